@@ -1,0 +1,132 @@
+// The export table is the library's whole boundary: every exported name must be one we expect,
+// resolvable by dlsym, of the right kind (code or data), and every catalogue row that is built
+// must export all of its names.
+#include <dlfcn.h>
+#include <elf.h>
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "common/library.h"
+
+namespace {
+
+struct DynSym {
+  std::string name;
+  bool is_code;
+};
+
+// Reads the defined global symbols of the library's dynamic symbol table straight from the file.
+std::vector<DynSym> exported_symbols(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::vector<char> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<DynSym> out;
+  if (file.size() < sizeof(Elf64_Ehdr)) return out;
+  const auto* eh = reinterpret_cast<const Elf64_Ehdr*>(file.data());
+  const auto* sh = reinterpret_cast<const Elf64_Shdr*>(file.data() + eh->e_shoff);
+  for (int i = 0; i < eh->e_shnum; ++i) {
+    if (sh[i].sh_type != SHT_DYNSYM) continue;
+    const char* strtab = file.data() + sh[sh[i].sh_link].sh_offset;
+    const auto* syms = reinterpret_cast<const Elf64_Sym*>(file.data() + sh[i].sh_offset);
+    const size_t count = sh[i].sh_size / sizeof(Elf64_Sym);
+    for (size_t k = 1; k < count; ++k) {
+      const unsigned bind = ELF64_ST_BIND(syms[k].st_info);
+      if (syms[k].st_shndx == SHN_UNDEF || (bind != STB_GLOBAL && bind != STB_WEAK)) continue;
+      out.push_back({strtab + syms[k].st_name, ELF64_ST_TYPE(syms[k].st_info) == STT_FUNC});
+    }
+  }
+  return out;
+}
+
+struct Expected {
+  std::string kind, family;
+};
+
+std::map<std::string, Expected> expected_names() {
+  std::ifstream in(ZORP_EXPECTED_EXPORTS);
+  std::map<std::string, Expected> out;
+  std::string line;
+  while (std::getline(in, line)) {
+    std::istringstream f(line);
+    std::string name;
+    Expected e;
+    f >> name >> e.kind >> e.family;
+    out[name] = e;
+  }
+  return out;
+}
+
+// The names every built catalogue row must export, derived here from the catalogue itself.
+std::set<std::string> built_vm_names() {
+  std::set<std::string> out;
+  auto add = [&](const std::string& t, const std::string& f, const std::string& shape, int built) {
+    if (!built) return;
+    const bool single = t == "s" || t == "c";
+    const int forms = (shape == "PACK" || shape == "UNPACK") ? 1 : 2;
+    for (int form = 0; form < forms; ++form) {
+      const std::string b = t + f + (form ? "I" : "");
+      for (const char* suffix : {"", "_HA"}) out.insert("_fenn" + b + suffix);
+      out.insert("_fenn" + b + (single ? "_21" : "_50"));
+      out.insert("_fenn" + b + (single ? "_11" : "_26"));
+      out.insert("zorp_fenn_kernel_" + b + "_ttab");
+      out.insert("zorp_fenn_kernel_" + b + "_ctab");
+    }
+  };
+#define VM_FN(t, F, shape, share, la, ha, ep, built) add(#t, #F, #shape, built);
+#include "zorp/vm_catalogue.def"
+#undef VM_FN
+  return out;
+}
+
+TEST(ExportTable, ExpectedListHasTheFullCount) {
+  const auto expected = expected_names();
+  size_t code = 0, data = 0;
+  for (const auto& [name, e] : expected) (e.kind == "code" ? code : data)++;
+  // 2,880 of these are vector-math names derived from the catalogue; the rest are listed.
+  EXPECT_EQ(code + data, 3221u) << "code " << code << ", data " << data;
+}
+
+TEST(ExportTable, EveryExportedNameIsExpectedResolvableAndOfItsKind) {
+  const auto expected = expected_names();
+  ASSERT_FALSE(expected.empty()) << "cannot read " << ZORP_EXPECTED_EXPORTS;
+  const std::string path = zorp::test::kernel_library_path();
+  void* lib = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(lib, nullptr) << dlerror();
+  const auto syms = exported_symbols(path);
+  ASSERT_FALSE(syms.empty());
+  for (const DynSym& s : syms) {
+    auto it = expected.find(s.name);
+    EXPECT_NE(it, expected.end()) << "exported but not expected: " << s.name;
+    EXPECT_NE(dlsym(lib, s.name.c_str()), nullptr) << s.name;
+    if (it != expected.end()) EXPECT_EQ(it->second.kind == "code", s.is_code) << s.name;
+  }
+  dlclose(lib);
+}
+
+TEST(ExportTable, BuiltVectorMathRowsExportAllTheirNames) {
+  std::set<std::string> present;
+  for (const DynSym& s : exported_symbols(zorp::test::kernel_library_path())) present.insert(s.name);
+  const auto wanted = built_vm_names();
+  ASSERT_FALSE(wanted.empty());
+  for (const std::string& name : wanted) EXPECT_TRUE(present.count(name)) << "missing " << name;
+}
+
+TEST(ExportTable, ShortAndHaNamesShareOneEntry) {
+  void* lib = dlopen(zorp::test::kernel_library_path().c_str(), RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(lib, nullptr);
+  for (const std::string& b : built_vm_names()) {
+    if (b.rfind("_fenn", 0) != 0 || b.size() < 3 || b.compare(b.size() - 3, 3, "_HA") != 0) continue;
+    const std::string bare = b.substr(0, b.size() - 3);
+    EXPECT_EQ(dlsym(lib, b.c_str()), dlsym(lib, bare.c_str())) << b;
+  }
+  EXPECT_EQ(dlsym(lib, "_fennGetMode"), dlsym(lib, "zorp_fenn_kernel_GetMode"));
+  dlclose(lib);
+}
+
+}  // namespace
