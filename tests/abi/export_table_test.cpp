@@ -104,7 +104,9 @@ TEST(ExportTable, EveryExportedNameIsExpectedResolvableAndOfItsKind) {
     auto it = expected.find(s.name);
     EXPECT_NE(it, expected.end()) << "exported but not expected: " << s.name;
     EXPECT_NE(dlsym(lib, s.name.c_str()), nullptr) << s.name;
-    if (it != expected.end()) EXPECT_EQ(it->second.kind == "code", s.is_code) << s.name;
+    if (it != expected.end()) {
+      EXPECT_EQ(it->second.kind == "code", s.is_code) << s.name;
+    }
   }
   dlclose(lib);
 }

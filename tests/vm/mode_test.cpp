@@ -67,10 +67,14 @@ INSTANTIATE_TEST_SUITE_P(
                     EnvCase{"FENN_", 0x1A02}, EnvCase{" FENN_LA", 0x1A02},
                     EnvCase{"FENN_LA,,FENN_EP", 0x1A02}));
 
-TEST(EnvironmentMode, TooLongValueIsRejectedWhole) {
-  std::string v = "FENN_LA";
-  while (v.size() < 300) v += ",FENN_EP";
-  EXPECT_EQ(initial_mode_for(v.c_str()), 0x1A02u);
+// The value is read through a 256-byte buffer: what lies past 255 characters is never seen.
+TEST(EnvironmentMode, LongValuesAreJudgedOnTheirFirst255Characters) {
+  std::string cut_mid_token = "FENN_TRAP_INVALID,FENN_HA";  // 25 + 8k never ends at 255
+  while (cut_mid_token.size() < 300) cut_mid_token += ",FENN_LA";
+  EXPECT_EQ(initial_mode_for(cut_mid_token.c_str()), 0x1A02u);
+  std::string cut_at_token_end = "FENN_EP";  // 7 + 8 * 31 = 255
+  while (cut_at_token_end.size() < 300) cut_at_token_end += ",FENN_EP";
+  EXPECT_EQ(initial_mode_for(cut_at_token_end.c_str()), 0x1A03u);
 }
 
 TEST(SetMode, ReplacesOnlyTheGroupsTheArgumentTouches) {
