@@ -1,0 +1,200 @@
+/* Random streams: generator registry, stream blocks and chunks, the process-wide table of shared
+ * read-only data, skip-ahead and leapfrog, the modular routines behind them, and the entries of
+ * the congruential generators.  Every status code of the random families is defined here once. */
+#ifndef ZORP_RNG_H
+#define ZORP_RNG_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "zorp/export.h"
+
+ZORP_BEGIN_C
+
+/* ---- status codes ------------------------------------------------------------------------ */
+#define TARR_STATUS_OK 0
+#define TARR_ERROR_UNKNOWN_METHOD (-2)
+#define TARR_ERROR_BAD_ARGUMENTS (-3)
+#define TARR_ERROR_NO_MEMORY (-4)
+#define TARR_ERROR_NULL_ENTRY (-5)
+#define TARR_ERROR_INVALID_BRNG (-1000)
+#define TARR_ERROR_NO_LEAPFROG (-1002)
+#define TARR_ERROR_NO_SKIPAHEAD (-1003)
+#define TARR_ERROR_NO_SKIPAHEAD_EX (-1004)
+#define TARR_ERROR_BAD_STATE_SIZE (-1008)
+#define TARR_ERROR_BAD_WORD_SIZE (-1009)
+#define TARR_ERROR_BAD_SEED_COUNT (-1010)
+#define TARR_ERROR_BAD_BIT_COUNT (-1011)
+#define TARR_ERROR_QUASI_EXHAUSTED (-1012)
+#define TARR_ERROR_BAD_STREAM_COUNT (-1013)
+#define TARR_ERROR_BRNG_UNSUPPORTED (-1014)
+#define TARR_ERROR_FILE_CLOSE (-1100)
+#define TARR_ERROR_FILE_OPEN (-1101)
+#define TARR_ERROR_FILE_WRITE (-1102)
+#define TARR_ERROR_FILE_READ (-1103)
+#define TARR_ERROR_FILE_FORMAT (-1110)
+#define TARR_ERROR_FILE_VERSION (-1111)
+#define TARR_ERROR_ABSTRACT_UPDATE (-1120)
+#define TARR_ERROR_ABSTRACT_EMPTY (-1121)
+#define TARR_ERROR_ABSTRACT_KIND (-1122)
+#define TARR_ERROR_NO_RDRAND (-1130)
+#define TARR_ERROR_RDRAND_RETRIES (-1131)
+#define TARR_ERROR_NO_AES (-1140)
+#define TARR_ERROR_MEMORY_FORMAT (-1200)
+#define TARR_GLOB_NOT_FOUND (-3000)
+#define TARR_GLOB_TABLE_FULL (-3001)
+
+/* ---- InitStream methods ------------------------------------------------------------------ */
+#define TARR_INIT_SEED 0
+#define TARR_INIT_LEAPFROG 1
+#define TARR_INIT_SKIPAHEAD 2
+#define TARR_INIT_SKIPAHEAD_EX 3
+
+/* ---- generator identifiers (current numbering: (row + 1) << 20, plus the member) ---------- */
+#define TARR_BRNG_INC 0x100000u
+#define TARR_BRNG_MCG31 0x100000u
+#define TARR_BRNG_R250 0x200000u
+#define TARR_BRNG_MRG32K3A 0x300000u
+#define TARR_BRNG_MCG59 0x400000u
+#define TARR_BRNG_WH 0x500000u
+#define TARR_BRNG_SOBOL 0x600000u
+#define TARR_BRNG_NIEDERR 0x700000u
+#define TARR_BRNG_MT19937 0x800000u
+#define TARR_BRNG_MT2203 0x900000u
+#define TARR_BRNG_IABSTRACT 0xA00000u
+#define TARR_BRNG_DABSTRACT 0xB00000u
+#define TARR_BRNG_SABSTRACT 0xC00000u
+#define TARR_BRNG_SFMT19937 0xD00000u
+#define TARR_BRNG_NONDETERM 0xE00000u
+#define TARR_BRNG_ARS5 0xF00000u
+#define TARR_BRNG_PHILOX4X32X10 0x1000000u
+
+#define TARR_REGISTRY_ROWS 512
+#define TARR_GLOB_TABLE_CAPACITY 128
+
+/* ---- records ------------------------------------------------------------------------------ */
+typedef struct StreamChunk StreamChunk;
+struct StreamChunk {
+  uint32_t id;   /* kind of data */
+  uint32_t size; /* bytes of data */
+  void* data;
+  StreamChunk* next;
+  uint64_t key[2]; /* (0, 0) for private data */
+};
+
+/* The 16-byte header of every stream block; the generator's state follows it. */
+typedef struct StreamState {
+  uint32_t brng;
+  uint32_t reserved;
+  StreamChunk* chunks;
+} StreamState;
+
+typedef struct GlobRODataTableEntry {
+  uint64_t key[2];
+  uint32_t refs;
+  void* data;
+} GlobRODataTableEntry;
+
+typedef int32_t (*TarrInitStreamFn)(int32_t method, StreamState* stream, int32_t n,
+                                    const uint32_t* params);
+typedef int32_t (*TarrSBRngFn)(StreamState* stream, int32_t n, float* r, float a, float b);
+typedef int32_t (*TarrDBRngFn)(StreamState* stream, int32_t n, double* r, double a, double b);
+typedef int32_t (*TarrIBRngFn)(StreamState* stream, int32_t n, uint32_t* r);
+
+typedef struct BrngProperties {
+  int32_t StateSize;
+  int32_t SeedCount;
+  int32_t IncludesZero;
+  int32_t WordSize;
+  int32_t BitCount;
+  int32_t reserved;
+  TarrInitStreamFn InitStream;
+  TarrSBRngFn sBRng;
+  TarrDBRngFn dBRng;
+  TarrIBRngFn iBRng;
+} BrngProperties;
+
+#ifdef __cplusplus
+static_assert(sizeof(StreamChunk) == 40, "chunk record is 40 bytes");
+static_assert(sizeof(StreamState) == 16, "stream header is 16 bytes");
+static_assert(sizeof(BrngProperties) == 56, "registry row is 56 bytes");
+static_assert(offsetof(BrngProperties, InitStream) == 24 && offsetof(BrngProperties, sBRng) == 32 &&
+                  offsetof(BrngProperties, dBRng) == 40 && offsetof(BrngProperties, iBRng) == 48,
+              "registry row layout");
+#else
+_Static_assert(sizeof(BrngProperties) == 56, "registry row is 56 bytes");
+#endif
+
+/* ---- registry ------------------------------------------------------------------------------ */
+extern ZORP_API BrngProperties __RegBrngsNew[TARR_REGISTRY_ROWS];
+extern ZORP_API const BrngProperties __RegBrngs[TARR_REGISTRY_ROWS];
+
+ZORP_API int32_t __tarrRegisterBrng(const BrngProperties* p);
+ZORP_API int32_t __tarrGetBrngProperties(uint32_t brng, BrngProperties* out);
+ZORP_API int32_t __tarrIsBrngValid(const BrngProperties* table, int32_t index, int32_t member);
+ZORP_API int32_t __tarrGetNumRegBrngs(void);
+ZORP_API const BrngProperties* __tarrGetBrngBaseOffset(uint32_t brng, uint32_t* index,
+                                                       uint32_t* member);
+
+/* ---- streams --------------------------------------------------------------------------------- */
+ZORP_API int32_t __tarrNewStreamEx(StreamState** s, uint32_t brng, int32_t n, const uint32_t* params);
+ZORP_API int32_t __tarrAllocateStream(StreamState** s, const BrngProperties* table, uint32_t brng,
+                                      int32_t index, int32_t member);
+ZORP_API int32_t __tarrCopyStream(StreamState** dst, const StreamState* src);
+ZORP_API int32_t __tarrCopyStreamState(StreamState* dst, const StreamState* src);
+ZORP_API int32_t __tarrDeleteStream(StreamState** s);
+ZORP_API int32_t __tarrGetStreamSize(const StreamState* s);
+ZORP_API uint32_t __tarrGetStreamStateBrng(const StreamState* s);
+
+/* ---- chunks ---------------------------------------------------------------------------------- */
+ZORP_API int32_t __tarrAddChunk(StreamState* s, uint32_t id, const uint64_t* key, void* data,
+                                uint32_t size);
+ZORP_API void* __tarrSearchChunk(const StreamState* s, uint32_t id);
+ZORP_API int32_t __tarrGetNumChunks(const StreamState* s);
+ZORP_API int32_t __tarrDeleteChunks(StreamState* s);
+ZORP_API int32_t __tarrDeleteChunksById(StreamState* s, uint32_t id);
+ZORP_API int32_t __tarrCopyChunks(StreamState* dst, const StreamState* src);
+
+/* ---- global read-only data ------------------------------------------------------------------- */
+ZORP_API int32_t __tarrFindGlobRODataTableEntry(GlobRODataTableEntry** out, const uint64_t* key);
+ZORP_API int32_t __tarrCreateGlobRODataTableEntry(GlobRODataTableEntry** out, const uint64_t* key,
+                                                  void* data);
+ZORP_API int32_t __tarrRegisterGlobRODataReference(StreamChunk* c, const uint64_t* key);
+ZORP_API int32_t __tarrUnregisterGlobRODataReference(const uint64_t* key);
+ZORP_API int32_t __tarrGenerateNewGlobalRODataTableEntryId(uint64_t* key, uint64_t tag);
+
+/* ---- skip-ahead and leapfrog ------------------------------------------------------------------ */
+ZORP_API int32_t __tarrSkipAheadStream(StreamState* s, uint64_t nskip);
+ZORP_API int32_t __tarrSkipAheadStreamEx(StreamState* s, int32_t n, const uint64_t* nskip);
+ZORP_API int32_t __tarrLeapfrogStream(StreamState* s, uint32_t k, int32_t nstreams);
+
+ZORP_API uint32_t __tarriPowMod(uint32_t a, uint64_t n, uint32_t m);
+ZORP_API uint64_t __tarriPowMod2P31M1(uint64_t a, uint64_t n);
+ZORP_API uint64_t __tarriPowMod2P59(uint64_t a, uint64_t n);
+ZORP_API void __tarriVect3PowMod(uint32_t x[3], const uint32_t c[3], uint32_t m, uint64_t n);
+ZORP_API void __tarriVect3PowArrayMod(uint32_t x[3], const uint32_t c[3], uint32_t m, int32_t n,
+                                      const uint64_t* count);
+/* table: A^(2^k) for k = 0 .. 192, nine row-major words each; count in n 32-bit words. */
+ZORP_API void __tarriVect3PowArrayMod_M1(uint32_t x[3], int32_t n, const uint32_t* count,
+                                         const uint32_t* table);
+ZORP_API void __tarriVect3PowArrayMod_M2(uint32_t x[3], int32_t n, const uint32_t* count,
+                                         const uint32_t* table);
+
+/* ---- generator entries -------------------------------------------------------------------- */
+#define TARR_DECLARE_BRNG(NAME)                                                                   \
+  ZORP_API int32_t __tarrBRng##NAME##InitStream(int32_t method, StreamState* stream, int32_t n,  \
+                                                const uint32_t* params);                          \
+  ZORP_API int32_t __tarrsBRng##NAME(StreamState* stream, int32_t n, float* r, float a, float b);  \
+  ZORP_API int32_t __tarrdBRng##NAME(StreamState* stream, int32_t n, double* r, double a,         \
+                                     double b);                                                   \
+  ZORP_API int32_t __tarriBRng##NAME(StreamState* stream, int32_t n, uint32_t* r);
+
+TARR_DECLARE_BRNG(MCG31M1)
+TARR_DECLARE_BRNG(R250)
+TARR_DECLARE_BRNG(MRG32K3A)
+TARR_DECLARE_BRNG(MCG59)
+TARR_DECLARE_BRNG(WH)
+
+ZORP_END_C
+
+#endif

@@ -1,0 +1,200 @@
+// MRG32k3a: two third-order recurrences modulo m1 = 2^32 - 209 and m2 = 2^32 - 22853, combined
+// as z = y1 - y2 (mod m1, in 1 .. m1). Each call advances first and writes the value produced.
+//
+// Vector loop: eight consecutive values of each component per block. The first block comes from
+// the three state words through the last rows of A, A^2, .. A^8; every further value x[s] is the
+// last row of A^8 applied to (x[s-10], x[s-9], x[s-8]), which are lanes of the two previous
+// blocks. All arithmetic is exact modular arithmetic, so the output equals the scalar recurrence.
+#include <immintrin.h>
+
+#include <array>
+
+#include "rng/brng/common.h"
+#include "rng/skip/modular.h"
+#include "zorp/export.h"
+
+namespace zorp::rng {
+namespace {
+
+struct State {
+  uint32_t x1[3];  // x1[n-3], x1[n-2], x1[n-1]
+  uint32_t x2[3];
+};
+
+// Scale of the real outputs: 1/m1 (bits 0x3DF000000D10000B), for both precisions.
+constexpr double kScale = 1.0 / 4294967087.0;
+
+// Coefficients of one component: lane j of first[i] multiplies x[i - 3] to give x[j]; step[i]
+// multiplies x[s - 10 + i] to give x[s].
+struct Coeffs {
+  uint64_t first[3][8];
+  uint64_t step[3];
+};
+
+constexpr Coeffs make_coeffs(const uint32_t c[3], uint32_t m) {
+  Coeffs k{};
+  const Mat3 a = companion(c);
+  Mat3 p = a;
+  for (int j = 0; j < 8; ++j) {
+    for (int i = 0; i < 3; ++i) k.first[i][j] = p.v[6 + i];
+    if (j < 7) p = mat_mul(p, a, m);
+  }
+  for (int i = 0; i < 3; ++i) k.step[i] = p.v[6 + i];
+  return k;
+}
+
+constexpr Coeffs kCoeff1 = make_coeffs(kMrgC1, kMrgM1);
+constexpr Coeffs kCoeff2 = make_coeffs(kMrgC2, kMrgM2);
+
+// (c0 u + c1 v + c2 w) mod m for lanes below 2^32, with m = 2^32 - d: fold each product with
+// 2^32 = d (mod m), sum, fold twice more, subtract m at most once.
+template <uint32_t D>
+inline __m512i fold(__m512i p) {
+  const __m512i lo = _mm512_set1_epi64(0xFFFFFFFFll);
+  return _mm512_add_epi64(_mm512_and_si512(p, lo), _mm512_mul_epu32(_mm512_srli_epi64(p, 32), _mm512_set1_epi64(D)));
+}
+template <uint32_t D>
+inline __m512i mulsum(__m512i u, __m512i c0, __m512i v, __m512i c1, __m512i w, __m512i c2) {
+  const __m512i m = _mm512_set1_epi64(int64_t{(uint64_t{1} << 32) - D});
+  __m512i s = _mm512_add_epi64(fold<D>(_mm512_mul_epu32(u, c0)), fold<D>(_mm512_mul_epu32(v, c1)));
+  s = _mm512_add_epi64(s, fold<D>(_mm512_mul_epu32(w, c2)));
+  s = fold<D>(fold<D>(s));
+  return _mm512_min_epu64(s, _mm512_sub_epi64(s, m));
+}
+
+constexpr uint32_t kD1 = 209, kD2 = 22853;
+
+struct Component {
+  __m512i prev, cur;  // the two latest blocks
+};
+
+template <uint32_t D>
+inline Component first_block(const uint32_t x[3], const Coeffs& k) {
+  Component c;
+  c.cur = mulsum<D>(_mm512_set1_epi64(x[0]), _mm512_loadu_si512(k.first[0]), _mm512_set1_epi64(x[1]),
+                    _mm512_loadu_si512(k.first[1]), _mm512_set1_epi64(x[2]), _mm512_loadu_si512(k.first[2]));
+  c.prev = _mm512_setr_epi64(0, 0, 0, 0, 0, x[0], x[1], x[2]);
+  return c;
+}
+
+template <uint32_t D>
+inline void next_block(Component& c, const __m512i k[3]) {
+  const __m512i u = _mm512_alignr_epi64(c.cur, c.prev, 6);
+  const __m512i v = _mm512_alignr_epi64(c.cur, c.prev, 7);
+  const __m512i n = mulsum<D>(u, k[0], v, k[1], c.cur, k[2]);
+  c.prev = c.cur;
+  c.cur = n;
+}
+
+inline void save_tail(const Component& c, int32_t r, uint32_t x[3]) {
+  alignas(64) uint64_t buf[16];
+  _mm512_store_si512(buf, c.prev);
+  _mm512_store_si512(buf + 8, c.cur);
+  for (int i = 0; i < 3; ++i) x[i] = static_cast<uint32_t>(buf[8 + r - 3 + i]);
+}
+
+// emit(offset, z, count) with z in 1 .. m1 in each 64-bit lane.
+template <class Emit>
+int32_t run(StreamState* s, int32_t n, Emit&& emit) {
+  if (!s) return TARR_ERROR_NULL_ENTRY;
+  if (n <= 0) return TARR_STATUS_OK;
+  State& st = *state_of<State>(s);
+  const __m512i k1[3] = {_mm512_set1_epi64(kCoeff1.step[0]), _mm512_set1_epi64(kCoeff1.step[1]), _mm512_set1_epi64(kCoeff1.step[2])};
+  const __m512i k2[3] = {_mm512_set1_epi64(kCoeff2.step[0]), _mm512_set1_epi64(kCoeff2.step[1]), _mm512_set1_epi64(kCoeff2.step[2])};
+  const __m512i m1 = _mm512_set1_epi64(kMrgM1);
+  Component c1 = first_block<kD1>(st.x1, kCoeff1);
+  Component c2 = first_block<kD2>(st.x2, kCoeff2);
+  int32_t i = 0;
+  for (;;) {
+    const __m512i d = _mm512_sub_epi64(c1.cur, c2.cur);
+    const __mmask8 le = _mm512_cmple_epu64_mask(c1.cur, c2.cur);
+    const __m512i z = _mm512_mask_add_epi64(d, le, d, m1);
+    const int32_t count = n - i < 8 ? n - i : 8;
+    emit(i, z, count);
+    i += count;
+    if (i == n) {
+      save_tail(c1, count, st.x1);
+      save_tail(c2, count, st.x2);
+      return TARR_STATUS_OK;
+    }
+    next_block<kD1>(c1, k1);
+    next_block<kD2>(c2, k2);
+  }
+}
+
+void seed(State& st, int32_t n, const uint32_t* params) {
+  uint32_t w[6] = {1, 1, 1, 1, 1, 1};
+  const int32_t k = params ? (n < 6 ? n : 6) : 0;
+  for (int32_t i = 0; i < k; ++i) w[i] = params[i];
+  for (int i = 0; i < 3; ++i) {
+    st.x1[i] = w[i] >= kMrgM1 ? w[i] - kMrgM1 : w[i];
+    st.x2[i] = w[3 + i] >= kMrgM2 ? w[3 + i] - kMrgM2 : w[3 + i];
+  }
+  if ((st.x1[0] | st.x1[1] | st.x1[2]) == 0) st.x1[0] = 1;
+  if ((st.x2[0] | st.x2[1] | st.x2[2]) == 0) st.x2[0] = 1;
+}
+
+// Counts of more than three words with a non-zero word from the fourth on go through the general
+// square-and-multiply; shorter counts use the stored powers A^(2^k) (counts below 2^192).
+void skip_ex(State& st, int32_t n, const uint32_t* params) {
+  if (!params || n <= 0) return;
+  const auto* words = reinterpret_cast<const uint64_t*>(params);
+  bool high = false;
+  for (int32_t i = 3; i < n; ++i) high |= words[i] != 0;
+  if (high) {
+    __tarriVect3PowArrayMod(st.x1, kMrgC1, kMrgM1, n, words);
+    __tarriVect3PowArrayMod(st.x2, kMrgC2, kMrgM2, n, words);
+    return;
+  }
+  const int32_t n32 = 2 * (n < 3 ? n : 3);
+  __tarriVect3PowArrayMod_M1(st.x1, n32, params, mrg_pow2_table_m1());
+  __tarriVect3PowArrayMod_M2(st.x2, n32, params, mrg_pow2_table_m2());
+}
+
+}  // namespace
+}  // namespace zorp::rng
+
+using namespace zorp::rng;
+
+extern "C" {
+
+ZORP_API int32_t __tarrBRngMRG32K3AInitStream(int32_t method, StreamState* s, int32_t n, const uint32_t* params) {
+  if (!s) return TARR_ERROR_NULL_ENTRY;
+  State& st = *state_of<State>(s);
+  switch (method) {
+    case TARR_INIT_SEED:
+      seed(st, n, params);
+      return TARR_STATUS_OK;
+    case TARR_INIT_LEAPFROG:
+      return TARR_ERROR_NO_LEAPFROG;
+    case TARR_INIT_SKIPAHEAD: {
+      const uint64_t N = skip_count(n, params);
+      __tarriVect3PowMod(st.x1, kMrgC1, kMrgM1, N);
+      __tarriVect3PowMod(st.x2, kMrgC2, kMrgM2, N);
+      return TARR_STATUS_OK;
+    }
+    case TARR_INIT_SKIPAHEAD_EX:
+      skip_ex(st, n, params);
+      return TARR_STATUS_OK;
+    default:
+      return TARR_ERROR_UNKNOWN_METHOD;
+  }
+}
+
+ZORP_API int32_t __tarriBRngMRG32K3A(StreamState* s, int32_t n, uint32_t* r) {
+  return run(s, n, [r](int32_t i, __m512i z, int32_t c) { put_u32(r + i, _mm512_cvtepi64_epi32(z), c); });
+}
+
+ZORP_API int32_t __tarrdBRngMRG32K3A(StreamState* s, int32_t n, double* r, double a, double b) {
+  const __m512d f = _mm512_set1_pd((b - a) * kScale), base = _mm512_set1_pd(a);
+  return run(s, n, [&](int32_t i, __m512i z, int32_t c) { put_f64(r + i, _mm512_fmadd_pd(f, _mm512_cvtepu64_pd(z), base), c); });
+}
+
+// The factor is formed in double precision and rounded to float; the rest is single precision.
+ZORP_API int32_t __tarrsBRngMRG32K3A(StreamState* s, int32_t n, float* r, float a, float b) {
+  const float fs = static_cast<float>((static_cast<double>(b) - static_cast<double>(a)) * kScale);
+  const __m256 f = _mm256_set1_ps(fs), base = _mm256_set1_ps(a);
+  return run(s, n, [&](int32_t i, __m512i z, int32_t c) { put_f32(r + i, _mm256_fmadd_ps(f, _mm512_cvtepu64_ps(z), base), c); });
+}
+
+}  // extern "C"

@@ -1,0 +1,13 @@
+// Process-wide table of read-only data shared between chunks of different streams.
+#pragma once
+#include "zorp/rng.h"
+
+namespace zorp::rng {
+// Releases one chunk's hold on its data: a reference on a shared entry, or the private block.
+void release_chunk_data(StreamChunk* c);
+// Under the table lock: share the data of an existing entry with this key, else publish the
+// chunk's data under the key while fewer than 127 entries exist, else make the chunk private.
+void attach_chunk_key(StreamChunk* c);
+// True when an entry with this key exists (key (0, 0) never does).
+bool glob_key_exists(const uint64_t* key);
+}  // namespace zorp::rng
