@@ -143,7 +143,8 @@ ZORP_API int32_t __tarrAddChunk(StreamState* s, uint32_t id, const uint64_t* key
   c->data = data;
   c->key[0] = key ? key[0] : 0;
   c->key[1] = key ? key[1] : 0;
-  zorp::rng::attach_chunk_key(c);
+  // The chunk owns what it is given: a block superseded by already shared data is freed here.
+  if (void* superseded = zorp::rng::attach_chunk_key(c)) zorp::host::deallocate(superseded);
   c->next = s->chunks;
   s->chunks = c;
   return TARR_STATUS_OK;

@@ -1,0 +1,172 @@
+// The registry: identifier mapping in both numberings, validation, the rows handed out, refusal
+// of rows without a generator, and registration with its checks in order and its bound.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "zorp/rng.h"
+
+namespace {
+
+TEST(Registry, RowLayoutIs56Bytes) {
+  EXPECT_EQ(sizeof(BrngProperties), 56u);
+  EXPECT_EQ(offsetof(BrngProperties, WordSize), 12u);
+  EXPECT_EQ(offsetof(BrngProperties, InitStream), 24u);
+  EXPECT_EQ(offsetof(BrngProperties, iBRng), 48u);
+}
+
+TEST(Registry, IdentifierMapping) {
+  const struct {
+    uint32_t brng;
+    bool current;
+    uint32_t row, member;
+  } cases[] = {
+      {0x100000, true, 0, 0},      {0x1000000, true, 15, 0},  {0x500000 + 272, true, 4, 272},
+      {0x900000 + 6023, true, 8, 6023}, {0, false, 0, 0},    {3, false, 3, 0},
+      {4, false, 4, 0},            {100, false, 4, 96},       {276, false, 4, 272},
+      {277, false, 277, 0},        {0x80000001u, false, 0x80000001u, 0},
+  };
+  for (const auto& c : cases) {
+    uint32_t row = 1234, member = 1234;
+    const BrngProperties* t = __tarrGetBrngBaseOffset(c.brng, &row, &member);
+    EXPECT_EQ(t, c.current ? static_cast<const BrngProperties*>(__RegBrngsNew) : __RegBrngs) << std::hex << c.brng;
+    EXPECT_EQ(row, c.row) << std::hex << c.brng;
+    EXPECT_EQ(member, c.member) << std::hex << c.brng;
+  }
+}
+
+TEST(Registry, ValidationOfIdentifiers) {
+  const struct {
+    uint32_t brng;
+    int32_t status;
+  } cases[] = {
+      {0x500000, 0}, {0x500000 + 272, 0}, {0x500000 + 273, TARR_ERROR_INVALID_BRNG},
+      {0x900000 + 6023, 0}, {0x900000 + 6024, TARR_ERROR_INVALID_BRNG}, {0x100001, TARR_ERROR_INVALID_BRNG},
+      {0x2000000, TARR_ERROR_INVALID_BRNG}, {100, 0}, {280, 0}, {281, TARR_ERROR_INVALID_BRNG},
+      {0x80000000u, TARR_ERROR_INVALID_BRNG}, {0xFFFFFFFFu, TARR_ERROR_INVALID_BRNG},
+  };
+  for (const auto& c : cases) {
+    BrngProperties p;
+    EXPECT_EQ(__tarrGetBrngProperties(c.brng, &p), c.status) << std::hex << c.brng;
+  }
+  EXPECT_EQ(__tarrIsBrngValid(__RegBrngs, -1, 0), TARR_ERROR_INVALID_BRNG);
+  EXPECT_EQ(__tarrIsBrngValid(__RegBrngsNew, 4, -1), TARR_ERROR_INVALID_BRNG);
+  EXPECT_EQ(__tarrIsBrngValid(__RegBrngs, 280, 12345), 0);
+}
+
+TEST(Registry, RowsOfTheCongruentialGenerators) {
+  const struct {
+    uint32_t brng;
+    int32_t state, seeds, zero, word, bits;
+    TarrIBRngFn ibrng;
+  } rows[] = {
+      {TARR_BRNG_MCG31, 24, 1, 0, 4, 31, __tarriBRngMCG31M1},
+      {TARR_BRNG_R250, 1024, 252, 1, 4, 32, __tarriBRngR250},
+      {TARR_BRNG_MRG32K3A, 40, 6, 1, 4, 32, __tarriBRngMRG32K3A},
+      {TARR_BRNG_MCG59, 32, 1, 0, 8, 59, __tarriBRngMCG59},
+      {TARR_BRNG_WH + 7, 48, 4, 1, 16, 24, __tarriBRngWH},
+  };
+  for (const auto& r : rows) {
+    BrngProperties p;
+    ASSERT_EQ(__tarrGetBrngProperties(r.brng, &p), 0);
+    EXPECT_EQ(p.StateSize, r.state);
+    EXPECT_EQ(p.SeedCount, r.seeds);
+    EXPECT_EQ(p.IncludesZero, r.zero);
+    EXPECT_EQ(p.WordSize, r.word);
+    EXPECT_EQ(p.BitCount, r.bits);
+    EXPECT_EQ(p.iBRng, r.ibrng);
+    EXPECT_NE(p.InitStream, nullptr);
+    EXPECT_NE(p.sBRng, nullptr);
+    EXPECT_NE(p.dBRng, nullptr);
+  }
+  // Legacy rows are copies: 0..3 the single generators, 4..276 all WH.
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(std::memcmp(&__RegBrngs[i], &__RegBrngsNew[i], 56), 0) << i;
+  for (int i = 4; i <= 276; ++i) EXPECT_EQ(std::memcmp(&__RegBrngs[i], &__RegBrngsNew[4], 56), 0) << i;
+  for (int i = 277; i < 512; ++i) EXPECT_EQ(__RegBrngs[i].InitStream, nullptr) << i;
+}
+
+// Rows without a generator (not part of this build, legacy 279/280), abstract identifiers and
+// identifiers with the top bit set never get a stream, and nothing is stored in the handle.
+TEST(Registry, StreamCreationRefusesRowsWithoutGenerator) {
+  const uint32_t ids[] = {TARR_BRNG_SOBOL, TARR_BRNG_MT19937, TARR_BRNG_MT2203 + 5, TARR_BRNG_PHILOX4X32X10,
+                          TARR_BRNG_IABSTRACT, TARR_BRNG_DABSTRACT, TARR_BRNG_SABSTRACT, 277, 278, 279, 280, 281,
+                          0x80000000u, 0x80000004u, 0xFFFFFFFFu, 0x500000 + 273};
+  for (uint32_t id : ids) {
+    auto* sentinel = reinterpret_cast<StreamState*>(0x1234);
+    StreamState* s = sentinel;
+    const uint32_t seed = 1;
+    EXPECT_EQ(__tarrNewStreamEx(&s, id, 1, &seed), TARR_ERROR_INVALID_BRNG) << std::hex << id;
+    EXPECT_EQ(s, sentinel);
+    uint32_t row = 0, member = 0;
+    const BrngProperties* t = __tarrGetBrngBaseOffset(id, &row, &member);
+    EXPECT_EQ(__tarrAllocateStream(&s, t, id, static_cast<int32_t>(row), static_cast<int32_t>(member)),
+              TARR_ERROR_INVALID_BRNG) << std::hex << id;
+  }
+}
+
+// A user generator: counts upward from its seed.
+int32_t user_init(int32_t method, StreamState* s, int32_t n, const uint32_t* p) {
+  if (method != 0) return TARR_ERROR_NO_LEAPFROG;
+  reinterpret_cast<uint32_t*>(s)[4] = n > 0 ? p[0] : 0;
+  return 0;
+}
+int32_t user_i(StreamState* s, int32_t n, uint32_t* r) {
+  uint32_t& x = reinterpret_cast<uint32_t*>(s)[4];
+  for (int32_t i = 0; i < n; ++i) r[i] = x++;
+  return 0;
+}
+int32_t user_s(StreamState*, int32_t, float*, float, float) { return 0; }
+int32_t user_d(StreamState*, int32_t, double*, double, double) { return 0; }
+
+TEST(Registry, RegistrationChecksInOrderThenAddsRowsUpToTheTableSize) {
+  EXPECT_EQ(__tarrGetNumRegBrngs(), 16);
+  const BrngProperties good{20, 1, 1, 4, 32, 0, user_init, user_s, user_d, user_i};
+  struct Bad {
+    int32_t state, seeds, word, bits;
+    bool null_entry;
+    int32_t status;
+  };
+  const Bad bad[] = {
+      {-1, 1, 12, 32, false, TARR_ERROR_BAD_STATE_SIZE}, {20, 0, 12, 0, true, TARR_ERROR_BAD_WORD_SIZE},
+      {20, 0, 8, 0, true, TARR_ERROR_BAD_SEED_COUNT},   {20, 1, 16, 0, true, TARR_ERROR_BAD_BIT_COUNT},
+      {20, 1, 4, 1, true, TARR_ERROR_NULL_ENTRY},
+  };
+  for (const Bad& b : bad) {
+    BrngProperties p = good;
+    p.StateSize = b.state;
+    p.SeedCount = b.seeds;
+    p.WordSize = b.word;
+    p.BitCount = b.bits;
+    if (b.null_entry) p.dBRng = nullptr;
+    EXPECT_EQ(__tarrRegisterBrng(&p), b.status);
+    EXPECT_EQ(__tarrGetNumRegBrngs(), 16);
+  }
+  EXPECT_EQ(__tarrRegisterBrng(nullptr), TARR_ERROR_NULL_ENTRY);
+
+  const int32_t id = __tarrRegisterBrng(&good);
+  ASSERT_EQ(id, 0x1100000);
+  EXPECT_EQ(__tarrGetNumRegBrngs(), 17);
+  BrngProperties back;
+  ASSERT_EQ(__tarrGetBrngProperties(static_cast<uint32_t>(id), &back), 0);
+  EXPECT_EQ(std::memcmp(&back, &good, sizeof good), 0);
+  EXPECT_EQ(__tarrGetBrngProperties(static_cast<uint32_t>(id) + 1, &back), TARR_ERROR_INVALID_BRNG);
+
+  // The new row serves streams like a built-in one.
+  StreamState* s = nullptr;
+  const uint32_t seed = 40;
+  ASSERT_EQ(__tarrNewStreamEx(&s, static_cast<uint32_t>(id), 1, &seed), 0);
+  uint32_t r[3];
+  ASSERT_EQ(back.iBRng(s, 3, r), 0);
+  EXPECT_EQ(std::vector<uint32_t>(r, r + 3), (std::vector<uint32_t>{40, 41, 42}));
+  EXPECT_EQ(__tarrLeapfrogStream(s, 0, 2), TARR_ERROR_NO_LEAPFROG);
+  __tarrDeleteStream(&s);
+
+  // Fill the table; once all 512 rows are used registration is refused and nothing is written.
+  for (int32_t k = 17; k < TARR_REGISTRY_ROWS; ++k) ASSERT_EQ(__tarrRegisterBrng(&good), (k + 1) << 20);
+  EXPECT_EQ(__tarrGetNumRegBrngs(), 512);
+  EXPECT_EQ(__tarrRegisterBrng(&good), TARR_ERROR_NO_MEMORY);
+  EXPECT_EQ(__tarrGetNumRegBrngs(), 512);
+}
+
+}  // namespace

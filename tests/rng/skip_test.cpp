@@ -1,0 +1,229 @@
+// Skip-ahead and leapfrog against plain stepping of the scalar models, composition of large
+// counts, multi-word counts of MRG32k3a, and the exported modular routines.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "model.h"
+#include "rng/skip/modular.h"
+#include "zorp/rng.h"
+
+namespace {
+
+using ref::Kind;
+using ref::Model;
+
+struct Stream {
+  StreamState* s = nullptr;
+  Stream(uint32_t brng, const std::vector<uint32_t>& seed) {
+    EXPECT_EQ(__tarrNewStreamEx(&s, brng, static_cast<int32_t>(seed.size()), seed.data()), TARR_STATUS_OK);
+  }
+  ~Stream() { __tarrDeleteStream(&s); }
+};
+
+std::vector<uint32_t> draw(StreamState* s, int32_t n, int words) {
+  uint32_t index = 0;
+  const BrngProperties* t = __tarrGetBrngBaseOffset(s->brng, &index, nullptr);
+  std::vector<uint32_t> r(static_cast<size_t>(n) * words);
+  EXPECT_EQ(t[index].iBRng(s, n, r.data()), 0);
+  return r;
+}
+
+struct SkipCase {
+  const char* name;
+  Kind kind;
+  uint32_t brng;
+  int words;
+};
+const SkipCase kSkippable[] = {{"MCG31m1", Kind::Mcg31, TARR_BRNG_MCG31, 1},
+                               {"MCG59", Kind::Mcg59, TARR_BRNG_MCG59, 2},
+                               {"MRG32k3a", Kind::Mrg, TARR_BRNG_MRG32K3A, 1},
+                               {"WH", Kind::Wh, TARR_BRNG_WH + 41, 4}};
+
+class Skip : public testing::TestWithParam<SkipCase> {};
+
+TEST_P(Skip, SkipAheadEqualsStepping) {
+  const SkipCase& c = GetParam();
+  for (uint64_t n : {0ull, 1ull, 2ull, 7ull, 8ull, 9ull, 31ull, 32ull, 33ull, 1000ull}) {
+    Stream st(c.brng, {4321, 8765, 3, 4, 5, 6});
+    Model model(c.kind, st.s);
+    for (uint64_t k = 0; k < n; ++k) model.next();
+    ASSERT_EQ(__tarrSkipAheadStream(st.s, n), 0);
+    const auto got = draw(st.s, 20, c.words);
+    for (int i = 0; i < 20; ++i) {
+      const ref::Raw r = model.next();
+      for (int w = 0; w < c.words; ++w) ASSERT_EQ(got[i * c.words + w], r.words[w]) << c.name << " N=" << n;
+    }
+  }
+}
+
+// skip a, then b, equals skip a + b, for counts near 2^40 (and across 2^64 for MRG32k3a below).
+TEST_P(Skip, SkipsCompose) {
+  const SkipCase& c = GetParam();
+  const uint64_t a = (uint64_t{1} << 40) - 3, b = (uint64_t{1} << 40) + 12345;
+  Stream one(c.brng, {99, 98, 97, 96, 95, 94}), two(c.brng, {99, 98, 97, 96, 95, 94});
+  ASSERT_EQ(__tarrSkipAheadStream(one.s, a), 0);
+  ASSERT_EQ(__tarrSkipAheadStream(one.s, b), 0);
+  ASSERT_EQ(__tarrSkipAheadStream(two.s, a + b), 0);
+  EXPECT_EQ(draw(one.s, 50, c.words), draw(two.s, 50, c.words));
+}
+
+INSTANTIATE_TEST_SUITE_P(All, Skip, testing::ValuesIn(kSkippable),
+                         [](const testing::TestParamInfo<SkipCase>& i) { return std::string(i.param.name); });
+
+TEST(SkipEx, Mrg32k3aMultiWordCounts) {
+  const std::vector<uint32_t> seed = {1, 2, 3, 4, 5, 6};
+  // One word through the table path equals the plain skip.
+  {
+    Stream a(TARR_BRNG_MRG32K3A, seed), b(TARR_BRNG_MRG32K3A, seed);
+    const uint64_t n = 0x123456789ABCDEFull;
+    ASSERT_EQ(__tarrSkipAheadStreamEx(a.s, 1, &n), 0);
+    ASSERT_EQ(__tarrSkipAheadStream(b.s, n), 0);
+    EXPECT_EQ(draw(a.s, 20, 1), draw(b.s, 20, 1));
+  }
+  // 2^64 as {0, 1} equals two skips of 2^63.
+  {
+    Stream a(TARR_BRNG_MRG32K3A, seed), b(TARR_BRNG_MRG32K3A, seed);
+    const uint64_t n[2] = {0, 1};
+    ASSERT_EQ(__tarrSkipAheadStreamEx(a.s, 2, n), 0);
+    ASSERT_EQ(__tarrSkipAheadStream(b.s, uint64_t{1} << 63), 0);
+    ASSERT_EQ(__tarrSkipAheadStream(b.s, uint64_t{1} << 63), 0);
+    EXPECT_EQ(draw(a.s, 20, 1), draw(b.s, 20, 1));
+  }
+  // 2^192 (fourth word set: square-and-multiply) equals two table skips of 2^191 plus composition
+  // of a mixed count.
+  {
+    Stream a(TARR_BRNG_MRG32K3A, seed), b(TARR_BRNG_MRG32K3A, seed);
+    const uint64_t big[4] = {7, 0, 0, 1}, half[3] = {0, 0, uint64_t{1} << 63}, seven[1] = {7};
+    ASSERT_EQ(__tarrSkipAheadStreamEx(a.s, 4, big), 0);
+    ASSERT_EQ(__tarrSkipAheadStreamEx(b.s, 3, half), 0);
+    ASSERT_EQ(__tarrSkipAheadStreamEx(b.s, 3, half), 0);
+    ASSERT_EQ(__tarrSkipAheadStreamEx(b.s, 1, seven), 0);
+    EXPECT_EQ(draw(a.s, 20, 1), draw(b.s, 20, 1));
+  }
+  // Trailing zero words change nothing; a count of zero words is no skip.
+  {
+    Stream a(TARR_BRNG_MRG32K3A, seed), b(TARR_BRNG_MRG32K3A, seed), c(TARR_BRNG_MRG32K3A, seed), d(TARR_BRNG_MRG32K3A, seed);
+    const uint64_t padded[6] = {12345, 0, 0, 0, 0, 0};
+    ASSERT_EQ(__tarrSkipAheadStreamEx(a.s, 6, padded), 0);
+    ASSERT_EQ(__tarrSkipAheadStream(b.s, 12345), 0);
+    EXPECT_EQ(draw(a.s, 10, 1), draw(b.s, 10, 1));
+    ASSERT_EQ(__tarrSkipAheadStreamEx(c.s, 0, padded), 0);
+    EXPECT_EQ(draw(c.s, 10, 1), draw(d.s, 10, 1));
+  }
+}
+
+struct LeapCase {
+  const char* name;
+  Kind kind;
+  uint32_t brng;
+  int words;
+};
+const LeapCase kLeap[] = {{"MCG31m1", Kind::Mcg31, TARR_BRNG_MCG31, 1},
+                          {"MCG59", Kind::Mcg59, TARR_BRNG_MCG59, 2},
+                          {"WH", Kind::Wh, TARR_BRNG_WH + 200, 4}};
+
+class Leapfrog : public testing::TestWithParam<LeapCase> {};
+
+// Stream k of s yields outputs k, k + s, k + 2s, ... of the base sequence; a later skip counts in
+// those strides.
+TEST_P(Leapfrog, StreamKOfSYieldsEverySthOutput) {
+  const LeapCase& c = GetParam();
+  const int32_t s = 5, n = 70;
+  Stream base(c.brng, {2024, 6});
+  Model model(c.kind, base.s);
+  std::vector<ref::Raw> seq;
+  for (int i = 0; i < s * (n + 3); ++i) seq.push_back(model.next());
+  for (uint32_t k = 0; k < static_cast<uint32_t>(s); ++k) {
+    Stream st(c.brng, {2024, 6});
+    ASSERT_EQ(__tarrLeapfrogStream(st.s, k, s), 0);
+    const auto got = draw(st.s, n, c.words);
+    for (int i = 0; i < n; ++i)
+      for (int w = 0; w < c.words; ++w) ASSERT_EQ(got[i * c.words + w], seq[k + i * s].words[w]) << c.name << " k=" << k << " i=" << i;
+    ASSERT_EQ(__tarrSkipAheadStream(st.s, 2), 0);
+    const auto after = draw(st.s, 1, c.words);
+    for (int w = 0; w < c.words; ++w) EXPECT_EQ(after[w], seq[k + (n + 2) * s].words[w]);
+  }
+}
+
+// Zero streams: the multiplier becomes 1 and the stream repeats its current value; a negative
+// count is refused before the stream is touched.
+TEST_P(Leapfrog, ZeroAndNegativeStreamCounts) {
+  const LeapCase& c = GetParam();
+  Stream st(c.brng, {77});
+  BrngProperties p;
+  ASSERT_EQ(__tarrGetBrngProperties(c.brng, &p), 0);
+  std::vector<uint8_t> before(ref::state_bytes(st.s), ref::state_bytes(st.s) + p.StateSize - 16);
+  EXPECT_EQ(__tarrLeapfrogStream(st.s, 0, -1), TARR_ERROR_BAD_STREAM_COUNT);
+  EXPECT_EQ(std::memcmp(before.data(), ref::state_bytes(st.s), before.size()), 0);
+  ASSERT_EQ(__tarrLeapfrogStream(st.s, 0, 0), 0);
+  const auto r = draw(st.s, 10, c.words);
+  for (int i = 1; i < 10; ++i)
+    for (int w = 0; w < c.words; ++w) EXPECT_EQ(r[i * c.words + w], r[w]);
+}
+
+INSTANTIATE_TEST_SUITE_P(All, Leapfrog, testing::ValuesIn(kLeap),
+                         [](const testing::TestParamInfo<LeapCase>& i) { return std::string(i.param.name); });
+
+uint64_t naive_pow(uint64_t a, uint64_t n, uint64_t m) {
+  uint64_t r = 1 % m;
+  for (uint64_t i = 0; i < n; ++i) r = static_cast<uint64_t>((unsigned __int128)r * a % m);
+  return r;
+}
+
+TEST(Modular, PowersAgainstRepeatedMultiplication) {
+  for (uint64_t n : {0ull, 1ull, 2ull, 3ull, 17ull, 64ull, 1000ull, 4097ull}) {
+    for (uint32_t a : {2u, 125u, 1132489760u, 4294967295u}) {
+      EXPECT_EQ(__tarriPowMod(a, n, 16770647u), naive_pow(a, n, 16770647u));
+      EXPECT_EQ(__tarriPowMod(a, n, 4294967291u), naive_pow(a, n, 4294967291u));
+      EXPECT_EQ(__tarriPowMod2P31M1(a, n), naive_pow(a, n, 2147483647u));
+    }
+    EXPECT_EQ(__tarriPowMod2P59(302875106592253ull, n), naive_pow(302875106592253ull, n, uint64_t{1} << 59));
+  }
+  EXPECT_EQ(__tarriPowMod(5, 0, 7), 1u);
+  EXPECT_EQ(__tarriPowMod2P31M1(2147483647ull, 3), 0u);
+  // Fermat: a^(p-1) = 1 for the large exponent path.
+  EXPECT_EQ(__tarriPowMod2P31M1(48271, 2147483646ull), 1u);
+}
+
+TEST(Modular, MatrixPowersAgainstStepping) {
+  const uint32_t m = 4294967087u;
+  const uint32_t c[3] = {0, 1403580, m - 810728};
+  for (uint64_t n : {0ull, 1ull, 2ull, 3ull, 10ull, 77ull}) {
+    uint32_t x[3] = {11, 22, 33};
+    uint64_t y[3] = {11, 22, 33};
+    for (uint64_t k = 0; k < n; ++k) {
+      const uint64_t next = (uint64_t(c[0]) * y[2] % m + uint64_t(c[1]) * y[1] % m + uint64_t(c[2]) * y[0] % m) % m;
+      y[0] = y[1], y[1] = y[2], y[2] = next;
+    }
+    __tarriVect3PowMod(x, c, m, n);
+    EXPECT_EQ(x[0], y[0]);
+    EXPECT_EQ(x[1], y[1]);
+    EXPECT_EQ(x[2], y[2]);
+  }
+}
+
+// The table-driven forms with a table built here by squaring agree with the square-and-multiply
+// form, also for bits past the last table entry.
+TEST(Modular, TableFormsAgreeWithSquareAndMultiply) {
+  for (int comp = 0; comp < 2; ++comp) {
+    const uint32_t m = comp ? zorp::rng::kMrgM2 : zorp::rng::kMrgM1;
+    const uint32_t* c = comp ? zorp::rng::kMrgC2 : zorp::rng::kMrgC1;
+    std::vector<uint32_t> table(193 * 9);
+    zorp::rng::Mat3 a = zorp::rng::companion(c);
+    for (int k = 0; k < 193; ++k, a = zorp::rng::mat_mul(a, a, m)) std::memcpy(&table[9 * k], a.v, 36);
+    const uint64_t count64[4] = {0xDEADBEEF12345678ull, 0x0123456789ABCDEFull, 0xF0F0F0F00F0F0F0Full, 0x5ull};
+    uint32_t count32[8];
+    std::memcpy(count32, count64, sizeof count64);
+    for (int words : {1, 2, 3, 4}) {
+      uint32_t x[3] = {5, 6, 7}, y[3] = {5, 6, 7};
+      __tarriVect3PowArrayMod(x, c, m, words, count64);
+      if (comp) __tarriVect3PowArrayMod_M2(y, 2 * words, count32, table.data());
+      else __tarriVect3PowArrayMod_M1(y, 2 * words, count32, table.data());
+      EXPECT_EQ(std::vector<uint32_t>(x, x + 3), std::vector<uint32_t>(y, y + 3)) << comp << " " << words;
+    }
+  }
+}
+
+}  // namespace

@@ -1,0 +1,293 @@
+// Stream blocks, chunk lists and the shared read-only table: creation and copying, chunk order,
+// lifetime of shared data, the 127/128 thresholds, allocation failure at every step (no leaks),
+// and the shared table used from two threads.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "zorp/core.h"
+#include "zorp/rng.h"
+
+namespace {
+
+void* block(uint32_t bytes, uint8_t fill) {
+  void* p = zorp_serv_allocate(bytes, 128);
+  std::memset(p, fill, bytes);
+  return p;
+}
+
+std::vector<uint32_t> ids(const StreamState* s) {
+  std::vector<uint32_t> r;
+  for (const StreamChunk* c = s->chunks; c; c = c->next) r.push_back(c->id);
+  return r;
+}
+
+uint32_t refs(const uint64_t* key) {
+  GlobRODataTableEntry* e = nullptr;
+  return __tarrFindGlobRODataTableEntry(&e, key) == 0 ? e->refs : 0;
+}
+
+TEST(Stream, HeaderAndLegacyNumbers) {
+  StreamState* s = nullptr;
+  const uint32_t seed[2] = {5, 6};
+  ASSERT_EQ(__tarrNewStreamEx(&s, 100, 2, seed), 0);
+  EXPECT_EQ(__tarrGetStreamStateBrng(s), 100u);
+  EXPECT_EQ(s->reserved, 1u);
+  StreamState* t = nullptr;
+  ASSERT_EQ(__tarrNewStreamEx(&t, TARR_BRNG_WH + 96, 2, seed), 0);
+  double a[64], b[64];
+  ASSERT_EQ(__tarrdBRngWH(s, 64, a, 0, 1), 0);
+  ASSERT_EQ(__tarrdBRngWH(t, 64, b, 0, 1), 0);
+  EXPECT_EQ(std::memcmp(a, b, sizeof a), 0);
+  EXPECT_EQ(__tarrDeleteStream(&s), 0);
+  EXPECT_EQ(s, nullptr);
+  __tarrDeleteStream(&t);
+  EXPECT_EQ(__tarrNewStreamEx(nullptr, TARR_BRNG_MCG31, 0, nullptr), TARR_ERROR_NULL_ENTRY);
+}
+
+TEST(Stream, SizeCountsStateAndChunks) {
+  StreamState* s = nullptr;
+  ASSERT_EQ(__tarrNewStreamEx(&s, TARR_BRNG_MCG31, 0, nullptr), 0);
+  EXPECT_EQ(__tarrGetStreamSize(s), 24 + 8 + 24 + 384);
+  ASSERT_EQ(__tarrAddChunk(s, 3, nullptr, block(100, 1), 100), 0);
+  EXPECT_EQ(__tarrGetStreamSize(s), 24 + 8 + 24 + 384 + 24 + 100);
+  ASSERT_EQ(__tarrDeleteChunks(s), 0);
+  EXPECT_EQ(__tarrGetNumChunks(s), 0);
+  EXPECT_EQ(__tarrSearchChunk(s, 14), nullptr);
+  EXPECT_EQ(__tarrGetStreamSize(s), 32);
+  __tarrDeleteStream(&s);
+}
+
+// A copy holds the source's chunks in reverse order with private data copied and shared data
+// referenced; each stream's deletion leaves the other intact, and shared data lives until the last.
+TEST(Stream, CopyReversesChunksAndSharesKeyedData) {
+  const int64_t live = zorp_core_live_allocations();
+  uint64_t key[2];
+  ASSERT_EQ(__tarrGenerateNewGlobalRODataTableEntryId(key, 0xC0FFEE), 0);
+  StreamState* src = nullptr;
+  ASSERT_EQ(__tarrNewStreamEx(&src, TARR_BRNG_MRG32K3A, 0, nullptr), 0);
+  void* priv = block(64, 7);
+  void* shared = block(32, 9);
+  ASSERT_EQ(__tarrAddChunk(src, 1, nullptr, priv, 64), 0);
+  ASSERT_EQ(__tarrAddChunk(src, 9, key, shared, 32), 0);
+  EXPECT_EQ(ids(src), (std::vector<uint32_t>{9, 1}));
+  EXPECT_EQ(refs(key), 1u);
+
+  StreamState* dst = nullptr;
+  ASSERT_EQ(__tarrCopyStream(&dst, src), 0);
+  EXPECT_EQ(ids(dst), (std::vector<uint32_t>{1, 9}));
+  EXPECT_EQ(__tarrSearchChunk(dst, 9), shared);
+  void* copy = __tarrSearchChunk(dst, 1);
+  EXPECT_NE(copy, priv);
+  EXPECT_EQ(std::memcmp(copy, priv, 64), 0);
+  EXPECT_EQ(refs(key), 2u);
+  EXPECT_EQ(std::memcmp(reinterpret_cast<char*>(src) + 16, reinterpret_cast<char*>(dst) + 16, 24), 0);
+
+  __tarrDeleteStream(&dst);
+  EXPECT_EQ(ids(src), (std::vector<uint32_t>{9, 1}));
+  EXPECT_EQ(refs(key), 1u);
+  EXPECT_EQ(static_cast<uint8_t*>(__tarrSearchChunk(src, 9))[31], 9);
+  __tarrDeleteStream(&src);
+  GlobRODataTableEntry* e = nullptr;
+  EXPECT_EQ(__tarrFindGlobRODataTableEntry(&e, key), TARR_GLOB_NOT_FOUND);
+  EXPECT_EQ(zorp_core_live_allocations(), live);
+}
+
+TEST(Stream, CopyStateCopiesLeadingStateAndChunks) {
+  StreamState *a = nullptr, *b = nullptr;
+  const uint32_t sa = 111, sb = 222;
+  ASSERT_EQ(__tarrNewStreamEx(&a, TARR_BRNG_MCG31, 1, &sa), 0);
+  ASSERT_EQ(__tarrNewStreamEx(&b, TARR_BRNG_MCG31, 1, &sb), 0);
+  ASSERT_EQ(__tarrLeapfrogStream(b, 0, 3), 0);
+  uint32_t wb[2];
+  std::memcpy(wb, reinterpret_cast<char*>(b) + 16, 8);
+  StreamChunk* before = a->chunks;
+  EXPECT_EQ(__tarrCopyStreamState(a, a), 0);
+  EXPECT_EQ(a->chunks, before);
+  ASSERT_EQ(__tarrCopyStreamState(b, a), 0);
+  uint32_t w[2];
+  std::memcpy(w, reinterpret_cast<char*>(b) + 16, 8);
+  EXPECT_EQ(w[0], 111u);    // x from the source
+  EXPECT_EQ(w[1], wb[1]);   // the destination keeps its multiplier
+  EXPECT_EQ(__tarrGetNumChunks(b), 1);
+  EXPECT_EQ(std::memcmp(__tarrSearchChunk(a, 14), __tarrSearchChunk(b, 14), 384), 0);
+  __tarrDeleteStream(&a);
+  __tarrDeleteStream(&b);
+}
+
+TEST(Chunks, DeleteByIdKeepsOrderOfTheRest) {
+  StreamState* s = nullptr;
+  ASSERT_EQ(__tarrNewStreamEx(&s, TARR_BRNG_R250, 0, nullptr), 0);
+  EXPECT_EQ(__tarrSearchChunk(s, 9), nullptr);
+  void* first13 = block(8, 1);
+  void* second13 = block(8, 2);
+  ASSERT_EQ(__tarrAddChunk(s, 9, nullptr, block(8, 3), 8), 0);
+  ASSERT_EQ(__tarrAddChunk(s, 13, nullptr, second13, 8), 0);
+  ASSERT_EQ(__tarrAddChunk(s, 13, nullptr, first13, 8), 0);
+  EXPECT_EQ(ids(s), (std::vector<uint32_t>{13, 13, 9}));
+  ASSERT_EQ(__tarrDeleteChunksById(s, 9), 0);
+  EXPECT_EQ(ids(s), (std::vector<uint32_t>{13, 13}));
+  EXPECT_EQ(s->chunks->data, first13);
+  EXPECT_EQ(s->chunks->next->data, second13);
+  ASSERT_EQ(__tarrDeleteChunksById(s, 13), 0);
+  EXPECT_EQ(s->chunks, nullptr);
+  __tarrDeleteStream(&s);
+}
+
+// Keyed chunks are shared while fewer than 127 entries exist; explicit creation may take the 128th
+// slot and is refused beyond it without changing anything.
+TEST(GlobalTable, ThresholdsAndRefusals) {
+  const int64_t live = zorp_core_live_allocations();
+  GlobRODataTableEntry* e = nullptr;
+  const uint64_t zero[2] = {0, 0};
+  EXPECT_EQ(__tarrFindGlobRODataTableEntry(&e, nullptr), TARR_GLOB_NOT_FOUND);
+  EXPECT_EQ(__tarrFindGlobRODataTableEntry(&e, zero), TARR_GLOB_NOT_FOUND);
+  EXPECT_EQ(__tarrCreateGlobRODataTableEntry(&e, zero, nullptr), TARR_ERROR_BAD_ARGUMENTS);
+
+  std::vector<std::array<uint64_t, 2>> keys;
+  for (uint64_t i = 0; i < 127; ++i) {
+    keys.push_back({i + 1, 0xAB});
+    ASSERT_EQ(__tarrCreateGlobRODataTableEntry(&e, keys.back().data(), nullptr), 0) << i;
+  }
+  EXPECT_EQ(__tarrCreateGlobRODataTableEntry(&e, keys[5].data(), nullptr), TARR_ERROR_BAD_ARGUMENTS);
+
+  StreamState* s = nullptr;
+  ASSERT_EQ(__tarrNewStreamEx(&s, TARR_BRNG_R250, 0, nullptr), 0);
+  const uint64_t late[2] = {999, 0xAB};
+  ASSERT_EQ(__tarrAddChunk(s, 9, late, block(16, 4), 16), 0);
+  EXPECT_EQ(__tarrFindGlobRODataTableEntry(&e, late), TARR_GLOB_NOT_FOUND);  // stayed private
+  EXPECT_EQ(s->chunks->key[0], 0u);
+  // An existing key is still shared at the threshold.
+  ASSERT_EQ(__tarrAddChunk(s, 9, keys[3].data(), nullptr, 0), 0);
+  EXPECT_EQ(refs(keys[3].data()), 2u);
+
+  keys.push_back({128, 0xAB});
+  ASSERT_EQ(__tarrCreateGlobRODataTableEntry(&e, keys.back().data(), nullptr), 0);
+  const uint64_t extra[2] = {129, 0xAB};
+  EXPECT_EQ(__tarrCreateGlobRODataTableEntry(&e, extra, nullptr), TARR_GLOB_TABLE_FULL);
+  EXPECT_EQ(__tarrFindGlobRODataTableEntry(&e, extra), TARR_GLOB_NOT_FOUND);
+  for (const auto& k : keys) EXPECT_EQ(__tarrFindGlobRODataTableEntry(&e, k.data()), 0);
+
+  __tarrDeleteStream(&s);
+  EXPECT_EQ(refs(keys[3].data()), 1u);
+  for (const auto& k : keys) __tarrUnregisterGlobRODataReference(k.data());
+  for (const auto& k : keys) EXPECT_EQ(__tarrFindGlobRODataTableEntry(&e, k.data()), TARR_GLOB_NOT_FOUND);
+  EXPECT_EQ(zorp_core_live_allocations(), live);
+}
+
+TEST(GlobalTable, RegisterReferenceAndFreshKeys) {
+  uint64_t k1[2], k2[2];
+  ASSERT_EQ(__tarrGenerateNewGlobalRODataTableEntryId(k1, 77), 0);
+  GlobRODataTableEntry* e = nullptr;
+  ASSERT_EQ(__tarrCreateGlobRODataTableEntry(&e, k1, block(8, 5)), 0);
+  ASSERT_EQ(__tarrGenerateNewGlobalRODataTableEntryId(k2, 77), 0);
+  EXPECT_EQ(k2[1], 77u);
+  EXPECT_FALSE(k1[0] == k2[0] && k1[1] == k2[1]);
+  StreamChunk c{};
+  ASSERT_EQ(__tarrRegisterGlobRODataReference(&c, k2), 0);  // no entry: nothing happens
+  EXPECT_EQ(c.data, nullptr);
+  ASSERT_EQ(__tarrRegisterGlobRODataReference(&c, k1), 0);
+  EXPECT_EQ(c.data, e->data);
+  EXPECT_EQ(refs(k1), 2u);
+  __tarrUnregisterGlobRODataReference(k1);
+  __tarrUnregisterGlobRODataReference(k1);
+  EXPECT_EQ(__tarrFindGlobRODataTableEntry(&e, k1), TARR_GLOB_NOT_FOUND);
+}
+
+// Every allocation of a create or copy fails in turn: the status is -4, the handle is null or a
+// stream the caller deletes, and no block is left behind.
+TEST(AllocationFailure, NewStreamAndChunk14) {
+  const int64_t live = zorp_core_live_allocations();
+  for (uint32_t brng : {TARR_BRNG_MCG31, TARR_BRNG_MCG59, TARR_BRNG_WH}) {
+    StreamState* s = reinterpret_cast<StreamState*>(0x1);
+    zorp_core_fail_allocation(1);
+    EXPECT_EQ(__tarrNewStreamEx(&s, brng, 0, nullptr), TARR_ERROR_NO_MEMORY);
+    zorp_core_fail_allocation(0);
+    EXPECT_EQ(s, nullptr);
+  }
+  for (uint32_t brng : {TARR_BRNG_MCG31, TARR_BRNG_MCG59}) {
+    for (int k = 2; k <= 3; ++k) {  // the chunk's data block, then its record
+      StreamState* s = nullptr;
+      const uint32_t seed = 9;
+      zorp_core_fail_allocation(k);
+      EXPECT_EQ(__tarrNewStreamEx(&s, brng, 1, &seed), TARR_ERROR_NO_MEMORY);
+      zorp_core_fail_allocation(0);
+      ASSERT_NE(s, nullptr);
+      EXPECT_EQ(reinterpret_cast<uint32_t*>(s)[4], 9u);  // state already written
+      EXPECT_EQ(__tarrGetNumChunks(s), 0);
+      __tarrDeleteStream(&s);
+    }
+  }
+  EXPECT_EQ(zorp_core_live_allocations(), live);
+}
+
+TEST(AllocationFailure, CopyStreamAndChunks) {
+  const int64_t live = zorp_core_live_allocations();
+  uint64_t key[2];
+  __tarrGenerateNewGlobalRODataTableEntryId(key, 5);
+  StreamState* src = nullptr;
+  ASSERT_EQ(__tarrNewStreamEx(&src, TARR_BRNG_MCG59, 0, nullptr), 0);
+  ASSERT_EQ(__tarrAddChunk(src, 2, key, block(40, 2), 40), 0);
+  ASSERT_EQ(__tarrAddChunk(src, 1, nullptr, block(40, 1), 40), 0);
+  // Allocations of a copy: block, private copy of chunk 1, its record, record of chunk 2, private
+  // copy of chunk 14, its record.
+  for (int k = 1; k <= 6; ++k) {
+    StreamState* dst = nullptr;
+    zorp_core_fail_allocation(k);
+    EXPECT_EQ(__tarrCopyStream(&dst, src), TARR_ERROR_NO_MEMORY) << k;
+    zorp_core_fail_allocation(0);
+    if (k == 1) EXPECT_EQ(dst, nullptr);
+    else {
+      ASSERT_NE(dst, nullptr);
+      EXPECT_EQ(__tarrGetNumChunks(dst), 0) << k;
+    }
+    __tarrDeleteStream(&dst);
+    EXPECT_EQ(refs(key), 1u) << k;
+  }
+  StreamState* dst = nullptr;
+  ASSERT_EQ(__tarrCopyStream(&dst, src), 0);
+  zorp_core_fail_allocation(1);
+  EXPECT_EQ(__tarrAddChunk(dst, 4, nullptr, nullptr, 0), TARR_ERROR_NO_MEMORY);
+  zorp_core_fail_allocation(0);
+  EXPECT_EQ(__tarrGetNumChunks(dst), 3);
+  zorp_core_fail_allocation(2);
+  EXPECT_EQ(__tarrCopyStreamState(dst, src), TARR_ERROR_NO_MEMORY);
+  zorp_core_fail_allocation(0);
+  EXPECT_EQ(__tarrGetNumChunks(dst), 0);
+  __tarrDeleteStream(&dst);
+  __tarrDeleteStream(&src);
+  EXPECT_EQ(zorp_core_live_allocations(), live);
+}
+
+// Two threads create, copy and delete streams that share one keyed chunk, and make keys of their
+// own, at the same time. Afterwards the table holds nothing of theirs and no block is left.
+TEST(GlobalTable, TwoThreadsAtOnce) {
+  const int64_t live = zorp_core_live_allocations();
+  const uint64_t key[2] = {0x5EED, 0x7AB1E};
+  auto work = [&key](uint64_t tag) {
+    for (int i = 0; i < 200; ++i) {
+      StreamState *s = nullptr, *c = nullptr;
+      const uint32_t seed = static_cast<uint32_t>(i + 1);
+      if (__tarrNewStreamEx(&s, TARR_BRNG_MCG59, 1, &seed) != 0) return;
+      __tarrAddChunk(s, 9, key, block(24, static_cast<uint8_t>(tag)), 24);
+      uint64_t own[2];
+      __tarrGenerateNewGlobalRODataTableEntryId(own, tag);
+      __tarrAddChunk(s, 13, own, block(8, 0), 8);
+      __tarrCopyStream(&c, s);
+      double r[16];
+      __tarrdBRngMCG59(c, 16, r, 0, 1);
+      __tarrDeleteStream(&s);
+      __tarrDeleteStream(&c);
+    }
+  };
+  std::thread t1(work, 1), t2(work, 2);
+  t1.join();
+  t2.join();
+  GlobRODataTableEntry* e = nullptr;
+  EXPECT_EQ(__tarrFindGlobRODataTableEntry(&e, key), TARR_GLOB_NOT_FOUND);
+  EXPECT_EQ(zorp_core_live_allocations(), live);
+}
+
+}  // namespace
