@@ -1,0 +1,177 @@
+// Reporting one special element: status, callback, channels, and the results written back.
+#include "vm/error/report.h"
+
+#include <cstring>
+
+#include "vm/error/channels.h"
+#include "vm/state/thread_state.h"
+#include "zorp/vm.h"
+
+namespace zorp::vm {
+
+namespace {
+
+constexpr size_t kMaxNameLength = 47;  // the record's name field keeps a NUL after it
+
+// How an element goes into the record's double fields and back. Single precision widens
+// exactly; narrowing back rounds under the caller's rounding mode, which gives the value back
+// unchanged unless a callback stored something a float cannot hold.
+template <typename E>
+struct Element;
+template <>
+struct Element<float> {
+  static void read(const float& e, double& re, double&) { re = e; }
+  static void write(float& e, double re, double) { e = static_cast<float>(re); }
+};
+template <>
+struct Element<double> {
+  static void read(const double& e, double& re, double&) { re = e; }
+  static void write(double& e, double re, double) { e = re; }
+};
+template <>
+struct Element<ZorpComplex8> {
+  static void read(const ZorpComplex8& e, double& re, double& im) {
+    re = e.re;
+    im = e.im;
+  }
+  static void write(ZorpComplex8& e, double re, double im) {
+    e.re = static_cast<float>(re);
+    e.im = static_cast<float>(im);
+  }
+};
+template <>
+struct Element<ZorpComplex16> {
+  static void read(const ZorpComplex16& e, double& re, double& im) {
+    re = e.re;
+    im = e.im;
+  }
+  static void write(ZorpComplex16& e, double re, double im) {
+    e.re = re;
+    e.im = im;
+  }
+};
+
+// A host that splits one long vector among its threads sets the start of the whole vector, so
+// that the index a callback sees counts from there. The distance is taken in bytes as an
+// unsigned number and cut to 32 bits like the index itself.
+int32_t whole_vector_index(int32_t index, const void* a, const void* start, size_t element_bytes) {
+  if (!start) return index;
+  const uint64_t bytes =
+      static_cast<uint64_t>(reinterpret_cast<uintptr_t>(a) - reinterpret_cast<uintptr_t>(start));
+  return static_cast<int32_t>(static_cast<uint32_t>(index) +
+                              static_cast<uint32_t>(bytes / element_bytes));
+}
+
+void copy_name(ZorpVmErrorRecord& rec, const char* name) {
+  size_t length = 0;
+  if (name)
+    while (length < kMaxNameLength && name[length] != '\0') ++length;
+  if (length) std::memcpy(rec.name, name, length);
+  rec.name[length] = '\0';
+  rec.name_length = static_cast<int32_t>(length);
+}
+
+bool carries_values(int32_t status) {
+  return status != ZORP_VM_STATUS_BADSIZE && status != ZORP_VM_STATUS_BADMEM;
+}
+
+// `a` is the argument array as the kernel received it; pa, pb, pr1, pr2 point at the element
+// concerned in each array.
+template <typename E>
+void report_element(int32_t status, int32_t index, const E* a, const E* pa, const E* pb, E* pr1,
+                    E* pr2, const char* name) {
+  ThreadState* s = thread_state();
+  const uint32_t mode = mode_of(s);
+  const uint32_t group = mode & ZORP_VM_ERRMODE_MASK;
+  if (group == ZORP_VM_ERRMODE_NOERR) return;
+  s->status = status;  // the last report wins
+  if (group == ZORP_VM_ERRMODE_IGNORE) return;
+
+  ZorpVmErrorRecord rec;
+  std::memset(&rec, 0, sizeof rec);
+  rec.status = status;
+  rec.index = whole_vector_index(index, a, s->input_vector, sizeof(E));
+  copy_name(rec, name);
+  const bool values = carries_values(status);
+  if (values) {
+    Element<E>::read(*pa, rec.arg1, rec.arg1_im);
+    Element<E>::read(*pb, rec.arg2, rec.arg2_im);
+    Element<E>::read(*pr1, rec.res1, rec.res1_im);
+    Element<E>::read(*pr2, rec.res2, rec.res2_im);
+  }
+
+  // A callback that returns non-zero has dealt with the element: the kernel's results stay
+  // and no channel runs.
+  if ((mode & ZORP_VM_ERRMODE_CALLBACK) && s->callback && s->callback(&rec) != 0) return;
+
+  constexpr uint32_t kChannelGroup = ZORP_VM_ERRMODE_ERRNO | ZORP_VM_ERRMODE_STDERR |
+                                     ZORP_VM_ERRMODE_EXCEPT | ZORP_VM_ERRMODE_IGNORE |
+                                     ZORP_VM_ERRMODE_NOERR;
+  if (mode & kChannelGroup) run_channels(rec);
+
+  // Second result first: a one-result kernel passes the same array twice, and its first
+  // result is the one that must stay.
+  if (values) {
+    Element<E>::write(*pr2, rec.res2, rec.res2_im);
+    Element<E>::write(*pr1, rec.res1, rec.res1_im);
+  }
+}
+
+// Kernels count elements as unsigned, so an index at or above 2^31 still lies after the start.
+inline uint32_t element(int32_t index) { return static_cast<uint32_t>(index); }
+
+// The element of a strided array: the offset index * inc is formed in 32 bits.
+template <typename E>
+E* element_at(E* p, int32_t index, int32_t inc) {
+  return p + static_cast<int32_t>(static_cast<uint32_t>(index) * static_cast<uint32_t>(inc));
+}
+
+}  // namespace
+
+void report(int32_t status, int32_t index, const float* a, const float* b, float* r1, float* r2,
+            const char* name) {
+  report_element(status, index, a, a + element(index), b + element(index), r1 + element(index),
+                 r2 + element(index), name);
+}
+void report(int32_t status, int32_t index, const double* a, const double* b, double* r1,
+            double* r2, const char* name) {
+  report_element(status, index, a, a + element(index), b + element(index), r1 + element(index),
+                 r2 + element(index), name);
+}
+void report(int32_t status, int32_t index, const ZorpComplex8* a, const ZorpComplex8* b,
+            ZorpComplex8* r1, ZorpComplex8* r2, const char* name) {
+  report_element(status, index, a, a + element(index), b + element(index), r1 + element(index),
+                 r2 + element(index), name);
+}
+void report(int32_t status, int32_t index, const ZorpComplex16* a, const ZorpComplex16* b,
+            ZorpComplex16* r1, ZorpComplex16* r2, const char* name) {
+  report_element(status, index, a, a + element(index), b + element(index), r1 + element(index),
+                 r2 + element(index), name);
+}
+
+void report_strided(int32_t status, int32_t index, const float* a, int32_t inca, const float* b,
+                    int32_t incb, float* r1, int32_t incr1, float* r2, int32_t incr2,
+                    const char* name) {
+  report_element(status, index, a, element_at(a, index, inca), element_at(b, index, incb),
+                 element_at(r1, index, incr1), element_at(r2, index, incr2), name);
+}
+void report_strided(int32_t status, int32_t index, const double* a, int32_t inca, const double* b,
+                    int32_t incb, double* r1, int32_t incr1, double* r2, int32_t incr2,
+                    const char* name) {
+  report_element(status, index, a, element_at(a, index, inca), element_at(b, index, incb),
+                 element_at(r1, index, incr1), element_at(r2, index, incr2), name);
+}
+void report_strided(int32_t status, int32_t index, const ZorpComplex8* a, int32_t inca,
+                    const ZorpComplex8* b, int32_t incb, ZorpComplex8* r1, int32_t incr1,
+                    ZorpComplex8* r2, int32_t incr2, const char* name) {
+  report_element(status, index, a, element_at(a, index, inca), element_at(b, index, incb),
+                 element_at(r1, index, incr1), element_at(r2, index, incr2), name);
+}
+void report_strided(int32_t status, int32_t index, const ZorpComplex16* a, int32_t inca,
+                    const ZorpComplex16* b, int32_t incb, ZorpComplex16* r1, int32_t incr1,
+                    ZorpComplex16* r2, int32_t incr2, const char* name) {
+  report_element(status, index, a, element_at(a, index, inca), element_at(b, index, incb),
+                 element_at(r1, index, incr1), element_at(r2, index, incr2), name);
+}
+
+}  // namespace zorp::vm
