@@ -72,6 +72,30 @@ ZORP_API uint32_t zorp_fenn_kernel_GetTTableIndex(void);
 ZORP_API uint32_t zorp_fenn_kernel_GetTTableIndexM(uint32_t ignored, uint32_t mode);
 ZORP_API int32_t dll_cpu_version(void);
 
+/* Error status of the calling thread: the last status reported by a kernel (or set here);
+ * kernels never clear it. Set and Clear return the previous status. */
+ZORP_API int32_t zorp_fenn_kernel_SetErrStatus(int32_t status);
+ZORP_API int32_t _fennSetErrStatus(int32_t status);
+ZORP_API int32_t zorp_fenn_kernel_GetErrStatus(void);
+ZORP_API int32_t _fennGetErrStatus(void);
+ZORP_API int32_t zorp_fenn_kernel_ClearErrStatus(void);
+ZORP_API int32_t _fennClearErrStatus(void);
+
+/* Error callback of the calling thread. Setting a callback also turns the mode's callback
+ * flag on (off for null) through SetMode's group merge; Set and Clear return the previous
+ * callback. */
+ZORP_API ZorpVmErrorCallback zorp_fenn_kernel_SetErrorCallBack(ZorpVmErrorCallback callback);
+ZORP_API ZorpVmErrorCallback _fennSetErrorCallBack(ZorpVmErrorCallback callback);
+ZORP_API ZorpVmErrorCallback zorp_fenn_kernel_GetErrorCallBack(void);
+ZORP_API ZorpVmErrorCallback _fennGetErrorCallBack(void);
+ZORP_API ZorpVmErrorCallback zorp_fenn_kernel_ClearErrorCallBack(void);
+ZORP_API ZorpVmErrorCallback _fennClearErrorCallBack(void);
+
+/* Start of the whole vector when a host splits one call among its threads: reported indices
+ * then count from here (null: from the start of each call). Returns the pointer it stored. */
+ZORP_API const void* zorp_fenn_kernel_SetInterfInputVectorPointer(const void* start);
+ZORP_API const void* _fennSetInterfInputVectorPointer(const void* start);
+
 ZORP_END_C
 
 #ifdef __cplusplus
