@@ -193,7 +193,7 @@ std::string exp_tables() {
   o.line("// each entry the defining value rounded once to nearest (low parts: rounding errors).");
   o.line("#pragma once");
   o.line("namespace zorp::vm::exptab {");
-  std::vector<double> F, C, B, A, H32, L32r, L32a, H16, L16r, L16a, H64, L64, Hf16, Lf16;
+  std::vector<double> F, C, B, A, H32, L32r, L32a, H16, L16r, L16a, H64, L64, Hf16, Lf16, Lf16r;
   for (int i = 0; i < 32; ++i) {
     const R f = exp2r(ratio(i, 1024));
     F.push_back(next_up(f.f()));  // one unit up: offsets the truncated degree-1 polynomial
@@ -215,6 +215,7 @@ std::string exp_tables() {
     const float hf = t.f();
     Hf16.push_back(hf);
     Lf16.push_back((t - R(hf)).f());
+    Lf16r.push_back(((t - R(hf)) / R(hf)).f());
   }
   for (int i = 0; i < 64; ++i) {
     const R t = exp2r(ratio(i, 64));
@@ -234,9 +235,10 @@ std::string exp_tables() {
   o.array("float", "kH32", H32, true);
   o.array("float", "kL32Rel", L32r, true);
   o.array("float", "kL32Abs", L32a, true);
-  o.line("// single: 2^(i/16) high part and absolute low part");
+  o.line("// single: 2^(i/16) high part, absolute and relative low parts");
   o.array("float", "kH16f", Hf16, true);
   o.array("float", "kL16fAbs", Lf16, true);
+  o.array("float", "kL16fRel", Lf16r, true);
   o.line("// double: 2^(i/16) high part, relative and absolute low parts");
   o.array("double", "kH16", H16, false);
   o.array("double", "kL16Rel", L16r, false);
@@ -339,6 +341,26 @@ std::string log_tables() {
   o.line("// ln2 = kLn2High + kLn2Low, the high part with 16 low bits zero");
   o.line("inline constexpr double kLn2High = " + hexf(hi) + ";");
   o.line("inline constexpr double kLn2Low = " + hexf((ln2 - R(hi)).d()) + ";");
+  // Base changes for Log2 and Log10: 1/ln(b) and ln2/ln(b) as (high, low) pairs in both
+  // precisions; the high part of log10(2) keeps 16 significant bits so that e*high is exact.
+  const R log2e = R(1) / ln2, log10e = R(1) / logr(R(10)), log10_2 = ln2 / logr(R(10));
+  auto pair_d = [&](const char* name, const R& v, int keep_bits) {
+    double h = v.d();
+    if (keep_bits) { int ex; std::frexp(h, &ex); h = round_to_grid(v, keep_bits - ex).d(); }
+    o.line(std::string("inline constexpr double ") + name + "[2] = {" + hexf(h) + ", " + hexf((v - R(h)).d()) + "};");
+  };
+  auto pair_f = [&](const char* name, const R& v, int keep_bits) {
+    float h = v.f();
+    if (keep_bits) { int ex; std::frexp(h, &ex); h = round_to_grid(v, keep_bits - ex).f(); }
+    o.line(std::string("inline constexpr float ") + name + "[2] = {" + hexf(h) + "f, " + hexf((v - R(h)).f()) + "f};");
+  };
+  o.line("// base changes: {high, low} of log2(e), log10(e) and log10(2)");
+  pair_d("kLog2eD", log2e, 0);
+  pair_d("kLog10eD", log10e, 0);
+  pair_d("kLog10of2D", log10_2, 16);
+  pair_f("kLog2eF", log2e, 0);
+  pair_f("kLog10eF", log10e, 0);
+  pair_f("kLog10of2F", log10_2, 12);
   o.line("}  // namespace zorp::vm::logtab");
   return o.text;
 }

@@ -75,6 +75,15 @@ template <int kBits>
 inline __m512d round_to_fraction_bits(__m512d v) {
   return _mm512_roundscale_round_pd(v, (kBits << 4) | _MM_FROUND_TO_NEAREST_INT, kNoExc);
 }
+// v truncated toward zero onto a grid of 2^-kBits.
+template <int kBits>
+inline __m512 truncate_to_fraction_bits(__m512 v) {
+  return _mm512_roundscale_round_ps(v, (kBits << 4) | _MM_FROUND_TO_ZERO, kNoExc);
+}
+template <int kBits>
+inline __m512d truncate_to_fraction_bits(__m512d v) {
+  return _mm512_roundscale_round_pd(v, (kBits << 4) | _MM_FROUND_TO_ZERO, kNoExc);
+}
 // v - floor(v * 2^kBits) / 2^kBits, exactly.
 template <int kBits>
 inline __m512 fraction_below_grid(__m512 v) {

@@ -1,0 +1,282 @@
+// Ln, Log2, Log10 and Log1p in single and double precision, three accuracy variants each,
+// written once as templates over the base and over "argument is 1 + x".
+//
+// The argument is split by the get-exponent and get-mantissa instructions, which handle
+// subnormal inputs exactly, so subnormals need no special path in LA and EP. Zeros, infinities
+// and negative arguments are caught by a class test and finished by the callout; HA sends NaN
+// there as well. Single LA and EP evaluate a piecewise polynomial in u = m - 1 whose sixteen
+// rows are selected by the top four fraction bits of the mantissa; single HA and all double
+// variants multiply by a reciprocal rounded to a 1/32 grid and look -ln of it up.
+//
+// Log2 and Log10 share the reduction of Ln. Their LA and EP kernels scale the natural
+// logarithm of the mantissa once; HA carries it as a (high, low) pair through an exact product
+// with 1/ln(b) so that only the final addition rounds noticeably. Log1p forms w = 1 + x with
+// its rounding error c (exact two-sum) and adds c/w to the reduced argument, which keeps full
+// relative accuracy for tiny x.
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <type_traits>
+
+#include "vm/kernels/common/define.h"
+#include "vm/kernels/log/generated/log_tables.inc"
+#include "vm/kernels/log/scalar.h"
+#include "vm/simd/simd_math.h"
+
+namespace zorp::vm {
+namespace {
+
+using namespace zorp::simd;
+
+// fpclass categories: +0, -0, +inf, -inf, negative finite (and for HA also quiet and
+// signalling NaN).
+constexpr int kSpecialLaEp = 0x5E;
+constexpr int kSpecialHa = 0xDF;
+
+enum class Base { E, Two, Ten };
+enum class Acc { LA, HA, EP };
+
+template <Base B, bool kPlus1, typename T>
+constexpr const char* log_name() {
+  constexpr bool s = sizeof(T) == 4;
+  if constexpr (kPlus1) return s ? "vsLog1p" : "vdLog1p";
+  else if constexpr (B == Base::E) return s ? "vsLn" : "vdLn";
+  else if constexpr (B == Base::Two) return s ? "vsLog2" : "vdLog2";
+  else return s ? "vsLog10" : "vdLog10";
+}
+
+template <Base B>
+constexpr double base_scale() {  // 1/ln(b)
+  if constexpr (B == Base::E) return 1.0;
+  else if constexpr (B == Base::Two) return 1.4426950408889634;
+  else return 0.4342944819032518;
+}
+
+template <Base B, bool kPlus1, typename T>
+int log_callout(const T* a, T* r) {
+  const T x = *a;
+  const T pole = kPlus1 ? T(-1) : T(0);
+  if (std::isnan(x)) { *r = x + x; return 0; }
+  if (x == pole) { *r = -std::numeric_limits<T>::infinity(); return 2; }
+  if (x < pole) { *r = std::numeric_limits<T>::quiet_NaN(); return 1; }
+  if (std::isinf(x)) { *r = x; return 0; }
+  // A finite lane above the pole reaches here only from the single HA kernels (subnormal or
+  // huge arguments whose rounded reciprocal is not a normal number).
+  const double w = kPlus1 ? 1.0 + static_cast<double>(x) : static_cast<double>(x);
+  *r = static_cast<T>(logscalar::ln_positive(w) * base_scale<B>());
+  return 0;
+}
+
+// w = 1 + x and its rounding error c (two-sum).
+template <typename V>
+inline V one_plus(V x, V& c) {
+  V w, bb;
+  if constexpr (std::is_same_v<V, __m512>) {
+    const __m512 o = _mm512_set1_ps(1.0f);
+    w = add_quiet(o, x);
+    bb = sub_quiet(w, o);
+    c = add_quiet(sub_quiet(o, sub_quiet(w, bb)), sub_quiet(x, bb));
+  } else {
+    const __m512d o = _mm512_set1_pd(1.0);
+    w = add_quiet(o, x);
+    bb = sub_quiet(w, o);
+    c = add_quiet(sub_quiet(o, sub_quiet(w, bb)), sub_quiet(x, bb));
+  }
+  return w;
+}
+
+// ---- single precision LA and EP, piecewise polynomial --------------------------------------
+template <Base B, bool kPlus1, Acc kAcc>
+struct LogPieceF {
+  using T = float;
+  static constexpr const char* kName = log_name<B, kPlus1, float>();
+  static constexpr int kBlock = 64;
+  static constexpr bool kHasCallout = true;
+  static __m512 body(__m512 x, __mmask16& special) {
+    __m512 c, w = x;
+    if constexpr (kPlus1) w = one_plus(x, c);
+    special = _mm512_fpclass_ps_mask(w, kSpecialLaEp);
+    const __m512 m = mantissa_p75_1p5(w);
+    const __m512 e = _mm512_sub_ps(exponent_of(w), exponent_of(m));
+    const __m512i idx = _mm512_srli_epi32(bits_of(m), 19);
+    __m512 u = sub_quiet(m, _mm512_set1_ps(1.0f));
+    if constexpr (kPlus1) u = add_quiet(u, scale_by_pow2(c, _mm512_sub_ps(_mm512_setzero_ps(), e)));
+    __m512 p;
+    if constexpr (kAcc == Acc::LA) {
+      p = lookup16(idx, load_table<__m512>(logtab::kLnLaP3));
+      p = fma_quiet(p, u, lookup16(idx, load_table<__m512>(logtab::kLnLaP2)));
+      p = fma_quiet(p, u, lookup16(idx, load_table<__m512>(logtab::kLnLaP1)));
+      p = fma_quiet(p, u, lookup16(idx, load_table<__m512>(logtab::kLnLaP0)));
+    } else {
+      p = lookup16(idx, load_table<__m512>(logtab::kLnEpP2));
+      p = fma_quiet(p, u, lookup16(idx, load_table<__m512>(logtab::kLnEpP1)));
+      p = fma_quiet(p, u, lookup16(idx, load_table<__m512>(logtab::kLnEpP0)));
+    }
+    if constexpr (B == Base::E)
+      return fma_quiet(u, p, mul_quiet(e, _mm512_set1_ps(0.693147182464599609375f)));  // 0x3F317218
+    else if constexpr (B == Base::Two)
+      return fma_quiet(mul_quiet(u, p), _mm512_set1_ps(logtab::kLog2eF[0]), e);
+    else
+      return fma_quiet(mul_quiet(u, p), _mm512_set1_ps(logtab::kLog10eF[0]),
+                       mul_quiet(e, _mm512_set1_ps(0.30102999566398120f)));
+  }
+  static int callout(const float* a, float* r) { return log_callout<B, kPlus1>(a, r); }
+};
+
+// ---- single precision HA, reciprocal table -----------------------------------------------
+// y = 1/w rounded to 32 steps per octave; r = y*w - 1 is exact. -e*ln2_high + T_high is exact
+// too (both on a 2^-15 grid), so the only rounding that matters is the last addition.
+template <Base B, bool kPlus1>
+struct LogHaF {
+  using T = float;
+  static constexpr const char* kName = log_name<B, kPlus1, float>();
+  static constexpr int kBlock = 64;
+  static constexpr bool kHasCallout = true;
+  static __m512 body(__m512 x, __mmask16& special) {
+    __m512 c, w = x;
+    if constexpr (kPlus1) w = one_plus(x, c);
+    const __m512 est = reciprocal_estimate(w);
+    const __m512i yb = _mm512_and_si512(_mm512_add_epi32(bits_of(est), _mm512_set1_epi32(0x20000)),
+                                        _mm512_set1_epi32(static_cast<int>(0xFFFC0000u)));
+    const __m512 y = floats_of(yb);
+    // Any class at all of the rounded estimate (zero, infinite, subnormal, negative, NaN) means
+    // w is outside the range the table covers (the rounding itself can carry a reciprocal just
+    // below 2^128 into infinity); then the argument's own class.
+    special = _mm512_fpclass_ps_mask(y, 0xFF) | _mm512_fpclass_ps_mask(w, kSpecialHa);
+    const __m512i idx = _mm512_srli_epi32(yb, 18);
+    const __m512 ne = _mm512_sub_ps(_mm512_setzero_ps(), exponent_of(y));  // -e
+    // r is exact; Log1p's correction y*c joins the low part, the polynomial sees r + y*c.
+    const __m512 r = fma_quiet(y, w, _mm512_set1_ps(-1.0f));
+    const __m512 th = lookup32(idx, load_table<__m512>(logtab::kLnHaHigh), load_table<__m512>(logtab::kLnHaHigh + 16));
+    __m512 tl = lookup32(idx, load_table<__m512>(logtab::kLnHaLow), load_table<__m512>(logtab::kLnHaLow + 16));
+    __m512 rp = r;
+    if constexpr (kPlus1) {
+      const __m512 rc = mul_quiet(y, c);
+      rp = add_quiet(r, rc);
+      tl = add_quiet(tl, rc);
+    }
+    const __m512 r2 = mul_quiet(rp, rp);
+    const __m512 p = fma_quiet(_mm512_set1_ps(-0.2500615119934082f), rp, _mm512_set1_ps(0.3333825469017029f));
+    __m512 poly = fma_quiet(mul_quiet(r2, rp), p, tl);
+    poly = fma_quiet(_mm512_set1_ps(-0.5f), r2, poly);  // T_low - r^2/2 + r^3 p
+    if constexpr (B == Base::E) {
+      const __m512 hi = fma_quiet(ne, _mm512_set1_ps(0.693145751953125f), th);         // 0x3F317200
+      const __m512 lo = fma_quiet(ne, _mm512_set1_ps(1.428606765330187045e-06f), poly);  // 0x35BFBE8E
+      return add_quiet(hi, add_quiet(r, lo));
+    } else {
+      // ln of the reduced part as s_hi + s_lo (|T_high| > |r| unless T_high = 0: fast two-sum).
+      const __m512 s_hi = add_quiet(th, r);
+      const __m512 s_lo = add_quiet(add_quiet(sub_quiet(th, s_hi), r), poly);
+      const float* cb = B == Base::Two ? logtab::kLog2eF : logtab::kLog10eF;
+      const __m512 ch = _mm512_set1_ps(cb[0]), cl = _mm512_set1_ps(cb[1]);
+      const __m512 ph = mul_quiet(s_hi, ch);
+      const __m512 pl = fma_quiet(s_hi, ch, _mm512_sub_ps(_mm512_setzero_ps(), ph));
+      __m512 a = ne, small = fma_quiet(s_lo, ch, fma_quiet(s_hi, cl, pl));
+      if constexpr (B == Base::Ten) {
+        a = mul_quiet(ne, _mm512_set1_ps(logtab::kLog10of2F[0]));  // exact
+        small = fma_quiet(ne, _mm512_set1_ps(logtab::kLog10of2F[1]), small);
+      }
+      const __m512 hi = add_quiet(a, ph);  // |a| >= |ph| or a = 0
+      const __m512 lo = add_quiet(sub_quiet(a, hi), ph);
+      return add_quiet(hi, add_quiet(lo, small));
+    }
+  }
+  static int callout(const float* a, float* r) { return log_callout<B, kPlus1>(a, r); }
+};
+
+// ---- double precision, all variants ------------------------------------------------------
+// m in [1, 2); y = reciprocal estimate of m rounded to k/32; where y < 0.75 the exponent goes
+// up by one and the table holds -ln(2y) instead of -ln(y), which keeps the sixteen entries in
+// one register pair and the reduced argument r = y*m - 1 small and exact.
+template <Base B, bool kPlus1, Acc kAcc>
+struct LogD {
+  using T = double;
+  static constexpr const char* kName = log_name<B, kPlus1, double>();
+  static constexpr int kBlock = 32;
+  static constexpr bool kHasCallout = true;
+  static __m512d body(__m512d x, __mmask8& special) {
+    __m512d c, w = x;
+    if constexpr (kPlus1) w = one_plus(x, c);
+    special = _mm512_fpclass_pd_mask(w, kAcc == Acc::HA ? kSpecialHa : kSpecialLaEp);
+    const __m512d m = mantissa_1_2(w);
+    __m512d e = exponent_of(w);
+    const __m512d y = round_to_fraction_bits<5>(reciprocal_estimate(m));
+    // r is exact; Log1p's correction y*c/2^e is kept apart as rc for the HA sum.
+    const __m512d r0 = fma_quiet(y, m, _mm512_set1_pd(-1.0));
+    __m512d r = r0, rc = _mm512_setzero_pd();
+    if constexpr (kPlus1) {
+      rc = mul_quiet(y, scale_by_pow2(c, _mm512_sub_pd(_mm512_setzero_pd(), e)));
+      r = add_quiet(r0, rc);
+    }
+    e = _mm512_mask_add_pd(e, less_than(y, _mm512_set1_pd(0.75)), e, _mm512_set1_pd(1.0));
+    const __m512i idx = _mm512_srli_epi64(bits_of(y), 48);
+    __m512d p;
+    if constexpr (kAcc == Acc::EP) {
+      p = _mm512_set1_pd(0.20024438577708045);
+      p = fma_quiet(p, r, _mm512_set1_pd(-0.2502036072575226));
+      p = fma_quiet(p, r, _mm512_set1_pd(0.33333322249022734));
+      p = fma_quiet(p, r, _mm512_set1_pd(-0.4999999502783749));
+    } else {
+      p = _mm512_set1_pd(0.11135561406034511);
+      p = fma_quiet(p, r, _mm512_set1_pd(-0.125220000081181));
+      p = fma_quiet(p, r, _mm512_set1_pd(0.14285690939597326));
+      p = fma_quiet(p, r, _mm512_set1_pd(-0.16666650546695666));
+      p = fma_quiet(p, r, _mm512_set1_pd(0.20000000009280938));
+      p = fma_quiet(p, r, _mm512_set1_pd(-0.2500000000437373));
+      p = fma_quiet(p, r, _mm512_set1_pd(0.33333333333332005));
+      p = fma_quiet(p, r, _mm512_set1_pd(-0.4999999999999968));
+    }
+    const __m512d r2 = mul_quiet(r, r);
+    if constexpr (kAcc == Acc::HA) {
+      const __m512d th = lookup16(idx, load_table<__m512d>(logtab::kLnDHigh), load_table<__m512d>(logtab::kLnDHigh + 8));
+      __m512d tl = lookup16(idx, load_table<__m512d>(logtab::kLnDLow), load_table<__m512d>(logtab::kLnDLow + 8));
+      if constexpr (kPlus1) tl = add_quiet(tl, rc);
+      if constexpr (B == Base::E) {
+        const __m512d hi = fma_quiet(e, _mm512_set1_pd(logtab::kLn2High), th);
+        const __m512d lo = fma_quiet(e, _mm512_set1_pd(logtab::kLn2Low), tl);
+        return add_quiet(hi, add_quiet(r0, fma_quiet(p, r2, lo)));
+      } else {
+        const __m512d s_hi = add_quiet(th, r0);
+        const __m512d s_lo = add_quiet(add_quiet(sub_quiet(th, s_hi), r0), fma_quiet(p, r2, tl));
+        const double* cb = B == Base::Two ? logtab::kLog2eD : logtab::kLog10eD;
+        const __m512d ch = _mm512_set1_pd(cb[0]), cl = _mm512_set1_pd(cb[1]);
+        const __m512d ph = mul_quiet(s_hi, ch);
+        const __m512d pl = fma_quiet(s_hi, ch, _mm512_sub_pd(_mm512_setzero_pd(), ph));
+        __m512d a = e, small = fma_quiet(s_lo, ch, fma_quiet(s_hi, cl, pl));
+        if constexpr (B == Base::Ten) {
+          a = mul_quiet(e, _mm512_set1_pd(logtab::kLog10of2D[0]));  // exact
+          small = fma_quiet(e, _mm512_set1_pd(logtab::kLog10of2D[1]), small);
+        }
+        const __m512d hi = add_quiet(a, ph);
+        const __m512d lo = add_quiet(sub_quiet(a, hi), ph);
+        return add_quiet(hi, add_quiet(lo, small));
+      }
+    } else {
+      const __m512d t = lookup16(idx, load_table<__m512d>(logtab::kLnD), load_table<__m512d>(logtab::kLnD + 8));
+      const __m512d s = add_quiet(t, fma_quiet(p, r2, r));
+      if constexpr (B == Base::E)
+        return fma_quiet(e, _mm512_set1_pd(0.6931471805599453), s);  // 0x3FE62E42FEFA39EF
+      else if constexpr (B == Base::Two)
+        return fma_quiet(s, _mm512_set1_pd(logtab::kLog2eD[0]), e);
+      else
+        return fma_quiet(s, _mm512_set1_pd(logtab::kLog10eD[0]), mul_quiet(e, _mm512_set1_pd(0.30102999566398120)));
+    }
+  }
+  static int callout(const double* a, double* r) { return log_callout<B, kPlus1>(a, r); }
+};
+
+}  // namespace
+}  // namespace zorp::vm
+
+#define LOG_KERNELS(F, B, P1)                                                     \
+  VM_DEFINE_A1R1(s, F, la, zorp::vm::LogPieceF<B, P1, zorp::vm::Acc::LA>)         \
+  VM_DEFINE_A1R1(s, F, ha, zorp::vm::LogHaF<B, P1>)                               \
+  VM_DEFINE_A1R1(s, F, ep, zorp::vm::LogPieceF<B, P1, zorp::vm::Acc::EP>)         \
+  VM_DEFINE_A1R1(d, F, la, zorp::vm::LogD<B, P1, zorp::vm::Acc::LA>)              \
+  VM_DEFINE_A1R1(d, F, ha, zorp::vm::LogD<B, P1, zorp::vm::Acc::HA>)              \
+  VM_DEFINE_A1R1(d, F, ep, zorp::vm::LogD<B, P1, zorp::vm::Acc::EP>)
+
+LOG_KERNELS(Ln, zorp::vm::Base::E, false)
+LOG_KERNELS(Log2, zorp::vm::Base::Two, false)
+LOG_KERNELS(Log10, zorp::vm::Base::Ten, false)
+LOG_KERNELS(Log1p, zorp::vm::Base::E, true)

@@ -1,0 +1,50 @@
+// Logb: the unbiased exponent of x as a floating value. The get-exponent instruction gives it
+// exactly for normal and subnormal arguments alike, +inf for infinities and NaN for NaN (no
+// status); only a zero argument goes to the callout, which stores -inf and reports a domain
+// error (status 1) rather than a singularity. Exact, so one kernel fills all three slots.
+#include <cstring>
+#include <limits>
+
+#include "vm/kernels/common/define.h"
+#include "vm/simd/simd_math.h"
+
+namespace zorp::vm {
+namespace {
+
+constexpr int kZeros = 0x06;  // fpclass: +0, -0
+
+template <typename T>
+int logb_callout(const T*, T* r) {
+  *r = -std::numeric_limits<T>::infinity();
+  return 1;
+}
+
+struct LogbF {
+  using T = float;
+  static constexpr const char* kName = "vsLogb";
+  static constexpr int kBlock = 64;
+  static constexpr bool kHasCallout = true;
+  static __m512 body(__m512 x, __mmask16& special) {
+    special = _mm512_fpclass_ps_mask(x, kZeros);
+    return simd::exponent_of(x);
+  }
+  static int callout(const float* a, float* r) { return logb_callout(a, r); }
+};
+
+struct LogbD {
+  using T = double;
+  static constexpr const char* kName = "vdLogb";
+  static constexpr int kBlock = 32;
+  static constexpr bool kHasCallout = true;
+  static __m512d body(__m512d x, __mmask8& special) {
+    special = _mm512_fpclass_pd_mask(x, kZeros);
+    return simd::exponent_of(x);
+  }
+  static int callout(const double* a, double* r) { return logb_callout(a, r); }
+};
+
+}  // namespace
+}  // namespace zorp::vm
+
+VM_DEFINE_A1R1(s, Logb, la, zorp::vm::LogbF)
+VM_DEFINE_A1R1(d, Logb, la, zorp::vm::LogbD)
