@@ -2,12 +2,29 @@
 // of rows without a generator, and registration with its checks in order and its bound.
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
+
 #include <cstring>
 #include <vector>
 
+#include "common/library.h"
 #include "zorp/rng.h"
 
 namespace {
+
+// The tables as the library itself addresses them. The test does not name the exported data
+// directly: a copy relocation in this executable would give it a second copy of each table.
+const BrngProperties* current_table() { return __tarrGetBrngBaseOffset(TARR_BRNG_MCG31, nullptr, nullptr); }
+const BrngProperties* legacy_table() { return __tarrGetBrngBaseOffset(0, nullptr, nullptr); }
+
+TEST(Registry, TablesAreExportedUnderTheirNames) {
+  void* lib = dlopen(zorp::test::kernel_library_path().c_str(), RTLD_NOW);
+  ASSERT_NE(lib, nullptr);
+  EXPECT_EQ(dlsym(lib, "__RegBrngsNew"), current_table());
+  EXPECT_EQ(dlsym(lib, "__RegBrngs"), legacy_table());
+  EXPECT_NE(current_table(), legacy_table());
+  dlclose(lib);
+}
 
 TEST(Registry, RowLayoutIs56Bytes) {
   EXPECT_EQ(sizeof(BrngProperties), 56u);
@@ -30,7 +47,7 @@ TEST(Registry, IdentifierMapping) {
   for (const auto& c : cases) {
     uint32_t row = 1234, member = 1234;
     const BrngProperties* t = __tarrGetBrngBaseOffset(c.brng, &row, &member);
-    EXPECT_EQ(t, c.current ? static_cast<const BrngProperties*>(__RegBrngsNew) : __RegBrngs) << std::hex << c.brng;
+    EXPECT_EQ(t, c.current ? current_table() : legacy_table()) << std::hex << c.brng;
     EXPECT_EQ(row, c.row) << std::hex << c.brng;
     EXPECT_EQ(member, c.member) << std::hex << c.brng;
   }
@@ -50,9 +67,10 @@ TEST(Registry, ValidationOfIdentifiers) {
     BrngProperties p;
     EXPECT_EQ(__tarrGetBrngProperties(c.brng, &p), c.status) << std::hex << c.brng;
   }
-  EXPECT_EQ(__tarrIsBrngValid(__RegBrngs, -1, 0), TARR_ERROR_INVALID_BRNG);
-  EXPECT_EQ(__tarrIsBrngValid(__RegBrngsNew, 4, -1), TARR_ERROR_INVALID_BRNG);
-  EXPECT_EQ(__tarrIsBrngValid(__RegBrngs, 280, 12345), 0);
+  EXPECT_EQ(__tarrIsBrngValid(legacy_table(), -1, 0), TARR_ERROR_INVALID_BRNG);
+  EXPECT_EQ(__tarrIsBrngValid(current_table(), 4, -1), TARR_ERROR_INVALID_BRNG);
+  EXPECT_EQ(__tarrIsBrngValid(legacy_table(), 280, 12345), 0);
+  EXPECT_EQ(__tarrIsBrngValid(nullptr, 0, 0), TARR_ERROR_INVALID_BRNG);
 }
 
 TEST(Registry, RowsOfTheCongruentialGenerators) {
@@ -81,9 +99,11 @@ TEST(Registry, RowsOfTheCongruentialGenerators) {
     EXPECT_NE(p.dBRng, nullptr);
   }
   // Legacy rows are copies: 0..3 the single generators, 4..276 all WH.
-  for (int i = 0; i < 4; ++i) EXPECT_EQ(std::memcmp(&__RegBrngs[i], &__RegBrngsNew[i], 56), 0) << i;
-  for (int i = 4; i <= 276; ++i) EXPECT_EQ(std::memcmp(&__RegBrngs[i], &__RegBrngsNew[4], 56), 0) << i;
-  for (int i = 277; i < 512; ++i) EXPECT_EQ(__RegBrngs[i].InitStream, nullptr) << i;
+  const BrngProperties *cur = current_table(), *old = legacy_table();
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(std::memcmp(&old[i], &cur[i], 56), 0) << i;
+  for (int i = 4; i <= 276; ++i) EXPECT_EQ(std::memcmp(&old[i], &cur[4], 56), 0) << i;
+  for (int i = 277; i < 512; ++i) EXPECT_EQ(old[i].InitStream, nullptr) << i;
+  for (int i = 5; i < 16; ++i) EXPECT_EQ(cur[i].InitStream, nullptr) << i;
 }
 
 // Rows without a generator (not part of this build, legacy 279/280), abstract identifiers and
