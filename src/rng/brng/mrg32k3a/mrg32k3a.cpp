@@ -2,9 +2,9 @@
 // as z = y1 - y2 (mod m1, in 1 .. m1). Each call advances first and writes the value produced.
 //
 // Vector loop: eight consecutive values of each component per block. The first block comes from
-// the three state words through the last rows of A, A^2, .. A^8; every further value x[s] is the
-// last row of A^8 applied to (x[s-10], x[s-9], x[s-8]), which are lanes of the two previous
-// blocks. All arithmetic is exact modular arithmetic, so the output equals the scalar recurrence.
+// the three state words through the last rows of A, A^2, .. A^8, the second through the last row
+// of A^8; after that every value x[s] is the last row of A^16 applied to (x[s-18], x[s-17],
+// x[s-16]), lanes of the blocks two and three back, so two blocks are computed at a time. All arithmetic is exact modular arithmetic, so the output equals the scalar recurrence.
 #include <immintrin.h>
 
 #include <array>
@@ -24,11 +24,13 @@ struct State {
 // Scale of the real outputs: 1/m1 (bits 0x3DF000000D10000B), for both precisions.
 constexpr double kScale = 1.0 / 4294967087.0;
 
-// Coefficients of one component: lane j of first[i] multiplies x[i - 3] to give x[j]; step[i]
-// multiplies x[s - 10 + i] to give x[s].
+// Coefficients of one component: lane j of first[i] multiplies x[i - 3] to give x[j]; step8[i]
+// multiplies x[s - 10 + i] to give x[s] (last row of A^8), step16[i] multiplies x[s - 18 + i]
+// (last row of A^16).
 struct Coeffs {
   uint64_t first[3][8];
-  uint64_t step[3];
+  uint64_t step8[3];
+  uint64_t step16[3];
 };
 
 constexpr Coeffs make_coeffs(const uint32_t c[3], uint32_t m) {
@@ -39,7 +41,11 @@ constexpr Coeffs make_coeffs(const uint32_t c[3], uint32_t m) {
     for (int i = 0; i < 3; ++i) k.first[i][j] = p.v[6 + i];
     if (j < 7) p = mat_mul(p, a, m);
   }
-  for (int i = 0; i < 3; ++i) k.step[i] = p.v[6 + i];
+  const Mat3 p16 = mat_mul(p, p, m);
+  for (int i = 0; i < 3; ++i) {
+    k.step8[i] = p.v[6 + i];
+    k.step16[i] = p16.v[6 + i];
+  }
   return k;
 }
 
@@ -65,33 +71,55 @@ inline __m512i mulsum(__m512i u, __m512i c0, __m512i v, __m512i c1, __m512i w, _
 
 constexpr uint32_t kD1 = 209, kD2 = 22853;
 
+// Three consecutive blocks b0, b1, b2 of one component. The next two blocks are each a function
+// of two neighbouring blocks through A^16 (b3 from b0, b1; b4 from b1, b2), so the two
+// dependency chains run side by side.
 struct Component {
-  __m512i prev, cur;  // the two latest blocks
+  __m512i b0, b1, b2;
 };
 
+// The block whose values follow the lanes of (lo, hi) by a fixed distance, given as the last row k
+// of the matching power of A: x[s] = k0 x[s-d-2] + k1 x[s-d-1] + k2 x[s-d], x[s-d] in lane j of hi.
 template <uint32_t D>
-inline Component first_block(const uint32_t x[3], const Coeffs& k) {
+inline __m512i advance(__m512i lo, __m512i hi, const __m512i k[3]) {
+  return mulsum<D>(_mm512_alignr_epi64(hi, lo, 6), k[0], _mm512_alignr_epi64(hi, lo, 7), k[1], hi, k[2]);
+}
+
+inline __m512i bcast(uint64_t v) { return _mm512_set1_epi64(static_cast<int64_t>(v)); }
+
+// b0 holds the three state words in lanes 5..7 (the values before the first output), b1 the first
+// eight outputs, b2 the next eight.
+template <uint32_t D>
+inline Component start(const uint32_t x[3], const Coeffs& k) {
   Component c;
-  c.cur = mulsum<D>(_mm512_set1_epi64(x[0]), _mm512_loadu_si512(k.first[0]), _mm512_set1_epi64(x[1]),
-                    _mm512_loadu_si512(k.first[1]), _mm512_set1_epi64(x[2]), _mm512_loadu_si512(k.first[2]));
-  c.prev = _mm512_setr_epi64(0, 0, 0, 0, 0, x[0], x[1], x[2]);
+  c.b0 = _mm512_setr_epi64(0, 0, 0, 0, 0, x[0], x[1], x[2]);
+  c.b1 = mulsum<D>(bcast(x[0]), _mm512_loadu_si512(k.first[0]), bcast(x[1]), _mm512_loadu_si512(k.first[1]),
+                   bcast(x[2]), _mm512_loadu_si512(k.first[2]));
+  const __m512i k8[3] = {bcast(k.step8[0]), bcast(k.step8[1]), bcast(k.step8[2])};
+  c.b2 = advance<D>(c.b0, c.b1, k8);
   return c;
 }
 
 template <uint32_t D>
-inline void next_block(Component& c, const __m512i k[3]) {
-  const __m512i u = _mm512_alignr_epi64(c.cur, c.prev, 6);
-  const __m512i v = _mm512_alignr_epi64(c.cur, c.prev, 7);
-  const __m512i n = mulsum<D>(u, k[0], v, k[1], c.cur, k[2]);
-  c.prev = c.cur;
-  c.cur = n;
+inline void next_pair(Component& c, const __m512i k16[3]) {
+  const __m512i b3 = advance<D>(c.b0, c.b1, k16);
+  const __m512i b4 = advance<D>(c.b1, c.b2, k16);
+  c.b0 = c.b2;
+  c.b1 = b3;
+  c.b2 = b4;
 }
 
-inline void save_tail(const Component& c, int32_t r, uint32_t x[3]) {
+// The state after the last output: the three values ending at lane r - 1 of `last`.
+inline void save_tail(__m512i before, __m512i last, int32_t r, uint32_t x[3]) {
   alignas(64) uint64_t buf[16];
-  _mm512_store_si512(buf, c.prev);
-  _mm512_store_si512(buf + 8, c.cur);
+  _mm512_store_si512(buf, before);
+  _mm512_store_si512(buf + 8, last);
   for (int i = 0; i < 3; ++i) x[i] = static_cast<uint32_t>(buf[8 + r - 3 + i]);
+}
+
+inline __m512i combine(__m512i y1, __m512i y2) {
+  const __m512i d = _mm512_sub_epi64(y1, y2);
+  return _mm512_mask_add_epi64(d, _mm512_cmple_epu64_mask(y1, y2), d, _mm512_set1_epi64(kMrgM1));
 }
 
 // emit(offset, z, count) with z in 1 .. m1 in each 64-bit lane.
@@ -100,26 +128,30 @@ int32_t run(StreamState* s, int32_t n, Emit&& emit) {
   if (!s) return TARR_ERROR_NULL_ENTRY;
   if (n <= 0) return TARR_STATUS_OK;
   State& st = *state_of<State>(s);
-  const __m512i k1[3] = {_mm512_set1_epi64(kCoeff1.step[0]), _mm512_set1_epi64(kCoeff1.step[1]), _mm512_set1_epi64(kCoeff1.step[2])};
-  const __m512i k2[3] = {_mm512_set1_epi64(kCoeff2.step[0]), _mm512_set1_epi64(kCoeff2.step[1]), _mm512_set1_epi64(kCoeff2.step[2])};
-  const __m512i m1 = _mm512_set1_epi64(kMrgM1);
-  Component c1 = first_block<kD1>(st.x1, kCoeff1);
-  Component c2 = first_block<kD2>(st.x2, kCoeff2);
+  const __m512i k1[3] = {bcast(kCoeff1.step16[0]), bcast(kCoeff1.step16[1]), bcast(kCoeff1.step16[2])};
+  const __m512i k2[3] = {bcast(kCoeff2.step16[0]), bcast(kCoeff2.step16[1]), bcast(kCoeff2.step16[2])};
+  Component c1 = start<kD1>(st.x1, kCoeff1);
+  Component c2 = start<kD2>(st.x2, kCoeff2);
   int32_t i = 0;
   for (;;) {
-    const __m512i d = _mm512_sub_epi64(c1.cur, c2.cur);
-    const __mmask8 le = _mm512_cmple_epu64_mask(c1.cur, c2.cur);
-    const __m512i z = _mm512_mask_add_epi64(d, le, d, m1);
-    const int32_t count = n - i < 8 ? n - i : 8;
-    emit(i, z, count);
+    int32_t count = n - i < 8 ? n - i : 8;
+    emit(i, combine(c1.b1, c2.b1), count);
     i += count;
     if (i == n) {
-      save_tail(c1, count, st.x1);
-      save_tail(c2, count, st.x2);
+      save_tail(c1.b0, c1.b1, count, st.x1);
+      save_tail(c2.b0, c2.b1, count, st.x2);
       return TARR_STATUS_OK;
     }
-    next_block<kD1>(c1, k1);
-    next_block<kD2>(c2, k2);
+    count = n - i < 8 ? n - i : 8;
+    emit(i, combine(c1.b2, c2.b2), count);
+    i += count;
+    if (i == n) {
+      save_tail(c1.b1, c1.b2, count, st.x1);
+      save_tail(c2.b1, c2.b2, count, st.x2);
+      return TARR_STATUS_OK;
+    }
+    next_pair<kD1>(c1, k1);
+    next_pair<kD2>(c2, k2);
   }
 }
 
