@@ -1,47 +1,56 @@
 // The skeleton every element-wise kernel shares, written once and instantiated per kernel.
 //
 // A kernel is a small description K:
-//   using T = float | double;
+//   using T = float | double | ZorpComplex8 | ZorpComplex16;  the element type of the arguments
+//   using Out = ...;                           optional: the result element type when it differs
+//                                              (complex Abs: complex in, real out)
 //   static constexpr const char* kName;       public name for reports, "vsExp"
 //   static constexpr int kBlock;               elements per main-loop iteration (a multiple of
-//                                              the vector width)
+//                                              the elements per register)
 //   static constexpr bool kHasCallout;         false for kernels without special lanes
-//   vector body, by shape (M is the lane mask; set `special` to the lanes the callout finishes):
-//     A1R1: static V body(V a, M& special);
-//     A2R1: static V body(V a, V b, M& special);
-//     A1R2: static V body(V a, V& r2, M& special);   returns r1
-//   scalar callout for one special lane, by shape (writes the result, returns 0 or a status 1..4):
-//     A1R1: static int callout(const T* a, T* r);
-//     A2R1: static int callout(const T* a, const T* b, T* r);
-//     A1R2: static int callout(const T* a, T* r1, T* r2);
+//   vector body, by shape (M is the element mask; set `special` to the elements the callout
+//   finishes; a body may be a non-static member when the kernel carries scalars, as LinearFrac):
+//     A1R1: V body(V a, M& special);
+//     A2R1: V body(V a, V b, M& special);
+//     A1R2: V body(V a, V& r2, M& special);   returns r1
+//   scalar callout for one special element, by shape (writes the result, returns 0 or 1..4):
+//     A1R1: int callout(const T* a, Out* r);
+//     A2R1: int callout(const T* a, const T* b, T* r);
+//     A1R2: int callout(const T* a, T* r1, T* r2);
 //
-// The drivers do the rest: pin the control state (ControlGuard), run whole blocks, then the
-// remainder one masked vector at a time (inactive lanes loaded with 0.75, which takes no special
-// path and raises nothing, and never stored), and finish special lanes in ascending order:
-// the lane's result goes to memory at once, the element is reported, and the possibly
-// changed element is taken back before the vector is stored. With the error mode "no error"
-// no callout runs and vector results are stored as computed.
+// One driver does the rest for every shape and both storage forms: pin the control state
+// (ControlGuard), run whole blocks, then the remainder one masked register at a time (inactive
+// elements loaded with 0.75 in every component, which takes no special path and raises
+// nothing, and never stored), and finish special elements in ascending order: the element's
+// results go to memory at once, the element is reported, and the possibly changed results are
+// taken back before the register is stored. With the error mode "no error" no callout runs and
+// the vector results are stored as computed. The strided form gathers, computes and scatters
+// one register at a time.
 //
-// Special lanes are handled per vector rather than per block: the order of callouts and what
-// reaches memory are the same, and it keeps the main loop a plain unrolled loop.
+// Special elements are handled per register rather than per block: the order of callouts and
+// what reaches memory are the same, and it keeps the main loop a plain unrolled loop.
 #pragma once
 #include <cstdint>
+#include <type_traits>
 
-#include "vm/simd/simd.h"
 #include "vm/error/report.h"
 #include "vm/kernels/common/control.h"
+#include "vm/simd/lanes.h"
+#include "vm/simd/simd.h"
 #include "vm/state/thread_state.h"
 
 namespace zorp::vm {
 
 namespace detail {
-inline constexpr float kFillF = 0.75f;
-inline constexpr double kFillD = 0.75;
 
-template <typename T>
-typename simd::Simd<T>::V fill() {
-  return simd::Simd<T>::broadcast(T(0.75));
-}
+template <typename K, typename = void>
+struct OutOf {
+  using type = typename K::T;
+};
+template <typename K>
+struct OutOf<K, std::void_t<typename K::Out>> {
+  using type = typename K::Out;
+};
 
 // Lanes of `special` in ascending order.
 template <typename M, typename Fn>
@@ -53,214 +62,202 @@ inline void for_each_lane(M special, Fn fn) {
     fn(lane);
   }
 }
+
+// Memory access of one array: contiguous (element i at p[i]) or strided (p[i * inc]).
+template <typename L, bool kStrided>
+struct Stream {
+  using E = typename L::E;
+  using V = typename L::V;
+  using M = typename L::M;
+  E* p;
+  int32_t inc;
+  typename L::Off off;
+  Stream(E* base, int32_t increment) : p(base), inc(increment) {
+    if constexpr (kStrided) off = L::offsets(increment);
+  }
+  E* at(uint32_t i) const { return kStrided ? p + static_cast<int64_t>(i) * inc : p + i; }
+  V load(uint32_t i, V fill) const {
+    if constexpr (kStrided) return L::gather(L::first(L::kElems), at(i), off, fill);
+    else return L::load(p + i);
+  }
+  V load(uint32_t i, M m, V fill) const {
+    if constexpr (kStrided) return L::gather(m, at(i), off, fill);
+    else return L::load_or(m, p + i, fill);
+  }
+  void store(uint32_t i, V v) const {
+    if constexpr (kStrided) L::scatter(L::first(L::kElems), at(i), off, v);
+    else L::store(p + i, v);
+  }
+  void store(uint32_t i, M m, V v) const {
+    if constexpr (kStrided) L::scatter(m, at(i), off, v);
+    else L::store(p + i, m, v);
+  }
+};
+
+template <typename E>
+inline void report_element(int32_t status, int32_t index, const E* a, int32_t inca, const E* b,
+                           int32_t incb, E* r1, int32_t incr1, E* r2, int32_t incr2, bool strided,
+                           const char* name) {
+  if (strided) report_strided(status, index, a, inca, b, incb, r1, incr1, r2, incr2, name);
+  else report(status, index, a, b, r1, r2, name);
+}
+
 }  // namespace detail
 
-// ---- one argument, one result ------------------------------------------------------------
-template <typename K>
-void run_a1r1(uint32_t n, const typename K::T* a, typename K::T* r) {
+// The generic driver. kIn arguments (1 or 2) of K::T, kOut results (1 or 2) of the result
+// type; `inc` holds the increments (arguments first, then results) and is ignored unless
+// kStrided.
+template <int kIn, int kOut, bool kStrided, typename K>
+void run_kernel(const K& k, uint32_t n, const typename K::T* const* in,
+                typename detail::OutOf<K>::type* const* out, const int32_t* inc) {
   using T = typename K::T;
-  using S = simd::Simd<T>;
-  using V = typename S::V;
-  using M = typename S::M;
+  using R = typename detail::OutOf<K>::type;
+  using LI = typename simd::FullLanes<T>::type;
+  using LO = simd::Lanes<R, LI::kElems>;
+  using VI = typename LI::V;
+  using VO = typename LO::V;
+  using M = typename LI::M;
+  static_assert(kIn == 1 || kIn == 2);
+  static_assert(kOut == 1 || kOut == 2);
+  static_assert(kOut == 1 || std::is_same_v<T, R>);
+  static_assert(K::kBlock % LI::kElems == 0);
+  // The reporting routines take one element type for arguments and results.
+  static_assert(std::is_same_v<T, R> || !K::kHasCallout);
+  constexpr int kElems = LI::kElems;
   if (n == 0) return;
+
   const uint32_t mode = current_mode();
   ControlGuard guard(mode);
   const bool callouts = K::kHasCallout && !no_error_mode(mode);
 
-  auto finish = [&](uint32_t base, M active, V x, V y, M special) {
-    special &= active;
-    if (!callouts || special == 0) {
-      S::store(r + base, active, y);
-      return;
-    }
-    guard.guard_x87();
-    alignas(64) T in[S::kLanes], out[S::kLanes];
-    S::store(in, x);
-    S::store(out, y);
-    detail::for_each_lane(special, [&](int lane) {
-      const int status = K::callout(&in[lane], &out[lane]);
-      if (status != 0) {
-        const uint32_t i = base + lane;
-        r[i] = out[lane];
-        report(status, static_cast<int32_t>(i), a, a, r, r, K::kName);
-        out[lane] = r[i];
-      }
-    });
-    S::store(r + base, active, S::load(out));
+  const detail::Stream<LI, kStrided> a(const_cast<T*>(in[0]), kStrided ? inc[0] : 1);
+  const detail::Stream<LI, kStrided> b(const_cast<T*>(in[kIn - 1]), kStrided ? inc[kIn - 1] : 1);
+  const detail::Stream<LO, kStrided> r1(out[0], kStrided ? inc[kIn] : 1);
+  const detail::Stream<LO, kStrided> r2(out[kOut - 1], kStrided ? inc[kIn + kOut - 1] : 1);
+  const VI fill = LI::broadcast_parts(0.75);
+
+  auto body = [&](VI x, VI z, VO& y2, M& special) -> VO {
+    if constexpr (kIn == 2) return k.body(x, z, special);
+    else if constexpr (kOut == 2) return k.body(x, y2, special);
+    else return k.body(x, special);
   };
 
-  constexpr uint32_t kVectors = K::kBlock / S::kLanes;
-  static_assert(K::kBlock % S::kLanes == 0);
-  const M all = S::first_lanes(S::kLanes);
-  uint32_t i = 0;
-  for (; i + K::kBlock <= n; i += K::kBlock) {
-#pragma GCC unroll 8
-    for (uint32_t v = 0; v < kVectors; ++v) {
-      const uint32_t base = i + v * S::kLanes;
-      const V x = S::load(a + base);
-      M special = 0;
-      const V y = K::body(x, special);
-      if (!K::kHasCallout || special == 0)
-        S::store(r + base, y);
-      else
-        finish(base, all, x, y, special);
-    }
-  }
-  for (; i < n; i += S::kLanes) {
-    const M active = S::first_lanes(n - i);
-    const V x = S::load_or(active, a + i, detail::fill<T>());
-    M special = 0;
-    const V y = K::body(x, special);
-    finish(i, active, x, y, special);
-  }
-}
-
-template <typename K>
-void run_a1r1_strided(uint32_t n, const typename K::T* a, int32_t inca, typename K::T* r,
-                      int32_t incr) {
-  using T = typename K::T;
-  using S = simd::Simd<T>;
-  using V = typename S::V;
-  using M = typename S::M;
-  if (n == 0) return;
-  const uint32_t mode = current_mode();
-  ControlGuard guard(mode);
-  const bool callouts = K::kHasCallout && !no_error_mode(mode);
-  const auto offa = S::lane_offsets(inca);
-  const auto offr = S::lane_offsets(incr);
-  for (uint32_t i = 0; i < n; i += S::kLanes) {
-    const M active = S::first_lanes(n - i);
-    const T* ab = a + static_cast<int64_t>(i) * inca;
-    T* rb = r + static_cast<int64_t>(i) * incr;
-    const V x = S::gather(active, ab, offa, detail::fill<T>());
-    M special = 0;
-    V y = K::body(x, special);
+  // Stores one register of results, finishing its special elements first.
+  auto finish = [&](uint32_t base, M active, VI x, VI z, VO y1, VO y2, M special) {
     special &= active;
-    if (callouts && special) {
+    if constexpr (std::is_same_v<T, R>) if (callouts && special) {
       guard.guard_x87();
-      alignas(64) T in[S::kLanes], out[S::kLanes];
-      S::store(in, x);
-      S::store(out, y);
-      detail::for_each_lane(special, [&](int lane) {
-        const int status = K::callout(&in[lane], &out[lane]);
-        if (status != 0) {
-          const int32_t idx = static_cast<int32_t>(i + lane);
-          T* slot = r + static_cast<int64_t>(idx) * incr;
-          *slot = out[lane];
-          report_strided(status, idx, a, inca, a, inca, r, incr, r, incr, K::kName);
-          out[lane] = *slot;
-        }
+      alignas(64) T in1[kElems], in2[kElems];
+      alignas(64) R out1[kElems], out2[kElems];
+      LI::store(in1, x);
+      LI::store(in2, z);
+      LO::store(out1, y1);
+      LO::store(out2, y2);
+      detail::for_each_lane(special, [&](int e) {
+        int status;
+        if constexpr (kIn == 2) status = k.callout(&in1[e], &in2[e], &out1[e]);
+        else if constexpr (kOut == 2) status = k.callout(&in1[e], &out1[e], &out2[e]);
+        else status = k.callout(&in1[e], &out1[e]);
+        if (status == 0) return;
+        const uint32_t i = base + e;
+        R* slot1 = r1.at(i);
+        R* slot2 = r2.at(i);
+        if constexpr (kOut == 2) *slot2 = out2[e];
+        *slot1 = out1[e];
+        detail::report_element<T>(status, static_cast<int32_t>(i), a.p, a.inc, b.p, b.inc, r1.p,
+                                  r1.inc, r2.p, r2.inc, kStrided, K::kName);
+        out1[e] = *slot1;
+        if constexpr (kOut == 2) out2[e] = *slot2;
       });
-      y = S::load(out);
+      y1 = LO::load(out1);
+      if constexpr (kOut == 2) y2 = LO::load(out2);
     }
-    S::scatter(active, rb, offr, y);
-  }
-}
-
-// ---- two arguments, one result -----------------------------------------------------------
-template <typename K>
-void run_a2r1(uint32_t n, const typename K::T* a, const typename K::T* b, typename K::T* r) {
-  using T = typename K::T;
-  using S = simd::Simd<T>;
-  using V = typename S::V;
-  using M = typename S::M;
-  if (n == 0) return;
-  const uint32_t mode = current_mode();
-  ControlGuard guard(mode);
-  const bool callouts = K::kHasCallout && !no_error_mode(mode);
-
-  auto finish = [&](uint32_t base, M active, V x, V z, V y, M special) {
-    special &= active;
-    if (!callouts || special == 0) {
-      S::store(r + base, active, y);
-      return;
+    if (active == LI::first(kElems)) {
+      r1.store(base, y1);
+      if constexpr (kOut == 2) r2.store(base, y2);
+    } else {
+      r1.store(base, active, y1);
+      if constexpr (kOut == 2) r2.store(base, active, y2);
     }
-    guard.guard_x87();
-    alignas(64) T in1[S::kLanes], in2[S::kLanes], out[S::kLanes];
-    S::store(in1, x);
-    S::store(in2, z);
-    S::store(out, y);
-    detail::for_each_lane(special, [&](int lane) {
-      const int status = K::callout(&in1[lane], &in2[lane], &out[lane]);
-      if (status != 0) {
-        const uint32_t i = base + lane;
-        r[i] = out[lane];
-        report(status, static_cast<int32_t>(i), a, b, r, r, K::kName);
-        out[lane] = r[i];
-      }
-    });
-    S::store(r + base, active, S::load(out));
   };
 
-  constexpr uint32_t kVectors = K::kBlock / S::kLanes;
-  static_assert(K::kBlock % S::kLanes == 0);
-  const M all = S::first_lanes(S::kLanes);
   uint32_t i = 0;
-  for (; i + K::kBlock <= n; i += K::kBlock) {
+  if constexpr (!kStrided) {
+    constexpr uint32_t kVectors = K::kBlock / kElems;
+    const M all = LI::first(kElems);
+    for (; i + K::kBlock <= n; i += K::kBlock) {
 #pragma GCC unroll 8
-    for (uint32_t v = 0; v < kVectors; ++v) {
-      const uint32_t base = i + v * S::kLanes;
-      const V x = S::load(a + base);
-      const V z = S::load(b + base);
-      M special = 0;
-      const V y = K::body(x, z, special);
-      if (!K::kHasCallout || special == 0)
-        S::store(r + base, y);
-      else
-        finish(base, all, x, z, y, special);
+      for (uint32_t v = 0; v < kVectors; ++v) {
+        const uint32_t base = i + v * kElems;
+        const VI x = a.load(base, fill);
+        const VI z = kIn == 2 ? b.load(base, fill) : x;
+        M special = 0;
+        VO y2{};
+        const VO y1 = body(x, z, y2, special);
+        if (!K::kHasCallout || special == 0) {
+          r1.store(base, y1);
+          if constexpr (kOut == 2) r2.store(base, y2);
+        } else {
+          finish(base, all, x, z, y1, y2, special);
+        }
+      }
     }
   }
-  for (; i < n; i += S::kLanes) {
-    const M active = S::first_lanes(n - i);
-    const V x = S::load_or(active, a + i, detail::fill<T>());
-    const V z = S::load_or(active, b + i, detail::fill<T>());
+  for (; i < n; i += kElems) {
+    const M active = LI::first(n - i);
+    const VI x = a.load(i, active, fill);
+    const VI z = kIn == 2 ? b.load(i, active, fill) : x;
     M special = 0;
-    const V y = K::body(x, z, special);
-    finish(i, active, x, z, y, special);
+    VO y2{};
+    const VO y1 = body(x, z, y2, special);
+    finish(i, active, x, z, y1, y2, special);
   }
 }
 
+// ---- the shapes, by name -------------------------------------------------------------------
+template <typename K>
+void run_a1r1(uint32_t n, const typename K::T* a, typename detail::OutOf<K>::type* r, const K& k = K{}) {
+  const typename K::T* in[1] = {a};
+  typename detail::OutOf<K>::type* out[1] = {r};
+  run_kernel<1, 1, false>(k, n, in, out, nullptr);
+}
+template <typename K>
+void run_a1r1_strided(uint32_t n, const typename K::T* a, int32_t inca,
+                      typename detail::OutOf<K>::type* r, int32_t incr, const K& k = K{}) {
+  const typename K::T* in[1] = {a};
+  typename detail::OutOf<K>::type* out[1] = {r};
+  const int32_t inc[2] = {inca, incr};
+  run_kernel<1, 1, true>(k, n, in, out, inc);
+}
+template <typename K>
+void run_a2r1(uint32_t n, const typename K::T* a, const typename K::T* b, typename K::T* r,
+              const K& k = K{}) {
+  const typename K::T* in[2] = {a, b};
+  typename K::T* out[1] = {r};
+  run_kernel<2, 1, false>(k, n, in, out, nullptr);
+}
 template <typename K>
 void run_a2r1_strided(uint32_t n, const typename K::T* a, int32_t inca, const typename K::T* b,
-                      int32_t incb, typename K::T* r, int32_t incr) {
-  using T = typename K::T;
-  using S = simd::Simd<T>;
-  using V = typename S::V;
-  using M = typename S::M;
-  if (n == 0) return;
-  const uint32_t mode = current_mode();
-  ControlGuard guard(mode);
-  const bool callouts = K::kHasCallout && !no_error_mode(mode);
-  const auto offa = S::lane_offsets(inca);
-  const auto offb = S::lane_offsets(incb);
-  const auto offr = S::lane_offsets(incr);
-  for (uint32_t i = 0; i < n; i += S::kLanes) {
-    const M active = S::first_lanes(n - i);
-    const V x = S::gather(active, a + static_cast<int64_t>(i) * inca, offa, detail::fill<T>());
-    const V z = S::gather(active, b + static_cast<int64_t>(i) * incb, offb, detail::fill<T>());
-    M special = 0;
-    V y = K::body(x, z, special);
-    special &= active;
-    if (callouts && special) {
-      guard.guard_x87();
-      alignas(64) T in1[S::kLanes], in2[S::kLanes], out[S::kLanes];
-      S::store(in1, x);
-      S::store(in2, z);
-      S::store(out, y);
-      detail::for_each_lane(special, [&](int lane) {
-        const int status = K::callout(&in1[lane], &in2[lane], &out[lane]);
-        if (status != 0) {
-          const int32_t idx = static_cast<int32_t>(i + lane);
-          T* slot = r + static_cast<int64_t>(idx) * incr;
-          *slot = out[lane];
-          report_strided(status, idx, a, inca, b, incb, r, incr, r, incr, K::kName);
-          out[lane] = *slot;
-        }
-      });
-      y = S::load(out);
-    }
-    S::scatter(active, r + static_cast<int64_t>(i) * incr, offr, y);
-  }
+                      int32_t incb, typename K::T* r, int32_t incr, const K& k = K{}) {
+  const typename K::T* in[2] = {a, b};
+  typename K::T* out[1] = {r};
+  const int32_t inc[3] = {inca, incb, incr};
+  run_kernel<2, 1, true>(k, n, in, out, inc);
+}
+template <typename K>
+void run_a1r2(uint32_t n, const typename K::T* a, typename K::T* r1, typename K::T* r2,
+              const K& k = K{}) {
+  const typename K::T* in[1] = {a};
+  typename K::T* out[2] = {r1, r2};
+  run_kernel<1, 2, false>(k, n, in, out, nullptr);
+}
+template <typename K>
+void run_a1r2_strided(uint32_t n, const typename K::T* a, int32_t inca, typename K::T* r1,
+                      int32_t incr1, typename K::T* r2, int32_t incr2, const K& k = K{}) {
+  const typename K::T* in[1] = {a};
+  typename K::T* out[2] = {r1, r2};
+  const int32_t inc[3] = {inca, incr1, incr2};
+  run_kernel<1, 2, true>(k, n, in, out, inc);
 }
 
 }  // namespace zorp::vm
