@@ -30,7 +30,18 @@ struct Lanes {
   __m512d x[4];
 };
 
+// One step of every lane by the multiplier power p (exact, see above).
+inline void advance(Lanes& v, const __m512d p[4], const __m512d mod[4], const __m512d rcp[4]) {
+  for (int c = 0; c < 4; ++c) {
+    const __m512d prod = _mm512_mul_pd(v.x[c], p[c]);
+    const __m512d q = _mm512_roundscale_pd(_mm512_mul_pd(prod, rcp[c]), _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
+    v.x[c] = _mm512_fnmadd_pd(q, mod[c], prod);
+  }
+}
+
 // emit(offset, lanes, count) writes `count` (1..8) outputs starting at output index `offset`.
+// Two blocks of eight (positions i.. and i + 8..) step by a^16 side by side, which hides the
+// latency of the multiply-reduce chain.
 template <class Emit>
 int32_t run(StreamState* s, int32_t n, Emit&& emit) {
   if (!s) return TARR_ERROR_NULL_ENTRY;
@@ -38,8 +49,8 @@ int32_t run(StreamState* s, int32_t n, Emit&& emit) {
   if (member < 0) return TARR_ERROR_INVALID_BRNG;
   if (n <= 0) return TARR_STATUS_OK;
   State& st = *state_of<State>(s);
-  Lanes v;
-  __m512d step[4], mod[4], rcp[4];
+  Lanes v, w;
+  __m512d p8[4], p16[4], mod[4], rcp[4];
   for (int c = 0; c < 4; ++c) {
     const uint64_t m = wh::kModuli[member][c], a = st.a[c] % m;
     alignas(64) double start[8];
@@ -50,28 +61,29 @@ int32_t run(StreamState* s, int32_t n, Emit&& emit) {
       p = p * a % m;
     }
     v.x[c] = _mm512_load_pd(start);
-    step[c] = _mm512_set1_pd(static_cast<double>(p));
+    p8[c] = _mm512_set1_pd(static_cast<double>(p));
+    p16[c] = _mm512_set1_pd(static_cast<double>(p * p % m));
     mod[c] = _mm512_set1_pd(static_cast<double>(m));
     rcp[c] = _mm512_set1_pd(wh::kReciprocals[member][c]);
   }
-  int32_t i = 0, lane = 0;
-  while (i < n) {
-    const int32_t count = n - i < 8 ? n - i : 8;
-    emit(i, v, count);
-    i += count;
-    if (count < 8) {
-      lane = count;
-      break;
-    }
-    for (int c = 0; c < 4; ++c) {
-      const __m512d p = _mm512_mul_pd(v.x[c], step[c]);
-      const __m512d q = _mm512_roundscale_pd(_mm512_mul_pd(p, rcp[c]), _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
-      v.x[c] = _mm512_fnmadd_pd(q, mod[c], p);
-    }
+  w = v;
+  advance(w, p8, mod, rcp);
+  int32_t i = 0;
+  for (; n - i >= 16; i += 16) {
+    emit(i, v, 8);
+    emit(i + 8, w, 8);
+    advance(v, p16, mod, rcp);
+    advance(w, p16, mod, rcp);
   }
+  const int32_t rem = n - i;
+  if (rem > 0) emit(i, v, rem < 8 ? rem : 8);
+  if (rem > 8) emit(i + 8, w, rem - 8);
+  // The value at position n: lane rem of v, or lane rem - 8 of w.
+  const Lanes& next = rem < 8 ? v : w;
+  const int lane = rem < 8 ? rem : rem - 8;
   for (int c = 0; c < 4; ++c) {
     alignas(64) double buf[8];
-    _mm512_store_pd(buf, v.x[c]);
+    _mm512_store_pd(buf, next.x[c]);
     st.x[c] = static_cast<uint32_t>(buf[lane]);
   }
   return TARR_STATUS_OK;
