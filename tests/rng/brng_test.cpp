@@ -2,7 +2,14 @@
 // vector block sizes, requests split into pieces, seeding rules and the values known in advance.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -74,8 +81,12 @@ TEST_P(Generators, RealOutputsMatchScalarModelBitForBit) {
         const float ef = mf.to_float(mf.next(), static_cast<float>(bd.a), static_cast<float>(bd.b));
         ASSERT_EQ(std::memcmp(&rd[i], &ed, 8), 0) << g.name << " i=" << i << " " << rd[i] << " vs " << ed;
         ASSERT_EQ(std::memcmp(&rf[i], &ef, 4), 0) << g.name << " i=" << i << " " << rf[i] << " vs " << ef;
-        if (bd.a == bd.b) ASSERT_EQ(rd[i], bd.a);
-        if (bd.a < bd.b) ASSERT_TRUE(rd[i] >= bd.a && rd[i] <= bd.b);
+        if (bd.a == bd.b) {
+          ASSERT_EQ(rd[i], bd.a);
+        }
+        if (bd.a < bd.b) {
+          ASSERT_TRUE(rd[i] >= bd.a && rd[i] <= bd.b);
+        }
       }
     }
   }
@@ -271,6 +282,23 @@ TEST(Wh, SeedingRules) {
   }
 }
 
+// The committed table is exactly what the tool writes (the tool is built beside the tests in a
+// full build; a partial build that lacks it skips this check).
+TEST(Wh, ToolRegeneratesTheCommittedTable) {
+  const std::string tool = std::string(ZORP_LIB_DIR) + "/../bin/gen_wh_params";
+  if (access(tool.c_str(), X_OK) != 0) GTEST_SKIP() << tool << " not built";
+  const std::string out = testing::TempDir() + "wh_params_regenerated.cpp";
+  ASSERT_EQ(std::system((tool + " " + out).c_str()), 0);
+  auto slurp = [](const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+  };
+  const std::string committed = slurp(std::string(ZORP_SOURCE_DIR) + "/src/rng/brng/wh/wh_params_table.cpp");
+  ASSERT_FALSE(committed.empty());
+  EXPECT_EQ(slurp(out), committed);
+  std::remove(out.c_str());
+}
+
 bool is_prime(uint32_t n) {
   for (uint32_t d = 2; d * d <= n; ++d)
     if (n % d == 0) return false;
@@ -305,7 +333,9 @@ TEST(Wh, ParameterTableIsWellFormed) {
     for (int c = 0; c < 4; ++c) {
       EXPECT_TRUE(kModuli[i][c] >= 16766231 && kModuli[i][c] <= 16770647 && is_prime(kModuli[i][c])) << i;
       EXPECT_TRUE(kMultipliers[i][c] >= 117 && kMultipliers[i][c] <= 127) << i;
-      if (i > 0) EXPECT_TRUE(primitive_root(kMultipliers[i][c], kModuli[i][c])) << i << " " << c;
+      if (i > 0) {
+        EXPECT_TRUE(primitive_root(kMultipliers[i][c], kModuli[i][c])) << i << " " << c;
+      }
       EXPECT_EQ(kReciprocals[i][c], 1.0 / kModuli[i][c]);
     }
   }
