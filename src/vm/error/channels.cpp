@@ -125,9 +125,10 @@ uint16_t x87_traps_of(uint32_t mode) {
 // Leaves the status's flag raised in the x87 status word and, when the thread asked for that
 // exception to trap, raises it as a hardware exception here and now.
 //
-// The trial environment unmasks the selected exceptions and carries only this status's flag:
-// flags left over from earlier x87 work stay out of it, so that a trap always belongs to the
-// reported element. Loading an environment with an unmasked flag makes the exception pending;
+// The trial environment unmasks exactly the exceptions the thread selected (whatever the
+// caller's control word had unmasked stays masked in it) and carries only this status's flag:
+// flags left over from earlier x87 work stay out of it. So a trap always belongs to the
+// reported element and happens only when the thread asked for it. Loading an environment with an unmasked flag makes the exception pending;
 // the error summary bits are set with it so that every processor agrees that it is, and the
 // fwait right after delivers it inside this routine rather than at some later, unrelated x87
 // instruction of the caller. Without a matching trap the fwait does nothing.
@@ -140,7 +141,7 @@ void except_channel(int32_t status, uint32_t mode) {
   fpu::x87_store_env(&saved);
 
   fpu::X87Env trial = saved;
-  trial.control = static_cast<uint16_t>(trial.control & ~x87_traps_of(mode));
+  trial.control = static_cast<uint16_t>((trial.control | kX87AllExceptions) & ~x87_traps_of(mode));
   trial.status = static_cast<uint16_t>((trial.status & ~(kX87AllExceptions | kX87Pending)) | flag);
   if (flag & ~trial.control & kX87AllExceptions) trial.status |= kX87Pending;
   fpu::x87_load_env(&trial);
