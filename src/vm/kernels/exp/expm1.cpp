@@ -84,8 +84,11 @@ struct Expm1F {
   static constexpr const char* kName = "vsExpm1";
   static constexpr int kBlock = 32;
   static constexpr bool kHasCallout = true;
-  static __m512 body(__m512 x, __mmask16& special) {
-    special = _mm512_cmp_ps_mask(x, _mm512_set1_ps(from_bits32(0x42AD496B)), _CMP_GE_OQ);
+  static __m512 body(__m512 x0, __mmask16& special) {
+    special = _mm512_cmp_ps_mask(x0, _mm512_set1_ps(from_bits32(0x42AD496B)), _CMP_GE_OQ);
+    // Far below zero the result is -1 whatever x is; the clamp keeps -inf off the reduction
+    // (max returns its second operand, x, when x is NaN).
+    const __m512 x = _mm512_max_ps(_mm512_set1_ps(-104.0f), x0);
     const __m512 k = truncate_to_fraction_bits<4>(mul_quiet(x, _mm512_set1_ps(from_bits32(0x3FB8AA3B))));
     const __m512 t = add_quiet(k, _mm512_set1_ps(786432.0f));  // 1.5*2^19: index in the low 4 bits
     const __m512i j = bits_of(t);
@@ -105,7 +108,8 @@ struct Expm1F {
     const __m512 q = add_quiet(r, fma_quiet(mul_quiet(rf, rf), p, small));
     const __m512 kc = _mm512_max_ps(k, _mm512_set1_ps(-64.0f));
     const __m512 hs = scale_by_pow2(lookup16(j, load_table<__m512>(exptab::kH16f)), kc);
-    return finish(hs, q, k, _mm512_set1_ps(20.0f));
+    const __m512 y = finish(hs, q, k, _mm512_set1_ps(20.0f));
+    return _mm512_mask_mov_ps(y, _mm512_cmp_ps_mask(x, _mm512_setzero_ps(), _CMP_EQ_OQ), x);  // +-0
   }
   static int callout(const float* a, float* r) { return expm1_callout_f(a, r); }
 };
@@ -116,8 +120,9 @@ struct Expm1D {
   static constexpr const char* kName = "vdExpm1";
   static constexpr int kBlock = 32;
   static constexpr bool kHasCallout = true;
-  static __m512d body(__m512d x, __mmask8& special) {
-    special = _mm512_cmp_pd_mask(x, _mm512_set1_pd(707.7032713517042), _CMP_GE_OQ);
+  static __m512d body(__m512d x0, __mmask8& special) {
+    special = _mm512_cmp_pd_mask(x0, _mm512_set1_pd(707.7032713517042), _CMP_GE_OQ);
+    const __m512d x = _mm512_max_pd(_mm512_set1_pd(-746.0), x0);
     const __m512d k = truncate_to_fraction_bits<4>(mul_quiet(x, _mm512_set1_pd(from_bits(0x3FF71547652B82FEull))));
     const __m512d t = add_quiet(k, _mm512_set1_pd(from_bits(0x42F8000000003FF0ull)));
     const __m512i j = bits_of(t);
@@ -144,7 +149,8 @@ struct Expm1D {
     const __m512d q = add_quiet(r, fma_quiet(mul_quiet(rf, rf), p, small));
     const __m512d kc = _mm512_max_pd(k, _mm512_set1_pd(-128.0));
     const __m512d hs = scale_by_pow2(lookup16(j, load_table<__m512d>(exptab::kH16), load_table<__m512d>(exptab::kH16 + 8)), kc);
-    return finish(hs, q, k, _mm512_set1_pd(50.0));
+    const __m512d y = finish(hs, q, k, _mm512_set1_pd(50.0));
+    return _mm512_mask_mov_pd(y, _mm512_cmp_pd_mask(x, _mm512_setzero_pd(), _CMP_EQ_OQ), x);  // +-0
   }
   static int callout(const double* a, double* r) { return expm1_callout_d(a, r); }
 };

@@ -85,6 +85,18 @@ inline V one_plus(V x, V& c) {
   return w;
 }
 
+// Log1p(+-0) is +-0: the sum 1 + x forgets the sign, so zeros are passed through.
+template <bool kPlus1>
+inline __m512 keep_zero(__m512 x, __m512 y) {
+  if constexpr (!kPlus1) return y;
+  else return _mm512_mask_mov_ps(y, _mm512_cmp_ps_mask(x, _mm512_setzero_ps(), _CMP_EQ_OQ), x);
+}
+template <bool kPlus1>
+inline __m512d keep_zero(__m512d x, __m512d y) {
+  if constexpr (!kPlus1) return y;
+  else return _mm512_mask_mov_pd(y, _mm512_cmp_pd_mask(x, _mm512_setzero_pd(), _CMP_EQ_OQ), x);
+}
+
 // ---- single precision LA and EP, piecewise polynomial --------------------------------------
 template <Base B, bool kPlus1, Acc kAcc>
 struct LogPieceF {
@@ -92,7 +104,8 @@ struct LogPieceF {
   static constexpr const char* kName = log_name<B, kPlus1, float>();
   static constexpr int kBlock = 64;
   static constexpr bool kHasCallout = true;
-  static __m512 body(__m512 x, __mmask16& special) {
+  static __m512 body(__m512 x, __mmask16& special) { return keep_zero<kPlus1>(x, compute(x, special)); }
+  static __m512 compute(__m512 x, __mmask16& special) {
     __m512 c, w = x;
     if constexpr (kPlus1) w = one_plus(x, c);
     special = _mm512_fpclass_ps_mask(w, kSpecialLaEp);
@@ -132,7 +145,8 @@ struct LogHaF {
   static constexpr const char* kName = log_name<B, kPlus1, float>();
   static constexpr int kBlock = 64;
   static constexpr bool kHasCallout = true;
-  static __m512 body(__m512 x, __mmask16& special) {
+  static __m512 body(__m512 x, __mmask16& special) { return keep_zero<kPlus1>(x, compute(x, special)); }
+  static __m512 compute(__m512 x, __mmask16& special) {
     __m512 c, w = x;
     if constexpr (kPlus1) w = one_plus(x, c);
     const __m512 est = reciprocal_estimate(w);
@@ -194,7 +208,8 @@ struct LogD {
   static constexpr const char* kName = log_name<B, kPlus1, double>();
   static constexpr int kBlock = 32;
   static constexpr bool kHasCallout = true;
-  static __m512d body(__m512d x, __mmask8& special) {
+  static __m512d body(__m512d x, __mmask8& special) { return keep_zero<kPlus1>(x, compute(x, special)); }
+  static __m512d compute(__m512d x, __mmask8& special) {
     __m512d c, w = x;
     if constexpr (kPlus1) w = one_plus(x, c);
     special = _mm512_fpclass_pd_mask(w, kAcc == Acc::HA ? kSpecialHa : kSpecialLaEp);
