@@ -1,0 +1,73 @@
+// Processor-generation queries.
+//
+// Both queries read CPUID directly and also require that the operating system saves the
+// full AVX-512 register state (XCR0 bits 1, 2, 5, 6 and 7), since an instruction set the OS
+// does not preserve across context switches is unusable.
+//
+//   zorp_serv_cpuisicx: the integer/byte-manipulation generation of AVX-512. Nonzero when the
+//     processor has AVX-512 F, CD, BW, DQ and VL plus IFMA, VBMI, VBMI2, VNNI, BITALG and
+//     VPOPCNTDQ (the set first shipped together in Ice Lake class server cores).
+//   zorp_serv_cpuiscpx: the deep-learning generation. Nonzero when the processor has AVX-512
+//     F, CD, BW, DQ and VL plus VNNI and BF16 (the set of Cooper Lake class cores).
+//
+// The two are independent: a processor may belong to one, both or neither.
+#include <zorp/core.h>
+
+#include <cpuid.h>
+
+namespace {
+struct Leaf7 {
+  unsigned ebx = 0, ecx = 0, edx = 0, eax1 = 0;  // eax1: subleaf 1 EAX
+  bool base = false;                             // AVX-512 F/CD/BW/DQ/VL usable
+};
+
+Leaf7 read_features() {
+  Leaf7 f;
+  unsigned a, b, c, d;
+  if (!__get_cpuid(1, &a, &b, &c, &d)) return f;
+  const bool osxsave = (c & (1u << 27)) != 0;
+  if (!osxsave) return f;
+  unsigned xlo, xhi;
+  __asm__ volatile("xgetbv" : "=a"(xlo), "=d"(xhi) : "c"(0));
+  const unsigned need = (1u << 1) | (1u << 2) | (1u << 5) | (1u << 6) | (1u << 7);
+  if ((xlo & need) != need) return f;
+  unsigned maxleaf = __get_cpuid_max(0, nullptr);
+  if (maxleaf < 7) return f;
+  __cpuid_count(7, 0, a, b, c, d);
+  f.ebx = b;
+  f.ecx = c;
+  f.edx = d;
+  const unsigned subleaves = a;
+  if (subleaves >= 1) {
+    __cpuid_count(7, 1, a, b, c, d);
+    f.eax1 = a;
+  }
+  const unsigned base = (1u << 16) | (1u << 17) | (1u << 28) | (1u << 30) | (1u << 31);  // F DQ CD BW VL
+  f.base = (f.ebx & base) == base;
+  return f;
+}
+
+const Leaf7& features() {
+  static const Leaf7 f = read_features();
+  return f;
+}
+
+constexpr unsigned kIfma = 1u << 21;         // leaf 7 EBX
+constexpr unsigned kVbmi = 1u << 1;          // leaf 7 ECX
+constexpr unsigned kVbmi2 = 1u << 6;         // leaf 7 ECX
+constexpr unsigned kVnni = 1u << 11;         // leaf 7 ECX
+constexpr unsigned kBitalg = 1u << 12;       // leaf 7 ECX
+constexpr unsigned kVpopcntdq = 1u << 14;    // leaf 7 ECX
+constexpr unsigned kBf16 = 1u << 5;          // leaf 7 subleaf 1 EAX
+}  // namespace
+
+extern "C" int zorp_serv_cpuisicx(void) {
+  const Leaf7& f = features();
+  const unsigned ecx = kVbmi | kVbmi2 | kVnni | kBitalg | kVpopcntdq;
+  return f.base && (f.ebx & kIfma) && (f.ecx & ecx) == ecx;
+}
+
+extern "C" int zorp_serv_cpuiscpx(void) {
+  const Leaf7& f = features();
+  return f.base && (f.ecx & kVnni) && (f.eax1 & kBf16);
+}
