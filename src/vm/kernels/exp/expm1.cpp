@@ -9,8 +9,10 @@
 // part has trailing zeros, so that for small k the high part of r is exact too. The scale is clamped from below (at -64
 // single, -128 double): beyond that e^x is far under half an ulp of 1 and the result is -1.
 //
-// LA shares the HA polynomial: near zero the relative error of e^r - 1 equals that of the
-// polynomial, and a shorter one would leave the LA bound. EP uses a shorter polynomial.
+// HA finishes with the careful three-way sum below; LA and EP take the single multiply-add,
+// which costs up to half an ulp more where H*2^m - 1 rounds, and LA drops the last polynomial
+// term (near zero the relative error of e^r - 1 is that of the polynomial, so it cannot drop
+// more). EP uses a polynomial two terms shorter still.
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -98,6 +100,9 @@ struct Expm1F {
     __m512 p;
     if constexpr (kAcc == Acc::EP) {
       p = fma_quiet(_mm512_set1_ps(0.16666667f), rf, _mm512_set1_ps(0.5f));
+    } else if constexpr (kAcc == Acc::LA) {
+      p = fma_quiet(_mm512_set1_ps(0.041670575737953186f), rf, _mm512_set1_ps(0.16668230295181274f));
+      p = fma_quiet(p, rf, _mm512_set1_ps(0.5f));
     } else {
       // Over |r| < ln2/16 one Taylor term beyond the published three keeps HA below one ulp.
       p = fma_quiet(_mm512_set1_ps(0.008333333333333333f), rf, _mm512_set1_ps(0.041670575737953186f));
@@ -108,7 +113,8 @@ struct Expm1F {
     const __m512 q = add_quiet(r, fma_quiet(mul_quiet(rf, rf), p, small));
     const __m512 kc = _mm512_max_ps(k, _mm512_set1_ps(-64.0f));
     const __m512 hs = scale_by_pow2(lookup16(j, load_table<__m512>(exptab::kH16f)), kc);
-    const __m512 y = finish(hs, q, k, _mm512_set1_ps(20.0f));
+    const __m512 y = kAcc == Acc::HA ? finish(hs, q, k, _mm512_set1_ps(20.0f))
+                                     : fma_quiet(hs, q, sub_quiet(hs, _mm512_set1_ps(1.0f)));
     return _mm512_mask_mov_ps(y, _mm512_cmp_ps_mask(x, _mm512_setzero_ps(), _CMP_EQ_OQ), x);  // +-0
   }
   static int callout(const float* a, float* r) { return expm1_callout_f(a, r); }
@@ -135,8 +141,12 @@ struct Expm1D {
       p = fma_quiet(p, rf, _mm512_set1_pd(0.1666666666666712));
       p = fma_quiet(p, rf, _mm512_set1_pd(0.5));
     } else {
-      p = _mm512_set1_pd(2.7557319223985893e-06);  // 1/9!, for |r| < ln2/16
-      p = fma_quiet(p, rf, _mm512_set1_pd(2.4802880303830418e-05));
+      if constexpr (kAcc == Acc::HA) {
+        p = _mm512_set1_pd(2.7557319223985893e-06);  // 1/9!, for |r| < ln2/16
+        p = fma_quiet(p, rf, _mm512_set1_pd(2.4802880303830418e-05));
+      } else {
+        p = _mm512_set1_pd(2.4802880303830418e-05);
+      }
       p = fma_quiet(p, rf, _mm512_set1_pd(0.00019842304240775933));
       p = fma_quiet(p, rf, _mm512_set1_pd(0.0013888888868262008));
       p = fma_quiet(p, rf, _mm512_set1_pd(0.008333333321199928));
@@ -149,7 +159,8 @@ struct Expm1D {
     const __m512d q = add_quiet(r, fma_quiet(mul_quiet(rf, rf), p, small));
     const __m512d kc = _mm512_max_pd(k, _mm512_set1_pd(-128.0));
     const __m512d hs = scale_by_pow2(lookup16(j, load_table<__m512d>(exptab::kH16), load_table<__m512d>(exptab::kH16 + 8)), kc);
-    const __m512d y = finish(hs, q, k, _mm512_set1_pd(50.0));
+    const __m512d y = kAcc == Acc::HA ? finish(hs, q, k, _mm512_set1_pd(50.0))
+                                      : fma_quiet(hs, q, sub_quiet(hs, _mm512_set1_pd(1.0)));
     return _mm512_mask_mov_pd(y, _mm512_cmp_pd_mask(x, _mm512_setzero_pd(), _CMP_EQ_OQ), x);  // +-0
   }
   static int callout(const double* a, double* r) { return expm1_callout_d(a, r); }
