@@ -63,13 +63,16 @@ struct SqrK {
   static int callout(const T*, T*) { return 0; }
 };
 
-// Lanes where a reciprocal estimate and plain products are safe: both exponents well inside the
-// normal range (this also excludes zeros, infinities, NaN and denormals).
+// Lanes where the reciprocal estimate of b and the quotient a/b stay well inside the normal
+// range, so that neither the refinement nor the residual can overflow or lose bits to
+// subnormals: the exponents of b and of the quotient (ea - eb) are bounded. This also excludes
+// zeros, infinities and NaN, whose exponents are infinite or NaN.
 template <typename S>
 inline typename S::M moderate_exponents(typename S::V a, typename S::V b) {
   using T = typename S::T;
   const typename S::V bound = S::broadcast(sizeof(T) == 4 ? T(120) : T(1000));
-  return S::less(S::abs(S::exponent_of(a)), bound) & S::less(S::abs(S::exponent_of(b)), bound);
+  const typename S::V eb = S::exponent_of(b);
+  return S::less(S::abs(S::sub(S::exponent_of(a), eb)), bound) & S::less(S::abs(eb), bound);
 }
 
 // 1/b refined from the estimate: each Newton step y + y(1 - by) doubles the correct bits
