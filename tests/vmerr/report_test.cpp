@@ -344,16 +344,21 @@ TYPED_TEST(RecordByType, IndexCountsFromTheInterfaceInputVector) {
   report(ZORP_VM_STATUS_ERRDOM, 5, whole, whole, whole, whole + 1, "vxTest");
   zorp_fenn_kernel_SetInterfInputVectorPointer(whole + 1);
   report(ZORP_VM_STATUS_ERRDOM, 5, whole, whole, whole, whole, "vxTest");
+  // A start one byte after the array: the unsigned quotient rounds the other way than a signed
+  // one would.
+  zorp_fenn_kernel_SetInterfInputVectorPointer(reinterpret_cast<const char*>(whole) + 1);
+  report(ZORP_VM_STATUS_ERRDOM, 5, whole, whole, whole, whole, "vxTest");
   zorp_fenn_kernel_SetInterfInputVectorPointer(nullptr);
   report(ZORP_VM_STATUS_ERRDOM, 5, piece, piece, whole, whole, "vxTest");
-  ASSERT_EQ(seen_records().size(), 5u);
+  ASSERT_EQ(seen_records().size(), 6u);
   EXPECT_EQ(seen_records()[0].index, 43);
   EXPECT_EQ(seen_records()[0].arg1, 43.0);  // the element itself is still a[index]
   EXPECT_EQ(seen_records()[1].index, 43);
   EXPECT_EQ(seen_records()[1].arg1, 55.0);
   EXPECT_EQ(seen_records()[2].index, 5);
   EXPECT_EQ(seen_records()[3].index, 4);  // 5 + (2^64 - size) / size cut to 32 bits
-  EXPECT_EQ(seen_records()[4].index, 5);
+  EXPECT_EQ(seen_records()[4].index, 4);
+  EXPECT_EQ(seen_records()[5].index, 5);
 }
 
 TYPED_TEST(RecordByType, StridedElementsAndProductIn32Bits) {

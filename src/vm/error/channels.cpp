@@ -128,10 +128,12 @@ uint16_t x87_traps_of(uint32_t mode) {
 // The trial environment unmasks exactly the exceptions the thread selected (whatever the
 // caller's control word had unmasked stays masked in it) and carries only this status's flag:
 // flags left over from earlier x87 work stay out of it. So a trap always belongs to the
-// reported element and happens only when the thread asked for it. Loading an environment with an unmasked flag makes the exception pending;
-// the error summary bits are set with it so that every processor agrees that it is, and the
-// fwait right after delivers it inside this routine rather than at some later, unrelated x87
-// instruction of the caller. Without a matching trap the fwait does nothing.
+// reported element and happens only when the thread asked for it.
+//
+// Loading an environment with an unmasked flag makes the exception pending (the error summary
+// bits are set as the processor itself would show them), and the fwait right after delivers it
+// inside this routine rather than at some later, unrelated x87 instruction of the caller.
+// Without a matching trap the fwait does nothing.
 //
 // Afterwards the caller's environment comes back with all six exceptions masked, no exception
 // pending, and this status's flag added to the flags it already had.
