@@ -311,6 +311,21 @@ std::string log_tables() {
   o.line("// single Ln HA: -ln(1 + i/32), high part on the 2^-15 grid and the remainder");
   o.array("float", "kLnHaHigh", sh, true);
   o.array("float", "kLnHaLow", sl, true);
+  // The same table in octaves and decades for Log2 and Log10 HA, so that e*log_b(2) + high is
+  // exact and only the small remainder is multiplied by 1/ln(b).
+  for (int base : {2, 10}) {
+    std::vector<double> bh, bl;
+    for (int i = 0; i < 32; ++i) {
+      const R t = -log1pr(ratio(i, 32)) / logr(R(base));
+      const R h = round_to_grid(t, 15);
+      bh.push_back(h.f());
+      bl.push_back((t - h).f());
+    }
+    const std::string b = std::to_string(base);
+    o.line("// single Log" + b + " HA: -log" + b + "(1 + i/32), high part on the 2^-15 grid and the remainder");
+    o.array("float", ("kLog" + b + "HaHigh").c_str(), bh, true);
+    o.array("float", ("kLog" + b + "HaLow").c_str(), bl, true);
+  }
 
   // Double-precision Ln: T[i] = -ln(1 + i/16) for i < 8, -ln(1/2 + i/32) for i >= 8; HA keeps
   // a high part on the 2^-40 grid (exact when added to e*ln2_high) and the remainder.
@@ -329,6 +344,19 @@ std::string log_tables() {
   o.array("double", "kLnD", dt, false);
   o.array("double", "kLnDHigh", dh, false);
   o.array("double", "kLnDLow", dl, false);
+  for (int base : {2, 10}) {
+    std::vector<double> bh, bl;
+    for (int i = 0; i < 16; ++i) {
+      const R t = (i < 8 ? -log1pr(ratio(i, 16)) : -logr(ratio(1, 2) + ratio(i, 32))) / logr(R(base));
+      const R h = round_to_grid(t, 40);
+      bh.push_back(h.d());
+      bl.push_back((t - h).d());
+    }
+    const std::string b = std::to_string(base);
+    o.line("// double Log" + b + " HA: the Ln table in units of log(" + b + "), high part on the 2^-40 grid");
+    o.array("double", ("kLog" + b + "DHigh").c_str(), bh, false);
+    o.array("double", ("kLog" + b + "DLow").c_str(), bl, false);
+  }
   // ln2 in two parts: the high part with its low bits zero (exact in products with exponents),
   // the low part the rounding error, to full precision.
   const R ln2 = logr(R(2));

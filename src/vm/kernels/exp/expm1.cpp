@@ -16,7 +16,6 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
-#include <type_traits>
 
 #include "vm/kernels/common/define.h"
 #include "vm/kernels/exp/generated/exp_tables.inc"
@@ -56,27 +55,25 @@ enum class Acc { LA, HA, EP };
 // exactly 2^p); there the 1 moves into q as 1/(H*2^m), whose 14-bit estimate is plenty at that
 // scale. Below 1/2, H*2^m - 1 is split into a rounded part and its exact error, and the error
 // joins the small product before the final addition.
-template <typename V>
-inline V finish(V hs, V q, V k, V big_k) {
-  if constexpr (std::is_same_v<V, __m512>) {
-    const __m512 one = _mm512_set1_ps(1.0f);
-    const __m512 d_hi = sub_quiet(hs, one);
-    const __m512 d_lo = sub_quiet(hs, add_quiet(d_hi, one));
-    const __m512 normal = fma_quiet(hs, q, d_hi);
-    const __m512 big = fma_quiet(hs, sub_quiet(q, reciprocal_estimate(hs)), hs);
-    const __m512 small = add_quiet(d_hi, fma_quiet(hs, q, d_lo));
-    __m512 y = _mm512_mask_blend_ps(_mm512_cmp_ps_mask(k, big_k, _CMP_GE_OQ), normal, big);
-    return _mm512_mask_blend_ps(_mm512_cmp_ps_mask(k, _mm512_set1_ps(-1.0f), _CMP_LT_OQ), y, small);
-  } else {
-    const __m512d one = _mm512_set1_pd(1.0);
-    const __m512d d_hi = sub_quiet(hs, one);
-    const __m512d d_lo = sub_quiet(hs, add_quiet(d_hi, one));
-    const __m512d normal = fma_quiet(hs, q, d_hi);
-    const __m512d big = fma_quiet(hs, sub_quiet(q, reciprocal_estimate(hs)), hs);
-    const __m512d small = add_quiet(d_hi, fma_quiet(hs, q, d_lo));
-    __m512d y = _mm512_mask_blend_pd(_mm512_cmp_pd_mask(k, big_k, _CMP_GE_OQ), normal, big);
-    return _mm512_mask_blend_pd(_mm512_cmp_pd_mask(k, _mm512_set1_pd(-1.0), _CMP_LT_OQ), y, small);
-  }
+inline __m512 finish(__m512 hs, __m512 q, __m512 k, __m512 big_k) {
+  const __m512 one = _mm512_set1_ps(1.0f);
+  const __m512 d_hi = sub_quiet(hs, one);
+  const __m512 d_lo = sub_quiet(hs, add_quiet(d_hi, one));
+  const __m512 normal = fma_quiet(hs, q, d_hi);
+  const __m512 big = fma_quiet(hs, sub_quiet(q, reciprocal_estimate(hs)), hs);
+  const __m512 small = add_quiet(d_hi, fma_quiet(hs, q, d_lo));
+  const __m512 y = _mm512_mask_blend_ps(_mm512_cmp_ps_mask(k, big_k, _CMP_GE_OQ), normal, big);
+  return _mm512_mask_blend_ps(_mm512_cmp_ps_mask(k, _mm512_set1_ps(-1.0f), _CMP_LT_OQ), y, small);
+}
+inline __m512d finish(__m512d hs, __m512d q, __m512d k, __m512d big_k) {
+  const __m512d one = _mm512_set1_pd(1.0);
+  const __m512d d_hi = sub_quiet(hs, one);
+  const __m512d d_lo = sub_quiet(hs, add_quiet(d_hi, one));
+  const __m512d normal = fma_quiet(hs, q, d_hi);
+  const __m512d big = fma_quiet(hs, sub_quiet(q, reciprocal_estimate(hs)), hs);
+  const __m512d small = add_quiet(d_hi, fma_quiet(hs, q, d_lo));
+  const __m512d y = _mm512_mask_blend_pd(_mm512_cmp_pd_mask(k, big_k, _CMP_GE_OQ), normal, big);
+  return _mm512_mask_blend_pd(_mm512_cmp_pd_mask(k, _mm512_set1_pd(-1.0), _CMP_LT_OQ), y, small);
 }
 
 

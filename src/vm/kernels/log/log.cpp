@@ -9,14 +9,14 @@
 // variants multiply by a reciprocal rounded to a 1/32 grid and look -ln of it up.
 //
 // Log2 and Log10 share the reduction of Ln. Their LA and EP kernels scale the natural
-// logarithm of the mantissa once; HA carries it as a (high, low) pair through an exact product
-// with 1/ln(b) so that only the final addition rounds noticeably. Log1p forms w = 1 + x with
+// logarithm of the mantissa once; HA looks up tables already in units of log_b (so that the
+// exponent part plus the table's high part is exact) and scales only the small rest by 1/ln(b),
+// r itself through exact products, so that only the final addition rounds noticeably. Log1p forms w = 1 + x with
 // its rounding error c (exact two-sum) and adds c/w to the reduced argument, which keeps full
 // relative accuracy for tiny x.
 #include <cmath>
 #include <cstring>
 #include <limits>
-#include <type_traits>
 
 #include "vm/kernels/common/define.h"
 #include "vm/kernels/log/generated/log_tables.inc"
@@ -68,20 +68,16 @@ int log_callout(const T* a, T* r) {
 }
 
 // w = 1 + x and its rounding error c (two-sum).
-template <typename V>
-inline V one_plus(V x, V& c) {
-  V w, bb;
-  if constexpr (std::is_same_v<V, __m512>) {
-    const __m512 o = _mm512_set1_ps(1.0f);
-    w = add_quiet(o, x);
-    bb = sub_quiet(w, o);
-    c = add_quiet(sub_quiet(o, sub_quiet(w, bb)), sub_quiet(x, bb));
-  } else {
-    const __m512d o = _mm512_set1_pd(1.0);
-    w = add_quiet(o, x);
-    bb = sub_quiet(w, o);
-    c = add_quiet(sub_quiet(o, sub_quiet(w, bb)), sub_quiet(x, bb));
-  }
+inline __m512 one_plus(__m512 x, __m512& c) {
+  const __m512 o = _mm512_set1_ps(1.0f);
+  const __m512 w = add_quiet(o, x), bb = sub_quiet(w, o);
+  c = add_quiet(sub_quiet(o, sub_quiet(w, bb)), sub_quiet(x, bb));
+  return w;
+}
+inline __m512d one_plus(__m512d x, __m512d& c) {
+  const __m512d o = _mm512_set1_pd(1.0);
+  const __m512d w = add_quiet(o, x), bb = sub_quiet(w, o);
+  c = add_quiet(sub_quiet(o, sub_quiet(w, bb)), sub_quiet(x, bb));
   return w;
 }
 
@@ -161,38 +157,43 @@ struct LogHaF {
     const __m512 ne = _mm512_sub_ps(_mm512_setzero_ps(), exponent_of(y));  // -e
     // r is exact; Log1p's correction y*c joins the low part, the polynomial sees r + y*c.
     const __m512 r = fma_quiet(y, w, _mm512_set1_ps(-1.0f));
-    const __m512 th = lookup32(idx, load_table<__m512>(logtab::kLnHaHigh), load_table<__m512>(logtab::kLnHaHigh + 16));
-    __m512 tl = lookup32(idx, load_table<__m512>(logtab::kLnHaLow), load_table<__m512>(logtab::kLnHaLow + 16));
-    __m512 rp = r;
+    __m512 rp = r, rc = _mm512_setzero_ps();
     if constexpr (kPlus1) {
-      const __m512 rc = mul_quiet(y, c);
+      rc = mul_quiet(y, c);
       rp = add_quiet(r, rc);
-      tl = add_quiet(tl, rc);
     }
     const __m512 r2 = mul_quiet(rp, rp);
     const __m512 p = fma_quiet(_mm512_set1_ps(-0.2500615119934082f), rp, _mm512_set1_ps(0.3333825469017029f));
-    __m512 poly = fma_quiet(mul_quiet(r2, rp), p, tl);
-    poly = fma_quiet(_mm512_set1_ps(-0.5f), r2, poly);  // T_low - r^2/2 + r^3 p
     if constexpr (B == Base::E) {
+      const __m512 th = lookup32(idx, load_table<__m512>(logtab::kLnHaHigh), load_table<__m512>(logtab::kLnHaHigh + 16));
+      __m512 tl = lookup32(idx, load_table<__m512>(logtab::kLnHaLow), load_table<__m512>(logtab::kLnHaLow + 16));
+      if constexpr (kPlus1) tl = add_quiet(tl, rc);
+      __m512 poly = fma_quiet(mul_quiet(r2, rp), p, tl);
+      poly = fma_quiet(_mm512_set1_ps(-0.5f), r2, poly);  // T_low - r^2/2 + r^3 p
       const __m512 hi = fma_quiet(ne, _mm512_set1_ps(0.693145751953125f), th);         // 0x3F317200
       const __m512 lo = fma_quiet(ne, _mm512_set1_ps(1.428606765330187045e-06f), poly);  // 0x35BFBE8E
       return add_quiet(hi, add_quiet(r, lo));
     } else {
-      // ln of the reduced part as s_hi + s_lo (|T_high| > |r| unless T_high = 0: fast two-sum).
-      const __m512 s_hi = add_quiet(th, r);
-      const __m512 s_lo = add_quiet(add_quiet(sub_quiet(th, s_hi), r), poly);
+      // The table is in units of log_b already and -e*log_b(2) + high is exact; only
+      // r - r^2/2 + r^3 p is scaled by 1/ln(b), r itself through exact products.
+      const float* th_tab = B == Base::Two ? logtab::kLog2HaHigh : logtab::kLog10HaHigh;
+      const float* tl_tab = B == Base::Two ? logtab::kLog2HaLow : logtab::kLog10HaLow;
+      const __m512 th = lookup32(idx, load_table<__m512>(th_tab), load_table<__m512>(th_tab + 16));
+      __m512 tl = lookup32(idx, load_table<__m512>(tl_tab), load_table<__m512>(tl_tab + 16));
+      __m512 poly = mul_quiet(mul_quiet(r2, rp), p);
+      poly = fma_quiet(_mm512_set1_ps(-0.5f), r2, poly);
       const float* cb = B == Base::Two ? logtab::kLog2eF : logtab::kLog10eF;
       const __m512 ch = _mm512_set1_ps(cb[0]), cl = _mm512_set1_ps(cb[1]);
-      const __m512 ph = mul_quiet(s_hi, ch);
-      const __m512 pl = fma_quiet(s_hi, ch, _mm512_sub_ps(_mm512_setzero_ps(), ph));
-      __m512 a = ne, small = fma_quiet(s_lo, ch, fma_quiet(s_hi, cl, pl));
-      if constexpr (B == Base::Ten) {
-        a = mul_quiet(ne, _mm512_set1_ps(logtab::kLog10of2F[0]));  // exact
-        small = fma_quiet(ne, _mm512_set1_ps(logtab::kLog10of2F[1]), small);
+      __m512 big;
+      if constexpr (B == Base::Two) {
+        big = add_quiet(ne, th);
+      } else {
+        big = fma_quiet(ne, _mm512_set1_ps(logtab::kLog10of2F[0]), th);
+        tl = fma_quiet(ne, _mm512_set1_ps(logtab::kLog10of2F[1]), tl);
       }
-      const __m512 hi = add_quiet(a, ph);  // |a| >= |ph| or a = 0
-      const __m512 lo = add_quiet(sub_quiet(a, hi), ph);
-      return add_quiet(hi, add_quiet(lo, small));
+      __m512 inner = fma_quiet(poly, ch, tl);
+      inner = fma_quiet(r, cl, inner);
+      return add_quiet(big, fma_quiet(r, ch, inner));
     }
   }
   static int callout(const float* a, float* r) { return log_callout<B, kPlus1>(a, r); }
@@ -242,30 +243,31 @@ struct LogD {
       p = fma_quiet(p, r, _mm512_set1_pd(-0.4999999999999968));
     }
     const __m512d r2 = mul_quiet(r, r);
-    if constexpr (kAcc == Acc::HA) {
+    if constexpr (kAcc == Acc::HA && B == Base::E) {
       const __m512d th = lookup16(idx, load_table<__m512d>(logtab::kLnDHigh), load_table<__m512d>(logtab::kLnDHigh + 8));
       __m512d tl = lookup16(idx, load_table<__m512d>(logtab::kLnDLow), load_table<__m512d>(logtab::kLnDLow + 8));
       if constexpr (kPlus1) tl = add_quiet(tl, rc);
-      if constexpr (B == Base::E) {
-        const __m512d hi = fma_quiet(e, _mm512_set1_pd(logtab::kLn2High), th);
-        const __m512d lo = fma_quiet(e, _mm512_set1_pd(logtab::kLn2Low), tl);
-        return add_quiet(hi, add_quiet(r0, fma_quiet(p, r2, lo)));
+      const __m512d hi = fma_quiet(e, _mm512_set1_pd(logtab::kLn2High), th);
+      const __m512d lo = fma_quiet(e, _mm512_set1_pd(logtab::kLn2Low), tl);
+      return add_quiet(hi, add_quiet(r0, fma_quiet(p, r2, lo)));
+    } else if constexpr (kAcc == Acc::HA) {
+      // Table in units of log_b, e*log_b(2) + high exact; the rest scaled by 1/ln(b).
+      const double* th_tab = B == Base::Two ? logtab::kLog2DHigh : logtab::kLog10DHigh;
+      const double* tl_tab = B == Base::Two ? logtab::kLog2DLow : logtab::kLog10DLow;
+      const __m512d th = lookup16(idx, load_table<__m512d>(th_tab), load_table<__m512d>(th_tab + 8));
+      __m512d tl = lookup16(idx, load_table<__m512d>(tl_tab), load_table<__m512d>(tl_tab + 8));
+      const double* cb = B == Base::Two ? logtab::kLog2eD : logtab::kLog10eD;
+      const __m512d ch = _mm512_set1_pd(cb[0]), cl = _mm512_set1_pd(cb[1]);
+      __m512d big;
+      if constexpr (B == Base::Two) {
+        big = add_quiet(e, th);
       } else {
-        const __m512d s_hi = add_quiet(th, r0);
-        const __m512d s_lo = add_quiet(add_quiet(sub_quiet(th, s_hi), r0), fma_quiet(p, r2, tl));
-        const double* cb = B == Base::Two ? logtab::kLog2eD : logtab::kLog10eD;
-        const __m512d ch = _mm512_set1_pd(cb[0]), cl = _mm512_set1_pd(cb[1]);
-        const __m512d ph = mul_quiet(s_hi, ch);
-        const __m512d pl = fma_quiet(s_hi, ch, _mm512_sub_pd(_mm512_setzero_pd(), ph));
-        __m512d a = e, small = fma_quiet(s_lo, ch, fma_quiet(s_hi, cl, pl));
-        if constexpr (B == Base::Ten) {
-          a = mul_quiet(e, _mm512_set1_pd(logtab::kLog10of2D[0]));  // exact
-          small = fma_quiet(e, _mm512_set1_pd(logtab::kLog10of2D[1]), small);
-        }
-        const __m512d hi = add_quiet(a, ph);
-        const __m512d lo = add_quiet(sub_quiet(a, hi), ph);
-        return add_quiet(hi, add_quiet(lo, small));
+        big = fma_quiet(e, _mm512_set1_pd(logtab::kLog10of2D[0]), th);
+        tl = fma_quiet(e, _mm512_set1_pd(logtab::kLog10of2D[1]), tl);
       }
+      __m512d inner = fma_quiet(mul_quiet(p, r2), ch, tl);
+      inner = fma_quiet(r0, cl, inner);
+      return add_quiet(big, fma_quiet(r0, ch, inner));
     } else {
       const __m512d t = lookup16(idx, load_table<__m512d>(logtab::kLnD), load_table<__m512d>(logtab::kLnD + 8));
       const __m512d s = add_quiet(t, fma_quiet(p, r2, r));
