@@ -80,18 +80,19 @@ typedef struct ZorpComplex16 { double re, im; } ZorpComplex16;
   ZORP_VM_NAMES(t##F##I, t, (int32_t n, const ZORP_VM_R_##t* a, int32_t inca, ZORP_VM_T_##t* r,   \
                              int32_t incr))
 /* pack: n, a, x, y, width; unpack: n, a, y, x, width. x is an increment (I), an index array
- * (V) or a mask array (M); width is the element width argument of the pack family. */
-#define ZORP_VM_PACK_X_PackI int32_t
-#define ZORP_VM_PACK_X_PackV const int32_t*
-#define ZORP_VM_PACK_X_PackM const int32_t*
-#define ZORP_VM_PACK_X_UnpackI int32_t
-#define ZORP_VM_PACK_X_UnpackV const int32_t*
-#define ZORP_VM_PACK_X_UnpackM const int32_t*
+ * (V) or a mask array (M). width 1 means that n, the increment and the index or mask elements are
+ * 32-bit integers (only the low 32 bits of n count); any other width means 64-bit. */
+#define ZORP_VM_PACK_X_PackI int64_t
+#define ZORP_VM_PACK_X_PackV const void*
+#define ZORP_VM_PACK_X_PackM const void*
+#define ZORP_VM_PACK_X_UnpackI int64_t
+#define ZORP_VM_PACK_X_UnpackV const void*
+#define ZORP_VM_PACK_X_UnpackM const void*
 #define ZORP_VM_PROTO_PACK(t, F)                                                                  \
-  ZORP_VM_NAMES(t##F, t, (int32_t n, const ZORP_VM_T_##t* a, ZORP_VM_PACK_X_##F x,                \
+  ZORP_VM_NAMES(t##F, t, (int64_t n, const ZORP_VM_T_##t* a, ZORP_VM_PACK_X_##F x,                \
                          ZORP_VM_T_##t* y, int32_t width))
 #define ZORP_VM_PROTO_UNPACK(t, F)                                                                \
-  ZORP_VM_NAMES(t##F, t, (int32_t n, const ZORP_VM_T_##t* a, ZORP_VM_T_##t* y,                    \
+  ZORP_VM_NAMES(t##F, t, (int64_t n, const ZORP_VM_T_##t* a, ZORP_VM_T_##t* y,                    \
                          ZORP_VM_PACK_X_##F x, int32_t width))
 
 #define ZORP_VM_IF_BUILT_0(x)
