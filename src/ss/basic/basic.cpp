@@ -178,7 +178,7 @@ struct Plan {
   double** wbuf;
   T** ybuf;
   T** cmat;
-  T* shift;  // common shift of the cross-products
+  double* shift;  // common shift of every range: moments and cross-products are of x - shift
 };
 
 template <typename T>
@@ -201,7 +201,8 @@ void load_block(const Plan<T>& P, int64_t i0, int64_t bs, double* out) {
   }
 }
 
-using UpdateFn = void (*)(MomentArrays, double&, double&, const double*, int64_t, int64_t, int64_t, const double*);
+using UpdateFn = void (*)(MomentArrays, double&, double&, const double*, int64_t, int64_t, int64_t, const double*,
+                         const double*);
 // Specialised loops, indexed by raw order (1..4) and central order (0, 2, 3, 4).
 constexpr UpdateFn kUpdate[4][4] = {
     {update_block<1, 0>, update_block<1, 2>, update_block<1, 3>, update_block<1, 4>},
@@ -235,7 +236,7 @@ void run_range(Plan<T>& P, int r) {
       B = P.panel[r];
       ld = P.qp;
     }
-    if (moments) upd(P.part[r], W, W2, B, ld, bs, P.q, wd);
+    if (moments) upd(P.part[r], W, W2, B, ld, bs, P.q, wd, P.shift);
     if (P.matrices) {
       // Y = sqrt(w) (x - s), q rows by bs columns, for one rank-bs update of the upper triangle.
       T* Y = P.ybuf[r];
@@ -243,7 +244,7 @@ void run_range(Plan<T>& P, int r) {
         const double sw = wd ? std::sqrt(wd[k]) : 1.0;
         const double* xr = B + k * ld;
         T* y = Y + k * P.q;
-        for (int64_t j = 0; j < P.q; ++j) y[j] = T(sw * (xr[j] - double(P.shift[j])));
+        for (int64_t j = 0; j < P.q; ++j) y[j] = T(sw * (xr[j] - P.shift[j]));
       }
       syrk(int(P.q), int(bs), Y, int(P.q), P.cmat[r], int(P.q));
     }
@@ -329,7 +330,8 @@ int basic(TarrSSTask* t, uint64_t est, uint32_t method) {
   const size_t b_w = P.w ? up(P.block * sizeof(double)) : 0;
   const size_t b_y = P.matrices ? up(P.block * q * sizeof(T)) : 0;
   const size_t b_c = P.matrices ? up(q * q * sizeof(T)) : 0;
-  const size_t b_misc = up(q * sizeof(int64_t)) + up(P.qp * sizeof(T)) + up(nstate * (sizeof(MomentArrays) + 2 * sizeof(double) + 4 * sizeof(void*)));
+  const size_t b_misc = up(q * sizeof(int64_t)) + up(P.qp * sizeof(double)) + up(nstate * sizeof(MomentArrays)) +
+                        2 * up(nstate * sizeof(double)) + 4 * up(nstate * sizeof(void*));
   const size_t total = b_state + nthreads * (b_panel + b_w + b_y + b_c) + b_c + b_misc;
   auto* base = static_cast<unsigned char*>(host::allocate(total));
   if (!base) return TARR_SS_ERROR_ALLOCATION;
@@ -344,7 +346,7 @@ int basic(TarrSSTask* t, uint64_t est, uint32_t method) {
   P.ybuf = reinterpret_cast<T**>(take(up(nstate * sizeof(void*))));
   P.cmat = reinterpret_cast<T**>(take(up(nstate * sizeof(void*))));
   P.sel = reinterpret_cast<int64_t*>(take(up(q * sizeof(int64_t))));
-  P.shift = reinterpret_cast<T*>(take(up(P.qp * sizeof(T))));
+  P.shift = reinterpret_cast<double*>(take(up(P.qp * sizeof(double))));
   for (size_t s = 0; s < nstate; ++s) {
     double* d = reinterpret_cast<double*>(take(up(7 * P.qp * sizeof(double))));
     states[s] = {d, d + P.qp, d + 2 * P.qp, d + 3 * P.qp, d + 4 * P.qp, d + 5 * P.qp, d + 6 * P.qp};
@@ -414,12 +416,16 @@ int basic(TarrSSTask* t, uint64_t est, uint32_t method) {
   double W = Wold, W2 = W2old;
 
   if (!from_sums) {
-    // Shift of the cross-products: the stored mean when continuing, else the first observation.
-    if (P.matrices) {
-      for (int64_t j = 0; j < q; ++j) {
-        const int64_t c = P.sel[j];
-        P.shift[j] = Wold > 0 ? T(total_state.m[j])
-                              : (P.c.storage == 2 ? P.x[c] : P.x[c * P.n]);
+    // Common shift of all ranges: the stored mean when continuing (so the earlier data's
+    // shifted mean is exactly 0), else the first observation.  x - shift is exact for data
+    // near the shift, and every running quantity of the pass is then small.
+    for (int64_t j = 0; j < q; ++j) {
+      const int64_t c = P.sel[j];
+      if (Wold > 0) {
+        P.shift[j] = total_state.m[j];
+        total_state.m[j] = 0;
+      } else {
+        P.shift[j] = double(P.c.storage == 2 ? P.x[c] : P.x[c * P.n]);
       }
     }
     if (nthreads > 1)
@@ -432,7 +438,8 @@ int basic(TarrSSTask* t, uint64_t est, uint32_t method) {
   const MomentArrays& s = total_state;
   const double B = m == kMethodSumFreq ? W - 1 : W - W2 / W;
 
-  // Cross-product: stored one (as shifted sums) + partials - W (m - s)(m - s)^T.
+  // Cross-product: the stored one + sum of the ranges' shifted cross-products - W (m - s)(m - s)^T,
+  // where m - s is the shifted mean the pass kept (no cancellation against a large mean).
   if (P.matrices) {
     if (Wold > 0) {
       // Earlier data: the stored cross-product, or covariance * B, or correlation rescaled
@@ -459,14 +466,14 @@ int basic(TarrSSTask* t, uint64_t est, uint32_t method) {
       for (int64_t b = 0; b < q; ++b)
         for (int64_t a = 0; a <= b; ++a) cp[a + b * q] += P.cmat[r][a + b * q];
     T* dm = P.ybuf[0];  // reuse: q entries of (m - s)
-    for (int64_t j = 0; j < q; ++j) dm[j] = T(s.m[j] - double(P.shift[j]));
+    for (int64_t j = 0; j < q; ++j) dm[j] = T(s.m[j]);
     syr(int(q), -W, dm, cp, int(q));
   }
 
   // ---- results ---------------------------------------------------------------------------
   for (int64_t j = 0; j < q; ++j) {
     const int64_t c = P.sel[j];
-    const double mu = s.m[j];
+    const double mu = P.shift[j] + s.m[j];
     double S2 = s.s2[j], S3 = s.s3[j], S4 = s.s4[j];
     // central quantities from raw moments: f (r3 - m (3 r2 - 2 m^2)), f (r4 + m (-4 r3) + m^2 (6 r2 - 3 m^2))
     const double mm = mu * mu;

@@ -66,9 +66,13 @@ inline void merge_moments(MomentArrays a, double& Wa, double& W2a, const MomentA
 // One pass over bs observations held observation-major in P (observation k's q values at
 // P + k*ld, lanes beyond q masked off), weights wd (null: unit weights).  Vectorised over
 // components, eight at a time; one division per observation shared by all components.
+// The mean and the central sums are kept for x - sh (sh a per-component shift near the data,
+// padded with zeros): with the shift the running mean is small, so d = x - mean carries no
+// rounding error of a large mean and the update stays accurate for data far from zero.  Raw
+// moments are of x itself.
 template <int R, int C>
 inline void update_block(MomentArrays s, double& Wr, double& W2r, const double* P, int64_t ld,
-                         int64_t bs, int64_t q, const double* wd) {
+                         int64_t bs, int64_t q, const double* wd, const double* sh) {
   const int64_t nv = (q + 7) / 8;
   const __mmask8 tail = __mmask8(0xFF >> ((8 - (q & 7)) & 7));
   double W = Wr, W2 = W2r;
@@ -92,9 +96,10 @@ inline void update_block(MomentArrays s, double& Wr, double& W2r, const double* 
       const __mmask8 mk = v == nv - 1 ? tail : __mmask8(0xFF);
       const int64_t o = 8 * v;
       const __m512d x = _mm512_maskz_loadu_pd(mk, row + o);
+      const __m512d y = _mm512_sub_pd(x, _mm512_load_pd(sh + o));
       const __m512d m = _mm512_load_pd(s.m + o);
-      const __m512d d = _mm512_sub_pd(x, m);
-      const __m512d wx = wd ? _mm512_mul_pd(vw, x) : x;
+      const __m512d d = _mm512_sub_pd(y, m);
+      const __m512d wx = wd ? _mm512_mul_pd(vw, y) : y;
       _mm512_store_pd(s.m + o, _mm512_fmadd_pd(m, vb, _mm512_mul_pd(wx, va)));
       if constexpr (R >= 2) {
         const __m512d x2 = _mm512_mul_pd(x, x);

@@ -1,0 +1,121 @@
+// Reference statistics for the tests: compensated two-pass sums in long double, from the
+// definitions (weighted mean, central sums, cross-products), independent of the library's
+// one-pass update.
+#pragma once
+#include <cmath>
+#include <cstdint>
+#include <random>
+#include <vector>
+
+namespace zorp::test::ss {
+
+// Kahan-compensated long double accumulator.
+struct Acc {
+  long double s = 0, c = 0;
+  void add(long double v) {
+    const long double y = v - c, t = s + y;
+    c = (t - s) - y;
+    s = t;
+  }
+};
+
+struct Reference {
+  int64_t p = 0;
+  long double W = 0, W2 = 0;
+  std::vector<long double> mean, raw2, raw3, raw4, s2, s3, s4, cp;  // cp: p x p
+  long double B() const { return W - W2 / W; }
+  long double c2(int j) const { return s2[j] / B(); }
+  long double c3(int j) const { return s3[j] / W; }
+  long double c4(int j) const { return s4[j] / W; }
+  long double cov(int a, int b) const { return cp[a + b * p] / B(); }
+  long double cor(int a, int b) const { return cp[a + b * p] / std::sqrt(cp[a + a * p] * cp[b + b * p]); }
+};
+
+// x(i, j): observation i of component j.
+template <typename Get>
+Reference reference(int64_t n, int64_t p, Get x, const double* w) {
+  Reference r;
+  r.p = p;
+  Acc W, W2;
+  for (int64_t i = 0; i < n; ++i) {
+    const long double wi = w ? w[i] : 1.0L;
+    W.add(wi);
+    W2.add(wi * wi);
+  }
+  r.W = W.s;
+  r.W2 = W2.s;
+  r.mean.resize(p);
+  r.raw2.resize(p);
+  r.raw3.resize(p);
+  r.raw4.resize(p);
+  r.s2.resize(p);
+  r.s3.resize(p);
+  r.s4.resize(p);
+  r.cp.resize(p * p);
+  for (int64_t j = 0; j < p; ++j) {
+    Acc m, q2, q3, q4;
+    for (int64_t i = 0; i < n; ++i) {
+      const long double wi = w ? w[i] : 1.0L, v = x(i, j);
+      m.add(wi * v);
+      q2.add(wi * v * v);
+      q3.add(wi * v * v * v);
+      q4.add(wi * v * v * v * v);
+    }
+    r.mean[j] = m.s / r.W;
+    r.raw2[j] = q2.s / r.W;
+    r.raw3[j] = q3.s / r.W;
+    r.raw4[j] = q4.s / r.W;
+    Acc a2, a3, a4;
+    for (int64_t i = 0; i < n; ++i) {
+      const long double wi = w ? w[i] : 1.0L, d = x(i, j) - r.mean[j];
+      a2.add(wi * d * d);
+      a3.add(wi * d * d * d);
+      a4.add(wi * d * d * d * d);
+    }
+    r.s2[j] = a2.s;
+    r.s3[j] = a3.s;
+    r.s4[j] = a4.s;
+  }
+  for (int64_t a = 0; a < p; ++a)
+    for (int64_t b = 0; b < p; ++b) {
+      Acc c;
+      for (int64_t i = 0; i < n; ++i) {
+        const long double wi = w ? w[i] : 1.0L;
+        c.add(wi * (x(i, a) - r.mean[a]) * (x(i, b) - r.mean[b]));
+      }
+      r.cp[a + b * p] = c.s;
+    }
+  return r;
+}
+
+inline double rel(long double got, long double want) {
+  return double(std::fabs((got - want) / want));
+}
+
+// Correlated data: x_j = offset + scale (0.6 z0 + 0.8 z_j + skew e_j), z normal, e exponential.
+struct Data {
+  int64_t n, p;
+  std::vector<double> obs;  // observation-major: obs[i*p + j]
+  double at(int64_t i, int64_t j) const { return obs[i * p + j]; }
+  std::vector<double> layout(int storage) const {  // 1: component-major, 2: observation-major
+    if (storage == 2) return obs;
+    std::vector<double> v(n * p);
+    for (int64_t i = 0; i < n; ++i)
+      for (int64_t j = 0; j < p; ++j) v[j * n + i] = obs[i * p + j];
+    return v;
+  }
+};
+inline Data make_data(int64_t n, int64_t p, double offset, double scale, double skew, uint64_t seed) {
+  std::mt19937_64 g(seed);
+  std::normal_distribution<double> z;
+  std::exponential_distribution<double> e;
+  Data d{n, p, std::vector<double>(n * p)};
+  for (int64_t i = 0; i < n; ++i) {
+    const double z0 = z(g);
+    for (int64_t j = 0; j < p; ++j)
+      d.obs[i * p + j] = offset + scale * (0.6 * z0 + 0.8 * z(g) + skew * (e(g) - 1.0)) + 0.1 * double(j);
+  }
+  return d;
+}
+
+}  // namespace zorp::test::ss
