@@ -7,6 +7,7 @@
 #include <cmath>
 #include <csetjmp>
 #include <csignal>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -191,53 +192,46 @@ TEST_F(LibraryErrors, KernelReportsEachZeroInOrderAndTakesTheCallbacksResult) {
   });
 }
 
-TEST_F(LibraryErrors, NoErrorModeLeavesTheStatusAlone) {
-  on_fresh_thread([] {
-    const Library& l = lib();
-    l.set_callback(recording_callback);
-    l.set_mode(ZORP_VM_ERRMODE_NOERR);
-    double a[3] = {1.0, 0.0, 2.0}, r[3] = {};
-    errno = 0;
-    l.dinv(3, a, r);
-    EXPECT_EQ(l.get_status(), 0);
-    EXPECT_TRUE(seen_records().empty());
-    EXPECT_EQ(errno, 0);
-    EXPECT_EQ(r[1], INFINITY);
-  });
-}
+// The error groups as a kernel meets them: a callback is installed first and the group set
+// afterwards, so only the default group keeps the callback flag (and there is no callback then).
+struct GroupCase {
+  const char* label;
+  uint32_t group;
+  bool install_callback;
+  int32_t status;
+  int errno_value;
+  uint16_t x87_flag;
+};
 
-TEST_F(LibraryErrors, IgnoreModeSetsOnlyTheStatus) {
-  on_fresh_thread([] {
-    const Library& l = lib();
-    l.set_callback(recording_callback);
-    l.set_mode(ZORP_VM_ERRMODE_IGNORE);
-    double a[3] = {1.0, 0.0, 2.0}, r[3] = {};
-    errno = 0;
-    x87_reset();
-    l.dinv(3, a, r);
-    EXPECT_EQ(l.get_status(), ZORP_VM_STATUS_SING);
-    EXPECT_TRUE(seen_records().empty());
-    EXPECT_EQ(errno, 0);
-    EXPECT_EQ(x87_flags(), 0);
-  });
-}
+class LibraryGroups : public LibraryErrors, public ::testing::WithParamInterface<GroupCase> {};
 
-TEST_F(LibraryErrors, DefaultModeSetsStatusErrnoAndX87FlagWithoutTrapping) {
-  on_fresh_thread([] {
+TEST_P(LibraryGroups, DivByZero) {
+  const GroupCase c = GetParam();
+  on_fresh_thread([&] {
     const Library& l = lib();
-    EXPECT_EQ(l.set_mode(0), ZORP_VM_DEFAULT_MODE);
+    if (c.install_callback) l.set_callback(recording_callback);
+    l.set_mode(c.group);
     float a[2] = {1.0f, -2.0f}, b[2] = {0.0f, 4.0f}, r[2] = {};
     errno = 0;
     x87_reset();
     l.sdiv(2, a, b, r);
-    EXPECT_EQ(l.get_status(), ZORP_VM_STATUS_SING);
-    EXPECT_EQ(errno, 34);
-    EXPECT_EQ(x87_flags(), 0x04);
-    EXPECT_EQ(x87_masks(), 0x3F);
+    EXPECT_EQ(l.get_status(), c.status);
+    EXPECT_TRUE(seen_records().empty());
+    EXPECT_EQ(errno, c.errno_value);
+    EXPECT_EQ(x87_flags(), c.x87_flag);
+    EXPECT_EQ(x87_masks(), 0x3F) << "no trap is armed";
     EXPECT_EQ(r[0], INFINITY);
     EXPECT_EQ(r[1], -0.5f);
   });
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Groups, LibraryGroups,
+    ::testing::Values(GroupCase{"noerror", ZORP_VM_ERRMODE_NOERR, true, 0, 0, 0},
+                      GroupCase{"ignore", ZORP_VM_ERRMODE_IGNORE, true, 2, 0, 0},
+                      GroupCase{"default_without_callback", ZORP_VM_ERRMODE_DEFAULT, false, 2,
+                                34, 0x04}),
+    [](const auto& info) { return std::string(info.param.label); });
 
 TEST_F(LibraryErrors, StridedKernelReportsTheIndexWithinTheCallAndWritesAtTheStride) {
   on_fresh_thread([] {

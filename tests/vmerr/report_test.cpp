@@ -154,17 +154,6 @@ INSTANTIATE_TEST_SUITE_P(
         ChannelCase{"ignore_and_callback", 0x1102, true, true, false, false, false}),
     [](const auto& info) { return std::string(info.param.label); });
 
-TEST_F(VmErrTest, DefaultModeWithoutCallbackSetsStatusErrnoAndFlagWithoutTrapping) {
-  reset(ZORP_VM_DEFAULT_MODE);
-  double a[1] = {-1.0}, r[1] = {NAN};
-  report(ZORP_VM_STATUS_ERRDOM, 0, a, a, r, r, "vdSqrt");
-  EXPECT_EQ(status(), ZORP_VM_STATUS_ERRDOM);
-  EXPECT_EQ(errno, 33);
-  EXPECT_EQ(x87_flags(), 0x01);
-  EXPECT_EQ(x87_masks(), 0x3F);
-  EXPECT_TRUE(std::isnan(r[0]));
-}
-
 TEST_F(VmErrTest, TheLastReportWinsAndStatusesAreNotAccumulated) {
   reset(ZORP_VM_DEFAULT_MODE);
   double a[2] = {0.0, 1e300}, r[2] = {INFINITY, INFINITY};
