@@ -86,5 +86,5 @@ TEST(ThreadRecordDeathTest, RecordThatCannotBeMadeEndsTheProcessWithCode3) {
         zp::heap_fail_allocation(1);
         std::thread([] { zorp::vm::thread_state(); }).join();
       },
-      testing::ExitedWithCode(3), "773");
+      testing::ExitedWithCode(3), "per-thread state");
 }
