@@ -1,0 +1,737 @@
+// Spline construction: linear, default and knot-based quadratic, and the cubic kinds (natural,
+// default, Akima, Bessel, Hyman, Hermite), in single and double precision.  Each export checks
+// the task in a fixed order and then computes the coefficients of all functions.
+//
+// The derivative-based kinds (Akima, Bessel, Hyman, Hermite) and the linear kind split the work
+// into items of a block of cells times a group of four functions and hand them to the host's
+// launcher when ny*nx is at least 512; below that everything runs in the calling thread, through
+// the same block routine (one code path keeps single- and multi-threaded results identical bit
+// for bit).  The natural kind solves one tridiagonal system for all functions through the host's
+// solvers and splits its right-hand sides among threads.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "host/host.h"
+#include "zorp/df.h"
+
+namespace {
+
+using zorp::host::allocate;
+using zorp::host::deallocate;
+
+constexpr int64_t kBlockCells = 2048;   // derivative kinds
+constexpr int64_t kLinearCells = 1024;  // linear kind
+constexpr int64_t kGroup = 4;           // functions per work item
+constexpr int64_t kThreadMin = 512;     // ny*nx from which the launcher is used
+constexpr int64_t kNaturalMinPoints = 300;
+constexpr int kNaturalMaxThreads = 8;
+
+enum class Kind { Akima, Bessel, Hyman, Hermite, Linear };
+
+// Boundary-condition type to end-formula code; -1 for a type no cubic kind accepts.
+int bc_code(int64_t bct) {
+  switch (bct) {
+    case DF_BC_NOT_A_KNOT: return 0;
+    case DF_BC_FREE_END: return 1;
+    case DF_BC_1ST_LEFT_DER | DF_BC_1ST_RIGHT_DER: return 2;
+    case DF_BC_1ST_LEFT_DER | DF_BC_2ND_RIGHT_DER: return 3;
+    case DF_BC_2ND_LEFT_DER | DF_BC_1ST_RIGHT_DER: return 4;
+    case DF_BC_2ND_LEFT_DER | DF_BC_2ND_RIGHT_DER: return 5;
+    case DF_BC_PERIODIC: return 6;
+    case 0: return 7;
+    default: return -1;
+  }
+}
+
+bool yhint_ok(int64_t v) { return v == 0 || v == 16 || v == 32 || v == 128; }
+
+// Common checks of the cubic kinds after the nx check: yhint, bc type, bc values.
+int check_bc(const DFTask* t, bool allow_none) {
+  if (!yhint_ok(t->yhint)) return DF_ERROR_BAD_Y_HINT;
+  const int code = bc_code(t->bc_type);
+  if (code < 0 || (code == 7 && !allow_none)) return DF_ERROR_BAD_BC_TYPE;
+  const bool values = (code >= 2 && code <= 5) || (code == 6 && (t->type == DF_PP_DEFAULT || t->type == DF_PP_HERMITE));
+  if (values && !t->bc) return DF_ERROR_BAD_BC;
+  return DF_STATUS_OK;
+}
+
+// Data every routine needs: the partition, the function values, the coefficient storage.
+template <typename T>
+struct Fit {
+  const DFTask* t;
+  int64_t n, ny;
+  const T* x;
+  bool uniform;
+  T x0, h;
+  bool by_cols;
+  const T* ycols;
+  void** y;
+  void** coeff;
+  int code;
+  Kind kind;
+  const T* bc;
+  const T* ic;
+
+  T xi(int64_t i) const { return uniform ? x0 + static_cast<T>(i) * h : x[i]; }
+  T hi(int64_t i) const { return uniform ? h : x[i + 1] - x[i]; }
+  const T* ybase(int64_t f) const { return by_cols ? ycols + f : static_cast<const T*>(y[f]); }
+  int64_t ystride() const { return by_cols ? ny : 1; }
+  T* cf(int64_t f) const { return static_cast<T*>(coeff[f]); }
+};
+
+// Validates the pointers the routines read (beyond the listed checks): they keep a bad task
+// from being dereferenced.
+template <typename T>
+int make_fit(const DFTask* t, Fit<T>& F) {
+  if (t->ny < 1) return DF_ERROR_BAD_NY;
+  if (!t->x) return DF_ERROR_BAD_X;
+  if (!t->y) return DF_ERROR_BAD_Y;
+  if (!t->coeff) return DF_ERROR_BAD_SCOEFF;
+  F.t = t;
+  F.n = t->nx;
+  F.ny = t->ny;
+  F.x = static_cast<const T*>(t->x);
+  F.uniform = (t->xhint & DF_UNIFORM_PARTITION) != 0;
+  F.x0 = F.x[0];
+  F.h = F.uniform ? (F.x[1] - F.x[0]) / static_cast<T>(F.n - 1) : T(0);
+  F.by_cols = t->yhint == DF_MATRIX_STORAGE_COLS;
+  F.ycols = static_cast<const T*>(t->y[0]);
+  F.y = t->y;
+  F.coeff = t->coeff;
+  F.bc = static_cast<const T*>(t->bc);
+  F.ic = static_cast<const T*>(t->ic);
+  F.code = bc_code(t->bc_type);
+  for (int64_t f = 0; f < F.ny; ++f) {
+    if (!F.by_cols && !t->y[f]) return DF_ERROR_BAD_Y;
+    if (!t->coeff[f]) return DF_ERROR_BAD_SCOEFF;
+    if (F.by_cols) break;
+  }
+  for (int64_t f = 0; f < F.ny; ++f)
+    if (!t->coeff[f]) return DF_ERROR_BAD_SCOEFF;
+  return DF_STATUS_OK;
+}
+
+// y[0] == y[n-1] for every function; a NaN fails the comparison.
+template <typename T>
+bool periodic_ok(const Fit<T>& F) {
+  const int64_t s = F.ystride();
+  for (int64_t f = 0; f < F.ny; ++f) {
+    const T* y = F.ybase(f);
+    if (!(y[0] == y[(F.n - 1) * s])) return false;
+  }
+  return true;
+}
+
+// ---------------------------------------------------------------- derivative kinds
+template <typename T>
+struct EndCtx {
+  const Fit<T>& F;
+  const T* y;
+  int64_t s;
+  T m(int64_t k) const { return (y[(k + 1) * s] - y[k * s]) / F.hi(k); }
+};
+
+// The left end derivative from d_1 (and the right from d_(n-2)) by the code of the task.
+template <typename T>
+T end_left(const EndCtx<T>& e, T d1) {
+  const Fit<T>& F = e.F;
+  const int64_t n = F.n;
+  const T h0 = F.hi(0), h1 = F.hi(1), m0 = e.m(0);
+  switch (F.code) {
+    case 0: {
+      const T m1 = e.m(1), H = h0 + h1;
+      return (((2 * H + h0) * h1 * m0 + h0 * h0 * m1) / H - H * d1) / h1;
+    }
+    case 1: return T(1.5) * m0 - T(0.5) * d1;
+    case 2:
+    case 3: return F.bc[0];
+    case 4:
+    case 5: return T(1.5) * m0 - T(0.25) * h0 * F.bc[0] - T(0.5) * d1;
+    case 6: {
+      const T ml = e.m(n - 2);
+      if (F.kind == Kind::Hermite) return F.bc[0];
+      if (F.kind == Kind::Akima) {
+        const T a = std::fabs(e.m(1) - m0), b = std::fabs(ml - e.m(n - 3));
+        if (a + b < T(1e-10)) return (ml + m0) / 2;
+        return (a * ml + b * m0) / (a + b);
+      }
+      const T hl = F.hi(n - 2);
+      return (hl * m0 + h0 * ml) / (h0 + hl);
+    }
+    default: return (3 * m0 - e.m(1)) / 2;
+  }
+}
+
+template <typename T>
+T end_right(const EndCtx<T>& e, T dl, T d0) {
+  const Fit<T>& F = e.F;
+  const int64_t n = F.n;
+  const T ha = F.hi(n - 2), mb = e.m(n - 2);
+  switch (F.code) {
+    case 0: {
+      const T hb = F.hi(n - 3), mc = e.m(n - 3), H = ha + hb;
+      return (((2 * H + ha) * hb * mb + ha * ha * mc) / H - H * dl) / hb;
+    }
+    case 1: return T(1.5) * mb - T(0.5) * dl;
+    case 2:
+    case 4: return F.bc[1];
+    case 3:
+    case 5: return T(1.5) * mb + T(0.25) * ha * F.bc[1] - T(0.5) * dl;
+    case 6: return d0;  // the same value as the left end
+    default: return (3 * mb - e.m(n - 3)) / 2;
+  }
+}
+
+template <typename T>
+void cubic_cell(T* c, T y0, T m, T h, T d0, T d1) {
+  const T r = 1 / h;
+  c[0] = y0;
+  c[1] = d0;
+  c[2] = (3 * m - 2 * d0 - d1) * r;
+  c[3] = (d0 + d1 - 2 * m) * r * r;
+}
+
+// Cells [i0, i1) of function f; ms and ds are scratch of kBlockCells + 8 each.
+template <typename T>
+void deriv_block(const Fit<T>& F, int64_t f, int64_t i0, int64_t i1, T* ms, T* ds) {
+  const int64_t n = F.n, s = F.ystride();
+  const T* y = F.ybase(f);
+  T* c = F.cf(f);
+  if (F.kind == Kind::Linear) {
+    for (int64_t i = i0; i < i1; ++i) {
+      c[2 * i] = y[i * s];
+      c[2 * i + 1] = (y[(i + 1) * s] - y[i * s]) / F.hi(i);
+    }
+    return;
+  }
+  const int64_t lo = std::max<int64_t>(0, i0 - 3), hi = std::min<int64_t>(n - 2, i1 + 2);
+  for (int64_t k = lo; k <= hi; ++k) ms[k - lo] = (y[(k + 1) * s] - y[k * s]) / F.hi(k);
+  auto M = [&](int64_t k) { return ms[k - lo]; };
+  auto interior = [&](int64_t j) -> T {
+    switch (F.kind) {
+      case Kind::Akima: {
+        const T wj = j == n - 2 ? std::fabs(M(n - 2) - M(n - 3)) : std::fabs(M(j + 1) - M(j));
+        const T wl = j == 1 ? std::fabs(M(1) - M(0)) : std::fabs(M(j - 1) - M(j - 2));
+        const T den = wj + wl;
+        if (den < T(1e-10)) return (M(j - 1) + M(j)) / 2;
+        return (wj * M(j - 1) + wl * M(j)) / den;
+      }
+      case Kind::Hermite: return F.ic[f * (n - 2) + j - 1];
+      default: {
+        const T ha = F.hi(j - 1), hb = F.hi(j);
+        const T d = (hb * M(j - 1) + ha * M(j)) / (ha + hb);
+        if (F.kind == Kind::Bessel) return d;
+        const T a = M(j - 1), b = M(j);
+        if (a * b <= 0) return T(0);
+        const T cap = 3 * std::min(std::fabs(a), std::fabs(b));
+        return std::copysign(std::min(std::fabs(d), cap), d);
+      }
+    }
+  };
+  for (int64_t j = std::max<int64_t>(i0, 1); j <= std::min<int64_t>(i1, n - 2); ++j) ds[j - i0] = interior(j);
+  if (i0 == 0 || i1 == n - 1) {
+    EndCtx<T> e{F, y, s};
+    // A block holding cell 0 holds d_1 as well; the right-end block needs d_0 only for the
+    // periodic end, whose formula does not read d_1.
+    const T d0 = i0 == 0 ? end_left(e, ds[1]) : F.code == 6 ? end_left(e, T(0)) : T(0);
+    if (i0 == 0) ds[0] = d0;
+    if (i1 == n - 1) {
+      const T dl = ds[n - 2 - i0];
+      ds[n - 1 - i0] = end_right(e, dl, d0);
+    }
+  }
+  for (int64_t i = i0; i < i1; ++i) cubic_cell(c + 4 * i, y[i * s], M(i), F.hi(i), ds[i - i0], ds[i + 1 - i0]);
+}
+
+template <typename T>
+struct BlockJob {
+  const Fit<T>* F;
+  int64_t cells, nblocks;
+  T* scratch;
+  int64_t stride;
+};
+
+template <typename T>
+void block_item(void* ctx, int item, int thread) {
+  const BlockJob<T>& J = *static_cast<const BlockJob<T>*>(ctx);
+  const int64_t b = item % J.nblocks, g = item / J.nblocks;
+  const int64_t i0 = b * J.cells, i1 = std::min(J.F->n - 1, i0 + J.cells);
+  T* ms = J.scratch + thread * J.stride;
+  T* ds = ms + J.stride / 2;
+  for (int64_t f = g * kGroup; f < std::min(J.F->ny, (g + 1) * kGroup); ++f) deriv_block(*J.F, f, i0, i1, ms, ds);
+}
+
+template <typename T>
+int run_blocks(Fit<T>& F, void** threading) {
+  if (F.code == 6 && !periodic_ok(F)) return DF_ERROR_BAD_PERIODIC_VAL;
+  const int64_t cells = F.kind == Kind::Linear ? kLinearCells : kBlockCells;
+  const int64_t nblocks = (F.n - 1 + cells - 1) / cells, ngroups = (F.ny + kGroup - 1) / kGroup;
+  const int64_t items = nblocks * ngroups;
+  int nthreads = 1;
+  const bool threaded = threading && threading[0] && F.ny * F.n >= kThreadMin;
+  if (threaded && threading[4]) nthreads = reinterpret_cast<zorp_df_nthreads_fn>(threading[4])();
+  if (nthreads < 1) nthreads = 1;
+  if (nthreads > items) nthreads = static_cast<int>(items);
+  const int64_t stride = 2 * (cells + 16);
+  T* scratch = static_cast<T*>(allocate(static_cast<size_t>(nthreads * stride) * sizeof(T)));
+  if (!scratch) return DF_ERROR_MEM_FAILURE;
+  BlockJob<T> J{&F, cells, nblocks, scratch, stride};
+  if (threaded) {
+    reinterpret_cast<zorp_df_launch_fn>(threading[0])(static_cast<int>(items), nthreads, &J, &block_item<T>);
+  } else {
+    for (int64_t it = 0; it < items; ++it) block_item<T>(&J, static_cast<int>(it), 0);
+  }
+  deallocate(scratch);
+  return DF_STATUS_OK;
+}
+
+template <typename T>
+int derivative_kind(DFTask* t, int64_t method, void** threading, Kind kind, int64_t nmin) {
+  if (!t) return DF_ERROR_NULL_TASK;
+  if (kind == Kind::Linear) {
+    if (method != 0) return DF_ERROR_METHOD_NOT_SUPPORTED;
+    if (t->nx < 2) return DF_ERROR_BAD_NX;
+    if (!yhint_ok(t->yhint)) return DF_ERROR_BAD_Y_HINT;
+  } else {
+    if (t->nx < nmin) return DF_ERROR_BAD_NX;
+    if (const int rc = check_bc(t, kind == Kind::Akima)) return rc;
+    if (kind == Kind::Hermite && !t->ic) return DF_ERROR_BAD_IC;
+  }
+  Fit<T> F;
+  if (const int rc = make_fit(t, F)) return rc;
+  F.kind = kind;
+  if (kind == Kind::Linear) F.code = t->bc_type == DF_BC_PERIODIC ? 6 : 1;
+  return run_blocks(F, threading);
+}
+
+// ---------------------------------------------------------------- natural cubic
+template <typename T> struct Lapack;
+template <> struct Lapack<double> {
+  static void trf(const int* n, double* a, double* b, double* c, int* i) { ddttrfb_4dfl(n, a, b, c, i); }
+  static void trs(const int* n, const int* r, const double* a, const double* b, const double* c, double* x,
+                  const int* ld, int* i) {
+    const char N = 'N';
+    ddttrsb_4dfl(&N, n, r, a, b, c, x, ld, i);
+  }
+  static void sv(const int* n, const int* r, double* a, double* b, double* c, double* x, const int* ld, int* i) {
+    ddtsvb_4dfl(n, r, a, b, c, x, ld, i);
+  }
+};
+template <> struct Lapack<float> {
+  static void trf(const int* n, float* a, float* b, float* c, int* i) { sdttrfb_4dfl(n, a, b, c, i); }
+  static void trs(const int* n, const int* r, const float* a, const float* b, const float* c, float* x,
+                  const int* ld, int* i) {
+    const char N = 'N';
+    sdttrsb_4dfl(&N, n, r, a, b, c, x, ld, i);
+  }
+  static void sv(const int* n, const int* r, float* a, float* b, float* c, float* x, const int* ld, int* i) {
+    sdtsvb_4dfl(n, r, a, b, c, x, ld, i);
+  }
+};
+
+template <typename T>
+struct NaturalJob {
+  const Fit<T>* F;
+  int size;  // system order: n, or n-1 when periodic
+  const T *dl, *d, *du;
+  T* rhs;      // column f at rhs + f*size
+  const T* z;  // periodic correction column, or null
+  int per;     // functions per item
+  int info;    // first nonzero solver info
+};
+
+template <typename T>
+void natural_coeffs(const Fit<T>& F, int64_t f, const T* dcol) {
+  const int64_t n = F.n, s = F.ystride();
+  const T* y = F.ybase(f);
+  T* c = F.cf(f);
+  const bool per = F.code == 6;
+  for (int64_t i = 0; i < n - 1; ++i) {
+    const T h = F.hi(i), m = (y[(i + 1) * s] - y[i * s]) / h;
+    const T dn = per && i + 1 == n - 1 ? dcol[0] : dcol[i + 1];
+    cubic_cell(c + 4 * i, y[i * s], m, h, dcol[i], dn);
+  }
+}
+
+template <typename T>
+void natural_item(void* ctx, int item, int) {
+  NaturalJob<T>& J = *static_cast<NaturalJob<T>*>(ctx);
+  const int64_t f0 = static_cast<int64_t>(item) * J.per, f1 = std::min(J.F->ny, f0 + J.per);
+  if (f0 >= f1) return;
+  const int nr = static_cast<int>(f1 - f0), n = J.size;
+  int info = 0;
+  T* b = J.rhs + f0 * n;
+  Lapack<T>::trs(&n, &nr, J.dl, J.d, J.du, b, &n, &info);
+  if (info != 0) {
+    __atomic_store_n(&J.info, info, __ATOMIC_RELAXED);
+    return;
+  }
+  for (int64_t f = f0; f < f1; ++f) {
+    T* col = J.rhs + f * n;
+    if (J.z) {
+      const T vy = col[0] + col[n - 1], vz = J.z[0] + J.z[n - 1];
+      const T k = vy / (1 + vz);
+      for (int i = 0; i < n; ++i) col[i] -= k * J.z[i];
+    }
+    natural_coeffs(*J.F, f, col);
+  }
+}
+
+template <typename T>
+int natural(DFTask* t, int64_t method, void** threading) {
+  if (!t) return DF_ERROR_NULL_TASK;
+  if (method != 0) return DF_ERROR_METHOD_NOT_SUPPORTED;
+  if (t->nx < 2) return DF_ERROR_BAD_NX;
+  if (t->nx == 2 && t->bc_type == DF_BC_NOT_A_KNOT) return DF_ERROR_BAD_NX;
+  if (const int rc = check_bc(t, false)) return rc;
+  Fit<T> F;
+  if (const int rc = make_fit(t, F)) return rc;
+  const int64_t n = F.n, s = F.ystride();
+  const int code = F.code;
+  if (code == 6 && !periodic_ok(F)) return DF_ERROR_BAD_PERIODIC_VAL;
+  // Small systems in closed form: the line (n = 2, free or periodic end), the parabola through
+  // three points (not-a-knot, whose 3x3 system is singular), the free end on three uniform
+  // points and the periodic spline on three points (all three derivatives equal).
+  if ((n == 2 && (code == 1 || code == 6)) || (n == 3 && (code == 0 || code == 6 || (code == 1 && F.uniform)))) {
+    for (int64_t f = 0; f < F.ny; ++f) {
+      const T* y = F.ybase(f);
+      T d[3];
+      const T m0 = (y[s] - y[0]) / F.hi(0);
+      if (n == 2) {
+        d[0] = d[1] = code == 6 ? T(0) : m0;
+      } else {
+        const T m1 = (y[2 * s] - y[s]) / F.hi(1), h0 = F.hi(0), h1 = F.hi(1);
+        if (code == 1) {
+          d[1] = (m0 + m1) / 2;
+          d[0] = T(1.5) * m0 - T(0.25) * (m0 + m1);
+          d[2] = T(1.5) * m1 - T(0.25) * (m0 + m1);
+        } else {
+          const T b = (h1 * m0 + h0 * m1) / (h0 + h1);
+          d[1] = b;
+          d[0] = code == 6 ? b : 2 * m0 - b;
+          d[2] = code == 6 ? b : 2 * m1 - b;
+        }
+      }
+      natural_coeffs(F, f, d);
+    }
+    return DF_STATUS_OK;
+  }
+  const bool per = code == 6;
+  const int64_t N = per ? n - 1 : n;
+  const size_t words = static_cast<size_t>(3 * N + N * F.ny + (per ? N : 0) + 16);
+  T* mem = static_cast<T*>(allocate(words * sizeof(T)));
+  if (!mem) return DF_ERROR_MEM_FAILURE;
+  T *dl = mem, *d = dl + N, *du = d + N, *rhs = du + N, *z = per ? rhs + N * F.ny : nullptr;
+  // Matrix coefficients: on a uniform partition every row is divided by h.
+  auto hm = [&](int64_t i) { return F.uniform ? T(1) : F.hi(i); };
+  auto slope = [&](const T* y, int64_t k) { return (y[(k + 1) * s] - y[k * s]) / F.hi(k); };
+  if (per) {
+    for (int64_t i = 0; i < N; ++i) {
+      const int64_t ip = i == 0 ? N - 1 : i - 1;
+      const T a = hm(ip), b = hm(i);
+      if (i > 0) dl[i - 1] = b;
+      d[i] = 2 * (a + b);
+      if (i < N - 1) du[i] = a;
+    }
+    const T alpha = hm(0), beta = hm(N - 2);
+    d[0] -= alpha;
+    d[N - 1] -= beta;
+    for (int64_t i = 0; i < N; ++i) z[i] = 0;
+    z[0] = alpha;
+    z[N - 1] = beta;
+    for (int64_t f = 0; f < F.ny; ++f) {
+      const T* y = F.ybase(f);
+      T* r = rhs + f * N;
+      for (int64_t i = 0; i < N; ++i) {
+        const int64_t ip = i == 0 ? N - 1 : i - 1;
+        r[i] = 3 * (hm(i) * slope(y, ip) + hm(ip) * slope(y, i));
+      }
+    }
+  } else {
+    for (int64_t i = 1; i < n - 1; ++i) {
+      const T a = hm(i - 1), b = hm(i);
+      dl[i - 1] = b;
+      d[i] = 2 * (a + b);
+      du[i] = a;
+    }
+    const T h0 = F.hi(0), hl = F.hi(n - 2);
+    switch (code) {
+      case 0: {
+        const T h1 = F.hi(1);
+        d[0] = 1;
+        du[0] = (h0 + h1) / h1;
+        const T hb = F.hi(n - 3);
+        d[n - 1] = 1;
+        dl[n - 2] = (hl + hb) / hb;
+        break;
+      }
+      default: break;
+    }
+    if (code == 1 || code == 4 || code == 5) d[0] = 2, du[0] = 1;
+    if (code == 2 || code == 3) d[0] = 1, du[0] = 0;
+    if (code == 1 || code == 3 || code == 5) d[n - 1] = 2, dl[n - 2] = 1;
+    if (code == 2 || code == 4) d[n - 1] = 1, dl[n - 2] = 0;
+    for (int64_t f = 0; f < F.ny; ++f) {
+      const T* y = F.ybase(f);
+      T* r = rhs + f * n;
+      for (int64_t i = 1; i < n - 1; ++i) r[i] = 3 * (hm(i) * slope(y, i - 1) + hm(i - 1) * slope(y, i));
+      const T m0 = slope(y, 0), ml = slope(y, n - 2);
+      switch (code) {
+        case 0: {
+          const T h1 = F.hi(1), H = h0 + h1, m1 = slope(y, 1);
+          r[0] = ((2 * H + h0) * h1 * m0 + h0 * h0 * m1) / (H * h1);
+          const T hb = F.hi(n - 3), G = hl + hb, mc = slope(y, n - 3);
+          r[n - 1] = ((2 * G + hl) * hb * ml + hl * hl * mc) / (G * hb);
+          break;
+        }
+        case 1: r[0] = 3 * m0; r[n - 1] = 3 * ml; break;
+        case 2: r[0] = F.bc[0]; r[n - 1] = F.bc[1]; break;
+        case 3: r[0] = F.bc[0]; r[n - 1] = 3 * ml + hl * F.bc[1] / 2; break;
+        case 4: r[0] = 3 * m0 - h0 * F.bc[0] / 2; r[n - 1] = F.bc[1]; break;
+        default: r[0] = 3 * m0 - h0 * F.bc[0] / 2; r[n - 1] = 3 * ml + hl * F.bc[1] / 2; break;
+      }
+    }
+  }
+  int rc = DF_STATUS_OK;
+  const int size = static_cast<int>(N);
+  int info = 0;
+  if (F.ny == 1 && !per) {
+    const int one = 1;
+    Lapack<T>::sv(&size, &one, dl, d, du, rhs, &size, &info);
+    if (info != 0) rc = DF_ERROR_SOLVER;
+    else natural_coeffs(F, 0, rhs);
+  } else {
+    Lapack<T>::trf(&size, dl, d, du, &info);
+    if (info == 0 && per) {
+      const int one = 1;
+      Lapack<T>::trs(&size, &one, dl, d, du, z, &size, &info);
+    }
+    if (info != 0) {
+      rc = DF_ERROR_SOLVER;
+    } else {
+      // Several threads only pay off for long systems and several functions: at least 300
+      // points, and below 600 points at most two threads; never more than 8.
+      int threads = 1;
+      if (threading && threading[0] && threading[4] && F.ny >= 2 && n >= kNaturalMinPoints) {
+        threads = reinterpret_cast<zorp_df_nthreads_fn>(threading[4])();
+        threads = std::min<int>({threads, kNaturalMaxThreads, static_cast<int>(std::min<int64_t>(F.ny, 1 << 30))});
+        if (n < 2 * kNaturalMinPoints) threads = std::min(threads, 2);
+        threads = std::max(threads, 1);
+      }
+      NaturalJob<T> J{&F, size, dl, d, du, rhs, z, static_cast<int>((F.ny + threads - 1) / threads), 0};
+      if (threads > 1) {
+        const int items = static_cast<int>((F.ny + J.per - 1) / J.per);
+        reinterpret_cast<zorp_df_launch_fn>(threading[0])(items, std::min(threads, items), &J, &natural_item<T>);
+      } else {
+        J.per = static_cast<int>(std::min<int64_t>(F.ny, 1 << 30));
+        natural_item<T>(&J, 0, 0);
+      }
+      if (J.info != 0) rc = DF_ERROR_SOLVER;
+    }
+  }
+  deallocate(mem);
+  return rc;
+}
+
+// ---------------------------------------------------------------- default cubic
+template <typename T>
+int default_cubic(DFTask* t) {
+  if (!t) return DF_ERROR_NULL_TASK;
+  if (t->nx < 3) return DF_ERROR_BAD_NX;
+  if (const int rc = check_bc(t, false)) return rc;
+  if (!t->ic) return DF_ERROR_BAD_IC;
+  Fit<T> F;
+  if (const int rc = make_fit(t, F)) return rc;
+  if (F.code == 6 && !periodic_ok(F)) return DF_ERROR_BAD_PERIODIC_VAL;
+  const int64_t n = F.n, s = F.ystride();
+  const int code = F.code;
+  for (int64_t f = 0; f < F.ny; ++f) {
+    const T* y = F.ybase(f);
+    const T* M = F.ic + f * (n - 2);  // M_j = M[j-1]
+    auto slope = [&](int64_t k) { return (y[(k + 1) * s] - y[k * s]) / F.hi(k); };
+    const T h0 = F.hi(0), hl = F.hi(n - 2);
+    T ML = 0, MR = 0;
+    // Left end second derivative.
+    switch (code) {
+      case 0:
+        ML = n == 3 ? M[0] : M[0] - h0 * (M[1] - M[0]) / F.hi(1);
+        break;
+      case 2:
+      case 3: ML = (6 * (slope(0) - F.bc[0]) / h0 - M[0]) / 2; break;  // c1 of cell 0 is bc[0]
+      case 4:
+      case 5: ML = F.bc[0]; break;
+      case 6: ML = F.bc[0]; break;
+      default: ML = 0; break;
+    }
+    switch (code) {
+      case 0:
+        MR = n == 3 ? M[0] : M[n - 3] + hl * (M[n - 3] - M[n - 4]) / F.hi(n - 3);
+        break;
+      case 2:
+      case 4: MR = (6 * (F.bc[1] - slope(n - 2)) / hl - M[n - 3]) / 2; break;  // S'(x_(n-1)) = bc[1]
+      case 3:
+      case 5: MR = F.bc[1]; break;
+      case 6: MR = F.bc[0]; break;
+      default: MR = 0; break;
+    }
+    T* c = F.cf(f);
+    for (int64_t i = 0; i < n - 1; ++i) {
+      const T a = i == 0 ? ML : M[i - 1], b = i + 1 == n - 1 ? MR : M[i];
+      const T h = F.hi(i);
+      c[4 * i] = y[i * s];
+      c[4 * i + 1] = slope(i) - h * (2 * a + b) / 6;
+      c[4 * i + 2] = a / 2;
+      c[4 * i + 3] = (b - a) / (6 * h);
+    }
+  }
+  return DF_STATUS_OK;
+}
+
+// ---------------------------------------------------------------- quadratic kinds
+template <typename T>
+int default_quadratic(Fit<T>& F) {
+  const int64_t n = F.n, s = F.ystride();
+  for (int64_t f = 0; f < F.ny; ++f) {
+    const T* y = F.ybase(f);
+    T* c = F.cf(f);
+    T v = F.bc[0];
+    for (int64_t i = 0; i < n - 1; ++i) {
+      const T h = F.hi(i), g = h / 2, y0 = y[i * s], y1 = y[(i + 1) * s];
+      const T c2 = 2 * (y0 - 2 * v + y1) / (h * h);
+      const T c1 = (v - y0) / g - c2 * g;
+      c[3 * i] = y0;
+      c[3 * i + 1] = c1;
+      c[3 * i + 2] = c2;
+      if (i + 2 < n) {
+        // The next midpoint value keeps S' continuous at x_(i+1).
+        const T D = c1 + 2 * c2 * h, hn = F.hi(i + 1);
+        v = (D * hn + 3 * y1 + y[(i + 2) * s]) / 4;
+      }
+    }
+  }
+  return DF_STATUS_OK;
+}
+
+template <typename T>
+int knot_quadratic(Fit<T>& F) {
+  const DFTask* t = F.t;
+  const int64_t n = F.n, s = F.ystride(), N = n + 1;
+  const int code = F.code;
+  const size_t words = static_cast<size_t>(N + 3 * N + N * F.ny + 8);
+  T* mem = static_cast<T*>(allocate(words * sizeof(T)));
+  if (!mem) return DF_ERROR_MEM_FAILURE;
+  T *kt = mem, *dl = kt + N, *d = dl + N, *du = d + N, *rhs = du + N;
+  kt[0] = F.xi(0);
+  kt[n] = F.xi(n - 1);
+  int rc = DF_STATUS_OK;
+  if (!F.ic) {
+    for (int64_t j = 1; j < n; ++j) kt[j] = (F.xi(j - 1) + F.xi(j)) / 2;
+  } else if (t->ic_type & DF_IC_Q_KNOT_RANGE) {
+    const T a = F.ic[0], b = F.ic[1];
+    if (!(kt[0] < a && b < kt[n])) rc = DF_ERROR_BAD_IC;
+    for (int64_t j = 1; j < n; ++j) kt[j] = n == 2 ? a : a + static_cast<T>(j - 1) * (b - a) / static_cast<T>(n - 2);
+  } else {
+    for (int64_t j = 1; j < n; ++j) kt[j] = F.ic[j - 1];
+  }
+  // Each x_j must lie in its own knot interval, and the knots must increase.
+  for (int64_t j = 0; rc == 0 && j < n; ++j)
+    if (!(kt[j + 1] > kt[j]) || !(F.xi(j) >= kt[j] && F.xi(j) <= kt[j + 1])) rc = DF_ERROR_BAD_IC;
+  if (rc) {
+    deallocate(mem);
+    return rc;
+  }
+  auto k = [&](int64_t j) { return kt[j + 1] - kt[j]; };
+  auto tau = [&](int64_t j) { return F.xi(j) - kt[j]; };
+  // Row j+1 (j = 0..n-2): interpolation at x_j and x_(j+1) with continuity of value at t_(j+1).
+  for (int64_t j = 0; j + 1 < n; ++j) {
+    const T kj = k(j), kn = k(j + 1), tj = tau(j), tn = tau(j + 1);
+    dl[j] = (kj - tj) * (kj - tj) / (2 * kj);
+    d[j + 1] = kj / 2 + tn - tn * tn / (2 * kn) - tj * tj / (2 * kj);
+    du[j + 1] = tn * tn / (2 * kn);
+  }
+  const bool left_first = code == 2 || code == 3, right_first = code == 2 || code == 4;
+  d[0] = 1;
+  du[0] = left_first ? T(0) : T(-1);
+  d[n] = 1;
+  dl[n - 1] = right_first ? T(0) : T(-1);
+  for (int64_t f = 0; f < F.ny; ++f) {
+    const T* y = F.ybase(f);
+    T* r = rhs + f * N;
+    for (int64_t j = 0; j + 1 < n; ++j) r[j + 1] = y[(j + 1) * s] - y[j * s];
+    r[0] = left_first ? F.bc[0] : (code == 4 || code == 5) ? -k(0) * F.bc[0] : T(0);
+    r[n] = right_first ? F.bc[1] : (code == 3 || code == 5) ? k(n - 1) * F.bc[1] : T(0);
+  }
+  const int size = static_cast<int>(N), nr = static_cast<int>(F.ny);
+  int info = 0;
+  Lapack<T>::sv(&size, &nr, dl, d, du, rhs, &size, &info);
+  if (info != 0) {
+    deallocate(mem);
+    return DF_ERROR_SOLVER;
+  }
+  for (int64_t f = 0; f < F.ny; ++f) {
+    const T* y = F.ybase(f);
+    const T* D = rhs + f * N;
+    T* c = F.cf(f);
+    for (int64_t j = 0; j < n; ++j) {
+      const T c2 = (D[j + 1] - D[j]) / (2 * k(j)), tj = tau(j);
+      c[3 * j] = y[j * s] - D[j] * tj - c2 * tj * tj;
+      c[3 * j + 1] = D[j];
+      c[3 * j + 2] = c2;
+    }
+  }
+  deallocate(mem);
+  return DF_STATUS_OK;
+}
+
+template <typename T>
+int quadratic(DFTask* t) {
+  if (!t) return DF_ERROR_NULL_TASK;
+  if (!yhint_ok(t->yhint)) return DF_ERROR_BAD_Y_HINT;
+  if (t->type == DF_PP_DEFAULT) {
+    if (t->bc_type != DF_BC_Q_VAL) return DF_ERROR_BAD_BC_TYPE;
+    if (!t->bc) return DF_ERROR_BAD_BC;
+  } else if (t->type == DF_PP_QUADRATIC_KNOTS) {
+    if (!(t->ic_type & DF_IC_Q_KNOT)) return DF_ERROR_BAD_IC_TYPE;
+    const int code = bc_code(t->bc_type);
+    if (code < 0 || code == 7) return DF_ERROR_BAD_BC_TYPE;
+    if (code >= 2 && code <= 5 && !t->bc) return DF_ERROR_BAD_BC;
+    // No knot-based routine for not-a-knot and periodic ends.
+    if (code == 0 || code == 6) return DF_ERROR_BAD_BC_TYPE;
+    if ((t->ic_type & DF_IC_Q_KNOT_RANGE) && !t->ic) return DF_ERROR_BAD_IC;
+  } else {
+    return DF_ERROR_METHOD_NOT_SUPPORTED;
+  }
+  Fit<T> F;
+  if (const int rc = make_fit(t, F)) return rc;
+  return t->type == DF_PP_DEFAULT ? default_quadratic(F) : knot_quadratic(F);
+}
+
+}  // namespace
+
+extern "C" {
+
+#define ZORP_DF_BOTH(Name, body)                                                                         \
+  ZORP_API int zorp_df_kernel_sDF##Name##Spline1D(DFTask* t, int64_t, int64_t method, void** thr) {        \
+    using T = float;                                                                                      \
+    (void)method;                                                                                         \
+    (void)thr;                                                                                            \
+    body;                                                                                                 \
+  }                                                                                                       \
+  ZORP_API int zorp_df_kernel_dDF##Name##Spline1D(DFTask* t, int64_t, int64_t method, void** thr) {        \
+    using T = double;                                                                                     \
+    (void)method;                                                                                         \
+    (void)thr;                                                                                            \
+    body;                                                                                                 \
+  }
+
+ZORP_DF_BOTH(Linear, return derivative_kind<T>(t, method, thr, Kind::Linear, 2))
+ZORP_DF_BOTH(Quadratic, return quadratic<T>(t))
+ZORP_DF_BOTH(NaturalCubic, return natural<T>(t, method, thr))
+ZORP_DF_BOTH(DefaultCubic, return default_cubic<T>(t))
+ZORP_DF_BOTH(AkimaCubic, return derivative_kind<T>(t, 0, thr, Kind::Akima, 5))
+ZORP_DF_BOTH(BesselCubic, return derivative_kind<T>(t, 0, thr, Kind::Bessel, 4))
+ZORP_DF_BOTH(HymanCubic, return derivative_kind<T>(t, 0, thr, Kind::Hyman, 4))
+ZORP_DF_BOTH(HermiteCubic, return derivative_kind<T>(t, 0, thr, Kind::Hermite, 3))
+
+}  // extern "C"
