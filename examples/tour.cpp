@@ -101,6 +101,10 @@ void tour_vector_math(void* lib) {
 }  // namespace
 
 // Each family's request lives beside the family's code and is compiled in when present.
+#if __has_include("tour_vm_explog.inc")
+#include "tour_vm_explog.inc"
+#define ZORP_TOUR_EXPLOG 1
+#endif
 #if __has_include("tour_rng.inc")
 #include "tour_rng.inc"
 #define ZORP_TOUR_RNG 1
@@ -125,6 +129,9 @@ int main(int argc, char** argv) {
   std::printf("Loaded %s\n\n", path.c_str());
   tour_platform(lib);
   tour_vector_math(lib);
+#ifdef ZORP_TOUR_EXPLOG
+  if (!tour_explog(lib)) ++g_failures;
+#endif
 #ifdef ZORP_TOUR_RNG
   if (!tour_rng(lib)) ++g_failures;
 #endif
