@@ -12,7 +12,7 @@
 // logarithm of the mantissa once; HA looks up tables already in units of log_b (so that the
 // exponent part plus the table's high part is exact) and scales only the small rest by 1/ln(b),
 // r itself through exact products, so that only the final addition rounds noticeably. Log1p forms w = 1 + x with
-// its rounding error c (exact two-sum) and adds c/w to the reduced argument, which keeps full
+// its rounding error c (exact) and adds c/w to the reduced argument, which keeps full
 // relative accuracy for tiny x.
 #include <cmath>
 #include <cstring>
@@ -67,17 +67,20 @@ int log_callout(const T* a, T* r) {
   return 0;
 }
 
-// w = 1 + x and its rounding error c (two-sum).
+// w = 1 + x and its rounding error c = x - (w - 1), exact for every x > -1: below 1 in magnitude
+// it is the fast two-sum; above, w - 1 is exact (w has no fraction finer than 1 there) and lies
+// within a factor 2 of x, so the last difference is exact too. Arguments at or below -1 are
+// special lanes anyway.
 inline __m512 one_plus(__m512 x, __m512& c) {
   const __m512 o = _mm512_set1_ps(1.0f);
-  const __m512 w = add_quiet(o, x), bb = sub_quiet(w, o);
-  c = add_quiet(sub_quiet(o, sub_quiet(w, bb)), sub_quiet(x, bb));
+  const __m512 w = add_quiet(o, x);
+  c = sub_quiet(x, sub_quiet(w, o));
   return w;
 }
 inline __m512d one_plus(__m512d x, __m512d& c) {
   const __m512d o = _mm512_set1_pd(1.0);
-  const __m512d w = add_quiet(o, x), bb = sub_quiet(w, o);
-  c = add_quiet(sub_quiet(o, sub_quiet(w, bb)), sub_quiet(x, bb));
+  const __m512d w = add_quiet(o, x);
+  c = sub_quiet(x, sub_quiet(w, o));
   return w;
 }
 
