@@ -1,0 +1,213 @@
+// Complex arithmetic members: per-component accuracy against MPFR over components spread over
+// the whole range (so that products of large or tiny parts would overflow or underflow if a
+// kernel formed them naively), exactness of Add, Sub and Conj, strided forms bit-identical to
+// contiguous ones, and remainders next to a guard page.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "common/accuracy.h"
+#include "common/guarded.h"
+#include "vm/arith_kernels.h"
+#include "zorp/vm.h"
+#include "zorp/vm_functions.h"
+
+namespace {
+
+using namespace zorp::test::accuracy;
+using zorp::test::bits;
+
+template <typename R>
+struct Cx;
+template <>
+struct Cx<float> {
+  using C = ZorpComplex8;
+  static constexpr char t = 'c';
+};
+template <>
+struct Cx<double> {
+  using C = ZorpComplex16;
+  static constexpr char t = 'z';
+};
+
+template <typename R>
+void* slot_of(const char* fn, bool strided, int slot) {
+  const std::string sym = std::string("zorp_fenn_kernel_") + Cx<R>::t + fn + (strided ? "I" : "") + "_ttab";
+  auto* t = static_cast<void* const*>(dlsym(zorp::test::kernel_library(), sym.c_str()));
+  return t ? t[slot] : nullptr;
+}
+
+template <typename R>
+std::vector<typename Cx<R>::C> components_over_whole_range(size_t n, uint64_t seed) {
+  const auto re = sample_whole_range<R>(n, seed), im = sample_whole_range<R>(n, seed + 7);
+  std::vector<typename Cx<R>::C> v(n);
+  for (size_t i = 0; i < n; ++i) v[i] = {re[i], im[i]};
+  // a few elements with a zero or equal part, where cancellation is exact
+  for (size_t i = 0; i + 3 < n && i < 40; i += 4) {
+    v[i].im = 0;
+    v[i + 1].re = v[i + 1].im;
+  }
+  return v;
+}
+
+template <typename R>
+class ComplexMembers : public testing::Test {
+ protected:
+  void SetUp() override { saved_ = _fennSetMode(0x2000); }
+  void TearDown() override { _fennSetMode(saved_); }
+  uint32_t saved_ = 0;
+};
+using Types = testing::Types<float, double>;
+TYPED_TEST_SUITE(ComplexMembers, Types);
+
+// Mul and MulByConj: each component within 1 ulp in every slot (the LA/HA kernel is the HA one,
+// the EP kernel must still meet its bits), no spurious overflow or underflow.
+TYPED_TEST(ComplexMembers, MulComponentsAreAccurateOverTheWholeRange) {
+  using R = TypeParam;
+  using C = typename Cx<R>::C;
+  const size_t n = 20000;
+  const auto a = components_over_whole_range<R>(n, 1), b = components_over_whole_range<R>(n, 2);
+  for (bool conj : {false, true})
+    for (int slot = 0; slot < 3; ++slot) {
+      auto fn = reinterpret_cast<void (*)(int32_t, const C*, const C*, C*)>(slot_of<R>(conj ? "MulByConj" : "Mul", false, slot));
+      ASSERT_NE(fn, nullptr);
+      std::vector<C> r(n);
+      fn(static_cast<int32_t>(n), a.data(), b.data(), r.data());
+      Stats<R> s;
+      Mp ar(64), ai(64), br(64), bi(64), t1(kRefPrecision), t2(kRefPrecision), exact;
+      for (size_t i = 0; i < n; ++i) {
+        set_exact<R>(ar, a[i].re);
+        set_exact<R>(ai, a[i].im);
+        set_exact<R>(br, b[i].re);
+        set_exact<R>(bi, conj ? -b[i].im : b[i].im);
+        mpfr_mul(t1, ar, br, MPFR_RNDN);  // exact at this precision
+        mpfr_mul(t2, ai, bi, MPFR_RNDN);
+        mpfr_sub(exact, t1, t2, MPFR_RNDN);
+        s.add(a[i].re, b[i].re, r[i].re, exact);
+        mpfr_mul(t1, ar, bi, MPFR_RNDN);
+        mpfr_mul(t2, ai, br, MPFR_RNDN);
+        mpfr_add(exact, t1, t2, MPFR_RNDN);
+        s.add(a[i].im, b[i].im, r[i].im, exact);
+      }
+      const std::string name = std::string("v") + Cx<R>::t + (conj ? "MulByConj" : "Mul");
+      EXPECT_LE(s.max_ulp, 1.0) << s.describe(name.c_str(), static_cast<Slot>(slot));
+      EXPECT_EQ(s.special_mismatches, 0u) << s.describe(name.c_str(), static_cast<Slot>(slot));
+    }
+}
+
+TYPED_TEST(ComplexMembers, AbsIsAccurateOverTheWholeRangeAndHandlesSpecials) {
+  using R = TypeParam;
+  using C = typename Cx<R>::C;
+  using L = std::numeric_limits<R>;
+  const size_t n = 20000;
+  auto a = components_over_whole_range<R>(n, 3);
+  a[0] = {L::max(), L::max()};           // overflows genuinely
+  a[1] = {L::infinity(), L::quiet_NaN()};  // infinity wins over NaN
+  a[2] = {R(0), -R(0)};
+  a[3] = {L::denorm_min(), L::denorm_min()};
+  a[4] = {L::quiet_NaN(), R(1)};
+  a[5] = {R(3), R(-4)};
+  for (int slot = 0; slot < 3; ++slot) {
+    auto fn = reinterpret_cast<void (*)(int32_t, const C*, R*)>(slot_of<R>("Abs", false, slot));
+    ASSERT_NE(fn, nullptr);
+    std::vector<R> r(n + 1, R(-1));
+    fn(static_cast<int32_t>(n), a.data(), r.data());
+    EXPECT_EQ(r[n], R(-1)) << "wrote past n real results";
+    Stats<R> s;
+    Mp x(64), y(64), exact;
+    for (size_t i = 0; i < n; ++i) {
+      set_exact<R>(x, a[i].re);
+      set_exact<R>(y, a[i].im);
+      mpfr_hypot(exact, x, y, MPFR_RNDN);
+      s.add(a[i].re, a[i].im, r[i], exact);
+    }
+    EXPECT_TRUE(s.meets(Slot::HA)) << s.describe(Cx<R>::t == 'c' ? "vcAbs" : "vzAbs", static_cast<Slot>(slot));
+    EXPECT_EQ(r[5], R(5));
+    EXPECT_TRUE(std::isinf(r[1]));
+  }
+}
+
+TYPED_TEST(ComplexMembers, AddSubConjAreExact) {
+  using R = TypeParam;
+  using C = typename Cx<R>::C;
+  const int n = 37;
+  const auto a = components_over_whole_range<R>(n, 5), b = components_over_whole_range<R>(n, 6);
+  for (int slot = 0; slot < 3; ++slot) {
+    std::vector<C> add(n), sub(n), conj(n);
+    reinterpret_cast<void (*)(int32_t, const C*, const C*, C*)>(slot_of<R>("Add", false, slot))(n, a.data(), b.data(), add.data());
+    reinterpret_cast<void (*)(int32_t, const C*, const C*, C*)>(slot_of<R>("Sub", false, slot))(n, a.data(), b.data(), sub.data());
+    reinterpret_cast<void (*)(int32_t, const C*, C*)>(slot_of<R>("Conj", false, slot))(n, a.data(), conj.data());
+    for (int i = 0; i < n; ++i) {
+      EXPECT_EQ(bits(add[i].re), bits(R(a[i].re + b[i].re)));
+      EXPECT_EQ(bits(add[i].im), bits(R(a[i].im + b[i].im)));
+      EXPECT_EQ(bits(sub[i].im), bits(R(a[i].im - b[i].im)));
+      EXPECT_EQ(bits(conj[i].re), bits(a[i].re));
+      EXPECT_EQ(bits(conj[i].im), bits(R(-a[i].im)));
+    }
+  }
+}
+
+// Strided forms (unit increments included) give the contiguous results bit for bit and leave
+// the gaps alone; arrays ending at a guard page are not overrun.
+TYPED_TEST(ComplexMembers, StridedAndRemaindersMatchContiguous) {
+  using R = TypeParam;
+  using C = typename Cx<R>::C;
+  const C poison = {R(-7), R(-7)};
+  for (const char* fn : {"Add", "Sub", "Mul", "MulByConj", "Conj"})
+    for (int slot = 0; slot < 3; ++slot) {
+      const bool unary = std::string(fn) == "Conj";
+      for (int n : {1, 3, 4, 5, 8, 9, 17, 40}) {
+        const auto a = components_over_whole_range<R>(n, 8), b = components_over_whole_range<R>(n, 9);
+        std::vector<C> want(n);
+        zorp::test::GuardedArray<C> ga(n), gb(n), gr(n);
+        for (int i = 0; i < n; ++i) {
+          ga[i] = a[i];
+          gb[i] = b[i];
+        }
+        if (unary) {
+          reinterpret_cast<void (*)(int32_t, const C*, C*)>(slot_of<R>(fn, false, slot))(n, a.data(), want.data());
+          reinterpret_cast<void (*)(int32_t, const C*, C*)>(slot_of<R>(fn, false, slot))(n, ga.data(), gr.data());
+        } else {
+          reinterpret_cast<void (*)(int32_t, const C*, const C*, C*)>(slot_of<R>(fn, false, slot))(n, a.data(), b.data(), want.data());
+          reinterpret_cast<void (*)(int32_t, const C*, const C*, C*)>(slot_of<R>(fn, false, slot))(n, ga.data(), gb.data(), gr.data());
+        }
+        for (int i = 0; i < n; ++i) ASSERT_EQ(bits(gr[i].re), bits(want[i].re)) << fn << " guarded n " << n;
+        for (int step : {1, 2, 3}) {
+          std::vector<C> sa(n * step, poison), sb(n * step, poison), sr(n * step, poison);
+          for (int i = 0; i < n; ++i) {
+            sa[i * step] = a[i];
+            sb[i * step] = b[i];
+          }
+          if (unary)
+            reinterpret_cast<void (*)(int32_t, const C*, int32_t, C*, int32_t)>(slot_of<R>(fn, true, slot))(
+                n, sa.data(), step, sr.data(), step);
+          else
+            reinterpret_cast<void (*)(int32_t, const C*, int32_t, const C*, int32_t, C*, int32_t)>(
+                slot_of<R>(fn, true, slot))(n, sa.data(), step, sb.data(), step, sr.data(), step);
+          for (int i = 0; i < n * step; ++i) {
+            const C w = i % step ? poison : want[i / step];
+            ASSERT_EQ(bits(sr[i].re), bits(w.re)) << fn << " slot " << slot << " inc " << step << " at " << i;
+            ASSERT_EQ(bits(sr[i].im), bits(w.im)) << fn << " slot " << slot << " inc " << step << " at " << i;
+          }
+        }
+      }
+    }
+  // Abs: real results, strided over complex arguments
+  for (int slot = 0; slot < 3; ++slot) {
+    const int n = 19;
+    const auto a = components_over_whole_range<R>(n, 10);
+    std::vector<R> want(n), got(2 * n, R(-7));
+    std::vector<C> sa(3 * n, poison);
+    for (int i = 0; i < n; ++i) sa[3 * i] = a[i];
+    reinterpret_cast<void (*)(int32_t, const C*, R*)>(slot_of<R>("Abs", false, slot))(n, a.data(), want.data());
+    reinterpret_cast<void (*)(int32_t, const C*, int32_t, R*, int32_t)>(slot_of<R>("Abs", true, slot))(n, sa.data(), 3, got.data(), 2);
+    for (int i = 0; i < n; ++i) {
+      ASSERT_EQ(bits(got[2 * i]), bits(want[i])) << i;
+      ASSERT_EQ(got[2 * i + 1], R(-7));
+    }
+  }
+}
+
+}  // namespace
