@@ -1,0 +1,152 @@
+// Tridiagonal solvers without pivoting: residuals of A x = b and A^T x = b against the matrix
+// multiplied out directly, the factors reused for several right-hand sides, zero pivots and
+// argument errors.
+#include <gtest/gtest.h>
+#include <zorp/core.h>
+
+#include <random>
+#include <vector>
+
+namespace {
+template <typename T>
+struct Tri;
+template <>
+struct Tri<double> {
+  static constexpr auto trf = ddttrfb_4dfl;
+  static constexpr auto trs = ddttrsb_4dfl;
+  static constexpr auto sv = ddtsvb_4dfl;
+  static double tol() { return 1e-13; }
+};
+template <>
+struct Tri<float> {
+  static constexpr auto trf = sdttrfb_4dfl;
+  static constexpr auto trs = sdttrsb_4dfl;
+  static constexpr auto sv = sdtsvb_4dfl;
+  static double tol() { return 2e-6; }
+};
+
+template <typename T>
+class TridiagTest : public ::testing::Test {
+ protected:
+  std::mt19937 gen{7};
+  std::vector<T> rnd(int n, double lo, double hi) {
+    std::uniform_real_distribution<double> u(lo, hi);
+    std::vector<T> v(n > 0 ? n : 0);
+    for (T& e : v) e = T(u(gen));
+    return v;
+  }
+  // Diagonally dominant, like the spline systems: |d| >= 2 > |dl| + |du|.
+  void system(int n, std::vector<T>& dl, std::vector<T>& d, std::vector<T>& du) {
+    dl = rnd(n - 1, -0.9, 0.9);
+    du = rnd(n - 1, -0.9, 0.9);
+    d = rnd(n, 2.0, 4.0);
+  }
+  // max |op(A) x - b| over all right-hand sides.
+  static double residual(bool trans, int n, int nrhs, const std::vector<T>& dl, const std::vector<T>& d,
+                         const std::vector<T>& du, const std::vector<T>& x, const std::vector<T>& b, int ldb) {
+    double worst = 0;
+    for (int j = 0; j < nrhs; ++j)
+      for (int i = 0; i < n; ++i) {
+        const T* xj = x.data() + j * ldb;
+        double s = double(d[i]) * xj[i];
+        // A(i,i-1) = dl[i-1], A(i,i+1) = du[i]; the transpose swaps the off-diagonals.
+        if (i > 0) s += double(trans ? du[i - 1] : dl[i - 1]) * xj[i - 1];
+        if (i + 1 < n) s += double(trans ? dl[i] : du[i]) * xj[i + 1];
+        worst = std::max(worst, std::abs(s - b[i + j * ldb]));
+      }
+    return worst;
+  }
+};
+using Types = ::testing::Types<double, float>;
+TYPED_TEST_SUITE(TridiagTest, Types);
+
+TYPED_TEST(TridiagTest, FactorThenSolveBothWays) {
+  using T = TypeParam;
+  for (int n : {1, 2, 3, 17, 200})
+    for (bool trans : {false, true}) {
+      std::vector<T> dl, d, du;
+      this->system(n, dl, d, du);
+      const int nrhs = 3, ldb = n + 2;
+      const auto b = this->rnd(ldb * nrhs, -5, 5);
+      auto fl = dl, fd = d, fu = du, x = b;
+      int info = -99;
+      Tri<T>::trf(&n, fl.data(), fd.data(), fu.data(), &info);
+      ASSERT_EQ(info, 0);
+      EXPECT_EQ(fu, du);  // the super-diagonal is part of U unchanged
+      Tri<T>::trs(trans ? "T" : "N", &n, &nrhs, fl.data(), fd.data(), fu.data(), x.data(), &ldb, &info);
+      ASSERT_EQ(info, 0);
+      EXPECT_LT(this->residual(trans, n, nrhs, dl, d, du, x, b, ldb), 10 * Tri<T>::tol()) << "n " << n;
+      for (int i = n; i < ldb; ++i) EXPECT_EQ(x[i], b[i]);  // padding rows untouched
+    }
+}
+
+TYPED_TEST(TridiagTest, FactorAndSolveInOne) {
+  using T = TypeParam;
+  for (int n : {1, 4, 64}) {
+    std::vector<T> dl, d, du;
+    this->system(n, dl, d, du);
+    const int nrhs = 2, ldb = n;
+    const auto b = this->rnd(ldb * nrhs, -1, 1);
+    auto fl = dl, fd = d, fu = du, x = b;
+    int info = -99;
+    Tri<T>::sv(&n, &nrhs, fl.data(), fd.data(), fu.data(), x.data(), &ldb, &info);
+    ASSERT_EQ(info, 0);
+    EXPECT_LT(this->residual(false, n, nrhs, dl, d, du, x, b, ldb), 10 * Tri<T>::tol());
+  }
+}
+
+TYPED_TEST(TridiagTest, ZeroPivotIsReportedByRow) {
+  using T = TypeParam;
+  const int n = 4, nrhs = 1, ldb = 4;
+  // Second pivot: d[1] - (dl[0]/d[0]) * du[0] = 2 - (1/1)*2 = 0.
+  std::vector<T> dl{1, 1, 1}, d{1, 2, 3, 3}, du{2, 1, 1};
+  auto b = this->rnd(4, -1, 1);
+  const auto b0 = b;
+  int info = 0;
+  auto fl = dl, fd = d, fu = du;
+  Tri<T>::trf(&n, fl.data(), fd.data(), fu.data(), &info);
+  EXPECT_EQ(info, 2);
+  fl = dl, fd = d, fu = du;
+  Tri<T>::sv(&n, &nrhs, fl.data(), fd.data(), fu.data(), b.data(), &ldb, &info);
+  EXPECT_EQ(info, 2);
+  EXPECT_EQ(b, b0);  // nothing solved with a broken factor
+  std::vector<T> last_dl{0}, last_d{1, 0}, last_du{5};
+  const int two = 2;
+  Tri<T>::trf(&two, last_dl.data(), last_d.data(), last_du.data(), &info);
+  EXPECT_EQ(info, 2);
+  std::vector<T> first_d{0, 1};
+  Tri<T>::trf(&two, last_dl.data(), first_d.data(), last_du.data(), &info);
+  EXPECT_EQ(info, 1);
+}
+
+TYPED_TEST(TridiagTest, ArgumentErrorsInOrder) {
+  using T = TypeParam;
+  std::vector<T> dl(3, 1), d(4, 4), du(3, 1), b(8, 1);
+  const auto b0 = b;
+  const int n = 4, neg = -1, nrhs = 2, ldb = 4, short_ldb = 3;
+  int info = 0;
+  Tri<T>::trf(&neg, dl.data(), d.data(), du.data(), &info);
+  EXPECT_EQ(info, -1);
+  Tri<T>::trs("X", &n, &nrhs, dl.data(), d.data(), du.data(), b.data(), &ldb, &info);
+  EXPECT_EQ(info, -1);
+  Tri<T>::trs("X", &neg, &nrhs, dl.data(), d.data(), du.data(), b.data(), &ldb, &info);
+  EXPECT_EQ(info, -1);  // the first failing check wins
+  Tri<T>::trs("N", &neg, &nrhs, dl.data(), d.data(), du.data(), b.data(), &ldb, &info);
+  EXPECT_EQ(info, -2);
+  Tri<T>::trs("t", &n, &neg, dl.data(), d.data(), du.data(), b.data(), &ldb, &info);
+  EXPECT_EQ(info, -3);
+  Tri<T>::trs("N", &n, &nrhs, dl.data(), d.data(), du.data(), b.data(), &short_ldb, &info);
+  EXPECT_EQ(info, -8);
+  Tri<T>::sv(&neg, &nrhs, dl.data(), d.data(), du.data(), b.data(), &ldb, &info);
+  EXPECT_EQ(info, -1);
+  Tri<T>::sv(&n, &neg, dl.data(), d.data(), du.data(), b.data(), &ldb, &info);
+  EXPECT_EQ(info, -2);
+  Tri<T>::sv(&n, &nrhs, dl.data(), d.data(), du.data(), b.data(), &short_ldb, &info);
+  EXPECT_EQ(info, -7);
+  EXPECT_EQ(b, b0);
+  EXPECT_EQ(d, std::vector<T>(4, 4));
+  const int zero = 0;
+  Tri<T>::sv(&zero, &nrhs, dl.data(), d.data(), du.data(), b.data(), &ldb, &info);
+  EXPECT_EQ(info, 0);
+}
+}  // namespace
