@@ -1,5 +1,6 @@
 // Complex arithmetic: Add, Sub, Conj, Mul, MulByConj, Abs for single (c) and double (z)
-// precision complex elements, (re, im) pairs in adjacent lanes.
+// precision complex elements, (re, im) pairs in adjacent lanes; Div and Sqrt for single
+// precision.
 //
 // Accuracy and range: Mul, MulByConj and Abs must neither overflow nor underflow on the way to a
 // representable result, and each result component must be within its class of the exact one.
@@ -185,6 +186,63 @@ struct MulK<ZorpComplex16, kConj> {
   static int callout(const T*, const T*, T*) { return 0; }
 };
 
+// Single-precision Div and Sqrt work in double, where the products, squares and sums of float
+// parts are exact or rounded once, so each result part is within an ulp after narrowing.
+//
+// Div reports status 2 for a zero divisor (both parts zero) and stores each part of the dividend
+// divided by the divisor's real zero: ±inf, or NaN for a zero part.
+struct DivC {
+  using T = ZorpComplex8;
+  static constexpr const char* kName = "vcDiv";
+  static constexpr int kBlock = 16;
+  static constexpr bool kHasCallout = true;
+  static __m512d div_widened(__m512d x, __m512d y) {
+    const __m512d num = mul_widened(x, negate_imag(y));
+    const __m512d sq = _mm512_mul_pd(y, y);
+    return _mm512_div_pd(num, _mm512_add_pd(sq, swap_parts(sq)));
+  }
+  static __m512 body(__m512 a, __m512 b, __mmask8& special) {
+    const uint32_t zero_lanes = _mm512_fpclass_ps_mask(b, 0x06);
+    special = static_cast<__mmask8>(_pext_u32(zero_lanes & (zero_lanes >> 1), 0x5555u));
+    return narrow(div_widened(widen_low(a), widen_low(b)), div_widened(widen_high(a), widen_high(b)));
+  }
+  static int callout(const T* a, const T* b, T* r) {
+    r->re = a->re / b->re;
+    r->im = a->im / b->re;
+    return 2;
+  }
+};
+
+// Principal square root: with t = sqrt((|z| + |re z|) / 2), (t, im/(2t)) for re z >= 0 and
+// (|im|/(2t), ±t with the sign of im) otherwise; a zero element gives (+0, im z).
+struct SqrtC {
+  using T = ZorpComplex8;
+  static constexpr const char* kName = "vcSqrt";
+  static constexpr int kBlock = 16;
+  static constexpr bool kHasCallout = false;
+  static __m512d sqrt_widened(__m512d x) {
+    const __m512d sq = _mm512_mul_pd(x, x);
+    const __m512d modulus = _mm512_sqrt_pd(_mm512_add_pd(sq, swap_parts(sq)));
+    const __m512d re = real_parts(x), im = imag_parts(x);
+    const __m512d t = _mm512_sqrt_pd(_mm512_mul_pd(_mm512_add_pd(modulus, _mm512_abs_pd(re)), _mm512_set1_pd(0.5)));
+    const __m512d u = _mm512_div_pd(im, _mm512_add_pd(t, t));  // im / (2t)
+    const __mmask8 odd = 0xAA;
+    const __mmask8 nonneg = _mm512_cmp_pd_mask(re, _mm512_setzero_pd(), _CMP_GE_OQ);
+    // re z >= 0: (t, u); re z < 0: (|u|, t with the sign of im)
+    const __m512d sign_im = _mm512_and_pd(im, _mm512_set1_pd(-0.0));
+    const __m512d pos = _mm512_mask_mov_pd(t, odd, u);
+    const __m512d neg = _mm512_mask_mov_pd(_mm512_abs_pd(u), odd, _mm512_or_pd(t, sign_im));
+    __m512d r = _mm512_mask_mov_pd(neg, nonneg, pos);
+    const __mmask8 zero = _mm512_cmp_pd_mask(t, _mm512_setzero_pd(), _CMP_EQ_OQ);
+    r = _mm512_mask_mov_pd(r, zero & ~odd, _mm512_setzero_pd());
+    return _mm512_mask_mov_pd(r, zero & odd, im);
+  }
+  static __m512 body(__m512 a, __mmask8&) {
+    return narrow(sqrt_widened(widen_low(a)), sqrt_widened(widen_high(a)));
+  }
+  static int callout(const T*, T*) { return 0; }
+};
+
 // |a| of complex elements; real results.
 template <typename C>
 struct AbsK;
@@ -266,6 +324,10 @@ VM_DEFINE_A2R1(c, MulByConj, la, zorp::vm::MulK<ZorpComplex8, true>)
 VM_DEFINE_A2R1(c, MulByConj, ep, zorp::vm::MulK<ZorpComplex8, true>)
 VM_DEFINE_A2R1(z, MulByConj, la, zorp::vm::MulK<ZorpComplex16, true>)
 VM_DEFINE_A2R1(z, MulByConj, ep, zorp::vm::MulK<ZorpComplex16, true>)
+VM_DEFINE_A2R1(c, Div, la, zorp::vm::DivC)
+VM_DEFINE_A2R1(c, Div, ep, zorp::vm::DivC)
+VM_DEFINE_A1R1(c, Sqrt, la, zorp::vm::SqrtC)
+VM_DEFINE_A1R1(c, Sqrt, ha, zorp::vm::SqrtC)
 VM_DEFINE_A1R1(c, Abs, la, zorp::vm::AbsK<ZorpComplex8>)
 VM_DEFINE_A1R1(c, Abs, ha, zorp::vm::AbsK<ZorpComplex8>)
 VM_DEFINE_A1R1(c, Abs, ep, zorp::vm::AbsK<ZorpComplex8>)
