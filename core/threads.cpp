@@ -12,6 +12,7 @@
 // moment share one, which lets callers keep per-thread scratch.
 #include <zorp/core.h>
 
+#include <pthread.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -108,7 +109,9 @@ class Pool {
 
   void worker(int id) {
     std::unique_lock<std::mutex> lk(m_);
-    uint64_t seen = generation_;
+    // Start from generation 0, not from what generation_ says now: the first job may already
+    // have been posted before this thread got to run, and it must not be skipped.
+    uint64_t seen = 0;
     for (;;) {
       wake_.wait(lk, [&] { return stop_ || generation_ != seen; });
       if (stop_) return;
@@ -133,15 +136,35 @@ class Pool {
   std::atomic<int> next_{0};
 };
 
+// A forked child has the pool's memory but none of its threads: it must neither wait for
+// them nor join them at exit, so after a fork the child runs everything inline and leaves the
+// pool alone.
+std::atomic<bool> g_forked_child{false};
+void mark_child() { g_forked_child.store(true, std::memory_order_relaxed); }
+
+Pool* g_pool = nullptr;
+struct Shutdown {
+  ~Shutdown() {
+    if (g_pool && !g_forked_child.load(std::memory_order_relaxed)) delete g_pool;
+  }
+};
+
 Pool& pool() {
-  static Pool p(thread_limit());
-  return p;
+  static Shutdown shutdown;  // constructed before the pool, so it runs after nothing else needs it
+  static Pool* p = [] {
+    pthread_atfork(nullptr, nullptr, mark_child);
+    g_pool = new Pool(thread_limit());
+    return g_pool;
+  }();
+  return *p;
 }
 
 void parallel(int ntasks, int max_threads, void* ctx, TaskFn fn) {
   if (!fn || ntasks <= 0) return;
   int parts = std::min(ntasks, max_threads > 0 ? std::min(max_threads, thread_limit()) : thread_limit());
-  if (parts <= 1 || t_inside_task || !pool().run(ntasks, parts, ctx, fn)) run_inline(ntasks, ctx, fn);
+  if (parts <= 1 || t_inside_task || g_forked_child.load(std::memory_order_relaxed) ||
+      !pool().run(ntasks, parts, ctx, fn))
+    run_inline(ntasks, ctx, fn);
 }
 
 // The data-fitting launcher hands out items to workers of a different signature.

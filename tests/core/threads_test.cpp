@@ -131,3 +131,22 @@ TEST(ThreadPool, DataFittingTable) {
     }
 }
 }  // namespace
+
+namespace {
+void bump(int, int, int, void* ctx) { static_cast<std::atomic<int>*>(ctx)->fetch_add(1); }
+
+// A forked child has none of the pool's threads: its parallel calls must still finish and its
+// exit must not wait for workers that do not exist there.
+TEST(ThreadPool, ForkedChildRunsAndExits) {
+  std::atomic<int> n{0};
+  zorp_tarr_serv_threader_for(100, 0, &n, bump);  // the pool is running in the parent
+  ASSERT_EQ(n.load(), 100);
+  EXPECT_EXIT(
+      {
+        std::atomic<int> m{0};
+        zorp_tarr_serv_threader_for(100, 0, &m, bump);
+        zorp_serv_exit(m.load() == 100 ? 7 : 1);
+      },
+      testing::ExitedWithCode(7), "");
+}
+}  // namespace
