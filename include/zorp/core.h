@@ -45,7 +45,10 @@ void zorp_serv_print(int channel, int code, int nargs, ...);
 void zorp_serv_exit(int code);
 
 /* ---- processor ------------------------------------------------------------------------ */
-/* Nonzero when the processor belongs to the tested generation (documented in core/cpu.cpp). */
+/* Nonzero when the processor belongs to the tested generation (documented in core/cpu.cpp).
+ * Both also require OS support for the AVX-512 register state and AVX-512 F/CD/BW/DQ/VL.
+ * cpuisicx: plus IFMA, VBMI, VBMI2, VNNI, BITALG and VPOPCNTDQ.
+ * cpuiscpx: plus VNNI and BF16. */
 int zorp_serv_cpuisicx(void);
 int zorp_serv_cpuiscpx(void);
 
@@ -72,6 +75,9 @@ void** zorp_serv_df_threading_table(void);
 int zorp_serv_memcpy_s(void* dst, size_t dstsize, const void* src, size_t count);
 
 /* ---- BLAS (column-major, standard semantics, all by address) ------------------------ */
+/* The x-prefixed siblings have exactly the semantics of the plain names and call the same
+ * routine; they are the ones to use from inside a parallel region. The packed trmm leaves B
+ * untouched on a bad flag or size. */
 #define ZORP_CORE_BLAS_DECL(p, T)                                                              \
   void zorp_blas_##p##syrk(const char* uplo, const char* trans, const int* n, const int* k,      \
                            const T* alpha, const T* a, const int* lda, const T* beta, T* c,      \
