@@ -5,7 +5,12 @@
 // minimum/maximum routine.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
 #include <cstring>
 #include <limits>
 #include <vector>
@@ -535,3 +540,52 @@ TEST(SSMinmax, FloatAndChecks) {
 }
 
 }  // namespace
+
+// ---- one thread against several ----------------------------------------------------------
+// The thread count is fixed when the host pool starts, so the one-thread run is this binary run
+// again with ZORP_CORE_NUM_THREADS=1; it writes its results to a file that the parent compares.
+namespace {
+std::vector<double> threaded_results() {
+  const Data d = make_data(50000, 6, 1e6, 1.0, 1.0, 16);
+  std::vector<double> out;
+  for (int storage : {1, 2}) {
+    SSRun<double> run(d, storage);
+    EXPECT_EQ(run.basic(kMoments | kDerived | kSums | kMatrices, TARR_SS_METHOD_1PASS_CENTRAL), 0);
+    for (auto* v : {&run.mean, &run.r4, &run.c2, &run.c3, &run.c4, &run.kurt, &run.cs4, &run.cov, &run.cor, &run.cp})
+      out.insert(out.end(), v->begin(), v->end());
+  }
+  return out;
+}
+}  // namespace
+
+TEST(SSThreads, OneAndSeveralThreadsAgree) {
+  if (const char* dump = std::getenv("ZORP_SS_DUMP")) {
+    const std::vector<double> r = threaded_results();
+    FILE* f = std::fopen(dump, "wb");
+    ASSERT_NE(f, nullptr);
+    std::fwrite(r.data(), sizeof(double), r.size(), f);
+    std::fclose(f);
+    return;
+  }
+  if (zorp_tarr_serv_threader_get_num_threads_limit() < 2) GTEST_SKIP() << "one thread only on this host";
+  const std::vector<double> many = threaded_results();
+  char self[4096] = {};
+  ASSERT_GT(readlink("/proc/self/exe", self, sizeof self - 1), 0);
+  const std::string path = testing::TempDir() + "ss_one_thread.bin";
+  const std::string cmd = "ZORP_CORE_NUM_THREADS=1 ZORP_SS_DUMP=" + path + " '" + self +
+                          "' --gtest_filter=SSThreads.OneAndSeveralThreadsAgree > /dev/null";
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  std::vector<double> one(many.size());
+  FILE* f = std::fopen(path.c_str(), "rb");
+  ASSERT_NE(f, nullptr);
+  ASSERT_EQ(std::fread(one.data(), sizeof(double), one.size(), f), one.size());
+  std::fclose(f);
+  std::remove(path.c_str());
+  int differ = 0;
+  for (size_t k = 0; k < one.size(); ++k) {
+    EXPECT_LT(rel(many[k], one[k]), 1e-11) << k;
+    differ += many[k] != one[k];
+  }
+  // The split must really have happened: some results differ in their last bits.
+  EXPECT_GT(differ, 0);
+}
