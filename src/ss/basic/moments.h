@@ -76,65 +76,84 @@ inline void update_block(MomentArrays s, double& Wr, double& W2r, const double* 
   const int64_t nv = (q + 7) / 8;
   const __mmask8 tail = __mmask8(0xFF >> ((8 - (q & 7)) & 7));
   double W = Wr, W2 = W2r;
-  for (int64_t k = 0; k < bs; ++k) {
-    const double w = wd ? wd[k] : 1.0;
-    if (w == 0) continue;  // carries no data; would divide 0 by 0 on a fresh set
-    const double Wn = W + w;
-    const double a = 1.0 / Wn, b = W * a;
-    const __m512d va = _mm512_set1_pd(a), vb = _mm512_set1_pd(b);
-    const __m512d vwa = _mm512_set1_pd(w * a);
-    const __m512d vw = _mm512_set1_pd(w);
-    // central-sum coefficients: c2 = W w / W', c3 = c2 (W - w)/W', c4 = c2 (W^2 - W w + w^2)/W'^2
-    const double c2 = b * w;
-    const __m512d vc2 = _mm512_set1_pd(c2);
-    const __m512d vc3 = _mm512_set1_pd(c2 * (W - w) * a);
-    const __m512d vc4 = _mm512_set1_pd(c2 * (W * W - W * w + w * w) * a * a);
-    const __m512d v6e2 = _mm512_set1_pd(6.0 * (w * a) * (w * a));
-    const __m512d vm4e = _mm512_set1_pd(-4.0 * w * a), vm3e = _mm512_set1_pd(-3.0 * w * a);
-    const double* row = P + k * ld;
+  // Observations go in chunks of 256: first the per-observation coefficients of the chunk
+  // (one division each, shared by all components), then each group of eight components runs
+  // through the chunk with its running state held in registers.
+  constexpr int kChunk = 256;
+  alignas(64) double cf[kChunk][8];
+  for (int64_t k0 = 0; k0 < bs; k0 += kChunk) {
+    const int64_t kc = bs - k0 < kChunk ? bs - k0 : kChunk;
+    for (int64_t k = 0; k < kc; ++k) {
+      const double w = wd ? wd[k0 + k] : 1.0;
+      double* c = cf[k];
+      if (w == 0) {  // carries no data: leaves every quantity as it is (and avoids 0/0)
+        c[0] = 1, c[1] = c[2] = c[3] = c[4] = c[5] = c[6] = c[7] = 0;
+        continue;
+      }
+      const double Wn = W + w;
+      const double a = 1.0 / Wn, b = W * a, e = w * a, c2 = b * w;
+      c[0] = b;                                   // weight of the old value
+      c[1] = e;                                   // weight of the new observation
+      c[2] = c2;                                  // W w / W'
+      c[3] = c2 * (W - w) * a;                    // W w (W - w) / W'^2
+      c[4] = c2 * (W * W - W * w + w * w) * a * a;  // W w (W^2 - W w + w^2) / W'^3
+      c[5] = 6.0 * e * e;
+      c[6] = -4.0 * e;
+      c[7] = -3.0 * e;
+      W = Wn;
+      W2 += w * w;
+    }
     for (int64_t v = 0; v < nv; ++v) {
       const __mmask8 mk = v == nv - 1 ? tail : __mmask8(0xFF);
       const int64_t o = 8 * v;
-      const __m512d x = _mm512_maskz_loadu_pd(mk, row + o);
-      const __m512d y = _mm512_sub_pd(x, _mm512_load_pd(sh + o));
-      const __m512d m = _mm512_load_pd(s.m + o);
-      const __m512d d = _mm512_sub_pd(y, m);
-      const __m512d wx = wd ? _mm512_mul_pd(vw, y) : y;
-      _mm512_store_pd(s.m + o, _mm512_fmadd_pd(m, vb, _mm512_mul_pd(wx, va)));
-      if constexpr (R >= 2) {
-        const __m512d x2 = _mm512_mul_pd(x, x);
-        _mm512_store_pd(s.r2 + o, _mm512_fmadd_pd(_mm512_load_pd(s.r2 + o), vb, _mm512_mul_pd(x2, vwa)));
-        if constexpr (R >= 3) {
-          const __m512d x3 = _mm512_mul_pd(x2, x);
-          _mm512_store_pd(s.r3 + o, _mm512_fmadd_pd(_mm512_load_pd(s.r3 + o), vb, _mm512_mul_pd(x3, vwa)));
-          if constexpr (R >= 4) {
-            const __m512d x4 = _mm512_mul_pd(x2, x2);
-            _mm512_store_pd(s.r4 + o, _mm512_fmadd_pd(_mm512_load_pd(s.r4 + o), vb, _mm512_mul_pd(x4, vwa)));
+      const __m512d shv = _mm512_load_pd(sh + o);
+      __m512d m = _mm512_load_pd(s.m + o);
+      __m512d R2 = _mm512_setzero_pd(), R3 = R2, R4 = R2, S2 = R2, S3 = R2, S4 = R2;
+      if constexpr (R >= 2) R2 = _mm512_load_pd(s.r2 + o);
+      if constexpr (R >= 3) R3 = _mm512_load_pd(s.r3 + o);
+      if constexpr (R >= 4) R4 = _mm512_load_pd(s.r4 + o);
+      if constexpr (C >= 2) S2 = _mm512_load_pd(s.s2 + o);
+      if constexpr (C >= 3) S3 = _mm512_load_pd(s.s3 + o);
+      if constexpr (C >= 4) S4 = _mm512_load_pd(s.s4 + o);
+      const double* row = P + k0 * ld + o;
+      for (int64_t k = 0; k < kc; ++k, row += ld) {
+        const double* c = cf[k];
+        const __m512d vb = _mm512_set1_pd(c[0]), ve = _mm512_set1_pd(c[1]);
+        const __m512d x = _mm512_maskz_loadu_pd(mk, row);
+        const __m512d y = _mm512_sub_pd(x, shv);
+        const __m512d d = _mm512_sub_pd(y, m);
+        m = _mm512_fmadd_pd(m, vb, _mm512_mul_pd(y, ve));
+        if constexpr (R >= 2) {
+          const __m512d x2 = _mm512_mul_pd(x, x);
+          R2 = _mm512_fmadd_pd(R2, vb, _mm512_mul_pd(x2, ve));
+          if constexpr (R >= 3) R3 = _mm512_fmadd_pd(R3, vb, _mm512_mul_pd(_mm512_mul_pd(x2, x), ve));
+          if constexpr (R >= 4) R4 = _mm512_fmadd_pd(R4, vb, _mm512_mul_pd(_mm512_mul_pd(x2, x2), ve));
+        }
+        if constexpr (C >= 2) {
+          const __m512d d2 = _mm512_mul_pd(d, d);
+          if constexpr (C >= 3) {
+            if constexpr (C >= 4) {
+              // S4 += d^2 (d^2 c4 + 6 e^2 S2) - 4 e d S3
+              __m512d t = _mm512_fmadd_pd(d2, _mm512_set1_pd(c[4]), _mm512_mul_pd(_mm512_set1_pd(c[5]), S2));
+              t = _mm512_fmadd_pd(d2, t, S4);
+              S4 = _mm512_fmadd_pd(_mm512_mul_pd(_mm512_set1_pd(c[6]), d), S3, t);
+            }
+            // S3 += d (d^2 c3 - 3 e S2)
+            const __m512d t3 = _mm512_fmadd_pd(d2, _mm512_set1_pd(c[3]), _mm512_mul_pd(_mm512_set1_pd(c[7]), S2));
+            S3 = _mm512_fmadd_pd(d, t3, S3);
           }
+          // Welford: S2 += b w d^2
+          S2 = _mm512_fmadd_pd(_mm512_mul_pd(_mm512_set1_pd(c[2]), d), d, S2);
         }
       }
-      if constexpr (C >= 2) {
-        const __m512d S2 = _mm512_load_pd(s.s2 + o);
-        const __m512d d2 = _mm512_mul_pd(d, d);
-        if constexpr (C >= 3) {
-          const __m512d S3 = _mm512_load_pd(s.s3 + o);
-          if constexpr (C >= 4) {
-            const __m512d S4 = _mm512_load_pd(s.s4 + o);
-            // S4 += d^2 (d^2 c4 + 6 e^2 S2) - 4 e d S3
-            __m512d t = _mm512_fmadd_pd(d2, vc4, _mm512_mul_pd(v6e2, S2));
-            t = _mm512_fmadd_pd(d2, t, S4);
-            _mm512_store_pd(s.s4 + o, _mm512_fmadd_pd(_mm512_mul_pd(vm4e, d), S3, t));
-          }
-          // S3 += d (d^2 c3 - 3 e S2)
-          const __m512d t3 = _mm512_fmadd_pd(d2, vc3, _mm512_mul_pd(vm3e, S2));
-          _mm512_store_pd(s.s3 + o, _mm512_fmadd_pd(d, t3, S3));
-        }
-        // Welford: S2 += b w d^2
-        _mm512_store_pd(s.s2 + o, _mm512_fmadd_pd(_mm512_mul_pd(vc2, d), d, S2));
-      }
+      _mm512_store_pd(s.m + o, m);
+      if constexpr (R >= 2) _mm512_store_pd(s.r2 + o, R2);
+      if constexpr (R >= 3) _mm512_store_pd(s.r3 + o, R3);
+      if constexpr (R >= 4) _mm512_store_pd(s.r4 + o, R4);
+      if constexpr (C >= 2) _mm512_store_pd(s.s2 + o, S2);
+      if constexpr (C >= 3) _mm512_store_pd(s.s3 + o, S3);
+      if constexpr (C >= 4) _mm512_store_pd(s.s4 + o, S4);
     }
-    W = Wn;
-    W2 += w * w;
   }
   Wr = W;
   W2r = W2;
