@@ -1,0 +1,491 @@
+// Spline construction: each kind reproduces the polynomials it must, the coefficient blocks
+// join with the continuity each kind promises (evaluated here from the blocks), periodic and
+// monotone behaviour, every check code in order, allocation failure, and threaded construction
+// giving the same bits as construction in the calling thread.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <vector>
+
+#include "zorp/core.h"
+#include "zorp/df.h"
+
+namespace {
+
+using Fn = int (*)(DFTask*, int64_t, int64_t, void**);
+struct Kinds {
+  Fn linear, quadratic, natural, deflt, akima, bessel, hyman, hermite;
+};
+template <typename T> Kinds kinds();
+template <> Kinds kinds<double>() {
+  return {zorp_df_kernel_dDFLinearSpline1D, zorp_df_kernel_dDFQuadraticSpline1D, zorp_df_kernel_dDFNaturalCubicSpline1D,
+          zorp_df_kernel_dDFDefaultCubicSpline1D, zorp_df_kernel_dDFAkimaCubicSpline1D,
+          zorp_df_kernel_dDFBesselCubicSpline1D, zorp_df_kernel_dDFHymanCubicSpline1D,
+          zorp_df_kernel_dDFHermiteCubicSpline1D};
+}
+template <> Kinds kinds<float>() {
+  return {zorp_df_kernel_sDFLinearSpline1D, zorp_df_kernel_sDFQuadraticSpline1D, zorp_df_kernel_sDFNaturalCubicSpline1D,
+          zorp_df_kernel_sDFDefaultCubicSpline1D, zorp_df_kernel_sDFAkimaCubicSpline1D,
+          zorp_df_kernel_sDFBesselCubicSpline1D, zorp_df_kernel_sDFHymanCubicSpline1D,
+          zorp_df_kernel_sDFHermiteCubicSpline1D};
+}
+
+// A task over caller storage that the test keeps alive.
+template <typename T>
+struct Problem {
+  std::vector<T> x, y, coeff, bc, ic;
+  DFTask* t = nullptr;
+  int64_t nx, ny;
+  Problem(std::vector<T> xs, int64_t nfun, std::function<double(int64_t, double)> f, int64_t xhint = 1,
+          int64_t yhint = 16)
+      : x(std::move(xs)), ny(nfun) {
+    nx = static_cast<int64_t>(x.size());
+    y.resize(nx * ny);
+    for (int64_t k = 0; k < ny; ++k)
+      for (int64_t j = 0; j < nx; ++j)
+        y[yhint == 32 ? j * ny + k : k * nx + j] = static_cast<T>(f(k, static_cast<double>(x[j])));
+    std::vector<T> xe = x;
+    if (xhint == DF_UNIFORM_PARTITION) xe = {x.front(), x.back()};
+    x_store = xe;
+    int rc;
+    if constexpr (sizeof(T) == 8) rc = zorp_df_kernel_dNewTask1D(&t, nx, x_store.data(), xhint, ny, y.data(), yhint, 0);
+    else rc = zorp_df_kernel_sNewTask1D(&t, nx, x_store.data(), xhint, ny, y.data(), yhint, 0);
+    EXPECT_EQ(rc, 0);
+  }
+  ~Problem() { zorp_df_kernel_DeleteTask(&t); }
+  int set(int64_t order, int64_t type, int64_t bct, std::vector<T> b, int64_t ict, std::vector<T> i) {
+    bc = std::move(b);
+    ic = std::move(i);
+    coeff.assign(static_cast<size_t>(nx * order * ny), T(-7));
+    if constexpr (sizeof(T) == 8)
+      return zorp_df_kernel_dEditPPSpline1D(t, order, type, bct, bc.empty() ? nullptr : bc.data(), ict,
+                                            ic.empty() ? nullptr : ic.data(), coeff.data(), 0);
+    else
+      return zorp_df_kernel_sEditPPSpline1D(t, order, type, bct, bc.empty() ? nullptr : bc.data(), ict,
+                                            ic.empty() ? nullptr : ic.data(), coeff.data(), 0);
+  }
+  // Block of cell i (knot-interval i) of function f, evaluated with derivatives at offset u.
+  double eval(int64_t f, int64_t i, double u, int der, int order) const {
+    const T* c = static_cast<const T*>(t->coeff[f]) + i * order;
+    double v = 0;
+    for (int p = order - 1; p >= der; --p) {
+      double k = 1;
+      for (int q = 0; q < der; ++q) k *= p - q;
+      v = v * u + k * c[p];
+    }
+    return v;
+  }
+  std::vector<T> x_store;
+};
+
+template <typename T>
+std::vector<T> grid(int n, bool uneven = true, double a = -1.0, double b = 2.0) {
+  std::vector<T> x(n);
+  for (int i = 0; i < n; ++i) {
+    const double s = static_cast<double>(i) / (n - 1);
+    x[i] = static_cast<T>(a + (b - a) * (uneven ? s * (0.7 + 0.3 * s) : s));
+  }
+  return x;
+}
+
+template <typename T> double tol() { return sizeof(T) == 8 ? 1e-9 : 2e-3; }
+
+// The spline of every cell matches g at several points of the cell.
+template <typename T>
+void expect_reproduces(const Problem<T>& p, int order, const std::function<double(int64_t, double)>& g,
+                       double scale = 1.0) {
+  for (int64_t f = 0; f < p.ny; ++f)
+    for (int64_t i = 0; i + 1 < p.nx; ++i)
+      for (double s : {0.0, 0.3, 0.9}) {
+        const double x0 = p.x[i], h = p.x[i + 1] - p.x[i], u = s * h;
+        ASSERT_NEAR(p.eval(f, i, u, 0, order), g(f, x0 + u), tol<T>() * scale) << "f " << f << " cell " << i;
+      }
+}
+
+// Value, first and (optionally) second derivative agree across every interior knot.
+template <typename T>
+void expect_continuous(const Problem<T>& p, int order, int upto, double scale = 1.0) {
+  for (int64_t f = 0; f < p.ny; ++f)
+    for (int64_t i = 0; i + 2 < p.nx; ++i) {
+      const double h = static_cast<double>(p.x[i + 1]) - static_cast<double>(p.x[i]);
+      for (int der = 0; der <= upto; ++der) {
+        const double a = p.eval(f, i, h, der, order), b = p.eval(f, i + 1, 0, der, order);
+        ASSERT_NEAR(a, b, tol<T>() * scale * (1 + std::fabs(b)) * (der + 1) * (der + 1) * 10)
+            << "f " << f << " knot " << i + 1 << " der " << der;
+      }
+    }
+}
+
+template <typename T> class Construct : public ::testing::Test {};
+using Types = ::testing::Types<float, double>;
+TYPED_TEST_SUITE(Construct, Types);
+
+auto cubic = [](int64_t f, double x) { return 0.5 + (f + 1) * x - 0.75 * x * x + 0.25 * (f + 1) * x * x * x; };
+auto dcubic = [](int64_t f, double x) { return (f + 1) - 1.5 * x + 0.75 * (f + 1) * x * x; };
+auto d2cubic = [](int64_t f, double x) { return -1.5 + 1.5 * (f + 1) * x; };
+auto quad = [](int64_t f, double x) { return 1.0 - (f + 2) * x + 0.5 * x * x; };
+auto line = [](int64_t f, double x) { return 2.0 - (f + 0.5) * x; };
+
+TYPED_TEST(Construct, LinearAndQuadraticKinds) {
+  using T = TypeParam;
+  const Kinds K = kinds<T>();
+  for (int64_t yhint : {16, 32}) {
+    Problem<T> p(grid<T>(9), 3, line, 1, yhint);
+    ASSERT_EQ(p.set(2, 0, 0, {}, 0, {}), 0);
+    ASSERT_EQ(K.linear(p.t, 0, 0, nullptr), 0);
+    expect_reproduces(p, 2, line);
+    // The default quadratic given the true midpoint value of cell 0.
+    Problem<T> q(grid<T>(9), 2, quad, 1, yhint);
+    const double mid = 0.5 * (q.x[0] + q.x[1]);
+    ASSERT_EQ(q.set(3, 0, DF_BC_Q_VAL, {static_cast<T>(quad(0, mid)), 0}, 0, {}), 0);
+    // Both functions share bc[0], so only function 0 is a parabola; both are C1.
+    ASSERT_EQ(K.quadratic(q.t, 0, 0, nullptr), 0);
+    for (int64_t i = 0; i + 1 < q.nx; ++i)
+      ASSERT_NEAR(q.eval(0, i, 0.4 * (q.x[i + 1] - q.x[i]), 0, 3), quad(0, q.x[i] + 0.4 * (q.x[i + 1] - q.x[i])),
+                  tol<T>() * 10);
+    expect_continuous(q, 3, 1, 10);
+  }
+}
+
+TYPED_TEST(Construct, KnotQuadraticReproducesQuadratics) {
+  using T = TypeParam;
+  const Kinds K = kinds<T>();
+  for (int variant = 0; variant < 3; ++variant) {
+    Problem<T> p(grid<T>(8), 2, quad);
+    std::vector<T> ic;
+    int64_t ict = variant == 0 ? 0 : DF_IC_Q_KNOT;  // midpoint knots: ic type set afterwards
+    if (variant == 1) {
+      ict |= DF_IC_Q_KNOT_RANGE;
+      ic = {static_cast<T>(0.5 * (p.x[0] + p.x[1])), static_cast<T>(0.5 * (p.x[6] + p.x[7]))};
+    }
+    if (variant == 2)
+      for (int j = 1; j < 8; ++j) ic.push_back(static_cast<T>(0.6 * p.x[j - 1] + 0.4 * p.x[j]));
+    // First derivative at both ends, and second derivative at both ends.
+    for (int64_t bct : {int64_t(12), int64_t(48), int64_t(36)}) {
+      std::vector<T> bc = bct == 12   ? std::vector<T>{T(p.x[0] - 2), T(p.x[7] - 2)}
+                          : bct == 48 ? std::vector<T>{T(1), T(1)}
+                                      : std::vector<T>{T(p.x[0] - 2), T(1)};
+      ASSERT_EQ(p.set(3, 1, bct, bc, ict, ic), 0);
+      if (variant == 0) ASSERT_EQ(zorp_df_kernel_iEditVal(p.t, DF_ATTR_IC_TYPE, DF_IC_Q_KNOT), 0);
+      ASSERT_EQ(K.quadratic(p.t, 0, 0, nullptr), 0);
+      // Function 0 is the parabola the bc describes; blocks are relative to the knots.
+      std::vector<double> kt(9);
+      kt[0] = p.x[0];
+      kt[8] = p.x[7];
+      for (int j = 1; j < 8; ++j)
+        kt[j] = variant == 0 ? 0.5 * (p.x[j - 1] + p.x[j]) : variant == 1 ? ic[0] + (j - 1) * (ic[1] - ic[0]) / 6.0 : ic[j - 1];
+      for (int j = 0; j < 8; ++j)
+        for (double s : {0.0, 0.5, 1.0}) {
+          const double u = s * (kt[j + 1] - kt[j]);
+          ASSERT_NEAR(p.eval(0, j, u, 0, 3), quad(0, kt[j] + u), tol<T>() * 10) << variant << " " << bct << " " << j;
+        }
+    }
+  }
+}
+
+TYPED_TEST(Construct, CubicKindsReproduceCubics) {
+  using T = TypeParam;
+  const Kinds K = kinds<T>();
+  for (int64_t xhint : {int64_t(1), int64_t(DF_UNIFORM_PARTITION)}) {
+    const bool uneven = xhint == 1;
+    const int n = 11;
+    std::vector<T> xs = grid<T>(n, uneven);
+    // Natural kind: not-a-knot, exact first derivatives, exact second derivatives, mixed.
+    for (int64_t bct : {1, 12, 48, 36, 24}) {
+      Problem<T> p(xs, bct == 1 ? 2 : 1, cubic, xhint);  // bc values describe function 0 only
+      const double a = p.x[0], b = p.x[n - 1];
+      std::vector<T> bc = {T((bct & 4) ? dcubic(0, a) : d2cubic(0, a)), T((bct & 8) ? dcubic(0, b) : d2cubic(0, b))};
+      ASSERT_EQ(p.set(4, 2, bct, bc, 0, {}), 0);
+      ASSERT_EQ(K.natural(p.t, 0, 0, nullptr), 0);
+      SCOPED_TRACE(testing::Message() << "natural bc " << bct << " xhint " << xhint);
+      expect_reproduces(p, 4, cubic, 10);
+      expect_continuous(p, 4, 2, 10);
+    }
+    // Hermite and default cubic from exact interior derivatives, one ic row per function.
+    for (int64_t bct : {1, 12, 48}) {
+      Problem<T> p(xs, bct == 1 ? 2 : 1, cubic, xhint);
+      const double a = p.x[0], b = p.x[n - 1];
+      std::vector<T> d1, d2;
+      for (int64_t f = 0; f < p.ny; ++f)
+        for (int j = 1; j + 1 < n; ++j) d1.push_back(T(dcubic(f, p.x[j]))), d2.push_back(T(d2cubic(f, p.x[j])));
+      std::vector<T> bc1 = {T(dcubic(0, a)), T(dcubic(0, b))}, bc2 = {T(d2cubic(0, a)), T(d2cubic(0, b))};
+      auto g = bct == 1 ? std::function<double(int64_t, double)>(cubic)
+                        : std::function<double(int64_t, double)>([](int64_t, double x) { return cubic(0, x); });
+      const int64_t nf = p.ny;
+      ASSERT_EQ(p.set(4, 3, bct, bct == 12 ? bc1 : bc2, 1, d1), 0);
+      ASSERT_EQ(K.hermite(p.t, 0, 0, nullptr), 0);
+      for (int64_t f = 0; f < nf; ++f)
+        for (int64_t i = 0; i + 1 < n; ++i)
+          ASSERT_NEAR(p.eval(f, i, 0.5 * (p.x[i + 1] - p.x[i]), 0, 4), g(f, 0.5 * (p.x[i] + p.x[i + 1])), tol<T>() * 10)
+              << "hermite " << bct;
+      expect_continuous(p, 4, 1, 10);
+      ASSERT_EQ(p.set(4, 0, bct, bct == 12 ? bc1 : bc2, 2, d2), 0);
+      ASSERT_EQ(K.deflt(p.t, 0, 0, nullptr), 0);
+      for (int64_t f = 0; f < nf; ++f)
+        for (int64_t i = 0; i + 1 < n; ++i)
+          ASSERT_NEAR(p.eval(f, i, 0.5 * (p.x[i + 1] - p.x[i]), 0, 4), g(f, 0.5 * (p.x[i] + p.x[i + 1])), tol<T>() * 10)
+              << "default " << bct;
+      expect_continuous(p, 4, 2, 10);
+    }
+    // Bessel and Hyman reproduce a convex increasing parabola; Akima a line.
+    auto up = [](int64_t, double x) { return (x + 2) * (x + 2); };
+    for (Fn fn : {K.bessel, K.hyman}) {
+      Problem<T> p(xs, 1, up, xhint);
+      ASSERT_EQ(p.set(4, 4, 1, {}, 0, {}), 0);
+      ASSERT_EQ(fn(p.t, 0, 0, nullptr), 0);
+      expect_reproduces(p, 4, up, 10);
+      expect_continuous(p, 4, 1, 10);
+    }
+    Problem<T> p(xs, 3, line, xhint);
+    for (int64_t bct : {0, 1, 2}) {
+      ASSERT_EQ(p.set(4, 5, bct, {}, 0, {}), 0);
+      ASSERT_EQ(K.akima(p.t, 0, 0, nullptr), 0);
+      SCOPED_TRACE(testing::Message() << "akima bc " << bct << " xhint " << xhint);
+      expect_reproduces(p, 4, line);
+    }
+  }
+}
+
+TYPED_TEST(Construct, ContinuityOnRoughData) {
+  using T = TypeParam;
+  const Kinds K = kinds<T>();
+  auto rough = [](int64_t f, double x) { return std::sin(3 * x + f) + 0.3 * std::cos(17 * x); };
+  struct Row { Fn fn; int64_t type, bct; int c2; };
+  const Row rows[] = {{K.natural, 2, 2, 2}, {K.natural, 2, 1, 2}, {K.natural, 2, 12, 2}, {K.akima, 5, 0, 1},
+                      {K.akima, 5, 1, 1},  {K.bessel, 4, 1, 1},  {K.hyman, 9, 2, 1},   {K.akima, 5, 48, 1}};
+  for (const Row& r : rows) {
+    Problem<T> p(grid<T>(40), 5, rough);
+    ASSERT_EQ(p.set(4, r.type, r.bct, {T(0.5), T(-0.25)}, 0, {}), 0);
+    ASSERT_EQ(r.fn(p.t, 0, 0, nullptr), 0);
+    expect_continuous(p, 4, r.c2, 100);
+    for (int64_t f = 0; f < 5; ++f)
+      for (int64_t i = 0; i + 1 < p.nx; ++i) ASSERT_NEAR(p.eval(f, i, 0, 0, 4), rough(f, p.x[i]), tol<T>());
+    if (r.bct == 12) {  // the end derivatives are the given ones
+      ASSERT_NEAR(p.eval(0, 0, 0, 1, 4), 0.5, tol<T>());
+      ASSERT_NEAR(p.eval(0, p.nx - 2, p.x[p.nx - 1] - p.x[p.nx - 2], 1, 4), -0.25, tol<T>() * 100);
+    }
+  }
+}
+
+TYPED_TEST(Construct, CubeOnThreePointsGivesExactEndDerivative) {
+  using T = TypeParam;
+  auto c3 = [](int64_t, double x) { return x * x * x; };
+  Problem<T> p({T(0.25), T(1.0), T(2.5)}, 1, c3);
+  ASSERT_EQ(p.set(4, 3, DF_BC_NOT_A_KNOT, {}, 1, {T(3.0)}), 0);
+  ASSERT_EQ(kinds<T>().hermite(p.t, 0, 0, nullptr), 0);
+  EXPECT_NEAR(p.eval(0, 0, 0, 1, 4), 3 * 0.25 * 0.25, tol<T>());
+  EXPECT_NEAR(p.eval(0, 1, 1.5, 1, 4), 3 * 2.5 * 2.5, tol<T>() * 10);
+}
+
+TYPED_TEST(Construct, PeriodicSplines) {
+  using T = TypeParam;
+  const Kinds K = kinds<T>();
+  const double tp = 2 * M_PI;
+  auto per = [](int64_t f, double x) { return std::sin(x + f) + 0.5 * std::cos(2 * x); };
+  for (bool uneven : {false, true}) {
+    Problem<T> p(grid<T>(33, uneven, 0.0, tp), 2, per, uneven ? 1 : 4);
+    p.y[32] = p.y[0];
+    p.y[65] = p.y[33];
+    const double hl = p.x[32] - p.x[31];
+    struct Row { Fn fn; int64_t type; int c; };
+    for (Row r : {Row{K.natural, 2, 2}, Row{K.akima, 5, 1}, Row{K.bessel, 4, 1}, Row{K.hyman, 9, 1}, Row{K.hermite, 3, 1}}) {
+      std::vector<T> ic(2 * 31, T(0.1));
+      ASSERT_EQ(p.set(4, r.type, DF_BC_PERIODIC, {T(0.3), T(0.3)}, r.type == 3 ? 1 : 0, r.type == 3 ? ic : std::vector<T>{}), 0);
+      ASSERT_EQ(r.fn(p.t, 0, 0, nullptr), 0) << r.type;
+      expect_continuous(p, 4, r.c, 10);
+      for (int64_t f = 0; f < 2; ++f)
+        for (int der = 1; der <= r.c; ++der)
+          EXPECT_NEAR(p.eval(f, 0, 0, der, 4), p.eval(f, 31, hl, der, 4), tol<T>() * 100) << r.type << " der " << der;
+    }
+    // Natural periodic of smooth periodic data approximates the derivative well.
+    ASSERT_EQ(p.set(4, 2, DF_BC_PERIODIC, {}, 0, {}), 0);
+    ASSERT_EQ(K.natural(p.t, 0, 0, nullptr), 0);
+    EXPECT_NEAR(p.eval(0, 0, 0, 1, 4), std::cos(0.0), 1e-3);
+    // One function off by 1e-12 (double) is not periodic.
+    if (sizeof(T) == 8) {
+      p.y[65] = static_cast<T>(p.y[33] + 1e-12);
+      EXPECT_EQ(K.natural(p.t, 0, 0, nullptr), DF_ERROR_BAD_PERIODIC_VAL);
+      EXPECT_EQ(K.akima(p.t, 0, 0, nullptr), DF_ERROR_BAD_PERIODIC_VAL);
+      ASSERT_EQ(p.set(2, 0, DF_BC_PERIODIC, {}, 0, {}), 0);
+      EXPECT_EQ(K.linear(p.t, 0, 0, nullptr), DF_ERROR_BAD_PERIODIC_VAL);
+      p.y[65] = std::nan("");
+      p.y[33] = std::nan("");
+      EXPECT_EQ(K.linear(p.t, 0, 0, nullptr), DF_ERROR_BAD_PERIODIC_VAL);
+    }
+  }
+}
+
+TYPED_TEST(Construct, HymanKeepsMonotoneData) {
+  using T = TypeParam;
+  auto step = [](int64_t, double x) { return x < 0.5 ? 0.0 : (x < 0.6 ? 10 * (x - 0.5) : 1.0 + 0.01 * x); };
+  Problem<T> p(grid<T>(30), 1, step);
+  ASSERT_EQ(p.set(4, 9, DF_BC_FREE_END, {}, 0, {}), 0);
+  ASSERT_EQ(kinds<T>().hyman(p.t, 0, 0, nullptr), 0);
+  for (int64_t i = 0; i + 1 < p.nx; ++i) {
+    const double h = p.x[i + 1] - p.x[i];
+    for (int s = 0; s <= 20; ++s) ASSERT_GE(p.eval(0, i, h * s / 20, 1, 4), -tol<T>() * 10) << i;
+  }
+  // A turn at x_j gives d_j = 0.
+  auto turn = [](int64_t, double x) { return -(x - 0.4) * (x - 0.4); };
+  Problem<T> q({T(0), T(0.2), T(0.4), T(0.7), T(1.0)}, 1, turn);
+  ASSERT_EQ(q.set(4, 9, DF_BC_NOT_A_KNOT, {}, 0, {}), 0);
+  ASSERT_EQ(kinds<T>().hyman(q.t, 0, 0, nullptr), 0);
+  EXPECT_EQ(q.eval(0, 2, 0, 1, 4), 0.0);
+}
+
+TYPED_TEST(Construct, SmallPartitions) {
+  using T = TypeParam;
+  const Kinds K = kinds<T>();
+  Problem<T> p({T(1), T(3)}, 1, line);
+  ASSERT_EQ(p.set(4, 2, DF_BC_FREE_END, {}, 0, {}), 0);
+  ASSERT_EQ(K.natural(p.t, 0, 0, nullptr), 0);
+  expect_reproduces(p, 4, line);
+  ASSERT_EQ(p.set(4, 2, 12, {T(-0.5), T(-0.5)}, 0, {}), 0);
+  ASSERT_EQ(K.natural(p.t, 0, 0, nullptr), 0);
+  expect_reproduces(p, 4, line);
+  ASSERT_EQ(p.set(4, 2, DF_BC_NOT_A_KNOT, {}, 0, {}), 0);
+  EXPECT_EQ(K.natural(p.t, 0, 0, nullptr), DF_ERROR_BAD_NX);
+  // Three points: not-a-knot is the parabola; the free end matches the uniform closed form.
+  Problem<T> q({T(0), T(1), T(2.5)}, 1, quad);
+  ASSERT_EQ(q.set(4, 2, DF_BC_NOT_A_KNOT, {}, 0, {}), 0);
+  ASSERT_EQ(K.natural(q.t, 0, 0, nullptr), 0);
+  expect_reproduces(q, 4, quad);
+  Problem<T> u({T(0), T(2)}, 1, quad, DF_UNIFORM_PARTITION);
+  u.nx = 3;  // three uniform points 0, 1, 2 described by their end points
+  DFTask* t = nullptr;
+  std::vector<T> y3 = {T(quad(0, 0)), T(quad(0, 1)), T(quad(0, 2))}, c(8);
+  if constexpr (sizeof(T) == 8) ASSERT_EQ(zorp_df_kernel_dNewTask1D(&t, 3, u.x.data(), 4, 1, y3.data(), 0, 0), 0);
+  else ASSERT_EQ(zorp_df_kernel_sNewTask1D(&t, 3, u.x.data(), 4, 1, y3.data(), 0, 0), 0);
+  if constexpr (sizeof(T) == 8) ASSERT_EQ(zorp_df_kernel_dEditPPSpline1D(t, 4, 2, 2, nullptr, 0, nullptr, c.data(), 0), 0);
+  else ASSERT_EQ(zorp_df_kernel_sEditPPSpline1D(t, 4, 2, 2, nullptr, 0, nullptr, c.data(), 0), 0);
+  ASSERT_EQ(K.natural(t, 0, 0, nullptr), 0);
+  const double m0 = y3[1] - y3[0], m1 = y3[2] - y3[1];
+  EXPECT_NEAR(c[1], 1.5 * m0 - 0.25 * (m0 + m1), tol<T>());
+  EXPECT_NEAR(c[5], (m0 + m1) / 2, tol<T>());
+  EXPECT_NEAR(c[2], 0.0, tol<T>());  // free end: S''(x_0) = 0
+  zorp_df_kernel_DeleteTask(&t);
+}
+
+TYPED_TEST(Construct, StatusCodesInOrder) {
+  using T = TypeParam;
+  const Kinds K = kinds<T>();
+  for (Fn fn : {K.linear, K.quadratic, K.natural, K.deflt, K.akima, K.bessel, K.hyman, K.hermite})
+    EXPECT_EQ(fn(nullptr, 0, 0, nullptr), DF_ERROR_NULL_TASK);
+  Problem<T> p(grid<T>(4), 1, line);
+  ASSERT_EQ(p.set(4, 2, 1, {}, 0, {}), 0);
+  EXPECT_EQ(K.linear(p.t, 0, 1, nullptr), DF_ERROR_METHOD_NOT_SUPPORTED);
+  EXPECT_EQ(K.natural(p.t, 0, 1, nullptr), DF_ERROR_METHOD_NOT_SUPPORTED);
+  EXPECT_EQ(K.akima(p.t, 0, 0, nullptr), DF_ERROR_BAD_NX);  // nx = 4 < 5
+  // nx checks of each kind come before the yhint check.
+  p.t->yhint = 64;
+  EXPECT_EQ(K.akima(p.t, 0, 0, nullptr), DF_ERROR_BAD_NX);
+  for (Fn fn : {K.linear, K.natural, K.deflt, K.bessel, K.hyman, K.hermite, K.quadratic})
+    EXPECT_EQ(fn(p.t, 0, 0, nullptr), DF_ERROR_BAD_Y_HINT);
+  p.t->yhint = 16;
+  // bc type: not accepted, 0 only for Akima, values needed.
+  p.t->bc_type = 3;
+  for (Fn fn : {K.natural, K.deflt, K.bessel, K.hyman, K.hermite}) EXPECT_EQ(fn(p.t, 0, 0, nullptr), DF_ERROR_BAD_BC_TYPE);
+  p.t->bc_type = 0;
+  EXPECT_EQ(K.natural(p.t, 0, 0, nullptr), DF_ERROR_BAD_BC_TYPE);
+  for (int64_t bct : {12, 24, 36, 48}) {
+    p.t->bc_type = bct;
+    EXPECT_EQ(K.natural(p.t, 0, 0, nullptr), DF_ERROR_BAD_BC);
+  }
+  p.t->bc_type = 64;
+  p.t->type = 3;
+  EXPECT_EQ(K.hermite(p.t, 0, 0, nullptr), DF_ERROR_BAD_BC);
+  p.t->type = 2;
+  p.t->bc_type = 1;
+  EXPECT_EQ(K.hermite(p.t, 0, 0, nullptr), DF_ERROR_BAD_IC);
+  EXPECT_EQ(K.deflt(p.t, 0, 0, nullptr), DF_ERROR_BAD_IC);
+  // Quadratic: default needs bc type 128 and bc; knot-based needs ic bit 8 and a routine.
+  p.t->type = 0;
+  EXPECT_EQ(K.quadratic(p.t, 0, 0, nullptr), DF_ERROR_BAD_BC_TYPE);
+  p.t->bc_type = 128;
+  EXPECT_EQ(K.quadratic(p.t, 0, 0, nullptr), DF_ERROR_BAD_BC);
+  p.t->type = 1;
+  EXPECT_EQ(K.quadratic(p.t, 0, 0, nullptr), DF_ERROR_BAD_IC_TYPE);
+  p.t->ic_type = 8;
+  EXPECT_EQ(K.quadratic(p.t, 0, 0, nullptr), DF_ERROR_BAD_BC_TYPE);
+  p.t->bc_type = 12;
+  EXPECT_EQ(K.quadratic(p.t, 0, 0, nullptr), DF_ERROR_BAD_BC);
+  for (int64_t bct : {1, 64}) {
+    p.t->bc_type = bct;
+    EXPECT_EQ(K.quadratic(p.t, 0, 0, nullptr), DF_ERROR_BAD_BC_TYPE);
+  }
+  p.t->type = 2;
+  EXPECT_EQ(K.quadratic(p.t, 0, 0, nullptr), DF_ERROR_METHOD_NOT_SUPPORTED);
+  // Knot range outside the partition.
+  Problem<T> q(grid<T>(6), 1, quad);
+  ASSERT_EQ(q.set(3, 1, 2, {}, 8 | 4, {q.x[0], q.x[4]}), 0);
+  EXPECT_EQ(K.quadratic(q.t, 0, 0, nullptr), DF_ERROR_BAD_IC);
+  // A repeated point makes the natural system singular.
+  Problem<T> s({T(0), T(1), T(1), T(1), T(2)}, 1, line);
+  ASSERT_EQ(s.set(4, 2, 2, {}, 0, {}), 0);
+  EXPECT_EQ(K.natural(s.t, 0, 0, nullptr), DF_ERROR_SOLVER);
+}
+
+// A launcher that counts its calls and runs the items in order with thread numbers cycling.
+std::atomic<int> g_launches{0};
+void counting_launch(int n, int threads, void* ctx, zorp_df_worker_fn w) {
+  g_launches++;
+  for (int i = 0; i < n; ++i) w(ctx, i, i % threads);
+}
+int four_threads() { return 4; }
+
+TYPED_TEST(Construct, ThreadingThresholdAndIdenticalResults) {
+  using T = TypeParam;
+  const Kinds K = kinds<T>();
+  void* fake[8] = {reinterpret_cast<void*>(&counting_launch), nullptr, nullptr, nullptr,
+                   reinterpret_cast<void*>(&four_threads), nullptr, nullptr, nullptr};
+  auto g = [](int64_t f, double x) { return std::sin(5 * x + f) * (1 + 0.1 * f); };
+  for (Fn fn : {K.akima, K.bessel, K.hyman, K.hermite}) {
+    for (int nx : {511, 512}) {
+      Problem<T> p(grid<T>(nx), 1, g);
+      std::vector<T> ic(nx, T(0.2));
+      ASSERT_EQ(p.set(4, 4, 1, {}, 1, ic), 0);
+      g_launches = 0;
+      ASSERT_EQ(fn(p.t, 0, 0, reinterpret_cast<void**>(fake)), 0);
+      EXPECT_EQ(g_launches.load(), nx == 512 ? 1 : 0);
+    }
+  }
+  struct Row { Fn fn; int64_t type, bct; };
+  for (Row r : {Row{K.akima, 5, 1}, Row{K.bessel, 4, 2}, Row{K.hyman, 9, 1}, Row{K.hermite, 3, 2},
+                Row{K.natural, 2, 1}, Row{K.linear, 0, 0}}) {
+    Problem<T> p(grid<T>(5000), 11, g);
+    std::vector<T> ic(5000 * 11, T(0.2));
+    const int64_t order = r.fn == K.linear ? 2 : 4;
+    ASSERT_EQ(p.set(order, r.type, r.bct, {}, r.type == 3 ? 1 : 0, r.type == 3 ? ic : std::vector<T>{}), 0);
+    ASSERT_EQ(r.fn(p.t, 0, 0, nullptr), 0);
+    const std::vector<T> serial = p.coeff;
+    std::fill(p.coeff.begin(), p.coeff.end(), T(-7));
+    ASSERT_EQ(r.fn(p.t, 0, 0, zorp_serv_df_threading_table()), 0);
+    EXPECT_EQ(std::memcmp(serial.data(), p.coeff.data(), serial.size() * sizeof(T)), 0) << r.type;
+  }
+}
+
+TYPED_TEST(Construct, AllocationFailure) {
+  using T = TypeParam;
+  const Kinds K = kinds<T>();
+  auto g = [](int64_t f, double x) { return std::cos(x + f); };
+  Problem<T> p(grid<T>(700), 3, g);
+  // Warm-up: the host's pool keeps blocks of its own once started.
+  ASSERT_EQ(p.set(4, 2, 1, {}, 0, {}), 0);
+  ASSERT_EQ(K.natural(p.t, 0, 0, zorp_serv_df_threading_table()), 0);
+  const int64_t base = zorp_core_live_allocations();
+  struct Row { Fn fn; int64_t type, order, bct, ict; };
+  for (Row r : {Row{K.natural, 2, 4, 1, 0}, Row{K.akima, 5, 4, 1, 0}, Row{K.linear, 0, 2, 0, 0},
+                Row{K.quadratic, 1, 3, 2, 8}}) {
+    ASSERT_EQ(p.set(r.order, r.type, r.bct, {}, 0, {}), 0);
+    ASSERT_EQ(zorp_df_kernel_iEditVal(p.t, DF_ATTR_IC_TYPE, r.ict), 0);
+    zorp_core_fail_allocation(1);
+    EXPECT_EQ(r.fn(p.t, 0, 0, zorp_serv_df_threading_table()), DF_ERROR_MEM_FAILURE) << r.type;
+    zorp_core_fail_allocation(0);
+    EXPECT_EQ(zorp_core_live_allocations(), base);
+  }
+}
+
+}  // namespace
