@@ -475,7 +475,12 @@ int natural(DFTask* t, int64_t method, void** threading) {
     for (int64_t f = 0; f < F.ny; ++f) {
       const T* y = F.ybase(f);
       T* r = rhs + f * n;
-      for (int64_t i = 1; i < n - 1; ++i) r[i] = 3 * (hm(i) * slope(y, i - 1) + hm(i - 1) * slope(y, i));
+      T prev = slope(y, 0);  // each slope is divided out once and carried to the next row
+      for (int64_t i = 1; i < n - 1; ++i) {
+        const T cur = slope(y, i);
+        r[i] = 3 * (hm(i) * prev + hm(i - 1) * cur);
+        prev = cur;
+      }
       const T m0 = slope(y, 0), ml = slope(y, n - 2);
       switch (code) {
         case 0: {
