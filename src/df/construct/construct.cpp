@@ -419,10 +419,17 @@ int natural(DFTask* t, int64_t method, void** threading) {
   }
   const bool per = code == 6;
   const int64_t N = per ? n - 1 : n;
-  const size_t words = static_cast<size_t>(3 * N + N * F.ny + (per ? N : 0) + 16);
+  // One function on an open partition: the three diagonals (3n-2 values) live in the caller's
+  // coefficient storage (4n-4 values) until the solve has consumed them, so only the
+  // right-hand side is requested; a fresh block of 4n values costs more in page faults than
+  // the whole construction.
+  const bool in_place = F.ny == 1 && !per;
+  const size_t words = in_place ? static_cast<size_t>(N + 16) : static_cast<size_t>(3 * N + N * F.ny + (per ? N : 0) + 16);
   T* mem = static_cast<T*>(allocate(words * sizeof(T)));
   if (!mem) return DF_ERROR_MEM_FAILURE;
-  T *dl = mem, *d = dl + N, *du = d + N, *rhs = du + N, *z = per ? rhs + N * F.ny : nullptr;
+  T* diag = in_place ? F.cf(0) : mem;
+  T *dl = diag, *d = dl + (N - 1), *du = d + N;
+  T *rhs = in_place ? mem : du + N, *z = per ? rhs + N * F.ny : nullptr;
   // Matrix coefficients: on a uniform partition every row is divided by h.
   auto hm = [&](int64_t i) { return F.uniform ? T(1) : F.hi(i); };
   auto slope = [&](const T* y, int64_t k) { return (y[(k + 1) * s] - y[k * s]) / F.hi(k); };
