@@ -12,7 +12,7 @@
 
 namespace zorp::platform {
 
-namespace {
+namespace heap_detail {
 constexpr size_t kGranule = 16;
 constexpr size_t kClasses = 64;            // free lists for blocks of 16 .. 1024 bytes
 constexpr size_t kMinRegion = 64 * 1024;
@@ -53,7 +53,9 @@ Region* map_region(size_t bytes) {
   r->used = kGranule * ((sizeof(Region) + kGranule - 1) / kGranule);
   return r;
 }
-}  // namespace
+}  // namespace heap_detail
+
+using namespace heap_detail;
 
 struct Heap {
   std::mutex lock;
