@@ -7,11 +7,12 @@
 // glibc runs the exit handlers registered with __cxa_atexit before it runs the destructors of
 // shared objects, so a handler registered without a DSO tells the two apart: it marks "the
 // process is exiting" before our destructor runs. The handler is libc's own time(), writing
-// into a small block that is never freed, so that the handler stays harmless after an
-// unload. It is registered at load and once more at the first thread record made after
+// into a page of its own that is never unmapped, so that the handler stays harmless after an
+// unload (the price: one page of address space per load of the library). It is registered at load and once more at the first thread record made after
 // load: a library loaded at start-up runs its constructor before the C runtime registers its
 // own finaliser, and only a handler registered later runs before that finaliser.
 #include <dlfcn.h>
+#include <sys/mman.h>
 
 #include <atomic>
 #include <cstdlib>
@@ -40,8 +41,8 @@ bool process_exiting() {
 }
 
 __attribute__((constructor)) void on_load() {
-  auto* sentinel = static_cast<time_t*>(std::calloc(1, sizeof(time_t)));
-  g_exit_sentinel.store(sentinel);
+  void* page = mmap(nullptr, sizeof(time_t), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  g_exit_sentinel.store(page == MAP_FAILED ? nullptr : static_cast<time_t*>(page));
   register_exit_sentinel();
   if (!zorp::lifecycle::process_attach()) {
     // A refused load: there is no way to fail dlopen from a constructor, so the library stays
