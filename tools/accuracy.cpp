@@ -83,7 +83,7 @@ int main(int argc, char** argv) {
   const size_t count = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 1000000;
   _fennSetMode(0x2000);
   std::printf("%-14s %-3s %10s %10s %8s %10s %6s\n", "kernel", "", "max ulp", "mean ulp", "bits",
-              "elements", "spec!");
+              "elements", "bound");
   const int failures = report<float>(count) + report<double>(count) +
                        report_complex<float, ZorpComplex8>(count, 'c') +
                        report_complex<double, ZorpComplex16>(count, 'z');
