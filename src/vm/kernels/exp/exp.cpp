@@ -200,6 +200,14 @@ inline __m512d grid_d(__m512d x, __m512i& idx) {
   return _mm512_sub_pd(t, shifter);
 }
 
+// r = x - k*ln2 with ln2 in two parts (the LA and HA kernels); bit 62 of r is cleared as in the
+// one-part reduction of EP.
+inline __m512d reduce_two_step_d(__m512d x, __m512d k) {
+  __m512d r = fma_quiet(k, dconst(kLn2HiD ^ (1ull << 63)), x);
+  r = fma_quiet(k, dconst(kLn2LoD ^ (1ull << 63)), r);
+  return clear_bits(r, 1ull << 62);
+}
+
 // LA: degree-6 polynomial for e^r - 1, result T + T*q.
 struct ExpLaD {
   using T = double;
@@ -211,9 +219,7 @@ struct ExpLaD {
     __m512i idx;
     const __m512d k = grid_d(x, idx);
     const __m512d tab = lookup16(idx, load_table<__m512d>(exptab::kH16), load_table<__m512d>(exptab::kH16 + 8));
-    __m512d r = fma_quiet(k, dconst(kLn2HiD ^ (1ull << 63)), x);
-    r = fma_quiet(k, dconst(kLn2LoD ^ (1ull << 63)), r);
-    r = clear_bits(r, 1ull << 62);
+    const __m512d r = reduce_two_step_d(x, k);
     __m512d p = _mm512_set1_pd(0.0014149452874381984);
     p = fma_quiet(p, r, _mm512_set1_pd(0.008332058899382488));
     p = fma_quiet(p, r, _mm512_set1_pd(0.041666695348322125));
@@ -237,9 +243,7 @@ struct ExpHaD {
     const __m512d k = grid_d(x, idx);
     const __m512d h = lookup16(idx, load_table<__m512d>(exptab::kH16), load_table<__m512d>(exptab::kH16 + 8));
     const __m512d l = lookup16(idx, load_table<__m512d>(exptab::kL16Rel), load_table<__m512d>(exptab::kL16Rel + 8));
-    __m512d r = fma_quiet(k, dconst(kLn2HiD ^ (1ull << 63)), x);
-    r = fma_quiet(k, dconst(kLn2LoD ^ (1ull << 63)), r);
-    r = clear_bits(r, 1ull << 62);
+    const __m512d r = reduce_two_step_d(x, k);
     __m512d p = _mm512_set1_pd(0.0014193283516881214);
     p = fma_quiet(p, r, _mm512_set1_pd(0.008331512908898442));
     p = fma_quiet(p, r, _mm512_set1_pd(0.0416667205488057));
