@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <vector>
 
 #include "zorp/core.h"
@@ -268,6 +269,109 @@ TYPED_TEST(Construct, ContinuityOnRoughData) {
       ASSERT_NEAR(p.eval(0, p.nx - 2, p.x[p.nx - 1] - p.x[p.nx - 2], 1, 4), -0.25, tol<T>() * 100);
     }
   }
+}
+
+// Two functions under every end condition, both y storage classes (and the separate-array
+// form of the second), uneven and uniform partitions, short and block-crossing lengths, in the
+// calling thread and on the host's threads: at every interior knot the first derivative (and
+// for the natural kind the second) is continuous, both functions meet the given end
+// derivatives, and the threaded bits equal the single-threaded ones.  The bounds follow the
+// rounding of the data: a slope carries eps*|y|/h, a second derivative eps*|y|/h^2.
+TYPED_TEST(Construct, TwoFunctionsEveryEndConditionEveryKnot) {
+  using T = TypeParam;
+  const Kinds K = kinds<T>();
+  auto wave = [](int64_t f, double x) { return std::sin(x + 2 * f) + 0.3 * std::cos(5 * x) * (1 + f); };
+  struct Row { Fn fn; int64_t type; int c; };
+  const Row rows[] = {{K.natural, 2, 2}, {K.akima, 5, 1}, {K.bessel, 4, 1}, {K.hyman, 9, 1}, {K.hermite, 3, 1}};
+  const T bl = T(0.75), br = T(-1.25);
+  const double eps = std::numeric_limits<T>::epsilon();
+  for (int nx : {40, 4100})
+    for (int64_t xhint : {int64_t(1), int64_t(DF_UNIFORM_PARTITION)})
+      for (int64_t yhint : {int64_t(DF_MATRIX_STORAGE_COLS), int64_t(DF_MATRIX_STORAGE_ROWS),
+                            int64_t(DF_MATRIX_STORAGE_FUNCS_SEP)}) {
+        Problem<T> p(grid<T>(nx, xhint == 1, 0.0, 2 * M_PI), 2, wave, xhint, yhint);
+        // Periodic data: the last value repeats the first exactly in both functions.
+        for (int64_t f = 0; f < 2; ++f) {
+          auto at = [&](int64_t j) -> T& { return p.y[yhint == 32 ? j * 2 + f : f * nx + j]; };
+          at(nx - 1) = at(0);
+        }
+        std::vector<T> y1(p.y.begin() + nx, p.y.end());  // function 1 in an array of its own
+        if (yhint == DF_MATRIX_STORAGE_FUNCS_SEP) {
+          if constexpr (sizeof(T) == 8) ASSERT_EQ(zorp_df_kernel_dEditIdxPtr(p.t, DF_ATTR_Y, 1, y1.data()), 0);
+          else ASSERT_EQ(zorp_df_kernel_sEditIdxPtr(p.t, DF_ATTR_Y, 1, y1.data()), 0);
+          std::fill(p.y.begin() + nx, p.y.end(), T(1e30));  // would spoil any read through y + nx
+        }
+        double hmin = 1e300;
+        for (int i = 0; i + 1 < nx; ++i) hmin = std::min(hmin, static_cast<double>(p.x[i + 1]) - p.x[i]);
+        const double tol1 = 200 * eps / hmin, tol2 = 200 * eps / (hmin * hmin);
+        std::vector<T> ic(2 * (nx - 2));
+        for (size_t j = 0; j < ic.size(); ++j) ic[j] = T(std::sin(0.37 * static_cast<double>(j)));
+        for (const Row& r : rows)
+          for (int64_t bct : {1, 2, 12, 36, 24, 48, 64}) {
+            const bool hermite = r.type == DF_PP_HERMITE;
+            ASSERT_EQ(p.set(4, r.type, bct, {bl, br}, hermite ? 1 : 0, hermite ? ic : std::vector<T>{}), 0);
+            SCOPED_TRACE(testing::Message() << "type " << r.type << " bc " << bct << " nx " << nx << " xhint "
+                                            << xhint << " yhint " << yhint);
+            ASSERT_EQ(r.fn(p.t, 0, 0, nullptr), 0);
+            const std::vector<T> serial = p.coeff;
+            auto near = [&](double got, double want, double bound, const char* what, int64_t knot = -1) {
+              ASSERT_NEAR(got, want, bound * (1 + std::fabs(want))) << what << " knot " << knot;
+            };
+            for (int64_t f = 0; f < 2; ++f) {
+              SCOPED_TRACE(testing::Message() << "function " << f);
+              for (int64_t i = 0; i + 2 < nx; ++i) {
+                const double h = static_cast<double>(p.x[i + 1]) - p.x[i];
+                near(p.eval(f, i, h, 0, 4), p.eval(f, i + 1, 0, 0, 4), 200 * eps, "value", i + 1);
+                near(p.eval(f, i, h, 1, 4), p.eval(f, i + 1, 0, 1, 4), tol1, "first derivative", i + 1);
+                if (r.c == 2) near(p.eval(f, i, h, 2, 4), p.eval(f, i + 1, 0, 2, 4), tol2, "second derivative", i + 1);
+              }
+              const double hl = static_cast<double>(p.x[nx - 1]) - p.x[nx - 2];
+              if (bct & DF_BC_1ST_LEFT_DER) near(p.eval(f, 0, 0, 1, 4), bl, tol1, "left first");
+              if (bct & DF_BC_2ND_LEFT_DER) near(p.eval(f, 0, 0, 2, 4), bl, tol2, "left second");
+              if (bct & DF_BC_1ST_RIGHT_DER) near(p.eval(f, nx - 2, hl, 1, 4), br, tol1, "right first");
+              if (bct & DF_BC_2ND_RIGHT_DER) near(p.eval(f, nx - 2, hl, 2, 4), br, tol2, "right second");
+              if (bct == DF_BC_FREE_END && r.c == 2) {
+                near(p.eval(f, 0, 0, 2, 4), 0, tol2, "left free");
+                near(p.eval(f, nx - 2, hl, 2, 4), 0, tol2, "right free");
+              }
+              if (bct == DF_BC_PERIODIC) {
+                near(p.eval(f, nx - 2, hl, 1, 4), p.eval(f, 0, 0, 1, 4), tol1, "periodic first");
+                if (r.c == 2) near(p.eval(f, nx - 2, hl, 2, 4), p.eval(f, 0, 0, 2, 4), tol2, "periodic second");
+              }
+            }
+            std::fill(p.coeff.begin(), p.coeff.end(), T(-7));
+            ASSERT_EQ(r.fn(p.t, 0, 0, zorp_serv_df_threading_table()), 0);
+            ASSERT_EQ(std::memcmp(serial.data(), p.coeff.data(), serial.size() * sizeof(T)), 0);
+          }
+        // The knot-based quadratic (knots at the midpoints) is C1 at its knots and meets given
+        // end derivatives; its blocks start at the knots.
+        for (int64_t bct : {2, 12, 36, 24, 48}) {
+          ASSERT_EQ(p.set(3, DF_PP_QUADRATIC_KNOTS, bct, {bl, br}, 0, {}), 0);
+          ASSERT_EQ(zorp_df_kernel_iEditVal(p.t, DF_ATTR_IC_TYPE, DF_IC_Q_KNOT), 0);  // no ic: midpoint knots
+          SCOPED_TRACE(testing::Message() << "knot quadratic bc " << bct << " nx " << nx << " xhint " << xhint
+                                          << " yhint " << yhint);
+          ASSERT_EQ(K.quadratic(p.t, 0, 0, nullptr), 0);
+          std::vector<double> kt(nx + 1);
+          kt[0] = p.x[0];
+          kt[nx] = p.x[nx - 1];
+          for (int j = 1; j < nx; ++j) kt[j] = 0.5 * (static_cast<double>(p.x[j - 1]) + p.x[j]);
+          for (int64_t f = 0; f < 2; ++f) {
+            auto near = [&](double got, double want, double bound, const char* what, int64_t knot = -1) {
+              ASSERT_NEAR(got, want, bound * (1 + std::fabs(want))) << what << " function " << f << " knot " << knot;
+            };
+            for (int j = 0; j + 1 < nx; ++j) {
+              const double k = kt[j + 1] - kt[j];
+              near(p.eval(f, j, k, 0, 3), p.eval(f, j + 1, 0, 0, 3), 200 * eps, "value", j + 1);
+              near(p.eval(f, j, k, 1, 3), p.eval(f, j + 1, 0, 1, 3), tol1, "first derivative", j + 1);
+            }
+            const double kl = kt[nx] - kt[nx - 1];
+            if (bct & DF_BC_1ST_LEFT_DER) near(p.eval(f, 0, 0, 1, 3), bl, tol1, "left first");
+            if (bct & DF_BC_2ND_LEFT_DER) near(p.eval(f, 0, 0, 2, 3), bl, tol2, "left second");
+            if (bct & DF_BC_1ST_RIGHT_DER) near(p.eval(f, nx - 1, kl, 1, 3), br, tol1, "right first");
+            if (bct & DF_BC_2ND_RIGHT_DER) near(p.eval(f, nx - 1, kl, 2, 3), br, tol2, "right second");
+          }
+        }
+      }
 }
 
 TYPED_TEST(Construct, CubeOnThreePointsGivesExactEndDerivative) {
