@@ -76,10 +76,11 @@ bool carries_values(int32_t status) {
 }
 
 // `a` is the argument array as the kernel received it; pa, pb, pr1, pr2 point at the element
-// concerned in each array.
-template <typename E>
-void report_element(int32_t status, int32_t index, const E* a, const E* pa, const E* pb, E* pr1,
-                    E* pr2, const char* name) {
+// concerned in each array. Arguments and results may differ in type (complex Abs: complex in,
+// real out); the record's imaginary fields of a real value stay zero.
+template <typename E, typename R = E>
+void report_element(int32_t status, int32_t index, const E* a, const E* pa, const E* pb, R* pr1,
+                    R* pr2, const char* name) {
   ThreadState* s = thread_state();
   const uint32_t mode = mode_of(s);
   const uint32_t group = mode & ZORP_VM_ERRMODE_MASK;
@@ -96,8 +97,8 @@ void report_element(int32_t status, int32_t index, const E* a, const E* pa, cons
   if (values) {
     Element<E>::read(*pa, rec.arg1, rec.arg1_im);
     Element<E>::read(*pb, rec.arg2, rec.arg2_im);
-    Element<E>::read(*pr1, rec.res1, rec.res1_im);
-    Element<E>::read(*pr2, rec.res2, rec.res2_im);
+    Element<R>::read(*pr1, rec.res1, rec.res1_im);
+    Element<R>::read(*pr2, rec.res2, rec.res2_im);
   }
 
   // A callback that returns non-zero has dealt with the element: the kernel's results stay
@@ -112,8 +113,8 @@ void report_element(int32_t status, int32_t index, const E* a, const E* pa, cons
   // Second result first: a one-result kernel passes the same array twice, and its first
   // result is the one that must stay.
   if (values) {
-    Element<E>::write(*pr2, rec.res2, rec.res2_im);
-    Element<E>::write(*pr1, rec.res1, rec.res1_im);
+    Element<R>::write(*pr2, rec.res2, rec.res2_im);
+    Element<R>::write(*pr1, rec.res1, rec.res1_im);
   }
 }
 
@@ -128,50 +129,29 @@ E* element_at(E* p, int32_t index, int32_t inc) {
 
 }  // namespace
 
-void report(int32_t status, int32_t index, const float* a, const float* b, float* r1, float* r2,
-            const char* name) {
+template <typename E, typename R>
+void report(int32_t status, int32_t index, const E* a, const E* b, R* r1, R* r2, const char* name) {
   report_element(status, index, a, a + element(index), b + element(index), r1 + element(index),
                  r2 + element(index), name);
 }
-void report(int32_t status, int32_t index, const double* a, const double* b, double* r1,
-            double* r2, const char* name) {
-  report_element(status, index, a, a + element(index), b + element(index), r1 + element(index),
-                 r2 + element(index), name);
-}
-void report(int32_t status, int32_t index, const ZorpComplex8* a, const ZorpComplex8* b,
-            ZorpComplex8* r1, ZorpComplex8* r2, const char* name) {
-  report_element(status, index, a, a + element(index), b + element(index), r1 + element(index),
-                 r2 + element(index), name);
-}
-void report(int32_t status, int32_t index, const ZorpComplex16* a, const ZorpComplex16* b,
-            ZorpComplex16* r1, ZorpComplex16* r2, const char* name) {
-  report_element(status, index, a, a + element(index), b + element(index), r1 + element(index),
-                 r2 + element(index), name);
+template <typename E, typename R>
+void report_strided(int32_t status, int32_t index, const E* a, int32_t inca, const E* b,
+                    int32_t incb, R* r1, int32_t incr1, R* r2, int32_t incr2, const char* name) {
+  report_element(status, index, a, element_at(a, index, inca), element_at(b, index, incb),
+                 element_at(r1, index, incr1), element_at(r2, index, incr2), name);
 }
 
-void report_strided(int32_t status, int32_t index, const float* a, int32_t inca, const float* b,
-                    int32_t incb, float* r1, int32_t incr1, float* r2, int32_t incr2,
-                    const char* name) {
-  report_element(status, index, a, element_at(a, index, inca), element_at(b, index, incb),
-                 element_at(r1, index, incr1), element_at(r2, index, incr2), name);
-}
-void report_strided(int32_t status, int32_t index, const double* a, int32_t inca, const double* b,
-                    int32_t incb, double* r1, int32_t incr1, double* r2, int32_t incr2,
-                    const char* name) {
-  report_element(status, index, a, element_at(a, index, inca), element_at(b, index, incb),
-                 element_at(r1, index, incr1), element_at(r2, index, incr2), name);
-}
-void report_strided(int32_t status, int32_t index, const ZorpComplex8* a, int32_t inca,
-                    const ZorpComplex8* b, int32_t incb, ZorpComplex8* r1, int32_t incr1,
-                    ZorpComplex8* r2, int32_t incr2, const char* name) {
-  report_element(status, index, a, element_at(a, index, inca), element_at(b, index, incb),
-                 element_at(r1, index, incr1), element_at(r2, index, incr2), name);
-}
-void report_strided(int32_t status, int32_t index, const ZorpComplex16* a, int32_t inca,
-                    const ZorpComplex16* b, int32_t incb, ZorpComplex16* r1, int32_t incr1,
-                    ZorpComplex16* r2, int32_t incr2, const char* name) {
-  report_element(status, index, a, element_at(a, index, inca), element_at(b, index, incb),
-                 element_at(r1, index, incr1), element_at(r2, index, incr2), name);
-}
+// The element types the kernels report with.
+#define ZORP_VM_REPORT_TYPES(E, R)                                                              \
+  template void report<E, R>(int32_t, int32_t, const E*, const E*, R*, R*, const char*);       \
+  template void report_strided<E, R>(int32_t, int32_t, const E*, int32_t, const E*, int32_t, R*, \
+                                     int32_t, R*, int32_t, const char*);
+ZORP_VM_REPORT_TYPES(float, float)
+ZORP_VM_REPORT_TYPES(double, double)
+ZORP_VM_REPORT_TYPES(ZorpComplex8, ZorpComplex8)
+ZORP_VM_REPORT_TYPES(ZorpComplex16, ZorpComplex16)
+ZORP_VM_REPORT_TYPES(ZorpComplex8, float)
+ZORP_VM_REPORT_TYPES(ZorpComplex16, double)
+#undef ZORP_VM_REPORT_TYPES
 
 }  // namespace zorp::vm

@@ -1,6 +1,6 @@
 // Reporting one special element to the error machinery: the status goes to the thread's
 // record, the element to the callback, and the errno, stderr and exception channels act as
-// the thread's mode asks. One routine per type and storage.
+// the thread's mode asks. One routine per element type pair and storage.
 //
 // `a` and `b` are the kernel's input arrays (a one-argument kernel passes `a` twice), `r1` and
 // `r2` its output arrays (a one-result kernel passes `r` twice), `index` the element's position
@@ -14,26 +14,12 @@
 
 namespace zorp::vm {
 
-void report(int32_t status, int32_t index, const float* a, const float* b, float* r1, float* r2,
-            const char* name);
-void report(int32_t status, int32_t index, const double* a, const double* b, double* r1,
-            double* r2, const char* name);
-void report(int32_t status, int32_t index, const ZorpComplex8* a, const ZorpComplex8* b,
-            ZorpComplex8* r1, ZorpComplex8* r2, const char* name);
-void report(int32_t status, int32_t index, const ZorpComplex16* a, const ZorpComplex16* b,
-            ZorpComplex16* r1, ZorpComplex16* r2, const char* name);
-
-void report_strided(int32_t status, int32_t index, const float* a, int32_t inca, const float* b,
-                    int32_t incb, float* r1, int32_t incr1, float* r2, int32_t incr2,
-                    const char* name);
-void report_strided(int32_t status, int32_t index, const double* a, int32_t inca, const double* b,
-                    int32_t incb, double* r1, int32_t incr1, double* r2, int32_t incr2,
-                    const char* name);
-void report_strided(int32_t status, int32_t index, const ZorpComplex8* a, int32_t inca,
-                    const ZorpComplex8* b, int32_t incb, ZorpComplex8* r1, int32_t incr1,
-                    ZorpComplex8* r2, int32_t incr2, const char* name);
-void report_strided(int32_t status, int32_t index, const ZorpComplex16* a, int32_t inca,
-                    const ZorpComplex16* b, int32_t incb, ZorpComplex16* r1, int32_t incr1,
-                    ZorpComplex16* r2, int32_t incr2, const char* name);
+// E is float, double, ZorpComplex8 or ZorpComplex16 with R the same type; or a complex E with
+// R its real part type (complex in, real out). Instantiated for those pairs only.
+template <typename E, typename R>
+void report(int32_t status, int32_t index, const E* a, const E* b, R* r1, R* r2, const char* name);
+template <typename E, typename R>
+void report_strided(int32_t status, int32_t index, const E* a, int32_t inca, const E* b,
+                    int32_t incb, R* r1, int32_t incr1, R* r2, int32_t incr2, const char* name);
 
 }  // namespace zorp::vm

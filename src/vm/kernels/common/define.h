@@ -33,7 +33,7 @@
   extern "C" void zorp_vmk_##t##F##I_##slot(int32_t n, const VM_IN_T(__VA_ARGS__) * a,          \
                                             int32_t inca, VM_OUT_T(__VA_ARGS__) * r,             \
                                             int32_t incr) {                                      \
-    using Fn = void (*)(int32_t, const VM_IN_T(__VA_ARGS__)*, VM_OUT_T(__VA_ARGS__)*);          \
+    using Fn [[maybe_unused]] = void (*)(int32_t, const VM_IN_T(__VA_ARGS__)*, VM_OUT_T(__VA_ARGS__)*);          \
     VM_UNIT_##unit(t, F, slot, inca == 1 && incr == 1, Fn, n, a, r)                              \
     zorp::vm::run_a1r1_strided<__VA_ARGS__>(static_cast<uint32_t>(n), a, inca, r, incr);        \
   }
@@ -49,7 +49,7 @@
                                             int32_t inca, const VM_IN_T(__VA_ARGS__) * b,        \
                                             int32_t incb, VM_IN_T(__VA_ARGS__) * r,              \
                                             int32_t incr) {                                      \
-    using Fn = void (*)(int32_t, const VM_IN_T(__VA_ARGS__)*, const VM_IN_T(__VA_ARGS__)*,      \
+    using Fn [[maybe_unused]] = void (*)(int32_t, const VM_IN_T(__VA_ARGS__)*, const VM_IN_T(__VA_ARGS__)*,      \
                         VM_IN_T(__VA_ARGS__)*);                                                  \
     VM_UNIT_##unit(t, F, slot, inca == 1 && incb == 1 && incr == 1, Fn, n, a, b, r)              \
     zorp::vm::run_a2r1_strided<__VA_ARGS__>(static_cast<uint32_t>(n), a, inca, b, incb, r, incr); \
@@ -65,7 +65,7 @@
                                             int32_t inca, VM_IN_T(__VA_ARGS__) * r1,             \
                                             int32_t incr1, VM_IN_T(__VA_ARGS__) * r2,            \
                                             int32_t incr2) {                                     \
-    using Fn = void (*)(int32_t, const VM_IN_T(__VA_ARGS__)*, VM_IN_T(__VA_ARGS__)*,            \
+    using Fn [[maybe_unused]] = void (*)(int32_t, const VM_IN_T(__VA_ARGS__)*, VM_IN_T(__VA_ARGS__)*,            \
                         VM_IN_T(__VA_ARGS__)*);                                                  \
     VM_UNIT_##unit(t, F, slot, inca == 1 && incr1 == 1 && incr2 == 1, Fn, n, a, r1, r2)          \
     zorp::vm::run_a1r2_strided<__VA_ARGS__>(static_cast<uint32_t>(n), a, inca, r1, incr1, r2,   \

@@ -64,42 +64,93 @@ inline void for_each_lane(M special, Fn fn) {
 }
 
 // Memory access of one array: contiguous (element i at p[i]) or strided (p[i * inc]).
+// Only strided streams carry the per-element offsets.
 template <typename L, bool kStrided>
-struct Stream {
+struct StreamOffsets {
+  typename L::Off off;
+};
+template <typename L>
+struct StreamOffsets<L, false> {};
+
+template <typename L, bool kStrided>
+struct Stream : StreamOffsets<L, kStrided> {
+  static constexpr bool kIsStrided = kStrided;
   using E = typename L::E;
   using V = typename L::V;
   using M = typename L::M;
   E* p;
   int32_t inc;
-  typename L::Off off;
   Stream(E* base, int32_t increment) : p(base), inc(increment) {
-    if constexpr (kStrided) off = L::offsets(increment);
+    if constexpr (kStrided) this->off = L::offsets(increment);
   }
   E* at(uint32_t i) const { return kStrided ? p + static_cast<int64_t>(i) * inc : p + i; }
   V load(uint32_t i, V fill) const {
-    if constexpr (kStrided) return L::gather(L::first(L::kElems), at(i), off, fill);
+    if constexpr (kStrided) return L::gather(L::first(L::kElems), at(i), this->off, fill);
     else return L::load(p + i);
   }
   V load(uint32_t i, M m, V fill) const {
-    if constexpr (kStrided) return L::gather(m, at(i), off, fill);
+    if constexpr (kStrided) return L::gather(m, at(i), this->off, fill);
     else return L::load_or(m, p + i, fill);
   }
   void store(uint32_t i, V v) const {
-    if constexpr (kStrided) L::scatter(L::first(L::kElems), at(i), off, v);
+    if constexpr (kStrided) L::scatter(L::first(L::kElems), at(i), this->off, v);
     else L::store(p + i, v);
   }
   void store(uint32_t i, M m, V v) const {
-    if constexpr (kStrided) L::scatter(m, at(i), off, v);
+    if constexpr (kStrided) L::scatter(m, at(i), this->off, v);
     else L::store(p + i, m, v);
   }
 };
 
-template <typename E>
+template <typename E, typename R>
 inline void report_element(int32_t status, int32_t index, const E* a, int32_t inca, const E* b,
-                           int32_t incb, E* r1, int32_t incr1, E* r2, int32_t incr2, bool strided,
+                           int32_t incb, R* r1, int32_t incr1, R* r2, int32_t incr2, bool strided,
                            const char* name) {
   if (strided) report_strided(status, index, a, inca, b, incb, r1, incr1, r2, incr2, name);
   else report(status, index, a, b, r1, r2, name);
+}
+
+// Everything the slow path of one call needs, kept out of the main loop's registers.
+template <typename K, typename LI, typename LO, bool kStrided>
+struct CallContext {
+  const K& k;
+  ControlGuard& guard;
+  Stream<LI, kStrided> a, b;
+  Stream<LO, kStrided> r1, r2;
+};
+
+// Finishes the special elements of one register and stores it: the element's results go to
+// memory at once, the element is reported, and the possibly changed results are taken back
+// before the whole register is stored. Out of line so that the main loop keeps its pointers
+// and constants in registers.
+template <int kIn, int kOut, typename C>
+__attribute__((noinline, cold)) void finish_special(C& c, uint32_t base, uint32_t active,
+                                                    const void* xv, const void* zv, void* y1v,
+                                                    void* y2v, uint32_t special) {
+  using K = std::remove_cv_t<std::remove_reference_t<decltype(c.k)>>;
+  using T = typename K::T;
+  using R = typename OutOf<K>::type;
+  const T* in1 = static_cast<const T*>(xv);
+  const T* in2 = static_cast<const T*>(zv);
+  R* out1 = static_cast<R*>(y1v);
+  R* out2 = static_cast<R*>(y2v);
+  c.guard.guard_x87();
+  for_each_lane(special & active, [&](int e) {
+    int status;
+    if constexpr (kIn == 2) status = c.k.callout(&in1[e], &in2[e], &out1[e]);
+    else if constexpr (kOut == 2) status = c.k.callout(&in1[e], &out1[e], &out2[e]);
+    else status = c.k.callout(&in1[e], &out1[e]);
+    if (status == 0) return;
+    const uint32_t i = base + e;
+    R* slot1 = c.r1.at(i);
+    R* slot2 = c.r2.at(i);
+    if constexpr (kOut == 2) *slot2 = out2[e];
+    *slot1 = out1[e];
+    report_element(status, static_cast<int32_t>(i), c.a.p, c.a.inc, c.b.p, c.b.inc, c.r1.p,
+                   c.r1.inc, c.r2.p, c.r2.inc, decltype(c.a)::kIsStrided, K::kName);
+    out1[e] = *slot1;
+    if constexpr (kOut == 2) out2[e] = *slot2;
+  });
 }
 
 }  // namespace detail
@@ -121,8 +172,6 @@ void run_kernel(const K& k, uint32_t n, const typename K::T* const* in,
   static_assert(kOut == 1 || kOut == 2);
   static_assert(kOut == 1 || std::is_same_v<T, R>);
   static_assert(K::kBlock % LI::kElems == 0);
-  // The reporting routines take one element type for arguments and results.
-  static_assert(std::is_same_v<T, R> || !K::kHasCallout);
   constexpr int kElems = LI::kElems;
   if (n == 0) return;
 
@@ -141,44 +190,22 @@ void run_kernel(const K& k, uint32_t n, const typename K::T* const* in,
     else if constexpr (kOut == 2) return k.body(x, y2, special);
     else return k.body(x, special);
   };
-
-  // Stores one register of results, finishing its special elements first.
-  auto finish = [&](uint32_t base, M active, VI x, VI z, VO y1, VO y2, M special) {
-    special &= active;
-    if constexpr (std::is_same_v<T, R>) if (callouts && special) {
-      guard.guard_x87();
-      alignas(64) T in1[kElems], in2[kElems];
-      alignas(64) R out1[kElems], out2[kElems];
-      LI::store(in1, x);
-      LI::store(in2, z);
-      LO::store(out1, y1);
-      LO::store(out2, y2);
-      detail::for_each_lane(special, [&](int e) {
-        int status;
-        if constexpr (kIn == 2) status = k.callout(&in1[e], &in2[e], &out1[e]);
-        else if constexpr (kOut == 2) status = k.callout(&in1[e], &out1[e], &out2[e]);
-        else status = k.callout(&in1[e], &out1[e]);
-        if (status == 0) return;
-        const uint32_t i = base + e;
-        R* slot1 = r1.at(i);
-        R* slot2 = r2.at(i);
-        if constexpr (kOut == 2) *slot2 = out2[e];
-        *slot1 = out1[e];
-        detail::report_element<T>(status, static_cast<int32_t>(i), a.p, a.inc, b.p, b.inc, r1.p,
-                                  r1.inc, r2.p, r2.inc, kStrided, K::kName);
-        out1[e] = *slot1;
-        if constexpr (kOut == 2) out2[e] = *slot2;
-      });
-      y1 = LO::load(out1);
-      if constexpr (kOut == 2) y2 = LO::load(out2);
-    }
-    if (active == LI::first(kElems)) {
-      r1.store(base, y1);
-      if constexpr (kOut == 2) r2.store(base, y2);
-    } else {
-      r1.store(base, active, y1);
-      if constexpr (kOut == 2) r2.store(base, active, y2);
-    }
+  // Callouts for one register; returns the final results. Everything goes through memory here,
+  // and only here: the main loop's values stay in registers.
+  struct Results {
+    VO y1, y2;
+  };
+  auto slow = [&](uint32_t base, M active, VI x, VI z, VO y1, VO y2, M special) -> Results {
+    alignas(64) T in1[kElems], in2[kElems];
+    alignas(64) R out1[kElems], out2[kElems];
+    LI::store(in1, x);
+    LI::store(in2, z);
+    LO::store(out1, y1);
+    LO::store(out2, y2);
+    // Copies, so that no address of the main loop's state escapes.
+    detail::CallContext<K, LI, LO, kStrided> ctx{k, guard, a, b, r1, r2};
+    detail::finish_special<kIn, kOut>(ctx, base, active, in1, in2, out1, out2, special);
+    return {LO::load(out1), kOut == 2 ? LO::load(out2) : y2};
   };
 
   uint32_t i = 0;
@@ -186,20 +213,33 @@ void run_kernel(const K& k, uint32_t n, const typename K::T* const* in,
     constexpr uint32_t kVectors = K::kBlock / kElems;
     const M all = LI::first(kElems);
     for (; i + K::kBlock <= n; i += K::kBlock) {
+      // The whole block is computed first and its special masks merged, so that the main loop
+      // tests once per block; a block with special elements then goes register by register.
+      VI x[kVectors], z[kVectors];
+      VO y1[kVectors], y2[kVectors];
+      M special[kVectors];
+      M any = 0;
 #pragma GCC unroll 8
       for (uint32_t v = 0; v < kVectors; ++v) {
-        const uint32_t base = i + v * kElems;
-        const VI x = a.load(base, fill);
-        const VI z = kIn == 2 ? b.load(base, fill) : x;
-        M special = 0;
-        VO y2{};
-        const VO y1 = body(x, z, y2, special);
-        if (!K::kHasCallout || special == 0) {
-          r1.store(base, y1);
-          if constexpr (kOut == 2) r2.store(base, y2);
-        } else {
-          finish(base, all, x, z, y1, y2, special);
+        x[v] = a.load(i + v * kElems, fill);
+        z[v] = kIn == 2 ? b.load(i + v * kElems, fill) : x[v];
+        special[v] = 0;
+        y2[v] = VO{};
+        y1[v] = body(x[v], z[v], y2[v], special[v]);
+        any |= special[v];
+      }
+      if (K::kHasCallout && any != 0 && callouts) [[unlikely]] {
+        for (uint32_t v = 0; v < kVectors; ++v) {
+          if (special[v] == 0) continue;
+          const Results f = slow(i + v * kElems, all, x[v], z[v], y1[v], y2[v], special[v]);
+          y1[v] = f.y1;
+          y2[v] = f.y2;
         }
+      }
+#pragma GCC unroll 8
+      for (uint32_t v = 0; v < kVectors; ++v) {
+        r1.store(i + v * kElems, y1[v]);
+        if constexpr (kOut == 2) r2.store(i + v * kElems, y2[v]);
       }
     }
   }
@@ -209,8 +249,19 @@ void run_kernel(const K& k, uint32_t n, const typename K::T* const* in,
     const VI z = kIn == 2 ? b.load(i, active, fill) : x;
     M special = 0;
     VO y2{};
-    const VO y1 = body(x, z, y2, special);
-    finish(i, active, x, z, y1, y2, special);
+    VO y1 = body(x, z, y2, special);
+    if (K::kHasCallout && (special & active) != 0 && callouts) [[unlikely]] {
+      const Results f = slow(i, active, x, z, y1, y2, special);
+      y1 = f.y1;
+      y2 = f.y2;
+    }
+    if (active == LI::first(kElems)) {
+      r1.store(i, y1);
+      if constexpr (kOut == 2) r2.store(i, y2);
+    } else {
+      r1.store(i, active, y1);
+      if constexpr (kOut == 2) r2.store(i, active, y2);
+    }
   }
 }
 
