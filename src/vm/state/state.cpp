@@ -65,24 +65,22 @@ ThreadState* create_record() {
   return rec;
 }
 
-ThreadState* slow_thread_state() {
+}  // namespace
+
+__thread ThreadState* t_record = nullptr;
+
+ThreadState* thread_state_slow() {
   platform::note_first_use_after_load();
   if (ensure_tls_index()) {
     auto* rec = static_cast<ThreadState*>(platform::tls_get(g_tls_index.load()));
     if (!rec) rec = create_record();
-    if (rec) return rec;
+    if (rec) {
+      t_record = rec;
+      return rec;
+    }
   }
   zorp_serv_exit(kExitStateSetupFailed);
   __builtin_unreachable();
-}
-}  // namespace
-
-ThreadState* thread_state() {
-  const platform::TlsIndex index = g_tls_index.load(std::memory_order_acquire);
-  if (index != platform::kInvalidTls) {
-    if (auto* rec = static_cast<ThreadState*>(platform::tls_get(index))) return rec;
-  }
-  return slow_thread_state();
 }
 
 }  // namespace zorp::vm
@@ -92,12 +90,15 @@ namespace zorp::lifecycle {
 bool process_attach() {
   using namespace zorp::vm;
   if (!ensure_tls_index()) return false;
-  return create_record() != nullptr;
+  t_record = create_record();
+  return t_record != nullptr;
 }
 
 void thread_detach(void* tls_value) {
   using namespace zorp::vm;
-  // The platform has already cleared the slot of the exiting thread.
+  // The platform has already cleared the slot of the exiting thread; this runs on that thread,
+  // so its cached word goes too (a later call from another exit handler makes a new record).
+  if (t_record == tls_value) t_record = nullptr;
   if (tls_value && g_tls_index.load() != platform::kInvalidTls)
     platform::heap_free(g_heap.load(), tls_value);
 }
@@ -106,6 +107,7 @@ void process_detach(bool unloading) {
   using namespace zorp::vm;
   // At process exit other threads may still be running kernels: leave everything alone.
   if (!unloading) return;
+  t_record = nullptr;
   const platform::TlsIndex index = g_tls_index.exchange(platform::kInvalidTls);
   if (index != platform::kInvalidTls) {
     if (void* rec = platform::tls_get(index)) {

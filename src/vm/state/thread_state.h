@@ -14,9 +14,19 @@ struct ThreadState {
   void* input_vector;
 };
 
+// The calling thread's record as last found through the platform's thread-local index. The
+// index stays the owner (its destructor is the thread-exit notification); this word only saves
+// a kernel call the lookup. Cleared when the record is freed.
+extern __thread ThreadState* t_record;
+
+ThreadState* thread_state_slow();
+
 // The calling thread's record, created on first use. Never null: when no record can be set
 // up the process is ended (message 773, exit code 3), as a host expects of this library.
-ThreadState* thread_state();
+inline ThreadState* thread_state() {
+  if (ThreadState* rec = t_record) [[likely]] return rec;
+  return thread_state_slow();
+}
 
 // Parses an environment value; ~0 when nothing usable was found (see mode.cpp).
 uint64_t parse_mode_string(const char* text, int length);
