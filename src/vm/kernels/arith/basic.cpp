@@ -3,10 +3,8 @@
 //
 // Exact operations (Abs, Add, Sub, Mul, Sqr) have one kernel for every accuracy slot; where the
 // catalogue keeps separate slot kernels (dAbs) they are instantiations of the same template.
-// Div, Inv and Sqrt differ by slot: HA uses the correctly rounded instruction; LA and EP start
-// from the 14-bit reciprocal estimate and refine it by Newton steps, as many as the class needs,
-// and fall back to the instruction on the lanes where the estimate is unreliable (operands near
-// the ends of the exponent range, zeros, infinities, NaN), so that every lane meets its class.
+// Div, Inv and Sqrt keep separate slot symbols, as the catalogue asks, but each slot's result
+// already meets HA (see the kernels for why that costs nothing), so the slots share one template.
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -18,7 +16,6 @@ namespace zorp::vm {
 namespace {
 
 using simd::Simd;
-enum class Acc { LA, HA, EP };
 
 // Abs clears the sign bit and then adds +0 with round to nearest and exceptions suppressed: a
 // signalling NaN comes out quiet, -0 becomes +0, and with the flushing mode the addition sees a
@@ -63,80 +60,62 @@ struct SqrK {
   static int callout(const T*, T*) { return 0; }
 };
 
-// Lanes where the reciprocal estimate of b and the quotient a/b stay well inside the normal
-// range, so that neither the refinement nor the residual can overflow or lose bits to
-// subnormals: the exponents of b and of the quotient (ea - eb) are bounded. This also excludes
-// zeros, infinities and NaN, whose exponents are infinite or NaN.
-template <typename S>
-inline typename S::M moderate_exponents(typename S::V a, typename S::V b) {
-  using T = typename S::T;
-  const typename S::V bound = S::broadcast(sizeof(T) == 4 ? T(120) : T(1000));
-  const typename S::V eb = S::exponent_of(b);
-  return S::less(S::abs(S::sub(S::exponent_of(a), eb)), bound) & S::less(S::abs(eb), bound);
-}
-
-// 1/b refined from the estimate: each Newton step y + y(1 - by) doubles the correct bits
-// (14 -> 28 -> 56).
-template <typename S, int kSteps>
-inline typename S::V refined_reciprocal(typename S::V b) {
-  using V = typename S::V;
-  const V one = S::broadcast(typename S::T(1));
-  V y = S::reciprocal_estimate(b);
-  for (int k = 0; k < kSteps; ++k) y = S::fma(y, S::fnma(b, y, one), y);
-  return y;
-}
-
 // Div reports a zero divisor (status 2) for every dividend but NaN; the stored result is the
-// IEEE quotient (±inf, or NaN for 0/0).
-template <typename T_, Acc kAcc>
+// IEEE quotient (±inf, or NaN for 0/0). Every slot uses the correctly rounded instruction: on
+// the cores we measured (bench_vm_arith), the pipelined divider beats a reciprocal estimate
+// refined far enough for LA, so LA and EP have nothing to gain from a cheaper formula. The main
+// loop marks every zero divisor with one compare; the callout leaves out NaN dividends, which
+// are rare, instead of a second compare per register.
+template <typename T_>
 struct DivK {
   using T = T_;
   using S = Simd<T>;
   using V = typename S::V;
   static constexpr const char* kName = sizeof(T) == 4 ? "vsDiv" : "vdDiv";
-  static constexpr int kBlock = 64 * 2 / sizeof(T);
+  static constexpr int kBlock = 64 * 4 / sizeof(T);
   static constexpr bool kHasCallout = true;
   static V body(V a, V b, typename S::M& special) {
-    special = S::equal(b, S::broadcast(T(0))) & ~S::unordered(a, a);
-    if constexpr (kAcc == Acc::HA) {
-      return S::div(a, b);
-    } else {
-      // Steps: float 1 (28 bits), double LA 2 (56 bits), double EP 1; then one correction of
-      // the quotient by its residual, which makes exact quotients (6/3) come out exact.
-      constexpr int kSteps = sizeof(T) == 4 ? 1 : (kAcc == Acc::LA ? 2 : 1);
-      const V y = refined_reciprocal<S, kSteps>(b);
-      V q = S::mul(a, y);
-      q = S::fma(S::fnma(b, q, a), y, q);
-      const typename S::M safe = moderate_exponents<S>(a, b);
-      if (safe != S::first_lanes(S::kLanes)) q = S::masked_div(q, ~safe, a, b);
-      return q;
-    }
+    special = S::equal(b, S::broadcast(T(0)));
+    return S::div(a, b);
   }
   static int callout(const T* a, const T* b, T* r) {
     *r = *a / *b;
-    return 2;
+    return std::isnan(*a) ? 0 : 2;
   }
 };
 
 // Inv: 1/a; status 2 where a is zero (result ±inf).
-template <typename T_, Acc kAcc>
+//
+// Single precision starts from the 14-bit reciprocal estimate y and takes one Newton step,
+// y + y(1 - ay), whose error before its single rounding is about 2^-28 relative: within an ulp,
+// which serves every slot. Lanes with |a| outside [2^-125, 2^125] (zeros, subnormals, huge
+// values whose reciprocal is subnormal, infinities, NaN) use the division instead; zeros are
+// looked for only in registers that have such lanes. Double precision uses the correctly
+// rounded division, faster here than the two or three Newton steps it would need.
+template <typename T_>
 struct InvK {
   using T = T_;
   using S = Simd<T>;
   using V = typename S::V;
   static constexpr const char* kName = sizeof(T) == 4 ? "vsInv" : "vdInv";
-  static constexpr int kBlock = 64 * 2 / sizeof(T);
+  static constexpr int kBlock = 64 * 4 / sizeof(T);
   static constexpr bool kHasCallout = true;
   static V body(V a, typename S::M& special) {
     const V one = S::broadcast(T(1));
-    special = S::equal(a, S::broadcast(T(0)));
-    constexpr int kSteps = sizeof(T) == 4 ? 1 : (kAcc == Acc::LA ? 2 : 1);
-    V y = refined_reciprocal<S, kSteps>(a);
-    // One more correction on the residual brings LA to within an ulp.
-    if constexpr (kAcc == Acc::LA) y = S::fma(y, S::fnma(a, y, one), y);
-    const typename S::M safe = moderate_exponents<S>(a, one);
-    if (safe != S::first_lanes(S::kLanes)) y = S::masked_div(y, ~safe, one, a);
-    return y;
+    if constexpr (sizeof(T) == 8) {
+      special = S::equal(a, S::broadcast(T(0)));
+      return S::div(one, a);
+    } else {
+      const V y0 = S::reciprocal_estimate(a);
+      V y = S::fma(y0, S::fnma(a, y0, one), y0);
+      const V m = S::abs(a);
+      const typename S::M safe = S::less(m, S::broadcast(0x1p125f)) & S::less_equal(S::broadcast(0x1p-125f), m);
+      if (safe != S::first_lanes(S::kLanes)) [[unlikely]] {
+        y = S::masked_div(y, ~safe, one, a);
+        special = S::equal(a, S::broadcast(T(0)));
+      }
+      return y;
+    }
   }
   static int callout(const T* a, T* r) {
     *r = T(1) / *a;
@@ -145,13 +124,13 @@ struct InvK {
 };
 
 // Sqrt: status 1 where a < 0 (result NaN); -0 gives -0 without a report.
-template <typename T_, Acc kAcc>
+template <typename T_>
 struct SqrtK {
   using T = T_;
   using S = Simd<T>;
   using V = typename S::V;
   static constexpr const char* kName = sizeof(T) == 4 ? "vsSqrt" : "vdSqrt";
-  static constexpr int kBlock = 64 * 2 / sizeof(T);
+  static constexpr int kBlock = 64 * 4 / sizeof(T);
   static constexpr bool kHasCallout = true;
   static V body(V a, typename S::M& special) {
     special = S::less(a, S::broadcast(T(0)));
@@ -185,7 +164,6 @@ struct LinearFracK {
 }  // namespace
 }  // namespace zorp::vm
 
-using zorp::vm::Acc;
 VM_DEFINE_A1R1(s, Abs, la, zorp::vm::AbsK<float>)
 VM_DEFINE_A1R1(d, Abs, la, zorp::vm::AbsK<double>)
 VM_DEFINE_A1R1(d, Abs, ep, zorp::vm::AbsK<double>)
@@ -197,22 +175,22 @@ VM_DEFINE_A2R1(s, Mul, la, zorp::vm::MulK<float>)
 VM_DEFINE_A2R1(d, Mul, la, zorp::vm::MulK<double>)
 VM_DEFINE_A1R1(s, Sqr, la, zorp::vm::SqrK<float>)
 VM_DEFINE_A1R1(d, Sqr, la, zorp::vm::SqrK<double>)
-VM_DEFINE_A2R1(s, Div, la, zorp::vm::DivK<float, Acc::LA>)
-VM_DEFINE_A2R1(s, Div, ha, zorp::vm::DivK<float, Acc::HA>)
-VM_DEFINE_A2R1(s, Div, ep, zorp::vm::DivK<float, Acc::EP>)
-VM_DEFINE_A2R1(d, Div, la, zorp::vm::DivK<double, Acc::LA>)
-VM_DEFINE_A2R1(d, Div, ha, zorp::vm::DivK<double, Acc::HA>)
-VM_DEFINE_A2R1(d, Div, ep, zorp::vm::DivK<double, Acc::EP>)
-VM_DEFINE_A1R1(s, Inv, la, zorp::vm::InvK<float, Acc::LA>)
-VM_DEFINE_A1R1(s, Inv, ep, zorp::vm::InvK<float, Acc::EP>)
-VM_DEFINE_A1R1(d, Inv, la, zorp::vm::InvK<double, Acc::LA>)
-VM_DEFINE_A1R1(d, Inv, ep, zorp::vm::InvK<double, Acc::EP>)
-VM_DEFINE_A1R1(s, Sqrt, la, zorp::vm::SqrtK<float, Acc::LA>)
-VM_DEFINE_A1R1(s, Sqrt, ha, zorp::vm::SqrtK<float, Acc::HA>)
-VM_DEFINE_A1R1(s, Sqrt, ep, zorp::vm::SqrtK<float, Acc::EP>)
-VM_DEFINE_A1R1(d, Sqrt, la, zorp::vm::SqrtK<double, Acc::LA>)
-VM_DEFINE_A1R1(d, Sqrt, ha, zorp::vm::SqrtK<double, Acc::HA>)
-VM_DEFINE_A1R1(d, Sqrt, ep, zorp::vm::SqrtK<double, Acc::EP>)
+VM_DEFINE_A2R1(s, Div, la, zorp::vm::DivK<float>)
+VM_DEFINE_A2R1(s, Div, ha, zorp::vm::DivK<float>)
+VM_DEFINE_A2R1(s, Div, ep, zorp::vm::DivK<float>)
+VM_DEFINE_A2R1(d, Div, la, zorp::vm::DivK<double>)
+VM_DEFINE_A2R1(d, Div, ha, zorp::vm::DivK<double>)
+VM_DEFINE_A2R1(d, Div, ep, zorp::vm::DivK<double>)
+VM_DEFINE_A1R1(s, Inv, la, zorp::vm::InvK<float>)
+VM_DEFINE_A1R1(s, Inv, ep, zorp::vm::InvK<float>)
+VM_DEFINE_A1R1(d, Inv, la, zorp::vm::InvK<double>)
+VM_DEFINE_A1R1(d, Inv, ep, zorp::vm::InvK<double>)
+VM_DEFINE_A1R1(s, Sqrt, la, zorp::vm::SqrtK<float>)
+VM_DEFINE_A1R1(s, Sqrt, ha, zorp::vm::SqrtK<float>)
+VM_DEFINE_A1R1(s, Sqrt, ep, zorp::vm::SqrtK<float>)
+VM_DEFINE_A1R1(d, Sqrt, la, zorp::vm::SqrtK<double>)
+VM_DEFINE_A1R1(d, Sqrt, ha, zorp::vm::SqrtK<double>)
+VM_DEFINE_A1R1(d, Sqrt, ep, zorp::vm::SqrtK<double>)
 
 // LinearFrac carries its four scalars in the kernel description.
 VM_DECLARE_TTAB(sLinearFrac)
