@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "host/host.h"
+#include "vm/simd/simd.h"
 #include "zorp/df.h"
 
 namespace {
@@ -378,6 +379,408 @@ void natural_item(void* ctx, int item, int) {
   }
 }
 
+// ---- vector kernels of the open natural cubic
+//
+// Unit-stride function values run through AVX-512 loops; values by columns (stride ny) take the
+// scalar loops below, which compute the same formulas.
+using zorp::simd::Simd;
+
+// The four coefficient vectors of kLanes consecutive cells go out as whole cell blocks
+// [y, d, c2, c3]: pair the values inside 128-bit lanes, then transpose the 4x4 grid of lanes.
+inline void transpose_lanes(__m512d& u0, __m512d& u1, __m512d& u2, __m512d& u3) {
+  const __m512d v0 = _mm512_shuffle_f64x2(u0, u1, _MM_SHUFFLE(2, 0, 2, 0));
+  const __m512d v1 = _mm512_shuffle_f64x2(u0, u1, _MM_SHUFFLE(3, 1, 3, 1));
+  const __m512d v2 = _mm512_shuffle_f64x2(u2, u3, _MM_SHUFFLE(2, 0, 2, 0));
+  const __m512d v3 = _mm512_shuffle_f64x2(u2, u3, _MM_SHUFFLE(3, 1, 3, 1));
+  u0 = _mm512_shuffle_f64x2(v0, v2, _MM_SHUFFLE(2, 0, 2, 0));
+  u1 = _mm512_shuffle_f64x2(v1, v3, _MM_SHUFFLE(2, 0, 2, 0));
+  u2 = _mm512_shuffle_f64x2(v0, v2, _MM_SHUFFLE(3, 1, 3, 1));
+  u3 = _mm512_shuffle_f64x2(v1, v3, _MM_SHUFFLE(3, 1, 3, 1));
+}
+
+// count cells (1..kLanes) starting at c; the output vectors beyond count are masked off.
+inline void store_cells(double* c, __m512d y, __m512d d, __m512d p, __m512d q, int count) {
+  __m512d u0 = _mm512_unpacklo_pd(y, d), u1 = _mm512_unpacklo_pd(p, q);
+  __m512d u2 = _mm512_unpackhi_pd(y, d), u3 = _mm512_unpackhi_pd(p, q);
+  transpose_lanes(u0, u1, u2, u3);
+  const __m512d out[4] = {u0, u1, u2, u3};
+  for (int k = 0; k < 4; ++k) {
+    const int left = count - 2 * k;  // cells in this output vector
+    if (left <= 0) break;
+    _mm512_mask_storeu_pd(c + 8 * k, Simd<double>::first_lanes(static_cast<uint32_t>(left >= 2 ? 8 : 4 * left)), out[k]);
+  }
+}
+
+inline void store_cells(float* c, __m512 y, __m512 d, __m512 p, __m512 q, int count) {
+  const __m512d t0 = _mm512_castps_pd(_mm512_unpacklo_ps(y, d)), t1 = _mm512_castps_pd(_mm512_unpackhi_ps(y, d));
+  const __m512d t2 = _mm512_castps_pd(_mm512_unpacklo_ps(p, q)), t3 = _mm512_castps_pd(_mm512_unpackhi_ps(p, q));
+  __m512d u0 = _mm512_unpacklo_pd(t0, t2), u1 = _mm512_unpackhi_pd(t0, t2);
+  __m512d u2 = _mm512_unpacklo_pd(t1, t3), u3 = _mm512_unpackhi_pd(t1, t3);
+  transpose_lanes(u0, u1, u2, u3);
+  const __m512d out[4] = {u0, u1, u2, u3};
+  for (int k = 0; k < 4; ++k) {
+    const int left = count - 4 * k;
+    if (left <= 0) break;
+    _mm512_mask_storeu_ps(c + 16 * k, Simd<float>::first_lanes(static_cast<uint32_t>(left >= 4 ? 16 : 4 * left)),
+                          _mm512_castpd_ps(out[k]));
+  }
+}
+
+// Where the cell widths come from: a uniform step, the partition itself, or a table of widths
+// and their reciprocals built once for many functions.
+template <typename T>
+struct Widths {
+  using S = Simd<T>;
+  using V = typename S::V;
+  using M = typename S::M;
+  const T* x;    // partition (null when uniform or tabulated)
+  const T* h;    // tabulated widths, or null
+  const T* rh;   // tabulated reciprocals
+  T step, rstep; // uniform
+  // Widths and reciprocals of cells [i, i+kLanes) under mask m.
+  void load(int64_t i, M m, V& hv, V& rv) const {
+    if (h) {
+      hv = S::load_or(m, h + i, S::broadcast(T(1)));
+      rv = S::load_or(m, rh + i, S::broadcast(T(1)));
+    } else if (x) {
+      hv = S::sub(S::load_or(m, x + i + 1, S::broadcast(T(1))), S::load_or(m, x + i, S::broadcast(T(0))));
+      rv = S::div(S::broadcast(T(1)), hv);
+    } else {
+      hv = S::broadcast(step);
+      rv = S::broadcast(rstep);
+    }
+  }
+  T width(int64_t i) const { return h ? h[i] : x ? x[i + 1] - x[i] : step; }
+  T recip(int64_t i) const { return h ? rh[i] : x ? T(1) / (x[i + 1] - x[i]) : rstep; }
+};
+
+// One lane to the left: lane k of the result is lane k+1 of (prev, cur) joined, i.e. the
+// vector that starts one element after prev.
+inline __m512d next_lane(__m512d prev, __m512d cur) {
+  return _mm512_castsi512_pd(_mm512_alignr_epi64(_mm512_castpd_si512(cur), _mm512_castpd_si512(prev), 1));
+}
+inline __m512 next_lane(__m512 prev, __m512 cur) {
+  return _mm512_castsi512_ps(_mm512_alignr_epi32(_mm512_castps_si512(cur), _mm512_castps_si512(prev), 1));
+}
+
+// Interior rows i = 1..n-2 of the derivative system for one function with unit-stride values:
+// r_i = 3*(h_i*m_(i-1) + h_(i-1)*m_i) (uniform: rows divided by h).  Row i goes to R1[i-1];
+// when D1 is given the matrix goes out as well: D1[i-1] the diagonal, U1[i-1] the super- and
+// L2[i-2] (i >= 2) the sub-diagonal.
+template <typename T>
+void interior_rows(const Widths<T>& W, bool uniform, const T* y, int64_t n, T* R1, T* D1, T* U1, T* L2) {
+  using S = Simd<T>;
+  using V = typename S::V;
+  constexpr int L = S::kLanes;
+  const int64_t cells = n - 1;
+  auto slopes = [&](int64_t j, V& hv, V& mv) {  // cells [j, j+L)
+    const int64_t left = cells - j;
+    const auto m = S::first_lanes(static_cast<uint32_t>(left <= 0 ? 0 : std::min<int64_t>(left, L)));
+    V rv;
+    W.load(j, m, hv, rv);
+    const V dy = S::sub(S::load_or(m, y + j + 1, S::broadcast(T(0))), S::load_or(m, y + j, S::broadcast(T(0))));
+    mv = S::mul(dy, rv);
+  };
+  V hp, mp;
+  slopes(0, hp, mp);
+  const V three = S::broadcast(T(3)), two = S::broadcast(T(2));
+  for (int64_t i0 = 1; i0 <= n - 2; i0 += L) {
+    V hc, mc;
+    slopes(i0 - 1 + L, hc, mc);
+    // Cells i-1 (prev) and i (one lane on) for rows i0..i0+L-1.
+    const V ha = hp, ma = mp, hb = next_lane(hp, hc), mb = next_lane(mp, mc);
+    const auto m = S::first_lanes(static_cast<uint32_t>(std::min<int64_t>(n - 1 - i0, L)));
+    const V r = uniform ? S::mul(three, S::add(ma, mb)) : S::mul(three, S::add(S::mul(hb, ma), S::mul(ha, mb)));
+    S::store(R1 + (i0 - 1), m, r);
+    if (D1) {
+      const V one = S::broadcast(T(1));
+      S::store(D1 + (i0 - 1), m, uniform ? S::broadcast(T(4)) : S::mul(two, S::add(ha, hb)));
+      S::store(U1 + (i0 - 1), m, uniform ? one : ha);
+      // Row 1 has no sub-diagonal slot: the first pass stores rows 2.. shifted down a lane.
+      const V sub = uniform ? one : hb;
+      if (i0 == 1) S::store(L2, static_cast<decltype(m)>(m >> 1), next_lane(sub, S::broadcast(T(0))));
+      else S::store(L2 + (i0 - 2), m, sub);
+    }
+    hp = hc;
+    mp = mc;
+  }
+}
+
+// Coefficient blocks of cells [0, n-1) from the derivatives d[0..n-1], unit-stride values.
+// d may lie inside the coefficient storage past the blocks still to be written: every pass
+// reads its derivatives before it stores, and a block that ends before cell n-2 cannot reach
+// the derivatives of the next one (see natural_one).
+template <typename T>
+void cubic_cells(const Widths<T>& W, const T* y, const T* d, int64_t n, T* c) {
+  using S = Simd<T>;
+  using V = typename S::V;
+  constexpr int L = S::kLanes;
+  const int64_t cells = n - 1;
+  const V two = S::broadcast(T(2)), three = S::broadcast(T(3));
+  for (int64_t i = 0; i < cells; i += L) {
+    const int count = static_cast<int>(std::min<int64_t>(cells - i, L));
+    const auto m = S::first_lanes(static_cast<uint32_t>(count));
+    V hv, rv;
+    W.load(i, m, hv, rv);
+    const V y0 = S::load_or(m, y + i, S::broadcast(T(0))), y1 = S::load_or(m, y + i + 1, S::broadcast(T(0)));
+    const V d0 = S::load_or(m, d + i, S::broadcast(T(0))), d1 = S::load_or(m, d + i + 1, S::broadcast(T(0)));
+    const V mv = S::mul(S::sub(y1, y0), rv);
+    const V p = S::mul(S::sub(S::sub(S::mul(three, mv), S::mul(two, d0)), d1), rv);
+    const V q = S::mul(S::mul(S::sub(S::add(d0, d1), S::mul(two, mv)), rv), rv);
+    store_cells(c + 4 * i, y0, d0, p, q, count);
+  }
+}
+
+// The same two passes for values with a stride (storage by columns).
+template <typename T>
+void interior_rows_strided(const Widths<T>& W, bool uniform, const T* y, int64_t s, int64_t n, T* R1) {
+  if (n < 3) return;
+  T hp = W.width(0), mp = (y[s] - y[0]) * W.recip(0);
+  for (int64_t i = 1; i <= n - 2; ++i) {
+    const T hc = W.width(i), mc = (y[(i + 1) * s] - y[i * s]) * W.recip(i);
+    R1[i - 1] = uniform ? 3 * (mp + mc) : 3 * (hc * mp + hp * mc);
+    hp = hc;
+    mp = mc;
+  }
+}
+
+template <typename T>
+void cubic_cells_strided(const Widths<T>& W, const T* y, int64_t s, const T* d, int64_t n, T* c) {
+  for (int64_t i = 0; i + 1 < n; ++i) {
+    const T r = W.recip(i), m = (y[(i + 1) * s] - y[i * s]) * r, d0 = d[i], d1 = d[i + 1];
+    c[4 * i] = y[i * s];
+    c[4 * i + 1] = d0;
+    c[4 * i + 2] = (3 * m - 2 * d0 - d1) * r;
+    c[4 * i + 3] = (d0 + d1 - 2 * m) * r * r;
+  }
+}
+
+// End rows of the open system by code: row 0 is b0*d_0 + c0*d_1 = r0, row n-1 is
+// a*d_(n-2) + b*d_(n-1) = r (uniform: interior rows divided by h, end rows as written).
+template <typename T>
+struct EndRows {
+  T b0, c0, an, bn;
+};
+
+template <typename T>
+EndRows<T> end_rows(const Fit<T>& F) {
+  const int64_t n = F.n;
+  const int code = F.code;
+  EndRows<T> e{};
+  const T h0 = F.hi(0), hl = F.hi(n - 2);
+  if (code == 0) {
+    const T h1 = F.hi(1), hb = F.hi(n - 3);
+    e.b0 = 1, e.c0 = (h0 + h1) / h1;
+    e.bn = 1, e.an = (hl + hb) / hb;
+  }
+  if (code == 1 || code == 4 || code == 5) e.b0 = 2, e.c0 = 1;
+  if (code == 2 || code == 3) e.b0 = 1, e.c0 = 0;
+  if (code == 1 || code == 3 || code == 5) e.bn = 2, e.an = 1;
+  if (code == 2 || code == 4) e.bn = 1, e.an = 0;
+  return e;
+}
+
+// Right-hand sides of the end rows of one function.
+template <typename T>
+void end_rhs(const Fit<T>& F, const T* y, int64_t s, T& r0, T& rn) {
+  const int64_t n = F.n;
+  auto slope = [&](int64_t k) { return (y[(k + 1) * s] - y[k * s]) / F.hi(k); };
+  const T h0 = F.hi(0), hl = F.hi(n - 2), m0 = slope(0), ml = slope(n - 2);
+  switch (F.code) {
+    case 0: {
+      const T h1 = F.hi(1), H = h0 + h1, m1 = slope(1);
+      r0 = ((2 * H + h0) * h1 * m0 + h0 * h0 * m1) / (H * h1);
+      const T hb = F.hi(n - 3), G = hl + hb, mc = slope(n - 3);
+      rn = ((2 * G + hl) * hb * ml + hl * hl * mc) / (G * hb);
+      break;
+    }
+    case 1: r0 = 3 * m0; rn = 3 * ml; break;
+    case 2: r0 = F.bc[0]; rn = F.bc[1]; break;
+    case 3: r0 = F.bc[0]; rn = 3 * ml + hl * F.bc[1] / 2; break;
+    case 4: r0 = 3 * m0 - h0 * F.bc[0] / 2; rn = F.bc[1]; break;
+    default: r0 = 3 * m0 - h0 * F.bc[0] / 2; rn = 3 * ml + hl * F.bc[1] / 2; break;
+  }
+}
+
+template <typename T>
+Widths<T> widths_of(const Fit<T>& F) {
+  Widths<T> W{};
+  if (F.uniform) {
+    W.step = F.h;
+    W.rstep = T(1) / F.h;
+  } else {
+    W.x = F.x;
+  }
+  return W;
+}
+
+// One function on an open partition, without any memory of its own.  The first elimination
+// step (row 0 into row 1) is done here, so the host solver sees the system of d_1..d_(n-1),
+// whose three diagonals and right-hand side (4n-6 values) fit in the function's coefficient
+// storage (4n-4 values):
+//   sub [0, n-2)   main [n-2, 2n-3)   super [2n-3, 3n-5)   d_0 at 3n-4   d_1..d_(n-1) [3n-3, 4n-4)
+// The coefficient pass then writes cell i over [4i, 4i+4) while reading d_i and d_(i+1) from
+// 3n-4+i on: a pass of k cells from i ends its stores below the next pass's first derivative
+// as long as i+k <= n-2, and the last pass reads everything before it stores.
+template <typename T>
+int natural_one(const Fit<T>& F) {
+  const int64_t n = F.n, s = F.ystride();
+  const T* y = F.ybase(0);
+  T* c = F.cf(0);
+  T *DL = c, *D = c + (n - 2), *DU = c + (2 * n - 3), *R = c + (3 * n - 3), *d = c + (3 * n - 4);
+  const Widths<T> W = widths_of(F);
+  if (s == 1) {
+    interior_rows(W, F.uniform, y, n, R, D, DU, DL);
+  } else {
+    interior_rows_strided(W, F.uniform, y, s, n, R);
+    for (int64_t i = 1; i <= n - 2; ++i) {
+      const T ha = F.uniform ? T(1) : F.hi(i - 1), hb = F.uniform ? T(1) : F.hi(i);
+      D[i - 1] = 2 * (ha + hb);
+      DU[i - 1] = ha;
+      if (i >= 2) DL[i - 2] = hb;
+    }
+  }
+  const EndRows<T> e = end_rows(F);
+  T r0, rn;
+  end_rhs(F, y, s, r0, rn);
+  if (e.b0 == T(0)) return DF_ERROR_SOLVER;  // the solver's first pivot
+  // Row n-1, then row 1 less a1/b0 times row 0 (a1 is row 1's sub-diagonal: h_1, or 1 when
+  // uniform; for n = 2 row 1 is the end row itself).
+  if (n == 2) {
+    D[0] = e.bn;
+    R[0] = rn;
+  } else {
+    DL[n - 3] = e.an;
+    D[n - 2] = e.bn;
+    R[n - 2] = rn;
+  }
+  const T a1 = n == 2 ? e.an : F.uniform ? T(1) : F.hi(1);
+  const T k = a1 / e.b0;
+  D[0] -= k * e.c0;
+  R[0] -= k * r0;
+  const int size = static_cast<int>(n - 1), one = 1;
+  int info = 0;
+  Lapack<T>::sv(&size, &one, DL, D, DU, R, &size, &info);
+  if (info != 0) return DF_ERROR_SOLVER;
+  *d = (r0 - e.c0 * R[0]) / e.b0;
+  if (s == 1) cubic_cells(W, y, d, n, c);
+  else {
+    // The strided pass is scalar and in order: cell i's stores stay below d_(i+1).
+    cubic_cells_strided(W, y, s, d, n, c);
+  }
+  return DF_STATUS_OK;
+}
+
+// Many functions on an open partition: the matrix is built and factored once, the widths
+// and their reciprocals are tabulated once; then each work item takes its functions in groups
+// of kSolveGroup: right-hand sides, one solve for the group, coefficients, so that a group's
+// columns stay in cache between the three steps.
+constexpr int64_t kSolveGroup = 8;
+
+template <typename T>
+struct ManyJob {
+  const Fit<T>* F;
+  Widths<T> W;
+  EndRows<T> e;
+  const T *dl, *d, *du;
+  T* scratch;  // per thread kSolveGroup columns of n
+  int per;     // functions per item
+  int info;
+};
+
+template <typename T>
+void many_item(void* ctx, int item, int thread) {
+  ManyJob<T>& J = *static_cast<ManyJob<T>*>(ctx);
+  const Fit<T>& F = *J.F;
+  const int64_t n = F.n, s = F.ystride();
+  const int64_t f0 = static_cast<int64_t>(item) * J.per, f1 = std::min(F.ny, f0 + J.per);
+  T* cols = J.scratch + static_cast<int64_t>(thread) * kSolveGroup * n;
+  for (int64_t g = f0; g < f1; g += kSolveGroup) {
+    const int64_t g1 = std::min(f1, g + kSolveGroup);
+    for (int64_t f = g; f < g1; ++f) {
+      const T* y = F.ybase(f);
+      T* r = cols + (f - g) * n;
+      if (s == 1) interior_rows<T>(J.W, F.uniform, y, n, r + 1, nullptr, nullptr, nullptr);
+      else interior_rows_strided(J.W, F.uniform, y, s, n, r + 1);
+      end_rhs(F, y, s, r[0], r[n - 1]);
+    }
+    const int size = static_cast<int>(n), nr = static_cast<int>(g1 - g);
+    int info = 0;
+    Lapack<T>::trs(&size, &nr, J.dl, J.d, J.du, cols, &size, &info);
+    if (info != 0) {
+      __atomic_store_n(&J.info, info, __ATOMIC_RELAXED);
+      return;
+    }
+    for (int64_t f = g; f < g1; ++f) {
+      if (s == 1) cubic_cells(J.W, F.ybase(f), cols + (f - g) * n, n, F.cf(f));
+      else cubic_cells_strided(J.W, F.ybase(f), s, cols + (f - g) * n, n, F.cf(f));
+    }
+  }
+}
+
+template <typename T>
+int natural_many(const Fit<T>& F, void** threading) {
+  const int64_t n = F.n;
+  int threads = 1;
+  // Several threads only pay off for long systems and several functions: at least 300
+  // points, and below 600 points at most two threads; never more than 8.
+  if (threading && threading[0] && threading[4] && n >= kNaturalMinPoints) {
+    threads = reinterpret_cast<zorp_df_nthreads_fn>(threading[4])();
+    threads = std::min<int>({threads, kNaturalMaxThreads, static_cast<int>(std::min<int64_t>(F.ny, 1 << 30))});
+    if (n < 2 * kNaturalMinPoints) threads = std::min(threads, 2);
+    threads = std::max(threads, 1);
+  }
+  const bool table = !F.uniform;
+  const size_t words = static_cast<size_t>(3 * n + (table ? 2 * n : 0) + threads * kSolveGroup * n + 16);
+  T* mem = static_cast<T*>(allocate(words * sizeof(T)));
+  if (!mem) return DF_ERROR_MEM_FAILURE;
+  T *dl = mem, *d = dl + n, *du = d + n, *scratch = du + n;
+  Widths<T> W = widths_of(F);
+  if (table) {
+    T *h = scratch + threads * kSolveGroup * n, *rh = h + n;
+    for (int64_t i = 0; i + 1 < n; ++i) {
+      h[i] = F.x[i + 1] - F.x[i];
+      rh[i] = T(1) / h[i];
+    }
+    W.x = nullptr;
+    W.h = h;
+    W.rh = rh;
+  }
+  for (int64_t i = 1; i + 1 < n; ++i) {
+    const T ha = F.uniform ? T(1) : W.h[i - 1], hb = F.uniform ? T(1) : W.h[i];
+    dl[i - 1] = hb;
+    d[i] = 2 * (ha + hb);
+    du[i] = ha;
+  }
+  const EndRows<T> e = end_rows(F);
+  d[0] = e.b0;
+  du[0] = e.c0;
+  d[n - 1] = e.bn;
+  dl[n - 2] = e.an;
+  const int size = static_cast<int>(n);
+  int info = 0;
+  Lapack<T>::trf(&size, dl, d, du, &info);
+  int rc = DF_STATUS_OK;
+  if (info != 0) {
+    rc = DF_ERROR_SOLVER;
+  } else {
+    ManyJob<T> J{&F, W, e, dl, d, du, scratch, static_cast<int>((F.ny + threads - 1) / threads), 0};
+    if (threads > 1) {
+      const int items = static_cast<int>((F.ny + J.per - 1) / J.per);
+      reinterpret_cast<zorp_df_launch_fn>(threading[0])(items, std::min(threads, items), &J, &many_item<T>);
+    } else {
+      J.per = static_cast<int>(std::min<int64_t>(F.ny, 1 << 30));
+      many_item<T>(&J, 0, 0);
+    }
+    if (J.info != 0) rc = DF_ERROR_SOLVER;
+  }
+  deallocate(mem);
+  return rc;
+}
+
+template <typename T>
+int natural_general(Fit<T>& F, void** threading);
+
 template <typename T>
 int natural(DFTask* t, int64_t method, void** threading) {
   if (!t) return DF_ERROR_NULL_TASK;
@@ -417,6 +820,16 @@ int natural(DFTask* t, int64_t method, void** threading) {
     }
     return DF_STATUS_OK;
   }
+  if (code != 6) return F.ny == 1 ? natural_one(F) : natural_many(F, threading);
+  return natural_general(F, threading);
+}
+
+// The periodic system (and any open one handed here): diagonals and all right-hand sides
+// built up front, then one factorization shared by all functions.
+template <typename T>
+int natural_general(Fit<T>& F, void** threading) {
+  const int64_t n = F.n, s = F.ystride();
+  const int code = F.code;
   const bool per = code == 6;
   const int64_t N = per ? n - 1 : n;
   // One function on an open partition: the three diagonals (3n-2 values) live in the caller's
