@@ -133,6 +133,14 @@ inline void syrk(int n, int k, const float* a, int lda, float* c, int ldc) {
   const float one = 1.0f;
   zorp_blas_xssyrk("U", "N", &n, &k, &one, a, &lda, &one, c, &ldc);
 }
+inline void syrk_t(int n, int k, const double* a, int lda, double* c, int ldc) {
+  const double one = 1.0;
+  zorp_blas_xdsyrk("U", "T", &n, &k, &one, a, &lda, &one, c, &ldc);
+}
+inline void syrk_t(int n, int k, const float* a, int lda, float* c, int ldc) {
+  const float one = 1.0f;
+  zorp_blas_xssyrk("U", "T", &n, &k, &one, a, &lda, &one, c, &ldc);
+}
 inline void syr(int n, double alpha, const double* x, double* a, int lda) {
   const int inc = 1;
   zorp_blas_xdsyr("U", &n, &alpha, x, &inc, a, &lda);
@@ -169,84 +177,147 @@ struct Plan {
   int raw_order = 1, central_order = 0;
   bool matrices = false;
   int64_t block = 0;  // observations per block
+  int64_t sub = 0;    // observations per sub-block of the moment kernels (L1-sized)
   int nthreads = 1;
-  // per range: moment arrays (7 * qp doubles), totals, panel, weights, shifted block, matrix
+  // per range: moment arrays (7 * qp doubles), totals, panel, weights, sub-block weights,
+  // shifted block, matrix
   MomentArrays* part;
   double* partW;
   double* partW2;
   double** panel;
   double** wbuf;
+  double** wsum;
   T** ybuf;
   T** cmat;
   double* shift;  // common shift of every range: moments and cross-products are of x - shift
 };
 
+// Observation-major panel of the selected components in double (float tasks, or an index
+// array), padded with zeros to qp columns.
 template <typename T>
-void load_block(const Plan<T>& P, int64_t i0, int64_t bs, double* out) {
+void load_panel(const Plan<T>& P, int64_t i0, int64_t bs, double* out) {
   const int64_t q = P.q, qp = P.qp;
-  if (P.c.storage == 2) {
-    for (int64_t k = 0; k < bs; ++k) {
-      const T* src = P.x + (i0 + k) * P.p;
-      double* dst = out + k * qp;
-      for (int64_t j = 0; j < q; ++j) dst[j] = double(src[P.sel[j]]);
-      for (int64_t j = q; j < qp; ++j) dst[j] = 0;
-    }
-  } else {
-    for (int64_t k = 0; k < bs; ++k)
-      for (int64_t j = q; j < qp; ++j) out[k * qp + j] = 0;
-    for (int64_t j = 0; j < q; ++j) {
-      const T* src = P.x + P.sel[j] * P.n + i0;
-      for (int64_t k = 0; k < bs; ++k) out[k * qp + j] = double(src[k]);
-    }
+  for (int64_t k = 0; k < bs; ++k) {
+    const T* src = P.x + (i0 + k) * P.p;
+    double* dst = out + k * qp;
+    for (int64_t j = 0; j < q; ++j) dst[j] = double(src[P.sel[j]]);
+    for (int64_t j = q; j < qp; ++j) dst[j] = 0;
   }
 }
 
-using UpdateFn = void (*)(MomentArrays, double&, double&, const double*, int64_t, int64_t, int64_t, const double*,
-                         const double*);
-// Specialised loops, indexed by raw order (1..4) and central order (0, 2, 3, 4).
-constexpr UpdateFn kUpdate[4][4] = {
-    {update_block<1, 0>, update_block<1, 2>, update_block<1, 3>, update_block<1, 4>},
-    {update_block<2, 0>, update_block<2, 2>, update_block<2, 3>, update_block<2, 4>},
-    {update_block<3, 0>, update_block<3, 2>, update_block<3, 3>, update_block<3, 4>},
-    {update_block<4, 0>, update_block<4, 2>, update_block<4, 3>, update_block<4, 4>},
-};
+// Specialised moment loops, indexed by raw order (1..4), central order (0, 2, 3, 4) and
+// weights present.
+using RowFn = void (*)(const double*, int64_t, int64_t, int64_t, const double*, int64_t, const double*,
+                       const double*, MomentArrays, double&);
+template <typename T>
+using ColFn = void (*)(const T*, const double*, int64_t, int64_t, const double*, double, Moments<double>&, double&);
+
+#define ZORP_SS_BY_WEIGHT(K, R, C) {K<R, C, false>, K<R, C, true>}
+#define ZORP_SS_BY_CENTRAL(K, R) \
+  {ZORP_SS_BY_WEIGHT(K, R, 0), ZORP_SS_BY_WEIGHT(K, R, 2), ZORP_SS_BY_WEIGHT(K, R, 3), ZORP_SS_BY_WEIGHT(K, R, 4)}
+#define ZORP_SS_TABLE(K) \
+  {ZORP_SS_BY_CENTRAL(K, 1), ZORP_SS_BY_CENTRAL(K, 2), ZORP_SS_BY_CENTRAL(K, 3), ZORP_SS_BY_CENTRAL(K, 4)}
+constexpr RowFn kRowKernels[4][4][2] = ZORP_SS_TABLE(row_moments);
+template <int R, int C, bool Wt>
+constexpr ColFn<double> kColD = component_moments<R, C, Wt, double>;
+template <int R, int C, bool Wt>
+constexpr ColFn<float> kColS = component_moments<R, C, Wt, float>;
+constexpr ColFn<double> kColKernelsD[4][4][2] = ZORP_SS_TABLE(kColD);
+constexpr ColFn<float> kColKernelsS[4][4][2] = ZORP_SS_TABLE(kColS);
+#undef ZORP_SS_TABLE
+#undef ZORP_SS_BY_CENTRAL
+#undef ZORP_SS_BY_WEIGHT
+
+template <typename T>
+ColFn<T> col_kernel(int r, int c, int wt) {
+  if constexpr (sizeof(T) == 8) return kColKernelsD[r][c][wt];
+  else return kColKernelsS[r][c][wt];
+}
 
 template <typename T>
 void run_range(Plan<T>& P, int r) {
   const int64_t per = P.n / P.nthreads;
   const int64_t i0 = r * per, i1 = r == P.nthreads - 1 ? P.n : i0 + per;
-  const UpdateFn upd = kUpdate[P.raw_order - 1][P.central_order == 0 ? 0 : P.central_order - 1];
-  const bool moments = !(P.c.method == kMethodSumRel || P.c.method == kMethodSumFreq);
+  const int ri = P.raw_order - 1, ci = P.central_order == 0 ? 0 : P.central_order - 1, wi = P.w != nullptr;
+  const RowFn rowk = kRowKernels[ri][ci][wi];
+  const ColFn<T> colk = col_kernel<T>(ri, ci, wi);
   double W = 0, W2 = 0;
   for (int64_t i = i0; i < i1; i += P.block) {
     const int64_t bs = std::min<int64_t>(P.block, i1 - i);
     const double* wd = nullptr;
+    const double* ws = nullptr;
     if (P.w) {
+      // The weights of every sub-block are summed once here, so that all components (and
+      // both layouts) see the same running weight.
       double* wb = P.wbuf[r];
+      double* sums = P.wsum[r];
       for (int64_t k = 0; k < bs; ++k) wb[k] = double(P.w[i + k]);
-      wd = wb;
-    }
-    const double* B;
-    int64_t ld;
-    if (P.direct) {
-      B = reinterpret_cast<const double*>(P.x) + i * P.p;
-      ld = P.p;
-    } else {
-      load_block(P, i, bs, P.panel[r]);
-      B = P.panel[r];
-      ld = P.qp;
-    }
-    if (moments) upd(P.part[r], W, W2, B, ld, bs, P.q, wd, P.shift);
-    if (P.matrices) {
-      // Y = sqrt(w) (x - s), q rows by bs columns, for one rank-bs update of the upper triangle.
-      T* Y = P.ybuf[r];
-      for (int64_t k = 0; k < bs; ++k) {
-        const double sw = wd ? std::sqrt(wd[k]) : 1.0;
-        const double* xr = B + k * ld;
-        T* y = Y + k * P.q;
-        for (int64_t j = 0; j < P.q; ++j) y[j] = T(sw * (xr[j] - P.shift[j]));
+      for (int64_t k0 = 0, s = 0; k0 < bs; k0 += P.sub, ++s) {
+        const int64_t L = std::min<int64_t>(P.sub, bs - k0);
+        double a[4] = {0, 0, 0, 0}, a2[4] = {0, 0, 0, 0};
+        int64_t k = 0;
+        for (; k + 4 <= L; k += 4)
+          for (int u = 0; u < 4; ++u) a[u] += wb[k0 + k + u], a2[u] += wb[k0 + k + u] * wb[k0 + k + u];
+        for (; k < L; ++k) a[0] += wb[k0 + k], a2[0] += wb[k0 + k] * wb[k0 + k];
+        sums[s] = (a[0] + a[1]) + (a[2] + a[3]);
+        W2 += (a2[0] + a2[1]) + (a2[2] + a2[3]);
       }
-      syrk(int(P.q), int(bs), Y, int(P.q), P.cmat[r], int(P.q));
+      wd = wb;
+      ws = sums;
+    } else {
+      W2 += double(bs);
+    }
+    const double* B = nullptr;
+    int64_t ld = 0;
+    if (P.c.storage == 1) {
+      // Component-major: each component's values of the block are contiguous; lanes run over
+      // observations.  Every component starts from the same running weight W.
+      double Wj = W;
+      for (int64_t j = 0; j < P.q; ++j) {
+        const MomentArrays& a = P.part[r];
+        Moments<double> st{a.m[j], a.r2[j], a.r3[j], a.r4[j], a.s2[j], a.s3[j], a.s4[j]};
+        Wj = W;
+        colk(P.x + P.sel[j] * P.n + i, wd, bs, P.sub, ws, P.shift[j], st, Wj);
+        a.m[j] = st.m, a.r2[j] = st.r2, a.r3[j] = st.r3, a.r4[j] = st.r4;
+        a.s2[j] = st.s2, a.s3[j] = st.s3, a.s4[j] = st.s4;
+      }
+      W = Wj;
+    } else {
+      if (P.direct) {
+        B = reinterpret_cast<const double*>(P.x) + i * P.p;
+        ld = P.p;
+      } else {
+        load_panel(P, i, bs, P.panel[r]);
+        B = P.panel[r];
+        ld = P.qp;
+      }
+      rowk(B, ld, bs, P.q, wd, P.sub, ws, P.shift, P.part[r], W);
+    }
+    if (P.matrices) {
+      // Y = sqrt(w) (x - s) for one rank-bs update of the upper triangle: q rows by bs columns
+      // from observation-major data, bs rows by q columns (and syrk on its transpose) from
+      // component-major data, so neither layout is ever transposed.
+      T* Y = P.ybuf[r];
+      if (P.c.storage == 1) {
+        for (int64_t j = 0; j < P.q; ++j) {
+          const T* src = P.x + P.sel[j] * P.n + i;
+          const double s = P.shift[j];
+          T* y = Y + j * bs;
+          if (wd)
+            for (int64_t k = 0; k < bs; ++k) y[k] = T(std::sqrt(wd[k]) * (double(src[k]) - s));
+          else
+            for (int64_t k = 0; k < bs; ++k) y[k] = T(double(src[k]) - s);
+        }
+        syrk_t(int(P.q), int(bs), Y, int(bs), P.cmat[r], int(P.q));
+      } else {
+        for (int64_t k = 0; k < bs; ++k) {
+          const double sw = wd ? std::sqrt(wd[k]) : 1.0;
+          const double* xr = B + k * ld;
+          T* y = Y + k * P.q;
+          for (int64_t j = 0; j < P.q; ++j) y[j] = T(sw * (xr[j] - P.shift[j]));
+        }
+        syrk(int(P.q), int(bs), Y, int(P.q), P.cmat[r], int(P.q));
+      }
     }
   }
   P.partW[r] = W;
@@ -317,8 +388,21 @@ int basic(TarrSSTask* t, uint64_t est, uint32_t method) {
   P.nthreads = nthreads;
   P.direct = sizeof(T) == 8 && P.c.storage == 2 && q == P.p;
   // ~256 KB of observations per block (the shifted copy for the matrices doubles that).
-  const int64_t rowbytes = 8 * q * (P.matrices ? 2 : 1);
-  P.block = std::min<int64_t>(std::max<int64_t>(64, 262144 / rowbytes), P.n);
+  // Without matrices, component-major blocks are at least 8192 observations, so that each
+  // component is read as a run of 64 KB and the block's weights stay in L2.
+  // Blocks and the moment kernels' sub-blocks are sized from p, not from the number of
+  // selected components: the observations are then cut at the same places whatever the
+  // index array says, and a selected component gets bit for bit the results it gets
+  // without an index array.
+  const int64_t rowbytes = 8 * P.p * (P.matrices ? 2 : 1);
+  int64_t block = std::max<int64_t>(64, 262144 / rowbytes);
+  if (!P.matrices && P.c.storage == 1) block = std::max<int64_t>(block, 8192);
+  P.block = std::min<int64_t>(block, P.n);
+  // Sub-blocks read twice by the moment kernels: 1024 values of one component (8 KB), or as
+  // many observations of all components as fill 64 KB (at least 8).  Observation-major
+  // sub-blocks of 16 KB, although they fit L1, ran at half the speed of a plain read at
+  // p = 64 (bench_ss): the second pass then competes with the stream too often.
+  P.sub = P.c.storage == 1 ? 1024 : std::max<int64_t>(8, 8192 / ((P.p + 7) / 8 * 8));
 
   // One allocation for all work space: moment state for the stored values and every range,
   // per-range panels, weights, shifted blocks and cross-products, the selection, the shift,
@@ -326,12 +410,12 @@ int basic(TarrSSTask* t, uint64_t est, uint32_t method) {
   auto up = [](size_t b) { return (b + 127) / 128 * 128; };
   const size_t nstate = size_t(nthreads) + 1;
   const size_t b_state = up(7 * P.qp * sizeof(double)) * nstate;
-  const size_t b_panel = P.direct ? 0 : up(P.block * P.qp * sizeof(double));
-  const size_t b_w = P.w ? up(P.block * sizeof(double)) : 0;
+  const size_t b_panel = P.direct || P.c.storage == 1 ? 0 : up(P.block * P.qp * sizeof(double));
+  const size_t b_w = P.w ? up(P.block * sizeof(double)) + up((P.block / P.sub + 1) * sizeof(double)) : 0;
   const size_t b_y = P.matrices ? up(P.block * q * sizeof(T)) : 0;
   const size_t b_c = P.matrices ? up(q * q * sizeof(T)) : 0;
   const size_t b_misc = up(q * sizeof(int64_t)) + up(P.qp * sizeof(double)) + up(nstate * sizeof(MomentArrays)) +
-                        2 * up(nstate * sizeof(double)) + 4 * up(nstate * sizeof(void*));
+                        2 * up(nstate * sizeof(double)) + 5 * up(nstate * sizeof(void*));
   const size_t total = b_state + nthreads * (b_panel + b_w + b_y + b_c) + b_c + b_misc;
   auto* base = static_cast<unsigned char*>(host::allocate(total));
   if (!base) return TARR_SS_ERROR_ALLOCATION;
@@ -343,6 +427,7 @@ int basic(TarrSSTask* t, uint64_t est, uint32_t method) {
   P.partW2 = reinterpret_cast<double*>(take(up(nstate * sizeof(double))));
   P.panel = reinterpret_cast<double**>(take(up(nstate * sizeof(void*))));
   P.wbuf = reinterpret_cast<double**>(take(up(nstate * sizeof(void*))));
+  P.wsum = reinterpret_cast<double**>(take(up(nstate * sizeof(void*))));
   P.ybuf = reinterpret_cast<T**>(take(up(nstate * sizeof(void*))));
   P.cmat = reinterpret_cast<T**>(take(up(nstate * sizeof(void*))));
   P.sel = reinterpret_cast<int64_t*>(take(up(q * sizeof(int64_t))));
@@ -354,6 +439,7 @@ int basic(TarrSSTask* t, uint64_t est, uint32_t method) {
   for (int r = 0; r < nthreads; ++r) {
     P.panel[r] = b_panel ? reinterpret_cast<double*>(take(b_panel)) : nullptr;
     P.wbuf[r] = b_w ? reinterpret_cast<double*>(take(b_w)) : nullptr;
+    P.wsum[r] = b_w ? P.wbuf[r] + up(P.block * sizeof(double)) / sizeof(double) : nullptr;
     P.ybuf[r] = b_y ? reinterpret_cast<T*>(take(b_y)) : nullptr;
     P.cmat[r] = b_c ? reinterpret_cast<T*>(take(b_c)) : nullptr;
   }

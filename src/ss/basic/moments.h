@@ -1,11 +1,18 @@
-// Running moments of one set of observations, the per-observation update and the exact merge
-// of two sets.  Shared by the basic statistics routine and its tests of form.
+// Running moments of one set of observations, the block kernels that feed them and the exact
+// merge of two sets.  Shared by the basic statistics routine and its tests of form.
 //
-// State per component: the mean m, the raw moments r2..r4 (sum w x^k / W) and the central sums
-// S2..S4 (sum w (x-m)^k), with the weight totals W and W2 shared by all components.  The
-// update is Welford's for m and S2, extended to S3 and S4 (all central sums updated from
-// their old values, highest order first); raw moments follow the mean's form
-// r_k := r_k * b + (w x^k) * a with a = 1/W', b = W a.
+// State per component: the mean m (of x - shift), the raw moments r2..r4 (sum w x^k / W) and
+// the central sums S2..S4 (sum w (x-m)^k), with the weight totals W and W2 shared by all
+// components.
+//
+// The pass works block by block instead of observation by observation: a block small enough
+// to stay in L1 is read twice, first for its weighted sum (and raw power sums), then for the
+// sums of powers of x - c about the block's own centre c = (sum w x)/W_b.  Block mean and block
+// central sums follow exactly from these (the first-pass centre is only a centre: the second
+// pass measures its offset), and the block joins the running state by the exact pairwise
+// formulas of merge_block.  That costs one division per block instead of one per observation
+// and leaves the inner loops free of loop-carried latency: a few adds and fused multiply-adds
+// per eight values, which keeps the pass close to the speed of reading the data.
 #pragma once
 #include <immintrin.h>
 
@@ -63,100 +70,302 @@ inline void merge_moments(MomentArrays a, double& Wa, double& W2a, const MomentA
   W2a += W2b;
 }
 
-// One pass over bs observations held observation-major in P (observation k's q values at
-// P + k*ld, lanes beyond q masked off), weights wd (null: unit weights).  Vectorised over
-// components, eight at a time; one division per observation shared by all components.
-// The mean and the central sums are kept for x - sh (sh a per-component shift near the data,
-// padded with zeros): with the shift the running mean is small, so d = x - mean carries no
-// rounding error of a large mean and the update stays accurate for data far from zero.  Raw
-// moments are of x itself.
-template <int R, int C>
-inline void update_block(MomentArrays s, double& Wr, double& W2r, const double* P, int64_t ld,
-                         int64_t bs, int64_t q, const double* wd, const double* sh) {
-  const int64_t nv = (q + 7) / 8;
-  const __mmask8 tail = __mmask8(0xFF >> ((8 - (q & 7)) & 7));
-  double W = Wr, W2 = W2r;
-  // Observations go in chunks of 256: first the per-observation coefficients of the chunk
-  // (one division each, shared by all components), then each group of eight components runs
-  // through the chunk with its running state held in registers.
-  constexpr int kChunk = 256;
-  alignas(64) double cf[kChunk][8];
-  for (int64_t k0 = 0; k0 < bs; k0 += kChunk) {
-    const int64_t kc = bs - k0 < kChunk ? bs - k0 : kChunk;
-    for (int64_t k = 0; k < kc; ++k) {
-      const double w = wd ? wd[k0 + k] : 1.0;
-      double* c = cf[k];
-      if (w == 0) {  // carries no data: leaves every quantity as it is (and avoids 0/0)
-        c[0] = 1, c[1] = c[2] = c[3] = c[4] = c[5] = c[6] = c[7] = 0;
-        continue;
-      }
-      const double Wn = W + w;
-      const double a = 1.0 / Wn, b = W * a, e = w * a, c2 = b * w;
-      c[0] = b;                                   // weight of the old value
-      c[1] = e;                                   // weight of the new observation
-      c[2] = c2;                                  // W w / W'
-      c[3] = c2 * (W - w) * a;                    // W w (W - w) / W'^2
-      c[4] = c2 * (W * W - W * w + w * w) * a * a;  // W w (W^2 - W w + w^2) / W'^3
-      c[5] = 6.0 * e * e;
-      c[6] = -4.0 * e;
-      c[7] = -3.0 * e;
-      W = Wn;
-      W2 += w * w;
-    }
-    for (int64_t v = 0; v < nv; ++v) {
-      const __mmask8 mk = v == nv - 1 ? tail : __mmask8(0xFF);
-      const int64_t o = 8 * v;
-      const __m512d shv = _mm512_load_pd(sh + o);
-      __m512d m = _mm512_load_pd(s.m + o);
-      __m512d R2 = _mm512_setzero_pd(), R3 = R2, R4 = R2, S2 = R2, S3 = R2, S4 = R2;
-      if constexpr (R >= 2) R2 = _mm512_load_pd(s.r2 + o);
-      if constexpr (R >= 3) R3 = _mm512_load_pd(s.r3 + o);
-      if constexpr (R >= 4) R4 = _mm512_load_pd(s.r4 + o);
-      if constexpr (C >= 2) S2 = _mm512_load_pd(s.s2 + o);
-      if constexpr (C >= 3) S3 = _mm512_load_pd(s.s3 + o);
-      if constexpr (C >= 4) S4 = _mm512_load_pd(s.s4 + o);
-      const double* row = P + k0 * ld + o;
-      for (int64_t k = 0; k < kc; ++k, row += ld) {
-        const double* c = cf[k];
-        const __m512d vb = _mm512_set1_pd(c[0]), ve = _mm512_set1_pd(c[1]);
-        const __m512d x = _mm512_maskz_loadu_pd(mk, row);
-        const __m512d y = _mm512_sub_pd(x, shv);
-        const __m512d d = _mm512_sub_pd(y, m);
-        m = _mm512_fmadd_pd(m, vb, _mm512_mul_pd(y, ve));
-        if constexpr (R >= 2) {
-          const __m512d x2 = _mm512_mul_pd(x, x);
-          R2 = _mm512_fmadd_pd(R2, vb, _mm512_mul_pd(x2, ve));
-          if constexpr (R >= 3) R3 = _mm512_fmadd_pd(R3, vb, _mm512_mul_pd(_mm512_mul_pd(x2, x), ve));
-          if constexpr (R >= 4) R4 = _mm512_fmadd_pd(R4, vb, _mm512_mul_pd(_mm512_mul_pd(x2, x2), ve));
-        }
-        if constexpr (C >= 2) {
-          const __m512d d2 = _mm512_mul_pd(d, d);
-          if constexpr (C >= 3) {
-            if constexpr (C >= 4) {
-              // S4 += d^2 (d^2 c4 + 6 e^2 S2) - 4 e d S3
-              __m512d t = _mm512_fmadd_pd(d2, _mm512_set1_pd(c[4]), _mm512_mul_pd(_mm512_set1_pd(c[5]), S2));
-              t = _mm512_fmadd_pd(d2, t, S4);
-              S4 = _mm512_fmadd_pd(_mm512_mul_pd(_mm512_set1_pd(c[6]), d), S3, t);
-            }
-            // S3 += d (d^2 c3 - 3 e S2)
-            const __m512d t3 = _mm512_fmadd_pd(d2, _mm512_set1_pd(c[3]), _mm512_mul_pd(_mm512_set1_pd(c[7]), S2));
-            S3 = _mm512_fmadd_pd(d, t3, S3);
-          }
-          // Welford: S2 += b w d^2
-          S2 = _mm512_fmadd_pd(_mm512_mul_pd(_mm512_set1_pd(c[2]), d), d, S2);
-        }
-      }
-      _mm512_store_pd(s.m + o, m);
-      if constexpr (R >= 2) _mm512_store_pd(s.r2 + o, R2);
-      if constexpr (R >= 3) _mm512_store_pd(s.r3 + o, R3);
-      if constexpr (R >= 4) _mm512_store_pd(s.r4 + o, R4);
-      if constexpr (C >= 2) _mm512_store_pd(s.s2 + o, S2);
-      if constexpr (C >= 3) _mm512_store_pd(s.s3 + o, S3);
-      if constexpr (C >= 4) _mm512_store_pd(s.s4 + o, S4);
+// ---- one set of lanes: a scalar component or eight components in a vector ----------------
+// V is double or Lanes8 (GCC vector arithmetic, scalars broadcast), so the merge and the
+// block formulas are written once for both layouts.  Lanes8 is __m512d without its may_alias
+// attribute, which a template argument would drop anyway.
+using Lanes8 = double __attribute__((vector_size(64)));
+template <typename V>
+struct Moments {  // V: double or Lanes8
+  V m, r2, r3, r4, s2, s3, s4;
+};
+
+// Coefficients of one merge, shared by every lane set merged with the same weights (the
+// divisions are then paid once per block, not once per component group).
+struct MergeWeights {
+  double Wa, ia, ib;  // the running weight before the merge, Wa/W and Wb/W with W = Wa + Wb
+  MergeWeights(double wa, double wb) : Wa(wa), ia(wa / (wa + wb)), ib(wb / (wa + wb)) {}
+};
+
+// a := a U b for a block b of weight Wb > 0 (the same formulas as merge_moments).
+template <int R, int C, typename V>
+inline void merge_block(Moments<V>& a, const MergeWeights& mw, const Moments<V>& b) {
+  if (mw.Wa == 0) {
+    a = b;
+    return;
+  }
+  const double Wa = mw.Wa, ia = mw.ia, ib = mw.ib;
+  const V d = b.m - a.m;
+  if constexpr (C >= 4) {
+    const V d2 = d * d;
+    a.s4 = a.s4 + b.s4 + d2 * d2 * (Wa * ib * (ia * ia - ia * ib + ib * ib)) +
+           6.0 * d2 * ((ia * ia) * b.s2 + (ib * ib) * a.s2) + 4.0 * d * (ia * b.s3 - ib * a.s3);
+  }
+  if constexpr (C >= 3) a.s3 = a.s3 + b.s3 + d * d * d * (Wa * ib * (ia - ib)) + 3.0 * d * (ia * b.s2 - ib * a.s2);
+  if constexpr (C >= 2) a.s2 = a.s2 + b.s2 + d * d * (Wa * ib);
+  if constexpr (R >= 2) a.r2 = ia * a.r2 + ib * b.r2;
+  if constexpr (R >= 3) a.r3 = ia * a.r3 + ib * b.r3;
+  if constexpr (R >= 4) a.r4 = ia * a.r4 + ib * b.r4;
+  a.m = a.m + d * ib;
+}
+
+// Block moments from the two passes: X_k = sum w x^k (raw sums), c the first-pass centre,
+// A_k = sum w (x-c)^k.  With e = A_1/W_b the offset of the true block mean from c, the
+// central sums about the block mean are A_2 - e A_1, A_3 - 3 e A_2 + 2 e^2 A_1 and
+// A_4 - 4 e A_3 + 6 e^2 A_2 - 3 e^3 A_1 (e is of rounding size, so these barely move).
+template <int R, int C, typename V>
+inline Moments<V> block_moments(double iw, V c, V shift, V X2, V X3, V X4, V A1, V A2, V A3, V A4) {
+  Moments<V> b{};  // iw = 1/W_b
+  if constexpr (C >= 2) {
+    const V e = A1 * iw;
+    b.m = (c - shift) + e;
+    b.s2 = A2 - e * A1;
+    if constexpr (C >= 3) b.s3 = A3 - e * (3.0 * A2 - 2.0 * (e * A1));
+    if constexpr (C >= 4) b.s4 = A4 - e * (4.0 * A3 - e * (6.0 * A2 - 3.0 * (e * A1)));
+  } else {
+    b.m = c - shift;
+  }
+  if constexpr (R >= 2) b.r2 = X2 * iw;
+  if constexpr (R >= 3) b.r3 = X3 * iw;
+  if constexpr (R >= 4) b.r4 = X4 * iw;
+  return b;
+}
+
+// ---- loads -----------------------------------------------------------------------------
+inline __m512d load8(const double* p) { return _mm512_loadu_pd(p); }
+inline __m512d load8(const float* p) { return _mm512_cvtps_pd(_mm256_loadu_ps(p)); }
+inline __m512d load8(const double* p, __mmask8 k) { return _mm512_maskz_loadu_pd(k, p); }
+inline __m512d load8(const float* p, __mmask8 k) { return _mm512_cvtps_pd(_mm256_maskz_loadu_ps(k, p)); }
+inline __mmask8 first_lanes(int64_t k) { return __mmask8(k >= 8 ? 0xFF : (1u << k) - 1); }
+
+// Power sums of one vector of values x with weights w (unit weights when !Wt).  Masked-off
+// lanes hold x = 0 (and w = 0), so they add nothing to the first pass; the second pass masks
+// them explicitly because x - c is not 0 there.
+template <int R, bool Wt>
+struct RawSums {
+  __m512d x1 = _mm512_setzero_pd(), x2 = x1, x3 = x1, x4 = x1;
+  inline void add(__m512d x, __m512d w) {
+    const __m512d wx = Wt ? _mm512_mul_pd(w, x) : x;
+    x1 = _mm512_add_pd(x1, wx);
+    if constexpr (R >= 2) {
+      const __m512d wx2 = _mm512_mul_pd(wx, x);
+      x2 = _mm512_add_pd(x2, wx2);
+      if constexpr (R >= 3) x3 = _mm512_fmadd_pd(wx2, x, x3);
+      if constexpr (R >= 4) x4 = _mm512_fmadd_pd(wx2, _mm512_mul_pd(x, x), x4);
     }
   }
-  Wr = W;
-  W2r = W2;
+  inline void join(const RawSums& o) {
+    x1 = _mm512_add_pd(x1, o.x1);
+    x2 = _mm512_add_pd(x2, o.x2);
+    x3 = _mm512_add_pd(x3, o.x3);
+    x4 = _mm512_add_pd(x4, o.x4);
+  }
+};
+template <int C, bool Wt>
+struct CentralSums {
+  __m512d a1 = _mm512_setzero_pd(), a2 = a1, a3 = a1, a4 = a1;
+  inline void add(__m512d d, __m512d w) {  // d = x - c, already 0 in masked-off lanes
+    const __m512d wd = Wt ? _mm512_mul_pd(w, d) : d;
+    a1 = _mm512_add_pd(a1, wd);
+    if constexpr (C >= 3) {
+      const __m512d wd2 = _mm512_mul_pd(wd, d);
+      a2 = _mm512_add_pd(a2, wd2);
+      a3 = _mm512_fmadd_pd(wd2, d, a3);
+      if constexpr (C >= 4) a4 = _mm512_fmadd_pd(wd2, _mm512_mul_pd(d, d), a4);
+    } else {
+      a2 = _mm512_fmadd_pd(wd, d, a2);
+    }
+  }
+  inline void join(const CentralSums& o) {
+    a1 = _mm512_add_pd(a1, o.a1);
+    a2 = _mm512_add_pd(a2, o.a2);
+    a3 = _mm512_add_pd(a3, o.a3);
+    a4 = _mm512_add_pd(a4, o.a4);
+  }
+};
+
+// ---- component-major kernel: one component's len contiguous values ----------------------
+// Lanes run over observations; sub-blocks of `sub` values, wsum[k] the weight of sub-block k
+// (computed once by the caller for all components, so every component's running weight is the
+// same number).  W is the running weight before the first value; the state is one scalar set.
+template <int R, int C, bool Wt, typename T>
+void component_moments(const T* x, const double* w, int64_t len, int64_t sub, const double* wsum, double shift,
+                       Moments<double>& st, double& W) {
+  double Wr = W;
+  for (int64_t k0 = 0, sb = 0; k0 < len; k0 += sub, ++sb) {
+    const int64_t L = len - k0 < sub ? len - k0 : sub;
+    const double Wb = Wt ? wsum[sb] : double(L);
+    if (Wb == 0) continue;  // a block of zero weights carries no data
+    const T* xs = x + k0;
+    const double* ws = Wt ? w + k0 : nullptr;
+    const __m512d one = _mm512_set1_pd(1.0);
+    RawSums<R, Wt> P0, P1, P2, P3;
+    int64_t k = 0;
+    for (; k + 32 <= L; k += 32) {
+      P0.add(load8(xs + k), Wt ? load8(ws + k) : one);
+      P1.add(load8(xs + k + 8), Wt ? load8(ws + k + 8) : one);
+      P2.add(load8(xs + k + 16), Wt ? load8(ws + k + 16) : one);
+      P3.add(load8(xs + k + 24), Wt ? load8(ws + k + 24) : one);
+    }
+    for (; k < L; k += 8) {
+      const __mmask8 mk = first_lanes(L - k);
+      P0.add(load8(xs + k, mk), Wt ? load8(ws + k, mk) : one);
+    }
+    P0.join(P1);
+    P2.join(P3);
+    P0.join(P2);
+    const double c = _mm512_reduce_add_pd(P0.x1) / Wb;
+    double A1 = 0, A2 = 0, A3 = 0, A4 = 0;
+    if constexpr (C >= 2) {
+      const __m512d cv = _mm512_set1_pd(c);
+      CentralSums<C, Wt> Q0, Q1, Q2, Q3;
+      k = 0;
+      for (; k + 32 <= L; k += 32) {
+        Q0.add(_mm512_sub_pd(load8(xs + k), cv), Wt ? load8(ws + k) : one);
+        Q1.add(_mm512_sub_pd(load8(xs + k + 8), cv), Wt ? load8(ws + k + 8) : one);
+        Q2.add(_mm512_sub_pd(load8(xs + k + 16), cv), Wt ? load8(ws + k + 16) : one);
+        Q3.add(_mm512_sub_pd(load8(xs + k + 24), cv), Wt ? load8(ws + k + 24) : one);
+      }
+      for (; k < L; k += 8) {
+        const __mmask8 mk = first_lanes(L - k);
+        Q0.add(_mm512_maskz_sub_pd(mk, load8(xs + k, mk), cv), Wt ? load8(ws + k, mk) : one);
+      }
+      Q0.join(Q1);
+      Q2.join(Q3);
+      Q0.join(Q2);
+      A1 = _mm512_reduce_add_pd(Q0.a1);
+      A2 = _mm512_reduce_add_pd(Q0.a2);
+      if constexpr (C >= 3) A3 = _mm512_reduce_add_pd(Q0.a3);
+      if constexpr (C >= 4) A4 = _mm512_reduce_add_pd(Q0.a4);
+    }
+    double X2 = 0, X3 = 0, X4 = 0;
+    if constexpr (R >= 2) X2 = _mm512_reduce_add_pd(P0.x2);
+    if constexpr (R >= 3) X3 = _mm512_reduce_add_pd(P0.x3);
+    if constexpr (R >= 4) X4 = _mm512_reduce_add_pd(P0.x4);
+    merge_block<R, C>(st, MergeWeights(Wr, Wb), block_moments<R, C, double>(1.0 / Wb, c, shift, X2, X3, X4, A1, A2, A3, A4));
+    Wr += Wb;
+  }
+  W = Wr;
+}
+
+// ---- observation-major kernel: bs rows of q values at P + k*ld ---------------------------
+// Lanes run over components, eight at a time (state arrays and the shift are padded to a
+// multiple of eight).  Sub-blocks of `sub` rows, sized by the caller to stay in L1 while they
+// are read twice.  Narrow rows (fewer than four groups of eight) go group by group with four
+// rows in flight; wider rows go row by row through tiles of up to 16 groups, so that memory
+// is read in its own order (group by group, a row of 64 components is read at a 512-byte
+// stride, which the hardware prefetchers follow badly: half the speed of a plain read).
+template <int R, int C, bool Wt>
+void row_moments(const double* P, int64_t ld, int64_t bs, int64_t q, const double* w, int64_t sub,
+                 const double* wsum, const double* shift, MomentArrays s, double& W) {
+  constexpr int64_t kTile = 16;
+  const int64_t nv = (q + 7) / 8;
+  // Masked loads are slow when the row spills over a cache line, so only the last group of
+  // rows that are not padded to whole groups (a panel is) uses them.
+  const __mmask8 last = ld >= 8 * nv ? __mmask8(0xFF) : first_lanes(q - 8 * (nv - 1));
+  auto mask_of = [&](int64_t v) { return v == nv - 1 ? last : __mmask8(0xFF); };
+  auto load = [](const double* a, __mmask8 mk) {
+    return mk == 0xFF ? _mm512_loadu_pd(a) : _mm512_maskz_loadu_pd(mk, a);
+  };
+  const __m512d one = _mm512_set1_pd(1.0);
+  double Wr = W;
+  for (int64_t k0 = 0, sb = 0; k0 < bs; k0 += sub, ++sb) {
+    const int64_t L = bs - k0 < sub ? bs - k0 : sub;
+    const double Wb = Wt ? wsum[sb] : double(L);
+    if (Wb == 0) continue;
+    const double* rows = P + k0 * ld;
+    const double* ws = Wt ? w + k0 : nullptr;
+    const double iws = 1.0 / Wb;
+    const __m512d iw = _mm512_set1_pd(iws);
+    const MergeWeights mw(Wr, Wb);
+    auto wv = [&](int64_t k) { return Wt ? _mm512_set1_pd(ws[k]) : one; };
+
+    // Block moments of group v into the running state.
+    auto finish = [&](int64_t v, const RawSums<R, Wt>& X, __m512d c, const CentralSums<C, Wt>& A) {
+      const int64_t o = 8 * v;
+      const __m512d sh = _mm512_load_pd(shift + o);
+      const Moments<Lanes8> b = block_moments<R, C, Lanes8>(iws, c, sh, X.x2, X.x3, X.x4, A.a1, A.a2, A.a3, A.a4);
+      const __m512d z = _mm512_setzero_pd();
+      Moments<Lanes8> a;
+      a.m = _mm512_load_pd(s.m + o);
+      a.r2 = R >= 2 ? _mm512_load_pd(s.r2 + o) : z;
+      a.r3 = R >= 3 ? _mm512_load_pd(s.r3 + o) : z;
+      a.r4 = R >= 4 ? _mm512_load_pd(s.r4 + o) : z;
+      a.s2 = C >= 2 ? _mm512_load_pd(s.s2 + o) : z;
+      a.s3 = C >= 3 ? _mm512_load_pd(s.s3 + o) : z;
+      a.s4 = C >= 4 ? _mm512_load_pd(s.s4 + o) : z;
+      merge_block<R, C>(a, mw, b);
+      _mm512_store_pd(s.m + o, a.m);
+      if constexpr (R >= 2) _mm512_store_pd(s.r2 + o, a.r2);
+      if constexpr (R >= 3) _mm512_store_pd(s.r3 + o, a.r3);
+      if constexpr (R >= 4) _mm512_store_pd(s.r4 + o, a.r4);
+      if constexpr (C >= 2) _mm512_store_pd(s.s2 + o, a.s2);
+      if constexpr (C >= 3) _mm512_store_pd(s.s3 + o, a.s3);
+      if constexpr (C >= 4) _mm512_store_pd(s.s4 + o, a.s4);
+    };
+
+    // Second pass over group v (in L1 by now), four rows in flight.
+    auto central = [&](int64_t v, __m512d c) {
+      const __mmask8 mk = mask_of(v);
+      const double* col = rows + 8 * v;
+      auto d = [&](int64_t k) { return _mm512_maskz_sub_pd(mk, load(col + k * ld, mk), c); };
+      CentralSums<C, Wt> Q0, Q1, Q2, Q3;
+      if constexpr (C >= 2) {
+        int64_t k = 0;
+        for (; k + 4 <= L; k += 4) {
+          Q0.add(d(k), wv(k));
+          Q1.add(d(k + 1), wv(k + 1));
+          Q2.add(d(k + 2), wv(k + 2));
+          Q3.add(d(k + 3), wv(k + 3));
+        }
+        for (; k < L; ++k) Q0.add(d(k), wv(k));
+        Q0.join(Q1);
+        Q2.join(Q3);
+        Q0.join(Q2);
+      }
+      return Q0;
+    };
+
+    if (nv < 4) {
+      for (int64_t v = 0; v < nv; ++v) {
+        const __mmask8 mk = mask_of(v);
+        const double* col = rows + 8 * v;
+        auto x = [&](int64_t k) { return load(col + k * ld, mk); };
+        RawSums<R, Wt> P0, P1, P2, P3;
+        int64_t k = 0;
+        for (; k + 4 <= L; k += 4) {
+          P0.add(x(k), wv(k));
+          P1.add(x(k + 1), wv(k + 1));
+          P2.add(x(k + 2), wv(k + 2));
+          P3.add(x(k + 3), wv(k + 3));
+        }
+        for (; k < L; ++k) P0.add(x(k), wv(k));
+        P0.join(P1);
+        P2.join(P3);
+        P0.join(P2);
+        const __m512d c = _mm512_mul_pd(P0.x1, iw);
+        finish(v, P0, c, central(v, c));
+      }
+    } else {
+      // The first pass reads whole rows of a tile (memory order); the second pass then goes
+      // group by group through L1.
+      for (int64_t t0 = 0; t0 < nv; t0 += kTile) {
+        const int64_t tn = nv - t0 < kTile ? nv - t0 : kTile;
+        const double* seg = rows + 8 * t0;
+        RawSums<R, Wt> X[kTile];
+        for (int64_t k = 0; k < L; ++k) {
+          const __m512d wk = wv(k);
+          for (int64_t u = 0; u < tn; ++u) X[u].add(load(seg + k * ld + 8 * u, mask_of(t0 + u)), wk);
+        }
+        for (int64_t u = 0; u < tn; ++u) {
+          const __m512d c = _mm512_mul_pd(X[u].x1, iw);
+          finish(t0 + u, X[u], c, central(t0 + u, c));
+        }
+      }
+    }
+    Wr += Wb;
+  }
+  W = Wr;
 }
 
 }  // namespace zorp::ss
