@@ -11,6 +11,7 @@
 #include "common/accuracy.h"
 #include "common/guarded.h"
 #include "vm/arith_kernels.h"
+#include "vm/complex_kernels.h"
 #include "zorp/vm.h"
 #include "zorp/vm_functions.h"
 
@@ -18,39 +19,9 @@ namespace {
 
 using namespace zorp::test::accuracy;
 using zorp::test::bits;
-
-template <typename R>
-struct Cx;
-template <>
-struct Cx<float> {
-  using C = ZorpComplex8;
-  static constexpr char t = 'c';
-};
-template <>
-struct Cx<double> {
-  using C = ZorpComplex16;
-  static constexpr char t = 'z';
-};
-
-template <typename R>
-void* slot_of(const char* fn, bool strided, int slot) {
-  const std::string sym = std::string("zorp_fenn_kernel_") + Cx<R>::t + fn + (strided ? "I" : "") + "_ttab";
-  auto* t = static_cast<void* const*>(dlsym(zorp::test::kernel_library(), sym.c_str()));
-  return t ? t[slot] : nullptr;
-}
-
-template <typename R>
-std::vector<typename Cx<R>::C> components_over_whole_range(size_t n, uint64_t seed) {
-  const auto re = sample_whole_range<R>(n, seed), im = sample_whole_range<R>(n, seed + 7);
-  std::vector<typename Cx<R>::C> v(n);
-  for (size_t i = 0; i < n; ++i) v[i] = {re[i], im[i]};
-  // a few elements with a zero or equal part, where cancellation is exact
-  for (size_t i = 0; i + 3 < n && i < 40; i += 4) {
-    v[i].im = 0;
-    v[i + 1].re = v[i + 1].im;
-  }
-  return v;
-}
+using zorp::test::components_over_whole_range;
+using zorp::test::Cx;
+using zorp::test::slot_of;
 
 template <typename R>
 class ComplexMembers : public testing::Test {
@@ -209,68 +180,6 @@ TYPED_TEST(ComplexMembers, StridedAndRemaindersMatchContiguous) {
       ASSERT_EQ(got[2 * i + 1], R(-7));
     }
   }
-}
-
-// Single-precision Div and Sqrt against MPFR per part, and the zero-divisor status.
-TEST(ComplexSingle, DivAndSqrtPartsWithinAnUlpAndZeroDivisorReported) {
-  using C = ZorpComplex8;
-  const uint32_t saved = _fennSetMode(0x2000);
-  const size_t n = 20000;
-  auto a = components_over_whole_range<float>(n, 21), b = components_over_whole_range<float>(n, 22);
-  for (int slot = 0; slot < 3; ++slot) {
-    std::vector<C> q(n), s(n);
-    reinterpret_cast<void (*)(int32_t, const C*, const C*, C*)>(slot_of<float>("Div", false, slot))(n, a.data(), b.data(), q.data());
-    reinterpret_cast<void (*)(int32_t, const C*, C*)>(slot_of<float>("Sqrt", false, slot))(n, a.data(), s.data());
-    Stats<float> sd, ss;
-    Mp ar, ai, br, bi, den, t1, t2, exact, mod;
-    for (size_t i = 0; i < n; ++i) {
-      set_exact(ar, a[i].re), set_exact(ai, a[i].im), set_exact(br, b[i].re), set_exact(bi, b[i].im);
-      mpfr_sqr(t1, br, MPFR_RNDN), mpfr_sqr(t2, bi, MPFR_RNDN), mpfr_add(den, t1, t2, MPFR_RNDN);
-      mpfr_mul(t1, ar, br, MPFR_RNDN), mpfr_mul(t2, ai, bi, MPFR_RNDN), mpfr_add(exact, t1, t2, MPFR_RNDN);
-      mpfr_div(exact, exact, den, MPFR_RNDN);
-      sd.add(a[i].re, b[i].re, q[i].re, exact);
-      mpfr_mul(t1, ai, br, MPFR_RNDN), mpfr_mul(t2, ar, bi, MPFR_RNDN), mpfr_sub(exact, t1, t2, MPFR_RNDN);
-      mpfr_div(exact, exact, den, MPFR_RNDN);
-      sd.add(a[i].im, b[i].im, q[i].im, exact);
-      // sqrt: t = sqrt((|z| + |x|)/2), other part |y|/(2t)
-      mpfr_hypot(mod, ar, ai, MPFR_RNDN);
-      mpfr_abs(t1, ar, MPFR_RNDN), mpfr_add(t1, t1, mod, MPFR_RNDN), mpfr_div_2ui(t1, t1, 1, MPFR_RNDN);
-      mpfr_sqrt(t1, t1, MPFR_RNDN);
-      mpfr_abs(t2, ai, MPFR_RNDN), mpfr_div(t2, t2, t1, MPFR_RNDN), mpfr_div_2ui(t2, t2, 1, MPFR_RNDN);
-      const bool nonneg = a[i].re >= 0;
-      if (!mpfr_zero_p(t1)) {
-        if (!nonneg) mpfr_swap(t1, t2);  // re = |y|/(2t), |im| = t
-        if (a[i].im < 0 && !nonneg) mpfr_neg(t2, t2, MPFR_RNDN);
-        if (a[i].im < 0 && nonneg) mpfr_neg(t2, t2, MPFR_RNDN);
-        ss.add(a[i].re, a[i].im, s[i].re, t1);
-        ss.add(a[i].re, a[i].im, s[i].im, t2);
-      }
-    }
-    EXPECT_LE(sd.max_ulp, 1.0) << sd.describe("vcDiv", static_cast<Slot>(slot));
-    EXPECT_EQ(sd.special_mismatches, 0u) << sd.describe("vcDiv", static_cast<Slot>(slot));
-    EXPECT_TRUE(ss.meets(Slot::HA)) << ss.describe("vcSqrt", static_cast<Slot>(slot));
-  }
-  // sqrt(-4) = 2i, sqrt(3 - 4i) = 2 - i, sqrt(-0 + 0i) = +0 + 0i
-  const C z[3] = {{-4, 0}, {3, -4}, {-0.0f, 0}};
-  C r[3];
-  reinterpret_cast<void (*)(int32_t, const C*, C*)>(slot_of<float>("Sqrt", false, 1))(3, z, r);
-  EXPECT_EQ(r[0].re, 0.0f);
-  EXPECT_EQ(r[0].im, 2.0f);
-  EXPECT_EQ(r[1].re, 2.0f);
-  EXPECT_EQ(r[1].im, -1.0f);
-  EXPECT_EQ(bits(r[2].re), bits(0.0f));
-  // zero divisor: status 2 at its index, the other elements untouched by the report
-  _fennSetMode(0x1A00);
-  _fennClearErrStatus();
-  const C num[3] = {{1, 2}, {1, -1}, {3, 4}}, den[3] = {{1, 0}, {0, 0}, {0, 1}};
-  C out[3];
-  reinterpret_cast<void (*)(int32_t, const C*, const C*, C*)>(slot_of<float>("Div", false, 1))(3, num, den, out);
-  EXPECT_EQ(_fennGetErrStatus(), 2);
-  EXPECT_TRUE(std::isinf(out[1].re));
-  EXPECT_EQ(out[2].re, 4.0f);
-  EXPECT_EQ(out[2].im, -3.0f);
-  _fennClearErrStatus();
-  _fennSetMode(saved);
 }
 
 }  // namespace
