@@ -379,6 +379,11 @@ ZORP_API int _tarrsSSBasic(TarrSSTask* task, uint64_t estimates, uint32_t method
 ZORP_API int _tarrdSSMinmax(TarrSSTask* task, uint64_t estimates, uint32_t method);
 ZORP_API int _tarrsSSMinmax(TarrSSTask* task, uint64_t estimates, uint32_t method);
 
+/* ---- support functions ------------------------------------------------------------------ */
+/* Correctly rounded square root (NaN for negative input); the root of the correlation,
+ * skewness and variation coefficient. */
+ZORP_API double __tarrdSqrt(double x);
+
 ZORP_END_C
 
 #ifdef __cplusplus

@@ -543,7 +543,7 @@ int basic(TarrSSTask* t, uint64_t est, uint32_t method) {
               return -1;
             };
             const double da = old_s2(ca), db = old_s2(cb);
-            if (da >= 0 && db >= 0) v = double(cor[mat_pos(ca, cb, P.p, fcor)]) * std::sqrt(da * db);
+            if (da >= 0 && db >= 0) v = double(cor[mat_pos(ca, cb, P.p, fcor)]) * __tarrdSqrt(da * db);
           }
           cp[a + b * q] = T(v);
         }
@@ -587,8 +587,8 @@ int basic(TarrSSTask* t, uint64_t est, uint32_t method) {
     if (has(kC3)) c3[c] = T(cm3);
     if (has(kC4)) c4[c] = T(cm4);
     if (req & kKurt) arr(kSlotKurt)[c] = T(cm4 / (cm2 * cm2) + (-3.0));
-    if (req & kSkew) arr(kSlotSkew)[c] = T(cm3 / std::sqrt((cm2 * cm2) * cm2));
-    if (req & kVar) arr(kSlotVar)[c] = T(std::sqrt(cm2) / mu);
+    if (req & kSkew) arr(kSlotSkew)[c] = T(cm3 / __tarrdSqrt((cm2 * cm2) * cm2));
+    if (req & kVar) arr(kSlotVar)[c] = T(__tarrdSqrt(cm2) / mu);
     if (!from_sums) {
       if (has(kSum)) sum[c] = T(mu * W);
       if (has(kRS2)) rs2[c] = T(s.r2[j] * W);
@@ -611,7 +611,7 @@ int basic(TarrSSTask* t, uint64_t est, uint32_t method) {
         if (has(kCP)) put(cpo, fcp, v);
         if (has(kCov)) put(cov, fcov, v / B);
         if (has(kCor)) {
-          const double d = std::sqrt(double(cp[a + a * q]) * double(cp[b + b * q]));
+          const double d = __tarrdSqrt(double(cp[a + a * q]) * double(cp[b + b * q]));
           put(cor, fcor, a == b ? 1.0 : v / d);
         }
       }
