@@ -154,6 +154,50 @@ TYPED_TEST(RealMembers, ModfSplitsTowardZeroAndKeepsTheSignInTheFraction) {
   }
 }
 
+// Remainder and Fmod are exact: bit for bit what the C library gives, over quotients of every
+// size, exact ties (odd and even), near-ties, and subnormal, huge and zero operands of both
+// signs. The vector path covers moderate quotients; the rest go lane by lane.
+TYPED_TEST(RealMembers, RemainderAndFmodAreTheExactReductions) {
+  using T = TypeParam;
+  using L = std::numeric_limits<T>;
+  _fennSetMode(0x2000);
+  std::mt19937_64 rng(11);
+  std::vector<T> a, b;
+  auto add = [&](T x, T y) {
+    for (T sx : {T(1), T(-1)})
+      for (T sy : {T(1), T(-1)}) {
+        a.push_back(sx * x);
+        b.push_back(sy * y);
+      }
+  };
+  std::uniform_real_distribution<T> mant(1, 2);
+  for (int k = 0; k < 3000; ++k) {
+    const T y = std::ldexp(mant(rng), static_cast<int>(rng() % 60) - 30);
+    const int shift = static_cast<int>(rng() % (L::digits + 8)) - 4;
+    add(std::ldexp(mant(rng), shift) * y, y);
+    // exact and nearly exact ties: (m + 1/2) * y and its neighbours
+    const T m = std::floor(std::ldexp(mant(rng), static_cast<int>(rng() % (L::digits - 2))));
+    const T tie = (m + T(0.5)) * y;
+    add(tie, y);
+    add(std::nextafter(tie, T(0)), y);
+    add(std::nextafter(tie, L::infinity()), y);
+    add(m * y, y);
+  }
+  for (T x : {T(0), L::denorm_min(), L::min(), T(1), T(3), L::max()})
+    for (T y : {L::denorm_min(), L::min(), T(0.75), T(1), L::max(), L::infinity()}) add(x, y);
+  const int n = static_cast<int>(a.size());
+  for (const char* name : {"Remainder", "Fmod"}) {
+    std::vector<T> r(n);
+    call<T>(member(name), 1, false, n, a.data(), b.data(), r.data(), nullptr);
+    const bool ieee = name[0] == 'R';
+    for (int i = 0; i < n; ++i) {
+      const T want = ieee ? std::remainder(a[i], b[i]) : std::fmod(a[i], b[i]);
+      ASSERT_EQ(bits(r[i]), bits(want)) << name << "(" << a[i] << ", " << b[i] << ")";
+    }
+  }
+  _fennSetMode(0x1A02);
+}
+
 TYPED_TEST(RealMembers, LinearFracMatchesItsFormula) {
   using T = TypeParam;
   using LF = zorp::test::LinFracScalars<T>;

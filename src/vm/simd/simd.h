@@ -57,6 +57,9 @@ struct Simd<float> {
   // a + b rounded to nearest with every exception suppressed (quiets a signalling NaN).
   static V add_quiet(V a, V b) { return _mm512_add_round_ps(a, b, _MM_FROUND_TO_NEAREST_INT | kQuiet); }
   static V sub_quiet(V a, V b) { return _mm512_sub_round_ps(a, b, _MM_FROUND_TO_NEAREST_INT | kQuiet); }
+  static V mul_quiet(V a, V b) { return _mm512_mul_round_ps(a, b, _MM_FROUND_TO_NEAREST_INT | kQuiet); }
+  static V div_quiet(V a, V b) { return _mm512_div_round_ps(a, b, _MM_FROUND_TO_NEAREST_INT | kQuiet); }
+  static V fnma_quiet(V a, V b, V c) { return _mm512_fnmadd_round_ps(a, b, c, _MM_FROUND_TO_NEAREST_INT | kQuiet); }
   static V masked_div(V src, M m, V a, V b) { return _mm512_mask_div_ps(src, m, a, b); }
   static V zero_unless(M m, V a) { return _mm512_maskz_mov_ps(m, a); }
   // Round to an integral value in the given direction, no exception raised.
@@ -133,6 +136,9 @@ struct Simd<double> {
   // a + b rounded to nearest with every exception suppressed (quiets a signalling NaN).
   static V add_quiet(V a, V b) { return _mm512_add_round_pd(a, b, _MM_FROUND_TO_NEAREST_INT | kQuiet); }
   static V sub_quiet(V a, V b) { return _mm512_sub_round_pd(a, b, _MM_FROUND_TO_NEAREST_INT | kQuiet); }
+  static V mul_quiet(V a, V b) { return _mm512_mul_round_pd(a, b, _MM_FROUND_TO_NEAREST_INT | kQuiet); }
+  static V div_quiet(V a, V b) { return _mm512_div_round_pd(a, b, _MM_FROUND_TO_NEAREST_INT | kQuiet); }
+  static V fnma_quiet(V a, V b, V c) { return _mm512_fnmadd_round_pd(a, b, c, _MM_FROUND_TO_NEAREST_INT | kQuiet); }
   static V masked_div(V src, M m, V a, V b) { return _mm512_mask_div_pd(src, m, a, b); }
   static V zero_unless(M m, V a) { return _mm512_maskz_mov_pd(m, a); }
   // Round to an integral value in the given direction, no exception raised.

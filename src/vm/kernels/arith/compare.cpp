@@ -7,6 +7,10 @@
 //    quieted): a missing value is not silently replaced by the other argument.
 //  * MaxMag, MinMag compare magnitudes the same way; equal magnitudes (3 and -3, +0 and -0) are
 //    decided as Fmax, Fmin decide them. NaN as above.
+//  * Fmax, Fmin, MaxMag, MinMag and CopySign only select and move bits, so the flushing mode
+//    does not touch them: a subnormal argument comes back as it is, as it would from a copy.
+//    NaN lanes go through a quiet addition, which does see the flushing mode; its result is a
+//    NaN either way.
 //  * Fdim gives a - b where b < a and +0 where a <= b; a NaN argument gives NaN.
 //  * NextAfter gives b when a == b (so the sign of a zero b wins), ±denorm_min from a zero a,
 //    NaN when either is NaN. It reports status 3 when a finite a steps to infinity and status 4
@@ -138,8 +142,16 @@ struct NextAfterK : BinaryBase<T_> {
   }
 };
 
-// Remainder and Fmod: the quotient can have any size, so the exact reduction is done per lane;
-// the vector part only finds the domain cases for the callout.
+// Remainder and Fmod. Where the quotient a/b has fewer integer bits than the significand (the
+// exponents of a and b at most kQuotientBits apart, a finite, b normal and finite), the quotient
+// is rounded to an integer q (to nearest even, or toward zero) and a - q*b is formed with one
+// fma. That difference is exact even when the rounded a/b put q one step off: |a - q*b| then
+// stays below |b| and is a multiple of the ulp of b (or a and b are within a factor 2 of each
+// other). One exact correction by |b| fixes the off-by-one step; for Remainder a tie
+// |r| = |b|/2 goes to the even quotient. Zero results take the sign of a. Every other lane
+// (huge quotients, subnormal or zero b, infinities, NaN) is reduced exactly by the C library,
+// lane by lane. The vector arithmetic raises no flags: the fast results are exact, and the
+// lanes the library reduces raise what it raises.
 template <typename T_, bool kIeee>
 struct RemainderK : BinaryBase<T_> {
   using B = BinaryBase<T_>;
@@ -149,16 +161,56 @@ struct RemainderK : BinaryBase<T_> {
   using typename B::M;
   static constexpr const char* kName = kIeee ? pick<T_>("vsRemainder", "vdRemainder") : pick<T_>("vsFmod", "vdFmod");
   static constexpr bool kHasCallout = true;
-  static constexpr int kBlock = S::kLanes;
+  static constexpr T kQuotientBits = sizeof(T) == 4 ? T(21) : T(50);
   static T scalar(T a, T b) { return kIeee ? std::remainder(a, b) : std::fmod(a, b); }
+  static V with_sign_of(V magnitude_and_sign, V sign_from) {
+    return S::bit_select(S::sign_mask(), sign_from, magnitude_and_sign);
+  }
   static V body(V a, V b, M& special) {
     const V inf = S::broadcast(std::numeric_limits<T>::infinity());
-    special = (S::equal(b, S::broadcast(T(0))) | S::equal(S::abs(a), inf)) & ~S::unordered(a, b);
-    alignas(64) T x[S::kLanes], y[S::kLanes];
-    S::store(x, a);
-    S::store(y, b);
-    for (int i = 0; i < S::kLanes; ++i) x[i] = scalar(x[i], y[i]);
-    return S::load(x);
+    const V abs_a = S::abs(a), abs_b = S::abs(b);
+    special = (S::equal(b, S::broadcast(T(0))) | S::equal(abs_a, inf)) & ~S::unordered(a, b);
+    const M fast = S::less(abs_a, inf) & S::less(abs_b, inf) &
+                   S::less_equal(S::broadcast(std::numeric_limits<T>::min()), abs_b) &
+                   S::less_equal(S::sub_quiet(S::exponent_of(a), S::exponent_of(b)), S::broadcast(kQuotientBits));
+    constexpr int kDirection = kIeee ? _MM_FROUND_TO_NEAREST_INT : _MM_FROUND_TO_ZERO;
+    V q = S::template round_integral<kDirection>(S::div_quiet(a, b));
+    V r = S::fnma_quiet(q, b, a);
+    if constexpr (kIeee) {
+      // |r| > |b|/2: q was one step off, toward zero from the true quotient.
+      const V half = S::mul_quiet(abs_b, S::broadcast(T(0.5)));
+      const M over = S::less(half, S::abs(r));
+      if (over) {
+        const M same_sign = S::equal(with_sign_of(S::broadcast(T(1)), r), with_sign_of(S::broadcast(T(1)), b));
+        const V step = S::select(same_sign, S::broadcast(T(1)), S::broadcast(T(-1)));
+        q = S::select(over, S::add_quiet(q, step), q);
+        r = S::select(over, S::sub_quiet(r, with_sign_of(abs_b, r)), r);
+      }
+      // A tie goes to the even quotient: with q odd, the other neighbour -r is the answer.
+      const M tie = S::equal(S::abs(r), half);
+      if (tie) {
+        const V h = S::mul_quiet(q, S::broadcast(T(0.5)));
+        const M odd = ~S::equal(h, S::template round_integral<_MM_FROUND_TO_ZERO>(h));
+        r = S::select(tie & odd, S::sub_quiet(S::broadcast(T(0)), r), r);
+      }
+      r = S::select(S::equal(r, S::broadcast(T(0))), with_sign_of(S::broadcast(T(0)), a), r);
+    } else {
+      // Overshoot: r came out with the other sign than a; one |b| toward a's side is exact.
+      const M wrong = ~S::equal(r, S::broadcast(T(0))) &
+                      ~S::equal(with_sign_of(S::broadcast(T(1)), r), with_sign_of(S::broadcast(T(1)), a));
+      r = S::select(wrong, S::add_quiet(r, with_sign_of(abs_b, a)), r);
+      r = with_sign_of(S::abs(r), a);
+    }
+    if (fast != S::first_lanes(S::kLanes)) [[unlikely]] {
+      alignas(64) T x[S::kLanes], y[S::kLanes], z[S::kLanes];
+      S::store(x, a);
+      S::store(y, b);
+      S::store(z, r);
+      for (int i = 0; i < S::kLanes; ++i)
+        if (!((fast >> i) & 1)) z[i] = scalar(x[i], y[i]);
+      r = S::load(z);
+    }
+    return r;
   }
   static int callout(const T* a, const T* b, T* r) {
     *r = std::numeric_limits<T>::quiet_NaN();
