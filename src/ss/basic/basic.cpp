@@ -238,7 +238,11 @@ template <typename T>
 void run_range(Plan<T>& P, int r) {
   const int64_t per = P.n / P.nthreads;
   const int64_t i0 = r * per, i1 = r == P.nthreads - 1 ? P.n : i0 + per;
-  const int ri = P.raw_order - 1, ci = P.central_order == 0 ? 0 : P.central_order - 1, wi = P.w != nullptr;
+  // A raw moment 2 next to a central sum 2 is not accumulated: it is m^2 + S2/W, a sum of two
+  // positive terms (a few rounding errors), which spares the pass a product and a sum per value.
+  const bool r2_from_s2 = P.raw_order == 2 && P.central_order >= 2;
+  const int ri = r2_from_s2 ? 0 : P.raw_order - 1, ci = P.central_order == 0 ? 0 : P.central_order - 1,
+            wi = P.w != nullptr;
   const RowFn rowk = kRowKernels[ri][ci][wi];
   const ColFn<T> colk = col_kernel<T>(ri, ci, wi);
   double W = 0, W2 = 0;
@@ -320,6 +324,13 @@ void run_range(Plan<T>& P, int r) {
       }
     }
   }
+  if (r2_from_s2 && W > 0) {
+    const MomentArrays& a = P.part[r];
+    for (int64_t j = 0; j < P.q; ++j) {
+      const double mu = P.shift[j] + a.m[j];
+      a.r2[j] = mu * mu + a.s2[j] / W;
+    }
+  }
   P.partW[r] = W;
   P.partW2[r] = W2;
 }
@@ -392,8 +403,9 @@ int basic(TarrSSTask* t, uint64_t est, uint32_t method) {
   // component is read as a run of 64 KB and the block's weights stay in L2.
   // Blocks and the moment kernels' sub-blocks are sized from p, not from the number of
   // selected components: the observations are then cut at the same places whatever the
-  // index array says, and a selected component gets bit for bit the results it gets
-  // without an index array.
+  // index array says, so a selected component's results do not move with the index array
+  // (component-major: bit for bit; observation-major: up to the order of additions inside a
+  // sub-block, which differs between narrow and tiled rows).
   const int64_t rowbytes = 8 * P.p * (P.matrices ? 2 : 1);
   int64_t block = std::max<int64_t>(64, 262144 / rowbytes);
   if (!P.matrices && P.c.storage == 1) block = std::max<int64_t>(block, 8192);
