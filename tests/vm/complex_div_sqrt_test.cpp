@@ -199,49 +199,50 @@ int32_t keep_result(ZorpVmErrorRecord* rec) {
 TYPED_TEST(ComplexDivSqrt, ZeroDivisorIsReportedWithItsIndexInEverySlotAndForm) {
   using R = TypeParam;
   using C = typename Cx<R>::C;
-  const int n = 13, at = 9;
+  const int n = 37;
   const C divisors[] = {{R(0), R(0)}, {-R(0), R(0)}};
   for (int slot = 0; slot < 3; ++slot)
     for (bool strided : {false, true})
       for (const C& zero : divisors)
-        for (uint32_t mode : {0x1A00u, 0x2000u}) {
-          const int step = strided ? 2 : 1;
-          std::vector<C> a(n * step, C{R(2), R(-1)}), b(n * step, C{R(1), R(1)}), r(n * step, C{R(-7), R(-7)});
-          a[at * step] = {R(3), R(0)};
-          b[at * step] = zero;
-          _fennSetErrorCallBack(keep_result);  // before the mode, which decides the callback flag
-          const uint32_t saved = _fennSetMode(mode);
-          _fennClearErrStatus();
-          g_reports = 0;
-          void* k = slot_of<R>("Div", strided, slot);
-          if (strided)
-            reinterpret_cast<void (*)(int32_t, const C*, int32_t, const C*, int32_t, C*, int32_t)>(k)(
-                n, a.data(), step, b.data(), step, r.data(), step);
-          else reinterpret_cast<Binary<R>>(k)(n, a.data(), b.data(), r.data());
-          const int32_t status = _fennGetErrStatus();
-          _fennClearErrorCallBack();
-          _fennClearErrStatus();
-          _fennSetMode(saved);
-          SCOPED_TRACE(testing::Message() << "slot " << slot << (strided ? " strided" : "") << " mode " << std::hex
-                                          << mode << " divisor re " << zero.re);
-          const R inf = std::signbit(zero.re) ? -std::numeric_limits<R>::infinity() : std::numeric_limits<R>::infinity();
-          EXPECT_EQ(r[at * step].re, inf);
-          EXPECT_TRUE(std::isnan(r[at * step].im));
-          EXPECT_EQ(r[(at - 1) * step].re, R(0.5));  // (2 - i) / (1 + i) = 0.5 - 1.5i
-          EXPECT_EQ(r[(at - 1) * step].im, R(-1.5));
-          if (strided) EXPECT_EQ(r[at * step + 1].re, R(-7));
-          if (mode == 0x2000u) {
-            EXPECT_EQ(status, 0);
-            EXPECT_EQ(g_reports, 0);
-          } else {
-            EXPECT_EQ(status, 2);
-            ASSERT_EQ(g_reports, 1);
-            EXPECT_EQ(g_last.index, at);
-            EXPECT_EQ(g_last.arg1, 3.0);
-            EXPECT_EQ(g_last.arg2, double(zero.re));
-            EXPECT_STREQ(g_last.name, Cx<R>::t == 'c' ? "vcDiv" : "vzDiv");
+        for (uint32_t mode : {0x1A00u, 0x2000u})
+          for (int at : {9, 35}) {  // in a whole block, in the remainder
+            const int step = strided ? 2 : 1;
+            std::vector<C> a(n * step, C{R(2), R(-1)}), b(n * step, C{R(1), R(1)}), r(n * step, C{R(-7), R(-7)});
+            a[at * step] = {R(3), R(0)};
+            b[at * step] = zero;
+            _fennSetErrorCallBack(keep_result);  // before the mode, which decides the callback flag
+            const uint32_t saved = _fennSetMode(mode);
+            _fennClearErrStatus();
+            g_reports = 0;
+            void* k = slot_of<R>("Div", strided, slot);
+            if (strided)
+              reinterpret_cast<void (*)(int32_t, const C*, int32_t, const C*, int32_t, C*, int32_t)>(k)(
+                  n, a.data(), step, b.data(), step, r.data(), step);
+            else reinterpret_cast<Binary<R>>(k)(n, a.data(), b.data(), r.data());
+            const int32_t status = _fennGetErrStatus();
+            _fennClearErrorCallBack();
+            _fennClearErrStatus();
+            _fennSetMode(saved);
+            SCOPED_TRACE(testing::Message() << "slot " << slot << (strided ? " strided" : "") << " mode " << std::hex
+                                            << mode << " divisor re " << zero.re << std::dec << " at " << at);
+            const R inf = std::signbit(zero.re) ? -std::numeric_limits<R>::infinity() : std::numeric_limits<R>::infinity();
+            EXPECT_EQ(r[at * step].re, inf);
+            EXPECT_TRUE(std::isnan(r[at * step].im));
+            EXPECT_EQ(r[(at - 1) * step].re, R(0.5));  // (2 - i) / (1 + i) = 0.5 - 1.5i
+            EXPECT_EQ(r[(at - 1) * step].im, R(-1.5));
+            if (strided) EXPECT_EQ(r[at * step + 1].re, R(-7));
+            if (mode == 0x2000u) {
+              EXPECT_EQ(status, 0);
+              EXPECT_EQ(g_reports, 0);
+            } else {
+              EXPECT_EQ(status, 2);
+              ASSERT_EQ(g_reports, 1);
+              EXPECT_EQ(g_last.index, at);
+              EXPECT_EQ(g_last.arg1, 3.0);
+              EXPECT_EQ(g_last.arg2, double(zero.re));
+              EXPECT_STREQ(g_last.name, Cx<R>::t == 'c' ? "vcDiv" : "vzDiv");
+            }
           }
-        }
 }
 
 }  // namespace

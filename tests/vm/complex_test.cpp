@@ -100,6 +100,78 @@ TYPED_TEST(ComplexMembers, AbsIsAccurateOverTheWholeRangeAndHandlesSpecials) {
   }
 }
 
+// Overflow of the modulus: status 3 at the element's index for finite parts whose modulus
+// exceeds the largest finite real, +inf stored; no report for an infinite or NaN part or for a
+// modulus just inside the range. The callback's first result becomes the stored real result.
+int g_abs_reports = 0;
+ZorpVmErrorRecord g_abs_last{};
+double g_abs_replacement = 0;
+int32_t replace_abs(ZorpVmErrorRecord* rec) {
+  ++g_abs_reports;
+  g_abs_last = *rec;
+  if (g_abs_replacement == 0) return 1;
+  rec->res1 = g_abs_replacement;
+  return 0;
+}
+
+TYPED_TEST(ComplexMembers, AbsOverflowIsReportedOnlyForFiniteParts) {
+  using R = TypeParam;
+  using C = typename Cx<R>::C;
+  using L = std::numeric_limits<R>;
+  const R m = L::max(), inf = L::infinity();
+  struct Row {
+    C a;
+    bool overflows;
+  };
+  const Row rows[] = {{{m, m}, true},
+                      {{-m * R(0.75), m * R(0.75)}, true},  // 1.06 max
+                      {{m, L::min()}, false},                // max exactly
+                      {{m / 2, -m / 2}, false},              // 0.707 max
+                      {{inf, R(1)}, false},
+                      {{L::quiet_NaN(), m}, false},
+                      {{m, -inf}, false}};
+  for (const Row& row : rows)
+    for (int slot = 0; slot < 3; ++slot)
+      for (bool strided : {false, true})
+        for (R replacement : {R(0), R(42)})
+          for (int at : {7, 35}) {  // in a whole block, in the remainder
+            const int n = 37, step = strided ? 3 : 1;
+            std::vector<C> a(n * step, C{R(3), R(4)});
+            std::vector<R> r(n * step, R(-1));
+            a[at * step] = row.a;
+            _fennSetErrorCallBack(replace_abs);
+            const uint32_t saved = _fennSetMode(0x1A00);
+            _fennClearErrStatus();
+            g_abs_reports = 0;
+            g_abs_replacement = replacement;
+            if (strided)
+              reinterpret_cast<void (*)(int32_t, const C*, int32_t, R*, int32_t)>(slot_of<R>("Abs", true, slot))(
+                  n, a.data(), step, r.data(), step);
+            else reinterpret_cast<void (*)(int32_t, const C*, R*)>(slot_of<R>("Abs", false, slot))(n, a.data(), r.data());
+            const int32_t status = _fennGetErrStatus();
+            _fennClearErrorCallBack();
+            _fennClearErrStatus();
+            _fennSetMode(saved);
+            SCOPED_TRACE(testing::Message() << "|(" << row.a.re << ", " << row.a.im << ")| slot " << slot
+                                            << (strided ? " strided" : "") << " replacement " << replacement << " at " << at);
+            EXPECT_EQ(r[(at - 1) * step], R(5));
+            if (strided) EXPECT_EQ(r[at * step + 1], R(-1));
+            if (!row.overflows) {
+              EXPECT_EQ(status, 0);
+              EXPECT_EQ(g_abs_reports, 0);
+              continue;
+            }
+            EXPECT_EQ(status, 3);
+            ASSERT_EQ(g_abs_reports, 1);
+            EXPECT_EQ(g_abs_last.index, at);
+            EXPECT_EQ(g_abs_last.arg1, double(row.a.re));
+            EXPECT_EQ(g_abs_last.arg1_im, double(row.a.im));
+            EXPECT_EQ(g_abs_last.res1, double(inf));
+            EXPECT_STREQ(g_abs_last.name, Cx<R>::t == 'c' ? "vcAbs" : "vzAbs");
+            EXPECT_EQ(r[at * step], replacement == 0 ? inf : replacement);
+          }
+}
+
 TYPED_TEST(ComplexMembers, AddSubConjAreExact) {
   using R = TypeParam;
   using C = typename Cx<R>::C;

@@ -13,7 +13,8 @@
 //    separates the exponents before multiplying.
 //  * Double precision Abs scales the element by a power of 2 taken from its larger component,
 //    so the squares can neither overflow nor underflow; zeros, infinities (which win over NaN,
-//    as in hypot) and NaN are set afterwards.
+//    as in hypot) and NaN are set afterwards. A modulus beyond the result type's range (either
+//    precision) is the one reported case: overflow.
 // The accuracy slots share these kernels: the catalogue's separate slot symbols are
 // instantiations of the same templates.
 #include <immintrin.h>
@@ -511,7 +512,9 @@ struct SqrtZ {
   static int callout(const T*, T*) { return 0; }
 };
 
-// |a| of complex elements; real results.
+// |a| of complex elements; real results. An element of finite parts whose modulus exceeds the
+// largest finite value of the result type gets +inf and is reported as an overflow (status 3);
+// an infinite part gives +inf (over a NaN part too, as in hypot) without a report.
 template <typename C>
 struct AbsK;
 
@@ -521,22 +524,31 @@ struct AbsK<ZorpComplex8> {
   using Out = float;
   static constexpr const char* kName = "vcAbs";
   static constexpr int kBlock = 16;
-  static constexpr bool kHasCallout = false;
+  static constexpr bool kHasCallout = true;
   // sqrt(re^2 + im^2) in double for 4 elements; the result sits in both lanes of each element.
   static __m512d abs_widened(__m512d x) {
     const __m512d sq = _mm512_mul_pd(x, x);
     return _mm512_sqrt_pd(_mm512_add_pd(sq, swap_parts(sq)));
   }
-  static __m256 body(__m512 a, __mmask8&) {
+  static __m256 body(__m512 a, __mmask8& special) {
     const __m512d lo = abs_widened(widen_low(a)), hi = abs_widened(widen_high(a));
     const __m512i even = _mm512_setr_epi64(0, 2, 4, 6, 8, 10, 12, 14);
     const __m256 r = _mm512_cvtpd_ps(_mm512_permutex2var_pd(lo, even, hi));
     // an infinite part wins over a NaN part, as in hypot
     const uint32_t inf_lanes = _mm512_fpclass_ps_mask(a, 0x18);
     const __mmask8 inf = static_cast<__mmask8>(_pext_u32(inf_lanes | (inf_lanes >> 1), 0x5555u));
+    special = overflowed(r, inf);
     return _mm256_mask_mov_ps(r, inf, _mm256_set1_ps(std::numeric_limits<float>::infinity()));
   }
-  static int callout(const T*, float*) { return 0; }
+  // The modulus of finite parts came out infinite: it exceeds the largest float.
+  static __mmask8 overflowed(__m256 r, __mmask8 inf) {
+    return _mm256_cmp_ps_mask(r, _mm256_set1_ps(std::numeric_limits<float>::infinity()), _CMP_EQ_OQ) &
+           static_cast<__mmask8>(~inf);
+  }
+  static int callout(const T*, float* r) {
+    *r = std::numeric_limits<float>::infinity();
+    return 3;
+  }
 };
 
 template <>
@@ -545,8 +557,8 @@ struct AbsK<ZorpComplex16> {
   using Out = double;
   static constexpr const char* kName = "vzAbs";
   static constexpr int kBlock = 8;
-  static constexpr bool kHasCallout = false;
-  static __m256d body(__m512d a, __mmask8&) {
+  static constexpr bool kHasCallout = true;
+  static __m256d body(__m512d a, __mmask8& special) {
     const __m512d m = _mm512_max_pd(_mm512_abs_pd(a), _mm512_abs_pd(swap_parts(a)));
     const __m512d k = _mm512_getexp_pd(m);
     const __m512d x = _mm512_scalef_pd(a, _mm512_sub_pd(_mm512_setzero_pd(), k));
@@ -563,11 +575,17 @@ struct AbsK<ZorpComplex16> {
     __m512d r = _mm512_scalef_pd(corrected, k);
     // zeros, then infinities (an infinite part wins over a NaN part)
     r = _mm512_mask_mov_pd(r, _mm512_cmp_pd_mask(m, _mm512_setzero_pd(), _CMP_EQ_OQ), _mm512_setzero_pd());
+    const __m512d infinity = _mm512_set1_pd(std::numeric_limits<double>::infinity());
     const __mmask8 inf = _mm512_fpclass_pd_mask(a, 0x18) | _mm512_fpclass_pd_mask(swap_parts(a), 0x18);
-    r = _mm512_mask_mov_pd(r, inf, _mm512_set1_pd(std::numeric_limits<double>::infinity()));
+    // the modulus of finite parts came out infinite: it exceeds the largest double
+    special = static_cast<__mmask8>(_pext_u32(_mm512_cmp_pd_mask(r, infinity, _CMP_EQ_OQ) & ~inf, 0x55u));
+    r = _mm512_mask_mov_pd(r, inf, infinity);
     return _mm512_castpd512_pd256(_mm512_permutexvar_pd(_mm512_setr_epi64(0, 2, 4, 6, 0, 0, 0, 0), r));
   }
-  static int callout(const T*, double*) { return 0; }
+  static int callout(const T*, double* r) {
+    *r = std::numeric_limits<double>::infinity();
+    return 3;
+  }
 };
 
 }  // namespace
