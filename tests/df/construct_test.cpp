@@ -374,6 +374,52 @@ TYPED_TEST(Construct, TwoFunctionsEveryEndConditionEveryKnot) {
       }
 }
 
+// Akima, Bessel and Hyman derivatives at every point against the formulas evaluated here one
+// point at a time, on data with flat stretches (Akima's equal-slope rule), turns (Hyman's
+// zero) and steep rises (Hyman's cap), over lengths that leave every remainder of a vector.
+TYPED_TEST(Construct, DerivativeKindsMatchPointwiseFormulas) {
+  using T = TypeParam;
+  const Kinds K = kinds<T>();
+  auto data = [](int64_t f, double x) {
+    const double k = std::floor(4 * x);  // flat stretches joined by ramps
+    return (x < 0.6 ? 0.3 * k : 1.2 + 2 * (x - 0.6) * (x - 0.6)) + (f ? std::sin(7 * x) : 0.0);
+  };
+  for (int nx : {23, 61, 300})
+    for (int64_t xhint : {int64_t(1), int64_t(DF_UNIFORM_PARTITION)}) {
+      Problem<T> p(grid<T>(nx, xhint == 1), 2, data, xhint);
+      const int64_t n = nx;
+      for (int64_t f = 0; f < 2; ++f) {
+        const T* y = p.y.data() + f * n;
+        const double step = (static_cast<double>(p.x[n - 1]) - p.x[0]) / (n - 1);
+        auto h = [&](int64_t k) -> T { return xhint == 1 ? T(p.x[k + 1] - p.x[k]) : T(step); };
+        std::vector<T> m(n - 1);
+        for (int64_t k = 0; k + 1 < n; ++k) m[k] = (y[k + 1] - y[k]) / h(k);
+        struct Row { Fn fn; int64_t type; };
+        for (Row r : {Row{K.akima, 5}, Row{K.bessel, 4}, Row{K.hyman, 9}}) {
+          ASSERT_EQ(p.set(4, r.type, DF_BC_FREE_END, {}, 0, {}), 0);
+          ASSERT_EQ(r.fn(p.t, 0, 0, nullptr), 0);
+          const T* c = static_cast<const T*>(p.t->coeff[f]);
+          for (int64_t j = 1; j + 1 < n; ++j) {
+            T want;
+            if (r.type == 5) {
+              const T wj = j == n - 2 ? std::fabs(m[n - 2] - m[n - 3]) : std::fabs(m[j + 1] - m[j]);
+              const T wl = j == 1 ? std::fabs(m[1] - m[0]) : std::fabs(m[j - 1] - m[j - 2]);
+              want = wj + wl < T(1e-10) ? (m[j - 1] + m[j]) / 2 : (wj * m[j - 1] + wl * m[j]) / (wj + wl);
+            } else {
+              want = (h(j) * m[j - 1] + h(j - 1) * m[j]) / (h(j - 1) + h(j));
+              if (r.type == 9) {
+                const T cap = 3 * std::min(std::fabs(m[j - 1]), std::fabs(m[j]));
+                want = m[j - 1] * m[j] <= 0 ? T(0) : std::copysign(std::min(std::fabs(want), cap), want);
+              }
+            }
+            ASSERT_NEAR(c[4 * j + 1], want, 8 * std::numeric_limits<T>::epsilon() * (1 + std::fabs(want)))
+                << "type " << r.type << " nx " << nx << " xhint " << xhint << " f " << f << " j " << j;
+          }
+        }
+      }
+    }
+}
+
 TYPED_TEST(Construct, CubeOnThreePointsGivesExactEndDerivative) {
   using T = TypeParam;
   auto c3 = [](int64_t, double x) { return x * x * x; };

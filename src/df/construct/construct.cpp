@@ -124,262 +124,7 @@ bool periodic_ok(const Fit<T>& F) {
   return true;
 }
 
-// ---------------------------------------------------------------- derivative kinds
-template <typename T>
-struct EndCtx {
-  const Fit<T>& F;
-  const T* y;
-  int64_t s;
-  T m(int64_t k) const { return (y[(k + 1) * s] - y[k * s]) / F.hi(k); }
-};
-
-// The left end derivative from d_1 (and the right from d_(n-2)) by the code of the task.
-template <typename T>
-T end_left(const EndCtx<T>& e, T d1) {
-  const Fit<T>& F = e.F;
-  const int64_t n = F.n;
-  const T h0 = F.hi(0), h1 = F.hi(1), m0 = e.m(0);
-  switch (F.code) {
-    case 0: {
-      const T m1 = e.m(1), H = h0 + h1;
-      return (((2 * H + h0) * h1 * m0 + h0 * h0 * m1) / H - H * d1) / h1;
-    }
-    case 1: return T(1.5) * m0 - T(0.5) * d1;
-    case 2:
-    case 3: return F.bc[0];
-    case 4:
-    case 5: return T(1.5) * m0 - T(0.25) * h0 * F.bc[0] - T(0.5) * d1;
-    case 6: {
-      const T ml = e.m(n - 2);
-      if (F.kind == Kind::Hermite) return F.bc[0];
-      if (F.kind == Kind::Akima) {
-        const T a = std::fabs(e.m(1) - m0), b = std::fabs(ml - e.m(n - 3));
-        if (a + b < T(1e-10)) return (ml + m0) / 2;
-        return (a * ml + b * m0) / (a + b);
-      }
-      const T hl = F.hi(n - 2);
-      return (hl * m0 + h0 * ml) / (h0 + hl);
-    }
-    default: return (3 * m0 - e.m(1)) / 2;
-  }
-}
-
-template <typename T>
-T end_right(const EndCtx<T>& e, T dl, T d0) {
-  const Fit<T>& F = e.F;
-  const int64_t n = F.n;
-  const T ha = F.hi(n - 2), mb = e.m(n - 2);
-  switch (F.code) {
-    case 0: {
-      const T hb = F.hi(n - 3), mc = e.m(n - 3), H = ha + hb;
-      return (((2 * H + ha) * hb * mb + ha * ha * mc) / H - H * dl) / hb;
-    }
-    case 1: return T(1.5) * mb - T(0.5) * dl;
-    case 2:
-    case 4: return F.bc[1];
-    case 3:
-    case 5: return T(1.5) * mb + T(0.25) * ha * F.bc[1] - T(0.5) * dl;
-    case 6: return d0;  // the same value as the left end
-    default: return (3 * mb - e.m(n - 3)) / 2;
-  }
-}
-
-template <typename T>
-void cubic_cell(T* c, T y0, T m, T h, T d0, T d1) {
-  const T r = 1 / h;
-  c[0] = y0;
-  c[1] = d0;
-  c[2] = (3 * m - 2 * d0 - d1) * r;
-  c[3] = (d0 + d1 - 2 * m) * r * r;
-}
-
-// Cells [i0, i1) of function f; ms and ds are scratch of kBlockCells + 8 each.
-template <typename T>
-void deriv_block(const Fit<T>& F, int64_t f, int64_t i0, int64_t i1, T* ms, T* ds) {
-  const int64_t n = F.n, s = F.ystride();
-  const T* y = F.ybase(f);
-  T* c = F.cf(f);
-  if (F.kind == Kind::Linear) {
-    for (int64_t i = i0; i < i1; ++i) {
-      c[2 * i] = y[i * s];
-      c[2 * i + 1] = (y[(i + 1) * s] - y[i * s]) / F.hi(i);
-    }
-    return;
-  }
-  const int64_t lo = std::max<int64_t>(0, i0 - 3), hi = std::min<int64_t>(n - 2, i1 + 2);
-  for (int64_t k = lo; k <= hi; ++k) ms[k - lo] = (y[(k + 1) * s] - y[k * s]) / F.hi(k);
-  auto M = [&](int64_t k) { return ms[k - lo]; };
-  auto interior = [&](int64_t j) -> T {
-    switch (F.kind) {
-      case Kind::Akima: {
-        const T wj = j == n - 2 ? std::fabs(M(n - 2) - M(n - 3)) : std::fabs(M(j + 1) - M(j));
-        const T wl = j == 1 ? std::fabs(M(1) - M(0)) : std::fabs(M(j - 1) - M(j - 2));
-        const T den = wj + wl;
-        if (den < T(1e-10)) return (M(j - 1) + M(j)) / 2;
-        return (wj * M(j - 1) + wl * M(j)) / den;
-      }
-      case Kind::Hermite: return F.ic[f * (n - 2) + j - 1];
-      default: {
-        const T ha = F.hi(j - 1), hb = F.hi(j);
-        const T d = (hb * M(j - 1) + ha * M(j)) / (ha + hb);
-        if (F.kind == Kind::Bessel) return d;
-        const T a = M(j - 1), b = M(j);
-        if (a * b <= 0) return T(0);
-        const T cap = 3 * std::min(std::fabs(a), std::fabs(b));
-        return std::copysign(std::min(std::fabs(d), cap), d);
-      }
-    }
-  };
-  for (int64_t j = std::max<int64_t>(i0, 1); j <= std::min<int64_t>(i1, n - 2); ++j) ds[j - i0] = interior(j);
-  if (i0 == 0 || i1 == n - 1) {
-    EndCtx<T> e{F, y, s};
-    // A block holding cell 0 holds d_1 as well; the right-end block needs d_0 only for the
-    // periodic end, whose formula does not read d_1.
-    const T d0 = i0 == 0 ? end_left(e, ds[1]) : F.code == 6 ? end_left(e, T(0)) : T(0);
-    if (i0 == 0) ds[0] = d0;
-    if (i1 == n - 1) {
-      const T dl = ds[n - 2 - i0];
-      ds[n - 1 - i0] = end_right(e, dl, d0);
-    }
-  }
-  for (int64_t i = i0; i < i1; ++i) cubic_cell(c + 4 * i, y[i * s], M(i), F.hi(i), ds[i - i0], ds[i + 1 - i0]);
-}
-
-template <typename T>
-struct BlockJob {
-  const Fit<T>* F;
-  int64_t cells, nblocks;
-  T* scratch;
-  int64_t stride;
-};
-
-template <typename T>
-void block_item(void* ctx, int item, int thread) {
-  const BlockJob<T>& J = *static_cast<const BlockJob<T>*>(ctx);
-  const int64_t b = item % J.nblocks, g = item / J.nblocks;
-  const int64_t i0 = b * J.cells, i1 = std::min(J.F->n - 1, i0 + J.cells);
-  T* ms = J.scratch + thread * J.stride;
-  T* ds = ms + J.stride / 2;
-  for (int64_t f = g * kGroup; f < std::min(J.F->ny, (g + 1) * kGroup); ++f) deriv_block(*J.F, f, i0, i1, ms, ds);
-}
-
-template <typename T>
-int run_blocks(Fit<T>& F, void** threading) {
-  if (F.code == 6 && !periodic_ok(F)) return DF_ERROR_BAD_PERIODIC_VAL;
-  const int64_t cells = F.kind == Kind::Linear ? kLinearCells : kBlockCells;
-  const int64_t nblocks = (F.n - 1 + cells - 1) / cells, ngroups = (F.ny + kGroup - 1) / kGroup;
-  const int64_t items = nblocks * ngroups;
-  int nthreads = 1;
-  const bool threaded = threading && threading[0] && F.ny * F.n >= kThreadMin;
-  if (threaded && threading[4]) nthreads = reinterpret_cast<zorp_df_nthreads_fn>(threading[4])();
-  if (nthreads < 1) nthreads = 1;
-  if (nthreads > items) nthreads = static_cast<int>(items);
-  const int64_t stride = 2 * (cells + 16);
-  T* scratch = static_cast<T*>(allocate(static_cast<size_t>(nthreads * stride) * sizeof(T)));
-  if (!scratch) return DF_ERROR_MEM_FAILURE;
-  BlockJob<T> J{&F, cells, nblocks, scratch, stride};
-  if (threaded) {
-    reinterpret_cast<zorp_df_launch_fn>(threading[0])(static_cast<int>(items), nthreads, &J, &block_item<T>);
-  } else {
-    for (int64_t it = 0; it < items; ++it) block_item<T>(&J, static_cast<int>(it), 0);
-  }
-  deallocate(scratch);
-  return DF_STATUS_OK;
-}
-
-template <typename T>
-int derivative_kind(DFTask* t, int64_t method, void** threading, Kind kind, int64_t nmin) {
-  if (!t) return DF_ERROR_NULL_TASK;
-  if (kind == Kind::Linear) {
-    if (method != 0) return DF_ERROR_METHOD_NOT_SUPPORTED;
-    if (t->nx < 2) return DF_ERROR_BAD_NX;
-    if (!yhint_ok(t->yhint)) return DF_ERROR_BAD_Y_HINT;
-  } else {
-    if (t->nx < nmin) return DF_ERROR_BAD_NX;
-    if (const int rc = check_bc(t, kind == Kind::Akima)) return rc;
-    if (kind == Kind::Hermite && !t->ic) return DF_ERROR_BAD_IC;
-  }
-  Fit<T> F;
-  if (const int rc = make_fit(t, F)) return rc;
-  F.kind = kind;
-  if (kind == Kind::Linear) F.code = t->bc_type == DF_BC_PERIODIC ? 6 : 1;
-  return run_blocks(F, threading);
-}
-
-// ---------------------------------------------------------------- natural cubic
-template <typename T> struct Lapack;
-template <> struct Lapack<double> {
-  static void trf(const int* n, double* a, double* b, double* c, int* i) { ddttrfb_4dfl(n, a, b, c, i); }
-  static void trs(const int* n, const int* r, const double* a, const double* b, const double* c, double* x,
-                  const int* ld, int* i) {
-    const char N = 'N';
-    ddttrsb_4dfl(&N, n, r, a, b, c, x, ld, i);
-  }
-  static void sv(const int* n, const int* r, double* a, double* b, double* c, double* x, const int* ld, int* i) {
-    ddtsvb_4dfl(n, r, a, b, c, x, ld, i);
-  }
-};
-template <> struct Lapack<float> {
-  static void trf(const int* n, float* a, float* b, float* c, int* i) { sdttrfb_4dfl(n, a, b, c, i); }
-  static void trs(const int* n, const int* r, const float* a, const float* b, const float* c, float* x,
-                  const int* ld, int* i) {
-    const char N = 'N';
-    sdttrsb_4dfl(&N, n, r, a, b, c, x, ld, i);
-  }
-  static void sv(const int* n, const int* r, float* a, float* b, float* c, float* x, const int* ld, int* i) {
-    sdtsvb_4dfl(n, r, a, b, c, x, ld, i);
-  }
-};
-
-template <typename T>
-struct NaturalJob {
-  const Fit<T>* F;
-  int size;  // system order: n, or n-1 when periodic
-  const T *dl, *d, *du;
-  T* rhs;      // column f at rhs + f*size
-  const T* z;  // periodic correction column, or null
-  int per;     // functions per item
-  int info;    // first nonzero solver info
-};
-
-template <typename T>
-void natural_coeffs(const Fit<T>& F, int64_t f, const T* dcol) {
-  const int64_t n = F.n, s = F.ystride();
-  const T* y = F.ybase(f);
-  T* c = F.cf(f);
-  const bool per = F.code == 6;
-  for (int64_t i = 0; i < n - 1; ++i) {
-    const T h = F.hi(i), m = (y[(i + 1) * s] - y[i * s]) / h;
-    const T dn = per && i + 1 == n - 1 ? dcol[0] : dcol[i + 1];
-    cubic_cell(c + 4 * i, y[i * s], m, h, dcol[i], dn);
-  }
-}
-
-template <typename T>
-void natural_item(void* ctx, int item, int) {
-  NaturalJob<T>& J = *static_cast<NaturalJob<T>*>(ctx);
-  const int64_t f0 = static_cast<int64_t>(item) * J.per, f1 = std::min(J.F->ny, f0 + J.per);
-  if (f0 >= f1) return;
-  const int nr = static_cast<int>(f1 - f0), n = J.size;
-  int info = 0;
-  T* b = J.rhs + f0 * n;
-  Lapack<T>::trs(&n, &nr, J.dl, J.d, J.du, b, &n, &info);
-  if (info != 0) {
-    __atomic_store_n(&J.info, info, __ATOMIC_RELAXED);
-    return;
-  }
-  for (int64_t f = f0; f < f1; ++f) {
-    T* col = J.rhs + f * n;
-    if (J.z) {
-      const T vy = col[0] + col[n - 1], vz = J.z[0] + J.z[n - 1];
-      const T k = vy / (1 + vz);
-      for (int i = 0; i < n; ++i) col[i] -= k * J.z[i];
-    }
-    natural_coeffs(*J.F, f, col);
-  }
-}
-
-// ---- vector kernels of the open natural cubic
+// ---------------------------------------------------------------- vector kernels
 //
 // Unit-stride function values run through AVX-512 loops; values by columns (stride ny) take the
 // scalar loops below, which compute the same formulas.
@@ -555,6 +300,349 @@ void cubic_cells_strided(const Widths<T>& W, const T* y, int64_t s, const T* d, 
   }
 }
 
+template <typename T>
+Widths<T> widths_of(const Fit<T>& F) {
+  Widths<T> W{};
+  if (F.uniform) {
+    W.step = F.h;
+    W.rstep = T(1) / F.h;
+  } else {
+    W.x = F.x;
+  }
+  return W;
+}
+
+// ---------------------------------------------------------------- derivative kinds
+template <typename T>
+struct EndCtx {
+  const Fit<T>& F;
+  const T* y;
+  int64_t s;
+  T m(int64_t k) const { return (y[(k + 1) * s] - y[k * s]) / F.hi(k); }
+};
+
+// The left end derivative from d_1 (and the right from d_(n-2)) by the code of the task.
+template <typename T>
+T end_left(const EndCtx<T>& e, T d1) {
+  const Fit<T>& F = e.F;
+  const int64_t n = F.n;
+  const T h0 = F.hi(0), h1 = F.hi(1), m0 = e.m(0);
+  switch (F.code) {
+    case 0: {
+      const T m1 = e.m(1), H = h0 + h1;
+      return (((2 * H + h0) * h1 * m0 + h0 * h0 * m1) / H - H * d1) / h1;
+    }
+    case 1: return T(1.5) * m0 - T(0.5) * d1;
+    case 2:
+    case 3: return F.bc[0];
+    case 4:
+    case 5: return T(1.5) * m0 - T(0.25) * h0 * F.bc[0] - T(0.5) * d1;
+    case 6: {
+      const T ml = e.m(n - 2);
+      if (F.kind == Kind::Hermite) return F.bc[0];
+      if (F.kind == Kind::Akima) {
+        const T a = std::fabs(e.m(1) - m0), b = std::fabs(ml - e.m(n - 3));
+        if (a + b < T(1e-10)) return (ml + m0) / 2;
+        return (a * ml + b * m0) / (a + b);
+      }
+      const T hl = F.hi(n - 2);
+      return (hl * m0 + h0 * ml) / (h0 + hl);
+    }
+    default: return (3 * m0 - e.m(1)) / 2;
+  }
+}
+
+template <typename T>
+T end_right(const EndCtx<T>& e, T dl, T d0) {
+  const Fit<T>& F = e.F;
+  const int64_t n = F.n;
+  const T ha = F.hi(n - 2), mb = e.m(n - 2);
+  switch (F.code) {
+    case 0: {
+      const T hb = F.hi(n - 3), mc = e.m(n - 3), H = ha + hb;
+      return (((2 * H + ha) * hb * mb + ha * ha * mc) / H - H * dl) / hb;
+    }
+    case 1: return T(1.5) * mb - T(0.5) * dl;
+    case 2:
+    case 4: return F.bc[1];
+    case 3:
+    case 5: return T(1.5) * mb + T(0.25) * ha * F.bc[1] - T(0.5) * dl;
+    case 6: return d0;  // the same value as the left end
+    default: return (3 * mb - e.m(n - 3)) / 2;
+  }
+}
+
+template <typename T>
+void cubic_cell(T* c, T y0, T m, T h, T d0, T d1) {
+  const T r = 1 / h;
+  c[0] = y0;
+  c[1] = d0;
+  c[2] = (3 * m - 2 * d0 - d1) * r;
+  c[3] = (d0 + d1 - 2 * m) * r * r;
+}
+
+// Slopes m_k, k = lo..hi, of unit-stride values into ms[k - lo].
+template <typename T>
+void slopes_vec(const Fit<T>& F, const T* y, int64_t lo, int64_t hi, T* ms) {
+  using S = Simd<T>;
+  using V = typename S::V;
+  constexpr int L = S::kLanes;
+  for (int64_t k = lo; k <= hi; k += L) {
+    const auto m = S::first_lanes(static_cast<uint32_t>(std::min<int64_t>(hi + 1 - k, L)));
+    const V one = S::broadcast(T(1)), zero = S::broadcast(T(0));
+    const V h = F.uniform ? S::broadcast(F.h) : S::sub(S::load_or(m, F.x + k + 1, one), S::load_or(m, F.x + k, zero));
+    const V dy = S::sub(S::load_or(m, y + k + 1, zero), S::load_or(m, y + k, zero));
+    S::store(ms + (k - lo), m, S::div(dy, h));
+  }
+}
+
+// Interior derivatives d_j, j = ja..jb, of the Akima (2 <= j <= n-3), Bessel and Hyman kinds
+// from the slopes M[k] = m_k, into D[j]; the same formulas as the scalar ones, lane by lane.
+template <typename T>
+void interior_vec(const Fit<T>& F, const T* M, int64_t ja, int64_t jb, T* D) {
+  using S = Simd<T>;
+  using V = typename S::V;
+  constexpr int L = S::kLanes;
+  const V zero = S::broadcast(T(0)), one = S::broadcast(T(1)), half = S::broadcast(T(0.5));
+  for (int64_t j = ja; j <= jb; j += L) {
+    const auto m = S::first_lanes(static_cast<uint32_t>(std::min<int64_t>(jb + 1 - j, L)));
+    const V a = S::load_or(m, M + j - 1, zero), b = S::load_or(m, M + j, zero);
+    V d;
+    if (F.kind == Kind::Akima) {
+      const V wj = S::abs(S::sub(S::load_or(m, M + j + 1, zero), b));
+      const V wl = S::abs(S::sub(a, S::load_or(m, M + j - 2, zero)));
+      const V den = S::add(wj, wl);
+      const auto flat = S::less(den, S::broadcast(T(1e-10)));
+      // Flat lanes take the mean; the others divide (only where they are not flat).
+      d = S::masked_div(S::mul(S::add(a, b), half), static_cast<decltype(m)>(m & ~flat),
+                        S::add(S::mul(wj, a), S::mul(wl, b)), den);
+    } else {
+      V ha, hb;
+      if (F.uniform) {
+        ha = hb = S::broadcast(F.h);
+      } else {
+        const V x1 = S::load_or(m, F.x + j, one);
+        ha = S::sub(x1, S::load_or(m, F.x + j - 1, zero));
+        hb = S::sub(S::load_or(m, F.x + j + 1, S::broadcast(T(2))), x1);
+      }
+      d = S::div(S::add(S::mul(hb, a), S::mul(ha, b)), S::add(ha, hb));
+      if (F.kind == Kind::Hyman) {
+        const V aa = S::abs(a), ab = S::abs(b), ad = S::abs(d);
+        const V least = S::select(S::less(ab, aa), ab, aa);
+        const V cap = S::mul(S::broadcast(T(3)), least);
+        const V mag = S::select(S::less(cap, ad), cap, ad);
+        const V limited = S::bit_select(S::sign_mask(), d, mag);
+        d = S::select(S::less_equal(S::mul(a, b), zero), zero, limited);
+      }
+    }
+    S::store(D + j, m, d);
+  }
+}
+
+// Cells [i0, i1) of function f; ms and ds are scratch of kBlockCells + 8 each.
+template <typename T>
+void deriv_block(const Fit<T>& F, int64_t f, int64_t i0, int64_t i1, T* ms, T* ds) {
+  const int64_t n = F.n, s = F.ystride();
+  const T* y = F.ybase(f);
+  T* c = F.cf(f);
+  if (F.kind == Kind::Linear) {
+    for (int64_t i = i0; i < i1; ++i) {
+      c[2 * i] = y[i * s];
+      c[2 * i + 1] = (y[(i + 1) * s] - y[i * s]) / F.hi(i);
+    }
+    return;
+  }
+  const int64_t lo = std::max<int64_t>(0, i0 - 3), hi = std::min<int64_t>(n - 2, i1 + 2);
+  if (s == 1) slopes_vec(F, y, lo, hi, ms);
+  else
+    for (int64_t k = lo; k <= hi; ++k) ms[k - lo] = (y[(k + 1) * s] - y[k * s]) / F.hi(k);
+  auto M = [&](int64_t k) { return ms[k - lo]; };
+  auto interior = [&](int64_t j) -> T {
+    switch (F.kind) {
+      case Kind::Akima: {
+        const T wj = j == n - 2 ? std::fabs(M(n - 2) - M(n - 3)) : std::fabs(M(j + 1) - M(j));
+        const T wl = j == 1 ? std::fabs(M(1) - M(0)) : std::fabs(M(j - 1) - M(j - 2));
+        const T den = wj + wl;
+        if (den < T(1e-10)) return (M(j - 1) + M(j)) / 2;
+        return (wj * M(j - 1) + wl * M(j)) / den;
+      }
+      case Kind::Hermite: return F.ic[f * (n - 2) + j - 1];
+      default: {
+        const T ha = F.hi(j - 1), hb = F.hi(j);
+        const T d = (hb * M(j - 1) + ha * M(j)) / (ha + hb);
+        if (F.kind == Kind::Bessel) return d;
+        const T a = M(j - 1), b = M(j);
+        if (a * b <= 0) return T(0);
+        const T cap = 3 * std::min(std::fabs(a), std::fabs(b));
+        return std::copysign(std::min(std::fabs(d), cap), d);
+      }
+    }
+  };
+  const int64_t ja = std::max<int64_t>(i0, 1), jb = std::min<int64_t>(i1, n - 2);
+  if (F.kind == Kind::Hermite) {
+    for (int64_t j = ja; j <= jb; ++j) ds[j - i0] = interior(j);
+  } else {
+    // Akima's first and last interior derivatives take the end weights; the rest go by vectors.
+    const int64_t va = F.kind == Kind::Akima ? std::max<int64_t>(ja, 2) : ja;
+    const int64_t vb = F.kind == Kind::Akima ? std::min<int64_t>(jb, n - 3) : jb;
+    for (int64_t j = ja; j < std::min(va, jb + 1); ++j) ds[j - i0] = interior(j);
+    if (va <= vb) interior_vec(F, ms - lo, va, vb, ds - i0);
+    for (int64_t j = std::max(vb + 1, va); j <= jb; ++j) ds[j - i0] = interior(j);
+  }
+  if (i0 == 0 || i1 == n - 1) {
+    EndCtx<T> e{F, y, s};
+    // A block holding cell 0 holds d_1 as well; the right-end block needs d_0 only for the
+    // periodic end, whose formula does not read d_1.
+    const T d0 = i0 == 0 ? end_left(e, ds[1]) : F.code == 6 ? end_left(e, T(0)) : T(0);
+    if (i0 == 0) ds[0] = d0;
+    if (i1 == n - 1) {
+      const T dl = ds[n - 2 - i0];
+      ds[n - 1 - i0] = end_right(e, dl, d0);
+    }
+  }
+  if (s == 1) {
+    Widths<T> W = widths_of(F);
+    if (W.x) W.x += i0;
+    cubic_cells(W, y + i0, ds, i1 - i0 + 1, c + 4 * i0);
+  } else {
+    for (int64_t i = i0; i < i1; ++i) cubic_cell(c + 4 * i, y[i * s], M(i), F.hi(i), ds[i - i0], ds[i + 1 - i0]);
+  }
+}
+
+template <typename T>
+struct BlockJob {
+  const Fit<T>* F;
+  int64_t cells, nblocks;
+  T* scratch;
+  int64_t stride;
+};
+
+template <typename T>
+void block_item(void* ctx, int item, int thread) {
+  const BlockJob<T>& J = *static_cast<const BlockJob<T>*>(ctx);
+  const int64_t b = item % J.nblocks, g = item / J.nblocks;
+  const int64_t i0 = b * J.cells, i1 = std::min(J.F->n - 1, i0 + J.cells);
+  T* ms = J.scratch + thread * J.stride;
+  T* ds = ms + J.stride / 2;
+  for (int64_t f = g * kGroup; f < std::min(J.F->ny, (g + 1) * kGroup); ++f) deriv_block(*J.F, f, i0, i1, ms, ds);
+}
+
+template <typename T>
+int run_blocks(Fit<T>& F, void** threading) {
+  if (F.code == 6 && !periodic_ok(F)) return DF_ERROR_BAD_PERIODIC_VAL;
+  const int64_t cells = F.kind == Kind::Linear ? kLinearCells : kBlockCells;
+  const int64_t nblocks = (F.n - 1 + cells - 1) / cells, ngroups = (F.ny + kGroup - 1) / kGroup;
+  const int64_t items = nblocks * ngroups;
+  int nthreads = 1;
+  const bool threaded = threading && threading[0] && F.ny * F.n >= kThreadMin;
+  if (threaded && threading[4]) nthreads = reinterpret_cast<zorp_df_nthreads_fn>(threading[4])();
+  if (nthreads < 1) nthreads = 1;
+  if (nthreads > items) nthreads = static_cast<int>(items);
+  const int64_t stride = 2 * (cells + 16);
+  T* scratch = static_cast<T*>(allocate(static_cast<size_t>(nthreads * stride) * sizeof(T)));
+  if (!scratch) return DF_ERROR_MEM_FAILURE;
+  BlockJob<T> J{&F, cells, nblocks, scratch, stride};
+  if (threaded) {
+    reinterpret_cast<zorp_df_launch_fn>(threading[0])(static_cast<int>(items), nthreads, &J, &block_item<T>);
+  } else {
+    for (int64_t it = 0; it < items; ++it) block_item<T>(&J, static_cast<int>(it), 0);
+  }
+  deallocate(scratch);
+  return DF_STATUS_OK;
+}
+
+template <typename T>
+int derivative_kind(DFTask* t, int64_t method, void** threading, Kind kind, int64_t nmin) {
+  if (!t) return DF_ERROR_NULL_TASK;
+  if (kind == Kind::Linear) {
+    if (method != 0) return DF_ERROR_METHOD_NOT_SUPPORTED;
+    if (t->nx < 2) return DF_ERROR_BAD_NX;
+    if (!yhint_ok(t->yhint)) return DF_ERROR_BAD_Y_HINT;
+  } else {
+    if (t->nx < nmin) return DF_ERROR_BAD_NX;
+    if (const int rc = check_bc(t, kind == Kind::Akima)) return rc;
+    if (kind == Kind::Hermite && !t->ic) return DF_ERROR_BAD_IC;
+  }
+  Fit<T> F;
+  if (const int rc = make_fit(t, F)) return rc;
+  F.kind = kind;
+  if (kind == Kind::Linear) F.code = t->bc_type == DF_BC_PERIODIC ? 6 : 1;
+  return run_blocks(F, threading);
+}
+
+// ---------------------------------------------------------------- natural cubic
+template <typename T> struct Lapack;
+template <> struct Lapack<double> {
+  static void trf(const int* n, double* a, double* b, double* c, int* i) { ddttrfb_4dfl(n, a, b, c, i); }
+  static void trs(const int* n, const int* r, const double* a, const double* b, const double* c, double* x,
+                  const int* ld, int* i) {
+    const char N = 'N';
+    ddttrsb_4dfl(&N, n, r, a, b, c, x, ld, i);
+  }
+  static void sv(const int* n, const int* r, double* a, double* b, double* c, double* x, const int* ld, int* i) {
+    ddtsvb_4dfl(n, r, a, b, c, x, ld, i);
+  }
+};
+template <> struct Lapack<float> {
+  static void trf(const int* n, float* a, float* b, float* c, int* i) { sdttrfb_4dfl(n, a, b, c, i); }
+  static void trs(const int* n, const int* r, const float* a, const float* b, const float* c, float* x,
+                  const int* ld, int* i) {
+    const char N = 'N';
+    sdttrsb_4dfl(&N, n, r, a, b, c, x, ld, i);
+  }
+  static void sv(const int* n, const int* r, float* a, float* b, float* c, float* x, const int* ld, int* i) {
+    sdtsvb_4dfl(n, r, a, b, c, x, ld, i);
+  }
+};
+
+template <typename T>
+struct NaturalJob {
+  const Fit<T>* F;
+  int size;  // system order: n, or n-1 when periodic
+  const T *dl, *d, *du;
+  T* rhs;      // column f at rhs + f*size
+  const T* z;  // periodic correction column, or null
+  int per;     // functions per item
+  int info;    // first nonzero solver info
+};
+
+template <typename T>
+void natural_coeffs(const Fit<T>& F, int64_t f, const T* dcol) {
+  const int64_t n = F.n, s = F.ystride();
+  const T* y = F.ybase(f);
+  T* c = F.cf(f);
+  const bool per = F.code == 6;
+  for (int64_t i = 0; i < n - 1; ++i) {
+    const T h = F.hi(i), m = (y[(i + 1) * s] - y[i * s]) / h;
+    const T dn = per && i + 1 == n - 1 ? dcol[0] : dcol[i + 1];
+    cubic_cell(c + 4 * i, y[i * s], m, h, dcol[i], dn);
+  }
+}
+
+template <typename T>
+void natural_item(void* ctx, int item, int) {
+  NaturalJob<T>& J = *static_cast<NaturalJob<T>*>(ctx);
+  const int64_t f0 = static_cast<int64_t>(item) * J.per, f1 = std::min(J.F->ny, f0 + J.per);
+  if (f0 >= f1) return;
+  const int nr = static_cast<int>(f1 - f0), n = J.size;
+  int info = 0;
+  T* b = J.rhs + f0 * n;
+  Lapack<T>::trs(&n, &nr, J.dl, J.d, J.du, b, &n, &info);
+  if (info != 0) {
+    __atomic_store_n(&J.info, info, __ATOMIC_RELAXED);
+    return;
+  }
+  for (int64_t f = f0; f < f1; ++f) {
+    T* col = J.rhs + f * n;
+    if (J.z) {
+      const T vy = col[0] + col[n - 1], vz = J.z[0] + J.z[n - 1];
+      const T k = vy / (1 + vz);
+      for (int i = 0; i < n; ++i) col[i] -= k * J.z[i];
+    }
+    natural_coeffs(*J.F, f, col);
+  }
+}
+
 // End rows of the open system by code: row 0 is b0*d_0 + c0*d_1 = r0, row n-1 is
 // a*d_(n-2) + b*d_(n-1) = r (uniform: interior rows divided by h, end rows as written).
 template <typename T>
@@ -602,17 +690,6 @@ void end_rhs(const Fit<T>& F, const T* y, int64_t s, T& r0, T& rn) {
   }
 }
 
-template <typename T>
-Widths<T> widths_of(const Fit<T>& F) {
-  Widths<T> W{};
-  if (F.uniform) {
-    W.step = F.h;
-    W.rstep = T(1) / F.h;
-  } else {
-    W.x = F.x;
-  }
-  return W;
-}
 
 // One function on an open partition, without any memory of its own.  The first elimination
 // step (row 0 into row 1) is done here, so the host solver sees the system of d_1..d_(n-1),
