@@ -390,11 +390,13 @@ int basic(TarrSSTask* t, uint64_t est, uint32_t method) {
     P.central_order = has(kC4 | kCS4 | kKurt) ? 4 : has(kC3 | kCS3 | kSkew) ? 3 : has(kC2 | kCS2 | kVar) ? 2 : 0;
   P.matrices = has(kMatrices);
 
+  // A thread is worth its start only with at least 8192 observations and 128 K values
+  // (1 MB of doubles, some tens of microseconds of reading) of its own.
   int nthreads = 1;
   if (!from_sums && P.n >= 16384) {
     nthreads = std::max(1, thread_limit());
-    nthreads = int(std::min<int64_t>(nthreads, P.n / 8192));
-    if (!thread_for()) nthreads = 1;
+    nthreads = int(std::min<int64_t>({int64_t(nthreads), P.n / 8192, P.n * q / 131072}));
+    if (!thread_for() || nthreads < 1) nthreads = 1;
   }
   P.nthreads = nthreads;
   P.direct = sizeof(T) == 8 && P.c.storage == 2 && q == P.p;

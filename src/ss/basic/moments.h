@@ -250,11 +250,13 @@ void component_moments(const T* x, const double* w, int64_t len, int64_t sub, co
 
 // ---- observation-major kernel: bs rows of q values at P + k*ld ---------------------------
 // Lanes run over components, eight at a time (state arrays and the shift are padded to a
-// multiple of eight).  Sub-blocks of `sub` rows, sized by the caller to stay in L1 while they
-// are read twice.  Narrow rows (fewer than four groups of eight) go group by group with four
-// rows in flight; wider rows go row by row through tiles of up to 16 groups, so that memory
-// is read in its own order (group by group, a row of 64 components is read at a 512-byte
-// stride, which the hardware prefetchers follow badly: half the speed of a plain read).
+// multiple of eight).  Sub-blocks of `sub` rows, sized by the caller to stay in cache while
+// they are read twice.
+// Narrow rows (fewer than four groups of eight) go group by group with four rows in flight.
+// Wider rows go through tiles of up to 16 groups row by row, in memory order (group by group,
+// a row of 64 components is read at a 512-byte stride, which the prefetchers follow badly),
+// and the second pass over one sub-block runs in the same loop as the first pass over the
+// next one, so that the arithmetic of the one hides behind the memory traffic of the other.
 template <int R, int C, bool Wt>
 void row_moments(const double* P, int64_t ld, int64_t bs, int64_t q, const double* w, int64_t sub,
                  const double* wsum, const double* shift, MomentArrays s, double& W) {
@@ -268,65 +270,44 @@ void row_moments(const double* P, int64_t ld, int64_t bs, int64_t q, const doubl
     return mk == 0xFF ? _mm512_loadu_pd(a) : _mm512_maskz_loadu_pd(mk, a);
   };
   const __m512d one = _mm512_set1_pd(1.0);
-  double Wr = W;
-  for (int64_t k0 = 0, sb = 0; k0 < bs; k0 += sub, ++sb) {
-    const int64_t L = bs - k0 < sub ? bs - k0 : sub;
-    const double Wb = Wt ? wsum[sb] : double(L);
-    if (Wb == 0) continue;
-    const double* rows = P + k0 * ld;
-    const double* ws = Wt ? w + k0 : nullptr;
-    const double iws = 1.0 / Wb;
-    const __m512d iw = _mm512_set1_pd(iws);
-    const MergeWeights mw(Wr, Wb);
-    auto wv = [&](int64_t k) { return Wt ? _mm512_set1_pd(ws[k]) : one; };
+  auto wv = [&](const double* ws, int64_t k) { return Wt ? _mm512_set1_pd(ws[k]) : one; };
+  auto weight_of = [&](int64_t sb, int64_t L) { return Wt ? wsum[sb] : double(L); };
 
-    // Block moments of group v into the running state.
-    auto finish = [&](int64_t v, const RawSums<R, Wt>& X, __m512d c, const CentralSums<C, Wt>& A) {
-      const int64_t o = 8 * v;
-      const __m512d sh = _mm512_load_pd(shift + o);
-      const Moments<Lanes8> b = block_moments<R, C, Lanes8>(iws, c, sh, X.x2, X.x3, X.x4, A.a1, A.a2, A.a3, A.a4);
-      const __m512d z = _mm512_setzero_pd();
-      Moments<Lanes8> a;
-      a.m = _mm512_load_pd(s.m + o);
-      a.r2 = R >= 2 ? _mm512_load_pd(s.r2 + o) : z;
-      a.r3 = R >= 3 ? _mm512_load_pd(s.r3 + o) : z;
-      a.r4 = R >= 4 ? _mm512_load_pd(s.r4 + o) : z;
-      a.s2 = C >= 2 ? _mm512_load_pd(s.s2 + o) : z;
-      a.s3 = C >= 3 ? _mm512_load_pd(s.s3 + o) : z;
-      a.s4 = C >= 4 ? _mm512_load_pd(s.s4 + o) : z;
-      merge_block<R, C>(a, mw, b);
-      _mm512_store_pd(s.m + o, a.m);
-      if constexpr (R >= 2) _mm512_store_pd(s.r2 + o, a.r2);
-      if constexpr (R >= 3) _mm512_store_pd(s.r3 + o, a.r3);
-      if constexpr (R >= 4) _mm512_store_pd(s.r4 + o, a.r4);
-      if constexpr (C >= 2) _mm512_store_pd(s.s2 + o, a.s2);
-      if constexpr (C >= 3) _mm512_store_pd(s.s3 + o, a.s3);
-      if constexpr (C >= 4) _mm512_store_pd(s.s4 + o, a.s4);
-    };
+  // Block moments of group v into the running state.
+  auto finish = [&](int64_t v, double iw, const MergeWeights& mw, const RawSums<R, Wt>& X, __m512d c,
+                    const CentralSums<C, Wt>& A) {
+    const int64_t o = 8 * v;
+    const __m512d sh = _mm512_load_pd(shift + o);
+    const Moments<Lanes8> b = block_moments<R, C, Lanes8>(iw, c, sh, X.x2, X.x3, X.x4, A.a1, A.a2, A.a3, A.a4);
+    const __m512d z = _mm512_setzero_pd();
+    Moments<Lanes8> a;
+    a.m = _mm512_load_pd(s.m + o);
+    a.r2 = R >= 2 ? _mm512_load_pd(s.r2 + o) : z;
+    a.r3 = R >= 3 ? _mm512_load_pd(s.r3 + o) : z;
+    a.r4 = R >= 4 ? _mm512_load_pd(s.r4 + o) : z;
+    a.s2 = C >= 2 ? _mm512_load_pd(s.s2 + o) : z;
+    a.s3 = C >= 3 ? _mm512_load_pd(s.s3 + o) : z;
+    a.s4 = C >= 4 ? _mm512_load_pd(s.s4 + o) : z;
+    merge_block<R, C>(a, mw, b);
+    _mm512_store_pd(s.m + o, a.m);
+    if constexpr (R >= 2) _mm512_store_pd(s.r2 + o, a.r2);
+    if constexpr (R >= 3) _mm512_store_pd(s.r3 + o, a.r3);
+    if constexpr (R >= 4) _mm512_store_pd(s.r4 + o, a.r4);
+    if constexpr (C >= 2) _mm512_store_pd(s.s2 + o, a.s2);
+    if constexpr (C >= 3) _mm512_store_pd(s.s3 + o, a.s3);
+    if constexpr (C >= 4) _mm512_store_pd(s.s4 + o, a.s4);
+  };
 
-    // Second pass over group v (in L1 by now), four rows in flight.
-    auto central = [&](int64_t v, __m512d c) {
-      const __mmask8 mk = mask_of(v);
-      const double* col = rows + 8 * v;
-      auto d = [&](int64_t k) { return _mm512_maskz_sub_pd(mk, load(col + k * ld, mk), c); };
-      CentralSums<C, Wt> Q0, Q1, Q2, Q3;
-      if constexpr (C >= 2) {
-        int64_t k = 0;
-        for (; k + 4 <= L; k += 4) {
-          Q0.add(d(k), wv(k));
-          Q1.add(d(k + 1), wv(k + 1));
-          Q2.add(d(k + 2), wv(k + 2));
-          Q3.add(d(k + 3), wv(k + 3));
-        }
-        for (; k < L; ++k) Q0.add(d(k), wv(k));
-        Q0.join(Q1);
-        Q2.join(Q3);
-        Q0.join(Q2);
-      }
-      return Q0;
-    };
-
-    if (nv < 4) {
+  if (nv < 4) {
+    double Wr = W;
+    for (int64_t k0 = 0, sb = 0; k0 < bs; k0 += sub, ++sb) {
+      const int64_t L = bs - k0 < sub ? bs - k0 : sub;
+      const double Wb = weight_of(sb, L);
+      if (Wb == 0) continue;  // a block of zero weights carries no data
+      const double* rows = P + k0 * ld;
+      const double* ws = Wt ? w + k0 : nullptr;
+      const double iws = 1.0 / Wb;
+      const MergeWeights mw(Wr, Wb);
       for (int64_t v = 0; v < nv; ++v) {
         const __mmask8 mk = mask_of(v);
         const double* col = rows + 8 * v;
@@ -334,38 +315,106 @@ void row_moments(const double* P, int64_t ld, int64_t bs, int64_t q, const doubl
         RawSums<R, Wt> P0, P1, P2, P3;
         int64_t k = 0;
         for (; k + 4 <= L; k += 4) {
-          P0.add(x(k), wv(k));
-          P1.add(x(k + 1), wv(k + 1));
-          P2.add(x(k + 2), wv(k + 2));
-          P3.add(x(k + 3), wv(k + 3));
+          P0.add(x(k), wv(ws, k));
+          P1.add(x(k + 1), wv(ws, k + 1));
+          P2.add(x(k + 2), wv(ws, k + 2));
+          P3.add(x(k + 3), wv(ws, k + 3));
         }
-        for (; k < L; ++k) P0.add(x(k), wv(k));
+        for (; k < L; ++k) P0.add(x(k), wv(ws, k));
         P0.join(P1);
         P2.join(P3);
         P0.join(P2);
-        const __m512d c = _mm512_mul_pd(P0.x1, iw);
-        finish(v, P0, c, central(v, c));
-      }
-    } else {
-      // The first pass reads whole rows of a tile (memory order); the second pass then goes
-      // group by group through L1.
-      for (int64_t t0 = 0; t0 < nv; t0 += kTile) {
-        const int64_t tn = nv - t0 < kTile ? nv - t0 : kTile;
-        const double* seg = rows + 8 * t0;
-        RawSums<R, Wt> X[kTile];
-        for (int64_t k = 0; k < L; ++k) {
-          const __m512d wk = wv(k);
-          for (int64_t u = 0; u < tn; ++u) X[u].add(load(seg + k * ld + 8 * u, mask_of(t0 + u)), wk);
+        const __m512d c = _mm512_mul_pd(P0.x1, _mm512_set1_pd(iws));
+        CentralSums<C, Wt> Q0, Q1, Q2, Q3;
+        if constexpr (C >= 2) {
+          auto d = [&](int64_t k) { return _mm512_maskz_sub_pd(mk, x(k), c); };
+          k = 0;
+          for (; k + 4 <= L; k += 4) {
+            Q0.add(d(k), wv(ws, k));
+            Q1.add(d(k + 1), wv(ws, k + 1));
+            Q2.add(d(k + 2), wv(ws, k + 2));
+            Q3.add(d(k + 3), wv(ws, k + 3));
+          }
+          for (; k < L; ++k) Q0.add(d(k), wv(ws, k));
+          Q0.join(Q1);
+          Q2.join(Q3);
+          Q0.join(Q2);
         }
-        for (int64_t u = 0; u < tn; ++u) {
-          const __m512d c = _mm512_mul_pd(X[u].x1, iw);
-          finish(t0 + u, X[u], c, central(t0 + u, c));
-        }
+        finish(v, iws, mw, P0, c, Q0);
       }
+      Wr += Wb;
     }
-    Wr += Wb;
+    W = Wr;
+    return;
   }
-  W = Wr;
+
+  double Wend = W;
+  for (int64_t t0 = 0; t0 < nv; t0 += kTile) {
+    const int64_t tn = nv - t0 < kTile ? nv - t0 : kTile;
+    double Wr = W;  // every tile runs through the same sub-blocks from the same weight
+    struct Sub {
+      const double* rows;  // first row, at the tile's first group
+      const double* ws;
+      int64_t L;
+      double Wb;
+    } prev{nullptr, nullptr, 0, 0};
+    RawSums<R, Wt> X[2][kTile];
+    CentralSums<C, Wt> A[kTile];
+    __m512d c[kTile];  // centres of the previous sub-block
+    int xp = 1;  // X[xp]: first-pass sums of the previous sub-block, X[xp ^ 1]: of this one
+    auto second = [&](int64_t k) {  // second pass over row k of the previous sub-block
+      const double* row = prev.rows + k * ld;
+      const __m512d wk = wv(prev.ws, k);
+      for (int64_t u = 0; u < tn; ++u) {
+        const __mmask8 mk = mask_of(t0 + u);
+        A[u].add(_mm512_maskz_sub_pd(mk, load(row + 8 * u, mk), c[u]), wk);
+      }
+    };
+    auto first = [&](const Sub& sb, int64_t k) {
+      const double* row = sb.rows + k * ld;
+      const __m512d wk = wv(sb.ws, k);
+      for (int64_t u = 0; u < tn; ++u) X[xp ^ 1][u].add(load(row + 8 * u, mask_of(t0 + u)), wk);
+    };
+    auto close_prev = [&]() {
+      const double iws = 1.0 / prev.Wb;
+      const MergeWeights mw(Wr, prev.Wb);
+      for (int64_t u = 0; u < tn; ++u) finish(t0 + u, iws, mw, X[xp][u], c[u], A[u]);
+      Wr += prev.Wb;
+    };
+    for (int64_t k0 = 0, sb = 0; k0 < bs; k0 += sub, ++sb) {
+      const int64_t L = bs - k0 < sub ? bs - k0 : sub;
+      const double Wb = weight_of(sb, L);
+      if (Wb == 0) continue;
+      const Sub now{P + k0 * ld + 8 * t0, Wt ? w + k0 : nullptr, L, Wb};
+      for (int64_t u = 0; u < tn; ++u) X[xp ^ 1][u] = RawSums<R, Wt>();
+      int64_t k = 0;
+      if (prev.rows) {
+        for (int64_t u = 0; u < tn; ++u) A[u] = CentralSums<C, Wt>();
+        if constexpr (C >= 2) {
+          const int64_t both = L < prev.L ? L : prev.L;
+          for (; k < both; ++k) {
+            first(now, k);
+            second(k);
+          }
+          for (int64_t kp = k; kp < prev.L; ++kp) second(kp);
+        }
+      }
+      for (; k < L; ++k) first(now, k);
+      if (prev.rows) close_prev();
+      xp ^= 1;
+      const __m512d iw = _mm512_set1_pd(1.0 / Wb);
+      for (int64_t u = 0; u < tn; ++u) c[u] = _mm512_mul_pd(X[xp][u].x1, iw);
+      prev = now;
+    }
+    if (prev.rows) {
+      for (int64_t u = 0; u < tn; ++u) A[u] = CentralSums<C, Wt>();
+      if constexpr (C >= 2)
+        for (int64_t k = 0; k < prev.L; ++k) second(k);
+      close_prev();
+    }
+    Wend = Wr;
+  }
+  W = Wend;
 }
 
 }  // namespace zorp::ss
