@@ -48,8 +48,10 @@
  *     central sums and f = 1 for central moments (f = W/B for central moment 2).  Cheapest;
  *     relative error grows like (m^2/c2)^(k/2) eps, so only for data whose mean is not large
  *     against its spread.
- *   TARR_SS_METHOD_1PASS (0x2): Welford's one-pass update of mean and S_2 (accurate whatever
- *     the mean), running central sums S_3, S_4 updated directly (accurate); central moments
+ *   TARR_SS_METHOD_1PASS (0x2): one pass over memory for mean and S_2 (accurate whatever the
+ *     mean: each cache-sized block's mean and central sums about its own mean, merged into the
+ *     running values by the pairwise formulas below), running central sums S_3, S_4 kept the
+ *     same way (accurate); central moments
  *     3 and 4 formed from the raw moments by the formulas above.  Their relative error is about
  *     eps * (|m|+s)^k / |c_k| (s the spread): with mean 1e6 and spread 1 they are meaningless;
  *     with |m| <= s they carry about 13 digits in double.

@@ -2,8 +2,8 @@
 //
 // Shape of a call: checks in their fixed order; a plan of what to accumulate; one work block
 // for everything (so nothing is written when memory runs out); the observations split into one
-// consecutive range per thread, each range accumulated into its own partial (moments by the
-// one-pass update, the cross-product of shifted observations by BLAS syrk); the stored running
+// consecutive range per thread, each range accumulated into its own partial (moments block by
+// block, see moments.h; the cross-product of shifted observations by BLAS syrk); the stored running
 // values of earlier calls and the partials merged in range order by exact formulas; results
 // and the weight accumulator written last.
 #include <algorithm>
