@@ -148,6 +148,13 @@ inline void store_cells(double* c, __m512d y, __m512d d, __m512d p, __m512d q, i
   __m512d u0 = _mm512_unpacklo_pd(y, d), u1 = _mm512_unpacklo_pd(p, q);
   __m512d u2 = _mm512_unpackhi_pd(y, d), u3 = _mm512_unpackhi_pd(p, q);
   transpose_lanes(u0, u1, u2, u3);
+  if (count == 8) {
+    _mm512_storeu_pd(c, u0);
+    _mm512_storeu_pd(c + 8, u1);
+    _mm512_storeu_pd(c + 16, u2);
+    _mm512_storeu_pd(c + 24, u3);
+    return;
+  }
   const __m512d out[4] = {u0, u1, u2, u3};
   for (int k = 0; k < 4; ++k) {
     const int left = count - 2 * k;  // cells in this output vector
@@ -162,6 +169,13 @@ inline void store_cells(float* c, __m512 y, __m512 d, __m512 p, __m512 q, int co
   __m512d u0 = _mm512_unpacklo_pd(t0, t2), u1 = _mm512_unpackhi_pd(t0, t2);
   __m512d u2 = _mm512_unpacklo_pd(t1, t3), u3 = _mm512_unpackhi_pd(t1, t3);
   transpose_lanes(u0, u1, u2, u3);
+  if (count == 16) {
+    _mm512_storeu_ps(c, _mm512_castpd_ps(u0));
+    _mm512_storeu_ps(c + 16, _mm512_castpd_ps(u1));
+    _mm512_storeu_ps(c + 32, _mm512_castpd_ps(u2));
+    _mm512_storeu_ps(c + 48, _mm512_castpd_ps(u3));
+    return;
+  }
   const __m512d out[4] = {u0, u1, u2, u3};
   for (int k = 0; k < 4; ++k) {
     const int left = count - 4 * k;
@@ -397,20 +411,22 @@ void slopes_vec(const Fit<T>& F, const T* y, int64_t lo, int64_t hi, T* ms) {
 }
 
 // Interior derivatives d_j, j = ja..jb, of the Akima (2 <= j <= n-3), Bessel and Hyman kinds
-// from the slopes M[k] = m_k, into D[j]; the same formulas as the scalar ones, lane by lane.
+// from the slopes ms[k - lo] = m_k, into ds[j - i0]; the same formulas as the scalar ones,
+// lane by lane.
 template <typename T>
-void interior_vec(const Fit<T>& F, const T* M, int64_t ja, int64_t jb, T* D) {
+void interior_vec(const Fit<T>& F, const T* ms, int64_t lo, int64_t ja, int64_t jb, T* ds, int64_t i0) {
   using S = Simd<T>;
   using V = typename S::V;
   constexpr int L = S::kLanes;
   const V zero = S::broadcast(T(0)), one = S::broadcast(T(1)), half = S::broadcast(T(0.5));
   for (int64_t j = ja; j <= jb; j += L) {
     const auto m = S::first_lanes(static_cast<uint32_t>(std::min<int64_t>(jb + 1 - j, L)));
-    const V a = S::load_or(m, M + j - 1, zero), b = S::load_or(m, M + j, zero);
+    const T* M = ms + (j - lo);  // M[q] = m_(j+q)
+    const V a = S::load_or(m, M - 1, zero), b = S::load_or(m, M, zero);
     V d;
     if (F.kind == Kind::Akima) {
-      const V wj = S::abs(S::sub(S::load_or(m, M + j + 1, zero), b));
-      const V wl = S::abs(S::sub(a, S::load_or(m, M + j - 2, zero)));
+      const V wj = S::abs(S::sub(S::load_or(m, M + 1, zero), b));
+      const V wl = S::abs(S::sub(a, S::load_or(m, M - 2, zero)));
       const V den = S::add(wj, wl);
       const auto flat = S::less(den, S::broadcast(T(1e-10)));
       // Flat lanes take the mean; the others divide (only where they are not flat).
@@ -435,7 +451,7 @@ void interior_vec(const Fit<T>& F, const T* M, int64_t ja, int64_t jb, T* D) {
         d = S::select(S::less_equal(S::mul(a, b), zero), zero, limited);
       }
     }
-    S::store(D + j, m, d);
+    S::store(ds + (j - i0), m, d);
   }
 }
 
@@ -486,7 +502,7 @@ void deriv_block(const Fit<T>& F, int64_t f, int64_t i0, int64_t i1, T* ms, T* d
     const int64_t va = F.kind == Kind::Akima ? std::max<int64_t>(ja, 2) : ja;
     const int64_t vb = F.kind == Kind::Akima ? std::min<int64_t>(jb, n - 3) : jb;
     for (int64_t j = ja; j < std::min(va, jb + 1); ++j) ds[j - i0] = interior(j);
-    if (va <= vb) interior_vec(F, ms - lo, va, vb, ds - i0);
+    if (va <= vb) interior_vec(F, ms, lo, va, vb, ds, i0);
     for (int64_t j = std::max(vb + 1, va); j <= jb; ++j) ds[j - i0] = interior(j);
   }
   if (i0 == 0 || i1 == n - 1) {
