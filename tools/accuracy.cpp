@@ -1,6 +1,7 @@
 // Accuracy report of the vector-math kernels against MPFR: max and mean ulp error and correct
 // bits per kernel and slot, over a large sample of the whole range plus the special set; complex
-// members per part, with parts drawn from the whole range.
+// members per part, with parts drawn from the whole range (Div and Sqrt also at one scale, from
+// the extremes, and Div on cancelling quotients).
 //   accuracy [count]      (default 1,000,000 arguments per kernel)
 #include <cstdio>
 #include <cstdlib>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "vm/arith_cases.h"
+#include "vm/complex_kernels.h"
 #include "zorp/vm.h"
 #include "zorp/vm_functions.h"
 
@@ -42,8 +44,9 @@ int report_complex(size_t count, char t) {
     auto* tab = static_cast<void* const*>(dlsym(zorp::test::kernel_library(), sym.c_str()));
     return tab ? tab[slot] : nullptr;
   };
-  auto print = [&](const std::string& name, int slot, const Stats<R>& s) {
-    const bool ok = s.meets(static_cast<Slot>(slot == 2 ? 1 : slot)) || (slot == 2 && s.meets(Slot::EP));
+  auto print = [&](const std::string& name, int slot, const Stats<R>& s, const Slot* bound = nullptr) {
+    const bool ok = bound ? s.meets(*bound)
+                          : s.meets(static_cast<Slot>(slot == 2 ? 1 : slot)) || (slot == 2 && s.meets(Slot::EP));
     failures += !ok;
     std::printf("%-14s %-3s %10.3f %10.4f %8.1f %10zu %6zu  %s\n", name.c_str(), slot_name(static_cast<Slot>(slot)),
                 s.max_ulp, s.mean_ulp(), s.correct_bits(), s.count, s.special_mismatches, ok ? "ok" : "FAILS ITS CLASS");
@@ -72,6 +75,26 @@ int report_complex(size_t count, char t) {
         s.add(a[i].re, a[i].im, m[i], exact);
       }
       print(std::string("v") + t + "Abs", slot, s);
+    }
+    // Div and Sqrt: parts over the whole range, at one scale and from the extremes; Div also
+    // on quotients whose imaginary part cancels. Bounds: Div LA, LA (shared), EP; Sqrt LA, HA,
+    // LA (shared).
+    using zorp::test::components_at_one_scale;
+    using zorp::test::components_from_extremes;
+    const Slot div_bound[3] = {Slot::LA, Slot::LA, Slot::EP}, sqrt_bound[3] = {Slot::LA, Slot::HA, Slot::LA};
+    if (zorp::test::slot_of<R>("Div", false, slot)) {
+      Stats<R> s = zorp::test::measure_div<R>(slot, a, b);
+      s.merge(zorp::test::measure_div<R>(slot, components_at_one_scale<R>(count, 35), components_at_one_scale<R>(count, 36)));
+      s.merge(zorp::test::measure_div<R>(slot, components_from_extremes<R>(count, 37), components_from_extremes<R>(count, 38)));
+      const auto d = components_at_one_scale<R>(count, 39);
+      s.merge(zorp::test::measure_div<R>(slot, zorp::test::dividends_that_cancel<R>(d, 40), d));
+      print(std::string("v") + t + "Div", slot, s, &div_bound[slot]);
+    }
+    if (zorp::test::slot_of<R>("Sqrt", false, slot)) {
+      Stats<R> s = zorp::test::measure_sqrt<R>(slot, a);
+      s.merge(zorp::test::measure_sqrt<R>(slot, components_at_one_scale<R>(count, 41)));
+      s.merge(zorp::test::measure_sqrt<R>(slot, components_from_extremes<R>(count, 42)));
+      print(std::string("v") + t + "Sqrt", slot, s, &sqrt_bound[slot]);
     }
   }
   return failures;
