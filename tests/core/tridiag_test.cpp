@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <zorp/core.h>
 
+#include <cmath>
 #include <random>
 #include <vector>
 
@@ -149,6 +150,45 @@ TYPED_TEST(TridiagTest, GroupedColumnsMatchSingleColumns) {
     Tri<T>::sv(&n, &one, sl.data(), sd.data(), su.data(), x1.data(), &n, &info);
     ASSERT_EQ(info, 0);
     EXPECT_LT(this->residual(false, n, 1, dl, d, du, x1, b1, n), 10 * Tri<T>::tol()) << "n " << n;
+  }
+}
+
+// Long single systems: a dominant one goes through the partitioned elimination (blocks of
+// rows eliminated side by side), one that is dominant everywhere but in its last row, or has a
+// NaN, or a zero pivot far down, through the plain one; the answers must not tell them apart.
+TYPED_TEST(TridiagTest, LongSystemsEitherPath) {
+  using T = TypeParam;
+  const int one = 1;
+  for (int n : {16384 + 1, 16384 + 4099, 70001}) {
+    for (int variant = 0; variant < 3; ++variant) {
+      std::vector<T> dl, d, du;
+      this->system(n, dl, d, du);
+      if (variant == 1) dl[n - 2] = T(9);  // last row not dominant: plain path
+      const auto b = this->rnd(n, -2, 2);
+      auto fl = dl, fd = d, fu = du, x = b;
+      int info = -99;
+      if (variant == 2) fd[n / 2] = std::nan("");  // NaN: plain path, NaN answers, no zero pivot
+      Tri<T>::sv(&n, &one, fl.data(), fd.data(), fu.data(), x.data(), &n, &info);
+      ASSERT_EQ(info, 0) << "n " << n << " variant " << variant;
+      if (variant == 2) {
+        EXPECT_TRUE(std::isnan(x[0]));
+        continue;
+      }
+      EXPECT_LT(this->residual(false, n, 1, dl, d, du, x, b, n), 10 * Tri<T>::tol()) << "n " << n << " variant " << variant;
+      EXPECT_EQ(fu, du);  // the super-diagonal is only read
+    }
+    // A zero pivot far down the system is reported by its row and leaves b as it was.
+    std::vector<T> dl(n - 1, T(1)), d(n, T(3)), du(n - 1, T(1));
+    d[n - 5] = T(1);
+    du[n - 6] = T(0), dl[n - 6] = T(0);  // row n-5 starts fresh: pivot 1 - dl*du/1 = 0 below
+    dl[n - 5] = T(1), du[n - 5] = T(1);
+    d[n - 4] = T(1);
+    auto b = this->rnd(n, -1, 1);
+    const auto b0 = b;
+    int info = 0;
+    Tri<T>::sv(&n, &one, dl.data(), d.data(), du.data(), b.data(), &n, &info);
+    EXPECT_EQ(info, n - 3);
+    EXPECT_EQ(b, b0);
   }
 }
 

@@ -420,6 +420,36 @@ TYPED_TEST(Construct, DerivativeKindsMatchPointwiseFormulas) {
     }
 }
 
+// One function on a long partition (solved inside its own coefficient storage, by the
+// host's partitioned elimination) under every open end condition: it reproduces the cubic the
+// end values describe, and its derivatives agree with the same function solved as one of two
+// (one factorization, plain elimination).
+TYPED_TEST(Construct, LongSingleFunctionEveryOpenEnd) {
+  using T = TypeParam;
+  const Kinds K = kinds<T>();
+  const int n = 20001;
+  const double eps = std::numeric_limits<T>::epsilon();
+  for (int64_t xhint : {int64_t(1), int64_t(DF_UNIFORM_PARTITION)})
+    for (int64_t bct : {1, 2, 12, 36, 24, 48}) {
+      auto g = bct == 2 ? std::function<double(int64_t, double)>(line)
+                        : std::function<double(int64_t, double)>([](int64_t, double x) { return cubic(0, x); });
+      Problem<T> one(grid<T>(n, xhint == 1), 1, g, xhint), two(grid<T>(n, xhint == 1), 2, g, xhint);
+      const double a = one.x[0], b = one.x[n - 1];
+      const std::vector<T> bc = {T((bct & 4) ? dcubic(0, a) : d2cubic(0, a)), T((bct & 8) ? dcubic(0, b) : d2cubic(0, b))};
+      ASSERT_EQ(one.set(4, 2, bct, bc, 0, {}), 0);
+      ASSERT_EQ(two.set(4, 2, bct, bc, 0, {}), 0);
+      SCOPED_TRACE(testing::Message() << "bc " << bct << " xhint " << xhint);
+      ASSERT_EQ(K.natural(one.t, 0, 0, nullptr), 0);
+      ASSERT_EQ(K.natural(two.t, 0, 0, nullptr), 0);
+      expect_reproduces(one, 4, g, 10);
+      double hmin = 1e300;
+      for (int i = 0; i + 1 < n; ++i) hmin = std::min(hmin, static_cast<double>(one.x[i + 1]) - one.x[i]);
+      for (int64_t i = 0; i + 1 < n; ++i)
+        ASSERT_NEAR(one.coeff[4 * i + 1], two.coeff[4 * i + 1], 200 * eps / hmin * (1 + std::fabs(two.coeff[4 * i + 1])))
+            << "cell " << i;
+    }
+}
+
 TYPED_TEST(Construct, CubeOnThreePointsGivesExactEndDerivative) {
   using T = TypeParam;
   auto c3 = [](int64_t, double x) { return x * x * x; };

@@ -707,21 +707,27 @@ void end_rhs(const Fit<T>& F, const T* y, int64_t s, T& r0, T& rn) {
 }
 
 
-// One function on an open partition, without any memory of its own.  The first elimination
-// step (row 0 into row 1) is done here, so the host solver sees the system of d_1..d_(n-1),
-// whose three diagonals and right-hand side (4n-6 values) fit in the function's coefficient
-// storage (4n-4 values):
-//   sub [0, n-2)   main [n-2, 2n-3)   super [2n-3, 3n-5)   d_0 at 3n-4   d_1..d_(n-1) [3n-3, 4n-4)
+// One function on an open partition, without any memory of its own.  The end rows are
+// folded into their neighbours here (row 0 into row 1, row n-1 into row n-2), so the host
+// solver sees the system of d_1..d_(n-2): its rows are all diagonally dominant, whatever the
+// end condition (a not-a-knot end row is not), which lets the solver use its partitioned
+// elimination on long systems. Its three diagonals and right-hand side (4n-10 values) fit in
+// the function's coefficient storage (4n-4 values):
+//   sub [0, n-3)  main [n-3, 2n-5)  super [2n-5, 3n-8)  d_0 at 3n-4  d_1..d_(n-2) [3n-3, 4n-5)
+//   d_(n-1) at 4n-5
 // The coefficient pass then writes cell i over [4i, 4i+4) while reading d_i and d_(i+1) from
 // 3n-4+i on: a pass of k cells from i ends its stores below the next pass's first derivative
-// as long as i+k <= n-2, and the last pass reads everything before it stores.
+// as long as i+k <= n-2, and the last pass reads everything before it stores.  Two points
+// (a given derivative at one end at least) leave one unknown, solved the same way.
 template <typename T>
 int natural_one(const Fit<T>& F) {
   const int64_t n = F.n, s = F.ystride();
   const T* y = F.ybase(0);
   T* c = F.cf(0);
-  T *DL = c, *D = c + (n - 2), *DU = c + (2 * n - 3), *R = c + (3 * n - 3), *d = c + (3 * n - 4);
+  const int64_t N = n == 2 ? 1 : n - 2;  // order of the system handed to the solver
+  T *DL = c, *D = c + (N - 1), *DU = c + (2 * N - 1), *R = c + (3 * n - 3), *d = c + (3 * n - 4);
   const Widths<T> W = widths_of(F);
+  // Rows 1..n-2; the super-diagonal of row n-2 lands in the gap before d_0 and is not used.
   if (s == 1) {
     interior_rows(W, F.uniform, y, n, R, D, DU, DL);
   } else {
@@ -736,26 +742,29 @@ int natural_one(const Fit<T>& F) {
   const EndRows<T> e = end_rows(F);
   T r0, rn;
   end_rhs(F, y, s, r0, rn);
-  if (e.b0 == T(0)) return DF_ERROR_SOLVER;  // the solver's first pivot
-  // Row n-1, then row 1 less a1/b0 times row 0 (a1 is row 1's sub-diagonal: h_1, or 1 when
-  // uniform; for n = 2 row 1 is the end row itself).
+  if (e.b0 == T(0) || e.bn == T(0)) return DF_ERROR_SOLVER;  // never for the codes handled here
   if (n == 2) {
-    D[0] = e.bn;
-    R[0] = rn;
+    // The one unknown d_1: row 1 is the end row, less an/b0 times row 0.
+    const T k = e.an / e.b0;
+    D[0] = e.bn - k * e.c0;
+    R[0] = rn - k * r0;
   } else {
-    DL[n - 3] = e.an;
-    D[n - 2] = e.bn;
-    R[n - 2] = rn;
+    // Row 1 less a1/b0 times row 0, row n-2 less cl/bn times row n-1, where a1 (h_1) and cl
+    // (h_(n-3)) are the couplings of those rows to d_0 and d_(n-1); 1 when uniform.
+    const T a1 = F.uniform ? T(1) : F.hi(1), cl = F.uniform ? T(1) : F.hi(n - 3);
+    const T k0 = a1 / e.b0;
+    D[0] -= k0 * e.c0;
+    R[0] -= k0 * r0;
+    const T kn = cl / e.bn;
+    D[n - 3] -= kn * e.an;
+    R[n - 3] -= kn * rn;
   }
-  const T a1 = n == 2 ? e.an : F.uniform ? T(1) : F.hi(1);
-  const T k = a1 / e.b0;
-  D[0] -= k * e.c0;
-  R[0] -= k * r0;
-  const int size = static_cast<int>(n - 1), one = 1;
+  const int size = static_cast<int>(N), one = 1;
   int info = 0;
   Lapack<T>::sv(&size, &one, DL, D, DU, R, &size, &info);
   if (info != 0) return DF_ERROR_SOLVER;
-  *d = (r0 - e.c0 * R[0]) / e.b0;
+  d[0] = (r0 - e.c0 * R[0]) / e.b0;
+  if (n > 2) d[n - 1] = (rn - e.an * R[n - 3]) / e.bn;
   if (s == 1) cubic_cells(W, y, d, n, c);
   else {
     // The strided pass is scalar and in order: cell i's stores stay below d_(i+1).
