@@ -202,68 +202,6 @@ struct MulK<ZorpComplex16, kConj> {
   static int callout(const T*, const T*, T*) { return 0; }
 };
 
-// Single-precision Div and Sqrt work in double, where the products, squares and sums of float
-// parts are exact or rounded once, so each result part is within an ulp after narrowing.
-//
-// Div reports status 2 for a zero divisor (both parts zero) and stores each part of the dividend
-// divided by the divisor's real zero: ±inf, or NaN for a zero part; the vector body stores the
-// same, so the result does not depend on whether the error mode lets the callout run.
-struct DivC {
-  using T = ZorpComplex8;
-  static constexpr const char* kName = "vcDiv";
-  static constexpr int kBlock = 16;
-  static constexpr bool kHasCallout = true;
-  static __m512d div_widened(__m512d x, __m512d y) {
-    const __m512d num = mul_widened(x, negate_imag(y));
-    const __m512d sq = _mm512_mul_pd(y, y);
-    return _mm512_div_pd(num, _mm512_add_pd(sq, swap_parts(sq)));
-  }
-  static __m512 body(__m512 a, __m512 b, __mmask8& special) {
-    const uint32_t zero_lanes = _mm512_fpclass_ps_mask(b, 0x06);
-    special = static_cast<__mmask8>(_pext_u32(zero_lanes & (zero_lanes >> 1), 0x5555u));
-    const __m512 q = narrow(div_widened(widen_low(a), widen_low(b)), div_widened(widen_high(a), widen_high(b)));
-    // the callout's result also where no callout runs (error mode "no error")
-    if (special) [[unlikely]]
-      return _mm512_mask_div_ps(q, simd::pair_lanes(special), a, _mm512_moveldup_ps(b));
-    return q;
-  }
-  static int callout(const T* a, const T* b, T* r) {
-    r->re = a->re / b->re;
-    r->im = a->im / b->re;
-    return 2;
-  }
-};
-
-// Principal square root: with t = sqrt((|z| + |re z|) / 2), (t, im/(2t)) for re z >= 0 and
-// (|im|/(2t), ±t with the sign of im) otherwise; a zero element gives (+0, im z).
-struct SqrtC {
-  using T = ZorpComplex8;
-  static constexpr const char* kName = "vcSqrt";
-  static constexpr int kBlock = 16;
-  static constexpr bool kHasCallout = false;
-  static __m512d sqrt_widened(__m512d x) {
-    const __m512d sq = _mm512_mul_pd(x, x);
-    const __m512d modulus = _mm512_sqrt_pd(_mm512_add_pd(sq, swap_parts(sq)));
-    const __m512d re = real_parts(x), im = imag_parts(x);
-    const __m512d t = _mm512_sqrt_pd(_mm512_mul_pd(_mm512_add_pd(modulus, _mm512_abs_pd(re)), _mm512_set1_pd(0.5)));
-    const __m512d u = _mm512_div_pd(im, _mm512_add_pd(t, t));  // im / (2t)
-    const __mmask8 odd = 0xAA;
-    const __mmask8 nonneg = _mm512_cmp_pd_mask(re, _mm512_setzero_pd(), _CMP_GE_OQ);
-    // re z >= 0: (t, u); re z < 0: (|u|, t with the sign of im)
-    const __m512d sign_im = _mm512_and_pd(im, _mm512_set1_pd(-0.0));
-    const __m512d pos = _mm512_mask_mov_pd(t, odd, u);
-    const __m512d neg = _mm512_mask_mov_pd(_mm512_abs_pd(u), odd, _mm512_or_pd(t, sign_im));
-    __m512d r = _mm512_mask_mov_pd(neg, nonneg, pos);
-    const __mmask8 zero = _mm512_cmp_pd_mask(t, _mm512_setzero_pd(), _CMP_EQ_OQ);
-    r = _mm512_mask_mov_pd(r, zero & ~odd, _mm512_setzero_pd());
-    return _mm512_mask_mov_pd(r, zero & odd, im);
-  }
-  static __m512 body(__m512 a, __mmask8&) {
-    return narrow(sqrt_widened(widen_low(a)), sqrt_widened(widen_high(a)));
-  }
-  static int callout(const T*, T*) { return 0; }
-};
-
 // ---- double-precision Div -------------------------------------------------------------------
 // a/b = a*conj(b) / |b|^2, each part to within an ulp of the exact part, even where the
 // numerator cancels, and with no intermediate overflow or underflow.
@@ -507,6 +445,101 @@ struct SqrtZ {
       const __mmask8 elements = static_cast<__mmask8>(_pext_u32(nonfinite | (nonfinite >> 1), 0x55u));
       r = zsqrt::fix_nonfinite(a, r, elements);
     }
+    return r;
+  }
+  static int callout(const T*, T*) { return 0; }
+};
+
+// ---- single-precision Div and Sqrt -------------------------------------------------------------
+// They work in double, where the products, squares and sums of float parts are exact or rounded
+// once, so each result part is within an ulp after narrowing. Zero divisors and elements with
+// infinite or NaN parts get the double-precision kernels' scalar results, widened and narrowed:
+// the same conventions in both precisions.
+//
+// Div reports status 2 for a zero divisor (both parts zero) and stores each part of the dividend
+// divided by the divisor's real zero: ±inf, or NaN for a zero part; the vector body stores the
+// same, so the result does not depend on whether the error mode lets the callout run.
+
+// Replaces the elements of r selected by `elements` with f(a, b) computed in double.
+template <typename F>
+__attribute__((noinline, cold)) __m512 finish_elements(__m512 a, __m512 b, __m512 r, __mmask8 elements, F f) {
+  alignas(64) float av[16], bv[16], rv[16];
+  _mm512_store_ps(av, a);
+  _mm512_store_ps(bv, b);
+  _mm512_store_ps(rv, r);
+  for (int e = 0; e < 8; ++e) {
+    if (!((elements >> e) & 1)) continue;
+    const double x[2] = {av[2 * e], av[2 * e + 1]}, y[2] = {bv[2 * e], bv[2 * e + 1]};
+    double q[2];
+    f(x, y, q);
+    rv[2 * e] = static_cast<float>(q[0]);
+    rv[2 * e + 1] = static_cast<float>(q[1]);
+  }
+  return _mm512_load_ps(rv);
+}
+
+
+struct DivC {
+  using T = ZorpComplex8;
+  static constexpr const char* kName = "vcDiv";
+  static constexpr int kBlock = 16;
+  static constexpr bool kHasCallout = true;
+  static __m512d div_widened(__m512d x, __m512d y) {
+    const __m512d num = mul_widened(x, negate_imag(y));
+    const __m512d sq = _mm512_mul_pd(y, y);
+    return _mm512_div_pd(num, _mm512_add_pd(sq, swap_parts(sq)));
+  }
+  static __m512 body(__m512 a, __m512 b, __mmask8& special) {
+    const uint32_t zero_lanes = _mm512_fpclass_ps_mask(b, 0x06);
+    special = static_cast<__mmask8>(_pext_u32(zero_lanes & (zero_lanes >> 1), 0x5555u));
+    const __m512 q = narrow(div_widened(widen_low(a), widen_low(b)), div_widened(widen_high(a), widen_high(b)));
+    // zero divisors (the callout's result also where no callout runs) and non-finite parts
+    const uint32_t odd = _mm512_fpclass_ps_mask(a, 0x99) | _mm512_fpclass_ps_mask(b, 0x99);
+    const __mmask8 slow = special | static_cast<__mmask8>(_pext_u32(odd | (odd >> 1), 0x5555u));
+    if (slow) [[unlikely]]
+      return finish_elements(a, b, q, slow, [](const double* x, const double* y, double* r) {
+        zdiv::divide(x[0], x[1], y[0], y[1], r[0], r[1]);
+      });
+    return q;
+  }
+  static int callout(const T* a, const T* b, T* r) {
+    r->re = a->re / b->re;
+    r->im = a->im / b->re;
+    return 2;
+  }
+};
+
+// Principal square root: with t = sqrt((|z| + |re z|) / 2), (t, im/(2t)) for re z >= 0 and
+// (|im|/(2t), ±t with the sign of im) otherwise; a zero element gives (+0, im z); infinities and
+// NaN as in zSqrt.
+struct SqrtC {
+  using T = ZorpComplex8;
+  static constexpr const char* kName = "vcSqrt";
+  static constexpr int kBlock = 16;
+  static constexpr bool kHasCallout = false;
+  static __m512d sqrt_widened(__m512d x) {
+    const __m512d sq = _mm512_mul_pd(x, x);
+    const __m512d modulus = _mm512_sqrt_pd(_mm512_add_pd(sq, swap_parts(sq)));
+    const __m512d re = real_parts(x), im = imag_parts(x);
+    const __m512d t = _mm512_sqrt_pd(_mm512_mul_pd(_mm512_add_pd(modulus, _mm512_abs_pd(re)), _mm512_set1_pd(0.5)));
+    const __m512d u = _mm512_div_pd(im, _mm512_add_pd(t, t));  // im / (2t)
+    const __mmask8 odd = 0xAA;
+    const __mmask8 nonneg = _mm512_cmp_pd_mask(re, _mm512_setzero_pd(), _CMP_GE_OQ);
+    // re z >= 0: (t, u); re z < 0: (|u|, t with the sign of im)
+    const __m512d sign_im = _mm512_and_pd(im, _mm512_set1_pd(-0.0));
+    const __m512d pos = _mm512_mask_mov_pd(t, odd, u);
+    const __m512d neg = _mm512_mask_mov_pd(_mm512_abs_pd(u), odd, _mm512_or_pd(t, sign_im));
+    __m512d r = _mm512_mask_mov_pd(neg, nonneg, pos);
+    const __mmask8 zero = _mm512_cmp_pd_mask(t, _mm512_setzero_pd(), _CMP_EQ_OQ);
+    r = _mm512_mask_mov_pd(r, zero & ~odd, _mm512_setzero_pd());
+    return _mm512_mask_mov_pd(r, zero & odd, im);
+  }
+  static __m512 body(__m512 a, __mmask8&) {
+    const __m512 r = narrow(sqrt_widened(widen_low(a)), sqrt_widened(widen_high(a)));
+    const uint32_t odd = _mm512_fpclass_ps_mask(a, 0x99);
+    if (odd) [[unlikely]]
+      return finish_elements(a, a, r, static_cast<__mmask8>(_pext_u32(odd | (odd >> 1), 0x5555u)),
+                             [](const double* x, const double*, double* r) { zsqrt::root_of_nonfinite(x[0], x[1], r[0], r[1]); });
     return r;
   }
   static int callout(const T*, T*) { return 0; }
