@@ -70,7 +70,7 @@ struct ScaledSum {
   int e;
 };
 inline ScaledSum sum_of_products(double a, double b, double c, double d) {
-  constexpr int kNoExponent = -1 << 20;
+  constexpr int kNoExponent = -(1 << 20);
   int ea, eb, ec, ed;
   const double ma = std::frexp(a, &ea), mb = std::frexp(b, &eb), mc = std::frexp(c, &ec),
                md = std::frexp(d, &ed);
