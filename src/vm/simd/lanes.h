@@ -38,6 +38,7 @@ struct Lanes<float, 16> {
   static V load(const E* p) { return _mm512_loadu_ps(p); }
   static V load_or(M m, const E* p, V fill) { return _mm512_mask_loadu_ps(fill, m, p); }
   static void store(E* p, V v) { _mm512_storeu_ps(p, v); }
+  static void stream(E* p, V v) { _mm512_stream_ps(reinterpret_cast<float*>(p), v); }
   static void store(E* p, M m, V v) { _mm512_mask_storeu_ps(p, m, v); }
   static Off offsets(int32_t inc) {
     return _mm512_mullo_epi32(_mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15),
@@ -59,6 +60,7 @@ struct Lanes<double, 8> {
   static V load(const E* p) { return _mm512_loadu_pd(p); }
   static V load_or(M m, const E* p, V fill) { return _mm512_mask_loadu_pd(fill, m, p); }
   static void store(E* p, V v) { _mm512_storeu_pd(p, v); }
+  static void stream(E* p, V v) { _mm512_stream_pd(reinterpret_cast<double*>(p), v); }
   static void store(E* p, M m, V v) { _mm512_mask_storeu_pd(p, m, v); }
   static Off offsets(int32_t inc) {
     return _mm256_mullo_epi32(_mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7), _mm256_set1_epi32(inc));
@@ -80,6 +82,7 @@ struct Lanes<float, 8> {
   static V load(const E* p) { return _mm256_loadu_ps(p); }
   static V load_or(M m, const E* p, V fill) { return _mm256_mask_loadu_ps(fill, m, p); }
   static void store(E* p, V v) { _mm256_storeu_ps(p, v); }
+  static void stream(E* p, V v) { _mm256_stream_ps(p, v); }
   static void store(E* p, M m, V v) { _mm256_mask_storeu_ps(p, m, v); }
   static Off offsets(int32_t inc) {
     return _mm256_mullo_epi32(_mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7), _mm256_set1_epi32(inc));
@@ -100,6 +103,7 @@ struct Lanes<double, 4> {
   static V load(const E* p) { return _mm256_loadu_pd(p); }
   static V load_or(M m, const E* p, V fill) { return _mm256_mask_loadu_pd(fill, m, p); }
   static void store(E* p, V v) { _mm256_storeu_pd(p, v); }
+  static void stream(E* p, V v) { _mm256_stream_pd(p, v); }
   static void store(E* p, M m, V v) { _mm256_mask_storeu_pd(p, m, v); }
   static Off offsets(int32_t inc) {
     return _mm_mullo_epi32(_mm_setr_epi32(0, 1, 2, 3), _mm_set1_epi32(inc));
@@ -122,6 +126,7 @@ struct Lanes<ZorpComplex8, 8> {
   static V load(const E* p) { return _mm512_loadu_ps(p); }
   static V load_or(M m, const E* p, V fill) { return _mm512_mask_loadu_ps(fill, pair_lanes(m), p); }
   static void store(E* p, V v) { _mm512_storeu_ps(p, v); }
+  static void stream(E* p, V v) { _mm512_stream_ps(reinterpret_cast<float*>(p), v); }
   static void store(E* p, M m, V v) { _mm512_mask_storeu_ps(p, pair_lanes(m), v); }
   static Off offsets(int32_t inc) {
     return _mm256_mullo_epi32(_mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7), _mm256_set1_epi32(inc));
@@ -146,6 +151,7 @@ struct Lanes<ZorpComplex16, 4> {
   static V load(const E* p) { return _mm512_loadu_pd(p); }
   static V load_or(M m, const E* p, V fill) { return _mm512_mask_loadu_pd(fill, pair_lanes4(m), p); }
   static void store(E* p, V v) { _mm512_storeu_pd(p, v); }
+  static void stream(E* p, V v) { _mm512_stream_pd(reinterpret_cast<double*>(p), v); }
   static void store(E* p, M m, V v) { _mm512_mask_storeu_pd(p, pair_lanes4(m), v); }
   static Off offsets(int32_t inc) {
     const __m256i pair = _mm256_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3);

@@ -41,6 +41,12 @@
 
 namespace zorp::vm {
 
+// Bytes read and written by one contiguous call above which results are stored around the
+// caches. Measured on a 32 MB last-level cache: at 12 MB of traffic both kinds of store run
+// alike, at 24 MB streaming saves a third. The cache size the system reports cannot be relied
+// on (virtual machines report the host's), so the figure is fixed.
+inline constexpr uint64_t kStreamingBytes = uint64_t(8) << 20;
+
 namespace detail {
 
 template <typename K, typename = void>
@@ -208,43 +214,8 @@ void run_kernel(const K& k, uint32_t n, const typename K::T* const* in,
     return {LO::load(out1), kOut == 2 ? LO::load(out2) : y2};
   };
 
-  uint32_t i = 0;
-  if constexpr (!kStrided) {
-    constexpr uint32_t kVectors = K::kBlock / kElems;
-    const M all = LI::first(kElems);
-    for (; i + K::kBlock <= n; i += K::kBlock) {
-      // The whole block is computed first and its special masks merged, so that the main loop
-      // tests once per block; a block with special elements then goes register by register.
-      VI x[kVectors], z[kVectors];
-      VO y1[kVectors], y2[kVectors];
-      M special[kVectors];
-      M any = 0;
-#pragma GCC unroll 8
-      for (uint32_t v = 0; v < kVectors; ++v) {
-        x[v] = a.load(i + v * kElems, fill);
-        z[v] = kIn == 2 ? b.load(i + v * kElems, fill) : x[v];
-        special[v] = 0;
-        y2[v] = VO{};
-        y1[v] = body(x[v], z[v], y2[v], special[v]);
-        any |= special[v];
-      }
-      if (K::kHasCallout && any != 0 && callouts) [[unlikely]] {
-        for (uint32_t v = 0; v < kVectors; ++v) {
-          if (special[v] == 0) continue;
-          const Results f = slow(i + v * kElems, all, x[v], z[v], y1[v], y2[v], special[v]);
-          y1[v] = f.y1;
-          y2[v] = f.y2;
-        }
-      }
-#pragma GCC unroll 8
-      for (uint32_t v = 0; v < kVectors; ++v) {
-        r1.store(i + v * kElems, y1[v]);
-        if constexpr (kOut == 2) r2.store(i + v * kElems, y2[v]);
-      }
-    }
-  }
-  for (; i < n; i += kElems) {
-    const M active = LI::first(n - i);
+  // One register under an element mask: the peel before streaming blocks and the remainder.
+  auto step = [&](uint32_t i, M active) {
     const VI x = a.load(i, active, fill);
     const VI z = kIn == 2 ? b.load(i, active, fill) : x;
     M special = 0;
@@ -262,7 +233,70 @@ void run_kernel(const K& k, uint32_t n, const typename K::T* const* in,
       r1.store(i, active, y1);
       if constexpr (kOut == 2) r2.store(i, active, y2);
     }
+  };
+
+  uint32_t i = 0;
+  if constexpr (!kStrided) {
+    constexpr uint32_t kVectors = K::kBlock / kElems;
+    const M all = LI::first(kElems);
+    auto blocks = [&](auto streaming) {
+      for (; i + K::kBlock <= n; i += K::kBlock) {
+        // The whole block is computed first and its special masks merged, so that the main
+        // loop tests once per block; a block with special elements then goes register by
+        // register.
+        VI x[kVectors], z[kVectors];
+        VO y1[kVectors], y2[kVectors];
+        M special[kVectors];
+        M any = 0;
+#pragma GCC unroll 8
+        for (uint32_t v = 0; v < kVectors; ++v) {
+          x[v] = a.load(i + v * kElems, fill);
+          z[v] = kIn == 2 ? b.load(i + v * kElems, fill) : x[v];
+          special[v] = 0;
+          y2[v] = VO{};
+          y1[v] = body(x[v], z[v], y2[v], special[v]);
+          any |= special[v];
+        }
+        if (K::kHasCallout && any != 0 && callouts) [[unlikely]] {
+          for (uint32_t v = 0; v < kVectors; ++v) {
+            if (special[v] == 0) continue;
+            const Results f = slow(i + v * kElems, all, x[v], z[v], y1[v], y2[v], special[v]);
+            y1[v] = f.y1;
+            y2[v] = f.y2;
+          }
+        }
+#pragma GCC unroll 8
+        for (uint32_t v = 0; v < kVectors; ++v) {
+          if constexpr (decltype(streaming)::value) {
+            LO::stream(r1.p + i + v * kElems, y1[v]);
+            if constexpr (kOut == 2) LO::stream(r2.p + i + v * kElems, y2[v]);
+          } else {
+            r1.store(i + v * kElems, y1[v]);
+            if constexpr (kOut == 2) r2.store(i + v * kElems, y2[v]);
+          }
+        }
+      }
+    };
+    // Calls that move more data than a cache holds write their results around the caches:
+    // no line of the result is read before it is overwritten, which saves a third of the
+    // memory traffic of a two-argument kernel. The results must start on a register boundary
+    // (after a peel of fewer than one register's elements) and, with two results, share their
+    // offset from it.
+    constexpr size_t kRegisterBytes = sizeof(VO);
+    const auto offset = [](const void* p) { return reinterpret_cast<uintptr_t>(p) % kRegisterBytes; };
+    const bool stream = static_cast<uint64_t>(n) * (kIn * sizeof(T) + kOut * sizeof(R)) >= kStreamingBytes &&
+                        offset(r1.p) % sizeof(R) == 0 && offset(r1.p) == offset(r2.p);
+    if (stream) {
+      const uint32_t peel = static_cast<uint32_t>((kRegisterBytes - offset(r1.p)) % kRegisterBytes / sizeof(R));
+      if (peel) step(0, LI::first(peel));
+      i = peel;
+      blocks(std::true_type{});
+      _mm_sfence();
+    } else {
+      blocks(std::false_type{});
+    }
   }
+  for (; i < n; i += kElems) step(i, LI::first(n - i));
 }
 
 // ---- the shapes, by name -------------------------------------------------------------------
