@@ -8,6 +8,8 @@
 //   first(count)      mask of the low min(count, N) elements
 //   load/store        whole register; load_or/store with a mask (unselected elements are
 //                     not touched in memory; loads fill them from `fill`)
+//   stream            whole register to an address aligned to the register size, around the
+//                     caches (non-temporal)
 //   offsets(inc)      per-element position i*inc, for gather/scatter with that increment
 //   broadcast_parts(x)  every real component x (the drivers' inactive-lane fill)
 #pragma once
