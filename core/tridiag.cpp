@@ -60,10 +60,11 @@ void solve_group(int n, const T* dl, const T* d, const T* du, T* b, ptrdiff_t ld
   }
 }
 
-// Eight double columns on a processor with AVX-512: the columns go through in tiles of eight
-// rows, transposed so that one vector holds one row of all eight columns; the chain from row
-// to row is then one vector multiply and subtract for the whole group. Same operations per
-// element as solve_group, so the results are the same bits.
+// Double columns on a processor with AVX-512, up to eight at a time: the columns go through in
+// tiles of eight rows, transposed so that one vector holds one row of the group (lanes of
+// missing columns are left empty); the chain from row to row is then one fused multiply-add
+// for the whole group. Every double column takes this path on such a processor, each in its
+// own lane with the same operations, so its bits do not depend on its group.
 #define ZORP_AVX512 __attribute__((target("avx512f")))
 // GCC 12 warns that some AVX-512 intrinsics read an undefined source register; they do not.
 #pragma GCC diagnostic ignored "-Wuninitialized"
@@ -87,52 +88,52 @@ ZORP_AVX512 inline void transpose8(__m512d r[8]) {
   }
 }
 
-// r[k] = row i0+k of the eight columns, rows i0..i0+rows-1.
-ZORP_AVX512 inline void load_tile(double* const x[8], int i0, int rows, __m512d r[8]) {
+// r[k] = row i0+k of the first cols columns, rows i0..i0+rows-1.
+ZORP_AVX512 inline void load_tile(double* const x[8], int i0, int rows, __m512d r[8], int cols = 8) {
   const __mmask8 m = static_cast<__mmask8>((1u << rows) - 1u);
-  for (int j = 0; j < 8; ++j) r[j] = _mm512_maskz_loadu_pd(m, x[j] + i0);
+  for (int j = 0; j < 8; ++j) r[j] = j < cols ? _mm512_maskz_loadu_pd(m, x[j] + i0) : _mm512_setzero_pd();
   transpose8(r);
 }
 
-ZORP_AVX512 inline void store_tile(double* const x[8], int i0, int rows, __m512d r[8]) {
+ZORP_AVX512 inline void store_tile(double* const x[8], int i0, int rows, __m512d r[8], int cols = 8) {
   const __mmask8 m = static_cast<__mmask8>((1u << rows) - 1u);
   transpose8(r);
-  for (int j = 0; j < 8; ++j) _mm512_mask_storeu_pd(x[j] + i0, m, r[j]);
+  for (int j = 0; j < cols; ++j) _mm512_mask_storeu_pd(x[j] + i0, m, r[j]);
 }
 
-// Products and differences through the builtins that take a rounding argument: the compiler
-// may fuse a plain vector a*b - c into one FMA, which would round differently from the scalar
-// columns.
+// Products and differences through the builtins that take a rounding argument, so that the
+// compiler does not fuse them: the partitioned blocks below then round as their scalar form
+// (the head and tail blocks) does.
 ZORP_AVX512 inline __m512d mul(__m512d a, __m512d b) { return _mm512_mul_round_pd(a, b, _MM_FROUND_CUR_DIRECTION); }
 ZORP_AVX512 inline __m512d sub(__m512d a, __m512d b) { return _mm512_sub_round_pd(a, b, _MM_FROUND_CUR_DIRECTION); }
 
-ZORP_AVX512 void solve_group8_avx512(int n, const double* dl, const double* d, const double* du, double* b,
-                                     ptrdiff_t ldb) {
+ZORP_AVX512 void solve_tiles_avx512(int n, const double* dl, const double* d, const double* du, double* b,
+                                    ptrdiff_t ldb, int cols) {
   double* x[8];
-  for (int j = 0; j < 8; ++j) x[j] = b + j * ldb;
+  for (int j = 0; j < 8; ++j) x[j] = b + (j < cols ? j : 0) * ldb;
   __m512d r[8], v = _mm512_setzero_pd();
   // L y = b: row 0 stays.
   for (int i0 = 0; i0 < n; i0 += 8) {
     const int rows = n - i0 < 8 ? n - i0 : 8;
-    load_tile(x, i0, rows, r);
+    load_tile(x, i0, rows, r, cols);
     for (int k = 0; k < rows; ++k) {
       const int i = i0 + k;
-      if (i > 0) r[k] = sub(r[k], mul(_mm512_set1_pd(dl[i - 1]), v));
+      if (i > 0) r[k] = _mm512_fnmadd_pd(_mm512_set1_pd(dl[i - 1]), v, r[k]);
       v = r[k];
     }
-    store_tile(x, i0, rows, r);
+    store_tile(x, i0, rows, r, cols);
   }
   // U x = y, from the last row up.
   for (int i1 = n; i1 > 0; i1 -= 8) {
     const int i0 = i1 >= 8 ? i1 - 8 : 0, rows = i1 - i0;
-    load_tile(x, i0, rows, r);
+    load_tile(x, i0, rows, r, cols);
     for (int k = rows - 1; k >= 0; --k) {
       const int i = i0 + k;
       const __m512d w = _mm512_set1_pd(1.0 / d[i]);
-      r[k] = i == n - 1 ? mul(r[k], w) : mul(sub(r[k], mul(_mm512_set1_pd(du[i]), v)), w);
+      r[k] = i == n - 1 ? mul(r[k], w) : mul(_mm512_fnmadd_pd(_mm512_set1_pd(du[i]), v, r[k]), w);
       v = r[k];
     }
-    store_tile(x, i0, rows, r);
+    store_tile(x, i0, rows, r, cols);
   }
 }
 
@@ -142,18 +143,17 @@ bool has_avx512() {
 }
 
 template <typename T>
-void solve_group8(int n, const T* dl, const T* d, const T* du, T* b, ptrdiff_t ldb) {
-  if constexpr (sizeof(T) == 8) {
-    if (has_avx512()) return solve_group8_avx512(n, dl, d, du, b, ldb);
-  }
-  solve_group<T, kGroup>(n, dl, d, du, b, ldb);
-}
-
-template <typename T>
 void solve(bool transposed, int n, int nrhs, const T* dl, const T* d, const T* du, T* b, int ldb) {
   if (!transposed) {
+    if constexpr (sizeof(T) == 8) {
+      if (has_avx512()) {
+        for (int j = 0; j < nrhs; j += kGroup)
+          solve_tiles_avx512(n, dl, d, du, b + static_cast<ptrdiff_t>(j) * ldb, ldb, nrhs - j < kGroup ? nrhs - j : kGroup);
+        return;
+      }
+    }
     int j = 0;
-    for (; j + kGroup <= nrhs; j += kGroup) solve_group8<T>(n, dl, d, du, b + static_cast<ptrdiff_t>(j) * ldb, ldb);
+    for (; j + kGroup <= nrhs; j += kGroup) solve_group<T, kGroup>(n, dl, d, du, b + static_cast<ptrdiff_t>(j) * ldb, ldb);
     for (; j < nrhs; ++j) solve_group<T, 1>(n, dl, d, du, b + static_cast<ptrdiff_t>(j) * ldb, ldb);
     return;
   }
