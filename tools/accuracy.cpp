@@ -82,19 +82,26 @@ int report_complex(size_t count, char t) {
     using zorp::test::components_at_one_scale;
     using zorp::test::components_from_extremes;
     const Slot div_bound[3] = {Slot::LA, Slot::LA, Slot::EP}, sqrt_bound[3] = {Slot::LA, Slot::HA, Slot::LA};
+    // One row per part ("vzDiv.re", "vzDiv.im").
+    auto print_parts = [&](const std::string& name, const Stats<R>* parts, const Slot& bound) {
+      print(name + ".re", slot, parts[0], &bound);
+      print(name + ".im", slot, parts[1], &bound);
+    };
     if (zorp::test::slot_of<R>("Div", false, slot)) {
-      Stats<R> s = zorp::test::measure_div<R>(slot, a, b);
-      s.merge(zorp::test::measure_div<R>(slot, components_at_one_scale<R>(count, 35), components_at_one_scale<R>(count, 36)));
-      s.merge(zorp::test::measure_div<R>(slot, components_from_extremes<R>(count, 37), components_from_extremes<R>(count, 38)));
+      Stats<R> parts[2];
+      zorp::test::measure_div<R>(slot, a, b, parts);
+      zorp::test::measure_div<R>(slot, components_at_one_scale<R>(count, 35), components_at_one_scale<R>(count, 36), parts);
+      zorp::test::measure_div<R>(slot, components_from_extremes<R>(count, 37), components_from_extremes<R>(count, 38), parts);
       const auto d = components_at_one_scale<R>(count, 39);
-      s.merge(zorp::test::measure_div<R>(slot, zorp::test::dividends_that_cancel<R>(d, 40), d));
-      print(std::string("v") + t + "Div", slot, s, &div_bound[slot]);
+      zorp::test::measure_div<R>(slot, zorp::test::dividends_that_cancel<R>(d, 40), d, parts);
+      print_parts(std::string("v") + t + "Div", parts, div_bound[slot]);
     }
     if (zorp::test::slot_of<R>("Sqrt", false, slot)) {
-      Stats<R> s = zorp::test::measure_sqrt<R>(slot, a);
-      s.merge(zorp::test::measure_sqrt<R>(slot, components_at_one_scale<R>(count, 41)));
-      s.merge(zorp::test::measure_sqrt<R>(slot, components_from_extremes<R>(count, 42)));
-      print(std::string("v") + t + "Sqrt", slot, s, &sqrt_bound[slot]);
+      Stats<R> parts[2];
+      zorp::test::measure_sqrt<R>(slot, a, parts);
+      zorp::test::measure_sqrt<R>(slot, components_at_one_scale<R>(count, 41), parts);
+      zorp::test::measure_sqrt<R>(slot, components_from_extremes<R>(count, 42), parts);
+      print_parts(std::string("v") + t + "Sqrt", parts, sqrt_bound[slot]);
     }
   }
   return failures;

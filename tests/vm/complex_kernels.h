@@ -136,10 +136,11 @@ inline bool exact_root(mpfr_ptr re, mpfr_ptr im, mpfr_srcptr x, mpfr_srcptr y) {
   return true;
 }
 
-// Per-part figures of Div or Sqrt (slot `slot`) over the elements a (and b).
+// Figures of Div or Sqrt (slot `slot`) over the elements a (and b), both parts together; with
+// `parts`, also the real and the imaginary part alone, added into parts[0] and parts[1].
 template <typename R>
 accuracy::Stats<R> measure_div(int slot, const std::vector<typename Cx<R>::C>& a,
-                               const std::vector<typename Cx<R>::C>& b) {
+                               const std::vector<typename Cx<R>::C>& b, accuracy::Stats<R>* parts = nullptr) {
   using C = typename Cx<R>::C;
   std::vector<C> q(a.size());
   reinterpret_cast<Binary<R>>(slot_of<R>("Div", false, slot))(static_cast<int32_t>(a.size()), a.data(), b.data(), q.data());
@@ -152,12 +153,16 @@ accuracy::Stats<R> measure_div(int slot, const std::vector<typename Cx<R>::C>& a
     exact_quotient(re, im, ar, ai, br, bi);
     s.add(a[i].re, b[i].re, q[i].re, re);
     s.add(a[i].im, b[i].im, q[i].im, im);
+    if (parts) {
+      parts[0].add(a[i].re, b[i].re, q[i].re, re);
+      parts[1].add(a[i].im, b[i].im, q[i].im, im);
+    }
   }
   return s;
 }
 
 template <typename R>
-accuracy::Stats<R> measure_sqrt(int slot, const std::vector<typename Cx<R>::C>& a) {
+accuracy::Stats<R> measure_sqrt(int slot, const std::vector<typename Cx<R>::C>& a, accuracy::Stats<R>* parts = nullptr) {
   using C = typename Cx<R>::C;
   std::vector<C> r(a.size());
   reinterpret_cast<Unary<R>>(slot_of<R>("Sqrt", false, slot))(static_cast<int32_t>(a.size()), a.data(), r.data());
@@ -168,6 +173,10 @@ accuracy::Stats<R> measure_sqrt(int slot, const std::vector<typename Cx<R>::C>& 
     if (!exact_root(re, im, x, y)) continue;
     s.add(a[i].re, a[i].im, r[i].re, re);
     s.add(a[i].re, a[i].im, r[i].im, im);
+    if (parts) {
+      parts[0].add(a[i].re, a[i].im, r[i].re, re);
+      parts[1].add(a[i].re, a[i].im, r[i].im, im);
+    }
   }
   return s;
 }
