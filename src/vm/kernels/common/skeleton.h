@@ -163,10 +163,12 @@ __attribute__((noinline, cold)) void finish_special(C& c, uint32_t base, uint32_
 
 // The generic driver. kIn arguments (1 or 2) of K::T, kOut results (1 or 2) of the result
 // type; `inc` holds the increments (arguments first, then results) and is ignored unless
-// kStrided.
+// kStrided. Inlined into each exported kernel: one call less on every call.
 template <int kIn, int kOut, bool kStrided, typename K>
-void run_kernel(const K& k, uint32_t n, const typename K::T* const* in,
-                typename detail::OutOf<K>::type* const* out, const int32_t* inc) {
+__attribute__((always_inline)) inline void run_kernel(const K& k, uint32_t n,
+                                                      const typename K::T* const* in,
+                                                      typename detail::OutOf<K>::type* const* out,
+                                                      const int32_t* inc) {
   using T = typename K::T;
   using R = typename detail::OutOf<K>::type;
   using LI = typename simd::FullLanes<T>::type;
