@@ -410,7 +410,9 @@ int basic(TarrSSTask* t, uint64_t est, uint32_t method) {
   // sub-block, which differs between narrow and tiled rows).
   const int64_t rowbytes = 8 * P.p * (P.matrices ? 2 : 1);
   int64_t block = std::max<int64_t>(64, 262144 / rowbytes);
-  if (!P.matrices && P.c.storage == 1) block = std::max<int64_t>(block, 8192);
+  // Observation-major data read in place needs no block buffer either, and the moment kernel
+  // keeps its two passes overlapped only within one call: blocks of 8192 rows there too.
+  if (!P.matrices && (P.c.storage == 1 || P.direct)) block = std::max<int64_t>(block, 8192);
   P.block = std::min<int64_t>(block, P.n);
   // Sub-blocks read twice by the moment kernels: 1024 values of one component (8 KB), or as
   // many observations of all components as fill 64 KB (at least 8).  Observation-major
