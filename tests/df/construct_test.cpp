@@ -549,6 +549,31 @@ TYPED_TEST(Construct, SmallPartitions) {
   zorp_df_kernel_DeleteTask(&t);
 }
 
+// One function on the shortest partitions that reach the solver (the end rows folded into a
+// system of one or two unknowns): exact end derivatives reproduce the cubic, the free end the line.
+TYPED_TEST(Construct, ShortSingleFunctionThroughTheSolver) {
+  using T = TypeParam;
+  const Kinds K = kinds<T>();
+  auto c0 = [](int64_t, double x) { return cubic(0, x); };
+  for (int n : {3, 4, 5})
+    for (int64_t xhint : {int64_t(1), int64_t(DF_UNIFORM_PARTITION)}) {
+      for (int64_t bct : {12, 36, 24, 48}) {
+        Problem<T> p(grid<T>(n, xhint == 1), 1, c0, xhint);
+        const double a = p.x[0], b = p.x[n - 1];
+        ASSERT_EQ(p.set(4, 2, bct, {T((bct & 4) ? dcubic(0, a) : d2cubic(0, a)), T((bct & 8) ? dcubic(0, b) : d2cubic(0, b))},
+                        0, {}),
+                  0);
+        ASSERT_EQ(K.natural(p.t, 0, 0, nullptr), 0);
+        SCOPED_TRACE(testing::Message() << "n " << n << " bc " << bct << " xhint " << xhint);
+        expect_reproduces(p, 4, c0, 10);
+      }
+      Problem<T> q(grid<T>(n, xhint == 1), 1, line, xhint);
+      ASSERT_EQ(q.set(4, 2, DF_BC_FREE_END, {}, 0, {}), 0);
+      ASSERT_EQ(K.natural(q.t, 0, 0, nullptr), 0);
+      expect_reproduces(q, 4, line);
+    }
+}
+
 TYPED_TEST(Construct, StatusCodesInOrder) {
   using T = TypeParam;
   const Kinds K = kinds<T>();
