@@ -416,8 +416,8 @@ int basic(TarrSSTask* t, uint64_t est, uint32_t method) {
   P.block = std::min<int64_t>(block, P.n);
   // Sub-blocks read twice by the moment kernels: 1024 values of one component (8 KB), or as
   // many observations of all components as fill 64 KB (at least 8).  Observation-major
-  // sub-blocks of 16 KB, although they fit L1, ran at half the speed of a plain read at
-  // p = 64 (bench_ss): the second pass then competes with the stream too often.
+  // sub-blocks are larger than L1 on purpose: every sub-block boundary costs the kernel a
+  // merge per group of components and a restart of its overlapped passes.
   P.sub = P.c.storage == 1 ? 1024 : std::max<int64_t>(8, 8192 / ((P.p + 7) / 8 * 8));
 
   // One allocation for all work space: moment state for the stored values and every range,

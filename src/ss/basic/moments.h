@@ -12,7 +12,7 @@
 // pass measures its offset), and the block joins the running state by the exact pairwise
 // formulas of merge_block.  That costs one division per block instead of one per observation
 // and leaves the inner loops free of loop-carried latency: a few adds and fused multiply-adds
-// per eight values, which keeps the pass close to the speed of reading the data.
+// per eight values, so that reading the data, not the arithmetic, is meant to set the pace.
 #pragma once
 #include <immintrin.h>
 
@@ -254,7 +254,7 @@ void component_moments(const T* x, const double* w, int64_t len, int64_t sub, co
 // they are read twice.
 // Narrow rows (fewer than four groups of eight) go group by group with four rows in flight.
 // Wider rows go through tiles of up to 16 groups row by row, in memory order (group by group,
-// a row of 64 components is read at a 512-byte stride, which the prefetchers follow badly),
+// a row of 64 components would be read at a 512-byte stride, one line per row and group),
 // and the second pass over one sub-block runs in the same loop as the first pass over the
 // next one, so that the arithmetic of the one hides behind the memory traffic of the other.
 template <int R, int C, bool Wt>
