@@ -253,14 +253,14 @@ void component_moments(const T* x, const double* w, int64_t len, int64_t sub, co
 // multiple of eight).  Sub-blocks of `sub` rows, sized by the caller to stay in cache while
 // they are read twice.
 // Narrow rows (fewer than four groups of eight) go group by group with four rows in flight.
-// Wider rows go through tiles of up to 16 groups row by row, in memory order (group by group,
+// Wider rows go through tiles of up to 8 groups row by row, in memory order (group by group,
 // a row of 64 components would be read at a 512-byte stride, one line per row and group),
 // and the second pass over one sub-block runs in the same loop as the first pass over the
 // next one, so that the arithmetic of the one hides behind the memory traffic of the other.
 template <int R, int C, bool Wt>
 void row_moments(const double* P, int64_t ld, int64_t bs, int64_t q, const double* w, int64_t sub,
                  const double* wsum, const double* shift, MomentArrays s, double& W) {
-  constexpr int64_t kTile = 16;
+  constexpr int64_t kTile = 8;
   const int64_t nv = (q + 7) / 8;
   // Masked loads are slow when the row spills over a cache line, so only the last group of
   // rows that are not padded to whole groups (a panel is) uses them.
@@ -348,9 +348,11 @@ void row_moments(const double* P, int64_t ld, int64_t bs, int64_t q, const doubl
     return;
   }
 
+  // One tile of TN groups from group t0.  TN is a constant so that the tile's sums live in
+  // registers: sums in a stack array, read and written back for every row, leave each row's
+  // additions waiting on the stores of the row before.
   double Wend = W;
-  for (int64_t t0 = 0; t0 < nv; t0 += kTile) {
-    const int64_t tn = nv - t0 < kTile ? nv - t0 : kTile;
+  auto tile = [&]<int TN>(int64_t t0) {
     double Wr = W;  // every tile runs through the same sub-blocks from the same weight
     struct Sub {
       const double* rows;  // first row, at the tile's first group
@@ -358,27 +360,27 @@ void row_moments(const double* P, int64_t ld, int64_t bs, int64_t q, const doubl
       int64_t L;
       double Wb;
     } prev{nullptr, nullptr, 0, 0};
-    RawSums<R, Wt> X[2][kTile];
-    CentralSums<C, Wt> A[kTile];
-    __m512d c[kTile];  // centres of the previous sub-block
-    int xp = 1;  // X[xp]: first-pass sums of the previous sub-block, X[xp ^ 1]: of this one
+    RawSums<R, Wt> Xn[TN], Xp[TN];  // first-pass sums of this and of the previous sub-block
+    CentralSums<C, Wt> A[TN];
+    __m512d c[TN];  // centres of the previous sub-block
+    __mmask8 mk[TN];
+    for (int u = 0; u < TN; ++u) mk[u] = mask_of(t0 + u);
     auto second = [&](int64_t k) {  // second pass over row k of the previous sub-block
       const double* row = prev.rows + k * ld;
       const __m512d wk = wv(prev.ws, k);
-      for (int64_t u = 0; u < tn; ++u) {
-        const __mmask8 mk = mask_of(t0 + u);
-        A[u].add(_mm512_maskz_sub_pd(mk, load(row + 8 * u, mk), c[u]), wk);
-      }
+#pragma GCC unroll 8
+      for (int u = 0; u < TN; ++u) A[u].add(_mm512_maskz_sub_pd(mk[u], load(row + 8 * u, mk[u]), c[u]), wk);
     };
     auto first = [&](const Sub& sb, int64_t k) {
       const double* row = sb.rows + k * ld;
       const __m512d wk = wv(sb.ws, k);
-      for (int64_t u = 0; u < tn; ++u) X[xp ^ 1][u].add(load(row + 8 * u, mask_of(t0 + u)), wk);
+#pragma GCC unroll 8
+      for (int u = 0; u < TN; ++u) Xn[u].add(load(row + 8 * u, mk[u]), wk);
     };
     auto close_prev = [&]() {
       const double iws = 1.0 / prev.Wb;
       const MergeWeights mw(Wr, prev.Wb);
-      for (int64_t u = 0; u < tn; ++u) finish(t0 + u, iws, mw, X[xp][u], c[u], A[u]);
+      for (int u = 0; u < TN; ++u) finish(t0 + u, iws, mw, Xp[u], c[u], A[u]);
       Wr += prev.Wb;
     };
     for (int64_t k0 = 0, sb = 0; k0 < bs; k0 += sub, ++sb) {
@@ -386,10 +388,12 @@ void row_moments(const double* P, int64_t ld, int64_t bs, int64_t q, const doubl
       const double Wb = weight_of(sb, L);
       if (Wb == 0) continue;
       const Sub now{P + k0 * ld + 8 * t0, Wt ? w + k0 : nullptr, L, Wb};
-      for (int64_t u = 0; u < tn; ++u) X[xp ^ 1][u] = RawSums<R, Wt>();
+#pragma GCC unroll 8
+      for (int u = 0; u < TN; ++u) Xn[u] = RawSums<R, Wt>();
       int64_t k = 0;
       if (prev.rows) {
-        for (int64_t u = 0; u < tn; ++u) A[u] = CentralSums<C, Wt>();
+#pragma GCC unroll 8
+        for (int u = 0; u < TN; ++u) A[u] = CentralSums<C, Wt>();
         if constexpr (C >= 2) {
           const int64_t both = L < prev.L ? L : prev.L;
           for (; k < both; ++k) {
@@ -401,18 +405,34 @@ void row_moments(const double* P, int64_t ld, int64_t bs, int64_t q, const doubl
       }
       for (; k < L; ++k) first(now, k);
       if (prev.rows) close_prev();
-      xp ^= 1;
       const __m512d iw = _mm512_set1_pd(1.0 / Wb);
-      for (int64_t u = 0; u < tn; ++u) c[u] = _mm512_mul_pd(X[xp][u].x1, iw);
+#pragma GCC unroll 8
+      for (int u = 0; u < TN; ++u) {
+        Xp[u] = Xn[u];
+        c[u] = _mm512_mul_pd(Xn[u].x1, iw);
+      }
       prev = now;
     }
     if (prev.rows) {
-      for (int64_t u = 0; u < tn; ++u) A[u] = CentralSums<C, Wt>();
+#pragma GCC unroll 8
+      for (int u = 0; u < TN; ++u) A[u] = CentralSums<C, Wt>();
       if constexpr (C >= 2)
         for (int64_t k = 0; k < prev.L; ++k) second(k);
       close_prev();
     }
     Wend = Wr;
+  };
+  for (int64_t t0 = 0; t0 < nv; t0 += kTile) {
+    switch (nv - t0 < kTile ? nv - t0 : kTile) {
+      case 1: tile.template operator()<1>(t0); break;
+      case 2: tile.template operator()<2>(t0); break;
+      case 3: tile.template operator()<3>(t0); break;
+      case 4: tile.template operator()<4>(t0); break;
+      case 5: tile.template operator()<5>(t0); break;
+      case 6: tile.template operator()<6>(t0); break;
+      case 7: tile.template operator()<7>(t0); break;
+      default: tile.template operator()<8>(t0); break;
+    }
   }
   W = Wend;
 }
