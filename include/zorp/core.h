@@ -136,7 +136,9 @@ int zorp_serv_memcpy_s(void* dst, size_t dstsize, const void* src, size_t count)
                               const int* liwork, int* info);                                     \
   /* Tridiagonal systems without pivoting (dl: n-1 sub-, d: n main, du: n-1 super-diagonal).   \
    * Factor A = L*U in place (dl gets the multipliers, d the pivots of U, du is kept);        \
-   * info = 0, or i > 0 when the i-th pivot is exactly zero; < 0 for a bad argument. */        \
+   * info = 0, or i > 0 when the i-th pivot is exactly zero; < 0 for a bad argument.          \
+   * dtsvb with one right-hand side uses dl and d as workspace (on return they are not the    \
+   * factors); b is the solution, or untouched when info is not 0. */                           \
   void p##dttrfb_4dfl(const int* n, T* dl, T* d, T* du, int* info);                              \
   void p##dttrsb_4dfl(const char* trans, const int* n, const int* nrhs, const T* dl,             \
                       const T* d, const T* du, T* b, const int* ldb, int* info);                 \
