@@ -369,10 +369,10 @@ int32_t record_index(ZorpVmErrorRecord* rec) {
 }
 }  // namespace
 
-// Calls large enough to store around the caches, with results that start off a register
-// boundary by 0 to 3 elements (and, for Modf, second results at another offset): every element
-// equals the result of small calls, and special elements inside the peel and the streamed blocks
-// are reported with their indices.
+// Calls large enough to store around the caches, with arguments and results that start off a
+// register boundary by 0 to 3 elements together, or with the results alone shifted (and, for
+// Modf, second results at another offset): every element equals the result of small calls, and
+// special elements inside the peel and the streamed blocks are reported with their indices.
 TYPED_TEST(RealMembers, LargeCallsMatchSmallCallsAtEveryOutputOffset) {
   using T = TypeParam;
   const int n = 700001;  // above the streaming threshold in both precisions
@@ -387,16 +387,20 @@ TYPED_TEST(RealMembers, LargeCallsMatchSmallCallsAtEveryOutputOffset) {
   _fennSetErrorCallBack(record_index);
   for (const char* name : {"Add", "Div", "Round", "Modf"}) {
     const Member& m = member(name);
-    for (int off1 = 0; off1 < 4; ++off1) {
-      const int off2 = (off1 + 1) % 4;
-      std::vector<T> w1(n), w2(n), big1(n + 8), big2(n + 8);
-      for (int s = 0; s < n; s += kChunk)
-        call<T>(m, 1, false, std::min(kChunk, n - s), a.data() + s, b.data() + s, w1.data() + s, w2.data() + s);
+    std::vector<T> w1(n), w2(n);
+    for (int s = 0; s < n; s += kChunk)
+      call<T>(m, 1, false, std::min(kChunk, n - s), a.data() + s, b.data() + s, w1.data() + s, w2.data() + s);
+    for (int off1 = 0; off1 < 5; ++off1) {
+      // offset 4: arguments on one phase, results on another
+      const int in_off = off1 == 4 ? 1 : off1, out1 = off1 == 4 ? 2 : off1, off2 = (off1 + 1) % 4;
+      std::vector<T> ba(n + 8), bb(n + 8), big1(n + 8), big2(n + 8);
+      std::copy(a.begin(), a.end(), ba.begin() + in_off);
+      std::copy(b.begin(), b.end(), bb.begin() + in_off);
       g_reported.clear();
       _fennSetErrStatus(0);
-      call<T>(m, 1, false, n, a.data(), b.data(), big1.data() + off1, big2.data() + off2);
+      call<T>(m, 1, false, n, ba.data() + in_off, bb.data() + in_off, big1.data() + out1, big2.data() + off2);
       for (int i = 0; i < n; ++i) {
-        ASSERT_EQ(bits(big1[i + off1]), bits(w1[i])) << name << " offset " << off1 << " i " << i;
+        ASSERT_EQ(bits(big1[i + out1]), bits(w1[i])) << name << " offset " << off1 << " i " << i;
         if (m.shape == Shape::A1R2) ASSERT_EQ(bits(big2[i + off2]), bits(w2[i])) << name << " i " << i;
       }
       if (std::string(name) == "Div") {
