@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <random>
 #include <vector>
 
@@ -15,10 +16,25 @@
 
 namespace {
 
+// Arrays on 64-byte boundaries, so that the library and the plain loop see the same alignment
+// (with the default allocator it depends on the allocation history of each benchmark).
+template <typename T>
+struct AlignedAllocator {
+  using value_type = T;
+  AlignedAllocator() = default;
+  template <typename U>
+  AlignedAllocator(const AlignedAllocator<U>&) {}
+  T* allocate(size_t n) { return static_cast<T*>(std::aligned_alloc(64, (n * sizeof(T) + 63) / 64 * 64)); }
+  void deallocate(T* p, size_t) { std::free(p); }
+  friend bool operator==(const AlignedAllocator&, const AlignedAllocator&) { return true; }
+};
+template <typename T>
+using Array = std::vector<T, AlignedAllocator<T>>;
+
 template <typename T>
 struct Data {
-  std::vector<T> a, b, r;
-  std::vector<int32_t> idx;
+  Array<T> a, b, r;
+  Array<int32_t> idx;
   explicit Data(size_t n) : a(n), b(n), r(n), idx(n) {
     std::mt19937_64 rng(1);
     std::uniform_real_distribution<double> u(0.5, 100);
