@@ -184,6 +184,25 @@ struct CentralSums {
   }
 };
 
+// Rows 0..L-1 added into four accumulators in turn, joined at the end: four independent chains
+// of additions instead of one.
+template <typename Acc, typename Value, typename Weight>
+inline Acc sum_rows(int64_t L, Value value, Weight weight) {
+  Acc A0, A1, A2, A3;
+  int64_t k = 0;
+  for (; k + 4 <= L; k += 4) {
+    A0.add(value(k), weight(k));
+    A1.add(value(k + 1), weight(k + 1));
+    A2.add(value(k + 2), weight(k + 2));
+    A3.add(value(k + 3), weight(k + 3));
+  }
+  for (; k < L; ++k) A0.add(value(k), weight(k));
+  A0.join(A1);
+  A2.join(A3);
+  A0.join(A2);
+  return A0;
+}
+
 // ---- component-major kernel: one component's len contiguous values ----------------------
 // Lanes run over observations; sub-blocks of `sub` values, wsum[k] the weight of sub-block k
 // (computed once by the caller for all components, so every component's running weight is the
@@ -312,33 +331,13 @@ void row_moments(const double* P, int64_t ld, int64_t bs, int64_t q, const doubl
         const __mmask8 mk = mask_of(v);
         const double* col = rows + 8 * v;
         auto x = [&](int64_t k) { return load(col + k * ld, mk); };
-        RawSums<R, Wt> P0, P1, P2, P3;
-        int64_t k = 0;
-        for (; k + 4 <= L; k += 4) {
-          P0.add(x(k), wv(ws, k));
-          P1.add(x(k + 1), wv(ws, k + 1));
-          P2.add(x(k + 2), wv(ws, k + 2));
-          P3.add(x(k + 3), wv(ws, k + 3));
-        }
-        for (; k < L; ++k) P0.add(x(k), wv(ws, k));
-        P0.join(P1);
-        P2.join(P3);
-        P0.join(P2);
+        auto w = [&](int64_t k) { return wv(ws, k); };
+        const RawSums<R, Wt> P0 = sum_rows<RawSums<R, Wt>>(L, x, w);
         const __m512d c = _mm512_mul_pd(P0.x1, _mm512_set1_pd(iws));
-        CentralSums<C, Wt> Q0, Q1, Q2, Q3;
+        CentralSums<C, Wt> Q0;
         if constexpr (C >= 2) {
           auto d = [&](int64_t k) { return _mm512_maskz_sub_pd(mk, x(k), c); };
-          k = 0;
-          for (; k + 4 <= L; k += 4) {
-            Q0.add(d(k), wv(ws, k));
-            Q1.add(d(k + 1), wv(ws, k + 1));
-            Q2.add(d(k + 2), wv(ws, k + 2));
-            Q3.add(d(k + 3), wv(ws, k + 3));
-          }
-          for (; k < L; ++k) Q0.add(d(k), wv(ws, k));
-          Q0.join(Q1);
-          Q2.join(Q3);
-          Q0.join(Q2);
+          Q0 = sum_rows<CentralSums<C, Wt>>(L, d, w);
         }
         finish(v, iws, mw, P0, c, Q0);
       }
