@@ -98,6 +98,41 @@ double diff_of_products(double a, double c, double b, double d) {
   return std::ldexp(r.hi, r.e);
 }
 
+// x*y for double-complex lanes as an unevaluated sum s + err per part: each part is a sum of two
+// products, formed with their exact errors (fma) and summed compensated, so s + err carries the
+// exact part to well below an ulp.
+struct DoubleDouble {
+  __m512d hi, lo;
+};
+inline DoubleDouble complex_product_parts(__m512d x, __m512d y) {
+  const __m512d x1 = real_parts(x), y1 = y;
+  const __m512d x2 = imag_parts(x), y2 = negate_real(swap_parts(y));
+  const __m512d p1 = _mm512_mul_pd(x1, y1), e1 = _mm512_fmsub_pd(x1, y1, p1);
+  const __m512d p2 = _mm512_mul_pd(x2, y2), e2 = _mm512_fmsub_pd(x2, y2, p2);
+  const __m512d s = _mm512_add_pd(p1, p2), sb = _mm512_sub_pd(s, p1);
+  const __m512d t = _mm512_add_pd(_mm512_sub_pd(p1, _mm512_sub_pd(s, sb)), _mm512_sub_pd(p2, sb));
+  return {s, _mm512_add_pd(t, _mm512_add_pd(e1, e2))};
+}
+
+// re^2 + im^2 of each element, in both of its lanes, as a double-double: exact squares and a
+// compensated sum.
+inline DoubleDouble squared_modulus(__m512d x) {
+  const __m512d sq = _mm512_mul_pd(x, x), sql = _mm512_fmsub_pd(x, x, sq);
+  const __m512d sq2 = swap_parts(sq);
+  const __m512d h = _mm512_add_pd(sq, sq2), bb = _mm512_sub_pd(h, sq);
+  return {h, _mm512_add_pd(_mm512_add_pd(_mm512_sub_pd(sq, _mm512_sub_pd(h, bb)), _mm512_sub_pd(sq2, bb)),
+                           _mm512_add_pd(sql, swap_parts(sql)))};
+}
+
+// The stored result of a division by a zero complex divisor: each part of the dividend divided
+// by the divisor's real zero (±inf, or NaN for a zero part). Status 2.
+template <typename C>
+int divide_by_zero_divisor(const C* a, const C* b, C* r) {
+  r->re = a->re / b->re;
+  r->im = a->im / b->re;
+  return 2;
+}
+
 // ---- kernels ------------------------------------------------------------------------------------
 template <typename C>
 struct ComplexTraits;
@@ -176,13 +211,8 @@ struct MulK<ZorpComplex16, kConj> {
   static __m512d body(__m512d a, __m512d b, __mmask8&) {
     if (kConj) b = negate_imag(b);
     // r = re(a)*b + im(a)*(-im b, re b), each product with its exact error, summed compensated
-    const __m512d x1 = real_parts(a), y1 = b;
-    const __m512d x2 = imag_parts(a), y2 = negate_real(swap_parts(b));
-    const __m512d p1 = _mm512_mul_pd(x1, y1), e1 = _mm512_fmsub_pd(x1, y1, p1);
-    const __m512d p2 = _mm512_mul_pd(x2, y2), e2 = _mm512_fmsub_pd(x2, y2, p2);
-    const __m512d s = _mm512_add_pd(p1, p2), bb = _mm512_sub_pd(s, p1);
-    const __m512d t = _mm512_add_pd(_mm512_sub_pd(p1, _mm512_sub_pd(s, bb)), _mm512_sub_pd(p2, bb));
-    __m512d r = _mm512_add_pd(s, _mm512_add_pd(t, _mm512_add_pd(e1, e2)));
+    const DoubleDouble product = complex_product_parts(a, b);
+    __m512d r = _mm512_add_pd(product.hi, product.lo);
     const __mmask8 ok = moderate(a) & moderate(b);
     if (ok != 0xFF) {
       alignas(64) double av[8], bv[8], rv[8];
@@ -304,22 +334,13 @@ struct DivZ {
     const __m512d y = _mm512_scalef_pd(b, _mm512_sub_pd(_mm512_setzero_pd(), kb));
     // numerator x*conj(y) = re(x)*(yr, -yi) + im(x)*(yi, yr): exact products, compensated sum,
     // kept as a double-double (nh, nl)
-    const __m512d c = negate_imag(y);
-    const __m512d x1 = real_parts(x), y1 = c;
-    const __m512d x2 = imag_parts(x), y2 = negate_real(swap_parts(c));
-    const __m512d p1 = _mm512_mul_pd(x1, y1), e1 = _mm512_fmsub_pd(x1, y1, p1);
-    const __m512d p2 = _mm512_mul_pd(x2, y2), e2 = _mm512_fmsub_pd(x2, y2, p2);
-    const __m512d s = _mm512_add_pd(p1, p2), sb = _mm512_sub_pd(s, p1);
-    const __m512d err = _mm512_add_pd(_mm512_add_pd(_mm512_sub_pd(p1, _mm512_sub_pd(s, sb)), _mm512_sub_pd(p2, sb)),
-                                      _mm512_add_pd(e1, e2));
+    const DoubleDouble product = complex_product_parts(x, negate_imag(y));
+    const __m512d s = product.hi, err = product.lo;
     const __m512d nh = _mm512_add_pd(s, err), nb = _mm512_sub_pd(nh, s);
     const __m512d nl = _mm512_add_pd(_mm512_sub_pd(s, _mm512_sub_pd(nh, nb)), _mm512_sub_pd(err, nb));
     // |y|^2 as a double-double (dh, dl), dh in [1, 8)
-    const __m512d sq = _mm512_mul_pd(y, y), sql = _mm512_fmsub_pd(y, y, sq);
-    const __m512d sq2 = swap_parts(sq);
-    const __m512d dh = _mm512_add_pd(sq, sq2), db = _mm512_sub_pd(dh, sq);
-    const __m512d dl = _mm512_add_pd(_mm512_add_pd(_mm512_sub_pd(sq, _mm512_sub_pd(dh, db)), _mm512_sub_pd(sq2, db)),
-                                     _mm512_add_pd(sql, swap_parts(sql)));
+    const DoubleDouble modulus2 = squared_modulus(y);
+    const __m512d dh = modulus2.hi, dl = modulus2.lo;
     // quotient: q0 corrected by (nh - q0*dh + nl - q0*dl) / dh; the correction is some 2^-53
     // of q0, so the 14-bit reciprocal estimate divides it finely enough
     const __m512d q0 = _mm512_div_pd(nh, dh);
@@ -336,11 +357,7 @@ struct DivZ {
       r = zdiv::divide_elements(a, b, r, slow);
     return r;
   }
-  static int callout(const T* a, const T* b, T* r) {
-    r->re = a->re / b->re;
-    r->im = a->im / b->re;
-    return 2;
-  }
+  static int callout(const T* a, const T* b, T* r) { return divide_by_zero_divisor(a, b, r); }
 };
 
 // ---- double-precision Sqrt ------------------------------------------------------------------
@@ -502,11 +519,7 @@ struct DivC {
       });
     return q;
   }
-  static int callout(const T* a, const T* b, T* r) {
-    r->re = a->re / b->re;
-    r->im = a->im / b->re;
-    return 2;
-  }
+  static int callout(const T* a, const T* b, T* r) { return divide_by_zero_divisor(a, b, r); }
 };
 
 // Principal square root: with t = sqrt((|z| + |re z|) / 2), (t, im/(2t)) for re z >= 0 and
@@ -597,11 +610,8 @@ struct AbsK<ZorpComplex16> {
     const __m512d x = _mm512_scalef_pd(a, _mm512_sub_pd(_mm512_setzero_pd(), k));
     // x^2 + y^2 as a double-double (h, l), then sqrt(h) corrected by one Newton step on the
     // exact residual: within an ulp where a plain sum and root reach about 1.0x ulp.
-    const __m512d sq = _mm512_mul_pd(x, x), sql = _mm512_fmsub_pd(x, x, sq);
-    const __m512d sq2 = swap_parts(sq);
-    const __m512d h = _mm512_add_pd(sq, sq2), bb = _mm512_sub_pd(h, sq);
-    const __m512d l = _mm512_add_pd(_mm512_add_pd(_mm512_sub_pd(sq, _mm512_sub_pd(h, bb)), _mm512_sub_pd(sq2, bb)),
-                                    _mm512_add_pd(sql, swap_parts(sql)));
+    const DoubleDouble modulus2 = squared_modulus(x);
+    const __m512d h = modulus2.hi, l = modulus2.lo;
     const __m512d root = _mm512_sqrt_pd(h);
     const __m512d residual = _mm512_add_pd(_mm512_fnmadd_pd(root, root, h), l);
     const __m512d corrected = _mm512_fmadd_pd(residual, _mm512_div_pd(_mm512_set1_pd(0.5), root), root);
