@@ -107,10 +107,16 @@ ZORP_AVX512 inline void store_tile(double* const x[8], int i0, int rows, __m512d
 ZORP_AVX512 inline __m512d mul(__m512d a, __m512d b) { return _mm512_mul_round_pd(a, b, _MM_FROUND_CUR_DIRECTION); }
 ZORP_AVX512 inline __m512d sub(__m512d a, __m512d b) { return _mm512_sub_round_pd(a, b, _MM_FROUND_CUR_DIRECTION); }
 
+// A full group's full tiles (eight rows of eight columns) stay untransposed between the two
+// passes: the forward pass leaves row k of the tile in column k's eight slots of that tile, and
+// the backward pass reads it back from there, so each such tile is transposed once on the way
+// in and once on the way out instead of twice each way.  Both passes use the same tiles, from
+// row 0 in steps of eight.
 ZORP_AVX512 void solve_tiles_avx512(int n, const double* dl, const double* d, const double* du, double* b,
                                     ptrdiff_t ldb, int cols) {
   double* x[8];
   for (int j = 0; j < 8; ++j) x[j] = b + (j < cols ? j : 0) * ldb;
+  const bool keep = cols == 8;
   __m512d r[8], v = _mm512_setzero_pd();
   // L y = b: row 0 stays.
   for (int i0 = 0; i0 < n; i0 += 8) {
@@ -121,12 +127,20 @@ ZORP_AVX512 void solve_tiles_avx512(int n, const double* dl, const double* d, co
       if (i > 0) r[k] = _mm512_fnmadd_pd(_mm512_set1_pd(dl[i - 1]), v, r[k]);
       v = r[k];
     }
-    store_tile(x, i0, rows, r, cols);
+    if (keep && rows == 8) {
+      for (int k = 0; k < 8; ++k) _mm512_storeu_pd(x[k] + i0, r[k]);
+    } else {
+      store_tile(x, i0, rows, r, cols);
+    }
   }
   // U x = y, from the last row up.
-  for (int i1 = n; i1 > 0; i1 -= 8) {
-    const int i0 = i1 >= 8 ? i1 - 8 : 0, rows = i1 - i0;
-    load_tile(x, i0, rows, r, cols);
+  for (int i0 = (n - 1) / 8 * 8; i0 >= 0; i0 -= 8) {
+    const int rows = n - i0 < 8 ? n - i0 : 8;
+    if (keep && rows == 8) {
+      for (int k = 0; k < 8; ++k) r[k] = _mm512_loadu_pd(x[k] + i0);
+    } else {
+      load_tile(x, i0, rows, r, cols);
+    }
     for (int k = rows - 1; k >= 0; --k) {
       const int i = i0 + k;
       const __m512d w = _mm512_set1_pd(1.0 / d[i]);
