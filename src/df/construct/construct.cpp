@@ -14,6 +14,7 @@
 #include <type_traits>
 
 #include "host/host.h"
+#include "platform/transpose.h"
 #include "vm/simd/simd.h"
 #include "zorp/df.h"
 
@@ -758,22 +759,7 @@ inline V shift_in(V cur, V prev) {
   return _mm512_castsi512_pd(_mm512_alignr_epi64(_mm512_castpd_si512(cur), _mm512_castpd_si512(prev), 7));
 }
 
-inline void transpose8(V r[8]) {
-  V t[8], u[8];
-  for (int k = 0; k < 4; ++k) {
-    t[2 * k] = _mm512_unpacklo_pd(r[2 * k], r[2 * k + 1]);
-    t[2 * k + 1] = _mm512_unpackhi_pd(r[2 * k], r[2 * k + 1]);
-  }
-  for (int k = 0; k < 2; ++k)
-    for (int h = 0; h < 2; ++h) {
-      u[4 * k + h] = _mm512_shuffle_f64x2(t[4 * k + h], t[4 * k + 2 + h], _MM_SHUFFLE(2, 0, 2, 0));
-      u[4 * k + 2 + h] = _mm512_shuffle_f64x2(t[4 * k + h], t[4 * k + 2 + h], _MM_SHUFFLE(3, 1, 3, 1));
-    }
-  for (int h = 0; h < 4; ++h) {
-    r[h] = _mm512_shuffle_f64x2(u[h], u[4 + h], _MM_SHUFFLE(2, 0, 2, 0));
-    r[4 + h] = _mm512_shuffle_f64x2(u[h], u[4 + h], _MM_SHUFFLE(3, 1, 3, 1));
-  }
-}
+using zorp::platform::transpose8;
 
 // One row a*x_(k-1) + b*x_k + c*x_(k+1) = r of eight lanes, with q = 1/b once it is eliminated.
 struct Row {
