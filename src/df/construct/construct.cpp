@@ -1111,18 +1111,33 @@ void many_item(void* ctx, int item, int thread) {
   }
 }
 
+// Several threads only pay off for long systems and several functions: at least 300 points,
+// and below 600 points at most two threads; never more than 8 nor more than the functions.
+template <typename T>
+int natural_threads(const Fit<T>& F, void** threading) {
+  if (!threading || !threading[0] || !threading[4] || F.ny < 2 || F.n < kNaturalMinPoints) return 1;
+  int threads = reinterpret_cast<zorp_df_nthreads_fn>(threading[4])();
+  threads = std::min<int>({threads, kNaturalMaxThreads, static_cast<int>(std::min<int64_t>(F.ny, 1 << 30))});
+  if (F.n < 2 * kNaturalMinPoints) threads = std::min(threads, 2);
+  return std::max(threads, 1);
+}
+
+// A job's items of J.per functions on the host's threads, or all functions as one item here.
+template <typename Job>
+void run_natural(Job& J, int64_t ny, int threads, void** threading, void (*item)(void*, int, int)) {
+  if (threads > 1) {
+    const int items = static_cast<int>((ny + J.per - 1) / J.per);
+    reinterpret_cast<zorp_df_launch_fn>(threading[0])(items, std::min(threads, items), &J, item);
+  } else {
+    J.per = static_cast<int>(std::min<int64_t>(ny, 1 << 30));
+    item(&J, 0, 0);
+  }
+}
+
 template <typename T>
 int natural_many(const Fit<T>& F, void** threading) {
   const int64_t n = F.n;
-  int threads = 1;
-  // Several threads only pay off for long systems and several functions: at least 300
-  // points, and below 600 points at most two threads; never more than 8.
-  if (threading && threading[0] && threading[4] && n >= kNaturalMinPoints) {
-    threads = reinterpret_cast<zorp_df_nthreads_fn>(threading[4])();
-    threads = std::min<int>({threads, kNaturalMaxThreads, static_cast<int>(std::min<int64_t>(F.ny, 1 << 30))});
-    if (n < 2 * kNaturalMinPoints) threads = std::min(threads, 2);
-    threads = std::max(threads, 1);
-  }
+  const int threads = natural_threads(F, threading);
   const bool table = !F.uniform;
   const size_t words = static_cast<size_t>(3 * n + (table ? 2 * n : 0) + threads * kSolveGroup * n + 16);
   T* mem = static_cast<T*>(allocate(words * sizeof(T)));
@@ -1158,13 +1173,7 @@ int natural_many(const Fit<T>& F, void** threading) {
     rc = DF_ERROR_SOLVER;
   } else {
     ManyJob<T> J{&F, W, e, dl, d, du, scratch, static_cast<int>((F.ny + threads - 1) / threads), 0};
-    if (threads > 1) {
-      const int items = static_cast<int>((F.ny + J.per - 1) / J.per);
-      reinterpret_cast<zorp_df_launch_fn>(threading[0])(items, std::min(threads, items), &J, &many_item<T>);
-    } else {
-      J.per = static_cast<int>(std::min<int64_t>(F.ny, 1 << 30));
-      many_item<T>(&J, 0, 0);
-    }
+    run_natural(J, F.ny, threads, threading, &many_item<T>);
     if (J.info != 0) rc = DF_ERROR_SOLVER;
   }
   deallocate(mem);
@@ -1328,23 +1337,9 @@ int natural_general(Fit<T>& F, void** threading) {
     if (info != 0) {
       rc = DF_ERROR_SOLVER;
     } else {
-      // Several threads only pay off for long systems and several functions: at least 300
-      // points, and below 600 points at most two threads; never more than 8.
-      int threads = 1;
-      if (threading && threading[0] && threading[4] && F.ny >= 2 && n >= kNaturalMinPoints) {
-        threads = reinterpret_cast<zorp_df_nthreads_fn>(threading[4])();
-        threads = std::min<int>({threads, kNaturalMaxThreads, static_cast<int>(std::min<int64_t>(F.ny, 1 << 30))});
-        if (n < 2 * kNaturalMinPoints) threads = std::min(threads, 2);
-        threads = std::max(threads, 1);
-      }
+      const int threads = natural_threads(F, threading);
       NaturalJob<T> J{&F, size, dl, d, du, rhs, z, static_cast<int>((F.ny + threads - 1) / threads), 0};
-      if (threads > 1) {
-        const int items = static_cast<int>((F.ny + J.per - 1) / J.per);
-        reinterpret_cast<zorp_df_launch_fn>(threading[0])(items, std::min(threads, items), &J, &natural_item<T>);
-      } else {
-        J.per = static_cast<int>(std::min<int64_t>(F.ny, 1 << 30));
-        natural_item<T>(&J, 0, 0);
-      }
+      run_natural(J, F.ny, threads, threading, &natural_item<T>);
       if (J.info != 0) rc = DF_ERROR_SOLVER;
     }
   }
