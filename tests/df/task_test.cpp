@@ -86,10 +86,17 @@ void check_buckets(const std::vector<T>& x) {
     ASSERT_LE(hi, nx - 1);
     ASSERT_LE(lo, hi);
     const int64_t kk = k == m ? m - 1 : k;
-    if (lo != 0) EXPECT_LT(bucket(lo), kk) << k;
-    if (hi != nx - 1) EXPECT_GT(bucket(hi), kk) << k;
-    for (int64_t i = 0; i < nx; ++i)
-      if (bucket(i) == kk && i != 0 && i != nx - 1) EXPECT_TRUE(lo <= i && i <= hi) << k << " " << i;
+    if (lo != 0) {
+      EXPECT_LT(bucket(lo), kk) << k;
+    }
+    if (hi != nx - 1) {
+      EXPECT_GT(bucket(hi), kk) << k;
+    }
+    for (int64_t i = 0; i < nx; ++i) {
+      if (bucket(i) == kk && i != 0 && i != nx - 1) {
+        EXPECT_TRUE(lo <= i && i <= hi) << k << " " << i;
+      }
+    }
   }
   EXPECT_EQ(b[2 * m], b[2 * m - 2]);
   EXPECT_EQ(b[2 * m + 1], b[2 * m - 1]);
