@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <type_traits>
 
 #include "host/host.h"
 #include "platform/transpose.h"
@@ -225,11 +224,9 @@ inline __m512 next_lane(__m512 prev, __m512 cur) {
 }
 
 // Interior rows i = 1..n-2 of the derivative system for one function with unit-stride values:
-// r_i = 3*(h_i*m_(i-1) + h_(i-1)*m_i) (uniform: rows divided by h).  Row i goes to R1[i-1];
-// when D1 is given the matrix goes out as well: D1[i-1] the diagonal, U1[i-1] the super- and
-// L2[i-2] (i >= 2) the sub-diagonal.
+// r_i = 3*(h_i*m_(i-1) + h_(i-1)*m_i) (uniform: rows divided by h).  Row i goes to R1[i-1].
 template <typename T>
-void interior_rows(const Widths<T>& W, bool uniform, const T* y, int64_t n, T* R1, T* D1, T* U1, T* L2) {
+void interior_rows(const Widths<T>& W, bool uniform, const T* y, int64_t n, T* R1) {
   using S = Simd<T>;
   using V = typename S::V;
   constexpr int L = S::kLanes;
@@ -244,7 +241,7 @@ void interior_rows(const Widths<T>& W, bool uniform, const T* y, int64_t n, T* R
   };
   V hp, mp;
   slopes(0, hp, mp);
-  const V three = S::broadcast(T(3)), two = S::broadcast(T(2));
+  const V three = S::broadcast(T(3));
   for (int64_t i0 = 1; i0 <= n - 2; i0 += L) {
     V hc, mc;
     slopes(i0 - 1 + L, hc, mc);
@@ -253,15 +250,6 @@ void interior_rows(const Widths<T>& W, bool uniform, const T* y, int64_t n, T* R
     const auto m = S::first_lanes(static_cast<uint32_t>(std::min<int64_t>(n - 1 - i0, L)));
     const V r = uniform ? S::mul(three, S::add(ma, mb)) : S::mul(three, S::add(S::mul(hb, ma), S::mul(ha, mb)));
     S::store(R1 + (i0 - 1), m, r);
-    if (D1) {
-      const V one = S::broadcast(T(1));
-      S::store(D1 + (i0 - 1), m, uniform ? S::broadcast(T(4)) : S::mul(two, S::add(ha, hb)));
-      S::store(U1 + (i0 - 1), m, uniform ? one : ha);
-      // Row 1 has no sub-diagonal slot: the first pass stores rows 2.. shifted down a lane.
-      const V sub = uniform ? one : hb;
-      if (i0 == 1) S::store(L2, static_cast<decltype(m)>(m >> 1), next_lane(sub, S::broadcast(T(0))));
-      else S::store(L2 + (i0 - 2), m, sub);
-    }
     hp = hc;
     mp = mc;
   }
@@ -278,9 +266,6 @@ inline void cubic_terms(V m, V r, V d0, V d1, V& c2, V& c3) {
 }
 
 // Coefficient blocks of cells [0, n-1) from the derivatives d[0..n-1], unit-stride values.
-// d may lie inside the coefficient storage past the blocks still to be written: every pass
-// reads its derivatives before it stores, and a block that ends before cell n-2 cannot reach
-// the derivatives of the next one (see natural_one).
 template <typename T>
 void cubic_cells(const Widths<T>& W, const T* y, const T* d, int64_t n, T* c) {
   using S = Simd<T>;
@@ -717,13 +702,13 @@ void end_rhs(const Fit<T>& F, const T* y, int64_t s, T& r0, T& rn) {
 }
 
 
-// ---------------------------------------------------------------- one long function, double
+// ---------------------------------------------------------------- one function
 //
 // A long system of one function costs its passes over memory, not its arithmetic: building the
 // rows, the solver's own passes and the coefficient pass each move as much as the whole
-// coefficient output.  So in double precision the system is reduced to an eighth before it
-// reaches the host solver, by three levels of odd-even elimination that are computed on the
-// fly from x and y, and undone the same way while the coefficients are written:
+// coefficient output.  So the system is reduced to an eighth before it reaches the host
+// solver, by three levels of odd-even elimination that are computed on the fly from x and y,
+// and undone the same way while the coefficients are written:
 //
 //   build pass      x, y -> rows -> reduce -> rows 0, 8, 16, ... of the reduced system
 //   host solver     the reduced system (an eighth of the rows, diagonally dominant like the
@@ -734,10 +719,16 @@ void end_rhs(const Fit<T>& F, const T* y, int64_t s, T& r0, T& rn) {
 // Rows go in tiles of 64.  A tile is transposed so that lane j of vector p holds row 64t+8j+p:
 // every elimination is then a vector operation across lanes, and a row's neighbour in the
 // lane before (row 8j-1, 8j-2 or 8j-4) comes from one lane shift with the previous tile's
-// vector.  The rows are those of the folded system (end rows folded into rows 1 and n-2, see
-// natural_one); rows 0 and n-1 and every row past the end are identity rows (1 on the
-// diagonal, nothing else), which eliminate to nothing and leave the reduced order a multiple
-// of eight plus one.  d_0 and d_(n-1) come from the end rows once d_1 and d_(n-2) are known.
+// vector.  The end rows are folded into their neighbours first (row 0 into row 1, row n-1 into
+// row n-2: the first elimination step, done by hand), which leaves rows that are all
+// diagonally dominant whatever the end condition (a not-a-knot end row is not); rows 0 and n-1
+// and every row past the end then become identity rows (1 on the diagonal, nothing else),
+// which eliminate to nothing and leave the reduced order a multiple of eight plus one.  d_0
+// and d_(n-1) come from the end rows once d_1 and d_(n-2) are known.
+//
+// Single-precision data is widened on loading and the whole computation is done in double;
+// only the reduced system, which lives in the caller's storage, is rounded to single precision
+// for the single-precision host solver.
 //
 // Memory: the reduced diagonals sit at the start of the coefficient storage and its
 // right-hand side (then solution) in its last M+1 values.  Tile t reads solution values from
@@ -753,6 +744,15 @@ using V = __m512d;
 constexpr int64_t kTileRows = 64;
 // Two points have no interior row: their two end rows are the whole system (natural_one).
 constexpr int64_t kMinPoints = 3;
+
+// Loads of up to eight values widened to double (lanes off the mask take fill), and stores
+// rounded back to the storage type.
+inline V load_wide(__mmask8 m, const double* p, double fill) { return _mm512_mask_loadu_pd(_mm512_set1_pd(fill), m, p); }
+inline V load_wide(__mmask8 m, const float* p, double fill) {
+  return _mm512_mask_cvtps_pd(_mm512_set1_pd(fill), m, _mm256_maskz_loadu_ps(m, p));
+}
+inline void store_narrow(double* p, __mmask8 m, V v) { _mm512_mask_storeu_pd(p, m, v); }
+inline void store_narrow(float* p, __mmask8 m, V v) { _mm256_mask_storeu_ps(p, m, _mm512_cvtpd_ps(v)); }
 
 // Lane 0 = lane 7 of prev, lane k = lane k-1 of cur: the row one lane before.
 inline V shift_in(V cur, V prev) {
@@ -806,9 +806,10 @@ struct Carry {
   V h7, s7;
 };
 
+template <typename T>
 struct Problem {
-  const double* x;  // partition, or null when uniform
-  const double* y;
+  const T* x;  // partition, or null when uniform
+  const T* y;
   int64_t n;
   double rstep;              // 1/h when uniform
   EndRows<double> e;
@@ -823,18 +824,18 @@ struct Levels {
 
 // Cell widths and slopes of cells [i0, i0+64), natural order; cells past n-2 read nothing.
 // With keep, the reciprocal widths and the slopes also go to rh and sl for the coefficients.
-template <bool keep>
-[[gnu::always_inline]] inline void cells(const Problem& P, int64_t i0, bool edge, V h[8], V s[8], double* rh,
+template <bool keep, typename T>
+[[gnu::always_inline]] inline void cells(const Problem<T>& P, int64_t i0, bool edge, V h[8], V s[8], double* rh,
                                          double* sl) {
-  const V one = _mm512_set1_pd(1.0), zero = _mm512_setzero_pd();
+  const V one = _mm512_set1_pd(1.0);
   for (int q = 0; q < 8; ++q) {
     const int64_t i = i0 + 8 * q;
     const __mmask8 m = edge ? Simd<double>::first_lanes(static_cast<uint32_t>(std::clamp<int64_t>(P.n - 1 - i, 0, 8)))
                             : __mmask8(0xFF);
-    const V y0 = _mm512_mask_loadu_pd(zero, m, P.y + i), y1 = _mm512_mask_loadu_pd(zero, m, P.y + i + 1);
+    const V y0 = load_wide(m, P.y + i, 0), y1 = load_wide(m, P.y + i + 1, 0);
     V r;
     if (P.x) {
-      h[q] = _mm512_sub_pd(_mm512_mask_loadu_pd(one, m, P.x + i + 1), _mm512_mask_loadu_pd(zero, m, P.x + i));
+      h[q] = _mm512_sub_pd(load_wide(m, P.x + i + 1, 1), load_wide(m, P.x + i, 0));
       r = _mm512_div_pd(one, h[q]);
     } else {
       h[q] = one;
@@ -848,8 +849,9 @@ template <bool keep>
   }
 }
 
-// Identity rows outside 1..n-2, and the end rows folded into rows 1 and n-2 (as natural_one).
-inline void patch_rows(const Problem& P, int64_t i0, Row w[8]) {
+// Identity rows outside 1..n-2, and the end rows folded into rows 1 and n-2.
+template <typename T>
+void patch_rows(const Problem<T>& P, int64_t i0, Row w[8]) {
   alignas(64) double a[8][8], b[8][8], c[8][8], r[8][8];
   for (int p = 0; p < 8; ++p) {
     _mm512_store_pd(a[p], w[p].a), _mm512_store_pd(b[p], w[p].b);
@@ -878,8 +880,8 @@ inline void patch_rows(const Problem& P, int64_t i0, Row w[8]) {
 
 // Rows of tile t, reduced; updates the carry.  The same inputs give the same bits in both
 // passes.
-template <bool keep>
-[[gnu::always_inline]] inline Levels reduce_tile(const Problem& P, int64_t t, Carry& C, double* rh = nullptr,
+template <bool keep, typename T>
+[[gnu::always_inline]] inline Levels reduce_tile(const Problem<T>& P, int64_t t, Carry& C, double* rh = nullptr,
                                                  double* sl = nullptr) {
   const int64_t i0 = t * kTileRows;
   const bool edge = t == 0 || i0 + kTileRows > P.n - 2;
@@ -922,16 +924,20 @@ Carry first_carry() {
   return {id, id, id, _mm512_set1_pd(1.0), _mm512_setzero_pd()};
 }
 
-int solve(const Fit<double>& F) {
+template <typename T>
+int solve(const Fit<T>& F) {
   const int64_t n = F.n;
-  double* c = F.cf(0);
-  Problem P{F.uniform ? nullptr : F.x, F.ybase(0), n, F.uniform ? 1.0 / F.h : 0.0, end_rows(F), 0, 0};
-  end_rhs(F, P.y, 1, P.r0, P.rn);
+  T* c = F.cf(0);
+  const EndRows<T> e = end_rows(F);
+  T r0, rn;
+  end_rhs(F, F.ybase(0), 1, r0, rn);
+  const Problem<T> P{F.uniform ? nullptr : F.x, F.ybase(0), n, F.uniform ? 1.0 / static_cast<double>(F.h) : 0.0,
+                     {e.b0, e.c0, e.an, e.bn}, r0, rn};
   if (P.e.b0 == 0 || P.e.bn == 0) return DF_ERROR_SOLVER;  // never for the codes handled here
   // Reduced rows J = 0..M stand for rows 8J; every row of the folded system (1..n-2) is at or
   // below row 8M.
   const int64_t M = (n - 2 + 7) / 8, size = M + 1;
-  double *dlx = c, *d = c + size, *du = c + 2 * size, *sol = c + 4 * (n - 1) - size;
+  T *dlx = c, *d = c + size, *du = c + 2 * size, *sol = c + 4 * (n - 1) - size;
   const int64_t build_tiles = M / 8 + 1;
   Carry C = first_carry();
   // A zero or NaN pivot anywhere (repeated or NaN points) makes the system unsolvable by this
@@ -945,16 +951,16 @@ int solve(const Fit<double>& F) {
                 bad(L.six.b) | bad(L.four.b) | bad(L.zero.b);
     const int64_t J = 8 * t;
     const __mmask8 m = Simd<double>::first_lanes(static_cast<uint32_t>(std::min<int64_t>(size - J, 8)));
-    _mm512_mask_storeu_pd(dlx + J, m, L.zero.a);
-    _mm512_mask_storeu_pd(d + J, m, L.zero.b);
-    _mm512_mask_storeu_pd(du + J, m, L.zero.c);
-    _mm512_mask_storeu_pd(sol + J, m, L.zero.r);
+    store_narrow(dlx + J, m, L.zero.a);
+    store_narrow(d + J, m, L.zero.b);
+    store_narrow(du + J, m, L.zero.c);
+    store_narrow(sol + J, m, L.zero.r);
   }
   if (singular) return DF_ERROR_SOLVER;
   {
     const int sz = static_cast<int>(size), one = 1;
     int info = 0;
-    Lapack<double>::sv(&sz, &one, dlx + 1, d, du, sol, &sz, &info);
+    Lapack<T>::sv(&sz, &one, dlx + 1, d, du, sol, &sz, &info);
     if (info != 0) return DF_ERROR_SOLVER;
   }
   const int64_t last = (n - 2) / kTileRows;  // tiles that hold cells
@@ -964,8 +970,8 @@ int solve(const Fit<double>& F) {
     const Levels L = reduce_tile<true>(P, t, C, rh, sl);
     const int64_t J = 8 * t;
     V x[9];
-    x[0] = _mm512_maskz_loadu_pd(Simd<double>::first_lanes(static_cast<uint32_t>(size - J)), sol + J);
-    x[8] = _mm512_maskz_loadu_pd(Simd<double>::first_lanes(static_cast<uint32_t>(size - J - 1)), sol + J + 1);
+    x[0] = load_wide(Simd<double>::first_lanes(static_cast<uint32_t>(size - J)), sol + J, 0);
+    x[8] = load_wide(Simd<double>::first_lanes(static_cast<uint32_t>(size - J - 1)), sol + J + 1, 0);
     x[4] = back(L.four, x[0], x[8]);
     x[2] = back(L.two, x[0], x[4]);
     x[6] = back(L.six, x[4], x[8]);
@@ -979,14 +985,28 @@ int solve(const Fit<double>& F) {
     if (n - 1 <= i0 + kTileRows) dv[n - 1 - i0] = (P.rn - P.e.an * dv[n - 2 - i0]) / P.e.bn;
     // Coefficient blocks from the widths and slopes the rows were built from.
     const int64_t cells_here = std::min<int64_t>(kTileRows, n - 1 - i0);
-    for (int q = 0; 8 * q < cells_here; ++q) {
-      const int count = static_cast<int>(std::min<int64_t>(cells_here - 8 * q, 8));
-      const V y0 = _mm512_maskz_loadu_pd(Simd<double>::first_lanes(count), P.y + i0 + 8 * q);
-      const V rv = _mm512_load_pd(rh + 8 * q), mv = _mm512_load_pd(sl + 8 * q);
-      const V d0 = _mm512_load_pd(dv + 8 * q), d1 = _mm512_loadu_pd(dv + 8 * q + 1);
-      V pv, qv;
-      cubic_terms<double>(mv, rv, d0, d1, pv, qv);
-      store_cells(c + 4 * (i0 + 8 * q), y0, d0, pv, qv, count);
+    // Single precision goes out sixteen cells at a time, two groups of eight joined.
+    constexpr int kGroups = sizeof(T) == 8 ? 1 : 2;
+    for (int q = 0; 8 * q < cells_here; q += kGroups) {
+      V out[kGroups][4];
+      int count = 0;
+      for (int g = 0; g < kGroups; ++g) {
+        const int k = q + g, here = static_cast<int>(std::clamp<int64_t>(cells_here - 8 * k, 0, 8));
+        const V rv = _mm512_load_pd(rh + 8 * k), mv = _mm512_load_pd(sl + 8 * k);
+        const V d0 = _mm512_load_pd(dv + 8 * k), d1 = _mm512_loadu_pd(dv + 8 * k + 1);
+        out[g][0] = load_wide(Simd<double>::first_lanes(here), P.y + i0 + 8 * k, 0);
+        out[g][1] = d0;
+        cubic_terms<double>(mv, rv, d0, d1, out[g][2], out[g][3]);
+        count += here;
+      }
+      if constexpr (sizeof(T) == 8) {
+        store_cells(c + 4 * (i0 + 8 * q), out[0][0], out[0][1], out[0][2], out[0][3], count);
+      } else {
+        auto join = [&](int v) {
+          return _mm512_insertf32x8(_mm512_castps256_ps512(_mm512_cvtpd_ps(out[0][v])), _mm512_cvtpd_ps(out[1][v]), 1);
+        };
+        store_cells(c + 4 * (i0 + 8 * q), join(0), join(1), join(2), join(3), count);
+      }
     }
   }
   return DF_STATUS_OK;
@@ -995,72 +1015,25 @@ int solve(const Fit<double>& F) {
 }  // namespace reduced
 #pragma GCC diagnostic pop
 
-// One function on an open partition, without any memory of its own.  The end rows are
-// folded into their neighbours here (row 0 into row 1, row n-1 into row n-2), so the host
-// solver sees the system of d_1..d_(n-2): its rows are all diagonally dominant, whatever the
-// end condition (a not-a-knot end row is not), which lets the solver use its partitioned
-// elimination on long systems. Its three diagonals and right-hand side (4n-10 values) fit in
-// the function's coefficient storage (4n-4 values):
-//   sub [0, n-3)  main [n-3, 2n-5)  super [2n-5, 3n-8)  d_0 at 3n-4  d_1..d_(n-2) [3n-3, 4n-5)
-//   d_(n-1) at 4n-5
-// The coefficient pass then writes cell i over [4i, 4i+4) while reading d_i and d_(i+1) from
-// 3n-4+i on: a pass of k cells from i ends its stores below the next pass's first derivative
-// as long as i+k <= n-2, and the last pass reads everything before it stores.  Two points
-// (a given derivative at one end at least) leave one unknown, solved the same way.
+// One function on an open partition.  Three or more points go through the reduced system
+// above.  Two points (a given derivative at one end at least; the line and the periodic case
+// are closed forms) leave one unknown: row 1 less an/b0 times row 0 gives d_1 as a system of
+// order one for the host solver, and row 0 then gives d_0.
 template <typename T>
 int natural_one(const Fit<T>& F) {
-  const int64_t n = F.n, s = F.ystride();
-  if constexpr (std::is_same_v<T, double>) {
-    if (n >= reduced::kMinPoints && s == 1) return reduced::solve(F);
-  }
-  const T* y = F.ybase(0);
-  T* c = F.cf(0);
-  const int64_t N = n == 2 ? 1 : n - 2;  // order of the system handed to the solver
-  T *DL = c, *D = c + (N - 1), *DU = c + (2 * N - 1), *R = c + (3 * n - 3), *d = c + (3 * n - 4);
-  const Widths<T> W = widths_of(F);
-  // Rows 1..n-2; the super-diagonal of row n-2 lands in the gap before d_0 and is not used.
-  if (s == 1) {
-    interior_rows(W, F.uniform, y, n, R, D, DU, DL);
-  } else {
-    interior_rows_strided(W, F.uniform, y, s, n, R);
-    for (int64_t i = 1; i <= n - 2; ++i) {
-      const T ha = F.uniform ? T(1) : F.hi(i - 1), hb = F.uniform ? T(1) : F.hi(i);
-      D[i - 1] = 2 * (ha + hb);
-      DU[i - 1] = ha;
-      if (i >= 2) DL[i - 2] = hb;
-    }
-  }
+  if (F.n >= reduced::kMinPoints) return reduced::solve(F);
   const EndRows<T> e = end_rows(F);
   T r0, rn;
-  end_rhs(F, y, s, r0, rn);
-  if (e.b0 == T(0) || e.bn == T(0)) return DF_ERROR_SOLVER;  // never for the codes handled here
-  if (n == 2) {
-    // The one unknown d_1: row 1 is the end row, less an/b0 times row 0.
-    const T k = e.an / e.b0;
-    D[0] = e.bn - k * e.c0;
-    R[0] = rn - k * r0;
-  } else {
-    // Row 1 less a1/b0 times row 0, row n-2 less cl/bn times row n-1, where a1 (h_1) and cl
-    // (h_(n-3)) are the couplings of those rows to d_0 and d_(n-1); 1 when uniform.
-    const T a1 = F.uniform ? T(1) : F.hi(1), cl = F.uniform ? T(1) : F.hi(n - 3);
-    const T k0 = a1 / e.b0;
-    D[0] -= k0 * e.c0;
-    R[0] -= k0 * r0;
-    const T kn = cl / e.bn;
-    D[n - 3] -= kn * e.an;
-    R[n - 3] -= kn * rn;
-  }
-  const int size = static_cast<int>(N), one = 1;
+  end_rhs(F, F.ybase(0), 1, r0, rn);
+  if (e.b0 == T(0)) return DF_ERROR_SOLVER;  // never for the codes handled here
+  const T k = e.an / e.b0;
+  T dl = 0, D = e.bn - k * e.c0, du = 0, R = rn - k * r0;
+  const int size = 1, one = 1;
   int info = 0;
-  Lapack<T>::sv(&size, &one, DL, D, DU, R, &size, &info);
+  Lapack<T>::sv(&size, &one, &dl, &D, &du, &R, &size, &info);
   if (info != 0) return DF_ERROR_SOLVER;
-  d[0] = (r0 - e.c0 * R[0]) / e.b0;
-  if (n > 2) d[n - 1] = (rn - e.an * R[n - 3]) / e.bn;
-  if (s == 1) cubic_cells(W, y, d, n, c);
-  else {
-    // The strided pass is scalar and in order: cell i's stores stay below d_(i+1).
-    cubic_cells_strided(W, y, s, d, n, c);
-  }
+  const T d[2] = {(r0 - e.c0 * R) / e.b0, R};
+  natural_coeffs(F, 0, d);
   return DF_STATUS_OK;
 }
 
@@ -1093,7 +1066,7 @@ void many_item(void* ctx, int item, int thread) {
     for (int64_t f = g; f < g1; ++f) {
       const T* y = F.ybase(f);
       T* r = cols + (f - g) * n;
-      if (s == 1) interior_rows<T>(J.W, F.uniform, y, n, r + 1, nullptr, nullptr, nullptr);
+      if (s == 1) interior_rows<T>(J.W, F.uniform, y, n, r + 1);
       else interior_rows_strided(J.W, F.uniform, y, s, n, r + 1);
       end_rhs(F, y, s, r[0], r[n - 1]);
     }
