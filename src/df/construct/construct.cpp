@@ -849,9 +849,10 @@ template <bool keep, typename T>
   }
 }
 
-// Identity rows outside 1..n-2, and the end rows folded into rows 1 and n-2.
+// Identity rows outside 1..n-2, and the end rows folded into rows 1 and n-2.  Inlined: a call
+// would take the address of the tile's rows and keep them out of registers in every tile.
 template <typename T>
-void patch_rows(const Problem<T>& P, int64_t i0, Row w[8]) {
+[[gnu::always_inline]] inline void patch_rows(const Problem<T>& P, int64_t i0, Row w[8]) {
   alignas(64) double a[8][8], b[8][8], c[8][8], r[8][8];
   for (int p = 0; p < 8; ++p) {
     _mm512_store_pd(a[p], w[p].a), _mm512_store_pd(b[p], w[p].b);
