@@ -735,9 +735,6 @@ void end_rhs(const Fit<T>& F, const T* y, int64_t s, T& r0, T& rn) {
 // 4(n-1)-(M+1)+8t on before it writes; the tiles before it have written below 256t.  With
 // t <= (n-2)/64 and M <= (n+5)/8, 248t <= 3.875n - 7.75 < 4n - 5 - M, so no tile's solution
 // values are overwritten before it reads them.
-// GCC 12 warns that some AVX-512 intrinsics read an undefined source register; they do not.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wuninitialized"
 namespace reduced {
 
 using V = __m512d;
@@ -1014,7 +1011,6 @@ int solve(const Fit<T>& F) {
 }
 
 }  // namespace reduced
-#pragma GCC diagnostic pop
 
 // One function on an open partition.  Three or more points go through the reduced system
 // above.  Two points (a given derivative at one end at least; the line and the periodic case

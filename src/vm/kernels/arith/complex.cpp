@@ -21,6 +21,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 
 #include "vm/kernels/common/define.h"
@@ -124,6 +125,40 @@ inline DoubleDouble squared_modulus(__m512d x) {
                            _mm512_add_pd(sql, swap_parts(sql)))};
 }
 
+// Complex elements (bit e) of a lane mask (lanes 2e and 2e+1) whose two lanes are both set, or
+// either; for 8 and 16 lanes alike.
+inline __mmask8 both_lanes(uint32_t lanes) { return static_cast<__mmask8>(_pext_u32(lanes & (lanes >> 1), 0x5555u)); }
+inline __mmask8 either_lane(uint32_t lanes) { return static_cast<__mmask8>(_pext_u32(lanes | (lanes >> 1), 0x5555u)); }
+
+// The flagged complex elements (bit e) of r recomputed one at a time off the vector path, in
+// double: f(ar, ai, br, bi, rr, ri) sees the parts of both arguments and overwrites the
+// result's (single-precision parts are widened for it, and its result narrowed).
+inline double part_of(__m512d) { return 0; }  // the part type of a vector, for decltype
+inline float part_of(__m512) { return 0; }
+template <typename V, typename F>
+inline V redo_elements(V a, V b, V r, __mmask8 elements, F f) {
+  using E = decltype(part_of(a));
+  constexpr int kParts = sizeof(V) / sizeof(E);
+  alignas(64) E av[kParts], bv[kParts], rv[kParts];
+  std::memcpy(av, &a, sizeof a);
+  std::memcpy(bv, &b, sizeof b);
+  std::memcpy(rv, &r, sizeof r);
+  for (int e = 0; e < kParts / 2; ++e) {
+    if (!((elements >> e) & 1)) continue;
+    double rr = rv[2 * e], ri = rv[2 * e + 1];
+    f(av[2 * e], av[2 * e + 1], bv[2 * e], bv[2 * e + 1], rr, ri);
+    rv[2 * e] = static_cast<E>(rr), rv[2 * e + 1] = static_cast<E>(ri);
+  }
+  std::memcpy(&r, rv, sizeof r);
+  return r;
+}
+
+// The same for elements that are rare (infinities, NaN, zero divisors, parts far apart).
+template <typename V, typename F>
+__attribute__((noinline, cold)) V redo_rare_elements(V a, V b, V r, __mmask8 elements, F f) {
+  return redo_elements(a, b, r, elements, f);
+}
+
 // The stored result of a division by a zero complex divisor: each part of the dividend divided
 // by the divisor's real zero (±inf, or NaN for a zero part). Status 2.
 template <typename C>
@@ -215,17 +250,11 @@ struct MulK<ZorpComplex16, kConj> {
     __m512d r = _mm512_add_pd(product.hi, product.lo);
     const __mmask8 ok = moderate(a) & moderate(b);
     if (ok != 0xFF) {
-      alignas(64) double av[8], bv[8], rv[8];
-      _mm512_store_pd(av, a);
-      _mm512_store_pd(bv, b);
-      _mm512_store_pd(rv, r);
-      for (int e = 0; e < 4; ++e) {
-        if (((ok >> (2 * e)) & 3) == 3) continue;
-        const double ar = av[2 * e], ai = av[2 * e + 1], br = bv[2 * e], bi = bv[2 * e + 1];
-        rv[2 * e] = diff_of_products(ar, br, ai, bi);
-        rv[2 * e + 1] = diff_of_products(ar, bi, -ai, br);
-      }
-      r = _mm512_load_pd(rv);
+      r = redo_elements(a, b, r, static_cast<__mmask8>(~both_lanes(ok) & 0xF),
+                        [](double ar, double ai, double br, double bi, double& rr, double& ri) {
+                          rr = diff_of_products(ar, br, ai, bi);
+                          ri = diff_of_products(ar, bi, -ai, br);
+                        });
     }
     return r;
   }
@@ -304,18 +333,6 @@ inline __mmask8 close_parts(__m512d v, __m512d k) {
          _mm512_fpclass_pd_mask(v, 0x06);
 }
 
-// Elements (bit e of 4) whose two lanes are both set.
-inline __mmask8 both_lanes(__mmask8 lanes) { return static_cast<__mmask8>(_pext_u32(lanes & (lanes >> 1), 0x55u)); }
-
-__attribute__((noinline, cold)) __m512d divide_elements(__m512d a, __m512d b, __m512d r, __mmask8 elements) {
-  alignas(64) double av[8], bv[8], rv[8];
-  _mm512_store_pd(av, a);
-  _mm512_store_pd(bv, b);
-  _mm512_store_pd(rv, r);
-  for (int e = 0; e < 4; ++e)
-    if ((elements >> e) & 1) divide(av[2 * e], av[2 * e + 1], bv[2 * e], bv[2 * e + 1], rv[2 * e], rv[2 * e + 1]);
-  return _mm512_load_pd(rv);
-}
 
 }  // namespace zdiv
 
@@ -351,10 +368,10 @@ struct DivZ {
     const __mmask8 nonfinite = _mm512_fpclass_pd_mask(a, 0x99) | _mm512_fpclass_pd_mask(b, 0x99);
     const __mmask8 b_zero = _mm512_cmp_pd_mask(mb, _mm512_setzero_pd(), _CMP_EQ_OQ);
     const __mmask8 fast = zdiv::close_parts(a, ka) & zdiv::close_parts(b, kb) & static_cast<__mmask8>(~(nonfinite | b_zero));
-    const __mmask8 slow = static_cast<__mmask8>(~zdiv::both_lanes(fast) & 0xF);
-    special = zdiv::both_lanes(b_zero);
+    const __mmask8 slow = static_cast<__mmask8>(~both_lanes(fast) & 0xF);
+    special = both_lanes(b_zero);
     if (slow) [[unlikely]]
-      r = zdiv::divide_elements(a, b, r, slow);
+      r = redo_rare_elements(a, b, r, slow, zdiv::divide);
     return r;
   }
   static int callout(const T* a, const T* b, T* r) { return divide_by_zero_divisor(a, b, r); }
@@ -396,13 +413,9 @@ inline void root_of_nonfinite(double x, double y, double& rr, double& ri) {
   }
 }
 
-__attribute__((noinline, cold)) __m512d fix_nonfinite(__m512d a, __m512d r, __mmask8 elements) {
-  alignas(64) double av[8], rv[8];
-  _mm512_store_pd(av, a);
-  _mm512_store_pd(rv, r);
-  for (int e = 0; e < 4; ++e)
-    if ((elements >> e) & 1) root_of_nonfinite(av[2 * e], av[2 * e + 1], rv[2 * e], rv[2 * e + 1]);
-  return _mm512_load_pd(rv);
+// As redo_elements wants it: the second argument is the first again.
+inline void root_of_nonfinite_element(double x, double y, double, double, double& rr, double& ri) {
+  root_of_nonfinite(x, y, rr, ri);
 }
 
 }  // namespace zsqrt
@@ -459,8 +472,7 @@ struct SqrtZ {
     r = _mm512_mask_mov_pd(r, zero & odd, im);
     const __mmask8 nonfinite = _mm512_fpclass_pd_mask(a, 0x99);
     if (nonfinite) [[unlikely]] {
-      const __mmask8 elements = static_cast<__mmask8>(_pext_u32(nonfinite | (nonfinite >> 1), 0x55u));
-      r = zsqrt::fix_nonfinite(a, r, elements);
+      r = redo_rare_elements(a, a, r, either_lane(nonfinite), zsqrt::root_of_nonfinite_element);
     }
     return r;
   }
@@ -477,25 +489,6 @@ struct SqrtZ {
 // divided by the divisor's real zero: ±inf, or NaN for a zero part; the vector body stores the
 // same, so the result does not depend on whether the error mode lets the callout run.
 
-// Replaces the elements of r selected by `elements` with f(a, b) computed in double.
-template <typename F>
-__attribute__((noinline, cold)) __m512 finish_elements(__m512 a, __m512 b, __m512 r, __mmask8 elements, F f) {
-  alignas(64) float av[16], bv[16], rv[16];
-  _mm512_store_ps(av, a);
-  _mm512_store_ps(bv, b);
-  _mm512_store_ps(rv, r);
-  for (int e = 0; e < 8; ++e) {
-    if (!((elements >> e) & 1)) continue;
-    const double x[2] = {av[2 * e], av[2 * e + 1]}, y[2] = {bv[2 * e], bv[2 * e + 1]};
-    double q[2];
-    f(x, y, q);
-    rv[2 * e] = static_cast<float>(q[0]);
-    rv[2 * e + 1] = static_cast<float>(q[1]);
-  }
-  return _mm512_load_ps(rv);
-}
-
-
 struct DivC {
   using T = ZorpComplex8;
   static constexpr const char* kName = "vcDiv";
@@ -508,15 +501,13 @@ struct DivC {
   }
   static __m512 body(__m512 a, __m512 b, __mmask8& special) {
     const uint32_t zero_lanes = _mm512_fpclass_ps_mask(b, 0x06);
-    special = static_cast<__mmask8>(_pext_u32(zero_lanes & (zero_lanes >> 1), 0x5555u));
+    special = both_lanes(zero_lanes);
     const __m512 q = narrow(div_widened(widen_low(a), widen_low(b)), div_widened(widen_high(a), widen_high(b)));
     // zero divisors (the callout's result also where no callout runs) and non-finite parts
     const uint32_t odd = _mm512_fpclass_ps_mask(a, 0x99) | _mm512_fpclass_ps_mask(b, 0x99);
-    const __mmask8 slow = special | static_cast<__mmask8>(_pext_u32(odd | (odd >> 1), 0x5555u));
+    const __mmask8 slow = special | either_lane(odd);
     if (slow) [[unlikely]]
-      return finish_elements(a, b, q, slow, [](const double* x, const double* y, double* r) {
-        zdiv::divide(x[0], x[1], y[0], y[1], r[0], r[1]);
-      });
+      return redo_rare_elements(a, b, q, slow, zdiv::divide);
     return q;
   }
   static int callout(const T* a, const T* b, T* r) { return divide_by_zero_divisor(a, b, r); }
@@ -551,8 +542,7 @@ struct SqrtC {
     const __m512 r = narrow(sqrt_widened(widen_low(a)), sqrt_widened(widen_high(a)));
     const uint32_t odd = _mm512_fpclass_ps_mask(a, 0x99);
     if (odd) [[unlikely]]
-      return finish_elements(a, a, r, static_cast<__mmask8>(_pext_u32(odd | (odd >> 1), 0x5555u)),
-                             [](const double* x, const double*, double* r) { zsqrt::root_of_nonfinite(x[0], x[1], r[0], r[1]); });
+      return redo_rare_elements(a, a, r, either_lane(odd), zsqrt::root_of_nonfinite_element);
     return r;
   }
   static int callout(const T*, T*) { return 0; }
@@ -582,7 +572,7 @@ struct AbsK<ZorpComplex8> {
     const __m256 r = _mm512_cvtpd_ps(_mm512_permutex2var_pd(lo, even, hi));
     // an infinite part wins over a NaN part, as in hypot
     const uint32_t inf_lanes = _mm512_fpclass_ps_mask(a, 0x18);
-    const __mmask8 inf = static_cast<__mmask8>(_pext_u32(inf_lanes | (inf_lanes >> 1), 0x5555u));
+    const __mmask8 inf = either_lane(inf_lanes);
     special = overflowed(r, inf);
     return _mm256_mask_mov_ps(r, inf, _mm256_set1_ps(std::numeric_limits<float>::infinity()));
   }
