@@ -136,6 +136,14 @@ inline bool exact_root(mpfr_ptr re, mpfr_ptr im, mpfr_srcptr x, mpfr_srcptr y) {
   return true;
 }
 
+// Part k (0 real, 1 imaginary) of one result, computed from arguments x and y, into s and, with
+// `parts`, into parts[k] as well.
+template <typename R>
+void add_part(accuracy::Stats<R>& s, accuracy::Stats<R>* parts, int k, R x, R y, R computed, mpfr_srcptr exact) {
+  s.add(x, y, computed, exact);
+  if (parts) parts[k].add(x, y, computed, exact);
+}
+
 // Figures of Div or Sqrt (slot `slot`) over the elements a (and b), both parts together; with
 // `parts`, also the real and the imaginary part alone, added into parts[0] and parts[1].
 template <typename R>
@@ -151,12 +159,8 @@ accuracy::Stats<R> measure_div(int slot, const std::vector<typename Cx<R>::C>& a
     accuracy::set_exact(br, b[i].re), accuracy::set_exact(bi, b[i].im);
     if (b[i].re == 0 && b[i].im == 0) continue;  // the zero divisor has its own test
     exact_quotient(re, im, ar, ai, br, bi);
-    s.add(a[i].re, b[i].re, q[i].re, re);
-    s.add(a[i].im, b[i].im, q[i].im, im);
-    if (parts) {
-      parts[0].add(a[i].re, b[i].re, q[i].re, re);
-      parts[1].add(a[i].im, b[i].im, q[i].im, im);
-    }
+    add_part(s, parts, 0, a[i].re, b[i].re, q[i].re, re);
+    add_part(s, parts, 1, a[i].im, b[i].im, q[i].im, im);
   }
   return s;
 }
@@ -171,12 +175,8 @@ accuracy::Stats<R> measure_sqrt(int slot, const std::vector<typename Cx<R>::C>& 
   for (size_t i = 0; i < a.size(); ++i) {
     accuracy::set_exact(x, a[i].re), accuracy::set_exact(y, a[i].im);
     if (!exact_root(re, im, x, y)) continue;
-    s.add(a[i].re, a[i].im, r[i].re, re);
-    s.add(a[i].re, a[i].im, r[i].im, im);
-    if (parts) {
-      parts[0].add(a[i].re, a[i].im, r[i].re, re);
-      parts[1].add(a[i].re, a[i].im, r[i].im, im);
-    }
+    add_part(s, parts, 0, a[i].re, a[i].im, r[i].re, re);
+    add_part(s, parts, 1, a[i].re, a[i].im, r[i].im, im);
   }
   return s;
 }

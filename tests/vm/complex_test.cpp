@@ -12,6 +12,7 @@
 #include "common/guarded.h"
 #include "vm/arith_kernels.h"
 #include "vm/complex_kernels.h"
+#include "vm/statuses_off.h"
 #include "zorp/vm.h"
 #include "zorp/vm_functions.h"
 
@@ -22,14 +23,10 @@ using zorp::test::bits;
 using zorp::test::components_over_whole_range;
 using zorp::test::Cx;
 using zorp::test::slot_of;
+using zorp::test::StatusesOff;
 
 template <typename R>
-class ComplexMembers : public testing::Test {
- protected:
-  void SetUp() override { saved_ = _fennSetMode(0x2000); }
-  void TearDown() override { _fennSetMode(saved_); }
-  uint32_t saved_ = 0;
-};
+class ComplexMembers : public StatusesOff {};
 using Types = testing::Types<float, double>;
 TYPED_TEST_SUITE(ComplexMembers, Types);
 
@@ -155,7 +152,9 @@ TYPED_TEST(ComplexMembers, AbsOverflowIsReportedOnlyForFiniteParts) {
             SCOPED_TRACE(testing::Message() << "|(" << row.a.re << ", " << row.a.im << ")| slot " << slot
                                             << (strided ? " strided" : "") << " replacement " << replacement << " at " << at);
             EXPECT_EQ(r[(at - 1) * step], R(5));
-            if (strided) EXPECT_EQ(r[at * step + 1], R(-1));
+            if (strided) {
+              EXPECT_EQ(r[at * step + 1], R(-1));
+            }
             if (!row.overflows) {
               EXPECT_EQ(status, 0);
               EXPECT_EQ(g_abs_reports, 0);
