@@ -333,7 +333,6 @@ inline __mmask8 close_parts(__m512d v, __m512d k) {
          _mm512_fpclass_pd_mask(v, 0x06);
 }
 
-
 }  // namespace zdiv
 
 struct DivZ {
