@@ -2,9 +2,9 @@
 //
 //   gen_exports <names-dir> <expected-out> <version-script-out>
 //
-// Vector-math names come from the function catalogue (every row, built or not: the list is
-// what the finished library exports); all other names from the per-family lists in
-// <names-dir>/*.txt ("name code|data" per line, '#' comments). The expected list is written as
+// Vector-math names come from the function catalogue and the generator entries from the generator
+// table (every row, built or not: the list is what the finished library exports); all other
+// names from the per-family lists in <names-dir>/*.txt ("name code|data" per line, '#' comments). The expected list is written as
 // "name kind family" lines; the version script exports every expected name and hides the
 // rest, so a name becomes visible only once it is both defined and expected.
 #include <algorithm>
@@ -50,6 +50,17 @@ int main(int argc, char** argv) {
 #define VM_FN(t, F, shape, share, la, ha, ep, built) add_vm_row(names, #t, #F, #shape);
 #include "zorp/vm_catalogue.def"
 #undef VM_FN
+  // Four entries per generator row: seeding and the single, double and integer outputs.
+  for (const char* g : {
+#define ZORP_BRNG(row, NAME, ...) #NAME,
+#include "zorp/rng_generators.def"
+#undef ZORP_BRNG
+       }) {
+    const std::string name = g;
+    for (const std::string& n : {"__tarrBRng" + name + "InitStream", "__tarrsBRng" + name, "__tarrdBRng" + name,
+                                 "__tarriBRng" + name})
+      names.push_back({n, "code", "rng"});
+  }
 
   std::vector<std::filesystem::path> lists;
   for (const auto& e : std::filesystem::directory_iterator(argv[1]))

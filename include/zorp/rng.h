@@ -189,11 +189,13 @@ ZORP_API void __tarriVect3PowArrayMod_M2(uint32_t x[3], int32_t n, const uint32_
                                      double b);                                                   \
   ZORP_API int32_t __tarriBRng##NAME(StreamState* stream, int32_t n, uint32_t* r);
 
-TARR_DECLARE_BRNG(MCG31M1)
-TARR_DECLARE_BRNG(R250)
-TARR_DECLARE_BRNG(MRG32K3A)
-TARR_DECLARE_BRNG(MCG59)
-TARR_DECLARE_BRNG(WH)
+/* The entries of every generator that is built, from the generator table. */
+#define TARR_DECLARE_IF_BUILT_0(NAME)
+#define TARR_DECLARE_IF_BUILT_1(NAME) TARR_DECLARE_BRNG(NAME)
+#define ZORP_BRNG(row, NAME, label, state, seeds, zero, word, bits, members, legacy, methods, built) \
+  TARR_DECLARE_IF_BUILT_##built(NAME)
+#include "zorp/rng_generators.def"
+#undef ZORP_BRNG
 
 ZORP_END_C
 

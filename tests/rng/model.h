@@ -1,114 +1,153 @@
-// One interface over the scalar models so that tests can be written once for all generators.
+// The generators the tests run, derived from the generator table, and one interface over the
+// scalar models of reference.h so that every test is written once for all generators.
 #pragma once
+#include <cctype>
 #include <cmath>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "reference.h"
+#include "rng/brng/generators.h"
 #include "rng/brng/wh/wh_params.h"
 
 namespace ref {
 
-enum class Kind { Mcg31, Mcg59, Mrg, R250, Wh };
+using zorp::rng::brng::Facts;
+using zorp::rng::brng::Row;
 
 struct Raw {
   uint32_t words[4];  // the integer output as 32-bit words
-  int nwords;
-  double value;       // integer output as a number, or for WH the unit value
+  double value;       // the integer output as a number (for WH the unit value)
 };
 
 class Model {
  public:
-  Model(Kind k, const StreamState* s) : kind_(k) {
-    switch (k) {
-      case Kind::Mcg31: mcg31_ = std::make_unique<Mcg31>(s); break;
-      case Kind::Mcg59: mcg59_ = std::make_unique<Mcg59>(s); break;
-      case Kind::Mrg: mrg_ = std::make_unique<Mrg32k3a>(s); break;
-      case Kind::R250: r250_ = std::make_unique<R250>(s); break;
-      case Kind::Wh: {
-        const uint32_t b = s->brng;
-        const int member = b >= 0x100000 ? static_cast<int>(b & 0xFFFFF) : static_cast<int>(b) - 4;
-        wh_ = std::make_unique<Wh>(s, zorp::rng::wh::kModuli[member], zorp::rng::wh::kReciprocals[member]);
-        break;
-      }
-    }
+  virtual ~Model() = default;
+  virtual Raw next() = 0;
+  // The real outputs as the generator defines them.
+  virtual double to_double(const Raw& r, double a, double b) const = 0;
+  virtual float to_float(const Raw& r, float a, float b) const = 0;
+};
+
+namespace detail {
+
+inline uint64_t value64(const Raw& r) { return r.words[0] | (uint64_t{r.words[1]} << 32); }
+inline Raw raw(uint64_t v) { return Raw{{static_cast<uint32_t>(v), static_cast<uint32_t>(v >> 32), 0, 0}, static_cast<double>(v)}; }
+
+template <class G>
+struct Scalar : Model {
+  G g;
+  explicit Scalar(const StreamState* s) : g(s) {}
+  Raw next() override { return raw(g.next()); }
+};
+
+struct Mcg31M : Scalar<Mcg31> {
+  using Scalar::Scalar;
+  double to_double(const Raw& r, double a, double b) const override { return std::fma((b - a) * (1.0 / 2147483647.0), r.value, a); }
+  float to_float(const Raw& r, float a, float b) const override {
+    return std::fma((b - a) * 0x1p-31f, static_cast<float>(value64(r)), a);
   }
-  Raw next() {
+};
+
+struct Mcg59M : Scalar<Mcg59> {
+  using Scalar::Scalar;
+  double to_double(const Raw& r, double a, double b) const override { return std::fma((b - a) * 0x1p-59, r.value, a); }
+  float to_float(const Raw& r, float a, float b) const override {
+    return std::fma((b - a) * 0x1p-59f, static_cast<float>(value64(r)), a);
+  }
+};
+
+struct MrgM : Scalar<Mrg32k3a> {
+  using Scalar::Scalar;
+  double to_double(const Raw& r, double a, double b) const override { return std::fma((b - a) * (1.0 / 4294967087.0), r.value, a); }
+  float to_float(const Raw& r, float a, float b) const override {
+    const double ad = a, bd = b;
+    return std::fma(static_cast<float>((bd - ad) * (1.0 / 4294967087.0)), static_cast<float>(value64(r)), a);
+  }
+};
+
+struct R250M : Scalar<R250> {
+  using Scalar::Scalar;
+  double to_double(const Raw& r, double a, double b) const override { return std::fma((b - a) * 0x1p-32, r.value, a); }
+  float to_float(const Raw& r, float a, float b) const override {
+    const double ad = a, bd = b;
+    return static_cast<float>(std::fma((bd - ad) * 0x1p-32, r.value, ad));
+  }
+};
+
+struct WhM : Model {
+  Wh g;
+  static int member(const StreamState* s) {
+    const uint32_t b = s->brng;
+    return b >= 0x100000 ? static_cast<int>(b & 0xFFFFF) : static_cast<int>(b) - 4;
+  }
+  explicit WhM(const StreamState* s)
+      : g(s, zorp::rng::wh::kModuli[member(s)], zorp::rng::wh::kReciprocals[member(s)]) {}
+  Raw next() override {
     Raw r{};
-    uint64_t v = 0;
-    switch (kind_) {
-      case Kind::Mcg31: v = mcg31_->next(); break;
-      case Kind::Mcg59: v = mcg59_->next(); break;
-      case Kind::Mrg: v = mrg_->next(); break;
-      case Kind::R250: v = r250_->next(); break;
-      case Kind::Wh:
-        for (int c = 0; c < 4; ++c) r.words[c] = static_cast<uint32_t>(wh_->x[c]);
-        r.nwords = 4;
-        r.value = wh_->unit();
-        wh_->step();
-        return r;
-    }
-    r.words[0] = static_cast<uint32_t>(v);
-    r.words[1] = static_cast<uint32_t>(v >> 32);
-    r.nwords = kind_ == Kind::Mcg59 ? 2 : 1;
-    r.value = static_cast<double>(v);
+    for (int c = 0; c < 4; ++c) r.words[c] = static_cast<uint32_t>(g.x[c]);
+    r.value = g.unit();
+    g.step();
     return r;
   }
-  int words_per_output() const { return kind_ == Kind::Wh ? 4 : kind_ == Kind::Mcg59 ? 2 : 1; }
-
-  // The real outputs as each generator defines them.
-  double to_double(const Raw& r, double a, double b) const {
-    switch (kind_) {
-      case Kind::Mcg31: return std::fma((b - a) * (1.0 / 2147483647.0), r.value, a);
-      case Kind::Mcg59: return std::fma((b - a) * 0x1p-59, r.value, a);
-      case Kind::Mrg: return std::fma((b - a) * (1.0 / 4294967087.0), r.value, a);
-      case Kind::R250: return std::fma((b - a) * 0x1p-32, r.value, a);
-      case Kind::Wh: return std::fma(b - a, r.value, a);
-    }
-    return 0;
-  }
-  float to_float(const Raw& r, float a, float b) const {
+  double to_double(const Raw& r, double a, double b) const override { return std::fma(b - a, r.value, a); }
+  float to_float(const Raw& r, float a, float b) const override {
     const double ad = a, bd = b;
-    const uint64_t v = r.words[0] | (uint64_t{r.words[1]} << 32);
-    switch (kind_) {
-      case Kind::Mcg31: return std::fma((b - a) * 0x1p-31f, static_cast<float>(v), a);
-      case Kind::Mcg59: return std::fma((b - a) * 0x1p-59f, static_cast<float>(v), a);
-      case Kind::Mrg:
-        return std::fma(static_cast<float>((bd - ad) * (1.0 / 4294967087.0)), static_cast<float>(v), a);
-      case Kind::R250: return static_cast<float>(std::fma((bd - ad) * 0x1p-32, r.value, ad));
-      case Kind::Wh: return static_cast<float>(std::fma(bd - ad, r.value, ad));
-    }
-    return 0;
+    return static_cast<float>(std::fma(bd - ad, r.value, ad));
   }
-
- private:
-  Kind kind_;
-  std::unique_ptr<Mcg31> mcg31_;
-  std::unique_ptr<Mcg59> mcg59_;
-  std::unique_ptr<Mrg32k3a> mrg_;
-  std::unique_ptr<R250> r250_;
-  std::unique_ptr<Wh> wh_;
 };
+
+}  // namespace detail
+
+// The table row of an identifier in either numbering.
+inline Row row_of(uint32_t brng) {
+  uint32_t index = 0;
+  const BrngProperties* t = __tarrGetBrngBaseOffset(brng, &index, nullptr);
+  if (t != __tarrGetBrngBaseOffset(0, nullptr, nullptr)) return static_cast<Row>(index);
+  int32_t row = 0;
+  while (zorp::rng::brng::legacy_first(row + 1) <= static_cast<int32_t>(index)) ++row;
+  return static_cast<Row>(row);
+}
+
+// The scalar model of a stream's generator, started from the stream's current state; null for a
+// generator that has no model here (the tests report that as a failure).
+inline std::unique_ptr<Model> make_model(const StreamState* s) {
+  switch (row_of(s->brng)) {
+    case Row::MCG31M1: return std::make_unique<detail::Mcg31M>(s);
+    case Row::MCG59: return std::make_unique<detail::Mcg59M>(s);
+    case Row::MRG32K3A: return std::make_unique<detail::MrgM>(s);
+    case Row::R250: return std::make_unique<detail::R250M>(s);
+    case Row::WH: return std::make_unique<detail::WhM>(s);
+    default: return nullptr;
+  }
+}
+
+// 32-bit words per integer output.
+inline int words_per_output(const Facts& f) { return f.word_size / 4; }
 
 struct GenCase {
-  const char* name;
-  Kind kind;
+  std::string name;
   uint32_t brng;
-  std::vector<uint32_t> seed;
+  const Facts* facts;
 };
 
-inline std::vector<GenCase> all_generators() {
-  return {
-      {"MCG31m1", Kind::Mcg31, TARR_BRNG_MCG31, {12345}},
-      {"MCG59", Kind::Mcg59, TARR_BRNG_MCG59, {0x9ABCDEF1u, 0x0345678u}},
-      {"MRG32k3a", Kind::Mrg, TARR_BRNG_MRG32K3A, {12345, 12345, 12345, 12345, 12345, 12345}},
-      {"R250", Kind::R250, TARR_BRNG_R250, {777}},
-      {"WH0", Kind::Wh, TARR_BRNG_WH, {1, 2, 3, 4}},
-      {"WH137", Kind::Wh, TARR_BRNG_WH + 137, {99, 98, 97, 96}},
-      {"WH272", Kind::Wh, TARR_BRNG_WH + 272, {5}},
-      {"WHlegacy100", Kind::Wh, 100, {4242, 17}},
-  };
+// Every built generator of the table: its first member, its last member for a family, and its
+// last legacy identifier where it has legacy numbers.
+inline std::vector<GenCase> generator_cases() {
+  using zorp::rng::brng::kGenerators;
+  std::vector<GenCase> out;
+  for (const Facts& f : kGenerators) {
+    if (!f.built) continue;
+    std::string base;
+    for (const char* c = f.label; *c; ++c) base += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
+    const uint32_t id = static_cast<uint32_t>(f.row + 1) << 20;
+    out.push_back({base, id, &f});
+    if (f.members > 1) out.push_back({base + "_last", id + static_cast<uint32_t>(f.members) - 1, &f});
+    if (f.legacy > 0)
+      out.push_back({base + "_legacy", static_cast<uint32_t>(zorp::rng::brng::legacy_first(f.row) + f.legacy - 1), &f});
+  }
+  return out;
 }
 
 }  // namespace ref

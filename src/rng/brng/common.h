@@ -1,25 +1,13 @@
-// Pieces shared by the generator folders: reading InitStream arguments and writing blocks of
-// eight results with whole or masked stores.
+// The vector pieces shared by the generator folders: lane masks, shifting lanes in, and loading
+// and storing blocks of eight values with whole or masked moves.
 #pragma once
 #include <immintrin.h>
 
 #include <cstdint>
 
 #include "rng/registry/registry.h"
-#include "zorp/rng.h"
 
 namespace zorp::rng {
-
-// The 64-bit skip count of method 2: two words, low first. Missing words count as zero.
-inline uint64_t skip_count(int32_t n, const uint32_t* params) {
-  if (!params || n <= 0) return 0;
-  uint64_t N = params[0];
-  if (n >= 2) N |= uint64_t{params[1]} << 32;
-  return N;
-}
-
-// Leapfrog index k (params[0]); a missing parameter block counts as index 0.
-inline uint64_t leapfrog_index(const uint32_t* params) { return params ? params[0] : 0; }
 
 inline __mmask8 lanes8(int32_t count) { return static_cast<__mmask8>((1u << count) - 1u); }
 
@@ -27,6 +15,12 @@ inline __mmask8 lanes8(int32_t count) { return static_cast<__mmask8>((1u << coun
 inline __m512i shift_in(__m512i lo, __m512i hi, int32_t r) {
   const __m512i idx = _mm512_add_epi64(_mm512_setr_epi64(0, 1, 2, 3, 4, 5, 6, 7), _mm512_set1_epi64(r));
   return _mm512_permutex2var_epi64(lo, idx, hi);
+}
+
+// Eight 32-bit words, all of them or the first `count` (the rest read as zero).
+inline __m256i load_u32x8(const uint32_t* w, int32_t count) {
+  if (count == 8) return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(w));
+  return _mm256_maskz_loadu_epi32(lanes8(count), w);
 }
 
 // Stores of eight results, all of them or the first `count`.

@@ -1,6 +1,6 @@
-// The engine shared by the two multiplicative congruential generators, MCG31m1 (mod 2^31 - 1)
+// The record shared by the two multiplicative congruential generators, MCG31m1 (mod 2^31 - 1)
 // and MCG59 (mod 2^59): state {x, a}, the 384-byte chunk 14 of multiplier powers, seeding,
-// leapfrog, skip-ahead and the vector output loop.
+// leapfrog, skip-ahead and the vector block step.
 //
 // Chunk 14 as 48 u64 words: word 0 the type, word 8 the current x, words 9..15 x * a^k for
 // k = 1..7, words 16..47 four vectors of a^8, a^16, a^24 and a^32. The output loop runs four
@@ -14,7 +14,7 @@
 #include <cstring>
 
 #include "host/host.h"
-#include "rng/brng/common.h"
+#include "rng/brng/adaptor.h"
 #include "rng/skip/modular.h"
 
 namespace zorp::rng::mcg {
@@ -60,40 +60,28 @@ struct Engine {
     return status;
   }
 
-  static int32_t init(int32_t method, StreamState* s, int32_t n, const uint32_t* params) {
-    if (!s) return TARR_ERROR_NULL_ENTRY;
-    switch (method) {
-      case TARR_INIT_SEED:
-        return seed(s, n, params);
-      case TARR_INIT_LEAPFROG: {
-        if (n < 0) return TARR_ERROR_BAD_STREAM_COUNT;
-        uint64_t* w = chunk(s);
-        if (!w) return TARR_ERROR_NO_MEMORY;
-        State& st = state(s);
-        st.x = static_cast<Word>(G::mul(G::pow(st.a, leapfrog_index(params)), st.x));
-        st.a = static_cast<Word>(G::pow(st.a, static_cast<uint64_t>(n)));
-        fill_chunk(w, st.x, st.a);
-        return TARR_STATUS_OK;
-      }
-      case TARR_INIT_SKIPAHEAD: {
-        uint64_t* w = chunk(s);
-        if (!w) return TARR_ERROR_NO_MEMORY;
-        State& st = state(s);
-        st.x = static_cast<Word>(G::mul(G::pow(st.a, skip_count(n, params)), st.x));
-        fill_start(w, st.x, st.a ? st.a : G::kDefaultA);
-        return TARR_STATUS_OK;
-      }
-      case TARR_INIT_SKIPAHEAD_EX:
-        return TARR_ERROR_NO_SKIPAHEAD_EX;
-      default:
-        return TARR_ERROR_UNKNOWN_METHOD;
-    }
+  static int32_t leapfrog(StreamState* s, int32_t nstreams, uint64_t k) {
+    uint64_t* w = chunk(s);
+    if (!w) return TARR_ERROR_NO_MEMORY;
+    State& st = state(s);
+    st.x = static_cast<Word>(G::mul(G::pow(st.a, k), st.x));
+    st.a = static_cast<Word>(G::pow(st.a, static_cast<uint64_t>(nstreams)));
+    fill_chunk(w, st.x, st.a);
+    return TARR_STATUS_OK;
   }
 
-  // emit(offset, lanes, count) writes `count` (1..8) results starting at output index `offset`.
+  static int32_t skip(StreamState* s, uint64_t N) {
+    uint64_t* w = chunk(s);
+    if (!w) return TARR_ERROR_NO_MEMORY;
+    State& st = state(s);
+    st.x = static_cast<Word>(G::mul(G::pow(st.a, N), st.x));
+    fill_start(w, st.x, st.a ? st.a : G::kDefaultA);
+    return TARR_STATUS_OK;
+  }
+
+  // The block step: blocks of eight consecutive values, one per lane (see the adaptor).
   template <class Emit>
   static int32_t run(StreamState* s, int32_t n, Emit&& emit) {
-    if (!s) return TARR_ERROR_NULL_ENTRY;
     uint64_t* w = chunk(s);
     if (!w) return TARR_ERROR_NO_MEMORY;
     if (n <= 0) return TARR_STATUS_OK;
@@ -108,10 +96,10 @@ struct Engine {
       __m512i v2 = G::vmul(v0, _mm512_loadu_si512(w + 24));
       __m512i v3 = G::vmul(v0, _mm512_loadu_si512(w + 32));
       for (; i + 32 <= n; i += 32) {
-        emit(i, v0, 8);
-        emit(i + 8, v1, 8);
-        emit(i + 16, v2, 8);
-        emit(i + 24, v3, 8);
+        emit(i, brng::Lanes64{v0}, 8);
+        emit(i + 8, brng::Lanes64{v1}, 8);
+        emit(i + 16, brng::Lanes64{v2}, 8);
+        emit(i + 24, brng::Lanes64{v3}, 8);
         v0 = G::vmul(v0, p32);
         v1 = G::vmul(v1, p32);
         v2 = G::vmul(v2, p32);
@@ -119,11 +107,11 @@ struct Engine {
       }
     }
     for (; i + 8 <= n; i += 8) {
-      emit(i, v0, 8);
+      emit(i, brng::Lanes64{v0}, 8);
       v0 = G::vmul(v0, p8);
     }
     if (const int32_t r = n - i) {
-      emit(i, v0, r);
+      emit(i, brng::Lanes64{v0}, r);
       v0 = shift_in(v0, G::vmul(v0, p8), r);
     }
     _mm512_storeu_si512(w + 8, v0);

@@ -1,40 +1,51 @@
 // The generator registry: the current table (rows filled at build time, more added by
 // registration), the legacy table, the row count and the member counts.
 //
-// A row holds the four entries of one generator. Rows of generators that are not part of this
-// build stay zero: their identifiers still map and validate (the numbering is fixed), but stream
-// creation refuses a row without an InitStream entry, so no call ever goes through a null entry.
-// Adding a generator is its folder under brng/ plus one line in kRows below.
+// The built-in rows come from the generator table (zorp/rng_generators.def). Rows of generators
+// that are not part of this build stay zero: their identifiers still map and validate (the
+// numbering is fixed), but no stream can be made on them and their properties are not handed
+// out, so no call ever goes through a null entry. Adding a generator is its folder under brng/
+// plus marking its row built.
 #include "rng/registry/registry.h"
 
+#include "rng/brng/generators.h"
 #include "zorp/export.h"
 
 namespace {
 
-#define ZORP_BRNG_ROW(NAME, state, seeds, zero, word, bits)                                     \
-  BrngProperties {                                                                              \
-    state, seeds, zero, word, bits, 0, __tarrBRng##NAME##InitStream, __tarrsBRng##NAME,         \
-        __tarrdBRng##NAME, __tarriBRng##NAME                                                    \
+using zorp::rng::brng::kBuiltInRows;
+
+// One row per line of the generator table: a built generator's facts and entries, or an empty row.
+#define ZORP_ROW_IF_BUILT_0(NAME, state, seeds, zero, word, bits) BrngProperties{}
+#define ZORP_ROW_IF_BUILT_1(NAME, state, seeds, zero, word, bits)                                \
+  BrngProperties {                                                                             \
+    state, seeds, zero, word, bits, 0, __tarrBRng##NAME##InitStream, __tarrsBRng##NAME,        \
+        __tarrdBRng##NAME, __tarriBRng##NAME                                                   \
   }
+#define ZORP_BRNG(row, NAME, label, state, seeds, zero, word, bits, members, legacy, methods, built) \
+  constexpr BrngProperties kRow##NAME = ZORP_ROW_IF_BUILT_##built(NAME, state, seeds, zero, word, bits);
+#include "zorp/rng_generators.def"
+#undef ZORP_BRNG
 
-constexpr BrngProperties kMcg31m1 = ZORP_BRNG_ROW(MCG31M1, 24, 1, 0, 4, 31);
-constexpr BrngProperties kR250 = ZORP_BRNG_ROW(R250, 1024, 252, 1, 4, 32);
-constexpr BrngProperties kMrg32k3a = ZORP_BRNG_ROW(MRG32K3A, 40, 6, 1, 4, 32);
-constexpr BrngProperties kMcg59 = ZORP_BRNG_ROW(MCG59, 32, 1, 0, 8, 59);
-constexpr BrngProperties kWh = ZORP_BRNG_ROW(WH, 48, 4, 1, 16, 24);
-constexpr BrngProperties kEmpty{};
-
+// A row repeated once per legacy identifier that names it (0, 1 or the 273 WH members).
 #define R2(...) __VA_ARGS__, __VA_ARGS__
 #define R4(...) R2(R2(__VA_ARGS__))
 #define R16(...) R4(R4(__VA_ARGS__))
 #define R256(...) R16(R16(__VA_ARGS__))
+#define ZORP_LEGACY_0(row)
+#define ZORP_LEGACY_1(row) row,
+#define ZORP_LEGACY_273(row) R256(row), R16(row), row,
 
-constexpr int32_t kBuiltInRows = 16;
 constexpr int32_t kLegacyValidRows = 281;  // legacy indices below this pass validation
 
 int32_t g_count = kBuiltInRows;  // rows in use in __RegBrngsNew
-// Members per row: 1 for single generators, the family size for WH (273) and MT2203 (6024).
-int32_t g_members[TARR_REGISTRY_ROWS] = {1, 1, 1, 1, 273, 1, 1, 1, 6024, 1, 1, 1, 1, 1, 1, 1};
+// Members per row: 1 for single generators, the family size for families; 1 for each registered
+// generator.
+int32_t g_members[TARR_REGISTRY_ROWS] = {
+#define ZORP_BRNG(row, NAME, label, state, seeds, zero, word, bits, members, legacy, methods, built) members,
+#include "zorp/rng_generators.def"
+#undef ZORP_BRNG
+};
 
 int32_t load_count() { return __atomic_load_n(&g_count, __ATOMIC_ACQUIRE); }
 
@@ -43,12 +54,20 @@ int32_t load_count() { return __atomic_load_n(&g_count, __ATOMIC_ACQUIRE); }
 extern "C" {
 
 // Current numbering: row r is identifier (r + 1) << 20.
-ZORP_API BrngProperties __RegBrngsNew[TARR_REGISTRY_ROWS] = {kMcg31m1, kR250, kMrg32k3a, kMcg59, kWh};
+ZORP_API BrngProperties __RegBrngsNew[TARR_REGISTRY_ROWS] = {
+#define ZORP_BRNG(row, NAME, ...) kRow##NAME,
+#include "zorp/rng_generators.def"
+#undef ZORP_BRNG
+};
 
 // Legacy numbering: 0..3 the single generators, 4..276 one WH row per legacy WH identifier,
-// 277 Sobol and 278 Niederreiter (empty until those generators exist).
+// 277 Sobol and 278 Niederreiter.
 extern ZORP_API const BrngProperties __RegBrngs[TARR_REGISTRY_ROWS] = {
-    kMcg31m1, kR250, kMrg32k3a, kMcg59, R256(kWh), R16(kWh), kWh, kEmpty, kEmpty};
+#define ZORP_BRNG(row, NAME, label, state, seeds, zero, word, bits, members, legacy, methods, built) \
+  ZORP_LEGACY_##legacy(kRow##NAME)
+#include "zorp/rng_generators.def"
+#undef ZORP_BRNG
+};
 
 ZORP_API const BrngProperties* __tarrGetBrngBaseOffset(uint32_t brng, uint32_t* index,
                                                        uint32_t* member) {

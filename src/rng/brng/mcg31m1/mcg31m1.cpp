@@ -2,7 +2,6 @@
 #include <bit>
 
 #include "rng/brng/mcg_engine.h"
-#include "zorp/export.h"
 
 namespace zorp::rng {
 namespace {
@@ -27,40 +26,14 @@ struct Mcg31 {
     return _mm512_min_epu64(r, _mm512_sub_epi64(r, m));
   }
 };
-using E = mcg::Engine<Mcg31>;
 
-// Scale of the real outputs: 1/(2^31 - 1) in double, 2^-31 in single precision.
-constexpr double kScaleD = 1.0 / 2147483647.0;
-constexpr float kScaleS = 0x1p-31f;
-static_assert(std::bit_cast<uint64_t>(kScaleD) == 0x3E00000000200000ull);
+// Real outputs scale by 1/(2^31 - 1) in double and by 2^-31 in single precision.
+struct Mcg31Record : mcg::Engine<Mcg31> {
+  static constexpr brng::Scale kScale{1.0 / 2147483647.0, 0x1p-31f, brng::Single::kFloat, false};
+};
+static_assert(std::bit_cast<uint64_t>(Mcg31Record::kScale.d) == 0x3E00000000200000ull);
 
 }  // namespace
 }  // namespace zorp::rng
 
-using zorp::rng::E;
-
-extern "C" {
-
-ZORP_API int32_t __tarrBRngMCG31M1InitStream(int32_t method, StreamState* s, int32_t n, const uint32_t* params) {
-  return E::init(method, s, n, params);
-}
-
-ZORP_API int32_t __tarriBRngMCG31M1(StreamState* s, int32_t n, uint32_t* r) {
-  return E::run(s, n, [r](int32_t i, __m512i v, int32_t c) { zorp::rng::put_u32(r + i, _mm512_cvtepi64_epi32(v), c); });
-}
-
-ZORP_API int32_t __tarrdBRngMCG31M1(StreamState* s, int32_t n, double* r, double a, double b) {
-  const __m512d f = _mm512_set1_pd((b - a) * zorp::rng::kScaleD), base = _mm512_set1_pd(a);
-  return E::run(s, n, [&](int32_t i, __m512i v, int32_t c) {
-    zorp::rng::put_f64(r + i, _mm512_fmadd_pd(f, _mm512_cvtepi64_pd(v), base), c);
-  });
-}
-
-ZORP_API int32_t __tarrsBRngMCG31M1(StreamState* s, int32_t n, float* r, float a, float b) {
-  const __m256 f = _mm256_set1_ps((b - a) * zorp::rng::kScaleS), base = _mm256_set1_ps(a);
-  return E::run(s, n, [&](int32_t i, __m512i v, int32_t c) {
-    zorp::rng::put_f32(r + i, _mm256_fmadd_ps(f, _mm512_cvtepi64_ps(v), base), c);
-  });
-}
-
-}  // extern "C"
+ZORP_BRNG_ENTRIES(MCG31M1, zorp::rng::Mcg31Record)

@@ -4,14 +4,14 @@
 // Vector loop: eight consecutive values of each component per block. The first block comes from
 // the three state words through the last rows of A, A^2, .. A^8, the second through the last row
 // of A^8; after that every value x[s] is the last row of A^16 applied to (x[s-18], x[s-17],
-// x[s-16]), lanes of the blocks two and three back, so two blocks are computed at a time. All arithmetic is exact modular arithmetic, so the output equals the scalar recurrence.
+// x[s-16]), lanes of the blocks two and three back, so two blocks are computed at a time. All
+// arithmetic is exact modular arithmetic, so the output equals the scalar recurrence.
 #include <immintrin.h>
 
 #include <array>
 
-#include "rng/brng/common.h"
+#include "rng/brng/adaptor.h"
 #include "rng/skip/modular.h"
-#include "zorp/export.h"
 
 namespace zorp::rng {
 namespace {
@@ -20,9 +20,6 @@ struct State {
   uint32_t x1[3];  // x1[n-3], x1[n-2], x1[n-1]
   uint32_t x2[3];
 };
-
-// Scale of the real outputs: 1/m1 (bits 0x3DF000000D10000B), for both precisions.
-constexpr double kScale = 1.0 / 4294967087.0;
 
 // Coefficients of one component: lane j of first[i] multiplies x[i - 3] to give x[j]; step8[i]
 // multiplies x[s - 10 + i] to give x[s] (last row of A^8), step16[i] multiplies x[s - 18 + i]
@@ -122,10 +119,9 @@ inline __m512i combine(__m512i y1, __m512i y2) {
   return _mm512_mask_add_epi64(d, _mm512_cmple_epu64_mask(y1, y2), d, _mm512_set1_epi64(kMrgM1));
 }
 
-// emit(offset, z, count) with z in 1 .. m1 in each 64-bit lane.
+// The block step: blocks of eight outputs z in 1 .. m1, one per 64-bit lane.
 template <class Emit>
-int32_t run(StreamState* s, int32_t n, Emit&& emit) {
-  if (!s) return TARR_ERROR_NULL_ENTRY;
+int32_t produce(StreamState* s, int32_t n, Emit&& emit) {
   if (n <= 0) return TARR_STATUS_OK;
   State& st = *state_of<State>(s);
   const __m512i k1[3] = {bcast(kCoeff1.step16[0]), bcast(kCoeff1.step16[1]), bcast(kCoeff1.step16[2])};
@@ -135,7 +131,7 @@ int32_t run(StreamState* s, int32_t n, Emit&& emit) {
   int32_t i = 0;
   for (;;) {
     int32_t count = n - i < 8 ? n - i : 8;
-    emit(i, combine(c1.b1, c2.b1), count);
+    emit(i, brng::Lanes64{combine(c1.b1, c2.b1)}, count);
     i += count;
     if (i == n) {
       save_tail(c1.b0, c1.b1, count, st.x1);
@@ -143,7 +139,7 @@ int32_t run(StreamState* s, int32_t n, Emit&& emit) {
       return TARR_STATUS_OK;
     }
     count = n - i < 8 ? n - i : 8;
-    emit(i, combine(c1.b2, c2.b2), count);
+    emit(i, brng::Lanes64{combine(c1.b2, c2.b2)}, count);
     i += count;
     if (i == n) {
       save_tail(c1.b1, c1.b2, count, st.x1);
@@ -155,7 +151,7 @@ int32_t run(StreamState* s, int32_t n, Emit&& emit) {
   }
 }
 
-void seed(State& st, int32_t n, const uint32_t* params) {
+void seed_state(State& st, int32_t n, const uint32_t* params) {
   uint32_t w[6] = {1, 1, 1, 1, 1, 1};
   const int32_t k = params ? (n < 6 ? n : 6) : 0;
   for (int32_t i = 0; i < k; ++i) w[i] = params[i];
@@ -169,7 +165,7 @@ void seed(State& st, int32_t n, const uint32_t* params) {
 
 // Counts of more than three words with a non-zero word from the fourth on go through the general
 // square-and-multiply; shorter counts use the stored powers A^(2^k) (counts below 2^192).
-void skip_ex(State& st, int32_t n, const uint32_t* params) {
+void skip_ex_state(State& st, int32_t n, const uint32_t* params) {
   if (!params || n <= 0) return;
   const auto* words = reinterpret_cast<const uint64_t*>(params);
   bool high = false;
@@ -184,50 +180,31 @@ void skip_ex(State& st, int32_t n, const uint32_t* params) {
   __tarriVect3PowArrayMod_M2(st.x2, n32, params, mrg_pow2_table_m2());
 }
 
+// Real outputs scale by 1/m1 (bits 0x3DF000000D10000B) in both precisions; the single-precision
+// factor is formed in double and rounded.
+struct Mrg32k3aRecord {
+  static constexpr brng::Scale kScale{1.0 / 4294967087.0, 0.0f, brng::Single::kRoundedDouble, false};
+  static int32_t seed(StreamState* s, int32_t n, const uint32_t* params) {
+    seed_state(*state_of<State>(s), n, params);
+    return TARR_STATUS_OK;
+  }
+  static int32_t skip(StreamState* s, uint64_t N) {
+    State& st = *state_of<State>(s);
+    __tarriVect3PowMod(st.x1, kMrgC1, kMrgM1, N);
+    __tarriVect3PowMod(st.x2, kMrgC2, kMrgM2, N);
+    return TARR_STATUS_OK;
+  }
+  static int32_t skip_ex(StreamState* s, int32_t n, const uint32_t* params) {
+    skip_ex_state(*state_of<State>(s), n, params);
+    return TARR_STATUS_OK;
+  }
+  template <class Emit>
+  static int32_t run(StreamState* s, int32_t n, Emit&& emit) {
+    return produce(s, n, emit);
+  }
+};
+
 }  // namespace
 }  // namespace zorp::rng
 
-using namespace zorp::rng;
-
-extern "C" {
-
-ZORP_API int32_t __tarrBRngMRG32K3AInitStream(int32_t method, StreamState* s, int32_t n, const uint32_t* params) {
-  if (!s) return TARR_ERROR_NULL_ENTRY;
-  State& st = *state_of<State>(s);
-  switch (method) {
-    case TARR_INIT_SEED:
-      seed(st, n, params);
-      return TARR_STATUS_OK;
-    case TARR_INIT_LEAPFROG:
-      return TARR_ERROR_NO_LEAPFROG;
-    case TARR_INIT_SKIPAHEAD: {
-      const uint64_t N = skip_count(n, params);
-      __tarriVect3PowMod(st.x1, kMrgC1, kMrgM1, N);
-      __tarriVect3PowMod(st.x2, kMrgC2, kMrgM2, N);
-      return TARR_STATUS_OK;
-    }
-    case TARR_INIT_SKIPAHEAD_EX:
-      skip_ex(st, n, params);
-      return TARR_STATUS_OK;
-    default:
-      return TARR_ERROR_UNKNOWN_METHOD;
-  }
-}
-
-ZORP_API int32_t __tarriBRngMRG32K3A(StreamState* s, int32_t n, uint32_t* r) {
-  return run(s, n, [r](int32_t i, __m512i z, int32_t c) { put_u32(r + i, _mm512_cvtepi64_epi32(z), c); });
-}
-
-ZORP_API int32_t __tarrdBRngMRG32K3A(StreamState* s, int32_t n, double* r, double a, double b) {
-  const __m512d f = _mm512_set1_pd((b - a) * kScale), base = _mm512_set1_pd(a);
-  return run(s, n, [&](int32_t i, __m512i z, int32_t c) { put_f64(r + i, _mm512_fmadd_pd(f, _mm512_cvtepu64_pd(z), base), c); });
-}
-
-// The factor is formed in double precision and rounded to float; the rest is single precision.
-ZORP_API int32_t __tarrsBRngMRG32K3A(StreamState* s, int32_t n, float* r, float a, float b) {
-  const float fs = static_cast<float>((static_cast<double>(b) - static_cast<double>(a)) * kScale);
-  const __m256 f = _mm256_set1_ps(fs), base = _mm256_set1_ps(a);
-  return run(s, n, [&](int32_t i, __m512i z, int32_t c) { put_f32(r + i, _mm256_fmadd_ps(f, _mm512_cvtepu64_ps(z), base), c); });
-}
-
-}  // extern "C"
+ZORP_BRNG_ENTRIES(MRG32K3A, zorp::rng::Mrg32k3aRecord)

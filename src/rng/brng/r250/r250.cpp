@@ -9,8 +9,7 @@
 
 #include <cstring>
 
-#include "rng/brng/common.h"
-#include "zorp/export.h"
+#include "rng/brng/adaptor.h"
 
 namespace zorp::rng {
 namespace {
@@ -38,16 +37,15 @@ void run_scalar(State& st, int32_t n, Emit&& emit) {
       i = i + 1 == kWords ? 0 : i + 1;
       j = j + 1 == kWords ? 0 : j + 1;
     }
-    emit(t, buf, c);
+    emit(t, brng::Words32<false>{buf}, c);
   }
   st.i = static_cast<int32_t>(i);
   st.j = static_cast<int32_t>(j);
 }
 
-// emit(offset, words, count) consumes `count` (<= kBlock) new words.
+// The block step: runs of up to kBlock new words.
 template <class Emit>
-int32_t run(StreamState* s, int32_t n, Emit&& emit) {
-  if (!s) return TARR_ERROR_NULL_ENTRY;
+int32_t produce(StreamState* s, int32_t n, Emit&& emit) {
   if (n <= 0) return TARR_STATUS_OK;
   State& st = *state_of<State>(s);
   const uint32_t i0 = wrap(st.i);
@@ -71,7 +69,7 @@ int32_t run(StreamState* s, int32_t n, Emit&& emit) {
       const __m512i a = _mm512_maskz_loadu_epi32(m, buf + t), b = _mm512_maskz_loadu_epi32(m, buf + t + kTap);
       _mm512_mask_storeu_epi32(out + t, m, _mm512_xor_si512(a, b));
     }
-    emit(done, out, c);
+    emit(done, brng::Words32<false>{out}, c);
     done += c;
     std::memmove(buf, buf + c, kWords * 4);
   }
@@ -85,7 +83,7 @@ int32_t run(StreamState* s, int32_t n, Emit&& emit) {
   return TARR_STATUS_OK;
 }
 
-void seed(State& st, int32_t n, const uint32_t* params) {
+void seed_state(State& st, int32_t n, const uint32_t* params) {
   if (params && n >= kWords) {
     std::memcpy(st.w, params, sizeof st.w);
   } else {
@@ -102,60 +100,20 @@ void seed(State& st, int32_t n, const uint32_t* params) {
   st.j = kTap;
 }
 
-constexpr double kScale = 0x1p-32;
-
-template <class Put>
-void convert(const uint32_t* w, int32_t c, Put&& put) {
-  int32_t k = 0;
-  for (; k + 8 <= c; k += 8) put(k, _mm512_cvtepu32_pd(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(w + k))), 8);
-  if (k < c) put(k, _mm512_cvtepu32_pd(_mm256_maskz_loadu_epi32(lanes8(c - k), w + k)), c - k);
-}
-
+// Real outputs: fma((b - a) * 2^-32, out, a), singles formed in double and rounded at the end.
+struct R250Record {
+  static constexpr brng::Scale kScale{0x1p-32, 0.0f, brng::Single::kDouble, false};
+  static int32_t seed(StreamState* s, int32_t n, const uint32_t* params) {
+    seed_state(*state_of<State>(s), n, params);
+    return TARR_STATUS_OK;
+  }
+  template <class Emit>
+  static int32_t run(StreamState* s, int32_t n, Emit&& emit) {
+    return produce(s, n, emit);
+  }
+};
 
 }  // namespace
 }  // namespace zorp::rng
 
-using namespace zorp::rng;
-
-extern "C" {
-
-ZORP_API int32_t __tarrBRngR250InitStream(int32_t method, StreamState* s, int32_t n, const uint32_t* params) {
-  if (!s) return TARR_ERROR_NULL_ENTRY;
-  switch (method) {
-    case TARR_INIT_SEED:
-      seed(*state_of<State>(s), n, params);
-      return TARR_STATUS_OK;
-    case TARR_INIT_LEAPFROG:
-      return TARR_ERROR_NO_LEAPFROG;
-    case TARR_INIT_SKIPAHEAD:
-      return TARR_ERROR_NO_SKIPAHEAD;
-    case TARR_INIT_SKIPAHEAD_EX:
-      return TARR_ERROR_NO_SKIPAHEAD_EX;
-    default:
-      return TARR_ERROR_UNKNOWN_METHOD;
-  }
-}
-
-ZORP_API int32_t __tarriBRngR250(StreamState* s, int32_t n, uint32_t* r) {
-  return run(s, n, [r](int32_t at, const uint32_t* w, int32_t c) { std::memcpy(r + at, w, size_t(c) * 4); });
-}
-
-ZORP_API int32_t __tarrdBRngR250(StreamState* s, int32_t n, double* r, double a, double b) {
-  const __m512d f = _mm512_set1_pd((b - a) * kScale), base = _mm512_set1_pd(a);
-  return run(s, n, [&](int32_t at, const uint32_t* w, int32_t c) {
-    convert(w, c, [&](int32_t k, __m512d x, int32_t m) { put_f64(r + at + k, _mm512_fmadd_pd(f, x, base), m); });
-  });
-}
-
-// The value is formed in double precision from the float bounds and rounded to float at the end.
-ZORP_API int32_t __tarrsBRngR250(StreamState* s, int32_t n, float* r, float a, float b) {
-  const double ad = a, bd = b;
-  const __m512d f = _mm512_set1_pd((bd - ad) * kScale), base = _mm512_set1_pd(ad);
-  return run(s, n, [&](int32_t at, const uint32_t* w, int32_t c) {
-    convert(w, c, [&](int32_t k, __m512d x, int32_t m) {
-      put_f32(r + at + k, _mm512_cvtpd_ps(_mm512_fmadd_pd(f, x, base)), m);
-    });
-  });
-}
-
-}  // extern "C"
+ZORP_BRNG_ENTRIES(R250, zorp::rng::R250Record)

@@ -8,9 +8,8 @@
 // lane is the exact residue and the results equal the scalar recurrence bit for bit.
 #include <immintrin.h>
 
-#include "rng/brng/common.h"
+#include "rng/brng/adaptor.h"
 #include "rng/brng/wh/wh_params.h"
-#include "zorp/export.h"
 
 namespace zorp::rng {
 namespace {
@@ -39,16 +38,51 @@ inline void advance(Lanes& v, const __m512d p[4], const __m512d mod[4], const __
   }
 }
 
-// emit(offset, lanes, count) writes `count` (1..8) outputs starting at output index `offset`.
-// Two blocks of eight (positions i.. and i + 8..) step by a^16 side by side, which hides the
-// latency of the multiply-reduce chain.
+// fractional part of x1/m1 + x2/m2 + x3/m3 + x4/m4, summed by chained multiply-adds.
+inline __m512d unit(const Lanes& v, const double* r) {
+  __m512d s = _mm512_mul_pd(v.x[0], _mm512_set1_pd(r[0]));
+  s = _mm512_fmadd_pd(v.x[1], _mm512_set1_pd(r[1]), s);
+  s = _mm512_fmadd_pd(v.x[2], _mm512_set1_pd(r[2]), s);
+  s = _mm512_fmadd_pd(v.x[3], _mm512_set1_pd(r[3]), s);
+  return _mm512_sub_pd(s, _mm512_roundscale_pd(s, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC));
+}
+
+// Up to eight outputs: the integer output is the four components (16 bytes), the real outputs
+// scale the unit value.
+struct Block {
+  const Lanes& v;
+  const double* rc;  // the member's reciprocals
+  template <int Word>
+  void store(uint32_t* r, int32_t at, int32_t count) const {
+    static_assert(Word == 16);
+    // Output j of a block is the 16 bytes (x1[j], x2[j], x3[j], x4[j]).
+    const __m512i lo = _mm512_setr_epi32(0, 8, 16, 24, 1, 9, 17, 25, 2, 10, 18, 26, 3, 11, 19, 27);
+    const __m512i hi = _mm512_add_epi32(lo, _mm512_set1_epi32(4));
+    const __m512i a = _mm512_inserti64x4(_mm512_castsi256_si512(_mm512_cvttpd_epi32(v.x[0])), _mm512_cvttpd_epi32(v.x[1]), 1);
+    const __m512i b = _mm512_inserti64x4(_mm512_castsi256_si512(_mm512_cvttpd_epi32(v.x[2])), _mm512_cvttpd_epi32(v.x[3]), 1);
+    uint32_t* out = r + 4 * static_cast<int64_t>(at);
+    const int32_t words = 4 * count;
+    const __m512i w0 = _mm512_permutex2var_epi32(a, lo, b), w1 = _mm512_permutex2var_epi32(a, hi, b);
+    if (words >= 16) _mm512_storeu_si512(out, w0);
+    else _mm512_mask_storeu_epi32(out, static_cast<__mmask16>((1u << words) - 1u), w0);
+    if (words == 32) _mm512_storeu_si512(out + 16, w1);
+    else if (words > 16) _mm512_mask_storeu_epi32(out + 16, static_cast<__mmask16>((1u << (words - 16)) - 1u), w1);
+  }
+  template <class F>
+  void doubles(int32_t count, F&& f) const {
+    f(0, unit(v, rc), count);
+  }
+};
+
+// The block step. Two blocks of eight (positions i.. and i + 8..) step by a^16 side by side,
+// which hides the latency of the multiply-reduce chain.
 template <class Emit>
-int32_t run(StreamState* s, int32_t n, Emit&& emit) {
-  if (!s) return TARR_ERROR_NULL_ENTRY;
+int32_t produce(StreamState* s, int32_t n, Emit&& emit) {
   const int32_t member = member_of(s);
   if (member < 0) return TARR_ERROR_INVALID_BRNG;
   if (n <= 0) return TARR_STATUS_OK;
   State& st = *state_of<State>(s);
+  const double* rc = wh::kReciprocals[member];
   Lanes v, w;
   __m512d p8[4], p16[4], mod[4], rcp[4];
   for (int c = 0; c < 4; ++c) {
@@ -70,14 +104,14 @@ int32_t run(StreamState* s, int32_t n, Emit&& emit) {
   advance(w, p8, mod, rcp);
   int32_t i = 0;
   for (; n - i >= 16; i += 16) {
-    emit(i, v, 8);
-    emit(i + 8, w, 8);
+    emit(i, Block{v, rc}, 8);
+    emit(i + 8, Block{w, rc}, 8);
     advance(v, p16, mod, rcp);
     advance(w, p16, mod, rcp);
   }
   const int32_t rem = n - i;
-  if (rem > 0) emit(i, v, rem < 8 ? rem : 8);
-  if (rem > 8) emit(i + 8, w, rem - 8);
+  if (rem > 0) emit(i, Block{v, rc}, rem < 8 ? rem : 8);
+  if (rem > 8) emit(i + 8, Block{w, rc}, rem - 8);
   // The value at position n: lane rem of v, or lane rem - 8 of w.
   const Lanes& next = rem < 8 ? v : w;
   const int lane = rem < 8 ? rem : rem - 8;
@@ -89,99 +123,56 @@ int32_t run(StreamState* s, int32_t n, Emit&& emit) {
   return TARR_STATUS_OK;
 }
 
-// fractional part of x1/m1 + x2/m2 + x3/m3 + x4/m4, summed by chained multiply-adds.
-inline __m512d unit(const Lanes& v, const double* r) {
-  __m512d s = _mm512_mul_pd(v.x[0], _mm512_set1_pd(r[0]));
-  s = _mm512_fmadd_pd(v.x[1], _mm512_set1_pd(r[1]), s);
-  s = _mm512_fmadd_pd(v.x[2], _mm512_set1_pd(r[2]), s);
-  s = _mm512_fmadd_pd(v.x[3], _mm512_set1_pd(r[3]), s);
-  return _mm512_sub_pd(s, _mm512_roundscale_pd(s, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC));
-}
-
 uint32_t reduce_seed(uint32_t w, uint32_t m) {
   const uint32_t x = w % m;
   return x ? x : 1;
 }
 
-int32_t init(int32_t method, StreamState* s, int32_t n, const uint32_t* params) {
-  if (!s) return TARR_ERROR_NULL_ENTRY;
-  if (method < TARR_INIT_SEED || method > TARR_INIT_SKIPAHEAD_EX) return TARR_ERROR_UNKNOWN_METHOD;
-  if (method == TARR_INIT_SKIPAHEAD_EX) return TARR_ERROR_NO_SKIPAHEAD_EX;
-  const int32_t member = member_of(s);
-  if (member < 0) return TARR_ERROR_INVALID_BRNG;
-  State& st = *state_of<State>(s);
-  const uint32_t* m = wh::kModuli[member];
-  switch (method) {
-    case TARR_INIT_SEED: {
-      const int32_t k = params ? (n < 4 ? n : 4) : 0;
-      for (int32_t c = 0; c < 4; ++c) {
-        st.x[c] = c < k ? reduce_seed(params[c], m[c]) : 1;
-        st.a[c] = wh::kMultipliers[member][c];
-      }
-      return TARR_STATUS_OK;
+// Real outputs: (b - a) * u + a with the unit value u, singles formed in double and rounded.
+struct WhRecord {
+  static constexpr brng::Scale kScale{1.0, 0.0f, brng::Single::kDouble, false};
+
+  static int32_t seed(StreamState* s, int32_t n, const uint32_t* params) {
+    const int32_t member = member_of(s);
+    if (member < 0) return TARR_ERROR_INVALID_BRNG;
+    State& st = *state_of<State>(s);
+    const int32_t k = params ? (n < 4 ? n : 4) : 0;
+    for (int32_t c = 0; c < 4; ++c) {
+      st.x[c] = c < k ? reduce_seed(params[c], wh::kModuli[member][c]) : 1;
+      st.a[c] = wh::kMultipliers[member][c];
     }
-    case TARR_INIT_LEAPFROG: {
-      if (n < 0) return TARR_ERROR_BAD_STREAM_COUNT;
-      const uint64_t k = leapfrog_index(params);
-      for (int c = 0; c < 4; ++c) {
-        st.x[c] = static_cast<uint32_t>(uint64_t{__tarriPowMod(st.a[c], k, m[c])} * st.x[c] % m[c]);
-        st.a[c] = __tarriPowMod(st.a[c], static_cast<uint64_t>(n), m[c]);
-      }
-      return TARR_STATUS_OK;
-    }
-    default: {  // skip-ahead
-      const uint64_t N = skip_count(n, params);
-      for (int c = 0; c < 4; ++c)
-        st.x[c] = static_cast<uint32_t>(uint64_t{__tarriPowMod(st.a[c], N, m[c])} * st.x[c] % m[c]);
-      return TARR_STATUS_OK;
-    }
+    return TARR_STATUS_OK;
   }
-}
+
+  static int32_t leapfrog(StreamState* s, int32_t nstreams, uint64_t k) {
+    const int32_t member = member_of(s);
+    if (member < 0) return TARR_ERROR_INVALID_BRNG;
+    State& st = *state_of<State>(s);
+    const uint32_t* m = wh::kModuli[member];
+    for (int c = 0; c < 4; ++c) {
+      st.x[c] = static_cast<uint32_t>(uint64_t{__tarriPowMod(st.a[c], k, m[c])} * st.x[c] % m[c]);
+      st.a[c] = __tarriPowMod(st.a[c], static_cast<uint64_t>(nstreams), m[c]);
+    }
+    return TARR_STATUS_OK;
+  }
+
+  static int32_t skip(StreamState* s, uint64_t N) {
+    const int32_t member = member_of(s);
+    if (member < 0) return TARR_ERROR_INVALID_BRNG;
+    State& st = *state_of<State>(s);
+    const uint32_t* m = wh::kModuli[member];
+    for (int c = 0; c < 4; ++c)
+      st.x[c] = static_cast<uint32_t>(uint64_t{__tarriPowMod(st.a[c], N, m[c])} * st.x[c] % m[c]);
+    return TARR_STATUS_OK;
+  }
+
+  template <class Emit>
+  static int32_t run(StreamState* s, int32_t n, Emit&& emit) {
+    return produce(s, n, emit);
+  }
+};
 
 }  // namespace
 }  // namespace zorp::rng
 
-using namespace zorp::rng;
-
-extern "C" {
-
-ZORP_API int32_t __tarrBRngWHInitStream(int32_t method, StreamState* s, int32_t n, const uint32_t* params) {
-  return init(method, s, n, params);
-}
-
-ZORP_API int32_t __tarriBRngWH(StreamState* s, int32_t n, uint32_t* r) {
-  // Output j of a block is the 16 bytes (x1[j], x2[j], x3[j], x4[j]).
-  const __m512i lo = _mm512_setr_epi32(0, 8, 16, 24, 1, 9, 17, 25, 2, 10, 18, 26, 3, 11, 19, 27);
-  const __m512i hi = _mm512_add_epi32(lo, _mm512_set1_epi32(4));
-  return run(s, n, [&](int32_t i, const Lanes& v, int32_t c) {
-    const __m512i a = _mm512_inserti64x4(_mm512_castsi256_si512(_mm512_cvttpd_epi32(v.x[0])), _mm512_cvttpd_epi32(v.x[1]), 1);
-    const __m512i b = _mm512_inserti64x4(_mm512_castsi256_si512(_mm512_cvttpd_epi32(v.x[2])), _mm512_cvttpd_epi32(v.x[3]), 1);
-    uint32_t* out = r + 4 * static_cast<int64_t>(i);
-    const int32_t words = 4 * c;
-    const __m512i w0 = _mm512_permutex2var_epi32(a, lo, b), w1 = _mm512_permutex2var_epi32(a, hi, b);
-    if (words >= 16) _mm512_storeu_si512(out, w0);
-    else _mm512_mask_storeu_epi32(out, static_cast<__mmask16>((1u << words) - 1u), w0);
-    if (words == 32) _mm512_storeu_si512(out + 16, w1);
-    else if (words > 16) _mm512_mask_storeu_epi32(out + 16, static_cast<__mmask16>((1u << (words - 16)) - 1u), w1);
-  });
-}
-
-ZORP_API int32_t __tarrdBRngWH(StreamState* s, int32_t n, double* r, double a, double b) {
-  const __m512d w = _mm512_set1_pd(b - a), base = _mm512_set1_pd(a);
-  const int32_t member = s ? member_of(s) : -1;
-  const double* rc = wh::kReciprocals[member < 0 ? 0 : member];
-  return run(s, n, [&](int32_t i, const Lanes& v, int32_t c) { put_f64(r + i, _mm512_fmadd_pd(w, unit(v, rc), base), c); });
-}
-
-// The value is formed in double precision from the float bounds and rounded to float at the end.
-ZORP_API int32_t __tarrsBRngWH(StreamState* s, int32_t n, float* r, float a, float b) {
-  const double ad = a, bd = b;
-  const __m512d w = _mm512_set1_pd(bd - ad), base = _mm512_set1_pd(ad);
-  const int32_t member = s ? member_of(s) : -1;
-  const double* rc = wh::kReciprocals[member < 0 ? 0 : member];
-  return run(s, n, [&](int32_t i, const Lanes& v, int32_t c) {
-    put_f32(r + i, _mm512_cvtpd_ps(_mm512_fmadd_pd(w, unit(v, rc), base)), c);
-  });
-}
-
-}  // extern "C"
+ZORP_BRNG_ENTRIES(WH, zorp::rng::WhRecord)
