@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/library.h"
+#include "rng/brng/generators.h"
 #include "zorp/rng.h"
 
 namespace {
@@ -64,13 +65,37 @@ TEST(Registry, ValidationOfIdentifiers) {
       {0x80000000u, TARR_ERROR_INVALID_BRNG}, {0xFFFFFFFFu, TARR_ERROR_INVALID_BRNG},
   };
   for (const auto& c : cases) {
-    BrngProperties p;
-    EXPECT_EQ(__tarrGetBrngProperties(c.brng, &p), c.status) << std::hex << c.brng;
+    uint32_t row = 0, member = 0;
+    const BrngProperties* t = __tarrGetBrngBaseOffset(c.brng, &row, &member);
+    EXPECT_EQ(__tarrIsBrngValid(t, static_cast<int32_t>(row), static_cast<int32_t>(member)), c.status) << std::hex << c.brng;
   }
   EXPECT_EQ(__tarrIsBrngValid(legacy_table(), -1, 0), TARR_ERROR_INVALID_BRNG);
   EXPECT_EQ(__tarrIsBrngValid(current_table(), 4, -1), TARR_ERROR_INVALID_BRNG);
   EXPECT_EQ(__tarrIsBrngValid(legacy_table(), 280, 12345), 0);
   EXPECT_EQ(__tarrIsBrngValid(nullptr, 0, 0), TARR_ERROR_INVALID_BRNG);
+}
+
+// Rows that hold no generator (not part of this build, legacy 279 and 280) are not handed out:
+// their entries would be null.
+TEST(Registry, PropertiesOfRowsWithoutGeneratorAreRefused) {
+  using zorp::rng::brng::kGenerators;
+  for (const auto& f : kGenerators) {
+    BrngProperties p;
+    const uint32_t id = static_cast<uint32_t>(f.row + 1) << 20;
+    EXPECT_EQ(__tarrGetBrngProperties(id, &p), f.built ? 0 : TARR_ERROR_INVALID_BRNG) << f.label;
+    if (f.built) {
+      EXPECT_TRUE(p.InitStream && p.sBRng && p.dBRng && p.iBRng) << f.label;
+    }
+  }
+  for (uint32_t legacy : {279u, 280u}) {
+    BrngProperties p;
+    EXPECT_EQ(__tarrIsBrngValid(legacy_table(), static_cast<int32_t>(legacy), 0), 0);
+    EXPECT_EQ(__tarrGetBrngProperties(legacy, &p), TARR_ERROR_INVALID_BRNG) << legacy;
+  }
+  for (uint32_t invalid : {0x500000u + 273, 281u, 0xFFFFFFFFu}) {
+    BrngProperties p;
+    EXPECT_EQ(__tarrGetBrngProperties(invalid, &p), TARR_ERROR_INVALID_BRNG) << std::hex << invalid;
+  }
 }
 
 TEST(Registry, RowsOfTheCongruentialGenerators) {

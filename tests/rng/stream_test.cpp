@@ -47,6 +47,14 @@ TEST(Stream, HeaderAndLegacyNumbers) {
   EXPECT_EQ(__tarrNewStreamEx(nullptr, TARR_BRNG_MCG31, 0, nullptr), TARR_ERROR_NULL_ENTRY);
 }
 
+// Every query on a missing stream answers with the null-entry status instead of reading it.
+TEST(Stream, QueriesOnANullStream) {
+  EXPECT_EQ(static_cast<int32_t>(__tarrGetStreamStateBrng(nullptr)), TARR_ERROR_NULL_ENTRY);
+  EXPECT_EQ(__tarrGetStreamSize(nullptr), TARR_ERROR_NULL_ENTRY);
+  EXPECT_EQ(__tarrCopyStreamState(nullptr, nullptr), TARR_ERROR_NULL_ENTRY);
+  EXPECT_EQ(__tarrSkipAheadStream(nullptr, 1), TARR_ERROR_NULL_ENTRY);
+}
+
 TEST(Stream, SizeCountsStateAndChunks) {
   StreamState* s = nullptr;
   ASSERT_EQ(__tarrNewStreamEx(&s, TARR_BRNG_MCG31, 0, nullptr), 0);
@@ -115,6 +123,27 @@ TEST(Stream, CopyStateCopiesLeadingStateAndChunks) {
   EXPECT_EQ(std::memcmp(__tarrSearchChunk(a, 14), __tarrSearchChunk(b, 14), 384), 0);
   __tarrDeleteStream(&a);
   __tarrDeleteStream(&b);
+}
+
+// Streams of different generators: the copy stops at the end of the smaller state area, so
+// neither block is read or written past its end (WH declares 4 x 16 bytes over a 32-byte area).
+TEST(Stream, CopyStateBetweenGeneratorsStaysInsideBothStates) {
+  StreamState *wh = nullptr, *r250 = nullptr, *mcg = nullptr;
+  const uint32_t seed[4] = {1, 2, 3, 4};
+  ASSERT_EQ(__tarrNewStreamEx(&wh, TARR_BRNG_WH, 4, seed), 0);
+  ASSERT_EQ(__tarrNewStreamEx(&r250, TARR_BRNG_R250, 1, seed), 0);
+  ASSERT_EQ(__tarrNewStreamEx(&mcg, TARR_BRNG_MCG31, 1, seed), 0);
+  std::vector<uint8_t> before(reinterpret_cast<uint8_t*>(r250) + 16, reinterpret_cast<uint8_t*>(r250) + 1024);
+  ASSERT_EQ(__tarrCopyStreamState(r250, wh), 0);
+  const uint8_t* state = reinterpret_cast<uint8_t*>(r250) + 16;
+  EXPECT_EQ(std::memcmp(state, reinterpret_cast<uint8_t*>(wh) + 16, 32), 0);
+  EXPECT_EQ(std::memcmp(state + 32, before.data() + 32, before.size() - 32), 0);
+  // The other way the destination bounds the copy: MCG31m1 keeps its 8-byte state.
+  ASSERT_EQ(__tarrCopyStreamState(mcg, r250), 0);
+  EXPECT_EQ(std::memcmp(reinterpret_cast<uint8_t*>(mcg) + 16, state, 4), 0);
+  __tarrDeleteStream(&wh);
+  __tarrDeleteStream(&r250);
+  __tarrDeleteStream(&mcg);
 }
 
 TEST(Chunks, DeleteByIdKeepsOrderOfTheRest) {

@@ -87,10 +87,13 @@ ZORP_API int32_t __tarrIsBrngValid(const BrngProperties* table, int32_t index, i
   return TARR_ERROR_INVALID_BRNG;
 }
 
+// A valid identifier whose row holds no generator (a row of this build that is not built,
+// legacy rows 279 and 280) is refused like an invalid one: its entries would be null.
 ZORP_API int32_t __tarrGetBrngProperties(uint32_t brng, BrngProperties* out) {
   const zorp::rng::RowRef r = zorp::rng::map_brng(brng);
   const int32_t status = zorp::rng::validate(r);
   if (status != TARR_STATUS_OK) return status;
+  if (!r.table[r.index].InitStream) return TARR_ERROR_INVALID_BRNG;
   if (!out) return TARR_ERROR_NULL_ENTRY;
   *out = r.table[r.index];
   return TARR_STATUS_OK;
@@ -116,7 +119,10 @@ ZORP_API int32_t __tarrRegisterBrng(const BrngProperties* p) {
   return static_cast<int32_t>(static_cast<uint32_t>(k + 1) << 20);
 }
 
-ZORP_API uint32_t __tarrGetStreamStateBrng(const StreamState* s) { return s->brng; }
+// A missing stream answers with the null-entry status, as every other stream query does.
+ZORP_API uint32_t __tarrGetStreamStateBrng(const StreamState* s) {
+  return s ? s->brng : static_cast<uint32_t>(TARR_ERROR_NULL_ENTRY);
+}
 
 }  // extern "C"
 

@@ -98,19 +98,21 @@ ZORP_API int32_t __tarrCopyStream(StreamState** dst, const StreamState* src) {
   return __tarrCopyChunks(copy, src);
 }
 
-// Copies the leading SeedCount * WordSize bytes of state, never more than the destination's state
-// area holds. For WH that bound (32 bytes) is smaller than the product (64) and covers the whole
-// state: values and multipliers.
+// Copies the leading SeedCount * WordSize bytes of state, never more than either block's state
+// area holds: callers are meant to pass two streams of one generator, but nothing stops them
+// from mixing generators, and the smaller area then bounds the copy. For WH the bound (32
+// bytes) is smaller than the product (64) and covers the whole state: values and multipliers.
 ZORP_API int32_t __tarrCopyStreamState(StreamState* dst, const StreamState* src) {
   if (!dst || !src) return TARR_ERROR_NULL_ENTRY;
   if (dst == src) return TARR_STATUS_OK;
   const BrngProperties* srow = zorp::rng::stream_row(src);
   const BrngProperties* drow = zorp::rng::stream_row(dst);
   if (!srow || !drow) return TARR_ERROR_INVALID_BRNG;
-  const size_t area = block_bytes(*drow) - sizeof(StreamState);
+  const size_t dst_area = block_bytes(*drow) - sizeof(StreamState);
+  const size_t src_area = block_bytes(*srow) - sizeof(StreamState);
   const size_t want = static_cast<size_t>(std::max(srow->SeedCount, 0)) * static_cast<size_t>(std::max(srow->WordSize, 0));
-  const size_t bytes = std::min(want, area);
-  if (bytes) zorp_serv_memcpy_s(zorp::rng::state_of<char>(dst), area, zorp::rng::state_of<char>(src), bytes);
+  const size_t bytes = std::min({want, src_area, dst_area});
+  if (bytes) zorp_serv_memcpy_s(zorp::rng::state_of<char>(dst), dst_area, zorp::rng::state_of<char>(src), bytes);
   release_all(dst);
   return __tarrCopyChunks(dst, src);
 }
