@@ -180,6 +180,35 @@ ZORP_API void __tarriVect3PowArrayMod_M1(uint32_t x[3], int32_t n, const uint32_
 ZORP_API void __tarriVect3PowArrayMod_M2(uint32_t x[3], int32_t n, const uint32_t* count,
                                          const uint32_t* table);
 
+/* ---- polynomial skip-ahead (generators linear over GF(2)) ---------------------------------- */
+/* Remainders are bit vectors of 32-bit words, coefficient i in bit i % 32 of word i / 32; a
+ * polynomial P is given by its degree p and its t exponents in ascending order (the last is p).
+ * Counts are read as unsigned 64-bit numbers. Bad polynomial arguments give -3. */
+ZORP_API int32_t __tarrPolyRem(int64_t n, int32_t p, uint32_t t, const uint32_t* exps, int32_t w,
+                               uint32_t* out);
+
+/* Work states have StateSize bytes and a layout of the generator's choosing; prepare fills one
+ * with the stream's state (returning 0 when the count asks for nothing), write_back stores one
+ * into the stream, step advances one by one step of the transition, add XORs src into dst. */
+typedef void (*TarrSkipClearFn)(void* state);
+typedef void (*TarrSkipAddFn)(void* dst, const void* src);
+typedef void (*TarrSkipCopyFn)(void* dst, const void* src);
+typedef void (*TarrSkipStepFn)(void* state);
+typedef void (*TarrSkipWriteBackFn)(StreamState* s, const void* state);
+typedef int32_t (*TarrSkipPrepareFn)(const StreamState* s, uint64_t n, void* state);
+
+/* Apply (x^n mod P)(T) to the stream's state; 0, -3, -4 (stream unchanged) or -5. */
+ZORP_API int32_t __tarr_SkipAheadHorner(StreamState* s, TarrSkipClearFn clear, TarrSkipAddFn add,
+                                        TarrSkipCopyFn copy, TarrSkipStepFn step,
+                                        TarrSkipWriteBackFn write_back, TarrSkipPrepareFn prepare,
+                                        int64_t n, int32_t w, int32_t p, int32_t state_size,
+                                        uint32_t t, const uint32_t* exps);
+ZORP_API int32_t __tarr_SkipAheadSWin(StreamState* s, TarrSkipClearFn clear, TarrSkipAddFn add,
+                                      TarrSkipCopyFn copy, TarrSkipStepFn step,
+                                      TarrSkipWriteBackFn write_back, TarrSkipPrepareFn prepare,
+                                      int64_t n, int32_t w, int32_t p, int32_t state_size,
+                                      uint32_t t, const uint32_t* exps);
+
 /* ---- generator entries -------------------------------------------------------------------- */
 #define TARR_DECLARE_BRNG(NAME)                                                                   \
   ZORP_API int32_t __tarrBRng##NAME##InitStream(int32_t method, StreamState* stream, int32_t n,  \

@@ -39,6 +39,7 @@ template <class G>
 struct Scalar : Model {
   G g;
   explicit Scalar(const StreamState* s) : g(s) {}
+  explicit Scalar(G generator) : g(std::move(generator)) {}
   Raw next() override { return raw(g.next()); }
 };
 
@@ -98,6 +99,28 @@ struct WhM : Model {
   }
 };
 
+struct MtM : Scalar<Twister> {
+  using Scalar::Scalar;
+  double to_double(const Raw& r, double a, double b) const override { return std::fma((b - a) * 0x1p-32, r.value, a); }
+  float to_float(const Raw& r, float a, float b) const override {
+    return std::fma((b - a) * 0x1p-32f, static_cast<float>(r.words[0]), a);
+  }
+};
+
+// SFMT outputs count as signed 32-bit numbers centred on the interval.
+struct SfmtM : Scalar<Sfmt> {
+  using Scalar::Scalar;
+  static double signed_value(const Raw& r) { return static_cast<double>(static_cast<int32_t>(r.words[0])); }
+  double to_double(const Raw& r, double a, double b) const override {
+    return std::fma((b - a) * 0x1p-32, signed_value(r), (a + b) * 0.5);
+  }
+  float to_float(const Raw& r, float a, float b) const override {
+    const double ad = a, bd = b;
+    return std::fma(static_cast<float>((bd - ad) * 0x1p-32), static_cast<float>(static_cast<int32_t>(r.words[0])),
+                    static_cast<float>((ad + bd) * 0.5));
+  }
+};
+
 }  // namespace detail
 
 // The table row of an identifier in either numbering.
@@ -119,6 +142,9 @@ inline std::unique_ptr<Model> make_model(const StreamState* s) {
     case Row::MRG32K3A: return std::make_unique<detail::MrgM>(s);
     case Row::R250: return std::make_unique<detail::R250M>(s);
     case Row::WH: return std::make_unique<detail::WhM>(s);
+    case Row::MT19937:
+      return std::make_unique<detail::MtM>(Twister(s, 624, 397, 31, 0x9908B0DFu, 0x9D2C5680u, 0xEFC60000u, 11));
+    case Row::SFMT19937: return std::make_unique<detail::SfmtM>(Sfmt(s));
     default: return nullptr;
   }
 }

@@ -1,5 +1,6 @@
-// Plain scalar models of the congruential generators, written from their definitions with
-// ordinary % arithmetic, to check the library's vector loops and skip/leapfrog arithmetic.
+// Plain scalar models of the generators, written from their definitions with ordinary scalar
+// arithmetic (% for the congruential ones, one word at a time for the twisters), to check the
+// library's vector loops and its skip-ahead and leapfrog arithmetic.
 #pragma once
 #include <cmath>
 #include <cstdint>
@@ -97,6 +98,70 @@ struct Wh {
     double s = static_cast<double>(x[0]) * rc[0];
     for (int c = 1; c < 4; ++c) s = std::fma(static_cast<double>(x[c]), rc[c], s);
     return s - std::trunc(s);
+  }
+};
+
+// The Mersenne twister recurrence one word at a time, from a stream's state (n words, then the
+// position; MT2203 keeps a, b, c after them).
+struct Twister {
+  int n, m, u;
+  uint32_t upper, a, b, c;
+  std::vector<uint32_t> mt;
+  int pos;
+  Twister(const StreamState* s, int n_, int m_, int r, uint32_t a_, uint32_t b_, uint32_t c_, int u_)
+      : n(n_), m(m_), u(u_), upper(~((1u << r) - 1)), a(a_), b(b_), c(c_), mt(static_cast<size_t>(n_)) {
+    std::memcpy(mt.data(), state_bytes(s), 4 * static_cast<size_t>(n));
+    std::memcpy(&pos, state_bytes(s) + 4 * n, 4);
+  }
+  uint64_t next() {
+    if (pos >= n) {
+      for (int i = 0; i < n; ++i) {
+        const uint32_t y = (mt[i] & upper) | (mt[(i + 1) % n] & ~upper);
+        mt[i] = mt[(i + m) % n] ^ (y >> 1) ^ ((y & 1) ? a : 0);
+      }
+      pos = 0;
+    }
+    uint32_t y = mt[pos++];
+    y ^= y >> u;
+    y ^= (y << 7) & b;
+    y ^= (y << 15) & c;
+    return y ^ (y >> 18);
+  }
+};
+
+// SFMT19937 with plain 32-bit words: the carry-over first, then the state from the position.
+struct Sfmt {
+  uint32_t w[624];
+  uint32_t pos, carry[3], next_carry, carried;
+  explicit Sfmt(const StreamState* s) {
+    std::memcpy(w, state_bytes(s), sizeof w);
+    std::memcpy(&pos, state_bytes(s) + 2496, 4);
+    std::memcpy(carry, state_bytes(s) + 2500, 12);
+    std::memcpy(&next_carry, state_bytes(s) + 2512, 4);
+    std::memcpy(&carried, state_bytes(s) + 2516, 4);
+  }
+  // One 128-bit step on four-word groups: shifts by 8 bits across the group, 11 and 18 per word.
+  void regenerate() {
+    static const uint32_t mask[4] = {0xDFFFFFEFu, 0xDDFECB7Fu, 0xBFFAFFFFu, 0xBFFFFFF6u};
+    auto g = [this](int i) { return w + 4 * ((i % 156 + 156) % 156); };
+    for (int i = 0; i < 156; ++i) {
+      const uint32_t *a = g(i), *b = g(i + 122), *c = g(i - 2), *d = g(i - 1);
+      uint32_t r[4];
+      for (int k = 0; k < 4; ++k) {
+        const uint32_t a_shl = (a[k] << 8) | (k ? a[k - 1] >> 24 : 0);
+        const uint32_t c_shr = (c[k] >> 8) | (k < 3 ? c[k + 1] << 24 : 0);
+        r[k] = a[k] ^ a_shl ^ ((b[k] >> 11) & mask[k]) ^ c_shr ^ (d[k] << 18);
+      }
+      std::memcpy(g(i), r, sizeof r);
+    }
+  }
+  uint64_t next() {
+    if (next_carry < carried) return carry[next_carry++];
+    if (pos >= 624) {
+      regenerate();
+      pos = 0;
+    }
+    return w[pos++];
   }
 };
 

@@ -7,6 +7,7 @@
 
 #include "model.h"
 #include "rng/skip/modular.h"
+#include "zorp/core.h"
 #include "zorp/rng.h"
 
 namespace {
@@ -33,10 +34,9 @@ struct SkipCase {
   uint32_t brng;
   int words;
 };
-const SkipCase kSkippable[] = {{"MCG31m1", TARR_BRNG_MCG31, 1},
-                               {"MCG59", TARR_BRNG_MCG59, 2},
-                               {"MRG32k3a", TARR_BRNG_MRG32K3A, 1},
-                               {"WH", TARR_BRNG_WH + 41, 4}};
+const SkipCase kSkippable[] = {{"MCG31m1", TARR_BRNG_MCG31, 1},   {"MCG59", TARR_BRNG_MCG59, 2},
+                               {"MRG32k3a", TARR_BRNG_MRG32K3A, 1}, {"WH", TARR_BRNG_WH + 41, 4},
+                               {"MT19937", TARR_BRNG_MT19937, 1},   {"SFMT19937", TARR_BRNG_SFMT19937, 1}};
 
 class Skip : public testing::TestWithParam<SkipCase> {};
 
@@ -66,8 +66,61 @@ TEST_P(Skip, SkipsCompose) {
   EXPECT_EQ(draw(one.s, 50, c.words), draw(two.s, 50, c.words));
 }
 
+// Counts near 2^64 compose too: skip(a) then skip(b) equals skip(a + b).
+TEST_P(Skip, SkipsNear2To64Compose) {
+  const SkipCase& c = GetParam();
+  const uint64_t a = (uint64_t{1} << 63) - 12345, b = (uint64_t{1} << 63) - 999;
+  Stream one(c.brng, {7, 8, 9, 10, 11, 12}), two(c.brng, {7, 8, 9, 10, 11, 12});
+  ASSERT_EQ(__tarrSkipAheadStream(one.s, a), 0);
+  ASSERT_EQ(__tarrSkipAheadStream(one.s, b), 0);
+  ASSERT_EQ(__tarrSkipAheadStream(two.s, a + b), 0);
+  EXPECT_EQ(draw(one.s, 50, c.words), draw(two.s, 50, c.words));
+}
+
 INSTANTIATE_TEST_SUITE_P(All, Skip, testing::ValuesIn(kSkippable),
                          [](const testing::TestParamInfo<SkipCase>& i) { return std::string(i.param.name); });
+
+// The twisters at the counts where their skip-ahead changes method (MT19937: direct stepping up
+// to 8,388,607, the polynomial above; SFMT19937: Horner's rule up to 19,967, the sliding window
+// above; both around block ends), from streams part-way through a block and through a 128-bit
+// group, against drawing the outputs and dropping them.
+TEST(TwisterSkip, EqualsDrawingAtTheMethodBoundaries) {
+  const struct {
+    uint32_t brng;
+    std::vector<uint64_t> counts;
+  } cases[] = {
+      {TARR_BRNG_MT19937, {1, 623, 624, 625, 1248, 19937, 8388607, 8388608, 8389000}},
+      {TARR_BRNG_SFMT19937, {1, 2, 3, 4, 5, 623, 624, 625, 19967, 19968, 19969, 80001}},
+  };
+  for (const auto& c : cases)
+    for (int32_t before : {0, 1, 2, 3, 622})
+      for (uint64_t n : c.counts) {
+        Stream skipped(c.brng, {0x123, 0x234, 0x345, 0x456}), drawn(c.brng, {0x123, 0x234, 0x345, 0x456});
+        draw(skipped.s, before, 1);
+        draw(drawn.s, before, 1);
+        ASSERT_EQ(__tarrSkipAheadStream(skipped.s, n), 0);
+        draw(drawn.s, static_cast<int32_t>(n), 1);
+        ASSERT_EQ(draw(skipped.s, 700, 1), draw(drawn.s, 700, 1)) << std::hex << c.brng << std::dec << " after " << before
+                                                                 << " skip " << n;
+      }
+}
+
+// A failed allocation inside the polynomial skip-ahead leaves the stream as it was.
+TEST(TwisterSkip, AllocationFailureLeavesTheStream) {
+  for (uint32_t brng : {TARR_BRNG_MT19937, TARR_BRNG_SFMT19937}) {
+    for (int k = 1; k <= 4; ++k) {
+      Stream st(brng, {5}), ref(brng, {5});
+      draw(st.s, 3, 1);
+      draw(ref.s, 3, 1);
+      zorp_core_fail_allocation(k);
+      const int32_t status = __tarrSkipAheadStream(st.s, uint64_t{1} << 40);
+      zorp_core_fail_allocation(0);
+      if (status == 0) break;  // fewer than k allocations
+      EXPECT_EQ(status, TARR_ERROR_NO_MEMORY) << k;
+      EXPECT_EQ(draw(st.s, 100, 1), draw(ref.s, 100, 1)) << std::hex << brng << " " << k;
+    }
+  }
+}
 
 TEST(SkipEx, Mrg32k3aMultiWordCounts) {
   const std::vector<uint32_t> seed = {1, 2, 3, 4, 5, 6};

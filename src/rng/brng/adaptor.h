@@ -109,6 +109,9 @@ struct Adaptor {
     if (!s) return TARR_ERROR_NULL_ENTRY;
     switch (method) {
       case TARR_INIT_SEED:
+        // Bytes a generator's state does not use are zero, so a seeded state (and a saved image
+        // of it) depends on the seed alone.
+        std::memset(state_of<char>(s), 0, static_cast<size_t>(kFacts.state_size) - sizeof(StreamState));
         return R::seed(s, n, params);
       case TARR_INIT_LEAPFROG:
         if constexpr ((kFacts.methods & kLeapfrog) != 0) {

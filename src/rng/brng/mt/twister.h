@@ -1,0 +1,158 @@
+// The engine shared by MT19937 and the MT2203 family: the state layout (n words, then the
+// position of the next output), seeding by array initialisation, and the block step.
+//
+// The recurrence x[t+n] = x[t+m] ^ (y >> 1) ^ (a if y is odd), y = upper bits of x[t] with the
+// lower bits of x[t+1], is the in-place regeneration of the reference written as one sequence:
+// regenerating block B in place computes exactly x[B+n .. B+2n). A request that outruns the
+// current block copies the block into a linear buffer and extends the sequence there, sixteen
+// words per vector step (each step reads x[t], x[t+1] and x[t+m], all at least n - m >= 16 words
+// behind what it writes, so no step needs a word of its own), then keeps the last whole block
+// and its position as the new state. Outputs are tempered on their way out, never in the buffer.
+#pragma once
+#include <immintrin.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "rng/brng/adaptor.h"
+
+namespace zorp::rng::mt {
+
+// Tempering y ^= y >> u; y ^= (y << 7) & b; y ^= (y << 15) & c; y ^= y >> 18, sixteen lanes.
+struct Temper {
+  __m512i b, c;
+  int u;
+  __m512i operator()(__m512i y) const {
+    y = _mm512_xor_si512(y, _mm512_srl_epi32(y, _mm_cvtsi32_si128(u)));
+    y = _mm512_xor_si512(y, _mm512_and_si512(_mm512_slli_epi32(y, 7), b));
+    y = _mm512_xor_si512(y, _mm512_and_si512(_mm512_slli_epi32(y, 15), c));
+    return _mm512_xor_si512(y, _mm512_srli_epi32(y, 18));
+  }
+};
+
+// Generator constants: n, m, the lower-bit mask (r lower bits) and the blocks kept in the linear
+// buffer at a time.
+template <int N, int M, uint32_t Lower, int Blocks>
+struct Shape {
+  static constexpr int kN = N, kM = M, kBlocks = Blocks;
+  static constexpr uint32_t kLower = Lower, kUpper = ~Lower;
+  static_assert(N - M >= 16, "a vector step must not read words it writes");
+};
+
+// x[n .. n + count) from x[0 .. n), count rounded up to whole vectors (the extra words are the
+// sequence's next values; the buffer leaves room for them).
+template <class S>
+inline void extend(uint32_t* x, int32_t count, uint32_t a) {
+  const __m512i upper = _mm512_set1_epi32(static_cast<int32_t>(S::kUpper));
+  const __m512i one = _mm512_set1_epi32(1), mat = _mm512_set1_epi32(static_cast<int32_t>(a));
+  for (int32_t t = 0; t < count; t += 16) {
+    const __m512i xt = _mm512_loadu_si512(x + t), xt1 = _mm512_loadu_si512(x + t + 1);
+    const __m512i xm = _mm512_loadu_si512(x + t + S::kM);
+    // y = (x[t] & upper) | (x[t+1] & ~upper)
+    const __m512i y = _mm512_ternarylogic_epi32(upper, xt, xt1, 0xCA);
+    const __m512i odd = _mm512_maskz_mov_epi32(_mm512_test_epi32_mask(y, one), mat);
+    _mm512_storeu_si512(x + t + S::kN, _mm512_ternarylogic_epi32(xm, _mm512_srli_epi32(y, 1), odd, 0x96));
+  }
+}
+
+// Runs of stored words handed out tempered: the adaptor stores them as integers or converts them.
+struct TemperedWords {
+  const uint32_t* w;
+  const Temper& temper;
+  template <int Word>
+  void store(uint32_t* r, int32_t at, int32_t count) const {
+    for (int32_t k = 0; k < count; k += 16) {
+      const int32_t c = count - k < 16 ? count - k : 16;
+      const __mmask16 m = static_cast<__mmask16>((1u << c) - 1u);
+      _mm512_mask_storeu_epi32(r + at + k, m, temper(_mm512_maskz_loadu_epi32(m, w + k)));
+    }
+  }
+  template <class F>
+  void doubles(int32_t count, F&& f) const {
+    each16(count, [&](int32_t k, __m512i y, int32_t c) {
+      f(k, _mm512_cvtepu32_pd(_mm512_castsi512_si256(y)), c < 8 ? c : 8);
+      if (c > 8) f(k + 8, _mm512_cvtepu32_pd(_mm512_extracti64x4_epi64(y, 1)), c - 8);
+    });
+  }
+  template <class F>
+  void singles(int32_t count, F&& f) const {
+    each16(count, [&](int32_t k, __m512i y, int32_t c) {
+      const __m512 v = _mm512_cvtepu32_ps(y);
+      f(k, _mm512_castps512_ps256(v), c < 8 ? c : 8);
+      if (c > 8) f(k + 8, _mm256_castpd_ps(_mm512_extractf64x4_pd(_mm512_castps_pd(v), 1)), c - 8);
+    });
+  }
+
+ private:
+  template <class F>
+  void each16(int32_t count, F&& f) const {
+    for (int32_t k = 0; k < count; k += 16) {
+      const int32_t c = count - k < 16 ? count - k : 16;
+      f(k, temper(_mm512_maskz_loadu_epi32(static_cast<__mmask16>((1u << c) - 1u), w + k)), c);
+    }
+  }
+};
+
+template <class S>
+struct Twister {
+  static constexpr int kN = S::kN;
+
+  // Array initialisation of the reference generators (every seed goes through it; with no seed
+  // words the key is the single word 1).
+  static void seed(uint32_t* mt, int32_t& pos, int32_t n, const uint32_t* params) {
+    static const uint32_t kOne = 1;
+    const uint32_t* key = (params && n >= 1) ? params : &kOne;
+    const int32_t len = (params && n >= 1) ? n : 1;
+    mt[0] = 19650218u;
+    for (int i = 1; i < kN; ++i) mt[i] = 1812433253u * (mt[i - 1] ^ (mt[i - 1] >> 30)) + static_cast<uint32_t>(i);
+    int i = 1, j = 0;
+    for (int32_t k = std::max<int32_t>(kN, len); k > 0; --k) {
+      mt[i] = (mt[i] ^ ((mt[i - 1] ^ (mt[i - 1] >> 30)) * 1664525u)) + key[j] + static_cast<uint32_t>(j);
+      if (++i >= kN) {
+        mt[0] = mt[kN - 1];
+        i = 1;
+      }
+      if (++j >= len) j = 0;
+    }
+    for (int k = kN - 1; k > 0; --k) {
+      mt[i] = (mt[i] ^ ((mt[i - 1] ^ (mt[i - 1] >> 30)) * 1566083941u)) - static_cast<uint32_t>(i);
+      if (++i >= kN) {
+        mt[0] = mt[kN - 1];
+        i = 1;
+      }
+    }
+    mt[0] = 0x80000000u;  // the top bit alone: the state can never be all zero
+    pos = kN;
+  }
+
+  // The block step: n outputs from the state (mt, pos), tempered by `temper`; emit sees runs of
+  // stored words. A position outside 0..n (a state not made here) counts as a used-up block.
+  template <class Emit>
+  static int32_t run(uint32_t* mt, int32_t& pos, uint32_t a, const Temper& temper, int32_t n, Emit&& emit) {
+    if (n <= 0) return TARR_STATUS_OK;
+    if (pos < 0 || pos > kN) pos = kN;
+    int32_t done = std::min(n, kN - pos);
+    if (done > 0) emit(0, TemperedWords{mt + pos, temper}, done);
+    pos += done;
+    if (done == n) return TARR_STATUS_OK;
+    constexpr int32_t kSpan = S::kBlocks * kN;
+    alignas(64) uint32_t buf[kN + kSpan + 16];
+    std::memcpy(buf, mt, sizeof(uint32_t) * kN);
+    for (;;) {
+      const int32_t blocks = std::min<int32_t>(S::kBlocks, (n - done + kN - 1) / kN);
+      extend<S>(buf, blocks * kN, a);
+      const int32_t take = std::min(n - done, blocks * kN);
+      emit(done, TemperedWords{buf + kN, temper}, take);
+      done += take;
+      if (done == n) {
+        // The last block generated is the new state; `take` ends inside it (or at its end).
+        std::memcpy(mt, buf + blocks * kN, sizeof(uint32_t) * kN);
+        pos = take - (blocks - 1) * kN;
+        return TARR_STATUS_OK;
+      }
+      std::memcpy(buf, buf + blocks * kN, sizeof(uint32_t) * kN);
+    }
+  }
+};
+
+}  // namespace zorp::rng::mt

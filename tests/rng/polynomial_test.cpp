@@ -1,0 +1,218 @@
+// Polynomial skip-ahead: remainders x^N mod P against stepping x one degree at a time, the two
+// evaluators on a shift register whose characteristic polynomial is known by construction, their
+// refusals, and the committed characteristic polynomials of the twisters.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "zorp/core.h"
+#include "zorp/rng.h"
+
+// The polynomials as the library was built with them (compiled into this test too).
+#include "rng/skip/char_polys.cpp"
+
+namespace {
+
+using Bits = std::vector<uint32_t>;
+
+bool bit(const Bits& r, int64_t i) { return (r[static_cast<size_t>(i >> 5)] >> (i & 31)) & 1; }
+
+// x^N mod P by N multiplications by x (the definition, for counts small enough to walk).
+Bits walk(uint64_t n, int32_t p, const uint32_t* exps, uint32_t t, int32_t w) {
+  Bits r(static_cast<size_t>(w) + 1, 0);  // room for the x^p term before it is folded
+  r[0] = 1;
+  for (uint64_t k = 0; k < n; ++k) {
+    for (int32_t i = w; i > 0; --i) r[i] = (r[i] << 1) | (r[i - 1] >> 31);
+    r[0] <<= 1;
+    if (bit(r, p)) {
+      r[static_cast<size_t>(p >> 5)] ^= 1u << (p & 31);
+      for (uint32_t e = 0; e + 1 < t; ++e) r[exps[e] >> 5] ^= 1u << (exps[e] & 31);
+    }
+  }
+  r.resize(static_cast<size_t>(w));
+  return r;
+}
+
+// (a * a) mod P, bit by bit.
+Bits square(const Bits& a, int32_t p, const uint32_t* exps, uint32_t t, int32_t w) {
+  Bits sq(static_cast<size_t>(2 * w) + 1, 0);
+  for (int64_t i = 0; i < p; ++i)
+    if (bit(a, i)) sq[static_cast<size_t>(i >> 4)] |= 1u << ((2 * i) & 31);
+  for (int64_t d = 2 * int64_t{p}; d >= p; --d) {
+    if (!bit(sq, d)) continue;
+    for (uint32_t e = 0; e < t; ++e) sq[static_cast<size_t>((d - p + exps[e]) >> 5)] ^= 1u << ((d - p + exps[e]) & 31);
+  }
+  sq.resize(static_cast<size_t>(w));
+  return sq;
+}
+
+struct Poly {
+  const char* name;
+  int32_t p;
+  uint32_t t;
+  const uint32_t* exps;
+};
+
+class Remainder : public testing::TestWithParam<Poly> {};
+
+TEST_P(Remainder, MatchesTheDefinition) {
+  const Poly& P = GetParam();
+  const int32_t w = (P.p + 31) / 32;
+  for (uint64_t n : {uint64_t{0}, uint64_t{1}, uint64_t{77}, uint64_t(P.p) - 1, uint64_t(P.p), uint64_t(P.p) + 1,
+                     uint64_t{3} * P.p + 5, uint64_t{100003}}) {
+    Bits got(static_cast<size_t>(w) + 1, 0xA5A5A5A5u);
+    ASSERT_EQ(__tarrPolyRem(static_cast<int64_t>(n), P.p, P.t, P.exps, w, got.data()), 0);
+    EXPECT_EQ(got[static_cast<size_t>(w)], 0xA5A5A5A5u) << "wrote past w words";
+    got.resize(static_cast<size_t>(w));
+    EXPECT_EQ(got, walk(n, P.p, P.exps, P.t, w)) << P.name << " N=" << n;
+  }
+  // Counts far beyond walking: x^(2N) = (x^N)^2, also with N above 2^63 read as unsigned.
+  for (uint64_t n : {uint64_t{0x123456789ABCDEFull}, (uint64_t{1} << 62) + 3}) {
+    Bits half(static_cast<size_t>(w)), full(static_cast<size_t>(w));
+    ASSERT_EQ(__tarrPolyRem(static_cast<int64_t>(n), P.p, P.t, P.exps, w, half.data()), 0);
+    ASSERT_EQ(__tarrPolyRem(static_cast<int64_t>(2 * n), P.p, P.t, P.exps, w, full.data()), 0);
+    EXPECT_EQ(full, square(half, P.p, P.exps, P.t, w)) << P.name << " N=" << n;
+  }
+}
+
+const uint32_t kTrinomial[] = {0, 38, 89};
+INSTANTIATE_TEST_SUITE_P(Twisters, Remainder,
+                         testing::Values(Poly{"MT19937", 19937, zorp::rng::charpoly::kMt19937Terms, zorp::rng::charpoly::kMt19937},
+                                         Poly{"SFMT19937", 19968, zorp::rng::charpoly::kSfmt19937Terms,
+                                              zorp::rng::charpoly::kSfmt19937},
+                                         Poly{"x89_x38_1", 89, 3, kTrinomial}),
+                         [](const testing::TestParamInfo<Poly>& i) { return std::string(i.param.name); });
+
+TEST(Remainder, BadPolynomialsAreRefused) {
+  uint32_t out[4];
+  const uint32_t unsorted[] = {0, 60, 38, 89}, short_top[] = {0, 38, 88};
+  EXPECT_EQ(__tarrPolyRem(5, 89, 3, kTrinomial, 2, out), TARR_ERROR_BAD_ARGUMENTS);  // 64 bits < 89
+  EXPECT_EQ(__tarrPolyRem(5, 89, 3, nullptr, 3, out), TARR_ERROR_BAD_ARGUMENTS);
+  EXPECT_EQ(__tarrPolyRem(5, 89, 0, kTrinomial, 3, out), TARR_ERROR_BAD_ARGUMENTS);
+  EXPECT_EQ(__tarrPolyRem(5, 0, 3, kTrinomial, 3, out), TARR_ERROR_BAD_ARGUMENTS);
+  EXPECT_EQ(__tarrPolyRem(5, 89, 4, unsorted, 3, out), TARR_ERROR_BAD_ARGUMENTS);
+  EXPECT_EQ(__tarrPolyRem(5, 89, 3, short_top, 3, out), TARR_ERROR_BAD_ARGUMENTS);
+  EXPECT_EQ(__tarrPolyRem(5, 89, 3, kTrinomial, 3, nullptr), TARR_ERROR_BAD_ARGUMENTS);
+}
+
+// ---- the evaluators on a shift register: s(t + 89) = s(t + 38) ^ s(t), whose transition has
+// the characteristic polynomial x^89 + x^38 + 1. A state holds s(t .. t + 88) in two words. ------
+
+struct Register {
+  StreamState header;
+  uint64_t s[2];
+};
+
+Register& reg(void* p) { return *static_cast<Register*>(p); }
+const Register& reg(const void* p) { return *static_cast<const Register*>(p); }
+
+void reg_clear(void* p) { reg(p).s[0] = reg(p).s[1] = 0; }
+void reg_add(void* d, const void* s) {
+  reg(d).s[0] ^= reg(s).s[0];
+  reg(d).s[1] ^= reg(s).s[1];
+}
+void reg_copy(void* d, const void* s) { std::memcpy(reg(d).s, reg(s).s, sizeof reg(d).s); }
+void reg_step(void* p) {
+  uint64_t* s = reg(p).s;
+  const uint64_t in = (s[0] ^ (s[0] >> 38)) & 1;
+  s[0] = (s[0] >> 1) | (s[1] << 63);
+  s[1] = (s[1] >> 1) | (in << 24);  // bit 88 of the window is bit 24 of the second word
+}
+void reg_write_back(StreamState* s, const void* p) { reg_copy(s, p); }
+int32_t reg_prepare(const StreamState* s, uint64_t n, void* p) {
+  if (n == 0) return 0;
+  reg_copy(p, s);
+  return 1;
+}
+
+using Evaluator = decltype(&__tarr_SkipAheadHorner);
+
+int32_t skip(Evaluator f, Register& r, uint64_t n) {
+  return f(&r.header, reg_clear, reg_add, reg_copy, reg_step, reg_write_back, reg_prepare, static_cast<int64_t>(n), 3, 89,
+           sizeof(Register), 3, kTrinomial);
+}
+
+TEST(Evaluators, HornerAndWindowEqualStepping) {
+  for (uint64_t n : {uint64_t{0}, uint64_t{1}, uint64_t{6}, uint64_t{7}, uint64_t{88}, uint64_t{89}, uint64_t{90},
+                     uint64_t{1000}, uint64_t{65537}}) {
+    Register stepped{{}, {0x0123456789ABCDEFull, 0x1F0F0F0ull}};
+    Register horner = stepped, window = stepped;
+    for (uint64_t k = 0; k < n; ++k) reg_step(&stepped);
+    ASSERT_EQ(skip(__tarr_SkipAheadHorner, horner, n), 0);
+    ASSERT_EQ(skip(__tarr_SkipAheadSWin, window, n), 0);
+    EXPECT_EQ(std::memcmp(horner.s, stepped.s, 16), 0) << n;
+    EXPECT_EQ(std::memcmp(window.s, stepped.s, 16), 0) << n;
+  }
+  // Large counts: the two evaluators agree, and split counts compose.
+  for (uint64_t n : {uint64_t{1} << 40, ~uint64_t{0}}) {
+    Register a{{}, {5, 7}}, b = a, c = a;
+    ASSERT_EQ(skip(__tarr_SkipAheadHorner, a, n), 0);
+    ASSERT_EQ(skip(__tarr_SkipAheadSWin, b, n), 0);
+    ASSERT_EQ(skip(__tarr_SkipAheadSWin, c, n - 1000), 0);
+    ASSERT_EQ(skip(__tarr_SkipAheadHorner, c, 1000), 0);
+    EXPECT_EQ(std::memcmp(a.s, b.s, 16), 0) << n;
+    EXPECT_EQ(std::memcmp(a.s, c.s, 16), 0) << n;
+  }
+}
+
+TEST(Evaluators, RefusalsLeaveTheStateAlone) {
+  for (Evaluator f : {&__tarr_SkipAheadHorner, &__tarr_SkipAheadSWin}) {
+    Register r{{}, {9, 9}};
+    EXPECT_EQ(f(&r.header, nullptr, reg_add, reg_copy, reg_step, reg_write_back, reg_prepare, 5, 3, 89, sizeof r, 3,
+                kTrinomial),
+              TARR_ERROR_NULL_ENTRY);
+    EXPECT_EQ(f(&r.header, reg_clear, reg_add, reg_copy, reg_step, reg_write_back, reg_prepare, 5, 2, 89, sizeof r, 3,
+                kTrinomial),
+              TARR_ERROR_BAD_ARGUMENTS);
+    for (int k = 1; k <= 4; ++k) {
+      zorp_core_fail_allocation(k);
+      const int32_t status = skip(f, r, uint64_t{1} << 50);
+      zorp_core_fail_allocation(0);
+      if (status == 0) break;  // fewer than k allocations
+      EXPECT_EQ(status, TARR_ERROR_NO_MEMORY) << k;
+      EXPECT_EQ(r.s[0], 9u);
+      EXPECT_EQ(r.s[1], 9u);
+    }
+  }
+}
+
+// ---- the committed polynomials ------------------------------------------------------------------
+
+std::string slurp(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
+// Their published sizes and lowest terms.
+TEST(CharacteristicPolynomials, PublishedShape) {
+  using namespace zorp::rng::charpoly;
+  ASSERT_EQ(kMt19937Terms, 135u);
+  ASSERT_EQ(kSfmt19937Terms, 6711u);
+  EXPECT_EQ(Bits(kMt19937, kMt19937 + 5), (Bits{0, 1189, 1416, 1585, 1643}));
+  EXPECT_EQ(kMt19937[134], 19937u);
+  EXPECT_EQ(Bits(kSfmt19937, kSfmt19937 + 5), (Bits{0, 1041, 1195, 1197, 1232}));
+  EXPECT_EQ(kSfmt19937[6710], 19968u);
+}
+
+// The tool rebuilds the committed file byte for byte from the generators (skipped when the tool
+// is not part of the build, as in the sanitizer builds).
+TEST(CharacteristicPolynomials, ToolRegeneratesTheCommittedFile) {
+  const std::string tool = std::string(ZORP_LIB_DIR) + "/../bin/gen_char_polys";
+  if (access(tool.c_str(), X_OK) != 0) GTEST_SKIP() << tool << " not built";
+  const std::string out = testing::TempDir() + "char_polys_regenerated.cpp";
+  ASSERT_EQ(std::system((tool + " " + out).c_str()), 0);
+  const std::string committed = slurp(std::string(ZORP_SOURCE_DIR) + "/src/rng/skip/char_polys.cpp");
+  ASSERT_FALSE(committed.empty());
+  EXPECT_EQ(slurp(out), committed);
+  std::remove(out.c_str());
+}
+
+}  // namespace
