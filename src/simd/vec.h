@@ -437,6 +437,8 @@ inline __m512i shift_left(__m512i a) {
   else return _mm512_slli_epi64(a, kShift);
 }
 inline __m512i bit_and(__m512i a, __m512i b) { return _mm512_and_si512(a, b); }
+inline __m512d bit_and(__m512d a, __m512d b) { return _mm512_and_pd(a, b); }
+inline __m512d bit_or(__m512d a, __m512d b) { return _mm512_or_pd(a, b); }
 inline __m512i bit_or(__m512i a, __m512i b) { return _mm512_or_si512(a, b); }
 inline __m512i bit_xor(__m512i a, __m512i b) { return _mm512_xor_si512(a, b); }
 
@@ -466,5 +468,7 @@ inline float reduce_add(__m512 v) { return _mm512_reduce_add_ps(v); }
 inline double reduce_add(__m512d v) { return _mm512_reduce_add_pd(v); }
 inline double reduce_min(__m512d v) { return _mm512_reduce_min_pd(v); }
 inline double reduce_max(__m512d v) { return _mm512_reduce_max_pd(v); }
+inline float reduce_min(__m512 v) { return _mm512_reduce_min_ps(v); }
+inline float reduce_max(__m512 v) { return _mm512_reduce_max_ps(v); }
 
 }  // namespace zorp::simd

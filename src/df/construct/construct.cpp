@@ -13,7 +13,7 @@
 #include <cstring>
 
 #include "host/host.h"
-#include "platform/transpose.h"
+#include "simd/transpose.h"
 #include "simd/vec.h"
 #include "zorp/df.h"
 
@@ -750,7 +750,7 @@ inline V shift_in(V cur, V prev) {
   return _mm512_castsi512_pd(_mm512_alignr_epi64(_mm512_castpd_si512(cur), _mm512_castpd_si512(prev), 7));
 }
 
-using zorp::platform::transpose8;
+using zorp::simd::transpose8;
 
 // One row a*x_(k-1) + b*x_k + c*x_(k+1) = r of eight lanes, with q = 1/b once it is eliminated.
 struct Row {

@@ -21,7 +21,7 @@ int logb_callout(const T*, T* r) {
 
 struct LogbF : Kernel<float, 64> {
   static __m512 body(__m512 x, __mmask16& special) {
-    special = _mm512_fpclass_ps_mask(x, kZeros);
+    special = simd::classify<kZeros>(x);
     return simd::exponent_of(x);
   }
   static int callout(const float* a, float* r) { return logb_callout(a, r); }
@@ -29,7 +29,7 @@ struct LogbF : Kernel<float, 64> {
 
 struct LogbD : Kernel<double, 32> {
   static __m512d body(__m512d x, __mmask8& special) {
-    special = _mm512_fpclass_pd_mask(x, kZeros);
+    special = simd::classify<kZeros>(x);
     return simd::exponent_of(x);
   }
   static int callout(const double* a, double* r) { return logb_callout(a, r); }
