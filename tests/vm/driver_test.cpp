@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/fpu.h"
 #include "zorp/vm.h"
 #include "zorp/vm_functions.h"
 
@@ -105,6 +106,28 @@ TEST_F(Driver, InPlaceCallsReportTheArguments) {
   EXPECT_EQ(g_records[0].arg1, -4.0);
   EXPECT_EQ(s[0], 2.0f);
   EXPECT_EQ(s[4], 4.0f);
+}
+
+// LinearFrac has no callout but guards the x87 unit at entry, like every kernel that does
+// floating-point work of its own: a caller's pending unmasked x87 exception is cleared rather
+// than left to trap inside the library, and the caller's control word comes back.
+TEST_F(Driver, LinearFracGuardsTheX87UnitAtEntry) {
+  using namespace zorp::fpu;
+  X87Env saved, env;
+  x87_store_env(&saved);
+  env = saved;
+  env.control = static_cast<uint16_t>((saved.control | 0x3F) & ~0x1);  // invalid unmasked
+  env.status = static_cast<uint16_t>(saved.status | 0x81);             // invalid pending
+  x87_load_env(&env);
+  const float a[1] = {1}, b[1] = {2};
+  float r[1];
+  _fennsLinearFrac(1, a, b, 1, 0, 1, 0, r);
+  const uint16_t status = x87_get_status(), control = x87_get_control();
+  __asm__ volatile("fnclex");
+  x87_load_env(&saved);
+  EXPECT_EQ(r[0], 0.5f);
+  EXPECT_EQ(status & 0x3F, 0) << "the pending exception was left for the caller's next x87 instruction";
+  EXPECT_EQ(control, env.control) << "the caller's control word comes back";
 }
 
 }  // namespace
