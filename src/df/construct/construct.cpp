@@ -13,8 +13,8 @@
 #include <cstring>
 
 #include "host/host.h"
-#include "platform/transpose.h"
-#include "vm/simd/simd.h"
+#include "simd/transpose.h"
+#include "simd/vec.h"
 #include "zorp/df.h"
 
 namespace {
@@ -129,7 +129,7 @@ bool periodic_ok(const Fit<T>& F) {
 //
 // Unit-stride function values run through AVX-512 loops; values by columns (stride ny) take the
 // scalar loops below, which compute the same formulas.
-using zorp::simd::Simd;
+using namespace zorp::simd;
 
 // The four coefficient vectors of kLanes consecutive cells go out as whole cell blocks
 // [y, d, c2, c3]: pair the values inside 128-bit lanes, then transpose the 4x4 grid of lanes.
@@ -160,7 +160,7 @@ inline void store_cells(double* c, __m512d y, __m512d d, __m512d p, __m512d q, i
   for (int k = 0; k < 4; ++k) {
     const int left = count - 2 * k;  // cells in this output vector
     if (left <= 0) break;
-    _mm512_mask_storeu_pd(c + 8 * k, Simd<double>::first_lanes(static_cast<uint32_t>(left >= 2 ? 8 : 4 * left)), out[k]);
+    _mm512_mask_storeu_pd(c + 8 * k, first_lanes<double>(static_cast<uint32_t>(left >= 2 ? 8 : 4 * left)), out[k]);
   }
 }
 
@@ -181,7 +181,7 @@ inline void store_cells(float* c, __m512 y, __m512 d, __m512 p, __m512 q, int co
   for (int k = 0; k < 4; ++k) {
     const int left = count - 4 * k;
     if (left <= 0) break;
-    _mm512_mask_storeu_ps(c + 16 * k, Simd<float>::first_lanes(static_cast<uint32_t>(left >= 4 ? 16 : 4 * left)),
+    _mm512_mask_storeu_ps(c + 16 * k, first_lanes<float>(static_cast<uint32_t>(left >= 4 ? 16 : 4 * left)),
                           _mm512_castpd_ps(out[k]));
   }
 }
@@ -190,9 +190,8 @@ inline void store_cells(float* c, __m512 y, __m512 d, __m512 p, __m512 q, int co
 // and their reciprocals built once for many functions.
 template <typename T>
 struct Widths {
-  using S = Simd<T>;
-  using V = typename S::V;
-  using M = typename S::M;
+  using V = Vec<T>;
+  using M = Mask<T>;
   const T* x;    // partition (null when uniform or tabulated)
   const T* h;    // tabulated widths, or null
   const T* rh;   // tabulated reciprocals
@@ -200,14 +199,14 @@ struct Widths {
   // Widths and reciprocals of cells [i, i+kLanes) under mask m.
   void load(int64_t i, M m, V& hv, V& rv) const {
     if (h) {
-      hv = S::load_or(m, h + i, S::broadcast(T(1)));
-      rv = S::load_or(m, rh + i, S::broadcast(T(1)));
+      hv = zorp::simd::load(m, h + i, splat(T(1)));
+      rv = zorp::simd::load(m, rh + i, splat(T(1)));
     } else if (x) {
-      hv = S::sub(S::load_or(m, x + i + 1, S::broadcast(T(1))), S::load_or(m, x + i, S::broadcast(T(0))));
-      rv = S::div(S::broadcast(T(1)), hv);
+      hv = sub(zorp::simd::load(m, x + i + 1, splat(T(1))), zorp::simd::load(m, x + i, splat(T(0))));
+      rv = div(splat(T(1)), hv);
     } else {
-      hv = S::broadcast(step);
-      rv = S::broadcast(rstep);
+      hv = splat(step);
+      rv = splat(rstep);
     }
   }
   T width(int64_t i) const { return h ? h[i] : x ? x[i + 1] - x[i] : step; }
@@ -227,29 +226,28 @@ inline __m512 next_lane(__m512 prev, __m512 cur) {
 // r_i = 3*(h_i*m_(i-1) + h_(i-1)*m_i) (uniform: rows divided by h).  Row i goes to R1[i-1].
 template <typename T>
 void interior_rows(const Widths<T>& W, bool uniform, const T* y, int64_t n, T* R1) {
-  using S = Simd<T>;
-  using V = typename S::V;
-  constexpr int L = S::kLanes;
+  using V = Vec<T>;
+  constexpr int L = kLanes<T>;
   const int64_t cells = n - 1;
   auto slopes = [&](int64_t j, V& hv, V& mv) {  // cells [j, j+L)
     const int64_t left = cells - j;
-    const auto m = S::first_lanes(static_cast<uint32_t>(left <= 0 ? 0 : std::min<int64_t>(left, L)));
+    const auto m = first_lanes<T>(static_cast<uint32_t>(left <= 0 ? 0 : std::min<int64_t>(left, L)));
     V rv;
     W.load(j, m, hv, rv);
-    const V dy = S::sub(S::load_or(m, y + j + 1, S::broadcast(T(0))), S::load_or(m, y + j, S::broadcast(T(0))));
-    mv = S::mul(dy, rv);
+    const V dy = sub(load(m, y + j + 1, splat(T(0))), load(m, y + j, splat(T(0))));
+    mv = mul(dy, rv);
   };
   V hp, mp;
   slopes(0, hp, mp);
-  const V three = S::broadcast(T(3));
+  const V three = splat(T(3));
   for (int64_t i0 = 1; i0 <= n - 2; i0 += L) {
     V hc, mc;
     slopes(i0 - 1 + L, hc, mc);
     // Cells i-1 (prev) and i (one lane on) for rows i0..i0+L-1.
     const V ha = hp, ma = mp, hb = next_lane(hp, hc), mb = next_lane(mp, mc);
-    const auto m = S::first_lanes(static_cast<uint32_t>(std::min<int64_t>(n - 1 - i0, L)));
-    const V r = uniform ? S::mul(three, S::add(ma, mb)) : S::mul(three, S::add(S::mul(hb, ma), S::mul(ha, mb)));
-    S::store(R1 + (i0 - 1), m, r);
+    const auto m = first_lanes<T>(static_cast<uint32_t>(std::min<int64_t>(n - 1 - i0, L)));
+    const V r = uniform ? mul(three, add(ma, mb)) : mul(three, add(mul(hb, ma), mul(ha, mb)));
+    store(R1 + (i0 - 1), m, r);
     hp = hc;
     mp = mc;
   }
@@ -257,30 +255,28 @@ void interior_rows(const Widths<T>& W, bool uniform, const T* y, int64_t n, T* R
 
 // The cubic terms of a cell from its slope m, reciprocal width r and end derivatives d0, d1:
 // c2 = (3m - 2*d0 - d1)/h and c3 = (d0 + d1 - 2m)/h^2.
-template <typename T, typename V = typename Simd<T>::V>
+template <typename T, typename V = Vec<T>>
 inline void cubic_terms(V m, V r, V d0, V d1, V& c2, V& c3) {
-  using S = Simd<T>;
-  const V two = S::broadcast(T(2)), three = S::broadcast(T(3));
-  c2 = S::mul(S::sub(S::sub(S::mul(three, m), S::mul(two, d0)), d1), r);
-  c3 = S::mul(S::mul(S::sub(S::add(d0, d1), S::mul(two, m)), r), r);
+  const V two = splat(T(2)), three = splat(T(3));
+  c2 = mul(sub(sub(mul(three, m), mul(two, d0)), d1), r);
+  c3 = mul(mul(sub(add(d0, d1), mul(two, m)), r), r);
 }
 
 // Coefficient blocks of cells [0, n-1) from the derivatives d[0..n-1], unit-stride values.
 template <typename T>
 void cubic_cells(const Widths<T>& W, const T* y, const T* d, int64_t n, T* c) {
-  using S = Simd<T>;
-  using V = typename S::V;
-  constexpr int L = S::kLanes;
+  using V = Vec<T>;
+  constexpr int L = kLanes<T>;
   const int64_t cells = n - 1;
   for (int64_t i = 0; i < cells; i += L) {
     const int count = static_cast<int>(std::min<int64_t>(cells - i, L));
-    const auto m = S::first_lanes(static_cast<uint32_t>(count));
+    const auto m = first_lanes<T>(static_cast<uint32_t>(count));
     V hv, rv;
     W.load(i, m, hv, rv);
-    const V y0 = S::load_or(m, y + i, S::broadcast(T(0))), y1 = S::load_or(m, y + i + 1, S::broadcast(T(0)));
-    const V d0 = S::load_or(m, d + i, S::broadcast(T(0))), d1 = S::load_or(m, d + i + 1, S::broadcast(T(0)));
+    const V y0 = load(m, y + i, splat(T(0))), y1 = load(m, y + i + 1, splat(T(0)));
+    const V d0 = load(m, d + i, splat(T(0))), d1 = load(m, d + i + 1, splat(T(0)));
     V p, q;
-    cubic_terms<T>(S::mul(S::sub(y1, y0), rv), rv, d0, d1, p, q);
+    cubic_terms<T>(mul(sub(y1, y0), rv), rv, d0, d1, p, q);
     store_cells(c + 4 * i, y0, d0, p, q, count);
   }
 }
@@ -393,15 +389,14 @@ void cubic_cell(T* c, T y0, T m, T h, T d0, T d1) {
 // Slopes m_k, k = lo..hi, of unit-stride values into ms[k - lo].
 template <typename T>
 void slopes_vec(const Fit<T>& F, const T* y, int64_t lo, int64_t hi, T* ms) {
-  using S = Simd<T>;
-  using V = typename S::V;
-  constexpr int L = S::kLanes;
+  using V = Vec<T>;
+  constexpr int L = kLanes<T>;
   for (int64_t k = lo; k <= hi; k += L) {
-    const auto m = S::first_lanes(static_cast<uint32_t>(std::min<int64_t>(hi + 1 - k, L)));
-    const V one = S::broadcast(T(1)), zero = S::broadcast(T(0));
-    const V h = F.uniform ? S::broadcast(F.h) : S::sub(S::load_or(m, F.x + k + 1, one), S::load_or(m, F.x + k, zero));
-    const V dy = S::sub(S::load_or(m, y + k + 1, zero), S::load_or(m, y + k, zero));
-    S::store(ms + (k - lo), m, S::div(dy, h));
+    const auto m = first_lanes<T>(static_cast<uint32_t>(std::min<int64_t>(hi + 1 - k, L)));
+    const V one = splat(T(1)), zero = splat(T(0));
+    const V h = F.uniform ? splat(F.h) : sub(load(m, F.x + k + 1, one), load(m, F.x + k, zero));
+    const V dy = sub(load(m, y + k + 1, zero), load(m, y + k, zero));
+    store(ms + (k - lo), m, div(dy, h));
   }
 }
 
@@ -410,43 +405,42 @@ void slopes_vec(const Fit<T>& F, const T* y, int64_t lo, int64_t hi, T* ms) {
 // lane by lane.
 template <typename T>
 void interior_vec(const Fit<T>& F, const T* ms, int64_t lo, int64_t ja, int64_t jb, T* ds, int64_t i0) {
-  using S = Simd<T>;
-  using V = typename S::V;
-  constexpr int L = S::kLanes;
-  const V zero = S::broadcast(T(0)), one = S::broadcast(T(1)), half = S::broadcast(T(0.5));
+  using V = Vec<T>;
+  constexpr int L = kLanes<T>;
+  const V zero = splat(T(0)), one = splat(T(1)), half = splat(T(0.5));
   for (int64_t j = ja; j <= jb; j += L) {
-    const auto m = S::first_lanes(static_cast<uint32_t>(std::min<int64_t>(jb + 1 - j, L)));
+    const auto m = first_lanes<T>(static_cast<uint32_t>(std::min<int64_t>(jb + 1 - j, L)));
     const T* M = ms + (j - lo);  // M[q] = m_(j+q)
-    const V a = S::load_or(m, M - 1, zero), b = S::load_or(m, M, zero);
+    const V a = load(m, M - 1, zero), b = load(m, M, zero);
     V d;
     if (F.kind == Kind::Akima) {
-      const V wj = S::abs(S::sub(S::load_or(m, M + 1, zero), b));
-      const V wl = S::abs(S::sub(a, S::load_or(m, M - 2, zero)));
-      const V den = S::add(wj, wl);
-      const auto flat = S::less(den, S::broadcast(T(1e-10)));
+      const V wj = abs(sub(load(m, M + 1, zero), b));
+      const V wl = abs(sub(a, load(m, M - 2, zero)));
+      const V den = add(wj, wl);
+      const auto flat = less(den, splat(T(1e-10)));
       // Flat lanes take the mean; the others divide (only where they are not flat).
-      d = S::masked_div(S::mul(S::add(a, b), half), static_cast<decltype(m)>(m & ~flat),
-                        S::add(S::mul(wj, a), S::mul(wl, b)), den);
+      d = div(mul(add(a, b), half), static_cast<decltype(m)>(m & ~flat),
+                        add(mul(wj, a), mul(wl, b)), den);
     } else {
       V ha, hb;
       if (F.uniform) {
-        ha = hb = S::broadcast(F.h);
+        ha = hb = splat(F.h);
       } else {
-        const V x1 = S::load_or(m, F.x + j, one);
-        ha = S::sub(x1, S::load_or(m, F.x + j - 1, zero));
-        hb = S::sub(S::load_or(m, F.x + j + 1, S::broadcast(T(2))), x1);
+        const V x1 = load(m, F.x + j, one);
+        ha = sub(x1, load(m, F.x + j - 1, zero));
+        hb = sub(load(m, F.x + j + 1, splat(T(2))), x1);
       }
-      d = S::div(S::add(S::mul(hb, a), S::mul(ha, b)), S::add(ha, hb));
+      d = div(add(mul(hb, a), mul(ha, b)), add(ha, hb));
       if (F.kind == Kind::Hyman) {
-        const V aa = S::abs(a), ab = S::abs(b), ad = S::abs(d);
-        const V least = S::select(S::less(ab, aa), ab, aa);
-        const V cap = S::mul(S::broadcast(T(3)), least);
-        const V mag = S::select(S::less(cap, ad), cap, ad);
-        const V limited = S::bit_select(S::sign_mask(), d, mag);
-        d = S::select(S::less_equal(S::mul(a, b), zero), zero, limited);
+        const V aa = abs(a), ab = abs(b), ad = abs(d);
+        const V least = select(less(ab, aa), ab, aa);
+        const V cap = mul(splat(T(3)), least);
+        const V mag = select(less(cap, ad), cap, ad);
+        const V limited = bit_select(sign_mask<Vec<T>>(), d, mag);
+        d = select(less_equal(mul(a, b), zero), zero, limited);
       }
     }
-    S::store(ds + (j - i0), m, d);
+    store(ds + (j - i0), m, d);
   }
 }
 
@@ -756,7 +750,7 @@ inline V shift_in(V cur, V prev) {
   return _mm512_castsi512_pd(_mm512_alignr_epi64(_mm512_castpd_si512(cur), _mm512_castpd_si512(prev), 7));
 }
 
-using zorp::platform::transpose8;
+using zorp::simd::transpose8;
 
 // One row a*x_(k-1) + b*x_k + c*x_(k+1) = r of eight lanes, with q = 1/b once it is eliminated.
 struct Row {
@@ -827,7 +821,7 @@ template <bool keep, typename T>
   const V one = _mm512_set1_pd(1.0);
   for (int q = 0; q < 8; ++q) {
     const int64_t i = i0 + 8 * q;
-    const __mmask8 m = edge ? Simd<double>::first_lanes(static_cast<uint32_t>(std::clamp<int64_t>(P.n - 1 - i, 0, 8)))
+    const __mmask8 m = edge ? first_lanes<double>(static_cast<uint32_t>(std::clamp<int64_t>(P.n - 1 - i, 0, 8)))
                             : __mmask8(0xFF);
     const V y0 = load_wide(m, P.y + i, 0), y1 = load_wide(m, P.y + i + 1, 0);
     V r;
@@ -948,7 +942,7 @@ int solve(const Fit<T>& F) {
     singular |= bad(L.odd[0].b) | bad(L.odd[1].b) | bad(L.odd[2].b) | bad(L.odd[3].b) | bad(L.two.b) |
                 bad(L.six.b) | bad(L.four.b) | bad(L.zero.b);
     const int64_t J = 8 * t;
-    const __mmask8 m = Simd<double>::first_lanes(static_cast<uint32_t>(std::min<int64_t>(size - J, 8)));
+    const __mmask8 m = first_lanes<double>(static_cast<uint32_t>(std::min<int64_t>(size - J, 8)));
     store_narrow(dlx + J, m, L.zero.a);
     store_narrow(d + J, m, L.zero.b);
     store_narrow(du + J, m, L.zero.c);
@@ -968,8 +962,8 @@ int solve(const Fit<T>& F) {
     const Levels L = reduce_tile<true>(P, t, C, rh, sl);
     const int64_t J = 8 * t;
     V x[9];
-    x[0] = load_wide(Simd<double>::first_lanes(static_cast<uint32_t>(size - J)), sol + J, 0);
-    x[8] = load_wide(Simd<double>::first_lanes(static_cast<uint32_t>(size - J - 1)), sol + J + 1, 0);
+    x[0] = load_wide(first_lanes<double>(static_cast<uint32_t>(size - J)), sol + J, 0);
+    x[8] = load_wide(first_lanes<double>(static_cast<uint32_t>(size - J - 1)), sol + J + 1, 0);
     x[4] = back(L.four, x[0], x[8]);
     x[2] = back(L.two, x[0], x[4]);
     x[6] = back(L.six, x[4], x[8]);
@@ -992,7 +986,7 @@ int solve(const Fit<T>& F) {
         const int k = q + g, here = static_cast<int>(std::clamp<int64_t>(cells_here - 8 * k, 0, 8));
         const V rv = _mm512_load_pd(rh + 8 * k), mv = _mm512_load_pd(sl + 8 * k);
         const V d0 = _mm512_load_pd(dv + 8 * k), d1 = _mm512_loadu_pd(dv + 8 * k + 1);
-        out[g][0] = load_wide(Simd<double>::first_lanes(here), P.y + i0 + 8 * k, 0);
+        out[g][0] = load_wide(first_lanes<double>(here), P.y + i0 + 8 * k, 0);
         out[g][1] = d0;
         cubic_terms<double>(mv, rv, d0, d1, out[g][2], out[g][3]);
         count += here;

@@ -4,7 +4,7 @@
 #pragma once
 #include <immintrin.h>
 
-namespace zorp::platform {
+namespace zorp::simd {
 
 // GCC 12 warns that some AVX-512 intrinsics read an undefined source register; they do not.
 #pragma GCC diagnostic push
@@ -32,4 +32,4 @@ __attribute__((target("avx512f"))) inline void transpose8(__m512d r[8]) {
 
 #pragma GCC diagnostic pop
 
-}  // namespace zorp::platform
+}  // namespace zorp::simd
