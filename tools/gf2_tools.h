@@ -221,12 +221,7 @@ class DualLattice {
 
   // hi -= z^(deg hi - deg lo) lo, for two rows with one leading position.
   static void lower(Row& hi, const Row& lo) {
-    uint32_t* h = hi.m.data() + (hi.deg - lo.deg);
-    const uint32_t* l = lo.m.data();
-    int64_t d = 0;
-    for (; d + 16 <= lo.deg + 1; d += 16)
-      _mm512_storeu_si512(h + d, _mm512_xor_si512(_mm512_loadu_si512(h + d), _mm512_loadu_si512(l + d)));
-    for (; d <= lo.deg; ++d) h[d] ^= l[d];
+    simd::xor_bytes(hi.m.data() + (hi.deg - lo.deg), lo.m.data(), static_cast<size_t>(lo.deg + 1) * 4);
     while (hi.deg >= 0 && hi.m[static_cast<size_t>(hi.deg)] == 0) --hi.deg;
   }
 

@@ -14,13 +14,12 @@
 // output rules: doubles are fma((b - a) * scale, x, a) (or about the midpoint for generators whose
 // outputs count as signed), singles follow one of three rules below.
 #pragma once
-#include <immintrin.h>
-
 #include <cstdint>
 #include <cstring>
 
-#include "rng/brng/common.h"
 #include "rng/brng/generators.h"
+#include "rng/registry/registry.h"
+#include "simd/ints.h"
 #include "zorp/export.h"
 #include "zorp/rng.h"
 
@@ -58,17 +57,17 @@ struct Lanes64 {
   __m512i v;
   template <int Word>
   void store(uint32_t* r, int32_t at, int32_t count) const {
-    if constexpr (Word == 4) put_u32(r + at, _mm512_cvtepi64_epi32(v), count);
-    else put_u64(reinterpret_cast<uint64_t*>(r) + at, v, count);
+    if constexpr (Word == 4) simd::store_first(r + at, simd::low_words(v), count);
+    else simd::store_first(reinterpret_cast<uint64_t*>(r) + at, v, count);
   }
   template <class F>
   void doubles(int32_t count, F&& f) const {
-    f(0, _mm512_cvtepu64_pd(v), count);
+    f(0, simd::to_double_unsigned(v), count);
   }
   // Straight from the integer: a 59-bit value rounds once, not through a double.
   template <class F>
   void singles(int32_t count, F&& f) const {
-    f(0, _mm512_cvtepu64_ps(v), count);
+    f(0, simd::to_float_unsigned(v), count);
   }
 };
 
@@ -84,16 +83,16 @@ struct Words32 {
   void doubles(int32_t count, F&& f) const {
     for (int32_t k = 0; k < count; k += 8) {
       const int32_t c = count - k < 8 ? count - k : 8;
-      const __m256i x = load_u32x8(w + k, c);
-      f(k, Signed ? _mm512_cvtepi32_pd(x) : _mm512_cvtepu32_pd(x), c);
+      const __m256i x = simd::load_first(w + k, c);
+      f(k, Signed ? simd::to_double_signed(x) : simd::to_double_unsigned(x), c);
     }
   }
   template <class F>
   void singles(int32_t count, F&& f) const {
     for (int32_t k = 0; k < count; k += 8) {
       const int32_t c = count - k < 8 ? count - k : 8;
-      const __m256i x = load_u32x8(w + k, c);
-      f(k, Signed ? _mm256_cvtepi32_ps(x) : _mm256_cvtepu32_ps(x), c);
+      const __m256i x = simd::load_first(w + k, c);
+      f(k, Signed ? simd::to_float_signed(x) : simd::to_float_unsigned(x), c);
     }
   }
 };
@@ -139,10 +138,10 @@ struct Adaptor {
 
   static int32_t doubles(StreamState* s, int32_t n, double* r, double a, double b) {
     if (!s) return TARR_ERROR_NULL_ENTRY;
-    const __m512d f = _mm512_set1_pd((b - a) * R::kScale.d);
-    const __m512d off = _mm512_set1_pd(R::kScale.centred ? (a + b) * 0.5 : a);
+    const __m512d f = simd::splat((b - a) * R::kScale.d);
+    const __m512d off = simd::splat(R::kScale.centred ? (a + b) * 0.5 : a);
     return R::run(s, n, [&](int32_t at, const auto& block, int32_t count) {
-      block.doubles(count, [&](int32_t k, __m512d x, int32_t c) { put_f64(r + at + k, _mm512_fmadd_pd(f, x, off), c); });
+      block.doubles(count, [&](int32_t k, __m512d x, int32_t c) { simd::store_first(r + at + k, simd::fma(f, x, off), c); });
     });
   }
 
@@ -151,11 +150,11 @@ struct Adaptor {
     constexpr Scale sc = R::kScale;
     const double ad = a, bd = b;
     if constexpr (sc.single == Single::kDouble) {
-      const __m512d f = _mm512_set1_pd((bd - ad) * sc.d);
-      const __m512d off = _mm512_set1_pd(sc.centred ? (ad + bd) * 0.5 : ad);
+      const __m512d f = simd::splat((bd - ad) * sc.d);
+      const __m512d off = simd::splat(sc.centred ? (ad + bd) * 0.5 : ad);
       return R::run(s, n, [&](int32_t at, const auto& block, int32_t count) {
         block.doubles(count, [&](int32_t k, __m512d x, int32_t c) {
-          put_f32(r + at + k, _mm512_cvtpd_ps(_mm512_fmadd_pd(f, x, off)), c);
+          simd::store_first(r + at + k, simd::to_float(simd::fma(f, x, off)), c);
         });
       });
     } else {
@@ -167,9 +166,9 @@ struct Adaptor {
         fs = static_cast<float>((bd - ad) * sc.d);
         os = static_cast<float>(sc.centred ? (ad + bd) * 0.5 : ad);
       }
-      const __m256 f = _mm256_set1_ps(fs), off = _mm256_set1_ps(os);
+      const __m256 f = simd::splat_half(fs), off = simd::splat_half(os);
       return R::run(s, n, [&](int32_t at, const auto& block, int32_t count) {
-        block.singles(count, [&](int32_t k, __m256 x, int32_t c) { put_f32(r + at + k, _mm256_fmadd_ps(f, x, off), c); });
+        block.singles(count, [&](int32_t k, __m256 x, int32_t c) { simd::store_first(r + at + k, simd::fma(f, x, off), c); });
       });
     }
   }

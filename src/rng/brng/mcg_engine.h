@@ -9,8 +9,6 @@
 // shifted so that words 8..15 again hold the next eight values. Every lane value is an exact
 // residue, so the results equal the scalar recurrence bit for bit.
 #pragma once
-#include <immintrin.h>
-
 #include <cstring>
 
 #include "host/host.h"
@@ -87,14 +85,14 @@ struct Engine {
     if (n <= 0) return TARR_STATUS_OK;
     State& st = state(s);
     if (w[8] != st.x) fill_start(w, st.x, st.a);  // state changed behind the chunk's back
-    __m512i v0 = _mm512_loadu_si512(w + 8);
-    const __m512i p8 = _mm512_loadu_si512(w + 16);
+    __m512i v0 = simd::load(w + 8);
+    const __m512i p8 = simd::load(w + 16);
     int32_t i = 0;
     if (n >= 32) {
-      const __m512i p32 = _mm512_loadu_si512(w + 40);
+      const __m512i p32 = simd::load(w + 40);
       __m512i v1 = G::vmul(v0, p8);
-      __m512i v2 = G::vmul(v0, _mm512_loadu_si512(w + 24));
-      __m512i v3 = G::vmul(v0, _mm512_loadu_si512(w + 32));
+      __m512i v2 = G::vmul(v0, simd::load(w + 24));
+      __m512i v3 = G::vmul(v0, simd::load(w + 32));
       for (; i + 32 <= n; i += 32) {
         emit(i, brng::Lanes64{v0}, 8);
         emit(i + 8, brng::Lanes64{v1}, 8);
@@ -112,9 +110,9 @@ struct Engine {
     }
     if (const int32_t r = n - i) {
       emit(i, brng::Lanes64{v0}, r);
-      v0 = shift_in(v0, G::vmul(v0, p8), r);
+      v0 = simd::window64(v0, G::vmul(v0, p8), r);
     }
-    _mm512_storeu_si512(w + 8, v0);
+    simd::store(w + 8, v0);
     st.x = static_cast<Word>(w[8]);
     return TARR_STATUS_OK;
   }

@@ -10,12 +10,14 @@
 // are consumed in one pass whatever the gap between P's two highest exponents, and each costs
 // one XOR of p / 8 bytes at a byte offset.
 #pragma once
-#include <immintrin.h>
+#include <immintrin.h>  // _pdep_u64
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <initializer_list>
+
+#include "simd/ints.h"
 
 namespace zorp::rng::gf2 {
 
@@ -29,17 +31,6 @@ inline int64_t degree(const uint64_t* a, int32_t words) {
   for (int32_t k = words - 1; k >= 0; --k)
     if (a[k]) return int64_t{k} * 64 + 63 - __builtin_clzll(a[k]);
   return -1;
-}
-
-// dst[0 .. bytes) ^= src[0 .. bytes), any alignment.
-inline void xor_bytes(uint8_t* dst, const uint8_t* src, size_t bytes) {
-  size_t k = 0;
-  for (; k + 64 <= bytes; k += 64)
-    _mm512_storeu_si512(dst + k, _mm512_xor_si512(_mm512_loadu_si512(dst + k), _mm512_loadu_si512(src + k)));
-  if (k < bytes) {
-    const __mmask64 m = _bzhi_u64(~uint64_t{0}, static_cast<uint32_t>(bytes - k));
-    _mm512_mask_storeu_epi8(dst + k, m, _mm512_xor_si512(_mm512_maskz_loadu_epi8(m, dst + k), _mm512_maskz_loadu_epi8(m, src + k)));
-  }
 }
 
 // r = a^2 (r holds 2 * words words and is not a): over GF(2) squaring spreads the bits.
@@ -107,7 +98,7 @@ class Modulus {
       auto* bytes = reinterpret_cast<uint8_t*>(r);
       for (int64_t i = (top - p_) / Bits; i >= 0; --i) {
         const uint32_t v = window(r, p_ + Bits * i);
-        if (v) xor_bytes(bytes + i / kTables, reinterpret_cast<const uint8_t*>(entry(static_cast<int>(i % kTables), v)),
+        if (v) simd::xor_bytes(bytes + i / kTables, reinterpret_cast<const uint8_t*>(entry(static_cast<int>(i % kTables), v)),
                          static_cast<size_t>(w_) * 8);
       }
     }

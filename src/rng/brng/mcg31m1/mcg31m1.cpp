@@ -20,10 +20,11 @@ struct Mcg31 {
   // Lanes hold residues below 2^31: the 62-bit product folds once (2^31 = 1) and needs at most one
   // subtraction of m.
   static __m512i vmul(__m512i x, __m512i c) {
-    const __m512i m = _mm512_set1_epi64(kM31);
-    const __m512i p = _mm512_mul_epu32(x, c);
-    const __m512i r = _mm512_add_epi64(_mm512_and_si512(p, m), _mm512_srli_epi64(p, 31));
-    return _mm512_min_epu64(r, _mm512_sub_epi64(r, m));
+    using simd::iadd, simd::isub, simd::imin_unsigned;
+    const __m512i m = simd::isplat<uint64_t>(kM31);
+    const __m512i p = simd::imul_wide32(x, c);
+    const __m512i r = iadd<uint64_t>(simd::bit_and(p, m), simd::shift_right<31, uint64_t>(p));
+    return imin_unsigned<uint64_t>(r, isub<uint64_t>(r, m));
   }
 };
 

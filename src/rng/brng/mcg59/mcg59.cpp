@@ -17,7 +17,7 @@ struct Mcg59 {
     return x ? x : 1;
   }
   static __m512i vmul(__m512i x, __m512i c) {
-    return _mm512_and_si512(_mm512_mullo_epi64(x, c), _mm512_set1_epi64(kMask59));
+    return simd::bit_and(simd::imul_low(x, c), simd::isplat<uint64_t>(kMask59));
   }
 };
 

@@ -6,8 +6,6 @@
 // of A^8; after that every value x[s] is the last row of A^16 applied to (x[s-18], x[s-17],
 // x[s-16]), lanes of the blocks two and three back, so two blocks are computed at a time. All
 // arithmetic is exact modular arithmetic, so the output equals the scalar recurrence.
-#include <immintrin.h>
-
 #include <array>
 
 #include "rng/brng/adaptor.h"
@@ -52,18 +50,21 @@ constexpr Coeffs kCoeff2 = make_coeffs(kMrgC2, kMrgM2);
 // (c0 u + c1 v + c2 w) mod m for lanes below 2^32, with m = 2^32 - d: fold each product with
 // 2^32 = d (mod m) and sum (below 3 * 2^32 * (d + 1)); one more fold leaves less than 2^32 + 2^31
 // for both moduli (d <= 22853), so a single conditional subtraction of m finishes.
+using simd::iadd;
+using simd::imul_wide32;
+
 template <uint32_t D>
 inline __m512i fold(__m512i p) {
-  const __m512i lo = _mm512_set1_epi64(0xFFFFFFFFll);
-  return _mm512_add_epi64(_mm512_and_si512(p, lo), _mm512_mul_epu32(_mm512_srli_epi64(p, 32), _mm512_set1_epi64(D)));
+  const __m512i lo = simd::isplat<uint64_t>(0xFFFFFFFFu);
+  return iadd<uint64_t>(simd::bit_and(p, lo), imul_wide32(simd::shift_right<32, uint64_t>(p), simd::isplat<uint64_t>(D)));
 }
 template <uint32_t D>
 inline __m512i mulsum(__m512i u, __m512i c0, __m512i v, __m512i c1, __m512i w, __m512i c2) {
-  const __m512i m = _mm512_set1_epi64(int64_t{(uint64_t{1} << 32) - D});
-  __m512i s = _mm512_add_epi64(fold<D>(_mm512_mul_epu32(u, c0)), fold<D>(_mm512_mul_epu32(v, c1)));
-  s = _mm512_add_epi64(s, fold<D>(_mm512_mul_epu32(w, c2)));
+  const __m512i m = simd::isplat<uint64_t>((uint64_t{1} << 32) - D);
+  __m512i s = iadd<uint64_t>(fold<D>(imul_wide32(u, c0)), fold<D>(imul_wide32(v, c1)));
+  s = iadd<uint64_t>(s, fold<D>(imul_wide32(w, c2)));
   s = fold<D>(s);
-  return _mm512_min_epu64(s, _mm512_sub_epi64(s, m));
+  return simd::imin_unsigned<uint64_t>(s, simd::isub<uint64_t>(s, m));
 }
 
 constexpr uint32_t kD1 = 209, kD2 = 22853;
@@ -79,19 +80,19 @@ struct Component {
 // of the matching power of A: x[s] = k0 x[s-d-2] + k1 x[s-d-1] + k2 x[s-d], x[s-d] in lane j of hi.
 template <uint32_t D>
 inline __m512i advance(__m512i lo, __m512i hi, const __m512i k[3]) {
-  return mulsum<D>(_mm512_alignr_epi64(hi, lo, 6), k[0], _mm512_alignr_epi64(hi, lo, 7), k[1], hi, k[2]);
+  return mulsum<D>(simd::window64<6>(lo, hi), k[0], simd::window64<7>(lo, hi), k[1], hi, k[2]);
 }
 
-inline __m512i bcast(uint64_t v) { return _mm512_set1_epi64(static_cast<int64_t>(v)); }
+inline __m512i bcast(uint64_t v) { return simd::isplat<uint64_t>(v); }
 
 // b0 holds the three state words in lanes 5..7 (the values before the first output), b1 the first
 // eight outputs, b2 the next eight.
 template <uint32_t D>
 inline Component start(const uint32_t x[3], const Coeffs& k) {
   Component c;
-  c.b0 = _mm512_setr_epi64(0, 0, 0, 0, 0, x[0], x[1], x[2]);
-  c.b1 = mulsum<D>(bcast(x[0]), _mm512_loadu_si512(k.first[0]), bcast(x[1]), _mm512_loadu_si512(k.first[1]),
-                   bcast(x[2]), _mm512_loadu_si512(k.first[2]));
+  c.b0 = simd::lanes64(0, 0, 0, 0, 0, x[0], x[1], x[2]);
+  c.b1 = mulsum<D>(bcast(x[0]), simd::load(k.first[0]), bcast(x[1]), simd::load(k.first[1]), bcast(x[2]),
+                   simd::load(k.first[2]));
   const __m512i k8[3] = {bcast(k.step8[0]), bcast(k.step8[1]), bcast(k.step8[2])};
   c.b2 = advance<D>(c.b0, c.b1, k8);
   return c;
@@ -109,14 +110,14 @@ inline void next_pair(Component& c, const __m512i k16[3]) {
 // The state after the last output: the three values ending at lane r - 1 of `last`.
 inline void save_tail(__m512i before, __m512i last, int32_t r, uint32_t x[3]) {
   alignas(64) uint64_t buf[16];
-  _mm512_store_si512(buf, before);
-  _mm512_store_si512(buf + 8, last);
+  simd::store(buf, before);
+  simd::store(buf + 8, last);
   for (int i = 0; i < 3; ++i) x[i] = static_cast<uint32_t>(buf[8 + r - 3 + i]);
 }
 
 inline __m512i combine(__m512i y1, __m512i y2) {
-  const __m512i d = _mm512_sub_epi64(y1, y2);
-  return _mm512_mask_add_epi64(d, _mm512_cmple_epu64_mask(y1, y2), d, _mm512_set1_epi64(kMrgM1));
+  const __m512i d = simd::isub<uint64_t>(y1, y2);
+  return iadd<uint64_t>(simd::iless_equal_unsigned<uint64_t>(y1, y2), d, kMrgM1);
 }
 
 // The block step: blocks of eight outputs z in 1 .. m1, one per 64-bit lane.

@@ -9,8 +9,6 @@
 // behind what it writes, so no step needs a word of its own), then keeps the last whole block
 // and its position as the new state. Outputs are tempered on their way out, never in the buffer.
 #pragma once
-#include <immintrin.h>
-
 #include <algorithm>
 #include <cstring>
 
@@ -23,10 +21,11 @@ struct Temper {
   __m512i b, c;
   int u;
   __m512i operator()(__m512i y) const {
-    y = _mm512_xor_si512(y, _mm512_srl_epi32(y, _mm_cvtsi32_si128(u)));
-    y = _mm512_xor_si512(y, _mm512_and_si512(_mm512_slli_epi32(y, 7), b));
-    y = _mm512_xor_si512(y, _mm512_and_si512(_mm512_slli_epi32(y, 15), c));
-    return _mm512_xor_si512(y, _mm512_srli_epi32(y, 18));
+    using simd::bit_and, simd::bit_xor, simd::shift_left;
+    y = bit_xor(y, simd::shift_right_by<uint32_t>(y, u));
+    y = bit_xor(y, bit_and(shift_left<7, uint32_t>(y), b));
+    y = bit_xor(y, bit_and(shift_left<15, uint32_t>(y), c));
+    return bit_xor(y, simd::shift_right<18, uint32_t>(y));
   }
 };
 
@@ -43,15 +42,13 @@ struct Shape {
 // sequence's next values; the buffer leaves room for them).
 template <class S>
 inline void extend(uint32_t* x, int32_t count, uint32_t a) {
-  const __m512i upper = _mm512_set1_epi32(static_cast<int32_t>(S::kUpper));
-  const __m512i one = _mm512_set1_epi32(1), mat = _mm512_set1_epi32(static_cast<int32_t>(a));
+  const __m512i upper = simd::isplat<uint32_t>(S::kUpper);
+  const __m512i one = simd::isplat<uint32_t>(1), mat = simd::isplat<uint32_t>(a);
   for (int32_t t = 0; t < count; t += 16) {
-    const __m512i xt = _mm512_loadu_si512(x + t), xt1 = _mm512_loadu_si512(x + t + 1);
-    const __m512i xm = _mm512_loadu_si512(x + t + S::kM);
-    // y = (x[t] & upper) | (x[t+1] & ~upper)
-    const __m512i y = _mm512_ternarylogic_epi32(upper, xt, xt1, 0xCA);
-    const __m512i odd = _mm512_maskz_mov_epi32(_mm512_test_epi32_mask(y, one), mat);
-    _mm512_storeu_si512(x + t + S::kN, _mm512_ternarylogic_epi32(xm, _mm512_srli_epi32(y, 1), odd, 0x96));
+    // y = upper bits of x[t], lower bits of x[t+1]
+    const __m512i y = simd::bit_select(upper, simd::load(x + t), simd::load(x + t + 1));
+    const __m512i odd = simd::zero_unless<uint32_t>(simd::any_bits<uint32_t>(y, one), mat);
+    simd::store(x + t + S::kN, simd::bit_xor3(simd::load(x + t + S::kM), simd::shift_right<1, uint32_t>(y), odd));
   }
 }
 
@@ -63,23 +60,23 @@ struct TemperedWords {
   void store(uint32_t* r, int32_t at, int32_t count) const {
     for (int32_t k = 0; k < count; k += 16) {
       const int32_t c = count - k < 16 ? count - k : 16;
-      const __mmask16 m = static_cast<__mmask16>((1u << c) - 1u);
-      _mm512_mask_storeu_epi32(r + at + k, m, temper(_mm512_maskz_loadu_epi32(m, w + k)));
+      const __mmask16 m = simd::first_lanes<uint32_t>(static_cast<uint32_t>(c));
+      simd::store(r + at + k, m, temper(simd::load_zero(m, w + k)));
     }
   }
   template <class F>
   void doubles(int32_t count, F&& f) const {
     each16(count, [&](int32_t k, __m512i y, int32_t c) {
-      f(k, _mm512_cvtepu32_pd(_mm512_castsi512_si256(y)), c < 8 ? c : 8);
-      if (c > 8) f(k + 8, _mm512_cvtepu32_pd(_mm512_extracti64x4_epi64(y, 1)), c - 8);
+      f(k, simd::to_double_unsigned(simd::low_half(y)), c < 8 ? c : 8);
+      if (c > 8) f(k + 8, simd::to_double_unsigned(simd::high_half(y)), c - 8);
     });
   }
   template <class F>
   void singles(int32_t count, F&& f) const {
     each16(count, [&](int32_t k, __m512i y, int32_t c) {
-      const __m512 v = _mm512_cvtepu32_ps(y);
-      f(k, _mm512_castps512_ps256(v), c < 8 ? c : 8);
-      if (c > 8) f(k + 8, _mm256_castpd_ps(_mm512_extractf64x4_pd(_mm512_castps_pd(v), 1)), c - 8);
+      const __m512 v = simd::to_float_unsigned32(y);
+      f(k, simd::low_half(v), c < 8 ? c : 8);
+      if (c > 8) f(k + 8, simd::high_half(v), c - 8);
     });
   }
 
@@ -88,7 +85,7 @@ struct TemperedWords {
   void each16(int32_t count, F&& f) const {
     for (int32_t k = 0; k < count; k += 16) {
       const int32_t c = count - k < 16 ? count - k : 16;
-      f(k, temper(_mm512_maskz_loadu_epi32(static_cast<__mmask16>((1u << c) - 1u), w + k)), c);
+      f(k, temper(simd::load_zero(simd::first_lanes<uint32_t>(static_cast<uint32_t>(c)), w + k)), c);
     }
   }
 };

@@ -5,8 +5,6 @@
 // words; since the nearest tap is 147 words back, sixteen new words at a time depend only on words
 // already written. The buffer slides every kBlock words. At the end the register and its two
 // indices are left exactly as the scalar recurrence would leave them.
-#include <immintrin.h>
-
 #include <cstring>
 
 #include "rng/brng/adaptor.h"
@@ -61,13 +59,11 @@ int32_t produce(StreamState* s, int32_t n, Emit&& emit) {
     uint32_t* out = buf + kWords;
     int32_t t = 0;
     for (; t + 16 <= c; t += 16) {
-      const __m512i a = _mm512_loadu_si512(buf + t), b = _mm512_loadu_si512(buf + t + kTap);
-      _mm512_storeu_si512(out + t, _mm512_xor_si512(a, b));
+      simd::store(out + t, simd::bit_xor(simd::load(buf + t), simd::load(buf + t + kTap)));
     }
     if (t < c) {
-      const __mmask16 m = static_cast<__mmask16>((1u << (c - t)) - 1u);
-      const __m512i a = _mm512_maskz_loadu_epi32(m, buf + t), b = _mm512_maskz_loadu_epi32(m, buf + t + kTap);
-      _mm512_mask_storeu_epi32(out + t, m, _mm512_xor_si512(a, b));
+      const __mmask16 m = simd::first_lanes<uint32_t>(static_cast<uint32_t>(c - t));
+      simd::store(out + t, m, simd::bit_xor(simd::load_zero(m, buf + t), simd::load_zero(m, buf + t + kTap)));
     }
     emit(done, brng::Words32<false>{out}, c);
     done += c;

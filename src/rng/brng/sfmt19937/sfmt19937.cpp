@@ -34,10 +34,10 @@ constexpr int32_t kStateSize = brng::facts(brng::Row::SFMT19937).state_size;
 static_assert(sizeof(StreamState) + sizeof(State) == static_cast<size_t>(kStateSize));
 
 inline __m128i recursion(__m128i a, __m128i b, __m128i c, __m128i d) {
-  const __m128i mask = _mm_set_epi32(static_cast<int32_t>(0xBFFFFFF6u), static_cast<int32_t>(0xBFFAFFFFu),
-                                     static_cast<int32_t>(0xDDFECB7Fu), static_cast<int32_t>(0xDFFFFFEFu));
-  const __m128i x = _mm_ternarylogic_epi32(a, _mm_slli_si128(a, 1), _mm_srli_si128(c, 1), 0x96);
-  return _mm_ternarylogic_epi32(x, _mm_and_si128(_mm_srli_epi32(b, 11), mask), _mm_slli_epi32(d, 18), 0x96);
+  using namespace simd;
+  const __m128i mask = words128(0xDFFFFFEFu, 0xDDFECB7Fu, 0xBFFAFFFFu, 0xBFFFFFF6u);
+  const __m128i x = bit_xor3(a, shift_bytes_left<1>(a), shift_bytes_right<1>(c));
+  return bit_xor3(x, bit_and(shift_words_right<11>(b), mask), shift_words_left<18>(d));
 }
 
 // The state as 128-bit words; work states of the skip-ahead need not be 16-byte aligned, so every
@@ -48,10 +48,10 @@ __m128i* groups(uint32_t* w) { return reinterpret_cast<__m128i*>(w); }
 // leaves the block half old, half new, as the skip-ahead's work states want it.
 void regenerate(uint32_t* words, int count) {
   __m128i* g = groups(words);
-  __m128i r1 = _mm_loadu_si128(g + kGroups - 2), r2 = _mm_loadu_si128(g + kGroups - 1);
+  __m128i r1 = simd::load128(g + kGroups - 2), r2 = simd::load128(g + kGroups - 1);
   for (int i = 0; i < count; ++i) {
-    const __m128i r = recursion(_mm_loadu_si128(g + i), _mm_loadu_si128(g + (i + kPos1) % kGroups), r1, r2);
-    _mm_storeu_si128(g + i, r);
+    const __m128i r = recursion(simd::load128(g + i), simd::load128(g + (i + kPos1) % kGroups), r1, r2);
+    simd::store128(g + i, r);
     r1 = r2;
     r2 = r;
   }
@@ -60,16 +60,16 @@ void regenerate(uint32_t* words, int count) {
 // The whole block, with the wrap of the second operand taken out of the loop.
 void regenerate_block(uint32_t* words) {
   __m128i* g = groups(words);
-  __m128i r1 = _mm_loadu_si128(g + kGroups - 2), r2 = _mm_loadu_si128(g + kGroups - 1);
+  __m128i r1 = simd::load128(g + kGroups - 2), r2 = simd::load128(g + kGroups - 1);
   int i = 0;
   for (; i < kGroups - kPos1; ++i) {
-    r1 = recursion(_mm_loadu_si128(g + i), _mm_loadu_si128(g + i + kPos1), r1, r2);
-    _mm_storeu_si128(g + i, r1);
+    r1 = recursion(simd::load128(g + i), simd::load128(g + i + kPos1), r1, r2);
+    simd::store128(g + i, r1);
     std::swap(r1, r2);
   }
   for (; i < kGroups; ++i) {
-    r1 = recursion(_mm_loadu_si128(g + i), _mm_loadu_si128(g + i + kPos1 - kGroups), r1, r2);
-    _mm_storeu_si128(g + i, r1);
+    r1 = recursion(simd::load128(g + i), simd::load128(g + i + kPos1 - kGroups), r1, r2);
+    simd::store128(g + i, r1);
     std::swap(r1, r2);
   }
 }
@@ -135,7 +135,7 @@ void add(void* d, const void* s) {
   int32_t i = static_cast<int32_t>(work(d).pos), j = static_cast<int32_t>(work(s).pos), left = kGroups;
   while (left > 0) {
     const int32_t run = std::min({left, kGroups - i, kGroups - j});
-    for (int32_t k = 0; k < run; ++k) _mm_storeu_si128(dst + i + k, _mm_xor_si128(_mm_loadu_si128(dst + i + k), _mm_loadu_si128(src + j + k)));
+    for (int32_t k = 0; k < run; ++k) simd::store128(dst + i + k, simd::bit_xor(simd::load128(dst + i + k), simd::load128(src + j + k)));
     i = (i + run) % kGroups;
     j = (j + run) % kGroups;
     left -= run;
@@ -148,9 +148,9 @@ void step(void* s) {
   State& st = work(s);
   __m128i* g = groups(st.w);
   const uint32_t p = st.pos;
-  _mm_storeu_si128(g + p, recursion(_mm_loadu_si128(g + p), _mm_loadu_si128(g + (p + kPos1) % kGroups),
-                                    _mm_loadu_si128(g + (p + kGroups - 2) % kGroups),
-                                    _mm_loadu_si128(g + (p + kGroups - 1) % kGroups)));
+  simd::store128(g + p, recursion(simd::load128(g + p), simd::load128(g + (p + kPos1) % kGroups),
+                                    simd::load128(g + (p + kGroups - 2) % kGroups),
+                                    simd::load128(g + (p + kGroups - 1) % kGroups)));
   st.pos = (p + 1) % kGroups;
 }
 

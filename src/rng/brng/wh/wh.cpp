@@ -6,8 +6,6 @@
 // stepped by a_i^8 mod m_i. Products stay below 2^48 and the quotient trunc(p * (1/m)) is exact
 // (the fraction p/m is at least 1/m away from an integer, far above the rounding error), so every
 // lane is the exact residue and the results equal the scalar recurrence bit for bit.
-#include <immintrin.h>
-
 #include "rng/brng/adaptor.h"
 #include "rng/brng/wh/wh_params.h"
 
@@ -32,19 +30,19 @@ struct Lanes {
 // One step of every lane by the multiplier power p (exact, see above).
 inline void advance(Lanes& v, const __m512d p[4], const __m512d mod[4], const __m512d rcp[4]) {
   for (int c = 0; c < 4; ++c) {
-    const __m512d prod = _mm512_mul_pd(v.x[c], p[c]);
-    const __m512d q = _mm512_roundscale_pd(_mm512_mul_pd(prod, rcp[c]), _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
-    v.x[c] = _mm512_fnmadd_pd(q, mod[c], prod);
+    const __m512d prod = simd::mul(v.x[c], p[c]);
+    const __m512d q = simd::truncate_quiet(simd::mul(prod, rcp[c]));
+    v.x[c] = simd::fnma(q, mod[c], prod);
   }
 }
 
 // fractional part of x1/m1 + x2/m2 + x3/m3 + x4/m4, summed by chained multiply-adds.
 inline __m512d unit(const Lanes& v, const double* r) {
-  __m512d s = _mm512_mul_pd(v.x[0], _mm512_set1_pd(r[0]));
-  s = _mm512_fmadd_pd(v.x[1], _mm512_set1_pd(r[1]), s);
-  s = _mm512_fmadd_pd(v.x[2], _mm512_set1_pd(r[2]), s);
-  s = _mm512_fmadd_pd(v.x[3], _mm512_set1_pd(r[3]), s);
-  return _mm512_sub_pd(s, _mm512_roundscale_pd(s, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC));
+  __m512d s = simd::mul(v.x[0], simd::splat(r[0]));
+  s = simd::fma(v.x[1], simd::splat(r[1]), s);
+  s = simd::fma(v.x[2], simd::splat(r[2]), s);
+  s = simd::fma(v.x[3], simd::splat(r[3]), s);
+  return simd::sub(s, simd::truncate_quiet(s));
 }
 
 // Up to eight outputs: the integer output is the four components (16 bytes), the real outputs
@@ -56,17 +54,15 @@ struct Block {
   void store(uint32_t* r, int32_t at, int32_t count) const {
     static_assert(Word == 16);
     // Output j of a block is the 16 bytes (x1[j], x2[j], x3[j], x4[j]).
-    const __m512i lo = _mm512_setr_epi32(0, 8, 16, 24, 1, 9, 17, 25, 2, 10, 18, 26, 3, 11, 19, 27);
-    const __m512i hi = _mm512_add_epi32(lo, _mm512_set1_epi32(4));
-    const __m512i a = _mm512_inserti64x4(_mm512_castsi256_si512(_mm512_cvttpd_epi32(v.x[0])), _mm512_cvttpd_epi32(v.x[1]), 1);
-    const __m512i b = _mm512_inserti64x4(_mm512_castsi256_si512(_mm512_cvttpd_epi32(v.x[2])), _mm512_cvttpd_epi32(v.x[3]), 1);
+    static constexpr uint32_t kInterleave[16] = {0, 8, 16, 24, 1, 9, 17, 25, 2, 10, 18, 26, 3, 11, 19, 27};
+    const __m512i lo = simd::lanes32(kInterleave);
+    const __m512i hi = simd::iadd<uint32_t>(lo, simd::isplat<uint32_t>(4));
+    const __m512i a = simd::join_halves(simd::to_int32(v.x[0]), simd::to_int32(v.x[1]));
+    const __m512i b = simd::join_halves(simd::to_int32(v.x[2]), simd::to_int32(v.x[3]));
     uint32_t* out = r + 4 * static_cast<int64_t>(at);
     const int32_t words = 4 * count;
-    const __m512i w0 = _mm512_permutex2var_epi32(a, lo, b), w1 = _mm512_permutex2var_epi32(a, hi, b);
-    if (words >= 16) _mm512_storeu_si512(out, w0);
-    else _mm512_mask_storeu_epi32(out, static_cast<__mmask16>((1u << words) - 1u), w0);
-    if (words == 32) _mm512_storeu_si512(out + 16, w1);
-    else if (words > 16) _mm512_mask_storeu_epi32(out + 16, static_cast<__mmask16>((1u << (words - 16)) - 1u), w1);
+    simd::store_first(out, simd::permute32(a, lo, b), words < 16 ? words : 16);
+    if (words > 16) simd::store_first(out + 16, simd::permute32(a, hi, b), words - 16);
   }
   template <class F>
   void doubles(int32_t count, F&& f) const {
@@ -94,11 +90,11 @@ int32_t produce(StreamState* s, int32_t n, Emit&& emit) {
       x = x * a % m;
       p = p * a % m;
     }
-    v.x[c] = _mm512_load_pd(start);
-    p8[c] = _mm512_set1_pd(static_cast<double>(p));
-    p16[c] = _mm512_set1_pd(static_cast<double>(p * p % m));
-    mod[c] = _mm512_set1_pd(static_cast<double>(m));
-    rcp[c] = _mm512_set1_pd(wh::kReciprocals[member][c]);
+    v.x[c] = simd::load(start);
+    p8[c] = simd::splat(static_cast<double>(p));
+    p16[c] = simd::splat(static_cast<double>(p * p % m));
+    mod[c] = simd::splat(static_cast<double>(m));
+    rcp[c] = simd::splat(wh::kReciprocals[member][c]);
   }
   w = v;
   advance(w, p8, mod, rcp);
@@ -117,7 +113,7 @@ int32_t produce(StreamState* s, int32_t n, Emit&& emit) {
   const int lane = rem < 8 ? rem : rem - 8;
   for (int c = 0; c < 4; ++c) {
     alignas(64) double buf[8];
-    _mm512_store_pd(buf, next.x[c]);
+    simd::store(buf, next.x[c]);
     st.x[c] = static_cast<uint32_t>(buf[lane]);
   }
   return TARR_STATUS_OK;
