@@ -42,7 +42,7 @@ inline void square(const uint64_t* a, int32_t words, uint64_t* r) {
   }
 }
 
-// Arithmetic modulo one polynomial P of degree p >= 1 (8 or more for mul), given by its ascending exponent list (the
+// Arithmetic modulo one polynomial P of degree p >= 1, given by its ascending exponent list (the
 // last exponent is p). Bits is the reduction window: 4 (two tables of 16 entries, little memory)
 // or 8 (one table of 256 entries, half the windows). Storage comes from the caller:
 // storage_words(p) words.
@@ -52,9 +52,10 @@ class Modulus {
   static constexpr int kTables = 8 / Bits, kEntries = 1 << Bits;
 
  public:
-  // Words of a reduced polynomial, with one spare zero word so that a table entry moved by bytes
-  // never reads past its end.
-  static constexpr int32_t width(int32_t p) { return words_for(p) + 1; }
+  // Words of a reduced polynomial: one spare zero word so that a table entry moved by bytes never
+  // reads past its end, rounded up to whole 64-byte vectors so that the XOR of an entry needs no
+  // tail.
+  static constexpr int32_t width(int32_t p) { return (words_for(p) + 1 + 7) / 8 * 8; }
   static constexpr size_t storage_words(int32_t p) {
     return size_t{1 + kTables * kEntries} * static_cast<size_t>(width(p));
   }
@@ -105,24 +106,6 @@ class Modulus {
     clear_from(r, p_, 2 * w_);
   }
 
-  // r = a * b mod P (a, b reduced; r and scratch hold 2 * width() words each and are neither a
-  // nor b): Horner over the bytes of a, each step r = r x^8 + byte * b.
-  void mul(const uint64_t* a, const uint64_t* b, uint64_t* r, uint64_t* scratch) const {
-    std::memset(r, 0, static_cast<size_t>(2 * w_) * 8);
-    for (int64_t byte = static_cast<int64_t>(w_) * 8 - 1; byte >= 0; --byte) {
-      std::memmove(reinterpret_cast<uint8_t*>(r) + 1, r, static_cast<size_t>(w_) * 8);
-      reinterpret_cast<uint8_t*>(r)[0] = 0;
-      reduce(r);
-      const uint8_t v = reinterpret_cast<const uint8_t*>(a)[byte];
-      if (!v) continue;
-      std::memset(scratch, 0, static_cast<size_t>(2 * w_) * 8);
-      for (int bitno = 0; bitno < 8; ++bitno)
-        if ((v >> bitno) & 1) shifted_xor(scratch, b, bitno);
-      reduce(scratch);
-      for (int32_t k = 0; k < w_; ++k) r[k] ^= scratch[k];
-    }
-  }
-
  private:
   uint64_t* entry(int t, int v) const { return tab_ + (static_cast<size_t>(t) * kEntries + v) * w_; }
   static uint32_t window(const uint64_t* r, int64_t at) {
@@ -137,14 +120,6 @@ class Modulus {
     r[word] &= (uint64_t{1} << (from & 63)) - 1;
     for (int64_t k = word + 1; k < words; ++k) r[k] = 0;
   }
-  void shifted_xor(uint64_t* r, const uint64_t* b, int sh) const {
-    for (int32_t k = w_; k >= 0; --k) {
-      const uint64_t hi = k < w_ ? b[k] << sh : 0;
-      const uint64_t lo = (k > 0 && sh) ? b[k - 1] >> (64 - sh) : 0;
-      r[k] ^= hi | lo;
-    }
-  }
-
   int32_t p_, w_;
   uint64_t *q_, *tab_;
 };
