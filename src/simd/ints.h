@@ -139,6 +139,11 @@ inline __m512i window64(__m512i lo, __m512i hi) {
 }
 
 // ---- 32-bit lanes and half registers ------------------------------------------------------------
+// Lanes r .. r + 15 of the thirty-two lanes (lo, hi).
+template <int kR>
+inline __m512i window32(__m512i lo, __m512i hi) {
+  return _mm512_alignr_epi32(hi, lo, kR);
+}
 // 32-bit lane i of the result is lane idx[i] of the 32 lanes (a, b).
 inline __m512i permute32(__m512i a, __m512i idx, __m512i b) { return _mm512_permutex2var_epi32(a, idx, b); }
 inline __m512i join_halves(__m256i lo, __m256i hi) { return _mm512_inserti64x4(_mm512_castsi256_si512(lo), hi, 1); }

@@ -38,17 +38,47 @@ struct Shape {
   static_assert(N - M >= 16, "a vector step must not read words it writes");
 };
 
+// One vector of the recurrence from its operands x[t], x[t+1] and x[t+m].
+template <class S>
+struct TwistStep {
+  __m512i upper = simd::isplat<uint32_t>(S::kUpper), one = simd::isplat<uint32_t>(1), mat;
+  explicit TwistStep(uint32_t a) : mat(simd::isplat<uint32_t>(a)) {}
+  __m512i operator()(__m512i xt, __m512i xt1, __m512i xm) const {
+    const __m512i y = simd::bit_select(upper, xt, xt1);  // upper bits of x[t], lower bits of x[t+1]
+    const __m512i odd = simd::zero_unless<uint32_t>(simd::any_bits<uint32_t>(y, one), mat);
+    return simd::bit_xor3(xm, simd::shift_right<1, uint32_t>(y), odd);
+  }
+};
+
 // x[n .. n + count) from x[0 .. n), count rounded up to whole vectors (the extra words are the
-// sequence's next values; the buffer leaves room for them).
+// sequence's next values; the buffer leaves room for them, and 16 words before x[0]).
+//
+// With a long block (MT19937) every operand was stored many steps earlier, so plain loads serve.
+// With MT2203's 69 words the operands of a step were stored one to five steps before, where a
+// load that straddles two recent stores waits for them to retire; there the last five results
+// stay in registers and the operands are cut out of them: for output vector i (words
+// n + 16i ..), x[16i ..] begins 11 lanes into output vector i - 5 and x[16i + 34 ..] 13 lanes into
+// output vector i - 3.
 template <class S>
 inline void extend(uint32_t* x, int32_t count, uint32_t a) {
-  const __m512i upper = simd::isplat<uint32_t>(S::kUpper);
-  const __m512i one = simd::isplat<uint32_t>(1), mat = simd::isplat<uint32_t>(a);
-  for (int32_t t = 0; t < count; t += 16) {
-    // y = upper bits of x[t], lower bits of x[t+1]
-    const __m512i y = simd::bit_select(upper, simd::load(x + t), simd::load(x + t + 1));
-    const __m512i odd = simd::zero_unless<uint32_t>(simd::any_bits<uint32_t>(y, one), mat);
-    simd::store(x + t + S::kN, simd::bit_xor3(simd::load(x + t + S::kM), simd::shift_right<1, uint32_t>(y), odd));
+  const TwistStep<S> twist(a);
+  if constexpr (S::kN > 128) {
+    for (int32_t t = 0; t < count; t += 16)
+      simd::store(x + t + S::kN, twist(simd::load(x + t), simd::load(x + t + 1), simd::load(x + t + S::kM)));
+  } else {
+    static_assert(S::kN == 69 && S::kM == 34, "the lane offsets below are worked out for MT2203");
+    // Output vectors -5 .. -1 are the state's last 80 words (the lanes before x[0] are never used).
+    __m512i w0 = simd::load(x + S::kN - 80), w1 = simd::load(x + S::kN - 64), w2 = simd::load(x + S::kN - 48);
+    __m512i w3 = simd::load(x + S::kN - 32), w4 = simd::load(x + S::kN - 16);
+    for (int32_t t = 0; t < count; t += 16) {
+      const __m512i r = twist(simd::window32<11>(w0, w1), simd::window32<12>(w0, w1), simd::window32<13>(w2, w3));
+      simd::store(x + t + S::kN, r);
+      w0 = w1;
+      w1 = w2;
+      w2 = w3;
+      w3 = w4;
+      w4 = r;
+    }
   }
 }
 
@@ -133,7 +163,8 @@ struct Twister {
     pos += done;
     if (done == n) return TARR_STATUS_OK;
     constexpr int32_t kSpan = S::kBlocks * kN;
-    alignas(64) uint32_t buf[kN + kSpan + 16];
+    alignas(64) uint32_t space[16 + kN + kSpan + 16];
+    uint32_t* buf = space + 16;
     std::memcpy(buf, mt, sizeof(uint32_t) * kN);
     for (;;) {
       const int32_t blocks = std::min<int32_t>(S::kBlocks, (n - done + kN - 1) / kN);
