@@ -37,6 +37,7 @@
 #include <vector>
 
 #include "gf2_tools.h"
+#include "splitmix.h"
 
 namespace {
 
@@ -54,15 +55,7 @@ struct Params {
 constexpr Params kFirst{0xAF81055Fu, 0xDD7EEF80u, 0xEFD78000u};
 constexpr Params kLast{0xE8761D4Bu, 0x72967680u, 0xEFEB0000u};
 
-struct SplitMix {
-  uint64_t s;
-  uint64_t next() {
-    uint64_t z = (s += 0x9E3779B97F4A7C15ull);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-  }
-};
+using zorp::tools::SplitMix;
 
 // `count` untempered outputs of the recurrence with matrix constant a from the state mt.
 std::vector<uint32_t> outputs(uint32_t a, std::vector<uint32_t> mt, int count) {

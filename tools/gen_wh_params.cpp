@@ -13,6 +13,8 @@
 #include <set>
 #include <vector>
 
+#include "splitmix.h"
+
 namespace {
 
 constexpr uint32_t kLow = 16766231, kHigh = 16770647;
@@ -52,16 +54,7 @@ bool is_primitive_root(uint32_t a, uint32_t p) {
   return true;
 }
 
-struct SplitMix {
-  uint64_t s;
-  uint64_t next() {
-    uint64_t z = (s += 0x9E3779B97F4A7C15ull);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-  }
-  uint32_t below(uint32_t n) { return static_cast<uint32_t>(next() % n); }
-};
+using zorp::tools::SplitMix;
 
 }  // namespace
 

@@ -81,18 +81,21 @@ struct Words32 {
   }
   template <class F>
   void doubles(int32_t count, F&& f) const {
-    for (int32_t k = 0; k < count; k += 8) {
-      const int32_t c = count - k < 8 ? count - k : 8;
-      const __m256i x = simd::load_first(w + k, c);
+    each8(count, [&](int32_t k, __m256i x, int32_t c) {
       f(k, Signed ? simd::to_double_signed(x) : simd::to_double_unsigned(x), c);
-    }
+    });
   }
   template <class F>
   void singles(int32_t count, F&& f) const {
+    each8(count, [&](int32_t k, __m256i x, int32_t c) { f(k, Signed ? simd::to_float_signed(x) : simd::to_float_unsigned(x), c); });
+  }
+
+ private:
+  template <class F>
+  void each8(int32_t count, F&& f) const {
     for (int32_t k = 0; k < count; k += 8) {
       const int32_t c = count - k < 8 ? count - k : 8;
-      const __m256i x = simd::load_first(w + k, c);
-      f(k, Signed ? simd::to_float_signed(x) : simd::to_float_unsigned(x), c);
+      f(k, simd::load_first(w + k, c), c);
     }
   }
 };

@@ -19,6 +19,17 @@ struct State {
   uint32_t x2[3];
 };
 
+// Real outputs scale by 1/m1 (bits 0x3DF000000D10000B) in both precisions; the single-precision
+// factor is formed in double and rounded.
+struct Mrg32k3aRecord {
+  static constexpr brng::Scale kScale{1.0 / 4294967087.0, 0.0f, brng::Single::kRoundedDouble, false};
+  static int32_t seed(StreamState* s, int32_t n, const uint32_t* params);
+  static int32_t skip(StreamState* s, uint64_t N);
+  static int32_t skip_ex(StreamState* s, int32_t n, const uint32_t* params);
+  template <class Emit>
+  static int32_t run(StreamState* s, int32_t n, Emit&& emit);
+};
+
 // Coefficients of one component: lane j of first[i] multiplies x[i - 3] to give x[j]; step8[i]
 // multiplies x[s - 10 + i] to give x[s] (last row of A^8), step16[i] multiplies x[s - 18 + i]
 // (last row of A^16).
@@ -122,7 +133,7 @@ inline __m512i combine(__m512i y1, __m512i y2) {
 
 // The block step: blocks of eight outputs z in 1 .. m1, one per 64-bit lane.
 template <class Emit>
-int32_t produce(StreamState* s, int32_t n, Emit&& emit) {
+int32_t Mrg32k3aRecord::run(StreamState* s, int32_t n, Emit&& emit) {
   if (n <= 0) return TARR_STATUS_OK;
   State& st = *state_of<State>(s);
   const __m512i k1[3] = {bcast(kCoeff1.step16[0]), bcast(kCoeff1.step16[1]), bcast(kCoeff1.step16[2])};
@@ -152,7 +163,8 @@ int32_t produce(StreamState* s, int32_t n, Emit&& emit) {
   }
 }
 
-void seed_state(State& st, int32_t n, const uint32_t* params) {
+int32_t Mrg32k3aRecord::seed(StreamState* s, int32_t n, const uint32_t* params) {
+  State& st = *state_of<State>(s);
   uint32_t w[6] = {1, 1, 1, 1, 1, 1};
   const int32_t k = params ? (n < 6 ? n : 6) : 0;
   for (int32_t i = 0; i < k; ++i) w[i] = params[i];
@@ -162,48 +174,34 @@ void seed_state(State& st, int32_t n, const uint32_t* params) {
   }
   if ((st.x1[0] | st.x1[1] | st.x1[2]) == 0) st.x1[0] = 1;
   if ((st.x2[0] | st.x2[1] | st.x2[2]) == 0) st.x2[0] = 1;
+  return TARR_STATUS_OK;
+}
+
+int32_t Mrg32k3aRecord::skip(StreamState* s, uint64_t N) {
+  State& st = *state_of<State>(s);
+  __tarriVect3PowMod(st.x1, kMrgC1, kMrgM1, N);
+  __tarriVect3PowMod(st.x2, kMrgC2, kMrgM2, N);
+  return TARR_STATUS_OK;
 }
 
 // Counts of more than three words with a non-zero word from the fourth on go through the general
 // square-and-multiply; shorter counts use the stored powers A^(2^k) (counts below 2^192).
-void skip_ex_state(State& st, int32_t n, const uint32_t* params) {
-  if (!params || n <= 0) return;
+int32_t Mrg32k3aRecord::skip_ex(StreamState* s, int32_t n, const uint32_t* params) {
+  if (!params || n <= 0) return TARR_STATUS_OK;
+  State& st = *state_of<State>(s);
   const auto* words = reinterpret_cast<const uint64_t*>(params);
   bool high = false;
   for (int32_t i = 3; i < n; ++i) high |= words[i] != 0;
   if (high) {
     __tarriVect3PowArrayMod(st.x1, kMrgC1, kMrgM1, n, words);
     __tarriVect3PowArrayMod(st.x2, kMrgC2, kMrgM2, n, words);
-    return;
+    return TARR_STATUS_OK;
   }
   const int32_t n32 = 2 * (n < 3 ? n : 3);
   __tarriVect3PowArrayMod_M1(st.x1, n32, params, mrg_pow2_table_m1());
   __tarriVect3PowArrayMod_M2(st.x2, n32, params, mrg_pow2_table_m2());
+  return TARR_STATUS_OK;
 }
-
-// Real outputs scale by 1/m1 (bits 0x3DF000000D10000B) in both precisions; the single-precision
-// factor is formed in double and rounded.
-struct Mrg32k3aRecord {
-  static constexpr brng::Scale kScale{1.0 / 4294967087.0, 0.0f, brng::Single::kRoundedDouble, false};
-  static int32_t seed(StreamState* s, int32_t n, const uint32_t* params) {
-    seed_state(*state_of<State>(s), n, params);
-    return TARR_STATUS_OK;
-  }
-  static int32_t skip(StreamState* s, uint64_t N) {
-    State& st = *state_of<State>(s);
-    __tarriVect3PowMod(st.x1, kMrgC1, kMrgM1, N);
-    __tarriVect3PowMod(st.x2, kMrgC2, kMrgM2, N);
-    return TARR_STATUS_OK;
-  }
-  static int32_t skip_ex(StreamState* s, int32_t n, const uint32_t* params) {
-    skip_ex_state(*state_of<State>(s), n, params);
-    return TARR_STATUS_OK;
-  }
-  template <class Emit>
-  static int32_t run(StreamState* s, int32_t n, Emit&& emit) {
-    return produce(s, n, emit);
-  }
-};
 
 }  // namespace
 }  // namespace zorp::rng

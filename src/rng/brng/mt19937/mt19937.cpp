@@ -8,6 +8,7 @@
 // a circular buffer starting at the position (so one step is one new word).
 #include "rng/brng/mt/twister.h"
 #include "rng/skip/char_polys.h"
+#include "rng/skip/work_state.h"
 
 namespace zorp::rng {
 namespace {
@@ -31,35 +32,22 @@ mt::Temper temper() {
 
 // ---- work states of the polynomial skip-ahead: u(k) = mt[(pos + k) mod n] -------------------
 
-State& work(void* s) { return *state_of<State>(static_cast<StreamState*>(s)); }
-const State& work(const void* s) { return *state_of<State>(static_cast<const StreamState*>(s)); }
+State& as_work(void* s) { return *state_of<State>(static_cast<StreamState*>(s)); }
+const State& as_work(const void* s) { return *state_of<State>(static_cast<const StreamState*>(s)); }
 
 uint32_t twist(uint32_t first, uint32_t second, uint32_t mid) {
   const uint32_t y = (first & Shape::kUpper) | (second & Shape::kLower);
   return mid ^ (y >> 1) ^ ((y & 1) ? kA : 0);
 }
 
-void clear(void* s) { std::memset(&work(s), 0, sizeof(State)); }
+void clear(void* s) { std::memset(&as_work(s), 0, sizeof(State)); }
 
-// XOR of the two circular buffers with logically equal words meeting: dst[(pd + k) mod n] ^=
-// src[(ps + k) mod n], done as at most three straight runs.
-void add(void* d, const void* s) {
-  State& dst = work(d);
-  const State& src = work(s);
-  int32_t i = dst.pos, j = src.pos, left = kN;
-  while (left > 0) {
-    const int32_t run = std::min({left, kN - i, kN - j});
-    for (int32_t k = 0; k < run; ++k) dst.mt[i + k] ^= src.mt[j + k];
-    i = (i + run) % kN;
-    j = (j + run) % kN;
-    left -= run;
-  }
-}
+void add(void* d, const void* s) { work::add_aligned(as_work(d).mt, as_work(d).pos, as_work(s).mt, as_work(s).pos, kN, 4); }
 
-void copy(void* d, const void* s) { std::memcpy(&work(d), &work(s), sizeof(State)); }
+void copy(void* d, const void* s) { std::memcpy(&as_work(d), &as_work(s), sizeof(State)); }
 
 void step(void* s) {
-  State& w = work(s);
+  State& w = as_work(s);
   const int32_t p = w.pos;
   w.mt[p] = twist(w.mt[p], w.mt[(p + 1) % kN], w.mt[(p + kM) % kN]);
   w.pos = (p + 1) % kN;
@@ -67,10 +55,8 @@ void step(void* s) {
 
 // The next 624 outputs in order become a fresh block at position 0.
 void write_back(StreamState* s, const void* src) {
-  const State& w = work(src);
   State& st = *state_of<State>(s);
-  std::memcpy(st.mt, w.mt + w.pos, sizeof(uint32_t) * (kN - w.pos));
-  std::memcpy(st.mt + (kN - w.pos), w.mt, sizeof(uint32_t) * w.pos);
+  work::unroll(st.mt, as_work(src).mt, as_work(src).pos, kN, 4);
   st.pos = 0;
 }
 
@@ -79,7 +65,7 @@ void write_back(StreamState* s, const void* src) {
 int32_t prepare(const StreamState* s, uint64_t n, void* dst) {
   if (n == 0) return 0;
   const State& st = *state_of<State>(s);
-  State& w = work(dst);
+  State& w = as_work(dst);
   std::memcpy(w.mt, st.mt, sizeof w.mt);
   const int32_t p = st.pos < 0 || st.pos > kN ? kN : st.pos;
   for (int32_t i = 0; i < p; ++i) w.mt[i] = twist(w.mt[i], w.mt[(i + 1) % kN], w.mt[(i + kM) % kN]);

@@ -21,6 +21,14 @@ struct State {
   int32_t j;  // partner word
 };
 
+// Real outputs: fma((b - a) * 2^-32, out, a), singles formed in double and rounded at the end.
+struct R250Record {
+  static constexpr brng::Scale kScale{0x1p-32, 0.0f, brng::Single::kDouble, false};
+  static int32_t seed(StreamState* s, int32_t n, const uint32_t* params);
+  template <class Emit>
+  static int32_t run(StreamState* s, int32_t n, Emit&& emit);
+};
+
 uint32_t wrap(int32_t v) { return static_cast<uint32_t>(v) % kWords; }
 
 // Scalar path, used when the partner is not 103 words ahead (a state not made by this generator).
@@ -43,7 +51,7 @@ void run_scalar(State& st, int32_t n, Emit&& emit) {
 
 // The block step: runs of up to kBlock new words.
 template <class Emit>
-int32_t produce(StreamState* s, int32_t n, Emit&& emit) {
+int32_t R250Record::run(StreamState* s, int32_t n, Emit&& emit) {
   if (n <= 0) return TARR_STATUS_OK;
   State& st = *state_of<State>(s);
   const uint32_t i0 = wrap(st.i);
@@ -79,7 +87,8 @@ int32_t produce(StreamState* s, int32_t n, Emit&& emit) {
   return TARR_STATUS_OK;
 }
 
-void seed_state(State& st, int32_t n, const uint32_t* params) {
+int32_t R250Record::seed(StreamState* s, int32_t n, const uint32_t* params) {
+  State& st = *state_of<State>(s);
   if (params && n >= kWords) {
     std::memcpy(st.w, params, sizeof st.w);
   } else {
@@ -94,20 +103,8 @@ void seed_state(State& st, int32_t n, const uint32_t* params) {
   }
   st.i = 0;
   st.j = kTap;
+  return TARR_STATUS_OK;
 }
-
-// Real outputs: fma((b - a) * 2^-32, out, a), singles formed in double and rounded at the end.
-struct R250Record {
-  static constexpr brng::Scale kScale{0x1p-32, 0.0f, brng::Single::kDouble, false};
-  static int32_t seed(StreamState* s, int32_t n, const uint32_t* params) {
-    seed_state(*state_of<State>(s), n, params);
-    return TARR_STATUS_OK;
-  }
-  template <class Emit>
-  static int32_t run(StreamState* s, int32_t n, Emit&& emit) {
-    return produce(s, n, emit);
-  }
-};
 
 }  // namespace
 }  // namespace zorp::rng

@@ -16,6 +16,7 @@
 
 #include "rng/brng/adaptor.h"
 #include "rng/skip/char_polys.h"
+#include "rng/skip/work_state.h"
 
 namespace zorp::rng {
 namespace {
@@ -124,28 +125,19 @@ void seed_words(uint32_t* st, int32_t n, const uint32_t* key) {
 // ---- work states of the skip-ahead: group k of the future is w[(pos + k) mod 156], pos counting
 // groups ------------------------------------------------------------------------------------------
 
-State& work(void* s) { return *state_of<State>(static_cast<StreamState*>(s)); }
-const State& work(const void* s) { return *state_of<State>(static_cast<const StreamState*>(s)); }
+State& as_work(void* s) { return *state_of<State>(static_cast<StreamState*>(s)); }
+const State& as_work(const void* s) { return *state_of<State>(static_cast<const StreamState*>(s)); }
 
-void clear(void* s) { std::memset(&work(s), 0, sizeof(State)); }
+void clear(void* s) { std::memset(&as_work(s), 0, sizeof(State)); }
 
 void add(void* d, const void* s) {
-  __m128i* dst = groups(work(d).w);
-  const __m128i* src = reinterpret_cast<const __m128i*>(work(s).w);
-  int32_t i = static_cast<int32_t>(work(d).pos), j = static_cast<int32_t>(work(s).pos), left = kGroups;
-  while (left > 0) {
-    const int32_t run = std::min({left, kGroups - i, kGroups - j});
-    for (int32_t k = 0; k < run; ++k) simd::store128(dst + i + k, simd::bit_xor(simd::load128(dst + i + k), simd::load128(src + j + k)));
-    i = (i + run) % kGroups;
-    j = (j + run) % kGroups;
-    left -= run;
-  }
+  work::add_aligned(as_work(d).w, static_cast<int32_t>(as_work(d).pos), as_work(s).w, static_cast<int32_t>(as_work(s).pos), kGroups, 16);
 }
 
-void copy(void* d, const void* s) { std::memcpy(&work(d), &work(s), sizeof(State)); }
+void copy(void* d, const void* s) { std::memcpy(&as_work(d), &as_work(s), sizeof(State)); }
 
 void step(void* s) {
-  State& st = work(s);
+  State& st = as_work(s);
   __m128i* g = groups(st.w);
   const uint32_t p = st.pos;
   simd::store128(g + p, recursion(simd::load128(g + p), simd::load128(g + (p + kPos1) % kGroups),
@@ -157,11 +149,8 @@ void step(void* s) {
 // The next 156 groups in order become a fresh block at position 0; the carry-over is the
 // caller's business.
 void write_back(StreamState* s, const void* src) {
-  const State& w = work(src);
   State& st = *state_of<State>(s);
-  const size_t head = static_cast<size_t>(kGroups - w.pos) * 16;
-  std::memcpy(st.w, reinterpret_cast<const uint8_t*>(w.w) + w.pos * 16, head);
-  std::memcpy(reinterpret_cast<uint8_t*>(st.w) + head, w.w, static_cast<size_t>(w.pos) * 16);
+  work::unroll(st.w, as_work(src).w, static_cast<int32_t>(as_work(src).pos), kGroups, 16);
   st.pos = 0;
 }
 
@@ -169,7 +158,7 @@ void write_back(StreamState* s, const void* src) {
 int32_t prepare(const StreamState* s, uint64_t n, void* dst) {
   if (n == 0) return 0;
   const State& st = *state_of<State>(s);
-  State& w = work(dst);
+  State& w = as_work(dst);
   std::memcpy(w.w, st.w, sizeof w.w);
   const int32_t g = static_cast<int32_t>(std::min<uint32_t>(st.pos, kWords) / 4);
   regenerate(w.w, g);

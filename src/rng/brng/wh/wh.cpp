@@ -70,54 +70,6 @@ struct Block {
   }
 };
 
-// The block step. Two blocks of eight (positions i.. and i + 8..) step by a^16 side by side,
-// which hides the latency of the multiply-reduce chain.
-template <class Emit>
-int32_t produce(StreamState* s, int32_t n, Emit&& emit) {
-  const int32_t member = member_of(s);
-  if (member < 0) return TARR_ERROR_INVALID_BRNG;
-  if (n <= 0) return TARR_STATUS_OK;
-  State& st = *state_of<State>(s);
-  const double* rc = wh::kReciprocals[member];
-  Lanes v, w;
-  __m512d p8[4], p16[4], mod[4], rcp[4];
-  for (int c = 0; c < 4; ++c) {
-    const uint64_t m = wh::kModuli[member][c], a = st.a[c] % m;
-    alignas(64) double start[8];
-    uint64_t x = st.x[c] % m, p = 1;
-    for (int j = 0; j < 8; ++j) {
-      start[j] = static_cast<double>(x);
-      x = x * a % m;
-      p = p * a % m;
-    }
-    v.x[c] = simd::load(start);
-    p8[c] = simd::splat(static_cast<double>(p));
-    p16[c] = simd::splat(static_cast<double>(p * p % m));
-    mod[c] = simd::splat(static_cast<double>(m));
-    rcp[c] = simd::splat(wh::kReciprocals[member][c]);
-  }
-  w = v;
-  advance(w, p8, mod, rcp);
-  int32_t i = 0;
-  for (; n - i >= 16; i += 16) {
-    emit(i, Block{v, rc}, 8);
-    emit(i + 8, Block{w, rc}, 8);
-    advance(v, p16, mod, rcp);
-    advance(w, p16, mod, rcp);
-  }
-  const int32_t rem = n - i;
-  if (rem > 0) emit(i, Block{v, rc}, rem < 8 ? rem : 8);
-  if (rem > 8) emit(i + 8, Block{w, rc}, rem - 8);
-  // The value at position n: lane rem of v, or lane rem - 8 of w.
-  const Lanes& next = rem < 8 ? v : w;
-  const int lane = rem < 8 ? rem : rem - 8;
-  for (int c = 0; c < 4; ++c) {
-    alignas(64) double buf[8];
-    simd::store(buf, next.x[c]);
-    st.x[c] = static_cast<uint32_t>(buf[lane]);
-  }
-  return TARR_STATUS_OK;
-}
 
 uint32_t reduce_seed(uint32_t w, uint32_t m) {
   const uint32_t x = w % m;
@@ -163,10 +115,57 @@ struct WhRecord {
   }
 
   template <class Emit>
-  static int32_t run(StreamState* s, int32_t n, Emit&& emit) {
-    return produce(s, n, emit);
-  }
+  static int32_t run(StreamState* s, int32_t n, Emit&& emit);
 };
+
+// The block step. Two blocks of eight (positions i.. and i + 8..) step by a^16 side by side,
+// which hides the latency of the multiply-reduce chain.
+template <class Emit>
+int32_t WhRecord::run(StreamState* s, int32_t n, Emit&& emit) {
+  const int32_t member = member_of(s);
+  if (member < 0) return TARR_ERROR_INVALID_BRNG;
+  if (n <= 0) return TARR_STATUS_OK;
+  State& st = *state_of<State>(s);
+  const double* rc = wh::kReciprocals[member];
+  Lanes v, w;
+  __m512d p8[4], p16[4], mod[4], rcp[4];
+  for (int c = 0; c < 4; ++c) {
+    const uint64_t m = wh::kModuli[member][c], a = st.a[c] % m;
+    alignas(64) double start[8];
+    uint64_t x = st.x[c] % m, p = 1;
+    for (int j = 0; j < 8; ++j) {
+      start[j] = static_cast<double>(x);
+      x = x * a % m;
+      p = p * a % m;
+    }
+    v.x[c] = simd::load(start);
+    p8[c] = simd::splat(static_cast<double>(p));
+    p16[c] = simd::splat(static_cast<double>(p * p % m));
+    mod[c] = simd::splat(static_cast<double>(m));
+    rcp[c] = simd::splat(wh::kReciprocals[member][c]);
+  }
+  w = v;
+  advance(w, p8, mod, rcp);
+  int32_t i = 0;
+  for (; n - i >= 16; i += 16) {
+    emit(i, Block{v, rc}, 8);
+    emit(i + 8, Block{w, rc}, 8);
+    advance(v, p16, mod, rcp);
+    advance(w, p16, mod, rcp);
+  }
+  const int32_t rem = n - i;
+  if (rem > 0) emit(i, Block{v, rc}, rem < 8 ? rem : 8);
+  if (rem > 8) emit(i + 8, Block{w, rc}, rem - 8);
+  // The value at position n: lane rem of v, or lane rem - 8 of w.
+  const Lanes& next = rem < 8 ? v : w;
+  const int lane = rem < 8 ? rem : rem - 8;
+  for (int c = 0; c < 4; ++c) {
+    alignas(64) double buf[8];
+    simd::store(buf, next.x[c]);
+    st.x[c] = static_cast<uint32_t>(buf[lane]);
+  }
+  return TARR_STATUS_OK;
+}
 
 }  // namespace
 }  // namespace zorp::rng
