@@ -5,9 +5,10 @@
 // The search follows the dynamic creator of Matsumoto and Nishimura:
 //   * a = 0x80000000 | (15 random bits) << 16 | member: the member number in the low bits makes
 //     the recurrences of different members differ;
-//   * the characteristic polynomial P of the recurrence comes from its own output by
-//     Berlekamp-Massey; since 2^2203 - 1 is a Mersenne prime, the period is full exactly when P
-//     has degree 2203 and is irreducible (no factor of degree 1..10, then x^(2^2203) = x mod P);
+//   * the characteristic polynomial P of the recurrence comes from the generator's own output by
+//     Berlekamp-Massey (through its affine dependence on a, see CharPolys); since 2^2203 - 1 is
+//     a Mersenne prime, the period is full exactly when P is irreducible (no factor of degree up
+//     to 40, then x^(2^2203) = x mod P);
 //   * the tempering masks (b: bits 7..31, c: bits 15..31) are settled bit level by bit level from
 //     the top, each time keeping the setting that gives the top v output bits the highest
 //     dimension of equidistribution k(v) (computed exactly by lattice reduction), in two runs
@@ -84,16 +85,75 @@ const g2::IrreducibilityTest& irreducible() {
   return test;
 }
 
-// The characteristic polynomial of a's recurrence, when it has the full period, and the untempered
-// outputs it was found from.
-bool full_period(uint32_t a, SplitMix& rng, Poly& P, std::vector<uint32_t>& y) {
-  std::vector<uint32_t> mt(kN);
-  for (uint32_t& w : mt) w = static_cast<uint32_t>(rng.next());
-  y = outputs(a, mt, 2 * kP);
+// The characteristic polynomial of the recurrence with matrix constant a, by Berlekamp-Massey on
+// the top bit of 2p outputs from the state mt: the whole polynomial when its degree is p.
+Poly berlekamp_massey(uint32_t a, const std::vector<uint32_t>& mt) {
+  const std::vector<uint32_t> y = outputs(a, mt, 2 * kP);
   std::vector<uint8_t> bits(y.size());
   for (size_t t = 0; t < y.size(); ++t) bits[t] = static_cast<uint8_t>(y[t] >> 31);
-  P = g2::berlekamp_massey(bits);
-  return g2::deg(P) == kP && irreducible()(P);
+  return g2::berlekamp_massey(bits);
+}
+
+// The characteristic polynomial is affine in the bits of a: phi(a) = phi(base) + the sum, over the
+// bits k where a and base differ, of phi(base ^ 2^k) - phi(base). Every matrix constant here has
+// its top bit set, so the 31 lower bits suffice. The 32 polynomials come once from
+// Berlekamp-Massey (on a base whose neighbours all give the full degree, so each result is the
+// whole characteristic polynomial); a few more recurrences check the rule before it is used.
+// A candidate then costs a few XORs instead of 2p steps and a Berlekamp-Massey run, and the
+// search accepts exactly what it accepted with Berlekamp-Massey per candidate: a polynomial of
+// degree 2203 that passes the irreducibility test is the characteristic polynomial either way.
+class CharPolys {
+ public:
+  CharPolys() {
+    SplitMix rng{0xC4A2u};
+    std::vector<uint32_t> mt(kN);
+    for (;;) {
+      for (uint32_t& w : mt) w = static_cast<uint32_t>(rng.next());
+      base_ = static_cast<uint32_t>(rng.next()) | 0x80000000u;
+      phi_ = berlekamp_massey(base_, mt);
+      bool full = g2::deg(phi_) == kP;
+      for (int k = 0; k < 31 && full; ++k) {
+        Poly d = berlekamp_massey(base_ ^ (1u << k), mt);
+        full = g2::deg(d) == kP;
+        for (size_t i = 0; i < d.size(); ++i) d[i] ^= phi_[i];
+        diff_[k] = std::move(d);
+      }
+      if (full) break;
+    }
+    for (int checked = 0; checked < 3;) {
+      const uint32_t a = static_cast<uint32_t>(rng.next()) | 0x80000000u;
+      const Poly p = berlekamp_massey(a, mt);
+      if (g2::deg(p) != kP) continue;
+      if ((*this)(a) != p) {
+        std::fprintf(stderr, "the characteristic polynomial is not affine in a\n");
+        std::exit(1);
+      }
+      ++checked;
+    }
+  }
+  Poly operator()(uint32_t a) const {  // a with its top bit set
+    Poly p = phi_;
+    for (int k = 0; k < 31; ++k)
+      if (((a ^ base_) >> k) & 1)
+        for (size_t i = 0; i < p.size(); ++i) p[i] ^= diff_[k][i];
+    return p;
+  }
+
+ private:
+  uint32_t base_ = 0;
+  Poly phi_, diff_[31];
+};
+
+// Whether a's recurrence has the full period; if so its characteristic polynomial and p untempered
+// outputs from a random state (the lattice data comes from them).
+bool full_period(uint32_t a, SplitMix& rng, Poly& P, std::vector<uint32_t>& y) {
+  static const CharPolys char_polys;
+  std::vector<uint32_t> mt(kN);
+  for (uint32_t& w : mt) w = static_cast<uint32_t>(rng.next());
+  P = char_polys(a);
+  if (!irreducible()(P)) return false;
+  y = outputs(a, mt, kP);
+  return true;
 }
 
 // The output bits of one recurrence as lattice data: g_j for each untempered bit j, and from them
