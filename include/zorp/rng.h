@@ -118,7 +118,8 @@ typedef struct BrngProperties {
 static_assert(sizeof(StreamChunk) == 40, "chunk record is 40 bytes");
 static_assert(sizeof(StreamState) == 16, "stream header is 16 bytes");
 static_assert(sizeof(BrngProperties) == 56, "registry row is 56 bytes");
-static_assert(offsetof(BrngProperties, InitStream) == 24 && offsetof(BrngProperties, sBRng) == 32 &&
+static_assert(offsetof(BrngProperties, WordSize) == 12 && offsetof(BrngProperties, BitCount) == 16 &&
+                  offsetof(BrngProperties, InitStream) == 24 && offsetof(BrngProperties, sBRng) == 32 &&
                   offsetof(BrngProperties, dBRng) == 40 && offsetof(BrngProperties, iBRng) == 48,
               "registry row layout");
 #else
