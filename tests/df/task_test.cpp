@@ -20,14 +20,17 @@ std::vector<double> ramp(int n, double step = 1.0) {
 TEST(DFTask, CreationChecksInOrder) {
   std::vector<double> x = ramp(10), y(20);
   DFTask* t = nullptr;
+  const int64_t live = zorp_core_live_allocations();
   EXPECT_EQ(zorp_df_kernel_dNewTask1D(&t, 1, nullptr, 9, 0, y.data(), 7, 0), DF_ERROR_BAD_NX);
   EXPECT_EQ(zorp_df_kernel_dNewTask1D(&t, 10, nullptr, 9, 0, y.data(), 7, 0), DF_ERROR_BAD_X);
   EXPECT_EQ(zorp_df_kernel_dNewTask1D(&t, 10, x.data(), 3, 0, y.data(), 7, 0), DF_ERROR_BAD_X_HINT);
   EXPECT_EQ(zorp_df_kernel_dNewTask1D(&t, 10, x.data(), 5, 0, y.data(), 7, 0), DF_ERROR_BAD_X_HINT);
   EXPECT_EQ(zorp_df_kernel_dNewTask1D(&t, 10, x.data(), 1, 0, y.data(), 7, 0), DF_ERROR_BAD_NY);
+  EXPECT_EQ(zorp_df_kernel_dNewTask1D(&t, 10, x.data(), 1, -1, y.data(), 0, 0), DF_ERROR_BAD_NY);
   EXPECT_EQ(zorp_df_kernel_dNewTask1D(&t, 10, x.data(), 1, 2, nullptr, 7, 0), DF_ERROR_BAD_Y);
   EXPECT_EQ(zorp_df_kernel_dNewTask1D(&t, 10, x.data(), 1, 2, y.data(), 7, 0), DF_ERROR_BAD_Y_HINT);
   EXPECT_EQ(t, nullptr);
+  EXPECT_EQ(zorp_core_live_allocations(), live);
   ASSERT_EQ(zorp_df_kernel_dNewTask1D(&t, 10, x.data(), 1, 0, nullptr, 0, 0), 0);
   EXPECT_EQ(t->y, nullptr);
   EXPECT_EQ(t->kind, 4);

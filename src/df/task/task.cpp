@@ -109,7 +109,8 @@ int new_task(DFTask** handle, int64_t nx, const T* x, int64_t xhint, int64_t ny,
   if (nx < 2) return DF_ERROR_BAD_NX;
   if (!x) return DF_ERROR_BAD_X;
   if (xhint > 4 || xhint == 3 || xhint < 0) return DF_ERROR_BAD_X_HINT;
-  if (ny == 0 && y) return DF_ERROR_BAD_NY;
+  // A negative ny is as inconsistent with a given y as 0 is; refused before anything is allocated.
+  if (ny <= 0 && y) return DF_ERROR_BAD_NY;
   if (ny != 0 && !y) return DF_ERROR_BAD_Y;
   if (!hint_ok(yhint)) return DF_ERROR_BAD_Y_HINT;
   if (!handle) return DF_ERROR_NULL_TASK;
@@ -127,7 +128,6 @@ int new_task(DFTask** handle, int64_t nx, const T* x, int64_t xhint, int64_t ny,
   t->precision = precision;
   t->dimension = 1;
   if (y) {
-    if (ny < 0) return DF_ERROR_BAD_NY;
     const int rc = set_y(t, y);
     if (rc) return rc;
   }
