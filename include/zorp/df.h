@@ -8,6 +8,13 @@
  * the call still succeeds; cell search then works without buckets.  So a bad partition never
  * makes the builder index outside its table.
  *
+ * ---- Shape edits -------------------------------------------------------------------------
+ * iEditVal of ny or of yhint resizes the task's y and coefficient pointer arrays to the new shape
+ * (one y pointer for storage by columns, ny otherwise; ny coefficient pointers): pointers that
+ * still fit are kept, the others are empty, and construction returns DF_ERROR_BAD_Y or
+ * DF_ERROR_BAD_SCOEFF until the caller sets them (EditPtr, or EditIdxPtr one function at a
+ * time).  An edit of nx changes no pointer: the caller sets y and the coefficients again.
+ *
  * ---- Construction ----------------------------------------------------------------------------
  * Coefficients: cell i of function f holds order values c0..c(order-1) with
  * S(t) = c0 + c1 (t-x_i) + c2 (t-x_i)^2 + c3 (t-x_i)^3.

@@ -48,14 +48,57 @@ int set_coeff(DFTask* t, T* scoeff) {
   return DF_STATUS_OK;
 }
 
+// Room of the y pointer array for a shape: one pointer for storage by columns, ny otherwise.
+int64_t y_slots(int64_t ny, int64_t yhint) {
+  return yhint == DF_MATRIX_STORAGE_COLS ? 1 : (ny > 0 ? ny : 1);
+}
+
 template <typename T>
 int set_y(DFTask* t, const T* y) {
   if (t->y) deallocate(t->y);
-  const int64_t slots = t->yhint == DF_MATRIX_STORAGE_COLS ? 1 : t->ny;
-  t->y = static_cast<void**>(allocate(static_cast<size_t>(slots > 0 ? slots : 1) * sizeof(void*)));
+  const int64_t slots = y_slots(t->ny, t->yhint);
+  t->y = static_cast<void**>(allocate(static_cast<size_t>(slots) * sizeof(void*)));
   if (!t->y) return DF_ERROR_MEM_FAILURE;
-  std::memset(t->y, 0, static_cast<size_t>(slots > 0 ? slots : 1) * sizeof(void*));
+  std::memset(t->y, 0, static_cast<size_t>(slots) * sizeof(void*));
   fill_y(t->y, t->yhint, t->ny, t->nx, y);
+  return DF_STATUS_OK;
+}
+
+// The pointer arrays always have the room the current ny and yhint call for (y: y_slots;
+// coefficients: ny), so that construction reading pointer f < ny, and EditIdxPtr or
+// QueryIdxPtr of index f, stay inside them.  An edit of ny or yhint therefore resizes them: the
+// pointers that still fit are kept and the new ones are empty, so construction reports
+// DF_ERROR_BAD_Y (or DF_ERROR_BAD_SCOEFF) until the caller sets them with EditPtr or
+// EditIdxPtr.  New pointers are never derived from the old ones: the caller's arrays were
+// sized for the old shape.  Both arrays are requested before anything changes, so a failed
+// request leaves the task as it was.
+void** resized(void** arr, int64_t from, int64_t to, bool& failed) {
+  if (!arr || from == to) return arr;
+  void** a = static_cast<void**>(allocate(static_cast<size_t>(to) * sizeof(void*)));
+  if (!a) {
+    failed = true;
+    return arr;
+  }
+  std::memset(a, 0, static_cast<size_t>(to) * sizeof(void*));
+  std::memcpy(a, arr, static_cast<size_t>(from < to ? from : to) * sizeof(void*));
+  return a;
+}
+
+int reshape(DFTask* t, int64_t ny, int64_t yhint) {
+  bool failed = false;
+  void** y = resized(t->y, y_slots(t->ny, t->yhint), y_slots(ny, yhint), failed);
+  void** coeff = resized(t->coeff, t->ny, ny, failed);
+  if (failed) {
+    if (y != t->y) deallocate(y);
+    if (coeff != t->coeff) deallocate(coeff);
+    return DF_ERROR_MEM_FAILURE;
+  }
+  if (y != t->y) deallocate(t->y);
+  if (coeff != t->coeff) deallocate(t->coeff);
+  t->y = y;
+  t->coeff = coeff;
+  t->ny = ny;
+  t->yhint = yhint;
   return DF_STATUS_OK;
 }
 
@@ -288,12 +331,10 @@ ZORP_API int zorp_df_kernel_iEditVal(DFTask* t, int64_t attr, int64_t v) {
       return v == DF_NON_UNIFORM_PARTITION ? rebuild_buckets(t) : DF_STATUS_OK;
     case DF_ATTR_NY:
       if (v < 1) return DF_ERROR_BAD_NY;
-      t->ny = v;
-      return DF_STATUS_OK;
+      return reshape(t, v, t->yhint);
     case DF_ATTR_YHINT:
       if (!hint_ok(v)) return DF_ERROR_BAD_Y_HINT;
-      t->yhint = v;
-      return DF_STATUS_OK;
+      return reshape(t, t->ny, v);
     case DF_ATTR_SPLINE_ORDER:
       if (v < 0) return DF_ERROR_BAD_SPLINE_ORDER;
       t->order = v;
