@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "host/host.h"
 #include "platform/transpose.h"
@@ -121,6 +122,36 @@ bool periodic_ok(const Fit<T>& F) {
   for (int64_t f = 0; f < F.ny; ++f) {
     const T* y = F.ybase(f);
     if (!(y[0] == y[(F.n - 1) * s])) return false;
+  }
+  return true;
+}
+
+// Every cell must have a positive, finite width.  A repeated point (width 0), a descent, or a
+// NaN or infinite point leaves slopes of 0/0 or y/0 in the rows and coefficients; the solvers
+// do not see it (a single zero width gives no zero pivot), so such a partition would come out
+// as NaN coefficients with status 0 on some paths and as a solver failure on others.  Every
+// construction routine refuses it with DF_ERROR_BAD_X instead, the code that names a bad x.
+// The one-function natural cubic checks the widths inside its build pass, the many-function one
+// while it tabulates them and the block routines while they form slopes, so none of them reads
+// x an extra time; the other routines call partition_ok.  Every routine checks the periodic
+// values first.  NaN function values are data: they give NaN coefficients and status 0.
+template <typename T>
+bool width_ok(T h) {
+  return h > T(0) && h <= std::numeric_limits<T>::max();
+}
+
+template <typename T>
+bool partition_ok(const Fit<T>& F) {
+  if (F.uniform) return width_ok(F.h);
+  using S = zorp::simd::Simd<T>;
+  using V = typename S::V;
+  constexpr int L = S::kLanes;
+  const V zero = S::broadcast(T(0)), one = S::broadcast(T(1)), top = S::broadcast(std::numeric_limits<T>::max());
+  const int64_t cells = F.n - 1;
+  for (int64_t i = 0; i < cells; i += L) {
+    const auto m = S::first_lanes(static_cast<uint32_t>(std::min<int64_t>(cells - i, L)));
+    const V h = S::sub(S::load_or(m, F.x + i + 1, one), S::load_or(m, F.x + i, zero));
+    if ((S::less(zero, h) & S::less_equal(h, top)) != S::first_lanes(L)) return false;
   }
   return true;
 }
@@ -391,18 +422,24 @@ void cubic_cell(T* c, T y0, T m, T h, T d0, T d1) {
 }
 
 // Slopes m_k, k = lo..hi, of unit-stride values into ms[k - lo].
+// False when a width of a non-uniform partition is not positive and finite (the check of
+// partition_ok, made here on widths this pass computes anyway).
 template <typename T>
-void slopes_vec(const Fit<T>& F, const T* y, int64_t lo, int64_t hi, T* ms) {
+bool slopes_vec(const Fit<T>& F, const T* y, int64_t lo, int64_t hi, T* ms) {
   using S = Simd<T>;
   using V = typename S::V;
+  using M = typename S::M;
   constexpr int L = S::kLanes;
+  const V one = S::broadcast(T(1)), zero = S::broadcast(T(0)), top = S::broadcast(std::numeric_limits<T>::max());
+  M good = S::first_lanes(L);
   for (int64_t k = lo; k <= hi; k += L) {
     const auto m = S::first_lanes(static_cast<uint32_t>(std::min<int64_t>(hi + 1 - k, L)));
-    const V one = S::broadcast(T(1)), zero = S::broadcast(T(0));
     const V h = F.uniform ? S::broadcast(F.h) : S::sub(S::load_or(m, F.x + k + 1, one), S::load_or(m, F.x + k, zero));
+    good &= S::less(zero, h) & S::less_equal(h, top);
     const V dy = S::sub(S::load_or(m, y + k + 1, zero), S::load_or(m, y + k, zero));
     S::store(ms + (k - lo), m, S::div(dy, h));
   }
+  return good == S::first_lanes(L);
 }
 
 // Interior derivatives d_j, j = ja..jb, of the Akima (2 <= j <= n-3), Bessel and Hyman kinds
@@ -450,23 +487,33 @@ void interior_vec(const Fit<T>& F, const T* ms, int64_t lo, int64_t ja, int64_t 
   }
 }
 
-// Cells [i0, i1) of function f; ms and ds are scratch of kBlockCells + 8 each.
+// Cells [i0, i1) of function f; ms and ds are scratch of kBlockCells + 8 each.  False when
+// a cell width of the block is not positive and finite (see partition_ok).
 template <typename T>
-void deriv_block(const Fit<T>& F, int64_t f, int64_t i0, int64_t i1, T* ms, T* ds) {
+bool deriv_block(const Fit<T>& F, int64_t f, int64_t i0, int64_t i1, T* ms, T* ds) {
   const int64_t n = F.n, s = F.ystride();
   const T* y = F.ybase(f);
   T* c = F.cf(f);
+  bool widths = true;
   if (F.kind == Kind::Linear) {
     for (int64_t i = i0; i < i1; ++i) {
+      const T h = F.hi(i);
+      widths &= width_ok(h);
       c[2 * i] = y[i * s];
-      c[2 * i + 1] = (y[(i + 1) * s] - y[i * s]) / F.hi(i);
+      c[2 * i + 1] = (y[(i + 1) * s] - y[i * s]) / h;
     }
-    return;
+    return widths;
   }
   const int64_t lo = std::max<int64_t>(0, i0 - 3), hi = std::min<int64_t>(n - 2, i1 + 2);
-  if (s == 1) slopes_vec(F, y, lo, hi, ms);
-  else
-    for (int64_t k = lo; k <= hi; ++k) ms[k - lo] = (y[(k + 1) * s] - y[k * s]) / F.hi(k);
+  if (s == 1) {
+    widths = slopes_vec(F, y, lo, hi, ms);
+  } else {
+    for (int64_t k = lo; k <= hi; ++k) {
+      const T h = F.hi(k);
+      widths &= width_ok(h);
+      ms[k - lo] = (y[(k + 1) * s] - y[k * s]) / h;
+    }
+  }
   auto M = [&](int64_t k) { return ms[k - lo]; };
   auto interior = [&](int64_t j) -> T {
     switch (F.kind) {
@@ -518,6 +565,7 @@ void deriv_block(const Fit<T>& F, int64_t f, int64_t i0, int64_t i1, T* ms, T* d
   } else {
     for (int64_t i = i0; i < i1; ++i) cubic_cell(c + 4 * i, y[i * s], M(i), F.hi(i), ds[i - i0], ds[i + 1 - i0]);
   }
+  return widths;
 }
 
 template <typename T>
@@ -526,16 +574,19 @@ struct BlockJob {
   int64_t cells, nblocks;
   T* scratch;
   int64_t stride;
+  int bad_widths;  // set by any item that met a bad cell width
 };
 
 template <typename T>
 void block_item(void* ctx, int item, int thread) {
-  const BlockJob<T>& J = *static_cast<const BlockJob<T>*>(ctx);
+  BlockJob<T>& J = *static_cast<BlockJob<T>*>(ctx);
   const int64_t b = item % J.nblocks, g = item / J.nblocks;
   const int64_t i0 = b * J.cells, i1 = std::min(J.F->n - 1, i0 + J.cells);
   T* ms = J.scratch + thread * J.stride;
   T* ds = ms + J.stride / 2;
-  for (int64_t f = g * kGroup; f < std::min(J.F->ny, (g + 1) * kGroup); ++f) deriv_block(*J.F, f, i0, i1, ms, ds);
+  bool widths = true;
+  for (int64_t f = g * kGroup; f < std::min(J.F->ny, (g + 1) * kGroup); ++f) widths &= deriv_block(*J.F, f, i0, i1, ms, ds);
+  if (!widths) __atomic_store_n(&J.bad_widths, 1, __ATOMIC_RELAXED);
 }
 
 template <typename T>
@@ -552,14 +603,14 @@ int run_blocks(Fit<T>& F, void** threading) {
   const int64_t stride = 2 * (cells + 16);
   T* scratch = static_cast<T*>(allocate(static_cast<size_t>(nthreads * stride) * sizeof(T)));
   if (!scratch) return DF_ERROR_MEM_FAILURE;
-  BlockJob<T> J{&F, cells, nblocks, scratch, stride};
+  BlockJob<T> J{&F, cells, nblocks, scratch, stride, 0};
   if (threaded) {
     reinterpret_cast<zorp_df_launch_fn>(threading[0])(static_cast<int>(items), nthreads, &J, &block_item<T>);
   } else {
     for (int64_t it = 0; it < items; ++it) block_item<T>(&J, static_cast<int>(it), 0);
   }
   deallocate(scratch);
-  return DF_STATUS_OK;
+  return J.bad_widths ? DF_ERROR_BAD_X : DF_STATUS_OK;
 }
 
 template <typename T>
@@ -576,6 +627,7 @@ int derivative_kind(DFTask* t, int64_t method, void** threading, Kind kind, int6
   }
   Fit<T> F;
   if (const int rc = make_fit(t, F)) return rc;
+  if (F.uniform && !width_ok(F.h)) return DF_ERROR_BAD_X;  // the blocks check other partitions
   F.kind = kind;
   if (kind == Kind::Linear) F.code = t->bc_type == DF_BC_PERIODIC ? 6 : 1;
   return run_blocks(F, threading);
@@ -801,6 +853,7 @@ inline V back(const Row& w, V left, V right) {
 struct Carry {
   Row r7, l6, m4;
   V h7, s7;
+  __mmask8 bad_width;  // lanes of the build pass whose cell width was not positive and finite
 };
 
 template <typename T>
@@ -885,6 +938,13 @@ template <bool keep, typename T>
   const bool edge = t == 0 || i0 + kTileRows > P.n - 2;
   V h[8], s[8];
   cells<keep>(P, i0, edge, h, s, rh, sl);
+  if (!keep && P.x) {
+    // Lanes past the last cell hold width 1.
+    const V zero = _mm512_setzero_pd(), top = _mm512_set1_pd(std::numeric_limits<double>::max());
+    for (int q = 0; q < 8; ++q)
+      C.bad_width |= static_cast<__mmask8>(~(_mm512_cmp_pd_mask(zero, h[q], _CMP_LT_OQ) &
+                                             _mm512_cmp_pd_mask(h[q], top, _CMP_LE_OQ)));
+  }
   transpose8(h);
   transpose8(s);
   Row w[8];
@@ -919,7 +979,7 @@ template <bool keep, typename T>
 
 Carry first_carry() {
   const Row id = identity_row();
-  return {id, id, id, _mm512_set1_pd(1.0), _mm512_setzero_pd()};
+  return {id, id, id, _mm512_set1_pd(1.0), _mm512_setzero_pd(), 0};
 }
 
 template <typename T>
@@ -938,8 +998,9 @@ int solve(const Fit<T>& F) {
   T *dlx = c, *d = c + size, *du = c + 2 * size, *sol = c + 4 * (n - 1) - size;
   const int64_t build_tiles = M / 8 + 1;
   Carry C = first_carry();
-  // A zero or NaN pivot anywhere (repeated or NaN points) makes the system unsolvable by this
-  // elimination, as a zero pivot does in the host solver.
+  // A zero or NaN pivot anywhere makes the system unsolvable by this elimination, as a zero
+  // pivot does in the host solver.  With every width positive and finite the rows are
+  // diagonally dominant and no pivot is zero; the check stays for widths whose sums overflow.
   __mmask8 singular = 0;
   const V zero = _mm512_setzero_pd();
   for (int64_t t = 0; t < build_tiles; ++t) {
@@ -954,6 +1015,7 @@ int solve(const Fit<T>& F) {
     store_narrow(du + J, m, L.zero.c);
     store_narrow(sol + J, m, L.zero.r);
   }
+  if (C.bad_width) return DF_ERROR_BAD_X;
   if (singular) return DF_ERROR_SOLVER;
   {
     const int sz = static_cast<int>(size), one = 1;
@@ -1116,9 +1178,15 @@ int natural_many(const Fit<T>& F, void** threading) {
   Widths<T> W = widths_of(F);
   if (table) {
     T *h = scratch + threads * kSolveGroup * n, *rh = h + n;
+    bool widths = true;
     for (int64_t i = 0; i + 1 < n; ++i) {
       h[i] = F.x[i + 1] - F.x[i];
       rh[i] = T(1) / h[i];
+      widths &= width_ok(h[i]);
+    }
+    if (!widths) {
+      deallocate(mem);
+      return DF_ERROR_BAD_X;
     }
     W.x = nullptr;
     W.h = h;
@@ -1164,11 +1232,16 @@ int natural(DFTask* t, int64_t method, void** threading) {
   if (const int rc = make_fit(t, F)) return rc;
   const int64_t n = F.n, s = F.ystride();
   const int code = F.code;
-  if (code == 6 && !periodic_ok(F)) return DF_ERROR_BAD_PERIODIC_VAL;
   // Small systems in closed form: the line (n = 2, free or periodic end), the parabola through
   // three points (not-a-knot, whose 3x3 system is singular), the free end on three uniform
   // points and the periodic spline on three points (all three derivatives equal).
-  if ((n == 2 && (code == 1 || code == 6)) || (n == 3 && (code == 0 || code == 6 || (code == 1 && F.uniform)))) {
+  const bool closed = (n == 2 && (code == 1 || code == 6)) || (n == 3 && (code == 0 || code == 6 || (code == 1 && F.uniform)));
+  // The reduced one-function solver and the many-function table check a non-uniform
+  // partition's widths on their way; every other path checks it here.
+  const bool checked_later = !F.uniform && !closed && code != 6 && (F.ny > 1 || n >= reduced::kMinPoints);
+  if (code == 6 && !periodic_ok(F)) return DF_ERROR_BAD_PERIODIC_VAL;
+  if (!checked_later && !partition_ok(F)) return DF_ERROR_BAD_X;
+  if (closed) {
     for (int64_t f = 0; f < F.ny; ++f) {
       const T* y = F.ybase(f);
       T d[3];
@@ -1327,6 +1400,7 @@ int default_cubic(DFTask* t) {
   Fit<T> F;
   if (const int rc = make_fit(t, F)) return rc;
   if (F.code == 6 && !periodic_ok(F)) return DF_ERROR_BAD_PERIODIC_VAL;
+  if (!partition_ok(F)) return DF_ERROR_BAD_X;
   const int64_t n = F.n, s = F.ystride();
   const int code = F.code;
   for (int64_t f = 0; f < F.ny; ++f) {
@@ -1487,6 +1561,7 @@ int quadratic(DFTask* t) {
   }
   Fit<T> F;
   if (const int rc = make_fit(t, F)) return rc;
+  if (!partition_ok(F)) return DF_ERROR_BAD_X;
   return t->type == DF_PP_DEFAULT ? default_quadratic(F) : knot_quadratic(F);
 }
 
