@@ -32,6 +32,10 @@ constexpr int kNaturalMaxThreads = 8;
 
 enum class Kind { Akima, Bessel, Hyman, Hermite, Linear };
 
+// Akima's weights below this sum count as a flat neighbourhood: the derivative is then the mean
+// of the two slopes instead of their weighted mean.
+constexpr double kAkimaFlat = 1e-10;
+
 // Boundary-condition type to end-formula code; -1 for a type no cubic kind accepts.
 int bc_code(int64_t bct) {
   switch (bct) {
@@ -382,7 +386,7 @@ T end_left(const EndCtx<T>& e, T d1) {
       if (F.kind == Kind::Hermite) return F.bc[0];
       if (F.kind == Kind::Akima) {
         const T a = std::fabs(e.m(1) - m0), b = std::fabs(ml - e.m(n - 3));
-        if (a + b < T(1e-10)) return (ml + m0) / 2;
+        if (a + b < T(kAkimaFlat)) return (ml + m0) / 2;
         return (a * ml + b * m0) / (a + b);
       }
       const T hl = F.hi(n - 2);
@@ -460,7 +464,7 @@ void interior_vec(const Fit<T>& F, const T* ms, int64_t lo, int64_t ja, int64_t 
       const V wj = S::abs(S::sub(S::load_or(m, M + 1, zero), b));
       const V wl = S::abs(S::sub(a, S::load_or(m, M - 2, zero)));
       const V den = S::add(wj, wl);
-      const auto flat = S::less(den, S::broadcast(T(1e-10)));
+      const auto flat = S::less(den, S::broadcast(T(kAkimaFlat)));
       // Flat lanes take the mean; the others divide (only where they are not flat).
       d = S::masked_div(S::mul(S::add(a, b), half), static_cast<decltype(m)>(m & ~flat),
                         S::add(S::mul(wj, a), S::mul(wl, b)), den);
@@ -521,7 +525,7 @@ bool deriv_block(const Fit<T>& F, int64_t f, int64_t i0, int64_t i1, T* ms, T* d
         const T wj = j == n - 2 ? std::fabs(M(n - 2) - M(n - 3)) : std::fabs(M(j + 1) - M(j));
         const T wl = j == 1 ? std::fabs(M(1) - M(0)) : std::fabs(M(j - 1) - M(j - 2));
         const T den = wj + wl;
-        if (den < T(1e-10)) return (M(j - 1) + M(j)) / 2;
+        if (den < T(kAkimaFlat)) return (M(j - 1) + M(j)) / 2;
         return (wj * M(j - 1) + wl * M(j)) / den;
       }
       case Kind::Hermite: return F.ic[f * (n - 2) + j - 1];
