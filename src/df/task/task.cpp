@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "df/common/task_view.h"
 #include "host/host.h"
 #include "zorp/df.h"
 
@@ -12,11 +13,7 @@ namespace {
 using zorp::host::allocate;
 using zorp::host::deallocate;
 
-// 0, 16, 32 or 128: rotating right by 4 maps them to 0, 1, 2, 8, the set bits of 0x107.
-bool hint_ok(int64_t v) {
-  const uint64_t r = (static_cast<uint64_t>(v) >> 4) | (static_cast<uint64_t>(v) << 60);
-  return r <= 8 && ((0x107u >> r) & 1u);
-}
+using zorp::df::storage_hint_ok;
 
 // Fills a y pointer array from y by the storage hint.
 template <typename T>
@@ -155,7 +152,7 @@ int new_task(DFTask** handle, int64_t nx, const T* x, int64_t xhint, int64_t ny,
   // A negative ny is as inconsistent with a given y as 0 is; refused before anything is allocated.
   if (ny <= 0 && y) return DF_ERROR_BAD_NY;
   if (ny != 0 && !y) return DF_ERROR_BAD_Y;
-  if (!hint_ok(yhint)) return DF_ERROR_BAD_Y_HINT;
+  if (!storage_hint_ok(yhint)) return DF_ERROR_BAD_Y_HINT;
   if (!handle) return DF_ERROR_NULL_TASK;
   DFTask* t = static_cast<DFTask*>(allocate(sizeof(DFTask)));
   *handle = t;
@@ -333,7 +330,7 @@ ZORP_API int zorp_df_kernel_iEditVal(DFTask* t, int64_t attr, int64_t v) {
       if (v < 1) return DF_ERROR_BAD_NY;
       return reshape(t, v, t->yhint);
     case DF_ATTR_YHINT:
-      if (!hint_ok(v)) return DF_ERROR_BAD_Y_HINT;
+      if (!storage_hint_ok(v)) return DF_ERROR_BAD_Y_HINT;
       return reshape(t, t->ny, v);
     case DF_ATTR_SPLINE_ORDER:
       if (v < 0) return DF_ERROR_BAD_SPLINE_ORDER;
@@ -352,7 +349,7 @@ ZORP_API int zorp_df_kernel_iEditVal(DFTask* t, int64_t attr, int64_t v) {
       t->bc_type = v;
       return DF_STATUS_OK;
     case DF_ATTR_SCOEFF_HINT:
-      if (!hint_ok(v)) return DF_ERROR_BAD_SCOEFF_HINT;
+      if (!storage_hint_ok(v)) return DF_ERROR_BAD_SCOEFF_HINT;
       t->coeff_hint = v;
       return DF_STATUS_OK;
     case DF_ATTR_AUX_FLAG:
