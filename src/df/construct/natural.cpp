@@ -189,7 +189,7 @@ int natural_many(const Fit<T>& F, void** threading) {
 }
 
 template <typename T>
-int natural_general(Fit<T>& F, void** threading);
+int natural_periodic(Fit<T>& F, void** threading);
 
 template <typename T>
 int natural(DFTask* t, int64_t method, void** threading) {
@@ -237,125 +237,55 @@ int natural(DFTask* t, int64_t method, void** threading) {
     return DF_STATUS_OK;
   }
   if (!per) return F.ny == 1 ? natural_one(F) : natural_many(F, threading);
-  return natural_general(F, threading);
+  return natural_periodic(F, threading);
 }
 
-// The periodic system (and any open one handed here): diagonals and all right-hand sides
-// built up front, then one factorization shared by all functions.
+// The periodic (cyclic) system: diagonals and all right-hand sides built up front, one
+// factorisation shared by all functions and by the Sherman-Morrison correction column z.
 template <typename T>
-int natural_general(Fit<T>& F, void** threading) {
-  const int64_t n = F.n, s = F.ystride();
-  const End code = F.code;
-  const bool per = code == End::Periodic;
-  const int64_t N = per ? n - 1 : n;
-  // One function on an open partition: the three diagonals (3n-2 values) live in the caller's
-  // coefficient storage (4n-4 values) until the solve has consumed them, so only the
-  // right-hand side is requested; a fresh block of 4n values costs more in page faults than
-  // the whole construction.
-  const bool in_place = F.ny == 1 && !per;
-  const size_t words = in_place ? static_cast<size_t>(N + 16) : static_cast<size_t>(3 * N + N * F.ny + (per ? N : 0) + 16);
+int natural_periodic(Fit<T>& F, void** threading) {
+  const int64_t n = F.n, s = F.ystride(), N = n - 1;
+  const size_t words = static_cast<size_t>(3 * N + N * F.ny + N + 16);
   T* mem = static_cast<T*>(allocate(words * sizeof(T)));
   if (!mem) return DF_ERROR_MEM_FAILURE;
-  T* diag = in_place ? F.cf(0) : mem;
-  T *dl = diag, *d = dl + (N - 1), *du = d + N;
-  T *rhs = in_place ? mem : du + N, *z = per ? rhs + N * F.ny : nullptr;
+  T *dl = mem, *d = dl + (N - 1), *du = d + N;
+  T *rhs = du + N, *z = rhs + N * F.ny;
   // Matrix coefficients: on a uniform partition every row is divided by h.
   auto hm = [&](int64_t i) { return F.uniform ? T(1) : F.hi(i); };
   auto slope = [&](const T* y, int64_t k) { return (y[(k + 1) * s] - y[k * s]) / F.hi(k); };
-  if (per) {
+  for (int64_t i = 0; i < N; ++i) {
+    const int64_t ip = i == 0 ? N - 1 : i - 1;
+    const T a = hm(ip), b = hm(i);
+    if (i > 0) dl[i - 1] = b;
+    d[i] = 2 * (a + b);
+    if (i < N - 1) du[i] = a;
+  }
+  const T alpha = hm(0), beta = hm(N - 2);
+  d[0] -= alpha;
+  d[N - 1] -= beta;
+  for (int64_t i = 0; i < N; ++i) z[i] = 0;
+  z[0] = alpha;
+  z[N - 1] = beta;
+  for (int64_t f = 0; f < F.ny; ++f) {
+    const T* y = F.ybase(f);
+    T* r = rhs + f * N;
     for (int64_t i = 0; i < N; ++i) {
       const int64_t ip = i == 0 ? N - 1 : i - 1;
-      const T a = hm(ip), b = hm(i);
-      if (i > 0) dl[i - 1] = b;
-      d[i] = 2 * (a + b);
-      if (i < N - 1) du[i] = a;
-    }
-    const T alpha = hm(0), beta = hm(N - 2);
-    d[0] -= alpha;
-    d[N - 1] -= beta;
-    for (int64_t i = 0; i < N; ++i) z[i] = 0;
-    z[0] = alpha;
-    z[N - 1] = beta;
-    for (int64_t f = 0; f < F.ny; ++f) {
-      const T* y = F.ybase(f);
-      T* r = rhs + f * N;
-      for (int64_t i = 0; i < N; ++i) {
-        const int64_t ip = i == 0 ? N - 1 : i - 1;
-        r[i] = 3 * (hm(i) * slope(y, ip) + hm(ip) * slope(y, i));
-      }
-    }
-  } else {
-    for (int64_t i = 1; i < n - 1; ++i) {
-      const T a = hm(i - 1), b = hm(i);
-      dl[i - 1] = b;
-      d[i] = 2 * (a + b);
-      du[i] = a;
-    }
-    const T h0 = F.hi(0), hl = F.hi(n - 2);
-    switch (code) {
-      case End::NotAKnot: {
-        const T h1 = F.hi(1);
-        d[0] = 1;
-        du[0] = (h0 + h1) / h1;
-        const T hb = F.hi(n - 3);
-        d[n - 1] = 1;
-        dl[n - 2] = (hl + hb) / hb;
-        break;
-      }
-      default: break;
-    }
-    if (code == End::FreeEnd || second_at_left(code)) d[0] = 2, du[0] = 1;
-    if (first_at_left(code)) d[0] = 1, du[0] = 0;
-    if (code == End::FreeEnd || second_at_right(code)) d[n - 1] = 2, dl[n - 2] = 1;
-    if (first_at_right(code)) d[n - 1] = 1, dl[n - 2] = 0;
-    for (int64_t f = 0; f < F.ny; ++f) {
-      const T* y = F.ybase(f);
-      T* r = rhs + f * n;
-      T prev = slope(y, 0);  // each slope is divided out once and carried to the next row
-      for (int64_t i = 1; i < n - 1; ++i) {
-        const T cur = slope(y, i);
-        r[i] = 3 * (hm(i) * prev + hm(i - 1) * cur);
-        prev = cur;
-      }
-      const T m0 = slope(y, 0), ml = slope(y, n - 2);
-      switch (code) {
-        case End::NotAKnot: {
-          const T h1 = F.hi(1), H = h0 + h1, m1 = slope(y, 1);
-          r[0] = ((2 * H + h0) * h1 * m0 + h0 * h0 * m1) / (H * h1);
-          const T hb = F.hi(n - 3), G = hl + hb, mc = slope(y, n - 3);
-          r[n - 1] = ((2 * G + hl) * hb * ml + hl * hl * mc) / (G * hb);
-          break;
-        }
-        case End::FreeEnd: r[0] = 3 * m0; r[n - 1] = 3 * ml; break;
-        case End::FirstFirst: r[0] = F.bc[0]; r[n - 1] = F.bc[1]; break;
-        case End::FirstSecond: r[0] = F.bc[0]; r[n - 1] = 3 * ml + hl * F.bc[1] / 2; break;
-        case End::SecondFirst: r[0] = 3 * m0 - h0 * F.bc[0] / 2; r[n - 1] = F.bc[1]; break;
-        default: r[0] = 3 * m0 - h0 * F.bc[0] / 2; r[n - 1] = 3 * ml + hl * F.bc[1] / 2; break;
-      }
+      r[i] = 3 * (hm(i) * slope(y, ip) + hm(ip) * slope(y, i));
     }
   }
   int rc = DF_STATUS_OK;
-  const int size = static_cast<int>(N);
+  const int size = static_cast<int>(N), one = 1;
   int info = 0;
-  if (F.ny == 1 && !per) {
-    const int one = 1;
-    Lapack<T>::sv(&size, &one, dl, d, du, rhs, &size, &info);
-    if (info != 0) rc = DF_ERROR_SOLVER;
-    else natural_coeffs(F, 0, rhs);
+  Lapack<T>::trf(&size, dl, d, du, &info);
+  if (info == 0) Lapack<T>::trs(&size, &one, dl, d, du, z, &size, &info);
+  if (info != 0) {
+    rc = DF_ERROR_SOLVER;
   } else {
-    Lapack<T>::trf(&size, dl, d, du, &info);
-    if (info == 0 && per) {
-      const int one = 1;
-      Lapack<T>::trs(&size, &one, dl, d, du, z, &size, &info);
-    }
-    if (info != 0) {
-      rc = DF_ERROR_SOLVER;
-    } else {
-      const int threads = natural_threads(F, threading);
-      NaturalJob<T> J{&F, size, dl, d, du, rhs, z, static_cast<int>((F.ny + threads - 1) / threads), 0};
-      run_natural(J, F.ny, threads, threading, &natural_item<T>);
-      if (J.info != 0) rc = DF_ERROR_SOLVER;
-    }
+    const int threads = natural_threads(F, threading);
+    NaturalJob<T> J{&F, size, dl, d, du, rhs, z, static_cast<int>((F.ny + threads - 1) / threads), 0};
+    run_natural(J, F.ny, threads, threading, &natural_item<T>);
+    if (J.info != 0) rc = DF_ERROR_SOLVER;
   }
   deallocate(mem);
   return rc;
