@@ -73,20 +73,19 @@ T end_right(const EndCtx<T>& e, T dl, T d0) {
 // partition_ok, made here on widths this pass computes anyway).
 template <typename T>
 bool slopes_vec(const Fit<T>& F, const T* y, int64_t lo, int64_t hi, T* ms) {
-  using S = Simd<T>;
-  using V = typename S::V;
-  using M = typename S::M;
-  constexpr int L = S::kLanes;
-  const V one = S::broadcast(T(1)), zero = S::broadcast(T(0)), top = S::broadcast(std::numeric_limits<T>::max());
-  M good = S::first_lanes(L);
+  using V = Vec<T>;
+  using M = Mask<T>;
+  constexpr int L = kLanes<T>;
+  const V one = splat(T(1)), zero = splat(T(0)), top = splat(std::numeric_limits<T>::max());
+  M good = all_lanes<T>();
   for (int64_t k = lo; k <= hi; k += L) {
-    const auto m = S::first_lanes(static_cast<uint32_t>(std::min<int64_t>(hi + 1 - k, L)));
-    const V h = F.uniform ? S::broadcast(F.h) : S::sub(S::load_or(m, F.x + k + 1, one), S::load_or(m, F.x + k, zero));
-    good &= S::less(zero, h) & S::less_equal(h, top);
-    const V dy = S::sub(S::load_or(m, y + k + 1, zero), S::load_or(m, y + k, zero));
-    S::store(ms + (k - lo), m, S::div(dy, h));
+    const auto m = first_lanes<T>(static_cast<uint32_t>(std::min<int64_t>(hi + 1 - k, L)));
+    const V h = F.uniform ? splat(F.h) : sub(load(m, F.x + k + 1, one), load(m, F.x + k, zero));
+    good &= less(zero, h) & less_equal(h, top);
+    const V dy = sub(load(m, y + k + 1, zero), load(m, y + k, zero));
+    store(ms + (k - lo), m, div(dy, h));
   }
-  return good == S::first_lanes(L);
+  return good == all_lanes<T>();
 }
 
 // Interior derivatives d_j, j = ja..jb, of the Akima (2 <= j <= n-3), Bessel and Hyman kinds
@@ -94,43 +93,42 @@ bool slopes_vec(const Fit<T>& F, const T* y, int64_t lo, int64_t hi, T* ms) {
 // lane by lane.
 template <typename T>
 void interior_vec(const Fit<T>& F, const T* ms, int64_t lo, int64_t ja, int64_t jb, T* ds, int64_t i0) {
-  using S = Simd<T>;
-  using V = typename S::V;
-  constexpr int L = S::kLanes;
-  const V zero = S::broadcast(T(0)), one = S::broadcast(T(1)), half = S::broadcast(T(0.5));
+  using V = Vec<T>;
+  constexpr int L = kLanes<T>;
+  const V zero = splat(T(0)), one = splat(T(1)), half = splat(T(0.5));
   for (int64_t j = ja; j <= jb; j += L) {
-    const auto m = S::first_lanes(static_cast<uint32_t>(std::min<int64_t>(jb + 1 - j, L)));
+    const auto m = first_lanes<T>(static_cast<uint32_t>(std::min<int64_t>(jb + 1 - j, L)));
     const T* M = ms + (j - lo);  // M[q] = m_(j+q)
-    const V a = S::load_or(m, M - 1, zero), b = S::load_or(m, M, zero);
+    const V a = load(m, M - 1, zero), b = load(m, M, zero);
     V d;
     if (F.kind == Kind::Akima) {
-      const V wj = S::abs(S::sub(S::load_or(m, M + 1, zero), b));
-      const V wl = S::abs(S::sub(a, S::load_or(m, M - 2, zero)));
-      const V den = S::add(wj, wl);
-      const auto flat = S::less(den, S::broadcast(T(kAkimaFlat)));
+      const V wj = abs(sub(load(m, M + 1, zero), b));
+      const V wl = abs(sub(a, load(m, M - 2, zero)));
+      const V den = add(wj, wl);
+      const auto flat = less(den, splat(T(kAkimaFlat)));
       // Flat lanes take the mean; the others divide (only where they are not flat).
-      d = S::masked_div(S::mul(S::add(a, b), half), static_cast<decltype(m)>(m & ~flat),
-                        S::add(S::mul(wj, a), S::mul(wl, b)), den);
+      d = div(mul(add(a, b), half), static_cast<decltype(m)>(m & ~flat),
+              add(mul(wj, a), mul(wl, b)), den);
     } else {
       V ha, hb;
       if (F.uniform) {
-        ha = hb = S::broadcast(F.h);
+        ha = hb = splat(F.h);
       } else {
-        const V x1 = S::load_or(m, F.x + j, one);
-        ha = S::sub(x1, S::load_or(m, F.x + j - 1, zero));
-        hb = S::sub(S::load_or(m, F.x + j + 1, S::broadcast(T(2))), x1);
+        const V x1 = load(m, F.x + j, one);
+        ha = sub(x1, load(m, F.x + j - 1, zero));
+        hb = sub(load(m, F.x + j + 1, splat(T(2))), x1);
       }
-      d = S::div(S::add(S::mul(hb, a), S::mul(ha, b)), S::add(ha, hb));
+      d = div(add(mul(hb, a), mul(ha, b)), add(ha, hb));
       if (F.kind == Kind::Hyman) {
-        const V aa = S::abs(a), ab = S::abs(b), ad = S::abs(d);
-        const V least = S::select(S::less(ab, aa), ab, aa);
-        const V cap = S::mul(S::broadcast(T(3)), least);
-        const V mag = S::select(S::less(cap, ad), cap, ad);
-        const V limited = S::bit_select(S::sign_mask(), d, mag);
-        d = S::select(S::less_equal(S::mul(a, b), zero), zero, limited);
+        const V aa = abs(a), ab = abs(b), ad = abs(d);
+        const V least = select(less(ab, aa), ab, aa);
+        const V cap = mul(splat(T(3)), least);
+        const V mag = select(less(cap, ad), cap, ad);
+        const V limited = bit_select(sign_mask<V>(), d, mag);
+        d = select(less_equal(mul(a, b), zero), zero, limited);
       }
     }
-    S::store(ds + (j - i0), m, d);
+    store(ds + (j - i0), m, d);
   }
 }
 

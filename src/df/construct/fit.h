@@ -8,7 +8,7 @@
 
 #include "df/common/task_view.h"
 #include "host/host.h"
-#include "vm/simd/simd.h"
+#include "simd/vec.h"
 #include "zorp/df.h"
 
 namespace zorp::df {
@@ -129,15 +129,15 @@ bool width_ok(T h) {
 template <typename T>
 bool partition_ok(const Fit<T>& F) {
   if (F.uniform) return width_ok(F.h);
-  using S = zorp::simd::Simd<T>;
-  using V = typename S::V;
-  constexpr int L = S::kLanes;
-  const V zero = S::broadcast(T(0)), one = S::broadcast(T(1)), top = S::broadcast(std::numeric_limits<T>::max());
+  using namespace zorp::simd;
+  using V = Vec<T>;
+  constexpr int L = kLanes<T>;
+  const V zero = splat(T(0)), one = splat(T(1)), top = splat(std::numeric_limits<T>::max());
   const int64_t cells = F.n - 1;
   for (int64_t i = 0; i < cells; i += L) {
-    const auto m = S::first_lanes(static_cast<uint32_t>(std::min<int64_t>(cells - i, L)));
-    const V h = S::sub(S::load_or(m, F.x + i + 1, one), S::load_or(m, F.x + i, zero));
-    if ((S::less(zero, h) & S::less_equal(h, top)) != S::first_lanes(L)) return false;
+    const auto m = first_lanes<T>(static_cast<uint32_t>(std::min<int64_t>(cells - i, L)));
+    const V h = sub(load(m, F.x + i + 1, one), load(m, F.x + i, zero));
+    if ((less(zero, h) & less_equal(h, top)) != all_lanes<T>()) return false;
   }
   return true;
 }

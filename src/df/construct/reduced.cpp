@@ -34,7 +34,7 @@
 #include <immintrin.h>
 
 #include "df/construct/natural.h"
-#include "platform/transpose.h"
+#include "simd/transpose.h"
 
 namespace zorp::df {
 namespace reduced {
@@ -42,21 +42,10 @@ namespace reduced {
 using V = __m512d;
 constexpr int64_t kTileRows = 64;
 
-// Loads of up to eight values widened to double (lanes off the mask take fill), and stores
-// rounded back to the storage type.
-inline V load_wide(__mmask8 m, const double* p, double fill) { return _mm512_mask_loadu_pd(_mm512_set1_pd(fill), m, p); }
-inline V load_wide(__mmask8 m, const float* p, double fill) {
-  return _mm512_mask_cvtps_pd(_mm512_set1_pd(fill), m, _mm256_maskz_loadu_ps(m, p));
-}
-inline void store_narrow(double* p, __mmask8 m, V v) { _mm512_mask_storeu_pd(p, m, v); }
-inline void store_narrow(float* p, __mmask8 m, V v) { _mm256_mask_storeu_ps(p, m, _mm512_cvtpd_ps(v)); }
-
 // Lane 0 = lane 7 of prev, lane k = lane k-1 of cur: the row one lane before.
-inline V shift_in(V cur, V prev) {
-  return _mm512_castsi512_pd(_mm512_alignr_epi64(_mm512_castpd_si512(cur), _mm512_castpd_si512(prev), 7));
-}
+inline V shift_in(V cur, V prev) { return lanes_from<7>(prev, cur); }
 
-using zorp::platform::transpose8;
+using zorp::simd::transpose8;
 
 // One row a*x_(k-1) + b*x_k + c*x_(k+1) = r of eight lanes, with q = 1/b once it is eliminated.
 struct Row {
@@ -64,25 +53,25 @@ struct Row {
 };
 
 inline Row identity_row() {
-  const V z = _mm512_setzero_pd(), one = _mm512_set1_pd(1.0);
+  const V z = zero<V>(), one = splat(1.0);
   return {z, one, z, z, one};
 }
 
 // Row e less the multiples of its neighbours l (before) and h (after) that clear its couplings
 // to them; l and h carry their reciprocal pivots.  The result couples to l's and h's neighbours.
 inline Row eliminate(const Row& e, const Row& l, const Row& h) {
-  const V al = _mm512_mul_pd(e.a, l.q), ga = _mm512_mul_pd(e.c, h.q);
+  const V al = mul(e.a, l.q), ga = mul(e.c, h.q);
   Row o;
-  o.a = _mm512_sub_pd(_mm512_setzero_pd(), _mm512_mul_pd(al, l.a));
-  o.c = _mm512_sub_pd(_mm512_setzero_pd(), _mm512_mul_pd(ga, h.c));
-  o.b = _mm512_fnmadd_pd(ga, h.a, _mm512_fnmadd_pd(al, l.c, e.b));
-  o.r = _mm512_fnmadd_pd(ga, h.r, _mm512_fnmadd_pd(al, l.r, e.r));
-  o.q = _mm512_setzero_pd();
+  o.a = sub(zero<V>(), mul(al, l.a));
+  o.c = sub(zero<V>(), mul(ga, h.c));
+  o.b = fnma(ga, h.a, fnma(al, l.c, e.b));
+  o.r = fnma(ga, h.r, fnma(al, l.r, e.r));
+  o.q = zero<V>();
   return o;
 }
 
 inline Row with_pivot(Row w) {
-  w.q = _mm512_div_pd(_mm512_set1_pd(1.0), w.b);
+  w.q = div(splat(1.0), w.b);
   return w;
 }
 
@@ -93,7 +82,7 @@ inline Row shift_row(const Row& cur, const Row& prev) {
 
 // x_k from its row and the neighbours' values.
 inline V back(const Row& w, V left, V right) {
-  return _mm512_mul_pd(_mm512_fnmadd_pd(w.c, right, _mm512_fnmadd_pd(w.a, left, w.r)), w.q);
+  return mul(fnma(w.c, right, fnma(w.a, left, w.r)), w.q);
 }
 
 // What a tile hands to the next one: the rows one lane before its row 0 at each level, and the
@@ -125,24 +114,24 @@ struct Levels {
 template <bool keep, typename T>
 [[gnu::always_inline]] inline void cells(const Problem<T>& P, int64_t i0, bool edge, V h[8], V s[8], double* rh,
                                          double* sl) {
-  const V one = _mm512_set1_pd(1.0);
+  const V one = splat(1.0);
   for (int q = 0; q < 8; ++q) {
     const int64_t i = i0 + 8 * q;
-    const __mmask8 m = edge ? Simd<double>::first_lanes(static_cast<uint32_t>(std::clamp<int64_t>(P.n - 1 - i, 0, 8)))
-                            : __mmask8(0xFF);
-    const V y0 = load_wide(m, P.y + i, 0), y1 = load_wide(m, P.y + i + 1, 0);
+    const __mmask8 m = edge ? first_lanes<double>(static_cast<uint32_t>(std::clamp<int64_t>(P.n - 1 - i, 0, 8)))
+                            : all_lanes<double>();
+    const V y0 = load_wide(m, P.y + i), y1 = load_wide(m, P.y + i + 1);
     V r;
     if (P.x) {
-      h[q] = _mm512_sub_pd(load_wide(m, P.x + i + 1, 1), load_wide(m, P.x + i, 0));
-      r = _mm512_div_pd(one, h[q]);
+      h[q] = sub(load_wide(m, P.x + i + 1, splat(1.0)), load_wide(m, P.x + i));
+      r = div(one, h[q]);
     } else {
       h[q] = one;
-      r = _mm512_set1_pd(P.rstep);
+      r = splat(P.rstep);
     }
-    s[q] = _mm512_mul_pd(_mm512_sub_pd(y1, y0), r);
+    s[q] = mul(sub(y1, y0), r);
     if constexpr (keep) {
-      _mm512_store_pd(rh + 8 * q, r);
-      _mm512_store_pd(sl + 8 * q, s[q]);
+      store(rh + 8 * q, r);
+      store(sl + 8 * q, s[q]);
     }
   }
 }
@@ -153,8 +142,8 @@ template <typename T>
 [[gnu::always_inline]] inline void patch_rows(const Problem<T>& P, int64_t i0, Row w[8]) {
   alignas(64) double a[8][8], b[8][8], c[8][8], r[8][8];
   for (int p = 0; p < 8; ++p) {
-    _mm512_store_pd(a[p], w[p].a), _mm512_store_pd(b[p], w[p].b);
-    _mm512_store_pd(c[p], w[p].c), _mm512_store_pd(r[p], w[p].r);
+    store(a[p], w[p].a), store(b[p], w[p].b);
+    store(c[p], w[p].c), store(r[p], w[p].r);
   }
   for (int p = 0; p < 8; ++p)
     for (int j = 0; j < 8; ++j) {
@@ -173,8 +162,8 @@ template <typename T>
       }
     }
   for (int p = 0; p < 8; ++p)
-    w[p] = {_mm512_load_pd(a[p]), _mm512_load_pd(b[p]), _mm512_load_pd(c[p]), _mm512_load_pd(r[p]),
-            _mm512_setzero_pd()};
+    w[p] = {load(a[p]), load(b[p]), load(c[p]), load(r[p]),
+            zero<V>()};
 }
 
 // Rows of tile t, reduced; updates the carry.  The same inputs give the same bits in both
@@ -188,22 +177,21 @@ template <bool keep, typename T>
   cells<keep>(P, i0, edge, h, s, rh, sl);
   if (!keep && P.x) {
     // Lanes past the last cell hold width 1.
-    const V zero = _mm512_setzero_pd(), top = _mm512_set1_pd(std::numeric_limits<double>::max());
+    const V none = zero<V>(), top = splat(std::numeric_limits<double>::max());
     for (int q = 0; q < 8; ++q)
-      C.bad_width |= static_cast<__mmask8>(~(_mm512_cmp_pd_mask(zero, h[q], _CMP_LT_OQ) &
-                                             _mm512_cmp_pd_mask(h[q], top, _CMP_LE_OQ)));
+      C.bad_width |= static_cast<__mmask8>(~(less(none, h[q]) & less_equal(h[q], top)));
   }
   transpose8(h);
   transpose8(s);
   Row w[8];
-  const V two = _mm512_set1_pd(2.0), three = _mm512_set1_pd(3.0);
+  const V two = splat(2.0), three = splat(3.0);
   for (int p = 0; p < 8; ++p) {
     // Row i uses cells i-1 (a) and i (b): a = h_i, b = 2(h_(i-1)+h_i), c = h_(i-1),
     // r = 3(h_i*m_(i-1) + h_(i-1)*m_i).
     const V ha = p == 0 ? shift_in(h[7], C.h7) : h[p - 1], ma = p == 0 ? shift_in(s[7], C.s7) : s[p - 1];
     const V hb = h[p], mb = s[p];
-    w[p] = {hb, _mm512_mul_pd(two, _mm512_add_pd(ha, hb)), ha,
-            _mm512_mul_pd(three, _mm512_fmadd_pd(hb, ma, _mm512_mul_pd(ha, mb))), _mm512_setzero_pd()};
+    w[p] = {hb, mul(two, add(ha, hb)), ha,
+            mul(three, fma(hb, ma, mul(ha, mb))), zero<V>()};
   }
   C.h7 = h[7], C.s7 = s[7];
   if (edge) patch_rows(P, i0, w);
@@ -227,7 +215,7 @@ template <bool keep, typename T>
 
 Carry first_carry() {
   const Row id = identity_row();
-  return {id, id, id, _mm512_set1_pd(1.0), _mm512_setzero_pd(), 0};
+  return {id, id, id, splat(1.0), zero<V>(), 0};
 }
 
 template <typename T>
@@ -250,14 +238,14 @@ int solve(const Fit<T>& F) {
   // pivot does in the host solver.  With every width positive and finite the rows are
   // diagonally dominant and no pivot is zero; the check stays for widths whose sums overflow.
   __mmask8 singular = 0;
-  const V zero = _mm512_setzero_pd();
+  const V none = zero<V>();
   for (int64_t t = 0; t < build_tiles; ++t) {
     const Levels L = reduce_tile<false>(P, t, C);
-    auto bad = [&](V b) { return _mm512_cmp_pd_mask(b, zero, _CMP_EQ_UQ); };
+    auto bad = [&](V b) { return static_cast<__mmask8>(equal(b, none) | unordered(b, b)); };
     singular |= bad(L.odd[0].b) | bad(L.odd[1].b) | bad(L.odd[2].b) | bad(L.odd[3].b) | bad(L.two.b) |
                 bad(L.six.b) | bad(L.four.b) | bad(L.zero.b);
     const int64_t J = 8 * t;
-    const __mmask8 m = Simd<double>::first_lanes(static_cast<uint32_t>(std::min<int64_t>(size - J, 8)));
+    const __mmask8 m = first_lanes<double>(static_cast<uint32_t>(std::min<int64_t>(size - J, 8)));
     store_narrow(dlx + J, m, L.zero.a);
     store_narrow(d + J, m, L.zero.b);
     store_narrow(du + J, m, L.zero.c);
@@ -278,16 +266,16 @@ int solve(const Fit<T>& F) {
     const Levels L = reduce_tile<true>(P, t, C, rh, sl);
     const int64_t J = 8 * t;
     V x[9];
-    x[0] = load_wide(Simd<double>::first_lanes(static_cast<uint32_t>(size - J)), sol + J, 0);
-    x[8] = load_wide(Simd<double>::first_lanes(static_cast<uint32_t>(size - J - 1)), sol + J + 1, 0);
+    x[0] = load_wide(first_lanes<double>(static_cast<uint32_t>(size - J)), sol + J);
+    x[8] = load_wide(first_lanes<double>(static_cast<uint32_t>(size - J - 1)), sol + J + 1);
     x[4] = back(L.four, x[0], x[8]);
     x[2] = back(L.two, x[0], x[4]);
     x[6] = back(L.six, x[4], x[8]);
     for (int k = 0; k < 4; ++k) x[2 * k + 1] = back(L.odd[k], x[2 * k], x[2 * k + 2]);
     const V next = x[8];
     transpose8(x);
-    for (int q = 0; q < 8; ++q) _mm512_store_pd(dv + 8 * q, x[q]);
-    dv[kTileRows] = _mm512_cvtsd_f64(_mm512_permutexvar_pd(_mm512_set1_epi64(7), next));
+    for (int q = 0; q < 8; ++q) store(dv + 8 * q, x[q]);
+    dv[kTileRows] = lane<7>(next);
     const int64_t i0 = t * kTileRows;
     if (t == 0) dv[0] = (P.r0 - P.e.c0 * dv[1]) / P.e.b0;
     if (n - 1 <= i0 + kTileRows) dv[n - 1 - i0] = (P.rn - P.e.an * dv[n - 2 - i0]) / P.e.bn;
@@ -300,9 +288,9 @@ int solve(const Fit<T>& F) {
       int count = 0;
       for (int g = 0; g < kGroups; ++g) {
         const int k = q + g, here = static_cast<int>(std::clamp<int64_t>(cells_here - 8 * k, 0, 8));
-        const V rv = _mm512_load_pd(rh + 8 * k), mv = _mm512_load_pd(sl + 8 * k);
-        const V d0 = _mm512_load_pd(dv + 8 * k), d1 = _mm512_loadu_pd(dv + 8 * k + 1);
-        out[g][0] = load_wide(Simd<double>::first_lanes(here), P.y + i0 + 8 * k, 0);
+        const V rv = load(rh + 8 * k), mv = load(sl + 8 * k);
+        const V d0 = load(dv + 8 * k), d1 = load(dv + 8 * k + 1);
+        out[g][0] = load_wide(first_lanes<double>(here), P.y + i0 + 8 * k);
         out[g][1] = d0;
         cubic_terms<double>(mv, rv, d0, d1, out[g][2], out[g][3]);
         count += here;
@@ -311,7 +299,7 @@ int solve(const Fit<T>& F) {
         store_cells(c + 4 * (i0 + 8 * q), out[0][0], out[0][1], out[0][2], out[0][3], count);
       } else {
         auto join = [&](int v) {
-          return _mm512_insertf32x8(_mm512_castps256_ps512(_mm512_cvtpd_ps(out[0][v])), _mm512_cvtpd_ps(out[1][v]), 1);
+          return narrow_pair(out[0][v], out[1][v]);
         };
         store_cells(c + 4 * (i0 + 8 * q), join(0), join(1), join(2), join(3), count);
       }
