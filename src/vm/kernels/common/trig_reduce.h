@@ -63,9 +63,8 @@
 //    the top two bits of Q + 2^253 are the quadrant and the rest, less 2^253, the signed fraction
 //    f = x 2/pi - k in units of 2^-254. Dropping the bits of 2/pi below the window costs less
 //    than 2^-201 (m 2^-254); taking the magnitude as a one's complement, 2^-254; f is normalised
-//    to 128 bits (its leading bit lies in the top word, as |f| >= 2^-61.6 for every double; the
-//    code would take the next word otherwise) and split into a double-double, relative error
-//    2^-106; the product with pi/2 as the double-double c0 + c1 (relative error 2^-109.7 in the
+//    to 128 bits (its leading bit lies in the top word of the 254, as |f| >= 2^-61.6 for every
+//    double) and split into a double-double, relative error 2^-106; the product with pi/2 as the double-double c0 + c1 (relative error 2^-109.7 in the
 //    constant) adds 2^-103.7. In all the reduced argument is within 2^-103 relative (2^-104.6 is
 //    the largest seen), and k is the exact nearest integer mod 4. The scalar and vector forms
 //    run the same integer steps and return the same bits.
@@ -284,7 +283,6 @@ inline QuadrantReduction reduce_half_pi_huge(double x) {
   // Q = m W mod 2^256, q3 the top word.
   using U128 = unsigned __int128;
   U128 p = U128(m) * w[3];
-  const uint64_t q0 = static_cast<uint64_t>(p);
   p = U128(m) * w[2] + (p >> 64);
   const uint64_t q1 = static_cast<uint64_t>(p);
   p = U128(m) * w[1] + (p >> 64);
@@ -294,17 +292,13 @@ inline QuadrantReduction reduce_half_pi_huge(double x) {
   // The fraction is negative where bit 61 is clear (below the added half): its magnitude is
   // the one's complement, within 2^-254 of the two's complement.
   const uint64_t flip = (q3 & kHalfQuadrant) ? 0 : ~uint64_t(0);
-  uint64_t top = (q3 ^ flip) & kFractionTop, mid = q2 ^ flip, low = q1 ^ flip, drop = 0;
-  if (top == 0) {  // |f| < 2^-62: one word further down
-    top = mid;
-    mid = low;
-    low = q0 ^ flip;
-    drop = 64;
-  }
+  // |f| >= 2^-61.6 for every double, so the top word is never zero (a zero one would shift by
+  // 64: the next word, unnormalised, still the right value).
+  const uint64_t top = (q3 ^ flip) & kFractionTop, mid = q2 ^ flip, low = q1 ^ flip;
   const uint64_t s = top ? static_cast<uint64_t>(__builtin_clzll(top)) : 64;
   const uint64_t n_top = shl(top, s) | shr(mid, 64 - s), n_mid = shl(mid, s) | shr(low, 64 - s);
-  const double f_hi = static_cast<double>(n_top >> 11) * pow2(-51 - int64_t(s) - int64_t(drop));
-  const double f_lo = static_cast<double>((n_top << 53) | (n_mid >> 11)) * pow2(-115 - int64_t(s) - int64_t(drop));
+  const double f_hi = static_cast<double>(n_top >> 11) * pow2(-51 - int64_t(s));
+  const double f_lo = static_cast<double>((n_top << 53) | (n_mid >> 11)) * pow2(-115 - int64_t(s));
   DD<double> f = simd::fast_two_sum(f_hi, f_lo);
   if ((flip ^ xb) & kSignBit) f = {-f.hi, -f.lo};
   const DD<double> r = simd::dd_mul(f, DD<double>{tables::kHalfPiD[0], tables::kHalfPiD[1]});
@@ -368,22 +362,16 @@ inline HugeReduction<__m512d> reduce_half_pi_huge(__m512d x) {
   const __m512i q3 = iadd<double>(q[3], c(kHalfQuadrant));
   __m512i quadrant = shift_right<62, double>(q3);
   const __m512i flip = iselect<double>(iequal<double>(bit_and(q3, c(kHalfQuadrant)), zero), c(~uint64_t(0)), zero);
-  __m512i top = bit_and(bit_xor(q3, flip), c(kFractionTop)), mid = bit_xor(q[2], flip), low = bit_xor(q[1], flip);
-  const Mask<double> empty = iequal<double>(top, zero);
-  top = iselect<double>(empty, mid, top);
-  mid = iselect<double>(empty, low, mid);
-  low = iselect<double>(empty, bit_xor(q[0], flip), low);
-  const __m512i drop = iselect<double>(empty, c(64), zero);
+  const __m512i top = bit_and(bit_xor(q3, flip), c(kFractionTop)), mid = bit_xor(q[2], flip), low = bit_xor(q[1], flip);
   // Leading bit of top: the exponent of top converted toward zero (1086 - exponent field is
-  // the count of leading zeros; a zero top gives 64 and a zero result).
+  // the count of leading zeros, 64 at most as in the scalar form).
   const __m512i s = imin<double>(u64_sub(c(1086), shift_right<52, double>(bits(u64_to_double_toward_zero(top)))), c(64));
   const __m512i up = u64_sub(c(64), s);
   const __m512i n_top = bit_or(u64_shl(top, s), u64_shr(mid, up)), n_mid = bit_or(u64_shl(mid, s), u64_shr(low, up));
-  const __m512i scale = iadd<double>(s, drop);
   const __m512d f_hi = mul(u64_to_double(shift_right<11, double>(n_top)),
-                           as_double(shift_left<52, double>(u64_sub(c(1023 - 51), scale))));
+                           as_double(shift_left<52, double>(u64_sub(c(1023 - 51), s))));
   const __m512d f_lo = mul(u64_to_double(bit_or(shift_left<53, double>(n_top), shift_right<11, double>(n_mid))),
-                           as_double(shift_left<52, double>(u64_sub(c(1023 - 115), scale))));
+                           as_double(shift_left<52, double>(u64_sub(c(1023 - 115), s))));
   DD<__m512d> f = fast_two_sum(f_hi, f_lo);
   const __m512i sign = bit_and(bit_xor(flip, xb), c(detail::kSignBit));
   f = {as_double(bit_xor(bits(f.hi), sign)), as_double(bit_xor(bits(f.lo), sign))};
