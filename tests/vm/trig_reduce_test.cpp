@@ -4,15 +4,13 @@
 // worst cases, integers, and the edges where one method hands over to the next.
 // tools/reduce_sweep runs the same check on wider sweeps.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cfloat>
-#include <cstdlib>
-#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "common/regenerated.h"
 #include "vm/half_pi_methods.h"
 
 namespace {
@@ -75,20 +73,8 @@ TEST(HalfPiReductionOfNonFinite, StaysInsideTheTable) {
   }
 }
 
-// The committed constants are exactly what the tool writes (skipped in builds without tools).
 TEST(TrigReduceTables, ToolRegeneratesTheCommittedFile) {
-  const std::string tool = std::string(ZORP_LIB_DIR) + "/../bin/gen_pi_bits";
-  if (access(tool.c_str(), X_OK) != 0) GTEST_SKIP() << tool << " not built";
-  const std::string out = testing::TempDir() + "trig_reduce_tables_regenerated.inc";
-  ASSERT_EQ(std::system((tool + " " + out).c_str()), 0);
-  auto slurp = [](const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-  };
-  const std::string committed = slurp(std::string(ZORP_SOURCE_DIR) + "/src/vm/kernels/common/generated/trig_reduce_tables.inc");
-  ASSERT_FALSE(committed.empty());
-  EXPECT_EQ(slurp(out), committed);
-  std::remove(out.c_str());
+  zorp::test::expect_tool_regenerates("gen_pi_bits", "src/vm/kernels/common/generated/trig_reduce_tables.inc");
 }
 
 }  // namespace
