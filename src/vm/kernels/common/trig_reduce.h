@@ -343,7 +343,8 @@ inline HugeReduction<__m512d> reduce_half_pi_huge(__m512d x) {
   // m limb_i = low32(a_i) + (b_i + a_i / 2^32) 2^32 at weight 2^(32 (7 - i)), with a_i, b_i the
   // products by the low and high halves of m (b_i < 2^53, so the sum fits); column c of the
   // result collects low32(a_(7-c)) and the wide term of limb 8 - c, and one carry pass turns
-  // the columns into words. m limb_0 2^32 and above is a multiple of 2^256: left out.
+  // the columns into words (q[0] only feeds carries). The wide term of limb 0 weighs 2^256 and
+  // more, a multiple of 4 quadrants: left out.
   const __m512i m_hi = shift_right<32, double>(m), low32 = c(0xFFFFFFFFu);
   __m512i column[8];
   for (int i = 0; i < 8; ++i) {
