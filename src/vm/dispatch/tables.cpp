@@ -8,6 +8,7 @@
 //    jump through its slot, so the kernel sees the caller's arguments untouched and returns
 //    straight to the caller. The jump goes through a hidden alias of the table, which keeps
 //    it a plain RIP-relative load with no GOT indirection.
+#include "platform/asm.h"
 #include "vm/dispatch/catalogue.h"
 #include "zorp/export.h"
 
@@ -41,7 +42,7 @@
 #undef VM_FN
 
 // ---- entry points -----------------------------------------------------------------------
-#define VM_ENTRY_LABEL(sym) ".globl " sym "\n.type " sym ",@function\n" sym ":\n"
+#define VM_ENTRY_LABEL(sym) ZORP_ASM_FUNCTION_LABEL(sym)
 #define VM_ENTRIES(name, t)                                                                 \
   ".p2align 4\n"                                                                            \
   VM_ENTRY_LABEL("_fenn" VM_STR(name) VM_LA_SUFFIX(t))                                      \
