@@ -7,6 +7,19 @@
  * earlier one, no table is built (the task keeps a null bucket pointer and bucket count 0) and
  * the call still succeeds; cell search then works without buckets.  So a bad partition never
  * makes the builder index outside its table.
+ * Construction needs every cell width x[i+1] - x[i] (uniform: (x[1] - x[0])/(nx-1)) positive and
+ * finite: a repeated point, a descent, a NaN or an infinite point makes every construction
+ * routine, for one function or several, return DF_ERROR_BAD_X (the one-function natural cubic
+ * finds it while it builds its reduced system in the coefficient storage, which then holds
+ * partial results, as on any error).  NaN function values are data: they give NaN coefficients
+ * and status 0.
+ *
+ * ---- Shape edits -------------------------------------------------------------------------
+ * iEditVal of ny or of yhint resizes the task's y and coefficient pointer arrays to the new shape
+ * (one y pointer for storage by columns, ny otherwise; ny coefficient pointers): pointers that
+ * still fit are kept, the others are empty, and construction returns DF_ERROR_BAD_Y or
+ * DF_ERROR_BAD_SCOEFF until the caller sets them (EditPtr, or EditIdxPtr one function at a
+ * time).  An edit of nx changes no pointer: the caller sets y and the coefficients again.
  *
  * ---- Construction ----------------------------------------------------------------------------
  * Coefficients: cell i of function f holds order values c0..c(order-1) with

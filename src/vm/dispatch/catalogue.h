@@ -1,7 +1,14 @@
-// Helpers for reading zorp/vm_catalogue.def with X-macros. A row expands only when its `built`
-// column is 1: VM_IF_BUILT_1(x) keeps x, VM_IF_BUILT_0(x) drops it.
+// The vector-math catalogue (zorp/vm_catalogue.def) as C++ constants, and the helpers for
+// reading it with X-macros.
+//
+// Every row becomes `zorp::vm::catalogue::<t><Func>`, a constexpr Row: its type letter, public
+// name for reports ("vsExp"), calling shape, slot sharing, published costs and whether its
+// kernels are built. The kernel binding (vm/kernels/common/bind.h) reads the row to fill the
+// dispatch tables by the sharing column, pick the entry signatures by the shape and name the
+// kernel in its reports, so a kernel source names its row and nothing else about it.
 #pragma once
 
+// A row expands only when its `built` column is 1.
 #define VM_IF_BUILT_0(...)
 #define VM_IF_BUILT_1(...) __VA_ARGS__
 #define VM_IF_BUILT(built, ...) VM_IF_BUILT_##built(__VA_ARGS__)
@@ -32,3 +39,47 @@
 
 #define VM_STR_(x) #x
 #define VM_STR(x) VM_STR_(x)
+
+#ifdef __cplusplus
+namespace zorp::vm::catalogue {
+
+enum class Shape { A1R1, A2R1, A1R2, VS, LINFRAC, PACK, UNPACK, C1R1R, R1C1 };
+
+// Which slots share a kernel: ALL one kernel in all three; EP1 LA and HA share, EP alone;
+// HA1 LA and EP share, HA alone; DIST three kernels.
+enum class Share { ALL, EP1, HA1, DIST };
+
+struct Row {
+  char type;         // s d c z
+  const char* name;  // the public name reports carry: "v" + type + function
+  Shape shape;
+  Share share;
+  float cost[3];  // LA, HA, EP
+  bool built;
+
+  constexpr bool complex() const { return type == 'c' || type == 'z'; }
+  constexpr bool strided_twin() const { return shape != Shape::PACK && shape != Shape::UNPACK; }
+  // How many distinct kernels the row's three slots hold.
+  constexpr int kernels() const { return share == Share::ALL ? 1 : share == Share::DIST ? 3 : 2; }
+  // The first slot that holds the same kernel as `slot`.
+  constexpr int owner(int slot) const {
+    switch (share) {
+      case Share::ALL: return 0;
+      case Share::EP1: return slot == 2 ? 2 : 0;
+      case Share::HA1: return slot == 1 ? 1 : 0;
+      default: return slot;
+    }
+  }
+  // Strided calls with unit increments hand over to the contiguous kernel through the table,
+  // except where a complex function keeps one kernel for every slot: it runs its strided loop
+  // whatever the increments.
+  constexpr bool unit_stride_shortcut() const { return !(complex() && share == Share::ALL); }
+};
+
+#define VM_FN(t, F, shape, share, la, ha, ep, built) \
+  inline constexpr Row t##F{#t[0], "v" #t #F, Shape::shape, Share::share, {la, ha, ep}, built != 0};
+#include "zorp/vm_catalogue.def"
+#undef VM_FN
+
+}  // namespace zorp::vm::catalogue
+#endif

@@ -75,11 +75,13 @@ bool carries_values(int32_t status) {
   return status != ZORP_VM_STATUS_BADSIZE && status != ZORP_VM_STATUS_BADMEM;
 }
 
-// `a` is the argument array as the kernel received it; pa, pb, pr1, pr2 point at the element
-// concerned in each array. Arguments and results may differ in type (complex Abs: complex in,
-// real out); the record's imaginary fields of a real value stay zero.
+// `a` is the argument array as the kernel received it (for the index within the whole vector);
+// arg1 and arg2 are the element's arguments as the kernel read them, before any result was
+// stored (an in-place call has overwritten a[index] by then); r1 and r2 point at the element's
+// results. Arguments and results may differ in type (complex Abs: complex in, real out); the
+// record's imaginary fields of a real value stay zero.
 template <typename E, typename R = E>
-void report_element(int32_t status, int32_t index, const E* a, const E* pa, const E* pb, R* pr1,
+void report_element(int32_t status, int32_t index, const E* a, const E& arg1, const E& arg2, R* pr1,
                     R* pr2, const char* name) {
   ThreadState* s = thread_state();
   const uint32_t mode = mode_of(s);
@@ -95,8 +97,8 @@ void report_element(int32_t status, int32_t index, const E* a, const E* pa, cons
   copy_name(rec, name);
   const bool values = carries_values(status);
   if (values) {
-    Element<E>::read(*pa, rec.arg1, rec.arg1_im);
-    Element<E>::read(*pb, rec.arg2, rec.arg2_im);
+    Element<E>::read(arg1, rec.arg1, rec.arg1_im);
+    Element<E>::read(arg2, rec.arg2, rec.arg2_im);
     Element<R>::read(*pr1, rec.res1, rec.res1_im);
     Element<R>::read(*pr2, rec.res2, rec.res2_im);
   }
@@ -121,31 +123,39 @@ void report_element(int32_t status, int32_t index, const E* a, const E* pa, cons
 // Kernels count elements as unsigned, so an index at or above 2^31 still lies after the start.
 inline uint32_t element(int32_t index) { return static_cast<uint32_t>(index); }
 
-// The element of a strided array: the offset index * inc is formed in 32 bits.
+// The element of a strided array. The offset is formed in 64 bits: a 32-bit product of index and
+// increment would wrap for long strided vectors and reach outside the caller's arrays.
 template <typename E>
 E* element_at(E* p, int32_t index, int32_t inc) {
-  return p + static_cast<int32_t>(static_cast<uint32_t>(index) * static_cast<uint32_t>(inc));
+  return p + static_cast<int64_t>(element(index)) * inc;
 }
 
 }  // namespace
 
 template <typename E, typename R>
 void report(int32_t status, int32_t index, const E* a, const E* b, R* r1, R* r2, const char* name) {
-  report_element(status, index, a, a + element(index), b + element(index), r1 + element(index),
+  report_element(status, index, a, a[element(index)], b[element(index)], r1 + element(index),
                  r2 + element(index), name);
 }
 template <typename E, typename R>
 void report_strided(int32_t status, int32_t index, const E* a, int32_t inca, const E* b,
                     int32_t incb, R* r1, int32_t incr1, R* r2, int32_t incr2, const char* name) {
-  report_element(status, index, a, element_at(a, index, inca), element_at(b, index, incb),
+  report_element(status, index, a, *element_at(a, index, inca), *element_at(b, index, incb),
                  element_at(r1, index, incr1), element_at(r2, index, incr2), name);
+}
+template <typename E, typename R>
+void report_values(int32_t status, int32_t index, const E* a, const E& arg1, const E& arg2, R* r1,
+                   R* r2, const char* name) {
+  report_element(status, index, a, arg1, arg2, r1, r2, name);
 }
 
 // The element types the kernels report with.
 #define ZORP_VM_REPORT_TYPES(E, R)                                                              \
   template void report<E, R>(int32_t, int32_t, const E*, const E*, R*, R*, const char*);       \
   template void report_strided<E, R>(int32_t, int32_t, const E*, int32_t, const E*, int32_t, R*, \
-                                     int32_t, R*, int32_t, const char*);
+                                     int32_t, R*, int32_t, const char*);                         \
+  template void report_values<E, R>(int32_t, int32_t, const E*, const E&, const E&, R*, R*,      \
+                                    const char*);
 ZORP_VM_REPORT_TYPES(float, float)
 ZORP_VM_REPORT_TYPES(double, double)
 ZORP_VM_REPORT_TYPES(ZorpComplex8, ZorpComplex8)

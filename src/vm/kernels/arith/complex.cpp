@@ -24,41 +24,20 @@
 #include <cstring>
 #include <limits>
 
-#include "vm/kernels/common/define.h"
+#include "simd/complex.h"
+#include "simd/exact.h"
+#include "simd/vec.h"
+#include "vm/kernels/common/bind.h"
 
 namespace zorp::vm {
 namespace {
 
-// ---- element helpers -------------------------------------------------------------------------
-inline __m512 swap_parts(__m512 v) { return _mm512_permute_ps(v, 0xB1); }
-inline __m512d swap_parts(__m512d v) { return _mm512_permute_pd(v, 0x55); }
-inline __m512 negate_imag(__m512 v) {
-  return _mm512_castsi512_ps(_mm512_xor_si512(_mm512_castps_si512(v), _mm512_set1_epi64(int64_t(0x8000000000000000))));
-}
-inline __m512d negate_imag(__m512d v) {
-  return _mm512_castsi512_pd(_mm512_xor_si512(_mm512_castpd_si512(v),
-                                              _mm512_setr_epi64(0, INT64_MIN, 0, INT64_MIN, 0, INT64_MIN, 0, INT64_MIN)));
-}
-inline __m512d negate_real(__m512d v) {
-  return _mm512_castsi512_pd(_mm512_xor_si512(_mm512_castpd_si512(v),
-                                              _mm512_setr_epi64(INT64_MIN, 0, INT64_MIN, 0, INT64_MIN, 0, INT64_MIN, 0)));
-}
-inline __m512d real_parts(__m512d v) { return _mm512_movedup_pd(v); }
-inline __m512d imag_parts(__m512d v) { return _mm512_permute_pd(v, 0xFF); }
-
-// Single-precision complex register <-> two double registers of 4 elements each.
-inline __m512d widen_low(__m512 v) { return _mm512_cvtps_pd(_mm512_castps512_ps256(v)); }
-inline __m512d widen_high(__m512 v) {
-  return _mm512_cvtps_pd(_mm256_castpd_ps(_mm512_extractf64x4_pd(_mm512_castps_pd(v), 1)));
-}
-inline __m512 narrow(__m512d lo, __m512d hi) {
-  return _mm512_insertf32x8(_mm512_castps256_ps512(_mm512_cvtpd_ps(lo)), _mm512_cvtpd_ps(hi), 1);
-}
+using namespace zorp::simd;
 
 // x*y for double-complex lanes with plain rounding: each component one fma after one product.
 // Exact enough for widened floats, whose products are exact in double.
 inline __m512d mul_widened(__m512d x, __m512d y) {
-  return _mm512_fmadd_pd(real_parts(x), y, _mm512_mul_pd(imag_parts(x), negate_real(swap_parts(y))));
+  return fma(real_parts(x), y, mul(imag_parts(x), negate_real(swap_parts(y))));
 }
 
 // a*b + c*d for doubles, exactly up to the last rounding: (hi + lo) * 2^e, with hi + lo the
@@ -102,33 +81,25 @@ double diff_of_products(double a, double c, double b, double d) {
 // x*y for double-complex lanes as an unevaluated sum s + err per part: each part is a sum of two
 // products, formed with their exact errors (fma) and summed compensated, so s + err carries the
 // exact part to well below an ulp.
-struct DoubleDouble {
-  __m512d hi, lo;
-};
-inline DoubleDouble complex_product_parts(__m512d x, __m512d y) {
+inline DD<__m512d> complex_product_parts(__m512d x, __m512d y) {
   const __m512d x1 = real_parts(x), y1 = y;
   const __m512d x2 = imag_parts(x), y2 = negate_real(swap_parts(y));
-  const __m512d p1 = _mm512_mul_pd(x1, y1), e1 = _mm512_fmsub_pd(x1, y1, p1);
-  const __m512d p2 = _mm512_mul_pd(x2, y2), e2 = _mm512_fmsub_pd(x2, y2, p2);
-  const __m512d s = _mm512_add_pd(p1, p2), sb = _mm512_sub_pd(s, p1);
-  const __m512d t = _mm512_add_pd(_mm512_sub_pd(p1, _mm512_sub_pd(s, sb)), _mm512_sub_pd(p2, sb));
-  return {s, _mm512_add_pd(t, _mm512_add_pd(e1, e2))};
+  const __m512d p1 = mul(x1, y1), e1 = fms(x1, y1, p1);
+  const __m512d p2 = mul(x2, y2), e2 = fms(x2, y2, p2);
+  const __m512d s = add(p1, p2), sb = sub(s, p1);
+  const __m512d t = add(sub(p1, sub(s, sb)), sub(p2, sb));
+  return {s, add(t, add(e1, e2))};
 }
 
 // re^2 + im^2 of each element, in both of its lanes, as a double-double: exact squares and a
 // compensated sum.
-inline DoubleDouble squared_modulus(__m512d x) {
-  const __m512d sq = _mm512_mul_pd(x, x), sql = _mm512_fmsub_pd(x, x, sq);
+inline DD<__m512d> squared_modulus(__m512d x) {
+  const __m512d sq = mul(x, x), sql = fms(x, x, sq);
   const __m512d sq2 = swap_parts(sq);
-  const __m512d h = _mm512_add_pd(sq, sq2), bb = _mm512_sub_pd(h, sq);
-  return {h, _mm512_add_pd(_mm512_add_pd(_mm512_sub_pd(sq, _mm512_sub_pd(h, bb)), _mm512_sub_pd(sq2, bb)),
-                           _mm512_add_pd(sql, swap_parts(sql)))};
+  const __m512d h = add(sq, sq2), bb = sub(h, sq);
+  return {h, add(add(sub(sq, sub(h, bb)), sub(sq2, bb)), add(sql, swap_parts(sql)))};
 }
 
-// Complex elements (bit e) of a lane mask (lanes 2e and 2e+1) whose two lanes are both set, or
-// either; for 8 and 16 lanes alike.
-inline __mmask8 both_lanes(uint32_t lanes) { return static_cast<__mmask8>(_pext_u32(lanes & (lanes >> 1), 0x5555u)); }
-inline __mmask8 either_lane(uint32_t lanes) { return static_cast<__mmask8>(_pext_u32(lanes | (lanes >> 1), 0x5555u)); }
 
 // The flagged complex elements (bit e) of r recomputed one at a time off the vector path, in
 // double: f(ar, ai, br, bi, rr, ri) sees the parts of both arguments and overwrites the
@@ -169,50 +140,18 @@ int divide_by_zero_divisor(const C* a, const C* b, C* r) {
 }
 
 // ---- kernels ------------------------------------------------------------------------------------
+// The vector of a complex element type: pairs of floats or of doubles in one register.
 template <typename C>
-struct ComplexTraits;
-template <>
-struct ComplexTraits<ZorpComplex8> {
-  using V = __m512;
-  using M = __mmask8;
-  static V add(V a, V b) { return _mm512_add_ps(a, b); }
-  static V sub(V a, V b) { return _mm512_sub_ps(a, b); }
-};
-template <>
-struct ComplexTraits<ZorpComplex16> {
-  using V = __m512d;
-  using M = __mmask8;
-  static V add(V a, V b) { return _mm512_add_pd(a, b); }
-  static V sub(V a, V b) { return _mm512_sub_pd(a, b); }
-};
-
-template <typename C>
-constexpr const char* cname(const char* c, const char* z) {
-  return sizeof(C) == 8 ? c : z;
-}
+using CVec = std::conditional_t<sizeof(C) == 8, __m512, __m512d>;
 
 template <typename C, int kOp>  // 0 Add, 1 Sub
-struct AddSubK {
-  using T = C;
-  using X = ComplexTraits<C>;
-  static constexpr const char* kName = kOp == 0 ? cname<C>("vcAdd", "vzAdd") : cname<C>("vcSub", "vzSub");
-  static constexpr int kBlock = sizeof(C) == 8 ? 32 : 16;
-  static constexpr bool kHasCallout = false;
-  static typename X::V body(typename X::V a, typename X::V b, typename X::M&) {
-    return kOp == 0 ? X::add(a, b) : X::sub(a, b);
-  }
-  static int callout(const C*, const C*, C*) { return 0; }
+struct AddSubK : Kernel<C> {
+  static CVec<C> body(CVec<C> a, CVec<C> b, __mmask8&) { return kOp == 0 ? add(a, b) : sub(a, b); }
 };
 
 template <typename C>
-struct ConjK {
-  using T = C;
-  using X = ComplexTraits<C>;
-  static constexpr const char* kName = cname<C>("vcConj", "vzConj");
-  static constexpr int kBlock = sizeof(C) == 8 ? 32 : 16;
-  static constexpr bool kHasCallout = false;
-  static typename X::V body(typename X::V a, typename X::M&) { return negate_imag(a); }
-  static int callout(const C*, C*) { return 0; }
+struct ConjK : Kernel<C> {
+  static CVec<C> body(CVec<C> a, __mmask8&) { return negate_imag(a); }
 };
 
 // Mul (kConj false) and MulByConj (a times the conjugate of b).
@@ -220,34 +159,25 @@ template <typename C, bool kConj>
 struct MulK;
 
 template <bool kConj>
-struct MulK<ZorpComplex8, kConj> {
-  using T = ZorpComplex8;
-  static constexpr const char* kName = kConj ? "vcMulByConj" : "vcMul";
-  static constexpr int kBlock = 16;
-  static constexpr bool kHasCallout = false;
+struct MulK<ZorpComplex8, kConj> : Kernel<ZorpComplex8, 16> {
   static __m512 body(__m512 a, __m512 b, __mmask8&) {
     if (kConj) b = negate_imag(b);
     return narrow(mul_widened(widen_low(a), widen_low(b)), mul_widened(widen_high(a), widen_high(b)));
   }
-  static int callout(const T*, const T*, T*) { return 0; }
 };
 
 template <bool kConj>
-struct MulK<ZorpComplex16, kConj> {
-  using T = ZorpComplex16;
-  static constexpr const char* kName = kConj ? "vzMulByConj" : "vzMul";
-  static constexpr int kBlock = 8;
-  static constexpr bool kHasCallout = false;
+struct MulK<ZorpComplex16, kConj> : Kernel<ZorpComplex16, 8> {
   // Components whose products and error terms stay normal: |x| in [2^-450, 2^450) or zero.
   static __mmask8 moderate(__m512d v) {
-    const __m512d e = _mm512_abs_pd(_mm512_getexp_pd(v));
-    return _mm512_cmp_pd_mask(e, _mm512_set1_pd(450), _CMP_LT_OQ) | _mm512_fpclass_pd_mask(v, 0x06);
+    const __m512d e = abs(exponent_of(v));
+    return less(e, splat(double(450))) | classify<0x06>(v);
   }
   static __m512d body(__m512d a, __m512d b, __mmask8&) {
     if (kConj) b = negate_imag(b);
     // r = re(a)*b + im(a)*(-im b, re b), each product with its exact error, summed compensated
-    const DoubleDouble product = complex_product_parts(a, b);
-    __m512d r = _mm512_add_pd(product.hi, product.lo);
+    const DD<__m512d> product = complex_product_parts(a, b);
+    __m512d r = add(product.hi, product.lo);
     const __mmask8 ok = moderate(a) & moderate(b);
     if (ok != 0xFF) {
       r = redo_elements(a, b, r, static_cast<__mmask8>(~both_lanes(ok) & 0xF),
@@ -258,7 +188,6 @@ struct MulK<ZorpComplex16, kConj> {
     }
     return r;
   }
-  static int callout(const T*, const T*, T*) { return 0; }
 };
 
 // ---- double-precision Div -------------------------------------------------------------------
@@ -328,44 +257,40 @@ inline void divide(double ar, double ai, double br, double bi, double& qr, doubl
 // Per lane: the part is zero, or within kMaxSpread binades of its element's larger part
 // (whose exponent is k, in both lanes).
 inline __mmask8 close_parts(__m512d v, __m512d k) {
-  const __m512d e = _mm512_getexp_round_pd(v, _MM_FROUND_NO_EXC);
-  return _mm512_cmp_pd_mask(e, _mm512_sub_pd(k, _mm512_set1_pd(kMaxSpread)), _CMP_GE_OQ) |
-         _mm512_fpclass_pd_mask(v, 0x06);
+  const __m512d e = exponent_of(v);
+  return greater_equal(e, sub(k, splat(kMaxSpread))) |
+         classify<0x06>(v);
 }
 
 }  // namespace zdiv
 
-struct DivZ {
-  using T = ZorpComplex16;
-  static constexpr const char* kName = "vzDiv";
-  static constexpr int kBlock = 8;
-  static constexpr bool kHasCallout = true;
+struct DivZ : Kernel<ZorpComplex16, 8> {
   static __m512d body(__m512d a, __m512d b, __mmask8& special) {
-    const __m512d aa = _mm512_abs_pd(a), ab = _mm512_abs_pd(b);
-    const __m512d ma = _mm512_max_pd(aa, swap_parts(aa)), mb = _mm512_max_pd(ab, swap_parts(ab));
-    const __mmask8 a_zero = _mm512_cmp_pd_mask(ma, _mm512_setzero_pd(), _CMP_EQ_OQ);
-    const __m512d ka = _mm512_maskz_getexp_round_pd(static_cast<__mmask8>(~a_zero), ma, _MM_FROUND_NO_EXC);
-    const __m512d kb = _mm512_getexp_round_pd(mb, _MM_FROUND_NO_EXC);
-    const __m512d x = _mm512_scalef_pd(a, _mm512_sub_pd(_mm512_setzero_pd(), ka));
-    const __m512d y = _mm512_scalef_pd(b, _mm512_sub_pd(_mm512_setzero_pd(), kb));
+    const __m512d aa = abs(a), ab = abs(b);
+    const __m512d ma = max(aa, swap_parts(aa)), mb = max(ab, swap_parts(ab));
+    const __mmask8 a_zero = equal(ma, simd::zero<__m512d>());
+    const __m512d ka = zero_unless(static_cast<__mmask8>(~a_zero), exponent_of(ma));
+    const __m512d kb = exponent_of(mb);
+    const __m512d x = scale_by_pow2(a, sub(simd::zero<__m512d>(), ka));
+    const __m512d y = scale_by_pow2(b, sub(simd::zero<__m512d>(), kb));
     // numerator x*conj(y) = re(x)*(yr, -yi) + im(x)*(yi, yr): exact products, compensated sum,
     // kept as a double-double (nh, nl)
-    const DoubleDouble product = complex_product_parts(x, negate_imag(y));
+    const DD<__m512d> product = complex_product_parts(x, negate_imag(y));
     const __m512d s = product.hi, err = product.lo;
-    const __m512d nh = _mm512_add_pd(s, err), nb = _mm512_sub_pd(nh, s);
-    const __m512d nl = _mm512_add_pd(_mm512_sub_pd(s, _mm512_sub_pd(nh, nb)), _mm512_sub_pd(err, nb));
+    const __m512d nh = add(s, err), nb = sub(nh, s);
+    const __m512d nl = add(sub(s, sub(nh, nb)), sub(err, nb));
     // |y|^2 as a double-double (dh, dl), dh in [1, 8)
-    const DoubleDouble modulus2 = squared_modulus(y);
+    const DD<__m512d> modulus2 = squared_modulus(y);
     const __m512d dh = modulus2.hi, dl = modulus2.lo;
     // quotient: q0 corrected by (nh - q0*dh + nl - q0*dl) / dh; the correction is some 2^-53
     // of q0, so the 14-bit reciprocal estimate divides it finely enough
-    const __m512d q0 = _mm512_div_pd(nh, dh);
-    const __m512d rem = _mm512_fnmadd_pd(q0, dl, _mm512_add_pd(_mm512_fnmadd_pd(q0, dh, nh), nl));
-    const __m512d q = _mm512_fmadd_pd(rem, _mm512_rcp14_pd(dh), q0);
-    __m512d r = _mm512_scalef_pd(q, _mm512_sub_pd(ka, kb));
+    const __m512d q0 = div(nh, dh);
+    const __m512d rem = fnma(q0, dl, add(fnma(q0, dh, nh), nl));
+    const __m512d q = fma(rem, reciprocal_estimate(dh), q0);
+    __m512d r = scale_by_pow2(q, sub(ka, kb));
 
-    const __mmask8 nonfinite = _mm512_fpclass_pd_mask(a, 0x99) | _mm512_fpclass_pd_mask(b, 0x99);
-    const __mmask8 b_zero = _mm512_cmp_pd_mask(mb, _mm512_setzero_pd(), _CMP_EQ_OQ);
+    const __mmask8 nonfinite = classify<0x99>(a) | classify<0x99>(b);
+    const __mmask8 b_zero = equal(mb, simd::zero<__m512d>());
     const __mmask8 fast = zdiv::close_parts(a, ka) & zdiv::close_parts(b, kb) & static_cast<__mmask8>(~(nonfinite | b_zero));
     const __mmask8 slow = static_cast<__mmask8>(~both_lanes(fast) & 0xF);
     special = both_lanes(b_zero);
@@ -419,63 +344,55 @@ inline void root_of_nonfinite_element(double x, double y, double, double, double
 
 }  // namespace zsqrt
 
-struct SqrtZ {
-  using T = ZorpComplex16;
-  static constexpr const char* kName = "vzSqrt";
-  static constexpr int kBlock = 8;
-  static constexpr bool kHasCallout = false;
+struct SqrtZ : Kernel<ZorpComplex16, 8> {
   static __m512d body(__m512d a, __mmask8&) {
-    const __m512d half = _mm512_set1_pd(0.5);
-    const __m512d aa = _mm512_abs_pd(a);
-    const __m512d m = _mm512_max_pd(aa, swap_parts(aa));
-    const __mmask8 zero = _mm512_cmp_pd_mask(m, _mm512_setzero_pd(), _CMP_EQ_OQ);
-    const __m512d k = _mm512_maskz_getexp_round_pd(static_cast<__mmask8>(~zero), m, _MM_FROUND_NO_EXC);
-    const __m512d j = _mm512_roundscale_round_pd(_mm512_mul_pd(k, half), _MM_FROUND_TO_NEG_INF, _MM_FROUND_NO_EXC);
-    const __m512d z = _mm512_scalef_pd(a, _mm512_mul_pd(j, _mm512_set1_pd(-2.0)));  // larger part in [1, 4)
-    const __m512d w = _mm512_scalef_pd(a, _mm512_sub_pd(_mm512_setzero_pd(), j));
+    const __m512d half = splat(0.5);
+    const __m512d aa = abs(a);
+    const __m512d m = max(aa, swap_parts(aa));
+    const __mmask8 zero = equal(m, simd::zero<__m512d>());
+    const __m512d k = zero_unless(static_cast<__mmask8>(~zero), exponent_of(m));
+    const __m512d j = round_integral<_MM_FROUND_TO_NEG_INF>(mul(k, half));
+    const __m512d z = scale_by_pow2(a, mul(j, splat(-2.0)));  // larger part in [1, 4)
+    const __m512d w = scale_by_pow2(a, sub(simd::zero<__m512d>(), j));
     // |z'| as (root + corr)
-    const __m512d sq = _mm512_mul_pd(z, z), sql = _mm512_fmsub_pd(z, z, sq);
+    const __m512d sq = mul(z, z), sql = fms(z, z, sq);
     const __m512d sq2 = swap_parts(sq);
-    const __m512d h = _mm512_add_pd(sq, sq2), hb = _mm512_sub_pd(h, sq);
-    const __m512d l = _mm512_add_pd(_mm512_add_pd(_mm512_sub_pd(sq, _mm512_sub_pd(h, hb)), _mm512_sub_pd(sq2, hb)),
-                                    _mm512_add_pd(sql, swap_parts(sql)));
-    const __m512d root = _mm512_sqrt_pd(h);
+    const __m512d h = add(sq, sq2), hb = sub(h, sq);
+    const __m512d l = add(add(sub(sq, sub(h, hb)), sub(sq2, hb)), add(sql, swap_parts(sql)));
+    const __m512d root = sqrt(h);
     // the corrections are some 2^-53 of what they correct: a 14-bit reciprocal is enough
-    const __m512d corr = _mm512_mul_pd(_mm512_add_pd(_mm512_fnmadd_pd(root, root, h), l),
-                                       _mm512_mul_pd(half, _mm512_rcp14_pd(root)));
+    const __m512d corr = mul(add(fnma(root, root, h), l), mul(half, reciprocal_estimate(root)));
     // (|z'| + |x'|) / 2 as (sh, sl)
-    const __m512d ax = real_parts(_mm512_abs_pd(z));
-    const __m512d s = _mm512_add_pd(root, ax), sb = _mm512_sub_pd(s, root);
-    const __m512d se = _mm512_add_pd(_mm512_add_pd(_mm512_sub_pd(root, _mm512_sub_pd(s, sb)), _mm512_sub_pd(ax, sb)), corr);
-    const __m512d s2 = _mm512_add_pd(s, se);
-    const __m512d sh = _mm512_mul_pd(s2, half), sl = _mm512_mul_pd(_mm512_sub_pd(se, _mm512_sub_pd(s2, s)), half);
+    const __m512d ax = real_parts(abs(z));
+    const __m512d s = add(root, ax), sb = sub(s, root);
+    const __m512d se = add(add(sub(root, sub(s, sb)), sub(ax, sb)), corr);
+    const __m512d s2 = add(s, se);
+    const __m512d sh = mul(s2, half), sl = mul(sub(se, sub(s2, s)), half);
     // t' = t0 + tc
-    const __m512d t0 = _mm512_sqrt_pd(sh);
-    const __m512d tc = _mm512_mul_pd(_mm512_add_pd(_mm512_fnmadd_pd(t0, t0, sh), sl),
-                                     _mm512_mul_pd(half, _mm512_rcp14_pd(t0)));
-    const __m512d t = _mm512_scalef_pd(_mm512_add_pd(t0, tc), j);
+    const __m512d t0 = sqrt(sh);
+    const __m512d tc = mul(add(fnma(t0, t0, sh), sl), mul(half, reciprocal_estimate(t0)));
+    const __m512d t = scale_by_pow2(add(t0, tc), j);
     // u = y'' / (2 t0 + 2 tc)
     const __m512d yy = imag_parts(w);
-    const __m512d d0 = _mm512_add_pd(t0, t0), dc = _mm512_add_pd(tc, tc);
-    const __m512d u0 = _mm512_div_pd(yy, d0);
-    const __m512d urem = _mm512_fnmadd_pd(u0, dc, _mm512_fnmadd_pd(u0, d0, yy));
-    const __m512d u = _mm512_fmadd_pd(urem, _mm512_rcp14_pd(d0), u0);
+    const __m512d d0 = add(t0, t0), dc = add(tc, tc);
+    const __m512d u0 = div(yy, d0);
+    const __m512d urem = fnma(u0, dc, fnma(u0, d0, yy));
+    const __m512d u = fma(urem, reciprocal_estimate(d0), u0);
 
     const __m512d re = real_parts(a), im = imag_parts(a);
     const __mmask8 odd = 0xAA;
-    const __mmask8 nonneg = _mm512_cmp_pd_mask(re, _mm512_setzero_pd(), _CMP_GE_OQ);
-    const __m512d pos = _mm512_mask_mov_pd(t, odd, u);
-    const __m512d neg = _mm512_mask_mov_pd(_mm512_abs_pd(u), odd, _mm512_or_pd(t, _mm512_and_pd(im, _mm512_set1_pd(-0.0))));
-    __m512d r = _mm512_mask_mov_pd(neg, nonneg, pos);
-    r = _mm512_mask_mov_pd(r, zero & ~odd, _mm512_setzero_pd());
-    r = _mm512_mask_mov_pd(r, zero & odd, im);
-    const __mmask8 nonfinite = _mm512_fpclass_pd_mask(a, 0x99);
+    const __mmask8 nonneg = greater_equal(re, simd::zero<__m512d>());
+    const __m512d pos = select(odd, u, t);
+    const __m512d neg = select(odd, bit_or(t, bit_and(im, splat(-0.0))), abs(u));
+    __m512d r = select(nonneg, pos, neg);
+    r = select(zero & ~odd, simd::zero<__m512d>(), r);
+    r = select(zero & odd, im, r);
+    const __mmask8 nonfinite = classify<0x99>(a);
     if (nonfinite) [[unlikely]] {
       r = redo_rare_elements(a, a, r, either_lane(nonfinite), zsqrt::root_of_nonfinite_element);
     }
     return r;
   }
-  static int callout(const T*, T*) { return 0; }
 };
 
 // ---- single-precision Div and Sqrt -------------------------------------------------------------
@@ -488,22 +405,18 @@ struct SqrtZ {
 // divided by the divisor's real zero: ±inf, or NaN for a zero part; the vector body stores the
 // same, so the result does not depend on whether the error mode lets the callout run.
 
-struct DivC {
-  using T = ZorpComplex8;
-  static constexpr const char* kName = "vcDiv";
-  static constexpr int kBlock = 16;
-  static constexpr bool kHasCallout = true;
+struct DivC : Kernel<ZorpComplex8, 16> {
   static __m512d div_widened(__m512d x, __m512d y) {
     const __m512d num = mul_widened(x, negate_imag(y));
-    const __m512d sq = _mm512_mul_pd(y, y);
-    return _mm512_div_pd(num, _mm512_add_pd(sq, swap_parts(sq)));
+    const __m512d sq = mul(y, y);
+    return div(num, add(sq, swap_parts(sq)));
   }
   static __m512 body(__m512 a, __m512 b, __mmask8& special) {
-    const uint32_t zero_lanes = _mm512_fpclass_ps_mask(b, 0x06);
+    const uint32_t zero_lanes = classify<0x06>(b);
     special = both_lanes(zero_lanes);
     const __m512 q = narrow(div_widened(widen_low(a), widen_low(b)), div_widened(widen_high(a), widen_high(b)));
     // zero divisors (the callout's result also where no callout runs) and non-finite parts
-    const uint32_t odd = _mm512_fpclass_ps_mask(a, 0x99) | _mm512_fpclass_ps_mask(b, 0x99);
+    const uint32_t odd = classify<0x99>(a) | classify<0x99>(b);
     const __mmask8 slow = special | either_lane(odd);
     if (slow) [[unlikely]]
       return redo_rare_elements(a, b, q, slow, zdiv::divide);
@@ -515,36 +428,31 @@ struct DivC {
 // Principal square root: with t = sqrt((|z| + |re z|) / 2), (t, im/(2t)) for re z >= 0 and
 // (|im|/(2t), ±t with the sign of im) otherwise; a zero element gives (+0, im z); infinities and
 // NaN as in zSqrt.
-struct SqrtC {
-  using T = ZorpComplex8;
-  static constexpr const char* kName = "vcSqrt";
-  static constexpr int kBlock = 16;
-  static constexpr bool kHasCallout = false;
+struct SqrtC : Kernel<ZorpComplex8, 16> {
   static __m512d sqrt_widened(__m512d x) {
-    const __m512d sq = _mm512_mul_pd(x, x);
-    const __m512d modulus = _mm512_sqrt_pd(_mm512_add_pd(sq, swap_parts(sq)));
+    const __m512d sq = mul(x, x);
+    const __m512d modulus = sqrt(add(sq, swap_parts(sq)));
     const __m512d re = real_parts(x), im = imag_parts(x);
-    const __m512d t = _mm512_sqrt_pd(_mm512_mul_pd(_mm512_add_pd(modulus, _mm512_abs_pd(re)), _mm512_set1_pd(0.5)));
-    const __m512d u = _mm512_div_pd(im, _mm512_add_pd(t, t));  // im / (2t)
+    const __m512d t = sqrt(mul(add(modulus, abs(re)), splat(0.5)));
+    const __m512d u = div(im, add(t, t));  // im / (2t)
     const __mmask8 odd = 0xAA;
-    const __mmask8 nonneg = _mm512_cmp_pd_mask(re, _mm512_setzero_pd(), _CMP_GE_OQ);
+    const __mmask8 nonneg = greater_equal(re, simd::zero<__m512d>());
     // re z >= 0: (t, u); re z < 0: (|u|, t with the sign of im)
-    const __m512d sign_im = _mm512_and_pd(im, _mm512_set1_pd(-0.0));
-    const __m512d pos = _mm512_mask_mov_pd(t, odd, u);
-    const __m512d neg = _mm512_mask_mov_pd(_mm512_abs_pd(u), odd, _mm512_or_pd(t, sign_im));
-    __m512d r = _mm512_mask_mov_pd(neg, nonneg, pos);
-    const __mmask8 zero = _mm512_cmp_pd_mask(t, _mm512_setzero_pd(), _CMP_EQ_OQ);
-    r = _mm512_mask_mov_pd(r, zero & ~odd, _mm512_setzero_pd());
-    return _mm512_mask_mov_pd(r, zero & odd, im);
+    const __m512d sign_im = bit_and(im, splat(-0.0));
+    const __m512d pos = select(odd, u, t);
+    const __m512d neg = select(odd, bit_or(t, sign_im), abs(u));
+    __m512d r = select(nonneg, pos, neg);
+    const __mmask8 zero = equal(t, simd::zero<__m512d>());
+    r = select(zero & ~odd, simd::zero<__m512d>(), r);
+    return select(zero & odd, im, r);
   }
   static __m512 body(__m512 a, __mmask8&) {
     const __m512 r = narrow(sqrt_widened(widen_low(a)), sqrt_widened(widen_high(a)));
-    const uint32_t odd = _mm512_fpclass_ps_mask(a, 0x99);
+    const uint32_t odd = classify<0x99>(a);
     if (odd) [[unlikely]]
       return redo_rare_elements(a, a, r, either_lane(odd), zsqrt::root_of_nonfinite_element);
     return r;
   }
-  static int callout(const T*, T*) { return 0; }
 };
 
 // |a| of complex elements; real results. An element of finite parts whose modulus exceeds the
@@ -554,23 +462,19 @@ template <typename C>
 struct AbsK;
 
 template <>
-struct AbsK<ZorpComplex8> {
-  using T = ZorpComplex8;
+struct AbsK<ZorpComplex8> : Kernel<ZorpComplex8, 16> {
   using Out = float;
-  static constexpr const char* kName = "vcAbs";
-  static constexpr int kBlock = 16;
-  static constexpr bool kHasCallout = true;
   // sqrt(re^2 + im^2) in double for 4 elements; the result sits in both lanes of each element.
   static __m512d abs_widened(__m512d x) {
-    const __m512d sq = _mm512_mul_pd(x, x);
-    return _mm512_sqrt_pd(_mm512_add_pd(sq, swap_parts(sq)));
+    const __m512d sq = mul(x, x);
+    return sqrt(add(sq, swap_parts(sq)));
   }
   static __m256 body(__m512 a, __mmask8& special) {
     const __m512d lo = abs_widened(widen_low(a)), hi = abs_widened(widen_high(a));
     const __m512i even = _mm512_setr_epi64(0, 2, 4, 6, 8, 10, 12, 14);
     const __m256 r = _mm512_cvtpd_ps(_mm512_permutex2var_pd(lo, even, hi));
     // an infinite part wins over a NaN part, as in hypot
-    const uint32_t inf_lanes = _mm512_fpclass_ps_mask(a, 0x18);
+    const uint32_t inf_lanes = classify<0x18>(a);
     const __mmask8 inf = either_lane(inf_lanes);
     special = overflowed(r, inf);
     return _mm256_mask_mov_ps(r, inf, _mm256_set1_ps(std::numeric_limits<float>::infinity()));
@@ -587,31 +491,27 @@ struct AbsK<ZorpComplex8> {
 };
 
 template <>
-struct AbsK<ZorpComplex16> {
-  using T = ZorpComplex16;
+struct AbsK<ZorpComplex16> : Kernel<ZorpComplex16, 8> {
   using Out = double;
-  static constexpr const char* kName = "vzAbs";
-  static constexpr int kBlock = 8;
-  static constexpr bool kHasCallout = true;
   static __m256d body(__m512d a, __mmask8& special) {
-    const __m512d m = _mm512_max_pd(_mm512_abs_pd(a), _mm512_abs_pd(swap_parts(a)));
-    const __m512d k = _mm512_getexp_pd(m);
-    const __m512d x = _mm512_scalef_pd(a, _mm512_sub_pd(_mm512_setzero_pd(), k));
+    const __m512d m = max(abs(a), abs(swap_parts(a)));
+    const __m512d k = exponent_of(m);
+    const __m512d x = scale_by_pow2(a, sub(simd::zero<__m512d>(), k));
     // x^2 + y^2 as a double-double (h, l), then sqrt(h) corrected by one Newton step on the
     // exact residual: within an ulp where a plain sum and root reach about 1.0x ulp.
-    const DoubleDouble modulus2 = squared_modulus(x);
+    const DD<__m512d> modulus2 = squared_modulus(x);
     const __m512d h = modulus2.hi, l = modulus2.lo;
-    const __m512d root = _mm512_sqrt_pd(h);
-    const __m512d residual = _mm512_add_pd(_mm512_fnmadd_pd(root, root, h), l);
-    const __m512d corrected = _mm512_fmadd_pd(residual, _mm512_div_pd(_mm512_set1_pd(0.5), root), root);
-    __m512d r = _mm512_scalef_pd(corrected, k);
+    const __m512d root = sqrt(h);
+    const __m512d residual = add(fnma(root, root, h), l);
+    const __m512d corrected = fma(residual, div(splat(0.5), root), root);
+    __m512d r = scale_by_pow2(corrected, k);
     // zeros, then infinities (an infinite part wins over a NaN part)
-    r = _mm512_mask_mov_pd(r, _mm512_cmp_pd_mask(m, _mm512_setzero_pd(), _CMP_EQ_OQ), _mm512_setzero_pd());
-    const __m512d infinity = _mm512_set1_pd(std::numeric_limits<double>::infinity());
-    const __mmask8 inf = _mm512_fpclass_pd_mask(a, 0x18) | _mm512_fpclass_pd_mask(swap_parts(a), 0x18);
+    r = select(equal(m, simd::zero<__m512d>()), simd::zero<__m512d>(), r);
+    const __m512d infinity = splat(std::numeric_limits<double>::infinity());
+    const __mmask8 inf = classify<0x18>(a) | classify<0x18>(swap_parts(a));
     // the modulus of finite parts came out infinite: it exceeds the largest double
-    special = static_cast<__mmask8>(_pext_u32(_mm512_cmp_pd_mask(r, infinity, _CMP_EQ_OQ) & ~inf, 0x55u));
-    r = _mm512_mask_mov_pd(r, inf, infinity);
+    special = static_cast<__mmask8>(_pext_u32(equal(r, infinity) & ~inf, 0x55u));
+    r = select(inf, infinity, r);
     return _mm512_castpd512_pd256(_mm512_permutexvar_pd(_mm512_setr_epi64(0, 2, 4, 6, 0, 0, 0, 0), r));
   }
   static int callout(const T*, double* r) {
@@ -623,36 +523,20 @@ struct AbsK<ZorpComplex16> {
 }  // namespace
 }  // namespace zorp::vm
 
-using zorp::vm::AddSubK;
-VM_DEFINE_A2R1(c, Add, la, AddSubK<ZorpComplex8, 0>)
-VM_DEFINE_A2R1(c, Add, ep, AddSubK<ZorpComplex8, 0>)
-VM_DEFINE_A2R1(z, Add, la, AddSubK<ZorpComplex16, 0>)
-VM_DEFINE_A2R1(z, Add, ep, AddSubK<ZorpComplex16, 0>)
-VM_DEFINE_A2R1(c, Sub, la, AddSubK<ZorpComplex8, 1>)
-VM_DEFINE_A2R1(c, Sub, ep, AddSubK<ZorpComplex8, 1>)
-VM_DEFINE_A2R1(z, Sub, la, AddSubK<ZorpComplex16, 1>)
-VM_DEFINE_A2R1(z, Sub, ep, AddSubK<ZorpComplex16, 1>)
-VM_DEFINE_A1R1_LOOP(c, Conj, la, zorp::vm::ConjK<ZorpComplex8>)
-VM_DEFINE_A1R1_LOOP(z, Conj, la, zorp::vm::ConjK<ZorpComplex16>)
-VM_DEFINE_A2R1(c, Mul, la, zorp::vm::MulK<ZorpComplex8, false>)
-VM_DEFINE_A2R1(c, Mul, ep, zorp::vm::MulK<ZorpComplex8, false>)
-VM_DEFINE_A2R1(z, Mul, la, zorp::vm::MulK<ZorpComplex16, false>)
-VM_DEFINE_A2R1(z, Mul, ep, zorp::vm::MulK<ZorpComplex16, false>)
-VM_DEFINE_A2R1(c, MulByConj, la, zorp::vm::MulK<ZorpComplex8, true>)
-VM_DEFINE_A2R1(c, MulByConj, ep, zorp::vm::MulK<ZorpComplex8, true>)
-VM_DEFINE_A2R1(z, MulByConj, la, zorp::vm::MulK<ZorpComplex16, true>)
-VM_DEFINE_A2R1(z, MulByConj, ep, zorp::vm::MulK<ZorpComplex16, true>)
-VM_DEFINE_A2R1(c, Div, la, zorp::vm::DivC)
-VM_DEFINE_A2R1(c, Div, ep, zorp::vm::DivC)
-VM_DEFINE_A1R1(c, Sqrt, la, zorp::vm::SqrtC)
-VM_DEFINE_A1R1(c, Sqrt, ha, zorp::vm::SqrtC)
-VM_DEFINE_A2R1(z, Div, la, zorp::vm::DivZ)
-VM_DEFINE_A2R1(z, Div, ep, zorp::vm::DivZ)
-VM_DEFINE_A1R1(z, Sqrt, la, zorp::vm::SqrtZ)
-VM_DEFINE_A1R1(z, Sqrt, ha, zorp::vm::SqrtZ)
-VM_DEFINE_A1R1(c, Abs, la, zorp::vm::AbsK<ZorpComplex8>)
-VM_DEFINE_A1R1(c, Abs, ha, zorp::vm::AbsK<ZorpComplex8>)
-VM_DEFINE_A1R1(c, Abs, ep, zorp::vm::AbsK<ZorpComplex8>)
-VM_DEFINE_A1R1(z, Abs, la, zorp::vm::AbsK<ZorpComplex16>)
-VM_DEFINE_A1R1(z, Abs, ha, zorp::vm::AbsK<ZorpComplex16>)
-VM_DEFINE_A1R1(z, Abs, ep, zorp::vm::AbsK<ZorpComplex16>)
+using namespace zorp::vm;
+VM_KERNELS(c, Add, AddSubK<ZorpComplex8, 0>, AddSubK<ZorpComplex8, 0>)
+VM_KERNELS(z, Add, AddSubK<ZorpComplex16, 0>, AddSubK<ZorpComplex16, 0>)
+VM_KERNELS(c, Sub, AddSubK<ZorpComplex8, 1>, AddSubK<ZorpComplex8, 1>)
+VM_KERNELS(z, Sub, AddSubK<ZorpComplex16, 1>, AddSubK<ZorpComplex16, 1>)
+VM_KERNELS(c, Conj, ConjK<ZorpComplex8>)
+VM_KERNELS(z, Conj, ConjK<ZorpComplex16>)
+VM_KERNELS(c, Mul, MulK<ZorpComplex8, false>, MulK<ZorpComplex8, false>)
+VM_KERNELS(z, Mul, MulK<ZorpComplex16, false>, MulK<ZorpComplex16, false>)
+VM_KERNELS(c, MulByConj, MulK<ZorpComplex8, true>, MulK<ZorpComplex8, true>)
+VM_KERNELS(z, MulByConj, MulK<ZorpComplex16, true>, MulK<ZorpComplex16, true>)
+VM_KERNELS(c, Div, DivC, DivC)
+VM_KERNELS(z, Div, DivZ, DivZ)
+VM_KERNELS(c, Sqrt, SqrtC, SqrtC)
+VM_KERNELS(z, Sqrt, SqrtZ, SqrtZ)
+VM_KERNELS(c, Abs, AbsK<ZorpComplex8>, AbsK<ZorpComplex8>, AbsK<ZorpComplex8>)
+VM_KERNELS(z, Abs, AbsK<ZorpComplex16>, AbsK<ZorpComplex16>, AbsK<ZorpComplex16>)

@@ -1,22 +1,25 @@
 // The skeleton every element-wise kernel shares, written once and instantiated per kernel.
 //
-// A kernel is a small description K:
+// A kernel is a small description K, normally derived from Kernel<T> (below):
 //   using T = float | double | ZorpComplex8 | ZorpComplex16;  the element type of the arguments
 //   using Out = ...;                           optional: the result element type when it differs
 //                                              (complex Abs: complex in, real out)
-//   static constexpr const char* kName;       public name for reports, "vsExp"
 //   static constexpr int kBlock;               elements per main-loop iteration (a multiple of
 //                                              the elements per register)
-//   static constexpr bool kHasCallout;         false for kernels without special lanes
+//   static constexpr bool kGuardX87AtEntry;    optional: guard the x87 unit at entry rather than
+//                                              before the first callout
 //   vector body, by shape (M is the element mask; set `special` to the elements the callout
 //   finishes; a body may be a non-static member when the kernel carries scalars, as LinearFrac):
 //     A1R1: V body(V a, M& special);
 //     A2R1: V body(V a, V b, M& special);
 //     A1R2: V body(V a, V& r2, M& special);   returns r1
-//   scalar callout for one special element, by shape (writes the result, returns 0 or 1..4):
+//   scalar callout for one special element, by shape (writes the result, returns 0 or 1..4);
+//   a kernel without special lanes has none:
 //     A1R1: int callout(const T* a, Out* r);
 //     A2R1: int callout(const T* a, const T* b, T* r);
 //     A1R2: int callout(const T* a, T* r1, T* r2);
+// The public name that reports carry ("vsExp") is not part of the description: the binding
+// (bind.h) passes the catalogue row's name.
 //
 // One driver does the rest for every shape and both storage forms: pin the control state
 // (ControlGuard), run whole blocks, then the remainder one masked register at a time (inactive
@@ -33,10 +36,9 @@
 #include <cstdint>
 #include <type_traits>
 
+#include "simd/lanes.h"
 #include "vm/error/report.h"
 #include "vm/kernels/common/control.h"
-#include "vm/simd/lanes.h"
-#include "vm/simd/simd.h"
 #include "vm/state/thread_state.h"
 
 namespace zorp::vm {
@@ -48,6 +50,25 @@ namespace zorp::vm {
 // system reports cannot be relied on (virtual machines report the host's), so the figure is
 // fixed between the two.
 inline constexpr uint64_t kStreamingBytes = uint64_t(20) << 20;
+
+// What every kernel description says about itself besides its body and callout: the element
+// type and the elements per main-loop iteration (by default 64 single or 32 double values:
+// four registers, enough to hide the latency of a short body).
+template <typename T_, int kBlock_ = 256 / sizeof(T_)>
+struct Kernel {
+  using T = T_;
+  static constexpr int kBlock = kBlock_;
+};
+
+// A kernel has special lanes exactly when it has a scalar callout.
+template <typename K>
+concept HasCallout = requires { &K::callout; };
+
+template <typename K>
+constexpr bool guards_x87_at_entry() {
+  if constexpr (requires { K::kGuardX87AtEntry; }) return K::kGuardX87AtEntry;
+  else return false;
+}
 
 namespace detail {
 
@@ -110,14 +131,6 @@ struct Stream : StreamOffsets<L, kStrided> {
   }
 };
 
-template <typename E, typename R>
-inline void report_element(int32_t status, int32_t index, const E* a, int32_t inca, const E* b,
-                           int32_t incb, R* r1, int32_t incr1, R* r2, int32_t incr2, bool strided,
-                           const char* name) {
-  if (strided) report_strided(status, index, a, inca, b, incb, r1, incr1, r2, incr2, name);
-  else report(status, index, a, b, r1, r2, name);
-}
-
 // Everything the slow path of one call needs, kept out of the main loop's registers.
 template <typename K, typename LI, typename LO, bool kStrided>
 struct CallContext {
@@ -125,6 +138,7 @@ struct CallContext {
   ControlGuard& guard;
   Stream<LI, kStrided> a, b;
   Stream<LO, kStrided> r1, r2;
+  const char* name;
 };
 
 // Finishes the special elements of one register and stores it: the element's results go to
@@ -155,8 +169,9 @@ __attribute__((noinline)) void finish_special(C& c, uint32_t base, uint32_t acti
     R* slot2 = c.r2.at(i);
     if constexpr (kOut == 2) *slot2 = out2[e];
     *slot1 = out1[e];
-    report_element(status, static_cast<int32_t>(i), c.a.p, c.a.inc, c.b.p, c.b.inc, c.r1.p,
-                   c.r1.inc, c.r2.p, c.r2.inc, decltype(c.a)::kIsStrided, K::kName);
+    // The arguments as the kernel read them: an in-place call has overwritten a[i] by now.
+    report_values(status, static_cast<int32_t>(i), static_cast<const T*>(c.a.p), in1[e], in2[e], slot1,
+                  slot2, c.name);
     out1[e] = *slot1;
     if constexpr (kOut == 2) out2[e] = *slot2;
   });
@@ -166,12 +181,13 @@ __attribute__((noinline)) void finish_special(C& c, uint32_t base, uint32_t acti
 
 // The generic driver. kIn arguments (1 or 2) of K::T, kOut results (1 or 2) of the result
 // type; `inc` holds the increments (arguments first, then results) and is ignored unless
-// kStrided. Inlined into each exported kernel: one call less on every call.
+// kStrided; `name` is what reports carry. Inlined into each exported kernel: one call less on
+// every call.
 template <int kIn, int kOut, bool kStrided, typename K>
 __attribute__((always_inline)) inline void run_kernel(const K& k, uint32_t n,
                                                       const typename K::T* const* in,
                                                       typename detail::OutOf<K>::type* const* out,
-                                                      const int32_t* inc) {
+                                                      const int32_t* inc, const char* name) {
   using T = typename K::T;
   using R = typename detail::OutOf<K>::type;
   using LI = typename simd::FullLanes<T>::type;
@@ -186,9 +202,11 @@ __attribute__((always_inline)) inline void run_kernel(const K& k, uint32_t n,
   constexpr int kElems = LI::kElems;
   if (n == 0) return;
 
+  constexpr bool kCallout = HasCallout<K>;
   const uint32_t mode = current_mode();
   ControlGuard guard(mode);
-  const bool callouts = K::kHasCallout && !no_error_mode(mode);
+  if constexpr (guards_x87_at_entry<K>()) guard.guard_x87();
+  const bool callouts = kCallout && !no_error_mode(mode);
 
   const detail::Stream<LI, kStrided> a(const_cast<T*>(in[0]), kStrided ? inc[0] : 1);
   const detail::Stream<LI, kStrided> b(const_cast<T*>(in[kIn - 1]), kStrided ? inc[kIn - 1] : 1);
@@ -207,16 +225,20 @@ __attribute__((always_inline)) inline void run_kernel(const K& k, uint32_t n,
     VO y1, y2;
   };
   auto slow = [&](uint32_t base, M active, VI x, VI z, VO y1, VO y2, M special) -> Results {
-    alignas(64) T in1[kElems], in2[kElems];
-    alignas(64) R out1[kElems], out2[kElems];
-    LI::store(in1, x);
-    LI::store(in2, z);
-    LO::store(out1, y1);
-    LO::store(out2, y2);
-    // Copies, so that no address of the main loop's state escapes.
-    detail::CallContext<K, LI, LO, kStrided> ctx{k, guard, a, b, r1, r2};
-    detail::finish_special<kIn, kOut>(ctx, base, active, in1, in2, out1, out2, special);
-    return {LO::load(out1), kOut == 2 ? LO::load(out2) : y2};
+    if constexpr (kCallout) {
+      alignas(64) T in1[kElems], in2[kElems];
+      alignas(64) R out1[kElems], out2[kElems];
+      LI::store(in1, x);
+      LI::store(in2, z);
+      LO::store(out1, y1);
+      LO::store(out2, y2);
+      // Copies, so that no address of the main loop's state escapes.
+      detail::CallContext<K, LI, LO, kStrided> ctx{k, guard, a, b, r1, r2, name};
+      detail::finish_special<kIn, kOut>(ctx, base, active, in1, in2, out1, out2, special);
+      return {LO::load(out1), kOut == 2 ? LO::load(out2) : y2};
+    } else {
+      return {y1, y2};
+    }
   };
 
   // One register under an element mask: the peel before streaming blocks and the remainder.
@@ -226,7 +248,7 @@ __attribute__((always_inline)) inline void run_kernel(const K& k, uint32_t n,
     M special = 0;
     VO y2{};
     VO y1 = body(x, z, y2, special);
-    if (K::kHasCallout && (special & active) != 0 && callouts) [[unlikely]] {
+    if (kCallout && (special & active) != 0 && callouts) [[unlikely]] {
       const Results f = slow(i, active, x, z, y1, y2, special);
       y1 = f.y1;
       y2 = f.y2;
@@ -262,7 +284,7 @@ __attribute__((always_inline)) inline void run_kernel(const K& k, uint32_t n,
           y1[v] = body(x[v], z[v], y2[v], special[v]);
           any |= special[v];
         }
-        if (K::kHasCallout && any != 0 && callouts) [[unlikely]] {
+        if (kCallout && any != 0 && callouts) [[unlikely]] {
           for (uint32_t v = 0; v < kVectors; ++v) {
             if (special[v] == 0) continue;
             const Results f = slow(i + v * kElems, all, x[v], z[v], y1[v], y2[v], special[v]);
@@ -312,48 +334,49 @@ __attribute__((always_inline)) inline void run_kernel(const K& k, uint32_t n,
 
 // ---- the shapes, by name -------------------------------------------------------------------
 template <typename K>
-void run_a1r1(uint32_t n, const typename K::T* a, typename detail::OutOf<K>::type* r, const K& k = K{}) {
+void run_a1r1(const K& k, const char* name, uint32_t n, const typename K::T* a,
+              typename detail::OutOf<K>::type* r) {
   const typename K::T* in[1] = {a};
   typename detail::OutOf<K>::type* out[1] = {r};
-  run_kernel<1, 1, false>(k, n, in, out, nullptr);
+  run_kernel<1, 1, false>(k, n, in, out, nullptr, name);
 }
 template <typename K>
-void run_a1r1_strided(uint32_t n, const typename K::T* a, int32_t inca,
-                      typename detail::OutOf<K>::type* r, int32_t incr, const K& k = K{}) {
+void run_a1r1_strided(const K& k, const char* name, uint32_t n, const typename K::T* a, int32_t inca,
+                      typename detail::OutOf<K>::type* r, int32_t incr) {
   const typename K::T* in[1] = {a};
   typename detail::OutOf<K>::type* out[1] = {r};
   const int32_t inc[2] = {inca, incr};
-  run_kernel<1, 1, true>(k, n, in, out, inc);
+  run_kernel<1, 1, true>(k, n, in, out, inc, name);
 }
 template <typename K>
-void run_a2r1(uint32_t n, const typename K::T* a, const typename K::T* b, typename K::T* r,
-              const K& k = K{}) {
+void run_a2r1(const K& k, const char* name, uint32_t n, const typename K::T* a, const typename K::T* b,
+              typename K::T* r) {
   const typename K::T* in[2] = {a, b};
   typename K::T* out[1] = {r};
-  run_kernel<2, 1, false>(k, n, in, out, nullptr);
+  run_kernel<2, 1, false>(k, n, in, out, nullptr, name);
 }
 template <typename K>
-void run_a2r1_strided(uint32_t n, const typename K::T* a, int32_t inca, const typename K::T* b,
-                      int32_t incb, typename K::T* r, int32_t incr, const K& k = K{}) {
+void run_a2r1_strided(const K& k, const char* name, uint32_t n, const typename K::T* a, int32_t inca,
+                      const typename K::T* b, int32_t incb, typename K::T* r, int32_t incr) {
   const typename K::T* in[2] = {a, b};
   typename K::T* out[1] = {r};
   const int32_t inc[3] = {inca, incb, incr};
-  run_kernel<2, 1, true>(k, n, in, out, inc);
+  run_kernel<2, 1, true>(k, n, in, out, inc, name);
 }
 template <typename K>
-void run_a1r2(uint32_t n, const typename K::T* a, typename K::T* r1, typename K::T* r2,
-              const K& k = K{}) {
+void run_a1r2(const K& k, const char* name, uint32_t n, const typename K::T* a, typename K::T* r1,
+              typename K::T* r2) {
   const typename K::T* in[1] = {a};
   typename K::T* out[2] = {r1, r2};
-  run_kernel<1, 2, false>(k, n, in, out, nullptr);
+  run_kernel<1, 2, false>(k, n, in, out, nullptr, name);
 }
 template <typename K>
-void run_a1r2_strided(uint32_t n, const typename K::T* a, int32_t inca, typename K::T* r1,
-                      int32_t incr1, typename K::T* r2, int32_t incr2, const K& k = K{}) {
+void run_a1r2_strided(const K& k, const char* name, uint32_t n, const typename K::T* a, int32_t inca,
+                      typename K::T* r1, int32_t incr1, typename K::T* r2, int32_t incr2) {
   const typename K::T* in[1] = {a};
   typename K::T* out[2] = {r1, r2};
   const int32_t inc[3] = {inca, incr1, incr2};
-  run_kernel<1, 2, true>(k, n, in, out, inc);
+  run_kernel<1, 2, true>(k, n, in, out, inc, name);
 }
 
 }  // namespace zorp::vm

@@ -10,10 +10,10 @@
 #include <cstring>
 #include <limits>
 
-#include "vm/kernels/common/define.h"
+#include "vm/kernels/common/bind.h"
 #include "vm/kernels/exp/generated/exp_tables.inc"
 #include "vm/kernels/exp/scalar.h"
-#include "vm/simd/simd_math.h"
+#include "simd/vec.h"
 
 namespace zorp::vm {
 namespace {
@@ -120,20 +120,15 @@ int exp_callout_d(const double* a, double* r) {
 // LA: 10 index bits, 2^(j/1024) = F[j & 31] * C[j >> 5] (two-register permutes), degree-1
 // polynomial. F sits one unit high to offset the always-negative error of 1 + r; it is left out
 // where x = 0 so that e^0 stays exactly 1.
-struct ExpLaF {
-  using T = float;
-  static constexpr const char* kName = "vsExp";
-  static constexpr int kBlock = 32;
-  static constexpr bool kHasCallout = true;
+struct ExpLaF : Kernel<float, 32> {
   static __m512 body(__m512 x, __mmask16& special) {
     special = abs_at_least(x, _mm512_set1_ps(kBoundF));
     const __m512 shifter = _mm512_set1_ps(12288.0f);
     const __m512 t = fma_toward_zero(x, fconst(kInvLn2F), shifter);
     const __m512 k = _mm512_sub_ps(t, shifter);
-    const __m512i j = bits_of(t);
-    const __m512 f = lookup32(j, load_table<__m512>(exptab::kF1024Up), load_table<__m512>(exptab::kF1024Up + 16));
-    const __m512 c = lookup32(_mm512_srli_epi32(j, 5), load_table<__m512>(exptab::kC32),
-                              load_table<__m512>(exptab::kC32 + 16));
+    const __m512i j = bits(t);
+    const __m512 f = lookup(j, exptab::kF1024Up);
+    const __m512 c = lookup(_mm512_srli_epi32(j, 5), exptab::kC32);
     const __m512 tab = _mm512_mask_mul_ps(c, not_equal(x, _mm512_setzero_ps()), c, f);
     __m512 r = fma_quiet(k, fconst(kLn2HiF ^ 0x80000000u), x);
     r = fma_quiet(k, fconst(kLn2LoF ^ 0x80000000u), r);
@@ -145,19 +140,15 @@ struct ExpLaF {
 
 // HA: 5 index bits, table pairs (high, relative low), degree-3 polynomial, and the scale applied
 // before the last multiply-add so that the result is rounded once.
-struct ExpHaF {
-  using T = float;
-  static constexpr const char* kName = "vsExp";
-  static constexpr int kBlock = 32;
-  static constexpr bool kHasCallout = true;
+struct ExpHaF : Kernel<float, 32> {
   static __m512 body(__m512 x, __mmask16& special) {
     special = abs_at_least(x, _mm512_set1_ps(kBoundF));
     const __m512 shifter = _mm512_set1_ps(393216.0f);
     const __m512 t = fma_toward_zero(x, fconst(kInvLn2F), shifter);
     const __m512 k = _mm512_sub_ps(t, shifter);
-    const __m512i j = bits_of(t);
-    const __m512 h = lookup32(j, load_table<__m512>(exptab::kH32), load_table<__m512>(exptab::kH32 + 16));
-    const __m512 l = lookup32(j, load_table<__m512>(exptab::kL32Rel), load_table<__m512>(exptab::kL32Rel + 16));
+    const __m512i j = bits(t);
+    const __m512 h = lookup(j, exptab::kH32);
+    const __m512 l = lookup(j, exptab::kL32Rel);
     __m512 r = fma_quiet(k, fconst(kLn2HiF ^ 0x80000000u), x);
     r = fma_quiet(k, fconst(kLn2LoF ^ 0x80000000u), r);
     r = clear_bits(r, 0x40000000u);
@@ -170,22 +161,16 @@ struct ExpHaF {
 };
 
 // EP: 14 index bits and no polynomial: 2^(j/16384) = A[j & 15] * B[(j >> 4) & 31] * C[j >> 9].
-struct ExpEpF {
-  using T = float;
-  static constexpr const char* kName = "vsExp";
-  static constexpr int kBlock = 16;
-  static constexpr bool kHasCallout = true;
+struct ExpEpF : Kernel<float, 16> {
   static __m512 body(__m512 x, __mmask16& special) {
     special = abs_at_least(x, _mm512_set1_ps(kBoundF));
     const __m512 shifter = _mm512_set1_ps(768.0f);
     const __m512 t = fma_toward_zero(x, fconst(kInvLn2F), shifter);
     const __m512 k = _mm512_sub_ps(t, shifter);
-    const __m512i j = bits_of(t);
-    const __m512 a = lookup16(j, load_table<__m512>(exptab::kA16384));
-    const __m512 b = lookup32(_mm512_srli_epi32(j, 4), load_table<__m512>(exptab::kF1024),
-                              load_table<__m512>(exptab::kF1024 + 16));
-    const __m512 c = lookup32(_mm512_srli_epi32(j, 9), load_table<__m512>(exptab::kC32),
-                              load_table<__m512>(exptab::kC32 + 16));
+    const __m512i j = bits(t);
+    const __m512 a = lookup(j, exptab::kA16384);
+    const __m512 b = lookup(_mm512_srli_epi32(j, 4), exptab::kF1024);
+    const __m512 c = lookup(_mm512_srli_epi32(j, 9), exptab::kC32);
     return scale_by_pow2(mul_quiet(mul_quiet(a, b), c), k);
   }
   static int callout(const float* a, float* r) { return exp_callout_la_ep(a, r); }
@@ -196,7 +181,7 @@ struct ExpEpF {
 inline __m512d grid_d(__m512d x, __m512i& idx) {
   const __m512d shifter = dconst(kShifterD);
   const __m512d t = fma_toward_zero(x, dconst(kInvLn2D), shifter);
-  idx = bits_of(t);
+  idx = bits(t);
   return _mm512_sub_pd(t, shifter);
 }
 
@@ -209,16 +194,12 @@ inline __m512d reduce_two_step_d(__m512d x, __m512d k) {
 }
 
 // LA: degree-6 polynomial for e^r - 1, result T + T*q.
-struct ExpLaD {
-  using T = double;
-  static constexpr const char* kName = "vdExp";
-  static constexpr int kBlock = 32;
-  static constexpr bool kHasCallout = true;
+struct ExpLaD : Kernel<double, 32> {
   static __m512d body(__m512d x, __mmask8& special) {
     special = abs_at_least(x, _mm512_set1_pd(kBoundD));
     __m512i idx;
     const __m512d k = grid_d(x, idx);
-    const __m512d tab = lookup16(idx, load_table<__m512d>(exptab::kH16), load_table<__m512d>(exptab::kH16 + 8));
+    const __m512d tab = lookup(idx, exptab::kH16);
     const __m512d r = reduce_two_step_d(x, k);
     __m512d p = _mm512_set1_pd(0.0014149452874381984);
     p = fma_quiet(p, r, _mm512_set1_pd(0.008332058899382488));
@@ -232,17 +213,13 @@ struct ExpLaD {
 };
 
 // HA: table pairs (high, relative low), the low part folded into the polynomial.
-struct ExpHaD {
-  using T = double;
-  static constexpr const char* kName = "vdExp";
-  static constexpr int kBlock = 16;
-  static constexpr bool kHasCallout = true;
+struct ExpHaD : Kernel<double, 16> {
   static __m512d body(__m512d x, __mmask8& special) {
     special = abs_at_least(x, _mm512_set1_pd(kBoundD));
     __m512i idx;
     const __m512d k = grid_d(x, idx);
-    const __m512d h = lookup16(idx, load_table<__m512d>(exptab::kH16), load_table<__m512d>(exptab::kH16 + 8));
-    const __m512d l = lookup16(idx, load_table<__m512d>(exptab::kL16Rel), load_table<__m512d>(exptab::kL16Rel + 8));
+    const __m512d h = lookup(idx, exptab::kH16);
+    const __m512d l = lookup(idx, exptab::kL16Rel);
     const __m512d r = reduce_two_step_d(x, k);
     __m512d p = _mm512_set1_pd(0.0014193283516881214);
     p = fma_quiet(p, r, _mm512_set1_pd(0.008331512908898442));
@@ -257,16 +234,12 @@ struct ExpHaD {
 };
 
 // EP: one-part ln2 and a degree-3 polynomial.
-struct ExpEpD {
-  using T = double;
-  static constexpr const char* kName = "vdExp";
-  static constexpr int kBlock = 32;
-  static constexpr bool kHasCallout = true;
+struct ExpEpD : Kernel<double, 32> {
   static __m512d body(__m512d x, __mmask8& special) {
     special = abs_at_least(x, _mm512_set1_pd(kBoundD));
     __m512i idx;
     const __m512d k = grid_d(x, idx);
-    const __m512d tab = lookup16(idx, load_table<__m512d>(exptab::kH16), load_table<__m512d>(exptab::kH16 + 8));
+    const __m512d tab = lookup(idx, exptab::kH16);
     __m512d r = fma_quiet(k, dconst(kLn2HiD ^ (1ull << 63)), x);
     r = clear_bits(r, 1ull << 62);
     __m512d p = _mm512_set1_pd(0.17032218485319242);
@@ -281,9 +254,6 @@ struct ExpEpD {
 }  // namespace
 }  // namespace zorp::vm
 
-VM_DEFINE_A1R1(s, Exp, la, zorp::vm::ExpLaF)
-VM_DEFINE_A1R1(s, Exp, ha, zorp::vm::ExpHaF)
-VM_DEFINE_A1R1(s, Exp, ep, zorp::vm::ExpEpF)
-VM_DEFINE_A1R1(d, Exp, la, zorp::vm::ExpLaD)
-VM_DEFINE_A1R1(d, Exp, ha, zorp::vm::ExpHaD)
-VM_DEFINE_A1R1(d, Exp, ep, zorp::vm::ExpEpD)
+using namespace zorp::vm;
+VM_KERNELS(s, Exp, ExpLaF, ExpHaF, ExpEpF)
+VM_KERNELS(d, Exp, ExpLaD, ExpHaD, ExpEpD)

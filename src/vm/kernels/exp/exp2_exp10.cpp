@@ -14,10 +14,10 @@
 #include <cstring>
 #include <limits>
 
-#include "vm/kernels/common/define.h"
+#include "vm/kernels/common/bind.h"
 #include "vm/kernels/exp/generated/exp_tables.inc"
 #include "vm/kernels/exp/scalar.h"
-#include "vm/simd/simd_math.h"
+#include "simd/vec.h"
 
 namespace zorp::vm {
 namespace {
@@ -78,17 +78,13 @@ int exp10_callout_d(const double* a, double* r) {
   return status_of_result(x, *r);
 }
 
-struct Exp2F {
-  using T = float;
-  static constexpr const char* kName = "vsExp2";
-  static constexpr int kBlock = 32;
-  static constexpr bool kHasCallout = true;
+struct Exp2F : Kernel<float, 32> {
   static __m512 body(__m512 x, __mmask16& special) {
     special = abs_greater(x, _mm512_set1_ps(126.0f));
     const __m512 t = add_toward_minus_inf(x, _mm512_set1_ps(786432.0f));  // 1.5*2^19
-    const __m512i j = bits_of(t);
-    const __m512 th = lookup16(j, load_table<__m512>(exptab::kH16f));
-    const __m512 tl = lookup16(j, load_table<__m512>(exptab::kL16fAbs));
+    const __m512i j = bits(t);
+    const __m512 th = lookup(j, exptab::kH16f);
+    const __m512 tl = lookup(j, exptab::kL16fAbs);
     const __m512 r = fraction_below_grid<4>(x);
     __m512 p = fma_quiet(_mm512_set1_ps(0.009829008020460606f), r, _mm512_set1_ps(0.05549252778291702f));
     p = fma_quiet(p, r, _mm512_set1_ps(0.24022676050662994f));
@@ -99,17 +95,13 @@ struct Exp2F {
   static int callout(const float* a, float* r) { return exp2_callout_f(a, r); }
 };
 
-struct Exp2D {
-  using T = double;
-  static constexpr const char* kName = "vdExp2";
-  static constexpr int kBlock = 32;
-  static constexpr bool kHasCallout = true;
+struct Exp2D : Kernel<double, 32> {
   static __m512d body(__m512d x, __mmask8& special) {
     special = abs_at_least(x, _mm512_set1_pd(from_bits(0x408FEFFF00000000ull)));
     const __m512d t = add_toward_minus_inf(x, _mm512_set1_pd(422212465065984.0));  // 1.5*2^48
-    const __m512i j = bits_of(t);
-    const __m512d th = lookup16(j, load_table<__m512d>(exptab::kH16), load_table<__m512d>(exptab::kH16 + 8));
-    const __m512d tl = lookup16(j, load_table<__m512d>(exptab::kL16Abs), load_table<__m512d>(exptab::kL16Abs + 8));
+    const __m512i j = bits(t);
+    const __m512d th = lookup(j, exptab::kH16);
+    const __m512d tl = lookup(j, exptab::kL16Abs);
     const __m512d r = fraction_below_grid<4>(x);
     __m512d p = _mm512_set1_pd(0.00015741120530459663);
     p = fma_quiet(p, r, _mm512_set1_pd(0.0013330645418221986));
@@ -123,19 +115,15 @@ struct Exp2D {
   static int callout(const double* a, double* r) { return exp2_callout_d(a, r); }
 };
 
-struct Exp10F {
-  using T = float;
-  static constexpr const char* kName = "vsExp10";
-  static constexpr int kBlock = 32;
-  static constexpr bool kHasCallout = true;
+struct Exp10F : Kernel<float, 32> {
   static __m512 body(__m512 x, __mmask16& special) {
     special = abs_at_least(x, _mm512_set1_ps(from_bits32(0x4217B818)));
     const __m512 shifter = _mm512_set1_ps(393216.0f);  // 1.5*2^18: 5 fraction bits
     const __m512 t = fma_toward_zero(x, _mm512_set1_ps(from_bits32(0x40549A78)), shifter);
     const __m512 k = _mm512_sub_ps(t, shifter);
-    const __m512i j = bits_of(t);
-    const __m512 h = lookup32(j, load_table<__m512>(exptab::kH32), load_table<__m512>(exptab::kH32 + 16));
-    const __m512 l = lookup32(j, load_table<__m512>(exptab::kL32Abs), load_table<__m512>(exptab::kL32Abs + 16));
+    const __m512i j = bits(t);
+    const __m512 h = lookup(j, exptab::kH32);
+    const __m512 l = lookup(j, exptab::kL32Abs);
     __m512 r = fma_quiet(k, _mm512_set1_ps(-from_bits32(0x3E9A209B)), x);
     r = fma_quiet(k, _mm512_set1_ps(-from_bits32(0xB2760860)), r);
     __m512 p = fma_quiet(_mm512_set1_ps(2.079305410385132f), r, _mm512_set1_ps(2.6504218578338623f));
@@ -146,19 +134,15 @@ struct Exp10F {
   static int callout(const float* a, float* r) { return exp10_callout_f(a, r); }
 };
 
-struct Exp10D {
-  using T = double;
-  static constexpr const char* kName = "vdExp10";
-  static constexpr int kBlock = 32;
-  static constexpr bool kHasCallout = true;
+struct Exp10D : Kernel<double, 32> {
   static __m512d body(__m512d x, __mmask8& special) {
     special = abs_at_least(x, _mm512_set1_pd(from_bits(0x40733A7146F72A41ull)));
     const __m512d shifter = _mm512_set1_pd(from_bits(0x42F8000000003FF0ull));
     const __m512d t = fma_toward_zero(x, _mm512_set1_pd(from_bits(0x400A934F0979A371ull)), shifter);
     const __m512d k = _mm512_sub_pd(t, shifter);
-    const __m512i j = bits_of(t);
-    const __m512d h = lookup16(j, load_table<__m512d>(exptab::kH16), load_table<__m512d>(exptab::kH16 + 8));
-    const __m512d l = lookup16(j, load_table<__m512d>(exptab::kL16Abs), load_table<__m512d>(exptab::kL16Abs + 8));
+    const __m512i j = bits(t);
+    const __m512d h = lookup(j, exptab::kH16);
+    const __m512d l = lookup(j, exptab::kL16Abs);
     __m512d r = fma_quiet(k, _mm512_set1_pd(-from_bits(0x3FD34413509F79FFull)), x);
     r = fma_quiet(k, _mm512_set1_pd(-from_bits(0xBC49DC1DA994FD21ull)), r);
     __m512d p = _mm512_set1_pd(0.2115324552507909);
@@ -176,7 +160,8 @@ struct Exp10D {
 }  // namespace
 }  // namespace zorp::vm
 
-VM_DEFINE_A1R1(s, Exp2, la, zorp::vm::Exp2F)
-VM_DEFINE_A1R1(d, Exp2, la, zorp::vm::Exp2D)
-VM_DEFINE_A1R1(s, Exp10, la, zorp::vm::Exp10F)
-VM_DEFINE_A1R1(d, Exp10, la, zorp::vm::Exp10D)
+using namespace zorp::vm;
+VM_KERNELS(s, Exp2, Exp2F)
+VM_KERNELS(d, Exp2, Exp2D)
+VM_KERNELS(s, Exp10, Exp10F)
+VM_KERNELS(d, Exp10, Exp10D)

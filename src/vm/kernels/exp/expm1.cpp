@@ -17,10 +17,10 @@
 #include <cstring>
 #include <limits>
 
-#include "vm/kernels/common/define.h"
+#include "vm/kernels/common/bind.h"
 #include "vm/kernels/exp/generated/exp_tables.inc"
 #include "vm/kernels/exp/scalar.h"
-#include "vm/simd/simd_math.h"
+#include "simd/vec.h"
 
 namespace zorp::vm {
 namespace {
@@ -78,11 +78,7 @@ inline __m512d finish(__m512d hs, __m512d q, __m512d k, __m512d big_k) {
 
 
 template <Acc kAcc>
-struct Expm1F {
-  using T = float;
-  static constexpr const char* kName = "vsExpm1";
-  static constexpr int kBlock = 32;
-  static constexpr bool kHasCallout = true;
+struct Expm1F : Kernel<float, 32> {
   static __m512 body(__m512 x0, __mmask16& special) {
     special = _mm512_cmp_ps_mask(x0, _mm512_set1_ps(from_bits32(0x42AD496B)), _CMP_GE_OQ);
     // Far below zero the result is -1 whatever x is; the clamp keeps -inf off the reduction
@@ -90,7 +86,7 @@ struct Expm1F {
     const __m512 x = _mm512_max_ps(_mm512_set1_ps(-104.0f), x0);
     const __m512 k = truncate_to_fraction_bits<4>(mul_quiet(x, _mm512_set1_ps(from_bits32(0x3FB8AA3B))));
     const __m512 t = add_quiet(k, _mm512_set1_ps(786432.0f));  // 1.5*2^19: index in the low 4 bits
-    const __m512i j = bits_of(t);
+    const __m512i j = bits(t);
     const __m512 r = fma_quiet(k, _mm512_set1_ps(-from_bits32(0x3F317200)), x);
     const __m512 r_lo = mul_quiet(k, _mm512_set1_ps(-from_bits32(0x35BFBE8E)));
     const __m512 rf = add_quiet(r, r_lo);  // the polynomial's argument
@@ -106,10 +102,10 @@ struct Expm1F {
       p = fma_quiet(p, rf, _mm512_set1_ps(0.16668230295181274f));
       p = fma_quiet(p, rf, _mm512_set1_ps(0.5f));
     }
-    const __m512 small = add_quiet(lookup16(j, load_table<__m512>(exptab::kL16fRel)), r_lo);
+    const __m512 small = add_quiet(lookup(j, exptab::kL16fRel), r_lo);
     const __m512 q = add_quiet(r, fma_quiet(mul_quiet(rf, rf), p, small));
     const __m512 kc = _mm512_max_ps(k, _mm512_set1_ps(-64.0f));
-    const __m512 hs = scale_by_pow2(lookup16(j, load_table<__m512>(exptab::kH16f)), kc);
+    const __m512 hs = scale_by_pow2(lookup(j, exptab::kH16f), kc);
     const __m512 y = kAcc == Acc::HA ? finish(hs, q, k, _mm512_set1_ps(20.0f))
                                      : fma_quiet(hs, q, sub_quiet(hs, _mm512_set1_ps(1.0f)));
     return _mm512_mask_mov_ps(y, _mm512_cmp_ps_mask(x, _mm512_setzero_ps(), _CMP_EQ_OQ), x);  // +-0
@@ -118,17 +114,13 @@ struct Expm1F {
 };
 
 template <Acc kAcc>
-struct Expm1D {
-  using T = double;
-  static constexpr const char* kName = "vdExpm1";
-  static constexpr int kBlock = 32;
-  static constexpr bool kHasCallout = true;
+struct Expm1D : Kernel<double, 32> {
   static __m512d body(__m512d x0, __mmask8& special) {
     special = _mm512_cmp_pd_mask(x0, _mm512_set1_pd(707.7032713517042), _CMP_GE_OQ);
     const __m512d x = _mm512_max_pd(_mm512_set1_pd(-746.0), x0);
     const __m512d k = truncate_to_fraction_bits<4>(mul_quiet(x, _mm512_set1_pd(from_bits(0x3FF71547652B82FEull))));
     const __m512d t = add_quiet(k, _mm512_set1_pd(from_bits(0x42F8000000003FF0ull)));
-    const __m512i j = bits_of(t);
+    const __m512i j = bits(t);
     const __m512d r = fma_quiet(k, _mm512_set1_pd(-from_bits(0x3FE62E42FEFA0000ull)), x);
     const __m512d r_lo = mul_quiet(k, _mm512_set1_pd(-from_bits(0x3D7CF79ABC9E3B3Aull)));
     const __m512d rf = add_quiet(r, r_lo);  // the polynomial's argument
@@ -152,10 +144,10 @@ struct Expm1D {
       p = fma_quiet(p, rf, _mm512_set1_pd(0.5));
     }
     const __m512d small =
-        add_quiet(lookup16(j, load_table<__m512d>(exptab::kL16Rel), load_table<__m512d>(exptab::kL16Rel + 8)), r_lo);
+        add_quiet(lookup(j, exptab::kL16Rel), r_lo);
     const __m512d q = add_quiet(r, fma_quiet(mul_quiet(rf, rf), p, small));
     const __m512d kc = _mm512_max_pd(k, _mm512_set1_pd(-128.0));
-    const __m512d hs = scale_by_pow2(lookup16(j, load_table<__m512d>(exptab::kH16), load_table<__m512d>(exptab::kH16 + 8)), kc);
+    const __m512d hs = scale_by_pow2(lookup(j, exptab::kH16), kc);
     const __m512d y = kAcc == Acc::HA ? finish(hs, q, k, _mm512_set1_pd(50.0))
                                       : fma_quiet(hs, q, sub_quiet(hs, _mm512_set1_pd(1.0)));
     return _mm512_mask_mov_pd(y, _mm512_cmp_pd_mask(x, _mm512_setzero_pd(), _CMP_EQ_OQ), x);  // +-0
@@ -166,9 +158,6 @@ struct Expm1D {
 }  // namespace
 }  // namespace zorp::vm
 
-VM_DEFINE_A1R1(s, Expm1, la, zorp::vm::Expm1F<zorp::vm::Acc::LA>)
-VM_DEFINE_A1R1(s, Expm1, ha, zorp::vm::Expm1F<zorp::vm::Acc::HA>)
-VM_DEFINE_A1R1(s, Expm1, ep, zorp::vm::Expm1F<zorp::vm::Acc::EP>)
-VM_DEFINE_A1R1(d, Expm1, la, zorp::vm::Expm1D<zorp::vm::Acc::LA>)
-VM_DEFINE_A1R1(d, Expm1, ha, zorp::vm::Expm1D<zorp::vm::Acc::HA>)
-VM_DEFINE_A1R1(d, Expm1, ep, zorp::vm::Expm1D<zorp::vm::Acc::EP>)
+using namespace zorp::vm;
+VM_KERNELS(s, Expm1, Expm1F<Acc::LA>, Expm1F<Acc::HA>, Expm1F<Acc::EP>)
+VM_KERNELS(d, Expm1, Expm1D<Acc::LA>, Expm1D<Acc::HA>, Expm1D<Acc::EP>)

@@ -18,10 +18,10 @@
 #include <cstring>
 #include <limits>
 
-#include "vm/kernels/common/define.h"
+#include "vm/kernels/common/bind.h"
 #include "vm/kernels/log/generated/log_tables.inc"
 #include "vm/kernels/log/scalar.h"
-#include "vm/simd/simd_math.h"
+#include "simd/vec.h"
 
 namespace zorp::vm {
 namespace {
@@ -35,15 +35,6 @@ constexpr int kSpecialHa = 0xDF;
 
 enum class Base { E, Two, Ten };
 enum class Acc { LA, HA, EP };
-
-template <Base B, bool kPlus1, typename T>
-constexpr const char* log_name() {
-  constexpr bool s = sizeof(T) == 4;
-  if constexpr (kPlus1) return s ? "vsLog1p" : "vdLog1p";
-  else if constexpr (B == Base::E) return s ? "vsLn" : "vdLn";
-  else if constexpr (B == Base::Two) return s ? "vsLog2" : "vdLog2";
-  else return s ? "vsLog10" : "vdLog10";
-}
 
 template <Base B>
 constexpr double base_scale() {  // 1/ln(b)
@@ -98,11 +89,7 @@ inline __m512d keep_zero(__m512d x, __m512d y) {
 
 // ---- single precision LA and EP, piecewise polynomial --------------------------------------
 template <Base B, bool kPlus1, Acc kAcc>
-struct LogPieceF {
-  using T = float;
-  static constexpr const char* kName = log_name<B, kPlus1, float>();
-  static constexpr int kBlock = 64;
-  static constexpr bool kHasCallout = true;
+struct LogPieceF : Kernel<float, 64> {
   static __m512 body(__m512 x, __mmask16& special) { return keep_zero<kPlus1>(x, compute(x, special)); }
   static __m512 compute(__m512 x, __mmask16& special) {
     __m512 c, w = x;
@@ -110,19 +97,19 @@ struct LogPieceF {
     special = _mm512_fpclass_ps_mask(w, kSpecialLaEp);
     const __m512 m = mantissa_p75_1p5(w);
     const __m512 e = _mm512_sub_ps(exponent_of(w), exponent_of(m));
-    const __m512i idx = _mm512_srli_epi32(bits_of(m), 19);
+    const __m512i idx = _mm512_srli_epi32(bits(m), 19);
     __m512 u = sub_quiet(m, _mm512_set1_ps(1.0f));
     if constexpr (kPlus1) u = add_quiet(u, scale_by_pow2(c, _mm512_sub_ps(_mm512_setzero_ps(), e)));
     __m512 p;
     if constexpr (kAcc == Acc::LA) {
-      p = lookup16(idx, load_table<__m512>(logtab::kLnLaP3));
-      p = fma_quiet(p, u, lookup16(idx, load_table<__m512>(logtab::kLnLaP2)));
-      p = fma_quiet(p, u, lookup16(idx, load_table<__m512>(logtab::kLnLaP1)));
-      p = fma_quiet(p, u, lookup16(idx, load_table<__m512>(logtab::kLnLaP0)));
+      p = lookup(idx, logtab::kLnLaP3);
+      p = fma_quiet(p, u, lookup(idx, logtab::kLnLaP2));
+      p = fma_quiet(p, u, lookup(idx, logtab::kLnLaP1));
+      p = fma_quiet(p, u, lookup(idx, logtab::kLnLaP0));
     } else {
-      p = lookup16(idx, load_table<__m512>(logtab::kLnEpP2));
-      p = fma_quiet(p, u, lookup16(idx, load_table<__m512>(logtab::kLnEpP1)));
-      p = fma_quiet(p, u, lookup16(idx, load_table<__m512>(logtab::kLnEpP0)));
+      p = lookup(idx, logtab::kLnEpP2);
+      p = fma_quiet(p, u, lookup(idx, logtab::kLnEpP1));
+      p = fma_quiet(p, u, lookup(idx, logtab::kLnEpP0));
     }
     if constexpr (B == Base::E)
       return fma_quiet(u, p, mul_quiet(e, _mm512_set1_ps(0.693147182464599609375f)));  // 0x3F317218
@@ -139,19 +126,15 @@ struct LogPieceF {
 // y = 1/w rounded to 32 steps per octave; r = y*w - 1 is exact. -e*ln2_high + T_high is exact
 // too (both on a 2^-15 grid), so the only rounding that matters is the last addition.
 template <Base B, bool kPlus1>
-struct LogHaF {
-  using T = float;
-  static constexpr const char* kName = log_name<B, kPlus1, float>();
-  static constexpr int kBlock = 64;
-  static constexpr bool kHasCallout = true;
+struct LogHaF : Kernel<float, 64> {
   static __m512 body(__m512 x, __mmask16& special) { return keep_zero<kPlus1>(x, compute(x, special)); }
   static __m512 compute(__m512 x, __mmask16& special) {
     __m512 c, w = x;
     if constexpr (kPlus1) w = one_plus(x, c);
     const __m512 est = reciprocal_estimate(w);
-    const __m512i yb = _mm512_and_si512(_mm512_add_epi32(bits_of(est), _mm512_set1_epi32(0x20000)),
+    const __m512i yb = _mm512_and_si512(_mm512_add_epi32(bits(est), _mm512_set1_epi32(0x20000)),
                                         _mm512_set1_epi32(static_cast<int>(0xFFFC0000u)));
-    const __m512 y = floats_of(yb);
+    const __m512 y = as_float(yb);
     // Any class at all of the rounded estimate (zero, infinite, subnormal, negative, NaN) means
     // w is outside the range the table covers (the rounding itself can carry a reciprocal just
     // below 2^128 into infinity); then the argument's own class.
@@ -168,8 +151,8 @@ struct LogHaF {
     const __m512 r2 = mul_quiet(rp, rp);
     const __m512 p = fma_quiet(_mm512_set1_ps(-0.2500615119934082f), rp, _mm512_set1_ps(0.3333825469017029f));
     if constexpr (B == Base::E) {
-      const __m512 th = lookup32(idx, load_table<__m512>(logtab::kLnHaHigh), load_table<__m512>(logtab::kLnHaHigh + 16));
-      __m512 tl = lookup32(idx, load_table<__m512>(logtab::kLnHaLow), load_table<__m512>(logtab::kLnHaLow + 16));
+      const __m512 th = lookup(idx, logtab::kLnHaHigh);
+      __m512 tl = lookup(idx, logtab::kLnHaLow);
       if constexpr (kPlus1) tl = add_quiet(tl, rc);
       __m512 poly = fma_quiet(mul_quiet(r2, rp), p, tl);
       poly = fma_quiet(_mm512_set1_ps(-0.5f), r2, poly);  // T_low - r^2/2 + r^3 p
@@ -179,10 +162,10 @@ struct LogHaF {
     } else {
       // The table is in units of log_b already and -e*log_b(2) + high is exact; only
       // r - r^2/2 + r^3 p is scaled by 1/ln(b), r itself through exact products.
-      const float* th_tab = B == Base::Two ? logtab::kLog2HaHigh : logtab::kLog10HaHigh;
-      const float* tl_tab = B == Base::Two ? logtab::kLog2HaLow : logtab::kLog10HaLow;
-      const __m512 th = lookup32(idx, load_table<__m512>(th_tab), load_table<__m512>(th_tab + 16));
-      __m512 tl = lookup32(idx, load_table<__m512>(tl_tab), load_table<__m512>(tl_tab + 16));
+      const auto& th_tab = B == Base::Two ? logtab::kLog2HaHigh : logtab::kLog10HaHigh;
+      const auto& tl_tab = B == Base::Two ? logtab::kLog2HaLow : logtab::kLog10HaLow;
+      const __m512 th = lookup(idx, th_tab);
+      __m512 tl = lookup(idx, tl_tab);
       __m512 poly = mul_quiet(mul_quiet(r2, rp), p);
       poly = fma_quiet(_mm512_set1_ps(-0.5f), r2, poly);
       const float* cb = B == Base::Two ? logtab::kLog2eF : logtab::kLog10eF;
@@ -207,11 +190,7 @@ struct LogHaF {
 // up by one and the table holds -ln(2y) instead of -ln(y), which keeps the sixteen entries in
 // one register pair and the reduced argument r = y*m - 1 small and exact.
 template <Base B, bool kPlus1, Acc kAcc>
-struct LogD {
-  using T = double;
-  static constexpr const char* kName = log_name<B, kPlus1, double>();
-  static constexpr int kBlock = 32;
-  static constexpr bool kHasCallout = true;
+struct LogD : Kernel<double, 32> {
   static __m512d body(__m512d x, __mmask8& special) { return keep_zero<kPlus1>(x, compute(x, special)); }
   static __m512d compute(__m512d x, __mmask8& special) {
     __m512d c, w = x;
@@ -227,8 +206,8 @@ struct LogD {
       rc = mul_quiet(y, scale_by_pow2(c, _mm512_sub_pd(_mm512_setzero_pd(), e)));
       r = add_quiet(r0, rc);
     }
-    e = _mm512_mask_add_pd(e, less_than(y, _mm512_set1_pd(0.75)), e, _mm512_set1_pd(1.0));
-    const __m512i idx = _mm512_srli_epi64(bits_of(y), 48);
+    e = _mm512_mask_add_pd(e, less(y, _mm512_set1_pd(0.75)), e, _mm512_set1_pd(1.0));
+    const __m512i idx = _mm512_srli_epi64(bits(y), 48);
     __m512d p;
     if constexpr (kAcc == Acc::EP) {
       p = _mm512_set1_pd(0.20024438577708045);
@@ -247,18 +226,18 @@ struct LogD {
     }
     const __m512d r2 = mul_quiet(r, r);
     if constexpr (kAcc == Acc::HA && B == Base::E) {
-      const __m512d th = lookup16(idx, load_table<__m512d>(logtab::kLnDHigh), load_table<__m512d>(logtab::kLnDHigh + 8));
-      __m512d tl = lookup16(idx, load_table<__m512d>(logtab::kLnDLow), load_table<__m512d>(logtab::kLnDLow + 8));
+      const __m512d th = lookup(idx, logtab::kLnDHigh);
+      __m512d tl = lookup(idx, logtab::kLnDLow);
       if constexpr (kPlus1) tl = add_quiet(tl, rc);
       const __m512d hi = fma_quiet(e, _mm512_set1_pd(logtab::kLn2High), th);
       const __m512d lo = fma_quiet(e, _mm512_set1_pd(logtab::kLn2Low), tl);
       return add_quiet(hi, add_quiet(r0, fma_quiet(p, r2, lo)));
     } else if constexpr (kAcc == Acc::HA) {
       // Table in units of log_b, e*log_b(2) + high exact; the rest scaled by 1/ln(b).
-      const double* th_tab = B == Base::Two ? logtab::kLog2DHigh : logtab::kLog10DHigh;
-      const double* tl_tab = B == Base::Two ? logtab::kLog2DLow : logtab::kLog10DLow;
-      const __m512d th = lookup16(idx, load_table<__m512d>(th_tab), load_table<__m512d>(th_tab + 8));
-      __m512d tl = lookup16(idx, load_table<__m512d>(tl_tab), load_table<__m512d>(tl_tab + 8));
+      const auto& th_tab = B == Base::Two ? logtab::kLog2DHigh : logtab::kLog10DHigh;
+      const auto& tl_tab = B == Base::Two ? logtab::kLog2DLow : logtab::kLog10DLow;
+      const __m512d th = lookup(idx, th_tab);
+      __m512d tl = lookup(idx, tl_tab);
       const double* cb = B == Base::Two ? logtab::kLog2eD : logtab::kLog10eD;
       const __m512d ch = _mm512_set1_pd(cb[0]), cl = _mm512_set1_pd(cb[1]);
       __m512d big;
@@ -272,7 +251,7 @@ struct LogD {
       inner = fma_quiet(r0, cl, inner);
       return add_quiet(big, fma_quiet(r0, ch, inner));
     } else {
-      const __m512d t = lookup16(idx, load_table<__m512d>(logtab::kLnD), load_table<__m512d>(logtab::kLnD + 8));
+      const __m512d t = lookup(idx, logtab::kLnD);
       const __m512d s = add_quiet(t, fma_quiet(p, r2, r));
       if constexpr (B == Base::E)
         return fma_quiet(e, _mm512_set1_pd(0.6931471805599453), s);  // 0x3FE62E42FEFA39EF
@@ -288,15 +267,12 @@ struct LogD {
 }  // namespace
 }  // namespace zorp::vm
 
-#define LOG_KERNELS(F, B, P1)                                                     \
-  VM_DEFINE_A1R1(s, F, la, zorp::vm::LogPieceF<B, P1, zorp::vm::Acc::LA>)         \
-  VM_DEFINE_A1R1(s, F, ha, zorp::vm::LogHaF<B, P1>)                               \
-  VM_DEFINE_A1R1(s, F, ep, zorp::vm::LogPieceF<B, P1, zorp::vm::Acc::EP>)         \
-  VM_DEFINE_A1R1(d, F, la, zorp::vm::LogD<B, P1, zorp::vm::Acc::LA>)              \
-  VM_DEFINE_A1R1(d, F, ha, zorp::vm::LogD<B, P1, zorp::vm::Acc::HA>)              \
-  VM_DEFINE_A1R1(d, F, ep, zorp::vm::LogD<B, P1, zorp::vm::Acc::EP>)
+using namespace zorp::vm;
+#define LOG_KERNELS(F, B, P1)                                                                     \
+  VM_KERNELS(s, F, LogPieceF<B, P1, Acc::LA>, LogHaF<B, P1>, LogPieceF<B, P1, Acc::EP>)          \
+  VM_KERNELS(d, F, LogD<B, P1, Acc::LA>, LogD<B, P1, Acc::HA>, LogD<B, P1, Acc::EP>)
 
-LOG_KERNELS(Ln, zorp::vm::Base::E, false)
-LOG_KERNELS(Log2, zorp::vm::Base::Two, false)
-LOG_KERNELS(Log10, zorp::vm::Base::Ten, false)
-LOG_KERNELS(Log1p, zorp::vm::Base::E, true)
+LOG_KERNELS(Ln, Base::E, false)
+LOG_KERNELS(Log2, Base::Two, false)
+LOG_KERNELS(Log10, Base::Ten, false)
+LOG_KERNELS(Log1p, Base::E, true)

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <limits>
 
-#include "vm/kernels/common/define.h"
-#include "vm/simd/simd_math.h"
+#include "vm/kernels/common/bind.h"
+#include "simd/vec.h"
 
 namespace zorp::vm {
 namespace {
@@ -19,25 +19,17 @@ int logb_callout(const T*, T* r) {
   return 1;
 }
 
-struct LogbF {
-  using T = float;
-  static constexpr const char* kName = "vsLogb";
-  static constexpr int kBlock = 64;
-  static constexpr bool kHasCallout = true;
+struct LogbF : Kernel<float, 64> {
   static __m512 body(__m512 x, __mmask16& special) {
-    special = _mm512_fpclass_ps_mask(x, kZeros);
+    special = simd::classify<kZeros>(x);
     return simd::exponent_of(x);
   }
   static int callout(const float* a, float* r) { return logb_callout(a, r); }
 };
 
-struct LogbD {
-  using T = double;
-  static constexpr const char* kName = "vdLogb";
-  static constexpr int kBlock = 32;
-  static constexpr bool kHasCallout = true;
+struct LogbD : Kernel<double, 32> {
   static __m512d body(__m512d x, __mmask8& special) {
-    special = _mm512_fpclass_pd_mask(x, kZeros);
+    special = simd::classify<kZeros>(x);
     return simd::exponent_of(x);
   }
   static int callout(const double* a, double* r) { return logb_callout(a, r); }
@@ -46,5 +38,6 @@ struct LogbD {
 }  // namespace
 }  // namespace zorp::vm
 
-VM_DEFINE_A1R1(s, Logb, la, zorp::vm::LogbF)
-VM_DEFINE_A1R1(d, Logb, la, zorp::vm::LogbD)
+using namespace zorp::vm;
+VM_KERNELS(s, Logb, LogbF)
+VM_KERNELS(d, Logb, LogbD)

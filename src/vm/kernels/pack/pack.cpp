@@ -16,6 +16,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "simd/words.h"
+#include "vm/kernels/common/bind.h"
 #include "zorp/vm_functions.h"
 
 namespace {
@@ -38,53 +40,6 @@ struct Unit<16> {
   };
 };
 
-// Register operations for the 4- and 8-byte units; 16-byte units use the plain loops.
-template <int kBytes>
-struct Vec;
-template <>
-struct Vec<4> {
-  static constexpr int kN = 16;
-  using M = __mmask16;
-  static __m512i gather(const void* base, __m512i idx) { return _mm512_i32gather_epi32(idx, base, 4); }
-  static void scatter(void* base, __m512i idx, __m512i v) { _mm512_i32scatter_epi32(base, idx, v, 4); }
-  static __m512i load_index(const int32_t* p) { return _mm512_loadu_si512(p); }
-  static __m512i load(const void* p) { return _mm512_loadu_si512(p); }
-  static void store(void* p, __m512i v) { _mm512_storeu_si512(p, v); }
-  static M nonzero(const int32_t* p) { return _mm512_test_epi32_mask(_mm512_loadu_si512(p), _mm512_loadu_si512(p)); }
-  static M nonzero(const int64_t* p) {
-    const __m512i lo = _mm512_loadu_si512(p), hi = _mm512_loadu_si512(p + 8);
-    return static_cast<M>(_mm512_test_epi64_mask(lo, lo) | (_mm512_test_epi64_mask(hi, hi) << 8));
-  }
-  static void compress_store(void* p, M m, __m512i v) { _mm512_mask_compressstoreu_epi32(p, m, v); }
-  static __m512i expand_load(__m512i src, M m, const void* p) { return _mm512_mask_expandloadu_epi32(src, m, p); }
-  static void masked_store(void* p, M m, __m512i v) { _mm512_mask_storeu_epi32(p, m, v); }
-  static __m512i lanes_times(int32_t inc) {
-    return _mm512_mullo_epi32(_mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15),
-                              _mm512_set1_epi32(inc));
-  }
-};
-template <>
-struct Vec<8> {
-  static constexpr int kN = 8;
-  using M = __mmask8;
-  static __m512i gather(const void* base, __m256i idx) { return _mm512_i32gather_epi64(idx, base, 8); }
-  static void scatter(void* base, __m256i idx, __m512i v) { _mm512_i32scatter_epi64(base, idx, v, 8); }
-  static __m256i load_index(const int32_t* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
-  static __m512i load(const void* p) { return _mm512_loadu_si512(p); }
-  static void store(void* p, __m512i v) { _mm512_storeu_si512(p, v); }
-  static M nonzero(const int32_t* p) {
-    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
-    return _mm256_test_epi32_mask(v, v);
-  }
-  static M nonzero(const int64_t* p) { return _mm512_test_epi64_mask(_mm512_loadu_si512(p), _mm512_loadu_si512(p)); }
-  static void compress_store(void* p, M m, __m512i v) { _mm512_mask_compressstoreu_epi64(p, m, v); }
-  static __m512i expand_load(__m512i src, M m, const void* p) { return _mm512_mask_expandloadu_epi64(src, m, p); }
-  static void masked_store(void* p, M m, __m512i v) { _mm512_mask_storeu_epi64(p, m, v); }
-  static __m256i lanes_times(int32_t inc) {
-    return _mm256_mullo_epi32(_mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7), _mm256_set1_epi32(inc));
-  }
-};
-
 template <int kBytes>
 constexpr bool kVector = kBytes <= 8;
 
@@ -102,7 +57,7 @@ void pack_i(int64_t n, const void* av, int64_t inc, void* yv) {
   U* y = static_cast<U*>(yv);
   int64_t i = 0;
   if constexpr (kVector<kBytes>) {
-    using W = Vec<kBytes>;
+    using W = zorp::simd::Words<kBytes>;
     if (fits32(W::kN, inc)) {
       const auto off = W::lanes_times(static_cast<int32_t>(inc));
       for (; n - i >= W::kN; i += W::kN) W::store(y + i, W::gather(a + i * inc, off));
@@ -118,7 +73,7 @@ void unpack_i(int64_t n, const void* av, void* yv, int64_t inc) {
   U* y = static_cast<U*>(yv);
   int64_t i = 0;
   if constexpr (kVector<kBytes>) {
-    using W = Vec<kBytes>;
+    using W = zorp::simd::Words<kBytes>;
     // Overlapping lanes (a zero increment) are stored lowest first, so the last one wins, as in
     // the plain loop.
     if (fits32(W::kN, inc)) {
@@ -154,7 +109,7 @@ void unpack_v(int64_t n, const void* av, void* yv, const I* iy) {
   // element, as the plain loop leaves them.
   int64_t i = 0;
   if constexpr (kVector<kBytes> && sizeof(I) == 4) {
-    using W = Vec<kBytes>;
+    using W = zorp::simd::Words<kBytes>;
     for (; n - i >= W::kN; i += W::kN) W::scatter(y, W::load_index(iy + i), W::load(a + i));
   }
   for (; i < n; ++i) y[iy[i]] = a[i];
@@ -167,7 +122,7 @@ void pack_m(int64_t n, const void* av, const I* ma, void* yv) {
   U* y = static_cast<U*>(yv);
   int64_t i = 0, j = 0;
   if constexpr (kVector<kBytes>) {
-    using W = Vec<kBytes>;
+    using W = zorp::simd::Words<kBytes>;
     for (; n - i >= W::kN; i += W::kN) {
       const auto m = W::nonzero(ma + i);
       if (!m) continue;
@@ -186,7 +141,7 @@ void unpack_m(int64_t n, const void* av, void* yv, const I* my) {
   U* y = static_cast<U*>(yv);
   int64_t i = 0, j = 0;
   if constexpr (kVector<kBytes>) {
-    using W = Vec<kBytes>;
+    using W = zorp::simd::Words<kBytes>;
     for (; n - i >= W::kN; i += W::kN) {
       const auto m = W::nonzero(my + i);
       if (!m) continue;
@@ -201,39 +156,65 @@ void unpack_m(int64_t n, const void* av, void* yv, const I* my) {
 // The count as the width says.
 inline int64_t count_of(int64_t n, int32_t width) { return width == 1 ? static_cast<int32_t>(n) : n; }
 
+// The six members for one element size, as catalogue descriptions: `contiguous` is the entry.
+template <int kBytes>
+struct PackI {
+  static void contiguous(int64_t n, const void* a, int64_t inc, void* y, int32_t w) {
+    if ((n = count_of(n, w)) <= 0) return;
+    if (w == 1) pack_i<kBytes, int32_t>(n, a, static_cast<int32_t>(inc), y);
+    else pack_i<kBytes, int64_t>(n, a, inc, y);
+  }
+};
+template <int kBytes>
+struct UnpackI {
+  static void contiguous(int64_t n, const void* a, void* y, int64_t inc, int32_t w) {
+    if ((n = count_of(n, w)) <= 0) return;
+    if (w == 1) unpack_i<kBytes, int32_t>(n, a, y, static_cast<int32_t>(inc));
+    else unpack_i<kBytes, int64_t>(n, a, y, inc);
+  }
+};
+template <int kBytes>
+struct PackV {
+  static void contiguous(int64_t n, const void* a, const void* ix, void* y, int32_t w) {
+    if ((n = count_of(n, w)) <= 0) return;
+    if (w == 1) pack_v<kBytes>(n, a, static_cast<const int32_t*>(ix), y);
+    else pack_v<kBytes>(n, a, static_cast<const int64_t*>(ix), y);
+  }
+};
+template <int kBytes>
+struct UnpackV {
+  static void contiguous(int64_t n, const void* a, void* y, const void* ix, int32_t w) {
+    if ((n = count_of(n, w)) <= 0) return;
+    if (w == 1) unpack_v<kBytes>(n, a, y, static_cast<const int32_t*>(ix));
+    else unpack_v<kBytes>(n, a, y, static_cast<const int64_t*>(ix));
+  }
+};
+template <int kBytes>
+struct PackM {
+  static void contiguous(int64_t n, const void* a, const void* mx, void* y, int32_t w) {
+    if ((n = count_of(n, w)) <= 0) return;
+    if (w == 1) pack_m<kBytes>(n, a, static_cast<const int32_t*>(mx), y);
+    else pack_m<kBytes>(n, a, static_cast<const int64_t*>(mx), y);
+  }
+};
+template <int kBytes>
+struct UnpackM {
+  static void contiguous(int64_t n, const void* a, void* y, const void* mx, int32_t w) {
+    if ((n = count_of(n, w)) <= 0) return;
+    if (w == 1) unpack_m<kBytes>(n, a, y, static_cast<const int32_t*>(mx));
+    else unpack_m<kBytes>(n, a, y, static_cast<const int64_t*>(mx));
+  }
+};
+
 }  // namespace
 
-#define VM_PACK_FAMILY(t, bytes)                                                                    \
-  extern "C" void zorp_vmk_##t##PackI_la(int64_t n, const void* a, int64_t inc, void* y, int32_t w) { \
-    if ((n = count_of(n, w)) <= 0) return;                                                          \
-    if (w == 1) pack_i<bytes, int32_t>(n, a, static_cast<int32_t>(inc), y);                        \
-    else pack_i<bytes, int64_t>(n, a, inc, y);                                                      \
-  }                                                                                                 \
-  extern "C" void zorp_vmk_##t##UnpackI_la(int64_t n, const void* a, void* y, int64_t inc, int32_t w) { \
-    if ((n = count_of(n, w)) <= 0) return;                                                          \
-    if (w == 1) unpack_i<bytes, int32_t>(n, a, y, static_cast<int32_t>(inc));                      \
-    else unpack_i<bytes, int64_t>(n, a, y, inc);                                                    \
-  }                                                                                                 \
-  extern "C" void zorp_vmk_##t##PackV_la(int64_t n, const void* a, const void* ix, void* y, int32_t w) { \
-    if ((n = count_of(n, w)) <= 0) return;                                                          \
-    if (w == 1) pack_v<bytes>(n, a, static_cast<const int32_t*>(ix), y);                           \
-    else pack_v<bytes>(n, a, static_cast<const int64_t*>(ix), y);                                   \
-  }                                                                                                 \
-  extern "C" void zorp_vmk_##t##UnpackV_la(int64_t n, const void* a, void* y, const void* ix, int32_t w) { \
-    if ((n = count_of(n, w)) <= 0) return;                                                          \
-    if (w == 1) unpack_v<bytes>(n, a, y, static_cast<const int32_t*>(ix));                         \
-    else unpack_v<bytes>(n, a, y, static_cast<const int64_t*>(ix));                                 \
-  }                                                                                                 \
-  extern "C" void zorp_vmk_##t##PackM_la(int64_t n, const void* a, const void* mx, void* y, int32_t w) { \
-    if ((n = count_of(n, w)) <= 0) return;                                                          \
-    if (w == 1) pack_m<bytes>(n, a, static_cast<const int32_t*>(mx), y);                           \
-    else pack_m<bytes>(n, a, static_cast<const int64_t*>(mx), y);                                   \
-  }                                                                                                 \
-  extern "C" void zorp_vmk_##t##UnpackM_la(int64_t n, const void* a, void* y, const void* mx, int32_t w) { \
-    if ((n = count_of(n, w)) <= 0) return;                                                          \
-    if (w == 1) unpack_m<bytes>(n, a, y, static_cast<const int32_t*>(mx));                         \
-    else unpack_m<bytes>(n, a, y, static_cast<const int64_t*>(mx));                                 \
-  }
+#define VM_PACK_FAMILY(t, bytes)                  \
+  VM_PACK_KERNELS(t, PackI, PackI<bytes>)         \
+  VM_PACK_KERNELS(t, UnpackI, UnpackI<bytes>)     \
+  VM_PACK_KERNELS(t, PackV, PackV<bytes>)         \
+  VM_PACK_KERNELS(t, UnpackV, UnpackV<bytes>)     \
+  VM_PACK_KERNELS(t, PackM, PackM<bytes>)         \
+  VM_PACK_KERNELS(t, UnpackM, UnpackM<bytes>)
 
 VM_PACK_FAMILY(s, 4)
 VM_PACK_FAMILY(d, 8)

@@ -4,102 +4,74 @@
 // control word always rounds to nearest, whatever the caller's.
 #include <cstdint>
 
-#include "vm/kernels/common/define.h"
-#include "vm/simd/simd.h"
+#include "simd/vec.h"
+#include "vm/kernels/common/bind.h"
 
 namespace zorp::vm {
 namespace {
 
-using simd::Simd;
+using namespace zorp::simd;
 
-template <typename T_>
-struct RoundBase {
-  using T = T_;
-  using S = Simd<T>;
-  using V = typename S::V;
-  using M = typename S::M;
-  static constexpr int kBlock = 64 * 4 / sizeof(T);
-  static constexpr bool kHasCallout = false;
-  static int callout(const T*, T*) { return 0; }
-  static int callout(const T*, T*, T*) { return 0; }
-  static V trunc(V a) { return S::template round_integral<_MM_FROUND_TO_ZERO>(a); }
-  // a - trunc(a) with the sign of a OR-ed in, so that -3 gives -0 and -2.5 gives -0.5.
-  static V frac(V a) { return S::bit_select(S::sign_mask(), a, S::sub_quiet(a, trunc(a))); }
-};
+template <typename V>
+inline V trunc(V a) {
+  return round_integral<_MM_FROUND_TO_ZERO>(a);
+}
+// a - trunc(a) with the sign of a OR-ed in, so that -3 gives -0 and -2.5 gives -0.5.
+template <typename V>
+inline V frac(V a) {
+  return copy_sign(sub_quiet(a, trunc(a)), a);
+}
 
-template <typename T_, int kDirection>
-struct DirectedK : RoundBase<T_> {
-  using B = RoundBase<T_>;
-  using typename B::S;
-  using typename B::V;
-  static constexpr const char* kName =
-      kDirection == _MM_FROUND_TO_POS_INF ? (sizeof(T_) == 4 ? "vsCeil" : "vdCeil")
-      : kDirection == _MM_FROUND_TO_NEG_INF ? (sizeof(T_) == 4 ? "vsFloor" : "vdFloor")
-      : kDirection == _MM_FROUND_TO_ZERO ? (sizeof(T_) == 4 ? "vsTrunc" : "vdTrunc")
-                                         : (sizeof(T_) == 4 ? "vsRint" : "vdRint");
-  static V body(V a, typename S::M&) { return S::template round_integral<kDirection>(a); }
-};
-
-template <typename T_>
-struct NearbyIntK : DirectedK<T_, _MM_FROUND_TO_NEAREST_INT> {
-  static constexpr const char* kName = sizeof(T_) == 4 ? "vsNearbyInt" : "vdNearbyInt";
+template <typename T, int kDirection>
+struct DirectedK : Kernel<T> {
+  static Vec<T> body(Vec<T> a, Mask<T>&) { return round_integral<kDirection>(a); }
 };
 
 // Halfway cases away from zero: round |a| to nearest even, add 1 where |a| - that is exactly 0.5,
 // then put the sign of a back (so -0.4 gives -0).
-template <typename T_>
-struct RoundK : RoundBase<T_> {
-  using B = RoundBase<T_>;
-  using T = T_;
-  using typename B::S;
-  using typename B::V;
-  static constexpr const char* kName = sizeof(T) == 4 ? "vsRound" : "vdRound";
-  static V body(V a, typename S::M&) {
-    const V y = S::abs(a);
-    V t = S::template round_integral<_MM_FROUND_TO_NEAREST_INT>(y);
-    const auto half = S::equal(S::sub_quiet(y, t), S::broadcast(T(0.5)));
-    t = S::select(half, S::add_quiet(t, S::broadcast(T(1))), t);
-    return S::bit_select(S::sign_mask(), a, t);
+template <typename T>
+struct RoundK : Kernel<T> {
+  static Vec<T> body(Vec<T> a, Mask<T>&) {
+    const Vec<T> y = abs(a);
+    Vec<T> t = round_integral<_MM_FROUND_TO_NEAREST_INT>(y);
+    const Mask<T> half = equal(sub_quiet(y, t), splat(T(0.5)));
+    t = select(half, add_quiet(t, splat(T(1))), t);
+    return copy_sign(t, a);
   }
 };
 
-template <typename T_>
-struct FracK : RoundBase<T_> {
-  using B = RoundBase<T_>;
-  using typename B::S;
-  using typename B::V;
-  static constexpr const char* kName = sizeof(T_) == 4 ? "vsFrac" : "vdFrac";
-  static V body(V a, typename S::M&) { return B::frac(a); }
+template <typename T>
+struct FracK : Kernel<T> {
+  static Vec<T> body(Vec<T> a, Mask<T>&) { return frac(a); }
 };
 
-template <typename T_>
-struct ModfK : RoundBase<T_> {
-  using B = RoundBase<T_>;
-  using typename B::S;
-  using typename B::V;
-  static constexpr const char* kName = sizeof(T_) == 4 ? "vsModf" : "vdModf";
-  static V body(V a, V& fraction, typename S::M&) {
-    fraction = B::frac(a);
-    return B::trunc(a);
+template <typename T>
+struct ModfK : Kernel<T> {
+  static Vec<T> body(Vec<T> a, Vec<T>& fraction, Mask<T>&) {
+    fraction = frac(a);
+    return trunc(a);
   }
 };
 
 }  // namespace
 }  // namespace zorp::vm
 
-VM_DEFINE_A1R1(s, Ceil, la, zorp::vm::DirectedK<float, _MM_FROUND_TO_POS_INF>)
-VM_DEFINE_A1R1(d, Ceil, la, zorp::vm::DirectedK<double, _MM_FROUND_TO_POS_INF>)
-VM_DEFINE_A1R1(s, Floor, la, zorp::vm::DirectedK<float, _MM_FROUND_TO_NEG_INF>)
-VM_DEFINE_A1R1(d, Floor, la, zorp::vm::DirectedK<double, _MM_FROUND_TO_NEG_INF>)
-VM_DEFINE_A1R1(s, Trunc, la, zorp::vm::DirectedK<float, _MM_FROUND_TO_ZERO>)
-VM_DEFINE_A1R1(d, Trunc, la, zorp::vm::DirectedK<double, _MM_FROUND_TO_ZERO>)
-VM_DEFINE_A1R1(s, Rint, la, zorp::vm::DirectedK<float, _MM_FROUND_TO_NEAREST_INT>)
-VM_DEFINE_A1R1(d, Rint, la, zorp::vm::DirectedK<double, _MM_FROUND_TO_NEAREST_INT>)
-VM_DEFINE_A1R1(s, NearbyInt, la, zorp::vm::NearbyIntK<float>)
-VM_DEFINE_A1R1(d, NearbyInt, la, zorp::vm::NearbyIntK<double>)
-VM_DEFINE_A1R1(s, Round, la, zorp::vm::RoundK<float>)
-VM_DEFINE_A1R1(d, Round, la, zorp::vm::RoundK<double>)
-VM_DEFINE_A1R1(s, Frac, la, zorp::vm::FracK<float>)
-VM_DEFINE_A1R1(d, Frac, la, zorp::vm::FracK<double>)
-VM_DEFINE_A1R2(s, Modf, la, zorp::vm::ModfK<float>)
-VM_DEFINE_A1R2(d, Modf, la, zorp::vm::ModfK<double>)
+using namespace zorp::vm;
+VM_KERNELS(s, Ceil, DirectedK<float, _MM_FROUND_TO_POS_INF>)
+VM_KERNELS(d, Ceil, DirectedK<double, _MM_FROUND_TO_POS_INF>)
+VM_KERNELS(s, Floor, DirectedK<float, _MM_FROUND_TO_NEG_INF>)
+VM_KERNELS(d, Floor, DirectedK<double, _MM_FROUND_TO_NEG_INF>)
+VM_KERNELS(s, Trunc, DirectedK<float, _MM_FROUND_TO_ZERO>)
+VM_KERNELS(d, Trunc, DirectedK<double, _MM_FROUND_TO_ZERO>)
+// Rint and NearbyInt both round to nearest even: the kernel's control word always rounds to
+// nearest, and the instruction raises nothing either way.
+VM_KERNELS(s, Rint, DirectedK<float, _MM_FROUND_TO_NEAREST_INT>)
+VM_KERNELS(d, Rint, DirectedK<double, _MM_FROUND_TO_NEAREST_INT>)
+VM_KERNELS(s, NearbyInt, DirectedK<float, _MM_FROUND_TO_NEAREST_INT>)
+VM_KERNELS(d, NearbyInt, DirectedK<double, _MM_FROUND_TO_NEAREST_INT>)
+VM_KERNELS(s, Round, RoundK<float>)
+VM_KERNELS(d, Round, RoundK<double>)
+VM_KERNELS(s, Frac, FracK<float>)
+VM_KERNELS(d, Frac, FracK<double>)
+VM_KERNELS(s, Modf, ModfK<float>)
+VM_KERNELS(d, Modf, ModfK<double>)
