@@ -74,4 +74,55 @@ class GuardedArray {
   T* data_ = nullptr;
 };
 
+// A large range that reserves no memory: only the pages a test touches become real. POSIX: a
+// MAP_NORESERVE mapping. Windows: reserved address space whose pages a vectored exception
+// handler commits at their first touch (one range at a time).
+class SparseRange {
+ public:
+  explicit SparseRange(uint64_t bytes) : bytes_(bytes) {
+#if defined(_WIN32)
+    base_ = static_cast<char*>(VirtualAlloc(nullptr, bytes, MEM_RESERVE, PAGE_NOACCESS));
+    if (base_) {
+      active() = this;
+      handler_ = AddVectoredExceptionHandler(1, commit_on_touch);
+    }
+#else
+    void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    base_ = p == MAP_FAILED ? nullptr : static_cast<char*>(p);
+#endif
+  }
+  ~SparseRange() {
+    if (!base_) return;
+#if defined(_WIN32)
+    RemoveVectoredExceptionHandler(handler_);
+    active() = nullptr;
+    VirtualFree(base_, 0, MEM_RELEASE);
+#else
+    munmap(base_, bytes_);
+#endif
+  }
+  SparseRange(const SparseRange&) = delete;
+  SparseRange& operator=(const SparseRange&) = delete;
+
+  void* data() const { return base_; }
+
+ private:
+#if defined(_WIN32)
+  static SparseRange*& active() {
+    static SparseRange* r = nullptr;
+    return r;
+  }
+  static LONG CALLBACK commit_on_touch(EXCEPTION_POINTERS* info) {
+    SparseRange* r = active();
+    if (!r || info->ExceptionRecord->ExceptionCode != EXCEPTION_ACCESS_VIOLATION) return EXCEPTION_CONTINUE_SEARCH;
+    char* at = reinterpret_cast<char*>(info->ExceptionRecord->ExceptionInformation[1]);
+    if (at < r->base_ || at >= r->base_ + r->bytes_) return EXCEPTION_CONTINUE_SEARCH;
+    return VirtualAlloc(at, 1, MEM_COMMIT, PAGE_READWRITE) ? EXCEPTION_CONTINUE_EXECUTION : EXCEPTION_CONTINUE_SEARCH;
+  }
+  void* handler_ = nullptr;
+#endif
+  uint64_t bytes_;
+  char* base_ = nullptr;
+};
+
 }  // namespace zorp::test
