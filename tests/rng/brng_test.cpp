@@ -2,11 +2,10 @@
 // vector block sizes, requests split into pieces, seeding rules and the values known in advance.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>

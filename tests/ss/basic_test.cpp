@@ -5,8 +5,6 @@
 // minimum/maximum routine.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +13,7 @@
 #include <limits>
 #include <vector>
 
+#include "common/portable.h"
 #include "ss/reference.h"
 #include "zorp/core.h"
 #include "zorp/ss.h"
@@ -641,12 +640,17 @@ TEST(SSThreads, OneAndSeveralThreadsAgree) {
   }
   if (zorp_tarr_serv_threader_get_num_threads_limit() < 2) GTEST_SKIP() << "one thread only on this host";
   const std::vector<double> many = threaded_results();
-  char self[4096] = {};
-  ASSERT_GT(readlink("/proc/self/exe", self, sizeof self - 1), 0);
+  const std::string self = zorp::test::self_path();
+  ASSERT_FALSE(self.empty());
   const std::string path = testing::TempDir() + "ss_one_thread.bin";
-  const std::string cmd = "ZORP_CORE_NUM_THREADS=1 ZORP_SS_DUMP=" + path + " '" + self +
-                          "' --gtest_filter=SSThreads.OneAndSeveralThreadsAgree > /dev/null";
-  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  // The child inherits both variables; this process read its thread count long ago.
+  zorp::test::set_env("ZORP_CORE_NUM_THREADS", "1");
+  zorp::test::set_env("ZORP_SS_DUMP", path.c_str());
+  const std::string cmd = self + " --gtest_filter=SSThreads.OneAndSeveralThreadsAgree > " + zorp::test::null_device();
+  const int rc = std::system(cmd.c_str());
+  zorp::test::unset_env("ZORP_CORE_NUM_THREADS");
+  zorp::test::unset_env("ZORP_SS_DUMP");
+  ASSERT_EQ(rc, 0);
   std::vector<double> one(many.size());
   FILE* f = std::fopen(path.c_str(), "rb");
   ASSERT_NE(f, nullptr);
