@@ -136,37 +136,61 @@ Index8 uniform_cells8(const Partition<T>& P, Vec<T> t) {
   return iselect<double>(static_cast<IndexMask>(at_end), top, k);
 }
 
-// Hybrid, eight sites at a time: bucket brackets gathered, then a bisection of every lane's
-// bracket together until all have narrowed to one cell.
-template <typename T>
-Index8 hybrid_cells8(const Partition<T>& P, Vec<T> t) {
+// Hybrid, up to 64 sites at once: every lane's bucket bracket is gathered, then the brackets of
+// eight registers are bisected in lockstep until all have narrowed to one cell.  The eight
+// independent chains of gathers keep as many cache misses in flight on long partitions, where
+// a bracket of the 1024 buckets still holds about nx/1024 points.
+template <typename T, typename Out>
+void hybrid_cells(const Partition<T>& P, int64_t n, const T* site, Out* out) {
   using namespace simd;
+  constexpr int G = 8;
   const T* x = P.x;
   const int64_t nx = P.nx;
-  const Vec<T> x0 = splat(x[0]), xe = splat(x[nx - 1]);
-  const IndexMask inside = static_cast<IndexMask>(greater_equal(t, x0) & less(t, xe));
-  Index8 lo = index_splat(0), hi = index_splat(nx - 1);
-  if (P.buckets) {
-    Index8 b = truncate_to_index(zero_unless(static_cast<Mask<T>>(inside), mul(sub(t, x0), splat(P.bucket_scale))));
-    if (P.nbuckets) b = imin<double>(b, index_splat(P.nbuckets));
-    const Index8 b2 = iadd<double>(b, b);
-    lo = gather(inside, P.buckets, b2, lo);
-    hi = gather(inside, P.buckets, iadd<double>(b2, index_splat(1)), hi);
-  }
+  const Vec<T> x0 = splat(x[0]), xe = splat(x[nx - 1]), zv = zero<Vec<T>>();
   const Index8 one = index_splat(1);
-  for (IndexMask open = static_cast<IndexMask>(inside & index_greater(index_sub(hi, lo), one)); open;
-       open = static_cast<IndexMask>(open & index_greater(index_sub(hi, lo), one))) {
-    const Index8 mid = iadd<double>(lo, index_shift_right1(index_sub(hi, lo)));
-    const Vec<T> xm = gather(open, x, mid, zero<Vec<T>>());
-    const IndexMask le = static_cast<IndexMask>(open & less_equal(xm, t)), gt = static_cast<IndexMask>(open & ~le);
-    lo = iselect<double>(le, mid, lo);
-    hi = iselect<double>(gt, mid, hi);
+  for (int64_t j0 = 0; j0 < n; j0 += 8 * G) {
+    const int g = static_cast<int>(std::min<int64_t>(G, (n - j0 + 7) / 8));
+    Vec<T> t[G];
+    Index8 lo[G], hi[G];
+    IndexMask mask[G], inside[G], open[G];
+    IndexMask any = 0;
+    for (int k = 0; k < g; ++k) {
+      mask[k] = first_lanes<double>(static_cast<uint32_t>(std::min<int64_t>(n - j0 - 8 * k, 8)));
+      t[k] = sites8(mask[k], site + j0 + 8 * k);
+      inside[k] = static_cast<IndexMask>(mask[k] & greater_equal(t[k], x0) & less(t[k], xe));
+      lo[k] = index_splat(0);
+      hi[k] = index_splat(nx - 1);
+      if (P.buckets) {
+        Index8 b = truncate_to_index(zero_unless(static_cast<Mask<T>>(inside[k]), mul(sub(t[k], x0), splat(P.bucket_scale))));
+        if (P.nbuckets) b = imin<double>(b, index_splat(P.nbuckets));
+        const Index8 b2 = iadd<double>(b, b);
+        lo[k] = gather(inside[k], P.buckets, b2, lo[k]);
+        hi[k] = gather(inside[k], P.buckets, iadd<double>(b2, one), hi[k]);
+      }
+      open[k] = static_cast<IndexMask>(inside[k] & index_greater(index_sub(hi[k], lo[k]), one));
+      any |= open[k];
+    }
+    while (any) {
+      any = 0;
+      for (int k = 0; k < g; ++k) {
+        if (!open[k]) continue;
+        const Index8 mid = iadd<double>(lo[k], index_shift_right1(index_sub(hi[k], lo[k])));
+        const Vec<T> xm = gather(open[k], x, mid, zv);
+        const IndexMask le = static_cast<IndexMask>(open[k] & less_equal(xm, t[k]));
+        lo[k] = iselect<double>(le, mid, lo[k]);
+        hi[k] = iselect<double>(static_cast<IndexMask>(open[k] & ~le), mid, hi[k]);
+        open[k] = static_cast<IndexMask>(open[k] & index_greater(index_sub(hi[k], lo[k]), one));
+        any |= open[k];
+      }
+    }
+    for (int k = 0; k < g; ++k) {
+      // Outside lanes by the convention.
+      const IndexMask left = static_cast<IndexMask>(~greater_equal(t[k], x0)), at_end = static_cast<IndexMask>(equal(t[k], xe));
+      Index8 c = iselect<double>(inside[k], hi[k], index_splat(nx));
+      c = iselect<double>(at_end, index_splat(nx - 1), c);
+      store_index(out + j0 + 8 * k, mask[k], iselect<double>(left, index_splat(0), c));
+    }
   }
-  // Outside lanes by the convention.
-  const IndexMask left = static_cast<IndexMask>(~greater_equal(t, x0)), at_end = static_cast<IndexMask>(equal(t, xe));
-  Index8 c = iselect<double>(inside, hi, index_splat(nx));
-  c = iselect<double>(at_end, index_splat(nx - 1), c);
-  return iselect<double>(left, index_splat(0), c);
 }
 
 // ---- a run of sites --------------------------------------------------------------------------
@@ -181,15 +205,14 @@ int find_cells(Method method, const Partition<T>& P, int64_t n, const T* site, O
   const int64_t nx = P.nx;
   switch (method) {
     case Method::Uniform:
-    case Method::Hybrid: {
-      const bool uniform = method == Method::Uniform;
       for (int64_t j = 0; j < n; j += 8) {
         const IndexMask m = first_lanes<double>(static_cast<uint32_t>(std::min<int64_t>(n - j, 8)));
-        const Vec<T> t = sites8(m, site + j);
-        store_index(out + j, m, uniform ? uniform_cells8(P, t) : hybrid_cells8(P, t));
+        store_index(out + j, m, uniform_cells8(P, sites8(m, site + j)));
       }
       return DF_STATUS_OK;
-    }
+    case Method::Hybrid:
+      hybrid_cells(P, n, site, out);
+      return DF_STATUS_OK;
     case Method::QuasiUniform:
       for (int64_t j = 0; j < n; ++j) {
         const T t = site[j];
