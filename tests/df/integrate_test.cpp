@@ -10,62 +10,28 @@
 #include <vector>
 
 #include "zorp/core.h"
+#include "df/spline_task.h"
 #include "zorp/df.h"
 
 namespace {
 
+using zorp::test::df::grid;
+
 template <typename T>
-struct Task {
-  std::vector<T> x, xe, y, c;
-  DFTask* t = nullptr;
-  int64_t nx, ny;
-  Task(std::vector<T> xs, int64_t nfun, const std::function<double(int64_t, double)>& f, int64_t xhint = 1)
-      : x(std::move(xs)), ny(nfun) {
-    nx = static_cast<int64_t>(x.size());
-    y.resize(nx * ny);
-    for (int64_t k = 0; k < ny; ++k)
-      for (int64_t j = 0; j < nx; ++j) y[k * nx + j] = static_cast<T>(f(k, static_cast<double>(x[j])));
-    xe = xhint == DF_UNIFORM_PARTITION ? std::vector<T>{x.front(), x.back()} : x;
-    c.assign(static_cast<size_t>(4 * (nx + 1) * ny), T(0));
-    if constexpr (sizeof(T) == 8) zorp_df_kernel_dNewTask1D(&t, nx, xe.data(), xhint, ny, y.data(), 0, 0);
-    else zorp_df_kernel_sNewTask1D(&t, nx, xe.data(), xhint, ny, y.data(), 0, 0);
-  }
-  ~Task() { zorp_df_kernel_DeleteTask(&t); }
-  int build(int64_t order, int64_t type, int64_t bct, std::vector<T> bc = {}, int64_t ict = 0) {
-    int rc;
-    if constexpr (sizeof(T) == 8) rc = zorp_df_kernel_dEditPPSpline1D(t, order, type, bct, bc.empty() ? nullptr : bc.data(), 0, nullptr, c.data(), 0);
-    else rc = zorp_df_kernel_sEditPPSpline1D(t, order, type, bct, bc.empty() ? nullptr : bc.data(), 0, nullptr, c.data(), 0);
-    if (!rc && ict) rc = zorp_df_kernel_iEditVal(t, DF_ATTR_IC_TYPE, ict);
-    if (rc || order == 0) return rc;
-    if constexpr (sizeof(T) == 8)
-      return order == 2 ? zorp_df_kernel_dDFLinearSpline1D(t, 0, 0, nullptr) : order == 3 ? zorp_df_kernel_dDFQuadraticSpline1D(t, 0, 0, nullptr)
-                                                                                     : zorp_df_kernel_dDFNaturalCubicSpline1D(t, 0, 0, nullptr);
-    else
-      return order == 2 ? zorp_df_kernel_sDFLinearSpline1D(t, 0, 0, nullptr) : order == 3 ? zorp_df_kernel_sDFQuadraticSpline1D(t, 0, 0, nullptr)
-                                                                                     : zorp_df_kernel_sDFNaturalCubicSpline1D(t, 0, 0, nullptr);
-  }
+struct Task : zorp::test::df::SplineTask<T> {
+  using zorp::test::df::SplineTask<T>::SplineTask;
   int integrate(int64_t n, const T* l, const T* r, T* out, int64_t rhint = 0, int64_t lhint = 0, int64_t rh = 0,
                 void* le = nullptr, void* re = nullptr, void* in = nullptr, const T* ldh = nullptr) {
     if constexpr (sizeof(T) == 8)
-      return zorp_df_kernel_dDFIntegrate1D(t, 0, n, l, lhint, r, rh, ldh, nullptr, out, rhint, reinterpret_cast<zorp_df_dinteg_cb>(le),
+      return zorp_df_kernel_dDFIntegrate1D(this->t, 0, n, l, lhint, r, rh, ldh, nullptr, out, rhint, reinterpret_cast<zorp_df_dinteg_cb>(le),
                                            nullptr, reinterpret_cast<zorp_df_dinteg_cb>(re), nullptr,
                                            reinterpret_cast<zorp_df_dinteg_cb>(in), nullptr, nullptr, nullptr);
     else
-      return zorp_df_kernel_sDFIntegrate1D(t, 0, n, l, lhint, r, rh, ldh, nullptr, out, rhint, reinterpret_cast<zorp_df_sinteg_cb>(le),
+      return zorp_df_kernel_sDFIntegrate1D(this->t, 0, n, l, lhint, r, rh, ldh, nullptr, out, rhint, reinterpret_cast<zorp_df_sinteg_cb>(le),
                                            nullptr, reinterpret_cast<zorp_df_sinteg_cb>(re), nullptr,
                                            reinterpret_cast<zorp_df_sinteg_cb>(in), nullptr, nullptr, nullptr);
   }
 };
-
-template <typename T>
-std::vector<T> grid(int n, bool uneven = true, double a = -1, double b = 2) {
-  std::vector<T> x(n);
-  for (int i = 0; i < n; ++i) {
-    const double s = static_cast<double>(i) / (n - 1);
-    x[i] = static_cast<T>(a + (b - a) * (uneven ? s * (0.7 + 0.3 * s) : s));
-  }
-  return x;
-}
 
 // Antiderivative of sum_j p[j] x^j.
 double prim(const std::vector<double>& p, double x) {

@@ -12,78 +12,31 @@
 #include <vector>
 
 #include "zorp/core.h"
+#include "df/spline_task.h"
 #include "zorp/df.h"
 
 namespace {
 
+using zorp::test::df::grid;
+
 template <typename T>
-struct Spline {
-  std::vector<T> x, y, c, bc, ic;
-  DFTask* t = nullptr;
-  int64_t nx, ny, order;
-  Spline(std::vector<T> xs, int64_t nfun, const std::function<double(int64_t, double)>& f, int64_t xhint = 1)
-      : x(std::move(xs)), ny(nfun) {
-    nx = static_cast<int64_t>(x.size());
-    y.resize(nx * ny);
-    for (int64_t k = 0; k < ny; ++k)
-      for (int64_t j = 0; j < nx; ++j) y[k * nx + j] = static_cast<T>(f(k, static_cast<double>(x[j])));
-    xe = xhint == DF_UNIFORM_PARTITION ? std::vector<T>{x.front(), x.back()} : x;
-    if constexpr (sizeof(T) == 8) zorp_df_kernel_dNewTask1D(&t, nx, xe.data(), xhint, ny, y.data(), 0, 0);
-    else zorp_df_kernel_sNewTask1D(&t, nx, xe.data(), xhint, ny, y.data(), 0, 0);
-  }
-  ~Spline() { zorp_df_kernel_DeleteTask(&t); }
-  // Settings and construction (order 0 kinds: settings only).
-  // ict is set after the settings (the knot-based quadratic with midpoint knots has no ic).
-  int build(int64_t ord, int64_t type, int64_t bct, std::vector<T> b = {}, int64_t ict = 0, std::vector<T> i = {}) {
-    order = ord;
-    bc = std::move(b);
-    ic = std::move(i);
-    c.assign(static_cast<size_t>((nx + 1) * std::max<int64_t>(ord, 1) * ny), T(0));
-    int rc;
-    if constexpr (sizeof(T) == 8)
-      rc = zorp_df_kernel_dEditPPSpline1D(t, ord, type, bct, bc.empty() ? nullptr : bc.data(), ic.empty() ? 0 : ict,
-                                          ic.empty() ? nullptr : ic.data(), c.data(), 0);
-    else
-      rc = zorp_df_kernel_sEditPPSpline1D(t, ord, type, bct, bc.empty() ? nullptr : bc.data(), ic.empty() ? 0 : ict,
-                                          ic.empty() ? nullptr : ic.data(), c.data(), 0);
-    if (!rc && ict) rc = zorp_df_kernel_iEditVal(t, DF_ATTR_IC_TYPE, ict);
-    if (rc || ord == 0) return rc;
-    using Fn = int (*)(DFTask*, int64_t, int64_t, void**);
-    Fn fn;
-    if constexpr (sizeof(T) == 8)
-      fn = ord == 2 ? zorp_df_kernel_dDFLinearSpline1D : ord == 3 ? zorp_df_kernel_dDFQuadraticSpline1D
-           : type == DF_PP_AKIMA ? zorp_df_kernel_dDFAkimaCubicSpline1D : zorp_df_kernel_dDFNaturalCubicSpline1D;
-    else
-      fn = ord == 2 ? zorp_df_kernel_sDFLinearSpline1D : ord == 3 ? zorp_df_kernel_sDFQuadraticSpline1D
-           : type == DF_PP_AKIMA ? zorp_df_kernel_sDFAkimaCubicSpline1D : zorp_df_kernel_sDFNaturalCubicSpline1D;
-    return ord <= 4 ? fn(t, 0, 0, nullptr) : 0;
-  }
+struct Spline : zorp::test::df::SplineTask<T> {
+  using zorp::test::df::SplineTask<T>::SplineTask;
   int interp(int64_t type, int64_t ns, const T* s, int64_t sitehint, std::vector<int32_t> d, T* r, int64_t rhint,
              void* cell, void** thr = nullptr, void* le = nullptr, void* re = nullptr, void* in = nullptr,
              const T* dh = nullptr) {
     if constexpr (sizeof(T) == 8)
-      return zorp_df_kernel_dDFInterpolate1D(t, type, 0, ns, s, sitehint, static_cast<int64_t>(d.size()), d.data(), dh, r,
+      return zorp_df_kernel_dDFInterpolate1D(this->t, type, 0, ns, s, sitehint, static_cast<int64_t>(d.size()), d.data(), dh, r,
                                              rhint, cell, reinterpret_cast<zorp_df_dinterp_cb>(le), nullptr,
                                              reinterpret_cast<zorp_df_dinterp_cb>(re), nullptr,
                                              reinterpret_cast<zorp_df_dinterp_cb>(in), nullptr, nullptr, nullptr, thr);
     else
-      return zorp_df_kernel_sDFInterpolate1D(t, type, 0, ns, s, sitehint, static_cast<int64_t>(d.size()), d.data(), dh, r,
+      return zorp_df_kernel_sDFInterpolate1D(this->t, type, 0, ns, s, sitehint, static_cast<int64_t>(d.size()), d.data(), dh, r,
                                              rhint, cell, reinterpret_cast<zorp_df_sinterp_cb>(le), nullptr,
                                              reinterpret_cast<zorp_df_sinterp_cb>(re), nullptr,
                                              reinterpret_cast<zorp_df_sinterp_cb>(in), nullptr, nullptr, nullptr, thr);
   }
-  std::vector<T> xe;
 };
-
-template <typename T>
-std::vector<T> grid(int n, bool uneven = true, double a = -1, double b = 2) {
-  std::vector<T> x(n);
-  for (int i = 0; i < n; ++i) {
-    const double s = static_cast<double>(i) / (n - 1);
-    x[i] = static_cast<T>(a + (b - a) * (uneven ? s * (0.7 + 0.3 * s) : s));
-  }
-  return x;
-}
 
 // Sites inside (random), at the points, at both ends and beyond them.
 template <typename T>
