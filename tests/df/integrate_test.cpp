@@ -22,14 +22,10 @@ struct Task : zorp::test::df::SplineTask<T> {
   using zorp::test::df::SplineTask<T>::SplineTask;
   int integrate(int64_t n, const T* l, const T* r, T* out, int64_t rhint = 0, int64_t lhint = 0, int64_t rh = 0,
                 void* le = nullptr, void* re = nullptr, void* in = nullptr, const T* ldh = nullptr) {
-    if constexpr (sizeof(T) == 8)
-      return zorp_df_kernel_dDFIntegrate1D(this->t, 0, n, l, lhint, r, rh, ldh, nullptr, out, rhint, reinterpret_cast<zorp_df_dinteg_cb>(le),
-                                           nullptr, reinterpret_cast<zorp_df_dinteg_cb>(re), nullptr,
-                                           reinterpret_cast<zorp_df_dinteg_cb>(in), nullptr, nullptr, nullptr);
-    else
-      return zorp_df_kernel_sDFIntegrate1D(this->t, 0, n, l, lhint, r, rh, ldh, nullptr, out, rhint, reinterpret_cast<zorp_df_sinteg_cb>(le),
-                                           nullptr, reinterpret_cast<zorp_df_sinteg_cb>(re), nullptr,
-                                           reinterpret_cast<zorp_df_sinteg_cb>(in), nullptr, nullptr, nullptr);
+    using Cb = typename zorp::test::df::Entries<T>::IntegCb;
+    return zorp::test::df::Entries<T>::integrate(this->t, 0, n, l, lhint, r, rh, ldh, nullptr, out, rhint,
+                                                 reinterpret_cast<Cb>(le), nullptr, reinterpret_cast<Cb>(re), nullptr,
+                                                 reinterpret_cast<Cb>(in), nullptr, nullptr, nullptr);
   }
 };
 

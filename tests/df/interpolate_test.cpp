@@ -25,16 +25,11 @@ struct Spline : zorp::test::df::SplineTask<T> {
   int interp(int64_t type, int64_t ns, const T* s, int64_t sitehint, std::vector<int32_t> d, T* r, int64_t rhint,
              void* cell, void** thr = nullptr, void* le = nullptr, void* re = nullptr, void* in = nullptr,
              const T* dh = nullptr) {
-    if constexpr (sizeof(T) == 8)
-      return zorp_df_kernel_dDFInterpolate1D(this->t, type, 0, ns, s, sitehint, static_cast<int64_t>(d.size()), d.data(), dh, r,
-                                             rhint, cell, reinterpret_cast<zorp_df_dinterp_cb>(le), nullptr,
-                                             reinterpret_cast<zorp_df_dinterp_cb>(re), nullptr,
-                                             reinterpret_cast<zorp_df_dinterp_cb>(in), nullptr, nullptr, nullptr, thr);
-    else
-      return zorp_df_kernel_sDFInterpolate1D(this->t, type, 0, ns, s, sitehint, static_cast<int64_t>(d.size()), d.data(), dh, r,
-                                             rhint, cell, reinterpret_cast<zorp_df_sinterp_cb>(le), nullptr,
-                                             reinterpret_cast<zorp_df_sinterp_cb>(re), nullptr,
-                                             reinterpret_cast<zorp_df_sinterp_cb>(in), nullptr, nullptr, nullptr, thr);
+    using Cb = typename zorp::test::df::Entries<T>::InterpCb;
+    return zorp::test::df::Entries<T>::interpolate(this->t, type, 0, ns, s, sitehint, static_cast<int64_t>(d.size()),
+                                                   d.data(), dh, r, rhint, cell, reinterpret_cast<Cb>(le), nullptr,
+                                                   reinterpret_cast<Cb>(re), nullptr, reinterpret_cast<Cb>(in), nullptr,
+                                                   nullptr, nullptr, thr);
   }
 };
 
@@ -111,8 +106,7 @@ TYPED_TEST(Interp, KindsReproduceTheirPolynomials) {
       std::vector<int32_t> cells(ns, -9);
       ASSERT_EQ(sp.interp(DF_INTERP | DF_CELL, ns, s.data(), 0, {1, 1, 1, 1}, r.data(), DF_RHINT_FUNC_SITE_DER, cells.data()), 0);
       std::vector<int32_t> want(ns);
-      ASSERT_EQ(sizeof(T) == 8 ? zorp_df_kernel_dDFSearch1D(sp.t, 0, ns, reinterpret_cast<const double*>(s.data()), 0, nullptr, want.data(), nullptr, nullptr, nullptr)
-                               : zorp_df_kernel_sDFSearch1D(sp.t, 0, ns, reinterpret_cast<const float*>(s.data()), 0, nullptr, want.data(), nullptr, nullptr, nullptr), 0);
+      ASSERT_EQ(zorp::test::df::Entries<T>::search(sp.t, 0, ns, s.data(), 0, nullptr, want.data(), nullptr, nullptr, nullptr), 0);
       EXPECT_EQ(cells, want);
       const int degree = static_cast<int>(row.p.size()) - 1;
       for (int64_t f = 0; f < ny; ++f)

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "zorp/core.h"
+#include "df/spline_task.h"
 #include "zorp/df.h"
 
 namespace {
@@ -58,21 +59,19 @@ std::vector<Forms<float>> methods() {
           FORMS(s, Peak),    FORMS(s, UserDef),      FORMS(s, UniUserDef)};
 }
 
+using zorp::test::df::Entries;
+
 template <typename T>
 DFTask* new_task(const std::vector<T>& x, int64_t xhint, uint32_t width = 0) {
   DFTask* t = nullptr;
-  int rc;
-  if constexpr (sizeof(T) == 8) rc = zorp_df_kernel_dNewTask1D(&t, static_cast<int64_t>(x.size()), x.data(), xhint, 0, nullptr, 0, width);
-  else rc = zorp_df_kernel_sNewTask1D(&t, static_cast<int64_t>(x.size()), x.data(), xhint, 0, nullptr, 0, width);
-  EXPECT_EQ(rc, 0);
+  EXPECT_EQ(Entries<T>::new_task(&t, static_cast<int64_t>(x.size()), x.data(), xhint, 0, nullptr, 0, width), 0);
   return t;
 }
 
 template <typename T>
 int search1d(DFTask* t, int64_t n, const T* s, int64_t sitehint, const T* dh, void* cell,
-             int (*cb)(int64_t*, const T*, void*, int32_t*, void*) = nullptr, void* p = nullptr) {
-  if constexpr (sizeof(T) == 8) return zorp_df_kernel_dDFSearch1D(t, 0, n, s, sitehint, dh, cell, cb, p, nullptr);
-  else return zorp_df_kernel_sDFSearch1D(t, 0, n, s, sitehint, dh, cell, cb, p, nullptr);
+             typename Entries<T>::SearchCb cb = nullptr, void* p = nullptr) {
+  return Entries<T>::search(t, 0, n, s, sitehint, dh, cell, cb, p, nullptr);
 }
 
 // A clustered partition and sites at, between and outside its points.

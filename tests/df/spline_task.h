@@ -10,6 +10,40 @@
 
 namespace zorp::test::df {
 
+// The entries of one precision, so that a test written once calls those of its type.
+template <typename T>
+struct Entries;
+template <>
+struct Entries<double> {
+  static constexpr auto new_task = zorp_df_kernel_dNewTask1D;
+  static constexpr auto edit_pp = zorp_df_kernel_dEditPPSpline1D;
+  static constexpr auto linear = zorp_df_kernel_dDFLinearSpline1D;
+  static constexpr auto quadratic = zorp_df_kernel_dDFQuadraticSpline1D;
+  static constexpr auto natural = zorp_df_kernel_dDFNaturalCubicSpline1D;
+  static constexpr auto akima = zorp_df_kernel_dDFAkimaCubicSpline1D;
+  static constexpr auto search = zorp_df_kernel_dDFSearch1D;
+  static constexpr auto interpolate = zorp_df_kernel_dDFInterpolate1D;
+  static constexpr auto integrate = zorp_df_kernel_dDFIntegrate1D;
+  using SearchCb = zorp_df_dsearch_cb;
+  using InterpCb = zorp_df_dinterp_cb;
+  using IntegCb = zorp_df_dinteg_cb;
+};
+template <>
+struct Entries<float> {
+  static constexpr auto new_task = zorp_df_kernel_sNewTask1D;
+  static constexpr auto edit_pp = zorp_df_kernel_sEditPPSpline1D;
+  static constexpr auto linear = zorp_df_kernel_sDFLinearSpline1D;
+  static constexpr auto quadratic = zorp_df_kernel_sDFQuadraticSpline1D;
+  static constexpr auto natural = zorp_df_kernel_sDFNaturalCubicSpline1D;
+  static constexpr auto akima = zorp_df_kernel_sDFAkimaCubicSpline1D;
+  static constexpr auto search = zorp_df_kernel_sDFSearch1D;
+  static constexpr auto interpolate = zorp_df_kernel_sDFInterpolate1D;
+  static constexpr auto integrate = zorp_df_kernel_sDFIntegrate1D;
+  using SearchCb = zorp_df_ssearch_cb;
+  using InterpCb = zorp_df_sinterp_cb;
+  using IntegCb = zorp_df_sinteg_cb;
+};
+
 // n points from a to b, denser on the left when uneven.
 template <typename T>
 std::vector<T> grid(int n, bool uneven = true, double a = -1.0, double b = 2.0) {
@@ -34,8 +68,7 @@ struct SplineTask {
     for (int64_t k = 0; k < ny; ++k)
       for (int64_t j = 0; j < nx; ++j) y[k * nx + j] = static_cast<T>(f(k, static_cast<double>(x[j])));
     xe = xhint == DF_UNIFORM_PARTITION ? std::vector<T>{x.front(), x.back()} : x;
-    if constexpr (sizeof(T) == 8) zorp_df_kernel_dNewTask1D(&t, nx, xe.data(), xhint, ny, y.data(), 0, 0);
-    else zorp_df_kernel_sNewTask1D(&t, nx, xe.data(), xhint, ny, y.data(), 0, 0);
+    Entries<T>::new_task(&t, nx, xe.data(), xhint, ny, y.data(), 0, 0);
   }
   ~SplineTask() { zorp_df_kernel_DeleteTask(&t); }
   // Settings, then construction by the kind of the order and type (order 0 and orders above 4:
@@ -45,23 +78,12 @@ struct SplineTask {
     bc = std::move(b);
     ic = std::move(i);
     c.assign(static_cast<size_t>((nx + 1) * std::max<int64_t>(order, 1) * ny), T(0));
-    int rc;
-    if constexpr (sizeof(T) == 8)
-      rc = zorp_df_kernel_dEditPPSpline1D(t, order, type, bct, bc.empty() ? nullptr : bc.data(), ic.empty() ? 0 : ict,
-                                          ic.empty() ? nullptr : ic.data(), c.data(), 0);
-    else
-      rc = zorp_df_kernel_sEditPPSpline1D(t, order, type, bct, bc.empty() ? nullptr : bc.data(), ic.empty() ? 0 : ict,
-                                          ic.empty() ? nullptr : ic.data(), c.data(), 0);
+    using E = Entries<T>;
+    int rc = E::edit_pp(t, order, type, bct, bc.empty() ? nullptr : bc.data(), ic.empty() ? 0 : ict,
+                        ic.empty() ? nullptr : ic.data(), c.data(), 0);
     if (!rc && ict) rc = zorp_df_kernel_iEditVal(t, DF_ATTR_IC_TYPE, ict);
     if (rc || order == 0 || order > 4) return rc;
-    using Fn = int (*)(DFTask*, int64_t, int64_t, void**);
-    Fn fn;
-    if constexpr (sizeof(T) == 8)
-      fn = order == 2 ? zorp_df_kernel_dDFLinearSpline1D : order == 3 ? zorp_df_kernel_dDFQuadraticSpline1D
-           : type == DF_PP_AKIMA ? zorp_df_kernel_dDFAkimaCubicSpline1D : zorp_df_kernel_dDFNaturalCubicSpline1D;
-    else
-      fn = order == 2 ? zorp_df_kernel_sDFLinearSpline1D : order == 3 ? zorp_df_kernel_sDFQuadraticSpline1D
-           : type == DF_PP_AKIMA ? zorp_df_kernel_sDFAkimaCubicSpline1D : zorp_df_kernel_sDFNaturalCubicSpline1D;
+    const auto fn = order == 2 ? E::linear : order == 3 ? E::quadratic : type == DF_PP_AKIMA ? E::akima : E::natural;
     return fn(t, 0, 0, nullptr);
   }
 };
