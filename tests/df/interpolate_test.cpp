@@ -163,6 +163,14 @@ TYPED_TEST(Interp, ArrangementsPathsAndThreadsAgree) {
         ASSERT_NEAR(base[(j * 3 + f) * nd + k], static_cast<double>(v[k]), 20 * std::numeric_limits<T>::epsilon() * (1 + std::fabs(static_cast<double>(v[k])) * 100))
             << j << " " << f << " " << k;
     }
+  // Every cubic type evaluates the same blocks the same way; order 4 with type 1 has no kind.
+  for (int64_t type : {DF_PP_DEFAULT, DF_PP_HERMITE, DF_PP_BESSEL, DF_PP_AKIMA, DF_PP_HYMAN}) {
+    ASSERT_EQ(zorp_df_kernel_iEditVal(sp.t, DF_ATTR_SPLINE_TYPE, type), 0);
+    EXPECT_EQ(run(DF_RHINT_SITE_FUNC_DER, nullptr), base) << type;
+  }
+  ASSERT_EQ(zorp_df_kernel_iEditVal(sp.t, DF_ATTR_SPLINE_TYPE, DF_PP_QUADRATIC_KNOTS), 0);
+  std::vector<T> none(3);
+  EXPECT_EQ(sp.interp(DF_INTERP, 1, s.data(), 0, {1}, none.data(), 0, nullptr), DF_ERROR_BAD_SPLINE_TYPE);
   // One function, one site: the direct path equals the blocks.
   Spline<T> one(grid<T>(400), 1, wave);
   ASSERT_EQ(one.build(4, DF_PP_NATURAL, DF_BC_FREE_END), 0);
