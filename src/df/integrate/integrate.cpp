@@ -45,9 +45,9 @@ struct Job {
   const T* knots;     // knot-based quadratic: its nx+1 knots
   IntegCallback<T> cb[3];
   void* cbp[3];
-  // Prefix sums of the whole-block integrals: function f's nblk+1 sums at f*(nblk+1).
-  double* hi;
-  double* lo;
+  // Prefix sums of the whole-block integrals: function f's nblk+1 sums at f*(nblk+1), each
+  // sum's high and low parts side by side (one cache line per lookup).
+  simd::DD<double>* prefix;
   int64_t direct_cells;
 };
 
@@ -133,16 +133,14 @@ template <typename T>
 void build_prefix(Job<T>& J) {
   const int64_t nb = J.nblk;
   for (int64_t f = 0; f < J.v.ny; ++f) {
-    double* hi = J.hi + f * (nb + 1);
-    double* lo = J.lo + f * (nb + 1);
+    simd::DD<double>* sums = J.prefix + f * (nb + 1);
     simd::DD<double> s{0.0, 0.0};
-    hi[0] = lo[0] = 0;
+    sums[0] = s;
     for (int64_t m = 0; m < nb; ++m) {
       const double w = static_cast<double>(antiderivative(J, f, m, block_width(J, m)));
       const simd::DD<double> t = simd::two_sum(s.hi, w);
       s = {t.hi, s.lo + t.lo};
-      hi[m + 1] = s.hi;
-      lo[m + 1] = s.lo;
+      sums[m + 1] = s;
     }
   }
 }
@@ -192,9 +190,8 @@ T integral(const Job<T>& J, int64_t f, T a, int64_t ka, T b, int64_t kb, bool us
         sum += static_cast<double>(antiderivative(J, f, i, block_width(J, i)) - antiderivative(J, f, i, ai - li));
         if (j > i + 1) {
           if (use_prefix) {
-            const double* hi = J.hi + f * (J.nblk + 1);
-            const double* lo = J.lo + f * (J.nblk + 1);
-            sum += (hi[j] - hi[i + 1]) + (lo[j] - lo[i + 1]);
+            const simd::DD<double>* sums = J.prefix + f * (J.nblk + 1);
+            sum += (sums[j].hi - sums[i + 1].hi) + (sums[j].lo - sums[i + 1].lo);
           } else {
             sum += direct_sum(J, f, i + 1, j);
           }
@@ -313,14 +310,13 @@ int integrate(DFTask* t, int64_t nlim, const T* llim, int64_t llimhint, const T*
       // Whole blocks between the ends: directly while the cells summed so far and these stay
       // below one pass over the blocks, else from the prefix sums (built once).
       const int64_t span = std::max<int64_t>(0, std::min(kb, nx - 1) - std::max<int64_t>(ka, 1) - 1);
-      bool use_prefix = J.hi != nullptr;
+      bool use_prefix = J.prefix != nullptr;
       if (!use_prefix && J.e.kind != EvalKind::User && span > 8 && J.direct_cells + span > J.nblk) {
-        J.hi = static_cast<double*>(allocate(2 * static_cast<size_t>(ny * (J.nblk + 1)) * sizeof(double)));
-        if (!J.hi) {
+        J.prefix = static_cast<simd::DD<double>*>(allocate(static_cast<size_t>(ny * (J.nblk + 1)) * sizeof(simd::DD<double>)));
+        if (!J.prefix) {
           status = DF_ERROR_MEM_FAILURE;
           break;
         }
-        J.lo = J.hi + ny * (J.nblk + 1);
         build_prefix(J);
         use_prefix = true;
       }
@@ -333,7 +329,7 @@ int integrate(DFTask* t, int64_t nlim, const T* llim, int64_t llimhint, const T*
       }
     }
   }
-  if (J.hi) deallocate(J.hi);
+  if (J.prefix) deallocate(J.prefix);
   deallocate(mem);
   return status;
 }
