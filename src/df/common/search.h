@@ -56,8 +56,10 @@ int64_t uniform_cell(const Partition<T>& P, T t) {
   if (!(t >= x0)) return 0;
   if (t == xe) return P.nx - 1;
   const T u = (t - x0) * P.scale;
-  const int64_t k = u < static_cast<T>(P.nx - 1) ? static_cast<int64_t>(u) : P.nx - 1;
-  return std::min(k, P.nx - 1) + 1;
+  const int64_t k = !(u >= T(0)) ? 0 : u < static_cast<T>(P.nx - 1) ? static_cast<int64_t>(u) : P.nx - 1;
+  // Clamped below too: end points given in the wrong order make u negative, and the cell stays
+  // in 0..nx all the same.
+  return std::clamp<int64_t>(k, 0, P.nx - 1) + 1;
 }
 
 // The cell of t by galloping from the guess g (any value; clamped), then bisecting.
@@ -131,7 +133,7 @@ Index8 uniform_cells8(const Partition<T>& P, Vec<T> t) {
   const Index8 top = index_splat(P.nx - 1);
   // Lanes not below the cap (and lanes outside) are not converted: their value may not fit.
   Index8 k = iselect<double>(static_cast<IndexMask>(below & inside), truncate_to_index(zero_unless(below & inside, u)), top);
-  k = iadd<double>(imin<double>(k, top), index_splat(1));
+  k = iadd<double>(index_clamp(k, 0, P.nx - 1), index_splat(1));
   k = iselect<double>(static_cast<IndexMask>(inside), k, index_splat(0));
   return iselect<double>(static_cast<IndexMask>(at_end), top, k);
 }
