@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "zorp/core.h"
+#include "df/spline_task.h"
 #include "zorp/df.h"
 
 namespace {
@@ -82,15 +83,7 @@ struct Problem {
   std::vector<T> x_store;
 };
 
-template <typename T>
-std::vector<T> grid(int n, bool uneven = true, double a = -1.0, double b = 2.0) {
-  std::vector<T> x(n);
-  for (int i = 0; i < n; ++i) {
-    const double s = static_cast<double>(i) / (n - 1);
-    x[i] = static_cast<T>(a + (b - a) * (uneven ? s * (0.7 + 0.3 * s) : s));
-  }
-  return x;
-}
+using zorp::test::df::grid;
 
 template <typename T> double tol() { return sizeof(T) == 8 ? 1e-9 : 2e-3; }
 
