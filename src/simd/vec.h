@@ -138,6 +138,18 @@ inline __m512d load_wide(const float* p) { return _mm512_cvtps_pd(_mm256_loadu_p
 inline __m512d load_wide(const double* p) { return _mm512_loadu_pd(p); }
 inline __m512d load_wide(__mmask8 m, const float* p) { return _mm512_cvtps_pd(_mm256_maskz_loadu_ps(m, p)); }
 inline __m512d load_wide(__mmask8 m, const double* p) { return _mm512_maskz_loadu_pd(m, p); }
+// The same with unselected lanes taken from `fill` (double data loads as it is).
+inline __m512d load_wide(__mmask8 m, const float* p, __m512d fill) {
+  return _mm512_mask_cvtps_pd(fill, m, _mm256_maskz_loadu_ps(m, p));
+}
+inline __m512d load_wide(__mmask8 m, const double* p, __m512d fill) { return _mm512_mask_loadu_pd(fill, m, p); }
+// Eight doubles rounded to the storage type, selected lanes only (the way back from load_wide).
+inline void store_narrow(float* p, __mmask8 m, __m512d v) { _mm256_mask_storeu_ps(p, m, _mm512_cvtpd_ps(v)); }
+inline void store_narrow(double* p, __mmask8 m, __m512d v) { _mm512_mask_storeu_pd(p, m, v); }
+// Sixteen floats rounded from two registers of doubles: lo gives lanes 0-7, hi lanes 8-15.
+inline __m512 narrow_pair(__m512d lo, __m512d hi) {
+  return _mm512_insertf32x8(_mm512_castps256_ps512(_mm512_cvtpd_ps(lo)), _mm512_cvtpd_ps(hi), 1);
+}
 inline void store(float* p, __m512 v) { _mm512_storeu_ps(p, v); }
 inline void store(double* p, __m512d v) { _mm512_storeu_pd(p, v); }
 inline void store(float* p, __mmask16 m, __m512 v) { _mm512_mask_storeu_ps(p, m, v); }
@@ -461,6 +473,28 @@ inline V from_ordered_image(__m512i k) {
 template <typename V>
 inline __m512i magnitude_image(V a) {
   return bits(abs(a));
+}
+
+// ---- moving lanes ---------------------------------------------------------------------------
+// Lane i of the result is lane i + k of lo and hi laid end to end (lo first): k = 1 moves every
+// lane of lo one place down and brings lane 0 of hi in at the top; k = kLanes - 1 gives the
+// lane before each lane of hi, lane 0 taking the last lane of lo.
+template <int k>
+inline __m512 lanes_from(__m512 lo, __m512 hi) {
+  return as_float(_mm512_alignr_epi32(bits(hi), bits(lo), k));
+}
+template <int k>
+inline __m512d lanes_from(__m512d lo, __m512d hi) {
+  return as_double(_mm512_alignr_epi64(bits(hi), bits(lo), k));
+}
+// The value of one lane.
+template <int k>
+inline double lane(__m512d v) {
+  return _mm512_cvtsd_f64(_mm512_permutexvar_pd(_mm512_set1_epi64(k), v));
+}
+template <int k>
+inline float lane(__m512 v) {
+  return _mm512_cvtss_f32(_mm512_permutexvar_ps(_mm512_set1_epi32(k), v));
 }
 
 // ---- horizontal -----------------------------------------------------------------------------

@@ -32,6 +32,15 @@ struct MomentArrays {
   double* s4;
 };
 
+// The mean of a U b: m_a + d W_b/W, or, where d is not finite (an infinite observation in
+// either set: inf - inf would give NaN for two infinite means of one sign), the weighted sum
+// of the two means, which is +-inf when the infinities share a sign and NaN otherwise.  V is
+// double or a vector of doubles (GCC vector arithmetic).
+template <typename V>
+inline V merged_mean(V ma, V mb, V d, double ia, double ib) {
+  return d - d == 0 ? ma + d * ib : ma * ia + mb * ib;
+}
+
 // Merge set b into set a (a := a U b), component by component, for q components.
 // d = m_b - m_a; every term is the exact algebraic combination, so the order of merging
 // only changes rounding.
@@ -66,7 +75,7 @@ inline void merge_moments(MomentArrays a, double& Wa, double& W2a, const MomentA
     if (raw_order >= 2) a.r2[j] = ia * a.r2[j] + ib * b.r2[j];
     if (raw_order >= 3) a.r3[j] = ia * a.r3[j] + ib * b.r3[j];
     if (raw_order >= 4) a.r4[j] = ia * a.r4[j] + ib * b.r4[j];
-    a.m[j] = a.m[j] + d * ib;
+    a.m[j] = merged_mean(a.m[j], b.m[j], d, ia, ib);
   }
   Wa = W;
   W2a += W2b;
@@ -108,7 +117,7 @@ inline void merge_block(Moments<V>& a, const MergeWeights& mw, const Moments<V>&
   if constexpr (R >= 2) a.r2 = ia * a.r2 + ib * b.r2;
   if constexpr (R >= 3) a.r3 = ia * a.r3 + ib * b.r3;
   if constexpr (R >= 4) a.r4 = ia * a.r4 + ib * b.r4;
-  a.m = a.m + d * ib;
+  a.m = merged_mean(a.m, b.m, d, ia, ib);
 }
 
 // Block moments from the two passes: X_k = sum w x^k (raw sums), c the first-pass centre,
@@ -119,7 +128,9 @@ template <int R, int C, typename V>
 inline Moments<V> block_moments(double iw, V c, V shift, V X2, V X3, V X4, V A1, V A2, V A3, V A4) {
   Moments<V> b{};  // iw = 1/W_b
   if constexpr (C >= 2) {
-    const V e = A1 * iw;
+    // A block holding an infinity has an infinite centre and NaN central sums; its mean is the
+    // centre itself (the offset would be inf - inf).
+    const V e = c - c == 0 ? A1 * iw : V{};
     b.m = (c - shift) + e;
     b.s2 = A2 - e * A1;
     if constexpr (C >= 3) b.s3 = A3 - e * (3.0 * A2 - 2.0 * (e * A1));
