@@ -1,47 +1,20 @@
-// Integer lanes as numbers, for the random generators' recurrences and exact modular arithmetic:
-// sixteen 32-bit or eight 64-bit unsigned lanes of an __m512i (the lane width chosen by the
-// element type, uint32_t or uint64_t, as vec.h does for the float and double images), half
-// registers of eight 32-bit words (__m256i) and eight floats (__m256), their conversions to
-// floating point, and the 128-bit words of SFMT.
-//
-// VecTraits<uint32_t> and VecTraits<uint64_t> make vec.h's integer-image names (isplat, iadd,
-// iselect, shift_right, first_lanes, ...) work on these lanes too; this header adds what only
-// integer arithmetic needs (unsigned comparisons, multiplications, lane windows) and the stores of
-// a block's first few results.
+// Integer lanes as numbers, for the random generators: what vec.h's integer-image names (isplat,
+// iadd, shift_right, ... with float selecting 32-bit and double 64-bit lanes) and u64.h do not
+// cover. Sixteen 32-bit words and their halves (__m256i), eight floats of a half register
+// (__m256), conversions between integer and floating-point lanes, lane windows of integer
+// registers, the stores of a block's first few results, and the 128-bit words of SFMT.
 #pragma once
 #include <immintrin.h>
 
 #include <cstddef>
 #include <cstdint>
 
+#include "simd/u64.h"
 #include "simd/vec.h"
 
 namespace zorp::simd {
 
-template <>
-struct VecTraits<uint32_t> {
-  using V = __m512i;
-  using M = __mmask16;
-  using U = uint32_t;
-  using I = int32_t;
-  static constexpr int kLanes = 16;
-};
-template <>
-struct VecTraits<uint64_t> {
-  using V = __m512i;
-  using M = __mmask8;
-  using U = uint64_t;
-  using I = int64_t;
-  static constexpr int kLanes = 8;
-};
-
 // ---- construction and memory ------------------------------------------------------------------
-inline __m512i lanes64(uint64_t a0, uint64_t a1, uint64_t a2, uint64_t a3, uint64_t a4, uint64_t a5, uint64_t a6,
-                       uint64_t a7) {
-  return _mm512_setr_epi64(static_cast<int64_t>(a0), static_cast<int64_t>(a1), static_cast<int64_t>(a2),
-                           static_cast<int64_t>(a3), static_cast<int64_t>(a4), static_cast<int64_t>(a5),
-                           static_cast<int64_t>(a6), static_cast<int64_t>(a7));
-}
 inline __m512i lanes32(const uint32_t (&a)[16]) { return _mm512_loadu_si512(a); }
 inline __m512i load(const uint64_t* p) { return _mm512_loadu_si512(p); }
 inline __m512i load(const uint32_t* p) { return _mm512_loadu_si512(p); }
@@ -53,23 +26,23 @@ inline void store(uint32_t* p, __mmask16 m, __m512i v) { _mm512_mask_storeu_epi3
 
 // The first `count` (1..8 or 1..16) lanes to memory; the memory of the other lanes is not touched.
 inline void store_first(uint64_t* p, __m512i v, int32_t count) {
-  _mm512_mask_storeu_epi64(p, first_lanes<uint64_t>(static_cast<uint32_t>(count)), v);
+  _mm512_mask_storeu_epi64(p, first_lanes<double>(static_cast<uint32_t>(count)), v);
 }
 inline void store_first(uint32_t* p, __m512i v, int32_t count) {
-  _mm512_mask_storeu_epi32(p, first_lanes<uint32_t>(static_cast<uint32_t>(count)), v);
+  _mm512_mask_storeu_epi32(p, first_lanes<float>(static_cast<uint32_t>(count)), v);
 }
 inline void store_first(uint32_t* p, __m256i v, int32_t count) {
-  _mm256_mask_storeu_epi32(p, first_lanes<uint64_t>(static_cast<uint32_t>(count)), v);
+  _mm256_mask_storeu_epi32(p, first_lanes<double>(static_cast<uint32_t>(count)), v);
 }
 inline void store_first(double* p, __m512d v, int32_t count) {
   _mm512_mask_storeu_pd(p, first_lanes<double>(static_cast<uint32_t>(count)), v);
 }
 inline void store_first(float* p, __m256 v, int32_t count) {
-  _mm256_mask_storeu_ps(p, first_lanes<uint64_t>(static_cast<uint32_t>(count)), v);
+  _mm256_mask_storeu_ps(p, first_lanes<double>(static_cast<uint32_t>(count)), v);
 }
 // Eight 32-bit words, all or the first `count`, the others zero.
 inline __m256i load_first(const uint32_t* p, int32_t count) {
-  return _mm256_maskz_loadu_epi32(first_lanes<uint64_t>(static_cast<uint32_t>(count)), p);
+  return _mm256_maskz_loadu_epi32(first_lanes<double>(static_cast<uint32_t>(count)), p);
 }
 
 // dst[0 .. bytes) ^= src[0 .. bytes), any alignment and length.
@@ -85,25 +58,6 @@ inline void xor_bytes(void* dst, const void* src, size_t bytes) {
 }
 
 // ---- arithmetic and bits ----------------------------------------------------------------------
-template <typename T>
-inline __m512i isub(__m512i a, __m512i b) {
-  if constexpr (sizeof(T) == 4) return _mm512_sub_epi32(a, b);
-  else return _mm512_sub_epi64(a, b);
-}
-// The low 64 bits of each lane's product (64-bit lanes).
-inline __m512i imul_low(__m512i a, __m512i b) { return _mm512_mullo_epi64(a, b); }
-// The full 64-bit product of the low 32 bits of each 64-bit lane.
-inline __m512i imul_wide32(__m512i a, __m512i b) { return _mm512_mul_epu32(a, b); }
-template <typename T>
-inline __m512i imin_unsigned(__m512i a, __m512i b) {
-  if constexpr (sizeof(T) == 4) return _mm512_min_epu32(a, b);
-  else return _mm512_min_epu64(a, b);
-}
-template <typename T>
-inline Mask<T> iless_equal_unsigned(__m512i a, __m512i b) {
-  if constexpr (sizeof(T) == 4) return _mm512_cmple_epu32_mask(a, b);
-  else return _mm512_cmple_epu64_mask(a, b);
-}
 // Lanes with any bit in common with b.
 template <typename T>
 inline Mask<T> any_bits(__m512i a, __m512i b) {
@@ -127,23 +81,16 @@ inline __m512i bit_select(__m512i selector, __m512i from_a, __m512i b) {
 }
 inline __m512i bit_xor3(__m512i a, __m512i b, __m512i c) { return _mm512_ternarylogic_epi32(a, b, c, 0x96); }
 
-// ---- moving 64-bit lanes ----------------------------------------------------------------------
-// Lanes r .. r + 7 of the sixteen lanes (lo, hi): the eight values that follow the first r of lo.
-inline __m512i window64(__m512i lo, __m512i hi, int32_t r) {
-  const __m512i idx = _mm512_add_epi64(_mm512_setr_epi64(0, 1, 2, 3, 4, 5, 6, 7), _mm512_set1_epi64(r));
-  return _mm512_permutex2var_epi64(lo, idx, hi);
-}
-template <int kR>
-inline __m512i window64(__m512i lo, __m512i hi) {
-  return _mm512_alignr_epi64(hi, lo, kR);
+// ---- moving lanes ----------------------------------------------------------------------------
+// Lane i of the result is lane i + k of lo and hi laid end to end (lo first), for integer lanes of
+// the width of T (float: 32-bit, double: 64-bit), as vec.h's lanes_from does for numbers.
+template <int k, typename T>
+inline __m512i lanes_from(__m512i lo, __m512i hi) {
+  if constexpr (sizeof(T) == 4) return _mm512_alignr_epi32(hi, lo, k);
+  else return _mm512_alignr_epi64(hi, lo, k);
 }
 
 // ---- 32-bit lanes and half registers ------------------------------------------------------------
-// Lanes r .. r + 15 of the thirty-two lanes (lo, hi).
-template <int kR>
-inline __m512i window32(__m512i lo, __m512i hi) {
-  return _mm512_alignr_epi32(hi, lo, kR);
-}
 // 32-bit lane i of the result is lane idx[i] of the 32 lanes (a, b).
 inline __m512i permute32(__m512i a, __m512i idx, __m512i b) { return _mm512_permutex2var_epi32(a, idx, b); }
 inline __m512i join_halves(__m256i lo, __m256i hi) { return _mm512_inserti64x4(_mm512_castsi256_si512(lo), hi, 1); }
@@ -151,12 +98,8 @@ inline __m256i low_half(__m512i v) { return _mm512_castsi512_si256(v); }
 inline __m256i high_half(__m512i v) { return _mm512_extracti64x4_epi64(v, 1); }
 inline __m256 low_half(__m512 v) { return _mm512_castps512_ps256(v); }
 inline __m256 high_half(__m512 v) { return _mm256_castpd_ps(_mm512_extractf64x4_pd(_mm512_castps_pd(v), 1)); }
-// The low 32 bits of each 64-bit lane.
-inline __m256i low_words(__m512i v) { return _mm512_cvtepi64_epi32(v); }
 
 // ---- integers to floating point and back -------------------------------------------------------
-inline __m512d to_double_unsigned(__m512i v64) { return _mm512_cvtepu64_pd(v64); }
-inline __m256 to_float_unsigned(__m512i v64) { return _mm512_cvtepu64_ps(v64); }
 inline __m512d to_double_unsigned(__m256i v32) { return _mm512_cvtepu32_pd(v32); }
 inline __m512d to_double_signed(__m256i v32) { return _mm512_cvtepi32_pd(v32); }
 inline __m256 to_float_unsigned(__m256i v32) { return _mm256_cvtepu32_ps(v32); }

@@ -57,17 +57,17 @@ struct Lanes64 {
   __m512i v;
   template <int Word>
   void store(uint32_t* r, int32_t at, int32_t count) const {
-    if constexpr (Word == 4) simd::store_first(r + at, simd::low_words(v), count);
+    if constexpr (Word == 4) simd::store_first(r + at, simd::u64_narrow32(v), count);
     else simd::store_first(reinterpret_cast<uint64_t*>(r) + at, v, count);
   }
   template <class F>
   void doubles(int32_t count, F&& f) const {
-    f(0, simd::to_double_unsigned(v), count);
+    f(0, simd::u64_to_double(v), count);
   }
   // Straight from the integer: a 59-bit value rounds once, not through a double.
   template <class F>
   void singles(int32_t count, F&& f) const {
-    f(0, simd::to_float_unsigned(v), count);
+    f(0, simd::u64_to_float(v), count);
   }
 };
 

@@ -110,7 +110,7 @@ struct Engine {
     }
     if (const int32_t r = n - i) {
       emit(i, brng::Lanes64{v0}, r);
-      v0 = simd::window64(v0, G::vmul(v0, p8), r);
+      v0 = simd::u64_lanes_from(v0, G::vmul(v0, p8), r);
     }
     simd::store(w + 8, v0);
     st.x = static_cast<Word>(w[8]);

@@ -20,11 +20,10 @@ struct Mcg31 {
   // Lanes hold residues below 2^31: the 62-bit product folds once (2^31 = 1) and needs at most one
   // subtraction of m.
   static __m512i vmul(__m512i x, __m512i c) {
-    using simd::iadd, simd::isub, simd::imin_unsigned;
-    const __m512i m = simd::isplat<uint64_t>(kM31);
-    const __m512i p = simd::imul_wide32(x, c);
-    const __m512i r = iadd<uint64_t>(simd::bit_and(p, m), simd::shift_right<31, uint64_t>(p));
-    return imin_unsigned<uint64_t>(r, isub<uint64_t>(r, m));
+    const __m512i m = simd::isplat<double>(kM31);
+    const __m512i p = simd::u64_mul_low32(x, c);
+    const __m512i r = simd::iadd<double>(simd::bit_and(p, m), simd::shift_right<31, double>(p));
+    return simd::u64_min(r, simd::u64_sub(r, m));
   }
 };
 

@@ -17,7 +17,7 @@ struct Mcg59 {
     return x ? x : 1;
   }
   static __m512i vmul(__m512i x, __m512i c) {
-    return simd::bit_and(simd::imul_low(x, c), simd::isplat<uint64_t>(kMask59));
+    return simd::bit_and(simd::u64_mul_low(x, c), simd::isplat<double>(kMask59));
   }
 };
 

@@ -62,20 +62,20 @@ constexpr Coeffs kCoeff2 = make_coeffs(kMrgC2, kMrgM2);
 // 2^32 = d (mod m) and sum (below 3 * 2^32 * (d + 1)); one more fold leaves less than 2^32 + 2^31
 // for both moduli (d <= 22853), so a single conditional subtraction of m finishes.
 using simd::iadd;
-using simd::imul_wide32;
+using simd::u64_mul_low32;  // 64-bit lanes: vec.h integer names take double as the lane width
 
 template <uint32_t D>
 inline __m512i fold(__m512i p) {
-  const __m512i lo = simd::isplat<uint64_t>(0xFFFFFFFFu);
-  return iadd<uint64_t>(simd::bit_and(p, lo), imul_wide32(simd::shift_right<32, uint64_t>(p), simd::isplat<uint64_t>(D)));
+  const __m512i lo = simd::isplat<double>(0xFFFFFFFFu);
+  return iadd<double>(simd::bit_and(p, lo), u64_mul_low32(simd::shift_right<32, double>(p), simd::isplat<double>(D)));
 }
 template <uint32_t D>
 inline __m512i mulsum(__m512i u, __m512i c0, __m512i v, __m512i c1, __m512i w, __m512i c2) {
-  const __m512i m = simd::isplat<uint64_t>((uint64_t{1} << 32) - D);
-  __m512i s = iadd<uint64_t>(fold<D>(imul_wide32(u, c0)), fold<D>(imul_wide32(v, c1)));
-  s = iadd<uint64_t>(s, fold<D>(imul_wide32(w, c2)));
+  const __m512i m = simd::isplat<double>((uint64_t{1} << 32) - D);
+  __m512i s = iadd<double>(fold<D>(u64_mul_low32(u, c0)), fold<D>(u64_mul_low32(v, c1)));
+  s = iadd<double>(s, fold<D>(u64_mul_low32(w, c2)));
   s = fold<D>(s);
-  return simd::imin_unsigned<uint64_t>(s, simd::isub<uint64_t>(s, m));
+  return simd::u64_min(s, simd::u64_sub(s, m));
 }
 
 constexpr uint32_t kD1 = 209, kD2 = 22853;
@@ -91,17 +91,17 @@ struct Component {
 // of the matching power of A: x[s] = k0 x[s-d-2] + k1 x[s-d-1] + k2 x[s-d], x[s-d] in lane j of hi.
 template <uint32_t D>
 inline __m512i advance(__m512i lo, __m512i hi, const __m512i k[3]) {
-  return mulsum<D>(simd::window64<6>(lo, hi), k[0], simd::window64<7>(lo, hi), k[1], hi, k[2]);
+  return mulsum<D>(simd::lanes_from<6, double>(lo, hi), k[0], simd::lanes_from<7, double>(lo, hi), k[1], hi, k[2]);
 }
 
-inline __m512i bcast(uint64_t v) { return simd::isplat<uint64_t>(v); }
+inline __m512i bcast(uint64_t v) { return simd::isplat<double>(v); }
 
 // b0 holds the three state words in lanes 5..7 (the values before the first output), b1 the first
 // eight outputs, b2 the next eight.
 template <uint32_t D>
 inline Component start(const uint32_t x[3], const Coeffs& k) {
   Component c;
-  c.b0 = simd::lanes64(0, 0, 0, 0, 0, x[0], x[1], x[2]);
+  c.b0 = simd::u64_lanes(0, 0, 0, 0, 0, x[0], x[1], x[2]);
   c.b1 = mulsum<D>(bcast(x[0]), simd::load(k.first[0]), bcast(x[1]), simd::load(k.first[1]), bcast(x[2]),
                    simd::load(k.first[2]));
   const __m512i k8[3] = {bcast(k.step8[0]), bcast(k.step8[1]), bcast(k.step8[2])};
@@ -127,8 +127,8 @@ inline void save_tail(__m512i before, __m512i last, int32_t r, uint32_t x[3]) {
 }
 
 inline __m512i combine(__m512i y1, __m512i y2) {
-  const __m512i d = simd::isub<uint64_t>(y1, y2);
-  return iadd<uint64_t>(simd::iless_equal_unsigned<uint64_t>(y1, y2), d, kMrgM1);
+  const __m512i d = simd::u64_sub(y1, y2);
+  return iadd<double>(simd::u64_less_equal(y1, y2), d, kMrgM1);
 }
 
 // The block step: blocks of eight outputs z in 1 .. m1, one per 64-bit lane.

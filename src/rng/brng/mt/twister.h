@@ -22,10 +22,10 @@ struct Temper {
   int u;
   __m512i operator()(__m512i y) const {
     using simd::bit_and, simd::bit_xor, simd::shift_left;
-    y = bit_xor(y, simd::shift_right_by<uint32_t>(y, u));
-    y = bit_xor(y, bit_and(shift_left<7, uint32_t>(y), b));
-    y = bit_xor(y, bit_and(shift_left<15, uint32_t>(y), c));
-    return bit_xor(y, simd::shift_right<18, uint32_t>(y));
+    y = bit_xor(y, simd::shift_right_by<float>(y, u));
+    y = bit_xor(y, bit_and(shift_left<7, float>(y), b));
+    y = bit_xor(y, bit_and(shift_left<15, float>(y), c));
+    return bit_xor(y, simd::shift_right<18, float>(y));
   }
 };
 
@@ -41,12 +41,12 @@ struct Shape {
 // One vector of the recurrence from its operands x[t], x[t+1] and x[t+m].
 template <class S>
 struct TwistStep {
-  __m512i upper = simd::isplat<uint32_t>(S::kUpper), one = simd::isplat<uint32_t>(1), mat;
-  explicit TwistStep(uint32_t a) : mat(simd::isplat<uint32_t>(a)) {}
+  __m512i upper = simd::isplat<float>(S::kUpper), one = simd::isplat<float>(1), mat;
+  explicit TwistStep(uint32_t a) : mat(simd::isplat<float>(a)) {}
   __m512i operator()(__m512i xt, __m512i xt1, __m512i xm) const {
     const __m512i y = simd::bit_select(upper, xt, xt1);  // upper bits of x[t], lower bits of x[t+1]
-    const __m512i odd = simd::zero_unless<uint32_t>(simd::any_bits<uint32_t>(y, one), mat);
-    return simd::bit_xor3(xm, simd::shift_right<1, uint32_t>(y), odd);
+    const __m512i odd = simd::zero_unless<float>(simd::any_bits<float>(y, one), mat);
+    return simd::bit_xor3(xm, simd::shift_right<1, float>(y), odd);
   }
 };
 
@@ -71,7 +71,7 @@ inline void extend(uint32_t* x, int32_t count, uint32_t a) {
     __m512i w0 = simd::load(x + S::kN - 80), w1 = simd::load(x + S::kN - 64), w2 = simd::load(x + S::kN - 48);
     __m512i w3 = simd::load(x + S::kN - 32), w4 = simd::load(x + S::kN - 16);
     for (int32_t t = 0; t < count; t += 16) {
-      const __m512i r = twist(simd::window32<11>(w0, w1), simd::window32<12>(w0, w1), simd::window32<13>(w2, w3));
+      const __m512i r = twist(simd::lanes_from<11, float>(w0, w1), simd::lanes_from<12, float>(w0, w1), simd::lanes_from<13, float>(w2, w3));
       simd::store(x + t + S::kN, r);
       w0 = w1;
       w1 = w2;
@@ -90,7 +90,7 @@ struct TemperedWords {
   void store(uint32_t* r, int32_t at, int32_t count) const {
     for (int32_t k = 0; k < count; k += 16) {
       const int32_t c = count - k < 16 ? count - k : 16;
-      const __mmask16 m = simd::first_lanes<uint32_t>(static_cast<uint32_t>(c));
+      const __mmask16 m = simd::first_lanes<float>(static_cast<uint32_t>(c));
       simd::store(r + at + k, m, temper(simd::load_zero(m, w + k)));
     }
   }
@@ -115,7 +115,7 @@ struct TemperedWords {
   void each16(int32_t count, F&& f) const {
     for (int32_t k = 0; k < count; k += 16) {
       const int32_t c = count - k < 16 ? count - k : 16;
-      f(k, temper(simd::load_zero(simd::first_lanes<uint32_t>(static_cast<uint32_t>(c)), w + k)), c);
+      f(k, temper(simd::load_zero(simd::first_lanes<float>(static_cast<uint32_t>(c)), w + k)), c);
     }
   }
 };

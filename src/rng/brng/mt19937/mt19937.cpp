@@ -27,7 +27,7 @@ constexpr int32_t kStateSize = brng::facts(brng::Row::MT19937).state_size;
 static_assert(sizeof(StreamState) + sizeof(State) <= static_cast<size_t>(kStateSize));
 
 mt::Temper temper() {
-  return {simd::isplat<uint32_t>(0x9D2C5680u), simd::isplat<uint32_t>(0xEFC60000u), 11};
+  return {simd::isplat<float>(0x9D2C5680u), simd::isplat<float>(0xEFC60000u), 11};
 }
 
 // ---- work states of the polynomial skip-ahead: u(k) = mt[(pos + k) mod n] -------------------

@@ -70,7 +70,7 @@ int32_t R250Record::run(StreamState* s, int32_t n, Emit&& emit) {
       simd::store(out + t, simd::bit_xor(simd::load(buf + t), simd::load(buf + t + kTap)));
     }
     if (t < c) {
-      const __mmask16 m = simd::first_lanes<uint32_t>(static_cast<uint32_t>(c - t));
+      const __mmask16 m = simd::first_lanes<float>(static_cast<uint32_t>(c - t));
       simd::store(out + t, m, simd::bit_xor(simd::load_zero(m, buf + t), simd::load_zero(m, buf + t + kTap)));
     }
     emit(done, brng::Words32<false>{out}, c);

@@ -56,7 +56,7 @@ struct Block {
     // Output j of a block is the 16 bytes (x1[j], x2[j], x3[j], x4[j]).
     static constexpr uint32_t kInterleave[16] = {0, 8, 16, 24, 1, 9, 17, 25, 2, 10, 18, 26, 3, 11, 19, 27};
     const __m512i lo = simd::lanes32(kInterleave);
-    const __m512i hi = simd::iadd<uint32_t>(lo, simd::isplat<uint32_t>(4));
+    const __m512i hi = simd::iadd<float>(lo, simd::isplat<float>(4));
     const __m512i a = simd::join_halves(simd::to_int32(v.x[0]), simd::to_int32(v.x[1]));
     const __m512i b = simd::join_halves(simd::to_int32(v.x[2]), simd::to_int32(v.x[3]));
     uint32_t* out = r + 4 * static_cast<int64_t>(at);
