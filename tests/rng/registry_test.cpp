@@ -27,13 +27,6 @@ TEST(Registry, TablesAreExportedUnderTheirNames) {
   dlclose(lib);
 }
 
-TEST(Registry, RowLayoutIs56Bytes) {
-  EXPECT_EQ(sizeof(BrngProperties), 56u);
-  EXPECT_EQ(offsetof(BrngProperties, WordSize), 12u);
-  EXPECT_EQ(offsetof(BrngProperties, InitStream), 24u);
-  EXPECT_EQ(offsetof(BrngProperties, iBRng), 48u);
-}
-
 TEST(Registry, IdentifierMapping) {
   const struct {
     uint32_t brng;
