@@ -150,6 +150,7 @@ TEST(Methods, UnsupportedSplittingIsReported) {
       {TARR_BRNG_WH + 3, 0, 0, TARR_ERROR_NO_SKIPAHEAD_EX},
       {TARR_BRNG_MT19937, TARR_ERROR_NO_LEAPFROG, 0, TARR_ERROR_NO_SKIPAHEAD_EX},
       {TARR_BRNG_SFMT19937, TARR_ERROR_NO_LEAPFROG, 0, TARR_ERROR_NO_SKIPAHEAD_EX},
+      {TARR_BRNG_MT2203 + 17, TARR_ERROR_NO_LEAPFROG, TARR_ERROR_NO_SKIPAHEAD, TARR_ERROR_NO_SKIPAHEAD_EX},
   };
   for (const auto& c : cases) {
     Stream st(c.brng, {11});
@@ -158,6 +159,15 @@ TEST(Methods, UnsupportedSplittingIsReported) {
     EXPECT_EQ(__tarrSkipAheadStream(st.s, 9), c.skip) << std::hex << c.brng;
     EXPECT_EQ(__tarrSkipAheadStreamEx(st.s, 2, ex), c.skip_ex) << std::hex << c.brng;
   }
+}
+
+// Family members seeded alike run different recurrences.
+TEST(Mt2203, MembersSeededAlikeDiffer) {
+  Stream m0(TARR_BRNG_MT2203, {42}), m1(TARR_BRNG_MT2203 + 1, {42});
+  uint32_t a[16], b[16];
+  ASSERT_EQ(__tarriBRngMT2203(m0.s, 16, a), 0);
+  ASSERT_EQ(__tarriBRngMT2203(m1.s, 16, b), 0);
+  EXPECT_NE(std::memcmp(a, b, sizeof a), 0);
 }
 
 // The table of multiplier powers that seeding attaches (a documented chunk: saved images carry
@@ -206,6 +216,33 @@ TEST(Mrg32k3a, OutputRangeIsOneToM1) {
 
 TEST(Wh, ToolRegeneratesTheCommittedTable) {
   zorp::test::expect_tool_regenerates("gen_wh_params", "src/rng/brng/wh/wh_params_table.cpp");
+}
+
+// The full MT2203 search takes about two hours of one core, too long for a test: the tool repeats
+// it for the two published members (which it only checks) and two searched ones, and their rows
+// must be the committed ones (skipped when the tool is not part of the build). Every other
+// searched row must at least carry its member number in the low half of its matrix constant.
+TEST(Mt2203, ToolRegeneratesCommittedMembers) {
+  const std::string tool = std::string(ZORP_LIB_DIR) + "/../bin/gen_mt2203_params";
+  if (access(tool.c_str(), X_OK) != 0) GTEST_SKIP() << tool << " not built";
+  std::ifstream table(std::string(ZORP_SOURCE_DIR) + "/src/rng/brng/mt2203/mt2203_params_table.cpp");
+  std::vector<std::string> rows;
+  for (std::string line; std::getline(table, line);)
+    if (line.rfind("    {0x", 0) == 0) rows.push_back(line);
+  ASSERT_EQ(rows.size(), 6024u);
+  for (size_t m = 1; m + 1 < rows.size(); ++m) EXPECT_EQ(std::stoul(rows[m].substr(7, 8), nullptr, 16) & 0xFFFFu, m) << m;
+  const std::string out = testing::TempDir() + "mt2203_rows.txt";
+  ASSERT_EQ(std::system((tool + " --print 0,1,3011,6023 > " + out).c_str()), 0);
+  std::ifstream got(out);
+  int member = 0, count = 0;
+  std::string a, b, c, defect;
+  while (got >> member >> a >> b >> c >> defect) {
+    ASSERT_LT(member, 6024);
+    EXPECT_EQ(rows[static_cast<size_t>(member)], "    {" + a + "u, " + b + "u, " + c + "u},") << member;
+    ++count;
+  }
+  EXPECT_EQ(count, 4);
+  std::remove(out.c_str());
 }
 
 bool is_prime(uint32_t n) {

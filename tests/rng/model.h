@@ -145,6 +145,11 @@ inline std::unique_ptr<Model> make_model(const StreamState* s) {
     case Row::MT19937:
       return std::make_unique<detail::MtM>(Twister(s, 624, 397, 31, 0x9908B0DFu, 0x9D2C5680u, 0xEFC60000u, 11));
     case Row::SFMT19937: return std::make_unique<detail::SfmtM>(Sfmt(s));
+    case Row::MT2203: {
+      uint32_t abc[3];  // the member's constants follow mt[69] and the position
+      std::memcpy(abc, state_bytes(s) + 280, sizeof abc);
+      return std::make_unique<detail::MtM>(Twister(s, 69, 34, 5, abc[0], abc[1], abc[2], 12));
+    }
     default: return nullptr;
   }
 }

@@ -106,6 +106,7 @@ TEST(Registry, RowsOfTheBuiltGenerators) {
       {TARR_BRNG_WH + 7, 48, 4, 1, 16, 24, "__tarriBRngWH"},
       {TARR_BRNG_MT19937, 2520, 625, 1, 4, 32, "__tarriBRngMT19937"},
       {TARR_BRNG_SFMT19937, 2536, 625, 1, 4, 32, "__tarriBRngSFMT19937"},
+      {TARR_BRNG_MT2203 + 6023, 312, 70, 1, 4, 32, "__tarriBRngMT2203"},
   };
   for (const auto& r : rows) {
     BrngProperties p;
