@@ -62,7 +62,7 @@ const Row kRows[] = {
     {"Div", 6, 3, 2, 0},            {"Div", 1, 0, kInf, 2},         {"Div", -1, 0, -kInf, 2},
     {"Div", 1, -0.0, -kInf, 2},     {"Div", 0, 0, kNaN, 2},         {"Div", kNaN, 0, kNaN, 0},
     {"Div", 1, kInf, 0, 0},         {"Div", kMax, 0.5, kInf, 0},    {"Div", kTiny, 2, 0, 0},
-    {"Fdim", 3, 1, 2, 0},           {"Fdim", 1, 3, 0, 0},           {"Fdim", kNaN, 3, kNaN, 0},
+    {"Fdim", 3, 1, 2, 0},           {"Fdim", 1, 3, 0, 0},           {"Fdim", kNaN, 3, 0, 0},
     {"Fmax", -0.0, 0, 0, 0},        {"Fmax", 0, -0.0, 0, 0},        {"Fmin", 0, -0.0, -0.0, 0},
     {"Fmin", -0.0, 0, -0.0, 0},     {"Fmax", 1, kNaN, kNaN, 0},     {"Fmin", kNaN, 1, kNaN, 0},
     {"Fmax", -1, 2, 2, 0},          {"Fmin", -kInf, 2, -kInf, 0},   {"MaxMag", -3, 2, -3, 0},
