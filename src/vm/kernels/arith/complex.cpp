@@ -377,7 +377,8 @@ struct SqrtZ : Kernel<ZorpComplex16, 8> {
     const __m512d d0 = add(t0, t0), dc = add(tc, tc);
     const __m512d u0 = div(yy, d0);
     const __m512d urem = fnma(u0, dc, fnma(u0, d0, yy));
-    const __m512d u = fma(urem, reciprocal_estimate(d0), u0);
+    // u carries the sign of y, a zero y's too (the correction can only turn -0 into +0)
+    const __m512d u = copy_sign(fma(urem, reciprocal_estimate(d0), u0), yy);
 
     const __m512d re = real_parts(a), im = imag_parts(a);
     const __mmask8 odd = 0xAA;
