@@ -3,7 +3,8 @@
 // fills, the class it must meet, max and mean ulp, correct bits, whether every result was
 // correctly rounded, and whether the contract holds (class, special values and statuses).
 //   accuracy [count] [name]   count arguments spread over each range (default 1,000,000), half
-//                             as many uniform and extra; name picks rows containing it ("vdLn")
+//                             as many uniform, as many of the extra sample; name picks the
+//                             rows whose name contains it ("vdLn")
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -17,7 +18,7 @@ using namespace zorp::test;
 template <typename R>
 bool report(const VmRow& row, int slot, size_t count) {
   const accuracy::Class c = row.required(slot);
-  const auto s = sweep<R>(row, slot, count, 2026 + slot);
+  const auto s = sweep<R>(row, slot, count, count, 2026 + slot);
   std::string slots;
   for (int k = 0; k < 3; ++k)
     if (row.cat.owner(k) == slot) slots += std::string(slots.empty() ? "" : "+") + (k == 0 ? "LA" : k == 1 ? "HA" : "EP");

@@ -266,15 +266,14 @@ class Sampler {
     }
   }
 
-  // count elements spread over [lo, hi], count/2 uniform in [ulo, uhi], 32*count of the row's
-  // extra sample (the hard cases, where a fault of a fraction of an ulp shows in few
-  // elements), the special elements and the edges.
-  Sample<R> make(size_t count) {
+  // count elements spread over [lo, hi], count/2 uniform in [ulo, uhi], `extra` of the row's
+  // extra sample, the special elements and the edges.
+  Sample<R> make(size_t count, size_t extra) {
     Sample<R> s;
     fill(s, count, [&] { return spread(R(row_.lo), R(row_.hi)); });
     fill(s, count / 2, [&] { return uniform(R(row_.ulo), R(row_.uhi)); });
-    if (row_.extra == Extra::near_ties) near_ties(s, s.n + 32 * count);
-    if (row_.extra == Extra::one_scale) one_scale(s, 32 * count);
+    if (row_.extra == Extra::near_ties) near_ties(s, s.n + extra);
+    if (row_.extra == Extra::one_scale) one_scale(s, extra);
     specials(s);
     edges(s);
     return s;
@@ -368,8 +367,8 @@ accuracy::Stats<R> sweep(const VmRow& row, int slot, Sample<R> s) {
 }
 
 template <typename R>
-accuracy::Stats<R> sweep(const VmRow& row, int slot, size_t count, uint64_t seed) {
-  return sweep<R>(row, slot, Sampler<R>(row, seed).make(count));
+accuracy::Stats<R> sweep(const VmRow& row, int slot, size_t count, size_t extra, uint64_t seed) {
+  return sweep<R>(row, slot, Sampler<R>(row, seed).make(count, extra));
 }
 
 }  // namespace zorp::test

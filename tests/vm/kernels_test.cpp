@@ -112,7 +112,7 @@ bool same(const ZorpVmErrorRecord& x, const ZorpVmErrorRecord& y) {
 // are stored.
 template <typename R>
 void check_strided(const VmRow& row) {
-  const Sample<R> s = Sampler<R>(row, 5).make(20);
+  const Sample<R> s = Sampler<R>(row, 5).make(20, 20);
   const int n = static_cast<int>(s.n), pin = row.in_parts(), pout = row.out_parts();
   const R poison = R(-7.25);
   for (int slot : row.owners()) {
@@ -174,7 +174,7 @@ TEST_P(Kernels, StridedFormsMatchContiguousResultsAndReports) {
 // and gives the results of a larger call.
 template <typename R>
 void check_remainders(const VmRow& row) {
-  const Sample<R> s = Sampler<R>(row, 3).make(140);
+  const Sample<R> s = Sampler<R>(row, 3).make(140, 0);
   const int pin = row.in_parts(), pout = row.out_parts();
   for (int slot : row.owners()) {
     std::vector<R> w1(s.n * pout), w2(s.n * pout);
@@ -216,11 +216,11 @@ TEST_P(Kernels, NoErrorModeReportsNothing) {
   const bool dbl = row().dbl();
   for (int slot : row().owners()) {
     if (dbl) {
-      const Sample<double> s = Sampler<double>(row(), 9).make(10);
+      const Sample<double> s = Sampler<double>(row(), 9).make(10, 10);
       std::vector<double> r1(2 * s.n), r2(2 * s.n);
       call<double>(row(), slot, false, static_cast<int32_t>(s.n), s.a.data(), s.b.data(), r1.data(), r2.data());
     } else {
-      const Sample<float> s = Sampler<float>(row(), 9).make(10);
+      const Sample<float> s = Sampler<float>(row(), 9).make(10, 10);
       std::vector<float> r1(2 * s.n), r2(2 * s.n);
       call<float>(row(), slot, false, static_cast<int32_t>(s.n), s.a.data(), s.b.data(), r1.data(), r2.data());
     }
