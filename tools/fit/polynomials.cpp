@@ -71,7 +71,7 @@ std::vector<Fit> exp_fits() {
        How::Fixed, {0, 1, 0.5, 0.16668230295181274, 0.041670575737953186}, nullptr, "published"},
       {"kExpm1HaF", "e^r - 1", expm1_, "[-ln2/16, ln2/16]", -kLn2 / 16, kLn2 / 16, 5, W::Relative, Prec::Single,
        How::Fixed, {0, 1, 0.5, 0.16668230295181274, 0.041670575737953186, 1.0 / 120}, nullptr,
-       "published up to r^4, and 1/5! for r^5"},
+       "published up to r^4, and 1/5! for r^5, which HA needs: see expm1.cpp"},
       {"kExpm1EpF", "e^r - 1", expm1_, "[-ln2/16, ln2/16]", -kLn2 / 16, kLn2 / 16, 3, W::Relative, Prec::Single,
        How::Taylor, {}, inv_factorial},
       {"kExpm1LaD", "e^r - 1", expm1_, "[-ln2/16, ln2/16]", -kLn2 / 16, kLn2 / 16, 8, W::Relative, Prec::Double,
@@ -83,7 +83,7 @@ std::vector<Fit> exp_fits() {
        How::Fixed,
        {0, 1, 0.5, 0.1666666666666712, 0.04166666666666792, 0.008333333321199928, 0.0013888888868262008,
         0.00019842304240775933, 2.4802880303830418e-05, 2.7557319223985893e-06},
-       nullptr, "published up to r^8, and 1/9! for r^9"},
+       nullptr, "published up to r^8, and 1/9! for r^9, which HA needs: see expm1.cpp"},
       {"kExpm1EpD", "e^r - 1", expm1_, "[-ln2/16, ln2/16]", -kLn2 / 16, kLn2 / 16, 5, W::Relative, Prec::Double,
        How::Fixed, {0, 1, 0.5, 0.1666666666666712, 0.041666666666666792, 0.008333333321199928}, nullptr,
        "the published set cut after r^5, its r^4 coefficient 1/24 rounded a few units differently; EP "
