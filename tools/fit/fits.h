@@ -8,9 +8,10 @@
 //   Minimax  fitted here by the Remez exchange (low coefficients may be pinned, e.g. c0 = 0,
 //            c1 = 1 where the kernel adds r exactly);
 //   Taylor   the target's Taylor coefficients, rounded;
-//   Fixed    coefficients whose values are given (published constants that results must keep
-//            bit for bit); the record still says what they approximate, and the generated file
-//            states the error they reach there.
+//   Fixed    coefficients whose values are given, rounded to the precision as a literal in
+//            the kernel would be: published constants, and any set whose kernel's results
+//            must keep their bits; the record still says what they approximate, and the
+//            generated file states the error they reach there.
 // Coefficients are written in rising degree, c[0] + c[1] x + ..., for simd::horner and friends.
 #pragma once
 #include <string>

@@ -22,7 +22,8 @@
 // come out above one ulp, the worst 1.049 ulp at x = 0x1.60d7eep-4 (kernel against a double
 // expm1); 10^6 uniform doubles there against MPFR give 135 above one ulp, worst 1.033. With the
 // term: 0.962 ulp over every float with |x| in [2^-40, 86.6), 0.966 on those doubles. A whole-
-// range sample misses the band (explog_accuracy, 10^6 samples: 0.996 ulp single without it).
+// range sample misses the band (explog_accuracy, 10^6 samples: 0.996 ulp single and 0.982 double
+// without it).
 #include <cmath>
 #include <limits>
 
