@@ -1,7 +1,7 @@
-// The record of every polynomial the kernels evaluate: one specification per polynomial, from
+// The record of every polynomial the kernels evaluate: one record per polynomial, from
 // which the fitter writes the coefficient array the vector kernel and its scalar callout read.
 //
-// A specification names the target function and the interval the kernel's reduced argument
+// A record names the target function and the interval the kernel's reduced argument
 // stays in, the degree, the weighting of the error (relative or absolute), the precision the
 // kernel computes in (which is also the precision the coefficients are rounded to), and how the
 // coefficients are obtained:

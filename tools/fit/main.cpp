@@ -1,5 +1,5 @@
 // tools/fit: writes every generated table and coefficient file of the vector-math kernels from
-// the formulas in tables.cpp and the fit specifications in polynomials.cpp.
+// the formulas in tables.cpp and the fit records in polynomials.cpp.
 //
 //   fit <source dir>           rewrites the generated files under src/vm/kernels/*/generated/
 //   fit --check <source dir>   regenerates them in memory and compares byte for byte; exits 1

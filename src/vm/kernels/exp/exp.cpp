@@ -97,7 +97,8 @@ struct ExpHaF : Kernel<float, 32> {
     const __m512 h = lookup(g.index, exptab::kH32);
     const __m512 l = lookup(g.index, exptab::kL32Rel);
     const __m512 r = clear_bits(reduce(x, g.k, F::kLn2Hi, F::kLn2Lo), 0x40000000u);
-    const __m512 q = fma_quiet(mul_quiet(r, r), horner_from<2>(r, exppoly::kExpHaF), add_quiet(r, l));
+    const __m512 p = horner_from<2>(r, exppoly::kExpHaF);
+    const __m512 q = fma_quiet(mul_quiet(r, r), p, add_quiet(r, l));
     const __m512 hs = scale_by_pow2(h, g.k);
     return fma_quiet(hs, q, hs);
   }
@@ -128,7 +129,8 @@ struct ExpLaD : Kernel<double, 32> {
     const Grid<__m512d> g = grid_toward_zero(x, D::kInvLn2, D::kShifter16);
     const __m512d tab = lookup(g.index, exptab::kH16);
     const __m512d r = clear_bits(reduce(x, g.k, D::kLn2Hi, D::kLn2Lo), 1ull << 62);
-    const __m512d q = fma_quiet(horner_from<2>(r, exppoly::kExpLaD), mul_quiet(r, r), r);
+    const __m512d p = horner_from<2>(r, exppoly::kExpLaD);
+    const __m512d q = fma_quiet(p, mul_quiet(r, r), r);
     return scale_table(tab, q, g.k);
   }
   static int callout(const double* a, double* r) { return exp_callout_d(a, r); }

@@ -90,9 +90,11 @@ struct Expm1K : Kernel<T, 32> {
     const V r = reduce(x, k, E::kLn2Hi);
     const V r_lo = mul_quiet(k, splat(-E::kLn2Lo));
     const V rf = add_quiet(r, r_lo);  // the polynomial's argument
+    const V p = horner_from<2>(rf, poly());
     const V small = add_quiet(lookup(j, ExpTraits<T>::kL16Rel), r_lo);
-    const V q = add_quiet(r, fma_quiet(mul_quiet(rf, rf), horner_from<2>(rf, poly()), small));
-    const V hs = scale_by_pow2(lookup(j, ExpTraits<T>::kH16), max(k, splat(E::kScaleFloor)));
+    const V q = add_quiet(r, fma_quiet(mul_quiet(rf, rf), p, small));
+    const V kc = max(k, splat(E::kScaleFloor));
+    const V hs = scale_by_pow2(lookup(j, ExpTraits<T>::kH16), kc);
     const V y = kAcc == Acc::HA ? finish(hs, q, k, splat(E::kBigK)) : fma_quiet(hs, q, sub_quiet(hs, splat(T(1))));
     return select(equal(x, zero<V>()), x, y);  // +-0
   }

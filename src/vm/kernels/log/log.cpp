@@ -119,17 +119,17 @@ struct LogD : Kernel<double, 32> {
     const __m512i idx = shift_right<48, double>(bits(y));
     const __m512d p = kAcc == Acc::EP ? horner_from<2>(r, logpoly::kLnEpD) : horner_from<2>(r, logpoly::kLnLaD);
     const __m512d r2 = mul_quiet(r, r);
-    if constexpr (kAcc == Acc::HA && B != Base::E) {
-      return in_base_ha<B>(e, lookup(idx, L::ha_high<B>()), lookup(idx, L::ha_low<B>()), mul_quiet(p, r2), r0);
-    } else if constexpr (kAcc == Acc::HA) {
+    if constexpr (kAcc == Acc::HA) {
       const __m512d th = lookup(idx, L::ha_high<B>());
       __m512d tl = lookup(idx, L::ha_low<B>());
+      if constexpr (B != Base::E) return in_base_ha<B>(e, th, tl, mul_quiet(p, r2), r0);
       if constexpr (kPlus1) tl = add_quiet(tl, rc);
       const __m512d hi = fma_quiet(e, splat(L::kLn2Hi), th);
       const __m512d lo = fma_quiet(e, splat(L::kLn2Lo), tl);
       return add_quiet(hi, add_quiet(r0, fma_quiet(p, r2, lo)));
     } else {
-      const __m512d s = add_quiet(lookup(idx, logtab::kLnD), fma_quiet(p, r2, r));
+      const __m512d t = lookup(idx, logtab::kLnD);
+      const __m512d s = add_quiet(t, fma_quiet(p, r2, r));
       if constexpr (B == Base::E) return fma_quiet(e, splat(L::kLn2), s);
       else return in_base<B>(e, s);
     }
