@@ -37,7 +37,7 @@ inline const std::vector<Member>& real_members() {
 // Test binaries and tools link the library, so it is found by its file name among the loaded
 // objects.
 inline void* kernel_library() {
-  static void* h = dlopen("libzorp_fenn_avx512.so.2", RTLD_NOW | RTLD_NOLOAD);
+  static void* h = dlopen(ZORP_KERNEL_FILE, RTLD_NOW | RTLD_NOLOAD);
   return h;
 }
 

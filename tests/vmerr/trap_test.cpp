@@ -1,36 +1,16 @@
 // The except channel: the x87 flag of a status is always left raised, and a hardware exception
-// (SIGFPE) is delivered exactly when the thread selected the trap of that status.
-#include <csetjmp>
-#include <csignal>
-
+// (SIGFPE; a structured exception on Windows) is delivered exactly when the thread selected the
+// trap of that status.
+#include "common/fp_trap.h"
 #include "vmerr/fixture.h"
 
 namespace zorp::test {
 namespace {
 
-sigjmp_buf g_jump;
-volatile sig_atomic_t g_si_code = 0;
-
-void on_fpe(int, siginfo_t* info, void*) {
-  g_si_code = info->si_code;
-  siglongjmp(g_jump, 1);
-}
-
-// Runs `fn` with a SIGFPE handler in place; true when it trapped. After a trap the x87 unit is
-// whatever the signal handler was given, so the caller resets it.
+// True when fn trapped.
 template <typename Fn>
 bool traps(Fn fn) {
-  struct sigaction sa {}, old{};
-  sa.sa_sigaction = on_fpe;
-  sa.sa_flags = SA_SIGINFO;
-  sigemptyset(&sa.sa_mask);
-  sigaction(SIGFPE, &sa, &old);
-  g_si_code = 0;
-  volatile bool trapped = false;
-  if (sigsetjmp(g_jump, 1) == 0) fn();
-  else trapped = true;
-  sigaction(SIGFPE, &old, nullptr);
-  return trapped;
+  return trapped_exception(fn) != FpException::kNone;
 }
 
 void report_one(int32_t status) {
@@ -50,19 +30,18 @@ void x87_set(uint16_t control, uint16_t flags) {
 struct TrapCase {
   int32_t status;
   uint32_t trap;
-  int si_code;
+  FpException raised;
   uint16_t flag;
 };
 
 class Traps : public VmErrTest, public ::testing::WithParamInterface<TrapCase> {};
 
-TEST_P(Traps, SelectedAndMatchingRaisesSigfpe) {
+TEST_P(Traps, SelectedAndMatchingRaises) {
   const TrapCase c = GetParam();
   reset(ZORP_VM_ERRMODE_EXCEPT | ZORP_VM_HA | c.trap);
-  const bool trapped = traps([&] { report_one(c.status); });
+  const FpException raised = trapped_exception([&] { report_one(c.status); });
   x87_reset();
-  EXPECT_TRUE(trapped);
-  EXPECT_EQ(g_si_code, c.si_code);
+  EXPECT_EQ(raised, c.raised);
   EXPECT_EQ(status(), c.status) << "the status is stored before any channel runs";
 }
 
@@ -80,10 +59,10 @@ TEST_P(Traps, EveryOtherTrapBitLeavesOnlyTheFlag) {
 
 INSTANTIATE_TEST_SUITE_P(
     Statuses, Traps,
-    ::testing::Values(TrapCase{1, ZORP_VM_TRAP_INVALID, FPE_FLTINV, 0x01},
-                      TrapCase{2, ZORP_VM_TRAP_DIVBYZERO, FPE_FLTDIV, 0x04},
-                      TrapCase{3, ZORP_VM_TRAP_OVERFLOW, FPE_FLTOVF, 0x08},
-                      TrapCase{4, ZORP_VM_TRAP_UNDERFLOW, FPE_FLTUND, 0x10}));
+    ::testing::Values(TrapCase{1, ZORP_VM_TRAP_INVALID, FpException::kInvalid, 0x01},
+                      TrapCase{2, ZORP_VM_TRAP_DIVBYZERO, FpException::kDivideByZero, 0x04},
+                      TrapCase{3, ZORP_VM_TRAP_OVERFLOW, FpException::kOverflow, 0x08},
+                      TrapCase{4, ZORP_VM_TRAP_UNDERFLOW, FpException::kUnderflow, 0x10}));
 
 class NoFlagStatus : public VmErrTest, public ::testing::WithParamInterface<int32_t> {};
 
