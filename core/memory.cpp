@@ -7,21 +7,13 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "os.h"
+#include "platform/fail_countdown.h"
+
 namespace {
-// Countdown of the fault injection: 0 = off, k > 0 = the k-th allocation from now fails.
-std::atomic<int64_t> g_fail_countdown{0};
+zorp::platform::FailCountdown g_fail;
 std::atomic<int64_t> g_allocations{0};
 std::atomic<int64_t> g_live{0};
-
-// True when this allocation is the one the hook selected. The countdown is decremented with a
-// compare-and-swap so that, with several threads allocating, exactly one allocation fails.
-bool injected_failure() {
-  int64_t c = g_fail_countdown.load(std::memory_order_relaxed);
-  while (c > 0) {
-    if (g_fail_countdown.compare_exchange_weak(c, c - 1, std::memory_order_relaxed)) return c == 1;
-  }
-  return false;
-}
 }  // namespace
 
 extern "C" {
@@ -32,10 +24,10 @@ void* zorp_serv_allocate(size_t size, int alignment) {
   size_t align = alignment <= 0 ? 128u : static_cast<size_t>(alignment);
   if ((align & (align - 1)) != 0) return nullptr;
   if (align < sizeof(void*)) align = sizeof(void*);
-  if (injected_failure()) return nullptr;
-  void* p = nullptr;
+  if (g_fail.fails_now()) return nullptr;
   // A zero-byte request still gets a distinct block so that null keeps meaning "no memory".
-  if (posix_memalign(&p, align, size ? size : 1) != 0) return nullptr;
+  void* p = zorp::core_os::aligned_alloc(size ? size : 1, align);
+  if (!p) return nullptr;
   g_allocations.fetch_add(1, std::memory_order_relaxed);
   g_live.fetch_add(1, std::memory_order_relaxed);
   return p;
@@ -44,11 +36,11 @@ void* zorp_serv_allocate(size_t size, int alignment) {
 void zorp_serv_deallocate(void* p) {
   if (!p) return;
   g_live.fetch_sub(1, std::memory_order_relaxed);
-  std::free(p);
+  zorp::core_os::aligned_free(p);
 }
 
 void zorp_core_fail_allocation(int64_t k) {
-  g_fail_countdown.store(k > 0 ? k : 0, std::memory_order_relaxed);
+  g_fail.arm(k);
 }
 
 int64_t zorp_core_allocation_count(void) { return g_allocations.load(std::memory_order_relaxed); }

@@ -12,9 +12,6 @@
 // moment share one, which lets callers keep per-thread scratch.
 #include <zorp/core.h>
 
-#include <pthread.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
@@ -23,6 +20,8 @@
 #include <mutex>
 #include <thread>
 #include <vector>
+
+#include "os.h"
 
 namespace {
 using TaskFn = void (*)(int task, int thread, int nthreads, void* ctx);
@@ -34,7 +33,7 @@ int configured_threads() {
     const long v = std::strtol(buf, &end, 10);
     if (end != buf && *end == '\0' && v >= 1) return static_cast<int>(std::min(v, 1024L));
   }
-  const long cores = sysconf(_SC_NPROCESSORS_ONLN);
+  const long cores = zorp::core_os::online_cores();
   return cores >= 1 ? static_cast<int>(std::min(cores, 1024L)) : 1;
 }
 
@@ -145,14 +144,15 @@ void mark_child() { g_forked_child.store(true, std::memory_order_relaxed); }
 Pool* g_pool = nullptr;
 struct Shutdown {
   ~Shutdown() {
-    if (g_pool && !g_forked_child.load(std::memory_order_relaxed)) delete g_pool;
+    if (g_pool && !g_forked_child.load(std::memory_order_relaxed) && zorp::core_os::kJoinWorkersAtExit) delete g_pool;
   }
 };
 
 Pool& pool() {
   static Shutdown shutdown;  // constructed before the pool, so it runs after nothing else needs it
   static Pool* p = [] {
-    pthread_atfork(nullptr, nullptr, mark_child);
+    zorp::core_os::at_fork_child(mark_child);
+    zorp::core_os::keep_library_loaded();
     g_pool = new Pool(thread_limit());
     return g_pool;
   }();

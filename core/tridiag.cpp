@@ -19,7 +19,7 @@
 #include <immintrin.h>
 #include <zorp/core.h>
 
-#include "platform/transpose.h"
+#include "simd/transpose.h"
 
 #include <cmath>
 #include <cstddef>
@@ -71,7 +71,7 @@ void solve_group(int n, const T* dl, const T* d, const T* du, T* b, ptrdiff_t ld
 // GCC 12 warns that some AVX-512 intrinsics read an undefined source register; they do not.
 #pragma GCC diagnostic ignored "-Wuninitialized"
 
-using zorp::platform::transpose8;
+using zorp::simd::transpose8;
 
 // r[k] = row i0+k of the first cols columns, rows i0..i0+rows-1.
 ZORP_AVX512 inline void load_tile(double* const x[8], int i0, int rows, __m512d r[8], int cols = 8) {

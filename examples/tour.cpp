@@ -120,7 +120,7 @@ void tour_vector_math(void* lib) {
 
 int main(int argc, char** argv) {
   const std::string path =
-      argc > 1 ? argv[1] : std::string(ZORP_LIB_DIR) + "/libzorp_fenn_avx512.so.2";
+      argc > 1 ? argv[1] : std::string(ZORP_LIB_DIR) + "/" ZORP_KERNEL_FILE;
   void* lib = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!lib) {
     std::fprintf(stderr, "cannot load %s: %s\n", path.c_str(), dlerror());

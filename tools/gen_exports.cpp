@@ -1,12 +1,18 @@
-// Derives the library's expected export names and its linker version script.
+// Derives the library's expected export names, its linker version script and its Windows
+// module-definition file.
 //
 //   gen_exports <names-dir> <expected-out> <version-script-out>
+//   gen_exports --def <names-dir> <defined-symbols> <dll-name> <def-out>
 //
 // Vector-math names come from the function catalogue (every row, built or not: the list is
 // what the finished library exports); all other names from the per-family lists in
 // <names-dir>/*.txt ("name code|data" per line, '#' comments). The expected list is written as
 // "name kind family" lines; the version script exports every expected name and hides the
 // rest, so a name becomes visible only once it is both defined and expected.
+//
+// A module-definition file may not name a symbol that the objects do not define, so the --def
+// form reads the defined symbols (the output of nm, the name last on each line) and lists the
+// expected names among them, data tables marked DATA: the same rule as the version script.
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -39,20 +45,15 @@ void add_vm_row(std::vector<Name>& out, const char* type, const char* func, cons
   }
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  if (argc != 4) {
-    std::cerr << "usage: gen_exports <names-dir> <expected-out> <version-script-out>\n";
-    return 2;
-  }
-  std::vector<Name> names;
+// Every expected name, catalogue first, then the family lists in file-name order; false (with a
+// message) on a malformed or repeated entry.
+bool expected_names(const char* names_dir, std::vector<Name>& names) {
 #define VM_FN(t, F, shape, share, la, ha, ep, built) add_vm_row(names, #t, #F, #shape);
 #include "zorp/vm_catalogue.def"
 #undef VM_FN
 
   std::vector<std::filesystem::path> lists;
-  for (const auto& e : std::filesystem::directory_iterator(argv[1]))
+  for (const auto& e : std::filesystem::directory_iterator(names_dir))
     if (e.path().extension() == ".txt") lists.push_back(e.path());
   std::sort(lists.begin(), lists.end());
   for (const auto& path : lists) {
@@ -68,7 +69,7 @@ int main(int argc, char** argv) {
       if (n.name.empty()) continue;
       if (n.kind != "code" && n.kind != "data") {
         std::cerr << path << ":" << lineno << ": kind must be code or data\n";
-        return 1;
+        return false;
       }
       n.family = path.stem().string();
       names.push_back(n);
@@ -79,9 +80,44 @@ int main(int argc, char** argv) {
   for (const Name& n : names)
     if (!seen.insert(n.name).second) {
       std::cerr << "duplicate export name: " << n.name << "\n";
-      return 1;
+      return false;
     }
+  return true;
+}
 
+int write_def(const char* names_dir, const char* defined_path, const char* dll, const char* out_path) {
+  std::vector<Name> names;
+  if (!expected_names(names_dir, names)) return 1;
+  std::ifstream in(defined_path);
+  if (!in) {
+    std::cerr << "cannot read " << defined_path << "\n";
+    return 1;
+  }
+  std::set<std::string> defined;
+  std::string line, word, last;
+  while (std::getline(in, line)) {
+    std::istringstream fields(line);
+    for (last.clear(); fields >> word;) last = word;
+    if (!last.empty()) defined.insert(last);
+  }
+  std::ofstream out(out_path);
+  out << "LIBRARY \"" << dll << "\"\nEXPORTS\n";
+  for (const Name& n : names)
+    if (defined.count(n.name)) out << "    " << n.name << (n.kind == "data" ? " DATA" : "") << '\n';
+  return out ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 6 && std::string(argv[1]) == "--def") return write_def(argv[2], argv[3], argv[4], argv[5]);
+  if (argc != 4) {
+    std::cerr << "usage: gen_exports <names-dir> <expected-out> <version-script-out>\n"
+                 "       gen_exports --def <names-dir> <defined-symbols> <dll-name> <def-out>\n";
+    return 2;
+  }
+  std::vector<Name> names;
+  if (!expected_names(argv[1], names)) return 1;
   std::ofstream expected(argv[2]);
   for (const Name& n : names) expected << n.name << ' ' << n.kind << ' ' << n.family << '\n';
   std::ofstream script(argv[3]);

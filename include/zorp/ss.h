@@ -41,6 +41,19 @@
  *   cross-product cp_jk = sum(w (x_j-m_j)(x_k-m_k));
  *   kurtosis c4/(c2 c2) - 3, skewness c3/sqrt(c2^3), variation sqrt(c2)/m.
  *
+ * Degenerate data (status 0 in every case; the values are what the definitions give):
+ *   - no weight at all (every weight 0): there is no mean, so the mean, the raw and central
+ *     moments, kurtosis, skewness, variation, covariance and correlation are NaN; the sums and
+ *     the cross-product are empty sums, 0; the accumulator stays 0, so a later call starts afresh;
+ *   - one observation (more generally B = 0, all weight on one observation): the mean, the raw
+ *     moments and the sums are that observation's, but central moment 2 and the covariance
+ *     divide by B = n - 1 = 0 and are NaN, and with them kurtosis, skewness and the variation
+ *     coefficient: the unbiased spread of a single observation is unknown, and 0 would claim
+ *     there is none;
+ *   - infinite observations: the mean is +inf or -inf when every infinity of the component has
+ *     that sign (NaN with both signs), the raw sums and moments follow it, and every central
+ *     quantity is NaN (x - m is inf - inf).  A NaN observation makes its component's results NaN.
+ *
  * Methods (the 32-bit method word of _tarr?SSBasic):
  *   TARR_SS_METHOD_FAST (0x1): the pass keeps only power sums (mean, raw moments); every
  *     central quantity is formed from raw moments: S_2 = W (r2 - m^2),

@@ -138,6 +138,18 @@ inline __m512d load_wide(const float* p) { return _mm512_cvtps_pd(_mm256_loadu_p
 inline __m512d load_wide(const double* p) { return _mm512_loadu_pd(p); }
 inline __m512d load_wide(__mmask8 m, const float* p) { return _mm512_cvtps_pd(_mm256_maskz_loadu_ps(m, p)); }
 inline __m512d load_wide(__mmask8 m, const double* p) { return _mm512_maskz_loadu_pd(m, p); }
+// The same with unselected lanes taken from `fill` (double data loads as it is).
+inline __m512d load_wide(__mmask8 m, const float* p, __m512d fill) {
+  return _mm512_mask_cvtps_pd(fill, m, _mm256_maskz_loadu_ps(m, p));
+}
+inline __m512d load_wide(__mmask8 m, const double* p, __m512d fill) { return _mm512_mask_loadu_pd(fill, m, p); }
+// Eight doubles rounded to the storage type, selected lanes only (the way back from load_wide).
+inline void store_narrow(float* p, __mmask8 m, __m512d v) { _mm256_mask_storeu_ps(p, m, _mm512_cvtpd_ps(v)); }
+inline void store_narrow(double* p, __mmask8 m, __m512d v) { _mm512_mask_storeu_pd(p, m, v); }
+// Sixteen floats rounded from two registers of doubles: lo gives lanes 0-7, hi lanes 8-15.
+inline __m512 narrow_pair(__m512d lo, __m512d hi) {
+  return _mm512_insertf32x8(_mm512_castps256_ps512(_mm512_cvtpd_ps(lo)), _mm512_cvtpd_ps(hi), 1);
+}
 inline void store(float* p, __m512 v) { _mm512_storeu_ps(p, v); }
 inline void store(double* p, __m512d v) { _mm512_storeu_pd(p, v); }
 inline void store(float* p, __mmask16 m, __m512 v) { _mm512_mask_storeu_ps(p, m, v); }
@@ -437,6 +449,8 @@ inline __m512i shift_left(__m512i a) {
   else return _mm512_slli_epi64(a, kShift);
 }
 inline __m512i bit_and(__m512i a, __m512i b) { return _mm512_and_si512(a, b); }
+inline __m512d bit_and(__m512d a, __m512d b) { return _mm512_and_pd(a, b); }
+inline __m512d bit_or(__m512d a, __m512d b) { return _mm512_or_pd(a, b); }
 inline __m512i bit_or(__m512i a, __m512i b) { return _mm512_or_si512(a, b); }
 inline __m512i bit_xor(__m512i a, __m512i b) { return _mm512_xor_si512(a, b); }
 
@@ -461,10 +475,34 @@ inline __m512i magnitude_image(V a) {
   return bits(abs(a));
 }
 
+// ---- moving lanes ---------------------------------------------------------------------------
+// Lane i of the result is lane i + k of lo and hi laid end to end (lo first): k = 1 moves every
+// lane of lo one place down and brings lane 0 of hi in at the top; k = kLanes - 1 gives the
+// lane before each lane of hi, lane 0 taking the last lane of lo.
+template <int k>
+inline __m512 lanes_from(__m512 lo, __m512 hi) {
+  return as_float(_mm512_alignr_epi32(bits(hi), bits(lo), k));
+}
+template <int k>
+inline __m512d lanes_from(__m512d lo, __m512d hi) {
+  return as_double(_mm512_alignr_epi64(bits(hi), bits(lo), k));
+}
+// The value of one lane.
+template <int k>
+inline double lane(__m512d v) {
+  return _mm512_cvtsd_f64(_mm512_permutexvar_pd(_mm512_set1_epi64(k), v));
+}
+template <int k>
+inline float lane(__m512 v) {
+  return _mm512_cvtss_f32(_mm512_permutexvar_ps(_mm512_set1_epi32(k), v));
+}
+
 // ---- horizontal -----------------------------------------------------------------------------
 inline float reduce_add(__m512 v) { return _mm512_reduce_add_ps(v); }
 inline double reduce_add(__m512d v) { return _mm512_reduce_add_pd(v); }
 inline double reduce_min(__m512d v) { return _mm512_reduce_min_pd(v); }
 inline double reduce_max(__m512d v) { return _mm512_reduce_max_pd(v); }
+inline float reduce_min(__m512 v) { return _mm512_reduce_min_ps(v); }
+inline float reduce_max(__m512 v) { return _mm512_reduce_max_ps(v); }
 
 }  // namespace zorp::simd

@@ -2,9 +2,15 @@
 // resolvable by dlsym, of the right kind (code or data), and every catalogue row that is built
 // must export all of its names.
 #include <dlfcn.h>
-#include <elf.h>
 #include <gtest/gtest.h>
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <elf.h>
+#endif
+
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -22,10 +28,49 @@ struct DynSym {
   bool is_code;
 };
 
+std::vector<char> read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<char>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+#if defined(_WIN32)
+// Reads the DLL's export directory (the table `objdump -p` prints) straight from the file. An
+// export is code when its address lies in an executable section, data otherwise.
+std::vector<DynSym> exported_symbols(const std::string& path) {
+  const std::vector<char> file = read_file(path);
+  std::vector<DynSym> out;
+  if (file.size() < sizeof(IMAGE_DOS_HEADER)) return out;
+  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(file.data());
+  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS64*>(file.data() + dos->e_lfanew);
+  const IMAGE_SECTION_HEADER* sections = IMAGE_FIRST_SECTION(nt);
+  const int nsections = nt->FileHeader.NumberOfSections;
+  auto section_of = [&](DWORD rva) -> const IMAGE_SECTION_HEADER* {
+    for (int i = 0; i < nsections; ++i) {
+      const DWORD size = std::max(sections[i].Misc.VirtualSize, sections[i].SizeOfRawData);
+      if (rva >= sections[i].VirtualAddress && rva < sections[i].VirtualAddress + size) return &sections[i];
+    }
+    return nullptr;
+  };
+  auto at = [&](DWORD rva) -> const char* {
+    const IMAGE_SECTION_HEADER* s = section_of(rva);
+    return s ? file.data() + s->PointerToRawData + (rva - s->VirtualAddress) : nullptr;
+  };
+  const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+  const auto* exports = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(at(dir.VirtualAddress));
+  if (!dir.Size || !exports) return out;
+  const auto* names = reinterpret_cast<const DWORD*>(at(exports->AddressOfNames));
+  const auto* ordinals = reinterpret_cast<const WORD*>(at(exports->AddressOfNameOrdinals));
+  const auto* functions = reinterpret_cast<const DWORD*>(at(exports->AddressOfFunctions));
+  for (DWORD i = 0; i < exports->NumberOfNames; ++i) {
+    const IMAGE_SECTION_HEADER* s = section_of(functions[ordinals[i]]);
+    out.push_back({at(names[i]), s && (s->Characteristics & IMAGE_SCN_MEM_EXECUTE)});
+  }
+  return out;
+}
+#else
 // Reads the defined global symbols of the library's dynamic symbol table straight from the file.
 std::vector<DynSym> exported_symbols(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::vector<char> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::vector<char> file = read_file(path);
   std::vector<DynSym> out;
   if (file.size() < sizeof(Elf64_Ehdr)) return out;
   const auto* eh = reinterpret_cast<const Elf64_Ehdr*>(file.data());
@@ -43,6 +88,7 @@ std::vector<DynSym> exported_symbols(const std::string& path) {
   }
   return out;
 }
+#endif
 
 struct Expected {
   std::string kind, family;

@@ -3,7 +3,6 @@
 // of threads that are still alive included) and a later load must start clean.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <condition_variable>
@@ -13,27 +12,18 @@
 #include <thread>
 #include <vector>
 
-#include "common/library.h"
+#include "abi/lifecycle.h"
 
+namespace zorp::test {
 namespace {
 
-using GetMode = uint32_t (*)();
-using SetMode = uint32_t (*)(uint32_t);
-
-std::string private_copy() {
-  const std::string dst = testing::TempDir() + "/zorp_unload_" + std::to_string(getpid()) + ".so";
-  std::filesystem::copy_file(zorp::test::kernel_library_path(), dst,
-                             std::filesystem::copy_options::overwrite_existing);
-  return dst;
-}
-
 TEST(Unload, RepeatedLoadUseUnloadWithLiveThreads) {
-  const std::string path = private_copy();
+  const std::string path = private_copy("unload");
   for (int round = 0; round < 20; ++round) {
     void* lib = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(lib, nullptr) << dlerror();
-    auto get = zorp::test::entry<GetMode>(lib, "_fennGetMode");
-    auto set = zorp::test::entry<SetMode>(lib, "zorp_fenn_kernel_SetMode");
+    auto get = entry<GetMode>(lib, "_fennGetMode");
+    auto set = entry<SetMode>(lib, "zorp_fenn_kernel_SetMode");
     ASSERT_TRUE(get && set);
     // A fresh load gives every thread the default mode, whatever an earlier load left.
     EXPECT_EQ(get(), 0x1A02u) << "round " << round;
@@ -44,16 +34,22 @@ TEST(Unload, RepeatedLoadUseUnloadWithLiveThreads) {
     std::condition_variable cv;
     bool release = false;
     std::atomic<int> ready{0};
+    std::vector<void*> records(3);
     std::vector<std::thread> threads;
     for (int t = 0; t < 3; ++t)
-      threads.emplace_back([&] {
-        set(0x1);
+      threads.emplace_back([&, t] {
+        records[t] = record_made_by([&] { set(0x1); });
         ready++;
         std::unique_lock<std::mutex> lk(m);
         cv.wait(lk, [&] { return release; });
       });
     while (ready.load() < 3) std::this_thread::yield();
     ASSERT_EQ(dlclose(lib), 0);
+    // The private heap went with the library, live threads' records and all.
+    for (void* rec : records) {
+      ASSERT_NE(rec, nullptr);
+      EXPECT_FALSE(is_mapped(rec)) << "round " << round;
+    }
     {
       std::lock_guard<std::mutex> lk(m);
       release = true;
@@ -65,3 +61,4 @@ TEST(Unload, RepeatedLoadUseUnloadWithLiveThreads) {
 }
 
 }  // namespace
+}  // namespace zorp::test

@@ -9,6 +9,8 @@
 #include <thread>
 #include <vector>
 
+#include "common/portable.h"
+
 namespace {
 TEST(Memory, AlignedBlocksAreCountedAndFreed) {
   const int64_t live = zorp_core_live_allocations(), count = zorp_core_allocation_count();
@@ -101,18 +103,18 @@ TEST(Locks, SerialiseAnUnprotectedCounter) {
 
 TEST(Environment, CopiesCutsAndReportsUnset) {
   char buf[256];
-  ASSERT_EQ(setenv("ZORP_CORE_TEST_VAR", "hello", 1), 0);
+  ASSERT_EQ(zorp::test::set_env("ZORP_CORE_TEST_VAR", "hello"), 0);
   EXPECT_EQ(zorp_serv_getenv("ZORP_CORE_TEST_VAR", buf, 256), 5);
   EXPECT_STREQ(buf, "hello");
   const std::string longv(300, 'x');
-  ASSERT_EQ(setenv("ZORP_CORE_TEST_VAR", longv.c_str(), 1), 0);
+  ASSERT_EQ(zorp::test::set_env("ZORP_CORE_TEST_VAR", longv.c_str()), 0);
   buf[255] = 'z';
   EXPECT_EQ(zorp_serv_getenv("ZORP_CORE_TEST_VAR", buf, 256), 255);
   EXPECT_EQ(std::string(buf), std::string(255, 'x'));
   char small[4];
   EXPECT_EQ(zorp_serv_getenv("ZORP_CORE_TEST_VAR", small, 4), 3);
   EXPECT_STREQ(small, "xxx");
-  unsetenv("ZORP_CORE_TEST_VAR");
+  zorp::test::unset_env("ZORP_CORE_TEST_VAR");
   buf[0] = 'q';
   EXPECT_LE(zorp_serv_getenv("ZORP_CORE_TEST_VAR", buf, 256), 0);
   EXPECT_EQ(buf[0], '\0');

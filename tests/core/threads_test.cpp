@@ -10,10 +10,13 @@
 #include <thread>
 #include <vector>
 
+#include "common/library.h"
+#include "common/portable.h"
+
 namespace {
 // Four threads even on a two-core machine, so that the pool is exercised with more workers
 // than cores; set before the first parallel request reads it (unless the caller chose).
-const bool g_threads_set = [] { return setenv("ZORP_CORE_NUM_THREADS", "4", 0) == 0; }();
+const bool g_threads_set = [] { return zorp::test::set_env("ZORP_CORE_NUM_THREADS", "4", false) == 0; }();
 
 using ForFn = void (*)(int, int, void*, zorp_thread_task_fn);
 using LimitFn = int (*)(void);
@@ -43,7 +46,8 @@ void count_task(int task, int thread, int nthreads, void* ctx) {
 }
 
 TEST(ThreadPool, NamesResolveAndUnknownNamesDoNot) {
-  EXPECT_EQ(zorp_serv_load_thread_fun("zorp_tarr_serv_threader_for"), reinterpret_cast<void*>(&zorp_tarr_serv_threader_for));
+  EXPECT_EQ(zorp_serv_load_thread_fun("zorp_tarr_serv_threader_for"),
+            zorp::test::exported_address(ZORP_CORE_FILE, "zorp_tarr_serv_threader_for"));
   auto limit = reinterpret_cast<LimitFn>(zorp_serv_load_thread_fun("zorp_tarr_serv_threader_get_num_threads_limit"));
   ASSERT_NE(limit, nullptr);
   EXPECT_GE(limit(), 1);
@@ -138,6 +142,7 @@ void bump(int, int, int, void* ctx) { static_cast<std::atomic<int>*>(ctx)->fetch
 // A forked child has none of the pool's threads: its parallel calls must still finish and its
 // exit must not wait for workers that do not exist there.
 TEST(ThreadPool, ForkedChildRunsAndExits) {
+  if (zorp::test::kOnWindows) GTEST_SKIP() << "POSIX only: Windows has no fork";
   std::atomic<int> n{0};
   zorp_tarr_serv_threader_for(100, 0, &n, bump);  // the pool is running in the parent
   ASSERT_EQ(n.load(), 100);

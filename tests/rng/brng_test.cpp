@@ -2,11 +2,10 @@
 // vector block sizes, requests split into pieces, seeding rules and the values known in advance.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -15,6 +14,7 @@
 #include <vector>
 
 #include "common/guarded.h"
+#include "common/regenerated.h"
 #include "model.h"
 #include "zorp/rng.h"
 
@@ -282,21 +282,8 @@ TEST(Wh, SeedingRules) {
   }
 }
 
-// The committed table is exactly what the tool writes (the tool is built beside the tests in a
-// full build; a partial build that lacks it skips this check).
 TEST(Wh, ToolRegeneratesTheCommittedTable) {
-  const std::string tool = std::string(ZORP_LIB_DIR) + "/../bin/gen_wh_params";
-  if (access(tool.c_str(), X_OK) != 0) GTEST_SKIP() << tool << " not built";
-  const std::string out = testing::TempDir() + "wh_params_regenerated.cpp";
-  ASSERT_EQ(std::system((tool + " " + out).c_str()), 0);
-  auto slurp = [](const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-  };
-  const std::string committed = slurp(std::string(ZORP_SOURCE_DIR) + "/src/rng/brng/wh/wh_params_table.cpp");
-  ASSERT_FALSE(committed.empty());
-  EXPECT_EQ(slurp(out), committed);
-  std::remove(out.c_str());
+  zorp::test::expect_tool_regenerates("gen_wh_params", "src/rng/brng/wh/wh_params_table.cpp");
 }
 
 bool is_prime(uint32_t n) {

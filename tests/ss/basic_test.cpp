@@ -5,8 +5,6 @@
 // minimum/maximum routine.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +13,7 @@
 #include <limits>
 #include <vector>
 
+#include "common/portable.h"
 #include "ss/reference.h"
 #include "zorp/core.h"
 #include "zorp/ss.h"
@@ -235,6 +234,78 @@ TEST_P(SSAccuracy, TwoHalvesEqualTheWhole) {
       }
     }
   }
+}
+
+// Degenerate data give what the definitions give (zorp/ss.h): no weight, no mean (NaN moments,
+// empty sums, and the next call starts afresh); infinite observations an infinite mean of their
+// sign and NaN central quantities, on one thread or several; one observation a NaN spread, and a
+// later call continues from it.
+TEST_P(SSAccuracy, DegenerateDataGiveTheDocumentedValues) {
+  const int storage = GetParam();
+  const uint64_t est = kMoments | kSums | kDerived | TARR_SS_COV | TARR_SS_CP;
+  const double inf = std::numeric_limits<double>::infinity();
+  for (uint32_t method : {TARR_SS_METHOD_1PASS, TARR_SS_METHOD_1PASS_CENTRAL}) {
+    SCOPED_TRACE(testing::Message() << "method " << method);
+    std::vector<double> w(3, 0.0);
+    SSRun<double> none(Data{3, 2, {1, 2, 3, 4, 5, 6}}, storage, &w);
+    ASSERT_EQ(none.basic(est, method), 0);
+    EXPECT_EQ(none.acc[0], 0.0);
+    for (int j = 0; j < 2; ++j) {
+      for (double v : {none.mean[j], none.r2[j], none.r4[j], none.c2[j], none.c3[j], none.c4[j], none.kurt[j],
+                       none.skew[j], none.var[j], none.cov[3 * j]})
+        EXPECT_TRUE(std::isnan(v)) << j;
+      for (double v : {none.sum[j], none.rs2[j], none.cs2[j], none.cs4[j], none.cp[3 * j]}) EXPECT_EQ(v, 0.0) << j;
+    }
+    std::fill(none.w.begin(), none.w.end(), 1.0);
+    ASSERT_EQ(none.basic(est, method), 0);
+    EXPECT_EQ(none.mean[0], 3.0);
+    EXPECT_EQ(none.mean[1], 4.0);
+    EXPECT_NEAR(none.c2[1], 4.0, 1e-15);
+
+    // One observation, then four more; no central sums, so the second call reads the spread
+    // back from central moment 2.
+    const uint64_t est1 = kMoments | kDerived | TARR_SS_COV;
+    SSRun<double> one(Data{1, 2, {3, -5}}, storage);
+    ASSERT_EQ(one.basic(est1, method), 0);
+    EXPECT_EQ(one.mean[0], 3.0);
+    EXPECT_EQ(one.r2[1], 25.0);
+    for (double v : {one.c2[0], one.cov[0], one.kurt[0], one.skew[0], one.var[0]}) EXPECT_TRUE(std::isnan(v));
+    const Data rest{4, 2, {1, 2, 0, -1, 4, 8, 2, 2}};
+    const std::vector<double> xr = rest.layout(storage);
+    const int32_t n4 = 4;
+    ASSERT_EQ(__tarriSSEditTask(one.t, TARR_SS_PARAM_NOBS, &n4), 0);
+    ASSERT_EQ(__tarrdSSEditTask(one.t, TARR_SS_PARAM_OBSERVATIONS, xr.data()), 0);
+    ASSERT_EQ(one.basic(est1, method), 0);
+    const Data all{5, 2, {3, -5, 1, 2, 0, -1, 4, 8, 2, 2}};
+    const Reference r = ref_of(all);
+    for (int j = 0; j < 2; ++j) {
+      EXPECT_LT(rel(one.mean[j], r.mean[j]), 1e-15) << j;
+      EXPECT_LT(rel(one.c2[j], r.c2(j)), 1e-14) << j;
+      EXPECT_LT(rel(one.cov[j * 3], r.cov(j, j)), 1e-14) << j;
+    }
+  }
+  // Infinities in long data (several threads, several blocks): +inf twice far apart, -inf as
+  // the first observation, both signs, a NaN; component 5 stays finite.
+  Data d = make_data(40000, 8, 1.0, 1.0, 0.0, 9);
+  auto put = [&](int64_t i, int64_t j, double v) { d.obs[i * d.p + j] = v; };
+  put(5, 0, inf), put(39000, 0, inf), put(0, 1, -inf), put(10, 2, inf), put(30000, 2, -inf);
+  put(7, 3, std::nan(""));
+  SSRun<double> run(d, storage);
+  ASSERT_EQ(run.basic(TARR_SS_MEAN | TARR_SS_RAW_MOMENT_2 | TARR_SS_CENTRAL_MOMENT_2 | TARR_SS_SUM,
+                      TARR_SS_METHOD_1PASS),
+            0);
+  EXPECT_EQ(run.mean[0], inf);
+  EXPECT_EQ(run.sum[0], inf);
+  EXPECT_EQ(run.mean[1], -inf);
+  EXPECT_EQ(run.r2[1], inf);
+  EXPECT_TRUE(std::isnan(run.mean[2]));
+  EXPECT_TRUE(std::isnan(run.mean[3]));
+  for (int j = 0; j < 4; ++j) EXPECT_TRUE(std::isnan(run.c2[j])) << j;
+  Data finite{d.n, 1, std::vector<double>(d.n)};
+  for (int64_t i = 0; i < d.n; ++i) finite.obs[i] = d.at(i, 5);
+  const Reference r = ref_of(finite);
+  EXPECT_LT(rel(run.mean[5], r.mean[0]), 1e-13);
+  EXPECT_LT(rel(run.c2[5], r.c2(0)), 1e-12);
 }
 
 TEST_P(SSAccuracy, PackedStoragesHoldTheFullMatrix) {
@@ -569,12 +640,17 @@ TEST(SSThreads, OneAndSeveralThreadsAgree) {
   }
   if (zorp_tarr_serv_threader_get_num_threads_limit() < 2) GTEST_SKIP() << "one thread only on this host";
   const std::vector<double> many = threaded_results();
-  char self[4096] = {};
-  ASSERT_GT(readlink("/proc/self/exe", self, sizeof self - 1), 0);
+  const std::string self = zorp::test::self_path();
+  ASSERT_FALSE(self.empty());
   const std::string path = testing::TempDir() + "ss_one_thread.bin";
-  const std::string cmd = "ZORP_CORE_NUM_THREADS=1 ZORP_SS_DUMP=" + path + " '" + self +
-                          "' --gtest_filter=SSThreads.OneAndSeveralThreadsAgree > /dev/null";
-  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  // The child inherits both variables; this process read its thread count long ago.
+  zorp::test::set_env("ZORP_CORE_NUM_THREADS", "1");
+  zorp::test::set_env("ZORP_SS_DUMP", path.c_str());
+  const std::string cmd = self + " --gtest_filter=SSThreads.OneAndSeveralThreadsAgree > " + zorp::test::null_device();
+  const int rc = std::system(cmd.c_str());
+  zorp::test::unset_env("ZORP_CORE_NUM_THREADS");
+  zorp::test::unset_env("ZORP_SS_DUMP");
+  ASSERT_EQ(rc, 0);
   std::vector<double> one(many.size());
   FILE* f = std::fopen(path.c_str(), "rb");
   ASSERT_NE(f, nullptr);

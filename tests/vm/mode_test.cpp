@@ -1,10 +1,10 @@
 // The per-thread mode word: its initial value from the environment, the SetMode merge rule,
 // the table-index queries, and the independence of threads.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <thread>
 
+#include "common/portable.h"
 #include "zorp/vm.h"
 
 namespace {
@@ -21,11 +21,11 @@ auto on_fresh_thread(Fn fn) {
 
 uint32_t initial_mode_for(const char* value) {
   if (value)
-    setenv("ZORP_FENN_MODE", value, 1);
+    zorp::test::set_env("ZORP_FENN_MODE", value);
   else
-    unsetenv("ZORP_FENN_MODE");
+    zorp::test::unset_env("ZORP_FENN_MODE");
   const uint32_t mode = on_fresh_thread([] { return _fennGetMode(); });
-  unsetenv("ZORP_FENN_MODE");
+  zorp::test::unset_env("ZORP_FENN_MODE");
   return mode;
 }
 
@@ -100,7 +100,7 @@ TEST(SetMode, ReplacesOnlyTheGroupsTheArgumentTouches) {
 }
 
 TEST(SetMode, ConsistencyBitFromTheEnvironmentCannotBeCleared) {
-  setenv("ZORP_FENN_MODE", "FENN_DOUBLE_CONSISTEN", 1);
+  zorp::test::set_env("ZORP_FENN_MODE", "FENN_DOUBLE_CONSISTEN");
   const uint32_t after = on_fresh_thread([] {
     zorp_fenn_kernel_SetMode(0x1A01);
     EXPECT_EQ(_fennGetMode(), 0x1A21u);
@@ -108,7 +108,7 @@ TEST(SetMode, ConsistencyBitFromTheEnvironmentCannotBeCleared) {
     zorp_fenn_kernel_SetMode(0);
     return _fennGetMode();
   });
-  unsetenv("ZORP_FENN_MODE");
+  zorp::test::unset_env("ZORP_FENN_MODE");
   EXPECT_EQ(after & 0x30u, 0x20u);
 }
 

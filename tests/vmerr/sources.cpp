@@ -2,9 +2,15 @@
 // library, so nothing clashes; the load hooks come along so that the thread record is set up
 // as in the library. Every host message they print goes through the recorder below first.
 #define zorp_serv_print zorp_test_record_print
+#if defined(_WIN32)
+#include "platform/win32/heap.cpp"
+#include "platform/win32/load.cpp"
+#include "platform/win32/tls.cpp"
+#else
 #include "platform/posix/heap.cpp"
 #include "platform/posix/load.cpp"
 #include "platform/posix/tls.cpp"
+#endif
 #include "vm/error/channels.cpp"
 #include "vm/error/entries.cpp"
 #include "vm/error/report.cpp"

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "df/common/task_view.h"
 #include "host/host.h"
 #include "zorp/df.h"
 
@@ -12,11 +13,7 @@ namespace {
 using zorp::host::allocate;
 using zorp::host::deallocate;
 
-// 0, 16, 32 or 128: rotating right by 4 maps them to 0, 1, 2, 8, the set bits of 0x107.
-bool hint_ok(int64_t v) {
-  const uint64_t r = (static_cast<uint64_t>(v) >> 4) | (static_cast<uint64_t>(v) << 60);
-  return r <= 8 && ((0x107u >> r) & 1u);
-}
+using zorp::df::storage_hint_ok;
 
 // Fills a y pointer array from y by the storage hint.
 template <typename T>
@@ -48,14 +45,57 @@ int set_coeff(DFTask* t, T* scoeff) {
   return DF_STATUS_OK;
 }
 
+// Room of the y pointer array for a shape: one pointer for storage by columns, ny otherwise.
+int64_t y_slots(int64_t ny, int64_t yhint) {
+  return yhint == DF_MATRIX_STORAGE_COLS ? 1 : (ny > 0 ? ny : 1);
+}
+
 template <typename T>
 int set_y(DFTask* t, const T* y) {
   if (t->y) deallocate(t->y);
-  const int64_t slots = t->yhint == DF_MATRIX_STORAGE_COLS ? 1 : t->ny;
-  t->y = static_cast<void**>(allocate(static_cast<size_t>(slots > 0 ? slots : 1) * sizeof(void*)));
+  const int64_t slots = y_slots(t->ny, t->yhint);
+  t->y = static_cast<void**>(allocate(static_cast<size_t>(slots) * sizeof(void*)));
   if (!t->y) return DF_ERROR_MEM_FAILURE;
-  std::memset(t->y, 0, static_cast<size_t>(slots > 0 ? slots : 1) * sizeof(void*));
+  std::memset(t->y, 0, static_cast<size_t>(slots) * sizeof(void*));
   fill_y(t->y, t->yhint, t->ny, t->nx, y);
+  return DF_STATUS_OK;
+}
+
+// The pointer arrays always have the room the current ny and yhint call for (y: y_slots;
+// coefficients: ny), so that construction reading pointer f < ny, and EditIdxPtr or
+// QueryIdxPtr of index f, stay inside them.  An edit of ny or yhint therefore resizes them: the
+// pointers that still fit are kept and the new ones are empty, so construction reports
+// DF_ERROR_BAD_Y (or DF_ERROR_BAD_SCOEFF) until the caller sets them with EditPtr or
+// EditIdxPtr.  New pointers are never derived from the old ones: the caller's arrays were
+// sized for the old shape.  Both arrays are requested before anything changes, so a failed
+// request leaves the task as it was.
+void** resized(void** arr, int64_t from, int64_t to, bool& failed) {
+  if (!arr || from == to) return arr;
+  void** a = static_cast<void**>(allocate(static_cast<size_t>(to) * sizeof(void*)));
+  if (!a) {
+    failed = true;
+    return arr;
+  }
+  std::memset(a, 0, static_cast<size_t>(to) * sizeof(void*));
+  std::memcpy(a, arr, static_cast<size_t>(from < to ? from : to) * sizeof(void*));
+  return a;
+}
+
+int reshape(DFTask* t, int64_t ny, int64_t yhint) {
+  bool failed = false;
+  void** y = resized(t->y, y_slots(t->ny, t->yhint), y_slots(ny, yhint), failed);
+  void** coeff = resized(t->coeff, t->ny, ny, failed);
+  if (failed) {
+    if (y != t->y) deallocate(y);
+    if (coeff != t->coeff) deallocate(coeff);
+    return DF_ERROR_MEM_FAILURE;
+  }
+  if (y != t->y) deallocate(t->y);
+  if (coeff != t->coeff) deallocate(t->coeff);
+  t->y = y;
+  t->coeff = coeff;
+  t->ny = ny;
+  t->yhint = yhint;
   return DF_STATUS_OK;
 }
 
@@ -109,9 +149,10 @@ int new_task(DFTask** handle, int64_t nx, const T* x, int64_t xhint, int64_t ny,
   if (nx < 2) return DF_ERROR_BAD_NX;
   if (!x) return DF_ERROR_BAD_X;
   if (xhint > 4 || xhint == 3 || xhint < 0) return DF_ERROR_BAD_X_HINT;
-  if (ny == 0 && y) return DF_ERROR_BAD_NY;
+  // A negative ny is as inconsistent with a given y as 0 is; refused before anything is allocated.
+  if (ny <= 0 && y) return DF_ERROR_BAD_NY;
   if (ny != 0 && !y) return DF_ERROR_BAD_Y;
-  if (!hint_ok(yhint)) return DF_ERROR_BAD_Y_HINT;
+  if (!storage_hint_ok(yhint)) return DF_ERROR_BAD_Y_HINT;
   if (!handle) return DF_ERROR_NULL_TASK;
   DFTask* t = static_cast<DFTask*>(allocate(sizeof(DFTask)));
   *handle = t;
@@ -127,7 +168,6 @@ int new_task(DFTask** handle, int64_t nx, const T* x, int64_t xhint, int64_t ny,
   t->precision = precision;
   t->dimension = 1;
   if (y) {
-    if (ny < 0) return DF_ERROR_BAD_NY;
     const int rc = set_y(t, y);
     if (rc) return rc;
   }
@@ -288,12 +328,10 @@ ZORP_API int zorp_df_kernel_iEditVal(DFTask* t, int64_t attr, int64_t v) {
       return v == DF_NON_UNIFORM_PARTITION ? rebuild_buckets(t) : DF_STATUS_OK;
     case DF_ATTR_NY:
       if (v < 1) return DF_ERROR_BAD_NY;
-      t->ny = v;
-      return DF_STATUS_OK;
+      return reshape(t, v, t->yhint);
     case DF_ATTR_YHINT:
-      if (!hint_ok(v)) return DF_ERROR_BAD_Y_HINT;
-      t->yhint = v;
-      return DF_STATUS_OK;
+      if (!storage_hint_ok(v)) return DF_ERROR_BAD_Y_HINT;
+      return reshape(t, t->ny, v);
     case DF_ATTR_SPLINE_ORDER:
       if (v < 0) return DF_ERROR_BAD_SPLINE_ORDER;
       t->order = v;
@@ -311,7 +349,7 @@ ZORP_API int zorp_df_kernel_iEditVal(DFTask* t, int64_t attr, int64_t v) {
       t->bc_type = v;
       return DF_STATUS_OK;
     case DF_ATTR_SCOEFF_HINT:
-      if (!hint_ok(v)) return DF_ERROR_BAD_SCOEFF_HINT;
+      if (!storage_hint_ok(v)) return DF_ERROR_BAD_SCOEFF_HINT;
       t->coeff_hint = v;
       return DF_STATUS_OK;
     case DF_ATTR_AUX_FLAG:

@@ -3,11 +3,11 @@
 // records of all threads disappear together when the library is unloaded.
 #include <sys/mman.h>
 
-#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <new>
 
+#include "platform/fail_countdown.h"
 #include "platform/platform.h"
 
 namespace zorp::platform {
@@ -34,15 +34,7 @@ struct BlockHeader {
 static_assert(sizeof(BlockHeader) == kGranule);
 constexpr size_t kLarge = ~size_t{0};
 
-std::atomic<int64_t> g_fail_countdown{0};
-
-bool injected_failure() {
-  int64_t k = g_fail_countdown.load(std::memory_order_relaxed);
-  while (k > 0) {
-    if (g_fail_countdown.compare_exchange_weak(k, k - 1)) return k == 1;
-  }
-  return false;
-}
+FailCountdown g_fail;
 
 Region* map_region(size_t bytes) {
   void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
@@ -78,7 +70,7 @@ Heap* heap_create(size_t initial_bytes) {
 }
 
 void* heap_alloc(Heap* h, size_t bytes) {
-  if (!h || injected_failure()) return nullptr;
+  if (!h || g_fail.fails_now()) return nullptr;
   const size_t payload = bytes == 0 ? kGranule : (bytes + kGranule - 1) / kGranule * kGranule;
   std::lock_guard<std::mutex> guard(h->lock);
   if (payload / kGranule <= kClasses) {
@@ -149,6 +141,6 @@ void heap_destroy(Heap* h) {
   }
 }
 
-void heap_fail_allocation(int64_t k) { g_fail_countdown.store(k > 0 ? k : 0); }
+void heap_fail_allocation(int64_t k) { g_fail.arm(k); }
 
 }  // namespace zorp::platform

@@ -3,8 +3,11 @@
 #include <pthread.h>
 
 #include "platform/platform.h"
+#include "platform/thread_cache.h"
 
 namespace zorp::platform {
+
+__thread void* t_thread_cache = nullptr;
 
 namespace {
 void on_thread_exit(void* value) { zorp::lifecycle::thread_detach(value); }

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <utility>
 #include <cstring>
+#include <limits>
 
 #include "host/host.h"
 #include "ss/basic/moments.h"
@@ -328,7 +329,8 @@ void run_range(Plan<T>& P, int r) {
     const MomentArrays& a = P.part[r];
     for (int64_t j = 0; j < P.q; ++j) {
       const double mu = P.shift[j] + a.m[j];
-      a.r2[j] = mu * mu + a.s2[j] / W;
+      // An infinite mean leaves S2 NaN, but the mean square is then +inf all the same.
+      a.r2[j] = std::isinf(mu) ? mu * mu : mu * mu + a.s2[j] / W;
     }
   }
   P.partW[r] = W;
@@ -470,6 +472,9 @@ int basic(TarrSSTask* t, uint64_t est, uint32_t method) {
 
   // Stored running values of earlier calls (only when the accumulator says there were any).
   const double Bold = Wold > 0 ? (m == kMethodSumFreq ? Wold - 1 : Wold - W2old / Wold) : 0;
+  // A stored value divided by B, back to its sum.  B = 0 (all earlier weight on one
+  // observation) left NaN in the arrays; that data's central sums and cross-products are 0.
+  auto times_bold = [&](T v) { return Bold > 0 ? double(v) * Bold : 0.0; };
   T *mean = arr(kSlotMean), *r2 = arr(kSlotRaw2), *r3 = arr(kSlotRaw3), *r4 = arr(kSlotRaw4);
   T *c2 = arr(kSlotC2), *c3 = arr(kSlotC3), *c4 = arr(kSlotC4), *sum = arr(kSlotSum);
   T *rs2 = arr(kSlotRawSum2), *rs3 = arr(kSlotRawSum3), *rs4 = arr(kSlotRawSum4);
@@ -505,8 +510,8 @@ int basic(TarrSSTask* t, uint64_t est, uint32_t method) {
       s.r4[j] = pick(has(kR4 | kRS4), has(kR4) ? r4 : nullptr, has(kRS4) ? rs4 : nullptr, 1 / Wd, c);
       if (P.central_order >= 2) {  // S2: central sum 2, central moment 2, covariance, cross-product
         if (has(kCS2)) s.s2[j] = double(cs2[c]);
-        else if (has(kC2)) s.s2[j] = double(c2[c]) * Bold;
-        else if (has(kCov)) s.s2[j] = double(cov[mat_pos(c, c, P.p, fcov)]) * Bold;
+        else if (has(kC2)) s.s2[j] = times_bold(c2[c]);
+        else if (has(kCov)) s.s2[j] = times_bold(cov[mat_pos(c, c, P.p, fcov)]);
         else if (has(kCP)) s.s2[j] = double(cpo[mat_pos(c, c, P.p, fcp)]);
       }
       if (P.central_order >= 3)
@@ -520,15 +525,13 @@ int basic(TarrSSTask* t, uint64_t est, uint32_t method) {
   if (!from_sums) {
     // Common shift of all ranges: the stored mean when continuing (so the earlier data's
     // shifted mean is exactly 0), else the first observation.  x - shift is exact for data
-    // near the shift, and every running quantity of the pass is then small.
+    // near the shift, and every running quantity of the pass is then small.  An infinite or
+    // NaN candidate is no shift (x - shift would turn an infinite mean into NaN): 0 instead.
     for (int64_t j = 0; j < q; ++j) {
       const int64_t c = P.sel[j];
-      if (Wold > 0) {
-        P.shift[j] = total_state.m[j];
-        total_state.m[j] = 0;
-      } else {
-        P.shift[j] = double(P.c.storage == 2 ? P.x[c] : P.x[c * P.n]);
-      }
+      const double v = Wold > 0 ? total_state.m[j] : double(P.c.storage == 2 ? P.x[c] : P.x[c * P.n]);
+      P.shift[j] = std::isfinite(v) ? v : 0.0;
+      if (Wold > 0) total_state.m[j] -= P.shift[j];
     }
     if (nthreads > 1)
       thread_for()(nthreads, 0, &P, thread_task<T>);
@@ -538,7 +541,16 @@ int basic(TarrSSTask* t, uint64_t est, uint32_t method) {
       merge_moments(total_state, W, W2, states[r], P.partW[r], P.partW2[r], q, P.raw_order, P.central_order);
   }
   const MomentArrays& s = total_state;
+  // With all weight on one observation (n = 1) B is 0, and central moment 2 and the covariance
+  // (and kurtosis, skewness and variation with them) come out NaN on purpose: the unbiased
+  // spread of one observation is unknown, and 0 would claim there is none.
   const double B = m == kMethodSumFreq ? W - 1 : W - W2 / W;
+  // No weight at all (every weight 0, or an empty accumulator under the sum-to-moment
+  // methods): there is no mean, so every moment and what derives from it is NaN; the sums and
+  // the cross-product are the empty sums, 0.  The accumulator stays 0, so a later call starts
+  // afresh.
+  const bool weightless = !(W > 0);
+  const double nan = std::numeric_limits<double>::quiet_NaN();
 
   // Cross-product: the stored one + sum of the ranges' shifted cross-products - W (m - s)(m - s)^T,
   // where m - s is the shifted mean the pass kept (no cancellation against a large mean).
@@ -551,10 +563,10 @@ int basic(TarrSSTask* t, uint64_t est, uint32_t method) {
           const int64_t ca = P.sel[a], cb = P.sel[b];
           double v = 0;
           if (has(kCP)) v = double(cpo[mat_pos(ca, cb, P.p, fcp)]);
-          else if (has(kCov)) v = double(cov[mat_pos(ca, cb, P.p, fcov)]) * Bold;
+          else if (has(kCov)) v = times_bold(cov[mat_pos(ca, cb, P.p, fcov)]);
           else {
             auto old_s2 = [&](int64_t c) -> double {
-              if (c2 && has(kC2)) return double(c2[c]) * Bold;
+              if (c2 && has(kC2)) return times_bold(c2[c]);
               if (cs2 && has(kCS2)) return double(cs2[c]);
               return -1;
             };
@@ -595,10 +607,11 @@ int basic(TarrSSTask* t, uint64_t est, uint32_t method) {
       cm3 = S3 / W;
       cm4 = S4 / W;
     }
-    if (has(kMean)) mean[c] = T(mu);
-    if (has(kR2)) r2[c] = T(s.r2[j]);
-    if (has(kR3)) r3[c] = T(s.r3[j]);
-    if (has(kR4)) r4[c] = T(s.r4[j]);
+    if (weightless) cm2 = cm3 = cm4 = nan;
+    if (has(kMean)) mean[c] = T(weightless ? nan : mu);
+    if (has(kR2)) r2[c] = T(weightless ? nan : s.r2[j]);
+    if (has(kR3)) r3[c] = T(weightless ? nan : s.r3[j]);
+    if (has(kR4)) r4[c] = T(weightless ? nan : s.r4[j]);
     if (has(kC2)) c2[c] = T(cm2);
     if (has(kC3)) c3[c] = T(cm3);
     if (has(kC4)) c4[c] = T(cm4);

@@ -18,6 +18,8 @@
 
 #include <cstdint>
 
+#include "simd/vec.h"
+
 namespace zorp::ss {
 
 struct MomentArrays {
@@ -29,6 +31,15 @@ struct MomentArrays {
   double* s3;
   double* s4;
 };
+
+// The mean of a U b: m_a + d W_b/W, or, where d is not finite (an infinite observation in
+// either set: inf - inf would give NaN for two infinite means of one sign), the weighted sum
+// of the two means, which is +-inf when the infinities share a sign and NaN otherwise.  V is
+// double or a vector of doubles (GCC vector arithmetic).
+template <typename V>
+inline V merged_mean(V ma, V mb, V d, double ia, double ib) {
+  return d - d == 0 ? ma + d * ib : ma * ia + mb * ib;
+}
 
 // Merge set b into set a (a := a U b), component by component, for q components.
 // d = m_b - m_a; every term is the exact algebraic combination, so the order of merging
@@ -64,7 +75,7 @@ inline void merge_moments(MomentArrays a, double& Wa, double& W2a, const MomentA
     if (raw_order >= 2) a.r2[j] = ia * a.r2[j] + ib * b.r2[j];
     if (raw_order >= 3) a.r3[j] = ia * a.r3[j] + ib * b.r3[j];
     if (raw_order >= 4) a.r4[j] = ia * a.r4[j] + ib * b.r4[j];
-    a.m[j] = a.m[j] + d * ib;
+    a.m[j] = merged_mean(a.m[j], b.m[j], d, ia, ib);
   }
   Wa = W;
   W2a += W2b;
@@ -106,7 +117,7 @@ inline void merge_block(Moments<V>& a, const MergeWeights& mw, const Moments<V>&
   if constexpr (R >= 2) a.r2 = ia * a.r2 + ib * b.r2;
   if constexpr (R >= 3) a.r3 = ia * a.r3 + ib * b.r3;
   if constexpr (R >= 4) a.r4 = ia * a.r4 + ib * b.r4;
-  a.m = a.m + d * ib;
+  a.m = merged_mean(a.m, b.m, d, ia, ib);
 }
 
 // Block moments from the two passes: X_k = sum w x^k (raw sums), c the first-pass centre,
@@ -117,7 +128,9 @@ template <int R, int C, typename V>
 inline Moments<V> block_moments(double iw, V c, V shift, V X2, V X3, V X4, V A1, V A2, V A3, V A4) {
   Moments<V> b{};  // iw = 1/W_b
   if constexpr (C >= 2) {
-    const V e = A1 * iw;
+    // A block holding an infinity has an infinite centre and NaN central sums; its mean is the
+    // centre itself (the offset would be inf - inf).
+    const V e = c - c == 0 ? A1 * iw : V{};
     b.m = (c - shift) + e;
     b.s2 = A2 - e * A1;
     if constexpr (C >= 3) b.s3 = A3 - e * (3.0 * A2 - 2.0 * (e * A1));
@@ -132,55 +145,60 @@ inline Moments<V> block_moments(double iw, V c, V shift, V X2, V X3, V X4, V A1,
 }
 
 // ---- loads -----------------------------------------------------------------------------
-inline __m512d load8(const double* p) { return _mm512_loadu_pd(p); }
-inline __m512d load8(const float* p) { return _mm512_cvtps_pd(_mm256_loadu_ps(p)); }
-inline __m512d load8(const double* p, __mmask8 k) { return _mm512_maskz_loadu_pd(k, p); }
-inline __m512d load8(const float* p, __mmask8 k) { return _mm512_cvtps_pd(_mm256_maskz_loadu_ps(k, p)); }
-inline __mmask8 first_lanes(int64_t k) { return __mmask8(k >= 8 ? 0xFF : (1u << k) - 1); }
+// Eight values widened to double, whole or the first k (the rest zero).
+template <typename T>
+inline __m512d load8(const T* p) {
+  return simd::load_wide(p);
+}
+template <typename T>
+inline __m512d load8(const T* p, __mmask8 k) {
+  return simd::load_wide(k, p);
+}
+inline __mmask8 first_lanes(int64_t k) { return simd::first_lanes<double>(static_cast<uint32_t>(k < 8 ? k : 8)); }
 
 // Power sums of one vector of values x with weights w (unit weights when !Wt).  Masked-off
 // lanes hold x = 0 (and w = 0), so they add nothing to the first pass; the second pass masks
 // them explicitly because x - c is not 0 there.
 template <int R, bool Wt>
 struct RawSums {
-  __m512d x1 = _mm512_setzero_pd(), x2 = x1, x3 = x1, x4 = x1;
+  __m512d x1 = simd::zero<__m512d>(), x2 = x1, x3 = x1, x4 = x1;
   inline void add(__m512d x, __m512d w) {
-    const __m512d wx = Wt ? _mm512_mul_pd(w, x) : x;
-    x1 = _mm512_add_pd(x1, wx);
+    const __m512d wx = Wt ? simd::mul(w, x) : x;
+    x1 = simd::add(x1, wx);
     if constexpr (R >= 2) {
-      const __m512d wx2 = _mm512_mul_pd(wx, x);
-      x2 = _mm512_add_pd(x2, wx2);
-      if constexpr (R >= 3) x3 = _mm512_fmadd_pd(wx2, x, x3);
-      if constexpr (R >= 4) x4 = _mm512_fmadd_pd(wx2, _mm512_mul_pd(x, x), x4);
+      const __m512d wx2 = simd::mul(wx, x);
+      x2 = simd::add(x2, wx2);
+      if constexpr (R >= 3) x3 = simd::fma(wx2, x, x3);
+      if constexpr (R >= 4) x4 = simd::fma(wx2, simd::mul(x, x), x4);
     }
   }
   inline void join(const RawSums& o) {
-    x1 = _mm512_add_pd(x1, o.x1);
-    x2 = _mm512_add_pd(x2, o.x2);
-    x3 = _mm512_add_pd(x3, o.x3);
-    x4 = _mm512_add_pd(x4, o.x4);
+    x1 = simd::add(x1, o.x1);
+    x2 = simd::add(x2, o.x2);
+    x3 = simd::add(x3, o.x3);
+    x4 = simd::add(x4, o.x4);
   }
 };
 template <int C, bool Wt>
 struct CentralSums {
-  __m512d a1 = _mm512_setzero_pd(), a2 = a1, a3 = a1, a4 = a1;
+  __m512d a1 = simd::zero<__m512d>(), a2 = a1, a3 = a1, a4 = a1;
   inline void add(__m512d d, __m512d w) {  // d = x - c, already 0 in masked-off lanes
-    const __m512d wd = Wt ? _mm512_mul_pd(w, d) : d;
-    a1 = _mm512_add_pd(a1, wd);
+    const __m512d wd = Wt ? simd::mul(w, d) : d;
+    a1 = simd::add(a1, wd);
     if constexpr (C >= 3) {
-      const __m512d wd2 = _mm512_mul_pd(wd, d);
-      a2 = _mm512_add_pd(a2, wd2);
-      a3 = _mm512_fmadd_pd(wd2, d, a3);
-      if constexpr (C >= 4) a4 = _mm512_fmadd_pd(wd2, _mm512_mul_pd(d, d), a4);
+      const __m512d wd2 = simd::mul(wd, d);
+      a2 = simd::add(a2, wd2);
+      a3 = simd::fma(wd2, d, a3);
+      if constexpr (C >= 4) a4 = simd::fma(wd2, simd::mul(d, d), a4);
     } else {
-      a2 = _mm512_fmadd_pd(wd, d, a2);
+      a2 = simd::fma(wd, d, a2);
     }
   }
   inline void join(const CentralSums& o) {
-    a1 = _mm512_add_pd(a1, o.a1);
-    a2 = _mm512_add_pd(a2, o.a2);
-    a3 = _mm512_add_pd(a3, o.a3);
-    a4 = _mm512_add_pd(a4, o.a4);
+    a1 = simd::add(a1, o.a1);
+    a2 = simd::add(a2, o.a2);
+    a3 = simd::add(a3, o.a3);
+    a4 = simd::add(a4, o.a4);
   }
 };
 
@@ -217,7 +235,7 @@ void component_moments(const T* x, const double* w, int64_t len, int64_t sub, co
     if (Wb == 0) continue;  // a block of zero weights carries no data
     const T* xs = x + k0;
     const double* ws = Wt ? w + k0 : nullptr;
-    const __m512d one = _mm512_set1_pd(1.0);
+    const __m512d one = simd::splat(1.0);
     RawSums<R, Wt> P0, P1, P2, P3;
     int64_t k = 0;
     for (; k + 32 <= L; k += 32) {
@@ -233,34 +251,34 @@ void component_moments(const T* x, const double* w, int64_t len, int64_t sub, co
     P0.join(P1);
     P2.join(P3);
     P0.join(P2);
-    const double c = _mm512_reduce_add_pd(P0.x1) / Wb;
+    const double c = simd::reduce_add(P0.x1) / Wb;
     double A1 = 0, A2 = 0, A3 = 0, A4 = 0;
     if constexpr (C >= 2) {
-      const __m512d cv = _mm512_set1_pd(c);
+      const __m512d cv = simd::splat(c);
       CentralSums<C, Wt> Q0, Q1, Q2, Q3;
       k = 0;
       for (; k + 32 <= L; k += 32) {
-        Q0.add(_mm512_sub_pd(load8(xs + k), cv), Wt ? load8(ws + k) : one);
-        Q1.add(_mm512_sub_pd(load8(xs + k + 8), cv), Wt ? load8(ws + k + 8) : one);
-        Q2.add(_mm512_sub_pd(load8(xs + k + 16), cv), Wt ? load8(ws + k + 16) : one);
-        Q3.add(_mm512_sub_pd(load8(xs + k + 24), cv), Wt ? load8(ws + k + 24) : one);
+        Q0.add(simd::sub(load8(xs + k), cv), Wt ? load8(ws + k) : one);
+        Q1.add(simd::sub(load8(xs + k + 8), cv), Wt ? load8(ws + k + 8) : one);
+        Q2.add(simd::sub(load8(xs + k + 16), cv), Wt ? load8(ws + k + 16) : one);
+        Q3.add(simd::sub(load8(xs + k + 24), cv), Wt ? load8(ws + k + 24) : one);
       }
       for (; k < L; k += 8) {
         const __mmask8 mk = first_lanes(L - k);
-        Q0.add(_mm512_maskz_sub_pd(mk, load8(xs + k, mk), cv), Wt ? load8(ws + k, mk) : one);
+        Q0.add(simd::sub_zero(mk, load8(xs + k, mk), cv), Wt ? load8(ws + k, mk) : one);
       }
       Q0.join(Q1);
       Q2.join(Q3);
       Q0.join(Q2);
-      A1 = _mm512_reduce_add_pd(Q0.a1);
-      A2 = _mm512_reduce_add_pd(Q0.a2);
-      if constexpr (C >= 3) A3 = _mm512_reduce_add_pd(Q0.a3);
-      if constexpr (C >= 4) A4 = _mm512_reduce_add_pd(Q0.a4);
+      A1 = simd::reduce_add(Q0.a1);
+      A2 = simd::reduce_add(Q0.a2);
+      if constexpr (C >= 3) A3 = simd::reduce_add(Q0.a3);
+      if constexpr (C >= 4) A4 = simd::reduce_add(Q0.a4);
     }
     double X2 = 0, X3 = 0, X4 = 0;
-    if constexpr (R >= 2) X2 = _mm512_reduce_add_pd(P0.x2);
-    if constexpr (R >= 3) X3 = _mm512_reduce_add_pd(P0.x3);
-    if constexpr (R >= 4) X4 = _mm512_reduce_add_pd(P0.x4);
+    if constexpr (R >= 2) X2 = simd::reduce_add(P0.x2);
+    if constexpr (R >= 3) X3 = simd::reduce_add(P0.x3);
+    if constexpr (R >= 4) X4 = simd::reduce_add(P0.x4);
     merge_block<R, C>(st, MergeWeights(Wr, Wb), block_moments<R, C, double>(1.0 / Wb, c, shift, X2, X3, X4, A1, A2, A3, A4));
     Wr += Wb;
   }
@@ -285,36 +303,36 @@ void row_moments(const double* P, int64_t ld, int64_t bs, int64_t q, const doubl
   // rows that are not padded to whole groups (a panel is) uses them.
   const __mmask8 last = ld >= 8 * nv ? __mmask8(0xFF) : first_lanes(q - 8 * (nv - 1));
   auto mask_of = [&](int64_t v) { return v == nv - 1 ? last : __mmask8(0xFF); };
-  auto load = [](const double* a, __mmask8 mk) {
-    return mk == 0xFF ? _mm512_loadu_pd(a) : _mm512_maskz_loadu_pd(mk, a);
+  auto load_row = [](const double* a, __mmask8 mk) {
+    return mk == 0xFF ? simd::load(a) : simd::load_zero(mk, a);
   };
-  const __m512d one = _mm512_set1_pd(1.0);
-  auto wv = [&](const double* ws, int64_t k) { return Wt ? _mm512_set1_pd(ws[k]) : one; };
+  const __m512d one = simd::splat(1.0);
+  auto wv = [&](const double* ws, int64_t k) { return Wt ? simd::splat(ws[k]) : one; };
   auto weight_of = [&](int64_t sb, int64_t L) { return Wt ? wsum[sb] : double(L); };
 
   // Block moments of group v into the running state.
   auto finish = [&](int64_t v, double iw, const MergeWeights& mw, const RawSums<R, Wt>& X, __m512d c,
                     const CentralSums<C, Wt>& A) {
     const int64_t o = 8 * v;
-    const __m512d sh = _mm512_load_pd(shift + o);
+    const __m512d sh = simd::load(shift + o);
     const Moments<Lanes8> b = block_moments<R, C, Lanes8>(iw, c, sh, X.x2, X.x3, X.x4, A.a1, A.a2, A.a3, A.a4);
-    const __m512d z = _mm512_setzero_pd();
+    const __m512d z = simd::zero<__m512d>();
     Moments<Lanes8> a;
-    a.m = _mm512_load_pd(s.m + o);
-    a.r2 = R >= 2 ? _mm512_load_pd(s.r2 + o) : z;
-    a.r3 = R >= 3 ? _mm512_load_pd(s.r3 + o) : z;
-    a.r4 = R >= 4 ? _mm512_load_pd(s.r4 + o) : z;
-    a.s2 = C >= 2 ? _mm512_load_pd(s.s2 + o) : z;
-    a.s3 = C >= 3 ? _mm512_load_pd(s.s3 + o) : z;
-    a.s4 = C >= 4 ? _mm512_load_pd(s.s4 + o) : z;
+    a.m = simd::load(s.m + o);
+    a.r2 = R >= 2 ? simd::load(s.r2 + o) : z;
+    a.r3 = R >= 3 ? simd::load(s.r3 + o) : z;
+    a.r4 = R >= 4 ? simd::load(s.r4 + o) : z;
+    a.s2 = C >= 2 ? simd::load(s.s2 + o) : z;
+    a.s3 = C >= 3 ? simd::load(s.s3 + o) : z;
+    a.s4 = C >= 4 ? simd::load(s.s4 + o) : z;
     merge_block<R, C>(a, mw, b);
-    _mm512_store_pd(s.m + o, a.m);
-    if constexpr (R >= 2) _mm512_store_pd(s.r2 + o, a.r2);
-    if constexpr (R >= 3) _mm512_store_pd(s.r3 + o, a.r3);
-    if constexpr (R >= 4) _mm512_store_pd(s.r4 + o, a.r4);
-    if constexpr (C >= 2) _mm512_store_pd(s.s2 + o, a.s2);
-    if constexpr (C >= 3) _mm512_store_pd(s.s3 + o, a.s3);
-    if constexpr (C >= 4) _mm512_store_pd(s.s4 + o, a.s4);
+    simd::store(s.m + o, a.m);
+    if constexpr (R >= 2) simd::store(s.r2 + o, a.r2);
+    if constexpr (R >= 3) simd::store(s.r3 + o, a.r3);
+    if constexpr (R >= 4) simd::store(s.r4 + o, a.r4);
+    if constexpr (C >= 2) simd::store(s.s2 + o, a.s2);
+    if constexpr (C >= 3) simd::store(s.s3 + o, a.s3);
+    if constexpr (C >= 4) simd::store(s.s4 + o, a.s4);
   };
 
   if (nv < 4) {
@@ -330,13 +348,13 @@ void row_moments(const double* P, int64_t ld, int64_t bs, int64_t q, const doubl
       for (int64_t v = 0; v < nv; ++v) {
         const __mmask8 mk = mask_of(v);
         const double* col = rows + 8 * v;
-        auto x = [&](int64_t k) { return load(col + k * ld, mk); };
+        auto x = [&](int64_t k) { return load_row(col + k * ld, mk); };
         auto w = [&](int64_t k) { return wv(ws, k); };
         const RawSums<R, Wt> P0 = sum_rows<RawSums<R, Wt>>(L, x, w);
-        const __m512d c = _mm512_mul_pd(P0.x1, _mm512_set1_pd(iws));
+        const __m512d c = simd::mul(P0.x1, simd::splat(iws));
         CentralSums<C, Wt> Q0;
         if constexpr (C >= 2) {
-          auto d = [&](int64_t k) { return _mm512_maskz_sub_pd(mk, x(k), c); };
+          auto d = [&](int64_t k) { return simd::sub_zero(mk, x(k), c); };
           Q0 = sum_rows<CentralSums<C, Wt>>(L, d, w);
         }
         finish(v, iws, mw, P0, c, Q0);
@@ -368,13 +386,13 @@ void row_moments(const double* P, int64_t ld, int64_t bs, int64_t q, const doubl
       const double* row = prev.rows + k * ld;
       const __m512d wk = wv(prev.ws, k);
 #pragma GCC unroll 8
-      for (int u = 0; u < TN; ++u) A[u].add(_mm512_maskz_sub_pd(mk[u], load(row + 8 * u, mk[u]), c[u]), wk);
+      for (int u = 0; u < TN; ++u) A[u].add(simd::sub_zero(mk[u], load_row(row + 8 * u, mk[u]), c[u]), wk);
     };
     auto first = [&](const Sub& sb, int64_t k) {
       const double* row = sb.rows + k * ld;
       const __m512d wk = wv(sb.ws, k);
 #pragma GCC unroll 8
-      for (int u = 0; u < TN; ++u) Xn[u].add(load(row + 8 * u, mk[u]), wk);
+      for (int u = 0; u < TN; ++u) Xn[u].add(load_row(row + 8 * u, mk[u]), wk);
     };
     auto close_prev = [&]() {
       const double iws = 1.0 / prev.Wb;
@@ -404,11 +422,11 @@ void row_moments(const double* P, int64_t ld, int64_t bs, int64_t q, const doubl
       }
       for (; k < L; ++k) first(now, k);
       if (prev.rows) close_prev();
-      const __m512d iw = _mm512_set1_pd(1.0 / Wb);
+      const __m512d iw = simd::splat(1.0 / Wb);
 #pragma GCC unroll 8
       for (int u = 0; u < TN; ++u) {
         Xp[u] = Xn[u];
-        c[u] = _mm512_mul_pd(Xn[u].x1, iw);
+        c[u] = simd::mul(Xn[u].x1, iw);
       }
       prev = now;
     }

@@ -3,29 +3,17 @@
 // Method 0x1 starts from the observations of this call; method 0x2 merges them with the values
 // already in the arrays, so extremes can be kept over several calls like the running moments.
 // Observations of weight zero carry no data and are skipped.
-#include <immintrin.h>
-
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
+#include "simd/vec.h"
 #include "ss/task/task.h"
 
 namespace zorp::ss {
 namespace {
 
-inline __m512d vmin(__m512d a, __m512d b) { return _mm512_min_pd(a, b); }
-inline __m512d vmax(__m512d a, __m512d b) { return _mm512_max_pd(a, b); }
-inline __m512 vmin(__m512 a, __m512 b) { return _mm512_min_ps(a, b); }
-inline __m512 vmax(__m512 a, __m512 b) { return _mm512_max_ps(a, b); }
-inline __m512d vload(const double* p) { return _mm512_loadu_pd(p); }
-inline __m512 vload(const float* p) { return _mm512_loadu_ps(p); }
-inline __m512d vset(double v) { return _mm512_set1_pd(v); }
-inline __m512 vset(float v) { return _mm512_set1_ps(v); }
-inline double hmin(__m512d v) { return _mm512_reduce_min_pd(v); }
-inline double hmax(__m512d v) { return _mm512_reduce_max_pd(v); }
-inline float hmin(__m512 v) { return _mm512_reduce_min_ps(v); }
-inline float hmax(__m512 v) { return _mm512_reduce_max_ps(v); }
+using namespace zorp::simd;
 
 // Extremes of n contiguous values, vectorised with four accumulators per bound.
 template <typename T>
@@ -33,14 +21,14 @@ void extremes(const T* x, int64_t n, T& lo, T& hi) {
   constexpr int L = 64 / sizeof(T);
   int64_t i = 0;
   if (n >= 4 * L) {
-    auto l0 = vload(x), l1 = l0, l2 = l0, l3 = l0, h0 = l0, h1 = l0, h2 = l0, h3 = l0;
+    auto l0 = load(x), l1 = l0, l2 = l0, l3 = l0, h0 = l0, h1 = l0, h2 = l0, h3 = l0;
     for (; i + 4 * L <= n; i += 4 * L) {
-      const auto a = vload(x + i), b = vload(x + i + L), c = vload(x + i + 2 * L), d = vload(x + i + 3 * L);
-      l0 = vmin(l0, a); l1 = vmin(l1, b); l2 = vmin(l2, c); l3 = vmin(l3, d);
-      h0 = vmax(h0, a); h1 = vmax(h1, b); h2 = vmax(h2, c); h3 = vmax(h3, d);
+      const auto a = load(x + i), b = load(x + i + L), c = load(x + i + 2 * L), d = load(x + i + 3 * L);
+      l0 = min(l0, a); l1 = min(l1, b); l2 = min(l2, c); l3 = min(l3, d);
+      h0 = max(h0, a); h1 = max(h1, b); h2 = max(h2, c); h3 = max(h3, d);
     }
-    lo = std::min(lo, T(hmin(vmin(vmin(l0, l1), vmin(l2, l3)))));
-    hi = std::max(hi, T(hmax(vmax(vmax(h0, h1), vmax(h2, h3)))));
+    lo = std::min(lo, T(reduce_min(min(min(l0, l1), min(l2, l3)))));
+    hi = std::max(hi, T(reduce_max(max(max(h0, h1), max(h2, h3)))));
   }
   for (; i < n; ++i) {
     lo = std::min(lo, x[i]);

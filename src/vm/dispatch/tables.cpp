@@ -8,6 +8,7 @@
 //    alias of the table, which keeps it a plain RIP-relative load with no GOT indirection.
 // The ttab tables themselves are defined beside their kernels, by the binding line of each row
 // (vm/kernels/common/bind.h); a built row without one fails to link here.
+#include "platform/asm.h"
 #include "vm/dispatch/catalogue.h"
 #include "zorp/export.h"
 
@@ -23,7 +24,7 @@
 #undef VM_FN
 
 // ---- entry points -----------------------------------------------------------------------
-#define VM_ENTRY_LABEL(sym) ".globl " sym "\n.type " sym ",@function\n" sym ":\n"
+#define VM_ENTRY_LABEL(sym) ZORP_ASM_FUNCTION_LABEL(sym)
 #define VM_ENTRIES(name, t)                                                                 \
   ".p2align 4\n"                                                                            \
   VM_ENTRY_LABEL("_fenn" VM_STR(name) VM_LA_SUFFIX(t))                                      \

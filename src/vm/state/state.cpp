@@ -67,15 +67,13 @@ ThreadState* create_record() {
 
 }  // namespace
 
-__thread ThreadState* t_record = nullptr;
-
 ThreadState* thread_state_slow() {
   platform::note_first_use_after_load();
   if (ensure_tls_index()) {
     auto* rec = static_cast<ThreadState*>(platform::tls_get(g_tls_index.load()));
     if (!rec) rec = create_record();
     if (rec) {
-      t_record = rec;
+      platform::set_thread_cache(rec);
       return rec;
     }
   }
@@ -90,15 +88,16 @@ namespace zorp::lifecycle {
 bool process_attach() {
   using namespace zorp::vm;
   if (!ensure_tls_index()) return false;
-  t_record = create_record();
-  return t_record != nullptr;
+  ThreadState* rec = create_record();
+  platform::set_thread_cache(rec);
+  return rec != nullptr;
 }
 
 void thread_detach(void* tls_value) {
   using namespace zorp::vm;
   // The platform has already cleared the slot of the exiting thread; this runs on that thread,
   // so its cached word goes too (a later call from another exit handler makes a new record).
-  if (t_record == tls_value) t_record = nullptr;
+  if (platform::thread_cache() == tls_value) platform::set_thread_cache(nullptr);
   if (tls_value && g_tls_index.load() != platform::kInvalidTls)
     platform::heap_free(g_heap.load(), tls_value);
 }
@@ -107,7 +106,7 @@ void process_detach(bool unloading) {
   using namespace zorp::vm;
   // At process exit other threads may still be running kernels: leave everything alone.
   if (!unloading) return;
-  t_record = nullptr;
+  platform::set_thread_cache(nullptr);
   const platform::TlsIndex index = g_tls_index.exchange(platform::kInvalidTls);
   if (index != platform::kInvalidTls) {
     if (void* rec = platform::tls_get(index)) {

@@ -2,6 +2,7 @@
 #pragma once
 #include <cstdint>
 
+#include "platform/thread_cache.h"
 #include "zorp/vm.h"
 
 namespace zorp::vm {
@@ -14,17 +15,14 @@ struct ThreadState {
   void* input_vector;
 };
 
-// The calling thread's record as last found through the platform's thread-local index. The
-// index stays the owner (its destructor is the thread-exit notification); this word only saves
-// a kernel call the lookup. Cleared when the record is freed.
-extern __thread ThreadState* t_record;
-
 ThreadState* thread_state_slow();
 
 // The calling thread's record, created on first use. Never null: when no record can be set
 // up the process is ended (message 773, exit code 3), as a host expects of this library.
+// The platform's thread cache holds the record last found through the thread-local index;
+// it is cleared when the record is freed.
 inline ThreadState* thread_state() {
-  if (ThreadState* rec = t_record) [[likely]] return rec;
+  if (auto* rec = static_cast<ThreadState*>(platform::thread_cache())) [[likely]] return rec;
   return thread_state_slow();
 }
 

@@ -170,7 +170,7 @@ template <bool kConj>
 struct MulK<ZorpComplex16, kConj> : Kernel<ZorpComplex16, 8> {
   // Components whose products and error terms stay normal: |x| in [2^-450, 2^450) or zero.
   static __mmask8 moderate(__m512d v) {
-    const __m512d e = abs(_mm512_getexp_pd(v));
+    const __m512d e = abs(exponent_of(v));
     return less(e, splat(double(450))) | classify<0x06>(v);
   }
   static __m512d body(__m512d a, __m512d b, __mmask8&) {
@@ -257,7 +257,7 @@ inline void divide(double ar, double ai, double br, double bi, double& qr, doubl
 // Per lane: the part is zero, or within kMaxSpread binades of its element's larger part
 // (whose exponent is k, in both lanes).
 inline __mmask8 close_parts(__m512d v, __m512d k) {
-  const __m512d e = _mm512_getexp_round_pd(v, _MM_FROUND_NO_EXC);
+  const __m512d e = exponent_of(v);
   return greater_equal(e, sub(k, splat(kMaxSpread))) |
          classify<0x06>(v);
 }
@@ -269,8 +269,8 @@ struct DivZ : Kernel<ZorpComplex16, 8> {
     const __m512d aa = abs(a), ab = abs(b);
     const __m512d ma = max(aa, swap_parts(aa)), mb = max(ab, swap_parts(ab));
     const __mmask8 a_zero = equal(ma, simd::zero<__m512d>());
-    const __m512d ka = _mm512_maskz_getexp_round_pd(static_cast<__mmask8>(~a_zero), ma, _MM_FROUND_NO_EXC);
-    const __m512d kb = _mm512_getexp_round_pd(mb, _MM_FROUND_NO_EXC);
+    const __m512d ka = zero_unless(static_cast<__mmask8>(~a_zero), exponent_of(ma));
+    const __m512d kb = exponent_of(mb);
     const __m512d x = scale_by_pow2(a, sub(simd::zero<__m512d>(), ka));
     const __m512d y = scale_by_pow2(b, sub(simd::zero<__m512d>(), kb));
     // numerator x*conj(y) = re(x)*(yr, -yi) + im(x)*(yi, yr): exact products, compensated sum,
@@ -350,8 +350,8 @@ struct SqrtZ : Kernel<ZorpComplex16, 8> {
     const __m512d aa = abs(a);
     const __m512d m = max(aa, swap_parts(aa));
     const __mmask8 zero = equal(m, simd::zero<__m512d>());
-    const __m512d k = _mm512_maskz_getexp_round_pd(static_cast<__mmask8>(~zero), m, _MM_FROUND_NO_EXC);
-    const __m512d j = _mm512_roundscale_round_pd(mul(k, half), _MM_FROUND_TO_NEG_INF, _MM_FROUND_NO_EXC);
+    const __m512d k = zero_unless(static_cast<__mmask8>(~zero), exponent_of(m));
+    const __m512d j = round_integral<_MM_FROUND_TO_NEG_INF>(mul(k, half));
     const __m512d z = scale_by_pow2(a, mul(j, splat(-2.0)));  // larger part in [1, 4)
     const __m512d w = scale_by_pow2(a, sub(simd::zero<__m512d>(), j));
     // |z'| as (root + corr)
@@ -384,7 +384,7 @@ struct SqrtZ : Kernel<ZorpComplex16, 8> {
     const __mmask8 odd = 0xAA;
     const __mmask8 nonneg = greater_equal(re, simd::zero<__m512d>());
     const __m512d pos = select(odd, u, t);
-    const __m512d neg = select(odd, _mm512_or_pd(t, _mm512_and_pd(im, splat(-0.0))), abs(u));
+    const __m512d neg = select(odd, bit_or(t, bit_and(im, splat(-0.0))), abs(u));
     __m512d r = select(nonneg, pos, neg);
     r = select(zero & ~odd, simd::zero<__m512d>(), r);
     r = select(zero & odd, im, r);
@@ -439,9 +439,9 @@ struct SqrtC : Kernel<ZorpComplex8, 16> {
     const __mmask8 odd = 0xAA;
     const __mmask8 nonneg = greater_equal(re, simd::zero<__m512d>());
     // re z >= 0: (t, u); re z < 0: (|u|, t with the sign of im)
-    const __m512d sign_im = _mm512_and_pd(im, splat(-0.0));
+    const __m512d sign_im = bit_and(im, splat(-0.0));
     const __m512d pos = select(odd, u, t);
-    const __m512d neg = select(odd, _mm512_or_pd(t, sign_im), abs(u));
+    const __m512d neg = select(odd, bit_or(t, sign_im), abs(u));
     __m512d r = select(nonneg, pos, neg);
     const __mmask8 zero = equal(t, simd::zero<__m512d>());
     r = select(zero & ~odd, simd::zero<__m512d>(), r);
@@ -496,7 +496,7 @@ struct AbsK<ZorpComplex16> : Kernel<ZorpComplex16, 8> {
   using Out = double;
   static __m256d body(__m512d a, __mmask8& special) {
     const __m512d m = max(abs(a), abs(swap_parts(a)));
-    const __m512d k = _mm512_getexp_pd(m);
+    const __m512d k = exponent_of(m);
     const __m512d x = scale_by_pow2(a, sub(simd::zero<__m512d>(), k));
     // x^2 + y^2 as a double-double (h, l), then sqrt(h) corrected by one Newton step on the
     // exact residual: within an ulp where a plain sum and root reach about 1.0x ulp.

@@ -1,0 +1,67 @@
+// Lane transposes: an 8x8 transpose of double lanes, shared by the kernel library and the host
+// core (whose tridiagonal solver runs eight columns side by side; the host core is built for the
+// generic instruction set, so the functions carry their own target), and the interleave of four
+// registers into runs of four.
+#pragma once
+#include <immintrin.h>
+
+namespace zorp::simd {
+
+// GCC 12 warns that some AVX-512 intrinsics read an undefined source register; they do not.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
+
+// r[k] lane l becomes r[l] lane k.
+__attribute__((target("avx512f"))) inline void transpose8(__m512d r[8]) {
+  __m512d t[8];
+  for (int k = 0; k < 4; ++k) {
+    t[2 * k] = _mm512_unpacklo_pd(r[2 * k], r[2 * k + 1]);
+    t[2 * k + 1] = _mm512_unpackhi_pd(r[2 * k], r[2 * k + 1]);
+  }
+  // t[2k] lane l = (r[2k][2l], r[2k+1][2l]); t[2k+1] lane l = (r[2k][2l+1], r[2k+1][2l+1]).
+  __m512d u[8];
+  for (int k = 0; k < 2; ++k)
+    for (int h = 0; h < 2; ++h) {
+      u[4 * k + h] = _mm512_shuffle_f64x2(t[4 * k + h], t[4 * k + 2 + h], _MM_SHUFFLE(2, 0, 2, 0));
+      u[4 * k + 2 + h] = _mm512_shuffle_f64x2(t[4 * k + h], t[4 * k + 2 + h], _MM_SHUFFLE(3, 1, 3, 1));
+    }
+  for (int h = 0; h < 4; ++h) {
+    r[h] = _mm512_shuffle_f64x2(u[h], u[4 + h], _MM_SHUFFLE(2, 0, 2, 0));
+    r[4 + h] = _mm512_shuffle_f64x2(u[h], u[4 + h], _MM_SHUFFLE(3, 1, 3, 1));
+  }
+}
+
+// Four registers of one element each per lane become runs of four: on return the registers, in
+// order, hold a0 b0 c0 d0 a1 b1 c1 d1 ... (the spline code's cell blocks [c0, c1, c2, c3]).
+__attribute__((target("avx512f"))) inline void interleave4(__m512d v[4]) {
+  // Pairs inside 128-bit chunks, then the 4x4 grid of chunks transposed.
+  const __m512d u0 = _mm512_unpacklo_pd(v[0], v[1]), u1 = _mm512_unpacklo_pd(v[2], v[3]);
+  const __m512d u2 = _mm512_unpackhi_pd(v[0], v[1]), u3 = _mm512_unpackhi_pd(v[2], v[3]);
+  const __m512d w0 = _mm512_shuffle_f64x2(u0, u1, _MM_SHUFFLE(2, 0, 2, 0));
+  const __m512d w1 = _mm512_shuffle_f64x2(u0, u1, _MM_SHUFFLE(3, 1, 3, 1));
+  const __m512d w2 = _mm512_shuffle_f64x2(u2, u3, _MM_SHUFFLE(2, 0, 2, 0));
+  const __m512d w3 = _mm512_shuffle_f64x2(u2, u3, _MM_SHUFFLE(3, 1, 3, 1));
+  v[0] = _mm512_shuffle_f64x2(w0, w2, _MM_SHUFFLE(2, 0, 2, 0));
+  v[1] = _mm512_shuffle_f64x2(w1, w3, _MM_SHUFFLE(2, 0, 2, 0));
+  v[2] = _mm512_shuffle_f64x2(w0, w2, _MM_SHUFFLE(3, 1, 3, 1));
+  v[3] = _mm512_shuffle_f64x2(w1, w3, _MM_SHUFFLE(3, 1, 3, 1));
+}
+__attribute__((target("avx512f"))) inline void interleave4(__m512 v[4]) {
+  // Float pairs become double-wide units; then the same as for doubles on those units.
+  const __m512d t0 = _mm512_castps_pd(_mm512_unpacklo_ps(v[0], v[1])), t1 = _mm512_castps_pd(_mm512_unpackhi_ps(v[0], v[1]));
+  const __m512d t2 = _mm512_castps_pd(_mm512_unpacklo_ps(v[2], v[3])), t3 = _mm512_castps_pd(_mm512_unpackhi_ps(v[2], v[3]));
+  const __m512d u0 = _mm512_unpacklo_pd(t0, t2), u1 = _mm512_unpackhi_pd(t0, t2);
+  const __m512d u2 = _mm512_unpacklo_pd(t1, t3), u3 = _mm512_unpackhi_pd(t1, t3);
+  const __m512d w0 = _mm512_shuffle_f64x2(u0, u1, _MM_SHUFFLE(2, 0, 2, 0));
+  const __m512d w1 = _mm512_shuffle_f64x2(u0, u1, _MM_SHUFFLE(3, 1, 3, 1));
+  const __m512d w2 = _mm512_shuffle_f64x2(u2, u3, _MM_SHUFFLE(2, 0, 2, 0));
+  const __m512d w3 = _mm512_shuffle_f64x2(u2, u3, _MM_SHUFFLE(3, 1, 3, 1));
+  v[0] = _mm512_castpd_ps(_mm512_shuffle_f64x2(w0, w2, _MM_SHUFFLE(2, 0, 2, 0)));
+  v[1] = _mm512_castpd_ps(_mm512_shuffle_f64x2(w1, w3, _MM_SHUFFLE(2, 0, 2, 0)));
+  v[2] = _mm512_castpd_ps(_mm512_shuffle_f64x2(w0, w2, _MM_SHUFFLE(3, 1, 3, 1)));
+  v[3] = _mm512_castpd_ps(_mm512_shuffle_f64x2(w1, w3, _MM_SHUFFLE(3, 1, 3, 1)));
+}
+
+#pragma GCC diagnostic pop
+
+}  // namespace zorp::simd

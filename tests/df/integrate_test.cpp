@@ -1,0 +1,218 @@
+// Integration: every integrable kind against the antiderivative of the polynomial it reproduces
+// (limits inside, at the points and beyond the partition), reversal and additivity, the step
+// kinds against their pieces, long spans through the prefix sums against direct sums in long
+// double, both arrangements, callbacks, and every code.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <limits>
+#include <vector>
+
+#include "zorp/core.h"
+#include "df/spline_task.h"
+#include "zorp/df.h"
+
+namespace {
+
+using zorp::test::df::grid;
+
+template <typename T>
+struct Task : zorp::test::df::SplineTask<T> {
+  using zorp::test::df::SplineTask<T>::SplineTask;
+  int integrate(int64_t n, const T* l, const T* r, T* out, int64_t rhint = 0, int64_t lhint = 0, int64_t rh = 0,
+                void* le = nullptr, void* re = nullptr, void* in = nullptr, const T* ldh = nullptr) {
+    using Cb = typename zorp::test::df::Entries<T>::IntegCb;
+    return zorp::test::df::Entries<T>::integrate(this->t, 0, n, l, lhint, r, rh, ldh, nullptr, out, rhint,
+                                                 reinterpret_cast<Cb>(le), nullptr, reinterpret_cast<Cb>(re), nullptr,
+                                                 reinterpret_cast<Cb>(in), nullptr, nullptr, nullptr);
+  }
+};
+
+// Antiderivative of sum_j p[j] x^j.
+double prim(const std::vector<double>& p, double x) {
+  double v = 0;
+  for (int j = static_cast<int>(p.size()) - 1; j >= 0; --j) v = v * x + p[j] / (j + 1);
+  return v * x;
+}
+
+template <typename T> double tol() { return sizeof(T) == 8 ? 1e-11 : 3e-4; }
+
+template <typename T> class Integ : public ::testing::Test {};
+using Types = ::testing::Types<float, double>;
+TYPED_TEST_SUITE(Integ, Types);
+
+// Limit pairs: inside, at points, spanning the whole partition and beyond it, reversed, equal.
+template <typename T>
+void pairs(const std::vector<T>& x, std::vector<T>& l, std::vector<T>& r) {
+  const double a = x.front(), b = x.back();
+  for (int j = 0; j < 60; ++j) {
+    l.push_back(static_cast<T>(a - 0.5 + (b - a + 1) * std::fmod(0.618034 * j, 1.0)));
+    r.push_back(static_cast<T>(a - 0.5 + (b - a + 1) * std::fmod(0.7548777 * j + 0.3, 1.0)));
+  }
+  l.insert(l.end(), {x[0], x[3], x.back(), x[2], static_cast<T>(a - 2)});
+  r.insert(r.end(), {x.back(), x[3], x[1], static_cast<T>(b + 3), static_cast<T>(b + 1)});
+}
+
+TYPED_TEST(Integ, KindsIntegrateTheirPolynomials) {
+  using T = TypeParam;
+  struct Row { int64_t order, type, bct; std::vector<double> p; int64_t ict; int64_t ny; };
+  const std::vector<double> cub = {0.5, -1, 0.75, 0.25}, quad = {1, -2, 0.5}, lin = {2, -0.5};
+  const Row rows[] = {{2, 0, 0, lin, 0, 2}, {3, 0, DF_BC_Q_VAL, quad, 0, 1}, {3, 1, 12, quad, 8, 2},
+                      {4, DF_PP_NATURAL, 12, cub, 0, 2}};
+  for (int64_t xhint : {int64_t(1), int64_t(DF_UNIFORM_PARTITION)})
+    for (const Row& row : rows) {
+      SCOPED_TRACE(testing::Message() << "order " << row.order << " type " << row.type << " xhint " << xhint);
+      auto poly = [&](const std::vector<double>& p, double x) { double v = 0; for (int j = int(p.size()) - 1; j >= 0; --j) v = v * x + p[j]; return v; };
+      Task<T> k(grid<T>(40, xhint == 1), row.ny, [&](int64_t f, double x) { return poly(row.p, x) + f; }, xhint);
+      std::vector<double> dp(row.p.size() - 1);
+      for (size_t j = 1; j < row.p.size(); ++j) dp[j - 1] = j * row.p[j];
+      std::vector<T> bc = {T(poly(dp, k.x.front())), T(poly(dp, k.x.back()))};
+      if (row.bct == DF_BC_Q_VAL) bc = {T(poly(row.p, 0.5 * (k.x[0] + k.x[1]))), 0};
+      ASSERT_EQ(k.build(row.order, row.type, row.bct, bc, row.ict), 0);
+      std::vector<T> l, r;
+      pairs(k.x, l, r);
+      const int64_t n = static_cast<int64_t>(l.size());
+      for (int64_t rhint : {0, DF_RHINT_FUNC_PAIR}) {
+        std::vector<T> out(n * row.ny, T(-7));
+        ASSERT_EQ(k.integrate(n, l.data(), r.data(), out.data(), rhint), 0);
+        for (int64_t f = 0; f < row.ny; ++f)
+          for (int64_t q = 0; q < n; ++q) {
+            const double want = prim(row.p, r[q]) - prim(row.p, l[q]) + f * (double(r[q]) - double(l[q]));
+            ASSERT_NEAR(out[rhint ? f * n + q : q * row.ny + f], want, tol<T>() * (1 + std::fabs(want)) * 10)
+                << "pair " << l[q] << " " << r[q];
+          }
+      }
+    }
+  // The line through (0, 0) and (1, 1) from 0 to 2 gives 2.
+  Task<T> k({0, 1}, 1, [](int64_t, double x) { return x; });
+  ASSERT_EQ(k.build(2, 0, 0), 0);
+  const T l = 0, r = 2;
+  T out;
+  ASSERT_EQ(k.integrate(1, &l, &r, &out), 0);
+  EXPECT_EQ(out, T(2));
+}
+
+// The step functions, continuous from the right and from the left, with their constants beyond
+// the partition: y = 1, 2, 4, 8, 16 on 0, 1, 3, 4, 6.
+TYPED_TEST(Integ, StepKinds) {
+  using T = TypeParam;
+  Task<T> k({0, 1, 3, 4, 6}, 1, [](int64_t, double x) { return x == 0 ? 1 : x == 1 ? 2 : x == 3 ? 4 : x == 4 ? 8 : 16; });
+  const std::vector<T> l = {-1, T(0.5), 0, 3, T(5.5)}, r = {T(0.5), T(3.5), 6, 7, T(4.5)};
+  std::vector<T> out(5);
+  ASSERT_EQ(k.build(0, DF_PP_STEP_RIGHT, 0), 0);
+  ASSERT_EQ(k.integrate(5, l.data(), r.data(), out.data()), 0);
+  EXPECT_EQ(out, (std::vector<T>{T(1.5), T(0.5 + 4 + 2), T(1 + 4 + 4 + 16), T(4 + 16 + 16), T(-(0.5 * 8 + 0.5 * 8))}));
+  ASSERT_EQ(k.build(0, DF_PP_STEP_LEFT, 0), 0);
+  ASSERT_EQ(k.integrate(5, l.data(), r.data(), out.data()), 0);
+  EXPECT_EQ(out, (std::vector<T>{T(1 + 1), T(1 + 8 + 4), T(2 + 8 + 8 + 32), T(8 + 32 + 16), T(-(0.5 * 16 + 0.5 * 16))}));
+}
+
+// Many long pairs (through the prefix sums) and many short ones (directly) against long double
+// sums over the coefficient blocks; additivity and reversal; uniform and sorted limit hints.
+TYPED_TEST(Integ, PrefixSumsMatchDirectSums) {
+  using T = TypeParam;
+  // A large level under small waves: the prefix sums grow to 3e6 while a short pair's integral
+  // is small, so only compensated sums keep its relative error at rounding size.
+  // Function 1 is 2 * function 0 + 3: the spline is linear in the data, so are its integrals.
+  auto wave0 = [](double x) { return 1e6 + std::sin(7 * x) + 0.1 * x; };
+  auto wave = [&](int64_t f, double x) { return f ? 2 * wave0(x) + 3 : wave0(x); };
+  Task<T> k(grid<T>(3000), 2, wave);
+  ASSERT_EQ(k.build(4, DF_PP_NATURAL, DF_BC_FREE_END), 0);
+  const int64_t n = 4000;
+  std::vector<T> l(n), r(n);
+  for (int64_t q = 0; q < n; ++q) {
+    l[q] = static_cast<T>(-1 + 3 * std::fmod(0.618034 * q, 1.0));
+    r[q] = q < n / 2 ? static_cast<T>(l[q] + 0.001 * (q % 7)) : static_cast<T>(-1 + 3 * std::fmod(0.31 * q + 0.5, 1.0));
+  }
+  std::vector<T> out(n * 2);
+  ASSERT_EQ(k.integrate(n, l.data(), r.data(), out.data()), 0);
+  auto exact = [&](int64_t f, double a, double b) {  // long double, cell by cell
+    long double s = 0;
+    const T* c = k.c.data() + f * 4 * (k.nx - 1);
+    for (int64_t i = 0; i + 1 < k.nx; ++i) {
+      // The first and last cells' polynomials continue beyond the partition.
+      const long double lo = i == 0 ? a : std::max<long double>(a, k.x[i]);
+      const long double hi = i + 2 == k.nx ? b : std::min<long double>(b, k.x[i + 1]);
+      if (hi <= lo) continue;
+      auto P = [&](long double u) { return u * (c[4 * i] + u * (c[4 * i + 1] / 2 + u * (c[4 * i + 2] / 3 + u * c[4 * i + 3] / 4))); };
+      s += P(hi - k.x[i]) - P(lo - k.x[i]);
+    }
+    return static_cast<double>(s);
+  };
+  for (int64_t q = 0; q < n; q += 11)
+    for (int64_t f = 0; f < 2; ++f) {
+      const double a = std::min(l[q], r[q]), b = std::max(l[q], r[q]);
+      const double want = (l[q] > r[q] ? -1 : 1) * exact(f, a, b);
+      ASSERT_NEAR(out[q * 2 + f], want, (sizeof(T) == 8 ? 1e-14 : 1e-6) * std::fabs(want) + 1e-300) << q << " " << f << " " << l[q] << " " << r[q];
+    }
+  for (int64_t q = 0; q < n; ++q)
+    ASSERT_NEAR(out[q * 2 + 1], 2 * out[q * 2] + 3 * (double(r[q]) - l[q]), tol<T>() * (1 + std::fabs(out[q * 2 + 1]))) << q;
+  // Additivity: [a, m] + [m, b] = [a, b]; reversed pairs negate.
+  const T lim[3] = {T(-0.9), T(0.7), T(1.9)};
+  T ab[2], am[2], mb[2], ba[2];
+  ASSERT_EQ(k.integrate(1, &lim[0], &lim[2], ab), 0);
+  ASSERT_EQ(k.integrate(1, &lim[0], &lim[1], am), 0);
+  ASSERT_EQ(k.integrate(1, &lim[1], &lim[2], mb), 0);
+  ASSERT_EQ(k.integrate(1, &lim[2], &lim[0], ba), 0);
+  for (int f = 0; f < 2; ++f) {
+    EXPECT_NEAR(ab[f], am[f] + mb[f], tol<T>() * std::fabs(ab[f]));
+    EXPECT_EQ(ba[f], -ab[f]);
+  }
+  // Uniform limits (first and last) and sorted limits give what the limits written out give.
+  const T ul[2] = {T(-1.2), T(1.5)}, ur[2] = {T(2.1), T(0.1)};
+  std::vector<T> wl(50), wr(50), o1(100), o2(100);
+  for (int q = 0; q < 50; ++q) {
+    wl[q] = ul[0] + static_cast<T>(q) * ((ul[1] - ul[0]) / T(49));
+    wr[q] = ur[0] + static_cast<T>(q) * ((ur[1] - ur[0]) / T(49));
+  }
+  ASSERT_EQ(k.integrate(50, ul, ur, o1.data(), 0, DF_UNIFORM_SITES, DF_UNIFORM_SITES), 0);
+  ASSERT_EQ(k.integrate(50, wl.data(), wr.data(), o2.data(), 0, DF_SORTED_DATA, 0), 0);
+  for (int q = 0; q < 100; ++q) EXPECT_NEAR(o1[q], o2[q], tol<T>() * (1 + std::fabs(o2[q]))) << q;
+}
+
+template <typename T>
+int part(int64_t*, const T* a, const T* b, T* r, void*) {
+  r[0] = 1000 * (*b - *a);
+  return *b > T(100) ? -9 : 0;
+}
+
+TYPED_TEST(Integ, CallbacksAndCodes) {
+  using T = TypeParam;
+  Task<T> k(grid<T>(10, false, 0, 1), 1, [](int64_t, double x) { return 1.0; });
+  ASSERT_EQ(k.build(2, 0, 0), 0);
+  void* cb = reinterpret_cast<void*>(&part<T>);
+  const T l = -1, r = 2, far = 200;
+  T out;
+  ASSERT_EQ(k.integrate(1, &l, &r, &out, 0, 0, 0, cb, cb), 0);
+  EXPECT_NEAR(out, 1000 + 1 + 1000, tol<T>() * 1000);
+  EXPECT_EQ(k.integrate(1, &l, &far, &out, 0, 0, 0, cb, cb), -9);
+  ASSERT_EQ(zorp_df_kernel_iEditVal(k.t, DF_ATTR_SPLINE_ORDER, 1), 0);
+  EXPECT_EQ(k.integrate(1, &l, &r, &out), DF_ERROR_BAD_SPLINE_TYPE);
+  ASSERT_EQ(k.integrate(1, &l, &r, &out, 0, 0, 0, cb, cb, cb), 0);
+  EXPECT_NEAR(out, 3000, tol<T>() * 3000);
+  ASSERT_EQ(k.build(0, DF_PP_LOOKUP, 0), 0);
+  EXPECT_EQ(k.integrate(1, &l, &r, &out), DF_ERROR_BAD_SPLINE_TYPE);
+  ASSERT_EQ(k.build(0, DF_PP_STEP_RIGHT, 0), 0);
+  void* keep = k.t->y[0];
+  k.t->y[0] = nullptr;
+  EXPECT_EQ(k.integrate(1, &l, &r, &out), DF_ERROR_BAD_Y);
+  k.t->y[0] = keep;
+  const T dh[5] = {0, 3, 0, 0, 0};
+  EXPECT_EQ(k.integrate(1, &l, &r, &out, 0, 0, 0, nullptr, nullptr, nullptr, dh), DF_ERROR_BAD_SEARCH_HINT);
+  EXPECT_EQ(k.integrate(1, &l, &r, &out, 64), DF_ERROR_BAD_INTEGRATION_RHINT);
+  EXPECT_EQ(k.integrate(-1, &l, &r, &out), DF_ERROR_BAD_NLIM);
+  EXPECT_EQ(k.integrate(1, nullptr, &r, &out), DF_ERROR_BAD_LLIM);
+  EXPECT_EQ(k.integrate(1, &l, nullptr, &out), DF_ERROR_BAD_RLIM);
+  EXPECT_EQ(k.integrate(1, &l, &r, nullptr), DF_ERROR_BAD_R);
+  const int64_t live = zorp_core_live_allocations();
+  zorp_core_fail_allocation(1);
+  EXPECT_EQ(k.integrate(1, &l, &r, &out), DF_ERROR_MEM_FAILURE);
+  zorp_core_fail_allocation(0);
+  EXPECT_EQ(zorp_core_live_allocations(), live);
+  EXPECT_EQ(zorp_df_kernel_dDFIntegrate1D(nullptr, 0, 1, nullptr, 0, nullptr, 0, nullptr, nullptr, nullptr, 0, nullptr,
+                                          nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr),
+            DF_ERROR_NULL_TASK);
+}
+
+}  // namespace

@@ -1,0 +1,91 @@
+// What the data-fitting tests share: partitions, and a task over caller storage that builds a
+// spline of a given function and hands out its entries in the task's precision.
+#pragma once
+#include <algorithm>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "zorp/df.h"
+
+namespace zorp::test::df {
+
+// The entries of one precision, so that a test written once calls those of its type.
+template <typename T>
+struct Entries;
+template <>
+struct Entries<double> {
+  static constexpr auto new_task = zorp_df_kernel_dNewTask1D;
+  static constexpr auto edit_pp = zorp_df_kernel_dEditPPSpline1D;
+  static constexpr auto linear = zorp_df_kernel_dDFLinearSpline1D;
+  static constexpr auto quadratic = zorp_df_kernel_dDFQuadraticSpline1D;
+  static constexpr auto natural = zorp_df_kernel_dDFNaturalCubicSpline1D;
+  static constexpr auto akima = zorp_df_kernel_dDFAkimaCubicSpline1D;
+  static constexpr auto search = zorp_df_kernel_dDFSearch1D;
+  static constexpr auto interpolate = zorp_df_kernel_dDFInterpolate1D;
+  static constexpr auto integrate = zorp_df_kernel_dDFIntegrate1D;
+  using SearchCb = zorp_df_dsearch_cb;
+  using InterpCb = zorp_df_dinterp_cb;
+  using IntegCb = zorp_df_dinteg_cb;
+};
+template <>
+struct Entries<float> {
+  static constexpr auto new_task = zorp_df_kernel_sNewTask1D;
+  static constexpr auto edit_pp = zorp_df_kernel_sEditPPSpline1D;
+  static constexpr auto linear = zorp_df_kernel_sDFLinearSpline1D;
+  static constexpr auto quadratic = zorp_df_kernel_sDFQuadraticSpline1D;
+  static constexpr auto natural = zorp_df_kernel_sDFNaturalCubicSpline1D;
+  static constexpr auto akima = zorp_df_kernel_sDFAkimaCubicSpline1D;
+  static constexpr auto search = zorp_df_kernel_sDFSearch1D;
+  static constexpr auto interpolate = zorp_df_kernel_sDFInterpolate1D;
+  static constexpr auto integrate = zorp_df_kernel_sDFIntegrate1D;
+  using SearchCb = zorp_df_ssearch_cb;
+  using InterpCb = zorp_df_sinterp_cb;
+  using IntegCb = zorp_df_sinteg_cb;
+};
+
+// n points from a to b, denser on the left when uneven.
+template <typename T>
+std::vector<T> grid(int n, bool uneven = true, double a = -1.0, double b = 2.0) {
+  std::vector<T> x(n);
+  for (int i = 0; i < n; ++i) {
+    const double s = static_cast<double>(i) / (n - 1);
+    x[i] = static_cast<T>(a + (b - a) * (uneven ? s * (0.7 + 0.3 * s) : s));
+  }
+  return x;
+}
+
+// ny functions f(k, x) sampled on x (stored by rows); a uniform task holds the two end points.
+template <typename T>
+struct SplineTask {
+  std::vector<T> x, xe, y, c, bc, ic;
+  DFTask* t = nullptr;
+  int64_t nx, ny;
+  SplineTask(std::vector<T> xs, int64_t nfun, const std::function<double(int64_t, double)>& f, int64_t xhint = 1)
+      : x(std::move(xs)), ny(nfun) {
+    nx = static_cast<int64_t>(x.size());
+    y.resize(nx * ny);
+    for (int64_t k = 0; k < ny; ++k)
+      for (int64_t j = 0; j < nx; ++j) y[k * nx + j] = static_cast<T>(f(k, static_cast<double>(x[j])));
+    xe = xhint == DF_UNIFORM_PARTITION ? std::vector<T>{x.front(), x.back()} : x;
+    Entries<T>::new_task(&t, nx, xe.data(), xhint, ny, y.data(), 0, 0);
+  }
+  ~SplineTask() { zorp_df_kernel_DeleteTask(&t); }
+  // Settings, then construction by the kind of the order and type (order 0 and orders above 4:
+  // settings only).  ict is set after the settings, so that the knot-based quadratic may take
+  // midpoint knots without ic.
+  int build(int64_t order, int64_t type, int64_t bct, std::vector<T> b = {}, int64_t ict = 0, std::vector<T> i = {}) {
+    bc = std::move(b);
+    ic = std::move(i);
+    c.assign(static_cast<size_t>((nx + 1) * std::max<int64_t>(order, 1) * ny), T(0));
+    using E = Entries<T>;
+    int rc = E::edit_pp(t, order, type, bct, bc.empty() ? nullptr : bc.data(), ic.empty() ? 0 : ict,
+                        ic.empty() ? nullptr : ic.data(), c.data(), 0);
+    if (!rc && ict) rc = zorp_df_kernel_iEditVal(t, DF_ATTR_IC_TYPE, ict);
+    if (rc || order == 0 || order > 4) return rc;
+    const auto fn = order == 2 ? E::linear : order == 3 ? E::quadratic : type == DF_PP_AKIMA ? E::akima : E::natural;
+    return fn(t, 0, 0, nullptr);
+  }
+};
+
+}  // namespace zorp::test::df
