@@ -212,6 +212,13 @@ const Point kPoints[] = {
     {"vsExp", {100}, {0}, {kInf}, true},    {"vdExp", {1000}, {0}, {kInf}, true},
     {"vdLn", {-1}, {0}, {kNaN}, true},      {"vzDiv", {3, 0}, {0, 0}, {kInf, kNaN}, true},
     {"vcDiv", {3, 0}, {0, 0}, {kInf, kNaN}, true},
+    // Complex division with infinite parts, where the reference's zeros carry no sign we keep:
+    // infinite parts count as +-1 and finite ones as +-0 in a*conj(b), which gives the signs.
+    {"vzDiv", {kInf, 0}, {1, 1}, {kInf, -kInf}, false},
+    {"vzDiv", {-kInf, 2}, {0, 3}, {kNaN, kInf}, false},  // real part undetermined
+    {"vcDiv", {-1, 2}, {kInf, kInf}, {0.0, 0.0}, false},
+    {"vzDiv", {1, -2}, {-kInf, 5}, {-0.0, 0.0}, false},
+    {"vcDiv", {3, 4}, {kNaN, kInf}, {0.0, -0.0}, false},  // a NaN part of an infinite b counts as 0
 };
 
 template <typename R>
