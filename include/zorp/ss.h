@@ -22,10 +22,14 @@
  * (entry (r,c), r>=c, at r + c*(2p-c-1)/2).  Entries of left-out components are not written.
  * An unregistered matrix storage word means full storage.
  *
- * Shift: each call keeps its running mean and central sums for x - s, s being the stored mean
- * when continuing and the first observation otherwise (the same s for every thread), so data
- * far from zero (mean 1e6, spread 1) keeps mean, central moment 2, covariance and correlation
- * to about 1e-13 relative in double.
+ * Shift: each call sums x - s, s being the stored mean when continuing and the first
+ * observation otherwise (the same s for every thread and every block), so data far from zero
+ * (mean 1e6, spread 1) keeps mean, central moment 2, covariance and correlation to about 1e-15
+ * relative in double on every path: either layout, packed storage, weights, index arrays,
+ * several threads and several calls.  For the last, a call leaves in the task's work buffer
+ * (slot 92, freed with the task) the part of its mean that the stored mean array cannot hold;
+ * the next call uses it while the accumulator, the dimension and that array are still the ones
+ * it wrote.
  *
  * Clean-up: the record has one clean-up slot (89) before the sorted-observation items; the
  * delete call runs at most that one function whatever count slot 88 holds.
