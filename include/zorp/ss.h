@@ -179,7 +179,9 @@ ZORP_BEGIN_C
 #define TARR_SS_ERROR_NULL_MISSING_8 (-4057)
 #define TARR_SS_ERROR_NULL_MISSING_9 (-4061)
 #define TARR_SS_ERROR_NULL_MISSING_10 (-4062)
+#define TARR_SS_ERROR_SQUANT_NPARAMS_MISSING (-4064)
 #define TARR_SS_ERROR_NULL_SQUANT_PARAMS (-4065)
+/* a null parameter-count item in the editor; in _tarr?SSStreamQuantiles a count other than 1 */
 #define TARR_SS_ERROR_NULL_SQUANT_NPARAMS (-4066)
 #define TARR_SS_ERROR_NULL_SQUANT_ORDERS (-4068)
 #define TARR_SS_ERROR_NULL_SQUANT_COUNT (-4069)
@@ -197,6 +199,7 @@ ZORP_BEGIN_C
 #define TARR_SS_ERROR_NULL_MEDIAN_ABS_DEV (-4082)
 #define TARR_SS_ERROR_NULL_MEAN_ABS_DEV (-4083)
 #define TARR_SS_ERROR_NULL_SORTED (-4084)
+#define TARR_SS_ERROR_SORT_IN_PLACE_WITH_INDICES (-4085)
 #define TARR_SS_ERROR_NOT_POSITIVE_DEFINITE (-5010)
 #define TARR_SS_ERROR_INVERSION_FAILED (-5011)
 
@@ -230,6 +233,16 @@ ZORP_BEGIN_C
 #define TARR_SS_CENTRAL_SUM_3 0x40000000ULL
 #define TARR_SS_CENTRAL_SUM_4 0x80000000ULL
 #define TARR_SS_CP 0x100000000ULL
+#define TARR_SS_POOLED_COV 0x4000ULL
+#define TARR_SS_GROUP_COV 0x8000ULL
+#define TARR_SS_QUANTS 0x10000ULL
+#define TARR_SS_ORDER_STATS 0x20000ULL
+#define TARR_SS_PARTIAL_COV 0x100000ULL
+#define TARR_SS_PARTIAL_COR 0x200000ULL
+#define TARR_SS_MEDIAN_ABS_DEV 0x200000000ULL
+#define TARR_SS_MEAN_ABS_DEV 0x400000000ULL
+#define TARR_SS_POOLED_MEAN 0x800000000ULL
+#define TARR_SS_GROUP_MEAN 0x1000000000ULL
 
 /* ---- method bits -------------------------------------------------------------------------- */
 #define TARR_SS_METHOD_FAST 0x1
@@ -240,6 +253,19 @@ ZORP_BEGIN_C
 /* minimum/maximum */
 #define TARR_SS_METHOD_MINMAX_NEW 0x1
 #define TARR_SS_METHOD_MINMAX_CONTINUE 0x2
+/* partial covariance, pooled covariance */
+#define TARR_SS_METHOD_PARTIAL 0x1
+#define TARR_SS_METHOD_POOLED 0x2
+/* quantiles, order statistics, weighted median */
+#define TARR_SS_METHOD_QUANTILES 0x1
+/* streaming quantiles: estimates that are observed values, or interpolated between them */
+#define TARR_SS_METHOD_SQUANTS_OBSERVED 0x40
+#define TARR_SS_METHOD_SQUANTS 0x80
+/* sorting */
+#define TARR_SS_METHOD_SORT 0x100000
+/* absolute deviations: medians and mean computed, or the mean given in slot 11 */
+#define TARR_SS_METHOD_MAD 0x1
+#define TARR_SS_METHOD_MAD_GIVEN_MEAN 0x100
 
 /* ---- parameter numbers ------------------------------------------------------------------ */
 #define TARR_SS_PARAM_DIMENSION 1
@@ -397,6 +423,36 @@ ZORP_API int _tarrdSSBasic(TarrSSTask* task, uint64_t estimates, uint32_t method
 ZORP_API int _tarrsSSBasic(TarrSSTask* task, uint64_t estimates, uint32_t method);
 ZORP_API int _tarrdSSMinmax(TarrSSTask* task, uint64_t estimates, uint32_t method);
 ZORP_API int _tarrsSSMinmax(TarrSSTask* task, uint64_t estimates, uint32_t method);
+ZORP_API int _tarrdSSPooledCovariance(TarrSSTask* task, uint64_t estimates, uint32_t method);
+ZORP_API int _tarrsSSPooledCovariance(TarrSSTask* task, uint64_t estimates, uint32_t method);
+ZORP_API int _tarrdSSPartialCovariance(TarrSSTask* task, uint64_t estimates, uint32_t method);
+ZORP_API int _tarrsSSPartialCovariance(TarrSSTask* task, uint64_t estimates, uint32_t method);
+ZORP_API int _tarrdSSQuantiles(TarrSSTask* task, uint64_t estimates, uint32_t method);
+ZORP_API int _tarrsSSQuantiles(TarrSSTask* task, uint64_t estimates, uint32_t method);
+ZORP_API int _tarrdSSStreamQuantiles(TarrSSTask* task, uint64_t estimates, uint32_t method);
+ZORP_API int _tarrsSSStreamQuantiles(TarrSSTask* task, uint64_t estimates, uint32_t method);
+ZORP_API int _tarrdSSSort(TarrSSTask* task, uint64_t estimates, uint32_t method);
+ZORP_API int _tarrsSSSort(TarrSSTask* task, uint64_t estimates, uint32_t method);
+ZORP_API int _tarrdSSWMedian(TarrSSTask* task, uint64_t estimates, uint32_t method);
+ZORP_API int _tarrsSSWMedian(TarrSSTask* task, uint64_t estimates, uint32_t method);
+ZORP_API int _tarrdSSMAD(TarrSSTask* task, uint64_t estimates, uint32_t method);
+ZORP_API int _tarrsSSMAD(TarrSSTask* task, uint64_t estimates, uint32_t method);
+/* Frees the task's streaming summaries (the clean-up function _tarr?SSStreamQuantiles
+ * registers on the task); a later streaming call starts a new stream. */
+ZORP_API void __tarrSQuantilesFreeBuffers(TarrSSTask* task);
+
+/* ---- sorting and selection ----------------------------------------------------------------- */
+/* Ascending, in place; NaNs go last.  Counts below 2, a null array or a step below 1 do nothing. */
+ZORP_API void __tarrdQSort(int n, double* x);
+ZORP_API void __tarrsQSort(int n, float* x);
+/* The n values x[0], x[step], ..., x[(n-1)*step], sorted in place. */
+ZORP_API void __tarrdQSortStep(int n, double* x, int step);
+ZORP_API void __tarrsQSortStep(int n, float* x, int step);
+/* The k-th smallest of x[0..n-1] (k from 0; NaNs count as the largest values); x is left
+ * partially ordered: x[k] holds the result, nothing before it is larger, nothing after it
+ * smaller.  NaN for k outside [0, n) or a null array. */
+ZORP_API double __tarrdQSortSelect(int n, double* x, int k);
+ZORP_API float __tarrsQSortSelect(int n, float* x, int k);
 
 /* ---- support functions ------------------------------------------------------------------ */
 /* Correctly rounded square root (NaN for negative input); the root of the correlation,

@@ -290,10 +290,10 @@ void Basic<T>::carve(Carver& C) {
   partW = C.take<double>(np);
   partW2 = C.take<double>(np);
   const bool own_panel = !direct && c.layout == kByObservation;
-  panel = C.take_each<double>(np, own_panel ? block * qp : 0);
-  wbuf = C.take_each<double>(np, obs.w ? block : 0);
-  wsum = C.take_each<double>(np, obs.w ? block / sub + 1 : 0);
-  ybuf = C.take_each<T>(np, matrices ? block * q : 0);
+  panel = C.scratch_each<double>(np, own_panel ? block * qp : 0);
+  wbuf = C.scratch_each<double>(np, obs.w ? block : 0);
+  wsum = C.scratch_each<double>(np, obs.w ? block / sub + 1 : 0);
+  ybuf = C.scratch_each<T>(np, matrices ? block * q : 0);
   cmat = C.take_each<T>(np, matrices ? q * q : 0);
   cp = C.take<T>(matrices ? q * q : 0);
 }

@@ -6,7 +6,8 @@
 //            or blocks of components) run on up to `threads` host threads;
 //   carve    every work array of the call, taken from one allocation, so that a call either has
 //            all its memory before it computes or fails with TARR_SS_ERROR_ALLOCATION having
-//            written nothing;
+//            written nothing (a routine that must allocate more, as for what it keeps with the
+//            task, does so in start);
 //   start    what the parts read, filled into the work arrays (selected components, shifts,
 //            values stored by earlier calls);
 //   part     one partial, on its own thread with its own scratch (indexed by the thread number,
@@ -30,31 +31,46 @@
 namespace zorp::ss {
 
 // ---- work space ---------------------------------------------------------------------------
-// carve(Carver&) runs twice: first with no block (every take() returns null and only adds up
-// the sizes), then on the allocated, zeroed block.  Pieces are 128-byte aligned.
+// carve(Carver&) runs twice: first with no block (every take returns null and only adds up the
+// sizes), then on the allocated block.  Pieces are 128-byte aligned; take() hands them out
+// zeroed, scratch() as they are (large buffers that are written before they are read: zeroing
+// them would cost a pass over memory the call never needed).
 class Carver {
  public:
   explicit Carver(unsigned char* base = nullptr) : base_(base) {}
   template <typename E>
   E* take(int64_t count) {
-    const size_t bytes = (size_t(count > 0 ? count : 0) * sizeof(E) + 127) / 128 * 128;
-    E* p = base_ ? reinterpret_cast<E*>(base_ + used_) : nullptr;
-    used_ += bytes;
-    return p;
+    return piece<E>(count, true);
+  }
+  template <typename E>
+  E* scratch(int64_t count) {
+    return piece<E>(count, false);
   }
   // `copies` pieces of `count` elements and the table of their addresses.
   template <typename E>
-  E** take_each(int copies, int64_t count) {
+  E** take_each(int copies, int64_t count, bool zeroed = true) {
     E** table = take<E*>(copies);
     for (int k = 0; k < copies; ++k) {
-      E* piece = take<E>(count);
-      if (table) table[k] = piece;
+      E* p = piece<E>(count, zeroed);
+      if (table) table[k] = p;
     }
     return table;
+  }
+  template <typename E>
+  E** scratch_each(int copies, int64_t count) {
+    return take_each<E>(copies, count, false);
   }
   size_t used() const { return used_; }
 
  private:
+  template <typename E>
+  E* piece(int64_t count, bool zeroed) {
+    const size_t bytes = (size_t(count > 0 ? count : 0) * sizeof(E) + 127) / 128 * 128;
+    E* p = base_ ? reinterpret_cast<E*>(base_ + used_) : nullptr;
+    if (p && zeroed) std::memset(static_cast<void*>(p), 0, bytes);
+    used_ += bytes;
+    return p;
+  }
   unsigned char* base_;
   size_t used_ = 0;
 };
@@ -118,7 +134,6 @@ int run_steps(Routine& r) {
   r.carve(size);
   auto* block = static_cast<unsigned char*>(host::allocate(size.used()));
   if (!block) return TARR_SS_ERROR_ALLOCATION;
-  std::memset(block, 0, size.used());
   Carver hand(block);
   detail::PartsRun<Routine> run{&r, hand.take<int>(r.parts)};
   r.carve(hand);
