@@ -116,9 +116,15 @@ struct Mad : Split {
         median_dev[c] = T(median(v));
       }
       if (mean_wanted()) {
+        // Compensated: a plain sum of 10^5 deviations would lose about as many digits as
+        // the mean's own accuracy keeps.
         const double centre = double(given_mean[c]);
-        double sum = 0;
-        for (int64_t k = 0; k < n; ++k) sum += std::fabs(double(obs.at(k, c)) - centre);
+        double sum = 0, lost = 0;
+        for (int64_t k = 0; k < n; ++k) {
+          const double y = std::fabs(double(obs.at(k, c)) - centre) - lost, s = sum + y;
+          lost = (s - sum) - y;
+          sum = s;
+        }
         mean_dev[c] = T(sum / double(n));
       }
     }
