@@ -18,22 +18,14 @@
 namespace {
 
 using namespace zorp::test::ss;
-constexpr double kSentinel = 777.0;
 constexpr int kU = TARR_SS_MATRIX_STORAGE_U_PACKED, kL = TARR_SS_MATRIX_STORAGE_L_PACKED;
 
+// Relative accuracy asked of matrix entries (to sqrt(c_ii c_jj)); float results round to 6e-8.
 template <typename T>
-struct Fn {
-  static constexpr bool d = sizeof(T) == 8;
-  using R = int (*)(TarrSSTask*, uint64_t, uint32_t);
-  static constexpr R pooled = d ? _tarrdSSPooledCovariance : _tarrsSSPooledCovariance;
-  static constexpr R partial = d ? _tarrdSSPartialCovariance : _tarrsSSPartialCovariance;
-  // Relative accuracy asked of matrix entries (to sqrt(c_ii c_jj)); float results round to 6e-8.
-  static constexpr double tol = d ? 1e-12 : 1e-6;
-};
+constexpr double kTol = sizeof(T) == 8 ? 1e-12 : 1e-6;
 
 template <typename T>
 class SSCovariance : public testing::Test {};
-using Precisions = testing::Types<float, double>;
 TYPED_TEST_SUITE(SSCovariance, Precisions);
 
 // ---- pooled ----------------------------------------------------------------------------------
@@ -94,7 +86,7 @@ TYPED_TEST(SSCovariance, PooledMatchesPerGroupTwoPassSums) {
     ASSERT_EQ(Fn<T>::pooled(t.t, TARR_SS_POOLED_COV | TARR_SS_POOLED_MEAN | TARR_SS_GROUP_COV | TARR_SS_GROUP_MEAN,
                             TARR_SS_METHOD_POOLED), 0);
 
-    const double tol = Fn<T>::tol, ulps = 4 * std::numeric_limits<T>::epsilon();
+    const double tol = kTol<T>, ulps = 4 * std::numeric_limits<T>::epsilon();
     long double Wall = 0, Ball = 0, Sall[p] = {};
     for (int64_t k = 0; k < g; ++k) {
       Wall += W[k], Ball += W[k] - W2[k] / W[k];
@@ -207,7 +199,7 @@ TYPED_TEST(SSCovariance, PartialMatchesSchurComplement) {
     ASSERT_EQ(Fn<T>::partial(t.t, TARR_SS_PARTIAL_COV | TARR_SS_PARTIAL_COR, TARR_SS_METHOD_PARTIAL), 0);
     const std::vector<long double> s = schur(in, p, c.roles);
     // float: Czz^-1 in float loses about its condition number (below 1e3 here) times 6e-8.
-    const double tol = sizeof(T) == 8 ? Fn<T>::tol : 1e-4;
+    const double tol = sizeof(T) == 8 ? kTol<T> : 1e-4;
     for (int64_t a = 0; a < ny; ++a)
       for (int64_t b = 0; b < ny; ++b) {
         const long double scale = std::sqrt(s[a + a * ny] * s[b + b * ny]);
@@ -220,10 +212,6 @@ TYPED_TEST(SSCovariance, PartialMatchesSchurComplement) {
 }
 
 // ---- status codes ---------------------------------------------------------------------------
-template <typename T>
-bool untouched(const std::vector<T>& v) {
-  return std::all_of(v.begin(), v.end(), [](T e) { return e == T(kSentinel); });
-}
 
 TYPED_TEST(SSCovariance, PooledChecksInOrder) {
   using T = TypeParam;

@@ -2,7 +2,7 @@
 // last) for quantiles, order statistics, Sort and the exported sort and selection; the
 // weighted-quantile property and replicated data for WMedian; medians by sort and long-double
 // means for MAD; rank error within epsilon n on adversarial orders for the streaming summary.
-// Then every status code of these routines in check order, and allocation failure.
+// Then every status code of these routines in check order, allocation failure included.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -19,33 +19,7 @@
 namespace {
 
 using namespace zorp::test::ss;
-using zorp::ss::Slot;
-constexpr double kSentinel = 777.0;
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
-
-// The routines of either precision under one name.
-template <typename T>
-struct Fn {
-  static constexpr bool d = sizeof(T) == 8;
-  using R = int (*)(TarrSSTask*, uint64_t, uint32_t);
-  static constexpr R quantiles = d ? _tarrdSSQuantiles : _tarrsSSQuantiles;
-  static constexpr R stream = d ? _tarrdSSStreamQuantiles : _tarrsSSStreamQuantiles;
-  static constexpr R sort = d ? _tarrdSSSort : _tarrsSSSort;
-  static constexpr R wmedian = d ? _tarrdSSWMedian : _tarrsSSWMedian;
-  static constexpr R mad = d ? _tarrdSSMAD : _tarrsSSMAD;
-  static void qsort(int n, T* x) {
-    if constexpr (d) __tarrdQSort(n, x);
-    else __tarrsQSort(n, x);
-  }
-  static void qsort_step(int n, T* x, int s) {
-    if constexpr (d) __tarrdQSortStep(n, x, s);
-    else __tarrsQSortStep(n, x, s);
-  }
-  static T select(int n, T* x, int k) {
-    if constexpr (d) return __tarrdQSortSelect(n, x, k);
-    else return __tarrsQSortSelect(n, x, k);
-  }
-};
 
 // Orders of data that defeat naive pivots and summaries.
 enum Order { kRandom, kSorted, kReverse, kOrganPipe, kDuplicates };
@@ -111,7 +85,6 @@ double quantile_of(const std::vector<T>& s, double q) {
 
 template <typename T>
 class SSOrder : public testing::Test {};
-using Precisions = testing::Types<float, double>;
 TYPED_TEST_SUITE(SSOrder, Precisions);
 
 // Quantiles by selection (short data), by brackets (from 2^16 values), with the order statistics
@@ -173,12 +146,8 @@ TYPED_TEST(SSOrder, SortEqualsFullSort) {
         ASSERT_EQ(Fn<T>::sort(t.t, 0, TARR_SS_METHOD_SORT), 0);
         for (int64_t j = 0; j < p; ++j) {
           const std::vector<T> got = component(out ? dst : x, p, n, out ? out : in, j);
-          if (use_idx && !idx[j]) {
-            EXPECT_EQ(got, std::vector<T>(n, T(kSentinel)));
-            continue;
-          }
-          const std::vector<T> want = sorted(component(original, p, n, in, j));
-          for (int64_t i = 0; i < n; ++i) ASSERT_TRUE(same(got[i], want[i])) << n << " " << in << out << " " << j << "," << i;
+          EXPECT_TRUE(use_idx && !idx[j] ? untouched(got) : same(got, sorted(component(original, p, n, in, j))))
+              << n << " " << in << out << " " << j;
         }
       }
 }
@@ -195,7 +164,7 @@ TYPED_TEST(SSOrder, ExportedSortAndSelection) {
       const std::vector<T> want = sorted(x);
       std::vector<T> a = x;
       Fn<T>::qsort(n, a.data());
-      for (int i = 0; i < n; ++i) ASSERT_TRUE(same(a[i], want[i])) << n << " " << kOrderName[o] << " " << i;
+      ASSERT_TRUE(same(a, want)) << n << " " << kOrderName[o];
       for (int k : {0, n / 4, n / 2, n - 1}) {
         if (k < 0 || k >= n) continue;
         a = x;
@@ -203,17 +172,16 @@ TYPED_TEST(SSOrder, ExportedSortAndSelection) {
         EXPECT_TRUE(same(a[k], want[k]));
         for (int i = 0; i < n; ++i)  // partitioned around rank k
           ASSERT_FALSE(i < k ? before(a[k], a[i]) : before(a[i], a[k])) << n << " k=" << k << " i=" << i;
-        const std::vector<T> again = sorted(a);  // and still the same values
-        for (int i = 0; i < n; ++i) ASSERT_TRUE(same(again[i], want[i]));
+        ASSERT_TRUE(same(sorted(a), want));  // and still the same values
       }
       const int step = 3, m = n / step;
       a = x;
       Fn<T>::qsort_step(m, a.data(), step);
-      std::vector<T> strided;
+      std::vector<T> strided, b = x;
       for (int i = 0; i < m; ++i) strided.push_back(x[i * step]);
       strided = sorted(strided);
-      for (int i = 0; i < n; ++i)
-        ASSERT_TRUE(same(a[i], i % step == 0 && i / step < m ? strided[i / step] : x[i])) << n << " step i=" << i;
+      for (int i = 0; i < m; ++i) b[i * step] = strided[i];
+      ASSERT_TRUE(same(a, b)) << n << " step";
     }
   T one = 5;
   EXPECT_TRUE(std::isnan(Fn<T>::select(1, &one, 1)));
@@ -361,10 +329,6 @@ TYPED_TEST(SSOrder, AbsoluteDeviationsMatchReference) {
 // ---- status codes in check order, results untouched until the last rung -------------------
 // Each ladder ends with the call's allocations failing one by one (the host core's countdown,
 // armed by the rung before): TARR_SS_ERROR_ALLOCATION, nothing written, nothing left allocated.
-template <typename T>
-bool all_are(const std::vector<T>& v, T x) {
-  return std::all_of(v.begin(), v.end(), [&](T e) { return e == x; });
-}
 auto fail_next(int k) {
   return [k] { zorp_core_fail_allocation(k); };
 }
@@ -393,7 +357,7 @@ TYPED_TEST(SSOrder, QuantileAndWMedianChecksInOrder) {
          {TARR_SS_ERROR_BAD_METHOD, [&] { method = TARR_SS_METHOD_QUANTILES, zorp_core_fail_allocation(1); }},
          {TARR_SS_ERROR_ALLOCATION, nullptr},
          {0, nullptr}},
-        [&] { return all_are(q, T(kSentinel)) && all_are(os, T(kSentinel)) && zorp_core_live_allocations() == live + 1; });
+        [&] { return untouched(q) && untouched(os) && zorp_core_live_allocations() == live + 1; });
 
   // WMedian reads the first order only.
   std::vector<T> w(9, T(1)), m(2, T(kSentinel));
@@ -410,7 +374,7 @@ TYPED_TEST(SSOrder, QuantileAndWMedianChecksInOrder) {
          {TARR_SS_ERROR_BAD_METHOD, [&] { method = TARR_SS_METHOD_QUANTILES, zorp_core_fail_allocation(1); }},
          {TARR_SS_ERROR_ALLOCATION, nullptr},
          {0, nullptr}},
-        [&] { return all_are(m, T(kSentinel)) && zorp_core_live_allocations() == live + 2; });
+        [&] { return untouched(m) && zorp_core_live_allocations() == live + 2; });
 }
 
 // Then the allocations of the stream's own state (the state, a level) fail the same way and
@@ -447,7 +411,7 @@ TYPED_TEST(SSOrder, StreamChecksInOrder) {
            {TARR_SS_ERROR_ALLOCATION, fail_next(3)},  // the first component's level 0
            {TARR_SS_ERROR_ALLOCATION, nullptr},
            {0, nullptr}},
-          [&] { return all_are(out, T(kSentinel)); });
+          [&] { return untouched(out); });
     for (int64_t j = 0; j < 2; ++j)
       for (int k = 0; k < 2; ++k)
         EXPECT_EQ(out[j * 2 + k], T(quantile_of(sorted(component(x, 2, 9, 1, j)), double(orders[k]))));
@@ -480,7 +444,7 @@ TYPED_TEST(SSOrder, SortAndMadChecksInOrder) {
            {TARR_SS_ERROR_BAD_METHOD, [&] { method = TARR_SS_METHOD_SORT, zorp_core_fail_allocation(1); }},
            {TARR_SS_ERROR_ALLOCATION, nullptr},
            {0, nullptr}},
-          [&] { return x == x0 && all_are(out, T(kSentinel)) && zorp_core_live_allocations() == live + 1; });
+          [&] { return x == x0 && untouched(out) && zorp_core_live_allocations() == live + 1; });
   }
   // MAD: the median deviation under method 0x1 only, the mean deviation under 0x1 or 0x100; a
   // missing method bit skips that estimate and is the result when it is the last one asked.
@@ -504,10 +468,10 @@ TYPED_TEST(SSOrder, SortAndMadChecksInOrder) {
          {TARR_SS_ERROR_BAD_METHOD, [&] { method = TARR_SS_METHOD_MAD, est |= TARR_SS_MEAN_ABS_DEV, zorp_core_fail_allocation(1); }},
          {TARR_SS_ERROR_ALLOCATION, fail_next(2)},  // the work block, then the basic routine's for the mean
          {TARR_SS_ERROR_ALLOCATION, [&] { method = TARR_SS_METHOD_MAD_GIVEN_MEAN, t.edit(TARR_SS_PARAM_MEAN, given); }}},
-        [&] { return all_are(med, T(kSentinel)) && all_are(mean, T(kSentinel)) && zorp_core_live_allocations() == live + 1; });
+        [&] { return untouched(med) && untouched(mean) && zorp_core_live_allocations() == live + 1; });
   // Both asked, the median's bit missing: the mean deviation is computed and decides the result.
   EXPECT_EQ(call(), 0);
-  EXPECT_TRUE(all_are(med, T(kSentinel)));
+  EXPECT_TRUE(untouched(med));
   EXPECT_NE(mean[0], T(kSentinel));
 }
 

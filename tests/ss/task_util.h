@@ -1,5 +1,6 @@
-// A summary-statistics task for the tests of the compute routines: created over caller data
-// with 32-bit items, editable by parameter number or by slot, deleted at scope end; and the
+// For the tests of the compute routines: the routines of either precision under one name; the
+// sentinel a failing call must leave in place; a summary-statistics task created over caller
+// data with 32-bit items, editable by parameter number or by slot, deleted at scope end; and the
 // check-order ladder: a routine is called after each step that registers one more item, and
 // each call must fail with the next code, leaving the results untouched, until the last succeeds.
 #pragma once
@@ -43,6 +44,39 @@ inline int64_t at(int64_t r, int64_t c, int64_t k, int fmt) {
   if (fmt == TARR_SS_MATRIX_STORAGE_L_PACKED) return r >= c ? r + c * (2 * k - c - 1) / 2 : c + r * (2 * k - r - 1) / 2;
   return r + c * k;
 }
+
+// What the tests put in result arrays; a routine that fails must leave it there.
+constexpr double kSentinel = 777.0;
+template <typename T>
+bool untouched(const std::vector<T>& v) {
+  for (T e : v)
+    if (e != T(kSentinel)) return false;
+  return true;
+}
+
+// The routines of either precision under one name.
+template <typename T>
+struct Fn {
+  static constexpr bool d = sizeof(T) == 8;
+  using R = int (*)(TarrSSTask*, uint64_t, uint32_t);
+  static constexpr R quantiles = d ? _tarrdSSQuantiles : _tarrsSSQuantiles;
+  static constexpr R stream = d ? _tarrdSSStreamQuantiles : _tarrsSSStreamQuantiles;
+  static constexpr R sort = d ? _tarrdSSSort : _tarrsSSSort;
+  static constexpr R wmedian = d ? _tarrdSSWMedian : _tarrsSSWMedian;
+  static constexpr R mad = d ? _tarrdSSMAD : _tarrsSSMAD;
+  static constexpr R pooled = d ? _tarrdSSPooledCovariance : _tarrsSSPooledCovariance;
+  static constexpr R partial = d ? _tarrdSSPartialCovariance : _tarrsSSPartialCovariance;
+  static void qsort(int n, T* x) {
+    if constexpr (d) __tarrdQSort(n, x); else __tarrsQSort(n, x);
+  }
+  static void qsort_step(int n, T* x, int s) {
+    if constexpr (d) __tarrdQSortStep(n, x, s); else __tarrsQSortStep(n, x, s);
+  }
+  static T select(int n, T* x, int k) {
+    if constexpr (d) return __tarrdQSortSelect(n, x, k); else return __tarrsQSortSelect(n, x, k);
+  }
+};
+using Precisions = testing::Types<float, double>;
 
 // One rung: the code the call returns now, and what to register before the next call.
 struct Rung {
