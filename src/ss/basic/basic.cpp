@@ -653,13 +653,4 @@ int Basic<T>::finish() {
 }  // namespace
 }  // namespace zorp::ss
 
-extern "C" ZORP_API int _tarrdSSBasic(TarrSSTask* task, uint64_t estimates, uint32_t method) {
-  if (!task) return TARR_SS_ERROR_NULL_TASK;
-  zorp::ss::Basic<double> r(task, estimates, method);
-  return zorp::ss::run_steps(r);
-}
-extern "C" ZORP_API int _tarrsSSBasic(TarrSSTask* task, uint64_t estimates, uint32_t method) {
-  if (!task) return TARR_SS_ERROR_NULL_TASK;
-  zorp::ss::Basic<float> r(task, estimates, method);
-  return zorp::ss::run_steps(r);
-}
+ZORP_SS_EXPORTS(Basic, Basic)

@@ -62,6 +62,15 @@ struct Observations {
   int layout = kNoLayout;
   const T* x = nullptr;
   const T* w = nullptr;  // weights, or null
+  // p, n (at least one observation), the array and the weights, checked in that order: what
+  // the routines read after their own checks.
+  int read(const TarrSSTask* t) {
+    if (int e = read_dimension(t, p)) return e;
+    if (int e = read_nobs(t, n)) return e;
+    if (!(x = static_cast<const T*>(t->x))) return TARR_SS_ERROR_NULL_OBSERVATIONS;
+    w = static_cast<const T*>(t->weights);
+    return 0;
+  }
   T at(int64_t i, int64_t j) const { return layout == kByComponent ? x[j * n + i] : x[i * p + j]; }
   // Component j's values as one contiguous run, or null when the layout interleaves them.
   const T* column(int64_t j) const { return layout == kByComponent ? x + j * n : nullptr; }

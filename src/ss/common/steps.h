@@ -108,6 +108,13 @@ struct Split {
   bool threaded = false;  // whether plan wants them on the host's threads
   int threads = 1;        // set by run_steps before carve: parts run on at most this many
                           // threads at once, numbered 0..threads-1 (one scratch copy each)
+  // One part per block of components, as many as `values` values to read are worth with each
+  // thread reading at least `min_values`, never more than the q components.
+  void split_components(int64_t q, int64_t values, int64_t min_values) {
+    const int64_t t = useful_threads(values, min_values);
+    parts = int(q < t ? q : t);
+    threaded = parts > 1;
+  }
 };
 
 namespace detail {
@@ -149,4 +156,22 @@ int run_steps(Routine& r) {
   return status;
 }
 
+// The body of every export: a null task is refused before anything else.
+template <template <typename> class Routine, typename T>
+int run_routine(TarrSSTask* task, uint64_t estimates, uint32_t method) {
+  if (!task) return TARR_SS_ERROR_NULL_TASK;
+  Routine<T> r(task, estimates, method);
+  return run_steps(r);
+}
+
 }  // namespace zorp::ss
+
+// The double and float exports _tarrdSS<name> and _tarrsSS<name> of a routine struct template
+// (constructed from the task, the estimate mask and the method mask).
+#define ZORP_SS_EXPORTS(name, Routine)                                                           \
+  extern "C" ZORP_API int _tarrdSS##name(TarrSSTask* task, uint64_t estimates, uint32_t method) { \
+    return zorp::ss::run_routine<zorp::ss::Routine, double>(task, estimates, method);            \
+  }                                                                                               \
+  extern "C" ZORP_API int _tarrsSS##name(TarrSSTask* task, uint64_t estimates, uint32_t method) { \
+    return zorp::ss::run_routine<zorp::ss::Routine, float>(task, estimates, method);             \
+  }

@@ -116,13 +116,4 @@ struct Partial : Split {
 }  // namespace
 }  // namespace zorp::ss
 
-extern "C" ZORP_API int _tarrdSSPartialCovariance(TarrSSTask* task, uint64_t estimates, uint32_t method) {
-  if (!task) return TARR_SS_ERROR_NULL_TASK;
-  zorp::ss::Partial<double> r(task, estimates, method);
-  return zorp::ss::run_steps(r);
-}
-extern "C" ZORP_API int _tarrsSSPartialCovariance(TarrSSTask* task, uint64_t estimates, uint32_t method) {
-  if (!task) return TARR_SS_ERROR_NULL_TASK;
-  zorp::ss::Partial<float> r(task, estimates, method);
-  return zorp::ss::run_steps(r);
-}
+ZORP_SS_EXPORTS(PartialCovariance, Partial)

@@ -68,11 +68,7 @@ struct Pooled : Split {
       fgroup = item_at(t, kSlotGroupCovsStorage);
     }
     if (!(method & TARR_SS_METHOD_POOLED)) return TARR_SS_ERROR_BAD_METHOD;
-    if (int e = read_dimension(t, obs.p)) return e;
-    if (int e = read_nobs(t, obs.n)) return e;
-    if (!(obs.x = static_cast<const T*>(t->x))) return TARR_SS_ERROR_NULL_OBSERVATIONS;
-    obs.w = static_cast<const T*>(t->weights);
-    return 0;
+    return obs.read(t);
   }
 
   int plan() {
@@ -210,13 +206,4 @@ struct Pooled : Split {
 }  // namespace
 }  // namespace zorp::ss
 
-extern "C" ZORP_API int _tarrdSSPooledCovariance(TarrSSTask* task, uint64_t estimates, uint32_t method) {
-  if (!task) return TARR_SS_ERROR_NULL_TASK;
-  zorp::ss::Pooled<double> r(task, estimates, method);
-  return zorp::ss::run_steps(r);
-}
-extern "C" ZORP_API int _tarrsSSPooledCovariance(TarrSSTask* task, uint64_t estimates, uint32_t method) {
-  if (!task) return TARR_SS_ERROR_NULL_TASK;
-  zorp::ss::Pooled<float> r(task, estimates, method);
-  return zorp::ss::run_steps(r);
-}
+ZORP_SS_EXPORTS(PooledCovariance, Pooled)

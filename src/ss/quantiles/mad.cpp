@@ -63,8 +63,7 @@ struct Mad : Split {
   int plan() {
     q = select_components(t, obs.p, nullptr);
     if (q == 0 || !(median_wanted() || mean_wanted())) return status() ? status() : kNothingToDo;
-    parts = int(q < useful_threads(obs.n * q, 1 << 17) ? q : useful_threads(obs.n * q, 1 << 17));
-    threaded = parts > 1;
+    split_components(q, obs.n * q, 1 << 17);
     return 0;
   }
   void carve(Carver& C) {
@@ -136,13 +135,4 @@ struct Mad : Split {
 }  // namespace
 }  // namespace zorp::ss
 
-extern "C" ZORP_API int _tarrdSSMAD(TarrSSTask* task, uint64_t estimates, uint32_t method) {
-  if (!task) return TARR_SS_ERROR_NULL_TASK;
-  zorp::ss::Mad<double> r(task, estimates, method);
-  return zorp::ss::run_steps(r);
-}
-extern "C" ZORP_API int _tarrsSSMAD(TarrSSTask* task, uint64_t estimates, uint32_t method) {
-  if (!task) return TARR_SS_ERROR_NULL_TASK;
-  zorp::ss::Mad<float> r(task, estimates, method);
-  return zorp::ss::run_steps(r);
-}
+ZORP_SS_EXPORTS(MAD, Mad)

@@ -57,10 +57,7 @@ struct Quantiles : Split {
       if (!(stats_layout = layout_of(item_at(t, kSlotOrderStatsStorage)))) return TARR_SS_ERROR_BAD_STORAGE;
     }
     if (!(method & TARR_SS_METHOD_QUANTILES)) return TARR_SS_ERROR_BAD_METHOD;
-    if (int e = read_dimension(t, obs.p)) return e;
-    if (int e = read_nobs(t, obs.n)) return e;
-    if (!(obs.x = static_cast<const T*>(t->x))) return TARR_SS_ERROR_NULL_OBSERVATIONS;
-    return 0;
+    return obs.read(t);
   }
 
   int plan() {
@@ -70,8 +67,7 @@ struct Quantiles : Split {
     s = brackets ? quantile::sample_size(obs.n) : 0;
     m = 2 * count;  // at most; start() settles it
     // Components in one block per thread, when there is enough to read (1 MB a thread).
-    parts = int(q < useful_threads(obs.n * q, 1 << 17) ? q : useful_threads(obs.n * q, 1 << 17));
-    threaded = parts > 1;
+    split_components(q, obs.n * q, 1 << 17);
     return 0;
   }
 
@@ -139,13 +135,4 @@ struct Quantiles : Split {
 }  // namespace
 }  // namespace zorp::ss
 
-extern "C" ZORP_API int _tarrdSSQuantiles(TarrSSTask* task, uint64_t estimates, uint32_t method) {
-  if (!task) return TARR_SS_ERROR_NULL_TASK;
-  zorp::ss::Quantiles<double> r(task, estimates, method);
-  return zorp::ss::run_steps(r);
-}
-extern "C" ZORP_API int _tarrsSSQuantiles(TarrSSTask* task, uint64_t estimates, uint32_t method) {
-  if (!task) return TARR_SS_ERROR_NULL_TASK;
-  zorp::ss::Quantiles<float> r(task, estimates, method);
-  return zorp::ss::run_steps(r);
-}
+ZORP_SS_EXPORTS(Quantiles, Quantiles)

@@ -20,7 +20,7 @@ struct Sort : Split {
   int64_t* sel = nullptr;
   T** column = nullptr;  // per thread: one component, when the output interleaves components
 
-  Sort(TarrSSTask* task, uint32_t m) : t(task), method(m) {}
+  Sort(TarrSSTask* task, uint64_t, uint32_t m) : t(task), method(m) {}
 
   int check() {
     if (!(out = static_cast<T*>(slot(t, kSlotSorted)))) return TARR_SS_ERROR_NULL_SORTED;
@@ -35,16 +35,12 @@ struct Sort : Split {
     if (int e = read_layout(t, obs.layout)) return e;
     if (!(out_layout = layout_of(out_word))) return TARR_SS_ERROR_BAD_STORAGE;
     if (!(method & TARR_SS_METHOD_SORT)) return TARR_SS_ERROR_BAD_METHOD;
-    if (int e = read_dimension(t, obs.p)) return e;
-    if (int e = read_nobs(t, obs.n)) return e;
-    if (!(obs.x = static_cast<const T*>(t->x))) return TARR_SS_ERROR_NULL_OBSERVATIONS;
-    return 0;
+    return obs.read(t);
   }
   int plan() {
     q = select_components(t, obs.p, nullptr);
     if (q == 0) return kNothingToDo;
-    parts = int(q < useful_threads(obs.n * q, 1 << 17) ? q : useful_threads(obs.n * q, 1 << 17));
-    threaded = parts > 1;
+    split_components(q, obs.n * q, 1 << 17);
     return 0;
   }
   void carve(Carver& C) {
@@ -74,13 +70,4 @@ struct Sort : Split {
 }  // namespace
 }  // namespace zorp::ss
 
-extern "C" ZORP_API int _tarrdSSSort(TarrSSTask* task, uint64_t, uint32_t method) {
-  if (!task) return TARR_SS_ERROR_NULL_TASK;
-  zorp::ss::Sort<double> r(task, method);
-  return zorp::ss::run_steps(r);
-}
-extern "C" ZORP_API int _tarrsSSSort(TarrSSTask* task, uint64_t, uint32_t method) {
-  if (!task) return TARR_SS_ERROR_NULL_TASK;
-  zorp::ss::Sort<float> r(task, method);
-  return zorp::ss::run_steps(r);
-}
+ZORP_SS_EXPORTS(Sort, Sort)

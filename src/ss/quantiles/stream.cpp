@@ -154,7 +154,7 @@ struct Stream : Split {
   int64_t** ranks = nullptr;
   T** values = nullptr;
 
-  Stream(TarrSSTask* task, uint32_t me) : t(task), method(me) {}
+  Stream(TarrSSTask* task, uint64_t, uint32_t me) : t(task), method(me) {}
 
   int check() {
     if (int e = read_nobs(t, obs.n, 0)) return e;
@@ -180,8 +180,7 @@ struct Stream : Split {
     q = select_components(t, obs.p, nullptr);
     if (q == 0) return kNothingToDo;
     k = capacity_for(eps);
-    parts = int(q < useful_threads(obs.n * q, 1 << 16) ? q : useful_threads(obs.n * q, 1 << 16));
-    threaded = parts > 1;
+    split_components(q, obs.n * q, 1 << 16);
     return 0;
   }
   void carve(Carver& C) {
@@ -329,13 +328,4 @@ struct Stream : Split {
 extern "C" ZORP_API void __tarrSQuantilesFreeBuffers(TarrSSTask* task) {
   if (task) zorp::ss::free_state(task);
 }
-extern "C" ZORP_API int _tarrdSSStreamQuantiles(TarrSSTask* task, uint64_t, uint32_t method) {
-  if (!task) return TARR_SS_ERROR_NULL_TASK;
-  zorp::ss::Stream<double> r(task, method);
-  return zorp::ss::run_steps(r);
-}
-extern "C" ZORP_API int _tarrsSSStreamQuantiles(TarrSSTask* task, uint64_t, uint32_t method) {
-  if (!task) return TARR_SS_ERROR_NULL_TASK;
-  zorp::ss::Stream<float> r(task, method);
-  return zorp::ss::run_steps(r);
-}
+ZORP_SS_EXPORTS(StreamQuantiles, Stream)

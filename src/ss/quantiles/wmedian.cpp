@@ -36,7 +36,7 @@ struct WMedian : Split {
   int64_t* sel = nullptr;
   Pair** pairs = nullptr;  // per thread: n pairs, 16 n bytes
 
-  WMedian(TarrSSTask* task, uint32_t m) : t(task), method(m) {}
+  WMedian(TarrSSTask* task, uint64_t, uint32_t m) : t(task), method(m) {}
 
   int check() {
     if (int e = read_layout(t, obs.layout)) return e;
@@ -46,17 +46,12 @@ struct WMedian : Split {
     q = double(orders[0]);
     if (!(q >= 0 && q <= 1)) return TARR_SS_ERROR_NULL_QUANT_COUNT;
     if (!(method & TARR_SS_METHOD_QUANTILES)) return TARR_SS_ERROR_BAD_METHOD;
-    if (int e = read_dimension(t, obs.p)) return e;
-    if (int e = read_nobs(t, obs.n)) return e;
-    if (!(obs.x = static_cast<const T*>(t->x))) return TARR_SS_ERROR_NULL_OBSERVATIONS;
-    obs.w = static_cast<const T*>(t->weights);
-    return 0;
+    return obs.read(t);
   }
   int plan() {
     nsel = select_components(t, obs.p, nullptr);
     if (nsel == 0) return kNothingToDo;
-    parts = int(nsel < useful_threads(obs.n * nsel, 1 << 16) ? nsel : useful_threads(obs.n * nsel, 1 << 16));
-    threaded = parts > 1;
+    split_components(nsel, obs.n * nsel, 1 << 16);
     return 0;
   }
   void carve(Carver& C) {
@@ -102,13 +97,4 @@ struct WMedian : Split {
 }  // namespace
 }  // namespace zorp::ss
 
-extern "C" ZORP_API int _tarrdSSWMedian(TarrSSTask* task, uint64_t, uint32_t method) {
-  if (!task) return TARR_SS_ERROR_NULL_TASK;
-  zorp::ss::WMedian<double> r(task, method);
-  return zorp::ss::run_steps(r);
-}
-extern "C" ZORP_API int _tarrsSSWMedian(TarrSSTask* task, uint64_t, uint32_t method) {
-  if (!task) return TARR_SS_ERROR_NULL_TASK;
-  zorp::ss::WMedian<float> r(task, method);
-  return zorp::ss::run_steps(r);
-}
+ZORP_SS_EXPORTS(WMedian, WMedian)
