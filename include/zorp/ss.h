@@ -1,6 +1,7 @@
 /* Summary statistics: the task record, its editors, basic statistics (moments, sums,
- * covariance, correlation, cross-product) and the minimum/maximum routine.  Every status
- * code of the family is defined here once.
+ * covariance, correlation, cross-product), the minimum/maximum routine, pooled and partial
+ * covariance, quantiles, streaming quantiles, sorting, the weighted median and the absolute
+ * deviations.  Every status code of the family is defined here once.
  *
  * ---- Observations -------------------------------------------------------------------------
  * The observation matrix holds n observations of p components.
@@ -423,6 +424,17 @@ ZORP_API int _tarrdSSBasic(TarrSSTask* task, uint64_t estimates, uint32_t method
 ZORP_API int _tarrsSSBasic(TarrSSTask* task, uint64_t estimates, uint32_t method);
 ZORP_API int _tarrdSSMinmax(TarrSSTask* task, uint64_t estimates, uint32_t method);
 ZORP_API int _tarrsSSMinmax(TarrSSTask* task, uint64_t estimates, uint32_t method);
+/* Pooled covariance (method 0x2): group numbers 0..g-1 (g = largest entry + 1) in the group
+ * array, a negative entry leaves the observation out; the requested-group array has g entries
+ * and the requested groups' means (p each) and covariances follow one another.  A group's
+ * covariance divides by W_g - W2_g/W_g (n_g - 1 unweighted), the pooled one by the sum of those
+ * (n - g unweighted); the pooled mean is that of every grouped observation.
+ * Partial covariance (method 0x1): a positive role puts the component in Y, a negative one in
+ * Z (conditioned on), 0 leaves it out; results are |Y| x |Y| over Y in increasing order.
+ * Quantiles and streaming quantiles: component c's estimates at results + c * count; NaNs sort
+ * last.  Streaming: rank error below epsilon n, exact until about 66/epsilon observations.
+ * WMedian: the first value whose cumulative weight reaches q W, the midpoint with the next
+ * weighted value where it equals q W exactly (0 < q < 1); NaN without any weight. */
 ZORP_API int _tarrdSSPooledCovariance(TarrSSTask* task, uint64_t estimates, uint32_t method);
 ZORP_API int _tarrsSSPooledCovariance(TarrSSTask* task, uint64_t estimates, uint32_t method);
 ZORP_API int _tarrdSSPartialCovariance(TarrSSTask* task, uint64_t estimates, uint32_t method);
