@@ -432,7 +432,9 @@ ZORP_API int _tarrsSSMinmax(TarrSSTask* task, uint64_t estimates, uint32_t metho
  * Partial covariance (method 0x1): a positive role puts the component in Y, a negative one in
  * Z (conditioned on), 0 leaves it out; results are |Y| x |Y| over Y in increasing order.
  * Quantiles and streaming quantiles: component c's estimates at results + c * count; NaNs sort
- * last.  Streaming: rank error below epsilon n, exact until about 66/epsilon observations.
+ * last.  Streaming: rank error below epsilon n; exact while a component's stream holds no
+ * more than k observations, k the least even number with k epsilon >= 66 - log2 k (4,870 for
+ * epsilon 0.01).
  * WMedian: the first value whose cumulative weight reaches q W, the midpoint with the next
  * weighted value where it equals q W exactly (0 < q < 1); NaN without any weight. */
 ZORP_API int _tarrdSSPooledCovariance(TarrSSTask* task, uint64_t estimates, uint32_t method);
