@@ -4,7 +4,7 @@
 // status and the record's values) seen by an error callback. Two builds whose listings agree
 // computed the same bits; a restructuring of the kernels is checked by diffing the listings of
 // the library before and after.
-//   fingerprint [library-path]   (default: the library the tool is linked with)
+//   fingerprint [library-path]   (default: the library found beside the tool, by its soname)
 #include <dlfcn.h>
 
 #include <cmath>
@@ -162,7 +162,7 @@ void run_row(char t, const char* fn, const char* shape) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  g_lib = argc > 1 ? dlopen(argv[1], RTLD_NOW | RTLD_LOCAL) : dlopen("libzorp_fenn_avx512.so.2", RTLD_NOW | RTLD_NOLOAD);
+  g_lib = argc > 1 ? dlopen(argv[1], RTLD_NOW | RTLD_LOCAL) : dlopen(ZORP_KERNEL_FILE, RTLD_NOW | RTLD_LOCAL);
   if (!g_lib) {
     std::fprintf(stderr, "cannot load the library: %s\n", dlerror());
     return 1;

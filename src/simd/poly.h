@@ -8,6 +8,9 @@
 //                     chains for long polynomials at the price of a few more operations
 //   horner_from<k>(x, c)  the tail c[k] + c[k+1] x + ..., for kernels that finish the low
 //                     terms themselves (r + r^2 * p(r) and the like)
+//   horner_pieces(x, idx, c)  a piecewise polynomial: c[j][i] is coefficient j of piece i,
+//                     each lane evaluates the piece idx selects (one register permute per
+//                     coefficient, see lookup), in Horner's order
 //
 // The same templates serve vectors (through the vocabulary's quiet fma) and scalars, so a
 // vector kernel and its scalar callout read one table and compute the same polynomial.
@@ -37,6 +40,13 @@ inline X horner_from(X x, const T (&c)[N]) {
 template <typename X, typename T, size_t N>
 inline X horner(X x, const T (&c)[N]) {
   return horner_from<0>(x, c);
+}
+
+template <typename V, typename T, size_t N, size_t P>
+inline V horner_pieces(V x, __m512i idx, const T (&c)[N][P]) {
+  V p = lookup(idx, c[N - 1]);
+  for (size_t i = N - 1; i-- > 0;) p = fma_quiet(p, x, lookup(idx, c[i]));
+  return p;
 }
 
 template <typename X, typename T, size_t N>

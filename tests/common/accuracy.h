@@ -1,24 +1,13 @@
-// Accuracy measurement of vector-math kernels against MPFR.
+// Accuracy of vector-math results against MPFR and MPC, and the references the function
+// contracts (vm/dispatch/contracts.def) name.
 //
-// A kernel's error on one element is |computed - exact| in units in the last place of the exact
-// value in the kernel's precision (the spacing of that precision's numbers at the exact value,
-// subnormal spacing below the normal range), with the exact value computed by MPFR at 160 bits.
-// Besides max and mean ulp, the harness keeps the number of correct bits, -log2 of the largest
-// relative error, which is what the EP class promises.
-//
-// Registering a function takes a few lines: name, slot, the kernel as a callable on n elements,
-// and the MPFR reference, e.g.
-//
-//   using namespace zorp::test::accuracy;
-//   Case<float> c = unary<float>("vsExp", Slot::HA, [](int n, const float* a, float* r) {
-//     _fennsExp_HA(n, a, r); }, mpfr_exp);
-//   Stats s = measure(c, sample_bits<float>(100000, -104.0f, 89.0f, 1));
-//   EXPECT_TRUE(s.meets(c.slot)) << s.describe(c);
-//
-// Special results (NaN, infinities, exact zeros) are checked for exact agreement and counted in
-// `special_mismatches` rather than folded into the ulp figures. Tests assert the class bound of
-// the slot; tools/accuracy prints the whole table.
+// A result part's error is |computed - exact| in units in the last place of the exact value in
+// the kernel's precision (subnormal spacing below the normal range), the exact value computed at
+// 160 bits. Besides max and mean ulp the figures keep the correct bits, -log2 of the largest
+// relative error over normal results, which is what the EP class promises. Special results (NaN,
+// infinities, exact zeros with their sign) must agree exactly and are counted apart.
 #pragma once
+#include <mpc.h>
 #include <mpfr.h>
 
 #include <cmath>
@@ -27,346 +16,312 @@
 #include <cstring>
 #include <functional>
 #include <limits>
-#include <random>
 #include <string>
-#include <type_traits>
-#include <vector>
+#include <utility>
 
 namespace zorp::test::accuracy {
 
-enum class Slot { LA = 0, HA = 1, EP = 2 };
-inline const char* slot_name(Slot s) { return s == Slot::LA ? "LA" : s == Slot::HA ? "HA" : "EP"; }
-
 inline constexpr mpfr_prec_t kRefPrecision = 160;
 
-// The correct-bit counts of the EP entry suffixes.
-template <typename T>
-constexpr int ep_bits() {
-  return sizeof(T) == 4 ? 11 : 26;
-}
-
-// An MPFR value with the reference precision, freed on scope exit.
-struct Mp {
-  mpfr_t v;
-  Mp() { mpfr_init2(v, kRefPrecision); }
-  explicit Mp(mpfr_prec_t p) { mpfr_init2(v, p); }
-  ~Mp() { mpfr_clear(v); }
-  Mp(const Mp&) = delete;
-  Mp& operator=(const Mp&) = delete;
-  operator mpfr_ptr() { return v; }
-  operator mpfr_srcptr() const { return v; }
+// A complex value at the reference precision; real values live in the real part.
+struct Z {
+  mpc_t v;
+  Z() { mpc_init2(v, kRefPrecision); }
+  ~Z() { mpc_clear(v); }
+  Z(const Z&) = delete;
+  Z& operator=(const Z&) = delete;
+  mpfr_ptr part(int k) { return k ? mpc_imagref(v) : mpc_realref(v); }
+  mpfr_srcptr part(int k) const { return k ? mpc_imagref(v) : mpc_realref(v); }
 };
 
-template <typename T>
-inline void set_exact(mpfr_ptr m, T x) {
-  if constexpr (sizeof(T) == 4) mpfr_set_flt(m, x, MPFR_RNDN);
-  else mpfr_set_d(m, x, MPFR_RNDN);
+// x exactly, the sign bit of a NaN included (CopySign reads it).
+template <typename R>
+inline void set_exact(mpfr_ptr m, R x) {
+  mpfr_set_d(m, x, MPFR_RNDN);
+  if (std::isnan(x)) mpfr_setsign(m, m, std::signbit(x), MPFR_RNDN);
 }
 
-// The exact value rounded to T (round to nearest, with T's exponent range and subnormals).
-template <typename T>
-inline T round_to(mpfr_srcptr exact) {
-  constexpr int p = std::numeric_limits<T>::digits;
-  constexpr int emin = std::numeric_limits<T>::min_exponent - p + 1;
-  constexpr int emax = std::numeric_limits<T>::max_exponent;
+// The exact value rounded to R (to nearest, with R's exponent range and subnormals).
+template <typename R>
+inline R round_to(mpfr_srcptr exact) {
+  using L = std::numeric_limits<R>;
+  static thread_local mpfr_t t;
+  static thread_local bool ready = (mpfr_init2(t, L::digits), true);
+  (void)ready;
   const mpfr_exp_t save_min = mpfr_get_emin(), save_max = mpfr_get_emax();
-  Mp t(p);
   int inex = mpfr_set(t, exact, MPFR_RNDN);
-  mpfr_set_emin(emin);
-  mpfr_set_emax(emax);
+  mpfr_set_emin(L::min_exponent - L::digits + 1);
+  mpfr_set_emax(L::max_exponent);
   inex = mpfr_check_range(t, inex, MPFR_RNDN);
   mpfr_subnormalize(t, inex, MPFR_RNDN);
   mpfr_set_emin(save_min);
   mpfr_set_emax(save_max);
-  if constexpr (sizeof(T) == 4) return mpfr_get_flt(t, MPFR_RNDN);
+  if constexpr (sizeof(R) == 4) return mpfr_get_flt(t, MPFR_RNDN);
   else return mpfr_get_d(t, MPFR_RNDN);
 }
+inline double round_to(mpfr_srcptr exact, bool dbl) { return dbl ? round_to<double>(exact) : round_to<float>(exact); }
 
-// Error of `computed` against the exact value in ulps of T at the exact value. Returns a
-// negative number when the two disagree on a special value (NaN, infinity), 0 when they agree.
-template <typename T>
-inline double ulp_error(T computed, mpfr_srcptr exact) {
-  if (mpfr_nan_p(exact)) return std::isnan(computed) ? 0.0 : -1.0;
-  const T rounded = round_to<T>(exact);
-  if (std::isinf(rounded) || std::isnan(computed) || std::isinf(computed)) {
-    if (std::isnan(computed)) return -1.0;
-    if (rounded == computed) return 0.0;
-    if (std::isinf(rounded) && std::isinf(computed)) return -1.0;  // opposite infinities
-    if (std::isinf(computed)) return -1.0;
-    // the exact value overflows but the kernel gave a finite number: measure it anyway
-  }
-  constexpr int p = std::numeric_limits<T>::digits;
-  constexpr int emin_normal = std::numeric_limits<T>::min_exponent;  // 2^(e-1) is the least normal
-  Mp diff;
+// Error of `computed` in ulps of R at the exact value (`rounded` is the exact value rounded to
+// R); negative when the two disagree on a special value: a NaN, an infinity, or the sign of an
+// exact zero (with `any_zero`, a zero of either sign matches an exact zero). The second member
+// is the relative error where the rounded exact value is a normal number, else 0.
+template <typename R>
+inline std::pair<double, double> error_of(R computed, mpfr_srcptr exact, R rounded, bool any_zero) {
+  if (mpfr_nan_p(exact)) return {std::isnan(computed) ? 0.0 : -1.0, 0.0};
+  if (std::isnan(computed)) return {-1.0, 0.0};
+  if (mpfr_zero_p(exact))
+    return {computed == 0 && (any_zero || std::signbit(computed) == (mpfr_signbit(exact) != 0)) ? 0.0 : -1.0, 0.0};
+  if (std::isinf(computed) || std::isinf(rounded)) return {computed == rounded ? 0.0 : -1.0, 0.0};
+  static thread_local mpfr_t diff;
+  static thread_local bool ready = (mpfr_init2(diff, kRefPrecision), true);
+  (void)ready;
   set_exact(diff, computed);
   mpfr_sub(diff, diff, exact, MPFR_RNDN);
-  if (mpfr_zero_p(diff)) return 0.0;
-  long e = mpfr_zero_p(exact) ? emin_normal : static_cast<long>(mpfr_get_exp(exact));
-  if (e < emin_normal) e = emin_normal;
-  // |exact| < 2^e, so one ulp is 2^(e - p)
+  if (mpfr_zero_p(diff)) return {0.0, 0.0};
+  const double relative = std::isnormal(rounded) ? std::fabs(mpfr_get_d(diff, MPFR_RNDN) / mpfr_get_d(exact, MPFR_RNDN)) : 0.0;
+  constexpr int p = std::numeric_limits<R>::digits, emin = std::numeric_limits<R>::min_exponent;
+  const long e = std::max<long>(mpfr_get_exp(exact), emin);  // |exact| < 2^e: one ulp is 2^(e-p)
   mpfr_mul_2si(diff, diff, p - e, MPFR_RNDN);
-  return std::fabs(mpfr_get_d(diff, MPFR_RNDN));
+  return {std::fabs(mpfr_get_d(diff, MPFR_RNDN)), relative};
 }
 
-// Relative error |computed - exact| / |exact| (0 for an exact zero matched exactly).
-template <typename T>
-inline double relative_error(T computed, mpfr_srcptr exact) {
-  if (!mpfr_number_p(exact) || !std::isfinite(computed)) return 0.0;
-  Mp diff;
-  set_exact(diff, computed);
-  mpfr_sub(diff, diff, exact, MPFR_RNDN);
-  if (mpfr_zero_p(diff)) return 0.0;
-  if (mpfr_zero_p(exact)) return std::numeric_limits<double>::infinity();
-  mpfr_div(diff, diff, exact, MPFR_RNDN);
-  return std::fabs(mpfr_get_d(diff, MPFR_RNDN));
+// ---- classes -----------------------------------------------------------------------------------
+// CR is what exact functions promise: every result is the exact one rounded to nearest.
+enum class Class { EP, LA, HA, CR };
+inline const char* class_name(Class c) {
+  return c == Class::EP ? "EP" : c == Class::LA ? "LA" : c == Class::HA ? "HA" : "CR";
 }
 
-template <typename T>
-struct Worst {
-  T arg1 = 0, arg2 = 0, computed = 0;
-  double ulps = 0;
+// Figures of one kernel over one sample; arguments and results of the worst element and of the
+// first mismatch are kept for the message.
+struct Element {
+  double a[2] = {}, b[2] = {}, r[2] = {};
+  int part = 0;
 };
 
-// Figures of one kernel over one sample.
-template <typename T>
+template <typename R>
 struct Stats {
-  size_t count = 0;             // elements with a finite, non-special comparison
-  double max_ulp = 0, sum_ulp = 0;
-  double max_relative = 0;      // over elements whose exact result is a normal number
-  size_t special_mismatches = 0;
-  Worst<T> worst;
-  T first_mismatch_arg1 = 0, first_mismatch_arg2 = 0, first_mismatch_computed = 0;
+  size_t count = 0;  // result parts compared
+  double max_ulp = 0, sum_ulp = 0, max_relative = 0;
+  size_t special_mismatches = 0, rounding_mismatches = 0, status_mismatches = 0;
+  Element worst, first_special, first_rounding, first_status;
+  int status_got = 0, status_wanted = 0;
 
   double mean_ulp() const { return count ? sum_ulp / static_cast<double>(count) : 0.0; }
   double correct_bits() const {
-    return max_relative > 0 ? -std::log2(max_relative) : std::numeric_limits<T>::digits;
+    return max_relative > 0 ? -std::log2(max_relative) : std::numeric_limits<R>::digits;
   }
+  static constexpr int ep_bits() { return sizeof(R) == 4 ? 11 : 26; }
 
-  // One element. arg2 is only for the report; pass arg1 again for one-argument functions.
-  void add(T arg1, T arg2, T computed, mpfr_srcptr exact) {
-    const double u = ulp_error<T>(computed, exact);
+  void add(R computed, mpfr_srcptr exact, const Element& e, bool any_zero = false) {
+    const R rounded = round_to<R>(exact);
+    const bool same = std::isnan(computed) ? std::isnan(rounded) : std::memcmp(&computed, &rounded, sizeof(R)) == 0;
+    if (!same && rounding_mismatches++ == 0) first_rounding = e;
+    const auto [u, relative] = error_of<R>(computed, exact, rounded, any_zero);
     if (u < 0) {
-      if (special_mismatches++ == 0) {
-        first_mismatch_arg1 = arg1;
-        first_mismatch_arg2 = arg2;
-        first_mismatch_computed = computed;
-      }
+      if (special_mismatches++ == 0) first_special = e;
       return;
     }
     ++count;
     sum_ulp += u;
-    if (u > max_ulp) {
-      max_ulp = u;
-      worst = {arg1, arg2, computed, u};
-    }
-    if (mpfr_number_p(exact) && !mpfr_zero_p(exact)) {
-      const T r = round_to<T>(exact);
-      if (std::isnormal(r)) {
-        const double rel = relative_error<T>(computed, exact);
-        if (rel > max_relative) max_relative = rel;
-      }
-    }
+    if (u > max_ulp) max_ulp = u, worst = e;
+    max_relative = std::max(max_relative, relative);
   }
-  void merge(const Stats& o) {
-    if (o.max_ulp > max_ulp) {
-      max_ulp = o.max_ulp;
-      worst = o.worst;
-    }
-    if (o.max_relative > max_relative) max_relative = o.max_relative;
-    if (special_mismatches == 0 && o.special_mismatches) {
-      first_mismatch_arg1 = o.first_mismatch_arg1;
-      first_mismatch_arg2 = o.first_mismatch_arg2;
-      first_mismatch_computed = o.first_mismatch_computed;
-    }
-    special_mismatches += o.special_mismatches;
-    count += o.count;
-    sum_ulp += o.sum_ulp;
+  void add_status(int got, int wanted, const Element& e) {
+    if (got == wanted || status_mismatches++) return;
+    first_status = e;
+    status_got = got;
+    status_wanted = wanted;
   }
 
-  // The class bound of a slot: HA within 1 ulp, LA within 4 ulp, EP the correct bits of its
-  // suffix. Special values must agree exactly in every class.
-  bool meets(Slot slot) const {
-    if (special_mismatches) return false;
-    switch (slot) {
-      case Slot::HA: return max_ulp <= 1.0;
-      case Slot::LA: return max_ulp <= 4.0;
-      case Slot::EP: return correct_bits() >= ep_bits<T>();
+  bool meets(Class c) const {
+    if (special_mismatches || status_mismatches) return false;
+    switch (c) {
+      case Class::CR: return rounding_mismatches == 0;
+      case Class::HA: return max_ulp < 1.0;
+      case Class::LA: return max_ulp <= 4.0;
+      case Class::EP: return correct_bits() >= ep_bits();
     }
     return false;
   }
 
-  std::string describe(const char* name, Slot slot) const {
-    char buf[512];
-    std::snprintf(buf, sizeof buf,
-                  "%s %s: max %.3f ulp (at %.17g, %.17g -> %.17g), mean %.4f ulp, %.1f correct bits, "
-                  "%zu elements, %zu special mismatches (first at %.17g, %.17g -> %.17g)",
-                  name, slot_name(slot), max_ulp, double(worst.arg1), double(worst.arg2),
-                  double(worst.computed), mean_ulp(), correct_bits(), count, special_mismatches,
-                  double(first_mismatch_arg1), double(first_mismatch_arg2),
-                  double(first_mismatch_computed));
-    return buf;
+  std::string describe(const std::string& name, Class c) const {
+    auto el = [](const Element& e) {
+      char b[200];
+      std::snprintf(b, sizeof b, "(%.9g, %.9g; %.9g, %.9g) -> part %d %.17g", e.a[0], e.a[1], e.b[0], e.b[1],
+                    e.part, e.r[e.part]);
+      return std::string(b);
+    };
+    char buf[256];
+    std::snprintf(buf, sizeof buf, "%s, class %s: max %.3f ulp, mean %.4f ulp, %.1f correct bits, %zu parts; ",
+                  name.c_str(), class_name(c), max_ulp, mean_ulp(), correct_bits(), count);
+    std::string s = buf + ("worst at " + el(worst));
+    if (special_mismatches) s += "; " + std::to_string(special_mismatches) + " special mismatches, first " + el(first_special);
+    if (c == Class::CR && rounding_mismatches)
+      s += "; " + std::to_string(rounding_mismatches) + " not correctly rounded, first " + el(first_rounding);
+    if (status_mismatches)
+      s += "; " + std::to_string(status_mismatches) + " wrong statuses, first " + el(first_status) + " reported " +
+           std::to_string(status_got) + ", wanted " + std::to_string(status_wanted);
+    return s;
   }
 };
 
-// ---- registering a function -------------------------------------------------------------
-// The reference computes the exact value of f at the arguments into `out` (reference precision).
-using Reference1 = std::function<void(mpfr_ptr out, mpfr_srcptr a)>;
-using Reference2 = std::function<void(mpfr_ptr out, mpfr_srcptr a, mpfr_srcptr b)>;
+// ---- references ------------------------------------------------------------------------------
+// A reference computes the exact results of one element: args[0], args[1] the arguments (real
+// ones in the real part), out[0], out[1] the results. `dbl` tells the precision of the kernel,
+// for the few formulas whose definition rounds on the way.
+using Formula = void (*)(const Z* args, Z* out, bool dbl);
 
-// Adapters for MPFR's own functions, which take a rounding argument.
-inline Reference1 ref(int (*f)(mpfr_ptr, mpfr_srcptr, mpfr_rnd_t)) {
-  return [f](mpfr_ptr out, mpfr_srcptr a) { f(out, a, MPFR_RNDN); };
-}
-inline Reference2 ref(int (*f)(mpfr_ptr, mpfr_srcptr, mpfr_srcptr, mpfr_rnd_t)) {
-  return [f](mpfr_ptr out, mpfr_srcptr a, mpfr_srcptr b) { f(out, a, b, MPFR_RNDN); };
-}
-
-template <typename T>
-struct Case {
-  std::string name;  // public function name, "vsExp"
-  Slot slot = Slot::HA;
-  int arity = 1;
-  std::function<void(int32_t n, const T* a, const T* b, T* r)> kernel;  // b unused for arity 1
-  Reference1 ref1;
-  Reference2 ref2;
+struct Reference {
+  std::function<void(const Z*, Z*, bool)> f;
+  Reference(Formula g) : f(g) {}
+  Reference(int (*g)(mpfr_ptr, mpfr_srcptr, mpfr_rnd_t))
+      : f([g](const Z* a, Z* r, bool) { g(r[0].part(0), a[0].part(0), MPFR_RNDN); }) {}
+  Reference(int (*g)(mpfr_ptr, mpfr_srcptr, mpfr_srcptr, mpfr_rnd_t))
+      : f([g](const Z* a, Z* r, bool) { g(r[0].part(0), a[0].part(0), a[1].part(0), MPFR_RNDN); }) {}
+  Reference(int (*g)(mpfr_ptr, mpfr_ptr, mpfr_srcptr, mpfr_rnd_t))
+      : f([g](const Z* a, Z* r, bool) { g(r[0].part(0), r[1].part(0), a[0].part(0), MPFR_RNDN); }) {}
+  Reference(int (*g)(mpc_ptr, mpc_srcptr, mpc_rnd_t)) : f([g](const Z* a, Z* r, bool) { g(r[0].v, a[0].v, MPC_RNDNN); }) {}
+  Reference(int (*g)(mpc_ptr, mpc_srcptr, mpc_srcptr, mpc_rnd_t))
+      : f([g](const Z* a, Z* r, bool) { g(r[0].v, a[0].v, a[1].v, MPC_RNDNN); }) {}
+  Reference(int (*g)(mpfr_ptr, mpc_srcptr, mpfr_rnd_t))
+      : f([g](const Z* a, Z* r, bool) { g(r[0].part(0), a[0].v, MPFR_RNDN); }) {}
 };
 
-template <typename T>
-inline Case<T> unary(std::string name, Slot slot, std::function<void(int32_t, const T*, T*)> kernel,
-                     Reference1 reference) {
-  Case<T> c;
-  c.name = std::move(name);
-  c.slot = slot;
-  c.arity = 1;
-  c.kernel = [kernel](int32_t n, const T* a, const T*, T* r) { kernel(n, a, r); };
-  c.ref1 = std::move(reference);
-  return c;
+// The scalars every generic LinearFrac call passes.
+template <typename R>
+struct LinearFracScalars {
+  static constexpr R sa = R(1.5), ha = R(-0.25), sb = R(-2), hb = R(3);
+};
+
+// Named formulas: where MPFR and MPC have no function, or where the convention is ours.
+namespace formula {
+
+inline bool any_nan(const Z* a) { return mpfr_nan_p(a[0].part(0)) || mpfr_nan_p(a[1].part(0)); }
+
+// a - trunc(a) with the sign bit of a: -3 gives -0, and an infinity gives NaN.
+inline void Frac(const Z* a, Z* r, bool) {
+  mpfr_ptr f = r[1].part(0);
+  mpfr_rint_trunc(f, a[0].part(0), MPFR_RNDN);
+  mpfr_sub(f, a[0].part(0), f, MPFR_RNDN);
+  mpfr_setsign(r[0].part(0), f, mpfr_signbit(a[0].part(0)) || mpfr_signbit(f), MPFR_RNDN);
 }
-template <typename T>
-inline Case<T> unary(std::string name, Slot slot, std::function<void(int32_t, const T*, T*)> kernel,
-                     int (*reference)(mpfr_ptr, mpfr_srcptr, mpfr_rnd_t)) {
-  return unary<T>(std::move(name), slot, std::move(kernel), ref(reference));
-}
-template <typename T>
-inline Case<T> binary(std::string name, Slot slot,
-                      std::function<void(int32_t, const T*, const T*, T*)> kernel, Reference2 reference) {
-  Case<T> c;
-  c.name = std::move(name);
-  c.slot = slot;
-  c.arity = 2;
-  c.kernel = std::move(kernel);
-  c.ref2 = std::move(reference);
-  return c;
-}
-template <typename T>
-inline Case<T> binary(std::string name, Slot slot,
-                      std::function<void(int32_t, const T*, const T*, T*)> kernel,
-                      int (*reference)(mpfr_ptr, mpfr_srcptr, mpfr_srcptr, mpfr_rnd_t)) {
-  return binary<T>(std::move(name), slot, std::move(kernel), ref(reference));
+// The integral part toward zero, and the fractional part as Frac gives it.
+inline void Modf(const Z* a, Z* r, bool dbl) {
+  Frac(a, r, dbl);
+  mpfr_swap(r[0].part(0), r[1].part(0));
+  mpfr_rint_trunc(r[0].part(0), a[0].part(0), MPFR_RNDN);
 }
 
-// Runs the kernel once over the whole sample and compares element by element. For arity 1,
-// `b` may be empty.
-template <typename T>
-inline Stats<T> measure(const Case<T>& c, const std::vector<T>& a, const std::vector<T>& b = {}) {
-  Stats<T> s;
-  std::vector<T> r(a.size());
-  c.kernel(static_cast<int32_t>(a.size()), a.data(), c.arity == 2 ? b.data() : a.data(), r.data());
-  Mp x, y, exact;
-  for (size_t i = 0; i < a.size(); ++i) {
-    set_exact(x, a[i]);
-    if (c.arity == 2) {
-      set_exact(y, b[i]);
-      c.ref2(exact, x, y);
-    } else {
-      c.ref1(exact, x);
-    }
-    s.add(a[i], c.arity == 2 ? b[i] : a[i], r[i], exact);
+// The product by the textbook formula (ac - bd, ad + bc). Elements with an infinite or NaN part
+// follow it as double arithmetic does, products rounded first: no infinity is recovered from
+// the NaN it may give (as C's infinity rules would), since the kernels do not recover one.
+template <bool kConj>
+inline void Product(const Z* a, Z* r, bool) {
+  Z t;
+  mpfr_srcptr ar = a[0].part(0), ai = a[0].part(1), br = a[1].part(0);
+  mpfr_ptr bi = t.part(0);
+  mpfr_set(bi, a[1].part(1), MPFR_RNDN);
+  if (kConj) mpfr_neg(bi, bi, MPFR_RNDN);
+  if (mpfr_number_p(ar) && mpfr_number_p(ai) && mpfr_number_p(br) && mpfr_number_p(bi)) {
+    mpfr_fmms(r[0].part(0), ar, br, ai, bi, MPFR_RNDN);
+    mpfr_fmma(r[0].part(1), ar, bi, ai, br, MPFR_RNDN);
+    return;
   }
-  return s;
-}
-
-// ---- samples ------------------------------------------------------------------------------
-template <typename T>
-using Bits = std::conditional_t<sizeof(T) == 4, uint32_t, uint64_t>;
-
-template <typename T>
-inline T from_bits(Bits<T> b) {
-  T x;
-  std::memcpy(&x, &b, sizeof x);
-  return x;
-}
-template <typename T>
-inline Bits<T> bits_of(T x) {
-  Bits<T> b;
-  std::memcpy(&b, &x, sizeof b);
-  return b;
-}
-
-// Values spread evenly over the bit patterns between lo and hi (so evenly over binades, which
-// covers the whole range when lo and hi are the extremes). Signs follow lo and hi; a range
-// that straddles zero draws both signs.
-template <typename T>
-inline std::vector<T> sample_bits(size_t n, T lo, T hi, uint64_t seed) {
-  std::mt19937_64 rng(seed);
-  std::vector<T> v;
-  v.reserve(n);
-  auto draw_between = [&](T a, T b) {  // 0 <= a <= b
-    const Bits<T> ba = bits_of(a), bb = bits_of(b);
-    std::uniform_int_distribution<Bits<T>> d(ba, bb);
-    return from_bits<T>(d(rng));
+  auto product = [&](mpfr_srcptr x, mpfr_srcptr y) {
+    mpfr_mul(t.part(1), x, y, MPFR_RNDN);
+    return round_to<double>(t.part(1));
   };
-  for (size_t i = 0; i < n; ++i) {
-    if (lo >= 0) v.push_back(draw_between(lo, hi));
-    else if (hi <= 0) v.push_back(-draw_between(-hi, -lo));
-    else v.push_back((rng() & 1) ? draw_between(T(0), hi) : -draw_between(T(0), -lo));
+  mpfr_set_d(r[0].part(0), product(ar, br) - product(ai, bi), MPFR_RNDN);
+  mpfr_set_d(r[0].part(1), product(ar, bi) + product(ai, br), MPFR_RNDN);
+}
+inline constexpr Formula Mul = Product<false>, MulByConj = Product<true>;
+
+inline void Inv(const Z* a, Z* r, bool) { mpfr_ui_div(r[0].part(0), 1, a[0].part(0), MPFR_RNDN); }
+
+// The unbiased exponent as a value; a zero is a pole (-inf), infinities give +inf.
+inline void Logb(const Z* a, Z* r, bool) {
+  mpfr_srcptr x = a[0].part(0);
+  if (mpfr_zero_p(x)) mpfr_set_inf(r[0].part(0), -1), mpfr_set_divby0();
+  else if (!mpfr_number_p(x)) mpfr_abs(r[0].part(0), x, MPFR_RNDN);
+  else mpfr_set_si(r[0].part(0), mpfr_get_exp(x) - 1, MPFR_RNDN);
+}
+
+// a - b where b < a, else +0: a NaN argument gives +0, since b < a is then false.
+inline void Fdim(const Z* a, Z* r, bool) {
+  if (mpfr_less_p(a[1].part(0), a[0].part(0))) mpfr_sub(r[0].part(0), a[0].part(0), a[1].part(0), MPFR_RNDN);
+  else mpfr_set_zero(r[0].part(0), 1);
+}
+
+// Larger and smaller value with -0 below +0; a NaN argument gives NaN.
+template <bool kMax>
+inline void MaxMin(const Z* a, Z* r, bool) {
+  if (any_nan(a)) return mpfr_set_nan(r[0].part(0));
+  (kMax ? mpfr_max : mpfr_min)(r[0].part(0), a[0].part(0), a[1].part(0), MPFR_RNDN);
+}
+inline constexpr Formula Fmax = MaxMin<true>, Fmin = MaxMin<false>;
+
+// Larger and smaller magnitude; equal magnitudes are decided as Fmax and Fmin decide them.
+template <bool kMax>
+inline void Mag(const Z* a, Z* r, bool dbl) {
+  const int c = mpfr_cmpabs(a[0].part(0), a[1].part(0));
+  if (any_nan(a) || c == 0) return MaxMin<kMax>(a, r, dbl);
+  mpfr_set(r[0].part(0), a[(c > 0) == kMax ? 0 : 1].part(0), MPFR_RNDN);
+}
+inline constexpr Formula MaxMag = Mag<true>, MinMag = Mag<false>;
+
+// The neighbour of a in the kernel's format in the direction of b; b itself when a == b.
+inline void NextAfter(const Z* a, Z* r, bool dbl) {
+  const double x = mpfr_get_d(a[0].part(0), MPFR_RNDN), y = mpfr_get_d(a[1].part(0), MPFR_RNDN);
+  mpfr_set_d(r[0].part(0), dbl ? std::nextafter(x, y) : std::nextafter(float(x), float(y)), MPFR_RNDN);
+}
+
+// (scalea*a + shifta) / (scaleb*b + shiftb) with each sum rounded once to the kernel's format.
+inline void LinearFrac(const Z* a, Z* r, bool dbl) {
+  using S = LinearFracScalars<double>;
+  const double x = mpfr_get_d(a[0].part(0), MPFR_RNDN), y = mpfr_get_d(a[1].part(0), MPFR_RNDN);
+  const double num = dbl ? std::fma(S::sa, x, S::ha) : std::fma(float(S::sa), float(x), float(S::ha));
+  const double den = dbl ? std::fma(S::sb, y, S::hb) : std::fma(float(S::sb), float(y), float(S::hb));
+  mpfr_set_d(r[0].part(0), num, MPFR_RNDN);
+  mpfr_div_d(r[0].part(0), r[0].part(0), den, MPFR_RNDN);
+}
+
+}  // namespace formula
+
+// ---- statuses ----------------------------------------------------------------------------------
+// What the status rules see of one element: its arguments and its exact results classified.
+struct Outcome {
+  double a[2], b[2], r;  // argument parts; the first result rounded to the kernel's format
+  bool complex;
+  bool arg_nan, args_finite;  // over every argument part
+  bool nan, pole, overflow, underflow;
+  double least_normal;
+};
+
+struct StatusRule {
+  int invalid = 0, pole = 0, overflow = 0, underflow = 0;
+  int (*named)(const Outcome&) = nullptr;
+  int operator()(const Outcome& o) const {
+    if (named) return named(o);
+    if (o.arg_nan) return 0;
+    if (o.nan) return invalid;
+    if (o.pole) return pole;
+    if (o.overflow) return overflow;
+    return o.underflow ? underflow : 0;
   }
-  return v;
+};
+constexpr StatusRule ieee(int invalid, int pole, int overflow, int underflow) {
+  return {invalid, pole, overflow, underflow, nullptr};
 }
-
-// Every finite value, both signs, evenly over binades.
-template <typename T>
-inline std::vector<T> sample_whole_range(size_t n, uint64_t seed) {
-  using L = std::numeric_limits<T>;
-  return sample_bits<T>(n, L::lowest(), L::max(), seed);
-}
-
-// Uniform in [lo, hi).
-template <typename T>
-inline std::vector<T> sample_uniform(size_t n, T lo, T hi, uint64_t seed) {
-  std::mt19937_64 rng(seed);
-  std::uniform_real_distribution<T> d(lo, hi);
-  std::vector<T> v(n);
-  for (auto& x : v) x = d(rng);
-  return v;
-}
-
-// The values every function should be tried on: zeros, infinities, NaN, extremes of the normal
-// and subnormal ranges, small integers and halves.
-template <typename T>
-inline std::vector<T> special_set() {
-  using L = std::numeric_limits<T>;
-  std::vector<T> v = {T(0), -T(0), L::infinity(), -L::infinity(), L::quiet_NaN(),
-                      L::denorm_min(), -L::denorm_min(), L::min(), -L::min(),
-                      L::min() - L::denorm_min(), L::max(), -L::max(), L::epsilon(),
-                      T(1) - L::epsilon() / 2, T(1) + L::epsilon()};
-  for (int k = -4; k <= 4; ++k) {
-    v.push_back(T(k));
-    v.push_back(T(k) + T(0.5));
-  }
-  return v;
-}
-
-// All ordered pairs of a set, as two parallel arrays.
-template <typename T>
-inline void all_pairs(const std::vector<T>& set, std::vector<T>& a, std::vector<T>& b) {
-  a.clear();
-  b.clear();
-  for (T x : set)
-    for (T y : set) {
-      a.push_back(x);
-      b.push_back(y);
-    }
-}
+// Division: status 2 for a zero divisor, whatever the dividend but a real NaN.
+inline constexpr StatusRule zero_divisor{0, 0, 0, 0, [](const Outcome& o) {
+  return o.b[0] == 0 && o.b[1] == 0 && (o.complex || !std::isnan(o.a[0])) ? 2 : 0;
+}};
+// NextAfter: 3 where a finite a steps to infinity, 4 where the step lands on a subnormal or zero.
+inline constexpr StatusRule next_after{0, 0, 0, 0, [](const Outcome& o) {
+  if (std::isnan(o.a[0]) || std::isnan(o.b[0]) || o.a[0] == o.b[0]) return 0;
+  if (std::isinf(o.r)) return std::isfinite(o.a[0]) ? 3 : 0;
+  return std::fabs(o.r) < o.least_normal ? 4 : 0;
+}};
 
 }  // namespace zorp::test::accuracy

@@ -122,18 +122,17 @@ uint16_t x87_traps_of(uint32_t mode) {
   return t;
 }
 
-// Leaves the status's flag raised in the x87 status word and, when the thread asked for that
-// exception to trap, raises it as a hardware exception here and now.
-//
-// The trial environment unmasks exactly the exceptions the thread selected (whatever the
-// caller's control word had unmasked stays masked in it) and carries only this status's flag:
-// flags left over from earlier x87 work stay out of it. So a trap always belongs to the
-// reported element and happens only when the thread asked for it.
+// Raises the status's exception on the x87 unit as a caller's own x87 instruction would: the
+// caller's environment with the exceptions the thread selected unmasked as well and the
+// status's flag added is loaded, so an unmasked exception whose flag is set traps. That is the
+// status's own exception when the thread selected it; it is also a flag left over from earlier
+// x87 work, or an exception the caller had unmasked itself, because that is what the caller's
+// next x87 instruction would have raised anyway: the report does not hide the caller's state.
 //
 // Loading an environment with an unmasked flag makes the exception pending (the error summary
 // bits are set as the processor itself would show them), and the fwait right after delivers it
 // inside this routine rather than at some later, unrelated x87 instruction of the caller.
-// Without a matching trap the fwait does nothing.
+// Without a trap the fwait does nothing.
 //
 // Afterwards the caller's environment comes back with all six exceptions masked, no exception
 // pending, and this status's flag added to the flags it already had.
@@ -143,9 +142,9 @@ void except_channel(int32_t status, uint32_t mode) {
   fpu::x87_store_env(&saved);
 
   fpu::X87Env trial = saved;
-  trial.control = static_cast<uint16_t>((trial.control | kX87AllExceptions) & ~x87_traps_of(mode));
-  trial.status = static_cast<uint16_t>((trial.status & ~(kX87AllExceptions | kX87Pending)) | flag);
-  if (flag & ~trial.control & kX87AllExceptions) trial.status |= kX87Pending;
+  trial.control = static_cast<uint16_t>(trial.control & ~x87_traps_of(mode));
+  trial.status = static_cast<uint16_t>(trial.status | flag);
+  if (trial.status & ~trial.control & kX87AllExceptions) trial.status |= kX87Pending;
   fpu::x87_load_env(&trial);
   fpu::x87_wait();
 

@@ -11,7 +11,10 @@
 //    does not touch them: a subnormal argument comes back as it is, as it would from a copy.
 //    NaN lanes go through a quiet addition, which does see the flushing mode; its result is a
 //    NaN either way.
-//  * Fdim gives a - b where b < a and +0 where a <= b; a NaN argument gives NaN.
+//  * Fdim is a - b where b < a, else +0, and that definition holds for NaN arguments as well:
+//    b < a is then false, so the result is +0 (C's fdim returns NaN there). A caller who wants a
+//    NaN to come through tests for it; a definition with an exception for NaN would be one more
+//    rule to remember for a function whose whole point is its comparison.
 //  * NextAfter gives b when a == b (so the sign of a zero b wins), ±denorm_min from a zero a,
 //    NaN when either is NaN. It reports status 3 when a finite a steps to infinity and status 4
 //    when the result is subnormal or zero (from a nonzero a), the cases in which C's nextafter
@@ -39,7 +42,7 @@ inline V nan_through(V r, V a, V b) {
 
 template <typename T>
 struct FdimK : Kernel<T> {
-  static Vec<T> body(Vec<T> a, Vec<T> b, Mask<T>&) { return zero_unless(not_less_equal(a, b), sub(a, b)); }
+  static Vec<T> body(Vec<T> a, Vec<T> b, Mask<T>&) { return zero_unless(less(b, a), sub(a, b)); }
 };
 
 template <typename T, bool kMax>

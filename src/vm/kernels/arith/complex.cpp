@@ -377,7 +377,8 @@ struct SqrtZ : Kernel<ZorpComplex16, 8> {
     const __m512d d0 = add(t0, t0), dc = add(tc, tc);
     const __m512d u0 = div(yy, d0);
     const __m512d urem = fnma(u0, dc, fnma(u0, d0, yy));
-    const __m512d u = fma(urem, reciprocal_estimate(d0), u0);
+    // u carries the sign of y, a zero y's too (the correction can only turn -0 into +0)
+    const __m512d u = copy_sign(fma(urem, reciprocal_estimate(d0), u0), yy);
 
     const __m512d re = real_parts(a), im = imag_parts(a);
     const __mmask8 odd = 0xAA;
@@ -505,8 +506,11 @@ struct AbsK<ZorpComplex16> : Kernel<ZorpComplex16, 8> {
     const __m512d residual = add(fnma(root, root, h), l);
     const __m512d corrected = fma(residual, div(splat(0.5), root), root);
     __m512d r = scale_by_pow2(corrected, k);
-    // zeros, then infinities (an infinite part wins over a NaN part)
+    // zeros, NaN, then infinities (an infinite part wins over a NaN part). A NaN part with a
+    // zero beside it has left m = 0 (max(NaN, 0) gives 0) and the scalings by 2^-k and 2^k with
+    // k = -inf have made a NaN infinite and then zero, so NaN is put back explicitly.
     r = select(equal(m, simd::zero<__m512d>()), simd::zero<__m512d>(), r);
+    r = select(unordered(a, swap_parts(a)), add_quiet(a, swap_parts(a)), r);
     const __m512d infinity = splat(std::numeric_limits<double>::infinity());
     const __mmask8 inf = classify<0x18>(a) | classify<0x18>(swap_parts(a));
     // the modulus of finite parts came out infinite: it exceeds the largest double

@@ -1,0 +1,382 @@
+// The built vector-math functions as the tests and tools see them: each catalogue row joined
+// with its contract (vm/dispatch/contracts.def); any slot of any row called through its dispatch
+// table found by name, as a host calls it, in every calling shape and both storage forms; the
+// samples a row is swept over; and the sweep, which checks every result part against the
+// row's reference and every element's reported status against the row's status rule.
+#pragma once
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <cfloat>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include "common/accuracy.h"
+#include "common/library.h"
+#include "vm/dispatch/catalogue.h"
+#include "zorp/vm.h"
+#include "zorp/vm_functions.h"
+
+namespace zorp::test {
+
+using vm::catalogue::Shape;
+enum class Rule { CLASS, CLASS_ZERO_ANY_SIGN, CR };
+enum class Extra { none, near_ties, one_scale };
+
+struct VmRow {
+  const vm::catalogue::Row& cat;
+  accuracy::Reference ref;
+  double lo, hi, ulo, uhi;
+  Rule rule;
+  accuracy::StatusRule status;
+  Extra extra;
+  std::vector<double> edges;
+
+  std::string name() const { return cat.name; }
+  bool dbl() const { return cat.type == 'd' || cat.type == 'z'; }
+  Shape shape() const { return cat.shape; }
+  int args() const { return shape() == Shape::A1R1 || shape() == Shape::A1R2 || shape() == Shape::C1R1R || shape() == Shape::R1C1 ? 1 : 2; }
+  int results() const { return shape() == Shape::A1R2 ? 2 : 1; }
+  int in_parts() const { return cat.complex() && shape() != Shape::R1C1 ? 2 : 1; }
+  int out_parts() const { return cat.complex() && shape() != Shape::C1R1R ? 2 : 1; }
+  // The slots whose kernels are distinct: each slot that owns its kernel.
+  std::vector<int> owners() const {
+    std::vector<int> v;
+    for (int s = 0; s < 3; ++s)
+      if (cat.owner(s) == s) v.push_back(s);
+    return v;
+  }
+  // What the kernel in `slot` must meet: the strictest class of the slots it fills.
+  accuracy::Class required(int slot) const {
+    using accuracy::Class;
+    if (rule == Rule::CR) return Class::CR;
+    Class c = Class::EP;
+    for (int s = 0; s < 3; ++s)
+      if (cat.owner(s) == slot) c = std::max(c, s == 1 ? Class::HA : s == 0 ? Class::LA : Class::EP);
+    return c;
+  }
+};
+
+// Every contract row, built or not.
+inline const std::vector<VmRow>& contract_rows() {
+  static const std::vector<VmRow> rows = [] {
+    using namespace accuracy;
+    using namespace accuracy::formula;
+    std::vector<VmRow> v;
+#define VM_CONTRACT(t, F, ref, lo, hi, ulo, uhi, rule, status, extra, ...) \
+  v.push_back({vm::catalogue::t##F, Reference(ref), lo, hi, ulo, uhi, Rule::rule, status, Extra::extra, {__VA_ARGS__}});
+#include "vm/dispatch/contracts.def"
+#undef VM_CONTRACT
+    return v;
+  }();
+  return rows;
+}
+
+inline std::vector<const VmRow*> built_rows() {
+  std::vector<const VmRow*> v;
+  for (const VmRow& r : contract_rows())
+    if (r.cat.built) v.push_back(&r);
+  return v;
+}
+
+// ---- calls --------------------------------------------------------------------------------------
+// The kernel library as a host loads it: by file name (a program that imports nothing from it
+// may not have it loaded yet).
+inline void* kernel_library() {
+  static void* lib = dlopen(kernel_library_path().c_str(), RTLD_NOW | RTLD_LOCAL);
+  return lib;
+}
+
+// The dispatch table of a row's contiguous or strided form, by name.
+inline void* const* table(const vm::catalogue::Row& row, bool strided) {
+  void* lib = kernel_library();
+  const std::string sym = "zorp_fenn_kernel_" + std::string(row.name + 1) + (strided ? "I" : "") + "_ttab";
+  return static_cast<void* const*>(dlsym(lib, sym.c_str()));
+}
+
+// One call of `slot` on n elements given as arrays of parts: a, b the arguments, r1, r2 the
+// results; inc = {inca, incb, incr1, incr2} in elements, read by the strided form only. Arrays a
+// shape does not use may be null. VS passes element 0 of b as its scalar.
+template <typename R>
+void call(const VmRow& row, int slot, bool strided, int32_t n, const R* a, const R* b, R* r1, R* r2,
+          const int32_t* inc = nullptr) {
+  void* k = table(row.cat, strided)[slot];
+  using P = const void*;
+  using Q = void*;
+  const int32_t* i = inc;
+  switch (row.shape()) {
+    case Shape::A1R1:
+    case Shape::C1R1R:
+    case Shape::R1C1:
+      if (strided) reinterpret_cast<void (*)(int32_t, P, int32_t, Q, int32_t)>(k)(n, a, i[0], r1, i[2]);
+      else reinterpret_cast<void (*)(int32_t, P, Q)>(k)(n, a, r1);
+      return;
+    case Shape::A2R1:
+      if (strided) reinterpret_cast<void (*)(int32_t, P, int32_t, P, int32_t, Q, int32_t)>(k)(n, a, i[0], b, i[1], r1, i[2]);
+      else reinterpret_cast<void (*)(int32_t, P, P, Q)>(k)(n, a, b, r1);
+      return;
+    case Shape::A1R2:
+      if (strided) reinterpret_cast<void (*)(int32_t, P, int32_t, Q, int32_t, Q, int32_t)>(k)(n, a, i[0], r1, i[2], r2, i[3]);
+      else reinterpret_cast<void (*)(int32_t, P, Q, Q)>(k)(n, a, r1, r2);
+      return;
+    case Shape::LINFRAC: {
+      using S = accuracy::LinearFracScalars<R>;
+      if (strided)
+        reinterpret_cast<void (*)(int32_t, P, int32_t, P, int32_t, R, R, R, R, Q, int32_t)>(k)(
+            n, a, i[0], b, i[1], S::sa, S::ha, S::sb, S::hb, r1, i[2]);
+      else reinterpret_cast<void (*)(int32_t, P, P, R, R, R, R, Q)>(k)(n, a, b, S::sa, S::ha, S::sb, S::hb, r1);
+      return;
+    }
+    case Shape::VS: {
+      // The scalar goes by value, but a double complex one by reference.
+      auto go = [&](auto s) {
+        if (strided) reinterpret_cast<void (*)(int32_t, P, int32_t, decltype(s), Q, int32_t)>(k)(n, a, i[0], s, r1, i[2]);
+        else reinterpret_cast<void (*)(int32_t, P, decltype(s), Q)>(k)(n, a, s, r1);
+      };
+      if (row.cat.type == 'z') return go(static_cast<const ZorpComplex16*>(static_cast<P>(b)));
+      if (!b) return go(R(0));  // n = 0
+      if (row.cat.type == 'c') return go(ZorpComplex8{float(b[0]), float(b[1])});
+      return go(b[0]);
+    }
+    default: return;  // pack and unpack have tests of their own
+  }
+}
+
+// ---- samples ------------------------------------------------------------------------------------
+template <typename R>
+using Bits = std::conditional_t<sizeof(R) == 4, uint32_t, uint64_t>;
+template <typename R>
+Bits<R> bits(R x) {
+  Bits<R> b;
+  std::memcpy(&b, &x, sizeof b);
+  return b;
+}
+
+// Zeros, infinities, NaN, the extremes of the normal and subnormal ranges, numbers next to 1,
+// small integers and halves.
+template <typename R>
+std::vector<R> special_values() {
+  using L = std::numeric_limits<R>;
+  std::vector<R> v = {R(0), -R(0), L::infinity(), -L::infinity(), L::quiet_NaN(), L::denorm_min(), -L::denorm_min(),
+                      L::min(), -L::min(), L::min() - L::denorm_min(), L::max(), -L::max(), L::epsilon(),
+                      R(1) - L::epsilon() / 2, R(1) + L::epsilon()};
+  for (int k = -4; k <= 4; ++k) v.insert(v.end(), {R(k), R(k) + R(0.5)});
+  return v;
+}
+
+// Arguments as arrays of parts: n elements of the row's argument shape.
+template <typename R>
+struct Sample {
+  std::vector<R> a, b;
+  size_t n = 0;
+};
+
+template <typename R>
+class Sampler {
+ public:
+  Sampler(const VmRow& row, uint64_t seed) : row_(row), parts_(row.in_parts()), rng_(seed) {}
+
+  // Values spread evenly over the bit patterns between lo and hi; both signs when the range
+  // straddles zero.
+  R spread(R lo, R hi) {
+    auto between = [&](R x, R y) {  // 0 <= x <= y
+      return from_bits(std::uniform_int_distribution<Bits<R>>(bits(x), bits(y))(rng_));
+    };
+    if (lo >= 0) return between(lo, hi);
+    if (hi <= 0) return -between(-hi, -lo);
+    return (rng_() & 1) ? between(R(0), hi) : -between(R(0), -lo);
+  }
+  R uniform(R lo, R hi) { return std::uniform_real_distribution<R>(lo, hi)(rng_); }
+
+  // n elements with every part drawn by `part`.
+  template <typename F>
+  void fill(Sample<R>& s, size_t n, F part) {
+    for (size_t i = 0; i < n * parts_; ++i) s.a.push_back(part()), s.b.push_back(part());
+    s.n += n;
+  }
+  void push(Sample<R>& s, std::initializer_list<R> a, std::initializer_list<R> b) {
+    s.a.insert(s.a.end(), a.begin(), a.end());
+    s.b.insert(s.b.end(), b.begin(), b.end());
+    ++s.n;
+  }
+
+  // Every special element: each special value (or pair of them, the parts of a complex
+  // element) alone, and for two arguments against every other.
+  void specials(Sample<R>& s) {
+    const auto v = special_values<R>();
+    std::vector<std::pair<R, R>> e;
+    for (R x : v)
+      for (R y : parts_ == 2 ? v : std::vector<R>{R(0)}) e.push_back({x, y});
+    const size_t m = e.size();
+    auto add = [&](const std::pair<R, R>& x, const std::pair<R, R>& y) {
+      if (parts_ == 2) push(s, {x.first, x.second}, {y.first, y.second});
+      else push(s, {x.first}, {y.first});
+    };
+    if (row_.args() == 1) {
+      for (const auto& x : e) add(x, x);
+    } else if (parts_ == 1) {
+      for (const auto& x : e)
+        for (const auto& y : e) add(x, y);
+    } else {  // complex pairs: a shuffled pairing, and each against an ordinary element
+      const std::pair<R, R> ordinary = {R(0.75), R(-1.25)};
+      for (size_t i = 0; i < m; ++i) add(e[i], e[(37 * i + 11) % m]), add(e[i], ordinary), add(ordinary, e[i]);
+    }
+  }
+
+  // Each edge of a one-argument function and its two neighbours.
+  void edges(Sample<R>& s) {
+    if (row_.args() != 1 || parts_ != 1) return;
+    for (double e : row_.edges)
+      for (R x : {R(e), std::nextafter(R(e), -std::numeric_limits<R>::infinity()),
+                  std::nextafter(R(e), std::numeric_limits<R>::infinity())})
+        push(s, {x}, {x});
+  }
+
+  // Quotients a/b next to m + 1/2 and at m for integers m of every size, and huge ones.
+  void near_ties(Sample<R>& s, size_t n) {
+    std::uniform_real_distribution<R> mant(1, 2);
+    const int digits = std::numeric_limits<R>::digits;
+    while (s.n < n) {
+      const R y = std::ldexp(mant(rng_), static_cast<int>(rng_() % 60) - 30);
+      const R m = std::floor(std::ldexp(mant(rng_), static_cast<int>(rng_() % (digits - 2))));
+      const R tie = (m + R(0.5)) * y, huge = std::ldexp(mant(rng_), static_cast<int>(rng_() % (digits + 8)) - 4) * y;
+      const R sa = (rng_() & 1) ? R(1) : R(-1), sb = (rng_() & 1) ? R(1) : R(-1);
+      for (R x : {tie, std::nextafter(tie, R(0)), std::nextafter(tie, 2 * tie), m * y, huge}) push(s, {sa * x}, {sb * y});
+    }
+  }
+
+  // A part within 2^±2 of a scale drawn over the whole exponent range, with either sign.
+  R at_scale(int e) {
+    const R m = std::uniform_real_distribution<R>(R(0.5), R(2))(rng_);
+    return std::ldexp((rng_() & 1) ? m : -m, e + std::uniform_int_distribution<int>(-2, 2)(rng_));
+  }
+  int scale() {
+    using L = std::numeric_limits<R>;
+    return std::uniform_int_distribution<int>(L::min_exponent + 30, L::max_exponent - 34)(rng_);
+  }
+  // Complex elements whose parts are of similar size at a common scale (the ordinary case, at
+  // every scale); for two arguments every other pair has a = b*w with w = (x, x*2^-d), so that
+  // a part of a/b (and of a*conj(b)) is the small difference of two nearly equal products.
+  void one_scale(Sample<R>& s, size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+      const int e = scale(), f = scale();
+      const R br = at_scale(e), bi = at_scale(e), ar = at_scale(f), ai = at_scale(f);
+      if (row_.args() == 1) {
+        push(s, {ar, ai}, {ar, ai});
+        continue;
+      }
+      const R wr = std::abs(at_scale(0)), wi = std::ldexp(wr, -std::uniform_int_distribution<int>(8, 60)(rng_));
+      if (i % 2) push(s, {ar, ai}, {br, bi});
+      else push(s, {br * wr - bi * wi, br * wi + bi * wr}, {br, bi});
+    }
+  }
+
+  // count elements spread over [lo, hi], count/2 uniform in [ulo, uhi], `extra` of the row's
+  // extra sample, the special elements and the edges.
+  Sample<R> make(size_t count, size_t extra) {
+    Sample<R> s;
+    fill(s, count, [&] { return spread(R(row_.lo), R(row_.hi)); });
+    fill(s, count / 2, [&] { return uniform(R(row_.ulo), R(row_.uhi)); });
+    if (row_.extra == Extra::near_ties) near_ties(s, s.n + extra);
+    if (row_.extra == Extra::one_scale) one_scale(s, extra);
+    specials(s);
+    edges(s);
+    return s;
+  }
+
+ private:
+  static R from_bits(Bits<R> b) {
+    R x;
+    std::memcpy(&x, &b, sizeof x);
+    return x;
+  }
+  const VmRow& row_;
+  size_t parts_;
+  std::mt19937_64 rng_;
+};
+
+// ---- the sweep ----------------------------------------------------------------------------------
+inline std::vector<int32_t>* g_statuses = nullptr;
+inline size_t g_status_base = 0;  // the element of the sample where the current call starts
+inline int32_t record_status(ZorpVmErrorRecord* rec) {
+  (*g_statuses)[g_status_base + rec->index] = rec->status;
+  return 1;  // the kernel's results stay
+}
+
+// Runs the kernel of `slot` once over the sample with callouts on, then compares every element.
+template <typename R>
+accuracy::Stats<R> sweep(const VmRow& row, int slot, Sample<R> s) {
+  using namespace accuracy;
+  const size_t n = s.n, pin = row.in_parts(), pout = row.out_parts();
+  std::vector<R> r1(n * pout), r2(n * pout);
+  std::vector<int32_t> statuses(n, 0);
+  g_statuses = &statuses;
+  g_status_base = 0;
+  const uint32_t saved = _fennSetMode(ZORP_VM_HA | ZORP_VM_ERRMODE_CALLBACK);
+  const ZorpVmErrorCallback saved_cb = _fennSetErrorCallBack(record_status);
+  if (row.shape() == Shape::VS) {  // one scalar per call: the first element's b, for 64 elements
+    for (size_t i = 0; i < n; i += 64) {
+      for (size_t j = i; j < std::min(n, i + 64); ++j)
+        for (size_t p = 0; p < pin; ++p) s.b[j * pin + p] = s.b[i * pin + p];
+      g_status_base = i;
+      call<R>(row, slot, false, static_cast<int32_t>(std::min<size_t>(64, n - i)), &s.a[i * pin], &s.b[i * pin],
+              &r1[i * pout], &r2[i * pout]);
+    }
+  } else {
+    call<R>(row, slot, false, static_cast<int32_t>(n), s.a.data(), s.b.data(), r1.data(), r2.data());
+  }
+  _fennSetErrorCallBack(saved_cb);
+  _fennSetMode(saved);
+
+  Stats<R> st;
+  Z args[2], exact[2];
+  const R* res[2] = {r1.data(), r2.data()};
+  for (size_t i = 0; i < n; ++i) {
+    Outcome o{};
+    Element el;
+    o.complex = row.cat.complex();
+    o.arg_nan = false;
+    o.args_finite = true;
+    for (int k = 0; k < 2; ++k)
+      for (size_t p = 0; p < 2; ++p) {
+        const std::vector<R>& v = k ? s.b : s.a;
+        const R x = p < pin ? v[i * pin + p] : R(0);
+        (k ? o.b : o.a)[p] = (k ? el.b : el.a)[p] = x;
+        set_exact(args[k].part(p), x);
+        if (k < row.args()) o.arg_nan |= std::isnan(x), o.args_finite &= std::isfinite(x);
+      }
+    mpfr_clear_flags();
+    row.ref.f(args, exact, row.dbl());
+    o.pole = mpfr_divby0_p();
+    const bool mpfr_underflow = mpfr_underflow_p();
+    o.least_normal = std::numeric_limits<R>::min();
+    o.r = round_to<R>(exact[0].part(0));
+    o.nan = o.overflow = o.underflow = false;
+    for (int k = 0; k < row.results(); ++k)
+      for (size_t p = 0; p < pout; ++p) {
+        mpfr_srcptr x = exact[k].part(p);
+        o.nan |= mpfr_nan_p(x) != 0;
+        o.overflow |= o.args_finite && std::isinf(round_to<R>(x));
+        o.underflow |= o.args_finite && (mpfr_underflow || (mpfr_regular_p(x) && std::fabs(mpfr_get_d(x, MPFR_RNDZ)) < o.least_normal));
+      }
+    for (int k = 0; k < row.results(); ++k) {
+      for (size_t p = 0; p < pout; ++p) el.r[p] = res[k][i * pout + p];
+      for (size_t p = 0; p < pout; ++p) {
+        el.part = static_cast<int>(p);
+        st.add(res[k][i * pout + p], exact[k].part(p), el, row.rule == Rule::CLASS_ZERO_ANY_SIGN);
+      }
+    }
+    st.add_status(statuses[i], row.status(o), el);
+  }
+  return st;
+}
+
+template <typename R>
+accuracy::Stats<R> sweep(const VmRow& row, int slot, size_t count, size_t extra, uint64_t seed) {
+  return sweep<R>(row, slot, Sampler<R>(row, seed).make(count, extra));
+}
+
+}  // namespace zorp::test

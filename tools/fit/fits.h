@@ -1,0 +1,71 @@
+// The record of every polynomial the kernels evaluate: one record per polynomial, from
+// which the fitter writes the coefficient array the vector kernel and its scalar callout read.
+//
+// A record names the target function and the interval the kernel's reduced argument
+// stays in, the degree, the weighting of the error (relative or absolute), the precision the
+// kernel computes in (which is also the precision the coefficients are rounded to), and how the
+// coefficients are obtained:
+//   Minimax  fitted here by the Remez exchange (low coefficients may be pinned, e.g. c0 = 0,
+//            c1 = 1 where the kernel adds r exactly);
+//   Taylor   the target's Taylor coefficients, rounded;
+//   Fixed    coefficients whose values are given, rounded to the precision as a literal in
+//            the kernel would be: published constants, and any set whose kernel's results
+//            must keep their bits; the record still says what they approximate, and the
+//            generated file states the error they reach there.
+// Coefficients are written in rising degree, c[0] + c[1] x + ..., for simd::horner and friends.
+#pragma once
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "mp.h"
+#include "remez.h"
+
+namespace fit {
+
+enum class How { Minimax, Taylor, Fixed };
+
+struct Fit {
+  const char* name;      // the generated array
+  const char* target;    // the function approximated, as a reader writes it
+  Target f;              // the same function for MPFR
+  const char* interval;  // the argument's interval as a reader writes it
+  double lo, hi;         // and as numbers
+  int degree;
+  Weight weight;
+  Prec prec;
+  How how;
+  std::vector<double> values;  // Fixed: every coefficient; Minimax: the pinned low ones
+  R (*term)(int) = nullptr;    // Taylor: coefficient of x^j
+  const char* note = "";       // why fixed, or what the kernel does around the polynomial
+};
+
+// A piecewise polynomial: one polynomial per slice of the argument, stored coefficient-major
+// (name[j][i] is coefficient j of piece i) so that a kernel reads coefficient j of every lane's
+// piece with one register permute.
+struct PiecewiseFit {
+  const char* name;
+  const char* target;
+  Target f;
+  int pieces;
+  void (*slice)(int i, double& lo, double& hi);
+  const char* slices;  // the slicing rule in words
+  int degree;
+  Weight weight;
+  Prec prec;
+  std::vector<std::pair<int, std::vector<double>>> fixed_rows;  // pieces given, not fitted
+  const char* note = "";
+};
+
+std::vector<Fit> exp_fits();
+std::vector<Fit> log_fits();
+std::vector<PiecewiseFit> log_piecewise_fits();
+
+// Text of the generated file (namespace ns) holding the arrays of these fits.
+std::string polynomial_file(const char* what, const char* ns, const std::vector<Fit>& fits,
+                            const std::vector<PiecewiseFit>& piecewise);
+
+// The coefficients of one fit, rounded to its precision (exits with a message if a fit fails).
+std::vector<double> coefficients(const Fit& f);
+
+}  // namespace fit

@@ -1,0 +1,83 @@
+// tools/fit: writes every generated table and coefficient file of the vector-math kernels from
+// the formulas in tables.cpp and the fit records in polynomials.cpp.
+//
+//   fit <source dir>           rewrites the generated files under src/vm/kernels/*/generated/
+//   fit --check <source dir>   regenerates them in memory and compares byte for byte; exits 1
+//                              and names the files that differ (the ctest fit_regenerates)
+//   fit --print                writes them all to stdout
+//
+// The output is a deterministic function of the tool's sources (MPFR at 256 bits, fixed Remez
+// grids), so a regeneration reproduces the committed files exactly; all of it runs in seconds.
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "fits.h"
+#include "tables.h"
+
+namespace {
+
+struct File {
+  const char* path;  // relative to the source directory
+  std::string text;
+};
+
+std::vector<File> generate() {
+  return {
+      {"src/vm/kernels/exp/generated/exp_tables.inc", fit::exp_tables()},
+      {"src/vm/kernels/exp/generated/exp_polys.inc",
+       fit::polynomial_file("exponential", "zorp::vm::exppoly", fit::exp_fits(), {})},
+      {"src/vm/kernels/log/generated/log_tables.inc", fit::log_tables()},
+      {"src/vm/kernels/log/generated/log_polys.inc",
+       fit::polynomial_file("logarithm", "zorp::vm::logpoly", fit::log_fits(), fit::log_piecewise_fits())},
+  };
+}
+
+bool read(const std::string& path, std::string& text) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::ostringstream s;
+  s << in.rdbuf();
+  text = s.str();
+  return true;
+}
+
+int usage() {
+  std::fputs("usage: fit <source dir> | fit --check <source dir> | fit --print\n", stderr);
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 2 && std::strcmp(argv[1], "--print") == 0) {
+    for (const File& f : generate()) std::fputs(f.text.c_str(), stdout);
+    return 0;
+  }
+  const bool check = argc == 3 && std::strcmp(argv[1], "--check") == 0;
+  if (!check && (argc != 2 || argv[1][0] == '-')) return usage();
+  const std::string root = argv[argc - 1];
+  int bad = 0;
+  for (const File& f : generate()) {
+    const std::string path = root + "/" + f.path;
+    if (check) {
+      std::string old;
+      if (!read(path, old) || old != f.text) {
+        std::fprintf(stderr, "fit: %s does not match what the fits generate\n", f.path);
+        ++bad;
+      }
+    } else {
+      std::ofstream out(path, std::ios::binary);
+      out << f.text;
+      if (!out.flush()) {
+        std::perror(path.c_str());
+        ++bad;
+      }
+    }
+  }
+  if (check && !bad) std::printf("fit: all generated files regenerate byte for byte\n");
+  return bad ? 1 : 0;
+}

@@ -1,0 +1,224 @@
+// The fit records of the exponential and logarithm kernels, and the writer of their
+// coefficient files. Each entry below is the whole record of one polynomial: change a degree or
+// an interval here, run `fit <source dir>`, and the kernels read the new coefficients.
+#include <cstdio>
+#include <cstdlib>
+
+#include "fits.h"
+
+namespace fit {
+namespace {
+
+R expm1_(const R& r) { return expm1(r); }
+R exp_(const R& r) { return exp(r); }
+R exp2m1(const R& r) { return exp2(r) - R(1); }
+R exp10m1(const R& r) { return exp10(r) - R(1); }
+R log1p_(const R& u) { return log1p(u); }
+R log1p_over_u(const R& u) { return u.zero() ? R(1) : log1p(u) / u; }
+R inv_factorial(int j) {
+  R f(1);
+  for (int i = 2; i <= j; ++i) f = f * R(i);
+  return R(1) / f;
+}
+
+const double kLn2 = std::log(2.0), kLog10of2 = std::log10(2.0);
+
+}  // namespace
+
+std::vector<Fit> exp_fits() {
+  using W = Weight;
+  return {
+      // ---- Exp -------------------------------------------------------------------------------
+      {"kExpHaF", "e^r - 1", expm1_, "[0, ln2/32]", 0, kLn2 / 32, 3, W::Absolute, Prec::Single, How::Fixed,
+       {0, 1, 0.5000146627426147, 0.16667155921459198}, nullptr,
+       "published; the kernel adds r and the table's low part itself and evaluates c2 + c3 r"},
+      {"kExpLaD", "e^r - 1", expm1_, "[0, ln2/16]", 0, kLn2 / 16, 6, W::Absolute, Prec::Double, How::Fixed,
+       {0, 1, 0.5000000000010838, 0.16666666637508337, 0.041666695348322125, 0.008332058899382488,
+        0.0014149452874381984},
+       nullptr, "published; the kernel forms r + r^2 (c2 + ...)"},
+      {"kExpHaD", "e^r - 1", expm1_, "[0, ln2/16]", 0, kLn2 / 16, 6, W::Absolute, Prec::Double, How::Fixed,
+       {0, 0.999999999999984, 0.5000000000059126, 0.1666666658485894, 0.0416667205488057, 0.008331512908898442,
+        0.0014193283516881214},
+       nullptr, "published; also the scalar e^x of the double callouts"},
+      {"kExpEpD", "e^r - 1", expm1_, "[0, ln2/16]", 0, kLn2 / 16, 3, W::Absolute, Prec::Double, How::Fixed,
+       {0, 1.000000863624094, 0.4999005827986578, 0.17032218485319242}, nullptr, "published"},
+      {"kExpCalloutF", "e^r", exp_, "[-ln2/2, ln2/2]", -kLn2 / 2, kLn2 / 2, 5, W::Relative, Prec::Single,
+       How::Fixed,
+       {0x1.000002p+0, 0x1.000002p+0, 0.49998870491981506, 0.166663259267807, 0.041917525231838226,
+        0.008381112478673458},
+       nullptr, "published (c0 = c1 one unit above 1); the single LA and EP callout"},
+      {"kExpCalloutHaF", "e^r - 1", expm1_, "[-ln2/128, ln2/128]", -kLn2 / 128, kLn2 / 128, 6, W::Absolute,
+       Prec::Double, How::Fixed,
+       {0, 1, 0.5, 0.1666666666665788, 0.04166666666677052, 0.008333341995140497, 0.0013888870459233254},
+       nullptr, "published; the single HA callout, computed in double"},
+      // ---- Exp2 and Exp10 ------------------------------------------------------------------------
+      {"kExp2F", "2^r - 1", exp2m1, "[0, 1/16]", 0, 1.0 / 16, 4, W::Absolute, Prec::Single, How::Fixed,
+       {0, 0x1.62e43p-1, 0.24022676050662994, 0.05549252778291702, 0.009829008020460606}, nullptr,
+       "published (c1 = ln2 rounded)"},
+      {"kExp2D", "2^r - 1", exp2m1, "[0, 1/16]", 0, 1.0 / 16, 6, W::Absolute, Prec::Double, How::Fixed,
+       {0, 0.6931471805599342, 0.24022650696194142, 0.055504108392381686, 0.009618141545517354,
+        0.0013330645418221986, 0.00015741120530459663},
+       nullptr, "published; also the scalar 2^x of the callouts"},
+      {"kExp10F", "10^r - 1", exp10m1, "[0, log10(2)/32]", 0, kLog10of2 / 32, 3, W::Absolute, Prec::Single,
+       How::Fixed, {0, 2.3025870323181152, 2.6504218578338623, 2.079305410385132}, nullptr, "published"},
+      {"kExp10D", "10^r - 1", exp10m1, "[0, log10(2)/16]", 0, kLog10of2 / 16, 6, W::Absolute, Prec::Double,
+       How::Fixed,
+       {0, 2.3025850929940086, 2.6509490552705466, 2.0346785823063307, 1.1712566635458537, 0.5392651004918929,
+        0.2115324552507909},
+       nullptr, "published; also the scalar 10^x of the callouts"},
+      // ---- Expm1: the kernels form r + (r^2 (c2 + c3 r + ...) + low parts) --------------------
+      {"kExpm1LaF", "e^r - 1", expm1_, "[-ln2/16, ln2/16]", -kLn2 / 16, kLn2 / 16, 4, W::Relative, Prec::Single,
+       How::Fixed, {0, 1, 0.5, 0.16668230295181274, 0.041670575737953186}, nullptr, "published"},
+      {"kExpm1HaF", "e^r - 1", expm1_, "[-ln2/16, ln2/16]", -kLn2 / 16, kLn2 / 16, 5, W::Relative, Prec::Single,
+       How::Fixed, {0, 1, 0.5, 0.16668230295181274, 0.041670575737953186, 1.0 / 120}, nullptr,
+       "published up to r^4, and 1/5! for r^5, which HA needs: see expm1.cpp"},
+      {"kExpm1EpF", "e^r - 1", expm1_, "[-ln2/16, ln2/16]", -kLn2 / 16, kLn2 / 16, 3, W::Relative, Prec::Single,
+       How::Taylor, {}, inv_factorial},
+      {"kExpm1LaD", "e^r - 1", expm1_, "[-ln2/16, ln2/16]", -kLn2 / 16, kLn2 / 16, 8, W::Relative, Prec::Double,
+       How::Fixed,
+       {0, 1, 0.5, 0.1666666666666712, 0.04166666666666792, 0.008333333321199928, 0.0013888888868262008,
+        0.00019842304240775933, 2.4802880303830418e-05},
+       nullptr, "published"},
+      {"kExpm1HaD", "e^r - 1", expm1_, "[-ln2/16, ln2/16]", -kLn2 / 16, kLn2 / 16, 9, W::Relative, Prec::Double,
+       How::Fixed,
+       {0, 1, 0.5, 0.1666666666666712, 0.04166666666666792, 0.008333333321199928, 0.0013888888868262008,
+        0.00019842304240775933, 2.4802880303830418e-05, 2.7557319223985893e-06},
+       nullptr, "published up to r^8, and 1/9! for r^9, which HA needs: see expm1.cpp"},
+      {"kExpm1EpD", "e^r - 1", expm1_, "[-ln2/16, ln2/16]", -kLn2 / 16, kLn2 / 16, 5, W::Relative, Prec::Double,
+       How::Fixed, {0, 1, 0.5, 0.1666666666666712, 0.041666666666666792, 0.008333333321199928}, nullptr,
+       "the published set cut after r^5, its r^4 coefficient 1/24 rounded a few units differently; EP "
+       "results rest on these values"},
+  };
+}
+
+std::vector<Fit> log_fits() {
+  using W = Weight;
+  return {
+      {"kLnLaD", "ln(1 + r)", log1p_, "[-1/32, 1/32]", -1.0 / 32, 1.0 / 32, 9, W::Relative, Prec::Double,
+       How::Fixed,
+       {0, 1, -0.4999999999999968, 0.33333333333332005, -0.2500000000437373, 0.20000000009280938,
+        -0.16666650546695666, 0.14285690939597326, -0.125220000081181, 0.11135561406034511},
+       nullptr, "published; LA and HA, the kernels form r + r^2 (c2 + ...)"},
+      {"kLnEpD", "ln(1 + r)", log1p_, "[-1/32, 1/32]", -1.0 / 32, 1.0 / 32, 5, W::Relative, Prec::Double,
+       How::Fixed, {0, 1, -0.4999999502783749, 0.33333322249022734, -0.2502036072575226, 0.20024438577708045},
+       nullptr, "published"},
+      {"kLnHaF", "ln(1 + r)", log1p_, "[-1/32, 1/32]", -1.0 / 32, 1.0 / 32, 4, W::Relative, Prec::Single,
+       How::Fixed, {0, 1, -0.5, 0.3333825469017029, -0.2500615119934082}, nullptr,
+       "published; the kernel adds r and -r^2/2 itself and evaluates c3 + c4 r"},
+      {"kLnExact", "ln(1 + u)", log1p_, "[-2^-7, 2^-7]", -0x1p-7, 0x1p-7, 8, W::Relative, Prec::Double,
+       How::Minimax, {0, 1}, nullptr,
+       "the single-precision callouts' logarithm in double: near 1 directly in u = x - 1, elsewhere "
+       "in the reduced argument of the 128-entry table"},
+  };
+}
+
+namespace {
+// Slice i of the single-precision Ln rows: the mantissa m in [0.75, 1.5) whose top four fraction
+// bits are i; u = m - 1.
+void ln_slice(int i, double& a, double& b) {
+  if (i < 8) { a = i / 16.0; b = (i + 1) / 16.0; }
+  else { a = (1 + i / 16.0) / 2 - 1; b = (1 + (i + 1) / 16.0) / 2 - 1; }
+}
+}  // namespace
+
+std::vector<PiecewiseFit> log_piecewise_fits() {
+  const char* slices = "u = m - 1, m in [0.75, 1.5) sliced by its top four fraction bits";
+  return {
+      {"kLnLaPieces", "ln(1 + u)/u", log1p_over_u, 16, ln_slice, slices, 3, Weight::Relative, Prec::Single,
+       {{0, {1.0, -0.4999891221523285, 0.332448810338974, -0.22675298154354095}},
+        {1, {0.9999898076057434, -0.4995311200618744, 0.32528093457221985, -0.18774625658988953}},
+        {8, {0.9985433220863342, -0.5236687660217285, 0.19386669993400574, -0.5856712460517883}},
+        {15, {1.0, -0.5000016093254089, 0.3330762982368469, -0.2629842758178711}}},
+       "single Ln LA; rows 0, 1, 8 and 15 published (0 and 15 keep c0 = 1 so that ln 1 is exact)"},
+      {"kLnEpPieces", "ln(1 + u)/u", log1p_over_u, 16, ln_slice, slices, 2, Weight::Relative, Prec::Single,
+       {{0, {1.0, -0.4994935691356659, 0.3112337291240692}},
+        {1, {0.9998483061790466, -0.4947246015071869, 0.27251094579696655}},
+        {8, {1.0060604810714722, -0.42724302411079407, 0.6057038307189941}},
+        {15, {1.0, -0.49985674023628235, 0.34541672468185425}}},
+       "single Ln EP; rows 0, 1, 8 and 15 published"},
+  };
+}
+
+// ---- writing ---------------------------------------------------------------------------------
+namespace {
+const char* how_name(How h) { return h == How::Minimax ? "minimax" : h == How::Taylor ? "Taylor" : "fixed"; }
+const char* weight_name(Weight w) { return w == Weight::Relative ? "relative" : "absolute"; }
+std::string fmt(const char* f, double a, double b = 0) {
+  char buf[96];
+  std::snprintf(buf, sizeof buf, f, a, b);
+  return buf;
+}
+}  // namespace
+
+std::vector<double> coefficients(const Fit& f) {
+  std::vector<double> c;
+  switch (f.how) {
+    case How::Fixed:
+      if (static_cast<int>(f.values.size()) != f.degree + 1) {
+        std::fprintf(stderr, "fit: %s lists %zu coefficients for degree %d\n", f.name, f.values.size(), f.degree);
+        std::exit(1);
+      }
+      for (double v : f.values) c.push_back(round_to(R(v), f.prec));
+      break;
+    case How::Taylor:
+      for (int j = 0; j <= f.degree; ++j) c.push_back(j == 0 ? 0.0 : round_to(f.term(j), f.prec));
+      break;
+    case How::Minimax: {
+      std::vector<R> pinned;
+      for (double v : f.values) pinned.emplace_back(v);
+      for (const R& v : remez(f.f, f.lo, f.hi, f.degree, f.weight, pinned)) c.push_back(round_to(v, f.prec));
+      break;
+    }
+  }
+  return c;
+}
+
+std::string polynomial_file(const char* what, const char* ns, const std::vector<Fit>& fits,
+                            const std::vector<PiecewiseFit>& piecewise) {
+  Out o;
+  o.line(std::string("// Generated by tools/fit; do not edit. Polynomial coefficients of the ") + what +
+         " kernels,");
+  o.line("// rising degree (c[0] + c[1] x + ...); each fit is recorded in tools/fit/polynomials.cpp.");
+  o.line("#pragma once");
+  o.line(std::string("namespace ") + ns + " {");
+  for (const Fit& f : fits) {
+    const std::vector<double> c = coefficients(f);
+    o.line("// " + std::string(f.name) + ": " + f.target + ", " + f.interval + ", degree " +
+           std::to_string(f.degree) + ", " + weight_name(f.weight) + " error, " + type_name(f.prec) + ", " +
+           how_name(f.how) + ": " + fmt("%.1f bits", accuracy_bits(f.f, f.lo, f.hi, c, f.weight)));
+    if (*f.note) o.line(std::string("//   ") + f.note);
+    std::string row = "inline constexpr " + std::string(type_name(f.prec)) + " " + f.name + "[" +
+                      std::to_string(c.size()) + "] = {";
+    o.line(row);
+    o.items(f.prec, c);
+    o.line("};");
+  }
+  for (const PiecewiseFit& p : piecewise) {
+    std::vector<std::vector<double>> cols(p.degree + 1);
+    o.line("// " + std::string(p.name) + ": " + p.target + " per piece, " + p.slices + "; degree " +
+           std::to_string(p.degree) + ", " + weight_name(p.weight) + " error, " + type_name(p.prec) +
+           ", minimax but for the fixed rows");
+    if (*p.note) o.line(std::string("//   ") + p.note);
+    for (int i = 0; i < p.pieces; ++i) {
+      double a, b;
+      p.slice(i, a, b);
+      std::vector<double> row;
+      bool fixed = false;
+      for (const auto& [k, v] : p.fixed_rows)
+        if (k == i) {
+          for (double x : v) row.push_back(round_to(R(x), p.prec));
+          fixed = true;
+        }
+      if (!fixed)
+        for (const R& v : remez(p.f, a, b, p.degree, p.weight, {})) row.push_back(round_to(v, p.prec));
+      for (int j = 0; j <= p.degree; ++j) cols[j].push_back(row[j]);
+      o.line("//   piece " + fmt("%2.0f", i) + "  u in " + fmt("[%+.6f, %+.6f)", a, b) + "  " +
+             fmt("%.1f bits", accuracy_bits(p.f, a, b, row, p.weight)) + (fixed ? "  (fixed)" : ""));
+    }
+    o.array2(p.prec, p.name, cols);
+  }
+  o.line(std::string("}  // namespace ") + ns);
+  return o.text;
+}
+
+}  // namespace fit

@@ -1,0 +1,10 @@
+// The exponential and logarithm tables (tables.cpp): the text of their generated files.
+#pragma once
+#include <string>
+
+#include "mp.h"
+
+namespace fit {
+std::string exp_tables();
+std::string log_tables();
+}  // namespace fit
