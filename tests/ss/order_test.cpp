@@ -120,7 +120,9 @@ TYPED_TEST(SSOrder, QuantilesEqualFullSort) {
             for (int k = 0; k < count; ++k)
               EXPECT_TRUE(same(q[j * count + k], skipped ? T(kSentinel) : T(quantile_of(s, double(orders[k])))))
                   << "n=" << n << " " << kOrderName[o] << " layout " << layout << " stats " << stats << " j=" << j;
-            if (stats && !skipped) EXPECT_TRUE(same(component(os, p, n, stats, j), s)) << "order statistics j=" << j;
+            if (stats && !skipped) {
+              EXPECT_TRUE(same(component(os, p, n, stats, j), s)) << "order statistics j=" << j;
+            }
           }
         }
 }
