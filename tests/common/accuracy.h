@@ -263,6 +263,12 @@ inline void Pow2o3(const Z* a, Z* r, bool) {
   mpfr_sqr(r[0].part(0), a[0].part(0), MPFR_RNDN);
   mpfr_cbrt(r[0].part(0), r[0].part(0), MPFR_RNDN);
 }
+// Powr: MPFR's, but a NaN argument gives NaN whatever the other (MPFR keeps powr(1, NaN) = 1,
+// the rule of pow).
+inline void Powr(const Z* a, Z* r, bool) {
+  if (any_nan(a)) return mpfr_set_nan(r[0].part(0));
+  mpfr_powr(r[0].part(0), a[0].part(0), a[1].part(0), MPFR_RNDN);
+}
 inline void Pow3o2(const Z* a, Z* r, bool) {
   mpfr_sqrt(r[0].part(0), a[0].part(0), MPFR_RNDN);
   mpfr_mul(r[0].part(0), r[0].part(0), a[0].part(0), MPFR_RNDN);

@@ -23,7 +23,7 @@ namespace zorp::test {
 
 using vm::catalogue::Shape;
 enum class Rule { CLASS, CLASS_ZERO_ANY_SIGN, CR };
-enum class Extra { none, near_ties, one_scale };
+enum class Extra { none, near_ties, one_scale, powers };
 
 struct VmRow {
   const vm::catalogue::Row& cat;
@@ -266,6 +266,40 @@ class Sampler {
     }
   }
 
+  // Powers: bases within 2^-k of 1 with exponents up to 2^(digits+8); bases anywhere with the
+  // exponent that puts the result within 2% (in the logarithm) of the overflow or the underflow
+  // threshold; small integral bases and exponents whose results are exact; negative bases with
+  // integral exponents.
+  void powers(Sample<R>& s, size_t n) {
+    using L = std::numeric_limits<R>;
+    const int digits = L::digits;
+    const double ln_max = std::log(double(L::max())), ln_min = std::log(double(L::denorm_min()));
+    while (s.n < n) {
+      R x, y;
+      switch (rng_() % 4) {
+        case 0:
+          x = R(1) + std::ldexp(uniform(R(-1), R(1)), -static_cast<int>(rng_() % digits));
+          y = std::ldexp(uniform(R(-1), R(1)), static_cast<int>(rng_() % (digits + 8)));
+          break;
+        case 1: {
+          x = spread(L::min(), L::max());
+          const double t = ((rng_() & 1) ? ln_max : ln_min) * uniform(R(0.98), R(1.02));
+          y = R(t / std::log(double(x)));
+          break;
+        }
+        case 2: {
+          x = R(2 + rng_() % 30);
+          y = R(std::floor(uniform(R(1), R(digits / std::log2(double(x))))));
+          if (rng_() & 1) x = -x;
+          break;
+        }
+        default:
+          x = -uniform(R(0.5), R(4));
+          y = R(static_cast<int>(rng_() % 200) - 100);
+      }
+      push(s, {x}, {y});
+    }
+  }
   // count elements spread over [lo, hi], count/2 uniform in [ulo, uhi], `extra` of the row's
   // extra sample, the special elements and the edges.
   Sample<R> make(size_t count, size_t extra) {
@@ -274,6 +308,7 @@ class Sampler {
     fill(s, count / 2, [&] { return uniform(R(row_.ulo), R(row_.uhi)); });
     if (row_.extra == Extra::near_ties) near_ties(s, s.n + extra);
     if (row_.extra == Extra::one_scale) one_scale(s, extra);
+    if (row_.extra == Extra::powers) powers(s, s.n + extra);
     specials(s);
     edges(s);
     return s;

@@ -103,6 +103,11 @@ std::vector<Fit> power_fits() {
        nullptr,
        "the start of the cube roots' Newton steps on the mantissa m = 1 + u in [1, 2); each step doubles "
        "the bits"},
+      {"kLnPowD", "ln(1 + r)", log1p_, "[-1/32, 1/32]", -1.0 / 32, 1.0 / 32, 13, W::Relative, Prec::Double,
+       How::Minimax, {0, 1, -0.5}, nullptr,
+       "the extended logarithm of Pow: the kernel adds r and -r^2/2 exactly and evaluates c3 + c4 r + ..."},
+      {"kExpPowD", "e^r - 1", expm1_, "[-ln2/32, ln2/32]", -kLn2 / 32, kLn2 / 32, 8, W::Relative, Prec::Double,
+       How::Minimax, {0, 1}, nullptr, "the exponential of Pow, on a 1/16 grid rounded to nearest; c2 + c3 r + ..."},
   };
 }
 
