@@ -19,11 +19,13 @@
 //   ln_for_pow<kExtended>   ln x for positive finite x (subnormals included)
 //   exp_for_pow             e^(hi + lo) for |hi| below the exponential's fast-path bound
 //   pow_vector              x^y where the vector path finishes it, and the lanes it leaves
+//   pow_body                the kernels' vector bodies, double and single
 //   pow_scalar              every other element: C's special cases, whole-range results
 #pragma once
 #include <cmath>
 #include <limits>
 
+#include "simd/complex.h"
 #include "simd/exact.h"
 #include "simd/poly.h"
 #include "simd/vec.h"
@@ -113,6 +115,23 @@ inline __m512d pow_vector(__m512d x, __m512d y, double bound, __mmask8& special)
   special = static_cast<__mmask8>(~(ok & less(abs(z.hi), splat(bound))));
   const __m512d r = exp_for_pow(select(special, zero<__m512d>(), z.hi), zero_unless(static_cast<__mmask8>(~special), z.lo));
   return select(odd, sub(zero<__m512d>(), r), r);
+}
+
+// The kernels' bodies (Pow, Powr and Powx's general path): double directly, single through
+// the plain double method on both halves, rounded once.
+template <bool kPowr, bool kExtended>
+inline __m512d pow_body(__m512d a, __m512d b, __mmask8& special) {
+  return pow_vector<kPowr, kExtended>(a, b, ExpTraits<double>::kFastBound, special);
+}
+template <bool kPowr, bool kExtended>
+inline __m512 pow_body(__m512 a, __m512 b, __mmask16& special) {
+  using namespace simd;
+  constexpr double kBound = ExpTraits<float>::kFastBound;
+  __mmask8 low, high;
+  const __m512d rl = pow_vector<kPowr, false>(widen_low(a), widen_low(b), kBound, low);
+  const __m512d rh = pow_vector<kPowr, false>(widen_high(a), widen_high(b), kBound, high);
+  special = static_cast<__mmask16>(low | (high << 8));
+  return narrow(rl, rh);
 }
 
 // ---- the scalar path ------------------------------------------------------------------------
