@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "common/vm_rows.h"
 #include "zorp/vm.h"
 
 namespace zorp::test {
@@ -56,15 +57,6 @@ Expected expected(const Kernel& kernel, R b) {
 void** table(char type, const std::string& f) {
   static void* lib = dlopen("libzorp_fenn_avx512.so.2", RTLD_NOW | RTLD_NOLOAD);
   return static_cast<void**>(dlsym(lib, ("zorp_fenn_kernel_" + std::string(1, type) + f + "_ttab").c_str()));
-}
-
-template <typename R>
-using Bits = std::conditional_t<sizeof(R) == 4, uint32_t, uint64_t>;
-template <typename R>
-Bits<R> bits(R x) {
-  Bits<R> b;
-  std::memcpy(&b, &x, sizeof b);
-  return b;
 }
 
 std::vector<ZorpVmErrorRecord> g_records;

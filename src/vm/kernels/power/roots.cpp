@@ -10,10 +10,10 @@
 //    bits, enough for EP) and scale by 2^(-j/3); LA and HA take one more Newton step on the
 //    final value, on the residual 1 - z w^3 (or y^3 - z for the root itself), which HA
 //    computes in double-double, so that the only rounding left that matters is the last one.
-// Single precision computes in double, the sixteen lanes as two registers of eight, and rounds
-// once at the end: the double EP formulas are 35 bits or better, so every single slot meets HA
-// at the cost of the widening; InvSqrt LA and EP stay in single precision (the estimate and one
-// Newton step), where that is enough.
+// Single precision HA computes in double, the sixteen lanes as two registers of eight, and
+// rounds once at the end: the double EP formulas are 35 bits or better. The cube roots do so in
+// every slot; InvSqrt, Pow3o2 and Hypot LA and EP stay in single precision (the estimate and one
+// Newton step, two roundings), where that is enough.
 //
 // Special lanes (zeros where the function has a pole, negative arguments outside the domain,
 // infinities, NaN, and the arguments whose results leave the normal range) go to the callouts,
@@ -103,9 +103,12 @@ inline DD<V> pow3o2_parts(V x) {
 }
 template <Acc kAcc, typename V>
 inline V pow3o2_core(V x) {
-  if constexpr (kAcc != Acc::HA) return mul(x, sqrt(x));
-  const DD<V> p = pow3o2_parts(x);
-  return add(p.hi, p.lo);
+  if constexpr (kAcc != Acc::HA) {
+    return mul(x, sqrt(x));
+  } else {
+    const DD<V> p = pow3o2_parts(x);
+    return add(p.hi, p.lo);
+  }
 }
 
 // sqrt(a^2 + b^2) where neither square over- or underflows: the sum of squares in
@@ -374,10 +377,14 @@ struct Pow3o2D : Kernel<double> {
   }
   static int callout(const double* a, double* r) { return pow3o2_callout(a, r); }
 };
+// Single HA computes in double; LA and EP take x*sqrt(x) in single precision (two roundings,
+// within 1.5 ulp).
+template <Acc kAcc>
 struct Pow3o2F : Kernel<float> {
   static __m512 body(__m512 x, __mmask16& special) {
     special = pow3o2_special(x);
-    return in_double(tame(special, x), [](__m512d v) { return pow3o2_core<Acc::LA>(v); });
+    if constexpr (kAcc != Acc::HA) return pow3o2_core<Acc::LA>(tame(special, x));
+    else return in_double(tame(special, x), [](__m512d v) { return pow3o2_core<Acc::LA>(v); });
   }
   static int callout(const float* a, float* r) { return pow3o2_callout(a, r); }
 };
@@ -400,11 +407,19 @@ struct HypotD : Kernel<double> {
   }
 };
 
-// Single: squares of floats are exact in double and cannot overflow there; the double sum is
+// Single HA: squares of floats are exact in double and cannot overflow there; the double sum is
 // rounded once, its root once, and the result once more to single. Infinite and NaN arguments
 // (C's hypot(inf, NaN) = inf) and results that overflow single precision take the callout.
+// LA and EP stay in single precision like the double kernels (within 1.5 ulp), with the same
+// range test on the sum of squares.
+template <Acc kAcc>
 struct HypotF : Kernel<float> {
   static __m512 body(__m512 a, __m512 b, __mmask16& special) {
+    if constexpr (kAcc != Acc::HA) {
+      const __m512 s = fma_quiet(a, a, mul_quiet(b, b));
+      special = ~(greater_equal(s, splat(0x1p-100f)) & less(s, splat(std::numeric_limits<float>::infinity())));
+      return sqrt(tame(special, s));
+    }
     const __m512 r = in_double(a, b, [](__m512d x, __m512d y) { return sqrt(fma(x, x, mul(y, y))); });
     special = classify<kClassInf | kClassNaN>(a) | classify<kClassInf | kClassNaN>(b) | classify<kClassInf>(r);
     return r;
@@ -419,9 +434,8 @@ struct HypotF : Kernel<float> {
 }  // namespace zorp::vm
 
 using namespace zorp::vm;
-// Single-precision cube roots, Pow3o2 and Hypot compute in double, which meets HA in every slot
-// at no more cost than a single-precision refinement to LA would have: one kernel serves the
-// three slots the catalogue keeps apart.
+// Single-precision cube roots compute in double, which meets HA in every slot: one kernel serves
+// the three slots the catalogue keeps apart.
 VM_KERNELS(s, InvSqrt, InvSqrtF<Acc::LA>, InvSqrtF<Acc::HA>, InvSqrtF<Acc::EP>)
 VM_KERNELS(d, InvSqrt, InvSqrtD<Acc::LA>, InvSqrtD<Acc::HA>, InvSqrtD<Acc::EP>)
 VM_KERNELS(s, Cbrt, CbrtF, CbrtF, CbrtF)
@@ -430,7 +444,7 @@ VM_KERNELS(s, InvCbrt, InvCbrtF, InvCbrtF, InvCbrtF)
 VM_KERNELS(d, InvCbrt, InvCbrtD<Acc::LA>, InvCbrtD<Acc::HA>, InvCbrtD<Acc::EP>)
 VM_KERNELS(s, Pow2o3, Pow2o3F, Pow2o3F, Pow2o3F)
 VM_KERNELS(d, Pow2o3, Pow2o3D<Acc::LA>, Pow2o3D<Acc::HA>, Pow2o3D<Acc::EP>)
-VM_KERNELS(s, Pow3o2, Pow3o2F, Pow3o2F, Pow3o2F)
+VM_KERNELS(s, Pow3o2, Pow3o2F<Acc::LA>, Pow3o2F<Acc::HA>, Pow3o2F<Acc::EP>)
 VM_KERNELS(d, Pow3o2, Pow3o2D<Acc::LA>, Pow3o2D<Acc::HA>, Pow3o2D<Acc::EP>)
-VM_KERNELS(s, Hypot, HypotF, HypotF, HypotF)
+VM_KERNELS(s, Hypot, HypotF<Acc::LA>, HypotF<Acc::HA>, HypotF<Acc::EP>)
 VM_KERNELS(d, Hypot, HypotD<Acc::LA>, HypotD<Acc::HA>, HypotD<Acc::EP>)
