@@ -139,16 +139,33 @@ namespace powscalar {
 
 // |x|^y for finite nonzero x and finite y over the whole range, rounded once (also where it
 // is subnormal); the logarithm and product as in the vector path, on a broadcast register.
-inline double magnitude(double x, double y) {
+// `tiny` tells whether the exact result lies below the least normal double, which the result
+// alone does not tell where it rounds up to that number.
+inline double magnitude(double x, double y, bool& tiny) {
   using namespace simd;
   const DD<__m512d> l = ln_for_pow<true>(abs(splat(x)));
   const double rough = lane<0>(l.hi) * y;  // decides the results beyond the range first
+  tiny = rough < -700.0;
   if (rough > 710.0) return std::numeric_limits<double>::infinity();
   if (rough < -746.0) return 0.0;
   const DD<__m512d> z = dd_mul(l, splat(y));
   const ExpForPow e = exp_for_pow_parts(z.hi, z.lo);
-  const double v = lane<0>(add(e.t_hi, fma(e.t_hi, e.q, e.t_lo)));
-  return expscalar::scale_once(v, static_cast<int>(std::floor(lane<0>(e.k))));
+  const double th = lane<0>(e.t_hi), rest = lane<0>(fma(e.t_hi, e.q, e.t_lo));
+  const DD<double> v = two_sum(th, rest);
+  const int m = static_cast<int>(std::floor(lane<0>(e.k)));
+  if (tiny) {
+    const double least = std::ldexp(std::numeric_limits<double>::min(), -m);
+    tiny = v.hi < least || (v.hi == least && v.lo < 0);
+  }
+  return expscalar::scale_once(v.hi, m);
+}
+
+// The status of a result from the scalar path: underflow where the exact result was tiny in the
+// type T (for single precision, the double result tells), else what the result says.
+template <typename T>
+inline int magnitude_status(double v, bool tiny, T r, T x, T y) {
+  if constexpr (sizeof(T) == 4) tiny = v != 0 && std::fabs(v) < std::numeric_limits<float>::min();
+  return tiny ? kStatusUnderflow : result_status<kGrowthReports>(r, x, y);
 }
 
 inline bool is_integral(double y) { return std::nearbyint(y) == y; }
@@ -175,8 +192,11 @@ inline int pow(double x, double y, T* r) {
   } else if (x < 0 && !is_integral(y)) {
     v = std::numeric_limits<double>::quiet_NaN();
   } else {
-    v = magnitude(x, y);
+    bool tiny;
+    v = magnitude(x, y, tiny);
     if (x < 0 && is_odd(y)) v = -v;
+    *r = static_cast<T>(v);
+    return magnitude_status<T>(v, tiny, *r, static_cast<T>(x), static_cast<T>(y));
   }
   *r = static_cast<T>(v);
   return status >= 0 ? status : result_status<kGrowthReports>(*r, static_cast<T>(x), static_cast<T>(y));
@@ -198,7 +218,12 @@ inline int powr(double x, double y, T* r) {
     status = y == 0 ? kStatusDomain : y < 0 ? kStatusSingularity : 0;
   } else if (std::isinf(x)) v = y == 0 ? nan : y < 0 ? 0.0 : inf;
   else if (y == 0) v = 1.0;
-  else v = magnitude(x, y);
+  else {
+    bool tiny;
+    v = magnitude(x, y, tiny);
+    *r = static_cast<T>(v);
+    return magnitude_status<T>(v, tiny, *r, static_cast<T>(x), static_cast<T>(y));
+  }
   *r = static_cast<T>(v);
   if (status >= 0) return status;
   if (std::isnan(v) && !std::isnan(x) && !std::isnan(y)) return kStatusDomain;  // inf^0, 1^inf too
