@@ -12,6 +12,8 @@
 
 #include <cstddef>
 
+#include "platform/fail_countdown.h"
+
 using fchar = const char*;
 using flen = size_t;
 
@@ -41,6 +43,16 @@ ZORP_FORTRAN_DECL(s, float)
 }
 
 namespace {
+zorp::platform::FailCountdown g_fail_lapack;
+
+// The LAPACK fault-injection hook (zorp_core_fail_lapack): true, with info = 1, for the one
+// call the countdown selected.
+inline bool injected_failure(int* info) {
+  if (!g_fail_lapack.fails_now()) return false;
+  *info = 1;
+  return true;
+}
+
 inline char up(const char* c) { return (*c >= 'a' && *c <= 'z') ? static_cast<char>(*c - 32) : *c; }
 
 // Packed triangular multiply. A (k x k, k = m for side L, n for side R) is stored packed by
@@ -167,25 +179,32 @@ extern "C" {
     ptrmm<T>(side, uplo, ta, diag, m, n, alpha, ap, b, ldb, p##trmm_, p##tpmv_);                    \
   }                                                                                                 \
   void zorp_lapack_##p##potrf(fchar uplo, const int* n, T* a, const int* lda, int* info) {          \
+    if (injected_failure(info)) return;                                                             \
     p##potrf_(uplo, n, a, lda, info, 1);                                                            \
   }                                                                                                 \
   void zorp_lapack_##p##trtri(fchar uplo, fchar diag, const int* n, T* a, const int* lda,           \
                               int* info) {                                                          \
+    if (injected_failure(info)) return;                                                             \
     p##trtri_(uplo, diag, n, a, lda, info, 1, 1);                                                   \
   }                                                                                                 \
   void zorp_lapack_##p##potri(fchar uplo, const int* n, T* a, const int* lda, int* info) {          \
+    if (injected_failure(info)) return;                                                             \
     p##potri_(uplo, n, a, lda, info, 1);                                                            \
   }                                                                                                 \
   void zorp_lapack_##p##syev(fchar jobz, fchar uplo, const int* n, T* a, const int* lda, T* w,      \
                              T* work, const int* lwork, int* info) {                                \
+    if (injected_failure(info)) return;                                                             \
     p##syev_(jobz, uplo, n, a, lda, w, work, lwork, info, 1, 1);                                    \
   }                                                                                                 \
   void zorp_lapack_##p##spevd(fchar jobz, fchar uplo, const int* n, T* ap, T* w, T* z,              \
                               const int* ldz, T* work, const int* lwork, int* iwork,                \
                               const int* liwork, int* info) {                                       \
+    if (injected_failure(info)) return;                                                             \
     p##spevd_(jobz, uplo, n, ap, w, z, ldz, work, lwork, iwork, liwork, info, 1, 1);                \
   }
 ZORP_ADAPTERS(d, double)
 ZORP_ADAPTERS(s, float)
 #undef ZORP_ADAPTERS
+
+void zorp_core_fail_lapack(int64_t k) { g_fail_lapack.arm(k); }
 }

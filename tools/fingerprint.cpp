@@ -162,7 +162,7 @@ void run_row(char t, const char* fn, const char* shape) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  g_lib = argc > 1 ? dlopen(argv[1], RTLD_NOW | RTLD_LOCAL) : dlopen("libzorp_fenn_avx512.so.2", RTLD_NOW | RTLD_LOCAL);
+  g_lib = argc > 1 ? dlopen(argv[1], RTLD_NOW | RTLD_LOCAL) : dlopen(ZORP_KERNEL_FILE, RTLD_NOW | RTLD_LOCAL);
   if (!g_lib) {
     std::fprintf(stderr, "cannot load the library: %s\n", dlerror());
     return 1;

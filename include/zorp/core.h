@@ -29,6 +29,11 @@ void zorp_serv_deallocate(void* p);
 void zorp_core_fail_allocation(int64_t k);
 int64_t zorp_core_allocation_count(void);
 int64_t zorp_core_live_allocations(void);
+/* Test hook: make the k-th LAPACK call from now (potrf, trtri, potri, syev, spevd, either
+ * precision) fail: info = 1 and its arrays untouched; k <= 0 turns injection off.  A factor
+ * that potrf accepted never makes potri fail, so the callers' handling of that failure can
+ * only be reached this way. */
+void zorp_core_fail_lapack(int64_t k);
 
 /* ---- locks ----------------------------------------------------------------------- */
 /* Mutual exclusion on a 32-bit lock word owned by the caller, initially 0. */

@@ -1,6 +1,7 @@
 /* Summary statistics: the task record, its editors, basic statistics (moments, sums,
- * covariance, correlation, cross-product) and the minimum/maximum routine.  Every status
- * code of the family is defined here once.
+ * covariance, correlation, cross-product), the minimum/maximum routine, pooled and partial
+ * covariance, quantiles, streaming quantiles, sorting, the weighted median and the absolute
+ * deviations.  Every status code of the family is defined here once.
  *
  * ---- Observations -------------------------------------------------------------------------
  * The observation matrix holds n observations of p components.
@@ -22,10 +23,14 @@
  * (entry (r,c), r>=c, at r + c*(2p-c-1)/2).  Entries of left-out components are not written.
  * An unregistered matrix storage word means full storage.
  *
- * Shift: each call keeps its running mean and central sums for x - s, s being the stored mean
- * when continuing and the first observation otherwise (the same s for every thread), so data
- * far from zero (mean 1e6, spread 1) keeps mean, central moment 2, covariance and correlation
- * to about 1e-13 relative in double.
+ * Shift: each call sums x - s, s being the stored mean when continuing and the first
+ * observation otherwise (the same s for every thread and every block), so data far from zero
+ * (mean 1e6, spread 1) keeps mean, central moment 2, covariance and correlation to about 1e-15
+ * relative in double on every path: either layout, packed storage, weights, index arrays,
+ * several threads and several calls.  For the last, a call leaves in the task's work buffer
+ * (slot 92, freed with the task) the part of its mean that the stored mean array cannot hold;
+ * the next call uses it while the accumulator, the dimension and that array are still the ones
+ * it wrote.
  *
  * Clean-up: the record has one clean-up slot (89) before the sorted-observation items; the
  * delete call runs at most that one function whatever count slot 88 holds.
@@ -175,7 +180,9 @@ ZORP_BEGIN_C
 #define TARR_SS_ERROR_NULL_MISSING_8 (-4057)
 #define TARR_SS_ERROR_NULL_MISSING_9 (-4061)
 #define TARR_SS_ERROR_NULL_MISSING_10 (-4062)
+#define TARR_SS_ERROR_SQUANT_NPARAMS_MISSING (-4064)
 #define TARR_SS_ERROR_NULL_SQUANT_PARAMS (-4065)
+/* a null parameter-count item in the editor; in _tarr?SSStreamQuantiles a count other than 1 */
 #define TARR_SS_ERROR_NULL_SQUANT_NPARAMS (-4066)
 #define TARR_SS_ERROR_NULL_SQUANT_ORDERS (-4068)
 #define TARR_SS_ERROR_NULL_SQUANT_COUNT (-4069)
@@ -193,6 +200,7 @@ ZORP_BEGIN_C
 #define TARR_SS_ERROR_NULL_MEDIAN_ABS_DEV (-4082)
 #define TARR_SS_ERROR_NULL_MEAN_ABS_DEV (-4083)
 #define TARR_SS_ERROR_NULL_SORTED (-4084)
+#define TARR_SS_ERROR_SORT_IN_PLACE_WITH_INDICES (-4085)
 #define TARR_SS_ERROR_NOT_POSITIVE_DEFINITE (-5010)
 #define TARR_SS_ERROR_INVERSION_FAILED (-5011)
 
@@ -226,6 +234,16 @@ ZORP_BEGIN_C
 #define TARR_SS_CENTRAL_SUM_3 0x40000000ULL
 #define TARR_SS_CENTRAL_SUM_4 0x80000000ULL
 #define TARR_SS_CP 0x100000000ULL
+#define TARR_SS_POOLED_COV 0x4000ULL
+#define TARR_SS_GROUP_COV 0x8000ULL
+#define TARR_SS_QUANTS 0x10000ULL
+#define TARR_SS_ORDER_STATS 0x20000ULL
+#define TARR_SS_PARTIAL_COV 0x100000ULL
+#define TARR_SS_PARTIAL_COR 0x200000ULL
+#define TARR_SS_MEDIAN_ABS_DEV 0x200000000ULL
+#define TARR_SS_MEAN_ABS_DEV 0x400000000ULL
+#define TARR_SS_POOLED_MEAN 0x800000000ULL
+#define TARR_SS_GROUP_MEAN 0x1000000000ULL
 
 /* ---- method bits -------------------------------------------------------------------------- */
 #define TARR_SS_METHOD_FAST 0x1
@@ -236,6 +254,19 @@ ZORP_BEGIN_C
 /* minimum/maximum */
 #define TARR_SS_METHOD_MINMAX_NEW 0x1
 #define TARR_SS_METHOD_MINMAX_CONTINUE 0x2
+/* partial covariance, pooled covariance */
+#define TARR_SS_METHOD_PARTIAL 0x1
+#define TARR_SS_METHOD_POOLED 0x2
+/* quantiles, order statistics, weighted median */
+#define TARR_SS_METHOD_QUANTILES 0x1
+/* streaming quantiles: estimates that are observed values, or interpolated between them */
+#define TARR_SS_METHOD_SQUANTS_OBSERVED 0x40
+#define TARR_SS_METHOD_SQUANTS 0x80
+/* sorting */
+#define TARR_SS_METHOD_SORT 0x100000
+/* absolute deviations: medians and mean computed, or the mean given in slot 11 */
+#define TARR_SS_METHOD_MAD 0x1
+#define TARR_SS_METHOD_MAD_GIVEN_MEAN 0x100
 
 /* ---- parameter numbers ------------------------------------------------------------------ */
 #define TARR_SS_PARAM_DIMENSION 1
@@ -393,6 +424,49 @@ ZORP_API int _tarrdSSBasic(TarrSSTask* task, uint64_t estimates, uint32_t method
 ZORP_API int _tarrsSSBasic(TarrSSTask* task, uint64_t estimates, uint32_t method);
 ZORP_API int _tarrdSSMinmax(TarrSSTask* task, uint64_t estimates, uint32_t method);
 ZORP_API int _tarrsSSMinmax(TarrSSTask* task, uint64_t estimates, uint32_t method);
+/* Pooled covariance (method 0x2): group numbers 0..g-1 (g = largest entry + 1) in the group
+ * array, a negative entry leaves the observation out; the requested-group array has g entries
+ * and the requested groups' means (p each) and covariances follow one another.  A group's
+ * covariance divides by W_g - W2_g/W_g (n_g - 1 unweighted), the pooled one by the sum of those
+ * (n - g unweighted); the pooled mean is that of every grouped observation.
+ * Partial covariance (method 0x1): a positive role puts the component in Y, a negative one in
+ * Z (conditioned on), 0 leaves it out; results are |Y| x |Y| over Y in increasing order.
+ * Quantiles and streaming quantiles: component c's estimates at results + c * count; NaNs sort
+ * last.  Streaming: rank error below epsilon n; exact while a component's stream holds no
+ * more than k observations, k the least even number with k epsilon >= 66 - log2 k (4,870 for
+ * epsilon 0.01).
+ * WMedian: the first value whose cumulative weight reaches q W, the midpoint with the next
+ * weighted value where it equals q W exactly (0 < q < 1); NaN without any weight. */
+ZORP_API int _tarrdSSPooledCovariance(TarrSSTask* task, uint64_t estimates, uint32_t method);
+ZORP_API int _tarrsSSPooledCovariance(TarrSSTask* task, uint64_t estimates, uint32_t method);
+ZORP_API int _tarrdSSPartialCovariance(TarrSSTask* task, uint64_t estimates, uint32_t method);
+ZORP_API int _tarrsSSPartialCovariance(TarrSSTask* task, uint64_t estimates, uint32_t method);
+ZORP_API int _tarrdSSQuantiles(TarrSSTask* task, uint64_t estimates, uint32_t method);
+ZORP_API int _tarrsSSQuantiles(TarrSSTask* task, uint64_t estimates, uint32_t method);
+ZORP_API int _tarrdSSStreamQuantiles(TarrSSTask* task, uint64_t estimates, uint32_t method);
+ZORP_API int _tarrsSSStreamQuantiles(TarrSSTask* task, uint64_t estimates, uint32_t method);
+ZORP_API int _tarrdSSSort(TarrSSTask* task, uint64_t estimates, uint32_t method);
+ZORP_API int _tarrsSSSort(TarrSSTask* task, uint64_t estimates, uint32_t method);
+ZORP_API int _tarrdSSWMedian(TarrSSTask* task, uint64_t estimates, uint32_t method);
+ZORP_API int _tarrsSSWMedian(TarrSSTask* task, uint64_t estimates, uint32_t method);
+ZORP_API int _tarrdSSMAD(TarrSSTask* task, uint64_t estimates, uint32_t method);
+ZORP_API int _tarrsSSMAD(TarrSSTask* task, uint64_t estimates, uint32_t method);
+/* Frees the task's streaming summaries (the clean-up function _tarr?SSStreamQuantiles
+ * registers on the task); a later streaming call starts a new stream. */
+ZORP_API void __tarrSQuantilesFreeBuffers(TarrSSTask* task);
+
+/* ---- sorting and selection ----------------------------------------------------------------- */
+/* Ascending, in place; NaNs go last.  Counts below 2, a null array or a step below 1 do nothing. */
+ZORP_API void __tarrdQSort(int n, double* x);
+ZORP_API void __tarrsQSort(int n, float* x);
+/* The n values x[0], x[step], ..., x[(n-1)*step], sorted in place. */
+ZORP_API void __tarrdQSortStep(int n, double* x, int step);
+ZORP_API void __tarrsQSortStep(int n, float* x, int step);
+/* The k-th smallest of x[0..n-1] (k from 0; NaNs count as the largest values); x is left
+ * partially ordered: x[k] holds the result, nothing before it is larger, nothing after it
+ * smaller.  NaN for k outside [0, n) or a null array. */
+ZORP_API double __tarrdQSortSelect(int n, double* x, int k);
+ZORP_API float __tarrsQSortSelect(int n, float* x, int k);
 
 /* ---- support functions ------------------------------------------------------------------ */
 /* Correctly rounded square root (NaN for negative input); the root of the correlation,

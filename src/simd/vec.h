@@ -504,6 +504,15 @@ inline float lane(__m512 v) {
   return _mm512_cvtss_f32(_mm512_permutexvar_ps(_mm512_set1_epi32(k), v));
 }
 
+// ---- packing lanes ----------------------------------------------------------------------------
+// The lanes of v that m selects, moved in order to the lowest lanes (the others zero): with an
+// unmasked store and a count, a filter that appends the selected values to a buffer.
+inline __m512 compress(__mmask16 m, __m512 v) { return _mm512_maskz_compress_ps(m, v); }
+inline __m512d compress(__mmask8 m, __m512d v) { return _mm512_maskz_compress_pd(m, v); }
+// How many lanes a mask selects.
+inline int count_lanes(__mmask16 m) { return __builtin_popcount(m); }
+inline int count_lanes(__mmask8 m) { return __builtin_popcount(m); }
+
 // ---- horizontal -----------------------------------------------------------------------------
 inline float reduce_add(__m512 v) { return _mm512_reduce_add_ps(v); }
 inline double reduce_add(__m512d v) { return _mm512_reduce_add_pd(v); }

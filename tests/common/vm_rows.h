@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "common/accuracy.h"
+#include "common/library.h"
 #include "vm/dispatch/catalogue.h"
 #include "zorp/vm.h"
 #include "zorp/vm_functions.h"
@@ -82,9 +83,16 @@ inline std::vector<const VmRow*> built_rows() {
 }
 
 // ---- calls --------------------------------------------------------------------------------------
+// The kernel library as a host loads it: by file name (a program that imports nothing from it
+// may not have it loaded yet).
+inline void* kernel_library() {
+  static void* lib = dlopen(kernel_library_path().c_str(), RTLD_NOW | RTLD_LOCAL);
+  return lib;
+}
+
 // The dispatch table of a row's contiguous or strided form, by name.
 inline void* const* table(const vm::catalogue::Row& row, bool strided) {
-  static void* lib = dlopen("libzorp_fenn_avx512.so.2", RTLD_NOW | RTLD_NOLOAD);
+  void* lib = kernel_library();
   const std::string sym = "zorp_fenn_kernel_" + std::string(row.name + 1) + (strided ? "I" : "") + "_ttab";
   return static_cast<void* const*>(dlsym(lib, sym.c_str()));
 }

@@ -103,33 +103,106 @@ TEST(SSBasic, HardDataDefeatsNaiveSumOfSquares) {
   EXPECT_GT(rel(naive, r.c2(0)), 1e-6);
 }
 
-class SSAccuracy : public testing::TestWithParam<int> {};
+// Every path to the mean, covariance and correlation reaches the accuracy of the plain one on
+// data with mean 1e6 and spread 1 (p = 5, n = 20,000): layouts, packed storage, weights, index
+// arrays, two calls, several threads, with and without the other moments.  Errors of matrix
+// entries are taken relative to sqrt(c_ii c_jj).  The plain path is within about 1e-15 here, so
+// the bound is 1e-14: a path that loses two or three digits (a plain sum of x for the mean, or
+// a continuation that takes the stored, rounded mean for the earlier data's own) fails it.
+constexpr double kPathTolerance = 1e-14;
+struct Path {
+  const char* name;
+  int storage;
+  bool weighted;
+  int fmt;      // storage word of the covariance, correlation and cross-product
+  bool index;   // leave component 3 out
+  int calls;    // the data in one call, or in two (split at 7777)
+  int64_t n;    // 60,000 is enough to split the observations among threads
+  uint64_t est;
+  uint32_t method;
+};
+constexpr uint64_t kCovCor = TARR_SS_COV | TARR_SS_COR;
+constexpr uint64_t kWithMoments = kCovCor | TARR_SS_CP | TARR_SS_CENTRAL_MOMENT_2 | TARR_SS_CENTRAL_SUM_2 | TARR_SS_VARIATION;
+const Path kPaths[] = {
+    {"ByComponent", 1, false, 0, false, 1, 20000, kCovCor, TARR_SS_METHOD_1PASS},
+    {"ByObservation", 2, false, 0, false, 1, 20000, kCovCor, TARR_SS_METHOD_1PASS},
+    {"WithMoments", 1, false, 0, false, 1, 20000, kWithMoments, TARR_SS_METHOD_1PASS_CENTRAL},
+    {"UpperPacked", 1, false, TARR_SS_MATRIX_STORAGE_U_PACKED, false, 1, 20000, kCovCor | TARR_SS_CP, TARR_SS_METHOD_1PASS},
+    {"LowerPacked", 2, false, TARR_SS_MATRIX_STORAGE_L_PACKED, false, 1, 20000, kCovCor, TARR_SS_METHOD_1PASS},
+    {"Weighted", 1, true, 0, false, 1, 20000, kCovCor, TARR_SS_METHOD_1PASS},
+    {"WeightedByObservationPacked", 2, true, TARR_SS_MATRIX_STORAGE_U_PACKED, false, 1, 20000, kWithMoments, TARR_SS_METHOD_1PASS},
+    {"IndexArray", 1, false, 0, true, 1, 20000, kCovCor, TARR_SS_METHOD_1PASS},
+    {"IndexArrayByObservationWeighted", 2, true, 0, true, 1, 20000, kWithMoments, TARR_SS_METHOD_1PASS},
+    {"TwoCalls", 1, false, 0, false, 2, 20000, kCovCor, TARR_SS_METHOD_1PASS},
+    {"TwoCallsWeightedPackedByObservation", 2, true, TARR_SS_MATRIX_STORAGE_L_PACKED, true, 2, 20000, kWithMoments, TARR_SS_METHOD_1PASS},
+    {"Threads", 1, true, 0, false, 1, 60000, kWithMoments, TARR_SS_METHOD_1PASS},
+    {"ThreadsByObservationIndexArray", 2, false, TARR_SS_MATRIX_STORAGE_U_PACKED, true, 1, 60000, kCovCor, TARR_SS_METHOD_1PASS_CENTRAL},
+};
 
-TEST_P(SSAccuracy, MeanVarianceCovarianceCorrelationOnHardData) {
-  const int storage = GetParam();
-  const Data d = make_data(40000, 5, 1e6, 1.0, 0.0, 2);  // large enough to run on several threads
-  const Reference r = ref_of(d);
-  for (uint32_t method : {TARR_SS_METHOD_1PASS, TARR_SS_METHOD_1PASS_CENTRAL}) {
-    SSRun<double> run(d, storage);
-    ASSERT_EQ(run.basic(TARR_SS_MEAN | TARR_SS_CENTRAL_MOMENT_2 | TARR_SS_VARIATION | TARR_SS_COV | TARR_SS_COR |
-                            TARR_SS_CP | TARR_SS_CENTRAL_SUM_2,
-                        method),
-              0);
-    for (int j = 0; j < d.p; ++j) {
-      EXPECT_LT(rel(run.mean[j], r.mean[j]), 1e-12) << j;
-      EXPECT_LT(rel(run.c2[j], r.c2(j)), 1e-12) << j;
-      EXPECT_LT(rel(run.cs2[j], r.s2[j]), 1e-12) << j;
-      EXPECT_LT(rel(run.var[j], std::sqrt(r.c2(j)) / r.mean[j]), 1e-12) << j;
-      for (int k = 0; k < d.p; ++k) {
-        EXPECT_LT(rel(run.cov[j + k * d.p], r.cov(j, k)), 1e-12) << j << "," << k;
-        EXPECT_LT(rel(run.cor[j + k * d.p], r.cor(j, k)), 1e-12) << j << "," << k;
-        EXPECT_LT(rel(run.cp[j + k * d.p], r.cp[j + k * d.p]), 1e-12) << j << "," << k;
-      }
-    }
-    EXPECT_EQ(run.acc[0], double(d.n));
-    EXPECT_EQ(run.acc[1], double(d.n));
+void PrintTo(const Path& p, std::ostream* os) { *os << p.name; }
+
+class SSPaths : public testing::TestWithParam<Path> {};
+
+TEST_P(SSPaths, EveryPathReachesFullStorageAccuracy) {
+  const Path& pa = GetParam();
+  const Data d = make_data(pa.n, 5, 1e6, 1.0, 0.0, 2);
+  std::vector<double> w(d.n, 1.0);
+  std::mt19937_64 g(9);
+  if (pa.weighted)
+    for (auto& v : w) v = std::uniform_real_distribution<double>(0.0, 2.0)(g);
+  const Reference r = ref_of(d, pa.weighted ? &w : nullptr);
+  const int32_t idx[5] = {1, 1, 1, 0, 1};
+  const int fmt[3] = {pa.fmt, pa.fmt, pa.fmt};
+  const int64_t h = pa.calls == 2 ? 7777 : d.n;
+  const Data first{h, d.p, std::vector<double>(d.obs.begin(), d.obs.begin() + h * d.p)};
+  const std::vector<double> wfirst(w.begin(), w.begin() + h);
+  SSRun<double> run(first, pa.storage, pa.weighted ? &wfirst : nullptr, false, fmt, pa.index ? idx : nullptr);
+  ASSERT_EQ(run.basic(pa.est | TARR_SS_MEAN, pa.method), 0);
+  std::vector<double> x2;
+  if (pa.calls == 2) {
+    const Data rest{d.n - h, d.p, std::vector<double>(d.obs.begin() + h * d.p, d.obs.end())};
+    x2 = rest.layout(pa.storage);
+    const int32_t n2 = int32_t(rest.n);
+    ASSERT_EQ(__tarriSSEditTask(run.t, TARR_SS_PARAM_NOBS, &n2), 0);
+    ASSERT_EQ(__tarrdSSEditTask(run.t, TARR_SS_PARAM_OBSERVATIONS, x2.data()), 0);
+    if (pa.weighted) ASSERT_EQ(__tarrdSSEditTask(run.t, TARR_SS_PARAM_WEIGHTS, w.data() + h), 0);
+    ASSERT_EQ(run.basic(pa.est | TARR_SS_MEAN, pa.method), 0);
   }
+  EXPECT_LT(rel(run.acc[0], r.W), 1e-15);
+  EXPECT_LT(rel(run.acc[1], r.W2), 1e-15);
+  auto pos = [&](int a, int b) -> int64_t {
+    if (pa.fmt == TARR_SS_MATRIX_STORAGE_U_PACKED) return std::min(a, b) + std::max(a, b) * (std::max(a, b) + 1) / 2;
+    if (pa.fmt == TARR_SS_MATRIX_STORAGE_L_PACKED) return std::max(a, b) + std::min(a, b) * (10 - std::min(a, b) - 1) / 2;
+    return a + b * 5;
+  };
+  for (int a = 0; a < 5; ++a) {
+    if (pa.index && !idx[a]) {
+      EXPECT_EQ(run.mean[a], kSentinel);
+      EXPECT_EQ(run.cov[pos(a, a)], kSentinel);
+      continue;
+    }
+    EXPECT_LT(rel(run.mean[a], r.mean[a]), 2e-16) << a;
+    if (pa.est & TARR_SS_CENTRAL_MOMENT_2) {
+      EXPECT_LT(rel(run.c2[a], r.c2(a)), kPathTolerance) << a;
+      EXPECT_LT(rel(run.cs2[a], r.s2[a]), kPathTolerance) << a;
+      EXPECT_LT(rel(run.var[a], std::sqrt(r.c2(a)) / r.mean[a]), kPathTolerance) << a;
+    }
+    for (int b = 0; b < 5; ++b) {
+      if (pa.index && !idx[b]) continue;
+      const double scale = double(std::sqrt(r.cov(a, a) * r.cov(b, b)));
+      EXPECT_LT(std::fabs(run.cov[pos(a, b)] - double(r.cov(a, b))) / scale, kPathTolerance) << a << "," << b;
+      EXPECT_LT(std::fabs(run.cor[pos(a, b)] - double(r.cor(a, b))), kPathTolerance) << a << "," << b;
+      if (pa.est & TARR_SS_CP)
+        EXPECT_LT(std::fabs(run.cp[pos(a, b)] - double(r.cp[a + 5 * b])) / (scale * double(r.B())), kPathTolerance);
+    }
+  }
+  // Packed storage writes nothing beyond its triangle.
+  if (pa.fmt) EXPECT_EQ(run.cov[15], kSentinel);
 }
+
+INSTANTIATE_TEST_SUITE_P(HardData, SSPaths, testing::ValuesIn(kPaths), [](const auto& i) { return std::string(i.param.name); });
+
+class SSAccuracy : public testing::TestWithParam<int> {};
 
 // Central moments 3 and 4 from raw moments (method 0x2): error bounded by the conditioning of
 // r3 - 3 m r2 + 2 m^3 and r4 - 4 m r3 + 6 m^2 r2 - 3 m^4.  Method 0x100 keeps central sums and
@@ -521,19 +594,28 @@ TEST(SSBasic, ChecksInOrder) {
   }
 }
 
+// The work block and the record a call leaves for the next one (freed with the task): either
+// failing leaves every result as it was and nothing allocated.
 TEST(SSBasic, AllocationFailureLeavesResultsAndNoLeak) {
   const Data d = make_data(30000, 4, 5.0, 1.0, 0.5, 14);
-  SSRun<double> run(d, 1);
-  const int64_t live = zorp_core_live_allocations();
-  zorp_core_fail_allocation(1);
-  EXPECT_EQ(run.basic(kMoments | kMatrices, TARR_SS_METHOD_1PASS), TARR_SS_ERROR_ALLOCATION);
-  zorp_core_fail_allocation(0);
-  EXPECT_EQ(zorp_core_live_allocations(), live);
-  for (int j = 0; j < d.p; ++j) EXPECT_EQ(run.mean[j], kSentinel);
-  EXPECT_EQ(run.cov[0], kSentinel);
-  EXPECT_EQ(run.acc[0], 0.0);
-  ASSERT_EQ(run.basic(kMoments | kMatrices, TARR_SS_METHOD_1PASS), 0);
-  EXPECT_EQ(zorp_core_live_allocations(), live);
+  const int64_t before = zorp_core_live_allocations();
+  {
+    SSRun<double> run(d, 1);
+    const int64_t live = zorp_core_live_allocations();
+    for (int k : {1, 2}) {
+      zorp_core_fail_allocation(k);
+      EXPECT_EQ(run.basic(kMoments | kMatrices, TARR_SS_METHOD_1PASS), TARR_SS_ERROR_ALLOCATION) << k;
+      zorp_core_fail_allocation(0);
+      EXPECT_EQ(zorp_core_live_allocations(), live);
+      for (int j = 0; j < d.p; ++j) EXPECT_EQ(run.mean[j], kSentinel);
+      EXPECT_EQ(run.cov[0], kSentinel);
+      EXPECT_EQ(run.acc[0], 0.0);
+    }
+    ASSERT_EQ(run.basic(kMoments | kMatrices, TARR_SS_METHOD_1PASS), 0);
+    ASSERT_EQ(run.basic(kMoments | kMatrices, TARR_SS_METHOD_1PASS), 0);
+    EXPECT_EQ(zorp_core_live_allocations(), live + 1);
+  }
+  EXPECT_EQ(zorp_core_live_allocations(), before);
 }
 
 // ---- minimum and maximum ---------------------------------------------------------------

@@ -153,7 +153,7 @@ TEST_F(Driver, StridedElementsFarApartAreAddressedIn64Bits) {
   const double a[9] = {1, 2, 3, 4, 5, 6, 7, 8, 9}, b[9] = {10, 20, 30, 40, 50, 60, 70, 80, 90};
   // The result pages are made real before the call: under Wine, a vector scatter that faults
   // on a page the range then provides does not complete its remaining elements.
-  for (int i = 0; i < 9; ++i) r.data[uint64_t{i} * kInc] = -1.0;
+  for (uint64_t i = 0; i < 9; ++i) r.data[i * kInc] = -1.0;
   _fenndAddI(9, a, 1, b, 1, r.data, kInc);
   for (uint64_t i = 0; i < 9; ++i) EXPECT_EQ(r.data[i * kInc], a[i] + b[i]) << i;
 

@@ -50,7 +50,7 @@ class Kernels : public testing::TestWithParam<const VmRow*> {
 TEST_P(Kernels, EntriesTablesAndCosts) {
   const vm::catalogue::Row& cat = row().cat;
   const bool single = cat.type == 's' || cat.type == 'c';
-  void* lib = dlopen("libzorp_fenn_avx512.so.2", RTLD_NOW | RTLD_NOLOAD);
+  void* lib = kernel_library();
   void* probes[3] = {reinterpret_cast<void*>(&probe<0>), reinterpret_cast<void*>(&probe<1>),
                      reinterpret_cast<void*>(&probe<2>)};
   for (bool strided : {false, true}) {

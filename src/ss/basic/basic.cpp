@@ -1,20 +1,21 @@
 // Basic statistics: moments, sums, covariance, correlation and cross-product in one pass.
 //
-// Shape of a call: checks in their fixed order; a plan of what to accumulate; one work block
-// for everything (so nothing is written when memory runs out); the observations split into one
-// consecutive range per thread, each range accumulated into its own partial (moments block by
-// block, see moments.h; the cross-product of shifted observations by BLAS syrk); the stored running
-// values of earlier calls and the partials merged in range order by exact formulas; results
-// and the weight accumulator written last.
+// The call runs the family's step sequence (common/steps.h): the checks in their fixed order;
+// a plan of what to accumulate and how the observations split into one consecutive range per
+// thread; one work block; the stored running values of earlier calls and the shift read back
+// (start); each range accumulated into its own partial (moments block by block, see moments.h;
+// the cross-product of shifted observations by BLAS syrk); the stored values and the partials
+// merged in range order by exact formulas, results and the weight accumulator written last.
 #include <algorithm>
 #include <cmath>
-#include <utility>
 #include <cstring>
 #include <limits>
 
 #include "host/host.h"
 #include "ss/basic/moments.h"
-#include "ss/task/task.h"
+#include "ss/common/blas.h"
+#include "ss/common/data.h"
+#include "ss/common/steps.h"
 
 namespace zorp::ss {
 namespace {
@@ -71,11 +72,11 @@ struct Checked {
   uint64_t requested;  // estimates to write
   uint64_t computed;   // requested plus their needs
   int64_t p = 0, n = 0;
-  int storage = 0;
+  int layout = 0;
   bool own_accumulator = false;
 };
 
-int check(const TarrSSTask* t, uint64_t est, uint32_t method, Checked& c) {
+int check_basic(const TarrSSTask* t, uint64_t est, uint32_t method, Checked& c) {
   const int exclusive = !!(method & kMethodRaw) + !!(method & kMethodOnePass) + !!(method & kMethodCentral);
   if (exclusive == 1)
     c.method = (method & kMethodRaw) ? kMethodRaw : (method & kMethodOnePass) ? kMethodOnePass : kMethodCentral;
@@ -106,105 +107,36 @@ int check(const TarrSSTask* t, uint64_t est, uint32_t method, Checked& c) {
   c.requested = est & want;
   c.computed = want;
 
-  const bool wide = t->width_flag != 0;
   if (!slot(t, kSlotAccum)) {
     if (slot(t, kSlotW) || !t->nobs) return TARR_SS_ERROR_NULL_ACCUM_WEIGHTS;
     c.own_accumulator = true;
   }
-  if (!t->nobs || (c.n = read_int(t->nobs, wide)) < 1) return TARR_SS_ERROR_BAD_NOBS;
+  if (int e = read_nobs(t, c.n)) return e;
   if (!t->x) return TARR_SS_ERROR_NULL_OBSERVATIONS;
-  if (!t->storage) return TARR_SS_ERROR_NULL_STORAGE_ITEM;
-  const int64_t st = read_int(t->storage, wide);
-  if (st & TARR_SS_MATRIX_STORAGE_1)
-    c.storage = 1;
-  else if (st & TARR_SS_MATRIX_STORAGE_2)
-    c.storage = 2;
-  else
-    return TARR_SS_ERROR_BAD_STORAGE;
-  if (!t->dimension || (c.p = read_int(t->dimension, wide)) < 1) return TARR_SS_ERROR_BAD_DIMENSION;
-  return 0;
+  if (int e = read_layout(t, c.layout)) return e;
+  return read_dimension(t, c.p);
 }
 
-// ---- host BLAS in the task's precision --------------------------------------------------
-inline void syrk(int n, int k, const double* a, int lda, double* c, int ldc) {
-  const double one = 1.0;
-  zorp_blas_xdsyrk("U", "N", &n, &k, &one, a, &lda, &one, c, &ldc);
-}
-inline void syrk(int n, int k, const float* a, int lda, float* c, int ldc) {
-  const float one = 1.0f;
-  zorp_blas_xssyrk("U", "N", &n, &k, &one, a, &lda, &one, c, &ldc);
-}
-inline void syrk_t(int n, int k, const double* a, int lda, double* c, int ldc) {
-  const double one = 1.0;
-  zorp_blas_xdsyrk("U", "T", &n, &k, &one, a, &lda, &one, c, &ldc);
-}
-inline void syrk_t(int n, int k, const float* a, int lda, float* c, int ldc) {
-  const float one = 1.0f;
-  zorp_blas_xssyrk("U", "T", &n, &k, &one, a, &lda, &one, c, &ldc);
-}
-inline void syr(int n, double alpha, const double* x, double* a, int lda) {
-  const int inc = 1;
-  zorp_blas_xdsyr("U", &n, &alpha, x, &inc, a, &lda);
-}
-inline void syr(int n, double alpha, const float* x, float* a, int lda) {
-  const int inc = 1;
-  const float al = float(alpha);
-  zorp_blas_xssyr("U", &n, &al, x, &inc, a, &lda);
-}
-
-// Position of matrix entry (r, c) of a p x p symmetric matrix in the given storage word.
-inline int64_t mat_pos(int64_t r, int64_t c, int64_t p, int64_t fmt) {
-  if (fmt & TARR_SS_MATRIX_STORAGE_U_PACKED) {
-    if (r > c) std::swap(r, c);
-    return r + c * (c + 1) / 2;
-  }
-  if (fmt & TARR_SS_MATRIX_STORAGE_L_PACKED) {
-    if (r < c) std::swap(r, c);
-    return r + c * (2 * p - c - 1) / 2;
-  }
-  return r + c * p;
-}
-
-// ---- the call's plan and work space -----------------------------------------------------
-template <typename T>
-struct Plan {
-  const TarrSSTask* t;
-  Checked c;
-  int64_t p, n, q, qp;  // components, observations, selected, selected padded to 8
-  int64_t* sel;         // selected component numbers
-  const T* x;
-  const T* w;
-  bool direct;       // observations usable in place (double, observation-major, all components)
-  int raw_order = 1, central_order = 0;
-  bool matrices = false;
-  int64_t block = 0;  // observations per block
-  int64_t sub = 0;    // observations per sub-block of the moment kernels (L1-sized)
-  int nthreads = 1;
-  // per range: moment arrays (7 * qp doubles), totals, panel, weights, sub-block weights,
-  // shifted block, matrix
-  MomentArrays* part;
-  double* partW;
-  double* partW2;
-  double** panel;
-  double** wbuf;
-  double** wsum;
-  T** ybuf;
-  T** cmat;
-  double* shift;  // common shift of every range: moments and cross-products are of x - shift
+// ---- what a call leaves for the next one ----------------------------------------------------
+// A call that continues takes the stored mean m' as its shift (choose_shift), so the earlier
+// data's mean relative to the shift is m - m', the rounding of the stored mean.  Taken as 0,
+// that rounding (half an ulp of the mean: 6e-11 at 1e6, far more in a float task) would enter
+// the merged cross-product as 2 W_a (m - m') (m_b - m_a) W_b / W, about 1e-13 of the covariance
+// of data with mean 1e6 and spread 1, more when later data drift.  So each call leaves a
+// record in the task's work buffer (slot 92, freed with the task): the mean it meant, as the
+// stored value plus the rest, for the array it wrote.  The next call uses the rest only when
+// the record still describes the task: same dimension, same accumulated weight, same array,
+// and the array still holding the stored value.
+struct Carry {
+  uint64_t tag;        // kCarryTag
+  int64_t p;           // entries of hi and lo
+  double W;            // accumulated weight when written
+  const void* anchor;  // the mean array (or, without one, the sum array) the values came from
+  // followed by hi[p] (the stored mean as the next call reads it) and lo[p] (the mean's rest)
+  double* hi() { return reinterpret_cast<double*>(this + 1); }
+  double* lo() { return hi() + p; }
 };
-
-// Observation-major panel of the selected components in double (float tasks, or an index
-// array), padded with zeros to qp columns.
-template <typename T>
-void load_panel(const Plan<T>& P, int64_t i0, int64_t bs, double* out) {
-  const int64_t q = P.q, qp = P.qp;
-  for (int64_t k = 0; k < bs; ++k) {
-    const T* src = P.x + (i0 + k) * P.p;
-    double* dst = out + k * qp;
-    for (int64_t j = 0; j < q; ++j) dst[j] = double(src[P.sel[j]]);
-    for (int64_t j = q; j < qp; ++j) dst[j] = 0;
-  }
-}
+constexpr uint64_t kCarryTag = 0x5353424153494331ull;  // "SSBASIC1"
 
 // Specialised moment loops, indexed by raw order (1..4), central order (0, 2, 3, 4) and
 // weights present.
@@ -235,30 +167,293 @@ ColFn<T> col_kernel(int r, int c, int wt) {
   else return kColKernelsS[r][c][wt];
 }
 
+
+// ---- the routine ------------------------------------------------------------------------------
 template <typename T>
-void run_range(Plan<T>& P, int r) {
-  const int64_t per = P.n / P.nthreads;
-  const int64_t i0 = r * per, i1 = r == P.nthreads - 1 ? P.n : i0 + per;
+struct Basic : Split {
+  TarrSSTask* t;
+  uint64_t est;
+  uint32_t method_word;
+  Checked c{};
+  Observations<T> obs;
+  uint64_t want = 0, req = 0;
+  bool from_sums = false;
+  int64_t p = 0, n = 0, q = 0, qp = 0;  // components, observations, selected, selected padded to 8
+  bool direct = false;  // observations usable in place (double, observation-major, all components)
+  int raw_order = 1, central_order = 0;
+  bool matrices = false;
+  int64_t block = 0;  // observations per block
+  int64_t sub = 0;    // observations per sub-block of the moment kernels (L1-sized)
+  T own_acc[2] = {0, 0};
+  T* acc = nullptr;
+  double Wold = 0, W2old = 0;
+  // Work arrays: the selection, the shift, the stored running values (then the merge), one
+  // partial per range with its panel, weights, sub-block weights, shifted block and matrix.
+  int64_t* sel = nullptr;
+  double* shift = nullptr;  // common shift of every range: moments and cross-products are of x - shift
+  MomentArrays stored{};
+  MomentArrays* partial = nullptr;
+  double* partW = nullptr;
+  double* partW2 = nullptr;
+  double** panel = nullptr;
+  double** wbuf = nullptr;
+  double** wsum = nullptr;
+  T** ybuf = nullptr;
+  T** cmat = nullptr;
+  T* cp = nullptr;  // the merged q x q cross-product
+  Carry* carry = nullptr;
+
+  Basic(TarrSSTask* task, uint64_t e, uint32_t m) : t(task), est(e), method_word(m) {}
+  T* arr(int s) const { return static_cast<T*>(slot(t, s)); }
+  bool has(uint64_t b) const { return (want & b) != 0; }
+
+  int check() { return check_basic(t, est, method_word, c); }
+  int plan();
+  void carve(Carver& C);
+  int start();
+  int part(int r, int thread);
+  int finish();
+
+  void load_panel(int64_t i0, int64_t bs, double* out) const;
+  void choose_shift();
+  void read_stored();
+  void keep_carry(double W);
+};
+
+template <typename T>
+int Basic<T>::plan() {
+  want = c.computed;
+  req = c.requested;
+  p = c.p;
+  n = c.n;
+  obs = {p, n, c.layout, static_cast<const T*>(t->x), static_cast<const T*>(t->weights)};
+  acc = c.own_accumulator ? own_acc : arr(kSlotAccum);
+  Wold = double(acc[0]);
+  W2old = double(acc[1]);
+  from_sums = c.method == kMethodSumRel || c.method == kMethodSumFreq;
+  q = select_components(t, p, nullptr);
+  qp = (q + 7) / 8 * 8;
+  if (q == 0) return kNothingToDo;
+
+  // What the pass keeps.
+  raw_order = has(kR4 | kRS4) ? 4 : has(kR3 | kRS3) ? 3 : has(kR2 | kRS2) ? 2 : 1;
+  if (c.method == kMethodOnePass)
+    central_order = has(kCS4) ? 4 : has(kCS3) ? 3 : has(kC2 | kCS2 | kVar | kKurt | kSkew) ? 2 : 0;
+  else if (c.method == kMethodCentral)
+    central_order = has(kC4 | kCS4 | kKurt) ? 4 : has(kC3 | kCS3 | kSkew) ? 3 : has(kC2 | kCS2 | kVar) ? 2 : 0;
+  matrices = has(kMatrices);
+
+  // A thread is worth its start only with at least 8192 observations and 128 K values
+  // (1 MB of doubles, some tens of microseconds of reading) of its own.
+  if (!from_sums && n >= 16384) parts = std::min(useful_threads(n, 8192), useful_threads(n * q, 131072));
+  threaded = parts > 1;
+  direct = sizeof(T) == 8 && c.layout == kByObservation && q == p;
+  // ~256 KB of observations per block (the shifted copy for the matrices doubles that).
+  // Without matrices, component-major blocks are at least 8192 observations, so that each
+  // component is read as a run of 64 KB and the block's weights stay in L2.
+  // Blocks and the moment kernels' sub-blocks are sized from p, not from the number of
+  // selected components: the observations are then cut at the same places whatever the
+  // index array says, so a selected component's results do not move with the index array
+  // (component-major: bit for bit; observation-major: up to the order of additions inside a
+  // sub-block, which differs between narrow and tiled rows).
+  const int64_t rowbytes = 8 * p * (matrices ? 2 : 1);
+  int64_t b = std::max<int64_t>(64, 262144 / rowbytes);
+  // Observation-major data read in place needs no block buffer either, and the moment kernel
+  // keeps its two passes overlapped only within one call: blocks of 8192 rows there too.
+  if (!matrices && (c.layout == kByComponent || direct)) b = std::max<int64_t>(b, 8192);
+  block = std::min<int64_t>(b, n);
+  // Sub-blocks read twice by the moment kernels: 1024 values of one component (8 KB), or as
+  // many observations of all components as fill 64 KB (at least 8).  Observation-major
+  // sub-blocks are larger than L1 on purpose: every sub-block boundary costs the kernel a
+  // merge per group of components and a restart of its overlapped passes.
+  sub = c.layout == kByComponent ? 1024 : std::max<int64_t>(8, 8192 / ((p + 7) / 8 * 8));
+  return 0;
+}
+
+template <typename T>
+void Basic<T>::carve(Carver& C) {
+  const int np = parts;
+  sel = C.take<int64_t>(q);
+  shift = C.take<double>(qp);
+  // Moment state for the stored values and every range.
+  auto moments = [&](MomentArrays& a) {
+    double* d = C.take<double>(7 * qp);
+    if (d) a = {d, d + qp, d + 2 * qp, d + 3 * qp, d + 4 * qp, d + 5 * qp, d + 6 * qp};
+  };
+  moments(stored);
+  partial = C.take<MomentArrays>(np);
+  for (int r = 0; r < np; ++r) {
+    MomentArrays a{};
+    moments(a);
+    if (partial) partial[r] = a;
+  }
+  partW = C.take<double>(np);
+  partW2 = C.take<double>(np);
+  const bool own_panel = !direct && c.layout == kByObservation;
+  panel = C.scratch_each<double>(np, own_panel ? block * qp : 0);
+  wbuf = C.scratch_each<double>(np, obs.w ? block : 0);
+  wsum = C.scratch_each<double>(np, obs.w ? block / sub + 1 : 0);
+  ybuf = C.scratch_each<T>(np, matrices ? block * q : 0);
+  cmat = C.take_each<T>(np, matrices ? q * q : 0);
+  cp = C.take<T>(matrices ? q * q : 0);
+}
+
+// Observation-major panel of the selected components in double (float tasks, or an index
+// array), padded with zeros to qp columns.
+template <typename T>
+void Basic<T>::load_panel(int64_t i0, int64_t bs, double* out) const {
+  for (int64_t k = 0; k < bs; ++k) {
+    const T* src = obs.x + (i0 + k) * p;
+    double* dst = out + k * qp;
+    for (int64_t j = 0; j < q; ++j) dst[j] = double(src[sel[j]]);
+    for (int64_t j = q; j < qp; ++j) dst[j] = 0;
+  }
+}
+
+// The stored running values of earlier calls (only when the accumulator says there were any),
+// into `stored`; the sum-to-moment methods read their sums there too.
+template <typename T>
+void Basic<T>::read_stored() {
+  if (!(Wold > 0 || from_sums)) return;
+  const double Wd = Wold;
+  const uint32_t m = c.method;
+  const double Bold = Wold > 0 ? (m == kMethodSumFreq ? Wold - 1 : Wold - W2old / Wold) : 0;
+  // A stored value divided by B, back to its sum.  B = 0 (all earlier weight on one
+  // observation) left NaN in the arrays; that data's central sums and cross-products are 0.
+  auto times_bold = [&](T v) { return Bold > 0 ? double(v) * Bold : 0.0; };
+  T *mean = arr(kSlotMean), *r2 = arr(kSlotRaw2), *r3 = arr(kSlotRaw3), *r4 = arr(kSlotRaw4);
+  T *c2 = arr(kSlotC2), *c3 = arr(kSlotC3), *c4 = arr(kSlotC4), *sum = arr(kSlotSum);
+  T *rs2 = arr(kSlotRawSum2), *rs3 = arr(kSlotRawSum3), *rs4 = arr(kSlotRawSum4);
+  T *cs2 = arr(kSlotCSum2), *cs3 = arr(kSlotCSum3), *cs4 = arr(kSlotCSum4);
+  T *cov = arr(kSlotCov), *cpo = arr(kSlotCP);
+  const int64_t fcov = slot(t, kSlotCovStorage) ? item_at(t, kSlotCovStorage) : 0;
+  const int64_t fcp = slot(t, kSlotCPStorage) ? item_at(t, kSlotCPStorage) : 0;
+  auto pick = [&](bool use, T* a, T* b, double sb, int64_t k) -> double {
+    // value from array a, else from array b scaled by sb, else 0
+    if (!use) return 0;
+    if (a) return double(a[k]);
+    if (b) return double(b[k]) * sb;
+    return 0;
+  };
+  MomentArrays& s = stored;
+  for (int64_t j = 0; j < q; ++j) {
+    const int64_t k = sel[j];
+    if (from_sums) {
+      s.m[j] = sum && has(kSum) ? double(sum[k]) / Wd : 0;
+      s.r2[j] = rs2 && has(kRS2) ? double(rs2[k]) / Wd : 0;
+      s.r3[j] = rs3 && has(kRS3) ? double(rs3[k]) / Wd : 0;
+      s.r4[j] = rs4 && has(kRS4) ? double(rs4[k]) / Wd : 0;
+      s.s2[j] = cs2 && has(kCS2) ? double(cs2[k]) : 0;
+      s.s3[j] = cs3 && has(kCS3) ? double(cs3[k]) : 0;
+      s.s4[j] = cs4 && has(kCS4) ? double(cs4[k]) : 0;
+      continue;
+    }
+    s.m[j] = has(kMean) ? double(mean[k]) : (has(kSum) ? double(sum[k]) / Wd : 0);
+    s.r2[j] = pick(has(kR2 | kRS2), has(kR2) ? r2 : nullptr, has(kRS2) ? rs2 : nullptr, 1 / Wd, k);
+    s.r3[j] = pick(has(kR3 | kRS3), has(kR3) ? r3 : nullptr, has(kRS3) ? rs3 : nullptr, 1 / Wd, k);
+    s.r4[j] = pick(has(kR4 | kRS4), has(kR4) ? r4 : nullptr, has(kRS4) ? rs4 : nullptr, 1 / Wd, k);
+    if (central_order >= 2) {  // S2: central sum 2, central moment 2, covariance, cross-product
+      if (has(kCS2)) s.s2[j] = double(cs2[k]);
+      else if (has(kC2)) s.s2[j] = times_bold(c2[k]);
+      else if (has(kCov)) s.s2[j] = times_bold(cov[mat_pos(k, k, p, fcov)]);
+      else if (has(kCP)) s.s2[j] = double(cpo[mat_pos(k, k, p, fcp)]);
+    }
+    if (central_order >= 3) s.s3[j] = has(kCS3) ? double(cs3[k]) : has(kC3) ? double(c3[k]) * Wold : 0;
+    if (central_order >= 4) s.s4[j] = has(kCS4) ? double(cs4[k]) : has(kC4) ? double(c4[k]) * Wold : 0;
+  }
+
+  // Earlier cross-product: the stored one, or covariance * B, or correlation rescaled by the
+  // old diagonal.  With the shift equal to the old mean its shift term vanishes.
+  if (matrices && Wold > 0) {
+    T* cor = arr(kSlotCor);
+    const int64_t fcor = slot(t, kSlotCorStorage) ? item_at(t, kSlotCorStorage) : 0;
+    auto old_s2 = [&](int64_t k) -> double {
+      if (c2 && has(kC2)) return times_bold(c2[k]);
+      if (cs2 && has(kCS2)) return double(cs2[k]);
+      return -1;
+    };
+    for (int64_t a = 0; a < q; ++a)
+      for (int64_t b = a; b < q; ++b) {
+        const int64_t ka = sel[a], kb = sel[b];
+        double v = 0;
+        if (has(kCP)) v = double(cpo[mat_pos(ka, kb, p, fcp)]);
+        else if (has(kCov)) v = times_bold(cov[mat_pos(ka, kb, p, fcov)]);
+        else {
+          const double da = old_s2(ka), db = old_s2(kb);
+          if (da >= 0 && db >= 0) v = double(cor[mat_pos(ka, kb, p, fcor)]) * __tarrdSqrt(da * db);
+        }
+        cp[a + b * q] = T(v);
+      }
+  }
+}
+
+// The shift about which every range sums: the stored mean when continuing (the earlier data's
+// mean relative to it is then its rounding, which the carry record restores), else the first
+// observation.  x - shift is exact for data near the shift, and every running quantity of the
+// pass is then small.  An infinite or NaN candidate is no shift (x - shift would turn an
+// infinite mean into NaN): 0 instead.
+template <typename T>
+void Basic<T>::choose_shift() {
+  Carry* k = static_cast<Carry*>(slot(t, kSlotWork));
+  const void* anchor = has(kMean) ? slot(t, kSlotMean) : has(kSum) ? slot(t, kSlotSum) : nullptr;
+  if (!(Wold > 0 && k && k->tag == kCarryTag && k->p == p && k->W == Wold && k->anchor == anchor)) k = nullptr;
+  for (int64_t j = 0; j < q; ++j) {
+    const double v = Wold > 0 ? stored.m[j] : double(obs.at(0, sel[j]));
+    shift[j] = std::isfinite(v) ? v : 0.0;
+    if (Wold > 0) {
+      stored.m[j] -= shift[j];
+      if (k && k->hi()[sel[j]] == v) stored.m[j] += k->lo()[sel[j]];
+    }
+  }
+}
+
+template <typename T>
+int Basic<T>::start() {
+  select_components(t, p, sel);
+  read_stored();
+  if (from_sums) return 0;
+  choose_shift();
+  // The record for the next call, allocated now so that a failure leaves every result as it
+  // was: a record of another shape (or a buffer another routine left) is replaced.
+  Carry* k = static_cast<Carry*>(slot(t, kSlotWork));
+  if (!k || k->tag != kCarryTag || k->p != p) {
+    auto* fresh = static_cast<Carry*>(host::allocate(sizeof(Carry) + 2 * size_t(p) * sizeof(double)));
+    if (!fresh) return TARR_SS_ERROR_ALLOCATION;
+    std::memset(fresh, 0, sizeof(Carry) + 2 * size_t(p) * sizeof(double));
+    fresh->tag = kCarryTag;
+    fresh->p = p;
+    if (k) host::deallocate(k);
+    slots(t)[kSlotWork] = fresh;
+    k = fresh;
+  }
+  carry = k;
+  return 0;
+}
+
+template <typename T>
+int Basic<T>::part(int r, int) {
+  if (from_sums) return 0;
+  const Span range = span_of(n, parts, r);
   // A raw moment 2 next to a central sum 2 is not accumulated: it is m^2 + S2/W, a sum of two
   // positive terms (a few rounding errors), which spares the pass a product and a sum per value.
-  const bool r2_from_s2 = P.raw_order == 2 && P.central_order >= 2;
-  const int ri = r2_from_s2 ? 0 : P.raw_order - 1, ci = P.central_order == 0 ? 0 : P.central_order - 1,
-            wi = P.w != nullptr;
+  const bool r2_from_s2 = raw_order == 2 && central_order >= 2;
+  const int ri = r2_from_s2 ? 0 : raw_order - 1, ci = central_order == 0 ? 0 : central_order - 1,
+            wi = obs.w != nullptr;
   const RowFn rowk = kRowKernels[ri][ci][wi];
   const ColFn<T> colk = col_kernel<T>(ri, ci, wi);
   double W = 0, W2 = 0;
-  for (int64_t i = i0; i < i1; i += P.block) {
-    const int64_t bs = std::min<int64_t>(P.block, i1 - i);
+  for (int64_t i = range.begin; i < range.end; i += block) {
+    const int64_t bs = std::min<int64_t>(block, range.end - i);
     const double* wd = nullptr;
     const double* ws = nullptr;
-    if (P.w) {
+    if (obs.w) {
       // The weights of every sub-block are summed once here, so that all components (and
       // both layouts) see the same running weight.
-      double* wb = P.wbuf[r];
-      double* sums = P.wsum[r];
-      for (int64_t k = 0; k < bs; ++k) wb[k] = double(P.w[i + k]);
-      for (int64_t k0 = 0, s = 0; k0 < bs; k0 += P.sub, ++s) {
-        const int64_t L = std::min<int64_t>(P.sub, bs - k0);
+      double* wb = wbuf[r];
+      double* sums = wsum[r];
+      for (int64_t k = 0; k < bs; ++k) wb[k] = double(obs.w[i + k]);
+      for (int64_t k0 = 0, s = 0; k0 < bs; k0 += sub, ++s) {
+        const int64_t L = std::min<int64_t>(sub, bs - k0);
         double a[4] = {0, 0, 0, 0}, a2[4] = {0, 0, 0, 0};
         int64_t k = 0;
         for (; k + 4 <= L; k += 4)
@@ -274,273 +469,94 @@ void run_range(Plan<T>& P, int r) {
     }
     const double* B = nullptr;
     int64_t ld = 0;
-    if (P.c.storage == 1) {
+    if (c.layout == kByComponent) {
       // Component-major: each component's values of the block are contiguous; lanes run over
       // observations.  Every component starts from the same running weight W.
       double Wj = W;
-      for (int64_t j = 0; j < P.q; ++j) {
-        const MomentArrays& a = P.part[r];
+      for (int64_t j = 0; j < q; ++j) {
+        const MomentArrays& a = partial[r];
         Moments<double> st{a.m[j], a.r2[j], a.r3[j], a.r4[j], a.s2[j], a.s3[j], a.s4[j]};
         Wj = W;
-        colk(P.x + P.sel[j] * P.n + i, wd, bs, P.sub, ws, P.shift[j], st, Wj);
+        colk(obs.column(sel[j]) + i, wd, bs, sub, ws, shift[j], st, Wj);
         a.m[j] = st.m, a.r2[j] = st.r2, a.r3[j] = st.r3, a.r4[j] = st.r4;
         a.s2[j] = st.s2, a.s3[j] = st.s3, a.s4[j] = st.s4;
       }
       W = Wj;
     } else {
-      if (P.direct) {
-        B = reinterpret_cast<const double*>(P.x) + i * P.p;
-        ld = P.p;
+      if (direct) {
+        B = reinterpret_cast<const double*>(obs.x) + i * p;
+        ld = p;
       } else {
-        load_panel(P, i, bs, P.panel[r]);
-        B = P.panel[r];
-        ld = P.qp;
+        load_panel(i, bs, panel[r]);
+        B = panel[r];
+        ld = qp;
       }
-      rowk(B, ld, bs, P.q, wd, P.sub, ws, P.shift, P.part[r], W);
+      rowk(B, ld, bs, q, wd, sub, ws, shift, partial[r], W);
     }
-    if (P.matrices) {
+    if (matrices) {
       // Y = sqrt(w) (x - s) for one rank-bs update of the upper triangle: q rows by bs columns
       // from observation-major data, bs rows by q columns (and syrk on its transpose) from
       // component-major data, so neither layout is ever transposed.
-      T* Y = P.ybuf[r];
-      if (P.c.storage == 1) {
-        for (int64_t j = 0; j < P.q; ++j) {
-          const T* src = P.x + P.sel[j] * P.n + i;
-          const double s = P.shift[j];
+      T* Y = ybuf[r];
+      if (c.layout == kByComponent) {
+        for (int64_t j = 0; j < q; ++j) {
+          const T* src = obs.column(sel[j]) + i;
+          const double s = shift[j];
           T* y = Y + j * bs;
           if (wd)
             for (int64_t k = 0; k < bs; ++k) y[k] = T(std::sqrt(wd[k]) * (double(src[k]) - s));
           else
             for (int64_t k = 0; k < bs; ++k) y[k] = T(double(src[k]) - s);
         }
-        syrk_t(int(P.q), int(bs), Y, int(bs), P.cmat[r], int(P.q));
+        blas::syrk("T", int(q), int(bs), Y, int(bs), cmat[r], int(q));
       } else {
         for (int64_t k = 0; k < bs; ++k) {
           const double sw = wd ? std::sqrt(wd[k]) : 1.0;
           const double* xr = B + k * ld;
-          T* y = Y + k * P.q;
-          for (int64_t j = 0; j < P.q; ++j) y[j] = T(sw * (xr[j] - P.shift[j]));
+          T* y = Y + k * q;
+          for (int64_t j = 0; j < q; ++j) y[j] = T(sw * (xr[j] - shift[j]));
         }
-        syrk(int(P.q), int(bs), Y, int(P.q), P.cmat[r], int(P.q));
+        blas::syrk("N", int(q), int(bs), Y, int(q), cmat[r], int(q));
       }
     }
   }
   if (r2_from_s2 && W > 0) {
-    const MomentArrays& a = P.part[r];
-    for (int64_t j = 0; j < P.q; ++j) {
-      const double mu = P.shift[j] + a.m[j];
+    const MomentArrays& a = partial[r];
+    for (int64_t j = 0; j < q; ++j) {
+      const double mu = shift[j] + a.m[j];
       // An infinite mean leaves S2 NaN, but the mean square is then +inf all the same.
       a.r2[j] = std::isinf(mu) ? mu * mu : mu * mu + a.s2[j] / W;
     }
   }
-  P.partW[r] = W;
-  P.partW2[r] = W2;
+  partW[r] = W;
+  partW2[r] = W2;
+  return 0;
 }
 
 template <typename T>
-void thread_task(int task, int, int, void* ctx) {
-  run_range(*static_cast<Plan<T>*>(ctx), task);
-}
-
-int thread_limit() {
-  using LimitFn = int (*)(void);
-  static LimitFn fn = reinterpret_cast<LimitFn>(zorp_serv_load_thread_fun("zorp_tarr_serv_threader_get_num_threads_limit"));
-  return fn ? fn() : 1;
-}
-using ForFn = void (*)(int, int, void*, zorp_thread_task_fn);
-ForFn thread_for() {
-  static ForFn fn = reinterpret_cast<ForFn>(zorp_serv_load_thread_fun("zorp_tarr_serv_threader_for"));
-  return fn;
+void Basic<T>::keep_carry(double W) {
+  T* mean = arr(kSlotMean);
+  T* sum = arr(kSlotSum);
+  carry->W = double(T(W));  // as the accumulator holds it
+  carry->anchor = has(kMean) ? static_cast<const void*>(mean) : has(kSum) ? static_cast<const void*>(sum) : nullptr;
+  for (int64_t j = 0; j < q; ++j) {
+    const int64_t k = sel[j];
+    // What the next call will read as the mean, and the rest up to shift + m (exactly
+    // shift - hi, for hi near the shift, plus m).
+    const double hi = has(kMean) ? double(mean[k]) : has(kSum) ? double(sum[k]) / carry->W : 0.0;
+    const double lo = (shift[j] - hi) + stored.m[j];
+    carry->hi()[k] = hi;
+    carry->lo()[k] = std::isfinite(lo) ? lo : 0.0;
+  }
 }
 
 template <typename T>
-int basic(TarrSSTask* t, uint64_t est, uint32_t method) {
-  if (!t) return TARR_SS_ERROR_NULL_TASK;
-  Plan<T> P{};
-  P.t = t;
-  if (int e = check(t, est, method, P.c)) return e;
-  const uint64_t want = P.c.computed, req = P.c.requested;
-  const bool wide = t->width_flag != 0;
-  P.p = P.c.p;
-  P.n = P.c.n;
-  P.x = static_cast<const T*>(t->x);
-  P.w = static_cast<const T*>(t->weights);
-  auto arr = [&](int s) { return static_cast<T*>(slot(t, s)); };
-  T own_acc[2] = {0, 0};
-  T* acc = P.c.own_accumulator ? own_acc : arr(kSlotAccum);
-  const double Wold = double(acc[0]), W2old = double(acc[1]);
-  const uint32_t m = P.c.method;
-  const bool from_sums = m == kMethodSumRel || m == kMethodSumFreq;
-
-  // Selected components.
-  int64_t q = 0;
-  if (t->indices) {
-    for (int64_t j = 0; j < P.p; ++j) q += read_int(t->indices, wide, j) != 0;
-  } else {
-    q = P.p;
-  }
-  P.q = q;
-  P.qp = (q + 7) / 8 * 8;
-  if (q == 0) return 0;
-
-  // What the pass keeps.
-  auto has = [&](uint64_t b) { return (want & b) != 0; };
-  P.raw_order = has(kR4 | kRS4) ? 4 : has(kR3 | kRS3) ? 3 : has(kR2 | kRS2) ? 2 : 1;
-  if (m == kMethodOnePass)
-    P.central_order = has(kCS4) ? 4 : has(kCS3) ? 3 : has(kC2 | kCS2 | kVar | kKurt | kSkew) ? 2 : 0;
-  else if (m == kMethodCentral)
-    P.central_order = has(kC4 | kCS4 | kKurt) ? 4 : has(kC3 | kCS3 | kSkew) ? 3 : has(kC2 | kCS2 | kVar) ? 2 : 0;
-  P.matrices = has(kMatrices);
-
-  // A thread is worth its start only with at least 8192 observations and 128 K values
-  // (1 MB of doubles, some tens of microseconds of reading) of its own.
-  int nthreads = 1;
-  if (!from_sums && P.n >= 16384) {
-    nthreads = std::max(1, thread_limit());
-    nthreads = int(std::min<int64_t>({int64_t(nthreads), P.n / 8192, P.n * q / 131072}));
-    if (!thread_for() || nthreads < 1) nthreads = 1;
-  }
-  P.nthreads = nthreads;
-  P.direct = sizeof(T) == 8 && P.c.storage == 2 && q == P.p;
-  // ~256 KB of observations per block (the shifted copy for the matrices doubles that).
-  // Without matrices, component-major blocks are at least 8192 observations, so that each
-  // component is read as a run of 64 KB and the block's weights stay in L2.
-  // Blocks and the moment kernels' sub-blocks are sized from p, not from the number of
-  // selected components: the observations are then cut at the same places whatever the
-  // index array says, so a selected component's results do not move with the index array
-  // (component-major: bit for bit; observation-major: up to the order of additions inside a
-  // sub-block, which differs between narrow and tiled rows).
-  const int64_t rowbytes = 8 * P.p * (P.matrices ? 2 : 1);
-  int64_t block = std::max<int64_t>(64, 262144 / rowbytes);
-  // Observation-major data read in place needs no block buffer either, and the moment kernel
-  // keeps its two passes overlapped only within one call: blocks of 8192 rows there too.
-  if (!P.matrices && (P.c.storage == 1 || P.direct)) block = std::max<int64_t>(block, 8192);
-  P.block = std::min<int64_t>(block, P.n);
-  // Sub-blocks read twice by the moment kernels: 1024 values of one component (8 KB), or as
-  // many observations of all components as fill 64 KB (at least 8).  Observation-major
-  // sub-blocks are larger than L1 on purpose: every sub-block boundary costs the kernel a
-  // merge per group of components and a restart of its overlapped passes.
-  P.sub = P.c.storage == 1 ? 1024 : std::max<int64_t>(8, 8192 / ((P.p + 7) / 8 * 8));
-
-  // One allocation for all work space: moment state for the stored values and every range,
-  // per-range panels, weights, shifted blocks and cross-products, the selection, the shift,
-  // and one q x q matrix for the merged cross-product.
-  auto up = [](size_t b) { return (b + 127) / 128 * 128; };
-  const size_t nstate = size_t(nthreads) + 1;
-  const size_t b_state = up(7 * P.qp * sizeof(double)) * nstate;
-  const size_t b_panel = P.direct || P.c.storage == 1 ? 0 : up(P.block * P.qp * sizeof(double));
-  const size_t b_w = P.w ? up(P.block * sizeof(double)) + up((P.block / P.sub + 1) * sizeof(double)) : 0;
-  const size_t b_y = P.matrices ? up(P.block * q * sizeof(T)) : 0;
-  const size_t b_c = P.matrices ? up(q * q * sizeof(T)) : 0;
-  const size_t b_misc = up(q * sizeof(int64_t)) + up(P.qp * sizeof(double)) + up(nstate * sizeof(MomentArrays)) +
-                        2 * up(nstate * sizeof(double)) + 5 * up(nstate * sizeof(void*));
-  const size_t total = b_state + nthreads * (b_panel + b_w + b_y + b_c) + b_c + b_misc;
-  auto* base = static_cast<unsigned char*>(host::allocate(total));
-  if (!base) return TARR_SS_ERROR_ALLOCATION;
-  std::memset(base, 0, total);
-  unsigned char* cur = base;
-  auto take = [&](size_t b) { unsigned char* r = cur; cur += b; return r; };
-  MomentArrays* states = reinterpret_cast<MomentArrays*>(take(up(nstate * sizeof(MomentArrays))));
-  P.partW = reinterpret_cast<double*>(take(up(nstate * sizeof(double))));
-  P.partW2 = reinterpret_cast<double*>(take(up(nstate * sizeof(double))));
-  P.panel = reinterpret_cast<double**>(take(up(nstate * sizeof(void*))));
-  P.wbuf = reinterpret_cast<double**>(take(up(nstate * sizeof(void*))));
-  P.wsum = reinterpret_cast<double**>(take(up(nstate * sizeof(void*))));
-  P.ybuf = reinterpret_cast<T**>(take(up(nstate * sizeof(void*))));
-  P.cmat = reinterpret_cast<T**>(take(up(nstate * sizeof(void*))));
-  P.sel = reinterpret_cast<int64_t*>(take(up(q * sizeof(int64_t))));
-  P.shift = reinterpret_cast<double*>(take(up(P.qp * sizeof(double))));
-  for (size_t s = 0; s < nstate; ++s) {
-    double* d = reinterpret_cast<double*>(take(up(7 * P.qp * sizeof(double))));
-    states[s] = {d, d + P.qp, d + 2 * P.qp, d + 3 * P.qp, d + 4 * P.qp, d + 5 * P.qp, d + 6 * P.qp};
-  }
-  for (int r = 0; r < nthreads; ++r) {
-    P.panel[r] = b_panel ? reinterpret_cast<double*>(take(b_panel)) : nullptr;
-    P.wbuf[r] = b_w ? reinterpret_cast<double*>(take(b_w)) : nullptr;
-    P.wsum[r] = b_w ? P.wbuf[r] + up(P.block * sizeof(double)) / sizeof(double) : nullptr;
-    P.ybuf[r] = b_y ? reinterpret_cast<T*>(take(b_y)) : nullptr;
-    P.cmat[r] = b_c ? reinterpret_cast<T*>(take(b_c)) : nullptr;
-  }
-  T* cp = b_c ? reinterpret_cast<T*>(take(b_c)) : nullptr;
-  MomentArrays total_state = states[nthreads];  // the stored running values, then the merge
-  P.part = states;
-  {
-    int64_t k = 0;
-    for (int64_t j = 0; j < P.p; ++j)
-      if (!t->indices || read_int(t->indices, wide, j) != 0) P.sel[k++] = j;
-  }
-
-  // Stored running values of earlier calls (only when the accumulator says there were any).
-  const double Bold = Wold > 0 ? (m == kMethodSumFreq ? Wold - 1 : Wold - W2old / Wold) : 0;
-  // A stored value divided by B, back to its sum.  B = 0 (all earlier weight on one
-  // observation) left NaN in the arrays; that data's central sums and cross-products are 0.
-  auto times_bold = [&](T v) { return Bold > 0 ? double(v) * Bold : 0.0; };
-  T *mean = arr(kSlotMean), *r2 = arr(kSlotRaw2), *r3 = arr(kSlotRaw3), *r4 = arr(kSlotRaw4);
-  T *c2 = arr(kSlotC2), *c3 = arr(kSlotC3), *c4 = arr(kSlotC4), *sum = arr(kSlotSum);
-  T *rs2 = arr(kSlotRawSum2), *rs3 = arr(kSlotRawSum3), *rs4 = arr(kSlotRawSum4);
-  T *cs2 = arr(kSlotCSum2), *cs3 = arr(kSlotCSum3), *cs4 = arr(kSlotCSum4);
-  T *cov = arr(kSlotCov), *cor = arr(kSlotCor), *cpo = arr(kSlotCP);
-  auto fmt_of = [&](int s) -> int64_t { const void* f = slot(t, s); return f ? read_int(f, wide) : 0; };
-  const int64_t fcov = fmt_of(kSlotCovStorage), fcor = fmt_of(kSlotCorStorage), fcp = fmt_of(kSlotCPStorage);
-  auto pick = [&](bool use, T* a, T* b, double sb, int64_t c) -> double {
-    // value from array a, else from array b scaled by sb, else 0
-    if (!use) return 0;
-    if (a) return double(a[c]);
-    if (b) return double(b[c]) * sb;
-    return 0;
-  };
-  if (Wold > 0 || from_sums) {
-    const double Wd = Wold;
-    for (int64_t j = 0; j < q; ++j) {
-      const int64_t c = P.sel[j];
-      MomentArrays& s = total_state;
-      if (from_sums) {
-        s.m[j] = sum && has(kSum) ? double(sum[c]) / Wd : 0;
-        s.r2[j] = rs2 && has(kRS2) ? double(rs2[c]) / Wd : 0;
-        s.r3[j] = rs3 && has(kRS3) ? double(rs3[c]) / Wd : 0;
-        s.r4[j] = rs4 && has(kRS4) ? double(rs4[c]) / Wd : 0;
-        s.s2[j] = cs2 && has(kCS2) ? double(cs2[c]) : 0;
-        s.s3[j] = cs3 && has(kCS3) ? double(cs3[c]) : 0;
-        s.s4[j] = cs4 && has(kCS4) ? double(cs4[c]) : 0;
-        continue;
-      }
-      s.m[j] = has(kMean) ? double(mean[c]) : (has(kSum) ? double(sum[c]) / Wd : 0);
-      s.r2[j] = pick(has(kR2 | kRS2), has(kR2) ? r2 : nullptr, has(kRS2) ? rs2 : nullptr, 1 / Wd, c);
-      s.r3[j] = pick(has(kR3 | kRS3), has(kR3) ? r3 : nullptr, has(kRS3) ? rs3 : nullptr, 1 / Wd, c);
-      s.r4[j] = pick(has(kR4 | kRS4), has(kR4) ? r4 : nullptr, has(kRS4) ? rs4 : nullptr, 1 / Wd, c);
-      if (P.central_order >= 2) {  // S2: central sum 2, central moment 2, covariance, cross-product
-        if (has(kCS2)) s.s2[j] = double(cs2[c]);
-        else if (has(kC2)) s.s2[j] = times_bold(c2[c]);
-        else if (has(kCov)) s.s2[j] = times_bold(cov[mat_pos(c, c, P.p, fcov)]);
-        else if (has(kCP)) s.s2[j] = double(cpo[mat_pos(c, c, P.p, fcp)]);
-      }
-      if (P.central_order >= 3)
-        s.s3[j] = has(kCS3) ? double(cs3[c]) : has(kC3) ? double(c3[c]) * Wold : 0;
-      if (P.central_order >= 4)
-        s.s4[j] = has(kCS4) ? double(cs4[c]) : has(kC4) ? double(c4[c]) * Wold : 0;
-    }
-  }
+int Basic<T>::finish() {
+  const uint32_t m = c.method;
   double W = Wold, W2 = W2old;
-
-  if (!from_sums) {
-    // Common shift of all ranges: the stored mean when continuing (so the earlier data's
-    // shifted mean is exactly 0), else the first observation.  x - shift is exact for data
-    // near the shift, and every running quantity of the pass is then small.  An infinite or
-    // NaN candidate is no shift (x - shift would turn an infinite mean into NaN): 0 instead.
-    for (int64_t j = 0; j < q; ++j) {
-      const int64_t c = P.sel[j];
-      const double v = Wold > 0 ? total_state.m[j] : double(P.c.storage == 2 ? P.x[c] : P.x[c * P.n]);
-      P.shift[j] = std::isfinite(v) ? v : 0.0;
-      if (Wold > 0) total_state.m[j] -= P.shift[j];
-    }
-    if (nthreads > 1)
-      thread_for()(nthreads, 0, &P, thread_task<T>);
-    else
-      run_range(P, 0);
-    for (int r = 0; r < nthreads; ++r)
-      merge_moments(total_state, W, W2, states[r], P.partW[r], P.partW2[r], q, P.raw_order, P.central_order);
-  }
-  const MomentArrays& s = total_state;
+  for (int r = 0; r < parts && !from_sums; ++r)
+    merge_moments(stored, W, W2, partial[r], partW[r], partW2[r], q, raw_order, central_order);
+  const MomentArrays& s = stored;
   // With all weight on one observation (n = 1) B is 0, and central moment 2 and the covariance
   // (and kurtosis, skewness and variation with them) come out NaN on purpose: the unbiased
   // spread of one observation is unknown, and 0 would claim there is none.
@@ -554,40 +570,22 @@ int basic(TarrSSTask* t, uint64_t est, uint32_t method) {
 
   // Cross-product: the stored one + sum of the ranges' shifted cross-products - W (m - s)(m - s)^T,
   // where m - s is the shifted mean the pass kept (no cancellation against a large mean).
-  if (P.matrices) {
-    if (Wold > 0) {
-      // Earlier data: the stored cross-product, or covariance * B, or correlation rescaled
-      // by the old diagonal.  With s = old mean the shift term of the old data vanishes.
-      for (int64_t a = 0; a < q; ++a)
-        for (int64_t b = a; b < q; ++b) {
-          const int64_t ca = P.sel[a], cb = P.sel[b];
-          double v = 0;
-          if (has(kCP)) v = double(cpo[mat_pos(ca, cb, P.p, fcp)]);
-          else if (has(kCov)) v = times_bold(cov[mat_pos(ca, cb, P.p, fcov)]);
-          else {
-            auto old_s2 = [&](int64_t c) -> double {
-              if (c2 && has(kC2)) return times_bold(c2[c]);
-              if (cs2 && has(kCS2)) return double(cs2[c]);
-              return -1;
-            };
-            const double da = old_s2(ca), db = old_s2(cb);
-            if (da >= 0 && db >= 0) v = double(cor[mat_pos(ca, cb, P.p, fcor)]) * __tarrdSqrt(da * db);
-          }
-          cp[a + b * q] = T(v);
-        }
-    }
-    for (int r = 0; r < nthreads; ++r)
+  if (matrices) {
+    for (int r = 0; r < parts; ++r)
       for (int64_t b = 0; b < q; ++b)
-        for (int64_t a = 0; a <= b; ++a) cp[a + b * q] += P.cmat[r][a + b * q];
-    T* dm = P.ybuf[0];  // reuse: q entries of (m - s)
+        for (int64_t a = 0; a <= b; ++a) cp[a + b * q] += cmat[r][a + b * q];
+    T* dm = ybuf[0];  // reuse: q entries of (m - s)
     for (int64_t j = 0; j < q; ++j) dm[j] = T(s.m[j]);
-    syr(int(q), -W, dm, cp, int(q));
+    blas::syr(int(q), -W, dm, cp, int(q));
   }
 
-  // ---- results ---------------------------------------------------------------------------
+  T *mean = arr(kSlotMean), *r2 = arr(kSlotRaw2), *r3 = arr(kSlotRaw3), *r4 = arr(kSlotRaw4);
+  T *c2 = arr(kSlotC2), *c3 = arr(kSlotC3), *c4 = arr(kSlotC4), *sum = arr(kSlotSum);
+  T *rs2 = arr(kSlotRawSum2), *rs3 = arr(kSlotRawSum3), *rs4 = arr(kSlotRawSum4);
+  T *cs2 = arr(kSlotCSum2), *cs3 = arr(kSlotCSum3), *cs4 = arr(kSlotCSum4);
   for (int64_t j = 0; j < q; ++j) {
-    const int64_t c = P.sel[j];
-    const double mu = P.shift[j] + s.m[j];
+    const int64_t k = sel[j];
+    const double mu = shift[j] + s.m[j];
     double S2 = s.s2[j], S3 = s.s3[j], S4 = s.s4[j];
     // central quantities from raw moments: f (r3 - m (3 r2 - 2 m^2)), f (r4 + m (-4 r3) + m^2 (6 r2 - 3 m^2))
     const double mm = mu * mu;
@@ -608,57 +606,51 @@ int basic(TarrSSTask* t, uint64_t est, uint32_t method) {
       cm4 = S4 / W;
     }
     if (weightless) cm2 = cm3 = cm4 = nan;
-    if (has(kMean)) mean[c] = T(weightless ? nan : mu);
-    if (has(kR2)) r2[c] = T(weightless ? nan : s.r2[j]);
-    if (has(kR3)) r3[c] = T(weightless ? nan : s.r3[j]);
-    if (has(kR4)) r4[c] = T(weightless ? nan : s.r4[j]);
-    if (has(kC2)) c2[c] = T(cm2);
-    if (has(kC3)) c3[c] = T(cm3);
-    if (has(kC4)) c4[c] = T(cm4);
-    if (req & kKurt) arr(kSlotKurt)[c] = T(cm4 / (cm2 * cm2) + (-3.0));
-    if (req & kSkew) arr(kSlotSkew)[c] = T(cm3 / __tarrdSqrt((cm2 * cm2) * cm2));
-    if (req & kVar) arr(kSlotVar)[c] = T(__tarrdSqrt(cm2) / mu);
+    if (has(kMean)) mean[k] = T(weightless ? nan : mu);
+    if (has(kR2)) r2[k] = T(weightless ? nan : s.r2[j]);
+    if (has(kR3)) r3[k] = T(weightless ? nan : s.r3[j]);
+    if (has(kR4)) r4[k] = T(weightless ? nan : s.r4[j]);
+    if (has(kC2)) c2[k] = T(cm2);
+    if (has(kC3)) c3[k] = T(cm3);
+    if (has(kC4)) c4[k] = T(cm4);
+    if (req & kKurt) arr(kSlotKurt)[k] = T(cm4 / (cm2 * cm2) + (-3.0));
+    if (req & kSkew) arr(kSlotSkew)[k] = T(cm3 / __tarrdSqrt((cm2 * cm2) * cm2));
+    if (req & kVar) arr(kSlotVar)[k] = T(__tarrdSqrt(cm2) / mu);
     if (!from_sums) {
-      if (has(kSum)) sum[c] = T(mu * W);
-      if (has(kRS2)) rs2[c] = T(s.r2[j] * W);
-      if (has(kRS3)) rs3[c] = T(s.r3[j] * W);
-      if (has(kRS4)) rs4[c] = T(s.r4[j] * W);
-      if (has(kCS2)) cs2[c] = T(S2);
-      if (has(kCS3)) cs3[c] = T(S3);
-      if (has(kCS4)) cs4[c] = T(S4);
+      if (has(kSum)) sum[k] = T(mu * W);
+      if (has(kRS2)) rs2[k] = T(s.r2[j] * W);
+      if (has(kRS3)) rs3[k] = T(s.r3[j] * W);
+      if (has(kRS4)) rs4[k] = T(s.r4[j] * W);
+      if (has(kCS2)) cs2[k] = T(S2);
+      if (has(kCS3)) cs3[k] = T(S3);
+      if (has(kCS4)) cs4[k] = T(S4);
     }
   }
-  if (P.matrices) {
+  if (matrices) {
+    T *cov = arr(kSlotCov), *cor = arr(kSlotCor), *cpo = arr(kSlotCP);
+    auto fmt_of = [&](int st) -> int64_t { return slot(t, st) ? item_at(t, st) : 0; };
+    const int64_t fcov = fmt_of(kSlotCovStorage), fcor = fmt_of(kSlotCorStorage), fcp = fmt_of(kSlotCPStorage);
     for (int64_t b = 0; b < q; ++b)
       for (int64_t a = 0; a <= b; ++a) {
-        const int64_t ca = P.sel[a], cb = P.sel[b];
+        const int64_t ka = sel[a], kb = sel[b];
         const double v = double(cp[a + b * q]);
-        auto put = [&](T* M, int64_t f, double val) {
-          M[mat_pos(ca, cb, P.p, f)] = T(val);
-          if (!(f & 3)) M[mat_pos(cb, ca, P.p, f)] = T(val);
-        };
-        if (has(kCP)) put(cpo, fcp, v);
-        if (has(kCov)) put(cov, fcov, v / B);
+        if (has(kCP)) put_symmetric(cpo, p, fcp, ka, kb, v);
+        if (has(kCov)) put_symmetric(cov, p, fcov, ka, kb, v / B);
         if (has(kCor)) {
           const double d = __tarrdSqrt(double(cp[a + a * q]) * double(cp[b + b * q]));
-          put(cor, fcor, a == b ? 1.0 : v / d);
+          put_symmetric(cor, p, fcor, ka, kb, a == b ? 1.0 : v / d);
         }
       }
   }
   if (!from_sums) {
     acc[0] = T(W);
     acc[1] = T(W2);
+    if (!weightless) keep_carry(W);
   }
-  host::deallocate(base);
   return 0;
 }
 
 }  // namespace
 }  // namespace zorp::ss
 
-extern "C" ZORP_API int _tarrdSSBasic(TarrSSTask* task, uint64_t estimates, uint32_t method) {
-  return zorp::ss::basic<double>(task, estimates, method);
-}
-extern "C" ZORP_API int _tarrsSSBasic(TarrSSTask* task, uint64_t estimates, uint32_t method) {
-  return zorp::ss::basic<float>(task, estimates, method);
-}
+ZORP_SS_EXPORTS(Basic, Basic)

@@ -1,18 +1,26 @@
 // Running moments of one set of observations, the block kernels that feed them and the exact
 // merge of two sets.  Shared by the basic statistics routine and its tests of form.
 //
-// State per component: the mean m (of x - shift), the raw moments r2..r4 (sum w x^k / W) and
-// the central sums S2..S4 (sum w (x-m)^k), with the weight totals W and W2 shared by all
-// components.
+// State per component: the mean m of x - s (s the call's shift, see below), the raw moments
+// r2..r4 (sum w x^k / W) and the central sums S2..S4 (sum w (x-m)^k), with the weight totals W
+// and W2 shared by all components.
+//
+// The shift s is chosen once per call by the routine (basic.cpp, `choose_shift`): the stored
+// mean when a call continues, else the component's first observation.  Every sum that leads to
+// the mean or to a central quantity is a sum of x - s, so its rounding is relative to the
+// spread of the data, not to its magnitude: with mean 1e6 and spread 1, a plain sum of x would
+// leave the block mean wrong by about eps * 1e6 * (a few), and the covariance, which subtracts
+// W (m - s)(m - s)^T from the shifted cross-product, wrong by that much relative to the spread.
 //
 // The pass works block by block instead of observation by observation: a block small enough
-// to stay in L1 is read twice, first for its weighted sum (and raw power sums), then for the
-// sums of powers of x - c about the block's own centre c = (sum w x)/W_b.  Block mean and block
-// central sums follow exactly from these (the first-pass centre is only a centre: the second
-// pass measures its offset), and the block joins the running state by the exact pairwise
-// formulas of merge_block.  That costs one division per block instead of one per observation
-// and leaves the inner loops free of loop-carried latency: a few adds and fused multiply-adds
-// per eight values, so that reading the data, not the arithmetic, is meant to set the pace.
+// to stay in L1 is read twice, first for its weighted sum of x - s (and raw power sums of x),
+// then for the sums of powers of x - c about the block's own centre c = s + (sum w (x-s))/W_b.
+// Block mean and block central sums follow exactly from these (the first-pass centre is only a
+// centre: the second pass measures its offset), and the block joins the running state by the
+// exact pairwise formulas of merge_block.  That costs one division per block instead of one
+// per observation and leaves the inner loops free of loop-carried latency: a few adds and
+// fused multiply-adds per eight values, so that reading the data, not the arithmetic, is meant
+// to set the pace.
 #pragma once
 #include <immintrin.h>
 
@@ -120,12 +128,14 @@ inline void merge_block(Moments<V>& a, const MergeWeights& mw, const Moments<V>&
   a.m = merged_mean(a.m, b.m, d, ia, ib);
 }
 
-// Block moments from the two passes: X_k = sum w x^k (raw sums), c the first-pass centre,
-// A_k = sum w (x-c)^k.  With e = A_1/W_b the offset of the true block mean from c, the
-// central sums about the block mean are A_2 - e A_1, A_3 - 3 e A_2 + 2 e^2 A_1 and
+// Block moments from the two passes: X_k = sum w x^k (raw sums), cr = (sum w (x-s))/W_b the
+// first-pass centre relative to the shift s, c = s + cr the same centre as a value,
+// A_k = sum w (x-c)^k.  With e = A_1/W_b the offset of the true block mean from c, the central
+// sums about the block mean are A_2 - e A_1, A_3 - 3 e A_2 + 2 e^2 A_1 and
 // A_4 - 4 e A_3 + 6 e^2 A_2 - 3 e^3 A_1 (e is of rounding size, so these barely move).
+// Without a second pass (C < 2) the block mean is cr itself, a sum of x - s.
 template <int R, int C, typename V>
-inline Moments<V> block_moments(double iw, V c, V shift, V X2, V X3, V X4, V A1, V A2, V A3, V A4) {
+inline Moments<V> block_moments(double iw, V cr, V c, V shift, V X2, V X3, V X4, V A1, V A2, V A3, V A4) {
   Moments<V> b{};  // iw = 1/W_b
   if constexpr (C >= 2) {
     // A block holding an infinity has an infinite centre and NaN central sums; its mean is the
@@ -136,7 +146,7 @@ inline Moments<V> block_moments(double iw, V c, V shift, V X2, V X3, V X4, V A1,
     if constexpr (C >= 3) b.s3 = A3 - e * (3.0 * A2 - 2.0 * (e * A1));
     if constexpr (C >= 4) b.s4 = A4 - e * (4.0 * A3 - e * (6.0 * A2 - 3.0 * (e * A1)));
   } else {
-    b.m = c - shift;
+    b.m = cr;
   }
   if constexpr (R >= 2) b.r2 = X2 * iw;
   if constexpr (R >= 3) b.r3 = X3 * iw;
@@ -156,16 +166,17 @@ inline __m512d load8(const T* p, __mmask8 k) {
 }
 inline __mmask8 first_lanes(int64_t k) { return simd::first_lanes<double>(static_cast<uint32_t>(k < 8 ? k : 8)); }
 
-// Power sums of one vector of values x with weights w (unit weights when !Wt).  Masked-off
-// lanes hold x = 0 (and w = 0), so they add nothing to the first pass; the second pass masks
-// them explicitly because x - c is not 0 there.
+// Power sums of one vector of values x with weights w (unit weights when !Wt): x1 sums w (x - s)
+// (d = x - s, given by the caller), x2..x4 the raw powers w x^k.  Masked-off lanes hold x = 0,
+// d = 0 (and w = 0), so they add nothing; the second pass masks them explicitly because x - c
+// is not 0 there.
 template <int R, bool Wt>
 struct RawSums {
   __m512d x1 = simd::zero<__m512d>(), x2 = x1, x3 = x1, x4 = x1;
-  inline void add(__m512d x, __m512d w) {
-    const __m512d wx = Wt ? simd::mul(w, x) : x;
-    x1 = simd::add(x1, wx);
+  inline void add(__m512d x, __m512d d, __m512d w) {
+    x1 = Wt ? simd::fma(w, d, x1) : simd::add(x1, d);
     if constexpr (R >= 2) {
+      const __m512d wx = Wt ? simd::mul(w, x) : x;
       const __m512d wx2 = simd::mul(wx, x);
       x2 = simd::add(x2, wx2);
       if constexpr (R >= 3) x3 = simd::fma(wx2, x, x3);
@@ -203,18 +214,18 @@ struct CentralSums {
 };
 
 // Rows 0..L-1 added into four accumulators in turn, joined at the end: four independent chains
-// of additions instead of one.
-template <typename Acc, typename Value, typename Weight>
-inline Acc sum_rows(int64_t L, Value value, Weight weight) {
+// of additions instead of one.  add_row(A, k) adds row k to accumulator A.
+template <typename Acc, typename AddRow>
+inline Acc sum_rows(int64_t L, AddRow add_row) {
   Acc A0, A1, A2, A3;
   int64_t k = 0;
   for (; k + 4 <= L; k += 4) {
-    A0.add(value(k), weight(k));
-    A1.add(value(k + 1), weight(k + 1));
-    A2.add(value(k + 2), weight(k + 2));
-    A3.add(value(k + 3), weight(k + 3));
+    add_row(A0, k);
+    add_row(A1, k + 1);
+    add_row(A2, k + 2);
+    add_row(A3, k + 3);
   }
-  for (; k < L; ++k) A0.add(value(k), weight(k));
+  for (; k < L; ++k) add_row(A0, k);
   A0.join(A1);
   A2.join(A3);
   A0.join(A2);
@@ -235,23 +246,28 @@ void component_moments(const T* x, const double* w, int64_t len, int64_t sub, co
     if (Wb == 0) continue;  // a block of zero weights carries no data
     const T* xs = x + k0;
     const double* ws = Wt ? w + k0 : nullptr;
-    const __m512d one = simd::splat(1.0);
+    const __m512d one = simd::splat(1.0), sv = simd::splat(shift);
     RawSums<R, Wt> P0, P1, P2, P3;
+    auto first = [&](RawSums<R, Wt>& P, int64_t at) {
+      const __m512d v = load8(xs + at);
+      P.add(v, simd::sub(v, sv), Wt ? load8(ws + at) : one);
+    };
     int64_t k = 0;
     for (; k + 32 <= L; k += 32) {
-      P0.add(load8(xs + k), Wt ? load8(ws + k) : one);
-      P1.add(load8(xs + k + 8), Wt ? load8(ws + k + 8) : one);
-      P2.add(load8(xs + k + 16), Wt ? load8(ws + k + 16) : one);
-      P3.add(load8(xs + k + 24), Wt ? load8(ws + k + 24) : one);
+      first(P0, k);
+      first(P1, k + 8);
+      first(P2, k + 16);
+      first(P3, k + 24);
     }
     for (; k < L; k += 8) {
       const __mmask8 mk = first_lanes(L - k);
-      P0.add(load8(xs + k, mk), Wt ? load8(ws + k, mk) : one);
+      const __m512d v = load8(xs + k, mk);
+      P0.add(v, simd::sub_zero(mk, v, sv), Wt ? load8(ws + k, mk) : one);
     }
     P0.join(P1);
     P2.join(P3);
     P0.join(P2);
-    const double c = simd::reduce_add(P0.x1) / Wb;
+    const double cr = simd::reduce_add(P0.x1) / Wb, c = shift + cr;
     double A1 = 0, A2 = 0, A3 = 0, A4 = 0;
     if constexpr (C >= 2) {
       const __m512d cv = simd::splat(c);
@@ -279,7 +295,7 @@ void component_moments(const T* x, const double* w, int64_t len, int64_t sub, co
     if constexpr (R >= 2) X2 = simd::reduce_add(P0.x2);
     if constexpr (R >= 3) X3 = simd::reduce_add(P0.x3);
     if constexpr (R >= 4) X4 = simd::reduce_add(P0.x4);
-    merge_block<R, C>(st, MergeWeights(Wr, Wb), block_moments<R, C, double>(1.0 / Wb, c, shift, X2, X3, X4, A1, A2, A3, A4));
+    merge_block<R, C>(st, MergeWeights(Wr, Wb), block_moments<R, C, double>(1.0 / Wb, cr, c, shift, X2, X3, X4, A1, A2, A3, A4));
     Wr += Wb;
   }
   W = Wr;
@@ -310,12 +326,17 @@ void row_moments(const double* P, int64_t ld, int64_t bs, int64_t q, const doubl
   auto wv = [&](const double* ws, int64_t k) { return Wt ? simd::splat(ws[k]) : one; };
   auto weight_of = [&](int64_t sb, int64_t L) { return Wt ? wsum[sb] : double(L); };
 
+  // The centre of group v's block: s + (sum w (x - s))/W_b (padding lanes have s = 0 and x = 0).
+  auto centre = [&](int64_t v, const RawSums<R, Wt>& X, __m512d iw) {
+    return simd::add(simd::load(shift + 8 * v), simd::mul(X.x1, iw));
+  };
   // Block moments of group v into the running state.
   auto finish = [&](int64_t v, double iw, const MergeWeights& mw, const RawSums<R, Wt>& X, __m512d c,
                     const CentralSums<C, Wt>& A) {
     const int64_t o = 8 * v;
-    const __m512d sh = simd::load(shift + o);
-    const Moments<Lanes8> b = block_moments<R, C, Lanes8>(iw, c, sh, X.x2, X.x3, X.x4, A.a1, A.a2, A.a3, A.a4);
+    const __m512d sh = simd::load(shift + o), cr = simd::mul(X.x1, simd::splat(iw));
+    const Moments<Lanes8> b =
+        block_moments<R, C, Lanes8>(iw, cr, c, sh, X.x2, X.x3, X.x4, A.a1, A.a2, A.a3, A.a4);
     const __m512d z = simd::zero<__m512d>();
     Moments<Lanes8> a;
     a.m = simd::load(s.m + o);
@@ -348,15 +369,18 @@ void row_moments(const double* P, int64_t ld, int64_t bs, int64_t q, const doubl
       for (int64_t v = 0; v < nv; ++v) {
         const __mmask8 mk = mask_of(v);
         const double* col = rows + 8 * v;
+        const __m512d sh = simd::load(shift + 8 * v);
         auto x = [&](int64_t k) { return load_row(col + k * ld, mk); };
-        auto w = [&](int64_t k) { return wv(ws, k); };
-        const RawSums<R, Wt> P0 = sum_rows<RawSums<R, Wt>>(L, x, w);
-        const __m512d c = simd::mul(P0.x1, simd::splat(iws));
+        const RawSums<R, Wt> P0 = sum_rows<RawSums<R, Wt>>(L, [&](RawSums<R, Wt>& A, int64_t k) {
+          const __m512d xk = x(k);
+          A.add(xk, simd::sub(xk, sh), wv(ws, k));
+        });
+        const __m512d c = centre(v, P0, simd::splat(iws));
         CentralSums<C, Wt> Q0;
-        if constexpr (C >= 2) {
-          auto d = [&](int64_t k) { return simd::sub_zero(mk, x(k), c); };
-          Q0 = sum_rows<CentralSums<C, Wt>>(L, d, w);
-        }
+        if constexpr (C >= 2)
+          Q0 = sum_rows<CentralSums<C, Wt>>(L, [&](CentralSums<C, Wt>& A, int64_t k) {
+            A.add(simd::sub_zero(mk, x(k), c), wv(ws, k));
+          });
         finish(v, iws, mw, P0, c, Q0);
       }
       Wr += Wb;
@@ -380,8 +404,9 @@ void row_moments(const double* P, int64_t ld, int64_t bs, int64_t q, const doubl
     RawSums<R, Wt> Xn[TN], Xp[TN];  // first-pass sums of this and of the previous sub-block
     CentralSums<C, Wt> A[TN];
     __m512d c[TN];  // centres of the previous sub-block
+    __m512d sh[TN];
     __mmask8 mk[TN];
-    for (int u = 0; u < TN; ++u) mk[u] = mask_of(t0 + u);
+    for (int u = 0; u < TN; ++u) mk[u] = mask_of(t0 + u), sh[u] = simd::load(shift + 8 * (t0 + u));
     auto second = [&](int64_t k) {  // second pass over row k of the previous sub-block
       const double* row = prev.rows + k * ld;
       const __m512d wk = wv(prev.ws, k);
@@ -392,7 +417,10 @@ void row_moments(const double* P, int64_t ld, int64_t bs, int64_t q, const doubl
       const double* row = sb.rows + k * ld;
       const __m512d wk = wv(sb.ws, k);
 #pragma GCC unroll 8
-      for (int u = 0; u < TN; ++u) Xn[u].add(load_row(row + 8 * u, mk[u]), wk);
+      for (int u = 0; u < TN; ++u) {
+        const __m512d xk = load_row(row + 8 * u, mk[u]);
+        Xn[u].add(xk, simd::sub(xk, sh[u]), wk);
+      }
     };
     auto close_prev = [&]() {
       const double iws = 1.0 / prev.Wb;
@@ -426,7 +454,7 @@ void row_moments(const double* P, int64_t ld, int64_t bs, int64_t q, const doubl
 #pragma GCC unroll 8
       for (int u = 0; u < TN; ++u) {
         Xp[u] = Xn[u];
-        c[u] = simd::mul(Xn[u].x1, iw);
+        c[u] = centre(t0 + u, Xn[u], iw);
       }
       prev = now;
     }

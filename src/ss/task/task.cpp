@@ -1,6 +1,7 @@
 // Task lifecycle and editing.  The record stores pointers only; the caller owns every array.
 #include "ss/task/task.h"
 
+#include <array>
 #include <cstring>
 
 #include "host/host.h"
@@ -8,28 +9,121 @@
 namespace zorp::ss {
 
 namespace {
-constexpr ParamRow I(int slot, int err) { return {Kind::integer, int8_t(slot), int16_t(err)}; }
-constexpr ParamRow R(int slot, int err) { return {Kind::real, int8_t(slot), int16_t(err)}; }
-}  // namespace
-
-const ParamRow kParams[80] = {
-    {Kind::none, 0, 0},
-    I(2, -4001), I(3, -4002), R(5, -4032), I(8, -4044), I(4, -4004), R(6, -4005), R(11, -4006),
-    R(12, -4007), R(13, -4008), R(14, -4009), R(15, -4010), R(16, -4011), R(17, -4012),
-    R(25, -4013), R(26, -4014), R(28, -4015), R(29, -4016), R(27, -4017), R(31, -4018),
-    I(30, -4044), R(33, -4019), I(32, -4044), R(7, -4020), I(44, -4022), R(45, -4021),
-    R(46, -4023), R(47, -4024), I(36, -4038), I(43, -4044), R(41, -4035), R(42, -4034),
-    I(37, -4038), R(38, -4037), I(40, -4044), R(39, -4036), I(61, -4044), I(57, -4043),
-    R(58, -4042), R(59, -4028), R(60, -4027), I(62, -4040), R(63, -4039), R(64, -4041),
-    I(48, -4044), I(65, -4045), R(66, -4046), I(67, -4044), R(68, -4047), I(69, -4044),
-    I(70, -4049), R(71, -4048), I(72, -4052), R(73, -4053), I(76, -4055), R(77, -4054),
-    I(78, -4056), R(79, -4057), I(74, -4061), R(75, -4062), R(9, -4071), I(10, -4044),
-    I(53, -4066), R(54, -4065), I(49, -4069), R(50, -4068), R(51, -4070), R(18, -4074),
-    R(19, -4075), R(20, -4076), R(21, -4077), R(22, -4078), R(23, -4079), R(24, -4080),
-    R(35, -4081), I(34, -4044), R(56, -4082), R(55, -4083), R(90, -4084), I(91, -4044),
+enum class Kind : uint8_t { none, integer, real };
+struct ParamRow {
+  Kind kind;
+  int8_t slot;
+  int16_t error;
 };
 
-namespace {
+// One named row per parameter: number, editor (integer items by __tarriSSEditTask, real arrays by
+// __tarrdSSEditTask and __tarrsSSEditTask), slot, code for a null value.
+struct NamedRow {
+  int number;
+  Kind kind;
+  int slot;
+  int error;
+};
+constexpr NamedRow kRows[] = {
+    {TARR_SS_PARAM_DIMENSION, Kind::integer, kSlotP, TARR_SS_ERROR_BAD_DIMENSION},
+    {TARR_SS_PARAM_NOBS, Kind::integer, kSlotN, TARR_SS_ERROR_BAD_NOBS},
+    {TARR_SS_PARAM_OBSERVATIONS, Kind::real, kSlotX, TARR_SS_ERROR_NULL_OBSERVATIONS},
+    {TARR_SS_PARAM_STORAGE, Kind::integer, kSlotStorage, TARR_SS_ERROR_NULL_STORAGE_ITEM},
+    {TARR_SS_PARAM_INDICES, Kind::integer, kSlotIndices, TARR_SS_ERROR_NULL_INDICES},
+    {TARR_SS_PARAM_WEIGHTS, Kind::real, kSlotW, TARR_SS_ERROR_NULL_WEIGHTS},
+    {TARR_SS_PARAM_MEAN, Kind::real, kSlotMean, TARR_SS_ERROR_NULL_MEAN},
+    {TARR_SS_PARAM_RAW_MOMENT_2, Kind::real, kSlotRaw2, TARR_SS_ERROR_NULL_RAW_MOMENT_2},
+    {TARR_SS_PARAM_RAW_MOMENT_3, Kind::real, kSlotRaw3, TARR_SS_ERROR_NULL_RAW_MOMENT_3},
+    {TARR_SS_PARAM_RAW_MOMENT_4, Kind::real, kSlotRaw4, TARR_SS_ERROR_NULL_RAW_MOMENT_4},
+    {TARR_SS_PARAM_CENTRAL_MOMENT_2, Kind::real, kSlotC2, TARR_SS_ERROR_NULL_CENTRAL_MOMENT_2},
+    {TARR_SS_PARAM_CENTRAL_MOMENT_3, Kind::real, kSlotC3, TARR_SS_ERROR_NULL_CENTRAL_MOMENT_3},
+    {TARR_SS_PARAM_CENTRAL_MOMENT_4, Kind::real, kSlotC4, TARR_SS_ERROR_NULL_CENTRAL_MOMENT_4},
+    {TARR_SS_PARAM_KURTOSIS, Kind::real, kSlotKurt, TARR_SS_ERROR_NULL_KURTOSIS},
+    {TARR_SS_PARAM_SKEWNESS, Kind::real, kSlotSkew, TARR_SS_ERROR_NULL_SKEWNESS},
+    {TARR_SS_PARAM_EXTREME_LOW, Kind::real, kSlotMin, TARR_SS_ERROR_NULL_EXTREME_LOW},
+    {TARR_SS_PARAM_EXTREME_HIGH, Kind::real, kSlotMax, TARR_SS_ERROR_NULL_EXTREME_HIGH},
+    {TARR_SS_PARAM_VARIATION, Kind::real, kSlotVar, TARR_SS_ERROR_NULL_VARIATION},
+    {TARR_SS_PARAM_COV, Kind::real, kSlotCov, TARR_SS_ERROR_NULL_COV},
+    {TARR_SS_PARAM_COV_STORAGE, Kind::integer, kSlotCovStorage, TARR_SS_ERROR_NULL_STORAGE_ITEM},
+    {TARR_SS_PARAM_COR, Kind::real, kSlotCor, TARR_SS_ERROR_NULL_COR},
+    {TARR_SS_PARAM_COR_STORAGE, Kind::integer, kSlotCorStorage, TARR_SS_ERROR_NULL_STORAGE_ITEM},
+    {TARR_SS_PARAM_ACCUM_WEIGHTS, Kind::real, kSlotAccum, TARR_SS_ERROR_NULL_ACCUM_WEIGHTS},
+    {TARR_SS_PARAM_QUANT_COUNT, Kind::integer, kSlotQuantCount, TARR_SS_ERROR_NULL_QUANT_COUNT},
+    {TARR_SS_PARAM_QUANT_ORDERS, Kind::real, kSlotQuantOrders, TARR_SS_ERROR_NULL_QUANT_ORDERS},
+    {TARR_SS_PARAM_QUANTILES, Kind::real, kSlotQuantiles, TARR_SS_ERROR_NULL_QUANTILES},
+    {TARR_SS_PARAM_ORDER_STATS, Kind::real, kSlotOrderStats, TARR_SS_ERROR_NULL_ORDER_STATS},
+    {TARR_SS_PARAM_GROUP_INDICES, Kind::integer, kSlotGroupIndices, TARR_SS_ERROR_NULL_GROUP_ITEMS},
+    {TARR_SS_PARAM_POOLED_COV_STORAGE, Kind::integer, kSlotPooledCovStorage, TARR_SS_ERROR_NULL_STORAGE_ITEM},
+    {TARR_SS_PARAM_POOLED_MEAN, Kind::real, kSlotPooledMean, TARR_SS_ERROR_NULL_POOLED_MEAN},
+    {TARR_SS_PARAM_POOLED_COV, Kind::real, kSlotPooledCov, TARR_SS_ERROR_NULL_POOLED_COV},
+    {TARR_SS_PARAM_REQ_GROUPS, Kind::integer, kSlotReqGroups, TARR_SS_ERROR_NULL_GROUP_ITEMS},
+    {TARR_SS_PARAM_GROUP_MEANS, Kind::real, kSlotGroupMeans, TARR_SS_ERROR_NULL_GROUP_MEANS},
+    {TARR_SS_PARAM_GROUP_COVS_STORAGE, Kind::integer, kSlotGroupCovsStorage, TARR_SS_ERROR_NULL_STORAGE_ITEM},
+    {TARR_SS_PARAM_GROUP_COVS, Kind::real, kSlotGroupCovs, TARR_SS_ERROR_NULL_GROUP_COVS},
+    {TARR_SS_PARAM_RCOV_STORAGE, Kind::integer, kSlotRCovStorage, TARR_SS_ERROR_NULL_STORAGE_ITEM},
+    {TARR_SS_PARAM_RCOV_NPARAMS, Kind::integer, kSlotRCovNParams, TARR_SS_ERROR_NULL_RCOV_NPARAMS},
+    {TARR_SS_PARAM_RCOV_PARAMS, Kind::real, kSlotRCovParams, TARR_SS_ERROR_NULL_RCOV_PARAMS},
+    {TARR_SS_PARAM_RCOV_MEAN, Kind::real, kSlotRCovMean, TARR_SS_ERROR_NULL_RCOV_MEAN},
+    {TARR_SS_PARAM_RCOV, Kind::real, kSlotRCov, TARR_SS_ERROR_NULL_RCOV},
+    {TARR_SS_PARAM_OUTL_NPARAMS, Kind::integer, kSlotOutlNParams, TARR_SS_ERROR_NULL_OUTL_NPARAMS},
+    {TARR_SS_PARAM_OUTL_PARAMS, Kind::real, kSlotOutlParams, TARR_SS_ERROR_NULL_OUTL_PARAMS},
+    {TARR_SS_PARAM_OUTL_WEIGHTS, Kind::real, kSlotOutlWeights, TARR_SS_ERROR_NULL_OUTL_WEIGHTS},
+    {TARR_SS_PARAM_ORDER_STATS_STORAGE, Kind::integer, kSlotOrderStatsStorage, TARR_SS_ERROR_NULL_STORAGE_ITEM},
+    {TARR_SS_PARAM_PARTIAL_INDICES, Kind::integer, kSlotPartialRoles, TARR_SS_ERROR_NULL_PARTIAL_INDICES},
+    {TARR_SS_PARAM_PARTIAL_COV, Kind::real, kSlotPartialCov, TARR_SS_ERROR_NULL_PARTIAL_COV},
+    {TARR_SS_PARAM_PARTIAL_COV_STORAGE, Kind::integer, kSlotPartialCovStorage, TARR_SS_ERROR_NULL_STORAGE_ITEM},
+    {TARR_SS_PARAM_PARTIAL_COR, Kind::real, kSlotPartialCor, TARR_SS_ERROR_NULL_PARTIAL_COR},
+    {TARR_SS_PARAM_PARTIAL_COR_STORAGE, Kind::integer, kSlotPartialCorStorage, TARR_SS_ERROR_NULL_STORAGE_ITEM},
+    {TARR_SS_PARAM_MISSING_1, Kind::integer, kSlotMissing1, TARR_SS_ERROR_NULL_MISSING_1},
+    {TARR_SS_PARAM_MISSING_2, Kind::real, kSlotMissing2, TARR_SS_ERROR_NULL_MISSING_2},
+    {TARR_SS_PARAM_MISSING_3, Kind::integer, kSlotMissing3, TARR_SS_ERROR_NULL_MISSING_3},
+    {TARR_SS_PARAM_MISSING_4, Kind::real, kSlotMissing4, TARR_SS_ERROR_NULL_MISSING_4},
+    {TARR_SS_PARAM_MISSING_5, Kind::integer, kSlotMissing5, TARR_SS_ERROR_NULL_MISSING_5},
+    {TARR_SS_PARAM_MISSING_6, Kind::real, kSlotMissing6, TARR_SS_ERROR_NULL_MISSING_6},
+    {TARR_SS_PARAM_MISSING_7, Kind::integer, kSlotMissing7, TARR_SS_ERROR_NULL_MISSING_7},
+    {TARR_SS_PARAM_MISSING_8, Kind::real, kSlotMissing8, TARR_SS_ERROR_NULL_MISSING_8},
+    {TARR_SS_PARAM_MISSING_9, Kind::integer, kSlotMissing9, TARR_SS_ERROR_NULL_MISSING_9},
+    {TARR_SS_PARAM_MISSING_10, Kind::real, kSlotMissing10, TARR_SS_ERROR_NULL_MISSING_10},
+    {TARR_SS_PARAM_PARAMTRZ_COR, Kind::real, kSlotParamCor, TARR_SS_ERROR_NULL_PARAMTRZ_COR},
+    {TARR_SS_PARAM_PARAMTRZ_COR_STORAGE, Kind::integer, kSlotParamCorStorage, TARR_SS_ERROR_NULL_STORAGE_ITEM},
+    {TARR_SS_PARAM_SQUANT_NPARAMS, Kind::integer, kSlotSQuantNParams, TARR_SS_ERROR_NULL_SQUANT_NPARAMS},
+    {TARR_SS_PARAM_SQUANT_PARAMS, Kind::real, kSlotSQuantParams, TARR_SS_ERROR_NULL_SQUANT_PARAMS},
+    {TARR_SS_PARAM_SQUANT_COUNT, Kind::integer, kSlotSQuantCount, TARR_SS_ERROR_NULL_SQUANT_COUNT},
+    {TARR_SS_PARAM_SQUANT_ORDERS, Kind::real, kSlotSQuantOrders, TARR_SS_ERROR_NULL_SQUANT_ORDERS},
+    {TARR_SS_PARAM_SQUANTILES, Kind::real, kSlotSQuantiles, TARR_SS_ERROR_NULL_SQUANTILES},
+    {TARR_SS_PARAM_SUM, Kind::real, kSlotSum, TARR_SS_ERROR_NULL_SUM},
+    {TARR_SS_PARAM_RAW_SUM_2, Kind::real, kSlotRawSum2, TARR_SS_ERROR_NULL_RAW_SUM_2},
+    {TARR_SS_PARAM_RAW_SUM_3, Kind::real, kSlotRawSum3, TARR_SS_ERROR_NULL_RAW_SUM_3},
+    {TARR_SS_PARAM_RAW_SUM_4, Kind::real, kSlotRawSum4, TARR_SS_ERROR_NULL_RAW_SUM_4},
+    {TARR_SS_PARAM_CENTRAL_SUM_2, Kind::real, kSlotCSum2, TARR_SS_ERROR_NULL_CENTRAL_SUM_2},
+    {TARR_SS_PARAM_CENTRAL_SUM_3, Kind::real, kSlotCSum3, TARR_SS_ERROR_NULL_CENTRAL_SUM_3},
+    {TARR_SS_PARAM_CENTRAL_SUM_4, Kind::real, kSlotCSum4, TARR_SS_ERROR_NULL_CENTRAL_SUM_4},
+    {TARR_SS_PARAM_CP, Kind::real, kSlotCP, TARR_SS_ERROR_NULL_CP},
+    {TARR_SS_PARAM_CP_STORAGE, Kind::integer, kSlotCPStorage, TARR_SS_ERROR_NULL_STORAGE_ITEM},
+    {TARR_SS_PARAM_MEDIAN_ABS_DEV, Kind::real, kSlotMedianAbsDev, TARR_SS_ERROR_NULL_MEDIAN_ABS_DEV},
+    {TARR_SS_PARAM_MEAN_ABS_DEV, Kind::real, kSlotMeanAbsDev, TARR_SS_ERROR_NULL_MEAN_ABS_DEV},
+    {TARR_SS_PARAM_SORTED, Kind::real, kSlotSorted, TARR_SS_ERROR_NULL_SORTED},
+    {TARR_SS_PARAM_SORTED_STORAGE, Kind::integer, kSlotSortedStorage, TARR_SS_ERROR_NULL_STORAGE_ITEM},
+};
+
+// The rows placed by number; every number from 1 to 79 must have exactly one row.
+constexpr std::array<ParamRow, 80> by_number() {
+  std::array<ParamRow, 80> t{};
+  for (const NamedRow& r : kRows) t[r.number] = {r.kind, int8_t(r.slot), int16_t(r.error)};
+  return t;
+}
+constexpr bool every_number_once() {
+  int count[80] = {};
+  for (const NamedRow& r : kRows) {
+    if (r.number < 1 || r.number > 79) return false;
+    ++count[r.number];
+  }
+  for (int k = 1; k < 80; ++k)
+    if (count[k] != 1) return false;
+  return true;
+}
+static_assert(every_number_once(), "one row for each parameter number 1..79");
+constexpr std::array<ParamRow, 80> kParams = by_number();
 
 int new_task(TarrSSTask** out, const void* p, const void* n, const void* storage, const void* x,
              const void* w, const void* indices, int wide, int precision) {

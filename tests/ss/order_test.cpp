@@ -1,0 +1,478 @@
+// Order-based routines against references written here: a full std::sort per component (NaNs
+// last) for quantiles, order statistics, Sort and the exported sort and selection; the
+// weighted-quantile property and replicated data for WMedian; medians by sort and long-double
+// means for MAD; rank error within epsilon n on adversarial orders for the streaming summary.
+// Then every status code of these routines in check order, allocation failure included.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include "ss/task/task.h"
+#include "ss/task_util.h"
+#include "zorp/core.h"
+#include "zorp/ss.h"
+
+namespace {
+
+using namespace zorp::test::ss;
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// Orders of data that defeat naive pivots and summaries.
+enum Order { kRandom, kSorted, kReverse, kOrganPipe, kDuplicates };
+const char* const kOrderName[] = {"random", "sorted", "reverse", "organ pipe", "duplicates"};
+std::vector<double> values(Order o, int64_t n, uint64_t seed) {
+  std::mt19937_64 g(seed);
+  std::normal_distribution<double> z;
+  std::vector<double> v(n);
+  for (auto& x : v) x = o == kDuplicates ? double(g() % 7) : 10 + z(g);
+  if (o == kRandom || o == kDuplicates) return v;
+  std::sort(v.begin(), v.end());
+  if (o == kReverse) std::reverse(v.begin(), v.end());
+  if (o == kOrganPipe) {  // up through the even ranks, down through the odd ones
+    std::vector<double> w;
+    for (int64_t i = 0; i < n; i += 2) w.push_back(v[i]);
+    for (int64_t i = n - 1 - (n % 2); i > 0; i -= 2) w.push_back(v[i]);
+    v = w;
+  }
+  return v;
+}
+// p components of one order, in the layout (1 component-major, 2 observation-major).
+template <typename T>
+std::vector<T> matrix(Order o, int64_t p, int64_t n, int layout, uint64_t seed) {
+  std::vector<T> x(p * n);
+  for (int64_t j = 0; j < p; ++j) {
+    const std::vector<double> v = values(o, n, seed + j);
+    for (int64_t i = 0; i < n; ++i) x[layout == 1 ? j * n + i : i * p + j] = T(v[i]);
+  }
+  return x;
+}
+template <typename T>
+std::vector<T> component(const std::vector<T>& x, int64_t p, int64_t n, int layout, int64_t j) {
+  std::vector<T> v(n);
+  for (int64_t i = 0; i < n; ++i) v[i] = x[layout == 1 ? j * n + i : i * p + j];
+  return v;
+}
+// The order of the values with NaNs last.
+template <typename T>
+bool before(T a, T b) {
+  return a < b || (a == a && b != b);
+}
+template <typename T>
+std::vector<T> sorted(std::vector<T> v) {
+  std::sort(v.begin(), v.end(), before<T>);
+  return v;
+}
+template <typename T>
+bool same(T a, T b) {
+  return a == b || (a != a && b != b);
+}
+template <typename T>
+bool same(const std::vector<T>& a, const std::vector<T>& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](T x, T y) { return same(x, y); });
+}
+// The quantile of order q by its definition on sorted values, in double.
+template <typename T>
+double quantile_of(const std::vector<T>& s, double q) {
+  const int64_t n = int64_t(s.size());
+  const double pos = double(n - 1) * q;
+  const int64_t j = int64_t(pos), k = std::min(j + 1, n - 1);
+  return pos == double(j) ? double(s[j]) : std::fma(pos - double(j), double(s[k]) - double(s[j]), double(s[j]));
+}
+
+template <typename T>
+class SSOrder : public testing::Test {};
+TYPED_TEST_SUITE(SSOrder, Precisions);
+
+// Quantiles by selection (short data), by brackets (from 2^16 values), with the order statistics
+// (full sort) in either layout, an index array, several threads (p = 4, n = 100,000), NaNs
+// (last in the order): every value equal to the definition on a full sort.
+TYPED_TEST(SSOrder, QuantilesEqualFullSort) {
+  using T = TypeParam;
+  const T orders[] = {0, T(0.1), T(0.25), T(0.5), T(0.9), T(0.999), 1};
+  const int32_t count = 7, idx[4] = {1, 0, 1, 1};
+  for (int64_t n : {1, 4, 25, 1001, 100000})
+    for (Order o : {kRandom, kOrganPipe, kDuplicates})
+      for (int layout : {1, 2})
+        for (int stats : {0, 1, 2}) {
+          const int64_t p = 4;
+          std::vector<T> x = matrix<T>(o, p, n, layout, 7 * n + o);
+          if (o == kDuplicates && n > 4) x[0] = x[p * n / 2] = x[p * n - 1] = T(kNaN);
+          std::vector<T> q(p * count, T(kSentinel)), os(stats ? p * n : 0, T(kSentinel));
+          const int32_t os_word = stats == 1 ? TARR_SS_MATRIX_STORAGE_1 : TARR_SS_MATRIX_STORAGE_2;
+          Task<T> t(int32_t(p), int32_t(n), layout, x.data(), nullptr, n == 1001 ? idx : nullptr);
+          t.edit(TARR_SS_PARAM_QUANT_COUNT, &count);
+          t.edit(TARR_SS_PARAM_QUANT_ORDERS, orders);
+          t.edit(TARR_SS_PARAM_QUANTILES, q.data());
+          uint64_t est = TARR_SS_QUANTS;
+          if (stats) {
+            t.edit(TARR_SS_PARAM_ORDER_STATS, os.data());
+            t.edit(TARR_SS_PARAM_ORDER_STATS_STORAGE, &os_word);
+            est |= TARR_SS_ORDER_STATS;
+          }
+          ASSERT_EQ(Fn<T>::quantiles(t.t, est, TARR_SS_METHOD_QUANTILES), 0);
+          for (int64_t j = 0; j < p; ++j) {
+            const bool skipped = n == 1001 && !idx[j];
+            const std::vector<T> s = sorted(component(x, p, n, layout, j));
+            for (int k = 0; k < count; ++k)
+              EXPECT_TRUE(same(q[j * count + k], skipped ? T(kSentinel) : T(quantile_of(s, double(orders[k])))))
+                  << "n=" << n << " " << kOrderName[o] << " layout " << layout << " stats " << stats << " j=" << j;
+            if (stats && !skipped) EXPECT_TRUE(same(component(os, p, n, stats, j), s)) << "order statistics j=" << j;
+          }
+        }
+}
+
+// Sort into either layout, in place, through an index array, across threads.
+TYPED_TEST(SSOrder, SortEqualsFullSort) {
+  using T = TypeParam;
+  const int64_t p = 3;
+  const int32_t idx[3] = {1, 0, 1};
+  for (int64_t n : {1, 30, 100000})
+    for (int in : {1, 2})
+      for (int out : {1, 2, 0}) {  // 0: in place
+        std::vector<T> x = matrix<T>(kRandom, p, n, in, n + in);
+        if (n == 30) x[5] = T(kNaN);
+        const std::vector<T> original = x;
+        std::vector<T> dst(p * n, T(kSentinel));
+        const int32_t word = (out ? out : in) == 1 ? TARR_SS_MATRIX_STORAGE_1 : TARR_SS_MATRIX_STORAGE_2;
+        const bool use_idx = out && n == 30;
+        Task<T> t(int32_t(p), int32_t(n), in, x.data(), nullptr, use_idx ? idx : nullptr);
+        T* target = out ? dst.data() : x.data();
+        t.edit(TARR_SS_PARAM_SORTED, target);
+        t.edit(TARR_SS_PARAM_SORTED_STORAGE, &word);
+        ASSERT_EQ(Fn<T>::sort(t.t, 0, TARR_SS_METHOD_SORT), 0);
+        for (int64_t j = 0; j < p; ++j) {
+          const std::vector<T> got = component(out ? dst : x, p, n, out ? out : in, j);
+          EXPECT_TRUE(use_idx && !idx[j] ? untouched(got) : same(got, sorted(component(original, p, n, in, j))))
+              << n << " " << in << out << " " << j;
+        }
+      }
+}
+
+// The exported routines on every order, lengths around the small-range and register limits,
+// with NaNs: QSort equals a full sort, QSortSelect returns rank k and leaves x partitioned
+// around it, QSortStep sorts the strided values and touches nothing else.
+TYPED_TEST(SSOrder, ExportedSortAndSelection) {
+  using T = TypeParam;
+  for (int n : {0, 1, 2, 23, 24, 25, 33, 257, 5000, 100000})
+    for (Order o : {kRandom, kSorted, kReverse, kOrganPipe, kDuplicates}) {
+      std::vector<T> x = matrix<T>(o, 1, n, 1, n + 3 * o);
+      if (n > 30 && o == kRandom) x[n / 3] = x[n / 2] = T(kNaN);
+      const std::vector<T> want = sorted(x);
+      std::vector<T> a = x;
+      Fn<T>::qsort(n, a.data());
+      ASSERT_TRUE(same(a, want)) << n << " " << kOrderName[o];
+      for (int k : {0, n / 4, n / 2, n - 1}) {
+        if (k < 0 || k >= n) continue;
+        a = x;
+        ASSERT_TRUE(same(Fn<T>::select(n, a.data(), k), want[k])) << n << " " << kOrderName[o] << " k=" << k;
+        EXPECT_TRUE(same(a[k], want[k]));
+        for (int i = 0; i < n; ++i)  // partitioned around rank k
+          ASSERT_FALSE(i < k ? before(a[k], a[i]) : before(a[i], a[k])) << n << " k=" << k << " i=" << i;
+        ASSERT_TRUE(same(sorted(a), want));  // and still the same values
+      }
+      const int step = 3, m = n / step;
+      a = x;
+      Fn<T>::qsort_step(m, a.data(), step);
+      std::vector<T> strided, b = x;
+      for (int i = 0; i < m; ++i) strided.push_back(x[i * step]);
+      strided = sorted(strided);
+      for (int i = 0; i < m; ++i) b[i * step] = strided[i];
+      ASSERT_TRUE(same(a, b)) << n << " step";
+    }
+  T one = 5;
+  EXPECT_TRUE(std::isnan(Fn<T>::select(1, &one, 1)));
+  EXPECT_TRUE(std::isnan(Fn<T>::select(1, &one, -1)));
+  EXPECT_TRUE(std::isnan(Fn<T>::select(1, nullptr, 0)));
+  Fn<T>::qsort(3, nullptr);  // does nothing
+}
+
+// Streaming summaries fed in uneven blocks, either layout: every estimate within epsilon n
+// ranks of its order on sorted, reverse-sorted, organ-pipe, many-duplicates and random data
+// (n = 300,000 with epsilon 0.01, so the summary compacts on several levels); interpolated
+// estimates lie between the values epsilon n ranks either side.  A second stream of a
+// different epsilon starts afresh; a call with no data gives the current estimates.
+TYPED_TEST(SSOrder, StreamRankErrorWithinEpsilonN) {
+  using T = TypeParam;
+  const int64_t p = 2, n = 300000;
+  const T orders[] = {0, T(0.01), T(0.25), T(0.5), T(0.75), T(0.99), 1};
+  const int32_t count = 7, one = 1;
+  const T eps = T(0.01);
+  for (Order o : {kSorted, kReverse, kOrganPipe, kDuplicates, kRandom})
+    for (uint32_t method : {TARR_SS_METHOD_SQUANTS_OBSERVED, TARR_SS_METHOD_SQUANTS}) {
+      const int layout = method == TARR_SS_METHOD_SQUANTS ? 2 : 1;
+      const std::vector<T> all = matrix<T>(o, p, n, 1, 100 + o);
+      std::vector<T> est(p * count, T(kSentinel));
+      std::vector<T> block;
+      int32_t len = 0;
+      Task<T> t(int32_t(p), 1, layout, all.data());
+      t.edit(TARR_SS_PARAM_NOBS, &len);
+      t.edit(TARR_SS_PARAM_SQUANT_COUNT, &count);
+      t.edit(TARR_SS_PARAM_SQUANT_ORDERS, orders);
+      t.edit(TARR_SS_PARAM_SQUANTILES, est.data());
+      t.edit(TARR_SS_PARAM_SQUANT_NPARAMS, &one);
+      t.edit(TARR_SS_PARAM_SQUANT_PARAMS, &eps);
+      for (int64_t at = 0, b = 0; at < n; at += len, ++b) {
+        len = int32_t(std::min<int64_t>(n - at, 1000 + (b * 7919) % 90000));
+        block.resize(p * len);
+        for (int64_t j = 0; j < p; ++j)
+          for (int64_t i = 0; i < len; ++i) block[layout == 1 ? j * len + i : i * p + j] = all[j * n + at + i];
+        t.edit(TARR_SS_PARAM_OBSERVATIONS, block.data());
+        ASSERT_EQ(Fn<T>::stream(t.t, 0, method), 0);
+      }
+      len = 0;
+      std::fill(est.begin(), est.end(), T(kSentinel));
+      ASSERT_EQ(Fn<T>::stream(t.t, 0, method), 0);  // no new data: the same estimates again
+      const double tol = double(eps) * double(n);
+      for (int64_t j = 0; j < p; ++j) {
+        const std::vector<T> s = sorted(std::vector<T>(all.begin() + j * n, all.begin() + (j + 1) * n));
+        for (int k = 0; k < count; ++k) {
+          const T v = est[j * count + k];
+          const double want = double(n - 1) * double(orders[k]);
+          if (method == TARR_SS_METHOD_SQUANTS_OBSERVED) {  // rank interval of v against the target rank
+            const double lo = double(std::lower_bound(s.begin(), s.end(), v) - s.begin());
+            const double hi = double(std::upper_bound(s.begin(), s.end(), v) - s.begin()) - 1;
+            ASSERT_GE(hi, lo) << "not an observed value";
+            EXPECT_LE(std::max({lo - want, want - hi, 0.0}), tol) << kOrderName[o] << " j=" << j << " q=" << orders[k];
+          } else {
+            const int64_t a = std::max<int64_t>(0, int64_t(std::floor(want - tol)));
+            const int64_t b = std::min<int64_t>(n - 1, int64_t(std::ceil(want + tol)));
+            EXPECT_TRUE(s[a] <= v && v <= s[b]) << kOrderName[o] << " j=" << j << " q=" << orders[k];
+          }
+        }
+      }
+      // A new epsilon drops the old summaries: with no data yet, nothing to estimate.
+      const T eps2 = T(0.02);
+      t.edit(TARR_SS_PARAM_SQUANT_PARAMS, &eps2);
+      ASSERT_EQ(Fn<T>::stream(t.t, 0, method), 0);
+      EXPECT_TRUE(std::isnan(est[0]));
+    }
+}
+
+// WMedian: with integer weights, the median of the data with each value repeated weight times;
+// with real weights and any order q, the result v has at most q W of weight below it and at
+// most (1 - q) W above it.
+TYPED_TEST(SSOrder, WeightedMedianMeetsItsDefinition) {
+  using T = TypeParam;
+  std::mt19937_64 g(11);
+  for (int64_t n : {1, 2, 7, 70000})
+    for (int layout : {1, 2})
+      for (bool integer : {true, false}) {
+        const int64_t p = 2;
+        const std::vector<T> x = matrix<T>(integer ? kDuplicates : kRandom, p, n, layout, n);  // midpoints exact
+        std::vector<T> w(n);
+        for (auto& v : w) v = integer ? T(g() % 4) : T(std::uniform_real_distribution<double>(0, 1)(g));
+        if (integer) w[0] = 1;
+        for (T q : {T(0.5), T(0), T(0.2), T(1)}) {
+          if (integer && q != T(0.5)) continue;
+          T out[2] = {T(kSentinel), T(kSentinel)};
+          Task<T> t(int32_t(p), int32_t(n), layout, x.data(), w.data());
+          t.edit(TARR_SS_PARAM_QUANT_ORDERS, &q);
+          t.edit(TARR_SS_PARAM_QUANTILES, out);
+          ASSERT_EQ(Fn<T>::wmedian(t.t, 0, TARR_SS_METHOD_QUANTILES), 0);
+          for (int64_t j = 0; j < p; ++j) {
+            const std::vector<T> v = component(x, p, n, layout, j);
+            if (integer) {
+              std::vector<T> rep;
+              for (int64_t i = 0; i < n; ++i) rep.insert(rep.end(), size_t(w[i]), v[i]);
+              EXPECT_EQ(out[j], T(quantile_of(sorted(rep), 0.5))) << n << " layout " << layout;
+              continue;
+            }
+            long double below = 0, above = 0, W = 0;
+            for (int64_t i = 0; i < n; ++i) {
+              W += w[i];
+              below += v[i] < out[j] ? w[i] : 0;
+              above += v[i] > out[j] ? w[i] : 0;
+            }
+            EXPECT_LE(below, q * W * (1 + 1e-6L)) << n << " q=" << q;
+            EXPECT_LE(above, (1 - q) * W * (1 + 1e-6L)) << n << " q=" << q;
+            EXPECT_NE(std::find(v.begin(), v.end(), out[j]), v.end()) << "an observed value";
+          }
+        }
+      }
+}
+
+// MAD: medians by full sort, the mean in long double; the mean given by the caller (method
+// 0x100) is the one used.
+TYPED_TEST(SSOrder, AbsoluteDeviationsMatchReference) {
+  using T = TypeParam;
+  for (int64_t n : {1, 6, 100001})
+    for (int layout : {1, 2}) {
+      const int64_t p = 3;
+      const std::vector<T> x = matrix<T>(kRandom, p, n, layout, 3 * n);
+      std::vector<T> med(p, T(kSentinel)), mean_dev(p, T(kSentinel)), given(p, T(1));
+      for (uint32_t method : {TARR_SS_METHOD_MAD, TARR_SS_METHOD_MAD | TARR_SS_METHOD_MAD_GIVEN_MEAN}) {
+        Task<T> t(int32_t(p), int32_t(n), layout, x.data());
+        t.edit(TARR_SS_PARAM_MEDIAN_ABS_DEV, med.data());
+        t.edit(TARR_SS_PARAM_MEAN_ABS_DEV, mean_dev.data());
+        t.edit(TARR_SS_PARAM_MEAN, given.data());
+        ASSERT_EQ(Fn<T>::mad(t.t, TARR_SS_MEDIAN_ABS_DEV | TARR_SS_MEAN_ABS_DEV, method), 0);
+        for (int64_t j = 0; j < p; ++j) {
+          const std::vector<T> v = component(x, p, n, layout, j);
+          const double centre = quantile_of(sorted(v), 0.5);
+          std::vector<T> dev(n);
+          long double m = 0, s = 0;
+          for (int64_t i = 0; i < n; ++i) dev[i] = T(std::fabs(double(v[i]) - centre)), m += v[i];
+          m = method & TARR_SS_METHOD_MAD_GIVEN_MEAN ? 1.0L : m / n;
+          for (int64_t i = 0; i < n; ++i) s += std::fabs(v[i] - m);
+          EXPECT_EQ(med[j], T(quantile_of(sorted(dev), 0.5))) << n;
+          // The mean itself rounded to T moves every deviation by up to eps |m|.
+          EXPECT_NEAR(double(mean_dev[j]), double(s / n), 4 * std::numeric_limits<T>::epsilon() * double(s / n + m)) << n;
+        }
+      }
+    }
+}
+
+// ---- status codes in check order, results untouched until the last rung -------------------
+// Each ladder ends with the call's allocations failing one by one (the host core's countdown,
+// armed by the rung before): TARR_SS_ERROR_ALLOCATION, nothing written, nothing left allocated.
+auto fail_next(int k) {
+  return [k] { zorp_core_fail_allocation(k); };
+}
+
+TYPED_TEST(SSOrder, QuantileAndWMedianChecksInOrder) {
+  using T = TypeParam;
+  const std::vector<T> x = matrix<T>(kRandom, 2, 9, 1, 1);
+  std::vector<T> q(4, T(kSentinel)), os(18, T(kSentinel));
+  T orders[2] = {T(0.5), T(1.5)};
+  const int32_t bad = 0x5, good = TARR_SS_MATRIX_STORAGE_1, two = 2, minus = -1;
+  const int64_t live = zorp_core_live_allocations();
+  Task<T> t(2, 9, 1, x.data());
+  uint32_t method = 0;
+  auto call = [&] { return Fn<T>::quantiles(t.t, TARR_SS_QUANTS | TARR_SS_ORDER_STATS, method); };
+  t.set(zorp::ss::kSlotStorage, &bad);
+  climb(call,
+        {{TARR_SS_ERROR_BAD_STORAGE, [&] { t.set(zorp::ss::kSlotStorage, &good); }},
+         {TARR_SS_ERROR_NULL_QUANTILES, [&] { t.edit(TARR_SS_PARAM_QUANTILES, q.data()); }},
+         {TARR_SS_ERROR_NULL_QUANT_ORDERS, [&] { t.edit(TARR_SS_PARAM_QUANT_ORDERS, orders); }},
+         {TARR_SS_ERROR_NULL_QUANT_COUNT, [&] { t.edit(TARR_SS_PARAM_QUANT_COUNT, &minus); }},
+         {TARR_SS_ERROR_NULL_QUANT_COUNT, [&] { t.edit(TARR_SS_PARAM_QUANT_COUNT, &two); }},
+         {TARR_SS_ERROR_NULL_QUANT_COUNT, [&] { orders[1] = T(0.25); }},
+         {TARR_SS_ERROR_NULL_ORDER_STATS, [&] { t.edit(TARR_SS_PARAM_ORDER_STATS, os.data()); }},
+         {TARR_SS_ERROR_NULL_STORAGE_ITEM, [&] { t.edit(TARR_SS_PARAM_ORDER_STATS_STORAGE, &bad); }},
+         {TARR_SS_ERROR_BAD_STORAGE, [&] { t.set(zorp::ss::kSlotOrderStatsStorage, &good); }},
+         {TARR_SS_ERROR_BAD_METHOD, [&] { method = TARR_SS_METHOD_QUANTILES, zorp_core_fail_allocation(1); }},
+         {TARR_SS_ERROR_ALLOCATION, nullptr},
+         {0, nullptr}},
+        [&] { return untouched(q) && untouched(os) && zorp_core_live_allocations() == live + 1; });
+
+  // WMedian reads the first order only.
+  std::vector<T> w(9, T(1)), m(2, T(kSentinel));
+  Task<T> u(2, 9, 1, x.data(), w.data());
+  method = 0;
+  orders[0] = T(-0.5);
+  auto wcall = [&] { return Fn<T>::wmedian(u.t, 0, method); };
+  u.set(zorp::ss::kSlotStorage, &bad);
+  climb(wcall,
+        {{TARR_SS_ERROR_BAD_STORAGE, [&] { u.set(zorp::ss::kSlotStorage, &good); }},
+         {TARR_SS_ERROR_NULL_QUANTILES, [&] { u.edit(TARR_SS_PARAM_QUANTILES, m.data()); }},
+         {TARR_SS_ERROR_NULL_QUANT_ORDERS, [&] { u.edit(TARR_SS_PARAM_QUANT_ORDERS, orders); }},
+         {TARR_SS_ERROR_NULL_QUANT_COUNT, [&] { orders[0] = T(0.5); }},
+         {TARR_SS_ERROR_BAD_METHOD, [&] { method = TARR_SS_METHOD_QUANTILES, zorp_core_fail_allocation(1); }},
+         {TARR_SS_ERROR_ALLOCATION, nullptr},
+         {0, nullptr}},
+        [&] { return untouched(m) && zorp_core_live_allocations() == live + 2; });
+}
+
+// Then the allocations of the stream's own state (the state, a level) fail the same way and
+// leave the task usable; a short stream is held whole, so its estimates are the exact
+// quantiles; __tarrSQuantilesFreeBuffers starts a new stream.
+TYPED_TEST(SSOrder, StreamChecksInOrder) {
+  using T = TypeParam;
+  const std::vector<T> x = matrix<T>(kRandom, 2, 9, 1, 1);
+  std::vector<T> out(4, T(kSentinel));
+  T orders[2] = {T(0.5), T(2)}, eps = T(0.01);
+  const int32_t bad = 0x5, good = TARR_SS_MATRIX_STORAGE_1, nine = 9, minus = -1, two = 2, one = 1, none = 0;
+  const int64_t live = zorp_core_live_allocations();
+  {
+    Task<T> t(2, 9, 1, x.data());
+    uint32_t method = 0;
+    auto call = [&] { return Fn<T>::stream(t.t, 0, method); };
+    t.set(zorp::ss::kSlotN, nullptr);
+    climb(call,
+          {{TARR_SS_ERROR_BAD_NOBS, [&] { t.set(zorp::ss::kSlotN, &minus); }},
+           {TARR_SS_ERROR_BAD_NOBS, [&] { t.set(zorp::ss::kSlotN, &nine), t.set(zorp::ss::kSlotX, nullptr); }},
+           {TARR_SS_ERROR_NULL_OBSERVATIONS, [&] { t.set(zorp::ss::kSlotX, x.data()), t.set(zorp::ss::kSlotStorage, nullptr); }},
+           {TARR_SS_ERROR_NULL_STORAGE_ITEM, [&] { t.set(zorp::ss::kSlotStorage, &bad); }},
+           {TARR_SS_ERROR_BAD_STORAGE, [&] { t.set(zorp::ss::kSlotStorage, &good); }},
+           {TARR_SS_ERROR_NULL_SQUANTILES, [&] { t.edit(TARR_SS_PARAM_SQUANTILES, out.data()); }},
+           {TARR_SS_ERROR_NULL_SQUANT_ORDERS, [&] { t.edit(TARR_SS_PARAM_SQUANT_ORDERS, orders); }},
+           {TARR_SS_ERROR_NULL_SQUANT_COUNT, [&] { t.edit(TARR_SS_PARAM_SQUANT_COUNT, &minus); }},
+           {TARR_SS_ERROR_NULL_SQUANT_COUNT, [&] { t.edit(TARR_SS_PARAM_SQUANT_COUNT, &two); }},
+           {TARR_SS_ERROR_SQUANT_NPARAMS_MISSING, [&] { t.edit(TARR_SS_PARAM_SQUANT_NPARAMS, &two); }},
+           {TARR_SS_ERROR_NULL_SQUANT_NPARAMS, [&] { t.edit(TARR_SS_PARAM_SQUANT_NPARAMS, &one); }},
+           {TARR_SS_ERROR_NULL_SQUANT_COUNT, [&] { orders[1] = T(0.3); }},
+           {TARR_SS_ERROR_NULL_SQUANT_PARAMS, [&] { t.edit(TARR_SS_PARAM_SQUANT_PARAMS, &eps); }},
+           {TARR_SS_ERROR_BAD_METHOD, [&] { method = TARR_SS_METHOD_SQUANTS, zorp_core_fail_allocation(1); }},
+           {TARR_SS_ERROR_ALLOCATION, fail_next(2)},  // the work block, then the state
+           {TARR_SS_ERROR_ALLOCATION, fail_next(3)},  // the first component's level 0
+           {TARR_SS_ERROR_ALLOCATION, nullptr},
+           {0, nullptr}},
+          [&] { return untouched(out); });
+    for (int64_t j = 0; j < 2; ++j)
+      for (int k = 0; k < 2; ++k)
+        EXPECT_EQ(out[j * 2 + k], T(quantile_of(sorted(component(x, 2, 9, 1, j)), double(orders[k]))));
+    __tarrSQuantilesFreeBuffers(t.t);
+    t.set(zorp::ss::kSlotN, &none);
+    ASSERT_EQ(call(), 0);
+    EXPECT_TRUE(std::isnan(out[0]));
+  }
+  EXPECT_EQ(zorp_core_live_allocations(), live);
+}
+
+TYPED_TEST(SSOrder, SortAndMadChecksInOrder) {
+  using T = TypeParam;
+  std::vector<T> x = matrix<T>(kRandom, 2, 9, 1, 1);
+  const std::vector<T> x0 = x;
+  std::vector<T> out(18, T(kSentinel));
+  const int32_t bad = 0x5, by_obs = TARR_SS_MATRIX_STORAGE_2, good = TARR_SS_MATRIX_STORAGE_1, idx[2] = {1, 1};
+  const int64_t live = zorp_core_live_allocations();
+  uint32_t method = 0;
+  {
+    Task<T> t(2, 9, 1, x.data(), nullptr, idx);
+    auto call = [&] { return Fn<T>::sort(t.t, 0, method); };
+    climb(call,
+          {{TARR_SS_ERROR_NULL_SORTED, [&] { t.edit(TARR_SS_PARAM_SORTED, x.data()); }},
+           {TARR_SS_ERROR_NULL_STORAGE_ITEM, [&] { t.edit(TARR_SS_PARAM_SORTED_STORAGE, &by_obs); }},
+           {TARR_SS_ERROR_NULL_STORAGE_ITEM, [&] { t.set(zorp::ss::kSlotSortedStorage, &good); }},  // in place, other layout
+           {TARR_SS_ERROR_SORT_IN_PLACE_WITH_INDICES, [&] { t.edit(TARR_SS_PARAM_SORTED, out.data()), t.set(zorp::ss::kSlotStorage, &bad); }},
+           {TARR_SS_ERROR_BAD_STORAGE, [&] { t.set(zorp::ss::kSlotStorage, &good), t.set(zorp::ss::kSlotSortedStorage, &bad); }},
+           {TARR_SS_ERROR_BAD_STORAGE, [&] { t.set(zorp::ss::kSlotSortedStorage, &good); }},
+           {TARR_SS_ERROR_BAD_METHOD, [&] { method = TARR_SS_METHOD_SORT, zorp_core_fail_allocation(1); }},
+           {TARR_SS_ERROR_ALLOCATION, nullptr},
+           {0, nullptr}},
+          [&] { return x == x0 && untouched(out) && zorp_core_live_allocations() == live + 1; });
+  }
+  // MAD: the median deviation under method 0x1 only, the mean deviation under 0x1 or 0x100; a
+  // missing method bit skips that estimate and is the result when it is the last one asked.
+  std::vector<T> med(2, T(kSentinel)), mean(2, T(kSentinel));
+  const T given[2] = {0, 0};
+  const int32_t zero = 0, two = 2, nine = 9, exact_only = TARR_SS_MATRIX_STORAGE_1 | TARR_SS_MATRIX_STORAGE_2;
+  Task<T> t(2, 9, 1, x.data());
+  method = TARR_SS_METHOD_MAD_GIVEN_MEAN;
+  uint64_t est = TARR_SS_MEDIAN_ABS_DEV | TARR_SS_MEAN_ABS_DEV;
+  auto call = [&] { return Fn<T>::mad(t.t, est, method); };
+  t.set(zorp::ss::kSlotP, &zero);
+  climb(call,
+        {{TARR_SS_ERROR_BAD_DIMENSION, [&] { t.set(zorp::ss::kSlotP, &two), t.set(zorp::ss::kSlotN, &zero); }},
+         {TARR_SS_ERROR_BAD_NOBS, [&] { t.set(zorp::ss::kSlotN, &nine), t.set(zorp::ss::kSlotStorage, nullptr); }},
+         {TARR_SS_ERROR_NULL_STORAGE_ITEM, [&] { t.set(zorp::ss::kSlotStorage, &exact_only); }},
+         {TARR_SS_ERROR_BAD_STORAGE, [&] { t.set(zorp::ss::kSlotStorage, &good); }},
+         {TARR_SS_ERROR_NULL_MEDIAN_ABS_DEV, [&] { t.edit(TARR_SS_PARAM_MEDIAN_ABS_DEV, med.data()); }},
+         {TARR_SS_ERROR_NULL_MEAN_ABS_DEV, [&] { t.edit(TARR_SS_PARAM_MEAN_ABS_DEV, mean.data()); }},
+         {TARR_SS_ERROR_NULL_MEAN, [&] { method = 0; }},
+         {TARR_SS_ERROR_BAD_METHOD, [&] { est = TARR_SS_MEDIAN_ABS_DEV, method = TARR_SS_METHOD_MAD_GIVEN_MEAN; }},
+         {TARR_SS_ERROR_BAD_METHOD, [&] { method = TARR_SS_METHOD_MAD, est |= TARR_SS_MEAN_ABS_DEV, zorp_core_fail_allocation(1); }},
+         {TARR_SS_ERROR_ALLOCATION, fail_next(2)},  // the work block, then the basic routine's for the mean
+         {TARR_SS_ERROR_ALLOCATION, [&] { method = TARR_SS_METHOD_MAD_GIVEN_MEAN, t.edit(TARR_SS_PARAM_MEAN, given); }}},
+        [&] { return untouched(med) && untouched(mean) && zorp_core_live_allocations() == live + 1; });
+  // Both asked, the median's bit missing: the mean deviation is computed and decides the result.
+  EXPECT_EQ(call(), 0);
+  EXPECT_TRUE(untouched(med));
+  EXPECT_NE(mean[0], T(kSentinel));
+}
+
+}  // namespace

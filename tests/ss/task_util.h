@@ -1,0 +1,96 @@
+// For the tests of the compute routines: the routines of either precision under one name; the
+// sentinel a failing call must leave in place; a summary-statistics task created over caller
+// data with 32-bit items, editable by parameter number or by slot, deleted at scope end; and the
+// check-order ladder: a routine is called after each step that registers one more item, and
+// each call must fail with the next code, leaving the results untouched, until the last succeeds.
+#pragma once
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "zorp/ss.h"
+
+namespace zorp::test::ss {
+
+template <typename T>
+struct Task {
+  int32_t p, n, storage;
+  TarrSSTask* t = nullptr;
+  Task(int32_t p_, int32_t n_, int layout, const T* x, const T* w = nullptr, const int32_t* indices = nullptr)
+      : p(p_), n(n_), storage(layout == 1 ? TARR_SS_MATRIX_STORAGE_1 : TARR_SS_MATRIX_STORAGE_2) {
+    if constexpr (sizeof(T) == 8) EXPECT_EQ(__tarrdSSNewTask(&t, &p, &n, &storage, x, w, indices, 0), 0);
+    else EXPECT_EQ(__tarrsSSNewTask(&t, &p, &n, &storage, x, w, indices, 0), 0);
+  }
+  ~Task() { __tarrSSDeleteTask(&t); }
+  Task(const Task&) = delete;
+  Task& operator=(const Task&) = delete;
+  void edit(int param, const void* v) {
+    if constexpr (sizeof(T) == 8) {
+      if (__tarrdSSEditTask(t, param, static_cast<const double*>(v)) == TARR_SS_ERROR_BAD_PARAM_NUMBER)
+        ASSERT_EQ(__tarriSSEditTask(t, param, v), 0) << param;
+    } else {
+      if (__tarrsSSEditTask(t, param, static_cast<const float*>(v)) == TARR_SS_ERROR_BAD_PARAM_NUMBER)
+        ASSERT_EQ(__tarriSSEditTask(t, param, v), 0) << param;
+    }
+  }
+  void set(int slot, const void* v) { reinterpret_cast<const void**>(t)[slot] = v; }
+};
+
+// Column-major position of entry (r, c) of a symmetric k x k matrix in storage word fmt.
+inline int64_t at(int64_t r, int64_t c, int64_t k, int fmt) {
+  if (fmt == TARR_SS_MATRIX_STORAGE_U_PACKED) return r <= c ? r + c * (c + 1) / 2 : c + r * (r + 1) / 2;
+  if (fmt == TARR_SS_MATRIX_STORAGE_L_PACKED) return r >= c ? r + c * (2 * k - c - 1) / 2 : c + r * (2 * k - r - 1) / 2;
+  return r + c * k;
+}
+
+// What the tests put in result arrays; a routine that fails must leave it there.
+constexpr double kSentinel = 777.0;
+template <typename T>
+bool untouched(const std::vector<T>& v) {
+  for (T e : v)
+    if (e != T(kSentinel)) return false;
+  return true;
+}
+
+// The routines of either precision under one name.
+template <typename T>
+struct Fn {
+  static constexpr bool d = sizeof(T) == 8;
+  using R = int (*)(TarrSSTask*, uint64_t, uint32_t);
+  static constexpr R quantiles = d ? _tarrdSSQuantiles : _tarrsSSQuantiles;
+  static constexpr R stream = d ? _tarrdSSStreamQuantiles : _tarrsSSStreamQuantiles;
+  static constexpr R sort = d ? _tarrdSSSort : _tarrsSSSort;
+  static constexpr R wmedian = d ? _tarrdSSWMedian : _tarrsSSWMedian;
+  static constexpr R mad = d ? _tarrdSSMAD : _tarrsSSMAD;
+  static constexpr R pooled = d ? _tarrdSSPooledCovariance : _tarrsSSPooledCovariance;
+  static constexpr R partial = d ? _tarrdSSPartialCovariance : _tarrsSSPartialCovariance;
+  static void qsort(int n, T* x) {
+    if constexpr (d) __tarrdQSort(n, x); else __tarrsQSort(n, x);
+  }
+  static void qsort_step(int n, T* x, int s) {
+    if constexpr (d) __tarrdQSortStep(n, x, s); else __tarrsQSortStep(n, x, s);
+  }
+  static T select(int n, T* x, int k) {
+    if constexpr (d) return __tarrdQSortSelect(n, x, k); else return __tarrsQSortSelect(n, x, k);
+  }
+};
+using Precisions = testing::Types<float, double>;
+
+// One rung: the code the call returns now, and what to register before the next call.
+struct Rung {
+  int code;
+  std::function<void()> then;
+};
+// Runs the ladder; `untouched` says whether the results still hold what the test put there.
+inline void climb(const std::function<int()>& call, const std::vector<Rung>& rungs,
+                  const std::function<bool()>& untouched) {
+  for (size_t i = 0; i < rungs.size(); ++i) {
+    EXPECT_EQ(call(), rungs[i].code) << "rung " << i;
+    if (rungs[i].code != 0) EXPECT_TRUE(untouched()) << "rung " << i;
+    if (rungs[i].then) rungs[i].then();
+  }
+}
+
+}  // namespace zorp::test::ss
