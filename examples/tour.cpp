@@ -105,6 +105,10 @@ void tour_vector_math(void* lib) {
 #include "tour_vm_explog.inc"
 #define ZORP_TOUR_EXPLOG 1
 #endif
+#if __has_include("tour_vm_power.inc")
+#include "tour_vm_power.inc"
+#define ZORP_TOUR_POWER 1
+#endif
 #if __has_include("tour_rng.inc")
 #include "tour_rng.inc"
 #define ZORP_TOUR_RNG 1
@@ -131,6 +135,9 @@ int main(int argc, char** argv) {
   tour_vector_math(lib);
 #ifdef ZORP_TOUR_EXPLOG
   if (!tour_explog(lib)) ++g_failures;
+#endif
+#ifdef ZORP_TOUR_POWER
+  if (!tour_power(lib)) ++g_failures;
 #endif
 #ifdef ZORP_TOUR_RNG
   if (!tour_rng(lib)) ++g_failures;

@@ -201,6 +201,10 @@ inline double sub(double a, double b) { return a - b; }
 inline float mul(float a, float b) { return a * b; }
 inline double mul(double a, double b) { return a * b; }
 inline float fma(float a, float b, float c) { return std::fma(a, b, c); }
+inline float fnma(float a, float b, float c) { return std::fma(-a, b, c); }
+inline double fnma(double a, double b, double c) { return std::fma(-a, b, c); }
+inline float sqrt(float a) { return std::sqrt(a); }
+inline double sqrt(double a) { return std::sqrt(a); }
 inline double fma(double a, double b, double c) { return std::fma(a, b, c); }
 inline float fms(float a, float b, float c) { return std::fma(a, b, -c); }
 inline double fms(double a, double b, double c) { return std::fma(a, b, -c); }
@@ -342,6 +346,9 @@ inline __m512d mantissa_p75_1p5(__m512d v) {
 // 14-bit reciprocal estimate (relative error below 2^-14).
 inline __m512 reciprocal_estimate(__m512 v) { return _mm512_rcp14_ps(v); }
 inline __m512d reciprocal_estimate(__m512d v) { return _mm512_rcp14_pd(v); }
+// 14-bit estimate of 1/sqrt(v) (relative error below 2^-14) for positive normal v.
+inline __m512 reciprocal_sqrt_estimate(__m512 v) { return _mm512_rsqrt14_ps(v); }
+inline __m512d reciprocal_sqrt_estimate(__m512d v) { return _mm512_rsqrt14_pd(v); }
 // Round to an integral value in the given direction (_MM_FROUND_TO_*), no exception raised.
 template <int kDirection>
 inline __m512 round_integral(__m512 a) {

@@ -247,6 +247,33 @@ inline void Logb(const Z* a, Z* r, bool) {
   else mpfr_set_si(r[0].part(0), mpfr_get_exp(x) - 1, MPFR_RNDN);
 }
 
+// Roots: 1/sqrt and 1/cbrt keep the sign of a zero (1/sqrt(-0) = -inf, as 1/(-0)), which MPFR's
+// reciprocal square root does not; Pow2o3 is the square of the real cube root, defined for
+// negative arguments; Pow3o2 is x*sqrt(x), NaN below zero.
+inline void InvSqrt(const Z* a, Z* r, bool) {
+  mpfr_srcptr x = a[0].part(0);
+  if (mpfr_zero_p(x)) mpfr_set_inf(r[0].part(0), mpfr_signbit(x) ? -1 : 1), mpfr_set_divby0();
+  else mpfr_rec_sqrt(r[0].part(0), x, MPFR_RNDN);
+}
+inline void InvCbrt(const Z* a, Z* r, bool) {
+  mpfr_cbrt(r[0].part(0), a[0].part(0), MPFR_RNDN);
+  mpfr_ui_div(r[0].part(0), 1, r[0].part(0), MPFR_RNDN);
+}
+inline void Pow2o3(const Z* a, Z* r, bool) {
+  mpfr_sqr(r[0].part(0), a[0].part(0), MPFR_RNDN);
+  mpfr_cbrt(r[0].part(0), r[0].part(0), MPFR_RNDN);
+}
+// Powr: MPFR's, but a NaN argument gives NaN whatever the other (MPFR keeps powr(1, NaN) = 1,
+// the rule of pow).
+inline void Powr(const Z* a, Z* r, bool) {
+  if (any_nan(a)) return mpfr_set_nan(r[0].part(0));
+  mpfr_powr(r[0].part(0), a[0].part(0), a[1].part(0), MPFR_RNDN);
+}
+inline void Pow3o2(const Z* a, Z* r, bool) {
+  mpfr_sqrt(r[0].part(0), a[0].part(0), MPFR_RNDN);
+  mpfr_mul(r[0].part(0), r[0].part(0), a[0].part(0), MPFR_RNDN);
+}
+
 // a - b where b < a, else +0: a NaN argument gives +0, since b < a is then false.
 inline void Fdim(const Z* a, Z* r, bool) {
   if (mpfr_less_p(a[1].part(0), a[0].part(0))) mpfr_sub(r[0].part(0), a[0].part(0), a[1].part(0), MPFR_RNDN);

@@ -24,7 +24,7 @@ namespace zorp::test {
 
 using vm::catalogue::Shape;
 enum class Rule { CLASS, CLASS_ZERO_ANY_SIGN, CR };
-enum class Extra { none, near_ties, one_scale };
+enum class Extra { none, near_ties, one_scale, powers };
 
 struct VmRow {
   const vm::catalogue::Row& cat;
@@ -274,6 +274,40 @@ class Sampler {
     }
   }
 
+  // Powers: bases within 2^-k of 1 with exponents up to 2^(digits+8); bases anywhere with the
+  // exponent that puts the result within 2% (in the logarithm) of the overflow or the underflow
+  // threshold; small integral bases and exponents whose results are exact; negative bases with
+  // integral exponents.
+  void powers(Sample<R>& s, size_t n) {
+    using L = std::numeric_limits<R>;
+    const int digits = L::digits;
+    const double ln_max = std::log(double(L::max())), ln_min = std::log(double(L::denorm_min()));
+    while (s.n < n) {
+      R x, y;
+      switch (rng_() % 4) {
+        case 0:
+          x = R(1) + std::ldexp(uniform(R(-1), R(1)), -static_cast<int>(rng_() % digits));
+          y = std::ldexp(uniform(R(-1), R(1)), static_cast<int>(rng_() % (digits + 8)));
+          break;
+        case 1: {
+          x = spread(L::min(), L::max());
+          const double t = ((rng_() & 1) ? ln_max : ln_min) * uniform(R(0.98), R(1.02));
+          y = R(t / std::log(double(x)));
+          break;
+        }
+        case 2: {
+          x = R(2 + rng_() % 30);
+          y = R(std::floor(uniform(R(1), R(digits / std::log2(double(x))))));
+          if (rng_() & 1) x = -x;
+          break;
+        }
+        default:
+          x = -uniform(R(0.5), R(4));
+          y = R(static_cast<int>(rng_() % 200) - 100);
+      }
+      push(s, {x}, {y});
+    }
+  }
   // count elements spread over [lo, hi], count/2 uniform in [ulo, uhi], `extra` of the row's
   // extra sample, the special elements and the edges.
   Sample<R> make(size_t count, size_t extra) {
@@ -282,6 +316,7 @@ class Sampler {
     fill(s, count / 2, [&] { return uniform(R(row_.ulo), R(row_.uhi)); });
     if (row_.extra == Extra::near_ties) near_ties(s, s.n + extra);
     if (row_.extra == Extra::one_scale) one_scale(s, extra);
+    if (row_.extra == Extra::powers) powers(s, s.n + extra);
     specials(s);
     edges(s);
     return s;
@@ -306,6 +341,17 @@ inline int32_t record_status(ZorpVmErrorRecord* rec) {
   return 1;  // the kernel's results stay
 }
 
+// Powx's exponents with a fast path in some slot: +0, 1 to 9, -1, +-1/2, 3/2, 1/3 and 2/3 (the
+// nearest numbers of the type).
+template <typename R>
+bool is_powx_fast_exponent(const VmRow& row, R b) {
+  if (std::string(row.name()).find("Powx") == std::string::npos) return false;
+  if (b == 0) return !std::signbit(b);
+  for (int k = 1; k <= 9; ++k)
+    if (b == R(k)) return true;
+  return b == R(-1) || b == R(0.5) || b == R(-0.5) || b == R(1.5) || b == R(1) / R(3) || b == R(2) / R(3);
+}
+
 // Runs the kernel of `slot` once over the sample with callouts on, then compares every element.
 template <typename R>
 accuracy::Stats<R> sweep(const VmRow& row, int slot, Sample<R> s) {
@@ -319,6 +365,13 @@ accuracy::Stats<R> sweep(const VmRow& row, int slot, Sample<R> s) {
   const ZorpVmErrorCallback saved_cb = _fennSetErrorCallBack(record_status);
   if (row.shape() == Shape::VS) {  // one scalar per call: the first element's b, for 64 elements
     for (size_t i = 0; i < n; i += 64) {
+      // Powx hands a fixed list of exponents to other kernels (tested on their own, with the
+      // hand-over in tests/vm/powx_test.cpp); the contract is the general power, so a block
+      // takes the first exponent of its elements that is not on the list.
+      size_t first = i;
+      while (is_powx_fast_exponent(row, s.b[first * pin]) && first + 1 < std::min(n, i + 64)) ++first;
+      std::swap(s.b[i * pin], s.b[first * pin]);
+      std::swap(s.a[i * pin], s.a[first * pin]);
       for (size_t j = i; j < std::min(n, i + 64); ++j)
         for (size_t p = 0; p < pin; ++p) s.b[j * pin + p] = s.b[i * pin + p];
       g_status_base = i;

@@ -124,7 +124,8 @@ void check_strided(const VmRow& row) {
       const int i = rec.index;
       EXPECT_STREQ(rec.name, row.cat.name);
       EXPECT_EQ(bits(R(rec.arg1)), bits(s.a[i * pin])) << row.name() << " element " << i;
-      EXPECT_EQ(bits(R(rec.arg2)), bits(row.args() == 2 ? s.b[i * pin] : s.a[i * pin])) << row.name();
+      const R arg2 = row.shape() == Shape::VS ? s.b[0] : row.args() == 2 ? s.b[i * pin] : s.a[i * pin];
+      EXPECT_EQ(bits(R(rec.arg2)), bits(arg2)) << row.name();
       if (pin == 2) {
         EXPECT_EQ(bits(R(rec.arg1_im)), bits(s.a[i * pin + 1])) << row.name();
       }

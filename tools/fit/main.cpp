@@ -33,6 +33,8 @@ std::vector<File> generate() {
       {"src/vm/kernels/log/generated/log_tables.inc", fit::log_tables()},
       {"src/vm/kernels/log/generated/log_polys.inc",
        fit::polynomial_file("logarithm", "zorp::vm::logpoly", fit::log_fits(), fit::log_piecewise_fits())},
+      {"src/vm/kernels/power/generated/power_polys.inc",
+       fit::polynomial_file("root and power", "zorp::vm::powpoly", fit::power_fits(), {})},
   };
 }
 

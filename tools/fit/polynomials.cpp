@@ -15,6 +15,11 @@ R exp2m1(const R& r) { return exp2(r) - R(1); }
 R exp10m1(const R& r) { return exp10(r) - R(1); }
 R log1p_(const R& u) { return log1p(u); }
 R log1p_over_u(const R& u) { return u.zero() ? R(1) : log1p(u) / u; }
+R inv_cbrt_1p(const R& u) {
+  R c, t = R(1) + u;
+  mpfr_cbrt(c.v, t.v, MPFR_RNDN);
+  return R(1) / c;
+}
 R inv_factorial(int j) {
   R f(1);
   for (int i = 2; i <= j; ++i) f = f * R(i);
@@ -88,6 +93,21 @@ std::vector<Fit> exp_fits() {
        How::Fixed, {0, 1, 0.5, 0.1666666666666712, 0.041666666666666792, 0.008333333321199928}, nullptr,
        "the published set cut after r^5, its r^4 coefficient 1/24 rounded a few units differently; EP "
        "results rest on these values"},
+  };
+}
+
+std::vector<Fit> power_fits() {
+  using W = Weight;
+  return {
+      {"kInvCbrtD", "(1 + u)^(-1/3)", inv_cbrt_1p, "[0, 1]", 0, 1, 6, W::Relative, Prec::Double, How::Minimax, {},
+       nullptr,
+       "the start of the cube roots' Newton steps on the mantissa m = 1 + u in [1, 2); each step doubles "
+       "the bits"},
+      {"kLnPowD", "ln(1 + r)", log1p_, "[-1/32, 1/32]", -1.0 / 32, 1.0 / 32, 13, W::Relative, Prec::Double,
+       How::Minimax, {0, 1, -0.5}, nullptr,
+       "the extended logarithm of Pow: the kernel adds r and -r^2/2 exactly and evaluates c3 + c4 r + ..."},
+      {"kExpPowD", "e^r - 1", expm1_, "[-ln2/32, ln2/32]", -kLn2 / 32, kLn2 / 32, 8, W::Relative, Prec::Double,
+       How::Minimax, {0, 1}, nullptr, "the exponential of Pow, on a 1/16 grid rounded to nearest; c2 + c3 r + ..."},
   };
 }
 

@@ -8,7 +8,8 @@
 //    ALL one (all three slots), EP1 two (LA and HA, then EP), HA1 two (LA and EP, then HA),
 //    DIST three (LA, HA, EP); slots that share a kernel hold the same entry;
 //  * the shape picks the entry signatures (the public calling shapes) and how scalar
-//    arguments reach the description (LinearFrac's four scalars construct it);
+//    arguments reach the description (LinearFrac's four scalars and Powx's exponent construct
+//    it; a scalar-argument description may take a whole call itself, see the VS entries);
 //  * the row's name ("vsExp") is what the kernel's reports carry, contiguous and strided;
 //  * a strided entry whose increments are all 1 calls the contiguous entry through the table,
 //    in the slot that owns the same kernel, so a host that patches a slot sees both forms
@@ -21,6 +22,7 @@
 // Each table gets a hidden alias, zorp_vm_local_<t><F>[I]_ttab, through which the exported entry
 // thunks (dispatch/tables.cpp) jump without a GOT load.
 #pragma once
+#include <concepts>
 #include <cstdint>
 #include <tuple>
 #include <type_traits>
@@ -116,6 +118,30 @@ struct Entries<R, Contiguous, K, kSlot, Shape::LINFRAC> {
     if (R.unit_stride_shortcut() && inca == 1 && incb == 1 && incr == 1)
       return reinterpret_cast<decltype(&contiguous)>(Contiguous[kSlot])(n, a, b, sa, ha, sb, hb, r);
     run_a2r1_strided(K(sa, ha, sb, hb), R.name, static_cast<uint32_t>(n), a, inca, b, incb, r, incr);
+  }
+};
+
+// Vector and scalar (real types): the scalar b constructs the description. A description may
+// first look at b and take the whole call itself (Powx's fast exponents): its static
+// `whole_call(n, a, inca, b, r, incr, strided)` returns true when it did.
+template <const Row& R, Table& Contiguous, typename K, int kSlot>
+struct Entries<R, Contiguous, K, kSlot, Shape::VS> {
+  using T = typename K::T;
+  static_assert(std::is_floating_point_v<T>, "complex scalar arguments are not bound yet");
+  static constexpr bool kWholeCall = requires(int32_t n, const T* a, T b, T* r) {
+    { K::whole_call(n, a, n, b, r, n, false) } -> std::same_as<bool>;
+  };
+  static void contiguous(int32_t n, const T* a, T b, T* r) {
+    if constexpr (kWholeCall)
+      if (K::whole_call(n, a, 1, b, r, 1, false)) return;
+    run_a1r1(K(b), R.name, static_cast<uint32_t>(n), a, r);
+  }
+  static void strided(int32_t n, const T* a, int32_t inca, T b, T* r, int32_t incr) {
+    if (R.unit_stride_shortcut() && inca == 1 && incr == 1)
+      return reinterpret_cast<decltype(&contiguous)>(Contiguous[kSlot])(n, a, b, r);
+    if constexpr (kWholeCall)
+      if (K::whole_call(n, a, inca, b, r, incr, true)) return;
+    run_a1r1_strided(K(b), R.name, static_cast<uint32_t>(n), a, inca, r, incr);
   }
 };
 

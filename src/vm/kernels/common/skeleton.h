@@ -18,6 +18,9 @@
 //     A1R1: int callout(const T* a, Out* r);
 //     A2R1: int callout(const T* a, const T* b, T* r);
 //     A1R2: int callout(const T* a, T* r1, T* r2);
+//   T scalar_argument() const;               optional: a vector-and-scalar function's scalar,
+//                                              which reports carry as each element's second
+//                                              argument
 // The public name that reports carry ("vsExp") is not part of the description: the binding
 // (bind.h) passes the catalogue row's name.
 //
@@ -169,9 +172,12 @@ __attribute__((noinline)) void finish_special(C& c, uint32_t base, uint32_t acti
     R* slot2 = c.r2.at(i);
     if constexpr (kOut == 2) *slot2 = out2[e];
     *slot1 = out1[e];
-    // The arguments as the kernel read them: an in-place call has overwritten a[i] by now.
-    report_values(status, static_cast<int32_t>(i), static_cast<const T*>(c.a.p), in1[e], in2[e], slot1,
-                  slot2, c.name);
+    // The arguments as the kernel read them: an in-place call has overwritten a[i] by now. A
+    // description with a scalar argument (Powx's exponent) reports that as the second.
+    T arg2 = in2[e];
+    if constexpr (requires { c.k.scalar_argument(); }) arg2 = c.k.scalar_argument();
+    report_values(status, static_cast<int32_t>(i), static_cast<const T*>(c.a.p), in1[e], arg2, slot1, slot2,
+                  c.name);
     out1[e] = *slot1;
     if constexpr (kOut == 2) out2[e] = *slot2;
   });
