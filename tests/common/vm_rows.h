@@ -10,6 +10,7 @@
 #include <cfloat>
 #include <cstdint>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -80,6 +81,13 @@ inline std::vector<const VmRow*> built_rows() {
   for (const VmRow& r : contract_rows())
     if (r.cat.built) v.push_back(&r);
   return v;
+}
+
+// The built row of a function by its name ("vdExp").
+inline const VmRow& row_named(const std::string& name) {
+  for (const VmRow* r : built_rows())
+    if (r->name() == name) return *r;
+  throw std::runtime_error(name + " is not built");
 }
 
 // ---- calls --------------------------------------------------------------------------------------

@@ -74,12 +74,6 @@ std::vector<float> spread_bits(size_t n, float lo, float hi, uint64_t seed) {
   return v;
 }
 
-const VmRow& row_named(const std::string& name) {
-  for (const VmRow* r : built_rows())
-    if (r->name() == name) return *r;
-  throw std::runtime_error(name + " is not built");
-}
-
 template <typename R>
 Sample<R> sample_of(const std::vector<R>& xs) {
   Sample<R> s;

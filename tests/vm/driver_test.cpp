@@ -15,12 +15,6 @@
 namespace zorp::test {
 namespace {
 
-const VmRow& row_named(const std::string& name) {
-  for (const VmRow* r : built_rows())
-    if (r->name() == name) return *r;
-  throw std::runtime_error(name + " is not built");
-}
-
 // A large range that reserves no memory: only the pages a test touches become real.
 template <typename T>
 struct Sparse {
