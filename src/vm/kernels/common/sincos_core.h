@@ -1,0 +1,169 @@
+// Sine, cosine and tangent of any finite argument, to below one ulp, written once for double
+// registers and double scalars (a kernel and its callout get the same bits); single precision
+// runs the double registers on its widened halves.
+//
+// Method: x = k pi/2 + r with r = hi + lo, |r| <= pi/4 (trig_reduce.h: the double-double pair
+// while every lane is below 2^28, Payne-Hanek for a register with any larger lane), then
+//   sin r = hi + (hi u S(u) + lo (1 - u/2))          u = hi^2
+//   cos r = (1 - u/2) + (((1 - w) - u/2) + (u^2 C(u) - (hi lo + u_lo/2)))
+// with w = 1 - u/2 rounded and u = hi^2 + u_lo exact, so each value is a head and a tail whose
+// sum is rounded once (0.52 ulp at most), and the quadrant k mod 4 picks and signs them. The
+// tangent divides the unrounded pairs and corrects the quotient once by its residual.
+//
+// Arguments of magnitude below 2^-27 give sin x = tan x = x (x^2/3 is below half an ulp there),
+// which also keeps the sign of zeros; non-finite lanes get NaN (x times 0), and their kernels
+// send them to a callout that reports infinities.
+#pragma once
+#include <cmath>
+#include <type_traits>
+
+#include "simd/exact.h"
+#include "simd/poly.h"
+#include "simd/vec.h"
+#include "vm/kernels/common/callout.h"
+#include "vm/kernels/common/trig_reduce.h"
+#include "vm/kernels/trig/generated/trig_polys.inc"
+
+namespace zorp::vm::trig {
+
+// Sine, cosine and tangent report only their domain errors (infinite arguments); results of
+// subnormal arguments are the arguments themselves and no underflow.
+inline constexpr Reports kTrigReports{kStatusOverflow, false};
+inline constexpr double kTinyArgument = 0x1p-27;
+
+template <typename V>
+struct Reduced {
+  V hi, lo;
+  // k mod 4: an int for scalars, 64-bit lanes for registers
+  std::conditional_t<std::is_arithmetic_v<V>, int, __m512i> quadrant;
+};
+
+inline Reduced<double> reduce_any(double x) {
+  const QuadrantReduction q = reduce_half_pi_scalar(x);
+  return {q.hi, q.lo, q.quadrant};
+}
+inline Reduced<__m512d> reduce_any(__m512d x) {
+  using namespace simd;
+  if (abs_at_least(x, splat(HalfPi<double>::kPairLimit))) {
+    const HugeReduction<__m512d> h = reduce_half_pi_huge(x);
+    return {h.r.hi, h.r.lo, h.quadrant};
+  }
+  const PairReduction<__m512d> p = reduce_half_pi_pair(x);
+  return {p.r.hi, p.r.lo, quadrant_of(p.k)};
+}
+
+// sin(hi + lo) and cos(hi + lo) as unrounded head + tail.
+template <typename V>
+inline DD<V> sin_pair(V hi, V lo) {
+  using namespace simd;
+  const V u = mul(hi, hi);
+  const V low = fnma(mul(u, detail::lanes<V>(0.5)), lo, lo);
+  return {hi, fma(mul(hi, u), horner(u, trigpoly::kSinTailD), low)};
+}
+template <typename V>
+inline DD<V> cos_pair(V hi, V lo) {
+  using namespace simd;
+  const DD<V> u = two_prod(hi, hi);
+  const V half_u = mul(u.hi, detail::lanes<V>(0.5));
+  const V w = sub(detail::lanes<V>(1.0), half_u);
+  const V lost = sub(sub(detail::lanes<V>(1.0), w), half_u);
+  const V small = fms(hi, lo, mul(u.lo, detail::lanes<V>(-0.5)));  // hi lo + u_lo / 2
+  const V tail = add(lost, fms(mul(u.hi, u.hi), horner(u.hi, trigpoly::kCosTailD), small));
+  return {w, tail};
+}
+
+// The quadrant's choice: sine (kCos false) or cosine of x = k pi/2 + r from sin r and cos r.
+// sin x: s, c, -s, -c; cos x: c, -s, -c, s.
+template <bool kCos>
+inline double by_quadrant(int q, double s, double c) {
+  const int shifted = q + (kCos ? 1 : 0);
+  const double v = ((q & 1) != 0) != kCos ? c : s;
+  return (shifted & 2) ? -v : v;
+}
+template <bool kCos>
+inline __m512d by_quadrant(__m512i q, __m512d s, __m512d c) {
+  using namespace simd;
+  const __m512i shifted = kCos ? iadd<double>(q, isplat<double>(1)) : q;
+  const __mmask8 odd = iequal<double>(bit_and(q, isplat<double>(1)), isplat<double>(1));
+  const __m512i sign = shift_left<62, double>(bit_and(shifted, isplat<double>(2)));
+  return as_double(bit_xor(bits(kCos ? select(odd, s, c) : select(odd, c, s)), sign));
+}
+
+// tan r (even k) or -cot r (odd k) from the pairs: the quotient of the rounded pairs and one
+// correction by the residual (n - y d) / d.
+template <typename V>
+inline V divide_pairs(DD<V> n, DD<V> d) {
+  using namespace simd;
+  const V nv = add(n.hi, n.lo), dv = add(d.hi, d.lo);
+  const V y = div(nv, dv);
+  // n - y d with n and d as pairs: the head difference in one rounding (it is small), then the
+  // tails.
+  const V residual = fnma(y, d.lo, add(fnma(y, d.hi, n.hi), n.lo));
+  return add(y, div(residual, dv));
+}
+
+enum class Fn { Sin, Cos, Tan };
+
+namespace detail {
+// Lanes (or the scalar) where x is not finite get x times 0, NaN; where |x| < 2^-27 and the
+// function is odd, x itself.
+template <Fn F, typename V>
+inline V finish(V x, V y) {
+  using namespace simd;
+  if constexpr (std::is_arithmetic_v<V>) {
+    if (!std::isfinite(x)) return x * 0.0;
+    return (F != Fn::Cos && std::fabs(x) < kTinyArgument) ? x : y;
+  } else {
+    if constexpr (F != Fn::Cos) y = select(less(abs(x), splat(kTinyArgument)), x, y);
+    return select(classify<kClassInf | kClassNaN>(x), mul(x, zero<V>()), y);
+  }
+}
+}  // namespace detail
+
+// sin x, cos x or tan x of doubles (a register or a scalar), any argument.
+template <Fn F, typename V>
+inline V trig_any(V x) {
+  const Reduced<V> r = reduce_any(x);
+  const DD<V> s = sin_pair(r.hi, r.lo), c = cos_pair(r.hi, r.lo);
+  V y;
+  if constexpr (F == Fn::Tan) {
+    if constexpr (std::is_arithmetic_v<V>) {
+      y = (r.quadrant & 1) ? -divide_pairs(c, s) : divide_pairs(s, c);
+    } else {
+      using namespace simd;
+      const __mmask8 odd = iequal<double>(bit_and(r.quadrant, isplat<double>(1)), isplat<double>(1));
+      const DD<V> n = {select(odd, c.hi, s.hi), select(odd, c.lo, s.lo)};
+      const DD<V> d = {select(odd, s.hi, c.hi), select(odd, s.lo, c.lo)};
+      const V q = divide_pairs(n, d);
+      y = select(odd, flip_bits(q, uint64_t(1) << 63), q);
+    }
+  } else {
+    y = by_quadrant<F == Fn::Cos>(r.quadrant, simd::add(s.hi, s.lo), simd::add(c.hi, c.lo));
+  }
+  return detail::finish<F>(x, y);
+}
+
+// Both at once.
+template <typename V>
+inline void sincos_any(V x, V& sin_x, V& cos_x) {
+  const Reduced<V> r = reduce_any(x);
+  const DD<V> s = sin_pair(r.hi, r.lo), c = cos_pair(r.hi, r.lo);
+  const V sv = simd::add(s.hi, s.lo), cv = simd::add(c.hi, c.lo);
+  sin_x = detail::finish<Fn::Sin>(x, by_quadrant<false>(r.quadrant, sv, cv));
+  cos_x = detail::finish<Fn::Cos>(x, by_quadrant<true>(r.quadrant, sv, cv));
+}
+
+// Single precision through the double registers: each half widened, computed, rounded once.
+template <Fn F>
+inline __m512 trig_any(__m512 x) {
+  return simd::narrow(trig_any<F>(simd::widen_low(x)), trig_any<F>(simd::widen_high(x)));
+}
+inline void sincos_any(__m512 x, __m512& sin_x, __m512& cos_x) {
+  __m512d s0, c0, s1, c1;
+  sincos_any(simd::widen_low(x), s0, c0);
+  sincos_any(simd::widen_high(x), s1, c1);
+  sin_x = simd::narrow(s0, s1);
+  cos_x = simd::narrow(c0, c1);
+}
+
+}  // namespace zorp::vm::trig
