@@ -104,6 +104,19 @@ inline V divide_pairs(DD<V> n, DD<V> d) {
 
 enum class Fn { Sin, Cos, Tan };
 
+// tan x = tan r for even k, -cot r for odd k.
+inline double tan_by_quadrant(int q, DD<double> s, DD<double> c) {
+  return (q & 1) ? -divide_pairs(c, s) : divide_pairs(s, c);
+}
+inline __m512d tan_by_quadrant(__m512i q, DD<__m512d> s, DD<__m512d> c) {
+  using namespace simd;
+  const __mmask8 odd = iequal<double>(bit_and(q, isplat<double>(1)), isplat<double>(1));
+  const DD<__m512d> n = {select(odd, c.hi, s.hi), select(odd, c.lo, s.lo)};
+  const DD<__m512d> d = {select(odd, s.hi, c.hi), select(odd, s.lo, c.lo)};
+  const __m512d t = divide_pairs(n, d);
+  return select(odd, flip_bits(t, uint64_t(1) << 63), t);
+}
+
 namespace detail {
 // Lanes (or the scalar) where x is not finite get x times 0, NaN; where |x| < 2^-27 and the
 // function is odd, x itself.
@@ -125,21 +138,8 @@ template <Fn F, typename V>
 inline V trig_any(V x) {
   const Reduced<V> r = reduce_any(x);
   const DD<V> s = sin_pair(r.hi, r.lo), c = cos_pair(r.hi, r.lo);
-  V y;
-  if constexpr (F == Fn::Tan) {
-    if constexpr (std::is_arithmetic_v<V>) {
-      y = (r.quadrant & 1) ? -divide_pairs(c, s) : divide_pairs(s, c);
-    } else {
-      using namespace simd;
-      const __mmask8 odd = iequal<double>(bit_and(r.quadrant, isplat<double>(1)), isplat<double>(1));
-      const DD<V> n = {select(odd, c.hi, s.hi), select(odd, c.lo, s.lo)};
-      const DD<V> d = {select(odd, s.hi, c.hi), select(odd, s.lo, c.lo)};
-      const V q = divide_pairs(n, d);
-      y = select(odd, flip_bits(q, uint64_t(1) << 63), q);
-    }
-  } else {
-    y = by_quadrant<F == Fn::Cos>(r.quadrant, simd::add(s.hi, s.lo), simd::add(c.hi, c.lo));
-  }
+  const V y = F == Fn::Tan ? tan_by_quadrant(r.quadrant, s, c)
+                           : by_quadrant<F == Fn::Cos>(r.quadrant, simd::add(s.hi, s.lo), simd::add(c.hi, c.lo));
   return detail::finish<F>(x, y);
 }
 

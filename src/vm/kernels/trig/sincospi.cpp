@@ -1,0 +1,193 @@
+// Sinpi, Cospi, Tanpi, SinCospi (of pi x) and Sind, Cosd, Tand (of x degrees) in single and
+// double precision.
+//
+// The argument is reduced exactly in its own units: n = x / Q rounded to an integer for the
+// quarter turn Q (1/2 or 90), f = x - n Q with one fused multiply-add, which is exact (f is a
+// multiple of x's last place and below Q in magnitude); n mod 4 is the quadrant. Only then is f
+// scaled to radians, as a pair f C_hi + (its rounding error + f C_lo) with C = pi or pi/180, and
+// the sine and cosine of the pair come from the accurate core (below one ulp). Degrees at or
+// above 2^52 are integers whose remainder modulo 360 is taken exactly first, from the
+// significand's remainder and 2^e mod 360 (periodic in e).
+//
+// Exact cases come out exact: f = 0 gives zeros of the sign the IEEE pi functions give (sinpi(n)
+// the sign of n, cospi(n + 1/2) = +0, tanpi(n) the sign of n for even n and the opposite for odd
+// n) and the poles of the tangents, infinities of the sign of the side reached from below for even
+// n, reported as singularities (status 2); |f| = 45 degrees (1/4 turn) gives tangents of exactly
+// +-1 and 30 degrees sines of exactly +-1/2. Single precision runs the double registers on its
+// widened halves and rounds once. One kernel per function fills all three slots: the method
+// is cheap next to the reduction a radian argument needs.
+#include <array>
+#include <cmath>
+
+#include "vm/kernels/common/bind.h"
+#include "vm/kernels/common/callout.h"
+#include "vm/kernels/common/sincos_core.h"
+
+namespace zorp::vm {
+namespace {
+
+using namespace zorp::simd;
+using namespace zorp::vm::trig;
+
+// 2^i mod 360 for i < 15; from i = 3 on it repeats with period 12 (2^i mod 45 does, and 8
+// divides 2^i), so 2^e mod 360 = table[e < 3 ? e : 3 + (e - 3) mod 12].
+constexpr std::array<double, 16> kPow2Mod360 = [] {
+  std::array<double, 16> t{};
+  int v = 1;
+  for (int i = 0; i < 15; ++i, v = v * 2 % 360) t[i] = v;
+  return t;
+}();
+constexpr double kPow2Mod360Table[16] = {kPow2Mod360[0],  kPow2Mod360[1],  kPow2Mod360[2],  kPow2Mod360[3],
+                                         kPow2Mod360[4],  kPow2Mod360[5],  kPow2Mod360[6],  kPow2Mod360[7],
+                                         kPow2Mod360[8],  kPow2Mod360[9],  kPow2Mod360[10], kPow2Mod360[11],
+                                         kPow2Mod360[12], kPow2Mod360[13], kPow2Mod360[14], 0};
+
+// The integer image whose low bits hold the small non-negative integer v.
+inline __m512i small_int(__m512d v) { return bits(add(v, splat(0x1p52))); }
+
+// v mod m for integers 0 <= v < 2^53, exactly: a quotient that may be one off, the remainder by
+// one fused multiply-add (exact: an integer of a few bits), and one correction.
+inline __m512d mod(__m512d v, double m) {
+  const __m512d q = round_integral<_MM_FROUND_TO_ZERO>(mul(v, splat(1 / m)));
+  __m512d r = fma(q, splat(-m), v);
+  r = add(r, less(r, zero<__m512d>()), r, splat(m));
+  return add(r, greater_equal(r, splat(m)), r, splat(-m));
+}
+
+// |x| mod 360 with the sign of x, for integers |x| >= 2^52: |x| = m 2^e.
+inline __m512d degrees_mod_360(__m512d x) {
+  const __m512d e = sub(exponent_of(x), splat(52.0));
+  const __m512d m = scale_by_pow2(abs(x), sub(zero<__m512d>(), e));
+  const __m512d j = sub(e, splat(3.0));
+  const __m512d index = select(less(e, splat(3.0)), e, add(splat(3.0), mod(j, 12.0)));
+  const __m512d p = lookup(small_int(index), kPow2Mod360Table);
+  return copy_sign(mod(mul(mod(m, 360.0), p), 360.0), x);
+}
+
+template <bool kDegrees>
+struct Units;
+template <>
+struct Units<false> {  // pi x
+  static constexpr double kQuarter = 0.5, kInverse = 2.0;
+  static constexpr double kHi = 0x1.921fb54442d18p+1, kLo = 0x1.1a62633145c07p-53;  // pi
+};
+template <>
+struct Units<true> {  // x degrees
+  static constexpr double kQuarter = 90.0, kInverse = 1.0 / 90;
+  static constexpr double kHi = 0x1.1df46a2529d39p-6, kLo = 0x1.5c1d8becdd291p-62;  // pi/180
+};
+
+template <Fn F, bool kDegrees>
+__m512d scaled(__m512d x) {
+  using U = Units<kDegrees>;
+  // A whole number of turns off first, exactly: x mod 2 for pi x (2x would overflow near the
+  // largest doubles), x mod 360 for the integers of at least 2^52 degrees.
+  __m512d y;
+  if constexpr (kDegrees) {
+    y = x;
+    if (const __mmask8 big = abs_at_least(x, splat(0x1p52)) & ~classify<kClassInf | kClassNaN>(x))
+      y = select(big, degrees_mod_360(x), x);
+  } else {
+    y = fma(round_integral<_MM_FROUND_TO_ZERO>(mul(x, splat(0.5))), splat(-2.0), x);
+  }
+  const __m512d n = round_integral<_MM_FROUND_TO_NEAREST_INT>(mul(y, splat(U::kInverse)));
+  const __m512d f = fma(n, splat(-U::kQuarter), y);
+  const __m512d quarter = sub(n, mul(splat(4.0), round_integral<_MM_FROUND_TO_NEG_INF>(mul(n, splat(0.25)))));
+  const __m512i q = small_int(quarter);
+  const __m512d hi = mul(f, splat(U::kHi));
+  const __m512d lo = fma(f, splat(U::kLo), fms(f, splat(U::kHi), hi));
+  const DD<__m512d> s = sin_pair(hi, lo), c = cos_pair(hi, lo);
+  const __m512d af = abs(f);
+  const __mmask8 zero_f = equal(f, zero<__m512d>());
+  const __mmask8 odd = iequal<double>(bit_and(q, isplat<double>(1)), isplat<double>(1));
+  const __mmask8 two = iequal<double>(bit_and(q, isplat<double>(3)), isplat<double>(2));
+  const __m512d sign_x = bit_and(x, splat(-0.0));
+  __m512d r;
+  if constexpr (F == Fn::Tan) {
+    r = tan_by_quadrant(q, s, c);
+    r = select(equal(af, splat(U::kQuarter / 2)), copy_sign(splat(1.0), r), r);
+    // Zeros: the sign of x, flipped for n = 2 mod 4; poles: +inf for n = 1 mod 4, -inf for 3.
+    const __m512d zero_sign = select(two, flip_bits(sign_x, uint64_t(1) << 63), sign_x);
+    const __m512d pole = select(iequal<double>(bit_and(q, isplat<double>(3)), isplat<double>(1)),
+                                splat(HUGE_VAL), splat(-HUGE_VAL));
+    r = select(zero_f, select(odd, pole, zero_sign), r);
+  } else {
+    __m512d sv = add(s.hi, s.lo);
+    if constexpr (kDegrees) sv = select(equal(af, splat(30.0)), copy_sign(splat(0.5), f), sv);
+    r = by_quadrant<F == Fn::Cos>(q, sv, add(c.hi, c.lo));
+    if constexpr (F == Fn::Sin) r = select(zero_f & ~odd, sign_x, r);
+    else r = select(zero_f & odd, zero<__m512d>(), r);
+  }
+  return select(classify<kClassInf | kClassNaN>(x), mul(x, zero<__m512d>()), r);
+}
+
+template <Fn F, bool kDegrees>
+__m512 scaled(__m512 x) {
+  return narrow(scaled<F, kDegrees>(widen_low(x)), scaled<F, kDegrees>(widen_high(x)));
+}
+
+// Lanes a callout finishes: non-finite arguments, and the poles of the tangents.
+template <Fn F, bool kDegrees, typename V>
+Mask<Elem<V>> special_of(V x, V y) {
+  Mask<Elem<V>> m = classify<kClassInf | kClassNaN>(x);
+  if constexpr (F == Fn::Tan) m |= classify<kClassInf>(y);
+  return m;
+}
+
+// The callout runs the vector method on one lane: the same bits, and the status of the result.
+template <typename T, Fn F, bool kDegrees>
+int scaled_callout(const T* a, T* r) {
+  const T x = *a;
+  *r = std::isnan(x) ? x * x : lane<0>(scaled<F, kDegrees>(splat(x)));
+  return F == Fn::Tan ? result_status<kPoleReports>(*r, x) : result_status<kTrigReports>(*r, x);
+}
+
+template <typename T, Fn F, bool kDegrees>
+struct ScaledK : Kernel<T, 256 / sizeof(T) / 2> {
+  static Vec<T> body(Vec<T> x, Mask<T>& special) {
+    const Vec<T> y = scaled<F, kDegrees>(x);
+    special = special_of<F, kDegrees>(x, y);
+    return y;
+  }
+  static int callout(const T* a, T* r) { return scaled_callout<T, F, kDegrees>(a, r); }
+};
+
+// SinCospi: r1 the sine, r2 the cosine, as SinCos.
+template <typename T>
+struct SinCospiK : Kernel<T, 256 / sizeof(T) / 2> {
+  static Vec<T> body(Vec<T> x, Vec<T>& cos_x, Mask<T>& special) {
+    special = classify<kClassInf | kClassNaN>(x);
+    cos_x = scaled<Fn::Cos, false>(x);
+    return scaled<Fn::Sin, false>(x);
+  }
+  static int callout(const T* a, T* s, T* c) {
+    const T x = *a;
+    *s = std::isnan(x) ? x * x : lane<0>(scaled<Fn::Sin, false>(splat(x)));
+    *c = std::isnan(x) ? x * x : lane<0>(scaled<Fn::Cos, false>(splat(x)));
+    return result_status<kTrigReports>(*s, x);
+  }
+};
+
+template <typename T, Fn F>
+using Pi = ScaledK<T, F, false>;
+template <typename T, Fn F>
+using Deg = ScaledK<T, F, true>;
+
+}  // namespace
+}  // namespace zorp::vm
+
+using namespace zorp::vm;
+VM_KERNELS(s, Sinpi, Pi<float, Fn::Sin>, Pi<float, Fn::Sin>, Pi<float, Fn::Sin>)
+VM_KERNELS(d, Sinpi, Pi<double, Fn::Sin>, Pi<double, Fn::Sin>, Pi<double, Fn::Sin>)
+VM_KERNELS(s, Cospi, Pi<float, Fn::Cos>, Pi<float, Fn::Cos>, Pi<float, Fn::Cos>)
+VM_KERNELS(d, Cospi, Pi<double, Fn::Cos>, Pi<double, Fn::Cos>, Pi<double, Fn::Cos>)
+VM_KERNELS(s, Tanpi, Pi<float, Fn::Tan>, Pi<float, Fn::Tan>, Pi<float, Fn::Tan>)
+VM_KERNELS(d, Tanpi, Pi<double, Fn::Tan>, Pi<double, Fn::Tan>, Pi<double, Fn::Tan>)
+VM_KERNELS(s, SinCospi, SinCospiK<float>)
+VM_KERNELS(d, SinCospi, SinCospiK<double>)
+VM_KERNELS(s, Sind, Deg<float, Fn::Sin>, Deg<float, Fn::Sin>, Deg<float, Fn::Sin>)
+VM_KERNELS(d, Sind, Deg<double, Fn::Sin>, Deg<double, Fn::Sin>, Deg<double, Fn::Sin>)
+VM_KERNELS(s, Cosd, Deg<float, Fn::Cos>, Deg<float, Fn::Cos>, Deg<float, Fn::Cos>)
+VM_KERNELS(d, Cosd, Deg<double, Fn::Cos>, Deg<double, Fn::Cos>, Deg<double, Fn::Cos>)
+VM_KERNELS(s, Tand, Deg<float, Fn::Tan>, Deg<float, Fn::Tan>, Deg<float, Fn::Tan>)
+VM_KERNELS(d, Tand, Deg<double, Fn::Tan>, Deg<double, Fn::Tan>, Deg<double, Fn::Tan>)
