@@ -36,6 +36,13 @@ R sin_tail(const R& u) {
 }
 R sin_over_r_m1(const R& u) { return u.zero() ? R(0) : sin(sqrt(u)) / sqrt(u) - R(1); }
 R cos_sqrt(const R& u) { return cos(sqrt(u)); }
+R atan_tail(const R& u) {
+  if (u.zero()) return R(-1) / R(3);
+  const R t = sqrt(u);
+  R a;
+  mpfr_atan(a.v, t.v, MPFR_RNDN);
+  return (a - t) / (u * t);
+}
 R cos_tail(const R& u) { return u.zero() ? R(1) / R(24) : (cos(sqrt(u)) - R(1) + u / R(2)) / (u * u); }
 
 const double kLn2 = std::log(2.0), kLog10of2 = std::log10(2.0);
@@ -159,6 +166,9 @@ std::vector<Fit> trig_fits() {
       {"kCosTailD", "(cos r - 1 + r^2/2)/r^4 in u = r^2", cos_tail, "r in [-pi/4, pi/4]", 0, kQuarterPiSq, 5,
        W::Relative, Prec::Double, How::Minimax, {}, nullptr,
        "cos(hi + lo) = (1 - u/2) + (u^2 C(u) - hi lo) with u = hi^2 as an exact pair"},
+      {"kAtanTailD", "(atan t - t)/t^3 in u = t^2", atan_tail, "t in [-tan(pi/8), tan(pi/8)]", 0,
+       0.17157287525381, 12, W::Relative, Prec::Double, How::Minimax, {}, nullptr,
+       "atan(hi + lo) = hi + (hi u A(u) + lo); the tail is below a sixteenth of the result"},
   };
 }
 
