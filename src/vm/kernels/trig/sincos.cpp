@@ -178,45 +178,47 @@ inline __m512 nan_lanes(__m512 x, __m512 y) {
   return select(classify<kClassNaN>(x), mul(x, x), select(classify<kClassInf>(x), mul(x, zero<__m512>()), y));
 }
 
+// The single LA sine and cosine: a register with a lane beyond 10000 (or a NaN) takes the large
+// path whole; `fast` is the reduction by pi of |x| for the others.
+template <bool kCos, typename Fast>
+inline __m512 sin_or_cos_la(__m512 x, __mmask16& special, Fast fast) {
+  const __m512 a = abs(x);
+  special = classify<kClassInf | kClassNaN>(x);
+  if (not_less_equal(a, splat(kLargeF))) {
+    __m512 s, c;
+    large_f(a, s, c);
+    return nan_lanes(x, kCos ? c : xor_sign(s, x));
+  }
+  return fast(a);
+}
+
 struct SinLaF : Kernel<float, 32> {
   static __m512 body(__m512 x, __mmask16& special) {
-    const __m512 a = abs(x);
-    special = classify<kClassInf | kClassNaN>(x);
-    if (not_less_equal(a, splat(kLargeF))) {
-      __m512 s, c;
-      large_f(a, s, c);
-      return nan_lanes(x, xor_sign(s, x));
-    }
-    const Multiple<__m512> k = nearest_multiple(a, kInvPiF);
-    __m512 r = subtract_multiple(a, k.k, kPiF);
-    const __m512 u = mul_quiet(r, r);
-    r = flip_if_odd(r, k.shifted);
-    const __m512 s = fma_quiet(mul_quiet(horner(u, trigpoly::kSinLaF), u), r, r);
-    return xor_sign(s, x);
+    return sin_or_cos_la<false>(x, special, [x](__m512 a) {
+      const Multiple<__m512> k = nearest_multiple(a, kInvPiF);
+      __m512 r = subtract_multiple(a, k.k, kPiF);
+      const __m512 u = mul_quiet(r, r);
+      r = flip_if_odd(r, k.shifted);
+      return xor_sign(fma_quiet(mul_quiet(horner(u, trigpoly::kSinLaF), u), r, r), x);
+    });
   }
   static int callout(const float* a, float* r) { return trig_callout<float, Fn::Sin>(a, r); }
 };
 
 struct CosLaF : Kernel<float, 32> {
   static __m512 body(__m512 x, __mmask16& special) {
-    const __m512 a = abs(x);
-    special = classify<kClassInf | kClassNaN>(x);
-    if (not_less_equal(a, splat(kLargeF))) {
-      __m512 s, c;
-      large_f(a, s, c);
-      return nan_lanes(x, c);
-    }
-    // A quarter turn on: cos x = (-1)^k sin(a + pi/2 - k pi), k the multiple nearest to
-    // (a + pi/2)/pi, so h = k - 1/2 multiplies pi.
-    const __m512 shifted_a = add_quiet(a, splat(kHalfPiF.part[0]));
-    const Multiple<__m512> k = nearest_multiple(shifted_a, kInvPiF);
-    const __m512 h = sub(k.k, splat(0.5f));
-    __m512 r = subtract_multiple(a, h, kPiF);
-    const __m512 u = mul_quiet(r, r);
-    r = flip_if_odd(r, k.shifted);
-    const __m512 s = fma_quiet(mul_quiet(u, r), horner(u, trigpoly::kCosLaF), r);
-    // Arguments too small to move pi/2 give exactly 1.
-    return select(equal(shifted_a, splat(kHalfPiF.part[0])), splat(1.0f), s);
+    return sin_or_cos_la<true>(x, special, [](__m512 a) {
+      // A quarter turn on: cos x = (-1)^k sin(a + pi/2 - k pi), k the multiple nearest to
+      // (a + pi/2)/pi, so h = k - 1/2 multiplies pi.
+      const __m512 shifted_a = add_quiet(a, splat(kHalfPiF.part[0]));
+      const Multiple<__m512> k = nearest_multiple(shifted_a, kInvPiF);
+      __m512 r = subtract_multiple(a, sub(k.k, splat(0.5f)), kPiF);
+      const __m512 u = mul_quiet(r, r);
+      r = flip_if_odd(r, k.shifted);
+      const __m512 s = fma_quiet(mul_quiet(u, r), horner(u, trigpoly::kCosLaF), r);
+      // Arguments too small to move pi/2 give exactly 1.
+      return select(equal(shifted_a, splat(kHalfPiF.part[0])), splat(1.0f), s);
+    });
   }
   static int callout(const float* a, float* r) { return trig_callout<float, Fn::Cos>(a, r); }
 };

@@ -177,17 +177,13 @@ using Deg = ScaledK<T, F, true>;
 }  // namespace zorp::vm
 
 using namespace zorp::vm;
-VM_KERNELS(s, Sinpi, Pi<float, Fn::Sin>, Pi<float, Fn::Sin>, Pi<float, Fn::Sin>)
-VM_KERNELS(d, Sinpi, Pi<double, Fn::Sin>, Pi<double, Fn::Sin>, Pi<double, Fn::Sin>)
-VM_KERNELS(s, Cospi, Pi<float, Fn::Cos>, Pi<float, Fn::Cos>, Pi<float, Fn::Cos>)
-VM_KERNELS(d, Cospi, Pi<double, Fn::Cos>, Pi<double, Fn::Cos>, Pi<double, Fn::Cos>)
-VM_KERNELS(s, Tanpi, Pi<float, Fn::Tan>, Pi<float, Fn::Tan>, Pi<float, Fn::Tan>)
-VM_KERNELS(d, Tanpi, Pi<double, Fn::Tan>, Pi<double, Fn::Tan>, Pi<double, Fn::Tan>)
-VM_KERNELS(s, SinCospi, SinCospiK<float>)
-VM_KERNELS(d, SinCospi, SinCospiK<double>)
-VM_KERNELS(s, Sind, Deg<float, Fn::Sin>, Deg<float, Fn::Sin>, Deg<float, Fn::Sin>)
-VM_KERNELS(d, Sind, Deg<double, Fn::Sin>, Deg<double, Fn::Sin>, Deg<double, Fn::Sin>)
-VM_KERNELS(s, Cosd, Deg<float, Fn::Cos>, Deg<float, Fn::Cos>, Deg<float, Fn::Cos>)
-VM_KERNELS(d, Cosd, Deg<double, Fn::Cos>, Deg<double, Fn::Cos>, Deg<double, Fn::Cos>)
-VM_KERNELS(s, Tand, Deg<float, Fn::Tan>, Deg<float, Fn::Tan>, Deg<float, Fn::Tan>)
-VM_KERNELS(d, Tand, Deg<double, Fn::Tan>, Deg<double, Fn::Tan>, Deg<double, Fn::Tan>)
+#define ZORP_SCALED_ROWS(t, T)                                                                  \
+  VM_KERNELS(t, Sinpi, Pi<T, Fn::Sin>, Pi<T, Fn::Sin>, Pi<T, Fn::Sin>)                           \
+  VM_KERNELS(t, Cospi, Pi<T, Fn::Cos>, Pi<T, Fn::Cos>, Pi<T, Fn::Cos>)                           \
+  VM_KERNELS(t, Tanpi, Pi<T, Fn::Tan>, Pi<T, Fn::Tan>, Pi<T, Fn::Tan>)                           \
+  VM_KERNELS(t, SinCospi, SinCospiK<T>)                                                          \
+  VM_KERNELS(t, Sind, Deg<T, Fn::Sin>, Deg<T, Fn::Sin>, Deg<T, Fn::Sin>)                         \
+  VM_KERNELS(t, Cosd, Deg<T, Fn::Cos>, Deg<T, Fn::Cos>, Deg<T, Fn::Cos>)                         \
+  VM_KERNELS(t, Tand, Deg<T, Fn::Tan>, Deg<T, Fn::Tan>, Deg<T, Fn::Tan>)
+ZORP_SCALED_ROWS(s, float)
+ZORP_SCALED_ROWS(d, double)
