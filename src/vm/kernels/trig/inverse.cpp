@@ -71,6 +71,8 @@ inline P angle(P n, P d, __mmask8 x_negative) {
   return {select(x_negative, supplement.hi, theta.hi), select(x_negative, supplement.lo, theta.lo)};
 }
 
+inline P pair(V v) { return {v, zero<V>()}; }
+
 // The pair rounded once, or divided by pi first.
 template <bool kPiUnits>
 inline V finish(P theta) {
@@ -82,8 +84,22 @@ inline V finish(P theta) {
   }
 }
 
+// The pi-scaled forms where n/d < 2^-960: the angle is n/d itself and its share of pi falls
+// near or among the subnormals, where a quotient rounded first would be rounded twice; so
+// n/(d pi) is formed at a scale of 2^200 and rounded once when scaled back. r elsewhere.
+template <bool kPiUnits>
+inline V small_angle(V n, V d, V r) {
+  if constexpr (kPiUnits) {
+    const __mmask8 small = less(n, mul(d, splat(0x1p-960)));
+    if (small) {
+      const V scaled = mul(finish<true>(quotient(pair(mul(n, splat(0x1p200))), pair(d))), splat(0x1p-200));
+      return select(small, scaled, r);
+    }
+  }
+  return r;
+}
+
 inline __mmask8 sign_set(V x) { return classify<kClassNegative | kClassMinusZero | kClassMinusInf>(x); }
-inline P pair(V v) { return {v, zero<V>()}; }
 
 // sqrt(1 - a^2) as a pair, for 0 <= a <= 1.
 inline P cosine_side(V a) {
@@ -104,11 +120,12 @@ V inverse(V x) {
   if constexpr (F == Inv::Atan) {
     const __mmask8 inf = classify<kClassInf>(x);
     const V n = select(inf, splat(1.0), a), d = select(inf, zero<V>(), splat(1.0));
-    r = copy_sign(finish<kPiUnits>(angle(pair(n), pair(d), 0)), x);
+    r = copy_sign(small_angle<kPiUnits>(n, d, finish<kPiUnits>(angle(pair(n), pair(d), 0))), x);
   } else {
     const V am = min(a, splat(1.0));  // beyond 1 the lane is NaN below
     const P c = cosine_side(am);
-    if constexpr (F == Inv::Asin) r = copy_sign(finish<kPiUnits>(angle(pair(am), c, 0)), x);
+    if constexpr (F == Inv::Asin)
+      r = copy_sign(small_angle<kPiUnits>(am, c.hi, finish<kPiUnits>(angle(pair(am), c, 0))), x);
     else r = finish<kPiUnits>(angle(c, pair(am), sign_set(x)));
     r = select(less(splat(1.0), a), splat(std::numeric_limits<double>::quiet_NaN()), r);
   }
@@ -122,7 +139,14 @@ V inverse2(V y, V x) {
   const __mmask8 both_zero = classify<kClassZero>(y) & classify<kClassZero>(x);
   n = select(y_inf, splat(1.0), select(x_inf, zero<V>(), n));
   d = select(x_inf, splat(1.0), select(y_inf, zero<V>(), select(both_zero, splat(1.0), d)));
-  const V r = copy_sign(finish<kPiUnits>(angle(pair(n), pair(d), sign_set(x))), y);
+  // A tiny n is scaled up together with d (the angle does not change), so that the quotient's
+  // residual is not lost among the subnormals.
+  const __mmask8 low = less(n, splat(0x1p-900)) & less(d, splat(0x1p700));
+  n = select(low, mul(n, splat(0x1p200)), n);
+  d = select(low, mul(d, splat(0x1p200)), d);
+  const __mmask8 x_negative = sign_set(x);
+  V r = finish<kPiUnits>(angle(pair(n), pair(d), x_negative));
+  r = copy_sign(select(x_negative, r, small_angle<kPiUnits>(n, d, r)), y);
   return select(classify<kClassNaN>(x) | classify<kClassNaN>(y), add(x, y), r);
 }
 

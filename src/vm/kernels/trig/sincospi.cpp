@@ -102,9 +102,18 @@ __m512d scaled(__m512d x) {
   const __mmask8 odd = iequal<double>(bit_and(q, isplat<double>(1)), isplat<double>(1));
   const __mmask8 two = iequal<double>(bit_and(q, isplat<double>(3)), isplat<double>(2));
   const __m512d sign_x = bit_and(x, splat(-0.0));
+  // Arguments so small that the pair's low word would fall among the subnormals (sin and tan
+  // are x C there): the product rounded once, taken at a scale of 2^200 and scaled back.
+  const __mmask8 tiny = F == Fn::Cos ? 0 : less(abs(x), splat(0x1p-960));
+  __m512d tiny_r = zero<__m512d>();
+  if (tiny) {
+    const __m512d xs = mul(x, splat(0x1p200));
+    const DD<__m512d> p = two_prod(xs, splat(U::kHi));
+    tiny_r = mul(add(p.hi, fma(xs, splat(U::kLo), p.lo)), splat(0x1p-200));
+  }
   __m512d r;
   if constexpr (F == Fn::Tan) {
-    r = tan_by_quadrant(q, s, c);
+    r = select(tiny, tiny_r, tan_by_quadrant(q, s, c));
     r = select(equal(af, splat(U::kQuarter / 2)), copy_sign(splat(1.0), r), r);
     // Zeros: the sign of x, flipped for n = 2 mod 4; poles: +inf for n = 1 mod 4, -inf for 3.
     const __m512d zero_sign = select(two, flip_bits(sign_x, uint64_t(1) << 63), sign_x);
@@ -114,7 +123,7 @@ __m512d scaled(__m512d x) {
   } else {
     __m512d sv = add(s.hi, s.lo);
     if constexpr (kDegrees) sv = select(equal(af, splat(30.0)), copy_sign(splat(0.5), f), sv);
-    r = by_quadrant<F == Fn::Cos>(q, sv, add(c.hi, c.lo));
+    r = select(tiny, tiny_r, by_quadrant<F == Fn::Cos>(q, sv, add(c.hi, c.lo)));
     if constexpr (F == Fn::Sin) r = select(zero_f & ~odd, sign_x, r);
     else r = select(zero_f & odd, zero<__m512d>(), r);
   }
