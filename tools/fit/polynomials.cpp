@@ -169,6 +169,14 @@ std::vector<Fit> trig_fits() {
       {"kAtanTailD", "(atan t - t)/t^3 in u = t^2", atan_tail, "t in [-tan(pi/8), tan(pi/8)]", 0,
        0.17157287525381, 12, W::Relative, Prec::Double, How::Minimax, {}, nullptr,
        "atan(hi + lo) = hi + (hi u A(u) + lo); the tail is below a sixteenth of the result"},
+      // ---- single precision computed in double registers and rounded once -------------------
+      {"kSinTailS", "(sin r - r)/r^3 in u = r^2", sin_tail, "r in [-pi/4, pi/4]", 0, kQuarterPiSq, 4,
+       W::Relative, Prec::Double, How::Minimax, {}, nullptr, "single sine in double: sin r = r + r u S(u)"},
+      {"kCosTailS", "(cos r - 1 + r^2/2)/r^4 in u = r^2", cos_tail, "r in [-pi/4, pi/4]", 0, kQuarterPiSq, 4,
+       W::Relative, Prec::Double, How::Minimax, {}, nullptr, "single cosine in double: cos r = 1 - u/2 + u^2 C(u)"},
+      {"kAtanTailS", "(atan t - t)/t^3 in u = t^2", atan_tail, "t in [-tan(pi/8), tan(pi/8)]", 0,
+       0.17157287525381, 6, W::Relative, Prec::Double, How::Minimax, {}, nullptr,
+       "single inverse functions in double: atan t = t + t u A(u)"},
   };
 }
 

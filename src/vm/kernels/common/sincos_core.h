@@ -1,6 +1,7 @@
-// Sine, cosine and tangent of any finite argument, to below one ulp, written once for double
-// registers and double scalars (a kernel and its callout get the same bits); single precision
-// runs the double registers on its widened halves.
+// Sine, cosine and tangent of any finite argument: the accurate method, below one ulp of double,
+// written once for double registers and double scalars (a kernel and its callout get the same
+// bits), and a plain method for what needs less (the double LA and EP slots, and single
+// precision, which runs the double registers on its widened halves).
 //
 // Method: x = k pi/2 + r with r = hi + lo, |r| <= pi/4 (trig_reduce.h: the double-double pair
 // while every lane is below 2^28, Payne-Hanek for a register with any larger lane), then
@@ -104,6 +105,11 @@ inline V divide_pairs(DD<V> n, DD<V> d) {
 
 enum class Fn { Sin, Cos, Tan };
 
+// How a kernel of the family forms its result: on double-double pairs rounded once (double HA,
+// below one ulp), or plainly with the polynomials of the precision it needs (the double LA and
+// EP slots; single precision, computed in double).
+enum class Method { Pairs, PlainDouble, PlainSingle };
+
 // tan x = tan r for even k, -cot r for odd k.
 inline double tan_by_quadrant(int q, DD<double> s, DD<double> c) {
   return (q & 1) ? -divide_pairs(c, s) : divide_pairs(s, c);
@@ -153,15 +159,99 @@ inline void sincos_any(V x, V& sin_x, V& cos_x) {
   cos_x = detail::finish<Fn::Cos>(x, by_quadrant<true>(r.quadrant, sv, cv));
 }
 
-// Single precision through the double registers: each half widened, computed, rounded once.
-template <Fn F>
-inline __m512 trig_any(__m512 x) {
-  return simd::narrow(trig_any<F>(simd::widen_low(x)), trig_any<F>(simd::widen_high(x)));
+// ---- the plain method -----------------------------------------------------------------------
+// For what needs a few units of 2^-53 rather than one ulp of double: the double LA and EP slots
+// without a fixed kernel, and single precision (computed in double and rounded once, which leaves
+// the rounding a margin of about 2^-10 ulp). x = k pi/2 + r to a single value (relative error
+// 2^-52 below 2^28; a register with a larger lane goes through Payne-Hanek and rounds its pair),
+// then sin r = r + r u S(u) and cos r = (1 - u/2) + u^2 C(u), u = r^2, each a head plus a small
+// sum added last, with the polynomials of the precision the result needs; the tangent divides
+// them once (the double one from the pair reduction, whose tail enters the sine and cosine).
+struct PlainReduced {
+  __m512d r;
+  __m512i quadrant;
+};
+inline PlainReduced reduce_plain(__m512d x) {
+  using namespace simd;
+  if (abs_at_least(x, splat(HalfPi<double>::kPairLimit))) {
+    const HugeReduction<__m512d> h = reduce_half_pi_huge(x);
+    return {add(h.r.hi, h.r.lo), h.quadrant};
+  }
+  const Reduction<__m512d> p = reduce_half_pi(x);
+  return {p.r, quadrant_of(p.k)};
 }
-inline void sincos_any(__m512 x, __m512& sin_x, __m512& cos_x) {
+
+// The polynomials of the plain method: double results, or single results computed in double.
+template <typename T>
+struct PlainPolys {
+  static constexpr const auto& kSin = trigpoly::kSinTailD;
+  static constexpr const auto& kCos = trigpoly::kCosTailD;
+};
+template <>
+struct PlainPolys<float> {
+  static constexpr const auto& kSin = trigpoly::kSinTailS;
+  static constexpr const auto& kCos = trigpoly::kCosTailS;
+};
+
+// sin and cos of hi + lo plainly, each a head plus a small sum rounded once; the tail enters
+// each once (sin: + lo, cos: - hi lo).
+template <typename T>
+inline void sin_cos_plain(__m512d hi, __m512d lo, __m512d& s, __m512d& c) {
+  using namespace simd;
+  const __m512d u = mul(hi, hi);
+  s = add(hi, fma(mul(hi, u), horner(u, PlainPolys<T>::kSin), lo));
+  // 1 - u/2 and what its rounding lost, so that the cosine too is rounded once at the end.
+  const __m512d half_u = mul(u, splat(0.5));
+  const __m512d w = sub(splat(1.0), half_u);
+  const __m512d lost = sub(sub(splat(1.0), w), half_u);
+  c = add(w, fma(mul(u, u), horner(u, PlainPolys<T>::kCos), fnma(hi, lo, lost)));
+}
+
+// tan r (even k) or -cot r (odd k) from the plain sine and cosine, one division.
+inline __m512d tan_plain(__m512i q, __m512d s, __m512d c) {
+  using namespace simd;
+  const __mmask8 odd = iequal<double>(bit_and(q, isplat<double>(1)), isplat<double>(1));
+  const __m512d t = div(select(odd, c, s), select(odd, s, c));
+  return select(odd, flip_bits(t, uint64_t(1) << 63), t);
+}
+
+template <Fn F, typename T = double>
+inline __m512d trig_plain(__m512d x) {
+  using namespace simd;
+  __m512d s, c, y;
+  if constexpr (F == Fn::Tan && std::is_same_v<T, double>) {
+    // The tangent's relative error is up to pi/2 times its remainder's, so the double one keeps
+    // the reduction's tail: a rounded remainder alone could take it past four ulps.
+    const Reduced<__m512d> r = reduce_any(x);
+    sin_cos_plain<T>(r.hi, r.lo, s, c);
+    y = tan_plain(r.quadrant, s, c);
+  } else {
+    const PlainReduced p = reduce_plain(x);
+    sin_cos_plain<T>(p.r, zero<__m512d>(), s, c);
+    y = F == Fn::Tan ? tan_plain(p.quadrant, s, c) : by_quadrant<F == Fn::Cos>(p.quadrant, s, c);
+  }
+  return detail::finish<F>(x, y);
+}
+
+template <typename T = double>
+inline void sincos_plain(__m512d x, __m512d& sin_x, __m512d& cos_x) {
+  const PlainReduced p = reduce_plain(x);
+  __m512d s, c;
+  sin_cos_plain<T>(p.r, simd::zero<__m512d>(), s, c);
+  sin_x = detail::finish<Fn::Sin>(x, by_quadrant<false>(p.quadrant, s, c));
+  cos_x = detail::finish<Fn::Cos>(x, by_quadrant<true>(p.quadrant, s, c));
+}
+
+// Single precision through the double registers, plainly: each half widened, computed, rounded
+// once.
+template <Fn F>
+inline __m512 trig_plain(__m512 x) {
+  return simd::narrow(trig_plain<F, float>(simd::widen_low(x)), trig_plain<F, float>(simd::widen_high(x)));
+}
+inline void sincos_plain(__m512 x, __m512& sin_x, __m512& cos_x) {
   __m512d s0, c0, s1, c1;
-  sincos_any(simd::widen_low(x), s0, c0);
-  sincos_any(simd::widen_high(x), s1, c1);
+  sincos_plain<float>(simd::widen_low(x), s0, c0);
+  sincos_plain<float>(simd::widen_high(x), s1, c1);
   sin_x = simd::narrow(s0, s1);
   cos_x = simd::narrow(c0, c1);
 }

@@ -23,6 +23,7 @@
 #include "simd/poly.h"
 #include "vm/kernels/common/bind.h"
 #include "vm/kernels/common/callout.h"
+#include "vm/kernels/common/sincos_core.h"
 #include "vm/kernels/trig/generated/trig_polys.inc"
 
 namespace zorp::vm {
@@ -31,6 +32,7 @@ namespace {
 using namespace zorp::simd;
 using V = __m512d;
 using P = DD<V>;
+using trig::Method;
 
 constexpr double kPiHi = 0x1.921fb54442d18p+1, kPiLo = 0x1.1a62633145c07p-53;
 constexpr double kInvPiHi = 0x1.45f306dc9c883p-2, kInvPiLo = -0x1.6b01ec5417056p-56;
@@ -69,6 +71,26 @@ inline P angle(P n, P d, __mmask8 x_negative) {
   theta = {select(swap, complement.hi, theta.hi), select(swap, complement.lo, theta.lo)};
   const P supplement = minus(kPiHi, kPiLo, theta);
   return {select(x_negative, supplement.hi, theta.hi), select(x_negative, supplement.lo, theta.lo)};
+}
+
+// The same angle in plain double arithmetic, for the slots that need a few units of 2^-53 and
+// not one ulp of double: every single-precision slot (computed in double, rounded once) and the
+// double LA and EP slots. One quotient instead of the pairs' four: the reduction at tan(pi/8)
+// chooses the numerator and denominator before dividing, t = lo/hi or (lo - hi)/(lo + hi).
+// Operands near the top of the range are scaled down first so that lo + hi cannot overflow.
+template <const auto& kTail>
+inline V angle_plain(V n, V d, __mmask8 x_negative) {
+  const __mmask8 swap = less(d, n);
+  V lo = select(swap, d, n), hi = select(swap, n, d);
+  const __mmask8 huge = less(splat(0x1p1020), hi);
+  lo = select(huge, mul(lo, splat(0x1p-4)), lo);
+  hi = select(huge, mul(hi, splat(0x1p-4)), hi);
+  const __mmask8 upper = less(mul(hi, splat(kTanEighthPi)), lo);
+  const V t = div(select(upper, sub(lo, hi), lo), select(upper, add(lo, hi), hi));
+  const V u = mul(t, t);
+  V theta = add(fma(mul(t, u), horner(u, kTail), t), zero_unless(upper, splat(kPiHi / 4)));
+  theta = select(swap, sub(splat(kPiHi / 2), theta), theta);
+  return select(x_negative, sub(splat(kPiHi), theta), theta);
 }
 
 inline P pair(V v) { return {v, zero<V>()}; }
@@ -113,70 +135,98 @@ inline P cosine_side(V a) {
 
 enum class Inv { Asin, Acos, Atan };
 
-template <Inv F, bool kPiUnits>
+// The plain angle with the polynomial for the result's precision, in radians or turns of pi.
+template <Method M, bool kPiUnits>
+inline V angle_by(V n, V d, __mmask8 x_negative) {
+  const V theta = M == Method::PlainDouble ? angle_plain<trigpoly::kAtanTailD>(n, d, x_negative)
+                                           : angle_plain<trigpoly::kAtanTailS>(n, d, x_negative);
+  return kPiUnits ? mul(theta, splat(kInvPiHi)) : theta;
+}
+
+template <Inv F, bool kPiUnits, Method M>
 V inverse(V x) {
   const V a = abs(x);
   V r;
   if constexpr (F == Inv::Atan) {
     const __mmask8 inf = classify<kClassInf>(x);
     const V n = select(inf, splat(1.0), a), d = select(inf, zero<V>(), splat(1.0));
-    r = copy_sign(small_angle<kPiUnits>(n, d, finish<kPiUnits>(angle(pair(n), pair(d), 0))), x);
+    if constexpr (M == Method::Pairs)
+      r = small_angle<kPiUnits>(n, d, finish<kPiUnits>(angle(pair(n), pair(d), 0)));
+    else r = angle_by<M, kPiUnits>(n, d, 0);
+    r = copy_sign(r, x);
   } else {
     const V am = min(a, splat(1.0));  // beyond 1 the lane is NaN below
-    const P c = cosine_side(am);
-    if constexpr (F == Inv::Asin)
-      r = copy_sign(small_angle<kPiUnits>(am, c.hi, finish<kPiUnits>(angle(pair(am), c, 0))), x);
-    else r = finish<kPiUnits>(angle(c, pair(am), sign_set(x)));
+    if constexpr (M == Method::Pairs) {
+      const P c = cosine_side(am);
+      if constexpr (F == Inv::Asin)
+        r = copy_sign(small_angle<kPiUnits>(am, c.hi, finish<kPiUnits>(angle(pair(am), c, 0))), x);
+      else r = finish<kPiUnits>(angle(c, pair(am), sign_set(x)));
+    } else {
+      // 1 - a^2 rounded once by the fused multiply-add: a relative error of 2^-53 however close a
+      // is to 1, halved by the square root.
+      const V c = sqrt(fnma(am, am, splat(1.0)));
+      if constexpr (F == Inv::Asin) r = copy_sign(angle_by<M, kPiUnits>(am, c, 0), x);
+      else r = angle_by<M, kPiUnits>(c, am, sign_set(x));
+    }
     r = select(less(splat(1.0), a), splat(std::numeric_limits<double>::quiet_NaN()), r);
   }
   return select(classify<kClassNaN>(x), add(x, x), r);
 }
 
-template <bool kPiUnits>
+template <bool kPiUnits, Method M>
 V inverse2(V y, V x) {
   V n = abs(y), d = abs(x);
   const __mmask8 y_inf = classify<kClassInf>(y), x_inf = classify<kClassInf>(x);
   const __mmask8 both_zero = classify<kClassZero>(y) & classify<kClassZero>(x);
   n = select(y_inf, splat(1.0), select(x_inf, zero<V>(), n));
   d = select(x_inf, splat(1.0), select(y_inf, zero<V>(), select(both_zero, splat(1.0), d)));
-  // A tiny n is scaled up together with d (the angle does not change), so that the quotient's
-  // residual is not lost among the subnormals.
-  const __mmask8 low = less(n, splat(0x1p-900)) & less(d, splat(0x1p700));
-  n = select(low, mul(n, splat(0x1p200)), n);
-  d = select(low, mul(d, splat(0x1p200)), d);
   const __mmask8 x_negative = sign_set(x);
-  V r = finish<kPiUnits>(angle(pair(n), pair(d), x_negative));
-  r = copy_sign(select(x_negative, r, small_angle<kPiUnits>(n, d, r)), y);
+  V r;
+  if constexpr (M == Method::Pairs) {
+    // A tiny n is scaled up together with d (the angle does not change), so that the quotient's
+    // residual is not lost among the subnormals.
+    const __mmask8 low = less(n, splat(0x1p-900)) & less(d, splat(0x1p700));
+    n = select(low, mul(n, splat(0x1p200)), n);
+    d = select(low, mul(d, splat(0x1p200)), d);
+    r = finish<kPiUnits>(angle(pair(n), pair(d), x_negative));
+    r = select(x_negative, r, small_angle<kPiUnits>(n, d, r));
+  } else {
+    r = angle_by<M, kPiUnits>(n, d, x_negative);
+  }
+  r = copy_sign(r, y);
   return select(classify<kClassNaN>(x) | classify<kClassNaN>(y), add(x, y), r);
 }
 
-// Single precision on the widened halves.
-template <Inv F, bool kPiUnits>
+// Single precision on the widened halves, plainly: double's 53 bits leave the rounding to
+// single a margin of about 2^-14 ulp.
+template <Inv F, bool kPiUnits, Method>
 __m512 inverse(__m512 x) {
-  return narrow(inverse<F, kPiUnits>(widen_low(x)), inverse<F, kPiUnits>(widen_high(x)));
+  constexpr Method M = Method::PlainSingle;
+  return narrow(inverse<F, kPiUnits, M>(widen_low(x)), inverse<F, kPiUnits, M>(widen_high(x)));
 }
-template <bool kPiUnits>
+template <bool kPiUnits, Method>
 __m512 inverse2(__m512 y, __m512 x) {
-  return narrow(inverse2<kPiUnits>(widen_low(y), widen_low(x)), inverse2<kPiUnits>(widen_high(y), widen_high(x)));
+  constexpr Method M = Method::PlainSingle;
+  return narrow(inverse2<kPiUnits, M>(widen_low(y), widen_low(x)), inverse2<kPiUnits, M>(widen_high(y), widen_high(x)));
 }
 
 // Atan: no special lanes.
-template <typename T, bool kPiUnits>
+template <typename T, bool kPiUnits, Method M>
 struct AtanK : Kernel<T, 256 / sizeof(T) / 2> {
-  static Vec<T> body(Vec<T> x, Mask<T>&) { return inverse<Inv::Atan, kPiUnits>(x); }
+  static Vec<T> body(Vec<T> x, Mask<T>&) { return inverse<Inv::Atan, kPiUnits, M>(x); }
 };
 
-template <typename T, bool kPiUnits>
+template <typename T, bool kPiUnits, Method M>
 struct Atan2K : Kernel<T, 256 / sizeof(T) / 2> {
-  static Vec<T> body(Vec<T> y, Vec<T> x, Mask<T>&) { return inverse2<kPiUnits>(y, x); }
+  static Vec<T> body(Vec<T> y, Vec<T> x, Mask<T>&) { return inverse2<kPiUnits, M>(y, x); }
 };
 
 // Asin and Acos: arguments beyond [-1, 1] (and NaN, which reports nothing) go to the callout.
-template <typename T, Inv F, bool kPiUnits>
+template <typename T, Inv F, bool kPiUnits, Method M>
 struct ArcK : Kernel<T, 256 / sizeof(T) / 2> {
   static Vec<T> body(Vec<T> x, Mask<T>& special) {
     special = not_less_equal(abs(x), splat(T(1)));
-    return inverse<F, kPiUnits>(x);
+    return inverse<F, kPiUnits, M>(x);
   }
   static int callout(const T* a, T* r) {
     const T x = *a;
@@ -189,14 +239,17 @@ struct ArcK : Kernel<T, 256 / sizeof(T) / 2> {
 }  // namespace zorp::vm
 
 using namespace zorp::vm;
-#define ZORP_INVERSE_ROWS(t, T)                                                                                        \
-  VM_KERNELS(t, Asin, ArcK<T, Inv::Asin, false>, ArcK<T, Inv::Asin, false>, ArcK<T, Inv::Asin, false>)                   \
-  VM_KERNELS(t, Acos, ArcK<T, Inv::Acos, false>, ArcK<T, Inv::Acos, false>, ArcK<T, Inv::Acos, false>)                   \
-  VM_KERNELS(t, Atan, AtanK<T, false>, AtanK<T, false>, AtanK<T, false>)                                                \
-  VM_KERNELS(t, Atan2, Atan2K<T, false>, Atan2K<T, false>, Atan2K<T, false>)                                            \
-  VM_KERNELS(t, Asinpi, ArcK<T, Inv::Asin, true>, ArcK<T, Inv::Asin, true>, ArcK<T, Inv::Asin, true>)                    \
-  VM_KERNELS(t, Acospi, ArcK<T, Inv::Acos, true>, ArcK<T, Inv::Acos, true>, ArcK<T, Inv::Acos, true>)                    \
-  VM_KERNELS(t, Atanpi, AtanK<T, true>, AtanK<T, true>, AtanK<T, true>)                                                 \
-  VM_KERNELS(t, Atan2pi, Atan2K<T, true>, Atan2K<T, true>, Atan2K<T, true>)
+// LA and EP plain, HA on pairs (single precision is plain in every slot).
+#define ZORP_INVERSE_SLOTS(K, ...) \
+  K<__VA_ARGS__, Method::PlainDouble>, K<__VA_ARGS__, Method::Pairs>, K<__VA_ARGS__, Method::PlainDouble>
+#define ZORP_INVERSE_ROWS(t, T)                                                  \
+  VM_KERNELS(t, Asin, ZORP_INVERSE_SLOTS(ArcK, T, Inv::Asin, false))             \
+  VM_KERNELS(t, Acos, ZORP_INVERSE_SLOTS(ArcK, T, Inv::Acos, false))             \
+  VM_KERNELS(t, Atan, ZORP_INVERSE_SLOTS(AtanK, T, false))                       \
+  VM_KERNELS(t, Atan2, ZORP_INVERSE_SLOTS(Atan2K, T, false))                     \
+  VM_KERNELS(t, Asinpi, ZORP_INVERSE_SLOTS(ArcK, T, Inv::Asin, true))            \
+  VM_KERNELS(t, Acospi, ZORP_INVERSE_SLOTS(ArcK, T, Inv::Acos, true))            \
+  VM_KERNELS(t, Atanpi, ZORP_INVERSE_SLOTS(AtanK, T, true))                      \
+  VM_KERNELS(t, Atan2pi, ZORP_INVERSE_SLOTS(Atan2K, T, true))
 ZORP_INVERSE_ROWS(s, float)
 ZORP_INVERSE_ROWS(d, double)

@@ -13,10 +13,11 @@
 // ones with the quarter-turn polynomials of the single sine-cosine (the short sine and cosine
 // polynomials of a narrower reduction would not stay within four ulps over a quarter turn).
 //
-// Every other kernel of these rows is the accurate method of sincos_core.h (below one ulp for
-// every finite argument), which also fills the LA and EP slots that have no fixed kernel of
-// their own. Infinite arguments give NaN and report a domain error (status 1); NaN gives NaN
-// and reports nothing.
+// The double HA kernels are the accurate method of sincos_core.h (below one ulp for every finite
+// argument); the double LA and EP slots without a fixed kernel, and the single slots, its plain
+// method (a single-value reduction and one polynomial pair; single precision in double).
+// Infinite arguments give NaN and report a domain error (status 1); NaN gives NaN and reports
+// nothing.
 #include <cmath>
 
 #include "vm/kernels/common/bind.h"
@@ -66,22 +67,26 @@ int sincos_callout(const T* a, T* s, T* c) {
   return result_status<kTrigReports>(*s, x);
 }
 
-// ---- the accurate kernels --------------------------------------------------------------------
-template <typename T, Fn F>
+// ---- the accurate and plain kernels -----------------------------------------------------------
+// kPlain: the plain method (double LA and EP without a fixed kernel, single precision); else the
+// accurate one (double HA).
+template <typename T, Fn F, bool kPlain>
 struct TrigK : Kernel<T, 256 / sizeof(T) / 2> {
   static Vec<T> body(Vec<T> x, Mask<T>& special) {
     special = classify<kClassInf | kClassNaN>(x);
-    return trig_any<F>(x);
+    if constexpr (kPlain) return trig_plain<F>(x);
+    else return trig_any<F>(x);
   }
   static int callout(const T* a, T* r) { return trig_callout<T, F>(a, r); }
 };
 
-template <typename T>
+template <typename T, bool kPlain>
 struct SinCosK : Kernel<T, 256 / sizeof(T) / 2> {
   static Vec<T> body(Vec<T> x, Vec<T>& cos_x, Mask<T>& special) {
     special = classify<kClassInf | kClassNaN>(x);
     Vec<T> sin_x;
-    sincos_any(x, sin_x, cos_x);
+    if constexpr (kPlain) sincos_plain(x, sin_x, cos_x);
+    else sincos_any(x, sin_x, cos_x);
     return sin_x;
   }
   static int callout(const T* a, T* s, T* c) { return sincos_callout<T>(a, s, c); }
@@ -244,11 +249,11 @@ struct SinCosLaF : Kernel<float, 32> {
 }  // namespace zorp::vm
 
 using namespace zorp::vm;
-VM_KERNELS(d, Sin, TrigK<double, Fn::Sin>, TrigK<double, Fn::Sin>, SinEpD)
-VM_KERNELS(d, Cos, CosD, TrigK<double, Fn::Cos>)
-VM_KERNELS(d, SinCos, SinCosK<double>, SinCosK<double>, SinCosEpD)
-VM_KERNELS(d, Tan, TrigK<double, Fn::Tan>, TrigK<double, Fn::Tan>, TrigK<double, Fn::Tan>)
-VM_KERNELS(s, Sin, SinLaF, TrigK<float, Fn::Sin>, TrigK<float, Fn::Sin>)
-VM_KERNELS(s, Cos, CosLaF, TrigK<float, Fn::Cos>, TrigK<float, Fn::Cos>)
-VM_KERNELS(s, SinCos, SinCosLaF, SinCosK<float>, SinCosK<float>)
-VM_KERNELS(s, Tan, TrigK<float, Fn::Tan>, TrigK<float, Fn::Tan>, TrigK<float, Fn::Tan>)
+VM_KERNELS(d, Sin, TrigK<double, Fn::Sin, true>, TrigK<double, Fn::Sin, false>, SinEpD)
+VM_KERNELS(d, Cos, CosD, TrigK<double, Fn::Cos, false>)
+VM_KERNELS(d, SinCos, SinCosK<double, true>, SinCosK<double, false>, SinCosEpD)
+VM_KERNELS(d, Tan, TrigK<double, Fn::Tan, true>, TrigK<double, Fn::Tan, false>, TrigK<double, Fn::Tan, true>)
+VM_KERNELS(s, Sin, SinLaF, TrigK<float, Fn::Sin, true>, TrigK<float, Fn::Sin, true>)
+VM_KERNELS(s, Cos, CosLaF, TrigK<float, Fn::Cos, true>, TrigK<float, Fn::Cos, true>)
+VM_KERNELS(s, SinCos, SinCosLaF, SinCosK<float, true>, SinCosK<float, true>)
+VM_KERNELS(s, Tan, TrigK<float, Fn::Tan, true>, TrigK<float, Fn::Tan, true>, TrigK<float, Fn::Tan, true>)

@@ -13,9 +13,10 @@
 // the sign of n, cospi(n + 1/2) = +0, tanpi(n) the sign of n for even n and the opposite for odd
 // n) and the poles of the tangents, infinities of the sign of the side reached from below for even
 // n, reported as singularities (status 2); |f| = 45 degrees (1/4 turn) gives tangents of exactly
-// +-1 and 30 degrees sines of exactly +-1/2. Single precision runs the double registers on its
-// widened halves and rounds once. One kernel per function fills all three slots: the method
-// is cheap next to the reduction a radian argument needs.
+// +-1 and 30 degrees sines of exactly +-1/2. The double HA slots take the sine and cosine of the
+// pair from the accurate core; the LA and EP slots take them plainly from the rounded head, and
+// so does single precision, which runs the double registers on its widened halves and rounds
+// once. SinCospi reduces once for both results.
 #include <array>
 #include <cmath>
 
@@ -77,8 +78,16 @@ struct Units<true> {  // x degrees
   static constexpr double kHi = 0x1.1df46a2529d39p-6, kLo = 0x1.5c1d8becdd291p-62;  // pi/180
 };
 
-template <Fn F, bool kDegrees>
-__m512d scaled(__m512d x) {
+// The argument reduced in its own units, scaled to radians, with the sine and cosine of the
+// remainder (unrounded pairs, or plain values with a zero tail).
+struct ScaledArg {
+  __m512d f;
+  __m512i q;
+  DD<__m512d> s, c;
+};
+
+template <bool kDegrees, Method M>
+ScaledArg reduce_scaled(__m512d x) {
   using U = Units<kDegrees>;
   // A whole number of turns off first, exactly: x mod 2 for pi x (2x would overflow near the
   // largest doubles), x mod 360 for the integers of at least 2^52 degrees.
@@ -93,10 +102,24 @@ __m512d scaled(__m512d x) {
   const __m512d n = round_integral<_MM_FROUND_TO_NEAREST_INT>(mul(y, splat(U::kInverse)));
   const __m512d f = fma(n, splat(-U::kQuarter), y);
   const __m512d quarter = sub(n, mul(splat(4.0), round_integral<_MM_FROUND_TO_NEG_INF>(mul(n, splat(0.25)))));
-  const __m512i q = small_int(quarter);
   const __m512d hi = mul(f, splat(U::kHi));
   const __m512d lo = fma(f, splat(U::kLo), fms(f, splat(U::kHi), hi));
-  const DD<__m512d> s = sin_pair(hi, lo), c = cos_pair(hi, lo);
+  if constexpr (M == Method::Pairs) {
+    return {f, small_int(quarter), sin_pair(hi, lo), cos_pair(hi, lo)};
+  } else {
+    __m512d sv, cv;
+    sin_cos_plain<std::conditional_t<M == Method::PlainSingle, float, double>>(hi, lo, sv, cv);
+    return {f, small_int(quarter), {sv, zero<__m512d>()}, {cv, zero<__m512d>()}};
+  }
+}
+
+template <Fn F, bool kDegrees>
+__m512d scaled_from(__m512d x, const ScaledArg& a) {
+  using U = Units<kDegrees>;
+  const __m512d f = a.f;
+  const __m512i q = a.q;
+  const DD<__m512d>& s = a.s;
+  const DD<__m512d>& c = a.c;
   const __m512d af = abs(f);
   const __mmask8 zero_f = equal(f, zero<__m512d>());
   const __mmask8 odd = iequal<double>(bit_and(q, isplat<double>(1)), isplat<double>(1));
@@ -130,9 +153,31 @@ __m512d scaled(__m512d x) {
   return select(classify<kClassInf | kClassNaN>(x), mul(x, zero<__m512d>()), r);
 }
 
-template <Fn F, bool kDegrees>
+template <Fn F, bool kDegrees, Method M>
+__m512d scaled(__m512d x) {
+  return scaled_from<F, kDegrees>(x, reduce_scaled<kDegrees, M>(x));
+}
+// Single precision on the widened halves, plainly, rounded once.
+template <Fn F, bool kDegrees, Method>
 __m512 scaled(__m512 x) {
-  return narrow(scaled<F, kDegrees>(widen_low(x)), scaled<F, kDegrees>(widen_high(x)));
+  constexpr Method M = Method::PlainSingle;
+  return narrow(scaled<F, kDegrees, M>(widen_low(x)), scaled<F, kDegrees, M>(widen_high(x)));
+}
+
+// Sine and cosine of pi x from one reduction.
+template <Method M>
+void scaled_sincos(__m512d x, __m512d& s, __m512d& c) {
+  const ScaledArg a = reduce_scaled<false, M>(x);
+  s = scaled_from<Fn::Sin, false>(x, a);
+  c = scaled_from<Fn::Cos, false>(x, a);
+}
+template <Method>
+void scaled_sincos(__m512 x, __m512& s, __m512& c) {
+  __m512d s0, c0, s1, c1;
+  scaled_sincos<Method::PlainSingle>(widen_low(x), s0, c0);
+  scaled_sincos<Method::PlainSingle>(widen_high(x), s1, c1);
+  s = narrow(s0, s1);
+  c = narrow(c0, c1);
 }
 
 // Lanes a callout finishes: non-finite arguments, and the poles of the tangents.
@@ -144,55 +189,56 @@ Mask<Elem<V>> special_of(V x, V y) {
 }
 
 // The callout runs the vector method on one lane: the same bits, and the status of the result.
-template <typename T, Fn F, bool kDegrees>
+template <typename T, Fn F, bool kDegrees, Method M>
 int scaled_callout(const T* a, T* r) {
   const T x = *a;
-  *r = std::isnan(x) ? x * x : lane<0>(scaled<F, kDegrees>(splat(x)));
+  *r = std::isnan(x) ? x * x : lane<0>(scaled<F, kDegrees, M>(splat(x)));
   return F == Fn::Tan ? result_status<kPoleReports>(*r, x) : result_status<kTrigReports>(*r, x);
 }
 
-template <typename T, Fn F, bool kDegrees>
+template <typename T, Fn F, bool kDegrees, Method M>
 struct ScaledK : Kernel<T, 256 / sizeof(T) / 2> {
   static Vec<T> body(Vec<T> x, Mask<T>& special) {
-    const Vec<T> y = scaled<F, kDegrees>(x);
+    const Vec<T> y = scaled<F, kDegrees, M>(x);
     special = special_of<F, kDegrees>(x, y);
     return y;
   }
-  static int callout(const T* a, T* r) { return scaled_callout<T, F, kDegrees>(a, r); }
+  static int callout(const T* a, T* r) { return scaled_callout<T, F, kDegrees, M>(a, r); }
 };
 
 // SinCospi: r1 the sine, r2 the cosine, as SinCos.
-template <typename T>
+template <typename T, Method M>
 struct SinCospiK : Kernel<T, 256 / sizeof(T) / 2> {
   static Vec<T> body(Vec<T> x, Vec<T>& cos_x, Mask<T>& special) {
     special = classify<kClassInf | kClassNaN>(x);
-    cos_x = scaled<Fn::Cos, false>(x);
-    return scaled<Fn::Sin, false>(x);
+    Vec<T> sin_x;
+    scaled_sincos<M>(x, sin_x, cos_x);
+    return sin_x;
   }
   static int callout(const T* a, T* s, T* c) {
     const T x = *a;
-    *s = std::isnan(x) ? x * x : lane<0>(scaled<Fn::Sin, false>(splat(x)));
-    *c = std::isnan(x) ? x * x : lane<0>(scaled<Fn::Cos, false>(splat(x)));
+    *s = std::isnan(x) ? x * x : lane<0>(scaled<Fn::Sin, false, M>(splat(x)));
+    *c = std::isnan(x) ? x * x : lane<0>(scaled<Fn::Cos, false, M>(splat(x)));
     return result_status<kTrigReports>(*s, x);
   }
 };
 
-template <typename T, Fn F>
-using Pi = ScaledK<T, F, false>;
-template <typename T, Fn F>
-using Deg = ScaledK<T, F, true>;
 
 }  // namespace
 }  // namespace zorp::vm
 
 using namespace zorp::vm;
-#define ZORP_SCALED_ROWS(t, T)                                                                  \
-  VM_KERNELS(t, Sinpi, Pi<T, Fn::Sin>, Pi<T, Fn::Sin>, Pi<T, Fn::Sin>)                           \
-  VM_KERNELS(t, Cospi, Pi<T, Fn::Cos>, Pi<T, Fn::Cos>, Pi<T, Fn::Cos>)                           \
-  VM_KERNELS(t, Tanpi, Pi<T, Fn::Tan>, Pi<T, Fn::Tan>, Pi<T, Fn::Tan>)                           \
-  VM_KERNELS(t, SinCospi, SinCospiK<T>)                                                          \
-  VM_KERNELS(t, Sind, Deg<T, Fn::Sin>, Deg<T, Fn::Sin>, Deg<T, Fn::Sin>)                         \
-  VM_KERNELS(t, Cosd, Deg<T, Fn::Cos>, Deg<T, Fn::Cos>, Deg<T, Fn::Cos>)                         \
-  VM_KERNELS(t, Tand, Deg<T, Fn::Tan>, Deg<T, Fn::Tan>, Deg<T, Fn::Tan>)
+// LA and EP plain, HA on pairs (single precision is plain in every slot).
+#define ZORP_SCALED_SLOTS(T, F, kDegrees)                                              \
+  ScaledK<T, F, kDegrees, Method::PlainDouble>, ScaledK<T, F, kDegrees, Method::Pairs>, \
+      ScaledK<T, F, kDegrees, Method::PlainDouble>
+#define ZORP_SCALED_ROWS(t, T)                                                     \
+  VM_KERNELS(t, Sinpi, ZORP_SCALED_SLOTS(T, Fn::Sin, false))                           \
+  VM_KERNELS(t, Cospi, ZORP_SCALED_SLOTS(T, Fn::Cos, false))                           \
+  VM_KERNELS(t, Tanpi, ZORP_SCALED_SLOTS(T, Fn::Tan, false))                           \
+  VM_KERNELS(t, SinCospi, SinCospiK<T, Method::Pairs>)                              \
+  VM_KERNELS(t, Sind, ZORP_SCALED_SLOTS(T, Fn::Sin, true))                             \
+  VM_KERNELS(t, Cosd, ZORP_SCALED_SLOTS(T, Fn::Cos, true))                             \
+  VM_KERNELS(t, Tand, ZORP_SCALED_SLOTS(T, Fn::Tan, true))
 ZORP_SCALED_ROWS(s, float)
 ZORP_SCALED_ROWS(d, double)
