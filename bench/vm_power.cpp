@@ -1,24 +1,10 @@
 // Roots and powers against SLEEF (AVX-512 u10, u35 or u05 where they exist) and glibc libmvec
-// (AVX-512 pow, cbrt, hypot), all in one run, at n = 1,024 (in cache) and 1,000,000
-// (memory-bound). Powx runs with a fast exponent (3, products or the general path as the slot
-// has it) and a general one (2.5), its peers with that exponent in every lane. Counters:
-// cyc/elem (time-stamp counter ticks per element) and ns/elem.
+// (AVX-512 pow, cbrt, hypot), all in one run. Powx runs with a fast exponent (3, products or the
+// general path as the slot has it) and a general one (2.5), its peers with that exponent in every
+// lane.
 //
 //   bench_vm_power --benchmark_min_time=0.1
-#include <benchmark/benchmark.h>
-#include <immintrin.h>
-#include <sleef.h>
-#include <x86intrin.h>
-
-#include <cmath>
-#include <cstdint>
-#include <functional>
-#include <random>
-#include <string>
-#include <vector>
-
-#include "zorp/vm.h"
-#include "zorp/vm_functions.h"
+#include "vm_bench.h"
 
 extern "C" {
 const __m512 _ZGVeN16v_cbrtf(__m512);
@@ -31,161 +17,66 @@ const __m512d _ZGVeN8vv_hypot(__m512d, __m512d);
 
 namespace {
 
-// Every kernel takes two argument arrays; one-argument kernels ignore the second.
-template <typename T>
-using Kernel = std::function<void(int32_t, const T*, const T*, T*)>;
-
-template <typename T>
-Kernel<T> one(void (*f)(int32_t, const T*, T*)) {
-  return [f](int32_t n, const T* a, const T*, T* r) { f(n, a, r); };
-}
-template <typename T>
-Kernel<T> two(void (*f)(int32_t, const T*, const T*, T*)) {
-  return [f](int32_t n, const T* a, const T* b, T* r) { f(n, a, b, r); };
-}
-template <typename T>
-Kernel<T> scalar(void (*f)(int32_t, const T*, T, T*), T b) {
-  return [f, b](int32_t n, const T* a, const T*, T* r) { f(n, a, b, r); };
-}
-
-// A peer's vector function applied register by register (n is a multiple of the lanes here).
-// Both peers live in shared libraries, so the call per register is what any caller pays.
-Kernel<float> peer(const __m512 (*f)(__m512)) {
-  return [f](int32_t n, const float* a, const float*, float* r) {
-    for (int32_t i = 0; i < n; i += 16) _mm512_storeu_ps(r + i, f(_mm512_loadu_ps(a + i)));
-  };
-}
-Kernel<double> peer(const __m512d (*f)(__m512d)) {
-  return [f](int32_t n, const double* a, const double*, double* r) {
-    for (int32_t i = 0; i < n; i += 8) _mm512_storeu_pd(r + i, f(_mm512_loadu_pd(a + i)));
-  };
-}
-Kernel<float> peer(const __m512 (*f)(__m512, __m512)) {
-  return [f](int32_t n, const float* a, const float* b, float* r) {
-    for (int32_t i = 0; i < n; i += 16) _mm512_storeu_ps(r + i, f(_mm512_loadu_ps(a + i), _mm512_loadu_ps(b + i)));
-  };
-}
-Kernel<double> peer(const __m512d (*f)(__m512d, __m512d)) {
-  return [f](int32_t n, const double* a, const double* b, double* r) {
-    for (int32_t i = 0; i < n; i += 8) _mm512_storeu_pd(r + i, f(_mm512_loadu_pd(a + i), _mm512_loadu_pd(b + i)));
-  };
-}
-// The same with one exponent in every lane (Powx's peers).
-Kernel<float> peer_x(const __m512 (*f)(__m512, __m512), float e) {
-  return [f, e](int32_t n, const float* a, const float*, float* r) {
-    const __m512 b = _mm512_set1_ps(e);
-    for (int32_t i = 0; i < n; i += 16) _mm512_storeu_ps(r + i, f(_mm512_loadu_ps(a + i), b));
-  };
-}
-Kernel<double> peer_x(const __m512d (*f)(__m512d, __m512d), double e) {
-  return [f, e](int32_t n, const double* a, const double*, double* r) {
-    const __m512d b = _mm512_set1_pd(e);
-    for (int32_t i = 0; i < n; i += 8) _mm512_storeu_pd(r + i, f(_mm512_loadu_pd(a + i), b));
-  };
-}
-
-// Arguments: a log-spaced over [alo, ahi], b uniform over [blo, bhi].
-struct Range {
-  double alo, ahi, blo, bhi;
-};
-
-template <typename T>
-void run(benchmark::State& state, const Kernel<T>& k, Range rg) {
-  const size_t n = static_cast<size_t>(state.range(0));
-  std::mt19937_64 rng(1);
-  std::uniform_real_distribution<double> u(0, 1);
-  std::vector<T> a(n), b(n), r(n);
-  for (size_t i = 0; i < n; ++i) {
-    a[i] = static_cast<T>(std::exp(std::log(rg.alo) + u(rng) * (std::log(rg.ahi) - std::log(rg.alo))));
-    b[i] = static_cast<T>(rg.blo + u(rng) * (rg.bhi - rg.blo));
-  }
-  uint64_t ticks = 0;
-  for (auto _ : state) {
-    const uint64_t t0 = __rdtsc();
-    k(static_cast<int32_t>(n), a.data(), b.data(), r.data());
-    ticks += __rdtsc() - t0;
-    benchmark::DoNotOptimize(r.data());
-    benchmark::ClobberMemory();
-  }
-  const double elems = static_cast<double>(state.iterations()) * static_cast<double>(n);
-  state.counters["cyc/elem"] = static_cast<double>(ticks) / elems;
-  state.counters["ns/elem"] = benchmark::Counter(elems, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
-}
-
-template <typename T>
-void add(const std::string& fn, const std::string& who, Kernel<T> k, Range rg) {
-  for (long n : {1024L, 1000000L})
-    benchmark::RegisterBenchmark((fn + "/" + who).c_str(), [k, rg](benchmark::State& s) { run<T>(s, k, rg); })->Arg(n);
-}
-
-#define OURS1(t, F, la, ep, rg)                                      \
-  add<T_##t>(#t #F, "zorp_LA", one(_fenn##t##F##_##la), rg);          \
-  add<T_##t>(#t #F, "zorp_HA", one(_fenn##t##F##_HA), rg);            \
-  add<T_##t>(#t #F, "zorp_EP", one(_fenn##t##F##_##ep), rg);
-#define OURS2(t, F, la, ep, rg)                                      \
-  add<T_##t>(#t #F, "zorp_LA", two(_fenn##t##F##_##la), rg);          \
-  add<T_##t>(#t #F, "zorp_HA", two(_fenn##t##F##_HA), rg);            \
-  add<T_##t>(#t #F, "zorp_EP", two(_fenn##t##F##_##ep), rg);
-using T_s = float;
-using T_d = double;
+using vmbench::add;
+using vmbench::Range;
 
 void register_all() {
-  const Range roots_s{1e-30, 1e30, 0, 0}, roots_d{1e-300, 1e300, 0, 0};
-  const Range p32_s{1e-20, 1e20, 0, 0}, p32_d{1e-200, 1e200, 0, 0};
-  const Range pow_r{1e-3, 1e3, -10, 10}, hyp_s{1e-15, 1e15, -1e15, 1e15}, hyp_d{1e-150, 1e150, -1e150, 1e150};
-  OURS1(s, InvSqrt, 21, 11, roots_s)
-  OURS1(d, InvSqrt, 50, 26, roots_d)
-  OURS1(s, Cbrt, 21, 11, roots_s)
-  add<float>("sCbrt", "sleef_u10", peer(Sleef_cbrtf16_u10avx512f), roots_s);
-  add<float>("sCbrt", "sleef_u35", peer(Sleef_cbrtf16_u35avx512f), roots_s);
-  add<float>("sCbrt", "libmvec", peer(_ZGVeN16v_cbrtf), roots_s);
-  OURS1(d, Cbrt, 50, 26, roots_d)
-  add<double>("dCbrt", "sleef_u10", peer(Sleef_cbrtd8_u10avx512f), roots_d);
-  add<double>("dCbrt", "sleef_u35", peer(Sleef_cbrtd8_u35avx512f), roots_d);
-  add<double>("dCbrt", "libmvec", peer(_ZGVeN8v_cbrt), roots_d);
-  OURS1(s, InvCbrt, 21, 11, roots_s)
-  OURS1(d, InvCbrt, 50, 26, roots_d)
-  OURS1(s, Pow2o3, 21, 11, roots_s)
-  OURS1(d, Pow2o3, 50, 26, roots_d)
-  OURS1(s, Pow3o2, 21, 11, p32_s)
-  OURS1(d, Pow3o2, 50, 26, p32_d)
-  OURS2(s, Hypot, 21, 11, hyp_s)
-  add<float>("sHypot", "sleef_u05", peer(Sleef_hypotf16_u05avx512f), hyp_s);
-  add<float>("sHypot", "sleef_u35", peer(Sleef_hypotf16_u35avx512f), hyp_s);
-  add<float>("sHypot", "libmvec", peer(_ZGVeN16vv_hypotf), hyp_s);
-  OURS2(d, Hypot, 50, 26, hyp_d)
-  add<double>("dHypot", "sleef_u05", peer(Sleef_hypotd8_u05avx512f), hyp_d);
-  add<double>("dHypot", "sleef_u35", peer(Sleef_hypotd8_u35avx512f), hyp_d);
-  add<double>("dHypot", "libmvec", peer(_ZGVeN8vv_hypot), hyp_d);
-  OURS2(s, Pow, 21, 11, pow_r)
-  add<float>("sPow", "sleef_u10", peer(Sleef_powf16_u10avx512f), pow_r);
-  add<float>("sPow", "libmvec", peer(_ZGVeN16vv_powf), pow_r);
-  OURS2(d, Pow, 50, 26, pow_r)
-  add<double>("dPow", "sleef_u10", peer(Sleef_powd8_u10avx512f), pow_r);
-  add<double>("dPow", "libmvec", peer(_ZGVeN8vv_pow), pow_r);
-  OURS2(s, Powr, 21, 11, pow_r)
-  OURS2(d, Powr, 50, 26, pow_r)
+  // a log-spaced, b uniform
+  const auto range = [](double alo, double ahi, double blo, double bhi) {
+    return Range{{alo, ahi, true}, {blo, bhi, false}, ""};
+  };
+  const Range roots_s = range(1e-30, 1e30, 0, 0), roots_d = range(1e-300, 1e300, 0, 0);
+  const Range p32_s = range(1e-20, 1e20, 0, 0), p32_d = range(1e-200, 1e200, 0, 0);
+  const Range pow_r = range(1e-3, 1e3, -10, 10), hyp_s = range(1e-15, 1e15, -1e15, 1e15);
+  const Range hyp_d = range(1e-150, 1e150, -1e150, 1e150);
+  VMBENCH_OURS(one, s, InvSqrt, roots_s)
+  VMBENCH_OURS(one, d, InvSqrt, roots_d)
+  VMBENCH_OURS(one, s, Cbrt, roots_s)
+  add<float>("sCbrt", "sleef_u10", vmbench::peer(Sleef_cbrtf16_u10avx512f), roots_s);
+  add<float>("sCbrt", "sleef_u35", vmbench::peer(Sleef_cbrtf16_u35avx512f), roots_s);
+  add<float>("sCbrt", "libmvec", vmbench::peer(_ZGVeN16v_cbrtf), roots_s);
+  VMBENCH_OURS(one, d, Cbrt, roots_d)
+  add<double>("dCbrt", "sleef_u10", vmbench::peer(Sleef_cbrtd8_u10avx512f), roots_d);
+  add<double>("dCbrt", "sleef_u35", vmbench::peer(Sleef_cbrtd8_u35avx512f), roots_d);
+  add<double>("dCbrt", "libmvec", vmbench::peer(_ZGVeN8v_cbrt), roots_d);
+  VMBENCH_OURS(one, s, InvCbrt, roots_s)
+  VMBENCH_OURS(one, d, InvCbrt, roots_d)
+  VMBENCH_OURS(one, s, Pow2o3, roots_s)
+  VMBENCH_OURS(one, d, Pow2o3, roots_d)
+  VMBENCH_OURS(one, s, Pow3o2, p32_s)
+  VMBENCH_OURS(one, d, Pow3o2, p32_d)
+  VMBENCH_OURS(two, s, Hypot, hyp_s)
+  add<float>("sHypot", "sleef_u05", vmbench::peer(Sleef_hypotf16_u05avx512f), hyp_s);
+  add<float>("sHypot", "sleef_u35", vmbench::peer(Sleef_hypotf16_u35avx512f), hyp_s);
+  add<float>("sHypot", "libmvec", vmbench::peer(_ZGVeN16vv_hypotf), hyp_s);
+  VMBENCH_OURS(two, d, Hypot, hyp_d)
+  add<double>("dHypot", "sleef_u05", vmbench::peer(Sleef_hypotd8_u05avx512f), hyp_d);
+  add<double>("dHypot", "sleef_u35", vmbench::peer(Sleef_hypotd8_u35avx512f), hyp_d);
+  add<double>("dHypot", "libmvec", vmbench::peer(_ZGVeN8vv_hypot), hyp_d);
+  VMBENCH_OURS(two, s, Pow, pow_r)
+  add<float>("sPow", "sleef_u10", vmbench::peer(Sleef_powf16_u10avx512f), pow_r);
+  add<float>("sPow", "libmvec", vmbench::peer(_ZGVeN16vv_powf), pow_r);
+  VMBENCH_OURS(two, d, Pow, pow_r)
+  add<double>("dPow", "sleef_u10", vmbench::peer(Sleef_powd8_u10avx512f), pow_r);
+  add<double>("dPow", "libmvec", vmbench::peer(_ZGVeN8vv_pow), pow_r);
+  VMBENCH_OURS(two, s, Powr, pow_r)
+  VMBENCH_OURS(two, d, Powr, pow_r)
   for (double e : {3.0, 2.5}) {
-    const std::string s = "sPowx(" + std::string(e == 3.0 ? "3" : "2.5") + ")", d = "d" + s.substr(1);
-    add<float>(s, "zorp_LA", scalar<float>(_fennsPowx_21, float(e)), pow_r);
-    add<float>(s, "zorp_HA", scalar<float>(_fennsPowx_HA, float(e)), pow_r);
-    add<float>(s, "zorp_EP", scalar<float>(_fennsPowx_11, float(e)), pow_r);
-    add<float>(s, "sleef_u10", peer_x(Sleef_powf16_u10avx512f, float(e)), pow_r);
-    add<float>(s, "libmvec", peer_x(_ZGVeN16vv_powf, float(e)), pow_r);
-    add<double>(d, "zorp_LA", scalar<double>(_fenndPowx_50, e), pow_r);
-    add<double>(d, "zorp_HA", scalar<double>(_fenndPowx_HA, e), pow_r);
-    add<double>(d, "zorp_EP", scalar<double>(_fenndPowx_26, e), pow_r);
-    add<double>(d, "sleef_u10", peer_x(Sleef_powd8_u10avx512f, e), pow_r);
-    add<double>(d, "libmvec", peer_x(_ZGVeN8vv_pow, e), pow_r);
+    const char* s = e == 3.0 ? "sPowx(3)" : "sPowx(2.5)";
+    const char* d = e == 3.0 ? "dPowx(3)" : "dPowx(2.5)";
+    add<float>(s, "zorp_LA", vmbench::scalar<float>(_fennsPowx_21, float(e)), pow_r);
+    add<float>(s, "zorp_HA", vmbench::scalar<float>(_fennsPowx_HA, float(e)), pow_r);
+    add<float>(s, "zorp_EP", vmbench::scalar<float>(_fennsPowx_11, float(e)), pow_r);
+    add<float>(s, "sleef_u10", vmbench::peer_x(Sleef_powf16_u10avx512f, float(e)), pow_r);
+    add<float>(s, "libmvec", vmbench::peer_x(_ZGVeN16vv_powf, float(e)), pow_r);
+    add<double>(d, "zorp_LA", vmbench::scalar<double>(_fenndPowx_50, e), pow_r);
+    add<double>(d, "zorp_HA", vmbench::scalar<double>(_fenndPowx_HA, e), pow_r);
+    add<double>(d, "zorp_EP", vmbench::scalar<double>(_fenndPowx_26, e), pow_r);
+    add<double>(d, "sleef_u10", vmbench::peer_x(Sleef_powd8_u10avx512f, e), pow_r);
+    add<double>(d, "libmvec", vmbench::peer_x(_ZGVeN8vv_pow, e), pow_r);
   }
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  register_all();
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+int main(int argc, char** argv) { return vmbench::main(argc, argv, register_all); }

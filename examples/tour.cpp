@@ -109,6 +109,10 @@ void tour_vector_math(void* lib) {
 #include "tour_vm_power.inc"
 #define ZORP_TOUR_POWER 1
 #endif
+#if __has_include("tour_vm_trig.inc")
+#include "tour_vm_trig.inc"
+#define ZORP_TOUR_TRIG 1
+#endif
 #if __has_include("tour_rng.inc")
 #include "tour_rng.inc"
 #define ZORP_TOUR_RNG 1
@@ -138,6 +142,9 @@ int main(int argc, char** argv) {
 #endif
 #ifdef ZORP_TOUR_POWER
   if (!tour_power(lib)) ++g_failures;
+#endif
+#ifdef ZORP_TOUR_TRIG
+  if (!tour_trig(lib)) ++g_failures;
 #endif
 #ifdef ZORP_TOUR_RNG
   if (!tour_rng(lib)) ++g_failures;

@@ -200,6 +200,8 @@ inline float sub(float a, float b) { return a - b; }
 inline double sub(double a, double b) { return a - b; }
 inline float mul(float a, float b) { return a * b; }
 inline double mul(double a, double b) { return a * b; }
+inline float div(float a, float b) { return a / b; }
+inline double div(double a, double b) { return a / b; }
 inline float fma(float a, float b, float c) { return std::fma(a, b, c); }
 inline float fnma(float a, float b, float c) { return std::fma(-a, b, c); }
 inline double fnma(double a, double b, double c) { return std::fma(-a, b, c); }

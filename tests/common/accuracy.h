@@ -213,6 +213,18 @@ inline void Modf(const Z* a, Z* r, bool dbl) {
   mpfr_rint_trunc(r[0].part(0), a[0].part(0), MPFR_RNDN);
 }
 
+// Degrees: MPFR's functions of x in units of a full turn of 360.
+template <int (*kF)(mpfr_ptr, mpfr_srcptr, unsigned long, mpfr_rnd_t)>
+inline void InDegrees(const Z* a, Z* r, bool) {
+  kF(r[0].part(0), a[0].part(0), 360, MPFR_RNDN);
+}
+inline constexpr Formula Sind = InDegrees<mpfr_sinu>, Cosd = InDegrees<mpfr_cosu>, Tand = InDegrees<mpfr_tanu>;
+// r1 the sine, r2 the cosine of pi x.
+inline void SinCospi(const Z* a, Z* r, bool) {
+  mpfr_sinpi(r[0].part(0), a[0].part(0), MPFR_RNDN);
+  mpfr_cospi(r[1].part(0), a[0].part(0), MPFR_RNDN);
+}
+
 // The product by the textbook formula (ac - bd, ad + bc). Elements with an infinite or NaN part
 // follow it as double arithmetic does, products rounded first: no infinity is recovered from
 // the NaN it may give (as C's infinity rules would), since the kernels do not recover one.

@@ -17,6 +17,7 @@
 
 #include "common/accuracy.h"
 #include "common/library.h"
+#include "vm/near_pio2.h"
 #include "vm/dispatch/catalogue.h"
 #include "zorp/vm.h"
 #include "zorp/vm_functions.h"
@@ -25,7 +26,7 @@ namespace zorp::test {
 
 using vm::catalogue::Shape;
 enum class Rule { CLASS, CLASS_ZERO_ANY_SIGN, CR };
-enum class Extra { none, near_ties, one_scale, powers };
+enum class Extra { none, near_ties, one_scale, powers, near_pio2 };
 
 struct VmRow {
   const vm::catalogue::Row& cat;
@@ -316,6 +317,29 @@ class Sampler {
       push(s, {x}, {y});
     }
   }
+  // Arguments next to multiples of pi/2, where the reduced argument loses the most leading bits:
+  // the number of each binade nearest to a multiple (found exactly by the continued-fraction
+  // walk of near_pio2.h) with its two neighbours, then the multiples k pi/2 rounded, for k of
+  // every size, with their neighbours. Both signs.
+  void near_pio2(Sample<R>& s, size_t n) {
+    using L = std::numeric_limits<R>;
+    static const std::vector<R> nearest = [] {
+      std::vector<R> v;
+      for (int e = -L::digits; e + L::digits <= L::max_exponent; ++e) v.push_back(R(pio2::nearest_in_binade(L::digits, e).value()));
+      return v;
+    }();
+    const R inf = L::infinity();
+    auto around = [&](R x) {
+      for (R y : {x, std::nextafter(x, R(0)), std::nextafter(x, inf)})
+        if (y >= R(row_.lo) && y <= R(row_.hi)) push(s, {(rng_() & 1) ? y : -y}, {y});
+    };
+    for (R x : nearest) around(x);
+    while (s.n < n) {
+      const double k = std::floor(std::ldexp(uniform(R(1), R(2)), static_cast<int>(rng_() % (L::digits + 10))));
+      around(R(k * 1.5707963267948966));
+    }
+  }
+
   // count elements spread over [lo, hi], count/2 uniform in [ulo, uhi], `extra` of the row's
   // extra sample, the special elements and the edges.
   Sample<R> make(size_t count, size_t extra) {
@@ -325,6 +349,7 @@ class Sampler {
     if (row_.extra == Extra::near_ties) near_ties(s, s.n + extra);
     if (row_.extra == Extra::one_scale) one_scale(s, extra);
     if (row_.extra == Extra::powers) powers(s, s.n + extra);
+    if (row_.extra == Extra::near_pio2) near_pio2(s, s.n + extra);
     specials(s);
     edges(s);
     return s;

@@ -60,6 +60,7 @@ struct PiecewiseFit {
 std::vector<Fit> exp_fits();
 std::vector<Fit> log_fits();
 std::vector<Fit> power_fits();
+std::vector<Fit> trig_fits();
 std::vector<PiecewiseFit> log_piecewise_fits();
 
 // Text of the generated file (namespace ns) holding the arrays of these fits.

@@ -39,6 +39,9 @@ inline R exp10(const R& a) { R r; mpfr_exp10(r.v, a.v, MPFR_RNDN); return r; }
 inline R expm1(const R& a) { R r; mpfr_expm1(r.v, a.v, MPFR_RNDN); return r; }
 inline R log(const R& a) { R r; mpfr_log(r.v, a.v, MPFR_RNDN); return r; }
 inline R log1p(const R& a) { R r; mpfr_log1p(r.v, a.v, MPFR_RNDN); return r; }
+inline R sqrt(const R& a) { R r; mpfr_sqrt(r.v, a.v, MPFR_RNDN); return r; }
+inline R sin(const R& a) { R r; mpfr_sin(r.v, a.v, MPFR_RNDN); return r; }
+inline R cos(const R& a) { R r; mpfr_cos(r.v, a.v, MPFR_RNDN); return r; }
 inline R ratio(int num, int den) { return R(num) / R(den); }
 inline R ln2() { return log(R(2)); }
 // x rounded to the nearest multiple of 2^-bits.

@@ -26,7 +26,27 @@ R inv_factorial(int j) {
   return R(1) / f;
 }
 
+// The sine and cosine polynomials are polynomials in u = r^2 (their arguments are even or odd
+// in r): the kernels form sin r = r + r u S(u) (or r + r S(u) with S the whole of sin r / r - 1)
+// and cos r = 1 - u/2 + u^2 C(u). The limits at u = 0 are the series' leading terms.
+R sin_tail(const R& u) {
+  if (u.zero()) return R(-1) / R(6);
+  const R r = sqrt(u);
+  return (sin(r) - r) / (u * r);
+}
+R sin_over_r_m1(const R& u) { return u.zero() ? R(0) : sin(sqrt(u)) / sqrt(u) - R(1); }
+R cos_sqrt(const R& u) { return cos(sqrt(u)); }
+R atan_tail(const R& u) {
+  if (u.zero()) return R(-1) / R(3);
+  const R t = sqrt(u);
+  R a;
+  mpfr_atan(a.v, t.v, MPFR_RNDN);
+  return (a - t) / (u * t);
+}
+R cos_tail(const R& u) { return u.zero() ? R(1) / R(24) : (cos(sqrt(u)) - R(1) + u / R(2)) / (u * u); }
+
 const double kLn2 = std::log(2.0), kLog10of2 = std::log10(2.0);
+const double kPi = 3.141592653589793;
 
 }  // namespace
 
@@ -108,6 +128,55 @@ std::vector<Fit> power_fits() {
        "the extended logarithm of Pow: the kernel adds r and -r^2/2 exactly and evaluates c3 + c4 r + ..."},
       {"kExpPowD", "e^r - 1", expm1_, "[-ln2/32, ln2/32]", -kLn2 / 32, kLn2 / 32, 8, W::Relative, Prec::Double,
        How::Minimax, {0, 1}, nullptr, "the exponential of Pow, on a 1/16 grid rounded to nearest; c2 + c3 r + ..."},
+  };
+}
+
+std::vector<Fit> trig_fits() {
+  using W = Weight;
+  const double kHalfPiSq = kPi * kPi / 4, kQuarterPiSq = kPi * kPi / 16;
+  return {
+      // ---- the fixed kernels: published sets whose results keep their bits ------------------
+      {"kSinEpD", "(sin r - r)/r^3 in u = r^2", sin_tail, "r in [-pi/2, pi/2]", 0, kHalfPiSq, 3, W::Relative,
+       Prec::Double, How::Fixed,
+       {-0x1.55554ad3eaf1fp-3, 0x1.110ea968a0185p-7, -0x1.9f67d9395d587p-13, 0x1.5d4567512bbd5p-19}, nullptr,
+       "published; the double EP sine and sine-cosine: r + r (u S(u))"},
+      {"kCosKernelD", "(sin r - r)/r^3 in u = r^2", sin_tail, "r in [-pi/2, pi/2]", 0, kHalfPiSq, 6, W::Relative,
+       Prec::Double, How::Fixed,
+       {-0x1.55555555554a7p-3, 0x1.111111110a4a8p-7, -0x1.a01a019a5b87bp-13, 0x1.71de38030fea0p-19,
+        -0x1.ae63546002231p-26, 0x1.60e6857a2f220p-33, -0x1.9f0d60811aac8p-41},
+       nullptr, "published; the double cosine of the LA and EP slots, cos x as the sine of (N + 1/2) pi - |x|"},
+      {"kSinLaF", "(sin r - r)/r^3 in u = r^2", sin_tail, "r in [-pi/2, pi/2]", 0, kHalfPiSq, 3, W::Relative,
+       Prec::Single, How::Fixed,
+       {-0x1.55554cp-3, 0x1.110eccp-7, -0x1.9f6ffep-13, 0x1.5dbdf0p-19}, nullptr,
+       "published; the single LA sine: r + (S(u) u) r"},
+      {"kCosLaF", "(sin r - r)/r^3 in u = r^2", sin_tail, "r in [-pi/2, pi/2]", 0, kHalfPiSq, 3, W::Relative,
+       Prec::Single, How::Fixed,
+       {-0x1.55554cp-3, 0x1.110ec8p-7, -0x1.9f6d9ep-13, 0x1.5d866ap-19}, nullptr,
+       "published; the single LA cosine, a quarter turn ahead of the sine"},
+      {"kSinCosSinF", "sin(r)/r - 1 in u = r^2", sin_over_r_m1, "r in [-pi/4, pi/4]", 0, kQuarterPiSq, 3,
+       W::Absolute, Prec::Single, How::Fixed, {-0x1.bd0e1ap-29, -0x1.55554p-3, 0x1.110606p-7, -0x1.98fb9cp-13},
+       nullptr, "published; the single LA sine-cosine: r + r S(u)"},
+      {"kSinCosCosF", "cos(r) in u = r^2", cos_sqrt, "r in [-pi/4, pi/4]", 0, kQuarterPiSq, 3, W::Absolute,
+       Prec::Single, How::Fixed, {1, -0x1.ffff96p-2, 0x1.553ba6p-5, -0x1.63f9d6p-10}, nullptr,
+       "published; the single LA sine-cosine"},
+      // ---- the accurate kernels: r = hi + lo within a quarter turn ----------------------------
+      {"kSinTailD", "(sin r - r)/r^3 in u = r^2", sin_tail, "r in [-pi/4, pi/4]", 0, kQuarterPiSq, 5,
+       W::Relative, Prec::Double, How::Minimax, {}, nullptr,
+       "sin(hi + lo) = hi + (hi u S(u) + lo (1 - u/2)); the tail is below a tenth of the result"},
+      {"kCosTailD", "(cos r - 1 + r^2/2)/r^4 in u = r^2", cos_tail, "r in [-pi/4, pi/4]", 0, kQuarterPiSq, 5,
+       W::Relative, Prec::Double, How::Minimax, {}, nullptr,
+       "cos(hi + lo) = (1 - u/2) + (u^2 C(u) - hi lo) with u = hi^2 as an exact pair"},
+      {"kAtanTailD", "(atan t - t)/t^3 in u = t^2", atan_tail, "t in [-tan(pi/8), tan(pi/8)]", 0,
+       0.17157287525381, 12, W::Relative, Prec::Double, How::Minimax, {}, nullptr,
+       "atan(hi + lo) = hi + (hi u A(u) + lo); the tail is below a sixteenth of the result"},
+      // ---- single precision computed in double registers and rounded once -------------------
+      {"kSinTailS", "(sin r - r)/r^3 in u = r^2", sin_tail, "r in [-pi/4, pi/4]", 0, kQuarterPiSq, 4,
+       W::Relative, Prec::Double, How::Minimax, {}, nullptr, "single sine in double: sin r = r + r u S(u)"},
+      {"kCosTailS", "(cos r - 1 + r^2/2)/r^4 in u = r^2", cos_tail, "r in [-pi/4, pi/4]", 0, kQuarterPiSq, 4,
+       W::Relative, Prec::Double, How::Minimax, {}, nullptr, "single cosine in double: cos r = 1 - u/2 + u^2 C(u)"},
+      {"kAtanTailS", "(atan t - t)/t^3 in u = t^2", atan_tail, "t in [-tan(pi/8), tan(pi/8)]", 0,
+       0.17157287525381, 6, W::Relative, Prec::Double, How::Minimax, {}, nullptr,
+       "single inverse functions in double: atan t = t + t u A(u)"},
   };
 }
 

@@ -1,0 +1,259 @@
+// Sine, cosine and tangent of any finite argument: the accurate method, below one ulp of double,
+// written once for double registers and double scalars (a kernel and its callout get the same
+// bits), and a plain method for what needs less (the double LA and EP slots, and single
+// precision, which runs the double registers on its widened halves).
+//
+// Method: x = k pi/2 + r with r = hi + lo, |r| <= pi/4 (trig_reduce.h: the double-double pair
+// while every lane is below 2^28, Payne-Hanek for a register with any larger lane), then
+//   sin r = hi + (hi u S(u) + lo (1 - u/2))          u = hi^2
+//   cos r = (1 - u/2) + (((1 - w) - u/2) + (u^2 C(u) - (hi lo + u_lo/2)))
+// with w = 1 - u/2 rounded and u = hi^2 + u_lo exact, so each value is a head and a tail whose
+// sum is rounded once (0.52 ulp at most), and the quadrant k mod 4 picks and signs them. The
+// tangent divides the unrounded pairs and corrects the quotient once by its residual.
+//
+// Arguments of magnitude below 2^-27 give sin x = tan x = x (x^2/3 is below half an ulp there),
+// which also keeps the sign of zeros; non-finite lanes get NaN (x times 0), and their kernels
+// send them to a callout that reports infinities.
+#pragma once
+#include <cmath>
+#include <type_traits>
+
+#include "simd/exact.h"
+#include "simd/poly.h"
+#include "simd/vec.h"
+#include "vm/kernels/common/callout.h"
+#include "vm/kernels/common/trig_reduce.h"
+#include "vm/kernels/trig/generated/trig_polys.inc"
+
+namespace zorp::vm::trig {
+
+// Sine, cosine and tangent report only their domain errors (infinite arguments); results of
+// subnormal arguments are the arguments themselves and no underflow.
+inline constexpr Reports kTrigReports{kStatusOverflow, false};
+inline constexpr double kTinyArgument = 0x1p-27;
+
+template <typename V>
+struct Reduced {
+  V hi, lo;
+  // k mod 4: an int for scalars, 64-bit lanes for registers
+  std::conditional_t<std::is_arithmetic_v<V>, int, __m512i> quadrant;
+};
+
+inline Reduced<double> reduce_any(double x) {
+  const QuadrantReduction q = reduce_half_pi_scalar(x);
+  return {q.hi, q.lo, q.quadrant};
+}
+inline Reduced<__m512d> reduce_any(__m512d x) {
+  using namespace simd;
+  if (abs_at_least(x, splat(HalfPi<double>::kPairLimit))) {
+    const HugeReduction<__m512d> h = reduce_half_pi_huge(x);
+    return {h.r.hi, h.r.lo, h.quadrant};
+  }
+  const PairReduction<__m512d> p = reduce_half_pi_pair(x);
+  return {p.r.hi, p.r.lo, quadrant_of(p.k)};
+}
+
+// sin(hi + lo) and cos(hi + lo) as unrounded head + tail.
+template <typename V>
+inline DD<V> sin_pair(V hi, V lo) {
+  using namespace simd;
+  const V u = mul(hi, hi);
+  const V low = fnma(mul(u, detail::lanes<V>(0.5)), lo, lo);
+  return {hi, fma(mul(hi, u), horner(u, trigpoly::kSinTailD), low)};
+}
+template <typename V>
+inline DD<V> cos_pair(V hi, V lo) {
+  using namespace simd;
+  const DD<V> u = two_prod(hi, hi);
+  const V half_u = mul(u.hi, detail::lanes<V>(0.5));
+  const V w = sub(detail::lanes<V>(1.0), half_u);
+  const V lost = sub(sub(detail::lanes<V>(1.0), w), half_u);
+  const V small = fms(hi, lo, mul(u.lo, detail::lanes<V>(-0.5)));  // hi lo + u_lo / 2
+  const V tail = add(lost, fms(mul(u.hi, u.hi), horner(u.hi, trigpoly::kCosTailD), small));
+  return {w, tail};
+}
+
+// The quadrant's choice: sine (kCos false) or cosine of x = k pi/2 + r from sin r and cos r.
+// sin x: s, c, -s, -c; cos x: c, -s, -c, s.
+template <bool kCos>
+inline double by_quadrant(int q, double s, double c) {
+  const int shifted = q + (kCos ? 1 : 0);
+  const double v = ((q & 1) != 0) != kCos ? c : s;
+  return (shifted & 2) ? -v : v;
+}
+template <bool kCos>
+inline __m512d by_quadrant(__m512i q, __m512d s, __m512d c) {
+  using namespace simd;
+  const __m512i shifted = kCos ? iadd<double>(q, isplat<double>(1)) : q;
+  const __mmask8 odd = iequal<double>(bit_and(q, isplat<double>(1)), isplat<double>(1));
+  const __m512i sign = shift_left<62, double>(bit_and(shifted, isplat<double>(2)));
+  return as_double(bit_xor(bits(kCos ? select(odd, s, c) : select(odd, c, s)), sign));
+}
+
+// tan r (even k) or -cot r (odd k) from the pairs: the quotient of the rounded pairs and one
+// correction by the residual (n - y d) / d.
+template <typename V>
+inline V divide_pairs(DD<V> n, DD<V> d) {
+  using namespace simd;
+  const V nv = add(n.hi, n.lo), dv = add(d.hi, d.lo);
+  const V y = div(nv, dv);
+  // n - y d with n and d as pairs: the head difference in one rounding (it is small), then the
+  // tails.
+  const V residual = fnma(y, d.lo, add(fnma(y, d.hi, n.hi), n.lo));
+  return add(y, div(residual, dv));
+}
+
+enum class Fn { Sin, Cos, Tan };
+
+// How a kernel of the family forms its result: on double-double pairs rounded once (double HA,
+// below one ulp), or plainly with the polynomials of the precision it needs (the double LA and
+// EP slots; single precision, computed in double).
+enum class Method { Pairs, PlainDouble, PlainSingle };
+
+// tan x = tan r for even k, -cot r for odd k.
+inline double tan_by_quadrant(int q, DD<double> s, DD<double> c) {
+  return (q & 1) ? -divide_pairs(c, s) : divide_pairs(s, c);
+}
+inline __m512d tan_by_quadrant(__m512i q, DD<__m512d> s, DD<__m512d> c) {
+  using namespace simd;
+  const __mmask8 odd = iequal<double>(bit_and(q, isplat<double>(1)), isplat<double>(1));
+  const DD<__m512d> n = {select(odd, c.hi, s.hi), select(odd, c.lo, s.lo)};
+  const DD<__m512d> d = {select(odd, s.hi, c.hi), select(odd, s.lo, c.lo)};
+  const __m512d t = divide_pairs(n, d);
+  return select(odd, flip_bits(t, uint64_t(1) << 63), t);
+}
+
+namespace detail {
+// Lanes (or the scalar) where x is not finite get x times 0, NaN; where |x| < 2^-27 and the
+// function is odd, x itself.
+template <Fn F, typename V>
+inline V finish(V x, V y) {
+  using namespace simd;
+  if constexpr (std::is_arithmetic_v<V>) {
+    if (!std::isfinite(x)) return x * 0.0;
+    return (F != Fn::Cos && std::fabs(x) < kTinyArgument) ? x : y;
+  } else {
+    if constexpr (F != Fn::Cos) y = select(less(abs(x), splat(kTinyArgument)), x, y);
+    return select(classify<kClassInf | kClassNaN>(x), mul(x, zero<V>()), y);
+  }
+}
+}  // namespace detail
+
+// sin x, cos x or tan x of doubles (a register or a scalar), any argument.
+template <Fn F, typename V>
+inline V trig_any(V x) {
+  const Reduced<V> r = reduce_any(x);
+  const DD<V> s = sin_pair(r.hi, r.lo), c = cos_pair(r.hi, r.lo);
+  const V y = F == Fn::Tan ? tan_by_quadrant(r.quadrant, s, c)
+                           : by_quadrant<F == Fn::Cos>(r.quadrant, simd::add(s.hi, s.lo), simd::add(c.hi, c.lo));
+  return detail::finish<F>(x, y);
+}
+
+// Both at once.
+template <typename V>
+inline void sincos_any(V x, V& sin_x, V& cos_x) {
+  const Reduced<V> r = reduce_any(x);
+  const DD<V> s = sin_pair(r.hi, r.lo), c = cos_pair(r.hi, r.lo);
+  const V sv = simd::add(s.hi, s.lo), cv = simd::add(c.hi, c.lo);
+  sin_x = detail::finish<Fn::Sin>(x, by_quadrant<false>(r.quadrant, sv, cv));
+  cos_x = detail::finish<Fn::Cos>(x, by_quadrant<true>(r.quadrant, sv, cv));
+}
+
+// ---- the plain method -----------------------------------------------------------------------
+// For what needs a few units of 2^-53 rather than one ulp of double: the double LA and EP slots
+// without a fixed kernel, and single precision (computed in double and rounded once, which leaves
+// the rounding a margin of about 2^-10 ulp). x = k pi/2 + r to a single value (relative error
+// 2^-52 below 2^28; a register with a larger lane goes through Payne-Hanek and rounds its pair),
+// then sin r = r + r u S(u) and cos r = (1 - u/2) + u^2 C(u), u = r^2, each a head plus a small
+// sum added last, with the polynomials of the precision the result needs; the tangent divides
+// them once (the double one from the pair reduction, whose tail enters the sine and cosine).
+struct PlainReduced {
+  __m512d r;
+  __m512i quadrant;
+};
+inline PlainReduced reduce_plain(__m512d x) {
+  using namespace simd;
+  if (abs_at_least(x, splat(HalfPi<double>::kPairLimit))) {
+    const HugeReduction<__m512d> h = reduce_half_pi_huge(x);
+    return {add(h.r.hi, h.r.lo), h.quadrant};
+  }
+  const Reduction<__m512d> p = reduce_half_pi(x);
+  return {p.r, quadrant_of(p.k)};
+}
+
+// The polynomials of the plain method: double results, or single results computed in double.
+template <typename T>
+struct PlainPolys {
+  static constexpr const auto& kSin = trigpoly::kSinTailD;
+  static constexpr const auto& kCos = trigpoly::kCosTailD;
+};
+template <>
+struct PlainPolys<float> {
+  static constexpr const auto& kSin = trigpoly::kSinTailS;
+  static constexpr const auto& kCos = trigpoly::kCosTailS;
+};
+
+// sin and cos of hi + lo plainly, each a head plus a small sum rounded once; the tail enters
+// each once (sin: + lo, cos: - hi lo).
+template <typename T>
+inline void sin_cos_plain(__m512d hi, __m512d lo, __m512d& s, __m512d& c) {
+  using namespace simd;
+  const __m512d u = mul(hi, hi);
+  s = add(hi, fma(mul(hi, u), horner(u, PlainPolys<T>::kSin), lo));
+  // 1 - u/2 and what its rounding lost, so that the cosine too is rounded once at the end.
+  const __m512d half_u = mul(u, splat(0.5));
+  const __m512d w = sub(splat(1.0), half_u);
+  const __m512d lost = sub(sub(splat(1.0), w), half_u);
+  c = add(w, fma(mul(u, u), horner(u, PlainPolys<T>::kCos), fnma(hi, lo, lost)));
+}
+
+// tan r (even k) or -cot r (odd k) from the plain sine and cosine, one division.
+inline __m512d tan_plain(__m512i q, __m512d s, __m512d c) {
+  using namespace simd;
+  const __mmask8 odd = iequal<double>(bit_and(q, isplat<double>(1)), isplat<double>(1));
+  const __m512d t = div(select(odd, c, s), select(odd, s, c));
+  return select(odd, flip_bits(t, uint64_t(1) << 63), t);
+}
+
+template <Fn F, typename T = double>
+inline __m512d trig_plain(__m512d x) {
+  using namespace simd;
+  __m512d s, c, y;
+  if constexpr (F == Fn::Tan && std::is_same_v<T, double>) {
+    // The tangent's relative error is up to pi/2 times its remainder's, so the double one keeps
+    // the reduction's tail: a rounded remainder alone could take it past four ulps.
+    const Reduced<__m512d> r = reduce_any(x);
+    sin_cos_plain<T>(r.hi, r.lo, s, c);
+    y = tan_plain(r.quadrant, s, c);
+  } else {
+    const PlainReduced p = reduce_plain(x);
+    sin_cos_plain<T>(p.r, zero<__m512d>(), s, c);
+    y = F == Fn::Tan ? tan_plain(p.quadrant, s, c) : by_quadrant<F == Fn::Cos>(p.quadrant, s, c);
+  }
+  return detail::finish<F>(x, y);
+}
+
+template <typename T = double>
+inline void sincos_plain(__m512d x, __m512d& sin_x, __m512d& cos_x) {
+  const PlainReduced p = reduce_plain(x);
+  __m512d s, c;
+  sin_cos_plain<T>(p.r, simd::zero<__m512d>(), s, c);
+  sin_x = detail::finish<Fn::Sin>(x, by_quadrant<false>(p.quadrant, s, c));
+  cos_x = detail::finish<Fn::Cos>(x, by_quadrant<true>(p.quadrant, s, c));
+}
+
+// Single precision through the double registers, plainly: each half widened, computed, rounded
+// once.
+template <Fn F>
+inline __m512 trig_plain(__m512 x) {
+  return simd::narrow(trig_plain<F, float>(simd::widen_low(x)), trig_plain<F, float>(simd::widen_high(x)));
+}
+inline void sincos_plain(__m512 x, __m512& sin_x, __m512& cos_x) {
+  __m512d s0, c0, s1, c1;
+  sincos_plain<float>(simd::widen_low(x), s0, c0);
+  sincos_plain<float>(simd::widen_high(x), s1, c1);
+  sin_x = simd::narrow(s0, s1);
+  cos_x = simd::narrow(c0, c1);
+}
+
+}  // namespace zorp::vm::trig

@@ -1,0 +1,259 @@
+// Sin, Cos, SinCos and Tan in single and double precision.
+//
+// Six kernels are the ones the random distributions call through fixed slots, and their results
+// keep their bits: the double EP sine and sine-cosine (k = round(|x|/pi), pi in two parts, a
+// degree-9 odd polynomial, callouts above 2^24 and 2^23), the double cosine of the LA and EP
+// slots (cos x as the sine of (N + 1/2) pi - |x| with pi in three parts and a degree-15
+// polynomial, a whole register through Payne-Hanek once a lane is beyond N = 8388606), and the
+// single LA sine, cosine (reduced by pi in three parts) and sine-cosine (by pi/2 in three parts,
+// sine and cosine polynomials swapped by quadrant).
+//
+// Their large-argument paths run the layer's Payne-Hanek reduction for the whole register:
+// the double cosine finishes with the accurate sine and cosine of sincos_core.h, the single
+// ones with the quarter-turn polynomials of the single sine-cosine (the short sine and cosine
+// polynomials of a narrower reduction would not stay within four ulps over a quarter turn).
+//
+// The double HA kernels are the accurate method of sincos_core.h (below one ulp for every finite
+// argument); the double LA and EP slots without a fixed kernel, and the single slots, its plain
+// method (a single-value reduction and one polynomial pair; single precision in double).
+// Infinite arguments give NaN and report a domain error (status 1); NaN gives NaN and reports
+// nothing.
+#include <cmath>
+
+#include "vm/kernels/common/bind.h"
+#include "vm/kernels/common/callout.h"
+#include "vm/kernels/common/sincos_core.h"
+
+namespace zorp::vm {
+namespace {
+
+using namespace zorp::simd;
+using namespace zorp::vm::trig;
+
+constexpr uint64_t kSignD = uint64_t(1) << 63;
+constexpr uint32_t kSignF = uint32_t(1) << 31;
+
+// v with the sign bit of s XOR-ed in.
+inline __m512d xor_sign(__m512d v, __m512d s) { return as_double(bit_xor(bits(v), bit_and(bits(s), isplat<double>(kSignD)))); }
+inline __m512 xor_sign(__m512 v, __m512 s) { return as_float(bit_xor(bits(v), bit_and(bits(s), isplat<float>(kSignF)))); }
+// v with its sign flipped where bit 0 of the integer image of t is set.
+inline __m512d flip_if_odd(__m512d v, __m512d t) { return as_double(bit_xor(bits(v), shift_left<63, double>(bits(t)))); }
+inline __m512 flip_if_odd(__m512 v, __m512 t) { return as_float(bit_xor(bits(v), shift_left<31, float>(bits(t)))); }
+
+// ---- callouts --------------------------------------------------------------------------------
+// An infinity gives NaN (the argument times 0) and a domain report; a NaN gives NaN (the argument
+// times itself) and none; a finite argument its value by the accurate method.
+template <typename T, Fn F>
+int trig_callout(const T* a, T* r) {
+  const T x = *a;
+  if (std::isnan(x)) *r = x * x;
+  else if (std::isinf(x)) *r = x * T(0);
+  else *r = static_cast<T>(trig_any<F>(static_cast<double>(x)));
+  return result_status<kTrigReports>(*r, x);
+}
+template <typename T>
+int sincos_callout(const T* a, T* s, T* c) {
+  const T x = *a;
+  if (std::isnan(x)) {
+    *s = *c = x * x;
+  } else if (std::isinf(x)) {
+    *s = *c = x * T(0);
+  } else {
+    double sd, cd;
+    sincos_any(static_cast<double>(x), sd, cd);
+    *s = static_cast<T>(sd);
+    *c = static_cast<T>(cd);
+  }
+  return result_status<kTrigReports>(*s, x);
+}
+
+// ---- the accurate and plain kernels -----------------------------------------------------------
+// kPlain: the plain method (double LA and EP without a fixed kernel, single precision); else the
+// accurate one (double HA).
+template <typename T, Fn F, bool kPlain>
+struct TrigK : Kernel<T, 256 / sizeof(T) / 2> {
+  static Vec<T> body(Vec<T> x, Mask<T>& special) {
+    special = classify<kClassInf | kClassNaN>(x);
+    if constexpr (kPlain) return trig_plain<F>(x);
+    else return trig_any<F>(x);
+  }
+  static int callout(const T* a, T* r) { return trig_callout<T, F>(a, r); }
+};
+
+template <typename T, bool kPlain>
+struct SinCosK : Kernel<T, 256 / sizeof(T) / 2> {
+  static Vec<T> body(Vec<T> x, Vec<T>& cos_x, Mask<T>& special) {
+    special = classify<kClassInf | kClassNaN>(x);
+    Vec<T> sin_x;
+    if constexpr (kPlain) sincos_plain(x, sin_x, cos_x);
+    else sincos_any(x, sin_x, cos_x);
+    return sin_x;
+  }
+  static int callout(const T* a, T* s, T* c) { return sincos_callout<T>(a, s, c); }
+};
+
+// ---- double EP sine and sine-cosine -----------------------------------------------------------
+constexpr double kInvPi = 0x1.45f306dc9c883p-2;
+constexpr Split<double, 2> kPi2 = {kInvPi, {0x1.921fb54442d18p+1, 0x1.1a62633145c06p-53}};
+constexpr Split<double, 3> kPi3 = {kInvPi, {0x1.921fb54442d18p+1, 0x1.1a62633145c06p-53, 0x1.c1cd129024e09p-106}};
+
+// r + r (u S(u)), u = r^2, with the EP polynomial.
+inline __m512d sin_ep(__m512d r) {
+  const __m512d u = mul_quiet(r, r);
+  return fma_quiet(r, mul_quiet(u, horner(u, trigpoly::kSinEpD)), r);
+}
+
+struct SinEpD : Kernel<double, 32> {
+  static __m512d body(__m512d x, __mmask8& special) {
+    const __m512d a = abs(x);
+    special = not_less_equal(a, splat(0x1p24));
+    const Multiple<__m512d> k = nearest_multiple(a, kInvPi);
+    const __m512d r = flip_if_odd(subtract_multiple(a, k.k, kPi2), k.shifted);
+    return xor_sign(sin_ep(r), x);
+  }
+  static int callout(const double* a, double* r) { return trig_callout<double, Fn::Sin>(a, r); }
+};
+
+struct SinCosEpD : Kernel<double, 32> {
+  static __m512d body(__m512d x, __m512d& cos_x, __mmask8& special) {
+    const __m512d a = abs(x);
+    special = not_less_equal(a, splat(0x1p23));
+    const Multiple<__m512d> k = nearest_multiple(a, kInvPi);
+    const __m512d r_s = subtract_multiple(a, k.k, kPi2);
+    // Half a turn on from k, toward r_s: r_c in [-pi/2, pi/2], and cos x = -(-1)^k sin r_c for
+    // r_s >= 0, (-1)^k sin r_c below.
+    const __m512d k_c = add(k.k, xor_sign(splat(0.5), r_s));
+    const __m512d r_c = subtract_multiple(a, k_c, kPi2);
+    cos_x = flip_bits(xor_sign(flip_if_odd(sin_ep(r_c), k.shifted), r_s), kSignD);
+    return xor_sign(sin_ep(flip_if_odd(r_s, k.shifted)), x);
+  }
+  static int callout(const double* a, double* s, double* c) { return sincos_callout<double>(a, s, c); }
+};
+
+// ---- double cosine, LA and EP -----------------------------------------------------------------
+struct CosD : Kernel<double, 32> {
+  static __m512d body(__m512d x, __mmask8& special) {
+    const __m512d a = abs(x);
+    special = classify<kClassInf | kClassNaN>(x);
+    const Multiple<__m512d> k = half_multiple(a, kInvPi);  // N + 1/2, N = floor(a/pi)
+    // Beyond N = 8388606 (and for NaN) the whole register takes the accurate path.
+    if (not_less_equal(k.shifted, splat(simd::from_bits<double>(0x43300000007FFFFEull)))) {
+      const __m512d y = trig_any<Fn::Cos>(x);
+      return select(classify<kClassNaN>(x), mul(x, x), y);
+    }
+    // r = a - (N + 1/2) pi, the negation of (N + 1/2) pi - a, squared before its last part.
+    __m512d r = subtract_multiple<0, 2>(a, k.k, kPi3);
+    const __m512d u = mul_quiet(r, r);
+    r = subtract_multiple<2>(r, k.k, kPi3);
+    // cos x = (-1)^N sin((N + 1/2) pi - a) = (-1)^(N+1) sin r.
+    r = flip_bits(flip_if_odd(r, k.shifted), kSignD);
+    const __m512d s = fma_quiet(mul_quiet(r, u), horner(u, trigpoly::kCosKernelD), r);
+    return select(less(a, splat(0x1p-27)), splat(1.0), s);
+  }
+  static int callout(const double* a, double* r) { return trig_callout<double, Fn::Cos>(a, r); }
+};
+
+// ---- single LA --------------------------------------------------------------------------------
+constexpr float kInvPiF = 0x1.45f306p-2f;
+constexpr Split<float, 3> kPiF = {kInvPiF, {0x1.921fb6p+1f, -0x1.777a5cp-24f, -0x1.ee59dap-49f}};
+constexpr Split<float, 3> kHalfPiF = {0x1.45f306p-1f, {0x1.921fb6p+0f, -0x1.777a5cp-25f, -0x1.ee59dap-50f}};
+constexpr float kLargeF = 10000.0f;
+
+// Sine and cosine of a = q pi/2 + r (|r| <= pi/4, q's low bits in the 32-bit lanes of qbits)
+// with the sine-cosine polynomials; the sine still without the sign of x.
+inline void quarter_turn_f(__m512 r, __m512i qbits, __m512& sin_a, __m512& cos_a) {
+  const __m512 u = mul_quiet(r, r);
+  const __m512 s = fma_quiet(r, horner(u, trigpoly::kSinCosSinF), r);
+  const __m512 c = horner(u, trigpoly::kSinCosCosF);
+  const __mmask16 odd = iequal<float>(bit_and(qbits, isplat<float>(1)), isplat<float>(1));
+  const __m512i bit1 = shift_left<30, float>(bit_and(qbits, isplat<float>(2)));
+  const __m512i bit0 = shift_left<31, float>(qbits);
+  sin_a = as_float(bit_xor(bits(select(odd, c, s)), bit1));
+  cos_a = as_float(bit_xor(bits(select(odd, s, c)), bit_xor(bit1, bit0)));
+}
+
+// The large-argument path of the single LA kernels: |x| reduced by Payne-Hanek in double.
+inline void large_f(__m512 a, __m512& sin_a, __m512& cos_a) {
+  const HugeReduction<__m512> h = reduce_half_pi_huge(a);
+  quarter_turn_f(h.r, h.quadrant, sin_a, cos_a);
+}
+
+// Non-finite lanes: NaN, the argument times 0 (an infinity) or times itself (a NaN).
+inline __m512 nan_lanes(__m512 x, __m512 y) {
+  return select(classify<kClassNaN>(x), mul(x, x), select(classify<kClassInf>(x), mul(x, zero<__m512>()), y));
+}
+
+// The single LA sine and cosine: a register with a lane beyond 10000 (or a NaN) takes the large
+// path whole; `fast` is the reduction by pi of |x| for the others.
+template <bool kCos, typename Fast>
+inline __m512 sin_or_cos_la(__m512 x, __mmask16& special, Fast fast) {
+  const __m512 a = abs(x);
+  special = classify<kClassInf | kClassNaN>(x);
+  if (not_less_equal(a, splat(kLargeF))) {
+    __m512 s, c;
+    large_f(a, s, c);
+    return nan_lanes(x, kCos ? c : xor_sign(s, x));
+  }
+  return fast(a);
+}
+
+struct SinLaF : Kernel<float, 32> {
+  static __m512 body(__m512 x, __mmask16& special) {
+    return sin_or_cos_la<false>(x, special, [x](__m512 a) {
+      const Multiple<__m512> k = nearest_multiple(a, kInvPiF);
+      __m512 r = subtract_multiple(a, k.k, kPiF);
+      const __m512 u = mul_quiet(r, r);
+      r = flip_if_odd(r, k.shifted);
+      return xor_sign(fma_quiet(mul_quiet(horner(u, trigpoly::kSinLaF), u), r, r), x);
+    });
+  }
+  static int callout(const float* a, float* r) { return trig_callout<float, Fn::Sin>(a, r); }
+};
+
+struct CosLaF : Kernel<float, 32> {
+  static __m512 body(__m512 x, __mmask16& special) {
+    return sin_or_cos_la<true>(x, special, [](__m512 a) {
+      // A quarter turn on: cos x = (-1)^k sin(a + pi/2 - k pi), k the multiple nearest to
+      // (a + pi/2)/pi, so h = k - 1/2 multiplies pi.
+      const __m512 shifted_a = add_quiet(a, splat(kHalfPiF.part[0]));
+      const Multiple<__m512> k = nearest_multiple(shifted_a, kInvPiF);
+      __m512 r = subtract_multiple(a, sub(k.k, splat(0.5f)), kPiF);
+      const __m512 u = mul_quiet(r, r);
+      r = flip_if_odd(r, k.shifted);
+      const __m512 s = fma_quiet(mul_quiet(u, r), horner(u, trigpoly::kCosLaF), r);
+      // Arguments too small to move pi/2 give exactly 1.
+      return select(equal(shifted_a, splat(kHalfPiF.part[0])), splat(1.0f), s);
+    });
+  }
+  static int callout(const float* a, float* r) { return trig_callout<float, Fn::Cos>(a, r); }
+};
+
+struct SinCosLaF : Kernel<float, 32> {
+  static __m512 body(__m512 x, __m512& cos_x, __mmask16& special) {
+    const __m512 a = abs(x);
+    special = classify<kClassInf | kClassNaN>(x);
+    __m512 s;
+    if (static_cast<__mmask16>(~less(a, splat(0x1p19f)))) {
+      large_f(a, s, cos_x);
+    } else {
+      const Multiple<__m512> q = nearest_multiple(a, kHalfPiF.inverse);
+      quarter_turn_f(subtract_multiple(a, q.k, kHalfPiF), bits(q.shifted), s, cos_x);
+    }
+    cos_x = nan_lanes(x, cos_x);
+    return nan_lanes(x, xor_sign(s, x));
+  }
+  static int callout(const float* a, float* s, float* c) { return sincos_callout<float>(a, s, c); }
+};
+
+}  // namespace
+}  // namespace zorp::vm
+
+using namespace zorp::vm;
+VM_KERNELS(d, Sin, TrigK<double, Fn::Sin, true>, TrigK<double, Fn::Sin, false>, SinEpD)
+VM_KERNELS(d, Cos, CosD, TrigK<double, Fn::Cos, false>)
+VM_KERNELS(d, SinCos, SinCosK<double, true>, SinCosK<double, false>, SinCosEpD)
+VM_KERNELS(d, Tan, TrigK<double, Fn::Tan, true>, TrigK<double, Fn::Tan, false>, TrigK<double, Fn::Tan, true>)
+VM_KERNELS(s, Sin, SinLaF, TrigK<float, Fn::Sin, true>, TrigK<float, Fn::Sin, true>)
+VM_KERNELS(s, Cos, CosLaF, TrigK<float, Fn::Cos, true>, TrigK<float, Fn::Cos, true>)
+VM_KERNELS(s, SinCos, SinCosLaF, SinCosK<float, true>, SinCosK<float, true>)
+VM_KERNELS(s, Tan, TrigK<float, Fn::Tan, true>, TrigK<float, Fn::Tan, true>, TrigK<float, Fn::Tan, true>)
