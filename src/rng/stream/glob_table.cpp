@@ -77,25 +77,23 @@ bool glob_key_exists(const uint64_t* key) {
   return find_locked(key) != nullptr;
 }
 
-void* attach_chunk_key(StreamChunk* c) {
-  if (is_null_key(c->key)) return nullptr;
+void attach_chunk_key(StreamChunk* c) {
+  if (is_null_key(c->key)) return;
   Guard g;
   if (GlobRODataTableEntry* e = find_locked(c->key)) {
     ++e->refs;
-    void* superseded = c->data != e->data ? c->data : nullptr;
     c->data = e->data;
-    return superseded;
+    return;
   }
   if (g_used >= kShareThreshold) {
     c->key[0] = c->key[1] = 0;
-    return nullptr;
+    return;
   }
   GlobRODataTableEntry& e = g_entries[g_used++];
   e.key[0] = c->key[0];
   e.key[1] = c->key[1];
   e.refs = 1;
   e.data = c->data;
-  return nullptr;
 }
 
 void release_chunk_data(StreamChunk* c) {

@@ -7,8 +7,9 @@ namespace zorp::rng {
 void release_chunk_data(StreamChunk* c);
 // Under the table lock: share the data of an existing entry with this key, else publish the
 // chunk's data under the key while fewer than 127 entries exist, else make the chunk private.
-// Returns the chunk's own block when the shared data replaced it (the caller frees it).
-void* attach_chunk_key(StreamChunk* c);
+// When shared data replaces the chunk's own block, that block is left alone: it stays the
+// caller's, who frees it.
+void attach_chunk_key(StreamChunk* c);
 // True when an entry with this key exists (key (0, 0) never does).
 bool glob_key_exists(const uint64_t* key);
 }  // namespace zorp::rng
