@@ -121,6 +121,18 @@ struct SfmtM : Scalar<Sfmt> {
   }
 };
 
+// Philox outputs count as signed 32-bit numbers centred on the interval; singles in float.
+struct PhiloxM : Scalar<Philox> {
+  using Scalar::Scalar;
+  static double signed_value(const Raw& r) { return static_cast<double>(static_cast<int32_t>(r.words[0])); }
+  double to_double(const Raw& r, double a, double b) const override {
+    return std::fma((b - a) * 0x1p-32, signed_value(r), (a + b) * 0.5);
+  }
+  float to_float(const Raw& r, float a, float b) const override {
+    return std::fma((b - a) * 0x1p-32f, static_cast<float>(static_cast<int32_t>(r.words[0])), (a + b) * 0.5f);
+  }
+};
+
 }  // namespace detail
 
 // The table row of an identifier in either numbering.
@@ -145,6 +157,7 @@ inline std::unique_ptr<Model> make_model(const StreamState* s) {
     case Row::MT19937:
       return std::make_unique<detail::MtM>(Twister(s, 624, 397, 31, 0x9908B0DFu, 0x9D2C5680u, 0xEFC60000u, 11));
     case Row::SFMT19937: return std::make_unique<detail::SfmtM>(Sfmt(s));
+    case Row::PHILOX4X32X10: return std::make_unique<detail::PhiloxM>(s);
     case Row::MT2203: {
       uint32_t abc[3];  // the member's constants follow mt[69] and the position
       std::memcpy(abc, state_bytes(s) + 280, sizeof abc);

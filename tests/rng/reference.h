@@ -165,4 +165,37 @@ struct Sfmt {
   }
 };
 
+// Philox4x32-10 from its round definition, one block at a time, with the stream's word buffer.
+struct Philox {
+  uint32_t key[2], ctr[4], left, buf[4];
+  explicit Philox(const StreamState* s) {
+    const uint8_t* b = state_bytes(s);
+    std::memcpy(key, b, 8);
+    std::memcpy(ctr, b + 8, 16);
+    std::memcpy(&left, b + 24, 4);
+    std::memcpy(buf, b + 28, 16);
+  }
+  static void block(const uint32_t k[2], const uint32_t c[4], uint32_t out[4]) {
+    uint32_t x[4] = {c[0], c[1], c[2], c[3]}, k0 = k[0], k1 = k[1];
+    for (int round = 0; round < 10; ++round) {
+      const uint64_t p0 = uint64_t{0xD2511F53} * x[0], p1 = uint64_t{0xCD9E8D57} * x[2];
+      const uint32_t y[4] = {static_cast<uint32_t>(p1 >> 32) ^ x[1] ^ k0, static_cast<uint32_t>(p1),
+                             static_cast<uint32_t>(p0 >> 32) ^ x[3] ^ k1, static_cast<uint32_t>(p0)};
+      std::memcpy(x, y, sizeof x);
+      k0 += 0x9E3779B9;
+      k1 += 0xBB67AE85;
+    }
+    std::memcpy(out, x, sizeof x);
+  }
+  uint64_t next() {
+    if (left == 0) {
+      block(key, ctr, buf);
+      for (int i = 0; i < 4 && ++ctr[i] == 0; ++i) {
+      }
+      left = 4;
+    }
+    return buf[4 - left--];
+  }
+};
+
 }  // namespace ref
