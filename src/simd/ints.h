@@ -116,7 +116,10 @@ inline __m512d truncate_quiet(__m512d v) { return _mm512_roundscale_pd(v, _MM_FR
 inline __m256 splat_half(float x) { return _mm256_set1_ps(x); }
 inline __m256 fma(__m256 a, __m256 b, __m256 c) { return _mm256_fmadd_ps(a, b, c); }
 
-// ---- full 32 x 32-bit products and word interleaving (counter-based generators) ---------------
+// ---- full 32 x 32-bit products (counter-based generators) --------------------------------------
+// GCC 12 warns that the unmasked 64-bit shifts and products read an undefined register; they do not.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
 // The high and low 32-bit halves of the 64-bit products a[i] * m[i], lane by lane: even lanes
 // multiply in place, odd lanes after a shift down, and the halves are blended back.
 inline void mul32_wide(__m512i a, __m512i m, __m512i& hi, __m512i& lo) {
@@ -125,21 +128,7 @@ inline void mul32_wide(__m512i a, __m512i m, __m512i& hi, __m512i& lo) {
   hi = _mm512_mask_blend_epi32(0xAAAA, _mm512_srli_epi64(even, 32), odd);
   lo = _mm512_mask_blend_epi32(0xAAAA, even, _mm512_slli_epi64(odd, 32));
 }
-// Sixteen 4-word records held as four registers (x[w] lane j = word w of record j) to memory in
-// record order: r[4 j + w].
-inline void store_interleaved4(uint32_t* r, const __m512i x[4]) {
-  const __m512i t0 = _mm512_unpacklo_epi32(x[0], x[1]), t1 = _mm512_unpackhi_epi32(x[0], x[1]);
-  const __m512i t2 = _mm512_unpacklo_epi32(x[2], x[3]), t3 = _mm512_unpackhi_epi32(x[2], x[3]);
-  // u[k] holds records k, 4 + k, 8 + k, 12 + k, one per 128-bit lane.
-  const __m512i u0 = _mm512_unpacklo_epi64(t0, t2), u1 = _mm512_unpackhi_epi64(t0, t2);
-  const __m512i u2 = _mm512_unpacklo_epi64(t1, t3), u3 = _mm512_unpackhi_epi64(t1, t3);
-  const __m512i v0 = _mm512_shuffle_i32x4(u0, u1, 0x44), v1 = _mm512_shuffle_i32x4(u0, u1, 0xEE);
-  const __m512i v2 = _mm512_shuffle_i32x4(u2, u3, 0x44), v3 = _mm512_shuffle_i32x4(u2, u3, 0xEE);
-  _mm512_storeu_si512(r, _mm512_shuffle_i32x4(v0, v2, 0x88));
-  _mm512_storeu_si512(r + 16, _mm512_shuffle_i32x4(v0, v2, 0xDD));
-  _mm512_storeu_si512(r + 32, _mm512_shuffle_i32x4(v1, v3, 0x88));
-  _mm512_storeu_si512(r + 48, _mm512_shuffle_i32x4(v1, v3, 0xDD));
-}
+#pragma GCC diagnostic pop
 
 // ---- 128-bit words ------------------------------------------------------------------------------
 // Four 32-bit words, word 0 the least significant.

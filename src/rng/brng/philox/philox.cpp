@@ -10,6 +10,7 @@
 #include <algorithm>
 
 #include "rng/brng/adaptor.h"
+#include "simd/transpose.h"
 
 namespace zorp::rng {
 namespace {
@@ -68,7 +69,11 @@ void blocks16(const uint32_t key[2], u128 c, uint32_t* r) {
     k0 += kW0;
     k1 += kW1;
   }
-  simd::store_interleaved4(r, x);
+  // Lane j of x[w] is word w of block j: interleave into block order (as bit patterns).
+  __m512 v[4];
+  for (int w = 0; w < 4; ++w) v[w] = _mm512_castsi512_ps(x[w]);
+  simd::interleave4(v);
+  for (int w = 0; w < 4; ++w) _mm512_storeu_si512(r + 16 * w, _mm512_castps_si512(v[w]));
 }
 
 // The count of a skip is an unsigned number of up to 192 bits, three 64-bit words low first.
