@@ -219,6 +219,11 @@ ZORP_API int32_t __tarr_SkipAheadSWin(StreamState* s, TarrSkipClearFn clear, Tar
                                      double b);                                                   \
   ZORP_API int32_t __tarriBRng##NAME(StreamState* stream, int32_t n, uint32_t* r);
 
+/* Processor features guarding the counter-based and hardware generators: 1 or 0. */
+ZORP_API int32_t __tarrCPUisAES(void);
+ZORP_API int32_t __tarrCPUisRDRAND(void);
+ZORP_API int32_t __tarrCPUisVAES(void);
+
 /* The entries of every generator that is built, from the generator table. */
 #define TARR_DECLARE_IF_BUILT_0(NAME)
 #define TARR_DECLARE_IF_BUILT_1(NAME) TARR_DECLARE_BRNG(NAME)

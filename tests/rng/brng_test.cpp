@@ -3,6 +3,8 @@
 // parameter table.
 #include <gtest/gtest.h>
 
+#include <cpuid.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +17,7 @@
 #include "common/guarded.h"
 #include "common/regenerated.h"
 #include "model.h"
+#include "zorp/core.h"
 #include "zorp/rng.h"
 
 // The WH parameters as the library was built with them (compiled into this test too).
@@ -151,6 +154,9 @@ TEST(Methods, UnsupportedSplittingIsReported) {
       {TARR_BRNG_MT19937, TARR_ERROR_NO_LEAPFROG, 0, TARR_ERROR_NO_SKIPAHEAD_EX},
       {TARR_BRNG_SFMT19937, TARR_ERROR_NO_LEAPFROG, 0, TARR_ERROR_NO_SKIPAHEAD_EX},
       {TARR_BRNG_MT2203 + 17, TARR_ERROR_NO_LEAPFROG, TARR_ERROR_NO_SKIPAHEAD, TARR_ERROR_NO_SKIPAHEAD_EX},
+      {TARR_BRNG_PHILOX4X32X10, TARR_ERROR_NO_LEAPFROG, 0, 0},
+      {TARR_BRNG_ARS5, TARR_ERROR_NO_LEAPFROG, __tarrCPUisAES() ? 0 : TARR_ERROR_NO_AES, __tarrCPUisAES() ? 0 : TARR_ERROR_NO_AES},
+      {TARR_BRNG_NONDETERM, TARR_ERROR_NO_LEAPFROG, TARR_ERROR_NO_SKIPAHEAD, TARR_ERROR_NO_SKIPAHEAD_EX},
   };
   for (const auto& c : cases) {
     Stream st(c.brng, {11});
@@ -158,6 +164,55 @@ TEST(Methods, UnsupportedSplittingIsReported) {
     EXPECT_EQ(__tarrLeapfrogStream(st.s, 1, 4), c.leap) << std::hex << c.brng;
     EXPECT_EQ(__tarrSkipAheadStream(st.s, 9), c.skip) << std::hex << c.brng;
     EXPECT_EQ(__tarrSkipAheadStreamEx(st.s, 2, ex), c.skip_ex) << std::hex << c.brng;
+  }
+}
+
+// The feature queries answer with CPUID leaf 1's bits (read here on their own); the hardware
+// generator keeps its retry limit, refuses outputs without RDRAND, and with it delivers values
+// that cover the interval and differ from call to call. ARS-5 refuses outputs without AES.
+TEST(Hardware, FeatureQueriesAndRdrand) {
+  unsigned a, b, c = 0, d;
+  ASSERT_TRUE(__get_cpuid(1, &a, &b, &c, &d));
+  EXPECT_EQ(__tarrCPUisAES(), static_cast<int32_t>((c >> 25) & 1));
+  EXPECT_EQ(__tarrCPUisRDRAND(), static_cast<int32_t>((c >> 30) & 1));
+  EXPECT_EQ(__tarrCPUisVAES(), zorp_serv_cpuisicx() != 0 ? 1 : 0);
+
+  const struct {
+    std::vector<uint32_t> seed;
+    uint32_t limit;
+  } limits[] = {{{}, 10}, {{7}, 10}, {{7, 0}, 10}, {{7, 3}, 3}, {{7, 0xFFFFFFFF}, 0xFFFFFFFF}};
+  for (const auto& l : limits) {
+    Stream st(TARR_BRNG_NONDETERM, l.seed);
+    uint32_t w[2];
+    std::memcpy(w, ref::state_bytes(st.s), 8);
+    EXPECT_EQ(w[0], 0u);
+    EXPECT_EQ(w[1], l.limit) << l.seed.size();
+  }
+  Stream st(TARR_BRNG_NONDETERM, {});
+  std::vector<double> x(1000), y(1000);
+  std::vector<float> f(1000);
+  std::vector<uint32_t> u(1000);
+  if (!__tarrCPUisRDRAND()) {
+    EXPECT_EQ(__tarrdBRngTRNG(st.s, 1000, x.data(), 0, 1), TARR_ERROR_NO_RDRAND);
+    EXPECT_EQ(__tarriBRngTRNG(st.s, 1000, u.data()), TARR_ERROR_NO_RDRAND);
+  } else {
+    ASSERT_EQ(__tarrdBRngTRNG(st.s, 1000, x.data(), -2, 2), 0);
+    ASSERT_EQ(__tarrdBRngTRNG(st.s, 1000, y.data(), -2, 2), 0);
+    ASSERT_EQ(__tarrsBRngTRNG(st.s, 1000, f.data(), 0, 1), 0);
+    ASSERT_EQ(__tarriBRngTRNG(st.s, 1000, u.data()), 0);
+    EXPECT_NE(x, y);
+    for (double v : x) ASSERT_TRUE(v >= -2 && v <= 2) << v;
+    EXPECT_LT(*std::min_element(x.begin(), x.end()), -1.9);
+    EXPECT_GT(*std::max_element(x.begin(), x.end()), 1.9);
+    for (float v : f) ASSERT_TRUE(v >= 0 && v <= 1) << v;
+    EXPECT_GT(*std::max_element(f.begin(), f.end()), 0.99f);
+    EXPECT_GT(*std::max_element(u.begin(), u.end()), 0xFF000000u);  // all 32 bits reach the words
+  }
+  if (!__tarrCPUisAES()) {
+    Stream ars(TARR_BRNG_ARS5, {1});
+    EXPECT_EQ(__tarriBRngARS5(ars.s, 10, u.data()), TARR_ERROR_NO_AES);
+    EXPECT_EQ(__tarrdBRngARS5(ars.s, 10, x.data(), 0, 1), TARR_ERROR_NO_AES);
+    EXPECT_EQ(__tarrsBRngARS5(ars.s, 10, f.data(), 0, 1), TARR_ERROR_NO_AES);
   }
 }
 

@@ -37,7 +37,7 @@ struct SkipCase {
 const SkipCase kSkippable[] = {{"MCG31m1", TARR_BRNG_MCG31, 1},   {"MCG59", TARR_BRNG_MCG59, 2},
                                {"MRG32k3a", TARR_BRNG_MRG32K3A, 1}, {"WH", TARR_BRNG_WH + 41, 4},
                                {"MT19937", TARR_BRNG_MT19937, 1},   {"SFMT19937", TARR_BRNG_SFMT19937, 1},
-                               {"Philox4x32_10", TARR_BRNG_PHILOX4X32X10, 1}};
+                               {"Philox4x32_10", TARR_BRNG_PHILOX4X32X10, 1}, {"ARS_5", TARR_BRNG_ARS5, 1}};
 
 class Skip : public testing::TestWithParam<SkipCase> {};
 
