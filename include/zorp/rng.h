@@ -219,6 +219,13 @@ ZORP_API int32_t __tarr_SkipAheadSWin(StreamState* s, TarrSkipClearFn clear, Tar
                                      double b);                                                   \
   ZORP_API int32_t __tarriBRng##NAME(StreamState* stream, int32_t n, uint32_t* r);
 
+/* Saved-stream images in a file (namelen bytes of fname, or a zero-terminated name when
+ * namelen < 0) or in a caller's buffer of __tarrGetStreamSize bytes. */
+ZORP_API int32_t __tarrSaveStreamF(const StreamState* s, const char* fname, int32_t namelen);
+ZORP_API int32_t __tarrLoadStreamF(StreamState** s, const char* fname, int32_t namelen);
+ZORP_API int32_t __tarrSaveStreamM(const StreamState* s, uint8_t* buffer);
+ZORP_API int32_t __tarrLoadStreamM(StreamState** s, const uint8_t* buffer);
+
 /* Processor features guarding the counter-based and hardware generators: 1 or 0. */
 ZORP_API int32_t __tarrCPUisAES(void);
 ZORP_API int32_t __tarrCPUisRDRAND(void);
