@@ -13,6 +13,8 @@
 //
 //   bench_rng --benchmark_filter='(iBRng/Philox|peer/Random123).*/1000000$'
 //
+// ARS-5 against Philox4x32-10: bench_rng --benchmark_filter='BRng/(Philox|ARS).*/1000000$'
+//
 // Every case fills an array of n results per iteration (n = 1,000 and 1,000,000).
 #include <benchmark/benchmark.h>
 #include <x86intrin.h>
@@ -154,7 +156,8 @@ const struct {
              {"MT19937", {TARR_BRNG_MT19937, 1}},
              {"MT2203", {TARR_BRNG_MT2203, 1}},
              {"SFMT19937", {TARR_BRNG_SFMT19937, 1}},
-             {"Philox4x32-10", {TARR_BRNG_PHILOX4X32X10, 1}}};
+             {"Philox4x32-10", {TARR_BRNG_PHILOX4X32X10, 1}},
+             {"ARS-5", {TARR_BRNG_ARS5, 1}}};
 
 int register_all() {
   for (const auto& k : kGens) {
