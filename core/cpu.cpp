@@ -15,6 +15,8 @@
 
 #include <cpuid.h>
 
+#include <atomic>
+
 namespace {
 struct Leaf7 {
   unsigned ebx = 0, ecx = 0, edx = 0, eax1 = 0;  // eax1: subleaf 1 EAX
@@ -71,3 +73,19 @@ extern "C" int zorp_serv_cpuiscpx(void) {
   const Leaf7& f = features();
   return f.base && (f.ecx & kVnni) && (f.eax1 & kBf16);
 }
+
+// CPUID leaf 1 ECX (the AES and RDRAND bits among others), read once. Tests hide bits with
+// zorp_core_mask_cpuid1_ecx to run the paths of a processor that lacks a feature.
+namespace {
+std::atomic<unsigned> g_hidden_leaf1_ecx{0};
+}  // namespace
+
+extern "C" uint32_t zorp_serv_cpuid1_ecx(void) {
+  static const unsigned ecx = [] {
+    unsigned a, b, c = 0, d;
+    return __get_cpuid(1, &a, &b, &c, &d) ? c : 0u;
+  }();
+  return ecx & ~g_hidden_leaf1_ecx.load(std::memory_order_relaxed);
+}
+
+extern "C" void zorp_core_mask_cpuid1_ecx(uint32_t bits) { g_hidden_leaf1_ecx.store(bits, std::memory_order_relaxed); }

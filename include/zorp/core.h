@@ -67,6 +67,10 @@ void zorp_core_fail_file_close(int64_t k);
  * cpuiscpx: plus VNNI and BF16. */
 int zorp_serv_cpuisicx(void);
 int zorp_serv_cpuiscpx(void);
+/* CPUID leaf 1, register ECX, without the bits a test has hidden with
+ * zorp_core_mask_cpuid1_ecx (0 hides nothing). */
+uint32_t zorp_serv_cpuid1_ecx(void);
+void zorp_core_mask_cpuid1_ecx(uint32_t bits);
 
 /* ---- threading -------------------------------------------------------------------- */
 /* Task routine of the parallel-for: called once per task number in [0, ntasks). */

@@ -169,7 +169,7 @@ TEST(Methods, UnsupportedSplittingIsReported) {
 
 // The feature queries answer with CPUID leaf 1's bits (read here on their own); the hardware
 // generator keeps its retry limit, refuses outputs without RDRAND, and with it delivers values
-// that cover the interval and differ from call to call. ARS-5 refuses outputs without AES.
+// that cover the interval and differ from call to call.
 TEST(Hardware, FeatureQueriesAndRdrand) {
   unsigned a, b, c = 0, d;
   ASSERT_TRUE(__get_cpuid(1, &a, &b, &c, &d));
@@ -208,12 +208,39 @@ TEST(Hardware, FeatureQueriesAndRdrand) {
     EXPECT_GT(*std::max_element(f.begin(), f.end()), 0.99f);
     EXPECT_GT(*std::max_element(u.begin(), u.end()), 0xFF000000u);  // all 32 bits reach the words
   }
-  if (!__tarrCPUisAES()) {
-    Stream ars(TARR_BRNG_ARS5, {1});
-    EXPECT_EQ(__tarriBRngARS5(ars.s, 10, u.data()), TARR_ERROR_NO_AES);
-    EXPECT_EQ(__tarrdBRngARS5(ars.s, 10, x.data(), 0, 1), TARR_ERROR_NO_AES);
-    EXPECT_EQ(__tarrsBRngARS5(ars.s, 10, f.data(), 0, 1), TARR_ERROR_NO_AES);
-  }
+}
+
+// A processor without AES or RDRAND (the host hides the CPUID bits): every output and skip of
+// ARS-5 is refused and leaves the stream as it was, the hardware generator refuses outputs, and
+// saved streams of both are refused on load with the handle left null.
+TEST(Hardware, RefusalsWithoutTheFeatures) {
+  Stream ars(TARR_BRNG_ARS5, {1, 2, 3});
+  Stream trng(TARR_BRNG_NONDETERM, {});
+  std::vector<uint8_t> ars_image(static_cast<size_t>(__tarrGetStreamSize(ars.s)));
+  std::vector<uint8_t> trng_image(static_cast<size_t>(__tarrGetStreamSize(trng.s)));
+  ASSERT_EQ(__tarrSaveStreamM(ars.s, ars_image.data()), 0);
+  ASSERT_EQ(__tarrSaveStreamM(trng.s, trng_image.data()), 0);
+  std::vector<uint8_t> before(ref::state_bytes(ars.s), ref::state_bytes(ars.s) + 56);
+  uint32_t u[10];
+  double x[10];
+  float f[10];
+  const uint64_t ex[1] = {9};
+  zorp_core_mask_cpuid1_ecx((1u << 25) | (1u << 30));
+  EXPECT_EQ(__tarrCPUisAES(), 0);
+  EXPECT_EQ(__tarriBRngARS5(ars.s, 10, u), TARR_ERROR_NO_AES);
+  EXPECT_EQ(__tarrdBRngARS5(ars.s, 10, x, 0, 1), TARR_ERROR_NO_AES);
+  EXPECT_EQ(__tarrsBRngARS5(ars.s, 10, f, 0, 1), TARR_ERROR_NO_AES);
+  EXPECT_EQ(__tarrSkipAheadStream(ars.s, 9), TARR_ERROR_NO_AES);
+  EXPECT_EQ(__tarrSkipAheadStreamEx(ars.s, 1, ex), TARR_ERROR_NO_AES);
+  EXPECT_EQ(std::memcmp(before.data(), ref::state_bytes(ars.s), before.size()), 0);
+  EXPECT_EQ(__tarriBRngTRNG(trng.s, 10, u), TARR_ERROR_NO_RDRAND);
+  EXPECT_EQ(__tarrdBRngTRNG(trng.s, 10, x, 0, 1), TARR_ERROR_NO_RDRAND);
+  StreamState* loaded = reinterpret_cast<StreamState*>(&before);
+  EXPECT_EQ(__tarrLoadStreamM(&loaded, ars_image.data()), TARR_ERROR_NO_AES);
+  EXPECT_EQ(loaded, nullptr);
+  EXPECT_EQ(__tarrLoadStreamM(&loaded, trng_image.data()), TARR_ERROR_NO_RDRAND);
+  EXPECT_EQ(loaded, nullptr);
+  zorp_core_mask_cpuid1_ecx(0);
 }
 
 // Family members seeded alike run different recurrences.
