@@ -167,6 +167,8 @@ TEST(SaveLoadHeader, ChecksInOrderWithTheCodesOfEachMedium) {
       {"state size one more", [](Image& b) { ++b[12]; }, TARR_ERROR_MEMORY_FORMAT, TARR_ERROR_FILE_FORMAT},
       {"state size and header size", [](Image& b) { ++b[12]; b[8] = 23; }, TARR_ERROR_MEMORY_FORMAT, TARR_ERROR_FILE_FORMAT},
       {"header size 23", [](Image& b) { b[8] = 23; }, TARR_ERROR_MEMORY_FORMAT, TARR_ERROR_FILE_FORMAT},
+      // The power table's size field (after the 24-byte header, 8 state bytes, id and key).
+      {"power table a byte short", [](Image& b) { b[52] = 0x7F; }, TARR_ERROR_MEMORY_FORMAT, TARR_ERROR_FILE_FORMAT},
   };
   for (const auto& c : cases) {
     Image b = good;
@@ -282,9 +284,37 @@ TEST(SaveLoad, KeyedChunkJoinsTheSharedEntry) {
   StreamState* m = nullptr;
   ASSERT_EQ(__tarrLoadStreamM(&m, b.data()), 0);
   EXPECT_EQ(__tarrSearchChunk(m, 9), shared);
-  __tarrDeleteStream(&s);
   __tarrDeleteStream(&m);
+  // An image claiming more bytes under that key than the entry holds is refused: saving such a
+  // stream would read past the shared block.
+  Image longer = b;
+  longer.push_back(7);
+  const uint32_t claim = 33;
+  std::memcpy(longer.data() + b.size() - 36, &claim, 4);  // the size field of the one chunk
+  EXPECT_EQ(__tarrLoadStreamM(&m, longer.data()), TARR_ERROR_MEMORY_FORMAT);
+  EXPECT_EQ(m, nullptr);
+  __tarrDeleteStream(&s);
   EXPECT_EQ(zorp_core_live_allocations(), live);
+}
+
+// A loaded counter-based stream whose count of unread buffer words is out of range reads its
+// whole buffer, as with the count 4, and never past it.
+TEST(SaveLoad, CounterBufferCountIsBoundedOnLoad) {
+  StreamState* s = nullptr;
+  const uint32_t seed[2] = {5, 6};
+  ASSERT_EQ(__tarrNewStreamEx(&s, TARR_BRNG_PHILOX4X32X10, 2, seed), 0);
+  draw(s, 2);
+  Image b = save_m(s);
+  std::vector<uint32_t> want;
+  for (uint32_t left : {4u, 1000u}) {
+    std::memcpy(&b[24 + 24], &left, 4);  // after the header, the 2 key and 4 counter words
+    StreamState* m = nullptr;
+    ASSERT_EQ(__tarrLoadStreamM(&m, b.data()), 0);
+    if (want.empty()) want = draw(m, 9);
+    else EXPECT_EQ(draw(m, 9), want);
+    __tarrDeleteStream(&m);
+  }
+  __tarrDeleteStream(&s);
 }
 
 }  // namespace

@@ -12,4 +12,7 @@ void release_chunk_data(StreamChunk* c);
 void attach_chunk_key(StreamChunk* c);
 // True when an entry with this key exists (key (0, 0) never does).
 bool glob_key_exists(const uint64_t* key);
+// False when an entry with this key exists and its data is not known to hold `size` bytes: a
+// chunk of that size joining it would claim more than is there.
+bool glob_data_holds(const uint64_t* key, uint32_t size);
 }  // namespace zorp::rng

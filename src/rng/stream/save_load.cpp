@@ -11,6 +11,7 @@
 #include "host/host.h"
 #include "rng/brng/mcg_engine.h"
 #include "rng/registry/registry.h"
+#include "rng/stream/glob_table.h"
 #include "zorp/export.h"
 
 namespace {
@@ -145,7 +146,7 @@ int32_t check_header(const Header& h, const Codes& codes, zorp::rng::RowRef& r) 
 uint8_t version_of(const Header& h) { return std::memcmp(h.raw + 4, "RNG", 3) == 0 ? h.raw[0] : h.raw[4]; }
 
 template <class Source>
-int32_t get_chunks(Source& in, StreamState* s, const Header& h) {
+int32_t get_chunks(Source& in, StreamState* s, const Header& h, const Codes& codes) {
   const uint8_t version = version_of(h);
   for (uint32_t k = 0; k < h.chunks; ++k) {
     uint32_t id = 0, size = 0;
@@ -157,6 +158,8 @@ int32_t get_chunks(Source& in, StreamState* s, const Header& h) {
       return TARR_ERROR_FILE_READ;
     }
     if (!in.get(&size, 4)) return TARR_ERROR_FILE_READ;
+    // The congruential generators read their whole power table: a shorter one is no saved table.
+    if (id == zorp::rng::mcg::kChunkId && size < zorp::rng::mcg::kChunkBytes) return codes.format;
     void* data = nullptr;
     if (size) {
       data = zorp::host::allocate(size);
@@ -166,8 +169,15 @@ int32_t get_chunks(Source& in, StreamState* s, const Header& h) {
         return TARR_ERROR_FILE_READ;
       }
     }
+    // A keyed chunk joins the live entry of its key and drops the bytes read, keeping its size:
+    // that size may not claim more than the entry holds, or saving the stream again would read
+    // past the shared block.
+    if (!zorp::rng::glob_data_holds(key, size)) {
+      zorp::host::deallocate(data);
+      return codes.format;
+    }
     // A saved power table is not trusted: it is rebuilt from the loaded state.
-    if (id == zorp::rng::mcg::kChunkId && size >= zorp::rng::mcg::kChunkBytes)
+    if (id == zorp::rng::mcg::kChunkId)
       zorp::rng::mcg::rebuild_power_chunk(s, h.state_bytes, static_cast<uint64_t*>(data));
     const int32_t status = __tarrAddChunk(s, id, key, data, size);
     // Under a key already shared the chunk took the shared data; the block read stays ours.
@@ -190,7 +200,7 @@ int32_t load(StreamState** out, Source& in, const Codes& codes) {
   if (!in.get(reinterpret_cast<uint8_t*>(s) + sizeof(StreamState), h.state_bytes)) status = TARR_ERROR_FILE_READ;
   if (status == TARR_STATUS_OK && h.brng == kRdrand && !__tarrCPUisRDRAND()) status = TARR_ERROR_NO_RDRAND;
   if (status == TARR_STATUS_OK && h.brng == kArs5 && !__tarrCPUisAES()) status = TARR_ERROR_NO_AES;
-  if (status == TARR_STATUS_OK) status = get_chunks(in, s, h);
+  if (status == TARR_STATUS_OK) status = get_chunks(in, s, h, codes);
   if (status != TARR_STATUS_OK) {
     __tarrDeleteStream(&s);
     return status;

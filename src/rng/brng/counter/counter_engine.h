@@ -74,6 +74,7 @@ struct Record {
     if (n <= 0) return TARR_STATUS_OK;
     if (const int32_t status = G::ready()) return status;
     St& st = *state_of<St>(s);
+    held_in_buffer(st);
     int32_t i = std::min<int32_t>(static_cast<int32_t>(st.left), n);
     if (i) emit(0, brng::Words32<true>{st.buf + 4 - st.left}, i);
     st.left -= static_cast<uint32_t>(i);
@@ -95,8 +96,12 @@ struct Record {
   }
 
  private:
+  // A loaded image may carry any count of unread words; the buffer holds four.
+  static void held_in_buffer(St& st) { st.left = std::min(st.left, 4u); }
+
   // The count is an unsigned number of up to 192 bits, three 64-bit words low first.
   static int32_t skip192(St& st, const uint64_t w[3]) {
+    held_in_buffer(st);
     if (w[1] == 0 && w[2] == 0 && w[0] <= st.left) {
       st.left -= static_cast<uint32_t>(w[0]);
       return TARR_STATUS_OK;
