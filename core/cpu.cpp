@@ -14,6 +14,7 @@
 #include <zorp/core.h>
 
 #include <cpuid.h>
+#include <immintrin.h>
 
 #include <atomic>
 
@@ -89,3 +90,22 @@ extern "C" uint32_t zorp_serv_cpuid1_ecx(void) {
 }
 
 extern "C" void zorp_core_mask_cpuid1_ecx(uint32_t bits) { g_hidden_leaf1_ecx.store(bits, std::memory_order_relaxed); }
+
+// One RDRAND step. A real processor reports no value only when its entropy source is drained for a
+// moment, which tests cannot bring about, so they make the next k steps report none with
+// zorp_core_fail_rdrand(k); the countdown is taken with a compare-and-swap, as the allocation one.
+namespace {
+std::atomic<int64_t> g_rdrand_failures{0};
+}  // namespace
+
+extern "C" __attribute__((target("rdrnd"))) int zorp_serv_rdrand64(uint64_t* v) {
+  int64_t k = g_rdrand_failures.load(std::memory_order_relaxed);
+  while (k > 0)
+    if (g_rdrand_failures.compare_exchange_weak(k, k - 1, std::memory_order_relaxed)) return 0;
+  unsigned long long x;
+  if (!_rdrand64_step(&x)) return 0;
+  *v = x;
+  return 1;
+}
+
+extern "C" void zorp_core_fail_rdrand(int64_t k) { g_rdrand_failures.store(k > 0 ? k : 0, std::memory_order_relaxed); }

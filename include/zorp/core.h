@@ -71,6 +71,10 @@ int zorp_serv_cpuiscpx(void);
  * zorp_core_mask_cpuid1_ecx (0 hides nothing). */
 uint32_t zorp_serv_cpuid1_ecx(void);
 void zorp_core_mask_cpuid1_ecx(uint32_t bits);
+/* One RDRAND step, on a processor that has the instruction: 1 and the value in *v, or 0 when the
+ * instruction reported none. Test hook: the next k steps report none (k <= 0: off). */
+int zorp_serv_rdrand64(uint64_t* v);
+void zorp_core_fail_rdrand(int64_t k);
 
 /* ---- threading -------------------------------------------------------------------- */
 /* Task routine of the parallel-for: called once per task number in [0, ntasks). */

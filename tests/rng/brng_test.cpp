@@ -243,6 +243,22 @@ TEST(Hardware, RefusalsWithoutTheFeatures) {
   zorp_core_mask_cpuid1_ecx(0);
 }
 
+// The retry limit from the seed (and its default, 10, for a limit of 0): with that many steps
+// reporting no value the draw still succeeds on the last attempt, with one more it fails.
+TEST(Hardware, RdrandRetriesRunOut) {
+  if (!__tarrCPUisRDRAND()) GTEST_SKIP() << "no RDRAND";
+  for (uint32_t limit : {0u, 1u, 3u}) {
+    Stream trng(TARR_BRNG_NONDETERM, {0, limit});
+    const int64_t retries = limit ? limit : 10;
+    uint32_t u[3];
+    zorp_core_fail_rdrand(retries);
+    EXPECT_EQ(__tarriBRngTRNG(trng.s, 3, u), 0) << limit;
+    zorp_core_fail_rdrand(retries + 1);
+    EXPECT_EQ(__tarriBRngTRNG(trng.s, 3, u), TARR_ERROR_RDRAND_RETRIES) << limit;
+    zorp_core_fail_rdrand(0);
+  }
+}
+
 // Family members seeded alike run different recurrences.
 TEST(Mt2203, MembersSeededAlikeDiffer) {
   Stream m0(TARR_BRNG_MT2203, {42}), m1(TARR_BRNG_MT2203 + 1, {42});
