@@ -201,11 +201,7 @@ int32_t create(StreamState** s, int32_t n, T* buffer, AbstractStreamUpdate updat
 }  // namespace
 }  // namespace zorp::rng
 
-using zorp::rng::create;
-using zorp::rng::init;
-using zorp::rng::reals;
-using zorp::rng::refuse;
-using zorp::rng::serve;
+using namespace zorp::rng;
 
 extern "C" {
 
