@@ -8,6 +8,13 @@
 //
 //   bench_rng --benchmark_filter='(BRng/(MT19937|MT2203|SFMT19937)|peer/mt19937.*)/1000000$'
 //
+// Philox4x32-10 32-bit words against the authors' Random123 philox4x32-10 (Debian's
+// librandom123-dev; the peer is left out without it), n = 1e6:
+//
+//   bench_rng --benchmark_filter='(iBRng/Philox|peer/Random123).*/1000000$'
+//
+// ARS-5 against Philox4x32-10: bench_rng --benchmark_filter='BRng/(Philox|ARS).*/1000000$'
+//
 // Every case fills an array of n results per iteration (n = 1,000 and 1,000,000).
 #include <benchmark/benchmark.h>
 #include <x86intrin.h>
@@ -18,6 +25,11 @@
 #include <vector>
 
 #include "zorp/rng.h"
+
+#if __has_include(<Random123/philox.h>)
+#include <Random123/philox.h>
+#define ZORP_HAVE_RANDOM123 1
+#endif
 
 namespace {
 
@@ -113,6 +125,26 @@ void BM_ScalarMrg32k3aDouble(benchmark::State& state) {
   });
 }
 
+#ifdef ZORP_HAVE_RANDOM123
+// Raw words of Random123's philox4x32-10, one counter block at a time, as its users write it.
+void BM_Random123Philox(benchmark::State& state) {
+  const size_t n = static_cast<size_t>(state.range(0));
+  using P = r123::Philox4x32_R<10>;
+  P g;
+  P::key_type key = {{12345, 6789}};
+  P::ctr_type ctr = {{101112, 131415, 161718, 192021}};
+  std::vector<uint32_t> r(n);
+  timed(state, static_cast<int64_t>(n), [&] {
+    for (size_t i = 0; i < n; i += 4) {
+      const P::ctr_type b = g(ctr, key);
+      for (size_t k = 0; k < 4 && i + k < n; ++k) r[i + k] = b[k];
+      ctr.incr();
+    }
+    benchmark::DoNotOptimize(r.data());
+  });
+}
+#endif
+
 const struct {
   const char* name;
   Gen g;
@@ -123,7 +155,9 @@ const struct {
              {"WH", {TARR_BRNG_WH, 4}},
              {"MT19937", {TARR_BRNG_MT19937, 1}},
              {"MT2203", {TARR_BRNG_MT2203, 1}},
-             {"SFMT19937", {TARR_BRNG_SFMT19937, 1}}};
+             {"SFMT19937", {TARR_BRNG_SFMT19937, 1}},
+             {"Philox4x32-10", {TARR_BRNG_PHILOX4X32X10, 1}},
+             {"ARS-5", {TARR_BRNG_ARS5, 1}}};
 
 int register_all() {
   for (const auto& k : kGens) {
@@ -137,6 +171,9 @@ int register_all() {
   benchmark::RegisterBenchmark("peer/minstd_rand raw", BM_StdRaw<std::minstd_rand>)->Arg(1000)->Arg(1000000);
   benchmark::RegisterBenchmark("peer/mt19937 raw", BM_StdRaw<std::mt19937>)->Arg(1000)->Arg(1000000);
   benchmark::RegisterBenchmark("peer/scalar MRG32k3a double", BM_ScalarMrg32k3aDouble)->Arg(1000)->Arg(1000000);
+#ifdef ZORP_HAVE_RANDOM123
+  benchmark::RegisterBenchmark("peer/Random123 philox4x32-10 raw", BM_Random123Philox)->Arg(1000)->Arg(1000000);
+#endif
   return 0;
 }
 const int kRegistered = register_all();

@@ -14,6 +14,9 @@
 #include <zorp/core.h>
 
 #include <cpuid.h>
+#include <immintrin.h>
+
+#include <atomic>
 
 namespace {
 struct Leaf7 {
@@ -71,3 +74,38 @@ extern "C" int zorp_serv_cpuiscpx(void) {
   const Leaf7& f = features();
   return f.base && (f.ecx & kVnni) && (f.eax1 & kBf16);
 }
+
+// CPUID leaf 1 ECX (the AES and RDRAND bits among others), read once. Tests hide bits with
+// zorp_core_mask_cpuid1_ecx to run the paths of a processor that lacks a feature.
+namespace {
+std::atomic<unsigned> g_hidden_leaf1_ecx{0};
+}  // namespace
+
+extern "C" uint32_t zorp_serv_cpuid1_ecx(void) {
+  static const unsigned ecx = [] {
+    unsigned a, b, c = 0, d;
+    return __get_cpuid(1, &a, &b, &c, &d) ? c : 0u;
+  }();
+  return ecx & ~g_hidden_leaf1_ecx.load(std::memory_order_relaxed);
+}
+
+extern "C" void zorp_core_mask_cpuid1_ecx(uint32_t bits) { g_hidden_leaf1_ecx.store(bits, std::memory_order_relaxed); }
+
+// One RDRAND step. A real processor reports no value only when its entropy source is drained for a
+// moment, which tests cannot bring about, so they make the next k steps report none with
+// zorp_core_fail_rdrand(k); the countdown is taken with a compare-and-swap, as the allocation one.
+namespace {
+std::atomic<int64_t> g_rdrand_failures{0};
+}  // namespace
+
+extern "C" __attribute__((target("rdrnd"))) int zorp_serv_rdrand64(uint64_t* v) {
+  int64_t k = g_rdrand_failures.load(std::memory_order_relaxed);
+  while (k > 0)
+    if (g_rdrand_failures.compare_exchange_weak(k, k - 1, std::memory_order_relaxed)) return 0;
+  unsigned long long x;
+  if (!_rdrand64_step(&x)) return 0;
+  *v = x;
+  return 1;
+}
+
+extern "C" void zorp_core_fail_rdrand(int64_t k) { g_rdrand_failures.store(k > 0 ? k : 0, std::memory_order_relaxed); }

@@ -49,6 +49,17 @@ int zorp_serv_getenv(const char* name, char* buf, int buflen);
 void zorp_serv_print(int channel, int code, int nargs, ...);
 void zorp_serv_exit(int code);
 
+/* ---- files ------------------------------------------------------------------------ */
+/* Buffered files: open (mode as for fopen; null on failure), read and write (bytes moved),
+ * close (0, or nonzero on failure; the file is closed either way). */
+void* zorp_serv_fopen(const char* name, const char* mode);
+size_t zorp_serv_fread(void* dst, size_t bytes, void* file);
+size_t zorp_serv_fwrite(const void* src, size_t bytes, void* file);
+int zorp_serv_fclose(void* file);
+/* Test hooks: make the k-th write, or the k-th close, from now fail (k <= 0: off). */
+void zorp_core_fail_file_write(int64_t k);
+void zorp_core_fail_file_close(int64_t k);
+
 /* ---- processor ------------------------------------------------------------------------ */
 /* Nonzero when the processor belongs to the tested generation (documented in core/cpu.cpp).
  * Both also require OS support for the AVX-512 register state and AVX-512 F/CD/BW/DQ/VL.
@@ -56,6 +67,14 @@ void zorp_serv_exit(int code);
  * cpuiscpx: plus VNNI and BF16. */
 int zorp_serv_cpuisicx(void);
 int zorp_serv_cpuiscpx(void);
+/* CPUID leaf 1, register ECX, without the bits a test has hidden with
+ * zorp_core_mask_cpuid1_ecx (0 hides nothing). */
+uint32_t zorp_serv_cpuid1_ecx(void);
+void zorp_core_mask_cpuid1_ecx(uint32_t bits);
+/* One RDRAND step, on a processor that has the instruction: 1 and the value in *v, or 0 when the
+ * instruction reported none. Test hook: the next k steps report none (k <= 0: off). */
+int zorp_serv_rdrand64(uint64_t* v);
+void zorp_core_fail_rdrand(int64_t k);
 
 /* ---- threading -------------------------------------------------------------------- */
 /* Task routine of the parallel-for: called once per task number in [0, ntasks). */

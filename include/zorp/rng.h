@@ -219,6 +219,32 @@ ZORP_API int32_t __tarr_SkipAheadSWin(StreamState* s, TarrSkipClearFn clear, Tar
                                      double b);                                                   \
   ZORP_API int32_t __tarriBRng##NAME(StreamState* stream, int32_t n, uint32_t* r);
 
+/* Abstract streams over a caller's circular buffer of n numbers. When the numbers waiting in it
+ * run out, the stream calls the update callback with (stream, &n, buffer, &nmin, &nmax, &idx):
+ * it writes between 1 and nmax new numbers from slot idx on, wrapping at n, and returns how many
+ * (nmin is what the current request still needs, at most n). A negative or too large count fails
+ * with -1120, none with -1121. The double and single kinds map the caller's numbers from [a, b]
+ * onto the interval each request asks for. The buffer and callback stay the caller's. */
+typedef int32_t (*AbstractStreamUpdate)(StreamState* stream, const int32_t* n, void* buffer, const int32_t* nmin,
+                                        const int32_t* nmax, const int32_t* idx);
+ZORP_API int32_t __tarriNewAbstractStream(StreamState** s, int32_t n, uint32_t* buffer, AbstractStreamUpdate update);
+ZORP_API int32_t __tarrdNewAbstractStream(StreamState** s, int32_t n, double* buffer, double a, double b,
+                                          AbstractStreamUpdate update);
+ZORP_API int32_t __tarrsNewAbstractStream(StreamState** s, int32_t n, float* buffer, float a, float b,
+                                          AbstractStreamUpdate update);
+
+/* Saved-stream images in a file (namelen bytes of fname, or a zero-terminated name when
+ * namelen < 0) or in a caller's buffer of __tarrGetStreamSize bytes. */
+ZORP_API int32_t __tarrSaveStreamF(const StreamState* s, const char* fname, int32_t namelen);
+ZORP_API int32_t __tarrLoadStreamF(StreamState** s, const char* fname, int32_t namelen);
+ZORP_API int32_t __tarrSaveStreamM(const StreamState* s, uint8_t* buffer);
+ZORP_API int32_t __tarrLoadStreamM(StreamState** s, const uint8_t* buffer);
+
+/* Processor features guarding the counter-based and hardware generators: 1 or 0. */
+ZORP_API int32_t __tarrCPUisAES(void);
+ZORP_API int32_t __tarrCPUisRDRAND(void);
+ZORP_API int32_t __tarrCPUisVAES(void);
+
 /* The entries of every generator that is built, from the generator table. */
 #define TARR_DECLARE_IF_BUILT_0(NAME)
 #define TARR_DECLARE_IF_BUILT_1(NAME) TARR_DECLARE_BRNG(NAME)

@@ -116,6 +116,20 @@ inline __m512d truncate_quiet(__m512d v) { return _mm512_roundscale_pd(v, _MM_FR
 inline __m256 splat_half(float x) { return _mm256_set1_ps(x); }
 inline __m256 fma(__m256 a, __m256 b, __m256 c) { return _mm256_fmadd_ps(a, b, c); }
 
+// ---- full 32 x 32-bit products (counter-based generators) --------------------------------------
+// GCC 12 warns that the unmasked 64-bit shifts and products read an undefined register; they do not.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
+// The high and low 32-bit halves of the 64-bit products a[i] * m[i], lane by lane: even lanes
+// multiply in place, odd lanes after a shift down, and the halves are blended back.
+inline void mul32_wide(__m512i a, __m512i m, __m512i& hi, __m512i& lo) {
+  const __m512i even = _mm512_mul_epu32(a, m);
+  const __m512i odd = _mm512_mul_epu32(_mm512_srli_epi64(a, 32), _mm512_srli_epi64(m, 32));
+  hi = _mm512_mask_blend_epi32(0xAAAA, _mm512_srli_epi64(even, 32), odd);
+  lo = _mm512_mask_blend_epi32(0xAAAA, even, _mm512_slli_epi64(odd, 32));
+}
+#pragma GCC diagnostic pop
+
 // ---- 128-bit words ------------------------------------------------------------------------------
 // Four 32-bit words, word 0 the least significant.
 inline __m128i words128(uint32_t w0, uint32_t w1, uint32_t w2, uint32_t w3) {

@@ -3,6 +3,8 @@
 // parameter table.
 #include <gtest/gtest.h>
 
+#include <cpuid.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +17,7 @@
 #include "common/guarded.h"
 #include "common/regenerated.h"
 #include "model.h"
+#include "zorp/core.h"
 #include "zorp/rng.h"
 
 // The WH parameters as the library was built with them (compiled into this test too).
@@ -151,6 +154,9 @@ TEST(Methods, UnsupportedSplittingIsReported) {
       {TARR_BRNG_MT19937, TARR_ERROR_NO_LEAPFROG, 0, TARR_ERROR_NO_SKIPAHEAD_EX},
       {TARR_BRNG_SFMT19937, TARR_ERROR_NO_LEAPFROG, 0, TARR_ERROR_NO_SKIPAHEAD_EX},
       {TARR_BRNG_MT2203 + 17, TARR_ERROR_NO_LEAPFROG, TARR_ERROR_NO_SKIPAHEAD, TARR_ERROR_NO_SKIPAHEAD_EX},
+      {TARR_BRNG_PHILOX4X32X10, TARR_ERROR_NO_LEAPFROG, 0, 0},
+      {TARR_BRNG_ARS5, TARR_ERROR_NO_LEAPFROG, __tarrCPUisAES() ? 0 : TARR_ERROR_NO_AES, __tarrCPUisAES() ? 0 : TARR_ERROR_NO_AES},
+      {TARR_BRNG_NONDETERM, TARR_ERROR_NO_LEAPFROG, TARR_ERROR_NO_SKIPAHEAD, TARR_ERROR_NO_SKIPAHEAD_EX},
   };
   for (const auto& c : cases) {
     Stream st(c.brng, {11});
@@ -158,6 +164,98 @@ TEST(Methods, UnsupportedSplittingIsReported) {
     EXPECT_EQ(__tarrLeapfrogStream(st.s, 1, 4), c.leap) << std::hex << c.brng;
     EXPECT_EQ(__tarrSkipAheadStream(st.s, 9), c.skip) << std::hex << c.brng;
     EXPECT_EQ(__tarrSkipAheadStreamEx(st.s, 2, ex), c.skip_ex) << std::hex << c.brng;
+  }
+}
+
+// The feature queries answer with CPUID leaf 1's bits (read here on their own); the hardware
+// generator keeps its retry limit, refuses outputs without RDRAND, and with it delivers values
+// that cover the interval and differ from call to call.
+TEST(Hardware, FeatureQueriesAndRdrand) {
+  unsigned a, b, c = 0, d;
+  ASSERT_TRUE(__get_cpuid(1, &a, &b, &c, &d));
+  EXPECT_EQ(__tarrCPUisAES(), static_cast<int32_t>((c >> 25) & 1));
+  EXPECT_EQ(__tarrCPUisRDRAND(), static_cast<int32_t>((c >> 30) & 1));
+  EXPECT_EQ(__tarrCPUisVAES(), zorp_serv_cpuisicx() != 0 ? 1 : 0);
+
+  const struct {
+    std::vector<uint32_t> seed;
+    uint32_t limit;
+  } limits[] = {{{}, 10}, {{7}, 10}, {{7, 0}, 10}, {{7, 3}, 3}, {{7, 0xFFFFFFFF}, 0xFFFFFFFF}};
+  for (const auto& l : limits) {
+    Stream st(TARR_BRNG_NONDETERM, l.seed);
+    uint32_t w[2];
+    std::memcpy(w, ref::state_bytes(st.s), 8);
+    EXPECT_EQ(w[0], 0u);
+    EXPECT_EQ(w[1], l.limit) << l.seed.size();
+  }
+  Stream st(TARR_BRNG_NONDETERM, {});
+  std::vector<double> x(1000), y(1000);
+  std::vector<float> f(1000);
+  std::vector<uint32_t> u(1000);
+  if (!__tarrCPUisRDRAND()) {
+    EXPECT_EQ(__tarrdBRngTRNG(st.s, 1000, x.data(), 0, 1), TARR_ERROR_NO_RDRAND);
+    EXPECT_EQ(__tarriBRngTRNG(st.s, 1000, u.data()), TARR_ERROR_NO_RDRAND);
+  } else {
+    ASSERT_EQ(__tarrdBRngTRNG(st.s, 1000, x.data(), -2, 2), 0);
+    ASSERT_EQ(__tarrdBRngTRNG(st.s, 1000, y.data(), -2, 2), 0);
+    ASSERT_EQ(__tarrsBRngTRNG(st.s, 1000, f.data(), 0, 1), 0);
+    ASSERT_EQ(__tarriBRngTRNG(st.s, 1000, u.data()), 0);
+    EXPECT_NE(x, y);
+    for (double v : x) ASSERT_TRUE(v >= -2 && v <= 2) << v;
+    EXPECT_LT(*std::min_element(x.begin(), x.end()), -1.9);
+    EXPECT_GT(*std::max_element(x.begin(), x.end()), 1.9);
+    for (float v : f) ASSERT_TRUE(v >= 0 && v <= 1) << v;
+    EXPECT_GT(*std::max_element(f.begin(), f.end()), 0.99f);
+    EXPECT_GT(*std::max_element(u.begin(), u.end()), 0xFF000000u);  // all 32 bits reach the words
+  }
+}
+
+// A processor without AES or RDRAND (the host hides the CPUID bits): every output and skip of
+// ARS-5 is refused and leaves the stream as it was, the hardware generator refuses outputs, and
+// saved streams of both are refused on load with the handle left null.
+TEST(Hardware, RefusalsWithoutTheFeatures) {
+  Stream ars(TARR_BRNG_ARS5, {1, 2, 3});
+  Stream trng(TARR_BRNG_NONDETERM, {});
+  std::vector<uint8_t> ars_image(static_cast<size_t>(__tarrGetStreamSize(ars.s)));
+  std::vector<uint8_t> trng_image(static_cast<size_t>(__tarrGetStreamSize(trng.s)));
+  ASSERT_EQ(__tarrSaveStreamM(ars.s, ars_image.data()), 0);
+  ASSERT_EQ(__tarrSaveStreamM(trng.s, trng_image.data()), 0);
+  std::vector<uint8_t> before(ref::state_bytes(ars.s), ref::state_bytes(ars.s) + 56);
+  uint32_t u[10];
+  double x[10];
+  float f[10];
+  const uint64_t ex[1] = {9};
+  zorp_core_mask_cpuid1_ecx((1u << 25) | (1u << 30));
+  EXPECT_EQ(__tarrCPUisAES(), 0);
+  EXPECT_EQ(__tarriBRngARS5(ars.s, 10, u), TARR_ERROR_NO_AES);
+  EXPECT_EQ(__tarrdBRngARS5(ars.s, 10, x, 0, 1), TARR_ERROR_NO_AES);
+  EXPECT_EQ(__tarrsBRngARS5(ars.s, 10, f, 0, 1), TARR_ERROR_NO_AES);
+  EXPECT_EQ(__tarrSkipAheadStream(ars.s, 9), TARR_ERROR_NO_AES);
+  EXPECT_EQ(__tarrSkipAheadStreamEx(ars.s, 1, ex), TARR_ERROR_NO_AES);
+  EXPECT_EQ(std::memcmp(before.data(), ref::state_bytes(ars.s), before.size()), 0);
+  EXPECT_EQ(__tarriBRngTRNG(trng.s, 10, u), TARR_ERROR_NO_RDRAND);
+  EXPECT_EQ(__tarrdBRngTRNG(trng.s, 10, x, 0, 1), TARR_ERROR_NO_RDRAND);
+  StreamState* loaded = reinterpret_cast<StreamState*>(&before);
+  EXPECT_EQ(__tarrLoadStreamM(&loaded, ars_image.data()), TARR_ERROR_NO_AES);
+  EXPECT_EQ(loaded, nullptr);
+  EXPECT_EQ(__tarrLoadStreamM(&loaded, trng_image.data()), TARR_ERROR_NO_RDRAND);
+  EXPECT_EQ(loaded, nullptr);
+  zorp_core_mask_cpuid1_ecx(0);
+}
+
+// The retry limit from the seed (and its default, 10, for a limit of 0): with that many steps
+// reporting no value the draw still succeeds on the last attempt, with one more it fails.
+TEST(Hardware, RdrandRetriesRunOut) {
+  if (!__tarrCPUisRDRAND()) GTEST_SKIP() << "no RDRAND";
+  for (uint32_t limit : {0u, 1u, 3u}) {
+    Stream trng(TARR_BRNG_NONDETERM, {0, limit});
+    const int64_t retries = limit ? limit : 10;
+    uint32_t u[3];
+    zorp_core_fail_rdrand(retries);
+    EXPECT_EQ(__tarriBRngTRNG(trng.s, 3, u), 0) << limit;
+    zorp_core_fail_rdrand(retries + 1);
+    EXPECT_EQ(__tarriBRngTRNG(trng.s, 3, u), TARR_ERROR_RDRAND_RETRIES) << limit;
+    zorp_core_fail_rdrand(0);
   }
 }
 

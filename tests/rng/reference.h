@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <immintrin.h>
 #include <vector>
 
 #include "zorp/rng.h"
@@ -164,5 +165,61 @@ struct Sfmt {
     return w[pos++];
   }
 };
+
+// The counter-based generators one block at a time, with the stream's word buffer: the key
+// words, the 128-bit counter, the count of unused words and the block they come from.
+template <int KeyWords, void (*Block)(const uint32_t*, const uint32_t*, uint32_t*)>
+struct CounterGen {
+  uint32_t key[KeyWords], ctr[4], left, buf[4];
+  explicit CounterGen(const StreamState* s) {
+    const uint8_t* b = state_bytes(s);
+    std::memcpy(key, b, sizeof key);
+    std::memcpy(ctr, b + sizeof key, 16);
+    std::memcpy(&left, b + sizeof key + 16, 4);
+    std::memcpy(buf, b + sizeof key + 20, 16);
+  }
+  uint64_t next() {
+    if (left == 0) {
+      Block(key, ctr, buf);
+      for (int i = 0; i < 4 && ++ctr[i] == 0; ++i) {
+      }
+      left = 4;
+    }
+    return buf[4 - left--];
+  }
+};
+
+// Philox4x32-10 from its round definition.
+inline void philox_block(const uint32_t* k, const uint32_t* c, uint32_t* out) {
+  uint32_t x[4] = {c[0], c[1], c[2], c[3]}, k0 = k[0], k1 = k[1];
+  for (int round = 0; round < 10; ++round) {
+    const uint64_t p0 = uint64_t{0xD2511F53} * x[0], p1 = uint64_t{0xCD9E8D57} * x[2];
+    const uint32_t y[4] = {static_cast<uint32_t>(p1 >> 32) ^ x[1] ^ k0, static_cast<uint32_t>(p1),
+                           static_cast<uint32_t>(p0 >> 32) ^ x[3] ^ k1, static_cast<uint32_t>(p0)};
+    std::memcpy(x, y, sizeof x);
+    k0 += 0x9E3779B9;
+    k1 += 0xBB67AE85;
+  }
+  std::memcpy(out, x, sizeof x);
+}
+using Philox = CounterGen<2, philox_block>;
+
+// ARS-5 one block at a time with the AES round instructions: round keys formed one after the
+// other as two 64-bit halves plus the Weyl constants.
+__attribute__((target("aes"))) inline void ars5_block(const uint32_t* k, const uint32_t* c, uint32_t* out) {
+  uint64_t key[2], ctr[2];
+  std::memcpy(key, k, 16);
+  std::memcpy(ctr, c, 16);
+  __m128i x = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(ctr)),
+                            _mm_loadu_si128(reinterpret_cast<const __m128i*>(key)));
+  for (int i = 1; i <= 5; ++i) {
+    key[0] += 0x9E3779B97F4A7C15ull;
+    key[1] += 0xBB67AE8584CAA73Bull;
+    const __m128i rk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(key));
+    x = i < 5 ? _mm_aesenc_si128(x, rk) : _mm_aesenclast_si128(x, rk);
+  }
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), x);
+}
+using Ars5 = CounterGen<4, ars5_block>;
 
 }  // namespace ref

@@ -36,7 +36,8 @@ struct SkipCase {
 };
 const SkipCase kSkippable[] = {{"MCG31m1", TARR_BRNG_MCG31, 1},   {"MCG59", TARR_BRNG_MCG59, 2},
                                {"MRG32k3a", TARR_BRNG_MRG32K3A, 1}, {"WH", TARR_BRNG_WH + 41, 4},
-                               {"MT19937", TARR_BRNG_MT19937, 1},   {"SFMT19937", TARR_BRNG_SFMT19937, 1}};
+                               {"MT19937", TARR_BRNG_MT19937, 1},   {"SFMT19937", TARR_BRNG_SFMT19937, 1},
+                               {"Philox4x32_10", TARR_BRNG_PHILOX4X32X10, 1}, {"ARS_5", TARR_BRNG_ARS5, 1}};
 
 class Skip : public testing::TestWithParam<SkipCase> {};
 
@@ -162,6 +163,37 @@ TEST(SkipEx, Mrg32k3aMultiWordCounts) {
     ASSERT_EQ(__tarrSkipAheadStreamEx(c.s, 0, padded), 0);
     EXPECT_EQ(draw(c.s, 10, 1), draw(d.s, 10, 1));
   }
+}
+
+// Philox skips from every position inside a block, with a counter about to carry out of its low
+// words, equal drawing; counts of several words carry through the 128-bit counter, and the part of
+// a count beyond 128 bits of blocks is dropped.
+TEST(PhiloxSkip, BufferPositionsCarryAndWrap) {
+  const std::vector<uint32_t> seed = {1, 2, 0xFFFFFFF0u, 0xFFFFFFFFu, 0xFFFFFFFFu, 0};
+  for (int32_t before : {0, 1, 2, 3, 4, 5})
+    for (uint64_t n : {1, 2, 3, 4, 5, 7, 8, 63, 64, 65, 1000}) {
+      Stream skipped(TARR_BRNG_PHILOX4X32X10, seed), drawn(TARR_BRNG_PHILOX4X32X10, seed);
+      draw(skipped.s, before, 1);
+      draw(drawn.s, before, 1);
+      ASSERT_EQ(__tarrSkipAheadStream(skipped.s, n), 0);
+      draw(drawn.s, static_cast<int32_t>(n), 1);
+      ASSERT_EQ(draw(skipped.s, 70, 1), draw(drawn.s, 70, 1)) << "after " << before << " skip " << n;
+    }
+  Stream a(TARR_BRNG_PHILOX4X32X10, seed), b(TARR_BRNG_PHILOX4X32X10, seed), c(TARR_BRNG_PHILOX4X32X10, seed);
+  draw(a.s, 3, 1);
+  draw(b.s, 3, 1);
+  draw(c.s, 3, 1);
+  const uint64_t two64_plus[2] = {5, 1};
+  ASSERT_EQ(__tarrSkipAheadStreamEx(a.s, 2, two64_plus), 0);
+  for (int k = 0; k < 2; ++k) ASSERT_EQ(__tarrSkipAheadStream(b.s, uint64_t{1} << 63), 0);
+  ASSERT_EQ(__tarrSkipAheadStream(b.s, 5), 0);
+  EXPECT_EQ(draw(a.s, 20, 1), draw(b.s, 20, 1));
+  // 2^130 words are 2^128 blocks: the counter comes back to where it was. A fourth word is ignored.
+  const uint64_t wrap[4] = {0, 0, 4, 9};
+  ASSERT_EQ(__tarrSkipAheadStreamEx(c.s, 4, wrap), 0);
+  Stream d(TARR_BRNG_PHILOX4X32X10, seed);
+  const std::vector<uint32_t> unskipped = draw(d.s, 23, 1);
+  EXPECT_EQ(draw(c.s, 20, 1), std::vector<uint32_t>(unskipped.begin() + 3, unskipped.end()));
 }
 
 using LeapCase = SkipCase;

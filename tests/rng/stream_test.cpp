@@ -165,6 +165,30 @@ TEST(Chunks, DeleteByIdKeepsOrderOfTheRest) {
   __tarrDeleteStream(&s);
 }
 
+// A chunk added under a key that is already shared takes the shared data; the block passed in is
+// not used and stays the caller's to free (freeing it in the library made that a double free).
+TEST(Chunks, ExistingKeyLeavesTheCallersBlockAlone) {
+  const int64_t live = zorp_core_live_allocations();
+  uint64_t key[2];
+  ASSERT_EQ(__tarrGenerateNewGlobalRODataTableEntryId(key, 0xC4), 0);
+  StreamState *a = nullptr, *b = nullptr;
+  ASSERT_EQ(__tarrNewStreamEx(&a, TARR_BRNG_R250, 0, nullptr), 0);
+  ASSERT_EQ(__tarrNewStreamEx(&b, TARR_BRNG_R250, 0, nullptr), 0);
+  void* shared = block(16, 1);
+  ASSERT_EQ(__tarrAddChunk(a, 9, key, shared, 16), 0);
+  auto* mine = static_cast<uint8_t*>(block(16, 2));
+  ASSERT_EQ(__tarrAddChunk(b, 9, key, mine, 16), 0);
+  EXPECT_EQ(__tarrSearchChunk(b, 9), shared);
+  EXPECT_EQ(refs(key), 2u);
+  EXPECT_EQ(mine[15], 2);
+  zorp_serv_deallocate(mine);
+  __tarrDeleteStream(&a);
+  EXPECT_EQ(static_cast<uint8_t*>(__tarrSearchChunk(b, 9))[15], 1);
+  __tarrDeleteStream(&b);
+  EXPECT_EQ(refs(key), 0u);
+  EXPECT_EQ(zorp_core_live_allocations(), live);
+}
+
 // Keyed chunks are shared while fewer than 127 entries exist; explicit creation may take the 128th
 // slot and is refused beyond it without changing anything.
 TEST(GlobalTable, ThresholdsAndRefusals) {
@@ -300,7 +324,9 @@ TEST(GlobalTable, TwoThreadsAtOnce) {
       StreamState *s = nullptr, *c = nullptr;
       const uint32_t seed = static_cast<uint32_t>(i + 1);
       if (__tarrNewStreamEx(&s, TARR_BRNG_MCG59, 1, &seed) != 0) return;
-      __tarrAddChunk(s, 9, key, block(24, static_cast<uint8_t>(tag)), 24);
+      void* mine = block(24, static_cast<uint8_t>(tag));
+      __tarrAddChunk(s, 9, key, mine, 24);
+      if (__tarrSearchChunk(s, 9) != mine) zorp_serv_deallocate(mine);  // the other thread's was shared
       uint64_t own[2];
       __tarrGenerateNewGlobalRODataTableEntryId(own, tag);
       __tarrAddChunk(s, 13, own, block(8, 0), 8);

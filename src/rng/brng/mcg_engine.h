@@ -20,6 +20,13 @@ namespace zorp::rng::mcg {
 inline constexpr uint32_t kChunkId = 14;
 inline constexpr uint32_t kChunkBytes = 384;
 
+// A loaded stream's chunk 14 (kChunkBytes) rebuilt from the stream's x and multiplier by the rules
+// of the generator its type word names: 0 MCG31m1, 1 MCG59; any other type, or a state area
+// (state_bytes) too small to hold that generator's x and multiplier, is left alone.
+void rebuild_power_chunk(StreamState* s, size_t state_bytes, uint64_t* w);
+void rebuild_power_chunk_m31(StreamState* s, uint64_t* w);
+void rebuild_power_chunk_m59(StreamState* s, uint64_t* w);
+
 template <class G>
 struct Engine {
   using Word = typename G::Word;  // u32 or u64 state words
@@ -45,6 +52,8 @@ struct Engine {
       for (int l = 0; l < 8; ++l) w[16 + 8 * v + l] = p;
     }
   }
+
+  static void rebuild(StreamState* s, uint64_t* w) { fill_chunk(w, state(s).x, state(s).a); }
 
   static int32_t seed(StreamState* s, int32_t n, const uint32_t* params) {
     State& st = state(s);

@@ -14,6 +14,8 @@
 namespace {
 
 GlobRODataTableEntry g_entries[TARR_GLOB_TABLE_CAPACITY];
+// Bytes of each entry's data where a chunk published it (its size), 0 where that is not known.
+uint32_t g_bytes[TARR_GLOB_TABLE_CAPACITY];
 int32_t g_used = 0;
 int32_t g_lock = 0;
 
@@ -61,7 +63,9 @@ bool unref_locked(const uint64_t* key) {
     }
     if (e.data) zorp::host::deallocate(e.data);
     g_entries[i] = g_entries[g_used - 1];
+    g_bytes[i] = g_bytes[g_used - 1];
     g_entries[g_used - 1] = GlobRODataTableEntry{};
+    g_bytes[g_used - 1] = 0;
     --g_used;
   }
   return found;
@@ -77,25 +81,31 @@ bool glob_key_exists(const uint64_t* key) {
   return find_locked(key) != nullptr;
 }
 
-void* attach_chunk_key(StreamChunk* c) {
-  if (is_null_key(c->key)) return nullptr;
+bool glob_data_holds(const uint64_t* key, uint32_t size) {
+  if (is_null_key(key) || size == 0) return true;
+  Guard g;
+  const GlobRODataTableEntry* e = find_locked(key);
+  return !e || g_bytes[e - g_entries] >= size;
+}
+
+void attach_chunk_key(StreamChunk* c) {
+  if (is_null_key(c->key)) return;
   Guard g;
   if (GlobRODataTableEntry* e = find_locked(c->key)) {
     ++e->refs;
-    void* superseded = c->data != e->data ? c->data : nullptr;
     c->data = e->data;
-    return superseded;
+    return;
   }
   if (g_used >= kShareThreshold) {
     c->key[0] = c->key[1] = 0;
-    return nullptr;
+    return;
   }
+  g_bytes[g_used] = c->size;
   GlobRODataTableEntry& e = g_entries[g_used++];
   e.key[0] = c->key[0];
   e.key[1] = c->key[1];
   e.refs = 1;
   e.data = c->data;
-  return nullptr;
 }
 
 void release_chunk_data(StreamChunk* c) {
@@ -128,6 +138,7 @@ ZORP_API int32_t __tarrCreateGlobRODataTableEntry(GlobRODataTableEntry** out, co
   Guard g;
   if (g_used >= TARR_GLOB_TABLE_CAPACITY) return TARR_GLOB_TABLE_FULL;
   if (find_locked(key)) return TARR_ERROR_BAD_ARGUMENTS;
+  g_bytes[g_used] = 0;
   GlobRODataTableEntry& e = g_entries[g_used++];
   e.key[0] = key[0];
   e.key[1] = key[1];

@@ -145,8 +145,10 @@ ZORP_API int32_t __tarrAddChunk(StreamState* s, uint32_t id, const uint64_t* key
   c->data = data;
   c->key[0] = key ? key[0] : 0;
   c->key[1] = key ? key[1] : 0;
-  // The chunk owns what it is given: a block superseded by already shared data is freed here.
-  if (void* superseded = zorp::rng::attach_chunk_key(c)) zorp::host::deallocate(superseded);
+  // A private block becomes the chunk's. Under a key that is already shared the chunk takes the
+  // shared data instead and the block passed in is not used: it stays the caller's, who sees that
+  // the chunk's data differs and frees it. Freeing it here too made that a double free.
+  zorp::rng::attach_chunk_key(c);
   c->next = s->chunks;
   s->chunks = c;
   return TARR_STATUS_OK;

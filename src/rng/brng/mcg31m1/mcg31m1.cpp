@@ -34,6 +34,13 @@ struct Mcg31Record : mcg::Engine<Mcg31> {
 static_assert(std::bit_cast<uint64_t>(Mcg31Record::kScale.d) == 0x3E00000000200000ull);
 
 }  // namespace
+
+void mcg::rebuild_power_chunk_m31(StreamState* s, uint64_t* w) { Mcg31Record::rebuild(s, w); }
+
+void mcg::rebuild_power_chunk(StreamState* s, size_t state_bytes, uint64_t* w) {
+  if (w[0] == 0 && state_bytes >= 2 * sizeof(uint32_t)) rebuild_power_chunk_m31(s, w);
+  else if (w[0] == 1 && state_bytes >= 2 * sizeof(uint64_t)) rebuild_power_chunk_m59(s, w);
+}
 }  // namespace zorp::rng
 
 ZORP_BRNG_ENTRIES(MCG31M1, zorp::rng::Mcg31Record)

@@ -26,6 +26,8 @@ struct Mcg59Record : mcg::Engine<Mcg59> {
 };
 
 }  // namespace
+
+void mcg::rebuild_power_chunk_m59(StreamState* s, uint64_t* w) { Mcg59Record::rebuild(s, w); }
 }  // namespace zorp::rng
 
 ZORP_BRNG_ENTRIES(MCG59, zorp::rng::Mcg59Record)
