@@ -225,6 +225,9 @@ inline void SinCospi(const Z* a, Z* r, bool) {
   mpfr_cospi(r[1].part(0), a[0].part(0), MPFR_RNDN);
 }
 
+// cos x + i sin x of a real x.
+inline void CIS(const Z* a, Z* r, bool) { mpfr_sin_cos(r[0].part(1), r[0].part(0), a[0].part(0), MPFR_RNDN); }
+
 // The product by the textbook formula (ac - bd, ad + bc). Elements with an infinite or NaN part
 // follow it as double arithmetic does, products rounded first: no infinity is recovered from
 // the NaN it may give (as C's infinity rules would), since the kernels do not recover one.

@@ -78,8 +78,8 @@ bool carries_values(int32_t status) {
 // `a` is the argument array as the kernel received it (for the index within the whole vector);
 // arg1 and arg2 are the element's arguments as the kernel read them, before any result was
 // stored (an in-place call has overwritten a[index] by then); r1 and r2 point at the element's
-// results. Arguments and results may differ in type (complex Abs: complex in, real out); the
-// record's imaginary fields of a real value stay zero.
+// results. Arguments and results may differ in type (complex Abs: complex in, real out; CIS:
+// real in, complex out); the record's imaginary fields of a real value stay zero.
 template <typename E, typename R = E>
 void report_element(int32_t status, int32_t index, const E* a, const E& arg1, const E& arg2, R* pr1,
                     R* pr2, const char* name) {
@@ -93,7 +93,8 @@ void report_element(int32_t status, int32_t index, const E* a, const E& arg1, co
   ZorpVmErrorRecord rec;
   std::memset(&rec, 0, sizeof rec);
   rec.status = status;
-  rec.index = whole_vector_index(index, a, s->input_vector, sizeof(E));
+  // The index counts elements of the function's type: complex ones where either side is complex.
+  rec.index = whole_vector_index(index, a, s->input_vector, sizeof(E) > sizeof(R) ? sizeof(E) : sizeof(R));
   copy_name(rec, name);
   const bool values = carries_values(status);
   if (values) {
@@ -162,6 +163,8 @@ ZORP_VM_REPORT_TYPES(ZorpComplex8, ZorpComplex8)
 ZORP_VM_REPORT_TYPES(ZorpComplex16, ZorpComplex16)
 ZORP_VM_REPORT_TYPES(ZorpComplex8, float)
 ZORP_VM_REPORT_TYPES(ZorpComplex16, double)
+ZORP_VM_REPORT_TYPES(float, ZorpComplex8)
+ZORP_VM_REPORT_TYPES(double, ZorpComplex16)
 #undef ZORP_VM_REPORT_TYPES
 
 }  // namespace zorp::vm

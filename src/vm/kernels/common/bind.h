@@ -79,6 +79,9 @@ struct Entries<R, Contiguous, K, kSlot, Shape::A1R1> {
 // Complex in, real out: the same entries.
 template <const Row& R, Table& Contiguous, typename K, int kSlot>
 struct Entries<R, Contiguous, K, kSlot, Shape::C1R1R> : Entries<R, Contiguous, K, kSlot, Shape::A1R1> {};
+// Real in, complex out: the same again.
+template <const Row& R, Table& Contiguous, typename K, int kSlot>
+struct Entries<R, Contiguous, K, kSlot, Shape::R1C1> : Entries<R, Contiguous, K, kSlot, Shape::A1R1> {};
 
 template <const Row& R, Table& Contiguous, typename K, int kSlot>
 struct Entries<R, Contiguous, K, kSlot, Shape::A2R1> {
@@ -169,7 +172,10 @@ using Slot = Entries<R, Contiguous, typename SlotKernel<R, kSlot, Ks...>::type, 
 template <const Row& R, typename... Ks>
 constexpr bool check() {
   static_assert(R.built, "the catalogue row must be marked built when its kernels are bound");
-  if constexpr (R.shape != Shape::PACK && R.shape != Shape::UNPACK)
+  if constexpr (R.shape == Shape::R1C1)  // real in: the results are of the row's type
+    static_assert((std::is_same_v<typename detail::OutOf<Ks>::type, typename TypeOf<R.type>::type> && ...),
+                  "every description's result type is the row's type");
+  else if constexpr (R.shape != Shape::PACK && R.shape != Shape::UNPACK)
     static_assert((std::is_same_v<typename Ks::T, typename TypeOf<R.type>::type> && ...),
                   "every description's element type is the row's type");
   return true;

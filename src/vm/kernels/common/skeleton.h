@@ -4,6 +4,9 @@
 //   using T = float | double | ZorpComplex8 | ZorpComplex16;  the element type of the arguments
 //   using Out = ...;                           optional: the result element type when it differs
 //                                              (complex Abs: complex in, real out)
+//   static constexpr int kInElems;             optional: arguments per register when a full
+//                                              register of them would not match the results
+//                                              (CIS: 4 doubles in half a register, 4 complex out)
 //   static constexpr int kBlock;               elements per main-loop iteration (a multiple of
 //                                              the elements per register)
 //   static constexpr bool kGuardX87AtEntry;    optional: guard the x87 unit at entry rather than
@@ -82,6 +85,17 @@ struct OutOf {
 template <typename K>
 struct OutOf<K, std::void_t<typename K::Out>> {
   using type = typename K::Out;
+};
+
+// The register layout of the arguments: a full register, or as many elements as a result
+// register holds when K says so (kInElems: real in, complex out).
+template <typename K, typename = void>
+struct InLanesOf {
+  using type = typename simd::FullLanes<typename K::T>::type;
+};
+template <typename K>
+struct InLanesOf<K, std::void_t<decltype(K::kInElems)>> {
+  using type = simd::Lanes<typename K::T, K::kInElems>;
 };
 
 // Lanes of `special` in ascending order.
@@ -196,7 +210,7 @@ __attribute__((always_inline)) inline void run_kernel(const K& k, uint32_t n,
                                                       const int32_t* inc, const char* name) {
   using T = typename K::T;
   using R = typename detail::OutOf<K>::type;
-  using LI = typename simd::FullLanes<T>::type;
+  using LI = typename detail::InLanesOf<K>::type;
   using LO = simd::Lanes<R, LI::kElems>;
   using VI = typename LI::V;
   using VO = typename LO::V;
