@@ -5,6 +5,8 @@
 //   accuracy [count] [name]   count arguments spread over each range (default 1,000,000), half
 //                             as many uniform, as many of the extra sample; name picks the
 //                             rows whose name contains it ("vdLn")
+//   accuracy count name lo hi  the same over [lo, hi] only (both the spread over the bit
+//                             patterns and the uniform piece), for the accuracy on one range
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -36,12 +38,16 @@ bool report(const VmRow& row, int slot, size_t count) {
 int main(int argc, char** argv) {
   const size_t count = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 1000000;
   const std::string filter = argc > 2 ? argv[2] : "";
+  const bool ranged = argc > 4;
+  const double lo = ranged ? std::strtod(argv[3], nullptr) : 0, hi = ranged ? std::strtod(argv[4], nullptr) : 0;
   std::printf("| kernel | slots | class | max ulp | mean ulp | correct bits | correctly rounded | contract met |\n");
   std::printf("|---|---|---|---|---|---|---|---|\n");
   int failures = 0;
   for (const VmRow* row : built_rows()) {
     if (row->name().find(filter) == std::string::npos) continue;
-    for (int slot : row->owners()) failures += !(row->dbl() ? report<double>(*row, slot, count) : report<float>(*row, slot, count));
+    VmRow r = *row;
+    if (ranged) r.lo = r.ulo = lo, r.hi = r.uhi = hi;
+    for (int slot : r.owners()) failures += !(r.dbl() ? report<double>(r, slot, count) : report<float>(r, slot, count));
   }
   return failures ? 1 : 0;
 }
