@@ -205,8 +205,10 @@ TEST(Hardware, FeatureQueriesAndRdrand) {
     EXPECT_LT(*std::min_element(x.begin(), x.end()), -1.9);
     EXPECT_GT(*std::max_element(x.begin(), x.end()), 1.9);
     for (float v : f) ASSERT_TRUE(v >= 0 && v <= 1) << v;
-    EXPECT_GT(*std::max_element(f.begin(), f.end()), 0.99f);
-    EXPECT_GT(*std::max_element(u.begin(), u.end()), 0xFF000000u);  // all 32 bits reach the words
+    // Bounds that 1000 uniform draws miss with probability below 1e-22 (0.95^1000, (15/16)^1000):
+    // the check is on the range reached, not on chance.
+    EXPECT_GT(*std::max_element(f.begin(), f.end()), 0.95f);
+    EXPECT_GT(*std::max_element(u.begin(), u.end()), 0xF0000000u);  // the top bits reach the words
   }
 }
 
