@@ -102,13 +102,62 @@ struct Coords {
   }
 };
 
+// Up to sixteen coordinates held in a register.
+struct Lanes {
+  __m512i v;
+  template <int Word>
+  void store(uint32_t* r, int32_t at, int32_t count) const {
+    simd::store_first(r + at, v, count);
+  }
+  template <class F>
+  void doubles(int32_t count, F&& f) const {
+    f(0, simd::to_double_signed(_mm256_srli_epi32(simd::low_half(v), 1)), std::min(count, 8));
+    if (count > 8) f(8, simd::to_double_signed(_mm256_srli_epi32(simd::high_half(v), 1)), count - 8);
+  }
+};
+
+inline __mmask16 first(uint32_t count) { return static_cast<__mmask16>(count >= 16 ? 0xFFFFu : (1u << count) - 1); }
+
+// Direction numbers of bit b for dimensions [lo, lo + 16) under mask m.
+inline __m512i dir_row(const View& v, int b, uint32_t lo, __mmask16 m) {
+  if (b < v.nrows) return simd::load_zero(m, v.rows + static_cast<size_t>(b) * v.stride + lo);
+  alignas(64) uint32_t w[16] = {};
+  for (uint32_t i = 0; i < 16; ++i)
+    if (m >> i & 1) w[i] = v.dir(b, lo + i);
+  return simd::load(w);
+}
+
 // Hands out p whole points of dimensions [lo, hi) from point index n, the point of n in v.x, writing
-// point j's coordinates at output position at + j * d + lo; leaves the point of n + p in v.x.
+// point j's coordinates at output position at + j * d + lo; leaves the point of n + p in v.x. Runs
+// through the points once per sixteen dimensions with those coordinates in a register.
 template <class Emit>
 void points(const View& v, uint32_t lo, uint32_t hi, uint32_t n, int64_t p, int32_t at, Emit& emit) {
-  for (int64_t j = 0; j < p; ++j, ++n) {
-    emit(at + static_cast<int32_t>(j * v.d) + static_cast<int32_t>(lo), Coords{v.x + lo}, static_cast<int32_t>(hi - lo));
-    step(v, lo, hi, std::countr_one(n));
+  const auto d = static_cast<int32_t>(v.d);
+  const int nrows = v.nrows;
+  const size_t stride = v.stride;
+  for (uint32_t c = lo; c < hi; c += 16) {
+    const uint32_t w = std::min(hi - c, 16u);
+    const __mmask16 m = first(w);
+    const uint32_t* rows = v.rows + c;
+    __m512i x = simd::load_zero(m, v.x + c);
+    int32_t out = at + static_cast<int32_t>(c);
+    uint32_t k = n;
+    const auto next = [&](uint32_t i) {
+      const int b = std::countr_one(i);
+      return b < nrows ? simd::load_zero(m, rows + static_cast<size_t>(b) * stride) : dir_row(v, b, c, m);
+    };
+    if (w == 16) {
+      for (int64_t j = 0; j < p; ++j, ++k, out += d) {
+        emit(out, Lanes{x}, 16);
+        x = simd::bit_xor(x, next(k));
+      }
+    } else {
+      for (int64_t j = 0; j < p; ++j, ++k, out += d) {
+        emit(out, Lanes{x}, static_cast<int32_t>(w));
+        x = simd::bit_xor(x, next(k));
+      }
+    }
+    simd::store(v.x + c, m, x);
   }
 }
 
@@ -124,7 +173,7 @@ void small_points(const View& v, uint32_t& n, int64_t& p, int32_t& at, Emit& emi
   p -= lead;
   at += static_cast<int32_t>(lead * d);
   if (p < 16) return;
-  alignas(64) uint32_t pattern[16 * 16], out[16 * 16];
+  alignas(64) uint32_t pattern[16 * 16];
   __m512i repeat[16];
   for (uint32_t k = 0; k < 16; ++k) {
     const uint32_t g = k ^ (k >> 1);
@@ -140,17 +189,17 @@ void small_points(const View& v, uint32_t& n, int64_t& p, int32_t& at, Emit& emi
     for (uint32_t l = 0; l < 16; ++l) idx[l] = (16 * q + l) % d;
     repeat[q] = simd::load(idx);
   }
-  const __mmask16 dims = static_cast<__mmask16>((1u << d) - 1);
+  const __mmask16 dims = first(d);
+  // From the point of 16m to that of 16(m + 1): the Gray codes 16m ^ 8m and 16(m + 1) ^ 8(m + 1)
+  // differ in bit 3 and in bit 4 + (trailing ones of m).
+  const __m512i bit3 = dir_row(v, 3, 0, dims);
+  __m512i x = simd::load_zero(dims, v.x);
   for (; p >= 16; p -= 16, n += 16, at += static_cast<int32_t>(16 * d)) {
-    const __m512i x = simd::load_zero(dims, v.x);
     for (uint32_t q = 0; q < d; ++q)
-      simd::store(out + 16 * q, simd::bit_xor(_mm512_permutexvar_epi32(repeat[q], x), simd::load(pattern + 16 * q)));
-    emit(at, Coords{out}, static_cast<int32_t>(16 * d));
-    // From the point of 16m to that of 16(m + 1): the Gray codes 16m ^ 8m and 16(m + 1) ^ 8(m + 1)
-    // differ in bit 3 and in bit 4 + (trailing ones of m).
-    step(v, 0, d, 3);
-    step(v, 0, d, 4 + std::countr_one(n >> 4));
+      emit(at + static_cast<int32_t>(16 * q), Lanes{simd::bit_xor(_mm512_permutexvar_epi32(repeat[q], x), simd::load(pattern + 16 * q))}, 16);
+    x = simd::bit_xor3(x, bit3, dir_row(v, 4 + std::countr_one(n >> 4), 0, dims));
   }
+  simd::store(v.x, dims, x);
 }
 
 template <class Emit>
