@@ -131,48 +131,64 @@ inline __m512i dir_row(const View& v, int b, uint32_t lo, __mmask16 m) {
 // point j's coordinates at output position at + j * d + lo; leaves the point of n + p in v.x. Runs
 // through the points once per sixteen dimensions with those coordinates in a register.
 template <class Emit>
-void points(const View& v, uint32_t lo, uint32_t hi, uint32_t n, int64_t p, int32_t at, Emit& emit) {
+void points(const View& v, uint32_t lo, uint32_t hi, uint32_t n, int64_t p, int32_t at, const Emit& emit_) {
+  // Local copies: the stores of the results may alias anything reached through a reference.
+  Emit emit = emit_;
   const auto d = static_cast<int32_t>(v.d);
   const int nrows = v.nrows;
   const size_t stride = v.stride;
-  for (uint32_t c = lo; c < hi; c += 16) {
-    const uint32_t w = std::min(hi - c, 16u);
-    const __mmask16 m = first(w);
-    const uint32_t* rows = v.rows + c;
-    __m512i x = simd::load_zero(m, v.x + c);
-    int32_t out = at + static_cast<int32_t>(c);
-    uint32_t k = n;
-    const auto next = [&](uint32_t i) {
-      const int b = std::countr_one(i);
-      return b < nrows ? simd::load_zero(m, rows + static_cast<size_t>(b) * stride) : dir_row(v, b, c, m);
-    };
-    if (w == 16) {
-      for (int64_t j = 0; j < p; ++j, ++k, out += d) {
-        emit(out, Lanes{x}, 16);
-        x = simd::bit_xor(x, next(k));
+  // Tiles of points whose results (about 16 KB) stay in the first-level cache while every group of
+  // sixteen dimensions passes over them.
+  const int64_t tile = std::max<int64_t>(8, 2048 / d);
+  for (int64_t j0 = 0; j0 < p; j0 += tile) {
+    const int64_t tp = std::min(tile, p - j0);
+    for (uint32_t c = lo; c < hi; c += 16) {
+      const uint32_t w = std::min(hi - c, 16u);
+      const __mmask16 m = first(w);
+      const uint32_t* rows = v.rows + c;
+      __m512i x = simd::load_zero(m, v.x + c);
+      int32_t out = at + static_cast<int32_t>(j0 * d) + static_cast<int32_t>(c);
+      auto k = static_cast<uint32_t>(n + j0);
+      const auto next = [&](uint32_t i) {
+        const int b = std::countr_one(i);
+        return b < nrows ? simd::load_zero(m, rows + static_cast<size_t>(b) * stride) : dir_row(v, b, c, m);
+      };
+      if (w == 16) {
+        for (int64_t j = 0; j < tp; ++j, ++k, out += d) {
+          emit(out, Lanes{x}, 16);
+          x = simd::bit_xor(x, next(k));
+        }
+      } else {
+        for (int64_t j = 0; j < tp; ++j, ++k, out += d) {
+          emit(out, Lanes{x}, static_cast<int32_t>(w));
+          x = simd::bit_xor(x, next(k));
+        }
       }
-    } else {
-      for (int64_t j = 0; j < p; ++j, ++k, out += d) {
-        emit(out, Lanes{x}, static_cast<int32_t>(w));
-        x = simd::bit_xor(x, next(k));
-      }
+      simd::store(v.x + c, m, x);
     }
-    simd::store(v.x + c, m, x);
   }
 }
 
-// The same for all dimensions when d < 16, sixteen points at a time: for an index 16m + k the Gray
+// The same for all dimensions when d < 8 (from 8 on, a register per point is as fast), sixteen
+// points at a time: for an index 16m + k the Gray
 // code is that of 16m XOR that of k, so the 16 d coordinates of such a block are the point of 16m,
 // repeated to fill the block, XOR a fixed pattern of the four lowest direction numbers.
 template <class Emit>
-void small_points(const View& v, uint32_t& n, int64_t& p, int32_t& at, Emit& emit) {
+void small_points(const View& v, uint32_t& n_, int64_t& p_, int32_t& at_, const Emit& emit_) {
+  Emit emit = emit_;
+  uint32_t n = n_;
+  int64_t p = p_;
+  int32_t at = at_;
   const uint32_t d = v.d;
   const int64_t lead = std::min<int64_t>((16 - (n & 15)) & 15, p);
   points(v, 0, d, n, lead, at, emit);
   n += static_cast<uint32_t>(lead);
   p -= lead;
   at += static_cast<int32_t>(lead * d);
-  if (p < 16) return;
+  if (p < 16) {
+    n_ = n, p_ = p, at_ = at;
+    return;
+  }
   alignas(64) uint32_t pattern[16 * 16];
   __m512i repeat[16];
   for (uint32_t k = 0; k < 16; ++k) {
@@ -200,6 +216,7 @@ void small_points(const View& v, uint32_t& n, int64_t& p, int32_t& at, Emit& emi
     x = simd::bit_xor3(x, bit3, dir_row(v, 4 + std::countr_one(n >> 4), 0, dims));
   }
   simd::store(v.x, dims, x);
+  n_ = n, p_ = p, at_ = at;
 }
 
 template <class Emit>
@@ -301,7 +318,7 @@ struct Record {
       threads(static_cast<int>((d + 31) / 32), 0, &job, &decltype(job)::task);
       at += static_cast<int32_t>(p * d);
     } else {
-      if (d < 16 && p >= 32) small_points(v, index, p, at, emit);
+      if (d < 8 && p >= 32) small_points(v, index, p, at, emit);
       points(v, 0, d, index, p, at, emit);
       at += static_cast<int32_t>(p * d);
     }
