@@ -87,12 +87,8 @@ bool irreducible(uint32_t p);
 
 // Coordinates as they are handed out: integers as they are; real numbers from their top 31 bits,
 // fma((b - a) * 2^-31, x >> 1, a), singles rounded from that double.
-struct Coords {
-  const uint32_t* w;
-  template <int Word>
-  void store(uint32_t* r, int32_t at, int32_t count) const {
-    std::memcpy(r + at, w, static_cast<size_t>(count) * 4);
-  }
+// (Stored as the adaptor stores any run of words.)
+struct Coords : brng::Words32<false> {
   template <class F>
   void doubles(int32_t count, F&& f) const {
     for (int32_t k = 0; k < count; k += 8) {
@@ -303,7 +299,7 @@ struct Record {
     int32_t at = 0;
     if (h.left) {
       const int32_t take = std::min<int32_t>(static_cast<int32_t>(h.left), n);
-      emit(0, Coords{v.x + d - h.left}, take);
+      emit(0, Coords{{v.x + d - h.left}}, take);
       at = take;
       h.left -= static_cast<uint32_t>(take);
       if (h.left) return TARR_STATUS_OK;
@@ -323,7 +319,7 @@ struct Record {
       at += static_cast<int32_t>(p * d);
     }
     if (const int32_t rest = n - at) {
-      emit(at, Coords{v.x}, rest);
+      emit(at, Coords{{v.x}}, rest);
       h.left = d - static_cast<uint32_t>(rest);
     }
     return TARR_STATUS_OK;
