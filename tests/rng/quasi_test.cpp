@@ -139,6 +139,10 @@ TEST_P(Quasi, IndexLimits) {
   draw(st.s, 2, TARR_ERROR_QUASI_EXHAUSTED);
   EXPECT_EQ(std::memcmp(before.data(), ref::state_bytes(st.s), before.size()), 0);
   EXPECT_EQ(draw(st.s, 1), reference(g.builtin(3), st.s, 1));
+  // Across point 2^31, whose step takes the highest direction numbers.
+  Stream high(g.brng, {3});
+  ASSERT_EQ(__tarrSkipAheadStream(high.s, 3 * ((uint64_t{1} << 31) - 40)), 0);
+  EXPECT_EQ(draw(high.s, 300), reference(g.builtin(3), high.s, 300));
 }
 
 // The mean of a smooth function of 8 variables over the first N points converges at close to 1/N
