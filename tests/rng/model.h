@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "quasi_reference.h"
 #include "reference.h"
 #include "rng/brng/generators.h"
 #include "rng/brng/wh/wh_params.h"
@@ -133,6 +134,26 @@ struct CounterM : Scalar<G> {
   }
 };
 
+// Quasi-random coordinates: real numbers from their top 31 bits, singles rounded from the double.
+struct QuasiM : Model {
+  Quasi q;
+  explicit QuasiM(Quasi model) : q(std::move(model)) {}
+  Raw next() override { return raw(q.next()); }
+  double to_double(const Raw& r, double a, double b) const override {
+    return std::fma((b - a) * 0x1p-31, static_cast<double>(r.words[0] >> 1), a);
+  }
+  float to_float(const Raw& r, float a, float b) const override {
+    return static_cast<float>(to_double(r, a, b));
+  }
+};
+
+// Null when the reference knows fewer dimensions than the stream has.
+inline std::unique_ptr<Model> quasi_model(std::vector<Directions> dirs, const StreamState* s) {
+  Quasi q(std::move(dirs), s);
+  if (q.dirs.size() < q.dim) return nullptr;
+  return std::make_unique<QuasiM>(std::move(q));
+}
+
 }  // namespace detail
 
 // The table row of an identifier in either numbering.
@@ -159,6 +180,8 @@ inline std::unique_ptr<Model> make_model(const StreamState* s) {
     case Row::SFMT19937: return std::make_unique<detail::SfmtM>(Sfmt(s));
     case Row::PHILOX4X32X10: return std::make_unique<detail::CounterM<Philox>>(s);
     case Row::ARS5: return std::make_unique<detail::CounterM<Ars5>>(s);
+    case Row::Sobol: return detail::quasi_model(sobol_builtin(Quasi({}, s).dim), s);
+    case Row::Niederr: return detail::quasi_model(niederreiter_builtin(Quasi({}, s).dim), s);
     case Row::MT2203: {
       uint32_t abc[3];  // the member's constants follow mt[69] and the position
       std::memcpy(abc, state_bytes(s) + 280, sizeof abc);

@@ -104,6 +104,8 @@ TEST(Registry, RowsOfTheBuiltGenerators) {
       {TARR_BRNG_MRG32K3A, 40, 6, 1, 4, 32, "__tarriBRngMRG32K3A"},
       {TARR_BRNG_MCG59, 32, 1, 0, 8, 59, "__tarriBRngMCG59"},
       {TARR_BRNG_WH + 7, 48, 4, 1, 16, 24, "__tarriBRngWH"},
+      {TARR_BRNG_SOBOL, 11712, 2604, 0, 4, 32, "__tarriBRngSobol"},
+      {TARR_BRNG_NIEDERR, 84288, 10498, 0, 4, 32, "__tarriBRngNiederr"},
       {TARR_BRNG_MT19937, 2520, 625, 1, 4, 32, "__tarriBRngMT19937"},
       {TARR_BRNG_SFMT19937, 2536, 625, 1, 4, 32, "__tarriBRngSFMT19937"},
       {TARR_BRNG_MT2203 + 6023, 312, 70, 1, 4, 32, "__tarriBRngMT2203"},
@@ -124,18 +126,19 @@ TEST(Registry, RowsOfTheBuiltGenerators) {
     EXPECT_NE(p.sBRng, nullptr);
     EXPECT_NE(p.dBRng, nullptr);
   }
-  // Legacy rows are copies: 0..3 the single generators, 4..276 all WH.
+  // Legacy rows are copies: 0..3 the single generators, 4..276 all WH, 277 Sobol, 278 Niederreiter.
   const BrngProperties *cur = current_table(), *old = legacy_table();
   for (int i = 0; i < 4; ++i) EXPECT_EQ(std::memcmp(&old[i], &cur[i], 56), 0) << i;
   for (int i = 4; i <= 276; ++i) EXPECT_EQ(std::memcmp(&old[i], &cur[4], 56), 0) << i;
-  for (int i = 277; i < 512; ++i) EXPECT_EQ(old[i].InitStream, nullptr) << i;
+  for (int i = 277; i <= 278; ++i) EXPECT_EQ(std::memcmp(&old[i], &cur[i - 272], 56), 0) << i;
+  for (int i = 279; i < 512; ++i) EXPECT_EQ(old[i].InitStream, nullptr) << i;
 }
 
 // Rows without a generator (not part of this build, legacy 279/280), abstract identifiers and
 // identifiers with the top bit set never get a seeded stream, and nothing is stored in the
 // handle; only the abstract rows may be allocated, as their own constructors do.
 TEST(Registry, StreamCreationRefusesRowsWithoutGenerator) {
-  std::vector<uint32_t> ids = {TARR_BRNG_IABSTRACT, TARR_BRNG_DABSTRACT, TARR_BRNG_SABSTRACT, 277, 278, 279, 280, 281,
+  std::vector<uint32_t> ids = {TARR_BRNG_IABSTRACT, TARR_BRNG_DABSTRACT, TARR_BRNG_SABSTRACT, 279, 280, 281,
                                0x80000000u, 0x80000004u, 0xFFFFFFFFu, 0x500000 + 273};
   for (const auto& f : zorp::rng::brng::kGenerators)
     if (!f.built) ids.push_back(static_cast<uint32_t>(f.row + 1) << 20);

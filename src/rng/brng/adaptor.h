@@ -143,7 +143,7 @@ struct Adaptor {
     if (!s) return TARR_ERROR_NULL_ENTRY;
     const __m512d f = simd::splat((b - a) * R::kScale.d);
     const __m512d off = simd::splat(R::kScale.centred ? (a + b) * 0.5 : a);
-    return R::run(s, n, [&](int32_t at, const auto& block, int32_t count) {
+    return R::run(s, n, [r, f, off](int32_t at, const auto& block, int32_t count) {
       block.doubles(count, [&](int32_t k, __m512d x, int32_t c) { simd::store_first(r + at + k, simd::fma(f, x, off), c); });
     });
   }
@@ -155,7 +155,7 @@ struct Adaptor {
     if constexpr (sc.single == Single::kDouble) {
       const __m512d f = simd::splat((bd - ad) * sc.d);
       const __m512d off = simd::splat(sc.centred ? (ad + bd) * 0.5 : ad);
-      return R::run(s, n, [&](int32_t at, const auto& block, int32_t count) {
+      return R::run(s, n, [r, f, off](int32_t at, const auto& block, int32_t count) {
         block.doubles(count, [&](int32_t k, __m512d x, int32_t c) {
           simd::store_first(r + at + k, simd::to_float(simd::fma(f, x, off)), c);
         });
@@ -170,7 +170,7 @@ struct Adaptor {
         os = static_cast<float>(sc.centred ? (ad + bd) * 0.5 : ad);
       }
       const __m256 f = simd::splat_half(fs), off = simd::splat_half(os);
-      return R::run(s, n, [&](int32_t at, const auto& block, int32_t count) {
+      return R::run(s, n, [r, f, off](int32_t at, const auto& block, int32_t count) {
         block.singles(count, [&](int32_t k, __m256 x, int32_t c) { simd::store_first(r + at + k, simd::fma(f, x, off), c); });
       });
     }

@@ -1,0 +1,317 @@
+// The quasi-random generators beyond the all-generator suites: several dimensions against the
+// constructions of quasi_reference.h, the user-data forms, seeding rules, dimension selection,
+// skip-ahead and the index limits, the threaded path, copies and saved images of user data,
+// allocation failures, and the convergence that makes the sequences worth having.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <numbers>
+#include <numeric>
+#include <string>
+#include <vector>
+
+#include "common/regenerated.h"
+#include "model.h"
+#include "zorp/core.h"
+#include "zorp/rng.h"
+
+namespace {
+
+using Words = std::vector<uint32_t>;
+using Dirs = std::vector<ref::Directions>;
+
+struct Stream {
+  StreamState* s = nullptr;
+  int32_t status;
+  Stream(uint32_t brng, const Words& p) : status(__tarrNewStreamEx(&s, brng, static_cast<int32_t>(p.size()), p.data())) {}
+  ~Stream() { __tarrDeleteStream(&s); }
+  uint32_t word(int k) const {  // index, dimension, selected, left
+    uint32_t w;
+    std::memcpy(&w, ref::state_bytes(s) + 4 * k, 4);
+    return w;
+  }
+};
+
+const BrngProperties& row(uint32_t brng) {
+  uint32_t index = 0;
+  return __tarrGetBrngBaseOffset(brng, &index, nullptr)[index];
+}
+
+Words draw(StreamState* s, int32_t n, int32_t expect = TARR_STATUS_OK) {
+  Words r(static_cast<size_t>(n));
+  EXPECT_EQ(row(s->brng).iBRng(s, n, r.data()), expect);
+  return r;
+}
+
+// What the reference makes of a stream's position words and the given direction numbers.
+Words reference(const Dirs& dirs, const StreamState* s, size_t n) {
+  ref::Quasi q(dirs, s);
+  Words r(n);
+  for (auto& x : r) x = static_cast<uint32_t>(q.next());
+  return r;
+}
+
+Words cat(Words a, const Words& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+// Arbitrary 32 d words for the direction-number forms, and the directions they stand for.
+Words matrix(uint32_t d) {
+  Words w(32 * d);
+  uint32_t x = d;
+  for (auto& v : w) v = x = x * 1664525u + 1013904223u;
+  return w;
+}
+Dirs as_dirs(const Words& w) {
+  Dirs v(w.size() / 32);
+  for (size_t i = 0; i < v.size(); ++i) std::copy_n(w.begin() + static_cast<long>(32 * i), 32, v[i].begin());
+  return v;
+}
+
+struct Gen {
+  const char* name;
+  uint32_t brng;
+  Dirs (*builtin)(uint32_t);
+  uint32_t known;  // dimensions the reference has published data for
+};
+class Quasi : public testing::TestWithParam<Gen> {};
+
+// Points of several dimensions, drawn in uneven pieces through the heads and tails of partly
+// handed-out points, the sixteen-point blocks of small dimensions and the register path.
+TEST_P(Quasi, FirstPointsMatchTheClassicConstruction) {
+  const Gen& g = GetParam();
+  for (uint32_t d : {1u, 2u, 3u, 7u, 8u, g.known}) {
+    Stream st(g.brng, {d});
+    ASSERT_EQ(st.word(1), d);
+    const Words want = reference(g.builtin(d), st.s, 3000);
+    Words got;
+    for (int32_t cut : {1, 2, 17, 500, 7, 2473}) got = cat(got, draw(st.s, cut));
+    ASSERT_EQ(got, want) << g.name << " d=" << d;
+  }
+}
+
+// Dimension selection (2^31 - 1 streams) yields coordinate k of the points from the current one;
+// anything else is refused. Selecting the selected dimension changes nothing.
+TEST_P(Quasi, DimensionSelection) {
+  const Gen& g = GetParam();
+  Stream st(g.brng, {5});
+  draw(st.s, 7);
+  EXPECT_EQ(__tarrLeapfrogStream(st.s, 2, 4), TARR_ERROR_NO_LEAPFROG);
+  EXPECT_EQ(__tarrLeapfrogStream(st.s, 5, 0x7FFFFFFF), TARR_ERROR_NO_LEAPFROG);
+  ASSERT_EQ(__tarrLeapfrogStream(st.s, 2, 0x7FFFFFFF), 0);
+  EXPECT_EQ(st.word(0), 2u);
+  EXPECT_EQ(draw(st.s, 300), reference(g.builtin(5), st.s, 300));
+  const std::vector<uint8_t> before(ref::state_bytes(st.s), ref::state_bytes(st.s) + 256);
+  ASSERT_EQ(__tarrLeapfrogStream(st.s, 2, 0x7FFFFFFF), 0);
+  EXPECT_EQ(std::memcmp(before.data(), ref::state_bytes(st.s), before.size()), 0);
+  ASSERT_EQ(__tarrSkipAheadStream(st.s, 10), 0);
+  ASSERT_EQ(__tarrLeapfrogStream(st.s, 4, 0x7FFFFFFF), 0);
+  EXPECT_EQ(st.word(0), 312u);
+  EXPECT_EQ(draw(st.s, 50), reference(g.builtin(5), st.s, 50));
+}
+
+TEST_P(Quasi, SkipAheadEqualsDrawing) {
+  const Gen& g = GetParam();
+  for (int32_t before : {0, 3})
+    for (uint64_t n : {0ull, 1ull, 2ull, 5ull, 6ull, 17ull, 80ull, 1001ull}) {
+      Stream skipped(g.brng, {5}), drawn(g.brng, {5});
+      draw(skipped.s, before);
+      draw(drawn.s, before + static_cast<int32_t>(n));
+      ASSERT_EQ(__tarrSkipAheadStream(skipped.s, n), 0);
+      ASSERT_EQ(draw(skipped.s, 23), draw(drawn.s, 23)) << g.name << " after " << before << " skip " << n;
+    }
+}
+
+// Skip-ahead may reach point 2^32 - 2, generation 2^32 - 1; requests past them are refused and
+// leave the stream as it was. Extended skip-ahead is not offered.
+TEST_P(Quasi, IndexLimits) {
+  const Gen& g = GetParam();
+  Stream st(g.brng, {3});
+  EXPECT_EQ(__tarrSkipAheadStream(st.s, ~uint64_t{0}), TARR_ERROR_NO_SKIPAHEAD);
+  const uint64_t one = 1;
+  EXPECT_EQ(__tarrSkipAheadStreamEx(st.s, 1, &one), TARR_ERROR_NO_SKIPAHEAD_EX);
+  ASSERT_EQ(__tarrSkipAheadStream(st.s, 3 * uint64_t{0xFFFFFFFDu} + 1), 0);
+  EXPECT_EQ(st.word(0), 0xFFFFFFFEu);
+  EXPECT_EQ(__tarrSkipAheadStream(st.s, 2), TARR_ERROR_NO_SKIPAHEAD);
+  const std::vector<uint8_t> before(ref::state_bytes(st.s), ref::state_bytes(st.s) + 256);
+  draw(st.s, 2, TARR_ERROR_QUASI_EXHAUSTED);
+  EXPECT_EQ(std::memcmp(before.data(), ref::state_bytes(st.s), before.size()), 0);
+  EXPECT_EQ(draw(st.s, 1), reference(g.builtin(3), st.s, 1));
+  // Across point 2^31, whose step takes the highest direction numbers.
+  Stream high(g.brng, {3});
+  ASSERT_EQ(__tarrSkipAheadStream(high.s, 3 * ((uint64_t{1} << 31) - 40)), 0);
+  EXPECT_EQ(draw(high.s, 300), reference(g.builtin(3), high.s, 300));
+}
+
+// The mean of a smooth function of 8 variables over the first N points converges at close to 1/N
+// (random points: 1/sqrt(N)). The integrand, a product of (pi/2) sin(pi x), has integral 1; the
+// slope of log error against log N is fitted over N.
+TEST_P(Quasi, IntegralConvergesAtCloseToOneOverN) {
+  const Gen& g = GetParam();
+  std::vector<double> lx, ly;
+  for (int32_t n = 1000; n <= 128000; n *= 2) {
+    Stream st(g.brng, {8});
+    std::vector<double> x(static_cast<size_t>(n) * 8);
+    ASSERT_EQ(row(g.brng).dBRng(st.s, n * 8, x.data(), 0.0, 1.0), 0);
+    double sum = 0;
+    for (int32_t p = 0; p < n; ++p) {
+      double f = 1;
+      for (int i = 0; i < 8; ++i) f *= std::numbers::pi / 2 * std::sin(std::numbers::pi * x[static_cast<size_t>(p) * 8 + i]);
+      sum += f;
+    }
+    lx.push_back(std::log(n));
+    ly.push_back(std::log(std::abs(sum / n - 1)));
+  }
+  const double mx = std::accumulate(lx.begin(), lx.end(), 0.0) / lx.size(), my = std::accumulate(ly.begin(), ly.end(), 0.0) / ly.size();
+  double sxy = 0, sxx = 0;
+  for (size_t i = 0; i < lx.size(); ++i) sxy += (lx[i] - mx) * (ly[i] - my), sxx += (lx[i] - mx) * (lx[i] - mx);
+  EXPECT_LT(sxy / sxx, -0.8) << g.name;
+  EXPECT_GT(sxy / sxx, -1.6) << g.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Both, Quasi,
+                         testing::Values(Gen{"Sobol", TARR_BRNG_SOBOL, ref::sobol_builtin, 9},
+                                         Gen{"Niederreiter", TARR_BRNG_NIEDERR, ref::niederreiter_builtin, 18}),
+                         [](const auto& i) { return std::string(i.param.name); });
+
+// Seeding: the dimension and its fallbacks, which user-data forms apply, and their refusals.
+TEST(QuasiSeeding, DimensionsFormsAndRefusals) {
+  constexpr int32_t kBad = TARR_ERROR_BAD_ARGUMENTS;
+  const struct {
+    uint32_t brng;
+    Words params;
+    int32_t status;
+    uint32_t dim;
+    int32_t chunks;
+  } cases[] = {
+      {TARR_BRNG_SOBOL, {}, 0, 1, 0},
+      {TARR_BRNG_SOBOL, {41}, 0, 1, 0},
+      {TARR_BRNG_SOBOL, {40}, 0, 40, 0},
+      {TARR_BRNG_SOBOL, {0, 1, 1, 3}, 0, 1, 0},
+      {TARR_BRNG_SOBOL, {5, 1, 1}, 0, 5, 0},            // form 1 needs four words
+      {TARR_BRNG_SOBOL, {41, 1, 1, 3}, 0, 1, 0},        // form 1 stops at 40
+      {TARR_BRNG_SOBOL, {2, 1, 4}, 0, 2, 0},            // too short for a matrix
+      {TARR_BRNG_SOBOL, {3, 1, 1, 7, 11}, 0, 3, 2},
+      {TARR_BRNG_SOBOL, {3, 1, 1, 4, 11}, kBad, 0, 0},  // no constant term
+      {TARR_BRNG_SOBOL, {3, 1, 1, 7, 9}, kBad, 0, 0},   // x^3 + 1 is reducible
+      {TARR_BRNG_SOBOL, {3, 1, 1, 7, 31}, kBad, 0, 0},  // irreducible, not primitive
+      {TARR_BRNG_SOBOL, {2, 1, 3, 7, 2, 1, 2}, kBad, 0, 0},   // m_2 even
+      {TARR_BRNG_SOBOL, {2, 1, 3, 7, 2, 1, 5}, kBad, 0, 0},   // m_2 >= 4
+      {TARR_BRNG_SOBOL, {2, 1, 3, 11, 2, 1, 3}, kBad, 0, 0},  // degree above M
+      {TARR_BRNG_SOBOL, {2, 1, 3, 1, 2, 1, 1}, kBad, 0, 0},   // 1 only in form 11
+      {TARR_BRNG_SOBOL, {2, 1, 2, 0}, kBad, 0, 0},            // no room for a polynomial
+      {TARR_BRNG_NIEDERR, {318}, 0, 318, 0},
+      {TARR_BRNG_NIEDERR, {319}, 0, 1, 0},
+      {TARR_BRNG_NIEDERR, {2, 1, 1, 3}, 0, 2, 0},       // one polynomial short
+      {TARR_BRNG_NIEDERR, {1, 1, 4}, 0, 1, 0},
+      {TARR_BRNG_NIEDERR, {2, 1, 1, 2, 3}, 0, 2, 1},
+      {TARR_BRNG_NIEDERR, {2, 1, 1, 5, 3}, kBad, 0, 0}, // (x + 1)^2
+      {TARR_BRNG_NIEDERR, {2, 1, 1, 0, 3}, kBad, 0, 0},
+  };
+  for (const auto& c : cases) {
+    const std::string what = "case " + std::to_string(&c - cases);
+    Stream st(c.brng, c.params);
+    ASSERT_EQ(st.status, c.status) << what;
+    if (c.status) continue;
+    EXPECT_EQ(st.word(0), 1u) << what;
+    EXPECT_EQ(st.word(1), c.dim) << what;
+    EXPECT_EQ(st.word(2), 0xFFFFFFFFu) << what;
+    EXPECT_EQ(__tarrGetNumChunks(st.s), c.chunks) << what;
+  }
+}
+
+struct UserCase {
+  const char* name;
+  uint32_t brng;
+  Words params;
+  Dirs dirs;
+};
+std::vector<UserCase> user_cases() {
+  const Words m50 = matrix(50), m33 = matrix(33);
+  return {
+      {"SobolPolynomialsWithTableValues", TARR_BRNG_SOBOL, {5, 1, 1, 3, 7, 11, 13}, ref::sobol_builtin(5)},
+      {"SobolBlocks", TARR_BRNG_SOBOL, {3, 1, 2, 3, 3, 1, 0, 7, 1, 1}, ref::sobol_builtin(3)},
+      {"SobolPolynomialsThenValues", TARR_BRNG_SOBOL, {3, 1, 3, 3, 7, 2, 1, 0, 1, 1}, ref::sobol_builtin(3)},
+      {"SobolOwnPolynomial", TARR_BRNG_SOBOL, {2, 1, 3, 67, 6, 1, 3, 5, 7, 9, 11},
+       {ref::sobol_directions(1, {}), ref::sobol_directions(67, {1, 3, 5, 7, 9, 11})}},
+      {"SobolAllDimensions", TARR_BRNG_SOBOL, {3, 1, 11, 1, 3, 7, 2, 0, 0, 1, 0, 1, 1}, ref::sobol_builtin(3)},
+      {"SobolMatrix", TARR_BRNG_SOBOL, cat({50, 1, 4}, m50), as_dirs(m50)},
+      {"NiederreiterPolynomials", TARR_BRNG_NIEDERR, {5, 1, 1, 2, 3, 7, 11, 13}, ref::niederreiter_builtin(5)},
+      {"NiederreiterMatrix", TARR_BRNG_NIEDERR, cat({33, 1, 4}, m33), as_dirs(m33)},
+  };
+}
+class UserData : public testing::TestWithParam<UserCase> {};
+
+// The stream follows the given data; a copy shares Sobol's direction table (chunk 9) and has its
+// own point; a saved image rebuilds the stream; each goes on where its source was, even after the
+// source is gone, and nothing leaks.
+TEST_P(UserData, FollowsTheDataAndSurvivesCopiesAndImages) {
+  const UserCase& c = GetParam();
+  const int64_t live = zorp_core_live_allocations();
+  {
+    Stream st(c.brng, c.params);
+    ASSERT_EQ(st.status, 0);
+    const Words want = reference(c.dirs, st.s, 40 * c.dirs.size() + 5);
+    const Words head = draw(st.s, 3);
+    ASSERT_EQ(cat(head, draw(st.s, static_cast<int32_t>(want.size() - 3))), want);
+    StreamState *copy = nullptr, *loaded = nullptr;
+    ASSERT_EQ(__tarrCopyStream(&copy, st.s), 0);
+    if (c.brng == TARR_BRNG_SOBOL) {
+      EXPECT_EQ(__tarrSearchChunk(copy, 9), __tarrSearchChunk(st.s, 9));
+      EXPECT_NE(__tarrSearchChunk(copy, 13), __tarrSearchChunk(st.s, 13));
+    }
+    std::vector<uint8_t> image(static_cast<size_t>(__tarrGetStreamSize(st.s)));
+    ASSERT_EQ(__tarrSaveStreamM(st.s, image.data()), 0);
+    ASSERT_EQ(__tarrLoadStreamM(&loaded, image.data()), 0);
+    const Words next = draw(st.s, 999);
+    __tarrDeleteStream(&st.s);
+    EXPECT_EQ(draw(copy, 999), next);
+    EXPECT_EQ(draw(loaded, 999), next);
+    __tarrDeleteStream(&copy);
+    __tarrDeleteStream(&loaded);
+  }
+  EXPECT_EQ(zorp_core_live_allocations(), live);
+}
+
+// Every allocation of a user-data seeding can fail: -4, and nothing is left behind.
+TEST_P(UserData, AllocationFailuresAreReported) {
+  const UserCase& c = GetParam();
+  const int64_t live = zorp_core_live_allocations();
+  int failures = 0;
+  for (int64_t k = 1;; ++k, ++failures) {
+    zorp_core_fail_allocation(k);
+    Stream st(c.brng, c.params);
+    zorp_core_fail_allocation(0);
+    if (st.status == 0) break;
+    ASSERT_EQ(st.status, TARR_ERROR_NO_MEMORY) << "allocation " << k;
+  }
+  EXPECT_GE(failures, c.brng == TARR_BRNG_SOBOL ? 4 : 3);  // the block, the tables, the chunk records
+  EXPECT_EQ(zorp_core_live_allocations(), live);
+}
+
+INSTANTIATE_TEST_SUITE_P(Forms, UserData, testing::ValuesIn(user_cases()), [](const auto& i) { return std::string(i.param.name); });
+
+// Large requests (here 1,000 dimensions, 100 points) run on the host's threads, one task per 32
+// dimensions; the result is the construction's, as are the same points drawn in small pieces.
+TEST(QuasiThreads, ThreadedRequestsMatchTheConstruction) {
+  if (zorp_tarr_serv_threader_get_num_threads_limit() < 2) GTEST_SKIP() << "the host offers one thread";
+  const Words m = matrix(1000);
+  for (uint32_t brng : {TARR_BRNG_SOBOL, TARR_BRNG_NIEDERR}) {
+    Stream whole(brng, cat({1000, 1, 4}, m)), parts(brng, cat({1000, 1, 4}, m));
+    draw(whole.s, 7);
+    draw(parts.s, 7);
+    const Words want = reference(as_dirs(m), whole.s, 100 * 1000);
+    EXPECT_EQ(draw(whole.s, 100 * 1000), want);
+    Words got;
+    for (int k = 0; k < 5; ++k) got = cat(got, draw(parts.s, 20 * 1000));
+    EXPECT_EQ(got, want);
+  }
+}
+
+TEST(QuasiTables, ToolRegeneratesTheIrreduciblePolynomials) {
+  zorp::test::expect_tool_regenerates("gen_irreducible_polys", "src/rng/brng/quasi/irreducible_polys.cpp");
+}
+
+}  // namespace
