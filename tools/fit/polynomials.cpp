@@ -43,6 +43,13 @@ R atan_tail(const R& u) {
   mpfr_atan(a.v, t.v, MPFR_RNDN);
   return (a - t) / (u * t);
 }
+R asin_tail(const R& u) {
+  if (u.zero()) return R(1) / R(6);
+  const R t = sqrt(u);
+  R a;
+  mpfr_asin(a.v, t.v, MPFR_RNDN);
+  return (a - t) / (u * t);
+}
 R cos_tail(const R& u) { return u.zero() ? R(1) / R(24) : (cos(sqrt(u)) - R(1) + u / R(2)) / (u * u); }
 
 const double kLn2 = std::log(2.0), kLog10of2 = std::log10(2.0);
@@ -169,6 +176,9 @@ std::vector<Fit> trig_fits() {
       {"kAtanTailD", "(atan t - t)/t^3 in u = t^2", atan_tail, "t in [-tan(pi/8), tan(pi/8)]", 0,
        0.17157287525381, 12, W::Relative, Prec::Double, How::Minimax, {}, nullptr,
        "atan(hi + lo) = hi + (hi u A(u) + lo); the tail is below a sixteenth of the result"},
+      {"kAsinTailD", "(asin t - t)/t^3 in u = t^2", asin_tail, "t in [-1/2, 1/2]", 0, 0.25, 14, W::Relative,
+       Prec::Double, How::Minimax, {}, nullptr,
+       "asin(hi + lo) = hi + (hi u A(u) + lo); beyond 1/2 the argument is sqrt((1 - |x|)/2)"},
       // ---- single precision computed in double registers and rounded once -------------------
       {"kSinTailS", "(sin r - r)/r^3 in u = r^2", sin_tail, "r in [-pi/4, pi/4]", 0, kQuarterPiSq, 4,
        W::Relative, Prec::Double, How::Minimax, {}, nullptr, "single sine in double: sin r = r + r u S(u)"},
@@ -177,6 +187,8 @@ std::vector<Fit> trig_fits() {
       {"kAtanTailS", "(atan t - t)/t^3 in u = t^2", atan_tail, "t in [-tan(pi/8), tan(pi/8)]", 0,
        0.17157287525381, 6, W::Relative, Prec::Double, How::Minimax, {}, nullptr,
        "single inverse functions in double: atan t = t + t u A(u)"},
+      {"kAsinTailS", "(asin t - t)/t^3 in u = t^2", asin_tail, "t in [-1/2, 1/2]", 0, 0.25, 6, W::Relative,
+       Prec::Double, How::Minimax, {}, nullptr, "single arcsine and arccosine in double: asin t = t + t u A(u)"},
   };
 }
 

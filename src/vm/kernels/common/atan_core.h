@@ -41,20 +41,29 @@ inline P minus(double c_hi, double c_lo, P v) {
 inline P quotient(P n, P d) {
   const V z = div(n.hi, d.hi);
   const V residual = sub(add(fnma(z, d.hi, n.hi), n.lo), mul(z, d.lo));
-  return {z, div(residual, d.hi)};
+  return {z, trig::low_quotient(residual, d.hi)};
 }
 
+inline P select_pair(__mmask8 m, P a, P b) { return {select(m, a.hi, b.hi), select(m, a.lo, b.lo)}; }
+
 // atan2(n, d) in [0, pi] for pairs n, d >= 0 (not both zero), x_negative the lanes with x < 0.
+// One quotient: above tan(pi/8), atan(lo/hi) = pi/4 + atan(t) with t = (lo - hi)/(lo + hi) formed
+// from the sides directly (both sides scaled down first near the top of the range, where their
+// sum would overflow).
 inline P angle(P n, P d, __mmask8 x_negative) {
   const __mmask8 swap = less(d.hi, n.hi);
-  const P lo_side = {select(swap, d.hi, n.hi), select(swap, d.lo, n.lo)};
-  const P hi_side = {select(swap, n.hi, d.hi), select(swap, n.lo, d.lo)};
-  const P z = quotient(lo_side, hi_side);  // [0, 1]
-  // Above tan(pi/8): atan z = pi/4 + atan((z - 1)/(z + 1)).
-  const __mmask8 upper = less(splat(kTanEighthPi), z.hi);
-  const P below = two_sum(z.hi, splat(-1.0)), above = two_sum(z.hi, splat(1.0));
-  const P t_upper = quotient({below.hi, add(below.lo, z.lo)}, {above.hi, add(above.lo, z.lo)});
-  const P t = {select(upper, t_upper.hi, z.hi), select(upper, t_upper.lo, z.lo)};
+  P lo_side = select_pair(swap, d, n), hi_side = select_pair(swap, n, d);
+  const __mmask8 huge = less(splat(0x1p1020), hi_side.hi);
+  if (huge) {
+    const V f = select(huge, splat(0x1p-4), splat(1.0));
+    lo_side = {mul(lo_side.hi, f), mul(lo_side.lo, f)};
+    hi_side = {mul(hi_side.hi, f), mul(hi_side.lo, f)};
+  }
+  const __mmask8 upper = less(mul(hi_side.hi, splat(kTanEighthPi)), lo_side.hi);
+  const P below = two_sum(lo_side.hi, sub(zero<V>(), hi_side.hi)), above = two_sum(lo_side.hi, hi_side.hi);
+  const V lo_diff = sub(lo_side.lo, hi_side.lo), lo_sum = add(lo_side.lo, hi_side.lo);
+  const P t = quotient(select_pair(upper, {below.hi, add(below.lo, lo_diff)}, lo_side),
+                       select_pair(upper, {above.hi, add(above.lo, lo_sum)}, hi_side));
   const V u = mul(t.hi, t.hi);
   const V tail = fma(mul(t.hi, u), horner(u, trigpoly::kAtanTailD), t.lo);
   const V base_hi = zero_unless(upper, splat(kPiHi / 4)), base_lo = zero_unless(upper, splat(kPiLo / 4));
@@ -68,13 +77,13 @@ inline P angle(P n, P d, __mmask8 x_negative) {
 
 // The same angle in plain double arithmetic, for the slots that need a few units of 2^-53 and
 // not one ulp of double: every single-precision slot (computed in double, rounded once) and the
-// double LA and EP slots. One quotient instead of the pairs' four: the reduction at tan(pi/8)
-// chooses the numerator and denominator before dividing, t = lo/hi or (lo - hi)/(lo + hi).
-// Operands near the top of the range are scaled down first so that lo + hi cannot overflow.
+// double LA and EP slots. One quotient: the reduction at tan(pi/8) chooses the numerator and
+// denominator before dividing, t = lo/hi or (lo - hi)/(lo + hi).
 template <const auto& kTail>
 inline V angle_plain(V n, V d, __mmask8 x_negative) {
   const __mmask8 swap = less(d, n);
   V lo = select(swap, d, n), hi = select(swap, n, d);
+  // Sides near the top of the range are scaled down first so that lo + hi cannot overflow.
   const __mmask8 huge = less(splat(0x1p1020), hi);
   lo = select(huge, mul(lo, splat(0x1p-4)), lo);
   hi = select(huge, mul(hi, splat(0x1p-4)), hi);

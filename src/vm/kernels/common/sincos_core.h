@@ -90,6 +90,25 @@ inline __m512d by_quadrant(__m512i q, __m512d s, __m512d c) {
   return as_double(bit_xor(bits(kCos ? select(odd, s, c) : select(odd, c, s)), sign));
 }
 
+// residual / d for the low part of a quotient (d finite, nonzero), without a second division:
+// the reciprocal of d's significand from the 14-bit estimate and one Newton step (2^-28), d's
+// exponent and sign applied afterwards. The low part is below 2^-52 of the quotient, so its own
+// relative error of 2^-28 is far below the result's last bit, and the divider, the slowest unit
+// these kernels use, is left to the quotient's head.
+template <typename V>
+inline V low_quotient(V residual, V d) {
+  using namespace simd;
+  if constexpr (std::is_arithmetic_v<V>) {
+    return residual / d;
+  } else {
+    const V a = abs(d), m = mantissa_1_2(a);
+    const V r0 = reciprocal_estimate(m);
+    const V r = fma(r0, fnma(m, r0, detail::lanes<V>(1.0)), r0);
+    const V q = scale_by_pow2(mul(residual, r), sub(zero<V>(), exponent_of(a)));
+    return select(less(d, zero<V>()), sub(zero<V>(), q), q);
+  }
+}
+
 // tan r (even k) or -cot r (odd k) from the pairs: the quotient of the rounded pairs and one
 // correction by the residual (n - y d) / d.
 template <typename V>
@@ -100,7 +119,7 @@ inline V divide_pairs(DD<V> n, DD<V> d) {
   // n - y d with n and d as pairs: the head difference in one rounding (it is small), then the
   // tails.
   const V residual = fnma(y, d.lo, add(fnma(y, d.hi, n.hi), n.lo));
-  return add(y, div(residual, dv));
+  return add(y, low_quotient(residual, dv));
 }
 
 enum class Fn { Sin, Cos, Tan };

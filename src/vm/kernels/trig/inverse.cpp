@@ -26,14 +26,46 @@ namespace {
 using namespace zorp::simd;
 using namespace zorp::vm::angles;
 
-// sqrt(1 - a^2) as a pair, for 0 <= a <= 1.
-inline P cosine_side(V a) {
-  const P sq = two_prod(a, a);
-  const P h = two_sum(splat(1.0), sub(zero<V>(), sq.hi));
-  const V h_lo = sub(h.lo, sq.lo);
-  const V s = sqrt(h.hi);
-  const V s_lo = div(add(fnma(s, s, h.hi), h_lo), add(s, s));
-  return {s, zero_unless(less(zero<V>(), s), s_lo)};
+// Arcsine and arccosine of x, |x| <= 1, as a pair (plain: a zero tail). With a = |x|: up to 1/2,
+// asin a = a + a u A(u) with u = a^2; above, asin a = pi/2 - 2 asin s with s = sqrt((1 - a)/2)
+// (1 - a is exact there), s carried as a pair on the pairs' method. Then
+//   asin x = sign(x) asin a;   acos x = pi/2 - asin x (a <= 1/2), 2 asin s (x > 1/2),
+//   pi - 2 asin s (x < -1/2),
+// each formed as a pair and rounded once. No division, and one square root.
+template <Method M>
+struct AsinTail {
+  static constexpr const auto& kPoly = trigpoly::kAsinTailD;
+};
+template <>
+struct AsinTail<Method::PlainSingle> {
+  static constexpr const auto& kPoly = trigpoly::kAsinTailS;
+};
+
+template <bool kCos, Method M>
+inline P arc(V x) {
+  constexpr bool kPairs = M == Method::Pairs;
+  const V a = abs(x);
+  const __mmask8 big = less(splat(0.5), a);
+  const V z = mul(sub(splat(1.0), a), splat(0.5));  // exact for a >= 1/2
+  const V root = sqrt(z);
+  const V s = select(big, root, a);
+  const V u = select(big, z, mul(a, a));
+  V s_lo = zero<V>();
+  if constexpr (kPairs) s_lo = zero_unless(big & less(zero<V>(), root), trig::low_quotient(fnma(root, root, z), add(root, root)));
+  const P as = {s, fma(mul(s, u), horner(u, AsinTail<M>::kPoly), s_lo)};  // asin s, unrounded
+  const P twice = {add(as.hi, as.hi), add(as.lo, as.lo)};
+  const __mmask8 negative = less(x, zero<V>());
+  if constexpr (!kCos) {
+    // asin a: small as it is, big pi/2 - 2 asin s; then the sign of x.
+    const P far = minus(kPiHi / 2, kPiLo / 2, twice);
+    const P r = select_pair(big, far, as);
+    return select_pair(negative, {sub(zero<V>(), r.hi), sub(zero<V>(), r.lo)}, r);
+  } else {
+    const P signed_as = select_pair(negative, {sub(zero<V>(), as.hi), sub(zero<V>(), as.lo)}, as);
+    const P near = minus(kPiHi / 2, kPiLo / 2, signed_as);
+    const P far = select_pair(negative, minus(kPiHi, kPiLo, twice), twice);
+    return select_pair(big, far, near);
+  }
 }
 
 enum class Inv { Asin, Acos, Atan };
@@ -50,18 +82,16 @@ V inverse(V x) {
     else r = angle_by<M, kPiUnits>(n, d, 0);
     r = copy_sign(r, x);
   } else {
-    const V am = min(a, splat(1.0));  // beyond 1 the lane is NaN below
+    const V xm = max(min(x, splat(1.0)), splat(-1.0));  // beyond 1 the lane is NaN below
+    const P t = arc<F == Inv::Acos, M>(xm);
     if constexpr (M == Method::Pairs) {
-      const P c = cosine_side(am);
-      if constexpr (F == Inv::Asin)
-        r = copy_sign(small_angle<kPiUnits>(am, c.hi, finish<kPiUnits>(angle(pair(am), c, 0))), x);
-      else r = finish<kPiUnits>(angle(c, pair(am), sign_set(x)));
+      r = finish<kPiUnits>(t);
+      // asinpi of arguments whose share of pi falls among the subnormals: rounded once at scale.
+      if constexpr (F == Inv::Asin) r = copy_sign(small_angle<kPiUnits>(abs(xm), splat(1.0), abs(r)), x);
     } else {
-      // 1 - a^2 rounded once by the fused multiply-add: a relative error of 2^-53 however close a
-      // is to 1, halved by the square root.
-      const V c = sqrt(fnma(am, am, splat(1.0)));
-      if constexpr (F == Inv::Asin) r = copy_sign(angle_by<M, kPiUnits>(am, c, 0), x);
-      else r = angle_by<M, kPiUnits>(c, am, sign_set(x));
+      const V v = add(t.hi, t.lo);
+      r = kPiUnits ? mul(v, splat(kInvPiHi)) : v;
+      if constexpr (F == Inv::Asin) r = copy_sign(r, x);  // asin(-0) = -0
     }
     r = select(less(splat(1.0), a), splat(std::numeric_limits<double>::quiet_NaN()), r);
   }
