@@ -61,6 +61,7 @@ std::vector<Fit> exp_fits();
 std::vector<Fit> log_fits();
 std::vector<Fit> power_fits();
 std::vector<Fit> trig_fits();
+std::vector<Fit> hyper_fits();
 std::vector<PiecewiseFit> log_piecewise_fits();
 
 // Text of the generated file (namespace ns) holding the arrays of these fits.

@@ -37,6 +37,8 @@ std::vector<File> generate() {
        fit::polynomial_file("root and power", "zorp::vm::powpoly", fit::power_fits(), {})},
       {"src/vm/kernels/trig/generated/trig_polys.inc",
        fit::polynomial_file("sine and cosine", "zorp::vm::trigpoly", fit::trig_fits(), {})},
+      {"src/vm/kernels/hyper/generated/hyper_polys.inc",
+       fit::polynomial_file("hyperbolic", "zorp::vm::hyperpoly", fit::hyper_fits(), {})},
   };
 }
 

@@ -43,6 +43,21 @@ R atan_tail(const R& u) {
   mpfr_atan(a.v, t.v, MPFR_RNDN);
   return (a - t) / (u * t);
 }
+// The hyperbolic sine and tangent near zero, odd in r: sinh r = r + r u S(u), tanh r = r + r u T(u).
+R sinh_tail(const R& u) {
+  if (u.zero()) return R(1) / R(6);
+  const R r = sqrt(u);
+  R s;
+  mpfr_sinh(s.v, r.v, MPFR_RNDN);
+  return (s - r) / (u * r);
+}
+R tanh_tail(const R& u) {
+  if (u.zero()) return R(-1) / R(3);
+  const R r = sqrt(u);
+  R t;
+  mpfr_tanh(t.v, r.v, MPFR_RNDN);
+  return (t - r) / (u * r);
+}
 R cos_tail(const R& u) { return u.zero() ? R(1) / R(24) : (cos(sqrt(u)) - R(1) + u / R(2)) / (u * u); }
 
 const double kLn2 = std::log(2.0), kLog10of2 = std::log10(2.0);
@@ -169,6 +184,27 @@ std::vector<Fit> trig_fits() {
       {"kAtanTailD", "(atan t - t)/t^3 in u = t^2", atan_tail, "t in [-tan(pi/8), tan(pi/8)]", 0,
        0.17157287525381, 12, W::Relative, Prec::Double, How::Minimax, {}, nullptr,
        "atan(hi + lo) = hi + (hi u A(u) + lo); the tail is below a sixteenth of the result"},
+  };
+}
+
+std::vector<Fit> hyper_fits() {
+  using W = Weight;
+  // Below 1 (sinh) and 1/2 (tanh) the difference of two exponentials cancels too much; there the
+  // kernels evaluate the odd series r + r u P(u). The tail is at most a sixth (sinh) and a
+  // thirteenth (tanh) of the result, so the tail's own relative error counts that much less.
+  return {
+      {"kSinhTailHaD", "(sinh r - r)/r^3 in u = r^2", sinh_tail, "r in [-1, 1]", 0, 1, 6, W::Relative,
+       Prec::Double, How::Minimax, {}, nullptr, "double HA and single HA (computed in double)"},
+      {"kSinhTailLaD", "(sinh r - r)/r^3 in u = r^2", sinh_tail, "r in [-1, 1]", 0, 1, 5, W::Relative,
+       Prec::Double, How::Minimax, {}, nullptr, "double LA and EP"},
+      {"kSinhTailEpD", "(sinh r - r)/r^3 in u = r^2", sinh_tail, "r in [-1, 1]", 0, 1, 3, W::Relative,
+       Prec::Double, How::Minimax, {}, nullptr, "single LA and EP (computed in double)"},
+      {"kTanhTailHaD", "(tanh r - r)/r^3 in u = r^2", tanh_tail, "r in [-1/2, 1/2]", 0, 0.25, 10, W::Relative,
+       Prec::Double, How::Minimax, {}, nullptr, "double HA and single HA (computed in double)"},
+      {"kTanhTailLaD", "(tanh r - r)/r^3 in u = r^2", tanh_tail, "r in [-1/2, 1/2]", 0, 0.25, 9, W::Relative,
+       Prec::Double, How::Minimax, {}, nullptr, "double LA"},
+      {"kTanhTailEpD", "(tanh r - r)/r^3 in u = r^2", tanh_tail, "r in [-1/2, 1/2]", 0, 0.25, 4, W::Relative,
+       Prec::Double, How::Minimax, {}, nullptr, "double EP, single LA and EP (computed in double)"},
   };
 }
 
