@@ -10,9 +10,8 @@
 // |x| = 20, where it rounds to 1 in either precision, so its argument is clamped there and the
 // kernel has no special lanes at all.
 //
-// Single precision computes in double: the sixteen floats are widened into two double registers,
-// evaluated by a double body (HA by the double LA one, LA and EP by the double EP one, whose
-// 28 and more correct bits leave the single result within an ulp), and narrowed once.
+// Single precision computes in double (hyper/forms.h): HA by the double LA evaluation, LA and EP
+// by the double EP one, narrowed once.
 //
 // Sinh and Cosh overflow just above ln(2 * largest value); arguments beyond that bound (and the
 // infinities) are the special lanes, whose callout writes the infinity and reports an overflow
@@ -20,10 +19,12 @@
 #include <cmath>
 #include <limits>
 
-#include "simd/complex.h"
+#include <type_traits>
+
 #include "vm/kernels/common/bind.h"
 #include "vm/kernels/common/callout.h"
 #include "vm/kernels/common/exp_core.h"
+#include "vm/kernels/hyper/forms.h"
 #include "vm/kernels/hyper/generated/hyper_polys.inc"
 
 namespace zorp::vm {
@@ -31,7 +32,7 @@ namespace {
 
 using namespace zorp::simd;
 
-enum class Acc { LA, HA, EP };
+using hyper::Acc;
 enum class Fn { Sinh, Cosh, Tanh };
 
 // The largest arguments whose sinh and cosh round to a finite value.
@@ -118,51 +119,29 @@ inline __m512d hyperbolic(__m512d x) {
   }
 }
 
-// Sinh and Cosh: the overflow lanes are special.
-template <Fn F, Acc kAcc>
-struct HyperD : Kernel<double, 32> {
-  static __m512d body(__m512d x, __mmask8& special) {
-    special = abs_greater(x, splat(kOverflowBoundD));
-    return hyperbolic<F, kAcc>(x);
+// The record of each function; Sinh and Cosh have their overflow lanes as special lanes.
+template <Fn F>
+struct Hyper {
+  template <Acc kAcc>
+  static __m512d eval(__m512d x) { return hyperbolic<F, kAcc>(x); }
+  template <typename V>
+  static auto special(V x) {
+    if constexpr (std::is_same_v<V, __m512d>) return abs_greater(x, splat(kOverflowBoundD));
+    else return abs_greater(x, splat(kOverflowBoundF));
   }
-  static int callout(const double* a, double* r) { return overflow_callout<F>(a, r); }
-};
-
-// Single precision: HA through the double LA body, LA and EP through the double EP body.
-template <Acc kAcc>
-constexpr Acc kInDouble = kAcc == Acc::HA ? Acc::LA : Acc::EP;
-
-template <Fn F, Acc kAcc>
-inline __m512 in_double(__m512 x) {
-  return narrow(hyperbolic<F, kInDouble<kAcc>>(widen_low(x)), hyperbolic<F, kInDouble<kAcc>>(widen_high(x)));
-}
-
-template <Fn F, Acc kAcc>
-struct HyperF : Kernel<float, 64> {
-  static __m512 body(__m512 x, __mmask16& special) {
-    special = abs_greater(x, splat(kOverflowBoundF));
-    return in_double<F, kAcc>(x);
-  }
-  static int callout(const float* a, float* r) { return overflow_callout<F>(a, r); }
-};
-
-// Tanh has no special lanes.
-template <Acc kAcc>
-struct TanhD : Kernel<double, 32> {
-  static __m512d body(__m512d x, __mmask8&) { return hyperbolic<Fn::Tanh, kAcc>(x); }
-};
-template <Acc kAcc>
-struct TanhF : Kernel<float, 64> {
-  static __m512 body(__m512 x, __mmask16&) { return in_double<Fn::Tanh, kAcc>(x); }
+  template <typename T>
+  static int callout(const T* a, T* r) { return overflow_callout<F>(a, r); }
 };
 
 }  // namespace
 }  // namespace zorp::vm
 
 using namespace zorp::vm;
-VM_KERNELS(s, Cosh, HyperF<Fn::Cosh, Acc::LA>, HyperF<Fn::Cosh, Acc::HA>, HyperF<Fn::Cosh, Acc::EP>)
-VM_KERNELS(d, Cosh, HyperD<Fn::Cosh, Acc::LA>, HyperD<Fn::Cosh, Acc::HA>, HyperD<Fn::Cosh, Acc::EP>)
-VM_KERNELS(s, Tanh, TanhF<Acc::LA>, TanhF<Acc::HA>, TanhF<Acc::EP>)
-VM_KERNELS(d, Tanh, TanhD<Acc::LA>, TanhD<Acc::HA>, TanhD<Acc::EP>)
-VM_KERNELS(s, Sinh, HyperF<Fn::Sinh, Acc::LA>, HyperF<Fn::Sinh, Acc::HA>, HyperF<Fn::Sinh, Acc::EP>)
-VM_KERNELS(d, Sinh, HyperD<Fn::Sinh, Acc::LA>, HyperD<Fn::Sinh, Acc::HA>)
+using hyper::Guarded, hyper::Plain;
+HYPER_KERNELS(s, float, Cosh, Guarded, Hyper<Fn::Cosh>)
+HYPER_KERNELS(d, double, Cosh, Guarded, Hyper<Fn::Cosh>)
+HYPER_KERNELS(s, float, Tanh, Plain, Hyper<Fn::Tanh>)
+HYPER_KERNELS(d, double, Tanh, Plain, Hyper<Fn::Tanh>)
+HYPER_KERNELS(s, float, Sinh, Guarded, Hyper<Fn::Sinh>)
+// Double Sinh: LA and EP share one kernel.
+VM_KERNELS(d, Sinh, Guarded<Hyper<Fn::Sinh>, double, hyper::Acc::LA>, Guarded<Hyper<Fn::Sinh>, double, hyper::Acc::HA>)

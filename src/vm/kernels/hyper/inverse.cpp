@@ -14,26 +14,26 @@
 // (a^2 would overflow long before the largest arguments).
 //
 // The double HA kernels take the logarithm's two-part table and keep r apart to the end; LA and
-// EP one table (EP with the short polynomial). Single precision computes in double: HA through
-// the double LA body, LA and EP through the double EP body, narrowed once.
+// EP one table (EP with the short polynomial). Single precision computes in double
+// (hyper/forms.h).
 //
 // Special lanes: acosh below 1 (NaN, domain), atanh at magnitude 1 (infinity, singularity) and
 // beyond (NaN, domain). The vector path yields the same values for the "no error" mode.
 #include <cmath>
 #include <limits>
 
-#include "simd/complex.h"
 #include "simd/exact.h"
 #include "vm/kernels/common/bind.h"
 #include "vm/kernels/common/callout.h"
 #include "vm/kernels/common/log_core.h"
+#include "vm/kernels/hyper/forms.h"
 
 namespace zorp::vm {
 namespace {
 
 using namespace zorp::simd;
 
-enum class Acc { LA, HA, EP };
+using hyper::Acc;
 enum class Fn { Asinh, Acosh, Atanh };
 
 constexpr double kBig = 0x1p28;
@@ -113,50 +113,25 @@ inline auto special_lanes(V x) {
   else return abs_at_least(x, splat(Elem<V>(1)));
 }
 
-template <Fn F, Acc kAcc>
-struct InvD : Kernel<double, 32> {
-  static __m512d body(__m512d x, __mmask8& special) {
-    special = special_lanes<F>(x);
-    return inverse_hyperbolic<F, kAcc>(x);
-  }
-  static int callout(const double* a, double* r) { return inverse_callout<F>(a, r); }
-};
-
-template <Acc kAcc>
-constexpr Acc kInDouble = kAcc == Acc::HA ? Acc::LA : Acc::EP;
-
-template <Fn F, Acc kAcc>
-inline __m512 in_double(__m512 x) {
-  return narrow(inverse_hyperbolic<F, kInDouble<kAcc>>(widen_low(x)),
-                inverse_hyperbolic<F, kInDouble<kAcc>>(widen_high(x)));
-}
-
-template <Fn F, Acc kAcc>
-struct InvF : Kernel<float, 64> {
-  static __m512 body(__m512 x, __mmask16& special) {
-    special = special_lanes<F>(x);
-    return in_double<F, kAcc>(x);
-  }
-  static int callout(const float* a, float* r) { return inverse_callout<F>(a, r); }
-};
-
-// Asinh is defined everywhere: no special lanes.
-template <Acc kAcc>
-struct AsinhD : Kernel<double, 32> {
-  static __m512d body(__m512d x, __mmask8&) { return inverse_hyperbolic<Fn::Asinh, kAcc>(x); }
-};
-template <Acc kAcc>
-struct AsinhF : Kernel<float, 64> {
-  static __m512 body(__m512 x, __mmask16&) { return in_double<Fn::Asinh, kAcc>(x); }
+// The record of each function; Acosh and Atanh have their domain edges as special lanes.
+template <Fn F>
+struct Inverse {
+  template <Acc kAcc>
+  static __m512d eval(__m512d x) { return inverse_hyperbolic<F, kAcc>(x); }
+  template <typename V>
+  static auto special(V x) { return special_lanes<F>(x); }
+  template <typename T>
+  static int callout(const T* a, T* r) { return inverse_callout<F>(a, r); }
 };
 
 }  // namespace
 }  // namespace zorp::vm
 
 using namespace zorp::vm;
-VM_KERNELS(s, Asinh, AsinhF<Acc::LA>, AsinhF<Acc::HA>, AsinhF<Acc::EP>)
-VM_KERNELS(d, Asinh, AsinhD<Acc::LA>, AsinhD<Acc::HA>, AsinhD<Acc::EP>)
-VM_KERNELS(s, Acosh, InvF<Fn::Acosh, Acc::LA>, InvF<Fn::Acosh, Acc::HA>, InvF<Fn::Acosh, Acc::EP>)
-VM_KERNELS(d, Acosh, InvD<Fn::Acosh, Acc::LA>, InvD<Fn::Acosh, Acc::HA>, InvD<Fn::Acosh, Acc::EP>)
-VM_KERNELS(s, Atanh, InvF<Fn::Atanh, Acc::LA>, InvF<Fn::Atanh, Acc::HA>, InvF<Fn::Atanh, Acc::EP>)
-VM_KERNELS(d, Atanh, InvD<Fn::Atanh, Acc::LA>, InvD<Fn::Atanh, Acc::HA>, InvD<Fn::Atanh, Acc::EP>)
+using hyper::Guarded, hyper::Plain;
+HYPER_KERNELS(s, float, Asinh, Plain, Inverse<Fn::Asinh>)
+HYPER_KERNELS(d, double, Asinh, Plain, Inverse<Fn::Asinh>)
+HYPER_KERNELS(s, float, Acosh, Guarded, Inverse<Fn::Acosh>)
+HYPER_KERNELS(d, double, Acosh, Guarded, Inverse<Fn::Acosh>)
+HYPER_KERNELS(s, float, Atanh, Guarded, Inverse<Fn::Atanh>)
+HYPER_KERNELS(d, double, Atanh, Guarded, Inverse<Fn::Atanh>)
