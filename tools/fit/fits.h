@@ -55,12 +55,22 @@ struct PiecewiseFit {
   Prec prec;
   std::vector<std::pair<int, std::vector<double>>> fixed_rows;  // pieces given, not fitted
   const char* note = "";
+  // Each piece a polynomial in the offset from its slice's midpoint rather than in the argument
+  // itself (slices far from zero, where powers of the argument would cancel).
+  bool centered = false;
+  // With centered: each piece's value at its midpoint, rounded, is stored apart (<name>Head) and
+  // the polynomial fits the rest, so that a kernel adds the head last and the head's own
+  // rounding error (the polynomial's constant) is not lost.
+  bool head = false;
 };
 
 std::vector<Fit> exp_fits();
 std::vector<Fit> log_fits();
 std::vector<Fit> power_fits();
 std::vector<Fit> trig_fits();
+std::vector<Fit> hyper_fits();
+std::vector<Fit> erf_fits();
+std::vector<PiecewiseFit> erf_piecewise_fits();
 std::vector<PiecewiseFit> log_piecewise_fits();
 
 // Text of the generated file (namespace ns) holding the arrays of these fits.

@@ -37,6 +37,10 @@ std::vector<File> generate() {
        fit::polynomial_file("root and power", "zorp::vm::powpoly", fit::power_fits(), {})},
       {"src/vm/kernels/trig/generated/trig_polys.inc",
        fit::polynomial_file("sine and cosine", "zorp::vm::trigpoly", fit::trig_fits(), {})},
+      {"src/vm/kernels/hyper/generated/hyper_polys.inc",
+       fit::polynomial_file("hyperbolic", "zorp::vm::hyperpoly", fit::hyper_fits(), {})},
+      {"src/vm/kernels/special/generated/erf_polys.inc",
+       fit::polynomial_file("error function", "zorp::vm::erfpoly", fit::erf_fits(), fit::erf_piecewise_fits())},
   };
 }
 

@@ -50,6 +50,36 @@ R asin_tail(const R& u) {
   mpfr_asin(a.v, t.v, MPFR_RNDN);
   return (a - t) / (u * t);
 }
+// The hyperbolic sine and tangent near zero, odd in r: sinh r = r + r u S(u), tanh r = r + r u T(u).
+R sinh_tail(const R& u) {
+  if (u.zero()) return R(1) / R(6);
+  const R r = sqrt(u);
+  R s;
+  mpfr_sinh(s.v, r.v, MPFR_RNDN);
+  return (s - r) / (u * r);
+}
+R tanh_tail(const R& u) {
+  if (u.zero()) return R(-1) / R(3);
+  const R r = sqrt(u);
+  R t;
+  mpfr_tanh(t.v, r.v, MPFR_RNDN);
+  return (t - r) / (u * r);
+}
+// The error function: erf(r)/r - 1 in u = r^2 near zero, erf x itself in the slices beyond.
+R erf_(const R& x) {
+  R e;
+  mpfr_erf(e.v, x.v, MPFR_RNDN);
+  return e;
+}
+R erf_over_r_m1(const R& u) {
+  if (u.zero()) {
+    R pi;
+    mpfr_const_pi(pi.v, MPFR_RNDN);
+    return R(2) / sqrt(pi) - R(1);
+  }
+  const R r = sqrt(u);
+  return erf_(r) / r - R(1);
+}
 R cos_tail(const R& u) { return u.zero() ? R(1) / R(24) : (cos(sqrt(u)) - R(1) + u / R(2)) / (u * u); }
 
 const double kLn2 = std::log(2.0), kLog10of2 = std::log10(2.0);
@@ -192,6 +222,51 @@ std::vector<Fit> trig_fits() {
   };
 }
 
+std::vector<Fit> hyper_fits() {
+  using W = Weight;
+  // Below 1 (sinh) and 1/2 (tanh) the difference of two exponentials cancels too much; there the
+  // kernels evaluate the odd series r + r u P(u). The tail is at most a sixth (sinh) and a
+  // thirteenth (tanh) of the result, so the tail's own relative error counts that much less.
+  return {
+      {"kSinhTailHaD", "(sinh r - r)/r^3 in u = r^2", sinh_tail, "r in [-1, 1]", 0, 1, 6, W::Relative,
+       Prec::Double, How::Minimax, {}, nullptr, "double HA and single HA (computed in double)"},
+      {"kSinhTailLaD", "(sinh r - r)/r^3 in u = r^2", sinh_tail, "r in [-1, 1]", 0, 1, 5, W::Relative,
+       Prec::Double, How::Minimax, {}, nullptr, "double LA and EP"},
+      {"kSinhTailEpD", "(sinh r - r)/r^3 in u = r^2", sinh_tail, "r in [-1, 1]", 0, 1, 3, W::Relative,
+       Prec::Double, How::Minimax, {}, nullptr, "single LA and EP (computed in double)"},
+      {"kTanhTailHaD", "(tanh r - r)/r^3 in u = r^2", tanh_tail, "r in [-1/2, 1/2]", 0, 0.25, 10, W::Relative,
+       Prec::Double, How::Minimax, {}, nullptr, "double HA and single HA (computed in double)"},
+      {"kTanhTailLaD", "(tanh r - r)/r^3 in u = r^2", tanh_tail, "r in [-1/2, 1/2]", 0, 0.25, 9, W::Relative,
+       Prec::Double, How::Minimax, {}, nullptr, "double LA"},
+      {"kTanhTailEpD", "(tanh r - r)/r^3 in u = r^2", tanh_tail, "r in [-1/2, 1/2]", 0, 0.25, 4, W::Relative,
+       Prec::Double, How::Minimax, {}, nullptr, "double EP, single LA and EP (computed in double)"},
+  };
+}
+
+std::vector<Fit> erf_fits() {
+  using W = Weight;
+  // erf x = x + x Q(x^2) below 1/2; Q is at most 2/sqrt(pi) - 1, an eighth of the result.
+  return {
+      {"kErfSmallD", "erf(r)/r - 1 in u = r^2", erf_over_r_m1, "r in [-1/2, 1/2]", 0, 0.25, 10, W::Absolute,
+       Prec::Double, How::Minimax, {}, nullptr, "erf x = x + x Q(x^2) for |x| < 1/2, every slot"},
+  };
+}
+
+// Slice i of the error function's middle range: [1/2 + 11i/32, 1/2 + 11(i + 1)/32), sixteen
+// slices up to 6, beyond which erf rounds to 1 in double precision.
+void erf_slice(int i, double& lo, double& hi) {
+  lo = 0.5 + 0.34375 * i;
+  hi = lo + 0.34375;
+}
+
+std::vector<PiecewiseFit> erf_piecewise_fits() {
+  return {
+      {"kErfPiecesD", "erf x - erf(midpoint) rounded", erf_, 16, erf_slice,
+       "x in [1/2 + 11i/32, 1/2 + 11(i + 1)/32), in x - midpoint", 12, Weight::Absolute, Prec::Double, {},
+       "erf x = H_i + P_i(x - midpoint), every slot", true, true},
+  };
+}
+
 std::vector<Fit> log_fits() {
   using W = Weight;
   return {
@@ -296,6 +371,7 @@ std::string polynomial_file(const char* what, const char* ns, const std::vector<
   }
   for (const PiecewiseFit& p : piecewise) {
     std::vector<std::vector<double>> cols(p.degree + 1);
+    std::vector<double> heads;
     o.line("// " + std::string(p.name) + ": " + p.target + " per piece, " + p.slices + "; degree " +
            std::to_string(p.degree) + ", " + weight_name(p.weight) + " error, " + type_name(p.prec) +
            ", minimax but for the fixed rows");
@@ -303,6 +379,12 @@ std::string polynomial_file(const char* what, const char* ns, const std::vector<
     for (int i = 0; i < p.pieces; ++i) {
       double a, b;
       p.slice(i, a, b);
+      const double mid = p.centered ? (a + b) / 2 : 0;
+      const double head = p.head ? round_to(p.f(R(mid)), p.prec) : 0;
+      heads.push_back(head);
+      const Target f = p.centered ? Target([&p, mid, head](const R& u) { return p.f(R(mid) + u) - R(head); }) : p.f;
+      a -= mid;
+      b -= mid;
       std::vector<double> row;
       bool fixed = false;
       for (const auto& [k, v] : p.fixed_rows)
@@ -311,12 +393,13 @@ std::string polynomial_file(const char* what, const char* ns, const std::vector<
           fixed = true;
         }
       if (!fixed)
-        for (const R& v : remez(p.f, a, b, p.degree, p.weight, {})) row.push_back(round_to(v, p.prec));
+        for (const R& v : remez(f, a, b, p.degree, p.weight, {})) row.push_back(round_to(v, p.prec));
       for (int j = 0; j <= p.degree; ++j) cols[j].push_back(row[j]);
       o.line("//   piece " + fmt("%2.0f", i) + "  u in " + fmt("[%+.6f, %+.6f)", a, b) + "  " +
-             fmt("%.1f bits", accuracy_bits(p.f, a, b, row, p.weight)) + (fixed ? "  (fixed)" : ""));
+             fmt("%.1f bits", accuracy_bits(f, a, b, row, p.weight)) + (fixed ? "  (fixed)" : ""));
     }
     o.array2(p.prec, p.name, cols);
+    if (p.head) o.array(p.prec, std::string(p.name) + "Head", heads);
   }
   o.line(std::string("}  // namespace ") + ns);
   return o.text;

@@ -25,6 +25,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "simd/exact.h"
 #include "simd/poly.h"
 #include "simd/vec.h"
 #include "vm/kernels/exp/generated/exp_polys.inc"
@@ -178,6 +179,30 @@ inline V scale_table(V tab, V q, V k) {
 template <typename V>
 inline V scale_pair(V hi, V lo, V p, V k) {
   return simd::scale_by_pow2(simd::add_quiet(hi, simd::fma_quiet(hi, p, lo)), k);
+}
+
+// e^x/2 as an unevaluated pair hi + lo for double x, |x| < 711 (NaN flows through): hi = h 2^(k-1)
+// with h the table's high part, lo = h q 2^(k-1) with q = e^r (1 + L) - 1, |q| < 0.05. The pair
+// carries far more than double precision (the hyperbolic functions add or subtract two of them
+// before rounding); both halves are scaled separately so that hi may overflow to infinity while
+// lo stays finite. kAccurate: ln2 in two parts, the table's low part and the HA polynomial;
+// otherwise one-part ln2 and the EP polynomial (about 50 correct bits).
+template <bool kAccurate>
+inline simd::DD<__m512d> half_exp_pair(__m512d x) {
+  using namespace simd;
+  using D = ExpTraits<double>;
+  const Grid<__m512d> g = grid_toward_zero(x, D::kInvLn2, D::kShifter16);
+  const __m512d h = lookup(g.index, exptab::kH16);
+  const __m512d k = sub(g.k, splat(1.0));
+  __m512d q;
+  if constexpr (kAccurate) {
+    const __m512d r = clear_bits(reduce(x, g.k, D::kLn2Hi, D::kLn2Lo), 1ull << 62);
+    q = fma_quiet(horner_from<1>(r, exppoly::kExpHaD), r, lookup(g.index, exptab::kL16Rel));
+  } else {
+    const __m512d r = clear_bits(reduce(x, g.k, D::kLn2Hi), 1ull << 62);
+    q = mul_quiet(horner_from<1>(r, exppoly::kExpEpD), r);
+  }
+  return {scale_by_pow2(h, k), scale_by_pow2(mul_quiet(h, q), k)};
 }
 
 // ---- callouts -----------------------------------------------------------------------------------

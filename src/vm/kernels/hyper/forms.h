@@ -1,0 +1,53 @@
+// The kernel descriptions the hyperbolic family shares, built from a function record:
+//
+//   struct Record {
+//     template <Acc kAcc> static __m512d eval(__m512d x);      the double result of every lane
+//     template <typename V> static auto special(V x);          the callout's lanes (Guarded only)
+//     template <typename T> static int callout(const T*, T*);  their results and statuses
+//   };
+//
+// Plain<Record, T, kAcc> has no special lanes, Guarded<Record, T, kAcc> adds them. Double
+// kernels evaluate the record in the slot's own accuracy; single kernels evaluate it in double
+// on the two halves of the register and narrow once, HA through the double LA evaluation, LA
+// and EP through the double EP one (whose 28 and more correct bits leave the single result
+// within an ulp).
+#pragma once
+#include <type_traits>
+
+#include "simd/complex.h"
+#include "vm/kernels/common/skeleton.h"
+
+namespace zorp::vm::hyper {
+
+enum class Acc { LA, HA, EP };
+
+template <Acc kAcc>
+constexpr Acc kInDouble = kAcc == Acc::HA ? Acc::LA : Acc::EP;
+
+template <typename Record, typename T, Acc kAcc>
+struct Plain : Kernel<T> {
+  static simd::Vec<T> body(simd::Vec<T> x, simd::Mask<T>&) {
+    if constexpr (std::is_same_v<T, double>) {
+      return Record::template eval<kAcc>(x);
+    } else {
+      constexpr Acc kD = kInDouble<kAcc>;
+      return simd::narrow(Record::template eval<kD>(simd::widen_low(x)), Record::template eval<kD>(simd::widen_high(x)));
+    }
+  }
+};
+
+template <typename Record, typename T, Acc kAcc>
+struct Guarded : Kernel<T> {
+  static simd::Vec<T> body(simd::Vec<T> x, simd::Mask<T>& special) {
+    special = Record::special(x);
+    return Plain<Record, T, kAcc>::body(x, special);
+  }
+  static int callout(const T* a, T* r) { return Record::callout(a, r); }
+};
+
+}  // namespace zorp::vm::hyper
+
+// The three slots of one (type, function) row from one form and record.
+#define HYPER_KERNELS(t, T, Func, Form, Record)                                                   \
+  VM_KERNELS(t, Func, Form<Record, T, hyper::Acc::LA>, Form<Record, T, hyper::Acc::HA>,             \
+             Form<Record, T, hyper::Acc::EP>)
