@@ -145,6 +145,24 @@ TEST_P(Quasi, IndexLimits) {
   EXPECT_EQ(draw(high.s, 300), reference(g.builtin(3), high.s, 300));
 }
 
+// A loaded image may carry any position words: a selected dimension or a count of coordinates
+// left beyond the point, or no dimension at all, is refused by output and skip-ahead rather than
+// read through (the loader's fuzz target found the first).
+TEST_P(Quasi, DamagedPositionWordsAreRefused) {
+  const Gen& g = GetParam();
+  struct Damage {
+    int word;
+    uint32_t value;
+  };
+  for (const Damage& d : {Damage{2, 5}, Damage{2, 0x7FFFFFFF}, Damage{3, 6}, Damage{1, 0}}) {
+    Stream st(g.brng, {5});
+    auto* words = reinterpret_cast<uint32_t*>(const_cast<uint8_t*>(ref::state_bytes(st.s)));
+    words[d.word] = d.value;
+    draw(st.s, 40, TARR_ERROR_BAD_ARGUMENTS);
+    EXPECT_EQ(__tarrSkipAheadStream(st.s, 3), TARR_ERROR_BAD_ARGUMENTS) << d.word << " " << d.value;
+  }
+}
+
 // The mean of a smooth function of 8 variables over the first N points converges at close to 1/N
 // (random points: 1/sqrt(N)). The integrand, a product of (pi/2) sin(pi x), has integral 1; the
 // slope of log error against log N is fitted over N.

@@ -234,10 +234,17 @@ struct Record {
   static constexpr brng::Scale kScale{0x1p-31, 0x1p-31f, brng::Single::kDouble, false};
 
   // The stream's view as it hands out numbers: one-dimensional once a dimension is selected.
+  // The view generation uses. A stream loaded from an image may carry any header, so the
+  // selected dimension and the coordinates left of the current point are checked against the
+  // point before anything is read through them.
   static bool live_view(StreamState* s, View& v) {
-    if (!G::view(s, v)) return false;
-    if (header(s).selected != kAll) v = v.select(header(s).selected);
-    return true;
+    if (!G::view(s, v) || v.d == 0) return false;
+    const Header& h = header(s);
+    if (h.selected != kAll) {
+      if (h.selected >= v.d) return false;
+      v = v.select(h.selected);
+    }
+    return h.left <= v.d;
   }
 
   static int32_t seed(StreamState* s, int32_t n, const uint32_t* params) {
@@ -272,7 +279,9 @@ struct Record {
 
   static int32_t skip(StreamState* s, uint64_t N) {
     Header& h = header(s);
-    const uint64_t d = h.selected == kAll ? h.dim : 1;
+    View v;
+    if (!live_view(s, v)) return TARR_ERROR_BAD_ARGUMENTS;
+    const uint64_t d = v.d;
     if (N / d > kLastSkip) return TARR_ERROR_NO_SKIPAHEAD;
     if (N < h.left) {
       h.left -= static_cast<uint32_t>(N);
