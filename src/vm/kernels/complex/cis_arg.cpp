@@ -40,6 +40,14 @@ inline __m512d interleave_low(__m512d c, __m512d s) {
   return _mm512_permutex2var_pd(c, _mm512_setr_epi64(0, 8, 1, 9, 2, 10, 3, 11), s);
 }
 
+// CIS of an infinity: NaN in both parts and a domain report; of a NaN: NaN without one.
+template <typename T, typename C>
+int cis_callout(const T* a, C* r) {
+  const T x = *a, v = std::isnan(x) ? x * x : x * T(0);
+  *r = {v, v};
+  return result_status<trig::kTrigReports>(v, x);
+}
+
 template <typename T, Method M>
 struct CisK;
 
@@ -54,11 +62,7 @@ struct CisK<double, M> : Kernel<double, 8> {
     cos_sin<M>(x, c, s);
     return interleave_low(c, s);
   }
-  static int callout(const double* a, ZorpComplex16* r) {
-    const double x = *a, v = std::isnan(x) ? x * x : x * 0.0;
-    *r = {v, v};
-    return result_status<trig::kTrigReports>(v, x);
-  }
+  static int callout(const double* a, ZorpComplex16* r) { return cis_callout(a, r); }
 };
 
 template <Method M>
@@ -74,11 +78,7 @@ struct CisK<float, M> : Kernel<float, 16> {
     return _mm512_permutex2var_ps(
         cf, _mm512_setr_epi32(0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21, 6, 22, 7, 23), sf);
   }
-  static int callout(const float* a, ZorpComplex8* r) {
-    const float x = *a, v = std::isnan(x) ? x * x : x * 0.0f;
-    *r = {v, v};
-    return result_status<trig::kTrigReports>(v, x);
-  }
+  static int callout(const float* a, ZorpComplex8* r) { return cis_callout(a, r); }
 };
 
 template <typename C, Method M>

@@ -68,24 +68,24 @@ int sincos_callout(const T* a, T* s, T* c) {
 }
 
 // ---- the accurate and plain kernels -----------------------------------------------------------
-// kPlain: the plain method (double LA and EP without a fixed kernel, single precision); else the
-// accurate one (double HA).
-template <typename T, Fn F, bool kPlain>
+// M: the plain method (double LA and EP without a fixed kernel; single precision, which is plain in
+// every slot) or pairs, the accurate one (double HA).
+template <typename T, Fn F, Method M>
 struct TrigK : Kernel<T, 256 / sizeof(T) / 2> {
   static Vec<T> body(Vec<T> x, Mask<T>& special) {
     special = classify<kClassInf | kClassNaN>(x);
-    if constexpr (kPlain) return trig_plain<F>(x);
+    if constexpr (M != Method::Pairs) return trig_plain<F>(x);
     else return trig_any<F>(x);
   }
   static int callout(const T* a, T* r) { return trig_callout<T, F>(a, r); }
 };
 
-template <typename T, bool kPlain>
+template <typename T, Method M>
 struct SinCosK : Kernel<T, 256 / sizeof(T) / 2> {
   static Vec<T> body(Vec<T> x, Vec<T>& cos_x, Mask<T>& special) {
     special = classify<kClassInf | kClassNaN>(x);
     Vec<T> sin_x;
-    if constexpr (kPlain) sincos_plain(x, sin_x, cos_x);
+    if constexpr (M != Method::Pairs) sincos_plain(x, sin_x, cos_x);
     else sincos_any(x, sin_x, cos_x);
     return sin_x;
   }
@@ -249,11 +249,13 @@ struct SinCosLaF : Kernel<float, 32> {
 }  // namespace zorp::vm
 
 using namespace zorp::vm;
-VM_KERNELS(d, Sin, TrigK<double, Fn::Sin, true>, TrigK<double, Fn::Sin, false>, SinEpD)
-VM_KERNELS(d, Cos, CosD, TrigK<double, Fn::Cos, false>)
-VM_KERNELS(d, SinCos, SinCosK<double, true>, SinCosK<double, false>, SinCosEpD)
-VM_KERNELS(d, Tan, TrigK<double, Fn::Tan, true>, TrigK<double, Fn::Tan, false>, TrigK<double, Fn::Tan, true>)
-VM_KERNELS(s, Sin, SinLaF, TrigK<float, Fn::Sin, true>, TrigK<float, Fn::Sin, true>)
-VM_KERNELS(s, Cos, CosLaF, TrigK<float, Fn::Cos, true>, TrigK<float, Fn::Cos, true>)
-VM_KERNELS(s, SinCos, SinCosLaF, SinCosK<float, true>, SinCosK<float, true>)
-VM_KERNELS(s, Tan, TrigK<float, Fn::Tan, true>, TrigK<float, Fn::Tan, true>, TrigK<float, Fn::Tan, true>)
+VM_KERNELS(d, Sin, TrigK<double, Fn::Sin, Method::PlainDouble>, TrigK<double, Fn::Sin, Method::Pairs>, SinEpD)
+VM_KERNELS(d, Cos, CosD, TrigK<double, Fn::Cos, Method::Pairs>)
+VM_KERNELS(d, SinCos, SinCosK<double, Method::PlainDouble>, SinCosK<double, Method::Pairs>, SinCosEpD)
+VM_KERNELS(d, Tan, TrigK<double, Fn::Tan, Method::PlainDouble>, TrigK<double, Fn::Tan, Method::Pairs>,
+           TrigK<double, Fn::Tan, Method::PlainDouble>)
+VM_KERNELS(s, Sin, SinLaF, TrigK<float, Fn::Sin, Method::PlainSingle>, TrigK<float, Fn::Sin, Method::PlainSingle>)
+VM_KERNELS(s, Cos, CosLaF, TrigK<float, Fn::Cos, Method::PlainSingle>, TrigK<float, Fn::Cos, Method::PlainSingle>)
+VM_KERNELS(s, SinCos, SinCosLaF, SinCosK<float, Method::PlainSingle>, SinCosK<float, Method::PlainSingle>)
+VM_KERNELS(s, Tan, TrigK<float, Fn::Tan, Method::PlainSingle>, TrigK<float, Fn::Tan, Method::PlainSingle>,
+           TrigK<float, Fn::Tan, Method::PlainSingle>)
