@@ -28,6 +28,7 @@
 #include "simd/exact.h"
 #include "simd/vec.h"
 #include "vm/kernels/common/bind.h"
+#include "vm/kernels/complex/complex_core.h"
 
 namespace zorp::vm {
 namespace {
@@ -100,35 +101,6 @@ inline DD<__m512d> squared_modulus(__m512d x) {
   return {h, add(add(sub(sq, sub(h, bb)), sub(sq2, bb)), add(sql, swap_parts(sql)))};
 }
 
-
-// The flagged complex elements (bit e) of r recomputed one at a time off the vector path, in
-// double: f(ar, ai, br, bi, rr, ri) sees the parts of both arguments and overwrites the
-// result's (single-precision parts are widened for it, and its result narrowed).
-inline double part_of(__m512d) { return 0; }  // the part type of a vector, for decltype
-inline float part_of(__m512) { return 0; }
-template <typename V, typename F>
-inline V redo_elements(V a, V b, V r, __mmask8 elements, F f) {
-  using E = decltype(part_of(a));
-  constexpr int kParts = sizeof(V) / sizeof(E);
-  alignas(64) E av[kParts], bv[kParts], rv[kParts];
-  std::memcpy(av, &a, sizeof a);
-  std::memcpy(bv, &b, sizeof b);
-  std::memcpy(rv, &r, sizeof r);
-  for (int e = 0; e < kParts / 2; ++e) {
-    if (!((elements >> e) & 1)) continue;
-    double rr = rv[2 * e], ri = rv[2 * e + 1];
-    f(av[2 * e], av[2 * e + 1], bv[2 * e], bv[2 * e + 1], rr, ri);
-    rv[2 * e] = static_cast<E>(rr), rv[2 * e + 1] = static_cast<E>(ri);
-  }
-  std::memcpy(&r, rv, sizeof r);
-  return r;
-}
-
-// The same for elements that are rare (infinities, NaN, zero divisors, parts far apart).
-template <typename V, typename F>
-__attribute__((noinline, cold)) V redo_rare_elements(V a, V b, V r, __mmask8 elements, F f) {
-  return redo_elements(a, b, r, elements, f);
-}
 
 // The stored result of a division by a zero complex divisor: each part of the dividend divided
 // by the divisor's real zero (±inf, or NaN for a zero part). Status 2.
