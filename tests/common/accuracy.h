@@ -359,6 +359,10 @@ constexpr StatusRule ieee(int invalid, int pole, int overflow, int underflow) {
 inline constexpr StatusRule zero_divisor{0, 0, 0, 0, [](const Outcome& o) {
   return o.b[0] == 0 && o.b[1] == 0 && (o.complex || !std::isnan(o.a[0])) ? 2 : 0;
 }};
+// Complex logarithms: status 2 for the pole at a zero element (of either sign in each part).
+inline constexpr StatusRule zero_argument{0, 0, 0, 0, [](const Outcome& o) {
+  return o.a[0] == 0 && o.a[1] == 0 ? 2 : 0;
+}};
 // NextAfter: 3 where a finite a steps to infinity, 4 where the step lands on a subnormal or zero.
 inline constexpr StatusRule next_after{0, 0, 0, 0, [](const Outcome& o) {
   if (std::isnan(o.a[0]) || std::isnan(o.b[0]) || o.a[0] == o.b[0]) return 0;

@@ -1,0 +1,294 @@
+// Exp and Ln of complex elements, single (c) and double (z) precision:
+//
+//   e^(x + iy) = e^x cos y + i e^x sin y
+//   ln(x + iy) = ln|z| + i atan2(y, x),  ln|z| = ln(x^2 + y^2) / 2
+//
+// on the real families' blocks: e^x / 2 as an unevaluated pair (half_exp_pair), the sine and
+// cosine of y as head + tail pairs, the logarithm of a pair (ln_pair) and atan2.
+//
+// Register layout: each element's two lanes hold (x, x) and (y, y) copies, so one pass of a real
+// block serves both parts and the lanes then pick theirs (the real lane e^x cos y, the imaginary
+// lane e^x sin y). Half of each block's lanes are spent on the copy; the permutes of a
+// deinterleaved layout would cost about as much for these bodies.
+//
+// Exp, double HA: each part is e^x/2 (pair) times cos or sin y (pair), added up in one fma chain
+// and rounded once, then doubled: well below one ulp. LA and EP (one kernel) take the plain
+// sine and cosine, a few units of 2^-53. Single precision computes plainly in double and rounds
+// once.
+//
+// Ln, double: |z|^2 is formed from exact squares; where it lies in [1/2, 2] it is carried as
+// 1 + d with d = x^2 + y^2 - 1 summed from the exact squares' parts, so that near the unit
+// circle, where ln|z| is small, the logarithm sees every bit of d (its reduced argument is exact
+// there and the low part joins it); elsewhere it is the compensated sum of the squares. A part
+// beyond 2^+-500 scales the element by a power of two first (the octaves return through the
+// logarithm's `extra`). HA takes the two-part table and the accurate angle, LA the plain table
+// and angle, EP the short polynomial too. Single precision runs the LA method in double.
+//
+// Special elements, the same in every slot and in both precisions, follow C's rules for cexp
+// and clog (Annex G) and are computed one at a time (complex_core.h), as are the elements
+// whose results leave the vector path's range: for Exp |x| > 708 and parts near or below the
+// least normal number, computed in extended precision and rounded once. Statuses: Exp reports a part
+// that overflows (3) or underflows (4) from finite parts and a NaN from an infinite imaginary
+// part with a finite or +inf real part (1, the invalid cases of cexp); Ln reports ln 0 = -inf
+// (2) and nothing else: its imaginary part is atan2, which underflows quietly as Arg does.
+#include <cmath>
+#include <limits>
+
+#include "simd/complex.h"
+#include "simd/exact.h"
+#include "simd/vec.h"
+#include "vm/kernels/common/atan_core.h"
+#include "vm/kernels/common/bind.h"
+#include "vm/kernels/common/exp_core.h"
+#include "vm/kernels/common/log_core.h"
+#include "vm/kernels/common/sincos_core.h"
+#include "vm/kernels/complex/complex_core.h"
+
+namespace zorp::vm {
+namespace {
+
+using namespace zorp::simd;
+using trig::Method;
+
+constexpr double kInf = std::numeric_limits<double>::infinity();
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr __mmask8 kImagLanes = 0xAA;
+
+// ---- Exp ---------------------------------------------------------------------------------------
+namespace cexp {
+
+// e^x t in extended precision for results of type T. A product that lands exactly on T's least
+// normal number is moved one extended step toward zero when the exact product lies below it
+// (the residual of the product and what e = e^x lost to its rounding, from e^x - 1), so that it
+// still rounds to the least normal number but counts as an underflow. What e^x loses for
+// |x| < 2^-155 is left out: such a product is within 2^-155 of the least normal number, where
+// the accuracy reference (160 bits) cannot tell the side either.
+template <typename T>
+inline long double times_exp(long double e, long double de, long double t) {
+  long double p = e * t;
+  const long double below = std::fma(e, t, -p) + t * de;
+  if (std::fabs(p) == std::numeric_limits<T>::min() && below != 0 && std::signbit(below) != std::signbit(p))
+    p = std::nextafter(p, 0.0L);
+  return p;
+}
+
+// e^(x + iy) of one element in extended precision, not yet rounded: cexp's special values, and
+// finite elements whatever their size (e^x is finite in extended precision far beyond double's
+// range, so a part overflows or underflows only where its exact value does).
+template <typename T>
+inline void element(double x, double y, long double& re, long double& im) {
+  if (std::isnan(x)) {
+    re = kNaN;
+    im = y == 0 ? y : kNaN;  // NaN + i0 keeps the zero
+  } else if (std::isinf(x)) {
+    if (x > 0) {
+      if (y == 0) re = kInf, im = y;
+      else if (!std::isfinite(y)) re = kInf, im = kNaN;
+      else re = std::copysign(kInf, std::cos(y)), im = std::copysign(kInf, std::sin(y));
+    } else {
+      if (!std::isfinite(y)) re = im = 0;  // e^-inf: a zero, whatever the angle
+      else re = std::copysign(0.0, std::cos(y)), im = std::copysign(0.0, std::sin(y));
+    }
+  } else if (!std::isfinite(y)) {
+    re = im = kNaN;
+  } else {
+    const long double ly = y, lx = x, e = std::exp(lx);
+    const long double de = std::fabs(x) < 0x1p-155 ? 0 : std::expm1(lx) - (e - 1);
+    re = times_exp<T>(e, de, std::cos(ly));
+    im = y == 0 ? y : times_exp<T>(e, de, std::sin(ly));  // the zero of a real argument keeps its sign
+  }
+}
+
+// As redo_elements wants it.
+template <typename T>
+inline void rounded(double x, double y, double, double, double& rr, double& ri) {
+  long double re, im;
+  element<T>(x, y, re, im);
+  rr = static_cast<double>(re), ri = static_cast<double>(im);
+}
+
+template <typename C>
+int callout(const C* a, C* r) {
+  using T = decltype(a->re);
+  long double re, im;
+  element<T>(a->re, a->im, re, im);
+  r->re = static_cast<T>(re), r->im = static_cast<T>(im);
+  // Both parts are nonzero for finite x but the imaginary one of a real argument: a zero part
+  // here has underflowed.
+  return complex_status<kGrowthReports, T>(static_cast<long double>(a->re), static_cast<long double>(a->im), re,
+                                           im, a->im == 0);
+}
+
+// e^x cos y in the real lanes and e^x sin y in the imaginary lanes of elements (x, y), for
+// |x| <= 708. kAccurate: pairs throughout, rounded once; otherwise the plain methods (T float:
+// single-precision polynomials, for results rounded to float).
+template <bool kAccurate, typename T>
+inline __m512d lanes(__m512d a) {
+  const __m512d limit = splat(708.0);
+  const __m512d x = min(max(real_parts(a), sub(zero<__m512d>(), limit)), limit);
+  // Non-finite parts are redone off the vector path; 0 keeps the reduction ordinary.
+  const __m512d y = zero_unless(static_cast<__mmask8>(~classify<kClassInf | kClassNaN>(a)), imag_parts(a));
+  // The short exponential is good to some 2^-29 only: every slot takes the accurate one.
+  // e^x itself (doubling is exact below 708): a tiny part such as e^x y must not pass through
+  // the subnormal range as e^x/2 y on the way.
+  const DD<__m512d> half = half_exp_pair<true>(x);
+  const DD<__m512d> e = {add(half.hi, half.hi), add(half.lo, half.lo)};
+  __m512d r;
+  if constexpr (kAccurate) {
+    // The quadrant of y + pi/2 in the real lanes picks the cosine by the sine's rule.
+    const trig::Reduced<__m512d> q = trig::reduce_any(y);
+    const DD<__m512d> c = trig::cos_pair(q.hi, q.lo);
+    DD<__m512d> s = trig::sin_pair(q.hi, q.lo);
+    // Below 2^-27 sin y is y to well within half an ulp; the pair's tail there is noise at the
+    // bottom of the subnormal range, which a part near the least normal number would show.
+    const __mmask8 tiny = less(abs(y), splat(trig::kTinyArgument));
+    s = {select(tiny, y, s.hi), zero_unless(static_cast<__mmask8>(~tiny), s.lo)};
+    const __m512i k = iadd<double>(q.quadrant, _mm512_setr_epi64(1, 0, 1, 0, 1, 0, 1, 0));
+    const __mmask8 odd = iequal<double>(bit_and(k, isplat<double>(1)), isplat<double>(1));
+    const __m512i sign = shift_left<62, double>(bit_and(k, isplat<double>(2)));
+    // Both pairs renormalised (their tails are up to a tenth of their heads), so that the cross
+    // terms are a few units of 2^-53 of the result and their roundings do not show.
+    const DD<__m512d> t = fast_two_sum(as_double(bit_xor(bits(select(odd, c.hi, s.hi)), sign)),
+                                       as_double(bit_xor(bits(select(odd, c.lo, s.lo)), sign)));
+    const DD<__m512d> en = fast_two_sum(e.hi, e.lo);
+    r = fma(en.hi, t.hi, fma(en.hi, t.lo, mul(en.lo, t.hi)));
+  } else {
+    __m512d s, c;
+    trig::sincos_plain<T>(y, s, c);
+    r = mul(add(e.hi, e.lo), select(kImagLanes, s, c));
+  }
+  // e^x times a zero: the zero with its sign.
+  return select(equal(y, zero<__m512d>()) & kImagLanes, y, r);
+}
+
+// Elements of a result register that leave the vector path: non-finite parts or |x| > `big` in
+// the argument, or a part at or below `small` that is not the exact zero of a real argument.
+// For double results `small` lies a few dozen octaves above the least normal number: the tails
+// of the products are formed on the subnormal grid there, which would cost a part near the
+// least normal number its last bit. A part rounded up to the least normal number may still be
+// an underflow, so `small` is never below it.
+template <typename V>
+inline __mmask8 off_path(V a, V r, Elem<V> big, Elem<V> small) {
+  const auto zero_im = equal(a, zero<V>()) & static_cast<decltype(equal(a, a))>(0xAAAAAAAAu);
+  const auto tiny = less_equal(abs(r), splat(small)) & ~zero_im;
+  const auto far = abs_greater(a, splat(big)) & static_cast<decltype(equal(a, a))>(0x55555555u);
+  return either_lane(classify<kClassInf | kClassNaN>(a) | tiny | far);
+}
+
+template <bool kAccurate>
+struct ExpZ : Kernel<ZorpComplex16, 8> {
+  static constexpr bool kGuardX87AtEntry = true;  // rare elements compute in extended precision
+  static __m512d body(__m512d a, __mmask8& special) {
+    __m512d r = lanes<kAccurate, double>(a);
+    special = off_path(a, r, 708.0, 0x1p-1000);
+    if (special) [[unlikely]]
+      r = redo_rare_elements(a, a, r, special, rounded<double>);
+    return r;
+  }
+  static int callout(const T* a, T* r) { return cexp::callout(a, r); }
+};
+
+// Single precision: no float part reaches 708, so only non-finite parts are redone; the elements
+// whose results overflow or underflow float are exact enough from double and only need their
+// status.
+struct ExpC : Kernel<ZorpComplex8, 16> {
+  static constexpr bool kGuardX87AtEntry = true;
+  static __m512 body(__m512 a, __mmask8& special) {
+    __m512 r = narrow(lanes<false, float>(widen_low(a)), lanes<false, float>(widen_high(a)));
+    special = off_path(a, r, std::numeric_limits<float>::max(), std::numeric_limits<float>::min()) | either_lane(classify<kClassInf>(r));
+    const __mmask8 odd = either_lane(classify<kClassInf | kClassNaN>(a));
+    if (odd) [[unlikely]]
+      r = redo_rare_elements(a, a, r, odd, rounded<float>);
+    return r;
+  }
+  static int callout(const T* a, T* r) { return cexp::callout(a, r); }
+};
+
+}  // namespace cexp
+
+// ---- Ln ----------------------------------------------------------------------------------------
+namespace clog {
+
+// clog's special values: an infinite part gives +inf, else a NaN part NaN, else a zero element
+// -inf (the pole); the imaginary part is atan2 with its special cases.
+inline void element(double x, double y, double, double, double& rr, double& ri) {
+  rr = (std::isinf(x) || std::isinf(y)) ? kInf : (std::isnan(x) || std::isnan(y)) ? kNaN : -kInf;
+  ri = std::atan2(y, x);
+}
+
+template <typename C>
+int callout(const C* a, C* r) {
+  double rr, ri;
+  element(a->re, a->im, 0, 0, rr, ri);
+  r->re = static_cast<decltype(a->re)>(rr), r->im = static_cast<decltype(a->re)>(ri);
+  return kStatusSingularity;  // only zero elements are special
+}
+
+// ln|z| in the real lanes and arg z in the imaginary lanes of finite nonzero elements.
+template <bool kTablePair, bool kShort, Method M>
+inline __m512d lanes(__m512d a) {
+  const __m512d aa = abs(a), one = splat(1.0);
+  const __m512d big = max(aa, swap_parts(aa)), small = min(aa, swap_parts(aa));
+  const __m512d eb = exponent_of(big);
+  const __m512d j = zero_unless(abs_greater(eb, splat(500.0)), eb);
+  const __m512d nj = sub(zero<__m512d>(), j);
+  const DD<__m512d> p = two_prod(scale_by_pow2(big, nj), scale_by_pow2(big, nj));
+  const __m512d sm = scale_by_pow2(small, nj);
+  const DD<__m512d> q = two_prod(sm, sm);
+  const __m512d low = add(p.lo, q.lo);
+  // the compensated sum of the squares
+  const DD<__m512d> f = two_sum(p.hi, q.hi);
+  // 1 + d, d = x^2 + y^2 - 1 from the squares' parts
+  const DD<__m512d> d1 = two_sum(p.hi, sub(zero<__m512d>(), one));
+  const DD<__m512d> d2 = two_sum(d1.hi, q.hi);
+  const DD<__m512d> w1 = two_sum(one, d2.hi);
+  const __mmask8 near = greater_equal(f.hi, splat(0.5)) & less_equal(f.hi, splat(2.0));
+  const __m512d w = select(near, w1.hi, f.hi);
+  const __m512d c = select(near, add(w1.lo, add(add(d1.lo, d2.lo), low)), add(f.lo, low));
+  const __m512d ln = mul(ln_pair<kTablePair, kShort>(w, c, add(j, j)), splat(0.5));
+  return select(kImagLanes, angles::atan2_of<false, M>(imag_parts(a), real_parts(a)), ln);
+}
+
+// Zero elements (the pole, reported) and non-finite parts leave the vector path.
+template <typename V>
+inline __mmask8 zero_elements(V a) {
+  return both_lanes(classify<kClassZero>(a));
+}
+
+template <bool kTablePair, bool kShort, Method M>
+struct LnZ : Kernel<ZorpComplex16, 8> {
+  static __m512d body(__m512d a, __mmask8& special) {
+    __m512d r = lanes<kTablePair, kShort, M>(a);
+    special = zero_elements(a);
+    const __mmask8 odd = special | either_lane(classify<kClassInf | kClassNaN>(a));
+    if (odd) [[unlikely]]
+      r = redo_rare_elements(a, a, r, odd, element);
+    return r;
+  }
+  static int callout(const T* a, T* r) { return clog::callout(a, r); }
+};
+
+struct LnC : Kernel<ZorpComplex8, 16> {
+  static __m512 body(__m512 a, __mmask8& special) {
+    constexpr Method M = Method::PlainSingle;
+    __m512 r = narrow(lanes<false, false, M>(widen_low(a)), lanes<false, false, M>(widen_high(a)));
+    special = zero_elements(a);
+    const __mmask8 odd = special | either_lane(classify<kClassInf | kClassNaN>(a));
+    if (odd) [[unlikely]]
+      r = redo_rare_elements(a, a, r, odd, element);
+    return r;
+  }
+  static int callout(const T* a, T* r) { return clog::callout(a, r); }
+};
+
+}  // namespace clog
+
+}  // namespace
+}  // namespace zorp::vm
+
+using namespace zorp::vm;
+VM_KERNELS(c, Exp, cexp::ExpC, cexp::ExpC)
+VM_KERNELS(z, Exp, cexp::ExpZ<false>, cexp::ExpZ<true>)
+VM_KERNELS(c, Ln, clog::LnC, clog::LnC, clog::LnC)
+VM_KERNELS(z, Ln, clog::LnZ<false, false, Method::PlainDouble>, clog::LnZ<true, false, Method::Pairs>,
+           clog::LnZ<false, true, Method::PlainDouble>)
