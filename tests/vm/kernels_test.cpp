@@ -5,6 +5,7 @@
 // nothing; the error mode "no error" running no callout.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <vector>
 
 #include "common/guarded.h"
@@ -107,7 +108,8 @@ bool same(const ZorpVmErrorRecord& x, const ZorpVmErrorRecord& y) {
 }
 
 // Strided forms, with unit, wider and negative increments, store the contiguous results at
-// their places and nothing in between, and report the same elements with the same records.
+// their places and nothing in between, and report the same elements with the same records
+// (under the strided name, which differs for zExp's HA kernel).
 // Every report carries the element's arguments and the row's name, and the callback's results
 // are stored.
 template <typename R>
@@ -120,6 +122,9 @@ void check_strided(const VmRow& row) {
     g_records.clear();
     call<R>(row, slot, false, n, s.a.data(), s.b.data(), c1.data(), c2.data());
     const std::vector<ZorpVmErrorRecord> want = g_records;
+    // The same records under the strided name, unless unit increments hand the call over.
+    std::vector<ZorpVmErrorRecord> want_strided = want;
+    for (ZorpVmErrorRecord& rec : want_strided) std::snprintf(rec.name, sizeof rec.name, "%s", row.cat.strided_name(slot));
     for (const ZorpVmErrorRecord& rec : want) {
       const int i = rec.index;
       EXPECT_STREQ(rec.name, row.cat.name);
@@ -161,7 +166,9 @@ void check_strided(const VmRow& row) {
         for (size_t j = 0; j < got.size(); ++j) ASSERT_TRUE(same(got[j], expect[j])) << "result " << k << " at " << j;
       }
       ASSERT_EQ(g_records.size(), want.size());
-      for (size_t j = 0; j < want.size(); ++j) EXPECT_TRUE(same(g_records[j], want[j])) << j;
+      const bool handed_over = row.cat.unit_stride_shortcut() && inc == std::vector<int32_t>{1, 1, 1, 1};
+      for (size_t j = 0; j < want.size(); ++j)
+        EXPECT_TRUE(same(g_records[j], handed_over ? want[j] : want_strided[j])) << g_records[j].name;
     }
   }
 }

@@ -41,6 +41,8 @@
 #define VM_STR(x) VM_STR_(x)
 
 #ifdef __cplusplus
+#include <string_view>
+
 namespace zorp::vm::catalogue {
 
 enum class Shape { A1R1, A2R1, A1R2, VS, LINFRAC, PACK, UNPACK, C1R1R, R1C1 };
@@ -74,6 +76,11 @@ struct Row {
   // except where a complex function keeps one kernel for every slot: it runs its strided loop
   // whatever the increments.
   constexpr bool unit_stride_shortcut() const { return !(complex() && share == Share::ALL); }
+  // The name the strided kernel of `slot` reports: the row's, but for one exception hosts have
+  // always seen, the HA strided kernel of double complex Exp, which reports "vzExpI".
+  constexpr const char* strided_name(int slot) const {
+    return type == 'z' && std::string_view(name) == "vzExp" && owner(slot) == 1 ? "vzExpI" : name;
+  }
 };
 
 #define VM_FN(t, F, shape, share, la, ha, ep, built) \

@@ -10,7 +10,8 @@
 //  * the shape picks the entry signatures (the public calling shapes) and how scalar
 //    arguments reach the description (LinearFrac's four scalars and Powx's exponent construct
 //    it; a scalar-argument description may take a whole call itself, see the VS entries);
-//  * the row's name ("vsExp") is what the kernel's reports carry, contiguous and strided;
+//  * the row's name ("vsExp") is what the kernel's reports carry, contiguous and strided (the
+//    one exception, Row::strided_name, is zExp's HA strided kernel);
 //  * a strided entry whose increments are all 1 calls the contiguous entry through the table,
 //    in the slot that owns the same kernel, so a host that patches a slot sees both forms
 //    follow; complex rows with one kernel for all slots run their strided loop anyway.
@@ -73,7 +74,7 @@ struct Entries<R, Contiguous, K, kSlot, Shape::A1R1> {
   static void strided(int32_t n, const T* a, int32_t inca, O* r, int32_t incr) {
     if (R.unit_stride_shortcut() && inca == 1 && incr == 1)
       return reinterpret_cast<decltype(&contiguous)>(Contiguous[kSlot])(n, a, r);
-    run_a1r1_strided(K{}, R.name, static_cast<uint32_t>(n), a, inca, r, incr);
+    run_a1r1_strided(K{}, R.strided_name(kSlot), static_cast<uint32_t>(n), a, inca, r, incr);
   }
 };
 // Complex in, real out: the same entries.
@@ -92,7 +93,7 @@ struct Entries<R, Contiguous, K, kSlot, Shape::A2R1> {
   static void strided(int32_t n, const T* a, int32_t inca, const T* b, int32_t incb, T* r, int32_t incr) {
     if (R.unit_stride_shortcut() && inca == 1 && incb == 1 && incr == 1)
       return reinterpret_cast<decltype(&contiguous)>(Contiguous[kSlot])(n, a, b, r);
-    run_a2r1_strided(K{}, R.name, static_cast<uint32_t>(n), a, inca, b, incb, r, incr);
+    run_a2r1_strided(K{}, R.strided_name(kSlot), static_cast<uint32_t>(n), a, inca, b, incb, r, incr);
   }
 };
 
@@ -105,7 +106,7 @@ struct Entries<R, Contiguous, K, kSlot, Shape::A1R2> {
   static void strided(int32_t n, const T* a, int32_t inca, T* r1, int32_t incr1, T* r2, int32_t incr2) {
     if (R.unit_stride_shortcut() && inca == 1 && incr1 == 1 && incr2 == 1)
       return reinterpret_cast<decltype(&contiguous)>(Contiguous[kSlot])(n, a, r1, r2);
-    run_a1r2_strided(K{}, R.name, static_cast<uint32_t>(n), a, inca, r1, incr1, r2, incr2);
+    run_a1r2_strided(K{}, R.strided_name(kSlot), static_cast<uint32_t>(n), a, inca, r1, incr1, r2, incr2);
   }
 };
 
@@ -120,7 +121,7 @@ struct Entries<R, Contiguous, K, kSlot, Shape::LINFRAC> {
                       T* r, int32_t incr) {
     if (R.unit_stride_shortcut() && inca == 1 && incb == 1 && incr == 1)
       return reinterpret_cast<decltype(&contiguous)>(Contiguous[kSlot])(n, a, b, sa, ha, sb, hb, r);
-    run_a2r1_strided(K(sa, ha, sb, hb), R.name, static_cast<uint32_t>(n), a, inca, b, incb, r, incr);
+    run_a2r1_strided(K(sa, ha, sb, hb), R.strided_name(kSlot), static_cast<uint32_t>(n), a, inca, b, incb, r, incr);
   }
 };
 
@@ -144,7 +145,7 @@ struct Entries<R, Contiguous, K, kSlot, Shape::VS> {
       return reinterpret_cast<decltype(&contiguous)>(Contiguous[kSlot])(n, a, b, r);
     if constexpr (kWholeCall)
       if (K::whole_call(n, a, inca, b, r, incr, true)) return;
-    run_a1r1_strided(K(b), R.name, static_cast<uint32_t>(n), a, inca, r, incr);
+    run_a1r1_strided(K(b), R.strided_name(kSlot), static_cast<uint32_t>(n), a, inca, r, incr);
   }
 };
 
