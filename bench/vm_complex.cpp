@@ -1,0 +1,85 @@
+// Complex functions against a loop over the C library's cexp, clog (glibc) and one over
+// std::complex, all in one run, at n = 1,024 and 1,000,000 parts (512 and 500,000 elements).
+// Real and imaginary parts are drawn from the same range.
+//
+//   bench_vm_complex --benchmark_min_time=0.1 --benchmark_filter=/1024
+#include <complex>
+
+#include "vm_bench.h"
+
+namespace {
+
+using vmbench::add;
+using vmbench::Kernel;
+using vmbench::Range;
+using vmbench::uniform;
+
+template <typename T>
+using C = std::conditional_t<std::is_same_v<T, float>, ZorpComplex8, ZorpComplex16>;
+template <typename T>
+using Builtin = std::conditional_t<std::is_same_v<T, float>, __complex__ float, __complex__ double>;
+
+// The benchmark's arrays hold parts; a kernel sees n/2 complex elements.
+template <typename T>
+Kernel<T> ours(void (*f)(int32_t, const C<T>*, C<T>*)) {
+  return [f](int32_t n, const T* a, const T*, T* r, T*) {
+    f(n / 2, reinterpret_cast<const C<T>*>(a), reinterpret_cast<C<T>*>(r));
+  };
+}
+
+// The C library's function, one element per call (the builtins compile to the calls).
+template <typename T>
+Kernel<T> libc(Builtin<T> (*f)(Builtin<T>)) {
+  return [f](int32_t n, const T* a, const T*, T* r, T*) {
+    const auto* x = reinterpret_cast<const Builtin<T>*>(a);
+    auto* y = reinterpret_cast<Builtin<T>*>(r);
+    for (int32_t i = 0; i < n / 2; ++i) y[i] = f(x[i]);
+  };
+}
+
+template <typename T>
+Kernel<T> stdc(std::complex<T> (*f)(const std::complex<T>&)) {
+  return [f](int32_t n, const T* a, const T*, T* r, T*) {
+    const auto* x = reinterpret_cast<const std::complex<T>*>(a);
+    auto* y = reinterpret_cast<std::complex<T>*>(r);
+    for (int32_t i = 0; i < n / 2; ++i) y[i] = f(x[i]);
+  };
+}
+
+__complex__ float c_exp(__complex__ float z) { return __builtin_cexpf(z); }
+__complex__ double z_exp(__complex__ double z) { return __builtin_cexp(z); }
+__complex__ float c_log(__complex__ float z) { return __builtin_clogf(z); }
+__complex__ double z_log(__complex__ double z) { return __builtin_clog(z); }
+template <typename T>
+std::complex<T> std_exp(const std::complex<T>& z) {
+  return std::exp(z);
+}
+template <typename T>
+std::complex<T> std_log(const std::complex<T>& z) {
+  return std::log(z);
+}
+
+#define OURS(t, F, rg)                                                                                         \
+  add<VMBENCH_T_##t>(#t #F, "zorp_LA", ours<VMBENCH_T_##t>(ZORP_VM_CAT3(_fenn, t##F, ZORP_VM_LA_##t)), rg); \
+  add<VMBENCH_T_##t>(#t #F, "zorp_HA", ours<VMBENCH_T_##t>(ZORP_VM_CAT3(_fenn, t##F, _HA)), rg);            \
+  add<VMBENCH_T_##t>(#t #F, "zorp_EP", ours<VMBENCH_T_##t>(ZORP_VM_CAT3(_fenn, t##F, ZORP_VM_EP_##t)), rg);
+#define VMBENCH_T_c float
+#define VMBENCH_T_z double
+
+#define PEERS(F, fn, rg)                                                 \
+  OURS(c, F, rg)                                                         \
+  add<float>("c" #F, "glibc", libc<float>(c_##fn), rg);                  \
+  add<float>("c" #F, "std_complex", stdc<float>(std_##fn<float>), rg);    \
+  OURS(z, F, rg)                                                         \
+  add<double>("z" #F, "glibc", libc<double>(z_##fn), rg);                \
+  add<double>("z" #F, "std_complex", stdc<double>(std_##fn<double>), rg);
+
+void register_all() {
+  const Range exp_r = uniform(-20, 20), log_r = uniform(-100, 100);
+  PEERS(Exp, exp, exp_r)
+  PEERS(Ln, log, log_r)
+}
+
+}  // namespace
+
+int main(int argc, char** argv) { return vmbench::main(argc, argv, register_all); }
