@@ -1,9 +1,14 @@
-// Complex functions against a loop over the C library's cexp, clog (glibc) and one over
+// Complex functions against a loop over the C library's cexp, clog, clog10 (glibc) and one over
 // std::complex, all in one run, at n = 1,024 and 1,000,000 parts (512 and 500,000 elements).
 // Real and imaginary parts are drawn from the same range.
 //
 //   bench_vm_complex --benchmark_min_time=0.1 --benchmark_filter=/1024
 #include <complex>
+
+extern "C" {
+__complex__ float clog10f(__complex__ float);
+__complex__ double clog10(__complex__ double);
+}
 
 #include "vm_bench.h"
 
@@ -50,6 +55,8 @@ __complex__ float c_exp(__complex__ float z) { return __builtin_cexpf(z); }
 __complex__ double z_exp(__complex__ double z) { return __builtin_cexp(z); }
 __complex__ float c_log(__complex__ float z) { return __builtin_clogf(z); }
 __complex__ double z_log(__complex__ double z) { return __builtin_clog(z); }
+__complex__ float c_log10(__complex__ float z) { return clog10f(z); }
+__complex__ double z_log10(__complex__ double z) { return clog10(z); }
 template <typename T>
 std::complex<T> std_exp(const std::complex<T>& z) {
   return std::exp(z);
@@ -57,6 +64,10 @@ std::complex<T> std_exp(const std::complex<T>& z) {
 template <typename T>
 std::complex<T> std_log(const std::complex<T>& z) {
   return std::log(z);
+}
+template <typename T>
+std::complex<T> std_log10(const std::complex<T>& z) {
+  return std::log10(z);
 }
 
 #define OURS(t, F, rg)                                                                                         \
@@ -78,6 +89,7 @@ void register_all() {
   const Range exp_r = uniform(-20, 20), log_r = uniform(-100, 100);
   PEERS(Exp, exp, exp_r)
   PEERS(Ln, log, log_r)
+  PEERS(Log10, log10, log_r)
 }
 
 }  // namespace

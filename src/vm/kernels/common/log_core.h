@@ -168,31 +168,55 @@ inline V in_base_ha(V e, V th, V tl, V rest, V r) {
 // w (the low part of a pair; zero where there is none), on the reduction of the double Ln
 // kernels: r = y*m - 1 exact, the correction joins as y*c/2^e. kTablePair takes the table in two
 // parts and keeps r apart until the last addition (below one ulp); otherwise one table and one
-// sum (about two ulp). kShort takes the EP polynomial.
-template <bool kTablePair, bool kShort>
-inline __m512d ln_pair(__m512d w, __m512d c, __m512d extra) {
+// sum (about two ulp). kShort takes the EP polynomial. ln_pair_terms is the table-pair form
+// before its last additions, hi + (r0 + tail) with r0 exact, for callers that scale the
+// logarithm further and so must not round it first.
+struct LnTerms {
+  __m512d hi, r0, tail;
+};
+struct LnReduction {
+  __m512d r0, rc, r, e, p, r2;
+  __m512i idx;
+};
+template <bool kShort>
+inline LnReduction ln_reduce(__m512d w, __m512d c, __m512d extra) {
   using namespace simd;
-  using L = LogTraits<double>;
+  LnReduction q;
   const __m512d m = mantissa_1_2(w);
   const __m512d ew = exponent_of(w);
   const __m512d y = reciprocal_on_grid(m);
-  const __m512d r0 = fma_quiet(y, m, splat(-1.0));
-  const __m512d rc = mul_quiet(y, scale_by_pow2(c, sub(zero<__m512d>(), ew)));
-  const __m512d r = add_quiet(r0, rc);
-  __m512d e = add(ew, extra);
-  e = add(e, less(y, splat(0.75)), e, splat(1.0));
-  const __m512i idx = shift_right<48, double>(bits(y));
-  const __m512d p = kShort ? horner_from<2>(r, logpoly::kLnEpD) : horner_from<2>(r, logpoly::kLnLaD);
-  const __m512d r2 = mul_quiet(r, r);
+  q.r0 = fma_quiet(y, m, splat(-1.0));
+  q.rc = mul_quiet(y, scale_by_pow2(c, sub(zero<__m512d>(), ew)));
+  q.r = add_quiet(q.r0, q.rc);
+  q.e = add(ew, extra);
+  q.e = add(q.e, less(y, splat(0.75)), q.e, splat(1.0));
+  q.idx = shift_right<48, double>(bits(y));
+  q.p = kShort ? horner_from<2>(q.r, logpoly::kLnEpD) : horner_from<2>(q.r, logpoly::kLnLaD);
+  q.r2 = mul_quiet(q.r, q.r);
+  return q;
+}
+
+template <bool kShort>
+inline LnTerms ln_pair_terms(__m512d w, __m512d c, __m512d extra) {
+  using namespace simd;
+  using L = LogTraits<double>;
+  const LnReduction q = ln_reduce<kShort>(w, c, extra);
+  const __m512d th = lookup(q.idx, L::template ha_high<Base::E>());
+  const __m512d tl = add_quiet(lookup(q.idx, L::template ha_low<Base::E>()), q.rc);
+  const __m512d lo = fma_quiet(q.e, splat(L::kLn2Lo), tl);
+  return {fma_quiet(q.e, splat(L::kLn2Hi), th), q.r0, fma_quiet(q.p, q.r2, lo)};
+}
+
+template <bool kTablePair, bool kShort>
+inline __m512d ln_pair(__m512d w, __m512d c, __m512d extra) {
+  using namespace simd;
   if constexpr (kTablePair) {
-    const __m512d th = lookup(idx, L::template ha_high<Base::E>());
-    const __m512d tl = add_quiet(lookup(idx, L::template ha_low<Base::E>()), rc);
-    const __m512d hi = fma_quiet(e, splat(L::kLn2Hi), th);
-    const __m512d lo = fma_quiet(e, splat(L::kLn2Lo), tl);
-    return add_quiet(hi, add_quiet(r0, fma_quiet(p, r2, lo)));
+    const LnTerms t = ln_pair_terms<kShort>(w, c, extra);
+    return add_quiet(t.hi, add_quiet(t.r0, t.tail));
   } else {
-    const __m512d s = add_quiet(lookup(idx, logtab::kLnD), fma_quiet(p, r2, r));
-    return fma_quiet(e, splat(L::kLn2), s);
+    const LnReduction q = ln_reduce<kShort>(w, c, extra);
+    const __m512d s = add_quiet(lookup(q.idx, logtab::kLnD), fma_quiet(q.p, q.r2, q.r));
+    return fma_quiet(q.e, splat(LogTraits<double>::kLn2), s);
   }
 }
 

@@ -1,15 +1,16 @@
-// Exp and Ln of complex elements, single (c) and double (z) precision:
+// Exp, Ln and Log10 of complex elements, single (c) and double (z) precision:
 //
 //   e^(x + iy) = e^x cos y + i e^x sin y
 //   ln(x + iy) = ln|z| + i atan2(y, x),  ln|z| = ln(x^2 + y^2) / 2
 //
-// on the real families' blocks: e^x / 2 as an unevaluated pair (half_exp_pair), the sine and
-// cosine of y as head + tail pairs, the logarithm of a pair (ln_pair) and atan2.
+// and log10 z = ln z / ln 10, on the real families' blocks: e^x / 2 as an unevaluated pair
+// (half_exp_pair), the sine and cosine of y as head + tail pairs, the logarithm of a pair
+// (ln_pair, ln_pair_terms) and atan2 (or its angle pair).
 //
 // Register layout: each element's two lanes hold (x, x) and (y, y) copies, so one pass of a real
 // block serves both parts and the lanes then pick theirs (the real lane e^x cos y, the imaginary
-// lane e^x sin y). Half of each block's lanes are spent on the copy; the permutes of a
-// deinterleaved layout would cost about as much for these bodies.
+// lane e^x sin y). Half of each block's lanes are spent on the copy: a body that separated the
+// parts of two registers would halve that work, and is the next step for speed.
 //
 // Exp, double HA: each part is e^x/2 (pair) times cos or sin y (pair), added up in one fma chain
 // and rounded once, then doubled: well below one ulp. LA and EP (one kernel) take the plain
@@ -224,9 +225,16 @@ int callout(const C* a, C* r) {
   return kStatusSingularity;  // only zero elements are special
 }
 
-// ln|z| in the real lanes and arg z in the imaginary lanes of finite nonzero elements.
-template <bool kTablePair, bool kShort, Method M>
-inline __m512d lanes(__m512d a) {
+template <typename C>
+int log10_callout(const C* a, C* r);
+
+// |z|^2 of finite nonzero elements as w + c with |z|^2 = (w + c) 2^extra, in both lanes of each
+// element: near the unit circle w = 1 + d, d = x^2 + y^2 - 1 summed from the exact squares'
+// parts, elsewhere the compensated sum of the squares.
+struct SquaredModulus {
+  __m512d w, c, extra;
+};
+inline SquaredModulus squared_modulus(__m512d a) {
   const __m512d aa = abs(a), one = splat(1.0);
   const __m512d big = max(aa, swap_parts(aa)), small = min(aa, swap_parts(aa));
   const __m512d eb = exponent_of(big);
@@ -236,49 +244,127 @@ inline __m512d lanes(__m512d a) {
   const __m512d sm = scale_by_pow2(small, nj);
   const DD<__m512d> q = two_prod(sm, sm);
   const __m512d low = add(p.lo, q.lo);
-  // the compensated sum of the squares
   const DD<__m512d> f = two_sum(p.hi, q.hi);
-  // 1 + d, d = x^2 + y^2 - 1 from the squares' parts
   const DD<__m512d> d1 = two_sum(p.hi, sub(zero<__m512d>(), one));
   const DD<__m512d> d2 = two_sum(d1.hi, q.hi);
   const DD<__m512d> w1 = two_sum(one, d2.hi);
   const __mmask8 near = greater_equal(f.hi, splat(0.5)) & less_equal(f.hi, splat(2.0));
-  const __m512d w = select(near, w1.hi, f.hi);
-  const __m512d c = select(near, add(w1.lo, add(add(d1.lo, d2.lo), low)), add(f.lo, low));
-  const __m512d ln = mul(ln_pair<kTablePair, kShort>(w, c, add(j, j)), splat(0.5));
+  return {select(near, w1.hi, f.hi), select(near, add(w1.lo, add(add(d1.lo, d2.lo), low)), add(f.lo, low)),
+          add(j, j)};
+}
+
+// ln|z| in the real lanes and arg z in the imaginary lanes of finite nonzero elements.
+template <bool kTablePair, bool kShort, Method M>
+inline __m512d lanes(__m512d a) {
+  const SquaredModulus m = squared_modulus(a);
+  const __m512d ln = mul(ln_pair<kTablePair, kShort>(m.w, m.c, m.extra), splat(0.5));
   return select(kImagLanes, angles::atan2_of<false, M>(imag_parts(a), real_parts(a)), ln);
+}
+
+// log10 z = ln z / ln 10. Double: the logarithm and the angle as pairs, each multiplied by
+// 1/ln 10 in two parts and rounded once (the angle's pair needs finite parts, not both zero, and
+// |y| above 2^-900 and above 2^-900 |x|, where its quotient's residual stays normal: other
+// elements go the scalar way). Single: the plain
+// logarithm and angle in double, scaled and rounded once.
+constexpr double kInvLn10Hi = 0x1.bcb7b1526e50ep-2, kInvLn10Lo = 0x1.95355baaafad3p-57;
+constexpr double kTinyAngleSide = 0x1p-900;
+
+// (hi + lo) * f for a pair and f = kInvLn10 * scale (scale a power of two), rounded once.
+inline __m512d times_inv_ln10(DD<__m512d> v, double scale) {
+  const __m512d fh = splat(kInvLn10Hi * scale), fl = splat(kInvLn10Lo * scale);
+  const DD<__m512d> p1 = two_prod(v.hi, fh), p2 = two_prod(v.lo, fh);
+  const DD<__m512d> s = two_sum(p1.hi, p2.hi);
+  return add(s.hi, add(add(s.lo, add(p1.lo, p2.lo)), mul(add(v.hi, v.lo), fl)));
+}
+
+inline __m512d log10_lanes(__m512d a) {
+  const SquaredModulus m = squared_modulus(a);
+  const LnTerms t = ln_pair_terms<false>(m.w, m.c, m.extra);
+  const DD<__m512d> head = two_sum(t.hi, t.r0);  // near |z| = 1 the head is r0 alone
+  const __m512d re = times_inv_ln10({head.hi, add(head.lo, t.tail)}, 0.5);
+  const __m512d x = real_parts(a), y = imag_parts(a);
+  const DD<__m512d> theta = angles::angle({abs(y), zero<__m512d>()}, {abs(x), zero<__m512d>()}, angles::sign_set(x));
+  const __m512d im = copy_sign(times_inv_ln10(theta, 1.0), y);
+  return select(kImagLanes, im, re);
+}
+
+inline __m512d log10_plain_lanes(__m512d a) {
+  const SquaredModulus m = squared_modulus(a);
+  const __m512d re = mul(ln_pair<false, false>(m.w, m.c, m.extra), splat(0.5));
+  const __m512d im = angles::atan2_of<false, Method::PlainSingle>(imag_parts(a), real_parts(a));
+  return mul(select(kImagLanes, im, re), splat(kInvLn10Hi));
+}
+
+// Log10 of special and tiny-angle elements: clog's special values scaled, finite elements in
+// extended precision (|z| is |x| to far beyond extended precision when y is that small).
+inline void log10_element(double x, double y, double, double, double& rr, double& ri) {
+  constexpr long double kInvLn10 = 0.434294481903251827651128918916605082L;
+  if (!std::isfinite(x) || !std::isfinite(y) || (x == 0 && y == 0)) {
+    element(x, y, 0, 0, rr, ri);
+    ri = static_cast<double>(ri * kInvLn10);
+    return;
+  }
+  rr = static_cast<double>(std::log10(std::hypot(static_cast<long double>(x), static_cast<long double>(y))));
+  ri = static_cast<double>(std::atan2(static_cast<long double>(y), static_cast<long double>(x)) * kInvLn10);
+}
+
+template <typename C>
+int log10_callout(const C* a, C* r) {
+  double rr, ri;
+  log10_element(a->re, a->im, 0, 0, rr, ri);
+  r->re = static_cast<decltype(a->re)>(rr), r->im = static_cast<decltype(a->re)>(ri);
+  return kStatusSingularity;
 }
 
 // Zero elements (the pole, reported) and non-finite parts leave the vector path.
 template <typename V>
-inline __mmask8 zero_elements(V a) {
-  return both_lanes(classify<kClassZero>(a));
+inline V finish(V a, V r, __mmask8& special) {
+  special = both_lanes(classify<kClassZero>(a));
+  const __mmask8 odd = special | either_lane(classify<kClassInf | kClassNaN>(a));
+  if (odd) [[unlikely]]
+    return redo_rare_elements(a, a, r, odd, element);
+  return r;
 }
 
 template <bool kTablePair, bool kShort, Method M>
 struct LnZ : Kernel<ZorpComplex16, 8> {
-  static __m512d body(__m512d a, __mmask8& special) {
-    __m512d r = lanes<kTablePair, kShort, M>(a);
-    special = zero_elements(a);
-    const __mmask8 odd = special | either_lane(classify<kClassInf | kClassNaN>(a));
-    if (odd) [[unlikely]]
-      r = redo_rare_elements(a, a, r, odd, element);
-    return r;
-  }
+  static __m512d body(__m512d a, __mmask8& special) { return finish(a, lanes<kTablePair, kShort, M>(a), special); }
   static int callout(const T* a, T* r) { return clog::callout(a, r); }
 };
 
 struct LnC : Kernel<ZorpComplex8, 16> {
   static __m512 body(__m512 a, __mmask8& special) {
     constexpr Method M = Method::PlainSingle;
-    __m512 r = narrow(lanes<false, false, M>(widen_low(a)), lanes<false, false, M>(widen_high(a)));
-    special = zero_elements(a);
-    const __mmask8 odd = special | either_lane(classify<kClassInf | kClassNaN>(a));
-    if (odd) [[unlikely]]
-      r = redo_rare_elements(a, a, r, odd, element);
-    return r;
+    return finish(a, narrow(lanes<false, false, M>(widen_low(a)), lanes<false, false, M>(widen_high(a))), special);
   }
   static int callout(const T* a, T* r) { return clog::callout(a, r); }
+};
+
+struct Log10Z : Kernel<ZorpComplex16, 8> {
+  static constexpr bool kGuardX87AtEntry = true;  // tiny angles compute in extended precision
+  static __m512d body(__m512d a, __mmask8& special) {
+    __m512d r = log10_lanes(a);
+    special = both_lanes(classify<kClassZero>(a));
+    const __m512d ay = abs(imag_parts(a)), ax = abs(real_parts(a));
+    const __mmask8 tiny = either_lane(less(ay, splat(kTinyAngleSide)) | less(ay, mul(ax, splat(kTinyAngleSide))));
+    const __mmask8 odd = special | tiny | either_lane(classify<kClassInf | kClassNaN>(a));
+    if (odd) [[unlikely]]
+      r = redo_rare_elements(a, a, r, odd, log10_element);
+    return r;
+  }
+  static int callout(const T* a, T* r) { return log10_callout(a, r); }
+};
+
+struct Log10C : Kernel<ZorpComplex8, 16> {
+  static __m512 body(__m512 a, __mmask8& special) {
+    special = both_lanes(classify<kClassZero>(a));
+    __m512 r = narrow(log10_plain_lanes(widen_low(a)), log10_plain_lanes(widen_high(a)));
+    const __mmask8 odd = special | either_lane(classify<kClassInf | kClassNaN>(a));
+    if (odd) [[unlikely]]
+      r = redo_rare_elements(a, a, r, odd, log10_element);
+    return r;
+  }
+  static int callout(const T* a, T* r) { return log10_callout(a, r); }
 };
 
 }  // namespace clog
@@ -290,5 +376,7 @@ using namespace zorp::vm;
 VM_KERNELS(c, Exp, cexp::ExpC, cexp::ExpC)
 VM_KERNELS(z, Exp, cexp::ExpZ<false>, cexp::ExpZ<true>)
 VM_KERNELS(c, Ln, clog::LnC, clog::LnC, clog::LnC)
+VM_KERNELS(c, Log10, clog::Log10C)
+VM_KERNELS(z, Log10, clog::Log10Z)
 VM_KERNELS(z, Ln, clog::LnZ<false, false, Method::PlainDouble>, clog::LnZ<true, false, Method::Pairs>,
            clog::LnZ<false, true, Method::PlainDouble>)
