@@ -71,6 +71,7 @@ std::vector<Fit> trig_fits();
 std::vector<Fit> hyper_fits();
 std::vector<Fit> erf_fits();
 std::vector<PiecewiseFit> erf_piecewise_fits();
+std::vector<PiecewiseFit> erfc_piecewise_fits();
 std::vector<PiecewiseFit> log_piecewise_fits();
 
 // Text of the generated file (namespace ns) holding the arrays of these fits.

@@ -1,0 +1,233 @@
+// Erfc, Erfcx and CdfNorm in single and double precision: one accurate method in every slot,
+// single precision computed in double and rounded once.
+//
+// The three rest on erfcx x = e^(x^2) erfc x for 0 <= x < 32, fitted on 96 centred slices
+// (sixteen of width 1/16 below 1, then sixteen per octave; the slice is read from the exponent
+// and the top four significand bits): erfcx x = H_i + P_i(x - m_i), H_i = erfcx(m_i) rounded
+// and added last (tools/fit, special/generated/erfc_polys.inc).
+//
+// Erfc, with a = |x|:
+//   |x| < 1/2     1 - x - x Q(x^2), Q erf's own small-argument polynomial, 1 - x as an exact sum;
+//   x >= 1/2      e^(-x^2) erfcx x, x^2 as an exact product whose low part joins the
+//                 exponential's pair, and the product with the head H_i exact: the result rounds
+//                 about once, deep into the tail. Beyond x^2 = 256 the exponent is biased by
+//                 512 octaves (x^2 - 512 ln2 is exact there with ln2's short high part) and the
+//                 bias comes off in the last scaling, which rounds subnormal results only once;
+//   x <= -1/2     2 - erfc a (the subtrahend is below a quarter of the result).
+// Results below the least normal (x above 26.54 in double, 9.19 in single) are the special
+// lanes: their callout keeps the vector result and reports an underflow. +inf gives an exact 0.
+//
+// Erfcx: erfcx itself below 32; beyond, the asymptotic series (x sqrt(pi))^-1 (1 + v T(v)),
+// v = 1/x^2, whose first omitted term is below 2^-60 there, the quotient corrected by its
+// remainder; below zero 2 e^(x^2) - erfcx|x|, which overflows below -26.63 (-9.38 in single):
+// those lanes report an overflow with +inf; above 2^1020 (2^124) the result nears the
+// subnormal range and the callout divides with a scaled argument and reports an underflow.
+//
+// CdfNorm x = erfc(-x/sqrt 2)/2 with -x/sqrt 2 as an unevaluated pair: rounding it would cost
+// up to 2 y^2 2^-53 of the result at y = x/sqrt 2 (a thousand ulps at y = 26); the low part goes
+// into x^2's low part and into erfcx's offset. The halving joins the last scaling.
+#include <bit>
+#include <cmath>
+#include <limits>
+#include <type_traits>
+
+#include "simd/complex.h"
+#include "simd/exact.h"
+#include "simd/poly.h"
+#include "simd/vec.h"
+#include "vm/kernels/common/bind.h"
+#include "vm/kernels/common/callout.h"
+#include "vm/kernels/common/exp_core.h"
+#include "vm/kernels/hyper/forms.h"
+#include "vm/kernels/special/generated/erf_polys.inc"
+#include "vm/kernels/special/generated/erfc_polys.inc"
+
+namespace zorp::vm {
+namespace {
+
+using namespace zorp::simd;
+using hyper::Acc;
+
+// The largest arguments whose results are normal (Erfc, CdfNorm at -x), and the largest |x| of
+// a negative argument whose Erfcx is finite.
+constexpr double kErfcNormalD = 26.543258454250978;
+constexpr float kErfcNormalF = 9.194548606872559f;
+constexpr double kCdfNormalD = 37.51937934714449;
+constexpr float kCdfNormalF = 12.949952125549316f;
+constexpr double kErfcxFiniteD = 26.62873571375149;
+constexpr float kErfcxFiniteF = 9.382413864135742f;
+constexpr double kErfcxAsymptotic = 32.0;
+constexpr double kErfcxTinyD = 0x1p1020, kErfcxTinyF = 0x1p124;
+// Arguments are capped here: erfc is 0 well before it, e^(x^2) infinite.
+constexpr double kCap = 28.0;
+constexpr double kInvSqrtPiHi = 0x1.20dd750429b6dp-1, kInvSqrtPiLo = 0x1.1ae3a914fed8p-57;
+constexpr double kInvSqrt2Hi = 0x1.6a09e667f3bcdp-1, kInvSqrt2Lo = -0x1.bdd3413b26456p-55;
+
+// The asymptotic series of x sqrt(pi) erfcx x - 1 in v = 1/x^2: coefficient n is
+// (2n - 1)!!/(-2)^n, n = 1..6 (exact in double).
+constexpr auto kAsymptotic = [] {
+  struct { double c[6]; } t{};
+  double c = 1;
+  for (int n = 1; n <= 6; ++n) t.c[n - 1] = c *= -(2 * n - 1) / 2.0;
+  return t;
+}();
+
+// erfcx a = head + rest for 0 <= a < 32 (NaN lanes read slice 0); `shift` is added to the
+// offset from the midpoint (the low part of a pair argument).
+struct Erfcx {
+  __m512d head, rest;
+};
+inline Erfcx erfcx_slices(__m512d a, __m512d shift) {
+  const __m512d s = min(max(a, zero<__m512d>()), splat(0x1.fffffffffffffp4));  // NaN gives the top
+  // Below 1: slice floor(16 s), midpoint (slice + 1/2)/16; from 1: the exponent and top four
+  // bits, and the midpoint those bits with bit 47 set.
+  const __m512d shifter = splat(6755399441055744.0);  // 1.5*2^52
+  const __m512d t = fma_toward_zero(s, splat(16.0), shifter);
+  const __m512d k = sub(t, shifter);
+  const __m512i low_idx = _mm512_and_si512(bits(t), _mm512_set1_epi64(15));
+  const __m512d low_mid = fma_quiet(k, splat(0.0625), splat(0.03125));
+  const __m512i sb = bits(s);
+  const __m512i high_idx = _mm512_sub_epi64(_mm512_srli_epi64(sb, 48), _mm512_set1_epi64(0x3FF0 - 16));
+  const __m512d high_mid =
+      as_double(_mm512_or_si512(_mm512_and_si512(sb, _mm512_set1_epi64(0xFFFF000000000000ll)),
+                                _mm512_set1_epi64(0x0000800000000000ll)));
+  const __mmask8 low = less(s, splat(1.0));
+  const __m512i idx = _mm512_mask_blend_epi64(low, high_idx, low_idx);
+  const __m512d u = add_quiet(sub_quiet(s, select(low, low_mid, high_mid)), shift);
+  constexpr auto& c = erfcpoly::kErfcxPiecesD;
+  constexpr size_t kN = std::extent_v<std::remove_reference_t<decltype(c)>>;
+  __m512d p = _mm512_i64gather_pd(idx, c[kN - 1], 8);
+  for (size_t j = kN - 1; j-- > 0;) p = fma_quiet(p, u, _mm512_i64gather_pd(idx, c[j], 8));
+  return {_mm512_i64gather_pd(idx, erfcpoly::kErfcxPiecesDHead, 8), p};
+}
+
+// erfc(yh + yl) * 2^scale for yh >= 1/2 (capped at kCap; NaN flows), |yl| <= ulp(yh)/2.
+inline __m512d erfc_tail(__m512d yh, __m512d yl, double scale) {
+  const DD<__m512d> sq = two_prod(yh, yh);
+  // x^2 = sq.hi + lo; beyond 256, sq.hi - 512 ln2hi is exact and the bias leaves at the end.
+  const __m512d bias = select(greater_equal(sq.hi, splat(256.0)), splat(512.0), zero<__m512d>());
+  using E = Expm1Traits<double>;
+  const __m512d z = fnma_quiet(bias, splat(E::kLn2Hi), sq.hi);
+  const __m512d lo = fma_quiet(bias, splat(-E::kLn2Lo), fma_quiet(add(yh, yh), yl, sq.lo));
+  // e^(-z - lo)/2 = (ph + pl)(1 - lo), lo below 2^-30 (pl reaches a twentieth of ph: its
+  // product with lo counts).
+  const DD<__m512d> p = half_exp_pair<true>(sub(zero<__m512d>(), z));
+  const __m512d el = fnma_quiet(add_quiet(p.hi, p.lo), lo, p.lo);
+  const Erfcx e = erfcx_slices(yh, yl);
+  const DD<__m512d> q = two_prod(p.hi, e.head);
+  const __m512d rest = fma_quiet(el, add_quiet(e.head, e.rest), fma_quiet(p.hi, e.rest, q.lo));
+  return scale_by_pow2(add_quiet(q.hi, rest), sub(splat(scale + 1.0), bias));
+}
+
+// erfc(yh + yl) * 2^scale, scale 0 or -1, for any pair argument.
+inline __m512d erfc_pair(__m512d yh, __m512d yl, double scale) {
+  const __m512d a = min(splat(kCap), abs(yh));  // NaN stays
+  const __mmask8 negative = less(yh, zero<__m512d>()), small = less(a, splat(0.5));
+  const __m512d al = select(greater_equal(a, splat(kCap)), zero<__m512d>(), select(negative, sub(zero<__m512d>(), yl), yl));
+  // erfc|y| 2^scale, and for y <= -1/2 (2 - erfc|y|) 2^scale.
+  const __m512d tail = erfc_tail(max(splat(0.5), a), al, scale);
+  const __m512d reflected = sub_quiet(splat(scale == 0 ? 2.0 : 1.0), tail);
+  // |y| < 1/2: 1 - y - y Q(y^2).
+  const DD<__m512d> s = two_sum(splat(1.0), sub(zero<__m512d>(), yh));
+  const __m512d yq = mul_quiet(yh, horner(mul_quiet(yh, yh), erfpoly::kErfSmallD));
+  const __m512d near = mul(add_quiet(s.hi, sub_quiet(sub_quiet(s.lo, yl), yq)), splat(scale == 0 ? 1.0 : 0.5));
+  return select(small, near, select(negative, reflected, tail));
+}
+
+inline __m512d erfc_d(__m512d x) { return erfc_pair(x, zero<__m512d>(), 0.0); }
+
+inline __m512d cdfnorm_d(__m512d x) {
+  // y = -x/sqrt 2 = yh + yl.
+  const __m512d yh = mul(x, splat(-kInvSqrt2Hi));
+  const __m512d yl = fma_quiet(x, splat(-kInvSqrt2Lo), fma_quiet(x, splat(-kInvSqrt2Hi), sub(zero<__m512d>(), yh)));
+  return erfc_pair(yh, yl, -1.0);
+}
+
+inline __m512d erfcx_d(__m512d x) {
+  const __m512d a = abs(x);
+  const Erfcx e = erfcx_slices(a, zero<__m512d>());
+  const __m512d direct = add_quiet(e.head, e.rest);
+  // x >= 32: q = 1/(x sqrt(pi)) with its remainder, times 1 + v T(v).
+  const __m512d q = div_quiet(splat(kInvSqrtPiHi), x);
+  const __m512d rem = fma_quiet(q, sub(zero<__m512d>(), x), splat(kInvSqrtPiHi));
+  const __m512d corr = div_quiet(add_quiet(rem, splat(kInvSqrtPiLo)), x);
+  const __m512d r = div_quiet(splat(1.0), x);
+  const __m512d v = mul_quiet(r, r);
+  const __m512d vt = mul_quiet(v, horner(v, kAsymptotic.c));
+  const __m512d asym = add_quiet(q, fma_quiet(q, vt, corr));
+  // x < 0: 2 e^(x^2) - erfcx a, e^(x^2)/2 from x^2 as an exact product.
+  const __m512d an = min(splat(kCap), a);
+  const DD<__m512d> sq = two_prod(an, an);
+  const DD<__m512d> p = half_exp_pair<true>(sq.hi);
+  const __m512d p4 = mul(p.hi, splat(4.0));
+  const __m512d pl4 = mul(fma_quiet(add_quiet(p.hi, p.lo), sq.lo, p.lo), splat(4.0));
+  const DD<__m512d> d = two_sum(p4, sub(zero<__m512d>(), e.head));
+  const __m512d negative = add_quiet(d.hi, add_quiet(d.lo, sub_quiet(pl4, e.rest)));
+  __m512d y = select(greater_equal(x, splat(kErfcxAsymptotic)), asym, direct);
+  y = select(equal(x, splat(std::numeric_limits<double>::infinity())), zero<__m512d>(), y);
+  y = select(less(x, zero<__m512d>()), negative, y);
+  return select(unordered(x, x), x, y);  // the slices lose a NaN
+}
+
+inline double lane0(__m512d v) { return _mm512_cvtsd_f64(v); }
+
+enum class Fn { Erfc, Erfcx, CdfNorm };
+
+template <Fn F>
+inline __m512d eval_d(__m512d x) {
+  if constexpr (F == Fn::Erfc) return erfc_d(x);
+  else if constexpr (F == Fn::CdfNorm) return cdfnorm_d(x);
+  else return erfcx_d(x);
+}
+
+template <Fn F>
+struct Record {
+  template <Acc>
+  static __m512d eval(__m512d x) { return eval_d<F>(x); }
+  template <typename V>
+  static auto special(V x) {
+    using T = Elem<V>;
+    constexpr bool kD = std::is_same_v<T, double>;
+    if constexpr (F == Fn::Erfc) {
+      return less(splat(T(kD ? kErfcNormalD : kErfcNormalF)), x);
+    } else if constexpr (F == Fn::CdfNorm) {
+      return less(x, splat(T(kD ? -kCdfNormalD : -kCdfNormalF)));
+    } else {
+      return less(x, splat(T(kD ? -kErfcxFiniteD : -kErfcxFiniteF))) |
+             less(splat(T(kD ? kErfcxTinyD : kErfcxTinyF)), x);
+    }
+  }
+  // The tails: results below the least normal (an underflow, but for +inf's exact 0) and
+  // Erfcx's overflow below zero.
+  template <typename T>
+  static int callout(const T* a, T* r) {
+    const double x = *a;
+    double y;
+    if (F == Fn::Erfcx && x < 0) {
+      y = std::numeric_limits<double>::infinity();
+    } else if (F == Fn::Erfcx) {
+      // 1/(x sqrt(pi)), the series' next term far below; double x is scaled first so that a
+      // subnormal result rounds once more only.
+      y = std::is_same_v<T, float> ? kInvSqrtPiHi / x : (kInvSqrtPiHi / (x * 0x1p-64)) * 0x1p-64;
+      *r = static_cast<T>(y);
+      return result_status<kGrowthReports>(*r, *a);
+    } else {
+      y = lane0(eval_d<F>(_mm512_set1_pd(x)));
+    }
+    *r = static_cast<T>(y);
+    if (std::isinf(x)) return 0;
+    return F == Fn::Erfcx ? kStatusOverflow : kStatusUnderflow;
+  }
+};
+
+}  // namespace
+}  // namespace zorp::vm
+
+using namespace zorp::vm;
+using hyper::Guarded;
+HYPER_KERNELS(s, float, Erfc, Guarded, Record<Fn::Erfc>)
+HYPER_KERNELS(d, double, Erfc, Guarded, Record<Fn::Erfc>)
+HYPER_KERNELS(s, float, CdfNorm, Guarded, Record<Fn::CdfNorm>)
+HYPER_KERNELS(d, double, CdfNorm, Guarded, Record<Fn::CdfNorm>)
+VM_KERNELS(s, Erfcx, Guarded<Record<Fn::Erfcx>, float, Acc::HA>)
+VM_KERNELS(d, Erfcx, Guarded<Record<Fn::Erfcx>, double, Acc::HA>)
