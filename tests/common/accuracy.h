@@ -10,6 +10,7 @@
 #include <mpc.h>
 #include <mpfr.h>
 
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -66,7 +67,7 @@ inline double round_to(mpfr_srcptr exact, bool dbl) { return dbl ? round_to<doub
 // exact zero (with `any_zero`, a zero of either sign matches an exact zero). The second member
 // is the relative error where the rounded exact value is a normal number, else 0.
 template <typename R>
-inline std::pair<double, double> error_of(R computed, mpfr_srcptr exact, R rounded, bool any_zero) {
+inline std::pair<double, double> error_of(R computed, mpfr_srcptr exact, R rounded, bool any_zero, long floor_exp = LONG_MIN) {
   if (mpfr_nan_p(exact)) return {std::isnan(computed) ? 0.0 : -1.0, 0.0};
   if (std::isnan(computed)) return {-1.0, 0.0};
   if (mpfr_zero_p(exact))
@@ -80,7 +81,9 @@ inline std::pair<double, double> error_of(R computed, mpfr_srcptr exact, R round
   if (mpfr_zero_p(diff)) return {0.0, 0.0};
   const double relative = std::isnormal(rounded) ? std::fabs(mpfr_get_d(diff, MPFR_RNDN) / mpfr_get_d(exact, MPFR_RNDN)) : 0.0;
   constexpr int p = std::numeric_limits<R>::digits, emin = std::numeric_limits<R>::min_exponent;
-  const long e = std::max<long>(mpfr_get_exp(exact), emin);  // |exact| < 2^e: one ulp is 2^(e-p)
+  // |exact| < 2^e: one ulp is 2^(e-p); below 2^floor_exp, the ulp of 2^(floor_exp-1) (an
+  // absolute bound, where the exact result is the difference of larger terms)
+  const long e = std::max<long>(std::max<long>(mpfr_get_exp(exact), emin), floor_exp);
   mpfr_mul_2si(diff, diff, p - e, MPFR_RNDN);
   return {std::fabs(mpfr_get_d(diff, MPFR_RNDN)), relative};
 }
@@ -113,11 +116,11 @@ struct Stats {
   }
   static constexpr int ep_bits() { return sizeof(R) == 4 ? 11 : 26; }
 
-  void add(R computed, mpfr_srcptr exact, const Element& e, bool any_zero = false) {
+  void add(R computed, mpfr_srcptr exact, const Element& e, bool any_zero = false, long floor_exp = LONG_MIN) {
     const R rounded = round_to<R>(exact);
     const bool same = std::isnan(computed) ? std::isnan(rounded) : std::memcmp(&computed, &rounded, sizeof(R)) == 0;
     if (!same && rounding_mismatches++ == 0) first_rounding = e;
-    const auto [u, relative] = error_of<R>(computed, exact, rounded, any_zero);
+    const auto [u, relative] = error_of<R>(computed, exact, rounded, any_zero, floor_exp);
     if (u < 0) {
       if (special_mismatches++ == 0) first_special = e;
       return;
@@ -373,6 +376,10 @@ inline void CdfNorm(const Z* a, Z* r, bool) {
   mpfr_erfc(r[0].part(0), t, MPFR_RNDN);
   mpfr_div_2ui(r[0].part(0), r[0].part(0), 1, MPFR_RNDN);
   mpfr_clear(t);
+// ln|Gamma(x)|: MPFR's lngamma is NaN where Gamma is negative.
+inline void LGamma(const Z* a, Z* r, bool) {
+  int sign;
+  mpfr_lgamma(r[0].part(0), &sign, a[0].part(0), MPFR_RNDN);
 }
 
 }  // namespace formula

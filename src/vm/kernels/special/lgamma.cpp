@@ -1,0 +1,260 @@
+// LGamma, ln|Gamma(x)|, in single and double precision: one accurate method in every slot,
+// single precision computed in double and rounded once.
+//
+// Positive arguments, by range (coefficients from tools/fit, special/generated/lgamma_polys.inc):
+//   [3/4, 5/4)    t = x - 1, lgamma = t (-gamma + t G1(t)), -gamma in two parts: the product
+//                 t * (-gamma) is exact inside the last fma, so the zero at 1 keeps its relative
+//                 accuracy;
+//   [5/4, 7/4)    lgamma = H + P(x - 3/2), H = lgamma(3/2) rounded, added last (the function
+//                 is near its minimum, -0.12, and P stays a third of H);
+//   [7/4, 5/2)    t = x - 2, lgamma = t (1 - gamma + t G2(t)), the zero at 2 as the one at 1;
+//   [5/2, 8.5)    sixteen slices of 3/8, lgamma = H_i + P_i(x - m_i) (as Erf's slices);
+//   [8.5, inf)    Stirling's form (x - 1/2)(ln x - 1) + ln(2 pi)/2 - 1/2 + S(1/x^2)/x, with ln x
+//                 as a pair and the products and sums exact until the last addition; beyond
+//                 2.56e305 the result overflows.
+// Below 3/4 (negative arguments up to -15.25 included) the recurrence
+//   lgamma x = lgamma(1 + z) - ln|z (z - 1) ... (z - n)|,   z = x + n in [-1/4, 3/4),
+// with every factor x + (n - j) exact, z a pair where x + n rounds, the product a pair, and
+// lgamma(1 + z) from the first two forms above at t = z or z - 1/2. Near the zeros of lgamma on the negative axis the
+// two terms cancel: what remains is the error of lgamma(1 + z), at most 0.12 in size, so the
+// result is good to about 2^-56 absolutely there, and to its ulp elsewhere. Below -15.25 the
+// reflection lgamma x = ln pi - ln|x sin(pi x)| - lgamma|x| with every term a pair (the sine from
+// the accurate sine's pair on pi r, r = x - round(x)); the same absolute bound holds near its
+// zeros, which lie within 1/n! of -n.
+//
+// Special lanes: the poles (zero and the negative integers, every argument below -2^52
+// included) give +inf with status 2, finite arguments beyond the overflow bound +inf with status
+// 3. Infinities of either sign give +inf and NaN stays NaN, without a status. The vector path
+// gives the same results for the "no error" mode. No result is -0: ln|Gamma| is +0 at 1 and 2.
+#include <cmath>
+#include <iterator>
+#include <limits>
+
+#include "simd/complex.h"
+#include "simd/exact.h"
+#include "simd/poly.h"
+#include "simd/vec.h"
+#include "vm/kernels/common/bind.h"
+#include "vm/kernels/common/callout.h"
+#include "vm/kernels/common/log_core.h"
+#include "vm/kernels/common/sincos_core.h"
+#include "vm/kernels/special/generated/lgamma_polys.inc"
+
+namespace zorp::vm {
+namespace {
+
+using namespace zorp::simd;
+using V = __m512d;
+using Pair = DD<__m512d>;
+
+// Constants in two parts: -gamma (Euler's constant), 1 - gamma, ln(2 pi)/2 - 1/2, ln pi, pi.
+constexpr double kMinusEulerHi = -0x1.2788cfc6fb619p-1, kMinusEulerLo = 0x1.6cb90701fbfabp-58;
+constexpr double kOneMinusEulerHi = 0x1.b0ee6072093cep-2, kOneMinusEulerLo = 0x1.6cb90701fbfabp-58;
+constexpr double kStirlingHi = 0x1.acfe390c97d69p-2, kStirlingLo = 0x1.3494bc9001442p-56;
+constexpr double kLnPiHi = 0x1.250d048e7a1bdp+0, kLnPiLo = 0x1.7abf2ad8d5088p-57;
+constexpr double kPiHi = 0x1.921fb54442d18p+1, kPiLo = 0x1.1a62633145c07p-53;
+
+// The largest arguments whose log-gamma rounds to a finite value.
+constexpr double kOverflowBoundD = 0x1.754d9278b51a7p+1014;  // 2.5599833278516383e305
+constexpr float kOverflowBoundF = 0x1.895f1ap+121f;          // 4.085003e36
+// Where Stirling's form starts, and below which the recurrence would take too many factors.
+constexpr double kStirling = 8.5, kRecurrenceLimit = -15.25;
+constexpr int kMaxFactors = 15;
+constexpr double kSliceStart = 2.5, kSliceWidth = 0.375, kSlicesPerUnit = 8.0 / 3.0;
+constexpr double kShifter = 6755399441055744.0;  // 1.5*2^52: the slice number in the low bits
+
+// A polynomial in t with coefficients c(0) ... c(n - 1) (registers), its last three Horner steps carried
+// as pairs: the roundings left are those of the higher terms, each damped by t^3.
+template <typename Coef>
+inline Pair horner_pair(V t, size_t n, Coef c) {
+  V q = c(n - 1);
+  for (size_t j = n - 1; j-- > 3;) q = fma_quiet(q, t, c(j));
+  Pair p{q, zero<V>()};
+  for (size_t j = 3; j-- > 0;) {
+    const Pair m = two_prod(t, p.hi);
+    const Pair s = two_sum(c(j), m.hi);
+    p = {s.hi, add_quiet(s.lo, fma_quiet(t, p.lo, m.lo))};
+  }
+  return p;
+}
+
+// t (c0 + t G(t)) with c0 = hi + lo, every step a pair, rounded once.
+template <size_t N>
+inline V zero_form(V t, double hi, double lo, const double (&g)[N]) {
+  const Pair gp = horner_pair(t, N, [&](size_t j) { return splat(g[j]); });
+  const Pair m = two_prod(t, gp.hi);
+  const Pair c = two_sum(splat(hi), m.hi);
+  const V c_lo = add_quiet(c.lo, add_quiet(splat(lo), fma_quiet(t, gp.lo, m.lo)));
+  const Pair y = two_prod(t, c.hi);
+  return add_quiet(y.hi, fma_quiet(t, c_lo, y.lo));
+}
+inline V near_one(V t) { return zero_form(t, kMinusEulerHi, kMinusEulerLo, gammapoly::kLGammaNear1); }
+inline V near_two(V t) { return zero_form(t, kOneMinusEulerHi, kOneMinusEulerLo, gammapoly::kLGammaNear2); }
+// lgamma(3/2 + t) for |t| <= 1/4: H + P(t), the head added to the pair.
+inline V middle(V t) {
+  constexpr auto& c = gammapoly::kLGammaMiddle;  // one piece: c[j][0] is coefficient j
+  const Pair p = horner_pair(t, std::size(c), [&](size_t j) { return splat(c[j][0]); });
+  const Pair s = two_sum(splat(gammapoly::kLGammaMiddleHead[0]), p.hi);
+  return add_quiet(s.hi, add_quiet(s.lo, p.lo));
+}
+// lgamma x on the sixteen slices of [2.5, 8.5).
+inline V sliced(V x) {
+  const V k = fma_toward_zero(sub_quiet(x, splat(kSliceStart)), splat(kSlicesPerUnit), splat(kShifter));
+  const V mid = fma_quiet(sub(k, splat(kShifter)), splat(kSliceWidth), splat(kSliceStart + kSliceWidth / 2));
+  const __m512i idx = bits(k);
+  constexpr auto& c = gammapoly::kLGammaPieces;
+  const Pair p = horner_pair(sub_quiet(x, mid), std::size(c), [&](size_t j) { return lookup(idx, c[j]); });
+  const Pair s = two_sum(lookup(idx, gammapoly::kLGammaPiecesHead), p.hi);
+  return add_quiet(s.hi, add_quiet(s.lo, p.lo));
+}
+
+// lgamma x for x >= 8.5 as an unevaluated sum hi + lo: x (ln x - 1) - (ln x - 1)/2 formed
+// exactly from the pair ln x (ln x - 1 is exact in its high part), then the constant and the
+// correction S(u)/x.
+inline Pair stirling(V x) {
+  const Pair ln = ln_dd(x, zero<V>());
+  const V th = sub_quiet(ln.hi, splat(1.0));
+  const Pair p = two_prod(x, th);
+  const Pair s = two_sum(p.hi, mul_quiet(th, splat(-0.5)));
+  const Pair c = two_sum(s.hi, splat(kStirlingHi));
+  const V u = div_quiet(splat(1.0), mul_quiet(x, x));
+  const V corr = div_quiet(horner(u, gammapoly::kLGammaStirling), x);
+  V lo = fma_quiet(x, ln.lo, p.lo);
+  lo = fma_quiet(ln.lo, splat(-0.5), lo);
+  lo = add_quiet(add_quiet(s.lo, c.lo), add_quiet(lo, add_quiet(corr, splat(kStirlingLo))));
+  return {c.hi, lo};
+}
+
+// lgamma x for x >= 3/4, rounded.
+inline V positive(V x) {
+  V y = zero<V>();
+  const __mmask8 low = less(x, splat(kStirling));
+  if (low) {
+    if (const __mmask8 m = low & less(x, splat(1.25))) y = select(m, near_one(sub_quiet(x, splat(1.0))), y);
+    if (const __mmask8 m = low & greater_equal(x, splat(1.25)) & less(x, splat(1.75)))
+      y = select(m, middle(sub_quiet(x, splat(1.5))), y);
+    if (const __mmask8 m = low & greater_equal(x, splat(1.75)) & less(x, splat(kSliceStart)))
+      y = select(m, near_two(sub_quiet(x, splat(2.0))), y);
+    if (const __mmask8 m = low & greater_equal(x, splat(kSliceStart))) y = select(m, sliced(x), y);
+  }
+  if (const __mmask8 big = static_cast<__mmask8>(~low)) {
+    const Pair s = stirling(x);
+    y = select(big, add_quiet(s.hi, s.lo), y);
+  }
+  return y;
+}
+
+// lgamma(1 + z) for z in [-1/4, 3/4) (slightly beyond where z came from a rounded bound).
+inline V one_plus(V z) {
+  const __mmask8 m = less(z, splat(0.25));
+  V y = zero<V>();
+  if (m) y = near_one(z);
+  if (static_cast<__mmask8>(~m)) y = select(m, y, middle(sub_quiet(z, splat(0.5))));
+  return y;
+}
+
+// ln|p| for a nonzero pair p.
+inline Pair ln_abs(Pair p) {
+  const __mmask8 negative = less(p.hi, zero<V>());
+  return ln_dd(abs(p.hi), select(negative, sub(zero<V>(), p.lo), p.lo));
+}
+
+// a - b - c + d for pairs, rounded once at the end.
+inline V combine(Pair a, Pair b, Pair c) {
+  const Pair s = two_sum(a.hi, sub(zero<V>(), b.hi));
+  const Pair t = two_sum(s.hi, sub(zero<V>(), c.hi));
+  return add_quiet(t.hi, add_quiet(add_quiet(s.lo, t.lo), sub_quiet(a.lo, add_quiet(b.lo, c.lo))));
+}
+
+// lgamma x for -15.25 <= x < 3/4 by the recurrence (poles give garbage, fixed by the caller).
+inline V recurrence(V x) {
+  const V n = max(zero<V>(), round_integral<_MM_FROUND_TO_POS_INF>(sub_quiet(splat(-0.25), x)));
+  // z = x + n rounds only for x in (-1/2, -1/4) (n = 1, z past 1/2): the pair keeps what it
+  // lost. Every other factor x + (n - j) is exact, |x| being the larger.
+  const Pair zp = two_sum(x, n);
+  const V z = zp.hi;
+  Pair prod = zp;
+  const double most = reduce_max(n);
+  for (int j = 1; j <= kMaxFactors && j <= most; ++j) {
+    const Pair next = dd_mul(prod, add_quiet(x, sub_quiet(n, splat(double(j)))));
+    const __mmask8 m = less_equal(splat(double(j)), n);
+    prod = {select(m, next.hi, prod.hi), select(m, next.lo, prod.lo)};
+  }
+  const Pair l = ln_abs(prod);
+  const Pair g = two_sum(one_plus(z), sub(zero<V>(), l.hi));
+  return add_quiet(g.hi, sub_quiet(g.lo, l.lo));
+}
+
+// lgamma x for x < -15.25 by the reflection: ln pi - ln|x sin(pi x)| - lgamma|x|.
+inline V reflection(V x) {
+  const V a = abs(x);
+  const V r = abs(sub_quiet(x, round_integral<_MM_FROUND_TO_NEAREST_INT>(x)));  // sin(pi x) = +-sin(pi r)
+  // sin(pi r) for r <= 1/4, cos(pi (1/2 - r)) beyond, each on the exact pair pi * r.
+  const __mmask8 far = less(splat(0.25), r);
+  const V q = select(far, sub_quiet(splat(0.5), r), r);
+  const Pair pq = two_prod(splat(kPiHi), q);
+  const V pq_lo = fma_quiet(splat(kPiLo), q, pq.lo);
+  const Pair sn = trig::sin_pair(pq.hi, pq_lo);
+  const Pair cs = trig::cos_pair(pq.hi, pq_lo);
+  const Pair sine = {select(far, cs.hi, sn.hi), select(far, cs.lo, sn.lo)};
+  const Pair prod = dd_mul(fast_two_sum(sine.hi, sine.lo), a);
+  return combine({splat(kLnPiHi), splat(kLnPiLo)}, ln_abs(prod), stirling(a));
+}
+
+// The double result of every lane, the special ones included.
+inline V lgamma_d(V x) {
+  const V inf = splat(std::numeric_limits<double>::infinity());
+  V y = zero<V>();
+  const __mmask8 pos = greater_equal(x, splat(0.75));
+  const __mmask8 mid = less(x, splat(0.75)) & greater_equal(x, splat(kRecurrenceLimit));
+  const __mmask8 neg = less(x, splat(kRecurrenceLimit));
+  if (pos) y = select(pos, positive(min(x, splat(kOverflowBoundD))), y);
+  if (mid) y = select(mid, recurrence(x), y);
+  if (neg) y = select(neg, reflection(max(x, splat(-0x1p52))), y);
+  // Poles (integers at or below zero, every number below -2^52), overflow and infinities: +inf.
+  const __mmask8 pole = less_equal(x, zero<V>()) & equal(x, round_integral<_MM_FROUND_TO_ZERO>(x));
+  y = select(pole | abs_greater(x, splat(kOverflowBoundD)), inf, y);
+  return add_quiet(select(unordered(x, x), add_quiet(x, x), y), zero<V>());
+}
+
+template <typename T>
+int lgamma_callout(const T* a, T* r) {
+  const T x = *a;
+  *r = std::numeric_limits<T>::infinity();
+  return x > 0 ? kStatusOverflow : kStatusSingularity;
+}
+
+// Finite poles and finite arguments beyond the overflow bound.
+template <typename V2, typename T>
+auto special_lanes(V2 x, T bound) {
+  const auto finite = ~classify<kClassInf | kClassNaN>(x);
+  const auto pole = less_equal(x, zero<V2>()) & equal(x, round_integral<_MM_FROUND_TO_ZERO>(x));
+  return static_cast<decltype(pole)>(finite & (pole | less(splat(bound), x)));
+}
+
+template <typename T>
+struct LGammaK;
+
+template <>
+struct LGammaK<double> : Kernel<double, 32> {
+  static __m512d body(__m512d x, __mmask8& special) {
+    special = special_lanes(x, kOverflowBoundD);
+    return lgamma_d(x);
+  }
+  static int callout(const double* a, double* r) { return lgamma_callout(a, r); }
+};
+template <>
+struct LGammaK<float> : Kernel<float, 64> {
+  static __m512 body(__m512 x, __mmask16& special) {
+    special = special_lanes(x, kOverflowBoundF);
+    return narrow(lgamma_d(widen_low(x)), lgamma_d(widen_high(x)));
+  }
+  static int callout(const float* a, float* r) { return lgamma_callout(a, r); }
+};
+
+}  // namespace
+}  // namespace zorp::vm
+
+using namespace zorp::vm;
+VM_KERNELS(s, LGamma, LGammaK<float>)
+VM_KERNELS(d, LGamma, LGammaK<double>)
