@@ -41,6 +41,9 @@ std::vector<File> generate() {
        fit::polynomial_file("hyperbolic", "zorp::vm::hyperpoly", fit::hyper_fits(), {})},
       {"src/vm/kernels/special/generated/erf_polys.inc",
        fit::polynomial_file("error function", "zorp::vm::erfpoly", fit::erf_fits(), fit::erf_piecewise_fits())},
+      {"src/vm/kernels/special/generated/bessel_polys.inc",
+       fit::polynomial_file("Bessel function", "zorp::vm::besselpoly", fit::bessel_fits(),
+                            fit::bessel_piecewise_fits())},
   };
 }
 
