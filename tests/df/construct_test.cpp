@@ -431,12 +431,6 @@ TYPED_TEST(Construct, HymanKeepsMonotoneData) {
     const double h = p.x[i + 1] - p.x[i];
     for (int s = 0; s <= 20; ++s) ASSERT_GE(p.eval(0, i, h * s / 20, 1, 4), -tol<T>() * 10) << i;
   }
-  // A turn at x_j gives d_j = 0.
-  auto turn = [](int64_t, double x) { return -(x - 0.4) * (x - 0.4); };
-  Problem<T> q({T(0), T(0.2), T(0.4), T(0.7), T(1.0)}, 1, turn);
-  ASSERT_EQ(q.set(4, 9, DF_BC_NOT_A_KNOT, {}, 0, {}), 0);
-  ASSERT_EQ(Entries<T>::hyman(q.t, 0, 0, nullptr), 0);
-  EXPECT_EQ(q.eval(0, 2, 0, 1, 4), 0.0);
 }
 
 TYPED_TEST(Construct, SmallPartitions) {
