@@ -18,60 +18,16 @@
 namespace {
 
 using Fn = int (*)(DFTask*, int64_t, int64_t, void**);
-struct Kinds {
-  Fn linear, quadratic, natural, deflt, akima, bessel, hyman, hermite;
-};
-template <typename T> Kinds kinds();
-template <> Kinds kinds<double>() {
-  return {zorp_df_kernel_dDFLinearSpline1D, zorp_df_kernel_dDFQuadraticSpline1D, zorp_df_kernel_dDFNaturalCubicSpline1D,
-          zorp_df_kernel_dDFDefaultCubicSpline1D, zorp_df_kernel_dDFAkimaCubicSpline1D,
-          zorp_df_kernel_dDFBesselCubicSpline1D, zorp_df_kernel_dDFHymanCubicSpline1D,
-          zorp_df_kernel_dDFHermiteCubicSpline1D};
-}
-template <> Kinds kinds<float>() {
-  return {zorp_df_kernel_sDFLinearSpline1D, zorp_df_kernel_sDFQuadraticSpline1D, zorp_df_kernel_sDFNaturalCubicSpline1D,
-          zorp_df_kernel_sDFDefaultCubicSpline1D, zorp_df_kernel_sDFAkimaCubicSpline1D,
-          zorp_df_kernel_sDFBesselCubicSpline1D, zorp_df_kernel_sDFHymanCubicSpline1D,
-          zorp_df_kernel_sDFHermiteCubicSpline1D};
-}
+using zorp::test::df::Entries;
+using zorp::test::df::grid;
 
-// A task over caller storage that the test keeps alive.
+// A task over caller storage that the test keeps alive, and its blocks evaluated.
 template <typename T>
-struct Problem {
-  std::vector<T> x, y, coeff, bc, ic;
-  DFTask* t = nullptr;
-  int64_t nx, ny;
-  Problem(std::vector<T> xs, int64_t nfun, std::function<double(int64_t, double)> f, int64_t xhint = 1,
-          int64_t yhint = 16)
-      : x(std::move(xs)), ny(nfun) {
-    nx = static_cast<int64_t>(x.size());
-    y.resize(nx * ny);
-    for (int64_t k = 0; k < ny; ++k)
-      for (int64_t j = 0; j < nx; ++j)
-        y[yhint == 32 ? j * ny + k : k * nx + j] = static_cast<T>(f(k, static_cast<double>(x[j])));
-    std::vector<T> xe = x;
-    if (xhint == DF_UNIFORM_PARTITION) xe = {x.front(), x.back()};
-    x_store = xe;
-    int rc;
-    if constexpr (sizeof(T) == 8) rc = zorp_df_kernel_dNewTask1D(&t, nx, x_store.data(), xhint, ny, y.data(), yhint, 0);
-    else rc = zorp_df_kernel_sNewTask1D(&t, nx, x_store.data(), xhint, ny, y.data(), yhint, 0);
-    EXPECT_EQ(rc, 0);
-  }
-  ~Problem() { zorp_df_kernel_DeleteTask(&t); }
-  int set(int64_t order, int64_t type, int64_t bct, std::vector<T> b, int64_t ict, std::vector<T> i) {
-    bc = std::move(b);
-    ic = std::move(i);
-    coeff.assign(static_cast<size_t>(nx * order * ny), T(-7));
-    if constexpr (sizeof(T) == 8)
-      return zorp_df_kernel_dEditPPSpline1D(t, order, type, bct, bc.empty() ? nullptr : bc.data(), ict,
-                                            ic.empty() ? nullptr : ic.data(), coeff.data(), 0);
-    else
-      return zorp_df_kernel_sEditPPSpline1D(t, order, type, bct, bc.empty() ? nullptr : bc.data(), ict,
-                                            ic.empty() ? nullptr : ic.data(), coeff.data(), 0);
-  }
+struct Problem : zorp::test::df::SplineTask<T> {
+  using zorp::test::df::SplineTask<T>::SplineTask;
   // Block of cell i (knot-interval i) of function f, evaluated with derivatives at offset u.
   double eval(int64_t f, int64_t i, double u, int der, int order) const {
-    const T* c = static_cast<const T*>(t->coeff[f]) + i * order;
+    const T* c = static_cast<const T*>(this->t->coeff[f]) + i * order;
     double v = 0;
     for (int p = order - 1; p >= der; --p) {
       double k = 1;
@@ -80,10 +36,7 @@ struct Problem {
     }
     return v;
   }
-  std::vector<T> x_store;
 };
-
-using zorp::test::df::grid;
 
 template <typename T> double tol() { return sizeof(T) == 8 ? 1e-9 : 2e-3; }
 
@@ -125,18 +78,18 @@ auto line = [](int64_t f, double x) { return 2.0 - (f + 0.5) * x; };
 
 TYPED_TEST(Construct, LinearAndQuadraticKinds) {
   using T = TypeParam;
-  const Kinds K = kinds<T>();
+  using K = Entries<T>;
   for (int64_t yhint : {16, 32}) {
     Problem<T> p(grid<T>(9), 3, line, 1, yhint);
     ASSERT_EQ(p.set(2, 0, 0, {}, 0, {}), 0);
-    ASSERT_EQ(K.linear(p.t, 0, 0, nullptr), 0);
+    ASSERT_EQ(K::linear(p.t, 0, 0, nullptr), 0);
     expect_reproduces(p, 2, line);
     // The default quadratic given the true midpoint value of cell 0.
     Problem<T> q(grid<T>(9), 2, quad, 1, yhint);
     const double mid = 0.5 * (q.x[0] + q.x[1]);
     ASSERT_EQ(q.set(3, 0, DF_BC_Q_VAL, {static_cast<T>(quad(0, mid)), 0}, 0, {}), 0);
     // Both functions share bc[0], so only function 0 is a parabola; both are C1.
-    ASSERT_EQ(K.quadratic(q.t, 0, 0, nullptr), 0);
+    ASSERT_EQ(K::quadratic(q.t, 0, 0, nullptr), 0);
     for (int64_t i = 0; i + 1 < q.nx; ++i)
       ASSERT_NEAR(q.eval(0, i, 0.4 * (q.x[i + 1] - q.x[i]), 0, 3), quad(0, q.x[i] + 0.4 * (q.x[i + 1] - q.x[i])),
                   tol<T>() * 10);
@@ -146,7 +99,7 @@ TYPED_TEST(Construct, LinearAndQuadraticKinds) {
 
 TYPED_TEST(Construct, KnotQuadraticReproducesQuadratics) {
   using T = TypeParam;
-  const Kinds K = kinds<T>();
+  using K = Entries<T>;
   for (int variant = 0; variant < 3; ++variant) {
     Problem<T> p(grid<T>(8), 2, quad);
     std::vector<T> ic;
@@ -166,7 +119,7 @@ TYPED_TEST(Construct, KnotQuadraticReproducesQuadratics) {
       if (variant == 0) {
         ASSERT_EQ(zorp_df_kernel_iEditVal(p.t, DF_ATTR_IC_TYPE, DF_IC_Q_KNOT), 0);
       }
-      ASSERT_EQ(K.quadratic(p.t, 0, 0, nullptr), 0);
+      ASSERT_EQ(K::quadratic(p.t, 0, 0, nullptr), 0);
       // Function 0 is the parabola the bc describes; blocks are relative to the knots.
       std::vector<double> kt(9);
       kt[0] = p.x[0];
@@ -184,7 +137,7 @@ TYPED_TEST(Construct, KnotQuadraticReproducesQuadratics) {
 
 TYPED_TEST(Construct, CubicKindsReproduceCubics) {
   using T = TypeParam;
-  const Kinds K = kinds<T>();
+  using K = Entries<T>;
   for (int64_t xhint : {int64_t(1), int64_t(DF_UNIFORM_PARTITION)}) {
     const bool uneven = xhint == 1;
     const int n = 11;
@@ -195,7 +148,7 @@ TYPED_TEST(Construct, CubicKindsReproduceCubics) {
       const double a = p.x[0], b = p.x[n - 1];
       std::vector<T> bc = {T((bct & 4) ? dcubic(0, a) : d2cubic(0, a)), T((bct & 8) ? dcubic(0, b) : d2cubic(0, b))};
       ASSERT_EQ(p.set(4, 2, bct, bc, 0, {}), 0);
-      ASSERT_EQ(K.natural(p.t, 0, 0, nullptr), 0);
+      ASSERT_EQ(K::natural(p.t, 0, 0, nullptr), 0);
       SCOPED_TRACE(testing::Message() << "natural bc " << bct << " xhint " << xhint);
       expect_reproduces(p, 4, cubic, 10);
       expect_continuous(p, 4, 2, 10);
@@ -212,14 +165,14 @@ TYPED_TEST(Construct, CubicKindsReproduceCubics) {
                         : std::function<double(int64_t, double)>([](int64_t, double x) { return cubic(0, x); });
       const int64_t nf = p.ny;
       ASSERT_EQ(p.set(4, 3, bct, bct == 12 ? bc1 : bc2, 1, d1), 0);
-      ASSERT_EQ(K.hermite(p.t, 0, 0, nullptr), 0);
+      ASSERT_EQ(K::hermite(p.t, 0, 0, nullptr), 0);
       for (int64_t f = 0; f < nf; ++f)
         for (int64_t i = 0; i + 1 < n; ++i)
           ASSERT_NEAR(p.eval(f, i, 0.5 * (p.x[i + 1] - p.x[i]), 0, 4), g(f, 0.5 * (p.x[i] + p.x[i + 1])), tol<T>() * 10)
               << "hermite " << bct;
       expect_continuous(p, 4, 1, 10);
       ASSERT_EQ(p.set(4, 0, bct, bct == 12 ? bc1 : bc2, 2, d2), 0);
-      ASSERT_EQ(K.deflt(p.t, 0, 0, nullptr), 0);
+      ASSERT_EQ(K::deflt(p.t, 0, 0, nullptr), 0);
       for (int64_t f = 0; f < nf; ++f)
         for (int64_t i = 0; i + 1 < n; ++i)
           ASSERT_NEAR(p.eval(f, i, 0.5 * (p.x[i + 1] - p.x[i]), 0, 4), g(f, 0.5 * (p.x[i] + p.x[i + 1])), tol<T>() * 10)
@@ -228,40 +181,19 @@ TYPED_TEST(Construct, CubicKindsReproduceCubics) {
     }
     // Bessel and Hyman reproduce a convex increasing parabola; Akima a line.
     auto up = [](int64_t, double x) { return (x + 2) * (x + 2); };
-    for (Fn fn : {K.bessel, K.hyman}) {
+    for (Fn fn : {K::bessel, K::hyman}) {
       Problem<T> p(xs, 1, up, xhint);
       ASSERT_EQ(p.set(4, 4, 1, {}, 0, {}), 0);
       ASSERT_EQ(fn(p.t, 0, 0, nullptr), 0);
       expect_reproduces(p, 4, up, 10);
       expect_continuous(p, 4, 1, 10);
     }
-    Problem<T> p(xs, 3, line, xhint);
+    Problem<T> p(xs, 5, line, xhint);  // a second group of functions
     for (int64_t bct : {0, 1, 2}) {
       ASSERT_EQ(p.set(4, 5, bct, {}, 0, {}), 0);
-      ASSERT_EQ(K.akima(p.t, 0, 0, nullptr), 0);
+      ASSERT_EQ(K::akima(p.t, 0, 0, nullptr), 0);
       SCOPED_TRACE(testing::Message() << "akima bc " << bct << " xhint " << xhint);
       expect_reproduces(p, 4, line);
-    }
-  }
-}
-
-TYPED_TEST(Construct, ContinuityOnRoughData) {
-  using T = TypeParam;
-  const Kinds K = kinds<T>();
-  auto rough = [](int64_t f, double x) { return std::sin(3 * x + f) + 0.3 * std::cos(17 * x); };
-  struct Row { Fn fn; int64_t type, bct; int c2; };
-  const Row rows[] = {{K.natural, 2, 2, 2}, {K.natural, 2, 1, 2}, {K.natural, 2, 12, 2}, {K.akima, 5, 0, 1},
-                      {K.akima, 5, 1, 1},  {K.bessel, 4, 1, 1},  {K.hyman, 9, 2, 1},   {K.akima, 5, 48, 1}};
-  for (const Row& r : rows) {
-    Problem<T> p(grid<T>(40), 5, rough);
-    ASSERT_EQ(p.set(4, r.type, r.bct, {T(0.5), T(-0.25)}, 0, {}), 0);
-    ASSERT_EQ(r.fn(p.t, 0, 0, nullptr), 0);
-    expect_continuous(p, 4, r.c2, 100);
-    for (int64_t f = 0; f < 5; ++f)
-      for (int64_t i = 0; i + 1 < p.nx; ++i) ASSERT_NEAR(p.eval(f, i, 0, 0, 4), rough(f, p.x[i]), tol<T>());
-    if (r.bct == 12) {  // the end derivatives are the given ones
-      ASSERT_NEAR(p.eval(0, 0, 0, 1, 4), 0.5, tol<T>());
-      ASSERT_NEAR(p.eval(0, p.nx - 2, p.x[p.nx - 1] - p.x[p.nx - 2], 1, 4), -0.25, tol<T>() * 100);
     }
   }
 }
@@ -274,10 +206,10 @@ TYPED_TEST(Construct, ContinuityOnRoughData) {
 // rounding of the data: a slope carries eps*|y|/h, a second derivative eps*|y|/h^2.
 TYPED_TEST(Construct, TwoFunctionsEveryEndConditionEveryKnot) {
   using T = TypeParam;
-  const Kinds K = kinds<T>();
+  using K = Entries<T>;
   auto wave = [](int64_t f, double x) { return std::sin(x + 2 * f) + 0.3 * std::cos(5 * x) * (1 + f); };
   struct Row { Fn fn; int64_t type; int c; };
-  const Row rows[] = {{K.natural, 2, 2}, {K.akima, 5, 1}, {K.bessel, 4, 1}, {K.hyman, 9, 1}, {K.hermite, 3, 1}};
+  const Row rows[] = {{K::natural, 2, 2}, {K::akima, 5, 1}, {K::bessel, 4, 1}, {K::hyman, 9, 1}, {K::hermite, 3, 1}};
   const T bl = T(0.75), br = T(-1.25);
   const double eps = std::numeric_limits<T>::epsilon();
   for (int nx : {40, 4100})
@@ -308,7 +240,7 @@ TYPED_TEST(Construct, TwoFunctionsEveryEndConditionEveryKnot) {
             SCOPED_TRACE(testing::Message() << "type " << r.type << " bc " << bct << " nx " << nx << " xhint "
                                             << xhint << " yhint " << yhint);
             ASSERT_EQ(r.fn(p.t, 0, 0, nullptr), 0);
-            const std::vector<T> serial = p.coeff;
+            const std::vector<T> serial = p.c;
             auto near = [&](double got, double want, double bound, const char* what, int64_t knot = -1) {
               ASSERT_NEAR(got, want, bound * (1 + std::fabs(want))) << what << " knot " << knot;
             };
@@ -330,13 +262,14 @@ TYPED_TEST(Construct, TwoFunctionsEveryEndConditionEveryKnot) {
                 near(p.eval(f, nx - 2, hl, 2, 4), 0, tol2, "right free");
               }
               if (bct == DF_BC_PERIODIC) {
+                if (hermite) near(p.eval(f, 0, 0, 1, 4), bl, tol1, "periodic given first");
                 near(p.eval(f, nx - 2, hl, 1, 4), p.eval(f, 0, 0, 1, 4), tol1, "periodic first");
                 if (r.c == 2) near(p.eval(f, nx - 2, hl, 2, 4), p.eval(f, 0, 0, 2, 4), tol2, "periodic second");
               }
             }
-            std::fill(p.coeff.begin(), p.coeff.end(), T(-7));
+            std::fill(p.c.begin(), p.c.end(), T(-7));
             ASSERT_EQ(r.fn(p.t, 0, 0, zorp_serv_df_threading_table()), 0);
-            ASSERT_EQ(std::memcmp(serial.data(), p.coeff.data(), serial.size() * sizeof(T)), 0);
+            ASSERT_EQ(std::memcmp(serial.data(), p.c.data(), serial.size() * sizeof(T)), 0);
           }
         // The knot-based quadratic (knots at the midpoints) is C1 at its knots and meets given
         // end derivatives; its blocks start at the knots.
@@ -345,7 +278,7 @@ TYPED_TEST(Construct, TwoFunctionsEveryEndConditionEveryKnot) {
           ASSERT_EQ(zorp_df_kernel_iEditVal(p.t, DF_ATTR_IC_TYPE, DF_IC_Q_KNOT), 0);  // no ic: midpoint knots
           SCOPED_TRACE(testing::Message() << "knot quadratic bc " << bct << " nx " << nx << " xhint " << xhint
                                           << " yhint " << yhint);
-          ASSERT_EQ(K.quadratic(p.t, 0, 0, nullptr), 0);
+          ASSERT_EQ(K::quadratic(p.t, 0, 0, nullptr), 0);
           std::vector<double> kt(nx + 1);
           kt[0] = p.x[0];
           kt[nx] = p.x[nx - 1];
@@ -377,7 +310,7 @@ TYPED_TEST(Construct, TwoFunctionsEveryEndConditionEveryKnot) {
 // and a threshold ten times higher would take the mean where the weighted mean belongs.
 TYPED_TEST(Construct, DerivativeKindsMatchPointwiseFormulas) {
   using T = TypeParam;
-  const Kinds K = kinds<T>();
+  using K = Entries<T>;
   auto data = [](int64_t f, double x) {
     const double k = std::floor(4 * x);  // flat stretches joined by ramps
     const double faint = x > 0.1 && x < 0.25 ? 1.6e-8 * (x - 0.1) * (x - 0.1) : 0.0;
@@ -394,7 +327,7 @@ TYPED_TEST(Construct, DerivativeKindsMatchPointwiseFormulas) {
         std::vector<T> m(n - 1);
         for (int64_t k = 0; k + 1 < n; ++k) m[k] = (y[k + 1] - y[k]) / h(k);
         struct Row { Fn fn; int64_t type; };
-        for (Row r : {Row{K.akima, 5}, Row{K.bessel, 4}, Row{K.hyman, 9}}) {
+        for (Row r : {Row{K::akima, 5}, Row{K::bessel, 4}, Row{K::hyman, 9}}) {
           ASSERT_EQ(p.set(4, r.type, DF_BC_FREE_END, {}, 0, {}), 0);
           ASSERT_EQ(r.fn(p.t, 0, 0, nullptr), 0);
           const T* c = static_cast<const T*>(p.t->coeff[f]);
@@ -425,7 +358,7 @@ TYPED_TEST(Construct, DerivativeKindsMatchPointwiseFormulas) {
 // the full system), and the blocks join with continuous second derivatives.
 TYPED_TEST(Construct, OneFunctionAtEveryTileBoundary) {
   using T = TypeParam;
-  const Kinds K = kinds<T>();
+  using K = Entries<T>;
   const double eps = std::numeric_limits<T>::epsilon();
   auto rough = [](int64_t, double x) { return std::sin(7 * x) + 0.2 * std::cos(40 * x) + x; };
   auto jumpy = [](int n) {
@@ -445,63 +378,45 @@ TYPED_TEST(Construct, OneFunctionAtEveryTileBoundary) {
         ASSERT_EQ(one.set(4, 2, bct, bc, 0, {}), 0);
         ASSERT_EQ(two.set(4, 2, bct, bc, 0, {}), 0);
         SCOPED_TRACE(testing::Message() << "n " << n << " partition " << part << " bc " << bct);
-        ASSERT_EQ(K.natural(one.t, 0, 0, nullptr), 0);
-        ASSERT_EQ(K.natural(two.t, 0, 0, nullptr), 0);
+        ASSERT_EQ(K::natural(one.t, 0, 0, nullptr), 0);
+        ASSERT_EQ(K::natural(two.t, 0, 0, nullptr), 0);
         double hmin = 1e300;
         for (int i = 0; i + 1 < n; ++i) hmin = std::min(hmin, static_cast<double>(one.x[i + 1]) - one.x[i]);
         for (int64_t i = 0; i + 1 < n; ++i) {
-          ASSERT_EQ(one.coeff[4 * i], one.y[i]) << "cell " << i;
-          ASSERT_NEAR(one.coeff[4 * i + 1], two.coeff[4 * i + 1], 400 * eps / hmin * (1 + std::fabs(two.coeff[4 * i + 1])))
+          ASSERT_EQ(one.c[4 * i], one.y[i]) << "cell " << i;
+          ASSERT_NEAR(one.c[4 * i + 1], two.c[4 * i + 1], 400 * eps / hmin * (1 + std::fabs(two.c[4 * i + 1])))
               << "cell " << i;
         }
         if (part != 2) expect_continuous(one, 4, 2, 100);
       }
 }
 
-TYPED_TEST(Construct, CubeOnThreePointsGivesExactEndDerivative) {
-  using T = TypeParam;
-  auto c3 = [](int64_t, double x) { return x * x * x; };
-  Problem<T> p({T(0.25), T(1.0), T(2.5)}, 1, c3);
-  ASSERT_EQ(p.set(4, 3, DF_BC_NOT_A_KNOT, {}, 1, {T(3.0)}), 0);
-  ASSERT_EQ(kinds<T>().hermite(p.t, 0, 0, nullptr), 0);
-  EXPECT_NEAR(p.eval(0, 0, 0, 1, 4), 3 * 0.25 * 0.25, tol<T>());
-  EXPECT_NEAR(p.eval(0, 1, 1.5, 1, 4), 3 * 2.5 * 2.5, tol<T>() * 10);
-}
-
+// Continuity and equal end derivatives of every kind under the periodic condition are checked
+// with the other end conditions above; here the natural periodic spline's accuracy and the
+// refusal of data that are not periodic.
 TYPED_TEST(Construct, PeriodicSplines) {
   using T = TypeParam;
-  const Kinds K = kinds<T>();
+  using K = Entries<T>;
   const double tp = 2 * M_PI;
   auto per = [](int64_t f, double x) { return std::sin(x + f) + 0.5 * std::cos(2 * x); };
   for (bool uneven : {false, true}) {
     Problem<T> p(grid<T>(33, uneven, 0.0, tp), 2, per, uneven ? 1 : 4);
     p.y[32] = p.y[0];
     p.y[65] = p.y[33];
-    const double hl = p.x[32] - p.x[31];
-    struct Row { Fn fn; int64_t type; int c; };
-    for (Row r : {Row{K.natural, 2, 2}, Row{K.akima, 5, 1}, Row{K.bessel, 4, 1}, Row{K.hyman, 9, 1}, Row{K.hermite, 3, 1}}) {
-      std::vector<T> ic(2 * 31, T(0.1));
-      ASSERT_EQ(p.set(4, r.type, DF_BC_PERIODIC, {T(0.3), T(0.3)}, r.type == 3 ? 1 : 0, r.type == 3 ? ic : std::vector<T>{}), 0);
-      ASSERT_EQ(r.fn(p.t, 0, 0, nullptr), 0) << r.type;
-      expect_continuous(p, 4, r.c, 10);
-      for (int64_t f = 0; f < 2; ++f)
-        for (int der = 1; der <= r.c; ++der)
-          EXPECT_NEAR(p.eval(f, 0, 0, der, 4), p.eval(f, 31, hl, der, 4), tol<T>() * 100) << r.type << " der " << der;
-    }
     // Natural periodic of smooth periodic data approximates the derivative well.
     ASSERT_EQ(p.set(4, 2, DF_BC_PERIODIC, {}, 0, {}), 0);
-    ASSERT_EQ(K.natural(p.t, 0, 0, nullptr), 0);
+    ASSERT_EQ(K::natural(p.t, 0, 0, nullptr), 0);
     EXPECT_NEAR(p.eval(0, 0, 0, 1, 4), std::cos(0.0), 1e-3);
     // One function off by 1e-12 (double) is not periodic.
     if (sizeof(T) == 8) {
       p.y[65] = static_cast<T>(p.y[33] + 1e-12);
-      EXPECT_EQ(K.natural(p.t, 0, 0, nullptr), DF_ERROR_BAD_PERIODIC_VAL);
-      EXPECT_EQ(K.akima(p.t, 0, 0, nullptr), DF_ERROR_BAD_PERIODIC_VAL);
+      EXPECT_EQ(K::natural(p.t, 0, 0, nullptr), DF_ERROR_BAD_PERIODIC_VAL);
+      EXPECT_EQ(K::akima(p.t, 0, 0, nullptr), DF_ERROR_BAD_PERIODIC_VAL);
       ASSERT_EQ(p.set(2, 0, DF_BC_PERIODIC, {}, 0, {}), 0);
-      EXPECT_EQ(K.linear(p.t, 0, 0, nullptr), DF_ERROR_BAD_PERIODIC_VAL);
+      EXPECT_EQ(K::linear(p.t, 0, 0, nullptr), DF_ERROR_BAD_PERIODIC_VAL);
       p.y[65] = std::nan("");
       p.y[33] = std::nan("");
-      EXPECT_EQ(K.linear(p.t, 0, 0, nullptr), DF_ERROR_BAD_PERIODIC_VAL);
+      EXPECT_EQ(K::linear(p.t, 0, 0, nullptr), DF_ERROR_BAD_PERIODIC_VAL);
     }
   }
 }
@@ -511,59 +426,41 @@ TYPED_TEST(Construct, HymanKeepsMonotoneData) {
   auto step = [](int64_t, double x) { return x < 0.5 ? 0.0 : (x < 0.6 ? 10 * (x - 0.5) : 1.0 + 0.01 * x); };
   Problem<T> p(grid<T>(30), 1, step);
   ASSERT_EQ(p.set(4, 9, DF_BC_FREE_END, {}, 0, {}), 0);
-  ASSERT_EQ(kinds<T>().hyman(p.t, 0, 0, nullptr), 0);
+  ASSERT_EQ(Entries<T>::hyman(p.t, 0, 0, nullptr), 0);
   for (int64_t i = 0; i + 1 < p.nx; ++i) {
     const double h = p.x[i + 1] - p.x[i];
     for (int s = 0; s <= 20; ++s) ASSERT_GE(p.eval(0, i, h * s / 20, 1, 4), -tol<T>() * 10) << i;
   }
-  // A turn at x_j gives d_j = 0.
-  auto turn = [](int64_t, double x) { return -(x - 0.4) * (x - 0.4); };
-  Problem<T> q({T(0), T(0.2), T(0.4), T(0.7), T(1.0)}, 1, turn);
-  ASSERT_EQ(q.set(4, 9, DF_BC_NOT_A_KNOT, {}, 0, {}), 0);
-  ASSERT_EQ(kinds<T>().hyman(q.t, 0, 0, nullptr), 0);
-  EXPECT_EQ(q.eval(0, 2, 0, 1, 4), 0.0);
 }
 
 TYPED_TEST(Construct, SmallPartitions) {
   using T = TypeParam;
-  const Kinds K = kinds<T>();
+  using K = Entries<T>;
   Problem<T> p({T(1), T(3)}, 1, line);
-  ASSERT_EQ(p.set(4, 2, DF_BC_FREE_END, {}, 0, {}), 0);
-  ASSERT_EQ(K.natural(p.t, 0, 0, nullptr), 0);
-  expect_reproduces(p, 4, line);
-  ASSERT_EQ(p.set(4, 2, 12, {T(-0.5), T(-0.5)}, 0, {}), 0);
-  ASSERT_EQ(K.natural(p.t, 0, 0, nullptr), 0);
-  expect_reproduces(p, 4, line);
   ASSERT_EQ(p.set(4, 2, DF_BC_NOT_A_KNOT, {}, 0, {}), 0);
-  EXPECT_EQ(K.natural(p.t, 0, 0, nullptr), DF_ERROR_BAD_NX);
-  // Three points: not-a-knot is the parabola; the free end matches the uniform closed form.
+  EXPECT_EQ(K::natural(p.t, 0, 0, nullptr), DF_ERROR_BAD_NX);
+  // Three points: not-a-knot is the parabola; the free end on uniform points has its closed form.
   Problem<T> q({T(0), T(1), T(2.5)}, 1, quad);
   ASSERT_EQ(q.set(4, 2, DF_BC_NOT_A_KNOT, {}, 0, {}), 0);
-  ASSERT_EQ(K.natural(q.t, 0, 0, nullptr), 0);
+  ASSERT_EQ(K::natural(q.t, 0, 0, nullptr), 0);
   expect_reproduces(q, 4, quad);
-  Problem<T> u({T(0), T(2)}, 1, quad, DF_UNIFORM_PARTITION);
-  u.nx = 3;  // three uniform points 0, 1, 2 described by their end points
-  DFTask* t = nullptr;
-  std::vector<T> y3 = {T(quad(0, 0)), T(quad(0, 1)), T(quad(0, 2))}, c(8);
-  if constexpr (sizeof(T) == 8) ASSERT_EQ(zorp_df_kernel_dNewTask1D(&t, 3, u.x.data(), 4, 1, y3.data(), 0, 0), 0);
-  else ASSERT_EQ(zorp_df_kernel_sNewTask1D(&t, 3, u.x.data(), 4, 1, y3.data(), 0, 0), 0);
-  if constexpr (sizeof(T) == 8) ASSERT_EQ(zorp_df_kernel_dEditPPSpline1D(t, 4, 2, 2, nullptr, 0, nullptr, c.data(), 0), 0);
-  else ASSERT_EQ(zorp_df_kernel_sEditPPSpline1D(t, 4, 2, 2, nullptr, 0, nullptr, c.data(), 0), 0);
-  ASSERT_EQ(K.natural(t, 0, 0, nullptr), 0);
-  const double m0 = y3[1] - y3[0], m1 = y3[2] - y3[1];
-  EXPECT_NEAR(c[1], 1.5 * m0 - 0.25 * (m0 + m1), tol<T>());
-  EXPECT_NEAR(c[5], (m0 + m1) / 2, tol<T>());
-  EXPECT_NEAR(c[2], 0.0, tol<T>());  // free end: S''(x_0) = 0
-  zorp_df_kernel_DeleteTask(&t);
+  Problem<T> u(grid<T>(3, false, 0.0, 2.0), 1, quad, DF_UNIFORM_PARTITION);
+  ASSERT_EQ(u.set(4, 2, DF_BC_FREE_END, {}, 0, {}), 0);
+  ASSERT_EQ(K::natural(u.t, 0, 0, nullptr), 0);
+  // Interpolation, C2 at the middle knot and S'' = 0 at both ends determine the spline.
+  expect_continuous(u, 4, 2);
+  EXPECT_NEAR(u.eval(0, 0, 0, 2, 4), 0.0, tol<T>());
+  EXPECT_NEAR(u.eval(0, 1, 1, 2, 4), 0.0, tol<T>());
 }
 
-// One function on the shortest partitions that reach the solver (the end rows folded into a
-// system of one or two unknowns): exact end derivatives reproduce the cubic, the free end the line.
+// One function on the shortest partitions (two points: the line in closed form, one unknown for
+// the host solver; three to five: the end rows folded into a system of one or two unknowns):
+// exact end derivatives reproduce the cubic, the free end the line.
 TYPED_TEST(Construct, ShortSingleFunctionThroughTheSolver) {
   using T = TypeParam;
-  const Kinds K = kinds<T>();
+  using K = Entries<T>;
   auto c0 = [](int64_t, double x) { return cubic(0, x); };
-  for (int n : {3, 4, 5})
+  for (int n : {2, 3, 4, 5})
     for (int64_t xhint : {int64_t(1), int64_t(DF_UNIFORM_PARTITION)}) {
       for (int64_t bct : {12, 36, 24, 48}) {
         Problem<T> p(grid<T>(n, xhint == 1), 1, c0, xhint);
@@ -571,70 +468,70 @@ TYPED_TEST(Construct, ShortSingleFunctionThroughTheSolver) {
         ASSERT_EQ(p.set(4, 2, bct, {T((bct & 4) ? dcubic(0, a) : d2cubic(0, a)), T((bct & 8) ? dcubic(0, b) : d2cubic(0, b))},
                         0, {}),
                   0);
-        ASSERT_EQ(K.natural(p.t, 0, 0, nullptr), 0);
+        ASSERT_EQ(K::natural(p.t, 0, 0, nullptr), 0);
         SCOPED_TRACE(testing::Message() << "n " << n << " bc " << bct << " xhint " << xhint);
         expect_reproduces(p, 4, c0, 10);
       }
       Problem<T> q(grid<T>(n, xhint == 1), 1, line, xhint);
       ASSERT_EQ(q.set(4, 2, DF_BC_FREE_END, {}, 0, {}), 0);
-      ASSERT_EQ(K.natural(q.t, 0, 0, nullptr), 0);
+      ASSERT_EQ(K::natural(q.t, 0, 0, nullptr), 0);
       expect_reproduces(q, 4, line);
     }
 }
 
 TYPED_TEST(Construct, StatusCodesInOrder) {
   using T = TypeParam;
-  const Kinds K = kinds<T>();
-  for (Fn fn : {K.linear, K.quadratic, K.natural, K.deflt, K.akima, K.bessel, K.hyman, K.hermite})
+  using K = Entries<T>;
+  for (Fn fn : {K::linear, K::quadratic, K::natural, K::deflt, K::akima, K::bessel, K::hyman, K::hermite})
     EXPECT_EQ(fn(nullptr, 0, 0, nullptr), DF_ERROR_NULL_TASK);
   Problem<T> p(grid<T>(4), 1, line);
   ASSERT_EQ(p.set(4, 2, 1, {}, 0, {}), 0);
-  EXPECT_EQ(K.linear(p.t, 0, 1, nullptr), DF_ERROR_METHOD_NOT_SUPPORTED);
-  EXPECT_EQ(K.natural(p.t, 0, 1, nullptr), DF_ERROR_METHOD_NOT_SUPPORTED);
-  EXPECT_EQ(K.akima(p.t, 0, 0, nullptr), DF_ERROR_BAD_NX);  // nx = 4 < 5
+  EXPECT_EQ(K::linear(p.t, 0, 1, nullptr), DF_ERROR_METHOD_NOT_SUPPORTED);
+  EXPECT_EQ(K::natural(p.t, 0, 1, nullptr), DF_ERROR_METHOD_NOT_SUPPORTED);
+  EXPECT_EQ(K::akima(p.t, 0, 0, nullptr), DF_ERROR_BAD_NX);  // nx = 4 < 5
   // nx checks of each kind come before the yhint check.
   p.t->yhint = 64;
-  EXPECT_EQ(K.akima(p.t, 0, 0, nullptr), DF_ERROR_BAD_NX);
-  for (Fn fn : {K.linear, K.natural, K.deflt, K.bessel, K.hyman, K.hermite, K.quadratic})
+  EXPECT_EQ(K::akima(p.t, 0, 0, nullptr), DF_ERROR_BAD_NX);
+  for (Fn fn : {K::linear, K::natural, K::deflt, K::bessel, K::hyman, K::hermite, K::quadratic})
     EXPECT_EQ(fn(p.t, 0, 0, nullptr), DF_ERROR_BAD_Y_HINT);
   p.t->yhint = 16;
   // bc type: not accepted, 0 only for Akima, values needed.
   p.t->bc_type = 3;
-  for (Fn fn : {K.natural, K.deflt, K.bessel, K.hyman, K.hermite}) EXPECT_EQ(fn(p.t, 0, 0, nullptr), DF_ERROR_BAD_BC_TYPE);
+  for (Fn fn : {K::natural, K::deflt, K::bessel, K::hyman, K::hermite}) EXPECT_EQ(fn(p.t, 0, 0, nullptr), DF_ERROR_BAD_BC_TYPE);
   p.t->bc_type = 0;
-  EXPECT_EQ(K.natural(p.t, 0, 0, nullptr), DF_ERROR_BAD_BC_TYPE);
+  EXPECT_EQ(K::natural(p.t, 0, 0, nullptr), DF_ERROR_BAD_BC_TYPE);
   for (int64_t bct : {12, 24, 36, 48}) {
     p.t->bc_type = bct;
-    EXPECT_EQ(K.natural(p.t, 0, 0, nullptr), DF_ERROR_BAD_BC);
+    EXPECT_EQ(K::natural(p.t, 0, 0, nullptr), DF_ERROR_BAD_BC);
   }
   p.t->bc_type = 64;
   p.t->type = 3;
-  EXPECT_EQ(K.hermite(p.t, 0, 0, nullptr), DF_ERROR_BAD_BC);
+  EXPECT_EQ(K::hermite(p.t, 0, 0, nullptr), DF_ERROR_BAD_BC);
   p.t->type = 2;
   p.t->bc_type = 1;
-  EXPECT_EQ(K.hermite(p.t, 0, 0, nullptr), DF_ERROR_BAD_IC);
-  EXPECT_EQ(K.deflt(p.t, 0, 0, nullptr), DF_ERROR_BAD_IC);
+  EXPECT_EQ(K::hermite(p.t, 0, 0, nullptr), DF_ERROR_BAD_IC);
+  EXPECT_EQ(K::deflt(p.t, 0, 0, nullptr), DF_ERROR_BAD_IC);
   // Quadratic: default needs bc type 128 and bc; knot-based needs ic bit 8 and a routine.
   p.t->type = 0;
-  EXPECT_EQ(K.quadratic(p.t, 0, 0, nullptr), DF_ERROR_BAD_BC_TYPE);
+  EXPECT_EQ(K::quadratic(p.t, 0, 0, nullptr), DF_ERROR_BAD_BC_TYPE);
   p.t->bc_type = 128;
-  EXPECT_EQ(K.quadratic(p.t, 0, 0, nullptr), DF_ERROR_BAD_BC);
+  EXPECT_EQ(K::quadratic(p.t, 0, 0, nullptr), DF_ERROR_BAD_BC);
   p.t->type = 1;
-  EXPECT_EQ(K.quadratic(p.t, 0, 0, nullptr), DF_ERROR_BAD_IC_TYPE);
+  EXPECT_EQ(K::quadratic(p.t, 0, 0, nullptr), DF_ERROR_BAD_IC_TYPE);
   p.t->ic_type = 8;
-  EXPECT_EQ(K.quadratic(p.t, 0, 0, nullptr), DF_ERROR_BAD_BC_TYPE);
+  EXPECT_EQ(K::quadratic(p.t, 0, 0, nullptr), DF_ERROR_BAD_BC_TYPE);
   p.t->bc_type = 12;
-  EXPECT_EQ(K.quadratic(p.t, 0, 0, nullptr), DF_ERROR_BAD_BC);
+  EXPECT_EQ(K::quadratic(p.t, 0, 0, nullptr), DF_ERROR_BAD_BC);
   for (int64_t bct : {1, 64}) {
     p.t->bc_type = bct;
-    EXPECT_EQ(K.quadratic(p.t, 0, 0, nullptr), DF_ERROR_BAD_BC_TYPE);
+    EXPECT_EQ(K::quadratic(p.t, 0, 0, nullptr), DF_ERROR_BAD_BC_TYPE);
   }
   p.t->type = 2;
-  EXPECT_EQ(K.quadratic(p.t, 0, 0, nullptr), DF_ERROR_METHOD_NOT_SUPPORTED);
+  EXPECT_EQ(K::quadratic(p.t, 0, 0, nullptr), DF_ERROR_METHOD_NOT_SUPPORTED);
   // Knot range outside the partition.
   Problem<T> q(grid<T>(6), 1, quad);
   ASSERT_EQ(q.set(3, 1, 2, {}, 8 | 4, {q.x[0], q.x[4]}), 0);
-  EXPECT_EQ(K.quadratic(q.t, 0, 0, nullptr), DF_ERROR_BAD_IC);
+  EXPECT_EQ(K::quadratic(q.t, 0, 0, nullptr), DF_ERROR_BAD_IC);
 }
 
 // A partition with a cell of zero, negative, NaN or infinite width is refused with the same code
@@ -643,7 +540,7 @@ TYPED_TEST(Construct, StatusCodesInOrder) {
 // and give status 0 on every path.
 TYPED_TEST(Construct, BadPartitionIsRefusedOnEveryPath) {
   using T = TypeParam;
-  const Kinds K = kinds<T>();
+  using K = Entries<T>;
   const T nan = std::numeric_limits<T>::quiet_NaN(), inf = std::numeric_limits<T>::infinity();
   auto with = [](int n, int at, std::vector<T> put) {
     std::vector<T> x = grid<T>(n);
@@ -655,17 +552,17 @@ TYPED_TEST(Construct, BadPartitionIsRefusedOnEveryPath) {
       {T(0), T(1), nan, T(3), T(4)},       {T(0), T(1), T(2), T(3), inf},  {T(0), T(0)}, {T(0), nan, T(1)},
       with(200, 150, {T(0.5), T(0.5)}),    with(200, 90, {nan}),           with(200, 199, {T(-1)})};
   struct Row { Fn fn; int64_t order, type, bct, ict; };
-  const Row rows[] = {{K.natural, 4, 2, 1, 0},  {K.natural, 4, 2, 2, 0},  {K.natural, 4, 2, 12, 0},
-                      {K.natural, 4, 2, 64, 0}, {K.akima, 4, 5, 0, 0},    {K.bessel, 4, 4, 1, 0},
-                      {K.hyman, 4, 9, 2, 0},    {K.hermite, 4, 3, 2, 1},  {K.deflt, 4, 0, 2, 2},
-                      {K.linear, 2, 0, 0, 0},   {K.quadratic, 3, 0, 128, 0}, {K.quadratic, 3, 1, 2, 8}};
+  const Row rows[] = {{K::natural, 4, 2, 1, 0},  {K::natural, 4, 2, 2, 0},  {K::natural, 4, 2, 12, 0},
+                      {K::natural, 4, 2, 64, 0}, {K::akima, 4, 5, 0, 0},    {K::bessel, 4, 4, 1, 0},
+                      {K::hyman, 4, 9, 2, 0},    {K::hermite, 4, 3, 2, 1},  {K::deflt, 4, 0, 2, 2},
+                      {K::linear, 2, 0, 0, 0},   {K::quadratic, 3, 0, 128, 0}, {K::quadratic, 3, 1, 2, 8}};
   auto flat = [](int64_t f, double) { return 1.0 + f; };
   for (const auto& x : partitions)
     for (int64_t ny : {1, 2})
       for (const Row& r : rows) {
         const int n = static_cast<int>(x.size());
-        if ((r.fn == K.akima && n < 5) || (r.fn == K.bessel && n < 4) || (r.fn == K.hyman && n < 4) ||
-            ((r.fn == K.hermite || r.fn == K.deflt) && n < 3) || (r.bct == 1 && n < 3))
+        if ((r.fn == K::akima && n < 5) || (r.fn == K::bessel && n < 4) || (r.fn == K::hyman && n < 4) ||
+            ((r.fn == K::hermite || r.fn == K::deflt) && n < 3) || (r.bct == 1 && n < 3))
           continue;
         Problem<T> p(x, ny, flat);
         const bool ic = r.ict != DF_IC_Q_KNOT;  // the knot-based quadratic takes midpoint knots
@@ -683,15 +580,15 @@ TYPED_TEST(Construct, BadPartitionIsRefusedOnEveryPath) {
       if constexpr (sizeof(T) == 8) ASSERT_EQ(zorp_df_kernel_dEditPtr(p.t, DF_ATTR_Y, p.y.data()), 0);
       else ASSERT_EQ(zorp_df_kernel_sEditPtr(p.t, DF_ATTR_Y, p.y.data()), 0);
       ASSERT_EQ(p.set(4, 2, 1, {}, 0, {}), 0);
-      EXPECT_EQ(K.natural(p.t, 0, 0, nullptr), DF_ERROR_BAD_X) << ny;
-      EXPECT_EQ(K.akima(p.t, 0, 0, nullptr), DF_ERROR_BAD_X) << ny;
+      EXPECT_EQ(K::natural(p.t, 0, 0, nullptr), DF_ERROR_BAD_X) << ny;
+      EXPECT_EQ(K::akima(p.t, 0, 0, nullptr), DF_ERROR_BAD_X) << ny;
     }
   for (int64_t ny : {1, 2})
     for (int64_t bct : {1, 2, 64}) {
       Problem<T> p(grid<T>(100), ny, flat);
       p.y[40] = nan;
       ASSERT_EQ(p.set(4, 2, bct, {}, 0, {}), 0);
-      EXPECT_EQ(K.natural(p.t, 0, 0, nullptr), 0) << ny << " " << bct;
+      EXPECT_EQ(K::natural(p.t, 0, 0, nullptr), 0) << ny << " " << bct;
     }
 }
 
@@ -705,11 +602,11 @@ int four_threads() { return 4; }
 
 TYPED_TEST(Construct, ThreadingThresholdAndIdenticalResults) {
   using T = TypeParam;
-  const Kinds K = kinds<T>();
+  using K = Entries<T>;
   void* fake[8] = {reinterpret_cast<void*>(&counting_launch), nullptr, nullptr, nullptr,
                    reinterpret_cast<void*>(&four_threads), nullptr, nullptr, nullptr};
   auto g = [](int64_t f, double x) { return std::sin(5 * x + f) * (1 + 0.1 * f); };
-  for (Fn fn : {K.akima, K.bessel, K.hyman, K.hermite}) {
+  for (Fn fn : {K::akima, K::bessel, K::hyman, K::hermite}) {
     for (int nx : {511, 512}) {
       Problem<T> p(grid<T>(nx), 1, g);
       std::vector<T> ic(nx, T(0.2));
@@ -720,32 +617,32 @@ TYPED_TEST(Construct, ThreadingThresholdAndIdenticalResults) {
     }
   }
   struct Row { Fn fn; int64_t type, bct; };
-  for (Row r : {Row{K.akima, 5, 1}, Row{K.bessel, 4, 2}, Row{K.hyman, 9, 1}, Row{K.hermite, 3, 2},
-                Row{K.natural, 2, 1}, Row{K.linear, 0, 0}}) {
+  for (Row r : {Row{K::akima, 5, 1}, Row{K::bessel, 4, 2}, Row{K::hyman, 9, 1}, Row{K::hermite, 3, 2},
+                Row{K::natural, 2, 1}, Row{K::linear, 0, 0}}) {
     Problem<T> p(grid<T>(5000), 11, g);
     std::vector<T> ic(5000 * 11, T(0.2));
-    const int64_t order = r.fn == K.linear ? 2 : 4;
+    const int64_t order = r.fn == K::linear ? 2 : 4;
     ASSERT_EQ(p.set(order, r.type, r.bct, {}, r.type == 3 ? 1 : 0, r.type == 3 ? ic : std::vector<T>{}), 0);
     ASSERT_EQ(r.fn(p.t, 0, 0, nullptr), 0);
-    const std::vector<T> serial = p.coeff;
-    std::fill(p.coeff.begin(), p.coeff.end(), T(-7));
+    const std::vector<T> serial = p.c;
+    std::fill(p.c.begin(), p.c.end(), T(-7));
     ASSERT_EQ(r.fn(p.t, 0, 0, zorp_serv_df_threading_table()), 0);
-    EXPECT_EQ(std::memcmp(serial.data(), p.coeff.data(), serial.size() * sizeof(T)), 0) << r.type;
+    EXPECT_EQ(std::memcmp(serial.data(), p.c.data(), serial.size() * sizeof(T)), 0) << r.type;
   }
 }
 
 TYPED_TEST(Construct, AllocationFailure) {
   using T = TypeParam;
-  const Kinds K = kinds<T>();
+  using K = Entries<T>;
   auto g = [](int64_t f, double x) { return std::cos(x + f); };
   Problem<T> p(grid<T>(700), 3, g);
   // Warm-up: the host's pool keeps blocks of its own once started.
   ASSERT_EQ(p.set(4, 2, 1, {}, 0, {}), 0);
-  ASSERT_EQ(K.natural(p.t, 0, 0, zorp_serv_df_threading_table()), 0);
+  ASSERT_EQ(K::natural(p.t, 0, 0, zorp_serv_df_threading_table()), 0);
   const int64_t base = zorp_core_live_allocations();
   struct Row { Fn fn; int64_t type, order, bct, ict; };
-  for (Row r : {Row{K.natural, 2, 4, 1, 0}, Row{K.akima, 5, 4, 1, 0}, Row{K.linear, 0, 2, 0, 0},
-                Row{K.quadratic, 1, 3, 2, 8}}) {
+  for (Row r : {Row{K::natural, 2, 4, 1, 0}, Row{K::akima, 5, 4, 1, 0}, Row{K::linear, 0, 2, 0, 0},
+                Row{K::quadratic, 1, 3, 2, 8}}) {
     ASSERT_EQ(p.set(r.order, r.type, r.bct, {}, 0, {}), 0);
     ASSERT_EQ(zorp_df_kernel_iEditVal(p.t, DF_ATTR_IC_TYPE, r.ict), 0);
     zorp_core_fail_allocation(1);

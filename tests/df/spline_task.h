@@ -1,6 +1,8 @@
 // What the data-fitting tests share: partitions, and a task over caller storage that builds a
 // spline of a given function and hands out its entries in the task's precision.
 #pragma once
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <functional>
@@ -21,6 +23,10 @@ struct Entries<double> {
   static constexpr auto quadratic = zorp_df_kernel_dDFQuadraticSpline1D;
   static constexpr auto natural = zorp_df_kernel_dDFNaturalCubicSpline1D;
   static constexpr auto akima = zorp_df_kernel_dDFAkimaCubicSpline1D;
+  static constexpr auto deflt = zorp_df_kernel_dDFDefaultCubicSpline1D;
+  static constexpr auto bessel = zorp_df_kernel_dDFBesselCubicSpline1D;
+  static constexpr auto hyman = zorp_df_kernel_dDFHymanCubicSpline1D;
+  static constexpr auto hermite = zorp_df_kernel_dDFHermiteCubicSpline1D;
   static constexpr auto search = zorp_df_kernel_dDFSearch1D;
   static constexpr auto interpolate = zorp_df_kernel_dDFInterpolate1D;
   static constexpr auto integrate = zorp_df_kernel_dDFIntegrate1D;
@@ -36,6 +42,10 @@ struct Entries<float> {
   static constexpr auto quadratic = zorp_df_kernel_sDFQuadraticSpline1D;
   static constexpr auto natural = zorp_df_kernel_sDFNaturalCubicSpline1D;
   static constexpr auto akima = zorp_df_kernel_sDFAkimaCubicSpline1D;
+  static constexpr auto deflt = zorp_df_kernel_sDFDefaultCubicSpline1D;
+  static constexpr auto bessel = zorp_df_kernel_sDFBesselCubicSpline1D;
+  static constexpr auto hyman = zorp_df_kernel_sDFHymanCubicSpline1D;
+  static constexpr auto hermite = zorp_df_kernel_sDFHermiteCubicSpline1D;
   static constexpr auto search = zorp_df_kernel_sDFSearch1D;
   static constexpr auto interpolate = zorp_df_kernel_sDFInterpolate1D;
   static constexpr auto integrate = zorp_df_kernel_sDFIntegrate1D;
@@ -55,22 +65,33 @@ std::vector<T> grid(int n, bool uneven = true, double a = -1.0, double b = 2.0) 
   return x;
 }
 
-// ny functions f(k, x) sampled on x (stored by rows); a uniform task holds the two end points.
+// ny functions f(k, x) sampled on x (stored by rows, or by columns under DF_MATRIX_STORAGE_COLS);
+// a uniform task holds the two end points.
 template <typename T>
 struct SplineTask {
   std::vector<T> x, xe, y, c, bc, ic;
   DFTask* t = nullptr;
   int64_t nx, ny;
-  SplineTask(std::vector<T> xs, int64_t nfun, const std::function<double(int64_t, double)>& f, int64_t xhint = 1)
+  SplineTask(std::vector<T> xs, int64_t nfun, const std::function<double(int64_t, double)>& f, int64_t xhint = 1,
+             int64_t yhint = DF_NO_HINT)
       : x(std::move(xs)), ny(nfun) {
     nx = static_cast<int64_t>(x.size());
     y.resize(nx * ny);
     for (int64_t k = 0; k < ny; ++k)
-      for (int64_t j = 0; j < nx; ++j) y[k * nx + j] = static_cast<T>(f(k, static_cast<double>(x[j])));
+      for (int64_t j = 0; j < nx; ++j)
+        y[yhint == DF_MATRIX_STORAGE_COLS ? j * ny + k : k * nx + j] = static_cast<T>(f(k, static_cast<double>(x[j])));
     xe = xhint == DF_UNIFORM_PARTITION ? std::vector<T>{x.front(), x.back()} : x;
-    Entries<T>::new_task(&t, nx, xe.data(), xhint, ny, y.data(), 0, 0);
+    EXPECT_EQ(Entries<T>::new_task(&t, nx, xe.data(), xhint, ny, y.data(), yhint, 0), 0);
   }
   ~SplineTask() { zorp_df_kernel_DeleteTask(&t); }
+  // The settings alone, ic type as given (the construction tests call the kind themselves).
+  int set(int64_t order, int64_t type, int64_t bct, std::vector<T> b, int64_t ict, std::vector<T> i) {
+    bc = std::move(b);
+    ic = std::move(i);
+    c.assign(static_cast<size_t>(nx * order * ny), T(-7));
+    return Entries<T>::edit_pp(t, order, type, bct, bc.empty() ? nullptr : bc.data(), ict,
+                               ic.empty() ? nullptr : ic.data(), c.data(), 0);
+  }
   // Settings, then construction by the kind of the order and type (order 0 and orders above 4:
   // settings only).  ict is set after the settings, so that the knot-based quadratic may take
   // midpoint knots without ic.

@@ -61,17 +61,19 @@ TEST_P(SSBlocks, MomentsAndMatricesMatchReference) {
   const int32_t st = storage == 1 ? TARR_SS_MATRIX_STORAGE_1 : TARR_SS_MATRIX_STORAGE_2, full = 0;
   constexpr double kSentinel = 777.0;
   std::vector<double> mean(p, kSentinel), r2 = mean, r3 = mean, r4 = mean, c2 = mean, c3 = mean, c4 = mean,
-                                          cs2 = mean, cov(p * p, kSentinel), cor = cov;
+                                          cs2 = mean, cs3 = mean, cs4 = mean, cov(p * p, kSentinel), cor = cov;
   double acc[2] = {0, 0};
   TarrSSTask* t = nullptr;
   ASSERT_EQ(__tarrdSSNewTask(&t, &p32, &n32, &st, x.data(), w.empty() ? nullptr : w.data(), idx.data(), 0), 0);
   __tarrdSSEditMoments(t, mean.data(), r2.data(), r3.data(), r4.data(), c2.data(), c3.data(), c4.data());
   __tarrdSSEditTask(t, TARR_SS_PARAM_CENTRAL_SUM_2, cs2.data());
+  __tarrdSSEditTask(t, TARR_SS_PARAM_CENTRAL_SUM_3, cs3.data());
+  __tarrdSSEditTask(t, TARR_SS_PARAM_CENTRAL_SUM_4, cs4.data());
   __tarrdSSEditCovCor(t, nullptr, cov.data(), &full, cor.data(), &full);
   __tarrdSSEditTask(t, TARR_SS_PARAM_ACCUM_WEIGHTS, acc);
   const uint64_t est = TARR_SS_MEAN | TARR_SS_RAW_MOMENT_2 | TARR_SS_RAW_MOMENT_3 | TARR_SS_RAW_MOMENT_4 |
                        TARR_SS_CENTRAL_MOMENT_2 | TARR_SS_CENTRAL_MOMENT_3 | TARR_SS_CENTRAL_MOMENT_4 |
-                       TARR_SS_CENTRAL_SUM_2 | TARR_SS_COV | TARR_SS_COR;
+                       TARR_SS_CENTRAL_SUM_2 | TARR_SS_CENTRAL_SUM_3 | TARR_SS_CENTRAL_SUM_4 | TARR_SS_COV | TARR_SS_COR;
   ASSERT_EQ(_tarrdSSBasic(t, est, TARR_SS_METHOD_1PASS_CENTRAL), 0);
   __tarrSSDeleteTask(&t);
 
@@ -99,6 +101,8 @@ TEST_P(SSBlocks, MomentsAndMatricesMatchReference) {
     EXPECT_LT(rel(c2[j], r.c2(j)), 1e-12) << j;
     EXPECT_LT(rel(c3[j], r.c3(j)), 1e-10) << j;
     EXPECT_LT(rel(c4[j], r.c4(j)), 1e-11) << j;
+    EXPECT_LT(rel(cs3[j], r.s3[j]), 1e-10) << j;
+    EXPECT_LT(rel(cs4[j], r.s4[j]), 1e-11) << j;
     for (int64_t k = 0; k < p; ++k) {
       if (!idx[k]) {
         EXPECT_EQ(cov[j + k * p], kSentinel);
