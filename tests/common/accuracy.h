@@ -376,6 +376,7 @@ inline void CdfNorm(const Z* a, Z* r, bool) {
   mpfr_erfc(r[0].part(0), t, MPFR_RNDN);
   mpfr_div_2ui(r[0].part(0), r[0].part(0), 1, MPFR_RNDN);
   mpfr_clear(t);
+}
 // ln|Gamma(x)|: MPFR's lngamma is NaN where Gamma is negative.
 inline void LGamma(const Z* a, Z* r, bool) {
   int sign;
