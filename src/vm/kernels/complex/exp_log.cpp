@@ -359,6 +359,7 @@ struct Log10Z : Kernel<ZorpComplex16, 8> {
 };
 
 struct Log10C : Kernel<ZorpComplex8, 16> {
+  static constexpr bool kGuardX87AtEntry = true;  // its special elements scale in extended precision
   static __m512 body(__m512 a, __mmask8& special) {
     special = both_lanes(classify<kClassZero>(a));
     __m512 r = narrow(log10_plain_lanes(widen_low(a)), log10_plain_lanes(widen_high(a)));
