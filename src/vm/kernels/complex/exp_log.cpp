@@ -28,10 +28,12 @@
 // Special elements, the same in every slot and in both precisions, follow C's rules for cexp
 // and clog (Annex G) and are computed one at a time (complex_core.h), as are the elements
 // whose results leave the vector path's range: for Exp |x| > 708 and parts near or below the
-// least normal number, computed in extended precision and rounded once. Statuses: Exp reports a part
-// that overflows (3) or underflows (4) from finite parts and a NaN from an infinite imaginary
-// part with a finite or +inf real part (1, the invalid cases of cexp); Ln reports ln 0 = -inf
-// (2) and nothing else: its imaginary part is atan2, which underflows quietly as Arg does.
+// least normal number, for double Log10 imaginary parts below 2^-900 (alone or against the real
+// part), computed in extended precision and rounded once. Statuses: Exp reports a part that
+// overflows (3) or underflows (4) from finite parts and a NaN from an infinite imaginary part
+// with a finite or +inf real part (1, the invalid cases of cexp); Ln and Log10 report the pole
+// at 0 (2) and nothing else: their imaginary part is an angle, which underflows quietly as Arg
+// does.
 #include <cmath>
 #include <limits>
 
@@ -189,14 +191,15 @@ struct ExpZ : Kernel<ZorpComplex16, 8> {
   static int callout(const T* a, T* r) { return cexp::callout(a, r); }
 };
 
-// Single precision: no float part reaches 708, so only non-finite parts are redone; the elements
-// whose results overflow or underflow float are exact enough from double and only need their
-// status.
+// Single precision: float results overflow or underflow long before |x| reaches 708, where the
+// vector path clamps x, so only non-finite parts are redone; the elements whose results overflow
+// or underflow float are right from double and only need their status.
 struct ExpC : Kernel<ZorpComplex8, 16> {
   static constexpr bool kGuardX87AtEntry = true;
   static __m512 body(__m512 a, __mmask8& special) {
     __m512 r = narrow(lanes<false, float>(widen_low(a)), lanes<false, float>(widen_high(a)));
-    special = off_path(a, r, std::numeric_limits<float>::max(), std::numeric_limits<float>::min()) | either_lane(classify<kClassInf>(r));
+    using L = std::numeric_limits<float>;
+    special = off_path(a, r, L::max(), L::min()) | either_lane(classify<kClassInf>(r));
     const __mmask8 odd = either_lane(classify<kClassInf | kClassNaN>(a));
     if (odd) [[unlikely]]
       r = redo_rare_elements(a, a, r, odd, rounded<float>);
@@ -356,6 +359,7 @@ struct Log10Z : Kernel<ZorpComplex16, 8> {
 };
 
 struct Log10C : Kernel<ZorpComplex8, 16> {
+  static constexpr bool kGuardX87AtEntry = true;  // its special elements scale in extended precision
   static __m512 body(__m512 a, __mmask8& special) {
     special = both_lanes(classify<kClassZero>(a));
     __m512 r = narrow(log10_plain_lanes(widen_low(a)), log10_plain_lanes(widen_high(a)));
