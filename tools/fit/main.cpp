@@ -43,6 +43,7 @@ std::vector<File> generate() {
        fit::polynomial_file("error function", "zorp::vm::erfpoly", fit::erf_fits(), fit::erf_piecewise_fits())},
       {"src/vm/kernels/special/generated/erfc_polys.inc",
        fit::polynomial_file("complementary error function", "zorp::vm::erfcpoly", {}, fit::erfc_piecewise_fits())},
+      {"src/vm/kernels/special/generated/erfinv_table.inc", fit::erfinv_table()},
   };
 }
 
