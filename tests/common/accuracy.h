@@ -435,6 +435,56 @@ inline void BesselI(const Z* a, Z* r, bool) {
   mpfr_clears(ax, sum, term, u, static_cast<mpfr_ptr>(nullptr));
 }
 inline constexpr Formula I0 = BesselI<0>, I1 = BesselI<1>;
+// The inverse error function: Newton's method on erf w = x (on erfc w = 1 - x from 1/2, where
+// 1 - x is exact and erf's slope no longer hides the residual), from x sqrt(pi)/2 for tiny x
+// and otherwise from a double bisection; +-1 are poles, beyond NaN.
+inline void ErfInv(const Z* a, Z* r, bool) {
+  mpfr_srcptr x = a[0].part(0);
+  mpfr_ptr w = r[0].part(0);
+  if (mpfr_nan_p(x) || mpfr_cmpabs_ui(x, 1) > 0) return mpfr_set_nan(w);
+  if (mpfr_cmpabs_ui(x, 1) == 0) return mpfr_set_inf(w, mpfr_sgn(x)), mpfr_set_divby0();
+  if (mpfr_zero_p(x)) return (void)mpfr_set(w, x, MPFR_RNDN);
+  const double xd = std::fabs(mpfr_get_d(x, MPFR_RNDN));
+  mpfr_t y, f, g, c;
+  mpfr_inits2(kRefPrecision + 40, y, f, g, c, static_cast<mpfr_ptr>(nullptr));
+  mpfr_const_pi(c, MPFR_RNDN);
+  mpfr_sqrt(c, c, MPFR_RNDN);
+  mpfr_div_2ui(c, c, 1, MPFR_RNDN);  // sqrt(pi)/2
+  mpfr_abs(y, x, MPFR_RNDN);
+  const bool tail = xd >= 0.5;
+  mpfr_ui_sub(y, 1, y, MPFR_RNDN);  // 1 - |x|, exact from 1/2
+  mpfr_t v;
+  mpfr_init2(v, kRefPrecision + 40);
+  if (xd < 1e-8) {
+    mpfr_abs(v, x, MPFR_RNDN);
+    mpfr_mul(v, v, c, MPFR_RNDN);
+  } else {
+    double lo = 0, hi = 6;
+    for (int i = 0; i < 64; ++i) {
+      const double mid = (lo + hi) / 2;
+      (std::erf(mid) < xd ? lo : hi) = mid;
+    }
+    mpfr_set_d(v, (lo + hi) / 2, MPFR_RNDN);
+  }
+  for (int i = 0; i < 5; ++i) {
+    // v += (erfc v - y) sqrt(pi)/2 e^(v^2), or (|x| - erf v) likewise.
+    if (tail) {
+      mpfr_erfc(f, v, MPFR_RNDN);
+      mpfr_sub(f, f, y, MPFR_RNDN);
+    } else {
+      mpfr_erf(f, v, MPFR_RNDN);
+      mpfr_abs(g, x, MPFR_RNDN);
+      mpfr_sub(f, g, f, MPFR_RNDN);
+    }
+    mpfr_sqr(g, v, MPFR_RNDN);
+    mpfr_exp(g, g, MPFR_RNDN);
+    mpfr_mul(f, f, g, MPFR_RNDN);
+    mpfr_mul(f, f, c, MPFR_RNDN);
+    mpfr_add(v, v, f, MPFR_RNDN);
+  }
+  mpfr_setsign(w, v, mpfr_signbit(x), MPFR_RNDN);
+  mpfr_clears(y, f, g, c, v, static_cast<mpfr_ptr>(nullptr));
+}
 
 }  // namespace formula
 

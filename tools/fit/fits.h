@@ -72,6 +72,8 @@ std::vector<Fit> hyper_fits();
 std::vector<Fit> erf_fits();
 std::vector<PiecewiseFit> erf_piecewise_fits();
 std::vector<PiecewiseFit> erfc_piecewise_fits();
+// The 848-row table of the double EP inverse error function (erfinv.cpp).
+std::string erfinv_table();
 std::vector<PiecewiseFit> log_piecewise_fits();
 std::vector<Fit> gamma_fits();
 std::vector<PiecewiseFit> gamma_piecewise_fits();

@@ -48,6 +48,7 @@ std::vector<File> generate() {
       {"src/vm/kernels/special/generated/bessel_polys.inc",
        fit::polynomial_file("Bessel function", "zorp::vm::besselpoly", fit::bessel_fits(),
                             fit::bessel_piecewise_fits())},
+      {"src/vm/kernels/special/generated/erfinv_table.inc", fit::erfinv_table()},
   };
 }
 
