@@ -45,6 +45,12 @@ R stirling_rest(const R& u) {
   return x * (lngamma(x) - ((x - R(0.5)) * log(x) - x + log(R(2) * pi) / R(2)));
 }
 
+// (ln(1 + r) - r + r^2/2)/r^3: 1/3 at r = 0.
+R ln_tail(const R& r) {
+  if (r.zero()) return R(1) / R(3);
+  return (log1p(r) - r + r * r / R(2)) / (r * r * r);
+}
+
 // Sixteen slices of 3/8 from 2.5 to 8.5, where Stirling's form takes over.
 void gamma_slice(int i, double& lo, double& hi) {
   lo = 2.5 + 0.375 * i;
@@ -68,6 +74,10 @@ std::vector<Fit> gamma_fits() {
       {"kLGammaStirling", "x (lgamma x - (x - 1/2) ln x + x - ln(2 pi)/2) in u = 1/x^2", stirling_rest,
        "x >= 8.5", 0, 1 / 72.25, 8, W::Relative, Prec::Double, How::Minimax, {}, nullptr,
        "the correction to Stirling's form, added as S(u)/x"},
+      {"kLnTail", "(ln(1 + r) - r + r^2/2)/r^3", ln_tail, "r in [-1/32, 1/32]", -1.0 / 32, 1.0 / 32, 9, W::Relative,
+       Prec::Double, How::Minimax, {}, nullptr,
+       "ln(1 + r) = r - r^2/2 + r^3 Q(r) on the Ln kernels' reduction, the first two terms exact: logarithms "
+       "good to 2^-70, which Stirling's form multiplies by x"},
   };
 }
 

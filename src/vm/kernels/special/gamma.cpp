@@ -36,6 +36,7 @@
 #include "simd/vec.h"
 #include "vm/kernels/common/bind.h"
 #include "vm/kernels/common/callout.h"
+#include "vm/kernels/common/exp_core.h"
 #include "vm/kernels/common/log_core.h"
 #include "vm/kernels/common/sincos_core.h"
 #include "vm/kernels/special/generated/lgamma_polys.inc"
@@ -76,6 +77,32 @@ inline Pair horner_pair(V t, size_t n, Coef c) {
     p = {s.hi, add_quiet(s.lo, fma_quiet(t, p.lo, m.lo))};
   }
   return p;
+}
+
+// ln(w + c) for w > 0 finite and c well below w, as an unevaluated pair hi + lo good to about
+// 2^-70 of the larger of 1 and the result, on the Ln kernels' reduction (r0 = y m - 1 exact, y on
+// a grid whose -ln is tabulated in two parts): e ln2 + table + r0 - r0^2/2 summed exactly, only
+// r0^3 Q(r0), the correction c (as y c / 2^e (1 - r0)) and the low parts round. Stirling's
+// form multiplies the logarithm by x, up to 171 in Gamma.
+inline Pair ln_dd(V w, V c) {
+  using L = LogTraits<double>;
+  const V m = mantissa_1_2(w);
+  const V y = reciprocal_on_grid(m);
+  const V ew = exponent_of(w);
+  const V e = add(ew, less(y, splat(0.75)), ew, splat(1.0));
+  const V r0 = fma_quiet(y, m, splat(-1.0));
+  const V rc = mul_quiet(y, scale_by_pow2(c, sub(zero<V>(), ew)));
+  const __m512i idx = shift_right<48, double>(bits(y));
+  const Pair big = two_sum(mul_quiet(e, splat(L::kLn2Hi)), lookup(idx, L::template ha_high<Base::E>()));
+  const Pair s = two_sum(big.hi, r0);
+  const Pair sq = two_prod(r0, r0);
+  const Pair s2 = two_sum(s.hi, mul_quiet(sq.hi, splat(-0.5)));
+  const V tail = mul_quiet(mul_quiet(sq.hi, r0), horner(r0, gammapoly::kLnTail));
+  V lo = fma_quiet(e, splat(L::kLn2Lo), lookup(idx, L::template ha_low<Base::E>()));
+  lo = add_quiet(lo, fnma_quiet(rc, r0, rc));
+  lo = add_quiet(lo, fma_quiet(sq.lo, splat(-0.5), tail));
+  lo = add_quiet(lo, add_quiet(add_quiet(big.lo, s.lo), s2.lo));
+  return fast_two_sum(s2.hi, lo);
 }
 
 // t (c0 + t G(t)) with c0 = hi + lo, every step a pair, rounded once.
@@ -159,15 +186,21 @@ inline Pair ln_abs(Pair p) {
   return ln_dd(abs(p.hi), select(negative, sub(zero<V>(), p.lo), p.lo));
 }
 
-// a - b - c + d for pairs, rounded once at the end.
-inline V combine(Pair a, Pair b, Pair c) {
+// a - b - c for pairs.
+inline Pair combine(Pair a, Pair b, Pair c) {
   const Pair s = two_sum(a.hi, sub(zero<V>(), b.hi));
   const Pair t = two_sum(s.hi, sub(zero<V>(), c.hi));
-  return add_quiet(t.hi, add_quiet(add_quiet(s.lo, t.lo), sub_quiet(a.lo, add_quiet(b.lo, c.lo))));
+  return {t.hi, add_quiet(add_quiet(s.lo, t.lo), sub_quiet(a.lo, add_quiet(b.lo, c.lo)))};
 }
 
-// lgamma x for -15.25 <= x < 3/4 by the recurrence (poles give garbage, fixed by the caller).
-inline V recurrence(V x) {
+// Where a logarithm of Gamma is a sum of terms, the sum as a pair and whether Gamma is negative.
+struct LnGamma {
+  Pair ln;
+  __mmask8 negative;
+};
+
+// ln|Gamma x| for -15.25 <= x < 3/4 by the recurrence (poles give garbage, fixed by the caller).
+inline LnGamma recurrence(V x) {
   const V n = max(zero<V>(), round_integral<_MM_FROUND_TO_POS_INF>(sub_quiet(splat(-0.25), x)));
   // z = x + n rounds only for x in (-1/2, -1/4) (n = 1, z past 1/2): the pair keeps what it
   // lost. Every other factor x + (n - j) is exact, |x| being the larger.
@@ -182,11 +215,12 @@ inline V recurrence(V x) {
   }
   const Pair l = ln_abs(prod);
   const Pair g = two_sum(one_plus(z), sub(zero<V>(), l.hi));
-  return add_quiet(g.hi, sub_quiet(g.lo, l.lo));
+  return {{g.hi, sub_quiet(g.lo, l.lo)}, less(prod.hi, zero<V>())};
 }
 
-// lgamma x for x < -15.25 by the reflection: ln pi - ln|x sin(pi x)| - lgamma|x|.
-inline V reflection(V x) {
+// ln|Gamma x| for x < -15.25 by the reflection: ln pi - ln|x sin(pi x)| - lgamma|x|; Gamma x
+// has the sign of sin(pi x), negative where floor(x) is odd.
+inline LnGamma reflection(V x) {
   const V a = abs(x);
   const V r = abs(sub_quiet(x, round_integral<_MM_FROUND_TO_NEAREST_INT>(x)));  // sin(pi x) = +-sin(pi r)
   // sin(pi r) for r <= 1/4, cos(pi (1/2 - r)) beyond, each on the exact pair pi * r.
@@ -198,7 +232,9 @@ inline V reflection(V x) {
   const Pair cs = trig::cos_pair(pq.hi, pq_lo);
   const Pair sine = {select(far, cs.hi, sn.hi), select(far, cs.lo, sn.lo)};
   const Pair prod = dd_mul(fast_two_sum(sine.hi, sine.lo), a);
-  return combine({splat(kLnPiHi), splat(kLnPiLo)}, ln_abs(prod), stirling(a));
+  const V f = round_integral<_MM_FROUND_TO_NEG_INF>(x);
+  const __mmask8 odd = not_equal(f, mul(splat(2.0), round_integral<_MM_FROUND_TO_NEG_INF>(mul(f, splat(0.5)))));
+  return {combine({splat(kLnPiHi), splat(kLnPiLo)}, ln_abs(prod), stirling(a)), odd};
 }
 
 // The double result of every lane, the special ones included.
@@ -209,8 +245,14 @@ inline V lgamma_d(V x) {
   const __mmask8 mid = less(x, splat(0.75)) & greater_equal(x, splat(kRecurrenceLimit));
   const __mmask8 neg = less(x, splat(kRecurrenceLimit));
   if (pos) y = select(pos, positive(min(x, splat(kOverflowBoundD))), y);
-  if (mid) y = select(mid, recurrence(x), y);
-  if (neg) y = select(neg, reflection(max(x, splat(-0x1p52))), y);
+  if (mid) {
+    const Pair p = recurrence(x).ln;
+    y = select(mid, add_quiet(p.hi, p.lo), y);
+  }
+  if (neg) {
+    const Pair p = reflection(max(x, splat(-0x1p52))).ln;
+    y = select(neg, add_quiet(p.hi, p.lo), y);
+  }
   // Poles (integers at or below zero, every number below -2^52), overflow and infinities: +inf.
   const __mmask8 pole = less_equal(x, zero<V>()) & equal(x, round_integral<_MM_FROUND_TO_ZERO>(x));
   y = select(pole | abs_greater(x, splat(kOverflowBoundD)), inf, y);
@@ -252,9 +294,134 @@ struct LGammaK<float> : Kernel<float, 64> {
   static int callout(const float* a, float* r) { return lgamma_callout(a, r); }
 };
 
+// ---- TGamma --------------------------------------------------------------------------------
+// Gamma x = +-e^(ln|Gamma x|) with the logarithm as a pair from the pieces above: for
+// 3/4 <= x < 8.5 lgamma(1 + z) + ln((x - 1)...(x - n)) (z = x - 1 - n, the factors exact; the
+// first term is below 0.13, so its rounding is a tenth of an ulp of Gamma), Stirling's pair
+// beyond, the recurrence and the reflection below 3/4 with their signs. The exponential of the
+// pair is e^hi/2 as a pair times 2 (1 + lo); where Gamma is subnormal, hi is raised by 128 ln2
+// first and the result scaled down at the end, so that it rounds once. Below 2^-54 in magnitude
+// Gamma x = 1/x - gamma to within 2^-54 of the result.
+// Special lanes: +-0 give +-inf (status 2), the negative integers and -inf NaN (status 1, as C's
+// tgamma: a domain error), arguments past 171.62 (35.04 single) or within 1/largest of zero +inf
+// with status 3, and subnormal or zero results of finite arguments status 4; the callout
+// evaluates its lane with the vector code.
+constexpr double kGammaOverflowD = 0x1.573fae561f647p+7;  // 171.6243769563027
+constexpr float kGammaOverflowF = 0x1.18521ep+5f;         // 35.040096
+constexpr double kEulerHi = 0x1.2788cfc6fb619p-1;
+constexpr double kSubnormalBelow = -700.0, kRaise = 128.0;
+
+// ln Gamma x for 3/4 <= x < 8.5 as a pair.
+inline Pair upward(V x) {
+  const V n = max(zero<V>(), round_integral<_MM_FROUND_TO_NEG_INF>(sub_quiet(x, splat(0.75))));
+  const V z = sub_quiet(x, add_quiet(n, splat(1.0)));
+  Pair prod{splat(1.0), zero<V>()};
+  const double most = reduce_max(n);
+  for (int j = 1; j <= 8 && j <= most; ++j) {
+    const Pair next = dd_mul(prod, sub_quiet(x, splat(double(j))));
+    const __mmask8 m = less_equal(splat(double(j)), n);
+    prod = {select(m, next.hi, prod.hi), select(m, next.lo, prod.lo)};
+  }
+  const Pair l = ln_dd(prod.hi, prod.lo);
+  const Pair g = two_sum(one_plus(z), l.hi);
+  return {g.hi, add_quiet(g.lo, l.lo)};
+}
+
+inline V tgamma_d(V x) {
+  using L = LogTraits<double>;
+  Pair y{zero<V>(), zero<V>()};
+  __mmask8 negative = 0;
+  auto take = [&](__mmask8 m, Pair p) { y = {select(m, p.hi, y.hi), select(m, p.lo, y.lo)}; };
+  const __mmask8 up = greater_equal(x, splat(0.75)) & less(x, splat(kStirling));
+  const __mmask8 big = greater_equal(x, splat(kStirling));
+  const __mmask8 mid = less(x, splat(0.75)) & greater_equal(x, splat(kRecurrenceLimit));
+  const __mmask8 neg = less(x, splat(kRecurrenceLimit));
+  if (up) take(up, upward(x));
+  if (big) take(big, stirling(min(x, splat(171.7))));
+  if (mid) {
+    const LnGamma r = recurrence(x);
+    take(mid, r.ln);
+    negative |= mid & r.negative;
+  }
+  if (neg) {
+    const LnGamma r = reflection(max(x, splat(-0x1p52)));
+    take(neg, r.ln);
+    negative |= neg & r.negative;
+  }
+  y = two_sum(y.hi, y.lo);  // the low parts may hold whole terms; e^lo = 1 + lo wants them tiny
+  const __mmask8 tiny = less(y.hi, splat(kSubnormalBelow));
+  if (tiny) {
+    const Pair s = two_sum(y.hi, splat(kRaise * L::kLn2Hi));
+    const V lo = add_quiet(y.lo, add_quiet(s.lo, splat(kRaise * L::kLn2Lo)));
+    y = {select(tiny, s.hi, y.hi), select(tiny, lo, y.lo)};
+  }
+  const Pair e = half_exp_pair<true>(min(max(y.hi, splat(-760.0)), splat(710.0)));
+  // 2 (e.hi + e.lo)(1 + y.lo): y.lo reaches 2^-44 and e.lo a twentieth of e.hi, so the cross
+  // term counts.
+  V r = mul(splat(2.0), add_quiet(e.hi, fma_quiet(add_quiet(e.hi, e.lo), y.lo, e.lo)));
+  r = select(tiny, mul_quiet(r, splat(0x1p-128)), r);
+  r = select(negative, mul(splat(-1.0), r), r);  // keeps the sign of a zero that underflowed
+  // Near zero 1/x - gamma (x = +-0 gives +-inf), then the poles and the overflow.
+  r = select(less(abs(x), splat(0x1p-54)), sub_quiet(div_quiet(splat(1.0), x), splat(kEulerHi)), r);
+  const __mmask8 integral_nonpositive = less(x, zero<V>()) & equal(x, round_integral<_MM_FROUND_TO_ZERO>(x));
+  r = select(integral_nonpositive, splat(std::numeric_limits<double>::quiet_NaN()), r);
+  r = select(less(splat(kGammaOverflowD), x), splat(std::numeric_limits<double>::infinity()), r);
+  return select(unordered(x, x), add_quiet(x, x), r);
+}
+
+// The status of a lane from its argument and result.
+template <typename T>
+int tgamma_status(T x, T r) {
+  if (std::isnan(x)) return 0;
+  if (x == 0) return kStatusSingularity;
+  if (std::isnan(r)) return kStatusDomain;
+  if (std::isinf(r)) return std::isfinite(x) ? kStatusOverflow : 0;
+  return std::fabs(r) < std::numeric_limits<T>::min() ? kStatusUnderflow : 0;
+}
+
+// Lanes that may report: non-positive integers (and -inf), overflow, arguments near zero whose
+// reciprocal may overflow, results below the least normal.
+template <typename V2, typename T>
+auto tgamma_special(V2 x, V2 r, T bound, T near_zero) {
+  const auto integral = less_equal(x, zero<V2>()) & equal(x, round_integral<_MM_FROUND_TO_ZERO>(x));
+  const auto small = less(abs(x), splat(near_zero));
+  const auto under = less(abs(r), splat(std::numeric_limits<T>::min())) & ~classify<kClassInf | kClassNaN>(x);
+  return static_cast<decltype(integral)>(integral | small | under | less(splat(bound), x));
+}
+
+template <typename T>
+struct TGammaK;
+
+template <>
+struct TGammaK<double> : Kernel<double, 32> {
+  static __m512d body(__m512d x, __mmask8& special) {
+    const __m512d r = tgamma_d(x);
+    special = tgamma_special(x, r, kGammaOverflowD, 0x1p-1020);
+    return r;
+  }
+  static int callout(const double* a, double* r) {
+    *r = lane<0>(tgamma_d(splat(*a)));
+    return tgamma_status(*a, *r);
+  }
+};
+template <>
+struct TGammaK<float> : Kernel<float, 64> {
+  static __m512 body(__m512 x, __mmask16& special) {
+    const __m512 r = narrow(tgamma_d(widen_low(x)), tgamma_d(widen_high(x)));
+    special = tgamma_special(x, r, kGammaOverflowF, 0x1p-124f);
+    return r;
+  }
+  static int callout(const float* a, float* r) {
+    *r = static_cast<float>(lane<0>(tgamma_d(splat(static_cast<double>(*a)))));
+    return tgamma_status(*a, *r);
+  }
+};
+
 }  // namespace
 }  // namespace zorp::vm
 
 using namespace zorp::vm;
 VM_KERNELS(s, LGamma, LGammaK<float>)
 VM_KERNELS(d, LGamma, LGammaK<double>)
+VM_KERNELS(s, TGamma, TGammaK<float>)
+VM_KERNELS(d, TGamma, TGammaK<double>)
