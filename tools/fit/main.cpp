@@ -41,8 +41,8 @@ std::vector<File> generate() {
        fit::polynomial_file("hyperbolic", "zorp::vm::hyperpoly", fit::hyper_fits(), {})},
       {"src/vm/kernels/special/generated/erf_polys.inc",
        fit::polynomial_file("error function", "zorp::vm::erfpoly", fit::erf_fits(), fit::erf_piecewise_fits())},
-      {"src/vm/kernels/special/generated/lgamma_polys.inc",
-       fit::polynomial_file("log-gamma", "zorp::vm::gammapoly", fit::gamma_fits(), fit::gamma_piecewise_fits())},
+      {"src/vm/kernels/special/generated/gamma_polys.inc",
+       fit::polynomial_file("gamma and exponential integral", "zorp::vm::gammapoly", fit::gamma_fits(), fit::gamma_piecewise_fits())},
   };
 }
 

@@ -1,7 +1,7 @@
 // LGamma, ln|Gamma(x)|, in single and double precision: one accurate method in every slot,
 // single precision computed in double and rounded once.
 //
-// Positive arguments, by range (coefficients from tools/fit, special/generated/lgamma_polys.inc):
+// Positive arguments, by range (coefficients from tools/fit, special/generated/gamma_polys.inc):
 //   [3/4, 5/4)    t = x - 1, lgamma = t (-gamma + t G1(t)), -gamma in two parts: the product
 //                 t * (-gamma) is exact inside the last fma, so the zero at 1 keeps its relative
 //                 accuracy;
@@ -39,7 +39,7 @@
 #include "vm/kernels/common/exp_core.h"
 #include "vm/kernels/common/log_core.h"
 #include "vm/kernels/common/sincos_core.h"
-#include "vm/kernels/special/generated/lgamma_polys.inc"
+#include "vm/kernels/special/generated/gamma_polys.inc"
 
 namespace zorp::vm {
 namespace {
@@ -417,6 +417,120 @@ struct TGammaK<float> : Kernel<float, 64> {
   }
 };
 
+// ---- ExpInt1 -------------------------------------------------------------------------------
+// E1 x, the integral of e^-t/t from x to infinity, for x > 0:
+//   x <= 1       -gamma - ln x + x P(x): the three terms are of one size near 1, so ln x, gamma
+//                and the polynomial's last steps are pairs, summed before the one rounding;
+//   1 < x < 256  e^-x f(x)/x with f(x) = x e^x E1(x) (0.6 to 1) on the halves of the binades, a
+//                head and a pair polynomial per piece; the quotient by x corrected by its
+//                remainder, e^-x as e^-x/2 pair times 2;
+//   x >= 256     the same with f a polynomial in 1/x.
+// Results below the least normal (x past 701.4, 83.0 single) are scaled as Gamma's, rounding once.
+// Special lanes: +-0 give +inf (status 2), negative arguments and -inf NaN (status 1), subnormal
+// and zero results of finite arguments status 4; +inf gives +0.
+constexpr double kE1Asymptotic = 256.0;
+
+inline V e1_small(V x) {
+  const Pair p = horner_pair(x, std::size(gammapoly::kE1Small), [&](size_t j) { return splat(gammapoly::kE1Small[j]); });
+  const Pair xp = two_prod(x, p.hi);
+  const Pair l = ln_dd(x, zero<V>());
+  const Pair s1 = two_sum(splat(kMinusEulerHi), sub(zero<V>(), l.hi));
+  const Pair s2 = two_sum(s1.hi, xp.hi);
+  const V lo = add_quiet(add_quiet(s1.lo, s2.lo), add_quiet(sub_quiet(splat(kMinusEulerLo), l.lo), fma_quiet(x, p.lo, xp.lo)));
+  return add_quiet(s2.hi, lo);
+}
+
+inline V e1_large(V x) {
+  // f(x) as a pair: the pieces below 256, the series in 1/x above.
+  Pair f{zero<V>(), zero<V>()};
+  const __mmask8 far = greater_equal(x, splat(kE1Asymptotic));
+  if (static_cast<__mmask8>(~far)) {
+    const V e = exponent_of(x);
+    const __mmask8 upper = greater_equal(mantissa_1_2(x), splat(1.5));
+    const V half = select(upper, splat(1.0), zero<V>());
+    const __m512i idx = _mm512_cvttpd_epi64(fma_quiet(e, splat(2.0), half));
+    const V mid = scale_by_pow2(select(upper, splat(1.75), splat(1.25)), e);
+    constexpr auto& c = gammapoly::kE1Pieces;
+    const Pair p = horner_pair(sub_quiet(x, mid), std::size(c), [&](size_t j) { return lookup(idx, c[j]); });
+    const Pair s = two_sum(lookup(idx, gammapoly::kE1PiecesHead), p.hi);
+    f = {s.hi, add_quiet(s.lo, p.lo)};
+  }
+  if (far) {
+    const V u = div_quiet(splat(1.0), x);
+    const Pair p = horner_pair(u, std::size(gammapoly::kE1Asymptotic), [&](size_t j) { return splat(gammapoly::kE1Asymptotic[j]); });
+    f = {select(far, p.hi, f.hi), select(far, p.lo, f.lo)};
+  }
+  // q = f/x as a pair.
+  const V qh = div_quiet(f.hi, x);
+  const V ql = div_quiet(add_quiet(fnma_quiet(qh, x, f.hi), f.lo), x);
+  // e^-x, raised by 2^128 where the result would be subnormal.
+  using L = LogTraits<double>;
+  const __mmask8 tiny = less(splat(-kSubnormalBelow), x);
+  Pair z{sub(zero<V>(), x), zero<V>()};
+  if (tiny) {
+    const Pair s = two_sum(z.hi, splat(kRaise * L::kLn2Hi));
+    z = {select(tiny, s.hi, z.hi), select(tiny, add_quiet(s.lo, splat(kRaise * L::kLn2Lo)), z.lo)};
+  }
+  const Pair e = half_exp_pair<true>(max(z.hi, splat(-760.0)));
+  const V e_lo = fma_quiet(add_quiet(e.hi, e.lo), z.lo, e.lo);
+  const Pair m = two_prod(e.hi, qh);
+  V r = mul(splat(2.0), add_quiet(m.hi, add_quiet(m.lo, fma_quiet(e.hi, ql, mul_quiet(e_lo, qh)))));
+  return select(tiny, mul_quiet(r, splat(0x1p-128)), r);
+}
+
+inline V e1_d(V x) {
+  V r = zero<V>();
+  const __mmask8 small = less_equal(x, splat(1.0));
+  if (small) r = e1_small(x);
+  if (static_cast<__mmask8>(~small)) r = select(small, r, e1_large(min(x, splat(800.0))));
+  r = select(equal(x, zero<V>()), splat(std::numeric_limits<double>::infinity()), r);
+  r = select(less(x, zero<V>()), splat(std::numeric_limits<double>::quiet_NaN()), r);
+  return select(unordered(x, x), add_quiet(x, x), r);
+}
+
+template <typename T>
+int e1_status(T x, T r) {
+  if (std::isnan(x)) return 0;
+  if (x == 0) return kStatusSingularity;
+  if (x < 0) return kStatusDomain;
+  return std::isfinite(x) && std::fabs(r) < std::numeric_limits<T>::min() ? kStatusUnderflow : 0;
+}
+
+template <typename V2, typename T>
+auto e1_special(V2 x, V2 r, T) {
+  const auto nonpositive = less_equal(x, zero<V2>());
+  const auto under = less(abs(r), splat(std::numeric_limits<T>::min())) & ~classify<kClassInf | kClassNaN>(x);
+  return static_cast<decltype(nonpositive)>(nonpositive | under);
+}
+
+template <typename T>
+struct ExpInt1K;
+
+template <>
+struct ExpInt1K<double> : Kernel<double, 32> {
+  static __m512d body(__m512d x, __mmask8& special) {
+    const __m512d r = e1_d(x);
+    special = e1_special(x, r, 0.0);
+    return r;
+  }
+  static int callout(const double* a, double* r) {
+    *r = lane<0>(e1_d(splat(*a)));
+    return e1_status(*a, *r);
+  }
+};
+template <>
+struct ExpInt1K<float> : Kernel<float, 64> {
+  static __m512 body(__m512 x, __mmask16& special) {
+    const __m512 r = narrow(e1_d(widen_low(x)), e1_d(widen_high(x)));
+    special = e1_special(x, r, 0.0f);
+    return r;
+  }
+  static int callout(const float* a, float* r) {
+    *r = static_cast<float>(lane<0>(e1_d(splat(static_cast<double>(*a)))));
+    return e1_status(*a, *r);
+  }
+};
+
 }  // namespace
 }  // namespace zorp::vm
 
@@ -425,3 +539,6 @@ VM_KERNELS(s, LGamma, LGammaK<float>)
 VM_KERNELS(d, LGamma, LGammaK<double>)
 VM_KERNELS(s, TGamma, TGammaK<float>)
 VM_KERNELS(d, TGamma, TGammaK<double>)
+// ExpInt1: the LA and HA slots share the accurate kernel, and EP takes it too.
+VM_KERNELS(s, ExpInt1, ExpInt1K<float>, ExpInt1K<float>)
+VM_KERNELS(d, ExpInt1, ExpInt1K<double>, ExpInt1K<double>)
