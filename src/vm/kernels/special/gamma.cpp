@@ -29,6 +29,7 @@
 #include <cmath>
 #include <iterator>
 #include <limits>
+#include <type_traits>
 
 #include "simd/complex.h"
 #include "simd/exact.h"
@@ -259,39 +260,63 @@ inline V lgamma_d(V x) {
   return add_quiet(select(unordered(x, x), add_quiet(x, x), y), zero<V>());
 }
 
-template <typename T>
-int lgamma_callout(const T* a, T* r) {
-  const T x = *a;
-  *r = std::numeric_limits<T>::infinity();
-  return x > 0 ? kStatusOverflow : kStatusSingularity;
-}
-
-// Finite poles and finite arguments beyond the overflow bound.
-template <typename V2, typename T>
-auto special_lanes(V2 x, T bound) {
-  const auto finite = ~classify<kClassInf | kClassNaN>(x);
-  const auto pole = less_equal(x, zero<V2>()) & equal(x, round_integral<_MM_FROUND_TO_ZERO>(x));
-  return static_cast<decltype(pole)>(finite & (pole | less(splat(bound), x)));
-}
-
-template <typename T>
-struct LGammaK;
-
-template <>
-struct LGammaK<double> : Kernel<double, 32> {
+// A kernel from a function record:
+//   static __m512d eval(__m512d x)               the double result of every lane
+//   template <typename V> static auto special(V x, V r)   the lanes to report
+//   template <typename T> static int status(T x, T r)     a lane's status
+// Single precision evaluates in double and rounds once; a callout evaluates its lane with the
+// same vector code, so both modes give the same results.
+template <typename F, typename T>
+struct Evaluated;
+template <typename F>
+struct Evaluated<F, double> : Kernel<double, 32> {
   static __m512d body(__m512d x, __mmask8& special) {
-    special = special_lanes(x, kOverflowBoundD);
-    return lgamma_d(x);
+    const __m512d r = F::eval(x);
+    special = F::special(x, r);
+    return r;
   }
-  static int callout(const double* a, double* r) { return lgamma_callout(a, r); }
+  static int callout(const double* a, double* r) {
+    *r = lane<0>(F::eval(splat(*a)));
+    return F::status(*a, *r);
+  }
 };
-template <>
-struct LGammaK<float> : Kernel<float, 64> {
+template <typename F>
+struct Evaluated<F, float> : Kernel<float, 64> {
   static __m512 body(__m512 x, __mmask16& special) {
-    special = special_lanes(x, kOverflowBoundF);
-    return narrow(lgamma_d(widen_low(x)), lgamma_d(widen_high(x)));
+    const __m512 r = narrow(F::eval(widen_low(x)), F::eval(widen_high(x)));
+    special = F::special(x, r);
+    return r;
   }
-  static int callout(const float* a, float* r) { return lgamma_callout(a, r); }
+  static int callout(const float* a, float* r) {
+    *r = static_cast<float>(lane<0>(F::eval(splat(static_cast<double>(*a)))));
+    return F::status(*a, *r);
+  }
+};
+
+template <typename V2>
+constexpr bool kDouble = std::is_same_v<V2, __m512d>;
+
+// Non-positive integers (and every number below -2^52 or -2^23), as masks.
+template <typename V2>
+auto nonpositive_integers(V2 x) {
+  return less_equal(x, zero<V2>()) & equal(x, round_integral<_MM_FROUND_TO_ZERO>(x));
+}
+
+// LGamma reports its finite poles (status 2) and finite arguments past the overflow bound (3).
+struct LGammaF {
+  static V eval(V x) { return lgamma_d(x); }
+  template <typename V2>
+  static auto special(V2 x, V2) {
+    const auto finite = ~classify<kClassInf | kClassNaN>(x);
+    using T = std::conditional_t<kDouble<V2>, double, float>;
+    const auto past = less(splat(kDouble<V2> ? T(kOverflowBoundD) : T(kOverflowBoundF)), x);
+    return static_cast<decltype(past)>(finite & (nonpositive_integers(x) | past));
+  }
+  template <typename T>
+  static int status(T x, T r) {
+    if (!std::isinf(r) || !std::isfinite(x)) return 0;
+    return x > 0 ? kStatusOverflow : kStatusSingularity;
+  }
 };
 
 // ---- TGamma --------------------------------------------------------------------------------
@@ -369,51 +394,25 @@ inline V tgamma_d(V x) {
   return select(unordered(x, x), add_quiet(x, x), r);
 }
 
-// The status of a lane from its argument and result.
-template <typename T>
-int tgamma_status(T x, T r) {
-  if (std::isnan(x)) return 0;
-  if (x == 0) return kStatusSingularity;
-  if (std::isnan(r)) return kStatusDomain;
-  if (std::isinf(r)) return std::isfinite(x) ? kStatusOverflow : 0;
-  return std::fabs(r) < std::numeric_limits<T>::min() ? kStatusUnderflow : 0;
-}
-
 // Lanes that may report: non-positive integers (and -inf), overflow, arguments near zero whose
 // reciprocal may overflow, results below the least normal.
-template <typename V2, typename T>
-auto tgamma_special(V2 x, V2 r, T bound, T near_zero) {
-  const auto integral = less_equal(x, zero<V2>()) & equal(x, round_integral<_MM_FROUND_TO_ZERO>(x));
-  const auto small = less(abs(x), splat(near_zero));
-  const auto under = less(abs(r), splat(std::numeric_limits<T>::min())) & ~classify<kClassInf | kClassNaN>(x);
-  return static_cast<decltype(integral)>(integral | small | under | less(splat(bound), x));
-}
-
-template <typename T>
-struct TGammaK;
-
-template <>
-struct TGammaK<double> : Kernel<double, 32> {
-  static __m512d body(__m512d x, __mmask8& special) {
-    const __m512d r = tgamma_d(x);
-    special = tgamma_special(x, r, kGammaOverflowD, 0x1p-1020);
-    return r;
+struct TGammaF {
+  static V eval(V x) { return tgamma_d(x); }
+  template <typename V2>
+  static auto special(V2 x, V2 r) {
+    using T = std::conditional_t<kDouble<V2>, double, float>;
+    const auto past = less(splat(kDouble<V2> ? T(kGammaOverflowD) : T(kGammaOverflowF)), x);
+    const auto small = less(abs(x), splat(kDouble<V2> ? T(0x1p-1020) : T(0x1p-124f)));
+    const auto under = less(abs(r), splat(std::numeric_limits<T>::min())) & ~classify<kClassInf | kClassNaN>(x);
+    return static_cast<decltype(past)>(nonpositive_integers(x) | small | under | past);
   }
-  static int callout(const double* a, double* r) {
-    *r = lane<0>(tgamma_d(splat(*a)));
-    return tgamma_status(*a, *r);
-  }
-};
-template <>
-struct TGammaK<float> : Kernel<float, 64> {
-  static __m512 body(__m512 x, __mmask16& special) {
-    const __m512 r = narrow(tgamma_d(widen_low(x)), tgamma_d(widen_high(x)));
-    special = tgamma_special(x, r, kGammaOverflowF, 0x1p-124f);
-    return r;
-  }
-  static int callout(const float* a, float* r) {
-    *r = static_cast<float>(lane<0>(tgamma_d(splat(static_cast<double>(*a)))));
-    return tgamma_status(*a, *r);
+  template <typename T>
+  static int status(T x, T r) {
+    if (std::isnan(x)) return 0;
+    if (x == 0) return kStatusSingularity;
+    if (std::isnan(r)) return kStatusDomain;
+    if (std::isinf(r)) return std::isfinite(x) ? kStatusOverflow : 0;
+    return std::fabs(r) < std::numeric_limits<T>::min() ? kStatusUnderflow : 0;
   }
 };
 
@@ -488,46 +487,21 @@ inline V e1_d(V x) {
   return select(unordered(x, x), add_quiet(x, x), r);
 }
 
-template <typename T>
-int e1_status(T x, T r) {
-  if (std::isnan(x)) return 0;
-  if (x == 0) return kStatusSingularity;
-  if (x < 0) return kStatusDomain;
-  return std::isfinite(x) && std::fabs(r) < std::numeric_limits<T>::min() ? kStatusUnderflow : 0;
-}
-
-template <typename V2, typename T>
-auto e1_special(V2 x, V2 r, T) {
-  const auto nonpositive = less_equal(x, zero<V2>());
-  const auto under = less(abs(r), splat(std::numeric_limits<T>::min())) & ~classify<kClassInf | kClassNaN>(x);
-  return static_cast<decltype(nonpositive)>(nonpositive | under);
-}
-
-template <typename T>
-struct ExpInt1K;
-
-template <>
-struct ExpInt1K<double> : Kernel<double, 32> {
-  static __m512d body(__m512d x, __mmask8& special) {
-    const __m512d r = e1_d(x);
-    special = e1_special(x, r, 0.0);
-    return r;
+// Lanes that may report: non-positive arguments, results below the least normal.
+struct ExpInt1F {
+  static V eval(V x) { return e1_d(x); }
+  template <typename V2>
+  static auto special(V2 x, V2 r) {
+    using T = std::conditional_t<kDouble<V2>, double, float>;
+    const auto under = less(abs(r), splat(std::numeric_limits<T>::min())) & ~classify<kClassInf | kClassNaN>(x);
+    return static_cast<decltype(under)>(less_equal(x, zero<V2>()) | under);
   }
-  static int callout(const double* a, double* r) {
-    *r = lane<0>(e1_d(splat(*a)));
-    return e1_status(*a, *r);
-  }
-};
-template <>
-struct ExpInt1K<float> : Kernel<float, 64> {
-  static __m512 body(__m512 x, __mmask16& special) {
-    const __m512 r = narrow(e1_d(widen_low(x)), e1_d(widen_high(x)));
-    special = e1_special(x, r, 0.0f);
-    return r;
-  }
-  static int callout(const float* a, float* r) {
-    *r = static_cast<float>(lane<0>(e1_d(splat(static_cast<double>(*a)))));
-    return e1_status(*a, *r);
+  template <typename T>
+  static int status(T x, T r) {
+    if (std::isnan(x)) return 0;
+    if (x == 0) return kStatusSingularity;
+    if (x < 0) return kStatusDomain;
+    return std::isfinite(x) && std::fabs(r) < std::numeric_limits<T>::min() ? kStatusUnderflow : 0;
   }
 };
 
@@ -535,10 +509,10 @@ struct ExpInt1K<float> : Kernel<float, 64> {
 }  // namespace zorp::vm
 
 using namespace zorp::vm;
-VM_KERNELS(s, LGamma, LGammaK<float>)
-VM_KERNELS(d, LGamma, LGammaK<double>)
-VM_KERNELS(s, TGamma, TGammaK<float>)
-VM_KERNELS(d, TGamma, TGammaK<double>)
+VM_KERNELS(s, LGamma, Evaluated<LGammaF, float>)
+VM_KERNELS(d, LGamma, Evaluated<LGammaF, double>)
+VM_KERNELS(s, TGamma, Evaluated<TGammaF, float>)
+VM_KERNELS(d, TGamma, Evaluated<TGammaF, double>)
 // ExpInt1: the LA and HA slots share the accurate kernel, and EP takes it too.
-VM_KERNELS(s, ExpInt1, ExpInt1K<float>, ExpInt1K<float>)
-VM_KERNELS(d, ExpInt1, ExpInt1K<double>, ExpInt1K<double>)
+VM_KERNELS(s, ExpInt1, Evaluated<ExpInt1F, float>, Evaluated<ExpInt1F, float>)
+VM_KERNELS(d, ExpInt1, Evaluated<ExpInt1F, double>, Evaluated<ExpInt1F, double>)
