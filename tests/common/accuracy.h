@@ -486,6 +486,18 @@ inline void ErfInv(const Z* a, Z* r, bool) {
   mpfr_clears(y, f, g, c, v, static_cast<mpfr_ptr>(nullptr));
 }
 
+// E1 x = -Ei(-x) for x >= 0 (+inf at 0, with MPFR's pole flag); NaN for negative x.
+inline void ExpInt1(const Z* a, Z* r, bool) {
+  mpfr_srcptr x = a[0].part(0);
+  if (mpfr_sgn(x) < 0 && !mpfr_zero_p(x)) {
+    mpfr_set_nan(r[0].part(0));
+    return;
+  }
+  mpfr_neg(r[1].part(0), x, MPFR_RNDN);
+  mpfr_eint(r[0].part(0), r[1].part(0), MPFR_RNDN);
+  mpfr_neg(r[0].part(0), r[0].part(0), MPFR_RNDN);
+}
+
 }  // namespace formula
 
 // ---- statuses ----------------------------------------------------------------------------------

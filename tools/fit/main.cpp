@@ -43,12 +43,12 @@ std::vector<File> generate() {
        fit::polynomial_file("error function", "zorp::vm::erfpoly", fit::erf_fits(), fit::erf_piecewise_fits())},
       {"src/vm/kernels/special/generated/erfc_polys.inc",
        fit::polynomial_file("complementary error function", "zorp::vm::erfcpoly", {}, fit::erfc_piecewise_fits())},
-      {"src/vm/kernels/special/generated/lgamma_polys.inc",
-       fit::polynomial_file("log-gamma", "zorp::vm::gammapoly", fit::gamma_fits(), fit::gamma_piecewise_fits())},
       {"src/vm/kernels/special/generated/bessel_polys.inc",
        fit::polynomial_file("Bessel function", "zorp::vm::besselpoly", fit::bessel_fits(),
                             fit::bessel_piecewise_fits())},
       {"src/vm/kernels/special/generated/erfinv_table.inc", fit::erfinv_table()},
+      {"src/vm/kernels/special/generated/gamma_polys.inc",
+       fit::polynomial_file("gamma and exponential integral", "zorp::vm::gammapoly", fit::gamma_fits(), fit::gamma_piecewise_fits())},
   };
 }
 

@@ -27,7 +27,6 @@
 #include <cstdint>
 #include <limits>
 
-#include "simd/exact.h"
 #include "simd/poly.h"
 #include "simd/vec.h"
 #include "vm/kernels/common/callout.h"
@@ -219,29 +218,6 @@ inline __m512d ln_pair(__m512d w, __m512d c, __m512d extra) {
     const __m512d s = add_quiet(lookup(q.idx, logtab::kLnD), fma_quiet(q.p, q.r2, q.r));
     return fma_quiet(q.e, splat(LogTraits<double>::kLn2), s);
   }
-}
-
-// ln(w + c) for w > 0 finite and c well below w, as an unevaluated pair hi + lo good to about
-// 2^-64 of the larger of 1 and the result, for callers that subtract logarithms from other large
-// terms (log-gamma): the table's two parts, the exponent's and r0 (exact) are summed exactly,
-// only the small polynomial term and the low parts round.
-inline simd::DD<__m512d> ln_dd(__m512d w, __m512d c) {
-  using namespace simd;
-  using L = LogTraits<double>;
-  const __m512d m = mantissa_1_2(w);
-  const __m512d y = reciprocal_on_grid(m);
-  const __m512d ew = exponent_of(w);
-  const __m512d e = add(ew, less(y, splat(0.75)), ew, splat(1.0));
-  const __m512d r0 = fma_quiet(y, m, splat(-1.0));
-  const __m512d rc = mul_quiet(y, scale_by_pow2(c, sub(zero<__m512d>(), ew)));
-  const __m512d r = add_quiet(r0, rc);
-  const __m512i idx = shift_right<48, double>(bits(y));
-  const __m512d p = horner_from<2>(r, logpoly::kLnLaD);
-  const DD<__m512d> big = two_sum(mul_quiet(e, splat(L::kLn2Hi)), lookup(idx, L::template ha_high<Base::E>()));
-  const DD<__m512d> s = two_sum(big.hi, r0);
-  const __m512d lo = add_quiet(fma_quiet(e, splat(L::kLn2Lo), lookup(idx, L::template ha_low<Base::E>())),
-                               fma_quiet(p, mul_quiet(r, r), rc));
-  return fast_two_sum(s.hi, add_quiet(add_quiet(big.lo, s.lo), lo));
 }
 
 // ---- scalar paths of the callouts ---------------------------------------------------------------

@@ -1,0 +1,518 @@
+// LGamma, ln|Gamma(x)|, in single and double precision: one accurate method in every slot,
+// single precision computed in double and rounded once.
+//
+// Positive arguments, by range (coefficients from tools/fit, special/generated/gamma_polys.inc):
+//   [3/4, 5/4)    t = x - 1, lgamma = t (-gamma + t G1(t)), -gamma in two parts: the product
+//                 t * (-gamma) is exact inside the last fma, so the zero at 1 keeps its relative
+//                 accuracy;
+//   [5/4, 7/4)    lgamma = H + P(x - 3/2), H = lgamma(3/2) rounded, added last (the function
+//                 is near its minimum, -0.12, and P stays a third of H);
+//   [7/4, 5/2)    t = x - 2, lgamma = t (1 - gamma + t G2(t)), the zero at 2 as the one at 1;
+//   [5/2, 8.5)    sixteen slices of 3/8, lgamma = H_i + P_i(x - m_i) (as Erf's slices);
+//   [8.5, inf)    Stirling's form (x - 1/2)(ln x - 1) + ln(2 pi)/2 - 1/2 + S(1/x^2)/x, with ln x
+//                 as a pair and the products and sums exact until the last addition; beyond
+//                 2.56e305 the result overflows.
+// Below 3/4 (negative arguments up to -15.25 included) the recurrence
+//   lgamma x = lgamma(1 + z) - ln|z (z - 1) ... (z - n)|,   z = x + n in [-1/4, 3/4),
+// with every factor x + (n - j) exact, z a pair where x + n rounds, the product a pair, and
+// lgamma(1 + z) from the first two forms above at t = z or z - 1/2. Near the zeros of lgamma on the negative axis the
+// two terms cancel: what remains is the error of lgamma(1 + z), at most 0.12 in size, so the
+// result is good to about 2^-56 absolutely there, and to its ulp elsewhere. Below -15.25 the
+// reflection lgamma x = ln pi - ln|x sin(pi x)| - lgamma|x| with every term a pair (the sine from
+// the accurate sine's pair on pi r, r = x - round(x)); the same absolute bound holds near its
+// zeros, which lie within 1/n! of -n.
+//
+// Special lanes: the poles (zero and the negative integers, every argument below -2^52
+// included) give +inf with status 2, finite arguments beyond the overflow bound +inf with status
+// 3. Infinities of either sign give +inf and NaN stays NaN, without a status. The vector path
+// gives the same results for the "no error" mode. No result is -0: ln|Gamma| is +0 at 1 and 2.
+#include <cmath>
+#include <iterator>
+#include <limits>
+#include <type_traits>
+
+#include "simd/complex.h"
+#include "simd/exact.h"
+#include "simd/poly.h"
+#include "simd/vec.h"
+#include "vm/kernels/common/bind.h"
+#include "vm/kernels/common/callout.h"
+#include "vm/kernels/common/exp_core.h"
+#include "vm/kernels/common/log_core.h"
+#include "vm/kernels/common/sincos_core.h"
+#include "vm/kernels/special/generated/gamma_polys.inc"
+
+namespace zorp::vm {
+namespace {
+
+using namespace zorp::simd;
+using V = __m512d;
+using Pair = DD<__m512d>;
+
+// Constants in two parts: -gamma (Euler's constant), 1 - gamma, ln(2 pi)/2 - 1/2, ln pi, pi.
+constexpr double kMinusEulerHi = -0x1.2788cfc6fb619p-1, kMinusEulerLo = 0x1.6cb90701fbfabp-58;
+constexpr double kOneMinusEulerHi = 0x1.b0ee6072093cep-2, kOneMinusEulerLo = 0x1.6cb90701fbfabp-58;
+constexpr double kStirlingHi = 0x1.acfe390c97d69p-2, kStirlingLo = 0x1.3494bc9001442p-56;
+constexpr double kLnPiHi = 0x1.250d048e7a1bdp+0, kLnPiLo = 0x1.7abf2ad8d5088p-57;
+constexpr double kPiHi = 0x1.921fb54442d18p+1, kPiLo = 0x1.1a62633145c07p-53;
+
+// The largest arguments whose log-gamma rounds to a finite value.
+constexpr double kOverflowBoundD = 0x1.754d9278b51a7p+1014;  // 2.5599833278516383e305
+constexpr float kOverflowBoundF = 0x1.895f1ap+121f;          // 4.085003e36
+// Where Stirling's form starts, and below which the recurrence would take too many factors.
+constexpr double kStirling = 8.5, kRecurrenceLimit = -15.25;
+constexpr int kMaxFactors = 15;
+constexpr double kSliceStart = 2.5, kSliceWidth = 0.375, kSlicesPerUnit = 8.0 / 3.0;
+constexpr double kShifter = 6755399441055744.0;  // 1.5*2^52: the slice number in the low bits
+
+// A polynomial in t with coefficients c(0) ... c(n - 1) (registers), its last three Horner steps carried
+// as pairs: the roundings left are those of the higher terms, each damped by t^3.
+template <typename Coef>
+inline Pair horner_pair(V t, size_t n, Coef c) {
+  V q = c(n - 1);
+  for (size_t j = n - 1; j-- > 3;) q = fma_quiet(q, t, c(j));
+  Pair p{q, zero<V>()};
+  for (size_t j = 3; j-- > 0;) {
+    const Pair m = two_prod(t, p.hi);
+    const Pair s = two_sum(c(j), m.hi);
+    p = {s.hi, add_quiet(s.lo, fma_quiet(t, p.lo, m.lo))};
+  }
+  return p;
+}
+
+// ln(w + c) for w > 0 finite and c well below w, as an unevaluated pair hi + lo good to about
+// 2^-70 of the larger of 1 and the result, on the Ln kernels' reduction (r0 = y m - 1 exact, y on
+// a grid whose -ln is tabulated in two parts): e ln2 + table + r0 - r0^2/2 summed exactly, only
+// r0^3 Q(r0), the correction c (as y c / 2^e (1 - r0)) and the low parts round. Stirling's
+// form multiplies the logarithm by x, up to 171 in Gamma.
+inline Pair ln_dd(V w, V c) {
+  using L = LogTraits<double>;
+  const V m = mantissa_1_2(w);
+  const V y = reciprocal_on_grid(m);
+  const V ew = exponent_of(w);
+  const V e = add(ew, less(y, splat(0.75)), ew, splat(1.0));
+  const V r0 = fma_quiet(y, m, splat(-1.0));
+  const V rc = mul_quiet(y, scale_by_pow2(c, sub(zero<V>(), ew)));
+  const __m512i idx = shift_right<48, double>(bits(y));
+  const Pair big = two_sum(mul_quiet(e, splat(L::kLn2Hi)), lookup(idx, L::template ha_high<Base::E>()));
+  const Pair s = two_sum(big.hi, r0);
+  const Pair sq = two_prod(r0, r0);
+  const Pair s2 = two_sum(s.hi, mul_quiet(sq.hi, splat(-0.5)));
+  const V tail = mul_quiet(mul_quiet(sq.hi, r0), horner(r0, gammapoly::kLnTail));
+  V lo = fma_quiet(e, splat(L::kLn2Lo), lookup(idx, L::template ha_low<Base::E>()));
+  lo = add_quiet(lo, fnma_quiet(rc, r0, rc));
+  lo = add_quiet(lo, fma_quiet(sq.lo, splat(-0.5), tail));
+  lo = add_quiet(lo, add_quiet(add_quiet(big.lo, s.lo), s2.lo));
+  return fast_two_sum(s2.hi, lo);
+}
+
+// t (c0 + t G(t)) with c0 = hi + lo, every step a pair, rounded once.
+template <size_t N>
+inline V zero_form(V t, double hi, double lo, const double (&g)[N]) {
+  const Pair gp = horner_pair(t, N, [&](size_t j) { return splat(g[j]); });
+  const Pair m = two_prod(t, gp.hi);
+  const Pair c = two_sum(splat(hi), m.hi);
+  const V c_lo = add_quiet(c.lo, add_quiet(splat(lo), fma_quiet(t, gp.lo, m.lo)));
+  const Pair y = two_prod(t, c.hi);
+  return add_quiet(y.hi, fma_quiet(t, c_lo, y.lo));
+}
+inline V near_one(V t) { return zero_form(t, kMinusEulerHi, kMinusEulerLo, gammapoly::kLGammaNear1); }
+inline V near_two(V t) { return zero_form(t, kOneMinusEulerHi, kOneMinusEulerLo, gammapoly::kLGammaNear2); }
+// lgamma(3/2 + t) for |t| <= 1/4: H + P(t), the head added to the pair.
+inline V middle(V t) {
+  constexpr auto& c = gammapoly::kLGammaMiddle;  // one piece: c[j][0] is coefficient j
+  const Pair p = horner_pair(t, std::size(c), [&](size_t j) { return splat(c[j][0]); });
+  const Pair s = two_sum(splat(gammapoly::kLGammaMiddleHead[0]), p.hi);
+  return add_quiet(s.hi, add_quiet(s.lo, p.lo));
+}
+// lgamma x on the sixteen slices of [2.5, 8.5).
+inline V sliced(V x) {
+  const V k = fma_toward_zero(sub_quiet(x, splat(kSliceStart)), splat(kSlicesPerUnit), splat(kShifter));
+  const V mid = fma_quiet(sub(k, splat(kShifter)), splat(kSliceWidth), splat(kSliceStart + kSliceWidth / 2));
+  const __m512i idx = bits(k);
+  constexpr auto& c = gammapoly::kLGammaPieces;
+  const Pair p = horner_pair(sub_quiet(x, mid), std::size(c), [&](size_t j) { return lookup(idx, c[j]); });
+  const Pair s = two_sum(lookup(idx, gammapoly::kLGammaPiecesHead), p.hi);
+  return add_quiet(s.hi, add_quiet(s.lo, p.lo));
+}
+
+// lgamma x for x >= 8.5 as an unevaluated sum hi + lo: x (ln x - 1) - (ln x - 1)/2 formed
+// exactly from the pair ln x (ln x - 1 is exact in its high part), then the constant and the
+// correction S(u)/x.
+inline Pair stirling(V x) {
+  const Pair ln = ln_dd(x, zero<V>());
+  const V th = sub_quiet(ln.hi, splat(1.0));
+  const Pair p = two_prod(x, th);
+  const Pair s = two_sum(p.hi, mul_quiet(th, splat(-0.5)));
+  const Pair c = two_sum(s.hi, splat(kStirlingHi));
+  const V u = div_quiet(splat(1.0), mul_quiet(x, x));
+  const V corr = div_quiet(horner(u, gammapoly::kLGammaStirling), x);
+  V lo = fma_quiet(x, ln.lo, p.lo);
+  lo = fma_quiet(ln.lo, splat(-0.5), lo);
+  lo = add_quiet(add_quiet(s.lo, c.lo), add_quiet(lo, add_quiet(corr, splat(kStirlingLo))));
+  return {c.hi, lo};
+}
+
+// lgamma x for x >= 3/4, rounded.
+inline V positive(V x) {
+  V y = zero<V>();
+  const __mmask8 low = less(x, splat(kStirling));
+  if (low) {
+    if (const __mmask8 m = low & less(x, splat(1.25))) y = select(m, near_one(sub_quiet(x, splat(1.0))), y);
+    if (const __mmask8 m = low & greater_equal(x, splat(1.25)) & less(x, splat(1.75)))
+      y = select(m, middle(sub_quiet(x, splat(1.5))), y);
+    if (const __mmask8 m = low & greater_equal(x, splat(1.75)) & less(x, splat(kSliceStart)))
+      y = select(m, near_two(sub_quiet(x, splat(2.0))), y);
+    if (const __mmask8 m = low & greater_equal(x, splat(kSliceStart))) y = select(m, sliced(x), y);
+  }
+  if (const __mmask8 big = static_cast<__mmask8>(~low)) {
+    const Pair s = stirling(x);
+    y = select(big, add_quiet(s.hi, s.lo), y);
+  }
+  return y;
+}
+
+// lgamma(1 + z) for z in [-1/4, 3/4) (slightly beyond where z came from a rounded bound).
+inline V one_plus(V z) {
+  const __mmask8 m = less(z, splat(0.25));
+  V y = zero<V>();
+  if (m) y = near_one(z);
+  if (static_cast<__mmask8>(~m)) y = select(m, y, middle(sub_quiet(z, splat(0.5))));
+  return y;
+}
+
+// ln|p| for a nonzero pair p.
+inline Pair ln_abs(Pair p) {
+  const __mmask8 negative = less(p.hi, zero<V>());
+  return ln_dd(abs(p.hi), select(negative, sub(zero<V>(), p.lo), p.lo));
+}
+
+// a - b - c for pairs.
+inline Pair combine(Pair a, Pair b, Pair c) {
+  const Pair s = two_sum(a.hi, sub(zero<V>(), b.hi));
+  const Pair t = two_sum(s.hi, sub(zero<V>(), c.hi));
+  return {t.hi, add_quiet(add_quiet(s.lo, t.lo), sub_quiet(a.lo, add_quiet(b.lo, c.lo)))};
+}
+
+// Where a logarithm of Gamma is a sum of terms, the sum as a pair and whether Gamma is negative.
+struct LnGamma {
+  Pair ln;
+  __mmask8 negative;
+};
+
+// ln|Gamma x| for -15.25 <= x < 3/4 by the recurrence (poles give garbage, fixed by the caller).
+inline LnGamma recurrence(V x) {
+  const V n = max(zero<V>(), round_integral<_MM_FROUND_TO_POS_INF>(sub_quiet(splat(-0.25), x)));
+  // z = x + n rounds only for x in (-1/2, -1/4) (n = 1, z past 1/2): the pair keeps what it
+  // lost. Every other factor x + (n - j) is exact, |x| being the larger.
+  const Pair zp = two_sum(x, n);
+  const V z = zp.hi;
+  Pair prod = zp;
+  const double most = reduce_max(n);
+  for (int j = 1; j <= kMaxFactors && j <= most; ++j) {
+    const Pair next = dd_mul(prod, add_quiet(x, sub_quiet(n, splat(double(j)))));
+    const __mmask8 m = less_equal(splat(double(j)), n);
+    prod = {select(m, next.hi, prod.hi), select(m, next.lo, prod.lo)};
+  }
+  const Pair l = ln_abs(prod);
+  const Pair g = two_sum(one_plus(z), sub(zero<V>(), l.hi));
+  return {{g.hi, sub_quiet(g.lo, l.lo)}, less(prod.hi, zero<V>())};
+}
+
+// ln|Gamma x| for x < -15.25 by the reflection: ln pi - ln|x sin(pi x)| - lgamma|x|; Gamma x
+// has the sign of sin(pi x), negative where floor(x) is odd.
+inline LnGamma reflection(V x) {
+  const V a = abs(x);
+  const V r = abs(sub_quiet(x, round_integral<_MM_FROUND_TO_NEAREST_INT>(x)));  // sin(pi x) = +-sin(pi r)
+  // sin(pi r) for r <= 1/4, cos(pi (1/2 - r)) beyond, each on the exact pair pi * r.
+  const __mmask8 far = less(splat(0.25), r);
+  const V q = select(far, sub_quiet(splat(0.5), r), r);
+  const Pair pq = two_prod(splat(kPiHi), q);
+  const V pq_lo = fma_quiet(splat(kPiLo), q, pq.lo);
+  const Pair sn = trig::sin_pair(pq.hi, pq_lo);
+  const Pair cs = trig::cos_pair(pq.hi, pq_lo);
+  const Pair sine = {select(far, cs.hi, sn.hi), select(far, cs.lo, sn.lo)};
+  const Pair prod = dd_mul(fast_two_sum(sine.hi, sine.lo), a);
+  const V f = round_integral<_MM_FROUND_TO_NEG_INF>(x);
+  const __mmask8 odd = not_equal(f, mul(splat(2.0), round_integral<_MM_FROUND_TO_NEG_INF>(mul(f, splat(0.5)))));
+  return {combine({splat(kLnPiHi), splat(kLnPiLo)}, ln_abs(prod), stirling(a)), odd};
+}
+
+// The double result of every lane, the special ones included.
+inline V lgamma_d(V x) {
+  const V inf = splat(std::numeric_limits<double>::infinity());
+  V y = zero<V>();
+  const __mmask8 pos = greater_equal(x, splat(0.75));
+  const __mmask8 mid = less(x, splat(0.75)) & greater_equal(x, splat(kRecurrenceLimit));
+  const __mmask8 neg = less(x, splat(kRecurrenceLimit));
+  if (pos) y = select(pos, positive(min(x, splat(kOverflowBoundD))), y);
+  if (mid) {
+    const Pair p = recurrence(x).ln;
+    y = select(mid, add_quiet(p.hi, p.lo), y);
+  }
+  if (neg) {
+    const Pair p = reflection(max(x, splat(-0x1p52))).ln;
+    y = select(neg, add_quiet(p.hi, p.lo), y);
+  }
+  // Poles (integers at or below zero, every number below -2^52), overflow and infinities: +inf.
+  const __mmask8 pole = less_equal(x, zero<V>()) & equal(x, round_integral<_MM_FROUND_TO_ZERO>(x));
+  y = select(pole | abs_greater(x, splat(kOverflowBoundD)), inf, y);
+  return add_quiet(select(unordered(x, x), add_quiet(x, x), y), zero<V>());
+}
+
+// A kernel from a function record:
+//   static __m512d eval(__m512d x)               the double result of every lane
+//   template <typename V> static auto special(V x, V r)   the lanes to report
+//   template <typename T> static int status(T x, T r)     a lane's status
+// Single precision evaluates in double and rounds once; a callout evaluates its lane with the
+// same vector code, so both modes give the same results.
+template <typename F, typename T>
+struct Evaluated;
+template <typename F>
+struct Evaluated<F, double> : Kernel<double, 32> {
+  static __m512d body(__m512d x, __mmask8& special) {
+    const __m512d r = F::eval(x);
+    special = F::special(x, r);
+    return r;
+  }
+  static int callout(const double* a, double* r) {
+    *r = lane<0>(F::eval(splat(*a)));
+    return F::status(*a, *r);
+  }
+};
+template <typename F>
+struct Evaluated<F, float> : Kernel<float, 64> {
+  static __m512 body(__m512 x, __mmask16& special) {
+    const __m512 r = narrow(F::eval(widen_low(x)), F::eval(widen_high(x)));
+    special = F::special(x, r);
+    return r;
+  }
+  static int callout(const float* a, float* r) {
+    *r = static_cast<float>(lane<0>(F::eval(splat(static_cast<double>(*a)))));
+    return F::status(*a, *r);
+  }
+};
+
+template <typename V2>
+constexpr bool kDouble = std::is_same_v<V2, __m512d>;
+
+// Non-positive integers (and every number below -2^52 or -2^23), as masks.
+template <typename V2>
+auto nonpositive_integers(V2 x) {
+  return less_equal(x, zero<V2>()) & equal(x, round_integral<_MM_FROUND_TO_ZERO>(x));
+}
+
+// LGamma reports its finite poles (status 2) and finite arguments past the overflow bound (3).
+struct LGammaF {
+  static V eval(V x) { return lgamma_d(x); }
+  template <typename V2>
+  static auto special(V2 x, V2) {
+    const auto finite = ~classify<kClassInf | kClassNaN>(x);
+    using T = std::conditional_t<kDouble<V2>, double, float>;
+    const auto past = less(splat(kDouble<V2> ? T(kOverflowBoundD) : T(kOverflowBoundF)), x);
+    return static_cast<decltype(past)>(finite & (nonpositive_integers(x) | past));
+  }
+  template <typename T>
+  static int status(T x, T r) {
+    if (!std::isinf(r) || !std::isfinite(x)) return 0;
+    return x > 0 ? kStatusOverflow : kStatusSingularity;
+  }
+};
+
+// ---- TGamma --------------------------------------------------------------------------------
+// Gamma x = +-e^(ln|Gamma x|) with the logarithm as a pair from the pieces above: for
+// 3/4 <= x < 8.5 lgamma(1 + z) + ln((x - 1)...(x - n)) (z = x - 1 - n, the factors exact; the
+// first term is below 0.13, so its rounding is a tenth of an ulp of Gamma), Stirling's pair
+// beyond, the recurrence and the reflection below 3/4 with their signs. The exponential of the
+// pair is e^hi/2 as a pair times 2 (1 + lo); where Gamma is subnormal, hi is raised by 128 ln2
+// first and the result scaled down at the end, so that it rounds once. Below 2^-54 in magnitude
+// Gamma x = 1/x - gamma to within 2^-54 of the result.
+// Special lanes: +-0 give +-inf (status 2), the negative integers and -inf NaN (status 1, as C's
+// tgamma: a domain error), arguments past 171.62 (35.04 single) or within 1/largest of zero +inf
+// with status 3, and subnormal or zero results of finite arguments status 4; the callout
+// evaluates its lane with the vector code.
+constexpr double kGammaOverflowD = 0x1.573fae561f647p+7;  // 171.6243769563027
+constexpr float kGammaOverflowF = 0x1.18521ep+5f;         // 35.040096
+constexpr double kEulerHi = 0x1.2788cfc6fb619p-1;
+constexpr double kSubnormalBelow = -700.0, kRaise = 128.0;
+
+// ln Gamma x for 3/4 <= x < 8.5 as a pair.
+inline Pair upward(V x) {
+  const V n = max(zero<V>(), round_integral<_MM_FROUND_TO_NEG_INF>(sub_quiet(x, splat(0.75))));
+  const V z = sub_quiet(x, add_quiet(n, splat(1.0)));
+  Pair prod{splat(1.0), zero<V>()};
+  const double most = reduce_max(n);
+  for (int j = 1; j <= 8 && j <= most; ++j) {
+    const Pair next = dd_mul(prod, sub_quiet(x, splat(double(j))));
+    const __mmask8 m = less_equal(splat(double(j)), n);
+    prod = {select(m, next.hi, prod.hi), select(m, next.lo, prod.lo)};
+  }
+  const Pair l = ln_dd(prod.hi, prod.lo);
+  const Pair g = two_sum(one_plus(z), l.hi);
+  return {g.hi, add_quiet(g.lo, l.lo)};
+}
+
+inline V tgamma_d(V x) {
+  using L = LogTraits<double>;
+  Pair y{zero<V>(), zero<V>()};
+  __mmask8 negative = 0;
+  auto take = [&](__mmask8 m, Pair p) { y = {select(m, p.hi, y.hi), select(m, p.lo, y.lo)}; };
+  const __mmask8 up = greater_equal(x, splat(0.75)) & less(x, splat(kStirling));
+  const __mmask8 big = greater_equal(x, splat(kStirling));
+  const __mmask8 mid = less(x, splat(0.75)) & greater_equal(x, splat(kRecurrenceLimit));
+  const __mmask8 neg = less(x, splat(kRecurrenceLimit));
+  if (up) take(up, upward(x));
+  if (big) take(big, stirling(min(x, splat(171.7))));
+  if (mid) {
+    const LnGamma r = recurrence(x);
+    take(mid, r.ln);
+    negative |= mid & r.negative;
+  }
+  if (neg) {
+    const LnGamma r = reflection(max(x, splat(-0x1p52)));
+    take(neg, r.ln);
+    negative |= neg & r.negative;
+  }
+  y = two_sum(y.hi, y.lo);  // the low parts may hold whole terms; e^lo = 1 + lo wants them tiny
+  const __mmask8 tiny = less(y.hi, splat(kSubnormalBelow));
+  if (tiny) {
+    const Pair s = two_sum(y.hi, splat(kRaise * L::kLn2Hi));
+    const V lo = add_quiet(y.lo, add_quiet(s.lo, splat(kRaise * L::kLn2Lo)));
+    y = {select(tiny, s.hi, y.hi), select(tiny, lo, y.lo)};
+  }
+  const Pair e = half_exp_pair<true>(min(max(y.hi, splat(-760.0)), splat(710.0)));
+  // 2 (e.hi + e.lo)(1 + y.lo): y.lo reaches 2^-44 and e.lo a twentieth of e.hi, so the cross
+  // term counts.
+  V r = mul(splat(2.0), add_quiet(e.hi, fma_quiet(add_quiet(e.hi, e.lo), y.lo, e.lo)));
+  r = select(tiny, mul_quiet(r, splat(0x1p-128)), r);
+  r = select(negative, mul(splat(-1.0), r), r);  // keeps the sign of a zero that underflowed
+  // Near zero 1/x - gamma (x = +-0 gives +-inf), then the poles and the overflow.
+  r = select(less(abs(x), splat(0x1p-54)), sub_quiet(div_quiet(splat(1.0), x), splat(kEulerHi)), r);
+  const __mmask8 integral_nonpositive = less(x, zero<V>()) & equal(x, round_integral<_MM_FROUND_TO_ZERO>(x));
+  r = select(integral_nonpositive, splat(std::numeric_limits<double>::quiet_NaN()), r);
+  r = select(less(splat(kGammaOverflowD), x), splat(std::numeric_limits<double>::infinity()), r);
+  return select(unordered(x, x), add_quiet(x, x), r);
+}
+
+// Lanes that may report: non-positive integers (and -inf), overflow, arguments near zero whose
+// reciprocal may overflow, results below the least normal.
+struct TGammaF {
+  static V eval(V x) { return tgamma_d(x); }
+  template <typename V2>
+  static auto special(V2 x, V2 r) {
+    using T = std::conditional_t<kDouble<V2>, double, float>;
+    const auto past = less(splat(kDouble<V2> ? T(kGammaOverflowD) : T(kGammaOverflowF)), x);
+    const auto small = less(abs(x), splat(kDouble<V2> ? T(0x1p-1020) : T(0x1p-124f)));
+    const auto under = less(abs(r), splat(std::numeric_limits<T>::min())) & ~classify<kClassInf | kClassNaN>(x);
+    return static_cast<decltype(past)>(nonpositive_integers(x) | small | under | past);
+  }
+  template <typename T>
+  static int status(T x, T r) {
+    if (std::isnan(x)) return 0;
+    if (x == 0) return kStatusSingularity;
+    if (std::isnan(r)) return kStatusDomain;
+    if (std::isinf(r)) return std::isfinite(x) ? kStatusOverflow : 0;
+    return std::fabs(r) < std::numeric_limits<T>::min() ? kStatusUnderflow : 0;
+  }
+};
+
+// ---- ExpInt1 -------------------------------------------------------------------------------
+// E1 x, the integral of e^-t/t from x to infinity, for x > 0:
+//   x <= 1       -gamma - ln x + x P(x): the three terms are of one size near 1, so ln x, gamma
+//                and the polynomial's last steps are pairs, summed before the one rounding;
+//   1 < x < 256  e^-x f(x)/x with f(x) = x e^x E1(x) (0.6 to 1) on the halves of the binades, a
+//                head and a pair polynomial per piece; the quotient by x corrected by its
+//                remainder, e^-x as e^-x/2 pair times 2;
+//   x >= 256     the same with f a polynomial in 1/x.
+// Results below the least normal (x past 701.4, 83.0 single) are scaled as Gamma's, rounding once.
+// Special lanes: +-0 give +inf (status 2), negative arguments and -inf NaN (status 1), subnormal
+// and zero results of finite arguments status 4; +inf gives +0.
+constexpr double kE1Asymptotic = 256.0;
+
+inline V e1_small(V x) {
+  const Pair p = horner_pair(x, std::size(gammapoly::kE1Small), [&](size_t j) { return splat(gammapoly::kE1Small[j]); });
+  const Pair xp = two_prod(x, p.hi);
+  const Pair l = ln_dd(x, zero<V>());
+  const Pair s1 = two_sum(splat(kMinusEulerHi), sub(zero<V>(), l.hi));
+  const Pair s2 = two_sum(s1.hi, xp.hi);
+  const V lo = add_quiet(add_quiet(s1.lo, s2.lo), add_quiet(sub_quiet(splat(kMinusEulerLo), l.lo), fma_quiet(x, p.lo, xp.lo)));
+  return add_quiet(s2.hi, lo);
+}
+
+inline V e1_large(V x) {
+  // f(x) as a pair: the pieces below 256, the series in 1/x above.
+  Pair f{zero<V>(), zero<V>()};
+  const __mmask8 far = greater_equal(x, splat(kE1Asymptotic));
+  if (static_cast<__mmask8>(~far)) {
+    const V e = exponent_of(x);
+    const __mmask8 upper = greater_equal(mantissa_1_2(x), splat(1.5));
+    const V half = select(upper, splat(1.0), zero<V>());
+    const __m512i idx = _mm512_cvttpd_epi64(fma_quiet(e, splat(2.0), half));
+    const V mid = scale_by_pow2(select(upper, splat(1.75), splat(1.25)), e);
+    constexpr auto& c = gammapoly::kE1Pieces;
+    const Pair p = horner_pair(sub_quiet(x, mid), std::size(c), [&](size_t j) { return lookup(idx, c[j]); });
+    const Pair s = two_sum(lookup(idx, gammapoly::kE1PiecesHead), p.hi);
+    f = {s.hi, add_quiet(s.lo, p.lo)};
+  }
+  if (far) {
+    const V u = div_quiet(splat(1.0), x);
+    const Pair p = horner_pair(u, std::size(gammapoly::kE1Asymptotic), [&](size_t j) { return splat(gammapoly::kE1Asymptotic[j]); });
+    f = {select(far, p.hi, f.hi), select(far, p.lo, f.lo)};
+  }
+  // q = f/x as a pair.
+  const V qh = div_quiet(f.hi, x);
+  const V ql = div_quiet(add_quiet(fnma_quiet(qh, x, f.hi), f.lo), x);
+  // e^-x, raised by 2^128 where the result would be subnormal.
+  using L = LogTraits<double>;
+  const __mmask8 tiny = less(splat(-kSubnormalBelow), x);
+  Pair z{sub(zero<V>(), x), zero<V>()};
+  if (tiny) {
+    const Pair s = two_sum(z.hi, splat(kRaise * L::kLn2Hi));
+    z = {select(tiny, s.hi, z.hi), select(tiny, add_quiet(s.lo, splat(kRaise * L::kLn2Lo)), z.lo)};
+  }
+  const Pair e = half_exp_pair<true>(max(z.hi, splat(-760.0)));
+  const V e_lo = fma_quiet(add_quiet(e.hi, e.lo), z.lo, e.lo);
+  const Pair m = two_prod(e.hi, qh);
+  V r = mul(splat(2.0), add_quiet(m.hi, add_quiet(m.lo, fma_quiet(e.hi, ql, mul_quiet(e_lo, qh)))));
+  return select(tiny, mul_quiet(r, splat(0x1p-128)), r);
+}
+
+inline V e1_d(V x) {
+  V r = zero<V>();
+  const __mmask8 small = less_equal(x, splat(1.0));
+  if (small) r = e1_small(x);
+  if (static_cast<__mmask8>(~small)) r = select(small, r, e1_large(min(x, splat(800.0))));
+  r = select(equal(x, zero<V>()), splat(std::numeric_limits<double>::infinity()), r);
+  r = select(less(x, zero<V>()), splat(std::numeric_limits<double>::quiet_NaN()), r);
+  return select(unordered(x, x), add_quiet(x, x), r);
+}
+
+// Lanes that may report: non-positive arguments, results below the least normal.
+struct ExpInt1F {
+  static V eval(V x) { return e1_d(x); }
+  template <typename V2>
+  static auto special(V2 x, V2 r) {
+    using T = std::conditional_t<kDouble<V2>, double, float>;
+    const auto under = less(abs(r), splat(std::numeric_limits<T>::min())) & ~classify<kClassInf | kClassNaN>(x);
+    return static_cast<decltype(under)>(less_equal(x, zero<V2>()) | under);
+  }
+  template <typename T>
+  static int status(T x, T r) {
+    if (std::isnan(x)) return 0;
+    if (x == 0) return kStatusSingularity;
+    if (x < 0) return kStatusDomain;
+    return std::isfinite(x) && std::fabs(r) < std::numeric_limits<T>::min() ? kStatusUnderflow : 0;
+  }
+};
+
+}  // namespace
+}  // namespace zorp::vm
+
+using namespace zorp::vm;
+VM_KERNELS(s, LGamma, Evaluated<LGammaF, float>)
+VM_KERNELS(d, LGamma, Evaluated<LGammaF, double>)
+VM_KERNELS(s, TGamma, Evaluated<TGammaF, float>)
+VM_KERNELS(d, TGamma, Evaluated<TGammaF, double>)
+// ExpInt1: the LA and HA slots share the accurate kernel, and EP takes it too.
+VM_KERNELS(s, ExpInt1, Evaluated<ExpInt1F, float>, Evaluated<ExpInt1F, float>)
+VM_KERNELS(d, ExpInt1, Evaluated<ExpInt1F, double>, Evaluated<ExpInt1F, double>)
