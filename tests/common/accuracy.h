@@ -113,11 +113,19 @@ struct Stats {
   }
   static constexpr int ep_bits() { return sizeof(R) == 4 ? 11 : 26; }
 
-  void add(R computed, mpfr_srcptr exact, const Element& e, bool any_zero = false) {
+  // envelope > 0: the error may instead be measured absolutely, in ulps of the envelope, where
+  // that is the smaller figure (results near a zero of an oscillating function).
+  void add(R computed, mpfr_srcptr exact, const Element& e, bool any_zero = false, double envelope = 0) {
     const R rounded = round_to<R>(exact);
     const bool same = std::isnan(computed) ? std::isnan(rounded) : std::memcmp(&computed, &rounded, sizeof(R)) == 0;
     if (!same && rounding_mismatches++ == 0) first_rounding = e;
-    const auto [u, relative] = error_of<R>(computed, exact, rounded, any_zero);
+    auto [u, relative] = error_of<R>(computed, exact, rounded, any_zero);
+    if (envelope > 0 && u > 0 && mpfr_regular_p(exact)) {
+      constexpr long emin = std::numeric_limits<R>::min_exponent;
+      const long exact_e = std::max<long>(mpfr_get_exp(exact), emin), envelope_e = std::max<long>(std::ilogb(envelope) + 1, emin);
+      const double absolute = std::ldexp(u, static_cast<int>(exact_e - envelope_e));
+      if (absolute < u) u = absolute, relative = 0;
+    }
     if (u < 0) {
       if (special_mismatches++ == 0) first_special = e;
       return;

@@ -25,7 +25,7 @@
 namespace zorp::test {
 
 using vm::catalogue::Shape;
-enum class Rule { CLASS, CLASS_ZERO_ANY_SIGN, CR };
+enum class Rule { CLASS, CLASS_ZERO_ANY_SIGN, CLASS_OR_ENVELOPE, CR };
 enum class Extra { none, near_ties, one_scale, powers, near_pio2 };
 
 struct VmRow {
@@ -452,7 +452,8 @@ accuracy::Stats<R> sweep(const VmRow& row, int slot, Sample<R> s) {
       for (size_t p = 0; p < pout; ++p) el.r[p] = res[k][i * pout + p];
       for (size_t p = 0; p < pout; ++p) {
         el.part = static_cast<int>(p);
-        st.add(res[k][i * pout + p], exact[k].part(p), el, row.rule == Rule::CLASS_ZERO_ANY_SIGN);
+        const double envelope = row.rule == Rule::CLASS_OR_ENVELOPE ? 1 / std::sqrt(std::max(1.0, std::fabs(o.a[0]))) : 0;
+        st.add(res[k][i * pout + p], exact[k].part(p), el, row.rule == Rule::CLASS_ZERO_ANY_SIGN, envelope);
       }
     }
     st.add_status(statuses[i], row.status(o), el);

@@ -44,6 +44,7 @@ std::vector<File> generate() {
       {"src/vm/kernels/special/generated/bessel_polys.inc",
        fit::polynomial_file("Bessel function", "zorp::vm::besselpoly", fit::bessel_fits(),
                             fit::bessel_piecewise_fits())},
+      {"src/vm/kernels/special/generated/bessel_j_tables.inc", fit::bessel_j_tables()},
   };
 }
 
