@@ -25,7 +25,6 @@
 // Special lanes: J1 of arguments below twice the least normal, whose results a/2 are subnormal
 // (status 4); the callout rounds as the exact result a/2 (1 - a^2/8) demands: down on a tie.
 // J(+-inf) is +0.
-#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -37,6 +36,7 @@
 #include "vm/kernels/common/bind.h"
 #include "vm/kernels/common/callout.h"
 #include "vm/kernels/common/sincos_core.h"
+#include "vm/kernels/special/tiny_half.h"
 #include "vm/kernels/special/generated/bessel_j_tables.inc"
 #include "vm/kernels/special/generated/bessel_polys.inc"
 
@@ -156,17 +156,6 @@ inline __m512d bessel_j(__m512d x) {
   return select(equal(a, splat(std::numeric_limits<double>::infinity())), zero<__m512d>(), y);
 }
 
-// a/2 for a below twice the least normal, rounded as a/2 (1 - a^2/8): toward zero on a tie.
-// There a and a/2 are both multiples of the least subnormal, so the result's bit pattern is
-// half of a's, truncated.
-template <typename T>
-T half_rounded_down(T x) {
-  using U = std::conditional_t<sizeof(T) == 4, uint32_t, uint64_t>;
-  const U sign = U(1) << (8 * sizeof(T) - 1);
-  const U b = std::bit_cast<U>(x);
-  return std::bit_cast<T>(static_cast<U>((b & sign) | ((b & ~sign) >> 1)));
-}
-
 template <int kN, typename T>
 struct BesselJBody : Kernel<T, sizeof(T) == 4 ? 32 : 16> {
   static Vec<T> evaluate(Vec<T> x) {
@@ -189,7 +178,7 @@ struct BesselJ<1, T> : BesselJBody<1, T> {
   }
   // The exact result lies below the least normal even where it rounds up to it: an underflow.
   static int callout(const T* a, T* r) {
-    *r = half_rounded_down(*a);
+    *r = tiny_half<false>(*a);
     return kStatusUnderflow;
   }
 };
