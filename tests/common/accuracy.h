@@ -10,7 +10,6 @@
 #include <mpc.h>
 #include <mpfr.h>
 
-#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -67,7 +66,7 @@ inline double round_to(mpfr_srcptr exact, bool dbl) { return dbl ? round_to<doub
 // exact zero (with `any_zero`, a zero of either sign matches an exact zero). The second member
 // is the relative error where the rounded exact value is a normal number, else 0.
 template <typename R>
-inline std::pair<double, double> error_of(R computed, mpfr_srcptr exact, R rounded, bool any_zero, long floor_exp = LONG_MIN) {
+inline std::pair<double, double> error_of(R computed, mpfr_srcptr exact, R rounded, bool any_zero) {
   if (mpfr_nan_p(exact)) return {std::isnan(computed) ? 0.0 : -1.0, 0.0};
   if (std::isnan(computed)) return {-1.0, 0.0};
   if (mpfr_zero_p(exact))
@@ -81,9 +80,7 @@ inline std::pair<double, double> error_of(R computed, mpfr_srcptr exact, R round
   if (mpfr_zero_p(diff)) return {0.0, 0.0};
   const double relative = std::isnormal(rounded) ? std::fabs(mpfr_get_d(diff, MPFR_RNDN) / mpfr_get_d(exact, MPFR_RNDN)) : 0.0;
   constexpr int p = std::numeric_limits<R>::digits, emin = std::numeric_limits<R>::min_exponent;
-  // |exact| < 2^e: one ulp is 2^(e-p); below 2^floor_exp, the ulp of 2^(floor_exp-1) (an
-  // absolute bound, where the exact result is the difference of larger terms)
-  const long e = std::max<long>(std::max<long>(mpfr_get_exp(exact), emin), floor_exp);
+  const long e = std::max<long>(mpfr_get_exp(exact), emin);  // |exact| < 2^e: one ulp is 2^(e-p)
   mpfr_mul_2si(diff, diff, p - e, MPFR_RNDN);
   return {std::fabs(mpfr_get_d(diff, MPFR_RNDN)), relative};
 }
@@ -116,11 +113,20 @@ struct Stats {
   }
   static constexpr int ep_bits() { return sizeof(R) == 4 ? 11 : 26; }
 
-  void add(R computed, mpfr_srcptr exact, const Element& e, bool any_zero = false, long floor_exp = LONG_MIN) {
+  // envelope > 0: the error may instead be measured absolutely, in ulps of the envelope, where
+  // that is the smaller figure (results near a zero of an oscillating function, or a difference
+  // of terms larger than itself).
+  void add(R computed, mpfr_srcptr exact, const Element& e, bool any_zero = false, double envelope = 0) {
     const R rounded = round_to<R>(exact);
     const bool same = std::isnan(computed) ? std::isnan(rounded) : std::memcmp(&computed, &rounded, sizeof(R)) == 0;
     if (!same && rounding_mismatches++ == 0) first_rounding = e;
-    const auto [u, relative] = error_of<R>(computed, exact, rounded, any_zero, floor_exp);
+    auto [u, relative] = error_of<R>(computed, exact, rounded, any_zero);
+    if (envelope > 0 && u > 0 && mpfr_regular_p(exact)) {
+      constexpr long emin = std::numeric_limits<R>::min_exponent;
+      const long exact_e = std::max<long>(mpfr_get_exp(exact), emin), envelope_e = std::max<long>(std::ilogb(envelope) + 1, emin);
+      const double absolute = std::ldexp(u, static_cast<int>(exact_e - envelope_e));
+      if (absolute < u) u = absolute, relative = 0;
+    }
     if (u < 0) {
       if (special_mismatches++ == 0) first_special = e;
       return;

@@ -3,6 +3,9 @@
 // e^r - 1 carries the factor e^a of the modified functions to some 2^-64, so that the result's
 // one rounding dominates its error.
 //
+// J0 and J1 are fitted in pieces around their zeros and extrema below 63 pi/8, with Hankel's
+// amplitudes P and Q beyond (the J tables in special/generated/bessel_j_tables.inc).
+//
 // The modified functions are fitted scaled, F_n(x) = e^-x I_n(x): F_n falls slowly (like
 // 1/sqrt(2 pi x)) where I_n itself grows like e^x, so the kernels form I_n as F_n times e^x, and
 // F_n is what a polynomial approximates well:
@@ -14,6 +17,11 @@
 //                 polynomial part would be nearly as large as its head and carry its own
 //                 rounding error into the result, and F1 vanishes at 0.
 #include <mpfr.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <string>
 
 #include "fits.h"
 
@@ -85,6 +93,101 @@ R small_series_term(int j) {
 
 R expm1_(const R& r) { return expm1(r); }
 
+// ---- J0 and J1 ----------------------------------------------------------------------------------
+R bessel_j(int n, const R& x) {
+  R r;
+  if (n == 0) mpfr_j0(r.v, x.v, MPFR_RNDN);
+  else mpfr_j1(r.v, x.v, MPFR_RNDN);
+  return r;
+}
+R bessel_y(int n, const R& x) {
+  R r;
+  if (n == 0) mpfr_y0(r.v, x.v, MPFR_RNDN);
+  else mpfr_y1(r.v, x.v, MPFR_RNDN);
+  return r;
+}
+R pi_() {
+  R p;
+  mpfr_const_pi(p.v, MPFR_RNDN);
+  return p;
+}
+
+// The Hankel amplitudes P_n and Q_n of J_n(x) = sqrt(2/(pi x)) (P cos chi - Q sin chi),
+// chi = x - (2n + 1) pi/4: from J_n and Y_n where x is moderate, from their asymptotic series
+// sum (-1)^k a_2k / x^2k and sum (-1)^k a_(2k+1) / x^(2k+1) beyond 60, whose smallest terms lie
+// near e^-2x there, below the 256 bits carried.
+void hankel(int n, const R& x, R& p, R& q) {
+  if (x < R(60)) {
+    const R chi = x - R(2 * n + 1) * pi_() / R(4);
+    const R scale = sqrt(pi_() * x / R(2));
+    const R j = bessel_j(n, x), y = bessel_y(n, x), c = cos(chi), s = sin(chi);
+    p = scale * (j * c + y * s);
+    q = scale * (y * c - j * s);
+    return;
+  }
+  const R mu(4 * n * n);
+  R term(1);
+  p = R(0);
+  q = R(0);
+  for (int k = 0; k < 200; ++k) {
+    if (k % 2 == 0) p = p + ((k / 2) % 2 ? -term : term);
+    else q = q + ((k / 2) % 2 ? -term : term);
+    const R next = term * (mu - R((2 * k + 1) * (2 * k + 1))) / (R(8 * (k + 1)) * x);
+    if (abs(next) < R(std::ldexp(1.0, -300)) || abs(term) < abs(next)) break;
+    term = next;
+  }
+}
+// (P_n - 1) / s and x Q_n in s = 1/x^2, with their limits at s = 0.
+template <int kN>
+R hankel_p(const R& s) {
+  if (s.zero()) return R((4 * kN * kN - 1) * (4 * kN * kN - 9)) / R(-128);
+  R p, q;
+  hankel(kN, R(1) / sqrt(s), p, q);
+  return (p - R(1)) / s;
+}
+template <int kN>
+R hankel_q(const R& s) {
+  if (s.zero()) return R(4 * kN * kN - 1) / R(8);
+  R p, q;
+  const R x = R(1) / sqrt(s);
+  hankel(kN, x, p, q);
+  return q * x;
+}
+
+// A piece of the J tables: [m pi/4 - pi/8, (m + 1) pi/4 - pi/8) (piece 0 from 0), so that the
+// zeros of J0 near (k - 1/4) pi and of J1 near (k + 1/4) pi sit mid-piece; centred at f's zero
+// in it (to 256 bits, found by bisection) or, where it has none, at its midpoint rounded to a
+// double (so that d = x - centre is exact).
+constexpr int kJPieces = 32;
+void j_piece(int m, R& lo, R& hi) {
+  lo = m == 0 ? R(0) : R(2 * m - 1) * pi_() / R(8);
+  hi = R(2 * m + 1) * pi_() / R(8);
+}
+struct Centre {
+  R at;
+  bool zero;
+};
+Centre centre(int n, int m) {
+  if (m == 0) return {R(0), n == 1};  // J0 even, J1 odd: in x itself
+  R lo, hi;
+  j_piece(m, lo, hi);
+  R a = lo, b = hi;
+  const bool neg_a = bessel_j(n, a) < R(0), neg_b = bessel_j(n, b) < R(0);
+  if (neg_a == neg_b) return {R(((lo + hi) / R(2)).d()), false};
+  for (int i = 0; i < 300; ++i) {
+    const R c = (a + b) / R(2);
+    if ((bessel_j(n, c) < R(0)) == neg_a) a = c;
+    else b = c;
+  }
+  return {(a + b) / R(2), true};
+}
+
+std::string format(const char* f, double v) {
+  char b[64];
+  std::snprintf(b, sizeof b, f, v);
+  return b;
+}
+
 void unit_slice(int i, double& lo, double& hi) {
   lo = i;
   hi = i + 1;
@@ -98,6 +201,18 @@ std::vector<Fit> bessel_fits() {
       {"kExpm1D", "e^r - 1", expm1_, "[-2^-10, ln2/16 + 2^-10]", -0x1p-10, 0.6931471805599453 / 16 + 0x1p-10, 9,
        W::Absolute, Prec::Double, How::Minimax, {0}, nullptr,
        "e^a on the exponential's table and reduction, more accurate than its kernels need"},
+      {"kJ0HankelPD", "(P0 - 1) / s in s = 1/x^2", hankel_p<0>, "x >= 63 pi/8: s in [0, (8/(63 pi))^2]", 0,
+       64.0 / (3969 * 9.8696044010893586) * 1.01, 9, W::Absolute, Prec::Double, How::Minimax, {}, nullptr,
+       "J0 = (P0 cos(x - pi/4) - Q0 sin(x - pi/4)) sqrt(2/(pi x)), P0 = 1 + s P(s)"},
+      {"kJ0HankelQD", "x Q0 in s = 1/x^2", hankel_q<0>, "x >= 63 pi/8: s in [0, (8/(63 pi))^2]", 0,
+       64.0 / (3969 * 9.8696044010893586) * 1.01, 9, W::Absolute, Prec::Double, How::Minimax, {}, nullptr,
+       "Q0 = Q(s) / x"},
+      {"kJ1HankelPD", "(P1 - 1) / s in s = 1/x^2", hankel_p<1>, "x >= 63 pi/8: s in [0, (8/(63 pi))^2]", 0,
+       64.0 / (3969 * 9.8696044010893586) * 1.01, 9, W::Absolute, Prec::Double, How::Minimax, {}, nullptr,
+       "J1 = (P1 cos(x - 3pi/4) - Q1 sin(x - 3pi/4)) sqrt(2/(pi x)), P1 = 1 + s P(s)"},
+      {"kJ1HankelQD", "x Q1 in s = 1/x^2", hankel_q<1>, "x >= 63 pi/8: s in [0, (8/(63 pi))^2]", 0,
+       64.0 / (3969 * 9.8696044010893586) * 1.01, 9, W::Absolute, Prec::Double, How::Minimax, {}, nullptr,
+       "Q1 = Q(s) / x"},
       {"kI0AsymD", "(sqrt(x) e^-x I0(x) - 1/sqrt(2 pi)) / t in t = 1/x", asym_tail<0>, "x >= 16: t in [0, 1/16]",
        0, 1.0 / 16, 17, W::Absolute, Prec::Double, How::Minimax, {}, nullptr,
        "I0 = e^x (c0 + t Q(t)) / sqrt(x), c0 kept as a pair by the kernel"},
@@ -109,6 +224,72 @@ std::vector<Fit> bessel_fits() {
       {"kI1SmallD", "I1(x) / (x/2) - 1 in u = x^2/4", small_ratio_m1<1>, "|x| < 1: u in [0, 1/4]", 0, 0.25, 9,
        W::Absolute, Prec::Double, How::Taylor, {}, small_series_term<1>, "I1 = x/2 + (x/2) S(u), every slot"},
   };
+}
+
+// The J tables: per piece the centre as a pair (hi, lo: a zero needs more than a double) and the
+// polynomial in d = x - centre, fitted for relative error over the piece widened by 1/64 on each
+// side, its constant pinned to 0 at a zero so that the result keeps its relative accuracy there.
+// The leading coefficient (c1 at a zero, c0 elsewhere) carries most of the result, and its
+// rounding alone would cost a quarter ulp: its rounding error is stored apart (<name>LeadLo);
+// away from a zero c1 d reaches most of the result as well, and c1's rounding error is kept too
+// (<name>NextLo, 0 at a zero, where c2 d is small beside c1).
+std::string bessel_j_tables() {
+  Out o;
+  o.line("// Generated by tools/fit; do not edit. The Bessel functions J0 and J1 below 63 pi/8: 32 pieces");
+  o.line("// [m pi/4 - pi/8, (m + 1) pi/4 - pi/8), each centred at the function's zero in it (hi + lo) or at");
+  o.line("// its midpoint, and the polynomial in d = x - centre (rising degree), recorded in tools/fit/bessel.cpp.");
+  o.line("#pragma once");
+  o.line("namespace zorp::vm::besseltab {");
+  constexpr int kDegree = 14;
+  for (int n = 0; n <= 1; ++n) {
+    std::vector<double> his, los, leads, nexts;
+    std::vector<std::vector<double>> cols(kDegree + 1);
+    const std::string name = "kJ" + std::to_string(n);
+    o.line("// " + name + "Pieces: J" + std::to_string(n) + "(centre + d), degree " + std::to_string(kDegree) +
+           ", relative error, double");
+    for (int m = 0; m < kJPieces; ++m) {
+      const Centre c = centre(n, m);
+      const double hi = c.at.d(), lo = (c.at - R(hi)).d();
+      his.push_back(hi);
+      los.push_back(lo);
+      const R at = c.at;
+      const Target f = [n, at](const R& d) { return bessel_j(n, at + d); };
+      R from, to;
+      j_piece(m, from, to);
+      const double a = (from - at).d() - 1.0 / 64, b = (to - at).d() + 1.0 / 64;
+      std::vector<R> pinned;
+      if (c.zero) pinned.push_back(R(0));
+      const std::vector<R> exact = remez(f, a, b, kDegree, Weight::Relative, pinned);
+      std::vector<double> row;
+      for (const R& v : exact) row.push_back(v.d());
+      const int lead = c.zero ? 1 : 0;
+      leads.push_back((exact[lead] - R(row[lead])).d());
+      nexts.push_back(c.zero ? 0.0 : (exact[1] - R(row[1])).d());
+      for (int j = 0; j <= kDegree; ++j) cols[j].push_back(row[j]);
+      // The error as the kernel's coefficients give it: the lead as its pair, the rest rounded.
+      std::vector<R> stored;
+      for (int j = 0; j <= kDegree; ++j) stored.emplace_back(row[j]);
+      stored[lead] = stored[lead] + R(leads.back());
+      stored[1] = stored[1] + R(nexts.back());
+      double worst = 0;
+      for (int k = 0; k <= 2000; ++k) {
+        const R d = R(a) + (R(b) - R(a)) * R(k) / R(2000);
+        if (d.zero()) continue;
+        R v = stored.back();
+        for (int j = kDegree; j-- > 0;) v = v * d + stored[j];
+        worst = std::max(worst, std::fabs((v / f(d) - R(1)).d()));
+      }
+      o.line("//   piece " + format("%2.0f", m) + (c.zero ? "  zero " : "  mid  ") + format("%.17g", hi) + "  d in " +
+             "[" + format("%+.4f", a) + ", " + format("%+.4f", b) + "]" + "  " + format("%.1f bits", -std::log2(worst)));
+    }
+    o.array(Prec::Double, name + "CentreHi", his);
+    o.array(Prec::Double, name + "CentreLo", los);
+    o.array(Prec::Double, name + "LeadLo", leads);
+    o.array(Prec::Double, name + "NextLo", nexts);
+    o.array2(Prec::Double, name + "Pieces", cols);
+  }
+  o.line("}  // namespace zorp::vm::besseltab");
+  return o.text;
 }
 
 std::vector<PiecewiseFit> bessel_piecewise_fits() {

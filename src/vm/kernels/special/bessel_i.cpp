@@ -16,7 +16,6 @@
 // Special lanes: the arguments whose result overflows (status 3) and, for I1, the tiny ones whose
 // result a/2 is subnormal (status 4). The vector path gives the same infinities and a/2 rounded to
 // nearest; the callout rounds a/2 as the exact result a/2 (1 + a^2/8) demands: upward on a tie.
-#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -28,6 +27,7 @@
 #include "vm/kernels/common/bind.h"
 #include "vm/kernels/common/callout.h"
 #include "vm/kernels/common/exp_core.h"
+#include "vm/kernels/special/tiny_half.h"
 #include "vm/kernels/special/generated/bessel_polys.inc"
 
 namespace zorp::vm {
@@ -128,17 +128,6 @@ inline __m512d signed_bessel_i(__m512d x) {
   return kN == 1 ? copy_sign(y, x) : y;
 }
 
-// a/2 for a below twice the least normal, rounded as a/2 (1 + a^2/8): on a tie away from zero.
-// There a and a/2 are both multiples of the least subnormal, so the result's bit pattern is
-// half of a's, rounded up.
-template <typename T>
-T half_rounded_up(T x) {
-  using U = std::conditional_t<sizeof(T) == 4, uint32_t, uint64_t>;
-  const U sign = U(1) << (8 * sizeof(T) - 1);
-  const U b = std::bit_cast<U>(x);
-  return std::bit_cast<T>(static_cast<U>((b & sign) | (((b & ~sign) + 1) >> 1)));
-}
-
 inline constexpr Reports kIReports{kStatusOverflow, true};
 
 template <int kN, typename T>
@@ -158,7 +147,7 @@ struct BesselI : Kernel<T, sizeof(T) == 4 ? 32 : 16> {
     }
     // I1 below twice the least normal: the exact result lies below the least normal even where
     // it rounds up to it, which is an underflow all the same.
-    *r = half_rounded_up(x);
+    *r = tiny_half<true>(x);
     return kStatusUnderflow;
   }
 };

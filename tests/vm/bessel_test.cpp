@@ -1,0 +1,76 @@
+// The Bessel functions where their contract is loosest: J0 and J1 near the zeros below 8 pi,
+// which the kernels resolve (each is a tabled centre), must keep the relative accuracy of their
+// class there, although the contract's envelope rule would accept an absolute error.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "common/vm_rows.h"
+
+namespace zorp::test {
+namespace {
+
+struct NearZeros {
+  const char* name;
+  int (*f)(mpfr_ptr, mpfr_srcptr, mpfr_rnd_t);
+  double first;  // the first positive zero lies within 1/2 of first, the others pi apart
+};
+
+// The k-th positive zero of f to double precision, by bisection on the sign of f.
+double zero_of(const NearZeros& z, int k) {
+  double lo = z.first + k * M_PI - 0.5, hi = lo + 1;
+  accuracy::Z x, y;
+  auto sign = [&](double v) {
+    mpfr_set_d(x.part(0), v, MPFR_RNDN);
+    z.f(y.part(0), x.part(0), MPFR_RNDN);
+    return mpfr_sgn(y.part(0));
+  };
+  const int s_lo = sign(lo);
+  while (std::nextafter(lo, hi) < hi) {
+    const double mid = lo + (hi - lo) / 2;
+    if (mid == lo || mid == hi) break;
+    (sign(mid) == s_lo ? lo : hi) = mid;
+  }
+  return lo;
+}
+
+class BesselNearZeros : public testing::TestWithParam<NearZeros> {};
+
+// Around each zero below 8 pi: its 64 neighbours on either side and points at relative
+// distances 2^-10 to 2^-50, both signs of the argument, in both precisions.
+TEST_P(BesselNearZeros, KeepTheirClass) {
+  const NearZeros z = GetParam();
+  for (const char t : {'s', 'd'}) {
+    const std::string name = std::string("v") + t + z.name;
+    VmRow row = row_named(name);
+    row.rule = Rule::CLASS;
+    Sample<double> sd;
+    Sample<float> sf;
+    auto push = [&](double v) {
+      for (double x : {v, -v}) {
+        sd.a.push_back(x), sd.b.push_back(x), ++sd.n;
+        sf.a.push_back(float(x)), sf.b.push_back(float(x)), ++sf.n;
+      }
+    };
+    for (int k = 0; z.first + k * M_PI < 8 * M_PI - 0.5; ++k) {
+      const double zero = zero_of(z, k);
+      double up = zero, down = zero;
+      for (int j = 0; j < 64; ++j) push(up = std::nextafter(up, 100.0)), push(down = std::nextafter(down, 0.0));
+      for (int e = 10; e <= 50; e += 4) push(zero * (1 + std::ldexp(1.0, -e))), push(zero * (1 - std::ldexp(1.0, -e)));
+    }
+    if (t == 'd') {
+      const auto st = sweep<double>(row, 1, sd);
+      EXPECT_TRUE(st.meets(accuracy::Class::HA)) << st.describe(name, accuracy::Class::HA);
+    } else {
+      const auto st = sweep<float>(row, 1, sf);
+      EXPECT_TRUE(st.meets(accuracy::Class::HA)) << st.describe(name, accuracy::Class::HA);
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Tabled, BesselNearZeros,
+                         testing::Values(NearZeros{"J0", mpfr_j0, 2.40}, NearZeros{"J1", mpfr_j1, 3.83}),
+                         [](const testing::TestParamInfo<NearZeros>& i) { return std::string(i.param.name); });
+
+}  // namespace
+}  // namespace zorp::test
