@@ -294,15 +294,14 @@ using InverseK = std::conditional_t<kHasPoles<F>, WithPoles<C, F>, InverseBody<C
 }  // namespace zorp::vm
 
 using namespace zorp::vm;
-VM_KERNELS(c, Asin, InverseK<ZorpComplex8, Fn::Asin>)
-VM_KERNELS(z, Asin, InverseK<ZorpComplex16, Fn::Asin>)
-VM_KERNELS(c, Asinh, InverseK<ZorpComplex8, Fn::Asinh>)
-VM_KERNELS(z, Asinh, InverseK<ZorpComplex16, Fn::Asinh>)
-VM_KERNELS(c, Acos, InverseK<ZorpComplex8, Fn::Acos>)
-VM_KERNELS(z, Acos, InverseK<ZorpComplex16, Fn::Acos>)
-VM_KERNELS(c, Acosh, InverseK<ZorpComplex8, Fn::Acosh>)
-VM_KERNELS(z, Acosh, InverseK<ZorpComplex16, Fn::Acosh>)
-VM_KERNELS(c, Atan, InverseK<ZorpComplex8, Fn::Atan>)
-VM_KERNELS(z, Atan, InverseK<ZorpComplex16, Fn::Atan>)
-VM_KERNELS(c, Atanh, InverseK<ZorpComplex8, Fn::Atanh>)
-VM_KERNELS(z, Atanh, InverseK<ZorpComplex16, Fn::Atanh>)
+// Both precisions of one function.
+#define INVERSE_ROWS(F)                                    \
+  VM_KERNELS(c, F, InverseK<ZorpComplex8, Fn::F>)          \
+  VM_KERNELS(z, F, InverseK<ZorpComplex16, Fn::F>)
+INVERSE_ROWS(Asin)
+INVERSE_ROWS(Asinh)
+INVERSE_ROWS(Acos)
+INVERSE_ROWS(Acosh)
+INVERSE_ROWS(Atan)
+INVERSE_ROWS(Atanh)
+#undef INVERSE_ROWS
