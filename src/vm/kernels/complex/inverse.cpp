@@ -24,17 +24,17 @@
 // Every quantity is a double-double and the last steps are the logarithm and angle building
 // blocks that take pairs (ln_pair, angles::angle), so the only rounding that counts is the
 // last one. Where the formulas would leave the double range the asymptotic forms take over:
-// |z| >= 2^28: A = |z| and D = y to far below an ulp, so Im = ln 2|z| (|z| as a scaled pair) and
+// a part >= 2^28: A = |z| and D = y to far below an ulp, so Im = ln 2|z| (|z| as a scaled pair) and
 //              Re asin = atan2(x, y);
-// |z| < 2^-30: asin z = z to far below an ulp (D = 1);
+// both parts < 2^-30: asin z = z to far below an ulp (D = 1);
 // x < 1 with 0 < y < 2^-450, where y^2 would fall below the normal range:
 //              Im asin = y / sqrt((1 - x)(1 + x)).
 //
 // The arctanh core is Kahan's: Re atanh = log1p(4x / ((1 - x)^2 + y^2))/4,
-// Im atanh = atan2(2y, (1 - x)(1 + x) - y^2)/2, in pairs; for |z| >= 2^30 the real part is
-// x/|z|^2 (the error of that form is 3/|z|^2 of the result) and the angle is formed on the
-// scaled parts; for |z| < 2^-30, atanh z = z; at x = 1 with 0 < y < 2^-450 (where (1 - x)^2 + y^2
-// would underflow) the real part is -ln(y/2)/2.
+// Im atanh = atan2(2y, (1 - x)(1 + x) - y^2)/2, in pairs. Once a part reaches 2^30 the real
+// part is x/|z|^2 (the error of that form is 3/|z|^2 of the result) and the angle is formed on
+// the scaled parts; with both parts below 2^-30, atanh z = z; at x = 1 with 0 < y < 2^-450
+// (where (1 - x)^2 + y^2 would underflow) the real part is -ln(y/2)/2.
 //
 // Single precision runs the same code on the parts widened to double and rounds once.
 // Elements with an infinite or NaN part, and the poles of atanh (+-1 +- i0) and atan
