@@ -125,12 +125,13 @@ std::vector<T> inputs(size_t n, Axis ax, std::mt19937_64& rng) {
   return v;
 }
 
-template <typename T>
+// kParts values per element: 2 for complex elements, whose parts are drawn independently.
+template <typename T, int kParts = 1>
 void run(benchmark::State& state, const Kernel<T>& k, Range rg) {
   const size_t n = static_cast<size_t>(state.range(0));
   std::mt19937_64 rng(1);
-  const std::vector<T> a = inputs<T>(n, rg.a, rng), b = inputs<T>(n, rg.b, rng);
-  std::vector<T> r(n), r2(n);
+  const std::vector<T> a = inputs<T>(n * kParts, rg.a, rng), b = inputs<T>(n * kParts, rg.b, rng);
+  std::vector<T> r(n * kParts), r2(n * kParts);
   uint64_t ticks = 0;
   for (auto _ : state) {
     const uint64_t t0 = __rdtsc();
@@ -145,10 +146,12 @@ void run(benchmark::State& state, const Kernel<T>& k, Range rg) {
   state.counters["ns/elem"] = benchmark::Counter(elems, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
-template <typename T>
+template <typename T, int kParts = 1>
 void add(const std::string& fn, const std::string& who, Kernel<T> k, Range rg) {
   for (long n : {1024L, 1000000L})
-    benchmark::RegisterBenchmark((fn + rg.tag + "/" + who).c_str(), [k, rg](benchmark::State& s) { run<T>(s, k, rg); })->Arg(n);
+    benchmark::RegisterBenchmark((fn + rg.tag + "/" + who).c_str(), [k, rg](benchmark::State& s) {
+      run<T, kParts>(s, k, rg);
+    })->Arg(n);
 }
 
 inline int main(int argc, char** argv, void (*register_all)()) {
