@@ -449,10 +449,11 @@ accuracy::Stats<R> sweep(const VmRow& row, int slot, Sample<R> s) {
     mpfr_clear_flags();
     row.ref.f(args, exact, row.dbl());
     // MPC reaches some poles (atanh(1)) without raising the flag: an infinite exact part from
-    // finite arguments is a pole all the same
+    // finite arguments that did not overflow the reference's range is a pole all the same
     o.pole = mpfr_divby0_p();
+    const bool beyond_range = mpfr_overflow_p();
     for (int k = 0; k < row.results(); ++k)
-      for (size_t p = 0; p < pout; ++p) o.pole |= o.args_finite && mpfr_inf_p(exact[k].part(p));
+      for (size_t p = 0; p < pout; ++p) o.pole |= o.args_finite && !beyond_range && mpfr_inf_p(exact[k].part(p));
     const bool mpfr_underflow = mpfr_underflow_p();
     o.least_normal = std::numeric_limits<R>::min();
     o.r = round_to<R>(exact[0].part(0));
