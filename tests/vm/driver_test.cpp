@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/guarded.h"
+#include "common/reporting.h"
 #include "common/vm_rows.h"
 #include "platform/fpu.h"
 
@@ -23,27 +24,9 @@ struct Sparse {
   T* data;
 };
 
-std::vector<ZorpVmErrorRecord> g_records;
-int32_t keep_record(ZorpVmErrorRecord* r) {
-  g_records.push_back(*r);
-  return 0;
-}
+std::vector<ZorpVmErrorRecord>& g_records = reported();
 
-class Driver : public testing::Test {
- protected:
-  void SetUp() override {
-    saved_ = _fennGetMode();
-    _fennSetMode(ZORP_VM_HA | ZORP_VM_ERRMODE_CALLBACK);
-    _fennSetErrorCallBack(keep_record);
-    g_records.clear();
-  }
-  void TearDown() override {
-    _fennClearErrorCallBack();
-    _fennSetMode(saved_);
-    _fennClearErrStatus();
-  }
-  uint32_t saved_ = 0;
-};
+class Driver : public Reporting<> {};
 
 // A caller with flush-to-zero and rounding toward zero in the vector control register, and an
 // x87 control word with the invalid-operation exception unmasked and 53-bit precision, gets

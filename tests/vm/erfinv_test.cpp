@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "vm/kernels/special/generated/erfinv_table.inc"
+#include "common/reporting.h"
 #include "zorp/vm.h"
 
 namespace zorp::test {
@@ -23,16 +24,10 @@ using Fn = void (*)(int32_t, const R*, R*);
 
 template <typename R>
 Fn<R> kernel(char type, int slot) {
-  static void* lib = dlopen("libzorp_fenn_avx512.so.2", RTLD_NOW | RTLD_NOLOAD);
-  void** t = static_cast<void**>(dlsym(lib, ("zorp_fenn_kernel_" + std::string(1, type) + "ErfInv_ttab").c_str()));
-  return reinterpret_cast<Fn<R>>(t[slot]);
+  return reinterpret_cast<Fn<R>>(kernel_table(type, "ErfInv")[slot]);
 }
 
-std::vector<ZorpVmErrorRecord> g_records;
-int32_t keep(ZorpVmErrorRecord* r) {
-  g_records.push_back(*r);
-  return 0;
-}
+std::vector<ZorpVmErrorRecord>& g_records = reported();
 
 // The table kernel's result for x from row `row`, as the kernel forms it.
 double from_row(double x, int row) {
@@ -65,19 +60,8 @@ TEST(ErfInvEp, ReadsTheRowOfYsSixteenthOfItsBinade) {
   }
 }
 
-class ErfInvReports : public testing::TestWithParam<std::pair<char, int>> {
+class ErfInvReports : public Reporting<testing::TestWithParam<std::pair<char, int>>> {
  protected:
-  void SetUp() override {
-    saved_ = _fennSetMode(ZORP_VM_HA | ZORP_VM_ERRMODE_CALLBACK);
-    _fennSetErrorCallBack(keep);
-    g_records.clear();
-  }
-  void TearDown() override {
-    _fennClearErrorCallBack();
-    _fennSetMode(saved_);
-    _fennClearErrStatus();
-  }
-  uint32_t saved_ = 0;
 
   template <typename R>
   void check() {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "common/vm_rows.h"
+#include "common/reporting.h"
 #include "zorp/vm.h"
 
 namespace zorp::test {
@@ -54,34 +55,16 @@ Expected expected(const Kernel& kernel, R b) {
   return {Path::General};
 }
 
-void** table(char type, const std::string& f) {
-  static void* lib = dlopen("libzorp_fenn_avx512.so.2", RTLD_NOW | RTLD_NOLOAD);
-  return static_cast<void**>(dlsym(lib, ("zorp_fenn_kernel_" + std::string(1, type) + f + "_ttab").c_str()));
-}
 
-std::vector<ZorpVmErrorRecord> g_records;
-int32_t keep(ZorpVmErrorRecord* r) {
-  g_records.push_back(*r);
-  return 0;
-}
+std::vector<ZorpVmErrorRecord>& g_records = reported();
 int g_patched_calls = 0;
 template <typename R>
 void counting_probe(int32_t, const R*, R*) {
   ++g_patched_calls;
 }
 
-class Powx : public testing::TestWithParam<Kernel> {
+class Powx : public Reporting<testing::TestWithParam<Kernel>> {
  protected:
-  void SetUp() override {
-    saved_ = _fennSetMode(ZORP_VM_HA | ZORP_VM_ERRMODE_CALLBACK);
-    _fennSetErrorCallBack(keep);
-  }
-  void TearDown() override {
-    _fennClearErrorCallBack();
-    _fennSetMode(saved_);
-    _fennClearErrStatus();
-  }
-  uint32_t saved_ = 0;
 
   template <typename R>
   void check() {
@@ -95,8 +78,8 @@ class Powx : public testing::TestWithParam<Kernel> {
                         L::infinity(), -L::infinity(), L::quiet_NaN(), L::signaling_NaN(), R(2), R(0.1)};
     for (int i = 0; a.size() < 37; ++i) a.push_back(R(0.37) * R(i) - R(3));
     const int32_t n = static_cast<int32_t>(a.size());
-    auto powx = reinterpret_cast<void (*)(int32_t, const R*, R, R*)>(table(t, "Powx")[kernel.slot]);
-    auto pow = reinterpret_cast<void (*)(int32_t, const R*, const R*, R*)>(table(t, "Pow")[kernel.slot]);
+    auto powx = reinterpret_cast<void (*)(int32_t, const R*, R, R*)>(kernel_table(t, "Powx")[kernel.slot]);
+    auto pow = reinterpret_cast<void (*)(int32_t, const R*, const R*, R*)>(kernel_table(t, "Pow")[kernel.slot]);
     const R third = R(1) / R(3);
     const R exponents[] = {R(0), -R(0), R(1), R(2), R(3), R(4), R(5), R(6), R(7), R(8), R(9), R(10), R(-1), R(-2),
                            R(0.5), R(-0.5), R(1.5), third, std::nextafter(third, R(1)), R(2) / R(3), R(2.5)};
@@ -121,7 +104,7 @@ class Powx : public testing::TestWithParam<Kernel> {
           }
           break;
         case Path::Delegate: {
-          void** d = table(t, e.delegate);
+          void** d = kernel_table(t, e.delegate);
           reinterpret_cast<void (*)(int32_t, const R*, R*)>(d[kernel.delegate_slot])(n, a.data(), want.data());
           reporter = std::string("v") + t + e.delegate;
           // Through the table as it is at the time of the call.
