@@ -35,6 +35,7 @@
 // at 0 (2) and nothing else: their imaginary part is an angle, which underflows quietly as Arg
 // does.
 #include <cmath>
+#include <complex>
 #include <limits>
 
 #include "simd/complex.h"
@@ -46,6 +47,7 @@
 #include "vm/kernels/common/log_core.h"
 #include "vm/kernels/common/sincos_core.h"
 #include "vm/kernels/complex/complex_core.h"
+#include "vm/kernels/hyper/generated/hyper_polys.inc"
 
 namespace zorp::vm {
 namespace {
@@ -79,7 +81,7 @@ inline long double times_exp(long double e, long double de, long double t) {
 // finite elements whatever their size (e^x is finite in extended precision far beyond double's
 // range, so a part overflows or underflows only where its exact value does).
 template <typename T>
-inline void element(double x, double y, long double& re, long double& im) {
+inline void exp_element(double x, double y, long double& re, long double& im) {
   if (std::isnan(x)) {
     re = kNaN;
     im = y == 0 ? y : kNaN;  // NaN + i0 keeps the zero
@@ -102,41 +104,118 @@ inline void element(double x, double y, long double& re, long double& im) {
   }
 }
 
+// The three functions of this family differ in the factor that multiplies cos y (real lanes)
+// and sin y (imaginary lanes), a pair computed from x in [-708, 708], and in their rare
+// elements: e^x in both lanes; sinh x and cosh x (Sinh), cosh x and sinh x (Cosh). Each
+// function also says which parts of a finite element's result are exact zeros (a zero x or y),
+// so that a zero there is not taken for an underflow.
+struct ExpFn {
+  static DD<__m512d> factor(__m512d x) {
+    // e^x itself (doubling is exact below 708): a tiny part such as e^x y must not pass through
+    // the subnormal range as e^x/2 y on the way.
+    const DD<__m512d> half = half_exp_pair<true>(x);
+    return {add(half.hi, half.hi), add(half.lo, half.lo)};
+  }
+  template <typename T>
+  static void element(double x, double y, long double& re, long double& im) {
+    exp_element<T>(x, y, re, im);
+  }
+  static bool zero_re(double, double) { return false; }
+  static bool zero_im(double, double y) { return y == 0; }
+};
+
+// sinh x (real lanes) and cosh x (imaginary lanes) as pairs, or the other way round (kSwap),
+// from e^x/2 and e^-x/2; below |x| = 1, where their difference cancels, sinh x is x plus the
+// odd series' tail, a pair whose low part is under a fifth of x.
+template <bool kSwap>
+inline DD<__m512d> sinh_cosh_pairs(__m512d x) {
+  const DD<__m512d> p = half_exp_pair<true>(x), m = half_exp_pair<true>(sub(zero<__m512d>(), x));
+  const DD<__m512d> c = two_sum(p.hi, m.hi), d = two_sum(p.hi, sub(zero<__m512d>(), m.hi));
+  const __m512d u = mul(x, x);
+  const __mmask8 small = less(abs(x), splat(1.0));
+  const DD<__m512d> sh = {select(small, x, d.hi),
+                          select(small, mul(mul(x, u), horner(u, hyperpoly::kSinhTailHaD)),
+                                 add(d.lo, sub(p.lo, m.lo)))};
+  const DD<__m512d> ch = {c.hi, add(c.lo, add(p.lo, m.lo))};
+  const __mmask8 cosh_lanes = kSwap ? static_cast<__mmask8>(~kImagLanes) : kImagLanes;
+  return {select(cosh_lanes, ch.hi, sh.hi), select(cosh_lanes, ch.lo, sh.lo)};
+}
+
+// Rare elements of Sinh and Cosh (non-finite parts with the special values of csinh and ccosh,
+// |x| > 708, tiny parts) in extended precision through the standard library's complex functions
+// of long double: for double and single results their 64-bit parts are rounded once more, far
+// below half an ulp, and sinh x, cosh x stay finite there long after double overflows.
+template <bool kCosh>
+struct HyperFn {
+  static DD<__m512d> factor(__m512d x) { return sinh_cosh_pairs<kCosh>(x); }
+  template <typename T>
+  static void element(double x, double y, long double& re, long double& im) {
+    const std::complex<long double> z(x, y);
+    const std::complex<long double> w = kCosh ? std::cosh(z) : std::sinh(z);
+    re = w.real(), im = w.imag();
+    if (!std::isfinite(x) || !std::isfinite(y)) {
+      // Where C leaves the sign of an infinite or zero part open, take the one the product
+      // formula gives with a NaN counted positive, as the accuracy reference does (and the
+      // zero of cosh(NaN + i0) opposite to y's, likewise).
+      const bool neg_y = std::signbit(y) && !std::isnan(y);
+      if (!kCosh && std::isinf(x) && !std::isfinite(y)) re = x;
+      if (kCosh && x == 0 && !std::isfinite(y)) im = neg_y ? -x : x;
+      if (kCosh && std::isinf(x) && std::isinf(y)) re = static_cast<long double>(x) * y;
+      if (kCosh && std::isnan(x) && y == 0) im = -y;
+      return;
+    }
+    // A part that lands on T's least normal number may lie just below it, which the extended
+    // parts cannot show when x or y is so small that sinh x = x, cosh x = 1, cos y = 1 or
+    // sin y = y there: their next terms decide, and a part below counts as an underflow. Terms
+    // under 2^-155 are left out: the accuracy reference (160 bits) cannot tell the side either.
+    constexpr long double kSmall = 0x1p-32L;
+    const long double x2 = static_cast<long double>(x) * x, y2 = static_cast<long double>(y) * y;
+    const bool sx = std::fabs(x) < kSmall, sy = std::fabs(y) < kSmall;
+    const long double sinh_x = sx ? x2 / 6 : 0, cosh_x = sx ? x2 / 2 : 0;
+    const long double cos_y = sy ? -y2 / 2 : 0, sin_y = sy ? -y2 / 6 : 0;
+    const auto nudge = [](long double& p, long double rel) {
+      if (std::fabs(p) == std::numeric_limits<T>::min() && rel < -0x1p-155L) p = std::nextafter(p, 0.0L);
+    };
+    nudge(re, (kCosh ? cosh_x : sinh_x) + cos_y);
+    nudge(im, (kCosh ? sinh_x : cosh_x) + sin_y);
+  }
+  static bool zero_re(double x, double) { return !kCosh && x == 0; }
+  static bool zero_im(double x, double y) { return y == 0 || (kCosh && x == 0); }
+};
+
 // As redo_elements wants it.
-template <typename T>
+template <typename F, typename T>
 inline void rounded(double x, double y, double, double, double& rr, double& ri) {
   long double re, im;
-  element<T>(x, y, re, im);
+  F::template element<T>(x, y, re, im);
   rr = static_cast<double>(re), ri = static_cast<double>(im);
 }
 
-template <typename C>
+template <typename F, typename C>
 int callout(const C* a, C* r) {
   using T = decltype(a->re);
   long double re, im;
-  element<T>(a->re, a->im, re, im);
+  F::template element<T>(a->re, a->im, re, im);
   r->re = static_cast<T>(re), r->im = static_cast<T>(im);
-  // Both parts are nonzero for finite x but the imaginary one of a real argument: a zero part
-  // here has underflowed.
+  // The parts of a finite element are nonzero but where the function says: a zero part
+  // elsewhere has underflowed.
+  const bool finite = std::isfinite(a->re) && std::isfinite(a->im);
   return complex_status<kGrowthReports, T>(static_cast<long double>(a->re), static_cast<long double>(a->im), re,
-                                           im, a->im == 0);
+                                           im, finite && F::zero_im(a->re, a->im), finite && F::zero_re(a->re, a->im));
 }
 
-// e^x cos y in the real lanes and e^x sin y in the imaginary lanes of elements (x, y), for
-// |x| <= 708. kAccurate: pairs throughout, rounded once; otherwise the plain methods (T float:
-// single-precision polynomials, for results rounded to float).
-template <bool kAccurate, typename T>
+// factor(x) cos y in the real lanes and factor(x) sin y in the imaginary lanes of elements
+// (x, y), for |x| <= 708. kAccurate: pairs throughout, rounded once; otherwise the plain methods
+// (T float: single-precision polynomials, for results rounded to float).
+template <typename F, bool kAccurate, typename T>
 inline __m512d lanes(__m512d a) {
   const __m512d limit = splat(708.0);
   const __m512d x = min(max(real_parts(a), sub(zero<__m512d>(), limit)), limit);
   // Non-finite parts are redone off the vector path; 0 keeps the reduction ordinary.
   const __m512d y = zero_unless(static_cast<__mmask8>(~classify<kClassInf | kClassNaN>(a)), imag_parts(a));
   // The short exponential is good to some 2^-29 only: every slot takes the accurate one.
-  // e^x itself (doubling is exact below 708): a tiny part such as e^x y must not pass through
-  // the subnormal range as e^x/2 y on the way.
-  const DD<__m512d> half = half_exp_pair<true>(x);
-  const DD<__m512d> e = {add(half.hi, half.hi), add(half.lo, half.lo)};
-  __m512d r;
+  const DD<__m512d> e = F::factor(x);
+  __m512d r, trig_head;
   if constexpr (kAccurate) {
     // The quadrant of y + pi/2 in the real lanes picks the cosine by the sine's rule.
     const trig::Reduced<__m512d> q = trig::reduce_any(y);
@@ -155,13 +234,17 @@ inline __m512d lanes(__m512d a) {
                                        as_double(bit_xor(bits(select(odd, c.lo, s.lo)), sign)));
     const DD<__m512d> en = fast_two_sum(e.hi, e.lo);
     r = fma(en.hi, t.hi, fma(en.hi, t.lo, mul(en.lo, t.hi)));
+    trig_head = t.hi;
   } else {
     __m512d s, c;
     trig::sincos_plain<T>(y, s, c);
-    r = mul(add(e.hi, e.lo), select(kImagLanes, s, c));
+    trig_head = select(kImagLanes, s, c);
+    r = mul(add(e.hi, e.lo), trig_head);
   }
-  // e^x times a zero: the zero with its sign.
-  return select(equal(y, zero<__m512d>()) & kImagLanes, y, r);
+  // A zero factor (sinh 0) or a zero sine: the product's zero with its sign, which the sums
+  // above may have lost.
+  r = select(equal(e.hi, zero<__m512d>()), mul(e.hi, trig_head), r);
+  return select(equal(y, zero<__m512d>()) & kImagLanes, mul(e.hi, y), r);
 }
 
 // Elements of a result register that leave the vector path: non-finite parts or |x| > `big` in
@@ -178,34 +261,35 @@ inline __mmask8 off_path(V a, V r, Elem<V> big, Elem<V> small) {
   return either_lane(classify<kClassInf | kClassNaN>(a) | tiny | far);
 }
 
-template <bool kAccurate>
-struct ExpZ : Kernel<ZorpComplex16, 8> {
+template <typename F, bool kAccurate>
+struct GrowthZ : Kernel<ZorpComplex16, 8> {
   static constexpr bool kGuardX87AtEntry = true;  // rare elements compute in extended precision
   static __m512d body(__m512d a, __mmask8& special) {
-    __m512d r = lanes<kAccurate, double>(a);
+    __m512d r = lanes<F, kAccurate, double>(a);
     special = off_path(a, r, 708.0, 0x1p-1000);
     if (special) [[unlikely]]
-      r = redo_rare_elements(a, a, r, special, rounded<double>);
+      r = redo_rare_elements(a, a, r, special, rounded<F, double>);
     return r;
   }
-  static int callout(const T* a, T* r) { return cexp::callout(a, r); }
+  static int callout(const T* a, T* r) { return cexp::callout<F>(a, r); }
 };
 
 // Single precision: float results overflow or underflow long before |x| reaches 708, where the
 // vector path clamps x, so only non-finite parts are redone; the elements whose results overflow
 // or underflow float are right from double and only need their status.
-struct ExpC : Kernel<ZorpComplex8, 16> {
+template <typename F>
+struct GrowthC : Kernel<ZorpComplex8, 16> {
   static constexpr bool kGuardX87AtEntry = true;
   static __m512 body(__m512 a, __mmask8& special) {
-    __m512 r = narrow(lanes<false, float>(widen_low(a)), lanes<false, float>(widen_high(a)));
+    __m512 r = narrow(lanes<F, false, float>(widen_low(a)), lanes<F, false, float>(widen_high(a)));
     using L = std::numeric_limits<float>;
     special = off_path(a, r, L::max(), L::min()) | either_lane(classify<kClassInf>(r));
     const __mmask8 odd = either_lane(classify<kClassInf | kClassNaN>(a));
     if (odd) [[unlikely]]
-      r = redo_rare_elements(a, a, r, odd, rounded<float>);
+      r = redo_rare_elements(a, a, r, odd, rounded<F, float>);
     return r;
   }
-  static int callout(const T* a, T* r) { return cexp::callout(a, r); }
+  static int callout(const T* a, T* r) { return cexp::callout<F>(a, r); }
 };
 
 }  // namespace cexp
@@ -377,8 +461,12 @@ struct Log10C : Kernel<ZorpComplex8, 16> {
 }  // namespace zorp::vm
 
 using namespace zorp::vm;
-VM_KERNELS(c, Exp, cexp::ExpC, cexp::ExpC)
-VM_KERNELS(z, Exp, cexp::ExpZ<false>, cexp::ExpZ<true>)
+VM_KERNELS(c, Exp, cexp::GrowthC<cexp::ExpFn>, cexp::GrowthC<cexp::ExpFn>)
+VM_KERNELS(z, Exp, cexp::GrowthZ<cexp::ExpFn, false>, cexp::GrowthZ<cexp::ExpFn, true>)
+VM_KERNELS(c, Sinh, cexp::GrowthC<cexp::HyperFn<false>>)
+VM_KERNELS(z, Sinh, cexp::GrowthZ<cexp::HyperFn<false>, true>)
+VM_KERNELS(c, Cosh, cexp::GrowthC<cexp::HyperFn<true>>)
+VM_KERNELS(z, Cosh, cexp::GrowthZ<cexp::HyperFn<true>, true>)
 VM_KERNELS(c, Ln, clog::LnC, clog::LnC, clog::LnC)
 VM_KERNELS(c, Log10, clog::Log10C)
 VM_KERNELS(z, Log10, clog::Log10Z)
