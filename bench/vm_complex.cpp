@@ -57,6 +57,13 @@ __complex__ float c_log(__complex__ float z) { return __builtin_clogf(z); }
 __complex__ double z_log(__complex__ double z) { return __builtin_clog(z); }
 __complex__ float c_log10(__complex__ float z) { return clog10f(z); }
 __complex__ double z_log10(__complex__ double z) { return clog10(z); }
+#define LIBC_PAIR(fn)                                                               \
+  __complex__ float c_##fn(__complex__ float z) { return __builtin_c##fn##f(z); } \
+  __complex__ double z_##fn(__complex__ double z) { return __builtin_c##fn(z); }
+LIBC_PAIR(sinh)
+LIBC_PAIR(cosh)
+LIBC_PAIR(sin)
+LIBC_PAIR(cos)
 template <typename T>
 std::complex<T> std_exp(const std::complex<T>& z) {
   return std::exp(z);
@@ -69,6 +76,16 @@ template <typename T>
 std::complex<T> std_log10(const std::complex<T>& z) {
   return std::log10(z);
 }
+
+#define STD_FN(fn)                                  \
+  template <typename T>                             \
+  std::complex<T> std_##fn(const std::complex<T>& z) { \
+    return std::fn(z);                              \
+  }
+STD_FN(sinh)
+STD_FN(cosh)
+STD_FN(sin)
+STD_FN(cos)
 
 #define OURS(t, F, rg)                                                                                         \
   add<VMBENCH_T_##t>(#t #F, "zorp_LA", ours<VMBENCH_T_##t>(ZORP_VM_CAT3(_fenn, t##F, ZORP_VM_LA_##t)), rg); \
@@ -90,6 +107,10 @@ void register_all() {
   PEERS(Exp, exp, exp_r)
   PEERS(Ln, log, log_r)
   PEERS(Log10, log10, log_r)
+  PEERS(Sinh, sinh, exp_r)
+  PEERS(Cosh, cosh, exp_r)
+  PEERS(Sin, sin, exp_r)
+  PEERS(Cos, cos, exp_r)
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
-// Exp, Ln and Log10 of complex elements, single (c) and double (z) precision:
+// Exp, Sinh, Cosh, Sin, Cos, Ln and Log10 of complex elements, single (c) and double (z)
+// precision:
 //
 //   e^(x + iy) = e^x cos y + i e^x sin y
+//   sinh(x + iy) = sinh x cos y + i cosh x sin y,  cosh(x + iy) = cosh x cos y + i sinh x sin y
+//   sin z = i sinh(-iz),  cos z = cosh(-iz)
 //   ln(x + iy) = ln|z| + i atan2(y, x),  ln|z| = ln(x^2 + y^2) / 2
 //
 // and log10 z = ln z / ln 10, on the real families' blocks: e^x / 2 as an unevaluated pair
@@ -25,8 +28,11 @@
 // logarithm's `extra`). HA takes the two-part table and the accurate angle, LA the plain table
 // and angle, EP the short polynomial too. Single precision runs the LA method in double.
 //
-// Special elements, the same in every slot and in both precisions, follow C's rules for cexp
-// and clog (Annex G) and are computed one at a time (complex_core.h), as are the elements
+// Sinh and Cosh run Exp's body with sinh x and cosh x (pairs) in place of e^x, in every slot
+// the accurate way; Sin and Cos are them on the turned argument.
+//
+// Special elements, the same in every slot and in both precisions, follow C's rules for cexp,
+// csinh, ccosh and clog (Annex G) and are computed one at a time (complex_core.h), as are the elements
 // whose results leave the vector path's range: for Exp |x| > 708 and parts near or below the
 // least normal number, for double Log10 imaginary parts below 2^-900 (alone or against the real
 // part), computed in extended precision and rounded once. Statuses: Exp reports a part that
