@@ -441,6 +441,15 @@ inline void BesselI(const Z* a, Z* r, bool) {
   mpfr_clears(ax, sum, term, u, static_cast<mpfr_ptr>(nullptr));
 }
 inline constexpr Formula I0 = BesselI<0>, I1 = BesselI<1>;
+// One Newton step of the inverse error functions: v += f sqrt(pi)/2 e^(v^2), f the residual
+// (erfc v - y, or |x| - erf v) on entry and the step on return; c = sqrt(pi)/2, g scratch.
+inline void erf_newton_update(mpfr_ptr v, mpfr_ptr f, mpfr_ptr g, mpfr_srcptr c) {
+  mpfr_sqr(g, v, MPFR_RNDN);
+  mpfr_exp(g, g, MPFR_RNDN);
+  mpfr_mul(f, f, g, MPFR_RNDN);
+  mpfr_mul(f, f, c, MPFR_RNDN);
+  mpfr_add(v, v, f, MPFR_RNDN);
+}
 // The inverse error function: Newton's method on erf w = x (on erfc w = 1 - x from 1/2, where
 // 1 - x is exact and erf's slope no longer hides the residual), from x sqrt(pi)/2 for tiny x
 // and otherwise from a double bisection; +-1 are poles, beyond NaN.
@@ -482,11 +491,7 @@ inline void ErfInv(const Z* a, Z* r, bool) {
       mpfr_abs(g, x, MPFR_RNDN);
       mpfr_sub(f, g, f, MPFR_RNDN);
     }
-    mpfr_sqr(g, v, MPFR_RNDN);
-    mpfr_exp(g, g, MPFR_RNDN);
-    mpfr_mul(f, f, g, MPFR_RNDN);
-    mpfr_mul(f, f, c, MPFR_RNDN);
-    mpfr_add(v, v, f, MPFR_RNDN);
+    erf_newton_update(v, f, g, c);
   }
   mpfr_setsign(w, v, mpfr_signbit(x), MPFR_RNDN);
   mpfr_clears(y, f, g, c, v, static_cast<mpfr_ptr>(nullptr));
@@ -534,11 +539,7 @@ inline void ErfcInv(const Z* a, Z* r, bool dbl) {
     // v += (erfc v - y) sqrt(pi)/2 e^(v^2)
     mpfr_erfc(f, v, MPFR_RNDN);
     mpfr_sub(f, f, y, MPFR_RNDN);
-    mpfr_sqr(g, v, MPFR_RNDN);
-    mpfr_exp(g, g, MPFR_RNDN);
-    mpfr_mul(f, f, g, MPFR_RNDN);
-    mpfr_mul(f, f, c, MPFR_RNDN);
-    mpfr_add(v, v, f, MPFR_RNDN);
+    erf_newton_update(v, f, g, c);
     if (mpfr_zero_p(f) || mpfr_get_exp(f) < mpfr_get_exp(v) - p + 4) break;
   }
   mpfr_setsign(w, v, upper, MPFR_RNDN);

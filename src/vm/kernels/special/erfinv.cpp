@@ -1,4 +1,5 @@
-// ErfInv in single and double precision.
+// ErfInv, ErfcInv and CdfNormInv in single and double precision (ErfcInv and CdfNormInv: see
+// their block below).
 //
 // Double EP: a piecewise cubic in the distance from 1, with no transcendental call. With
 // a = |x|, y = 1 - min(a, 1 - 2^-53) (so y >= 2^-53), the row of y's sixteenth of its binade is
