@@ -441,6 +441,15 @@ inline void BesselI(const Z* a, Z* r, bool) {
   mpfr_clears(ax, sum, term, u, static_cast<mpfr_ptr>(nullptr));
 }
 inline constexpr Formula I0 = BesselI<0>, I1 = BesselI<1>;
+// One Newton step of the inverse error functions: v += f sqrt(pi)/2 e^(v^2), f the residual
+// (erfc v - y, or |x| - erf v) on entry and the step on return; c = sqrt(pi)/2, g scratch.
+inline void erf_newton_update(mpfr_ptr v, mpfr_ptr f, mpfr_ptr g, mpfr_srcptr c) {
+  mpfr_sqr(g, v, MPFR_RNDN);
+  mpfr_exp(g, g, MPFR_RNDN);
+  mpfr_mul(f, f, g, MPFR_RNDN);
+  mpfr_mul(f, f, c, MPFR_RNDN);
+  mpfr_add(v, v, f, MPFR_RNDN);
+}
 // The inverse error function: Newton's method on erf w = x (on erfc w = 1 - x from 1/2, where
 // 1 - x is exact and erf's slope no longer hides the residual), from x sqrt(pi)/2 for tiny x
 // and otherwise from a double bisection; +-1 are poles, beyond NaN.
@@ -482,14 +491,71 @@ inline void ErfInv(const Z* a, Z* r, bool) {
       mpfr_abs(g, x, MPFR_RNDN);
       mpfr_sub(f, g, f, MPFR_RNDN);
     }
-    mpfr_sqr(g, v, MPFR_RNDN);
-    mpfr_exp(g, g, MPFR_RNDN);
-    mpfr_mul(f, f, g, MPFR_RNDN);
-    mpfr_mul(f, f, c, MPFR_RNDN);
-    mpfr_add(v, v, f, MPFR_RNDN);
+    erf_newton_update(v, f, g, c);
   }
   mpfr_setsign(w, v, mpfr_signbit(x), MPFR_RNDN);
   mpfr_clears(y, f, g, c, v, static_cast<mpfr_ptr>(nullptr));
+}
+
+// The inverse complementary error function: ErfInv at 1 - x (exact) for 1/2 <= x <= 3/2;
+// otherwise Newton's method on erfc w = y with y = x or 2 - x (exact; the result's sign turned
+// for the latter), from a double bisection on erfc, or below 1e-300, where erfc's double
+// subnormals lose bits, from w^2 = -ln y - ln(w sqrt(pi)); iterated until the step is below
+// the working precision.
+inline void ErfcInv(const Z* a, Z* r, bool dbl) {
+  mpfr_srcptr x = a[0].part(0);
+  mpfr_ptr w = r[0].part(0);
+  if (mpfr_nan_p(x) || mpfr_sgn(x) < 0 || mpfr_cmp_ui(x, 2) > 0) return mpfr_set_nan(w);
+  if (mpfr_zero_p(x) || mpfr_cmp_ui(x, 2) == 0) return mpfr_set_inf(w, mpfr_zero_p(x) ? 1 : -1), mpfr_set_divby0();
+  Z z;
+  mpfr_ui_sub(z.part(0), 1, x, MPFR_RNDN);
+  if (mpfr_cmp_d(z.part(0), 0.5) <= 0 && mpfr_cmp_d(z.part(0), -0.5) >= 0) return ErfInv(&z, r, dbl);
+  const bool upper = mpfr_sgn(z.part(0)) < 0;
+  const mpfr_prec_t p = kRefPrecision + 40;
+  mpfr_t y, v, f, g, c;
+  mpfr_inits2(p, y, v, f, g, c, static_cast<mpfr_ptr>(nullptr));
+  if (upper) mpfr_ui_sub(y, 2, x, MPFR_RNDN);
+  else mpfr_set(y, x, MPFR_RNDN);
+  const double yd = mpfr_get_d(y, MPFR_RNDN);
+  double guess;
+  if (yd < 1e-300) {
+    const double l = -std::log(yd);
+    guess = l;
+    for (int i = 0; i < 4; ++i) guess = l - 0.5 * std::log(3.141592653589793 * guess);
+    guess = std::sqrt(guess);
+  } else {
+    double lo = 0, hi = 27;
+    for (int i = 0; i < 64; ++i) {
+      const double mid = (lo + hi) / 2;
+      (std::erfc(mid) > yd ? lo : hi) = mid;
+    }
+    guess = (lo + hi) / 2;
+  }
+  mpfr_set_d(v, guess, MPFR_RNDN);
+  mpfr_const_pi(c, MPFR_RNDN);
+  mpfr_sqrt(c, c, MPFR_RNDN);
+  mpfr_div_2ui(c, c, 1, MPFR_RNDN);  // sqrt(pi)/2
+  for (int i = 0; i < 40; ++i) {
+    // v += (erfc v - y) sqrt(pi)/2 e^(v^2)
+    mpfr_erfc(f, v, MPFR_RNDN);
+    mpfr_sub(f, f, y, MPFR_RNDN);
+    erf_newton_update(v, f, g, c);
+    if (mpfr_zero_p(f) || mpfr_get_exp(f) < mpfr_get_exp(v) - p + 4) break;
+  }
+  mpfr_setsign(w, v, upper, MPFR_RNDN);
+  mpfr_clears(y, v, f, g, c, static_cast<mpfr_ptr>(nullptr));
+}
+// The inverse of the standard normal distribution function, -sqrt 2 erfcinv(2p); +0 at 1/2.
+inline void CdfNormInv(const Z* a, Z* r, bool dbl) {
+  Z twice;
+  mpfr_mul_2ui(twice.part(0), a[0].part(0), 1, MPFR_RNDN);
+  ErfcInv(&twice, r, dbl);
+  mpfr_t s;
+  mpfr_init2(s, kRefPrecision + 40);
+  mpfr_sqrt_ui(s, 2, MPFR_RNDN);
+  mpfr_mul(r[0].part(0), r[0].part(0), s, MPFR_RNDN);
+  if (!mpfr_zero_p(r[0].part(0))) mpfr_neg(r[0].part(0), r[0].part(0), MPFR_RNDN);  // the median is +0
+  mpfr_clear(s);
 }
 
 // E1 x = -Ei(-x) for x >= 0 (+inf at 0, with MPFR's pole flag); NaN for negative x.
