@@ -36,9 +36,14 @@ inline std::vector<R> solve(std::vector<std::vector<R>> A, std::vector<R> y) {
   return y;
 }
 
+// In place, each step rounded as s * x + c would round it: the grid sweeps call this millions
+// of times, and a temporary per operation (an allocation each) was most of their cost.
 inline R horner(const std::vector<R>& c, const R& x) {
   R s = c.back();
-  for (size_t j = c.size() - 1; j-- > 0;) s = s * x + c[j];
+  for (size_t j = c.size() - 1; j-- > 0;) {
+    mpfr_mul(s.v, s.v, x.v, MPFR_RNDN);
+    mpfr_add(s.v, s.v, c[j].v, MPFR_RNDN);
+  }
   return s;
 }
 
@@ -68,6 +73,7 @@ inline std::vector<R> remez_plain(const Target& f, double a, double b, int deg, 
     fg[k] = f(grid[k]);
   }
   std::vector<R> c(deg + 1);
+  std::vector<int> prev;
   for (int iter = 0; iter < 30; ++iter) {
     std::vector<std::vector<R>> A(npts, std::vector<R>(npts));
     std::vector<R> y(npts);
@@ -100,6 +106,9 @@ inline std::vector<R> remez_plain(const Target& f, double a, double b, int deg, 
       else ext.pop_back();
     }
     if (static_cast<int>(ext.size()) < npts) break;  // converged as far as the grid resolves
+    // The same reference again would solve the same system: the coefficients are final.
+    if (ext == prev) break;
+    prev = ext;
     for (int i = 0; i < npts; ++i) ref[i] = grid[ext[i]];
   }
   return c;
