@@ -30,7 +30,7 @@ using vm::catalogue::Shape;
 // reflection and recurrence), and near its zeros only an absolute bound is attainable.
 // CLASS_OR_ENVELOPE: see contracts.def; both measure against an envelope (envelope() below).
 enum class Rule { CLASS, CLASS_ZERO_ANY_SIGN, CLASS_ABSOLUTE_NEGATIVE, CLASS_OR_ENVELOPE, CR };
-enum class Extra { none, near_ties, one_scale, powers, near_pio2 };
+enum class Extra { none, near_ties, one_scale, every_scale, powers, near_pio2 };
 
 struct VmRow {
   const vm::catalogue::Row& cat;
@@ -352,6 +352,7 @@ class Sampler {
     fill(s, count / 2, [&] { return uniform(R(row_.ulo), R(row_.uhi)); });
     if (row_.extra == Extra::near_ties) near_ties(s, s.n + extra);
     if (row_.extra == Extra::one_scale) one_scale(s, extra);
+    if (row_.extra == Extra::every_scale) one_scale(s, extra / 8);
     if (row_.extra == Extra::powers) powers(s, s.n + extra);
     if (row_.extra == Extra::near_pio2) near_pio2(s, s.n + extra);
     specials(s);
