@@ -6,20 +6,23 @@
 // settled apart and the result is J_m(a).
 //   m = 0, 1     the J0 and J1 evaluations (bessel_j_core.h), exactly as their own kernels.
 //   m >= 2:
-//   a > m        forward recurrence J_k+1 = (2k/a) J_k - J_k-1 from J0(a) and J1(a). Below the
-//                turning point k < a both J and Y oscillate, so the recurrence neither damps nor
-//                amplifies an error by more than the ratio of their sizes (at most ~2 at k = a):
-//                the result carries the starting values' error, which is absolute (within half
-//                an ulp of the amplitude 1/sqrt(a) beyond 63 pi/8, see bessel_j.cpp), and the
-//                steps run in extended precision so that m of them add nothing visible. Near a
-//                zero of J_m the error is therefore absolute: some half an ulp of 1/sqrt(a).
+//   a > 2m       forward recurrence J_k+1 = (2k/a) J_k - J_k-1 from J0(a) and J1(a), taken as
+//                the unrounded pairs of their evaluation (some 2^-57 of the amplitude). Below
+//                the turning point k < a both J and Y oscillate, so the recurrence neither damps
+//                nor amplifies an error by more than the ratio of their sizes: the result
+//                carries the starting values' error, which is absolute, and the steps run in
+//                extended precision so that m of them add little. Near a zero of J_m the error
+//                is therefore absolute, a fraction of an ulp of 1/sqrt(a), and the relative
+//                error grows without bound as the result shrinks.
 //   a <= m and a^2 <= m + 1
 //                the power series (a/2)^m / m! * sum (-a^2/4)^k / (k! (m+1)_k), whose terms fall
 //                by a quarter at least; (a/2)^m / m! is powl / tgammal in extended precision.
-//   otherwise    Miller's backward recurrence from an order M = m + 20 + sqrt(400 m) down to 0,
-//                normalised by 1 = J0 + 2 sum J_2k; J is the recurrence's minimal solution, so
-//                the backward direction damps the error of the arbitrary start, and there J_m
-//                has no zero (its first lies beyond m): relative accuracy.
+//   otherwise    Miller's backward recurrence from an order M = c + 20 + sqrt(400 c), c =
+//                max(m, a), down to 0, normalised by 1 = J0 + 2 sum J_2k; J is the recurrence's
+//                minimal solution above a, so the backward direction damps the error of the
+//                arbitrary start. Below a <= m J_m has no zero (its first lies beyond m): there
+//                the accuracy is relative; between m and 2m it is as good, without the start's
+//                error that the forward recurrence would amplify near the turning point.
 // Before either of the last two, the bound |J_m(a)| <= (a/2)^m / m! decides underflow: where it
 // lies below half the least subnormal the result is 0 (status 4) without a loop, so a huge order
 // with a small argument costs nothing. The steps of a loop, m or M, run in 80-bit extended
@@ -60,7 +63,7 @@ constexpr double kMaxOrder = 0x1p31;
 // steps and carries no starting error.
 constexpr double kForwardFrom = 2;
 
-// J_m(a) for m >= 1 and finite a > 0, with J0(a) and J1(a) given (read only where a > m);
+// J_m(a) for m >= 1 and finite a > 0, with J0(a) and J1(a) given (read only beyond 2m);
 // 0 where the result lies below 2^min_exp2 (then certainly rounds to zero).
 long double jn_positive(uint32_t m, double a, long double j0, long double j1, int min_exp2) {
   const long double x = a;
@@ -181,7 +184,7 @@ struct JnK : Kernel<T, 64 / sizeof(T)> {
       else return narrow(load(j), load(j + 8));
     }
     long double j0[kLanes] = {}, j1[kLanes] = {};
-    if (m > 1 && less(splat(T(m)), ax) != 0) start(ax, j0, j1);
+    if (m > 1 && less(splat(T(kForwardFrom * m)), ax) != 0) start(ax, j0, j1);
     T xs[kLanes], r[kLanes];
     store(xs, x);
     unsigned tiny_lanes = 0;
