@@ -1,5 +1,5 @@
 // Bessel functions: ours (one kernel fills all three slots, so the HA entry stands for it) against
-// GSL's gsl_sf_bessel_* and the C library's j0/j1 (the only peers that have them: SLEEF and
+// GSL's gsl_sf_bessel_* and the C library's j0/j1/jn (the only peers that have them: SLEEF and
 // libmvec have no Bessel functions), the peers called element by element, at n = 1,024 (in cache)
 // and 1,000,000 (memory-bound).
 //
@@ -8,6 +8,7 @@
 #include <gsl/gsl_sf_bessel.h>
 
 #include <cmath>
+#include <string>
 
 #include "vm_bench.h"
 
@@ -51,6 +52,17 @@ void register_all() {
   OURS(d, J1, j_r)
   add<double>("dJ1", "gsl", loop<double>([](double x) { return gsl_sf_bessel_J1(x); }), j_r);
   add<double>("dJ1", "libm", loop<double>([](double x) { return j1(x); }), j_r);
+  // Jn at orders 5 and 100 over the same range: the order fixes the work (recurrences of about
+  // max(n, |x|) steps below twice the order, n steps beyond).
+  for (int order : {5, 100}) {
+    const std::string s = "sJn(" + std::to_string(order) + ")", d = "dJn(" + std::to_string(order) + ")";
+    add<float>(s.c_str(), "zorp", vmbench::scalar<float>(_fennsJn_HA, float(order)), j_r);
+    add<float>(s.c_str(), "gsl", loop<float>([order](float x) { return gsl_sf_bessel_Jn(order, x); }), j_r);
+    add<float>(s.c_str(), "libm", loop<float>([order](float x) { return jnf(order, x); }), j_r);
+    add<double>(d.c_str(), "zorp", vmbench::scalar<double>(_fenndJn_HA, double(order)), j_r);
+    add<double>(d.c_str(), "gsl", loop<double>([order](double x) { return gsl_sf_bessel_Jn(order, x); }), j_r);
+    add<double>(d.c_str(), "libm", loop<double>([order](double x) { return jn(order, x); }), j_r);
+  }
 }
 
 }  // namespace

@@ -1,8 +1,12 @@
 // The Bessel functions where their contract is loosest: J0 and J1 near the zeros below 8 pi,
 // which the kernels resolve (each is a tabled centre), must keep the relative accuracy of their
-// class there, although the contract's envelope rule would accept an absolute error.
+// class there, although the contract's envelope rule would accept an absolute error. And Jn's
+// orders beyond the sweep's list: outside the domain, or so large that only an underflow
+// shortcut keeps the call short.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
 #include <string>
 
 #include "common/vm_rows.h"
@@ -71,6 +75,40 @@ TEST_P(BesselNearZeros, KeepTheirClass) {
 INSTANTIATE_TEST_SUITE_P(Tabled, BesselNearZeros,
                          testing::Values(NearZeros{"J0", mpfr_j0, 2.40}, NearZeros{"J1", mpfr_j1, 3.83}),
                          [](const testing::TestParamInfo<NearZeros>& i) { return std::string(i.param.name); });
+
+// Each order with one argument: the result and the status the call leaves (NaN orders and those
+// of magnitude 2^31 or more are outside the domain; order 2^30 at 1000 underflows with no loop).
+TEST(JnOrders, OutsideTheDomainOrUnderflowing) {
+  struct Case {
+    double order, x;
+    bool nan;
+    int status;
+  };
+  const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+  const Case cases[] = {{nan, 1.5, true, 1}, {0x1p31, 1.5, true, 1}, {-0x1p31, -2.0, true, 1}, {inf, 0.0, true, 1},
+                        {nan, nan, true, 0}, {0x1p30, 1000.0, false, 4}, {-0x1p30, -3.0, false, 4}};
+  for (const char t : {'s', 'd'}) {
+    const VmRow& row = row_named(std::string("v") + t + "Jn");
+    for (const Case& c : cases) {
+      _fennClearErrStatus();
+      double r = 0;
+      if (t == 'd') {
+        call<double>(row, 1, false, 1, &c.x, &c.order, &r, nullptr);
+      } else {
+        const float x = float(c.x), b = float(c.order);
+        float rf = 0;
+        call<float>(row, 1, false, 1, &x, &b, &rf, nullptr);
+        r = rf;
+      }
+      EXPECT_EQ(std::isnan(r), c.nan) << t << " order " << c.order << " x " << c.x;
+      if (!c.nan) {
+        EXPECT_EQ(r, 0.0) << t << " order " << c.order;
+      }
+      EXPECT_EQ(_fennGetErrStatus(), c.status) << t << " order " << c.order << " x " << c.x;
+    }
+  }
+  _fennClearErrStatus();
+}
 
 }  // namespace
 }  // namespace zorp::test
