@@ -1,9 +1,10 @@
-// Exp, Sinh, Cosh, Sin, Cos, Ln and Log10 of complex elements, single (c) and double (z)
+// Exp, Sinh, Cosh, Tanh, Sin, Cos, Tan, Ln and Log10 of complex elements, single (c) and double (z)
 // precision:
 //
 //   e^(x + iy) = e^x cos y + i e^x sin y
 //   sinh(x + iy) = sinh x cos y + i cosh x sin y,  cosh(x + iy) = cosh x cos y + i sinh x sin y
-//   sin z = i sinh(-iz),  cos z = cosh(-iz)
+//   tanh(x + iy) = (cosh x sinh x + i sin y cos y) / (cos^2 y + sinh^2 x)
+//   sin z = i sinh(-iz),  cos z = cosh(-iz),  tan z = i tanh(-iz)
 //   ln(x + iy) = ln|z| + i atan2(y, x),  ln|z| = ln(x^2 + y^2) / 2
 //
 // and log10 z = ln z / ln 10, on the real families' blocks: e^x / 2 as an unevaluated pair
@@ -29,15 +30,18 @@
 // and angle, EP the short polynomial too. Single precision runs the LA method in double.
 //
 // Sinh and Cosh run Exp's body with sinh x and cosh x (pairs) in place of e^x, in every slot
-// the accurate way; Sin and Cos are them on the turned argument.
+// the accurate way; Sin and Cos are them on the turned argument. Tanh has a body of its own
+// (below) in the same kernels, Tan is it turned.
 //
 // Special elements, the same in every slot and in both precisions, follow C's rules for cexp,
-// csinh, ccosh and clog (Annex G) and are computed one at a time (complex_core.h), as are the elements
+// csinh, ccosh, ctanh and clog (Annex G) and are computed one at a time (complex_core.h), as are the elements
 // whose results leave the vector path's range: for Exp |x| > 708 and parts near or below the
 // least normal number, for double Log10 imaginary parts below 2^-900 (alone or against the real
 // part), computed in extended precision and rounded once. Statuses: Exp reports a part that
 // overflows (3) or underflows (4) from finite parts and a NaN from an infinite imaginary part
-// with a finite or +inf real part (1, the invalid cases of cexp); Ln and Log10 report the pole
+// with a finite or +inf real part (1, the invalid cases of cexp); Tanh (Tan turned) reports a
+// part that underflows (4: the imaginary part beyond |x| = 354, or beside a tiny x or y) and the
+// NaN of a finite x with an infinite y (1); Ln and Log10 report the pole
 // at 0 (2) and nothing else: their imaginary part is an angle, which underflows quietly as Arg
 // does.
 #include <cmath>
