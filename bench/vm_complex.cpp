@@ -64,6 +64,8 @@ LIBC_PAIR(sinh)
 LIBC_PAIR(cosh)
 LIBC_PAIR(sin)
 LIBC_PAIR(cos)
+LIBC_PAIR(tanh)
+LIBC_PAIR(tan)
 template <typename T>
 std::complex<T> std_exp(const std::complex<T>& z) {
   return std::exp(z);
@@ -86,6 +88,8 @@ STD_FN(sinh)
 STD_FN(cosh)
 STD_FN(sin)
 STD_FN(cos)
+STD_FN(tanh)
+STD_FN(tan)
 
 #define OURS(t, F, rg)                                                                                         \
   add<VMBENCH_T_##t>(#t #F, "zorp_LA", ours<VMBENCH_T_##t>(ZORP_VM_CAT3(_fenn, t##F, ZORP_VM_LA_##t)), rg); \
@@ -111,6 +115,8 @@ void register_all() {
   PEERS(Cosh, cosh, exp_r)
   PEERS(Sin, sin, exp_r)
   PEERS(Cos, cos, exp_r)
+  PEERS(Tanh, tanh, exp_r)
+  PEERS(Tan, tan, exp_r)
 }
 
 }  // namespace

@@ -1,9 +1,10 @@
-// Exp, Sinh, Cosh, Sin, Cos, Ln and Log10 of complex elements, single (c) and double (z)
+// Exp, Sinh, Cosh, Tanh, Sin, Cos, Tan, Ln and Log10 of complex elements, single (c) and double (z)
 // precision:
 //
 //   e^(x + iy) = e^x cos y + i e^x sin y
 //   sinh(x + iy) = sinh x cos y + i cosh x sin y,  cosh(x + iy) = cosh x cos y + i sinh x sin y
-//   sin z = i sinh(-iz),  cos z = cosh(-iz)
+//   tanh(x + iy) = (cosh x sinh x + i sin y cos y) / (cos^2 y + sinh^2 x)
+//   sin z = i sinh(-iz),  cos z = cosh(-iz),  tan z = i tanh(-iz)
 //   ln(x + iy) = ln|z| + i atan2(y, x),  ln|z| = ln(x^2 + y^2) / 2
 //
 // and log10 z = ln z / ln 10, on the real families' blocks: e^x / 2 as an unevaluated pair
@@ -29,20 +30,24 @@
 // and angle, EP the short polynomial too. Single precision runs the LA method in double.
 //
 // Sinh and Cosh run Exp's body with sinh x and cosh x (pairs) in place of e^x, in every slot
-// the accurate way; Sin and Cos are them on the turned argument.
+// the accurate way; Sin and Cos are them on the turned argument. Tanh has a body of its own
+// (below) in the same kernels, Tan is it turned.
 //
 // Special elements, the same in every slot and in both precisions, follow C's rules for cexp,
-// csinh, ccosh and clog (Annex G) and are computed one at a time (complex_core.h), as are the elements
+// csinh, ccosh, ctanh and clog (Annex G) and are computed one at a time (complex_core.h), as are the elements
 // whose results leave the vector path's range: for Exp |x| > 708 and parts near or below the
 // least normal number, for double Log10 imaginary parts below 2^-900 (alone or against the real
 // part), computed in extended precision and rounded once. Statuses: Exp reports a part that
 // overflows (3) or underflows (4) from finite parts and a NaN from an infinite imaginary part
-// with a finite or +inf real part (1, the invalid cases of cexp); Ln and Log10 report the pole
+// with a finite or +inf real part (1, the invalid cases of cexp); Tanh (Tan turned) reports a
+// part that underflows (4: the imaginary part beyond |x| = 354, or beside a tiny x or y) and the
+// NaN of a finite x with an infinite y (1); Ln and Log10 report the pole
 // at 0 (2) and nothing else: their imaginary part is an angle, which underflows quietly as Arg
 // does.
 #include <cmath>
 #include <complex>
 #include <limits>
+#include <type_traits>
 
 #include "simd/complex.h"
 #include "simd/exact.h"
@@ -53,6 +58,7 @@
 #include "vm/kernels/common/log_core.h"
 #include "vm/kernels/common/sincos_core.h"
 #include "vm/kernels/complex/complex_core.h"
+#include "vm/kernels/complex/pairs.h"
 #include "vm/kernels/hyper/generated/hyper_polys.inc"
 
 namespace zorp::vm {
@@ -116,6 +122,7 @@ inline void exp_element(double x, double y, long double& re, long double& im) {
 // function also says which parts of a finite element's result are exact zeros (a zero x or y),
 // so that a zero there is not taken for an underflow.
 struct ExpFn {
+  static constexpr double kFar = 708;  // beyond: rare elements (e^x leaves double's range)
   static DD<__m512d> factor(__m512d x) {
     // e^x itself (doubling is exact below 708): a tiny part such as e^x y must not pass through
     // the subnormal range as e^x/2 y on the way.
@@ -133,8 +140,10 @@ struct ExpFn {
 // sinh x (real lanes) and cosh x (imaginary lanes) as pairs, or the other way round (kSwap),
 // from e^x/2 and e^-x/2; below |x| = 1, where their difference cancels, sinh x is x plus the
 // odd series' tail, a pair whose low part is under a fifth of x.
-template <bool kSwap>
-inline DD<__m512d> sinh_cosh_pairs(__m512d x) {
+struct SinhCosh {
+  DD<__m512d> sh, ch;
+};
+inline SinhCosh sinh_cosh(__m512d x) {
   const DD<__m512d> p = half_exp_pair<true>(x), m = half_exp_pair<true>(sub(zero<__m512d>(), x));
   const DD<__m512d> c = two_sum(p.hi, m.hi), d = two_sum(p.hi, sub(zero<__m512d>(), m.hi));
   const __m512d u = mul(x, x);
@@ -142,9 +151,23 @@ inline DD<__m512d> sinh_cosh_pairs(__m512d x) {
   const DD<__m512d> sh = {select(small, x, d.hi),
                           select(small, mul(mul(x, u), horner(u, hyperpoly::kSinhTailHaD)),
                                  add(d.lo, sub(p.lo, m.lo)))};
-  const DD<__m512d> ch = {c.hi, add(c.lo, add(p.lo, m.lo))};
+  return {sh, {c.hi, add(c.lo, add(p.lo, m.lo))}};
+}
+template <bool kSwap>
+inline DD<__m512d> sinh_cosh_pairs(__m512d x) {
+  const SinhCosh h = sinh_cosh(x);
   const __mmask8 cosh_lanes = kSwap ? static_cast<__mmask8>(~kImagLanes) : kImagLanes;
-  return {select(cosh_lanes, ch.hi, sh.hi), select(cosh_lanes, ch.lo, sh.lo)};
+  return {select(cosh_lanes, h.ch.hi, h.sh.hi), select(cosh_lanes, h.ch.lo, h.sh.lo)};
+}
+
+// A part p computed in extended precision that lands exactly on T's least normal number while
+// the exact part is p (1 + rel), rel beyond what the extended parts could show: moved one
+// extended step toward zero when rel < 0, so that it still rounds to the least normal number
+// but counts as an underflow. Terms under 2^-155 are left out: the accuracy reference (160 bits)
+// cannot tell the side either.
+template <typename T>
+inline void below_least_normal(long double& p, long double rel) {
+  if (std::fabs(p) == std::numeric_limits<T>::min() && rel < -0x1p-155L) p = std::nextafter(p, 0.0L);
 }
 
 // Rare elements of Sinh and Cosh (non-finite parts with the special values of csinh and ccosh,
@@ -153,6 +176,7 @@ inline DD<__m512d> sinh_cosh_pairs(__m512d x) {
 // below half an ulp, and sinh x, cosh x stay finite there long after double overflows.
 template <bool kCosh>
 struct HyperFn {
+  static constexpr double kFar = 708;
   static DD<__m512d> factor(__m512d x) { return sinh_cosh_pairs<kCosh>(x); }
   template <typename T>
   static void element(double x, double y, long double& re, long double& im) {
@@ -172,18 +196,14 @@ struct HyperFn {
     }
     // A part that lands on T's least normal number may lie just below it, which the extended
     // parts cannot show when x or y is so small that sinh x = x, cosh x = 1, cos y = 1 or
-    // sin y = y there: their next terms decide, and a part below counts as an underflow. Terms
-    // under 2^-155 are left out: the accuracy reference (160 bits) cannot tell the side either.
+    // sin y = y there: their next terms decide.
     constexpr long double kSmall = 0x1p-32L;
     const long double x2 = static_cast<long double>(x) * x, y2 = static_cast<long double>(y) * y;
     const bool sx = std::fabs(x) < kSmall, sy = std::fabs(y) < kSmall;
     const long double sinh_x = sx ? x2 / 6 : 0, cosh_x = sx ? x2 / 2 : 0;
     const long double cos_y = sy ? -y2 / 2 : 0, sin_y = sy ? -y2 / 6 : 0;
-    const auto nudge = [](long double& p, long double rel) {
-      if (std::fabs(p) == std::numeric_limits<T>::min() && rel < -0x1p-155L) p = std::nextafter(p, 0.0L);
-    };
-    nudge(re, (kCosh ? cosh_x : sinh_x) + cos_y);
-    nudge(im, (kCosh ? sinh_x : cosh_x) + sin_y);
+    below_least_normal<T>(re, (kCosh ? cosh_x : sinh_x) + cos_y);
+    below_least_normal<T>(im, (kCosh ? sinh_x : cosh_x) + sin_y);
   }
   static bool zero_re(double x, double) { return !kCosh && x == 0; }
   static bool zero_im(double x, double y) { return y == 0 || (kCosh && x == 0); }
@@ -215,7 +235,7 @@ int callout(const C* a, C* r) {
 // (T float: single-precision polynomials, for results rounded to float).
 template <typename F, bool kAccurate, typename T>
 inline __m512d lanes(__m512d a) {
-  const __m512d limit = splat(708.0);
+  const __m512d limit = splat(F::kFar);
   const __m512d x = min(max(real_parts(a), sub(zero<__m512d>(), limit)), limit);
   // Non-finite parts are redone off the vector path; 0 keeps the reduction ordinary.
   const __m512d y = zero_unless(static_cast<__mmask8>(~classify<kClassInf | kClassNaN>(a)), imag_parts(a));
@@ -253,6 +273,128 @@ inline __m512d lanes(__m512d a) {
   return select(equal(y, zero<__m512d>()) & kImagLanes, mul(e.hi, y), r);
 }
 
+// ---- Tanh (Tan by the turn below) -------------------------------------------------------------
+// Kahan's form, with t = tan y, beta = 1 + t^2 = 1/cos^2 y, s = sinh x, c = cosh x:
+//   tanh(x + iy) = (beta c s + i t) / (1 + beta s^2)
+// adds terms of one sign only, so nothing cancels. Multiplied through by cos^2 y it needs no
+// tangent at all, and one quotient serves both parts:
+//   tanh(x + iy) = (c s + i sin y cos y) / (cos^2 y + s^2)
+// The sine, cosine, sinh and cosh are pairs, the rest is double-double arithmetic and each part
+// is rounded once. Beyond |x| = 22, 1 - |tanh x| < 2^-62 and
+//   tanh(x + iy) = sign(x) + i 4 sin y cos y e^(-2|x|)
+// to within 2^-61, which also keeps s^2 from overflowing. The rare elements are those of the
+// exponential family: |x| > 350, where the imaginary part falls toward the bottom of the range,
+// and parts near or below the least normal number.
+struct TanhFn {
+  static constexpr double kFar = 350;
+  static constexpr double kAsymptotic = 22;
+
+  // kAccurate: the pairs, for double results; otherwise the plain sine and cosine of single
+  // precision and sums of the pairs, in double, for results rounded to float.
+  template <bool kAccurate>
+  static __m512d vector(__m512d a) {
+    using pairs::P;
+    const __m512d limit = splat(kFar), one = splat(1.0), near_limit = splat(kAsymptotic);
+    const __m512d x = min(max(real_parts(a), sub(zero<__m512d>(), limit)), limit);
+    const __m512d y = zero_unless(static_cast<__mmask8>(~classify<kClassInf | kClassNaN>(a)), imag_parts(a));
+    const SinhCosh h = sinh_cosh(min(max(x, sub(zero<__m512d>(), near_limit)), near_limit));
+    const __mmask8 far = abs_greater(x, near_limit);
+    __m512d r;
+    if constexpr (!kAccurate) {
+      __m512d sy, cy;
+      trig::sincos_plain<float>(y, sy, cy);
+      const __m512d sh = add(h.sh.hi, h.sh.lo), ch = add(h.ch.hi, h.ch.lo), sc = mul(sy, cy);
+      r = div(select(kImagLanes, sc, mul(ch, sh)), fma(cy, cy, mul(sh, sh)));
+      if (far) [[unlikely]] {
+        const P e = half_exp_pair<false>(mul(abs(x), splat(-2.0)));
+        r = select(far, select(kImagLanes, mul(mul(sc, add(e.hi, e.lo)), splat(8.0)), copy_sign(one, x)), r);
+      }
+      return keep_zeros(x, y, r);
+    }
+    // The pairs of the sine, cosine, sinh, cosh and exponential blocks carry tails up to a tenth
+    // of their heads: renormalised before the double-double arithmetic, which drops tail times
+    // tail.
+    auto norm = [](P v) { return fast_two_sum(v.hi, v.lo); };
+    // sin y and cos y by the quadrant's rule, sin y = y below 2^-27 (as in Exp).
+    const trig::Reduced<__m512d> q = trig::reduce_any(y);
+    const P s0 = norm(trig::sin_pair(q.hi, q.lo)), c0 = norm(trig::cos_pair(q.hi, q.lo));
+    const __mmask8 odd = iequal<double>(bit_and(q.quadrant, isplat<double>(1)), isplat<double>(1));
+    const __m512i sin_sign = shift_left<62, double>(bit_and(q.quadrant, isplat<double>(2)));
+    const __m512i cos_sign =
+        shift_left<62, double>(bit_and(iadd<double>(q.quadrant, isplat<double>(1)), isplat<double>(2)));
+    auto signed_pair = [](P v, __m512i sign) {
+      return P{as_double(bit_xor(bits(v.hi), sign)), as_double(bit_xor(bits(v.lo), sign))};
+    };
+    P sy = signed_pair(pairs::select_pair(odd, c0, s0), sin_sign);
+    const P cy = signed_pair(pairs::select_pair(odd, s0, c0), cos_sign);
+    const __mmask8 tiny = less(abs(y), splat(trig::kTinyArgument));
+    sy = {select(tiny, y, sy.hi), zero_unless(static_cast<__mmask8>(~tiny), sy.lo)};
+    const P sc = dd_mul(sy, cy);
+
+    const P sh = norm(h.sh), ch = norm(h.ch);
+    const P den = dd_add(dd_mul(cy, cy), dd_mul(sh, sh));
+    const P q1 = pairs::dd_div(pairs::select_pair(kImagLanes, sc, dd_mul(ch, sh)), den);
+    r = add(q1.hi, q1.lo);
+    if (far) [[unlikely]] {
+      // e^(-2|x|)/2 as a pair, times sin y cos y, times 8.
+      const P f = dd_mul(sc, norm(half_exp_pair<true>(mul(abs(x), splat(-2.0)))));
+      r = select(far, select(kImagLanes, mul(add(f.hi, f.lo), splat(8.0)), copy_sign(one, x)), r);
+    }
+    return keep_zeros(x, y, r);
+  }
+
+  // tanh(+-0 + iy) = +-0 + i tan y, tanh(x +- i0) = tanh x +- i0: the zeros keep their signs,
+  // which the sums above may lose.
+  static __m512d keep_zeros(__m512d x, __m512d y, __m512d r) {
+    r = select(equal(x, zero<__m512d>()) & static_cast<__mmask8>(~kImagLanes), x, r);
+    return select(equal(y, zero<__m512d>()) & kImagLanes, y, r);
+  }
+
+  // One element in extended precision: C's special values of ctanh, and finite elements by the
+  // same two forms (beyond |x| = 23 the extended 1 - |tanh x| is below 2^-65).
+  template <typename T>
+  static void element(double x, double y, long double& re, long double& im) {
+    if (std::isinf(x)) {
+      // sign(x) + i0, the zero signed as sin 2y is (as y's when y is not finite)
+      re = std::copysign(1.0, x);
+      im = std::isfinite(y) ? std::copysign(0.0L, std::sin(static_cast<long double>(y)) * std::cos(static_cast<long double>(y)))
+                            : std::copysign(0.0, y);
+      return;
+    }
+    if (std::isnan(x) || !std::isfinite(y)) {
+      re = kNaN;
+      im = std::isnan(x) && y == 0 ? y : kNaN;  // NaN + i0 keeps the zero
+      return;
+    }
+    const long double lx = x, ly = y;
+    if (std::fabs(x) > 23) {
+      re = std::copysign(1.0L, lx);
+      im = y == 0 ? ly : 4 * std::sin(ly) * std::cos(ly) * std::exp(-2 * std::fabs(lx));
+    } else {
+      const long double t = std::tan(ly), beta = 1 + t * t, s = std::sinh(lx), d = 1 + beta * s * s;
+      re = beta * std::sqrt(1 + s * s) * s / d;
+      im = t / d;
+    }
+    // tanh z = z - z^3/3 + ...: Re = x (1 - x^2/3 + y^2), Im = y (1 - x^2 + y^2/3) to the next
+    // terms, which decide a part that lands on the least normal number.
+    constexpr long double kSmall = 0x1p-32L;
+    if (std::fabs(x) < kSmall && std::fabs(y) < kSmall) {
+      const long double x2 = lx * lx, y2 = ly * ly;
+      below_least_normal<T>(re, y2 - x2 / 3);
+      below_least_normal<T>(im, y2 / 3 - x2);
+    }
+  }
+  static bool zero_re(double x, double) { return x == 0; }
+  static bool zero_im(double, double y) { return y == 0; }
+};
+
+// The vector body of a function of the family: the shared product form, or Tanh's own.
+template <typename F, bool kAccurate, typename T>
+inline __m512d family_lanes(__m512d a) {
+  if constexpr (std::is_same_v<F, TanhFn>) return TanhFn::vector<kAccurate>(a);
+  else return lanes<F, kAccurate, T>(a);
+}
+
 // Elements of a result register that leave the vector path: non-finite parts or |x| > `big` in
 // the argument, or a part at or below `small` that is not the exact zero of a real argument.
 // For double results `small` lies a few dozen octaves above the least normal number: the tails
@@ -271,8 +413,8 @@ template <typename F, bool kAccurate>
 struct GrowthZ : Kernel<ZorpComplex16, 8> {
   static constexpr bool kGuardX87AtEntry = true;  // rare elements compute in extended precision
   static __m512d body(__m512d a, __mmask8& special) {
-    __m512d r = lanes<F, kAccurate, double>(a);
-    special = off_path(a, r, 708.0, 0x1p-1000);
+    __m512d r = family_lanes<F, kAccurate, double>(a);
+    special = off_path(a, r, F::kFar, 0x1p-1000);
     if (special) [[unlikely]]
       r = redo_rare_elements(a, a, r, special, rounded<F, double>);
     return r;
@@ -287,7 +429,7 @@ template <typename F>
 struct GrowthC : Kernel<ZorpComplex8, 16> {
   static constexpr bool kGuardX87AtEntry = true;
   static __m512 body(__m512 a, __mmask8& special) {
-    __m512 r = narrow(lanes<F, false, float>(widen_low(a)), lanes<F, false, float>(widen_high(a)));
+    __m512 r = narrow(family_lanes<F, false, float>(widen_low(a)), family_lanes<F, false, float>(widen_high(a)));
     using L = std::numeric_limits<float>;
     special = off_path(a, r, L::max(), L::min()) | either_lane(classify<kClassInf>(r));
     const __mmask8 odd = either_lane(classify<kClassInf | kClassNaN>(a));
@@ -497,6 +639,10 @@ VM_KERNELS(c, Sin, cexp::Turned<cexp::GrowthC<cexp::HyperFn<false>>, true>)
 VM_KERNELS(z, Sin, cexp::Turned<cexp::GrowthZ<cexp::HyperFn<false>, true>, true>)
 VM_KERNELS(c, Cos, cexp::Turned<cexp::GrowthC<cexp::HyperFn<true>>, false>)
 VM_KERNELS(z, Cos, cexp::Turned<cexp::GrowthZ<cexp::HyperFn<true>, true>, false>)
+VM_KERNELS(c, Tanh, cexp::GrowthC<cexp::TanhFn>)
+VM_KERNELS(z, Tanh, cexp::GrowthZ<cexp::TanhFn, true>)
+VM_KERNELS(c, Tan, cexp::Turned<cexp::GrowthC<cexp::TanhFn>, true>)
+VM_KERNELS(z, Tan, cexp::Turned<cexp::GrowthZ<cexp::TanhFn, true>, true>)
 VM_KERNELS(c, Ln, clog::LnC, clog::LnC, clog::LnC)
 VM_KERNELS(c, Log10, clog::Log10C)
 VM_KERNELS(z, Log10, clog::Log10Z)
