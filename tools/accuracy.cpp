@@ -7,6 +7,7 @@
 //                             rows whose name contains it ("vdLn")
 //   accuracy count name lo hi  the same over [lo, hi] only (both the spread over the bit
 //                             patterns and the uniform piece), for the accuracy on one range
+//   accuracy count name lo hi order  a row of an integer order (Jn) at that order alone
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -47,6 +48,7 @@ int main(int argc, char** argv) {
     if (row->name().find(filter) == std::string::npos) continue;
     VmRow r = *row;
     if (ranged) r.lo = r.ulo = lo, r.hi = r.uhi = hi;
+    if (argc > 5 && !r.orders.empty()) r.orders = {std::strtod(argv[5], nullptr)};
     for (int slot : r.owners()) failures += !(r.dbl() ? report<double>(r, slot, count) : report<float>(r, slot, count));
   }
   return failures ? 1 : 0;

@@ -186,6 +186,14 @@ struct Reference {
   Reference(Formula g) : f(g) {}
   Reference(int (*g)(mpfr_ptr, mpfr_srcptr, mpfr_rnd_t))
       : f([g](const Z* a, Z* r, bool) { g(r[0].part(0), a[0].part(0), MPFR_RNDN); }) {}
+  // An integer order and an argument (mpfr_jn, mpfr_yn): the order is the second argument
+  // truncated toward zero, as the kernels take it from their floating scalar.
+  Reference(int (*g)(mpfr_ptr, long, mpfr_srcptr, mpfr_rnd_t))
+      : f([g](const Z* a, Z* r, bool) { g(r[0].part(0), order(a[1].part(0)), a[0].part(0), MPFR_RNDN); }) {}
+  static long order(mpfr_srcptr b) {
+    const double t = std::trunc(mpfr_get_d(b, MPFR_RNDZ));
+    return t >= 0x1p62 ? (1L << 62) : t <= -0x1p62 ? -(1L << 62) : static_cast<long>(t);
+  }
   Reference(int (*g)(mpfr_ptr, mpfr_srcptr, mpfr_srcptr, mpfr_rnd_t))
       : f([g](const Z* a, Z* r, bool) { g(r[0].part(0), a[0].part(0), a[1].part(0), MPFR_RNDN); }) {}
   Reference(int (*g)(mpfr_ptr, mpfr_ptr, mpfr_srcptr, mpfr_rnd_t))

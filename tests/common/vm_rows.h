@@ -30,7 +30,12 @@ using vm::catalogue::Shape;
 // reflection and recurrence), and near its zeros only an absolute bound is attainable.
 // CLASS_OR_ENVELOPE: see contracts.def; both measure against an envelope (envelope() below).
 enum class Rule { CLASS, CLASS_ZERO_ANY_SIGN, CLASS_ABSOLUTE_NEGATIVE, CLASS_OR_ENVELOPE, CR };
-enum class Extra { none, near_ties, one_scale, powers, near_pio2 };
+enum class Extra { none, near_ties, one_scale, powers, near_pio2, orders };
+
+// The orders a row of an integer order (Jn, Yn) is swept at, one per call of 64 elements in
+// turn: both signs, the two that start the recurrences, small and large ones, and values that
+// are not integers (the kernels truncate them toward zero). tools/accuracy may pin one.
+inline const std::vector<double> kOrders = {17, 0, 1, 2, -3, 5, 100, 2.75, -3.5, 0.875, -0.5, 17.999};
 
 struct VmRow {
   const vm::catalogue::Row& cat;
@@ -40,6 +45,7 @@ struct VmRow {
   accuracy::StatusRule status;
   Extra extra;
   std::vector<double> edges;
+  std::vector<double> orders = extra == Extra::orders ? kOrders : std::vector<double>{};
 
   std::string name() const { return cat.name; }
   bool dbl() const { return cat.type == 'd' || cat.type == 'z'; }
@@ -241,7 +247,7 @@ class Sampler {
 
   // Each edge of a one-argument function and its two neighbours.
   void edges(Sample<R>& s) {
-    if (row_.args() != 1 || parts_ != 1) return;
+    if ((row_.args() != 1 && row_.extra != Extra::orders) || parts_ != 1) return;
     for (double e : row_.edges)
       for (R x : {R(e), std::nextafter(R(e), -std::numeric_limits<R>::infinity()),
                   std::nextafter(R(e), std::numeric_limits<R>::infinity())})
@@ -356,6 +362,9 @@ class Sampler {
     if (row_.extra == Extra::near_pio2) near_pio2(s, s.n + extra);
     specials(s);
     edges(s);
+    // A row of an integer order: every call of the sweep (64 elements) takes the next order.
+    if (!row_.orders.empty())
+      for (size_t i = 0; i < s.n; ++i) s.b[i] = R(row_.orders[i / 64 % row_.orders.size()]);
     return s;
   }
 
