@@ -187,9 +187,16 @@ struct Reference {
   Reference(int (*g)(mpfr_ptr, mpfr_srcptr, mpfr_rnd_t))
       : f([g](const Z* a, Z* r, bool) { g(r[0].part(0), a[0].part(0), MPFR_RNDN); }) {}
   // An integer order and an argument (mpfr_jn, mpfr_yn): the order is the second argument
-  // truncated toward zero, as the kernels take it from their floating scalar.
+  // truncated toward zero, as the kernels take it from their floating scalar. A negative order
+  // goes in as its magnitude with the sign (-1)^n applied after (J_-n = (-1)^n J_n, and so for
+  // Y; at an infinite argument the result stays +0, as MPFR gives it): MPFR 4.2's jn fails an
+  // assertion or exhausts memory for a negative order with a large argument (n = -3, a = -1e10).
   Reference(int (*g)(mpfr_ptr, long, mpfr_srcptr, mpfr_rnd_t))
-      : f([g](const Z* a, Z* r, bool) { g(r[0].part(0), order(a[1].part(0)), a[0].part(0), MPFR_RNDN); }) {}
+      : f([g](const Z* a, Z* r, bool) {
+          const long n = order(a[1].part(0));
+          g(r[0].part(0), n < 0 ? -n : n, a[0].part(0), MPFR_RNDN);
+          if (n < 0 && n % 2 && !mpfr_inf_p(a[0].part(0))) mpfr_neg(r[0].part(0), r[0].part(0), MPFR_RNDN);
+        }) {}
   static long order(mpfr_srcptr b) {
     const double t = std::trunc(mpfr_get_d(b, MPFR_RNDZ));
     return t >= 0x1p62 ? (1L << 62) : t <= -0x1p62 ? -(1L << 62) : static_cast<long>(t);

@@ -10,7 +10,7 @@
 //                       period wide keep the polynomial's terms from cancelling (over half a
 //                       period they summed to three times the result and cost two ulps). The
 //                       result comes as a pair, for callers that go on computing with it.
-//   hankel<Tab, F>(a)   for a >= 63 pi/8: Hankel's form sqrt(pi a) f = U P + V Q with
+//   hankel<Tab, F>(a)   for a >= 63 pi/8 (as a pair if asked): Hankel's form sqrt(pi a) f = U P + V Q with
 //                       P = 1 + s P(s), Q = Q(s)/a in s = 1/a^2 (fitted), and U, V sums of
 //                       +-cos a and +-sin a (F says which): cos and sin of a come from
 //                       common/sincos_core.h (a reduction for any argument, pairs), so that the
@@ -94,8 +94,8 @@ struct HankelForm {
 };
 
 // sqrt(pi a) f = U (1 + p) + V q for 63 pi/8 <= a < inf; Tab names P and Q (kP, kQ).
-template <typename Tab, HankelForm kF>
-inline __m512d hankel(__m512d a) {
+template <typename Tab, HankelForm kF, bool kPair = false>
+inline auto hankel(__m512d a) {
   const __m512d big = max(splat(kHankelFrom), a);  // keeps a NaN
   const __m512d r = div_quiet(splat(1.0), big);
   const __m512d s = mul_quiet(r, r);
@@ -123,7 +123,13 @@ inline __m512d hankel(__m512d a) {
   const __m512d quo = div_quiet(n.hi, root);
   const __m512d rem = fnma_quiet(quo, root_lo, add_quiet(fnma_quiet(quo, root, n.hi), n.lo));
   const __m512d quo_lo = div_quiet(rem, root);
-  return fma_quiet(quo, splat(kInvSqrtPiHi), fma_quiet(quo, splat(kInvSqrtPiLo), mul_quiet(quo_lo, splat(kInvSqrtPiHi))));
+  const __m512d small = fma_quiet(quo, splat(kInvSqrtPiLo), mul_quiet(quo_lo, splat(kInvSqrtPiHi)));
+  if constexpr (kPair) {  // for callers that go on computing (the recurrence of Yn)
+    const DD<__m512d> head = two_prod(quo, splat(kInvSqrtPiHi));
+    return fast_two_sum(head.hi, add_quiet(head.lo, small));
+  } else {
+    return fma_quiet(quo, splat(kInvSqrtPiHi), small);
+  }
 }
 
 // The tables of J_n and Y_n: their pieces, and Hankel's P_n and Q_n, which J_n and Y_n share.

@@ -25,6 +25,7 @@
 // and overflows to -inf (status 3) below 2/(pi max), a subnormal in either precision: the
 // callout takes every argument below the least normal and divides exactly.
 #include <cmath>
+#include <cstdint>
 #include <limits>
 
 #include "vm/kernels/common/bind.h"
@@ -79,20 +80,21 @@ inline DD<__m512d> log_form(__m512d a) {
   }
 }
 
-// Y_n(a) for 0 < a < inf (normal a for Y1); each method runs only where a lane needs it.
+// Y_n(a) for 0 < a < inf, as a pair; each method runs only where a lane needs it.
 template <int kN>
-inline __m512d bessel_y(__m512d a) {
+inline DD<__m512d> bessel_y_pair(__m512d a) {
   constexpr bessel::HankelForm kForm = kN == 0 ? bessel::HankelForm{-1, 1, 1, 1} : bessel::HankelForm{-1, -1, -1, 1};
   const __mmask8 far = greater_equal(a, splat(bessel::kHankelFrom));
   __mmask8 near = static_cast<__mmask8>(~far) & greater_equal(a, splat(kLogFormBelow));
   if constexpr (kN == 0)
     near |= less(abs(sub_quiet(a, splat(besseltab::kY0CentreHi[1]))), splat(kZeroWindow));
   const __mmask8 small = static_cast<__mmask8>(~(far | near));
-  __m512d y = zero<__m512d>();
-  if (small) {
-    const DD<__m512d> r = log_form<kN>(min(a, splat(kLogFormBelow)));
-    y = select(small, add_quiet(r.hi, r.lo), y);
-  }
+  DD<__m512d> y{zero<__m512d>(), zero<__m512d>()};
+  const auto take = [&y](__mmask8 lanes, DD<__m512d> r) {
+    y.hi = select(lanes, r.hi, y.hi);
+    y.lo = select(lanes, r.lo, y.lo);
+  };
+  if (small) take(small, log_form<kN>(min(a, splat(kLogFormBelow))));
   if (near) {
     const __m512d b = min(a, splat(bessel::kHankelFrom));
     __m512i idx = bessel::piece_of(b);
@@ -102,11 +104,15 @@ inline __m512d bessel_y(__m512d a) {
       const __mmask8 upper = greater_equal(b, splat(kY1Upper)) & iequal<double>(bit_and(idx, isplat<double>(31)), isplat<double>(3));
       idx = iselect<double>(upper, isplat<double>(1), idx);
     }
-    const DD<__m512d> r = bessel::pieces<bessel::YTables<kN>>(b, idx);
-    y = select(near, add_quiet(r.hi, r.lo), y);
+    take(near, bessel::pieces<bessel::YTables<kN>>(b, idx));
   }
-  if (far) y = select(far, bessel::hankel<bessel::YTables<kN>, kForm>(a), y);
+  if (far) take(far, bessel::hankel<bessel::YTables<kN>, kForm, true>(a));
   return y;
+}
+template <int kN>
+inline __m512d bessel_y(__m512d a) {
+  const DD<__m512d> y = bessel_y_pair<kN>(a);
+  return add_quiet(y.hi, y.lo);
 }
 
 template <int kN, typename T>
@@ -148,6 +154,88 @@ struct BesselY : Kernel<T, sizeof(T) == 4 ? 32 : 16> {
   }
 };
 
+// Yn: the order n comes as a floating scalar, truncated toward zero, the same for the whole call.
+// With m = |n|, Y_-m = (-1)^m Y_m; m = 0 and 1 are Y0 and Y1 as above; beyond, the forward
+// recurrence Y_k+1 = (2k/a) Y_k - Y_k-1 from Y0(a) and Y1(a) as pairs, all lanes in step, in
+// double-double arithmetic (2k/a with its remainder). Y is the recurrence's dominant solution:
+// below the turning point k = a both kinds oscillate and an error is carried at most about
+// doubled, beyond it Y grows and the error grows with it, so the result keeps the starting
+// values' error: relative where Y0 and Y1 are (and where Y_m is large), otherwise within the
+// envelope. Once |Y_k| has passed the largest double beyond the turning point it only grows, so
+// the lane overflows to an infinity of that sign (status 3); the loop ends when every lane has.
+// The work is m steps per register: a huge order with arguments beyond it is slow in proportion
+// to the order. Orders whose magnitude reaches 2^31, and NaN orders, are outside the domain
+// (NaN, status 1). Yn(+-0) is an infinity of the sign of -(-1)^m for n < 0 (status 2), Yn of a
+// negative argument NaN (status 1), Yn(+inf) = +0.
+template <typename T>
+struct YnK : Kernel<T, sizeof(T) == 4 ? 32 : 16> {
+  T b;
+  uint32_t m = 0;
+  bool valid, flip;
+  explicit YnK(T order) : b(order), valid(std::fabs(order) < T(0x1p31)), flip(false) {
+    if (valid) m = static_cast<uint32_t>(std::fabs(std::trunc(order)));
+    flip = valid && order < 0 && (m & 1);
+  }
+  T scalar_argument() const { return b; }
+
+  __m512d yn(__m512d a) const {
+    if (m == 0) return bessel_y<0>(a);
+    if (m == 1) return bessel_y<1>(a);
+    DD<__m512d> prev = bessel_y_pair<0>(a), cur = bessel_y_pair<1>(a);
+    const __m512d inf = splat(std::numeric_limits<double>::infinity());
+    __m512d overflowed = zero<__m512d>();
+    __mmask8 over = 0;
+    for (uint32_t k = 1; k < m && over != 0xFF; ++k) {
+      const __m512d twice = splat(2.0 * k);
+      const __m512d q = div_quiet(twice, a);
+      const DD<__m512d> ratio{q, div_quiet(fnma_quiet(q, a, twice), a)};
+      const DD<__m512d> next = dd_add(dd_mul(ratio, cur), DD<__m512d>{sub(zero<__m512d>(), prev.hi), sub(zero<__m512d>(), prev.lo)});
+      const __mmask8 now = static_cast<__mmask8>(~less(abs(next.hi), inf) & ~over);
+      overflowed = select(now, copy_sign(inf, cur.hi), overflowed);
+      over |= now;
+      prev = cur;
+      cur = {select(over, zero<__m512d>(), next.hi), select(over, zero<__m512d>(), next.lo)};
+    }
+    return select(over, overflowed, add_quiet(cur.hi, cur.lo));
+  }
+
+  Vec<T> body(Vec<T> x, Mask<T>& special) const {
+    if (!valid) {
+      special = static_cast<Mask<T>>(~0u);
+      return splat(std::numeric_limits<T>::quiet_NaN());
+    }
+    const Mask<T> ok = less(zero<Vec<T>>(), x) & less(x, splat(std::numeric_limits<T>::infinity()));
+    const Vec<T> a = select(ok, x, splat(T(1)));
+    Vec<T> y;
+    if constexpr (sizeof(T) == 8) y = yn(a);
+    else y = narrow(yn(widen_low(a)), yn(widen_high(a)));
+    if (flip) y = sub(zero<Vec<T>>(), y);
+    special = static_cast<Mask<T>>(~ok) | equal(abs(y), splat(std::numeric_limits<T>::infinity()));
+    return y;
+  }
+  // The arguments outside (0, inf), and the lanes that overflowed (their infinity already in r).
+  int callout(const T* a, T* r) const {
+    const T x = *a;
+    if (std::isnan(x)) {
+      *r = x + x;
+      return 0;
+    }
+    if (!valid || x < 0) {
+      *r = std::numeric_limits<T>::quiet_NaN();
+      return kStatusDomain;
+    }
+    if (x == 0) {
+      *r = flip ? std::numeric_limits<T>::infinity() : -std::numeric_limits<T>::infinity();
+      return kStatusSingularity;
+    }
+    if (std::isinf(x)) {
+      *r = 0;
+      return 0;
+    }
+    return kStatusOverflow;
+  }
+};
+
 }  // namespace
 }  // namespace zorp::vm
 
@@ -156,3 +244,5 @@ VM_KERNELS(s, Y0, BesselY<0, float>)
 VM_KERNELS(d, Y0, BesselY<0, double>)
 VM_KERNELS(s, Y1, BesselY<1, float>)
 VM_KERNELS(d, Y1, BesselY<1, double>)
+VM_KERNELS(s, Yn, YnK<float>)
+VM_KERNELS(d, Yn, YnK<double>)
