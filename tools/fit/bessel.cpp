@@ -95,23 +95,6 @@ R small_series_term(int j) {
 R expm1_(const R& r) { return expm1(r); }
 
 // ---- J0 and J1 ----------------------------------------------------------------------------------
-R bessel_j(int n, const R& x) {
-  R r;
-  if (n == 0) mpfr_j0(r.v, x.v, MPFR_RNDN);
-  else mpfr_j1(r.v, x.v, MPFR_RNDN);
-  return r;
-}
-R bessel_y(int n, const R& x) {
-  R r;
-  if (n == 0) mpfr_y0(r.v, x.v, MPFR_RNDN);
-  else mpfr_y1(r.v, x.v, MPFR_RNDN);
-  return r;
-}
-R pi_() {
-  R p;
-  mpfr_const_pi(p.v, MPFR_RNDN);
-  return p;
-}
 
 // The Hankel amplitudes P_n and Q_n of J_n(x) = sqrt(2/(pi x)) (P cos chi - Q sin chi),
 // chi = x - (2n + 1) pi/4: from J_n and Y_n where x is moderate, from their asymptotic series
@@ -225,6 +208,24 @@ std::vector<Fit> bessel_fits() {
       {"kI1SmallD", "I1(x) / (x/2) - 1 in u = x^2/4", small_ratio_m1<1>, "|x| < 1: u in [0, 1/4]", 0, 0.25, 9,
        W::Absolute, Prec::Double, How::Taylor, {}, small_series_term<1>, "I1 = x/2 + (x/2) S(u), every slot"},
   };
+}
+
+R bessel_j(int n, const R& x) {
+  R r;
+  if (n == 0) mpfr_j0(r.v, x.v, MPFR_RNDN);
+  else mpfr_j1(r.v, x.v, MPFR_RNDN);
+  return r;
+}
+R bessel_y(int n, const R& x) {
+  R r;
+  if (n == 0) mpfr_y0(r.v, x.v, MPFR_RNDN);
+  else mpfr_y1(r.v, x.v, MPFR_RNDN);
+  return r;
+}
+R pi_() {
+  R p;
+  mpfr_const_pi(p.v, MPFR_RNDN);
+  return p;
 }
 
 // One piece of a table of pieces (see below): the centre as a pair, the polynomial in d (its

@@ -12,6 +12,11 @@
 
 namespace fit {
 
+// J_n, Y_n (n = 0, 1) and pi from MPFR at the fitter's precision.
+R bessel_j(int n, const R& x);
+R bessel_y(int n, const R& x);
+R pi_();
+
 struct PieceColumns {
   explicit PieceColumns(int degree_) : degree(degree_), cols(degree_ + 1) {}
   // Adds piece m centred at `at` (a zero of f when `zero`), the polynomial `exact` for f(d) over

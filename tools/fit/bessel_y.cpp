@@ -33,27 +33,10 @@ constexpr double kY1Upper = 2.4375;          // 39/16: Y1's first-zero piece end
 constexpr int kPieces = 32;
 constexpr int kDegree = 16;
 
-R pi_() {
-  R p;
-  mpfr_const_pi(p.v, MPFR_RNDN);
-  return p;
-}
 R euler() {
   R g;
   mpfr_const_euler(g.v, MPFR_RNDN);
   return g;
-}
-R y_(int n, const R& x) {
-  R r;
-  if (n == 0) mpfr_y0(r.v, x.v, MPFR_RNDN);
-  else mpfr_y1(r.v, x.v, MPFR_RNDN);
-  return r;
-}
-R j_(int n, const R& x) {
-  R r;
-  if (n == 0) mpfr_j0(r.v, x.v, MPFR_RNDN);
-  else mpfr_j1(r.v, x.v, MPFR_RNDN);
-  return r;
 }
 R harmonic(int k) {
   R h(0);
@@ -72,7 +55,7 @@ R factorial(int k) {
 R y0_rest(const R& u) {
   if (u.zero()) return R(0);
   const R x = sqrt(u);
-  return y_(0, x) - R(2) / pi_() * (log(x / R(2)) + euler()) * j_(0, x) - u / (R(2) * pi_());
+  return bessel_y(0, x) - R(2) / pi_() * (log(x / R(2)) + euler()) * bessel_j(0, x) - u / (R(2) * pi_());
 }
 R y0_rest_term(int j) {
   if (j < 2) return R(0);
@@ -84,7 +67,7 @@ R y0_rest_term(int j) {
 R y1_rest(const R& u) {
   if (u.zero()) return R(0);
   const R x = sqrt(u);
-  const R s = (y_(1, x) - R(2) / pi_() * ((log(x / R(2)) + euler()) * j_(1, x) - R(1) / x)) / x;
+  const R s = (bessel_y(1, x) - R(2) / pi_() * ((log(x / R(2)) + euler()) * bessel_j(1, x) - R(1) / x)) / x;
   return s + R(1) / (R(2) * pi_()) - R(5) * u / (R(32) * pi_());
 }
 R y1_rest_term(int j) {
@@ -107,7 +90,7 @@ struct Taylor {
 };
 Taylor taylor(int n, const R& c, bool zero, double reach) {
   Taylor t;
-  const R y = y_(n, c), other = y_(1 - n, c);
+  const R y = bessel_y(n, c), other = bessel_y(1 - n, c);
   t.a.push_back(zero ? R(0) : y);
   t.a.push_back(n == 0 ? -other : other - y / c);
   const R c2 = c * c, eps = R(std::ldexp(1.0, -120)) * abs(t.a[1]) * R(reach);
@@ -211,7 +194,7 @@ std::string bessel_y_tables() {
         at = R(((lo + hi) / R(2)).d());
       } else {
         y_piece(n, m, lo, hi);
-        zero = (y_(n, lo) < R(0)) != (y_(n, hi) < R(0));
+        zero = (bessel_y(n, lo) < R(0)) != (bessel_y(n, hi) < R(0));
         at = zero ? zero_in(n, lo, hi) : R(((lo + hi) / R(2)).d());
       }
       const double a = (lo - at).d() - 1.0 / 64, b = (hi - at).d() + 1.0 / 64;
