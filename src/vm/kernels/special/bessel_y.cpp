@@ -1,5 +1,6 @@
-// The Bessel functions of the second kind Y0 and Y1 in single and double precision: one accurate
-// method in every slot, single precision computed in double and narrowed once.
+// The Bessel functions of the second kind Y0, Y1 and Yn (integer order, from Y0 and Y1 by the
+// recurrence: see YnK below) in single and double precision: one accurate method in every slot,
+// single precision computed in double and narrowed once.
 //
 // For 0 < x < inf:
 //   x < 11/8      the log form: Y0 = (2/pi) L J0 + u (1/(2 pi) + u Q0(u)) and
