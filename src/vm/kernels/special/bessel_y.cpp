@@ -162,8 +162,8 @@ struct BesselY : Kernel<T, sizeof(T) == 4 ? 32 : 16> {
 // below the turning point k = a both kinds oscillate and an error is carried at most about
 // doubled, beyond it Y grows and the error grows with it, so the result keeps the starting
 // values' error: relative where Y0 and Y1 are (and where Y_m is large), otherwise within the
-// envelope. Once |Y_k| has passed the largest double beyond the turning point it only grows, so
-// the lane overflows to an infinity of that sign (status 3); the loop ends when every lane has.
+// envelope. Beyond the turning point Y only grows, so a lane whose value leaves the (scaled)
+// range overflows to an infinity of that sign (status 3); the loop ends when every lane has.
 // The work is m steps per register: a huge order with arguments beyond it is slow in proportion
 // to the order. Orders whose magnitude reaches 2^31, and NaN orders, are outside the domain
 // (NaN, status 1). Yn(+-0) is an infinity of the sign of -(-1)^m for n < 0 (status 2), Yn of a
@@ -182,7 +182,12 @@ struct YnK : Kernel<T, sizeof(T) == 4 ? 32 : 16> {
   __m512d yn(__m512d a) const {
     if (m == 0) return bessel_y<0>(a);
     if (m == 1) return bessel_y<1>(a);
-    DD<__m512d> prev = bessel_y_pair<0>(a), cur = bessel_y_pair<1>(a);
+    // The values are carried scaled by 2^-100, so that no intermediate product overflows before
+    // the value itself would: a lane that overflows the scaled range lies beyond 2^1124, where
+    // Y only grows; the last scaling rounds to an infinity exactly where the result overflows.
+    const __m512d down = splat(0x1p-100);
+    const DD<__m512d> y0 = bessel_y_pair<0>(a), y1 = bessel_y_pair<1>(a);
+    DD<__m512d> prev{mul(y0.hi, down), mul(y0.lo, down)}, cur{mul(y1.hi, down), mul(y1.lo, down)};
     const __m512d inf = splat(std::numeric_limits<double>::infinity());
     __m512d overflowed = zero<__m512d>();
     __mmask8 over = 0;
@@ -197,7 +202,7 @@ struct YnK : Kernel<T, sizeof(T) == 4 ? 32 : 16> {
       prev = cur;
       cur = {select(over, zero<__m512d>(), next.hi), select(over, zero<__m512d>(), next.lo)};
     }
-    return select(over, overflowed, add_quiet(cur.hi, cur.lo));
+    return select(over, overflowed, mul(add_quiet(cur.hi, cur.lo), splat(0x1p100)));
   }
 
   Vec<T> body(Vec<T> x, Mask<T>& special) const {
