@@ -116,6 +116,16 @@ inline __m512d bessel_y(__m512d a) {
   return add_quiet(y.hi, y.lo);
 }
 
+// Y1 of a positive x below the least normal: -(2/pi)/x and the rest below 2^-900 of it. The
+// divisor is scaled into the normal range first, so that the quotient's remainder is exact and
+// the pair rounds once; scaling back overflows exactly where the rounded result would.
+inline double y1_tiny(double x) {
+  const double xs = std::ldexp(x, 128);
+  const double q = kTwoOverPiHi / xs;
+  const double q_lo = (std::fma(-q, xs, kTwoOverPiHi) + kTwoOverPiLo) / xs;
+  return -std::ldexp(q + q_lo, 128);
+}
+
 template <int kN, typename T>
 struct BesselY : Kernel<T, sizeof(T) == 4 ? 32 : 16> {
   static Vec<T> body(Vec<T> x, Mask<T>& special) {
@@ -144,13 +154,7 @@ struct BesselY : Kernel<T, sizeof(T) == 4 ? 32 : 16> {
       *r = 0;
       return 0;
     }
-    // Y1 below the least normal: -(2/pi)/x and the rest below 2^-900 of it. The divisor is
-    // scaled into the normal range first, so that the quotient's remainder is exact and the
-    // pair rounds once; scaling back overflows exactly where the rounded result would.
-    const double xs = std::ldexp(double(x), 128);
-    const double q = kTwoOverPiHi / xs;
-    const double q_lo = (std::fma(-q, xs, kTwoOverPiHi) + kTwoOverPiLo) / xs;
-    *r = T(-std::ldexp(q + q_lo, 128));
+    *r = T(y1_tiny(x));
     return std::isinf(*r) ? kStatusOverflow : 0;
   }
 };
@@ -210,7 +214,9 @@ struct YnK : Kernel<T, sizeof(T) == 4 ? 32 : 16> {
       special = static_cast<Mask<T>>(~0u);
       return splat(std::numeric_limits<T>::quiet_NaN());
     }
-    const Mask<T> ok = less(zero<Vec<T>>(), x) & less(x, splat(std::numeric_limits<T>::infinity()));
+    // Below the least normal Y1 is the callout's quotient and every higher order overflows.
+    const Mask<T> ok = less(zero<Vec<T>>(), x) & less(x, splat(std::numeric_limits<T>::infinity())) &
+                       (m == 0 ? static_cast<Mask<T>>(~0u) : greater_equal(x, splat(std::numeric_limits<T>::min())));
     const Vec<T> a = select(ok, x, splat(T(1)));
     Vec<T> y;
     if constexpr (sizeof(T) == 8) y = yn(a);
@@ -219,7 +225,8 @@ struct YnK : Kernel<T, sizeof(T) == 4 ? 32 : 16> {
     special = static_cast<Mask<T>>(~ok) | equal(abs(y), splat(std::numeric_limits<T>::infinity()));
     return y;
   }
-  // The arguments outside (0, inf), and the lanes that overflowed (their infinity already in r).
+  // The arguments outside (0, inf), those below the least normal, and the lanes that overflowed
+  // (their infinity already in r).
   int callout(const T* a, T* r) const {
     const T x = *a;
     if (std::isnan(x)) {
@@ -237,6 +244,11 @@ struct YnK : Kernel<T, sizeof(T) == 4 ? 32 : 16> {
     if (std::isinf(x)) {
       *r = 0;
       return 0;
+    }
+    if (x < std::numeric_limits<T>::min()) {
+      const T v = m == 1 ? T(y1_tiny(x)) : -std::numeric_limits<T>::infinity();
+      *r = flip ? -v : v;
+      if (!std::isinf(*r)) return 0;
     }
     return kStatusOverflow;
   }
