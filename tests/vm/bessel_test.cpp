@@ -75,5 +75,25 @@ INSTANTIATE_TEST_SUITE_P(Tabled, BesselNearZeros,
                                          NearZeros{"Y0", mpfr_y0, 0.89, false}, NearZeros{"Y1", mpfr_y1, 2.20, false}),
                          [](const testing::TestParamInfo<NearZeros>& i) { return std::string(i.param.name); });
 
+// Yn where its lowest orders leave the vector path: below the least normal order +-1 is Y1's
+// quotient (finite, or an overflow) and the higher orders overflow; each order fills one call.
+TEST(BesselYn, LowOrdersBelowTheLeastNormal) {
+  auto fill = [](auto& sample, int min_exp, auto threshold) {
+    for (double order : {1.0, -1.0, 2.0, -3.0})
+      for (int j = 0; j < 64; ++j) {
+        const auto x = j < 40 ? std::ldexp(decltype(threshold)(1), min_exp + j % 30) : threshold * (1 + (j - 50) * 0x1p-20f);
+        sample.a.push_back(x), sample.b.push_back(decltype(threshold)(order)), ++sample.n;
+      }
+  };
+  Sample<double> sd;
+  fill(sd, -1074, 0x0.28be60db9391p-1022);
+  const auto d = sweep<double>(row_named("vdYn"), 1, sd);
+  EXPECT_TRUE(d.meets(accuracy::Class::HA)) << d.describe("vdYn", accuracy::Class::HA);
+  Sample<float> sf;
+  fill(sf, -149, 0x1.45f3p-129f);
+  const auto f = sweep<float>(row_named("vsYn"), 1, sf);
+  EXPECT_TRUE(f.meets(accuracy::Class::HA)) << f.describe("vsYn", accuracy::Class::HA);
+}
+
 }  // namespace
 }  // namespace zorp::test
