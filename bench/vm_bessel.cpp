@@ -1,5 +1,5 @@
 // Bessel functions: ours (one kernel fills all three slots, so the HA entry stands for it) against
-// GSL's gsl_sf_bessel_* and the C library's j0/j1/jn (the only peers that have them: SLEEF and
+// GSL's gsl_sf_bessel_* and the C library's j0/j1/jn/y0/y1/yn (the only peers that have them: SLEEF and
 // libmvec have no Bessel functions), the peers called element by element, at n = 1,024 (in cache)
 // and 1,000,000 (memory-bound).
 //
@@ -63,6 +63,25 @@ void register_all() {
     add<double>(d.c_str(), "gsl", loop<double>([order](double x) { return gsl_sf_bessel_Jn(order, x); }), j_r);
     add<double>(d.c_str(), "libm", loop<double>([order](double x) { return jn(order, x); }), j_r);
   }
+  OURS(s, Y0, j_r)
+  add<float>("sY0", "gsl", loop<float>([](float x) { return gsl_sf_bessel_Y0(x); }), j_r);
+  add<float>("sY0", "libm", loop<float>([](float x) { return y0f(x); }), j_r);
+  OURS(d, Y0, j_r)
+  add<double>("dY0", "gsl", loop<double>([](double x) { return gsl_sf_bessel_Y0(x); }), j_r);
+  add<double>("dY0", "libm", loop<double>([](double x) { return y0(x); }), j_r);
+  OURS(s, Y1, j_r)
+  add<float>("sY1", "gsl", loop<float>([](float x) { return gsl_sf_bessel_Y1(x); }), j_r);
+  add<float>("sY1", "libm", loop<float>([](float x) { return y1f(x); }), j_r);
+  OURS(d, Y1, j_r)
+  add<double>("dY1", "gsl", loop<double>([](double x) { return gsl_sf_bessel_Y1(x); }), j_r);
+  add<double>("dY1", "libm", loop<double>([](double x) { return y1(x); }), j_r);
+  // Yn at order 5: four steps of the recurrence after Y0 and Y1.
+  add<float>("sYn(5)", "zorp", vmbench::scalar<float>(_fennsYn_HA, 5.0f), j_r);
+  add<float>("sYn(5)", "gsl", loop<float>([](float x) { return gsl_sf_bessel_Yn(5, x); }), j_r);
+  add<float>("sYn(5)", "libm", loop<float>([](float x) { return ynf(5, x); }), j_r);
+  add<double>("dYn(5)", "zorp", vmbench::scalar<double>(_fenndYn_HA, 5.0), j_r);
+  add<double>("dYn(5)", "gsl", loop<double>([](double x) { return gsl_sf_bessel_Yn(5, x); }), j_r);
+  add<double>("dYn(5)", "libm", loop<double>([](double x) { return yn(5, x); }), j_r);
 }
 
 }  // namespace

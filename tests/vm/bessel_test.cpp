@@ -1,4 +1,4 @@
-// The Bessel functions where their contract is loosest: J0 and J1 near the zeros below 8 pi,
+// The Bessel functions where their contract is loosest: J0, J1, Y0 and Y1 near the zeros below 8 pi,
 // which the kernels resolve (each is a tabled centre), must keep the relative accuracy of their
 // class there, although the contract's envelope rule would accept an absolute error. And Jn's
 // orders beyond the sweep's list: outside the domain, or so large that only an underflow
@@ -18,6 +18,7 @@ struct NearZeros {
   const char* name;
   int (*f)(mpfr_ptr, mpfr_srcptr, mpfr_rnd_t);
   double first;  // the first positive zero lies within 1/2 of first, the others pi apart
+  bool both_signs;  // J is even or odd; Y is defined for positive arguments only
 };
 
 // The k-th positive zero of f to double precision, by bisection on the sign of f.
@@ -41,7 +42,7 @@ double zero_of(const NearZeros& z, int k) {
 class BesselNearZeros : public testing::TestWithParam<NearZeros> {};
 
 // Around each zero below 8 pi: its 64 neighbours on either side and points at relative
-// distances 2^-10 to 2^-50, both signs of the argument, in both precisions.
+// distances 2^-10 to 2^-50, both signs of the argument where there are two, in both precisions.
 TEST_P(BesselNearZeros, KeepTheirClass) {
   const NearZeros z = GetParam();
   for (const char t : {'s', 'd'}) {
@@ -54,6 +55,7 @@ TEST_P(BesselNearZeros, KeepTheirClass) {
       for (double x : {v, -v}) {
         sd.a.push_back(x), sd.b.push_back(x), ++sd.n;
         sf.a.push_back(float(x)), sf.b.push_back(float(x)), ++sf.n;
+        if (!z.both_signs) break;
       }
     };
     for (int k = 0; z.first + k * M_PI < 8 * M_PI - 0.5; ++k) {
@@ -73,7 +75,8 @@ TEST_P(BesselNearZeros, KeepTheirClass) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Tabled, BesselNearZeros,
-                         testing::Values(NearZeros{"J0", mpfr_j0, 2.40}, NearZeros{"J1", mpfr_j1, 3.83}),
+                         testing::Values(NearZeros{"J0", mpfr_j0, 2.40, true}, NearZeros{"J1", mpfr_j1, 3.83, true},
+                                         NearZeros{"Y0", mpfr_y0, 0.89, false}, NearZeros{"Y1", mpfr_y1, 2.20, false}),
                          [](const testing::TestParamInfo<NearZeros>& i) { return std::string(i.param.name); });
 
 // Each order with one argument: the result and the status the call leaves (NaN orders and those
@@ -108,6 +111,26 @@ TEST(JnOrders, OutsideTheDomainOrUnderflowing) {
     }
   }
   _fennClearErrStatus();
+}
+
+// Yn where its lowest orders leave the vector path: below the least normal order +-1 is Y1's
+// quotient (finite, or an overflow) and the higher orders overflow; each order fills one call.
+TEST(BesselYn, LowOrdersBelowTheLeastNormal) {
+  auto fill = [](auto& sample, int min_exp, auto threshold) {
+    for (double order : {1.0, -1.0, 2.0, -3.0})
+      for (int j = 0; j < 64; ++j) {
+        const auto x = j < 40 ? std::ldexp(decltype(threshold)(1), min_exp + j % 30) : threshold * (1 + (j - 50) * 0x1p-20f);
+        sample.a.push_back(x), sample.b.push_back(decltype(threshold)(order)), ++sample.n;
+      }
+  };
+  Sample<double> sd;
+  fill(sd, -1074, 0x0.28be60db9391p-1022);
+  const auto d = sweep<double>(row_named("vdYn"), 1, sd);
+  EXPECT_TRUE(d.meets(accuracy::Class::HA)) << d.describe("vdYn", accuracy::Class::HA);
+  Sample<float> sf;
+  fill(sf, -149, 0x1.45f3p-129f);
+  const auto f = sweep<float>(row_named("vsYn"), 1, sf);
+  EXPECT_TRUE(f.meets(accuracy::Class::HA)) << f.describe("vsYn", accuracy::Class::HA);
 }
 
 }  // namespace

@@ -23,6 +23,7 @@
 #include <cstdio>
 #include <string>
 
+#include "bessel_pieces.h"
 #include "fits.h"
 
 namespace fit {
@@ -94,23 +95,6 @@ R small_series_term(int j) {
 R expm1_(const R& r) { return expm1(r); }
 
 // ---- J0 and J1 ----------------------------------------------------------------------------------
-R bessel_j(int n, const R& x) {
-  R r;
-  if (n == 0) mpfr_j0(r.v, x.v, MPFR_RNDN);
-  else mpfr_j1(r.v, x.v, MPFR_RNDN);
-  return r;
-}
-R bessel_y(int n, const R& x) {
-  R r;
-  if (n == 0) mpfr_y0(r.v, x.v, MPFR_RNDN);
-  else mpfr_y1(r.v, x.v, MPFR_RNDN);
-  return r;
-}
-R pi_() {
-  R p;
-  mpfr_const_pi(p.v, MPFR_RNDN);
-  return p;
-}
 
 // The Hankel amplitudes P_n and Q_n of J_n(x) = sqrt(2/(pi x)) (P cos chi - Q sin chi),
 // chi = x - (2n + 1) pi/4: from J_n and Y_n where x is moderate, from their asymptotic series
@@ -226,7 +210,73 @@ std::vector<Fit> bessel_fits() {
   };
 }
 
-// The J tables: per piece the centre as a pair (hi, lo: a zero needs more than a double) and the
+R bessel_j(int n, const R& x) {
+  R r;
+  if (n == 0) mpfr_j0(r.v, x.v, MPFR_RNDN);
+  else mpfr_j1(r.v, x.v, MPFR_RNDN);
+  return r;
+}
+R bessel_y(int n, const R& x) {
+  R r;
+  if (n == 0) mpfr_y0(r.v, x.v, MPFR_RNDN);
+  else mpfr_y1(r.v, x.v, MPFR_RNDN);
+  return r;
+}
+R pi_() {
+  R p;
+  mpfr_const_pi(p.v, MPFR_RNDN);
+  return p;
+}
+
+// One piece of a table of pieces (see below): the centre as a pair, the polynomial in d (its
+// constant 0 at a zero), the rounding errors of the leading coefficients kept apart, and a comment
+// line with the error the stored coefficients reach against f over [a, b].
+void PieceColumns::add(Out& o, int m, const R& at, bool zero, double a, double b, const Target& f,
+                       const std::vector<R>& exact) {
+  const double hi = at.d(), lo = (at - R(hi)).d();
+  his.push_back(hi);
+  los.push_back(lo);
+  std::vector<double> row;
+  for (const R& v : exact) row.push_back(v.d());
+  const int lead = zero ? 1 : 0;
+  leads.push_back((exact[lead] - R(row[lead])).d());
+  nexts.push_back(zero ? 0.0 : (exact[1] - R(row[1])).d());
+  for (int j = 0; j <= degree; ++j) cols[j].push_back(row[j]);
+  // The error as the kernel's coefficients give it: the lead as its pair, the rest rounded.
+  std::vector<R> stored;
+  for (int j = 0; j <= degree; ++j) stored.emplace_back(row[j]);
+  stored[lead] = stored[lead] + R(leads.back());
+  stored[1] = stored[1] + R(nexts.back());
+  double worst = 0;
+  for (int k = 0; k <= 2000; ++k) {
+    const R d = R(a) + (R(b) - R(a)) * R(k) / R(2000);
+    if (d.zero()) continue;
+    R v = stored.back();
+    for (int j = degree; j-- > 0;) v = v * d + stored[j];
+    worst = std::max(worst, std::fabs((v / f(d) - R(1)).d()));
+  }
+  o.line("//   piece " + format("%2.0f", m) + (zero ? "  zero " : "  mid  ") + format("%.17g", hi) + "  d in " + "[" +
+         format("%+.4f", a) + ", " + format("%+.4f", b) + "]" + "  " + format("%.1f bits", -std::log2(worst)));
+}
+
+void PieceColumns::skip(Out& o, int m, double centre, const char* why) {
+  his.push_back(centre);
+  los.push_back(0);
+  leads.push_back(0);
+  nexts.push_back(0);
+  for (auto& c : cols) c.push_back(0);
+  o.line("//   piece " + format("%2.0f", m) + "  none " + why);
+}
+
+void PieceColumns::write(Out& o, const std::string& name) const {
+  o.array(Prec::Double, name + "CentreHi", his);
+  o.array(Prec::Double, name + "CentreLo", los);
+  o.array(Prec::Double, name + "LeadLo", leads);
+  o.array(Prec::Double, name + "NextLo", nexts);
+  o.array2(Prec::Double, name + "Pieces", cols);
+}
+
+// The J tables (fitted for relative error, by the Remez exchange): per piece the centre as a pair (hi, lo: a zero needs more than a double) and the
 // polynomial in d = x - centre, fitted for relative error over the piece widened by 1/64 on each
 // side, its constant pinned to 0 at a zero so that the result keeps its relative accuracy there.
 // The leading coefficient (c1 at a zero, c0 elsewhere) carries most of the result, and its
@@ -242,51 +292,22 @@ std::string bessel_j_tables() {
   o.line("namespace zorp::vm::besseltab {");
   constexpr int kDegree = 14;
   for (int n = 0; n <= 1; ++n) {
-    std::vector<double> his, los, leads, nexts;
-    std::vector<std::vector<double>> cols(kDegree + 1);
+    PieceColumns t(kDegree);
     const std::string name = "kJ" + std::to_string(n);
     o.line("// " + name + "Pieces: J" + std::to_string(n) + "(centre + d), degree " + std::to_string(kDegree) +
            ", relative error, double");
     for (int m = 0; m < kJPieces; ++m) {
       const Centre c = centre(n, m);
-      const double hi = c.at.d(), lo = (c.at - R(hi)).d();
-      his.push_back(hi);
-      los.push_back(lo);
       const R at = c.at;
-      const Target f = [n, at](const R& d) { return bessel_j(n, at + d); };
       R from, to;
       j_piece(m, from, to);
       const double a = (from - at).d() - 1.0 / 64, b = (to - at).d() + 1.0 / 64;
+      const Target f = [n, at](const R& d) { return bessel_j(n, at + d); };
       std::vector<R> pinned;
       if (c.zero) pinned.push_back(R(0));
-      const std::vector<R> exact = remez(f, a, b, kDegree, Weight::Relative, pinned);
-      std::vector<double> row;
-      for (const R& v : exact) row.push_back(v.d());
-      const int lead = c.zero ? 1 : 0;
-      leads.push_back((exact[lead] - R(row[lead])).d());
-      nexts.push_back(c.zero ? 0.0 : (exact[1] - R(row[1])).d());
-      for (int j = 0; j <= kDegree; ++j) cols[j].push_back(row[j]);
-      // The error as the kernel's coefficients give it: the lead as its pair, the rest rounded.
-      std::vector<R> stored;
-      for (int j = 0; j <= kDegree; ++j) stored.emplace_back(row[j]);
-      stored[lead] = stored[lead] + R(leads.back());
-      stored[1] = stored[1] + R(nexts.back());
-      double worst = 0;
-      for (int k = 0; k <= 2000; ++k) {
-        const R d = R(a) + (R(b) - R(a)) * R(k) / R(2000);
-        if (d.zero()) continue;
-        R v = stored.back();
-        for (int j = kDegree; j-- > 0;) v = v * d + stored[j];
-        worst = std::max(worst, std::fabs((v / f(d) - R(1)).d()));
-      }
-      o.line("//   piece " + format("%2.0f", m) + (c.zero ? "  zero " : "  mid  ") + format("%.17g", hi) + "  d in " +
-             "[" + format("%+.4f", a) + ", " + format("%+.4f", b) + "]" + "  " + format("%.1f bits", -std::log2(worst)));
+      t.add(o, m, at, c.zero, a, b, f, remez(f, a, b, kDegree, Weight::Relative, pinned));
     }
-    o.array(Prec::Double, name + "CentreHi", his);
-    o.array(Prec::Double, name + "CentreLo", los);
-    o.array(Prec::Double, name + "LeadLo", leads);
-    o.array(Prec::Double, name + "NextLo", nexts);
-    o.array2(Prec::Double, name + "Pieces", cols);
+    t.write(o, name);
   }
   o.line("}  // namespace zorp::vm::besseltab");
   return o.text;

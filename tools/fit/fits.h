@@ -80,6 +80,8 @@ std::vector<PiecewiseFit> gamma_piecewise_fits();
 std::vector<Fit> bessel_fits();
 std::vector<PiecewiseFit> bessel_piecewise_fits();
 std::string bessel_j_tables();
+std::vector<Fit> bessel_y_fits();
+std::string bessel_y_tables();
 
 // Text of the generated file (namespace ns) holding the arrays of these fits.
 std::string polynomial_file(const char* what, const char* ns, const std::vector<Fit>& fits,

@@ -4,7 +4,7 @@
 //
 // With m = |n| and a = |x|: J_-m = (-1)^m J_m and J_m(-x) = (-1)^m J_m(x), so the sign is
 // settled apart and the result is J_m(a).
-//   m = 0, 1     the J0 and J1 evaluations (bessel_j_core.h), exactly as their own kernels.
+//   m = 0, 1     the J0 and J1 evaluations (bessel_core.h), exactly as their own kernels.
 //   m >= 2:
 //   a > 2m       forward recurrence J_k+1 = (2k/a) J_k - J_k-1 from J0(a) and J1(a), taken as
 //                the unrounded pairs of their evaluation (some 2^-57 of the amplitude). Below
@@ -47,14 +47,14 @@
 #include "simd/vec.h"
 #include "vm/kernels/common/bind.h"
 #include "vm/kernels/common/callout.h"
-#include "vm/kernels/special/bessel_j_core.h"
+#include "vm/kernels/special/bessel_core.h"
 #include "vm/kernels/special/tiny_half.h"
 
 namespace zorp::vm {
 namespace {
 
 using namespace zorp::simd;
-using besselj::bessel_j;
+using bessel::bessel_j;
 
 constexpr double kMaxOrder = 0x1p31;
 // The forward recurrence starts beyond twice the order: between the order and there J0's and
@@ -153,7 +153,7 @@ struct JnK : Kernel<T, 64 / sizeof(T)> {
   // recurrence would carry a rounded start's half ulp to the result.
   static void start(Vec<T> ax, long double* j0, long double* j1) {
     auto half = [&](__m512d a, int at) {
-      const DD<__m512d> p = besselj::bessel_j_pair<0>(a), q = besselj::bessel_j_pair<1>(a);
+      const DD<__m512d> p = bessel::bessel_j_pair<0>(a), q = bessel::bessel_j_pair<1>(a);
       double h0[8], l0[8], h1[8], l1[8];
       store(h0, p.hi), store(l0, p.lo), store(h1, q.hi), store(l1, q.lo);
       for (int i = 0; i < 8; ++i)
