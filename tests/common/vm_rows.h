@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cfloat>
+#include <climits>
 #include <cstdint>
 #include <random>
 #include <stdexcept>
@@ -28,8 +29,9 @@ using vm::catalogue::Shape;
 // CLASS_ABSOLUTE_NEGATIVE: CLASS, with the error of a negative argument's result below 1 counted
 // in ulps of 1: there the result is the difference of terms of its argument's size (log-gamma's
 // reflection and recurrence), and near its zeros only an absolute bound is attainable.
-// CLASS_OR_ENVELOPE: see contracts.def; both measure against an envelope (envelope() below).
-enum class Rule { CLASS, CLASS_ZERO_ANY_SIGN, CLASS_ABSOLUTE_NEGATIVE, CLASS_OR_ENVELOPE, CR };
+// CLASS_OR_ENVELOPE, CLASS_PHASE: see contracts.def; they measure against an envelope
+// (envelope() and phase_envelope() below).
+enum class Rule { CLASS, CLASS_ZERO_ANY_SIGN, CLASS_ABSOLUTE_NEGATIVE, CLASS_OR_ENVELOPE, CLASS_PHASE, CR };
 enum class Extra { none, near_ties, one_scale, every_scale, powers, near_pio2, orders };
 
 // The orders a row of an integer order (Jn, Yn) is swept at, one per call of 64 elements in
@@ -407,6 +409,53 @@ inline double envelope(Rule rule, double a) {
   return 0;
 }
 
+// A complex power a^b = e^w: the magnitude of the terms of its phase Im w = br arg a + bi ln|a|,
+// T = 1 + |br arg a| + |bi ln|a||, sets how well a double-double method knows the phase: to some
+// 2^-62 T. A part's error may be counted in ulps of E = 2^-10 T |a^b|, the error such a phase
+// leaves in a part near a zero of the cosine or sine; a part below one ulp of E is not settled
+// at all (its sign, and beside an overflowing modulus whether it is finite), and is only held
+// below a few ulps of E. Beyond T = 2^44 no such method knows the phase to a fraction of a
+// turn, and only the class of each part (NaN, infinite, finite) is compared, and beside an
+// infinite modulus only whether it is NaN. T = 0 where the arguments are not finite and nonzero.
+struct Phase {
+  double terms = 0;
+  long double log2_modulus = 0;  // Re w / ln 2
+};
+inline Phase phase_of(const accuracy::Outcome& o) {
+  using L = long double;
+  const L la = std::log(std::hypot(L(o.a[0]), L(o.a[1]))), ta = std::atan2(L(o.a[1]), L(o.a[0]));
+  const L br = o.b[0], bi = o.b[1];
+  if (!std::isfinite(la) || !std::isfinite(br) || !std::isfinite(bi)) return {};
+  return {static_cast<double>(1 + std::fabs(br * ta) + std::fabs(bi * la)), (br * la - bi * ta) / std::log(L(2))};
+}
+constexpr double kPhaseLost = 0x1p44, kPhaseShare = 0x1p-10;
+
+// The exponent of one ulp of E for a result of R's precision: |exact part| below 2^that is not
+// settled. The modulus's exponent from the exact parts, or from Re w where it leaves even the
+// reference's range.
+template <typename R>
+long unsettled_below(const Phase& ph, const accuracy::Z& r) {
+  long e = LONG_MIN;
+  for (int p = 0; p < 2; ++p)
+    if (mpfr_regular_p(r.part(p))) e = std::max<long>(e, mpfr_get_exp(r.part(p)));
+  if (e == LONG_MIN && (mpfr_inf_p(r.part(0)) || mpfr_inf_p(r.part(1)))) e = std::lround(ph.log2_modulus) + 1;
+  return e == LONG_MIN ? LONG_MIN : e + std::ilogb(kPhaseShare * ph.terms) + 1 - std::numeric_limits<R>::digits;
+}
+template <typename R>
+bool unsettled(mpfr_srcptr exact, long below) {
+  return below != LONG_MIN && !mpfr_nan_p(exact) && !mpfr_zero_p(exact) && (mpfr_inf_p(exact) || mpfr_get_exp(exact) <= below);
+}
+// An unsettled part is right when its size stays within a few of those ulps (infinite where they
+// lie beyond R's range).
+template <typename R>
+bool within_unsettled(R computed, long below) {
+  const long limit = below + 2;
+  if (computed == 0) return true;
+  if (std::isnan(computed)) return false;
+  if (std::isinf(computed)) return limit > std::numeric_limits<R>::max_exponent;
+  return std::ilogb(computed) + 1 <= limit;
+}
+
 // Runs the kernel of `slot` once over the sample with callouts on, then compares every element.
 template <typename R>
 accuracy::Stats<R> sweep(const VmRow& row, int slot, Sample<R> s) {
@@ -475,14 +524,33 @@ accuracy::Stats<R> sweep(const VmRow& row, int slot, Sample<R> s) {
         o.overflow |= o.args_finite && std::isinf(round_to<R>(x));
         o.underflow |= o.args_finite && (mpfr_underflow || (mpfr_regular_p(x) && std::fabs(mpfr_get_d(x, MPFR_RNDZ)) < o.least_normal));
       }
+    const Phase ph = row.rule == Rule::CLASS_PHASE ? phase_of(o) : Phase{};
+    const bool phase_lost = ph.terms > kPhaseLost;
+    const long below = ph.terms > 0 ? unsettled_below<R>(ph, exact[0]) : LONG_MIN;
+    double env = envelope(row.rule, o.a[0]);
+    if (ph.terms > 0) env = kPhaseShare * ph.terms * std::hypot(mpfr_get_d(exact[0].part(0), MPFR_RNDN), mpfr_get_d(exact[0].part(1), MPFR_RNDN));
+    const bool any_zero = row.rule == Rule::CLASS_ZERO_ANY_SIGN || row.rule == Rule::CLASS_PHASE;
+    bool loose = phase_lost;
+    const bool unbounded = std::isinf(accuracy::round_to<R>(exact[0].part(0))) || std::isinf(accuracy::round_to<R>(exact[0].part(1)));
     for (int k = 0; k < row.results(); ++k) {
       for (size_t p = 0; p < pout; ++p) el.r[p] = res[k][i * pout + p];
       for (size_t p = 0; p < pout; ++p) {
         el.part = static_cast<int>(p);
-        st.add(res[k][i * pout + p], exact[k].part(p), el, row.rule == Rule::CLASS_ZERO_ANY_SIGN, envelope(row.rule, o.a[0]));
+        const R got = res[k][i * pout + p];
+        if (phase_lost) {
+          st.add_class(got, exact[k].part(p), el, unbounded);
+        } else if (unsettled<R>(exact[k].part(p), below)) {
+          loose = true;
+          if (!within_unsettled(got, below)) st.add(got, exact[k].part(p), el, any_zero, 0);
+        } else {
+          st.add(got, exact[k].part(p), el, any_zero, env);
+        }
       }
     }
-    st.add_status(statuses[i], row.status(o), el);
+    // where a part is not settled, neither is whether it overflows or underflows
+    const int wanted = row.status(o);
+    auto size_status = [](int s) { return s == 0 || s == 3 || s == 4; };
+    st.add_status(loose && size_status(wanted) && size_status(statuses[i]) ? wanted : statuses[i], wanted, el);
   }
   return st;
 }

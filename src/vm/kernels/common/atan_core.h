@@ -46,10 +46,40 @@ inline P quotient(P n, P d) {
 
 inline P select_pair(__mmask8 m, P a, P b) { return {select(m, a.hi, b.hi), select(m, a.lo, b.lo)}; }
 
+// atan t for the pair t, |t| <= tan(pi/8): kFine carries t - t^3/3 + t^5/5 as pairs and the
+// rest by kAtanTail7D (about 2^-62 absolutely, for the complex power, whose phase multiplies the
+// angle by the exponent); otherwise the rest past t by kAtanTailD (about 2^-58).
+template <bool kFine>
+inline P atan_small(P t) {
+  if constexpr (kFine) {
+    auto times = [](P a, P b) {  // a b as a pair, dropping a.lo b.lo
+      P p = two_prod(a.hi, b.hi);
+      p.lo = fma(a.hi, b.lo, fma(a.lo, b.hi, p.lo));
+      return p;
+    };
+    const P u = two_prod(t.hi, t.hi);
+    const P cube = times({t.hi, zero<V>()}, u), fifth = times(cube, u);
+    const P third = times(cube, {splat(0x1.5555555555555p-2), splat(0x1.5555555555555p-56)});
+    const P fifth_part = times(fifth, {splat(0x1.999999999999ap-3), splat(-0x1.999999999999ap-57)});
+    // the low part joins as lo atan'(hi) = lo / (1 + u) = lo (1 - u + u^2 - u^3 ...): t.lo is
+    // up to two ulps of t.hi where the quotient's divisor had a low part, and u^2 of that
+    // shows at 2^-59
+    const V slope = fma(u.hi, fma(u.hi, sub(splat(1.0), u.hi), splat(-1.0)), splat(1.0));
+    const V rest = fma(mul(fifth.hi, u.hi), horner(u.hi, trigpoly::kAtanTail7D), mul(t.lo, slope));
+    const P s1 = two_sum(t.hi, sub(zero<V>(), third.hi));
+    const P s2 = two_sum(s1.hi, fifth_part.hi);
+    return {s2.hi, add(add(s1.lo, s2.lo), add(sub(fifth_part.lo, third.lo), rest))};
+  } else {
+    const V u = mul(t.hi, t.hi);
+    return {t.hi, fma(mul(t.hi, u), horner(u, trigpoly::kAtanTailD), t.lo)};
+  }
+}
+
 // atan2(n, d) in [0, pi] for pairs n, d >= 0 (not both zero), x_negative the lanes with x < 0.
 // One quotient: above tan(pi/8), atan(lo/hi) = pi/4 + atan(t) with t = (lo - hi)/(lo + hi) formed
 // from the sides directly (both sides scaled down first near the top of the range, where their
 // sum would overflow).
+template <bool kFine = false>
 inline P angle(P n, P d, __mmask8 x_negative) {
   const __mmask8 swap = less(d.hi, n.hi);
   P lo_side = select_pair(swap, d, n), hi_side = select_pair(swap, n, d);
@@ -64,11 +94,10 @@ inline P angle(P n, P d, __mmask8 x_negative) {
   const V lo_diff = sub(lo_side.lo, hi_side.lo), lo_sum = add(lo_side.lo, hi_side.lo);
   const P t = quotient(select_pair(upper, {below.hi, add(below.lo, lo_diff)}, lo_side),
                        select_pair(upper, {above.hi, add(above.lo, lo_sum)}, hi_side));
-  const V u = mul(t.hi, t.hi);
-  const V tail = fma(mul(t.hi, u), horner(u, trigpoly::kAtanTailD), t.lo);
+  const P at = atan_small<kFine>(t);
   const V base_hi = zero_unless(upper, splat(kPiHi / 4)), base_lo = zero_unless(upper, splat(kPiLo / 4));
-  const P s = two_sum(base_hi, t.hi);
-  P theta = {s.hi, add(s.lo, add(tail, base_lo))};
+  const P s = two_sum(base_hi, at.hi);
+  P theta = {s.hi, add(s.lo, add(at.lo, base_lo))};
   const P complement = minus(kPiHi / 2, kPiLo / 2, theta);
   theta = {select(swap, complement.hi, theta.hi), select(swap, complement.lo, theta.lo)};
   const P supplement = minus(kPiHi, kPiLo, theta);

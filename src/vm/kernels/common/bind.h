@@ -125,27 +125,39 @@ struct Entries<R, Contiguous, K, kSlot, Shape::LINFRAC> {
   }
 };
 
-// Vector and scalar (real types): the scalar b constructs the description. A description may
-// first look at b and take the whole call itself (Powx's fast exponents): its static
-// `whole_call(n, a, inca, b, r, incr, strided)` returns true when it did.
+// Vector and scalar: the scalar b constructs the description. It comes by value, but a double
+// complex one by reference (a null reference reads as zero: a host may pass none with n = 0).
+// A description may first look at b and take the whole call itself (Powx's fast exponents): its
+// static `whole_call(n, a, inca, b, r, incr, strided)` returns true when it did.
+template <typename T>
+struct ScalarArgument {
+  using type = T;
+  static T value(T b) { return b; }
+};
+template <>
+struct ScalarArgument<ZorpComplex16> {
+  using type = const ZorpComplex16*;
+  static ZorpComplex16 value(const ZorpComplex16* b) { return b ? *b : ZorpComplex16{}; }
+};
+
 template <const Row& R, Table& Contiguous, typename K, int kSlot>
 struct Entries<R, Contiguous, K, kSlot, Shape::VS> {
   using T = typename K::T;
-  static_assert(std::is_floating_point_v<T>, "complex scalar arguments are not bound yet");
+  using S = typename ScalarArgument<T>::type;
   static constexpr bool kWholeCall = requires(int32_t n, const T* a, T b, T* r) {
     { K::whole_call(n, a, n, b, r, n, false) } -> std::same_as<bool>;
   };
-  static void contiguous(int32_t n, const T* a, T b, T* r) {
+  static void contiguous(int32_t n, const T* a, S b, T* r) {
     if constexpr (kWholeCall)
       if (K::whole_call(n, a, 1, b, r, 1, false)) return;
-    run_a1r1(K(b), R.name, static_cast<uint32_t>(n), a, r);
+    run_a1r1(K(ScalarArgument<T>::value(b)), R.name, static_cast<uint32_t>(n), a, r);
   }
-  static void strided(int32_t n, const T* a, int32_t inca, T b, T* r, int32_t incr) {
+  static void strided(int32_t n, const T* a, int32_t inca, S b, T* r, int32_t incr) {
     if (R.unit_stride_shortcut() && inca == 1 && incr == 1)
       return reinterpret_cast<decltype(&contiguous)>(Contiguous[kSlot])(n, a, b, r);
     if constexpr (kWholeCall)
       if (K::whole_call(n, a, inca, b, r, incr, true)) return;
-    run_a1r1_strided(K(b), R.strided_name(kSlot), static_cast<uint32_t>(n), a, inca, r, incr);
+    run_a1r1_strided(K(ScalarArgument<T>::value(b)), R.strided_name(kSlot), static_cast<uint32_t>(n), a, inca, r, incr);
   }
 };
 

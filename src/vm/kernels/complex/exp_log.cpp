@@ -59,6 +59,7 @@
 #include "vm/kernels/common/sincos_core.h"
 #include "vm/kernels/complex/complex_core.h"
 #include "vm/kernels/complex/pairs.h"
+#include "vm/kernels/complex/polar.h"
 #include "vm/kernels/hyper/generated/hyper_polys.inc"
 
 namespace zorp::vm {
@@ -69,7 +70,7 @@ using trig::Method;
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-constexpr __mmask8 kImagLanes = 0xAA;
+using polar::kImagLanes;
 
 // ---- Exp ---------------------------------------------------------------------------------------
 namespace cexp {
@@ -243,21 +244,7 @@ inline __m512d lanes(__m512d a) {
   const DD<__m512d> e = F::factor(x);
   __m512d r, trig_head;
   if constexpr (kAccurate) {
-    // The quadrant of y + pi/2 in the real lanes picks the cosine by the sine's rule.
-    const trig::Reduced<__m512d> q = trig::reduce_any(y);
-    const DD<__m512d> c = trig::cos_pair(q.hi, q.lo);
-    DD<__m512d> s = trig::sin_pair(q.hi, q.lo);
-    // Below 2^-27 sin y is y to well within half an ulp; the pair's tail there is noise at the
-    // bottom of the subnormal range, which a part near the least normal number would show.
-    const __mmask8 tiny = less(abs(y), splat(trig::kTinyArgument));
-    s = {select(tiny, y, s.hi), zero_unless(static_cast<__mmask8>(~tiny), s.lo)};
-    const __m512i k = iadd<double>(q.quadrant, _mm512_setr_epi64(1, 0, 1, 0, 1, 0, 1, 0));
-    const __mmask8 odd = iequal<double>(bit_and(k, isplat<double>(1)), isplat<double>(1));
-    const __m512i sign = shift_left<62, double>(bit_and(k, isplat<double>(2)));
-    // Both pairs renormalised (their tails are up to a tenth of their heads), so that the cross
-    // terms are a few units of 2^-53 of the result and their roundings do not show.
-    const DD<__m512d> t = fast_two_sum(as_double(bit_xor(bits(select(odd, c.hi, s.hi)), sign)),
-                                       as_double(bit_xor(bits(select(odd, c.lo, s.lo)), sign)));
+    const DD<__m512d> t = polar::cis_pair(y, zero<__m512d>());
     const DD<__m512d> en = fast_two_sum(e.hi, e.lo);
     r = fma(en.hi, t.hi, fma(en.hi, t.lo, mul(en.lo, t.hi)));
     trig_head = t.hi;
@@ -483,30 +470,8 @@ int callout(const C* a, C* r) {
 template <typename C>
 int log10_callout(const C* a, C* r);
 
-// |z|^2 of finite nonzero elements as w + c with |z|^2 = (w + c) 2^extra, in both lanes of each
-// element: near the unit circle w = 1 + d, d = x^2 + y^2 - 1 summed from the exact squares'
-// parts, elsewhere the compensated sum of the squares.
-struct SquaredModulus {
-  __m512d w, c, extra;
-};
-inline SquaredModulus squared_modulus(__m512d a) {
-  const __m512d aa = abs(a), one = splat(1.0);
-  const __m512d big = max(aa, swap_parts(aa)), small = min(aa, swap_parts(aa));
-  const __m512d eb = exponent_of(big);
-  const __m512d j = zero_unless(abs_greater(eb, splat(500.0)), eb);
-  const __m512d nj = sub(zero<__m512d>(), j);
-  const DD<__m512d> p = two_prod(scale_by_pow2(big, nj), scale_by_pow2(big, nj));
-  const __m512d sm = scale_by_pow2(small, nj);
-  const DD<__m512d> q = two_prod(sm, sm);
-  const __m512d low = add(p.lo, q.lo);
-  const DD<__m512d> f = two_sum(p.hi, q.hi);
-  const DD<__m512d> d1 = two_sum(p.hi, sub(zero<__m512d>(), one));
-  const DD<__m512d> d2 = two_sum(d1.hi, q.hi);
-  const DD<__m512d> w1 = two_sum(one, d2.hi);
-  const __mmask8 near = greater_equal(f.hi, splat(0.5)) & less_equal(f.hi, splat(2.0));
-  return {select(near, w1.hi, f.hi), select(near, add(w1.lo, add(add(d1.lo, d2.lo), low)), add(f.lo, low)),
-          add(j, j)};
-}
+using polar::squared_modulus;
+using polar::SquaredModulus;
 
 // ln|z| in the real lanes and arg z in the imaginary lanes of finite nonzero elements.
 template <bool kTablePair, bool kShort, Method M>

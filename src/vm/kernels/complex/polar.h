@@ -1,0 +1,69 @@
+// The polar pieces shared by the complex exponential family, the logarithms and the power, on
+// double registers of four elements laid out (re, im), each quantity in both lanes of its
+// element:
+//
+//   squared_modulus(a)   |a|^2 = (w + c) 2^extra of finite nonzero elements: near the unit
+//                        circle w = 1 + d with d = x^2 + y^2 - 1 summed from the exact squares'
+//                        parts, so that a logarithm of it sees every bit of d; elsewhere the
+//                        compensated sum of the squares; parts beyond 2^+-500 scaled first
+//   cis_pair(hi, lo)     cos y in the real lanes and sin y in the imaginary lanes of
+//                        y = hi + lo, as a renormalised head + tail pair
+#pragma once
+#include <immintrin.h>
+
+#include "simd/complex.h"
+#include "simd/exact.h"
+#include "simd/vec.h"
+#include "vm/kernels/common/sincos_core.h"
+
+namespace zorp::vm::polar {
+
+using namespace zorp::simd;
+
+inline constexpr __mmask8 kImagLanes = 0xAA;
+
+struct SquaredModulus {
+  __m512d w, c, extra;
+};
+inline SquaredModulus squared_modulus(__m512d a) {
+  const __m512d aa = abs(a), one = splat(1.0);
+  const __m512d big = max(aa, swap_parts(aa)), small = min(aa, swap_parts(aa));
+  const __m512d eb = exponent_of(big);
+  const __m512d j = zero_unless(abs_greater(eb, splat(500.0)), eb);
+  const __m512d nj = sub(zero<__m512d>(), j);
+  const DD<__m512d> p = two_prod(scale_by_pow2(big, nj), scale_by_pow2(big, nj));
+  const __m512d sm = scale_by_pow2(small, nj);
+  const DD<__m512d> q = two_prod(sm, sm);
+  const __m512d low = add(p.lo, q.lo);
+  const DD<__m512d> f = two_sum(p.hi, q.hi);
+  const DD<__m512d> d1 = two_sum(p.hi, sub(zero<__m512d>(), one));
+  const DD<__m512d> d2 = two_sum(d1.hi, q.hi);
+  const DD<__m512d> w1 = two_sum(one, d2.hi);
+  const __mmask8 near = greater_equal(f.hi, splat(0.5)) & less_equal(f.hi, splat(2.0));
+  return {select(near, w1.hi, f.hi), select(near, add(w1.lo, add(add(d1.lo, d2.lo), low)), add(f.lo, low)),
+          add(j, j)};
+}
+
+// y = hi + lo finite (lo zero, or below an ulp of hi); beyond 2^50 the low part is dropped, as
+// no double-double knows y to a fraction of a turn there. Below 2^-27 sin y is y itself to well
+// within half an ulp; the polynomial's tail there would be noise at the bottom of the subnormal
+// range, which a part near the least normal number would show.
+inline DD<__m512d> cis_pair(__m512d hi, __m512d lo) {
+  const trig::Reduced<__m512d> q = trig::reduce_any(hi);
+  lo = zero_unless(static_cast<__mmask8>(~abs_greater(hi, splat(0x1p50))), lo);
+  const DD<__m512d> r = two_sum(q.hi, add(q.lo, lo));
+  const DD<__m512d> c = trig::cos_pair(r.hi, r.lo);
+  DD<__m512d> s = trig::sin_pair(r.hi, r.lo);
+  const __mmask8 tiny = less(abs(hi), splat(trig::kTinyArgument));
+  s = {select(tiny, hi, s.hi), select(tiny, lo, s.lo)};
+  // The quadrant of y + pi/2 in the real lanes picks the cosine by the sine's rule.
+  const __m512i k = iadd<double>(q.quadrant, _mm512_setr_epi64(1, 0, 1, 0, 1, 0, 1, 0));
+  const __mmask8 odd = iequal<double>(bit_and(k, isplat<double>(1)), isplat<double>(1));
+  const __m512i sign = shift_left<62, double>(bit_and(k, isplat<double>(2)));
+  // Renormalised (the pairs' tails are up to a tenth of their heads), so that products with
+  // another pair may drop tail times tail.
+  return fast_two_sum(as_double(bit_xor(bits(select(odd, c.hi, s.hi)), sign)),
+                      as_double(bit_xor(bits(select(odd, c.lo, s.lo)), sign)));
+}
+
+}  // namespace zorp::vm::polar
