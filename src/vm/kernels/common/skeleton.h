@@ -16,6 +16,12 @@
 //     A1R1: V body(V a, M& special);
 //     A2R1: V body(V a, V b, M& special);
 //     A1R2: V body(V a, V& r2, M& special);   returns r1
+//   optional, for one-result shapes: a body for two registers at once, which the main loop
+//   calls on pairs of registers (the remainder still goes through `body`); for kernels whose
+//   layout of one register wastes half its lanes (complex elements whose parts are computed
+//   apart, eight to a register):
+//     void body_pair(V a0, V b0, V a1, V b1, V& r0, V& r1, M& special0, M& special1);
+//   (b0, b1 are a0, a1 again for one argument)
 //   scalar callout for one special element, by shape (writes the result, returns 0 or 1..4);
 //   a kernel without special lanes has none:
 //     A1R1: int callout(const T* a, Out* r);
@@ -69,6 +75,9 @@ struct Kernel {
 // A kernel has special lanes exactly when it has a scalar callout.
 template <typename K>
 concept HasCallout = requires { &K::callout; };
+
+template <typename K, typename V, typename M>
+concept HasPairBody = requires(const K& k, V v, M m) { k.body_pair(v, v, v, v, v, v, m, m); };
 
 template <typename K>
 constexpr bool guards_x87_at_entry() {
@@ -295,14 +304,29 @@ __attribute__((always_inline)) inline void run_kernel(const K& k, uint32_t n,
         VO y1[kVectors], y2[kVectors];
         M special[kVectors];
         M any = 0;
+        if constexpr (kOut == 1 && HasPairBody<K, VI, M>) {
+          static_assert(kVectors % 2 == 0);
+#pragma GCC unroll 4
+          for (uint32_t v = 0; v < kVectors; v += 2) {
+            for (uint32_t w = v; w < v + 2; ++w) {
+              x[w] = a.load(i + w * kElems, fill);
+              z[w] = kIn == 2 ? b.load(i + w * kElems, fill) : x[w];
+              special[w] = 0;
+              y2[w] = VO{};
+            }
+            k.body_pair(x[v], z[v], x[v + 1], z[v + 1], y1[v], y1[v + 1], special[v], special[v + 1]);
+            any |= special[v] | special[v + 1];
+          }
+        } else {
 #pragma GCC unroll 8
-        for (uint32_t v = 0; v < kVectors; ++v) {
-          x[v] = a.load(i + v * kElems, fill);
-          z[v] = kIn == 2 ? b.load(i + v * kElems, fill) : x[v];
-          special[v] = 0;
-          y2[v] = VO{};
-          y1[v] = body(x[v], z[v], y2[v], special[v]);
-          any |= special[v];
+          for (uint32_t v = 0; v < kVectors; ++v) {
+            x[v] = a.load(i + v * kElems, fill);
+            z[v] = kIn == 2 ? b.load(i + v * kElems, fill) : x[v];
+            special[v] = 0;
+            y2[v] = VO{};
+            y1[v] = body(x[v], z[v], y2[v], special[v]);
+            any |= special[v];
+          }
         }
         if (kCallout && any != 0 && callouts) [[unlikely]] {
           for (uint32_t v = 0; v < kVectors; ++v) {

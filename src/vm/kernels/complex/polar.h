@@ -1,13 +1,14 @@
 // The polar pieces shared by the complex exponential family, the logarithms and the power, on
-// double registers of four elements laid out (re, im), each quantity in both lanes of its
-// element:
+// double registers: of four elements laid out (re, im), each quantity in both lanes of its
+// element, or lane by lane where the parts are kept apart:
 //
 //   squared_modulus(a)   |a|^2 = (w + c) 2^extra of finite nonzero elements: near the unit
 //                        circle w = 1 + d with d = x^2 + y^2 - 1 summed from the exact squares'
 //                        parts, so that a logarithm of it sees every bit of d; elsewhere the
 //                        compensated sum of the squares; parts beyond 2^+-500 scaled first
-//   cis_pair(hi, lo)     cos y in the real lanes and sin y in the imaginary lanes of
-//                        y = hi + lo, as a renormalised head + tail pair
+//   sin_cos_pairs(hi, lo) sin y and cos y of y = hi + lo, lane by lane, as renormalised
+//                        head + tail pairs; cis_pair picks cos y for the real lanes and sin y
+//                        for the imaginary ones
 #pragma once
 #include <immintrin.h>
 
@@ -25,9 +26,11 @@ inline constexpr __mmask8 kImagLanes = 0xAA;
 struct SquaredModulus {
   __m512d w, c, extra;
 };
-inline SquaredModulus squared_modulus(__m512d a) {
-  const __m512d aa = abs(a), one = splat(1.0);
-  const __m512d big = max(aa, swap_parts(aa)), small = min(aa, swap_parts(aa));
+// Of the elements (x, y) lane by lane; the one-register layout passes a and a with its parts
+// swapped.
+inline SquaredModulus squared_modulus(__m512d x, __m512d y) {
+  const __m512d ax = abs(x), ay = abs(y), one = splat(1.0);
+  const __m512d big = max(ax, ay), small = min(ax, ay);
   const __m512d eb = exponent_of(big);
   const __m512d j = zero_unless(abs_greater(eb, splat(500.0)), eb);
   const __m512d nj = sub(zero<__m512d>(), j);
@@ -44,11 +47,18 @@ inline SquaredModulus squared_modulus(__m512d a) {
           add(j, j)};
 }
 
-// y = hi + lo finite (lo zero, or below an ulp of hi); beyond 2^50 the low part is dropped, as
-// no double-double knows y to a fraction of a turn there. Below 2^-27 sin y is y itself to well
+inline SquaredModulus squared_modulus(__m512d a) { return squared_modulus(a, swap_parts(a)); }
+
+// sin y and cos y of y = hi + lo finite (lo zero, or below an ulp of hi), lane by lane, as
+// renormalised pairs (the polynomial pairs' tails are up to a tenth of their heads), so that
+// products with another pair may drop tail times tail. Beyond 2^50 the low part is dropped, as no
+// double-double knows y to a fraction of a turn there. Below 2^-27 sin y is y itself to well
 // within half an ulp; the polynomial's tail there would be noise at the bottom of the subnormal
 // range, which a part near the least normal number would show.
-inline DD<__m512d> cis_pair(__m512d hi, __m512d lo) {
+struct SinCos {
+  DD<__m512d> s, c;
+};
+inline SinCos sin_cos_pairs(__m512d hi, __m512d lo) {
   const trig::Reduced<__m512d> q = trig::reduce_any(hi);
   lo = zero_unless(static_cast<__mmask8>(~abs_greater(hi, splat(0x1p50))), lo);
   const DD<__m512d> r = two_sum(q.hi, add(q.lo, lo));
@@ -56,14 +66,21 @@ inline DD<__m512d> cis_pair(__m512d hi, __m512d lo) {
   DD<__m512d> s = trig::sin_pair(r.hi, r.lo);
   const __mmask8 tiny = less(abs(hi), splat(trig::kTinyArgument));
   s = {select(tiny, hi, s.hi), select(tiny, lo, s.lo)};
-  // The quadrant of y + pi/2 in the real lanes picks the cosine by the sine's rule.
-  const __m512i k = iadd<double>(q.quadrant, _mm512_setr_epi64(1, 0, 1, 0, 1, 0, 1, 0));
-  const __mmask8 odd = iequal<double>(bit_and(k, isplat<double>(1)), isplat<double>(1));
-  const __m512i sign = shift_left<62, double>(bit_and(k, isplat<double>(2)));
-  // Renormalised (the pairs' tails are up to a tenth of their heads), so that products with
-  // another pair may drop tail times tail.
-  return fast_two_sum(as_double(bit_xor(bits(select(odd, c.hi, s.hi)), sign)),
-                      as_double(bit_xor(bits(select(odd, c.lo, s.lo)), sign)));
+  // the quadrant k picks and signs them: sin y is s, c, -s, -c and cos y = sin(y + pi/2)
+  const __mmask8 odd = iequal<double>(bit_and(q.quadrant, isplat<double>(1)), isplat<double>(1));
+  const __m512i sin_sign = shift_left<62, double>(bit_and(q.quadrant, isplat<double>(2)));
+  const __m512i cos_sign = shift_left<62, double>(bit_and(iadd<double>(q.quadrant, isplat<double>(1)), isplat<double>(2)));
+  auto signed_pair = [](__m512d h, __m512d l, __m512i sign) {
+    return fast_two_sum(as_double(bit_xor(bits(h), sign)), as_double(bit_xor(bits(l), sign)));
+  };
+  return {signed_pair(select(odd, c.hi, s.hi), select(odd, c.lo, s.lo), sin_sign),
+          signed_pair(select(odd, s.hi, c.hi), select(odd, s.lo, c.lo), cos_sign)};
+}
+
+// cos y in the real lanes and sin y in the imaginary lanes of the one-register layout.
+inline DD<__m512d> cis_pair(__m512d hi, __m512d lo) {
+  const SinCos sc = sin_cos_pairs(hi, lo);
+  return {select(kImagLanes, sc.s.hi, sc.c.hi), select(kImagLanes, sc.s.lo, sc.c.lo)};
 }
 
 }  // namespace zorp::vm::polar

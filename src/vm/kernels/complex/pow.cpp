@@ -51,6 +51,7 @@
 #include "vm/kernels/common/exp_core.h"
 #include "vm/kernels/common/pow_core.h"
 #include "vm/kernels/complex/complex_core.h"
+#include "vm/kernels/complex/pairs.h"
 #include "vm/kernels/complex/polar.h"
 
 namespace zorp::vm {
@@ -67,11 +68,13 @@ constexpr double kClampW = 0x1p15;   // |Re w| beyond: 2^k leaves even extended 
 constexpr double kLn2Hi = 0x1.62e42fefa0000p-1, kLn2Lo = 0x1.cf79abc9e3b3ap-40;
 constexpr double kInvLn2 = 0x1.71547652b82fep0;
 
-// One register's results before their last rounding: each part is (hi + lo) 2^k (k nonzero only
-// for |Re w| beyond kFar), and the elements whose w did not come out finite.
+// Eight elements with their parts apart (a = x + iy, b = br + i bi, one element per lane): the
+// results before their last rounding, each part (hi + lo) 2^k (k nonzero only for |Re w| beyond
+// kFar), ln|a| and arg a for the elements finished elsewhere, and the elements whose w did not
+// come out finite.
 struct Unrounded {
-  __m512d hi, lo, k;
-  P ln;  // ln|a| (real lanes) and arg a (imaginary lanes)
+  __m512d re_hi, re_lo, im_hi, im_lo, k;
+  P ln, arg;
   __mmask8 w_lost;
 };
 
@@ -80,46 +83,48 @@ inline P times(__m512d b, P v) {
   p.lo = fma(b, v.lo, p.lo);
   return p;
 }
+inline P sum(P u, P v) {
+  const P s = two_sum(u.hi, v.hi);
+  return fast_two_sum(s.hi, add(s.lo, add(u.lo, v.lo)));
+}
 
-// a^b of four elements with finite parts, a and b nonzero (other lanes give what they give).
-inline Unrounded pow_lanes(__m512d a, __m512d b) {
-  // ln a: ln|a| in the real lanes, arg a in the imaginary lanes, as pairs.
-  const polar::SquaredModulus m = polar::squared_modulus(a);
+// a^b of elements with finite parts, a and b nonzero (other lanes give what they give).
+inline Unrounded pow_split(__m512d x, __m512d y, __m512d br, __m512d bi) {
+  // ln|a| and arg a as pairs
+  const polar::SquaredModulus m = polar::squared_modulus(x, y);
   P l2 = ln_for_pow<true>(m.w);
   l2.lo = add(l2.lo, trig::low_quotient(m.c, m.w));  // ln(w + c) = ln w + c/w, c/w below 2^-52
   const P octaves = two_prod(m.extra, splat(kLn2Hi));  // exact
   const P s = two_sum(l2.hi, octaves.hi);
   const __m512d ln_lo = add(add(s.lo, l2.lo), mul(m.extra, splat(kLn2Lo)));
   const P ln_abs = fast_two_sum(mul(s.hi, splat(0.5)), mul(ln_lo, splat(0.5)));
-  const __m512d x = real_parts(a), y = imag_parts(a);
   P theta = angles::angle<true>({abs(y), zero<__m512d>()}, {abs(x), zero<__m512d>()}, angles::sign_set(x));
   const __m512i y_sign = bit_and(bits(y), isplat<double>(INT64_MIN));
   theta = {as_double(bit_xor(bits(theta.hi), y_sign)), as_double(bit_xor(bits(theta.lo), y_sign))};
-  const P u = {select(kImagLanes, theta.hi, ln_abs.hi), select(kImagLanes, theta.lo, ln_abs.lo)};
-  const P us = {swap_parts(u.hi), swap_parts(u.lo)};
 
-  // w = br (ln|a|, arg a) + bi (-arg a, ln|a|), lane by lane.
-  const P p1 = times(real_parts(b), u), p2 = times(negate_real(imag_parts(b)), us);
-  const P ws = two_sum(p1.hi, p2.hi);
-  const P w = fast_two_sum(ws.hi, add(ws.lo, add(p1.lo, p2.lo)));
-  const __mmask8 w_lost = either_lane(classify<kClassInf | kClassNaN>(w.hi));
+  // w = (br ln|a| - bi arg a) + i (br arg a + bi ln|a|)
+  const P wr = sum(times(br, ln_abs), times(sub(zero<__m512d>(), bi), theta));
+  const P wi = sum(times(br, theta), times(bi, ln_abs));
+  const __mmask8 w_lost = classify<kClassInf | kClassNaN>(wr.hi) | classify<kClassInf | kClassNaN>(wi.hi);
 
-  // e^(Re w) as a pair, in both lanes of each element; beyond kFar of Re w - k ln 2.
-  const __m512d wr = min(max(real_parts(w.hi), splat(-kClampW)), splat(kClampW));
-  const __m512d wr_lo = zero_unless(static_cast<__mmask8>(~abs_greater(real_parts(w.hi), splat(kClampW))), real_parts(w.lo));
-  const __m512d k = zero_unless(abs_greater(wr, splat(kFar)), round_integral<_MM_FROUND_TO_NEAREST_INT>(mul(wr, splat(kInvLn2))));
-  const P xr = two_sum(fnma(k, splat(kLn2Hi), wr), fnma(k, splat(kLn2Lo), wr_lo));
+  // e^(Re w) as a pair; beyond kFar of Re w - k ln 2
+  const __m512d re_w = min(max(wr.hi, splat(-kClampW)), splat(kClampW));
+  const __m512d re_w_lo = zero_unless(static_cast<__mmask8>(~abs_greater(wr.hi, splat(kClampW))), wr.lo);
+  const __m512d k = zero_unless(abs_greater(re_w, splat(kFar)), round_integral<_MM_FROUND_TO_NEAREST_INT>(mul(re_w, splat(kInvLn2))));
+  const P xr = two_sum(fnma(k, splat(kLn2Hi), re_w), fnma(k, splat(kLn2Lo), re_w_lo));
   const P half = half_exp_pair<true>(xr.hi);
   // renormalised first (the pair's tail is up to a tenth of its head), so that the low part of
   // the argument may multiply the head alone
   P e = fast_two_sum(add(half.hi, half.hi), add(half.lo, half.lo));
   e = fast_two_sum(e.hi, fma(e.hi, xr.lo, e.lo));
 
-  // cos (real lanes) and sin (imaginary lanes) of Im w.
-  const __mmask8 finite_w = static_cast<__mmask8>(~classify<kClassInf | kClassNaN>(w.hi));
-  const P t = polar::cis_pair(zero_unless(finite_w, imag_parts(w.hi)), zero_unless(finite_w, imag_parts(w.lo)));
-  const __m512d hi = mul(e.hi, t.hi);
-  return {hi, add(fms(e.hi, t.hi, hi), fma(e.hi, t.lo, mul(e.lo, t.hi))), k, u, w_lost};
+  // cos and sin of Im w, and the parts
+  const __mmask8 finite_w = static_cast<__mmask8>(~w_lost);
+  const polar::SinCos t = polar::sin_cos_pairs(zero_unless(finite_w, wi.hi), zero_unless(finite_w, wi.lo));
+  const __m512d re = mul(e.hi, t.c.hi), im = mul(e.hi, t.s.hi);
+  return {re, add(fms(e.hi, t.c.hi, re), fma(e.hi, t.c.lo, mul(e.lo, t.c.hi))),
+          im, add(fms(e.hi, t.s.hi, im), fma(e.hi, t.s.lo, mul(e.lo, t.s.hi))),
+          k, ln_abs, theta, w_lost};
 }
 
 // ---- one element at a time ----------------------------------------------------------------------
@@ -180,70 +185,65 @@ inline void huge_power(double br, double bi, LD la, LD ta, LD& re, LD& im) {
   re = m * std::cos(wi), im = m * std::sin(wi);
 }
 
-// Element e of a register the vector path does not finish, in extended precision; v holds that
-// path's unrounded parts. False where the vector result stands (an exact candidate that is not).
+// The lanes of one computation, for the elements finished one at a time.
 struct Lanes {
-  alignas(64) double a[8], b[8], hi[8], lo[8], k[8], ln_hi[8], ln_lo[8];
-  explicit Lanes(__m512d av, __m512d bv, const Unrounded& v) {
-    std::memcpy(a, &av, 64), std::memcpy(b, &bv, 64), std::memcpy(hi, &v.hi, 64), std::memcpy(lo, &v.lo, 64);
-    std::memcpy(k, &v.k, 64), std::memcpy(ln_hi, &v.ln.hi, 64), std::memcpy(ln_lo, &v.ln.lo, 64);
+  alignas(64) double x[8], y[8], br[8], bi[8], re_hi[8], re_lo[8], im_hi[8], im_lo[8], k[8], ln[8], ln_lo[8], arg[8], arg_lo[8];
+  __mmask8 w_lost;
+  Lanes(__m512d xv, __m512d yv, __m512d brv, __m512d biv, const Unrounded& v) : w_lost(v.w_lost) {
+    auto put = [](double* d, __m512d s) { std::memcpy(d, &s, 64); };
+    put(x, xv), put(y, yv), put(br, brv), put(bi, biv), put(re_hi, v.re_hi), put(re_lo, v.re_lo);
+    put(im_hi, v.im_hi), put(im_lo, v.im_lo), put(k, v.k), put(ln, v.ln.hi), put(ln_lo, v.ln.lo);
+    put(arg, v.arg.hi), put(arg_lo, v.arg.lo);
+  }
+  // Element e in extended precision.
+  void element(int e, LD& re, LD& im) const {
+    Exact q;
+    if (!finite4(x[e], y[e], br[e], bi[e]) || (x[e] == 0 && y[e] == 0) || (br[e] == 0 && bi[e] == 0)) {
+      special_power(x[e], y[e], br[e], bi[e], re, im);
+    } else if (exact_power(x[e], y[e], br[e], bi[e], q)) {
+      re = q.quadrant == 0 ? q.modulus : q.quadrant == 2 ? -q.modulus : 0;
+      im = q.quadrant == 1 ? q.modulus : q.quadrant == 3 ? -q.modulus : 0;
+    } else if ((w_lost >> e) & 1) {
+      huge_power(br[e], bi[e], static_cast<LD>(ln[e]) + ln_lo[e], static_cast<LD>(arg[e]) + arg_lo[e], re, im);
+    } else {
+      const int ke = static_cast<int>(k[e]);
+      re = std::ldexp(static_cast<LD>(re_hi[e]) + re_lo[e], ke);
+      im = std::ldexp(static_cast<LD>(im_hi[e]) + im_lo[e], ke);
+    }
   }
 };
-inline void element_ld(const Lanes& l, int e, bool w_lost, LD& re, LD& im) {
-  const double ar = l.a[2 * e], ai = l.a[2 * e + 1], br = l.b[2 * e], bi = l.b[2 * e + 1];
-  Exact x;
-  if (!finite4(ar, ai, br, bi) || (ar == 0 && ai == 0) || (br == 0 && bi == 0)) {
-    special_power(ar, ai, br, bi, re, im);
-  } else if (exact_power(ar, ai, br, bi, x)) {
-    re = x.quadrant == 0 ? x.modulus : x.quadrant == 2 ? -x.modulus : 0;
-    im = x.quadrant == 1 ? x.modulus : x.quadrant == 3 ? -x.modulus : 0;
-  } else if (w_lost) {
-    huge_power(br, bi, static_cast<LD>(l.ln_hi[2 * e]) + l.ln_lo[2 * e], static_cast<LD>(l.ln_hi[2 * e + 1]) + l.ln_lo[2 * e + 1], re, im);
-  } else {
-    const int ke = static_cast<int>(l.k[2 * e]);
-    re = std::ldexp(static_cast<LD>(l.hi[2 * e]) + l.lo[2 * e], ke);
-    im = std::ldexp(static_cast<LD>(l.hi[2 * e + 1]) + l.lo[2 * e + 1], ke);
-  }
-}
 
-template <typename V>
-inline void redo(__m512d a, __m512d b, const Unrounded& v, __mmask8 rare, __m512d& r) {
-  using T = std::conditional_t<std::is_same_v<V, __m512>, float, double>;
-  const Lanes l(a, b, v);
-  alignas(64) double rv[8];
-  std::memcpy(rv, &r, 64);
-  for (int e = 0; e < 4; ++e) {
-    if (!((rare >> e) & 1)) continue;
-    LD re, im;
-    element_ld(l, e, (v.w_lost >> e) & 1, re, im);
-    rv[2 * e] = static_cast<double>(static_cast<T>(re)), rv[2 * e + 1] = static_cast<double>(static_cast<T>(im));
-  }
-  std::memcpy(&r, rv, 64);
-}
-
-// Four elements in double lanes, for results of type V's parts.
 // Zero or non-finite parts, |Re w| beyond kFar or w not finite, and exact candidates: a on an
 // axis or a diagonal, with a real b or a modulus of 1 (ln|a| = 0).
-inline __mmask8 rare_elements(__m512d a, __m512d b, const Unrounded& v) {
-  const __m512d x = real_parts(a), y = imag_parts(a);
-  const auto odd_lanes = classify<kClassInf | kClassNaN>(a) | classify<kClassInf | kClassNaN>(b);
-  const __mmask8 line = equal(x, zero<__m512d>()) | equal(y, zero<__m512d>()) | equal(abs(x), abs(y));
-  const __mmask8 unit_axis = equal(max(abs(x), abs(y)), splat(1.0)) & (equal(x, zero<__m512d>()) | equal(y, zero<__m512d>()));
-  const __mmask8 real_b = equal(imag_parts(b), zero<__m512d>()) | unit_axis;
-  return either_lane(odd_lanes) | both_lanes(classify<kClassZero>(a)) | both_lanes(classify<kClassZero>(b)) |
-         either_lane(static_cast<__mmask8>(~equal(v.k, zero<__m512d>()))) | v.w_lost | both_lanes(line & real_b);
+inline __mmask8 rare_elements(__m512d x, __m512d y, __m512d br, __m512d bi, const Unrounded& v) {
+  constexpr int kOdd = kClassInf | kClassNaN;
+  const __m512d z = zero<__m512d>();
+  const __mmask8 line = equal(x, z) | equal(y, z) | equal(abs(x), abs(y));
+  const __mmask8 unit_axis = equal(max(abs(x), abs(y)), splat(1.0)) & (equal(x, z) | equal(y, z));
+  return classify<kOdd>(x) | classify<kOdd>(y) | classify<kOdd>(br) | classify<kOdd>(bi) | (equal(x, z) & equal(y, z)) |
+         (equal(br, z) & equal(bi, z)) | static_cast<__mmask8>(~equal(v.k, z)) | v.w_lost |
+         (line & (equal(bi, z) | unit_axis));
 }
 
-template <typename V>
-inline __m512d pow_register(__m512d a, __m512d b) {
-  const Unrounded v = pow_lanes(a, b);
-  __m512d r = add(v.hi, v.lo);
-  const __mmask8 rare = rare_elements(a, b, v);
-  if (rare) [[unlikely]]
-    redo<V>(a, b, v, rare, r);
-  return r;
+// The parts of a^b for results of type T, rounded.
+template <typename T>
+inline void pow_parts(__m512d x, __m512d y, __m512d br, __m512d bi, __m512d& re, __m512d& im) {
+  const Unrounded v = pow_split(x, y, br, bi);
+  re = add(v.re_hi, v.re_lo), im = add(v.im_hi, v.im_lo);
+  const __mmask8 rare = rare_elements(x, y, br, bi, v);
+  if (rare) [[unlikely]] {
+    const Lanes l(x, y, br, bi, v);
+    alignas(64) double rv[8], iv[8];
+    std::memcpy(rv, &re, 64), std::memcpy(iv, &im, 64);
+    for (int e = 0; e < 8; ++e) {
+      if (!((rare >> e) & 1)) continue;
+      LD a, b;
+      l.element(e, a, b);
+      rv[e] = static_cast<double>(static_cast<T>(a)), iv[e] = static_cast<double>(static_cast<T>(b));
+    }
+    std::memcpy(&re, rv, 64), std::memcpy(&im, iv, 64);
+  }
 }
-
 
 // Elements whose result may carry a status: a NaN, infinite, zero or subnormal part.
 template <typename V>
@@ -252,83 +252,132 @@ inline __mmask8 maybe_reported(V r) {
   return either_lane(classify<kClassInf | kClassNaN>(r) | less(abs(r), splat(std::numeric_limits<E>::min())));
 }
 
-template <typename C>
-struct Pow {
-  using E = decltype(C{}.re);
-  using V = std::conditional_t<sizeof(E) == 4, __m512, __m512d>;
+// Two registers of double elements apart and back together.
+inline void split2(__m512d a0, __m512d a1, __m512d& re, __m512d& im) {
+  re = _mm512_permutex2var_pd(a0, _mm512_setr_epi64(0, 2, 4, 6, 8, 10, 12, 14), a1);
+  im = _mm512_permutex2var_pd(a0, _mm512_setr_epi64(1, 3, 5, 7, 9, 11, 13, 15), a1);
+}
+inline void join2(__m512d re, __m512d im, __m512d& r0, __m512d& r1) {
+  r0 = _mm512_permutex2var_pd(re, _mm512_setr_epi64(0, 8, 1, 9, 2, 10, 3, 11), im);
+  r1 = _mm512_permutex2var_pd(re, _mm512_setr_epi64(4, 12, 5, 13, 6, 14, 7, 15), im);
+}
 
-  static V compute(V a, V b, __mmask8& special) {
-    V r;
-    if constexpr (sizeof(E) == 4) r = narrow(pow_register<V>(widen_low(a), widen_low(b)), pow_register<V>(widen_high(a), widen_high(b)));
-    else r = pow_register<V>(a, b);
+// The bodies: single precision eight elements to a register, double two registers at once (or
+// one twice, for the remainder). The exponent comes split (Powx: the same in every lane).
+template <typename C>
+struct Pow;
+template <>
+struct Pow<ZorpComplex8> {
+  using V = __m512;
+  static V compute(V a, __m512d br, __m512d bi, __mmask8& special) {
+    __m512d x, y, re, im;
+    pairs::split_parts(a, x, y);
+    pow_parts<float>(x, y, br, bi, re, im);
+    const V r = pairs::join_parts<V>(re, im);
     special = maybe_reported(r);
     return r;
   }
-
-  // One element through the same path (broadcast to a whole register), so that the callout
-  // gives the kernel's own bits; the status from the result, and from its value before the last
-  // rounding for a part that rounds to the least normal number or below.
-  static int element(const C* a, const C* b, C* r) {
-    V av, bv;
-    if constexpr (sizeof(E) == 4) {
-      uint64_t pa, pb;
-      std::memcpy(&pa, a, 8), std::memcpy(&pb, b, 8);
-      av = _mm512_castsi512_ps(_mm512_set1_epi64(static_cast<int64_t>(pa)));
-      bv = _mm512_castsi512_ps(_mm512_set1_epi64(static_cast<int64_t>(pb)));
-    } else {
-      av = _mm512_broadcast_f64x2(_mm_loadu_pd(&a->re));
-      bv = _mm512_broadcast_f64x2(_mm_loadu_pd(&b->re));
-    }
-    __mmask8 unused;
-    const V rv = compute(av, bv, unused);
-    std::memcpy(r, &rv, sizeof(C));
-    const double ar = a->re, ai = a->im, br = b->re, bi = b->im;
-    if (std::isnan(ar) || std::isnan(ai) || std::isnan(br) || std::isnan(bi)) return 0;
-    if (std::isnan(r->re) || std::isnan(r->im)) return kStatusDomain;
-    if (!finite4(ar, ai, br, bi)) return 0;
-    if (std::isinf(r->re) || std::isinf(r->im)) return kStatusOverflow;
-    if ((ar == 0 && ai == 0) || (br == 0 && bi == 0)) return 0;
-    if (std::fabs(r->re) > std::numeric_limits<E>::min() && std::fabs(r->im) > std::numeric_limits<E>::min()) return 0;
-    const __m512d ad = _mm512_broadcast_f64x2(_mm_setr_pd(ar, ai)), bd = _mm512_broadcast_f64x2(_mm_setr_pd(br, bi));
-    const Unrounded v = pow_lanes(ad, bd);
-    const Lanes l(ad, bd, v);
-    LD re = static_cast<LD>(l.hi[0]) + l.lo[0], im = static_cast<LD>(l.hi[1]) + l.lo[1];
-    if (rare_elements(ad, bd, v) & 1) element_ld(l, 0, v.w_lost & 1, re, im);
-    // an exact result's zero part is no underflow; a zero that stands for a part too small for
-    // the phase to resolve is taken as one
-    Exact x;
-    const bool exact = exact_power(ar, ai, br, bi, x);
-    auto tiny = [](LD p, bool exact_zero) { return !exact_zero && std::fabs(p) < std::numeric_limits<E>::min(); };
-    return tiny(re, exact && x.quadrant % 2 == 1) || tiny(im, exact && x.quadrant % 2 == 0) ? kStatusUnderflow : 0;
+  static V compute(V a, V b, __mmask8& special) {
+    __m512d br, bi;
+    pairs::split_parts(b, br, bi);
+    return compute(a, br, bi, special);
   }
 };
+template <>
+struct Pow<ZorpComplex16> {
+  using V = __m512d;
+  static void compute2_by(V a0, V a1, __m512d br, __m512d bi, V& r0, V& r1, __mmask8& s0, __mmask8& s1) {
+    __m512d x, y, re, im;
+    split2(a0, a1, x, y);
+    pow_parts<double>(x, y, br, bi, re, im);
+    join2(re, im, r0, r1);
+    s0 = maybe_reported(r0), s1 = maybe_reported(r1);
+  }
+  static void compute2(V a0, V b0, V a1, V b1, V& r0, V& r1, __mmask8& s0, __mmask8& s1) {
+    __m512d br, bi;
+    split2(b0, b1, br, bi);
+    compute2_by(a0, a1, br, bi, r0, r1, s0, s1);
+  }
+  static V compute(V a, V b, __mmask8& special) {
+    V r0, r1;
+    __mmask8 unused;
+    compute2(a, b, a, b, r0, r1, special, unused);
+    return r0;
+  }
+  static V compute(V a, __m512d br, __m512d bi, __mmask8& special) {
+    V r0, r1;
+    __mmask8 unused;
+    compute2_by(a, a, br, bi, r0, r1, special, unused);
+    return r0;
+  }
+};
+
+// The callout: the element through the same path (broadcast to a whole register), so that it
+// gives the kernel's own bits; the status from the result, and from its value before the last
+// rounding for a part that rounds to the least normal number or below.
+template <typename C>
+int element(const C* a, const C* b, C* r) {
+  using E = decltype(C{}.re);
+  using V = typename Pow<C>::V;
+  const __m512d x = splat(double(a->re)), y = splat(double(a->im)), br = splat(double(b->re)), bi = splat(double(b->im));
+  V av;
+  if constexpr (sizeof(E) == 4) {
+    uint64_t pa;
+    std::memcpy(&pa, a, 8);
+    av = _mm512_castsi512_ps(_mm512_set1_epi64(static_cast<int64_t>(pa)));
+  } else {
+    av = _mm512_broadcast_f64x2(_mm_loadu_pd(&a->re));
+  }
+  __mmask8 unused;
+  const V rv = Pow<C>::compute(av, br, bi, unused);
+  std::memcpy(r, &rv, sizeof(C));
+  const double ar = a->re, ai = a->im, pr = b->re, pi = b->im;
+  if (std::isnan(ar) || std::isnan(ai) || std::isnan(pr) || std::isnan(pi)) return 0;
+  if (std::isnan(r->re) || std::isnan(r->im)) return kStatusDomain;
+  if (!finite4(ar, ai, pr, pi)) return 0;
+  if (std::isinf(r->re) || std::isinf(r->im)) return kStatusOverflow;
+  if ((ar == 0 && ai == 0) || (pr == 0 && pi == 0)) return 0;
+  if (std::fabs(r->re) > std::numeric_limits<E>::min() && std::fabs(r->im) > std::numeric_limits<E>::min()) return 0;
+  const Unrounded v = pow_split(x, y, br, bi);
+  const Lanes l(x, y, br, bi, v);
+  LD re = static_cast<LD>(l.re_hi[0]) + l.re_lo[0], im = static_cast<LD>(l.im_hi[0]) + l.im_lo[0];
+  if (rare_elements(x, y, br, bi, v) & 1) l.element(0, re, im);
+  // an exact result's zero part is no underflow; a zero that stands for a part too small for
+  // the phase to resolve is taken as one
+  Exact q;
+  const bool exact = exact_power(ar, ai, pr, pi, q);
+  auto tiny = [](LD p, bool exact_zero) { return !exact_zero && std::fabs(p) < std::numeric_limits<E>::min(); };
+  return tiny(re, exact && q.quadrant % 2 == 1) || tiny(im, exact && q.quadrant % 2 == 0) ? kStatusUnderflow : 0;
+}
 
 template <typename C>
 struct PowK : Kernel<C, sizeof(C) == 8 ? 16 : 8> {
   using V = typename Pow<C>::V;
   static constexpr bool kGuardX87AtEntry = true;  // rare elements compute in extended precision
   static V body(V a, V b, __mmask8& special) { return Pow<C>::compute(a, b, special); }
-  static int callout(const C* a, const C* b, C* r) { return Pow<C>::element(a, b, r); }
+  static void body_pair(V a0, V b0, V a1, V b1, V& r0, V& r1, __mmask8& s0, __mmask8& s1)
+    requires(sizeof(C) == 16)
+  {
+    Pow<C>::compute2(a0, b0, a1, b1, r0, r1, s0, s1);
+  }
+  static int callout(const C* a, const C* b, C* r) { return element(a, b, r); }
 };
 
-// Powx: Pow with the exponent in every element.
+// Powx: Pow with the exponent in every lane.
 template <typename C>
 struct PowxK : Kernel<C, sizeof(C) == 8 ? 16 : 8> {
   using V = typename Pow<C>::V;
   static constexpr bool kGuardX87AtEntry = true;
   C b;
-  V bv;
-  explicit PowxK(C e) : b(e) {
-    if constexpr (sizeof(C) == 8) {
-      uint64_t p;
-      std::memcpy(&p, &e, 8);
-      bv = _mm512_castsi512_ps(_mm512_set1_epi64(static_cast<int64_t>(p)));
-    } else {
-      bv = _mm512_broadcast_f64x2(_mm_loadu_pd(&e.re));
-    }
+  __m512d br, bi;
+  explicit PowxK(C e) : b(e), br(splat(double(e.re))), bi(splat(double(e.im))) {}
+  V body(V a, __mmask8& special) const { return Pow<C>::compute(a, br, bi, special); }
+  void body_pair(V a0, V, V a1, V, V& r0, V& r1, __mmask8& s0, __mmask8& s1) const
+    requires(sizeof(C) == 16)
+  {
+    Pow<C>::compute2_by(a0, a1, br, bi, r0, r1, s0, s1);
   }
-  V body(V a, __mmask8& special) const { return Pow<C>::compute(a, bv, special); }
-  int callout(const C* a, C* r) const { return Pow<C>::element(a, &b, r); }
+  int callout(const C* a, C* r) const { return element(a, &b, r); }
   C scalar_argument() const { return b; }
 };
 
