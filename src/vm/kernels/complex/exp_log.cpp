@@ -302,20 +302,9 @@ struct TanhFn {
     // of their heads: renormalised before the double-double arithmetic, which drops tail times
     // tail.
     auto norm = [](P v) { return fast_two_sum(v.hi, v.lo); };
-    // sin y and cos y by the quadrant's rule, sin y = y below 2^-27 (as in Exp).
-    const trig::Reduced<__m512d> q = trig::reduce_any(y);
-    const P s0 = norm(trig::sin_pair(q.hi, q.lo)), c0 = norm(trig::cos_pair(q.hi, q.lo));
-    const __mmask8 odd = iequal<double>(bit_and(q.quadrant, isplat<double>(1)), isplat<double>(1));
-    const __m512i sin_sign = shift_left<62, double>(bit_and(q.quadrant, isplat<double>(2)));
-    const __m512i cos_sign =
-        shift_left<62, double>(bit_and(iadd<double>(q.quadrant, isplat<double>(1)), isplat<double>(2)));
-    auto signed_pair = [](P v, __m512i sign) {
-      return P{as_double(bit_xor(bits(v.hi), sign)), as_double(bit_xor(bits(v.lo), sign))};
-    };
-    P sy = signed_pair(pairs::select_pair(odd, c0, s0), sin_sign);
-    const P cy = signed_pair(pairs::select_pair(odd, s0, c0), cos_sign);
-    const __mmask8 tiny = less(abs(y), splat(trig::kTinyArgument));
-    sy = {select(tiny, y, sy.hi), zero_unless(static_cast<__mmask8>(~tiny), sy.lo)};
+    // sin y and cos y as renormalised pairs, sin y = y below 2^-27 (as in Exp)
+    const polar::SinCos t = polar::sin_cos_pairs(y, zero<__m512d>());
+    const P sy = t.s, cy = t.c;
     const P sc = dd_mul(sy, cy);
 
     const P sh = norm(h.sh), ch = norm(h.ch);
