@@ -164,20 +164,15 @@ TYPED_TEST(Construct, CubicKindsReproduceCubics) {
       auto g = bct == 1 ? std::function<double(int64_t, double)>(cubic)
                         : std::function<double(int64_t, double)>([](int64_t, double x) { return cubic(0, x); });
       const int64_t nf = p.ny;
-      ASSERT_EQ(p.set(4, 3, bct, bct == 12 ? bc1 : bc2, 1, d1), 0);
-      ASSERT_EQ(K::hermite(p.t, 0, 0, nullptr), 0);
-      for (int64_t f = 0; f < nf; ++f)
-        for (int64_t i = 0; i + 1 < n; ++i)
-          ASSERT_NEAR(p.eval(f, i, 0.5 * (p.x[i + 1] - p.x[i]), 0, 4), g(f, 0.5 * (p.x[i] + p.x[i + 1])), tol<T>() * 10)
-              << "hermite " << bct;
-      expect_continuous(p, 4, 1, 10);
-      ASSERT_EQ(p.set(4, 0, bct, bct == 12 ? bc1 : bc2, 2, d2), 0);
-      ASSERT_EQ(K::deflt(p.t, 0, 0, nullptr), 0);
-      for (int64_t f = 0; f < nf; ++f)
-        for (int64_t i = 0; i + 1 < n; ++i)
-          ASSERT_NEAR(p.eval(f, i, 0.5 * (p.x[i + 1] - p.x[i]), 0, 4), g(f, 0.5 * (p.x[i] + p.x[i + 1])), tol<T>() * 10)
-              << "default " << bct;
-      expect_continuous(p, 4, 2, 10);
+      for (bool hermite : {true, false}) {  // first derivatives given, C1; second derivatives given, C2
+        ASSERT_EQ(p.set(4, hermite ? 3 : 0, bct, bct == 12 ? bc1 : bc2, hermite ? 1 : 2, hermite ? d1 : d2), 0);
+        ASSERT_EQ((hermite ? K::hermite : K::deflt)(p.t, 0, 0, nullptr), 0);
+        for (int64_t f = 0; f < nf; ++f)
+          for (int64_t i = 0; i + 1 < n; ++i)
+            ASSERT_NEAR(p.eval(f, i, 0.5 * (p.x[i + 1] - p.x[i]), 0, 4), g(f, 0.5 * (p.x[i] + p.x[i + 1])), tol<T>() * 10)
+                << (hermite ? "hermite " : "default ") << bct;
+        expect_continuous(p, 4, hermite ? 1 : 2, 10);
+      }
     }
     // Bessel and Hyman reproduce a convex increasing parabola; Akima a line.
     auto up = [](int64_t, double x) { return (x + 2) * (x + 2); };

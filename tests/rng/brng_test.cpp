@@ -26,21 +26,7 @@
 namespace {
 
 using ref::GenCase;
-
-struct Stream {
-  StreamState* s = nullptr;
-  Stream(uint32_t brng, const std::vector<uint32_t>& seed) {
-    EXPECT_EQ(__tarrNewStreamEx(&s, brng, static_cast<int32_t>(seed.size()), seed.data()), TARR_STATUS_OK);
-  }
-  ~Stream() { __tarrDeleteStream(&s); }
-  Stream(const Stream&) = delete;
-};
-
-const BrngProperties& row_of(uint32_t brng) {
-  uint32_t index = 0;
-  const BrngProperties* t = __tarrGetBrngBaseOffset(brng, &index, nullptr);
-  return t[index];
-}
+using ref::Stream;
 
 const std::vector<uint32_t> kSeed = {0x9ABCDEF1u, 0x0345678u, 12345, 777, 4, 5, 6, 7};
 
@@ -57,7 +43,7 @@ TEST_P(Generators, IntegerOutputMatchesScalarModelAcrossBlockBoundaries) {
   const int w = ref::words_per_output(*g.facts);
   for (int32_t n : kLengths) {
     zorp::test::GuardedArray<uint32_t> out(static_cast<size_t>(n) * w);
-    ASSERT_EQ(row_of(g.brng).iBRng(st.s, n, out.data()), 0);
+    ASSERT_EQ(ref::entries(g.brng).iBRng(st.s, n, out.data()), 0);
     for (int32_t i = 0; i < n; ++i) {
       const ref::Raw r = model->next();
       for (int k = 0; k < w; ++k) ASSERT_EQ(out[static_cast<size_t>(i) * w + k], r.words[k]) << g.name << " n=" << n << " i=" << i;
@@ -77,8 +63,8 @@ TEST_P(Generators, RealOutputsMatchScalarModelBitForBit) {
     for (int32_t n : {1, 9, 33, 1000, 7}) {
       zorp::test::GuardedArray<double> rd(n);
       zorp::test::GuardedArray<float> rf(n);
-      ASSERT_EQ(row_of(g.brng).dBRng(sd.s, n, rd.data(), bd.a, bd.b), 0);
-      ASSERT_EQ(row_of(g.brng).sBRng(sf.s, n, rf.data(), static_cast<float>(bd.a), static_cast<float>(bd.b)), 0);
+      ASSERT_EQ(ref::entries(g.brng).dBRng(sd.s, n, rd.data(), bd.a, bd.b), 0);
+      ASSERT_EQ(ref::entries(g.brng).sBRng(sf.s, n, rf.data(), static_cast<float>(bd.a), static_cast<float>(bd.b)), 0);
       for (int32_t i = 0; i < n; ++i) {
         const double ed = md->to_double(md->next(), bd.a, bd.b);
         const float ef = mf->to_float(mf->next(), static_cast<float>(bd.a), static_cast<float>(bd.b));
@@ -102,12 +88,12 @@ TEST_P(Generators, SplitRequestsEqualOneRequest) {
   Stream whole(g.brng, kSeed), parts(g.brng, kSeed);
   const int32_t total = 3000;
   std::vector<double> a(total), b(total);
-  ASSERT_EQ(row_of(g.brng).dBRng(whole.s, total, a.data(), 0.0, 1.0), 0);
+  ASSERT_EQ(ref::entries(g.brng).dBRng(whole.s, total, a.data(), 0.0, 1.0), 0);
   const int32_t cuts[] = {1, 7, 8, 13, 31, 33, 250, 5, 64, 1000, 3, 5, 624, 2};
   int32_t at = 0;
   for (int k = 0; at < total; ++k) {
     const int32_t c = std::min(cuts[k % std::size(cuts)], total - at);
-    ASSERT_EQ(row_of(g.brng).dBRng(parts.s, c, b.data() + at, 0.0, 1.0), 0);
+    ASSERT_EQ(ref::entries(g.brng).dBRng(parts.s, c, b.data() + at, 0.0, 1.0), 0);
     at += c;
   }
   EXPECT_EQ(std::memcmp(a.data(), b.data(), total * sizeof(double)), 0);
@@ -120,15 +106,15 @@ TEST_P(Generators, NonPositiveCountWritesNothingAndKeepsState) {
   Stream st(g.brng, kSeed);
   std::vector<uint8_t> before(ref::state_bytes(st.s), ref::state_bytes(st.s) + g.facts->state_size - 16);
   zorp::test::GuardedArray<double> none(0);
-  EXPECT_EQ(row_of(g.brng).dBRng(st.s, 0, none.data(), 0, 1), 0);
-  EXPECT_EQ(row_of(g.brng).dBRng(st.s, -5, none.data(), 0, 1), 0);
+  EXPECT_EQ(ref::entries(g.brng).dBRng(st.s, 0, none.data(), 0, 1), 0);
+  EXPECT_EQ(ref::entries(g.brng).dBRng(st.s, -5, none.data(), 0, 1), 0);
   EXPECT_EQ(std::memcmp(before.data(), ref::state_bytes(st.s), before.size()), 0);
 }
 
 TEST_P(Generators, NullStreamAndUnknownMethodAreRefused) {
   const GenCase& g = GetParam();
   Stream st(g.brng, kSeed);
-  const BrngProperties& row = row_of(g.brng);
+  const BrngProperties& row = ref::entries(g.brng);
   EXPECT_EQ(row.InitStream(4, st.s, 0, nullptr), TARR_ERROR_UNKNOWN_METHOD);
   EXPECT_EQ(row.InitStream(-1, st.s, 0, nullptr), TARR_ERROR_UNKNOWN_METHOD);
   uint32_t r[4];
@@ -294,7 +280,7 @@ TEST(Mcg, MissingPowerTableIsReported) {
   for (uint32_t brng : {TARR_BRNG_MCG31, TARR_BRNG_MCG59}) {
     Stream st(brng, {7});
     ASSERT_EQ(__tarrDeleteChunks(st.s), 0);
-    const BrngProperties& row = row_of(brng);
+    const BrngProperties& row = ref::entries(brng);
     uint64_t r[4];
     double d[4];
     float f[4];

@@ -1,6 +1,8 @@
 // The generators the tests run, derived from the generator table, and one interface over the
 // scalar models of reference.h so that every test is written once for all generators.
 #pragma once
+#include <gtest/gtest.h>
+
 #include <cctype>
 #include <cmath>
 #include <memory>
@@ -155,6 +157,22 @@ inline std::unique_ptr<Model> quasi_model(std::vector<Directions> dirs, const St
 }
 
 }  // namespace detail
+
+// A stream for the length of a scope.
+struct Stream {
+  StreamState* s = nullptr;
+  Stream(uint32_t brng, const std::vector<uint32_t>& seed) {
+    EXPECT_EQ(__tarrNewStreamEx(&s, brng, static_cast<int32_t>(seed.size()), seed.data()), TARR_STATUS_OK);
+  }
+  ~Stream() { __tarrDeleteStream(&s); }
+  Stream(const Stream&) = delete;
+};
+
+// The entry points of a generator, by identifier in either numbering.
+inline const BrngProperties& entries(uint32_t brng) {
+  uint32_t index = 0;
+  return __tarrGetBrngBaseOffset(brng, &index, nullptr)[index];
+}
 
 // The table row of an identifier in either numbering.
 inline Row row_of(uint32_t brng) {

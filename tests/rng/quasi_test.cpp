@@ -112,18 +112,6 @@ TEST_P(Quasi, DimensionSelection) {
   EXPECT_EQ(draw(st.s, 50), reference(g.builtin(5), st.s, 50));
 }
 
-TEST_P(Quasi, SkipAheadEqualsDrawing) {
-  const Gen& g = GetParam();
-  for (int32_t before : {0, 3})
-    for (uint64_t n : {0ull, 1ull, 2ull, 5ull, 6ull, 17ull, 80ull, 1001ull}) {
-      Stream skipped(g.brng, {5}), drawn(g.brng, {5});
-      draw(skipped.s, before);
-      draw(drawn.s, before + static_cast<int32_t>(n));
-      ASSERT_EQ(__tarrSkipAheadStream(skipped.s, n), 0);
-      ASSERT_EQ(draw(skipped.s, 23), draw(drawn.s, 23)) << g.name << " after " << before << " skip " << n;
-    }
-}
-
 // Skip-ahead may reach point 2^32 - 2, generation 2^32 - 1; requests past them are refused and
 // leave the stream as it was. Extended skip-ahead is not offered.
 TEST_P(Quasi, IndexLimits) {

@@ -16,13 +16,8 @@ namespace {
 
 using Image = std::vector<uint8_t>;
 
-const BrngProperties& row_of(uint32_t brng) {
-  uint32_t index = 0;
-  return __tarrGetBrngBaseOffset(brng, &index, nullptr)[index];
-}
-
 std::vector<uint32_t> draw(StreamState* s, int32_t n) {
-  const BrngProperties& row = row_of(s->brng);
+  const BrngProperties& row = ref::entries(s->brng);
   std::vector<uint32_t> r(static_cast<size_t>(n) * row.WordSize / 4);
   EXPECT_EQ(row.iBRng(s, n, r.data()), 0);
   return r;
