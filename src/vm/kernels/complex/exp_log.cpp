@@ -122,6 +122,10 @@ inline void exp_element(double x, double y, long double& re, long double& im) {
 // elements: e^x in both lanes; sinh x and cosh x (Sinh), cosh x and sinh x (Cosh). Each
 // function also says which parts of a finite element's result are exact zeros (a zero x or y),
 // so that a zero there is not taken for an underflow.
+// The factors of cos y and sin y where the parts are kept apart (split_lanes below).
+struct Factors {
+  DD<__m512d> re, im;
+};
 struct ExpFn {
   static constexpr double kFar = 708;  // beyond: rare elements (e^x leaves double's range)
   static DD<__m512d> factor(__m512d x) {
@@ -129,6 +133,10 @@ struct ExpFn {
     // the subnormal range as e^x/2 y on the way.
     const DD<__m512d> half = half_exp_pair<true>(x);
     return {add(half.hi, half.hi), add(half.lo, half.lo)};
+  }
+  static Factors factors(__m512d x) {
+    const DD<__m512d> e = factor(x);
+    return {e, e};
   }
   template <typename T>
   static void element(double x, double y, long double& re, long double& im) {
@@ -179,6 +187,10 @@ template <bool kCosh>
 struct HyperFn {
   static constexpr double kFar = 708;
   static DD<__m512d> factor(__m512d x) { return sinh_cosh_pairs<kCosh>(x); }
+  static Factors factors(__m512d x) {
+    const SinhCosh h = sinh_cosh(x);
+    return kCosh ? Factors{h.ch, h.sh} : Factors{h.sh, h.ch};
+  }
   template <typename T>
   static void element(double x, double y, long double& re, long double& im) {
     const std::complex<long double> z(x, y);
@@ -258,6 +270,26 @@ inline __m512d lanes(__m512d a) {
   // above may have lost.
   r = select(equal(e.hi, zero<__m512d>()), mul(e.hi, trig_head), r);
   return select(equal(y, zero<__m512d>()) & kImagLanes, mul(e.hi, y), r);
+}
+
+// The accurate form on elements with their parts apart (x, y lane by lane), eight to a register:
+// the same arithmetic per element as `lanes`, with each real block run once per element rather
+// than in both of its lanes.
+template <typename F>
+inline void split_lanes(__m512d x0, __m512d y0, __m512d& re, __m512d& im) {
+  const __m512d limit = splat(F::kFar);
+  const __m512d x = min(max(x0, sub(zero<__m512d>(), limit)), limit);
+  const __mmask8 odd = classify<kClassInf | kClassNaN>(x0) | classify<kClassInf | kClassNaN>(y0);
+  const __m512d y = zero_unless(static_cast<__mmask8>(~odd), y0);
+  const Factors f = F::factors(x);
+  const polar::SinCos t = polar::sin_cos_pairs(y, zero<__m512d>());
+  auto product = [](DD<__m512d> e, DD<__m512d> p) {
+    const DD<__m512d> en = fast_two_sum(e.hi, e.lo);
+    const __m512d r = fma(en.hi, p.hi, fma(en.hi, p.lo, mul(en.lo, p.hi)));
+    return select(equal(e.hi, zero<__m512d>()), mul(e.hi, p.hi), r);
+  };
+  re = product(f.re, t.c);
+  im = select(equal(y, zero<__m512d>()), mul(f.im.hi, y), product(f.im, t.s));
 }
 
 // ---- Tanh (Tan by the turn below) -------------------------------------------------------------
@@ -385,15 +417,38 @@ inline __mmask8 off_path(V a, V r, Elem<V> big, Elem<V> small) {
   return either_lane(classify<kClassInf | kClassNaN>(a) | tiny | far);
 }
 
+// The accurate kernels of the product form compute two registers at once with the parts apart
+// (and the remainder's single register as two copies of itself, so that every element gets the
+// same bits); Tanh and the plain methods keep the one-register layout.
 template <typename F, bool kAccurate>
 struct GrowthZ : Kernel<ZorpComplex16, 8> {
   static constexpr bool kGuardX87AtEntry = true;  // rare elements compute in extended precision
-  static __m512d body(__m512d a, __mmask8& special) {
-    __m512d r = family_lanes<F, kAccurate, double>(a);
+  static constexpr bool kSplit = kAccurate && !std::is_same_v<F, TanhFn>;
+  static __m512d finish(__m512d a, __m512d r, __mmask8& special) {
     special = off_path(a, r, F::kFar, 0x1p-1000);
     if (special) [[unlikely]]
       r = redo_rare_elements(a, a, r, special, rounded<F, double>);
     return r;
+  }
+  static void body_pair(__m512d a0, __m512d, __m512d a1, __m512d, __m512d& r0, __m512d& r1, __mmask8& s0,
+                        __mmask8& s1)
+    requires kSplit
+  {
+    __m512d x, y, re, im;
+    pairs::split_parts(a0, a1, x, y);
+    split_lanes<F>(x, y, re, im);
+    pairs::join_parts(re, im, r0, r1);
+    r0 = finish(a0, r0, s0), r1 = finish(a1, r1, s1);
+  }
+  static __m512d body(__m512d a, __mmask8& special) {
+    if constexpr (kSplit) {
+      __m512d r0, r1;
+      __mmask8 unused;
+      body_pair(a, a, a, a, r0, r1, special, unused);
+      return r0;
+    } else {
+      return finish(a, family_lanes<F, kAccurate, double>(a), special);
+    }
   }
   static int callout(const T* a, T* r) { return cexp::callout<F>(a, r); }
 };
@@ -426,6 +481,14 @@ struct Turned : Hyper {
   static V body(V a, __mmask8& special) {
     const V r = Hyper::body(negate_imag(swap_parts(a)), special);
     return kSine ? swap_parts(negate_imag(r)) : r;
+  }
+  template <typename V>
+  static void body_pair(V a0, V, V a1, V, V& r0, V& r1, __mmask8& s0, __mmask8& s1)
+    requires requires(V v, __mmask8 m) { Hyper::body_pair(v, v, v, v, v, v, m, m); }
+  {
+    const V w0 = negate_imag(swap_parts(a0)), w1 = negate_imag(swap_parts(a1));
+    Hyper::body_pair(w0, w0, w1, w1, r0, r1, s0, s1);
+    if constexpr (kSine) r0 = swap_parts(negate_imag(r0)), r1 = swap_parts(negate_imag(r1));
   }
   static int callout(const T* a, T* r) {
     const T w{a->im, -a->re};

@@ -5,8 +5,9 @@
 //   dd_div(a, b)     a / b, b nonzero: the heads' quotient and the exact residual's share
 //   dd_sqrt(a)       sqrt(a), a >= 0, corrected by the exact residual; sqrt(0) = (0, 0)
 //   dd_half(a)       a / 2, exactly
-//   split_parts      (re, im) pairs of 4 double or 8 single elements -> re[8], im[8] as doubles
-//   join_parts       the way back (double: the low four lanes of re and im)
+//   split_parts      (re, im) pairs of 4 double or 8 single elements -> re[8], im[8] as doubles,
+//                    or of two double registers' 8 elements
+//   join_parts       the way back (one double register: the low four lanes of re and im)
 #pragma once
 #include <immintrin.h>
 
@@ -48,6 +49,16 @@ inline void split_parts(__m512 z, V& re, V& im) {
   const V lo = widen_low(z), hi = widen_high(z);
   re = _mm512_permutex2var_pd(lo, _mm512_setr_epi64(0, 2, 4, 6, 8, 10, 12, 14), hi);
   im = _mm512_permutex2var_pd(lo, _mm512_setr_epi64(1, 3, 5, 7, 9, 11, 13, 15), hi);
+}
+
+// Two double registers (eight elements) apart, one element per lane, and back.
+inline void split_parts(__m512d z0, __m512d z1, V& re, V& im) {
+  re = _mm512_permutex2var_pd(z0, _mm512_setr_epi64(0, 2, 4, 6, 8, 10, 12, 14), z1);
+  im = _mm512_permutex2var_pd(z0, _mm512_setr_epi64(1, 3, 5, 7, 9, 11, 13, 15), z1);
+}
+inline void join_parts(V re, V im, __m512d& z0, __m512d& z1) {
+  z0 = _mm512_permutex2var_pd(re, _mm512_setr_epi64(0, 8, 1, 9, 2, 10, 3, 11), im);
+  z1 = _mm512_permutex2var_pd(re, _mm512_setr_epi64(4, 12, 5, 13, 6, 14, 7, 15), im);
 }
 
 template <typename R>

@@ -252,16 +252,6 @@ inline __mmask8 maybe_reported(V r) {
   return either_lane(classify<kClassInf | kClassNaN>(r) | less(abs(r), splat(std::numeric_limits<E>::min())));
 }
 
-// Two registers of double elements apart and back together.
-inline void split2(__m512d a0, __m512d a1, __m512d& re, __m512d& im) {
-  re = _mm512_permutex2var_pd(a0, _mm512_setr_epi64(0, 2, 4, 6, 8, 10, 12, 14), a1);
-  im = _mm512_permutex2var_pd(a0, _mm512_setr_epi64(1, 3, 5, 7, 9, 11, 13, 15), a1);
-}
-inline void join2(__m512d re, __m512d im, __m512d& r0, __m512d& r1) {
-  r0 = _mm512_permutex2var_pd(re, _mm512_setr_epi64(0, 8, 1, 9, 2, 10, 3, 11), im);
-  r1 = _mm512_permutex2var_pd(re, _mm512_setr_epi64(4, 12, 5, 13, 6, 14, 7, 15), im);
-}
-
 // The bodies: single precision eight elements to a register, double two registers at once (or
 // one twice, for the remainder). The exponent comes split (Powx: the same in every lane).
 template <typename C>
@@ -288,14 +278,14 @@ struct Pow<ZorpComplex16> {
   using V = __m512d;
   static void compute2_by(V a0, V a1, __m512d br, __m512d bi, V& r0, V& r1, __mmask8& s0, __mmask8& s1) {
     __m512d x, y, re, im;
-    split2(a0, a1, x, y);
+    pairs::split_parts(a0, a1, x, y);
     pow_parts<double>(x, y, br, bi, re, im);
-    join2(re, im, r0, r1);
+    pairs::join_parts(re, im, r0, r1);
     s0 = maybe_reported(r0), s1 = maybe_reported(r1);
   }
   static void compute2(V a0, V b0, V a1, V b1, V& r0, V& r1, __mmask8& s0, __mmask8& s1) {
     __m512d br, bi;
-    split2(b0, b1, br, bi);
+    pairs::split_parts(b0, b1, br, bi);
     compute2_by(a0, a1, br, bi, r0, r1, s0, s1);
   }
   static V compute(V a, V b, __mmask8& special) {
