@@ -525,12 +525,12 @@ int log10_callout(const C* a, C* r);
 using polar::squared_modulus;
 using polar::SquaredModulus;
 
-// ln|z| in the real lanes and arg z in the imaginary lanes of finite nonzero elements.
+// ln|z| and arg z of finite nonzero elements z = x + iy with the parts apart (lane by lane).
 template <bool kTablePair, bool kShort, Method M>
-inline __m512d lanes(__m512d a) {
-  const SquaredModulus m = squared_modulus(a);
-  const __m512d ln = mul(ln_pair<kTablePair, kShort>(m.w, m.c, m.extra), splat(0.5));
-  return select(kImagLanes, angles::atan2_of<false, M>(imag_parts(a), real_parts(a)), ln);
+inline void ln_split(__m512d x, __m512d y, __m512d& re, __m512d& im) {
+  const SquaredModulus m = squared_modulus(x, y);
+  re = mul(ln_pair<kTablePair, kShort>(m.w, m.c, m.extra), splat(0.5));
+  im = angles::atan2_of<false, M>(y, x);
 }
 
 // log10 z = ln z / ln 10. Double: the logarithm and the angle as pairs, each multiplied by
@@ -549,22 +549,19 @@ inline __m512d times_inv_ln10(DD<__m512d> v, double scale) {
   return add(s.hi, add(add(s.lo, add(p1.lo, p2.lo)), mul(add(v.hi, v.lo), fl)));
 }
 
-inline __m512d log10_lanes(__m512d a) {
-  const SquaredModulus m = squared_modulus(a);
+inline void log10_split(__m512d x, __m512d y, __m512d& re, __m512d& im) {
+  const SquaredModulus m = squared_modulus(x, y);
   const LnTerms t = ln_pair_terms<false>(m.w, m.c, m.extra);
   const DD<__m512d> head = two_sum(t.hi, t.r0);  // near |z| = 1 the head is r0 alone
-  const __m512d re = times_inv_ln10({head.hi, add(head.lo, t.tail)}, 0.5);
-  const __m512d x = real_parts(a), y = imag_parts(a);
+  re = times_inv_ln10({head.hi, add(head.lo, t.tail)}, 0.5);
   const DD<__m512d> theta = angles::angle({abs(y), zero<__m512d>()}, {abs(x), zero<__m512d>()}, angles::sign_set(x));
-  const __m512d im = copy_sign(times_inv_ln10(theta, 1.0), y);
-  return select(kImagLanes, im, re);
+  im = copy_sign(times_inv_ln10(theta, 1.0), y);
 }
 
-inline __m512d log10_plain_lanes(__m512d a) {
-  const SquaredModulus m = squared_modulus(a);
-  const __m512d re = mul(ln_pair<false, false>(m.w, m.c, m.extra), splat(0.5));
-  const __m512d im = angles::atan2_of<false, Method::PlainSingle>(imag_parts(a), real_parts(a));
-  return mul(select(kImagLanes, im, re), splat(kInvLn10Hi));
+inline void log10_plain_split(__m512d x, __m512d y, __m512d& re, __m512d& im) {
+  const SquaredModulus m = squared_modulus(x, y);
+  re = mul(mul(ln_pair<false, false>(m.w, m.c, m.extra), splat(0.5)), splat(kInvLn10Hi));
+  im = mul(angles::atan2_of<false, Method::PlainSingle>(y, x), splat(kInvLn10Hi));
 }
 
 // Log10 of special and tiny-angle elements: clog's special values scaled, finite elements in
@@ -598,24 +595,51 @@ inline V finish(V a, V r, __mmask8& special) {
   return r;
 }
 
+// The double kernels compute two registers at once with the parts apart (and the remainder's
+// single register as two copies of itself); single precision splits its one register.
+template <void (*kParts)(__m512d, __m512d, __m512d&, __m512d&)>
+inline void split_body(__m512d a0, __m512d a1, __m512d& r0, __m512d& r1) {
+  __m512d x, y, re, im;
+  pairs::split_parts(a0, a1, x, y);
+  kParts(x, y, re, im);
+  pairs::join_parts(re, im, r0, r1);
+}
+template <void (*kParts)(__m512d, __m512d, __m512d&, __m512d&)>
+inline __m512 split_body(__m512 a) {
+  __m512d x, y, re, im;
+  pairs::split_parts(a, x, y);
+  kParts(x, y, re, im);
+  return pairs::join_parts<__m512>(re, im);
+}
+// The one-register body of a kernel with a two-register one.
+#define VM_BODY_FROM_PAIR                                            \
+  static __m512d body(__m512d a, __mmask8& special) {                \
+    __m512d r0, r1;                                                  \
+    __mmask8 unused;                                                 \
+    body_pair(a, a, a, a, r0, r1, special, unused);                  \
+    return r0;                                                       \
+  }
+
 template <bool kTablePair, bool kShort, Method M>
 struct LnZ : Kernel<ZorpComplex16, 8> {
-  static __m512d body(__m512d a, __mmask8& special) { return finish(a, lanes<kTablePair, kShort, M>(a), special); }
+  static void body_pair(__m512d a0, __m512d, __m512d a1, __m512d, __m512d& r0, __m512d& r1, __mmask8& s0, __mmask8& s1) {
+    split_body<ln_split<kTablePair, kShort, M>>(a0, a1, r0, r1);
+    r0 = finish(a0, r0, s0), r1 = finish(a1, r1, s1);
+  }
+  VM_BODY_FROM_PAIR
   static int callout(const T* a, T* r) { return clog::callout(a, r); }
 };
 
 struct LnC : Kernel<ZorpComplex8, 16> {
   static __m512 body(__m512 a, __mmask8& special) {
-    constexpr Method M = Method::PlainSingle;
-    return finish(a, narrow(lanes<false, false, M>(widen_low(a)), lanes<false, false, M>(widen_high(a))), special);
+    return finish(a, split_body<ln_split<false, false, Method::PlainSingle>>(a), special);
   }
   static int callout(const T* a, T* r) { return clog::callout(a, r); }
 };
 
 struct Log10Z : Kernel<ZorpComplex16, 8> {
   static constexpr bool kGuardX87AtEntry = true;  // tiny angles compute in extended precision
-  static __m512d body(__m512d a, __mmask8& special) {
-    __m512d r = log10_lanes(a);
+  static __m512d finish10(__m512d a, __m512d r, __mmask8& special) {
     special = both_lanes(classify<kClassZero>(a));
     const __m512d ay = abs(imag_parts(a)), ax = abs(real_parts(a));
     const __mmask8 tiny = either_lane(less(ay, splat(kTinyAngleSide)) | less(ay, mul(ax, splat(kTinyAngleSide))));
@@ -624,6 +648,11 @@ struct Log10Z : Kernel<ZorpComplex16, 8> {
       r = redo_rare_elements(a, a, r, odd, log10_element);
     return r;
   }
+  static void body_pair(__m512d a0, __m512d, __m512d a1, __m512d, __m512d& r0, __m512d& r1, __mmask8& s0, __mmask8& s1) {
+    split_body<log10_split>(a0, a1, r0, r1);
+    r0 = finish10(a0, r0, s0), r1 = finish10(a1, r1, s1);
+  }
+  VM_BODY_FROM_PAIR
   static int callout(const T* a, T* r) { return log10_callout(a, r); }
 };
 
@@ -631,7 +660,7 @@ struct Log10C : Kernel<ZorpComplex8, 16> {
   static constexpr bool kGuardX87AtEntry = true;  // its special elements scale in extended precision
   static __m512 body(__m512 a, __mmask8& special) {
     special = both_lanes(classify<kClassZero>(a));
-    __m512 r = narrow(log10_plain_lanes(widen_low(a)), log10_plain_lanes(widen_high(a)));
+    __m512 r = split_body<log10_plain_split>(a);
     const __mmask8 odd = special | either_lane(classify<kClassInf | kClassNaN>(a));
     if (odd) [[unlikely]]
       r = redo_rare_elements(a, a, r, odd, log10_element);
@@ -639,6 +668,7 @@ struct Log10C : Kernel<ZorpComplex8, 16> {
   }
   static int callout(const T* a, T* r) { return log10_callout(a, r); }
 };
+#undef VM_BODY_FROM_PAIR
 
 }  // namespace clog
 
