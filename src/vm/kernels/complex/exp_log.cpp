@@ -244,9 +244,9 @@ int callout(const C* a, C* r) {
 }
 
 // factor(x) cos y in the real lanes and factor(x) sin y in the imaginary lanes of elements
-// (x, y), for |x| <= 708. kAccurate: pairs throughout, rounded once; otherwise the plain methods
-// (T float: single-precision polynomials, for results rounded to float).
-template <typename F, bool kAccurate, typename T>
+// (x, y), for |x| <= 708, by the plain methods (T float: single-precision polynomials, for results
+// rounded to float); the accurate form is split_lanes below.
+template <typename F, typename T>
 inline __m512d lanes(__m512d a) {
   const __m512d limit = splat(F::kFar);
   const __m512d x = min(max(real_parts(a), sub(zero<__m512d>(), limit)), limit);
@@ -254,18 +254,10 @@ inline __m512d lanes(__m512d a) {
   const __m512d y = zero_unless(static_cast<__mmask8>(~classify<kClassInf | kClassNaN>(a)), imag_parts(a));
   // The short exponential is good to some 2^-29 only: every slot takes the accurate one.
   const DD<__m512d> e = F::factor(x);
-  __m512d r, trig_head;
-  if constexpr (kAccurate) {
-    const DD<__m512d> t = polar::cis_pair(y, zero<__m512d>());
-    const DD<__m512d> en = fast_two_sum(e.hi, e.lo);
-    r = fma(en.hi, t.hi, fma(en.hi, t.lo, mul(en.lo, t.hi)));
-    trig_head = t.hi;
-  } else {
-    __m512d s, c;
-    trig::sincos_plain<T>(y, s, c);
-    trig_head = select(kImagLanes, s, c);
-    r = mul(add(e.hi, e.lo), trig_head);
-  }
+  __m512d s, c;
+  trig::sincos_plain<T>(y, s, c);
+  const __m512d trig_head = select(kImagLanes, s, c);
+  __m512d r = mul(add(e.hi, e.lo), trig_head);
   // A zero factor (sinh 0) or a zero sine: the product's zero with its sign, which the sums
   // above may have lost.
   r = select(equal(e.hi, zero<__m512d>()), mul(e.hi, trig_head), r);
@@ -308,47 +300,54 @@ struct TanhFn {
   static constexpr double kFar = 350;
   static constexpr double kAsymptotic = 22;
 
-  // kAccurate: the pairs, for double results; otherwise the plain sine and cosine of single
-  // precision and sums of the pairs, in double, for results rounded to float.
-  template <bool kAccurate>
-  static __m512d vector(__m512d a) {
+  // For results rounded to float: the plain sine and cosine of single precision and sums of the
+  // pairs, in double, in the one-register layout.
+  static __m512d plain(__m512d a) {
     using pairs::P;
     const __m512d limit = splat(kFar), one = splat(1.0), near_limit = splat(kAsymptotic);
     const __m512d x = min(max(real_parts(a), sub(zero<__m512d>(), limit)), limit);
     const __m512d y = zero_unless(static_cast<__mmask8>(~classify<kClassInf | kClassNaN>(a)), imag_parts(a));
     const SinhCosh h = sinh_cosh(min(max(x, sub(zero<__m512d>(), near_limit)), near_limit));
     const __mmask8 far = abs_greater(x, near_limit);
-    __m512d r;
-    if constexpr (!kAccurate) {
-      __m512d sy, cy;
-      trig::sincos_plain<float>(y, sy, cy);
-      const __m512d sh = add(h.sh.hi, h.sh.lo), ch = add(h.ch.hi, h.ch.lo), sc = mul(sy, cy);
-      r = div(select(kImagLanes, sc, mul(ch, sh)), fma(cy, cy, mul(sh, sh)));
-      if (far) [[unlikely]] {
-        const P e = half_exp_pair<false>(mul(abs(x), splat(-2.0)));
-        r = select(far, select(kImagLanes, mul(mul(sc, add(e.hi, e.lo)), splat(8.0)), copy_sign(one, x)), r);
-      }
-      return keep_zeros(x, y, r);
+    __m512d sy, cy;
+    trig::sincos_plain<float>(y, sy, cy);
+    const __m512d sh = add(h.sh.hi, h.sh.lo), ch = add(h.ch.hi, h.ch.lo), sc = mul(sy, cy);
+    __m512d r = div(select(kImagLanes, sc, mul(ch, sh)), fma(cy, cy, mul(sh, sh)));
+    if (far) [[unlikely]] {
+      const P e = half_exp_pair<false>(mul(abs(x), splat(-2.0)));
+      r = select(far, select(kImagLanes, mul(mul(sc, add(e.hi, e.lo)), splat(8.0)), copy_sign(one, x)), r);
     }
-    // The pairs of the sine, cosine, sinh, cosh and exponential blocks carry tails up to a tenth
-    // of their heads: renormalised before the double-double arithmetic, which drops tail times
-    // tail.
-    auto norm = [](P v) { return fast_two_sum(v.hi, v.lo); };
-    // sin y and cos y as renormalised pairs, sin y = y below 2^-27 (as in Exp)
-    const polar::SinCos t = polar::sin_cos_pairs(y, zero<__m512d>());
-    const P sy = t.s, cy = t.c;
-    const P sc = dd_mul(sy, cy);
+    return keep_zeros(x, y, r);
+  }
 
+  // The pairs, for double results, on elements with their parts apart (lane by lane).
+  static void split(__m512d x0, __m512d y0, __m512d& re, __m512d& im) {
+    using pairs::P;
+    const __m512d limit = splat(kFar), near_limit = splat(kAsymptotic);
+    const __m512d x = min(max(x0, sub(zero<__m512d>(), limit)), limit);
+    const __mmask8 odd = classify<kClassInf | kClassNaN>(x0) | classify<kClassInf | kClassNaN>(y0);
+    const __m512d y = zero_unless(static_cast<__mmask8>(~odd), y0);
+    const SinhCosh h = sinh_cosh(min(max(x, sub(zero<__m512d>(), near_limit)), near_limit));
+    const __mmask8 far = abs_greater(x, near_limit);
+    // The pairs of the sinh, cosh and exponential blocks carry tails up to a tenth of their
+    // heads: renormalised before the double-double arithmetic, which drops tail times tail (the
+    // sine and cosine pairs come renormalised, sin y = y below 2^-27 as in Exp).
+    auto norm = [](P v) { return fast_two_sum(v.hi, v.lo); };
+    const polar::SinCos t = polar::sin_cos_pairs(y, zero<__m512d>());
+    const P sc = dd_mul(t.s, t.c);
     const P sh = norm(h.sh), ch = norm(h.ch);
-    const P den = dd_add(dd_mul(cy, cy), dd_mul(sh, sh));
-    const P q1 = pairs::dd_div(pairs::select_pair(kImagLanes, sc, dd_mul(ch, sh)), den);
-    r = add(q1.hi, q1.lo);
+    const P den = dd_add(dd_mul(t.c, t.c), dd_mul(sh, sh));
+    const P qr = pairs::dd_div(dd_mul(ch, sh), den), qi = pairs::dd_div(sc, den);
+    re = add(qr.hi, qr.lo), im = add(qi.hi, qi.lo);
     if (far) [[unlikely]] {
       // e^(-2|x|)/2 as a pair, times sin y cos y, times 8.
       const P f = dd_mul(sc, norm(half_exp_pair<true>(mul(abs(x), splat(-2.0)))));
-      r = select(far, select(kImagLanes, mul(add(f.hi, f.lo), splat(8.0)), copy_sign(one, x)), r);
+      re = select(far, copy_sign(splat(1.0), x), re);
+      im = select(far, mul(add(f.hi, f.lo), splat(8.0)), im);
     }
-    return keep_zeros(x, y, r);
+    // the zeros keep their signs (keep_zeros)
+    re = select(equal(x, zero<__m512d>()), x, re);
+    im = select(equal(y, zero<__m512d>()), y, im);
   }
 
   // tanh(+-0 + iy) = +-0 + i tan y, tanh(x +- i0) = tanh x +- i0: the zeros keep their signs,
@@ -397,10 +396,16 @@ struct TanhFn {
 };
 
 // The vector body of a function of the family: the shared product form, or Tanh's own.
-template <typename F, bool kAccurate, typename T>
+template <typename F, typename T>
 inline __m512d family_lanes(__m512d a) {
-  if constexpr (std::is_same_v<F, TanhFn>) return TanhFn::vector<kAccurate>(a);
-  else return lanes<F, kAccurate, T>(a);
+  if constexpr (std::is_same_v<F, TanhFn>) return TanhFn::plain(a);
+  else return lanes<F, T>(a);
+}
+// The accurate form with the parts apart.
+template <typename F>
+inline void family_split(__m512d x, __m512d y, __m512d& re, __m512d& im) {
+  if constexpr (std::is_same_v<F, TanhFn>) TanhFn::split(x, y, re, im);
+  else split_lanes<F>(x, y, re, im);
 }
 
 // Elements of a result register that leave the vector path: non-finite parts or |x| > `big` in
@@ -417,13 +422,13 @@ inline __mmask8 off_path(V a, V r, Elem<V> big, Elem<V> small) {
   return either_lane(classify<kClassInf | kClassNaN>(a) | tiny | far);
 }
 
-// The accurate kernels of the product form compute two registers at once with the parts apart
-// (and the remainder's single register as two copies of itself, so that every element gets the
-// same bits); Tanh and the plain methods keep the one-register layout.
+// The accurate kernels compute two registers at once with the parts apart (and the remainder's
+// single register as two copies of itself, so that every element gets the same bits); the plain
+// methods keep the one-register layout.
 template <typename F, bool kAccurate>
 struct GrowthZ : Kernel<ZorpComplex16, 8> {
   static constexpr bool kGuardX87AtEntry = true;  // rare elements compute in extended precision
-  static constexpr bool kSplit = kAccurate && !std::is_same_v<F, TanhFn>;
+  static constexpr bool kSplit = kAccurate;
   static __m512d finish(__m512d a, __m512d r, __mmask8& special) {
     special = off_path(a, r, F::kFar, 0x1p-1000);
     if (special) [[unlikely]]
@@ -436,7 +441,7 @@ struct GrowthZ : Kernel<ZorpComplex16, 8> {
   {
     __m512d x, y, re, im;
     pairs::split_parts(a0, a1, x, y);
-    split_lanes<F>(x, y, re, im);
+    family_split<F>(x, y, re, im);
     pairs::join_parts(re, im, r0, r1);
     r0 = finish(a0, r0, s0), r1 = finish(a1, r1, s1);
   }
@@ -447,7 +452,7 @@ struct GrowthZ : Kernel<ZorpComplex16, 8> {
       body_pair(a, a, a, a, r0, r1, special, unused);
       return r0;
     } else {
-      return finish(a, family_lanes<F, kAccurate, double>(a), special);
+      return finish(a, family_lanes<F, double>(a), special);
     }
   }
   static int callout(const T* a, T* r) { return cexp::callout<F>(a, r); }
@@ -460,7 +465,7 @@ template <typename F>
 struct GrowthC : Kernel<ZorpComplex8, 16> {
   static constexpr bool kGuardX87AtEntry = true;
   static __m512 body(__m512 a, __mmask8& special) {
-    __m512 r = narrow(family_lanes<F, false, float>(widen_low(a)), family_lanes<F, false, float>(widen_high(a)));
+    __m512 r = narrow(family_lanes<F, float>(widen_low(a)), family_lanes<F, float>(widen_high(a)));
     using L = std::numeric_limits<float>;
     special = off_path(a, r, L::max(), L::min()) | either_lane(classify<kClassInf>(r));
     const __mmask8 odd = either_lane(classify<kClassInf | kClassNaN>(a));

@@ -7,8 +7,7 @@
 //                        parts, so that a logarithm of it sees every bit of d; elsewhere the
 //                        compensated sum of the squares; parts beyond 2^+-500 scaled first
 //   sin_cos_pairs(hi, lo) sin y and cos y of y = hi + lo, lane by lane, as renormalised
-//                        head + tail pairs; cis_pair picks cos y for the real lanes and sin y
-//                        for the imaginary ones
+//                        head + tail pairs
 #pragma once
 #include <immintrin.h>
 
@@ -21,7 +20,7 @@ namespace zorp::vm::polar {
 
 using namespace zorp::simd;
 
-inline constexpr __mmask8 kImagLanes = 0xAA;
+inline constexpr __mmask8 kImagLanes = 0xAA;  // of the one-register layout
 
 struct SquaredModulus {
   __m512d w, c, extra;
@@ -75,12 +74,6 @@ inline SinCos sin_cos_pairs(__m512d hi, __m512d lo) {
   };
   return {signed_pair(select(odd, c.hi, s.hi), select(odd, c.lo, s.lo), sin_sign),
           signed_pair(select(odd, s.hi, c.hi), select(odd, s.lo, c.lo), cos_sign)};
-}
-
-// cos y in the real lanes and sin y in the imaginary lanes of the one-register layout.
-inline DD<__m512d> cis_pair(__m512d hi, __m512d lo) {
-  const SinCos sc = sin_cos_pairs(hi, lo);
-  return {select(kImagLanes, sc.s.hi, sc.c.hi), select(kImagLanes, sc.s.lo, sc.c.lo)};
 }
 
 }  // namespace zorp::vm::polar
