@@ -164,7 +164,7 @@ struct Stats {
   std::string describe(const std::string& name, Class c) const {
     auto el = [](const Element& e) {
       char b[200];
-      std::snprintf(b, sizeof b, "(%.9g, %.9g; %.9g, %.9g) -> part %d %.17g", e.a[0], e.a[1], e.b[0], e.b[1],
+      std::snprintf(b, sizeof b, "(%.17g, %.17g; %.17g, %.17g) -> part %d %.17g", e.a[0], e.a[1], e.b[0], e.b[1],
                     e.part, e.r[e.part]);
       return std::string(b);
     };

@@ -89,6 +89,15 @@ R erf_over_r_m1(const R& u) {
   return erf_(r) / r - R(1);
 }
 R cos_tail(const R& u) { return u.zero() ? R(1) / R(24) : (cos(sqrt(u)) - R(1) + u / R(2)) / (u * u); }
+// One term further, for pairs that carry r^3/6 and r^4/24 exactly.
+R sin_tail5(const R& u) {
+  if (u.zero()) return R(1) / R(120);
+  const R r = sqrt(u);
+  return (sin(r) - r + u * r / R(6)) / (u * u * r);
+}
+R cos_tail6(const R& u) {
+  return u.zero() ? R(-1) / R(720) : (cos(sqrt(u)) - R(1) + u / R(2) - u * u / R(24)) / (u * u * u);
+}
 
 const double kLn2 = std::log(2.0), kLog10of2 = std::log10(2.0);
 const double kPi = 3.141592653589793;
@@ -214,6 +223,12 @@ std::vector<Fit> trig_fits() {
       {"kAtanTailD", "(atan t - t)/t^3 in u = t^2", atan_tail, "t in [-tan(pi/8), tan(pi/8)]", 0,
        0.17157287525381, 12, W::Relative, Prec::Double, How::Minimax, {}, nullptr,
        "atan(hi + lo) = hi + (hi u A(u) + lo); the tail is below a sixteenth of the result"},
+      {"kSinTail5D", "(sin r - r + r^3/6)/r^5 in u = r^2", sin_tail5, "r in [-pi/4, pi/4]", 0, kQuarterPiSq, 5,
+       W::Relative, Prec::Double, How::Minimax, {}, nullptr,
+       "the fine sine pair of the complex power: sin(hi + lo) = hi - hi^3/6 (a pair) + (hi^5 S(u) + lo cos hi)"},
+      {"kCosTail6D", "(cos r - 1 + r^2/2 - r^4/24)/r^6 in u = r^2", cos_tail6, "r in [-pi/4, pi/4]", 0, kQuarterPiSq,
+       5, W::Relative, Prec::Double, How::Minimax, {}, nullptr,
+       "the fine cosine pair of the complex power: cos(hi + lo) = 1 - u/2 + u^2/24 (pairs) + (u^3 C(u) - lo sin hi)"},
       {"kAtanTail7D", "(atan t - t + t^3/3 - t^5/5)/t^7 in u = t^2", atan_tail7, "t in [-tan(pi/8), tan(pi/8)]", 0,
        0.17157287525381, 10, W::Relative, Prec::Double, How::Minimax, {}, nullptr,
        "the fine angle of the complex power: atan(hi + lo) = hi - hi^3/3 + hi^5/5 (pairs) + (hi^7 C(u) + lo/(1 + u))"},

@@ -73,6 +73,40 @@ inline DD<V> cos_pair(V hi, V lo) {
   return {w, tail};
 }
 
+// The same pairs to about 2^-62 rather than 2^-55, for the complex power, which multiplies them
+// by a modulus and rounds once more: sin r's cubic and cos r's quartic term also as pairs, the
+// rest by kSinTail5D and kCosTail6D, and the low part of r through the derivative to its u^2
+// term (lo may be a few ulps of hi where r carries the low part of a pair argument).
+inline DD<__m512d> sin_pair_fine(__m512d hi, __m512d lo) {
+  using namespace simd;
+  const DD<__m512d> u = two_prod(hi, hi);
+  DD<__m512d> cube = two_prod(hi, u.hi);
+  cube.lo = fma(hi, u.lo, cube.lo);
+  DD<__m512d> sixth = two_prod(cube.hi, splat(0x1.5555555555555p-3));
+  sixth.lo = fma(cube.hi, splat(0x1.5555555555555p-57), fma(cube.lo, splat(0x1.5555555555555p-3), sixth.lo));
+  const __m512d slope = fma(u.hi, fma(u.hi, splat(1.0 / 24), splat(-0.5)), splat(1.0));  // cos hi
+  const __m512d rest = fma(mul(cube.hi, u.hi), horner(u.hi, trigpoly::kSinTail5D), mul(lo, slope));
+  const DD<__m512d> s = two_sum(hi, sub(zero<__m512d>(), sixth.hi));
+  return {s.hi, add(s.lo, sub(rest, sixth.lo))};
+}
+inline DD<__m512d> cos_pair_fine(__m512d hi, __m512d lo) {
+  using namespace simd;
+  const DD<__m512d> u = two_prod(hi, hi);
+  const __m512d half_u = mul(u.hi, splat(0.5));
+  const __m512d w = sub(splat(1.0), half_u);
+  const __m512d lost = sub(sub(splat(1.0), w), half_u);
+  DD<__m512d> u2 = two_prod(u.hi, u.hi);
+  u2.lo = fma(add(u.hi, u.hi), u.lo, u2.lo);
+  DD<__m512d> q = two_prod(u2.hi, splat(0x1.5555555555555p-5));
+  q.lo = fma(u2.hi, splat(0x1.5555555555555p-59), fma(u2.lo, splat(0x1.5555555555555p-5), q.lo));
+  // -lo sin hi - u.lo/2, sin hi = hi (1 - u/6)
+  const __m512d sin_hi = mul(hi, fnma(u.hi, splat(1.0 / 6), splat(1.0)));
+  const __m512d small = fma(lo, sin_hi, mul(u.lo, splat(0.5)));
+  const __m512d rest = fms(mul(u2.hi, u.hi), horner(u.hi, trigpoly::kCosTail6D), small);
+  const DD<__m512d> s = two_sum(w, q.hi);
+  return {s.hi, add(s.lo, add(lost, add(q.lo, rest)))};
+}
+
 // The quadrant's choice: sine (kCos false) or cosine of x = k pi/2 + r from sin r and cos r.
 // sin x: s, c, -s, -c; cos x: c, -s, -c, s.
 template <bool kCos>

@@ -7,7 +7,7 @@
 //                        parts, so that a logarithm of it sees every bit of d; elsewhere the
 //                        compensated sum of the squares; parts beyond 2^+-500 scaled first
 //   sin_cos_pairs(hi, lo) sin y and cos y of y = hi + lo, lane by lane, as renormalised
-//                        head + tail pairs
+//                        head + tail pairs (kFine: the fine pairs of sincos_core.h)
 #pragma once
 #include <immintrin.h>
 
@@ -57,12 +57,13 @@ inline SquaredModulus squared_modulus(__m512d a) { return squared_modulus(a, swa
 struct SinCos {
   DD<__m512d> s, c;
 };
+template <bool kFine = false>
 inline SinCos sin_cos_pairs(__m512d hi, __m512d lo) {
   const trig::Reduced<__m512d> q = trig::reduce_any(hi);
   lo = zero_unless(static_cast<__mmask8>(~abs_greater(hi, splat(0x1p50))), lo);
   const DD<__m512d> r = two_sum(q.hi, add(q.lo, lo));
-  const DD<__m512d> c = trig::cos_pair(r.hi, r.lo);
-  DD<__m512d> s = trig::sin_pair(r.hi, r.lo);
+  const DD<__m512d> c = kFine ? trig::cos_pair_fine(r.hi, r.lo) : trig::cos_pair(r.hi, r.lo);
+  DD<__m512d> s = kFine ? trig::sin_pair_fine(r.hi, r.lo) : trig::sin_pair(r.hi, r.lo);
   const __mmask8 tiny = less(abs(hi), splat(trig::kTinyArgument));
   s = {select(tiny, hi, s.hi), select(tiny, lo, s.lo)};
   // the quadrant k picks and signs them: sin y is s, c, -s, -c and cos y = sin(y + pi/2)

@@ -70,11 +70,11 @@ constexpr double kInvLn2 = 0x1.71547652b82fep0;
 
 // Eight elements with their parts apart (a = x + iy, b = br + i bi, one element per lane): the
 // results before their last rounding, each part (hi + lo) 2^k (k nonzero only for |Re w| beyond
-// kFar), ln|a| and arg a for the elements finished elsewhere, and the elements whose w did not
-// come out finite.
+// kFar), ln|a| for the elements finished elsewhere, and the elements whose w did not come out
+// finite.
 struct Unrounded {
   __m512d re_hi, re_lo, im_hi, im_lo, k;
-  P ln, arg;
+  P ln;
   __mmask8 w_lost;
 };
 
@@ -120,11 +120,11 @@ inline Unrounded pow_split(__m512d x, __m512d y, __m512d br, __m512d bi) {
 
   // cos and sin of Im w, and the parts
   const __mmask8 finite_w = static_cast<__mmask8>(~w_lost);
-  const polar::SinCos t = polar::sin_cos_pairs(zero_unless(finite_w, wi.hi), zero_unless(finite_w, wi.lo));
+  const polar::SinCos t = polar::sin_cos_pairs<true>(zero_unless(finite_w, wi.hi), zero_unless(finite_w, wi.lo));
   const __m512d re = mul(e.hi, t.c.hi), im = mul(e.hi, t.s.hi);
   return {re, add(fms(e.hi, t.c.hi, re), fma(e.hi, t.c.lo, mul(e.lo, t.c.hi))),
           im, add(fms(e.hi, t.s.hi, im), fma(e.hi, t.s.lo, mul(e.lo, t.s.hi))),
-          k, ln_abs, theta, w_lost};
+          k, ln_abs, w_lost};
 }
 
 // ---- one element at a time ----------------------------------------------------------------------
@@ -176,10 +176,12 @@ inline void special_power(double ar, double ai, double br, double bi, LD& re, LD
   re = r.real(), im = r.imag();
 }
 
-// Finite arguments whose w overflowed the pairs: w in extended precision from the pairs of
-// ln|a| and arg a (la, ta); the result is infinite or zero in magnitude, its parts signed by a
-// phase that means nothing at this size (see the top).
-inline void huge_power(double br, double bi, LD la, LD ta, LD& re, LD& im) {
+// Finite arguments whose w overflowed the pairs: w in extended precision from the pair of ln|a|
+// (la) and the angle in extended precision (arg a may underflow double: atan2(2^-1074, 2^1023));
+// the result is infinite or zero in magnitude, its parts signed by a phase that means nothing at
+// this size (see the top).
+inline void huge_power(double ar, double ai, double br, double bi, LD la, LD& re, LD& im) {
+  const LD ta = std::atan2(static_cast<LD>(ai), static_cast<LD>(ar));
   const LD wr = br * la - bi * ta, wi = br * ta + bi * la;
   const LD m = std::exp(wr);
   re = m * std::cos(wi), im = m * std::sin(wi);
@@ -187,13 +189,12 @@ inline void huge_power(double br, double bi, LD la, LD ta, LD& re, LD& im) {
 
 // The lanes of one computation, for the elements finished one at a time.
 struct Lanes {
-  alignas(64) double x[8], y[8], br[8], bi[8], re_hi[8], re_lo[8], im_hi[8], im_lo[8], k[8], ln[8], ln_lo[8], arg[8], arg_lo[8];
+  alignas(64) double x[8], y[8], br[8], bi[8], re_hi[8], re_lo[8], im_hi[8], im_lo[8], k[8], ln[8], ln_lo[8];
   __mmask8 w_lost;
   Lanes(__m512d xv, __m512d yv, __m512d brv, __m512d biv, const Unrounded& v) : w_lost(v.w_lost) {
     auto put = [](double* d, __m512d s) { std::memcpy(d, &s, 64); };
     put(x, xv), put(y, yv), put(br, brv), put(bi, biv), put(re_hi, v.re_hi), put(re_lo, v.re_lo);
     put(im_hi, v.im_hi), put(im_lo, v.im_lo), put(k, v.k), put(ln, v.ln.hi), put(ln_lo, v.ln.lo);
-    put(arg, v.arg.hi), put(arg_lo, v.arg.lo);
   }
   // Element e in extended precision.
   void element(int e, LD& re, LD& im) const {
@@ -204,7 +205,7 @@ struct Lanes {
       re = q.quadrant == 0 ? q.modulus : q.quadrant == 2 ? -q.modulus : 0;
       im = q.quadrant == 1 ? q.modulus : q.quadrant == 3 ? -q.modulus : 0;
     } else if ((w_lost >> e) & 1) {
-      huge_power(br[e], bi[e], static_cast<LD>(ln[e]) + ln_lo[e], static_cast<LD>(arg[e]) + arg_lo[e], re, im);
+      huge_power(x[e], y[e], br[e], bi[e], static_cast<LD>(ln[e]) + ln_lo[e], re, im);
     } else {
       const int ke = static_cast<int>(k[e]);
       re = std::ldexp(static_cast<LD>(re_hi[e]) + re_lo[e], ke);
