@@ -14,8 +14,7 @@
 //                carries the starting values' error, which is absolute. Near a zero of J_m the
 //                error is therefore absolute, a fraction of an ulp of 1/sqrt(a), and the
 //                relative error grows without bound as the result shrinks.
-//   otherwise    Miller's backward recurrence from an order M above max(m, a) (see
-//                miller_start) down to 0, normalised by 1 = J0 + 2 sum J_2k; J is the
+//   otherwise    Miller's backward recurrence from an order M above max(m, a) (miller_start) down to 0, normalised by 1 = J0 + 2 sum J_2k; J is the
 //                recurrence's minimal solution above a, so the backward direction damps the
 //                error of the arbitrary start. Below a <= m J_m has no zero (its first lies
 //                beyond m): there the accuracy is relative; between m and 2m it is as good,
@@ -127,12 +126,26 @@ void forward(uint32_t m, const __m512d (&a)[kRegs], __m512d (&out)[kRegs]) {
   for (int r = 0; r < kRegs; ++r) out[r] = kPair ? add_quiet(rec.cur_hi[r], rec.cur_lo[r]) : rec.cur_hi[r];
 }
 
-// The order Miller's recurrence starts from for arguments up to a (a <= 2m): from c = max(m, a)
-// on J_k falls by at least a/(2k) a step beyond the turning point, and the start's relative
-// error reaches J_m as (J_M / J_m)^2 or so; c + 20 + sqrt(400 c) leaves it far below 2^-64.
+// The order M Miller's recurrence starts from (J_M+1 = 0, J_M = 1) for arguments up to a, so that
+// the start's error, relative e^-D of the result, is below the precision's needs.
+// The start mixes in Y: the values become proportional to J_k - (J_M+1 / Y_M+1) Y_k. At the
+// order m that is a relative error (J/Y)_M+1 (Y/J)_m, and in the normalising sum some J_M
+// beside 1. Beyond the turning point (Debye) J_v ~ e^-F(v) and Y_v ~ e^F(v) with
+// F(v) = v arccosh(v/a) - sqrt(v^2 - a^2), F' = arccosh(v/a) (0 below the turning point), so
+// both terms are below e^-D once F(M) - F(c) >= D, c = max(m, a). As the integrand grows with v,
+// two sufficient step counts beyond c: D / arccosh(c/a) (taking ln(c/a) <= arccosh(c/a)), and
+// from the turning point's side a (3D / 2^(3/2))^(2/3) a^(1/3) (F near the turning point),
+// widened by a tenth and 6 steps, where small arguments leave that form. D is 42 for double
+// (2^-60 and a margin), 22 for single; both counts grow with a, so the register's largest
+// argument decides. (The former c + 20 + sqrt(400 c) took twice as many steps.)
+template <bool kPair>
 inline uint64_t miller_start(uint32_t m, double a) {
+  constexpr double kNats = kPair ? 42 : 22;
+  constexpr double kAiry = kPair ? 14 : 9.1;  // 1.1 (3 D / 2^(3/2))^(2/3)
   const double c = std::max(a, double(m));
-  return static_cast<uint64_t>(c + 20 + std::sqrt(400.0 * c));
+  double steps = kAiry * std::cbrt(a) + 6;
+  if (c > 1.5 * a) steps = std::min(steps, kNats / std::log(c / a));
+  return static_cast<uint64_t>(c + steps) + 2;
 }
 
 // J_m(a) for 0 < a <= 2m by Miller's recurrence from `top` down to 0.
@@ -236,7 +249,7 @@ struct JnK : Kernel<T, 64 / sizeof(T)> {
     if (any_mil) {
       __m512d a[kRegs], f[kRegs];
       for (int r = 0; r < kRegs; ++r) a[r] = select(mil[r], w[r], splat(double(m)));
-      miller<kRegs, kPair>(m, miller_start(m, far), a, f);
+      miller<kRegs, kPair>(m, miller_start<kPair>(m, far), a, f);
       for (int r = 0; r < kRegs; ++r) v[r] = select(mil[r], f[r], v[r]);
     }
   }
