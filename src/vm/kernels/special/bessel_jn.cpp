@@ -191,18 +191,32 @@ void miller(uint32_t m, uint64_t top, const __m512d (&a)[kRegs], __m512d (&out)[
     }
   }
   for (int r = 0; r < kRegs; ++r) {
-    __m512d q;
     if constexpr (kPair) {
       // J_m / (J0 + 2 sum J_2k), the quotient corrected by its remainder.
       const DD<__m512d> s0 = two_sum(rec.cur_hi[r], add(even_hi[r], even_hi[r]));
       const DD<__m512d> s = fast_two_sum(s0.hi, add_quiet(s0.lo, fma_quiet(splat(2.0), even_lo[r], rec.cur_lo[r])));
       const __m512d q0 = div_quiet(at_hi[r], s.hi);
       const __m512d rem = fnma_quiet(q0, s.lo, add_quiet(fnma_quiet(q0, s.hi, at_hi[r]), at_lo[r]));
-      q = add_quiet(q0, div_quiet(rem, s.hi));
+      // (the tails are not renormalised along the way: J_m's may reach several ulps of its head)
+      const DD<__m512d> q = fast_two_sum(q0, div_quiet(rem, s.hi));
+      out[r] = scale_by_pow2(q.hi, sub(zero<__m512d>(), shift[r]));
+      // A subnormal result would round twice (to 53 bits, then to the subnormal's): round the
+      // head alone, then step by one ulp where what it dropped, with the tail, exceeds half an ulp.
+      const __mmask8 sub_normal = less(abs(out[r]), splat(std::numeric_limits<double>::min()));
+      if (sub_normal != 0) [[unlikely]] {
+        const __m512d t = out[r];
+        const __m512d dropped = add_quiet(sub_quiet(q.hi, scale_by_pow2(t, shift[r])), q.lo);
+        const __m512d half = scale_by_pow2(splat(1.0), add(shift[r], splat(-1075.0)));  // half an ulp, at q0's scale
+        const __m512d ulp = splat(std::numeric_limits<double>::denorm_min());
+        __m512d u = t;
+        u = select(less(half, dropped), add_quiet(t, ulp), u);
+        u = select(less(dropped, sub(zero<__m512d>(), half)), sub_quiet(t, ulp), u);
+        out[r] = select(sub_normal, u, out[r]);
+      }
     } else {
-      q = div_quiet(at_hi[r], fma_quiet(splat(2.0), even_hi[r], rec.cur_hi[r]));
+      const __m512d q = div_quiet(at_hi[r], fma_quiet(splat(2.0), even_hi[r], rec.cur_hi[r]));
+      out[r] = scale_by_pow2(q, sub(zero<__m512d>(), shift[r]));
     }
-    out[r] = scale_by_pow2(q, sub(zero<__m512d>(), shift[r]));
   }
 }
 
