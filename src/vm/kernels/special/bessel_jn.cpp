@@ -158,6 +158,11 @@ void miller(uint32_t m, uint64_t top, const __m512d (&a)[kRegs], __m512d (&out)[
     rec.cur_hi[r] = splat(1.0);
     even_hi[r] = even_lo[r] = at_hi[r] = at_lo[r] = shift[r] = zero<__m512d>();
   }
+  // A step multiplies by at most 2 top / a: where that stays below 2^260 for every lane, two
+  // steps from 2^480 stay finite and the test for scaling runs every other step.
+  double least = reduce_min(a[0]);
+  for (int r = 1; r < kRegs; ++r) least = std::min(least, reduce_min(a[r]));
+  const uint64_t every = 2.0 * double(top) < 0x1p260 * least ? 2 : 1;
   for (uint64_t k = top; k >= 1; --k) {  // cur = J_k -> J_k-1, prev = J_k+1 -> J_k
     rec.step(splat(2.0 * double(k)));
     const uint64_t j = k - 1;
@@ -177,6 +182,7 @@ void miller(uint32_t m, uint64_t top, const __m512d (&a)[kRegs], __m512d (&out)[
           even_hi[r] = add_quiet(even_hi[r], rec.cur_hi[r]);
         }
       }
+      if (j % every != 0) continue;
       const __mmask8 big = less(splat(kRescaleAbove), abs(rec.cur_hi[r]));
       if (big != 0) [[unlikely]] {
         const __m512d f = select(big, splat(kRescaleBy), splat(1.0));
@@ -256,7 +262,9 @@ struct JnK : Kernel<T, 64 / sizeof(T)> {
     }
     if (any_fwd) {
       __m512d a[kRegs], f[kRegs];
-      for (int r = 0; r < kRegs; ++r) a[r] = select(fwd[r], w[r], splat(kForwardFrom * m + 1));
+      // (the other lanes take an argument for Hankel's form, which the forward lanes mostly need)
+      const __m512d other = splat(std::max(kForwardFrom * m + 1, bessel::kHankelFrom));
+      for (int r = 0; r < kRegs; ++r) a[r] = select(fwd[r], w[r], other);
       forward<kRegs, kPair>(m, a, f);
       for (int r = 0; r < kRegs; ++r) v[r] = select(fwd[r], f[r], v[r]);
     }
