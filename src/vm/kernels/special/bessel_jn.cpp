@@ -68,6 +68,7 @@ using bessel::bessel_j;
 // m = 5000 just above it, while Miller's recurrence from above a costs at most twice as many
 // steps and carries no starting error.
 constexpr double kForwardFrom = 2;
+constexpr double kLn2 = 0x1.62e42fefa39efp-1;
 constexpr double kRescaleAbove = 0x1p480, kRescaleBy = 0x1p-960, kRescaleLog2 = 960;
 
 inline __mmask8 sign_set(__m512d v) { return _mm512_movepi64_mask(_mm512_castpd_si512(v)); }
@@ -251,10 +252,12 @@ struct JnK : Kernel<T, 64 / sizeof(T)> {
     for (int r = 0; r < kRegs; ++r) {
       fwd[r] = ok[r] & less(from, w[r]);
       const __mmask8 rest = static_cast<__mmask8>(ok[r] & ~fwd[r]);
-      // log of the bound (a/2)^m / m! against half the least subnormal
-      const __m512d ln = ln_for_pow<false>(select(rest, w[r], splat(1.0))).hi;
-      const __m512d lb = fma_quiet(splat(double(m)), sub_quiet(ln, splat(0x1.62e42fefa39efp-1)), splat(-log_bound));
-      mil[r] = rest & ~less(lb, splat(kMinExp2 * 0x1.62e42fefa39efp-1));
+      mil[r] = 0;
+      if (rest != 0) {  // log of the bound (a/2)^m / m! against half the least subnormal
+        const __m512d ln = ln_for_pow<false>(select(rest, w[r], splat(1.0))).hi;
+        const __m512d lb = fma_quiet(splat(double(m)), sub_quiet(ln, splat(kLn2)), splat(-log_bound));
+        mil[r] = rest & ~less(lb, splat(kMinExp2 * kLn2));
+      }
       any_fwd |= fwd[r] != 0;
       any_mil |= mil[r] != 0;
       if (mil[r] != 0) far = std::max(far, reduce_max(select(mil[r], w[r], zero<__m512d>())));
