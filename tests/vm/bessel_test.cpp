@@ -1,8 +1,8 @@
 // The Bessel functions where their contract is loosest: J0, J1, Y0 and Y1 near the zeros below 8 pi,
-// which the kernels resolve (each is a tabled centre), must keep the relative accuracy of their
-// class there, although the contract's envelope rule would accept an absolute error. And Jn's
-// orders beyond the sweep's list: outside the domain, or so large that only an underflow
-// shortcut keeps the call short.
+// which the kernels resolve (each is a tabled centre), and Jn below twice its order, must keep
+// the relative accuracy of their class there, although the contract's envelope rule would accept
+// an absolute error. And Jn's orders beyond the sweep's list: outside the domain, or so large
+// that only an underflow shortcut keeps the call short.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -111,6 +111,36 @@ TEST(JnOrders, OutsideTheDomainOrUnderflowing) {
     }
   }
   _fennClearErrStatus();
+}
+
+// Below twice its order Jn is Miller's quotient, relative (J_m has no zero below m); the sweep's
+// envelope rule would accept an absolute error there. Each order takes 64 arguments from where
+// the result is a hundred-odd ulps of the least subnormal up to twice the order, and 32 where it
+// lies within 2^-5 below the least normal, where the kernel rounds the quotient to the
+// subnormal's fewer bits by hand (a wrong step there costs over an ulp), under the class's bound.
+TEST(JnOrders, BelowTwiceTheOrderKeepTheirClass) {
+  auto fill = [](auto& sample, int least_exp2, int normal_exp2) {
+    using R = std::remove_reference_t<decltype(sample.a[0])>;
+    for (double order : {2.0, -5.0, 17.0, 100.0}) {
+      const double m = std::fabs(order);
+      // where (x/2)^m / m! = 2^e
+      const auto at = [m](double e) { return 2 * std::exp((std::lgamma(m + 1) + e * std::log(2.0)) / m); };
+      auto push = [&](double x) { sample.a.push_back(R(x)), sample.b.push_back(R(order)), ++sample.n; };
+      const double lo = at(least_exp2 + 7);
+      for (int j = 0; j < 64; ++j) push(lo * std::pow(2 * m / lo, j / 64.0) * (j % 2 ? -1 : 1));
+      for (int j = 0; j < 32; ++j) push(at(normal_exp2 - 5 + j / 6.4));
+    }
+  };
+  VmRow d_row = row_named("vdJn"), s_row = row_named("vsJn");
+  d_row.rule = s_row.rule = Rule::CLASS;
+  Sample<double> sd;
+  fill(sd, -1074, -1022);
+  const auto d = sweep<double>(d_row, 1, sd);
+  EXPECT_TRUE(d.meets(accuracy::Class::HA)) << d.describe("vdJn", accuracy::Class::HA);
+  Sample<float> sf;
+  fill(sf, -149, -126);
+  const auto f = sweep<float>(s_row, 1, sf);
+  EXPECT_TRUE(f.meets(accuracy::Class::HA)) << f.describe("vsJn", accuracy::Class::HA);
 }
 
 // Yn where its lowest orders leave the vector path: below the least normal order +-1 is Y1's

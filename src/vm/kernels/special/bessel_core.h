@@ -21,7 +21,9 @@
 // cos a + sin a is exact, the error is in what it cancels), so the relative error grows as the
 // result approaches the zero; there the contract asks for an absolute bound instead.
 #pragma once
+#include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <limits>
 #include <type_traits>
 
@@ -167,12 +169,33 @@ inline __m512d bessel_j(__m512d x) {
   return select(equal(a, splat(std::numeric_limits<double>::infinity())), zero<__m512d>(), y);
 }
 // J_n(a) for finite a >= 0 as a pair, some 2^-57 of the amplitude from the exact value: where
-// Jn's recurrences start.
+// Jn's forward recurrence starts. Each method runs only when a lane needs it.
 template <int kN>
 inline DD<__m512d> bessel_j_pair(__m512d a) {
-  const DD<__m512d> p = pieces<JTables<kN>>(a), h = hankel<JTables<kN>, kJForm<kN>, true>(a);
   const __mmask8 near = less(a, splat(kHankelFrom));
-  return {select(near, p.hi, h.hi), select(near, p.lo, h.lo)};
+  DD<__m512d> r{zero<__m512d>(), zero<__m512d>()};
+  if (near != 0) r = pieces<JTables<kN>>(min(a, splat(kHankelFrom)));
+  if (near != 0xFF) {
+    const DD<__m512d> h = hankel<JTables<kN>, kJForm<kN>, true>(a);
+    r = {select(near, r.hi, h.hi), select(near, r.lo, h.lo)};
+  }
+  return r;
 }
+
+// The integer order of Jn and Yn, read once per call from the floating scalar b: truncated
+// toward zero, m = |n|. Orders of magnitude 2^31 or more, and NaN (which fails the comparison),
+// make the whole call a domain error. J_-m = (-1)^m J_m and Y_-m = (-1)^m Y_m, so a negative
+// odd order only flips the sign of the result.
+struct Order {
+  bool valid = false, odd = false, negative_odd = false;
+  uint32_t m = 0;
+  template <typename T>
+  explicit Order(T b) : valid(std::fabs(b) < T(0x1p31)) {
+    if (!valid) return;
+    m = static_cast<uint32_t>(std::fabs(std::trunc(b)));
+    odd = (m & 1) != 0;
+    negative_odd = odd && b < 0;
+  }
+};
 
 }  // namespace zorp::vm::bessel

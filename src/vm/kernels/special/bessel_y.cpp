@@ -175,12 +175,10 @@ struct BesselY : Kernel<T, sizeof(T) == 4 ? 32 : 16> {
 template <typename T>
 struct YnK : Kernel<T, sizeof(T) == 4 ? 32 : 16> {
   T b;
-  uint32_t m = 0;
+  uint32_t m;
   bool valid, flip;
-  explicit YnK(T order) : b(order), valid(std::fabs(order) < T(0x1p31)), flip(false) {
-    if (valid) m = static_cast<uint32_t>(std::fabs(std::trunc(order)));
-    flip = valid && order < 0 && (m & 1);
-  }
+  explicit YnK(T order) : YnK(order, bessel::Order(order)) {}
+  YnK(T order, bessel::Order o) : b(order), m(o.m), valid(o.valid), flip(o.negative_odd) {}
   T scalar_argument() const { return b; }
 
   __m512d yn(__m512d a) const {
