@@ -274,7 +274,7 @@ inline void split_lanes(__m512d x0, __m512d y0, __m512d& re, __m512d& im) {
   const __mmask8 odd = classify<kClassInf | kClassNaN>(x0) | classify<kClassInf | kClassNaN>(y0);
   const __m512d y = zero_unless(static_cast<__mmask8>(~odd), y0);
   const Factors f = F::factors(x);
-  const polar::SinCos t = polar::sin_cos_pairs(y, zero<__m512d>());
+  const polar::SinCos t = polar::sin_cos_pairs<true>(y, zero<__m512d>());
   auto product = [](DD<__m512d> e, DD<__m512d> p) {
     const DD<__m512d> en = fast_two_sum(e.hi, e.lo);
     const __m512d r = fma(en.hi, p.hi, fma(en.hi, p.lo, mul(en.lo, p.hi)));
@@ -333,7 +333,7 @@ struct TanhFn {
     // heads: renormalised before the double-double arithmetic, which drops tail times tail (the
     // sine and cosine pairs come renormalised, sin y = y below 2^-27 as in Exp).
     auto norm = [](P v) { return fast_two_sum(v.hi, v.lo); };
-    const polar::SinCos t = polar::sin_cos_pairs(y, zero<__m512d>());
+    const polar::SinCos t = polar::sin_cos_pairs<true>(y, zero<__m512d>());
     const P sc = dd_mul(t.s, t.c);
     const P sh = norm(h.sh), ch = norm(h.ch);
     const P den = dd_add(dd_mul(t.c, t.c), dd_mul(sh, sh));
