@@ -11,15 +11,18 @@
 // (half_exp_pair), the sine and cosine of y as head + tail pairs, the logarithm of a pair
 // (ln_pair, ln_pair_terms) and atan2 (or its angle pair).
 //
-// Register layout: each element's two lanes hold (x, x) and (y, y) copies, so one pass of a real
-// block serves both parts and the lanes then pick theirs (the real lane e^x cos y, the imaginary
-// lane e^x sin y). Half of each block's lanes are spent on the copy: a body that separated the
-// parts of two registers would halve that work, and is the next step for speed.
+// Register layout: the accurate double kernels, Ln and Log10 take the parts of two registers
+// apart, eight elements one to a lane (the driver's two-register body; the remainder's single
+// register runs as two copies of itself), and single precision Ln and Log10 split their one
+// register the same way, so that each real block runs once per element. The plain forms (single
+// precision Exp, Sinh, Cosh, Sin, Cos, Tanh, Tan, and zExp's LA and EP) keep the one-register
+// layout: each element's two lanes hold (x, x) and (y, y) copies, one pass of a real block
+// serves both parts and the lanes pick theirs (the real lane e^x cos y, the imaginary e^x sin y).
 //
-// Exp, double HA: each part is e^x/2 (pair) times cos or sin y (pair), added up in one fma chain
-// and rounded once, then doubled: well below one ulp. LA and EP (one kernel) take the plain
-// sine and cosine, a few units of 2^-53. Single precision computes plainly in double and rounds
-// once.
+// Exp, double HA: each part is e^x (pair) times cos or sin y (the fine pairs, about 2^-60),
+// added up in one fma chain and rounded once: well below one ulp. LA and EP (one kernel) take
+// the plain sine and cosine, a few units of 2^-53. Single precision computes plainly in double
+// and rounds once.
 //
 // Ln, double: |z|^2 is formed from exact squares; where it lies in [1/2, 2] it is carried as
 // 1 + d with d = x^2 + y^2 - 1 summed from the exact squares' parts, so that near the unit
