@@ -10,6 +10,7 @@
 #include <mpc.h>
 #include <mpfr.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -123,8 +124,10 @@ struct Stats {
     auto [u, relative] = error_of<R>(computed, exact, rounded, any_zero);
     if (envelope > 0 && u > 0 && mpfr_regular_p(exact)) {
       constexpr long emin = std::numeric_limits<R>::min_exponent;
-      const long exact_e = std::max<long>(mpfr_get_exp(exact), emin), envelope_e = std::max<long>(std::ilogb(envelope) + 1, emin);
-      const double absolute = std::ldexp(u, static_cast<int>(exact_e - envelope_e));
+      // an infinite envelope (beside an overflowing modulus) counts any finite error as none
+      const long exact_e = std::max<long>(mpfr_get_exp(exact), emin);
+      const long envelope_e = std::isinf(envelope) ? exact_e + 4096 : std::max<long>(std::ilogb(envelope) + 1L, emin);
+      const double absolute = std::ldexp(u, static_cast<int>(std::clamp<long>(exact_e - envelope_e, -4096, 4096)));
       if (absolute < u) u = absolute, relative = 0;
     }
     if (u < 0) {

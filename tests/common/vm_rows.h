@@ -438,7 +438,9 @@ long unsettled_below(const Phase& ph, const accuracy::Z& r) {
   long e = LONG_MIN;
   for (int p = 0; p < 2; ++p)
     if (mpfr_regular_p(r.part(p))) e = std::max<long>(e, mpfr_get_exp(r.part(p)));
-  if (e == LONG_MIN && (mpfr_inf_p(r.part(0)) || mpfr_inf_p(r.part(1)))) e = std::lround(ph.log2_modulus) + 1;
+  // Re w itself may be far beyond any exponent (1e300 ln 2): held to 2^40, far past both ranges
+  if (e == LONG_MIN && (mpfr_inf_p(r.part(0)) || mpfr_inf_p(r.part(1))) && !std::isnan(ph.log2_modulus))
+    e = static_cast<long>(std::clamp(ph.log2_modulus, -0x1p40L, 0x1p40L)) + 1;
   return e == LONG_MIN ? LONG_MIN : e + std::ilogb(kPhaseShare * ph.terms) + 1 - std::numeric_limits<R>::digits;
 }
 template <typename R>
@@ -526,7 +528,7 @@ accuracy::Stats<R> sweep(const VmRow& row, int slot, Sample<R> s) {
       }
     const Phase ph = row.rule == Rule::CLASS_PHASE ? phase_of(o) : Phase{};
     const bool phase_lost = ph.terms > kPhaseLost;
-    const long below = ph.terms > 0 ? unsettled_below<R>(ph, exact[0]) : LONG_MIN;
+    const long below = ph.terms > 0 && !phase_lost ? unsettled_below<R>(ph, exact[0]) : LONG_MIN;
     double env = envelope(row.rule, o.a[0]);
     if (ph.terms > 0) env = kPhaseShare * ph.terms * std::hypot(mpfr_get_d(exact[0].part(0), MPFR_RNDN), mpfr_get_d(exact[0].part(1), MPFR_RNDN));
     const bool any_zero = row.rule == Rule::CLASS_ZERO_ANY_SIGN || row.rule == Rule::CLASS_PHASE;
