@@ -16,10 +16,11 @@
 //     A1R1: V body(V a, M& special);
 //     A2R1: V body(V a, V b, M& special);
 //     A1R2: V body(V a, V& r2, M& special);   returns r1
-//   optional, for one-result shapes: a body for two registers at once, which the main loop
-//   calls on pairs of registers (the remainder still goes through `body`); for kernels whose
-//   layout of one register wastes half its lanes (complex elements whose parts are computed
-//   apart, eight to a register):
+//   optional, for one-result shapes: a body for two registers at once, which then serves
+//   instead of `body` (the main loop calls it on pairs of registers, a single register goes
+//   as two copies of itself, so every element gets the same bits); for kernels whose layout of
+//   one register wastes half its lanes (complex elements whose parts are computed apart, eight
+//   to a register):
 //     void body_pair(V a0, V b0, V a1, V b1, V& r0, V& r1, M& special0, M& special1);
 //   (b0, b1 are a0, a1 again for one argument)
 //   scalar callout for one special element, by shape (writes the result, returns 0 or 1..4);
@@ -106,6 +107,16 @@ template <typename K>
 struct InLanesOf<K, std::void_t<decltype(K::kInElems)>> {
   using type = simd::Lanes<typename K::T, K::kInElems>;
 };
+
+// One register through a two-register body, as two copies of itself; kept out of line, so that
+// the main loop's inlined pair body is its only copy there.
+template <typename VO, typename K, typename V, typename M>
+[[gnu::noinline]] VO single_of_pair(const K& k, V x, V z, M& special) {
+  VO y0, y1;
+  M unused = 0;
+  k.body_pair(x, z, x, z, y0, y1, special, unused);
+  return y0;
+}
 
 // Lanes of `special` in ascending order.
 template <typename M, typename Fn>
@@ -244,7 +255,8 @@ __attribute__((always_inline)) inline void run_kernel(const K& k, uint32_t n,
   const VI fill = LI::broadcast_parts(0.75);
 
   auto body = [&](VI x, VI z, VO& y2, M& special) -> VO {
-    if constexpr (kIn == 2) return k.body(x, z, special);
+    if constexpr (kOut == 1 && HasPairBody<K, VI, M>) return detail::single_of_pair<VO>(k, x, z, special);
+    else if constexpr (kIn == 2) return k.body(x, z, special);
     else if constexpr (kOut == 2) return k.body(x, y2, special);
     else return k.body(x, special);
   };

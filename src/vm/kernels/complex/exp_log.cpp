@@ -425,9 +425,8 @@ inline __mmask8 off_path(V a, V r, Elem<V> big, Elem<V> small) {
   return either_lane(classify<kClassInf | kClassNaN>(a) | tiny | far);
 }
 
-// The accurate kernels compute two registers at once with the parts apart (and the remainder's
-// single register as two copies of itself, so that every element gets the same bits); the plain
-// methods keep the one-register layout.
+// The accurate kernels compute two registers at once with the parts apart (the driver runs a
+// single register as two copies of itself); the plain methods keep the one-register layout.
 template <typename F, bool kAccurate>
 struct GrowthZ : Kernel<ZorpComplex16, 8> {
   static constexpr bool kGuardX87AtEntry = true;  // rare elements compute in extended precision
@@ -448,15 +447,10 @@ struct GrowthZ : Kernel<ZorpComplex16, 8> {
     pairs::join_parts(re, im, r0, r1);
     r0 = finish(a0, r0, s0), r1 = finish(a1, r1, s1);
   }
-  static __m512d body(__m512d a, __mmask8& special) {
-    if constexpr (kSplit) {
-      __m512d r0, r1;
-      __mmask8 unused;
-      body_pair(a, a, a, a, r0, r1, special, unused);
-      return r0;
-    } else {
-      return finish(a, family_lanes<F, double>(a), special);
-    }
+  static __m512d body(__m512d a, __mmask8& special)
+    requires(!kSplit)
+  {
+    return finish(a, family_lanes<F, double>(a), special);
   }
   static int callout(const T* a, T* r) { return cexp::callout<F>(a, r); }
 };
@@ -603,8 +597,8 @@ inline V finish(V a, V r, __mmask8& special) {
   return r;
 }
 
-// The double kernels compute two registers at once with the parts apart (and the remainder's
-// single register as two copies of itself); single precision splits its one register.
+// The double kernels compute two registers at once with the parts apart; single precision
+// splits its one register.
 template <void (*kParts)(__m512d, __m512d, __m512d&, __m512d&)>
 inline void split_body(__m512d a0, __m512d a1, __m512d& r0, __m512d& r1) {
   __m512d x, y, re, im;
@@ -619,22 +613,12 @@ inline __m512 split_body(__m512 a) {
   kParts(x, y, re, im);
   return pairs::join_parts<__m512>(re, im);
 }
-// The one-register body of a kernel with a two-register one.
-#define VM_BODY_FROM_PAIR                                            \
-  static __m512d body(__m512d a, __mmask8& special) {                \
-    __m512d r0, r1;                                                  \
-    __mmask8 unused;                                                 \
-    body_pair(a, a, a, a, r0, r1, special, unused);                  \
-    return r0;                                                       \
-  }
-
 template <bool kTablePair, bool kShort, Method M>
 struct LnZ : Kernel<ZorpComplex16, 8> {
   static void body_pair(__m512d a0, __m512d, __m512d a1, __m512d, __m512d& r0, __m512d& r1, __mmask8& s0, __mmask8& s1) {
     split_body<ln_split<kTablePair, kShort, M>>(a0, a1, r0, r1);
     r0 = finish(a0, r0, s0), r1 = finish(a1, r1, s1);
   }
-  VM_BODY_FROM_PAIR
   static int callout(const T* a, T* r) { return clog::callout(a, r); }
 };
 
@@ -660,7 +644,6 @@ struct Log10Z : Kernel<ZorpComplex16, 8> {
     split_body<log10_split>(a0, a1, r0, r1);
     r0 = finish10(a0, r0, s0), r1 = finish10(a1, r1, s1);
   }
-  VM_BODY_FROM_PAIR
   static int callout(const T* a, T* r) { return log10_callout(a, r); }
 };
 
@@ -676,7 +659,6 @@ struct Log10C : Kernel<ZorpComplex8, 16> {
   }
   static int callout(const T* a, T* r) { return log10_callout(a, r); }
 };
-#undef VM_BODY_FROM_PAIR
 
 }  // namespace clog
 

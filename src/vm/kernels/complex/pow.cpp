@@ -79,16 +79,6 @@ struct Unrounded {
   __mmask8 w_lost;
 };
 
-inline P times(__m512d b, P v) {
-  P p = two_prod(b, v.hi);
-  p.lo = fma(b, v.lo, p.lo);
-  return p;
-}
-inline P sum(P u, P v) {
-  const P s = two_sum(u.hi, v.hi);
-  return fast_two_sum(s.hi, add(s.lo, add(u.lo, v.lo)));
-}
-
 // a^b of elements with finite parts, a and b nonzero (other lanes give what they give).
 inline Unrounded pow_split(__m512d x, __m512d y, __m512d br, __m512d bi) {
   // ln|a| and arg a as pairs
@@ -104,8 +94,13 @@ inline Unrounded pow_split(__m512d x, __m512d y, __m512d br, __m512d bi) {
   theta = {as_double(bit_xor(bits(theta.hi), y_sign)), as_double(bit_xor(bits(theta.lo), y_sign))};
 
   // w = (br ln|a| - bi arg a) + i (br arg a + bi ln|a|)
-  const P wr = sum(times(br, ln_abs), times(sub(zero<__m512d>(), bi), theta));
-  const P wi = sum(times(br, theta), times(bi, ln_abs));
+  // the products unrenormalised: dd_add renormalises their sums
+  auto times = [](P v, __m512d b) {
+    const P p = two_prod(v.hi, b);
+    return P{p.hi, fma(v.lo, b, p.lo)};
+  };
+  const P wr = dd_add(times(ln_abs, br), times(theta, sub(zero<__m512d>(), bi)));
+  const P wi = dd_add(times(theta, br), times(ln_abs, bi));
   const __mmask8 w_lost = classify<kClassInf | kClassNaN>(wr.hi) | classify<kClassInf | kClassNaN>(wi.hi);
 
   // e^(Re w) as a pair; beyond kFar of Re w - k ln 2
@@ -254,8 +249,8 @@ inline __mmask8 maybe_reported(V r) {
   return either_lane(classify<kClassInf | kClassNaN>(r) | less(abs(r), splat(std::numeric_limits<E>::min())));
 }
 
-// The bodies: single precision eight elements to a register, double two registers at once (or
-// one twice, for the remainder). The exponent comes split (Powx: the same in every lane).
+// The bodies: single precision eight elements to a register, double two registers at once. The
+// exponent comes split (Powx: the same in every lane).
 template <typename C>
 struct Pow;
 template <>
@@ -290,12 +285,7 @@ struct Pow<ZorpComplex16> {
     pairs::split_parts(b0, b1, br, bi);
     compute2_by(a0, a1, br, bi, r0, r1, s0, s1);
   }
-  static V compute(V a, V b, __mmask8& special) {
-    V r0, r1;
-    __mmask8 unused;
-    compute2(a, b, a, b, r0, r1, special, unused);
-    return r0;
-  }
+  // one register (the callout's), as two copies of itself
   static V compute(V a, __m512d br, __m512d bi, __mmask8& special) {
     V r0, r1;
     __mmask8 unused;
@@ -346,7 +336,11 @@ template <typename C>
 struct PowK : Kernel<C, sizeof(C) == 8 ? 16 : 8> {
   using V = typename Pow<C>::V;
   static constexpr bool kGuardX87AtEntry = true;  // rare elements compute in extended precision
-  static V body(V a, V b, __mmask8& special) { return Pow<C>::compute(a, b, special); }
+  static V body(V a, V b, __mmask8& special)
+    requires(sizeof(C) == 8)
+  {
+    return Pow<C>::compute(a, b, special);
+  }
   static void body_pair(V a0, V b0, V a1, V b1, V& r0, V& r1, __mmask8& s0, __mmask8& s1)
     requires(sizeof(C) == 16)
   {
@@ -363,7 +357,11 @@ struct PowxK : Kernel<C, sizeof(C) == 8 ? 16 : 8> {
   C b;
   __m512d br, bi;
   explicit PowxK(C e) : b(e), br(splat(double(e.re))), bi(splat(double(e.im))) {}
-  V body(V a, __mmask8& special) const { return Pow<C>::compute(a, br, bi, special); }
+  V body(V a, __mmask8& special) const
+    requires(sizeof(C) == 8)
+  {
+    return Pow<C>::compute(a, br, bi, special);
+  }
   void body_pair(V a0, V, V a1, V, V& r0, V& r1, __mmask8& s0, __mmask8& s1) const
     requires(sizeof(C) == 16)
   {
