@@ -25,27 +25,31 @@ add_compile_options(-Wa,-muse-unaligned-vector-move)
 # the interprocedural pass every call is assumed to clobber what the convention says.
 add_compile_options(-fno-ipa-ra)
 
-# ---- GoogleTest, built from Debian's source package with the cross compiler -----------------
-set(ZORP_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources (Debian package googletest)")
-set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
-set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
-# SYSTEM: its headers are system headers, as in the Linux build (no warnings from its macros).
-add_subdirectory(${ZORP_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)  # GTest::gtest
+# The tests' dependencies: GoogleTest from source, and GMP, MPFR and MPC built for mingw-w64.
+# Only the tests need them; the two DLLs alone need nothing but the cross compiler.
+if(ZORP_TESTS)
+  # ---- GoogleTest, built from Debian's source package with the cross compiler -----------------
+  set(ZORP_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources (Debian package googletest)")
+  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  # SYSTEM: its headers are system headers, as in the Linux build (no warnings from its macros).
+  add_subdirectory(${ZORP_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)  # GTest::gtest
 
-# ---- MPFR and MPC for the accuracy references -----------------------------------------------
-# Debian has no GMP, MPFR or MPC for mingw-w64; `./zorp wine` builds them from Debian's source
-# packages into the prefix named here. (MPFR over GMP's one-file mini-gmp builds faster, but
-# the accuracy sweeps then run fourteen times slower.)
-set(ZORP_MINGW_DEPS "" CACHE PATH "Prefix holding GMP, MPFR and MPC built for mingw-w64")
-find_library(ZORP_MINGW_MPFR mpfr PATHS ${ZORP_MINGW_DEPS}/lib NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
-find_path(ZORP_MINGW_MPFR_INCLUDE mpfr.h PATHS ${ZORP_MINGW_DEPS}/include NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH
-          REQUIRED)
-find_library(ZORP_MINGW_GMP gmp PATHS ${ZORP_MINGW_DEPS}/lib NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
-find_library(ZORP_MINGW_MPC mpc PATHS ${ZORP_MINGW_DEPS}/lib NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
-add_library(zorp_mpfr INTERFACE)
-target_include_directories(zorp_mpfr INTERFACE ${ZORP_MINGW_MPFR_INCLUDE})
-target_link_libraries(zorp_mpfr INTERFACE ${ZORP_MINGW_MPC} ${ZORP_MINGW_MPFR} ${ZORP_MINGW_GMP})
-set(ZORP_MPFR_LIBS zorp_mpfr)
+  # ---- MPFR and MPC for the accuracy references -----------------------------------------------
+  # Debian has no GMP, MPFR or MPC for mingw-w64; `./zorp wine` builds them from Debian's source
+  # packages into the prefix named here. (MPFR over GMP's one-file mini-gmp builds faster, but
+  # the accuracy sweeps then run fourteen times slower.)
+  set(ZORP_MINGW_DEPS "" CACHE PATH "Prefix holding GMP, MPFR and MPC built for mingw-w64")
+  find_library(ZORP_MINGW_MPFR mpfr PATHS ${ZORP_MINGW_DEPS}/lib NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+  find_path(ZORP_MINGW_MPFR_INCLUDE mpfr.h PATHS ${ZORP_MINGW_DEPS}/include NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH
+            REQUIRED)
+  find_library(ZORP_MINGW_GMP gmp PATHS ${ZORP_MINGW_DEPS}/lib NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+  find_library(ZORP_MINGW_MPC mpc PATHS ${ZORP_MINGW_DEPS}/lib NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+  add_library(zorp_mpfr INTERFACE)
+  target_include_directories(zorp_mpfr INTERFACE ${ZORP_MINGW_MPFR_INCLUDE})
+  target_link_libraries(zorp_mpfr INTERFACE ${ZORP_MINGW_MPC} ${ZORP_MINGW_MPFR} ${ZORP_MINGW_GMP})
+  set(ZORP_MPFR_LIBS zorp_mpfr)
+endif()
 
 # ---- the host core -------------------------------------------------------------------------
 # BLAS and LAPACK: Debian ships none for mingw-w64, so the core links the plain C++ routines of
