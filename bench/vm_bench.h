@@ -14,12 +14,14 @@
 #include <cmath>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <random>
 #include <string>
 #include <type_traits>
 #include <utility>
 #include <vector>
 
+#include "side_by_side.h"
 #include "zorp/vm.h"
 #include "zorp/vm_functions.h"
 
@@ -125,37 +127,59 @@ std::vector<T> inputs(size_t n, Axis ax, std::mt19937_64& rng) {
   return v;
 }
 
-// kParts values per element: 2 for complex elements, whose parts are drawn independently.
+// The arguments and results of one kernel at one size. kParts values per element: 2 for complex
+// elements, whose parts are drawn independently.
 template <typename T, int kParts = 1>
-void run(benchmark::State& state, const Kernel<T>& k, Range rg) {
-  const size_t n = static_cast<size_t>(state.range(0));
-  std::mt19937_64 rng(1);
-  const std::vector<T> a = inputs<T>(n * kParts, rg.a, rng), b = inputs<T>(n * kParts, rg.b, rng);
-  std::vector<T> r(n * kParts), r2(n * kParts);
-  uint64_t ticks = 0;
-  for (auto _ : state) {
+struct Arrays {
+  Arrays(size_t n, Range rg) : n(n) {
+    std::mt19937_64 rng(1);
+    a = inputs<T>(n * kParts, rg.a, rng);
+    b = inputs<T>(n * kParts, rg.b, rng);
+    r.resize(n * kParts);
+    r2.resize(n * kParts);
+  }
+  // One call, in time-stamp counter ticks.
+  uint64_t once(const Kernel<T>& k) {
     const uint64_t t0 = __rdtsc();
     k(static_cast<int32_t>(n), a.data(), b.data(), r.data(), r2.data());
-    ticks += __rdtsc() - t0;
+    const uint64_t t = __rdtsc() - t0;
     benchmark::DoNotOptimize(r.data());
     benchmark::DoNotOptimize(r2.data());
     benchmark::ClobberMemory();
+    return t;
   }
+  size_t n;
+  std::vector<T> a, b, r, r2;
+};
+
+template <typename T, int kParts = 1>
+void run(benchmark::State& state, const Kernel<T>& k, Range rg) {
+  const size_t n = static_cast<size_t>(state.range(0));
+  Arrays<T, kParts> arrays(n, rg);
+  uint64_t ticks = 0;
+  for (auto _ : state) ticks += arrays.once(k);
   const double elems = static_cast<double>(state.iterations()) * static_cast<double>(n);
   state.counters["cyc/elem"] = static_cast<double>(ticks) / elems;
   state.counters["ns/elem"] = benchmark::Counter(elems, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
+inline constexpr long kSizes[] = {1024L, 1000000L};
+
 template <typename T, int kParts = 1>
 void add(const std::string& fn, const std::string& who, Kernel<T> k, Range rg) {
-  for (long n : {1024L, 1000000L})
+  for (long n : kSizes)
     benchmark::RegisterBenchmark((fn + rg.tag + "/" + who).c_str(), [k, rg](benchmark::State& s) {
       run<T, kParts>(s, k, rg);
     })->Arg(n);
+  side::entries().push_back({fn + rg.tag, who, [k, rg](size_t n) -> side::Run {
+                               auto arrays = std::make_shared<Arrays<T, kParts>>(n, rg);
+                               return [k, arrays] { return arrays->once(k); };
+                             }});
 }
 
 inline int main(int argc, char** argv, void (*register_all)()) {
   register_all();
+  if (const side::Options o = side::parse(argc, argv); o.on) return side::run(o, {kSizes[0], kSizes[1]});
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
