@@ -3,7 +3,7 @@
 //
 //   bench_rng --benchmark_min_time=0.2
 //
-// The twisters' figures in the README: MT19937 doubles against std::mt19937 with
+// The twisters' figures in docs/figures.md: MT19937 doubles against std::mt19937 with
 // uniform_real_distribution<double>, SFMT19937 32-bit words, MT2203 against MT19937, n = 1e6:
 //
 //   bench_rng --benchmark_filter='(BRng/(MT19937|MT2203|SFMT19937)|peer/mt19937.*)/1000000$'
