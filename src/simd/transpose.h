@@ -1,7 +1,8 @@
-// Lane transposes: an 8x8 transpose of double lanes, shared by the kernel library and the host
-// core (whose tridiagonal solver runs eight columns side by side; the host core is built for the
-// generic instruction set, so the functions carry their own target), and the interleave of four
-// registers into runs of four.
+// Lane transposes: an 8x8 transpose of double lanes (the data-fitting construction's tiles) and
+// the interleave of four registers into runs of four. The functions carry their own target, so
+// that code built for the generic instruction set may call them from an AVX-512 function. The
+// host core's tridiagonal solver has its own copy of the transpose (core/tridiag.cpp): the core
+// is a separate library and takes nothing from this folder.
 #pragma once
 #include <immintrin.h>
 

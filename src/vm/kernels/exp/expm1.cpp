@@ -30,6 +30,7 @@
 #include "vm/kernels/common/bind.h"
 #include "vm/kernels/common/callout.h"
 #include "vm/kernels/common/exp_core.h"
+#include "vm/kernels/common/slots.h"
 
 namespace zorp::vm {
 namespace {
@@ -51,8 +52,6 @@ int expm1_callout(const T* a, T* r) {
   }
   return result_status<kGrowthReports>(*r, x);
 }
-
-enum class Acc { LA, HA, EP };
 
 // H*2^m*(1 + q) - 1, rounded once where it matters. For moderate m, H*2^m - 1 is exact and one
 // fused multiply-add finishes. Once H*2^m is past the precision, H*2^m - 1 would round (a tie at

@@ -16,10 +16,9 @@
 
 #include "simd/complex.h"
 #include "vm/kernels/common/skeleton.h"
+#include "vm/kernels/common/slots.h"
 
 namespace zorp::vm::hyper {
-
-enum class Acc { LA, HA, EP };
 
 template <Acc kAcc>
 constexpr Acc kInDouble = kAcc == Acc::HA ? Acc::LA : Acc::EP;
@@ -49,5 +48,5 @@ struct Guarded : Kernel<T> {
 
 // The three slots of one (type, function) row from one form and record.
 #define HYPER_KERNELS(t, T, Func, Form, Record)                                                   \
-  VM_KERNELS(t, Func, Form<Record, T, hyper::Acc::LA>, Form<Record, T, hyper::Acc::HA>,             \
-             Form<Record, T, hyper::Acc::EP>)
+  VM_KERNELS(t, Func, Form<Record, T, ::zorp::vm::Acc::LA>, Form<Record, T, ::zorp::vm::Acc::HA>, \
+             Form<Record, T, ::zorp::vm::Acc::EP>)

@@ -32,7 +32,6 @@ namespace {
 
 using namespace zorp::simd;
 
-using hyper::Acc;
 enum class Fn { Sinh, Cosh, Tanh };
 
 // The largest arguments whose sinh and cosh round to a finite value.
@@ -144,4 +143,4 @@ HYPER_KERNELS(s, float, Tanh, Plain, Hyper<Fn::Tanh>)
 HYPER_KERNELS(d, double, Tanh, Plain, Hyper<Fn::Tanh>)
 HYPER_KERNELS(s, float, Sinh, Guarded, Hyper<Fn::Sinh>)
 // Double Sinh: LA and EP share one kernel.
-VM_KERNELS(d, Sinh, Guarded<Hyper<Fn::Sinh>, double, hyper::Acc::LA>, Guarded<Hyper<Fn::Sinh>, double, hyper::Acc::HA>)
+VM_KERNELS(d, Sinh, Guarded<Hyper<Fn::Sinh>, double, Acc::LA>, Guarded<Hyper<Fn::Sinh>, double, Acc::HA>)

@@ -33,7 +33,6 @@ namespace {
 
 using namespace zorp::simd;
 
-using hyper::Acc;
 enum class Fn { Asinh, Acosh, Atanh };
 
 constexpr double kBig = 0x1p28;

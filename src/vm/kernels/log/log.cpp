@@ -18,13 +18,12 @@
 // keeps full relative accuracy for tiny x.
 #include "vm/kernels/common/bind.h"
 #include "vm/kernels/common/log_core.h"
+#include "vm/kernels/common/slots.h"
 
 namespace zorp::vm {
 namespace {
 
 using namespace zorp::simd;
-
-enum class Acc { LA, HA, EP };
 
 // ---- single precision LA and EP, piecewise polynomial --------------------------------------
 template <Base B, bool kPlus1, Acc kAcc>

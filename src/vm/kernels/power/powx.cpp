@@ -27,6 +27,7 @@
 
 #include "vm/kernels/common/bind.h"
 #include "vm/kernels/common/pow_core.h"
+#include "vm/kernels/common/slots.h"
 
 // The delegates' tables, through their hidden aliases.
 #define POWX_DELEGATE(t, F)                                                                  \
@@ -50,8 +51,6 @@ namespace zorp::vm {
 namespace {
 
 using namespace zorp::simd;
-
-enum class Acc { LA, HA, EP };
 
 // A delegate: its contiguous and strided tables.
 struct Delegate {

@@ -27,14 +27,13 @@
 #include "vm/kernels/common/bind.h"
 #include "vm/kernels/common/callout.h"
 #include "vm/kernels/common/exp_core.h"
+#include "vm/kernels/common/slots.h"
 #include "vm/kernels/power/generated/power_polys.inc"
 
 namespace zorp::vm {
 namespace {
 
 using namespace zorp::simd;
-
-enum class Acc { LA, HA, EP };
 
 // ---- widening -------------------------------------------------------------------------------
 // Single precision through a double formula f: two registers of eight, rounded back once.

@@ -46,7 +46,6 @@ namespace zorp::vm {
 namespace {
 
 using namespace zorp::simd;
-using hyper::Acc;
 using special::erfc_tail, special::erfcx_slices, special::Erfcx;
 
 // The largest arguments whose results are normal (Erfc, CdfNorm at -x), and the largest |x| of

@@ -43,7 +43,6 @@ namespace zorp::vm {
 namespace {
 
 using namespace zorp::simd;
-using hyper::Acc;
 
 constexpr double kBelowOne = std::bit_cast<double>(0x3FEFFFFFFFFFFFFFull);
 constexpr long long kRowMask = 0x3FFF000000000000ll, kHalfStep = 0x0000800000000000ll;

@@ -2,7 +2,7 @@
 // arguments (in cache): remainder (both words where there are two) and quadrant stored per
 // element. Counters: cyc/elem (time-stamp counter ticks per element) and ns/elem.
 //
-//   bench_trig_reduce --benchmark_min_time=0.2
+//   bench_vm_trig_reduction --benchmark_min_time=0.2
 #include <benchmark/benchmark.h>
 #include <x86intrin.h>
 
