@@ -45,7 +45,10 @@ int32_t lognormal(uint32_t method, StreamState* stream, int32_t n, T* r, T a, T 
     if (!pending) return status;
   }
   Frame<T> f(stream, source, normal_fix<T>);
-  return in_blocks(n, Precision<T>::kBlock, [&](int32_t i, int32_t k) {
+  // A block of pairwise normals is one draw of the stream (a block of the inverse method is one
+  // too), so a failing draw leaves whole blocks written, never normals not yet transformed.
+  const int32_t block = pending ? 2 * kPairBlock : Precision<T>::kBlock;
+  return in_blocks(n, block, [&](int32_t i, int32_t k) {
     const int32_t st = pending ? normals_pairs(f, pending, k, r + i, a, sigma) : normals_inverse(f, k, r + i, a, sigma);
     if (st < 0) return st;
     f.exp(k, r + i);
