@@ -60,6 +60,7 @@ template <typename T, typename F>
 std::function<int32_t(StreamState*, int32_t, double*)> widened(F f) {
   return [f](StreamState* s, int32_t n, double* out) {
     GuardedArray<T> r(static_cast<size_t>(std::max(n, 1)));  // a write past n - 1 faults
+    for (int32_t i = 0; i < n; ++i) r[i] = static_cast<T>(out[i]);  // what is not written stays
     const int32_t st = f(s, n, r.data());
     for (int32_t i = 0; i < n; ++i) out[i] = r[i];
     return st;
@@ -93,15 +94,17 @@ void add_cases(std::vector<Case>& c) {
         [](double x) { return x <= 1 ? 0 : normal_cdf((std::log((x - 1) / 3) - 0.2) / 0.5); });
   add("Gumbel", [](StreamState* s, int32_t n, T* r) { return Gumbel(0, s, n, r, 1, 2); },
       [](double x) { return 1 - std::exp(-std::exp((x - 1) / 2)); });
+  // Gamma and Beta without displacement: a + beta g rounds tiny values of g onto a itself in
+  // single precision (a point mass that the continuous reference does not have).
   for (double alpha : {0.25, 0.55, 0.6, 0.8, 1.0, 1.5, 4.5})
-    add("Gamma" + std::to_string(alpha), [alpha](StreamState* s, int32_t n, T* r) { return Gamma(0, s, n, r, alpha, 1, 2); },
-        [alpha](double x) { return zorp::test::gamma_p(alpha, (x - 1) / 2); });
+    add("Gamma" + std::to_string(alpha), [alpha](StreamState* s, int32_t n, T* r) { return Gamma(0, s, n, r, alpha, 0, 2); },
+        [alpha](double x) { return zorp::test::gamma_p(alpha, x / 2); });
   const double shapes[][2] = {{0.5, 0.7}, {0.2, 0.3}, {0.5, 3}, {4, 0.6}, {1, 3}, {2.5, 1}, {1, 1}, {2, 5}, {6, 1.5}};
   for (const auto& sh : shapes) {
     const double bp = sh[0], bq = sh[1];
     add("Beta" + std::to_string(bp) + "," + std::to_string(bq),
-        [bp, bq](StreamState* s, int32_t n, T* r) { return Beta(0, s, n, r, bp, bq, -1, 2); },
-        [bp, bq](double x) { return zorp::test::beta_i(bp, bq, (x + 1) / 2); });
+        [bp, bq](StreamState* s, int32_t n, T* r) { return Beta(0, s, n, r, bp, bq, 0, 2); },
+        [bp, bq](double x) { return zorp::test::beta_i(bp, bq, x / 2); });
   }
   for (int32_t v : {1, 2, 3, 5, 8, 16, 17, 20})
     add("ChiSquare" + std::to_string(v), [v](StreamState* s, int32_t n, T* r) { return ChiSquare(0, s, n, r, v); },
@@ -114,6 +117,8 @@ std::vector<Case> all_cases() {
   add_cases<float>(c);
   return c;
 }
+
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
 std::string case_name(const testing::TestParamInfo<Case>& info) {
   std::string s = info.param.name;
@@ -140,7 +145,7 @@ TEST_P(Distributions, FitsItsDistribution) {
   std::vector<double> x(100003);
   ASSERT_EQ(c.draw(s, static_cast<int32_t>(x.size()), x.data()), 0);
   for (double v : x) ASSERT_TRUE(std::isfinite(v)) << v;
-  EXPECT_LT(zorp::test::kolmogorov_smirnov(x, c.cdf), zorp::test::kKsBound);
+  EXPECT_LT(zorp::test::kolmogorov_smirnov(x, c.cdf), zorp::test::kKsBound) << c.name;
   __tarrDeleteStream(&s);
 }
 
@@ -224,7 +229,7 @@ TEST_P(Distributions, StreamErrorKeepsEarlierBlocksAndRestoresTheCaller) {
   _fennSetMode(odd_mode);
   _fennSetErrorCallBack(caller_callback);
   __asm__ volatile("fldcw %0" : : "m"(odd_x87));
-  _mm_setcsr(0x1F80 | 0x0004);  // a divide-by-zero flag already raised
+  _mm_setcsr(0x1F80 | 0x0024);  // divide-by-zero and inexact already raised (the test's own conversions raise the latter)
   const CallerState set = caller_state();
 
   std::vector<double> want(n), got(n, -999.0);
@@ -278,6 +283,8 @@ struct Transform {
   double lo, hi;   // the interval they are drawn on
   std::function<double(const double* u, int32_t i)> value;  // value i from its uniforms
 };
+
+void PrintTo(const Transform& t, std::ostream* os) { *os << t.name; }
 
 template <typename T>
 void add_transforms(std::vector<Transform>& t) {
