@@ -27,47 +27,67 @@ namespace {
 
 using simd::Mask;
 
-// Marsaglia and Tsang, alpha > 1.
+// Marsaglia and Tsang, alpha > 1. The squeeze settles all but a few percent of the candidates,
+// so only the unsettled ones go through the logarithms: their u, z (v3 follows from z) are packed
+// into short arrays, decided there a register at a time, and the decisions spread back onto the
+// candidates' lanes, which keeps the accepted values in candidate order.
 template <typename T>
 int32_t gamma_large(const Frame<T>& f, T* pending, int32_t n, T* r, T alpha, T a, T beta) {
+  constexpr int L = kLanes<T>;
   const T d = alpha - T(1) / T(3);
   const T c = T(1) / f.sqrt_once(T(9) * alpha - T(3));
-  alignas(64) T z[kCandidates], u[kCandidates], w[kCandidates];
-  Mask<T> squeezed[kCandidates / kLanes<T>];
+  alignas(64) T z[kCandidates], u[kCandidates], su[kCandidates], sz[kCandidates], sw[kCandidates];
+  Mask<T> squeezed[kCandidates / L], unsettled[kCandidates / L];
+  Mask<T> decided[kCandidates / L + 1] = {};  // bit i of entry k: packed candidate k L + i accepted
   const Vec<T> vc = simd::splat(c), vd = simd::splat(d), one = simd::splat(T(1)), zero = simd::zero<Vec<T>>();
   const Vec<T> k0331 = simd::splat(T(0.0331)), half = simd::splat(T(0.5));
   const Vec<T> vb = simd::splat(beta), va = simd::splat(a);
+  auto cube = [&](Vec<T> zv) {
+    const Vec<T> v = simd::fma(vc, zv, one);
+    return simd::mul(simd::mul(v, v), v);
+  };
   return by_rejection(n, r, 0.95, [&](int32_t m, Accepted<T>& out) {
     if (const int32_t st = normals_pairs(f, pending, m, z, T(0), T(1)); st < 0) return st;
     if (const int32_t st = f.uniform(m, u, T(0), T(1)); st < 0) return st;
-    bool slow = false;
+    int32_t packed = 0;
     registers<T>(m, [&](int32_t j, Mask<T> lanes) {
       const Vec<T> zv = simd::load_zero(lanes, z + j), uv = simd::load_zero(lanes, u + j);
-      const Vec<T> v = simd::fma(vc, zv, one);
-      const Vec<T> v3 = simd::mul(simd::mul(v, v), v);
-      const Mask<T> positive = simd::less(zero, v);
+      const Vec<T> v3 = cube(zv);
+      const Mask<T> positive = simd::less(zero, simd::fma(vc, zv, one)) & lanes;
       const Vec<T> z2 = simd::mul(zv, zv);
       const Mask<T> squeeze = simd::less(uv, simd::fnma(k0331, simd::mul(z2, z2), one)) & positive;
-      squeezed[j / kLanes<T>] = squeeze;
-      slow |= ((positive & ~squeeze) & lanes) != 0;
-      simd::store(w + j, simd::select(positive, v3, one));  // the logarithm needs a positive argument
-    });
-    if (slow) {
-      f.ln(m, u);
-      f.ln(m, w);
-    }
-    registers<T>(m, [&](int32_t j, Mask<T> lanes) {
-      const Vec<T> zv = simd::load(z + j);
-      const Vec<T> v = simd::fma(vc, zv, one);
-      const Vec<T> v3 = simd::mul(simd::mul(v, v), v);
-      Mask<T> accept = squeezed[j / kLanes<T>];
-      if (slow) {
-        const Mask<T> positive = simd::less(zero, v);
-        // ln u < z^2/2 + d (1 - v3 + ln v3)
-        const Vec<T> bound = simd::fma(half, simd::mul(zv, zv), simd::mul(vd, simd::add(simd::sub(one, v3), simd::load(w + j))));
-        accept |= positive & simd::less(simd::load(u + j), bound);
+      const Mask<T> rest = positive & ~squeeze;
+      squeezed[j / L] = squeeze;
+      unsettled[j / L] = rest;
+      if (rest) {
+        const int k = simd::count_lanes(rest);
+        simd::store(su + packed, simd::first_lanes<T>(k), simd::compress(rest, uv));
+        simd::store(sz + packed, simd::first_lanes<T>(k), simd::compress(rest, zv));
+        simd::store(sw + packed, simd::first_lanes<T>(k), simd::compress(rest, v3));
+        packed += k;
       }
-      out.put(accept & lanes, simd::fma(vb, simd::mul(vd, v3), va));
+    });
+    if (packed) {
+      f.ln(packed, su);
+      f.ln(packed, sw);
+      registers<T>(packed, [&](int32_t k, Mask<T> lanes) {
+        // ln u < z^2/2 + d (1 - v3 + ln v3)
+        const Vec<T> zv = simd::load(sz + k);
+        const Vec<T> bound = simd::fma(half, simd::mul(zv, zv),
+                                       simd::mul(vd, simd::add(simd::sub(one, cube(zv)), simd::load(sw + k))));
+        decided[k / L] = simd::less(simd::load(su + k), bound) & lanes;
+      });
+    }
+    int32_t cursor = 0;
+    registers<T>(m, [&](int32_t j, Mask<T> lanes) {
+      Mask<T> accept = squeezed[j / L];
+      if (const Mask<T> rest = unsettled[j / L]) {
+        const int k = simd::count_lanes(rest);
+        const uint32_t word = decided[cursor / L] | (uint32_t{decided[cursor / L + 1]} << L);
+        accept |= simd::deposit((word >> (cursor % L)) & ((1u << k) - 1u), rest);
+        cursor += k;
+      }
+      out.put(accept & lanes, simd::fma(vb, simd::mul(vd, cube(simd::load(z + j))), va));
     });
     return TARR_STATUS_OK;
   });

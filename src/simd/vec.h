@@ -556,6 +556,11 @@ template <typename M>
 inline M first_selected(M m, int k) {
   return static_cast<M>(_pdep_u32(k >= 16 ? 0xFFFFu : (1u << k) - 1u, m));
 }
+// Bit i of `bits` to the i-th lane that m selects (the way back from compress for masks).
+template <typename M>
+inline M deposit(uint32_t bits, M m) {
+  return static_cast<M>(_pdep_u32(bits, m));
+}
 // How many lanes a mask selects.
 inline int count_lanes(__mmask16 m) { return __builtin_popcount(m); }
 inline int count_lanes(__mmask8 m) { return __builtin_popcount(m); }
