@@ -359,6 +359,7 @@ TEST_P(Transforms, MatchTheFormulaOnTheStreamsUniforms) {
   const double tol = t.single ? 2e-4 : 2e-6;
   for (int32_t i = 0; i < n; ++i) {
     const double want = t.value(u.data(), i);
+    if (!std::isfinite(want)) continue;  // a uniform of 0: the callbacks' case, tested below
     ASSERT_LE(std::fabs(got[i] - want), tol * (1 + std::fabs(want))) << "element " << i;
   }
   __tarrDeleteStream(&copy);
