@@ -58,87 +58,137 @@ void log_logistic(const Frame<T>& f, int32_t m, const T* u1, T B, T scale, T* v,
   each(m, w, [&](Vec<T> x) { return simd::mul(vs, x); });
 }
 
-// Cheng's BB, both shapes above 1.
+// Cheng's BB, both shapes above 1. As in Gamma's squeeze method, only the candidates that the
+// squeeze leaves go through the logarithms: packed, decided, and their decisions spread back.
 template <typename T>
 int32_t beta_bb(const Frame<T>& f, int32_t n, T* r, T p, T q, T a, T beta) {
+  constexpr int L = kLanes<T>;
   const bool swapped = p > q;
   const T a0 = swapped ? q : p, b0 = swapped ? p : q, s = p + q;
   const T B = f.sqrt_once((s - T(2)) / (T(2) * p * q - s));
   const T G = a0 + T(1) / B;
   const T s_ln_s = s * f.ln_once(s);
-  alignas(64) T work[2 * kCandidates], v[kCandidates], w[kCandidates], lz[2 * kCandidates];
+  alignas(64) T work[2 * kCandidates], u1[kCandidates], v[kCandidates], w[kCandidates];
+  alignas(64) T pz[kCandidates], pbw[kCandidates], pr[kCandidates], ps[kCandidates];
+  Mask<T> squeezed[kCandidates / L], unsettled[kCandidates / L];
+  Mask<T> decided[kCandidates / L + 1] = {};
   const Vec<T> vG = simd::splat(G), va0 = simd::splat(a0), vb0 = simd::splat(b0), vs = simd::splat(s);
   const Vec<T> ln4 = simd::splat(T(1.3862943611198906)), one_ln5 = simd::splat(T(2.6094379124341003)), five = simd::splat(T(5));
   const Vec<T> vsls = simd::splat(s_ln_s), sb = simd::splat(beta), sa = simd::splat(a);
+  const Vec<T> top = simd::splat(std::numeric_limits<T>::max());
   return by_rejection(n, r, 0.8, [&](int32_t m, Accepted<T>& out) {
     if (const int32_t st = f.uniform(2 * m, work, T(0), T(1)); st < 0) return st;
-    split_pairs(m, work, lz, work);  // u1 to lz, u2 stays in work
-    log_logistic(f, m, lz, B, a0, v, w);
-    // ln Z and ln(b0 + W), for the candidates the squeeze leaves
-    each(m, lz, work, [](Vec<T> u1, Vec<T> u2) { return simd::mul(simd::mul(u1, u1), u2); });
-    each(m, lz + m, w, [&](Vec<T>, Vec<T> x) { return simd::add(vb0, simd::min(x, simd::splat(std::numeric_limits<T>::max()))); });
-    bool slow = false;
+    split_pairs(m, work, u1, work);  // u2 stays in work
+    log_logistic(f, m, u1, B, a0, v, w);
+    int32_t packed = 0;
     registers<T>(m, [&](int32_t j, Mask<T> lanes) {
+      const Vec<T> x1 = simd::load_zero(lanes, u1 + j);
+      const Vec<T> z = simd::mul(simd::mul(x1, x1), simd::load_zero(lanes, work + j));
       const Vec<T> R = simd::fms(vG, simd::load(v + j), ln4);
-      const Vec<T> S = simd::sub(simd::add(va0, R), simd::load(w + j));
-      slow |= (~simd::less_equal(simd::mul(five, simd::load(lz + j)), simd::add(S, one_ln5)) & lanes) != 0;
-    });
-    if (slow) f.ln(2 * m, lz);
-    registers<T>(m, [&](int32_t j, Mask<T> lanes) {
       const Vec<T> wv = simd::load(w + j);
-      const Vec<T> R = simd::fms(vG, simd::load(v + j), ln4);
       const Vec<T> S = simd::sub(simd::add(va0, R), wv);
-      Mask<T> accept;
-      if (!slow) {
-        accept = simd::less_equal(simd::mul(five, simd::load(lz + j)), simd::add(S, one_ln5));
-      } else {
-        // lz now holds ln Z. S >= ln Z takes in every squeezed candidate too (ln Z <= 5Z - 1 - ln 5)
-        const Vec<T> lnz = simd::load(lz + j);
-        const Vec<T> last = simd::fnma(vs, simd::load(lz + m + j), simd::add(R, vsls));
-        accept = simd::less_equal(lnz, S) | simd::less_equal(lnz, last);
+      const Mask<T> squeeze = simd::less_equal(simd::mul(five, z), simd::add(S, one_ln5)) & lanes;
+      const Mask<T> rest = ~squeeze & lanes;
+      squeezed[j / L] = squeeze;
+      unsettled[j / L] = rest;
+      if (rest) {
+        const int k = simd::count_lanes(rest);
+        const auto first = simd::first_lanes<T>(k);
+        simd::store(pz + packed, first, simd::compress(rest, z));
+        simd::store(pbw + packed, first, simd::compress(rest, simd::add(vb0, simd::min(wv, top))));
+        simd::store(pr + packed, first, simd::compress(rest, R));
+        simd::store(ps + packed, first, simd::compress(rest, S));
+        packed += k;
       }
-      out.put(accept & lanes, simd::fma(sb, beta_value<T>(wv, vb0, swapped), sa));
+    });
+    if (packed) {
+      f.ln(packed, pz);
+      f.ln(packed, pbw);
+      registers<T>(packed, [&](int32_t k, Mask<T> lanes) {
+        // ln Z <= S, or ln Z <= R + s ln s - s ln(b0 + W)
+        const Vec<T> lnz = simd::load(pz + k);
+        const Vec<T> last = simd::fnma(vs, simd::load(pbw + k), simd::add(simd::load(pr + k), vsls));
+        decided[k / L] = (simd::less_equal(lnz, simd::load(ps + k)) | simd::less_equal(lnz, last)) & lanes;
+      });
+    }
+    int32_t cursor = 0;
+    registers<T>(m, [&](int32_t j, Mask<T> lanes) {
+      Mask<T> accept = squeezed[j / L];
+      if (const Mask<T> rest = unsettled[j / L]) {
+        const int k = simd::count_lanes(rest);
+        const uint32_t word = decided[cursor / L] | (uint32_t{decided[cursor / L + 1]} << L);
+        accept |= simd::deposit((word >> (cursor % L)) & ((1u << k) - 1u), rest);
+        cursor += k;
+      }
+      out.put(accept & lanes, simd::fma(sb, beta_value<T>(simd::load(w + j), vb0, swapped), sa));
     });
     return TARR_STATUS_OK;
   });
 }
 
 // Cheng's BC, one shape below 1 and the other above; a0 < 1 < b0, `swapped` when p is b0.
+// With B = 1/a0 the exponent V reaches hundreds for a small a0 (float overflows for a few
+// percent of the candidates at a0 = 0.05, double for a third of them at a0 = 0.001), so W is
+// never formed: with g = V + ln(b0/a0), W/a0 = e^g, ln(a0 + W) = ln a0 + sp where
+// sp = max(g, 0) + ln(1 + e^-|g|), and the values are a0/(a0 + W) = e^-sp and
+// W/(a0 + W) = e^-(max(-g, 0) + ln(1 + e^-|g|)), which underflow gracefully instead of dividing
+// by infinity.
 template <typename T>
 int32_t beta_bc(const Frame<T>& f, int32_t n, T* r, T a0, T b0, bool swapped, T a, T beta) {
+  constexpr int L = kLanes<T>;
   const T s = a0 + b0, B = T(1) / a0, D = T(1) + b0 - a0;
   const T k1 = D * (T(0.0138889) + T(0.0416667) * a0) / (b0 * B - T(0.777778));
   const T k2 = T(0.25) + (T(0.5) + T(0.25) / D) * a0;
-  const Vec<T> ln_s = simd::splat(f.ln_once(s));
-  alignas(64) T work[2 * kCandidates], v[kCandidates], w[kCandidates], lz[2 * kCandidates];
-  Mask<T> quick[kCandidates / kLanes<T>], refused[kCandidates / kLanes<T>];
+  // s (ln s - ln(a0 + W) + V) - ln 4 >= ln Z  <=>  s (V - sp) + s (ln s - ln a0) - ln 4 >= ln Z
+  const T shift = s * (f.ln_once(s) - f.ln_once(a0)) - T(1.3862943611198906);
+  const T ratio = f.ln_once(b0 / a0);
+  alignas(64) T work[2 * kCandidates], u1[kCandidates], v[kCandidates], q[kCandidates], x[kCandidates];
+  Mask<T> quick[kCandidates / L], refused[kCandidates / L];
   const Vec<T> vk1 = simd::splat(k1), vk2 = simd::splat(k2), half = simd::splat(T(0.5)), quarter = simd::splat(T(0.25));
-  const Vec<T> vs = simd::splat(s), va0 = simd::splat(a0), ln4 = simd::splat(T(1.3862943611198906));
+  const Vec<T> vs = simd::splat(s), vshift = simd::splat(shift), vratio = simd::splat(ratio), vB = simd::splat(B);
+  const Vec<T> one = simd::splat(T(1)), zero = simd::zero<Vec<T>>();
   const Vec<T> sb = simd::splat(beta), sa = simd::splat(a);
   return by_rejection(n, r, 0.6, [&](int32_t m, Accepted<T>& out) {
     if (const int32_t st = f.uniform(2 * m, work, T(0), T(1)); st < 0) return st;
-    split_pairs(m, work, lz, work);  // u1 to lz, u2 stays in work
-    log_logistic(f, m, lz, B, b0, v, w);
+    split_pairs(m, work, u1, work);  // u2 stays in work
+    each(m, v, u1, [&](Vec<T>, Vec<T> u) { return simd::div(u, simd::sub(one, u)); });
+    f.ln(m, v);
     registers<T>(m, [&](int32_t j, Mask<T> lanes) {
-      const Vec<T> u1 = simd::load_zero(lanes, lz + j), u2 = simd::load_zero(lanes, work + j);
-      const Mask<T> low = simd::less(u1, half);
-      const Vec<T> y = simd::mul(u1, u2);
-      const Vec<T> z = simd::select(low, simd::mul(u1, y), simd::mul(simd::mul(u1, u1), u2));
-      const Mask<T> refuse_low = low & simd::greater_equal(simd::add(simd::mul(quarter, u2), simd::sub(z, y)), vk1);
+      const Vec<T> x1 = simd::load_zero(lanes, u1 + j), x2 = simd::load_zero(lanes, work + j);
+      const Mask<T> low = simd::less(x1, half);
+      const Vec<T> y = simd::mul(x1, x2);
+      const Vec<T> z = simd::mul(x1, y);  // u1^2 u2 on either side
+      const Mask<T> refuse_low = low & simd::greater_equal(simd::add(simd::mul(quarter, x2), simd::sub(z, y)), vk1);
       const Mask<T> high_quick = ~low & simd::less_equal(z, quarter);
       const Mask<T> refuse_high = ~low & ~high_quick & simd::greater_equal(z, vk2);
-      quick[j / kLanes<T>] = high_quick;
-      refused[j / kLanes<T>] = refuse_low | refuse_high;
-      simd::store(lz + j, lanes, z);
-      simd::store(lz + m + j, lanes, simd::add(va0, simd::min(simd::load(w + j), simd::splat(std::numeric_limits<T>::max()))));
+      quick[j / L] = high_quick;
+      refused[j / L] = refuse_low | refuse_high;
+      const Vec<T> V = simd::mul(vB, simd::load(v + j));
+      const Vec<T> g = simd::add(V, vratio);
+      simd::store(v + j, lanes, V);
+      simd::store(q + j, lanes, simd::flip_bits(simd::abs(g), simd::bits(T(-0.0))));  // -|g|
+      simd::store(work + j, lanes, z);
     });
-    f.ln(2 * m, lz);  // ln Z, ln(b0 + W)
+    f.exp(m, q);
+    each(m, q, [&](Vec<T> e) { return simd::add(one, e); });
+    f.ln(m, q);     // ln(1 + e^-|g|)
+    f.ln(m, work);  // ln Z
     registers<T>(m, [&](int32_t j, Mask<T> lanes) {
-      const Vec<T> wv = simd::load(w + j);
-      // s (ln s - ln(a0 + W) + V) - ln 4 >= ln Z
-      const Vec<T> t = simd::fms(vs, simd::add(simd::sub(ln_s, simd::load(lz + m + j)), simd::load(v + j)), ln4);
-      const Mask<T> accept = quick[j / kLanes<T>] | (~refused[j / kLanes<T>] & simd::less_equal(simd::load(lz + j), t));
-      out.put(accept & lanes, simd::fma(sb, beta_value<T>(wv, va0, !swapped), sa));
+      const Vec<T> V = simd::load(v + j), g = simd::add(V, vratio), l1 = simd::load(q + j);
+      // V - sp without the cancellation of V - g where g > 0: there it is -ln(b0/a0) - l1.
+      const Mask<T> up = simd::less(zero, g);
+      const Vec<T> v_sp = simd::sub(simd::select(up, simd::flip_bits(vratio, simd::bits(T(-0.0))), V), l1);
+      const Vec<T> t = simd::fma(vs, v_sp, vshift);
+      // e^-softplus(g) = 1/(1 + e^g) and, for the swapped order, e^-softplus(-g) = 1/(1 + e^-g):
+      // both as small exponents, so that a value near 1 keeps every bit 1 - x has.
+      const Vec<T> h = swapped ? simd::flip_bits(g, simd::bits(T(-0.0))) : g;
+      simd::store(x + j, lanes, simd::flip_bits(simd::add(simd::max(h, zero), l1), simd::bits(T(-0.0))));
+      simd::store(q + j, lanes, t);
+    });
+    f.exp(m, x);
+    registers<T>(m, [&](int32_t j, Mask<T> lanes) {
+      const Mask<T> accept = quick[j / L] | (~refused[j / L] & simd::less_equal(simd::load(work + j), simd::load(q + j)));
+      out.put(accept & lanes, simd::fma(sb, simd::min(one, simd::load(x + j)), sa));
     });
     return TARR_STATUS_OK;
   });

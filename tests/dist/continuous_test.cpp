@@ -53,6 +53,7 @@ constexpr double kPi = 3.141592653589793;
 // A case draws n values of one distribution, method and precision, widened to double.
 struct Case {
   std::string name;
+  bool single;
   std::function<int32_t(StreamState*, int32_t, double*)> draw;
   std::function<double(double)> cdf;
 };
@@ -71,7 +72,7 @@ template <typename T>
 void add_cases(std::vector<Case>& c) {
   const std::string p = sizeof(T) == 8 ? "d" : "s";
   auto add = [&](std::string name, auto f, std::function<double(double)> cdf) {
-    c.push_back({p + name, widened<T>(f), cdf});
+    c.push_back({p + name, sizeof(T) == 4, widened<T>(f), cdf});
   };
   using zorp::test::normal_cdf;
   add("Uniform", [](StreamState* s, int32_t n, T* r) { return Uniform(0, s, n, r, -1, 3); },
@@ -96,10 +97,12 @@ void add_cases(std::vector<Case>& c) {
       [](double x) { return 1 - std::exp(-std::exp((x - 1) / 2)); });
   // Gamma and Beta without displacement: a + beta g rounds tiny values of g onto a itself in
   // single precision (a point mass that the continuous reference does not have).
-  for (double alpha : {0.25, 0.55, 0.6, 0.8, 1.0, 1.5, 4.5})
+  for (double alpha : {0.05, 0.25, 0.55, 0.6, 0.8, 1.0, 1.5, 4.5})
     add("Gamma" + std::to_string(alpha), [alpha](StreamState* s, int32_t n, T* r) { return Gamma(0, s, n, r, alpha, 0, 2); },
         [alpha](double x) { return zorp::test::gamma_p(alpha, x / 2); });
-  const double shapes[][2] = {{0.5, 0.7}, {0.2, 0.3}, {0.5, 3}, {4, 0.6}, {1, 3}, {2.5, 1}, {1, 1}, {2, 5}, {6, 1.5}};
+  // Small shapes put values on 0 or 1 by rounding and overflow e^V in the mixed scheme.
+  const double shapes[][2] = {{0.5, 0.7}, {0.2, 0.3}, {0.5, 3}, {4, 0.6}, {0.05, 1.5}, {30, 0.3},
+                              {1, 3}, {2.5, 1}, {1, 1}, {2, 5}, {6, 1.5}};
   for (const auto& sh : shapes) {
     const double bp = sh[0], bq = sh[1];
     add("Beta" + std::to_string(bp) + "," + std::to_string(bq),
@@ -145,7 +148,7 @@ TEST_P(Distributions, FitsItsDistribution) {
   std::vector<double> x(100003);
   ASSERT_EQ(c.draw(s, static_cast<int32_t>(x.size()), x.data()), 0);
   for (double v : x) ASSERT_TRUE(std::isfinite(v)) << v;
-  EXPECT_LT(zorp::test::kolmogorov_smirnov(x, c.cdf), zorp::test::kKsBound) << c.name;
+  EXPECT_LT(zorp::test::kolmogorov_smirnov(x, c.cdf, c.single), zorp::test::kKsBound) << c.name;
   __tarrDeleteStream(&s);
 }
 
@@ -229,7 +232,9 @@ TEST_P(Distributions, StreamErrorKeepsEarlierBlocksAndRestoresTheCaller) {
   _fennSetMode(odd_mode);
   _fennSetErrorCallBack(caller_callback);
   __asm__ volatile("fldcw %0" : : "m"(odd_x87));
-  _mm_setcsr(0x1F80 | 0x0024);  // divide-by-zero and inexact already raised (the test's own conversions raise the latter)
+  // Divide-by-zero already raised; inexact and denormal too, which the test's own conversions
+  // of its parameters and of subnormal results would raise after the state was read.
+  _mm_setcsr(0x1F80 | 0x0026);
   const CallerState set = caller_state();
 
   std::vector<double> want(n), got(n, -999.0);
