@@ -232,8 +232,9 @@ int32_t beta_inverse(const Frame<T>& f, int32_t n, T* r, T p, T q, T a, T beta) 
     f.ln(k, r + i);
     each(k, r + i, [&](Vec<T> x) { return simd::mul(power, x); });
     f.exp(k, r + i);
-    if (mirror) each(k, r + i, [&](Vec<T> x) { return simd::fma(sb, simd::sub(one, x), sa); });
-    else affine(k, r + i, beta, a);
+    // e^(ln u / p) with u < 1 is at most 1, but an approximate kernel may round just past it.
+    if (mirror) each(k, r + i, [&](Vec<T> x) { return simd::fma(sb, simd::sub(one, simd::min(one, x)), sa); });
+    else each(k, r + i, [&](Vec<T> x) { return simd::fma(sb, simd::min(one, x), sa); });
     return TARR_STATUS_OK;
   });
 }
