@@ -117,6 +117,10 @@ void tour_vector_math(void* lib) {
 #include "tour_rng.inc"
 #define ZORP_TOUR_RNG 1
 #endif
+#if __has_include("tour_dist.inc")
+#include "tour_dist.inc"
+#define ZORP_TOUR_DIST 1
+#endif
 #if __has_include("tour_ss.inc")
 #include "tour_ss.inc"
 #define ZORP_TOUR_SS 1
@@ -157,6 +161,9 @@ int main(int argc, char** argv) {
 #endif
 #ifdef ZORP_TOUR_RNG
   if (!tour_rng(lib)) ++g_failures;
+#endif
+#ifdef ZORP_TOUR_DIST
+  if (!tour_dist(lib)) ++g_failures;
 #endif
 #ifdef ZORP_TOUR_SS
   if (!tour_ss(lib)) ++g_failures;

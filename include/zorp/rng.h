@@ -240,6 +240,39 @@ ZORP_API int32_t __tarrLoadStreamF(StreamState** s, const char* fname, int32_t n
 ZORP_API int32_t __tarrSaveStreamM(const StreamState* s, uint8_t* buffer);
 ZORP_API int32_t __tarrLoadStreamM(StreamState** s, const uint8_t* buffer);
 
+/* ---- continuous distributions ----------------------------------------------------------------
+ * n values into r from the stream's uniforms: 0, or the stream's negative status (values of the
+ * blocks finished before it stay written), or -4 when a stream chunk cannot be allocated. n < 1
+ * writes nothing. The method word's low bits select the method, TARR_METHOD_ACCURATE keeps every
+ * value inside the support where a generator honours it (Uniform, Exponential, Weibull, Rayleigh,
+ * Lognormal). Gaussian methods: 0 Box-Muller, one value per pair; 1 Box-Muller, both values of a
+ * pair (any split of a request gives the values of one call); 2 inverse distribution function.
+ * Lognormal: method word 0 draws its normals as Gaussian method 1, any other word as method 2.
+ * Parameters: a displacement, beta scale, alpha shape, sigma deviation of the normal. */
+#define TARR_METHOD_ACCURATE 0x40000000
+#define TARR_DECLARE_CONTINUOUS(t, T)                                                                      \
+  ZORP_API int32_t _tarr##t##RngUniform(int32_t method, StreamState* stream, int32_t n, T* r, T a, T b);   \
+  ZORP_API int32_t _tarr##t##RngGaussian(int32_t method, StreamState* stream, int32_t n, T* r, T a,        \
+                                         T sigma);                                                         \
+  ZORP_API int32_t _tarr##t##RngExponential(int32_t method, StreamState* stream, int32_t n, T* r, T a,     \
+                                            T beta);                                                       \
+  ZORP_API int32_t _tarr##t##RngLaplace(int32_t method, StreamState* stream, int32_t n, T* r, T a, T beta); \
+  ZORP_API int32_t _tarr##t##RngWeibull(int32_t method, StreamState* stream, int32_t n, T* r, T alpha, T a, \
+                                        T beta);                                                           \
+  ZORP_API int32_t _tarr##t##RngCauchy(int32_t method, StreamState* stream, int32_t n, T* r, T a, T beta);  \
+  ZORP_API int32_t _tarr##t##RngRayleigh(int32_t method, StreamState* stream, int32_t n, T* r, T a,        \
+                                         T beta);                                                          \
+  ZORP_API int32_t _tarr##t##RngLognormal(int32_t method, StreamState* stream, int32_t n, T* r, T a,       \
+                                          T sigma, T b, T beta);                                           \
+  ZORP_API int32_t _tarr##t##RngGumbel(int32_t method, StreamState* stream, int32_t n, T* r, T a, T beta);  \
+  ZORP_API int32_t _tarr##t##RngGamma(int32_t method, StreamState* stream, int32_t n, T* r, T alpha, T a,  \
+                                      T beta);                                                             \
+  ZORP_API int32_t _tarr##t##RngBeta(int32_t method, StreamState* stream, int32_t n, T* r, T p, T q, T a,  \
+                                     T beta);                                                              \
+  ZORP_API int32_t _tarr##t##RngChiSquare(int32_t method, StreamState* stream, int32_t n, T* r, int32_t v);
+TARR_DECLARE_CONTINUOUS(d, double)
+TARR_DECLARE_CONTINUOUS(s, float)
+
 /* Processor features guarding the counter-based and hardware generators: 1 or 0. */
 ZORP_API int32_t __tarrCPUisAES(void);
 ZORP_API int32_t __tarrCPUisRDRAND(void);

@@ -38,6 +38,8 @@ inline uint16_t x87_get_status() {
   __asm__ volatile("fnstsw %0" : "=m"(sw));
   return sw;
 }
+// Clears the x87 exception flags without raising a pending exception.
+inline void x87_clear_exceptions() { __asm__ volatile("fnclex"); }
 // Raises a pending unmasked x87 exception now, if there is one.
 inline void x87_wait() { __asm__ volatile("fwait"); }
 

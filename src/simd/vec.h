@@ -506,11 +506,61 @@ inline float lane(__m512 v) {
   return _mm512_cvtss_f32(_mm512_permutexvar_ps(_mm512_set1_epi32(k), v));
 }
 
+// ---- pairs spread over two registers ---------------------------------------------------------
+// lo and hi laid end to end hold pairs (x0, y0, x1, y1, ...): even_lanes gives x0 x1 ..., odd_lanes
+// y0 y1 ... (one register each). interleave_low and interleave_high are the way back: the pairs
+// (a_i, b_i) of the low and of the high half of the lanes.
+namespace detail {
+template <typename V>
+inline __m512i pair_index(int first, int step) {
+  if constexpr (std::is_same_v<V, __m512>) {
+    alignas(64) int32_t idx[16];
+    for (int i = 0; i < 16; ++i) idx[i] = first + step * i;
+    return _mm512_load_si512(idx);
+  } else {
+    alignas(64) int64_t idx[8];
+    for (int i = 0; i < 8; ++i) idx[i] = first + step * i;
+    return _mm512_load_si512(idx);
+  }
+}
+template <typename V>
+inline __m512i zip_index(int half) {
+  constexpr int n = std::is_same_v<V, __m512> ? 16 : 8;
+  if constexpr (n == 16) {
+    alignas(64) int32_t idx[16];
+    for (int i = 0; i < 16; ++i) idx[i] = (i & 1 ? n : 0) + half * n / 2 + i / 2;
+    return _mm512_load_si512(idx);
+  } else {
+    alignas(64) int64_t idx[8];
+    for (int i = 0; i < 8; ++i) idx[i] = (i & 1 ? n : 0) + half * n / 2 + i / 2;
+    return _mm512_load_si512(idx);
+  }
+}
+}  // namespace detail
+inline __m512 even_lanes(__m512 lo, __m512 hi) { return _mm512_permutex2var_ps(lo, detail::pair_index<__m512>(0, 2), hi); }
+inline __m512d even_lanes(__m512d lo, __m512d hi) { return _mm512_permutex2var_pd(lo, detail::pair_index<__m512d>(0, 2), hi); }
+inline __m512 odd_lanes(__m512 lo, __m512 hi) { return _mm512_permutex2var_ps(lo, detail::pair_index<__m512>(1, 2), hi); }
+inline __m512d odd_lanes(__m512d lo, __m512d hi) { return _mm512_permutex2var_pd(lo, detail::pair_index<__m512d>(1, 2), hi); }
+inline __m512 interleave_low(__m512 a, __m512 b) { return _mm512_permutex2var_ps(a, detail::zip_index<__m512>(0), b); }
+inline __m512d interleave_low(__m512d a, __m512d b) { return _mm512_permutex2var_pd(a, detail::zip_index<__m512d>(0), b); }
+inline __m512 interleave_high(__m512 a, __m512 b) { return _mm512_permutex2var_ps(a, detail::zip_index<__m512>(1), b); }
+inline __m512d interleave_high(__m512d a, __m512d b) { return _mm512_permutex2var_pd(a, detail::zip_index<__m512d>(1), b); }
+
 // ---- packing lanes ----------------------------------------------------------------------------
 // The lanes of v that m selects, moved in order to the lowest lanes (the others zero): with an
 // unmasked store and a count, a filter that appends the selected values to a buffer.
 inline __m512 compress(__mmask16 m, __m512 v) { return _mm512_maskz_compress_ps(m, v); }
 inline __m512d compress(__mmask8 m, __m512d v) { return _mm512_maskz_compress_pd(m, v); }
+// The first k lanes that m selects (all of them when it selects k or fewer).
+template <typename M>
+inline M first_selected(M m, int k) {
+  return static_cast<M>(_pdep_u32(k >= 16 ? 0xFFFFu : (1u << k) - 1u, m));
+}
+// Bit i of `bits` to the i-th lane that m selects (the way back from compress for masks).
+template <typename M>
+inline M deposit(uint32_t bits, M m) {
+  return static_cast<M>(_pdep_u32(bits, m));
+}
 // How many lanes a mask selects.
 inline int count_lanes(__mmask16 m) { return __builtin_popcount(m); }
 inline int count_lanes(__mmask8 m) { return __builtin_popcount(m); }

@@ -1,0 +1,516 @@
+// The continuous generators, table-driven over distribution, method and precision: goodness of
+// fit, the fixed transforms element for element against a copy of the stream, the split rule of
+// the pairwise Gaussian, the callbacks' saturated values, the accurate flag, a stream error in
+// the second block, and chunk allocation failure.
+#include <gtest/gtest.h>
+
+#include <immintrin.h>
+
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "cdf.h"
+#include "common/guarded.h"
+#include "zorp/core.h"
+#include "zorp/rng.h"
+#include "zorp/vm.h"
+
+namespace {
+
+using zorp::test::GuardedArray;
+
+// ---- both precisions under one name ------------------------------------------------------
+#define ZORP_BOTH(Name)                                                                        \
+  template <typename... A>                                                                     \
+  int32_t Name(int32_t m, StreamState* s, int32_t n, double* r, A... a) {                      \
+    return _tarrdRng##Name(m, s, n, r, static_cast<double>(a)...);                             \
+  }                                                                                            \
+  template <typename... A>                                                                     \
+  int32_t Name(int32_t m, StreamState* s, int32_t n, float* r, A... a) {                       \
+    return _tarrsRng##Name(m, s, n, r, static_cast<float>(a)...);                              \
+  }
+ZORP_BOTH(Uniform)
+ZORP_BOTH(Gaussian)
+ZORP_BOTH(Exponential)
+ZORP_BOTH(Laplace)
+ZORP_BOTH(Weibull)
+ZORP_BOTH(Cauchy)
+ZORP_BOTH(Rayleigh)
+ZORP_BOTH(Lognormal)
+ZORP_BOTH(Gumbel)
+ZORP_BOTH(Gamma)
+ZORP_BOTH(Beta)
+int32_t ChiSquare(int32_t m, StreamState* s, int32_t n, double* r, int32_t v) { return _tarrdRngChiSquare(m, s, n, r, v); }
+int32_t ChiSquare(int32_t m, StreamState* s, int32_t n, float* r, int32_t v) { return _tarrsRngChiSquare(m, s, n, r, v); }
+
+constexpr int32_t kAccurate = TARR_METHOD_ACCURATE;
+constexpr double kPi = 3.141592653589793;
+
+// A case draws n values of one distribution, method and precision, widened to double.
+struct Case {
+  std::string name;
+  bool single;
+  std::function<int32_t(StreamState*, int32_t, double*)> draw;
+  std::function<double(double)> cdf;
+};
+template <typename T, typename F>
+std::function<int32_t(StreamState*, int32_t, double*)> widened(F f) {
+  return [f](StreamState* s, int32_t n, double* out) {
+    GuardedArray<T> r(static_cast<size_t>(std::max(n, 1)));  // a write past n - 1 faults
+    for (int32_t i = 0; i < n; ++i) r[i] = static_cast<T>(out[i]);  // what is not written stays
+    const int32_t st = f(s, n, r.data());
+    for (int32_t i = 0; i < n; ++i) out[i] = r[i];
+    return st;
+  };
+}
+
+template <typename T>
+void add_cases(std::vector<Case>& c) {
+  const std::string p = sizeof(T) == 8 ? "d" : "s";
+  auto add = [&](std::string name, auto f, std::function<double(double)> cdf) {
+    c.push_back({p + name, sizeof(T) == 4, widened<T>(f), cdf});
+  };
+  using zorp::test::normal_cdf;
+  add("Uniform", [](StreamState* s, int32_t n, T* r) { return Uniform(0, s, n, r, -1, 3); },
+      [](double x) { return (x + 1) / 4; });
+  for (int32_t m : {0, 1, 2})
+    add("Gaussian" + std::to_string(m), [m](StreamState* s, int32_t n, T* r) { return Gaussian(m, s, n, r, 1, 2); },
+        [](double x) { return normal_cdf((x - 1) / 2); });
+  add("Exponential", [](StreamState* s, int32_t n, T* r) { return Exponential(0, s, n, r, 1, 2); },
+      [](double x) { return 1 - std::exp(-(x - 1) / 2); });
+  add("Laplace", [](StreamState* s, int32_t n, T* r) { return Laplace(0, s, n, r, 0.5, 1.5); },
+      [](double x) { return x < 0.5 ? 0.5 * std::exp((x - 0.5) / 1.5) : 1 - 0.5 * std::exp(-(x - 0.5) / 1.5); });
+  add("Weibull", [](StreamState* s, int32_t n, T* r) { return Weibull(0, s, n, r, 1.7, -1, 0.8); },
+      [](double x) { return 1 - std::exp(-std::pow((x + 1) / 0.8, 1.7)); });
+  add("Cauchy", [](StreamState* s, int32_t n, T* r) { return Cauchy(0, s, n, r, 2, 0.5); },
+      [](double x) { return 0.5 + std::atan((x - 2) / 0.5) / kPi; });
+  add("Rayleigh", [](StreamState* s, int32_t n, T* r) { return Rayleigh(0, s, n, r, 0, 2); },
+      [](double x) { return 1 - std::exp(-(x / 2) * (x / 2)); });
+  for (int32_t m : {0, 1, kAccurate})
+    add("Lognormal" + std::to_string(m), [m](StreamState* s, int32_t n, T* r) { return Lognormal(m, s, n, r, 0.2, 0.5, 1, 3); },
+        [](double x) { return x <= 1 ? 0 : normal_cdf((std::log((x - 1) / 3) - 0.2) / 0.5); });
+  add("Gumbel", [](StreamState* s, int32_t n, T* r) { return Gumbel(0, s, n, r, 1, 2); },
+      [](double x) { return 1 - std::exp(-std::exp((x - 1) / 2)); });
+  // Gamma and Beta without displacement: a + beta g rounds tiny values of g onto a itself in
+  // single precision (a point mass that the continuous reference does not have).
+  for (double alpha : {0.05, 0.25, 0.55, 0.6, 0.8, 1.0, 1.5, 4.5})
+    add("Gamma" + std::to_string(alpha), [alpha](StreamState* s, int32_t n, T* r) { return Gamma(0, s, n, r, alpha, 0, 2); },
+        [alpha](double x) { return zorp::test::gamma_p(alpha, x / 2); });
+  // Small shapes put values on 0 or 1 by rounding and overflow e^V in the mixed scheme.
+  const double shapes[][2] = {{0.5, 0.7}, {0.2, 0.3}, {0.5, 3}, {4, 0.6}, {0.05, 1.5}, {30, 0.3},
+                              {1, 3}, {2.5, 1}, {1, 1}, {2, 5}, {6, 1.5}};
+  for (const auto& sh : shapes) {
+    const double bp = sh[0], bq = sh[1];
+    add("Beta" + std::to_string(bp) + "," + std::to_string(bq),
+        [bp, bq](StreamState* s, int32_t n, T* r) { return Beta(0, s, n, r, bp, bq, 0, 2); },
+        [bp, bq](double x) { return zorp::test::beta_i(bp, bq, x / 2); });
+  }
+  for (int32_t v : {1, 2, 3, 5, 8, 16, 17, 20})
+    add("ChiSquare" + std::to_string(v), [v](StreamState* s, int32_t n, T* r) { return ChiSquare(0, s, n, r, v); },
+        [v](double x) { return zorp::test::gamma_p(v / 2.0, x / 2); });
+}
+
+std::vector<Case> all_cases() {
+  std::vector<Case> c;
+  add_cases<double>(c);
+  add_cases<float>(c);
+  return c;
+}
+
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
+std::string case_name(const testing::TestParamInfo<Case>& info) {
+  std::string s = info.param.name;
+  for (char& ch : s)
+    if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+  return s;
+}
+
+StreamState* mt_stream(uint32_t seed) {
+  StreamState* s = nullptr;
+  EXPECT_EQ(__tarrNewStreamEx(&s, TARR_BRNG_MT19937, 1, &seed), 0);
+  return s;
+}
+
+uint32_t seed_of(const std::string& name) { return static_cast<uint32_t>(std::hash<std::string>{}(name)); }
+
+class Distributions : public testing::TestWithParam<Case> {};
+
+// Kolmogorov-Smirnov over 100,003 values from a fixed seed; the bound's false-alarm chance is
+// below 1e-6 per case. Every value is finite.
+TEST_P(Distributions, FitsItsDistribution) {
+  const Case& c = GetParam();
+  StreamState* s = mt_stream(seed_of(c.name));
+  std::vector<double> x(100003);
+  ASSERT_EQ(c.draw(s, static_cast<int32_t>(x.size()), x.data()), 0);
+  for (double v : x) ASSERT_TRUE(std::isfinite(v)) << v;
+  EXPECT_LT(zorp::test::kolmogorov_smirnov(x, c.cdf, c.single), zorp::test::kKsBound) << c.name;
+  __tarrDeleteStream(&s);
+}
+
+// n < 1 writes nothing (a guard page stands right after the array); n = 1 writes one value.
+TEST_P(Distributions, CountsBelowOneWriteNothing) {
+  const Case& c = GetParam();
+  StreamState* s = mt_stream(7);
+  double x = 12345;
+  EXPECT_EQ(c.draw(s, 0, &x), 0);
+  EXPECT_EQ(c.draw(s, -3, &x), 0);
+  EXPECT_EQ(x, 12345);
+  EXPECT_EQ(c.draw(s, 1, &x), 0);
+  EXPECT_TRUE(std::isfinite(x));
+  __tarrDeleteStream(&s);
+}
+
+// ---- a scripted generator: the MT19937 stream's values with a failure at a chosen call, or one
+// fixed point t of every requested interval [a, b) (t = 0 is a itself) --------------------------
+constexpr int32_t kInjected = -1777;
+struct Script {
+  StreamState* source = nullptr;
+  int fail_at = 0, calls = 0;
+  bool fixed = false;
+  double t = 0;
+} g_script;
+
+template <typename T>
+int32_t scripted(StreamState*, int32_t n, T* r, T a, T b) {
+  if (++g_script.calls == g_script.fail_at) return kInjected;
+  if (g_script.fixed) {
+    for (int32_t i = 0; i < n; ++i) r[i] = a + static_cast<T>(g_script.t) * (b - a);
+    return 0;
+  }
+  if constexpr (sizeof(T) == 8) return __tarrdBRngMT19937(g_script.source, n, r, a, b);
+  else return __tarrsBRngMT19937(g_script.source, n, r, a, b);
+}
+
+StreamState* scripted_stream() {
+  static const uint32_t brng = [] {
+    BrngProperties p{};
+    p.StateSize = 16;
+    p.SeedCount = 1;
+    p.WordSize = 4;
+    p.BitCount = 32;
+    p.InitStream = [](int32_t, StreamState*, int32_t, const uint32_t*) { return 0; };
+    p.sBRng = scripted<float>;
+    p.dBRng = scripted<double>;
+    p.iBRng = [](StreamState*, int32_t, uint32_t*) { return 0; };
+    return static_cast<uint32_t>(__tarrRegisterBrng(&p));
+  }();
+  StreamState* s = nullptr;
+  EXPECT_EQ(__tarrNewStreamEx(&s, brng, 0, nullptr), 0);
+  g_script = Script{};
+  return s;
+}
+
+struct CallerState {
+  uint32_t mode;
+  ZorpVmErrorCallback callback;
+  uint16_t x87;
+  uint32_t mxcsr;
+  bool operator==(const CallerState&) const = default;
+};
+CallerState caller_state() {
+  CallerState c{_fennGetMode(), _fennGetErrorCallBack(), 0, _mm_getcsr()};
+  __asm__ volatile("fnstcw %0" : "=m"(c.x87));
+  return c;
+}
+int32_t caller_callback(ZorpVmErrorRecord*) { return 0; }
+
+// A stream error at the second draw ends the call with that status; what the first draw gave
+// stays written (the same values as a run without the error), nothing after it is touched, and
+// the caller's mode word, callback, x87 control word and MXCSR are as they were.
+TEST_P(Distributions, StreamErrorKeepsEarlierBlocksAndRestoresTheCaller) {
+  const Case& c = GetParam();
+  if (c.name.find("Uniform") != std::string::npos) GTEST_SKIP() << "one draw per call";
+  const int32_t n = 30000;
+  const CallerState before = caller_state();
+  const uint32_t odd_mode = ZORP_VM_EP | ZORP_VM_ERRMODE_STDERR;
+  const uint16_t odd_x87 = 0x027F;
+  _fennSetMode(odd_mode);
+  _fennSetErrorCallBack(caller_callback);
+  __asm__ volatile("fldcw %0" : : "m"(odd_x87));
+  // Divide-by-zero already raised; inexact and denormal too, which the test's own conversions
+  // of its parameters and of subnormal results would raise after the state was read.
+  _mm_setcsr(0x1F80 | 0x0026);
+  const CallerState set = caller_state();
+
+  std::vector<double> want(n), got(n, -999.0);
+  StreamState* s = scripted_stream();
+  g_script.source = mt_stream(99);
+  ASSERT_EQ(c.draw(s, n, want.data()), 0);
+  if (c.name.find("Cauchy") == std::string::npos) {
+    EXPECT_TRUE(caller_state() == set);
+  }
+  _mm_setcsr(set.mxcsr);
+  __tarrDeleteStream(&g_script.source);
+  __tarrDeleteStream(&s);
+
+  s = scripted_stream();
+  g_script.source = mt_stream(99);
+  g_script.fail_at = 2;
+  EXPECT_EQ(c.draw(s, n, got.data()), kInjected);
+  CallerState after = caller_state();
+  __asm__ volatile("fldcw %0" : : "m"(before.x87));
+  _mm_setcsr(before.mxcsr);
+  _fennSetErrorCallBack(before.callback);
+  _fennSetMode(before.mode);
+  // Cauchy leaves the floating-point state to its kernel, which adds the flags it raised.
+  if (c.name.find("Cauchy") != std::string::npos) after.mxcsr = (after.mxcsr & ~0x3Fu) | (set.mxcsr & 0x3Fu);
+  EXPECT_TRUE(after == set) << std::hex << after.mode << " " << after.x87 << " " << after.mxcsr;
+  int32_t written = 0;
+  while (written < n && got[written] != -999.0) ++written;
+  for (int32_t i = 0; i < written; ++i) ASSERT_EQ(got[i], want[i]) << i;
+  for (int32_t i = written; i < n; ++i) ASSERT_EQ(got[i], -999.0) << i;
+  // The exponential draws one block per call: the first block exactly.
+  const bool wide = zorp_serv_cpuisicx() || zorp_serv_cpuiscpx();
+  if (c.name == "dExponential") {
+    EXPECT_EQ(written, wide ? 6144 : 4096);
+  } else if (c.name == "sExponential") {
+    EXPECT_EQ(written, wide ? 12288 : 8192);
+  }
+  __tarrDeleteStream(&g_script.source);
+  __tarrDeleteStream(&s);
+}
+
+INSTANTIATE_TEST_SUITE_P(Continuous, Distributions, testing::ValuesIn(all_cases()), case_name);
+
+// ---- the fixed transforms, element for element -------------------------------------------------
+// The generator's values against the formula applied to the same stream's uniforms, drawn from a
+// copy; the tolerance is the working slot's (EP double, LA single), relative to 1 + |value|.
+struct Transform {
+  std::string name;
+  bool single;
+  std::function<int32_t(StreamState*, int32_t, double*)> draw;
+  int per_value;   // uniforms per value
+  double lo, hi;   // the interval they are drawn on
+  std::function<double(const double* u, int32_t i)> value;  // value i from its uniforms
+};
+
+void PrintTo(const Transform& t, std::ostream* os) { *os << t.name; }
+
+template <typename T>
+void add_transforms(std::vector<Transform>& t) {
+  const bool single = sizeof(T) == 4;
+  const std::string p = single ? "s" : "d";
+  auto add = [&](std::string name, auto f, int per, double lo, double hi, std::function<double(const double*, int32_t)> v) {
+    t.push_back({p + name, single, widened<T>(f), per, lo, hi, v});
+  };
+  add("Exponential", [](StreamState* s, int32_t n, T* r) { return Exponential(0, s, n, r, 1, 2); }, 1, 0, 1,
+      [](const double* u, int32_t i) { return 1 - 2 * std::log(u[i]); });
+  add("Laplace", [](StreamState* s, int32_t n, T* r) { return Laplace(0, s, n, r, 0.5, 1.5); }, 2, 0, 1,
+      [](const double* u, int32_t i) { return 0.5 + (u[2 * i + 1] > 0.5 ? 1.5 : -1.5) * std::log(u[2 * i]); });
+  add("Weibull", [](StreamState* s, int32_t n, T* r) { return Weibull(0, s, n, r, 1.7, -1, 0.8); }, 1, 0, 1,
+      [](const double* u, int32_t i) { return -1 + 0.8 * std::pow(-std::log(u[i]), 1 / 1.7); });
+  add("Cauchy", [](StreamState* s, int32_t n, T* r) { return Cauchy(0, s, n, r, 2, 0.5); }, 1, -kPi / 2, kPi / 2,
+      [](const double* u, int32_t i) { return 2 + 0.5 * std::tan(u[i]); });
+  add("Rayleigh", [](StreamState* s, int32_t n, T* r) { return Rayleigh(0, s, n, r, 0, 2); }, 1, 0, 1,
+      [](const double* u, int32_t i) { return 2 * std::sqrt(-std::log(u[i])); });
+  add("Gumbel", [](StreamState* s, int32_t n, T* r) { return Gumbel(0, s, n, r, 1, 2); }, 1, 0, 1,
+      [](const double* u, int32_t i) { return 1 + 2 * std::log(-std::log(u[i])); });
+  add("Gaussian0", [](StreamState* s, int32_t n, T* r) { return Gaussian(0, s, n, r, 1, 2); }, 2, 0, 1,
+      [](const double* u, int32_t i) {
+        return 1 + 2 * std::sqrt(-2 * std::log(u[2 * i])) * std::sin(2 * kPi * u[2 * i + 1]);
+      });
+  auto pairs = [](const double* u, int32_t i) {  // sine output first, then the cosine of the same pair
+    const double* q = u + (i & ~1);
+    const double rad = std::sqrt(-2 * std::log(q[0]));
+    return rad * (i & 1 ? std::cos(2 * kPi * q[1]) : std::sin(2 * kPi * q[1]));
+  };
+  add("Gaussian1", [](StreamState* s, int32_t n, T* r) { return Gaussian(1, s, n, r, 1, 2); }, 1, 0, 1,
+      [pairs](const double* u, int32_t i) { return 1 + 2 * pairs(u, i); });
+  add("Lognormal0", [](StreamState* s, int32_t n, T* r) { return Lognormal(0, s, n, r, 0.2, 0.5, 1, 3); }, 1, 0, 1,
+      [pairs](const double* u, int32_t i) { return 1 + 3 * std::exp(0.2 + 0.5 * pairs(u, i)); });
+  // p = 1: 1 - u^(1/q) is Beta(1, q); q = 1: u^(1/p) is Beta(p, 1).
+  add("Beta1,3", [](StreamState* s, int32_t n, T* r) { return Beta(0, s, n, r, 1, 3, 0, 1); }, 1, 0, 1,
+      [](const double* u, int32_t i) { return 1 - std::pow(u[i], 1 / 3.0); });
+  add("Beta2.5,1", [](StreamState* s, int32_t n, T* r) { return Beta(0, s, n, r, 2.5, 1, 0, 1); }, 1, 0, 1,
+      [](const double* u, int32_t i) { return std::pow(u[i], 1 / 2.5); });
+  add("ChiSquare6", [](StreamState* s, int32_t n, T* r) { return ChiSquare(0, s, n, r, 6); }, 3, 0, 1,
+      [](const double* u, int32_t i) { return -2 * std::log(u[3 * i] * u[3 * i + 1] * u[3 * i + 2]); });
+  add("Gamma1", [](StreamState* s, int32_t n, T* r) { return Gamma(0, s, n, r, 1, 1, 2); }, 1, 0, 1,
+      [](const double* u, int32_t i) { return 1 - 2 * std::log(u[i]); });
+}
+
+std::vector<Transform> all_transforms() {
+  std::vector<Transform> t;
+  add_transforms<double>(t);
+  add_transforms<float>(t);
+  return t;
+}
+
+class Transforms : public testing::TestWithParam<Transform> {};
+
+// 25,003 values: two long blocks of either precision and a masked tail, on every path.
+TEST_P(Transforms, MatchTheFormulaOnTheStreamsUniforms) {
+  const Transform& t = GetParam();
+  const int32_t n = 25003;
+  StreamState* s = mt_stream(seed_of(t.name));
+  StreamState* copy = nullptr;
+  ASSERT_EQ(__tarrCopyStream(&copy, s), 0);
+  // One uniform more than the values need: an odd count of pairwise normals ends on a whole pair.
+  std::vector<double> got(n), u(static_cast<size_t>(n) * t.per_value + 1);
+  ASSERT_EQ(t.draw(s, n, got.data()), 0);
+  const int32_t nu = static_cast<int32_t>(u.size());
+  if (t.single) {
+    std::vector<float> uf(u.size());
+    ASSERT_EQ(_tarrsRngUniform(0, copy, nu, uf.data(), static_cast<float>(t.lo), static_cast<float>(t.hi)), 0);
+    std::copy(uf.begin(), uf.end(), u.begin());
+  } else {
+    ASSERT_EQ(_tarrdRngUniform(0, copy, nu, u.data(), t.lo, t.hi), 0);
+  }
+  const double tol = t.single ? 2e-4 : 2e-6;
+  for (int32_t i = 0; i < n; ++i) {
+    const double want = t.value(u.data(), i);
+    if (!std::isfinite(want)) continue;  // a uniform of 0: the callbacks' case, tested below
+    ASSERT_LE(std::fabs(got[i] - want), tol * (1 + std::fabs(want))) << "element " << i;
+  }
+  __tarrDeleteStream(&copy);
+  __tarrDeleteStream(&s);
+}
+
+INSTANTIATE_TEST_SUITE_P(Continuous, Transforms, testing::ValuesIn(all_transforms()),
+                         [](const testing::TestParamInfo<Transform>& i) {
+                           std::string s = i.param.name;
+                           for (char& ch : s)
+                             if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+                           return s;
+                         });
+
+// ---- the pairwise Gaussian's split rule -----------------------------------------------------------
+template <typename T>
+void check_splits() {
+  const int32_t total = 2100;
+  const std::vector<std::vector<int32_t>> splits = {
+      {1, 1, 2098}, {1, 2, 2097}, {3, 1025, 1072}, {1023, 1, 1076}, {1024, 1076}, {2099, 1}, {2, 2, 2096}};
+  StreamState* one = mt_stream(5);
+  std::vector<T> want(total);
+  ASSERT_EQ(Gaussian(1, one, total, want.data(), 0.5, 3), 0);
+  for (const auto& parts : splits) {
+    StreamState* s = mt_stream(5);
+    std::vector<T> got(total);
+    int32_t at = 0;
+    for (int32_t k : parts) {
+      ASSERT_EQ(Gaussian(1, s, k, got.data() + at, 0.5, 3), 0);
+      at += k;
+      // An odd total leaves a pair pending, an even one none.
+      const T* pending = static_cast<const T*>(__tarrSearchChunk(s, sizeof(T) == 8 ? 2 : 1));
+      ASSERT_NE(pending, nullptr);
+      EXPECT_EQ(pending[0] == T(-1) && pending[1] == T(-1), at % 2 == 0) << at;
+    }
+    EXPECT_EQ(std::memcmp(got.data(), want.data(), total * sizeof(T)), 0) << parts.size() << " parts, first " << parts[0];
+    __tarrDeleteStream(&s);
+  }
+  __tarrDeleteStream(&one);
+}
+TEST(GaussianPairs, AnySplitGivesTheOneCallSequence) {
+  check_splits<double>();
+  check_splits<float>();
+}
+
+// ---- callbacks: a uniform of exactly the lower end -----------------------------------------------
+// ln 0 becomes the logarithm of the least subnormal, ErfInv(-1) the value at the last argument.
+template <typename T>
+void check_saturation() {
+  const double ln_tiny = sizeof(T) == 8 ? 744.4400719213812 : 103.2789306640625;
+  const double edge = sizeof(T) == 8 ? 5.8635847487551676 : 3.8325068950653076;
+  struct Row {
+    const char* name;
+    std::function<int32_t(StreamState*, T*)> draw;
+    double want;
+  };
+  const Row rows[] = {
+      {"Exponential", [](StreamState* s, T* r) { return Exponential(0, s, 2, r, 1, 2); }, 1 + 2 * ln_tiny},
+      {"Rayleigh", [](StreamState* s, T* r) { return Rayleigh(0, s, 2, r, 0, 1); }, std::sqrt(ln_tiny)},
+      {"Weibull", [](StreamState* s, T* r) { return Weibull(0, s, 2, r, 2, 0, 1); }, std::sqrt(ln_tiny)},
+      {"Gumbel", [](StreamState* s, T* r) { return Gumbel(0, s, 2, r, 0, 1); }, std::log(ln_tiny)},
+      {"Gaussian2", [](StreamState* s, T* r) { return Gaussian(2, s, 2, r, 0, 1); }, -std::sqrt(2.0) * edge},
+      {"Gaussian1 (its cosine output)",
+       [](StreamState* s, T* r) {
+         const int32_t st = Gaussian(1, s, 2, r, 0, 1);
+         r[0] = r[1];
+         return st;
+       },
+       std::sqrt(2 * ln_tiny)},
+      {"Laplace", [](StreamState* s, T* r) { return Laplace(0, s, 2, r, 0, 1); }, ln_tiny},
+      {"ChiSquare2", [](StreamState* s, T* r) { return ChiSquare(0, s, 2, r, 2); }, 2 * ln_tiny},
+  };
+  for (const Row& row : rows) {
+    StreamState* s = scripted_stream();
+    g_script.fixed = true;
+    T r[2] = {};
+    ASSERT_EQ(row.draw(s, r), 0) << row.name;
+    EXPECT_NEAR(r[0], row.want, 1e-5 * std::fabs(row.want)) << row.name << (sizeof(T) == 8 ? " double" : " float");
+    __tarrDeleteStream(&s);
+  }
+}
+TEST(Callbacks, SaturateLogarithmsOfZeroAndErfInvAtMinusOne) {
+  check_saturation<double>();
+  check_saturation<float>();
+}
+
+// ---- the accurate flag ------------------------------------------------------------------------------
+// A generator whose value rounds just past the top of its interval: without the flag the
+// transform leaves the support (the row shows the fault is reachable), with it it does not.
+template <typename T>
+void check_accurate() {
+  struct Row {
+    const char* name;
+    std::function<int32_t(int32_t, StreamState*, T*)> draw;
+    T lo, hi;
+  };
+  const Row rows[] = {
+      {"Uniform", [](int32_t m, StreamState* s, T* r) { return Uniform(m, s, 8, r, 2, 3); }, 2, 3},
+      {"Exponential", [](int32_t m, StreamState* s, T* r) { return Exponential(m, s, 8, r, 1, 2); }, 1, INFINITY},
+      {"Weibull", [](int32_t m, StreamState* s, T* r) { return Weibull(m, s, 8, r, 1.5, 1, 2); }, 1, INFINITY},
+      {"Rayleigh", [](int32_t m, StreamState* s, T* r) { return Rayleigh(m, s, 8, r, 1, 2); }, 1, INFINITY},
+  };
+  for (const Row& row : rows)
+    for (int32_t method : {0, kAccurate}) {
+      StreamState* s = scripted_stream();
+      g_script.fixed = true;
+      g_script.t = 1 + 1.0 / (1 << 20);
+      T r[8];
+      ASSERT_EQ(row.draw(method, s, r), 0);
+      bool inside = true;
+      for (T v : r) inside &= v >= row.lo && v <= row.hi;
+      EXPECT_EQ(inside, method == kAccurate) << row.name << " method " << method;
+      __tarrDeleteStream(&s);
+    }
+}
+TEST(AccurateFlag, KeepsValuesInsideTheSupport) {
+  check_accurate<double>();
+  check_accurate<float>();
+}
+
+// ---- chunk allocation failure -----------------------------------------------------------------------
+// The pending-pair chunk is two allocations (its data, then the chunk record): either failing
+// gives -4, leaks nothing, leaves the caller's state, and the next call succeeds.
+TEST(Chunks, AllocationFailureGivesNoMemory) {
+  const std::pair<const char*, std::function<int32_t(StreamState*)>> rows[] = {
+      {"dGaussian1", [](StreamState* s) { double r[3]; return Gaussian(1, s, 3, r, 0, 1); }},
+      {"sGaussian1", [](StreamState* s) { float r[3]; return Gaussian(1, s, 3, r, 0, 1); }},
+      {"dLognormal0", [](StreamState* s) { double r[3]; return Lognormal(0, s, 3, r, 0, 1, 0, 1); }},
+      {"dGamma2.5", [](StreamState* s) { double r[3]; return Gamma(0, s, 3, r, 2.5, 0, 1); }},
+      {"sGamma2.5", [](StreamState* s) { float r[3]; return Gamma(0, s, 3, r, 2.5, 0, 1); }},
+  };
+  for (const auto& [name, draw] : rows)
+    for (int k : {1, 2}) {
+      StreamState* s = mt_stream(3);
+      const int64_t live = zorp_core_live_allocations();
+      const CallerState before = caller_state();
+      zorp_core_fail_allocation(k);
+      EXPECT_EQ(draw(s), TARR_ERROR_NO_MEMORY) << name << " allocation " << k;
+      zorp_core_fail_allocation(0);
+      EXPECT_EQ(zorp_core_live_allocations(), live) << name;
+      EXPECT_TRUE(caller_state() == before) << name;
+      EXPECT_EQ(__tarrGetNumChunks(s), 0);
+      EXPECT_EQ(draw(s), 0) << name;
+      EXPECT_EQ(__tarrGetNumChunks(s), 1);
+      __tarrDeleteStream(&s);
+    }
+}
+
+}  // namespace
