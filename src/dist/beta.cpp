@@ -92,13 +92,11 @@ int32_t beta_bb(const Frame<T>& f, int32_t n, T* r, T p, T q, T a, T beta) {
       squeezed[j / L] = squeeze;
       unsettled[j / L] = rest;
       if (rest) {
-        const int k = simd::count_lanes(rest);
-        const auto first = simd::first_lanes<T>(k);
-        simd::store(pz + packed, first, simd::compress(rest, z));
-        simd::store(pbw + packed, first, simd::compress(rest, simd::add(vb0, simd::min(wv, top))));
-        simd::store(pr + packed, first, simd::compress(rest, R));
-        simd::store(ps + packed, first, simd::compress(rest, S));
-        packed += k;
+        store_selected(pz + packed, rest, z);
+        store_selected(pbw + packed, rest, simd::add(vb0, simd::min(wv, top)));
+        store_selected(pr + packed, rest, R);
+        store_selected(ps + packed, rest, S);
+        packed += simd::count_lanes(rest);
       }
     });
     if (packed) {

@@ -243,6 +243,18 @@ inline int32_t in_blocks(int32_t n, int32_t block, Body&& body) {
   return TARR_STATUS_OK;
 }
 
+// The whole call of a generator with one transform: nothing for n < 1, the stream's uniform
+// source (or the refusal of a stream without one), the frame with the distribution's fix-up,
+// and body(frame, offset, count) over blocks of at most `block`.
+template <typename T, typename Body>
+inline int32_t on_frame(StreamState* stream, int32_t n, ZorpVmErrorCallback fixup, int32_t block, Body&& body) {
+  if (n < 1) return TARR_STATUS_OK;
+  const Source<T> source = source_of<T>(stream);
+  if (!source) return TARR_ERROR_INVALID_BRNG;
+  Frame<T> f(stream, source, fixup);
+  return in_blocks(n, block, [&](int32_t i, int32_t k) { return body(f, i, k); });
+}
+
 // r[i] := f(r[i]) a register at a time; the tail under a mask, nothing touched past n - 1.
 template <typename T, typename F>
 inline void each(int32_t n, T* r, F f) {

@@ -60,11 +60,10 @@ int32_t gamma_large(const Frame<T>& f, T* pending, int32_t n, T* r, T alpha, T a
       squeezed[j / L] = squeeze;
       unsettled[j / L] = rest;
       if (rest) {
-        const int k = simd::count_lanes(rest);
-        simd::store(su + packed, simd::first_lanes<T>(k), simd::compress(rest, uv));
-        simd::store(sz + packed, simd::first_lanes<T>(k), simd::compress(rest, zv));
-        simd::store(sw + packed, simd::first_lanes<T>(k), simd::compress(rest, v3));
-        packed += k;
+        store_selected(su + packed, rest, uv);
+        store_selected(sz + packed, rest, zv);
+        store_selected(sw + packed, rest, v3);
+        packed += simd::count_lanes(rest);
       }
     });
     if (packed) {

@@ -38,12 +38,8 @@ int32_t logs_of_uniforms(const Frame<T>& f, int32_t k, T* r) {
 // a - beta ln u.
 template <typename T>
 int32_t exponential(uint32_t method, StreamState* stream, int32_t n, T* r, T a, T beta) {
-  if (n < 1) return TARR_STATUS_OK;
-  const Source<T> source = source_of<T>(stream);
-  if (!source) return TARR_ERROR_INVALID_BRNG;
-  Frame<T> f(stream, source, log_floor_any<T>);
   const Vec<T> s = simd::splat(beta), h = simd::splat(a);
-  return in_blocks(n, long_block<T>(), [&](int32_t i, int32_t k) {
+  return on_frame<T>(stream, n, log_floor_any<T>, long_block<T>(), [&](const Frame<T>& f, int32_t i, int32_t k) {
     if (const int32_t st = logs_of_uniforms(f, k, r + i); st < 0) return st;
     if (method & kAccurate) each(k, r + i, [&](Vec<T> v) { return simd::max(h, simd::fnma(s, v, h)); });
     else each(k, r + i, [&](Vec<T> v) { return simd::fnma(s, v, h); });
@@ -54,14 +50,10 @@ int32_t exponential(uint32_t method, StreamState* stream, int32_t n, T* r, T a, 
 // a + beta ln u1 or a - beta ln u1 as u2 is above 1/2 or not: the exponential tail on either side.
 template <typename T>
 int32_t laplace(StreamState* stream, int32_t n, T* r, T a, T beta) {
-  if (n < 1) return TARR_STATUS_OK;
-  const Source<T> source = source_of<T>(stream);
-  if (!source) return TARR_ERROR_INVALID_BRNG;
   constexpr int32_t kBlock = 1024;
   alignas(64) T work[2 * kBlock];
-  Frame<T> f(stream, source, log_floor_any<T>);
   const Vec<T> up = simd::splat(beta), down = simd::splat(-beta), h = simd::splat(a), half = simd::splat(T(0.5));
-  return in_blocks(n, kBlock, [&](int32_t i, int32_t k) {
+  return on_frame<T>(stream, n, log_floor_any<T>, kBlock, [&](const Frame<T>& f, int32_t i, int32_t k) {
     if (const int32_t st = f.uniform(2 * k, work, T(0), T(1)); st < 0) return st;
     split_pairs(k, work, r + i, work);
     f.ln(k, r + i);
@@ -73,12 +65,8 @@ int32_t laplace(StreamState* stream, int32_t n, T* r, T a, T beta) {
 // a + beta (-ln u)^(1/alpha).
 template <typename T>
 int32_t weibull(uint32_t method, StreamState* stream, int32_t n, T* r, T alpha, T a, T beta) {
-  if (n < 1) return TARR_STATUS_OK;
-  const Source<T> source = source_of<T>(stream);
-  if (!source) return TARR_ERROR_INVALID_BRNG;
-  Frame<T> f(stream, source, log_floor_sing<T>);
   const T power = T(1) / alpha;
-  return in_blocks(n, long_block<T>(), [&](int32_t i, int32_t k) {
+  return on_frame<T>(stream, n, log_floor_sing<T>, long_block<T>(), [&](const Frame<T>& f, int32_t i, int32_t k) {
     if (const int32_t st = logs_of_uniforms(f, k, r + i); st < 0) return st;
     each(k, r + i, [](Vec<T> v) { return negate<T>(v); });
     f.powx(k, r + i, power);
@@ -91,11 +79,7 @@ int32_t weibull(uint32_t method, StreamState* stream, int32_t n, T* r, T alpha, 
 // a + beta tan(u), u on [-pi/2, pi/2): nothing to fix up, so the caller's state stays.
 template <typename T>
 int32_t cauchy(StreamState* stream, int32_t n, T* r, T a, T beta) {
-  if (n < 1) return TARR_STATUS_OK;
-  const Source<T> source = source_of<T>(stream);
-  if (!source) return TARR_ERROR_INVALID_BRNG;
-  Frame<T> f(stream, source, nullptr);
-  return in_blocks(n, long_block<T>(), [&](int32_t i, int32_t k) {
+  return on_frame<T>(stream, n, nullptr, long_block<T>(), [&](const Frame<T>& f, int32_t i, int32_t k) {
     if (const int32_t st = f.uniform(k, r + i, -Precision<T>::kHalfPi, Precision<T>::kHalfPi); st < 0) return st;
     f.tan(k, r + i);
     affine(k, r + i, beta, a);
@@ -106,11 +90,7 @@ int32_t cauchy(StreamState* stream, int32_t n, T* r, T a, T beta) {
 // a + beta sqrt(-ln u): the scale is beta itself, with no factor 2 under the root.
 template <typename T>
 int32_t rayleigh(uint32_t method, StreamState* stream, int32_t n, T* r, T a, T beta) {
-  if (n < 1) return TARR_STATUS_OK;
-  const Source<T> source = source_of<T>(stream);
-  if (!source) return TARR_ERROR_INVALID_BRNG;
-  Frame<T> f(stream, source, log_floor_sing<T>);
-  return in_blocks(n, long_block<T>(), [&](int32_t i, int32_t k) {
+  return on_frame<T>(stream, n, log_floor_sing<T>, long_block<T>(), [&](const Frame<T>& f, int32_t i, int32_t k) {
     if (const int32_t st = logs_of_uniforms(f, k, r + i); st < 0) return st;
     each(k, r + i, [](Vec<T> v) { return negate<T>(v); });
     f.sqrt(k, r + i);
@@ -123,11 +103,7 @@ int32_t rayleigh(uint32_t method, StreamState* stream, int32_t n, T* r, T a, T b
 // a + beta ln(-ln u): the distribution of the smallest value (its density leans to the left).
 template <typename T>
 int32_t gumbel(StreamState* stream, int32_t n, T* r, T a, T beta) {
-  if (n < 1) return TARR_STATUS_OK;
-  const Source<T> source = source_of<T>(stream);
-  if (!source) return TARR_ERROR_INVALID_BRNG;
-  Frame<T> f(stream, source, log_floor_any<T>);
-  return in_blocks(n, long_block<T>(), [&](int32_t i, int32_t k) {
+  return on_frame<T>(stream, n, log_floor_any<T>, long_block<T>(), [&](const Frame<T>& f, int32_t i, int32_t k) {
     if (const int32_t st = logs_of_uniforms(f, k, r + i); st < 0) return st;
     each(k, r + i, [](Vec<T> v) { return negate<T>(v); });
     f.ln(k, r + i);

@@ -9,6 +9,12 @@ namespace zorp::dist {
 
 inline constexpr int32_t kCandidates = 512;
 
+// Writes the lanes of v that m selects, in lane order, to p[0], p[1], ... and nothing past them.
+template <typename T>
+inline void store_selected(T* p, simd::Mask<T> m, Vec<T> v) {
+  simd::store(p, simd::first_lanes<T>(simd::count_lanes(m)), simd::compress(m, v));
+}
+
 template <typename T>
 class Accepted {
  public:
@@ -16,10 +22,8 @@ class Accepted {
   // The lanes of v that m selects, in lane order.
   void put(simd::Mask<T> m, Vec<T> v) {
     m = simd::first_selected(m, n_ - count_);
-    const int c = simd::count_lanes(m);
-    if (!c) return;
-    simd::store(r_ + count_, simd::first_lanes<T>(c), simd::compress(m, v));
-    count_ += c;
+    store_selected(r_ + count_, m, v);
+    count_ += simd::count_lanes(m);
   }
   int32_t left() const { return n_ - count_; }
 
