@@ -60,10 +60,13 @@ struct Case {
 template <typename T, typename F>
 std::function<int32_t(StreamState*, int32_t, double*)> widened(F f) {
   return [f](StreamState* s, int32_t n, double* out) {
-    GuardedArray<T> r(static_cast<size_t>(std::max(n, 1)));  // a write past n - 1 faults
-    for (int32_t i = 0; i < n; ++i) r[i] = static_cast<T>(out[i]);  // what is not written stays
+    // A write past n - 1 faults; for n < 1 the one element is carried both ways, so that a
+    // value written there shows in the caller's element.
+    const int32_t m = std::max(n, 1);
+    GuardedArray<T> r(static_cast<size_t>(m));
+    for (int32_t i = 0; i < m; ++i) r[i] = static_cast<T>(out[i]);  // what is not written stays
     const int32_t st = f(s, n, r.data());
-    for (int32_t i = 0; i < n; ++i) out[i] = r[i];
+    for (int32_t i = 0; i < m; ++i) out[i] = r[i];
     return st;
   };
 }
