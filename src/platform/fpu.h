@@ -2,7 +2,7 @@
 // x86-64 operating system, so this header serves both platform implementations.
 #pragma once
 #include <cstdint>
-#include <immintrin.h>
+#include "simd/isa.h"
 
 namespace zorp::fpu {
 

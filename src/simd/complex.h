@@ -2,7 +2,7 @@
 // double vector. The helpers move and sign parts within each pair and convert element masks
 // to lane masks and back.
 #pragma once
-#include <immintrin.h>
+#include "simd/isa.h"
 
 #include <cstdint>
 

@@ -5,7 +5,7 @@
 // precision of the data.  The 64-bit lane arithmetic itself is that of vec.h with the element
 // type double (iadd<double>, imin<double>, iselect<double>, iless<double>).
 #pragma once
-#include <immintrin.h>
+#include "simd/isa.h"
 
 #include <cstdint>
 

@@ -4,7 +4,7 @@
 // (__m256), conversions between integer and floating-point lanes, lane windows of integer
 // registers, the stores of a block's first few results, and the 128-bit words of SFMT.
 #pragma once
-#include <immintrin.h>
+#include "simd/isa.h"
 
 #include <cstddef>
 #include <cstdint>

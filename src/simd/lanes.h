@@ -17,7 +17,7 @@
 // the register's first element, and with 16 lanes and an increment near 2^31 that product does
 // not fit in 32 bits (the register's first element itself is addressed in 64 bits by the caller).
 #pragma once
-#include <immintrin.h>
+#include "simd/isa.h"
 
 #include <cstdint>
 

@@ -4,7 +4,7 @@
 // host core's tridiagonal solver has its own copy of the transpose (core/tridiag.cpp): the core
 // is a separate library and takes nothing from this folder.
 #pragma once
-#include <immintrin.h>
+#include "simd/isa.h"
 
 namespace zorp::simd {
 
@@ -13,7 +13,7 @@ namespace zorp::simd {
 #pragma GCC diagnostic ignored "-Wuninitialized"
 
 // r[k] lane l becomes r[l] lane k.
-__attribute__((target("avx512f"))) inline void transpose8(__m512d r[8]) {
+ZORP_AVX512_TARGET inline void transpose8(__m512d r[8]) {
   __m512d t[8];
   for (int k = 0; k < 4; ++k) {
     t[2 * k] = _mm512_unpacklo_pd(r[2 * k], r[2 * k + 1]);
@@ -34,7 +34,7 @@ __attribute__((target("avx512f"))) inline void transpose8(__m512d r[8]) {
 
 // Four registers of one element each per lane become runs of four: on return the registers, in
 // order, hold a0 b0 c0 d0 a1 b1 c1 d1 ... (the spline code's cell blocks [c0, c1, c2, c3]).
-__attribute__((target("avx512f"))) inline void interleave4(__m512d v[4]) {
+ZORP_AVX512_TARGET inline void interleave4(__m512d v[4]) {
   // Pairs inside 128-bit chunks, then the 4x4 grid of chunks transposed.
   const __m512d u0 = _mm512_unpacklo_pd(v[0], v[1]), u1 = _mm512_unpacklo_pd(v[2], v[3]);
   const __m512d u2 = _mm512_unpackhi_pd(v[0], v[1]), u3 = _mm512_unpackhi_pd(v[2], v[3]);
@@ -47,7 +47,7 @@ __attribute__((target("avx512f"))) inline void interleave4(__m512d v[4]) {
   v[2] = _mm512_shuffle_f64x2(w0, w2, _MM_SHUFFLE(3, 1, 3, 1));
   v[3] = _mm512_shuffle_f64x2(w1, w3, _MM_SHUFFLE(3, 1, 3, 1));
 }
-__attribute__((target("avx512f"))) inline void interleave4(__m512 v[4]) {
+ZORP_AVX512_TARGET inline void interleave4(__m512 v[4]) {
   // Float pairs become double-wide units; then the same as for doubles on those units.
   const __m512d t0 = _mm512_castps_pd(_mm512_unpacklo_ps(v[0], v[1])), t1 = _mm512_castps_pd(_mm512_unpackhi_ps(v[0], v[1]));
   const __m512d t2 = _mm512_castps_pd(_mm512_unpacklo_ps(v[2], v[3])), t3 = _mm512_castps_pd(_mm512_unpackhi_ps(v[2], v[3]));

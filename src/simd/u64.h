@@ -17,7 +17,7 @@
 //   u64_lanes_from(lo, hi, k)  lanes k .. k + 7 of lo and hi laid end to end, k known at run time
 //   u64_to_float(a)            nearest float per lane (eight, a half register)
 #pragma once
-#include <immintrin.h>
+#include "simd/isa.h"
 
 #include <cstdint>
 

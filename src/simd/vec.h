@@ -14,7 +14,7 @@
 //  * The arithmetic names also have scalar overloads, so that exact-arithmetic and polynomial
 //    helpers written once serve a vector kernel and its scalar callout.
 #pragma once
-#include <immintrin.h>
+#include "simd/isa.h"
 
 #include <cmath>
 #include <cstdint>

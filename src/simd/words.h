@@ -3,7 +3,7 @@
 // stores, gathers and scatters by lane offsets, compress-stores and expand-loads, and the mask
 // of nonzero index or flag elements.
 #pragma once
-#include <immintrin.h>
+#include "simd/isa.h"
 
 #include <cstdint>
 

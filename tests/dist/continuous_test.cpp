@@ -4,7 +4,7 @@
 // the second block, and chunk allocation failure.
 #include <gtest/gtest.h>
 
-#include <immintrin.h>
+#include "simd/isa.h"
 
 #include <cfloat>
 #include <cmath>

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <immintrin.h>
+#include "simd/isa.h"
 #include <vector>
 
 #include "zorp/rng.h"

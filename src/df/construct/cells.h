@@ -3,7 +3,7 @@
 // unit-stride function values (vector loops) and for values with a stride (storage by
 // columns, scalar loops computing the same formulas).
 #pragma once
-#include <immintrin.h>
+#include "simd/isa.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -31,7 +31,7 @@
 // 4(n-1)-(M+1)+8t on before it writes; the tiles before it have written below 256t.  With
 // t <= (n-2)/64 and M <= (n+5)/8, 248t <= 3.875n - 7.75 < 4n - 5 - M, so no tile's solution
 // values are overwritten before it reads them.
-#include <immintrin.h>
+#include "simd/isa.h"
 
 #include "df/construct/natural.h"
 #include "simd/transpose.h"

@@ -10,7 +10,7 @@
 // are consumed in one pass whatever the gap between P's two highest exponents, and each costs
 // one XOR of p / 8 bytes at a byte offset.
 #pragma once
-#include <immintrin.h>  // _pdep_u64
+#include "simd/isa.h"  // _pdep_u64
 
 #include <cstddef>
 #include <cstdint>

@@ -22,7 +22,7 @@
 // fused multiply-adds per eight values, so that reading the data, not the arithmetic, is meant
 // to set the pace.
 #pragma once
-#include <immintrin.h>
+#include "simd/isa.h"
 
 #include <cstdint>
 

@@ -2,7 +2,7 @@
 // coefficient) and of the distributions' set-up values.  The hardware instruction is correctly
 // rounded in every rounding mode and gives NaN for negative input and -0 for -0, so the export
 // is that instruction alone: no errno, no library call.
-#include <immintrin.h>
+#include "simd/isa.h"
 
 #include "zorp/export.h"
 

@@ -5,7 +5,7 @@
 //
 // The sixteen blocks of a pass run as two groups of eight independent AES chains, enough to keep
 // the AES unit busy across its latency.
-#include <immintrin.h>
+#include "simd/isa.h"
 
 #include "rng/brng/counter/counter_engine.h"
 

@@ -3,7 +3,7 @@
 // draw serves every output form alike; integers could share a value between two outputs, but
 // the hardware rate, not the halving, bounds this generator). An instruction that reports no
 // value is retried, at most retry limit + 1 attempts in all; the state is only that limit.
-#include <immintrin.h>
+#include "simd/isa.h"
 
 #include "host/host.h"
 #include "rng/brng/adaptor.h"

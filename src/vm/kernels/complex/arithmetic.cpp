@@ -17,7 +17,7 @@
 //    precision) is the one reported case: overflow.
 // The accuracy slots share these kernels: the catalogue's separate slot symbols are
 // instantiations of the same templates.
-#include <immintrin.h>
+#include "simd/isa.h"
 
 #include <cmath>
 #include <cstdint>

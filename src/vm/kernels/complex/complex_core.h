@@ -6,7 +6,7 @@
 // That function runs inside the body whether or not callouts run, so that the stored results do
 // not depend on the error mode; the callout then only runs it again to learn the status.
 #pragma once
-#include <immintrin.h>
+#include "simd/isa.h"
 
 #include <cmath>
 #include <cstring>

@@ -9,7 +9,7 @@
 //                    or of two double registers' 8 elements
 //   join_parts       the way back (one double register: the low four lanes of re and im)
 #pragma once
-#include <immintrin.h>
+#include "simd/isa.h"
 
 #include "simd/complex.h"
 #include "simd/exact.h"

@@ -9,7 +9,7 @@
 //   sin_cos_pairs(hi, lo) sin y and cos y of y = hi + lo, lane by lane, as renormalised
 //                        head + tail pairs (kFine: the fine pairs of sincos_core.h)
 #pragma once
-#include <immintrin.h>
+#include "simd/isa.h"
 
 #include "simd/complex.h"
 #include "simd/exact.h"

@@ -11,7 +11,7 @@
 // The vector loops move 16 (single) or 8 (double, single complex) elements per step with
 // gathers, scatters, compress-stores and expand-loads, and leave the last partial register's
 // worth of elements (fewer than 16 or 8) to a plain element loop. Double complex elements (16 bytes) move as pairs of 64-bit lanes.
-#include <immintrin.h>
+#include "simd/isa.h"
 
 #include <cstdint>
 #include <cstring>
