@@ -273,6 +273,22 @@ ZORP_API int32_t __tarrLoadStreamM(StreamState** s, const uint8_t* buffer);
 TARR_DECLARE_CONTINUOUS(d, double)
 TARR_DECLARE_CONTINUOUS(s, float)
 
+/* ---- multivariate normal ----------------------------------------------------------------------
+ * n vectors of dimension d, one after the other in r: r[i*d .. i*d+d-1] = a + T z with z drawn by
+ * the Gaussian generator's method (0, 1, 2 as above, so d = 1 is that generator's draw with mean
+ * a[0] and deviation T[0]). T is the lower-triangular Cholesky factor of the covariance, stored
+ * as TARR_MV_FULL (d*d values, the lower triangle in row order: T[i*d + j] for j <= i; the upper
+ * part is not read), TARR_MV_PACKED (d*(d+1)/2 values, the lower triangle packed column by
+ * column) or TARR_MV_DIAGONAL (d values). Returns 0, the Gaussian generator's negative status,
+ * or TARR_ERROR_BAD_ARGUMENTS for d < 1 or another storage code. */
+#define TARR_MV_FULL 0
+#define TARR_MV_PACKED 1
+#define TARR_MV_DIAGONAL 2
+ZORP_API int32_t _tarrdRngGaussianMV(int32_t method, StreamState* stream, int32_t n, double* r, int32_t d,
+                                     int32_t storage, const double* a, const double* t);
+ZORP_API int32_t _tarrsRngGaussianMV(int32_t method, StreamState* stream, int32_t n, float* r, int32_t d,
+                                     int32_t storage, const float* a, const float* t);
+
 /* Processor features guarding the counter-based and hardware generators: 1 or 0. */
 ZORP_API int32_t __tarrCPUisAES(void);
 ZORP_API int32_t __tarrCPUisRDRAND(void);

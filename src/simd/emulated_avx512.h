@@ -162,21 +162,45 @@ inline T getmant(T x, int interval, int sign) {
   }
   return std::copysign(m, s);
 }
-// a * 2^floor(b), with the instruction's special cases. The product is exact in long double,
-// whose exponent range holds every case, so the one rounding is the conversion back.
+// a * 2^floor(b), with the instruction's special cases, in SSE multiplies so that overflow
+// and underflow raise their flags as the instruction does. Every step but the last is exact:
+// scaling up only grows the value, and scaling down first brings it to the least normal
+// exponent exactly, so the one inexact multiply is the last.
 template <typename T>
 inline T scalef(T a, T b) {
-  if (std::isnan(a)) return a + a;
-  if (std::isnan(b)) return b + b;
+  using L = std::numeric_limits<T>;
+  if (std::isnan(a)) return op_add(a, a);
+  if (std::isnan(b)) return op_add(b, b);
   if (std::isinf(b)) {
-    if (b > 0) return (a == 0) ? std::numeric_limits<T>::quiet_NaN() : a * std::numeric_limits<T>::infinity();
-    return std::isinf(a) ? std::numeric_limits<T>::quiet_NaN() : a * T(0);
+    if (b > 0) return (a == 0) ? L::quiet_NaN() : op_mul(a, L::infinity());
+    return std::isinf(a) ? L::quiet_NaN() : op_mul(a, T(0));
   }
-  T f = std::floor(b);
-  if (f > 5000) f = 5000;
-  if (f < -5000) f = -5000;
-  return static_cast<T>(std::ldexp(static_cast<long double>(a), static_cast<int>(f)));
+  if (a == 0 || std::isinf(a)) return a;
+  constexpr int kStep = L::max_exponent - 1;  // 2^kStep and 2^-kStep are normal
+  const T f = std::floor(b);
+  int k = f > 4 * kStep ? 4 * kStep : f < -4 * kStep ? -4 * kStep : static_cast<int>(f);
+  T r = a;
+  if (k > 0) {
+    while (k > kStep) { r = op_mul(r, std::ldexp(T(1), kStep)); k -= kStep; }
+    return op_mul(r, std::ldexp(T(1), k));
+  }
+  const int least = L::min_exponent - 1;  // exponent of the least normal number
+  // Subnormal a: make it normal first (exact), and count that in k.
+  if (std::fpclassify(r) == FP_SUBNORMAL) { r = op_mul(r, std::ldexp(T(1), L::digits)); k -= L::digits; }
+  int e = std::ilogb(r);
+  if (e + k >= least) {
+    while (k < -kStep) { r = op_mul(r, std::ldexp(T(1), -kStep)); k += kStep; }
+    return op_mul(r, std::ldexp(T(1), k));
+  }
+  // The result is subnormal or zero: bring r to the least normal exponent exactly, then one
+  // multiply by a power of two no smaller than the least subnormal does the rounding.
+  const int down = least - e;  // <= 0
+  for (int d = down; d < 0; d += kStep) r = op_mul(r, std::ldexp(T(1), d < -kStep ? -kStep : d));
+  k -= down;
+  const int floor_k = least - (L::digits - 1);
+  return op_mul(r, std::ldexp(T(1), k < floor_k ? floor_k : k));
 }
+
 // The integral multiple of 2^-m nearest x in the direction imm & 3 (or the current one when
 // imm & 4), m = imm >> 4: roundscale. SIMDe's packaged version ignores m.
 template <typename T>
@@ -355,6 +379,10 @@ inline __m512d mm512_roundscale_pd(__m512d a, int imm) { D8 x(a); for (int i = 0
 inline __m512 mm512_roundscale_ps(__m512 a, int imm) { F16 x(a); for (int i = 0; i < 16; ++i) x[i] = round_scaled(x[i], imm); return x.get(); }
 inline __m512d mm512_roundscale_round_pd(__m512d a, int imm, int) { return mm512_roundscale_pd(a, imm); }
 inline __m512 mm512_roundscale_round_ps(__m512 a, int imm, int) { return mm512_roundscale_ps(a, imm); }
+
+// Absolute value: the sign bit cleared, of NaNs and -0 too (SIMDe's packaged version compares).
+inline __m512d mm512_abs_pd(__m512d a) { Lanes<uint64_t, __m512d> x(a); for (int i = 0; i < 8; ++i) x[i] &= ~(uint64_t(1) << 63); return x.get(); }
+inline __m512 mm512_abs_ps(__m512 a) { Lanes<uint32_t, __m512> x(a); for (int i = 0; i < 16; ++i) x[i] &= ~(uint32_t(1) << 31); return x.get(); }
 
 // moves and permutes
 inline __m512d mm512_movedup_pd(__m512d a) { D8 x(a); for (int i = 0; i < 8; i += 2) x[i + 1] = x[i]; return x.get(); }
@@ -559,6 +587,10 @@ inline void mm512_mask_i64scatter_ps(void* b, __mmask8 k, __m512i idx, __m256 a,
 #define _mm512_roundscale_round_pd zorp_emu::mm512_roundscale_round_pd
 #undef _mm512_roundscale_round_ps
 #define _mm512_roundscale_round_ps zorp_emu::mm512_roundscale_round_ps
+#undef _mm512_abs_pd
+#define _mm512_abs_pd zorp_emu::mm512_abs_pd
+#undef _mm512_abs_ps
+#define _mm512_abs_ps zorp_emu::mm512_abs_ps
 #undef _mm512_movedup_pd
 #define _mm512_movedup_pd zorp_emu::mm512_movedup_pd
 #undef _mm512_movehdup_ps

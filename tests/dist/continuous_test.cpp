@@ -455,8 +455,9 @@ TEST(Callbacks, SaturateLogarithmsOfZeroAndErfInvAtMinusOne) {
 }
 
 // ---- the accurate flag ------------------------------------------------------------------------------
-// A generator whose value rounds just past the top of its interval: without the flag the
-// transform leaves the support (the row shows the fault is reachable), with it it does not.
+// A uniform that rounds just past the top of its interval: with the flag no value leaves the
+// support. Without it the transforms may leave it (whether one does depends on the last bit of
+// a kernel's result); at least one must, or the rows would not show the flag doing anything.
 template <typename T>
 void check_accurate() {
   struct Row {
@@ -470,6 +471,7 @@ void check_accurate() {
       {"Weibull", [](int32_t m, StreamState* s, T* r) { return Weibull(m, s, 8, r, 1.5, 1, 2); }, 1, INFINITY},
       {"Rayleigh", [](int32_t m, StreamState* s, T* r) { return Rayleigh(m, s, 8, r, 1, 2); }, 1, INFINITY},
   };
+  int leaving = 0;
   for (const Row& row : rows)
     for (int32_t method : {0, kAccurate}) {
       StreamState* s = scripted_stream();
@@ -479,9 +481,11 @@ void check_accurate() {
       ASSERT_EQ(row.draw(method, s, r), 0);
       bool inside = true;
       for (T v : r) inside &= v >= row.lo && v <= row.hi;
-      EXPECT_EQ(inside, method == kAccurate) << row.name << " method " << method;
+      if (method == kAccurate) EXPECT_TRUE(inside) << row.name;
+      else leaving += !inside;
       __tarrDeleteStream(&s);
     }
+  EXPECT_GT(leaving, 0) << "no transform left its support without the flag";
 }
 TEST(AccurateFlag, KeepsValuesInsideTheSupport) {
   check_accurate<double>();

@@ -1,0 +1,199 @@
+// The multivariate normal over both precisions, the three storages and dimensions on both sides
+// of the small-dimension path: a one-dimensional request is the Gaussian draw, a unit diagonal
+// gives the shifted normals, every storage gives x = a + L z for the stream's own normals, and
+// the sample mean and covariance of a large draw sit within their sampling error.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "common/guarded.h"
+#include "zorp/rng.h"
+
+namespace {
+
+using zorp::test::GuardedArray;
+
+int32_t GaussianMV(int32_t m, StreamState* s, int32_t n, double* r, int32_t d, int32_t st, const double* a, const double* t) {
+  return _tarrdRngGaussianMV(m, s, n, r, d, st, a, t);
+}
+int32_t GaussianMV(int32_t m, StreamState* s, int32_t n, float* r, int32_t d, int32_t st, const float* a, const float* t) {
+  return _tarrsRngGaussianMV(m, s, n, r, d, st, a, t);
+}
+int32_t Gaussian(int32_t m, StreamState* s, int32_t n, double* r, double a, double sigma) {
+  return _tarrdRngGaussian(m, s, n, r, a, sigma);
+}
+int32_t Gaussian(int32_t m, StreamState* s, int32_t n, float* r, float a, float sigma) {
+  return _tarrsRngGaussian(m, s, n, r, a, sigma);
+}
+
+StreamState* stream(uint32_t seed) {
+  StreamState* s = nullptr;
+  EXPECT_EQ(__tarrNewStreamEx(&s, TARR_BRNG_MT19937, 1, &seed), 0);
+  return s;
+}
+
+// A lower-triangular factor with a positive diagonal and mixed-sign entries below it.
+std::vector<double> factor(int d) {
+  std::vector<double> l(static_cast<size_t>(d) * d, 0.0);
+  for (int i = 0; i < d; ++i)
+    for (int j = 0; j <= i; ++j) l[i * d + j] = i == j ? 1.0 + 0.1 * i : 0.3 * std::sin(1.0 + i * 7 + j * 3);
+  return l;
+}
+// The factor in a storage's layout; the full storage's upper part holds values that must not be read.
+template <typename T>
+std::vector<T> stored(const std::vector<double>& l, int d, int storage) {
+  std::vector<T> t;
+  if (storage == TARR_MV_FULL) {
+    for (int i = 0; i < d; ++i)
+      for (int j = 0; j < d; ++j) t.push_back(static_cast<T>(j <= i ? l[i * d + j] : 1e3));
+  } else if (storage == TARR_MV_PACKED) {
+    for (int j = 0; j < d; ++j)
+      for (int i = j; i < d; ++i) t.push_back(static_cast<T>(l[i * d + j]));
+  } else {
+    for (int i = 0; i < d; ++i) t.push_back(static_cast<T>(l[i * d + i]));
+  }
+  return t;
+}
+std::vector<double> diagonal_only(std::vector<double> l, int d) {
+  for (int i = 0; i < d; ++i)
+    for (int j = 0; j < i; ++j) l[i * d + j] = 0;
+  return l;
+}
+
+struct Shape {
+  int d, storage, method;
+};
+std::string name(const testing::TestParamInfo<Shape>& i) {
+  return "d" + std::to_string(i.param.d) + "_storage" + std::to_string(i.param.storage) + "_method" +
+         std::to_string(i.param.method);
+}
+std::vector<Shape> shapes() {
+  std::vector<Shape> v;
+  for (int d : {2, 3, 10, 11, 17})
+    for (int storage : {TARR_MV_FULL, TARR_MV_PACKED, TARR_MV_DIAGONAL}) v.push_back({d, storage, d % 3});
+  return v;
+}
+
+template <typename T>
+void matches_the_factor_times_the_streams_normals(const Shape& p) {
+  const int d = p.d, n = 37;  // not a whole number of the small path's mean blocks
+  const std::vector<double> l = p.storage == TARR_MV_DIAGONAL ? diagonal_only(factor(d), d) : factor(d);
+  const std::vector<T> t = stored<T>(l, d, p.storage);
+  std::vector<T> a(d);
+  for (int j = 0; j < d; ++j) a[j] = static_cast<T>(0.5 * j - 1);
+  StreamState* s = stream(7);
+  StreamState* copy = nullptr;
+  ASSERT_EQ(__tarrCopyStream(&copy, s), 0);
+  GuardedArray<T> x(static_cast<size_t>(n) * d);
+  ASSERT_EQ(GaussianMV(p.method, s, n, x.data(), d, p.storage, a.data(), t.data()), 0);
+  std::vector<T> z(static_cast<size_t>(n) * d);
+  ASSERT_EQ(Gaussian(p.method, copy, n * d, z.data(), T(0), T(1)), 0);
+  const double tol = sizeof(T) == 8 ? 1e-12 : 2e-4;
+  for (int v = 0; v < n; ++v)
+    for (int i = 0; i < d; ++i) {
+      double want = a[i];
+      for (int j = 0; j <= i; ++j) want += static_cast<double>(static_cast<T>(l[i * d + j])) * z[v * d + j];
+      ASSERT_NEAR(x[v * d + i], want, tol * (1 + std::fabs(want))) << "vector " << v << " coordinate " << i;
+    }
+  __tarrDeleteStream(&copy);
+  __tarrDeleteStream(&s);
+}
+
+template <typename T>
+void has_the_mean_and_covariance(const Shape& p) {
+  const int d = p.d, n = 40000;
+  const std::vector<double> l = p.storage == TARR_MV_DIAGONAL ? diagonal_only(factor(d), d) : factor(d);
+  const std::vector<T> t = stored<T>(l, d, p.storage);
+  std::vector<T> a(d);
+  for (int j = 0; j < d; ++j) a[j] = static_cast<T>(3 - j);
+  StreamState* s = stream(11);
+  std::vector<T> x(static_cast<size_t>(n) * d);
+  ASSERT_EQ(GaussianMV(p.method, s, n, x.data(), d, p.storage, a.data(), t.data()), 0);
+  // C = L L^T; the sample mean's error has deviation sqrt(C_ii / n), a covariance entry's
+  // sqrt((C_ii C_jj + C_ij^2) / n); six deviations leave a false alarm below 1e-6 per entry.
+  std::vector<double> mean(d, 0.0), c(static_cast<size_t>(d) * d, 0.0);
+  for (int v = 0; v < n; ++v)
+    for (int i = 0; i < d; ++i) mean[i] += x[v * d + i] / n;
+  for (int v = 0; v < n; ++v)
+    for (int i = 0; i < d; ++i)
+      for (int j = 0; j <= i; ++j) c[i * d + j] += (x[v * d + i] - mean[i]) * (x[v * d + j] - mean[j]) / (n - 1);
+  auto cov = [&](int i, int j) {
+    double sum = 0;
+    for (int k = 0; k <= std::min(i, j); ++k) sum += l[i * d + k] * l[j * d + k];
+    return sum;
+  };
+  for (int i = 0; i < d; ++i) {
+    EXPECT_NEAR(mean[i], a[i], 6 * std::sqrt(cov(i, i) / n)) << "mean " << i;
+    for (int j = 0; j <= i; ++j)
+      EXPECT_NEAR(c[i * d + j], cov(i, j), 6 * std::sqrt((cov(i, i) * cov(j, j) + cov(i, j) * cov(i, j)) / n))
+          << "covariance " << i << "," << j;
+  }
+  __tarrDeleteStream(&s);
+}
+
+class Multivariate : public testing::TestWithParam<Shape> {};
+TEST_P(Multivariate, IsTheFactorTimesTheStreamsNormals) {
+  matches_the_factor_times_the_streams_normals<double>(GetParam());
+  matches_the_factor_times_the_streams_normals<float>(GetParam());
+}
+TEST_P(Multivariate, HasTheMeanAndCovariance) {
+  has_the_mean_and_covariance<double>(GetParam());
+  has_the_mean_and_covariance<float>(GetParam());
+}
+INSTANTIATE_TEST_SUITE_P(Shapes, Multivariate, testing::ValuesIn(shapes()), name);
+
+template <typename T>
+void one_dimension_and_unit_diagonal() {
+  for (int method : {0, 1, 2}) {
+    StreamState* s = stream(3);
+    StreamState* copy = nullptr;
+    ASSERT_EQ(__tarrCopyStream(&copy, s), 0);
+    const T a1 = T(2.5), t1 = T(0.75);
+    std::vector<T> x(101), y(101);
+    ASSERT_EQ(GaussianMV(method, s, 101, x.data(), 1, TARR_MV_FULL, &a1, &t1), 0);
+    ASSERT_EQ(Gaussian(method, copy, 101, y.data(), a1, t1), 0);
+    EXPECT_EQ(x, y) << "d = 1, method " << method;
+    // Storage 2 with a unit diagonal: the standard normals shifted by a, exactly.
+    const int d = 5;
+    const std::vector<T> ones(d, T(1)), a = {T(-2), T(0), T(1), T(4), T(0.5)};
+    x.assign(20 * d, T(0));
+    y.assign(20 * d, T(0));
+    ASSERT_EQ(GaussianMV(method, s, 20, x.data(), d, TARR_MV_DIAGONAL, a.data(), ones.data()), 0);
+    ASSERT_EQ(Gaussian(method, copy, 20 * d, y.data(), T(0), T(1)), 0);
+    for (int i = 0; i < 20 * d; ++i) ASSERT_EQ(x[i], y[i] + a[i % d]) << "element " << i << ", method " << method;
+    __tarrDeleteStream(&copy);
+    __tarrDeleteStream(&s);
+  }
+}
+TEST(MultivariateEdges, OneDimensionIsTheGaussianDrawAndAUnitDiagonalShiftsTheNormals) {
+  one_dimension_and_unit_diagonal<double>();
+  one_dimension_and_unit_diagonal<float>();
+}
+
+TEST(MultivariateEdges, RefusesWhatItCannotDrawAndWritesNothing) {
+  StreamState* s = stream(5);
+  const double a[3] = {0, 0, 0}, t[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+  GuardedArray<double> x(9);
+  for (int i = 0; i < 9; ++i) x[i] = -7;
+  struct Bad {
+    int32_t n, d, storage, status;
+  } const cases[] = {{0, 3, TARR_MV_FULL, 0},        {-1, 3, TARR_MV_FULL, 0},
+                     {3, 0, TARR_MV_FULL, TARR_ERROR_BAD_ARGUMENTS}, {3, 3, -1, TARR_ERROR_BAD_ARGUMENTS},
+                     {3, 3, 3, TARR_ERROR_BAD_ARGUMENTS}};
+  for (const Bad& c : cases) {
+    EXPECT_EQ(_tarrdRngGaussianMV(0, s, c.n, x.data(), c.d, c.storage, a, t), c.status)
+        << "n " << c.n << " d " << c.d << " storage " << c.storage;
+    for (int i = 0; i < 9; ++i) ASSERT_EQ(x[i], -7) << "element " << i;
+  }
+  // The last accepted storage code draws.
+  EXPECT_EQ(_tarrdRngGaussianMV(0, s, 3, x.data(), 3, TARR_MV_DIAGONAL, a, t), 0);
+  // An unusable stream is the Gaussian generator's refusal, passed up.
+  StreamState bogus{};
+  bogus.brng = 0xFFFFFFFFu;  // no row
+  EXPECT_EQ(_tarrdRngGaussianMV(0, &bogus, 3, x.data(), 3, TARR_MV_FULL, a, t), TARR_ERROR_INVALID_BRNG);
+  __tarrDeleteStream(&s);
+}
+
+}  // namespace
