@@ -273,6 +273,30 @@ ZORP_API int32_t __tarrLoadStreamM(StreamState** s, const uint8_t* buffer);
 TARR_DECLARE_CONTINUOUS(d, double)
 TARR_DECLARE_CONTINUOUS(s, float)
 
+/* ---- discrete distributions ------------------------------------------------------------------
+ * n 32-bit integers into r (UniformBits: the generator's native words, WordSize bytes each;
+ * UniformBits64: n 64-bit words), with the status rules of the continuous entries; UniformBits32
+ * and UniformBits64 return TARR_ERROR_BRNG_UNSUPPORTED, writing nothing, for generators whose
+ * words are not 32 uniform bits. Poisson methods: 0 acceptance-rejection above a mean of 27 and
+ * table inversion below, 1 normal approximation. Hypergeometric: l lot size, s sample size,
+ * m marked elements. Negbinomial: the failures before the a-th success, success probability p. */
+ZORP_API int32_t _tarriRngUniform(int32_t method, StreamState* stream, int32_t n, int32_t* r, int32_t a, int32_t b);
+ZORP_API int32_t _tarriRngUniformBits(int32_t method, StreamState* stream, int32_t n, uint32_t* r);
+ZORP_API int32_t _tarriRngUniformBits32(int32_t method, StreamState* stream, int32_t n, uint32_t* r);
+ZORP_API int32_t _tarriRngUniformBits64(int32_t method, StreamState* stream, int32_t n, uint64_t* r);
+ZORP_API int32_t _tarriRngBernoulli(int32_t method, StreamState* stream, int32_t n, int32_t* r, double p);
+ZORP_API int32_t _tarriRngGeometric(int32_t method, StreamState* stream, int32_t n, int32_t* r, double p);
+ZORP_API int32_t _tarriRngBinomial(int32_t method, StreamState* stream, int32_t n, int32_t* r, int32_t ntrial, double p);
+ZORP_API int32_t _tarriRngHypergeometric(int32_t method, StreamState* stream, int32_t n, int32_t* r, int32_t l,
+                                         int32_t s, int32_t m);
+ZORP_API int32_t _tarriRngPoisson(int32_t method, StreamState* stream, int32_t n, int32_t* r, double lambda);
+ZORP_API int32_t _tarriRngPoissonV(int32_t method, StreamState* stream, int32_t n, int32_t* r, const double* lambda);
+ZORP_API int32_t _tarriRngNegbinomial(int32_t method, StreamState* stream, int32_t n, int32_t* r, double a, double p);
+
+/* Scalar helpers of the discrete generators' set-up. */
+ZORP_API double __tarrdLn(double x);
+ZORP_API double __tarrdFloor(double x);
+
 /* Processor features guarding the counter-based and hardware generators: 1 or 0. */
 ZORP_API int32_t __tarrCPUisAES(void);
 ZORP_API int32_t __tarrCPUisRDRAND(void);
