@@ -1,13 +1,16 @@
 // Poisson. Method 0 inverts a cached table of the distribution function below a mean of 27 and
 // runs PTPE above (Schmeiser and Kachitvichyanukul, "Poisson random variate generation", 1981:
 // the triangle-parallelogram-exponential envelope that BTPE also uses), both set-ups kept in
-// the stream's chunk 3 and rebuilt only when the mean changes. PoissonV, a mean per result, has
-// no set-up to keep: it inverts below a mean of 10 and runs PTRS above.
+// the stream's chunk 3 and rebuilt only when the mean changes. Method 1 maps normals to counts:
+// a series inversion below a mean of 1, a fitted quartic of the normal up to 100, a corrected
+// normal above. PoissonV, a mean per result, has no set-up to keep: it inverts below a mean of
+// 10 and runs PTRS above.
 #include <cmath>
 #include <cstring>
 #include <limits>
 
 #include "dist/discrete.h"
+#include "dist/generated/poisson_normal.inc"
 #include "zorp/export.h"
 
 namespace zorp::dist {
@@ -150,8 +153,87 @@ int32_t poisson_of_means(const Frame<double>& f, int32_t n, int32_t* r, const do
 
 namespace {
 
+// ---- method 1: the normal approximation ----------------------------------------------------------
+// Below a mean of 1: u on [0, U), U = the series of e^lambda to its tenth term, and the count is
+// the number of its partial sums 1, 1 + lambda, 1 + lambda + lambda^2/2, ... that u reaches
+// (exact up to the series' tail, below 3e-7 of the mass).
+int32_t poisson_series(StreamState* stream, int32_t n, int32_t* r, double lambda) {
+  constexpr int kTerms = 10;
+  constexpr float kFactor[kTerms] = {1, 1, 0.5f, 1 / 3.0f, 0.25f, 0.2f, 1 / 6.0f, 1 / 7.0f, 0.125f, 1 / 9.0f};
+  const float l = static_cast<float>(lambda);
+  float sum[kTerms], term = 1, total = 0;
+  for (int j = 0; j < kTerms; ++j) {
+    term *= j ? l * kFactor[j] : 1.0f;
+    total += term;
+    sum[j] = total;
+  }
+  constexpr int32_t kBlock = 1024;
+  alignas(64) float u[kBlock];
+  return in_blocks(n, kBlock, [&](int32_t i, int32_t k) {
+    if (const int32_t st = _tarrsRngUniform(0, stream, k, u, 0.0f, total); st < 0) return st;
+    for (int32_t j = 0; j < k; ++j) {
+      int32_t c = 0;
+      while (c < kTerms - 1 && u[j] >= sum[c]) ++c;
+      r[i + j] = c;
+    }
+    return int32_t{TARR_STATUS_OK};
+  });
+}
+
+// Means 1 to 100: the fitted quartic of the normal (tools/fit, poisson.cpp), its row by the
+// binary exponent of lambda and its coefficients cubics in the fraction, all in float.
+int32_t poisson_fitted(StreamState* stream, int32_t n, int32_t* r, double lambda) {
+  const float l = static_cast<float>(lambda);
+  uint32_t bits;
+  std::memcpy(&bits, &l, sizeof bits);
+  const int e = static_cast<int>(bits >> 23) - 127;
+  const uint32_t one = (bits & 0x7FFFFFu) | 0x3F800000u;
+  float f;
+  std::memcpy(&f, &one, sizeof f);
+  f -= 1;
+  const double* t = poissontab::kNormalRows[e];
+  auto cubic = [&](int k) { return float(t[k]) + f * (float(t[k + 1]) + f * (float(t[k + 2]) + f * float(t[k + 3]))); };
+  const float d = float(t[0]) + 1 + f * (float(t[1]) + f * float(t[2]));
+  const float q1 = cubic(3), q2 = cubic(7), q3 = cubic(11), q4 = cubic(15), q5 = cubic(19);
+  constexpr int32_t kBlock = 1024;
+  alignas(64) float z[kBlock];
+  return in_blocks(n, kBlock, [&](int32_t i, int32_t k) {
+    if (const int32_t st = _tarrsRngGaussian(2, stream, k, z, 0.0f, 1.0f); st < 0) return st;
+    for (int32_t j = 0; j < k; ++j) {
+      const float x = z[j];
+      r[i + j] = static_cast<int32_t>(std::max(0.0f, d + x * q1 * (q2 + x * (q3 + x * (q4 + x * q5)))));
+    }
+    return int32_t{TARR_STATUS_OK};
+  });
+}
+
+// From a mean of 100: a normal of the corrected mean and deviation, then a cubic correction of
+// its offset from that mean; in double, so that counts above 2^24 keep their units.
+int32_t poisson_normal(StreamState* stream, int32_t n, int32_t* r, double lambda) {
+  const double t = 1 / lambda;
+  const double mean = lambda - 0.6666957198 + t * (-0.01941020862 + t * (-0.001288719308 + t * 0.001645153709));
+  const double sd = __tarrdSqrt(lambda - 0.05580667628 + t * (-0.000975814817 + t * (-0.005534854444 + t * 0.00519830812)));
+  const double a = t * (0.00774710541609 + t * (-0.443911391797447 + t * (2.29098262740971 + t * (-3.85841212878712 + t * 2.02847035732762))));
+  const double b = t * (0.168577008904505 + t * (0.0472242348292688 + t * (-0.228162379800275 + t * (0.358642226989579 - t * 0.185436433294704))));
+  const double c = t * (-0.0001145865551857 + t * (-0.0126559989233446 + t * (0.0232257954288354 + t * (-0.0291113093667918 + t * 0.014389264627966))));
+  constexpr int32_t kBlock = 1024;
+  alignas(64) double g[kBlock];
+  return in_blocks(n, kBlock, [&](int32_t i, int32_t k) {
+    if (const int32_t st = _tarrdRngGaussian(2, stream, k, g, mean, sd); st < 0) return st;
+    for (int32_t j = 0; j < k; ++j) {
+      const double x = g[j] - mean;
+      r[i + j] = static_cast<int32_t>(std::max(0.0, g[j] + 1 + x * (a + x * (b + x * c))));
+    }
+    return int32_t{TARR_STATUS_OK};
+  });
+}
+
 int32_t poisson(int32_t method, StreamState* stream, int32_t n, int32_t* r, double lambda) {
-  (void)method;
+  if ((method & ~static_cast<int32_t>(kAccurate)) == 1) {
+    if (n < 1) return TARR_STATUS_OK;
+    if (lambda < 1) return poisson_series(stream, n, r, lambda);
+    return lambda < 100 ? poisson_fitted(stream, n, r, lambda) : poisson_normal(stream, n, r, lambda);
+  }
   return with_frame<double>(stream, n, log_floor_sing<float>, [&](const Frame<double>& f) {
     int32_t status;
     PoissonChunk* c = poisson_chunk(stream, &status);
