@@ -128,12 +128,7 @@ std::vector<Case> all_cases() {
 
 void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
-std::string case_name(const testing::TestParamInfo<Case>& info) {
-  std::string s = info.param.name;
-  for (char& ch : s)
-    if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
-  return s;
-}
+std::string case_name(const testing::TestParamInfo<Case>& info) { return test_name(info.param.name); }
 
 
 class Distributions : public testing::TestWithParam<Case> {};
@@ -317,12 +312,7 @@ TEST_P(Transforms, MatchTheFormulaOnTheStreamsUniforms) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Continuous, Transforms, testing::ValuesIn(all_transforms()),
-                         [](const testing::TestParamInfo<Transform>& i) {
-                           std::string s = i.param.name;
-                           for (char& ch : s)
-                             if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
-                           return s;
-                         });
+                         [](const testing::TestParamInfo<Transform>& i) { return test_name(i.param.name); });
 
 // ---- the pairwise Gaussian's split rule -----------------------------------------------------------
 template <typename T>

@@ -112,12 +112,7 @@ std::vector<Case> all_cases() {
   return c;
 }
 
-std::string name_of(const testing::TestParamInfo<Case>& info) {
-  std::string s = info.param.name;
-  for (char& ch : s)
-    if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
-  return s;
-}
+std::string name_of(const testing::TestParamInfo<Case>& info) { return test_name(info.param.name); }
 
 class Discrete : public testing::TestWithParam<Case> {};
 

@@ -6,6 +6,7 @@
 
 #include "simd/isa.h"
 
+#include <cctype>
 #include <functional>
 #include <string>
 
@@ -78,6 +79,13 @@ inline CallerState caller_state() {
   return c;
 }
 inline int32_t caller_callback(ZorpVmErrorRecord*) { return 0; }
+
+// A parameterised case's name as gtest takes it: letters and digits, anything else an underscore.
+inline std::string test_name(std::string s) {
+  for (char& ch : s)
+    if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+  return s;
+}
 
 // A generator's chunk is two allocations (its data, then the chunk record): either failing gives
 // -4, leaks nothing, leaves the caller's state, and the next call succeeds with the one chunk.
