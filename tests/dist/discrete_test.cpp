@@ -352,12 +352,28 @@ TEST(ExactRules, BitsAreTheGeneratorsWords) {
     }
 }
 
-// Generators whose words are not 32 uniform bits are refused, and nothing is written.
+// Generators whose words are not 32 uniform bits are refused, and nothing is written: the
+// congruential and combined ones, WH, the quasi-random and the three abstract kinds.
+int32_t no_update(StreamState*, const int32_t*, void*, const int32_t*, const int32_t*, const int32_t*) { return 0; }
 TEST(ExactRules, BitsOfUnsuitableGeneratorsAreRefused) {
-  for (uint32_t brng : {TARR_BRNG_MCG31, TARR_BRNG_R250, TARR_BRNG_MRG32K3A, TARR_BRNG_WH, TARR_BRNG_SOBOL, TARR_BRNG_NIEDERR}) {
-    uint32_t seed = 1;
+  uint32_t words[4] = {};
+  double doubles[4] = {};
+  float floats[4] = {};
+  const std::function<int32_t(StreamState**)> streams[] = {
+      [](StreamState** s) { uint32_t seed = 1; return __tarrNewStreamEx(s, TARR_BRNG_MCG31, 1, &seed); },
+      [](StreamState** s) { uint32_t seed = 1; return __tarrNewStreamEx(s, TARR_BRNG_R250, 1, &seed); },
+      [](StreamState** s) { uint32_t seed = 1; return __tarrNewStreamEx(s, TARR_BRNG_MRG32K3A, 1, &seed); },
+      [](StreamState** s) { uint32_t seed = 1; return __tarrNewStreamEx(s, TARR_BRNG_WH, 1, &seed); },
+      [](StreamState** s) { uint32_t seed = 1; return __tarrNewStreamEx(s, TARR_BRNG_SOBOL, 1, &seed); },
+      [](StreamState** s) { uint32_t seed = 1; return __tarrNewStreamEx(s, TARR_BRNG_NIEDERR, 1, &seed); },
+      [&](StreamState** s) { return __tarriNewAbstractStream(s, 4, words, no_update); },
+      [&](StreamState** s) { return __tarrdNewAbstractStream(s, 4, doubles, 0.0, 1.0, no_update); },
+      [&](StreamState** s) { return __tarrsNewAbstractStream(s, 4, floats, 0.0f, 1.0f, no_update); },
+  };
+  for (const auto& make : streams) {
     StreamState* s = nullptr;
-    ASSERT_EQ(__tarrNewStreamEx(&s, brng, 1, &seed), 0) << brng;
+    ASSERT_EQ(make(&s), 0);
+    const uint32_t brng = s->brng;
     GuardedArray<uint32_t> r32(3);
     GuardedArray<uint64_t> r64(3);
     for (int i = 0; i < 3; ++i) r32[i] = 77, r64[i] = 77;
