@@ -352,6 +352,33 @@ TEST(ExactRules, BitsAreTheGeneratorsWords) {
     }
 }
 
+// n < 1 writes nothing and leaves the stream where it was, for each bit entry.
+TEST(ExactRules, BitsForCountsBelowOneWriteNothing) {
+  const std::function<int32_t(StreamState*, int32_t, uint64_t*)> entries[] = {
+      [](StreamState* s, int32_t n, uint64_t* r) { return _tarriRngUniformBits(0, s, n, reinterpret_cast<uint32_t*>(r)); },
+      [](StreamState* s, int32_t n, uint64_t* r) { return _tarriRngUniformBits32(0, s, n, reinterpret_cast<uint32_t*>(r)); },
+      [](StreamState* s, int32_t n, uint64_t* r) { return _tarriRngUniformBits64(0, s, n, r); },
+  };
+  for (uint32_t brng : {TARR_BRNG_MT19937, TARR_BRNG_MCG59})
+    for (const auto& bits : entries) {
+      uint32_t seed = 9;
+      StreamState *s = nullptr, *copy = nullptr;
+      ASSERT_EQ(__tarrNewStreamEx(&s, brng, 1, &seed), 0);
+      ASSERT_EQ(__tarrCopyStream(&copy, s), 0);
+      GuardedArray<uint64_t> r(1);
+      r[0] = 77;
+      EXPECT_EQ(bits(s, 0, r.data()), 0);
+      EXPECT_EQ(bits(s, -1, r.data()), 0);
+      EXPECT_EQ(r[0], 77u);
+      uint64_t a = 0, b = 0;
+      ASSERT_EQ(bits(s, 1, &a), 0);
+      ASSERT_EQ(bits(copy, 1, &b), 0);
+      EXPECT_EQ(a, b) << brng;  // nothing was drawn before
+      __tarrDeleteStream(&copy);
+      __tarrDeleteStream(&s);
+    }
+}
+
 // Generators whose words are not 32 uniform bits are refused, and nothing is written: the
 // congruential and combined ones, WH, the quasi-random and the three abstract kinds.
 int32_t no_update(StreamState*, const int32_t*, void*, const int32_t*, const int32_t*, const int32_t*) { return 0; }
