@@ -273,6 +273,30 @@ ZORP_API int32_t __tarrLoadStreamM(StreamState** s, const uint8_t* buffer);
 TARR_DECLARE_CONTINUOUS(d, double)
 TARR_DECLARE_CONTINUOUS(s, float)
 
+/* ---- discrete distributions ------------------------------------------------------------------
+ * n 32-bit integers into r (UniformBits: the generator's native words, WordSize bytes each;
+ * UniformBits64: n 64-bit words), with the status rules of the continuous entries; UniformBits32
+ * and UniformBits64 return TARR_ERROR_BRNG_UNSUPPORTED, writing nothing, for generators whose
+ * words are not 32 uniform bits. Poisson methods: 0 acceptance-rejection above a mean of 27 and
+ * table inversion below, 1 normal approximation. Hypergeometric: l lot size, s sample size,
+ * m marked elements. Negbinomial: the failures before the a-th success, success probability p. */
+ZORP_API int32_t _tarriRngUniform(int32_t method, StreamState* stream, int32_t n, int32_t* r, int32_t a, int32_t b);
+ZORP_API int32_t _tarriRngUniformBits(int32_t method, StreamState* stream, int32_t n, uint32_t* r);
+ZORP_API int32_t _tarriRngUniformBits32(int32_t method, StreamState* stream, int32_t n, uint32_t* r);
+ZORP_API int32_t _tarriRngUniformBits64(int32_t method, StreamState* stream, int32_t n, uint64_t* r);
+ZORP_API int32_t _tarriRngBernoulli(int32_t method, StreamState* stream, int32_t n, int32_t* r, double p);
+ZORP_API int32_t _tarriRngGeometric(int32_t method, StreamState* stream, int32_t n, int32_t* r, double p);
+ZORP_API int32_t _tarriRngBinomial(int32_t method, StreamState* stream, int32_t n, int32_t* r, int32_t ntrial, double p);
+ZORP_API int32_t _tarriRngHypergeometric(int32_t method, StreamState* stream, int32_t n, int32_t* r, int32_t l,
+                                         int32_t s, int32_t m);
+ZORP_API int32_t _tarriRngPoisson(int32_t method, StreamState* stream, int32_t n, int32_t* r, double lambda);
+ZORP_API int32_t _tarriRngPoissonV(int32_t method, StreamState* stream, int32_t n, int32_t* r, const double* lambda);
+ZORP_API int32_t _tarriRngNegbinomial(int32_t method, StreamState* stream, int32_t n, int32_t* r, double a, double p);
+
+/* Scalar helpers of the discrete generators' set-up. */
+ZORP_API double __tarrdLn(double x);
+ZORP_API double __tarrdFloor(double x);
+
 /* ---- multivariate normal ----------------------------------------------------------------------
  * n vectors of dimension d, one after the other in r: r[i*d .. i*d+d-1] = a + T z with z drawn by
  * the Gaussian generator's method (0, 1, 2 as above, so d = 1 is that generator's draw with mean
@@ -288,6 +312,16 @@ ZORP_API int32_t _tarrdRngGaussianMV(int32_t method, StreamState* stream, int32_
                                      int32_t storage, const double* a, const double* t);
 ZORP_API int32_t _tarrsRngGaussianMV(int32_t method, StreamState* stream, int32_t n, float* r, int32_t d,
                                      int32_t storage, const float* a, const float* t);
+
+/* ---- multinomial ------------------------------------------------------------------------------
+ * n vectors of k counts, one after the other in r, each the outcome of ntrial trials falling in
+ * category j with probability p[j]. ntrial = 0 writes n*k zeros. Returns 0, -1150 (writing
+ * nothing) when k < 1, a p[j] is negative or NaN, or the p sum outside [0.999, 1.001]; -4 when
+ * its work array cannot be allocated; or the stream's negative status. With p summing a little
+ * below 1, a trial whose uniform falls past the last cumulative probability is not counted. */
+#define TARR_ERROR_BAD_PROBABILITIES (-1150)
+ZORP_API int32_t _tarriRngMultinomial(int32_t method, StreamState* stream, int32_t n, int32_t* r, int32_t ntrial,
+                                      int32_t k, const double* p);
 
 /* Processor features guarding the counter-based and hardware generators: 1 or 0. */
 ZORP_API int32_t __tarrCPUisAES(void);

@@ -191,11 +191,11 @@ class Frame {
     k(n, s, s, c);
     thread_->mode = frame_mode_;
   }
-  void powx(int32_t n, T* r, T b) const {
-    auto* k = reinterpret_cast<void (*)(int32_t, const T*, T, T*)>(table<T>(Fn::Powx)[kWork]);
-    thread_->mode = kernel_mode_;
-    k(n, r, b, r);
-    thread_->mode = frame_mode_;
+  void powx(int32_t n, T* r, T b) const { powx_in(kWork, n, r, b); }
+  // x^b for a set-up value, through the HA slot.
+  T powx_once(T x, T b) const {
+    powx_in(kSlotHa, 1, &x, b);
+    return x;
   }
   // A set-up value through the HA slot (one element).
   T ln_once(T x) const {
@@ -213,6 +213,12 @@ class Frame {
 
  private:
   static constexpr int kWork = Precision<T>::kSlot;
+  void powx_in(int slot, int32_t n, T* r, T b) const {
+    auto* k = reinterpret_cast<void (*)(int32_t, const T*, T, T*)>(table<T>(Fn::Powx)[slot]);
+    thread_->mode = kernel_mode_;
+    k(n, r, b, r);
+    thread_->mode = frame_mode_;
+  }
   void one(Fn f, int slot, int32_t n, T* r) const {
     auto* k = reinterpret_cast<void (*)(int32_t, const T*, T*)>(table<T>(f)[slot]);
     thread_->mode = kernel_mode_;
@@ -247,12 +253,18 @@ inline int32_t in_blocks(int32_t n, int32_t block, Body&& body) {
 // source (or the refusal of a stream without one), the frame with the distribution's fix-up,
 // and body(frame, offset, count) over blocks of at most `block`.
 template <typename T, typename Body>
-inline int32_t on_frame(StreamState* stream, int32_t n, ZorpVmErrorCallback fixup, int32_t block, Body&& body) {
+inline int32_t with_frame(StreamState* stream, int32_t n, ZorpVmErrorCallback fixup, Body&& body) {
   if (n < 1) return TARR_STATUS_OK;
   const Source<T> source = source_of<T>(stream);
   if (!source) return TARR_ERROR_INVALID_BRNG;
   Frame<T> f(stream, source, fixup);
-  return in_blocks(n, block, [&](int32_t i, int32_t k) { return body(f, i, k); });
+  return body(f);
+}
+template <typename T, typename Body>
+inline int32_t on_frame(StreamState* stream, int32_t n, ZorpVmErrorCallback fixup, int32_t block, Body&& body) {
+  return with_frame<T>(stream, n, fixup, [&](const Frame<T>& f) {
+    return in_blocks(n, block, [&](int32_t i, int32_t k) { return body(f, i, k); });
+  });
 }
 
 // r[i] := f(r[i]) a register at a time; the tail under a mask, nothing touched past n - 1.
@@ -314,25 +326,33 @@ inline void affine(int32_t n, T* r, T scale, T shift) {
 }
 
 // ---- chunks ---------------------------------------------------------------------------------
-// The stream's pending-pair chunk `id` (two values, (-1, -1) meaning nothing pending), created on
-// first use. Null with *status -4 when the data or the chunk record cannot be allocated (the
-// data is not leaked), or with the chunk operation's own negative status.
-template <typename T>
-inline T* pending_pair(StreamState* s, uint32_t id, int32_t* status) {
+// The stream's chunk `id` of `bytes`, created on first use with init(data) run once. Null with
+// *status -4 when the data or the chunk record cannot be allocated (the data is not leaked), or
+// with the chunk operation's own negative status.
+template <typename Init>
+inline void* stream_chunk(StreamState* s, uint32_t id, uint32_t bytes, int32_t* status, Init&& init) {
   *status = TARR_STATUS_OK;
-  if (void* p = __tarrSearchChunk(s, id)) return static_cast<T*>(p);
-  auto* pair = static_cast<T*>(host::allocate(2 * sizeof(T)));
-  if (!pair) {
+  if (void* p = __tarrSearchChunk(s, id)) return p;
+  void* data = host::allocate(bytes);
+  if (!data) {
     *status = TARR_ERROR_NO_MEMORY;
     return nullptr;
   }
-  pair[0] = pair[1] = T(-1);
-  if (const int32_t st = __tarrAddChunk(s, id, nullptr, pair, 2 * sizeof(T)); st < 0) {
-    host::deallocate(pair);
+  init(data);
+  if (const int32_t st = __tarrAddChunk(s, id, nullptr, data, bytes); st < 0) {
+    host::deallocate(data);
     *status = st;
     return nullptr;
   }
-  return pair;
+  return data;
+}
+
+// The pending-pair chunk: two values, (-1, -1) meaning nothing pending.
+template <typename T>
+inline T* pending_pair(StreamState* s, uint32_t id, int32_t* status) {
+  return static_cast<T*>(stream_chunk(s, id, 2 * sizeof(T), status, [](void* p) {
+    static_cast<T*>(p)[0] = static_cast<T*>(p)[1] = T(-1);
+  }));
 }
 
 }  // namespace zorp::dist

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "cdf.h"
+#include "streams.h"
 #include "common/guarded.h"
 #include "zorp/core.h"
 #include "zorp/rng.h"
@@ -22,6 +23,7 @@
 namespace {
 
 using zorp::test::GuardedArray;
+using namespace zorp::test;
 
 // ---- both precisions under one name ------------------------------------------------------
 #define ZORP_BOTH(Name)                                                                        \
@@ -126,20 +128,8 @@ std::vector<Case> all_cases() {
 
 void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
-std::string case_name(const testing::TestParamInfo<Case>& info) {
-  std::string s = info.param.name;
-  for (char& ch : s)
-    if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
-  return s;
-}
+std::string case_name(const testing::TestParamInfo<Case>& info) { return test_name(info.param.name); }
 
-StreamState* mt_stream(uint32_t seed) {
-  StreamState* s = nullptr;
-  EXPECT_EQ(__tarrNewStreamEx(&s, TARR_BRNG_MT19937, 1, &seed), 0);
-  return s;
-}
-
-uint32_t seed_of(const std::string& name) { return static_cast<uint32_t>(std::hash<std::string>{}(name)); }
 
 class Distributions : public testing::TestWithParam<Case> {};
 
@@ -168,59 +158,6 @@ TEST_P(Distributions, CountsBelowOneWriteNothing) {
   __tarrDeleteStream(&s);
 }
 
-// ---- a scripted generator: the MT19937 stream's values with a failure at a chosen call, or one
-// fixed point t of every requested interval [a, b) (t = 0 is a itself) --------------------------
-constexpr int32_t kInjected = -1777;
-struct Script {
-  StreamState* source = nullptr;
-  int fail_at = 0, calls = 0;
-  bool fixed = false;
-  double t = 0;
-} g_script;
-
-template <typename T>
-int32_t scripted(StreamState*, int32_t n, T* r, T a, T b) {
-  if (++g_script.calls == g_script.fail_at) return kInjected;
-  if (g_script.fixed) {
-    for (int32_t i = 0; i < n; ++i) r[i] = a + static_cast<T>(g_script.t) * (b - a);
-    return 0;
-  }
-  if constexpr (sizeof(T) == 8) return __tarrdBRngMT19937(g_script.source, n, r, a, b);
-  else return __tarrsBRngMT19937(g_script.source, n, r, a, b);
-}
-
-StreamState* scripted_stream() {
-  static const uint32_t brng = [] {
-    BrngProperties p{};
-    p.StateSize = 16;
-    p.SeedCount = 1;
-    p.WordSize = 4;
-    p.BitCount = 32;
-    p.InitStream = [](int32_t, StreamState*, int32_t, const uint32_t*) { return 0; };
-    p.sBRng = scripted<float>;
-    p.dBRng = scripted<double>;
-    p.iBRng = [](StreamState*, int32_t, uint32_t*) { return 0; };
-    return static_cast<uint32_t>(__tarrRegisterBrng(&p));
-  }();
-  StreamState* s = nullptr;
-  EXPECT_EQ(__tarrNewStreamEx(&s, brng, 0, nullptr), 0);
-  g_script = Script{};
-  return s;
-}
-
-struct CallerState {
-  uint32_t mode;
-  ZorpVmErrorCallback callback;
-  uint16_t x87;
-  uint32_t mxcsr;
-  bool operator==(const CallerState&) const = default;
-};
-CallerState caller_state() {
-  CallerState c{_fennGetMode(), _fennGetErrorCallBack(), 0, _mm_getcsr()};
-  __asm__ volatile("fnstcw %0" : "=m"(c.x87));
-  return c;
-}
-int32_t caller_callback(ZorpVmErrorRecord*) { return 0; }
 
 // A stream error at the second draw ends the call with that status; what the first draw gave
 // stays written (the same values as a run without the error), nothing after it is touched, and
@@ -375,12 +312,7 @@ TEST_P(Transforms, MatchTheFormulaOnTheStreamsUniforms) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Continuous, Transforms, testing::ValuesIn(all_transforms()),
-                         [](const testing::TestParamInfo<Transform>& i) {
-                           std::string s = i.param.name;
-                           for (char& ch : s)
-                             if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
-                           return s;
-                         });
+                         [](const testing::TestParamInfo<Transform>& i) { return test_name(i.param.name); });
 
 // ---- the pairwise Gaussian's split rule -----------------------------------------------------------
 template <typename T>
@@ -503,21 +435,7 @@ TEST(Chunks, AllocationFailureGivesNoMemory) {
       {"dGamma2.5", [](StreamState* s) { double r[3]; return Gamma(0, s, 3, r, 2.5, 0, 1); }},
       {"sGamma2.5", [](StreamState* s) { float r[3]; return Gamma(0, s, 3, r, 2.5, 0, 1); }},
   };
-  for (const auto& [name, draw] : rows)
-    for (int k : {1, 2}) {
-      StreamState* s = mt_stream(3);
-      const int64_t live = zorp_core_live_allocations();
-      const CallerState before = caller_state();
-      zorp_core_fail_allocation(k);
-      EXPECT_EQ(draw(s), TARR_ERROR_NO_MEMORY) << name << " allocation " << k;
-      zorp_core_fail_allocation(0);
-      EXPECT_EQ(zorp_core_live_allocations(), live) << name;
-      EXPECT_TRUE(caller_state() == before) << name;
-      EXPECT_EQ(__tarrGetNumChunks(s), 0);
-      EXPECT_EQ(draw(s), 0) << name;
-      EXPECT_EQ(__tarrGetNumChunks(s), 1);
-      __tarrDeleteStream(&s);
-    }
+  for (const auto& [name, draw] : rows) expect_no_memory_handled(name, draw);
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 // tools/fit: writes every generated table and coefficient file of the vector-math kernels from
-// the formulas in tables.cpp and the fit records in polynomials.cpp.
+// the formulas in tables.cpp and the fit records in polynomials.cpp, and the Poisson
+// generator's normal-approximation table (poisson.cpp).
 //
 //   fit <source dir>           rewrites the generated files under src/vm/kernels/*/generated/
+//                              and src/dist/generated/
 //   fit --check <source dir>   regenerates them in memory and compares byte for byte; exits 1
 //                              and names the files that differ (the ctest fit_regenerates)
 //   fit --print                writes them all to stdout
@@ -53,6 +55,7 @@ std::vector<File> generate() {
       {"src/vm/kernels/special/generated/bessel_y_polys.inc",
        fit::polynomial_file("Bessel function of the second kind", "zorp::vm::besselypoly", fit::bessel_y_fits(), {})},
       {"src/vm/kernels/special/generated/bessel_y_tables.inc", fit::bessel_y_tables()},
+      {"src/dist/generated/poisson_normal.inc", fit::poisson_normal_table()},
   };
 }
 

@@ -7,4 +7,5 @@
 namespace fit {
 std::string exp_tables();
 std::string log_tables();
+std::string poisson_normal_table();  // poisson.cpp
 }  // namespace fit

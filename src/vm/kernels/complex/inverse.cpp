@@ -69,9 +69,11 @@ constexpr double kHuge = 0x1p28, kTiny = 0x1p-30, kTinyPart = 0x1p-450;
 
 // atan2(n, d) in [0, pi] for pairs n, d >= 0, not both zero (x_negative: the lanes where the
 // angle is taken from the negative side), rounded once. A tiny n is scaled up together with d
-// so that the quotient's residual is not lost among the subnormals.
+// so that the quotient's residual is not lost among the subnormals; not where d is huge (the
+// scaling would take d to infinity and the angle to NaN, and n/d is below every subnormal there
+// anyway: asin(1e-300 + 1e300 i)).
 inline V angle_of(P n, P d, __mmask8 x_negative) {
-  const __mmask8 low = less(n.hi, splat(0x1p-800));
+  const __mmask8 low = less(n.hi, splat(0x1p-800)) & less(d.hi, splat(0x1p800));
   if (low) {
     const V f = select(low, splat(0x1p200), splat(1.0));
     n = {mul(n.hi, f), mul(n.lo, f)};

@@ -1,0 +1,513 @@
+// The discrete generators, table-driven: goodness of fit across each distribution's regimes, the
+// exact rules (integer Uniform, Bernoulli, the bit entries), the Binomial mirror, the cached
+// set-ups (kept while the parameters stay, rebuilt when they change), the refusal of bits a
+// generator cannot give, n < 1, a stream error in a later block, and chunk allocation failure.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "cdf.h"
+#include "common/guarded.h"
+#include "dist/chunks.h"
+#include "streams.h"
+#include "zorp/core.h"
+#include "zorp/rng.h"
+#include "zorp/vm.h"
+
+namespace {
+
+using namespace zorp::test;
+
+double log_choose(double n, double k) { return std::lgamma(n + 1) - std::lgamma(k + 1) - std::lgamma(n - k + 1); }
+
+// A case draws n values; pmf(k) is the distribution's, and [lo, hi] holds all but a negligible
+// part of its mass.
+struct Case {
+  std::string name;
+  std::function<int32_t(StreamState*, int32_t, int32_t*)> draw;
+  std::function<double(int64_t)> pmf;
+  int64_t lo, hi;
+  bool fitted_here = true;  // PoissonV is fitted per mean, below
+};
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
+// Mass outside [mean - 12 sd, mean + 12 sd] is far below what 200,003 draws can show.
+std::pair<int64_t, int64_t> span(double mean, double sd, int64_t lo, int64_t hi) {
+  return {std::max<int64_t>(lo, static_cast<int64_t>(mean - 12 * sd - 2)),
+          std::min<int64_t>(hi, static_cast<int64_t>(mean + 12 * sd + 2))};
+}
+
+std::vector<Case> all_cases() {
+  std::vector<Case> c;
+  auto add = [&](std::string name, auto draw, std::function<double(int64_t)> pmf, std::pair<int64_t, int64_t> range) {
+    c.push_back({name, draw, pmf, range.first, range.second});
+  };
+  for (auto [a, b] : {std::pair{-3, 5}, std::pair{7, 8}, std::pair{-1000, 1000}})
+    add("Uniform" + std::to_string(a) + "_" + std::to_string(b),
+        [a, b](StreamState* s, int32_t n, int32_t* r) { return _tarriRngUniform(0, s, n, r, a, b); },
+        [a, b](int64_t k) { return k >= a && k < b ? 1.0 / (b - a) : 0.0; }, std::pair<int64_t, int64_t>{a, b - 1});
+  for (double p : {0.0, 0.3, 1.0})
+    add("Bernoulli" + std::to_string(p), [p](StreamState* s, int32_t n, int32_t* r) { return _tarriRngBernoulli(0, s, n, r, p); },
+        [p](int64_t k) { return k == 1 ? p : k == 0 ? 1 - p : 0.0; }, std::pair<int64_t, int64_t>{0, 1});
+  for (double p : {0.02, 0.5, 0.97, 1.0})
+    add("Geometric" + std::to_string(p), [p](StreamState* s, int32_t n, int32_t* r) { return _tarriRngGeometric(0, s, n, r, p); },
+        [p](int64_t k) { return p * std::pow(1 - p, double(k)); }, std::pair<int64_t, int64_t>{0, int64_t(40 / p)});
+  // Either side of the table's limit at 27, and far above it.
+  for (double lambda : {0.01, 3.5, 26.9, 27.0, 27.5, 1000.0, 1e4, 1e7})
+    add("Poisson" + std::to_string(lambda),
+        [lambda](StreamState* s, int32_t n, int32_t* r) { return _tarriRngPoisson(0, s, n, r, lambda); },
+        [lambda](int64_t k) { return std::exp(k * std::log(lambda) - lambda - std::lgamma(k + 1.0)); },
+        span(lambda, std::sqrt(lambda), 0, INT32_MAX));
+  // ntrial min(p, 1 - p) on either side of 30, p near 0, 1/2 and 1 (mirrored from 1/2 up).
+  const std::pair<int32_t, double> binomials[] = {{0, 0.4},    {1, 0.3},     {20, 0.25},   {99, 0.3},       {100, 0.3},
+                                                  {60, 0.5},   {101, 0.7},   {1000, 0.97}, {100000, 1e-5},  {50, 0.999},
+                                                  {20, 1.0},   {20, 0.0},    {2000000000, 0.45}, {3000, 0.0105}};
+  for (auto [t, p] : binomials)
+    add("Binomial" + std::to_string(t) + "_" + std::to_string(p),
+        [t, p](StreamState* s, int32_t n, int32_t* r) { return _tarriRngBinomial(0, s, n, r, t, p); },
+        [t, p](int64_t k) {
+          if (p == 0 || p == 1) return k == (p == 1 ? t : 0) ? 1.0 : 0.0;
+          return std::exp(log_choose(t, double(k)) + k * std::log(p) + (t - k) * std::log1p(-p));
+        },
+        span(t * p, std::sqrt(t * p * (1 - p)), 0, t));
+  // Small and large a, either side of the mixture's mean of 20, a below 1.
+  for (auto [a, p] : {std::pair{0.5, 0.6}, std::pair{3.0, 0.3}, std::pair{25.0, 0.5}, std::pair{0.4, 0.01}, std::pair{1000.0, 0.2},
+                      std::pair{2.0, 1.0}})
+    add("Negbinomial" + std::to_string(a) + "_" + std::to_string(p),
+        [a, p](StreamState* s, int32_t n, int32_t* r) { return _tarriRngNegbinomial(0, s, n, r, a, p); },
+        [a, p](int64_t k) {
+          if (p == 1) return k == 0 ? 1.0 : 0.0;
+          return std::exp(std::lgamma(a + k) - std::lgamma(a) - std::lgamma(k + 1.0) + a * std::log(p) + k * std::log1p(-p));
+        },
+        span(a * (1 - p) / p, std::sqrt(a * (1 - p)) / p, 0, INT32_MAX));
+  // Modes either side of 40, and every mirror of the reduction (m or s above half the lot).
+  const int32_t lots[][3] = {{10, 4, 5}, {100, 30, 80}, {200, 150, 20}, {1000, 300, 130}, {1000, 300, 140},
+                             {1000, 800, 700}, {100000, 5000, 20000}, {50, 50, 20}, {30, 0, 10}, {1000000, 2000, 700000}};
+  for (const auto& h : lots) {
+    const int32_t l = h[0], s = h[1], m = h[2];
+    const double mean = double(s) * m / l, sd = std::sqrt(mean * (1 - double(m) / l) * std::max(1.0, l - double(s)) / std::max(1.0, l - 1.0));
+    add("Hypergeometric" + std::to_string(l) + "_" + std::to_string(s) + "_" + std::to_string(m),
+        [l, s, m](StreamState* st, int32_t n, int32_t* r) { return _tarriRngHypergeometric(0, st, n, r, l, s, m); },
+        [l, s, m](int64_t k) {
+          if (k < std::max(0, s + m - l) || k > std::min(s, m)) return 0.0;
+          return std::exp(log_choose(m, double(k)) + log_choose(l - m, double(s - k)) - log_choose(l, s));
+        },
+        span(mean, sd, std::max(0, s + m - l), std::min(s, m)));
+  }
+  // A mean per result, on both sides of 10 and far above.
+  const std::vector<double> means = {0.0, 0.3, 9.99, 10.0, 45.0, 1e5};
+  add("PoissonV",
+      [means](StreamState* s, int32_t n, int32_t* r) {
+        std::vector<double> lambda(static_cast<size_t>(std::max(n, 0)));
+        for (int32_t i = 0; i < n; ++i) lambda[i] = means[i % means.size()];
+        return _tarriRngPoissonV(0, s, n, r, lambda.data());
+      },
+      [](int64_t k) { return k >= 0 ? 1.0 : 0.0; }, std::pair<int64_t, int64_t>{0, 0});
+  c.back().fitted_here = false;
+  return c;
+}
+
+std::string name_of(const testing::TestParamInfo<Case>& info) { return test_name(info.param.name); }
+
+class Discrete : public testing::TestWithParam<Case> {};
+
+// Pearson's chi-square over 200,003 values from a fixed seed, against the bound that a correct
+// generator passes with chance 1 - 1e-6. Every value lies in the support.
+TEST_P(Discrete, FitsItsDistribution) {
+  const Case& c = GetParam();
+  if (!c.fitted_here) GTEST_SKIP() << "fitted per mean";
+  StreamState* s = mt_stream(seed_of(c.name));
+  std::vector<int32_t> r(200003);
+  ASSERT_EQ(c.draw(s, static_cast<int32_t>(r.size()), r.data()), 0);
+  std::vector<int64_t> x(r.begin(), r.end());
+  for (int64_t v : x) ASSERT_GT(c.pmf(v), 0) << v;
+  const ChiSquare chi = chi_square(x, c.lo, c.hi, c.pmf);
+  // A one-point distribution has no cells to compare: the support check above is its test.
+  if (chi.df > 0) {
+    EXPECT_LT(chi.stat, chi_square_bound(chi.df, 1e-6)) << c.name << ", " << chi.df << " degrees";
+  }
+  __tarrDeleteStream(&s);
+}
+
+// n < 1 writes nothing (a guard page stands right after the one element); n = 1 writes one value.
+TEST_P(Discrete, CountsBelowOneWriteNothing) {
+  const Case& c = GetParam();
+  StreamState* s = mt_stream(7);
+  GuardedArray<int32_t> x(1);
+  x[0] = -12345;
+  EXPECT_EQ(c.draw(s, 0, x.data()), 0);
+  EXPECT_EQ(c.draw(s, -3, x.data()), 0);
+  EXPECT_EQ(x[0], -12345);
+  EXPECT_EQ(c.draw(s, 1, x.data()), 0);
+  EXPECT_GT(c.pmf(x[0]), 0);
+  __tarrDeleteStream(&s);
+}
+
+// A stream error at the last draw of the call ends it with that status: the blocks before it
+// stay written (no block is above 1024 values; Bernoulli draws the whole call at once, so it
+// writes nothing) with the values of a run without the error, nothing past them is touched, and
+// the caller's mode, callback and floating-point control words are as they were.
+TEST_P(Discrete, StreamErrorKeepsEarlierBlocksAndRestoresTheCaller) {
+  const Case& c = GetParam();
+  const int32_t n = 5000;
+  std::vector<int32_t> want(n), got(n, INT32_MIN);
+  StreamState* s = scripted_stream();
+  g_script.source = mt_stream(99);
+  ASSERT_EQ(c.draw(s, n, want.data()), 0);
+  const int calls = g_script.calls;
+  __tarrDeleteStream(&g_script.source);
+  __tarrDeleteStream(&s);
+
+  const CallerState original = caller_state();
+  _fennSetMode(ZORP_VM_EP | ZORP_VM_ERRMODE_STDERR);
+  _fennSetErrorCallBack(caller_callback);
+  _mm_setcsr(0x1F80 | 0x3F);  // every flag raised already: a frame that keeps the caller's MXCSR adds none
+  const CallerState before = caller_state();
+  s = scripted_stream();
+  g_script.source = mt_stream(99);
+  g_script.fail_at = calls;
+  EXPECT_EQ(c.draw(s, n, got.data()), kInjected);
+  const CallerState after = caller_state();
+  _fennSetErrorCallBack(original.callback);
+  _fennSetMode(original.mode);
+  _mm_setcsr(original.mxcsr);
+  EXPECT_TRUE(after == before) << std::hex << after.mode << " " << after.x87 << " " << after.mxcsr;
+  int32_t written = 0;
+  while (written < n && got[written] != INT32_MIN) ++written;
+  EXPECT_GE(written, calls > 1 ? n - 1024 : 0);  // one draw for the whole call: nothing is written
+  for (int32_t i = 0; i < written; ++i) ASSERT_EQ(got[i], want[i]) << i;
+  for (int32_t i = written; i < n; ++i) ASSERT_EQ(got[i], INT32_MIN) << i;
+  __tarrDeleteStream(&g_script.source);
+  __tarrDeleteStream(&s);
+}
+
+INSTANTIATE_TEST_SUITE_P(Discrete, Discrete, testing::ValuesIn(all_cases()), name_of);
+
+// PoissonV with the means of neighbouring results far apart: each mean's values fit its own
+// distribution, whichever method its size picks.
+TEST(PoissonV, EachMeansValuesFitItsDistribution) {
+  const double means[] = {0.0, 0.3, 9.99, 10.0, 45.0, 1e5, 3e7};
+  const int32_t per = 60000, kinds = static_cast<int32_t>(std::size(means)), n = per * kinds;
+  std::vector<double> lambda(n);
+  for (int32_t i = 0; i < n; ++i) lambda[i] = means[i % kinds];
+  std::vector<int32_t> r(n);
+  StreamState* s = mt_stream(17);
+  ASSERT_EQ(_tarriRngPoissonV(0, s, n, r.data(), lambda.data()), 0);
+  for (int32_t j = 0; j < kinds; ++j) {
+    const double mu = means[j];
+    std::vector<int64_t> x;
+    for (int32_t i = j; i < n; i += kinds) x.push_back(r[i]);
+    if (mu == 0) {
+      for (int64_t v : x) ASSERT_EQ(v, 0);
+      continue;
+    }
+    const auto [lo, hi] = span(mu, std::sqrt(mu), 0, INT32_MAX);
+    const ChiSquare chi = chi_square(x, lo, hi, [mu](int64_t k) { return std::exp(k * std::log(mu) - mu - std::lgamma(k + 1.0)); });
+    EXPECT_LT(chi.stat, chi_square_bound(chi.df, 1e-6)) << mu;
+  }
+  __tarrDeleteStream(&s);
+}
+
+// ---- Poisson method 1, the normal approximation ---------------------------------------------------
+// On the stream's own draws, in each regime: 200,003 values stay within the approximation's
+// distance (below) plus 2.75 / sqrt(200,003) = 0.0062 (the chance of a false alarm below 1e-6)
+// of the Poisson distribution function, and no count is negative.
+TEST(PoissonNormal, StaysNearThePoissonDistributionFunction) {
+  const int32_t n = 200003;
+  for (double mu : {0.0, 0.5, 7.3, 100.0, 1e6}) {
+    StreamState* s = mt_stream(seed_of("PoissonNormal" + std::to_string(mu)));
+    std::vector<int32_t> r(n);
+    ASSERT_EQ(_tarriRngPoisson(1, s, n, r.data(), mu), 0);
+    std::vector<int64_t> x(r.begin(), r.end());
+    std::sort(x.begin(), x.end());
+    ASSERT_GE(x.front(), 0) << mu;
+    double cdf = 0, worst = 0;
+    size_t at = 0;
+    for (int64_t k = 0; k <= x.back(); ++k) {  // past the largest value the distance only shrinks
+      cdf += mu == 0 ? (k == 0) : std::exp(k * std::log(mu) - mu - std::lgamma(k + 1.0));
+      while (at < x.size() && x[at] <= k) ++at;
+      worst = std::max(worst, std::fabs(double(at) / n - cdf));
+    }
+    EXPECT_LT(worst, 5e-4 + kKsBound / std::sqrt(double(n))) << mu;
+    __tarrDeleteStream(&s);
+  }
+}
+
+// The distance without sampling noise: the scripted stream hands the generator the quantile
+// points t = (j + 1/2) / 20000 in turn (as normals, or as the uniform of the series below a mean
+// of 1), so the counts' distribution function is known to within 1/20000 of the map itself. The
+// series is exact to its tail, the table's fit leaves 3.9e-4 at most (its fitter's sweep), and
+// the corrected normal from 100 up stays as close: all are held to 5e-4.
+TEST(PoissonNormal, MapsNormalQuantilesToPoissonCounts) {
+  constexpr int32_t kPoints = 20000;
+  for (double mu : {0.05, 0.5, 0.99, 1.0, 1.7, 3.0, 7.3, 26.9, 64.0, 99.9, 100.0, 250.0, 5000.0}) {
+    StreamState* s = scripted_stream();
+    g_script.fixed = true;
+    std::vector<int64_t> x(kPoints);
+    for (int32_t j = 0; j < kPoints; ++j) {
+      g_script.t = (j + 0.5) / kPoints;
+      int32_t k;
+      ASSERT_EQ(_tarriRngPoisson(1, s, 1, &k, mu), 0);
+      x[j] = k;
+    }
+    ASSERT_TRUE(std::is_sorted(x.begin(), x.end())) << mu;  // the map is monotone in the quantile
+    double cdf = 0, worst = 0;
+    size_t at = 0;
+    for (int64_t k = 0; k <= x.back(); ++k) {
+      cdf += std::exp(k * std::log(mu) - mu - std::lgamma(k + 1.0));
+      while (at < x.size() && x[at] <= k) ++at;
+      worst = std::max(worst, std::fabs(double(at) / kPoints - cdf));
+    }
+    EXPECT_LT(worst, 5e-4 + 1.0 / kPoints) << mu;
+    __tarrDeleteStream(&s);
+  }
+}
+
+// The most extreme normals the Gaussian entries give (their saturated ends) are no negative count.
+TEST(PoissonNormal, NeverNegative) {
+  for (double t : {0.0, 1 - 1.0 / (1 << 24)})
+    for (double mu : {0.0, 0.5, 1.0, 1.3, 99.0, 100.0, 150.0, 1e5}) {
+      StreamState* s = scripted_stream();
+      g_script.fixed = true;
+      g_script.t = t;
+      int32_t r[5];
+      ASSERT_EQ(_tarriRngPoisson(1, s, 5, r, mu), 0);
+      for (int32_t v : r) EXPECT_GE(v, 0) << mu << " " << t;
+      __tarrDeleteStream(&s);
+    }
+}
+
+// ---- exact rules, against a copy of the stream --------------------------------------------------
+TEST(ExactRules, IntegerUniformIsTheFloorOfTheDoubleUniform) {
+  for (auto [a, b] : {std::pair{-3, 5}, std::pair{0, 1}, std::pair{INT32_MIN, INT32_MAX}}) {
+    StreamState* s = mt_stream(11);
+    StreamState* copy = nullptr;
+    ASSERT_EQ(__tarrCopyStream(&copy, s), 0);
+    const int32_t n = 2500;  // two blocks and a part
+    std::vector<int32_t> r(n);
+    std::vector<double> u(n);
+    ASSERT_EQ(_tarriRngUniform(0, s, n, r.data(), a, b), 0);
+    ASSERT_EQ(_tarrdRngUniform(0, copy, n, u.data(), a, b), 0);
+    for (int32_t i = 0; i < n; ++i) ASSERT_EQ(r[i], static_cast<int32_t>(std::floor(u[i]))) << a << " " << i;
+    __tarrDeleteStream(&copy);
+    __tarrDeleteStream(&s);
+  }
+}
+
+TEST(ExactRules, BernoulliIsOneWhereTheFloatUniformIsBelowP) {
+  for (double p : {0.0, 1e-9, 0.3, 0.5, 1 - 1e-9, 1.0}) {
+    StreamState* s = mt_stream(12);
+    StreamState* copy = nullptr;
+    ASSERT_EQ(__tarrCopyStream(&copy, s), 0);
+    const int32_t n = 3001;
+    std::vector<int32_t> r(n);
+    std::vector<float> u(n);
+    ASSERT_EQ(_tarriRngBernoulli(0, s, n, r.data(), p), 0);
+    ASSERT_EQ(_tarrsRngUniform(0, copy, n, u.data(), 0.0f, 1.0f), 0);
+    for (int32_t i = 0; i < n; ++i) ASSERT_EQ(r[i], u[i] < static_cast<float>(p) ? 1 : 0) << p << " " << i;
+    __tarrDeleteStream(&copy);
+    __tarrDeleteStream(&s);
+  }
+}
+
+// The bit entries against the generator's own words: Bits32 and Bits64 take MT19937's words as
+// they are (two per 64-bit result, the earlier low), and MCG59's 64-bit words shifted right by 27.
+TEST(ExactRules, BitsAreTheGeneratorsWords) {
+  struct Row {
+    uint32_t brng;
+    bool shifted;
+  };
+  for (const Row row : {Row{TARR_BRNG_MT19937, false}, Row{TARR_BRNG_MCG59, true}, Row{TARR_BRNG_PHILOX4X32X10, false}})
+    for (int32_t n : {1, 2047, 2049, 4100}) {
+      uint32_t seed = 5;
+      StreamState *s = nullptr, *copy = nullptr;
+      ASSERT_EQ(__tarrNewStreamEx(&s, row.brng, 1, &seed), 0);
+      ASSERT_EQ(__tarrCopyStream(&copy, s), 0);
+      std::vector<uint32_t> b32(n);
+      std::vector<uint64_t> b64(n);
+      ASSERT_EQ(_tarriRngUniformBits32(0, s, n, b32.data()), 0);
+      ASSERT_EQ(_tarriRngUniformBits64(0, s, n, b64.data()), 0);
+      // The reference: 3n words of the copy, as 32-bit values.
+      std::vector<uint32_t> v(3 * static_cast<size_t>(n));
+      if (row.shifted) {
+        std::vector<uint64_t> w(v.size());
+        ASSERT_EQ(_tarriRngUniformBits(0, copy, static_cast<int32_t>(w.size()), reinterpret_cast<uint32_t*>(w.data())), 0);
+        for (size_t i = 0; i < w.size(); ++i) {
+          ASSERT_LT(w[i], uint64_t{1} << 59);
+          v[i] = static_cast<uint32_t>(w[i] >> 27);
+        }
+      } else {
+        ASSERT_EQ(_tarriRngUniformBits(0, copy, static_cast<int32_t>(v.size()), v.data()), 0);
+      }
+      for (int32_t i = 0; i < n; ++i) ASSERT_EQ(b32[i], v[i]) << row.brng << " " << i;
+      for (int32_t i = 0; i < n; ++i) ASSERT_EQ(b64[i], v[n + 2 * i] | uint64_t{v[n + 2 * i + 1]} << 32) << row.brng << " " << i;
+      __tarrDeleteStream(&copy);
+      __tarrDeleteStream(&s);
+    }
+}
+
+// n < 1 writes nothing and leaves the stream where it was, for each bit entry.
+TEST(ExactRules, BitsForCountsBelowOneWriteNothing) {
+  const std::function<int32_t(StreamState*, int32_t, uint64_t*)> entries[] = {
+      [](StreamState* s, int32_t n, uint64_t* r) { return _tarriRngUniformBits(0, s, n, reinterpret_cast<uint32_t*>(r)); },
+      [](StreamState* s, int32_t n, uint64_t* r) { return _tarriRngUniformBits32(0, s, n, reinterpret_cast<uint32_t*>(r)); },
+      [](StreamState* s, int32_t n, uint64_t* r) { return _tarriRngUniformBits64(0, s, n, r); },
+  };
+  for (uint32_t brng : {TARR_BRNG_MT19937, TARR_BRNG_MCG59})
+    for (const auto& bits : entries) {
+      uint32_t seed = 9;
+      StreamState *s = nullptr, *copy = nullptr;
+      ASSERT_EQ(__tarrNewStreamEx(&s, brng, 1, &seed), 0);
+      ASSERT_EQ(__tarrCopyStream(&copy, s), 0);
+      GuardedArray<uint64_t> r(1);
+      r[0] = 77;
+      EXPECT_EQ(bits(s, 0, r.data()), 0);
+      EXPECT_EQ(bits(s, -1, r.data()), 0);
+      EXPECT_EQ(r[0], 77u);
+      uint64_t a = 0, b = 0;
+      ASSERT_EQ(bits(s, 1, &a), 0);
+      ASSERT_EQ(bits(copy, 1, &b), 0);
+      EXPECT_EQ(a, b) << brng;  // nothing was drawn before
+      __tarrDeleteStream(&copy);
+      __tarrDeleteStream(&s);
+    }
+}
+
+// Generators whose words are not 32 uniform bits are refused, and nothing is written: the
+// congruential and combined ones, WH, the quasi-random and the three abstract kinds.
+int32_t no_update(StreamState*, const int32_t*, void*, const int32_t*, const int32_t*, const int32_t*) { return 0; }
+TEST(ExactRules, BitsOfUnsuitableGeneratorsAreRefused) {
+  uint32_t words[4] = {};
+  double doubles[4] = {};
+  float floats[4] = {};
+  const std::function<int32_t(StreamState**)> streams[] = {
+      [](StreamState** s) { uint32_t seed = 1; return __tarrNewStreamEx(s, TARR_BRNG_MCG31, 1, &seed); },
+      [](StreamState** s) { uint32_t seed = 1; return __tarrNewStreamEx(s, TARR_BRNG_R250, 1, &seed); },
+      [](StreamState** s) { uint32_t seed = 1; return __tarrNewStreamEx(s, TARR_BRNG_MRG32K3A, 1, &seed); },
+      [](StreamState** s) { uint32_t seed = 1; return __tarrNewStreamEx(s, TARR_BRNG_WH, 1, &seed); },
+      [](StreamState** s) { uint32_t seed = 1; return __tarrNewStreamEx(s, TARR_BRNG_SOBOL, 1, &seed); },
+      [](StreamState** s) { uint32_t seed = 1; return __tarrNewStreamEx(s, TARR_BRNG_NIEDERR, 1, &seed); },
+      [&](StreamState** s) { return __tarriNewAbstractStream(s, 4, words, no_update); },
+      [&](StreamState** s) { return __tarrdNewAbstractStream(s, 4, doubles, 0.0, 1.0, no_update); },
+      [&](StreamState** s) { return __tarrsNewAbstractStream(s, 4, floats, 0.0f, 1.0f, no_update); },
+  };
+  for (const auto& make : streams) {
+    StreamState* s = nullptr;
+    ASSERT_EQ(make(&s), 0);
+    const uint32_t brng = s->brng;
+    GuardedArray<uint32_t> r32(3);
+    GuardedArray<uint64_t> r64(3);
+    for (int i = 0; i < 3; ++i) r32[i] = 77, r64[i] = 77;
+    EXPECT_EQ(_tarriRngUniformBits32(0, s, 3, r32.data()), TARR_ERROR_BRNG_UNSUPPORTED) << brng;
+    EXPECT_EQ(_tarriRngUniformBits64(0, s, 3, r64.data()), TARR_ERROR_BRNG_UNSUPPORTED) << brng;
+    for (int i = 0; i < 3; ++i) EXPECT_TRUE(r32[i] == 77 && r64[i] == 77) << brng;
+    EXPECT_EQ(_tarriRngUniformBits32(0, s, 0, r32.data()), 0);
+    __tarrDeleteStream(&s);
+  }
+}
+
+// Binomial(p) = ntrial - Binomial(1 - p) from the same state, by inversion and by BTPE (p chosen
+// so that 1 - p is exact).
+TEST(ExactRules, BinomialMirrorsAboveOneHalf) {
+  for (auto [t, p] : {std::pair{20, 0.75}, std::pair{1000, 0.625}, std::pair{1, 0.75}, std::pair{0, 0.75}, std::pair{160, 0.8125}}) {
+    StreamState* s = mt_stream(13);
+    StreamState* copy = nullptr;
+    ASSERT_EQ(__tarrCopyStream(&copy, s), 0);
+    const int32_t n = 1500;
+    std::vector<int32_t> hi(n), lo(n);
+    ASSERT_EQ(_tarriRngBinomial(0, s, n, hi.data(), t, p), 0);
+    ASSERT_EQ(_tarriRngBinomial(0, copy, n, lo.data(), t, 1 - p), 0);
+    for (int32_t i = 0; i < n; ++i) ASSERT_EQ(hi[i], t - lo[i]) << t << " " << i;
+    __tarrDeleteStream(&copy);
+    __tarrDeleteStream(&s);
+  }
+}
+
+// ---- cached set-ups ------------------------------------------------------------------------------
+// A set-up is found again while the parameters stay and rebuilt when they change: a planted
+// set-up (one that gives only the value `planted`) is used by a second call with the same
+// parameters and replaced by a call with others.
+struct Cache {
+  std::string name;
+  uint32_t id;
+  std::function<int32_t(StreamState*, int32_t, int32_t*, bool other)> draw;
+  std::function<void(void*)> plant;
+  int32_t planted, spread;  // a planted set-up gives values within `spread` of `planted`
+  bool replaced = false;    // other parameters replace the chunk instead of rebuilding it in place
+};
+void PrintTo(const Cache& c, std::ostream* os) { *os << c.name; }
+
+std::vector<Cache> caches() {
+  using namespace zorp::dist;
+  auto poisson = [](double a, double b) {
+    return [a, b](StreamState* s, int32_t n, int32_t* r, bool other) { return _tarriRngPoisson(0, s, n, r, other ? b : a); };
+  };
+  auto binomial = [](int32_t t, double a, double b) {
+    return [t, a, b](StreamState* s, int32_t n, int32_t* r, bool other) { return _tarriRngBinomial(0, s, n, r, t, other ? b : a); };
+  };
+  auto negbinomial = [](double a, double p, double q) {
+    return [a, p, q](StreamState* s, int32_t n, int32_t* r, bool other) { return _tarriRngNegbinomial(0, s, n, r, a, other ? q : p); };
+  };
+  // The triangle moved 5000 up: candidates come from there.
+  auto far = [](Envelope& e) { e.xm += 5000, e.xl += 5000, e.xr += 5000; };
+  return {
+      {"PoissonTable", kPoissonChunk, poisson(5, 5.5), [](void* c) { for (double& v : static_cast<PoissonChunk*>(c)->cdf) v = 2; }, 0, 0},
+      {"PoissonPtpe", kPoissonChunk, poisson(50, 51), [&](void* c) { far(static_cast<PoissonChunk*>(c)->env); }, 5050, 1000},
+      {"BinomialInversion", kBinomialChunk, binomial(10, 0.2, 0.3), [](void* c) { static_cast<BinomialChunk*>(c)->p0 = 1; }, 0, 0},
+      {"BinomialBtpe", kBinomialChunk, binomial(1000000, 0.2, 0.3), [&](void* c) { far(static_cast<BinomialChunk*>(c)->env); }, 205000, 1000},
+      {"NegbinomialInversion", kNegbinomialChunk, negbinomial(2, 0.5, 0.4), [](void* c) { static_cast<NegbinomialChunk*>(c)->p0 = 1; }, 0, 0},
+      // Means 1000 times larger: Gamma(25) times 1000, within 4.8 deviations.
+      {"NegbinomialMixture", kNegbinomialChunk, negbinomial(25, 0.5, 0.4), [](void* c) { static_cast<NegbinomialChunk*>(c)->scale *= 1000; }, 25000, 24000},
+      {"HypergeometricTable", kHypergeometricChunk,
+       [](StreamState* s, int32_t n, int32_t* r, bool other) { return _tarriRngHypergeometric(0, s, n, r, 100, 10, other ? 21 : 20); },
+       [](void* c) { for (double& v : static_cast<HypergeometricChunk*>(c)->cdf) v = 2; }, 0, 0, true},
+  };
+}
+class Caches : public testing::TestWithParam<Cache> {};
+TEST_P(Caches, KeptForTheSameParametersRebuiltForOthers) {
+  const Cache& c = GetParam();
+  StreamState* s = mt_stream(3);
+  int32_t r[300];
+  auto near_planted = [&] {
+    for (int32_t v : r)
+      if (std::abs(v - c.planted) > c.spread) return false;
+    return true;
+  };
+  ASSERT_EQ(c.draw(s, 300, r, false), 0);
+  EXPECT_FALSE(near_planted());
+  void* chunk = __tarrSearchChunk(s, c.id);
+  ASSERT_NE(chunk, nullptr);
+  c.plant(chunk);
+  ASSERT_EQ(c.draw(s, 300, r, false), 0);
+  EXPECT_TRUE(near_planted()) << "the same parameters rebuilt the set-up";
+  ASSERT_EQ(c.draw(s, 300, r, true), 0);
+  EXPECT_FALSE(near_planted()) << "other parameters kept the old set-up";
+  if (!c.replaced) {
+    EXPECT_EQ(__tarrSearchChunk(s, c.id), chunk);
+  }
+  EXPECT_EQ(__tarrGetNumChunks(s), 1);
+  __tarrDeleteStream(&s);
+}
+INSTANTIATE_TEST_SUITE_P(Discrete, Caches, testing::ValuesIn(caches()),
+                         [](const testing::TestParamInfo<Cache>& i) { return i.param.name; });
+
+// ---- chunk allocation failure -----------------------------------------------------------------------
+// A set-up chunk is two allocations (its data, then the chunk record): either failing gives -4,
+// leaks nothing, leaves the caller's state, and the next call succeeds.
+TEST(DiscreteChunks, AllocationFailureGivesNoMemory) {
+  const std::pair<const char*, std::function<int32_t(StreamState*)>> rows[] = {
+      {"PoissonTable", [](StreamState* s) { int32_t r[3]; return _tarriRngPoisson(0, s, 3, r, 4); }},
+      {"PoissonPtpe", [](StreamState* s) { int32_t r[3]; return _tarriRngPoisson(0, s, 3, r, 40); }},
+      {"Binomial", [](StreamState* s) { int32_t r[3]; return _tarriRngBinomial(0, s, 3, r, 40, 0.6); }},
+      {"Negbinomial", [](StreamState* s) { int32_t r[3]; return _tarriRngNegbinomial(0, s, 3, r, 30, 0.4); }},
+      {"Hypergeometric", [](StreamState* s) { int32_t r[3]; return _tarriRngHypergeometric(0, s, 3, r, 1000, 300, 200); }},
+  };
+  for (const auto& [name, draw] : rows) expect_no_memory_handled(name, draw);
+}
+
+}  // namespace

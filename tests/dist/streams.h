@@ -1,0 +1,109 @@
+// The streams the distribution tests draw from: MT19937 by seed, and a scripted generator that
+// gives the MT19937 values with a failure at a chosen call, or one fixed point of every
+// requested interval; the caller's floating-point and vector-math state, to see it restored.
+#pragma once
+#include <gtest/gtest.h>
+
+#include "simd/isa.h"
+
+#include <cctype>
+#include <functional>
+#include <string>
+
+#include "zorp/core.h"
+#include "zorp/rng.h"
+#include "zorp/vm.h"
+
+namespace zorp::test {
+
+inline StreamState* mt_stream(uint32_t seed) {
+  StreamState* s = nullptr;
+  EXPECT_EQ(__tarrNewStreamEx(&s, TARR_BRNG_MT19937, 1, &seed), 0);
+  return s;
+}
+
+
+inline uint32_t seed_of(const std::string& name) { return static_cast<uint32_t>(std::hash<std::string>{}(name)); }
+
+// ---- a scripted generator: the MT19937 stream's values with a failure at a chosen call, or one
+// fixed point t of every requested interval [a, b) (t = 0 is a itself) --------------------------
+constexpr int32_t kInjected = -1777;
+struct Script {
+  StreamState* source = nullptr;
+  int fail_at = 0, calls = 0;
+  bool fixed = false;
+  double t = 0;
+};
+inline Script g_script;
+
+template <typename T>
+inline int32_t scripted(StreamState*, int32_t n, T* r, T a, T b) {
+  if (++g_script.calls == g_script.fail_at) return kInjected;
+  if (g_script.fixed) {
+    for (int32_t i = 0; i < n; ++i) r[i] = a + static_cast<T>(g_script.t) * (b - a);
+    return 0;
+  }
+  if constexpr (sizeof(T) == 8) return __tarrdBRngMT19937(g_script.source, n, r, a, b);
+  else return __tarrsBRngMT19937(g_script.source, n, r, a, b);
+}
+
+inline StreamState* scripted_stream() {
+  static const uint32_t brng = [] {
+    BrngProperties p{};
+    p.StateSize = 16;
+    p.SeedCount = 1;
+    p.WordSize = 4;
+    p.BitCount = 32;
+    p.InitStream = [](int32_t, StreamState*, int32_t, const uint32_t*) { return 0; };
+    p.sBRng = scripted<float>;
+    p.dBRng = scripted<double>;
+    p.iBRng = [](StreamState*, int32_t, uint32_t*) { return 0; };
+    return static_cast<uint32_t>(__tarrRegisterBrng(&p));
+  }();
+  StreamState* s = nullptr;
+  EXPECT_EQ(__tarrNewStreamEx(&s, brng, 0, nullptr), 0);
+  g_script = Script{};
+  return s;
+}
+
+struct CallerState {
+  uint32_t mode;
+  ZorpVmErrorCallback callback;
+  uint16_t x87;
+  uint32_t mxcsr;
+  bool operator==(const CallerState&) const = default;
+};
+inline CallerState caller_state() {
+  CallerState c{_fennGetMode(), _fennGetErrorCallBack(), 0, _mm_getcsr()};
+  __asm__ volatile("fnstcw %0" : "=m"(c.x87));
+  return c;
+}
+inline int32_t caller_callback(ZorpVmErrorRecord*) { return 0; }
+
+// A parameterised case's name as gtest takes it: letters and digits, anything else an underscore.
+inline std::string test_name(std::string s) {
+  for (char& ch : s)
+    if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+  return s;
+}
+
+// A generator's chunk is two allocations (its data, then the chunk record): either failing gives
+// -4, leaks nothing, leaves the caller's state, and the next call succeeds with the one chunk.
+inline void expect_no_memory_handled(const char* name, const std::function<int32_t(StreamState*)>& draw) {
+  for (int k : {1, 2}) {
+    StreamState* s = mt_stream(3);
+    const int64_t live = zorp_core_live_allocations();
+    const CallerState before = caller_state();
+    zorp_core_fail_allocation(k);
+    EXPECT_EQ(draw(s), TARR_ERROR_NO_MEMORY) << name << " allocation " << k;
+    zorp_core_fail_allocation(0);
+    EXPECT_EQ(zorp_core_live_allocations(), live) << name;
+    EXPECT_TRUE(caller_state() == before) << name;
+    EXPECT_EQ(__tarrGetNumChunks(s), 0);
+    EXPECT_EQ(draw(s), 0) << name;
+    EXPECT_EQ(__tarrGetNumChunks(s), 1);
+    __tarrDeleteStream(&s);
+  }
+}
+
+}  // namespace zorp::test
