@@ -126,6 +126,37 @@ struct ConjK : Kernel<C> {
   static CVec<C> body(CVec<C> a, __mmask8&) { return negate_imag(a); }
 };
 
+// The product of elements with an infinite or NaN part, by C's annex for complex arithmetic:
+// where the plain formula gives NaN in both parts, an infinite factor still makes an infinite
+// product. Each infinite factor's parts become +-1 (infinite) or +-0 (finite), the other
+// factor's NaN parts +-0, and the product of those is scaled by infinity: (inf + NaN i) times
+// (NaN + inf i) is (NaN, +inf), not (NaN, NaN). (b is already conjugated for MulByConj.)
+inline void product_of_nonfinite(double a, double b, double c, double d, double& re, double& im) {
+  re = a * c - b * d;
+  im = a * d + b * c;
+  if (!(std::isnan(re) && std::isnan(im))) return;
+  bool recover = false;
+  auto box = [](double& x, double& y) {  // an infinite pair to +-1 / +-0
+    x = std::copysign(std::isinf(x) ? 1.0 : 0.0, x);
+    y = std::copysign(std::isinf(y) ? 1.0 : 0.0, y);
+  };
+  auto unnan = [](double& x) {
+    if (std::isnan(x)) x = std::copysign(0.0, x);
+  };
+  if (std::isinf(a) || std::isinf(b)) {
+    box(a, b), unnan(c), unnan(d);
+    recover = true;
+  }
+  if (std::isinf(c) || std::isinf(d)) {
+    box(c, d), unnan(a), unnan(b);
+    recover = true;
+  }
+  if (!recover) return;
+  const double inf = std::numeric_limits<double>::infinity();
+  re = inf * (a * c - b * d);
+  im = inf * (a * d + b * c);
+}
+
 // Mul (kConj false) and MulByConj (a times the conjugate of b).
 template <typename C, bool kConj>
 struct MulK;
@@ -134,7 +165,11 @@ template <bool kConj>
 struct MulK<ZorpComplex8, kConj> : Kernel<ZorpComplex8, 16> {
   static __m512 body(__m512 a, __m512 b, __mmask8&) {
     if (kConj) b = negate_imag(b);
-    return narrow(mul_widened(widen_low(a), widen_low(b)), mul_widened(widen_high(a), widen_high(b)));
+    __m512 r = narrow(mul_widened(widen_low(a), widen_low(b)), mul_widened(widen_high(a), widen_high(b)));
+    const __mmask8 odd = either_lane(classify<kClassInf | kClassNaN>(a) | classify<kClassInf | kClassNaN>(b));
+    if (odd) [[unlikely]]
+      r = redo_rare_elements(a, b, r, odd, product_of_nonfinite);
+    return r;
   }
 };
 
@@ -154,6 +189,8 @@ struct MulK<ZorpComplex16, kConj> : Kernel<ZorpComplex16, 8> {
     if (ok != 0xFF) {
       r = redo_elements(a, b, r, static_cast<__mmask8>(~both_lanes(ok) & 0xF),
                         [](double ar, double ai, double br, double bi, double& rr, double& ri) {
+                          if (!std::isfinite(ar) || !std::isfinite(ai) || !std::isfinite(br) || !std::isfinite(bi))
+                            return product_of_nonfinite(ar, ai, br, bi, rr, ri);
                           rr = diff_of_products(ar, br, ai, bi);
                           ri = diff_of_products(ar, bi, -ai, br);
                         });
