@@ -312,6 +312,10 @@ inline __m512d mm512_fnmadd_round_pd(__m512d a, __m512d b, __m512d c, int r) { r
 inline __m512 mm512_fnmadd_round_ps(__m512 a, __m512 b, __m512 c, int r) { return fma_round(F16(a), F16(b), F16(c), r, -1.0f, 1.0f); }
 
 // integer lanes
+// Low halves of products, in unsigned arithmetic: SIMDe's portable loop multiplies signed
+// integers, an overflow the undefined-behaviour sanitizer stops at.
+inline __m512i mm512_mullo_epi64(__m512i a, __m512i b) { U64x8 x(a), y(b); for (int i = 0; i < 8; ++i) x[i] *= y[i]; return x.get(); }
+inline __m512i mm512_mullo_epi32(__m512i a, __m512i b) { U32x16 x(a), y(b); for (int i = 0; i < 16; ++i) x[i] *= y[i]; return x.get(); }
 inline __m512i mm512_alignr_epi32(__m512i a, __m512i b, int imm) {
   I32x16 x(a), y(b), r; imm &= 15;
   for (int i = 0; i < 16; ++i) r[i] = i + imm < 16 ? y[i + imm] : x[i + imm - 16];
@@ -491,6 +495,10 @@ inline void mm512_mask_i64scatter_ps(void* b, __mmask8 k, __m512i idx, __m256 a,
 #define _mm512_fnmadd_round_pd zorp_emu::mm512_fnmadd_round_pd
 #undef _mm512_fnmadd_round_ps
 #define _mm512_fnmadd_round_ps zorp_emu::mm512_fnmadd_round_ps
+#undef _mm512_mullo_epi64
+#define _mm512_mullo_epi64 zorp_emu::mm512_mullo_epi64
+#undef _mm512_mullo_epi32
+#define _mm512_mullo_epi32 zorp_emu::mm512_mullo_epi32
 #undef _mm512_alignr_epi32
 #define _mm512_alignr_epi32 zorp_emu::mm512_alignr_epi32
 #undef _mm512_alignr_epi64
