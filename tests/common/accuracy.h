@@ -333,9 +333,11 @@ inline void Pow(const Z* a, Z* r, bool) {
   mpc_conj(r[0].v, r[0].v, MPC_RNDNN);
 }
 
-// The product by the textbook formula (ac - bd, ad + bc). Elements with an infinite or NaN part
-// follow it as double arithmetic does, products rounded first: no infinity is recovered from
-// the NaN it may give (as C's infinity rules would), since the kernels do not recover one.
+// The product by the textbook formula (ac - bd, ad + bc), exactly (MPFR's range: a finite
+// product never overflows there, so an infinite factor's infinity is never lost to inf - inf).
+// Where both parts are NaN but a factor is infinite, C's annex for complex arithmetic recovers
+// an infinity: each infinite factor's parts become +-1 (infinite) or +-0, the other factor's NaN
+// parts +-0, and their product is scaled by infinity.
 template <bool kConj>
 inline void Product(const Z* a, Z* r, bool) {
   Z t;
@@ -343,17 +345,25 @@ inline void Product(const Z* a, Z* r, bool) {
   mpfr_ptr bi = t.part(0);
   mpfr_set(bi, a[1].part(1), MPFR_RNDN);
   if (kConj) mpfr_neg(bi, bi, MPFR_RNDN);
-  if (mpfr_number_p(ar) && mpfr_number_p(ai) && mpfr_number_p(br) && mpfr_number_p(bi)) {
-    mpfr_fmms(r[0].part(0), ar, br, ai, bi, MPFR_RNDN);
-    mpfr_fmma(r[0].part(1), ar, bi, ai, br, MPFR_RNDN);
-    return;
+  mpfr_fmms(r[0].part(0), ar, br, ai, bi, MPFR_RNDN);
+  mpfr_fmma(r[0].part(1), ar, bi, ai, br, MPFR_RNDN);
+  if (!(mpfr_nan_p(r[0].part(0)) && mpfr_nan_p(r[0].part(1)))) return;
+  double x[4] = {round_to<double>(ar), round_to<double>(ai), round_to<double>(br), round_to<double>(bi)};
+  bool recover = false;
+  for (int f = 0; f < 2; ++f) {
+    double* own = x + 2 * f;
+    double* other = x + 2 * (1 - f);
+    if (!std::isinf(own[0]) && !std::isinf(own[1])) continue;
+    for (int k = 0; k < 2; ++k) {
+      own[k] = std::copysign(std::isinf(own[k]) ? 1.0 : 0.0, own[k]);
+      if (std::isnan(other[k])) other[k] = std::copysign(0.0, other[k]);
+    }
+    recover = true;
   }
-  auto product = [&](mpfr_srcptr x, mpfr_srcptr y) {
-    mpfr_mul(t.part(1), x, y, MPFR_RNDN);
-    return round_to<double>(t.part(1));
-  };
-  mpfr_set_d(r[0].part(0), product(ar, br) - product(ai, bi), MPFR_RNDN);
-  mpfr_set_d(r[0].part(1), product(ar, bi) + product(ai, br), MPFR_RNDN);
+  if (!recover) return;
+  const double inf = std::numeric_limits<double>::infinity();
+  mpfr_set_d(r[0].part(0), inf * (x[0] * x[2] - x[1] * x[3]), MPFR_RNDN);
+  mpfr_set_d(r[0].part(1), inf * (x[0] * x[3] + x[1] * x[2]), MPFR_RNDN);
 }
 inline constexpr Formula Mul = Product<false>, MulByConj = Product<true>;
 

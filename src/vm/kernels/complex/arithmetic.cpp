@@ -131,9 +131,20 @@ struct ConjK : Kernel<C> {
 // product. Each infinite factor's parts become +-1 (infinite) or +-0 (finite), the other
 // factor's NaN parts +-0, and the product of those is scaled by infinity: (inf + NaN i) times
 // (NaN + inf i) is (NaN, +inf), not (NaN, NaN). (b is already conjugated for MulByConj.)
+//
+// x*y + u*v with an infinite or NaN factor among the four: a product of finite factors is finite
+// even where it passes the double range, so an infinity from an infinite factor wins over it
+// ((inf - 1.8e308 i)(-1.5 - 0.5 i) has imaginary part -inf, not NaN from inf - inf).
+inline double sum_of_two(double x, double y, double u, double v) {
+  const bool finite1 = std::isfinite(x) && std::isfinite(y), finite2 = std::isfinite(u) && std::isfinite(v);
+  if (finite1 && finite2) return diff_of_products(x, y, -u, v);
+  if (finite1) return u * v;
+  if (finite2) return x * y;
+  return x * y + u * v;
+}
 inline void product_of_nonfinite(double a, double b, double c, double d, double& re, double& im) {
-  re = a * c - b * d;
-  im = a * d + b * c;
+  re = sum_of_two(a, c, -b, d);
+  im = sum_of_two(a, d, b, c);
   if (!(std::isnan(re) && std::isnan(im))) return;
   bool recover = false;
   auto box = [](double& x, double& y) {  // an infinite pair to +-1 / +-0
