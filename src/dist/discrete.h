@@ -22,9 +22,9 @@ double log_factorial(double k);
 // f(i) / f(i - 1) = step(i): the product of the steps when y is near the mode (exact and
 // cheap), otherwise exp(far()), the caller's log-factorial form.
 template <typename Step, typename Far>
-inline double ratio_to_mode(int64_t y, int64_t mode, Step step, Far far) {
+inline double ratio_to_mode(int64_t y, int64_t mode, Step step, Far distant) {
   constexpr int64_t kNear = 24;
-  if (y - mode > kNear || mode - y > kNear) return std::exp(far());
+  if (y - mode > kNear || mode - y > kNear) return std::exp(distant());
   double f = 1;
   for (int64_t i = mode + 1; i <= y; ++i) f *= step(static_cast<double>(i));
   for (int64_t i = y + 1; i <= mode; ++i) f /= step(static_cast<double>(i));

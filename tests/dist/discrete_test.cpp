@@ -454,12 +454,12 @@ std::vector<Cache> caches() {
     return [a, p, q](StreamState* s, int32_t n, int32_t* r, bool other) { return _tarriRngNegbinomial(0, s, n, r, a, other ? q : p); };
   };
   // The triangle moved 5000 up: candidates come from there.
-  auto far = [](Envelope& e) { e.xm += 5000, e.xl += 5000, e.xr += 5000; };
+  auto move_away = [](Envelope& e) { e.xm += 5000, e.xl += 5000, e.xr += 5000; };
   return {
       {"PoissonTable", kPoissonChunk, poisson(5, 5.5), [](void* c) { for (double& v : static_cast<PoissonChunk*>(c)->cdf) v = 2; }, 0, 0},
-      {"PoissonPtpe", kPoissonChunk, poisson(50, 51), [&](void* c) { far(static_cast<PoissonChunk*>(c)->env); }, 5050, 1000},
+      {"PoissonPtpe", kPoissonChunk, poisson(50, 51), [&](void* c) { move_away(static_cast<PoissonChunk*>(c)->env); }, 5050, 1000},
       {"BinomialInversion", kBinomialChunk, binomial(10, 0.2, 0.3), [](void* c) { static_cast<BinomialChunk*>(c)->p0 = 1; }, 0, 0},
-      {"BinomialBtpe", kBinomialChunk, binomial(1000000, 0.2, 0.3), [&](void* c) { far(static_cast<BinomialChunk*>(c)->env); }, 205000, 1000},
+      {"BinomialBtpe", kBinomialChunk, binomial(1000000, 0.2, 0.3), [&](void* c) { move_away(static_cast<BinomialChunk*>(c)->env); }, 205000, 1000},
       {"NegbinomialInversion", kNegbinomialChunk, negbinomial(2, 0.5, 0.4), [](void* c) { static_cast<NegbinomialChunk*>(c)->p0 = 1; }, 0, 0},
       // Means 1000 times larger: Gamma(25) times 1000, within 4.8 deviations.
       {"NegbinomialMixture", kNegbinomialChunk, negbinomial(25, 0.5, 0.4), [](void* c) { static_cast<NegbinomialChunk*>(c)->scale *= 1000; }, 25000, 24000},
