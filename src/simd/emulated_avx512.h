@@ -42,9 +42,7 @@ using I64x8 = Lanes<int64_t, __m512i>;
 using U64x8 = Lanes<uint64_t, __m512i>;
 using I32x16 = Lanes<int32_t, __m512i>;
 using U32x16 = Lanes<uint32_t, __m512i>;
-using D4 = Lanes<double, __m256d>;
 using F8 = Lanes<float, __m256>;
-using I64x4 = Lanes<int64_t, __m256i>;
 using I32x8 = Lanes<int32_t, __m256i>;
 using U32x8 = Lanes<uint32_t, __m256i>;
 
@@ -63,7 +61,8 @@ class Rounding {
   explicit Rounding(int r) : saved_(csr_read()), quiet_((r & _MM_FROUND_NO_EXC) != 0) {
     if (!(r & _MM_FROUND_CUR_DIRECTION)) csr_write((saved_ & ~0x6000u) | (static_cast<uint32_t>(r & 3) << 13));
   }
-  ~Rounding() { csr_write(quiet_ ? saved_ : (saved_ & ~0x3Fu) | (csr_read() & 0x3Fu) | (saved_ & 0x3Fu)); }
+  // Back to the caller's rounding; the flags the operation raised stay unless it was quiet.
+  ~Rounding() { csr_write(quiet_ ? saved_ : saved_ | (csr_read() & 0x3Fu)); }
 
  private:
   uint32_t saved_;

@@ -70,11 +70,16 @@ inline ScaledSum sum_of_products(double a, double b, double c, double d) {
 }
 
 // ac - bd for doubles, accurately and without intermediate overflow or underflow, rounded once
-// and put back on its exponent.
+// and put back on its exponent. With an infinite or NaN factor, a product of two finite factors
+// is finite even where it passes the double range, so it never cancels the other product's
+// infinity: (inf - 1.8e308 i)(-1.5 - 0.5 i) has imaginary part -inf, not NaN from inf - inf.
 double diff_of_products(double a, double c, double b, double d) {
-  if (!std::isfinite(a) || !std::isfinite(b) || !std::isfinite(c) || !std::isfinite(d) || a == 0 ||
-      b == 0 || c == 0 || d == 0)
+  if (!std::isfinite(a) || !std::isfinite(b) || !std::isfinite(c) || !std::isfinite(d)) {
+    if (std::isfinite(a) && std::isfinite(c)) return -(b * d);
+    if (std::isfinite(b) && std::isfinite(d)) return a * c;
     return a * c - b * d;
+  }
+  if (a == 0 || b == 0 || c == 0 || d == 0) return a * c - b * d;
   const ScaledSum r = sum_of_products(a, c, -b, d);
   return std::ldexp(r.hi, r.e);
 }
@@ -126,25 +131,15 @@ struct ConjK : Kernel<C> {
   static CVec<C> body(CVec<C> a, __mmask8&) { return negate_imag(a); }
 };
 
-// The product of elements with an infinite or NaN part, by C's annex for complex arithmetic:
-// where the plain formula gives NaN in both parts, an infinite factor still makes an infinite
-// product. Each infinite factor's parts become +-1 (infinite) or +-0 (finite), the other
-// factor's NaN parts +-0, and the product of those is scaled by infinity: (inf + NaN i) times
-// (NaN + inf i) is (NaN, +inf), not (NaN, NaN). (b is already conjugated for MulByConj.)
-//
-// x*y + u*v with an infinite or NaN factor among the four: a product of finite factors is finite
-// even where it passes the double range, so an infinity from an infinite factor wins over it
-// ((inf - 1.8e308 i)(-1.5 - 0.5 i) has imaginary part -inf, not NaN from inf - inf).
-inline double sum_of_two(double x, double y, double u, double v) {
-  const bool finite1 = std::isfinite(x) && std::isfinite(y), finite2 = std::isfinite(u) && std::isfinite(v);
-  if (finite1 && finite2) return diff_of_products(x, y, -u, v);
-  if (finite1) return u * v;
-  if (finite2) return x * y;
-  return x * y + u * v;
-}
-inline void product_of_nonfinite(double a, double b, double c, double d, double& re, double& im) {
-  re = sum_of_two(a, c, -b, d);
-  im = sum_of_two(a, d, b, c);
+// One element's product, for the elements the vector formula cannot take (parts far apart,
+// infinities, NaN). Infinite and NaN parts follow C's annex for complex arithmetic: where the
+// formula gives NaN in both parts, an infinite factor still makes an infinite product. Each
+// infinite factor's parts become +-1 (infinite) or +-0 (finite), the other factor's NaN parts
+// +-0, and the product of those is scaled by infinity: (inf + NaN i) times (NaN + inf i) is
+// (NaN, +inf), not (NaN, NaN). (b is already conjugated for MulByConj.)
+inline void element_product(double a, double b, double c, double d, double& re, double& im) {
+  re = diff_of_products(a, c, b, d);
+  im = diff_of_products(a, d, -b, c);
   if (!(std::isnan(re) && std::isnan(im))) return;
   bool recover = false;
   auto box = [](double& x, double& y) {  // an infinite pair to +-1 / +-0
@@ -179,7 +174,7 @@ struct MulK<ZorpComplex8, kConj> : Kernel<ZorpComplex8, 16> {
     __m512 r = narrow(mul_widened(widen_low(a), widen_low(b)), mul_widened(widen_high(a), widen_high(b)));
     const __mmask8 odd = either_lane(classify<kClassInf | kClassNaN>(a) | classify<kClassInf | kClassNaN>(b));
     if (odd) [[unlikely]]
-      r = redo_rare_elements(a, b, r, odd, product_of_nonfinite);
+      r = redo_rare_elements(a, b, r, odd, element_product);
     return r;
   }
 };
@@ -198,13 +193,7 @@ struct MulK<ZorpComplex16, kConj> : Kernel<ZorpComplex16, 8> {
     __m512d r = add(product.hi, product.lo);
     const __mmask8 ok = moderate(a) & moderate(b);
     if (ok != 0xFF) {
-      r = redo_elements(a, b, r, static_cast<__mmask8>(~both_lanes(ok) & 0xF),
-                        [](double ar, double ai, double br, double bi, double& rr, double& ri) {
-                          if (!std::isfinite(ar) || !std::isfinite(ai) || !std::isfinite(br) || !std::isfinite(bi))
-                            return product_of_nonfinite(ar, ai, br, bi, rr, ri);
-                          rr = diff_of_products(ar, br, ai, bi);
-                          ri = diff_of_products(ar, bi, -ai, br);
-                        });
+      r = redo_elements(a, b, r, static_cast<__mmask8>(~both_lanes(ok) & 0xF), element_product);
     }
     return r;
   }
