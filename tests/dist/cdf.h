@@ -5,6 +5,7 @@
 #pragma once
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <vector>
 
 namespace zorp::test {
@@ -114,6 +115,16 @@ inline double chi_square_bound(int df, double tail) {
     (1 - gamma_p(df / 2.0, mid / 2) > tail ? lo : hi) = mid;
   }
   return hi;
+}
+
+// Probabilities of the discrete distributions the tests fit against.
+inline double poisson_pmf(double mu, int64_t k) {
+  return mu == 0 ? (k == 0) : std::exp(k * std::log(mu) - mu - std::lgamma(k + 1.0));
+}
+inline double binomial_pmf(int64_t n, double p, int64_t k) {
+  if (p == 0 || p == 1) return k == (p == 1 ? n : 0) ? 1.0 : 0.0;
+  return std::exp(std::lgamma(n + 1.0) - std::lgamma(k + 1.0) - std::lgamma(n - k + 1.0) + k * std::log(p) +
+                  (n - k) * std::log1p(-p));
 }
 
 // Pearson's statistic of integer values against probabilities pmf(k) on [lo, hi], where all but

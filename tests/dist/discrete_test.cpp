@@ -61,7 +61,7 @@ std::vector<Case> all_cases() {
   for (double lambda : {0.01, 3.5, 26.9, 27.0, 27.5, 1000.0, 1e4, 1e7})
     add("Poisson" + std::to_string(lambda),
         [lambda](StreamState* s, int32_t n, int32_t* r) { return _tarriRngPoisson(0, s, n, r, lambda); },
-        [lambda](int64_t k) { return std::exp(k * std::log(lambda) - lambda - std::lgamma(k + 1.0)); },
+        [lambda](int64_t k) { return poisson_pmf(lambda, k); },
         span(lambda, std::sqrt(lambda), 0, INT32_MAX));
   // ntrial min(p, 1 - p) on either side of 30, p near 0, 1/2 and 1 (mirrored from 1/2 up).
   const std::pair<int32_t, double> binomials[] = {{0, 0.4},    {1, 0.3},     {20, 0.25},   {99, 0.3},       {100, 0.3},
@@ -70,10 +70,7 @@ std::vector<Case> all_cases() {
   for (auto [t, p] : binomials)
     add("Binomial" + std::to_string(t) + "_" + std::to_string(p),
         [t, p](StreamState* s, int32_t n, int32_t* r) { return _tarriRngBinomial(0, s, n, r, t, p); },
-        [t, p](int64_t k) {
-          if (p == 0 || p == 1) return k == (p == 1 ? t : 0) ? 1.0 : 0.0;
-          return std::exp(log_choose(t, double(k)) + k * std::log(p) + (t - k) * std::log1p(-p));
-        },
+        [t, p](int64_t k) { return binomial_pmf(t, p, k); },
         span(t * p, std::sqrt(t * p * (1 - p)), 0, t));
   // Small and large a, either side of the mixture's mean of 20, a below 1.
   for (auto [a, p] : {std::pair{0.5, 0.6}, std::pair{3.0, 0.3}, std::pair{25.0, 0.5}, std::pair{0.4, 0.01}, std::pair{1000.0, 0.2},
@@ -207,10 +204,23 @@ TEST(PoissonV, EachMeansValuesFitItsDistribution) {
       continue;
     }
     const auto [lo, hi] = span(mu, std::sqrt(mu), 0, INT32_MAX);
-    const ChiSquare chi = chi_square(x, lo, hi, [mu](int64_t k) { return std::exp(k * std::log(mu) - mu - std::lgamma(k + 1.0)); });
+    const ChiSquare chi = chi_square(x, lo, hi, [mu](int64_t k) { return poisson_pmf(mu, k); });
     EXPECT_LT(chi.stat, chi_square_bound(chi.df, 1e-6)) << mu;
   }
   __tarrDeleteStream(&s);
+}
+
+// The largest distance between the empirical distribution function of sorted counts x and the
+// Poisson distribution function of mean mu (past the largest count it only shrinks).
+double distance_to_poisson(const std::vector<int64_t>& x, double mu) {
+  double cdf = 0, worst = 0;
+  size_t at = 0;
+  for (int64_t k = 0; k <= x.back(); ++k) {
+    cdf += poisson_pmf(mu, k);
+    while (at < x.size() && x[at] <= k) ++at;
+    worst = std::max(worst, std::fabs(double(at) / x.size() - cdf));
+  }
+  return worst;
 }
 
 // ---- Poisson method 1, the normal approximation ---------------------------------------------------
@@ -226,14 +236,7 @@ TEST(PoissonNormal, StaysNearThePoissonDistributionFunction) {
     std::vector<int64_t> x(r.begin(), r.end());
     std::sort(x.begin(), x.end());
     ASSERT_GE(x.front(), 0) << mu;
-    double cdf = 0, worst = 0;
-    size_t at = 0;
-    for (int64_t k = 0; k <= x.back(); ++k) {  // past the largest value the distance only shrinks
-      cdf += mu == 0 ? (k == 0) : std::exp(k * std::log(mu) - mu - std::lgamma(k + 1.0));
-      while (at < x.size() && x[at] <= k) ++at;
-      worst = std::max(worst, std::fabs(double(at) / n - cdf));
-    }
-    EXPECT_LT(worst, 5e-4 + kKsBound / std::sqrt(double(n))) << mu;
+    EXPECT_LT(distance_to_poisson(x, mu), 5e-4 + kKsBound / std::sqrt(double(n))) << mu;
     __tarrDeleteStream(&s);
   }
 }
@@ -256,14 +259,7 @@ TEST(PoissonNormal, MapsNormalQuantilesToPoissonCounts) {
       x[j] = k;
     }
     ASSERT_TRUE(std::is_sorted(x.begin(), x.end())) << mu;  // the map is monotone in the quantile
-    double cdf = 0, worst = 0;
-    size_t at = 0;
-    for (int64_t k = 0; k <= x.back(); ++k) {
-      cdf += std::exp(k * std::log(mu) - mu - std::lgamma(k + 1.0));
-      while (at < x.size() && x[at] <= k) ++at;
-      worst = std::max(worst, std::fabs(double(at) / kPoints - cdf));
-    }
-    EXPECT_LT(worst, 5e-4 + 1.0 / kPoints) << mu;
+    EXPECT_LT(distance_to_poisson(x, mu), 5e-4 + 1.0 / kPoints) << mu;
     __tarrDeleteStream(&s);
   }
 }
@@ -283,33 +279,55 @@ TEST(PoissonNormal, NeverNegative) {
 }
 
 // ---- exact rules, against a copy of the stream --------------------------------------------------
-TEST(ExactRules, IntegerUniformIsTheFloorOfTheDoubleUniform) {
-  for (auto [a, b] : {std::pair{-3, 5}, std::pair{0, 1}, std::pair{INT32_MIN, INT32_MAX}}) {
+// Each row: the entry's n values from a stream, and what the rule makes of a copy's draws.
+// Integer Uniform is the floor of the double uniform on [a, b) (two blocks and a part);
+// Bernoulli is 1 exactly where the float uniform is below (float)p; Binomial(p) is ntrial minus
+// Binomial(1 - p) from the same state, by inversion and by BTPE (p chosen so that 1 - p is exact).
+struct Rule {
+  std::string name;
+  int32_t n;
+  std::function<int32_t(StreamState*, int32_t, int32_t*)> entry;
+  std::function<int32_t(StreamState*, int32_t, std::vector<int32_t>&)> rule;
+};
+std::vector<Rule> rules() {
+  std::vector<Rule> v;
+  for (auto [a, b] : {std::pair{-3, 5}, std::pair{0, 1}, std::pair{INT32_MIN, INT32_MAX}})
+    v.push_back({"Uniform" + std::to_string(a), 2500,
+                 [a, b](StreamState* s, int32_t n, int32_t* r) { return _tarriRngUniform(0, s, n, r, a, b); },
+                 [a, b](StreamState* s, int32_t n, std::vector<int32_t>& want) {
+                   std::vector<double> u(n);
+                   const int32_t st = _tarrdRngUniform(0, s, n, u.data(), a, b);
+                   for (int32_t i = 0; i < n; ++i) want[i] = static_cast<int32_t>(std::floor(u[i]));
+                   return st;
+                 }});
+  for (double p : {0.0, 1e-9, 0.3, 0.5, 1 - 1e-9, 1.0})
+    v.push_back({"Bernoulli" + std::to_string(p), 3001,
+                 [p](StreamState* s, int32_t n, int32_t* r) { return _tarriRngBernoulli(0, s, n, r, p); },
+                 [p](StreamState* s, int32_t n, std::vector<int32_t>& want) {
+                   std::vector<float> u(n);
+                   const int32_t st = _tarrsRngUniform(0, s, n, u.data(), 0.0f, 1.0f);
+                   for (int32_t i = 0; i < n; ++i) want[i] = u[i] < static_cast<float>(p) ? 1 : 0;
+                   return st;
+                 }});
+  for (auto [t, p] : {std::pair{20, 0.75}, std::pair{1000, 0.625}, std::pair{1, 0.75}, std::pair{0, 0.75}, std::pair{160, 0.8125}})
+    v.push_back({"BinomialMirror" + std::to_string(t), 1500,
+                 [t, p](StreamState* s, int32_t n, int32_t* r) { return _tarriRngBinomial(0, s, n, r, t, p); },
+                 [t, p](StreamState* s, int32_t n, std::vector<int32_t>& want) {
+                   const int32_t st = _tarriRngBinomial(0, s, n, want.data(), t, 1 - p);
+                   for (int32_t& w : want) w = t - w;
+                   return st;
+                 }});
+  return v;
+}
+TEST(ExactRules, EntriesFollowTheirRuleOnACopyOfTheStream) {
+  for (const Rule& row : rules()) {
     StreamState* s = mt_stream(11);
     StreamState* copy = nullptr;
     ASSERT_EQ(__tarrCopyStream(&copy, s), 0);
-    const int32_t n = 2500;  // two blocks and a part
-    std::vector<int32_t> r(n);
-    std::vector<double> u(n);
-    ASSERT_EQ(_tarriRngUniform(0, s, n, r.data(), a, b), 0);
-    ASSERT_EQ(_tarrdRngUniform(0, copy, n, u.data(), a, b), 0);
-    for (int32_t i = 0; i < n; ++i) ASSERT_EQ(r[i], static_cast<int32_t>(std::floor(u[i]))) << a << " " << i;
-    __tarrDeleteStream(&copy);
-    __tarrDeleteStream(&s);
-  }
-}
-
-TEST(ExactRules, BernoulliIsOneWhereTheFloatUniformIsBelowP) {
-  for (double p : {0.0, 1e-9, 0.3, 0.5, 1 - 1e-9, 1.0}) {
-    StreamState* s = mt_stream(12);
-    StreamState* copy = nullptr;
-    ASSERT_EQ(__tarrCopyStream(&copy, s), 0);
-    const int32_t n = 3001;
-    std::vector<int32_t> r(n);
-    std::vector<float> u(n);
-    ASSERT_EQ(_tarriRngBernoulli(0, s, n, r.data(), p), 0);
-    ASSERT_EQ(_tarrsRngUniform(0, copy, n, u.data(), 0.0f, 1.0f), 0);
-    for (int32_t i = 0; i < n; ++i) ASSERT_EQ(r[i], u[i] < static_cast<float>(p) ? 1 : 0) << p << " " << i;
+    std::vector<int32_t> got(row.n), want(row.n);
+    ASSERT_EQ(row.entry(s, row.n, got.data()), 0) << row.name;
+    ASSERT_EQ(row.rule(copy, row.n, want), 0) << row.name;
+    for (int32_t i = 0; i < row.n; ++i) ASSERT_EQ(got[i], want[i]) << row.name << ", element " << i;
     __tarrDeleteStream(&copy);
     __tarrDeleteStream(&s);
   }
@@ -407,23 +425,6 @@ TEST(ExactRules, BitsOfUnsuitableGeneratorsAreRefused) {
     EXPECT_EQ(_tarriRngUniformBits64(0, s, 3, r64.data()), TARR_ERROR_BRNG_UNSUPPORTED) << brng;
     for (int i = 0; i < 3; ++i) EXPECT_TRUE(r32[i] == 77 && r64[i] == 77) << brng;
     EXPECT_EQ(_tarriRngUniformBits32(0, s, 0, r32.data()), 0);
-    __tarrDeleteStream(&s);
-  }
-}
-
-// Binomial(p) = ntrial - Binomial(1 - p) from the same state, by inversion and by BTPE (p chosen
-// so that 1 - p is exact).
-TEST(ExactRules, BinomialMirrorsAboveOneHalf) {
-  for (auto [t, p] : {std::pair{20, 0.75}, std::pair{1000, 0.625}, std::pair{1, 0.75}, std::pair{0, 0.75}, std::pair{160, 0.8125}}) {
-    StreamState* s = mt_stream(13);
-    StreamState* copy = nullptr;
-    ASSERT_EQ(__tarrCopyStream(&copy, s), 0);
-    const int32_t n = 1500;
-    std::vector<int32_t> hi(n), lo(n);
-    ASSERT_EQ(_tarriRngBinomial(0, s, n, hi.data(), t, p), 0);
-    ASSERT_EQ(_tarriRngBinomial(0, copy, n, lo.data(), t, 1 - p), 0);
-    for (int32_t i = 0; i < n; ++i) ASSERT_EQ(hi[i], t - lo[i]) << t << " " << i;
-    __tarrDeleteStream(&copy);
     __tarrDeleteStream(&s);
   }
 }

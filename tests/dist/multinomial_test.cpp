@@ -23,11 +23,6 @@ StreamState* stream(uint32_t seed) {
   return s;
 }
 
-double binomial_pmf(int n, double p, int64_t k) {
-  return std::exp(std::lgamma(n + 1.0) - std::lgamma(k + 1.0) - std::lgamma(n - k + 1.0) + k * std::log(p) +
-                  (n - k) * std::log1p(-p));
-}
-
 struct Case {
   int32_t ntrial;
   std::vector<double> p;
@@ -64,7 +59,7 @@ TEST_P(Multinomial, CountsAddUpAndEachCategoryIsBinomial) {
   }
   for (auto [seen, p] : {std::pair{&first, c.p[0]}, std::pair{&last, c.p[k - 1]}}) {
     if (p >= 1) continue;  // one category: the sum test above is the whole distribution
-    const auto fit = zorp::test::chi_square(*seen, 0, c.ntrial, [&](int64_t j) { return binomial_pmf(c.ntrial, p, j); });
+    const auto fit = zorp::test::chi_square(*seen, 0, c.ntrial, [&](int64_t j) { return zorp::test::binomial_pmf(c.ntrial, p, j); });
     if (fit.df > 0) EXPECT_LT(fit.stat, zorp::test::chi_square_bound(fit.df, 1e-6)) << "p " << p;
   }
   __tarrDeleteStream(&s);

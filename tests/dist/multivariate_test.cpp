@@ -76,13 +76,27 @@ std::vector<Shape> shapes() {
   return v;
 }
 
+// A shape's factor L (its diagonal alone for the diagonal storage), L in the storage's layout,
+// and a mean.
+template <typename T>
+struct Parameters {
+  std::vector<double> l;
+  std::vector<T> t, a;
+  Parameters(const Shape& p, double a0, double step)
+      : l(p.storage == TARR_MV_DIAGONAL ? diagonal_only(factor(p.d), p.d) : factor(p.d)),
+        t(stored<T>(l, p.d, p.storage)),
+        a(p.d) {
+    for (int j = 0; j < p.d; ++j) a[j] = static_cast<T>(a0 + step * j);
+  }
+};
+
 template <typename T>
 void matches_the_factor_times_the_streams_normals(const Shape& p) {
   const int d = p.d, n = 37;  // not a whole number of the small path's mean blocks
-  const std::vector<double> l = p.storage == TARR_MV_DIAGONAL ? diagonal_only(factor(d), d) : factor(d);
-  const std::vector<T> t = stored<T>(l, d, p.storage);
-  std::vector<T> a(d);
-  for (int j = 0; j < d; ++j) a[j] = static_cast<T>(0.5 * j - 1);
+  const Parameters<T> q(p, -1, 0.5);
+  const std::vector<double>& l = q.l;
+  const std::vector<T>& t = q.t;
+  const std::vector<T>& a = q.a;
   StreamState* s = stream(7);
   StreamState* copy = nullptr;
   ASSERT_EQ(__tarrCopyStream(&copy, s), 0);
@@ -104,10 +118,10 @@ void matches_the_factor_times_the_streams_normals(const Shape& p) {
 template <typename T>
 void has_the_mean_and_covariance(const Shape& p) {
   const int d = p.d, n = 40000;
-  const std::vector<double> l = p.storage == TARR_MV_DIAGONAL ? diagonal_only(factor(d), d) : factor(d);
-  const std::vector<T> t = stored<T>(l, d, p.storage);
-  std::vector<T> a(d);
-  for (int j = 0; j < d; ++j) a[j] = static_cast<T>(3 - j);
+  const Parameters<T> q(p, 3, -1);
+  const std::vector<double>& l = q.l;
+  const std::vector<T>& t = q.t;
+  const std::vector<T>& a = q.a;
   StreamState* s = stream(11);
   std::vector<T> x(static_cast<size_t>(n) * d);
   ASSERT_EQ(GaussianMV(p.method, s, n, x.data(), d, p.storage, a.data(), t.data()), 0);
