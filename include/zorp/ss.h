@@ -150,6 +150,7 @@ ZORP_BEGIN_C
 #define TARR_SS_ERROR_NULL_QUANT_COUNT (-4022)
 #define TARR_SS_ERROR_NULL_QUANTILES (-4023)
 #define TARR_SS_ERROR_NULL_ORDER_STATS (-4024)
+#define TARR_SS_ERROR_OUTL_SUBSET_TOO_SMALL (-4026)
 #define TARR_SS_ERROR_NULL_RCOV (-4027)
 #define TARR_SS_ERROR_NULL_RCOV_MEAN (-4028)
 #define TARR_SS_ERROR_BAD_METHOD (-4029)
@@ -172,6 +173,7 @@ ZORP_BEGIN_C
 #define TARR_SS_ERROR_NULL_PARTIAL_COR (-4047)
 #define TARR_SS_ERROR_NULL_MISSING_2 (-4048)
 #define TARR_SS_ERROR_NULL_MISSING_1 (-4049)
+#define TARR_SS_ERROR_BAD_MISSING_NPARAMS (-4050)
 #define TARR_SS_ERROR_NULL_MISSING_3 (-4052)
 #define TARR_SS_ERROR_NULL_MISSING_4 (-4053)
 #define TARR_SS_ERROR_NULL_MISSING_6 (-4054)
@@ -179,6 +181,7 @@ ZORP_BEGIN_C
 #define TARR_SS_ERROR_NULL_MISSING_7 (-4056)
 #define TARR_SS_ERROR_NULL_MISSING_8 (-4057)
 #define TARR_SS_ERROR_NULL_MISSING_9 (-4061)
+#define TARR_SS_ERROR_BAD_MISSING_ITEMS (-4060)
 #define TARR_SS_ERROR_NULL_MISSING_10 (-4062)
 #define TARR_SS_ERROR_SQUANT_NPARAMS_MISSING (-4064)
 #define TARR_SS_ERROR_NULL_SQUANT_PARAMS (-4065)
@@ -188,7 +191,10 @@ ZORP_BEGIN_C
 #define TARR_SS_ERROR_NULL_SQUANT_COUNT (-4069)
 #define TARR_SS_ERROR_NULL_SQUANTILES (-4070)
 #define TARR_SS_ERROR_NULL_PARAMTRZ_COR (-4071)
+#define TARR_SS_ERROR_EIGEN_FAILED (-4072)
 #define TARR_SS_ERROR_PARTIAL_BAD_DIMENSION (-4073)
+/* the same code from the correlation repair: every eigenvalue was below the floor */
+#define TARR_SS_ERROR_NO_USABLE_EIGENVALUE (-4073)
 #define TARR_SS_ERROR_NULL_SUM (-4074)
 #define TARR_SS_ERROR_NULL_RAW_SUM_2 (-4075)
 #define TARR_SS_ERROR_NULL_RAW_SUM_3 (-4076)
@@ -203,6 +209,8 @@ ZORP_BEGIN_C
 #define TARR_SS_ERROR_SORT_IN_PLACE_WITH_INDICES (-4085)
 #define TARR_SS_ERROR_NOT_POSITIVE_DEFINITE (-5010)
 #define TARR_SS_ERROR_INVERSION_FAILED (-5011)
+/* warning (positive): the correlation repair changed the matrix */
+#define TARR_SS_WARNING_COR_REPAIRED 4029
 
 /* ---- storage words ------------------------------------------------------------------------ */
 #define TARR_SS_MATRIX_STORAGE_1 0x10000
@@ -267,6 +275,11 @@ ZORP_BEGIN_C
 /* absolute deviations: medians and mean computed, or the mean given in slot 11 */
 #define TARR_SS_METHOD_MAD 0x1
 #define TARR_SS_METHOD_MAD_GIVEN_MEAN 0x100
+/* robust estimates, outliers, missing values, correlation repair */
+#define TARR_SS_METHOD_COR_REPAIR 0x4
+#define TARR_SS_METHOD_ROBUST_COV 0x8
+#define TARR_SS_METHOD_MISSING_VALUES 0x10
+#define TARR_SS_METHOD_BACON 0x20
 
 /* ---- parameter numbers ------------------------------------------------------------------ */
 #define TARR_SS_PARAM_DIMENSION 1
@@ -451,6 +464,67 @@ ZORP_API int _tarrdSSWMedian(TarrSSTask* task, uint64_t estimates, uint32_t meth
 ZORP_API int _tarrsSSWMedian(TarrSSTask* task, uint64_t estimates, uint32_t method);
 ZORP_API int _tarrdSSMAD(TarrSSTask* task, uint64_t estimates, uint32_t method);
 ZORP_API int _tarrsSSMAD(TarrSSTask* task, uint64_t estimates, uint32_t method);
+/* Robust estimates, outliers, missing values, correlation repair.  Each computes what its
+ * method bit names; the estimate mask is not read.  Float tasks compute in double inside and
+ * round the results once.
+ *
+ * RobustCovariance (method 0x8): robust mean (slot 59, p reals) and covariance (slot 60, in the
+ * storage of slot 61) of the n > 2p observations; parameters (slots 57, 58) below the routine's
+ * own notes.
+ *
+ * OutliersDetection (method 0x20, BACON): weights (slot 64) 1 for observations of the final
+ * clean subset, 0 for outliers.  Parameters (slot 62 count, slot 63): with count 3, start
+ * method (1: distances from the coordinate-wise mean and covariance; 2: distances from the
+ * coordinate-wise median), alpha (the Bonferroni level: the cut-off is the chi-square quantile
+ * of p degrees of freedom at 1 - alpha/n, scaled by the small-sample correction factor) and the
+ * stopping tolerance (the subset's relative growth per step that ends the iteration); defaults
+ * start 2, alpha 0.05, tolerance 0.005.  TARR_SS_ERROR_OUTL_SUBSET_TOO_SMALL when at most 4p
+ * observations stay clean; TARR_SS_ERROR_NOT_POSITIVE_DEFINITE when a subset's covariance is
+ * singular (a constant component, say).
+ *
+ * MahDistance: the squared Mahalanobis distance of every observation from the mean and
+ * inverse covariance that the outlier detection keeps in the task's internal slots while it
+ * runs; called directly, with those slots empty, it returns TARR_SS_ERROR_NULL_OUTL_WEIGHTS.
+ *
+ * MissingValues (method 0x10): missing entries are NaN.  The ten items (parameter numbers
+ * TARR_SS_PARAM_MISSING_1 .. _10):
+ *   1  integer: number of parameters in item 2, must be 5;
+ *   2  reals: the parameters: [0] EM iteration limit, [1] data-augmentation iterations between
+ *      two imputed sets (and before the first), [2] EM stopping tolerance (largest change of a
+ *      mean or covariance entry, relative to the variances), [3] number m of imputed sets,
+ *      [4] 0 for the non-informative prior in the posterior draws, 1 for one that adds
+ *      p + 1 degrees of freedom with the EM covariance as its scale (steadier for small n);
+ *   3, 4  integer and reals: a starting point for EM, mean then covariance as the upper
+ *      triangle packed by columns (count p + p(p+1)/2); count 0 or items absent: start from
+ *      the mean and variance of each component's observed values;
+ *   5, 6  integer and reals: where EM's estimates go, same layout as items 3 and 4 (count at
+ *      least p + p(p+1)/2);
+ *   7, 8  integer and reals: the m sets' simulated estimates (the parameters drawn in each
+ *      set's last posterior step), one set after the other in the layout of items 3 and 4
+ *      (count at least m (p + p(p+1)/2)); given both, the data augmentation runs;
+ *   9, 10  integer and reals: the imputed values, for each of the m sets every missing entry
+ *      in the order of the observation array (count at least m times the number of NaNs);
+ *      optional.
+ * Without items 7 and 8 only EM runs, and items 5 and 6 must be there.  Inconsistent counts
+ * give TARR_SS_ERROR_BAD_MISSING_ITEMS.  The draws come from a private MCG59 stream seeded
+ * with the fixed words 0 and 0x40000, so a call is repeatable.
+ *
+ * CorParametrization (method 0x4): the nearest-by-eigenvalues positive definite correlation
+ * of the matrix in slot 33: eigenvalues below 1e-14 are raised to 1e-14 and the rebuilt
+ * matrix scaled back to unit diagonal.  0 and a copy when nothing needed raising,
+ * TARR_SS_WARNING_COR_REPAIRED when the matrix was repaired, TARR_SS_ERROR_NO_USABLE_EIGENVALUE
+ * when every eigenvalue was below the floor, TARR_SS_ERROR_EIGEN_FAILED when the
+ * eigen-decomposition failed. */
+ZORP_API int _tarrdSSRobustCovariance(TarrSSTask* task, uint64_t estimates, uint32_t method);
+ZORP_API int _tarrsSSRobustCovariance(TarrSSTask* task, uint64_t estimates, uint32_t method);
+ZORP_API int _tarrdSSOutliersDetection(TarrSSTask* task, uint64_t estimates, uint32_t method);
+ZORP_API int _tarrsSSOutliersDetection(TarrSSTask* task, uint64_t estimates, uint32_t method);
+ZORP_API int _tarrdSSMahDistance(TarrSSTask* task, uint64_t estimates, uint32_t method);
+ZORP_API int _tarrsSSMahDistance(TarrSSTask* task, uint64_t estimates, uint32_t method);
+ZORP_API int _tarrdSSMissingValues(TarrSSTask* task, uint64_t estimates, uint32_t method);
+ZORP_API int _tarrsSSMissingValues(TarrSSTask* task, uint64_t estimates, uint32_t method);
+ZORP_API int _tarrdSSCorParametrization(TarrSSTask* task, uint64_t estimates, uint32_t method);
+ZORP_API int _tarrsSSCorParametrization(TarrSSTask* task, uint64_t estimates, uint32_t method);
 /* Frees the task's streaming summaries (the clean-up function _tarr?SSStreamQuantiles
  * registers on the task); a later streaming call starts a new stream. */
 ZORP_API void __tarrSQuantilesFreeBuffers(TarrSSTask* task);
@@ -472,6 +546,23 @@ ZORP_API float __tarrsQSortSelect(int n, float* x, int k);
 /* Correctly rounded square root (NaN for negative input); the root of the correlation,
  * skewness and variation coefficient. */
 ZORP_API double __tarrdSqrt(double x);
+/* Chi-square law with `dof` > 0 degrees of freedom: distribution function, density, and the
+ * quantile of probability `prob` in [0, 1] (0 and +inf at the ends).  NaN for a NaN argument,
+ * dof <= 0, or prob outside [0, 1]; x < 0 gives 0 for both the distribution and the density. */
+ZORP_API double __tarrdChi2CDF(double x, double dof);
+ZORP_API double __tarrdChi2PDF(double x, double dof);
+ZORP_API double __tarrdChi2ICDF(double prob, double dof);
+/* ln |Gamma(x)|; +inf at 0 and the negative integers. */
+ZORP_API double __tarrdLGamma(double x);
+/* A symmetric p x p matrix in full column-major storage (both triangles read):
+ * TestCovRank returns 0 when it is numerically of full rank and positive definite (a Cholesky
+ * factor whose every pivot exceeds p * 2^-52 times the largest diagonal entry), otherwise
+ * TARR_SS_ERROR_NOT_POSITIVE_DEFINITE; TARR_SS_ERROR_ALLOCATION if its work copy cannot be had.
+ * InvCov replaces the matrix by its inverse (both triangles written): 0, or
+ * TARR_SS_ERROR_NOT_POSITIVE_DEFINITE / TARR_SS_ERROR_INVERSION_FAILED with the matrix
+ * undefined.  p < 1 or a null matrix gives TARR_SS_ERROR_BAD_DIMENSION. */
+ZORP_API int __tarrdTestCovRank(int p, const double* cov);
+ZORP_API int __tarrdInvCov(int p, double* cov);
 
 ZORP_END_C
 

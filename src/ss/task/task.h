@@ -38,6 +38,10 @@ enum Slot : int {
   kSlotPartialCorStorage = 69,
   kSlotMissing1 = 70, kSlotMissing2 = 71, kSlotMissing3 = 72, kSlotMissing4 = 73, kSlotMissing9 = 74,
   kSlotMissing10 = 75, kSlotMissing5 = 76, kSlotMissing6 = 77, kSlotMissing7 = 78, kSlotMissing8 = 79,
+  // Internal, free of editors: what the outlier detection hands the Mahalanobis distances while
+  // it runs (the subset's mean and inverse covariance, full p x p, and the n distances out);
+  // cleared again before it returns.
+  kSlotMahMean = 80, kSlotMahInvCov = 81, kSlotMahDistances = 82,
   kSlotCleanupCount = 88, kSlotCleanup = 89, kSlotSorted = 90, kSlotSortedStorage = 91, kSlotWork = 92
 };
 
