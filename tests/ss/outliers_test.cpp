@@ -1,0 +1,302 @@
+// Outlier detection (BACON), the Mahalanobis distances it uses, the covariance rank test and
+// inverse, and the correlation repair: the check order of each routine with its boundaries,
+// planted outliers found, eigen-repair against a reference computed here, and failures of the
+// host's allocation and LAPACK reaching the caller as codes.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <vector>
+
+#include "ss/task_util.h"
+#include "zorp/core.h"
+
+namespace zorp::test::ss {
+namespace {
+
+template <typename T>
+struct Robust {
+  static constexpr bool d = sizeof(T) == 8;
+  using R = int (*)(TarrSSTask*, uint64_t, uint32_t);
+  static constexpr R outliers = d ? _tarrdSSOutliersDetection : _tarrsSSOutliersDetection;
+  static constexpr R mahalanobis = d ? _tarrdSSMahDistance : _tarrsSSMahDistance;
+  static constexpr R repair = d ? _tarrdSSCorParametrization : _tarrsSSCorParametrization;
+};
+
+template <typename T>
+class Outliers : public testing::Test {};
+TYPED_TEST_SUITE(Outliers, Precisions);
+
+// ---- rank test and inverse --------------------------------------------------------------------
+TEST(CovHelpers, InverseAndRankBoundaries) {
+  // A well-conditioned 3 x 3 matrix: the inverse times the matrix is the identity.
+  const std::vector<double> a = {4, 1, 0.5, 1, 3, 0.25, 0.5, 0.25, 2};
+  std::vector<double> inv = a;
+  ASSERT_EQ(__tarrdTestCovRank(3, a.data()), 0);
+  ASSERT_EQ(__tarrdInvCov(3, inv.data()), 0);
+  for (int r = 0; r < 3; ++r)
+    for (int c = 0; c < 3; ++c) {
+      double s = 0;
+      for (int k = 0; k < 3; ++k) s += a[r + 3 * k] * inv[k + 3 * c];
+      EXPECT_NEAR(s, r == c ? 1.0 : 0.0, 1e-14) << r << "," << c;
+    }
+  // diag(1, 1, 1, e): the last pivot's square e against the floor p 2^-52 = 2^-50 (largest
+  // diagonal 1); both values are squares of doubles, so the pivot is exact.
+  const double floor = 0x1p-50;
+  for (auto [e, code] : {std::pair{floor, TARR_SS_ERROR_NOT_POSITIVE_DEFINITE}, {floor * (1 + 0x1p-50), 0},
+                         {0.0, TARR_SS_ERROR_NOT_POSITIVE_DEFINITE}, {-1.0, TARR_SS_ERROR_NOT_POSITIVE_DEFINITE},
+                         {NAN, TARR_SS_ERROR_NOT_POSITIVE_DEFINITE}}) {
+    std::vector<double> m(16, 0.0);
+    m[0] = m[5] = m[10] = 1, m[15] = e;
+    EXPECT_EQ(__tarrdTestCovRank(4, m.data()), code) << e;
+    EXPECT_EQ(__tarrdInvCov(4, m.data()), code) << e;
+  }
+  std::vector<double> zero = {0};
+  EXPECT_EQ(__tarrdTestCovRank(1, zero.data()), TARR_SS_ERROR_NOT_POSITIVE_DEFINITE);
+  EXPECT_EQ(__tarrdTestCovRank(0, a.data()), TARR_SS_ERROR_BAD_DIMENSION);
+  EXPECT_EQ(__tarrdInvCov(1, nullptr), TARR_SS_ERROR_BAD_DIMENSION);
+  zorp_core_fail_allocation(1);
+  EXPECT_EQ(__tarrdTestCovRank(3, a.data()), TARR_SS_ERROR_ALLOCATION);
+  zorp_core_fail_allocation(0);
+  zorp_core_fail_lapack(2);  // the factor succeeds, the inversion from it does not
+  inv = a;
+  EXPECT_EQ(__tarrdInvCov(3, inv.data()), TARR_SS_ERROR_INVERSION_FAILED);
+  zorp_core_fail_lapack(0);
+}
+
+// ---- correlation repair -----------------------------------------------------------------------
+// Symmetric p x p, full column-major, in storage word fmt.
+template <typename T>
+std::vector<T> pack(const std::vector<double>& full, int p, int fmt) {
+  std::vector<T> out(fmt ? p * (p + 1) / 2 : p * p);
+  for (int c = 0; c < p; ++c)
+    for (int r = 0; r < p; ++r) out[at(r, c, p, fmt)] = T(full[r + c * p]);
+  return out;
+}
+
+TYPED_TEST(Outliers, CorRepairChecksInOrder) {
+  using T = TypeParam;
+  const std::vector<T> cor = pack<T>({1, .5, .5, 1}, 2, 0);
+  std::vector<T> out(4, T(kSentinel));
+  Task<T> task(2, 4, 1, cor.data());
+  int32_t three = 3, two = 2, zero = 0, one = 1, bad = -1, p0 = 0, p2 = 2;
+  uint32_t method = 0;
+  task.set(2, &p0);
+  climb([&] { return Robust<T>::repair(task.t, 0, method); },
+        {{TARR_SS_ERROR_BAD_DIMENSION, [&] { task.set(2, &p2); }},
+         {TARR_SS_ERROR_NULL_COR, [&] { task.edit(TARR_SS_PARAM_COR, cor.data()); }},
+         {TARR_SS_ERROR_NULL_STORAGE_ITEM, [&] { task.set(32, &three); }},
+         {TARR_SS_ERROR_BAD_STORAGE, [&] { task.set(32, &bad); }},
+         {TARR_SS_ERROR_BAD_STORAGE, [&] { task.set(32, &two); }},
+         {TARR_SS_ERROR_NULL_PARAMTRZ_COR, [&] { task.set(9, cor.data()); }},
+         {TARR_SS_ERROR_NULL_STORAGE_ITEM, [&] { task.set(10, &zero); }},
+         // a full output over the packed input's own array cannot fit
+         {TARR_SS_ERROR_BAD_STORAGE, [&] { task.set(9, out.data()), task.set(10, &three); }},
+         {TARR_SS_ERROR_BAD_STORAGE, [&] { task.set(10, &two), task.set(32, &one); }},
+         {TARR_SS_ERROR_BAD_METHOD, [&] { method = TARR_SS_METHOD_COR_REPAIR; }},
+         {0, nullptr}},
+        [&] { return untouched(out); });
+}
+
+TYPED_TEST(Outliers, CorRepair) {
+  using T = TypeParam;
+  const double tol = sizeof(T) == 8 ? 1e-12 : 1e-5;
+  // Positive definite: status 0 and the input itself, in every input and output storage.
+  const std::vector<double> pd = {1, .3, -.2, .3, 1, .4, -.2, .4, 1};
+  // One negative eigenvalue: the three pairwise correlations are each possible, not together.
+  const std::vector<double> bad = {1, .9, -.9, .9, 1, .9, -.9, .9, 1};
+  for (int fin : {0, 1, 2})
+    for (int fout : {0, 1, 2}) {
+      for (const auto* m : {&pd, &bad}) {
+        const std::vector<T> in = pack<T>(*m, 3, fin);
+        std::vector<T> out(9, T(kSentinel));
+        Task<T> task(3, 4, 1, in.data());
+        int32_t wi = fin, wo = fout;
+        task.edit(TARR_SS_PARAM_COR, in.data());
+        task.set(32, &wi);
+        task.set(9, out.data());
+        task.set(10, &wo);
+        const int st = Robust<T>::repair(task.t, 0, TARR_SS_METHOD_COR_REPAIR);
+        ASSERT_EQ(st, m == &pd ? 0 : TARR_SS_WARNING_COR_REPAIRED) << fin << fout;
+        for (int c = 0; c < 3; ++c)
+          for (int r = 0; r < 3; ++r) {
+            const double v = out[at(r, c, 3, fout)];
+            if (m == &pd) EXPECT_EQ(T(v), T(pd[r + 3 * c])) << r << c;
+            if (r == c) EXPECT_EQ(v, 1.0);
+          }
+        if (fout != 0) EXPECT_EQ(out[6], T(kSentinel)) << "packed output wrote past its size";
+      }
+    }
+  // The repaired matrix against its definition computed here: eigenvalues of the bad matrix
+  // are 1.9, 1.9 and -0.8 (eigenvector (1, -1, 1)/sqrt 3); raising -0.8 to 1e-14 gives
+  // A + 0.8 v v^T, then the unit-diagonal scaling.
+  const std::vector<T> in = pack<T>(bad, 3, 0);
+  std::vector<T> out(9);
+  Task<T> task(3, 4, 1, in.data());
+  int32_t full = 0;
+  task.edit(TARR_SS_PARAM_COR, in.data());
+  task.set(32, &full), task.set(9, out.data()), task.set(10, &full);
+  ASSERT_EQ(Robust<T>::repair(task.t, 0, TARR_SS_METHOD_COR_REPAIR), TARR_SS_WARNING_COR_REPAIRED);
+  const double v[3] = {1, -1, 1}, lift = (0.8 + 1e-14) / 3, diag = 1 + lift;
+  for (int c = 0; c < 3; ++c)
+    for (int r = 0; r < 3; ++r)
+      EXPECT_NEAR(out[r + 3 * c], (bad[r + 3 * c] + lift * v[r] * v[c]) / diag, tol) << r << c;
+  // In place with the same storage, the host's eigen-solver failing, every eigenvalue below
+  // the floor, and the allocation failing.
+  std::vector<T> inplace = pack<T>(bad, 3, 2);
+  int32_t lower = 2;
+  task.set(33, inplace.data()), task.set(32, &lower), task.set(9, inplace.data()), task.set(10, &lower);
+  EXPECT_EQ(Robust<T>::repair(task.t, 0, TARR_SS_METHOD_COR_REPAIR), TARR_SS_WARNING_COR_REPAIRED);
+  EXPECT_NEAR(inplace[at(0, 1, 3, 2)], out[3], tol);
+  task.set(33, in.data()), task.set(32, &full), task.set(9, out.data()), task.set(10, &full);
+  zorp_core_fail_lapack(1);
+  EXPECT_EQ(Robust<T>::repair(task.t, 0, TARR_SS_METHOD_COR_REPAIR), TARR_SS_ERROR_EIGEN_FAILED);
+  zorp_core_fail_lapack(0);
+  const std::vector<T> negative = pack<T>({-1, 0, 0, 0, -2, 0, 0, 0, 0}, 3, 0);
+  task.set(33, negative.data());
+  EXPECT_EQ(Robust<T>::repair(task.t, 0, TARR_SS_METHOD_COR_REPAIR), TARR_SS_ERROR_NO_USABLE_EIGENVALUE);
+  task.set(33, in.data());
+  zorp_core_fail_allocation(1);
+  EXPECT_EQ(Robust<T>::repair(task.t, 0, TARR_SS_METHOD_COR_REPAIR), TARR_SS_ERROR_ALLOCATION);
+  zorp_core_fail_allocation(0);
+}
+
+// ---- BACON ------------------------------------------------------------------------------------
+// n observations of p correlated normal components (x_j = z_j + 0.5 z_0), the first `bad` of
+// them moved far out along a direction that no single component shows: (+6, -6, +6, ...) in
+// units of the clean spread, beyond the chi-square cut-off of any p used here.  The centre is
+// away from the origin (5 + j), so distances measured from anywhere else are caught.
+struct Contaminated {
+  int p, n, bad;
+  std::vector<double> x;  // observation-major
+  Contaminated(int p_, int n_, int bad_, unsigned seed) : p(p_), n(n_), bad(bad_), x(size_t(n_) * p_) {
+    std::mt19937_64 g(seed);
+    std::normal_distribution<double> z;
+    for (int i = 0; i < n; ++i) {
+      const double z0 = z(g);
+      for (int j = 0; j < p; ++j) x[size_t(i) * p + j] = 5 + j + z(g) + 0.5 * z0 + (i < bad ? (j % 2 ? -6 : 6) : 0);
+    }
+  }
+  template <typename T>
+  std::vector<T> as(int layout) const {
+    std::vector<T> out(x.size());
+    for (int i = 0; i < n; ++i)
+      for (int j = 0; j < p; ++j) out[layout == 1 ? size_t(j) * n + i : size_t(i) * p + j] = T(x[size_t(i) * p + j]);
+    return out;
+  }
+};
+
+TYPED_TEST(Outliers, BaconChecksInOrder) {
+  using T = TypeParam;
+  const Contaminated data(2, 10, 0, 1);
+  const std::vector<T> x = data.as<T>(2);
+  std::vector<T> w(10, T(kSentinel));
+  Task<T> task(2, 9, 2, x.data());  // n = 5p - 1
+  int32_t p0 = 0, p2 = 2, n10 = 10, wrong = TARR_SS_MATRIX_STORAGE_1 | TARR_SS_MATRIX_STORAGE_2, layout = 0x20000;
+  uint32_t method = 0;
+  task.set(2, &p0);
+  climb([&] { return Robust<T>::outliers(task.t, 0, method); },
+        {{TARR_SS_ERROR_BAD_DIMENSION, [&] { task.set(2, &p2); }},
+         {TARR_SS_ERROR_BAD_NOBS, [&] { task.set(3, &n10), task.set(5, nullptr); }},
+         {TARR_SS_ERROR_NULL_OBSERVATIONS, [&] { task.set(5, x.data()), task.set(8, nullptr); }},
+         {TARR_SS_ERROR_BAD_STORAGE, [&] { task.set(8, &wrong); }},
+         {TARR_SS_ERROR_BAD_STORAGE, [&] { task.set(8, &layout); }},
+         {TARR_SS_ERROR_NULL_OUTL_WEIGHTS, [&] { task.edit(TARR_SS_PARAM_OUTL_WEIGHTS, w.data()); }},
+         {TARR_SS_ERROR_BAD_METHOD, [&] { method = TARR_SS_METHOD_BACON; }},
+         {0, nullptr}},
+        [&] { return untouched(w); });
+  // The distances refuse a direct call: their inputs exist only while the detection runs.
+  EXPECT_EQ(Robust<T>::mahalanobis(task.t, 0, 0), TARR_SS_ERROR_NULL_OUTL_WEIGHTS);
+}
+
+// Planted outliers are all flagged and nearly every clean point kept, by both start methods, in
+// both layouts; parameters out of range are refused, and a tight alpha still keeps the clean.
+TYPED_TEST(Outliers, BaconFindsPlantedOutliers) {
+  using T = TypeParam;
+  for (auto [p, n, bad] : {std::tuple{2, 500, 50}, {5, 2000, 200}, {10, 3000, 900}})
+    for (int layout : {1, 2})
+      for (int start : {1, 2}) {
+        if (start == 1 && bad * 10 > n * 2) continue;  // the non-robust start is not meant for 30%
+        const Contaminated data(p, n, bad, unsigned(p * 100 + layout));
+        const std::vector<T> x = data.as<T>(layout);
+        std::vector<T> w(n, T(kSentinel));
+        Task<T> task(p, n, layout, x.data());
+        int32_t three = 3;
+        const T params[3] = {T(start), T(0.05), T(0.005)};
+        task.edit(TARR_SS_PARAM_OUTL_NPARAMS, &three);
+        task.edit(TARR_SS_PARAM_OUTL_PARAMS, params);
+        task.edit(TARR_SS_PARAM_OUTL_WEIGHTS, w.data());
+        ASSERT_EQ(Robust<T>::outliers(task.t, 0, TARR_SS_METHOD_BACON), 0) << p << " " << start;
+        int flagged_bad = 0, kept_clean = 0;
+        for (int i = 0; i < n; ++i) {
+          ASSERT_TRUE(w[i] == T(0) || w[i] == T(1)) << i;
+          (i < bad ? flagged_bad : kept_clean) += i < bad ? w[i] == T(0) : w[i] == T(1);
+        }
+        EXPECT_EQ(flagged_bad, bad) << "p " << p << " start " << start << " layout " << layout;
+        EXPECT_GE(kept_clean, 0.98 * (n - bad)) << "p " << p << " start " << start << " layout " << layout;
+      }
+}
+
+TYPED_TEST(Outliers, BaconRefusals) {
+  using T = TypeParam;
+  const int p = 3, n = 15;  // n = 5p: the first accepted count
+  std::vector<T> x = Contaminated(p, n, 0, 7).as<T>(2);
+  std::vector<T> w(n, T(kSentinel));
+  Task<T> task(p, n, 2, x.data());
+  int32_t three = 3, two = 2;
+  T params[3] = {T(2), T(0.05), T(0)};
+  task.edit(TARR_SS_PARAM_OUTL_NPARAMS, &three);
+  task.edit(TARR_SS_PARAM_OUTL_PARAMS, params);
+  task.edit(TARR_SS_PARAM_OUTL_WEIGHTS, w.data());
+  const auto run = [&] { return Robust<T>::outliers(task.t, 0, TARR_SS_METHOD_BACON); };
+  EXPECT_EQ(run(), 0);
+  for (auto [k, v] : {std::pair{0, 0.0}, {0, 3.0}, {1, 0.0}, {1, 1.0}, {1, NAN}}) {
+    T q[3] = {T(2), T(0.05), T(0.005)};
+    q[k] = T(v);
+    task.edit(TARR_SS_PARAM_OUTL_PARAMS, q);
+    EXPECT_EQ(run(), TARR_SS_ERROR_NULL_OUTL_PARAMS) << k << " " << v;
+  }
+  task.edit(TARR_SS_PARAM_OUTL_NPARAMS, &two);  // another count: the defaults, the bad values unread
+  EXPECT_EQ(run(), 0);
+  // A constant component makes every subset's covariance singular.
+  for (int i = 0; i < n; ++i) x[size_t(i) * p + 1] = T(4);
+  std::fill(w.begin(), w.end(), T(kSentinel));
+  EXPECT_EQ(run(), TARR_SS_ERROR_NOT_POSITIVE_DEFINITE);
+  EXPECT_TRUE(untouched(w));
+  // n = 5p = 100 with p = 20: the start is every observation, and 20 of them are lone outliers,
+  // one per axis.  Each one's distance is near the bound (r-1)^2/r of a point in the subset,
+  // above the cut-off, so 80 = 4p observations remain: too few to call the rest outliers.
+  {
+    const int q = 20, m = 100;
+    Contaminated wide(q, m, 0, 13);
+    std::vector<T> y(size_t(m) * q), v(m, T(kSentinel));
+    for (int i = 0; i < m; ++i)
+      for (int j = 0; j < q; ++j) y[size_t(i) * q + j] = T(wide.x[size_t(i) * q + j] + (i == j ? 40 + j : 0));
+    Task<T> big(q, m, 2, y.data());
+    const T strict[3] = {T(2), T(0.99), T(0.005)};
+    big.edit(TARR_SS_PARAM_OUTL_NPARAMS, &three);
+    big.edit(TARR_SS_PARAM_OUTL_PARAMS, strict);
+    big.edit(TARR_SS_PARAM_OUTL_WEIGHTS, v.data());
+    EXPECT_EQ(Robust<T>::outliers(big.t, 0, TARR_SS_METHOD_BACON), TARR_SS_ERROR_OUTL_SUBSET_TOO_SMALL);
+    EXPECT_TRUE(untouched(v));
+  }
+  // Allocation failures anywhere in the call (its work, the private task, the routines it
+  // calls) come back as the allocation code with the weights untouched, and nothing leaks.
+  x = Contaminated(p, n, 0, 11).as<T>(2);
+  task.edit(TARR_SS_PARAM_OBSERVATIONS, x.data());
+  const int64_t live = zorp_core_live_allocations();
+  for (int k = 1;; ++k) {
+    std::fill(w.begin(), w.end(), T(kSentinel));
+    zorp_core_fail_allocation(k);
+    const int st = run();
+    zorp_core_fail_allocation(0);
+    EXPECT_EQ(zorp_core_live_allocations(), live) << k;
+    if (st == 0) break;
+    EXPECT_EQ(st, TARR_SS_ERROR_ALLOCATION) << k;
+    EXPECT_TRUE(untouched(w)) << k;
+    ASSERT_LT(k, 50);
+  }
+}
+
+}  // namespace
+}  // namespace zorp::test::ss
