@@ -47,6 +47,7 @@
 // what reaches memory are the same, and it keeps the main loop a plain unrolled loop.
 #pragma once
 #include <cstdint>
+#include <cstring>
 #include <type_traits>
 
 #include "simd/lanes.h"
@@ -202,18 +203,19 @@ __attribute__((noinline)) void finish_special(C& c, uint32_t base, uint32_t acti
     else status = c.k.callout(&in1[e], &out1[e]);
     if (status == 0) return;
     const uint32_t i = base + e;
-    R* slot1 = c.r1.at(i);
-    R* slot2 = c.r2.at(i);
-    if constexpr (kOut == 2) *slot2 = out2[e];
-    *slot1 = out1[e];
+    // The caller's arrays need only the element type's own alignment, or not even that (a
+    // double array 4 bytes off), so the element goes to memory by bytes. It goes there before
+    // the report, so that a trap handler that leaves the call finds it in place; the report
+    // itself reads and writes the aligned copy, and the register store below writes back
+    // whatever a callback made of it.
+    std::memcpy(static_cast<void*>(c.r1.at(i)), &out1[e], sizeof(R));
+    if constexpr (kOut == 2) std::memcpy(static_cast<void*>(c.r2.at(i)), &out2[e], sizeof(R));
     // The arguments as the kernel read them: an in-place call has overwritten a[i] by now. A
     // description with a scalar argument (Powx's exponent) reports that as the second.
     T arg2 = in2[e];
     if constexpr (requires { c.k.scalar_argument(); }) arg2 = c.k.scalar_argument();
-    report_values(status, static_cast<int32_t>(i), static_cast<const T*>(c.a.p), in1[e], arg2, slot1, slot2,
-                  c.name);
-    out1[e] = *slot1;
-    if constexpr (kOut == 2) out2[e] = *slot2;
+    report_values(status, static_cast<int32_t>(i), static_cast<const T*>(c.a.p), in1[e], arg2, &out1[e],
+                  kOut == 2 ? &out2[e] : &out1[e], c.name);
   });
 }
 
