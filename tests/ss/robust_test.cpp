@@ -113,6 +113,7 @@ template <typename T>
 struct Run {
   int status = 0;
   std::vector<double> mean, cov;
+  bool guard = true;  // nothing written past the storage's entries
 };
 template <typename T>
 Run<T> estimate(const Sample& s, int layout, int fmt, const std::vector<T>& params = {},
@@ -122,7 +123,8 @@ Run<T> estimate(const Sample& s, int layout, int fmt, const std::vector<T>& para
   for (int64_t i = 0; i < n; ++i)
     for (int64_t j = 0; j < p; ++j) x[layout == 1 ? j * n + i : i * p + j] = T(s.at(i, j));
   const int64_t size = fmt ? p * (p + 1) / 2 : p * p;
-  std::vector<T> mean(p, T(kSentinel)), cov(size, T(kSentinel));
+  // A guard as long as a full matrix after the storage's own entries: nothing may reach it.
+  std::vector<T> mean(p, T(kSentinel)), cov(size + p * p, T(kSentinel));
   const int32_t word = fmt, count = int32_t(params.size());
   Task<T> t(int32_t(p), int32_t(n), layout, x.data());
   t.edit(TARR_SS_PARAM_RCOV_MEAN, mean.data());
@@ -139,6 +141,7 @@ Run<T> estimate(const Sample& s, int layout, int fmt, const std::vector<T>& para
   r.cov.resize(p * p);
   for (int64_t a = 0; a < p; ++a)
     for (int64_t b = 0; b < p; ++b) r.cov[a + b * p] = double(cov[at(a, b, p, fmt)]);
+  r.guard = untouched(std::vector<T>(cov.begin() + size, cov.end()));
   return r;
 }
 
@@ -251,8 +254,9 @@ TYPED_TEST(SSRobust, LayoutsAndStorages) {
       ASSERT_EQ(r.status, 0);
       EXPECT_LT(mean_error(r.mean, ref.mean, ref.cov), tol);
       EXPECT_LT(cov_error(r.cov, ref.cov), tol);
-      // Packed storage writes exactly its p(p+1)/2 entries (none left at the sentinel).
+      // Each storage writes exactly its own entries: none left at the sentinel, none beyond.
       for (double v : r.cov) EXPECT_NE(v, kSentinel);
+      EXPECT_TRUE(r.guard);
     }
 }
 
