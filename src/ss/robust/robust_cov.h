@@ -111,42 +111,36 @@ inline int tune(int64_t p, double r, double alpha, Biweight& out, double& cut) {
   return ok ? 0 : TARR_SS_ERROR_NULL_RCOV_PARAMS;
 }
 
-// The scale s with mean(rho(dist_i / s)) = b0, dist the n distances: bracketed by factors of 4
-// from s = 1 (the mean is decreasing in s), then the Illinois variant of regula falsi.  When
-// no s is small enough (at least a share 1 - r of the observations sit on the centre) the
-// scatter is singular.
+// The scale s with mean(rho(dist_i / s)) = b0, dist the n distances.  The mean falls with s,
+// and after the first steps of the iteration s is near 1, so Newton's method from s = 1 (value
+// and slope in one pass) needs two or three passes; a step that leaves the bracket known so far
+// is replaced by a bisection, or by a factor of 4 while one side is still open.  When no s is
+// small enough (at least a share 1 - r of the observations sit on the centre) the scatter is
+// singular.
 inline int solve_scale(const Biweight& b, double b0, const double* dist, int64_t n, double& s) {
-  const auto g = [&](double scale) {
-    double sum = 0.0;
-    const double inv = 1.0 / scale;
-    for (int64_t i = 0; i < n; ++i) sum += b.rho(dist[i] * inv);
-    return sum / double(n) - b0;
-  };
-  double lo = 1.0, hi = 1.0, glo = g(1.0), ghi = glo;
-  if (glo > 0.0) {
-    for (int k = 0; k < kSteps && ghi > 0.0; ++k) ghi = g(hi *= 4.0);
-    if (ghi > 0.0) return TARR_SS_ERROR_NOT_POSITIVE_DEFINITE;
-  } else {
-    for (int k = 0; k < kSteps && !(glo > 0.0); ++k) glo = g(lo *= 0.25);
-    if (!(glo > 0.0)) return TARR_SS_ERROR_NOT_POSITIVE_DEFINITE;
-  }
-  int side = 0;
-  for (int k = 0; k < kSteps && hi - lo > 1e-14 * hi && ghi != 0.0; ++k) {
-    const double mid = hi - ghi * (hi - lo) / (ghi - glo), gm = g(mid);
-    if (!(mid > lo && mid < hi)) break;
-    if (gm > 0.0) {
-      lo = mid, glo = gm;
-      if (side == -1) ghi *= 0.5;
-      side = -1;
-    } else {
-      hi = mid, ghi = gm;
-      if (side == 1) glo *= 0.5;
-      side = 1;
+  double lo = 0.0, hi = HUGE_VAL;
+  s = 1.0;
+  for (int k = 0; k < kSteps; ++k) {
+    double sum = 0.0, slope = 0.0;
+    const double inv = 1.0 / s;
+    for (int64_t i = 0; i < n; ++i) {
+      const double t = dist[i] * inv;
+      sum += b.rho(t);
+      slope += t * t * b.weight(t);  // t psi(t): d rho(d/s)/ds = -psi(t) t / s
     }
+    const double g = sum / double(n) - b0, dg = -slope / (double(n) * s);
+    if (!(g == g)) return TARR_SS_ERROR_NOT_POSITIVE_DEFINITE;
+    (g > 0.0 ? lo : hi) = s;
+    if (std::fabs(g) <= 1e-14 * b0) return 0;
+    double next = dg < 0.0 ? s - g / dg : HUGE_VAL;
+    if (!(next > lo && next < hi)) next = hi == HUGE_VAL ? 4.0 * s : lo == 0.0 ? 0.25 * s : 0.5 * (lo + hi);
+    if (std::fabs(next - s) <= 1e-14 * s) {
+      s = next;
+      return 0;
+    }
+    s = next;
   }
-  s = ghi == 0.0 ? hi : glo == 0.0 ? lo : hi - ghi * (hi - lo) / (ghi - glo);
-  if (!(s > lo && s < hi)) s = 0.5 * (lo + hi);
-  return 0;
+  return lo > 0.0 && hi < HUGE_VAL ? 0 : TARR_SS_ERROR_NOT_POSITIVE_DEFINITE;
 }
 
 // The stopping rule: eigenvalues of S0^-1 S1 within eps of 1 and the mean's move in S0's metric
