@@ -161,7 +161,7 @@ constexpr double kMeanTol = 0.1, kCovTol = 0.1;
 TYPED_TEST(SSRobust, RecoversCleanPartOfContaminatedSamples) {
   using T = TypeParam;
   const Contaminated cases[] = {{2, 400, 0.1}, {2, 1000, 0.3}, {3, 600, 0.3}, {5, 1000, 0.1},
-                                {5, 2000, 0.3}, {10, 2000, 0.1}, {10, 3000, 0.3}};
+                                {5, 2000, 0.3}, {10, 2000, 0.1}, {10, 3000, 0.3}, {30, 3000, 0.2}};
   uint64_t seed = 11;
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "p " << c.p << " n " << c.n << " contamination " << c.bad);
