@@ -234,7 +234,12 @@ ZORP_API int32_t __tarrsNewAbstractStream(StreamState** s, int32_t n, float* buf
                                           AbstractStreamUpdate update);
 
 /* Saved-stream images in a file (namelen bytes of fname, or a zero-terminated name when
- * namelen < 0) or in a caller's buffer of __tarrGetStreamSize bytes. */
+ * namelen < 0) or in a caller's buffer of __tarrGetStreamSize bytes.
+ * An image is trusted input: the loader checks its header, sizes and generator identity, but
+ * an image of an abstract stream carries the caller's buffer and callback addresses as they
+ * were when it was saved, and the generator word is not authenticated (an image of another
+ * generator relabelled as abstract loads, and its first output calls whatever address it
+ * holds).  Load only images this process, or a process you trust, wrote. */
 ZORP_API int32_t __tarrSaveStreamF(const StreamState* s, const char* fname, int32_t namelen);
 ZORP_API int32_t __tarrLoadStreamF(StreamState** s, const char* fname, int32_t namelen);
 ZORP_API int32_t __tarrSaveStreamM(const StreamState* s, uint8_t* buffer);
