@@ -1,0 +1,222 @@
+// The chi-square law with k = dof degrees of freedom, for the robust estimators' cut-off constants
+// and the outlier detection's threshold (a quantile at 1 - alpha/n, so probabilities as close to 1
+// as 1 - 1e-12).  With a = k/2 and z = x/2 the distribution function is the regularised lower
+// incomplete gamma function P(a, z), and both tails come from one kernel
+//
+//   D(a, z) = z^a e^-z / Gamma(a),   density f(x) = D / x,
+//
+// evaluated as e^E with E = a ln z - z - ln Gamma(a) summed in pairs (the terms reach 10^4 at
+// dof 10^4 while E stays within a few hundred; in double their roundings alone would cost 1e-12).
+//
+// P and Q = 1 - P (Numerical Recipes, 3rd ed., section 6.2; the methods go back to Abramowitz &
+// Stegun 6.5.29 and 6.5.31):
+//   z < a + 1    P = D/a sum_n z^n / ((a + 1) ... (a + n)), all terms positive; Q = 1 - P is
+//                then at least 1e-2 or so, so the complement loses little;
+//   z >= a + 1   Q = D / (z + 1 - a - 1 (1 - a) / (z + 3 - a - 2 (2 - a) / (z + 5 - a - ...))),
+//                by the modified Lentz method; P = 1 - Q is at least 1/2 there.
+// The tail that is small is the one computed directly, so the quantile's search on the upper tail
+// sees Q with its full relative accuracy.  Both need about 9 sqrt(a) terms near z = a, so past
+// a = 10^8 (dof 2e8, far beyond the callers) the leading term of Temme's uniform expansion takes
+// over (DLMF 8.12.3-8.12.4, coefficient c0 of 8.12.9): Q = erfc(eta sqrt(a/2))/2 + R,
+// R = e^(-a eta^2/2) / sqrt(2 pi a) c0(eta), eta^2/2 = lambda - 1 - ln lambda, lambda = z/a,
+// relative error O(1/(540 a)) < 1e-10.
+//
+// The quantile: Halley steps on the logarithm of whichever of P(a, z) / p and Q(a, z) / (1 - p)
+// has the small tail (1 - p is exact for p >= 1/2), inside a bracket that every evaluation
+// narrows; a step that leaves it is replaced by a bisection (geometric once both ends are
+// positive).  The start is Wilson & Hilferty's cube-root normal
+// approximation, with the tail forms z = (p Gamma(a + 1))^(1/a) (lower) and the fixed point of
+// z = (a - 1) ln z - ln(q Gamma(a)) (upper) where they are closer, as they are for small dof.
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "ss/support/lngamma.h"
+#include "zorp/export.h"
+
+namespace zorp::ss::support {
+namespace {
+
+using simd::dd_add;
+using simd::dd_mul;
+using simd::two_sum;
+
+constexpr double kInf = std::numeric_limits<double>::infinity();
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kEps = 0x1p-52;
+constexpr double kInvSqrt2Pi = 0x1.9884533d43651p-2;  // 1/sqrt(2 pi)
+constexpr double kTemmeFrom = 1e8;                     // shape a above which the expansion is used
+constexpr int kMaxQuantileSteps = 100;
+
+Pair sub(Pair a, Pair b) { return dd_add(a, Pair{-b.hi, -b.lo}); }
+
+// e^(e.hi + e.lo) to within the exponential's rounding.
+double exp_pair(Pair e) { return e.hi == -kInf ? 0.0 : std::exp(e.hi) * (1.0 + e.lo); }
+
+// ln z for z = x/2 taken from x, so that halving a subnormal x costs nothing.
+Pair ln_half(double x) { return sub(ln_pair(x), kLn2); }
+
+// c ln z - z - ln Gamma(a), the logarithm of z^c e^-z / Gamma(a).
+Pair log_kernel(Pair c, double x, double a) {
+  return sub(dd_add(dd_mul(c, ln_half(x)), Pair{-0.5 * x, 0.0}), lgamma_pair(a));
+}
+
+struct Tails {
+  double lower, upper;  // P(a, z) and Q(a, z)
+  double kernel;        // D(a, z)
+};
+
+// Temme's leading term for a > kTemmeFrom.
+Tails temme(double a, double x) {
+  const double z = 0.5 * x;
+  const Pair d = two_sum(z, -a);  // exact
+  const double uh = d.hi / a;
+  const Pair u{uh, (std::fma(-uh, a, d.hi) + d.lo) / a};  // lambda - 1
+  const Pair half_eta2 = sub(u, sub(ln_half(x), ln_pair(a)));
+  const double h = std::max(0.0, half_eta2.hi + half_eta2.lo);
+  const double eta = std::copysign(std::sqrt(2 * h), d.hi), lm1 = u.hi + u.lo;
+  const double c0 = std::fabs(eta) < 1e-3 ? -1.0 / 3 + eta / 12 : 1 / lm1 - 1 / eta;
+  const double decay = std::exp(-a * h);
+  const double r = decay * kInvSqrt2Pi / std::sqrt(a) * c0;
+  // D = sqrt(a / (2 pi)) e^(-a eta^2/2) / Gamma*(a), Gamma*(a) = e^(1/(12 a)) to 1e-26.
+  const double kernel = decay * kInvSqrt2Pi * std::sqrt(a) * std::exp(-1 / (12 * a));
+  const double s = eta * std::sqrt(0.5 * a);
+  if (eta >= 0) {
+    const double q = 0.5 * std::erfc(s) + r;
+    return {1 - q, q, kernel};
+  }
+  const double p = 0.5 * std::erfc(-s) - r;
+  return {p, 1 - p, kernel};
+}
+
+// P, Q and D at z = x/2 > 0 finite, for 0 < a < inf.
+Tails incomplete_gamma(double a, double x) {
+  if (a > kTemmeFrom) return temme(a, x);
+  const double z = 0.5 * x;
+  const double kernel = exp_pair(log_kernel({a, 0.0}, x, a));
+  // Near z = a both methods need about 9 sqrt(a) terms; the bound only guarantees an end.
+  const int cap = 1000 + int(20 * std::sqrt(a));
+  if (z < a + 1) {
+    double term = 1, sum = 1;
+    for (int n = 1; n < cap; ++n) {
+      term *= z / (a + n);
+      sum += term;
+      if (term <= sum * 0x1p-54) break;
+    }
+    const double p = kernel / a * sum;
+    return {p, 1 - p, kernel};
+  }
+  constexpr double kTiny = 0x1p-1000;  // Lentz's stand-in for a zero denominator
+  double b = z + 1 - a, c = 1 / kTiny, d = 1 / b, h = d;
+  for (int i = 1; i < cap; ++i) {
+    const double an = -i * (i - a);
+    b += 2;
+    d = an * d + b;
+    if (std::fabs(d) < kTiny) d = kTiny;
+    c = b + an / c;
+    if (std::fabs(c) < kTiny) c = kTiny;
+    d = 1 / d;
+    const double delta = d * c;
+    h *= delta;
+    if (std::fabs(delta - 1) <= 0x1p-53) break;
+  }
+  const double q = kernel * h;
+  return {1 - q, q, kernel};
+}
+
+// The standard normal quantile to about 4.5e-4 (Abramowitz & Stegun 26.2.23), for the start only;
+// `tail` is the smaller of p and 1 - p, `upper` says which.
+double normal_quantile(double tail, bool upper) {
+  const double t = std::sqrt(-2 * std::log(tail));
+  const double v = t - (2.515517 + t * (0.802853 + t * 0.010328)) / (1 + t * (1.432788 + t * (0.189269 + t * 0.001308)));
+  return upper ? v : -v;
+}
+
+// A starting z for P(a, z) = p (upper false, tail = p) or Q(a, z) = tail (upper true).
+double start(double a, double tail, bool upper) {
+  const double k = 2 * a, w = 2 / (9 * k);
+  const double base = 1 - w + normal_quantile(tail, upper) * std::sqrt(w);
+  const double wilson = base > 0 ? 0.5 * k * base * base * base : 0.0;
+  const Pair lga = lgamma_pair(a);
+  if (!upper) {
+    // P(a, z) <= z^a / Gamma(a + 1): the root lies above this z, which is also close to it when
+    // it is small.
+    const double low = std::exp((std::log(tail) + lga.hi + std::log(a)) / a);
+    return std::max(wilson, low);
+  }
+  // Q(a, z) ~ z^(a-1) e^-z / Gamma(a) for z >> a: a few rounds of the fixed point.
+  double z = std::max(a + 1, -std::log(tail) - lga.hi);
+  for (int i = 0; i < 4; ++i) z = std::max(a + 1, (a - 1) * std::log(z) - std::log(tail) - lga.hi);
+  return wilson > 0 && a > 5 ? wilson : z;
+}
+
+double quantile(double prob, double dof) {
+  const double a = 0.5 * dof;
+  const bool upper = prob > 0.5;
+  const double tail = upper ? 1 - prob : prob;  // exact for prob >= 1/2
+  const double side = upper ? -1.0 : 1.0;
+  double z = start(a, tail, upper), lo = 0, hi = kInf, last = kInf;
+  for (int i = 0; i < kMaxQuantileSteps; ++i) {
+    const Tails t = incomplete_gamma(a, 2 * z);
+    // G = +-ln(T / tail), T the small tail, signed to increase with z: it is as well scaled a
+    // hundred orders of magnitude from the root as near it, where P - p itself would be flat.
+    const double T = upper ? t.upper : t.lower, r = (T - tail) / tail;
+    const double G = side * (std::fabs(r) < 0.5 ? std::log1p(r) : std::log(T / tail));
+    if (G == 0) break;
+    (G < 0 ? lo : hi) = z;
+    // G' = D / (z T); Halley with G''/G' = (a - 1)/z - 1 - +-D/(z T).
+    const double slope = t.kernel / (z * T);
+    double step = G / slope;
+    const double damp = 1 - 0.5 * step * ((a - 1) / z - 1 - side * slope);
+    if (damp > 0.5) step /= damp;
+    const double next = z - step;
+    // Stop on a step of a few ulp, or when steps stop shrinking at the level of the evaluation's
+    // own rounding.
+    const double moved = std::fabs(step);
+    if (moved <= 4 * kEps * z) {
+      z = next;
+      break;
+    }
+    if (next > lo && next < hi) {
+      z = next;
+    } else {  // out of the bracket (or no step at all where T under- or overflowed): bisect
+      z = hi == kInf ? 4 * z : lo > 0 ? std::sqrt(lo * hi) : 0.25 * hi;
+      last = kInf;
+      continue;
+    }
+    if (moved <= 1e-12 * z && moved >= 0.5 * last) break;
+    last = moved;
+  }
+  return 2 * z;
+}
+
+}  // namespace
+}  // namespace zorp::ss::support
+
+using namespace zorp::ss::support;
+
+extern "C" ZORP_API double __tarrdChi2CDF(double x, double dof) {
+  if (std::isnan(x) || std::isnan(dof) || !(dof > 0)) return kNaN;
+  if (x <= 0) return 0.0;
+  if (x == kInf) return 1.0;
+  if (dof == kInf) return 0.0;  // the mass has gone past every finite x
+  return incomplete_gamma(0.5 * dof, x).lower;
+}
+
+extern "C" ZORP_API double __tarrdChi2PDF(double x, double dof) {
+  if (std::isnan(x) || std::isnan(dof) || !(dof > 0)) return kNaN;
+  if (x < 0 || x == kInf || dof == kInf) return 0.0;
+  if (x == 0) return dof < 2 ? kInf : dof == 2 ? 0.5 : 0.0;
+  const double a = 0.5 * dof;
+  if (a > kTemmeFrom) return incomplete_gamma(a, x).kernel / x;
+  // f(x) = z^(a-1) e^-z / (2 Gamma(a)), in logarithms so that neither z^(a-1) nor the division
+  // by a subnormal x over- or underflows on the way.
+  return exp_pair(sub(log_kernel(two_sum(a, -1.0), x, a), kLn2));
+}
+
+extern "C" ZORP_API double __tarrdChi2ICDF(double prob, double dof) {
+  if (std::isnan(prob) || std::isnan(dof) || !(dof > 0) || prob < 0 || prob > 1) return kNaN;
+  if (prob == 0) return 0.0;
+  if (prob == 1 || dof == kInf) return kInf;
+  return quantile(prob, dof);
+}
