@@ -21,9 +21,10 @@
 // R = e^(-a eta^2/2) / sqrt(2 pi a) c0(eta), eta^2/2 = lambda - 1 - ln lambda, lambda = z/a,
 // relative error O(1/(540 a)) < 1e-10.
 //
-// The quantile: Halley steps on whichever of P(a, z) - p and (1 - p) - Q(a, z) has the small
-// tail (1 - p is exact for p >= 1/2), inside a bracket that every evaluation narrows; a step that
-// leaves it is replaced by bisection.  The start is Wilson & Hilferty's cube-root normal
+// The quantile: Halley steps on the logarithm of whichever of P(a, z) / p and Q(a, z) / (1 - p)
+// has the small tail (1 - p is exact for p >= 1/2), inside a bracket that every evaluation
+// narrows; a step that leaves it is replaced by a bisection (geometric once both ends are
+// positive).  The start is Wilson & Hilferty's cube-root normal
 // approximation, with the tail forms z = (p Gamma(a + 1))^(1/a) (lower) and the fixed point of
 // z = (a - 1) ln z - ln(q Gamma(a)) (upper) where they are closer, as they are for small dof.
 #include <algorithm>
@@ -153,24 +154,37 @@ double quantile(double prob, double dof) {
   const double a = 0.5 * dof;
   const bool upper = prob > 0.5;
   const double tail = upper ? 1 - prob : prob;  // exact for prob >= 1/2
+  const double side = upper ? -1.0 : 1.0;
   double z = start(a, tail, upper), lo = 0, hi = kInf, last = kInf;
   for (int i = 0; i < kMaxQuantileSteps; ++i) {
     const Tails t = incomplete_gamma(a, 2 * z);
-    // g increases with z in both forms, and g' = D/z.
-    const double g = upper ? tail - t.upper : t.lower - tail;
-    if (g == 0) break;
-    (g < 0 ? lo : hi) = z;
-    double step = g * z / t.kernel;
-    // Halley: g''/g' = (a - 1)/z - 1.
-    const double damp = 1 - 0.5 * step * ((a - 1) / z - 1);
+    // G = +-ln(T / tail), T the small tail, signed to increase with z: it is as well scaled a
+    // hundred orders of magnitude from the root as near it, where P - p itself would be flat.
+    const double T = upper ? t.upper : t.lower, r = (T - tail) / tail;
+    const double G = side * (std::fabs(r) < 0.5 ? std::log1p(r) : std::log(T / tail));
+    if (G == 0) break;
+    (G < 0 ? lo : hi) = z;
+    // G' = D / (z T); Halley with G''/G' = (a - 1)/z - 1 - +-D/(z T).
+    const double slope = t.kernel / (z * T);
+    double step = G / slope;
+    const double damp = 1 - 0.5 * step * ((a - 1) / z - 1 - side * slope);
     if (damp > 0.5) step /= damp;
-    double next = z - step;
-    if (!(next > lo && next < hi)) next = hi == kInf ? 4 * z : lo > 0 ? std::sqrt(lo * hi) : 0.25 * hi;
-    const double moved = std::fabs(next - z);
-    z = next;
+    const double next = z - step;
     // Stop on a step of a few ulp, or when steps stop shrinking at the level of the evaluation's
     // own rounding.
-    if (moved <= 4 * kEps * z || (moved <= 1e-12 * z && moved >= 0.5 * last)) break;
+    const double moved = std::fabs(step);
+    if (moved <= 4 * kEps * z) {
+      z = next;
+      break;
+    }
+    if (next > lo && next < hi) {
+      z = next;
+    } else {  // out of the bracket (or no step at all where T under- or overflowed): bisect
+      z = hi == kInf ? 4 * z : lo > 0 ? std::sqrt(lo * hi) : 0.25 * hi;
+      last = kInf;
+      continue;
+    }
+    if (moved <= 1e-12 * z && moved >= 0.5 * last) break;
     last = moved;
   }
   return 2 * z;
