@@ -469,8 +469,17 @@ ZORP_API int _tarrsSSMAD(TarrSSTask* task, uint64_t estimates, uint32_t method);
  * round the results once.
  *
  * RobustCovariance (method 0x8): robust mean (slot 59, p reals) and covariance (slot 60, in the
- * storage of slot 61) of the n > 2p observations; parameters (slots 57, 58) below the routine's
- * own notes.
+ * storage of slot 61) of the n > 2p observations by Rocke's translated-biweight S-estimator,
+ * started from coordinate-wise medians and concentration steps.  Parameters (slot 57 count,
+ * slot 58): count 0 (or no count) takes every default; count k in 1..4 gives the first k of
+ * [0] breakdown point in (0, 0.5] (0.5), [1] asymptotic rejection probability in (0, 1)
+ * (0.001), [2] stopping accuracy > 0 (0.0001: the iteration ends when every eigenvalue of
+ * S_old^-1 S_new is within it of 1 and the mean moved by at most it in the old metric),
+ * [3] iteration limit, a whole number >= 1 (100).  A count outside 0..4 gives
+ * TARR_SS_ERROR_NULL_RCOV_NPARAMS, a missing array or an unusable value
+ * TARR_SS_ERROR_NULL_RCOV_PARAMS; TARR_SS_ERROR_NOT_POSITIVE_DEFINITE when a scatter is
+ * singular, TARR_SS_ERROR_EIGEN_FAILED when an eigen-decomposition fails.  Weights and
+ * component indices are not read.
  *
  * OutliersDetection (method 0x20, BACON): weights (slot 64) 1 for observations of the final
  * clean subset, 0 for outliers.  Parameters (slot 62 count, slot 63): with count 3, start
@@ -478,7 +487,9 @@ ZORP_API int _tarrsSSMAD(TarrSSTask* task, uint64_t estimates, uint32_t method);
  * coordinate-wise median), alpha (the Bonferroni level: the cut-off is the chi-square quantile
  * of p degrees of freedom at 1 - alpha/n, scaled by the small-sample correction factor) and the
  * stopping tolerance (the subset's relative growth per step that ends the iteration); defaults
- * start 2, alpha 0.05, tolerance 0.005.  TARR_SS_ERROR_OUTL_SUBSET_TOO_SMALL when at most 4p
+ * start 2, alpha 0.05, tolerance 0.005 (also when the given tolerance is not positive).  A
+ * start other than 1 or 2, or alpha outside (0, 1), gives TARR_SS_ERROR_NULL_OUTL_PARAMS.
+ * Weights and component indices are not read.  TARR_SS_ERROR_OUTL_SUBSET_TOO_SMALL when at most 4p
  * observations stay clean; TARR_SS_ERROR_NOT_POSITIVE_DEFINITE when a subset's covariance is
  * singular (a constant component, say).
  *
