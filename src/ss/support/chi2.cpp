@@ -48,6 +48,9 @@ constexpr double kInvSqrt2Pi = 0x1.9884533d43651p-2;  // 1/sqrt(2 pi)
 constexpr double kTemmeFrom = 1e8;                     // shape a above which the expansion is used
 constexpr int kMaxQuantileSteps = 100;
 
+// a = dof/2, kept positive for the least subnormal dof.
+double shape(double dof) { return std::max(0.5 * dof, std::numeric_limits<double>::denorm_min()); }
+
 Pair sub(Pair a, Pair b) { return dd_add(a, Pair{-b.hi, -b.lo}); }
 
 // e^(e.hi + e.lo) to within the exponential's rounding.
@@ -71,11 +74,19 @@ Tails temme(double a, double x) {
   const double z = 0.5 * x;
   const Pair d = two_sum(z, -a);  // exact
   const double uh = d.hi / a;
-  const Pair u{uh, (std::fma(-uh, a, d.hi) + d.lo) / a};  // lambda - 1
-  const Pair half_eta2 = sub(u, sub(ln_half(x), ln_pair(a)));
-  const double h = std::max(0.0, half_eta2.hi + half_eta2.lo);
-  const double eta = std::copysign(std::sqrt(2 * h), d.hi), lm1 = u.hi + u.lo;
-  const double c0 = std::fabs(eta) < 1e-3 ? -1.0 / 3 + eta / 12 : 1 / lm1 - 1 / eta;
+  const double u = uh + (std::fma(-uh, a, d.hi) + d.lo) / a;  // lambda - 1
+  // eta^2/2 = u - ln(1 + u): the series sum_k>=2 (-u)^k / k near u = 0, where the difference
+  // cancels; beyond |u| = 0.1 a eta^2/2 exceeds 10^5 and only its size matters.
+  double h;
+  if (std::fabs(u) < 0.1) {
+    double s = 1.0 / 18;
+    for (int k = 17; k >= 2; --k) s = std::fma(s, -u, 1.0 / k);
+    h = s * u * u;
+  } else {
+    h = u - std::log1p(u);
+  }
+  const double eta = std::copysign(std::sqrt(2 * h), u);
+  const double c0 = std::fabs(eta) < 1e-3 ? -1.0 / 3 + eta / 12 : 1 / u - 1 / eta;
   const double decay = std::exp(-a * h);
   const double r = decay * kInvSqrt2Pi / std::sqrt(a) * c0;
   // D = sqrt(a / (2 pi)) e^(-a eta^2/2) / Gamma*(a), Gamma*(a) = e^(1/(12 a)) to 1e-26.
@@ -93,7 +104,8 @@ Tails temme(double a, double x) {
 Tails incomplete_gamma(double a, double x) {
   if (a > kTemmeFrom) return temme(a, x);
   const double z = 0.5 * x;
-  const double kernel = exp_pair(log_kernel({a, 0.0}, x, a));
+  const Pair e = log_kernel({a, 0.0}, x, a);
+  const double kernel = exp_pair(e);
   // Near z = a both methods need about 9 sqrt(a) terms; the bound only guarantees an end.
   const int cap = 1000 + int(20 * std::sqrt(a));
   if (z < a + 1) {
@@ -103,7 +115,8 @@ Tails incomplete_gamma(double a, double x) {
       sum += term;
       if (term <= sum * 0x1p-54) break;
     }
-    const double p = kernel / a * sum;
+    // D/a = z^a e^-z / Gamma(a + 1) from the logarithms: for tiny a, D itself is subnormal.
+    const double p = exp_pair(sub(e, ln_pair(a))) * sum;
     return {p, 1 - p, kernel};
   }
   constexpr double kTiny = 0x1p-1000;  // Lentz's stand-in for a zero denominator
@@ -151,7 +164,7 @@ double start(double a, double tail, bool upper) {
 }
 
 double quantile(double prob, double dof) {
-  const double a = 0.5 * dof;
+  const double a = shape(dof);
   const bool upper = prob > 0.5;
   const double tail = upper ? 1 - prob : prob;  // exact for prob >= 1/2
   const double side = upper ? -1.0 : 1.0;
@@ -169,23 +182,23 @@ double quantile(double prob, double dof) {
     double step = G / slope;
     const double damp = 1 - 0.5 * step * ((a - 1) / z - 1 - side * slope);
     if (damp > 0.5) step /= damp;
-    const double next = z - step;
+    const double next = z - step, moved = std::fabs(step);
     // Stop on a step of a few ulp, or when steps stop shrinking at the level of the evaluation's
-    // own rounding.
-    const double moved = std::fabs(step);
+    // own rounding (for small dof, where P ~ z^(dof/2), that level is 1e-16 / (dof/2) of z).
     if (moved <= 4 * kEps * z) {
       z = next;
       break;
     }
+    if (moved <= 1e-12 * z && moved >= 0.5 * last) break;
     if (next > lo && next < hi) {
       z = next;
+      last = moved;
     } else {  // out of the bracket (or no step at all where T under- or overflowed): bisect
-      z = hi == kInf ? 4 * z : lo > 0 ? std::sqrt(lo * hi) : 0.25 * hi;
+      if (hi - lo <= 4 * kEps * hi) break;
+      z = hi == kInf ? std::min(4 * z, std::numeric_limits<double>::max()) : lo > 0 ? std::sqrt(lo) * std::sqrt(hi) : 0.25 * hi;
       last = kInf;
-      continue;
     }
-    if (moved <= 1e-12 * z && moved >= 0.5 * last) break;
-    last = moved;
+    if (!(z > 0)) break;  // below the least subnormal: the quantile is 0 in double
   }
   return 2 * z;
 }
@@ -200,14 +213,14 @@ extern "C" ZORP_API double __tarrdChi2CDF(double x, double dof) {
   if (x <= 0) return 0.0;
   if (x == kInf) return 1.0;
   if (dof == kInf) return 0.0;  // the mass has gone past every finite x
-  return incomplete_gamma(0.5 * dof, x).lower;
+  return incomplete_gamma(shape(dof), x).lower;
 }
 
 extern "C" ZORP_API double __tarrdChi2PDF(double x, double dof) {
   if (std::isnan(x) || std::isnan(dof) || !(dof > 0)) return kNaN;
   if (x < 0 || x == kInf || dof == kInf) return 0.0;
   if (x == 0) return dof < 2 ? kInf : dof == 2 ? 0.5 : 0.0;
-  const double a = 0.5 * dof;
+  const double a = shape(dof);
   if (a > kTemmeFrom) return incomplete_gamma(a, x).kernel / x;
   // f(x) = z^(a-1) e^-z / (2 Gamma(a)), in logarithms so that neither z^(a-1) nor the division
   // by a subnormal x over- or underflows on the way.
