@@ -169,7 +169,7 @@ double quantile(double prob, double dof) {
   const double tail = upper ? 1 - prob : prob;  // exact for prob >= 1/2
   const double side = upper ? -1.0 : 1.0;
   double z = start(a, tail, upper), lo = 0, hi = kInf, last = kInf;
-  for (int i = 0; i < kMaxQuantileSteps; ++i) {
+  for (int i = 0; i < kMaxQuantileSteps && z > 0; ++i) {  // z = 0: below the least subnormal
     const Tails t = incomplete_gamma(a, 2 * z);
     // G = +-ln(T / tail), T the small tail, signed to increase with z: it is as well scaled a
     // hundred orders of magnitude from the root as near it, where P - p itself would be flat.
@@ -198,7 +198,6 @@ double quantile(double prob, double dof) {
       z = hi == kInf ? std::min(4 * z, std::numeric_limits<double>::max()) : lo > 0 ? std::sqrt(lo) * std::sqrt(hi) : 0.25 * hi;
       last = kInf;
     }
-    if (!(z > 0)) break;  // below the least subnormal: the quantile is 0 in double
   }
   return 2 * z;
 }
