@@ -245,6 +245,21 @@ TEST_P(Chi2Dof, CdfAndPdfMatchMpfr) {
   std::printf("dof %g: CDF %.2e PDF %.2e\n", dof, worst_cdf, worst_pdf);
 }
 
+// Far below the goal range: dof down into the subnormals, where D = z^a e^-z / Gamma(a) is itself
+// subnormal and P must come from D/a formed in logarithms.
+TEST(Chi2TinyDof, CdfAndPdfMatchMpfr) {
+  for (double dof : {1e-100, 1e-300, 1e-310, 0x1p-1070, kDenorm})
+    for (double x : {1e-300, 1e-5, 0.5, 1.9, 2.1, 30.0}) {
+      Mp P, Q, f;
+      tails(x, dof, P, Q);
+      density(x, dof, f);
+      EXPECT_LE(error(__tarrdChi2CDF(x, dof), P, 0), 1e-13) << "dof=" << dof << " x=" << x;
+      if (mpfr_cmp_d(f, 1e-300) > 0) {
+        EXPECT_LE(error(__tarrdChi2PDF(x, dof), f, 0), 1e-13) << "dof=" << dof << " x=" << x;
+      }
+    }
+}
+
 // Probabilities of the goal range, 1e-10 to 1 - 1e-12, both sides of the tail switch at 1/2, and
 // the last probability below 1.
 const double kProbs[] = {1e-10, 1e-7, 1e-4, 0.01, 0.3, 0.5, 0x1.0000000000001p-1, 0.7, 0.95, 0.99,

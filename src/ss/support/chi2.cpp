@@ -48,9 +48,6 @@ constexpr double kInvSqrt2Pi = 0x1.9884533d43651p-2;  // 1/sqrt(2 pi)
 constexpr double kTemmeFrom = 1e8;                     // shape a above which the expansion is used
 constexpr int kMaxQuantileSteps = 100;
 
-// a = dof/2, kept positive for the least subnormal dof.
-double shape(double dof) { return std::max(0.5 * dof, std::numeric_limits<double>::denorm_min()); }
-
 Pair sub(Pair a, Pair b) { return dd_add(a, Pair{-b.hi, -b.lo}); }
 
 // e^(e.hi + e.lo) to within the exponential's rounding.
@@ -59,9 +56,23 @@ double exp_pair(Pair e) { return e.hi == -kInf ? 0.0 : std::exp(e.hi) * (1.0 + e
 // ln z for z = x/2 taken from x, so that halving a subnormal x costs nothing.
 Pair ln_half(double x) { return sub(ln_pair(x), kLn2); }
 
+// The shape a = dof/2 with ln a and ln Gamma(a), taken from dof itself: halving a subnormal dof
+// rounds (a is kept positive for the least one), but ln a = ln dof - ln 2 and, below 2^-1000,
+// ln Gamma(a) = -ln a (to within gamma a) stay exact.  Past kTemmeFrom the expansion needs
+// neither logarithm.
+struct Shape {
+  double a;
+  Pair ln_a{0.0, 0.0}, lgamma_a{0.0, 0.0};
+  explicit Shape(double dof) : a(std::max(0.5 * dof, std::numeric_limits<double>::denorm_min())) {
+    if (a > kTemmeFrom) return;
+    ln_a = sub(ln_pair(dof), kLn2);
+    lgamma_a = dof < 0x1p-1000 ? Pair{-ln_a.hi, -ln_a.lo} : lgamma_pair(a);
+  }
+};
+
 // c ln z - z - ln Gamma(a), the logarithm of z^c e^-z / Gamma(a).
-Pair log_kernel(Pair c, double x, double a) {
-  return sub(dd_add(dd_mul(c, ln_half(x)), Pair{-0.5 * x, 0.0}), lgamma_pair(a));
+Pair log_kernel(Pair c, double x, const Shape& s) {
+  return sub(dd_add(dd_mul(c, ln_half(x)), Pair{-0.5 * x, 0.0}), s.lgamma_a);
 }
 
 struct Tails {
@@ -101,10 +112,11 @@ Tails temme(double a, double x) {
 }
 
 // P, Q and D at z = x/2 > 0 finite, for 0 < a < inf.
-Tails incomplete_gamma(double a, double x) {
+Tails incomplete_gamma(const Shape& s, double x) {
+  const double a = s.a;
   if (a > kTemmeFrom) return temme(a, x);
   const double z = 0.5 * x;
-  const Pair e = log_kernel({a, 0.0}, x, a);
+  const Pair e = log_kernel({a, 0.0}, x, s);
   const double kernel = exp_pair(e);
   // Near z = a both methods need about 9 sqrt(a) terms; the bound only guarantees an end.
   const int cap = 1000 + int(20 * std::sqrt(a));
@@ -116,7 +128,7 @@ Tails incomplete_gamma(double a, double x) {
       if (term <= sum * 0x1p-54) break;
     }
     // D/a = z^a e^-z / Gamma(a + 1) from the logarithms: for tiny a, D itself is subnormal.
-    const double p = exp_pair(sub(e, ln_pair(a))) * sum;
+    const double p = exp_pair(sub(e, s.ln_a)) * sum;
     return {p, 1 - p, kernel};
   }
   constexpr double kTiny = 0x1p-1000;  // Lentz's stand-in for a zero denominator
@@ -146,31 +158,33 @@ double normal_quantile(double tail, bool upper) {
 }
 
 // A starting z for P(a, z) = p (upper false, tail = p) or Q(a, z) = tail (upper true).
-double start(double a, double tail, bool upper) {
-  const double k = 2 * a, w = 2 / (9 * k);
+double start(const Shape& s, double tail, bool upper) {
+  const double a = s.a, k = 2 * a, w = 2 / (9 * k);
   const double base = 1 - w + normal_quantile(tail, upper) * std::sqrt(w);
   const double wilson = base > 0 ? 0.5 * k * base * base * base : 0.0;
-  const Pair lga = lgamma_pair(a);
+  if (a > kTemmeFrom) return wilson;  // within a few 1e-5 of the root there
+  const double lga = s.lgamma_a.hi;
   if (!upper) {
     // P(a, z) <= z^a / Gamma(a + 1): the root lies above this z, which is also close to it when
     // it is small.
-    const double low = std::exp((std::log(tail) + lga.hi + std::log(a)) / a);
+    const double low = std::exp((std::log(tail) + lga + s.ln_a.hi) / a);
     return std::max(wilson, low);
   }
   // Q(a, z) ~ z^(a-1) e^-z / Gamma(a) for z >> a: a few rounds of the fixed point.
-  double z = std::max(a + 1, -std::log(tail) - lga.hi);
-  for (int i = 0; i < 4; ++i) z = std::max(a + 1, (a - 1) * std::log(z) - std::log(tail) - lga.hi);
+  double z = std::max(a + 1, -std::log(tail) - lga);
+  for (int i = 0; i < 4; ++i) z = std::max(a + 1, (a - 1) * std::log(z) - std::log(tail) - lga);
   return wilson > 0 && a > 5 ? wilson : z;
 }
 
 double quantile(double prob, double dof) {
-  const double a = shape(dof);
+  const Shape s(dof);
+  const double a = s.a;
   const bool upper = prob > 0.5;
   const double tail = upper ? 1 - prob : prob;  // exact for prob >= 1/2
   const double side = upper ? -1.0 : 1.0;
-  double z = start(a, tail, upper), lo = 0, hi = kInf, last = kInf;
+  double z = start(s, tail, upper), lo = 0, hi = kInf, last = kInf;
   for (int i = 0; i < kMaxQuantileSteps && z > 0; ++i) {  // z = 0: below the least subnormal
-    const Tails t = incomplete_gamma(a, 2 * z);
+    const Tails t = incomplete_gamma(s, 2 * z);
     // G = +-ln(T / tail), T the small tail, signed to increase with z: it is as well scaled a
     // hundred orders of magnitude from the root as near it, where P - p itself would be flat.
     const double T = upper ? t.upper : t.lower, r = (T - tail) / tail;
@@ -212,18 +226,18 @@ extern "C" ZORP_API double __tarrdChi2CDF(double x, double dof) {
   if (x <= 0) return 0.0;
   if (x == kInf) return 1.0;
   if (dof == kInf) return 0.0;  // the mass has gone past every finite x
-  return incomplete_gamma(shape(dof), x).lower;
+  return incomplete_gamma(Shape(dof), x).lower;
 }
 
 extern "C" ZORP_API double __tarrdChi2PDF(double x, double dof) {
   if (std::isnan(x) || std::isnan(dof) || !(dof > 0)) return kNaN;
   if (x < 0 || x == kInf || dof == kInf) return 0.0;
   if (x == 0) return dof < 2 ? kInf : dof == 2 ? 0.5 : 0.0;
-  const double a = shape(dof);
-  if (a > kTemmeFrom) return incomplete_gamma(a, x).kernel / x;
+  const Shape s(dof);
+  if (s.a > kTemmeFrom) return incomplete_gamma(s, x).kernel / x;
   // f(x) = z^(a-1) e^-z / (2 Gamma(a)), in logarithms so that neither z^(a-1) nor the division
   // by a subnormal x over- or underflows on the way.
-  return exp_pair(sub(log_kernel(two_sum(a, -1.0), x, a), kLn2));
+  return exp_pair(sub(log_kernel(two_sum(s.a, -1.0), x, s), kLn2));
 }
 
 extern "C" ZORP_API double __tarrdChi2ICDF(double prob, double dof) {
