@@ -57,13 +57,13 @@ double exp_pair(Pair e) { return e.hi == -kInf ? 0.0 : std::exp(e.hi) * (1.0 + e
 Pair ln_half(double x) { return sub(ln_pair(x), kLn2); }
 
 // The shape a = dof/2 with ln a and ln Gamma(a), taken from dof itself: halving a subnormal dof
-// rounds (a is kept positive for the least one), but ln a = ln dof - ln 2 and, below 2^-1000,
-// ln Gamma(a) = -ln a (to within gamma a) stay exact.  Past kTemmeFrom the expansion needs
-// neither logarithm.
+// rounds (to 0 for the least one), but ln a = ln dof - ln 2 and, below 2^-1000, ln Gamma(a) =
+// -ln a (to within gamma a) stay exact, and a itself then only multiplies ln z or adds to n.
+// Past kTemmeFrom the expansion needs neither logarithm.
 struct Shape {
   double a;
   Pair ln_a{0.0, 0.0}, lgamma_a{0.0, 0.0};
-  explicit Shape(double dof) : a(std::max(0.5 * dof, std::numeric_limits<double>::denorm_min())) {
+  explicit Shape(double dof) : a(0.5 * dof) {
     if (a > kTemmeFrom) return;
     ln_a = sub(ln_pair(dof), kLn2);
     lgamma_a = dof < 0x1p-1000 ? Pair{-ln_a.hi, -ln_a.lo} : lgamma_pair(a);
