@@ -153,7 +153,8 @@ Tails incomplete_gamma(const Shape& s, double x) {
 // `tail` is the smaller of p and 1 - p, `upper` says which.
 double normal_quantile(double tail, bool upper) {
   const double t = std::sqrt(-2 * std::log(tail));
-  const double v = t - (2.515517 + t * (0.802853 + t * 0.010328)) / (1 + t * (1.432788 + t * (0.189269 + t * 0.001308)));
+  const double num = 2.515517 + t * (0.802853 + t * 0.010328);
+  const double v = t - num / (1 + t * (1.432788 + t * (0.189269 + t * 0.001308)));
   return upper ? v : -v;
 }
 
@@ -209,7 +210,11 @@ double quantile(double prob, double dof) {
       last = moved;
     } else {  // out of the bracket (or no step at all where T under- or overflowed): bisect
       if (hi - lo <= 4 * kEps * hi) break;
-      z = hi == kInf ? std::min(4 * z, std::numeric_limits<double>::max()) : lo > 0 ? std::sqrt(lo) * std::sqrt(hi) : 0.25 * hi;
+      if (hi == kInf) {
+        z = std::min(4 * z, std::numeric_limits<double>::max());
+      } else {
+        z = lo > 0 ? std::sqrt(lo) * std::sqrt(hi) : 0.25 * hi;
+      }
       last = kInf;
     }
   }
