@@ -19,14 +19,14 @@
 // a = 10^8 (dof 2e8, far beyond the callers) the leading term of Temme's uniform expansion takes
 // over (DLMF 8.12.3-8.12.4, coefficient c0 of 8.12.9): Q = erfc(eta sqrt(a/2))/2 + R,
 // R = e^(-a eta^2/2) / sqrt(2 pi a) c0(eta), eta^2/2 = lambda - 1 - ln lambda, lambda = z/a,
-// relative error O(1/(540 a)) < 1e-10.
+// relative error O(1/a): 1.1e-10 at the switch against a series summed in MPFR.
 //
 // The quantile: Halley steps on the logarithm of whichever of P(a, z) / p and Q(a, z) / (1 - p)
 // has the small tail (1 - p is exact for p >= 1/2), inside a bracket that every evaluation
 // narrows; a step that leaves it is replaced by a bisection (geometric once both ends are
-// positive).  The start is Wilson & Hilferty's cube-root normal
-// approximation, with the tail forms z = (p Gamma(a + 1))^(1/a) (lower) and the fixed point of
-// z = (a - 1) ln z - ln(q Gamma(a)) (upper) where they are closer, as they are for small dof.
+// positive).  The start is Wilson & Hilferty's cube-root normal approximation, with the tail
+// forms z = (p Gamma(a + 1))^(1/a) (lower) and the fixed point of z = (a - 1) ln z - ln(q Gamma(a))
+// (upper) where they are closer, as they are for small dof; two to six evaluations follow.
 #include <algorithm>
 #include <cmath>
 #include <limits>
