@@ -297,6 +297,48 @@ TYPED_TEST(SSOrder, WeightedMedianMeetsItsDefinition) {
       }
 }
 
+// WMedian on short rows whose answer turns on the rule's edge, the cumulative weight equal to
+// q W: even and odd counts, unordered values, ties at the middle, a middle value of weight 0,
+// a weightless least value at order 0, with and without weights.  The reference repeats each
+// value weight times (every weight 1 when none is registered) and takes, from that sorted list
+// of W values, the value at position q W, the mean of it and the next where q W is a whole
+// number inside (0, W).
+TYPED_TEST(SSOrder, WeightedMedianAtTheSplitPoint) {
+  using T = TypeParam;
+  struct Row {
+    std::vector<double> v, w;  // no w: none registered
+    double q;
+  };
+  const Row rows[] = {
+      // unweighted: even and odd counts, unordered, ties at the middle, the other orders
+      {{1, 2, 3, 4}, {}, 0.5}, {{4, 1, 3, 2}, {}, 0.5}, {{1, 2, 3}, {}, 0.5}, {{5, 1, 4, 2, 3}, {}, 0.5},
+      {{1, 2, 2, 3}, {}, 0.5}, {{2, 2, 2, 2}, {}, 0.5}, {{1, 2, 3, 4}, {}, 0.25}, {{1, 2, 3, 4}, {}, 0.75},
+      {{1, 2, 3, 4}, {}, 0}, {{1, 2, 3, 4}, {}, 1},
+      // weighted: the same edges, a weight 0 at the split and before it
+      {{1, 2, 3, 4}, {1, 1, 1, 1}, 0.5}, {{1, 2, 3, 4}, {2, 1, 1, 2}, 0.5}, {{4, 3, 2, 1}, {1, 1, 1, 3}, 0.5},
+      {{1, 2, 3}, {1, 2, 1}, 0.5}, {{3, 1, 2}, {1, 1, 2}, 0.5}, {{1, 2, 2, 3}, {1, 1, 1, 1}, 0.5},
+      {{1, 2, 3, 4}, {1, 1, 1, 1}, 0.25}, {{1, 2, 3, 4}, {1, 0, 1, 2}, 0.5}, {{1, 2, 3, 4}, {2, 0, 1, 1}, 0.5},
+      {{1, 2, 3}, {0, 1, 1}, 0}};
+  for (const Row& row : rows) {
+    const int64_t n = int64_t(row.v.size());
+    std::vector<double> rep;
+    for (int64_t i = 0; i < n; ++i) rep.insert(rep.end(), row.w.empty() ? 1 : size_t(row.w[i]), row.v[i]);
+    std::sort(rep.begin(), rep.end());
+    const double at = row.q * double(rep.size());
+    const size_t k = size_t(std::ceil(at));
+    const double want = at == double(k) && k > 0 && k < rep.size() ? (rep[k - 1] + rep[k]) / 2 : rep[std::max<size_t>(k, 1) - 1];
+    const std::vector<T> x(row.v.begin(), row.v.end()), w(row.w.begin(), row.w.end());
+    const T q = T(row.q);
+    T out = T(kSentinel);
+    Task<T> t(1, int32_t(n), 1, x.data(), row.w.empty() ? nullptr : w.data());
+    t.edit(TARR_SS_PARAM_QUANT_ORDERS, &q);
+    t.edit(TARR_SS_PARAM_QUANTILES, &out);
+    ASSERT_EQ(Fn<T>::wmedian(t.t, 0, TARR_SS_METHOD_QUANTILES), 0);
+    EXPECT_EQ(out, T(want)) << "n " << n << " q " << row.q << (row.w.empty() ? " unweighted" : " weighted")
+                            << " first value " << row.v[0];
+  }
+}
+
 // MAD: medians by full sort, the mean in long double; the mean given by the caller (method
 // 0x100) is the one used.
 TYPED_TEST(SSOrder, AbsoluteDeviationsMatchReference) {
