@@ -370,6 +370,72 @@ TYPED_TEST(SSOrder, AbsoluteDeviationsMatchReference) {
     }
 }
 
+// The ranges of an order (Quantiles, WMedian and the streaming quantiles: [0, 1]) and of the
+// streaming epsilon ((0, 1)) at both edges: the ends and one step of the type beyond them,
+// NaN.  A refusal leaves the results as they were.
+TYPED_TEST(SSOrder, OrderAndEpsilonRanges) {
+  using T = TypeParam;
+  const T inf = std::numeric_limits<T>::infinity(), nan = std::numeric_limits<T>::quiet_NaN();
+  enum Routine { kQuantiles, kWMedian, kStreamOrder, kStreamEpsilon };
+  struct Row {
+    Routine routine;
+    T value;
+    int code;
+  };
+  const Row rows[] = {{kQuantiles, T(0), 0},
+                      {kQuantiles, T(1), 0},
+                      {kQuantiles, std::nextafter(T(0), -inf), TARR_SS_ERROR_NULL_QUANT_COUNT},
+                      {kQuantiles, std::nextafter(T(1), inf), TARR_SS_ERROR_NULL_QUANT_COUNT},
+                      {kQuantiles, nan, TARR_SS_ERROR_NULL_QUANT_COUNT},
+                      {kWMedian, T(0), 0},
+                      {kWMedian, T(1), 0},
+                      {kWMedian, std::nextafter(T(0), -inf), TARR_SS_ERROR_NULL_QUANT_COUNT},
+                      {kWMedian, std::nextafter(T(1), inf), TARR_SS_ERROR_NULL_QUANT_COUNT},
+                      {kWMedian, nan, TARR_SS_ERROR_NULL_QUANT_COUNT},
+                      {kStreamOrder, T(0), 0},
+                      {kStreamOrder, T(1), 0},
+                      {kStreamOrder, std::nextafter(T(0), -inf), TARR_SS_ERROR_NULL_SQUANT_COUNT},
+                      {kStreamOrder, std::nextafter(T(1), inf), TARR_SS_ERROR_NULL_SQUANT_COUNT},
+                      {kStreamEpsilon, std::nextafter(T(1), T(0)), 0},
+                      {kStreamEpsilon, T(0.5), 0},
+                      {kStreamEpsilon, T(1), TARR_SS_ERROR_NULL_SQUANT_PARAMS},
+                      {kStreamEpsilon, T(0), TARR_SS_ERROR_NULL_SQUANT_PARAMS},
+                      {kStreamEpsilon, -T(0), TARR_SS_ERROR_NULL_SQUANT_PARAMS},
+                      {kStreamEpsilon, nan, TARR_SS_ERROR_NULL_SQUANT_PARAMS}};
+  const std::vector<T> x = matrix<T>(kRandom, 1, 9, 1, 5), w(9, T(1));
+  const std::vector<T> sorted_x = sorted(x);
+  const int32_t one = 1;
+  for (const Row& row : rows) {
+    std::vector<T> out(1, T(kSentinel));
+    const T order = row.routine == kStreamEpsilon ? T(0.5) : row.value;
+    const T eps = row.routine == kStreamEpsilon ? row.value : T(0.01);
+    Task<T> t(1, 9, 1, x.data(), row.routine == kWMedian ? w.data() : nullptr);
+    int rc;
+    if (row.routine == kQuantiles || row.routine == kWMedian) {
+      t.edit(TARR_SS_PARAM_QUANT_COUNT, &one);
+      t.edit(TARR_SS_PARAM_QUANT_ORDERS, &order);
+      t.edit(TARR_SS_PARAM_QUANTILES, out.data());
+      rc = row.routine == kQuantiles ? Fn<T>::quantiles(t.t, TARR_SS_QUANTS, TARR_SS_METHOD_QUANTILES)
+                                     : Fn<T>::wmedian(t.t, 0, TARR_SS_METHOD_QUANTILES);
+    } else {
+      t.edit(TARR_SS_PARAM_SQUANT_COUNT, &one);
+      t.edit(TARR_SS_PARAM_SQUANT_ORDERS, &order);
+      t.edit(TARR_SS_PARAM_SQUANTILES, out.data());
+      t.edit(TARR_SS_PARAM_SQUANT_NPARAMS, &one);
+      t.edit(TARR_SS_PARAM_SQUANT_PARAMS, &eps);
+      rc = Fn<T>::stream(t.t, 0, TARR_SS_METHOD_SQUANTS);
+      __tarrSQuantilesFreeBuffers(t.t);
+    }
+    SCOPED_TRACE(testing::Message() << "routine " << row.routine << " value " << row.value);
+    EXPECT_EQ(rc, row.code);
+    if (row.code != 0) {
+      EXPECT_TRUE(untouched(out));
+    } else {  // nine values and one component: every estimate here is exact
+      EXPECT_EQ(out[0], T(quantile_of(sorted_x, double(order))));
+    }
+  }
+}
+
 // ---- status codes in check order, results untouched until the last rung -------------------
 // Each ladder ends with the call's allocations failing one by one (the host core's countdown,
 // armed by the rung before): TARR_SS_ERROR_ALLOCATION, nothing written, nothing left allocated.
