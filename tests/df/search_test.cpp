@@ -248,8 +248,17 @@ TYPED_TEST(Search, SortedStartAndCodes) {
   T dh[5] = {0, T(0.5), 0, 0, 0};
   EXPECT_EQ(search1d<T>(nullptr, 3, s.data(), 0, nullptr, c32), DF_ERROR_NULL_TASK);
   EXPECT_EQ(search1d<T>(t, 3, s.data(), 0, dh, c32), DF_ERROR_BAD_SEARCH_HINT);
-  dh[1] = 1, dh[4] = 9;
-  EXPECT_EQ(search1d<T>(t, 3, s.data(), 0, dh, c32), DF_ERROR_BAD_SEARCH_HINT);
+  // The peak index lies in [0, nx]: both ends accepted, one step of the type beyond refused.
+  const T inf = std::numeric_limits<T>::infinity();
+  const struct { T peak; int code; } peaks[] = {{T(0), 0}, {T(8), 0}, {T(3.5), 0},
+                                                {std::nextafter(T(0), -inf), DF_ERROR_BAD_SEARCH_HINT},
+                                                {std::nextafter(T(8), inf), DF_ERROR_BAD_SEARCH_HINT},
+                                                {std::numeric_limits<T>::quiet_NaN(), DF_ERROR_BAD_SEARCH_HINT}};
+  for (const auto& pk : peaks) {
+    dh[1] = 1, dh[4] = pk.peak;
+    EXPECT_EQ(search1d<T>(t, 3, s.data(), 0, dh, c32), pk.code) << pk.peak;
+    if (pk.code == 0) EXPECT_EQ(c32[2], 7) << pk.peak;
+  }
   EXPECT_EQ(search1d<T>(t, -1, s.data(), 0, nullptr, c32), DF_ERROR_BAD_NSITE);
   EXPECT_EQ(search1d<T>(t, 3, nullptr, 0, nullptr, c32), DF_ERROR_BAD_SITE);
   EXPECT_EQ(search1d<T>(t, 3, s.data(), 0, nullptr, nullptr), DF_ERROR_BAD_CELL);
