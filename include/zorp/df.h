@@ -350,7 +350,11 @@ typedef int (*zorp_df_sinteg_cb)(int64_t* n, const float* a, const float* b, flo
 
 /* Integrate1D: task, method (not read), nlim, llim, llimhint, rlim, rlimhint, ldatahint,
  * rdatahint, r, rhint, left, right and interior callbacks with their parameters, user search
- * callback and parameters. */
+ * callback and parameters.  Checks in order: the task and its x, the kind, the search hints,
+ * rhint, nlim (negative: DF_ERROR_BAD_NLIM), then llim, rlim, r and the spline's data (y or
+ * coefficients).  nlim = 0 is an empty request, as nsite = 0 is for search and interpolation:
+ * status 0 once the checks before it pass, with the limits, r and the spline's data not read
+ * (they may be null), nothing allocated and no callback called. */
 ZORP_API int zorp_df_kernel_dDFIntegrate1D(DFTask* task, int64_t method, int64_t nlim, const double* llim,
                                            int64_t llimhint, const double* rlim, int64_t rlimhint,
                                            const double* ldatahint, const double* rdatahint, double* r, int64_t rhint,

@@ -215,4 +215,71 @@ TYPED_TEST(Integ, CallbacksAndCodes) {
             DF_ERROR_NULL_TASK);
 }
 
+// nlim at its edges: 0 is an empty request (status 0 whatever the limits, the results and the
+// spline's data are: nothing read, written, allocated or called back), 1 is checked in full
+// and computed, -1 refused.  The spline is the line f(x) = x on [0, 1]; its pair [-1, 2] has
+// the integral 1/2 inside the partition plus the callbacks' parts beyond it.
+struct Calls {
+  int end = 0, search = 0;
+};
+template <typename T>
+int end_part(int64_t*, const T* a, const T* b, T* r, void* p) {
+  ++static_cast<Calls*>(p)->end;
+  r[0] = *b - *a;
+  return 0;
+}
+template <typename T>
+int search_none(int64_t*, const T*, void*, int32_t*, void* p) {
+  ++static_cast<Calls*>(p)->search;
+  return 0;  // the library finds every cell
+}
+
+TYPED_TEST(Integ, PairCountAtItsEdges) {
+  using T = TypeParam;
+  Task<T> k(grid<T>(10, false, 0, 1), 1, [](int64_t, double x) { return x; });
+  ASSERT_EQ(k.build(2, 0, 0), 0);
+  struct Row {
+    int64_t nlim;
+    bool llim, rlim, r, data, armed;  // given; the coefficients there; the next allocation fails
+    int code;
+  };
+  const Row rows[] = {{0, false, false, false, true, false, 0},  {0, true, true, true, false, false, 0},
+                      {0, true, true, true, true, true, 0},      {-1, true, true, true, true, false, DF_ERROR_BAD_NLIM},
+                      {1, false, true, true, true, false, DF_ERROR_BAD_LLIM},
+                      {1, true, false, true, true, false, DF_ERROR_BAD_RLIM},
+                      {1, true, true, false, true, false, DF_ERROR_BAD_R},
+                      {1, true, true, true, false, false, DF_ERROR_BAD_SCOEFF},
+                      {1, true, true, true, true, true, DF_ERROR_MEM_FAILURE},
+                      {1, true, true, true, true, false, 0}};
+  const T l = -1, rr = 2;
+  void* const coeff = k.t->coeff[0];
+  for (const Row& row : rows) {
+    Calls c;
+    T out = T(-7);
+    const int64_t live = zorp_core_live_allocations();
+    k.t->coeff[0] = row.data ? coeff : nullptr;
+    if (row.armed) zorp_core_fail_allocation(1);
+    const int rc = zorp::test::df::Entries<T>::integrate(
+        k.t, 0, row.nlim, row.llim ? &l : nullptr, 0, row.rlim ? &rr : nullptr, 0, nullptr, nullptr,
+        row.r ? &out : nullptr, 0, &end_part<T>, &c, &end_part<T>, &c, nullptr, nullptr, &search_none<T>, &c);
+    zorp_core_fail_allocation(0);
+    k.t->coeff[0] = coeff;
+    SCOPED_TRACE(testing::Message() << "nlim " << row.nlim << " llim " << row.llim << " rlim " << row.rlim << " r "
+                                    << row.r << " data " << row.data << " armed " << row.armed);
+    EXPECT_EQ(rc, row.code);
+    EXPECT_EQ(zorp_core_live_allocations(), live);
+    if (row.code == 0 && row.nlim == 1) {
+      EXPECT_NEAR(out, 1 + 0.5 + 1, tol<T>());
+      EXPECT_EQ(c.end, 2);
+      EXPECT_EQ(c.search, 2) << "once for the left limits, once for the right ones";
+    } else {
+      EXPECT_EQ(out, T(-7));
+      EXPECT_EQ(c.end, 0);
+    }
+    if (row.nlim == 0) {
+      EXPECT_EQ(c.search, 0);
+    }
+  }
+}
+
 }  // namespace

@@ -228,6 +228,66 @@ int mark(int64_t* n, int64_t* cell, const T* site, T* r, void*) {
   return *site > T(100) ? -77 : 0;
 }
 
+// The end callbacks by where a site lies: inside, exactly at either end, one step of the type
+// beyond either end and far beyond it; one site at a time (the direct path) and all at once
+// (the blocks), on an uneven and a uniform partition.  Each callback counts its calls and
+// writes a value no spline gives here; the library's sites take the line itself.
+struct EndCalls {
+  int left = 0, right = 0;
+};
+template <typename T>
+int count_end(int64_t*, int64_t* cell, const T*, T* r, void* params) {
+  EndCalls& c = *static_cast<EndCalls*>(params);
+  (*cell == 0 ? c.left : c.right) += 1;
+  r[0] = *cell == 0 ? T(-1000) : T(1000);
+  return 0;
+}
+
+TYPED_TEST(Interp, EndCallbacksOnlyBeyondTheEnds) {
+  using T = TypeParam;
+  using Cb = typename zorp::test::df::Entries<T>::InterpCb;
+  const T inf = std::numeric_limits<T>::infinity();
+  for (int64_t xhint : {int64_t(1), int64_t(DF_UNIFORM_PARTITION)}) {
+    Spline<T> sp(grid<T>(9, xhint == 1), 1, [](int64_t, double x) { return x; }, xhint);
+    ASSERT_EQ(sp.build(2, 0, 0), 0);
+    const T a = sp.x.front(), b = sp.x.back();
+    struct Row { T site; int left, right; };
+    const Row rows[] = {{T(0.5) * (a + b), 0, 0},     {a, 0, 0},      {b, 0, 0},
+                        {std::nextafter(a, inf), 0, 0}, {std::nextafter(b, -inf), 0, 0},
+                        {std::nextafter(a, -inf), 1, 0}, {std::nextafter(b, inf), 0, 1},
+                        {a - 5, 1, 0},                  {b + 5, 0, 1}};
+    std::vector<T> all;
+    EndCalls total;
+    for (const Row& row : rows) {
+      all.push_back(row.site);
+      total.left += row.left, total.right += row.right;
+      EndCalls c;
+      T r = T(-7);
+      ASSERT_EQ(zorp::test::df::Entries<T>::interpolate(sp.t, DF_INTERP, 0, 1, &row.site, 0, 1, std::vector<int32_t>{1}.data(),
+                                                        nullptr, &r, 0, nullptr, &count_end<T>, &c, &count_end<T>, &c,
+                                                        static_cast<Cb>(nullptr), nullptr, nullptr, nullptr, nullptr),
+                0);
+      SCOPED_TRACE(testing::Message() << "xhint " << xhint << " site " << row.site);
+      EXPECT_EQ(c.left, row.left);
+      EXPECT_EQ(c.right, row.right);
+      if (row.left + row.right == 0) {
+        EXPECT_NEAR(r, row.site, tol<T>());
+      } else {
+        EXPECT_EQ(r, row.left ? T(-1000) : T(1000));
+      }
+    }
+    EndCalls c;
+    std::vector<T> r(all.size(), T(-7));
+    const int32_t value[1] = {1};
+    ASSERT_EQ(zorp::test::df::Entries<T>::interpolate(sp.t, DF_INTERP, 0, static_cast<int64_t>(all.size()), all.data(), 0, 1,
+                                                      value, nullptr, r.data(), 0, nullptr, &count_end<T>, &c,
+                                                      &count_end<T>, &c, nullptr, nullptr, nullptr, nullptr, nullptr),
+              0);
+    EXPECT_EQ(c.left, total.left) << "blocks, xhint " << xhint;
+    EXPECT_EQ(c.right, total.right) << "blocks, xhint " << xhint;
+  }
+}
+
 TYPED_TEST(Interp, CallbacksAndCodes) {
   using T = TypeParam;
   Spline<T> sp(grid<T>(10), 1, [](int64_t, double x) { return x; });

@@ -165,6 +165,28 @@ TYPED_TEST(Search, EveryMethodMatchesTheConvention) {
   std::vector<int32_t> c(s.size());
   ASSERT_EQ(search1d<T>(t, static_cast<int64_t>(s.size()), s.data(), 0, nullptr, c.data()), 0);
   EXPECT_EQ(c, (std::vector<int32_t>{0, 1, 1, 10, 11, 10, 4, 11}));
+  // The ends decide by comparison where the rounded scale would not: one step of the type
+  // inside either end stays inside (cells 1 and nx-1), one step beyond goes to 0 or nx, by the
+  // vector formula (Search1D) and the scalar one (the uniform user-defined method, no callback).
+  {
+    const T inf = std::numeric_limits<T>::infinity();
+    const std::vector<T> e = {-1, 2};
+    const std::vector<T> near = {std::nextafter(T(2), -inf), T(2), std::nextafter(T(2), inf),
+                                 std::nextafter(T(-1), -inf), T(-1), std::nextafter(T(-1), inf)};
+    const std::vector<int64_t> want = {8, 8, 9, 0, 1, 1};
+    DFTask* u = new_task(e, DF_UNIFORM_PARTITION);
+    u->nx = 9;
+    std::vector<int32_t> c32(near.size(), -9);
+    ASSERT_EQ(search1d<T>(u, static_cast<int64_t>(near.size()), near.data(), 0, nullptr, c32.data()), 0);
+    const std::vector<int64_t> cv(c32.begin(), c32.end());
+    std::vector<int64_t> cs(near.size(), -9);
+    int32_t flags[6];
+    const T scale = T(8) / (e[1] - e[0]);
+    ASSERT_EQ(methods<T>()[6].f64(9, e.data(), 6, near.data(), scale, nullptr, 0, nullptr, 0, nullptr, nullptr, flags, cs.data()), 0);
+    EXPECT_EQ(cv, want);
+    EXPECT_EQ(cs, want);
+    zorp_df_kernel_DeleteTask(&u);
+  }
   // Uniform sites: first and last site only.
   const T us[2] = {-1, T(11)};
   std::vector<int32_t> cu(13);
@@ -202,7 +224,7 @@ TYPED_TEST(Search, UserCallbackProtocol) {
         int64_t want = j % 2 ? 7 : mode == 1000 ? 1000000 : reference_cell(x, s[j]);
         if (xhint != 1 && j % 2 == 0 && mode != 1000) {  // the uniform formula
           const T u = (s[j] - xs[0]) * scale;
-          want = !(s[j] >= xs[0]) ? 0 : s[j] == xs[1] ? 99 : std::min<int64_t>(u < T(99) ? int64_t(u) : 99, 99) + 1;
+          want = !(s[j] >= xs[0]) ? 0 : s[j] == xs[1] ? 99 : s[j] > xs[1] ? 100 : (u < T(98) ? int64_t(u) : 98) + 1;
         }
         EXPECT_EQ(c[j], want) << "xhint " << xhint << " mode " << mode << " site " << j;
       }
@@ -226,8 +248,17 @@ TYPED_TEST(Search, SortedStartAndCodes) {
   T dh[5] = {0, T(0.5), 0, 0, 0};
   EXPECT_EQ(search1d<T>(nullptr, 3, s.data(), 0, nullptr, c32), DF_ERROR_NULL_TASK);
   EXPECT_EQ(search1d<T>(t, 3, s.data(), 0, dh, c32), DF_ERROR_BAD_SEARCH_HINT);
-  dh[1] = 1, dh[4] = 9;
-  EXPECT_EQ(search1d<T>(t, 3, s.data(), 0, dh, c32), DF_ERROR_BAD_SEARCH_HINT);
+  // The peak index lies in [0, nx]: both ends accepted, one step of the type beyond refused.
+  const T inf = std::numeric_limits<T>::infinity();
+  const struct { T peak; int code; } peaks[] = {{T(0), 0}, {T(8), 0}, {T(3.5), 0},
+                                                {std::nextafter(T(0), -inf), DF_ERROR_BAD_SEARCH_HINT},
+                                                {std::nextafter(T(8), inf), DF_ERROR_BAD_SEARCH_HINT},
+                                                {std::numeric_limits<T>::quiet_NaN(), DF_ERROR_BAD_SEARCH_HINT}};
+  for (const auto& pk : peaks) {
+    dh[1] = 1, dh[4] = pk.peak;
+    EXPECT_EQ(search1d<T>(t, 3, s.data(), 0, dh, c32), pk.code) << pk.peak;
+    if (pk.code == 0) EXPECT_EQ(c32[2], 7) << pk.peak;
+  }
   EXPECT_EQ(search1d<T>(t, -1, s.data(), 0, nullptr, c32), DF_ERROR_BAD_NSITE);
   EXPECT_EQ(search1d<T>(t, 3, nullptr, 0, nullptr, c32), DF_ERROR_BAD_SITE);
   EXPECT_EQ(search1d<T>(t, 3, s.data(), 0, nullptr, nullptr), DF_ERROR_BAD_CELL);

@@ -297,6 +297,48 @@ TYPED_TEST(SSOrder, WeightedMedianMeetsItsDefinition) {
       }
 }
 
+// WMedian on short rows whose answer turns on the rule's edge, the cumulative weight equal to
+// q W: even and odd counts, unordered values, ties at the middle, a middle value of weight 0,
+// a weightless least value at order 0, with and without weights.  The reference repeats each
+// value weight times (every weight 1 when none is registered) and takes, from that sorted list
+// of W values, the value at position q W, the mean of it and the next where q W is a whole
+// number inside (0, W).
+TYPED_TEST(SSOrder, WeightedMedianAtTheSplitPoint) {
+  using T = TypeParam;
+  struct Row {
+    std::vector<double> v, w;  // no w: none registered
+    double q;
+  };
+  const Row rows[] = {
+      // unweighted: even and odd counts, unordered, ties at the middle, the other orders
+      {{1, 2, 3, 4}, {}, 0.5}, {{4, 1, 3, 2}, {}, 0.5}, {{1, 2, 3}, {}, 0.5}, {{5, 1, 4, 2, 3}, {}, 0.5},
+      {{1, 2, 2, 3}, {}, 0.5}, {{2, 2, 2, 2}, {}, 0.5}, {{1, 2, 3, 4}, {}, 0.25}, {{1, 2, 3, 4}, {}, 0.75},
+      {{1, 2, 3, 4}, {}, 0}, {{1, 2, 3, 4}, {}, 1},
+      // weighted: the same edges, a weight 0 at the split and before it
+      {{1, 2, 3, 4}, {1, 1, 1, 1}, 0.5}, {{1, 2, 3, 4}, {2, 1, 1, 2}, 0.5}, {{4, 3, 2, 1}, {1, 1, 1, 3}, 0.5},
+      {{1, 2, 3}, {1, 2, 1}, 0.5}, {{3, 1, 2}, {1, 1, 2}, 0.5}, {{1, 2, 2, 3}, {1, 1, 1, 1}, 0.5},
+      {{1, 2, 3, 4}, {1, 1, 1, 1}, 0.25}, {{1, 2, 3, 4}, {1, 0, 1, 2}, 0.5}, {{1, 2, 3, 4}, {2, 0, 1, 1}, 0.5},
+      {{1, 2, 3}, {0, 1, 1}, 0}};
+  for (const Row& row : rows) {
+    const int64_t n = int64_t(row.v.size());
+    std::vector<double> rep;
+    for (int64_t i = 0; i < n; ++i) rep.insert(rep.end(), row.w.empty() ? 1 : size_t(row.w[i]), row.v[i]);
+    std::sort(rep.begin(), rep.end());
+    const double at = row.q * double(rep.size());
+    const size_t k = size_t(std::ceil(at));
+    const double want = at == double(k) && k > 0 && k < rep.size() ? (rep[k - 1] + rep[k]) / 2 : rep[std::max<size_t>(k, 1) - 1];
+    const std::vector<T> x(row.v.begin(), row.v.end()), w(row.w.begin(), row.w.end());
+    const T q = T(row.q);
+    T out = T(kSentinel);
+    Task<T> t(1, int32_t(n), 1, x.data(), row.w.empty() ? nullptr : w.data());
+    t.edit(TARR_SS_PARAM_QUANT_ORDERS, &q);
+    t.edit(TARR_SS_PARAM_QUANTILES, &out);
+    ASSERT_EQ(Fn<T>::wmedian(t.t, 0, TARR_SS_METHOD_QUANTILES), 0);
+    EXPECT_EQ(out, T(want)) << "n " << n << " q " << row.q << (row.w.empty() ? " unweighted" : " weighted")
+                            << " first value " << row.v[0];
+  }
+}
+
 // MAD: medians by full sort, the mean in long double; the mean given by the caller (method
 // 0x100) is the one used.
 TYPED_TEST(SSOrder, AbsoluteDeviationsMatchReference) {
@@ -326,6 +368,72 @@ TYPED_TEST(SSOrder, AbsoluteDeviationsMatchReference) {
         }
       }
     }
+}
+
+// The ranges of an order (Quantiles, WMedian and the streaming quantiles: [0, 1]) and of the
+// streaming epsilon ((0, 1)) at both edges: the ends and one step of the type beyond them,
+// NaN.  A refusal leaves the results as they were.
+TYPED_TEST(SSOrder, OrderAndEpsilonRanges) {
+  using T = TypeParam;
+  const T inf = std::numeric_limits<T>::infinity(), nan = std::numeric_limits<T>::quiet_NaN();
+  enum Routine { kQuantiles, kWMedian, kStreamOrder, kStreamEpsilon };
+  struct Row {
+    Routine routine;
+    T value;
+    int code;
+  };
+  const Row rows[] = {{kQuantiles, T(0), 0},
+                      {kQuantiles, T(1), 0},
+                      {kQuantiles, std::nextafter(T(0), -inf), TARR_SS_ERROR_NULL_QUANT_COUNT},
+                      {kQuantiles, std::nextafter(T(1), inf), TARR_SS_ERROR_NULL_QUANT_COUNT},
+                      {kQuantiles, nan, TARR_SS_ERROR_NULL_QUANT_COUNT},
+                      {kWMedian, T(0), 0},
+                      {kWMedian, T(1), 0},
+                      {kWMedian, std::nextafter(T(0), -inf), TARR_SS_ERROR_NULL_QUANT_COUNT},
+                      {kWMedian, std::nextafter(T(1), inf), TARR_SS_ERROR_NULL_QUANT_COUNT},
+                      {kWMedian, nan, TARR_SS_ERROR_NULL_QUANT_COUNT},
+                      {kStreamOrder, T(0), 0},
+                      {kStreamOrder, T(1), 0},
+                      {kStreamOrder, std::nextafter(T(0), -inf), TARR_SS_ERROR_NULL_SQUANT_COUNT},
+                      {kStreamOrder, std::nextafter(T(1), inf), TARR_SS_ERROR_NULL_SQUANT_COUNT},
+                      {kStreamEpsilon, std::nextafter(T(1), T(0)), 0},
+                      {kStreamEpsilon, T(0.5), 0},
+                      {kStreamEpsilon, T(1), TARR_SS_ERROR_NULL_SQUANT_PARAMS},
+                      {kStreamEpsilon, T(0), TARR_SS_ERROR_NULL_SQUANT_PARAMS},
+                      {kStreamEpsilon, -T(0), TARR_SS_ERROR_NULL_SQUANT_PARAMS},
+                      {kStreamEpsilon, nan, TARR_SS_ERROR_NULL_SQUANT_PARAMS}};
+  const std::vector<T> x = matrix<T>(kRandom, 1, 9, 1, 5), w(9, T(1));
+  const std::vector<T> sorted_x = sorted(x);
+  const int32_t one = 1;
+  for (const Row& row : rows) {
+    std::vector<T> out(1, T(kSentinel));
+    const T order = row.routine == kStreamEpsilon ? T(0.5) : row.value;
+    const T eps = row.routine == kStreamEpsilon ? row.value : T(0.01);
+    Task<T> t(1, 9, 1, x.data(), row.routine == kWMedian ? w.data() : nullptr);
+    int rc;
+    if (row.routine == kQuantiles || row.routine == kWMedian) {
+      t.edit(TARR_SS_PARAM_QUANT_COUNT, &one);
+      t.edit(TARR_SS_PARAM_QUANT_ORDERS, &order);
+      t.edit(TARR_SS_PARAM_QUANTILES, out.data());
+      rc = row.routine == kQuantiles ? Fn<T>::quantiles(t.t, TARR_SS_QUANTS, TARR_SS_METHOD_QUANTILES)
+                                     : Fn<T>::wmedian(t.t, 0, TARR_SS_METHOD_QUANTILES);
+    } else {
+      t.edit(TARR_SS_PARAM_SQUANT_COUNT, &one);
+      t.edit(TARR_SS_PARAM_SQUANT_ORDERS, &order);
+      t.edit(TARR_SS_PARAM_SQUANTILES, out.data());
+      t.edit(TARR_SS_PARAM_SQUANT_NPARAMS, &one);
+      t.edit(TARR_SS_PARAM_SQUANT_PARAMS, &eps);
+      rc = Fn<T>::stream(t.t, 0, TARR_SS_METHOD_SQUANTS);
+      __tarrSQuantilesFreeBuffers(t.t);
+    }
+    SCOPED_TRACE(testing::Message() << "routine " << row.routine << " value " << row.value);
+    EXPECT_EQ(rc, row.code);
+    if (row.code != 0) {
+      EXPECT_TRUE(untouched(out));
+    } else {  // nine values and one component: every estimate here is exact
+      EXPECT_EQ(out[0], T(quantile_of(sorted_x, double(order))));
+    }
+  }
 }
 
 // ---- status codes in check order, results untouched until the last rung -------------------

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include <mpfr.h>
+
 #include "common/vm_rows.h"
 #include "common/reporting.h"
 #include "zorp/vm.h"
@@ -151,6 +153,96 @@ std::string kernel_name(const testing::TestParamInfo<Kernel>& info) {
   return std::string(1, info.param.type) + "Powx_" + ("LA\0HA\0EP" + 3 * info.param.slot);
 }
 INSTANTIATE_TEST_SUITE_P(Kernels, Powx, testing::ValuesIn(kKernels), kernel_name);
+
+// ---- single-precision powers just below the normal range ------------------------------------
+// Pairs x^y whose exact value lies in (2^-126 (1 - 2^-25), 2^-126): the result rounds up to the
+// least normal float, and the status is underflow all the same, since the rule (the contracts'
+// status rule, the scalar path's) is the exact result's.  y = 1 +- k 2^-23 and x the floats
+// around 2^(-126/y) (normal for y > 1, subnormal for y < 1), each kept only where MPFR puts the
+// exact power inside the interval.
+struct Tiny {
+  float x, y;
+};
+std::vector<Tiny> just_below_least_normal() {
+  std::vector<Tiny> v;
+  mpfr_t lo, hi, mx, my, p;
+  mpfr_inits2(256, lo, hi, mx, my, p, static_cast<mpfr_ptr>(nullptr));
+  mpfr_set_ui_2exp(hi, 1, -126, MPFR_RNDN);
+  mpfr_set_ui_2exp(lo, (1ul << 25) - 1, -151, MPFR_RNDN);  // 2^-126 (1 - 2^-25), exact
+  for (int k = 1; k <= 400 && v.size() < 12; ++k) {
+    const float y = k % 2 ? 1.0f + std::ldexp(1.0f, -23) * float(k) : 1.0f - std::ldexp(1.0f, -24) * float(k);
+    const float near = float(std::exp2(-126.0 / double(y)));
+    for (float x = std::nextafter(std::nextafter(near, 0.0f), 0.0f); x <= std::nextafter(std::nextafter(near, 1.0f), 1.0f);
+         x = std::nextafter(x, 1.0f)) {
+      mpfr_set_flt(mx, x, MPFR_RNDN);
+      mpfr_set_flt(my, y, MPFR_RNDN);
+      mpfr_pow(p, mx, my, MPFR_RNDN);
+      if (mpfr_cmp(p, lo) > 0 && mpfr_cmp(p, hi) < 0 && mpfr_get_flt(p, MPFR_RNDN) == std::numeric_limits<float>::min())
+        v.push_back({x, y});
+    }
+  }
+  mpfr_clears(lo, hi, mx, my, p, static_cast<mpfr_ptr>(nullptr));
+  return v;
+}
+
+class PowUnderflow : public Reporting<> {};
+
+// Every slot of Pow, Powr and Powx's general path: the pairs among ordinary elements (so that
+// the vector path runs on their registers too), each result the least normal float and each
+// pair reported as an underflow at its index, nothing else reported.
+TEST_F(PowUnderflow, ExactResultBelowTheNormalRangeReportsUnderflow) {
+  using Binary = void (*)(int32_t, const float*, const float*, float*);
+  using Scalar = void (*)(int32_t, const float*, float, float*);
+  const std::vector<Tiny> pairs = just_below_least_normal();
+  ASSERT_GE(pairs.size(), 4u) << "too few pairs in the interval";
+  bool subnormal_base = false, normal_base = false;
+  for (const Tiny& t : pairs) (t.x < std::numeric_limits<float>::min() ? subnormal_base : normal_base) = true;
+  EXPECT_TRUE(subnormal_base && normal_base);
+  const float fmin = std::numeric_limits<float>::min();
+  const struct {
+    const char* name;
+    Binary binary;
+    Scalar scalar;
+  } entries[] = {{"sPow_HA", _fennsPow_HA, nullptr},   {"sPow_21", _fennsPow_21, nullptr},
+                 {"sPow_11", _fennsPow_11, nullptr},   {"sPowr_HA", _fennsPowr_HA, nullptr},
+                 {"sPowr_21", _fennsPowr_21, nullptr}, {"sPowr_11", _fennsPowr_11, nullptr},
+                 {"sPowx_HA", nullptr, _fennsPowx_HA}, {"sPowx_21", nullptr, _fennsPowx_21},
+                 {"sPowx_11", nullptr, _fennsPowx_11}};
+  for (const auto& e : entries) {
+    SCOPED_TRACE(e.name);
+    if (e.binary) {
+      // Pairs at every third element of 40, between bases of 0.75 raised to 3.
+      std::vector<float> a(40, 0.75f), b(40, 3.0f), r(40, -1.0f);
+      std::vector<int32_t> at;
+      for (size_t i = 0; i < pairs.size() && 3 * i + 1 < a.size(); ++i) {
+        a[3 * i + 1] = pairs[i].x, b[3 * i + 1] = pairs[i].y;
+        at.push_back(int32_t(3 * i + 1));
+      }
+      reported().clear();
+      _fennClearErrStatus();
+      e.binary(int32_t(a.size()), a.data(), b.data(), r.data());
+      EXPECT_EQ(_fennGetErrStatus(), ZORP_VM_STATUS_UNDERFLOW);
+      std::vector<int32_t> seen;
+      for (const ZorpVmErrorRecord& rec : reported()) {
+        EXPECT_EQ(rec.status, ZORP_VM_STATUS_UNDERFLOW) << rec.index;
+        seen.push_back(rec.index);
+      }
+      EXPECT_EQ(seen, at);
+      for (int32_t i : at) EXPECT_EQ(r[i], fmin) << a[i] << "^" << b[i];
+    } else {
+      for (const Tiny& t : pairs) {
+        std::vector<float> a(17, 0.75f), r(17, -1.0f);
+        a[9] = t.x;
+        reported().clear();
+        e.scalar(int32_t(a.size()), a.data(), t.y, r.data());
+        ASSERT_EQ(reported().size(), 1u) << t.x << "^" << t.y;
+        EXPECT_EQ(reported()[0].index, 9);
+        EXPECT_EQ(reported()[0].status, ZORP_VM_STATUS_UNDERFLOW);
+        EXPECT_EQ(r[9], fmin) << t.x << "^" << t.y;
+      }
+    }
+  }
+}
 
 }  // namespace
 }  // namespace zorp::test

@@ -5,6 +5,7 @@
 #include <dlfcn.h>
 
 #include <cmath>
+#include <limits>
 #include <string>
 #include <thread>
 #include <vector>
@@ -167,6 +168,43 @@ TEST(LibraryErrors, PieceOfALargerVectorReportsTheWholeVectorIndex) {
     EXPECT_EQ(seen_records()[0].index, 61);
     EXPECT_EQ(seen_records()[1].index, 11);
   });
+}
+
+// CIS, real in and complex out, through its own kernels: a NaN gives NaN without a report, an
+// infinity of either sign a domain error; the index counts real arguments from the whole
+// vector's start, and the record carries the real argument and both parts of the result.
+template <typename R, typename C>
+void cis_piece(const char* kernel) {
+  fn<SetCallbackFn>("_fennSetErrorCallBack")(recording_callback);
+  const auto set_vector = fn<SetVectorFn>("_fennSetInterfInputVectorPointer");
+  const auto cis = fn<void (*)(int32_t, const R*, C*)>(kernel);
+  std::vector<R> whole(100, R(0.5));
+  std::vector<C> r(100);
+  whole[55] = std::numeric_limits<R>::quiet_NaN();
+  whole[58] = -std::numeric_limits<R>::infinity();
+  whole[61] = std::numeric_limits<R>::infinity();
+  set_vector(whole.data());
+  cis(20, whole.data() + 50, r.data() + 50);
+  set_vector(nullptr);
+  cis(20, whole.data() + 50, r.data() + 50);
+  EXPECT_EQ(fn<StatusFn>("_fennGetErrStatus")(), ZORP_VM_STATUS_ERRDOM);
+  const int32_t want[4] = {58, 61, 8, 11};
+  ASSERT_EQ(seen_records().size(), 4u) << kernel;
+  for (int k = 0; k < 4; ++k) {
+    const ZorpVmErrorRecord& rec = seen_records()[k];
+    EXPECT_EQ(rec.status, ZORP_VM_STATUS_ERRDOM) << kernel << " " << k;
+    EXPECT_EQ(rec.index, want[k]) << kernel << " " << k;
+    EXPECT_EQ(rec.arg1, k % 2 ? INFINITY : -INFINITY) << kernel << " " << k;
+    EXPECT_EQ(rec.arg1_im, 0.0);
+    EXPECT_TRUE(std::isnan(rec.res1) && std::isnan(rec.res1_im)) << kernel << " " << k;
+  }
+  EXPECT_TRUE(std::isnan(r[55].re) && std::isnan(r[55].im));
+  EXPECT_NEAR(r[50].re, std::cos(0.5), 4 * std::numeric_limits<R>::epsilon());
+}
+
+TEST(LibraryErrors, RealToComplexCountsRealArguments) {
+  on_fresh_thread([] { cis_piece<double, ZorpComplex16>("_fennzCIS"); });
+  on_fresh_thread([] { cis_piece<float, ZorpComplex8>("_fenncCIS"); });
 }
 
 TEST(LibraryErrors, SelectedTrapRaisesFromInsideTheKernel) {

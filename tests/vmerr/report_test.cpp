@@ -271,6 +271,48 @@ TYPED_TEST(RecordByType, IndexCountsFromTheInterfaceInputVector) {
   EXPECT_EQ(seen_records()[1].arg1, 55.0);
 }
 
+// Arguments and results of different types (CIS: real in, complex out; Abs and Arg: complex
+// in, real out): the index from the interface input vector counts arguments, contiguous and
+// strided, and the record holds the argument and the result of that element.
+template <typename Pair>
+class IndexByPair : public VmErrTest {};
+template <typename E, typename R>
+struct Types {
+  using In = E;
+  using Out = R;
+};
+using MixedPairs = ::testing::Types<Types<float, ZorpComplex8>, Types<double, ZorpComplex16>,
+                                    Types<ZorpComplex8, float>, Types<ZorpComplex16, double>>;
+TYPED_TEST_SUITE(IndexByPair, MixedPairs);
+
+TYPED_TEST(IndexByPair, IndexCountsArgumentsFromTheInterfaceInputVector) {
+  using E = typename TypeParam::In;
+  using R = typename TypeParam::Out;
+  this->reset(0x1002, recording_callback);
+  E whole[64];
+  R out[64];
+  fill(whole, 0), fill(out, 500);
+  struct Case { int offset, index, inc; };
+  const Case cases[] = {{40, 3, 1}, {40, 3, 5}, {0, 0, 1}, {1, 0, 1}, {63, 0, 1}};
+  zorp_fenn_kernel_SetInterfInputVectorPointer(whole);
+  for (const Case& c : cases) {
+    const E* piece = whole + c.offset;
+    if (c.inc == 1) report(ZORP_VM_STATUS_ERRDOM, c.index, piece, piece, out, out, "vxTest");
+    else report_strided(ZORP_VM_STATUS_ERRDOM, c.index, piece, c.inc, piece, c.inc, out, 1, out, 1, "vxTest");
+  }
+  zorp_fenn_kernel_SetInterfInputVectorPointer(nullptr);
+  ASSERT_EQ(seen_records().size(), std::size(cases));
+  for (size_t k = 0; k < std::size(cases); ++k) {
+    const Case& c = cases[k];
+    const ZorpVmErrorRecord& rec = seen_records()[k];
+    EXPECT_EQ(rec.index, c.offset + c.index) << k;
+    EXPECT_EQ(rec.arg1, double(c.offset + c.index * c.inc)) << k;
+    EXPECT_EQ(rec.arg1_im, Parts<E>::kComplex ? -double(c.offset + c.index * c.inc) : 0.0) << k;
+    EXPECT_EQ(rec.res1, 500.0 + c.index) << k;
+    EXPECT_EQ(rec.res1_im, Parts<R>::kComplex ? -(500.0 + c.index) : 0.0) << k;
+  }
+}
+
 // ---- the name ------------------------------------------------------------------------------
 class NameLength : public VmErrTest, public ::testing::WithParamInterface<int> {};
 

@@ -48,18 +48,20 @@ struct Partition {
 
 // ---- one site ----------------------------------------------------------------------------
 
-// The uniform formula: k = trunc((t - x[0]) * scale), capped at nx-1, gives cell k+1; left of
-// x[0] and NaN give 0, the right end point nx-1.
+// The uniform formula: k = trunc((t - x[0]) * scale), capped at nx-2, gives cell k+1 for
+// x[0] <= t < x[nx-1]; left of x[0] and NaN give 0, the right end point nx-1, right of it nx.
+// The ends are decided by comparing t with them, not by the formula: the rounded scale can put
+// a site one ulp below x[nx-1] at u = nx-1 (cell nx, where the right-end callback would take it
+// over) or one just above at u < nx-1.
 template <typename T>
 int64_t uniform_cell(const Partition<T>& P, T t) {
   const T x0 = P.x[0], xe = P.x[1];
   if (!(t >= x0)) return 0;
-  if (t == xe) return P.nx - 1;
+  if (t >= xe) return t == xe ? P.nx - 1 : P.nx;
   const T u = (t - x0) * P.scale;
-  const int64_t k = !(u >= T(0)) ? 0 : u < static_cast<T>(P.nx - 1) ? static_cast<int64_t>(u) : P.nx - 1;
-  // Clamped below too: end points given in the wrong order make u negative, and the cell stays
-  // in 0..nx all the same.
-  return std::clamp<int64_t>(k, 0, P.nx - 1) + 1;
+  // Clamped below too: a partition too narrow for its scale makes u NaN at t = x[0].
+  const int64_t k = !(u >= T(0)) ? 0 : u < static_cast<T>(P.nx - 2) ? static_cast<int64_t>(u) : P.nx - 2;
+  return std::clamp<int64_t>(k, 0, P.nx - 2) + 1;
 }
 
 // The cell of t by galloping from the guess g (any value; clamped), then bisecting.
@@ -127,15 +129,16 @@ template <typename T>
 Index8 uniform_cells8(const Partition<T>& P, Vec<T> t) {
   using namespace simd;
   const Vec<T> x0 = splat(P.x[0]), xe = splat(P.x[1]);
-  const auto inside = greater_equal(t, x0), at_end = equal(t, xe);
+  const auto inside = greater_equal(t, x0), at_end = equal(t, xe), beyond = less(xe, t);
   const Vec<T> u = mul(sub(t, x0), splat(P.scale));
-  const auto below = less(u, splat(static_cast<T>(P.nx - 1)));
-  const Index8 top = index_splat(P.nx - 1);
+  const auto below = less(u, splat(static_cast<T>(P.nx - 2)));
+  const Index8 cap = index_splat(P.nx - 2);
   // Lanes not below the cap (and lanes outside) are not converted: their value may not fit.
-  Index8 k = iselect<double>(static_cast<IndexMask>(below & inside), truncate_to_index(zero_unless(below & inside, u)), top);
-  k = iadd<double>(index_clamp(k, 0, P.nx - 1), index_splat(1));
+  Index8 k = iselect<double>(static_cast<IndexMask>(below & inside), truncate_to_index(zero_unless(below & inside, u)), cap);
+  k = iadd<double>(index_clamp(k, 0, P.nx - 2), index_splat(1));
   k = iselect<double>(static_cast<IndexMask>(inside), k, index_splat(0));
-  return iselect<double>(static_cast<IndexMask>(at_end), top, k);
+  k = iselect<double>(static_cast<IndexMask>(beyond & inside), index_splat(P.nx), k);
+  return iselect<double>(static_cast<IndexMask>(at_end & inside), index_splat(P.nx - 1), k);
 }
 
 // Hybrid, up to 64 sites at once: every lane's bucket bracket is gathered, then the brackets of

@@ -233,7 +233,6 @@ int integrate(DFTask* t, int64_t nlim, const T* llim, int64_t llimhint, const T*
   J.t = t;
   J.e = evaluation_of(t->order, t->type, le && re && ic);
   if (J.e.kind == EvalKind::Invalid || J.e.kind == EvalKind::Lookup) return DF_ERROR_BAD_SPLINE_TYPE;
-  if (const int rc = check_data(t, J.e.kind)) return rc;
   Method ml, mr;
   Partition<T> Pl, Pr;
   if (const int rc = choose_method(t, llimhint, ldatahint, search_cb, ml, Pl)) return rc;
@@ -242,10 +241,13 @@ int integrate(DFTask* t, int64_t nlim, const T* llim, int64_t llimhint, const T*
     return DF_ERROR_BAD_INTEGRATION_RHINT;
   const bool by_function = rhint == DF_RHINT_FUNC_PAIR || rhint == 128;
   if (nlim < 0) return DF_ERROR_BAD_NLIM;
+  // No pairs is an empty request, as no sites are for interpolation and search: it succeeds
+  // before anything it would read (limits, results, the spline's data) is looked at.
   if (nlim == 0) return DF_STATUS_OK;
   if (!llim) return DF_ERROR_BAD_LLIM;
   if (!rlim) return DF_ERROR_BAD_RLIM;
   if (!r) return DF_ERROR_BAD_R;
+  if (const int rc = check_data(t, J.e.kind)) return rc;
   view_task(t, J.v);
   const int64_t nx = J.v.n, ny = J.v.ny;
   J.x_first = J.v.x[0];
