@@ -272,8 +272,9 @@ TYPED_TEST(RecordByType, IndexCountsFromTheInterfaceInputVector) {
 }
 
 // Arguments and results of different types (CIS: real in, complex out; Abs and Arg: complex
-// in, real out): the index from the interface input vector counts arguments, contiguous and
-// strided, and the record holds the argument and the result of that element.
+// in, real out): the distance from the interface input vector counts elements of the
+// function's type, the complex one, so a real-in function's byte distance is divided by the
+// complex size, contiguous and strided; the record holds the argument and the result.
 template <typename Pair>
 class IndexByPair : public VmErrTest {};
 template <typename E, typename R>
@@ -305,7 +306,8 @@ TYPED_TEST(IndexByPair, IndexCountsArgumentsFromTheInterfaceInputVector) {
   for (size_t k = 0; k < std::size(cases); ++k) {
     const Case& c = cases[k];
     const ZorpVmErrorRecord& rec = seen_records()[k];
-    EXPECT_EQ(rec.index, c.offset + c.index) << k;
+    const int complex_size = int(sizeof(E) > sizeof(R) ? sizeof(E) : sizeof(R));
+    EXPECT_EQ(rec.index, c.index + c.offset * int(sizeof(E)) / complex_size) << k;
     EXPECT_EQ(rec.arg1, double(c.offset + c.index * c.inc)) << k;
     EXPECT_EQ(rec.arg1_im, Parts<E>::kComplex ? -double(c.offset + c.index * c.inc) : 0.0) << k;
     EXPECT_EQ(rec.res1, 500.0 + c.index) << k;

@@ -93,10 +93,10 @@ void report_element(int32_t status, int32_t index, const E* a, const E& arg1, co
   ZorpVmErrorRecord rec;
   std::memset(&rec, 0, sizeof rec);
   rec.status = status;
-  // The index counts elements of the argument's type: the start the host set is that of the
-  // argument vector, so the distance to `a` is a whole number of arguments (CIS: reals, though
-  // its results are complex; Abs: complex elements).
-  rec.index = whole_vector_index(index, a, s->input_vector, sizeof(E));
+  // The index counts elements of the function's type: complex ones where either side is
+  // complex (CIS, real in, divides the byte distance by the complex size, as the host's own
+  // split of such a call is in complex elements).
+  rec.index = whole_vector_index(index, a, s->input_vector, sizeof(E) > sizeof(R) ? sizeof(E) : sizeof(R));
   copy_name(rec, name);
   const bool values = carries_values(status);
   if (values) {
