@@ -65,6 +65,7 @@ constexpr uint32_t kStreamSeeds[2] = {0x40000, 0};
 constexpr int32_t kGaussianMethod = 2;   // inverse distribution function: one uniform a normal
 constexpr int64_t kNoiseBlock = 8192;    // normals drawn at a time
 constexpr double kIntLimit = 2147483647.0;
+constexpr int64_t kAhead = 16;             // observations prefetched ahead in the block fill
 
 // ---- host BLAS / LAPACK in double, arguments by address -------------------------------------
 void syrk_t(int n, int k, double alpha, const double* a, int lda, double beta, double* c, int ldc) {
@@ -115,6 +116,8 @@ struct Missing : Split {
 
   // Work arrays (carve).
   int64_t* order = nullptr;      // observations sorted by pattern
+  int64_t* order2 = nullptr;     // the sort's second buffer
+  int64_t* observed = nullptr;   // observed values per component
   uint64_t* mask = nullptr;      // words bits per observation: set where missing
   Group* groups = nullptr;
   int64_t ngroups = 0, complete = -1, empty = -1, used = 0;  // complete / all-missing group, n'
@@ -180,8 +183,7 @@ struct Missing : Split {
     if (!holds(count_at(kSlotMissing7), q)) return TARR_SS_ERROR_BAD_MISSING_ITEMS;
     have_imputed = given(kSlotMissing9) && given(kSlotMissing10);
     if (have_imputed) {
-      for (int64_t i = 0; i < n; ++i)
-        for (int64_t j = 0; j < p; ++j) nmiss += std::isnan(obs.at(i, j));
+      each_value([&](int64_t, int64_t, double v) { nmiss += std::isnan(v); });
       if (!holds(count_at(kSlotMissing9), nmiss)) return TARR_SS_ERROR_BAD_MISSING_ITEMS;
     }
     return 0;
@@ -193,6 +195,8 @@ struct Missing : Split {
     const int64_t k = p + 1;
     words = (p + 63) / 64;
     order = C.take<int64_t>(n);
+    order2 = C.scratch<int64_t>(n);
+    observed = C.take<int64_t>(p);
     mask = C.take<uint64_t>(n * words);
     groups = C.take<Group>(n);
     zrow = C.take<int64_t>(n);
@@ -223,18 +227,24 @@ struct Missing : Split {
   // ---- start: patterns, standardised blocks, the starting point, the stream -----------------
   bool missing_at(int64_t i, int64_t j) const { return (mask[i * words + j / 64] >> (j % 64)) & 1; }
 
-  int start() {
-    for (int64_t i = 0; i < n; ++i) {
-      order[i] = i;
+  // f(i, j, value) over the observation array in memory order (the other order would stride
+  // through the whole array once per component).
+  template <typename F>
+  void each_value(F&& f) const {
+    if (obs.layout == kByObservation) {
+      for (int64_t i = 0; i < n; ++i)
+        for (int64_t j = 0; j < p; ++j) f(i, j, double(obs.x[i * p + j]));
+    } else {
       for (int64_t j = 0; j < p; ++j)
-        if (std::isnan(obs.at(i, j))) mask[i * words + j / 64] |= uint64_t{1} << (j % 64);
+        for (int64_t i = 0; i < n; ++i) f(i, j, double(obs.x[j * n + i]));
     }
-    // Ties broken by position, so the grouping does not depend on the sort's implementation.
-    std::sort(order, order + n, [&](int64_t x, int64_t y) {
-      const uint64_t *mx = mask + x * words, *my = mask + y * words;
-      const auto d = std::mismatch(mx, mx + words, my);
-      return d.first == mx + words ? x < y : *d.first < *d.second;
+  }
+
+  int start() {
+    each_value([&](int64_t i, int64_t j, double v) {
+      if (std::isnan(v)) mask[i * words + j / 64] |= uint64_t{1} << (j % 64);
     });
+    sort_by_mask();
     if (int e = standardise()) return e;
     build_groups();
     if (have_start) {
@@ -250,20 +260,41 @@ struct Missing : Split {
     return __tarrNewStreamEx(&stream, TARR_BRNG_MCG59, 2, kStreamSeeds);
   }
 
+  // Observations ordered by mask (word 0 most significant), ties by position: a stable
+  // least-significant-digit radix sort on the bytes a mask can use, so equal patterns end up
+  // next to one another in O(n p / 8).
+  void sort_by_mask() {
+    for (int64_t i = 0; i < n; ++i) order[i] = i;
+    int64_t count[257];
+    for (int64_t w = words - 1; w >= 0; --w) {
+      const int64_t bits = w == words - 1 ? p - 64 * w : 64;
+      for (int64_t shift8 = 0; shift8 < bits; shift8 += 8) {
+        std::fill(count, count + 257, 0);
+        auto digit = [&](int64_t i) { return int((mask[i * words + w] >> shift8) & 0xff); };
+        for (int64_t r = 0; r < n; ++r) ++count[digit(order[r]) + 1];
+        for (int d = 0; d < 256; ++d) count[d + 1] += count[d];
+        for (int64_t r = 0; r < n; ++r) order2[count[digit(order[r])]++] = order[r];
+        std::swap(order, order2);
+      }
+    }
+  }
+
   // Each component's observed mean and standard deviation (divisor: its observed count), in
   // two passes.
   int standardise() {
+    each_value([&](int64_t, int64_t j, double v) {
+      if (!std::isnan(v)) shift[j] += v, ++observed[j];
+    });
     for (int64_t j = 0; j < p; ++j) {
-      double sum = 0, ss = 0;
-      int64_t cnt = 0;
-      for (int64_t i = 0; i < n; ++i)
-        if (const double v = double(obs.at(i, j)); !std::isnan(v)) sum += v, ++cnt;
-      if (cnt == 0) return TARR_SS_ERROR_NOT_POSITIVE_DEFINITE;
-      const double mean = sum / double(cnt);
-      for (int64_t i = 0; i < n; ++i)
-        if (const double v = double(obs.at(i, j)); !std::isnan(v)) ss += (v - mean) * (v - mean);
-      if (!(ss > 0)) return TARR_SS_ERROR_NOT_POSITIVE_DEFINITE;
-      shift[j] = mean, scale[j] = std::sqrt(ss / double(cnt));
+      if (observed[j] == 0) return TARR_SS_ERROR_NOT_POSITIVE_DEFINITE;
+      shift[j] /= double(observed[j]);
+    }
+    each_value([&](int64_t, int64_t j, double v) {
+      if (!std::isnan(v)) scale[j] += (v - shift[j]) * (v - shift[j]);
+    });
+    for (int64_t j = 0; j < p; ++j) {
+      if (!(scale[j] > 0)) return TARR_SS_ERROR_NOT_POSITIVE_DEFINITE;
+      scale[j] = std::sqrt(scale[j] / double(observed[j]));
     }
     return 0;
   }
@@ -287,6 +318,9 @@ struct Missing : Split {
       double* blk = z + G.zbase;
       for (int64_t row = 0; row < G.count; ++row) {
         const int64_t i = order[r + row];
+        // Rows come in pattern order, not memory order: fetch an observation ahead so its
+        // values are in cache when its turn comes (the fill is otherwise one miss per row).
+        if (obs.layout == kByObservation && r + row + kAhead < n) __builtin_prefetch(obs.x + order[r + row + kAhead] * p);
         zrow[i] = G.zbase + row, grp[i] = int32_t(ngroups);
         blk[row] = 1.0;
         for (int64_t j = 0, col = 1; j < p; ++j)
