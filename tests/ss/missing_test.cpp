@@ -623,6 +623,10 @@ TYPED_TEST(SSMissing, DegenerateData) {
   Run<T> r(d, 2, cfg);
   EXPECT_EQ(r.call(), TARR_SS_ERROR_NOT_POSITIVE_DEFINITE);
   EXPECT_TRUE(r.nothing_written());
+  r.prm[0] = 0;  // EM alone, no iteration: refused before any factorisation could notice
+  r.task.set(Slot::kSlotMissing8, nullptr);
+  EXPECT_EQ(r.call(), TARR_SS_ERROR_NOT_POSITIVE_DEFINITE);
+  EXPECT_TRUE(r.nothing_written());
   Data e = make_data(3, 100, 42, 0.0);
   for (int64_t i = 0; i < e.n; ++i) e.x[i * 3 + 2] = kNaN;  // a component never observed
   e.nmiss = e.n;
