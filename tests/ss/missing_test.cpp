@@ -641,52 +641,53 @@ TYPED_TEST(SSMissing, DegenerateData) {
   EXPECT_EQ(v.call(), 0);
 }
 
-// The k-th LAPACK call failing, for every k until the call gets through: the code of the failing
-// routine (potrf -5010, trtri -5011), nothing written, the stream freed.
+// Makes the k-th LAPACK call or allocation fail (`hook`), for k = 1, 2, ... until the call gets
+// through or k reaches `limit`: each failing call's code goes to `expect`, and every one must
+// have written nothing and left nothing allocated.  Returns the k that got through.
+template <typename T>
+int fail_each(Run<T>& r, void (*hook)(int64_t), int limit, const std::function<void(int k, int code)>& expect) {
+  const int64_t live = zorp_core_live_allocations();
+  int k = 1;
+  for (; k < limit; ++k) {
+    hook(k);
+    const int code = r.call();
+    hook(0);
+    EXPECT_EQ(zorp_core_live_allocations(), live) << k;
+    if (code == 0) break;
+    expect(k, code);
+    EXPECT_TRUE(r.nothing_written()) << k;
+  }
+  return k;
+}
+
+// LAPACK: the code of the failing routine (potrf -5010, trtri -5011), the stream freed.
 TYPED_TEST(SSMissing, LapackFailures) {
   using T = TypeParam;
   const Data d = with_blanks(make_data(2, 60, 51, 0.15), 50);
   Config cfg;
   cfg.em_limit = 3, cfg.da_iter = 1, cfg.m = 2;
   Run<T> r(d, 2, cfg);
-  const int64_t live = zorp_core_live_allocations();
   bool seen[2] = {false, false};
-  int k = 1;
-  for (; k < 1000; ++k) {
-    zorp_core_fail_lapack(k);
-    const int code = r.call();
-    zorp_core_fail_lapack(0);
-    if (code == 0) break;
-    ASSERT_TRUE(code == TARR_SS_ERROR_NOT_POSITIVE_DEFINITE || code == TARR_SS_ERROR_INVERSION_FAILED) << k << " " << code;
+  const int k = fail_each(r, zorp_core_fail_lapack, 1000, [&](int k, int code) {
+    EXPECT_TRUE(code == TARR_SS_ERROR_NOT_POSITIVE_DEFINITE || code == TARR_SS_ERROR_INVERSION_FAILED) << k << " " << code;
     seen[code == TARR_SS_ERROR_INVERSION_FAILED] = true;
-    EXPECT_TRUE(r.nothing_written()) << k;
-    EXPECT_EQ(zorp_core_live_allocations(), live) << k;
-  }
+  });
   EXPECT_GT(k, 10);
   EXPECT_LT(k, 1000);
   EXPECT_TRUE(seen[0] && seen[1]);
 }
 
-// The k-th allocation failing, for every k until the call gets through: the work block gives
-// -4000; the private stream's block and the chunk its generator makes at the first draw give
-// the stream's own -4; nothing written, nothing left allocated.
+// Allocation: the work block gives -4000; the private stream's block and the chunk its
+// generator makes at the first draw give the stream's own -4.
 TYPED_TEST(SSMissing, AllocationFailures) {
   using T = TypeParam;
   const Data d = make_data(3, 100, 61);
   Config cfg;
   cfg.em_limit = 5, cfg.da_iter = 1, cfg.m = 1;
   Run<T> r(d, 1, cfg);
-  const int64_t live = zorp_core_live_allocations();
-  int k = 1;
-  for (; k < 20; ++k) {
-    zorp_core_fail_allocation(k);
-    const int code = r.call();
-    zorp_core_fail_allocation(0);
-    EXPECT_EQ(zorp_core_live_allocations(), live) << k;
-    if (code == 0) break;
+  const int k = fail_each(r, zorp_core_fail_allocation, 20, [](int k, int code) {
     EXPECT_EQ(code, k == 1 ? TARR_SS_ERROR_ALLOCATION : TARR_ERROR_NO_MEMORY) << k;
-    EXPECT_TRUE(r.nothing_written()) << k;
-  }
+  });
   EXPECT_GE(k, 3);
   EXPECT_LT(k, 20);
 }
