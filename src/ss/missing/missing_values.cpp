@@ -65,6 +65,7 @@ constexpr uint32_t kStreamSeeds[2] = {0x40000, 0};
 constexpr int32_t kGaussianMethod = 2;   // inverse distribution function: one uniform a normal
 constexpr int64_t kNoiseBlock = 8192;    // normals drawn at a time
 constexpr double kIntLimit = 2147483647.0;
+constexpr int64_t kRunRows = 256;          // observations per run of the observed means and variances
 constexpr int64_t kAhead = 16;             // observations prefetched ahead in the block fill
 
 // ---- host BLAS / LAPACK in double, arguments by address -------------------------------------
@@ -194,13 +195,13 @@ struct Missing : Split {
   void carve(Carver& C) {
     const int64_t k = p + 1;
     words = (p + 63) / 64;
-    order = C.take<int64_t>(n);
+    order = C.scratch<int64_t>(n);
     order2 = C.scratch<int64_t>(n);
     observed = C.take<int64_t>(p);
     mask = C.take<uint64_t>(n * words);
-    groups = C.take<Group>(n);
-    zrow = C.take<int64_t>(n);
-    grp = C.take<int32_t>(n);
+    groups = C.scratch<Group>(n);  // these three are written before they are read
+    zrow = C.scratch<int64_t>(n);
+    grp = C.scratch<int32_t>(n);
     seen = C.take<int32_t>(obs.layout == kByComponent && have_imputed ? n : 0);
     z = C.scratch<double>(n * k);
     shift = C.take<double>(p);
@@ -238,6 +239,18 @@ struct Missing : Split {
       for (int64_t j = 0; j < p; ++j)
         for (int64_t i = 0; i < n; ++i) f(i, j, double(obs.x[j * n + i]));
     }
+  }
+
+  // f(j, values, stride, count) over runs of at most kRunRows observations of one component,
+  // each component's runs in observation order whatever the layout (so both layouts sum in the
+  // same order), the runs of the observation-major layout taken block by block so that a
+  // block's lines stay in cache while its components are read.
+  template <typename F>
+  void each_run(F&& f) const {
+    for (int64_t i0 = 0; obs.layout == kByObservation && i0 < n; i0 += kRunRows)
+      for (int64_t j = 0; j < p; ++j) f(j, obs.x + i0 * p + j, p, std::min(kRunRows, n - i0));
+    for (int64_t j = 0; obs.layout == kByComponent && j < p; ++j)
+      for (int64_t i0 = 0; i0 < n; i0 += kRunRows) f(j, obs.x + j * n + i0, int64_t(1), std::min(kRunRows, n - i0));
   }
 
   int start() {
@@ -282,15 +295,23 @@ struct Missing : Split {
   // Each component's observed mean and standard deviation (divisor: its observed count), in
   // two passes.
   int standardise() {
-    each_value([&](int64_t, int64_t j, double v) {
-      if (!std::isnan(v)) shift[j] += v, ++observed[j];
+    each_run([&](int64_t j, const T* src, int64_t stride, int64_t len) {
+      double sum = 0;
+      int64_t cnt = 0;
+      for (int64_t r = 0; r < len; ++r)
+        if (const double v = double(src[r * stride]); !std::isnan(v)) sum += v, ++cnt;
+      shift[j] += sum, observed[j] += cnt;
     });
     for (int64_t j = 0; j < p; ++j) {
       if (observed[j] == 0) return TARR_SS_ERROR_NOT_POSITIVE_DEFINITE;
       shift[j] /= double(observed[j]);
     }
-    each_value([&](int64_t, int64_t j, double v) {
-      if (!std::isnan(v)) scale[j] += (v - shift[j]) * (v - shift[j]);
+    each_run([&](int64_t j, const T* src, int64_t stride, int64_t len) {
+      double ss = 0;
+      const double m = shift[j];
+      for (int64_t r = 0; r < len; ++r)
+        if (const double v = double(src[r * stride]); !std::isnan(v)) ss += (v - m) * (v - m);
+      scale[j] += ss;
     });
     for (int64_t j = 0; j < p; ++j) {
       if (!(scale[j] > 0)) return TARR_SS_ERROR_NOT_POSITIVE_DEFINITE;
@@ -315,22 +336,43 @@ struct Missing : Split {
       if (a == k) complete = ngroups;
       if (a == 1) empty = ngroups;
       else used += G.count;
-      double* blk = z + G.zbase;
-      for (int64_t row = 0; row < G.count; ++row) {
-        const int64_t i = order[r + row];
-        // Rows come in pattern order, not memory order: fetch an observation ahead so its
-        // values are in cache when its turn comes (the fill is otherwise one miss per row).
-        if (obs.layout == kByObservation && r + row + kAhead < n) __builtin_prefetch(obs.x + order[r + row + kAhead] * p);
-        zrow[i] = G.zbase + row, grp[i] = int32_t(ngroups);
-        blk[row] = 1.0;
-        for (int64_t j = 0, col = 1; j < p; ++j)
-          if (!missing_at(i, j)) blk[row + (col++) * G.count] = (double(obs.at(i, j)) - shift[j]) / scale[j];
-      }
+      fill_block(G, int32_t(ngroups));
       ++ngroups, r = e;
     }
     // The complete rows' cross-product never changes: formed once.
     if (complete >= 0) syrk_t(int(k), int(groups[complete].count), 1.0, z + groups[complete].zbase,
                               int(groups[complete].count), 0.0, tcomplete, int(k));
+  }
+
+  // The group's rows of Z: the constant and the standardised observed values, row by row when
+  // an observation's values are contiguous, else column by column (a group's rows are in
+  // increasing position, so a column is read forwards).
+  void fill_block(const Group& G, int32_t gi) {
+    pattern_order(G);
+    double* blk = z + G.zbase;
+    const int64_t cnt = G.count;
+    for (int64_t row = 0; row < cnt; ++row) {
+      const int64_t i = order[G.begin + row];
+      zrow[i] = G.zbase + row, grp[i] = gi;
+      blk[row] = 1.0;
+    }
+    if (obs.layout == kByObservation) {
+      for (int64_t row = 0; row < cnt; ++row) {
+        // Fetch an observation ahead: the rows are not in memory order.
+        if (row + kAhead < cnt) __builtin_prefetch(obs.x + order[G.begin + row + kAhead] * p);
+        const T* src = obs.x + order[G.begin + row] * p;
+        for (int c = 1; c < G.a; ++c) {
+          const int64_t j = perm[c] - 1;
+          blk[row + c * cnt] = (double(src[j]) - shift[j]) / scale[j];
+        }
+      }
+    } else {
+      for (int c = 1; c < G.a; ++c) {
+        const int64_t j = perm[c] - 1;
+        const T* src = obs.x + j * n;
+        for (int64_t row = 0; row < cnt; ++row) blk[row + c * cnt] = (double(src[order[G.begin + row]]) - shift[j]) / scale[j];
+      }
+    }
   }
 
   // ---- the sweep of one pattern ----------------------------------------------------------------
