@@ -319,6 +319,29 @@ TYPED_TEST(SSMissing, StatusCodesInCheckOrder) {
   EXPECT_TRUE(r.nothing_written());
 }
 
+// A 64-bit task: p + 1 and n must fit the host BLAS's 32-bit integers (no array is read before
+// the refusal, so a short one does).
+TYPED_TEST(SSMissing, DimensionsBeyond32Bits) {
+  using T = TypeParam;
+  const std::vector<T> x(64, T(1));
+  std::vector<T> prm = {T(10), T(1), T(0), T(1), T(0)}, em(64, T(kSentinel));
+  const int64_t n1 = 5, n5 = 64, storage = TARR_SS_MATRIX_STORAGE_2;
+  struct Row {
+    int64_t p, n;
+    int code;
+  };
+  for (const Row& r : {Row{2147483647, 4, TARR_SS_ERROR_BAD_DIMENSION}, Row{2, 2147483648, TARR_SS_ERROR_BAD_NOBS}}) {
+    TarrSSTask* t = nullptr;
+    if constexpr (sizeof(T) == 8) ASSERT_EQ(__tarrdSSNewTask(&t, &r.p, &r.n, &storage, x.data(), nullptr, nullptr, 1), 0);
+    else ASSERT_EQ(__tarrsSSNewTask(&t, &r.p, &r.n, &storage, x.data(), nullptr, nullptr, 1), 0);
+    auto* s = reinterpret_cast<const void**>(t);
+    s[Slot::kSlotMissing1] = &n1, s[Slot::kSlotMissing2] = prm.data(), s[Slot::kSlotMissing5] = &n5, s[Slot::kSlotMissing6] = em.data();
+    EXPECT_EQ(impute<T>(t), r.code) << r.p << " " << r.n;
+    EXPECT_TRUE(untouched(em));
+    __tarrSSDeleteTask(&t);
+  }
+}
+
 // Each row changes one count or parameter of a valid call: the last refused value and the first
 // accepted one.
 struct Boundary {

@@ -147,7 +147,10 @@ struct Missing : Split {
 
   // ---- check ---------------------------------------------------------------------------------
   int check() {
-    if (int e = obs.read(t)) return e;
+    // p + 1 and a pattern's observation count go to the host BLAS as 32-bit integers.
+    if (read_dimension(t, obs.p) || obs.p >= kIntLimit) return TARR_SS_ERROR_BAD_DIMENSION;
+    if (read_nobs(t, obs.n) || obs.n > kIntLimit) return TARR_SS_ERROR_BAD_NOBS;
+    if (!(obs.x = static_cast<const T*>(t->x))) return TARR_SS_ERROR_NULL_OBSERVATIONS;
     p = obs.p, n = obs.n;
     if (!t->storage || !(obs.layout = layout_of(item(t, t->storage), true))) return TARR_SS_ERROR_BAD_STORAGE;
     if (!given(kSlotMissing2)) return TARR_SS_ERROR_NULL_MISSING_2;
