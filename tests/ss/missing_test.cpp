@@ -561,7 +561,7 @@ TYPED_TEST(SSMissing, PosteriorDrawsHaveTheInverseWishartMoments) {
 // gives several thousand values, so mean within 0.05 and variance within 0.08 of 1 (some six
 // standard errors).  Without the noise the variance would be 0, with C in place of its factor
 // far from 1.  Each set's drawn parameters lie within 4 posterior deviations (about the complete
-// data's standard errors) of EM's, and its completed data's means within 3.
+// data's standard errors) of EM's, and its completed data's means and covariances within 3.
 TYPED_TEST(SSMissing, ImputedValuesFollowTheConditionalLaw) {
   using T = TypeParam;
   const int64_t p = 4, n = 4000;
@@ -602,10 +602,26 @@ TYPED_TEST(SSMissing, ImputedValuesFollowTheConditionalLaw) {
         const double sbb = double(em.s[b + b * p]), sab = double(em.s[a + b * p]);
         EXPECT_NEAR(Run<T>::cov_at(r.sets, set * r.q, p, a, b), sab, 4 * std::sqrt((saa * sbb + sab * sab) / n));
       }
-      double mean = 0;
-      for (int64_t i = 0; i < n; ++i) mean += std::isnan(d.at(i, a)) ? r.imputed(set, i, a) : d.at(i, a);
-      EXPECT_NEAR(mean / n, double(em.mu[a]), 3 * se) << "set " << set;
     }
+  // The completed data sets: means and covariances (divisor n) within 3 standard errors of EM's.
+  for (int64_t set = 0; set < int64_t(cfg.m); ++set) {
+    std::vector<double> y(n * p), mean(p, 0.0);
+    for (int64_t i = 0; i < n; ++i)
+      for (int64_t a = 0; a < p; ++a) {
+        y[i * p + a] = std::isnan(d.at(i, a)) ? r.imputed(set, i, a) : d.at(i, a);
+        mean[a] += y[i * p + a] / n;
+      }
+    for (int64_t a = 0; a < p; ++a) {
+      const double saa = double(em.s[a + a * p]);
+      EXPECT_NEAR(mean[a], double(em.mu[a]), 3 * std::sqrt(saa / n)) << "set " << set;
+      for (int64_t b = a; b < p; ++b) {
+        double cov = 0;
+        for (int64_t i = 0; i < n; ++i) cov += (y[i * p + a] - mean[a]) * (y[i * p + b] - mean[b]) / n;
+        const double sbb = double(em.s[b + b * p]), sab = double(em.s[a + b * p]);
+        EXPECT_NEAR(cov, sab, 3 * std::sqrt((saa * sbb + sab * sab) / n)) << "set " << set << " " << a << "," << b;
+      }
+    }
+  }
 }
 
 // A second call gives the same bits; the other layout the same values in its own order; the float
