@@ -18,10 +18,14 @@
 // EM (Schafer 5.3): the E-step fills each missing part with its conditional mean and adds the
 // group's count times C to the missing block of the cross-product; the M-step is G = T / n'
 // (n' the observations with at least one observed component: one with none carries no
-// information on the parameters and takes part only through the I-step).  EM stops when the
-// largest change of a mean (relative to its standard deviation) or of a covariance entry
-// (relative to sqrt(s_ii s_jj)) is at most the tolerance, or after the iteration limit; not
-// converging within the limit is not an error, the last estimates are the result.
+// information on the parameters and takes part only through the I-step).  A pattern's
+// conditional means are Z_M = Z_O' B, so its cross-product is [[P, P B], [B^T P, B^T P B]] with
+// P = Z_O'^T Z_O' fixed: P is formed once for every pattern with at least as many rows as
+// observed columns, and an iteration then costs O(p^3) per pattern instead of O(rows p^2); the
+// rows themselves are filled in only by the I-step.  EM stops when the largest change of a mean
+// (relative to its standard deviation) or of a covariance entry (relative to sqrt(s_ii s_jj))
+// is at most the tolerance, or after the iteration limit; not converging within the limit is
+// not an error, the last estimates are the result.
 //
 // Data augmentation (Tanner & Wong; Schafer 5.4), started from the EM estimates: the I-step
 // draws each missing part from N(B^T (1, x_O), C) (GaussianMV with C's Cholesky factor); the
@@ -76,6 +80,11 @@ void gemm_nn(int m, int n, int k, const double* a, int lda, const double* b, int
   const double one = 1.0, zero = 0.0;
   zorp_blas_dgemm("N", "N", &m, &n, &k, &one, a, &lda, b, &ldb, &zero, c, &ldc);
 }
+// C := A^T B, A k x m, B k x n.
+void gemm_tn(int m, int n, int k, const double* a, int lda, const double* b, int ldb, double* c, int ldc) {
+  const double one = 1.0, zero = 0.0;
+  zorp_blas_dgemm("T", "N", &m, &n, &k, &one, a, &lda, b, &ldb, &zero, c, &ldc);
+}
 // B := op(A) B, A upper triangular (op "N" or "T").
 void trmm_left_upper(const char* op, int m, int n, const double* a, int lda, double* b, int ldb) {
   const double one = 1.0;
@@ -97,9 +106,10 @@ int invert_upper(int n, double* a, int lda) {
 bool whole(double v, double least) { return v >= least && v <= kIntLimit && v == std::floor(v); }
 
 // One missing-value pattern: rows order[begin .. begin+count) of the sorted observations, whose
-// block of Z starts at zbase; `a` = 1 + observed components, the first missing column.
+// block of Z starts at zbase; `a` = 1 + observed components, the first missing column; the
+// cross-product of the block's observed columns (a x a) at cross + pbase, or pbase -1.
 struct Group {
-  int64_t begin, count, zbase;
+  int64_t begin, count, zbase, pbase;
   int a;
 };
 
@@ -122,10 +132,12 @@ struct Missing : Split {
   uint64_t* mask = nullptr;      // words bits per observation: set where missing
   Group* groups = nullptr;
   int64_t ngroups = 0, complete = -1, empty = -1, used = 0;  // complete / all-missing group, n'
+  int64_t pused = 0;                                           // reals of cross in use
   int64_t* zrow = nullptr;       // observation -> its row's offset in Z
   int32_t* grp = nullptr;        // observation -> group
   int32_t* seen = nullptr;       // missing entries met so far per observation (component-major walk)
   double* z = nullptr;           // n x (p+1), by groups
+  double* cross = nullptr;       // the patterns' observed cross-products
   double *shift = nullptr, *scale = nullptr;
   double *g = nullptr, *gp = nullptr, *tacc = nullptr, *tcomplete = nullptr, *s = nullptr;
   int* perm = nullptr;
@@ -207,6 +219,7 @@ struct Missing : Split {
     grp = C.scratch<int32_t>(n);
     seen = C.take<int32_t>(obs.layout == kByComponent && have_imputed ? n : 0);
     z = C.scratch<double>(n * k);
+    cross = C.scratch<double>(n * k);  // a^2 <= count * a for every pattern that keeps one
     shift = C.take<double>(p);
     scale = C.take<double>(p);
     g = C.take<double>(k * k);
@@ -340,6 +353,17 @@ struct Missing : Split {
       if (a == 1) empty = ngroups;
       else used += G.count;
       fill_block(G, int32_t(ngroups));
+      G.pbase = -1;
+      // A pattern with at least as many rows as observed columns keeps Z_O'^T Z_O': EM then
+      // needs only that and B (Z_O'^T Z_M = P B, Z_M^T Z_M = B^T P B), not the rows.
+      if (a < k && a > 1 && G.count >= a) {
+        G.pbase = pused;
+        double* pk = cross + pused;
+        syrk_t(a, int(G.count), 1.0, z + G.zbase, int(G.count), 0.0, pk, a);
+        for (int v = 0; v < a; ++v)
+          for (int w = v + 1; w < a; ++w) pk[w + v * a] = pk[v + w * a];
+        pused += int64_t(a) * a;
+      }
       ++ngroups, r = e;
     }
     // The complete rows' cross-product never changes: formed once.
@@ -406,10 +430,24 @@ struct Missing : Split {
     const int k = int(ld()), a = G.a, nk = int(G.count);
     gemm_nn(nk, k - a, a, z + G.zbase, nk, gp + a * k, k, z + G.zbase + int64_t(a) * nk, nk);
   }
-  // tacc += the group's cross-product, plus count x C on its missing block when `em`.
+  // s := the group's cross-product in its column order (upper triangle), from its rows.
+  void row_products(const Group& G) {
+    const int k = int(ld()), nk = int(G.count);
+    syrk_t(k, nk, 1.0, z + G.zbase, nk, 0.0, s, k);
+  }
+  // The same with the missing columns at their conditional means, from the kept P = Z_O'^T Z_O'
+  // and B alone: [[P, P B], [., B^T P B]].
+  void kept_products(const Group& G) {
+    const int k = int(ld()), a = G.a, b = k - a;
+    const double* pk = cross + G.pbase;
+    for (int v = 0; v < a; ++v)
+      for (int w = 0; w <= v; ++w) s[w + v * k] = pk[w + v * a];
+    gemm_nn(a, b, a, pk, a, gp + a * k, k, s + a * k, k);
+    gemm_tn(b, b, a, gp + a * k, k, s + a * k, k, s + a + a * k, k);
+  }
+  // tacc += s mapped to the natural order, plus count x C on the missing block when `em`.
   void accumulate(const Group& G, bool em) {
     const int k = int(ld()), a = G.a, nk = int(G.count);
-    syrk_t(k, nk, 1.0, z + G.zbase, nk, 0.0, s, k);
     if (em)
       for (int v = a; v < k; ++v)
         for (int w = a; w <= v; ++w) s[w + v * k] += double(nk) * gp[w + v * k];
@@ -444,7 +482,12 @@ struct Missing : Split {
         const Group& G = groups[gi];
         if (gi == complete || gi == empty) continue;
         if (int e = sweep(G)) return e;
-        fill_means(G);
+        if (G.pbase >= 0) {
+          kept_products(G);
+        } else {
+          fill_means(G);
+          row_products(G);
+        }
         accumulate(G, true);
       }
       // M-step: mu = T_0j / n', sigma = T_ij / n' - mu_i mu_j; change against the new variances.
@@ -550,7 +593,7 @@ struct Missing : Split {
           if (gi == complete) continue;
           if (int e = sweep(G)) return e;
           if (int e = impute(G)) return e;
-          if (gi != empty) accumulate(G, false);
+          if (gi != empty) row_products(G), accumulate(G, false);
         }
         if (int e = posterior()) return e;
       }
