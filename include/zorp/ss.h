@@ -517,8 +517,21 @@ ZORP_API int _tarrsSSMAD(TarrSSTask* task, uint64_t estimates, uint32_t method);
  *      in the order of the observation array (count at least m times the number of NaNs);
  *      optional.
  * Without items 7 and 8 only EM runs, and items 5 and 6 must be there.  Inconsistent counts
- * give TARR_SS_ERROR_BAD_MISSING_ITEMS.  The draws come from a private MCG59 stream seeded
- * with the fixed words 0 and 0x40000, so a call is repeatable.
+ * give TARR_SS_ERROR_BAD_MISSING_ITEMS.  Items 3/4 and 9/10 are used only when both halves
+ * are given.  __tarr?SSEditMissingVals takes its five pairs as items (1, 2), (3, 4), (9, 10),
+ * (5, 6), (7, 8), in the order of the task's slots 70 to 79.
+ * EM stops when no mean moves by more than the tolerance times its standard deviation and no
+ * covariance entry by more than the tolerance times sqrt(s_ii s_jj), or at the iteration limit
+ * (not an error).  Observations with nothing observed are left out of EM and the posterior and
+ * only imputed.  Prior 1: Sigma^-1 ~ Wishart(n' + p, (A + (p+1) Sigma_EM)^-1), A the completed
+ * data's centred cross-product; prior 0: Wishart(n' - 1, A^-1).
+ * The draws come from a private MCG59 stream seeded with the fixed words 0x40000 and 0, in
+ * that order, so a call is repeatable (the other order seeds 2^50, from which MCG59 repeats
+ * after 128 draws).  TARR_SS_ERROR_NOT_POSITIVE_DEFINITE when a factorisation fails (a
+ * component without observed values or spread, a singular estimate, n' <= p),
+ * TARR_SS_ERROR_INVERSION_FAILED when a triangular inversion does, the stream's status when
+ * the stream cannot be made or drawn from.  p + 1 and n must not exceed 2^31 - 1.  Weights and
+ * indices are not read.
  *
  * CorParametrization (method 0x4): the nearest-by-eigenvalues positive definite correlation
  * of the matrix in slot 33: eigenvalues below 1e-14 are raised to 1e-14 and the rebuilt
