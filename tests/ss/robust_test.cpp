@@ -36,14 +36,14 @@ int robust(TarrSSTask* t, uint32_t method = TARR_SS_METHOD_ROBUST_COV) {
 
 // A sample: n observations of p components, observation-major, in double; the first `clean`
 // are Gaussian with mean m and covariance L L' (L lower triangular with unit-ish diagonal and
-// correlating entries below), the rest a loose cluster `far` standard deviations away.
+// correlating entries below), the rest a loose cluster `offset` standard deviations away.
 struct Sample {
   int64_t p, n, clean;
   std::vector<double> x, m, L;
   double at(int64_t i, int64_t j) const { return x[i * p + j]; }
 };
 
-Sample make_sample(int64_t p, int64_t n, double bad, double far, uint64_t seed) {
+Sample make_sample(int64_t p, int64_t n, double bad, double offset, uint64_t seed) {
   Sample s{p, n, n - int64_t(std::lround(bad * double(n))), std::vector<double>(n * p), std::vector<double>(p),
            std::vector<double>(p * p, 0.0)};
   std::mt19937_64 gen(seed);
@@ -65,7 +65,7 @@ Sample make_sample(int64_t p, int64_t n, double bad, double far, uint64_t seed) 
       if (i < s.clean) {
         for (int64_t k = 0; k <= j; ++k) v += s.L[j + k * p] * z[k];
       } else {  // along (1, -1, 1, ...), spread a tenth of the clean one
-        v += far * s.L[j + j * p] * (j % 2 ? -1.0 : 1.0) + 0.1 * z[j];
+        v += offset * s.L[j + j * p] * (j % 2 ? -1.0 : 1.0) + 0.1 * z[j];
       }
       s.x[i * p + j] = v;
     }
