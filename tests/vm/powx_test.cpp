@@ -171,8 +171,8 @@ std::vector<Tiny> just_below_least_normal() {
   mpfr_set_ui_2exp(lo, (1ul << 25) - 1, -151, MPFR_RNDN);  // 2^-126 (1 - 2^-25), exact
   for (int k = 1; k <= 400 && v.size() < 12; ++k) {
     const float y = k % 2 ? 1.0f + std::ldexp(1.0f, -23) * float(k) : 1.0f - std::ldexp(1.0f, -24) * float(k);
-    const float near = float(std::exp2(-126.0 / double(y)));
-    for (float x = std::nextafter(std::nextafter(near, 0.0f), 0.0f); x <= std::nextafter(std::nextafter(near, 1.0f), 1.0f);
+    const float guess = float(std::exp2(-126.0 / double(y)));
+    for (float x = std::nextafter(std::nextafter(guess, 0.0f), 0.0f); x <= std::nextafter(std::nextafter(guess, 1.0f), 1.0f);
          x = std::nextafter(x, 1.0f)) {
       mpfr_set_flt(mx, x, MPFR_RNDN);
       mpfr_set_flt(my, y, MPFR_RNDN);
