@@ -25,7 +25,7 @@ using zorp::ss::Slot;
 
 template <typename T>
 int impute(TarrSSTask* t, uint32_t method = TARR_SS_METHOD_MISSING_VALUES) {
-  return sizeof(T) == 8 ? _tarrdSSMissingValues(t, 0, method) : _tarrsSSMissingValues(t, 0, method);
+  return Fn<T>::missing(t, 0, method);
 }
 
 template <typename T>

@@ -8,20 +8,12 @@
 #include <random>
 #include <vector>
 
+#include "ss/common/closest.h"
 #include "ss/task_util.h"
 #include "zorp/core.h"
 
 namespace zorp::test::ss {
 namespace {
-
-template <typename T>
-struct Robust {
-  static constexpr bool d = sizeof(T) == 8;
-  using R = int (*)(TarrSSTask*, uint64_t, uint32_t);
-  static constexpr R outliers = d ? _tarrdSSOutliersDetection : _tarrsSSOutliersDetection;
-  static constexpr R mahalanobis = d ? _tarrdSSMahDistance : _tarrsSSMahDistance;
-  static constexpr R repair = d ? _tarrdSSCorParametrization : _tarrsSSCorParametrization;
-};
 
 template <typename T>
 class Outliers : public testing::Test {};
@@ -64,6 +56,22 @@ TEST(CovHelpers, InverseAndRankBoundaries) {
   zorp_core_fail_lapack(0);
 }
 
+// ---- the closest subset ---------------------------------------------------------------------------
+// Ties at the m-th distance go to the earlier positions, NaN distances count as the largest, and
+// a second marking of the same subset reports no change.
+TEST(Closest, TiesAndNaN) {
+  const double d[6] = {3, 1, NAN, 1, 2, 1};
+  const std::vector<std::pair<int, std::vector<int>>> rows = {
+      {1, {0, 1, 0, 0, 0, 0}}, {2, {0, 1, 0, 1, 0, 0}}, {5, {1, 1, 0, 1, 1, 1}}, {6, {1, 1, 1, 1, 1, 1}}};
+  for (const auto& [m, want] : rows) {
+    double scratch[6];
+    int w[6] = {7, 7, 7, 7, 7, 7};
+    EXPECT_TRUE(zorp::ss::mark_closest(d, 6, m, scratch, w));
+    EXPECT_EQ(std::vector<int>(w, w + 6), want) << m;
+    EXPECT_FALSE(zorp::ss::mark_closest(d, 6, m, scratch, w)) << m;
+  }
+}
+
 // ---- correlation repair -----------------------------------------------------------------------
 // Symmetric p x p, full column-major, in storage word fmt.
 template <typename T>
@@ -82,7 +90,7 @@ TYPED_TEST(Outliers, CorRepairChecksInOrder) {
   int32_t three = 3, two = 2, zero = 0, one = 1, bad = -1, p0 = 0, p2 = 2;
   uint32_t method = 0;
   task.set(2, &p0);
-  climb([&] { return Robust<T>::repair(task.t, 0, method); },
+  climb([&] { return Fn<T>::repair(task.t, 0, method); },
         {{TARR_SS_ERROR_BAD_DIMENSION, [&] { task.set(2, &p2); }},
          {TARR_SS_ERROR_NULL_COR, [&] { task.edit(TARR_SS_PARAM_COR, cor.data()); }},
          {TARR_SS_ERROR_NULL_STORAGE_ITEM, [&] { task.set(32, &three); }},
@@ -116,7 +124,7 @@ TYPED_TEST(Outliers, CorRepair) {
         task.set(32, &wi);
         task.set(9, out.data());
         task.set(10, &wo);
-        const int st = Robust<T>::repair(task.t, 0, TARR_SS_METHOD_COR_REPAIR);
+        const int st = Fn<T>::repair(task.t, 0, TARR_SS_METHOD_COR_REPAIR);
         ASSERT_EQ(st, m == &pd ? 0 : TARR_SS_WARNING_COR_REPAIRED) << fin << fout;
         for (int c = 0; c < 3; ++c)
           for (int r = 0; r < 3; ++r) {
@@ -136,7 +144,7 @@ TYPED_TEST(Outliers, CorRepair) {
   int32_t full = 0;
   task.edit(TARR_SS_PARAM_COR, in.data());
   task.set(32, &full), task.set(9, out.data()), task.set(10, &full);
-  ASSERT_EQ(Robust<T>::repair(task.t, 0, TARR_SS_METHOD_COR_REPAIR), TARR_SS_WARNING_COR_REPAIRED);
+  ASSERT_EQ(Fn<T>::repair(task.t, 0, TARR_SS_METHOD_COR_REPAIR), TARR_SS_WARNING_COR_REPAIRED);
   const double v[3] = {1, -1, 1}, lift = (0.8 + 1e-14) / 3, diag = 1 + lift;
   for (int c = 0; c < 3; ++c)
     for (int r = 0; r < 3; ++r)
@@ -146,18 +154,18 @@ TYPED_TEST(Outliers, CorRepair) {
   std::vector<T> inplace = pack<T>(bad, 3, 2);
   int32_t lower = 2;
   task.set(33, inplace.data()), task.set(32, &lower), task.set(9, inplace.data()), task.set(10, &lower);
-  EXPECT_EQ(Robust<T>::repair(task.t, 0, TARR_SS_METHOD_COR_REPAIR), TARR_SS_WARNING_COR_REPAIRED);
+  EXPECT_EQ(Fn<T>::repair(task.t, 0, TARR_SS_METHOD_COR_REPAIR), TARR_SS_WARNING_COR_REPAIRED);
   EXPECT_NEAR(inplace[at(0, 1, 3, 2)], out[3], tol);
   task.set(33, in.data()), task.set(32, &full), task.set(9, out.data()), task.set(10, &full);
   zorp_core_fail_lapack(1);
-  EXPECT_EQ(Robust<T>::repair(task.t, 0, TARR_SS_METHOD_COR_REPAIR), TARR_SS_ERROR_EIGEN_FAILED);
+  EXPECT_EQ(Fn<T>::repair(task.t, 0, TARR_SS_METHOD_COR_REPAIR), TARR_SS_ERROR_EIGEN_FAILED);
   zorp_core_fail_lapack(0);
   const std::vector<T> negative = pack<T>({-1, 0, 0, 0, -2, 0, 0, 0, 0}, 3, 0);
   task.set(33, negative.data());
-  EXPECT_EQ(Robust<T>::repair(task.t, 0, TARR_SS_METHOD_COR_REPAIR), TARR_SS_ERROR_NO_USABLE_EIGENVALUE);
+  EXPECT_EQ(Fn<T>::repair(task.t, 0, TARR_SS_METHOD_COR_REPAIR), TARR_SS_ERROR_NO_USABLE_EIGENVALUE);
   task.set(33, in.data());
   zorp_core_fail_allocation(1);
-  EXPECT_EQ(Robust<T>::repair(task.t, 0, TARR_SS_METHOD_COR_REPAIR), TARR_SS_ERROR_ALLOCATION);
+  EXPECT_EQ(Fn<T>::repair(task.t, 0, TARR_SS_METHOD_COR_REPAIR), TARR_SS_ERROR_ALLOCATION);
   zorp_core_fail_allocation(0);
 }
 
@@ -195,7 +203,7 @@ TYPED_TEST(Outliers, BaconChecksInOrder) {
   int32_t p0 = 0, p2 = 2, n10 = 10, wrong = TARR_SS_MATRIX_STORAGE_1 | TARR_SS_MATRIX_STORAGE_2, layout = 0x20000;
   uint32_t method = 0;
   task.set(2, &p0);
-  climb([&] { return Robust<T>::outliers(task.t, 0, method); },
+  climb([&] { return Fn<T>::outliers(task.t, 0, method); },
         {{TARR_SS_ERROR_BAD_DIMENSION, [&] { task.set(2, &p2); }},
          {TARR_SS_ERROR_BAD_NOBS, [&] { task.set(3, &n10), task.set(5, nullptr); }},
          {TARR_SS_ERROR_NULL_OBSERVATIONS, [&] { task.set(5, x.data()), task.set(8, nullptr); }},
@@ -206,7 +214,7 @@ TYPED_TEST(Outliers, BaconChecksInOrder) {
          {0, nullptr}},
         [&] { return untouched(w); });
   // The distances refuse a direct call: their inputs exist only while the detection runs.
-  EXPECT_EQ(Robust<T>::mahalanobis(task.t, 0, 0), TARR_SS_ERROR_NULL_OUTL_WEIGHTS);
+  EXPECT_EQ(Fn<T>::mahalanobis(task.t, 0, 0), TARR_SS_ERROR_NULL_OUTL_WEIGHTS);
 }
 
 // Planted outliers are all flagged and nearly every clean point kept, by both start methods, in
@@ -226,7 +234,7 @@ TYPED_TEST(Outliers, BaconFindsPlantedOutliers) {
         task.edit(TARR_SS_PARAM_OUTL_NPARAMS, &three);
         task.edit(TARR_SS_PARAM_OUTL_PARAMS, params);
         task.edit(TARR_SS_PARAM_OUTL_WEIGHTS, w.data());
-        ASSERT_EQ(Robust<T>::outliers(task.t, 0, TARR_SS_METHOD_BACON), 0) << p << " " << start;
+        ASSERT_EQ(Fn<T>::outliers(task.t, 0, TARR_SS_METHOD_BACON), 0) << p << " " << start;
         int flagged_bad = 0, kept_clean = 0;
         for (int i = 0; i < n; ++i) {
           ASSERT_TRUE(w[i] == T(0) || w[i] == T(1)) << i;
@@ -248,7 +256,7 @@ TYPED_TEST(Outliers, BaconRefusals) {
   task.edit(TARR_SS_PARAM_OUTL_NPARAMS, &three);
   task.edit(TARR_SS_PARAM_OUTL_PARAMS, params);
   task.edit(TARR_SS_PARAM_OUTL_WEIGHTS, w.data());
-  const auto run = [&] { return Robust<T>::outliers(task.t, 0, TARR_SS_METHOD_BACON); };
+  const auto run = [&] { return Fn<T>::outliers(task.t, 0, TARR_SS_METHOD_BACON); };
   EXPECT_EQ(run(), 0);
   for (auto [k, v] : {std::pair{0, 0.0}, {0, 3.0}, {1, 0.0}, {1, 1.0}, {1, NAN}}) {
     T q[3] = {T(2), T(0.05), T(0.005)};
@@ -277,7 +285,7 @@ TYPED_TEST(Outliers, BaconRefusals) {
     big.edit(TARR_SS_PARAM_OUTL_NPARAMS, &three);
     big.edit(TARR_SS_PARAM_OUTL_PARAMS, strict);
     big.edit(TARR_SS_PARAM_OUTL_WEIGHTS, v.data());
-    EXPECT_EQ(Robust<T>::outliers(big.t, 0, TARR_SS_METHOD_BACON), TARR_SS_ERROR_OUTL_SUBSET_TOO_SMALL);
+    EXPECT_EQ(Fn<T>::outliers(big.t, 0, TARR_SS_METHOD_BACON), TARR_SS_ERROR_OUTL_SUBSET_TOO_SMALL);
     EXPECT_TRUE(untouched(v));
   }
   // Allocation failures anywhere in the call (its work, the private task, the routines it

@@ -30,8 +30,7 @@ TYPED_TEST_SUITE(SSRobust, Precisions);
 
 template <typename T>
 int robust(TarrSSTask* t, uint32_t method = TARR_SS_METHOD_ROBUST_COV) {
-  if constexpr (sizeof(T) == 8) return _tarrdSSRobustCovariance(t, 0, method);
-  else return _tarrsSSRobustCovariance(t, 0, method);
+  return Fn<T>::robust(t, 0, method);
 }
 
 // A sample: n observations of p components, observation-major, in double; the first `clean`

@@ -66,6 +66,11 @@ struct Fn {
   static constexpr R mad = d ? _tarrdSSMAD : _tarrsSSMAD;
   static constexpr R pooled = d ? _tarrdSSPooledCovariance : _tarrsSSPooledCovariance;
   static constexpr R partial = d ? _tarrdSSPartialCovariance : _tarrsSSPartialCovariance;
+  static constexpr R robust = d ? _tarrdSSRobustCovariance : _tarrsSSRobustCovariance;
+  static constexpr R outliers = d ? _tarrdSSOutliersDetection : _tarrsSSOutliersDetection;
+  static constexpr R mahalanobis = d ? _tarrdSSMahDistance : _tarrsSSMahDistance;
+  static constexpr R missing = d ? _tarrdSSMissingValues : _tarrsSSMissingValues;
+  static constexpr R repair = d ? _tarrdSSCorParametrization : _tarrsSSCorParametrization;
   static void qsort(int n, T* x) {
     if constexpr (d) __tarrdQSort(n, x); else __tarrsQSort(n, x);
   }

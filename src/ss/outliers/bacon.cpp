@@ -31,7 +31,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "ss/common/closest.h"
 #include "ss/common/data.h"
+#include "ss/common/own_task.h"
 #include "ss/common/steps.h"
 
 namespace zorp::ss {
@@ -41,25 +43,15 @@ constexpr int kMaxSteps = 100;
 constexpr double kDefaultAlpha = 0.05, kDefaultTolerance = 0.005;
 
 template <typename T>
-int basic(TarrSSTask* t, uint64_t est, uint32_t m) {
-  if constexpr (sizeof(T) == 8) return _tarrdSSBasic(t, est, m);
-  else return _tarrsSSBasic(t, est, m);
+int quantiles(TarrSSTask* t) {
+  return sizeof(T) == 8 ? _tarrdSSQuantiles(t, TARR_SS_QUANTS, TARR_SS_METHOD_QUANTILES)
+                        : _tarrsSSQuantiles(t, TARR_SS_QUANTS, TARR_SS_METHOD_QUANTILES);
 }
 template <typename T>
 int mahalanobis(TarrSSTask* t) {
   if constexpr (sizeof(T) == 8) return _tarrdSSMahDistance(t, 0, 0);
   else return _tarrsSSMahDistance(t, 0, 0);
 }
-template <typename T>
-int new_task(TarrSSTask** pt, TarrSSTask* t, const T* w) {
-  if constexpr (sizeof(T) == 8)
-    return __tarrdSSNewTask(pt, t->dimension, t->nobs, t->storage, static_cast<const double*>(t->x), w, nullptr,
-                            t->width_flag);
-  else
-    return __tarrsSSNewTask(pt, t->dimension, t->nobs, t->storage, static_cast<const float*>(t->x), w, nullptr,
-                            t->width_flag);
-}
-
 template <typename T>
 struct Bacon : Split {
   TarrSSTask* t;
@@ -72,14 +64,9 @@ struct Bacon : Split {
   T *subset = nullptr, *mean = nullptr, *cov = nullptr, *accum = nullptr;
   double *meand = nullptr, *inv = nullptr, *dist = nullptr, *sorted = nullptr;
   int64_t full_storage = 0;  // the private task's covariance storage word (full)
-  TarrSSTask* sub = nullptr;  // private task: the same data, the subset as 0/1 weights
+  OwnTask sub;                // the same data, every component, the subset as 0/1 weights
 
-  Bacon(TarrSSTask* task, uint64_t, uint32_t m) : t(task), method(m) {}
-  ~Bacon() {
-    if (sub) __tarrSSDeleteTask(&sub);
-    void** s = slots(t);
-    s[kSlotMahMean] = s[kSlotMahInvCov] = s[kSlotMahDistances] = nullptr;
-  }
+  Bacon(TarrSSTask* task, uint64_t, uint32_t m) : t(task), method(m), sub(task, false) {}
 
   int check() {
     if (int e = read_dimension(t, obs.p)) return e;
@@ -113,12 +100,11 @@ struct Bacon : Split {
     sorted = C.scratch<double>(n);
   }
   int start() {
-    if (int e = new_task<T>(&sub, t, subset)) return e;
-    void** s = slots(sub);
-    s[kSlotMean] = mean;
-    s[kSlotCov] = cov;
-    s[kSlotCovStorage] = &full_storage;
-    s[kSlotAccum] = accum;
+    sub->weights = subset;
+    sub->accum_weights = accum;
+    sub.set(kSlotMean, mean);
+    sub.set(kSlotCov, cov);
+    sub.set(kSlotCovStorage, &full_storage);
     return 0;
   }
 
@@ -126,7 +112,7 @@ struct Bacon : Split {
   // inv; the rank test's or the inversion's status when the covariance is singular.
   int estimate() {
     accum[0] = accum[1] = T(0);  // a fresh data set for the basic routine every time
-    if (int e = basic<T>(sub, TARR_SS_MEAN | TARR_SS_COV, TARR_SS_METHOD_1PASS)) return e;
+    if (int e = basic<T>(sub.get(), TARR_SS_MEAN | TARR_SS_COV, TARR_SS_METHOD_1PASS)) return e;
     const int64_t p = obs.p;
     for (int64_t j = 0; j < p; ++j) meand[j] = double(mean[j]);
     for (int64_t j = 0; j < p * p; ++j) inv[j] = double(cov[j]);
@@ -142,22 +128,6 @@ struct Bacon : Split {
     s[kSlotMahMean] = s[kSlotMahInvCov] = s[kSlotMahDistances] = nullptr;
     return e;
   }
-  // The m observations of smallest distance (NaN distances last, ties by position) into the
-  // subset.
-  void take_closest(int64_t m) {
-    const int64_t n = obs.n;
-    for (int64_t i = 0; i < n; ++i) sorted[i] = std::isnan(dist[i]) ? INFINITY : dist[i];
-    std::nth_element(sorted, sorted + (m - 1), sorted + n);
-    const double cut = sorted[m - 1];
-    int64_t below = 0;
-    for (int64_t i = 0; i < n; ++i) below += (std::isnan(dist[i]) ? INFINITY : dist[i]) < cut;
-    int64_t ties = m - below;
-    for (int64_t i = 0; i < n; ++i) {
-      const double d = std::isnan(dist[i]) ? INFINITY : dist[i];
-      const bool in = d < cut || (d == cut && ties-- > 0);
-      subset[i] = T(in ? 1 : 0);
-    }
-  }
   int initial_subset() {
     const int64_t p = obs.p, n = obs.n;
     if (start_method == 1) {
@@ -165,14 +135,14 @@ struct Bacon : Split {
       if (int e = estimate()) return e;
       if (int e = distances()) return e;
     } else {
-      for (int64_t j = 0; j < p; ++j) {  // coordinate-wise medians
-        obs.copy_column(j, 0, n, sorted);
-        const int64_t k = n / 2;
-        std::nth_element(sorted, sorted + k, sorted + n);
-        double med = sorted[k];
-        if (n % 2 == 0) med = 0.5 * (med + *std::max_element(sorted, sorted + k));
-        meand[j] = med;
-      }
+      // Coordinate-wise medians by the quantile routine, into `mean` for the moment.
+      const int64_t one = 1;
+      const T half = T(0.5);
+      sub.set(kSlotQuantCount, &one);  // little-endian: reads as 1 at either integer width
+      sub.set(kSlotQuantOrders, &half);
+      sub.set(kSlotQuantiles, mean);
+      if (int e = quantiles<T>(sub.get())) return e;
+      for (int64_t j = 0; j < p; ++j) meand[j] = double(mean[j]);
       for (int64_t i = 0; i < n; ++i) dist[i] = 0;
       for (int64_t j = 0; j < p; ++j) {
         obs.copy_column(j, 0, n, sorted);
@@ -181,7 +151,7 @@ struct Bacon : Split {
     }
     // Grow the start until its covariance has full rank.
     for (int64_t m = 5 * p;; m = m + p < n ? m + p : n) {
-      take_closest(m);
+      mark_closest(dist, n, m, sorted, subset);
       const int e = estimate();
       if (e != TARR_SS_ERROR_NOT_POSITIVE_DEFINITE || m == n) return e;
     }

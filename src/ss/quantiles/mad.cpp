@@ -10,10 +10,9 @@
 // 0x100) are refused before anything is computed.  Components are split into one block per
 // thread; both medians come from the selection of the quantile routine (ranks.h).
 #include <cmath>
-#include <cstring>
 
-#include "host/host.h"
 #include "ss/common/data.h"
+#include "ss/common/own_task.h"
 #include "ss/common/steps.h"
 #include "ss/quantiles/order.h"
 #include "ss/quantiles/ranks.h"
@@ -76,22 +75,11 @@ struct Mad : Split {
   int start() {
     select_components(t, obs.p, sel);
     if (!mean_wanted() || given_mean) return 0;
-    TarrSSTask own;
-    std::memset(&own, 0, sizeof own);
-    own.width_flag = t->width_flag;
-    own.version = t->version;
-    own.precision = t->precision;
-    own.dimension = t->dimension;
-    own.nobs = t->nobs;
-    own.storage = t->storage;
-    own.x = t->x;
-    own.indices = t->indices;
+    OwnTask own(t);
     T acc[2] = {0, 0};
-    own.accum_weights = acc;
-    slots(&own)[kSlotMean] = means;
-    const int rc = sizeof(T) == 8 ? _tarrdSSBasic(&own, TARR_SS_MEAN, TARR_SS_METHOD_1PASS)
-                                  : _tarrsSSBasic(&own, TARR_SS_MEAN, TARR_SS_METHOD_1PASS);
-    if (void* left = slot(&own, kSlotWork)) host::deallocate(left);
+    own->accum_weights = acc;
+    own.set(kSlotMean, means);
+    const int rc = basic<T>(own.get(), TARR_SS_MEAN, TARR_SS_METHOD_1PASS);
     given_mean = means;
     return rc;
   }

@@ -58,7 +58,9 @@
 #include <cstring>
 
 #include "host/host.h"
+#include "ss/common/closest.h"
 #include "ss/common/data.h"
+#include "ss/common/own_task.h"
 #include "ss/common/steps.h"
 #include "ss/robust/robust_cov.h"
 
@@ -144,13 +146,14 @@ struct Robust : Split {
   Observations<double> data, sample;
 
   // The private task the library's own routines run on, over the work arrays.
-  TarrSSTask* own = nullptr;
+  OwnTask own{true, true};
   int64_t own_p = 0, own_n = 0, own_storage = 0, quant_count = 1;
   double half = 0.5, acc[2] = {0.0, 0.0};
 
-  Robust(TarrSSTask* task, uint64_t e, uint32_t m) : t(task), est(e), method(m) {}
-  ~Robust() {
-    if (own) __tarrSSDeleteTask(&own);
+  Robust(TarrSSTask* task, uint64_t e, uint32_t m) : t(task), est(e), method(m) {
+    own->dimension = &own_p;
+    own->nobs = &own_n;
+    own->storage = &own_storage;
   }
 
   int check() {
@@ -239,7 +242,7 @@ struct Robust : Split {
     if (int e = robust::tune(p, breakdown, rejection, rho, cut)) return e;
     b0 = breakdown * rho.top();
     own_p = p;
-    return __tarrdSSNewTask(&own, &own_p, &own_n, &own_storage, nullptr, nullptr, nullptr, 1);
+    return 0;
   }
 
   int part(int, int) {
@@ -266,21 +269,21 @@ struct Robust : Split {
   // Per component: the median of o into out.
   int medians(const Observations<double>& o, double* out) {
     point_at(o, nullptr);
-    void** s = slots(own);
+    void** s = slots(own.get());
     s[kSlotQuantCount] = &quant_count;
     s[kSlotQuantOrders] = &half;
     s[kSlotQuantiles] = out;
-    return _tarrdSSQuantiles(own, TARR_SS_QUANTS, TARR_SS_METHOD_QUANTILES);
+    return _tarrdSSQuantiles(own.get(), TARR_SS_QUANTS, TARR_SS_METHOD_QUANTILES);
   }
   // The weighted mean and covariance of o into bmean, bcov (full).
   int weighted(const Observations<double>& o) {
     point_at(o, wts);
-    void** s = slots(own);
+    void** s = slots(own.get());
     acc[0] = acc[1] = 0.0;  // a fresh accumulation, not a continued one
     s[kSlotAccum] = acc;
     s[kSlotMean] = bmean;
     s[kSlotCov] = bcov;
-    return _tarrdSSBasic(own, TARR_SS_MEAN | TARR_SS_COV, TARR_SS_METHOD_1PASS);
+    return basic<double>(own.get(), TARR_SS_MEAN | TARR_SS_COV, TARR_SS_METHOD_1PASS);
   }
 
   // Squared distances of o's observations under (mu, inv) into d2.
@@ -311,18 +314,7 @@ struct Robust : Split {
       if (int e = invert()) return e;
       distances(sample);
       // The h smallest distances, ties at the h-th taken in order of position.
-      std::memcpy(sorted, d2, sizeof(double) * size_t(sample.n));
-      const double cut = __tarrdQSortSelect(int(sample.n), sorted, int(h - 1));
-      int64_t below = 0;
-      for (int64_t i = 0; i < sample.n; ++i) below += d2[i] < cut;
-      bool changed = step == 0;
-      for (int64_t i = 0, ties = h - below; i < sample.n; ++i) {
-        const bool in_subset = d2[i] < cut || (d2[i] == cut && ties-- > 0);
-        const double w = in_subset ? 1.0 : 0.0;
-        changed |= wts[i] != w;
-        wts[i] = w;
-      }
-      if (!changed) break;
+      if (!mark_closest(d2, sample.n, h, sorted, wts) && step > 0) break;
       if (int e = weighted(sample)) return e;
       if (int e = take_estimate()) return e;
     }
