@@ -242,6 +242,13 @@ struct Run {
   }
   int call(uint32_t method = TARR_SS_METHOD_MISSING_VALUES) { return impute<T>(task.t, method); }
   bool nothing_written() const { return untouched(em) && untouched(sets) && untouched(imp); }
+  // The call for walk_failures: the fault armed right before it.
+  auto armed() {
+    return [this](const std::function<void()>& arm) {
+      arm();
+      return call();
+    };
+  }
   void refill() {
     for (auto* v : {&em, &sets, &imp}) std::fill(v->begin(), v->end(), T(kSentinel));
   }
@@ -680,25 +687,6 @@ TYPED_TEST(SSMissing, DegenerateData) {
   EXPECT_EQ(v.call(), 0);
 }
 
-// Makes the k-th LAPACK call or allocation fail (`hook`), for k = 1, 2, ... until the call gets
-// through or k reaches `limit`: each failing call's code goes to `expect`, and every one must
-// have written nothing and left nothing allocated.  Returns the k that got through.
-template <typename T>
-int fail_each(Run<T>& r, void (*hook)(int64_t), int limit, const std::function<void(int k, int code)>& expect) {
-  const int64_t live = zorp_core_live_allocations();
-  int k = 1;
-  for (; k < limit; ++k) {
-    hook(k);
-    const int code = r.call();
-    hook(0);
-    EXPECT_EQ(zorp_core_live_allocations(), live) << k;
-    if (code == 0) break;
-    expect(k, code);
-    EXPECT_TRUE(r.nothing_written()) << k;
-  }
-  return k;
-}
-
 // LAPACK: the code of the failing routine (potrf -5010, trtri -5011), the stream freed.
 TYPED_TEST(SSMissing, LapackFailures) {
   using T = TypeParam;
@@ -707,8 +695,9 @@ TYPED_TEST(SSMissing, LapackFailures) {
   cfg.em_limit = 3, cfg.da_iter = 1, cfg.m = 2;
   Run<T> r(d, 2, cfg);
   bool seen[2] = {false, false};
-  const int k = fail_each(r, zorp_core_fail_lapack, 1000, [&](int k, int code) {
+  const int k = walk_failures(zorp_core_fail_lapack, 1000, r.armed(), [&](int k, int code) {
     EXPECT_TRUE(code == TARR_SS_ERROR_NOT_POSITIVE_DEFINITE || code == TARR_SS_ERROR_INVERSION_FAILED) << k << " " << code;
+    EXPECT_TRUE(r.nothing_written()) << k;
     seen[code == TARR_SS_ERROR_INVERSION_FAILED] = true;
   });
   EXPECT_GT(k, 10);
@@ -724,8 +713,9 @@ TYPED_TEST(SSMissing, AllocationFailures) {
   Config cfg;
   cfg.em_limit = 5, cfg.da_iter = 1, cfg.m = 1;
   Run<T> r(d, 1, cfg);
-  const int k = fail_each(r, zorp_core_fail_allocation, 20, [](int k, int code) {
+  const int k = walk_failures(zorp_core_fail_allocation, 20, r.armed(), [&](int k, int code) {
     EXPECT_EQ(code, k == 1 ? TARR_SS_ERROR_ALLOCATION : TARR_ERROR_NO_MEMORY) << k;
+    EXPECT_TRUE(r.nothing_written()) << k;
   });
   EXPECT_GE(k, 3);
   EXPECT_LT(k, 20);

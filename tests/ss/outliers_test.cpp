@@ -288,22 +288,19 @@ TYPED_TEST(Outliers, BaconRefusals) {
     EXPECT_EQ(Fn<T>::outliers(big.t, 0, TARR_SS_METHOD_BACON), TARR_SS_ERROR_OUTL_SUBSET_TOO_SMALL);
     EXPECT_TRUE(untouched(v));
   }
-  // Allocation failures anywhere in the call (its work, the private task, the routines it
-  // calls) come back as the allocation code with the weights untouched, and nothing leaks.
+  // Allocation failures anywhere in the call (its work, the routines it calls) come back as the allocation code with the weights untouched, and nothing leaks.
   x = Contaminated(p, n, 0, 11).as<T>(2);
   task.edit(TARR_SS_PARAM_OBSERVATIONS, x.data());
-  const int64_t live = zorp_core_live_allocations();
-  for (int k = 1;; ++k) {
+  const auto call = [&](const std::function<void()>& arm) {
     std::fill(w.begin(), w.end(), T(kSentinel));
-    zorp_core_fail_allocation(k);
-    const int st = run();
-    zorp_core_fail_allocation(0);
-    EXPECT_EQ(zorp_core_live_allocations(), live) << k;
-    if (st == 0) break;
-    EXPECT_EQ(st, TARR_SS_ERROR_ALLOCATION) << k;
-    EXPECT_TRUE(untouched(w)) << k;
-    ASSERT_LT(k, 50);
-  }
+    arm();
+    return run();
+  };
+  EXPECT_LT(walk_failures(zorp_core_fail_allocation, 50, call, [&](int k, int code) {
+              EXPECT_EQ(code, TARR_SS_ERROR_ALLOCATION) << k;
+              EXPECT_TRUE(untouched(w)) << k;
+            }),
+            50);
 }
 
 }  // namespace

@@ -380,18 +380,15 @@ TYPED_TEST(SSRobust, SingularScatterRefused) {
 TYPED_TEST(SSRobust, AllocationFailures) {
   using T = TypeParam;
   const Sample s = make_sample(3, 120, 0.2, 20.0, 31);
-  const int64_t live = zorp_core_live_allocations();
+  Run<T> r;
   int failures = 0;
-  for (int64_t k = 1;; ++k) {
-    const Run<T> r = estimate<T>(s, 2, 2, {}, [k] { zorp_core_fail_allocation(k); });
-    zorp_core_fail_allocation(0);
-    EXPECT_EQ(zorp_core_live_allocations(), live) << k;
-    if (r.status == 0) break;
-    ASSERT_EQ(r.status, TARR_SS_ERROR_ALLOCATION) << k;
+  const auto call = [&](const std::function<void()>& arm) { return (r = estimate<T>(s, 2, 2, {}, arm)).status; };
+  walk_failures(zorp_core_fail_allocation, 1000, call, [&](int k, int code) {
+    ASSERT_EQ(code, TARR_SS_ERROR_ALLOCATION) << k;
     for (double v : r.mean) ASSERT_EQ(v, kSentinel) << k;
     ++failures;
-  }
-  EXPECT_GT(failures, 10);  // the private task, each basic and quantile call, each rank test
+  });
+  EXPECT_GT(failures, 10);  // each basic and quantile call, each rank test
 }
 
 // Every LAPACK call in turn fails: a failed eigen-decomposition gives -4072, a failed factor of
@@ -399,19 +396,18 @@ TYPED_TEST(SSRobust, AllocationFailures) {
 TYPED_TEST(SSRobust, LapackFailures) {
   using T = TypeParam;
   const Sample s = make_sample(3, 120, 0.2, 20.0, 41);
+  Run<T> r;
   int eigen = 0, factor = 0;
-  for (int64_t k = 1;; ++k) {
-    const Run<T> r = estimate<T>(s, 1, 0, {}, [k] { zorp_core_fail_lapack(k); });
-    zorp_core_fail_lapack(0);
-    if (r.status == 0) break;
-    ASSERT_TRUE(r.status == TARR_SS_ERROR_EIGEN_FAILED || r.status == TARR_SS_ERROR_NOT_POSITIVE_DEFINITE ||
-                r.status == TARR_SS_ERROR_INVERSION_FAILED)
-        << k << " " << r.status;
-    eigen += r.status == TARR_SS_ERROR_EIGEN_FAILED;
-    factor += r.status != TARR_SS_ERROR_EIGEN_FAILED;
+  const auto call = [&](const std::function<void()>& arm) { return (r = estimate<T>(s, 1, 0, {}, arm)).status; };
+  walk_failures(zorp_core_fail_lapack, 1000, call, [&](int k, int code) {
+    ASSERT_TRUE(code == TARR_SS_ERROR_EIGEN_FAILED || code == TARR_SS_ERROR_NOT_POSITIVE_DEFINITE ||
+                code == TARR_SS_ERROR_INVERSION_FAILED)
+        << k << " " << code;
+    eigen += code == TARR_SS_ERROR_EIGEN_FAILED;
+    factor += code != TARR_SS_ERROR_EIGEN_FAILED;
     for (double v : r.mean) ASSERT_EQ(v, kSentinel) << k;
     for (double v : r.cov) ASSERT_EQ(v, kSentinel) << k;
-  }
+  });
   EXPECT_GT(eigen, 1);
   EXPECT_GT(factor, 1);
 }

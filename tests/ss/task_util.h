@@ -10,6 +10,7 @@
 #include <functional>
 #include <vector>
 
+#include "zorp/core.h"
 #include "zorp/ss.h"
 
 namespace zorp::test::ss {
@@ -96,6 +97,25 @@ inline void climb(const std::function<int()>& call, const std::vector<Rung>& run
     if (rungs[i].code != 0) EXPECT_TRUE(untouched()) << "rung " << i;
     if (rungs[i].then) rungs[i].then();
   }
+}
+
+// Makes the k-th call of one kind (`hook` is the host core's allocation or LAPACK fault switch)
+// fail from the moment `call` arms it, for k = 1, 2, ... until a call gets through or k reaches
+// `limit`; each failing call's code goes to `expect`, and no call may leave a block allocated.
+// Returns the k that got through.
+inline int walk_failures(void (*hook)(int64_t), int limit,
+                         const std::function<int(const std::function<void()>& arm)>& call,
+                         const std::function<void(int k, int code)>& expect) {
+  const int64_t live = zorp_core_live_allocations();
+  int k = 1;
+  for (; k < limit; ++k) {
+    const int code = call([&] { hook(k); });
+    hook(0);
+    EXPECT_EQ(zorp_core_live_allocations(), live) << k;
+    if (code == 0) break;
+    expect(k, code);
+  }
+  return k;
 }
 
 }  // namespace zorp::test::ss
