@@ -9,7 +9,7 @@
 // dot products; the distance is the column-wise dot product of the panel with the product.
 // Threads: one range when n p is below 10,000 (starting threads costs more than the pass);
 // otherwise ranges of (5,000,000 / threads) / 8 / p observations (so that what a thread reads
-// between two synchronisation points stays near a few megabytes), at least 2,048.
+// between two synchronisation points stays near a few megabytes), 2,048 where that is 1 or less.
 #include "ss/common/data.h"
 #include "ss/common/steps.h"
 
@@ -49,7 +49,6 @@ struct MahDistance : Split {
     } else {
       range = (5000000 / limit) / 8 / p;
       if (range <= 1) range = 2048;
-      if (range < 2048) range = 2048;
     }
     const int64_t count = (n + range - 1) / range;
     parts = int(count < (int64_t(1) << 30) ? count : (int64_t(1) << 30));
