@@ -5,12 +5,17 @@
 // that makes the sequences worth having.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <numbers>
 #include <numeric>
 #include <string>
 #include <vector>
+
+#if defined(ZORP_TEST_GSL)
+#include <gsl/gsl_qrng.h>
+#endif
 
 #include "common/regenerated.h"
 #include "model.h"
@@ -356,6 +361,47 @@ TEST(NiederreiterProgram, HigherDimensionsFollowTheProgram) {
     ASSERT_EQ(draw(st.s, static_cast<int32_t>(n)), want) << "d=" << r.d << " from point " << r.first;
   }
 }
+
+#if defined(ZORP_TEST_GSL)
+// GSL's gsl_qrng_niederreiter_2 follows the program and gives what it gives: numerators of 31 bits
+// times 2^-31, from point 0. The stream's doubles on [0, 1) are its words' top 31 bits times 2^-31.
+// Both are exact in double, so they must agree bit for bit, and the top 31 bits of the words must
+// be GSL's numerators. Every dimension GSL offers (1 .. 12) from point 1 (its point 0 skipped),
+// then 12 dimensions on both sides of point 2^20, where Gray bit 20 first comes in.
+TEST(NiederreiterProgram, MatchesGslBitForBit) {
+  struct Run {
+    uint32_t d, first, points;
+  };
+  std::vector<Run> runs;
+  for (uint32_t d = 1; d <= 12; ++d) runs.push_back({d, 1, 4096});
+  runs.push_back({12, (1u << 20) - 100, 300});
+  for (const Run& r : runs) {
+    gsl_qrng* q = gsl_qrng_alloc(gsl_qrng_niederreiter_2, r.d);
+    ASSERT_NE(q, nullptr);
+    std::vector<double> g(r.d);
+    for (uint32_t k = 0; k < r.first; ++k) gsl_qrng_get(q, g.data());  // points 0 .. first - 1
+    const size_t n = size_t{r.d} * r.points;
+    Stream reals(TARR_BRNG_NIEDERR, {r.d}), ints(TARR_BRNG_NIEDERR, {r.d});
+    for (Stream* st : {&reals, &ints}) ASSERT_EQ(__tarrSkipAheadStream(st->s, uint64_t{r.d} * (r.first - 1)), 0);
+    std::vector<double> x(n);
+    ASSERT_EQ(row(TARR_BRNG_NIEDERR).dBRng(reals.s, static_cast<int32_t>(n), x.data(), 0.0, 1.0), 0);
+    const Words w = draw(ints.s, static_cast<int32_t>(n));
+    size_t wrong = 0;
+    for (uint32_t p = 0; p < r.points; ++p) {
+      gsl_qrng_get(q, g.data());
+      for (uint32_t i = 0; i < r.d; ++i) {
+        const size_t k = size_t{p} * r.d + i;
+        if (std::bit_cast<uint64_t>(x[k]) == std::bit_cast<uint64_t>(g[i]) && (w[k] >> 1) == g[i] * 0x1p31) continue;
+        if (wrong++ == 0)
+          ADD_FAILURE() << "d=" << r.d << " point " << r.first + p << " coordinate " << i + 1 << ": GSL " << g[i] << ", stream "
+                        << x[k] << " (word " << w[k] << ")";
+      }
+    }
+    EXPECT_EQ(wrong, 0u) << "d=" << r.d << " from point " << r.first;
+    gsl_qrng_free(q);
+  }
+}
+#endif
 
 TEST(QuasiTables, ToolRegeneratesTheIrreduciblePolynomials) {
   zorp::test::expect_tool_regenerates("gen_irreducible_polys", "src/rng/brng/quasi/irreducible_polys.cpp");
