@@ -1,15 +1,21 @@
 // The quasi-random generators beyond the all-generator suites: several dimensions against the
-// constructions of quasi_reference.h, the user-data forms, seeding rules, dimension selection,
-// skip-ahead and the index limits, the threaded path, copies and saved images of user data,
-// allocation failures, and the convergence that makes the sequences worth having.
+// constructions of quasi_reference.h, Niederreiter's against the published program's points, the
+// user-data forms, seeding rules, dimension selection, skip-ahead and the index limits, the
+// threaded path, copies and saved images of user data, allocation failures, and the convergence
+// that makes the sequences worth having.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <numbers>
 #include <numeric>
 #include <string>
 #include <vector>
+
+#if defined(ZORP_TEST_GSL)
+#include <gsl/gsl_qrng.h>
+#endif
 
 #include "common/regenerated.h"
 #include "model.h"
@@ -153,7 +159,9 @@ TEST_P(Quasi, DamagedPositionWordsAreRefused) {
 
 // The mean of a smooth function of 8 variables over the first N points converges at close to 1/N
 // (random points: 1/sqrt(N)). The integrand, a product of (pi/2) sin(pi x), has integral 1; the
-// slope of log error against log N is fitted over N.
+// slope of log error against log N is fitted over N. In 8 dimensions the (log N)^8 factor of the
+// bound still weighs at these N: the published Niederreiter points fit -0.78 here, and -0.85 when
+// the fit runs on to 2,048,000 points, so the bound asks for -0.7, well clear of random's -0.5.
 TEST_P(Quasi, IntegralConvergesAtCloseToOneOverN) {
   const Gen& g = GetParam();
   std::vector<double> lx, ly;
@@ -173,13 +181,13 @@ TEST_P(Quasi, IntegralConvergesAtCloseToOneOverN) {
   const double mx = std::accumulate(lx.begin(), lx.end(), 0.0) / lx.size(), my = std::accumulate(ly.begin(), ly.end(), 0.0) / ly.size();
   double sxy = 0, sxx = 0;
   for (size_t i = 0; i < lx.size(); ++i) sxy += (lx[i] - mx) * (ly[i] - my), sxx += (lx[i] - mx) * (lx[i] - mx);
-  EXPECT_LT(sxy / sxx, -0.8) << g.name;
+  EXPECT_LT(sxy / sxx, -0.7) << g.name;
   EXPECT_GT(sxy / sxx, -1.6) << g.name;
 }
 
 INSTANTIATE_TEST_SUITE_P(Both, Quasi,
                          testing::Values(Gen{"Sobol", TARR_BRNG_SOBOL, ref::sobol_builtin, 9},
-                                         Gen{"Niederreiter", TARR_BRNG_NIEDERR, ref::niederreiter_builtin, 18}),
+                                         Gen{"Niederreiter", TARR_BRNG_NIEDERR, ref::niederreiter_builtin, 318}),
                          [](const auto& i) { return std::string(i.param.name); });
 
 // Seeding: the dimension and its fallbacks, which user-data forms apply, and their refusals.
@@ -245,6 +253,10 @@ std::vector<UserCase> user_cases() {
       {"SobolAllDimensions", TARR_BRNG_SOBOL, {3, 1, 11, 1, 3, 7, 2, 0, 0, 1, 0, 1, 1}, ref::sobol_builtin(3)},
       {"SobolMatrix", TARR_BRNG_SOBOL, cat({50, 1, 4}, m50), as_dirs(m50)},
       {"NiederreiterPolynomials", TARR_BRNG_NIEDERR, {5, 1, 1, 2, 3, 7, 11, 13}, ref::niederreiter_builtin(5)},
+      // Degrees 31, 21, 17, 16 and 11: powers up to degree 62 and blocks that straddle the last rows.
+      {"NiederreiterHighDegrees", TARR_BRNG_NIEDERR, {5, 1, 1, 0x80000009, 0x200005, 0x20009, 0x1002D, 0x805},
+       {ref::niederreiter_directions(0x80000009), ref::niederreiter_directions(0x200005), ref::niederreiter_directions(0x20009),
+        ref::niederreiter_directions(0x1002D), ref::niederreiter_directions(0x805)}},
       {"NiederreiterMatrix", TARR_BRNG_NIEDERR, cat({33, 1, 4}, m33), as_dirs(m33)},
   };
 }
@@ -315,6 +327,81 @@ TEST(QuasiThreads, ThreadedRequestsMatchTheConstruction) {
     EXPECT_EQ(got, want);
   }
 }
+
+// Niederreiter's points are those of Bratley, Fox and Niederreiter's base-2 program. Its first
+// points as the program prints them for dimension 10 (coordinates 1 .. 5; the program's point 0,
+// all zeros, is not handed out here).
+TEST(NiederreiterProgram, FirstPointsOfDimensionTen) {
+  const struct {
+    uint32_t point;
+    double x[5];
+  } rows[] = {{1, {0.5, 0.5, 0.75, 0.875, 0.875}}, {2, {0.75, 0.25, 0.3125, 0.140625, 0.140625}}};
+  Stream st(TARR_BRNG_NIEDERR, {10});
+  std::vector<double> x(20);
+  ASSERT_EQ(row(TARR_BRNG_NIEDERR).dBRng(st.s, 20, x.data(), 0.0, 1.0), 0);
+  for (const auto& r : rows)
+    for (size_t i = 0; i < 5; ++i) EXPECT_EQ(x[(r.point - 1) * 10 + i], r.x[i]) << "point " << r.point << " coordinate " << i + 1;
+}
+
+// Beyond the program's 12 dimensions, the built-in stream against the test's own transcription of
+// the program on the sieved polynomials (which begin with the program's table): dimension 13 from
+// point 1, and all 318 from point 1 and on both sides of points 2^20 and 2^31, where the high
+// columns of the matrices come in.
+TEST(NiederreiterProgram, HigherDimensionsFollowTheProgram) {
+  const auto& sieved = ref::irreducible_sieve();
+  ASSERT_EQ(std::vector<uint32_t>(sieved.begin(), sieved.begin() + 12), ref::irreducible_published());
+  const struct {
+    uint32_t d, first, points;
+  } rows[] = {{13, 1, 4096}, {318, 1, 1000}, {318, (1u << 20) - 7, 40}, {318, 0x7FFFFFF0u, 40}};
+  for (const auto& r : rows) {
+    Stream st(TARR_BRNG_NIEDERR, {r.d});
+    ASSERT_EQ(__tarrSkipAheadStream(st.s, uint64_t{r.d} * (r.first - 1)), 0);
+    const size_t n = size_t{r.d} * r.points;
+    const Words want = reference(ref::niederreiter_builtin(r.d), st.s, n);
+    ASSERT_EQ(draw(st.s, static_cast<int32_t>(n)), want) << "d=" << r.d << " from point " << r.first;
+  }
+}
+
+#if defined(ZORP_TEST_GSL)
+// GSL's gsl_qrng_niederreiter_2 follows the program and gives what it gives: numerators of 31 bits
+// times 2^-31, from point 0. The stream's doubles on [0, 1) are its words' top 31 bits times 2^-31.
+// Both are exact in double, so they must agree bit for bit, and the top 31 bits of the words must
+// be GSL's numerators. Every dimension GSL offers (1 .. 12) from point 1 (its point 0 skipped),
+// then 12 dimensions on both sides of point 2^20, where Gray bit 20 first comes in.
+TEST(NiederreiterProgram, MatchesGslBitForBit) {
+  struct Run {
+    uint32_t d, first, points;
+  };
+  std::vector<Run> runs;
+  for (uint32_t d = 1; d <= 12; ++d) runs.push_back({d, 1, 4096});
+  runs.push_back({12, (1u << 20) - 100, 300});
+  for (const Run& r : runs) {
+    gsl_qrng* q = gsl_qrng_alloc(gsl_qrng_niederreiter_2, r.d);
+    ASSERT_NE(q, nullptr);
+    std::vector<double> g(r.d);
+    for (uint32_t k = 0; k < r.first; ++k) gsl_qrng_get(q, g.data());  // points 0 .. first - 1
+    const size_t n = size_t{r.d} * r.points;
+    Stream reals(TARR_BRNG_NIEDERR, {r.d}), ints(TARR_BRNG_NIEDERR, {r.d});
+    for (Stream* st : {&reals, &ints}) ASSERT_EQ(__tarrSkipAheadStream(st->s, uint64_t{r.d} * (r.first - 1)), 0);
+    std::vector<double> x(n);
+    ASSERT_EQ(row(TARR_BRNG_NIEDERR).dBRng(reals.s, static_cast<int32_t>(n), x.data(), 0.0, 1.0), 0);
+    const Words w = draw(ints.s, static_cast<int32_t>(n));
+    size_t wrong = 0;
+    for (uint32_t p = 0; p < r.points; ++p) {
+      gsl_qrng_get(q, g.data());
+      for (uint32_t i = 0; i < r.d; ++i) {
+        const size_t k = size_t{p} * r.d + i;
+        if (std::bit_cast<uint64_t>(x[k]) == std::bit_cast<uint64_t>(g[i]) && (w[k] >> 1) == g[i] * 0x1p31) continue;
+        if (wrong++ == 0)
+          ADD_FAILURE() << "d=" << r.d << " point " << r.first + p << " coordinate " << i + 1 << ": GSL " << g[i] << ", stream "
+                        << x[k] << " (word " << w[k] << ")";
+      }
+    }
+    EXPECT_EQ(wrong, 0u) << "d=" << r.d << " from point " << r.first;
+    gsl_qrng_free(q);
+  }
+}
+#endif
 
 TEST(QuasiTables, ToolRegeneratesTheIrreduciblePolynomials) {
   zorp::test::expect_tool_regenerates("gen_irreducible_polys", "src/rng/brng/quasi/irreducible_polys.cpp");

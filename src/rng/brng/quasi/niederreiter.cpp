@@ -1,9 +1,16 @@
-// Niederreiter's sequence in base 2. Dimension i takes an irreducible polynomial p of degree e; row
-// j = q e + u (0 <= u < e) of its generator matrix holds the Laurent coefficients a_1, a_2, ... of
-// x^(e - u - 1) / p(x)^(q + 1), and direction number r (used for Gray bit r) has bit 31 - j equal to
-// a_(r + 1). The coefficients come from long division: a_t is the coefficient of x^(m - t) of the
-// numerator plus the sum over i = 1 .. min(t - 1, m) of b_(m - i) a_(t - i), b = p^(q + 1) of
-// degree m.
+// Niederreiter's sequence in base 2, with the generator matrices of Bratley, Fox and
+// Niederreiter's base-2 program (ACM TOMS 738, 1992: CALCC2 and CALCV), so that the points are
+// the ones that program, and the libraries that follow it, give. Dimension i takes the i-th
+// irreducible polynomial p of degree e in the program's order (irreducible_polys.cpp). Rows
+// j = 1, 2, ... of its matrix come in blocks of e, block k belonging to b = p^k (degree m = k e):
+// row j = (k - 1) e + u + 1 has entry v_(r + u) in column r, where v is the linear recurring
+// sequence of b, v_(t + m) = sum over i < m of b_i v_(t + i), started 0 below M = (k - 1) e, 1 at
+// M and 1 above it up to m - 1. Section 3.3 of the paper leaves those last values free; the
+// program fixes them at 1 (its ARBIT), and matching its output means doing the same.
+//
+// Direction number r (used for Gray bit r) holds column r with row j in bit 32 - j: the program
+// packs its 31 rows the same way into 31 bits, which are the top 31 of ours (the real outputs use
+// exactly those), and our bit 0 carries row 32 of the same construction.
 //
 // Built-in streams (dimensions up to 318, the polynomials of irreducible_polys.cpp in order) keep
 // the current point at block offset 32 and the direction numbers as rows across all 318 dimensions
@@ -33,24 +40,24 @@ uint64_t clmul(uint64_t a, uint64_t b) {
   return r;
 }
 
-// The 32 direction numbers of an irreducible polynomial of degree 1 .. 31, into v[b * stride].
+// The 32 direction numbers of an irreducible polynomial of degree 1 .. 31, into v[r * stride]. The
+// sequence v of the current power sits in the bits of one word: the last power has degree
+// m = e ceil(32 / e) < 32 + e, at most 62, and column 31 of a block's last row reads v_(30 + e).
 void directions(uint32_t poly, uint32_t* v, size_t stride) {
   const int e = degree(poly);
-  for (int b = 0; b < kBits; ++b) v[b * stride] = 0;
-  uint64_t power = 1;
+  for (int r = 0; r < kBits; ++r) v[static_cast<size_t>(r) * stride] = 0;
+  uint64_t power = 1, seq = 0;
   for (int j = 0; j < kBits; ++j) {
     const int u = j % e;
-    if (u == 0) power = clmul(power, poly);  // p^(q + 1), degree at most 62
-    const int m = degree(power);
-    // back holds a_(t-1), a_(t-2), ... in bits 0, 1, ...; taps bit i - 1 = b_(m - i).
-    uint64_t taps = 0, back = 0;
-    for (int i = 1; i <= m; ++i) taps |= (power >> (m - i) & 1) << (i - 1);
-    const int lead = m - (e - u - 1);  // the numerator's single term x^(e-u-1) sits at t = lead
-    for (int t = 1; t <= kBits; ++t) {
-      const uint64_t a = (t == lead ? 1u : 0u) ^ (std::popcount(back & taps) & 1u);
-      if (a) v[(t - 1) * stride] |= 0x80000000u >> j;
-      back = back << 1 | a;
+    if (u == 0) {
+      const int lead = degree(power);  // M, the degree of the previous power
+      power = clmul(power, poly);
+      const int m = degree(power);
+      const uint64_t below = (uint64_t{1} << m) - 1, taps = power & below;
+      seq = below & ~((uint64_t{1} << lead) - 1);
+      for (int t = m; t < 64; ++t) seq |= static_cast<uint64_t>(std::popcount(seq >> (t - m) & taps) & 1) << t;
     }
+    for (int r = 0; r < kBits; ++r) v[static_cast<size_t>(r) * stride] |= static_cast<uint32_t>(seq >> (r + u) & 1) << (31 - j);
   }
 }
 
