@@ -150,6 +150,9 @@ BENCHMARK(natural)->ArgNames({"nx", "ny", "lib0_scalar1_stream2"})
     ->Args({10000, 64, 0})->Args({10000, 64, 1})->Args({10000, 64, 2});
 BENCHMARK(akima)->ArgNames({"nx", "ny", "lib0_scalar1_stream2"})
     ->Args({1000000, 1, 0})->Args({1000000, 1, 1})->Args({1000000, 1, 2});
+// The report's scaling plot (tools/report.py): the natural cubic from 1e2 to 1e7 points.
+BENCHMARK(natural)->Name("scaling/natural cubic construction")
+    ->ArgsProduct({{100, 1000, 10000, 100000, 1000000, 10000000}, {1}, {0}});
 BENCHMARK(natural_float)->ArgNames({"nx", "ny", "lib0_scalar1_stream2"})
     ->Args({1000000, 1, 0})->Args({1000000, 1, 1})->Args({1000000, 1, 2});
 

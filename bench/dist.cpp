@@ -184,6 +184,13 @@ int register_all() {
     std_peer(name, std::chi_squared_distribution<float>(static_cast<float>(v)));
     gsl_peer(name, [v](const gsl_rng* g) { return gsl_ran_chisq(g, v); });
   }
+
+  // The report's scaling plot (tools/report.py): one distribution from 1e2 to 1e7 values per call.
+  benchmark::RegisterBenchmark("scaling/dRngGaussian method 0", BM_Library<double>,
+                               Call<double>([](StreamState* s, int32_t n, double* r) {
+                                 return _tarrdRngGaussian(0, s, n, r, 0, 1);
+                               }))
+      ->RangeMultiplier(10)->Range(100, 10000000);
   return 0;
 }
 

@@ -174,6 +174,9 @@ int register_all() {
 #ifdef ZORP_HAVE_RANDOM123
   benchmark::RegisterBenchmark("peer/Random123 philox4x32-10 raw", BM_Random123Philox)->Arg(1000)->Arg(1000000);
 #endif
+  // The report's scaling plot (tools/report.py): one generator from 1e2 to 1e7 values per call.
+  benchmark::RegisterBenchmark("scaling/dBRng MT19937", BM_Library<'d'>, Gen{TARR_BRNG_MT19937, 1})
+      ->RangeMultiplier(10)->Range(100, 10000000);
   return 0;
 }
 const int kRegistered = register_all();

@@ -190,6 +190,31 @@ void HostSyrk(benchmark::State& st) {
   finish(st, d.p, clk);
 }
 
+// ---- the report's scaling plot (tools/report.py) -------------------------------------------
+// Mean and variance of one component from 1e2 to 1e7 observations: the first n of one sample.
+void MeanVarScaling(benchmark::State& st) {
+  static const std::vector<double> x = [] {
+    std::vector<double> v(10000000);
+    std::mt19937_64 g(42);
+    std::normal_distribution<double> z;
+    for (auto& e : v) e = 1e3 + z(g);
+    return v;
+  }();
+  const int64_t p = 1, n = st.range(0), storage = TARR_SS_MATRIX_STORAGE_1;
+  double mean = 0, r2 = 0, c2 = 0, acc[2];
+  TarrSSTask* t = nullptr;
+  __tarrdSSNewTask(&t, &p, &n, &storage, x.data(), nullptr, nullptr, 1);
+  __tarrdSSEditMoments(t, &mean, &r2, nullptr, nullptr, &c2, nullptr, nullptr);
+  __tarrdSSEditTask(t, TARR_SS_PARAM_ACCUM_WEIGHTS, acc);
+  for (auto _ : st) {
+    acc[0] = acc[1] = 0;
+    if (_tarrdSSBasic(t, TARR_SS_MEAN | TARR_SS_CENTRAL_MOMENT_2, TARR_SS_METHOD_1PASS) != 0)
+      st.SkipWithError("basic failed");
+    benchmark::DoNotOptimize(c2);
+  }
+  __tarrSSDeleteTask(&t);
+}
+
 void Args(benchmark::internal::Benchmark* b) {
   for (int p : {8, 64})
     for (int s : {1, 2}) b->Args({p, s});
@@ -202,6 +227,7 @@ BENCHMARK(TwoPassMeanVar)->Apply(Args);
 BENCHMARK(Covariance)->Apply(Args);
 BENCHMARK(HostSyrk)->Apply(Args);
 BENCHMARK(TwoPassCovariance)->Apply(Args)->Iterations(1);
+BENCHMARK(MeanVarScaling)->Name("scaling/mean+variance p=1")->RangeMultiplier(10)->Range(100, 10000000)->UseRealTime();
 
 }  // namespace
 

@@ -60,6 +60,12 @@ void register_all() {
   VMBENCH_OURS(one, d, Log1p, log1p_r) SLEEF_D(Log1p, log1p, u10, log1p_r) MVEC_D(Log1p, log1p, log1p_r)
   OURS1(s, Logb, log_s)
   OURS1(d, Logb, log_d)
+
+  // How the cost per element grows with n, for the report's scaling plot (tools/report.py):
+  // one kernel from 100 elements, where the call's overhead shows, to 1e7, far past the caches.
+  benchmark::RegisterBenchmark("scaling/dExp HA", [exp_d](benchmark::State& s) {
+    vmbench::run<double>(s, vmbench::one(_fenndExp_HA), exp_d);
+  })->RangeMultiplier(10)->Range(100, 10000000);
 }
 
 }  // namespace
