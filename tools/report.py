@@ -219,8 +219,11 @@ def read_gbench(path):
         if name in runs and b.get("run_type") != "aggregate":
             continue  # a repetition after the first, when the medians are not reported alone
         runs[name] = b
+    # In registration order: with random interleaving the file lists the repetitions shuffled.
+    order = sorted(runs, key=lambda k: (runs[k].get("family_index", 0), runs[k].get("per_family_instance_index", 0)))
     cases = {}
-    for name, b in runs.items():
+    for name in order:
+        b = runs[name]
         parts = [p for p in name.split("/") if not _NOT_ARGS.match(p)]
         base, args = [], []
         for p in parts:
@@ -649,8 +652,13 @@ def write_report(raw, out):
         text += ["**This report is drawn from a hand-made fixture (tools/report_fixtures): its figures are "
                  "made up to exercise the report, not measured.**", ""]
     if not m["speed"]:
-        text += ["**" + NO_SPEED + "**", ""] if not m["avx512"] else \
-                ["**The speed sections are left out: this run timed nothing.**", ""]
+        if not m["avx512"]:
+            text += ["**" + NO_SPEED + "**", ""]
+        elif m["emulated"]:
+            text += ["**The speed sections are left out: this is the emulated build, whose timings say nothing "
+                     "about the library's speed.**", ""]
+        else:
+            text += ["**The speed sections are left out: this run timed nothing (`--no-speed`).**", ""]
     if m.get("quick"):
         text += [f"A quick run (`./zorp report --quick`): the accuracy on {m['count']:,} arguments per range, "
                  "short benchmark runs.", ""]
