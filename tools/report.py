@@ -81,6 +81,7 @@ class Runner:
     def __init__(self, raw):
         self.raw = raw
         self.commands = []
+        self.failed = []  # the commands that exited non-zero
 
     def __call__(self, argv, out, env=None):
         shown = " ".join(f"{k}={v}" for k, v in (env or {}).items())
@@ -91,6 +92,8 @@ class Runner:
         self.commands.append(shown)
         with open(os.path.join(self.raw, out), "w") as f:
             rc = subprocess.run(argv, stdout=f, cwd=ROOT, env={**os.environ, **(env or {})}).returncode
+        if rc:
+            self.failed.append(f"{shown} (exit status {rc})")
         return rc
 
 
@@ -110,7 +113,7 @@ def run_all(args):
     count = args.count or (20000 if args.quick else 100000)
 
     # The accuracy tool exits 1 when a kernel misses its contract: the table still says which.
-    accuracy_rc = run([os.path.join(bin_dir, "accuracy"), str(count)], "accuracy.md")
+    run([os.path.join(bin_dir, "accuracy"), str(count)], "accuracy.md")
 
     if speed:
         rounds = 3 if args.quick else 7
@@ -150,8 +153,8 @@ def run_all(args):
         "speed": speed,
         "count": count,
         "quick": args.quick,
-        "accuracy_exit": accuracy_rc,
         "commands": run.commands,
+        "failed": run.failed,
     }
     with open(os.path.join(raw, "machine.json"), "w") as f:
         json.dump(machine, f, indent=1)
@@ -266,8 +269,14 @@ def load(raw):
     for name in sorted(os.listdir(raw)):
         if name.startswith("vm_") and name.endswith(".md"):
             data["vm"][name[:-3]] = read_side_by_side(os.path.join(raw, name))
+    data["unreadable"] = []
     for name in GBENCH + ["vm_scaling"]:
-        data[name] = read_gbench(path(name + ".json")) if path(name + ".json") else None
+        data[name] = None
+        if path(name + ".json"):
+            try:
+                data[name] = read_gbench(path(name + ".json"))
+            except (ValueError, KeyError):  # a run cut short leaves half a JSON document
+                data["unreadable"].append(name + ".json")
     data["numpy"] = read_numpy(path("dist_numpy.txt")) if path("dist_numpy.txt") else None
     return data
 
@@ -667,9 +676,11 @@ def write_report(raw, out):
                               ["AVX-512 (F, DQ, BW, VL)", "yes" if m["avx512"] else "no"],
                               ["date", m["date"]], ["commit", m["commit"]], ["build", "`" + m["build"] + "`"]]),
              "", "Commands run, from the top of the source tree:", "", "```"] + m["commands"] + ["```", ""]
-    if m.get("accuracy_exit"):
-        text += [f"The accuracy tool exited with status {m['accuracy_exit']}: some kernel missed its contract "
-                 "(see the last column).", ""]
+    if m.get("failed"):
+        text += ["These commands exited with a non-zero status (the accuracy tool does when a kernel misses its "
+                 "contract; the table's last column says which):", ""] + [f"- `{c}`" for c in m["failed"]] + [""]
+    if data["unreadable"]:
+        text += ["These raw outputs could not be read and are left out: " + ", ".join(data["unreadable"]) + ".", ""]
     text += accuracy_section(data)
     if m["speed"]:
         text += vm_section(data, out, pngs)
