@@ -104,6 +104,8 @@ def run_all(args):
     shutil.rmtree(raw, ignore_errors=True)
     os.makedirs(raw)
     run = Runner(raw)
+    if args.invocation:
+        run.commands.append(args.invocation + "    # built " + os.path.relpath(build, ROOT) + ", then ran:")
     emulated = False
     if os.path.exists(os.path.join(build, "CMakeCache.txt")):
         with open(os.path.join(build, "CMakeCache.txt")) as f:
@@ -669,8 +671,8 @@ def write_report(raw, out):
         else:
             text += ["**The speed sections are left out: this run timed nothing (`--no-speed`).**", ""]
     if m.get("quick"):
-        text += [f"A quick run (`./zorp report --quick`): the accuracy on {m['count']:,} arguments per range, "
-                 "short benchmark runs.", ""]
+        text += [f"A quick run (`--quick`): the accuracy on {m['count']:,} arguments per range"
+                 + (", short benchmark runs." if m["speed"] else "."), ""]
     text += ["## The machine", "",
              table(["", ""], [["processor", m["cpu"]], ["cores", m["cores"]],
                               ["AVX-512 (F, DQ, BW, VL)", "yes" if m["avx512"] else "no"],
@@ -766,6 +768,7 @@ def main():
                                               "20,000 with --quick; the tool's own default is 1,000,000)")
     ap.add_argument("--quick", action="store_true", help="a small accuracy count and short benchmark runs")
     ap.add_argument("--no-speed", action="store_true", help="run the accuracy tool only")
+    ap.add_argument("--invocation", help="the command that ran this one (./zorp report ...), for the report's list")
     ap.add_argument("--out", default=OUT, help="where README.md, the PNGs and raw/ go (docs/report)")
     ap.add_argument("--redraw", action="store_true", help="write the report again from out/raw/ alone")
     ap.add_argument("--selftest", action="store_true", help="draw the fixture into a temporary folder and check it")
