@@ -28,7 +28,7 @@ namespace {
 using vmbench::add;
 using vmbench::Range;
 
-#define OURS1(t, F, rg) add<VMBENCH_T_##t>(#t #F, "zorp_ALL", vmbench::one(_fenn##t##F), rg);
+#define OURS1(t, F, rg) add<VMBENCH_T_##t>(#t #F, "zorp", vmbench::one(_fenn##t##F), rg);
 #define SLEEF_S(F, name, u, rg) add<float>("s" #F, "sleef_" #u, vmbench::peer(Sleef_##name##f16_##u##avx512f), rg);
 #define SLEEF_D(F, name, u, rg) add<double>("d" #F, "sleef_" #u, vmbench::peer(Sleef_##name##d8_##u##avx512f), rg);
 #define MVEC_S(F, name, rg) add<float>("s" #F, "libmvec", vmbench::peer(_ZGVeN16v_##name##f), rg);
