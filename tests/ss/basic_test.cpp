@@ -21,7 +21,6 @@
 namespace {
 
 using namespace zorp::test::ss;
-constexpr double kSentinel = 777.0;
 constexpr uint64_t kMoments = TARR_SS_MEAN | TARR_SS_RAW_MOMENT_2 | TARR_SS_RAW_MOMENT_3 | TARR_SS_RAW_MOMENT_4 |
                               TARR_SS_CENTRAL_MOMENT_2 | TARR_SS_CENTRAL_MOMENT_3 | TARR_SS_CENTRAL_MOMENT_4;
 constexpr uint64_t kSums = TARR_SS_SUM | TARR_SS_RAW_SUM_2 | TARR_SS_RAW_SUM_3 | TARR_SS_RAW_SUM_4 |

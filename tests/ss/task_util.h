@@ -46,6 +46,17 @@ inline int64_t at(int64_t r, int64_t c, int64_t k, int fmt) {
   return r + c * k;
 }
 
+// Observation-major values (obs[i * p + j]) as a task of that layout holds them: layout 1
+// component-major, layout 2 as they are.
+template <typename T>
+std::vector<T> in_layout(const std::vector<double>& obs, int64_t p, int layout) {
+  const int64_t n = p ? int64_t(obs.size()) / p : 0;
+  std::vector<T> x(obs.size());
+  for (int64_t i = 0; i < n; ++i)
+    for (int64_t j = 0; j < p; ++j) x[layout == 1 ? j * n + i : i * p + j] = T(obs[i * p + j]);
+  return x;
+}
+
 // What the tests put in result arrays; a routine that fails must leave it there.
 constexpr double kSentinel = 777.0;
 template <typename T>
