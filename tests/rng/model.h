@@ -3,6 +3,7 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <memory>
@@ -172,6 +173,15 @@ struct Stream {
 inline const BrngProperties& entries(uint32_t brng) {
   uint32_t index = 0;
   return __tarrGetBrngBaseOffset(brng, &index, nullptr)[index];
+}
+
+// n integer outputs of a stream as 32-bit words (a generator's word size in each), drawn through its
+// row; the call must return `expect`.
+inline std::vector<uint32_t> draw(StreamState* s, int32_t n, int32_t expect = TARR_STATUS_OK) {
+  const BrngProperties& row = entries(s->brng);
+  std::vector<uint32_t> r(static_cast<size_t>(std::max(n, 0)) * row.WordSize / 4);
+  EXPECT_EQ(row.iBRng(s, n, r.data()), expect);
+  return r;
 }
 
 // The table row of an identifier in either numbering.
