@@ -1,6 +1,7 @@
 // Reference statistics for the tests: compensated two-pass sums in long double, from the
 // definitions (weighted mean, central sums, cross-products), independent of the library's
-// one-pass update.
+// one-pass update; and the regression of some components on others by Gauss-Jordan elimination,
+// independent of the library's Cholesky factors and sweeps.
 #pragma once
 #include <cmath>
 #include <cstdint>

@@ -1,6 +1,7 @@
 // For the tests of the compute routines: the routines of either precision under one name; the
-// sentinel a failing call must leave in place; a summary-statistics task created over caller
-// data with 32-bit items, editable by parameter number or by slot, deleted at scope end; and the
+// sentinel a failing call must leave in place; observations in either layout; a
+// summary-statistics task created over caller data with 32-bit items, editable by parameter
+// number or by slot, deleted at scope end; and the
 // check-order ladder: a routine is called after each step that registers one more item, and
 // each call must fail with the next code, leaving the results untouched, until the last succeeds.
 #pragma once
