@@ -428,29 +428,11 @@ TYPED_TEST(Construct, HymanKeepsMonotoneData) {
   }
 }
 
-TYPED_TEST(Construct, SmallPartitions) {
-  using T = TypeParam;
-  using K = Entries<T>;
-  Problem<T> p({T(1), T(3)}, 1, line);
-  ASSERT_EQ(p.set(4, 2, DF_BC_NOT_A_KNOT, {}, 0, {}), 0);
-  EXPECT_EQ(K::natural(p.t, 0, 0, nullptr), DF_ERROR_BAD_NX);
-  // Three points: not-a-knot is the parabola; the free end on uniform points has its closed form.
-  Problem<T> q({T(0), T(1), T(2.5)}, 1, quad);
-  ASSERT_EQ(q.set(4, 2, DF_BC_NOT_A_KNOT, {}, 0, {}), 0);
-  ASSERT_EQ(K::natural(q.t, 0, 0, nullptr), 0);
-  expect_reproduces(q, 4, quad);
-  Problem<T> u(grid<T>(3, false, 0.0, 2.0), 1, quad, DF_UNIFORM_PARTITION);
-  ASSERT_EQ(u.set(4, 2, DF_BC_FREE_END, {}, 0, {}), 0);
-  ASSERT_EQ(K::natural(u.t, 0, 0, nullptr), 0);
-  // Interpolation, C2 at the middle knot and S'' = 0 at both ends determine the spline.
-  expect_continuous(u, 4, 2);
-  EXPECT_NEAR(u.eval(0, 0, 0, 2, 4), 0.0, tol<T>());
-  EXPECT_NEAR(u.eval(0, 1, 1, 2, 4), 0.0, tol<T>());
-}
-
 // One function on the shortest partitions (two points: the line in closed form, one unknown for
 // the host solver; three to five: the end rows folded into a system of one or two unknowns):
-// exact end derivatives reproduce the cubic, the free end the line.
+// exact end derivatives reproduce the cubic, the free end the line; not-a-knot reproduces the
+// parabola (two points are refused); on the parabola the free end is C2 with S'' = 0 at both
+// ends, which with interpolation determines the spline.
 TYPED_TEST(Construct, ShortSingleFunctionThroughTheSolver) {
   using T = TypeParam;
   using K = Entries<T>;
@@ -471,6 +453,19 @@ TYPED_TEST(Construct, ShortSingleFunctionThroughTheSolver) {
       ASSERT_EQ(q.set(4, 2, DF_BC_FREE_END, {}, 0, {}), 0);
       ASSERT_EQ(K::natural(q.t, 0, 0, nullptr), 0);
       expect_reproduces(q, 4, line);
+      Problem<T> u(grid<T>(n, xhint == 1), 1, quad, xhint);
+      ASSERT_EQ(u.set(4, 2, DF_BC_NOT_A_KNOT, {}, 0, {}), 0);
+      if (n == 2) {
+        EXPECT_EQ(K::natural(u.t, 0, 0, nullptr), DF_ERROR_BAD_NX);
+        continue;
+      }
+      ASSERT_EQ(K::natural(u.t, 0, 0, nullptr), 0);
+      expect_reproduces(u, 4, quad);
+      ASSERT_EQ(u.set(4, 2, DF_BC_FREE_END, {}, 0, {}), 0);
+      ASSERT_EQ(K::natural(u.t, 0, 0, nullptr), 0);
+      expect_continuous(u, 4, 2);
+      EXPECT_NEAR(u.eval(0, 0, 0, 2, 4), 0.0, tol<T>());
+      EXPECT_NEAR(u.eval(0, n - 2, double(u.x[n - 1]) - u.x[n - 2], 2, 4), 0.0, tol<T>());
     }
 }
 

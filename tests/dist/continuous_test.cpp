@@ -137,27 +137,24 @@ class Distributions : public testing::TestWithParam<Case> {};
 // below 1e-6 per case. Every value is finite.
 TEST_P(Distributions, FitsItsDistribution) {
   const Case& c = GetParam();
-  StreamState* s = mt_stream(seed_of(c.name));
+  Stream s = mt_stream(seed_of(c.name));
   std::vector<double> x(100003);
   ASSERT_EQ(c.draw(s, static_cast<int32_t>(x.size()), x.data()), 0);
   for (double v : x) ASSERT_TRUE(std::isfinite(v)) << v;
   EXPECT_LT(zorp::test::kolmogorov_smirnov(x, c.cdf, c.single), zorp::test::kKsBound) << c.name;
-  __tarrDeleteStream(&s);
 }
 
 // n < 1 writes nothing (a guard page stands right after the array); n = 1 writes one value.
 TEST_P(Distributions, CountsBelowOneWriteNothing) {
   const Case& c = GetParam();
-  StreamState* s = mt_stream(7);
+  Stream s = mt_stream(7);
   double x = 12345;
   EXPECT_EQ(c.draw(s, 0, &x), 0);
   EXPECT_EQ(c.draw(s, -3, &x), 0);
   EXPECT_EQ(x, 12345);
   EXPECT_EQ(c.draw(s, 1, &x), 0);
   EXPECT_TRUE(std::isfinite(x));
-  __tarrDeleteStream(&s);
 }
-
 
 // A stream error at the second draw ends the call with that status; what the first draw gave
 // stays written (the same values as a run without the error), nothing after it is touched, and
@@ -178,19 +175,14 @@ TEST_P(Distributions, StreamErrorKeepsEarlierBlocksAndRestoresTheCaller) {
   const CallerState set = caller_state();
 
   std::vector<double> want(n), got(n, -999.0);
-  StreamState* s = scripted_stream();
-  g_script.source = mt_stream(99);
+  Scripted s = scripted_stream(99);
   ASSERT_EQ(c.draw(s, n, want.data()), 0);
   if (c.name.find("Cauchy") == std::string::npos) {
     EXPECT_TRUE(caller_state() == set);
   }
   _mm_setcsr(set.mxcsr);
-  __tarrDeleteStream(&g_script.source);
-  __tarrDeleteStream(&s);
 
-  s = scripted_stream();
-  g_script.source = mt_stream(99);
-  g_script.fail_at = 2;
+  s = scripted_stream(99, 2);
   EXPECT_EQ(c.draw(s, n, got.data()), kInjected);
   CallerState after = caller_state();
   __asm__ volatile("fldcw %0" : : "m"(before.x87));
@@ -211,8 +203,6 @@ TEST_P(Distributions, StreamErrorKeepsEarlierBlocksAndRestoresTheCaller) {
   } else if (c.name == "sExponential") {
     EXPECT_EQ(written, wide ? 12288 : 8192);
   }
-  __tarrDeleteStream(&g_script.source);
-  __tarrDeleteStream(&s);
 }
 
 INSTANTIATE_TEST_SUITE_P(Continuous, Distributions, testing::ValuesIn(all_cases()), case_name);
@@ -287,9 +277,7 @@ class Transforms : public testing::TestWithParam<Transform> {};
 TEST_P(Transforms, MatchTheFormulaOnTheStreamsUniforms) {
   const Transform& t = GetParam();
   const int32_t n = 25003;
-  StreamState* s = mt_stream(seed_of(t.name));
-  StreamState* copy = nullptr;
-  ASSERT_EQ(__tarrCopyStream(&copy, s), 0);
+  Stream s = mt_stream(seed_of(t.name)), copy = s.copy();
   // One uniform more than the values need: an odd count of pairwise normals ends on a whole pair.
   std::vector<double> got(n), u(static_cast<size_t>(n) * t.per_value + 1);
   ASSERT_EQ(t.draw(s, n, got.data()), 0);
@@ -307,8 +295,6 @@ TEST_P(Transforms, MatchTheFormulaOnTheStreamsUniforms) {
     if (!std::isfinite(want)) continue;  // a uniform of 0: the callbacks' case, tested below
     ASSERT_LE(std::fabs(got[i] - want), tol * (1 + std::fabs(want))) << "element " << i;
   }
-  __tarrDeleteStream(&copy);
-  __tarrDeleteStream(&s);
 }
 
 INSTANTIATE_TEST_SUITE_P(Continuous, Transforms, testing::ValuesIn(all_transforms()),
@@ -320,11 +306,11 @@ void check_splits() {
   const int32_t total = 2100;
   const std::vector<std::vector<int32_t>> splits = {
       {1, 1, 2098}, {1, 2, 2097}, {3, 1025, 1072}, {1023, 1, 1076}, {1024, 1076}, {2099, 1}, {2, 2, 2096}};
-  StreamState* one = mt_stream(5);
+  Stream one = mt_stream(5);
   std::vector<T> want(total);
   ASSERT_EQ(Gaussian(1, one, total, want.data(), 0.5, 3), 0);
   for (const auto& parts : splits) {
-    StreamState* s = mt_stream(5);
+    Stream s = mt_stream(5);
     std::vector<T> got(total);
     int32_t at = 0;
     for (int32_t k : parts) {
@@ -336,9 +322,7 @@ void check_splits() {
       EXPECT_EQ(pending[0] == T(-1) && pending[1] == T(-1), at % 2 == 0) << at;
     }
     EXPECT_EQ(std::memcmp(got.data(), want.data(), total * sizeof(T)), 0) << parts.size() << " parts, first " << parts[0];
-    __tarrDeleteStream(&s);
   }
-  __tarrDeleteStream(&one);
 }
 TEST(GaussianPairs, AnySplitGivesTheOneCallSequence) {
   check_splits<double>();
@@ -373,12 +357,11 @@ void check_saturation() {
       {"ChiSquare2", [](StreamState* s, T* r) { return ChiSquare(0, s, 2, r, 2); }, 2 * ln_tiny},
   };
   for (const Row& row : rows) {
-    StreamState* s = scripted_stream();
+    Scripted s = scripted_stream();
     g_script.fixed = true;
     T r[2] = {};
     ASSERT_EQ(row.draw(s, r), 0) << row.name;
     EXPECT_NEAR(r[0], row.want, 1e-5 * std::fabs(row.want)) << row.name << (sizeof(T) == 8 ? " double" : " float");
-    __tarrDeleteStream(&s);
   }
 }
 TEST(Callbacks, SaturateLogarithmsOfZeroAndErfInvAtMinusOne) {
@@ -406,7 +389,7 @@ void check_accurate() {
   int leaving = 0;
   for (const Row& row : rows)
     for (int32_t method : {0, kAccurate}) {
-      StreamState* s = scripted_stream();
+      Scripted s = scripted_stream();
       g_script.fixed = true;
       g_script.t = 1 + 1.0 / (1 << 20);
       T r[8];
@@ -415,7 +398,6 @@ void check_accurate() {
       for (T v : r) inside &= v >= row.lo && v <= row.hi;
       if (method == kAccurate) EXPECT_TRUE(inside) << row.name;
       else leaving += !inside;
-      __tarrDeleteStream(&s);
     }
   EXPECT_GT(leaving, 0) << "no transform left its support without the flag";
 }

@@ -118,7 +118,7 @@ class Discrete : public testing::TestWithParam<Case> {};
 TEST_P(Discrete, FitsItsDistribution) {
   const Case& c = GetParam();
   if (!c.fitted_here) GTEST_SKIP() << "fitted per mean";
-  StreamState* s = mt_stream(seed_of(c.name));
+  Stream s = mt_stream(seed_of(c.name));
   std::vector<int32_t> r(200003);
   ASSERT_EQ(c.draw(s, static_cast<int32_t>(r.size()), r.data()), 0);
   std::vector<int64_t> x(r.begin(), r.end());
@@ -128,13 +128,12 @@ TEST_P(Discrete, FitsItsDistribution) {
   if (chi.df > 0) {
     EXPECT_LT(chi.stat, chi_square_bound(chi.df, 1e-6)) << c.name << ", " << chi.df << " degrees";
   }
-  __tarrDeleteStream(&s);
 }
 
 // n < 1 writes nothing (a guard page stands right after the one element); n = 1 writes one value.
 TEST_P(Discrete, CountsBelowOneWriteNothing) {
   const Case& c = GetParam();
-  StreamState* s = mt_stream(7);
+  Stream s = mt_stream(7);
   GuardedArray<int32_t> x(1);
   x[0] = -12345;
   EXPECT_EQ(c.draw(s, 0, x.data()), 0);
@@ -142,7 +141,6 @@ TEST_P(Discrete, CountsBelowOneWriteNothing) {
   EXPECT_EQ(x[0], -12345);
   EXPECT_EQ(c.draw(s, 1, x.data()), 0);
   EXPECT_GT(c.pmf(x[0]), 0);
-  __tarrDeleteStream(&s);
 }
 
 // A stream error at the last draw of the call ends it with that status: the blocks before it
@@ -153,21 +151,16 @@ TEST_P(Discrete, StreamErrorKeepsEarlierBlocksAndRestoresTheCaller) {
   const Case& c = GetParam();
   const int32_t n = 5000;
   std::vector<int32_t> want(n), got(n, INT32_MIN);
-  StreamState* s = scripted_stream();
-  g_script.source = mt_stream(99);
+  Scripted s = scripted_stream(99);
   ASSERT_EQ(c.draw(s, n, want.data()), 0);
   const int calls = g_script.calls;
-  __tarrDeleteStream(&g_script.source);
-  __tarrDeleteStream(&s);
 
   const CallerState original = caller_state();
   _fennSetMode(ZORP_VM_EP | ZORP_VM_ERRMODE_STDERR);
   _fennSetErrorCallBack(caller_callback);
   _mm_setcsr(0x1F80 | 0x3F);  // every flag raised already: a frame that keeps the caller's MXCSR adds none
   const CallerState before = caller_state();
-  s = scripted_stream();
-  g_script.source = mt_stream(99);
-  g_script.fail_at = calls;
+  s = scripted_stream(99, calls);
   EXPECT_EQ(c.draw(s, n, got.data()), kInjected);
   const CallerState after = caller_state();
   _fennSetErrorCallBack(original.callback);
@@ -179,8 +172,6 @@ TEST_P(Discrete, StreamErrorKeepsEarlierBlocksAndRestoresTheCaller) {
   EXPECT_GE(written, calls > 1 ? n - 1024 : 0);  // one draw for the whole call: nothing is written
   for (int32_t i = 0; i < written; ++i) ASSERT_EQ(got[i], want[i]) << i;
   for (int32_t i = written; i < n; ++i) ASSERT_EQ(got[i], INT32_MIN) << i;
-  __tarrDeleteStream(&g_script.source);
-  __tarrDeleteStream(&s);
 }
 
 INSTANTIATE_TEST_SUITE_P(Discrete, Discrete, testing::ValuesIn(all_cases()), name_of);
@@ -193,7 +184,7 @@ TEST(PoissonV, EachMeansValuesFitItsDistribution) {
   std::vector<double> lambda(n);
   for (int32_t i = 0; i < n; ++i) lambda[i] = means[i % kinds];
   std::vector<int32_t> r(n);
-  StreamState* s = mt_stream(17);
+  Stream s = mt_stream(17);
   ASSERT_EQ(_tarriRngPoissonV(0, s, n, r.data(), lambda.data()), 0);
   for (int32_t j = 0; j < kinds; ++j) {
     const double mu = means[j];
@@ -207,7 +198,6 @@ TEST(PoissonV, EachMeansValuesFitItsDistribution) {
     const ChiSquare chi = chi_square(x, lo, hi, [mu](int64_t k) { return poisson_pmf(mu, k); });
     EXPECT_LT(chi.stat, chi_square_bound(chi.df, 1e-6)) << mu;
   }
-  __tarrDeleteStream(&s);
 }
 
 // The largest distance between the empirical distribution function of sorted counts x and the
@@ -230,14 +220,13 @@ double distance_to_poisson(const std::vector<int64_t>& x, double mu) {
 TEST(PoissonNormal, StaysNearThePoissonDistributionFunction) {
   const int32_t n = 200003;
   for (double mu : {0.0, 0.5, 7.3, 100.0, 1e6}) {
-    StreamState* s = mt_stream(seed_of("PoissonNormal" + std::to_string(mu)));
+    Stream s = mt_stream(seed_of("PoissonNormal" + std::to_string(mu)));
     std::vector<int32_t> r(n);
     ASSERT_EQ(_tarriRngPoisson(1, s, n, r.data(), mu), 0);
     std::vector<int64_t> x(r.begin(), r.end());
     std::sort(x.begin(), x.end());
     ASSERT_GE(x.front(), 0) << mu;
     EXPECT_LT(distance_to_poisson(x, mu), 5e-4 + kKsBound / std::sqrt(double(n))) << mu;
-    __tarrDeleteStream(&s);
   }
 }
 
@@ -249,7 +238,7 @@ TEST(PoissonNormal, StaysNearThePoissonDistributionFunction) {
 TEST(PoissonNormal, MapsNormalQuantilesToPoissonCounts) {
   constexpr int32_t kPoints = 20000;
   for (double mu : {0.05, 0.5, 0.99, 1.0, 1.7, 3.0, 7.3, 26.9, 64.0, 99.9, 100.0, 250.0, 5000.0}) {
-    StreamState* s = scripted_stream();
+    Scripted s = scripted_stream();
     g_script.fixed = true;
     std::vector<int64_t> x(kPoints);
     for (int32_t j = 0; j < kPoints; ++j) {
@@ -260,7 +249,6 @@ TEST(PoissonNormal, MapsNormalQuantilesToPoissonCounts) {
     }
     ASSERT_TRUE(std::is_sorted(x.begin(), x.end())) << mu;  // the map is monotone in the quantile
     EXPECT_LT(distance_to_poisson(x, mu), 5e-4 + 1.0 / kPoints) << mu;
-    __tarrDeleteStream(&s);
   }
 }
 
@@ -268,13 +256,12 @@ TEST(PoissonNormal, MapsNormalQuantilesToPoissonCounts) {
 TEST(PoissonNormal, NeverNegative) {
   for (double t : {0.0, 1 - 1.0 / (1 << 24)})
     for (double mu : {0.0, 0.5, 1.0, 1.3, 99.0, 100.0, 150.0, 1e5}) {
-      StreamState* s = scripted_stream();
+      Scripted s = scripted_stream();
       g_script.fixed = true;
       g_script.t = t;
       int32_t r[5];
       ASSERT_EQ(_tarriRngPoisson(1, s, 5, r, mu), 0);
       for (int32_t v : r) EXPECT_GE(v, 0) << mu << " " << t;
-      __tarrDeleteStream(&s);
     }
 }
 
@@ -321,15 +308,11 @@ std::vector<Rule> rules() {
 }
 TEST(ExactRules, EntriesFollowTheirRuleOnACopyOfTheStream) {
   for (const Rule& row : rules()) {
-    StreamState* s = mt_stream(11);
-    StreamState* copy = nullptr;
-    ASSERT_EQ(__tarrCopyStream(&copy, s), 0);
+    Stream s = mt_stream(11), copy = s.copy();
     std::vector<int32_t> got(row.n), want(row.n);
     ASSERT_EQ(row.entry(s, row.n, got.data()), 0) << row.name;
     ASSERT_EQ(row.rule(copy, row.n, want), 0) << row.name;
     for (int32_t i = 0; i < row.n; ++i) ASSERT_EQ(got[i], want[i]) << row.name << ", element " << i;
-    __tarrDeleteStream(&copy);
-    __tarrDeleteStream(&s);
   }
 }
 
@@ -342,10 +325,7 @@ TEST(ExactRules, BitsAreTheGeneratorsWords) {
   };
   for (const Row row : {Row{TARR_BRNG_MT19937, false}, Row{TARR_BRNG_MCG59, true}, Row{TARR_BRNG_PHILOX4X32X10, false}})
     for (int32_t n : {1, 2047, 2049, 4100}) {
-      uint32_t seed = 5;
-      StreamState *s = nullptr, *copy = nullptr;
-      ASSERT_EQ(__tarrNewStreamEx(&s, row.brng, 1, &seed), 0);
-      ASSERT_EQ(__tarrCopyStream(&copy, s), 0);
+      Stream s(row.brng, 5), copy = s.copy();
       std::vector<uint32_t> b32(n);
       std::vector<uint64_t> b64(n);
       ASSERT_EQ(_tarriRngUniformBits32(0, s, n, b32.data()), 0);
@@ -364,8 +344,6 @@ TEST(ExactRules, BitsAreTheGeneratorsWords) {
       }
       for (int32_t i = 0; i < n; ++i) ASSERT_EQ(b32[i], v[i]) << row.brng << " " << i;
       for (int32_t i = 0; i < n; ++i) ASSERT_EQ(b64[i], v[n + 2 * i] | uint64_t{v[n + 2 * i + 1]} << 32) << row.brng << " " << i;
-      __tarrDeleteStream(&copy);
-      __tarrDeleteStream(&s);
     }
 }
 
@@ -378,10 +356,7 @@ TEST(ExactRules, BitsForCountsBelowOneWriteNothing) {
   };
   for (uint32_t brng : {TARR_BRNG_MT19937, TARR_BRNG_MCG59})
     for (const auto& bits : entries) {
-      uint32_t seed = 9;
-      StreamState *s = nullptr, *copy = nullptr;
-      ASSERT_EQ(__tarrNewStreamEx(&s, brng, 1, &seed), 0);
-      ASSERT_EQ(__tarrCopyStream(&copy, s), 0);
+      Stream s(brng, 9), copy = s.copy();
       GuardedArray<uint64_t> r(1);
       r[0] = 77;
       EXPECT_EQ(bits(s, 0, r.data()), 0);
@@ -391,8 +366,6 @@ TEST(ExactRules, BitsForCountsBelowOneWriteNothing) {
       ASSERT_EQ(bits(s, 1, &a), 0);
       ASSERT_EQ(bits(copy, 1, &b), 0);
       EXPECT_EQ(a, b) << brng;  // nothing was drawn before
-      __tarrDeleteStream(&copy);
-      __tarrDeleteStream(&s);
     }
 }
 
@@ -415,9 +388,9 @@ TEST(ExactRules, BitsOfUnsuitableGeneratorsAreRefused) {
       [&](StreamState** s) { return __tarrsNewAbstractStream(s, 4, floats, 0.0f, 1.0f, no_update); },
   };
   for (const auto& make : streams) {
-    StreamState* s = nullptr;
-    ASSERT_EQ(make(&s), 0);
-    const uint32_t brng = s->brng;
+    Stream s;
+    ASSERT_EQ(make(&s.s), 0);
+    const uint32_t brng = s.s->brng;
     GuardedArray<uint32_t> r32(3);
     GuardedArray<uint64_t> r64(3);
     for (int i = 0; i < 3; ++i) r32[i] = 77, r64[i] = 77;
@@ -425,7 +398,6 @@ TEST(ExactRules, BitsOfUnsuitableGeneratorsAreRefused) {
     EXPECT_EQ(_tarriRngUniformBits64(0, s, 3, r64.data()), TARR_ERROR_BRNG_UNSUPPORTED) << brng;
     for (int i = 0; i < 3; ++i) EXPECT_TRUE(r32[i] == 77 && r64[i] == 77) << brng;
     EXPECT_EQ(_tarriRngUniformBits32(0, s, 0, r32.data()), 0);
-    __tarrDeleteStream(&s);
   }
 }
 
@@ -472,7 +444,7 @@ std::vector<Cache> caches() {
 class Caches : public testing::TestWithParam<Cache> {};
 TEST_P(Caches, KeptForTheSameParametersRebuiltForOthers) {
   const Cache& c = GetParam();
-  StreamState* s = mt_stream(3);
+  Stream s = mt_stream(3);
   int32_t r[300];
   auto near_planted = [&] {
     for (int32_t v : r)
@@ -492,7 +464,6 @@ TEST_P(Caches, KeptForTheSameParametersRebuiltForOthers) {
     EXPECT_EQ(__tarrSearchChunk(s, c.id), chunk);
   }
   EXPECT_EQ(__tarrGetNumChunks(s), 1);
-  __tarrDeleteStream(&s);
 }
 INSTANTIATE_TEST_SUITE_P(Discrete, Caches, testing::ValuesIn(caches()),
                          [](const testing::TestParamInfo<Cache>& i) { return i.param.name; });

@@ -9,19 +9,16 @@
 
 #include "cdf.h"
 #include "common/guarded.h"
+#include "streams.h"
 #include "zorp/core.h"
 #include "zorp/rng.h"
 
 namespace {
 
 using zorp::test::GuardedArray;
+using zorp::test::mt_stream;
+using zorp::test::Stream;
 constexpr int32_t kBadProbabilities = TARR_ERROR_BAD_PROBABILITIES;
-
-StreamState* stream(uint32_t seed) {
-  StreamState* s = nullptr;
-  EXPECT_EQ(__tarrNewStreamEx(&s, TARR_BRNG_MT19937, 1, &seed), 0);
-  return s;
-}
 
 struct Case {
   int32_t ntrial;
@@ -42,7 +39,7 @@ class Multinomial : public testing::TestWithParam<Case> {};
 TEST_P(Multinomial, CountsAddUpAndEachCategoryIsBinomial) {
   const Case& c = GetParam();
   const int32_t k = static_cast<int32_t>(c.p.size()), n = 20000;
-  StreamState* s = stream(17 + c.ntrial);
+  Stream s = mt_stream(17 + c.ntrial);
   GuardedArray<int32_t> r(static_cast<size_t>(n) * k);
   ASSERT_EQ(_tarriRngMultinomial(0, s, n, r.data(), c.ntrial, k, c.p.data()), 0);
   // Category 0 and the last one: the first and last cumulative step of the placement.
@@ -62,12 +59,11 @@ TEST_P(Multinomial, CountsAddUpAndEachCategoryIsBinomial) {
     const auto fit = zorp::test::chi_square(*seen, 0, c.ntrial, [&](int64_t j) { return zorp::test::binomial_pmf(c.ntrial, p, j); });
     if (fit.df > 0) EXPECT_LT(fit.stat, zorp::test::chi_square_bound(fit.df, 1e-6)) << "p " << p;
   }
-  __tarrDeleteStream(&s);
 }
 INSTANTIATE_TEST_SUITE_P(Paths, Multinomial, testing::ValuesIn(cases()), name);
 
 TEST(MultinomialChecks, RefuseAtTheirBoundariesAndWriteNothing) {
-  StreamState* s = stream(9);
+  Stream s = mt_stream(9);
   struct Row {
     const char* what;
     int32_t n, ntrial;
@@ -75,10 +71,11 @@ TEST(MultinomialChecks, RefuseAtTheirBoundariesAndWriteNothing) {
     int32_t status;
   };
   const Row rows[] = {
-      {"sum 1.0005 accepted", 3, 10, {0.5, 0.5005}, 0},
-      {"sum 0.9995 accepted", 3, 10, {0.5, 0.4995}, 0},
-      {"sum 1.002 refused", 3, 10, {0.5, 0.502}, kBadProbabilities},
-      {"sum 0.998 refused", 3, 10, {0.5, 0.498}, kBadProbabilities},
+      // The sum's documented range [0.999, 1.001]: its ends and the doubles just outside.
+      {"sum 1.001 accepted", 3, 10, {1.001}, 0},
+      {"sum past 1.001 refused", 3, 10, {std::nextafter(1.001, 2.0)}, kBadProbabilities},
+      {"sum 0.999 accepted", 3, 10, {0.5, 0.499}, 0},
+      {"sum below 0.999 refused", 3, 10, {std::nextafter(0.999, 0.0)}, kBadProbabilities},
       {"negative p refused", 3, 10, {1.1, -0.1}, kBadProbabilities},
       {"NaN p refused", 3, 10, {NAN, 1.0}, kBadProbabilities},
       {"zero p accepted", 3, 10, {0.0, 1.0}, 0},
@@ -103,12 +100,13 @@ TEST(MultinomialChecks, RefuseAtTheirBoundariesAndWriteNothing) {
   const double bad[3] = {2, 2, 2};
   EXPECT_EQ(_tarriRngMultinomial(0, s, 2, r.data(), 0, 3, bad), 0);
   for (int i = 0; i < 6; ++i) EXPECT_EQ(r[i], 0) << "element " << i;
-  __tarrDeleteStream(&s);
 }
 
-TEST(MultinomialChecks, AllocationFailureGivesNoMemoryAndLeaksNothing) {
+// The work array's allocation failing gives -4; a stream error in the Poisson start (which
+// allocates nothing of its own) gives the stream's status; either way nothing is left allocated.
+TEST(MultinomialChecks, FailuresGiveTheirStatusAndLeakNothing) {
   const int64_t at_start = zorp_core_live_allocations();
-  StreamState* s = stream(4);
+  Stream s = mt_stream(4);
   const double p[3] = {0.2, 0.3, 0.5};
   GuardedArray<int32_t> r(6);
   const int64_t live = zorp_core_live_allocations();
@@ -117,7 +115,8 @@ TEST(MultinomialChecks, AllocationFailureGivesNoMemoryAndLeaksNothing) {
   zorp_core_fail_allocation(0);
   EXPECT_EQ(zorp_core_live_allocations(), live);
   EXPECT_EQ(_tarriRngMultinomial(0, s, 2, r.data(), 50, 3, p), 0);
-  __tarrDeleteStream(&s);  // and with it the Poisson start's set-up chunk
+  s = Stream();
+  EXPECT_EQ(_tarriRngMultinomial(0, zorp::test::scripted_stream(5, 1), 2, r.data(), 50, 3, p), zorp::test::kInjected);
   EXPECT_EQ(zorp_core_live_allocations(), at_start);
 }
 

@@ -9,11 +9,14 @@
 #include <vector>
 
 #include "common/guarded.h"
+#include "streams.h"
 #include "zorp/rng.h"
 
 namespace {
 
 using zorp::test::GuardedArray;
+using zorp::test::mt_stream;
+using zorp::test::Stream;
 
 int32_t GaussianMV(int32_t m, StreamState* s, int32_t n, double* r, int32_t d, int32_t st, const double* a, const double* t) {
   return _tarrdRngGaussianMV(m, s, n, r, d, st, a, t);
@@ -26,12 +29,6 @@ int32_t Gaussian(int32_t m, StreamState* s, int32_t n, double* r, double a, doub
 }
 int32_t Gaussian(int32_t m, StreamState* s, int32_t n, float* r, float a, float sigma) {
   return _tarrsRngGaussian(m, s, n, r, a, sigma);
-}
-
-StreamState* stream(uint32_t seed) {
-  StreamState* s = nullptr;
-  EXPECT_EQ(__tarrNewStreamEx(&s, TARR_BRNG_MT19937, 1, &seed), 0);
-  return s;
 }
 
 // A lower-triangular factor with a positive diagonal and mixed-sign entries below it.
@@ -97,9 +94,8 @@ void matches_the_factor_times_the_streams_normals(const Shape& p) {
   const std::vector<double>& l = q.l;
   const std::vector<T>& t = q.t;
   const std::vector<T>& a = q.a;
-  StreamState* s = stream(7);
-  StreamState* copy = nullptr;
-  ASSERT_EQ(__tarrCopyStream(&copy, s), 0);
+  Stream s = mt_stream(7);
+  Stream copy = s.copy();
   GuardedArray<T> x(static_cast<size_t>(n) * d);
   ASSERT_EQ(GaussianMV(p.method, s, n, x.data(), d, p.storage, a.data(), t.data()), 0);
   std::vector<T> z(static_cast<size_t>(n) * d);
@@ -111,8 +107,6 @@ void matches_the_factor_times_the_streams_normals(const Shape& p) {
       for (int j = 0; j <= i; ++j) want += static_cast<double>(static_cast<T>(l[i * d + j])) * z[v * d + j];
       ASSERT_NEAR(x[v * d + i], want, tol * (1 + std::fabs(want))) << "vector " << v << " coordinate " << i;
     }
-  __tarrDeleteStream(&copy);
-  __tarrDeleteStream(&s);
 }
 
 template <typename T>
@@ -122,7 +116,7 @@ void has_the_mean_and_covariance(const Shape& p) {
   const std::vector<double>& l = q.l;
   const std::vector<T>& t = q.t;
   const std::vector<T>& a = q.a;
-  StreamState* s = stream(11);
+  Stream s = mt_stream(11);
   std::vector<T> x(static_cast<size_t>(n) * d);
   ASSERT_EQ(GaussianMV(p.method, s, n, x.data(), d, p.storage, a.data(), t.data()), 0);
   // C = L L^T; the sample mean's error has deviation sqrt(C_ii / n), a covariance entry's
@@ -144,7 +138,6 @@ void has_the_mean_and_covariance(const Shape& p) {
       EXPECT_NEAR(c[i * d + j], cov(i, j), 6 * std::sqrt((cov(i, i) * cov(j, j) + cov(i, j) * cov(i, j)) / n))
           << "covariance " << i << "," << j;
   }
-  __tarrDeleteStream(&s);
 }
 
 class Multivariate : public testing::TestWithParam<Shape> {};
@@ -161,9 +154,8 @@ INSTANTIATE_TEST_SUITE_P(Shapes, Multivariate, testing::ValuesIn(shapes()), name
 template <typename T>
 void one_dimension_and_unit_diagonal() {
   for (int method : {0, 1, 2}) {
-    StreamState* s = stream(3);
-    StreamState* copy = nullptr;
-    ASSERT_EQ(__tarrCopyStream(&copy, s), 0);
+    Stream s = mt_stream(3);
+    Stream copy = s.copy();
     const T a1 = T(2.5), t1 = T(0.75);
     std::vector<T> x(101), y(101);
     ASSERT_EQ(GaussianMV(method, s, 101, x.data(), 1, TARR_MV_FULL, &a1, &t1), 0);
@@ -177,8 +169,6 @@ void one_dimension_and_unit_diagonal() {
     ASSERT_EQ(GaussianMV(method, s, 20, x.data(), d, TARR_MV_DIAGONAL, a.data(), ones.data()), 0);
     ASSERT_EQ(Gaussian(method, copy, 20 * d, y.data(), T(0), T(1)), 0);
     for (int i = 0; i < 20 * d; ++i) ASSERT_EQ(x[i], y[i] + a[i % d]) << "element " << i << ", method " << method;
-    __tarrDeleteStream(&copy);
-    __tarrDeleteStream(&s);
   }
 }
 TEST(MultivariateEdges, OneDimensionIsTheGaussianDrawAndAUnitDiagonalShiftsTheNormals) {
@@ -187,7 +177,7 @@ TEST(MultivariateEdges, OneDimensionIsTheGaussianDrawAndAUnitDiagonalShiftsTheNo
 }
 
 TEST(MultivariateEdges, RefusesWhatItCannotDrawAndWritesNothing) {
-  StreamState* s = stream(5);
+  Stream s = mt_stream(5);
   const double a[3] = {0, 0, 0}, t[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
   GuardedArray<double> x(9);
   for (int i = 0; i < 9; ++i) x[i] = -7;
@@ -207,7 +197,6 @@ TEST(MultivariateEdges, RefusesWhatItCannotDrawAndWritesNothing) {
   StreamState bogus{};
   bogus.brng = 0xFFFFFFFFu;  // no row
   EXPECT_EQ(_tarrdRngGaussianMV(0, &bogus, 3, x.data(), 3, TARR_MV_FULL, a, t), TARR_ERROR_INVALID_BRNG);
-  __tarrDeleteStream(&s);
 }
 
 }  // namespace

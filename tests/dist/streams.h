@@ -9,6 +9,7 @@
 #include <cctype>
 #include <functional>
 #include <string>
+#include <utility>
 
 #include "zorp/core.h"
 #include "zorp/rng.h"
@@ -16,12 +17,25 @@
 
 namespace zorp::test {
 
-inline StreamState* mt_stream(uint32_t seed) {
+// A stream deleted at the end of its scope; the entries take it as the handle it holds.
+struct Stream {
   StreamState* s = nullptr;
-  EXPECT_EQ(__tarrNewStreamEx(&s, TARR_BRNG_MT19937, 1, &seed), 0);
-  return s;
-}
-
+  Stream() = default;
+  Stream(uint32_t brng, uint32_t seed) { EXPECT_EQ(__tarrNewStreamEx(&s, brng, 1, &seed), 0); }
+  Stream(Stream&& o) noexcept : s(o.s) { o.s = nullptr; }
+  Stream& operator=(Stream&& o) noexcept {
+    std::swap(s, o.s);
+    return *this;
+  }
+  ~Stream() { __tarrDeleteStream(&s); }
+  operator StreamState*() const { return s; }
+  Stream copy() const {
+    Stream c;
+    EXPECT_EQ(__tarrCopyStream(&c.s, s), 0);
+    return c;
+  }
+};
+inline Stream mt_stream(uint32_t seed) { return Stream(TARR_BRNG_MT19937, seed); }
 
 inline uint32_t seed_of(const std::string& name) { return static_cast<uint32_t>(std::hash<std::string>{}(name)); }
 
@@ -47,7 +61,12 @@ inline int32_t scripted(StreamState*, int32_t n, T* r, T a, T b) {
   else return __tarrsBRngMT19937(g_script.source, n, r, a, b);
 }
 
-inline StreamState* scripted_stream() {
+// The scripted stream and the MT19937 stream its values come from (none for seed 0), both
+// deleted at the end of their scope; the script starts afresh.
+struct Scripted : Stream {
+  Stream source;
+};
+inline Scripted scripted_stream(uint32_t source_seed = 0, int fail_at = 0) {
   static const uint32_t brng = [] {
     BrngProperties p{};
     p.StateSize = 16;
@@ -60,9 +79,10 @@ inline StreamState* scripted_stream() {
     p.iBRng = [](StreamState*, int32_t, uint32_t*) { return 0; };
     return static_cast<uint32_t>(__tarrRegisterBrng(&p));
   }();
-  StreamState* s = nullptr;
-  EXPECT_EQ(__tarrNewStreamEx(&s, brng, 0, nullptr), 0);
-  g_script = Script{};
+  Scripted s;
+  EXPECT_EQ(__tarrNewStreamEx(&s.s, brng, 0, nullptr), 0);
+  if (source_seed) s.source = mt_stream(source_seed);
+  g_script = Script{s.source, fail_at};
   return s;
 }
 
@@ -91,7 +111,7 @@ inline std::string test_name(std::string s) {
 // -4, leaks nothing, leaves the caller's state, and the next call succeeds with the one chunk.
 inline void expect_no_memory_handled(const char* name, const std::function<int32_t(StreamState*)>& draw) {
   for (int k : {1, 2}) {
-    StreamState* s = mt_stream(3);
+    Stream s = mt_stream(3);
     const int64_t live = zorp_core_live_allocations();
     const CallerState before = caller_state();
     zorp_core_fail_allocation(k);
@@ -102,7 +122,6 @@ inline void expect_no_memory_handled(const char* name, const std::function<int32
     EXPECT_EQ(__tarrGetNumChunks(s), 0);
     EXPECT_EQ(draw(s), 0) << name;
     EXPECT_EQ(__tarrGetNumChunks(s), 1);
-    __tarrDeleteStream(&s);
   }
 }
 

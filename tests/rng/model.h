@@ -3,6 +3,7 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <memory>
@@ -21,64 +22,60 @@ using zorp::rng::brng::Row;
 
 struct Raw {
   uint32_t words[4];  // the integer output as 32-bit words
-  double value;       // the integer output as a number (for WH the unit value)
+  double value;       // the integer output as the number its reals scale (WH: the unit value;
+                      // quasi-random: the top 31 bits)
+};
+
+// How a generator makes reals of its integer output: the size of one unit of the output in
+// double and in float, whether the output counts as a signed 32-bit number centred on the
+// interval, and how a single is formed.
+enum class Single {
+  kFloat,            // in float arithmetic: (b - a) fs * output + a (or the midpoint)
+  kScaleFromDouble,  // the same with the scale and midpoint formed in double, rounded to float
+  kFromDouble,       // the double result over the float bounds, rounded
+};
+struct Conv {
+  double ds;
+  float fs;
+  Single single;
+  bool centred = false;
 };
 
 class Model {
  public:
+  explicit Model(Conv c) : conv(c) {}
   virtual ~Model() = default;
   virtual Raw next() = 0;
   // The real outputs as the generator defines them.
-  virtual double to_double(const Raw& r, double a, double b) const = 0;
-  virtual float to_float(const Raw& r, float a, float b) const = 0;
+  double to_double(const Raw& r, double a, double b) const {
+    const double v = conv.centred ? static_cast<double>(static_cast<int32_t>(r.words[0])) : r.value;
+    return std::fma((b - a) * conv.ds, v, conv.centred ? (a + b) * 0.5 : a);
+  }
+  float to_float(const Raw& r, float a, float b) const {
+    const double ad = a, bd = b;
+    if (conv.single == Single::kFromDouble) return static_cast<float>(to_double(r, ad, bd));
+    const float v = conv.centred ? static_cast<float>(static_cast<int32_t>(r.words[0]))
+                                 : static_cast<float>(r.words[0] | (uint64_t{r.words[1]} << 32));
+    if (conv.single == Single::kFloat) return std::fma((b - a) * conv.fs, v, conv.centred ? (a + b) * 0.5f : a);
+    return std::fma(static_cast<float>((bd - ad) * conv.ds), v, conv.centred ? static_cast<float>((ad + bd) * 0.5) : a);
+  }
+  Conv conv;
 };
 
 namespace detail {
 
-inline uint64_t value64(const Raw& r) { return r.words[0] | (uint64_t{r.words[1]} << 32); }
 inline Raw raw(uint64_t v) { return Raw{{static_cast<uint32_t>(v), static_cast<uint32_t>(v >> 32), 0, 0}, static_cast<double>(v)}; }
 
 template <class G>
 struct Scalar : Model {
   G g;
-  explicit Scalar(const StreamState* s) : g(s) {}
-  explicit Scalar(G generator) : g(std::move(generator)) {}
+  Scalar(G generator, Conv c) : Model(c), g(std::move(generator)) {}
   Raw next() override { return raw(g.next()); }
 };
-
-struct Mcg31M : Scalar<Mcg31> {
-  using Scalar::Scalar;
-  double to_double(const Raw& r, double a, double b) const override { return std::fma((b - a) * (1.0 / 2147483647.0), r.value, a); }
-  float to_float(const Raw& r, float a, float b) const override {
-    return std::fma((b - a) * 0x1p-31f, static_cast<float>(value64(r)), a);
-  }
-};
-
-struct Mcg59M : Scalar<Mcg59> {
-  using Scalar::Scalar;
-  double to_double(const Raw& r, double a, double b) const override { return std::fma((b - a) * 0x1p-59, r.value, a); }
-  float to_float(const Raw& r, float a, float b) const override {
-    return std::fma((b - a) * 0x1p-59f, static_cast<float>(value64(r)), a);
-  }
-};
-
-struct MrgM : Scalar<Mrg32k3a> {
-  using Scalar::Scalar;
-  double to_double(const Raw& r, double a, double b) const override { return std::fma((b - a) * (1.0 / 4294967087.0), r.value, a); }
-  float to_float(const Raw& r, float a, float b) const override {
-    const double ad = a, bd = b;
-    return std::fma(static_cast<float>((bd - ad) * (1.0 / 4294967087.0)), static_cast<float>(value64(r)), a);
-  }
-};
-
-struct R250M : Scalar<R250> {
-  using Scalar::Scalar;
-  double to_double(const Raw& r, double a, double b) const override { return std::fma((b - a) * 0x1p-32, r.value, a); }
-  float to_float(const Raw& r, float a, float b) const override {
-    const double ad = a, bd = b;
-    return static_cast<float>(std::fma((bd - ad) * 0x1p-32, r.value, ad));
-  }
-};
+template <class G>
+std::unique_ptr<Model> scalar(G g, Conv c) {
+  return std::make_unique<Scalar<G>>(std::move(g), c);
+}
 
 struct WhM : Model {
   Wh g;
@@ -87,7 +84,8 @@ struct WhM : Model {
     return b >= 0x100000 ? static_cast<int>(b & 0xFFFFF) : static_cast<int>(b) - 4;
   }
   explicit WhM(const StreamState* s)
-      : g(s, zorp::rng::wh::kModuli[member(s)], zorp::rng::wh::kReciprocals[member(s)]) {}
+      : Model({1.0, 0, Single::kFromDouble}),
+        g(s, zorp::rng::wh::kModuli[member(s)], zorp::rng::wh::kReciprocals[member(s)]) {}
   Raw next() override {
     Raw r{};
     for (int c = 0; c < 4; ++c) r.words[c] = static_cast<uint32_t>(g.x[c]);
@@ -95,57 +93,16 @@ struct WhM : Model {
     g.step();
     return r;
   }
-  double to_double(const Raw& r, double a, double b) const override { return std::fma(b - a, r.value, a); }
-  float to_float(const Raw& r, float a, float b) const override {
-    const double ad = a, bd = b;
-    return static_cast<float>(std::fma(bd - ad, r.value, ad));
-  }
-};
-
-struct MtM : Scalar<Twister> {
-  using Scalar::Scalar;
-  double to_double(const Raw& r, double a, double b) const override { return std::fma((b - a) * 0x1p-32, r.value, a); }
-  float to_float(const Raw& r, float a, float b) const override {
-    return std::fma((b - a) * 0x1p-32f, static_cast<float>(r.words[0]), a);
-  }
-};
-
-// SFMT outputs count as signed 32-bit numbers centred on the interval.
-struct SfmtM : Scalar<Sfmt> {
-  using Scalar::Scalar;
-  static double signed_value(const Raw& r) { return static_cast<double>(static_cast<int32_t>(r.words[0])); }
-  double to_double(const Raw& r, double a, double b) const override {
-    return std::fma((b - a) * 0x1p-32, signed_value(r), (a + b) * 0.5);
-  }
-  float to_float(const Raw& r, float a, float b) const override {
-    const double ad = a, bd = b;
-    return std::fma(static_cast<float>((bd - ad) * 0x1p-32), static_cast<float>(static_cast<int32_t>(r.words[0])),
-                    static_cast<float>((ad + bd) * 0.5));
-  }
-};
-
-// Counter-based outputs count as signed 32-bit numbers centred on the interval; singles in float.
-template <class G>
-struct CounterM : Scalar<G> {
-  using Scalar<G>::Scalar;
-  double to_double(const Raw& r, double a, double b) const override {
-    return std::fma((b - a) * 0x1p-32, static_cast<double>(static_cast<int32_t>(r.words[0])), (a + b) * 0.5);
-  }
-  float to_float(const Raw& r, float a, float b) const override {
-    return std::fma((b - a) * 0x1p-32f, static_cast<float>(static_cast<int32_t>(r.words[0])), (a + b) * 0.5f);
-  }
 };
 
 // Quasi-random coordinates: real numbers from their top 31 bits, singles rounded from the double.
 struct QuasiM : Model {
   Quasi q;
-  explicit QuasiM(Quasi model) : q(std::move(model)) {}
-  Raw next() override { return raw(q.next()); }
-  double to_double(const Raw& r, double a, double b) const override {
-    return std::fma((b - a) * 0x1p-31, static_cast<double>(r.words[0] >> 1), a);
-  }
-  float to_float(const Raw& r, float a, float b) const override {
-    return static_cast<float>(to_double(r, a, b));
+  explicit QuasiM(Quasi model) : Model({0x1p-31, 0, Single::kFromDouble}), q(std::move(model)) {}
+  Raw next() override {
+    Raw r = raw(q.next());
+    r.value = static_cast<double>(r.words[0] >> 1);
+    return r;
   }
 };
 
@@ -174,6 +131,15 @@ inline const BrngProperties& entries(uint32_t brng) {
   return __tarrGetBrngBaseOffset(brng, &index, nullptr)[index];
 }
 
+// n integer outputs of a stream as 32-bit words (a generator's word size in each), drawn through its
+// row; the call must return `expect`.
+inline std::vector<uint32_t> draw(StreamState* s, int32_t n, int32_t expect = TARR_STATUS_OK) {
+  const BrngProperties& row = entries(s->brng);
+  std::vector<uint32_t> r(static_cast<size_t>(std::max(n, 0)) * row.WordSize / 4);
+  EXPECT_EQ(row.iBRng(s, n, r.data()), expect);
+  return r;
+}
+
 // The table row of an identifier in either numbering.
 inline Row row_of(uint32_t brng) {
   uint32_t index = 0;
@@ -187,23 +153,24 @@ inline Row row_of(uint32_t brng) {
 // The scalar model of a stream's generator, started from the stream's current state; null for a
 // generator that has no model here (the tests report that as a failure).
 inline std::unique_ptr<Model> make_model(const StreamState* s) {
+  using detail::scalar;
+  constexpr Conv kUnsigned32{0x1p-32, 0x1p-32f, Single::kFloat}, kSigned32{0x1p-32, 0x1p-32f, Single::kFloat, true};
   switch (row_of(s->brng)) {
-    case Row::MCG31M1: return std::make_unique<detail::Mcg31M>(s);
-    case Row::MCG59: return std::make_unique<detail::Mcg59M>(s);
-    case Row::MRG32K3A: return std::make_unique<detail::MrgM>(s);
-    case Row::R250: return std::make_unique<detail::R250M>(s);
+    case Row::MCG31M1: return scalar(Mcg31(s), {1.0 / 2147483647.0, 0x1p-31f, Single::kFloat});
+    case Row::MCG59: return scalar(Mcg59(s), {0x1p-59, 0x1p-59f, Single::kFloat});
+    case Row::MRG32K3A: return scalar(Mrg32k3a(s), {1.0 / 4294967087.0, 0, Single::kScaleFromDouble});
+    case Row::R250: return scalar(R250(s), {0x1p-32, 0, Single::kFromDouble});
     case Row::WH: return std::make_unique<detail::WhM>(s);
-    case Row::MT19937:
-      return std::make_unique<detail::MtM>(Twister(s, 624, 397, 31, 0x9908B0DFu, 0x9D2C5680u, 0xEFC60000u, 11));
-    case Row::SFMT19937: return std::make_unique<detail::SfmtM>(Sfmt(s));
-    case Row::PHILOX4X32X10: return std::make_unique<detail::CounterM<Philox>>(s);
-    case Row::ARS5: return std::make_unique<detail::CounterM<Ars5>>(s);
+    case Row::MT19937: return scalar(Twister(s, 624, 397, 31, 0x9908B0DFu, 0x9D2C5680u, 0xEFC60000u, 11), kUnsigned32);
+    case Row::SFMT19937: return scalar(Sfmt(s), {0x1p-32, 0, Single::kScaleFromDouble, true});
+    case Row::PHILOX4X32X10: return scalar(Philox(s), kSigned32);
+    case Row::ARS5: return scalar(Ars5(s), kSigned32);
     case Row::Sobol: return detail::quasi_model(sobol_builtin(Quasi({}, s).dim), s);
     case Row::Niederr: return detail::quasi_model(niederreiter_builtin(Quasi({}, s).dim), s);
     case Row::MT2203: {
       uint32_t abc[3];  // the member's constants follow mt[69] and the position
       std::memcpy(abc, state_bytes(s) + 280, sizeof abc);
-      return std::make_unique<detail::MtM>(Twister(s, 69, 34, 5, abc[0], abc[1], abc[2], 12));
+      return scalar(Twister(s, 69, 34, 5, abc[0], abc[1], abc[2], 12), kUnsigned32);
     }
     default: return nullptr;
   }

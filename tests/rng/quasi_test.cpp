@@ -39,16 +39,8 @@ struct Stream {
   }
 };
 
-const BrngProperties& row(uint32_t brng) {
-  uint32_t index = 0;
-  return __tarrGetBrngBaseOffset(brng, &index, nullptr)[index];
-}
-
-Words draw(StreamState* s, int32_t n, int32_t expect = TARR_STATUS_OK) {
-  Words r(static_cast<size_t>(n));
-  EXPECT_EQ(row(s->brng).iBRng(s, n, r.data()), expect);
-  return r;
-}
+using ref::draw;
+const auto& row = ref::entries;
 
 // What the reference makes of a stream's position words and the given direction numbers.
 Words reference(const Dirs& dirs, const StreamState* s, size_t n) {

@@ -30,7 +30,6 @@ struct Mcg31 {
     x = a * x % kM31;
     return r;
   }
-  double scale_d() const { return 1.0 / 2147483647.0; }
 };
 
 struct Mcg59 {

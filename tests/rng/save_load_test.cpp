@@ -15,13 +15,7 @@
 namespace {
 
 using Image = std::vector<uint8_t>;
-
-std::vector<uint32_t> draw(StreamState* s, int32_t n) {
-  const BrngProperties& row = ref::entries(s->brng);
-  std::vector<uint32_t> r(static_cast<size_t>(n) * row.WordSize / 4);
-  EXPECT_EQ(row.iBRng(s, n, r.data()), 0);
-  return r;
-}
+using ref::draw;
 
 // The memory image of a stream, with guard bytes after it that a save must not touch.
 Image save_m(const StreamState* s) {

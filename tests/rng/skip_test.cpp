@@ -13,13 +13,8 @@
 
 namespace {
 
+using ref::draw;
 using ref::Stream;
-
-std::vector<uint32_t> draw(StreamState* s, int32_t n, int words) {
-  std::vector<uint32_t> r(static_cast<size_t>(n) * words);
-  EXPECT_EQ(ref::entries(s->brng).iBRng(s, n, r.data()), 0);
-  return r;
-}
 
 struct SkipCase {
   const char* name;
@@ -43,10 +38,10 @@ TEST_P(Skip, SkipAheadEqualsStepping) {
     for (uint64_t n : {0ull, 1ull, 2ull, 6ull, 7ull, 8ull, 9ull, 17ull, 31ull, 32ull, 33ull, 1000ull}) {
       Stream st(c.brng, {5, 8765, 3, 4, 5, 6});
       auto model = ref::make_model(st.s);
-      draw(st.s, before, c.words);
+      draw(st.s, before);
       for (uint64_t k = 0; k < before + n; ++k) model->next();
       ASSERT_EQ(__tarrSkipAheadStream(st.s, n), 0);
-      const auto got = draw(st.s, 20, c.words);
+      const auto got = draw(st.s, 20);
       for (int i = 0; i < 20; ++i) {
         const ref::Raw r = model->next();
         for (int w = 0; w < c.words; ++w)
@@ -67,7 +62,7 @@ TEST_P(Skip, SkipsCompose) {
     ASSERT_EQ(__tarrSkipAheadStream(one.s, a), 0);
     ASSERT_EQ(__tarrSkipAheadStream(one.s, b), 0);
     ASSERT_EQ(__tarrSkipAheadStream(two.s, a + b), 0);
-    EXPECT_EQ(draw(one.s, 50, c.words), draw(two.s, 50, c.words)) << c.name << " " << a;
+    EXPECT_EQ(draw(one.s, 50), draw(two.s, 50)) << c.name << " " << a;
   }
 }
 
@@ -90,11 +85,11 @@ TEST(TwisterSkip, EqualsDrawingAtTheMethodBoundaries) {
     for (int32_t before : {0, 1, 2, 3, 622})
       for (uint64_t n : c.counts) {
         Stream skipped(c.brng, {0x123, 0x234, 0x345, 0x456}), drawn(c.brng, {0x123, 0x234, 0x345, 0x456});
-        draw(skipped.s, before, 1);
-        draw(drawn.s, before, 1);
+        draw(skipped.s, before);
+        draw(drawn.s, before);
         ASSERT_EQ(__tarrSkipAheadStream(skipped.s, n), 0);
-        draw(drawn.s, static_cast<int32_t>(n), 1);
-        ASSERT_EQ(draw(skipped.s, 700, 1), draw(drawn.s, 700, 1)) << std::hex << c.brng << std::dec << " after " << before
+        draw(drawn.s, static_cast<int32_t>(n));
+        ASSERT_EQ(draw(skipped.s, 700), draw(drawn.s, 700)) << std::hex << c.brng << std::dec << " after " << before
                                                                  << " skip " << n;
       }
 }
@@ -104,14 +99,14 @@ TEST(TwisterSkip, AllocationFailureLeavesTheStream) {
   for (uint32_t brng : {TARR_BRNG_MT19937, TARR_BRNG_SFMT19937}) {
     for (int k = 1; k <= 4; ++k) {
       Stream st(brng, {5}), ref(brng, {5});
-      draw(st.s, 3, 1);
-      draw(ref.s, 3, 1);
+      draw(st.s, 3);
+      draw(ref.s, 3);
       zorp_core_fail_allocation(k);
       const int32_t status = __tarrSkipAheadStream(st.s, uint64_t{1} << 40);
       zorp_core_fail_allocation(0);
       if (status == 0) break;  // fewer than k allocations
       EXPECT_EQ(status, TARR_ERROR_NO_MEMORY) << k;
-      EXPECT_EQ(draw(st.s, 100, 1), draw(ref.s, 100, 1)) << std::hex << brng << " " << k;
+      EXPECT_EQ(draw(st.s, 100), draw(ref.s, 100)) << std::hex << brng << " " << k;
     }
   }
 }
@@ -124,7 +119,7 @@ TEST(SkipEx, Mrg32k3aMultiWordCounts) {
     const uint64_t n = 0x123456789ABCDEFull;
     ASSERT_EQ(__tarrSkipAheadStreamEx(a.s, 1, &n), 0);
     ASSERT_EQ(__tarrSkipAheadStream(b.s, n), 0);
-    EXPECT_EQ(draw(a.s, 20, 1), draw(b.s, 20, 1));
+    EXPECT_EQ(draw(a.s, 20), draw(b.s, 20));
   }
   // 2^64 as {0, 1} equals two skips of 2^63.
   {
@@ -133,7 +128,7 @@ TEST(SkipEx, Mrg32k3aMultiWordCounts) {
     ASSERT_EQ(__tarrSkipAheadStreamEx(a.s, 2, n), 0);
     ASSERT_EQ(__tarrSkipAheadStream(b.s, uint64_t{1} << 63), 0);
     ASSERT_EQ(__tarrSkipAheadStream(b.s, uint64_t{1} << 63), 0);
-    EXPECT_EQ(draw(a.s, 20, 1), draw(b.s, 20, 1));
+    EXPECT_EQ(draw(a.s, 20), draw(b.s, 20));
   }
   // 2^192 (fourth word set: square-and-multiply) equals two table skips of 2^191 plus composition
   // of a mixed count.
@@ -144,7 +139,7 @@ TEST(SkipEx, Mrg32k3aMultiWordCounts) {
     ASSERT_EQ(__tarrSkipAheadStreamEx(b.s, 3, half), 0);
     ASSERT_EQ(__tarrSkipAheadStreamEx(b.s, 3, half), 0);
     ASSERT_EQ(__tarrSkipAheadStreamEx(b.s, 1, seven), 0);
-    EXPECT_EQ(draw(a.s, 20, 1), draw(b.s, 20, 1));
+    EXPECT_EQ(draw(a.s, 20), draw(b.s, 20));
   }
   // Trailing zero words change nothing; a count of zero words is no skip.
   {
@@ -152,9 +147,9 @@ TEST(SkipEx, Mrg32k3aMultiWordCounts) {
     const uint64_t padded[6] = {12345, 0, 0, 0, 0, 0};
     ASSERT_EQ(__tarrSkipAheadStreamEx(a.s, 6, padded), 0);
     ASSERT_EQ(__tarrSkipAheadStream(b.s, 12345), 0);
-    EXPECT_EQ(draw(a.s, 10, 1), draw(b.s, 10, 1));
+    EXPECT_EQ(draw(a.s, 10), draw(b.s, 10));
     ASSERT_EQ(__tarrSkipAheadStreamEx(c.s, 0, padded), 0);
-    EXPECT_EQ(draw(c.s, 10, 1), draw(d.s, 10, 1));
+    EXPECT_EQ(draw(c.s, 10), draw(d.s, 10));
   }
 }
 
@@ -166,27 +161,27 @@ TEST(PhiloxSkip, BufferPositionsCarryAndWrap) {
   for (int32_t before : {0, 1, 2, 3, 4, 5})
     for (uint64_t n : {1, 2, 3, 4, 5, 7, 8, 63, 64, 65, 1000}) {
       Stream skipped(TARR_BRNG_PHILOX4X32X10, seed), drawn(TARR_BRNG_PHILOX4X32X10, seed);
-      draw(skipped.s, before, 1);
-      draw(drawn.s, before, 1);
+      draw(skipped.s, before);
+      draw(drawn.s, before);
       ASSERT_EQ(__tarrSkipAheadStream(skipped.s, n), 0);
-      draw(drawn.s, static_cast<int32_t>(n), 1);
-      ASSERT_EQ(draw(skipped.s, 70, 1), draw(drawn.s, 70, 1)) << "after " << before << " skip " << n;
+      draw(drawn.s, static_cast<int32_t>(n));
+      ASSERT_EQ(draw(skipped.s, 70), draw(drawn.s, 70)) << "after " << before << " skip " << n;
     }
   Stream a(TARR_BRNG_PHILOX4X32X10, seed), b(TARR_BRNG_PHILOX4X32X10, seed), c(TARR_BRNG_PHILOX4X32X10, seed);
-  draw(a.s, 3, 1);
-  draw(b.s, 3, 1);
-  draw(c.s, 3, 1);
+  draw(a.s, 3);
+  draw(b.s, 3);
+  draw(c.s, 3);
   const uint64_t two64_plus[2] = {5, 1};
   ASSERT_EQ(__tarrSkipAheadStreamEx(a.s, 2, two64_plus), 0);
   for (int k = 0; k < 2; ++k) ASSERT_EQ(__tarrSkipAheadStream(b.s, uint64_t{1} << 63), 0);
   ASSERT_EQ(__tarrSkipAheadStream(b.s, 5), 0);
-  EXPECT_EQ(draw(a.s, 20, 1), draw(b.s, 20, 1));
+  EXPECT_EQ(draw(a.s, 20), draw(b.s, 20));
   // 2^130 words are 2^128 blocks: the counter comes back to where it was. A fourth word is ignored.
   const uint64_t wrap[4] = {0, 0, 4, 9};
   ASSERT_EQ(__tarrSkipAheadStreamEx(c.s, 4, wrap), 0);
   Stream d(TARR_BRNG_PHILOX4X32X10, seed);
-  const std::vector<uint32_t> unskipped = draw(d.s, 23, 1);
-  EXPECT_EQ(draw(c.s, 20, 1), std::vector<uint32_t>(unskipped.begin() + 3, unskipped.end()));
+  const std::vector<uint32_t> unskipped = draw(d.s, 23);
+  EXPECT_EQ(draw(c.s, 20), std::vector<uint32_t>(unskipped.begin() + 3, unskipped.end()));
 }
 
 using LeapCase = SkipCase;
@@ -206,11 +201,11 @@ TEST_P(Leapfrog, StreamKOfSYieldsEverySthOutput) {
   for (uint32_t k = 0; k < static_cast<uint32_t>(s); ++k) {
     Stream st(c.brng, {2024, 6});
     ASSERT_EQ(__tarrLeapfrogStream(st.s, k, s), 0);
-    const auto got = draw(st.s, n, c.words);
+    const auto got = draw(st.s, n);
     for (int i = 0; i < n; ++i)
       for (int w = 0; w < c.words; ++w) ASSERT_EQ(got[i * c.words + w], seq[k + i * s].words[w]) << c.name << " k=" << k << " i=" << i;
     ASSERT_EQ(__tarrSkipAheadStream(st.s, 2), 0);
-    const auto after = draw(st.s, 1, c.words);
+    const auto after = draw(st.s, 1);
     for (int w = 0; w < c.words; ++w) EXPECT_EQ(after[w], seq[k + (n + 2) * s].words[w]);
   }
 }
@@ -226,7 +221,7 @@ TEST_P(Leapfrog, ZeroAndNegativeStreamCounts) {
   EXPECT_EQ(__tarrLeapfrogStream(st.s, 0, -1), TARR_ERROR_BAD_STREAM_COUNT);
   EXPECT_EQ(std::memcmp(before.data(), ref::state_bytes(st.s), before.size()), 0);
   ASSERT_EQ(__tarrLeapfrogStream(st.s, 0, 0), 0);
-  const auto r = draw(st.s, 10, c.words);
+  const auto r = draw(st.s, 10);
   for (int i = 1; i < 10; ++i)
     for (int w = 0; w < c.words; ++w) EXPECT_EQ(r[i * c.words + w], r[w]);
 }

@@ -21,7 +21,6 @@
 namespace {
 
 using namespace zorp::test::ss;
-constexpr double kSentinel = 777.0;
 constexpr uint64_t kMoments = TARR_SS_MEAN | TARR_SS_RAW_MOMENT_2 | TARR_SS_RAW_MOMENT_3 | TARR_SS_RAW_MOMENT_4 |
                               TARR_SS_CENTRAL_MOMENT_2 | TARR_SS_CENTRAL_MOMENT_3 | TARR_SS_CENTRAL_MOMENT_4;
 constexpr uint64_t kSums = TARR_SS_SUM | TARR_SS_RAW_SUM_2 | TARR_SS_RAW_SUM_3 | TARR_SS_RAW_SUM_4 |
@@ -57,30 +56,22 @@ struct SSRun {
     const void* pp = wide ? (const void*)&p64 : &p32;
     const void* np = wide ? (const void*)&n64 : &n32;
     const void* sp = wide ? (const void*)&st64 : &st32;
-    const void* f0 = wide ? (const void*)&fmt64[0] : &fmt32[0];
-    const void* f1 = wide ? (const void*)&fmt64[1] : &fmt32[1];
-    const void* f2 = wide ? (const void*)&fmt64[2] : &fmt32[2];
-    if constexpr (sizeof(T) == 8) {
-      EXPECT_EQ(__tarrdSSNewTask(&t, pp, np, sp, x.data(), w.empty() ? nullptr : w.data(), indices, wide), 0);
-      __tarrdSSEditMoments(t, mean.data(), r2.data(), r3.data(), r4.data(), c2.data(), c3.data(), c4.data());
-      __tarrdSSEditSums(t, sum.data(), rs2.data(), rs3.data(), rs4.data(), cs2.data(), cs3.data(), cs4.data());
-      __tarrdSSEditCovCor(t, nullptr, cov.data(), f0, cor.data(), f1);
-      __tarrdSSEditCP(t, nullptr, nullptr, cp.data(), f2);
-      __tarrdSSEditTask(t, TARR_SS_PARAM_KURTOSIS, kurt.data());
-      __tarrdSSEditTask(t, TARR_SS_PARAM_SKEWNESS, skew.data());
-      __tarrdSSEditTask(t, TARR_SS_PARAM_VARIATION, var.data());
-      __tarrdSSEditTask(t, TARR_SS_PARAM_ACCUM_WEIGHTS, acc);
-    } else {
-      EXPECT_EQ(__tarrsSSNewTask(&t, pp, np, sp, x.data(), w.empty() ? nullptr : w.data(), indices, wide), 0);
-      __tarrsSSEditMoments(t, mean.data(), r2.data(), r3.data(), r4.data(), c2.data(), c3.data(), c4.data());
-      __tarrsSSEditSums(t, sum.data(), rs2.data(), rs3.data(), rs4.data(), cs2.data(), cs3.data(), cs4.data());
-      __tarrsSSEditCovCor(t, nullptr, cov.data(), f0, cor.data(), f1);
-      __tarrsSSEditCP(t, nullptr, nullptr, cp.data(), f2);
-      __tarrsSSEditTask(t, TARR_SS_PARAM_KURTOSIS, kurt.data());
-      __tarrsSSEditTask(t, TARR_SS_PARAM_SKEWNESS, skew.data());
-      __tarrsSSEditTask(t, TARR_SS_PARAM_VARIATION, var.data());
-      __tarrsSSEditTask(t, TARR_SS_PARAM_ACCUM_WEIGHTS, acc);
-    }
+    const T* wp = w.empty() ? nullptr : w.data();
+    if constexpr (sizeof(T) == 8) EXPECT_EQ(__tarrdSSNewTask(&t, pp, np, sp, x.data(), wp, indices, wide), 0);
+    else EXPECT_EQ(__tarrsSSNewTask(&t, pp, np, sp, x.data(), wp, indices, wide), 0);
+    auto edit = [&](int param, T* v) {
+      if constexpr (sizeof(T) == 8) EXPECT_EQ(__tarrdSSEditTask(t, param, v), 0);
+      else EXPECT_EQ(__tarrsSSEditTask(t, param, v), 0);
+    };
+    // Parameters 7 .. 13 are the moments from the mean on, 67 .. 73 the sums.
+    std::vector<T>* const moments[] = {&mean, &r2, &r3, &r4, &c2, &c3, &c4}, *const sums[] = {&sum, &rs2, &rs3, &rs4, &cs2, &cs3, &cs4};
+    for (int k = 0; k < 7; ++k) edit(TARR_SS_PARAM_MEAN + k, moments[k]->data()), edit(TARR_SS_PARAM_SUM + k, sums[k]->data());
+    for (auto [param, v] : {std::pair{TARR_SS_PARAM_COV, &cov}, {TARR_SS_PARAM_COR, &cor}, {TARR_SS_PARAM_CP, &cp},
+                            {TARR_SS_PARAM_KURTOSIS, &kurt}, {TARR_SS_PARAM_SKEWNESS, &skew}, {TARR_SS_PARAM_VARIATION, &var}})
+      edit(param, v->data());
+    edit(TARR_SS_PARAM_ACCUM_WEIGHTS, acc);
+    const int storage_params[3] = {TARR_SS_PARAM_COV_STORAGE, TARR_SS_PARAM_COR_STORAGE, TARR_SS_PARAM_CP_STORAGE};
+    for (int k = 0; k < 3; ++k) EXPECT_EQ(__tarriSSEditTask(t, storage_params[k], wide ? (const void*)&fmt64[k] : &fmt32[k]), 0);
   }
   ~SSRun() { __tarrSSDeleteTask(&t); }
   int basic(uint64_t est, uint32_t method) {

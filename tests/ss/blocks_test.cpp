@@ -59,7 +59,6 @@ TEST_P(SSBlocks, MomentsAndMatricesMatchReference) {
   const std::vector<double> x = d.layout(storage);
   const int32_t p32 = int32_t(p), n32 = int32_t(n);
   const int32_t st = storage == 1 ? TARR_SS_MATRIX_STORAGE_1 : TARR_SS_MATRIX_STORAGE_2, full = 0;
-  constexpr double kSentinel = 777.0;
   std::vector<double> mean(p, kSentinel), r2 = mean, r3 = mean, r4 = mean, c2 = mean, c3 = mean, c4 = mean,
                                           cs2 = mean, cs3 = mean, cs4 = mean, cov(p * p, kSentinel), cor = cov;
   double acc[2] = {0, 0};

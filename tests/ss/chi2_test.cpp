@@ -126,17 +126,21 @@ bool series_tails(double x, double dof, mpfr_ptr P, mpfr_ptr Q) {
   return true;
 }
 
-// ---- special values ------------------------------------------------------------------------
-enum Fn { kCdf, kPdf, kIcdf };
+// ---- special values of the chi-square functions and of ln|Gamma| ---------------------------
+enum Fn { kCdf, kPdf, kIcdf, kLGamma };
 struct Special {
   const char* what;
   Fn fn;
-  double arg, dof, want;  // want NaN: the result must be NaN
+  double arg, dof, want;  // want NaN: the result must be NaN; dof unused for ln|Gamma|
 };
 
 double call(Fn fn, double arg, double dof) {
-  return fn == kCdf ? __tarrdChi2CDF(arg, dof) : fn == kPdf ? __tarrdChi2PDF(arg, dof) : __tarrdChi2ICDF(arg, dof);
+  return fn == kCdf    ? __tarrdChi2CDF(arg, dof)
+         : fn == kPdf  ? __tarrdChi2PDF(arg, dof)
+         : fn == kIcdf ? __tarrdChi2ICDF(arg, dof)
+                       : __tarrdLGamma(arg);
 }
+constexpr double kOverflowBound = 0x1.754d9278b51a7p+1014;  // ln Gamma's last argument with a finite result
 
 const Special kSpecials[] = {
     {"CdfNaNArgument", kCdf, kNaN, 1, kNaN},
@@ -185,6 +189,20 @@ const Special kSpecials[] = {
     {"IcdfInfiniteDof", kIcdf, 0.5, kInf, kInf},
     {"IcdfLeastProbabilityUnderflows", kIcdf, kDenorm, 1, 0.0},  // the quantile is near 1e-647
     {"IcdfLeastDof", kIcdf, 0.5, kDenorm, 0.0},                  // (1/2)^(2/dof) underflows
+    {"LGammaOne", kLGamma, 1.0, 0, 0.0},
+    {"LGammaTwo", kLGamma, 2.0, 0, 0.0},
+    {"LGammaZero", kLGamma, 0.0, 0, kInf},
+    {"LGammaMinusZero", kLGamma, -0.0, 0, kInf},
+    {"LGammaMinusOne", kLGamma, -1.0, 0, kInf},
+    {"LGammaMinusTwo", kLGamma, -2.0, 0, kInf},
+    {"LGammaLargestNegativeNonIntegerNeighbour", kLGamma, -0x1p52, 0, kInf},
+    {"LGammaBeyondTwoToThe53", kLGamma, -0x1p53 - 2, 0, kInf},
+    {"LGammaMostNegative", kLGamma, -kMax, 0, kInf},
+    {"LGammaMinusInf", kLGamma, -kInf, 0, kInf},
+    {"LGammaPlusInf", kLGamma, kInf, 0, kInf},
+    {"LGammaPastOverflowBound", kLGamma, std::nextafter(kOverflowBound, kInf), 0, kInf},
+    {"LGammaLargest", kLGamma, kMax, 0, kInf},
+    {"LGammaNaN", kLGamma, kNaN, 0, kNaN},
 };
 
 class Chi2Special : public testing::TestWithParam<Special> {};
@@ -200,10 +218,8 @@ TEST_P(Chi2Special, Value) {
   }
 }
 
-// Test names from the tables' first field.
-const auto kNamed = [](const auto& i) { return std::string(i.param.what); };
-
-INSTANTIATE_TEST_SUITE_P(Chi2Specials, Chi2Special, testing::ValuesIn(kSpecials), kNamed);
+INSTANTIATE_TEST_SUITE_P(Chi2Specials, Chi2Special, testing::ValuesIn(kSpecials),
+                         [](const auto& i) { return std::string(i.param.what); });
 
 // ---- distribution function and density ------------------------------------------------------
 // Degrees of freedom from the goal range's ends through the small shapes (a < 1, a = 1, the
@@ -332,7 +348,6 @@ TEST(Chi2Table, PrintedQuantiles) {
 // ---- ln|Gamma| --------------------------------------------------------------------------------
 // The goal: |error| <= 2e-16 max(1, |ln Gamma|): rounding to double alone takes up to 1.1e-16.
 constexpr double kLGammaTolerance = 2e-16;
-constexpr double kOverflowBound = 0x1.754d9278b51a7p+1014;  // the last argument with a finite result
 
 double lgamma_error(double x) {
   Mp r(256);
@@ -396,41 +411,5 @@ TEST(LGammaPoints, MatchMpfr) {
   mpfr_lgamma(r, &sign, r, MPFR_RNDN);
   EXPECT_EQ(r.d(), kInf);
 }
-
-struct LSpecial {
-  const char* what;
-  double x, want;  // NaN: must be NaN
-};
-const LSpecial kLSpecials[] = {
-    {"One", 1.0, 0.0},
-    {"Two", 2.0, 0.0},
-    {"Zero", 0.0, kInf},
-    {"MinusZero", -0.0, kInf},
-    {"MinusOne", -1.0, kInf},
-    {"MinusTwo", -2.0, kInf},
-    {"LargestNegativeNonIntegerNeighbour", -0x1p52, kInf},
-    {"BeyondTwoToThe53", -0x1p53 - 2, kInf},
-    {"MostNegative", -kMax, kInf},
-    {"MinusInf", -kInf, kInf},
-    {"PlusInf", kInf, kInf},
-    {"PastOverflowBound", std::nextafter(kOverflowBound, kInf), kInf},
-    {"Largest", kMax, kInf},
-    {"NaN", kNaN, kNaN},
-};
-
-class LGammaSpecial : public testing::TestWithParam<LSpecial> {};
-
-TEST_P(LGammaSpecial, Value) {
-  const LSpecial s = GetParam();
-  const double got = __tarrdLGamma(s.x);
-  if (std::isnan(s.want)) {
-    EXPECT_TRUE(std::isnan(got));
-  } else {
-    EXPECT_EQ(got, s.want);
-    EXPECT_FALSE(std::signbit(got)) << "no -0";
-  }
-}
-
-INSTANTIATE_TEST_SUITE_P(LGammaSpecials, LGammaSpecial, testing::ValuesIn(kLSpecials), kNamed);
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "ss/task/task.h"
+#include "ss/reference.h"
 #include "ss/task_util.h"
 #include "zorp/core.h"
 #include "zorp/ss.h"
@@ -122,33 +123,15 @@ TYPED_TEST(SSCovariance, PooledMatchesPerGroupTwoPassSums) {
 }
 
 // ---- partial -----------------------------------------------------------------------------------
-// Y | Z by an explicit Schur complement in long double: Cyy - Cyz Czz^-1 Czy, Czz^-1 Czy by
-// Gauss-Jordan elimination.
+// Y | Z: the Schur complement Cyy - Cyz Czz^-1 Czy in long double.
 std::vector<long double> schur(const std::vector<long double>& c, int64_t p, const std::vector<int>& roles) {
   std::vector<int64_t> y, z;
   for (int64_t j = 0; j < p; ++j) {
     if (roles[j] > 0) y.push_back(j);
     if (roles[j] < 0) z.push_back(j);
   }
-  const size_t ny = y.size(), nz = z.size();
-  std::vector<long double> a(nz * (nz + ny));  // [Czz | Czy], row-major
-  for (size_t r = 0; r < nz; ++r) {
-    for (size_t k = 0; k < nz; ++k) a[r * (nz + ny) + k] = c[z[r] + z[k] * p];
-    for (size_t k = 0; k < ny; ++k) a[r * (nz + ny) + nz + k] = c[z[r] + y[k] * p];
-  }
-  for (size_t col = 0; col < nz; ++col)
-    for (size_t r = 0; r < nz; ++r) {
-      if (r == col) continue;
-      const long double f = a[r * (nz + ny) + col] / a[col * (nz + ny) + col];
-      for (size_t k = 0; k < nz + ny; ++k) a[r * (nz + ny) + k] -= f * a[col * (nz + ny) + k];
-    }
-  std::vector<long double> s(ny * ny);
-  for (size_t i = 0; i < ny; ++i)
-    for (size_t k = 0; k < ny; ++k) {
-      long double v = c[y[i] + y[k] * p];
-      for (size_t r = 0; r < nz; ++r) v -= c[y[i] + z[r] * p] * a[r * (nz + ny) + nz + k] / a[r * (nz + ny) + r];
-      s[i + k * ny] = v;
-    }
+  std::vector<long double> beta, s;
+  regress(c, p, z, y, beta, s);
   return s;
 }
 

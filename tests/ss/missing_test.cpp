@@ -1,6 +1,6 @@
 // Missing values: the status codes in check order and every count's and parameter's boundary;
-// EM against a reference EM written here without sweeps or grouping (one Gauss-Jordan solve per
-// observation, long double) and against the complete data's own estimates; the posterior draws
+// EM as the fixed point of one EM step written here without sweeps or grouping (one Gauss-Jordan
+// solve per observation, long double) and against the complete data's own estimates; the posterior draws
 // against the inverse-Wishart moments; the imputed values' conditional distribution; repeatable
 // output, both layouts and precisions, observations without any observed component, LAPACK and
 // allocation failures.
@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "ss/task/task.h"
+#include "ss/reference.h"
 #include "ss/task_util.h"
 #include "zorp/core.h"
 #include "zorp/rng.h"
@@ -39,7 +40,7 @@ const double kNaN = std::nan("");
 // n observations of p components, observation-major: means 10 j - 5, deviations 1 + j/2,
 // correlations 0.6^|i-j|, drawn through the Cholesky factor (values rounded to float, so that
 // both precisions see the same data); each entry then missing with probability `frac`.
-struct Data {
+struct Sample {
   int64_t p, n, nmiss = 0;
   std::vector<double> full, x;  // complete values, values with NaN
   double at(int64_t i, int64_t j) const { return x[i * p + j]; }
@@ -50,7 +51,7 @@ std::vector<double> true_cov(int64_t p) {
     for (int64_t b = 0; b < p; ++b) s[a + b * p] = std::pow(0.6, std::abs(double(a - b))) * (1 + a / 2.0) * (1 + b / 2.0);
   return s;
 }
-Data make_data(int64_t p, int64_t n, uint64_t seed, double frac = 0.1) {
+Sample make_sample(int64_t p, int64_t n, uint64_t seed, double frac = 0.1) {
   std::mt19937_64 gen(seed);
   std::normal_distribution<double> z;
   std::uniform_real_distribution<double> u(0, 1);
@@ -62,7 +63,7 @@ Data make_data(int64_t p, int64_t n, uint64_t seed, double frac = 0.1) {
       for (int64_t k = 0; k < j; ++k) v -= l[i * p + k] * l[j * p + k];
       l[i * p + j] = i == j ? std::sqrt(v) : v / l[j * p + j];
     }
-  Data d{p, n, 0, {}, {}};
+  Sample d{p, n, 0, {}, {}};
   std::vector<double> e(p);
   for (int64_t i = 0; i < n; ++i) {
     for (auto& v : e) v = z(gen);
@@ -79,8 +80,8 @@ Data make_data(int64_t p, int64_t n, uint64_t seed, double frac = 0.1) {
   return d;
 }
 // The same data with an observation of nothing but NaN after every `every`-th one.
-Data with_blanks(const Data& d, int64_t every) {
-  Data b{d.p, 0, d.nmiss, {}, {}};
+Sample with_blanks(const Sample& d, int64_t every) {
+  Sample b{d.p, 0, d.nmiss, {}, {}};
   for (int64_t i = 0; i < d.n; ++i) {
     for (int64_t j = 0; j < d.p; ++j) b.full.push_back(d.full[i * d.p + j]), b.x.push_back(d.at(i, j));
     ++b.n;
@@ -91,109 +92,52 @@ Data with_blanks(const Data& d, int64_t every) {
   }
   return b;
 }
-template <typename T>
-std::vector<T> in_layout(const Data& d, int layout) {
-  std::vector<T> x(d.p * d.n);
-  for (int64_t i = 0; i < d.n; ++i)
-    for (int64_t j = 0; j < d.p; ++j) x[layout == 1 ? j * d.n + i : i * d.p + j] = T(d.at(i, j));
-  return x;
-}
 
 // ---- reference EM -------------------------------------------------------------------------------
 struct Params {
   std::vector<LD> mu, s;  // s full p x p
 };
-// Regression of the components M on the components O under (mu, s): x_M ~ mu_M + beta^T (x_O -
-// mu_O), residual covariance c (|M| x |M|), by Gauss-Jordan elimination on [s_OO | s_OM].
-void regress(const Params& q, int64_t p, const std::vector<int64_t>& o, const std::vector<int64_t>& mi,
-             std::vector<LD>& beta, std::vector<LD>& c) {
-  const size_t a = o.size(), b = mi.size(), w = a + b;
-  std::vector<LD> g(a * w);
-  for (size_t r = 0; r < a; ++r)
-    for (size_t k = 0; k < w; ++k) g[r * w + k] = q.s[o[r] + (k < a ? o[k] : mi[k - a]) * p];
-  for (size_t col = 0; col < a; ++col) {
-    const LD piv = g[col * w + col];
-    for (size_t k = 0; k < w; ++k) g[col * w + k] /= piv;
-    for (size_t r = 0; r < a; ++r)
-      if (r != col) {
-        const LD f = g[r * w + col];
-        for (size_t k = 0; k < w; ++k) g[r * w + k] -= f * g[col * w + k];
-      }
-  }
-  beta.assign(a * b, 0);  // beta[r * b + k]: coefficient of o[r] for mi[k]
-  for (size_t r = 0; r < a; ++r)
-    for (size_t k = 0; k < b; ++k) beta[r * b + k] = g[r * w + a + k];
-  c.assign(b * b, 0);
-  for (size_t u = 0; u < b; ++u)
-    for (size_t v = 0; v < b; ++v) {
-      LD e = q.s[mi[u] + mi[v] * p];
-      for (size_t r = 0; r < a; ++r) e -= q.s[mi[u] + o[r] * p] * beta[r * b + v];
-      c[u + v * b] = e;
-    }
-}
-// EM to a fixed point (largest change below 1e-14 of the deviations), from the observed means
-// and variances, every observation on its own.
-Params reference_em(const Data& d) {
+// One EM step from q, every observation on its own: each missing entry replaced by its
+// conditional mean given the observed ones, its conditional covariance added to the
+// cross-products, observations with nothing observed left out. The observed-data
+// maximum-likelihood estimate is the step's fixed point.
+Params em_step(const Sample& d, const Params& q) {
   const int64_t p = d.p;
-  Params q{std::vector<LD>(p), std::vector<LD>(p * p, 0)};
-  for (int64_t j = 0; j < p; ++j) {
-    LD s1 = 0, s2 = 0, k = 0;
-    for (int64_t i = 0; i < d.n; ++i)
-      if (!std::isnan(d.at(i, j))) s1 += d.at(i, j), ++k;
-    q.mu[j] = s1 / k;
-    for (int64_t i = 0; i < d.n; ++i)
-      if (!std::isnan(d.at(i, j))) s2 += (d.at(i, j) - q.mu[j]) * (d.at(i, j) - q.mu[j]);
-    q.s[j + j * p] = s2 / k;
-  }
-  for (int it = 0; it < 2000; ++it) {
-    std::vector<LD> s1(p, 0), s2(p * p, 0), beta, c;
-    LD used = 0;
-    for (int64_t i = 0; i < d.n; ++i) {
-      std::vector<int64_t> o, mi;
-      for (int64_t j = 0; j < p; ++j) (std::isnan(d.at(i, j)) ? mi : o).push_back(j);
-      if (o.empty()) continue;
-      ++used;
-      std::vector<LD> y(p);
-      for (int64_t j : o) y[j] = d.at(i, j);
-      if (!mi.empty()) {
-        regress(q, p, o, mi, beta, c);
-        for (size_t k = 0; k < mi.size(); ++k) {
-          LD v = q.mu[mi[k]];
-          for (size_t r = 0; r < o.size(); ++r) v += beta[r * mi.size() + k] * (y[o[r]] - q.mu[o[r]]);
-          y[mi[k]] = v;
-        }
-        for (size_t u = 0; u < mi.size(); ++u)
-          for (size_t v = 0; v < mi.size(); ++v) s2[mi[u] + mi[v] * p] += c[u + v * mi.size()];
+  std::vector<LD> s1(p, 0), s2(p * p, 0), beta, c;
+  LD used = 0;
+  for (int64_t i = 0; i < d.n; ++i) {
+    std::vector<int64_t> o, mi;
+    for (int64_t j = 0; j < p; ++j) (std::isnan(d.at(i, j)) ? mi : o).push_back(j);
+    if (o.empty()) continue;
+    ++used;
+    std::vector<LD> y(p);
+    for (int64_t j : o) y[j] = d.at(i, j);
+    if (!mi.empty()) {
+      regress(q.s, p, o, mi, beta, c);
+      for (size_t k = 0; k < mi.size(); ++k) {
+        LD v = q.mu[mi[k]];
+        for (size_t r = 0; r < o.size(); ++r) v += beta[r * mi.size() + k] * (y[o[r]] - q.mu[o[r]]);
+        y[mi[k]] = v;
       }
-      for (int64_t a = 0; a < p; ++a) {
-        s1[a] += y[a];
-        for (int64_t b = 0; b < p; ++b) s2[a + b * p] += y[a] * y[b];
-      }
+      for (size_t u = 0; u < mi.size(); ++u)
+        for (size_t v = 0; v < mi.size(); ++v) s2[mi[u] + mi[v] * p] += c[u + v * mi.size()];
     }
-    LD change = 0;
-    Params next{std::vector<LD>(p), std::vector<LD>(p * p)};
-    for (int64_t a = 0; a < p; ++a) next.mu[a] = s1[a] / used;
-    for (int64_t a = 0; a < p; ++a)
-      for (int64_t b = 0; b < p; ++b) {
-        next.s[a + b * p] = s2[a + b * p] / used - next.mu[a] * next.mu[b];
-        change = std::max(change, std::fabs(next.s[a + b * p] - q.s[a + b * p]) / std::sqrt(q.s[a + a * p] * q.s[b + b * p]));
-      }
-    for (int64_t a = 0; a < p; ++a) change = std::max(change, std::fabs(next.mu[a] - q.mu[a]) / std::sqrt(q.s[a + a * p]));
-    q = next;
-    if (change < 1e-14) break;
+    for (int64_t a = 0; a < p; ++a) {
+      s1[a] += y[a];
+      for (int64_t b = 0; b < p; ++b) s2[a + b * p] += y[a] * y[b];
+    }
   }
-  return q;
+  Params next{std::vector<LD>(p), std::vector<LD>(p * p)};
+  for (int64_t a = 0; a < p; ++a) next.mu[a] = s1[a] / used;
+  for (int64_t a = 0; a < p; ++a)
+    for (int64_t b = 0; b < p; ++b) next.s[a + b * p] = s2[a + b * p] / used - next.mu[a] * next.mu[b];
+  return next;
 }
 // The complete data's mean and covariance (divisor n: the maximum-likelihood estimates).
-Params complete_estimates(const Data& d) {
-  const int64_t p = d.p;
-  Params q{std::vector<LD>(p, 0), std::vector<LD>(p * p, 0)};
-  for (int64_t i = 0; i < d.n; ++i)
-    for (int64_t j = 0; j < p; ++j) q.mu[j] += d.full[i * p + j] / LD(d.n);
-  for (int64_t i = 0; i < d.n; ++i)
-    for (int64_t a = 0; a < p; ++a)
-      for (int64_t b = 0; b < p; ++b)
-        q.s[a + b * p] += (d.full[i * p + a] - q.mu[a]) * (d.full[i * p + b] - q.mu[b]) / LD(d.n);
+Params complete_estimates(const Sample& d) {
+  const Reference r = reference(d.n, d.p, [&](int64_t i, int64_t j) { return d.full[i * d.p + j]; }, nullptr);
+  Params q{r.mean, r.cp};
+  for (auto& v : q.s) v /= r.W;
   return q;
 }
 
@@ -206,15 +150,15 @@ int64_t packed_count(int64_t p) { return p + p * (p + 1) / 2; }
 
 template <typename T>
 struct Run {
-  const Data& d;
+  const Sample& d;
   int layout;
   int64_t q;
   std::vector<T> x;
   Task<T> task;
   int32_t n1 = 5, n3 = 0, n5, n7, n9;
   std::vector<T> prm, start, em, sets, imp;
-  Run(const Data& data, int lay, const Config& c)
-      : d(data), layout(lay), q(packed_count(data.p)), x(in_layout<T>(data, lay)),
+  Run(const Sample& data, int lay, const Config& c)
+      : d(data), layout(lay), q(packed_count(data.p)), x(in_layout<T>(data.x, data.p, lay)),
         task(int32_t(data.p), int32_t(data.n), lay, x.data()) {
     prm = {T(c.em_limit), T(c.da_iter), T(c.tol), T(c.m), T(c.prior)};
     const int64_t m = int64_t(c.m);
@@ -257,6 +201,15 @@ struct Run {
     if (a > b) std::swap(a, b);
     return double(v[base + p + a + b * (b + 1) / 2]);
   }
+  // EM's estimates as parameters.
+  Params estimates() const {
+    Params q{std::vector<LD>(d.p), std::vector<LD>(d.p * d.p)};
+    for (int64_t a = 0; a < d.p; ++a) {
+      q.mu[a] = em[a];
+      for (int64_t b = 0; b < d.p; ++b) q.s[a + b * d.p] = cov_at(em, 0, d.p, a, b);
+    }
+    return q;
+  }
   // The imputed value of set k for observation i, component j: its rank among the NaNs in the
   // order of the observation array.
   std::vector<int64_t> rank;
@@ -277,7 +230,7 @@ struct Run {
 // ---- checks -------------------------------------------------------------------------------------
 TYPED_TEST(SSMissing, StatusCodesInCheckOrder) {
   using T = TypeParam;
-  const Data d = make_data(3, 200, 1);
+  const Sample d = make_sample(3, 200, 1);
   Config cfg;
   cfg.em_limit = 20, cfg.m = 2, cfg.da_iter = 1;
   Run<T> r(d, 2, cfg);
@@ -394,7 +347,7 @@ const Boundary kBoundaries[] = {
 
 TYPED_TEST(SSMissing, CountAndParameterBoundaries) {
   using T = TypeParam;
-  const Data d = make_data(3, 150, 2);
+  const Sample d = make_sample(3, 150, 2);
   Config cfg;
   cfg.em_limit = 30, cfg.tol = 1e-6, cfg.da_iter = 1, cfg.m = 2;
   for (const Boundary& b : kBoundaries) {
@@ -428,9 +381,9 @@ struct EmCase {
 };
 const EmCase kEm[] = {{2, 4000, 1}, {3, 3000, 2}, {4, 5000, 1}, {6, 4000, 2}};
 
-// EM's estimates are the observed-data maximum-likelihood estimates: equal to the reference EM's
-// fixed point to the tolerance asked for (1e-12 of the deviations; float results round to 6e-8
-// of their size), and within their sampling error of the complete data's estimates.  The
+// EM's estimates are the observed-data maximum-likelihood estimates: one EM step written here
+// leaves them where they are, to the tolerance asked for (1e-12 of the deviations; float results
+// round to 6e-8 of their size), and within their sampling error of the complete data's estimates.  The
 // tolerance for the latter is 1.5 standard errors of the complete-data estimates (sqrt(s_jj/n)
 // for a mean, sqrt((s_aa s_bb + s_ab^2)/n) for a covariance): EM's estimate is the complete-data
 // one's conditional expectation given the observed values, so their difference has the variance
@@ -441,12 +394,12 @@ const EmCase kEm[] = {{2, 4000, 1}, {3, 3000, 2}, {4, 5000, 1}, {6, 4000, 2}};
 TYPED_TEST(SSMissing, EmIsTheObservedDataMaximumLikelihood) {
   using T = TypeParam;
   for (const EmCase& e : kEm) {
-    const Data d = make_data(e.p, e.n, 100 + e.p);
+    const Sample d = make_sample(e.p, e.n, 100 + e.p);
     Config cfg;
     cfg.da = false;
     Run<T> r(d, e.layout, cfg);
     ASSERT_EQ(r.call(), 0);
-    const Params ref = reference_em(d), full = complete_estimates(d);
+    const Params ref = em_step(d, r.estimates()), full = complete_estimates(d);
     const double tol = sizeof(T) == 8 ? 1e-9 : 3e-7;
     const std::string what = "p=" + std::to_string(e.p);
     for (int64_t a = 0; a < e.p; ++a) {
@@ -468,7 +421,7 @@ TYPED_TEST(SSMissing, EmIsTheObservedDataMaximumLikelihood) {
 // with no iterations allowed the start is the estimate.
 TYPED_TEST(SSMissing, BlankObservationsAndStartingPoint) {
   using T = TypeParam;
-  const Data d = make_data(3, 1000, 7), with = with_blanks(d, 25);
+  const Sample d = make_sample(3, 1000, 7), with = with_blanks(d, 25);
   Config cfg;
   cfg.da = false;
   Run<T> a(d, 2, cfg), b(with, 1, cfg);
@@ -495,12 +448,12 @@ TYPED_TEST(SSMissing, BlankObservationsAndStartingPoint) {
 TYPED_TEST(SSMissing, MasksOfMoreThan64Components) {
   using T = TypeParam;
   const int64_t p = 65, shift = 63;  // component j moves to (j + shift) % p: 0 -> 63, 64 -> 62
-  Data d = make_data(p, 300, 71, 0.0);
+  Sample d = make_sample(p, 300, 71, 0.0);
   std::mt19937_64 gen(72);
   for (int64_t i = 0; i < d.n; ++i)
     for (int64_t j : {int64_t(0), p - 1})
       if (gen() % 4 == 0) d.x[i * p + j] = kNaN, ++d.nmiss;
-  Data r = d;
+  Sample r = d;
   for (int64_t i = 0; i < d.n; ++i)
     for (int64_t j = 0; j < p; ++j) r.x[i * p + (j + shift) % p] = d.x[i * p + j], r.full[i * p + (j + shift) % p] = d.full[i * p + j];
   Config cfg;
@@ -529,7 +482,7 @@ TYPED_TEST(SSMissing, MasksOfMoreThan64Components) {
 TYPED_TEST(SSMissing, PosteriorDrawsHaveTheInverseWishartMoments) {
   using T = TypeParam;
   const int64_t p = 3, n = 12, m = 20000;
-  const Data d = make_data(p, n, 11, 0.0);
+  const Sample d = make_sample(p, n, 11, 0.0);
   const Params full = complete_estimates(d);
   for (int prior : {0, 1}) {
     Config cfg;
@@ -572,25 +525,21 @@ TYPED_TEST(SSMissing, PosteriorDrawsHaveTheInverseWishartMoments) {
 TYPED_TEST(SSMissing, ImputedValuesFollowTheConditionalLaw) {
   using T = TypeParam;
   const int64_t p = 4, n = 4000;
-  const Data d = make_data(p, n, 21);
+  const Sample d = make_sample(p, n, 21);
   Config cfg;
   cfg.m = 4, cfg.da_iter = 4;
   Run<T> r(d, 2, cfg);
   ASSERT_EQ(r.call(), 0);
   EXPECT_EQ(r.imp[cfg.m * d.nmiss], T(kSentinel));
   for (int64_t k = 0; k < int64_t(cfg.m) * d.nmiss; ++k) ASSERT_TRUE(std::isfinite(double(r.imp[k])) && r.imp[k] != T(kSentinel)) << k;
-  Params em{std::vector<LD>(p), std::vector<LD>(p * p)};
-  for (int64_t a = 0; a < p; ++a) {
-    em.mu[a] = r.em[a];
-    for (int64_t b = 0; b < p; ++b) em.s[a + b * p] = Run<T>::cov_at(r.em, 0, p, a, b);
-  }
+  const Params em = r.estimates();
   double s1 = 0, s2 = 0, cnt = 0;
   std::vector<LD> beta, c;
   for (int64_t i = 0; i < n; ++i) {
     std::vector<int64_t> o, mi;
     for (int64_t j = 0; j < p; ++j) (std::isnan(d.at(i, j)) ? mi : o).push_back(j);
     if (mi.size() != 1) continue;
-    regress(em, p, o, mi, beta, c);
+    regress(em.s, p, o, mi, beta, c);
     LD mean = em.mu[mi[0]];
     for (size_t k = 0; k < o.size(); ++k) mean += beta[k] * (d.at(i, o[k]) - em.mu[o[k]]);
     for (int64_t set = 0; set < int64_t(cfg.m); ++set) {
@@ -635,7 +584,7 @@ TYPED_TEST(SSMissing, ImputedValuesFollowTheConditionalLaw) {
 // task the double task's values rounded to float.
 TYPED_TEST(SSMissing, RepeatableAcrossCallsLayoutsAndPrecisions) {
   using T = TypeParam;
-  const Data d = with_blanks(make_data(3, 600, 31), 100);
+  const Sample d = with_blanks(make_sample(3, 600, 31), 100);
   Config cfg;
   Run<T> a(d, 2, cfg), b(d, 1, cfg);
   Run<double> ref(d, 2, cfg);
@@ -663,7 +612,7 @@ TYPED_TEST(SSMissing, RepeatableAcrossCallsLayoutsAndPrecisions) {
 // ---- failures ------------------------------------------------------------------------------------
 TYPED_TEST(SSMissing, DegenerateData) {
   using T = TypeParam;
-  Data d = make_data(3, 100, 41);
+  Sample d = make_sample(3, 100, 41);
   for (int64_t i = 0; i < d.n; ++i) d.x[i * 3 + 1] = 2.5;  // a constant component
   Config cfg;
   Run<T> r(d, 2, cfg);
@@ -673,14 +622,14 @@ TYPED_TEST(SSMissing, DegenerateData) {
   r.task.set(Slot::kSlotMissing8, nullptr);
   EXPECT_EQ(r.call(), TARR_SS_ERROR_NOT_POSITIVE_DEFINITE);
   EXPECT_TRUE(r.nothing_written());
-  Data e = make_data(3, 100, 42, 0.0);
+  Sample e = make_sample(3, 100, 42, 0.0);
   for (int64_t i = 0; i < e.n; ++i) e.x[i * 3 + 2] = kNaN;  // a component never observed
   e.nmiss = e.n;
   Run<T> s(e, 1, cfg);
   EXPECT_EQ(s.call(), TARR_SS_ERROR_NOT_POSITIVE_DEFINITE);
   EXPECT_TRUE(s.nothing_written());
   // n' = p observations cannot give a proper posterior (nor a regular covariance); p + 1 can.
-  const Data f = make_data(3, 3, 43, 0.0), g = make_data(3, 4, 43, 0.0);
+  const Sample f = make_sample(3, 3, 43, 0.0), g = make_sample(3, 4, 43, 0.0);
   Run<T> u(f, 1, cfg), v(g, 1, cfg);
   EXPECT_EQ(u.call(), TARR_SS_ERROR_NOT_POSITIVE_DEFINITE);
   EXPECT_TRUE(u.nothing_written());
@@ -690,7 +639,7 @@ TYPED_TEST(SSMissing, DegenerateData) {
 // LAPACK: the code of the failing routine (potrf -5010, trtri -5011), the stream freed.
 TYPED_TEST(SSMissing, LapackFailures) {
   using T = TypeParam;
-  const Data d = with_blanks(make_data(2, 60, 51, 0.15), 50);
+  const Sample d = with_blanks(make_sample(2, 60, 51, 0.15), 50);
   Config cfg;
   cfg.em_limit = 3, cfg.da_iter = 1, cfg.m = 2;
   Run<T> r(d, 2, cfg);
@@ -709,7 +658,7 @@ TYPED_TEST(SSMissing, LapackFailures) {
 // generator makes at the first draw give the stream's own -4.
 TYPED_TEST(SSMissing, AllocationFailures) {
   using T = TypeParam;
-  const Data d = make_data(3, 100, 61);
+  const Sample d = make_sample(3, 100, 61);
   Config cfg;
   cfg.em_limit = 5, cfg.da_iter = 1, cfg.m = 1;
   Run<T> r(d, 1, cfg);

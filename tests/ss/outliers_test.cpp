@@ -186,12 +186,7 @@ struct Contaminated {
     }
   }
   template <typename T>
-  std::vector<T> as(int layout) const {
-    std::vector<T> out(x.size());
-    for (int i = 0; i < n; ++i)
-      for (int j = 0; j < p; ++j) out[layout == 1 ? size_t(j) * n + i : size_t(i) * p + j] = T(x[size_t(i) * p + j]);
-    return out;
-  }
+  std::vector<T> as(int layout) const { return in_layout<T>(x, p, layout); }
 };
 
 TYPED_TEST(Outliers, BaconChecksInOrder) {

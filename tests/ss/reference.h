@@ -1,11 +1,14 @@
 // Reference statistics for the tests: compensated two-pass sums in long double, from the
 // definitions (weighted mean, central sums, cross-products), independent of the library's
-// one-pass update.
+// one-pass update; and the regression of some components on others by Gauss-Jordan elimination,
+// independent of the library's Cholesky factors and sweeps.
 #pragma once
 #include <cmath>
 #include <cstdint>
 #include <random>
 #include <vector>
+
+#include "ss/task_util.h"
 
 namespace zorp::test::ss {
 
@@ -88,6 +91,37 @@ Reference reference(int64_t n, int64_t p, Get x, const double* w) {
   return r;
 }
 
+// The regression of the components `rest` on the components `given` under the covariance s (p x p,
+// column-major), by Gauss-Jordan elimination on [s_GG | s_GR]: beta = s_GG^-1 s_GR (beta[r *
+// |rest| + k], given[r] for rest[k]) and the residual covariance s_RR - s_RG beta (|rest| x |rest|),
+// which is the Schur complement of s_GG.
+inline void regress(const std::vector<long double>& s, int64_t p, const std::vector<int64_t>& given,
+                    const std::vector<int64_t>& rest, std::vector<long double>& beta, std::vector<long double>& c) {
+  const size_t a = given.size(), b = rest.size(), w = a + b;
+  std::vector<long double> g(a * w);
+  for (size_t r = 0; r < a; ++r)
+    for (size_t k = 0; k < w; ++k) g[r * w + k] = s[given[r] + (k < a ? given[k] : rest[k - a]) * p];
+  for (size_t col = 0; col < a; ++col) {
+    const long double piv = g[col * w + col];
+    for (size_t k = 0; k < w; ++k) g[col * w + k] /= piv;
+    for (size_t r = 0; r < a; ++r)
+      if (r != col) {
+        const long double f = g[r * w + col];
+        for (size_t k = 0; k < w; ++k) g[r * w + k] -= f * g[col * w + k];
+      }
+  }
+  beta.assign(a * b, 0);
+  for (size_t r = 0; r < a; ++r)
+    for (size_t k = 0; k < b; ++k) beta[r * b + k] = g[r * w + a + k];
+  c.assign(b * b, 0);
+  for (size_t u = 0; u < b; ++u)
+    for (size_t v = 0; v < b; ++v) {
+      long double e = s[rest[u] + rest[v] * p];
+      for (size_t r = 0; r < a; ++r) e -= s[rest[u] + given[r] * p] * beta[r * b + v];
+      c[u + v * b] = e;
+    }
+}
+
 inline double rel(long double got, long double want) {
   return double(std::fabs((got - want) / want));
 }
@@ -97,13 +131,7 @@ struct Data {
   int64_t n, p;
   std::vector<double> obs;  // observation-major: obs[i*p + j]
   double at(int64_t i, int64_t j) const { return obs[i * p + j]; }
-  std::vector<double> layout(int storage) const {  // 1: component-major, 2: observation-major
-    if (storage == 2) return obs;
-    std::vector<double> v(n * p);
-    for (int64_t i = 0; i < n; ++i)
-      for (int64_t j = 0; j < p; ++j) v[j * n + i] = obs[i * p + j];
-    return v;
-  }
+  std::vector<double> layout(int storage) const { return in_layout<double>(obs, p, storage); }
 };
 inline Data make_data(int64_t n, int64_t p, double offset, double scale, double skew, uint64_t seed) {
   std::mt19937_64 g(seed);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "ss/task/task.h"
+#include "ss/reference.h"
 #include "ss/task_util.h"
 #include "zorp/core.h"
 #include "zorp/ss.h"
@@ -74,20 +75,10 @@ Sample make_sample(int64_t p, int64_t n, double bad, double offset, uint64_t see
 
 // Mean and covariance (divisor count - 1) of observations [0, count), two passes in long double.
 void plain(const Sample& s, int64_t count, std::vector<double>& mean, std::vector<double>& cov) {
-  const int64_t p = s.p;
-  mean.assign(p, 0.0);
-  cov.assign(p * p, 0.0);
-  for (int64_t j = 0; j < p; ++j) {
-    long double a = 0;
-    for (int64_t i = 0; i < count; ++i) a += s.at(i, j);
-    mean[j] = double(a / count);
-  }
-  for (int64_t j = 0; j < p; ++j)
-    for (int64_t k = 0; k < p; ++k) {
-      long double a = 0;
-      for (int64_t i = 0; i < count; ++i) a += (long double)(s.at(i, j) - mean[j]) * (s.at(i, k) - mean[k]);
-      cov[j + k * p] = double(a / (count - 1));
-    }
+  const Reference r = reference(count, s.p, [&](int64_t i, int64_t j) { return s.at(i, j); }, nullptr);
+  mean.assign(r.mean.begin(), r.mean.end());
+  cov.resize(r.cp.size());
+  for (size_t k = 0; k < cov.size(); ++k) cov[k] = double(r.cp[k] / r.B());
 }
 
 // Largest error of a mean in standard deviations of `ref` and of a covariance relative to
@@ -118,9 +109,7 @@ template <typename T>
 Run<T> estimate(const Sample& s, int layout, int fmt, const std::vector<T>& params = {},
                 const std::function<void()>& arm = nullptr) {
   const int64_t p = s.p, n = s.n;
-  std::vector<T> x(n * p);
-  for (int64_t i = 0; i < n; ++i)
-    for (int64_t j = 0; j < p; ++j) x[layout == 1 ? j * n + i : i * p + j] = T(s.at(i, j));
+  const std::vector<T> x = in_layout<T>(s.x, p, layout);
   const int64_t size = fmt ? p * (p + 1) / 2 : p * p;
   // A guard as long as a full matrix after the storage's own entries: nothing may reach it.
   std::vector<T> mean(p, T(kSentinel)), cov(size + p * p, T(kSentinel));

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <vector>
 
 #include "zorp/core.h"
@@ -170,49 +171,35 @@ TEST(SSTask, GroupedEditorsStoreNonNullArguments) {
   ASSERT_EQ(__tarrdSSNewTask(&t, &p, nullptr, nullptr, nullptr, nullptr, nullptr, 0), 0);
   double a[16];
   auto A = [&](int k) { return &a[k]; };
-  // Each call names distinct addresses; then the slots must hold them in argument order.
+  auto F = [&](int k) { return reinterpret_cast<float*>(&a[k]); };
+  // Each call names distinct addresses; its slots must then hold them in argument order. The
+  // editors share slots, so each is checked right after its own call.
   struct Check {
-    int rc;
+    std::function<int()> call;
     std::vector<int> slots;
   };
-  const std::vector<Check> checks = {
-      {__tarrdSSEditMoments(t, A(0), A(1), A(2), A(3), A(4), A(5), A(6)), {11, 12, 13, 14, 15, 16, 17}},
-      {__tarrdSSEditSums(t, A(0), A(1), A(2), A(3), A(4), A(5), A(6)), {18, 19, 20, 21, 22, 23, 24}},
-      {__tarrdSSEditCovCor(t, A(0), A(1), A(2), A(3), A(4)), {11, 31, 30, 33, 32}},
-      {__tarrdSSEditCP(t, A(0), A(1), A(2), A(3)), {11, 18, 35, 34}},
-      {__tarrdSSEditPartialCovCor(t, A(0), A(1), A(2), A(3), A(4), A(5), A(6), A(7), A(8)),
+  const Check checks[] = {
+      {[&] { return __tarrdSSEditMoments(t, A(0), A(1), A(2), A(3), A(4), A(5), A(6)); }, {11, 12, 13, 14, 15, 16, 17}},
+      {[&] { return __tarrdSSEditSums(t, A(0), A(1), A(2), A(3), A(4), A(5), A(6)); }, {18, 19, 20, 21, 22, 23, 24}},
+      {[&] { return __tarrsSSEditSums(t, F(0), F(1), F(2), F(3), F(4), F(5), F(6)); }, {18, 19, 20, 21, 22, 23, 24}},
+      {[&] { return __tarrdSSEditCovCor(t, A(0), A(1), A(2), A(3), A(4)); }, {11, 31, 30, 33, 32}},
+      {[&] { return __tarrdSSEditCP(t, A(0), A(1), A(2), A(3)); }, {11, 18, 35, 34}},
+      {[&] { return __tarrdSSEditPartialCovCor(t, A(0), A(1), A(2), A(3), A(4), A(5), A(6), A(7), A(8)); },
        {65, 31, 30, 33, 32, 66, 67, 68, 69}},
-      {__tarrdSSEditQuantiles(t, A(0), A(1), A(2), A(3), A(4)), {44, 45, 46, 47, 48}},
-      {__tarrdSSEditStreamQuantiles(t, A(0), A(1), A(2), A(3), A(4)), {49, 50, 51, 53, 54}},
-      {__tarrdSSEditPooledCovariance(t, A(0), A(1), A(2), A(3), A(4), A(5)), {36, 41, 42, 37, 38, 39}},
-      {__tarrdSSEditRCov(t, A(0), A(1), A(2), A(3), A(4)), {61, 57, 58, 59, 60}},
-      {__tarrdSSEditOutDetect(t, A(0), A(1), A(2)), {62, 63, 64}},
-      {__tarrdSSEditMissingVals(t, A(0), A(1), A(2), A(3), A(4), A(5), A(6), A(7), A(8), A(9)),
+      {[&] { return __tarrdSSEditQuantiles(t, A(0), A(1), A(2), A(3), A(4)); }, {44, 45, 46, 47, 48}},
+      {[&] { return __tarrdSSEditStreamQuantiles(t, A(0), A(1), A(2), A(3), A(4)); }, {49, 50, 51, 53, 54}},
+      {[&] { return __tarrdSSEditPooledCovariance(t, A(0), A(1), A(2), A(3), A(4), A(5)); }, {36, 41, 42, 37, 38, 39}},
+      {[&] { return __tarrdSSEditRCov(t, A(0), A(1), A(2), A(3), A(4)); }, {61, 57, 58, 59, 60}},
+      {[&] { return __tarrdSSEditOutDetect(t, A(0), A(1), A(2)); }, {62, 63, 64}},
+      {[&] { return __tarrdSSEditMissingVals(t, A(0), A(1), A(2), A(3), A(4), A(5), A(6), A(7), A(8), A(9)); },
        {70, 71, 72, 73, 74, 75, 76, 77, 78, 79}},
-      {__tarrdSSEditMtxParametrz(t, A(0), A(1), A(2), A(3)), {33, 32, 9, 10}},
+      {[&] { return __tarrdSSEditMtxParametrz(t, A(0), A(1), A(2), A(3)); }, {33, 32, 9, 10}},
+      {[&] { return __tarrsSSEditMtxParametrz(t, F(0), A(1), F(2), A(3)); }, {33, 32, 9, 10}},
   };
-  // The calls above ran in order; re-run each one and check it alone.
-  for (size_t k = 0; k < checks.size(); ++k) EXPECT_EQ(checks[k].rc, 0);
-  auto verify = [&](const Check& c) {
+  for (const Check& c : checks) {
+    EXPECT_EQ(c.call(), 0);
     for (size_t k = 0; k < c.slots.size(); ++k) EXPECT_EQ(slot_of(t, c.slots[k]), A(int(k))) << c.slots[k];
-  };
-  EXPECT_EQ(__tarrdSSEditMoments(t, A(0), A(1), A(2), A(3), A(4), A(5), A(6)), 0);
-  verify(checks[0]);
-  EXPECT_EQ(__tarrsSSEditSums(t, (float*)A(0), (float*)A(1), (float*)A(2), (float*)A(3), (float*)A(4),
-                              (float*)A(5), (float*)A(6)), 0);
-  verify(checks[1]);
-  EXPECT_EQ(__tarrdSSEditCovCor(t, A(0), A(1), A(2), A(3), A(4)), 0);
-  verify(checks[2]);
-  EXPECT_EQ(__tarrdSSEditCP(t, A(0), A(1), A(2), A(3)), 0);
-  verify(checks[3]);
-  EXPECT_EQ(__tarrdSSEditPartialCovCor(t, A(0), A(1), A(2), A(3), A(4), A(5), A(6), A(7), A(8)), 0);
-  verify(checks[4]);
-  for (size_t k = 5; k < checks.size() - 1; ++k) {
-    // the remaining editors touch disjoint slots; their first call already stored them
-    verify(checks[k]);
   }
-  EXPECT_EQ(__tarrsSSEditMtxParametrz(t, (float*)A(0), A(1), (float*)A(2), A(3)), 0);
-  verify(checks.back());
 
   // All-null calls change nothing.
   unsigned char before[744];

@@ -1,6 +1,7 @@
 // For the tests of the compute routines: the routines of either precision under one name; the
-// sentinel a failing call must leave in place; a summary-statistics task created over caller
-// data with 32-bit items, editable by parameter number or by slot, deleted at scope end; and the
+// sentinel a failing call must leave in place; observations in either layout; a
+// summary-statistics task created over caller data with 32-bit items, editable by parameter
+// number or by slot, deleted at scope end; and the
 // check-order ladder: a routine is called after each step that registers one more item, and
 // each call must fail with the next code, leaving the results untouched, until the last succeeds.
 #pragma once
@@ -44,6 +45,17 @@ inline int64_t at(int64_t r, int64_t c, int64_t k, int fmt) {
   if (fmt == TARR_SS_MATRIX_STORAGE_U_PACKED) return r <= c ? r + c * (c + 1) / 2 : c + r * (r + 1) / 2;
   if (fmt == TARR_SS_MATRIX_STORAGE_L_PACKED) return r >= c ? r + c * (2 * k - c - 1) / 2 : c + r * (2 * k - r - 1) / 2;
   return r + c * k;
+}
+
+// Observation-major values (obs[i * p + j]) as a task of that layout holds them: layout 1
+// component-major, layout 2 as they are.
+template <typename T>
+std::vector<T> in_layout(const std::vector<double>& obs, int64_t p, int layout) {
+  const int64_t n = p ? int64_t(obs.size()) / p : 0;
+  std::vector<T> x(obs.size());
+  for (int64_t i = 0; i < n; ++i)
+    for (int64_t j = 0; j < p; ++j) x[layout == 1 ? j * n + i : i * p + j] = T(obs[i * p + j]);
+  return x;
 }
 
 // What the tests put in result arrays; a routine that fails must leave it there.
