@@ -83,8 +83,10 @@ struct Unrounded {
 inline Unrounded pow_split(__m512d x, __m512d y, __m512d br, __m512d bi) {
   // ln|a| and arg a as pairs
   const polar::SquaredModulus m = polar::squared_modulus(x, y);
-  P l2 = ln_for_pow<true>(m.w);
-  l2.lo = add(l2.lo, trig::low_quotient(m.c, m.w));  // ln(w + c) = ln w + c/w, c/w below 2^-52
+  P l2 = ln_for_pow<true>(m.w, m.head);
+  // ln(w + c) = ln w + c/w, c/w below 2^-52; near the circle ln(1 + head + c) = ln(1 + head) +
+  // c/(1 + head), where c/(1 + head) = c to within 2^-73 of the logarithm (head below 2^-20)
+  l2.lo = add(l2.lo, trig::low_quotient(m.c, m.w));
   const P octaves = two_prod(m.extra, splat(kLn2Hi));  // exact
   const P s = two_sum(l2.hi, octaves.hi);
   const __m512d ln_lo = add(add(s.lo, l2.lo), mul(m.extra, splat(kLn2Lo)));
