@@ -7,10 +7,10 @@
 // at a time, single precision one register split), and carries ln a and w as double-double
 // pairs: ln|a| from |a|^2 as the polar pieces give it (every bit of |a|^2 - 1 near the unit
 // circle) through the power's logarithm (about 2^-65 relative), arg a as the fine angle pair of
-// the inverse trigonometric family (about 2^-62), the products with b split exactly. Then
-// e^(Re w) is the exponential's pair times (1 + its low part), and cos and sin of Im w are the
-// fine pairs of the reduced argument (about 2^-60) with Im w's low part joined to it; each part
-// is their product rounded once. Single precision rounds once more.
+// the inverse trigonometric family (some 2^-65, and within 2^-63 of itself), the products with
+// b split exactly. Then e^(Re w) is the exponential's pair times (1 + its low part), and cos and
+// sin of Im w are the fine pairs of the reduced argument (about 2^-60) with Im w's low part
+// joined to it; each part is their product rounded once. Single precision rounds once more.
 //
 // The accuracy a part can reach is set by the absolute error of Im w, which a part near a zero
 // of the cosine or sine carries relative to the modulus |a^b| and not to itself: that error is
