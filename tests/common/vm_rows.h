@@ -32,7 +32,7 @@ using vm::catalogue::Shape;
 // CLASS_OR_ENVELOPE, CLASS_PHASE: see contracts.def; they measure against an envelope
 // (envelope() and phase_envelope() below).
 enum class Rule { CLASS, CLASS_ZERO_ANY_SIGN, CLASS_ABSOLUTE_NEGATIVE, CLASS_OR_ENVELOPE, CLASS_PHASE, CR };
-enum class Extra { none, near_ties, one_scale, every_scale, powers, near_pio2, orders };
+enum class Extra { none, near_ties, one_scale, every_scale, unit_circle, powers, near_pio2, orders };
 
 // The orders a row of an integer order (Jn, Yn) is swept at, one per call of 64 elements in
 // turn: both signs, the two that start the recurrences, small and large ones, and values that
@@ -295,6 +295,87 @@ class Sampler {
     }
   }
 
+  // |z|^2 - 1 of a complex element, to some 2^-60 of itself near the unit circle (the squares
+  // split exactly, the cancelling terms summed exactly): the sample's guide for picking elements
+  // and exponents, not a reference.
+  static long double unit_gap(R x, R y) {
+    const double a = x, b = y, p = a * a, q = b * b, h = p - 1;  // h exact for p in [1/2, 2]
+    const double s = h + q, t = (h - (s - (s - h))) + (q - (s - h));
+    return (static_cast<long double>(s) + std::fma(a, a, -p) + std::fma(b, b, -q)) + t;
+  }
+  // Complex elements next to the unit circle, where ln|z| is tiny beside the parts and |z|^2 - 1
+  // cancels: the logarithms, the power (Re w = br ln|a| - bi arg a) and the inverse functions
+  // whose branch points lie on the circle. A point cos t + i sin t rounded, t at every angle and
+  // half the time next to an axis or a diagonal (down to 2^-(digits+8) away), or now and then a
+  // rational point of the circle ((m^2 - j^2, 2mj) / (m^2 + j^2), (3/5, 4/5) among them) rounded.
+  // Runs of 64 elements take it in one of three ways: both parts scaled by 1 +- 2^-e u (e from
+  // 16 to the precision, u in [1, 2)), so that |z|^2 - 1 is some 2^-e; one part moved by up to 4
+  // ulps; or, of 64 neighbours (the smaller part moved by up to 32 ulps, the larger the circle's
+  // for it, rounded), the one nearest the circle, where the parts' rounding errors cancel in
+  // |z|^2 - 1 to some 2^-6 of an ulp or less. Never on the circle itself: its only points with
+  // binary parts, those on the axes, are moved off it. For two arguments a run also shares the
+  // way b is drawn: in half the runs br puts br ln|a| within 2^+-2 of one (an error of ln|a|
+  // shows in the modulus) beside a small bi, in the others both parts of b are of moderate size;
+  // so Powx, which takes one exponent per call of 64, suits most of a call's elements.
+  void unit_circle(Sample<R>& s, size_t n) {
+    using L = std::numeric_limits<R>;
+    using LD = long double;
+    const LD pi = 3.141592653589793238462643383279502884L;
+    const R inf = L::infinity();
+    auto sign = [&] { return (rng_() & 1) ? 1 : -1; };
+    auto between = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng_); };
+    auto mantissa = [&] { return LD(uniform(R(1), R(2))); };
+    auto moved = [&](R p, int steps) {
+      for (int i = 0; i < std::abs(steps); ++i) p = std::nextafter(p, steps > 0 ? inf : -inf);
+      return p;
+    };
+    const size_t end = s.n + n;
+    while (s.n < end) {
+      const int way = rng_() % 4, e = between(16, L::digits);
+      const bool large_br = rng_() & 1;
+      for (int k = 0; k < 64 && s.n < end; ++k) {
+        R x, y;
+        if (rng_() % 8 == 0) {
+          const LD m = 2 + rng_() % 4000, j = 1 + rng_() % (static_cast<uint64_t>(m) - 1), h = m * m + j * j;
+          x = R(sign() * (m * m - j * j) / h), y = R(sign() * 2 * m * j / h);
+          if (rng_() & 1) std::swap(x, y);
+        } else {
+          const LD off = sign() * std::ldexp(mantissa(), -between(1, L::digits + 8));
+          const int kind = rng_() % 4;  // anywhere, anywhere, next to an axis, next to a diagonal
+          const LD t = kind < 2 ? LD(uniform(R(0), R(2))) * pi : LD(rng_() % 4) * pi / 2 + (kind == 3 ? pi / 4 : 0) + off;
+          x = R(std::cos(t)), y = R(std::sin(t));
+        }
+        if (way < 2) {
+          const LD f = 1 + sign() * std::ldexp(mantissa(), -e);
+          x = R(x * f), y = R(y * f);
+        } else if (way == 2) {
+          R& p = (rng_() & 1) ? x : y;
+          p = moved(p, between(-4, 4));
+        } else {
+          const bool x_lesser = std::abs(x) < std::abs(y);
+          const R lesser = x_lesser ? x : y, greater = x_lesser ? y : x;
+          R best_lesser = lesser, best_greater = greater;
+          LD best = std::fabs(unit_gap(x, y));
+          for (int step = -32; step < 32; ++step) {
+            const R a = moved(lesser, step), b = std::copysign(R(std::sqrt(1 - LD(a) * a)), greater);
+            const LD g = std::fabs(unit_gap(a, b));
+            if (g != 0 && (g < best || best == 0)) best = g, best_lesser = a, best_greater = b;
+          }
+          x = x_lesser ? best_lesser : best_greater, y = x_lesser ? best_greater : best_lesser;
+        }
+        if ((x == 0 || y == 0) && std::max(std::abs(x), std::abs(y)) == 1) (x == 0 ? y : x) *= R(1) - L::epsilon() / 2;
+        if (row_.args() == 1) {
+          push(s, {x, y}, {x, y});
+        } else if (large_br) {
+          const LD ln_abs = std::max(std::fabs(unit_gap(x, y)) / 2, std::ldexp(LD(1), -2 * L::digits));
+          push(s, {x, y}, {R(sign() * std::ldexp(mantissa(), between(-2, 1)) / ln_abs), at_scale(-2)});
+        } else {
+          push(s, {x, y}, {at_scale(0), at_scale(0)});
+        }
+      }
+    }
+  }
+
   // Powers: bases within 2^-k of 1 with exponents up to 2^(digits+8); bases anywhere with the
   // exponent that puts the result within 2% (in the logarithm) of the overflow or the underflow
   // threshold; small integral bases and exponents whose results are exact; negative bases with
@@ -360,7 +441,8 @@ class Sampler {
     fill(s, count / 2, [&] { return uniform(R(row_.ulo), R(row_.uhi)); });
     if (row_.extra == Extra::near_ties) near_ties(s, s.n + extra);
     if (row_.extra == Extra::one_scale) one_scale(s, extra);
-    if (row_.extra == Extra::every_scale) one_scale(s, extra / 8);
+    if (row_.extra == Extra::every_scale || row_.extra == Extra::unit_circle) one_scale(s, extra / 8);
+    if (row_.extra == Extra::unit_circle) unit_circle(s, extra / 8);
     if (row_.extra == Extra::powers) powers(s, s.n + extra);
     if (row_.extra == Extra::near_pio2) near_pio2(s, s.n + extra);
     specials(s);

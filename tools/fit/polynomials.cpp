@@ -43,13 +43,14 @@ R atan_tail(const R& u) {
   mpfr_atan(a.v, t.v, MPFR_RNDN);
   return (a - t) / (u * t);
 }
-// The same past its fifth-power term, for an angle that carries t - t^3/3 + t^5/5 as a pair.
-R atan_tail7(const R& u) {
-  if (u.zero()) return R(-1) / R(7);
+// The same past its seventh-power term, for an angle that carries t - t^3/3 + t^5/5 - t^7/7 as
+// a pair.
+R atan_tail9(const R& u) {
+  if (u.zero()) return R(1) / R(9);
   const R t = sqrt(u);
   R a;
   mpfr_atan(a.v, t.v, MPFR_RNDN);
-  return (a - t + u * t / R(3) - u * u * t / R(5)) / (u * u * u * t);
+  return (a - t + u * t / R(3) - u * u * t / R(5) + u * u * u * t / R(7)) / (u * u * u * u * t);
 }
 R asin_tail(const R& u) {
   if (u.zero()) return R(1) / R(6);
@@ -229,9 +230,9 @@ std::vector<Fit> trig_fits() {
       {"kCosTail6D", "(cos r - 1 + r^2/2 - r^4/24)/r^6 in u = r^2", cos_tail6, "r in [-pi/4, pi/4]", 0, kQuarterPiSq,
        5, W::Relative, Prec::Double, How::Minimax, {}, nullptr,
        "the fine cosine pair of the complex power: cos(hi + lo) = 1 - u/2 + u^2/24 (pairs) + (u^3 C(u) - lo sin hi)"},
-      {"kAtanTail7D", "(atan t - t + t^3/3 - t^5/5)/t^7 in u = t^2", atan_tail7, "t in [-tan(pi/8), tan(pi/8)]", 0,
-       0.17157287525381, 10, W::Relative, Prec::Double, How::Minimax, {}, nullptr,
-       "the fine angle of the complex power: atan(hi + lo) = hi - hi^3/3 + hi^5/5 (pairs) + (hi^7 C(u) + lo/(1 + u))"},
+      {"kAtanTail9D", "(atan t - t + t^3/3 - t^5/5 + t^7/7)/t^9 in u = t^2", atan_tail9,
+       "t in [-tan(pi/8), tan(pi/8)]", 0, 0.17157287525381, 11, W::Relative, Prec::Double, How::Minimax, {}, nullptr,
+       "the fine angle of the complex power: atan(hi + lo) = hi - hi^3/3 + hi^5/5 - hi^7/7 (pairs) + (hi^9 C(u) + lo/(1 + u))"},
       {"kAsinTailD", "(asin t - t)/t^3 in u = t^2", asin_tail, "t in [-1/2, 1/2]", 0, 0.25, 14, W::Relative,
        Prec::Double, How::Minimax, {}, nullptr,
        "asin(hi + lo) = hi + (hi u A(u) + lo); beyond 1/2 the argument is sqrt((1 - |x|)/2)"},

@@ -46,9 +46,12 @@ inline P quotient(P n, P d) {
 
 inline P select_pair(__mmask8 m, P a, P b) { return {select(m, a.hi, b.hi), select(m, a.lo, b.lo)}; }
 
-// atan t for the pair t, |t| <= tan(pi/8): kFine carries t - t^3/3 + t^5/5 as pairs and the
-// rest by kAtanTail7D (about 2^-62 absolutely, for the complex power, whose phase multiplies the
-// angle by the exponent); otherwise the rest past t by kAtanTailD (about 2^-58).
+// atan t for the pair t, |t| <= tan(pi/8): kFine carries t - t^3/3 + t^5/5 - t^7/7 as pairs and
+// the rest by kAtanTail9D (the angle within some 2^-65, and 2^-63 of itself: for the complex
+// power, whose phase multiplies the angle by the exponent; an exponent that makes br arg a the
+// phase's largest term asks arg a to better than 2^-62 of itself, and next to tan(pi/8), where
+// the angle is near 0.39 and the tail largest, a double tail from the seventh power left some
+// 2^-60.5); otherwise the rest past t by kAtanTailD (about 2^-58).
 template <bool kFine>
 inline P atan_small(P t) {
   if constexpr (kFine) {
@@ -58,17 +61,20 @@ inline P atan_small(P t) {
       return p;
     };
     const P u = two_prod(t.hi, t.hi);
-    const P cube = times({t.hi, zero<V>()}, u), fifth = times(cube, u);
+    const P cube = times({t.hi, zero<V>()}, u), fifth = times(cube, u), seventh = times(fifth, u);
     const P third = times(cube, {splat(0x1.5555555555555p-2), splat(0x1.5555555555555p-56)});
     const P fifth_part = times(fifth, {splat(0x1.999999999999ap-3), splat(-0x1.999999999999ap-57)});
-    // the low part joins as lo atan'(hi) = lo / (1 + u) = lo (1 - u + u^2 - u^3 ...): t.lo is
-    // up to two ulps of t.hi where the quotient's divisor had a low part, and u^2 of that
-    // shows at 2^-59
-    const V slope = fma(u.hi, fma(u.hi, sub(splat(1.0), u.hi), splat(-1.0)), splat(1.0));
-    const V rest = fma(mul(fifth.hi, u.hi), horner(u.hi, trigpoly::kAtanTail7D), mul(t.lo, slope));
+    const P seventh_part = times(seventh, {splat(0x1.2492492492492p-3), splat(0x1.2492492492492p-57)});
+    // the low part joins as lo atan'(hi) = lo / (1 + u) = lo (1 - u + u^2 - u^3 + u^4 ...): t.lo
+    // is up to two ulps of t.hi where the quotient's divisor had a low part, and u^4 of that
+    // shows at 2^-63
+    const V slope = fma(u.hi, fma(u.hi, fma(u.hi, sub(u.hi, splat(1.0)), splat(1.0)), splat(-1.0)), splat(1.0));
+    const V rest = fma(mul(seventh.hi, u.hi), horner(u.hi, trigpoly::kAtanTail9D), mul(t.lo, slope));
     const P s1 = two_sum(t.hi, sub(zero<V>(), third.hi));
     const P s2 = two_sum(s1.hi, fifth_part.hi);
-    return {s2.hi, add(add(s1.lo, s2.lo), add(sub(fifth_part.lo, third.lo), rest))};
+    const P s3 = two_sum(s2.hi, sub(zero<V>(), seventh_part.hi));
+    const V parts = sub(sub(fifth_part.lo, third.lo), seventh_part.lo);
+    return {s3.hi, add(add(add(s1.lo, s2.lo), s3.lo), add(parts, rest))};
   } else {
     const V u = mul(t.hi, t.hi);
     return {t.hi, fma(mul(t.hi, u), horner(u, trigpoly::kAtanTailD), t.lo)};

@@ -26,6 +26,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <type_traits>
 
 #include "simd/poly.h"
 #include "simd/vec.h"
@@ -171,6 +172,12 @@ inline V in_base_ha(V e, V th, V tl, V rest, V r) {
 // sum (about two ulp). kShort takes the EP polynomial. ln_pair_terms is the table-pair form
 // before its last additions, hi + (r0 + tail) with r0 exact, for callers that scale the
 // logarithm further and so must not round it first.
+//
+// A caller may give `head` (NoHead: none): ln(w + head + c), where the lanes with a nonzero head
+// have w = 1. There the reduced argument is head + c itself, the pair of a small argument whose
+// head 1 + head would round away (the complex logarithm near the unit circle), and head stands
+// as r0, the exact part that is added last.
+struct NoHead {};
 struct LnTerms {
   __m512d hi, r0, tail;
 };
@@ -178,14 +185,15 @@ struct LnReduction {
   __m512d r0, rc, r, e, p, r2;
   __m512i idx;
 };
-template <bool kShort>
-inline LnReduction ln_reduce(__m512d w, __m512d c, __m512d extra) {
+template <bool kShort, typename H = NoHead>
+inline LnReduction ln_reduce(__m512d w, __m512d c, __m512d extra, H head = {}) {
   using namespace simd;
   LnReduction q;
   const __m512d m = mantissa_1_2(w);
   const __m512d ew = exponent_of(w);
   const __m512d y = reciprocal_on_grid(m);
   q.r0 = fma_quiet(y, m, splat(-1.0));
+  if constexpr (!std::is_same_v<H, NoHead>) q.r0 = add_quiet(q.r0, head);  // exact: r0 is 0 there
   q.rc = mul_quiet(y, scale_by_pow2(c, sub(zero<__m512d>(), ew)));
   q.r = add_quiet(q.r0, q.rc);
   q.e = add(ew, extra);
@@ -196,25 +204,25 @@ inline LnReduction ln_reduce(__m512d w, __m512d c, __m512d extra) {
   return q;
 }
 
-template <bool kShort>
-inline LnTerms ln_pair_terms(__m512d w, __m512d c, __m512d extra) {
+template <bool kShort, typename H = NoHead>
+inline LnTerms ln_pair_terms(__m512d w, __m512d c, __m512d extra, H head = {}) {
   using namespace simd;
   using L = LogTraits<double>;
-  const LnReduction q = ln_reduce<kShort>(w, c, extra);
+  const LnReduction q = ln_reduce<kShort>(w, c, extra, head);
   const __m512d th = lookup(q.idx, L::template ha_high<Base::E>());
   const __m512d tl = add_quiet(lookup(q.idx, L::template ha_low<Base::E>()), q.rc);
   const __m512d lo = fma_quiet(q.e, splat(L::kLn2Lo), tl);
   return {fma_quiet(q.e, splat(L::kLn2Hi), th), q.r0, fma_quiet(q.p, q.r2, lo)};
 }
 
-template <bool kTablePair, bool kShort>
-inline __m512d ln_pair(__m512d w, __m512d c, __m512d extra) {
+template <bool kTablePair, bool kShort, typename H = NoHead>
+inline __m512d ln_pair(__m512d w, __m512d c, __m512d extra, H head = {}) {
   using namespace simd;
   if constexpr (kTablePair) {
-    const LnTerms t = ln_pair_terms<kShort>(w, c, extra);
+    const LnTerms t = ln_pair_terms<kShort>(w, c, extra, head);
     return add_quiet(t.hi, add_quiet(t.r0, t.tail));
   } else {
-    const LnReduction q = ln_reduce<kShort>(w, c, extra);
+    const LnReduction q = ln_reduce<kShort>(w, c, extra, head);
     const __m512d s = add_quiet(lookup(q.idx, logtab::kLnD), fma_quiet(q.p, q.r2, q.r));
     return fma_quiet(q.e, splat(LogTraits<double>::kLn2), s);
   }

@@ -16,7 +16,9 @@
 // logarithm in double with the LA polynomial: 2^-52 relative, which costs at most 2^-42 of the
 // result, far below the 26 (double EP) and 24 bits asked.
 //
-//   ln_for_pow<kExtended>   ln x for positive finite x (subnormals included)
+//   ln_for_pow<kExtended>   ln x for positive finite x (subnormals included); ln(1 + head)
+//                           for a head given apart (log_core.h's NoHead: none) in the lanes
+//                           where x is 1, the complex power's modulus near the unit circle
 //   exp_for_pow             e^(hi + lo) for |hi| below the exponential's fast-path bound
 //   pow_vector              x^y where the vector path finishes it, and the lanes it leaves
 //   pow_body                the kernels' vector bodies, double and single
@@ -24,6 +26,7 @@
 #pragma once
 #include <cmath>
 #include <limits>
+#include <type_traits>
 
 #include "simd/complex.h"
 #include "simd/exact.h"
@@ -36,14 +39,15 @@
 
 namespace zorp::vm {
 
-template <bool kExtended>
-inline simd::DD<__m512d> ln_for_pow(__m512d x) {
+template <bool kExtended, typename H = NoHead>
+inline simd::DD<__m512d> ln_for_pow(__m512d x, H head = {}) {
   using namespace simd;
   using L = LogTraits<double>;
   const __m512d m = mantissa_1_2(x);
   __m512d e = exponent_of(x);
   const __m512d y = reciprocal_on_grid(m);
-  const __m512d r = fma(y, m, splat(-1.0));  // exact
+  __m512d r = fma(y, m, splat(-1.0));  // exact
+  if constexpr (!std::is_same_v<H, NoHead>) r = add(r, head);  // exact: r is 0 where head is not
   e = add(e, less(y, splat(0.75)), e, splat(1.0));
   const __m512i idx = shift_right<48, double>(bits(y));
   if constexpr (!kExtended) {

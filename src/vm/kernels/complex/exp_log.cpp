@@ -24,13 +24,15 @@
 // the plain sine and cosine, a few units of 2^-53. Single precision computes plainly in double
 // and rounds once.
 //
-// Ln, double: |z|^2 is formed from exact squares; where it lies in [1/2, 2] it is carried as
-// 1 + d with d = x^2 + y^2 - 1 summed from the exact squares' parts, so that near the unit
-// circle, where ln|z| is small, the logarithm sees every bit of d (its reduced argument is exact
-// there and the low part joins it); elsewhere it is the compensated sum of the squares. A part
-// beyond 2^+-500 scales the element by a power of two first (the octaves return through the
+// Ln, double: |z|^2 is formed from exact squares; within 2^-20 of the unit circle, where ln|z|
+// is small beside the parts, d = x^2 + y^2 - 1 is summed exactly from the squares' parts into a
+// pair, whose head is the logarithm's exact reduced argument and whose low part joins the tail
+// (ln(1 + d) = d - d^2/2 + ...: a d rounded once would be an error of an ulp of d, and summed
+// plainly, of many); elsewhere |z|^2 is the compensated sum of the squares. A part beyond
+// 2^+-500 scales the element by a power of two first (the octaves return through the
 // logarithm's `extra`). HA takes the two-part table and the accurate angle, LA the plain table
-// and angle, EP the short polynomial too. Single precision runs the LA method in double.
+// and angle, EP the short polynomial too. Single precision runs the LA method in double (its
+// parts' squares are exact there, and d is a pair all the same).
 //
 // Sinh and Cosh run Exp's body with sinh x and cosh x (pairs) in place of e^x, in every slot
 // the accurate way; Sin and Cos are them on the turned argument. Tanh has a body of its own
@@ -531,7 +533,7 @@ using polar::SquaredModulus;
 template <bool kTablePair, bool kShort, Method M>
 inline void ln_split(__m512d x, __m512d y, __m512d& re, __m512d& im) {
   const SquaredModulus m = squared_modulus(x, y);
-  re = mul(ln_pair<kTablePair, kShort>(m.w, m.c, m.extra), splat(0.5));
+  re = mul(ln_pair<kTablePair, kShort>(m.w, m.c, m.extra, m.head), splat(0.5));
   im = angles::atan2_of<false, M>(y, x);
 }
 
@@ -553,7 +555,7 @@ inline __m512d times_inv_ln10(DD<__m512d> v, double scale) {
 
 inline void log10_split(__m512d x, __m512d y, __m512d& re, __m512d& im) {
   const SquaredModulus m = squared_modulus(x, y);
-  const LnTerms t = ln_pair_terms<false>(m.w, m.c, m.extra);
+  const LnTerms t = ln_pair_terms<false>(m.w, m.c, m.extra, m.head);
   const DD<__m512d> head = two_sum(t.hi, t.r0);  // near |z| = 1 the head is r0 alone
   re = times_inv_ln10({head.hi, add(head.lo, t.tail)}, 0.5);
   const DD<__m512d> theta = angles::angle({abs(y), zero<__m512d>()}, {abs(x), zero<__m512d>()}, angles::sign_set(x));
@@ -562,7 +564,7 @@ inline void log10_split(__m512d x, __m512d y, __m512d& re, __m512d& im) {
 
 inline void log10_plain_split(__m512d x, __m512d y, __m512d& re, __m512d& im) {
   const SquaredModulus m = squared_modulus(x, y);
-  re = mul(mul(ln_pair<false, false>(m.w, m.c, m.extra), splat(0.5)), splat(kInvLn10Hi));
+  re = mul(mul(ln_pair<false, false>(m.w, m.c, m.extra, m.head), splat(0.5)), splat(kInvLn10Hi));
   im = mul(angles::atan2_of<false, Method::PlainSingle>(y, x), splat(kInvLn10Hi));
 }
 

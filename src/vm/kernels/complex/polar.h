@@ -2,10 +2,10 @@
 // double registers: of four elements laid out (re, im), each quantity in both lanes of its
 // element, or lane by lane where the parts are kept apart:
 //
-//   squared_modulus(a)   |a|^2 = (w + c) 2^extra of finite nonzero elements: near the unit
-//                        circle w = 1 + d with d = x^2 + y^2 - 1 summed from the exact squares'
-//                        parts, so that a logarithm of it sees every bit of d; elsewhere the
-//                        compensated sum of the squares; parts beyond 2^+-500 scaled first
+//   squared_modulus(a)   |a|^2 = (w + head + c) 2^extra of finite nonzero elements: near the
+//                        unit circle w = 1 and head + c = x^2 + y^2 - 1 as an exact pair, so
+//                        that a logarithm of it sees every bit of it; elsewhere the compensated
+//                        sum of the squares (head 0); parts beyond 2^+-500 scaled first
 //   sin_cos_pairs(hi, lo) sin y and cos y of y = hi + lo, lane by lane, as renormalised
 //                        head + tail pairs (kFine: the fine pairs of sincos_core.h)
 #pragma once
@@ -23,10 +23,21 @@ using namespace zorp::simd;
 inline constexpr __mmask8 kImagLanes = 0xAA;  // of the one-register layout
 
 struct SquaredModulus {
-  __m512d w, c, extra;
+  __m512d w, c, head, extra;
 };
+// Within this of the unit circle (|z|^2 - 1 below it) the squared modulus is carried as 1 + d.
+inline constexpr double kNearCircle = 0x1p-20;
 // Of the elements (x, y) lane by lane; the one-register layout passes a and a with its parts
 // swapped.
+//
+// x^2 + y^2 = p + q with the exact squares p, q (pairs). Near the circle d = p + q - 1 cancels
+// to far below the squares' low parts, and rounding it as a plain sum would be an error of d's
+// own size; so it is summed exactly there: with f = p.hi + q.hi and t = p.lo + q.lo as exact
+// pairs, f.hi - 1 is exact (f.hi within 2^-19 of 1), and two more exact sums leave only their
+// rounding errors, of some 2^-106, to be added plainly, on the grid of the smaller part's ulp
+// squared that d lies on too: head + c is d to well within 2^-100 of itself. The pair stands
+// beside w = 1, for the logarithms to take head as their exact reduced argument (ln_pair's
+// head) and the power as ln(1 + head) + c.
 inline SquaredModulus squared_modulus(__m512d x, __m512d y) {
   const __m512d ax = abs(x), ay = abs(y), one = splat(1.0);
   const __m512d big = max(ax, ay), small = min(ax, ay);
@@ -36,14 +47,12 @@ inline SquaredModulus squared_modulus(__m512d x, __m512d y) {
   const DD<__m512d> p = two_prod(scale_by_pow2(big, nj), scale_by_pow2(big, nj));
   const __m512d sm = scale_by_pow2(small, nj);
   const DD<__m512d> q = two_prod(sm, sm);
-  const __m512d low = add(p.lo, q.lo);
-  const DD<__m512d> f = two_sum(p.hi, q.hi);
-  const DD<__m512d> d1 = two_sum(p.hi, sub(zero<__m512d>(), one));
-  const DD<__m512d> d2 = two_sum(d1.hi, q.hi);
-  const DD<__m512d> w1 = two_sum(one, d2.hi);
-  const __mmask8 near = greater_equal(f.hi, splat(0.5)) & less_equal(f.hi, splat(2.0));
-  return {select(near, w1.hi, f.hi), select(near, add(w1.lo, add(add(d1.lo, d2.lo), low)), add(f.lo, low)),
-          add(j, j)};
+  const DD<__m512d> f = two_sum(p.hi, q.hi), t = two_sum(p.lo, q.lo);
+  const DD<__m512d> s = two_sum(sub(f.hi, one), t.hi);
+  const DD<__m512d> g = two_sum(s.hi, f.lo);
+  const DD<__m512d> d = two_sum(g.hi, add(add(g.lo, s.lo), t.lo));
+  const __mmask8 circle = less(abs(d.hi), splat(kNearCircle));
+  return {select(circle, one, f.hi), select(circle, d.lo, add(f.lo, t.hi)), zero_unless(circle, d.hi), add(j, j)};
 }
 
 inline SquaredModulus squared_modulus(__m512d a) { return squared_modulus(a, swap_parts(a)); }

@@ -7,10 +7,10 @@
 // at a time, single precision one register split), and carries ln a and w as double-double
 // pairs: ln|a| from |a|^2 as the polar pieces give it (every bit of |a|^2 - 1 near the unit
 // circle) through the power's logarithm (about 2^-65 relative), arg a as the fine angle pair of
-// the inverse trigonometric family (about 2^-62), the products with b split exactly. Then
-// e^(Re w) is the exponential's pair times (1 + its low part), and cos and sin of Im w are the
-// fine pairs of the reduced argument (about 2^-60) with Im w's low part joined to it; each part
-// is their product rounded once. Single precision rounds once more.
+// the inverse trigonometric family (some 2^-65, and within 2^-63 of itself), the products with
+// b split exactly. Then e^(Re w) is the exponential's pair times (1 + its low part), and cos and
+// sin of Im w are the fine pairs of the reduced argument (about 2^-60) with Im w's low part
+// joined to it; each part is their product rounded once. Single precision rounds once more.
 //
 // The accuracy a part can reach is set by the absolute error of Im w, which a part near a zero
 // of the cosine or sine carries relative to the modulus |a^b| and not to itself: that error is
@@ -83,8 +83,10 @@ struct Unrounded {
 inline Unrounded pow_split(__m512d x, __m512d y, __m512d br, __m512d bi) {
   // ln|a| and arg a as pairs
   const polar::SquaredModulus m = polar::squared_modulus(x, y);
-  P l2 = ln_for_pow<true>(m.w);
-  l2.lo = add(l2.lo, trig::low_quotient(m.c, m.w));  // ln(w + c) = ln w + c/w, c/w below 2^-52
+  P l2 = ln_for_pow<true>(m.w, m.head);
+  // ln(w + c) = ln w + c/w, c/w below 2^-52; near the circle ln(1 + head + c) = ln(1 + head) +
+  // c/(1 + head), where c/(1 + head) = c to within 2^-73 of the logarithm (head below 2^-20)
+  l2.lo = add(l2.lo, trig::low_quotient(m.c, m.w));
   const P octaves = two_prod(m.extra, splat(kLn2Hi));  // exact
   const P s = two_sum(l2.hi, octaves.hi);
   const __m512d ln_lo = add(add(s.lo, l2.lo), mul(m.extra, splat(kLn2Lo)));
