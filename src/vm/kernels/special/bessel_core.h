@@ -24,11 +24,12 @@
 // grows relative to the result as the result approaches the zero. So where the sum falls below
 // a bound (kNearZero, and kNearZeroPerQ times |Q|), the double kernels take the phase form, per
 // register and only when a lane needs it:
-//   a = k pi/4 + r         r to the reduction's full precision (precise_octant);
+//   a = k pi/4 + r         r within 2^-104.9 |r| + 2^-159.5 k below 2^28, 2^-103 |r| above
+//                          (Payne-Hanek on 2a: precise_octant);
 //   alpha = A(u) / a       A fitted in u = 1/a^2 - kPhaseCentre to 2^-111.6 (bessel_phase.inc),
 //                          its leading coefficients, 1/a and u as pairs;
 //   phi = r + alpha        the distance from the zero in the phase, to some 2^-110 absolute
-//                          below 2^28 (less, relatively, above);
+//                          near 25 and less beyond (alpha and r fall like 1/a);
 //   f = +-sqrt(2/pi) (1 + s M(s)) sin(phi) / sqrt(a)   sin as sincos_core.h's pair.
 // So the relative error is some 2^-58 plus 2^-110 / |phi|: below an ulp unless the argument lies
 // within some 2^-55 of a zero (a double near 25 lies typically 2^-50 from it, near 10^10 2^-21).
@@ -234,21 +235,19 @@ template <typename T>
 inline constexpr double kNearZero = sizeof(T) == 8 ? 0x1p-5 : 0x1p-26;
 template <typename T>
 inline constexpr double kNearZeroPerQ = sizeof(T) == 8 ? 12 : 0;
-inline constexpr double kTwiceOverflows = 0x1p1023;
 
 // The reduction of b (lanes near a zero) to the phase form's precision, made again rather than
 // kept from the Hankel sum (whose registers the common path then need not hold): Cody-Waite's
-// below 2^28; above it Payne-Hanek on 2b = k pi/2 + 2r (2^-103 of r itself) with k mod 8 from
-// reduce_octant's conversion (near a zero h lies near +-pi/4, far from where e changes), and
-// above 2^1023, where 2b overflows, the conversion's r.
+// below 2^28; above it Payne-Hanek on 2b = k pi/2 + 2r (2^-103 of r itself, which near a zero is
+// small) with k mod 8 from reduce_octant's conversion (near a zero h lies near +-pi/4, far from
+// where e changes).
 inline Octant precise_octant(__m512d b) {
   if (!abs_at_least(b, splat(kPairReduceBelow))) return cody_waite_octant(b);
   const __mmask8 huge = greater_equal(b, splat(kPairReduceBelow));
   const Octant o = reduce_octant(b), low = cody_waite_octant(select(huge, splat(kHankelFrom), b));
-  const __mmask8 twice = huge & less(b, splat(kTwiceOverflows));
-  const trig::HugeReduction<__m512d> h = trig::reduce_half_pi_huge(select(twice, add(b, b), splat(kPairReduceBelow)));
-  const __m512d r_hi = select(twice, mul(h.r.hi, splat(0.5)), o.r.hi), r_lo = select(twice, mul(h.r.lo, splat(0.5)), o.r.lo);
-  return {{select(huge, r_hi, low.r.hi), select(huge, r_lo, low.r.lo)}, iselect<double>(huge, o.k, low.k)};
+  const trig::HugeReduction<__m512d> h = trig::reduce_half_pi_huge<1>(select(huge, b, splat(kPairReduceBelow)));
+  return {{select(huge, mul(h.r.hi, splat(0.5)), low.r.hi), select(huge, mul(h.r.lo, splat(0.5)), low.r.lo)},
+          iselect<double>(huge, o.k, low.k)};
 }
 
 // c + u acc in double-double (a Horner step whose terms must keep more than a double).
