@@ -1,13 +1,17 @@
-// The Bessel functions where their contract is loosest: J0, J1, Y0 and Y1 near the zeros below 8 pi,
-// which the kernels resolve (each is a tabled centre), and Jn below twice its order, must keep
-// the relative accuracy of their class there, although the contract's envelope rule would accept
-// an absolute error. And Jn's orders beyond the sweep's list: outside the domain, or so large
-// that only an underflow shortcut keeps the call short.
+// The Bessel functions where their accuracy is hardest to keep: J0, J1, Y0 and Y1 near their
+// zeros, below 8 pi (each a tabled centre) and beyond 63 pi/8 (the phase form), and Jn below
+// twice its order, must keep the relative accuracy of their class there. And Jn's orders beyond
+// the sweep's list: outside the domain, or so large that only an underflow shortcut keeps the
+// call short.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <limits>
+#include <random>
 #include <string>
+#include <utility>
 
 #include "common/vm_rows.h"
 
@@ -67,9 +71,11 @@ TEST_P(BesselNearZeros, KeepTheirClass) {
     if (t == 'd') {
       const auto st = sweep<double>(row, 1, sd);
       EXPECT_TRUE(st.meets(accuracy::Class::HA)) << st.describe(name, accuracy::Class::HA);
+      std::printf("%s\n", st.describe(name, accuracy::Class::HA).c_str());
     } else {
       const auto st = sweep<float>(row, 1, sf);
       EXPECT_TRUE(st.meets(accuracy::Class::HA)) << st.describe(name, accuracy::Class::HA);
+      std::printf("%s\n", st.describe(name, accuracy::Class::HA).c_str());
     }
   }
 }
@@ -78,6 +84,149 @@ INSTANTIATE_TEST_SUITE_P(Tabled, BesselNearZeros,
                          testing::Values(NearZeros{"J0", mpfr_j0, 2.40, true}, NearZeros{"J1", mpfr_j1, 3.83, true},
                                          NearZeros{"Y0", mpfr_y0, 0.89, false}, NearZeros{"Y1", mpfr_y1, 2.20, false}),
                          [](const testing::TestParamInfo<NearZeros>& i) { return std::string(i.param.name); });
+
+// Beyond 63 pi/8: the doubles on either side of the first zero past each scale (the first zeros
+// of the Hankel form; about the scales of the arguments found far from 1 ulp; on both sides of
+// 2^28, where the reduction changes; up to 10^15, where doubles lie 1/8 apart) with 16 neighbours
+// each way and points at relative distances 2^-10 to 2^-50; the floats about the same zeros; and
+// doubles from 2^28 to the largest, drawn at random and kept where the phase is within 2^-6 of a
+// zero (by MPFR's cosine of x - c pi/4, c the function's shift, the phase correction being below
+// 2^-30 there): in every fourth binade above 2^28 and each of the last five, the top one (where
+// 2x itself would overflow) with 16; and the doubles nearest to multiples of pi/4, binade by
+// binade. Each test prints its figures.
+struct FarZeros {
+  const char* name;
+  int (*f)(mpfr_ptr, mpfr_srcptr, mpfr_rnd_t);
+  int quarter;  // f = M cos(x - quarter pi/4 + alpha), alpha ~ 1/x
+};
+
+int sign_at(const FarZeros& z, double v) {
+  accuracy::Z x, y;
+  mpfr_set_d(x.part(0), v, MPFR_RNDN);
+  z.f(y.part(0), x.part(0), MPFR_RNDN);
+  return mpfr_sgn(y.part(0));
+}
+
+// The two doubles about the first sign change of f above `from`: steps of 1/4 (the zeros lie
+// some pi apart), then bisection down to neighbours.
+std::pair<double, double> zero_after(const FarZeros& z, double from) {
+  double lo = from, hi = from;
+  const int s_lo = sign_at(z, lo);
+  do hi = std::max(hi + 0.25, std::nextafter(hi, INFINITY));
+  while (sign_at(z, hi) == s_lo);
+  while (std::nextafter(lo, hi) < hi) {
+    const double mid = lo + (hi - lo) / 2;
+    if (mid == lo || mid == hi) break;
+    (sign_at(z, mid) == s_lo ? lo : hi) = mid;
+  }
+  return {lo, hi};
+}
+
+// |cos(x - quarter pi/4)| below 2^-6: cos x and sin x by MPFR (its reduction is exact), combined
+// with cos and sin of quarter pi/4, +-sqrt(2)/2.
+bool near_a_zero(const FarZeros& z, double v) {
+  mpfr_t x, s, c;
+  mpfr_inits2(64, x, s, c, static_cast<mpfr_ptr>(nullptr));
+  mpfr_set_d(x, v, MPFR_RNDN);
+  mpfr_sin_cos(s, c, x, MPFR_RNDN);
+  const double cq = z.quarter == 1 ? 1 : -1, sq = z.quarter == 5 ? -1 : 1;
+  const double cosine = (cq * mpfr_get_d(c, MPFR_RNDN) + sq * mpfr_get_d(s, MPFR_RNDN)) * M_SQRT1_2;
+  mpfr_clears(x, s, c, static_cast<mpfr_ptr>(nullptr));
+  return std::fabs(cosine) < 0x1p-6;
+}
+
+class BesselFarZeros : public testing::TestWithParam<FarZeros> {};
+
+TEST_P(BesselFarZeros, KeepTheirClass) {
+  const FarZeros z = GetParam();
+  Sample<double> sd;
+  Sample<float> sf;
+  auto push = [](auto& sample, auto x) { sample.a.push_back(x), sample.b.push_back(x), ++sample.n; };
+  for (double scale : {24.75, 30.0, 100.0, 600.0, 935.0, 1e4, 1e6, 0x1p28 - 8, 0x1p28, 1e10, 1e15}) {
+    const auto [lo, hi] = zero_after(z, scale);
+    double up = hi, down = lo;
+    push(sd, lo), push(sd, hi);
+    for (int j = 0; j < 16; ++j) push(sd, up = std::nextafter(up, INFINITY)), push(sd, down = std::nextafter(down, 0.0));
+    for (int e = 10; e <= 50; e += 4) push(sd, lo * (1 + std::ldexp(1.0, -e))), push(sd, lo * (1 - std::ldexp(1.0, -e)));
+    float fu = float(lo), fd = fu;
+    push(sf, fu);
+    for (int j = 0; j < 16; ++j) push(sf, fu = std::nextafter(fu, INFINITY)), push(sf, fd = std::nextafter(fd, 0.0f));
+  }
+  // The double of each binade from 2^28 nearest to a multiple of pi/4 (half the one nearest to a
+  // multiple of pi/2 one binade up): at an odd multiple, from 2^50 on, the distance from a zero
+  // is about alpha ~ 1/(8x) or less, and only a reduction of 2x (not x's reduced by pi/2, shifted
+  // by pi/4) keeps the phase relative there.
+  for (int e = 28 - 52; e <= 1023 - 52; ++e) {
+    const pio2::Nearest n = pio2::nearest_in_binade(53, e + 1);
+    push(sd, std::ldexp(static_cast<double>(n.m), e));
+  }
+  std::mt19937_64 rng(1);
+  for (int e = 28; e < 1024; e += e < 1019 ? 4 : 1) {
+    int kept = 0;
+    for (int tries = 0; kept < (e == 1023 ? 16 : 1) && tries < 2000; ++tries) {
+      const double v = std::ldexp(std::uniform_real_distribution<double>(1, 2)(rng), e);
+      if (near_a_zero(z, v)) push(sd, v), ++kept;
+    }
+  }
+  const std::string d_name = std::string("vd") + z.name, s_name = std::string("vs") + z.name;
+  VmRow d_row = row_named(d_name), s_row = row_named(s_name);
+  d_row.rule = s_row.rule = Rule::CLASS;
+  const auto d = sweep<double>(d_row, 1, sd);
+  EXPECT_TRUE(d.meets(accuracy::Class::HA)) << d.describe(d_name, accuracy::Class::HA);
+  const auto f = sweep<float>(s_row, 1, sf);
+  EXPECT_TRUE(f.meets(accuracy::Class::HA)) << f.describe(s_name, accuracy::Class::HA);
+  std::printf("%s\n%s\n", d.describe(d_name, accuracy::Class::HA).c_str(), f.describe(s_name, accuracy::Class::HA).c_str());
+}
+
+INSTANTIATE_TEST_SUITE_P(Hankel, BesselFarZeros,
+                         testing::Values(FarZeros{"J0", mpfr_j0, 1}, FarZeros{"J1", mpfr_j1, 3},
+                                         FarZeros{"Y0", mpfr_y0, 3}, FarZeros{"Y1", mpfr_y1, 5}),
+                         [](const testing::TestParamInfo<FarZeros>& i) { return std::string(i.param.name); });
+
+// Beside the first zeros beyond 63 pi/8, where the Hankel form's V Q is largest beside the result:
+// 2048 arguments either side of each of the first three zeros past 24.75, spread over the
+// distances 2^-6 to 2^-3 from it (|cos theta| alike), where the form hands over to the phase form
+// (at 2^-5, or twelve times |Q| where that is more, J1 and Y1 here; the rounding of V Q in double
+// leaves the Hankel form above an ulp at times below that).
+TEST_P(BesselFarZeros, HandOverKeepsTheClass) {
+  const FarZeros z = GetParam();
+  Sample<double> sd;
+  double from = 24.75;
+  for (int k = 0; k < 3; ++k) {
+    const double zero = zero_after(z, from).first;
+    for (int j = 0; j < 2048; ++j) {
+      const double d = std::ldexp(1.0, -6) * std::exp2(3.0 * (j + 0.5) / 2048);
+      for (double x : {zero + d, zero - d}) sd.a.push_back(x), sd.b.push_back(x), ++sd.n;
+    }
+    from = zero + 1;
+  }
+  const std::string d_name = std::string("vd") + z.name;
+  VmRow d_row = row_named(d_name);
+  d_row.rule = Rule::CLASS;
+  const auto d = sweep<double>(d_row, 1, sd);
+  EXPECT_TRUE(d.meets(accuracy::Class::HA)) << d.describe(d_name, accuracy::Class::HA);
+  std::printf("%s\n", d.describe(d_name, accuracy::Class::HA).c_str());
+}
+
+// The arguments first reported far from the class (J0 51 ulp, J1 39, Y0 32 before the phase
+// form), each with its 8 neighbours either way.
+TEST(BesselNearZerosReported, KeepTheirClass) {
+  const std::pair<const char*, double> cases[] = {
+      {"vdJ0", 935.41046039282628}, {"vdJ1", 603.97172206937103}, {"vdY0", 619.67603019426519}};
+  for (const auto& [name, x] : cases) {
+    VmRow row = row_named(name);
+    row.rule = Rule::CLASS;
+    Sample<double> s;
+    double up = x, down = x;
+    s.a.push_back(x), s.b.push_back(x), ++s.n;
+    for (int j = 0; j < 8; ++j) {
+      up = std::nextafter(up, INFINITY), down = std::nextafter(down, 0.0);
+      s.a.insert(s.a.end(), {up, down}), s.b.insert(s.b.end(), {up, down}), s.n += 2;
+    }
+    const auto st = sweep<double>(row, 1, s);
+    EXPECT_TRUE(st.meets(accuracy::Class::HA)) << st.describe(name, accuracy::Class::HA);
+  }
+}
 
 // Each order with one argument: the result and the status the call leaves (NaN orders and those
 // of magnitude 2^31 or more are outside the domain; order 2^30 at 1000 underflows with no loop).

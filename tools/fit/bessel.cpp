@@ -138,6 +138,31 @@ R hankel_q(const R& s) {
   return q * x;
 }
 
+// The modulus and phase of J_n + i Y_n = M e^(i theta) (J = M cos theta, Y = M sin theta), from
+// Hankel's amplitudes: M = sqrt(2/(pi x)) sqrt(P^2 + Q^2) and theta = chi + alpha with
+// alpha = atan(Q/P) (P > 0 for x >= 63 pi/8). alpha ~ (4n^2 - 1)/(8x) falls like 1/x, so the fit
+// is x alpha in s = 1/x^2, with its limit (4n^2 - 1)/8 at s = 0; the modulus's factor is fitted as
+// (sqrt(P^2 + Q^2) - 1)/s, with its limit (4n^2 - 1)/16.
+template <int kN>
+R hankel_phase(const R& s) {
+  if (s.zero()) return R(4 * kN * kN - 1) / R(8);
+  R p, q, a;
+  const R x = R(1) / sqrt(s);
+  hankel(kN, x, p, q);
+  mpfr_atan(a.v, (q / p).v, MPFR_RNDN);
+  return a * x;
+}
+template <int kN>
+R hankel_modulus(const R& s) {
+  if (s.zero()) return R(4 * kN * kN - 1) / R(16);
+  R p, q;
+  hankel(kN, R(1) / sqrt(s), p, q);
+  return (sqrt(p * p + q * q) - R(1)) / s;
+}
+// The interval of s = 1/x^2 the Hankel form serves, x >= 63 pi/8, widened by 1% as the other
+// fits of that form.
+constexpr double kHankelS = 64.0 / (3969 * 9.8696044010893586) * 1.01;
+
 // A piece of the J tables: [m pi/4 - pi/8, (m + 1) pi/4 - pi/8) (piece 0 from 0), so that the
 // zeros of J0 near (k - 1/4) pi and of J1 near (k + 1/4) pi sit mid-piece; centred at f's zero
 // in it (to 256 bits, found by bisection) or, where it has none, at its midpoint rounded to a
@@ -186,17 +211,23 @@ std::vector<Fit> bessel_fits() {
        W::Absolute, Prec::Double, How::Minimax, {0}, nullptr,
        "e^a on the exponential's table and reduction, more accurate than its kernels need"},
       {"kJ0HankelPD", "(P0 - 1) / s in s = 1/x^2", hankel_p<0>, "x >= 63 pi/8: s in [0, (8/(63 pi))^2]", 0,
-       64.0 / (3969 * 9.8696044010893586) * 1.01, 9, W::Absolute, Prec::Double, How::Minimax, {}, nullptr,
+       kHankelS, 9, W::Absolute, Prec::Double, How::Minimax, {}, nullptr,
        "J0 = (P0 cos(x - pi/4) - Q0 sin(x - pi/4)) sqrt(2/(pi x)), P0 = 1 + s P(s)"},
       {"kJ0HankelQD", "x Q0 in s = 1/x^2", hankel_q<0>, "x >= 63 pi/8: s in [0, (8/(63 pi))^2]", 0,
-       64.0 / (3969 * 9.8696044010893586) * 1.01, 9, W::Absolute, Prec::Double, How::Minimax, {}, nullptr,
+       kHankelS, 9, W::Absolute, Prec::Double, How::Minimax, {}, nullptr,
        "Q0 = Q(s) / x"},
       {"kJ1HankelPD", "(P1 - 1) / s in s = 1/x^2", hankel_p<1>, "x >= 63 pi/8: s in [0, (8/(63 pi))^2]", 0,
-       64.0 / (3969 * 9.8696044010893586) * 1.01, 9, W::Absolute, Prec::Double, How::Minimax, {}, nullptr,
+       kHankelS, 9, W::Absolute, Prec::Double, How::Minimax, {}, nullptr,
        "J1 = (P1 cos(x - 3pi/4) - Q1 sin(x - 3pi/4)) sqrt(2/(pi x)), P1 = 1 + s P(s)"},
       {"kJ1HankelQD", "x Q1 in s = 1/x^2", hankel_q<1>, "x >= 63 pi/8: s in [0, (8/(63 pi))^2]", 0,
-       64.0 / (3969 * 9.8696044010893586) * 1.01, 9, W::Absolute, Prec::Double, How::Minimax, {}, nullptr,
+       kHankelS, 9, W::Absolute, Prec::Double, How::Minimax, {}, nullptr,
        "Q1 = Q(s) / x"},
+      {"kJ0ModulusD", "(sqrt(P0^2 + Q0^2) - 1) / s in s = 1/x^2", hankel_modulus<0>,
+       "x >= 63 pi/8: s in [0, (8/(63 pi))^2]", 0, kHankelS, 9, W::Absolute, Prec::Double, How::Minimax, {}, nullptr,
+       "|J0 + i Y0| = sqrt(2/(pi x)) (1 + s M(s)), near the zeros beyond 63 pi/8 (bessel_core.h)"},
+      {"kJ1ModulusD", "(sqrt(P1^2 + Q1^2) - 1) / s in s = 1/x^2", hankel_modulus<1>,
+       "x >= 63 pi/8: s in [0, (8/(63 pi))^2]", 0, kHankelS, 9, W::Absolute, Prec::Double, How::Minimax, {}, nullptr,
+       "|J1 + i Y1| = sqrt(2/(pi x)) (1 + s M(s))"},
       {"kI0AsymD", "(sqrt(x) e^-x I0(x) - 1/sqrt(2 pi)) / t in t = 1/x", asym_tail<0>, "x >= 16: t in [0, 1/16]",
        0, 1.0 / 16, 17, W::Absolute, Prec::Double, How::Minimax, {}, nullptr,
        "I0 = e^x (c0 + t Q(t)) / sqrt(x), c0 kept as a pair by the kernel"},
@@ -310,6 +341,55 @@ std::string bessel_j_tables() {
     t.write(o, name);
   }
   o.line("}  // namespace zorp::vm::besseltab");
+  return o.text;
+}
+
+// The phase corrections alpha_n of J_n + i Y_n beyond 63 pi/8 (special/generated/
+// bessel_phase.inc): x alpha_n = A(u) in u = 1/x^2 - s_c by the Remez exchange for absolute
+// error. Near a zero the result is the modulus times the sine of the phase's distance from the
+// zero, which the kernel forms as the sum of the reduced argument and alpha: alpha must be known
+// to some 2^-112 (a double's distance from a zero near 25 is typically 2^-50, and the result's
+// relative error is the phase's absolute error over that distance). A's expansion at s = 1/x^2 = 0
+// is asymptotic, its coefficients growing like (2j)!: in powers of s itself the terms of degree 8
+// to 12 still reach 2^-48 to 2^-59 at the interval's end, and their roundings left the degree-20
+// fit at 102.5 bits with pairs to degree 7; about the interval's midpoint s_c it keeps 111.6 bits
+// (J0; 113.3 J1) with pairs to degree 8. The coefficients whose terms reach 2^-60 over the
+// interval are stored as pairs (<name>Hi + <name>Lo, summed in double-double), the rest rounded.
+constexpr double kPhaseCentre = kHankelS / 2;
+std::string bessel_phase_tables() {
+  constexpr int kDegree = 20;
+  Out o;
+  o.line("// Generated by tools/fit; do not edit. The phase corrections of the Bessel functions J_n + i Y_n");
+  o.line("// = M e^(i theta), theta = x - (2n + 1) pi/4 + alpha_n, for x >= 63 pi/8: x alpha_n = A(u) in");
+  o.line("// u = 1/x^2 - kPhaseCentre (rising degree), the leading coefficients as pairs hi + lo, recorded in");
+  o.line("// tools/fit/bessel.cpp.");
+  o.line("#pragma once");
+  o.line("namespace zorp::vm::besselphase {");
+  o.line("inline constexpr double kPhaseCentre = " + hexf(kPhaseCentre) + ";");
+  const Target fs[2] = {hankel_phase<0>, hankel_phase<1>};
+  for (int n = 0; n <= 1; ++n) {
+    const Target f = [&fs, n](const R& u) { return fs[n](u + R(kPhaseCentre)); };
+    const std::vector<R> c = remez(f, -kPhaseCentre, kPhaseCentre, kDegree, Weight::Absolute, {});
+    std::vector<double> hi, lo;
+    std::vector<R> stored;
+    R reach(1);
+    for (int j = 0; j <= kDegree; ++j, reach = reach * R(kPhaseCentre)) {
+      hi.push_back(c[j].d());
+      stored.emplace_back(hi.back());
+      if (j == static_cast<int>(lo.size()) && !(abs(c[j]) * reach < R(0x1p-60))) {
+        lo.push_back((c[j] - R(hi.back())).d());
+        stored.back() = stored.back() + R(lo.back());
+      }
+    }
+    const double bits = accuracy_bits(f, -kPhaseCentre, kPhaseCentre, stored, Weight::Absolute);
+    const std::string name = "kJ" + std::to_string(n) + "Phase";
+    o.line("// " + name + ": x alpha_" + std::to_string(n) + " in u = 1/x^2 - kPhaseCentre, x >= 63 pi/8: " +
+           "u in [-kPhaseCentre, kPhaseCentre], degree " + std::to_string(kDegree) +
+           ", absolute error, pairs to degree " + std::to_string(lo.size() - 1) + ": " + format("%.1f bits", bits));
+    o.array(Prec::Double, name + "Hi", hi);
+    o.array(Prec::Double, name + "Lo", lo);
+  }
+  o.line("}  // namespace zorp::vm::besselphase");
   return o.text;
 }
 

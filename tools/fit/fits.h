@@ -80,6 +80,7 @@ std::vector<PiecewiseFit> gamma_piecewise_fits();
 std::vector<Fit> bessel_fits();
 std::vector<PiecewiseFit> bessel_piecewise_fits();
 std::string bessel_j_tables();
+std::string bessel_phase_tables();
 std::vector<Fit> bessel_y_fits();
 std::string bessel_y_tables();
 

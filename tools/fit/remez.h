@@ -137,10 +137,9 @@ inline std::vector<R> remez(Target f, double a, double b, int deg, Weight w, con
 }
 
 // Largest error of the polynomial with the coefficients as stored, over 4001 even steps of
-// [a, b], as bits: -log2 of the largest relative (or absolute) error.
-inline double accuracy_bits(Target f, double a, double b, const std::vector<double>& c, Weight w) {
-  std::vector<R> cr;
-  for (double v : c) cr.emplace_back(v);
+// [a, b], as bits: -log2 of the largest relative (or absolute) error. The coefficients as the
+// kernel sums them: doubles, or pairs summed exactly.
+inline double accuracy_bits(Target f, double a, double b, const std::vector<R>& cr, Weight w) {
   double worst = 0;
   for (int k = 0; k <= 4000; ++k) {
     const R x = R(a) + (R(b) - R(a)) * R(k) / R(4000);
@@ -148,6 +147,11 @@ inline double accuracy_bits(Target f, double a, double b, const std::vector<doub
     worst = std::max(worst, e);
   }
   return worst == 0 ? INFINITY : -std::log2(worst);
+}
+inline double accuracy_bits(Target f, double a, double b, const std::vector<double>& c, Weight w) {
+  std::vector<R> cr;
+  for (double v : c) cr.emplace_back(v);
+  return accuracy_bits(f, a, b, cr, w);
 }
 
 }  // namespace fit

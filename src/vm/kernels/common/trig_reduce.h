@@ -28,7 +28,8 @@
 //   reduce_half_pi(x)         single value; double |x| < 2^40, float |x| < 2^20
 //   reduce_half_pi_pair(x)    double-double; double |x| < 2^28
 //   reduce_half_pi_huge(x)    Payne-Hanek; every finite double, scalar or 8 lanes (16 floats go
-//                             through it in two halves)
+//                             through it in two halves); reduce_half_pi_huge<1> reduces 2x
+//                             (8 lanes), which is x by pi/4
 //   reduce_half_pi_scalar(x)  callouts: the pair below 2^28, Payne-Hanek above
 //
 // Error bounds, proved as follows, with u the unit roundoff (2^-53, 2^-24), k the multiple and
@@ -261,7 +262,7 @@ inline constexpr int kWindowBias = 1013;
 inline constexpr int kLargestFiniteBiased = 2046;
 inline constexpr uint64_t kHalfQuadrant = uint64_t(1) << 61;  // 2^253 in the top word
 inline constexpr uint64_t kFractionTop = kHalfQuadrant - 1;
-static_assert(sizeof(tables::kTwoOverPiWords) / 8 > (kLargestFiniteBiased - kWindowBias) / 64 + 4);
+static_assert(sizeof(tables::kTwoOverPiWords) / 8 > (kLargestFiniteBiased + 1 - kWindowBias) / 64 + 4);
 
 inline uint64_t shl(uint64_t a, uint64_t n) { return n < 64 ? a << n : 0; }
 inline uint64_t shr(uint64_t a, uint64_t n) { return n < 64 ? a >> n : 0; }
@@ -319,8 +320,12 @@ struct HugeReduction<__m512> {
   __m512i quadrant;  // k mod 4 in each 32-bit lane
 };
 
-// The same for eight lanes, bit for bit; every lane, small or huge, gets its reduction.
+// The same for eight lanes, bit for bit; every lane, small or huge, gets its reduction. With
+// kScaleLog2 = 1 it reduces 2x (x 4/pi in quarter periods: the window one bit further along
+// 2/pi), which stays finite where 2x itself would overflow.
+template <int kScaleLog2 = 0>
 inline HugeReduction<__m512d> reduce_half_pi_huge(__m512d x) {
+  static_assert(kScaleLog2 == 0 || kScaleLog2 == 1);
   using namespace simd;
   using detail::kFractionTop, detail::kHalfQuadrant;
   auto c = [](uint64_t v) { return isplat<double>(v); };
@@ -328,7 +333,7 @@ inline HugeReduction<__m512d> reduce_half_pi_huge(__m512d x) {
   const __m512i biased = imin<double>(imax<double>(shift_right<52, double>(mag), c(detail::kWindowBias)),
                                       c(detail::kLargestFiniteBiased));
   const __m512i m = bit_or(bit_and(mag, c(detail::kFractionMask)), c(detail::kImplicitBit));
-  const __m512i bit = u64_sub(biased, c(detail::kWindowBias));
+  const __m512i bit = u64_sub(biased, c(detail::kWindowBias - kScaleLog2));
   const __m512i word = shift_right<6, double>(bit), shift = bit_and(bit, c(63)), back = u64_sub(c(64), shift);
   __m512i g[5];
   for (int i = 0; i < 5; ++i) g[i] = u64_gather(tables::kTwoOverPiWords, iadd<double>(word, c(i)));
@@ -379,8 +384,8 @@ inline HugeReduction<__m512d> reduce_half_pi_huge(__m512d x) {
   DD<__m512d> r = dd_mul(f, DD<__m512d>{splat(tables::kHalfPiD[0]), splat(tables::kHalfPiD[1])});
   const Mask<double> negative = iequal<double>(bit_and(xb, c(detail::kSignBit)), c(detail::kSignBit));
   quadrant = iselect<double>(negative, bit_and(u64_sub(zero, quadrant), c(3)), quadrant);
-  const Mask<double> small = less_equal(abs(x), splat(HalfPi<double>::kIdentityLimit));
-  r = {select(small, x, r.hi), zero_unless(static_cast<Mask<double>>(~small), r.lo)};
+  const Mask<double> small = less_equal(abs(x), splat(HalfPi<double>::kIdentityLimit / (1 << kScaleLog2)));
+  r = {select(small, kScaleLog2 ? add(x, x) : x, r.hi), zero_unless(static_cast<Mask<double>>(~small), r.lo)};
   return {r, iselect<double>(small, zero, quadrant)};
 }
 

@@ -7,7 +7,9 @@
 //   a >= 63 pi/8  Hankel's form J_n = (P_n cos chi - Q_n sin chi) sqrt(2/(pi a)),
 //                 chi = a - (2n+1) pi/4, so that
 //                 J0 sqrt(pi a) = (cos a + sin a) P0 + (cos a - sin a) Q0 and
-//                 J1 sqrt(pi a) = (sin a - cos a) P1 + (sin a + cos a) Q1.
+//                 J1 sqrt(pi a) = (sin a - cos a) P1 + (sin a + cos a) Q1;
+//                 near a zero the phase form J_n = M_n cos(a - (2n+1) pi/4 + alpha_n) instead
+//                 (bessel_core.h), so that the result keeps its relative accuracy there.
 //
 // Special lanes: J1 of arguments below twice the least normal, whose results a/2 are subnormal
 // (status 4); the callout rounds as the exact result a/2 (1 - a^2/8) demands: down on a tie.
@@ -32,8 +34,8 @@ using bessel::bessel_j;
 template <int kN, typename T>
 struct BesselJBody : Kernel<T, sizeof(T) == 4 ? 32 : 16> {
   static Vec<T> evaluate(Vec<T> x) {
-    if constexpr (sizeof(T) == 8) return bessel_j<kN>(x);
-    else return narrow(bessel_j<kN>(widen_low(x)), bessel_j<kN>(widen_high(x)));
+    if constexpr (sizeof(T) == 8) return bessel_j<kN, T>(x);
+    else return narrow(bessel_j<kN, T>(widen_low(x)), bessel_j<kN, T>(widen_high(x)));
   }
 };
 

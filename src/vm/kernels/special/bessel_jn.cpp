@@ -289,13 +289,13 @@ struct JnK : Kernel<T, 64 / sizeof(T)> {
     const Vec<T> ax = abs(x);
     const uint32_t m = order.m;
     if (m == 0) {  // J0 is even and the same for -0
-      if constexpr (sizeof(T) == 8) return bessel_j<0>(ax);
-      else return narrow(bessel_j<0>(widen_low(ax)), bessel_j<0>(widen_high(ax)));
+      if constexpr (sizeof(T) == 8) return bessel_j<0, T>(ax);
+      else return narrow(bessel_j<0, T>(widen_low(ax)), bessel_j<0, T>(widen_high(ax)));
     }
     Vec<T> y;
     if (m == 1) {
-      if constexpr (sizeof(T) == 8) y = bessel_j<1>(ax);
-      else y = narrow(bessel_j<1>(widen_low(ax)), bessel_j<1>(widen_high(ax)));
+      if constexpr (sizeof(T) == 8) y = bessel_j<1, T>(ax);
+      else y = narrow(bessel_j<1, T>(widen_low(ax)), bessel_j<1, T>(widen_high(ax)));
       // a/2 (1 - a^2/8) below twice the least normal: subnormal, a tie goes down
       const Mask<T> tiny = less(zero<Vec<T>>(), ax) & less(ax, splat(2 * std::numeric_limits<T>::min()));
       if (tiny != 0) [[unlikely]] {

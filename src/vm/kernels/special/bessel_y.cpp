@@ -19,7 +19,7 @@
 //                 chi = x - (2n+1) pi/4, so that
 //                 Y0 sqrt(pi x) = (sin x - cos x) P0 + (sin x + cos x) Q0 and
 //                 Y1 sqrt(pi x) = -(sin x + cos x) P1 + (sin x - cos x) Q1.
-// The absolute bound beyond the tabled zeros is J's (bessel_core.h).
+// Near a zero beyond 63 pi/8 the phase form takes over, as for J (bessel_core.h).
 //
 // Special lanes (the callout): Y(+-0) = -inf, the pole (status 2); x < 0 is outside the
 // domain (NaN, status 1); Y(+inf) = +0; a NaN passes silently. Y1 behaves as -2/(pi x) near 0
@@ -81,10 +81,14 @@ inline DD<__m512d> log_form(__m512d a) {
   }
 }
 
-// Y_n(a) for 0 < a < inf, as a pair; each method runs only where a lane needs it.
-template <int kN>
+// Y_n(a) for 0 < a < inf, as a pair; each method runs only where a lane needs it. For results
+// of precision T (the Y kernels, and Yn's lowest orders) the lanes near a zero beyond 63 pi/8
+// take the phase form (bessel_core.h); Yn's recurrence starts from the Hankel form's values
+// (T = void), whose absolute error it carries anyway.
+template <int kN, typename T = void>
 inline DD<__m512d> bessel_y_pair(__m512d a) {
-  constexpr bessel::HankelForm kForm = kN == 0 ? bessel::HankelForm{-1, 1, 1, 1} : bessel::HankelForm{-1, -1, -1, 1};
+  using Tab = bessel::YTables<kN>;
+  constexpr bessel::HankelForm kForm = kN == 0 ? bessel::HankelForm{-1, 1, 1, 1, 3} : bessel::HankelForm{-1, -1, -1, 1, 5};
   const __mmask8 far = greater_equal(a, splat(bessel::kHankelFrom));
   __mmask8 near = static_cast<__mmask8>(~far) & greater_equal(a, splat(kLogFormBelow));
   if constexpr (kN == 0)
@@ -107,12 +111,18 @@ inline DD<__m512d> bessel_y_pair(__m512d a) {
     }
     take(near, bessel::pieces<bessel::YTables<kN>>(b, idx));
   }
-  if (far) take(far, bessel::hankel<bessel::YTables<kN>, kForm, true>(a));
+  if (far) {
+    const __m512d big = max(splat(bessel::kHankelFrom), a);
+    const bessel::HankelSum h = bessel::hankel_sum<Tab, kForm>(big);
+    DD<__m512d> hankel = bessel::over_root_pi<true>(h.n, big, h.odd);
+    if constexpr (!std::is_void_v<T>) hankel = bessel::near_zeros<T, Tab, kForm>(hankel, big, h, far);
+    take(far, hankel);
+  }
   return y;
 }
-template <int kN>
+template <int kN, typename T>
 inline __m512d bessel_y(__m512d a) {
-  const DD<__m512d> y = bessel_y_pair<kN>(a);
+  const DD<__m512d> y = bessel_y_pair<kN, T>(a);
   return add_quiet(y.hi, y.lo);
 }
 
@@ -133,8 +143,8 @@ struct BesselY : Kernel<T, sizeof(T) == 4 ? 32 : 16> {
                     (kN == 0 ? ~Mask<T>(0) : greater_equal(x, splat(std::numeric_limits<T>::min())));
     special = static_cast<Mask<T>>(~ok);
     const Vec<T> a = select(ok, x, splat(T(1)));
-    if constexpr (sizeof(T) == 8) return bessel_y<kN>(a);
-    else return narrow(bessel_y<kN>(widen_low(a)), bessel_y<kN>(widen_high(a)));
+    if constexpr (sizeof(T) == 8) return bessel_y<kN, T>(a);
+    else return narrow(bessel_y<kN, T>(widen_low(a)), bessel_y<kN, T>(widen_high(a)));
   }
   static int callout(const T* a, T* r) {
     const T x = *a;
@@ -182,8 +192,8 @@ struct YnK : Kernel<T, sizeof(T) == 4 ? 32 : 16> {
   T scalar_argument() const { return b; }
 
   __m512d yn(__m512d a) const {
-    if (m == 0) return bessel_y<0>(a);
-    if (m == 1) return bessel_y<1>(a);
+    if (m == 0) return bessel_y<0, T>(a);
+    if (m == 1) return bessel_y<1, T>(a);
     // The values are carried scaled by 2^-100, so that no intermediate product overflows before
     // the value itself would: a lane that overflows the scaled range lies beyond 2^1124, where
     // Y only grows; the last scaling rounds to an infinity exactly where the result overflows.
