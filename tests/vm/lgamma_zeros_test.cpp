@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -116,6 +117,39 @@ TEST_P(LGammaNearZeros, KeepTheirClass) {
       }
     }
   }
+}
+
+// The same arguments with a NaN, an infinity or a pole beside each (one kind at a time), in
+// every slot: each result must be the one it has alone (a lane that takes no part in a method
+// must not change how that method treats the others).
+template <typename R>
+void expect_independent_of_neighbours(const VmRow& row, const Sample<R>& s) {
+  using L = std::numeric_limits<R>;
+  for (const R beside : {L::quiet_NaN(), -L::infinity(), L::infinity(), R(-7), R(0)}) {
+    for (size_t odd = 0; odd < 2; ++odd) {  // the arguments in the even lanes, then the odd ones
+      std::vector<R> mixed;
+      for (size_t i = 0; i < s.n; ++i) mixed.push_back(odd ? beside : s.a[i]), mixed.push_back(odd ? s.a[i] : beside);
+      for (int slot : row.owners()) {
+        std::vector<R> together(mixed.size()), alone(1);
+        call<R>(row, slot, false, static_cast<int32_t>(mixed.size()), mixed.data(), nullptr, together.data(), nullptr);
+        size_t wrong = 0;
+        for (size_t i = 0; i < s.n; ++i) {
+          call<R>(row, slot, false, 1, &s.a[i], nullptr, alone.data(), nullptr);
+          if (together[2 * i + odd] != alone[0] && wrong++ == 0)
+            ADD_FAILURE() << row.name() << " slot " << slot << " x = " << s.a[i] << " beside " << beside << ": "
+                          << together[2 * i + odd] << ", alone " << alone[0];
+        }
+        EXPECT_EQ(wrong, 0u) << row.name() << " slot " << slot << " beside " << beside;
+      }
+    }
+  }
+}
+
+TEST_P(LGammaNearZeros, DoNotDependOnTheirNeighbours) {
+  const int n = GetParam();
+  Exact lg;
+  expect_independent_of_neighbours(row_named("vdLGamma"), around_zeros<double>(n, lg));
+  expect_independent_of_neighbours(row_named("vsLGamma"), around_zeros<float>(n, lg));
 }
 
 INSTANTIATE_TEST_SUITE_P(BetweenPoles, LGammaNearZeros, testing::Range(2, 19),

@@ -221,7 +221,9 @@ struct LnGamma {
 // terms), else rounded (Gamma, whose exponential does not see the difference).
 template <bool kPairTerm>
 inline LnGamma recurrence(V x) {
-  const V n = max(zero<V>(), round_integral<_MM_FROUND_TO_POS_INF>(sub_quiet(splat(-0.25), x)));
+  // A NaN lane takes n = 0 (max gives its second operand there): a NaN in the register would
+  // make the largest n NaN and stop the loop below for every lane.
+  const V n = max(round_integral<_MM_FROUND_TO_POS_INF>(sub_quiet(splat(-0.25), x)), zero<V>());
   // z = x + n rounds only for x in (-1/2, -1/4) (n = 1, z past 1/2): the pair keeps what it
   // lost. Every other factor x + (n - j) is exact, |x| being the larger.
   const Pair zp = two_sum(x, n);
