@@ -218,7 +218,8 @@ struct LnGamma {
 
 // ln|Gamma x| for -15.25 <= x < 3/4 by the recurrence (poles give garbage, fixed by the caller).
 // kPairTerm: lgamma(1 + z) enters as its pair (LGamma, whose result may be far smaller than the
-// terms), else rounded (Gamma, whose exponential does not see the difference).
+// terms), else rounded (Gamma: its exponential makes the logarithm's absolute error, 2^-55 with
+// the rounded term, a relative one, within its budget).
 template <bool kPairTerm>
 inline LnGamma recurrence(V x) {
   // A NaN lane takes n = 0 (max gives its second operand there): a NaN in the register would
@@ -271,11 +272,12 @@ inline LnGamma reflection(V x) {
 
 // lgamma x in the window of one of its zeros on the negative axis (the lanes of m): the zero's
 // piece of special/generated/gamma_zeros.inc, gathered. Piece 2 (n - 2) holds the zero of
-// (-n - 1, -n) next to -n, the next one the zero next to -n - 1. With the zero x0 = hi + lo,
-// t = (x - hi) - lo is exact as a pair (x - hi is exact, x being within a factor 2 of hi), and
-// the result t (c1 + c1_lo + t R(t)) keeps t's low part and c1's in its leading term: each
-// would cost up to an ulp near the zero. R(t) (c2 upward) is plain Horner, its error damped
-// by t c2 / c1, at most a twelfth.
+// (-n - 1, -n) next to -n, the next one the zero next to -n - 1. With the zero x0 = hi + lo +
+// tail, t = x - x0 comes as a pair: x - hi is exact (x is within a factor 2 of hi), lo goes off
+// exactly and the tail rounded (at x = hi, t is -(lo + tail), and lo alone would be off by half
+// its ulp). The result t (c1 + c1_lo + t R(t)) keeps t's low part and c1's in its leading term:
+// each would cost up to an ulp near the zero. R(t) (c2 upward) is plain Horner, its error
+// damped by t c2 / c1, at most a twelfth.
 inline V at_zero(V x, __mmask8 m) {
   namespace gz = gammazero;
   const V n = round_integral<_MM_FROUND_TO_NEG_INF>(sub(zero<V>(), x));
