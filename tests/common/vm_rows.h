@@ -26,12 +26,9 @@
 namespace zorp::test {
 
 using vm::catalogue::Shape;
-// CLASS_ABSOLUTE_NEGATIVE: CLASS, with the error of a negative argument's result below 1 counted
-// in ulps of 1: there the result is the difference of terms of its argument's size (log-gamma's
-// reflection and recurrence), and near its zeros only an absolute bound is attainable.
 // CLASS_OR_ENVELOPE, CLASS_PHASE: see contracts.def; they measure against an envelope
 // (envelope() and phase_envelope() below).
-enum class Rule { CLASS, CLASS_ZERO_ANY_SIGN, CLASS_ABSOLUTE_NEGATIVE, CLASS_OR_ENVELOPE, CLASS_PHASE, CR };
+enum class Rule { CLASS, CLASS_ZERO_ANY_SIGN, CLASS_OR_ENVELOPE, CLASS_PHASE, CR };
 enum class Extra { none, near_ties, one_scale, every_scale, unit_circle, powers, near_pio2, orders };
 
 // The orders a row of an integer order (Jn, Yn) is swept at, one per call of 64 elements in
@@ -483,10 +480,9 @@ bool is_powx_fast_exponent(const VmRow& row, R b) {
   return b == R(-1) || b == R(0.5) || b == R(-0.5) || b == R(1.5) || b == R(1) / R(3) || b == R(2) / R(3);
 }
 
-// The magnitude in whose ulps an error may be counted instead (0: none). Log-gamma's negative
-// arguments: 1; the Bessel functions: 1/sqrt(max(1, |a|)), their size far from the origin.
+// The magnitude in whose ulps an error may be counted instead (0: none): for the Bessel
+// functions 1/sqrt(max(1, |a|)), their size far from the origin.
 inline double envelope(Rule rule, double a) {
-  if (rule == Rule::CLASS_ABSOLUTE_NEGATIVE) return a < 0 ? 1.0 : 0.0;
   if (rule == Rule::CLASS_OR_ENVELOPE) return 1 / std::sqrt(std::max(1.0, std::fabs(a)));
   return 0;
 }

@@ -267,6 +267,7 @@ void PieceColumns::add(Out& o, int m, const R& at, bool zero, double a, double b
   const double hi = at.d(), lo = (at - R(hi)).d();
   his.push_back(hi);
   los.push_back(lo);
+  los2.push_back((at - R(hi) - R(lo)).d());
   std::vector<double> row;
   for (const R& v : exact) row.push_back(v.d());
   const int lead = zero ? 1 : 0;
@@ -287,12 +288,13 @@ void PieceColumns::add(Out& o, int m, const R& at, bool zero, double a, double b
     worst = std::max(worst, std::fabs((v / f(d) - R(1)).d()));
   }
   o.line("//   piece " + format("%2.0f", m) + (zero ? "  zero " : "  mid  ") + format("%.17g", hi) + "  d in " + "[" +
-         format("%+.4f", a) + ", " + format("%+.4f", b) + "]" + "  " + format("%.1f bits", -std::log2(worst)));
+         format(span, a) + ", " + format(span, b) + "]" + "  " + format("%.1f bits", -std::log2(worst)));
 }
 
 void PieceColumns::skip(Out& o, int m, double centre, const char* why) {
   his.push_back(centre);
   los.push_back(0);
+  los2.push_back(0);
   leads.push_back(0);
   nexts.push_back(0);
   for (auto& c : cols) c.push_back(0);
@@ -302,6 +304,7 @@ void PieceColumns::skip(Out& o, int m, double centre, const char* why) {
 void PieceColumns::write(Out& o, const std::string& name) const {
   o.array(Prec::Double, name + "CentreHi", his);
   o.array(Prec::Double, name + "CentreLo", los);
+  if (tails) o.array(Prec::Double, name + "CentreTail", los2);
   o.array(Prec::Double, name + "LeadLo", leads);
   o.array(Prec::Double, name + "NextLo", nexts);
   o.array2(Prec::Double, name + "Pieces", cols);

@@ -1,6 +1,6 @@
 // The tables of pieces of the Bessel kernels J and Y below 63 pi/8 (special/generated/
-// bessel_j_tables.inc, bessel_y_tables.inc): per piece a centre as a pair hi + lo (a zero needs
-// more than a double), the polynomial in d = x - centre, and the rounding errors of its leading
+// bessel_j_tables.inc, bessel_y_tables.inc), and of log-gamma around its negative zeros
+// (gamma_zeros.inc): per piece a centre as a pair hi + lo (a zero needs more than a double), the polynomial in d = x - centre, and the rounding errors of its leading
 // coefficients, stored coefficient-major so that a kernel reads one coefficient of every
 // lane's piece with one lookup.
 #pragma once
@@ -27,7 +27,11 @@ struct PieceColumns {
   void write(Out& o, const std::string& name) const;
 
   int degree;
-  std::vector<double> his, los, leads, nexts;
+  const char* span = "%+.4f";  // how the comment lines print the interval of d
+  // Whether the centres' third parts are written (<name>CentreTail): where an argument may equal
+  // hi, d = -lo alone, and lo's own rounding would cost up to half an ulp.
+  bool tails = false;
+  std::vector<double> his, los, los2, leads, nexts;
   std::vector<std::vector<double>> cols;
 };
 

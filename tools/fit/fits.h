@@ -77,6 +77,8 @@ std::string erfinv_table();
 std::vector<PiecewiseFit> log_piecewise_fits();
 std::vector<Fit> gamma_fits();
 std::vector<PiecewiseFit> gamma_piecewise_fits();
+// The pieces around log-gamma's zeros on the negative axis (gamma.cpp).
+std::string gamma_zero_tables();
 std::vector<Fit> bessel_fits();
 std::vector<PiecewiseFit> bessel_piecewise_fits();
 std::string bessel_j_tables();

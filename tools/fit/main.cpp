@@ -51,6 +51,7 @@ std::vector<File> generate() {
       {"src/vm/kernels/special/generated/erfinv_table.inc", fit::erfinv_table()},
       {"src/vm/kernels/special/generated/gamma_polys.inc",
        fit::polynomial_file("gamma and exponential integral", "zorp::vm::gammapoly", fit::gamma_fits(), fit::gamma_piecewise_fits())},
+      {"src/vm/kernels/special/generated/gamma_zeros.inc", fit::gamma_zero_tables()},
       {"src/vm/kernels/special/generated/bessel_j_tables.inc", fit::bessel_j_tables()},
       {"src/vm/kernels/special/generated/bessel_phase.inc", fit::bessel_phase_tables()},
       {"src/vm/kernels/special/generated/bessel_y_polys.inc",

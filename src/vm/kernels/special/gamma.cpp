@@ -15,12 +15,17 @@
 // Below 3/4 (negative arguments up to -15.25 included) the recurrence
 //   lgamma x = lgamma(1 + z) - ln|z (z - 1) ... (z - n)|,   z = x + n in [-1/4, 3/4),
 // with every factor x + (n - j) exact, z a pair where x + n rounds, the product a pair, and
-// lgamma(1 + z) from the first two forms above at t = z or z - 1/2. Near the zeros of lgamma on the negative axis the
-// two terms cancel: what remains is the error of lgamma(1 + z), at most 0.12 in size, so the
-// result is good to about 2^-56 absolutely there, and to its ulp elsewhere. Below -15.25 the
-// reflection lgamma x = ln pi - ln|x sin(pi x)| - lgamma|x| with every term a pair (the sine from
-// the accurate sine's pair on pi r, r = x - round(x)); the same absolute bound holds near its
-// zeros, which lie within 1/n! of -n.
+// lgamma(1 + z) from the first two forms above at t = z or z - 1/2, as a pair for negative x.
+// Below -15.25 the reflection lgamma x = ln pi - ln|x sin(pi x)| - lgamma|x| with every term a
+// pair (the sine from the accurate sine's pair on pi r, r = x - round(x)).
+// Near the zeros on the negative axis, two in every (-n - 1, -n) from n = 2 on, within about 1/n!
+// of the poles, the terms of both forms cancel, and what remains is their error, some 2^-60
+// absolutely (the fits of lgamma(1 + z)). Where the result falls below 2^-5 a polynomial centred
+// at the zero takes over (special/generated/gamma_zeros.inc, from tools/fit): in t = x - x0 with
+// x0 in three parts, good to 2^-57 relative, so the result keeps its ulp right at the zero.
+// No double below -16 comes that near a zero: the doubles around the zero at -16 - 4.8e-14 give
+// |lgamma| of 0.034 at the least, and from -17 on the zeros lie closer to their poles than the
+// doubles' spacing (1/17! against 2^-48), the doubles beside a pole giving |lgamma| > 0.2.
 //
 // Special lanes: the poles (zero and the negative integers, every argument below -2^52
 // included) give +inf with status 2, finite arguments beyond the overflow bound +inf with status
@@ -33,6 +38,7 @@
 
 #include "simd/complex.h"
 #include "simd/exact.h"
+#include "simd/index.h"
 #include "simd/poly.h"
 #include "simd/vec.h"
 #include "vm/kernels/common/bind.h"
@@ -41,6 +47,7 @@
 #include "vm/kernels/common/log_core.h"
 #include "vm/kernels/common/sincos_core.h"
 #include "vm/kernels/special/generated/gamma_polys.inc"
+#include "vm/kernels/special/generated/gamma_zeros.inc"
 
 namespace zorp::vm {
 namespace {
@@ -61,6 +68,8 @@ constexpr double kOverflowBoundD = 0x1.754d9278b51a7p+1014;  // 2.55998332785163
 constexpr float kOverflowBoundF = 0x1.895f1ap+121f;          // 4.085003e36
 // Where Stirling's form starts, and below which the recurrence would take too many factors.
 constexpr double kStirling = 8.5, kRecurrenceLimit = -15.25;
+// Below this no double comes within the window of a zero (the pieces end at -16 + 4.8e-14).
+constexpr double kZerosFrom = -16.0;
 constexpr int kMaxFactors = 15;
 constexpr double kSliceStart = 2.5, kSliceWidth = 0.375, kSlicesPerUnit = 8.0 / 3.0;
 constexpr double kShifter = 6755399441055744.0;  // 1.5*2^52: the slice number in the low bits
@@ -106,24 +115,26 @@ inline Pair ln_dd(V w, V c) {
   return fast_two_sum(s2.hi, lo);
 }
 
-// t (c0 + t G(t)) with c0 = hi + lo, every step a pair, rounded once.
+inline V rounded(Pair p) { return add_quiet(p.hi, p.lo); }
+
+// t (c0 + t G(t)) with c0 = hi + lo, every step a pair, as a pair.
 template <size_t N>
-inline V zero_form(V t, double hi, double lo, const double (&g)[N]) {
+inline Pair zero_form(V t, double hi, double lo, const double (&g)[N]) {
   const Pair gp = horner_pair(t, N, [&](size_t j) { return splat(g[j]); });
   const Pair m = two_prod(t, gp.hi);
   const Pair c = two_sum(splat(hi), m.hi);
   const V c_lo = add_quiet(c.lo, add_quiet(splat(lo), fma_quiet(t, gp.lo, m.lo)));
   const Pair y = two_prod(t, c.hi);
-  return add_quiet(y.hi, fma_quiet(t, c_lo, y.lo));
+  return {y.hi, fma_quiet(t, c_lo, y.lo)};
 }
-inline V near_one(V t) { return zero_form(t, kMinusEulerHi, kMinusEulerLo, gammapoly::kLGammaNear1); }
-inline V near_two(V t) { return zero_form(t, kOneMinusEulerHi, kOneMinusEulerLo, gammapoly::kLGammaNear2); }
+inline Pair near_one(V t) { return zero_form(t, kMinusEulerHi, kMinusEulerLo, gammapoly::kLGammaNear1); }
+inline Pair near_two(V t) { return zero_form(t, kOneMinusEulerHi, kOneMinusEulerLo, gammapoly::kLGammaNear2); }
 // lgamma(3/2 + t) for |t| <= 1/4: H + P(t), the head added to the pair.
-inline V middle(V t) {
+inline Pair middle(V t) {
   constexpr auto& c = gammapoly::kLGammaMiddle;  // one piece: c[j][0] is coefficient j
   const Pair p = horner_pair(t, std::size(c), [&](size_t j) { return splat(c[j][0]); });
   const Pair s = two_sum(splat(gammapoly::kLGammaMiddleHead[0]), p.hi);
-  return add_quiet(s.hi, add_quiet(s.lo, p.lo));
+  return {s.hi, add_quiet(s.lo, p.lo)};
 }
 // lgamma x on the sixteen slices of [2.5, 8.5).
 inline V sliced(V x) {
@@ -158,11 +169,11 @@ inline V positive(V x) {
   V y = zero<V>();
   const __mmask8 low = less(x, splat(kStirling));
   if (low) {
-    if (const __mmask8 m = low & less(x, splat(1.25))) y = select(m, near_one(sub_quiet(x, splat(1.0))), y);
+    if (const __mmask8 m = low & less(x, splat(1.25))) y = select(m, rounded(near_one(sub_quiet(x, splat(1.0)))), y);
     if (const __mmask8 m = low & greater_equal(x, splat(1.25)) & less(x, splat(1.75)))
-      y = select(m, middle(sub_quiet(x, splat(1.5))), y);
+      y = select(m, rounded(middle(sub_quiet(x, splat(1.5)))), y);
     if (const __mmask8 m = low & greater_equal(x, splat(1.75)) & less(x, splat(kSliceStart)))
-      y = select(m, near_two(sub_quiet(x, splat(2.0))), y);
+      y = select(m, rounded(near_two(sub_quiet(x, splat(2.0)))), y);
     if (const __mmask8 m = low & greater_equal(x, splat(kSliceStart))) y = select(m, sliced(x), y);
   }
   if (const __mmask8 big = static_cast<__mmask8>(~low)) {
@@ -172,14 +183,19 @@ inline V positive(V x) {
   return y;
 }
 
-// lgamma(1 + z) for z in [-1/4, 3/4) (slightly beyond where z came from a rounded bound).
-inline V one_plus(V z) {
+// lgamma(1 + z) for z in [-1/4, 3/4) (slightly beyond where z came from a rounded bound), as a
+// pair good to some 2^-60 absolutely (the fits' error), and rounded.
+inline Pair one_plus_pair(V z) {
   const __mmask8 m = less(z, splat(0.25));
-  V y = zero<V>();
+  Pair y{zero<V>(), zero<V>()};
   if (m) y = near_one(z);
-  if (static_cast<__mmask8>(~m)) y = select(m, y, middle(sub_quiet(z, splat(0.5))));
+  if (static_cast<__mmask8>(~m)) {
+    const Pair p = middle(sub_quiet(z, splat(0.5)));
+    y = {select(m, y.hi, p.hi), select(m, y.lo, p.lo)};
+  }
   return y;
 }
+inline V one_plus(V z) { return rounded(one_plus_pair(z)); }
 
 // ln|p| for a nonzero pair p.
 inline Pair ln_abs(Pair p) {
@@ -201,8 +217,14 @@ struct LnGamma {
 };
 
 // ln|Gamma x| for -15.25 <= x < 3/4 by the recurrence (poles give garbage, fixed by the caller).
+// kPairTerm: lgamma(1 + z) enters as its pair (LGamma, whose result may be far smaller than the
+// terms), else rounded (Gamma: its exponential makes the logarithm's absolute error, 2^-55 with
+// the rounded term, a relative one, within its budget).
+template <bool kPairTerm>
 inline LnGamma recurrence(V x) {
-  const V n = max(zero<V>(), round_integral<_MM_FROUND_TO_POS_INF>(sub_quiet(splat(-0.25), x)));
+  // A NaN lane takes n = 0 (max gives its second operand there): a NaN in the register would
+  // make the largest n NaN and stop the loop below for every lane.
+  const V n = max(round_integral<_MM_FROUND_TO_POS_INF>(sub_quiet(splat(-0.25), x)), zero<V>());
   // z = x + n rounds only for x in (-1/2, -1/4) (n = 1, z past 1/2): the pair keeps what it
   // lost. Every other factor x + (n - j) is exact, |x| being the larger.
   const Pair zp = two_sum(x, n);
@@ -215,8 +237,18 @@ inline LnGamma recurrence(V x) {
     prod = {select(m, next.hi, prod.hi), select(m, next.lo, prod.lo)};
   }
   const Pair l = ln_abs(prod);
-  const Pair g = two_sum(one_plus(z), sub(zero<V>(), l.hi));
-  return {{g.hi, sub_quiet(g.lo, l.lo)}, less(prod.hi, zero<V>())};
+  if constexpr (kPairTerm) {
+    // Only negative arguments need the pair (from 0 to 3/4 the result stays above 0.2): the
+    // others keep the rounded term and their bits.
+    Pair one = one_plus_pair(z);
+    const __mmask8 positive = greater_equal(x, zero<V>());
+    one = {select(positive, rounded(one), one.hi), select(positive, zero<V>(), one.lo)};
+    const Pair g = two_sum(one.hi, sub(zero<V>(), l.hi));
+    return {{g.hi, add_quiet(g.lo, sub_quiet(one.lo, l.lo))}, less(prod.hi, zero<V>())};
+  } else {
+    const Pair g = two_sum(one_plus(z), sub(zero<V>(), l.hi));
+    return {{g.hi, sub_quiet(g.lo, l.lo)}, less(prod.hi, zero<V>())};
+  }
 }
 
 // ln|Gamma x| for x < -15.25 by the reflection: ln pi - ln|x sin(pi x)| - lgamma|x|; Gamma x
@@ -238,6 +270,32 @@ inline LnGamma reflection(V x) {
   return {combine({splat(kLnPiHi), splat(kLnPiLo)}, ln_abs(prod), stirling(a)), odd};
 }
 
+// lgamma x in the window of one of its zeros on the negative axis (the lanes of m): the zero's
+// piece of special/generated/gamma_zeros.inc, gathered. Piece 2 (n - 2) holds the zero of
+// (-n - 1, -n) next to -n, the next one the zero next to -n - 1. With the zero x0 = hi + lo +
+// tail, t = x - x0 comes as a pair: x - hi is exact (x is within a factor 2 of hi), lo goes off
+// exactly and the tail rounded (at x = hi, t is -(lo + tail), and lo alone would be off by half
+// its ulp). The result t (c1 + c1_lo + t R(t)) keeps t's low part and c1's in its leading term:
+// each would cost up to an ulp near the zero. R(t) (c2 upward) is plain Horner, its error
+// damped by t c2 / c1, at most a twelfth.
+inline V at_zero(V x, __mmask8 m) {
+  namespace gz = gammazero;
+  const V n = round_integral<_MM_FROUND_TO_NEG_INF>(sub(zero<V>(), x));
+  const V lower = select(less(x, sub(splat(-0.5), n)), splat(1.0), zero<V>());
+  const Index8 idx = truncate_to_index(add(fma(n, splat(2.0), splat(-4.0)), lower));
+  const auto coef = [&](const double* row) { return gather(m, row, idx, zero<V>()); };
+  const V hi = gather(m, gz::kZerosCentreHi, idx, x);
+  Pair t = two_sum(sub_quiet(x, hi), sub(zero<V>(), coef(gz::kZerosCentreLo)));
+  t.lo = sub_quiet(t.lo, coef(gz::kZerosCentreTail));
+  constexpr auto& c = gz::kZerosPieces;
+  V r = coef(c[std::size(c) - 1]);
+  for (size_t j = std::size(c) - 1; j-- > 2;) r = fma_quiet(r, t.hi, coef(c[j]));
+  const V c1 = coef(c[1]);
+  const Pair lead = two_prod(t.hi, c1);
+  const V tail = fma_quiet(t.hi, fma_quiet(t.hi, r, coef(gz::kZerosLeadLo)), fma_quiet(t.lo, c1, lead.lo));
+  return add_quiet(lead.hi, tail);
+}
+
 // The double result of every lane, the special ones included.
 inline V lgamma_d(V x) {
   const V inf = splat(std::numeric_limits<double>::infinity());
@@ -246,13 +304,13 @@ inline V lgamma_d(V x) {
   const __mmask8 mid = less(x, splat(0.75)) & greater_equal(x, splat(kRecurrenceLimit));
   const __mmask8 neg = less(x, splat(kRecurrenceLimit));
   if (pos) y = select(pos, positive(min(x, splat(kOverflowBoundD))), y);
-  if (mid) {
-    const Pair p = recurrence(x).ln;
-    y = select(mid, add_quiet(p.hi, p.lo), y);
-  }
-  if (neg) {
-    const Pair p = reflection(max(x, splat(-0x1p52))).ln;
-    y = select(neg, add_quiet(p.hi, p.lo), y);
+  if (mid) y = select(mid, rounded(recurrence<true>(x).ln), y);
+  if (neg) y = select(neg, rounded(reflection(max(x, splat(-0x1p52))).ln), y);
+  // Near a zero the forms above are good only absolutely (some 2^-60): lanes whose result is
+  // that small take their zero's piece.
+  if (mid | neg) {
+    const __mmask8 m = less(abs(y), splat(gammazero::kZeroWindow)) & less(splat(kZerosFrom), x) & less(x, splat(-2.0));
+    if (m) y = select(m, at_zero(x, m), y);
   }
   // Poles (integers at or below zero, every number below -2^52), overflow and infinities: +inf.
   const __mmask8 pole = less_equal(x, zero<V>()) & equal(x, round_integral<_MM_FROUND_TO_ZERO>(x));
@@ -364,7 +422,7 @@ inline V tgamma_d(V x) {
   if (up) take(up, upward(x));
   if (big) take(big, stirling(min(x, splat(171.7))));
   if (mid) {
-    const LnGamma r = recurrence(x);
+    const LnGamma r = recurrence<false>(x);
     take(mid, r.ln);
     negative |= mid & r.negative;
   }
