@@ -152,6 +152,20 @@ TEST_P(LGammaNearZeros, DoNotDependOnTheirNeighbours) {
   expect_independent_of_neighbours(row_named("vsLGamma"), around_zeros<float>(n, lg));
 }
 
+// TGamma's recurrences count their factors the same way, upward for arguments above 7/4 too.
+template <typename R>
+Sample<R> gamma_arguments() {
+  Sample<R> s;
+  for (R x : {R(0.3), R(1.5), R(2.25), R(5.5), R(9.25), R(20.5), R(33.75), R(-0.5), R(-2.5), R(-10.44)})
+    s.a.push_back(x), s.b.push_back(x), ++s.n;
+  return s;
+}
+
+TEST(TGammaBesideSpecials, DoesNotDependOnItsNeighbours) {
+  expect_independent_of_neighbours(row_named("vdTGamma"), gamma_arguments<double>());
+  expect_independent_of_neighbours(row_named("vsTGamma"), gamma_arguments<float>());
+}
+
 INSTANTIATE_TEST_SUITE_P(BetweenPoles, LGammaNearZeros, testing::Range(2, 19),
                          [](const testing::TestParamInfo<int>& i) {
                            return std::string("n").append(std::to_string(i.param));

@@ -396,7 +396,9 @@ constexpr double kSubnormalBelow = -700.0, kRaise = 128.0;
 
 // ln Gamma x for 3/4 <= x < 8.5 as a pair.
 inline Pair upward(V x) {
-  const V n = max(zero<V>(), round_integral<_MM_FROUND_TO_NEG_INF>(sub_quiet(x, splat(0.75))));
+  // A NaN lane takes n = 0, as in the recurrence downward: with n NaN the register's largest
+  // count is NaN and no lane would get its factors (TGamma(5.5) beside a NaN gave 0.886).
+  const V n = max(round_integral<_MM_FROUND_TO_NEG_INF>(sub_quiet(x, splat(0.75))), zero<V>());
   const V z = sub_quiet(x, add_quiet(n, splat(1.0)));
   Pair prod{splat(1.0), zero<V>()};
   const double most = reduce_max(n);
