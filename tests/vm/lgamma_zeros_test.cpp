@@ -91,9 +91,9 @@ Sample<R> around_zeros(int n, Exact& lg) {
     for (double level : {-window, window}) neighbours(crossing(lg, lowest, outside, level), 4);
     const R far_in = crossing(lg, lowest, outside, deepest);
     const R far_out = crossing(lg, lowest, outside, 4 * window);
-    for (const R far : {far_in, far_out}) {
-      for (int i = 1; i <= 24; ++i) push(zero + (far - zero) * R(i) / 24);
-      for (int k = 1; k <= 160; ++k) push(zero + (far - zero) * R(std::exp2(-k / 4.0)));
+    for (const R end : {far_in, far_out}) {
+      for (int i = 1; i <= 24; ++i) push(zero + (end - zero) * R(i) / 24);
+      for (int k = 1; k <= 160; ++k) push(zero + (end - zero) * R(std::exp2(-k / 4.0)));
     }
   }
   return s;
