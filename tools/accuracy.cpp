@@ -30,13 +30,19 @@ namespace {
 
 using namespace zorp::test;
 
+// The slots a kernel fills, as "LA+HA".
+std::string slot_names(const VmRow& row, int slot) {
+  std::string slots;
+  for (int k = 0; k < 3; ++k)
+    if (row.cat.owner(k) == slot) slots += std::string(slots.empty() ? "" : "+") + (k == 0 ? "LA" : k == 1 ? "HA" : "EP");
+  return slots;
+}
+
 template <typename R>
 bool report(const VmRow& row, int slot, size_t count) {
   const accuracy::Class c = row.required(slot);
   const auto s = sweep<R>(row, slot, count, count, 2026 + slot);
-  std::string slots;
-  for (int k = 0; k < 3; ++k)
-    if (row.cat.owner(k) == slot) slots += std::string(slots.empty() ? "" : "+") + (k == 0 ? "LA" : k == 1 ? "HA" : "EP");
+  const std::string slots = slot_names(row, slot);
   const bool ok = s.meets(c);
   std::printf("| %s | %s | %s | %.3f | %.4f | %.1f | %s | %s |\n", row.name().c_str(), slots.c_str(),
               accuracy::class_name(c), s.max_ulp, s.mean_ulp(), s.correct_bits(), s.rounding_mismatches ? "no" : "yes",
@@ -119,17 +125,11 @@ int exhaustive(const std::string& filter) {
   for (const VmRow* row : built_rows()) {
     if (row->cat.type != 's' || (row->shape() != Shape::A1R1 && row->shape() != Shape::A1R2)) continue;
     if (row->name().find(filter) == std::string::npos || !row->orders.empty()) continue;
-    const std::string ref_name = "vd" + row->name().substr(2);
-    const VmRow* ref = nullptr;
-    for (const VmRow* d : built_rows())
-      if (d->name() == ref_name) ref = d;
-    if (!ref) continue;
+    const VmRow& ref = row_named("vd" + row->name().substr(2));  // every single row has its double
     for (int slot : row->owners()) {
-      const Tally t = exhaust(*row, *ref, slot);
+      const Tally t = exhaust(*row, ref, slot);
       const accuracy::Class c = row->required(slot);
-      std::string slots;
-      for (int k = 0; k < 3; ++k)
-        if (row->cat.owner(k) == slot) slots += std::string(slots.empty() ? "" : "+") + (k == 0 ? "LA" : k == 1 ? "HA" : "EP");
+      const std::string slots = slot_names(*row, slot);
       // HA below one ulp, LA within four, EP 11 correct bits (an error below 2^13 ulps); correctly
       // rounded rows exactly.
       const double bound = c == accuracy::Class::CR ? 0.5 : c == accuracy::Class::HA ? 1 : c == accuracy::Class::LA ? 4 : 0x1p13;
