@@ -122,7 +122,9 @@ std::string check(double x, double y, double w, double head, double c, double ex
   if (inside) {
     if (w != 1) return at + "not carried as 1 + d";
     if (relative > 0x1p-100) return at + "head + c is not |z|^2 - 1";
-    if (std::fabs(c) > std::ldexp(0.5, std::ilogb(head) - 52)) return at + "c beyond half an ulp of head";
+    // On the circle itself head is 0 (ilogb would give INT_MIN) and so must c be.
+    const double half_ulp = head == 0 ? 0 : std::ldexp(0.5, std::ilogb(head) - 52);
+    if (std::fabs(c) > half_ulp) return at + "c beyond half an ulp of head";
   } else {
     if (head != 0) return at + "a head away from the circle";
     if (relative > 0x1p-100) return at + "w + c is not |z|^2";
