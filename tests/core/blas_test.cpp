@@ -40,6 +40,21 @@ struct Case {
   using api = Api<T, X>;
 };
 
+// alpha * sum_l a(i, l) * b(l, j) + beta * c(i, j) in double, over the entries (i, j) of an
+// m x n column-major c (leading dimension ld) that `in` admits; the others stay as they were.
+template <typename T, typename A, typename B, typename In>
+std::vector<T> product(std::vector<T> c, int ld, int m, int n, int k, double alpha, A a, B b, double beta, In in) {
+  for (int j = 0; j < n; ++j)
+    for (int i = 0; i < m; ++i) {
+      if (!in(i, j)) continue;
+      double s = 0;
+      for (int l = 0; l < k; ++l) s += double(a(i, l)) * double(b(l, j));
+      c[i + j * ld] = T(alpha * s + beta * c[i + j * ld]);
+    }
+  return c;
+}
+const auto every = [](int, int) { return true; };
+
 template <typename C>
 class BlasTest : public ::testing::Test {
  public:
@@ -69,33 +84,24 @@ TYPED_TEST(BlasTest, Gemm) {
   for (bool ta : {false, true})
     for (bool tb : {false, true}) {
       auto a = this->rnd(ld * 7), b = this->rnd(ld * 7), c = this->rnd(ld * n);
-      auto want = c;
       const T alpha = T(1.5), beta = T(-0.5);
-      for (int j = 0; j < n; ++j)
-        for (int i = 0; i < m; ++i) {
-          double s = 0;
-          for (int l = 0; l < k; ++l) s += double(this->op(a, ld, ta, i, l)) * this->op(b, ld, tb, l, j);
-          want[i + j * ld] = T(alpha * s + beta * c[i + j * ld]);
-        }
+      const auto want = product(c, ld, m, n, k, alpha, [&](int i, int l) { return this->op(a, ld, ta, i, l); },
+                                [&](int l, int j) { return this->op(b, ld, tb, l, j); }, beta, every);
       TypeParam::api::gemm(ta ? "T" : "N", tb ? "t" : "n", &m, &n, &k, &alpha, a.data(), &ld, b.data(), &ld, &beta,
                            c.data(), &ld);
       this->expect_near(c, want);
     }
 }
 
+// y with increment incy is a one-row matrix of leading dimension incy.
 TYPED_TEST(BlasTest, Gemv) {
   using T = typename TestFixture::T;
   const int m = 6, n = 4, ld = 6, incx = 2, incy = 3;
   for (bool t : {false, true}) {
     auto a = this->rnd(ld * n), x = this->rnd(16), y = this->rnd(24);
-    auto want = y;
     const T alpha = T(0.75), beta = T(2);
-    const int rows = t ? n : m, cols = t ? m : n;
-    for (int i = 0; i < rows; ++i) {
-      double s = 0;
-      for (int j = 0; j < cols; ++j) s += double(this->op(a, ld, t, i, j)) * x[j * incx];
-      want[i * incy] = T(alpha * s + beta * y[i * incy]);
-    }
+    const auto want = product(y, incy, 1, t ? n : m, t ? m : n, alpha, [&](int, int l) { return x[l * incx]; },
+                              [&](int l, int i) { return this->op(a, ld, t, i, l); }, beta, every);
     TypeParam::api::gemv(t ? "T" : "N", &m, &n, &alpha, a.data(), &ld, x.data(), &incx, &beta, y.data(), &incy);
     this->expect_near(y, want);
   }
@@ -107,15 +113,10 @@ TYPED_TEST(BlasTest, SyrkTouchesOnlyItsTriangle) {
   for (bool upper : {false, true})
     for (bool t : {false, true}) {
       auto a = this->rnd(lda * 6), c = this->rnd(ldc * n);
-      auto want = c;
       const T alpha = T(-1.25), beta = T(0.5);
-      for (int j = 0; j < n; ++j)
-        for (int i = 0; i < n; ++i) {
-          if (upper ? i > j : i < j) continue;
-          double s = 0;
-          for (int l = 0; l < k; ++l) s += double(this->op(a, lda, t, i, l)) * this->op(a, lda, t, j, l);
-          want[i + j * ldc] = T(alpha * s + beta * c[i + j * ldc]);
-        }
+      const auto want = product(c, ldc, n, n, k, alpha, [&](int i, int l) { return this->op(a, lda, t, i, l); },
+                                [&](int l, int j) { return this->op(a, lda, t, j, l); }, beta,
+                                [&](int i, int j) { return upper ? i <= j : i >= j; });
       TypeParam::api::syrk(upper ? "U" : "L", t ? "T" : "N", &n, &k, &alpha, a.data(), &lda, &beta, c.data(), &ldc);
       this->expect_near(c, want);
     }
@@ -127,13 +128,12 @@ TYPED_TEST(BlasTest, Syr) {
   for (bool upper : {false, true})
     for (int incx : {1, 2, -1}) {
       auto x = this->rnd(12), a = this->rnd(lda * n);
-      auto want = a;
       const T alpha = T(0.5);
       // A negative increment walks x backwards from its far end.
       auto xe = [&](int i) { return incx > 0 ? x[i * incx] : x[(n - 1 - i) * -incx]; };
-      for (int j = 0; j < n; ++j)
-        for (int i = 0; i < n; ++i)
-          if (upper ? i <= j : i >= j) want[i + j * lda] = T(a[i + j * lda] + double(alpha) * xe(i) * xe(j));
+      const auto want = product(a, lda, n, n, 1, alpha, [&](int i, int) { return xe(i); },
+                                [&](int, int j) { return xe(j); }, 1.0,
+                                [&](int i, int j) { return upper ? i <= j : i >= j; });
       TypeParam::api::syr(upper ? "U" : "L", &n, &alpha, x.data(), &incx, a.data(), &lda);
       this->expect_near(a, want);
     }
@@ -144,21 +144,15 @@ TYPED_TEST(BlasTest, Syr) {
 template <typename T>
 std::vector<T> trmm_ref(bool left, bool upper, bool trans, bool unit, int m, int n, T alpha,
                         const std::vector<T>& a, int lda, const std::vector<T>& b, int ldb) {
-  const int k = left ? m : n;
   auto tri = [&](int i, int j) -> double {  // A(i,j) as a triangular matrix
     if (i == j) return unit ? 1.0 : a[i + j * lda];
     if (upper ? i > j : i < j) return 0.0;
     return a[i + j * lda];
   };
   auto opa = [&](int i, int j) { return trans ? tri(j, i) : tri(i, j); };
-  std::vector<T> out = b;
-  for (int j = 0; j < n; ++j)
-    for (int i = 0; i < m; ++i) {
-      double s = 0;
-      for (int l = 0; l < k; ++l) s += left ? opa(i, l) * b[l + j * ldb] : double(b[i + l * ldb]) * opa(l, j);
-      out[i + j * ldb] = T(alpha * s);
-    }
-  return out;
+  auto bij = [&](int i, int j) { return b[i + j * ldb]; };
+  if (left) return product(b, ldb, m, n, m, alpha, opa, bij, 0.0, every);
+  return product(b, ldb, m, n, n, alpha, bij, opa, 0.0, every);
 }
 
 TYPED_TEST(BlasTest, TrmmAllFlags) {
@@ -225,16 +219,11 @@ TYPED_TEST(BlasTest, Symm) {
   for (bool left : {true, false})
     for (bool upper : {true, false}) {
       auto a = this->rnd(ld * 5), b = this->rnd(ld * n), c = this->rnd(ld * n);
-      auto sym = [&](int i, int j) { return double((upper ? i <= j : i >= j) ? a[i + j * ld] : a[j + i * ld]); };
+      auto sym = [&](int i, int j) { return (upper ? i <= j : i >= j) ? a[i + j * ld] : a[j + i * ld]; };
+      auto bij = [&](int i, int j) { return b[i + j * ld]; };
       const T alpha = T(1.25), beta = T(-1);
-      auto want = c;
-      const int k = left ? m : n;
-      for (int j = 0; j < n; ++j)
-        for (int i = 0; i < m; ++i) {
-          double s = 0;
-          for (int l = 0; l < k; ++l) s += left ? sym(i, l) * b[l + j * ld] : b[i + l * ld] * sym(l, j);
-          want[i + j * ld] = T(alpha * s + beta * c[i + j * ld]);
-        }
+      const auto want = left ? product(c, ld, m, n, m, alpha, sym, bij, beta, every)
+                             : product(c, ld, m, n, n, alpha, bij, sym, beta, every);
       TypeParam::api::symm(left ? "L" : "R", upper ? "U" : "L", &m, &n, &alpha, a.data(), &ld, b.data(), &ld, &beta,
                            c.data(), &ld);
       this->expect_near(c, want);
@@ -245,16 +234,22 @@ TYPED_TEST(BlasTest, Symm) {
 template <typename F>
 std::vector<typename F::T> spd(F& f, int n) {
   using T = typename F::T;
-  auto mm = f.rnd(n * n);
-  std::vector<T> a(n * n);
-  for (int j = 0; j < n; ++j)
-    for (int i = 0; i < n; ++i) {
-      double s = i == j ? n : 0;
-      for (int l = 0; l < n; ++l) s += double(mm[i + l * n]) * mm[j + l * n];
-      a[i + j * n] = T(s);
-    }
-  return a;
+  const auto mm = f.rnd(n * n);
+  std::vector<T> eye(n * n);
+  for (int i = 0; i < n; ++i) eye[i + i * n] = T(n);
+  return product(eye, n, n, n, n, 1.0, [&](int i, int l) { return mm[i + l * n]; },
+                 [&](int l, int j) { return mm[j + l * n]; }, 1.0, every);
 }
+
+// max |x(i, j) - want(i, j)| over an n x n matrix.
+template <typename T, typename W>
+double worst(const std::vector<T>& x, int n, W want) {
+  double w = 0;
+  for (int j = 0; j < n; ++j)
+    for (int i = 0; i < n; ++i) w = std::max(w, std::fabs(double(x[i + j * n]) - want(i, j)));
+  return w;
+}
+const auto identity = [](int i, int j) { return i == j ? 1.0 : 0.0; };
 
 TYPED_TEST(BlasTest, PotrfPotriInvert) {
   using T = typename TestFixture::T;
@@ -266,27 +261,14 @@ TYPED_TEST(BlasTest, PotrfPotriInvert) {
     TypeParam::api::potrf(upper ? "U" : "L", &n, f.data(), &n, &info);
     ASSERT_EQ(info, 0);
     // The factor reproduces A: U^T U or L L^T.
-    for (int j = 0; j < n; ++j)
-      for (int i = 0; i < n; ++i) {
-        double s = 0;
-        for (int l = 0; l < n; ++l) {
-          const double x = upper ? (l <= i ? f[l + i * n] : 0) : (l <= i ? f[i + l * n] : 0);
-          const double y = upper ? (l <= j ? f[l + j * n] : 0) : (l <= j ? f[j + l * n] : 0);
-          s += x * y;
-        }
-        EXPECT_NEAR(s, a[i + j * n], 50 * this->tol() * n);
-      }
+    auto g = [&](int i, int l) -> double { return l > i ? 0 : upper ? f[l + i * n] : f[i + l * n]; };
+    const auto back = product(std::vector<T>(n * n), n, n, n, n, 1.0, g, [&](int l, int j) { return g(j, l); }, 0.0, every);
+    EXPECT_LT(worst(back, n, [&](int i, int j) { return a[i + j * n]; }), 50 * this->tol() * n);
     TypeParam::api::potri(upper ? "U" : "L", &n, f.data(), &n, &info);
     ASSERT_EQ(info, 0);
-    for (int j = 0; j < n; ++j)
-      for (int i = 0; i < n; ++i) {
-        double s = 0;
-        for (int l = 0; l < n; ++l) {
-          const int r = upper ? std::min(l, j) : std::max(l, j), c = upper ? std::max(l, j) : std::min(l, j);
-          s += double(a[i + l * n]) * f[r + c * n];
-        }
-        EXPECT_NEAR(s, i == j ? 1.0 : 0.0, 50 * this->tol() * n);
-      }
+    auto inv = [&](int l, int j) { return upper ? f[std::min(l, j) + std::max(l, j) * n] : f[std::max(l, j) + std::min(l, j) * n]; };
+    const auto one = product(std::vector<T>(n * n), n, n, n, n, 1.0, [&](int i, int l) { return a[i + l * n]; }, inv, 0.0, every);
+    EXPECT_LT(worst(one, n, identity), 50 * this->tol() * n);
   }
   auto bad = spd(*this, n);
   bad[2 + 2 * n] = T(-100);  // the third leading minor is no longer positive
@@ -309,16 +291,14 @@ TYPED_TEST(BlasTest, TrtriInverts) {
       int info = -99;
       TypeParam::api::trtri(upper ? "U" : "L", unit ? "U" : "N", &n, inv.data(), &n, &info);
       ASSERT_EQ(info, 0);
-      auto tri = [&](const std::vector<T>& v, int i, int j) -> double {
-        if (i == j) return unit ? 1.0 : v[i + j * n];
-        return (upper ? i < j : i > j) ? v[i + j * n] : 0.0;
+      auto tri = [&](const std::vector<T>& v) {
+        return [&v, upper, unit](int i, int j) -> double {
+          if (i == j) return unit ? 1.0 : v[i + j * n];
+          return (upper ? i < j : i > j) ? v[i + j * n] : 0.0;
+        };
       };
-      for (int j = 0; j < n; ++j)
-        for (int i = 0; i < n; ++i) {
-          double s = 0;
-          for (int l = 0; l < n; ++l) s += tri(a, i, l) * tri(inv, l, j);
-          EXPECT_NEAR(s, i == j ? 1.0 : 0.0, 20 * this->tol());
-        }
+      const auto one = product(std::vector<T>(n * n), n, n, n, n, 1.0, tri(a), tri(inv), 0.0, every);
+      EXPECT_LT(worst(one, n, identity), 20 * this->tol()) << upper << unit;
     }
   auto sing = this->rnd(n * n);
   sing[1 + 1 * n] = 0;
@@ -334,16 +314,10 @@ TYPED_TEST(BlasTest, SyevAndSpevdEigenpairs) {
   for (bool upper : {true, false}) {
     const auto a = spd(*this, n);
     auto check = [&](const std::vector<T>& w, const std::vector<T>& v) {
-      for (int e = 0; e < n; ++e) {
-        if (e) {
-          EXPECT_LE(w[e - 1], w[e]);
-        }
-        for (int i = 0; i < n; ++i) {
-          double s = 0;
-          for (int l = 0; l < n; ++l) s += double(a[i + l * n]) * v[l + e * n];
-          EXPECT_NEAR(s, double(w[e]) * v[i + e * n], 200 * this->tol() * n);
-        }
-      }
+      for (int e = 1; e < n; ++e) EXPECT_LE(w[e - 1], w[e]);
+      const auto av = product(std::vector<T>(n * n), n, n, n, n, 1.0, [&](int i, int l) { return a[i + l * n]; },
+                              [&](int l, int e) { return v[l + e * n]; }, 0.0, every);
+      EXPECT_LT(worst(av, n, [&](int i, int e) { return double(w[e]) * v[i + e * n]; }), 200 * this->tol() * n);
     };
     {
       auto v = a;

@@ -71,15 +71,21 @@ TEST(Memory, InjectionFailsExactlyOneAmongThreads) {
   EXPECT_EQ(nulls.load(), 1);
 }
 
-TEST(Memory, MemcpySRefusesWithoutTouching) {
-  char dst[8] = "abcdefg", src[16] = "0123456789";
-  EXPECT_NE(zorp_serv_memcpy_s(dst, 4, src, 5), 0);
-  EXPECT_NE(zorp_serv_memcpy_s(nullptr, 4, src, 1), 0);
-  EXPECT_NE(zorp_serv_memcpy_s(dst, 8, nullptr, 1), 0);
-  EXPECT_STREQ(dst, "abcdefg");
-  EXPECT_EQ(zorp_serv_memcpy_s(dst, 8, src, 4), 0);
-  EXPECT_STREQ(dst, "0123efg");
-  EXPECT_EQ(zorp_serv_memcpy_s(dst, 8, src, 0), 0);
+// A count up to the destination's size is copied (all of it the last accepted), one more is
+// refused, and so is a null pointer; a refusal writes nothing.
+TEST(Memory, MemcpySCopiesUpToTheDestinationSizeOnly) {
+  struct Row { bool dst; size_t size; bool src; size_t count; int rc; const char* after; };
+  const Row rows[] = {{true, 4, true, 5, ERANGE, "abcdefg"}, {true, 4, true, 4, 0, "0123efg"},
+                      {true, 7, true, 8, ERANGE, "abcdefg"}, {true, 7, true, 7, 0, "0123456"},
+                      {false, 4, true, 1, EINVAL, nullptr},  {true, 8, false, 1, EINVAL, "abcdefg"},
+                      {true, 8, true, 0, 0, "abcdefg"}};
+  for (const Row& r : rows) {
+    char dst[8] = "abcdefg";
+    const char src[16] = "0123456789";
+    EXPECT_EQ(zorp_serv_memcpy_s(r.dst ? dst : nullptr, r.size, r.src ? src : nullptr, r.count), r.rc) << r.size << " " << r.count;
+    if (r.after) EXPECT_STREQ(dst, r.after) << r.size << " " << r.count;
+  }
+  char dst[8] = "0123efg";
   EXPECT_EQ(zorp_serv_memcpy_s(dst + 1, 7, dst, 4), 0);  // overlapping copy keeps the source
   EXPECT_STREQ(dst, "00123fg");
 }

@@ -18,6 +18,7 @@
 namespace {
 
 using zorp::test::df::grid;
+using zorp::test::df::poly;
 
 template <typename T>
 struct Spline : zorp::test::df::SplineTask<T> {
@@ -58,17 +59,6 @@ template <typename T> double tol() { return sizeof(T) == 8 ? 1e-10 : 2e-3; }
 template <typename T> class Interp : public ::testing::Test {};
 using Types = ::testing::Types<float, double>;
 TYPED_TEST_SUITE(Interp, Types);
-
-// Derivative k of the polynomial sum_j p[j] x^j.
-double poly(const std::vector<double>& p, int k, double x) {
-  double v = 0;
-  for (int j = static_cast<int>(p.size()) - 1; j >= k; --j) {
-    double f = 1;
-    for (int q = 0; q < k; ++q) f *= j - q;
-    v = v * x + f * p[j];
-  }
-  return v;
-}
 
 // Each kind reproduces a polynomial of its degree: values and derivatives 0..3 at every site,
 // beyond the partition too (the end polynomials continue), on uneven and uniform partitions,
@@ -229,7 +219,7 @@ int mark(int64_t* n, int64_t* cell, const T* site, T* r, void*) {
 }
 
 // The end callbacks by where a site lies: inside, exactly at either end, one step of the type
-// beyond either end and far beyond it; one site at a time (the direct path) and all at once
+// beyond either end and beyond beyond it; one site at a time (the direct path) and all at once
 // (the blocks), on an uneven and a uniform partition.  Each callback counts its calls and
 // writes a value no spline gives here; the library's sites take the line itself.
 struct EndCalls {
@@ -299,8 +289,10 @@ TYPED_TEST(Interp, CallbacksAndCodes) {
   EXPECT_EQ(r[0], T(-5));
   EXPECT_NEAR(r[1], 0.5, tol<T>());
   EXPECT_EQ(r[2], T(10007));
-  const T far = T(200);
-  EXPECT_EQ(sp.interp(DF_INTERP, 1, &far, 0, {1}, r.data(), 0, nullptr, nullptr, cb, cb), -77);
+  const T beyond = T(200);
+  EXPECT_EQ(sp.interp(DF_INTERP, 1, &beyond, 0, {1}, r.data(), 0, nullptr, nullptr, cb, cb), -77);
+  const T pair[2] = {T(0.5), beyond};  // through the blocks
+  EXPECT_EQ(sp.interp(DF_INTERP, 2, pair, 0, {1}, r.data(), 0, nullptr, nullptr, cb, cb), -77);
   // Order 1: no kind, unless every callback is there.
   ASSERT_EQ(zorp_df_kernel_iEditVal(sp.t, DF_ATTR_SPLINE_ORDER, 1), 0);
   EXPECT_EQ(sp.interp(DF_INTERP, 3, s.data(), 0, {1}, r.data(), 0, nullptr), DF_ERROR_BAD_SPLINE_TYPE);
@@ -319,6 +311,7 @@ TYPED_TEST(Interp, CallbacksAndCodes) {
   EXPECT_EQ(sp.interp(DF_INTERP, 3, s.data(), 0, {1}, r.data(), 0, nullptr, nullptr, nullptr, nullptr, nullptr, bad_dh), DF_ERROR_BAD_SEARCH_HINT);
   EXPECT_EQ(sp.interp(DF_INTERP, 3, s.data(), 0, {1}, r.data(), 64, nullptr), DF_ERROR_BAD_RHINT);
   EXPECT_EQ(sp.interp(DF_INTERP, -1, s.data(), 0, {1}, r.data(), 0, nullptr), DF_ERROR_BAD_NSITE);
+  EXPECT_EQ(sp.interp(DF_INTERP | DF_CELL, 0, nullptr, 0, {1}, nullptr, 0, nullptr), 0);  // no sites: nothing to do
   EXPECT_EQ(sp.interp(DF_INTERP, 3, s.data(), 0, {}, r.data(), 0, nullptr), DF_ERROR_BAD_NDORDER);
   EXPECT_EQ(sp.interp(DF_INTERP, 3, nullptr, 0, {1}, r.data(), 0, nullptr), DF_ERROR_BAD_SITE);
   EXPECT_EQ(sp.interp(DF_CELL, 3, s.data(), 0, {1}, r.data(), 0, nullptr), DF_ERROR_BAD_CELL);
@@ -332,11 +325,7 @@ TYPED_TEST(Interp, CallbacksAndCodes) {
   sp.t->y[0] = nullptr;
   EXPECT_EQ(sp.interp(DF_INTERP, 3, s.data(), 0, {1}, r.data(), 0, nullptr), DF_ERROR_BAD_Y);
   sp.t->y[0] = keep;
-  const int64_t live = zorp_core_live_allocations();
-  zorp_core_fail_allocation(1);
-  EXPECT_EQ(sp.interp(DF_INTERP, 3, s.data(), 0, {1}, r.data(), 0, nullptr), DF_ERROR_MEM_FAILURE);
-  zorp_core_fail_allocation(0);
-  EXPECT_EQ(zorp_core_live_allocations(), live);
+  zorp::test::df::expect_mem_failure([&] { return sp.interp(DF_INTERP, 3, s.data(), 0, {1}, r.data(), 0, nullptr); });
 }
 
 }  // namespace

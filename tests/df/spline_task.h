@@ -8,6 +8,7 @@
 #include <functional>
 #include <vector>
 
+#include "zorp/core.h"
 #include "zorp/df.h"
 
 namespace zorp::test::df {
@@ -53,6 +54,28 @@ struct Entries<float> {
   using InterpCb = zorp_df_sinterp_cb;
   using IntegCb = zorp_df_sinteg_cb;
 };
+
+// `call` fails for want of memory when allocation number k from now is refused, and leaves
+// nothing allocated.
+template <typename Call>
+void expect_mem_failure(Call call, int64_t k = 1) {
+  const int64_t live = zorp_core_live_allocations();
+  zorp_core_fail_allocation(k);
+  EXPECT_EQ(call(), DF_ERROR_MEM_FAILURE) << "allocation " << k;
+  zorp_core_fail_allocation(0);
+  EXPECT_EQ(zorp_core_live_allocations(), live) << "allocation " << k;
+}
+
+// Derivative k of the polynomial sum_j p[j] x^j.
+inline double poly(const std::vector<double>& p, int k, double x) {
+  double v = 0;
+  for (int j = static_cast<int>(p.size()) - 1; j >= k; --j) {
+    double f = 1;
+    for (int q = 0; q < k; ++q) f *= j - q;
+    v = v * x + f * p[j];
+  }
+  return v;
+}
 
 // n points from a to b, denser on the left when uneven.
 template <typename T>

@@ -17,59 +17,51 @@ std::vector<double> ramp(int n, double step = 1.0) {
   return x;
 }
 
+// Creation checks in order, both precisions, each at both edges where it has them: nx 1 is
+// refused and 2 accepted; a y pointer needs at least one function (0 and below are refused, 1
+// is accepted and points at y); without y only ny = 0 (a task of partition alone) is accepted.
+// A refused task is neither made nor leaves anything allocated.
 TEST(DFTask, CreationChecksInOrder) {
   std::vector<double> x = ramp(10), y(20);
-  DFTask* t = nullptr;
-  const int64_t live = zorp_core_live_allocations();
-  EXPECT_EQ(zorp_df_kernel_dNewTask1D(&t, 1, nullptr, 9, 0, y.data(), 7, 0), DF_ERROR_BAD_NX);
-  EXPECT_EQ(zorp_df_kernel_dNewTask1D(&t, 10, nullptr, 9, 0, y.data(), 7, 0), DF_ERROR_BAD_X);
-  EXPECT_EQ(zorp_df_kernel_dNewTask1D(&t, 10, x.data(), 3, 0, y.data(), 7, 0), DF_ERROR_BAD_X_HINT);
-  EXPECT_EQ(zorp_df_kernel_dNewTask1D(&t, 10, x.data(), 5, 0, y.data(), 7, 0), DF_ERROR_BAD_X_HINT);
-  EXPECT_EQ(zorp_df_kernel_dNewTask1D(&t, 10, x.data(), 1, 0, y.data(), 7, 0), DF_ERROR_BAD_NY);
-  EXPECT_EQ(zorp_df_kernel_dNewTask1D(&t, 10, x.data(), 1, -1, y.data(), 0, 0), DF_ERROR_BAD_NY);
-  EXPECT_EQ(zorp_df_kernel_dNewTask1D(&t, 10, x.data(), 1, 2, nullptr, 7, 0), DF_ERROR_BAD_Y);
-  EXPECT_EQ(zorp_df_kernel_dNewTask1D(&t, 10, x.data(), 1, 2, y.data(), 7, 0), DF_ERROR_BAD_Y_HINT);
-  EXPECT_EQ(t, nullptr);
-  EXPECT_EQ(zorp_core_live_allocations(), live);
-  ASSERT_EQ(zorp_df_kernel_dNewTask1D(&t, 10, x.data(), 1, 0, nullptr, 0, 0), 0);
-  EXPECT_EQ(t->y, nullptr);
-  EXPECT_EQ(t->kind, 4);
-  EXPECT_EQ(t->precision, 1u);
-  EXPECT_EQ(t->dimension, 1u);
-  EXPECT_EQ(zorp_df_kernel_DeleteTask(&t), 0);
-  EXPECT_EQ(t, nullptr);
-  EXPECT_EQ(zorp_df_kernel_DeleteTask(&t), DF_ERROR_NULL_TASK);
-}
-
-// ny against y at both edges of each check, both precisions: a y pointer needs at least one
-// function (0 and below are refused before anything is allocated, 1 is accepted and points at
-// y); without y, only ny = 0 (a task of partition alone) is accepted.
-TEST(DFTask, FunctionCountAgainstY) {
-  std::vector<double> x = ramp(10), y(10);
   const std::vector<float> xf(x.begin(), x.end()), yf(y.begin(), y.end());
-  struct Row { int64_t ny; bool with_y; int code; };
-  const Row rows[] = {{-1, true, DF_ERROR_BAD_NY}, {0, true, DF_ERROR_BAD_NY}, {1, true, 0},
-                      {0, false, 0},               {1, false, DF_ERROR_BAD_Y}};
+  struct Row { int64_t nx; bool with_x; int64_t xhint, ny; bool with_y; int64_t yhint; int code; };
+  const Row rows[] = {{1, false, 9, 0, true, 7, DF_ERROR_BAD_NX},   {2, true, 1, 0, false, 0, 0},
+                      {10, false, 9, 0, true, 7, DF_ERROR_BAD_X},  {10, true, 3, 0, true, 7, DF_ERROR_BAD_X_HINT},
+                      {10, true, 5, 0, true, 7, DF_ERROR_BAD_X_HINT}, {10, true, 4, 0, false, 0, 0},
+                      {10, true, 1, 0, true, 7, DF_ERROR_BAD_NY},  {10, true, 1, -1, true, 0, DF_ERROR_BAD_NY},
+                      {10, true, 1, 1, true, 0, 0},                {10, true, 1, 0, false, 0, 0},
+                      {10, true, 1, 1, false, 0, DF_ERROR_BAD_Y},  {10, true, 1, 2, false, 7, DF_ERROR_BAD_Y},
+                      {10, true, 1, 2, true, 7, DF_ERROR_BAD_Y_HINT}};
   for (const Row& r : rows)
     for (bool dbl : {true, false}) {
+      SCOPED_TRACE(testing::Message() << "nx " << r.nx << " xhint " << r.xhint << " ny " << r.ny << " y " << r.with_y
+                                      << " yhint " << r.yhint << " double " << dbl);
       const int64_t live = zorp_core_live_allocations();
       DFTask* t = nullptr;
-      const int rc = dbl ? zorp_df_kernel_dNewTask1D(&t, 10, x.data(), 1, r.ny, r.with_y ? y.data() : nullptr, 0, 0)
-                         : zorp_df_kernel_sNewTask1D(&t, 10, xf.data(), 1, r.ny, r.with_y ? yf.data() : nullptr, 0, 0);
-      EXPECT_EQ(rc, r.code) << r.ny << " " << r.with_y << " " << dbl;
+      const int rc = dbl ? zorp_df_kernel_dNewTask1D(&t, r.nx, r.with_x ? x.data() : nullptr, r.xhint, r.ny,
+                                                     r.with_y ? y.data() : nullptr, r.yhint, 0)
+                         : zorp_df_kernel_sNewTask1D(&t, r.nx, r.with_x ? xf.data() : nullptr, r.xhint, r.ny,
+                                                     r.with_y ? yf.data() : nullptr, r.yhint, 0);
+      EXPECT_EQ(rc, r.code);
       if (rc != 0) {
         EXPECT_EQ(t, nullptr);
         EXPECT_EQ(zorp_core_live_allocations(), live);
         continue;
       }
       ASSERT_NE(t, nullptr);
+      EXPECT_EQ(t->nx, r.nx);
       EXPECT_EQ(t->ny, r.ny);
+      EXPECT_EQ(t->kind, 4);
+      EXPECT_EQ(t->precision, dbl ? 1u : 0u);
+      EXPECT_EQ(t->dimension, 1u);
       if (r.with_y) {
         EXPECT_EQ(t->y[0], dbl ? static_cast<const void*>(y.data()) : static_cast<const void*>(yf.data()));
       } else {
         EXPECT_EQ(t->y, nullptr);
       }
-      zorp_df_kernel_DeleteTask(&t);
+      EXPECT_EQ(zorp_df_kernel_DeleteTask(&t), 0);
+      EXPECT_EQ(t, nullptr);
+      EXPECT_EQ(zorp_df_kernel_DeleteTask(&t), DF_ERROR_NULL_TASK);
     }
 }
 
