@@ -211,7 +211,7 @@ INSTANTIATE_TEST_SUITE_P(Continuous, Distributions, testing::ValuesIn(all_cases(
 // The generator's values against the formula applied to the same stream's uniforms, drawn from a
 // copy; the tolerance is the working slot's (EP double, LA single), relative to 1 + |value|.
 struct Transform {
-  std::string name;
+  std::string name;  // the case whose draw it checks
   bool single;
   std::function<int32_t(StreamState*, int32_t, double*)> draw;
   int per_value;   // uniforms per value
@@ -221,53 +221,36 @@ struct Transform {
 
 void PrintTo(const Transform& t, std::ostream* os) { *os << t.name; }
 
-template <typename T>
-void add_transforms(std::vector<Transform>& t) {
-  const bool single = sizeof(T) == 4;
-  const std::string p = single ? "s" : "d";
-  auto add = [&](std::string name, auto f, int per, double lo, double hi, std::function<double(const double*, int32_t)> v) {
-    t.push_back({p + name, single, widened<T>(f), per, lo, hi, v});
+std::vector<Transform> all_transforms() {
+  const std::vector<Case> cases = all_cases();
+  std::vector<Transform> t;
+  auto add = [&](const std::string& name, int per, double lo, double hi, std::function<double(const double*, int32_t)> v) {
+    for (const Case& c : cases)
+      if (c.name.substr(1) == name) t.push_back({c.name, c.single, c.draw, per, lo, hi, v});
   };
-  add("Exponential", [](StreamState* s, int32_t n, T* r) { return Exponential(0, s, n, r, 1, 2); }, 1, 0, 1,
-      [](const double* u, int32_t i) { return 1 - 2 * std::log(u[i]); });
-  add("Laplace", [](StreamState* s, int32_t n, T* r) { return Laplace(0, s, n, r, 0.5, 1.5); }, 2, 0, 1,
+  add("Exponential", 1, 0, 1, [](const double* u, int32_t i) { return 1 - 2 * std::log(u[i]); });
+  add("Laplace", 2, 0, 1,
       [](const double* u, int32_t i) { return 0.5 + (u[2 * i + 1] > 0.5 ? 1.5 : -1.5) * std::log(u[2 * i]); });
-  add("Weibull", [](StreamState* s, int32_t n, T* r) { return Weibull(0, s, n, r, 1.7, -1, 0.8); }, 1, 0, 1,
-      [](const double* u, int32_t i) { return -1 + 0.8 * std::pow(-std::log(u[i]), 1 / 1.7); });
-  add("Cauchy", [](StreamState* s, int32_t n, T* r) { return Cauchy(0, s, n, r, 2, 0.5); }, 1, -kPi / 2, kPi / 2,
-      [](const double* u, int32_t i) { return 2 + 0.5 * std::tan(u[i]); });
-  add("Rayleigh", [](StreamState* s, int32_t n, T* r) { return Rayleigh(0, s, n, r, 0, 2); }, 1, 0, 1,
-      [](const double* u, int32_t i) { return 2 * std::sqrt(-std::log(u[i])); });
-  add("Gumbel", [](StreamState* s, int32_t n, T* r) { return Gumbel(0, s, n, r, 1, 2); }, 1, 0, 1,
-      [](const double* u, int32_t i) { return 1 + 2 * std::log(-std::log(u[i])); });
-  add("Gaussian0", [](StreamState* s, int32_t n, T* r) { return Gaussian(0, s, n, r, 1, 2); }, 2, 0, 1,
-      [](const double* u, int32_t i) {
-        return 1 + 2 * std::sqrt(-2 * std::log(u[2 * i])) * std::sin(2 * kPi * u[2 * i + 1]);
-      });
+  add("Weibull", 1, 0, 1, [](const double* u, int32_t i) { return -1 + 0.8 * std::pow(-std::log(u[i]), 1 / 1.7); });
+  add("Cauchy", 1, -kPi / 2, kPi / 2, [](const double* u, int32_t i) { return 2 + 0.5 * std::tan(u[i]); });
+  add("Rayleigh", 1, 0, 1, [](const double* u, int32_t i) { return 2 * std::sqrt(-std::log(u[i])); });
+  add("Gumbel", 1, 0, 1, [](const double* u, int32_t i) { return 1 + 2 * std::log(-std::log(u[i])); });
+  add("Gaussian0", 2, 0, 1, [](const double* u, int32_t i) {
+    return 1 + 2 * std::sqrt(-2 * std::log(u[2 * i])) * std::sin(2 * kPi * u[2 * i + 1]);
+  });
   auto pairs = [](const double* u, int32_t i) {  // sine output first, then the cosine of the same pair
     const double* q = u + (i & ~1);
     const double rad = std::sqrt(-2 * std::log(q[0]));
     return rad * (i & 1 ? std::cos(2 * kPi * q[1]) : std::sin(2 * kPi * q[1]));
   };
-  add("Gaussian1", [](StreamState* s, int32_t n, T* r) { return Gaussian(1, s, n, r, 1, 2); }, 1, 0, 1,
-      [pairs](const double* u, int32_t i) { return 1 + 2 * pairs(u, i); });
-  add("Lognormal0", [](StreamState* s, int32_t n, T* r) { return Lognormal(0, s, n, r, 0.2, 0.5, 1, 3); }, 1, 0, 1,
-      [pairs](const double* u, int32_t i) { return 1 + 3 * std::exp(0.2 + 0.5 * pairs(u, i)); });
-  // p = 1: 1 - u^(1/q) is Beta(1, q); q = 1: u^(1/p) is Beta(p, 1).
-  add("Beta1,3", [](StreamState* s, int32_t n, T* r) { return Beta(0, s, n, r, 1, 3, 0, 1); }, 1, 0, 1,
-      [](const double* u, int32_t i) { return 1 - std::pow(u[i], 1 / 3.0); });
-  add("Beta2.5,1", [](StreamState* s, int32_t n, T* r) { return Beta(0, s, n, r, 2.5, 1, 0, 1); }, 1, 0, 1,
-      [](const double* u, int32_t i) { return std::pow(u[i], 1 / 2.5); });
-  add("ChiSquare6", [](StreamState* s, int32_t n, T* r) { return ChiSquare(0, s, n, r, 6); }, 3, 0, 1,
-      [](const double* u, int32_t i) { return -2 * std::log(u[3 * i] * u[3 * i + 1] * u[3 * i + 2]); });
-  add("Gamma1", [](StreamState* s, int32_t n, T* r) { return Gamma(0, s, n, r, 1, 1, 2); }, 1, 0, 1,
-      [](const double* u, int32_t i) { return 1 - 2 * std::log(u[i]); });
-}
-
-std::vector<Transform> all_transforms() {
-  std::vector<Transform> t;
-  add_transforms<double>(t);
-  add_transforms<float>(t);
+  add("Gaussian1", 1, 0, 1, [pairs](const double* u, int32_t i) { return 1 + 2 * pairs(u, i); });
+  add("Lognormal0", 1, 0, 1, [pairs](const double* u, int32_t i) { return 1 + 3 * std::exp(0.2 + 0.5 * pairs(u, i)); });
+  // On [0, 2]: p = 1 makes 1 - u^(1/q) Beta(1, q); q = 1 makes u^(1/p) Beta(p, 1).
+  add("Beta1.000000,3.000000", 1, 0, 1, [](const double* u, int32_t i) { return 2 * (1 - std::pow(u[i], 1 / 3.0)); });
+  add("Beta2.500000,1.000000", 1, 0, 1, [](const double* u, int32_t i) { return 2 * std::pow(u[i], 1 / 2.5); });
+  add("ChiSquare8", 4, 0, 1,
+      [](const double* u, int32_t i) { return -2 * std::log(u[4 * i] * u[4 * i + 1] * u[4 * i + 2] * u[4 * i + 3]); });
+  add("Gamma1.000000", 1, 0, 1, [](const double* u, int32_t i) { return -2 * std::log(u[i]); });
   return t;
 }
 

@@ -234,35 +234,27 @@ TEST(PoissonNormal, StaysNearThePoissonDistributionFunction) {
 // points t = (j + 1/2) / 20000 in turn (as normals, or as the uniform of the series below a mean
 // of 1), so the counts' distribution function is known to within 1/20000 of the map itself. The
 // series is exact to its tail, the table's fit leaves 3.9e-4 at most (its fitter's sweep), and
-// the corrected normal from 100 up stays as close: all are held to 5e-4.
+// the corrected normal from 100 up stays as close: all are held to 5e-4. The most extreme
+// normals the Gaussian entries give (their saturated ends, t = 0 and 1 - 2^-24) must be no
+// negative count either.
 TEST(PoissonNormal, MapsNormalQuantilesToPoissonCounts) {
   constexpr int32_t kPoints = 20000;
-  for (double mu : {0.05, 0.5, 0.99, 1.0, 1.7, 3.0, 7.3, 26.9, 64.0, 99.9, 100.0, 250.0, 5000.0}) {
+  for (double mu : {0.0, 0.05, 0.5, 0.99, 1.0, 1.3, 1.7, 3.0, 7.3, 26.9, 64.0, 99.9, 100.0, 150.0, 250.0, 5000.0, 1e5}) {
     Scripted s = scripted_stream();
     g_script.fixed = true;
-    std::vector<int64_t> x(kPoints);
-    for (int32_t j = 0; j < kPoints; ++j) {
-      g_script.t = (j + 0.5) / kPoints;
+    std::vector<int64_t> x(kPoints + 2);
+    for (int32_t j = 0; j < kPoints + 2; ++j) {
+      g_script.t = j < kPoints ? (j + 0.5) / kPoints : j == kPoints ? 0.0 : 1 - 1.0 / (1 << 24);
       int32_t k;
       ASSERT_EQ(_tarriRngPoisson(1, s, 1, &k, mu), 0);
       x[j] = k;
     }
+    EXPECT_GE(x[kPoints], 0) << mu;
+    EXPECT_GE(x[kPoints + 1], 0) << mu;
+    x.resize(kPoints);
     ASSERT_TRUE(std::is_sorted(x.begin(), x.end())) << mu;  // the map is monotone in the quantile
     EXPECT_LT(distance_to_poisson(x, mu), 5e-4 + 1.0 / kPoints) << mu;
   }
-}
-
-// The most extreme normals the Gaussian entries give (their saturated ends) are no negative count.
-TEST(PoissonNormal, NeverNegative) {
-  for (double t : {0.0, 1 - 1.0 / (1 << 24)})
-    for (double mu : {0.0, 0.5, 1.0, 1.3, 99.0, 100.0, 150.0, 1e5}) {
-      Scripted s = scripted_stream();
-      g_script.fixed = true;
-      g_script.t = t;
-      int32_t r[5];
-      ASSERT_EQ(_tarriRngPoisson(1, s, 5, r, mu), 0);
-      for (int32_t v : r) EXPECT_GE(v, 0) << mu << " " << t;
-    }
 }
 
 // ---- exact rules, against a copy of the stream --------------------------------------------------
@@ -318,20 +310,28 @@ TEST(ExactRules, EntriesFollowTheirRuleOnACopyOfTheStream) {
 
 // The bit entries against the generator's own words: Bits32 and Bits64 take MT19937's words as
 // they are (two per 64-bit result, the earlier low), and MCG59's 64-bit words shifted right by 27.
+// Counts below one write nothing (a guard page follows the empty arrays) and draw nothing: the
+// stream's next words are the reference's next ones after every count.
 TEST(ExactRules, BitsAreTheGeneratorsWords) {
   struct Row {
     uint32_t brng;
     bool shifted;
   };
   for (const Row row : {Row{TARR_BRNG_MT19937, false}, Row{TARR_BRNG_MCG59, true}, Row{TARR_BRNG_PHILOX4X32X10, false}})
-    for (int32_t n : {1, 2047, 2049, 4100}) {
+    for (int32_t n : {-1, 0, 1, 2047, 2049, 4100}) {
       Stream s(row.brng, 5), copy = s.copy();
-      std::vector<uint32_t> b32(n);
-      std::vector<uint64_t> b64(n);
+      const size_t m = static_cast<size_t>(std::max(n, 0));
+      GuardedArray<uint32_t> b32(m);
+      GuardedArray<uint64_t> b64(m);
+      if (n <= 0) {
+        ASSERT_EQ(_tarriRngUniformBits(0, s, n, b32.data()), 0);
+      }
       ASSERT_EQ(_tarriRngUniformBits32(0, s, n, b32.data()), 0);
       ASSERT_EQ(_tarriRngUniformBits64(0, s, n, b64.data()), 0);
-      // The reference: 3n words of the copy, as 32-bit values.
-      std::vector<uint32_t> v(3 * static_cast<size_t>(n));
+      uint32_t next[2];
+      ASSERT_EQ(_tarriRngUniformBits32(0, s, 2, next), 0);
+      // The reference: 3m + 2 words of the copy, as 32-bit values.
+      std::vector<uint32_t> v(3 * m + 2);
       if (row.shifted) {
         std::vector<uint64_t> w(v.size());
         ASSERT_EQ(_tarriRngUniformBits(0, copy, static_cast<int32_t>(w.size()), reinterpret_cast<uint32_t*>(w.data())), 0);
@@ -342,30 +342,10 @@ TEST(ExactRules, BitsAreTheGeneratorsWords) {
       } else {
         ASSERT_EQ(_tarriRngUniformBits(0, copy, static_cast<int32_t>(v.size()), v.data()), 0);
       }
-      for (int32_t i = 0; i < n; ++i) ASSERT_EQ(b32[i], v[i]) << row.brng << " " << i;
-      for (int32_t i = 0; i < n; ++i) ASSERT_EQ(b64[i], v[n + 2 * i] | uint64_t{v[n + 2 * i + 1]} << 32) << row.brng << " " << i;
-    }
-}
-
-// n < 1 writes nothing and leaves the stream where it was, for each bit entry.
-TEST(ExactRules, BitsForCountsBelowOneWriteNothing) {
-  const std::function<int32_t(StreamState*, int32_t, uint64_t*)> entries[] = {
-      [](StreamState* s, int32_t n, uint64_t* r) { return _tarriRngUniformBits(0, s, n, reinterpret_cast<uint32_t*>(r)); },
-      [](StreamState* s, int32_t n, uint64_t* r) { return _tarriRngUniformBits32(0, s, n, reinterpret_cast<uint32_t*>(r)); },
-      [](StreamState* s, int32_t n, uint64_t* r) { return _tarriRngUniformBits64(0, s, n, r); },
-  };
-  for (uint32_t brng : {TARR_BRNG_MT19937, TARR_BRNG_MCG59})
-    for (const auto& bits : entries) {
-      Stream s(brng, 9), copy = s.copy();
-      GuardedArray<uint64_t> r(1);
-      r[0] = 77;
-      EXPECT_EQ(bits(s, 0, r.data()), 0);
-      EXPECT_EQ(bits(s, -1, r.data()), 0);
-      EXPECT_EQ(r[0], 77u);
-      uint64_t a = 0, b = 0;
-      ASSERT_EQ(bits(s, 1, &a), 0);
-      ASSERT_EQ(bits(copy, 1, &b), 0);
-      EXPECT_EQ(a, b) << brng;  // nothing was drawn before
+      for (size_t i = 0; i < m; ++i) ASSERT_EQ(b32[i], v[i]) << row.brng << " " << i;
+      for (size_t i = 0; i < m; ++i) ASSERT_EQ(b64[i], v[m + 2 * i] | uint64_t{v[m + 2 * i + 1]} << 32) << row.brng << " " << i;
+      EXPECT_EQ(next[0], v[3 * m]) << row.brng << " n=" << n;
+      EXPECT_EQ(next[1], v[3 * m + 1]) << row.brng << " n=" << n;
     }
 }
 
@@ -376,20 +356,17 @@ TEST(ExactRules, BitsOfUnsuitableGeneratorsAreRefused) {
   uint32_t words[4] = {};
   double doubles[4] = {};
   float floats[4] = {};
-  const std::function<int32_t(StreamState**)> streams[] = {
-      [](StreamState** s) { uint32_t seed = 1; return __tarrNewStreamEx(s, TARR_BRNG_MCG31, 1, &seed); },
-      [](StreamState** s) { uint32_t seed = 1; return __tarrNewStreamEx(s, TARR_BRNG_R250, 1, &seed); },
-      [](StreamState** s) { uint32_t seed = 1; return __tarrNewStreamEx(s, TARR_BRNG_MRG32K3A, 1, &seed); },
-      [](StreamState** s) { uint32_t seed = 1; return __tarrNewStreamEx(s, TARR_BRNG_WH, 1, &seed); },
-      [](StreamState** s) { uint32_t seed = 1; return __tarrNewStreamEx(s, TARR_BRNG_SOBOL, 1, &seed); },
-      [](StreamState** s) { uint32_t seed = 1; return __tarrNewStreamEx(s, TARR_BRNG_NIEDERR, 1, &seed); },
-      [&](StreamState** s) { return __tarriNewAbstractStream(s, 4, words, no_update); },
-      [&](StreamState** s) { return __tarrdNewAbstractStream(s, 4, doubles, 0.0, 1.0, no_update); },
-      [&](StreamState** s) { return __tarrsNewAbstractStream(s, 4, floats, 0.0f, 1.0f, no_update); },
-  };
-  for (const auto& make : streams) {
-    Stream s;
-    ASSERT_EQ(make(&s.s), 0);
+  std::vector<Stream> streams;
+  for (uint32_t brng : {TARR_BRNG_MCG31, TARR_BRNG_R250, TARR_BRNG_MRG32K3A, TARR_BRNG_WH, TARR_BRNG_SOBOL, TARR_BRNG_NIEDERR})
+    streams.emplace_back(brng, 1);
+  for (int kind = 0; kind < 3; ++kind) {
+    Stream& s = streams.emplace_back();
+    ASSERT_EQ(kind == 0   ? __tarriNewAbstractStream(&s.s, 4, words, no_update)
+              : kind == 1 ? __tarrdNewAbstractStream(&s.s, 4, doubles, 0.0, 1.0, no_update)
+                          : __tarrsNewAbstractStream(&s.s, 4, floats, 0.0f, 1.0f, no_update),
+              0);
+  }
+  for (const Stream& s : streams) {
     const uint32_t brng = s.s->brng;
     GuardedArray<uint32_t> r32(3);
     GuardedArray<uint64_t> r64(3);

@@ -1,7 +1,7 @@
 // The multivariate normal over both precisions, the three storages and dimensions on both sides
 // of the small-dimension path: a one-dimensional request is the Gaussian draw, a unit diagonal
-// gives the shifted normals, every storage gives x = a + L z for the stream's own normals, and
-// the sample mean and covariance of a large draw sit within their sampling error.
+// gives the shifted normals, and every storage gives x = a + L z for the stream's own normals
+// (the Gaussian generator's own fit is tested with the continuous distributions).
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -73,27 +73,13 @@ std::vector<Shape> shapes() {
   return v;
 }
 
-// A shape's factor L (its diagonal alone for the diagonal storage), L in the storage's layout,
-// and a mean.
-template <typename T>
-struct Parameters {
-  std::vector<double> l;
-  std::vector<T> t, a;
-  Parameters(const Shape& p, double a0, double step)
-      : l(p.storage == TARR_MV_DIAGONAL ? diagonal_only(factor(p.d), p.d) : factor(p.d)),
-        t(stored<T>(l, p.d, p.storage)),
-        a(p.d) {
-    for (int j = 0; j < p.d; ++j) a[j] = static_cast<T>(a0 + step * j);
-  }
-};
-
 template <typename T>
 void matches_the_factor_times_the_streams_normals(const Shape& p) {
   const int d = p.d, n = 37;  // not a whole number of the small path's mean blocks
-  const Parameters<T> q(p, -1, 0.5);
-  const std::vector<double>& l = q.l;
-  const std::vector<T>& t = q.t;
-  const std::vector<T>& a = q.a;
+  const std::vector<double> l = p.storage == TARR_MV_DIAGONAL ? diagonal_only(factor(d), d) : factor(d);
+  const std::vector<T> t = stored<T>(l, d, p.storage);
+  std::vector<T> a(d);
+  for (int j = 0; j < d; ++j) a[j] = static_cast<T>(-1 + 0.5 * j);
   Stream s = mt_stream(7);
   Stream copy = s.copy();
   GuardedArray<T> x(static_cast<size_t>(n) * d);
@@ -109,45 +95,10 @@ void matches_the_factor_times_the_streams_normals(const Shape& p) {
     }
 }
 
-template <typename T>
-void has_the_mean_and_covariance(const Shape& p) {
-  const int d = p.d, n = 40000;
-  const Parameters<T> q(p, 3, -1);
-  const std::vector<double>& l = q.l;
-  const std::vector<T>& t = q.t;
-  const std::vector<T>& a = q.a;
-  Stream s = mt_stream(11);
-  std::vector<T> x(static_cast<size_t>(n) * d);
-  ASSERT_EQ(GaussianMV(p.method, s, n, x.data(), d, p.storage, a.data(), t.data()), 0);
-  // C = L L^T; the sample mean's error has deviation sqrt(C_ii / n), a covariance entry's
-  // sqrt((C_ii C_jj + C_ij^2) / n); six deviations leave a false alarm below 1e-6 per entry.
-  std::vector<double> mean(d, 0.0), c(static_cast<size_t>(d) * d, 0.0);
-  for (int v = 0; v < n; ++v)
-    for (int i = 0; i < d; ++i) mean[i] += x[v * d + i] / n;
-  for (int v = 0; v < n; ++v)
-    for (int i = 0; i < d; ++i)
-      for (int j = 0; j <= i; ++j) c[i * d + j] += (x[v * d + i] - mean[i]) * (x[v * d + j] - mean[j]) / (n - 1);
-  auto cov = [&](int i, int j) {
-    double sum = 0;
-    for (int k = 0; k <= std::min(i, j); ++k) sum += l[i * d + k] * l[j * d + k];
-    return sum;
-  };
-  for (int i = 0; i < d; ++i) {
-    EXPECT_NEAR(mean[i], a[i], 6 * std::sqrt(cov(i, i) / n)) << "mean " << i;
-    for (int j = 0; j <= i; ++j)
-      EXPECT_NEAR(c[i * d + j], cov(i, j), 6 * std::sqrt((cov(i, i) * cov(j, j) + cov(i, j) * cov(i, j)) / n))
-          << "covariance " << i << "," << j;
-  }
-}
-
 class Multivariate : public testing::TestWithParam<Shape> {};
 TEST_P(Multivariate, IsTheFactorTimesTheStreamsNormals) {
   matches_the_factor_times_the_streams_normals<double>(GetParam());
   matches_the_factor_times_the_streams_normals<float>(GetParam());
-}
-TEST_P(Multivariate, HasTheMeanAndCovariance) {
-  has_the_mean_and_covariance<double>(GetParam());
-  has_the_mean_and_covariance<float>(GetParam());
 }
 INSTANTIATE_TEST_SUITE_P(Shapes, Multivariate, testing::ValuesIn(shapes()), name);
 
@@ -184,6 +135,7 @@ TEST(MultivariateEdges, RefusesWhatItCannotDrawAndWritesNothing) {
   struct Bad {
     int32_t n, d, storage, status;
   } const cases[] = {{0, 3, TARR_MV_FULL, 0},        {-1, 3, TARR_MV_FULL, 0},
+                     {0, 0, -1, 0},  // a count below one ends the call before the other checks
                      {3, 0, TARR_MV_FULL, TARR_ERROR_BAD_ARGUMENTS}, {3, 3, -1, TARR_ERROR_BAD_ARGUMENTS},
                      {3, 3, 3, TARR_ERROR_BAD_ARGUMENTS}};
   for (const Bad& c : cases) {

@@ -51,70 +51,39 @@ TEST_P(Generators, IntegerOutputMatchesScalarModelAcrossBlockBoundaries) {
   }
 }
 
+// Reals on ordinary, empty and reversed intervals, in uneven pieces, bit for bit.
 TEST_P(Generators, RealOutputsMatchScalarModelBitForBit) {
   const GenCase& g = GetParam();
-  const struct {
-    double a, b;
-  } bounds[] = {{0.0, 1.0}, {-3.0, 5.5}, {2.0, 2.0}, {7.0, -1.25}};
-  for (const auto& bd : bounds) {
+  for (auto [a, b] : {std::pair{0.0, 1.0}, std::pair{-3.0, 5.5}, std::pair{2.0, 2.0}, std::pair{7.0, -1.25}}) {
     Stream sd(g.brng, kSeed), sf(g.brng, kSeed);
     auto md = ref::make_model(sd.s), mf = ref::make_model(sf.s);
     ASSERT_TRUE(md && mf) << "no scalar model for " << g.name;
     for (int32_t n : {1, 9, 33, 1000, 7}) {
       zorp::test::GuardedArray<double> rd(n);
       zorp::test::GuardedArray<float> rf(n);
-      ASSERT_EQ(ref::entries(g.brng).dBRng(sd.s, n, rd.data(), bd.a, bd.b), 0);
-      ASSERT_EQ(ref::entries(g.brng).sBRng(sf.s, n, rf.data(), static_cast<float>(bd.a), static_cast<float>(bd.b)), 0);
+      ASSERT_EQ(ref::entries(g.brng).dBRng(sd.s, n, rd.data(), a, b), 0);
+      ASSERT_EQ(ref::entries(g.brng).sBRng(sf.s, n, rf.data(), static_cast<float>(a), static_cast<float>(b)), 0);
       for (int32_t i = 0; i < n; ++i) {
-        const double ed = md->to_double(md->next(), bd.a, bd.b);
-        const float ef = mf->to_float(mf->next(), static_cast<float>(bd.a), static_cast<float>(bd.b));
+        const double ed = md->to_double(md->next(), a, b);
+        const float ef = mf->to_float(mf->next(), static_cast<float>(a), static_cast<float>(b));
         ASSERT_EQ(std::memcmp(&rd[i], &ed, 8), 0) << g.name << " i=" << i << " " << rd[i] << " vs " << ed;
         ASSERT_EQ(std::memcmp(&rf[i], &ef, 4), 0) << g.name << " i=" << i << " " << rf[i] << " vs " << ef;
-        if (bd.a == bd.b) {
-          ASSERT_EQ(rd[i], bd.a);
-        }
-        if (bd.a < bd.b) {
-          ASSERT_TRUE(rd[i] >= bd.a && rd[i] <= bd.b);
-        }
       }
     }
   }
 }
 
-// A long request and the same request cut into uneven pieces give the same numbers, and leave
-// the stream in the same state.
-TEST_P(Generators, SplitRequestsEqualOneRequest) {
-  const GenCase& g = GetParam();
-  Stream whole(g.brng, kSeed), parts(g.brng, kSeed);
-  const int32_t total = 3000;
-  std::vector<double> a(total), b(total);
-  ASSERT_EQ(ref::entries(g.brng).dBRng(whole.s, total, a.data(), 0.0, 1.0), 0);
-  const int32_t cuts[] = {1, 7, 8, 13, 31, 33, 250, 5, 64, 1000, 3, 5, 624, 2};
-  int32_t at = 0;
-  for (int k = 0; at < total; ++k) {
-    const int32_t c = std::min(cuts[k % std::size(cuts)], total - at);
-    ASSERT_EQ(ref::entries(g.brng).dBRng(parts.s, c, b.data() + at, 0.0, 1.0), 0);
-    at += c;
-  }
-  EXPECT_EQ(std::memcmp(a.data(), b.data(), total * sizeof(double)), 0);
-  const int32_t bytes = g.facts->state_size - 16;
-  EXPECT_EQ(std::memcmp(ref::state_bytes(whole.s), ref::state_bytes(parts.s), bytes), 0);
-}
-
-TEST_P(Generators, NonPositiveCountWritesNothingAndKeepsState) {
+// Counts of 0 and below write nothing and keep the state; a null stream and a method past the
+// last one (or below the first) are refused.
+TEST_P(Generators, EmptyRequestsAndRefusals) {
   const GenCase& g = GetParam();
   Stream st(g.brng, kSeed);
-  std::vector<uint8_t> before(ref::state_bytes(st.s), ref::state_bytes(st.s) + g.facts->state_size - 16);
-  zorp::test::GuardedArray<double> none(0);
-  EXPECT_EQ(ref::entries(g.brng).dBRng(st.s, 0, none.data(), 0, 1), 0);
-  EXPECT_EQ(ref::entries(g.brng).dBRng(st.s, -5, none.data(), 0, 1), 0);
-  EXPECT_EQ(std::memcmp(before.data(), ref::state_bytes(st.s), before.size()), 0);
-}
-
-TEST_P(Generators, NullStreamAndUnknownMethodAreRefused) {
-  const GenCase& g = GetParam();
-  Stream st(g.brng, kSeed);
+  const std::vector<uint8_t> before = ref::state_copy(st.s);
   const BrngProperties& row = ref::entries(g.brng);
+  zorp::test::GuardedArray<double> none(0);
+  EXPECT_EQ(row.dBRng(st.s, 0, none.data(), 0, 1), 0);
+  EXPECT_EQ(row.dBRng(st.s, -5, none.data(), 0, 1), 0);
+  EXPECT_EQ(ref::state_copy(st.s), before);
   EXPECT_EQ(row.InitStream(4, st.s, 0, nullptr), TARR_ERROR_UNKNOWN_METHOD);
   EXPECT_EQ(row.InitStream(-1, st.s, 0, nullptr), TARR_ERROR_UNKNOWN_METHOD);
   uint32_t r[4];
@@ -208,7 +177,7 @@ TEST(Hardware, RefusalsWithoutTheFeatures) {
   std::vector<uint8_t> trng_image(static_cast<size_t>(__tarrGetStreamSize(trng.s)));
   ASSERT_EQ(__tarrSaveStreamM(ars.s, ars_image.data()), 0);
   ASSERT_EQ(__tarrSaveStreamM(trng.s, trng_image.data()), 0);
-  std::vector<uint8_t> before(ref::state_bytes(ars.s), ref::state_bytes(ars.s) + 56);
+  const std::vector<uint8_t> before = ref::state_copy(ars.s);
   uint32_t u[10];
   double x[10];
   float f[10];
@@ -220,10 +189,10 @@ TEST(Hardware, RefusalsWithoutTheFeatures) {
   EXPECT_EQ(__tarrsBRngARS5(ars.s, 10, f, 0, 1), TARR_ERROR_NO_AES);
   EXPECT_EQ(__tarrSkipAheadStream(ars.s, 9), TARR_ERROR_NO_AES);
   EXPECT_EQ(__tarrSkipAheadStreamEx(ars.s, 1, ex), TARR_ERROR_NO_AES);
-  EXPECT_EQ(std::memcmp(before.data(), ref::state_bytes(ars.s), before.size()), 0);
+  EXPECT_EQ(ref::state_copy(ars.s), before);
   EXPECT_EQ(__tarriBRngTRNG(trng.s, 10, u), TARR_ERROR_NO_RDRAND);
   EXPECT_EQ(__tarrdBRngTRNG(trng.s, 10, x, 0, 1), TARR_ERROR_NO_RDRAND);
-  StreamState* loaded = reinterpret_cast<StreamState*>(&before);
+  StreamState* loaded = ars.s;  // a handle the refusals must null
   EXPECT_EQ(__tarrLoadStreamM(&loaded, ars_image.data()), TARR_ERROR_NO_AES);
   EXPECT_EQ(loaded, nullptr);
   EXPECT_EQ(__tarrLoadStreamM(&loaded, trng_image.data()), TARR_ERROR_NO_RDRAND);
@@ -290,14 +259,6 @@ TEST(Mcg, MissingPowerTableIsReported) {
     EXPECT_EQ(__tarrSkipAheadStream(st.s, 5), TARR_ERROR_NO_MEMORY);
     EXPECT_EQ(__tarrLeapfrogStream(st.s, 1, 3), TARR_ERROR_NO_MEMORY);
   }
-}
-
-// Outputs are never 0, and equal m1 exactly when the two components agree.
-TEST(Mrg32k3a, OutputRangeIsOneToM1) {
-  Stream st(TARR_BRNG_MRG32K3A, {1, 2, 3, 4, 5, 6});
-  std::vector<uint32_t> r(100000);
-  ASSERT_EQ(__tarriBRngMRG32K3A(st.s, 100000, r.data()), 0);
-  for (uint32_t v : r) ASSERT_TRUE(v >= 1 && v <= 4294967087u);
 }
 
 TEST(Wh, ToolRegeneratesTheCommittedTable) {

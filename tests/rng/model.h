@@ -14,6 +14,7 @@
 #include "reference.h"
 #include "rng/brng/generators.h"
 #include "rng/brng/wh/wh_params.h"
+#include "zorp/core.h"
 
 namespace ref {
 
@@ -115,20 +116,45 @@ inline std::unique_ptr<Model> quasi_model(std::vector<Directions> dirs, const St
 
 }  // namespace detail
 
-// A stream for the length of a scope.
+// A stream for the length of a scope, with the status its creation returned.
 struct Stream {
   StreamState* s = nullptr;
-  Stream(uint32_t brng, const std::vector<uint32_t>& seed) {
-    EXPECT_EQ(__tarrNewStreamEx(&s, brng, static_cast<int32_t>(seed.size()), seed.data()), TARR_STATUS_OK);
-  }
+  int32_t status;
+  Stream(uint32_t brng, const std::vector<uint32_t>& seed)
+      : status(__tarrNewStreamEx(&s, brng, static_cast<int32_t>(seed.size()), seed.data())) {}
   ~Stream() { __tarrDeleteStream(&s); }
   Stream(const Stream&) = delete;
+  uint32_t word(int k) const {  // 32-bit word k of the state
+    uint32_t w;
+    std::memcpy(&w, state_bytes(s) + 4 * k, 4);
+    return w;
+  }
 };
+
+// No block is left allocated at the end of the scope that holds one.
+struct NoLeaks {
+  const int64_t live = zorp_core_live_allocations();
+  ~NoLeaks() { EXPECT_EQ(zorp_core_live_allocations(), live); }
+};
+
+// What f returns with the host's allocation k failing.
+template <class F>
+int32_t failing_allocation(int64_t k, F f) {
+  zorp_core_fail_allocation(k);
+  const int32_t status = f();
+  zorp_core_fail_allocation(0);
+  return status;
+}
 
 // The entry points of a generator, by identifier in either numbering.
 inline const BrngProperties& entries(uint32_t brng) {
   uint32_t index = 0;
   return __tarrGetBrngBaseOffset(brng, &index, nullptr)[index];
+}
+
+// The bytes of a stream's state after its header, to see that a call left them alone.
+inline std::vector<uint8_t> state_copy(const StreamState* s) {
+  return std::vector<uint8_t>(state_bytes(s), state_bytes(s) + entries(s->brng).StateSize - 16);
 }
 
 // n integer outputs of a stream as 32-bit words (a generator's word size in each), drawn through its

@@ -27,16 +27,22 @@ TEST(Registry, TablesAreExportedUnderTheirNames) {
   dlclose(lib);
 }
 
-TEST(Registry, IdentifierMapping) {
+// Each identifier's table, row and member, and whether the row and member are valid.
+TEST(Registry, IdentifierMappingAndValidation) {
+  constexpr int32_t kBad = TARR_ERROR_INVALID_BRNG;
   const struct {
     uint32_t brng;
     bool current;
     uint32_t row, member;
+    int32_t status;
   } cases[] = {
-      {0x100000, true, 0, 0},      {0x1000000, true, 15, 0},  {0x500000 + 272, true, 4, 272},
-      {0x900000 + 6023, true, 8, 6023}, {0, false, 0, 0},    {3, false, 3, 0},
-      {4, false, 4, 0},            {100, false, 4, 96},       {276, false, 4, 272},
-      {277, false, 277, 0},        {0x80000001u, false, 0x80000001u, 0},
+      {0x100000, true, 0, 0, 0},          {0x1000000, true, 15, 0, 0},          {0x500000, true, 4, 0, 0},
+      {0x500000 + 272, true, 4, 272, 0},  {0x500000 + 273, true, 4, 273, kBad},    {0x900000 + 6023, true, 8, 6023, 0},
+      {0x900000 + 6024, true, 8, 6024, kBad}, {0x100001, true, 0, 1, kBad},        {0x2000000, true, 31, 0, kBad},
+      {0, false, 0, 0, 0},                {3, false, 3, 0, 0},                     {4, false, 4, 0, 0},
+      {100, false, 4, 96, 0},             {276, false, 4, 272, 0},                 {277, false, 277, 0, 0},
+      {280, false, 280, 0, 0},            {281, false, 281, 0, kBad},              {0x80000000u, false, 0x80000000u, 0, kBad},
+      {0x80000001u, false, 0x80000001u, 0, kBad}, {0xFFFFFFFFu, false, 0xFFFFFFFFu, 0, kBad},
   };
   for (const auto& c : cases) {
     uint32_t row = 1234, member = 1234;
@@ -44,50 +50,45 @@ TEST(Registry, IdentifierMapping) {
     EXPECT_EQ(t, c.current ? current_table() : legacy_table()) << std::hex << c.brng;
     EXPECT_EQ(row, c.row) << std::hex << c.brng;
     EXPECT_EQ(member, c.member) << std::hex << c.brng;
-  }
-}
-
-TEST(Registry, ValidationOfIdentifiers) {
-  const struct {
-    uint32_t brng;
-    int32_t status;
-  } cases[] = {
-      {0x500000, 0}, {0x500000 + 272, 0}, {0x500000 + 273, TARR_ERROR_INVALID_BRNG},
-      {0x900000 + 6023, 0}, {0x900000 + 6024, TARR_ERROR_INVALID_BRNG}, {0x100001, TARR_ERROR_INVALID_BRNG},
-      {0x2000000, TARR_ERROR_INVALID_BRNG}, {100, 0}, {280, 0}, {281, TARR_ERROR_INVALID_BRNG},
-      {0x80000000u, TARR_ERROR_INVALID_BRNG}, {0xFFFFFFFFu, TARR_ERROR_INVALID_BRNG},
-  };
-  for (const auto& c : cases) {
-    uint32_t row = 0, member = 0;
-    const BrngProperties* t = __tarrGetBrngBaseOffset(c.brng, &row, &member);
     EXPECT_EQ(__tarrIsBrngValid(t, static_cast<int32_t>(row), static_cast<int32_t>(member)), c.status) << std::hex << c.brng;
   }
-  EXPECT_EQ(__tarrIsBrngValid(legacy_table(), -1, 0), TARR_ERROR_INVALID_BRNG);
-  EXPECT_EQ(__tarrIsBrngValid(current_table(), 4, -1), TARR_ERROR_INVALID_BRNG);
+  EXPECT_EQ(__tarrIsBrngValid(legacy_table(), -1, 0), kBad);
+  EXPECT_EQ(__tarrIsBrngValid(current_table(), 4, -1), kBad);
   EXPECT_EQ(__tarrIsBrngValid(legacy_table(), 280, 12345), 0);
-  EXPECT_EQ(__tarrIsBrngValid(nullptr, 0, 0), TARR_ERROR_INVALID_BRNG);
+  EXPECT_EQ(__tarrIsBrngValid(nullptr, 0, 0), kBad);
 }
 
-// Rows that hold no generator (not part of this build, legacy 279 and 280) are not handed out:
-// their entries would be null.
-TEST(Registry, PropertiesOfRowsWithoutGeneratorAreRefused) {
-  using zorp::rng::brng::kGenerators;
-  for (const auto& f : kGenerators) {
-    BrngProperties p;
+// Rows that hold no generator (not part of this build, legacy 279 and 280), abstract identifiers
+// and identifiers with the top bit set never get a seeded stream, and nothing is stored in the
+// handle; only the abstract rows may be allocated, as their own constructors do, and have
+// properties. Every built row has all four entries.
+TEST(Registry, RowsWithoutGeneratorAreRefused) {
+  std::vector<uint32_t> ids = {TARR_BRNG_IABSTRACT, TARR_BRNG_DABSTRACT, TARR_BRNG_SABSTRACT, 279, 280, 281,
+                               0x80000000u, 0x80000004u, 0xFFFFFFFFu, 0x500000 + 273};
+  for (const auto& f : zorp::rng::brng::kGenerators) {
     const uint32_t id = static_cast<uint32_t>(f.row + 1) << 20;
-    EXPECT_EQ(__tarrGetBrngProperties(id, &p), f.built ? 0 : TARR_ERROR_INVALID_BRNG) << f.label;
-    if (f.built) {
-      EXPECT_TRUE(p.InitStream && p.sBRng && p.dBRng && p.iBRng) << f.label;
+    if (!f.built) {
+      ids.push_back(id);
+      continue;
     }
-  }
-  for (uint32_t legacy : {279u, 280u}) {
     BrngProperties p;
-    EXPECT_EQ(__tarrIsBrngValid(legacy_table(), static_cast<int32_t>(legacy), 0), 0);
-    EXPECT_EQ(__tarrGetBrngProperties(legacy, &p), TARR_ERROR_INVALID_BRNG) << legacy;
+    EXPECT_EQ(__tarrGetBrngProperties(id, &p), 0) << f.label;
+    EXPECT_TRUE(p.InitStream && p.sBRng && p.dBRng && p.iBRng) << f.label;
   }
-  for (uint32_t invalid : {0x500000u + 273, 281u, 0xFFFFFFFFu}) {
+  for (uint32_t id : ids) {
+    auto* sentinel = reinterpret_cast<StreamState*>(0x1234);
+    StreamState* s = sentinel;
+    const uint32_t seed = 1;
+    EXPECT_EQ(__tarrNewStreamEx(&s, id, 1, &seed), TARR_ERROR_INVALID_BRNG) << std::hex << id;
+    EXPECT_EQ(s, sentinel);
+    uint32_t row = 0, member = 0;
+    const BrngProperties* t = __tarrGetBrngBaseOffset(id, &row, &member);
+    const bool abstract = id >= TARR_BRNG_IABSTRACT && id <= TARR_BRNG_SABSTRACT;
     BrngProperties p;
-    EXPECT_EQ(__tarrGetBrngProperties(invalid, &p), TARR_ERROR_INVALID_BRNG) << std::hex << invalid;
+    EXPECT_EQ(__tarrGetBrngProperties(id, &p), abstract ? 0 : TARR_ERROR_INVALID_BRNG) << std::hex << id;
+    EXPECT_EQ(__tarrAllocateStream(&s, t, id, static_cast<int32_t>(row), static_cast<int32_t>(member)),
+              abstract ? 0 : TARR_ERROR_INVALID_BRNG) << std::hex << id;
+    if (abstract) __tarrDeleteStream(&s);
   }
 }
 
@@ -132,29 +133,6 @@ TEST(Registry, RowsOfTheBuiltGenerators) {
   for (int i = 4; i <= 276; ++i) EXPECT_EQ(std::memcmp(&old[i], &cur[4], 56), 0) << i;
   for (int i = 277; i <= 278; ++i) EXPECT_EQ(std::memcmp(&old[i], &cur[i - 272], 56), 0) << i;
   for (int i = 279; i < 512; ++i) EXPECT_EQ(old[i].InitStream, nullptr) << i;
-}
-
-// Rows without a generator (not part of this build, legacy 279/280), abstract identifiers and
-// identifiers with the top bit set never get a seeded stream, and nothing is stored in the
-// handle; only the abstract rows may be allocated, as their own constructors do.
-TEST(Registry, StreamCreationRefusesRowsWithoutGenerator) {
-  std::vector<uint32_t> ids = {TARR_BRNG_IABSTRACT, TARR_BRNG_DABSTRACT, TARR_BRNG_SABSTRACT, 279, 280, 281,
-                               0x80000000u, 0x80000004u, 0xFFFFFFFFu, 0x500000 + 273};
-  for (const auto& f : zorp::rng::brng::kGenerators)
-    if (!f.built) ids.push_back(static_cast<uint32_t>(f.row + 1) << 20);
-  for (uint32_t id : ids) {
-    auto* sentinel = reinterpret_cast<StreamState*>(0x1234);
-    StreamState* s = sentinel;
-    const uint32_t seed = 1;
-    EXPECT_EQ(__tarrNewStreamEx(&s, id, 1, &seed), TARR_ERROR_INVALID_BRNG) << std::hex << id;
-    EXPECT_EQ(s, sentinel);
-    uint32_t row = 0, member = 0;
-    const BrngProperties* t = __tarrGetBrngBaseOffset(id, &row, &member);
-    const bool abstract = id >= TARR_BRNG_IABSTRACT && id <= TARR_BRNG_SABSTRACT;
-    EXPECT_EQ(__tarrAllocateStream(&s, t, id, static_cast<int32_t>(row), static_cast<int32_t>(member)),
-              abstract ? 0 : TARR_ERROR_INVALID_BRNG) << std::hex << id;
-    if (abstract) __tarrDeleteStream(&s);
-  }
 }
 
 // A user generator: counts upward from its seed.

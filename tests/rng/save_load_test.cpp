@@ -63,10 +63,9 @@ class SaveLoad : public testing::TestWithParam<ref::GenCase> {};
 // Part-way through a block (37 outputs drawn), saved to memory and to a file, loaded back: both
 // copies continue with the original's next outputs, and nothing leaks.
 TEST_P(SaveLoad, LoadedStreamContinuesTheSavedOne) {
-  const int64_t live = zorp_core_live_allocations();
-  const uint32_t seed[8] = {3, 1, 4, 1, 5, 9, 2, 6};
-  StreamState* s = nullptr;
-  ASSERT_EQ(__tarrNewStreamEx(&s, GetParam().brng, 8, seed), 0);
+  const ref::NoLeaks leaks;
+  ref::Stream st(GetParam().brng, {3, 1, 4, 1, 5, 9, 2, 6});
+  StreamState* s = st.s;
   draw(s, 37);
   const Image b = save_m(s);
   const std::string path = temp_path("roundtrip") + "-and-more";
@@ -81,10 +80,8 @@ TEST_P(SaveLoad, LoadedStreamContinuesTheSavedOne) {
   EXPECT_EQ(draw(m, 300), want);
   EXPECT_EQ(draw(f, 300), want);
   std::remove(name.c_str());
-  __tarrDeleteStream(&s);
   __tarrDeleteStream(&m);
   __tarrDeleteStream(&f);
-  EXPECT_EQ(zorp_core_live_allocations(), live);
 }
 
 INSTANTIATE_TEST_SUITE_P(All, SaveLoad, testing::ValuesIn(ref::generator_cases()),
@@ -192,25 +189,22 @@ TEST(SaveLoadHeader, OlderVersionsLoad) {
 // A damaged power table in the image changes nothing: it is rebuilt from the loaded state.
 TEST(SaveLoad, PowerTableIsRebuilt) {
   for (uint32_t brng : {TARR_BRNG_MCG31, TARR_BRNG_MCG59}) {
-    StreamState* s = nullptr;
-    const uint32_t seed = 4242;
-    ASSERT_EQ(__tarrNewStreamEx(&s, brng, 1, &seed), 0);
-    draw(s, 13);
-    Image b = save_m(s);
+    ref::Stream s(brng, {4242});
+    draw(s.s, 13);
+    Image b = save_m(s.s);
     const size_t table = b.size() - 384;
     for (size_t i = table + 64; i < b.size(); ++i) b[i] ^= 0x5A;  // keeps the type word, breaks the rest
     StreamState* m = nullptr;
     ASSERT_EQ(__tarrLoadStreamM(&m, b.data()), 0);
-    EXPECT_EQ(draw(m, 100), draw(s, 100)) << std::hex << brng;
+    EXPECT_EQ(draw(m, 100), draw(s.s, 100)) << std::hex << brng;
     __tarrDeleteStream(&m);
-    __tarrDeleteStream(&s);
   }
 }
 
 // Every file failure, and allocation failures at every step of a load: the status of its row,
 // a null handle, no block left behind.
 TEST(SaveLoadFailures, FilesAndAllocations) {
-  const int64_t live = zorp_core_live_allocations();
+  const ref::NoLeaks leaks;
   StreamState* s = nullptr;
   const Image b = mcg31_image(&s);
   const std::string path = temp_path("failures");
@@ -229,16 +223,13 @@ TEST(SaveLoadFailures, FilesAndAllocations) {
   zorp_core_fail_file_close(1);
   EXPECT_EQ(__tarrLoadStreamF(&m, path.c_str(), -1), TARR_ERROR_FILE_CLOSE);
   EXPECT_EQ(m, nullptr);
-  zorp_core_fail_allocation(1);  // the copy of the name
-  EXPECT_EQ(__tarrSaveStreamF(s, path.c_str(), static_cast<int32_t>(path.size())), TARR_ERROR_NO_MEMORY);
-  zorp_core_fail_allocation(1);
-  EXPECT_EQ(__tarrLoadStreamF(&m, path.c_str(), static_cast<int32_t>(path.size())), TARR_ERROR_NO_MEMORY);
+  const int32_t len = static_cast<int32_t>(path.size());  // the copy of the name is allocation 1
+  EXPECT_EQ(ref::failing_allocation(1, [&] { return __tarrSaveStreamF(s, path.c_str(), len); }), TARR_ERROR_NO_MEMORY);
+  EXPECT_EQ(ref::failing_allocation(1, [&] { return __tarrLoadStreamF(&m, path.c_str(), len); }), TARR_ERROR_NO_MEMORY);
   for (int k = 1; k <= 3; ++k) {  // memory: the block, then the chunk's data, then its record
-    zorp_core_fail_allocation(k);
-    EXPECT_EQ(__tarrLoadStreamM(&m, b.data()), TARR_ERROR_NO_MEMORY) << k;
+    EXPECT_EQ(ref::failing_allocation(k, [&] { return __tarrLoadStreamM(&m, b.data()); }), TARR_ERROR_NO_MEMORY) << k;
     EXPECT_EQ(m, nullptr);
   }
-  zorp_core_fail_allocation(0);
   // Short files: cut inside the first 8 bytes, the rest of the header, the state, each chunk field.
   for (size_t cut : {size_t{3}, size_t{8}, size_t{20}, size_t{30}, size_t{36}, size_t{40}, size_t{50}, size_t{60}, b.size() - 1}) {
     write_file(path, Image(b.begin(), b.begin() + static_cast<std::ptrdiff_t>(cut)));
@@ -247,15 +238,14 @@ TEST(SaveLoadFailures, FilesAndAllocations) {
   }
   std::remove(path.c_str());
   __tarrDeleteStream(&s);
-  EXPECT_EQ(zorp_core_live_allocations(), live);
 }
 
 // Keyed chunks go through the shared table on load: the loaded chunk shares the live entry, and
 // the block read for it is freed, not leaked.
 TEST(SaveLoad, KeyedChunkJoinsTheSharedEntry) {
-  const int64_t live = zorp_core_live_allocations();
-  StreamState* s = nullptr;
-  ASSERT_EQ(__tarrNewStreamEx(&s, TARR_BRNG_R250, 0, nullptr), 0);
+  const ref::NoLeaks leaks;
+  ref::Stream st(TARR_BRNG_R250, {});
+  StreamState* s = st.s;
   uint64_t key[2];
   __tarrGenerateNewGlobalRODataTableEntryId(key, 0x5A);
   void* shared = zorp_serv_allocate(32, 128);
@@ -274,18 +264,14 @@ TEST(SaveLoad, KeyedChunkJoinsTheSharedEntry) {
   std::memcpy(longer.data() + b.size() - 36, &claim, 4);  // the size field of the one chunk
   EXPECT_EQ(__tarrLoadStreamM(&m, longer.data()), TARR_ERROR_MEMORY_FORMAT);
   EXPECT_EQ(m, nullptr);
-  __tarrDeleteStream(&s);
-  EXPECT_EQ(zorp_core_live_allocations(), live);
 }
 
 // A loaded counter-based stream whose count of unread buffer words is out of range reads its
 // whole buffer, as with the count 4, and never past it.
 TEST(SaveLoad, CounterBufferCountIsBoundedOnLoad) {
-  StreamState* s = nullptr;
-  const uint32_t seed[2] = {5, 6};
-  ASSERT_EQ(__tarrNewStreamEx(&s, TARR_BRNG_PHILOX4X32X10, 2, seed), 0);
-  draw(s, 2);
-  Image b = save_m(s);
+  ref::Stream s(TARR_BRNG_PHILOX4X32X10, {5, 6});
+  draw(s.s, 2);
+  Image b = save_m(s.s);
   std::vector<uint32_t> want;
   for (uint32_t left : {4u, 1000u}) {
     std::memcpy(&b[24 + 24], &left, 4);  // after the header, the 2 key and 4 counter words
@@ -295,7 +281,6 @@ TEST(SaveLoad, CounterBufferCountIsBoundedOnLoad) {
     else EXPECT_EQ(draw(m, 9), want);
     __tarrDeleteStream(&m);
   }
-  __tarrDeleteStream(&s);
 }
 
 }  // namespace

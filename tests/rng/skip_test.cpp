@@ -69,41 +69,43 @@ TEST_P(Skip, SkipsCompose) {
 INSTANTIATE_TEST_SUITE_P(All, Skip, testing::ValuesIn(kSkippable),
                          [](const testing::TestParamInfo<SkipCase>& i) { return std::string(i.param.name); });
 
-// The twisters at the counts where their skip-ahead changes method (MT19937: direct stepping up
-// to 8,388,607, the polynomial above; SFMT19937: Horner's rule up to 19,967, the sliding window
-// above; both around block ends), from streams part-way through a block and through a 128-bit
-// group, against drawing the outputs and dropping them.
-TEST(TwisterSkip, EqualsDrawingAtTheMethodBoundaries) {
+// Skipping n equals drawing n and dropping them, from streams part-way through a block: the
+// twisters at the counts where their skip-ahead changes method (MT19937: direct stepping up to
+// 8,388,607, the polynomial above; SFMT19937: Horner's rule up to 19,967, the sliding window
+// above) and around block ends and 128-bit groups; Philox from every position inside a block,
+// with a counter about to carry out of its low words.
+TEST(SkipByDrawing, EqualsDrawingAtTheMethodBoundaries) {
+  const std::vector<uint32_t> philox_seed = {1, 2, 0xFFFFFFF0u, 0xFFFFFFFFu, 0xFFFFFFFFu, 0};
   const struct {
     uint32_t brng;
+    std::vector<uint32_t> seed;
+    std::vector<int32_t> before;
     std::vector<uint64_t> counts;
   } cases[] = {
-      {TARR_BRNG_MT19937, {1, 623, 624, 625, 1248, 19937, 8388607, 8388608, 8389000}},
-      {TARR_BRNG_SFMT19937, {1, 2, 3, 4, 5, 623, 624, 625, 19967, 19968, 19969, 80001}},
+      {TARR_BRNG_MT19937, {0x123, 0x234}, {0, 1, 2, 3, 622}, {1, 623, 624, 625, 1248, 19937, 8388607, 8388608, 8389000}},
+      {TARR_BRNG_SFMT19937, {0x123, 0x234}, {0, 1, 2, 3, 622}, {1, 2, 3, 4, 5, 623, 624, 625, 19967, 19968, 19969, 80001}},
+      {TARR_BRNG_PHILOX4X32X10, philox_seed, {0, 1, 2, 3, 4, 5}, {1, 2, 3, 4, 5, 7, 8, 63, 64, 65, 1000}},
   };
   for (const auto& c : cases)
-    for (int32_t before : {0, 1, 2, 3, 622})
+    for (int32_t before : c.before)
       for (uint64_t n : c.counts) {
-        Stream skipped(c.brng, {0x123, 0x234, 0x345, 0x456}), drawn(c.brng, {0x123, 0x234, 0x345, 0x456});
+        Stream skipped(c.brng, c.seed), drawn(c.brng, c.seed);
         draw(skipped.s, before);
         draw(drawn.s, before);
         ASSERT_EQ(__tarrSkipAheadStream(skipped.s, n), 0);
         draw(drawn.s, static_cast<int32_t>(n));
-        ASSERT_EQ(draw(skipped.s, 700), draw(drawn.s, 700)) << std::hex << c.brng << std::dec << " after " << before
-                                                                 << " skip " << n;
+        ASSERT_EQ(draw(skipped.s, 700), draw(drawn.s, 700)) << std::hex << c.brng << std::dec << " after " << before << " skip " << n;
       }
 }
 
 // A failed allocation inside the polynomial skip-ahead leaves the stream as it was.
-TEST(TwisterSkip, AllocationFailureLeavesTheStream) {
+TEST(SkipByDrawing, AllocationFailureLeavesTheStream) {
   for (uint32_t brng : {TARR_BRNG_MT19937, TARR_BRNG_SFMT19937}) {
     for (int k = 1; k <= 4; ++k) {
       Stream st(brng, {5}), ref(brng, {5});
       draw(st.s, 3);
       draw(ref.s, 3);
-      zorp_core_fail_allocation(k);
-      const int32_t status = __tarrSkipAheadStream(st.s, uint64_t{1} << 40);
-      zorp_core_fail_allocation(0);
+      const int32_t status = ref::failing_allocation(k, [&] { return __tarrSkipAheadStream(st.s, uint64_t{1} << 40); });
       if (status == 0) break;  // fewer than k allocations
       EXPECT_EQ(status, TARR_ERROR_NO_MEMORY) << k;
       EXPECT_EQ(draw(st.s, 100), draw(ref.s, 100)) << std::hex << brng << " " << k;
@@ -111,77 +113,46 @@ TEST(TwisterSkip, AllocationFailureLeavesTheStream) {
   }
 }
 
-TEST(SkipEx, Mrg32k3aMultiWordCounts) {
-  const std::vector<uint32_t> seed = {1, 2, 3, 4, 5, 6};
-  // One word through the table path equals the plain skip.
-  {
-    Stream a(TARR_BRNG_MRG32K3A, seed), b(TARR_BRNG_MRG32K3A, seed);
-    const uint64_t n = 0x123456789ABCDEFull;
-    ASSERT_EQ(__tarrSkipAheadStreamEx(a.s, 1, &n), 0);
-    ASSERT_EQ(__tarrSkipAheadStream(b.s, n), 0);
-    EXPECT_EQ(draw(a.s, 20), draw(b.s, 20));
-  }
-  // 2^64 as {0, 1} equals two skips of 2^63.
-  {
-    Stream a(TARR_BRNG_MRG32K3A, seed), b(TARR_BRNG_MRG32K3A, seed);
-    const uint64_t n[2] = {0, 1};
-    ASSERT_EQ(__tarrSkipAheadStreamEx(a.s, 2, n), 0);
-    ASSERT_EQ(__tarrSkipAheadStream(b.s, uint64_t{1} << 63), 0);
-    ASSERT_EQ(__tarrSkipAheadStream(b.s, uint64_t{1} << 63), 0);
-    EXPECT_EQ(draw(a.s, 20), draw(b.s, 20));
-  }
-  // 2^192 (fourth word set: square-and-multiply) equals two table skips of 2^191 plus composition
-  // of a mixed count.
-  {
-    Stream a(TARR_BRNG_MRG32K3A, seed), b(TARR_BRNG_MRG32K3A, seed);
-    const uint64_t big[4] = {7, 0, 0, 1}, half[3] = {0, 0, uint64_t{1} << 63}, seven[1] = {7};
-    ASSERT_EQ(__tarrSkipAheadStreamEx(a.s, 4, big), 0);
-    ASSERT_EQ(__tarrSkipAheadStreamEx(b.s, 3, half), 0);
-    ASSERT_EQ(__tarrSkipAheadStreamEx(b.s, 3, half), 0);
-    ASSERT_EQ(__tarrSkipAheadStreamEx(b.s, 1, seven), 0);
-    EXPECT_EQ(draw(a.s, 20), draw(b.s, 20));
-  }
-  // Trailing zero words change nothing; a count of zero words is no skip.
-  {
-    Stream a(TARR_BRNG_MRG32K3A, seed), b(TARR_BRNG_MRG32K3A, seed), c(TARR_BRNG_MRG32K3A, seed), d(TARR_BRNG_MRG32K3A, seed);
-    const uint64_t padded[6] = {12345, 0, 0, 0, 0, 0};
-    ASSERT_EQ(__tarrSkipAheadStreamEx(a.s, 6, padded), 0);
-    ASSERT_EQ(__tarrSkipAheadStream(b.s, 12345), 0);
-    EXPECT_EQ(draw(a.s, 10), draw(b.s, 10));
-    ASSERT_EQ(__tarrSkipAheadStreamEx(c.s, 0, padded), 0);
-    EXPECT_EQ(draw(c.s, 10), draw(d.s, 10));
-  }
+// Counts of several words: two sequences of skips that add up to the same count reach the same
+// point. A plain skip is a one-word vector; `ex` marks an extended one.
+struct Jump {
+  bool ex;
+  std::vector<uint64_t> words;
+};
+int32_t jump(StreamState* s, const Jump& j) {
+  const uint64_t none = 0;
+  if (!j.ex) return __tarrSkipAheadStream(s, j.words[0]);
+  return __tarrSkipAheadStreamEx(s, static_cast<int32_t>(j.words.size()), j.words.empty() ? &none : j.words.data());
 }
 
-// Philox skips from every position inside a block, with a counter about to carry out of its low
-// words, equal drawing; counts of several words carry through the 128-bit counter, and the part of
-// a count beyond 128 bits of blocks is dropped.
-TEST(PhiloxSkip, BufferPositionsCarryAndWrap) {
-  const std::vector<uint32_t> seed = {1, 2, 0xFFFFFFF0u, 0xFFFFFFFFu, 0xFFFFFFFFu, 0};
-  for (int32_t before : {0, 1, 2, 3, 4, 5})
-    for (uint64_t n : {1, 2, 3, 4, 5, 7, 8, 63, 64, 65, 1000}) {
-      Stream skipped(TARR_BRNG_PHILOX4X32X10, seed), drawn(TARR_BRNG_PHILOX4X32X10, seed);
-      draw(skipped.s, before);
-      draw(drawn.s, before);
-      ASSERT_EQ(__tarrSkipAheadStream(skipped.s, n), 0);
-      draw(drawn.s, static_cast<int32_t>(n));
-      ASSERT_EQ(draw(skipped.s, 70), draw(drawn.s, 70)) << "after " << before << " skip " << n;
-    }
-  Stream a(TARR_BRNG_PHILOX4X32X10, seed), b(TARR_BRNG_PHILOX4X32X10, seed), c(TARR_BRNG_PHILOX4X32X10, seed);
-  draw(a.s, 3);
-  draw(b.s, 3);
-  draw(c.s, 3);
-  const uint64_t two64_plus[2] = {5, 1};
-  ASSERT_EQ(__tarrSkipAheadStreamEx(a.s, 2, two64_plus), 0);
-  for (int k = 0; k < 2; ++k) ASSERT_EQ(__tarrSkipAheadStream(b.s, uint64_t{1} << 63), 0);
-  ASSERT_EQ(__tarrSkipAheadStream(b.s, 5), 0);
-  EXPECT_EQ(draw(a.s, 20), draw(b.s, 20));
-  // 2^130 words are 2^128 blocks: the counter comes back to where it was. A fourth word is ignored.
-  const uint64_t wrap[4] = {0, 0, 4, 9};
-  ASSERT_EQ(__tarrSkipAheadStreamEx(c.s, 4, wrap), 0);
-  Stream d(TARR_BRNG_PHILOX4X32X10, seed);
-  const std::vector<uint32_t> unskipped = draw(d.s, 23);
-  EXPECT_EQ(draw(c.s, 20), std::vector<uint32_t>(unskipped.begin() + 3, unskipped.end()));
+TEST(SkipEx, SequencesWithTheSameSumMeet) {
+  const uint64_t half = uint64_t{1} << 63;
+  const std::vector<uint32_t> mrg = {1, 2, 3, 4, 5, 6}, philox = {1, 2, 0xFFFFFFF0u, 0xFFFFFFFFu, 0xFFFFFFFFu, 0};
+  const struct {
+    const char* what;
+    uint32_t brng;
+    const std::vector<uint32_t>& seed;
+    std::vector<Jump> a, b;
+  } cases[] = {
+      {"one word through the table path", TARR_BRNG_MRG32K3A, mrg, {{true, {0x123456789ABCDEFull}}}, {{false, {0x123456789ABCDEFull}}}},
+      {"2^64 as {0, 1}", TARR_BRNG_MRG32K3A, mrg, {{true, {0, 1}}}, {{false, {half}}, {false, {half}}}},
+      // The fourth word set: square-and-multiply against two table skips of 2^191.
+      {"2^192 + 7", TARR_BRNG_MRG32K3A, mrg, {{true, {7, 0, 0, 1}}}, {{true, {0, 0, half}}, {true, {0, 0, half}}, {true, {7}}}},
+      {"trailing zero words", TARR_BRNG_MRG32K3A, mrg, {{true, {12345, 0, 0, 0, 0, 0}}}, {{false, {12345}}}},
+      {"no words", TARR_BRNG_MRG32K3A, mrg, {{true, {}}}, {}},
+      {"2^64 + 5 through the 128-bit counter", TARR_BRNG_PHILOX4X32X10, philox, {{true, {5, 1}}},
+       {{false, {half}}, {false, {half}}, {false, {5}}}},
+      // 2^130 words are 2^128 blocks: the counter comes back to where it was. A fourth word is ignored.
+      {"2^130 wraps", TARR_BRNG_PHILOX4X32X10, philox, {{true, {0, 0, 4, 9}}}, {}},
+  };
+  for (const auto& c : cases) {
+    Stream a(c.brng, c.seed), b(c.brng, c.seed);
+    draw(a.s, 3);
+    draw(b.s, 3);
+    for (const Jump& j : c.a) ASSERT_EQ(jump(a.s, j), 0) << c.what;
+    for (const Jump& j : c.b) ASSERT_EQ(jump(b.s, j), 0) << c.what;
+    EXPECT_EQ(draw(a.s, 20), draw(b.s, 20)) << c.what;
+  }
 }
 
 using LeapCase = SkipCase;
@@ -215,11 +186,9 @@ TEST_P(Leapfrog, StreamKOfSYieldsEverySthOutput) {
 TEST_P(Leapfrog, ZeroAndNegativeStreamCounts) {
   const LeapCase& c = GetParam();
   Stream st(c.brng, {77});
-  BrngProperties p;
-  ASSERT_EQ(__tarrGetBrngProperties(c.brng, &p), 0);
-  std::vector<uint8_t> before(ref::state_bytes(st.s), ref::state_bytes(st.s) + p.StateSize - 16);
+  const std::vector<uint8_t> before = ref::state_copy(st.s);
   EXPECT_EQ(__tarrLeapfrogStream(st.s, 0, -1), TARR_ERROR_BAD_STREAM_COUNT);
-  EXPECT_EQ(std::memcmp(before.data(), ref::state_bytes(st.s), before.size()), 0);
+  EXPECT_EQ(ref::state_copy(st.s), before);
   ASSERT_EQ(__tarrLeapfrogStream(st.s, 0, 0), 0);
   const auto r = draw(st.s, 10);
   for (int i = 1; i < 10; ++i)
