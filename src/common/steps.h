@@ -28,6 +28,9 @@
 //
 // A thread policy (the `pool` member of Split) has
 //   static constexpr int kAllocationFailure;      the status of a failed allocation
+//   static constexpr bool kAlwaysLaunch;          whether a threaded plan goes through run() even
+//                                                 when it gets one thread (the caller may watch
+//                                                 its launcher being used)
 //   bool available() const;                       whether parts can go to the host's threads
 //   int limit() const;                            threads a call may use (at least 1)
 //   template <class Body> void run(int parts, int threads, Body& body) const;
@@ -137,7 +140,7 @@ struct Split {
 // The threads a routine's parts run on: its plan's wish, as far as the pool and the parts go.
 template <typename Routine>
 int threads_for(const Routine& r) {
-  if (!r.threaded || r.parts < 2 || !r.pool.available()) return 1;
+  if (!r.threaded || !r.pool.available()) return 1;
   const int limit = r.pool.limit();
   return r.parts < limit ? r.parts : limit;
 }
@@ -148,10 +151,10 @@ int run_steps(Routine& r) {
   if (int e = r.check()) return e == kNothingToDo ? 0 : e;
   if (int e = r.plan()) return e == kNothingToDo ? 0 : e;
   r.threads = threads_for(r);
-  // Parts on several threads report into one status word each; in the calling thread the first
+  // Parts on the pool report into one status word each; in the calling thread the first
   // failure is kept as they go.  A call that needs no work space allocates nothing (and so
   // cannot fail for want of memory).
-  const bool spread = r.threads > 1;
+  const bool spread = r.threads > 1 || (Pool::kAlwaysLaunch && r.threaded && r.pool.available());
   Carver size;
   if (spread) size.take<int>(r.parts);
   r.carve(size);

@@ -13,6 +13,9 @@ namespace zorp::df {
 
 struct Launcher {
   static constexpr int kAllocationFailure = DF_ERROR_MEM_FAILURE;
+  // A call above a routine's threshold goes to the caller's launcher even when the host has one
+  // thread or the call one item: the caller sees the same launches whatever its thread count.
+  static constexpr bool kAlwaysLaunch = true;
   void** table = nullptr;
 
   bool available() const { return table && table[0]; }

@@ -305,7 +305,7 @@ struct Interpolation : Split, Job<T> {
     }
     nblocks = (J.nsite + kBlockSites - 1) / kBlockSites;
     parts = static_cast<int>(nblocks);
-    threaded = J.nsite * std::max<int64_t>(J.v.ny, 1) >= kThreadWork;
+    threaded = nblocks > 1 && J.nsite * std::max<int64_t>(J.v.ny, 1) >= kThreadWork;
     return DF_STATUS_OK;
   }
 

@@ -19,6 +19,7 @@ ThreadForFn thread_for();    // the host's parallel-for, or null
 
 struct HostThreads {
   static constexpr int kAllocationFailure = TARR_SS_ERROR_ALLOCATION;
+  static constexpr bool kAlwaysLaunch = false;
   bool available() const { return thread_for() != nullptr; }
   int limit() const { return thread_limit(); }
   template <class Body>
