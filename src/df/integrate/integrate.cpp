@@ -319,6 +319,13 @@ struct Integration : Split, Job<T> {
   int all_pairs() {
     Job<T>& J = *this;
     const int64_t nx = J.v.n, ny = J.v.ny;
+    // Locals, not members: the results written through r could otherwise alias them, and every
+    // pair would read them again.
+    const T *const ls = this->ls, *const rs = this->rs;
+    const int64_t *const lc = this->lc, *const rc = this->rc;
+    T* const r = this->r;
+    const int64_t nlim = this->nlim;
+    const bool by_function = this->by_function;
     T* const user[3] = {user_mem, user_mem ? user_mem + ny : nullptr, user_mem ? user_mem + 2 * ny : nullptr};
     const UniformSites<T> lus = llimhint == DF_UNIFORM_SITES ? UniformSites<T>::of(llim, nlim) : UniformSites<T>{},
                           rus = rlimhint == DF_UNIFORM_SITES ? UniformSites<T>::of(rlim, nlim) : UniformSites<T>{};
