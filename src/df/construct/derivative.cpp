@@ -2,7 +2,8 @@
 // and the linear kind.  Work items are a block of cells times a group of four functions; they
 // go to the host's launcher when ny*nx is at least 512 and run in the calling thread below
 // that, through the same block routine (one code path keeps single- and multi-threaded results
-// identical bit for bit).
+// identical bit for bit).  Each call is a routine of the step sequence (common/steps.h), one
+// part per work item.
 #include "df/common/launch.h"
 #include "df/construct/cells.h"
 #include "df/construct/kinds.h"
@@ -214,62 +215,64 @@ bool deriv_block(const Fit<T>& F, int64_t f, int64_t i0, int64_t i1, T* ms, T* d
 }
 
 template <typename T>
-struct BlockJob {
-  const Fit<T>* F;
-  int64_t cells, nblocks;
-  T* scratch;
-  int64_t stride;
-  int bad_widths;  // set by any item that met a bad cell width
+struct DerivativeKind : Split {
+  DFTask* t;
+  int64_t method, nmin;
+  Kind kind;
+  Fit<T> F;
+  int64_t cells = 0, nblocks = 0, stride = 0;
+  T** scratch = nullptr;  // per thread: the slopes, then the derivatives at stride/2
+
+  int check() {
+    if (!t) return DF_ERROR_NULL_TASK;
+    if (kind == Kind::Linear) {
+      if (method != 0) return DF_ERROR_METHOD_NOT_SUPPORTED;
+      if (t->nx < 2) return DF_ERROR_BAD_NX;
+      if (!storage_hint_ok(t->yhint)) return DF_ERROR_BAD_Y_HINT;
+    } else {
+      if (t->nx < nmin) return DF_ERROR_BAD_NX;
+      if (const int rc = check_bc(t, kind == Kind::Akima)) return rc;
+      if (kind == Kind::Hermite && !t->ic) return DF_ERROR_BAD_IC;
+    }
+    if (const int rc = make_fit(t, F)) return rc;
+    if (F.uniform && !width_ok(F.h)) return DF_ERROR_BAD_X;  // the blocks check other partitions
+    F.kind = kind;
+    if (kind == Kind::Linear) F.code = t->bc_type == DF_BC_PERIODIC ? End::Periodic : End::FreeEnd;
+    if (F.code == End::Periodic && !periodic_ok(F)) return DF_ERROR_BAD_PERIODIC_VAL;
+    return DF_STATUS_OK;
+  }
+  // Items are a block of cells times a group of kGroup functions.
+  int plan() {
+    cells = F.kind == Kind::Linear ? kLinearCells : kBlockCells;
+    nblocks = (F.n - 1 + cells - 1) / cells;
+    parts = static_cast<int>(nblocks * ((F.ny + kGroup - 1) / kGroup));
+    threaded = F.ny * F.n >= kThreadMin;
+    stride = 2 * (cells + 16);
+    return DF_STATUS_OK;
+  }
+  void carve(Carver& C) { scratch = C.scratch_each<T>(threads, stride); }
+  int start() { return DF_STATUS_OK; }
+  int part(int item, int thread) {
+    const int64_t b = item % nblocks, g = item / nblocks;
+    const int64_t i0 = b * cells, i1 = std::min(F.n - 1, i0 + cells);
+    T* ms = scratch[thread];
+    T* ds = ms + stride / 2;
+    bool widths = true;
+    for (int64_t f = g * kGroup; f < std::min(F.ny, (g + 1) * kGroup); ++f) widths &= deriv_block(F, f, i0, i1, ms, ds);
+    return widths ? DF_STATUS_OK : DF_ERROR_BAD_X;
+  }
+  int finish() { return DF_STATUS_OK; }
 };
 
 template <typename T>
-void block_item(void* ctx, int item, int thread) {
-  BlockJob<T>& J = *static_cast<BlockJob<T>*>(ctx);
-  const int64_t b = item % J.nblocks, g = item / J.nblocks;
-  const int64_t i0 = b * J.cells, i1 = std::min(J.F->n - 1, i0 + J.cells);
-  T* ms = J.scratch + thread * J.stride;
-  T* ds = ms + J.stride / 2;
-  bool widths = true;
-  for (int64_t f = g * kGroup; f < std::min(J.F->ny, (g + 1) * kGroup); ++f) widths &= deriv_block(*J.F, f, i0, i1, ms, ds);
-  if (!widths) __atomic_store_n(&J.bad_widths, 1, __ATOMIC_RELAXED);
-}
-
-template <typename T>
-int run_blocks(Fit<T>& F, void** threading) {
-  if (F.code == End::Periodic && !periodic_ok(F)) return DF_ERROR_BAD_PERIODIC_VAL;
-  const int64_t cells = F.kind == Kind::Linear ? kLinearCells : kBlockCells;
-  const int64_t nblocks = (F.n - 1 + cells - 1) / cells, ngroups = (F.ny + kGroup - 1) / kGroup;
-  const int64_t items = nblocks * ngroups;
-  const bool threaded = can_launch(threading) && F.ny * F.n >= kThreadMin;
-  int nthreads = threaded ? host_threads(threading) : 1;
-  if (nthreads > items) nthreads = static_cast<int>(items);
-  const int64_t stride = 2 * (cells + 16);
-  T* scratch = static_cast<T*>(allocate(static_cast<size_t>(nthreads * stride) * sizeof(T)));
-  if (!scratch) return DF_ERROR_MEM_FAILURE;
-  BlockJob<T> J{&F, cells, nblocks, scratch, stride, 0};
-  run_items(threading, threaded, items, nthreads, &J, &block_item<T>);
-  deallocate(scratch);
-  return J.bad_widths ? DF_ERROR_BAD_X : DF_STATUS_OK;
-}
-
-template <typename T>
 int derivative_kind(DFTask* t, int64_t method, void** threading, Kind kind, int64_t nmin) {
-  if (!t) return DF_ERROR_NULL_TASK;
-  if (kind == Kind::Linear) {
-    if (method != 0) return DF_ERROR_METHOD_NOT_SUPPORTED;
-    if (t->nx < 2) return DF_ERROR_BAD_NX;
-    if (!storage_hint_ok(t->yhint)) return DF_ERROR_BAD_Y_HINT;
-  } else {
-    if (t->nx < nmin) return DF_ERROR_BAD_NX;
-    if (const int rc = check_bc(t, kind == Kind::Akima)) return rc;
-    if (kind == Kind::Hermite && !t->ic) return DF_ERROR_BAD_IC;
-  }
-  Fit<T> F;
-  if (const int rc = make_fit(t, F)) return rc;
-  if (F.uniform && !width_ok(F.h)) return DF_ERROR_BAD_X;  // the blocks check other partitions
-  F.kind = kind;
-  if (kind == Kind::Linear) F.code = t->bc_type == DF_BC_PERIODIC ? End::Periodic : End::FreeEnd;
-  return run_blocks(F, threading);
+  DerivativeKind<T> r{};
+  r.pool.table = threading;
+  r.t = t;
+  r.method = method;
+  r.kind = kind;
+  r.nmin = nmin;
+  return run_steps(r);
 }
 
 template int derivative_kind<float>(DFTask*, int64_t, void**, Kind, int64_t);

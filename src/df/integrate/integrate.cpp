@@ -13,12 +13,14 @@
 // double-double (the sums of float tasks in double), and every later pair takes its whole-block
 // part as one difference: a pair then costs its two searches, whatever it spans, and a call at
 // most twice what the better of the two ways would have cost.  Pairs go in blocks of 128 (the
-// cells of their left and right limits found a block at a time).
+// cells of their left and right limits found a block at a time), all in the one part of a routine
+// of the step sequence (common/steps.h).
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
 #include "df/common/eval.h"
+#include "df/common/launch.h"
 #include "host/host.h"
 #include "simd/complex.h"
 #include "simd/exact.h"
@@ -26,9 +28,6 @@
 
 namespace zorp::df {
 namespace {
-
-using zorp::host::allocate;
-using zorp::host::deallocate;
 
 template <typename T>
 using IntegCallback = int (*)(int64_t*, const T*, const T*, T*, void*);
@@ -222,118 +221,175 @@ int user_parts(const Job<T>& J, T a, T b, T* const user[3]) {
   return DF_STATUS_OK;
 }
 
+// The call: the checks in their order, then one part for all pairs (the limits held a block at
+// a time, or all at once when the user search callback sees them all).  Integration takes no
+// threading table, so its pool is never available.
 template <typename T>
-int integrate(DFTask* t, int64_t nlim, const T* llim, int64_t llimhint, const T* rlim, int64_t rlimhint,
-              const T* ldatahint, const T* rdatahint, T* r, int64_t rhint, IntegCallback<T> le, void* lep,
-              IntegCallback<T> re, void* rep, IntegCallback<T> ic, void* icp, SearchCallback<T> search_cb,
-              void* search_params) {
-  if (!t) return DF_ERROR_NULL_TASK;
-  if (!t->x) return DF_ERROR_BAD_X;
-  Job<T> J{};
-  J.t = t;
-  J.e = evaluation_of(t->order, t->type, le && re && ic);
-  if (J.e.kind == EvalKind::Invalid || J.e.kind == EvalKind::Lookup) return DF_ERROR_BAD_SPLINE_TYPE;
+struct Integration : Split, Job<T> {
+  DFTask* task;
+  int64_t nlim, llimhint, rlimhint, rhint;
+  const T *llim, *rlim, *ldatahint, *rdatahint;
+  T* r;
+  SearchCallback<T> search_cb;
+  void* search_params;
   Method ml, mr;
   Partition<T> Pl, Pr;
-  if (const int rc = choose_method(t, llimhint, ldatahint, search_cb, ml, Pl)) return rc;
-  if (const int rc = choose_method(t, rlimhint, rdatahint, search_cb, mr, Pr)) return rc;
-  if (rhint != 0 && rhint != DF_RHINT_PAIR_FUNC && rhint != DF_RHINT_FUNC_PAIR && rhint != 128)
-    return DF_ERROR_BAD_INTEGRATION_RHINT;
-  const bool by_function = rhint == DF_RHINT_FUNC_PAIR || rhint == 128;
-  if (nlim < 0) return DF_ERROR_BAD_NLIM;
-  // No pairs is an empty request, as no sites are for interpolation and search: it succeeds
-  // before anything it would read (limits, results, the spline's data) is looked at.
-  if (nlim == 0) return DF_STATUS_OK;
-  if (!llim) return DF_ERROR_BAD_LLIM;
-  if (!rlim) return DF_ERROR_BAD_RLIM;
-  if (!r) return DF_ERROR_BAD_R;
-  if (const int rc = check_data(t, J.e.kind)) return rc;
-  view_task(t, J.v);
-  const int64_t nx = J.v.n, ny = J.v.ny;
-  J.x_first = J.v.x[0];
-  J.x_last = J.v.uniform ? J.v.x[1] : J.v.x[nx - 1];
-  J.nblk = J.e.kind == EvalKind::KnotQuadratic ? nx : nx - 1;
-  J.cb[0] = le, J.cb[1] = re, J.cb[2] = ic;
-  J.cbp[0] = lep, J.cbp[1] = rep, J.cbp[2] = icp;
+  bool by_function = false;
+  T *ls = nullptr, *rs = nullptr, *user_mem = nullptr;
+  int64_t *lc = nullptr, *rc = nullptr;
+  int32_t* flags = nullptr;
+  T* knot_mem = nullptr;
 
-  // Scratch: the knots, the limits of a block and their cells (or every limit and cell when a
-  // user search callback sees them all), the callback's flags; the prefix sums come later.
-  const bool lu = llimhint == DF_UNIFORM_SITES, ru = rlimhint == DF_UNIFORM_SITES;
-  const int64_t held = search_cb ? nlim : kBlockPairs;  // limits held at once
-  auto up = [](size_t b) { return (b + 127) / 128 * 128; };
-  const size_t b_knots = J.e.kind == EvalKind::KnotQuadratic ? up(static_cast<size_t>(nx + 1) * sizeof(T)) : 0;
-  const size_t b_lim = up(static_cast<size_t>(held) * sizeof(T));
-  const size_t b_cells = up(static_cast<size_t>(held) * sizeof(int64_t));
-  const size_t b_flags = search_cb ? up(static_cast<size_t>(nlim) * sizeof(int32_t)) : 0;
-  const size_t b_user = le || re || ic ? up(3 * static_cast<size_t>(ny) * sizeof(T)) : 0;
-  unsigned char* mem = static_cast<unsigned char*>(allocate(b_knots + 2 * b_lim + 2 * b_cells + b_flags + b_user));
-  if (!mem) return DF_ERROR_MEM_FAILURE;
-  unsigned char* cur = mem;
-  auto take = [&](size_t b) { unsigned char* q = cur; cur += b; return q; };
-  T* knots = reinterpret_cast<T*>(take(b_knots));
-  T* ls = reinterpret_cast<T*>(take(b_lim));
-  T* rs = reinterpret_cast<T*>(take(b_lim));
-  int64_t* lc = reinterpret_cast<int64_t*>(take(b_cells));
-  int64_t* rc_ = reinterpret_cast<int64_t*>(take(b_cells));
-  int32_t* flags = reinterpret_cast<int32_t*>(take(b_flags));
-  T* user_mem = reinterpret_cast<T*>(take(b_user));
-  T* const user[3] = {user_mem, user_mem ? user_mem + ny : nullptr, user_mem ? user_mem + 2 * ny : nullptr};
-  if (b_knots) {
-    for (int64_t j = 0; j <= nx; ++j) knots[j] = quadratic_knot(J.v, t->ic_type, static_cast<const T*>(t->ic), j);
-    J.knots = knots;
+  ~Integration() {
+    if (this->prefix) host::deallocate(this->prefix);
   }
-  const UniformSites<T> lus = lu ? UniformSites<T>::of(llim, nlim) : UniformSites<T>{},
-                        rus = ru ? UniformSites<T>::of(rlim, nlim) : UniformSites<T>{};
-  Pl.flags = Pr.flags = flags;
-  Pl.params = Pr.params = search_params;
-  int64_t lstart = 0, rstart = 0;
-  Pl.start = &lstart;
-  Pr.start = &rstart;
+
+  int check() {
+    Job<T>& J = *this;
+    DFTask* t = task;
+    if (!t) return DF_ERROR_NULL_TASK;
+    if (!t->x) return DF_ERROR_BAD_X;
+    J.t = t;
+    J.e = evaluation_of(t->order, t->type, J.cb[0] && J.cb[1] && J.cb[2]);
+    if (J.e.kind == EvalKind::Invalid || J.e.kind == EvalKind::Lookup) return DF_ERROR_BAD_SPLINE_TYPE;
+    if (const int e = choose_method(t, llimhint, ldatahint, search_cb, ml, Pl)) return e;
+    if (const int e = choose_method(t, rlimhint, rdatahint, search_cb, mr, Pr)) return e;
+    if (rhint != 0 && rhint != DF_RHINT_PAIR_FUNC && rhint != DF_RHINT_FUNC_PAIR && rhint != 128)
+      return DF_ERROR_BAD_INTEGRATION_RHINT;
+    by_function = rhint == DF_RHINT_FUNC_PAIR || rhint == 128;
+    if (nlim < 0) return DF_ERROR_BAD_NLIM;
+    // No pairs is an empty request, as no sites are for interpolation and search: it succeeds
+    // before anything it would read (limits, results, the spline's data) is looked at.
+    if (nlim == 0) return kNothingToDo;
+    if (!llim) return DF_ERROR_BAD_LLIM;
+    if (!rlim) return DF_ERROR_BAD_RLIM;
+    if (!r) return DF_ERROR_BAD_R;
+    return check_data(t, J.e.kind);
+  }
+
+  int plan() {
+    Job<T>& J = *this;
+    view_task(task, J.v);
+    const int64_t nx = J.v.n;
+    J.x_first = J.v.x[0];
+    J.x_last = J.v.uniform ? J.v.x[1] : J.v.x[nx - 1];
+    J.nblk = J.e.kind == EvalKind::KnotQuadratic ? nx : nx - 1;
+    return DF_STATUS_OK;
+  }
+
+  // The knots, the limits of a block and their cells (or every limit and cell when a user
+  // search callback sees them all), the callback's flags and results; the prefix sums come
+  // later, if the pairs' spans ask for them.
+  void carve(Carver& C) {
+    const int64_t held = search_cb ? nlim : kBlockPairs;  // limits held at once
+    knot_mem = C.scratch<T>(this->e.kind == EvalKind::KnotQuadratic ? this->v.n + 1 : 0);
+    ls = C.scratch<T>(held);
+    rs = C.scratch<T>(held);
+    lc = C.scratch<int64_t>(held);
+    rc = C.scratch<int64_t>(held);
+    flags = C.scratch<int32_t>(search_cb ? nlim : 0);
+    // Null without callbacks: the pairs ask the callbacks for their parts only when it is set.
+    const bool callbacks = this->cb[0] || this->cb[1] || this->cb[2];
+    user_mem = callbacks ? C.scratch<T>(3 * this->v.ny) : nullptr;
+  }
+
+  int start() {
+    Job<T>& J = *this;
+    if (J.e.kind == EvalKind::KnotQuadratic) {
+      for (int64_t j = 0; j <= J.v.n; ++j) knot_mem[j] = quadratic_knot(J.v, task->ic_type, static_cast<const T*>(task->ic), j);
+      J.knots = knot_mem;
+    }
+    return DF_STATUS_OK;
+  }
+
+  int part(int, int) { return all_pairs(); }
+  int finish() { return DF_STATUS_OK; }
+
   // The cells of limits [p0, p0+n) into the held arrays at their offset o.
-  auto locate = [&](int64_t p0, int64_t n, int64_t o) -> int {
+  int locate(const UniformSites<T>& lus, const UniformSites<T>& rus, int64_t p0, int64_t n, int64_t o) {
+    const bool lu = llimhint == DF_UNIFORM_SITES, ru = rlimhint == DF_UNIFORM_SITES;
     for (int64_t q = 0; q < n; ++q) {
       ls[o + q] = lu ? lus.at(p0 + q) : llim[p0 + q];
       rs[o + q] = ru ? rus.at(p0 + q) : rlim[p0 + q];
     }
     if (const int s = find_cells(ml, Pl, n, ls + o, lc + o)) return s;
-    return find_cells(mr, Pr, n, rs + o, rc_ + o);
-  };
-  int status = search_cb ? locate(0, nlim, 0) : DF_STATUS_OK;
-  for (int64_t p0 = 0; p0 < nlim && status == DF_STATUS_OK; p0 += kBlockPairs) {
-    const int64_t n = std::min(kBlockPairs, nlim - p0), o = search_cb ? p0 : 0;
-    if (!search_cb && (status = locate(p0, n, 0)) != DF_STATUS_OK) break;
-    for (int64_t q = 0; q < n && status == DF_STATUS_OK; ++q) {
-      const T l = ls[o + q], rr = rs[o + q];
-      const bool swap = l > rr;
-      const T a = swap ? rr : l, b = swap ? l : rr;
-      int64_t ka = swap ? rc_[o + q] : lc[o + q], kb = swap ? lc[o + q] : rc_[o + q];
-      ka = std::clamp<int64_t>(ka, 0, nx);
-      kb = std::clamp<int64_t>(kb, 0, nx);
-      // Whole blocks between the ends: directly while the cells summed so far and these stay
-      // below one pass over the blocks, else from the prefix sums (built once).
-      const int64_t span = std::max<int64_t>(0, std::min(kb, nx - 1) - std::max<int64_t>(ka, 1) - 1);
-      bool use_prefix = J.prefix != nullptr;
-      if (!use_prefix && J.e.kind != EvalKind::User && span > 8 && J.direct_cells + span > J.nblk) {
-        J.prefix = static_cast<simd::DD<double>*>(allocate(static_cast<size_t>(ny * (J.nblk + 1)) * sizeof(simd::DD<double>)));
-        if (!J.prefix) {
-          status = DF_ERROR_MEM_FAILURE;
-          break;
+    return find_cells(mr, Pr, n, rs + o, rc + o);
+  }
+
+  int all_pairs() {
+    Job<T>& J = *this;
+    const int64_t nx = J.v.n, ny = J.v.ny;
+    // Locals, not members: the results written through r could otherwise alias them, and every
+    // pair would read them again.
+    const T *const ls = this->ls, *const rs = this->rs;
+    const int64_t *const lc = this->lc, *const rc = this->rc;
+    T* const r = this->r;
+    const int64_t nlim = this->nlim;
+    const bool by_function = this->by_function;
+    T* const user[3] = {user_mem, user_mem ? user_mem + ny : nullptr, user_mem ? user_mem + 2 * ny : nullptr};
+    const UniformSites<T> lus = llimhint == DF_UNIFORM_SITES ? UniformSites<T>::of(llim, nlim) : UniformSites<T>{},
+                          rus = rlimhint == DF_UNIFORM_SITES ? UniformSites<T>::of(rlim, nlim) : UniformSites<T>{};
+    Pl.flags = Pr.flags = flags;
+    Pl.params = Pr.params = search_params;
+    int64_t lstart = 0, rstart = 0;
+    Pl.start = &lstart;
+    Pr.start = &rstart;
+    int status = search_cb ? locate(lus, rus, 0, nlim, 0) : DF_STATUS_OK;
+    for (int64_t p0 = 0; p0 < nlim && status == DF_STATUS_OK; p0 += kBlockPairs) {
+      const int64_t n = std::min(kBlockPairs, nlim - p0), o = search_cb ? p0 : 0;
+      if (!search_cb && (status = locate(lus, rus, p0, n, 0)) != DF_STATUS_OK) break;
+      for (int64_t q = 0; q < n && status == DF_STATUS_OK; ++q) {
+        const T l = ls[o + q], rr = rs[o + q];
+        const bool swap = l > rr;
+        const T a = swap ? rr : l, b = swap ? l : rr;
+        int64_t ka = swap ? rc[o + q] : lc[o + q], kb = swap ? lc[o + q] : rc[o + q];
+        ka = std::clamp<int64_t>(ka, 0, nx);
+        kb = std::clamp<int64_t>(kb, 0, nx);
+        // Whole blocks between the ends: directly while the cells summed so far and these stay
+        // below one pass over the blocks, else from the prefix sums (built once).
+        const int64_t span = std::max<int64_t>(0, std::min(kb, nx - 1) - std::max<int64_t>(ka, 1) - 1);
+        bool use_prefix = J.prefix != nullptr;
+        if (!use_prefix && J.e.kind != EvalKind::User && span > 8 && J.direct_cells + span > J.nblk) {
+          J.prefix = static_cast<simd::DD<double>*>(
+              host::allocate(static_cast<size_t>(ny * (J.nblk + 1)) * sizeof(simd::DD<double>)));
+          if (!J.prefix) return DF_ERROR_MEM_FAILURE;
+          build_prefix(J);
+          use_prefix = true;
         }
-        build_prefix(J);
-        use_prefix = true;
-      }
-      if (!use_prefix) J.direct_cells += span;
-      const bool nan = !(l == l && rr == rr);
-      if (!nan && user_mem && (status = user_parts(J, a, b, user)) != DF_STATUS_OK) break;
-      for (int64_t f = 0; f < ny; ++f) {
-        T v = nan ? std::numeric_limits<T>::quiet_NaN() : l == rr ? T(0) : integral(J, f, a, ka, b, kb, use_prefix, user);
-        r[by_function ? f * nlim + p0 + q : (p0 + q) * ny + f] = swap ? -v : v;
+        if (!use_prefix) J.direct_cells += span;
+        const bool nan = !(l == l && rr == rr);
+        if (!nan && user_mem && (status = user_parts(J, a, b, user)) != DF_STATUS_OK) break;
+        for (int64_t f = 0; f < ny; ++f) {
+          T v = nan ? std::numeric_limits<T>::quiet_NaN() : l == rr ? T(0) : integral(J, f, a, ka, b, kb, use_prefix, user);
+          r[by_function ? f * nlim + p0 + q : (p0 + q) * ny + f] = swap ? -v : v;
+        }
       }
     }
+    return status;
   }
-  if (J.prefix) deallocate(J.prefix);
-  deallocate(mem);
-  return status;
+};
+
+template <typename T>
+int integrate(DFTask* t, int64_t nlim, const T* llim, int64_t llimhint, const T* rlim, int64_t rlimhint,
+              const T* ldatahint, const T* rdatahint, T* r, int64_t rhint, IntegCallback<T> le, void* lep,
+              IntegCallback<T> re, void* rep, IntegCallback<T> ic, void* icp, SearchCallback<T> search_cb,
+              void* search_params) {
+  Integration<T> I{};
+  I.task = t;
+  I.nlim = nlim;
+  I.llim = llim;
+  I.llimhint = llimhint;
+  I.rlim = rlim;
+  I.rlimhint = rlimhint;
+  I.ldatahint = ldatahint;
+  I.rdatahint = rdatahint;
+  I.r = r;
+  I.rhint = rhint;
+  I.cb[0] = le, I.cb[1] = re, I.cb[2] = ic;
+  I.cbp[0] = lep, I.cbp[1] = rep, I.cbp[2] = icp;
+  I.search_cb = search_cb;
+  I.search_params = search_params;
+  return run_steps(I);
 }
 
 }  // namespace

@@ -8,7 +8,8 @@
 // per site).  Large requests hand their blocks to the host's launcher; each block is computed
 // the same way on any thread, so threaded results equal unthreaded ones bit for bit.  One site
 // with at most four derivative orders and one function, no cells and no search callback takes
-// a direct path without scratch, through the same polynomial routine on scalars.
+// a direct path without scratch, through the same polynomial routine on scalars.  The call is a
+// routine of the step sequence (common/steps.h): one part per block of sites.
 //
 // Order-0 kinds read the function values: the step kinds by the rules of zorp/df.h, the look-up
 // kind only at partition points (on a uniform partition within 2^-12 of x[0] + j*h in single
@@ -20,14 +21,10 @@
 
 #include "df/common/eval.h"
 #include "df/common/launch.h"
-#include "host/host.h"
 #include "simd/index.h"
 
 namespace zorp::df {
 namespace {
-
-using zorp::host::allocate;
-using zorp::host::deallocate;
 
 template <typename T>
 using InterpCallback = int (*)(int64_t*, int64_t*, const T*, T*, void*);
@@ -35,6 +32,7 @@ using InterpCallback = int (*)(int64_t*, int64_t*, const T*, T*, void*);
 constexpr int64_t kBlockSites = 64;
 constexpr int64_t kThreadWork = 16384;  // sites * functions from which the blocks go to the host's threads
 
+// What a block reads of the call, set by the checks and the plan.
 template <typename T>
 struct Job {
   const DFTask* t;
@@ -56,9 +54,7 @@ struct Job {
   bool wide;
   InterpCallback<T> cb[3];  // left, right, interior
   void* cbp[3];
-  unsigned char* scratch;
-  size_t stride;  // bytes of scratch per thread
-  int status;     // first negative status of any block
+  int status;  // last negative status of any block
 };
 
 // ---- results ------------------------------------------------------------------------------------
@@ -139,6 +135,7 @@ bool eval_site(const Job<T>& J, int64_t f, T t, int64_t k, T* out) {
 }
 
 // ---- blocks -----------------------------------------------------------------------------------
+// One block's sites, cells and results, one copy per thread.
 template <typename T>
 struct Scratch {
   T* sites;         // kBlockSites
@@ -146,23 +143,6 @@ struct Scratch {
   T* res;           // nd * kBlockSites
   T* cbres;         // ny * nd, for the user callbacks
 };
-
-template <typename T>
-Scratch<T> scratch_of(const Job<T>& J, int thread) {
-  unsigned char* p = J.scratch + static_cast<size_t>(thread) * J.stride;
-  Scratch<T> s;
-  s.cells = reinterpret_cast<int64_t*>(p);
-  s.sites = reinterpret_cast<T*>(p + kBlockSites * sizeof(int64_t));
-  s.res = s.sites + kBlockSites;
-  s.cbres = s.res + J.nd * kBlockSites;
-  return s;
-}
-
-template <typename T>
-size_t scratch_bytes(int64_t nd, int64_t ny) {
-  const size_t b = kBlockSites * sizeof(int64_t) + (kBlockSites * (1 + nd) + ny * nd) * sizeof(T);
-  return (b + 127) / 128 * 128;
-}
 
 // The polynomial kinds, eight sites per register, into res[q*64 + j] or straight into r.
 template <typename T>
@@ -189,12 +169,10 @@ void eval_poly_block(const Job<T>& J, int64_t f, int64_t j0, int64_t n, const Sc
 }
 
 template <typename T>
-void block(void* ctx, int item, int thread) {
-  Job<T>& J = *static_cast<Job<T>*>(ctx);
+void block(Job<T>& J, int item, const Scratch<T>& s) {
   const TaskView<T>& v = J.v;
   const int64_t nx = v.n, ny = v.ny;
   const int64_t j0 = static_cast<int64_t>(item) * kBlockSites, n = std::min(kBlockSites, J.nsite - j0);
-  const Scratch<T> s = scratch_of(J, thread);
   for (int64_t j = 0; j < n; ++j) s.sites[j] = J.site ? J.site[j0 + j] : J.usites.at(j0 + j);
   if (J.cells_given || J.user_cells) {
     for (int64_t j = 0; j < n; ++j)
@@ -249,121 +227,176 @@ void block(void* ctx, int item, int thread) {
   }
 }
 
+// The call: the checks in their order, one part per block of sites (the direct path is the one
+// part of a call that carves nothing), the user search callback over all sites in start.
+template <typename T>
+struct Interpolation : Split, Job<T> {
+  DFTask* task;
+  int64_t type, sitehint, ndorder, nd = 0;
+  const T* site_in;
+  const int32_t* dorder;
+  const T* datahint;
+  SearchCallback<T> search_cb;
+  void* search_params;
+  bool direct = false;
+  int32_t few[4];
+  int64_t nblocks = 0;
+  int32_t* orders_mem = nullptr;
+  T* usite_mem = nullptr;
+  int64_t* ucell_mem = nullptr;
+  int32_t* flag_mem = nullptr;
+  Scratch<T>* scratch = nullptr;  // one per thread
+
+  int check() {
+    Job<T>& J = *this;
+    DFTask* t = task;
+    if (!t) return DF_ERROR_NULL_TASK;
+    if (!t->x) return DF_ERROR_BAD_X;
+    J.t = t;
+    J.e = evaluation_of(t->order, t->type, J.cb[0] && J.cb[1] && J.cb[2]);
+    if (J.e.kind == EvalKind::Invalid) return DF_ERROR_BAD_SPLINE_TYPE;
+    if (const int rc = choose_method(t, sitehint, datahint, search_cb, J.method, J.P)) return rc;
+    if (J.rhint == 0) J.rhint = DF_RHINT_SITE_FUNC_DER;
+    const int64_t rhint = J.rhint;
+    if (rhint != DF_RHINT_SITE_FUNC_DER && rhint != DF_RHINT_FUNC_SITE_DER && rhint != DF_RHINT_FUNC_DER_SITE &&
+        rhint != DF_RHINT_DER_FUNC_SITE && rhint != DF_RHINT_DER_SITE_FUNC)
+      return DF_ERROR_BAD_RHINT;
+    J.values = (type & DF_INTERP) != 0;
+    J.cells_given = (type & DF_CELL_GIVEN) != 0;
+    J.write_cells = (type & DF_CELL) != 0 && !J.cells_given;
+    if (J.nsite < 0) return DF_ERROR_BAD_NSITE;
+    if (J.values) {
+      if (ndorder < 1) return DF_ERROR_BAD_NDORDER;
+      if (!dorder) return DF_ERROR_BAD_DORDER;
+    }
+    // The requested orders, rising; order-0 kinds give values only.
+    if (J.values)
+      for (int64_t k = 0; k < ndorder; ++k) nd += dorder[k] != 0;
+    const bool order0 = J.e.kind == EvalKind::Lookup || J.e.kind == EvalKind::StepRight || J.e.kind == EvalKind::StepLeft;
+    if (J.values && order0)
+      for (int64_t k = 1; k < ndorder; ++k)
+        if (dorder[k]) return DF_ERROR_BAD_DORDER;
+    if (nd == 0) J.values = false;
+    if (J.nsite == 0 || !(J.values || J.write_cells)) return kNothingToDo;
+    if (!site_in) return DF_ERROR_BAD_SITE;
+    if ((J.write_cells || J.cells_given) && !J.cell) return DF_ERROR_BAD_CELL;
+    if (J.values && !J.r) return DF_ERROR_BAD_R;
+    if (J.values)
+      if (const int rc = check_data(t, J.e.kind)) return rc;
+    return DF_STATUS_OK;
+  }
+
+  int plan() {
+    Job<T>& J = *this;
+    view_task(task, J.v);
+    J.x_last = J.v.uniform ? J.v.x[1] : J.v.x[J.v.n - 1];
+    J.site = sitehint == DF_UNIFORM_SITES ? nullptr : site_in;
+    if (!J.site) J.usites = UniformSites<T>::of(site_in, J.nsite);
+    J.nd = static_cast<int>(std::min<int64_t>(nd, 1 << 30));
+    J.wide = task->index_width != 0;
+    // One site, straight: no scratch, the same routines on scalars.
+    direct = J.nsite == 1 && J.values && !J.write_cells && !J.cells_given && J.site && nd <= 4 && J.v.ny == 1 &&
+             !search_cb;
+    if (direct) {
+      for (int64_t k = 0, q = 0; k < ndorder && J.values; ++k)
+        if (dorder[k]) few[q++] = static_cast<int32_t>(k);
+      J.orders = few;
+      return DF_STATUS_OK;
+    }
+    nblocks = (J.nsite + kBlockSites - 1) / kBlockSites;
+    parts = static_cast<int>(nblocks);
+    threaded = nblocks > 1 && J.nsite * std::max<int64_t>(J.v.ny, 1) >= kThreadWork;
+    return DF_STATUS_OK;
+  }
+
+  // The requested orders, the user search's sites, cells and flags, and per thread one block's
+  // sites, cells and results.
+  void carve(Carver& C) {
+    if (direct) return;
+    const int64_t ns = this->nsite, ny = this->v.ny;
+    orders_mem = C.take<int32_t>(nd + 1);
+    usite_mem = C.scratch<T>(search_cb && !this->site ? ns : 0);
+    ucell_mem = C.scratch<int64_t>(search_cb ? ns : 0);
+    flag_mem = C.scratch<int32_t>(search_cb ? ns : 0);
+    scratch = C.take<Scratch<T>>(threads);
+    for (int k = 0; k < threads; ++k) {
+      // A block's cells first: the sites, results and callback results follow in one piece.
+      int64_t* cells = C.scratch<int64_t>(kBlockSites);
+      T* sites = C.scratch<T>(kBlockSites * (1 + nd) + ny * nd);
+      if (scratch) scratch[k] = {sites, cells, sites + kBlockSites, sites + kBlockSites + nd * kBlockSites};
+    }
+  }
+
+  int start() {
+    Job<T>& J = *this;
+    if (direct) return DF_STATUS_OK;
+    for (int64_t k = 0, q = 0; k < ndorder && J.values; ++k)
+      if (dorder[k]) orders_mem[q++] = static_cast<int32_t>(k);
+    J.orders = orders_mem;
+    if (!search_cb || J.cells_given) return DF_STATUS_OK;
+    // The callback sees every site once, with 64-bit cells.
+    const T* all = J.site;
+    if (!all) {
+      for (int64_t j = 0; j < J.nsite; ++j) usite_mem[j] = J.usites.at(j);
+      all = usite_mem;
+    }
+    Partition<T> P = J.P;
+    P.flags = flag_mem;
+    P.params = search_params;
+    const int rc = find_cells(J.method, P, J.nsite, all, ucell_mem);
+    J.user_cells = ucell_mem;
+    return rc;
+  }
+
+  int part(int item, int thread) {
+    if (direct) return direct_site();
+    block(*this, item, scratch[thread]);
+    return DF_STATUS_OK;
+  }
+
+  int finish() { return this->status; }
+
+  int direct_site() {
+    Job<T>& J = *this;
+    int64_t k = 0;
+    find_cells(J.method, J.P, 1, site_in, &k);
+    T out[4];
+    const int which = k == 0 ? 0 : k == J.v.n ? 1 : 2;
+    if (J.cb[which] && (which < 2 || J.e.kind == EvalKind::User)) {
+      int64_t one = 1;
+      const int rc = J.cb[which](&one, &k, site_in, out, J.cbp[which]);
+      if (rc < 0) return rc;
+    } else if (!eval_site(J, 0, site_in[0], k, out)) {
+      return DF_ERROR_SITE_NOT_IN_PARTITION;
+    }
+    for (int q = 0; q < J.nd; ++q) J.r[q] = out[q];
+    return DF_STATUS_OK;
+  }
+};
+
 template <typename T>
 int interpolate(DFTask* t, int64_t type, int64_t nsite, const T* site, int64_t sitehint, int64_t ndorder,
                 const int32_t* dorder, const T* datahint, T* r, int64_t rhint, void* cell, InterpCallback<T> le,
                 void* lep, InterpCallback<T> re, void* rep, InterpCallback<T> ic, void* icp,
                 SearchCallback<T> search_cb, void* search_params, void** threading) {
-  if (!t) return DF_ERROR_NULL_TASK;
-  if (!t->x) return DF_ERROR_BAD_X;
-  Job<T> J{};
-  J.t = t;
-  J.e = evaluation_of(t->order, t->type, le && re && ic);
-  if (J.e.kind == EvalKind::Invalid) return DF_ERROR_BAD_SPLINE_TYPE;
-  if (const int rc = choose_method(t, sitehint, datahint, search_cb, J.method, J.P)) return rc;
-  if (rhint == 0) rhint = DF_RHINT_SITE_FUNC_DER;
-  if (rhint != DF_RHINT_SITE_FUNC_DER && rhint != DF_RHINT_FUNC_SITE_DER && rhint != DF_RHINT_FUNC_DER_SITE &&
-      rhint != DF_RHINT_DER_FUNC_SITE && rhint != DF_RHINT_DER_SITE_FUNC)
-    return DF_ERROR_BAD_RHINT;
-  J.values = (type & DF_INTERP) != 0;
-  J.cells_given = (type & DF_CELL_GIVEN) != 0;
-  J.write_cells = (type & DF_CELL) != 0 && !J.cells_given;
-  if (nsite < 0) return DF_ERROR_BAD_NSITE;
-  if (J.values) {
-    if (ndorder < 1) return DF_ERROR_BAD_NDORDER;
-    if (!dorder) return DF_ERROR_BAD_DORDER;
-  }
-  // The requested orders, rising; order-0 kinds give values only.
-  int64_t nd = 0;
-  if (J.values)
-    for (int64_t k = 0; k < ndorder; ++k) nd += dorder[k] != 0;
-  const bool order0 = J.e.kind == EvalKind::Lookup || J.e.kind == EvalKind::StepRight || J.e.kind == EvalKind::StepLeft;
-  if (J.values && order0)
-    for (int64_t k = 1; k < ndorder; ++k)
-      if (dorder[k]) return DF_ERROR_BAD_DORDER;
-  if (nd == 0) J.values = false;
-  if (nsite == 0 || !(J.values || J.write_cells)) return DF_STATUS_OK;
-  if (!site) return DF_ERROR_BAD_SITE;
-  if ((J.write_cells || J.cells_given) && !cell) return DF_ERROR_BAD_CELL;
-  if (J.values && !r) return DF_ERROR_BAD_R;
-  if (J.values)
-    if (const int rc = check_data(t, J.e.kind)) return rc;
-  view_task(t, J.v);
-  J.x_last = J.v.uniform ? J.v.x[1] : J.v.x[J.v.n - 1];
-  J.nsite = nsite;
-  J.site = sitehint == DF_UNIFORM_SITES ? nullptr : site;
-  if (!J.site) J.usites = UniformSites<T>::of(site, nsite);
-  J.nd = static_cast<int>(std::min<int64_t>(nd, 1 << 30));
-  J.r = r;
-  J.rhint = rhint;
-  J.cell = cell;
-  J.wide = t->index_width != 0;
-  J.cb[0] = le, J.cb[1] = re, J.cb[2] = ic;
-  J.cbp[0] = lep, J.cbp[1] = rep, J.cbp[2] = icp;
-  const int64_t ny = J.v.ny;
-
-  // One site, straight: no scratch, the same routines on scalars.
-  int32_t few[4];
-  if (nsite == 1 && J.values && !J.write_cells && !J.cells_given && J.site && nd <= 4 && ny == 1 && !search_cb) {
-    for (int64_t k = 0, q = 0; k < ndorder && J.values; ++k)
-      if (dorder[k]) few[q++] = static_cast<int32_t>(k);
-    J.orders = few;
-    int64_t k = 0;
-    find_cells(J.method, J.P, 1, site, &k);
-    T out[4];
-    const int which = k == 0 ? 0 : k == J.v.n ? 1 : 2;
-    if (J.cb[which] && (which < 2 || J.e.kind == EvalKind::User)) {
-      int64_t one = 1;
-      const int rc = J.cb[which](&one, &k, site, out, J.cbp[which]);
-      if (rc < 0) return rc;
-    } else if (!eval_site(J, 0, site[0], k, out)) {
-      return DF_ERROR_SITE_NOT_IN_PARTITION;
-    }
-    for (int q = 0; q < J.nd; ++q) r[q] = out[q];
-    return DF_STATUS_OK;
-  }
-
-  // Scratch: the requested orders, the user search's sites, cells and flags, and per thread one
-  // block's sites, cells and results.
-  const int64_t nblocks = (nsite + kBlockSites - 1) / kBlockSites;
-  const bool launch = can_launch(threading) && nblocks > 1 && nsite * std::max<int64_t>(ny, 1) >= kThreadWork;
-  const int threads = launch ? static_cast<int>(std::min<int64_t>(host_threads(threading), nblocks)) : 1;
-  auto up = [](size_t b) { return (b + 127) / 128 * 128; };
-  const size_t b_orders = up(static_cast<size_t>(nd + 1) * sizeof(int32_t));
-  const size_t b_usites = search_cb && !J.site ? up(static_cast<size_t>(nsite) * sizeof(T)) : 0;
-  const size_t b_ucells = search_cb ? up(static_cast<size_t>(nsite) * sizeof(int64_t)) : 0;
-  const size_t b_flags = search_cb ? up(static_cast<size_t>(nsite) * sizeof(int32_t)) : 0;
-  J.stride = scratch_bytes<T>(nd, ny);
-  unsigned char* mem =
-      static_cast<unsigned char*>(allocate(b_orders + b_usites + b_ucells + b_flags + threads * J.stride));
-  if (!mem) return DF_ERROR_MEM_FAILURE;
-  int32_t* orders = reinterpret_cast<int32_t*>(mem);
-  for (int64_t k = 0, q = 0; k < ndorder && J.values; ++k)
-    if (dorder[k]) orders[q++] = static_cast<int32_t>(k);
-  J.orders = orders;
-  J.scratch = mem + b_orders + b_usites + b_ucells + b_flags;
-  int rc = DF_STATUS_OK;
-  if (search_cb && !J.cells_given) {
-    // The callback sees every site once, with 64-bit cells.
-    const T* all = J.site;
-    if (!all) {
-      T* u = reinterpret_cast<T*>(mem + b_orders);
-      for (int64_t j = 0; j < nsite; ++j) u[j] = J.usites.at(j);
-      all = u;
-    }
-    int64_t* ucells = reinterpret_cast<int64_t*>(mem + b_orders + b_usites);
-    Partition<T> P = J.P;
-    P.flags = reinterpret_cast<int32_t*>(mem + b_orders + b_usites + b_ucells);
-    P.params = search_params;
-    rc = find_cells(J.method, P, nsite, all, ucells);
-    J.user_cells = ucells;
-  }
-  if (rc == DF_STATUS_OK) {
-    run_items(threading, launch, nblocks, threads, &J, &block<T>);
-    rc = J.status;
-  }
-  deallocate(mem);
-  return rc;
+  Interpolation<T> I{};
+  I.pool.table = threading;
+  I.task = t;
+  I.type = type;
+  I.nsite = nsite;
+  I.site_in = site;
+  I.sitehint = sitehint;
+  I.ndorder = ndorder;
+  I.dorder = dorder;
+  I.datahint = datahint;
+  I.r = r;
+  I.rhint = rhint;
+  I.cell = cell;
+  I.cb[0] = le, I.cb[1] = re, I.cb[2] = ic;
+  I.cbp[0] = lep, I.cbp[1] = rep, I.cbp[2] = icp;
+  I.search_cb = search_cb;
+  I.search_params = search_params;
+  return run_steps(I);
 }
 
 }  // namespace

@@ -4,15 +4,10 @@
 // interpolation and integration.
 #include "df/common/search.h"
 
-#include <cstring>
-
-#include "host/host.h"
+#include "df/common/launch.h"
 
 namespace zorp::df {
 namespace {
-
-using zorp::host::allocate;
-using zorp::host::deallocate;
 
 template <typename T>
 Partition<T> partition_of(int64_t nx, const T* x, T scale, int64_t* start, T bucket_scale, const int64_t* buckets,
@@ -40,43 +35,69 @@ int by_method(Method m, const Partition<T>& P, int64_t nsite, const T* site, Out
   return find_cells(m, P, nsite, site, cell);
 }
 
+// Search1D as a routine of the step sequence (common/steps.h): one part, in the calling thread.
+// Uniform sites are written out (the user callback and the methods take a site array), and the
+// callback's flags need one word per site; a call that needs neither allocates nothing.
+template <typename T>
+struct Search : Split {
+  DFTask* t;
+  int64_t nsite, sitehint;
+  const T *site, *datahint;
+  void* cell;
+  SearchCallback<T> cb;
+  void* params;
+  Method m;
+  Partition<T> P;
+  T* own = nullptr;
+  int32_t* flags = nullptr;
+
+  int check() {
+    if (!t) return DF_ERROR_NULL_TASK;
+    if (!t->x) return DF_ERROR_BAD_X;
+    if (const int rc = choose_method(t, sitehint, datahint, cb, m, P)) return rc;
+    if (nsite < 0) return DF_ERROR_BAD_NSITE;
+    if (nsite == 0) return kNothingToDo;
+    if (!site) return DF_ERROR_BAD_SITE;
+    if (!cell) return DF_ERROR_BAD_CELL;
+    return DF_STATUS_OK;
+  }
+  int plan() { return DF_STATUS_OK; }
+  void carve(Carver& C) {
+    own = sitehint == DF_UNIFORM_SITES ? C.scratch<T>(nsite) : nullptr;
+    flags = cb ? C.scratch<int32_t>(nsite) : nullptr;
+  }
+  int start() {
+    if (sitehint == DF_UNIFORM_SITES) {
+      const UniformSites<T> u = UniformSites<T>::of(site, nsite);
+      for (int64_t j = 0; j < nsite; ++j) own[j] = u.at(j);
+      site = own;
+    }
+    P.flags = flags;
+    P.params = params;
+    return DF_STATUS_OK;
+  }
+  int part(int, int) {
+    int64_t start = 0;
+    P.start = &start;
+    return t->index_width ? find_cells(m, P, nsite, site, static_cast<int64_t*>(cell))
+                          : find_cells(m, P, nsite, site, static_cast<int32_t*>(cell));
+  }
+  int finish() { return DF_STATUS_OK; }
+};
+
 template <typename T>
 int search(DFTask* t, int64_t nsite, const T* site, int64_t sitehint, const T* datahint, void* cell,
            SearchCallback<T> cb, void* params) {
-  if (!t) return DF_ERROR_NULL_TASK;
-  if (!t->x) return DF_ERROR_BAD_X;
-  Method m;
-  Partition<T> P;
-  if (const int rc = choose_method(t, sitehint, datahint, cb, m, P)) return rc;
-  if (nsite < 0) return DF_ERROR_BAD_NSITE;
-  if (nsite == 0) return DF_STATUS_OK;
-  if (!site) return DF_ERROR_BAD_SITE;
-  if (!cell) return DF_ERROR_BAD_CELL;
-  // Uniform sites are written out (the user callback and the methods take a site array), and
-  // the callback's flags need one word per site.
-  const bool uniform_sites = sitehint == DF_UNIFORM_SITES;
-  const size_t site_bytes = uniform_sites ? static_cast<size_t>(nsite) * sizeof(T) : 0;
-  const size_t flag_bytes = cb ? static_cast<size_t>(nsite) * sizeof(int32_t) : 0;
-  unsigned char* mem = nullptr;
-  if (site_bytes + flag_bytes) {
-    mem = static_cast<unsigned char*>(allocate(site_bytes + flag_bytes));
-    if (!mem) return DF_ERROR_MEM_FAILURE;
-  }
-  const T* s = site;
-  if (uniform_sites) {
-    T* own = reinterpret_cast<T*>(mem);
-    const UniformSites<T> u = UniformSites<T>::of(site, nsite);
-    for (int64_t j = 0; j < nsite; ++j) own[j] = u.at(j);
-    s = own;
-  }
-  P.flags = cb ? reinterpret_cast<int32_t*>(mem + site_bytes) : nullptr;
-  P.params = params;
-  int64_t start = 0;
-  P.start = &start;
-  const int rc = t->index_width ? find_cells(m, P, nsite, s, static_cast<int64_t*>(cell))
-                                : find_cells(m, P, nsite, s, static_cast<int32_t*>(cell));
-  if (mem) deallocate(mem);
-  return rc;
+  Search<T> S{};
+  S.t = t;
+  S.nsite = nsite;
+  S.site = site;
+  S.sitehint = sitehint;
+  S.datahint = datahint;
+  S.cell = cell;
+  S.cb = cb;
+  S.params = params;
+  return run_steps(S);
 }
 
 }  // namespace
