@@ -207,6 +207,12 @@ TYPED_TEST(Interp, OrderZeroKinds) {
     EXPECT_EQ(r[2], 26);
     EXPECT_EQ(r[3], 19);
     for (T miss : {T(0.5), T(-1), T(4.5)}) EXPECT_EQ(sp.interp(DF_INTERP, 1, &miss, 0, {1}, r.data(), 0, nullptr), DF_ERROR_SITE_NOT_IN_PARTITION);
+    // Among other sites a miss fails the call, the others keep their values and the miss is NaN.
+    const std::vector<T> mixed = {0, T(0.5), 4};
+    EXPECT_EQ(sp.interp(DF_INTERP, 3, mixed.data(), 0, {1}, r.data(), 0, nullptr), DF_ERROR_SITE_NOT_IN_PARTITION);
+    EXPECT_EQ(r[0], 10);
+    EXPECT_TRUE(std::isnan(r[1]));
+    EXPECT_EQ(r[2], 26);
   }
 }
 

@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "df/common/eval.h"
 #include "df/common/launch.h"
@@ -200,7 +201,10 @@ void block(Job<T>& J, int item, const Scratch<T>& s) {
         T one[1];
         T* out = J.e.kind == EvalKind::KnotQuadratic ? s.cbres : one;
         if (!eval_site(J, f, s.sites[j], s.cells[j], out)) {
+          // A site with no value gets NaN, not whatever the scratch held: the call fails, but
+          // the other sites' results stand and this one must not pass for a number.
           __atomic_store_n(&J.status, DF_ERROR_SITE_NOT_IN_PARTITION, __ATOMIC_RELAXED);
+          for (int q = 0; q < J.nd; ++q) s.res[q * kBlockSites + j] = std::numeric_limits<T>::quiet_NaN();
           continue;
         }
         for (int q = 0; q < J.nd; ++q) s.res[q * kBlockSites + j] = out[q];
