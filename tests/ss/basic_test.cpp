@@ -1,10 +1,12 @@
 // Basic statistics against compensated two-pass references in long double: hard data (mean 1e6,
-// spread 1) where a naive sum of squares fails, both observation layouts, weights, cumulative
-// calls, packed matrix storage, component indices, 64-bit task integers, float tasks, the
-// sum-to-moment methods, every status code in check order, allocation failure; and the
-// minimum/maximum routine.
+// spread 1) where a naive sum of squares fails, through every path (both observation layouts,
+// weights and a run of zero weights, cumulative calls, packed matrix storage, component indices,
+// threads, and block shapes that put observations and components on every kind of boundary);
+// 64-bit task integers, float tasks, the sum-to-moment methods, every status code in check
+// order, allocation failure; and the minimum/maximum routine.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -28,160 +30,124 @@ constexpr uint64_t kSums = TARR_SS_SUM | TARR_SS_RAW_SUM_2 | TARR_SS_RAW_SUM_3 |
 constexpr uint64_t kMatrices = TARR_SS_COV | TARR_SS_COR | TARR_SS_CP;
 constexpr uint64_t kDerived = TARR_SS_KURTOSIS | TARR_SS_SKEWNESS | TARR_SS_VARIATION;
 
-// A task with every basic result array registered.
-template <typename T>
-struct SSRun {
-  int64_t p, n;
-  int storage;
-  bool wide;
-  int32_t p32, n32, st32, fmt32[3];
-  int64_t p64, n64, st64, fmt64[3];
-  std::vector<T> x, w;
-  std::vector<T> mean, r2, r3, r4, c2, c3, c4, kurt, skew, var, sum, rs2, rs3, rs4, cs2, cs3, cs4, cov, cor, cp;
-  T acc[2] = {0, 0};
-  TarrSSTask* t = nullptr;
-
-  SSRun(const Data& d, int storage_, const std::vector<double>* weights = nullptr, bool wide_ = false,
-      const int fmt[3] = nullptr, const void* indices = nullptr)
-      : p(d.p), n(d.n), storage(storage_), wide(wide_) {
-    p32 = int32_t(p), n32 = int32_t(n), p64 = p, n64 = n;
-    st32 = st64 = storage == 1 ? TARR_SS_MATRIX_STORAGE_1 : TARR_SS_MATRIX_STORAGE_2;
-    for (int k = 0; k < 3; ++k) fmt32[k] = fmt64[k] = fmt ? fmt[k] : 0;
-    const std::vector<double> xs = d.layout(storage);
-    x.assign(xs.begin(), xs.end());
-    if (weights) w.assign(weights->begin(), weights->end());
-    for (auto* v : {&mean, &r2, &r3, &r4, &c2, &c3, &c4, &kurt, &skew, &var, &sum, &rs2, &rs3, &rs4, &cs2, &cs3, &cs4})
-      v->assign(p, T(kSentinel));
-    for (auto* v : {&cov, &cor, &cp}) v->assign(p * p, T(kSentinel));
-    const void* pp = wide ? (const void*)&p64 : &p32;
-    const void* np = wide ? (const void*)&n64 : &n32;
-    const void* sp = wide ? (const void*)&st64 : &st32;
-    const T* wp = w.empty() ? nullptr : w.data();
-    if constexpr (sizeof(T) == 8) EXPECT_EQ(__tarrdSSNewTask(&t, pp, np, sp, x.data(), wp, indices, wide), 0);
-    else EXPECT_EQ(__tarrsSSNewTask(&t, pp, np, sp, x.data(), wp, indices, wide), 0);
-    auto edit = [&](int param, T* v) {
-      if constexpr (sizeof(T) == 8) EXPECT_EQ(__tarrdSSEditTask(t, param, v), 0);
-      else EXPECT_EQ(__tarrsSSEditTask(t, param, v), 0);
-    };
-    // Parameters 7 .. 13 are the moments from the mean on, 67 .. 73 the sums.
-    std::vector<T>* const moments[] = {&mean, &r2, &r3, &r4, &c2, &c3, &c4}, *const sums[] = {&sum, &rs2, &rs3, &rs4, &cs2, &cs3, &cs4};
-    for (int k = 0; k < 7; ++k) edit(TARR_SS_PARAM_MEAN + k, moments[k]->data()), edit(TARR_SS_PARAM_SUM + k, sums[k]->data());
-    for (auto [param, v] : {std::pair{TARR_SS_PARAM_COV, &cov}, {TARR_SS_PARAM_COR, &cor}, {TARR_SS_PARAM_CP, &cp},
-                            {TARR_SS_PARAM_KURTOSIS, &kurt}, {TARR_SS_PARAM_SKEWNESS, &skew}, {TARR_SS_PARAM_VARIATION, &var}})
-      edit(param, v->data());
-    edit(TARR_SS_PARAM_ACCUM_WEIGHTS, acc);
-    const int storage_params[3] = {TARR_SS_PARAM_COV_STORAGE, TARR_SS_PARAM_COR_STORAGE, TARR_SS_PARAM_CP_STORAGE};
-    for (int k = 0; k < 3; ++k) EXPECT_EQ(__tarriSSEditTask(t, storage_params[k], wide ? (const void*)&fmt64[k] : &fmt32[k]), 0);
-  }
-  ~SSRun() { __tarrSSDeleteTask(&t); }
-  int basic(uint64_t est, uint32_t method) {
-    if constexpr (sizeof(T) == 8) return _tarrdSSBasic(t, est, method);
-    else return _tarrsSSBasic(t, est, method);
-  }
-};
-
-Reference ref_of(const Data& d, const std::vector<double>* w = nullptr) {
-  return reference(d.n, d.p, [&](int64_t i, int64_t j) { return d.at(i, j); }, w ? w->data() : nullptr);
-}
-
-// Every path to the mean, covariance and correlation reaches the accuracy of the plain one on
-// data with mean 1e6 and spread 1 (p = 5, n = 20,000): layouts, packed storage, weights, index
-// arrays, two calls, several threads, with and without the other moments.  Errors of matrix
-// entries are taken relative to sqrt(c_ii c_jj).  The plain path is within about 1e-15 here and
-// the weighted packed paths reach 1.01e-14 in the Windows build, so the bound is 3e-14: a path
-// that loses two or three digits (a plain sum of x for the mean, or a continuation that takes
-// the stored, rounded mean for the earlier data's own) fails it.
-constexpr double kPathTolerance = 3e-14;
+// Every path to the moments, covariance and correlation on data with mean 1e6 and spread 1
+// reaches the accuracy of the plain one.  Errors of matrix entries are taken relative to
+// sqrt(c_ii c_jj).  On the p = 5 paths the plain path is within about 1e-15 and the weighted
+// packed paths reach 1.01e-14 in the Windows build, so the bound is 3e-14: a path that loses two
+// or three digits (a plain sum of x for the mean, or a continuation that takes the stored,
+// rounded mean for the earlier data's own) fails it.  The block shapes (sub-blocks are 1024
+// observations of one component, or 8192/p' rows of all components, p' = p rounded up to a
+// multiple of 8: 1024 rows for p <= 8, 60 for p = 130) are held to 1e-12, and to 100 and 10
+// times that for the third and fourth central sums, which only method 0x100 keeps accurate.
 struct Path {
   const char* name;
-  int storage;
-  bool weighted;
-  int fmt;      // storage word of the covariance, correlation and cross-product
-  bool index;   // leave component 3 out
-  int calls;    // the data in one call, or in two (split at 7777)
-  int64_t n;    // 60,000 is enough to split the observations among threads
+  int64_t p, n;   // 60,000 is enough to split the observations among threads
+  int storage;    // 1, 2, or 0 for both
+  bool weighted;  // uniform on (0, 2), observations 1024 .. 2047 weight 0
+  int fmt;        // storage word of the covariance, correlation and cross-product
+  int index;      // 1: leave component 3 out; 2: every odd component
+  int calls;      // the data in one call, or in two (split at 7777)
   uint64_t est;
   uint32_t method;
+  double tol_mean, tol;
 };
 constexpr uint64_t kCovCor = TARR_SS_COV | TARR_SS_COR;
 constexpr uint64_t kWithMoments = kCovCor | TARR_SS_CP | TARR_SS_CENTRAL_MOMENT_2 | TARR_SS_CENTRAL_SUM_2 | TARR_SS_VARIATION;
+constexpr uint64_t kBlocks = kMoments | TARR_SS_CENTRAL_SUM_2 | TARR_SS_CENTRAL_SUM_3 | TARR_SS_CENTRAL_SUM_4 | kCovCor;
+constexpr uint32_t k1Pass = TARR_SS_METHOD_1PASS, kCentral = TARR_SS_METHOD_1PASS_CENTRAL;
+constexpr int kU = TARR_SS_MATRIX_STORAGE_U_PACKED, kL = TARR_SS_MATRIX_STORAGE_L_PACKED;
 const Path kPaths[] = {
-    {"ByComponent", 1, false, 0, false, 1, 20000, kCovCor, TARR_SS_METHOD_1PASS},
-    {"ByObservation", 2, false, 0, false, 1, 20000, kCovCor, TARR_SS_METHOD_1PASS},
-    {"WithMoments", 1, false, 0, false, 1, 20000, kWithMoments, TARR_SS_METHOD_1PASS_CENTRAL},
-    {"UpperPacked", 1, false, TARR_SS_MATRIX_STORAGE_U_PACKED, false, 1, 20000, kCovCor | TARR_SS_CP, TARR_SS_METHOD_1PASS},
-    {"LowerPacked", 2, false, TARR_SS_MATRIX_STORAGE_L_PACKED, false, 1, 20000, kCovCor, TARR_SS_METHOD_1PASS},
-    {"Weighted", 1, true, 0, false, 1, 20000, kCovCor, TARR_SS_METHOD_1PASS},
-    {"WeightedByObservationPacked", 2, true, TARR_SS_MATRIX_STORAGE_U_PACKED, false, 1, 20000, kWithMoments, TARR_SS_METHOD_1PASS},
-    {"IndexArray", 1, false, 0, true, 1, 20000, kCovCor | kMoments | kDerived | kSums | TARR_SS_CP, TARR_SS_METHOD_1PASS},
-    {"IndexArrayByObservationWeighted", 2, true, 0, true, 1, 20000, kWithMoments, TARR_SS_METHOD_1PASS},
-    {"TwoCalls", 1, false, 0, false, 2, 20000, kCovCor, TARR_SS_METHOD_1PASS},
-    {"TwoCallsWeightedPackedByObservation", 2, true, TARR_SS_MATRIX_STORAGE_L_PACKED, true, 2, 20000, kWithMoments, TARR_SS_METHOD_1PASS},
-    {"Threads", 1, true, 0, false, 1, 60000, kWithMoments, TARR_SS_METHOD_1PASS},
-    {"ThreadsByObservationIndexArray", 2, false, TARR_SS_MATRIX_STORAGE_U_PACKED, true, 1, 60000, kCovCor, TARR_SS_METHOD_1PASS_CENTRAL},
+    {"ByComponent", 5, 20000, 1, false, 0, 0, 1, kCovCor, k1Pass, 2e-16, 3e-14},
+    {"ByObservation", 5, 20000, 2, false, 0, 0, 1, kCovCor, k1Pass, 2e-16, 3e-14},
+    {"WithMoments", 5, 20000, 1, false, 0, 0, 1, kWithMoments, kCentral, 2e-16, 3e-14},
+    {"UpperPacked", 5, 20000, 1, false, kU, 0, 1, kCovCor | TARR_SS_CP, k1Pass, 2e-16, 3e-14},
+    {"LowerPacked", 5, 20000, 2, false, kL, 0, 1, kCovCor, k1Pass, 2e-16, 3e-14},
+    {"Weighted", 5, 20000, 1, true, 0, 0, 1, kCovCor, k1Pass, 2e-16, 3e-14},
+    {"WeightedByObservationPacked", 5, 20000, 2, true, kU, 0, 1, kWithMoments, k1Pass, 2e-16, 3e-14},
+    {"IndexArray", 5, 20000, 1, false, 0, 1, 1, kCovCor | kMoments | kDerived | kSums | TARR_SS_CP, k1Pass, 2e-16, 3e-14},
+    {"IndexArrayByObservationWeighted", 5, 20000, 2, true, 0, 1, 1, kWithMoments, k1Pass, 2e-16, 3e-14},
+    {"TwoCalls", 5, 20000, 1, false, 0, 0, 2, kCovCor, k1Pass, 2e-16, 3e-14},
+    {"TwoCallsWeightedPackedByObservation", 5, 20000, 2, true, kL, 1, 2, kWithMoments, k1Pass, 2e-16, 3e-14},
+    {"Threads", 5, 60000, 1, true, 0, 0, 1, kWithMoments, k1Pass, 2e-16, 3e-14},
+    {"ThreadsByObservationIndexArray", 5, 60000, 2, false, kU, 1, 1, kCovCor, kCentral, 2e-16, 3e-14},
+    {"OneObservation", 3, 1, 0, false, 0, 0, 1, kBlocks, kCentral, 1e-13, 1e-12},
+    {"OneComponentZeroWeightSubBlock", 1, 5000, 0, true, 0, 0, 1, kBlocks, kCentral, 1e-13, 1e-12},
+    {"MaskedLastGroup", 9, 3001, 0, true, 0, 0, 1, kBlocks, kCentral, 1e-13, 1e-12},
+    {"TiledRows", 33, 1500, 0, false, 0, 0, 1, kBlocks, kCentral, 1e-13, 1e-12},
+    {"TiledRowsThroughIndexArray", 33, 1500, 0, true, 0, 2, 1, kBlocks, kCentral, 1e-13, 1e-12},
+    {"TwoTiles", 130, 700, 0, true, 0, 0, 1, kBlocks, kCentral, 1e-13, 1e-12},
 };
 
 void PrintTo(const Path& p, std::ostream* os) { *os << p.name; }
 
 class SSPaths : public testing::TestWithParam<Path> {};
 
-TEST_P(SSPaths, EveryPathReachesFullStorageAccuracy) {
+TEST_P(SSPaths, EveryPathReachesFullAccuracy) {
   const Path& pa = GetParam();
-  const Data d = make_data(pa.n, 5, 1e6, 1.0, 0.0, 2);
-  std::vector<double> w(d.n, 1.0);
-  std::mt19937_64 g(9);
-  if (pa.weighted)
-    for (auto& v : w) v = std::uniform_real_distribution<double>(0.0, 2.0)(g);
-  const Reference r = ref_of(d, pa.weighted ? &w : nullptr);
-  const int32_t idx[5] = {1, 1, 1, 0, 1};
-  const int fmt[3] = {pa.fmt, pa.fmt, pa.fmt};
+  const int64_t p = pa.p;
+  const Data d = make_data(pa.n, p, 1e6, 1.0, 1.0, 100 + p);
+  std::vector<double> w;
+  if (pa.weighted) {
+    std::mt19937_64 g(9);
+    for (int64_t i = 0; i < d.n; ++i) w.push_back(i >= 1024 && i < 2048 ? 0.0 : std::uniform_real_distribution<double>(0.0, 2.0)(g));
+  }
+  const Reference r = ref_of(d, &w);
+  std::vector<int32_t> idx(p);
+  for (int64_t j = 0; j < p; ++j) idx[j] = pa.index == 1 ? j != 3 : pa.index == 2 ? j % 2 == 0 : 1;
+  const auto has = [&](uint64_t bits) { return (pa.est & bits) == bits; };
   const int64_t h = pa.calls == 2 ? 7777 : d.n;
-  const Data first{h, d.p, std::vector<double>(d.obs.begin(), d.obs.begin() + h * d.p)};
-  const std::vector<double> wfirst(w.begin(), w.begin() + h);
-  SSRun<double> run(first, pa.storage, pa.weighted ? &wfirst : nullptr, false, fmt, pa.index ? idx : nullptr);
-  ASSERT_EQ(run.basic(pa.est | TARR_SS_MEAN, pa.method), 0);
-  std::vector<double> x2;
-  if (pa.calls == 2) {
-    const Data rest{d.n - h, d.p, std::vector<double>(d.obs.begin() + h * d.p, d.obs.end())};
-    x2 = rest.layout(pa.storage);
-    const int32_t n2 = int32_t(rest.n);
-    ASSERT_EQ(__tarriSSEditTask(run.t, TARR_SS_PARAM_NOBS, &n2), 0);
-    ASSERT_EQ(__tarrdSSEditTask(run.t, TARR_SS_PARAM_OBSERVATIONS, x2.data()), 0);
-    if (pa.weighted) ASSERT_EQ(__tarrdSSEditTask(run.t, TARR_SS_PARAM_WEIGHTS, w.data() + h), 0);
+  const Data first{h, p, std::vector<double>(d.obs.begin(), d.obs.begin() + h * p)};
+  const Data rest{d.n - h, p, std::vector<double>(d.obs.begin() + h * p, d.obs.end())};
+  const std::vector<double> wfirst(w.begin(), w.begin() + (w.empty() ? 0 : h));
+  for (int storage : {1, 2}) {
+    if (pa.storage && storage != pa.storage) continue;
+    SCOPED_TRACE(testing::Message() << "storage " << storage);
+    SSRun<double> run(first, storage, &wfirst, false, pa.fmt, pa.index ? idx.data() : nullptr);
     ASSERT_EQ(run.basic(pa.est | TARR_SS_MEAN, pa.method), 0);
+    if (pa.calls == 2) {
+      run.continue_with(rest, storage, w.empty() ? nullptr : w.data() + h);
+      ASSERT_EQ(run.basic(pa.est | TARR_SS_MEAN, pa.method), 0);
+    }
+    EXPECT_LT(rel(run.acc[0], r.W), 1e-14);
+    EXPECT_LT(rel(run.acc[1], r.W2), 1e-14);
+    for (int a = 0; a < p; ++a) {
+      if (!idx[a]) {  // nothing of a component left out is written
+        for (auto* v : run.vectors()) EXPECT_EQ((*v)[a], kSentinel) << a;
+        for (int b = 0; b < p; ++b) EXPECT_TRUE(run.cov[at(a, b, p, pa.fmt)] == kSentinel && run.cp[at(a, b, p, pa.fmt)] == kSentinel) << a;
+        continue;
+      }
+      EXPECT_LT(rel(run.mean[a], r.mean[a]), pa.tol_mean) << a;
+      if (has(TARR_SS_RAW_MOMENT_4)) {
+        EXPECT_LT(rel(run.r2[a], r.raw2[a]), 1e-13) << a;
+        EXPECT_LT(rel(run.r3[a], r.raw3[a]), 1e-13) << a;
+        EXPECT_LT(rel(run.r4[a], r.raw4[a]), 1e-13) << a;
+      }
+      if (d.n == 1) {  // no spread: the mean is the observation, every central sum exactly zero
+        EXPECT_EQ(run.mean[a], d.at(0, a));
+        for (double v : {run.cs2[a], run.c3[a], run.c4[a]}) EXPECT_EQ(v, 0.0) << a;
+        continue;
+      }
+      if (has(TARR_SS_CENTRAL_MOMENT_2)) EXPECT_LT(rel(run.c2[a], r.c2(a)), pa.tol) << a;
+      if (has(TARR_SS_CENTRAL_SUM_2)) EXPECT_LT(rel(run.cs2[a], r.s2[a]), pa.tol) << a;
+      if (has(TARR_SS_VARIATION)) EXPECT_LT(rel(run.var[a], std::sqrt(r.c2(a)) / r.mean[a]), pa.tol) << a;
+      if (pa.method == kCentral && has(kBlocks)) {
+        EXPECT_LT(rel(run.c3[a], r.c3(a)), 100 * pa.tol) << a;
+        EXPECT_LT(rel(run.cs3[a], r.s3[a]), 100 * pa.tol) << a;
+        EXPECT_LT(rel(run.c4[a], r.c4(a)), 10 * pa.tol) << a;
+        EXPECT_LT(rel(run.cs4[a], r.s4[a]), 10 * pa.tol) << a;
+      }
+      for (int b = 0; b < p; ++b) {
+        if (!idx[b]) continue;
+        const double scale = double(std::sqrt(r.cov(a, a) * r.cov(b, b)));
+        const int64_t k = at(a, b, p, pa.fmt);
+        EXPECT_LT(std::fabs(run.cov[k] - double(r.cov(a, b))) / scale, pa.tol) << a << "," << b;
+        EXPECT_LT(std::fabs(run.cor[k] - double(r.cor(a, b))), pa.tol) << a << "," << b;
+        if (has(TARR_SS_CP)) EXPECT_LT(std::fabs(run.cp[k] - double(r.cp[a + p * b])) / (scale * double(r.B())), pa.tol);
+      }
+    }
+    // Packed storage writes nothing beyond its triangle.
+    if (pa.fmt) EXPECT_EQ(run.cov[p * (p + 1) / 2], kSentinel);
   }
-  EXPECT_LT(rel(run.acc[0], r.W), 1e-15);
-  EXPECT_LT(rel(run.acc[1], r.W2), 1e-15);
-  auto pos = [&](int a, int b) -> int64_t {
-    if (pa.fmt == TARR_SS_MATRIX_STORAGE_U_PACKED) return std::min(a, b) + std::max(a, b) * (std::max(a, b) + 1) / 2;
-    if (pa.fmt == TARR_SS_MATRIX_STORAGE_L_PACKED) return std::max(a, b) + std::min(a, b) * (10 - std::min(a, b) - 1) / 2;
-    return a + b * 5;
-  };
-  for (int a = 0; a < 5; ++a) {
-    if (pa.index && !idx[a]) {  // nothing of a component left out is written
-      for (auto* v : {&run.mean, &run.r2, &run.r3, &run.r4, &run.c2, &run.c3, &run.c4, &run.kurt, &run.skew, &run.var,
-                      &run.sum, &run.rs2, &run.rs3, &run.rs4, &run.cs2, &run.cs3, &run.cs4})
-        EXPECT_EQ((*v)[a], kSentinel) << a;
-      for (int b = 0; b < 5; ++b) EXPECT_TRUE(run.cov[pos(a, b)] == kSentinel && run.cp[pos(a, b)] == kSentinel) << a;
-      continue;
-    }
-    EXPECT_LT(rel(run.mean[a], r.mean[a]), 2e-16) << a;
-    if (pa.est & TARR_SS_CENTRAL_MOMENT_2) {
-      EXPECT_LT(rel(run.c2[a], r.c2(a)), kPathTolerance) << a;
-      EXPECT_LT(rel(run.cs2[a], r.s2[a]), kPathTolerance) << a;
-      EXPECT_LT(rel(run.var[a], std::sqrt(r.c2(a)) / r.mean[a]), kPathTolerance) << a;
-    }
-    for (int b = 0; b < 5; ++b) {
-      if (pa.index && !idx[b]) continue;
-      const double scale = double(std::sqrt(r.cov(a, a) * r.cov(b, b)));
-      EXPECT_LT(std::fabs(run.cov[pos(a, b)] - double(r.cov(a, b))) / scale, kPathTolerance) << a << "," << b;
-      EXPECT_LT(std::fabs(run.cor[pos(a, b)] - double(r.cor(a, b))), kPathTolerance) << a << "," << b;
-      if (pa.est & TARR_SS_CP)
-        EXPECT_LT(std::fabs(run.cp[pos(a, b)] - double(r.cp[a + 5 * b])) / (scale * double(r.B())), kPathTolerance);
-    }
-  }
-  // Packed storage writes nothing beyond its triangle.
-  if (pa.fmt) EXPECT_EQ(run.cov[15], kSentinel);
 }
 
 INSTANTIATE_TEST_SUITE_P(HardData, SSPaths, testing::ValuesIn(kPaths), [](const auto& i) { return std::string(i.param.name); });
@@ -227,10 +193,7 @@ TEST_P(SSAccuracy, TwoHalvesEqualTheWhole) {
     ASSERT_EQ(whole.basic(est, method), 0);
     SSRun<double> halves(first, storage);
     ASSERT_EQ(halves.basic(est, method), 0);
-    const std::vector<double> x2 = second.layout(storage);
-    const int32_t n2 = int32_t(second.n);
-    ASSERT_EQ(__tarriSSEditTask(halves.t, TARR_SS_PARAM_NOBS, &n2), 0);
-    ASSERT_EQ(__tarrdSSEditTask(halves.t, TARR_SS_PARAM_OBSERVATIONS, x2.data()), 0);
+    halves.continue_with(second, storage);
     ASSERT_EQ(halves.basic(est, method), 0);
     EXPECT_EQ(halves.acc[0], whole.acc[0]);
     for (int j = 0; j < d.p; ++j) {
@@ -282,11 +245,7 @@ TEST_P(SSAccuracy, DegenerateDataGiveTheDocumentedValues) {
     EXPECT_EQ(one.mean[0], 3.0);
     EXPECT_EQ(one.r2[1], 25.0);
     for (double v : {one.c2[0], one.cov[0], one.kurt[0], one.skew[0], one.var[0]}) EXPECT_TRUE(std::isnan(v));
-    const Data rest{4, 2, {1, 2, 0, -1, 4, 8, 2, 2}};
-    const std::vector<double> xr = rest.layout(storage);
-    const int32_t n4 = 4;
-    ASSERT_EQ(__tarriSSEditTask(one.t, TARR_SS_PARAM_NOBS, &n4), 0);
-    ASSERT_EQ(__tarrdSSEditTask(one.t, TARR_SS_PARAM_OBSERVATIONS, xr.data()), 0);
+    one.continue_with(Data{4, 2, {1, 2, 0, -1, 4, 8, 2, 2}}, storage);
     ASSERT_EQ(one.basic(est1, method), 0);
     const Data all{5, 2, {3, -5, 1, 2, 0, -1, 4, 8, 2, 2}};
     const Reference r = ref_of(all);
@@ -327,8 +286,8 @@ TEST(SSBasic, WideTaskGivesTheSameResults) {
   const Data d = make_data(5000, 3, 2.0, 1.0, 0.5, 10);
   const int64_t idx64[3] = {1, 0, 7};
   const int32_t idx32[3] = {1, 0, 7};
-  SSRun<double> narrow(d, 2, nullptr, false, nullptr, idx32);
-  SSRun<double> wide(d, 2, nullptr, true, nullptr, idx64);
+  SSRun<double> narrow(d, 2, nullptr, false, 0, idx32);
+  SSRun<double> wide(d, 2, nullptr, true, 0, idx64);
   const uint64_t est = kMoments | kDerived | kSums | kMatrices;
   ASSERT_EQ(narrow.basic(est, TARR_SS_METHOD_1PASS), 0);
   ASSERT_EQ(wide.basic(est, TARR_SS_METHOD_1PASS), 0);
@@ -509,75 +468,52 @@ TEST(SSBasic, AllocationFailureLeavesResultsAndNoLeak) {
 // ---- minimum and maximum ---------------------------------------------------------------
 TEST(SSMinmax, ExtremesBothLayoutsWeightsAndContinuation) {
   const Data d = make_data(1000, 3, 0.0, 1.0, 1.0, 15);
-  for (int storage : {1, 2}) {
+  const int32_t idx[3] = {1, 1, 0};
+  for (int storage : {1, 2})
     for (bool weighted : {false, true}) {
-      std::vector<double> w(d.n, 1.0);
-      if (weighted) w[17] = 0;  // the weighted-out observation is skipped
-      std::vector<double> x = d.layout(storage);
-      const int64_t at = storage == 1 ? 1 * d.n + 17 : 17 * d.p + 1;
-      x[at] = weighted ? 1e9 : x[at];
-      const int32_t p = 3, n = int32_t(d.n), st = storage == 1 ? TARR_SS_MATRIX_STORAGE_1 : TARR_SS_MATRIX_STORAGE_2;
-      const int32_t idx[3] = {1, 1, 0};
-      TarrSSTask* t = nullptr;
-      ASSERT_EQ(__tarrdSSNewTask(&t, &p, &n, &st, x.data(), weighted ? w.data() : nullptr, idx, 0), 0);
-      double lo[3] = {kSentinel, kSentinel, kSentinel}, hi[3] = {kSentinel, kSentinel, kSentinel};
-      __tarrdSSEditTask(t, TARR_SS_PARAM_EXTREME_LOW, lo);
-      __tarrdSSEditTask(t, TARR_SS_PARAM_EXTREME_HIGH, hi);
-      ASSERT_EQ(_tarrdSSMinmax(t, TARR_SS_MIN | TARR_SS_MAX, TARR_SS_METHOD_MINMAX_NEW), 0);
+      std::vector<double> w(d.n, 1.0), x = d.layout(storage), lo(3, kSentinel), hi(3, kSentinel);
+      if (weighted) w[17] = 0, x[storage == 1 ? d.n + 17 : 17 * 3 + 1] = 1e9;  // the weighted-out observation is skipped
+      Task<double> t(3, int32_t(d.n), storage, x.data(), weighted ? w.data() : nullptr, idx);
+      t.edit(TARR_SS_PARAM_EXTREME_LOW, lo.data());
+      t.edit(TARR_SS_PARAM_EXTREME_HIGH, hi.data());
+      ASSERT_EQ(_tarrdSSMinmax(t.t, TARR_SS_MIN | TARR_SS_MAX, TARR_SS_METHOD_MINMAX_NEW), 0);
       for (int j = 0; j < 2; ++j) {
-        double l = 1e300, h = -1e300;
-        for (int64_t i = 0; i < d.n; ++i) {
-          if (weighted && w[i] == 0) continue;
-          const double v = storage == 1 ? x[j * d.n + i] : x[i * 3 + j];
-          l = std::min(l, v), h = std::max(h, v);
-        }
-        EXPECT_EQ(lo[j], l);
-        EXPECT_EQ(hi[j], h);
+        std::vector<double> v;
+        for (int64_t i = 0; i < d.n; ++i)
+          if (w[i] != 0) v.push_back(x[storage == 1 ? j * d.n + i : i * 3 + j]);
+        EXPECT_EQ(lo[j], *std::min_element(v.begin(), v.end()));
+        EXPECT_EQ(hi[j], *std::max_element(v.begin(), v.end()));
       }
       EXPECT_EQ(lo[2], kSentinel);
       // continuation merges with the stored values
-      lo[0] = -1e6;
-      hi[1] = 1e6;
+      lo[0] = -1e6, hi[1] = 1e6;
       const double lo1 = lo[1], hi0 = hi[0];
-      ASSERT_EQ(_tarrdSSMinmax(t, TARR_SS_MIN | TARR_SS_MAX, TARR_SS_METHOD_MINMAX_CONTINUE), 0);
-      EXPECT_EQ(lo[0], -1e6);
-      EXPECT_EQ(hi[1], 1e6);
-      EXPECT_EQ(lo[1], lo1);
-      EXPECT_EQ(hi[0], hi0);
-      __tarrSSDeleteTask(&t);
+      ASSERT_EQ(_tarrdSSMinmax(t.t, TARR_SS_MIN | TARR_SS_MAX, TARR_SS_METHOD_MINMAX_CONTINUE), 0);
+      EXPECT_TRUE(lo[0] == -1e6 && hi[1] == 1e6 && lo[1] == lo1 && hi[0] == hi0);
     }
-  }
 }
 
-TEST(SSMinmax, FloatAndChecks) {
-  const int32_t p = 2, n = 40, st = TARR_SS_MATRIX_STORAGE_1;
-  std::vector<float> x(80);
+TEST(SSMinmax, ChecksInOrderAndFloat) {
+  const int32_t n = 40, p = 2, bad = 0x4, zero = 0, st = TARR_SS_MATRIX_STORAGE_1;
+  std::vector<float> x(80), lo(2, float(kSentinel)), hi(2, float(kSentinel));
   for (int i = 0; i < 80; ++i) x[i] = float((i * 37) % 80) - 20.0f;
-  TarrSSTask* t = nullptr;
-  ASSERT_EQ(__tarrsSSNewTask(&t, &p, &n, &st, x.data(), nullptr, nullptr, 0), 0);
-  float lo[2], hi[2];
-  EXPECT_EQ(_tarrsSSMinmax(t, TARR_SS_MIN, 1), TARR_SS_ERROR_NULL_EXTREME_LOW);
-  __tarrsSSEditTask(t, TARR_SS_PARAM_EXTREME_LOW, lo);
-  EXPECT_EQ(_tarrsSSMinmax(t, TARR_SS_MIN | TARR_SS_MAX, 1), TARR_SS_ERROR_NULL_EXTREME_HIGH);
-  __tarrsSSEditTask(t, TARR_SS_PARAM_EXTREME_HIGH, hi);
-  EXPECT_EQ(_tarrsSSMinmax(t, TARR_SS_MIN | TARR_SS_MAX, 0x4), TARR_SS_ERROR_BAD_METHOD);
-  int32_t bad = 0x4;
-  reinterpret_cast<const void**>(t)[8] = &bad;
+  Task<float> t(p, n, 1, x.data());
+  uint64_t est = TARR_SS_MIN;
+  uint32_t method = TARR_SS_METHOD_MINMAX_NEW;
   EXPECT_EQ(_tarrsSSMinmax(nullptr, TARR_SS_MIN, 0), TARR_SS_ERROR_NULL_TASK);
-  EXPECT_EQ(_tarrsSSMinmax(t, TARR_SS_MIN | TARR_SS_MAX, 0), TARR_SS_ERROR_BAD_STORAGE);  // storage first
-  reinterpret_cast<const void**>(t)[8] = nullptr;
-  EXPECT_EQ(_tarrsSSMinmax(t, TARR_SS_MIN, 1), TARR_SS_ERROR_NULL_STORAGE_ITEM);
-  reinterpret_cast<const void**>(t)[8] = &st;
-  ASSERT_EQ(_tarrsSSMinmax(t, TARR_SS_MIN | TARR_SS_MAX, 1), 0);
+  climb([&] { return _tarrsSSMinmax(t.t, est, method); },
+        {{TARR_SS_ERROR_NULL_EXTREME_LOW, [&] { t.edit(TARR_SS_PARAM_EXTREME_LOW, lo.data()), est |= TARR_SS_MAX; }},
+         {TARR_SS_ERROR_NULL_EXTREME_HIGH, [&] { t.edit(TARR_SS_PARAM_EXTREME_HIGH, hi.data()), method = 0x4; }},
+         {TARR_SS_ERROR_BAD_METHOD, [&] { method = 0, t.set(8, &bad); }},  // the storage before the method
+         {TARR_SS_ERROR_BAD_STORAGE, [&] { t.set(8, nullptr), method = TARR_SS_METHOD_MINMAX_NEW; }},
+         {TARR_SS_ERROR_NULL_STORAGE_ITEM, [&] { t.set(8, &st), t.set(3, &zero); }},
+         {TARR_SS_ERROR_BAD_NOBS, [&] { t.set(3, &n), t.set(5, nullptr); }},
+         {TARR_SS_ERROR_NULL_OBSERVATIONS, [&] { t.set(5, x.data()), t.set(2, &zero); }},
+         {TARR_SS_ERROR_BAD_DIMENSION, [&] { t.set(2, &p); }},
+         {0, nullptr}},
+        [&] { return untouched(lo) && untouched(hi); });
   EXPECT_EQ(lo[0], -20.0f);
   EXPECT_EQ(hi[1], 59.0f);
-  int32_t zero = 0;
-  reinterpret_cast<const void**>(t)[3] = &zero;
-  EXPECT_EQ(_tarrsSSMinmax(t, TARR_SS_MIN, 1), TARR_SS_ERROR_BAD_NOBS);
-  reinterpret_cast<const void**>(t)[3] = &n;
-  reinterpret_cast<const void**>(t)[5] = nullptr;
-  EXPECT_EQ(_tarrsSSMinmax(t, TARR_SS_MIN, 1), TARR_SS_ERROR_NULL_OBSERVATIONS);
-  __tarrSSDeleteTask(&t);
 }
 
 }  // namespace

@@ -3,13 +3,14 @@
 // 1 - Q), the quantile by the relative size of one Newton step taken in MPFR from the returned
 // point, the large-dof expansion against a series summed in MPFR; a printed table's 0.95 and 0.99
 // quantiles for dof 1 to 10; and every special value, with the last accepted and first refused
-// argument of each check.
+// argument of each check.  The square root helper against MPFR.
 #include <gtest/gtest.h>
 #include <mpfr.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <random>
 #include <string>
@@ -143,66 +144,40 @@ double call(Fn fn, double arg, double dof) {
 constexpr double kOverflowBound = 0x1.754d9278b51a7p+1014;  // ln Gamma's last argument with a finite result
 
 const Special kSpecials[] = {
-    {"CdfNaNArgument", kCdf, kNaN, 1, kNaN},
-    {"CdfNaNDof", kCdf, 1, kNaN, kNaN},
-    {"CdfZeroDofRefused", kCdf, 1, 0.0, kNaN},
-    {"CdfMinusZeroDofRefused", kCdf, 1, -0.0, kNaN},
-    {"CdfNegativeDofRefused", kCdf, 1, -kDenorm, kNaN},
-    {"CdfMinusInfDofRefused", kCdf, 1, -kInf, kNaN},
+    {"CdfNaNArgument", kCdf, kNaN, 1, kNaN}, {"CdfNaNDof", kCdf, 1, kNaN, kNaN},
+    {"CdfZeroDofRefused", kCdf, 1, 0.0, kNaN}, {"CdfMinusZeroDofRefused", kCdf, 1, -0.0, kNaN},
+    {"CdfNegativeDofRefused", kCdf, 1, -kDenorm, kNaN}, {"CdfMinusInfDofRefused", kCdf, 1, -kInf, kNaN},
     {"CdfLeastDofAccepted", kCdf, 4, kDenorm, 1.0},  // Q = dof/2 E1(2), far below 2^-53
-    {"CdfNegativeArgument", kCdf, -1, 3, 0.0},
-    {"CdfLeastNegativeArgument", kCdf, -kDenorm, 3, 0.0},
-    {"CdfMinusInf", kCdf, -kInf, 3, 0.0},
-    {"CdfZero", kCdf, 0.0, 0.1, 0.0},
-    {"CdfMinusZero", kCdf, -0.0, 3, 0.0},
-    {"CdfPlusInf", kCdf, kInf, 3, 1.0},
-    {"CdfPlusInfLargeDof", kCdf, kInf, 1e4, 1.0},
-    {"CdfLargestArgument", kCdf, kMax, 1, 1.0},
-    {"CdfInfiniteDof", kCdf, 1e300, kInf, 0.0},
-    {"CdfInfiniteBoth", kCdf, kInf, kInf, 1.0},
-    {"PdfNaNArgument", kPdf, kNaN, 1, kNaN},
-    {"PdfNaNDof", kPdf, 1, kNaN, kNaN},
-    {"PdfZeroDofRefused", kPdf, 1, 0.0, kNaN},
-    {"PdfNegativeDofRefused", kPdf, 1, -1, kNaN},
-    {"PdfNegativeArgument", kPdf, -1, 3, 0.0},
-    {"PdfLeastNegativeArgument", kPdf, -kDenorm, 1, 0.0},
-    {"PdfMinusInf", kPdf, -kInf, 1, 0.0},
-    {"PdfPlusInf", kPdf, kInf, 1, 0.0},
-    {"PdfInfiniteDof", kPdf, 1, kInf, 0.0},
-    {"PdfAtZeroSmallDof", kPdf, 0.0, 0.1, kInf},
-    {"PdfAtZeroDofBelowTwo", kPdf, 0.0, 0x1.fffffffffffffp+0, kInf},
-    {"PdfAtZeroDofTwo", kPdf, 0.0, 2.0, 0.5},
-    {"PdfAtMinusZeroDofTwo", kPdf, -0.0, 2.0, 0.5},
-    {"PdfAtZeroDofAboveTwo", kPdf, 0.0, 0x1.0000000000001p+1, 0.0},
-    {"PdfAtZeroLargeDof", kPdf, 0.0, 1e4, 0.0},
-    {"IcdfNaNProbability", kIcdf, kNaN, 1, kNaN},
-    {"IcdfNaNDof", kIcdf, 0.5, kNaN, kNaN},
-    {"IcdfZeroDofRefused", kIcdf, 0.5, 0.0, kNaN},
-    {"IcdfNegativeDofRefused", kIcdf, 0.5, -2, kNaN},
+    {"CdfNegativeArgument", kCdf, -1, 3, 0.0}, {"CdfLeastNegativeArgument", kCdf, -kDenorm, 3, 0.0},
+    {"CdfMinusInf", kCdf, -kInf, 3, 0.0}, {"CdfZero", kCdf, 0.0, 0.1, 0.0}, {"CdfMinusZero", kCdf, -0.0, 3, 0.0},
+    {"CdfPlusInf", kCdf, kInf, 3, 1.0}, {"CdfPlusInfLargeDof", kCdf, kInf, 1e4, 1.0},
+    {"CdfLargestArgument", kCdf, kMax, 1, 1.0}, {"CdfInfiniteDof", kCdf, 1e300, kInf, 0.0},
+    {"CdfInfiniteBoth", kCdf, kInf, kInf, 1.0}, {"PdfNaNArgument", kPdf, kNaN, 1, kNaN},
+    {"PdfNaNDof", kPdf, 1, kNaN, kNaN}, {"PdfZeroDofRefused", kPdf, 1, 0.0, kNaN},
+    {"PdfNegativeDofRefused", kPdf, 1, -1, kNaN}, {"PdfNegativeArgument", kPdf, -1, 3, 0.0},
+    {"PdfLeastNegativeArgument", kPdf, -kDenorm, 1, 0.0}, {"PdfMinusInf", kPdf, -kInf, 1, 0.0},
+    {"PdfPlusInf", kPdf, kInf, 1, 0.0}, {"PdfInfiniteDof", kPdf, 1, kInf, 0.0},
+    {"PdfAtZeroSmallDof", kPdf, 0.0, 0.1, kInf}, {"PdfAtZeroDofBelowTwo", kPdf, 0.0, 0x1.fffffffffffffp+0, kInf},
+    {"PdfAtZeroDofTwo", kPdf, 0.0, 2.0, 0.5}, {"PdfAtMinusZeroDofTwo", kPdf, -0.0, 2.0, 0.5},
+    {"PdfAtZeroDofAboveTwo", kPdf, 0.0, 0x1.0000000000001p+1, 0.0}, {"PdfAtZeroLargeDof", kPdf, 0.0, 1e4, 0.0},
+    {"IcdfNaNProbability", kIcdf, kNaN, 1, kNaN}, {"IcdfNaNDof", kIcdf, 0.5, kNaN, kNaN},
+    {"IcdfZeroDofRefused", kIcdf, 0.5, 0.0, kNaN}, {"IcdfNegativeDofRefused", kIcdf, 0.5, -2, kNaN},
     {"IcdfNegativeProbabilityRefused", kIcdf, -kDenorm, 1, kNaN},
     {"IcdfMinusInfProbabilityRefused", kIcdf, -kInf, 1, kNaN},
     {"IcdfProbabilityAboveOneRefused", kIcdf, 0x1.0000000000001p+0, 1, kNaN},
-    {"IcdfPlusInfProbabilityRefused", kIcdf, kInf, 1, kNaN},
-    {"IcdfZero", kIcdf, 0.0, 3, 0.0},
-    {"IcdfMinusZero", kIcdf, -0.0, 3, 0.0},
-    {"IcdfOne", kIcdf, 1.0, 3, kInf},
+    {"IcdfPlusInfProbabilityRefused", kIcdf, kInf, 1, kNaN}, {"IcdfZero", kIcdf, 0.0, 3, 0.0},
+    {"IcdfMinusZero", kIcdf, -0.0, 3, 0.0}, {"IcdfOne", kIcdf, 1.0, 3, kInf},
     {"IcdfInfiniteDof", kIcdf, 0.5, kInf, kInf},
     {"IcdfLeastProbabilityUnderflows", kIcdf, kDenorm, 1, 0.0},  // the quantile is near 1e-647
     {"IcdfLeastDof", kIcdf, 0.5, kDenorm, 0.0},                  // (1/2)^(2/dof) underflows
-    {"LGammaOne", kLGamma, 1.0, 0, 0.0},
-    {"LGammaTwo", kLGamma, 2.0, 0, 0.0},
-    {"LGammaZero", kLGamma, 0.0, 0, kInf},
-    {"LGammaMinusZero", kLGamma, -0.0, 0, kInf},
-    {"LGammaMinusOne", kLGamma, -1.0, 0, kInf},
+    {"LGammaOne", kLGamma, 1.0, 0, 0.0}, {"LGammaTwo", kLGamma, 2.0, 0, 0.0}, {"LGammaZero", kLGamma, 0.0, 0, kInf},
+    {"LGammaMinusZero", kLGamma, -0.0, 0, kInf}, {"LGammaMinusOne", kLGamma, -1.0, 0, kInf},
     {"LGammaMinusTwo", kLGamma, -2.0, 0, kInf},
     {"LGammaLargestNegativeNonIntegerNeighbour", kLGamma, -0x1p52, 0, kInf},
-    {"LGammaBeyondTwoToThe53", kLGamma, -0x1p53 - 2, 0, kInf},
-    {"LGammaMostNegative", kLGamma, -kMax, 0, kInf},
-    {"LGammaMinusInf", kLGamma, -kInf, 0, kInf},
-    {"LGammaPlusInf", kLGamma, kInf, 0, kInf},
+    {"LGammaBeyondTwoToThe53", kLGamma, -0x1p53 - 2, 0, kInf}, {"LGammaMostNegative", kLGamma, -kMax, 0, kInf},
+    {"LGammaMinusInf", kLGamma, -kInf, 0, kInf}, {"LGammaPlusInf", kLGamma, kInf, 0, kInf},
     {"LGammaPastOverflowBound", kLGamma, std::nextafter(kOverflowBound, kInf), 0, kInf},
-    {"LGammaLargest", kLGamma, kMax, 0, kInf},
-    {"LGammaNaN", kLGamma, kNaN, 0, kNaN},
+    {"LGammaLargest", kLGamma, kMax, 0, kInf}, {"LGammaNaN", kLGamma, kNaN, 0, kNaN},
 };
 
 class Chi2Special : public testing::TestWithParam<Special> {};
@@ -410,6 +385,35 @@ TEST(LGammaPoints, MatchMpfr) {
   mpfr_set_d(r, std::nextafter(kOverflowBound, kInf), MPFR_RNDN);
   mpfr_lgamma(r, &sign, r, MPFR_RNDN);
   EXPECT_EQ(r.d(), kInf);
+}
+
+// ---- __tarrdSqrt --------------------------------------------------------------------------
+TEST(SSSupport, SqrtIsCorrectlyRounded) {
+  std::mt19937_64 g(5);
+  mpfr_t a;
+  mpfr_init2(a, 53);
+  std::vector<double> xs = {0.0, 1.0, 2.0, 4.0, 0.25, std::numeric_limits<double>::max(),
+                            std::numeric_limits<double>::min(), std::numeric_limits<double>::denorm_min(),
+                            std::nextafter(1.0, 2.0), std::nextafter(4.0, 0.0)};
+  for (int k = 0; k < 20000; ++k) {  // random bit patterns: every exponent, subnormals included
+    uint64_t b = g() & 0x7FFFFFFFFFFFFFFFull;
+    double x;
+    std::memcpy(&x, &b, 8);
+    if (std::isfinite(x)) xs.push_back(x);
+  }
+  for (double x : xs) {
+    mpfr_set_d(a, x, MPFR_RNDN);
+    mpfr_sqrt(a, a, MPFR_RNDN);
+    const double want = mpfr_get_d(a, MPFR_RNDN), got = __tarrdSqrt(x);
+    ASSERT_EQ(std::memcmp(&got, &want, 8), 0) << x;
+  }
+  mpfr_clear(a);
+  const double nz = __tarrdSqrt(-0.0);
+  EXPECT_TRUE(nz == 0.0 && std::signbit(nz));
+  EXPECT_TRUE(std::isnan(__tarrdSqrt(-1.0)));
+  EXPECT_TRUE(std::isnan(__tarrdSqrt(-std::numeric_limits<double>::denorm_min())));
+  EXPECT_TRUE(std::isnan(__tarrdSqrt(std::numeric_limits<double>::quiet_NaN())));
+  EXPECT_EQ(__tarrdSqrt(std::numeric_limits<double>::infinity()), std::numeric_limits<double>::infinity());
 }
 
 }  // namespace

@@ -59,19 +59,13 @@ TYPED_TEST(SSCovariance, PooledMatchesPerGroupTwoPassSums) {
       for (int64_t j = 0; j < p; ++j) x[c.layout == 1 ? j * n + i : i * p + j] = T(off + 0.6 * common + 0.8 * z(gen) + j);
     }
     auto xv = [&](int64_t i, int64_t j) -> long double { return x[c.layout == 1 ? j * n + i : i * p + j]; };
-    // Two passes per group.
-    long double W[g] = {}, W2[g] = {}, S[g][p] = {}, mean[g][p], cp[g][p][p] = {};
-    for (int64_t i = 0; i < n; ++i)
-      if (group[i] >= 0) {
-        W[group[i]] += w[i], W2[group[i]] += (long double)w[i] * w[i];
-        for (int64_t j = 0; j < p; ++j) S[group[i]][j] += w[i] * xv(i, j);
-      }
-    for (int64_t k = 0; k < g; ++k)
-      for (int64_t j = 0; j < p; ++j) mean[k][j] = S[k][j] / W[k];
-    for (int64_t i = 0; i < n; ++i)
-      if (const int k = group[i]; k >= 0)
-        for (int64_t a = 0; a < p; ++a)
-          for (int64_t b = 0; b < p; ++b) cp[k][a][b] += w[i] * (xv(i, a) - mean[k][a]) * (xv(i, b) - mean[k][b]);
+    // Two passes per group: the reference of its observations alone (every other weight 0).
+    std::vector<Reference> ref;
+    for (int64_t k = 0; k < g; ++k) {
+      std::vector<double> wk(n);
+      for (int64_t i = 0; i < n; ++i) wk[i] = group[i] == k ? double(w[i]) : 0.0;
+      ref.push_back(reference(n, p, xv, wk.data()));
+    }
 
     std::vector<T> pmean(p, T(kSentinel)), pcov(p * p, T(kSentinel)), gmeans(2 * p, T(kSentinel)),
         gcovs(2 * p * p, T(kSentinel));
@@ -90,8 +84,8 @@ TYPED_TEST(SSCovariance, PooledMatchesPerGroupTwoPassSums) {
     const double tol = kTol<T>, ulps = 4 * std::numeric_limits<T>::epsilon();
     long double Wall = 0, Ball = 0, Sall[p] = {};
     for (int64_t k = 0; k < g; ++k) {
-      Wall += W[k], Ball += W[k] - W2[k] / W[k];
-      for (int64_t j = 0; j < p; ++j) Sall[j] += S[k][j];
+      Wall += ref[k].W, Ball += ref[k].B();
+      for (int64_t j = 0; j < p; ++j) Sall[j] += ref[k].W * ref[k].mean[j];
     }
     const std::string what = "layout " + std::to_string(c.layout) + " n=" + std::to_string(n);
     for (int64_t a = 0; a < p; ++a) {
@@ -106,14 +100,14 @@ TYPED_TEST(SSCovariance, PooledMatchesPerGroupTwoPassSums) {
       for (int64_t b = 0; b < p; ++b) {
         if (c.index && !idx[b]) continue;
         long double pc = 0, pa = 0, pb = 0;
-        for (int64_t k = 0; k < g; ++k) pc += cp[k][a][b], pa += cp[k][a][a], pb += cp[k][b][b];
+        for (int64_t k = 0; k < g; ++k) pc += ref[k].cp[a + b * p], pa += ref[k].cp[a + a * p], pb += ref[k].cp[b + b * p];
         EXPECT_LT(std::fabs(pcov[at(a, b, p, c.fpool)] - pc / Ball) / (std::sqrt(pa * pb) / Ball), tol) << what;
         for (int64_t out = 0, k = 0; k < g; ++k) {
           if (!req[k]) continue;
-          const long double B = W[k] - W2[k] / W[k], scale = std::sqrt(cp[k][a][a] * cp[k][b][b]) / B;
-          EXPECT_LT(std::fabs(gcovs[out * (c.fgroup ? p * (p + 1) / 2 : p * p) + at(a, b, p, c.fgroup)] - cp[k][a][b] / B) / scale, tol)
-              << what << " group " << k;
-          if (a == b) EXPECT_NEAR(double(gmeans[out * p + a]), double(mean[k][a]), ulps * std::fabs(double(mean[k][a])) + tol);
+          const long double got = gcovs[out * (c.fgroup ? p * (p + 1) / 2 : p * p) + at(a, b, p, c.fgroup)];
+          EXPECT_LT(std::fabs(got - ref[k].cov(a, b)) / std::sqrt(ref[k].cov(a, a) * ref[k].cov(b, b)), tol) << what << " group " << k;
+          const double m = double(ref[k].mean[a]);
+          if (a == b) EXPECT_NEAR(double(gmeans[out * p + a]), m, ulps * std::fabs(m) + tol);
           ++out;
         }
       }

@@ -1,11 +1,13 @@
 // Reference statistics for the tests: compensated two-pass sums in long double, from the
 // definitions (weighted mean, central sums, cross-products), independent of the library's
 // one-pass update; and the regression of some components on others by Gauss-Jordan elimination,
-// independent of the library's Cholesky factors and sweeps.
+// independent of the library's Cholesky factors and sweeps; and a task with every basic result
+// array registered.
 #pragma once
 #include <cmath>
 #include <cstdint>
 #include <random>
+#include <utility>
 #include <vector>
 
 #include "ss/task_util.h"
@@ -145,5 +147,72 @@ inline Data make_data(int64_t n, int64_t p, double offset, double scale, double 
   }
   return d;
 }
+
+// The reference of the observations of d (with weights w, or none).
+inline Reference ref_of(const Data& d, const std::vector<double>* w = nullptr) {
+  return reference(d.n, d.p, [&](int64_t i, int64_t j) { return d.at(i, j); }, w && !w->empty() ? w->data() : nullptr);
+}
+
+// A task over d in the given layout with every basic result array registered (each filled with
+// the sentinel), 32- or 64-bit integers, the storage word fmt for the three matrices.
+template <typename T>
+struct SSRun {
+  int64_t p, n;
+  int32_t p32, n32, st32, fmt32;
+  int64_t p64, n64, st64, fmt64;
+  std::vector<T> x, w;
+  std::vector<T> mean, r2, r3, r4, c2, c3, c4, kurt, skew, var, sum, rs2, rs3, rs4, cs2, cs3, cs4, cov, cor, cp;
+  T acc[2] = {0, 0};
+  TarrSSTask* t = nullptr;
+
+  SSRun(const Data& d, int storage, const std::vector<double>* weights = nullptr, bool wide = false, int fmt = 0,
+        const void* indices = nullptr)
+      : p(d.p), n(d.n), p32(int32_t(p)), n32(int32_t(n)), fmt32(fmt), p64(p), n64(n), fmt64(fmt) {
+    st32 = st64 = storage == 1 ? TARR_SS_MATRIX_STORAGE_1 : TARR_SS_MATRIX_STORAGE_2;
+    const std::vector<double> xs = d.layout(storage);
+    x.assign(xs.begin(), xs.end());
+    if (weights) w.assign(weights->begin(), weights->end());
+    for (auto* v : vectors()) v->assign(p, T(kSentinel));
+    for (auto* v : {&cov, &cor, &cp}) v->assign(p * p, T(kSentinel));
+    const void* pp = wide ? (const void*)&p64 : &p32;
+    const void* np = wide ? (const void*)&n64 : &n32;
+    const void* sp = wide ? (const void*)&st64 : &st32;
+    const T* wp = w.empty() ? nullptr : w.data();
+    if constexpr (sizeof(T) == 8) EXPECT_EQ(__tarrdSSNewTask(&t, pp, np, sp, x.data(), wp, indices, wide), 0);
+    else EXPECT_EQ(__tarrsSSNewTask(&t, pp, np, sp, x.data(), wp, indices, wide), 0);
+    // Parameters 7 .. 13 are the moments from the mean on, 67 .. 73 the sums.
+    std::vector<T>* const moments[] = {&mean, &r2, &r3, &r4, &c2, &c3, &c4}, *const sums[] = {&sum, &rs2, &rs3, &rs4, &cs2, &cs3, &cs4};
+    for (int k = 0; k < 7; ++k) edit(TARR_SS_PARAM_MEAN + k, moments[k]->data()), edit(TARR_SS_PARAM_SUM + k, sums[k]->data());
+    for (auto [param, v] : {std::pair{TARR_SS_PARAM_COV, &cov}, {TARR_SS_PARAM_COR, &cor}, {TARR_SS_PARAM_CP, &cp},
+                            {TARR_SS_PARAM_KURTOSIS, &kurt}, {TARR_SS_PARAM_SKEWNESS, &skew}, {TARR_SS_PARAM_VARIATION, &var}})
+      edit(param, v->data());
+    edit(TARR_SS_PARAM_ACCUM_WEIGHTS, acc);
+    for (int param : {TARR_SS_PARAM_COV_STORAGE, TARR_SS_PARAM_COR_STORAGE, TARR_SS_PARAM_CP_STORAGE})
+      EXPECT_EQ(__tarriSSEditTask(t, param, wide ? (const void*)&fmt64 : &fmt32), 0);
+  }
+  ~SSRun() { __tarrSSDeleteTask(&t); }
+  SSRun(const SSRun&) = delete;
+  SSRun& operator=(const SSRun&) = delete;
+  void edit(int param, T* v) {
+    if constexpr (sizeof(T) == 8) EXPECT_EQ(__tarrdSSEditTask(t, param, v), 0);
+    else EXPECT_EQ(__tarrsSSEditTask(t, param, v), 0);
+  }
+  // The per-component results.
+  std::vector<std::vector<T>*> vectors() {
+    return {&mean, &r2, &r3, &r4, &c2, &c3, &c4, &kurt, &skew, &var, &sum, &rs2, &rs3, &rs4, &cs2, &cs3, &cs4};
+  }
+  int basic(uint64_t est, uint32_t method) {
+    if constexpr (sizeof(T) == 8) return _tarrdSSBasic(t, est, method);
+    else return _tarrsSSBasic(t, est, method);
+  }
+  // The next call reads the observations of d (and their weights).
+  void continue_with(const Data& d, int storage, const double* weights = nullptr) {
+    const std::vector<double> xs = d.layout(storage);
+    x.assign(xs.begin(), xs.end());
+    n32 = int32_t(d.n), n64 = d.n;
+    edit(TARR_SS_PARAM_OBSERVATIONS, x.data());
+    if (weights) w.assign(weights, weights + d.n), edit(TARR_SS_PARAM_WEIGHTS, w.data());
+  }
+};
 
 }  // namespace zorp::test::ss
