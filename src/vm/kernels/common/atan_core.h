@@ -189,7 +189,10 @@ inline V atan2_of(V y, V x) {
     r = angle_by<M, kPiUnits>(n, d, x_negative);
   }
   r = copy_sign(r, y);
-  return select(classify<kClassNaN>(x) | classify<kClassNaN>(y), add(x, y), r);
+  // Of two NaNs, x's (quieted) is the result. Not add(x, y): the compiler may commute the sum,
+  // and then the NaN kept would depend on how one copy of this code was compiled.
+  const __mmask8 x_nan = classify<kClassNaN>(x);
+  return select(x_nan | classify<kClassNaN>(y), select(x_nan, add(x, x), add(y, y)), r);
 }
 
 template <bool kPiUnits, Method>
