@@ -1,0 +1,55 @@
+// The kernel library as the checked interface sees it: loaded by file name on first use, after the
+// processor check, its entries found by name. Every entry the interface calls is listed here once;
+// the types come from the public headers' declarations (decltype names no symbol, so nothing links
+// against the kernel library).
+#pragma once
+#include <cstdint>
+
+#include "zorp/rng.h"
+#include "zorp/vm.h"
+#include "zorp/vm_functions.h"
+
+#define ZORP_API_KERNEL_ENTRIES(X)                                                                      \
+  X(zorp_fenn_kernel_ClearErrStatus) X(zorp_fenn_kernel_GetErrStatus) X(zorp_fenn_kernel_SetErrStatus) \
+  X(__tarrNewStreamEx) X(__tarrCopyStream) X(__tarrCopyStreamState) X(__tarrDeleteStream)              \
+  X(__tarrGetStreamSize) X(__tarrGetBrngProperties) X(__tarrSkipAheadStream)                            \
+  X(__tarrSkipAheadStreamEx) X(__tarrLeapfrogStream) X(__tarrSaveStreamF) X(__tarrLoadStreamF)          \
+  X(__tarrSaveStreamM) X(__tarrLoadStreamM)                                                             \
+  X(_tarrdRngUniform) X(_tarrdRngGaussian) X(_tarrdRngExponential) X(_tarrdRngLaplace)                  \
+  X(_tarrdRngWeibull) X(_tarrdRngCauchy) X(_tarrdRngRayleigh) X(_tarrdRngLognormal) X(_tarrdRngGumbel)  \
+  X(_tarrdRngGamma) X(_tarrdRngBeta) X(_tarrdRngChiSquare) X(_tarrdRngGaussianMV)                       \
+  X(_tarrsRngUniform) X(_tarrsRngGaussian) X(_tarrsRngExponential) X(_tarrsRngLaplace)                  \
+  X(_tarrsRngWeibull) X(_tarrsRngCauchy) X(_tarrsRngRayleigh) X(_tarrsRngLognormal) X(_tarrsRngGumbel)  \
+  X(_tarrsRngGamma) X(_tarrsRngBeta) X(_tarrsRngChiSquare) X(_tarrsRngGaussianMV)                       \
+  X(_tarriRngUniform) X(_tarriRngUniformBits) X(_tarriRngUniformBits32) X(_tarriRngUniformBits64)      \
+  X(_tarriRngBernoulli) X(_tarriRngGeometric) X(_tarriRngBinomial) X(_tarriRngHypergeometric)          \
+  X(_tarriRngPoisson) X(_tarriRngPoissonV) X(_tarriRngNegbinomial) X(_tarriRngMultinomial)
+
+namespace zorp::api {
+
+struct Kernel {
+#define ZORP_API_MEMBER(name) decltype(&::name) name;
+  ZORP_API_KERNEL_ENTRIES(ZORP_API_MEMBER)
+#undef ZORP_API_MEMBER
+};
+
+// One row per vector-math catalogue row, in catalogue order.
+enum VmRow : int {
+#define VM_FN(t, F, shape, share, la, ha, ep, built) kRow_##t##F,
+#include "zorp/vm_catalogue.def"
+#undef VM_FN
+  kVmRows
+};
+
+// 0 and the loaded entries in *k, or ZORP_ERROR_NO_AVX512 / ZORP_ERROR_NO_LIBRARY. A refusal is
+// not remembered: the next call asks again (only a success is final).
+int32_t kernel(const Kernel** k);
+
+// The vector-math entry of a row in an accuracy slot (1 LA, 2 HA, 3 EP); valid once kernel()
+// has returned 0.
+void* vm_entry(int row, int32_t accuracy);
+
+// Whether the processor runs the kernel library (see processor.cpp).
+bool processor_runs_kernels();
+
+}  // namespace zorp::api

@@ -1,0 +1,185 @@
+/* The checked interface for programs: entry points that check what the kernel library's exports
+ * leave to their host (counts, null pointers, distribution parameters, the kind of stream a call
+ * needs, the length of a saved image) and return a status instead of running on bad arguments.
+ *
+ * It lives in its own library, libzorp_api (zorp::api in the CMake package, in zorp.pc), which
+ * loads the kernel library by file name on first use, after asking the processor whether it can
+ * run it; see api/loader.cpp for why the kernel library is not a link-time dependency. Nothing
+ * here adds a name to the kernel library's export table.
+ *
+ * Every entry returns 0, the status a refused argument earns (the family's own code from
+ * zorp/vm.h or zorp/rng.h, else one of the ZORP_ERROR_* below), or what the export it calls
+ * returned. A refused call writes nothing. zorp_status_message() says what a status means.
+ *
+ * Checks run in this order: the processor and the kernel library, then the stream (null: -5;
+ * not a registered generator: -1000), the count (n < 0), the array pointers (null with n > 0),
+ * the kind of stream the call needs, the method, the parameters. */
+#ifndef ZORP_ZORP_H
+#define ZORP_ZORP_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "zorp/rng.h"
+#include "zorp/vm.h"
+#include "zorp/vm_functions.h"
+
+/* The checked entries are the one export table of libzorp_api. Windows: the MinGW linker exports
+ * every global of a DLL that marks none, which is what this library does. */
+#if defined(_WIN32)
+#define ZORP_CHECKED
+#else
+#define ZORP_CHECKED __attribute__((visibility("default")))
+#endif
+
+ZORP_BEGIN_C
+
+/* ---- statuses of the interface itself ------------------------------------------------------
+ * Beyond the families' codes: the processor lacks what the kernel library runs on (AVX-512 F, DQ,
+ * BW and VL with their register state saved by the operating system; the emulated test build asks
+ * for the AVX2 set its emulation runs on), the kernel library or one of its entries cannot be
+ * found, an accuracy other than ZORP_VM_LA, ZORP_VM_HA or ZORP_VM_EP. */
+#define ZORP_ERROR_NO_AVX512 (-4000)
+#define ZORP_ERROR_NO_LIBRARY (-4001)
+#define ZORP_ERROR_BAD_ACCURACY (-4002)
+
+/* The family a status belongs to: the same number means different things in two families
+ * (-2 is a null array in vector math and an unknown method in random streams). */
+#define ZORP_FAMILY_VM 1
+#define ZORP_FAMILY_RNG 2
+
+/* What `status` means in `family`, as one English sentence; never null. */
+ZORP_CHECKED const char* zorp_status_message(int32_t family, int32_t status);
+
+/* 0 when this processor runs the kernel library and it is loaded (loading it on the first call),
+ * else ZORP_ERROR_NO_AVX512 or ZORP_ERROR_NO_LIBRARY. Every other entry asks this first. */
+ZORP_CHECKED int32_t zorp_ready(void);
+
+/* ---- vector math ---------------------------------------------------------------------------
+ * One entry per function of the catalogue (zorp/vm_catalogue.def), named zorp_vm_<type><Func>,
+ * with the export's arguments followed by the accuracy (ZORP_VM_LA, ZORP_VM_HA or ZORP_VM_EP).
+ * Refusals, in this order: ZORP_VM_STATUS_BADSIZE for n < 0 (a pack or unpack of width 1 reads
+ * the low 32 bits of n), ZORP_VM_STATUS_BADMEM for a null array (or scalar) pointer with n > 0,
+ * ZORP_ERROR_BAD_ACCURACY. n = 0 returns 0 and calls nothing. A pack's increment is not checked:
+ * C gives no array lengths to hold it to (the C++ interface holds it to its spans).
+ * A call that runs returns what its kernels reported under the thread's mode (0, or a positive
+ * ZORP_VM_STATUS_*); the thread's own status keeps its earlier value when they reported nothing. */
+#define ZORP_CHECKED_NAME(t, F) zorp_vm_##t##F
+#define ZORP_CHECKED_PROTO_A1R1(t, F) \
+  ZORP_CHECKED int32_t ZORP_CHECKED_NAME(t, F)(int32_t n, const ZORP_VM_T_##t* a, ZORP_VM_T_##t* r, int32_t accuracy);
+#define ZORP_CHECKED_PROTO_A2R1(t, F)                                                                        \
+  ZORP_CHECKED int32_t ZORP_CHECKED_NAME(t, F)(int32_t n, const ZORP_VM_T_##t* a, const ZORP_VM_T_##t* b, \
+                                               ZORP_VM_T_##t* r, int32_t accuracy);
+#define ZORP_CHECKED_PROTO_A1R2(t, F)                                                                          \
+  ZORP_CHECKED int32_t ZORP_CHECKED_NAME(t, F)(int32_t n, const ZORP_VM_T_##t* a, ZORP_VM_T_##t* r1, \
+                                               ZORP_VM_T_##t* r2, int32_t accuracy);
+#define ZORP_CHECKED_PROTO_VS(t, F)                                                                        \
+  ZORP_CHECKED int32_t ZORP_CHECKED_NAME(t, F)(int32_t n, const ZORP_VM_T_##t* a, ZORP_VM_S_##t b, \
+                                               ZORP_VM_T_##t* r, int32_t accuracy);
+#define ZORP_CHECKED_PROTO_LINFRAC(t, F)                                                                      \
+  ZORP_CHECKED int32_t ZORP_CHECKED_NAME(t, F)(int32_t n, const ZORP_VM_T_##t* a, const ZORP_VM_T_##t* b,    \
+                                               ZORP_VM_T_##t scalea, ZORP_VM_T_##t shifta, ZORP_VM_T_##t scaleb, \
+                                               ZORP_VM_T_##t shiftb, ZORP_VM_T_##t* r, int32_t accuracy);
+#define ZORP_CHECKED_PROTO_C1R1R(t, F) \
+  ZORP_CHECKED int32_t ZORP_CHECKED_NAME(t, F)(int32_t n, const ZORP_VM_T_##t* a, ZORP_VM_R_##t* r, int32_t accuracy);
+#define ZORP_CHECKED_PROTO_R1C1(t, F) \
+  ZORP_CHECKED int32_t ZORP_CHECKED_NAME(t, F)(int32_t n, const ZORP_VM_R_##t* a, ZORP_VM_T_##t* r, int32_t accuracy);
+/* Pack and unpack keep the export's 64-bit count and width word (1: 32-bit count, increment,
+ * indices and mask elements; anything else: 64-bit). */
+#define ZORP_CHECKED_PROTO_PACK(t, F)                                                                           \
+  ZORP_CHECKED int32_t ZORP_CHECKED_NAME(t, F)(int64_t n, const ZORP_VM_T_##t* a, ZORP_VM_PACK_X_##F x, \
+                                               ZORP_VM_T_##t* y, int32_t width, int32_t accuracy);
+#define ZORP_CHECKED_PROTO_UNPACK(t, F)                                                                        \
+  ZORP_CHECKED int32_t ZORP_CHECKED_NAME(t, F)(int64_t n, const ZORP_VM_T_##t* a, ZORP_VM_T_##t* y, \
+                                               ZORP_VM_PACK_X_##F x, int32_t width, int32_t accuracy);
+#define VM_FN(t, F, shape, share, la, ha, ep, built) ZORP_VM_IF_BUILT_##built(ZORP_CHECKED_PROTO_##shape(t, F))
+#include "zorp/vm_catalogue.def"
+#undef VM_FN
+
+/* ---- random streams ------------------------------------------------------------------------
+ * Streams are the kernel library's StreamState blocks: these entries and its exports take each
+ * other's streams. */
+ZORP_CHECKED int32_t zorp_rng_new_stream(StreamState** s, uint32_t brng, uint32_t seed);
+/* n seed words; n >= 0, params non-null when n > 0. */
+ZORP_CHECKED int32_t zorp_rng_new_stream_ex(StreamState** s, uint32_t brng, int32_t n, const uint32_t* params);
+ZORP_CHECKED int32_t zorp_rng_copy_stream(StreamState** dst, const StreamState* src);
+/* Both streams of the same generator (else TARR_ERROR_INVALID_BRNG, dst untouched). */
+ZORP_CHECKED int32_t zorp_rng_copy_stream_state(StreamState* dst, const StreamState* src);
+ZORP_CHECKED int32_t zorp_rng_delete_stream(StreamState** s);
+/* Skip-ahead and leapfrog, refused before the call with the generator table's code when the
+ * stream's generator has no such method: TARR_ERROR_NO_SKIPAHEAD, _NO_SKIPAHEAD_EX, _NO_LEAPFROG.
+ * Leapfrog: nstreams >= 1 (TARR_ERROR_BAD_STREAM_COUNT) and k < nstreams (BAD_ARGUMENTS). The
+ * extended skip takes n >= 1 64-bit words of one count, lowest first. */
+ZORP_CHECKED int32_t zorp_rng_skip_ahead(StreamState* s, uint64_t nskip);
+ZORP_CHECKED int32_t zorp_rng_skip_ahead_ex(StreamState* s, int32_t n, const uint64_t* nskip);
+ZORP_CHECKED int32_t zorp_rng_leapfrog(StreamState* s, uint32_t k, int32_t nstreams);
+/* The stream's generator identifier into *brng. */
+ZORP_CHECKED int32_t zorp_rng_stream_brng(const StreamState* s, uint32_t* brng);
+
+/* Saved images in memory, with the buffer's length. zorp_rng_image_size gives the bytes the
+ * stream's image takes; saving into fewer is refused (TARR_ERROR_BAD_ARGUMENTS). Loading refuses,
+ * creating nothing, an image shorter than its header or than the state and chunks it declares
+ * (TARR_ERROR_MEMORY_FORMAT), and an image of an abstract stream unless allow_abstract is nonzero
+ * (TARR_ERROR_BRNG_UNSUPPORTED): such an image holds a buffer and a callback address of the
+ * process that saved it. Files: the same rule for abstract streams. */
+ZORP_CHECKED int32_t zorp_rng_image_size(const StreamState* s, size_t* bytes);
+ZORP_CHECKED int32_t zorp_rng_save(const StreamState* s, uint8_t* buffer, size_t size);
+ZORP_CHECKED int32_t zorp_rng_load(StreamState** s, const uint8_t* buffer, size_t size, int32_t allow_abstract);
+ZORP_CHECKED int32_t zorp_rng_save_file(const StreamState* s, const char* path);
+ZORP_CHECKED int32_t zorp_rng_load_file(StreamState** s, const char* path, int32_t allow_abstract);
+
+/* ---- distributions -------------------------------------------------------------------------
+ * The exports' arguments, checked. Domains (refused with TARR_ERROR_BAD_ARGUMENTS):
+ * displacements, bounds and means finite; scales and deviations (beta, sigma), shapes (alpha, p
+ * and q of Beta, a of Negbinomial) and Poisson means finite and above 0; Uniform a < b;
+ * probabilities in [0, 1], above 0 for Geometric and Negbinomial; ChiSquare v >= 1; Binomial
+ * ntrial >= 0; Hypergeometric l >= 0, s and m in [0, l]; Multinomial ntrial >= 0, k >= 1 and
+ * n * k within 32 bits; GaussianMV d >= 1, one of the three storages and n * d within 32 bits.
+ * Methods (else TARR_ERROR_UNKNOWN_METHOD): Gaussian and GaussianMV 0, 1, 2; Lognormal 0, 2;
+ * Poisson 0, 1; Uniform, Exponential, Weibull, Rayleigh and Lognormal also with
+ * TARR_METHOD_ACCURATE; every other distribution 0. Stream kind (TARR_ERROR_ABSTRACT_KIND): an
+ * abstract stream serves one number type, so double results need a double abstract stream,
+ * single results a single one, raw bits an integer one, and counts any but an integer one. */
+#define ZORP_CHECKED_CONTINUOUS(t, T)                                                                            \
+  ZORP_CHECKED int32_t zorp_rng_##t##Uniform(int32_t method, StreamState* s, int32_t n, T* r, T a, T b);        \
+  ZORP_CHECKED int32_t zorp_rng_##t##Gaussian(int32_t method, StreamState* s, int32_t n, T* r, T a, T sigma);   \
+  ZORP_CHECKED int32_t zorp_rng_##t##Exponential(int32_t method, StreamState* s, int32_t n, T* r, T a, T beta); \
+  ZORP_CHECKED int32_t zorp_rng_##t##Laplace(int32_t method, StreamState* s, int32_t n, T* r, T a, T beta);     \
+  ZORP_CHECKED int32_t zorp_rng_##t##Weibull(int32_t method, StreamState* s, int32_t n, T* r, T alpha, T a,     \
+                                             T beta);                                                            \
+  ZORP_CHECKED int32_t zorp_rng_##t##Cauchy(int32_t method, StreamState* s, int32_t n, T* r, T a, T beta);      \
+  ZORP_CHECKED int32_t zorp_rng_##t##Rayleigh(int32_t method, StreamState* s, int32_t n, T* r, T a, T beta);    \
+  ZORP_CHECKED int32_t zorp_rng_##t##Lognormal(int32_t method, StreamState* s, int32_t n, T* r, T a, T sigma,   \
+                                               T b, T beta);                                                     \
+  ZORP_CHECKED int32_t zorp_rng_##t##Gumbel(int32_t method, StreamState* s, int32_t n, T* r, T a, T beta);      \
+  ZORP_CHECKED int32_t zorp_rng_##t##Gamma(int32_t method, StreamState* s, int32_t n, T* r, T alpha, T a,       \
+                                           T beta);                                                              \
+  ZORP_CHECKED int32_t zorp_rng_##t##Beta(int32_t method, StreamState* s, int32_t n, T* r, T p, T q, T a,       \
+                                          T beta);                                                               \
+  ZORP_CHECKED int32_t zorp_rng_##t##ChiSquare(int32_t method, StreamState* s, int32_t n, T* r, int32_t v);     \
+  ZORP_CHECKED int32_t zorp_rng_##t##GaussianMV(int32_t method, StreamState* s, int32_t n, T* r, int32_t d,     \
+                                                int32_t storage, const T* a, const T* tf);
+ZORP_CHECKED_CONTINUOUS(d, double)
+ZORP_CHECKED_CONTINUOUS(s, float)
+
+ZORP_CHECKED int32_t zorp_rng_iUniform(int32_t method, StreamState* s, int32_t n, int32_t* r, int32_t a, int32_t b);
+ZORP_CHECKED int32_t zorp_rng_iUniformBits(int32_t method, StreamState* s, int32_t n, uint32_t* r);
+ZORP_CHECKED int32_t zorp_rng_iUniformBits32(int32_t method, StreamState* s, int32_t n, uint32_t* r);
+ZORP_CHECKED int32_t zorp_rng_iUniformBits64(int32_t method, StreamState* s, int32_t n, uint64_t* r);
+ZORP_CHECKED int32_t zorp_rng_iBernoulli(int32_t method, StreamState* s, int32_t n, int32_t* r, double p);
+ZORP_CHECKED int32_t zorp_rng_iGeometric(int32_t method, StreamState* s, int32_t n, int32_t* r, double p);
+ZORP_CHECKED int32_t zorp_rng_iBinomial(int32_t method, StreamState* s, int32_t n, int32_t* r, int32_t ntrial,
+                                        double p);
+ZORP_CHECKED int32_t zorp_rng_iHypergeometric(int32_t method, StreamState* s, int32_t n, int32_t* r, int32_t l,
+                                              int32_t ssize, int32_t m);
+ZORP_CHECKED int32_t zorp_rng_iPoisson(int32_t method, StreamState* s, int32_t n, int32_t* r, double lambda);
+/* lambda: n means, each finite and above 0. */
+ZORP_CHECKED int32_t zorp_rng_iPoissonV(int32_t method, StreamState* s, int32_t n, int32_t* r, const double* lambda);
+ZORP_CHECKED int32_t zorp_rng_iNegbinomial(int32_t method, StreamState* s, int32_t n, int32_t* r, double a, double p);
+/* r holds n * k counts; p's k probabilities are checked by the export (TARR_ERROR_BAD_PROBABILITIES). */
+ZORP_CHECKED int32_t zorp_rng_iMultinomial(int32_t method, StreamState* s, int32_t n, int32_t* r, int32_t ntrial,
+                                           int32_t k, const double* p);
+
+ZORP_END_C
+
+#endif

@@ -1,0 +1,524 @@
+// The C++20 interface: vector math over std::span in zorp::vm, random streams as owning move-only
+// objects in zorp::rng. Header-only over the checked C entries of zorp/zorp.h (libzorp_api), so it
+// adds no name to any library's export table and needs no ABI of its own.
+//
+// Errors: each call comes in two forms. The plain form throws zorp::error, which carries the
+// status, its family and the library's sentence for it, for every negative status; the form
+// taking std::nothrow returns the status and throws nothing. Both return the same non-negative
+// statuses (vector math: the warning its kernels reported, 1 to 4, or 0).
+//
+// Spans: every array of a vector-math call holds the same number of elements (else the call is
+// refused as a bad count), at most 2^31 - 1. Complex elements are std::complex<float> and
+// std::complex<double>, whose layout is the library's pair of parts.
+#ifndef ZORP_ZORP_HPP
+#define ZORP_ZORP_HPP
+
+#include <complex>
+#include <cstdint>
+#include <initializer_list>
+#include <limits>
+#include <new>
+#include <span>
+#include <stdexcept>
+#include <utility>
+#include <vector>
+
+#include "zorp/vm_names.h"
+#include "zorp/zorp.h"
+
+namespace zorp {
+
+enum class family : int32_t { vm = ZORP_FAMILY_VM, rng = ZORP_FAMILY_RNG };
+
+class error : public std::runtime_error {
+ public:
+  error(family f, int32_t status)
+      : std::runtime_error(zorp_status_message(static_cast<int32_t>(f), status)), family_(f), status_(status) {}
+  int32_t status() const noexcept { return status_; }
+  family which() const noexcept { return family_; }
+
+ private:
+  family family_;
+  int32_t status_;
+};
+
+// Whether this processor runs the library (loading it on first use): 0, or the refusal.
+inline int32_t ready(std::nothrow_t) noexcept { return zorp_ready(); }
+inline void ready() {
+  if (const int32_t status = zorp_ready(); status != 0) throw error(family::vm, status);
+}
+
+namespace detail {
+
+inline int32_t raise(family f, int32_t status) {
+  if (status < 0) throw error(f, status);
+  return status;
+}
+
+template <class T>
+struct c_element {
+  using type = T;
+};
+template <>
+struct c_element<std::complex<float>> {
+  using type = ZorpComplex8;
+};
+template <>
+struct c_element<std::complex<double>> {
+  using type = ZorpComplex16;
+};
+template <class T>
+auto* c_ptr(T* p) noexcept {
+  return reinterpret_cast<typename c_element<T>::type*>(p);
+}
+template <class T>
+auto* c_ptr(const T* p) noexcept {
+  return reinterpret_cast<const typename c_element<T>::type*>(p);
+}
+
+inline float c_scalar(float b) noexcept { return b; }
+inline double c_scalar(double b) noexcept { return b; }
+inline ZorpComplex8 c_scalar(std::complex<float> b) noexcept { return {b.real(), b.imag()}; }
+inline const ZorpComplex16* c_scalar(const std::complex<double>& b) noexcept {
+  return reinterpret_cast<const ZorpComplex16*>(&b);
+}
+
+// The one count of a call whose arrays all hold `sizes[0]` elements.
+inline int32_t same_count(int32_t* n, std::initializer_list<size_t> sizes) noexcept {
+  const size_t first = *sizes.begin();
+  for (size_t s : sizes)
+    if (s != first) return ZORP_VM_STATUS_BADSIZE;
+  if (first > static_cast<size_t>(std::numeric_limits<int32_t>::max())) return ZORP_VM_STATUS_BADSIZE;
+  *n = static_cast<int32_t>(first);
+  return ZORP_VM_STATUS_OK;
+}
+
+// Whether every index lies in [0, size).
+inline bool indices_in(std::span<const int64_t> ix, size_t size) noexcept {
+  for (int64_t i : ix)
+    if (i < 0 || static_cast<uint64_t>(i) >= size) return false;
+  return true;
+}
+inline size_t nonzero(std::span<const int64_t> mask) noexcept {
+  size_t k = 0;
+  for (int64_t m : mask) k += m != 0;
+  return k;
+}
+// Whether n elements at a 64-bit increment from element 0 lie in [0, size).
+inline bool strided_in(size_t n, int64_t inc, size_t size) noexcept {
+  if (n == 0) return true;
+  if (inc < 0 && n > 1) return false;
+  const uint64_t last = static_cast<uint64_t>(inc) * (n - 1);
+  return size > 0 && (inc == 0 || (n - 1) <= (std::numeric_limits<uint64_t>::max() / static_cast<uint64_t>(inc))) &&
+         last < size;
+}
+
+// A catalogue function whose C++ name was never spelt expands to its placeholder macro name.
+constexpr bool named(const char* spelt) {
+  const char* placeholder = "ZORP_VM_CXX_NAME_";
+  for (int i = 0; placeholder[i]; ++i)
+    if (spelt[i] != placeholder[i]) return true;
+  return false;
+}
+
+}  // namespace detail
+
+namespace vm {
+
+enum class accuracy : int32_t { la = ZORP_VM_LA, ha = ZORP_VM_HA, ep = ZORP_VM_EP };
+
+#define ZORP_CXX_STR_(x) #x
+#define ZORP_CXX_STR(x) ZORP_CXX_STR_(x)
+#define VM_FN(t, F, shape, share, la, ha, ep, built)                                                   \
+  static_assert(::zorp::detail::named(ZORP_CXX_STR(ZORP_VM_CXX_NAME_##F)),                             \
+                "the catalogue function " #F " has no C++ name in zorp/vm_names.h");
+#include "zorp/vm_catalogue.def"
+#undef VM_FN
+
+// Element, real and scalar types of the catalogue's type letters.
+#define ZORP_CXX_T_s float
+#define ZORP_CXX_T_d double
+#define ZORP_CXX_T_c std::complex<float>
+#define ZORP_CXX_T_z std::complex<double>
+#define ZORP_CXX_R_s float
+#define ZORP_CXX_R_d double
+#define ZORP_CXX_R_c float
+#define ZORP_CXX_R_z double
+
+#define ZORP_CXX_UNPAREN(...) __VA_ARGS__
+
+#define ZORP_CXX_THROWING(name, call_args)                                                       \
+  noexcept(false) {                                                                              \
+    return ::zorp::detail::raise(::zorp::family::vm, name(ZORP_CXX_UNPAREN call_args, std::nothrow)); \
+  }
+
+#define ZORP_CXX_A1R1(t, F, name)                                                                          \
+  inline int32_t name(std::span<const ZORP_CXX_T_##t> a, std::span<ZORP_CXX_T_##t> r, accuracy acc,        \
+                      std::nothrow_t) noexcept {                                                           \
+    int32_t n = 0;                                                                                         \
+    if (const int32_t st = ::zorp::detail::same_count(&n, {a.size(), r.size()})) return st;                \
+    return zorp_vm_##t##F(n, detail::c_ptr(a.data()), detail::c_ptr(r.data()), static_cast<int32_t>(acc)); \
+  }                                                                                                        \
+  inline int32_t name(std::span<const ZORP_CXX_T_##t> a, std::span<ZORP_CXX_T_##t> r,                      \
+                      accuracy acc = accuracy::ha) ZORP_CXX_THROWING(name, (a, r, acc))
+
+#define ZORP_CXX_A2R1(t, F, name)                                                                          \
+  inline int32_t name(std::span<const ZORP_CXX_T_##t> a, std::span<const ZORP_CXX_T_##t> b,                \
+                      std::span<ZORP_CXX_T_##t> r, accuracy acc, std::nothrow_t) noexcept {                \
+    int32_t n = 0;                                                                                         \
+    if (const int32_t st = ::zorp::detail::same_count(&n, {a.size(), b.size(), r.size()})) return st;      \
+    return zorp_vm_##t##F(n, detail::c_ptr(a.data()), detail::c_ptr(b.data()), detail::c_ptr(r.data()),   \
+                          static_cast<int32_t>(acc));                                                      \
+  }                                                                                                        \
+  inline int32_t name(std::span<const ZORP_CXX_T_##t> a, std::span<const ZORP_CXX_T_##t> b,                \
+                      std::span<ZORP_CXX_T_##t> r, accuracy acc = accuracy::ha)                            \
+      ZORP_CXX_THROWING(name, (a, b, r, acc))
+
+#define ZORP_CXX_A1R2(t, F, name)                                                                           \
+  inline int32_t name(std::span<const ZORP_CXX_T_##t> a, std::span<ZORP_CXX_T_##t> r1,                      \
+                      std::span<ZORP_CXX_T_##t> r2, accuracy acc, std::nothrow_t) noexcept {                \
+    int32_t n = 0;                                                                                          \
+    if (const int32_t st = ::zorp::detail::same_count(&n, {a.size(), r1.size(), r2.size()})) return st;     \
+    return zorp_vm_##t##F(n, detail::c_ptr(a.data()), detail::c_ptr(r1.data()), detail::c_ptr(r2.data()),  \
+                          static_cast<int32_t>(acc));                                                       \
+  }                                                                                                         \
+  inline int32_t name(std::span<const ZORP_CXX_T_##t> a, std::span<ZORP_CXX_T_##t> r1,                      \
+                      std::span<ZORP_CXX_T_##t> r2, accuracy acc = accuracy::ha)                            \
+      ZORP_CXX_THROWING(name, (a, r1, r2, acc))
+
+#define ZORP_CXX_VS(t, F, name)                                                                             \
+  inline int32_t name(std::span<const ZORP_CXX_T_##t> a, ZORP_CXX_T_##t b, std::span<ZORP_CXX_T_##t> r,     \
+                      accuracy acc, std::nothrow_t) noexcept {                                              \
+    int32_t n = 0;                                                                                          \
+    if (const int32_t st = ::zorp::detail::same_count(&n, {a.size(), r.size()})) return st;                 \
+    return zorp_vm_##t##F(n, detail::c_ptr(a.data()), detail::c_scalar(b), detail::c_ptr(r.data()),        \
+                          static_cast<int32_t>(acc));                                                       \
+  }                                                                                                         \
+  inline int32_t name(std::span<const ZORP_CXX_T_##t> a, ZORP_CXX_T_##t b, std::span<ZORP_CXX_T_##t> r,     \
+                      accuracy acc = accuracy::ha) ZORP_CXX_THROWING(name, (a, b, r, acc))
+
+#define ZORP_CXX_LINFRAC(t, F, name)                                                                         \
+  inline int32_t name(std::span<const ZORP_CXX_T_##t> a, std::span<const ZORP_CXX_T_##t> b,                  \
+                      ZORP_CXX_T_##t scalea, ZORP_CXX_T_##t shifta, ZORP_CXX_T_##t scaleb,                   \
+                      ZORP_CXX_T_##t shiftb, std::span<ZORP_CXX_T_##t> r, accuracy acc,                      \
+                      std::nothrow_t) noexcept {                                                             \
+    int32_t n = 0;                                                                                           \
+    if (const int32_t st = ::zorp::detail::same_count(&n, {a.size(), b.size(), r.size()})) return st;        \
+    return zorp_vm_##t##F(n, a.data(), b.data(), scalea, shifta, scaleb, shiftb, r.data(),                   \
+                          static_cast<int32_t>(acc));                                                        \
+  }                                                                                                          \
+  inline int32_t name(std::span<const ZORP_CXX_T_##t> a, std::span<const ZORP_CXX_T_##t> b,                  \
+                      ZORP_CXX_T_##t scalea, ZORP_CXX_T_##t shifta, ZORP_CXX_T_##t scaleb,                   \
+                      ZORP_CXX_T_##t shiftb, std::span<ZORP_CXX_T_##t> r, accuracy acc = accuracy::ha)       \
+      ZORP_CXX_THROWING(name, (a, b, scalea, shifta, scaleb, shiftb, r, acc))
+
+#define ZORP_CXX_C1R1R(t, F, name)                                                                         \
+  inline int32_t name(std::span<const ZORP_CXX_T_##t> a, std::span<ZORP_CXX_R_##t> r, accuracy acc,        \
+                      std::nothrow_t) noexcept {                                                           \
+    int32_t n = 0;                                                                                         \
+    if (const int32_t st = ::zorp::detail::same_count(&n, {a.size(), r.size()})) return st;                \
+    return zorp_vm_##t##F(n, detail::c_ptr(a.data()), r.data(), static_cast<int32_t>(acc));                \
+  }                                                                                                        \
+  inline int32_t name(std::span<const ZORP_CXX_T_##t> a, std::span<ZORP_CXX_R_##t> r,                      \
+                      accuracy acc = accuracy::ha) ZORP_CXX_THROWING(name, (a, r, acc))
+
+#define ZORP_CXX_R1C1(t, F, name)                                                                          \
+  inline int32_t name(std::span<const ZORP_CXX_R_##t> a, std::span<ZORP_CXX_T_##t> r, accuracy acc,        \
+                      std::nothrow_t) noexcept {                                                           \
+    int32_t n = 0;                                                                                         \
+    if (const int32_t st = ::zorp::detail::same_count(&n, {a.size(), r.size()})) return st;                \
+    return zorp_vm_##t##F(n, a.data(), detail::c_ptr(r.data()), static_cast<int32_t>(acc));                \
+  }                                                                                                        \
+  inline int32_t name(std::span<const ZORP_CXX_R_##t> a, std::span<ZORP_CXX_T_##t> r,                      \
+                      accuracy acc = accuracy::ha) ZORP_CXX_THROWING(name, (a, r, acc))
+
+// Pack and unpack over spans, with 64-bit increments, indices and masks (width word 8), every
+// element they touch held to its span: I gathers y[i] = a[i * inc] / scatters y[i * inc] = a[i];
+// V through indices; M takes (or fills) the elements whose mask word is nonzero, in order.
+#define ZORP_CXX_PACK(t, F, name) ZORP_CXX_PACK_##F(t, F, name)
+#define ZORP_CXX_UNPACK(t, F, name) ZORP_CXX_PACK_##F(t, F, name)
+#define ZORP_CXX_PACK_PackI(t, F, name)                                                                     \
+  inline int32_t name(std::span<const ZORP_CXX_T_##t> a, int64_t inc, std::span<ZORP_CXX_T_##t> y,           \
+                      accuracy acc, std::nothrow_t) noexcept {                                               \
+    if (!::zorp::detail::strided_in(y.size(), inc, a.size())) return ZORP_VM_STATUS_BADSIZE;                 \
+    return zorp_vm_##t##F(static_cast<int64_t>(y.size()), detail::c_ptr(a.data()), inc,                      \
+                          detail::c_ptr(y.data()), 8, static_cast<int32_t>(acc));                            \
+  }                                                                                                          \
+  inline int32_t name(std::span<const ZORP_CXX_T_##t> a, int64_t inc, std::span<ZORP_CXX_T_##t> y,           \
+                      accuracy acc = accuracy::ha) ZORP_CXX_THROWING(name, (a, inc, y, acc))
+#define ZORP_CXX_PACK_UnpackI(t, F, name)                                                                   \
+  inline int32_t name(std::span<const ZORP_CXX_T_##t> a, std::span<ZORP_CXX_T_##t> y, int64_t inc,           \
+                      accuracy acc, std::nothrow_t) noexcept {                                               \
+    if (!::zorp::detail::strided_in(a.size(), inc, y.size())) return ZORP_VM_STATUS_BADSIZE;                 \
+    return zorp_vm_##t##F(static_cast<int64_t>(a.size()), detail::c_ptr(a.data()), detail::c_ptr(y.data()),  \
+                          inc, 8, static_cast<int32_t>(acc));                                                \
+  }                                                                                                          \
+  inline int32_t name(std::span<const ZORP_CXX_T_##t> a, std::span<ZORP_CXX_T_##t> y, int64_t inc,           \
+                      accuracy acc = accuracy::ha) ZORP_CXX_THROWING(name, (a, y, inc, acc))
+#define ZORP_CXX_PACK_PackV(t, F, name)                                                                     \
+  inline int32_t name(std::span<const ZORP_CXX_T_##t> a, std::span<const int64_t> ix,                        \
+                      std::span<ZORP_CXX_T_##t> y, accuracy acc, std::nothrow_t) noexcept {                  \
+    if (ix.size() != y.size() || !::zorp::detail::indices_in(ix, a.size())) return ZORP_VM_STATUS_BADSIZE;   \
+    return zorp_vm_##t##F(static_cast<int64_t>(y.size()), detail::c_ptr(a.data()), ix.data(),                \
+                          detail::c_ptr(y.data()), 8, static_cast<int32_t>(acc));                            \
+  }                                                                                                          \
+  inline int32_t name(std::span<const ZORP_CXX_T_##t> a, std::span<const int64_t> ix,                        \
+                      std::span<ZORP_CXX_T_##t> y, accuracy acc = accuracy::ha)                              \
+      ZORP_CXX_THROWING(name, (a, ix, y, acc))
+#define ZORP_CXX_PACK_UnpackV(t, F, name)                                                                   \
+  inline int32_t name(std::span<const ZORP_CXX_T_##t> a, std::span<ZORP_CXX_T_##t> y,                        \
+                      std::span<const int64_t> ix, accuracy acc, std::nothrow_t) noexcept {                  \
+    if (ix.size() != a.size() || !::zorp::detail::indices_in(ix, y.size())) return ZORP_VM_STATUS_BADSIZE;   \
+    return zorp_vm_##t##F(static_cast<int64_t>(a.size()), detail::c_ptr(a.data()), detail::c_ptr(y.data()),  \
+                          ix.data(), 8, static_cast<int32_t>(acc));                                          \
+  }                                                                                                          \
+  inline int32_t name(std::span<const ZORP_CXX_T_##t> a, std::span<ZORP_CXX_T_##t> y,                        \
+                      std::span<const int64_t> ix, accuracy acc = accuracy::ha)                              \
+      ZORP_CXX_THROWING(name, (a, y, ix, acc))
+#define ZORP_CXX_PACK_PackM(t, F, name)                                                                     \
+  inline int32_t name(std::span<const ZORP_CXX_T_##t> a, std::span<const int64_t> mask,                      \
+                      std::span<ZORP_CXX_T_##t> y, accuracy acc, std::nothrow_t) noexcept {                  \
+    if (mask.size() != a.size() || ::zorp::detail::nonzero(mask) > y.size()) return ZORP_VM_STATUS_BADSIZE;  \
+    return zorp_vm_##t##F(static_cast<int64_t>(a.size()), detail::c_ptr(a.data()), mask.data(),             \
+                          detail::c_ptr(y.data()), 8, static_cast<int32_t>(acc));                            \
+  }                                                                                                          \
+  inline int32_t name(std::span<const ZORP_CXX_T_##t> a, std::span<const int64_t> mask,                      \
+                      std::span<ZORP_CXX_T_##t> y, accuracy acc = accuracy::ha)                              \
+      ZORP_CXX_THROWING(name, (a, mask, y, acc))
+#define ZORP_CXX_PACK_UnpackM(t, F, name)                                                                   \
+  inline int32_t name(std::span<const ZORP_CXX_T_##t> a, std::span<ZORP_CXX_T_##t> y,                        \
+                      std::span<const int64_t> mask, accuracy acc, std::nothrow_t) noexcept {                \
+    if (mask.size() != y.size() || ::zorp::detail::nonzero(mask) > a.size()) return ZORP_VM_STATUS_BADSIZE;  \
+    return zorp_vm_##t##F(static_cast<int64_t>(y.size()), detail::c_ptr(a.data()), detail::c_ptr(y.data()),  \
+                          mask.data(), 8, static_cast<int32_t>(acc));                                        \
+  }                                                                                                          \
+  inline int32_t name(std::span<const ZORP_CXX_T_##t> a, std::span<ZORP_CXX_T_##t> y,                        \
+                      std::span<const int64_t> mask, accuracy acc = accuracy::ha)                            \
+      ZORP_CXX_THROWING(name, (a, y, mask, acc))
+
+#define ZORP_CXX_ROW(t, F, shape, name) ZORP_CXX_##shape(t, F, name)
+#define VM_FN(t, F, shape, share, la, ha, ep, built) \
+  ZORP_VM_IF_BUILT_##built(ZORP_CXX_ROW(t, F, shape, ZORP_VM_CXX_NAME_##F))
+#include "zorp/vm_catalogue.def"
+#undef VM_FN
+
+}  // namespace vm
+
+namespace rng {
+
+// The generators, by the identifiers of zorp/rng.h; a family member is member(brng::mt2203, k).
+enum class brng : uint32_t {
+  mcg31 = TARR_BRNG_MCG31,
+  r250 = TARR_BRNG_R250,
+  mrg32k3a = TARR_BRNG_MRG32K3A,
+  mcg59 = TARR_BRNG_MCG59,
+  wh = TARR_BRNG_WH,
+  sobol = TARR_BRNG_SOBOL,
+  niederreiter = TARR_BRNG_NIEDERR,
+  mt19937 = TARR_BRNG_MT19937,
+  mt2203 = TARR_BRNG_MT2203,
+  sfmt19937 = TARR_BRNG_SFMT19937,
+  rdrand = TARR_BRNG_NONDETERM,
+  ars5 = TARR_BRNG_ARS5,
+  philox4x32x10 = TARR_BRNG_PHILOX4X32X10,
+};
+constexpr brng member(brng family, uint32_t k) noexcept { return static_cast<brng>(static_cast<uint32_t>(family) + k); }
+
+// Method words (the distribution's own meaning of each number is in zorp/rng.h).
+namespace method {
+inline constexpr int32_t standard = 0;
+inline constexpr int32_t box_muller = 0;   // Gaussian: one value per pair of uniforms
+inline constexpr int32_t box_muller2 = 1;  // Gaussian: both values of each pair
+inline constexpr int32_t icdf = 2;         // Gaussian, Lognormal: inverse distribution function
+inline constexpr int32_t normal_approximation = 1;  // Poisson
+inline constexpr int32_t accurate = TARR_METHOD_ACCURATE;  // or-ed in: results kept inside the support
+}  // namespace method
+
+namespace detail {
+inline int32_t count(size_t n, int32_t* out) noexcept {
+  if (n > static_cast<size_t>(std::numeric_limits<int32_t>::max())) return TARR_ERROR_BAD_ARGUMENTS;
+  *out = static_cast<int32_t>(n);
+  return TARR_STATUS_OK;
+}
+inline int32_t raise(int32_t status) { return ::zorp::detail::raise(family::rng, status); }
+}  // namespace detail
+
+// Both forms of one distribution over the span r: `params` after r, `args` passed to the C entry
+// after the count and r.
+#define ZORP_CXX_DIST(name, entry, R, params, args)                                              \
+  int32_t name(std::span<R> r, ZORP_CXX_UNPAREN params, int32_t m, std::nothrow_t) noexcept {   \
+    int32_t n = 0;                                                                               \
+    if (const int32_t st = detail::count(r.size(), &n)) return st;                               \
+    return entry(m, s_, n, r.data(), ZORP_CXX_UNPAREN args);                                     \
+  }                                                                                              \
+  int32_t name(std::span<R> r, ZORP_CXX_UNPAREN params, int32_t m = method::standard) {         \
+    return detail::raise(this->name(r, ZORP_CXX_UNPAREN args, m, std::nothrow));                       \
+  }
+#define ZORP_CXX_CONTINUOUS(t, T)                                                                              \
+  ZORP_CXX_DIST(uniform, zorp_rng_##t##Uniform, T, (T a, T b), (a, b))                                         \
+  ZORP_CXX_DIST(gaussian, zorp_rng_##t##Gaussian, T, (T mean, T sigma), (mean, sigma))                         \
+  ZORP_CXX_DIST(exponential, zorp_rng_##t##Exponential, T, (T a, T beta), (a, beta))                           \
+  ZORP_CXX_DIST(laplace, zorp_rng_##t##Laplace, T, (T a, T beta), (a, beta))                                   \
+  ZORP_CXX_DIST(weibull, zorp_rng_##t##Weibull, T, (T alpha, T a, T beta), (alpha, a, beta))                   \
+  ZORP_CXX_DIST(cauchy, zorp_rng_##t##Cauchy, T, (T a, T beta), (a, beta))                                     \
+  ZORP_CXX_DIST(rayleigh, zorp_rng_##t##Rayleigh, T, (T a, T beta), (a, beta))                                 \
+  ZORP_CXX_DIST(lognormal, zorp_rng_##t##Lognormal, T, (T a, T sigma, T b, T beta), (a, sigma, b, beta))       \
+  ZORP_CXX_DIST(gumbel, zorp_rng_##t##Gumbel, T, (T a, T beta), (a, beta))                                     \
+  ZORP_CXX_DIST(gamma, zorp_rng_##t##Gamma, T, (T alpha, T a, T beta), (alpha, a, beta))                       \
+  ZORP_CXX_DIST(beta, zorp_rng_##t##Beta, T, (T p, T q, T a, T beta), (p, q, a, beta))                         \
+  ZORP_CXX_DIST(chi_square, zorp_rng_##t##ChiSquare, T, (int32_t v), (v))                                      \
+  /* d-dimensional normal vectors, r.size() / mean.size() of them; t the Cholesky factor in the */             \
+  /* storage's layout (TARR_MV_FULL d*d, TARR_MV_PACKED d*(d+1)/2, TARR_MV_DIAGONAL d values) */                \
+  int32_t gaussian_mv(std::span<T> r, int32_t storage, std::span<const T> mean, std::span<const T> factor,     \
+                      int32_t m, std::nothrow_t) noexcept {                                                    \
+    const size_t dim = mean.size();                                                                            \
+    const size_t need = storage == TARR_MV_FULL     ? dim * dim                                                \
+                        : storage == TARR_MV_PACKED ? dim * (dim + 1) / 2                                      \
+                                                    : dim;                                                     \
+    int32_t n = 0;                                                                                             \
+    if (dim == 0 || r.size() % dim != 0 || factor.size() != need) return TARR_ERROR_BAD_ARGUMENTS;            \
+    if (const int32_t st = detail::count(r.size() / dim, &n)) return st;                                       \
+    return zorp_rng_##t##GaussianMV(m, s_, n, r.data(), static_cast<int32_t>(dim), storage, mean.data(),       \
+                                    factor.data());                                                            \
+  }                                                                                                            \
+  int32_t gaussian_mv(std::span<T> r, int32_t storage, std::span<const T> mean, std::span<const T> factor,     \
+                      int32_t m = method::standard) {                                                          \
+    return detail::raise(gaussian_mv(r, storage, mean, factor, m, std::nothrow));                              \
+  }
+
+// A stream of random numbers: owns one StreamState of the kernel library, deleted with it.
+// Move-only; copy() makes an independent stream in the same state.
+class stream {
+ public:
+  stream(brng b, uint32_t seed) { detail::raise(zorp_rng_new_stream(&s_, static_cast<uint32_t>(b), seed)); }
+  stream(brng b, std::span<const uint32_t> seeds) {
+    int32_t n = 0;
+    detail::raise(detail::count(seeds.size(), &n));
+    detail::raise(zorp_rng_new_stream_ex(&s_, static_cast<uint32_t>(b), n, seeds.data()));
+  }
+  // Takes over a stream made through the C entries (null gives an empty object).
+  explicit stream(StreamState* adopt) noexcept : s_(adopt) {}
+  stream(stream&& other) noexcept : s_(std::exchange(other.s_, nullptr)) {}
+  stream& operator=(stream&& other) noexcept {
+    if (this != &other) {
+      reset();
+      s_ = std::exchange(other.s_, nullptr);
+    }
+    return *this;
+  }
+  stream(const stream&) = delete;
+  stream& operator=(const stream&) = delete;
+  ~stream() { reset(); }
+
+  StreamState* get() const noexcept { return s_; }
+  StreamState* release() noexcept { return std::exchange(s_, nullptr); }
+  explicit operator bool() const noexcept { return s_ != nullptr; }
+  brng generator() const {
+    uint32_t b = 0;
+    detail::raise(zorp_rng_stream_brng(s_, &b));
+    return static_cast<brng>(b);
+  }
+
+  stream copy() const {
+    StreamState* c = nullptr;
+    detail::raise(zorp_rng_copy_stream(&c, s_));
+    return stream(c);
+  }
+  int32_t copy_state_from(const stream& src, std::nothrow_t) noexcept { return zorp_rng_copy_stream_state(s_, src.s_); }
+  void copy_state_from(const stream& src) { detail::raise(copy_state_from(src, std::nothrow)); }
+
+  int32_t skip_ahead(uint64_t nskip, std::nothrow_t) noexcept { return zorp_rng_skip_ahead(s_, nskip); }
+  void skip_ahead(uint64_t nskip) { detail::raise(skip_ahead(nskip, std::nothrow)); }
+  // A count of several 64-bit words, lowest first.
+  int32_t skip_ahead(std::span<const uint64_t> nskip, std::nothrow_t) noexcept {
+    int32_t n = 0;
+    if (const int32_t st = detail::count(nskip.size(), &n)) return st;
+    return zorp_rng_skip_ahead_ex(s_, n, nskip.data());
+  }
+  void skip_ahead(std::span<const uint64_t> nskip) { detail::raise(skip_ahead(nskip, std::nothrow)); }
+  int32_t leapfrog(uint32_t k, int32_t nstreams, std::nothrow_t) noexcept { return zorp_rng_leapfrog(s_, k, nstreams); }
+  void leapfrog(uint32_t k, int32_t nstreams) { detail::raise(leapfrog(k, nstreams, std::nothrow)); }
+
+  // Saved images: in memory (the image's bytes) and in files. Loading refuses an abstract
+  // stream's image unless allow_abstract (it holds addresses of the process that saved it).
+  std::vector<uint8_t> save() const {
+    size_t bytes = 0;
+    detail::raise(zorp_rng_image_size(s_, &bytes));
+    std::vector<uint8_t> image(bytes);
+    detail::raise(zorp_rng_save(s_, image.data(), image.size()));
+    return image;
+  }
+  static stream load(std::span<const uint8_t> image, bool allow_abstract = false) {
+    StreamState* s = nullptr;
+    detail::raise(zorp_rng_load(&s, image.data(), image.size(), allow_abstract));
+    return stream(s);
+  }
+  void save_file(const char* path) const { detail::raise(zorp_rng_save_file(s_, path)); }
+  static stream load_file(const char* path, bool allow_abstract = false) {
+    StreamState* s = nullptr;
+    detail::raise(zorp_rng_load_file(&s, path, allow_abstract));
+    return stream(s);
+  }
+
+  ZORP_CXX_CONTINUOUS(d, double)
+  ZORP_CXX_CONTINUOUS(s, float)
+  ZORP_CXX_DIST(uniform, zorp_rng_iUniform, int32_t, (int32_t a, int32_t b), (a, b))
+  ZORP_CXX_DIST(bernoulli, zorp_rng_iBernoulli, int32_t, (double p), (p))
+  ZORP_CXX_DIST(geometric, zorp_rng_iGeometric, int32_t, (double p), (p))
+  ZORP_CXX_DIST(binomial, zorp_rng_iBinomial, int32_t, (int32_t ntrial, double p), (ntrial, p))
+  ZORP_CXX_DIST(hypergeometric, zorp_rng_iHypergeometric, int32_t, (int32_t lot, int32_t sample, int32_t marked),
+                (lot, sample, marked))
+  ZORP_CXX_DIST(poisson, zorp_rng_iPoisson, int32_t, (double lambda), (lambda))
+  ZORP_CXX_DIST(negbinomial, zorp_rng_iNegbinomial, int32_t, (double a, double p), (a, p))
+
+  // Raw words: the generator's own, 32 uniform bits, 64 uniform bits.
+  int32_t uniform_bits(std::span<uint32_t> r, std::nothrow_t) noexcept { return words(zorp_rng_iUniformBits, r); }
+  void uniform_bits(std::span<uint32_t> r) { detail::raise(uniform_bits(r, std::nothrow)); }
+  int32_t uniform_bits32(std::span<uint32_t> r, std::nothrow_t) noexcept { return words(zorp_rng_iUniformBits32, r); }
+  void uniform_bits32(std::span<uint32_t> r) { detail::raise(uniform_bits32(r, std::nothrow)); }
+  int32_t uniform_bits64(std::span<uint64_t> r, std::nothrow_t) noexcept { return words(zorp_rng_iUniformBits64, r); }
+  void uniform_bits64(std::span<uint64_t> r) { detail::raise(uniform_bits64(r, std::nothrow)); }
+
+  // One Poisson count per mean.
+  int32_t poisson(std::span<int32_t> r, std::span<const double> lambda, std::nothrow_t) noexcept {
+    int32_t n = 0;
+    if (lambda.size() != r.size()) return TARR_ERROR_BAD_ARGUMENTS;
+    if (const int32_t st = detail::count(r.size(), &n)) return st;
+    return zorp_rng_iPoissonV(method::standard, s_, n, r.data(), lambda.data());
+  }
+  void poisson(std::span<int32_t> r, std::span<const double> lambda) {
+    detail::raise(poisson(r, lambda, std::nothrow));
+  }
+  // r.size() / p.size() vectors of p.size() counts.
+  int32_t multinomial(std::span<int32_t> r, int32_t ntrial, std::span<const double> p, std::nothrow_t) noexcept {
+    int32_t n = 0, k = 0;
+    if (p.empty() || r.size() % p.size() != 0) return TARR_ERROR_BAD_ARGUMENTS;
+    if (const int32_t st = detail::count(p.size(), &k)) return st;
+    if (const int32_t st = detail::count(r.size() / p.size(), &n)) return st;
+    return zorp_rng_iMultinomial(method::standard, s_, n, r.data(), ntrial, k, p.data());
+  }
+  void multinomial(std::span<int32_t> r, int32_t ntrial, std::span<const double> p) {
+    detail::raise(multinomial(r, ntrial, p, std::nothrow));
+  }
+
+ private:
+  template <class W, class Entry>
+  int32_t words(Entry entry, std::span<W> r) noexcept {
+    int32_t n = 0;
+    if (const int32_t st = detail::count(r.size(), &n)) return st;
+    return entry(method::standard, s_, n, r.data());
+  }
+  void reset() noexcept {
+    if (s_) zorp_rng_delete_stream(&s_);
+    s_ = nullptr;
+  }
+  StreamState* s_ = nullptr;
+};
+
+#undef ZORP_CXX_CONTINUOUS
+#undef ZORP_CXX_DIST
+
+}  // namespace rng
+}  // namespace zorp
+
+#endif

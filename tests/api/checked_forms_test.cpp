@@ -1,0 +1,256 @@
+// What only the interface does: saved images loaded with their length, the C++ forms' own size
+// checks, the throwing and non-throwing forms agreeing on every status, and the processor check.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "api/fixture.h"
+#include "zorp/core.h"
+#include "zorp/zorp.hpp"
+
+namespace {
+
+using apitest::raw_stream;
+namespace rng = zorp::rng;
+namespace vm = zorp::vm;
+
+// ---- loading images with their length -------------------------------------------------------------
+
+// An MCG59 stream after a pairwise Gaussian carries chunks, so its image has chunk records.
+std::vector<uint8_t> image_with_chunks() {
+  StreamState* s = raw_stream(TARR_BRNG_MCG59);
+  double g[3];
+  EXPECT_EQ(_tarrdRngGaussian(1, s, 3, g, 0.0, 1.0), 0);
+  EXPECT_GT(__tarrGetNumChunks(s), 0);
+  std::vector<uint8_t> image = apitest::image_of(s);
+  __tarrDeleteStream(&s);
+  return image;
+}
+
+// Offset of the size field of the image's last chunk (walking the records as the loader does).
+size_t last_chunk_size_field(const std::vector<uint8_t>& b) {
+  uint32_t state, chunks = 0, size;
+  std::memcpy(&state, &b[12], 4);
+  std::memcpy(&chunks, &b[16], 2);
+  size_t at = 24 + state, field = 0;
+  for (uint32_t c = 0; c < chunks; ++c) {
+    field = at + 20;
+    std::memcpy(&size, &b[field], 4);
+    at += 24 + size;
+  }
+  return field;
+}
+
+TEST(LoadWithLength, RefusesWhatTheBufferDoesNotHold) {
+  const std::vector<uint8_t> chunked = image_with_chunks();
+  StreamState* plain_stream = raw_stream(TARR_BRNG_MT19937);
+  const std::vector<uint8_t> plain = apitest::image_of(plain_stream);
+  __tarrDeleteStream(&plain_stream);
+  std::vector<uint8_t> overstated = chunked;
+  const size_t field = last_chunk_size_field(overstated);
+  ++overstated[field];  // one more byte of data declared than the image holds
+
+  struct Case {
+    const char* what;
+    const std::vector<uint8_t>* image;
+    size_t size;
+    int32_t expected;
+  };
+  const Case cases[] = {
+      {"plain image, whole", &plain, plain.size(), 0},
+      {"plain image, one byte short", &plain, plain.size() - 1, TARR_ERROR_MEMORY_FORMAT},
+      {"header alone", &plain, 24, TARR_ERROR_MEMORY_FORMAT},
+      {"seven bytes", &plain, 7, TARR_ERROR_MEMORY_FORMAT},
+      {"empty", &plain, 0, TARR_ERROR_MEMORY_FORMAT},
+      {"chunked image, whole", &chunked, chunked.size(), 0},
+      {"chunked image, one byte short", &chunked, chunked.size() - 1, TARR_ERROR_MEMORY_FORMAT},
+      {"chunked image, cut before the last chunk's size", &chunked, field + 3, TARR_ERROR_MEMORY_FORMAT},
+      {"chunked image, cut after the last chunk's size", &chunked, field + 4, TARR_ERROR_MEMORY_FORMAT},
+      {"a chunk declaring one byte more", &overstated, overstated.size(), TARR_ERROR_MEMORY_FORMAT},
+      {"a chunk declaring one byte more, buffer one longer", &overstated, overstated.size() + 1, 0},
+  };
+  for (const Case& c : cases) {
+    std::vector<uint8_t> buffer(*c.image);
+    buffer.resize(std::max(buffer.size(), c.size));
+    StreamState* s = nullptr;
+    EXPECT_EQ(zorp_rng_load(&s, buffer.data(), c.size, 0), c.expected) << c.what;
+    EXPECT_EQ(s != nullptr, c.expected == 0) << c.what;
+    __tarrDeleteStream(&s);
+  }
+}
+
+TEST(LoadWithLength, AbstractImagesOnlyWhenAsked) {
+  apitest::AbstractStreams abstract;
+  const std::string path = (std::filesystem::temp_directory_path() / "zorp_api_abstract.bin").string();
+  for (StreamState* source : {abstract.i, abstract.d, abstract.s}) {
+    const std::vector<uint8_t> image = apitest::image_of(source);
+    StreamState* s = nullptr;
+    EXPECT_EQ(zorp_rng_load(&s, image.data(), image.size(), 0), TARR_ERROR_BRNG_UNSUPPORTED);
+    EXPECT_EQ(s, nullptr);
+    EXPECT_EQ(zorp_rng_load(&s, image.data(), image.size(), 1), 0);
+    EXPECT_EQ(s->brng, source->brng);
+    __tarrDeleteStream(&s);
+    ASSERT_EQ(zorp_rng_save_file(source, path.c_str()), 0);
+    EXPECT_EQ(zorp_rng_load_file(&s, path.c_str(), 0), TARR_ERROR_BRNG_UNSUPPORTED);
+    EXPECT_EQ(s, nullptr);
+    EXPECT_EQ(zorp_rng_load_file(&s, path.c_str(), 1), 0);
+    __tarrDeleteStream(&s);
+  }
+  std::remove(path.c_str());
+  EXPECT_THROW(rng::stream::load(apitest::image_of(abstract.d)), zorp::error);
+}
+
+// ---- the two forms agree ------------------------------------------------------------------------------
+
+struct Pair {
+  std::string what;
+  zorp::family family;
+  int32_t expected;
+  std::function<int32_t()> nothrow;
+  std::function<void()> throwing;
+};
+
+std::vector<Pair> pairs() {
+  static std::vector<double> a4(4, 0.5), r4(4), r3(3), neg(4, -1.0);
+  static std::vector<double> a5 = {1, 2, 3, 4, 5}, y2(2), y3(3);
+  static std::vector<int64_t> ix_in = {0, 4}, ix_out = {0, 5}, mask3 = {1, 0, 1, 1, 0}, mask4 = {1, 1, 1, 1, 0};
+  static std::vector<double> g(4), mean2 = {0, 0}, full3(3), full4 = {1, 0, 0, 1}, p3 = {0.2, 0.3, 0.5};
+  static std::vector<int32_t> counts(5), counts6(6), k2(2);
+  static std::vector<double> lambda1 = {1.0};
+  static rng::stream mt(rng::brng::mt19937, 5), mcg(rng::brng::mcg31, 5), mrg(rng::brng::mrg32k3a, 5);
+  const auto fv = zorp::family::vm, fr = zorp::family::rng;
+  const auto ha = vm::accuracy::ha;
+  return {
+      {"exp, result one short", fv, ZORP_VM_STATUS_BADSIZE,
+       [] { return vm::exp(a4, r3, vm::accuracy::ha, std::nothrow); }, [] { vm::exp(a4, r3); }},
+      {"exp, equal sizes", fv, 0, [=] { return vm::exp(a4, r4, ha, std::nothrow); }, [] { vm::exp(a4, r4); }},
+      {"exp, accuracy 7", fv, ZORP_ERROR_BAD_ACCURACY,
+       [] { return vm::exp(a4, r4, vm::accuracy(7), std::nothrow); }, [] { vm::exp(a4, r4, vm::accuracy(7)); }},
+      {"ln of -1: a warning, not an error", fv, ZORP_VM_STATUS_ERRDOM,
+       [=] { return vm::ln(neg, r4, ha, std::nothrow); }, [] { vm::ln(neg, r4); }},
+      {"pack_v, index past a", fv, ZORP_VM_STATUS_BADSIZE,
+       [=] { return vm::pack_v(a5, ix_out, y2, ha, std::nothrow); }, [] { vm::pack_v(a5, ix_out, y2); }},
+      {"pack_v, last index of a", fv, 0, [=] { return vm::pack_v(a5, ix_in, y2, ha, std::nothrow); },
+       [] { vm::pack_v(a5, ix_in, y2); }},
+      {"pack_i, increment reaching past a", fv, ZORP_VM_STATUS_BADSIZE,
+       [=] { return vm::pack_i(a5, 5, y2, ha, std::nothrow); }, [] { vm::pack_i(a5, 5, y2); }},
+      {"pack_i, increment reaching the last element", fv, 0, [=] { return vm::pack_i(a5, 4, y2, ha, std::nothrow); },
+       [] { vm::pack_i(a5, 4, y2); }},
+      {"pack_i, negative increment", fv, ZORP_VM_STATUS_BADSIZE,
+       [=] { return vm::pack_i(a5, -1, y2, ha, std::nothrow); }, [] { vm::pack_i(a5, -1, y2); }},
+      {"pack_i, increment 0", fv, 0, [=] { return vm::pack_i(a5, 0, y2, ha, std::nothrow); },
+       [] { vm::pack_i(a5, 0, y2); }},
+      {"pack_m, more selected than y holds", fv, ZORP_VM_STATUS_BADSIZE,
+       [=] { return vm::pack_m(a5, mask3, y2, ha, std::nothrow); }, [] { vm::pack_m(a5, mask3, y2); }},
+      {"pack_m, as many selected as y holds", fv, 0, [=] { return vm::pack_m(a5, mask3, y3, ha, std::nothrow); },
+       [] { vm::pack_m(a5, mask3, y3); }},
+      {"unpack_m, more selected than a holds", fv, ZORP_VM_STATUS_BADSIZE,
+       [=] { return vm::unpack_m(y3, a5, mask4, ha, std::nothrow); }, [] { vm::unpack_m(y3, a5, mask4); }},
+      {"unpack_m, as many selected as a holds", fv, 0,
+       [=] { return vm::unpack_m(y3, a5, mask3, ha, std::nothrow); }, [] { vm::unpack_m(y3, a5, mask3); }},
+      {"gaussian, sigma 0", fr, TARR_ERROR_BAD_ARGUMENTS,
+       [] { return mt.gaussian(g, 0.0, 0.0, rng::method::standard, std::nothrow); }, [] { mt.gaussian(g, 0.0, 0.0); }},
+      {"gaussian, method 5", fr, TARR_ERROR_UNKNOWN_METHOD,
+       [] { return mt.gaussian(g, 0.0, 1.0, 5, std::nothrow); }, [] { mt.gaussian(g, 0.0, 1.0, 5); }},
+      {"gaussian_mv, factor of 3 for d = 2", fr, TARR_ERROR_BAD_ARGUMENTS,
+       [] { return mt.gaussian_mv(g, TARR_MV_FULL, mean2, full3, 0, std::nothrow); },
+       [] { mt.gaussian_mv(g, TARR_MV_FULL, mean2, full3); }},
+      {"gaussian_mv, factor of 4 for d = 2", fr, 0,
+       [] { return mt.gaussian_mv(g, TARR_MV_FULL, mean2, full4, 0, std::nothrow); },
+       [] { mt.gaussian_mv(g, TARR_MV_FULL, mean2, full4); }},
+      {"multinomial, 5 counts for k = 3", fr, TARR_ERROR_BAD_ARGUMENTS,
+       [] { return mt.multinomial(counts, 4, p3, std::nothrow); }, [] { mt.multinomial(counts, 4, p3); }},
+      {"multinomial, 6 counts for k = 3", fr, 0, [] { return mt.multinomial(counts6, 4, p3, std::nothrow); },
+       [] { mt.multinomial(counts6, 4, p3); }},
+      {"poisson, 2 counts for 1 mean", fr, TARR_ERROR_BAD_ARGUMENTS,
+       [] { return mt.poisson(k2, lambda1, std::nothrow); }, [] { mt.poisson(k2, lambda1); }},
+      {"leapfrog on MT19937", fr, TARR_ERROR_NO_LEAPFROG, [] { return mt.leapfrog(0, 2, std::nothrow); },
+       [] { mt.leapfrog(0, 2); }},
+      {"leapfrog on MCG31m1", fr, 0, [] { return mcg.leapfrog(0, 2, std::nothrow); }, [] { mcg.leapfrog(0, 2); }},
+      {"skip-ahead of 0 words", fr, TARR_ERROR_BAD_ARGUMENTS,
+       [] { return mrg.skip_ahead(std::span<const uint64_t>(), std::nothrow); },
+       [] { mrg.skip_ahead(std::span<const uint64_t>()); }},
+  };
+}
+
+TEST(Forms, ThrowingAndNonThrowingAgree) {
+  for (const Pair& p : pairs()) {
+    const int32_t status = p.nothrow();
+    EXPECT_EQ(status, p.expected) << p.what;
+    if (status < 0) {
+      try {
+        p.throwing();
+        ADD_FAILURE() << p.what << ": nothing thrown";
+      } catch (const zorp::error& e) {
+        EXPECT_EQ(e.status(), status) << p.what;
+        EXPECT_EQ(e.which(), p.family) << p.what;
+        EXPECT_STREQ(e.what(), zorp_status_message(static_cast<int32_t>(p.family), status)) << p.what;
+      }
+    } else {
+      EXPECT_NO_THROW(p.throwing()) << p.what;
+    }
+  }
+}
+
+TEST(Forms, ConstructorsThrowTheStatus) {
+  try {
+    rng::stream s(static_cast<rng::brng>(0x12345u), 1);
+    ADD_FAILURE() << "no exception";
+  } catch (const zorp::error& e) {
+    EXPECT_EQ(e.status(), TARR_ERROR_INVALID_BRNG);
+  }
+  std::vector<uint8_t> image = rng::stream(rng::brng::r250, 3).save();
+  image.pop_back();
+  try {
+    rng::stream::load(image);
+    ADD_FAILURE() << "no exception";
+  } catch (const zorp::error& e) {
+    EXPECT_EQ(e.status(), TARR_ERROR_MEMORY_FORMAT);
+  }
+}
+
+TEST(Forms, EveryStatusHasItsOwnSentence) {
+  // Two families' codes of the same number say different things; an unknown code says so.
+  EXPECT_STRNE(zorp_status_message(ZORP_FAMILY_VM, -2), zorp_status_message(ZORP_FAMILY_RNG, -2));
+  EXPECT_STREQ(zorp_status_message(ZORP_FAMILY_RNG, -1), "unknown status");
+  EXPECT_STREQ(zorp_status_message(ZORP_FAMILY_VM, ZORP_ERROR_NO_AVX512),
+               zorp_status_message(ZORP_FAMILY_RNG, ZORP_ERROR_NO_AVX512));
+}
+
+// ---- the processor check ---------------------------------------------------------------------------
+// Runs in a fresh process (the library is loaded once per process, and only a refusal is asked
+// again): with OSXSAVE hidden every entry refuses, writing nothing; shown again, the same calls run.
+void refused_then_loaded() {
+  zorp_core_mask_cpuid1_ecx(1u << 27);
+  int failures = 0;
+  double a[2] = {0.5, 1.0}, r[2] = {7, 7};
+  failures += zorp_vm_dExp(2, a, r, ZORP_VM_HA) != ZORP_ERROR_NO_AVX512;
+  failures += r[0] != 7 || r[1] != 7;
+  StreamState* s = nullptr;
+  failures += zorp_rng_new_stream(&s, TARR_BRNG_MT19937, 1) != ZORP_ERROR_NO_AVX512;
+  failures += s != nullptr;
+  try {
+    rng::stream cxx(rng::brng::mt19937, 1);
+    ++failures;
+  } catch (const zorp::error& e) {
+    failures += e.status() != ZORP_ERROR_NO_AVX512;
+    failures += std::string(e.what()).find("AVX-512") == std::string::npos;
+  }
+  failures += zorp::ready(std::nothrow) != ZORP_ERROR_NO_AVX512;
+  zorp_core_mask_cpuid1_ecx(0);
+  failures += zorp_ready() != 0;
+  failures += zorp_vm_dExp(2, a, r, ZORP_VM_HA) != 0 || r[0] == 7;
+  std::exit(failures);
+}
+
+TEST(Processor, WithoutItEveryEntryRefusesAndLoadsNothing) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(refused_then_loaded(), ::testing::ExitedWithCode(0), "");
+}
+
+}  // namespace
