@@ -273,7 +273,7 @@ inline __m512 compose(__m512 m, __m512 c, __m512 v, __m512 rest, __mmask16 scale
 // from the sides as exact sums, and keeps the quotient's residual: t' + t_lo is the ratio to
 // some 2^-45, where a rounded quotient alone (half an ulp, up to 0.4 ulp of the angle) could not
 // leave the result below one ulp once the base is added. One reciprocal serves the quotient and
-// its residual; it wants the sides well inside the exponent range, so extreme sides are scaled
+// its residual; it wants the sides well inside the exponent range, so the sides are scaled
 // together first (their ratio keeps its value).
 template <Acc A, bool kPiUnits>
 inline __m512 angle_single(__m512 n, __m512 d, __mmask16 x_negative) {
@@ -285,13 +285,14 @@ inline __m512 angle_single(__m512 n, __m512 d, __mmask16 x_negative) {
   __m512 t, t_lo = zero<__m512>();
   __mmask16 scaled = 0;
   if constexpr (A == Acc::HA) {
-    const __m512 f = select(less(splat(0x1p100f), hi), splat(0x1p-64f),
-                            select(less(hi, splat(0x1p-100f)), splat(0x1p64f), splat(1.0f)));
-    lo = mul(lo, f);
-    hi = mul(hi, f);
-    const __mmask16 upper = less(mul(hi, splat(0x1.a8279ap-2f)), lo);  // tan(pi/8) rounded
-    scaled = less(lo, mul(hi, splat(0x1p-60f)));  // t would lose its residual, or its last bits
-    lo = mul(lo, select(scaled, splat(0x1p64f), splat(1.0f)));
+    // hi brought to [1, 2) and lo with it, or to 2^64 times that where t is tiny (its
+    // residual, and for a subnormal result its last bits, would otherwise be lost); one
+    // scaling each, exact wherever the result can be told from zero.
+    scaled = less(lo, mul(hi, splat(0x1p-60f)));
+    const __m512 e = sub(zero<__m512>(), exponent_of(hi));
+    lo = scale_by_pow2(lo, add(e, zero_unless(scaled, splat(64.0f))));
+    hi = scale_by_pow2(hi, e);
+    const __mmask16 upper = less(mul(hi, splat(0x1.a8279ap-2f)), lo) & ~scaled;  // tan(pi/8) rounded
     const DD<__m512> below = fast_two_sum(sub(zero<__m512>(), hi), lo), above = fast_two_sum(hi, lo);
     const DD<__m512> num = {select(upper, below.hi, lo), zero_unless(upper, below.lo)};
     const DD<__m512> den = {select(upper, above.hi, hi), zero_unless(upper, above.lo)};
