@@ -230,8 +230,9 @@ struct AnglePolysF<Acc::EP> {
 };
 
 // base + c (v + rest) in radians or in turns of pi. HA keeps m pi/4 as a pair (its low part
-// holds the product's rounding error where m is odd), base + c v exact as a pair (|c v| <= 1
-// never exceeds a nonzero base, so the short two-sum holds) and, in turns of pi, v/pi as an exact
+// holds the product's rounding error where m is odd), base + c v exact as a pair (|c v| stays
+// below any nonzero base: 2s <= 1 against pi/2, t' <= tan(pi/8) against pi/4, so the short
+// two-sum holds) and, in turns of pi, v/pi as an exact
 // product, so the one rounding that counts is the last. LA and EP round the leading sum once
 // and add the small parts beside it. In turns of pi the bases m/4 are exact, which keeps
 // asinpi(1) = 1/2 and acospi(-1) = 1.
