@@ -243,9 +243,26 @@ std::vector<Fit> trig_fits() {
        W::Relative, Prec::Double, How::Minimax, {}, nullptr, "single cosine in double: cos r = 1 - u/2 + u^2 C(u)"},
       {"kAtanTailS", "(atan t - t)/t^3 in u = t^2", atan_tail, "t in [-tan(pi/8), tan(pi/8)]", 0,
        0.17157287525381, 6, W::Relative, Prec::Double, How::Minimax, {}, nullptr,
-       "single inverse functions in double: atan t = t + t u A(u)"},
-      {"kAsinTailS", "(asin t - t)/t^3 in u = t^2", asin_tail, "t in [-1/2, 1/2]", 0, 0.25, 6, W::Relative,
-       Prec::Double, How::Minimax, {}, nullptr, "single arcsine and arccosine in double: asin t = t + t u A(u)"},
+       "the single-precision complex argument in double: atan t = t + t u A(u)"},
+      // ---- single precision in single registers, one polynomial per accuracy class ------------
+      // HA reduces once more at tan(pi/8) as double does: over [0, 1] the tail reaches 0.27 of
+      // the result, and its float rounding alone then cost more than the half ulp HA has left.
+      {"kAtanHaF", "(atan t - t)/t^3 in u = t^2", atan_tail, "t in [-tan(pi/8), tan(pi/8)]", 0,
+       0.17157287525381, 4, W::Relative, Prec::Single, How::Minimax, {}, nullptr,
+       "single HA angle: t + (t u A(u) + residual of the quotient)"},
+      // LA and EP: atan t over the whole of [0, 1] (t = min/max of the sides, one quotient and no
+      // second reduction): atan t = t + t u A(u), the tail at most 0.27 of the result at t = 1.
+      {"kAtanLaF", "(atan t - t)/t^3 in u = t^2", atan_tail, "t in [-1, 1]", 0, 1, 8, W::Relative, Prec::Single,
+       How::Minimax, {}, nullptr, "single LA angle: t + t u A(u)"},
+      {"kAtanEpF", "(atan t - t)/t^3 in u = t^2", atan_tail, "t in [-1, 1]", 0, 1, 3, W::Relative, Prec::Single,
+       How::Minimax, {}, nullptr, "single EP angle: t + t u A(u)"},
+      // asin s for s up to 1/2 (beyond, s = sqrt((1 - |x|)/2)): the tail at most 0.047 of asin s.
+      {"kAsinHaF", "(asin t - t)/t^3 in u = t^2", asin_tail, "t in [-1/2, 1/2]", 0, 0.25, 5, W::Relative,
+       Prec::Single, How::Minimax, {}, nullptr, "single HA arcsine and arccosine: s + (s u A(u) + residual of the root)"},
+      {"kAsinLaF", "(asin t - t)/t^3 in u = t^2", asin_tail, "t in [-1/2, 1/2]", 0, 0.25, 4, W::Relative,
+       Prec::Single, How::Minimax, {}, nullptr, "single LA arcsine and arccosine: s + s u A(u)"},
+      {"kAsinEpF", "(asin t - t)/t^3 in u = t^2", asin_tail, "t in [-1/2, 1/2]", 0, 0.25, 1, W::Relative,
+       Prec::Single, How::Minimax, {}, nullptr, "single EP arcsine and arccosine: s + s u A(u)"},
   };
 }
 

@@ -2,14 +2,17 @@
 // kernels that need an angle: Asin, Acos, Atan, Atan2 and their pi-scaled forms, and the complex
 // argument.
 //
-// Two methods (trig::Method): on double-double pairs rounded once, below one ulp of double (the
-// double HA slots), or plainly with one quotient and the polynomial of the result's precision
-// (the double LA and EP slots; single precision computed in double, a margin of about 2^-14 ulp
-// for its rounding). atan z for z = min/max in [0, 1] is atan t for t = z up to tan(pi/8), else
+// Double precision has two methods (trig::Method): on double-double pairs rounded once, below
+// one ulp of double (the double HA slots), or plainly with one quotient and the polynomial of
+// the result's precision (the double LA and EP slots, and the single-precision complex argument,
+// computed in double). atan z for z = min/max in [0, 1] is atan t for t = z up to tan(pi/8), else
 // pi/4 + atan t for t = (z - 1)/(z + 1); then atan t = t + t u A(u) (u = t^2, polynomials of
 // tools/fit), and pi/2 - theta, pi - theta complete the angle. C's special cases of atan2 come
 // out of the same path by substituting n and d: both infinite (1, 1), one infinite (1, 0) or
 // (0, 1), both zero (0, 1); a NaN gives NaN.
+//
+// Single precision works on sixteen float lanes with one polynomial per accuracy class (see the
+// end of this file).
 #pragma once
 #include <cmath>
 #include <limits>
@@ -18,6 +21,7 @@
 #include "simd/poly.h"
 #include "simd/vec.h"
 #include "vm/kernels/common/sincos_core.h"
+#include "vm/kernels/common/slots.h"
 #include "vm/kernels/trig/generated/trig_polys.inc"
 
 namespace zorp::vm::angles {
@@ -26,6 +30,9 @@ using namespace zorp::simd;
 using trig::Method;
 using V = __m512d;
 using P = DD<V>;
+
+// The inverse trigonometric functions, each an angle of this header.
+enum class Inv { Asin, Acos, Atan };
 
 constexpr double kPiHi = 0x1.921fb54442d18p+1, kPiLo = 0x1.1a62633145c07p-53;
 constexpr double kInvPiHi = 0x1.45f306dc9c883p-2, kInvPiLo = -0x1.6b01ec5417056p-56;
@@ -195,10 +202,133 @@ inline V atan2_of(V y, V x) {
   return select(x_nan | classify<kClassNaN>(y), select(x_nan, add(x, x), add(y, y)), r);
 }
 
-template <bool kPiUnits, Method>
+// ---- single precision on sixteen float lanes ------------------------------------------------
+// Every angle of the family is base + c (v + rest): base m eighths of a turn (m = 0..4, 0 to pi),
+// c one of +-1, +-2, v the leading term (an argument, a quotient or a square root, rounded at
+// most once) and rest what the polynomial and, for HA, the rounding error of v add to it.
+// Composing the result from these parts rounds it once near the end instead of rounding the
+// angle and then taking it from pi/2 or pi, which at single precision alone would cost an ulp
+// or two.
+constexpr float kQuarterPiHiF = 0x1.921fb6p-1f, kQuarterPiLoF = -0x1.777a5cp-26f;
+constexpr float kInvPiHiF = 0x1.45f306p-2f, kInvPiLoF = 0x1.b93910p-27f;
+
+// One polynomial per accuracy class: asin s on [0, 1/2] and atan t (HA on [0, tan(pi/8)], LA
+// and EP on [0, 1]), as t + t u A(u).
+template <Acc A>
+struct AnglePolysF;
+template <>
+struct AnglePolysF<Acc::HA> {
+  static constexpr const auto& kAtan = trigpoly::kAtanHaF;
+  static constexpr const auto& kAsin = trigpoly::kAsinHaF;
+};
+template <>
+struct AnglePolysF<Acc::LA> {
+  static constexpr const auto& kAtan = trigpoly::kAtanLaF;
+  static constexpr const auto& kAsin = trigpoly::kAsinLaF;
+};
+template <>
+struct AnglePolysF<Acc::EP> {
+  static constexpr const auto& kAtan = trigpoly::kAtanEpF;
+  static constexpr const auto& kAsin = trigpoly::kAsinEpF;
+};
+
+// base + c (v + rest) in radians or in turns of pi. HA keeps m pi/4 as a pair (its low part
+// holds the product's rounding error where m is odd), base + c v exact as a pair (|c v| stays
+// below any nonzero base: 2s <= 1 against pi/2, t' <= tan(pi/8) against pi/4, so the short
+// two-sum holds) and, in turns of pi, v/pi as an exact
+// product, so the one rounding that counts is the last. LA and EP round the leading sum once
+// and add the small parts beside it. In turns of pi the bases m/4 are exact, which keeps
+// asinpi(1) = 1/2 and acospi(-1) = 1.
+//
+// HA lanes in `scaled` carry v and rest at 2^64 times their value: a tiny angle whose error
+// terms would otherwise fall among the subnormals; the base is scaled with them and the result
+// scaled back, one rounding.
+template <Acc A, bool kPiUnits>
+inline __m512 compose(__m512 m, __m512 c, __m512 v, __m512 rest, __mmask16 scaled = 0) {
+  if constexpr (A == Acc::HA) {
+    const __m512 g = select(scaled, splat(0x1p64f), splat(1.0f)), back = select(scaled, splat(0x1p-64f), splat(1.0f));
+    __m512 r;
+    if constexpr (kPiUnits) {
+      const DD<__m512> p = two_prod(v, splat(kInvPiHiF));
+      const __m512 small = fma(rest, splat(kInvPiHiF), fma(v, splat(kInvPiLoF), p.lo));
+      const DD<__m512> s = fast_two_sum(mul(m, mul(g, splat(0.25f))), mul(c, p.hi));
+      r = add(s.hi, fma(c, small, s.lo));
+    } else {
+      const __m512 mg = mul(m, g);
+      const DD<__m512> base = two_prod(mg, splat(kQuarterPiHiF));
+      const DD<__m512> s = fast_two_sum(base.hi, mul(c, v));
+      r = add(s.hi, add(s.lo, fma(c, rest, fma(mg, splat(kQuarterPiLoF), base.lo))));
+    }
+    return mul(r, back);
+  } else if constexpr (kPiUnits) {
+    // base + c v/pi rounded once, then rest/pi: the base cancels against c v/pi where the angle is
+    // well below it, which the first fused step absorbs exactly.
+    return fma(rest, mul(c, splat(kInvPiHiF)), fma(mul(c, v), splat(kInvPiHiF), mul(m, splat(0.25f))));
+  } else {  // m even here: m pi/4 exact
+    return add(fma(c, v, mul(m, splat(kQuarterPiHiF))), fma(c, rest, mul(m, splat(kQuarterPiLoF))));
+  }
+}
+
+// atan2(n, d) in [0, pi] for n, d >= 0, finite and not both zero, x_negative the lanes with x < 0,
+// from t = min/max of the sides in [0, 1]: x >= 0: t (no swap) or pi/2 - t (swapped); x < 0:
+// pi - t or pi/2 + t. LA and EP take atan t by one polynomial over [0, 1].
+//
+// HA reduces again above tan(pi/8), to pi/4 + atan t' with t' = (lo - hi)/(lo + hi) formed
+// from the sides as exact sums, and keeps the quotient's residual: t' + t_lo is the ratio to
+// some 2^-45, where a rounded quotient alone (half an ulp, up to 0.4 ulp of the angle) could not
+// leave the result below one ulp once the base is added. One reciprocal serves the quotient and
+// its residual; it wants the sides well inside the exponent range, so the sides are scaled
+// together first (their ratio keeps its value).
+template <Acc A, bool kPiUnits>
+inline __m512 angle_single(__m512 n, __m512 d, __mmask16 x_negative) {
+  const __mmask16 swap = less(d, n);
+  __m512 lo = select(swap, d, n), hi = select(swap, n, d);
+  // m eighths of a turn and the sign c.
+  __m512 m = select(swap, splat(2.0f), zero_unless(x_negative, splat(4.0f)));
+  const __m512 c = select(swap ^ x_negative, splat(-1.0f), splat(1.0f));
+  __m512 t, t_lo = zero<__m512>();
+  __mmask16 scaled = 0;
+  if constexpr (A == Acc::HA) {
+    // hi brought to [1, 2) and lo with it, or to 2^64 times that where t is tiny (its
+    // residual, and for a subnormal result its last bits, would otherwise be lost); one
+    // scaling each, exact wherever the result can be told from zero.
+    scaled = less(lo, mul(hi, splat(0x1p-60f)));
+    const __m512 e = sub(zero<__m512>(), exponent_of(hi));
+    lo = scale_by_pow2(lo, add(e, zero_unless(scaled, splat(64.0f))));
+    hi = scale_by_pow2(hi, e);
+    const __mmask16 upper = less(mul(hi, splat(0x1.a8279ap-2f)), lo) & ~scaled;  // tan(pi/8) rounded
+    const DD<__m512> below = fast_two_sum(sub(zero<__m512>(), hi), lo), above = fast_two_sum(hi, lo);
+    const DD<__m512> num = {select(upper, below.hi, lo), zero_unless(upper, below.lo)};
+    const DD<__m512> den = {select(upper, above.hi, hi), zero_unless(upper, above.lo)};
+    const __m512 inv = div(splat(1.0f), den.hi);
+    t = mul(num.hi, inv);
+    t_lo = mul(sub(add(fnma(t, den.hi, num.hi), num.lo), mul(t, den.lo)), inv);
+    m = fma(c, zero_unless(upper, splat(1.0f)), m);
+  } else {
+    t = div(lo, hi);
+  }
+  const __m512 u = zero_unless(~scaled, mul(t, t));  // a scaled t is below 2^-60: no tail
+  const __m512 rest = fma(mul(t, u), horner(u, AnglePolysF<A>::kAtan), t_lo);
+  const __m512 r = compose<A, kPiUnits>(m, c, t, rest, scaled);
+  // atan2pi(1, 1) = 1/4 (and 3/4 for x < 0) exactly, which LA's and EP's rounded tail cannot
+  // promise (HA reaches it with t' = 0).
+  if constexpr (kPiUnits && A != Acc::HA) return select(equal(lo, hi), fma(c, splat(0.25f), mul(m, splat(0.25f))), r);
+  return r;
+}
+
+inline __mmask16 sign_set(__m512 x) { return classify<kClassNegative | kClassMinusZero | kClassMinusInf>(x); }
+
+// C's special cases by substitution as in double: both infinite (1, 1), one infinite (1, 0) or
+// (0, 1), both zero (0, 1); a NaN gives NaN.
+template <bool kPiUnits, Acc A>
 inline __m512 atan2_of(__m512 y, __m512 x) {
-  constexpr Method M = Method::PlainSingle;
-  return narrow(atan2_of<kPiUnits, M>(widen_low(y), widen_low(x)), atan2_of<kPiUnits, M>(widen_high(y), widen_high(x)));
+  __m512 n = abs(y), d = abs(x);
+  const __mmask16 y_inf = classify<kClassInf>(y), x_inf = classify<kClassInf>(x);
+  const __mmask16 both_zero = classify<kClassZero>(y) & classify<kClassZero>(x);
+  n = select(y_inf, splat(1.0f), zero_unless(~x_inf, n));
+  d = select(x_inf, splat(1.0f), select(y_inf, zero<__m512>(), select(both_zero, splat(1.0f), d)));
+  const __m512 r = copy_sign(angle_single<A, kPiUnits>(n, d, sign_set(x)), y);
+  return select(classify<kClassNaN>(x) | classify<kClassNaN>(y), add(x, y), r);
 }
 
 }  // namespace zorp::vm::angles

@@ -1,12 +1,14 @@
-// Asin, Acos, Atan, Atan2 and their pi-scaled forms Asinpi, Acospi, Atanpi, Atan2pi, in single
-// and double precision: every one is an angle atan2(n, d) of common/atan_core.h (atan: |x| and
+// Asin, Acos, Atan, Atan2 and their pi-scaled forms Asinpi, Acospi, Atanpi, Atan2pi in double
+// precision: every one is an angle atan2(n, d) of common/atan_core.h (atan: |x| and
 // 1; asin: |x| and sqrt(1 - x^2); acos: sqrt(1 - x^2) and |x|; atan2: |y| and |x|), with the sign
 // of the argument (of y) applied at the end and x < 0 (its sign bit, so -0 too) turning theta
 // into pi - theta. The double HA slots form it on pairs, below one ulp; there 1 - x^2 is taken
 // as 1 - (x^2 as an exact product) with the error of the subtraction kept, which keeps acos
 // accurate next to 1, and the pi-scaled forms multiply the pair by 1/pi as a pair: asinpi(1) =
-// 1/2, atan2pi(1, 1) = 1/4 exactly. The double LA and EP slots and single precision form it
-// plainly, 1 - x^2 by one fused multiply-add.
+// 1/2, atan2pi(1, 1) = 1/4 exactly. The double LA and EP slots form it plainly, 1 - x^2 by one
+// fused multiply-add.
+//
+// Single precision has its own source, inverse_single.cpp.
 //
 // Asin and Acos beyond [-1, 1] give NaN and report a domain error (status 1); nothing else
 // reports.
@@ -15,8 +17,6 @@
 
 #include "simd/exact.h"
 #include "simd/poly.h"
-#include "vm/kernels/common/bind.h"
-#include "vm/kernels/common/callout.h"
 #include "vm/kernels/common/atan_core.h"
 #include "vm/kernels/trig/generated/trig_polys.inc"
 
@@ -32,15 +32,6 @@ using namespace zorp::vm::angles;
 //   asin x = sign(x) asin a;   acos x = pi/2 - asin x (a <= 1/2), 2 asin s (x > 1/2),
 //   pi - 2 asin s (x < -1/2),
 // each formed as a pair and rounded once. No division, and one square root.
-template <Method M>
-struct AsinTail {
-  static constexpr const auto& kPoly = trigpoly::kAsinTailD;
-};
-template <>
-struct AsinTail<Method::PlainSingle> {
-  static constexpr const auto& kPoly = trigpoly::kAsinTailS;
-};
-
 template <bool kCos, Method M>
 inline P arc(V x) {
   constexpr bool kPairs = M == Method::Pairs;
@@ -52,7 +43,7 @@ inline P arc(V x) {
   const V u = select(big, z, mul(a, a));
   V s_lo = zero<V>();
   if constexpr (kPairs) s_lo = zero_unless(big & less(zero<V>(), root), trig::low_quotient(fnma(root, root, z), add(root, root)));
-  const P as = {s, fma(mul(s, u), horner(u, AsinTail<M>::kPoly), s_lo)};  // asin s, unrounded
+  const P as = {s, fma(mul(s, u), horner(u, trigpoly::kAsinTailD), s_lo)};  // asin s, unrounded
   const P twice = {add(as.hi, as.hi), add(as.lo, as.lo)};
   const __mmask8 negative = less(x, zero<V>());
   if constexpr (!kCos) {
@@ -67,8 +58,6 @@ inline P arc(V x) {
     return select_pair(big, far, near);
   }
 }
-
-enum class Inv { Asin, Acos, Atan };
 
 template <Inv F, bool kPiUnits, Method M>
 V inverse(V x) {
@@ -98,53 +87,9 @@ V inverse(V x) {
   return select(classify<kClassNaN>(x), add(x, x), r);
 }
 
-// Single precision on the widened halves, plainly: double's 53 bits leave the rounding to
-// single a margin of about 2^-14 ulp.
-template <Inv F, bool kPiUnits, Method>
-__m512 inverse(__m512 x) {
-  constexpr Method M = Method::PlainSingle;
-  return narrow(inverse<F, kPiUnits, M>(widen_low(x)), inverse<F, kPiUnits, M>(widen_high(x)));
-}
-// Atan: no special lanes.
-template <typename T, bool kPiUnits, Method M>
-struct AtanK : Kernel<T, 256 / sizeof(T) / 2> {
-  static Vec<T> body(Vec<T> x, Mask<T>&) { return inverse<Inv::Atan, kPiUnits, M>(x); }
-};
-
-template <typename T, bool kPiUnits, Method M>
-struct Atan2K : Kernel<T, 256 / sizeof(T) / 2> {
-  static Vec<T> body(Vec<T> y, Vec<T> x, Mask<T>&) { return atan2_of<kPiUnits, M>(y, x); }
-};
-
-// Asin and Acos: arguments beyond [-1, 1] (and NaN, which reports nothing) go to the callout.
-template <typename T, Inv F, bool kPiUnits, Method M>
-struct ArcK : Kernel<T, 256 / sizeof(T) / 2> {
-  static Vec<T> body(Vec<T> x, Mask<T>& special) {
-    special = not_less_equal(abs(x), splat(T(1)));
-    return inverse<F, kPiUnits, M>(x);
-  }
-  static int callout(const T* a, T* r) {
-    const T x = *a;
-    *r = std::isnan(x) ? x * x : std::numeric_limits<T>::quiet_NaN();
-    return result_status<kGrowthReports>(*r, x);
-  }
-};
-
 }  // namespace
 }  // namespace zorp::vm
 
-using namespace zorp::vm;
-// LA and EP plain, HA on pairs (single precision is plain in every slot).
-#define ZORP_INVERSE_SLOTS(K, ...) \
-  K<__VA_ARGS__, Method::PlainDouble>, K<__VA_ARGS__, Method::Pairs>, K<__VA_ARGS__, Method::PlainDouble>
-#define ZORP_INVERSE_ROWS(t, T)                                                  \
-  VM_KERNELS(t, Asin, ZORP_INVERSE_SLOTS(ArcK, T, Inv::Asin, false))             \
-  VM_KERNELS(t, Acos, ZORP_INVERSE_SLOTS(ArcK, T, Inv::Acos, false))             \
-  VM_KERNELS(t, Atan, ZORP_INVERSE_SLOTS(AtanK, T, false))                       \
-  VM_KERNELS(t, Atan2, ZORP_INVERSE_SLOTS(Atan2K, T, false))                     \
-  VM_KERNELS(t, Asinpi, ZORP_INVERSE_SLOTS(ArcK, T, Inv::Asin, true))            \
-  VM_KERNELS(t, Acospi, ZORP_INVERSE_SLOTS(ArcK, T, Inv::Acos, true))            \
-  VM_KERNELS(t, Atanpi, ZORP_INVERSE_SLOTS(AtanK, T, true))                      \
-  VM_KERNELS(t, Atan2pi, ZORP_INVERSE_SLOTS(Atan2K, T, true))
-ZORP_INVERSE_ROWS(s, float)
+#include "vm/kernels/trig/inverse_kernels.h"
+
 ZORP_INVERSE_ROWS(d, double)

@@ -1,0 +1,67 @@
+// Asin, Acos, Atan, Atan2 and their pi-scaled forms in single precision, in float on sixteen
+// lanes (common/atan_core.h's single section): arcsine and arccosine from the same split at 1/2
+// as double, atan from one quotient, each accuracy slot with its own polynomial; HA adds the
+// rounding error of the square root or quotient and reduces atan once more. Apart from the
+// double source so that the two compile as separate units.
+//
+// Asin and Acos beyond [-1, 1] give NaN and report a domain error (status 1); nothing else
+// reports.
+#include <limits>
+
+#include "simd/exact.h"
+#include "simd/poly.h"
+#include "vm/kernels/common/atan_core.h"
+#include "vm/kernels/common/slots.h"
+
+namespace zorp::vm {
+namespace {
+
+using namespace zorp::simd;
+using namespace zorp::vm::angles;
+
+// Single precision. Atan: the angle of (|x|, 1), an infinity as (1, 0). Asin and Acos: with
+// a = |x|, up to 1/2 asin a = a + a u A(u) (u = a^2); above, s = sqrt(z), z = (1 - a)/2 exact,
+// and asin a = pi/2 - 2 asin s; acos x = pi/2 - x, 2 asin s (x > 1/2) or pi - 2 asin s
+// (x < -1/2). Each is base + c (v + rest) for compose. HA adds the root's rounding error,
+// (z - s^2)/(2s), to rest: s alone is half an ulp off, which 2 asin s doubles.
+template <Inv F, bool kPiUnits, Acc A>
+__m512 inverse(__m512 x) {
+  const __m512 a = abs(x);
+  __m512 r;
+  if constexpr (F == Inv::Atan) {
+    const __mmask16 inf = classify<kClassInf>(x);
+    r = copy_sign(angle_single<A, kPiUnits>(select(inf, splat(1.0f), a), zero_unless(~inf, splat(1.0f)), 0), x);
+  } else {
+    const __m512 ac = select(less(splat(1.0f), a), splat(1.0f), a);  // beyond 1 the lane is NaN below
+    const __mmask16 big = less(splat(0.5f), ac);
+    const __m512 z = mul(sub(splat(1.0f), ac), splat(0.5f));  // exact for a >= 1/2
+    const __m512 root = sqrt(z);
+    // asinpi of a tiny argument at 2^64 times its size (compose's scaled lanes).
+    const __mmask16 scaled = A == Acc::HA && kPiUnits ? less(ac, splat(0x1p-60f)) : 0;
+    const __m512 s = mul(select(big, root, ac), select(scaled, splat(0x1p64f), splat(1.0f)));
+    const __m512 u = select(big, z, mul(ac, ac));
+    __m512 s_lo = zero<__m512>();
+    if constexpr (A == Acc::HA) s_lo = div(s_lo, big & less(zero<__m512>(), root), fnma(root, root, z), add(root, root));
+    const __m512 rest = fma(mul(s, u), horner(u, AnglePolysF<A>::kAsin), s_lo);
+    __m512 m, c;  // m eighths of a turn
+    if constexpr (F == Inv::Asin) {
+      m = zero_unless(big, splat(2.0f));
+      c = select(big, splat(-2.0f), splat(1.0f));
+    } else {
+      const __mmask16 negative = less(x, zero<__m512>());
+      m = select(big, zero_unless(negative, splat(4.0f)), splat(2.0f));
+      c = select(big, select(negative, splat(-2.0f), splat(2.0f)), select(negative, splat(1.0f), splat(-1.0f)));
+    }
+    r = compose<A, kPiUnits>(m, c, s, rest, scaled);
+    if constexpr (F == Inv::Asin) r = copy_sign(r, x);  // asin(-0) = -0
+    r = select(less(splat(1.0f), a), splat(std::numeric_limits<float>::quiet_NaN()), r);
+  }
+  return select(classify<kClassNaN>(x), add(x, x), r);
+}
+
+}  // namespace
+}  // namespace zorp::vm
+
+#include "vm/kernels/trig/inverse_kernels.h"
+
+ZORP_INVERSE_ROWS(s, float)
