@@ -106,4 +106,15 @@ inline T block_left(const TaskView<T>& v, int64_t b) {
   return v.xi(b);
 }
 
+// The user callbacks of an interpolation or integration call (left of the partition, right of
+// it, interior) with their parameters, and the search callback, into the routine's fields.
+template <typename Routine, typename Cb, typename SearchCb>
+void take_callbacks(Routine& I, Cb le, void* lep, Cb re, void* rep, Cb ic, void* icp, SearchCb search_cb,
+                    void* search_params) {
+  I.cb[0] = le, I.cb[1] = re, I.cb[2] = ic;
+  I.cbp[0] = lep, I.cbp[1] = rep, I.cbp[2] = icp;
+  I.search_cb = search_cb;
+  I.search_params = search_params;
+}
+
 }  // namespace zorp::df

@@ -385,10 +385,7 @@ int integrate(DFTask* t, int64_t nlim, const T* llim, int64_t llimhint, const T*
   I.rdatahint = rdatahint;
   I.r = r;
   I.rhint = rhint;
-  I.cb[0] = le, I.cb[1] = re, I.cb[2] = ic;
-  I.cbp[0] = lep, I.cbp[1] = rep, I.cbp[2] = icp;
-  I.search_cb = search_cb;
-  I.search_params = search_params;
+  take_callbacks(I, le, lep, re, rep, ic, icp, search_cb, search_params);
   return run_steps(I);
 }
 

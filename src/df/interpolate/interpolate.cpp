@@ -396,10 +396,7 @@ int interpolate(DFTask* t, int64_t type, int64_t nsite, const T* site, int64_t s
   I.r = r;
   I.rhint = rhint;
   I.cell = cell;
-  I.cb[0] = le, I.cb[1] = re, I.cb[2] = ic;
-  I.cbp[0] = lep, I.cbp[1] = rep, I.cbp[2] = icp;
-  I.search_cb = search_cb;
-  I.search_params = search_params;
+  take_callbacks(I, le, lep, re, rep, ic, icp, search_cb, search_params);
   return run_steps(I);
 }
 
