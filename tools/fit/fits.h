@@ -67,6 +67,7 @@ struct PiecewiseFit {
 std::vector<Fit> exp_fits();
 std::vector<Fit> log_fits();
 std::vector<Fit> power_fits();
+std::vector<PiecewiseFit> power_piecewise_fits();
 std::vector<Fit> trig_fits();
 std::vector<Fit> hyper_fits();
 std::vector<Fit> erf_fits();

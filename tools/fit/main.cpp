@@ -36,7 +36,7 @@ std::vector<File> generate() {
       {"src/vm/kernels/log/generated/log_polys.inc",
        fit::polynomial_file("logarithm", "zorp::vm::logpoly", fit::log_fits(), fit::log_piecewise_fits())},
       {"src/vm/kernels/power/generated/power_polys.inc",
-       fit::polynomial_file("root and power", "zorp::vm::powpoly", fit::power_fits(), {})},
+       fit::polynomial_file("root and power", "zorp::vm::powpoly", fit::power_fits(), fit::power_piecewise_fits())},
       {"src/vm/kernels/trig/generated/trig_polys.inc",
        fit::polynomial_file("sine and cosine", "zorp::vm::trigpoly", fit::trig_fits(), {})},
       {"src/vm/kernels/hyper/generated/hyper_polys.inc",

@@ -89,6 +89,18 @@ R erf_over_r_m1(const R& u) {
   const R r = sqrt(u);
   return erf_(r) / r - R(1);
 }
+// The single-precision roots read one argument x = m + 2j for |a| = m 2^(j + 3q), m in [1, 2)
+// and j in 0..2: the three octaves of z = m 2^j laid end to end, so that one slicing serves
+// them and each slice's polynomial is in m - midpoint, as the kernel computes it. k/3 is the
+// power: 1 for Cbrt, -1 for InvCbrt, 2 for Pow2o3.
+R z_pow_thirds(const R& x, int k) {
+  const double j = std::floor((x.d() - 1) / 2);
+  const R z = (x - R(2 * j)) * R(std::ldexp(1.0, static_cast<int>(j)));
+  return exp(log(z) * R(k) / R(3));
+}
+R cbrt_octaves(const R& x) { return z_pow_thirds(x, 1); }
+R inv_cbrt_octaves(const R& x) { return z_pow_thirds(x, -1); }
+R pow2o3_octaves(const R& x) { return z_pow_thirds(x, 2); }
 R cos_tail(const R& u) { return u.zero() ? R(1) / R(24) : (cos(sqrt(u)) - R(1) + u / R(2)) / (u * u); }
 // One term further, for pairs that carry r^3/6 and r^4/24 exactly.
 R sin_tail5(const R& u) {
@@ -183,6 +195,37 @@ std::vector<Fit> power_fits() {
        "the extended logarithm of Pow: the kernel adds r and -r^2/2 exactly and evaluates c3 + c4 r + ..."},
       {"kExpPowD", "e^r - 1", expm1_, "[-ln2/32, ln2/32]", -kLn2 / 32, kLn2 / 32, 8, W::Relative, Prec::Double,
        How::Minimax, {0, 1}, nullptr, "the exponential of Pow, on a 1/16 grid rounded to nearest; c2 + c3 r + ..."},
+  };
+}
+
+namespace {
+// Slice i of the single-precision roots: octave j = i/8 and the top three fraction bits of m;
+// pieces 24 to 31 (j = 3) are never read and only fill the second register of the table.
+void root_slice(int i, double& lo, double& hi) {
+  lo = 1 + 2 * (i / 8) + (i % 8) / 8.0;
+  hi = lo + 0.125;
+}
+}  // namespace
+
+std::vector<PiecewiseFit> power_piecewise_fits() {
+  const char* slices = "x = m + 2j in [1 + 2j + s/8, 1 + 2j + (s + 1)/8), piece 8j + s, in m - midpoint";
+  // With a head the polynomial fits the rest, whose error counts absolutely; without, the error
+  // relative to the result is what the kernel's ulps see.
+  auto fit = [&](const char* name, const char* target, Target f, int degree, bool head, const char* note) {
+    return PiecewiseFit{name, target, f, 32, root_slice, slices, degree, head ? Weight::Absolute : Weight::Relative,
+                        Prec::Single, {}, note, true, head};
+  };
+  return {
+      fit("kCbrtHaF", "(m 2^j)^(1/3)", cbrt_octaves, 4, true, "single Cbrt HA: head + P(m - midpoint), added last"),
+      fit("kCbrtLaF", "(m 2^j)^(1/3)", cbrt_octaves, 3, false, "single Cbrt LA"),
+      fit("kCbrtEpF", "(m 2^j)^(1/3)", cbrt_octaves, 2, false, "single Cbrt EP"),
+      fit("kInvCbrtHaF", "(m 2^j)^(-1/3)", inv_cbrt_octaves, 4, true, "single InvCbrt HA: head + P(m - midpoint)"),
+      fit("kInvCbrtLaF", "(m 2^j)^(-1/3)", inv_cbrt_octaves, 4, false,
+          "single InvCbrt LA: degree 3 reaches only 22 bits, four ulps of results below 1"),
+      fit("kInvCbrtEpF", "(m 2^j)^(-1/3)", inv_cbrt_octaves, 2, false, "single InvCbrt EP"),
+      fit("kPow2o3HaF", "(m 2^j)^(2/3)", pow2o3_octaves, 4, true, "single Pow2o3 HA: head + P(m - midpoint)"),
+      fit("kPow2o3LaF", "(m 2^j)^(2/3)", pow2o3_octaves, 3, false, "single Pow2o3 LA"),
+      fit("kPow2o3EpF", "(m 2^j)^(2/3)", pow2o3_octaves, 2, false, "single Pow2o3 EP"),
   };
 }
 
@@ -292,7 +335,17 @@ std::vector<Fit> erf_fits() {
   // erf x = x + x Q(x^2) below 1/2; Q is at most 2/sqrt(pi) - 1, an eighth of the result.
   return {
       {"kErfSmallD", "erf(r)/r - 1 in u = r^2", erf_over_r_m1, "r in [-1/2, 1/2]", 0, 0.25, 10, W::Absolute,
-       Prec::Double, How::Minimax, {}, nullptr, "erf x = x + x Q(x^2) for |x| < 1/2, every slot"},
+       Prec::Double, How::Minimax, {}, nullptr, "erf x = x + x Q(x^2) for |x| < 1/2, double HA"},
+      {"kErfSmallLaD", "erf(r)/r - 1 in u = r^2", erf_over_r_m1, "r in [-1/2, 1/2]", 0, 0.25, 9, W::Absolute,
+       Prec::Double, How::Minimax, {}, nullptr, "double LA"},
+      {"kErfSmallEpD", "erf(r)/r - 1 in u = r^2", erf_over_r_m1, "r in [-1/2, 1/2]", 0, 0.25, 4, W::Absolute,
+       Prec::Double, How::Minimax, {}, nullptr, "double EP"},
+      {"kErfSmallHaF", "erf(r)/r - 1 in u = r^2", erf_over_r_m1, "r in [-1/2, 1/2]", 0, 0.25, 5, W::Absolute,
+       Prec::Single, How::Minimax, {}, nullptr, "single HA"},
+      {"kErfSmallLaF", "erf(r)/r - 1 in u = r^2", erf_over_r_m1, "r in [-1/2, 1/2]", 0, 0.25, 4, W::Absolute,
+       Prec::Single, How::Minimax, {}, nullptr, "single LA"},
+      {"kErfSmallEpF", "erf(r)/r - 1 in u = r^2", erf_over_r_m1, "r in [-1/2, 1/2]", 0, 0.25, 2, W::Absolute,
+       Prec::Single, How::Minimax, {}, nullptr, "single EP"},
   };
 }
 
@@ -302,12 +355,29 @@ void erf_slice(int i, double& lo, double& hi) {
   lo = 0.5 + 0.34375 * i;
   hi = lo + 0.34375;
 }
+// Single precision: sixteen slices of 7/32 up to 4, beyond which erf rounds to 1 in single
+// precision (1 - erf 3.92 is 2^-25, half an ulp of 1).
+void erf_slice_f(int i, double& lo, double& hi) {
+  lo = 0.5 + 0.21875 * i;
+  hi = lo + 0.21875;
+}
 
 std::vector<PiecewiseFit> erf_piecewise_fits() {
   return {
       {"kErfPiecesD", "erf x - erf(midpoint) rounded", erf_, 16, erf_slice,
        "x in [1/2 + 11i/32, 1/2 + 11(i + 1)/32), in x - midpoint", 12, Weight::Absolute, Prec::Double, {},
-       "erf x = H_i + P_i(x - midpoint), every slot", true, true},
+       "erf x = H_i + P_i(x - midpoint), double HA", true, true},
+      {"kErfPiecesLaD", "erf x", erf_, 16, erf_slice, "x in [1/2 + 11i/32, 1/2 + 11(i + 1)/32), in x - midpoint",
+       11, Weight::Absolute, Prec::Double, {}, "double LA", true, false},
+      {"kErfPiecesEpD", "erf x", erf_, 16, erf_slice, "x in [1/2 + 11i/32, 1/2 + 11(i + 1)/32), in x - midpoint",
+       6, Weight::Absolute, Prec::Double, {}, "double EP", true, false},
+      {"kErfPiecesHaF", "erf x - erf(midpoint) rounded", erf_, 16, erf_slice_f,
+       "x in [1/2 + 7i/32, 1/2 + 7(i + 1)/32), in x - midpoint", 6, Weight::Absolute, Prec::Single, {},
+       "single HA: H_i + P_i(x - midpoint)", true, true},
+      {"kErfPiecesLaF", "erf x", erf_, 16, erf_slice_f, "x in [1/2 + 7i/32, 1/2 + 7(i + 1)/32), in x - midpoint",
+       5, Weight::Absolute, Prec::Single, {}, "single LA", true, false},
+      {"kErfPiecesEpF", "erf x", erf_, 16, erf_slice_f, "x in [1/2 + 7i/32, 1/2 + 7(i + 1)/32), in x - midpoint",
+       3, Weight::Absolute, Prec::Single, {}, "single EP", true, false},
   };
 }
 

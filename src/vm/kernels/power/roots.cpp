@@ -10,10 +10,15 @@
 //    bits, enough for EP) and scale by 2^(-j/3); LA and HA take one more Newton step on the
 //    final value, on the residual 1 - z w^3 (or y^3 - z for the root itself), which HA
 //    computes in double-double, so that the only rounding left that matters is the last one.
-// Single precision HA computes in double, the sixteen lanes as two registers of eight, and
-// rounds once at the end: the double EP formulas are 35 bits or better. The cube roots do so in
-// every slot; InvSqrt, Pow3o2 and Hypot LA and EP stay in single precision (the estimate and one
-// Newton step, two roundings), where that is enough.
+// Single-precision InvSqrt, Pow3o2 and Hypot HA compute in double, the sixteen lanes as two
+// registers of eight, and round once at the end: the double EP formulas are 35 bits or better;
+// their LA and EP stay in single precision (the estimate and one Newton step, two roundings),
+// where that is enough. The single cube roots (Cbrt, InvCbrt, Pow2o3) stay in single precision
+// on all sixteen lanes: |x| = m 2^(j + 3q), m in [1, 2), j in 0..2, and z = m 2^j picks one of
+// 24 slices (its octave j and the top three fraction bits of m) whose polynomial in m - midpoint
+// gives z^(k/3) with 2^(jk/3) folded in; the result is scaled by 2^(kq). The slot sets the
+// degree: 2 for EP (18 bits), 3 for LA (about 25), and 4 for HA, whose slice value at the
+// midpoint is stored apart and added last so that the result rounds about once.
 //
 // Special lanes (zeros where the function has a pole, negative arguments outside the domain,
 // infinities, NaN, and the arguments whose results leave the normal range) go to the callouts,
@@ -135,14 +140,24 @@ struct CubeParts {
   __m512i j;
 };
 
-// For positive finite nonzero x (subnormals included: the exponent and mantissa instructions
-// are exact for them). q = floor((e + 1/2)/3) keeps the rounding of the division off the
-// integers; the Newton steps run on m and the scale 2^(-j/3) comes last.
+// |x| = m 2^(j + 3q), m in [1, 2), j in 0..2, for positive finite nonzero x (subnormals
+// included: the exponent and mantissa instructions are exact for them). q = floor((e + 1/2)/3)
+// keeps the rounding of the division off the integers.
+template <typename V>
+struct Octaves {
+  V m, q, j;
+};
+template <typename V>
+inline Octaves<V> octaves_of(V ax) {
+  using T = Elem<V>;
+  const V e = exponent_of(ax);
+  const V q = round_integral<_MM_FROUND_TO_NEG_INF>(mul(add(e, splat(T(0.5))), splat(T(1) / 3)));
+  return {mantissa_1_2(ax), q, fnma(q, splat(T(3)), e)};
+}
+
+// The Newton steps run on m and the scale 2^(-j/3) comes last.
 inline CubeParts cube_parts(__m512d ax) {
-  const __m512d e = exponent_of(ax);
-  const __m512d m = mantissa_1_2(ax);
-  const __m512d q = round_integral<_MM_FROUND_TO_NEG_INF>(mul(add(e, splat(0.5)), splat(1.0 / 3)));
-  const __m512d j = fnma(q, splat(3.0), e);
+  const auto [m, q, j] = octaves_of(ax);
   const __m512i ji = bits(add(j, splat(6755399441055744.0)));  // 1.5*2^52: j in the low bits
   __m512d w = horner(sub(m, splat(1.0)), powpoly::kInvCbrtD);
   const __m512d third = splat(1.0 / 3);
@@ -216,6 +231,44 @@ inline __m512d pow2o3_d(__m512d x) {
   }
   const __m512d r = scale_by_pow2(y2, add(c.q, c.q));
   return select(sp, add_quiet(abs(x), abs(x)), r);  // +0, +inf, NaN
+}
+
+// ---- single-precision cube roots ------------------------------------------------------------
+// |x| = m 2^(j + 3q) as for double; u = m - midpoint of its eighth of [1, 2), exact;
+// idx = 8j + the top three fraction bits of m: the exponent field of m (0x7F) shifted down with
+// those bits gives 0x3F8 + bits, and 8(j + 1) brings 0x3F8 to 0x400, whose low five bits, all
+// the table lookup reads, are zero.
+struct RootParts {
+  __m512 u, q;
+  __m512i idx;
+};
+inline RootParts root_parts(__m512 ax) {
+  const auto [m, q, j] = octaves_of(ax);
+  const __m512i j8 = shift_left<3, float>(bits(add(j, splat(0x1.8p23f + 1))));  // 1.5*2^23: j + 1 in the low bits
+  const __m512i idx = iadd<float>(shift_right<20, float>(bits(m)), j8);
+  return {sub(fraction_below_grid<3>(m), splat(0.0625f)), q, idx};
+}
+
+// The tables of one function (tools/fit, power/generated/power_polys.inc).
+template <const auto& kHaP, const auto& kHaHeads, const auto& kLaP, const auto& kEpP>
+struct ThirdsTables {
+  static constexpr auto& kHa = kHaP;
+  static constexpr auto& kHaHead = kHaHeads;
+  static constexpr auto& kLa = kLaP;
+  static constexpr auto& kEp = kEpP;
+};
+using CbrtTablesF = ThirdsTables<powpoly::kCbrtHaF, powpoly::kCbrtHaFHead, powpoly::kCbrtLaF, powpoly::kCbrtEpF>;
+using InvCbrtTablesF =
+    ThirdsTables<powpoly::kInvCbrtHaF, powpoly::kInvCbrtHaFHead, powpoly::kInvCbrtLaF, powpoly::kInvCbrtEpF>;
+using Pow2o3TablesF =
+    ThirdsTables<powpoly::kPow2o3HaF, powpoly::kPow2o3HaFHead, powpoly::kPow2o3LaF, powpoly::kPow2o3EpF>;
+
+// z^(k/3) on z's slice.
+template <typename Tables, Acc kAcc>
+inline __m512 thirds_of(const RootParts& c) {
+  if constexpr (kAcc == Acc::HA) return add_quiet(lookup(c.idx, Tables::kHaHead), horner_pieces(c.u, c.idx, Tables::kHa));
+  else if constexpr (kAcc == Acc::LA) return horner_pieces(c.u, c.idx, Tables::kLa);
+  else return horner_pieces(c.u, c.idx, Tables::kEp);
 }
 
 // ---- callouts (double precision; single-precision results are rounded from them) -----------
@@ -312,8 +365,14 @@ template <Acc kAcc>
 struct CbrtD : Kernel<double> {
   static __m512d body(__m512d x, __mmask8&) { return cbrt_d<kAcc>(x); }
 };
+template <Acc kAcc>
 struct CbrtF : Kernel<float> {
-  static __m512 body(__m512 x, __mmask16&) { return in_double(x, cbrt_d<Acc::EP>); }
+  static __m512 body(__m512 x, __mmask16&) {
+    const __mmask16 sp = classify<kZeroInfNaN>(x);
+    const RootParts c = root_parts(tame(sp, abs(x)));
+    const __m512 r = copy_sign(scale_by_pow2(thirds_of<CbrtTablesF, kAcc>(c), c.q), x);
+    return select(sp, add_quiet(x, x), r);  // +-0, +-inf, NaN quiet
+  }
 };
 
 // InvCbrt: +-0 is a pole (+-inf, status 2); +-inf gives +-0.
@@ -332,10 +391,12 @@ struct InvCbrtD : Kernel<double> {
   }
   static int callout(const double* a, double* r) { return inv_cbrt_callout(a, r); }
 };
+template <Acc kAcc>
 struct InvCbrtF : Kernel<float> {
   static __m512 body(__m512 x, __mmask16& special) {
     special = classify<kZeroInfNaN>(x);
-    return in_double(x, [](__m512d v) { return inv_cbrt_d<Acc::EP>(v, classify<kZeroInfNaN>(v)); });
+    const RootParts c = root_parts(tame(special, abs(x)));
+    return copy_sign(scale_by_pow2(thirds_of<InvCbrtTablesF, kAcc>(c), sub(zero<__m512>(), c.q)), x);
   }
   static int callout(const float* a, float* r) { return inv_cbrt_callout(a, r); }
 };
@@ -344,8 +405,14 @@ template <Acc kAcc>
 struct Pow2o3D : Kernel<double> {
   static __m512d body(__m512d x, __mmask8&) { return pow2o3_d<kAcc>(x); }
 };
+template <Acc kAcc>
 struct Pow2o3F : Kernel<float> {
-  static __m512 body(__m512 x, __mmask16&) { return in_double(x, pow2o3_d<Acc::EP>); }
+  static __m512 body(__m512 x, __mmask16&) {
+    const __mmask16 sp = classify<kZeroInfNaN>(x);
+    const RootParts c = root_parts(tame(sp, abs(x)));
+    const __m512 r = scale_by_pow2(thirds_of<Pow2o3TablesF, kAcc>(c), add(c.q, c.q));
+    return select(sp, add_quiet(abs(x), abs(x)), r);  // +0, +inf, NaN
+  }
 };
 
 // ---- kernels: Pow3o2 ------------------------------------------------------------------------
@@ -433,15 +500,13 @@ struct HypotF : Kernel<float> {
 }  // namespace zorp::vm
 
 using namespace zorp::vm;
-// Single-precision cube roots compute in double, which meets HA in every slot: one kernel serves
-// the three slots the catalogue keeps apart.
 VM_KERNELS(s, InvSqrt, InvSqrtF<Acc::LA>, InvSqrtF<Acc::HA>, InvSqrtF<Acc::EP>)
 VM_KERNELS(d, InvSqrt, InvSqrtD<Acc::LA>, InvSqrtD<Acc::HA>, InvSqrtD<Acc::EP>)
-VM_KERNELS(s, Cbrt, CbrtF, CbrtF, CbrtF)
+VM_KERNELS(s, Cbrt, CbrtF<Acc::LA>, CbrtF<Acc::HA>, CbrtF<Acc::EP>)
 VM_KERNELS(d, Cbrt, CbrtD<Acc::LA>, CbrtD<Acc::HA>, CbrtD<Acc::EP>)
-VM_KERNELS(s, InvCbrt, InvCbrtF, InvCbrtF, InvCbrtF)
+VM_KERNELS(s, InvCbrt, InvCbrtF<Acc::LA>, InvCbrtF<Acc::HA>, InvCbrtF<Acc::EP>)
 VM_KERNELS(d, InvCbrt, InvCbrtD<Acc::LA>, InvCbrtD<Acc::HA>, InvCbrtD<Acc::EP>)
-VM_KERNELS(s, Pow2o3, Pow2o3F, Pow2o3F, Pow2o3F)
+VM_KERNELS(s, Pow2o3, Pow2o3F<Acc::LA>, Pow2o3F<Acc::HA>, Pow2o3F<Acc::EP>)
 VM_KERNELS(d, Pow2o3, Pow2o3D<Acc::LA>, Pow2o3D<Acc::HA>, Pow2o3D<Acc::EP>)
 VM_KERNELS(s, Pow3o2, Pow3o2F<Acc::LA>, Pow3o2F<Acc::HA>, Pow3o2F<Acc::EP>)
 VM_KERNELS(d, Pow3o2, Pow3o2D<Acc::LA>, Pow3o2D<Acc::HA>, Pow3o2D<Acc::EP>)
