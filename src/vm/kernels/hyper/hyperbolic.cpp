@@ -18,8 +18,8 @@
 //       exact two-sums and corrected quotient, so that the result rounds about once; odd series
 //       of degree 3 (sinh) and 4 (tanh) in u;
 //   LA  the same grid and polynomial on the table's high part alone (its rounding costs up to an
-//       ulp, inside LA's four), the pairs added without the two-sums; odd series of degree 2
-//       and 3;
+//       ulp, inside LA's four), sinh and cosh adding the pairs without the two-sums (tanh keeps
+//       HA's quotient, see there); odd series of degree 2 and 3;
 //   EP  whole octaves and no table, a degree-4 polynomial for e^r - 1 free but for c0, plain
 //       sums and quotient; odd series of degree 1.
 //
@@ -226,8 +226,10 @@ inline __m512 hyperbolic_f(__m512 x) {
     y = select(abs_greater(x, splat(kOverflowBoundF)), splat(std::numeric_limits<float>::infinity()), y);
     return copy_sign(y, x);
   } else {
-    if constexpr (kHa) {
-      // As in double: both pairs renormalised, the quotient corrected by its remainder.
+    if constexpr (!kEp) {
+      // As in double: both pairs renormalised, the quotient corrected by its remainder. LA needs
+      // this too: the plain sums and quotient round five times, each worth up to an ulp where
+      // the result sits at the top of its binade (4.18 ulp at 0x1.befebap+1 without it).
       const DD<__m512> s = fast_two_sum(e.p, sub(zero<__m512>(), e.m));
       const DD<__m512> c = two_sum(e.p, e.m);
       const DD<__m512> num = fast_two_sum(s.hi, add_quiet(s.lo, sub_quiet(e.pl, e.ml)));
@@ -235,10 +237,8 @@ inline __m512 hyperbolic_f(__m512 x) {
       const __m512 q = div_quiet(num.hi, den.hi);
       const __m512 rem = add_quiet(fnma_quiet(q, den.hi, num.hi), fnma_quiet(q, den.lo, num.lo));
       y = add_quiet(q, div_quiet(rem, den.hi));
-    } else if constexpr (kEp) {
-      y = div_quiet(sub_quiet(e.p, e.m), add_quiet(e.p, e.m));
     } else {
-      y = div_quiet(add_quiet(sub_quiet(e.p, e.m), sub_quiet(e.pl, e.ml)), add_quiet(add_quiet(e.p, e.m), add_quiet(e.pl, e.ml)));
+      y = div_quiet(sub_quiet(e.p, e.m), add_quiet(e.p, e.m));
     }
     y = select(less(a, splat(float(kTanhSmall))), odd_series(a, tanh_tail_f<kAcc>()), y);
     return copy_sign(y, x);
