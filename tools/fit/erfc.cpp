@@ -91,6 +91,16 @@ R erfcx_(const R& x) {
   return s;
 }
 
+// Slice i of the single-precision pieces: four per octave of [1/2, 16), the slice a kernel reads
+// from the float's exponent and top two significand bits; the table is padded to 32 pieces with
+// copies of the last, which no argument (clamped at 10) reaches.
+void erfcx_slice_f(int i, double& lo, double& hi) {
+  i = std::min(i, 19);
+  const double octave = std::ldexp(0.5, i / 4);
+  lo = octave * (1 + (i % 4) / 4.0);
+  hi = lo + octave / 4;
+}
+
 }  // namespace
 
 std::vector<PiecewiseFit> erfc_piecewise_fits() {
@@ -98,7 +108,13 @@ std::vector<PiecewiseFit> erfc_piecewise_fits() {
       {"kErfcxPiecesD", "erfcx x - erfcx(midpoint) rounded", erfcx_, kErfcxSlices, erfcx_slice,
        "x in [i/16, (i + 1)/16) below 1, sixteen slices per octave of [1, 32), in x - midpoint", 11,
        Weight::Absolute, Prec::Double, {},
-       "erfcx x = H_i + P_i(x - midpoint); erfc x = e^(-x^2) erfcx x, every slot", true, true},
+       "erfcx x = H_i + P_i(x - midpoint); erfc x = e^(-x^2) erfcx x, every slot but single LA and EP", true, true},
+      {"kErfcxPiecesLaF", "erfcx x", erfcx_, 32, erfcx_slice_f,
+       "x in [1/2, 16), four slices per octave, in x - midpoint", 6, Weight::Relative, Prec::Single, {},
+       "single Erfc and CdfNorm LA from 1/2: e^(-x^2) P_i(x - midpoint)", true, false},
+      {"kErfcxPiecesEpF", "erfcx x", erfcx_, 32, erfcx_slice_f,
+       "x in [1/2, 16), four slices per octave, in x - midpoint", 3, Weight::Relative, Prec::Single, {},
+       "single Erfc and CdfNorm EP from 1/2", true, false},
   };
 }
 

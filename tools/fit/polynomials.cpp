@@ -124,6 +124,10 @@ std::vector<Fit> exp_fits() {
       {"kExpHaF", "e^r - 1", expm1_, "[0, ln2/32]", 0, kLn2 / 32, 3, W::Absolute, Prec::Single, How::Fixed,
        {0, 1, 0.5000146627426147, 0.16667155921459198}, nullptr,
        "published; the kernel adds r and the table's low part itself and evaluates c2 + c3 r"},
+      {"kExpOctaveF", "e^r - 1", expm1_, "[-ln2/2, ln2/2]", -kLn2 / 2, kLn2 / 2, 4, W::Absolute, Prec::Single,
+       How::Minimax, {0}, nullptr,
+       "whole octaves rounded to nearest, no table: the single EP hyperbolic functions (e^r and e^-r from "
+       "its even and odd parts), Erfc and CdfNorm"},
       {"kExpLaD", "e^r - 1", expm1_, "[0, ln2/16]", 0, kLn2 / 16, 6, W::Absolute, Prec::Double, How::Fixed,
        {0, 1, 0.5000000000010838, 0.16666666637508337, 0.041666695348322125, 0.008332058899382488,
         0.0014149452874381984},
@@ -314,19 +318,38 @@ std::vector<Fit> hyper_fits() {
   // Below 1 (sinh) and 1/2 (tanh) the difference of two exponentials cancels too much; there the
   // kernels evaluate the odd series r + r u P(u). The tail is at most a sixth (sinh) and a
   // thirteenth (tanh) of the result, so the tail's own relative error counts that much less.
+  //
+  // Single precision works in float: e^a/2 and e^-a/2 come from one reduction a = k ln2 + r,
+  // the two polynomials for e^r - 1 and e^-r - 1 sharing the even and odd parts of one fit on
+  // the symmetric interval. HA and LA keep c1 = 1 (r is added exactly); EP's grid is whole
+  // octaves (exppoly::kExpOctaveF).
   return {
       {"kSinhTailHaD", "(sinh r - r)/r^3 in u = r^2", sinh_tail, "r in [-1, 1]", 0, 1, 6, W::Relative,
-       Prec::Double, How::Minimax, {}, nullptr, "double HA and single HA (computed in double)"},
+       Prec::Double, How::Minimax, {}, nullptr, "double HA"},
       {"kSinhTailLaD", "(sinh r - r)/r^3 in u = r^2", sinh_tail, "r in [-1, 1]", 0, 1, 5, W::Relative,
        Prec::Double, How::Minimax, {}, nullptr, "double LA and EP"},
-      {"kSinhTailEpD", "(sinh r - r)/r^3 in u = r^2", sinh_tail, "r in [-1, 1]", 0, 1, 3, W::Relative,
-       Prec::Double, How::Minimax, {}, nullptr, "single LA and EP (computed in double)"},
       {"kTanhTailHaD", "(tanh r - r)/r^3 in u = r^2", tanh_tail, "r in [-1/2, 1/2]", 0, 0.25, 10, W::Relative,
-       Prec::Double, How::Minimax, {}, nullptr, "double HA and single HA (computed in double)"},
+       Prec::Double, How::Minimax, {}, nullptr, "double HA"},
       {"kTanhTailLaD", "(tanh r - r)/r^3 in u = r^2", tanh_tail, "r in [-1/2, 1/2]", 0, 0.25, 9, W::Relative,
        Prec::Double, How::Minimax, {}, nullptr, "double LA"},
       {"kTanhTailEpD", "(tanh r - r)/r^3 in u = r^2", tanh_tail, "r in [-1/2, 1/2]", 0, 0.25, 4, W::Relative,
-       Prec::Double, How::Minimax, {}, nullptr, "double EP, single LA and EP (computed in double)"},
+       Prec::Double, How::Minimax, {}, nullptr, "double EP"},
+      // ---- single precision --------------------------------------------------------------------
+      {"kHalfExpF", "e^r - 1", expm1_, "[-ln2/32, ln2/32]", -kLn2 / 32, kLn2 / 32, 3, W::Absolute, Prec::Single,
+       How::Minimax, {0, 1}, nullptr,
+       "single HA and LA on a 1/32-octave grid; HA adds the table's low part to q, LA reads the high part alone"},
+      {"kSinhTailHaF", "(sinh r - r)/r^3 in u = r^2", sinh_tail, "r in [-1, 1]", 0, 1, 3, W::Relative,
+       Prec::Single, How::Minimax, {}, nullptr, "single HA"},
+      {"kSinhTailLaF", "(sinh r - r)/r^3 in u = r^2", sinh_tail, "r in [-1, 1]", 0, 1, 2, W::Relative,
+       Prec::Single, How::Minimax, {}, nullptr, "single LA"},
+      {"kSinhTailEpF", "(sinh r - r)/r^3 in u = r^2", sinh_tail, "r in [-1, 1]", 0, 1, 1, W::Relative,
+       Prec::Single, How::Minimax, {}, nullptr, "single EP"},
+      {"kTanhTailHaF", "(tanh r - r)/r^3 in u = r^2", tanh_tail, "r in [-1/2, 1/2]", 0, 0.25, 4, W::Relative,
+       Prec::Single, How::Minimax, {}, nullptr, "single HA"},
+      {"kTanhTailLaF", "(tanh r - r)/r^3 in u = r^2", tanh_tail, "r in [-1/2, 1/2]", 0, 0.25, 3, W::Relative,
+       Prec::Single, How::Minimax, {}, nullptr, "single LA"},
+      {"kTanhTailEpF", "(tanh r - r)/r^3 in u = r^2", tanh_tail, "r in [-1/2, 1/2]", 0, 0.25, 1, W::Relative,
+       Prec::Single, How::Minimax, {}, nullptr, "single EP"},
   };
 }
 

@@ -2,16 +2,18 @@
 //
 //   struct Record {
 //     template <Acc kAcc> static __m512d eval(__m512d x);      the double result of every lane
+//     template <Acc kAcc> static __m512 eval(__m512 x);        the float result (optional, per slot)
 //     template <typename V> static auto special(V x);          the callout's lanes (Guarded only)
 //     template <typename T> static int callout(const T*, T*);  their results and statuses
 //   };
 //
 // Plain<Record, T, kAcc> has no special lanes, Guarded<Record, T, kAcc> adds them. Double
-// kernels evaluate the record in the slot's own accuracy; single kernels evaluate it in double
-// on the two halves of the register and narrow once, HA through the double LA evaluation, LA
-// and EP through the double EP one (whose 28 and more correct bits leave the single result
-// within an ulp).
+// kernels evaluate the record in the slot's own accuracy, and so do single kernels whose record
+// has a float evaluation for the slot. The others evaluate it in double on the two halves of
+// the register and narrow once, HA through the double LA evaluation, LA and EP through the
+// double EP one (whose 28 and more correct bits leave the single result within an ulp).
 #pragma once
+#include <concepts>
 #include <type_traits>
 
 #include "simd/complex.h"
@@ -23,10 +25,16 @@ namespace zorp::vm::hyper {
 template <Acc kAcc>
 constexpr Acc kInDouble = kAcc == Acc::HA ? Acc::LA : Acc::EP;
 
+// The record computes this single slot in float itself.
+template <typename Record, Acc kAcc>
+concept InFloat = requires(__m512 x) {
+  { Record::template eval<kAcc>(x) } -> std::same_as<__m512>;
+};
+
 template <typename Record, typename T, Acc kAcc>
 struct Plain : Kernel<T> {
   static simd::Vec<T> body(simd::Vec<T> x, simd::Mask<T>&) {
-    if constexpr (std::is_same_v<T, double>) {
+    if constexpr (std::is_same_v<T, double> || InFloat<Record, kAcc>) {
       return Record::template eval<kAcc>(x);
     } else {
       constexpr Acc kD = kInDouble<kAcc>;

@@ -10,15 +10,25 @@
 // |x| = 20, where it rounds to 1 in either precision, so its argument is clamped there and the
 // kernel has no special lanes at all.
 //
-// Single precision computes in double (hyper/forms.h): HA by the double LA evaluation, LA and EP
-// by the double EP one, narrowed once.
+// Single precision works in float on all sixteen lanes, with the same algebra on e^a/2 and
+// e^-a/2, both from one reduction a = k ln2 + r (half_exps): e^-a/2 takes the table entry of
+// -k, which lies on the same grid, and e^-r, whose polynomial shares the even and odd parts of
+// e^r's. The slots differ in what they pay for:
+//   HA  a 1/32-octave grid with the table's low part, degree-3 e^r - 1, and the double kernels'
+//       exact two-sums and corrected quotient, so that the result rounds about once; odd series
+//       of degree 3 (sinh) and 4 (tanh) in u;
+//   LA  the same grid and polynomial on the table's high part alone (its rounding costs up to an
+//       ulp, inside LA's four), sinh and cosh adding the pairs without the two-sums (tanh keeps
+//       HA's quotient, see there); odd series of degree 2 and 3;
+//   EP  whole octaves and no table, a degree-4 polynomial for e^r - 1 free but for c0, plain
+//       sums and quotient; odd series of degree 1.
 //
 // Sinh and Cosh overflow just above ln(2 * largest value); arguments beyond that bound (and the
 // infinities) are the special lanes, whose callout writes the infinity and reports an overflow
 // for finite arguments. The vector path yields the same infinities, for the "no error" mode.
 #include <cmath>
+#include <iterator>
 #include <limits>
-
 #include <type_traits>
 
 #include "vm/kernels/common/bind.h"
@@ -40,6 +50,7 @@ constexpr float kOverflowBoundF = 89.41598510742188f;   // 0x1.65a9f8p+6
 constexpr double kTanhSmall = 0.5, kSinhSmall = 1.0, kTanhOne = 20.0;
 
 inline constexpr Reports kOverflowOnly{kStatusOverflow, false};
+constexpr float kTanhOneF = 20.0f;  // the same clamp: e^40 is far inside float's range
 
 template <Fn F, typename T>
 int overflow_callout(const T* a, T* r) {
@@ -51,8 +62,7 @@ int overflow_callout(const T* a, T* r) {
 template <Acc kAcc>
 constexpr const auto& sinh_tail() {
   if constexpr (kAcc == Acc::HA) return hyperpoly::kSinhTailHaD;
-  else if constexpr (kAcc == Acc::LA) return hyperpoly::kSinhTailLaD;
-  else return hyperpoly::kSinhTailEpD;
+  else return hyperpoly::kSinhTailLaD;  // LA, and EP which shares LA's kernel
 }
 template <Acc kAcc>
 constexpr const auto& tanh_tail() {
@@ -118,11 +128,130 @@ inline __m512d hyperbolic(__m512d x) {
   }
 }
 
+// ---- single precision ---------------------------------------------------------------------------
+
+// e^a/2 = p + pl and e^-a/2 = m + ml for 0 <= a <= 90 (NaN flows through). k = a/ln2 is cut
+// onto the slot's grid, r = a - k ln2; e^a/2 = 2^(k-1) T(k) e^r and e^-a/2 = 2^(-k-1) T(-k) e^-r
+// with T the table of 2^(grid fraction); -k is on the grid as well, and its index is the low
+// bits of shifter - k. With q = e^r - 1 = odd + even, e^-r - 1 = even - odd. EP, without a
+// table, leaves the whole values in p and m (pl, ml unused).
+struct HalfExps {
+  __m512 p, pl, m, ml;
+};
+
+template <Acc kAcc>
+inline HalfExps half_exps(__m512 a) {
+  using E = ExpTraits<float>;
+  const __m512 one = splat(1.0f);
+  if constexpr (kAcc == Acc::EP) {
+    constexpr const auto& c = exppoly::kExpOctaveF;
+    static_assert(std::size(c) == 5);
+    // One-part ln2: k ln2's error stays below 2^-22 for k <= 130, far inside EP's budget.
+    const __m512 k = round_to_fraction_bits<0>(mul(a, splat(E::kInvLn2)));
+    const __m512 r = reduce(a, k, E::kLn2Hi);
+    const __m512 u = mul_quiet(r, r);
+    const __m512 even = fma_quiet(u, fma_quiet(u, splat(c[4]), splat(c[2])), one);
+    const __m512 odd = mul_quiet(r, fma_quiet(u, splat(c[3]), splat(c[1])));
+    const __m512 minus_k = sub(zero<__m512>(), k);
+    return {scale_by_pow2(add_quiet(even, odd), sub(k, one)), zero<__m512>(),
+            scale_by_pow2(sub_quiet(even, odd), sub(minus_k, one)), zero<__m512>()};
+  } else {
+    constexpr const auto& c = hyperpoly::kHalfExpF;
+    static_assert(std::size(c) == 4);
+    const float shifter = 393216.0f;  // 1.5*2^18: five index bits
+    const Grid<__m512> g = grid_toward_zero(a, E::kInvLn2, shifter);
+    const __m512i minus = bits(sub(splat(shifter), g.k));
+    const __m512 r = reduce(a, g.k, E::kLn2Hi, E::kLn2Lo);
+    const __m512 u = mul_quiet(r, r);
+    const __m512 even = mul_quiet(u, splat(c[2]));
+    const __m512 odd = fma_quiet(mul_quiet(r, u), splat(c[3]), r);
+    __m512 qp, qm;
+    if constexpr (kAcc == Acc::HA) {
+      qp = add_quiet(odd, add_quiet(even, lookup(g.index, exptab::kL32Rel)));
+      qm = sub_quiet(add_quiet(even, lookup(minus, exptab::kL32Rel)), odd);
+    } else {
+      qp = add_quiet(odd, even), qm = sub_quiet(even, odd);
+    }
+    const __m512 p = scale_by_pow2(lookup(g.index, exptab::kH32), sub(g.k, one));
+    const __m512 m = scale_by_pow2(lookup(minus, exptab::kH32), sub(sub(zero<__m512>(), g.k), one));
+    return {p, mul_quiet(p, qp), m, mul_quiet(m, qm)};
+  }
+}
+
+template <Acc kAcc>
+constexpr const auto& sinh_tail_f() {
+  if constexpr (kAcc == Acc::HA) return hyperpoly::kSinhTailHaF;
+  else if constexpr (kAcc == Acc::LA) return hyperpoly::kSinhTailLaF;
+  else return hyperpoly::kSinhTailEpF;
+}
+template <Acc kAcc>
+constexpr const auto& tanh_tail_f() {
+  if constexpr (kAcc == Acc::HA) return hyperpoly::kTanhTailHaF;
+  else if constexpr (kAcc == Acc::LA) return hyperpoly::kTanhTailLaF;
+  else return hyperpoly::kTanhTailEpF;
+}
+
+template <typename C>
+inline __m512 odd_series(__m512 a, const C& tail) {
+  const __m512 u = mul_quiet(a, a);
+  return fma_quiet(mul_quiet(a, u), horner(u, tail), a);
+}
+
+template <Fn F, Acc kAcc>
+inline __m512 hyperbolic_f(__m512 x) {
+  constexpr bool kHa = kAcc == Acc::HA, kEp = kAcc == Acc::EP;
+  const __m512 a = min(splat(F == Fn::Tanh ? kTanhOneF : 90.0f), abs(x));  // NaN stays (see above)
+  const HalfExps e = half_exps<kAcc>(a);
+  __m512 y;
+  if constexpr (F == Fn::Cosh) {
+    if constexpr (kHa) {
+      const DD<__m512> s = two_sum(e.p, e.m);
+      y = add_quiet(s.hi, add_quiet(s.lo, add_quiet(e.pl, e.ml)));
+    } else if constexpr (kEp) {
+      y = add_quiet(e.p, e.m);
+    } else {
+      y = add_quiet(add_quiet(e.p, e.m), add_quiet(e.pl, e.ml));
+    }
+    return select(abs_greater(x, splat(kOverflowBoundF)), splat(std::numeric_limits<float>::infinity()), y);
+  } else if constexpr (F == Fn::Sinh) {
+    if constexpr (kHa) {
+      const DD<__m512> s = fast_two_sum(e.p, sub(zero<__m512>(), e.m));
+      y = add_quiet(s.hi, add_quiet(s.lo, sub_quiet(e.pl, e.ml)));
+    } else if constexpr (kEp) {
+      y = sub_quiet(e.p, e.m);
+    } else {
+      y = add_quiet(sub_quiet(e.p, e.m), sub_quiet(e.pl, e.ml));
+    }
+    y = select(less(a, splat(float(kSinhSmall))), odd_series(a, sinh_tail_f<kAcc>()), y);
+    y = select(abs_greater(x, splat(kOverflowBoundF)), splat(std::numeric_limits<float>::infinity()), y);
+    return copy_sign(y, x);
+  } else {
+    if constexpr (!kEp) {
+      // As in double: both pairs renormalised, the quotient corrected by its remainder. LA needs
+      // this too: the plain sums and quotient round five times, each worth up to an ulp where
+      // the result sits at the top of its binade (4.18 ulp at 0x1.befebap+1 without it).
+      const DD<__m512> s = fast_two_sum(e.p, sub(zero<__m512>(), e.m));
+      const DD<__m512> c = two_sum(e.p, e.m);
+      const DD<__m512> num = fast_two_sum(s.hi, add_quiet(s.lo, sub_quiet(e.pl, e.ml)));
+      const DD<__m512> den = fast_two_sum(c.hi, add_quiet(c.lo, add_quiet(e.pl, e.ml)));
+      const __m512 q = div_quiet(num.hi, den.hi);
+      const __m512 rem = add_quiet(fnma_quiet(q, den.hi, num.hi), fnma_quiet(q, den.lo, num.lo));
+      y = add_quiet(q, div_quiet(rem, den.hi));
+    } else {
+      y = div_quiet(sub_quiet(e.p, e.m), add_quiet(e.p, e.m));
+    }
+    y = select(less(a, splat(float(kTanhSmall))), odd_series(a, tanh_tail_f<kAcc>()), y);
+    return copy_sign(y, x);
+  }
+}
+
 // The record of each function; Sinh and Cosh have their overflow lanes as special lanes.
 template <Fn F>
 struct Hyper {
   template <Acc kAcc>
   static __m512d eval(__m512d x) { return hyperbolic<F, kAcc>(x); }
+  template <Acc kAcc>
+  static __m512 eval(__m512 x) { return hyperbolic_f<F, kAcc>(x); }
   template <typename V>
   static auto special(V x) {
     if constexpr (std::is_same_v<V, __m512d>) return abs_greater(x, splat(kOverflowBoundD));

@@ -1,5 +1,6 @@
 // Erfc, Erfcx and CdfNorm in single and double precision: one accurate method in every slot,
-// single precision computed in double and rounded once.
+// single precision computed in double and rounded once, but for the LA and EP slots of single
+// Erfc and CdfNorm, which work in float (see "Single precision in float" below).
 //
 // The three rest on erfcx x = e^(x^2) erfc x for 0 <= x < 32, fitted on 96 centred slices
 // (sixteen of width 1/16 below 1, then sixteen per octave; the slice is read from the exponent
@@ -26,6 +27,16 @@
 // CdfNorm x = erfc(-x/sqrt 2)/2 with -x/sqrt 2 as an unevaluated pair: rounding it would cost
 // up to 2 y^2 2^-53 of the result at y = x/sqrt 2 (a thousand ulps at y = 26); the low part goes
 // into x^2's low part and into erfcx's offset. The halving joins the last scaling.
+//
+// Single precision in float (LA, EP), on sixteen lanes: the same three ranges, with erfcx on
+// four slices per octave of [1/2, 16) read from the float's exponent and top two significand
+// bits (one two-register permute per coefficient; tools/fit, degree 6 LA, 3 EP) and the small
+// range's Q of degree 4 and 2. LA takes e^(-x^2) from the 1/32-octave table pairs with x^2 as an
+// exact product whose low part joins the reduced argument (x^2 rounded alone would cost up to
+// 2^-18 relative, 64 ulps); EP takes whole octaves, no table and x^2 rounded. CdfNorm's pair
+// argument keeps its low part in x^2 and, below 1/2, in the linear term. HA stays in double:
+// below one ulp in float needs the exponential and erfcx as pairs and their exact product, which
+// costs what the two double halves do.
 #include <bit>
 #include <cmath>
 #include <limits>
@@ -133,10 +144,91 @@ inline __m512d eval_d(__m512d x) {
   else return erfcx_d(x);
 }
 
+// ---- single precision in float (LA, EP) ---------------------------------------------------------
+constexpr float kCapF = 10.0f;  // erfc is below the least subnormal beyond 10.05: the lanes past 9.19 are special
+
+// e^-(zh + zl) for 0 <= zh <= 100, |zl| <= ulp(zh)/2.
+template <Acc kAcc>
+inline __m512 exp_neg_f(__m512 zh, __m512 zl) {
+  using E = ExpTraits<float>;
+  const __m512 x = sub(zero<__m512>(), zh);
+  if constexpr (kAcc == Acc::EP) {
+    constexpr const auto& c = exppoly::kExpOctaveF;
+    const __m512 k = round_to_fraction_bits<0>(mul(x, splat(E::kInvLn2)));
+    const __m512 r = reduce(x, k, E::kLn2Hi);
+    return scale_by_pow2(fma_quiet(horner_from<1>(r, c), r, splat(1.0f)), k);  // c[0] = 0
+  } else {
+    const Grid<__m512> g = grid_toward_zero(x, E::kInvLn2, 393216.0f);  // 1.5*2^18: five index bits
+    const __m512 r = sub_quiet(reduce(x, g.k, E::kLn2Hi, E::kLn2Lo), zl);
+    const __m512 q = fma_quiet(mul_quiet(r, r), horner_from<2>(r, exppoly::kExpHaF), add_quiet(r, lookup(g.index, exptab::kL32Rel)));
+    const __m512 hs = scale_by_pow2(lookup(g.index, exptab::kH32), g.k);
+    return fma_quiet(hs, q, hs);
+  }
+}
+
+template <Acc kAcc>
+constexpr const auto& erfcx_pieces_f() {
+  if constexpr (kAcc == Acc::EP) return erfcpoly::kErfcxPiecesEpF;
+  else return erfcpoly::kErfcxPiecesLaF;
+}
+template <Acc kAcc>
+constexpr const auto& erf_small_f() {
+  if constexpr (kAcc == Acc::EP) return erfpoly::kErfSmallEpF;
+  else return erfpoly::kErfSmallLaF;
+}
+
+// erfc(yh + yl) * 2^scale (scale 0 or -1), |yl| <= ulp(yh)/2; EP ignores yl.
+template <Acc kAcc>
+inline __m512 erfc_pair_f(__m512 yh, __m512 yl, float scale) {
+  constexpr bool kEp = kAcc == Acc::EP;
+  const __m512 a = min(splat(kCapF), abs(yh));  // NaN stays
+  const __mmask16 negative = less(yh, zero<__m512>()), small = less(a, splat(0.5f));
+  const __m512 half = splat(scale == 0 ? 1.0f : 0.5f);
+  // From 1/2: e^(-a^2) erfcx a.
+  const __m512 at = max(splat(0.5f), a);
+  // The low part of |y|; none past the cap (CdfNorm's +inf leaves a NaN there).
+  const __m512 al = select(greater_equal(a, splat(kCapF)), zero<__m512>(), select(negative, sub(zero<__m512>(), yl), yl));
+  __m512 e;
+  if constexpr (kEp) {
+    e = exp_neg_f<kAcc>(mul(at, at), zero<__m512>());
+  } else {
+    const DD<__m512> sq = two_prod(at, at);
+    e = exp_neg_f<kAcc>(sq.hi, fma_quiet(add(at, at), al, sq.lo));
+  }
+  const __m512i ab = bits(at);
+  const __m512i idx = _mm512_sub_epi32(_mm512_srli_epi32(ab, 21), _mm512_set1_epi32(126 << 2));
+  const __m512 mid = as_float(_mm512_or_si512(_mm512_and_si512(ab, _mm512_set1_epi32(int(0xFFE00000u))), _mm512_set1_epi32(0x00100000)));
+  const __m512 u = sub_quiet(at, mid);  // exact: the same binade
+  const __m512 erfcx = horner_pieces(u, idx, erfcx_pieces_f<kAcc>());
+  const __m512 tail = mul_quiet(mul_quiet(e, erfcx), half);
+  const __m512 reflected = sub_quiet(splat(scale == 0 ? 2.0f : 1.0f), tail);
+  // Below 1/2: 1 - (y + y Q(y^2)), the pair's low part entering with erf's slope 2/sqrt(pi).
+  const __m512 q = horner(mul_quiet(yh, yh), erf_small_f<kAcc>());
+  const __m512 lin = kEp ? mul_quiet(yh, q) : fma_quiet(yh, q, mul_quiet(yl, splat(float(2 * kInvSqrtPiHi))));
+  const __m512 near = mul_quiet(sub_quiet(sub_quiet(splat(1.0f), yh), lin), half);
+  return select(small, near, select(negative, reflected, tail));
+}
+
+template <Fn F, Acc kAcc>
+inline __m512 eval_f(__m512 x) {
+  if constexpr (F == Fn::Erfc) return erfc_pair_f<kAcc>(x, zero<__m512>(), 0.0f);
+  else {
+    // y = -x/sqrt 2 = yh + yl.
+    const float c = float(-kInvSqrt2Hi);
+    const float cl = float(-kInvSqrt2Hi - double(c));
+    const __m512 yh = mul(x, splat(c));
+    const __m512 yl = fma_quiet(x, splat(cl), fma_quiet(x, splat(c), sub(zero<__m512>(), yh)));
+    return erfc_pair_f<kAcc>(yh, yl, -1.0f);
+  }
+}
+
 template <Fn F>
 struct Record {
   template <Acc>
   static __m512d eval(__m512d x) { return eval_d<F>(x); }
+  template <Acc kAcc>
+    requires(F != Fn::Erfcx && kAcc != Acc::HA)
+  static __m512 eval(__m512 x) { return eval_f<F, kAcc>(x); }
   template <typename V>
   static auto special(V x) {
     using T = Elem<V>;
