@@ -106,6 +106,17 @@ inline T block_left(const TaskView<T>& v, int64_t b) {
   return v.xi(b);
 }
 
+// The first checks of an interpolation or integration call, in their order (a task, its
+// partition), then the task and how its spline is evaluated into the routine's fields.
+template <typename Routine>
+int take_task(Routine& J, DFTask* t) {
+  if (!t) return DF_ERROR_NULL_TASK;
+  if (!t->x) return DF_ERROR_BAD_X;
+  J.t = t;
+  J.e = evaluation_of(t->order, t->type, J.cb[0] && J.cb[1] && J.cb[2]);
+  return DF_STATUS_OK;
+}
+
 // The user callbacks of an interpolation or integration call (left of the partition, right of
 // it, interior) with their parameters, and the search callback, into the routine's fields.
 template <typename Routine, typename Cb, typename SearchCb>

@@ -247,10 +247,7 @@ struct Integration : Split, Job<T> {
   int check() {
     Job<T>& J = *this;
     DFTask* t = task;
-    if (!t) return DF_ERROR_NULL_TASK;
-    if (!t->x) return DF_ERROR_BAD_X;
-    J.t = t;
-    J.e = evaluation_of(t->order, t->type, J.cb[0] && J.cb[1] && J.cb[2]);
+    if (const int e = take_task(J, t)) return e;
     if (J.e.kind == EvalKind::Invalid || J.e.kind == EvalKind::Lookup) return DF_ERROR_BAD_SPLINE_TYPE;
     if (const int e = choose_method(t, llimhint, ldatahint, search_cb, ml, Pl)) return e;
     if (const int e = choose_method(t, rlimhint, rdatahint, search_cb, mr, Pr)) return e;

@@ -254,10 +254,7 @@ struct Interpolation : Split, Job<T> {
   int check() {
     Job<T>& J = *this;
     DFTask* t = task;
-    if (!t) return DF_ERROR_NULL_TASK;
-    if (!t->x) return DF_ERROR_BAD_X;
-    J.t = t;
-    J.e = evaluation_of(t->order, t->type, J.cb[0] && J.cb[1] && J.cb[2]);
+    if (const int e = take_task(J, t)) return e;
     if (J.e.kind == EvalKind::Invalid) return DF_ERROR_BAD_SPLINE_TYPE;
     if (const int rc = choose_method(t, sitehint, datahint, search_cb, J.method, J.P)) return rc;
     if (J.rhint == 0) J.rhint = DF_RHINT_SITE_FUNC_DER;
