@@ -325,6 +325,15 @@ inline constexpr int kClassZero = kClassPlusZero | kClassMinusZero;
 inline constexpr int kClassInf = kClassPlusInf | kClassMinusInf;
 inline constexpr int kClassNaN = kClassQuietNaN | kClassSignalingNaN;
 
+// r, except where x or y is a NaN: there the NaN a two-argument function passes on, x's if x is
+// one and else y's, quieted. Written out rather than as add(x, y): the compiler may commute that
+// sum, and which payload came back would then depend on how each copy of the code was compiled.
+template <typename V>
+inline V pass_nan(V x, V y, V r) {
+  const auto x_nan = classify<kClassNaN>(x);
+  return select(x_nan | classify<kClassNaN>(y), select(x_nan, add(x, x), add(y, y)), r);
+}
+
 // ---- exponent and mantissa ------------------------------------------------------------------
 // v * 2^floor(k): overflow to infinity and gradual underflow come with the instruction.
 inline __m512 scale_by_pow2(__m512 v, __m512 k) { return _mm512_scalef_round_ps(v, k, _MM_FROUND_CUR_DIRECTION); }

@@ -196,10 +196,7 @@ inline V atan2_of(V y, V x) {
     r = angle_by<M, kPiUnits>(n, d, x_negative);
   }
   r = copy_sign(r, y);
-  // Of two NaNs, x's (quieted) is the result. Not add(x, y): the compiler may commute the sum,
-  // and then the NaN kept would depend on how one copy of this code was compiled.
-  const __mmask8 x_nan = classify<kClassNaN>(x);
-  return select(x_nan | classify<kClassNaN>(y), select(x_nan, add(x, x), add(y, y)), r);
+  return pass_nan(x, y, r);
 }
 
 // ---- single precision on sixteen float lanes ------------------------------------------------
@@ -328,7 +325,7 @@ inline __m512 atan2_of(__m512 y, __m512 x) {
   n = select(y_inf, splat(1.0f), zero_unless(~x_inf, n));
   d = select(x_inf, splat(1.0f), select(y_inf, zero<__m512>(), select(both_zero, splat(1.0f), d)));
   const __m512 r = copy_sign(angle_single<A, kPiUnits>(n, d, sign_set(x)), y);
-  return select(classify<kClassNaN>(x) | classify<kClassNaN>(y), add(x, y), r);
+  return pass_nan(x, y, r);
 }
 
 }  // namespace zorp::vm::angles
