@@ -106,6 +106,10 @@ bool ratio_of_uniforms(const HypergeometricChunk& c, double u, double v, int32_t
 }
 
 int32_t hypergeometric(StreamState* stream, int32_t n, int32_t* r, int32_t l, int32_t s, int32_t m) {
+  // The host refuses these before calling; the guard is here because outside the domain the
+  // reduction by symmetry gives a negative sample or marked count, every candidate of the
+  // rejection method is refused, and the call would never return.
+  if (l < 0 || s < 0 || s > l || m < 0 || m > l) return TARR_ERROR_BAD_ARGUMENTS;
   return with_frame<double>(stream, n, log_floor_sing<double>, [&](const Frame<double>& f) {
     auto* c = static_cast<HypergeometricChunk*>(__tarrSearchChunk(stream, kHypergeometricChunk));
     if (c && !(c->l == l && c->s == s && c->m == m)) {

@@ -445,6 +445,22 @@ TEST_P(Caches, KeptForTheSameParametersRebuiltForOthers) {
 INSTANTIATE_TEST_SUITE_P(Discrete, Caches, testing::ValuesIn(caches()),
                          [](const testing::TestParamInfo<Cache>& i) { return i.param.name; });
 
+// Outside 0 <= s, m <= l the method cannot terminate, so the entry refuses it although the host
+// checks first: each row is the first refused value beside the last accepted one.
+TEST(Hypergeometric, RefusesParametersOutsideItsDomainAndNothingElse) {
+  const struct { int32_t l, s, m, status; } rows[] = {
+      {10, 10, 10, 0}, {10, 11, 3, TARR_ERROR_BAD_ARGUMENTS}, {10, 3, 11, TARR_ERROR_BAD_ARGUMENTS},
+      {10, 0, 0, 0},   {10, -1, 3, TARR_ERROR_BAD_ARGUMENTS}, {10, 3, -1, TARR_ERROR_BAD_ARGUMENTS},
+      {0, 0, 0, 0},    {-1, 0, 0, TARR_ERROR_BAD_ARGUMENTS},  {1000, 1001, 400, TARR_ERROR_BAD_ARGUMENTS},
+  };
+  Stream s(TARR_BRNG_MCG59, 1);
+  for (const auto& row : rows) {
+    int32_t r[4] = {-7, -7, -7, -7};
+    EXPECT_EQ(_tarriRngHypergeometric(0, s, 4, r, row.l, row.s, row.m), row.status) << row.l << " " << row.s << " " << row.m;
+    for (int32_t v : r) EXPECT_EQ(v == -7, row.status != 0) << row.l << " " << row.s << " " << row.m;
+  }
+}
+
 // ---- chunk allocation failure -----------------------------------------------------------------------
 // A set-up chunk is two allocations (its data, then the chunk record): either failing gives -4,
 // leaks nothing, leaves the caller's state, and the next call succeeds.
