@@ -309,6 +309,11 @@ TEST(Forms, TasksHoldTheirDataAndItems) {
   EXPECT_EQ(t.edit(TARR_SS_PARAM_COV_STORAGE, int64_t{TARR_SS_MATRIX_STORAGE_L_PACKED}, std::nothrow), 0);
   EXPECT_EQ(t.edit(TARR_SS_PARAM_COV, three, std::nothrow), 0);
   EXPECT_EQ(t.edit(80, int64_t{1}, std::nothrow), TARR_SS_ERROR_BAD_PARAM_NUMBER);
+  std::vector<double> one(1);
+  EXPECT_EQ(t.edit(TARR_SS_PARAM_DIMENSION, int64_t{0}, std::nothrow), TARR_SS_ERROR_BAD_DIMENSION);
+  EXPECT_EQ(t.mean(one, std::nothrow), ZORP_ERROR_BAD_SIZE);  // still p = 2
+  EXPECT_EQ(t.edit(TARR_SS_PARAM_DIMENSION, int64_t{1}, std::nothrow), 0);
+  EXPECT_EQ(t.mean(one, std::nothrow), 0);
 }
 
 TEST(Forms, EveryStatusHasItsOwnSentence) {
