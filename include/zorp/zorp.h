@@ -200,8 +200,9 @@ ZORP_CHECKED int32_t zorp_rng_iMultinomial(int32_t method, StreamState* s, int32
  * TARR_SS_ERROR_NULL_TASK; not a statistics record of the entry's element type:
  * ZORP_ERROR_TASK_KIND), then the entry's own.
  *
- * A new task is made with its observations: x null is refused (TARR_SS_ERROR_NULL_OBSERVATIONS);
- * the export then checks p >= 1 (TARR_SS_ERROR_BAD_DIMENSION), the storage word, one of
+ * A new task is made with its observations: x null is refused first
+ * (TARR_SS_ERROR_NULL_OBSERVATIONS); the export then checks the task's address
+ * (TARR_SS_ERROR_NULL_TASK), p >= 1 (TARR_SS_ERROR_BAD_DIMENSION), the storage word, one of
  * TARR_SS_MATRIX_STORAGE_1 and _2 (TARR_SS_ERROR_NULL_STORAGE_ITEM, _BAD_STORAGE), and n >= 1
  * (TARR_SS_ERROR_BAD_NOBS). Integers are read with the width width_flag gives (nonzero: 64-bit). */
 ZORP_CHECKED int32_t zorp_ss_dnew_task(TarrSSTask** task, const void* p, const void* n, const void* storage,

@@ -612,7 +612,9 @@ class task {
 
   // The common ones by name: weights (n), component indices (p), mean, variance (the central
   // moment of order 2), minimum and maximum (p each), covariance and correlation (in `storage`),
-  // quantiles (p * orders.size(), component after component).
+  // quantiles (p * orders.size(), component after component). A routine may need more arrays
+  // than those it is asked for (the variance is made from the mean and the raw moment of order 2)
+  // and says which one is missing.
   int32_t weights(std::span<const T> w, std::nothrow_t) noexcept {
     return edit(TARR_SS_PARAM_WEIGHTS, w, std::nothrow);
   }
