@@ -116,6 +116,15 @@ int32_t construct(DFTask* t) {
   return known_order(t->order) ? DF_ERROR_BAD_SPLINE_TYPE : DF_ERROR_BAD_SPLINE_ORDER;
 }
 
+template <class Entry, class T>
+int32_t new_task(Entry Kernel::*entry, DFTask** task, int64_t nx, const T* x, int64_t xhint, int64_t ny, const T* y,
+                 int64_t yhint, uint32_t index_width) {
+  const Kernel* k;
+  if (const int32_t status = kernel(&k); status != 0) return status;
+  if (ny < 1) return DF_ERROR_BAD_NY;  // the export takes ny = 0 without y: a task with nothing to fit
+  return (k->*entry)(task, nx, x, xhint, ny, y, yhint, index_width);
+}
+
 }  // namespace
 }  // namespace zorp::api
 
@@ -125,17 +134,11 @@ extern "C" {
 
 int32_t zorp_df_dnew_task(DFTask** task, int64_t nx, const double* x, int64_t xhint, int64_t ny, const double* y,
                           int64_t yhint, uint32_t index_width) {
-  const Kernel* k;
-  if (const int32_t status = kernel(&k); status != 0) return status;
-  if (ny < 1) return DF_ERROR_BAD_NY;  // the export takes ny = 0 without y: a task with nothing to fit
-  return k->zorp_df_kernel_dNewTask1D(task, nx, x, xhint, ny, y, yhint, index_width);
+  return new_task(&Kernel::zorp_df_kernel_dNewTask1D, task, nx, x, xhint, ny, y, yhint, index_width);
 }
 int32_t zorp_df_snew_task(DFTask** task, int64_t nx, const float* x, int64_t xhint, int64_t ny, const float* y,
                           int64_t yhint, uint32_t index_width) {
-  const Kernel* k;
-  if (const int32_t status = kernel(&k); status != 0) return status;
-  if (ny < 1) return DF_ERROR_BAD_NY;
-  return k->zorp_df_kernel_sNewTask1D(task, nx, x, xhint, ny, y, yhint, index_width);
+  return new_task(&Kernel::zorp_df_kernel_sNewTask1D, task, nx, x, xhint, ny, y, yhint, index_width);
 }
 
 int32_t zorp_df_delete_task(DFTask** task) {

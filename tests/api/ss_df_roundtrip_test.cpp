@@ -30,6 +30,32 @@ struct Results {
   }
 };
 
+// The raw exports and the C entries of one element type.
+template <class T>
+struct Entries;
+#define ZORP_TEST_ENTRIES(t, T)                                                                        \
+  template <>                                                                                          \
+  struct Entries<T> {                                                                                  \
+    static constexpr auto ss_new = __tarr##t##SSNewTask, ss_edit = __tarr##t##SSEditTask;             \
+    static constexpr auto ss_basic = _tarr##t##SSBasic, ss_quantiles = _tarr##t##SSQuantiles;          \
+    static constexpr auto ss_minmax = _tarr##t##SSMinmax;                                              \
+    static constexpr auto c_ss_new = zorp_ss_##t##new_task, c_ss_edit = zorp_ss_##t##edit;             \
+    static constexpr auto c_ss_compute = zorp_ss_##t##compute;                                         \
+    static constexpr auto df_new = zorp_df_kernel_##t##NewTask1D;                                      \
+    static constexpr auto df_edit = zorp_df_kernel_##t##EditPPSpline1D;                                \
+    static constexpr auto df_natural = zorp_df_kernel_##t##DFNaturalCubicSpline1D;                     \
+    static constexpr auto df_interpolate = zorp_df_kernel_##t##DFInterpolate1D;                        \
+    static constexpr auto df_integrate = zorp_df_kernel_##t##DFIntegrate1D;                            \
+    static constexpr auto df_search = zorp_df_kernel_##t##DFSearch1D;                                  \
+    static constexpr auto c_df_new = zorp_df_##t##new_task, c_df_edit = zorp_df_##t##edit_spline;      \
+    static constexpr auto c_df_construct = zorp_df_##t##construct;                                     \
+    static constexpr auto c_df_interpolate = zorp_df_##t##interpolate;                                 \
+    static constexpr auto c_df_integrate = zorp_df_##t##integrate, c_df_search = zorp_df_##t##search;  \
+  };
+ZORP_TEST_ENTRIES(d, double)
+ZORP_TEST_ENTRIES(s, float)
+#undef ZORP_TEST_ENTRIES
+
 constexpr uint64_t kMoments = TARR_SS_MEAN | TARR_SS_RAW_MOMENT_2 | TARR_SS_CENTRAL_MOMENT_2 | TARR_SS_COV;
 
 template <class T>
@@ -40,55 +66,31 @@ void statistics_round_trip() {
     for (int64_t j = 0; j < p; ++j) x[i * p + j] = T(1000 + std::sin(0.37 * i) * (j + 1) + std::cos(1.3 * i * j));
   const std::vector<T> orders = {T(0.1), T(0.5), T(0.9)};
   Results<T> raw(p, q, T(-1)), c(p, q, T(-2)), cxx(p, q, T(-3));
-  constexpr bool dbl = std::is_same_v<T, double>;
-
-  TarrSSTask* t = nullptr;
-  ASSERT_EQ(dbl ? __tarrdSSNewTask(&t, &p, &n, &layout, reinterpret_cast<const double*>(x.data()), nullptr, nullptr, 1)
-                : __tarrsSSNewTask(&t, &p, &n, &layout, reinterpret_cast<const float*>(x.data()), nullptr, nullptr, 1),
-            0);
-  auto raw_edit = [&](int param, const T* v) {
-    return dbl ? __tarrdSSEditTask(t, param, reinterpret_cast<const double*>(v))
-               : __tarrsSSEditTask(t, param, reinterpret_cast<const float*>(v));
+  using E = Entries<T>;
+  // The same calls through the raw exports and through the C entries.
+  auto by = [&](Results<T>& r, auto make, auto edit, auto iedit, auto run, auto remove) {
+    TarrSSTask* t = nullptr;
+    ASSERT_EQ(make(&t, &p, &n, &layout, x.data(), nullptr, nullptr, 1), 0);
+    EXPECT_EQ(edit(t, TARR_SS_PARAM_MEAN, r.mean.data()), 0);
+    EXPECT_EQ(edit(t, TARR_SS_PARAM_RAW_MOMENT_2, r.raw2.data()), 0);  // the variance is made from it
+    EXPECT_EQ(edit(t, TARR_SS_PARAM_CENTRAL_MOMENT_2, r.variance.data()), 0);
+    EXPECT_EQ(edit(t, TARR_SS_PARAM_COV, r.cov.data()), 0);
+    EXPECT_EQ(iedit(t, TARR_SS_PARAM_COV_STORAGE, &packed), 0);
+    EXPECT_EQ(edit(t, TARR_SS_PARAM_QUANT_ORDERS, orders.data()), 0);
+    EXPECT_EQ(edit(t, TARR_SS_PARAM_QUANTILES, r.quantiles.data()), 0);
+    EXPECT_EQ(iedit(t, TARR_SS_PARAM_QUANT_COUNT, &q), 0);
+    EXPECT_EQ(edit(t, TARR_SS_PARAM_EXTREME_LOW, r.lo.data()), 0);
+    EXPECT_EQ(edit(t, TARR_SS_PARAM_EXTREME_HIGH, r.hi.data()), 0);
+    EXPECT_EQ(run(t, kMoments, TARR_SS_METHOD_1PASS, E::ss_basic), 0);
+    EXPECT_EQ(run(t, TARR_SS_QUANTS, TARR_SS_METHOD_QUANTILES, E::ss_quantiles), 0);
+    EXPECT_EQ(run(t, TARR_SS_MIN | TARR_SS_MAX, TARR_SS_METHOD_MINMAX_NEW, E::ss_minmax), 0);
+    EXPECT_EQ(remove(&t), 0);
+    EXPECT_EQ(t, nullptr);
   };
-  auto raw_run = [&](auto d_fn, auto s_fn, uint64_t e, uint32_t m) { return dbl ? d_fn(t, e, m) : s_fn(t, e, m); };
-  EXPECT_EQ(raw_edit(TARR_SS_PARAM_MEAN, raw.mean.data()), 0);
-  EXPECT_EQ(raw_edit(TARR_SS_PARAM_RAW_MOMENT_2, raw.raw2.data()), 0);  // the variance is made from it
-  EXPECT_EQ(raw_edit(TARR_SS_PARAM_CENTRAL_MOMENT_2, raw.variance.data()), 0);
-  EXPECT_EQ(raw_edit(TARR_SS_PARAM_COV, raw.cov.data()), 0);
-  EXPECT_EQ(__tarriSSEditTask(t, TARR_SS_PARAM_COV_STORAGE, &packed), 0);
-  EXPECT_EQ(raw_edit(TARR_SS_PARAM_QUANT_ORDERS, orders.data()), 0);
-  EXPECT_EQ(raw_edit(TARR_SS_PARAM_QUANTILES, raw.quantiles.data()), 0);
-  EXPECT_EQ(__tarriSSEditTask(t, TARR_SS_PARAM_QUANT_COUNT, &q), 0);
-  EXPECT_EQ(raw_edit(TARR_SS_PARAM_EXTREME_LOW, raw.lo.data()), 0);
-  EXPECT_EQ(raw_edit(TARR_SS_PARAM_EXTREME_HIGH, raw.hi.data()), 0);
-  EXPECT_EQ(raw_run(_tarrdSSBasic, _tarrsSSBasic, kMoments, TARR_SS_METHOD_1PASS), 0);
-  EXPECT_EQ(raw_run(_tarrdSSQuantiles, _tarrsSSQuantiles, TARR_SS_QUANTS, TARR_SS_METHOD_QUANTILES), 0);
-  EXPECT_EQ(raw_run(_tarrdSSMinmax, _tarrsSSMinmax, TARR_SS_MIN | TARR_SS_MAX, TARR_SS_METHOD_MINMAX_NEW), 0);
-  __tarrSSDeleteTask(&t);
-
-  ASSERT_EQ(dbl ? zorp_ss_dnew_task(&t, &p, &n, &layout, reinterpret_cast<const double*>(x.data()), nullptr, nullptr, 1)
-                : zorp_ss_snew_task(&t, &p, &n, &layout, reinterpret_cast<const float*>(x.data()), nullptr, nullptr, 1),
-            0);
-  auto c_edit = [&](int param, const T* v) {
-    return dbl ? zorp_ss_dedit(t, param, reinterpret_cast<const double*>(v))
-               : zorp_ss_sedit(t, param, reinterpret_cast<const float*>(v));
-  };
-  auto c_run = [&](uint64_t e, uint32_t m) { return dbl ? zorp_ss_dcompute(t, e, m) : zorp_ss_scompute(t, e, m); };
-  EXPECT_EQ(c_edit(TARR_SS_PARAM_MEAN, c.mean.data()), 0);
-  EXPECT_EQ(c_edit(TARR_SS_PARAM_RAW_MOMENT_2, c.raw2.data()), 0);
-  EXPECT_EQ(c_edit(TARR_SS_PARAM_CENTRAL_MOMENT_2, c.variance.data()), 0);
-  EXPECT_EQ(c_edit(TARR_SS_PARAM_COV, c.cov.data()), 0);
-  EXPECT_EQ(zorp_ss_iedit(t, TARR_SS_PARAM_COV_STORAGE, &packed), 0);
-  EXPECT_EQ(c_edit(TARR_SS_PARAM_QUANT_ORDERS, orders.data()), 0);
-  EXPECT_EQ(c_edit(TARR_SS_PARAM_QUANTILES, c.quantiles.data()), 0);
-  EXPECT_EQ(zorp_ss_iedit(t, TARR_SS_PARAM_QUANT_COUNT, &q), 0);
-  EXPECT_EQ(c_edit(TARR_SS_PARAM_EXTREME_LOW, c.lo.data()), 0);
-  EXPECT_EQ(c_edit(TARR_SS_PARAM_EXTREME_HIGH, c.hi.data()), 0);
-  EXPECT_EQ(c_run(kMoments, TARR_SS_METHOD_1PASS), 0);
-  EXPECT_EQ(c_run(TARR_SS_QUANTS, TARR_SS_METHOD_QUANTILES), 0);
-  EXPECT_EQ(c_run(TARR_SS_MIN | TARR_SS_MAX, TARR_SS_METHOD_MINMAX_NEW), 0);
-  EXPECT_EQ(zorp_ss_delete_task(&t), 0);
-  EXPECT_EQ(t, nullptr);
+  by(raw, E::ss_new, E::ss_edit, __tarriSSEditTask,
+     [](TarrSSTask* t, uint64_t e, uint32_t m, auto routine) { return routine(t, e, m); }, __tarrSSDeleteTask);
+  by(c, E::c_ss_new, E::c_ss_edit, zorp_ss_iedit,
+     [](TarrSSTask* t, uint64_t e, uint32_t m, auto) { return E::c_ss_compute(t, e, m); }, zorp_ss_delete_task);
 
   zorp::ss::task<T> first(x, p, n, zorp::ss::layout::by_observation);
   first.mean(cxx.mean);
@@ -109,7 +111,7 @@ void statistics_round_trip() {
   // And the answers are answers: the first component's mean, from the data.
   double sum = 0;
   for (int64_t i = 0; i < n; ++i) sum += x[i * p];
-  EXPECT_NEAR(raw.mean[0], sum / n, dbl ? 1e-9 : 1e-3);
+  EXPECT_NEAR(raw.mean[0], sum / n, (std::is_same_v<T, double> ? 1e-9 : 1e-3));
   EXPECT_LE(raw.lo[0], raw.quantiles[0]);
 }
 
@@ -145,55 +147,27 @@ void fitting_round_trip() {
   const size_t nc = ny * (nx - 1) * order, nv = sites.size() * ny * 2, ni = llim.size() * ny;
   Fit<T> raw(nc, nv, ni, sites.size(), T(-1)), c(nc, nv, ni, sites.size(), T(-2)), cxx(0, nv, ni, sites.size(), T(-3));
 
-  using Xp = std::conditional_t<dbl, double, float>;
-  auto p = [](const T* v) { return reinterpret_cast<const Xp*>(v); };
-  auto w = [](T* v) { return reinterpret_cast<Xp*>(v); };
+  using E = Entries<T>;
+  const int64_t ns = static_cast<int64_t>(sites.size()), nl = static_cast<int64_t>(llim.size());
   DFTask* t = nullptr;
-  if constexpr (dbl) {
-    ASSERT_EQ(zorp_df_kernel_dNewTask1D(&t, nx, p(x.data()), DF_NON_UNIFORM_PARTITION, ny, p(y.data()),
-                                        DF_MATRIX_STORAGE_ROWS, 1), 0);
-    EXPECT_EQ(zorp_df_kernel_dEditPPSpline1D(t, order, type, bc_type, p(bc.data()), 0, nullptr, w(raw.coeff.data()), 0), 0);
-    EXPECT_EQ(zorp_df_kernel_dDFNaturalCubicSpline1D(t, 0, 0, nullptr), 0);
-    EXPECT_EQ(zorp_df_kernel_dDFInterpolate1D(t, DF_INTERP, 0, sites.size(), p(sites.data()), 0, 2, dorder.data(),
-                                              nullptr, w(raw.values.data()), 0, nullptr, nullptr, nullptr, nullptr,
-                                              nullptr, nullptr, nullptr, nullptr, nullptr, nullptr), 0);
-    EXPECT_EQ(zorp_df_kernel_dDFIntegrate1D(t, 0, llim.size(), p(llim.data()), 0, p(rlim.data()), 0, nullptr, nullptr,
-                                            w(raw.integrals.data()), 0, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                            nullptr, nullptr, nullptr), 0);
-    EXPECT_EQ(zorp_df_kernel_dDFSearch1D(t, 0, sites.size(), p(sites.data()), 0, nullptr, raw.cells.data(), nullptr,
-                                         nullptr, nullptr), 0);
-  } else {
-    ASSERT_EQ(zorp_df_kernel_sNewTask1D(&t, nx, p(x.data()), DF_NON_UNIFORM_PARTITION, ny, p(y.data()),
-                                        DF_MATRIX_STORAGE_ROWS, 1), 0);
-    EXPECT_EQ(zorp_df_kernel_sEditPPSpline1D(t, order, type, bc_type, p(bc.data()), 0, nullptr, w(raw.coeff.data()), 0), 0);
-    EXPECT_EQ(zorp_df_kernel_sDFNaturalCubicSpline1D(t, 0, 0, nullptr), 0);
-    EXPECT_EQ(zorp_df_kernel_sDFInterpolate1D(t, DF_INTERP, 0, sites.size(), p(sites.data()), 0, 2, dorder.data(),
-                                              nullptr, w(raw.values.data()), 0, nullptr, nullptr, nullptr, nullptr,
-                                              nullptr, nullptr, nullptr, nullptr, nullptr, nullptr), 0);
-    EXPECT_EQ(zorp_df_kernel_sDFIntegrate1D(t, 0, llim.size(), p(llim.data()), 0, p(rlim.data()), 0, nullptr, nullptr,
-                                            w(raw.integrals.data()), 0, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                            nullptr, nullptr, nullptr), 0);
-    EXPECT_EQ(zorp_df_kernel_sDFSearch1D(t, 0, sites.size(), p(sites.data()), 0, nullptr, raw.cells.data(), nullptr,
-                                         nullptr, nullptr), 0);
-  }
+  ASSERT_EQ(E::df_new(&t, nx, x.data(), DF_NON_UNIFORM_PARTITION, ny, y.data(), DF_MATRIX_STORAGE_ROWS, 1), 0);
+  EXPECT_EQ(E::df_edit(t, order, type, bc_type, bc.data(), 0, nullptr, raw.coeff.data(), 0), 0);
+  EXPECT_EQ(E::df_natural(t, 0, 0, nullptr), 0);
+  EXPECT_EQ(E::df_interpolate(t, DF_INTERP, 0, ns, sites.data(), 0, 2, dorder.data(), nullptr, raw.values.data(), 0,
+                              nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr),
+            0);
+  EXPECT_EQ(E::df_integrate(t, 0, nl, llim.data(), 0, rlim.data(), 0, nullptr, nullptr, raw.integrals.data(), 0,
+                            nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr),
+            0);
+  EXPECT_EQ(E::df_search(t, 0, ns, sites.data(), 0, nullptr, raw.cells.data(), nullptr, nullptr, nullptr), 0);
   zorp_df_kernel_DeleteTask(&t);
 
-  const int64_t ns = static_cast<int64_t>(sites.size()), nl = static_cast<int64_t>(llim.size());
-  if constexpr (dbl) {
-    ASSERT_EQ(zorp_df_dnew_task(&t, nx, x.data(), DF_NON_UNIFORM_PARTITION, ny, y.data(), DF_MATRIX_STORAGE_ROWS, 1), 0);
-    EXPECT_EQ(zorp_df_dedit_spline(t, order, type, bc_type, bc.data(), 0, nullptr, c.coeff.data(), 0), 0);
-    EXPECT_EQ(zorp_df_dconstruct(t), 0);
-    EXPECT_EQ(zorp_df_dinterpolate(t, DF_INTERP, ns, sites.data(), 0, 2, dorder.data(), c.values.data(), 0, nullptr), 0);
-    EXPECT_EQ(zorp_df_dintegrate(t, nl, llim.data(), 0, rlim.data(), 0, c.integrals.data(), 0), 0);
-    EXPECT_EQ(zorp_df_dsearch(t, ns, sites.data(), 0, c.cells.data()), 0);
-  } else {
-    ASSERT_EQ(zorp_df_snew_task(&t, nx, x.data(), DF_NON_UNIFORM_PARTITION, ny, y.data(), DF_MATRIX_STORAGE_ROWS, 1), 0);
-    EXPECT_EQ(zorp_df_sedit_spline(t, order, type, bc_type, bc.data(), 0, nullptr, c.coeff.data(), 0), 0);
-    EXPECT_EQ(zorp_df_sconstruct(t), 0);
-    EXPECT_EQ(zorp_df_sinterpolate(t, DF_INTERP, ns, sites.data(), 0, 2, dorder.data(), c.values.data(), 0, nullptr), 0);
-    EXPECT_EQ(zorp_df_sintegrate(t, nl, llim.data(), 0, rlim.data(), 0, c.integrals.data(), 0), 0);
-    EXPECT_EQ(zorp_df_ssearch(t, ns, sites.data(), 0, c.cells.data()), 0);
-  }
+  ASSERT_EQ(E::c_df_new(&t, nx, x.data(), DF_NON_UNIFORM_PARTITION, ny, y.data(), DF_MATRIX_STORAGE_ROWS, 1), 0);
+  EXPECT_EQ(E::c_df_edit(t, order, type, bc_type, bc.data(), 0, nullptr, c.coeff.data(), 0), 0);
+  EXPECT_EQ(E::c_df_construct(t), 0);
+  EXPECT_EQ(E::c_df_interpolate(t, DF_INTERP, ns, sites.data(), 0, 2, dorder.data(), c.values.data(), 0, nullptr), 0);
+  EXPECT_EQ(E::c_df_integrate(t, nl, llim.data(), 0, rlim.data(), 0, c.integrals.data(), 0), 0);
+  EXPECT_EQ(E::c_df_search(t, ns, sites.data(), 0, c.cells.data()), 0);
   EXPECT_EQ(zorp_df_delete_task(&t), 0);
 
   zorp::df::task<T> first(x, y);
