@@ -125,6 +125,16 @@ int32_t new_task(Entry Kernel::*entry, DFTask** task, int64_t nx, const T* x, in
   return (k->*entry)(task, nx, x, xhint, ny, y, yhint, index_width);
 }
 
+template <class Entry, class T>
+int32_t edit_spline(Entry Kernel::*entry, DFTask* task, int64_t order, int64_t type, int64_t bc_type, const T* bc,
+                    int64_t ic_type, const T* ic, T* scoeff, int64_t coeff_hint) {
+  const Kernel* k;
+  if (const int32_t status = open_task(&k, task, kPrecisionOf<T>); status != 0) return status;
+  if (const int32_t status = spline_check(order, type, bc_type, bc, ic_type, ic, scoeff, coeff_hint); status != 0)
+    return status;
+  return (k->*entry)(task, order, type, bc_type, bc, ic_type, ic, scoeff, coeff_hint);
+}
+
 }  // namespace
 }  // namespace zorp::api
 
@@ -152,19 +162,13 @@ int32_t zorp_df_delete_task(DFTask** task) {
 
 int32_t zorp_df_dedit_spline(DFTask* task, int64_t order, int64_t type, int64_t bc_type, const double* bc,
                              int64_t ic_type, const double* ic, double* scoeff, int64_t coeff_hint) {
-  const Kernel* k;
-  if (const int32_t status = open_task(&k, task, kDouble); status != 0) return status;
-  if (const int32_t status = spline_check(order, type, bc_type, bc, ic_type, ic, scoeff, coeff_hint); status != 0)
-    return status;
-  return k->zorp_df_kernel_dEditPPSpline1D(task, order, type, bc_type, bc, ic_type, ic, scoeff, coeff_hint);
+  return edit_spline(&Kernel::zorp_df_kernel_dEditPPSpline1D, task, order, type, bc_type, bc, ic_type, ic, scoeff,
+                     coeff_hint);
 }
 int32_t zorp_df_sedit_spline(DFTask* task, int64_t order, int64_t type, int64_t bc_type, const float* bc,
                              int64_t ic_type, const float* ic, float* scoeff, int64_t coeff_hint) {
-  const Kernel* k;
-  if (const int32_t status = open_task(&k, task, kFloat); status != 0) return status;
-  if (const int32_t status = spline_check(order, type, bc_type, bc, ic_type, ic, scoeff, coeff_hint); status != 0)
-    return status;
-  return k->zorp_df_kernel_sEditPPSpline1D(task, order, type, bc_type, bc, ic_type, ic, scoeff, coeff_hint);
+  return edit_spline(&Kernel::zorp_df_kernel_sEditPPSpline1D, task, order, type, bc_type, bc, ic_type, ic, scoeff,
+                     coeff_hint);
 }
 
 int32_t zorp_df_dconstruct(DFTask* task) { return construct<double>(task); }
