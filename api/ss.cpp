@@ -7,8 +7,6 @@
 // items (an edit stores a pointer, and a bad storage word is only met, or misread, at compute
 // time), and method words with bits the routine does not know (most routines test one bit and
 // ignore the rest).
-#include <initializer_list>
-
 #include "api/loader.h"
 #include "zorp/zorp.h"
 
@@ -70,10 +68,11 @@ int32_t value_check(const TarrSSTask* t, int32_t param, const void* value) {
 // ---- routines --------------------------------------------------------------------------------------
 // Which routine makes which estimates, and the method words it takes. A routine with no estimate
 // bits reads none: its method word alone chooses it (those words are distinct from the others').
+// No method word is 0, so 0 ends a routine's list.
 using Compute = int (*)(TarrSSTask*, uint64_t, uint32_t);
 struct Routine {
   uint64_t estimates;
-  std::initializer_list<uint32_t> methods;
+  uint32_t methods[5];
   Compute Kernel::*d;
   Compute Kernel::*s;
 };
@@ -119,7 +118,7 @@ const Routine* routine_of(uint64_t estimates, uint32_t method) {
     const bool makes = r.estimates == 0 || (estimates != 0 && (estimates & ~r.estimates) == 0);
     if (!makes) continue;
     for (uint32_t m : r.methods)
-      if (m == method) return &r;
+      if (m != 0 && m == method) return &r;
   }
   return nullptr;
 }

@@ -122,7 +122,8 @@ inline bool strided_in(size_t n, int64_t inc, size_t size) noexcept {
 inline uint64_t product(int64_t a, int64_t b) noexcept {
   if (a <= 0 || b <= 0) return 0;
   const uint64_t ua = static_cast<uint64_t>(a), ub = static_cast<uint64_t>(b);
-  return ua > std::numeric_limits<uint64_t>::max() / ub ? std::numeric_limits<uint64_t>::max() : ua * ub;
+  constexpr uint64_t all = ~uint64_t{0};
+  return ua > all / ub ? all : ua * ub;
 }
 
 // Both forms of a call whose non-throwing form takes `params` and then std::nothrow.
