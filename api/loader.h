@@ -5,7 +5,9 @@
 #pragma once
 #include <cstdint>
 
+#include "zorp/df.h"
 #include "zorp/rng.h"
+#include "zorp/ss.h"
 #include "zorp/vm.h"
 #include "zorp/vm_functions.h"
 
@@ -23,7 +25,23 @@
   X(_tarrsRngGamma) X(_tarrsRngBeta) X(_tarrsRngChiSquare) X(_tarrsRngGaussianMV)                       \
   X(_tarriRngUniform) X(_tarriRngUniformBits) X(_tarriRngUniformBits32) X(_tarriRngUniformBits64)      \
   X(_tarriRngBernoulli) X(_tarriRngGeometric) X(_tarriRngBinomial) X(_tarriRngHypergeometric)          \
-  X(_tarriRngPoisson) X(_tarriRngPoissonV) X(_tarriRngNegbinomial) X(_tarriRngMultinomial)
+  X(_tarriRngPoisson) X(_tarriRngPoissonV) X(_tarriRngNegbinomial) X(_tarriRngMultinomial)          \
+  ZORP_API_SS_ENTRIES(X, d) ZORP_API_SS_ENTRIES(X, s) X(__tarriSSEditTask) X(__tarrSSDeleteTask)       \
+  ZORP_API_DF_ENTRIES(X, d) ZORP_API_DF_ENTRIES(X, s) X(zorp_df_kernel_DeleteTask)
+
+// The statistics and data-fitting entries of one element type (t: d or s).
+#define ZORP_API_SS_ENTRIES(X, t)                                                                        \
+  X(__tarr##t##SSNewTask) X(__tarr##t##SSEditTask) X(_tarr##t##SSBasic) X(_tarr##t##SSMinmax)           \
+  X(_tarr##t##SSQuantiles) X(_tarr##t##SSStreamQuantiles) X(_tarr##t##SSSort) X(_tarr##t##SSMAD)        \
+  X(_tarr##t##SSPooledCovariance) X(_tarr##t##SSPartialCovariance) X(_tarr##t##SSRobustCovariance)      \
+  X(_tarr##t##SSOutliersDetection) X(_tarr##t##SSMissingValues) X(_tarr##t##SSCorParametrization)
+#define ZORP_API_DF_ENTRIES(X, t)                                                                        \
+  X(zorp_df_kernel_##t##NewTask1D) X(zorp_df_kernel_##t##EditPPSpline1D)                                \
+  X(zorp_df_kernel_##t##DFLinearSpline1D) X(zorp_df_kernel_##t##DFQuadraticSpline1D)                    \
+  X(zorp_df_kernel_##t##DFNaturalCubicSpline1D) X(zorp_df_kernel_##t##DFDefaultCubicSpline1D)           \
+  X(zorp_df_kernel_##t##DFAkimaCubicSpline1D) X(zorp_df_kernel_##t##DFBesselCubicSpline1D)              \
+  X(zorp_df_kernel_##t##DFHymanCubicSpline1D) X(zorp_df_kernel_##t##DFHermiteCubicSpline1D)             \
+  X(zorp_df_kernel_##t##DFSearch1D) X(zorp_df_kernel_##t##DFInterpolate1D) X(zorp_df_kernel_##t##DFIntegrate1D)
 
 namespace zorp::api {
 

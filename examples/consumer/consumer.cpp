@@ -2,14 +2,13 @@
 // vector, Gaussian numbers from a Mersenne twister stream, the mean and variance of a small data
 // set, and a cubic spline evaluated between its knots. The README quotes them. Vector math and
 // random streams go through the checked C++ interface (zorp/zorp.hpp, libzorp_api), as a user
-// writes them; statistics and data fitting call the kernel library's exports until that interface
-// covers them. Exits 0 when every answer checks, 77 when this processor cannot run the library.
+// writes them, and so do statistics; data fitting calls the kernel library's exports, the way a
+// program without the interface does. Exits 0 when every answer checks, 77 when this processor cannot run the library.
 #include <cmath>
 #include <cstdio>
 #include <vector>
 
 #include "zorp/df.h"
-#include "zorp/ss.h"
 #include "zorp/zorp.hpp"
 
 namespace {
@@ -51,17 +50,15 @@ void random_streams() {
 }
 
 // Summary statistics: a task over 5 observations of 2 components (observation-major), mean and
-// variance in one call.
+// variance in one call (the variance is made from the raw second moment, which needs its array).
 void statistics() {
-  const double x[10] = {1, 10, 2, 20, 3, 30, 4, 40, 5, 50};
-  const int32_t p = 2, n = 5, storage = TARR_SS_MATRIX_STORAGE_2;
-  double mean[2], raw2[2], var[2], weights[2] = {0, 0};
-  TarrSSTask* task = nullptr;
-  int status = __tarrdSSNewTask(&task, &p, &n, &storage, x, nullptr, nullptr, 0);
-  if (status == 0) status = __tarrdSSEditMoments(task, mean, raw2, nullptr, nullptr, var, nullptr, nullptr);
-  if (status == 0) status = __tarrdSSEditTask(task, TARR_SS_PARAM_ACCUM_WEIGHTS, weights);
-  if (status == 0) status = _tarrdSSBasic(task, TARR_SS_MEAN | TARR_SS_CENTRAL_MOMENT_2, TARR_SS_METHOD_1PASS);
-  __tarrSSDeleteTask(&task);
+  const std::vector<double> x = {1, 10, 2, 20, 3, 30, 4, 40, 5, 50};
+  std::vector<double> mean(2), raw2(2), var(2);
+  zorp::ss::task<double> task(x, 2, 5, zorp::ss::layout::by_observation);
+  task.mean(mean);
+  task.edit(TARR_SS_PARAM_RAW_MOMENT_2, raw2);
+  task.variance(var);
+  const int32_t status = task.compute(TARR_SS_MEAN | TARR_SS_CENTRAL_MOMENT_2, TARR_SS_METHOD_1PASS);
   std::printf("means %g %g, variances %g %g\n", mean[0], mean[1], var[0], var[1]);
   check(status == 0 && std::fabs(mean[1] - 30) < 1e-12 && std::fabs(var[0] - 2.5) < 1e-12, "mean and variance");
 }

@@ -1,6 +1,7 @@
 /* The checked interface for programs: entry points that check what the kernel library's exports
- * leave to their host (counts, null pointers, distribution parameters, the kind of stream a call
- * needs, the length of a saved image) and return a status instead of running on bad arguments.
+ * leave to their host (counts, null pointers, distribution parameters, the kind of stream or task
+ * a call needs, the length of a saved image, the words a task is edited with) and return a status
+ * instead of running on bad arguments.
  *
  * It lives in its own library, libzorp_api (zorp::api in the CMake package, in zorp.pc), which
  * loads the kernel library by file name on first use, after asking the processor whether it can
@@ -8,7 +9,8 @@
  * here adds a name to the kernel library's export table.
  *
  * Every entry returns 0, the status a refused argument earns (the family's own code from
- * zorp/vm.h or zorp/rng.h, else one of the ZORP_ERROR_* below), or what the export it calls
+ * zorp/vm.h, zorp/rng.h, zorp/ss.h or zorp/df.h, else one of the ZORP_ERROR_* below), or what the
+ * export it calls
  * returned. A refused call writes nothing. zorp_status_message() says what a status means.
  *
  * Checks run in this order: the processor and the kernel library, then the stream (null: -5;
@@ -20,7 +22,9 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "zorp/df.h"
 #include "zorp/rng.h"
+#include "zorp/ss.h"
 #include "zorp/vm.h"
 #include "zorp/vm_functions.h"
 
@@ -38,15 +42,23 @@ ZORP_BEGIN_C
  * Beyond the families' codes: the processor lacks what the kernel library runs on (AVX-512 F, DQ,
  * BW and VL with their register state saved by the operating system; the emulated test build asks
  * for the AVX2 set its emulation runs on), the kernel library or one of its entries cannot be
- * found, an accuracy other than ZORP_VM_LA, ZORP_VM_HA or ZORP_VM_EP. */
-#define ZORP_ERROR_NO_AVX512 (-4000)
-#define ZORP_ERROR_NO_LIBRARY (-4001)
-#define ZORP_ERROR_BAD_ACCURACY (-4002)
+ * found, an accuracy other than ZORP_VM_LA, ZORP_VM_HA or ZORP_VM_EP, a task record of another
+ * family or of the other element type than the entry's, and (from the C++ interface) an array too
+ * short for what the call reads or writes. They stay clear of every family's codes, because any
+ * entry of any family may return the first two: the statistics family's own codes take -4000 and
+ * up. */
+#define ZORP_ERROR_NO_AVX512 (-9000)
+#define ZORP_ERROR_NO_LIBRARY (-9001)
+#define ZORP_ERROR_BAD_ACCURACY (-9002)
+#define ZORP_ERROR_TASK_KIND (-9003)
+#define ZORP_ERROR_BAD_SIZE (-9004)
 
 /* The family a status belongs to: the same number means different things in two families
  * (-2 is a null array in vector math and an unknown method in random streams). */
 #define ZORP_FAMILY_VM 1
 #define ZORP_FAMILY_RNG 2
+#define ZORP_FAMILY_SS 3
+#define ZORP_FAMILY_DF 4
 
 /* What `status` means in `family`, as one English sentence; never null. */
 ZORP_CHECKED const char* zorp_status_message(int32_t family, int32_t status);
@@ -179,6 +191,102 @@ ZORP_CHECKED int32_t zorp_rng_iNegbinomial(int32_t method, StreamState* s, int32
 /* r holds n * k counts; p's k probabilities are checked by the export (TARR_ERROR_BAD_PROBABILITIES). */
 ZORP_CHECKED int32_t zorp_rng_iMultinomial(int32_t method, StreamState* s, int32_t n, int32_t* r, int32_t ntrial,
                                            int32_t k, const double* p);
+
+/* ---- summary statistics ----------------------------------------------------------------------
+ * Tasks are the kernel library's TarrSSTask records: these entries and its exports take each
+ * other's tasks. The record keeps pointers only: p, n, the storage word, the observations and
+ * every edited array must outlive the task (the C++ interface owns its integers).
+ * Checks run in this order: the processor and the kernel library, the task (null:
+ * TARR_SS_ERROR_NULL_TASK; not a statistics record of the entry's element type:
+ * ZORP_ERROR_TASK_KIND), then the entry's own.
+ *
+ * A new task is made with its observations: x null is refused first
+ * (TARR_SS_ERROR_NULL_OBSERVATIONS); the export then checks the task's address
+ * (TARR_SS_ERROR_NULL_TASK), p >= 1 (TARR_SS_ERROR_BAD_DIMENSION), the storage word, one of
+ * TARR_SS_MATRIX_STORAGE_1 and _2 (TARR_SS_ERROR_NULL_STORAGE_ITEM, _BAD_STORAGE), and n >= 1
+ * (TARR_SS_ERROR_BAD_NOBS). Integers are read with the width width_flag gives (nonzero: 64-bit). */
+ZORP_CHECKED int32_t zorp_ss_dnew_task(TarrSSTask** task, const void* p, const void* n, const void* storage,
+                                       const double* x, const double* weights, const void* indices,
+                                       int32_t width_flag);
+ZORP_CHECKED int32_t zorp_ss_snew_task(TarrSSTask** task, const void* p, const void* n, const void* storage,
+                                       const float* x, const float* weights, const void* indices,
+                                       int32_t width_flag);
+/* *task null returns 0 and does nothing. */
+ZORP_CHECKED int32_t zorp_ss_delete_task(TarrSSTask** task);
+/* One parameter (TARR_SS_PARAM_*): real arrays through the d and s entries, integer items through
+ * the i entry. The export refuses a number it does not know or of the other kind
+ * (TARR_SS_ERROR_BAD_PARAM_NUMBER) and a null value (the parameter's own code). The i entry holds
+ * the values the header enumerates to them: dimension and observation count >= 1
+ * (TARR_SS_ERROR_BAD_DIMENSION, _BAD_NOBS), the observations' and the order statistics' and sorted
+ * observations' storage one of TARR_SS_MATRIX_STORAGE_1 and _2, a matrix's storage one of
+ * _FULL, _U_PACKED and _L_PACKED (TARR_SS_ERROR_BAD_STORAGE). */
+ZORP_CHECKED int32_t zorp_ss_dedit(TarrSSTask* task, int32_t param, const double* value);
+ZORP_CHECKED int32_t zorp_ss_sedit(TarrSSTask* task, int32_t param, const float* value);
+ZORP_CHECKED int32_t zorp_ss_iedit(TarrSSTask* task, int32_t param, const void* value);
+/* The routine that makes the estimates (TARR_SS_* bits) with the method word:
+ *   basic (moments, sums, kurtosis, skewness, variation, covariance, correlation, cross-product):
+ *     exactly one of METHOD_FAST, _1PASS, _1PASS_CENTRAL, _SUM_TO_MOM, _SUM_TO_MOM_FREQ;
+ *   minimum and maximum: METHOD_MINMAX_NEW or _CONTINUE;   quantiles, order statistics:
+ *   METHOD_QUANTILES;   absolute deviations: METHOD_MAD, _MAD_GIVEN_MEAN or both;
+ *   pooled and group covariance and means: METHOD_POOLED;   partial covariance and
+ *   correlation: METHOD_PARTIAL;
+ * and, whatever the estimates (those routines read none), METHOD_SQUANTS and _SQUANTS_OBSERVED
+ * (streaming quantiles), _SORT, _ROBUST_COV, _BACON, _MISSING_VALUES, _COR_REPAIR.
+ * Estimates that no one routine makes (bits of two routines, unknown bits, none) or a method word
+ * that routine does not take: TARR_SS_ERROR_BAD_METHOD. The routine checks the rest. */
+ZORP_CHECKED int32_t zorp_ss_dcompute(TarrSSTask* task, uint64_t estimates, uint32_t method);
+ZORP_CHECKED int32_t zorp_ss_scompute(TarrSSTask* task, uint64_t estimates, uint32_t method);
+
+/* ---- data fitting ----------------------------------------------------------------------------
+ * Tasks are the kernel library's DFTask records; x, y, the boundary and internal conditions and
+ * the coefficients stay the caller's and must outlive the task. Checks run in this order: the
+ * processor and the kernel library, the task (null: DF_ERROR_NULL_TASK; not a one-dimensional
+ * data-fitting record of the entry's element type: ZORP_ERROR_TASK_KIND), then the entry's own.
+ *
+ * A new task: ny >= 1 (DF_ERROR_BAD_NY); the export checks nx >= 2, x, the partition hint, y and
+ * its storage hint. */
+ZORP_CHECKED int32_t zorp_df_dnew_task(DFTask** task, int64_t nx, const double* x, int64_t xhint, int64_t ny,
+                                       const double* y, int64_t yhint, uint32_t index_width);
+ZORP_CHECKED int32_t zorp_df_snew_task(DFTask** task, int64_t nx, const float* x, int64_t xhint, int64_t ny,
+                                       const float* y, int64_t yhint, uint32_t index_width);
+/* *task null returns 0 and does nothing. */
+ZORP_CHECKED int32_t zorp_df_delete_task(DFTask** task);
+/* The spline: order and type one of the pairs the header names, (0: DF_PP_LOOKUP, _STEP_RIGHT,
+ * _STEP_LEFT), (DF_PP_LINEAR: DF_PP_DEFAULT), (DF_PP_QUADRATIC: DF_PP_DEFAULT, _QUADRATIC_KNOTS),
+ * (DF_PP_CUBIC: DF_PP_DEFAULT, _NATURAL, _HERMITE, _BESSEL, _AKIMA, _HYMAN) (else
+ * DF_ERROR_BAD_SPLINE_ORDER for the order, DF_ERROR_BAD_SPLINE_TYPE for the type); bc_type of
+ * DF_BC_* bits (DF_ERROR_BAD_BC_TYPE), bc given when bc_type is 3 or more and not DF_BC_PERIODIC
+ * alone (DF_ERROR_BAD_BC); ic_type of DF_IC_* bits (DF_ERROR_BAD_IC_TYPE), ic given exactly when
+ * ic_type is nonzero (DF_ERROR_BAD_IC, _BAD_IC_TYPE); scoeff given for orders above 0
+ * (DF_ERROR_BAD_SCOEFF) and coeff_hint a storage hint (DF_ERROR_BAD_SCOEFF_HINT). A refused edit
+ * leaves the task as it was. */
+ZORP_CHECKED int32_t zorp_df_dedit_spline(DFTask* task, int64_t order, int64_t type, int64_t bc_type,
+                                          const double* bc, int64_t ic_type, const double* ic, double* scoeff,
+                                          int64_t coeff_hint);
+ZORP_CHECKED int32_t zorp_df_sedit_spline(DFTask* task, int64_t order, int64_t type, int64_t bc_type,
+                                          const float* bc, int64_t ic_type, const float* ic, float* scoeff,
+                                          int64_t coeff_hint);
+/* The construction routine of the task's order and type (order 0 has nothing to construct:
+ * 0). The routine refuses a partition that is not strictly increasing (DF_ERROR_BAD_X). */
+ZORP_CHECKED int32_t zorp_df_dconstruct(DFTask* task);
+ZORP_CHECKED int32_t zorp_df_sconstruct(DFTask* task);
+/* Search, interpolation and integration assume a strictly increasing, finite partition (for
+ * DF_UNIFORM_PARTITION its two end points): else DF_ERROR_BAD_X, checked on every call since the
+ * task's x may have changed. The exports check the counts, the arrays and the hints; without
+ * user callbacks, data hints or a threading table (the exports take them). Cells are of the
+ * task's index width. */
+ZORP_CHECKED int32_t zorp_df_dsearch(DFTask* task, int64_t nsite, const double* site, int64_t sitehint, void* cell);
+ZORP_CHECKED int32_t zorp_df_ssearch(DFTask* task, int64_t nsite, const float* site, int64_t sitehint, void* cell);
+ZORP_CHECKED int32_t zorp_df_dinterpolate(DFTask* task, int64_t type, int64_t nsite, const double* site,
+                                          int64_t sitehint, int64_t ndorder, const int32_t* dorder, double* r,
+                                          int64_t rhint, void* cell);
+ZORP_CHECKED int32_t zorp_df_sinterpolate(DFTask* task, int64_t type, int64_t nsite, const float* site,
+                                          int64_t sitehint, int64_t ndorder, const int32_t* dorder, float* r,
+                                          int64_t rhint, void* cell);
+ZORP_CHECKED int32_t zorp_df_dintegrate(DFTask* task, int64_t nlim, const double* llim, int64_t llimhint,
+                                        const double* rlim, int64_t rlimhint, double* r, int64_t rhint);
+ZORP_CHECKED int32_t zorp_df_sintegrate(DFTask* task, int64_t nlim, const float* llim, int64_t llimhint,
+                                        const float* rlim, int64_t rlimhint, float* r, int64_t rhint);
 
 ZORP_END_C
 

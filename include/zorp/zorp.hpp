@@ -1,11 +1,13 @@
 // The C++20 interface: vector math over std::span in zorp::vm, random streams as owning move-only
-// objects in zorp::rng. Header-only over the checked C entries of zorp/zorp.h (libzorp_api), so it
-// adds no name to any library's export table and needs no ABI of its own.
+// objects in zorp::rng, statistics and data-fitting tasks the same way in zorp::ss and zorp::df.
+// Header-only over the checked C entries of zorp/zorp.h (libzorp_api), so it adds no name to any
+// library's export table and needs no ABI of its own.
 //
 // Errors: each call comes in two forms. The plain form throws zorp::error, which carries the
 // status, its family and the library's sentence for it, for every negative status; the form
 // taking std::nothrow returns the status and throws nothing. Both return the same non-negative
-// statuses (vector math: the warning its kernels reported, 1 to 4, or 0).
+// statuses (vector math: the warning its kernels reported, 1 to 4, or 0; statistics: 0 or the
+// correlation repair's warning).
 //
 // Spans: every array of a vector-math call holds the same number of elements (else the call is
 // refused as a bad count), at most 2^31 - 1. Complex elements are std::complex<float> and
@@ -16,10 +18,13 @@
 #include <complex>
 #include <cstdint>
 #include <initializer_list>
+#include <bit>
 #include <limits>
+#include <memory>
 #include <new>
 #include <span>
 #include <stdexcept>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -28,7 +33,7 @@
 
 namespace zorp {
 
-enum class family : int32_t { vm = ZORP_FAMILY_VM, rng = ZORP_FAMILY_RNG };
+enum class family : int32_t { vm = ZORP_FAMILY_VM, rng = ZORP_FAMILY_RNG, ss = ZORP_FAMILY_SS, df = ZORP_FAMILY_DF };
 
 class error : public std::runtime_error {
  public:
@@ -113,6 +118,21 @@ inline bool strided_in(size_t n, int64_t inc, size_t size) noexcept {
          last < size;
 }
 
+// a * b for counts >= 0, saturated: no array holds the product when it passes 64 bits.
+inline uint64_t product(int64_t a, int64_t b) noexcept {
+  if (a <= 0 || b <= 0) return 0;
+  const uint64_t ua = static_cast<uint64_t>(a), ub = static_cast<uint64_t>(b);
+  constexpr uint64_t all = ~uint64_t{0};
+  return ua > all / ub ? all : ua * ub;
+}
+
+// Both forms of a call whose non-throwing form takes `params` and then std::nothrow.
+#define ZORP_CXX_RAISING(fam, name, params, args)                                           \
+  int32_t name(ZORP_CXX_UNPAREN params) {                                                   \
+    return ::zorp::detail::raise(fam, this->name(ZORP_CXX_UNPAREN args, std::nothrow));     \
+  }
+#define ZORP_CXX_UNPAREN(...) __VA_ARGS__
+
 // A catalogue function whose C++ name was never spelt expands to its placeholder macro name.
 constexpr bool named(const char* spelt) {
   const char* placeholder = "ZORP_VM_CXX_NAME_";
@@ -144,8 +164,6 @@ enum class accuracy : int32_t { la = ZORP_VM_LA, ha = ZORP_VM_HA, ep = ZORP_VM_E
 #define ZORP_CXX_R_d double
 #define ZORP_CXX_R_c float
 #define ZORP_CXX_R_z double
-
-#define ZORP_CXX_UNPAREN(...) __VA_ARGS__
 
 #define ZORP_CXX_THROWING(name, call_args)                                                       \
   noexcept(false) {                                                                              \
@@ -519,6 +537,364 @@ class stream {
 #undef ZORP_CXX_DIST
 
 }  // namespace rng
+
+namespace ss {
+
+// The observations' layout: one component's observations together, or one observation's
+// components together.
+enum class layout : int64_t { by_component = TARR_SS_MATRIX_STORAGE_1, by_observation = TARR_SS_MATRIX_STORAGE_2 };
+// A result matrix's storage: full p x p, or one triangle packed by columns.
+enum class matrix : int64_t {
+  full = TARR_SS_MATRIX_STORAGE_FULL,
+  upper_packed = TARR_SS_MATRIX_STORAGE_U_PACKED,
+  lower_packed = TARR_SS_MATRIX_STORAGE_L_PACKED
+};
+
+// A statistics task over n observations of p components, for float or double: owns the kernel
+// library's record and the integer items it points at (p, n, storage words, counts), so a move
+// keeps them where the record looks. The observations and every array registered stay the
+// caller's and must outlive the task (or be registered again).
+//
+// Each array is held to the size the task's p, n and storage words give its parameter (a
+// shorter one is refused with ZORP_ERROR_BAD_SIZE, nothing registered); an array registered
+// before a later edit of p, n or a storage word is not looked at again.
+template <class T>
+class task {
+  static_assert(std::is_same_v<T, float> || std::is_same_v<T, double>, "statistics tasks are float or double");
+
+ public:
+  task(std::span<const T> x, int64_t p, int64_t n, layout storage = layout::by_observation)
+      : items_(new int64_t[kItems]()) {
+    items_[TARR_SS_PARAM_DIMENSION] = p;
+    items_[TARR_SS_PARAM_NOBS] = n;
+    items_[TARR_SS_PARAM_STORAGE] = static_cast<int64_t>(storage);
+    if (x.size() < ::zorp::detail::product(p, n)) raise(ZORP_ERROR_BAD_SIZE);
+    raise(new_task(&t_, &items_[TARR_SS_PARAM_DIMENSION], &items_[TARR_SS_PARAM_NOBS],
+                   &items_[TARR_SS_PARAM_STORAGE], x.data(), nullptr, nullptr, 1));
+  }
+  task(task&& other) noexcept : t_(std::exchange(other.t_, nullptr)), items_(std::move(other.items_)) {}
+  task& operator=(task&& other) noexcept {
+    if (this != &other) {
+      reset();
+      t_ = std::exchange(other.t_, nullptr);
+      items_ = std::move(other.items_);
+    }
+    return *this;
+  }
+  task(const task&) = delete;
+  task& operator=(const task&) = delete;
+  ~task() { reset(); }
+
+  TarrSSTask* get() const noexcept { return t_; }
+  explicit operator bool() const noexcept { return t_ != nullptr; }
+
+  // Any real array by parameter number (TARR_SS_PARAM_*), and integer items and arrays.
+  int32_t edit(int32_t param, std::span<const T> values, std::nothrow_t) noexcept {
+    if (values.size() < need(param)) return ZORP_ERROR_BAD_SIZE;
+    if constexpr (std::is_same_v<T, double>) return zorp_ss_dedit(t_, param, values.data());
+    else return zorp_ss_sedit(t_, param, values.data());
+  }
+  ZORP_CXX_RAISING(family::ss, edit, (int32_t param, std::span<const T> values), (param, values))
+  int32_t edit(int32_t param, int64_t value, std::nothrow_t) noexcept {
+    if (!items_) return TARR_SS_ERROR_NULL_TASK;
+    if (param < 1 || param >= kItems) return TARR_SS_ERROR_BAD_PARAM_NUMBER;
+    const int64_t before = items_[param];
+    items_[param] = value;
+    const int32_t status = zorp_ss_iedit(t_, param, &items_[param]);
+    if (status < 0) items_[param] = before;  // the record may point here already
+    return status;
+  }
+  ZORP_CXX_RAISING(family::ss, edit, (int32_t param, int64_t value), (param, value))
+  int32_t edit(int32_t param, std::span<const int64_t> values, std::nothrow_t) noexcept {
+    if (values.size() < need(param)) return ZORP_ERROR_BAD_SIZE;
+    return zorp_ss_iedit(t_, param, values.data());
+  }
+  ZORP_CXX_RAISING(family::ss, edit, (int32_t param, std::span<const int64_t> values), (param, values))
+
+  // The common ones by name: weights (n), component indices (p), mean, variance (the central
+  // moment of order 2), minimum and maximum (p each), covariance and correlation (in `storage`),
+  // quantiles (p * orders.size(), component after component). A routine may need more arrays
+  // than those it is asked for (the variance is made from the mean and the raw moment of order 2)
+  // and says which one is missing.
+  int32_t weights(std::span<const T> w, std::nothrow_t) noexcept {
+    return edit(TARR_SS_PARAM_WEIGHTS, w, std::nothrow);
+  }
+  ZORP_CXX_RAISING(family::ss, weights, (std::span<const T> w), (w))
+  int32_t indices(std::span<const int64_t> i, std::nothrow_t) noexcept {
+    return edit(TARR_SS_PARAM_INDICES, i, std::nothrow);
+  }
+  ZORP_CXX_RAISING(family::ss, indices, (std::span<const int64_t> i), (i))
+  int32_t mean(std::span<T> r, std::nothrow_t) noexcept { return edit(TARR_SS_PARAM_MEAN, r, std::nothrow); }
+  ZORP_CXX_RAISING(family::ss, mean, (std::span<T> r), (r))
+  int32_t variance(std::span<T> r, std::nothrow_t) noexcept {
+    return edit(TARR_SS_PARAM_CENTRAL_MOMENT_2, r, std::nothrow);
+  }
+  ZORP_CXX_RAISING(family::ss, variance, (std::span<T> r), (r))
+  int32_t minimum(std::span<T> r, std::nothrow_t) noexcept { return edit(TARR_SS_PARAM_EXTREME_LOW, r, std::nothrow); }
+  ZORP_CXX_RAISING(family::ss, minimum, (std::span<T> r), (r))
+  int32_t maximum(std::span<T> r, std::nothrow_t) noexcept { return edit(TARR_SS_PARAM_EXTREME_HIGH, r, std::nothrow); }
+  ZORP_CXX_RAISING(family::ss, maximum, (std::span<T> r), (r))
+  int32_t covariance(std::span<T> r, matrix storage, std::nothrow_t) noexcept {
+    return with_storage(TARR_SS_PARAM_COV, TARR_SS_PARAM_COV_STORAGE, r, storage);
+  }
+  ZORP_CXX_RAISING(family::ss, covariance, (std::span<T> r, matrix storage = matrix::full), (r, storage))
+  int32_t correlation(std::span<T> r, matrix storage, std::nothrow_t) noexcept {
+    return with_storage(TARR_SS_PARAM_COR, TARR_SS_PARAM_COR_STORAGE, r, storage);
+  }
+  ZORP_CXX_RAISING(family::ss, correlation, (std::span<T> r, matrix storage = matrix::full), (r, storage))
+  int32_t quantiles(std::span<const T> orders, std::span<T> r, std::nothrow_t) noexcept {
+    if (!items_) return TARR_SS_ERROR_NULL_TASK;
+    if (r.size() < ::zorp::detail::product(items_[TARR_SS_PARAM_DIMENSION], static_cast<int64_t>(orders.size())))
+      return ZORP_ERROR_BAD_SIZE;
+    return chain({{TARR_SS_PARAM_QUANT_ORDERS, orders.data()}, {TARR_SS_PARAM_QUANTILES, r.data()}},
+                 TARR_SS_PARAM_QUANT_COUNT, static_cast<int64_t>(orders.size()));
+  }
+  ZORP_CXX_RAISING(family::ss, quantiles, (std::span<const T> orders, std::span<T> r), (orders, r))
+
+  // The estimates (TARR_SS_* bits) by the routine that makes them, with its method word (see
+  // zorp_ss_dcompute in zorp/zorp.h).
+  int32_t compute(uint64_t estimates, uint32_t method, std::nothrow_t) noexcept {
+    if constexpr (std::is_same_v<T, double>) return zorp_ss_dcompute(t_, estimates, method);
+    else return zorp_ss_scompute(t_, estimates, method);
+  }
+  ZORP_CXX_RAISING(family::ss, compute, (uint64_t estimates, uint32_t method), (estimates, method))
+
+ private:
+  static constexpr int32_t kItems = 80;  // parameter numbers run from 1 to 79
+  static void raise(int32_t status) { ::zorp::detail::raise(family::ss, status); }
+  static int32_t new_task(TarrSSTask** t, const int64_t* p, const int64_t* n, const int64_t* storage, const T* x,
+                          const T* w, const int64_t* indices, int32_t wide) noexcept {
+    if constexpr (std::is_same_v<T, double>) return zorp_ss_dnew_task(t, p, n, storage, x, w, indices, wide);
+    else return zorp_ss_snew_task(t, p, n, storage, x, w, indices, wide);
+  }
+
+  // Elements a parameter's array holds; 0 where the task cannot know it.
+  uint64_t need(int32_t param) const noexcept {
+    if (!items_) return 0;
+    const int64_t p = items_[TARR_SS_PARAM_DIMENSION], n = items_[TARR_SS_PARAM_NOBS];
+    auto square = [&](int32_t word) {
+      const int64_t w = items_[word];
+      return w == TARR_SS_MATRIX_STORAGE_U_PACKED || w == TARR_SS_MATRIX_STORAGE_L_PACKED
+                 ? ::zorp::detail::product(p, p + 1) / 2
+                 : ::zorp::detail::product(p, p);
+    };
+    switch (param) {
+      case TARR_SS_PARAM_INDICES: case TARR_SS_PARAM_PARTIAL_INDICES:
+      case TARR_SS_PARAM_MEAN: case TARR_SS_PARAM_RAW_MOMENT_2: case TARR_SS_PARAM_RAW_MOMENT_3:
+      case TARR_SS_PARAM_RAW_MOMENT_4: case TARR_SS_PARAM_CENTRAL_MOMENT_2: case TARR_SS_PARAM_CENTRAL_MOMENT_3:
+      case TARR_SS_PARAM_CENTRAL_MOMENT_4: case TARR_SS_PARAM_KURTOSIS: case TARR_SS_PARAM_SKEWNESS:
+      case TARR_SS_PARAM_EXTREME_LOW: case TARR_SS_PARAM_EXTREME_HIGH: case TARR_SS_PARAM_VARIATION:
+      case TARR_SS_PARAM_POOLED_MEAN: case TARR_SS_PARAM_RCOV_MEAN: case TARR_SS_PARAM_SUM:
+      case TARR_SS_PARAM_RAW_SUM_2: case TARR_SS_PARAM_RAW_SUM_3: case TARR_SS_PARAM_RAW_SUM_4:
+      case TARR_SS_PARAM_CENTRAL_SUM_2: case TARR_SS_PARAM_CENTRAL_SUM_3: case TARR_SS_PARAM_CENTRAL_SUM_4:
+      case TARR_SS_PARAM_MEDIAN_ABS_DEV: case TARR_SS_PARAM_MEAN_ABS_DEV:
+        return ::zorp::detail::product(p, 1);
+      case TARR_SS_PARAM_WEIGHTS: case TARR_SS_PARAM_OUTL_WEIGHTS: case TARR_SS_PARAM_GROUP_INDICES:
+        return ::zorp::detail::product(n, 1);
+      case TARR_SS_PARAM_OBSERVATIONS: case TARR_SS_PARAM_ORDER_STATS: case TARR_SS_PARAM_SORTED:
+        return ::zorp::detail::product(p, n);
+      case TARR_SS_PARAM_ACCUM_WEIGHTS: return 2;  // W and the sum of squared weights
+      case TARR_SS_PARAM_COV: return square(TARR_SS_PARAM_COV_STORAGE);
+      case TARR_SS_PARAM_COR: return square(TARR_SS_PARAM_COR_STORAGE);
+      case TARR_SS_PARAM_CP: return square(TARR_SS_PARAM_CP_STORAGE);
+      case TARR_SS_PARAM_POOLED_COV: return square(TARR_SS_PARAM_POOLED_COV_STORAGE);
+      case TARR_SS_PARAM_RCOV: return square(TARR_SS_PARAM_RCOV_STORAGE);
+      case TARR_SS_PARAM_PARAMTRZ_COR: return square(TARR_SS_PARAM_PARAMTRZ_COR_STORAGE);
+      case TARR_SS_PARAM_QUANT_ORDERS: return ::zorp::detail::product(items_[TARR_SS_PARAM_QUANT_COUNT], 1);
+      case TARR_SS_PARAM_QUANTILES: return ::zorp::detail::product(p, items_[TARR_SS_PARAM_QUANT_COUNT]);
+      case TARR_SS_PARAM_SQUANT_ORDERS: return ::zorp::detail::product(items_[TARR_SS_PARAM_SQUANT_COUNT], 1);
+      case TARR_SS_PARAM_SQUANTILES: return ::zorp::detail::product(p, items_[TARR_SS_PARAM_SQUANT_COUNT]);
+      default: return 0;
+    }
+  }
+
+  // An integer item and the arrays whose size it sets: the item first (so that the arrays are
+  // held to it), taken back when an array is refused, so a refused call leaves the task as it was.
+  struct array {
+    int32_t param;
+    const T* values;
+  };
+  int32_t chain(std::initializer_list<array> arrays, int32_t item, int64_t value) noexcept {
+    const int64_t before = items_[item];
+    int32_t status = edit(item, value, std::nothrow);
+    for (const array& a : arrays) {
+      if (status < 0) break;
+      if constexpr (std::is_same_v<T, double>) status = zorp_ss_dedit(t_, a.param, a.values);
+      else status = zorp_ss_sedit(t_, a.param, a.values);
+    }
+    if (status < 0) items_[item] = before;
+    return status;
+  }
+  int32_t with_storage(int32_t param, int32_t word, std::span<T> r, matrix storage) noexcept {
+    if (!items_) return TARR_SS_ERROR_NULL_TASK;
+    const int64_t before = items_[word];
+    items_[word] = static_cast<int64_t>(storage);
+    const uint64_t size = need(param);
+    items_[word] = before;
+    if (r.size() < size) return ZORP_ERROR_BAD_SIZE;
+    return chain({{param, r.data()}}, word, static_cast<int64_t>(storage));
+  }
+  void reset() noexcept {
+    if (t_) zorp_ss_delete_task(&t_);
+    t_ = nullptr;
+  }
+
+  TarrSSTask* t_ = nullptr;
+  std::unique_ptr<int64_t[]> items_;
+};
+
+}  // namespace ss
+
+namespace df {
+
+enum class partition : int64_t { non_uniform = DF_NON_UNIFORM_PARTITION, quasi_uniform = DF_QUASI_UNIFORM_PARTITION };
+
+// A data-fitting task over ny functions on one partition, for float or double: owns the kernel
+// library's record, the spline's coefficients and copies of its boundary and internal
+// conditions. The partition and the function values stay the caller's and must outlive the task.
+// Cells are 64-bit.
+template <class T>
+class task {
+  static_assert(std::is_same_v<T, float> || std::is_same_v<T, double>, "data-fitting tasks are float or double");
+
+ public:
+  // x: the nx points; y: the ny functions' values, function after function (ny * nx of them).
+  task(std::span<const T> x, std::span<const T> y, partition hint = partition::non_uniform) {
+    const size_t nx = x.size();
+    if (nx > 0 && y.size() % nx != 0) raise(ZORP_ERROR_BAD_SIZE);
+    const int64_t ny = nx > 0 ? static_cast<int64_t>(y.size() / nx) : 1;
+    if constexpr (std::is_same_v<T, double>)
+      raise(zorp_df_dnew_task(&t_, static_cast<int64_t>(nx), x.data(), static_cast<int64_t>(hint), ny, y.data(),
+                              DF_MATRIX_STORAGE_ROWS, 1));
+    else
+      raise(zorp_df_snew_task(&t_, static_cast<int64_t>(nx), x.data(), static_cast<int64_t>(hint), ny, y.data(),
+                              DF_MATRIX_STORAGE_ROWS, 1));
+  }
+  task(task&& other) noexcept
+      : t_(std::exchange(other.t_, nullptr)),
+        coeff_(std::move(other.coeff_)),
+        bc_(std::move(other.bc_)),
+        ic_(std::move(other.ic_)) {}
+  task& operator=(task&& other) noexcept {
+    if (this != &other) {
+      reset();
+      t_ = std::exchange(other.t_, nullptr);
+      coeff_ = std::move(other.coeff_);
+      bc_ = std::move(other.bc_);
+      ic_ = std::move(other.ic_);
+    }
+    return *this;
+  }
+  task(const task&) = delete;
+  task& operator=(const task&) = delete;
+  ~task() { reset(); }
+
+  DFTask* get() const noexcept { return t_; }
+  explicit operator bool() const noexcept { return t_ != nullptr; }
+
+  // The spline: order and type (DF_PP_*), boundary conditions (DF_BC_* bits and one value per
+  // derivative or value condition, in rising bit order), internal conditions (DF_IC_* and their
+  // values). The task keeps its own coefficients.
+  int32_t spline(int64_t order, int64_t type, int64_t bc_type, std::span<const T> bc, int64_t ic_type,
+                 std::span<const T> ic, std::nothrow_t) noexcept {
+    if (!t_) return DF_ERROR_NULL_TASK;
+    constexpr int64_t valued = DF_BC_1ST_LEFT_DER | DF_BC_1ST_RIGHT_DER | DF_BC_2ND_LEFT_DER |
+                               DF_BC_2ND_RIGHT_DER | DF_BC_Q_VAL;
+    if (bc.size() < static_cast<size_t>(std::popcount(static_cast<uint64_t>(bc_type & valued))))
+      return ZORP_ERROR_BAD_SIZE;
+    const int64_t cells = type == DF_PP_QUADRATIC_KNOTS ? t_->nx : t_->nx - 1;
+    std::vector<T> coeff, bcs, ics;
+    try {
+      coeff.resize(order > 0 ? ::zorp::detail::product(t_->ny, ::zorp::detail::product(cells, order)) : 0);
+      bcs.assign(bc.begin(), bc.end());
+      ics.assign(ic.begin(), ic.end());
+    } catch (...) {
+      return DF_ERROR_MEM_FAILURE;
+    }
+    const T* bp = bc.empty() ? nullptr : bcs.data();
+    const T* ip = ic.empty() ? nullptr : ics.data();
+    T* cp = coeff.empty() ? nullptr : coeff.data();
+    int32_t status;
+    if constexpr (std::is_same_v<T, double>)
+      status = zorp_df_dedit_spline(t_, order, type, bc_type, bp, ic_type, ip, cp, DF_NO_HINT);
+    else
+      status = zorp_df_sedit_spline(t_, order, type, bc_type, bp, ic_type, ip, cp, DF_NO_HINT);
+    if (status >= 0) {
+      coeff_.swap(coeff);
+      bc_.swap(bcs);
+      ic_.swap(ics);
+    }
+    return status;
+  }
+  int32_t spline(int64_t order, int64_t type, int64_t bc_type = DF_NO_HINT, std::span<const T> bc = {},
+                 int64_t ic_type = DF_NO_HINT, std::span<const T> ic = {}) {
+    return ::zorp::detail::raise(family::df, spline(order, type, bc_type, bc, ic_type, ic, std::nothrow));
+  }
+  std::span<const T> coefficients() const noexcept { return coeff_; }
+
+  int32_t construct(std::nothrow_t) noexcept {
+    if constexpr (std::is_same_v<T, double>) return zorp_df_dconstruct(t_);
+    else return zorp_df_sconstruct(t_);
+  }
+  int32_t construct() { return ::zorp::detail::raise(family::df, construct(std::nothrow)); }
+
+  // Values (and derivatives: dorder[k] nonzero asks for order k; empty asks for the value) of
+  // every function at every site, site after site, each site's functions together.
+  int32_t interpolate(std::span<const T> sites, std::span<T> r, std::span<const int32_t> dorder,
+                      std::nothrow_t) noexcept {
+    static constexpr int32_t value_only[1] = {1};
+    if (dorder.empty()) dorder = value_only;
+    int64_t nd = 0;
+    for (int32_t d : dorder) nd += d != 0;
+    if (t_ && r.size() < ::zorp::detail::product(static_cast<int64_t>(sites.size()), t_->ny * nd))
+      return ZORP_ERROR_BAD_SIZE;
+    if constexpr (std::is_same_v<T, double>)
+      return zorp_df_dinterpolate(t_, DF_INTERP, static_cast<int64_t>(sites.size()), sites.data(), DF_NO_HINT,
+                                  static_cast<int64_t>(dorder.size()), dorder.data(), r.data(), DF_NO_HINT, nullptr);
+    else
+      return zorp_df_sinterpolate(t_, DF_INTERP, static_cast<int64_t>(sites.size()), sites.data(), DF_NO_HINT,
+                                  static_cast<int64_t>(dorder.size()), dorder.data(), r.data(), DF_NO_HINT, nullptr);
+  }
+  ZORP_CXX_RAISING(family::df, interpolate,
+                   (std::span<const T> sites, std::span<T> r, std::span<const int32_t> dorder = {}),
+                   (sites, r, dorder))
+
+  // Every function's integral over each pair (llim[i], rlim[i]), pair after pair.
+  int32_t integrate(std::span<const T> llim, std::span<const T> rlim, std::span<T> r, std::nothrow_t) noexcept {
+    if (llim.size() != rlim.size()) return ZORP_ERROR_BAD_SIZE;
+    if (t_ && r.size() < ::zorp::detail::product(static_cast<int64_t>(llim.size()), t_->ny)) return ZORP_ERROR_BAD_SIZE;
+    const int64_t nlim = static_cast<int64_t>(llim.size());
+    if constexpr (std::is_same_v<T, double>)
+      return zorp_df_dintegrate(t_, nlim, llim.data(), DF_NO_HINT, rlim.data(), DF_NO_HINT, r.data(), DF_NO_HINT);
+    else
+      return zorp_df_sintegrate(t_, nlim, llim.data(), DF_NO_HINT, rlim.data(), DF_NO_HINT, r.data(), DF_NO_HINT);
+  }
+  ZORP_CXX_RAISING(family::df, integrate, (std::span<const T> llim, std::span<const T> rlim, std::span<T> r),
+                   (llim, rlim, r))
+
+  // The cell of each site (see zorp/df.h: 0 left of the partition, nx right of it).
+  int32_t search(std::span<const T> sites, std::span<int64_t> cells, std::nothrow_t) noexcept {
+    if (cells.size() < sites.size()) return ZORP_ERROR_BAD_SIZE;
+    if constexpr (std::is_same_v<T, double>)
+      return zorp_df_dsearch(t_, static_cast<int64_t>(sites.size()), sites.data(), DF_NO_HINT, cells.data());
+    else
+      return zorp_df_ssearch(t_, static_cast<int64_t>(sites.size()), sites.data(), DF_NO_HINT, cells.data());
+  }
+  ZORP_CXX_RAISING(family::df, search, (std::span<const T> sites, std::span<int64_t> cells), (sites, cells))
+
+ private:
+  static void raise(int32_t status) { ::zorp::detail::raise(family::df, status); }
+  void reset() noexcept {
+    if (t_) zorp_df_delete_task(&t_);
+    t_ = nullptr;
+  }
+  DFTask* t_ = nullptr;
+  std::vector<T> coeff_, bc_, ic_;
+};
+
+}  // namespace df
+
+#undef ZORP_CXX_RAISING
 }  // namespace zorp
 
 #endif

@@ -128,6 +128,19 @@ std::vector<Pair> pairs() {
     return image;
   }();
   static rng::stream mt(rng::brng::mt19937, 5), mcg(rng::brng::mcg31, 5), mrg(rng::brng::mrg32k3a, 5);
+  // Statistics: 3 observations of 2 components; data fitting: 2 functions on 4 points.
+  static std::vector<double> obs = {1, 2, 3, 4, 5, 6}, v1(1), v2(2), v3(3), v4(4), v7(7), v8(8);
+  static std::vector<double> two_orders = {0.25, 0.75}, px = {0, 1, 2, 3}, py(8, 1.0), sites2 = {0.5, 1.5};
+  static std::vector<int64_t> cells1(1), cells2(2);
+  static zorp::ss::task<double> st(obs, 2, 3);
+  static zorp::df::task<double> ft = [] {
+    zorp::df::task<double> t(px, py);
+    t.spline(DF_PP_LINEAR, DF_PP_DEFAULT);
+    t.construct();
+    return t;
+  }();
+  static const std::vector<int32_t> value_and_slope = {1, 1};
+  const auto fs = zorp::family::ss, fd = zorp::family::df;
   const auto fv = zorp::family::vm, fr = zorp::family::rng;
   const auto ha = vm::accuracy::ha;
   return {
@@ -184,6 +197,69 @@ std::vector<Pair> pairs() {
       {"image one byte short", fr, TARR_ERROR_MEMORY_FORMAT,
        [] { StreamState* s = nullptr; return zorp_rng_load(&s, cut.data(), cut.size(), 0); },
        [] { rng::stream::load(cut); }},
+      {"ss mean, 1 for p = 2", fs, ZORP_ERROR_BAD_SIZE, [] { return st.mean(v1, std::nothrow); },
+       [] { st.mean(v1); }},
+      {"ss mean, 2 for p = 2", fs, 0, [] { return st.mean(v2, std::nothrow); }, [] { st.mean(v2); }},
+      {"ss weights, 2 for n = 3", fs, ZORP_ERROR_BAD_SIZE, [] { return st.weights(v2, std::nothrow); },
+       [] { st.weights(v2); }},
+      {"ss covariance packed, 2 for p = 2", fs, ZORP_ERROR_BAD_SIZE,
+       [] { return st.covariance(v2, zorp::ss::matrix::lower_packed, std::nothrow); },
+       [] { st.covariance(v2, zorp::ss::matrix::lower_packed); }},
+      {"ss covariance packed, 3 for p = 2", fs, 0,
+       [] { return st.covariance(v3, zorp::ss::matrix::upper_packed, std::nothrow); },
+       [] { st.covariance(v3, zorp::ss::matrix::upper_packed); }},
+      {"ss covariance full, 3 for p = 2", fs, ZORP_ERROR_BAD_SIZE,
+       [] { return st.covariance(v3, zorp::ss::matrix::full, std::nothrow); }, [] { st.covariance(v3); }},
+      {"ss covariance full, 4 for p = 2", fs, 0, [] { return st.covariance(v4, zorp::ss::matrix::full, std::nothrow); },
+       [] { st.covariance(v4); }},
+      {"ss covariance storage 3", fs, TARR_SS_ERROR_BAD_STORAGE,
+       [] { return st.covariance(v8, zorp::ss::matrix(3), std::nothrow); },
+       [] { st.covariance(v8, zorp::ss::matrix(3)); }},
+      {"ss quantiles, 3 for 2 orders of p = 2", fs, ZORP_ERROR_BAD_SIZE,
+       [] { return st.quantiles(two_orders, v3, std::nothrow); }, [] { st.quantiles(two_orders, v3); }},
+      {"ss quantiles, 4 for 2 orders of p = 2", fs, 0, [] { return st.quantiles(two_orders, v4, std::nothrow); },
+       [] { st.quantiles(two_orders, v4); }},
+      {"ss observations edited, 5 for p * n = 6", fs, ZORP_ERROR_BAD_SIZE,
+       [] { return st.edit(TARR_SS_PARAM_OBSERVATIONS, std::span(obs).first(5), std::nothrow); },
+       [] { st.edit(TARR_SS_PARAM_OBSERVATIONS, std::span(obs).first(5)); }},
+      {"ss compute, method 0", fs, TARR_SS_ERROR_BAD_METHOD, [] { return st.compute(TARR_SS_MEAN, 0, std::nothrow); },
+       [] { st.compute(TARR_SS_MEAN, 0); }},
+      {"ss task of dimension 0", fs, TARR_SS_ERROR_BAD_DIMENSION,
+       [] {
+         TarrSSTask* t = nullptr;
+         const int64_t p = 0, n = 3, layout = TARR_SS_MATRIX_STORAGE_2;
+         return zorp_ss_dnew_task(&t, &p, &n, &layout, obs.data(), nullptr, nullptr, 1);
+       },
+       [] { zorp::ss::task<double> t(obs, 0, 3); }},
+      {"df interpolate, 7 for 2 sites, 2 functions, value and slope", fd, ZORP_ERROR_BAD_SIZE,
+       [] { return ft.interpolate(sites2, v7, value_and_slope, std::nothrow); },
+       [] { ft.interpolate(sites2, v7, value_and_slope); }},
+      {"df interpolate, 8 for 2 sites, 2 functions, value and slope", fd, 0,
+       [] { return ft.interpolate(sites2, v8, value_and_slope, std::nothrow); },
+       [] { ft.interpolate(sites2, v8, value_and_slope); }},
+      {"df interpolate, 3 values for 2 sites of 2 functions", fd, ZORP_ERROR_BAD_SIZE,
+       [] { return ft.interpolate(sites2, v3, {}, std::nothrow); }, [] { ft.interpolate(sites2, v3); }},
+      {"df integrate, 2 left limits, 1 right", fd, ZORP_ERROR_BAD_SIZE,
+       [] { return ft.integrate(sites2, v1, v8, std::nothrow); }, [] { ft.integrate(sites2, v1, v8); }},
+      {"df integrate, 3 for 2 pairs of 2 functions", fd, ZORP_ERROR_BAD_SIZE,
+       [] { return ft.integrate(sites2, v2, v3, std::nothrow); }, [] { ft.integrate(sites2, v2, v3); }},
+      {"df integrate, 4 for 2 pairs of 2 functions", fd, 0, [] { return ft.integrate(sites2, v2, v4, std::nothrow); },
+       [] { ft.integrate(sites2, v2, v4); }},
+      {"df search, 1 cell for 2 sites", fd, ZORP_ERROR_BAD_SIZE, [] { return ft.search(sites2, cells1, std::nothrow); },
+       [] { ft.search(sites2, cells1); }},
+      {"df search, 2 cells for 2 sites", fd, 0, [] { return ft.search(sites2, cells2, std::nothrow); },
+       [] { ft.search(sites2, cells2); }},
+      {"df spline, 1 value for two derivative conditions", fd, ZORP_ERROR_BAD_SIZE,
+       [] { return ft.spline(DF_PP_CUBIC, DF_PP_NATURAL, DF_BC_1ST_LEFT_DER | DF_BC_2ND_RIGHT_DER, v1, 0, {}, std::nothrow); },
+       [] { ft.spline(DF_PP_CUBIC, DF_PP_NATURAL, DF_BC_1ST_LEFT_DER | DF_BC_2ND_RIGHT_DER, v1); }},
+      {"df spline, order 7", fd, DF_ERROR_BAD_SPLINE_ORDER,
+       [] { return ft.spline(7, DF_PP_DEFAULT, 0, {}, 0, {}, std::nothrow); }, [] { ft.spline(7, DF_PP_DEFAULT); }},
+      {"df task on 1 point", fd, DF_ERROR_BAD_NX,
+       [] {
+         DFTask* t = nullptr;
+         return zorp_df_dnew_task(&t, 1, px.data(), DF_NON_UNIFORM_PARTITION, 1, py.data(), DF_MATRIX_STORAGE_ROWS, 1);
+       },
+       [] { zorp::df::task<double> t{std::span(px).first(1), std::span(py).first(1)}; }},
       {"skip-ahead of 0 words", fr, TARR_ERROR_BAD_ARGUMENTS,
        [] { return mrg.skip_ahead(std::span<const uint64_t>(), std::nothrow); },
        [] { mrg.skip_ahead(std::span<const uint64_t>()); }},
@@ -209,12 +285,53 @@ TEST(Forms, ThrowingAndNonThrowingAgree) {
   }
 }
 
+// What only the C++ tasks know: the data's length, and the integer items they own, which a refused
+// edit must leave as they were (a covariance registered under full storage still needs p * p).
+TEST(Forms, TasksHoldTheirDataAndItems) {
+  const std::vector<double> x(6, 1.0), y(7, 1.0);
+  auto status_of = [](auto make) {
+    try {
+      make();
+      return 0;
+    } catch (const zorp::error& e) {
+      return e.status();
+    }
+  };
+  EXPECT_EQ(status_of([&] { zorp::ss::task<double>(std::span(x).first(5), 2, 3); }), ZORP_ERROR_BAD_SIZE);
+  EXPECT_EQ(status_of([&] { zorp::ss::task<double>(x, 2, 3); }), 0);
+  EXPECT_EQ(status_of([&] { zorp::df::task<double>(std::span(x).first(4), y); }), ZORP_ERROR_BAD_SIZE);
+  EXPECT_EQ(status_of([&] { zorp::df::task<double>(std::span(x).first(4), std::span(y).first(8 - 4)); }), 0);
+
+  zorp::ss::task<double> t(x, 2, 3);
+  std::vector<double> three(3);
+  EXPECT_EQ(t.edit(TARR_SS_PARAM_COV_STORAGE, int64_t{7}, std::nothrow), TARR_SS_ERROR_BAD_STORAGE);
+  EXPECT_EQ(t.edit(TARR_SS_PARAM_COV, three, std::nothrow), ZORP_ERROR_BAD_SIZE);
+  EXPECT_EQ(t.edit(TARR_SS_PARAM_COV_STORAGE, int64_t{TARR_SS_MATRIX_STORAGE_L_PACKED}, std::nothrow), 0);
+  EXPECT_EQ(t.edit(TARR_SS_PARAM_COV, three, std::nothrow), 0);
+  EXPECT_EQ(t.edit(80, int64_t{1}, std::nothrow), TARR_SS_ERROR_BAD_PARAM_NUMBER);
+  std::vector<double> one(1);
+  EXPECT_EQ(t.edit(TARR_SS_PARAM_DIMENSION, int64_t{0}, std::nothrow), TARR_SS_ERROR_BAD_DIMENSION);
+  EXPECT_EQ(t.mean(one, std::nothrow), ZORP_ERROR_BAD_SIZE);  // still p = 2
+  EXPECT_EQ(t.edit(TARR_SS_PARAM_DIMENSION, int64_t{1}, std::nothrow), 0);
+  EXPECT_EQ(t.mean(one, std::nothrow), 0);
+}
+
 TEST(Forms, EveryStatusHasItsOwnSentence) {
   // Two families' codes of the same number say different things; an unknown code says so.
   EXPECT_STRNE(zorp_status_message(ZORP_FAMILY_VM, -2), zorp_status_message(ZORP_FAMILY_RNG, -2));
   EXPECT_STREQ(zorp_status_message(ZORP_FAMILY_RNG, -1), "unknown status");
   EXPECT_STREQ(zorp_status_message(ZORP_FAMILY_VM, ZORP_ERROR_NO_AVX512),
                zorp_status_message(ZORP_FAMILY_RNG, ZORP_ERROR_NO_AVX512));
+  // The interface's own codes mean the same in every family; the statistics codes they used to
+  // share numbers with keep their own sentences.
+  for (int32_t own : {ZORP_ERROR_NO_AVX512, ZORP_ERROR_NO_LIBRARY, ZORP_ERROR_BAD_ACCURACY, ZORP_ERROR_TASK_KIND,
+                      ZORP_ERROR_BAD_SIZE})
+    for (int32_t family : {ZORP_FAMILY_SS, ZORP_FAMILY_DF})
+      EXPECT_STREQ(zorp_status_message(family, own), zorp_status_message(ZORP_FAMILY_VM, own)) << own;
+  EXPECT_STRNE(zorp_status_message(ZORP_FAMILY_SS, TARR_SS_ERROR_BAD_DIMENSION),
+               zorp_status_message(ZORP_FAMILY_SS, ZORP_ERROR_NO_LIBRARY));
+  EXPECT_STRNE(zorp_status_message(ZORP_FAMILY_SS, TARR_SS_ERROR_ALLOCATION),
+               zorp_status_message(ZORP_FAMILY_SS, ZORP_ERROR_NO_AVX512));
 }
 
 // ---- the processor check ---------------------------------------------------------------------------
@@ -237,6 +354,10 @@ void refused_then_loaded() {
     failures += std::string(e.what()).find("AVX-512") == std::string::npos;
   }
   failures += zorp::ready(std::nothrow) != ZORP_ERROR_NO_AVX512;
+  TarrSSTask* task = nullptr;
+  const int64_t p = 1, n = 2, layout = TARR_SS_MATRIX_STORAGE_1;
+  failures += zorp_ss_dnew_task(&task, &p, &n, &layout, a, nullptr, nullptr, 1) != ZORP_ERROR_NO_AVX512;
+  failures += task != nullptr;
   zorp_core_mask_cpuid1_ecx(0);
   failures += zorp_ready() != 0;
   failures += zorp_vm_dExp(2, a, r, ZORP_VM_HA) != 0 || r[0] == 7;
