@@ -2,27 +2,15 @@
 // fit, the fixed transforms element for element against a copy of the stream, the split rule of
 // the pairwise Gaussian, the callbacks' saturated values, the accurate flag, a stream error in
 // the second block, and chunk allocation failure.
-#include <gtest/gtest.h>
-
-#include "simd/isa.h"
-
-#include <cfloat>
 #include <cmath>
 #include <cstring>
-#include <functional>
 #include <string>
 #include <vector>
 
-#include "cdf.h"
 #include "streams.h"
-#include "common/guarded.h"
-#include "zorp/core.h"
-#include "zorp/rng.h"
-#include "zorp/vm.h"
 
 namespace {
 
-using zorp::test::GuardedArray;
 using namespace zorp::test;
 
 // ---- both precisions under one name ------------------------------------------------------
@@ -79,7 +67,6 @@ void add_cases(std::vector<Case>& c) {
   auto add = [&](std::string name, auto f, std::function<double(double)> cdf) {
     c.push_back({p + name, sizeof(T) == 4, widened<T>(f), cdf});
   };
-  using zorp::test::normal_cdf;
   add("Uniform", [](StreamState* s, int32_t n, T* r) { return Uniform(0, s, n, r, -1, 3); },
       [](double x) { return (x + 1) / 4; });
   for (int32_t m : {0, 1, 2})
@@ -104,7 +91,7 @@ void add_cases(std::vector<Case>& c) {
   // single precision (a point mass that the continuous reference does not have).
   for (double alpha : {0.05, 0.25, 0.55, 0.6, 0.8, 1.0, 1.5, 4.5})
     add("Gamma" + std::to_string(alpha), [alpha](StreamState* s, int32_t n, T* r) { return Gamma(0, s, n, r, alpha, 0, 2); },
-        [alpha](double x) { return zorp::test::gamma_p(alpha, x / 2); });
+        [alpha](double x) { return gamma_p(alpha, x / 2); });
   // Small shapes put values on 0 or 1 by rounding and overflow e^V in the mixed scheme.
   const double shapes[][2] = {{0.5, 0.7}, {0.2, 0.3}, {0.5, 3}, {4, 0.6}, {0.05, 1.5}, {30, 0.3},
                               {1, 3}, {2.5, 1}, {1, 1}, {2, 5}, {6, 1.5}};
@@ -112,11 +99,11 @@ void add_cases(std::vector<Case>& c) {
     const double bp = sh[0], bq = sh[1];
     add("Beta" + std::to_string(bp) + "," + std::to_string(bq),
         [bp, bq](StreamState* s, int32_t n, T* r) { return Beta(0, s, n, r, bp, bq, 0, 2); },
-        [bp, bq](double x) { return zorp::test::beta_i(bp, bq, x / 2); });
+        [bp, bq](double x) { return beta_i(bp, bq, x / 2); });
   }
   for (int32_t v : {1, 2, 3, 5, 8, 16, 17, 20})
     add("ChiSquare" + std::to_string(v), [v](StreamState* s, int32_t n, T* r) { return ChiSquare(0, s, n, r, v); },
-        [v](double x) { return zorp::test::gamma_p(v / 2.0, x / 2); });
+        [v](double x) { return gamma_p(v / 2.0, x / 2); });
 }
 
 std::vector<Case> all_cases() {
@@ -141,14 +128,18 @@ TEST_P(Distributions, FitsItsDistribution) {
   std::vector<double> x(100003);
   ASSERT_EQ(c.draw(s, static_cast<int32_t>(x.size()), x.data()), 0);
   for (double v : x) ASSERT_TRUE(std::isfinite(v)) << v;
-  EXPECT_LT(zorp::test::kolmogorov_smirnov(x, c.cdf, c.single), zorp::test::kKsBound) << c.name;
+  EXPECT_LT(kolmogorov_smirnov(x, c.cdf, c.single), kKsBound) << c.name;
 }
 
-// n < 1 writes nothing (a guard page stands right after the array); n = 1 writes one value.
+// n < 1 writes nothing (a guard page stands right after the array) and ends the call before the
+// stream is looked at (one without a generator is no error then); n = 1 writes one value.
 TEST_P(Distributions, CountsBelowOneWriteNothing) {
   const Case& c = GetParam();
   Stream s = mt_stream(7);
+  StreamState none{};
+  none.brng = 0xFFFFFFFFu;
   double x = 12345;
+  EXPECT_EQ(c.draw(&none, 0, &x), 0);
   EXPECT_EQ(c.draw(s, 0, &x), 0);
   EXPECT_EQ(c.draw(s, -3, &x), 0);
   EXPECT_EQ(x, 12345);
@@ -156,53 +147,16 @@ TEST_P(Distributions, CountsBelowOneWriteNothing) {
   EXPECT_TRUE(std::isfinite(x));
 }
 
-// A stream error at the second draw ends the call with that status; what the first draw gave
-// stays written (the same values as a run without the error), nothing after it is touched, and
-// the caller's mode word, callback, x87 control word and MXCSR are as they were.
+// A stream error at the second draw (see expect_stream_error_handled); the divide-by-zero flag is
+// raised already, and inexact and denormal too, which the test's own conversions of its parameters
+// and of subnormal results would raise. Cauchy leaves the floating-point state to its kernel.
 TEST_P(Distributions, StreamErrorKeepsEarlierBlocksAndRestoresTheCaller) {
   const Case& c = GetParam();
   if (c.name.find("Uniform") != std::string::npos) GTEST_SKIP() << "one draw per call";
-  const int32_t n = 30000;
-  const CallerState before = caller_state();
-  const uint32_t odd_mode = ZORP_VM_EP | ZORP_VM_ERRMODE_STDERR;
-  const uint16_t odd_x87 = 0x027F;
-  _fennSetMode(odd_mode);
-  _fennSetErrorCallBack(caller_callback);
-  __asm__ volatile("fldcw %0" : : "m"(odd_x87));
-  // Divide-by-zero already raised; inexact and denormal too, which the test's own conversions
-  // of its parameters and of subnormal results would raise after the state was read.
-  _mm_setcsr(0x1F80 | 0x0026);
-  const CallerState set = caller_state();
-
-  std::vector<double> want(n), got(n, -999.0);
-  Scripted s = scripted_stream(99);
-  ASSERT_EQ(c.draw(s, n, want.data()), 0);
-  if (c.name.find("Cauchy") == std::string::npos) {
-    EXPECT_TRUE(caller_state() == set);
-  }
-  _mm_setcsr(set.mxcsr);
-
-  s = scripted_stream(99, 2);
-  EXPECT_EQ(c.draw(s, n, got.data()), kInjected);
-  CallerState after = caller_state();
-  __asm__ volatile("fldcw %0" : : "m"(before.x87));
-  _mm_setcsr(before.mxcsr);
-  _fennSetErrorCallBack(before.callback);
-  _fennSetMode(before.mode);
-  // Cauchy leaves the floating-point state to its kernel, which adds the flags it raised.
-  if (c.name.find("Cauchy") != std::string::npos) after.mxcsr = (after.mxcsr & ~0x3Fu) | (set.mxcsr & 0x3Fu);
-  EXPECT_TRUE(after == set) << std::hex << after.mode << " " << after.x87 << " " << after.mxcsr;
-  int32_t written = 0;
-  while (written < n && got[written] != -999.0) ++written;
-  for (int32_t i = 0; i < written; ++i) ASSERT_EQ(got[i], want[i]) << i;
-  for (int32_t i = written; i < n; ++i) ASSERT_EQ(got[i], -999.0) << i;
+  const Written w = expect_stream_error_handled<double>(c.draw, 30000, 2, -999.0, 0x26, c.name.find("Cauchy") != std::string::npos);
   // The exponential draws one block per call: the first block exactly.
-  const bool wide = zorp_serv_cpuisicx() || zorp_serv_cpuiscpx();
-  if (c.name == "dExponential") {
-    EXPECT_EQ(written, wide ? 6144 : 4096);
-  } else if (c.name == "sExponential") {
-    EXPECT_EQ(written, wide ? 12288 : 8192);
-  }
+  const int32_t block = zorp_serv_cpuisicx() || zorp_serv_cpuiscpx() ? 6144 : 4096;
+  if (c.name.substr(1) == "Exponential") { EXPECT_EQ(w.count, c.single ? 2 * block : block); }
 }
 
 INSTANTIATE_TEST_SUITE_P(Continuous, Distributions, testing::ValuesIn(all_cases()), case_name);
@@ -283,9 +237,13 @@ TEST_P(Transforms, MatchTheFormulaOnTheStreamsUniforms) {
 INSTANTIATE_TEST_SUITE_P(Continuous, Transforms, testing::ValuesIn(all_transforms()),
                          [](const testing::TestParamInfo<Transform>& i) { return test_name(i.param.name); });
 
-// ---- the pairwise Gaussian's split rule -----------------------------------------------------------
 template <typename T>
-void check_splits() {
+class BothPrecisions : public testing::Test {};
+TYPED_TEST_SUITE(BothPrecisions, Precisions);
+
+// ---- the pairwise Gaussian's split rule: any split gives the one call's sequence ------------------
+TYPED_TEST(BothPrecisions, GaussianPairsAnySplitGivesTheOneCallSequence) {
+  using T = TypeParam;
   const int32_t total = 2100;
   const std::vector<std::vector<int32_t>> splits = {
       {1, 1, 2098}, {1, 2, 2097}, {3, 1025, 1072}, {1023, 1, 1076}, {1024, 1076}, {2099, 1}, {2, 2, 2096}};
@@ -307,15 +265,11 @@ void check_splits() {
     EXPECT_EQ(std::memcmp(got.data(), want.data(), total * sizeof(T)), 0) << parts.size() << " parts, first " << parts[0];
   }
 }
-TEST(GaussianPairs, AnySplitGivesTheOneCallSequence) {
-  check_splits<double>();
-  check_splits<float>();
-}
 
 // ---- callbacks: a uniform of exactly the lower end -----------------------------------------------
 // ln 0 becomes the logarithm of the least subnormal, ErfInv(-1) the value at the last argument.
-template <typename T>
-void check_saturation() {
+TYPED_TEST(BothPrecisions, CallbacksSaturateLogarithmsOfZeroAndErfInvAtMinusOne) {
+  using T = TypeParam;
   const double ln_tiny = sizeof(T) == 8 ? 744.4400719213812 : 103.2789306640625;
   const double edge = sizeof(T) == 8 ? 5.8635847487551676 : 3.8325068950653076;
   struct Row {
@@ -347,17 +301,13 @@ void check_saturation() {
     EXPECT_NEAR(r[0], row.want, 1e-5 * std::fabs(row.want)) << row.name << (sizeof(T) == 8 ? " double" : " float");
   }
 }
-TEST(Callbacks, SaturateLogarithmsOfZeroAndErfInvAtMinusOne) {
-  check_saturation<double>();
-  check_saturation<float>();
-}
 
 // ---- the accurate flag ------------------------------------------------------------------------------
 // A uniform that rounds just past the top of its interval: with the flag no value leaves the
 // support. Without it the transforms may leave it (whether one does depends on the last bit of
 // a kernel's result); at least one must, or the rows would not show the flag doing anything.
-template <typename T>
-void check_accurate() {
+TYPED_TEST(BothPrecisions, AccurateFlagKeepsValuesInsideTheSupport) {
+  using T = TypeParam;
   struct Row {
     const char* name;
     std::function<int32_t(int32_t, StreamState*, T*)> draw;
@@ -383,10 +333,6 @@ void check_accurate() {
       else leaving += !inside;
     }
   EXPECT_GT(leaving, 0) << "no transform left its support without the flag";
-}
-TEST(AccurateFlag, KeepsValuesInsideTheSupport) {
-  check_accurate<double>();
-  check_accurate<float>();
 }
 
 // ---- chunk allocation failure -----------------------------------------------------------------------

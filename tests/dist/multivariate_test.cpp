@@ -2,21 +2,15 @@
 // of the small-dimension path: a one-dimensional request is the Gaussian draw, a unit diagonal
 // gives the shifted normals, and every storage gives x = a + L z for the stream's own normals
 // (the Gaussian generator's own fit is tested with the continuous distributions).
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <string>
 #include <vector>
 
-#include "common/guarded.h"
 #include "streams.h"
-#include "zorp/rng.h"
 
 namespace {
 
-using zorp::test::GuardedArray;
-using zorp::test::mt_stream;
-using zorp::test::Stream;
+using namespace zorp::test;
 
 int32_t GaussianMV(int32_t m, StreamState* s, int32_t n, double* r, int32_t d, int32_t st, const double* a, const double* t) {
   return _tarrdRngGaussianMV(m, s, n, r, d, st, a, t);
@@ -103,7 +97,10 @@ TEST_P(Multivariate, IsTheFactorTimesTheStreamsNormals) {
 INSTANTIATE_TEST_SUITE_P(Shapes, Multivariate, testing::ValuesIn(shapes()), name);
 
 template <typename T>
-void one_dimension_and_unit_diagonal() {
+class MultivariateEdges : public testing::Test {};
+TYPED_TEST_SUITE(MultivariateEdges, Precisions);
+TYPED_TEST(MultivariateEdges, OneDimensionIsTheGaussianDrawAndAUnitDiagonalShiftsTheNormals) {
+  using T = TypeParam;
   for (int method : {0, 1, 2}) {
     Stream s = mt_stream(3);
     Stream copy = s.copy();
@@ -122,12 +119,7 @@ void one_dimension_and_unit_diagonal() {
     for (int i = 0; i < 20 * d; ++i) ASSERT_EQ(x[i], y[i] + a[i % d]) << "element " << i << ", method " << method;
   }
 }
-TEST(MultivariateEdges, OneDimensionIsTheGaussianDrawAndAUnitDiagonalShiftsTheNormals) {
-  one_dimension_and_unit_diagonal<double>();
-  one_dimension_and_unit_diagonal<float>();
-}
-
-TEST(MultivariateEdges, RefusesWhatItCannotDrawAndWritesNothing) {
+TEST(MultivariateChecks, RefusesWhatItCannotDrawAndWritesNothing) {
   Stream s = mt_stream(5);
   const double a[3] = {0, 0, 0}, t[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
   GuardedArray<double> x(9);

@@ -10,7 +10,10 @@
 #include <functional>
 #include <string>
 #include <utility>
+#include <vector>
 
+#include "cdf.h"
+#include "common/guarded.h"
 #include "zorp/core.h"
 #include "zorp/rng.h"
 #include "zorp/vm.h"
@@ -105,6 +108,52 @@ inline std::string test_name(std::string s) {
   for (char& ch : s)
     if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
   return s;
+}
+
+using Precisions = testing::Types<double, float>;
+
+// A stream error at call `fail_at` of a draw of n values (0: its last call) ends the draw with that
+// status: what came before stays written with the values of a run without the error, nothing after
+// it is touched (it keeps `untouched`), and the caller's mode word, callback, x87 control word and
+// MXCSR are as they were after either run. `flags` are MXCSR flags raised beforehand (the test's
+// own conversions raise some); a generator that leaves its kernel's flags (`adds_flags`) may add
+// to them. Returns the values written and the stream's calls in the whole run.
+struct Written {
+  int32_t count;
+  int calls;
+};
+template <typename T>
+Written expect_stream_error_handled(const std::function<int32_t(StreamState*, int32_t, T*)>& draw, int32_t n, int fail_at,
+                                    T untouched, uint32_t flags, bool adds_flags = false) {
+  const CallerState original = caller_state();
+  const uint16_t odd_x87 = 0x027F;
+  _fennSetMode(ZORP_VM_EP | ZORP_VM_ERRMODE_STDERR);
+  _fennSetErrorCallBack(caller_callback);
+  __asm__ volatile("fldcw %0" : : "m"(odd_x87));
+  _mm_setcsr(0x1F80 | flags);
+  const CallerState set = caller_state();
+  std::vector<T> want(n), got(n, untouched);
+  Scripted s = scripted_stream(99);
+  EXPECT_EQ(draw(s, n, want.data()), 0);
+  const int calls = g_script.calls;
+  CallerState clean = caller_state();
+  _mm_setcsr(set.mxcsr);
+  s = scripted_stream(99, fail_at ? fail_at : calls);
+  EXPECT_EQ(draw(s, n, got.data()), kInjected);
+  CallerState after = caller_state();
+  __asm__ volatile("fldcw %0" : : "m"(original.x87));
+  _mm_setcsr(original.mxcsr);
+  _fennSetErrorCallBack(original.callback);
+  _fennSetMode(original.mode);
+  for (CallerState* c : {&clean, &after}) {
+    if (adds_flags) c->mxcsr = (c->mxcsr & ~0x3Fu) | flags;
+    EXPECT_TRUE(*c == set) << std::hex << c->mode << " " << c->x87 << " " << c->mxcsr;
+  }
+  int32_t written = 0, wrong = 0;
+  while (written < n && got[written] != untouched) ++written;
+  for (int32_t i = 0; i < n; ++i) wrong += i < written ? got[i] != want[i] : got[i] != untouched;
+  EXPECT_EQ(wrong, 0) << "values other than those of a run without the error, or written after it";
+  return {written, calls};
 }
 
 // A generator's chunk is two allocations (its data, then the chunk record): either failing gives

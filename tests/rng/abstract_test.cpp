@@ -1,14 +1,8 @@
 // Abstract streams: the refill protocol as the callback sees it, its failures, the real kinds'
 // mapping, the refusals, and copies, saved images and deletion without a leak.
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <cstring>
 #include <numeric>
-#include <vector>
 
-#include "zorp/core.h"
-#include "zorp/rng.h"
+#include "model.h"
 
 namespace {
 

@@ -1,16 +1,9 @@
 // Every row of known_answers.txt: seed a stream, drop the first outputs, compare the next ones
 // with values obtained outside this library (published outputs, or big-integer arithmetic).
-#include <gtest/gtest.h>
-
-#include <cctype>
-#include <cstdint>
 #include <fstream>
 #include <sstream>
-#include <string>
-#include <vector>
 
 #include "model.h"
-#include "zorp/rng.h"
 
 namespace {
 

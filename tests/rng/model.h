@@ -146,6 +146,21 @@ int32_t failing_allocation(int64_t k, F f) {
   return status;
 }
 
+// f() with the host's allocation k failing for k = 1, 2, ... until a call succeeds: each failure
+// must report the exhausted memory, and after(k) runs after it. Returns the number of failures.
+template <class F, class After>
+int each_failing_allocation(F f, After after) {
+  for (int64_t k = 1;; ++k) {
+    const int32_t status = failing_allocation(k, f);
+    if (status == TARR_STATUS_OK) return static_cast<int>(k - 1);
+    if (status != TARR_ERROR_NO_MEMORY) {
+      ADD_FAILURE() << "allocation " << k << " failing gave " << status;
+      return -1;
+    }
+    after(k);
+  }
+}
+
 // The entry points of a generator, by identifier in either numbering.
 inline const BrngProperties& entries(uint32_t brng) {
   uint32_t index = 0;

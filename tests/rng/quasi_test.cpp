@@ -2,12 +2,7 @@
 // constructions of quasi_reference.h, Niederreiter's against the published program's points, the
 // user-data forms, seeding rules, dimension selection, skip-ahead and the index limits, the
 // threaded path, copies and saved images of user data, and allocation failures.
-#include <gtest/gtest.h>
-
 #include <bit>
-#include <cstring>
-#include <string>
-#include <vector>
 
 #if defined(ZORP_TEST_GSL)
 #include <gsl/gsl_qrng.h>
@@ -15,8 +10,6 @@
 
 #include "common/regenerated.h"
 #include "model.h"
-#include "zorp/core.h"
-#include "zorp/rng.h"
 
 namespace {
 
@@ -143,6 +136,7 @@ INSTANTIATE_TEST_SUITE_P(Both, Quasi,
 // Seeding: the dimension and its fallbacks, which user-data forms apply, and their refusals.
 TEST(QuasiSeeding, DimensionsFormsAndRefusals) {
   constexpr int32_t kBad = TARR_ERROR_BAD_ARGUMENTS;
+  constexpr uint32_t kS = TARR_BRNG_SOBOL, kN = TARR_BRNG_NIEDERR;
   const struct {
     uint32_t brng;
     Words params;
@@ -150,29 +144,23 @@ TEST(QuasiSeeding, DimensionsFormsAndRefusals) {
     uint32_t dim;
     int32_t chunks;
   } cases[] = {
-      {TARR_BRNG_SOBOL, {}, 0, 1, 0},
-      {TARR_BRNG_SOBOL, {41}, 0, 1, 0},
-      {TARR_BRNG_SOBOL, {40}, 0, 40, 0},
-      {TARR_BRNG_SOBOL, {0, 1, 1, 3}, 0, 1, 0},
-      {TARR_BRNG_SOBOL, {5, 1, 1}, 0, 5, 0},            // form 1 needs four words
-      {TARR_BRNG_SOBOL, {41, 1, 1, 3}, 0, 1, 0},        // form 1 stops at 40
-      {TARR_BRNG_SOBOL, {2, 1, 4}, 0, 2, 0},            // too short for a matrix
-      {TARR_BRNG_SOBOL, {3, 1, 1, 7, 11}, 0, 3, 2},
-      {TARR_BRNG_SOBOL, {3, 1, 1, 4, 11}, kBad, 0, 0},  // no constant term
-      {TARR_BRNG_SOBOL, {3, 1, 1, 7, 9}, kBad, 0, 0},   // x^3 + 1 is reducible
-      {TARR_BRNG_SOBOL, {3, 1, 1, 7, 31}, kBad, 0, 0},  // irreducible, not primitive
-      {TARR_BRNG_SOBOL, {2, 1, 3, 7, 2, 1, 2}, kBad, 0, 0},   // m_2 even
-      {TARR_BRNG_SOBOL, {2, 1, 3, 7, 2, 1, 5}, kBad, 0, 0},   // m_2 >= 4
-      {TARR_BRNG_SOBOL, {2, 1, 3, 11, 2, 1, 3}, kBad, 0, 0},  // degree above M
-      {TARR_BRNG_SOBOL, {2, 1, 3, 1, 2, 1, 1}, kBad, 0, 0},   // 1 only in form 11
-      {TARR_BRNG_SOBOL, {2, 1, 2, 0}, kBad, 0, 0},            // no room for a polynomial
-      {TARR_BRNG_NIEDERR, {318}, 0, 318, 0},
-      {TARR_BRNG_NIEDERR, {319}, 0, 1, 0},
-      {TARR_BRNG_NIEDERR, {2, 1, 1, 3}, 0, 2, 0},       // one polynomial short
-      {TARR_BRNG_NIEDERR, {1, 1, 4}, 0, 1, 0},
-      {TARR_BRNG_NIEDERR, {2, 1, 1, 2, 3}, 0, 2, 1},
-      {TARR_BRNG_NIEDERR, {2, 1, 1, 5, 3}, kBad, 0, 0}, // (x + 1)^2
-      {TARR_BRNG_NIEDERR, {2, 1, 1, 0, 3}, kBad, 0, 0},
+      {kS, {}, 0, 1, 0}, {kS, {41}, 0, 1, 0}, {kS, {40}, 0, 40, 0}, {kS, {0, 1, 1, 3}, 0, 1, 0},
+      {kS, {5, 1, 1}, 0, 5, 0},                 // form 1 needs four words
+      {kS, {41, 1, 1, 3}, 0, 1, 0},             // form 1 stops at 40
+      {kS, {2, 1, 4}, 0, 2, 0},                 // too short for a matrix
+      {kS, {3, 1, 1, 7, 11}, 0, 3, 2},
+      {kS, {3, 1, 1, 4, 11}, kBad, 0, 0},       // no constant term
+      {kS, {3, 1, 1, 7, 9}, kBad, 0, 0},        // x^3 + 1 is reducible
+      {kS, {3, 1, 1, 7, 31}, kBad, 0, 0},       // irreducible, not primitive
+      {kS, {2, 1, 3, 7, 2, 1, 2}, kBad, 0, 0},  // m_2 even
+      {kS, {2, 1, 3, 7, 2, 1, 5}, kBad, 0, 0},  // m_2 >= 4
+      {kS, {2, 1, 3, 11, 2, 1, 3}, kBad, 0, 0}, // degree above M
+      {kS, {2, 1, 3, 1, 2, 1, 1}, kBad, 0, 0},  // 1 only in form 11
+      {kS, {2, 1, 2, 0}, kBad, 0, 0},           // no room for a polynomial
+      {kN, {318}, 0, 318, 0}, {kN, {319}, 0, 1, 0}, {kN, {1, 1, 4}, 0, 1, 0}, {kN, {2, 1, 1, 2, 3}, 0, 2, 1},
+      {kN, {2, 1, 1, 3}, 0, 2, 0},              // one polynomial short
+      {kN, {2, 1, 1, 5, 3}, kBad, 0, 0},        // (x + 1)^2
+      {kN, {2, 1, 1, 0, 3}, kBad, 0, 0},
   };
   for (const auto& c : cases) {
     const std::string what = "case " + std::to_string(&c - cases);
@@ -246,15 +234,11 @@ TEST_P(UserData, FollowsTheDataAndSurvivesCopiesAndImages) {
 TEST_P(UserData, AllocationFailuresAreReported) {
   const UserCase& c = GetParam();
   const ref::NoLeaks leaks;
-  int failures = 0;
-  for (int64_t k = 1;; ++k, ++failures) {
-    StreamState* s = nullptr;
-    const int32_t status = ref::failing_allocation(
-        k, [&] { return __tarrNewStreamEx(&s, c.brng, static_cast<int32_t>(c.params.size()), c.params.data()); });
-    __tarrDeleteStream(&s);
-    if (status == 0) break;
-    ASSERT_EQ(status, TARR_ERROR_NO_MEMORY) << "allocation " << k;
-  }
+  StreamState* s = nullptr;
+  const int failures = ref::each_failing_allocation(
+      [&] { return __tarrNewStreamEx(&s, c.brng, static_cast<int32_t>(c.params.size()), c.params.data()); },
+      [&](int64_t) { __tarrDeleteStream(&s); });
+  __tarrDeleteStream(&s);
   EXPECT_GE(failures, c.brng == TARR_BRNG_SOBOL ? 4 : 3);  // the block, the tables, the chunk records
 }
 

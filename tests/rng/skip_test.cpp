@@ -1,15 +1,7 @@
 // Skip-ahead and leapfrog against plain stepping of the scalar models, composition of large
 // counts, multi-word counts of MRG32k3a, and the exported modular routines.
-#include <gtest/gtest.h>
-
-#include <cstring>
-#include <utility>
-#include <vector>
-
 #include "model.h"
 #include "rng/skip/modular.h"
-#include "zorp/core.h"
-#include "zorp/rng.h"
 
 namespace {
 
@@ -101,15 +93,12 @@ TEST(SkipByDrawing, EqualsDrawingAtTheMethodBoundaries) {
 // A failed allocation inside the polynomial skip-ahead leaves the stream as it was.
 TEST(SkipByDrawing, AllocationFailureLeavesTheStream) {
   for (uint32_t brng : {TARR_BRNG_MT19937, TARR_BRNG_SFMT19937}) {
-    for (int k = 1; k <= 4; ++k) {
-      Stream st(brng, {5}), ref(brng, {5});
-      draw(st.s, 3);
-      draw(ref.s, 3);
-      const int32_t status = ref::failing_allocation(k, [&] { return __tarrSkipAheadStream(st.s, uint64_t{1} << 40); });
-      if (status == 0) break;  // fewer than k allocations
-      EXPECT_EQ(status, TARR_ERROR_NO_MEMORY) << k;
-      EXPECT_EQ(draw(st.s, 100), draw(ref.s, 100)) << std::hex << brng << " " << k;
-    }
+    Stream st(brng, {5}), ref(brng, {5});
+    draw(st.s, 3);
+    draw(ref.s, 3);
+    EXPECT_GT(ref::each_failing_allocation([&] { return __tarrSkipAheadStream(st.s, uint64_t{1} << 40); },
+                                           [&](int64_t k) { EXPECT_EQ(draw(st.s, 100), draw(ref.s, 100)) << std::hex << brng << " " << k; }),
+              0);
   }
 }
 
@@ -230,9 +219,7 @@ TEST(Modular, MatrixPowersAgainstStepping) {
       y[0] = y[1], y[1] = y[2], y[2] = next;
     }
     __tarriVect3PowMod(x, c, m, n);
-    EXPECT_EQ(x[0], y[0]);
-    EXPECT_EQ(x[1], y[1]);
-    EXPECT_EQ(x[2], y[2]);
+    EXPECT_EQ(std::vector<uint64_t>(x, x + 3), std::vector<uint64_t>(y, y + 3)) << n;
   }
 }
 

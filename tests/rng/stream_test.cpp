@@ -1,11 +1,7 @@
 // Stream blocks, chunk lists and the shared read-only table: creation and copying, chunk order,
 // lifetime of shared data, the 127/128 thresholds, allocation failure at every step (no leaks),
 // and the shared table used from two threads.
-#include <gtest/gtest.h>
-
-#include <cstring>
 #include <thread>
-#include <vector>
 
 #include "model.h"
 
@@ -230,20 +226,22 @@ TEST(AllocationFailure, CreateCopyAndChunks) {
   const NoLeaks leaks;
   // A new stream: its block, then (MCG31m1, MCG59) the power table's data and its record, with
   // the state already written.
-  for (uint32_t brng : {TARR_BRNG_MCG31, TARR_BRNG_MCG59, TARR_BRNG_WH})
-    for (int k = 1; k <= (brng == TARR_BRNG_WH ? 1 : 3); ++k) {
-      StreamState* s = reinterpret_cast<StreamState*>(0x1);
-      const uint32_t seed = 9;
-      EXPECT_EQ(ref::failing_allocation(k, [&] { return __tarrNewStreamEx(&s, brng, 1, &seed); }), TARR_ERROR_NO_MEMORY);
+  for (uint32_t brng : {TARR_BRNG_MCG31, TARR_BRNG_MCG59, TARR_BRNG_WH}) {
+    StreamState* s = reinterpret_cast<StreamState*>(0x1);
+    const uint32_t seed = 9;
+    const int failures = ref::each_failing_allocation([&] { return __tarrNewStreamEx(&s, brng, 1, &seed); }, [&](int64_t k) {
       if (k == 1) {
         EXPECT_EQ(s, nullptr);
-        continue;
+        return;
       }
       ASSERT_NE(s, nullptr);
       EXPECT_EQ(reinterpret_cast<uint32_t*>(s)[4], 9u);
       EXPECT_EQ(__tarrGetNumChunks(s), 0);
       __tarrDeleteStream(&s);
-    }
+    });
+    EXPECT_EQ(failures, brng == TARR_BRNG_WH ? 1 : 3);
+    __tarrDeleteStream(&s);
+  }
   uint64_t key[2];
   __tarrGenerateNewGlobalRODataTableEntryId(key, 5);
   Stream src(TARR_BRNG_MCG59, {});
@@ -251,19 +249,15 @@ TEST(AllocationFailure, CreateCopyAndChunks) {
   ASSERT_EQ(__tarrAddChunk(src.s, 1, nullptr, block(40, 1), 40), 0);
   // A copy: block, private copy of chunk 1, its record, record of chunk 2, private copy of
   // chunk 14, its record.
-  for (int k = 1; k <= 6; ++k) {
-    StreamState* dst = nullptr;
-    EXPECT_EQ(ref::failing_allocation(k, [&] { return __tarrCopyStream(&dst, src.s); }), TARR_ERROR_NO_MEMORY) << k;
-    if (k == 1) EXPECT_EQ(dst, nullptr);
-    else {
-      ASSERT_NE(dst, nullptr);
-      EXPECT_EQ(__tarrGetNumChunks(dst), 0) << k;
-    }
-    __tarrDeleteStream(&dst);
-    EXPECT_EQ(refs(key), 1u) << k;
-  }
   StreamState* dst = nullptr;
-  ASSERT_EQ(__tarrCopyStream(&dst, src.s), 0);
+  EXPECT_EQ(ref::each_failing_allocation([&] { return __tarrCopyStream(&dst, src.s); },
+                                         [&](int64_t k) {
+                                           EXPECT_EQ(dst == nullptr, k == 1) << k;
+                                           if (dst) { EXPECT_EQ(__tarrGetNumChunks(dst), 0) << k; }
+                                           __tarrDeleteStream(&dst);
+                                           EXPECT_EQ(refs(key), 1u) << k;
+                                         }),
+            6);
   EXPECT_EQ(ref::failing_allocation(1, [&] { return __tarrAddChunk(dst, 4, nullptr, nullptr, 0); }), TARR_ERROR_NO_MEMORY);
   EXPECT_EQ(__tarrGetNumChunks(dst), 3);
   EXPECT_EQ(ref::failing_allocation(2, [&] { return __tarrCopyStreamState(dst, src.s); }), TARR_ERROR_NO_MEMORY);
