@@ -1,7 +1,7 @@
 // The continuous generators, table-driven over distribution, method and precision: goodness of
 // fit, the fixed transforms element for element against a copy of the stream, the split rule of
 // the pairwise Gaussian, the callbacks' saturated values, the accurate flag, a stream error in
-// the second block, and chunk allocation failure.
+// the second block, and allocation failure of every generator's chunk, the discrete ones too.
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -336,10 +336,15 @@ TYPED_TEST(BothPrecisions, AccurateFlagKeepsValuesInsideTheSupport) {
 }
 
 // ---- chunk allocation failure -----------------------------------------------------------------------
-// The pending-pair chunk is two allocations (its data, then the chunk record): either failing
-// gives -4, leaks nothing, leaves the caller's state, and the next call succeeds.
+// Every generator that keeps a chunk (the pending pair, the discrete set-ups) in its turn: see
+// expect_no_memory_handled.
 TEST(Chunks, AllocationFailureGivesNoMemory) {
   const std::pair<const char*, std::function<int32_t(StreamState*)>> rows[] = {
+      {"PoissonTable", [](StreamState* s) { int32_t r[3]; return _tarriRngPoisson(0, s, 3, r, 4); }},
+      {"PoissonPtpe", [](StreamState* s) { int32_t r[3]; return _tarriRngPoisson(0, s, 3, r, 40); }},
+      {"Binomial", [](StreamState* s) { int32_t r[3]; return _tarriRngBinomial(0, s, 3, r, 40, 0.6); }},
+      {"Negbinomial", [](StreamState* s) { int32_t r[3]; return _tarriRngNegbinomial(0, s, 3, r, 30, 0.4); }},
+      {"Hypergeometric", [](StreamState* s) { int32_t r[3]; return _tarriRngHypergeometric(0, s, 3, r, 1000, 300, 200); }},
       {"dGaussian1", [](StreamState* s) { double r[3]; return Gaussian(1, s, 3, r, 0, 1); }},
       {"sGaussian1", [](StreamState* s) { float r[3]; return Gaussian(1, s, 3, r, 0, 1); }},
       {"dLognormal0", [](StreamState* s) { double r[3]; return Lognormal(0, s, 3, r, 0, 1, 0, 1); }},

@@ -175,7 +175,8 @@ TEST(Evaluators, RefusalsLeaveTheStateAlone) {
     EXPECT_EQ(f(&r.header, reg_clear, reg_add, reg_copy, reg_step, reg_write_back, reg_prepare, 5, 2, 89, sizeof r, 3,
                 kTrinomial),
               TARR_ERROR_BAD_ARGUMENTS);
-    EXPECT_EQ(f(&r.header, reg_clear, reg_add, reg_copy, reg_step, reg_write_back, reg_prepare, 5, 3, 89, 0, 3, kTrinomial),
+    // A state size of 0 is refused even for a count of 0, which would not touch the state.
+    EXPECT_EQ(f(&r.header, reg_clear, reg_add, reg_copy, reg_step, reg_write_back, reg_prepare, 0, 3, 89, 0, 3, kTrinomial),
               TARR_ERROR_BAD_ARGUMENTS);
     EXPECT_GT(ref::each_failing_allocation([&] { return skip(f, r, uint64_t{1} << 50); },
                                            [&](int64_t k) { EXPECT_TRUE(r.s[0] == 9 && r.s[1] == 9) << k; }),

@@ -92,16 +92,13 @@ TEST(Stream, CopyStateCopiesLeadingStateAndChunks) {
   Stream sa(TARR_BRNG_MCG31, {111}), sb(TARR_BRNG_MCG31, {222});
   StreamState *a = sa.s, *b = sb.s;
   ASSERT_EQ(__tarrLeapfrogStream(b, 0, 3), 0);
-  uint32_t wb[2];
-  std::memcpy(wb, reinterpret_cast<char*>(b) + 16, 8);
+  const uint32_t multiplier = sb.word(1);
   StreamChunk* before = a->chunks;
   EXPECT_EQ(__tarrCopyStreamState(a, a), 0);
   EXPECT_EQ(a->chunks, before);
   ASSERT_EQ(__tarrCopyStreamState(b, a), 0);
-  uint32_t w[2];
-  std::memcpy(w, reinterpret_cast<char*>(b) + 16, 8);
-  EXPECT_EQ(w[0], 111u);    // x from the source
-  EXPECT_EQ(w[1], wb[1]);   // the destination keeps its multiplier
+  EXPECT_EQ(sb.word(0), 111u);        // x from the source
+  EXPECT_EQ(sb.word(1), multiplier);  // the destination keeps its multiplier
   EXPECT_EQ(__tarrGetNumChunks(b), 1);
   EXPECT_EQ(std::memcmp(__tarrSearchChunk(a, 14), __tarrSearchChunk(b, 14), 384), 0);
 }
