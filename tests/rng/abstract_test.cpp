@@ -150,8 +150,7 @@ TEST(AbstractStream, CopiesSavedImagesAndDeletion) {
   StreamState *s = int_stream({kNmax}, buffer, 4), *copy = nullptr, *loaded = nullptr;
   ASSERT_EQ(__tarriBRngiAbstract(s, 2, r), 0);  // 2 and 3 wait
   ASSERT_EQ(__tarrCopyStream(&copy, s), 0);
-  std::vector<uint8_t> image(static_cast<size_t>(__tarrGetStreamSize(s)));
-  ASSERT_EQ(__tarrSaveStreamM(s, image.data()), 0);
+  std::vector<uint8_t> image = ref::image_of(s);
   ASSERT_EQ(__tarrLoadStreamM(&loaded, image.data()), 0);
   EXPECT_EQ(__tarrCopyStreamState(copy, s), 0);
   for (StreamState* t : {s, copy, loaded}) {

@@ -181,6 +181,16 @@ inline std::vector<uint32_t> draw(StreamState* s, int32_t n, int32_t expect = TA
   return r;
 }
 
+// The memory image of a stream, with guard bytes after it that a save must not touch.
+inline std::vector<uint8_t> image_of(const StreamState* s) {
+  const int32_t size = __tarrGetStreamSize(s);
+  std::vector<uint8_t> b(static_cast<size_t>(size) + 16, 0xA5);
+  EXPECT_EQ(__tarrSaveStreamM(s, b.data()), 0);
+  for (size_t i = static_cast<size_t>(size); i < b.size(); ++i) EXPECT_EQ(b[i], 0xA5) << "wrote past the image";
+  b.resize(static_cast<size_t>(size));
+  return b;
+}
+
 // The table row of an identifier in either numbering.
 inline Row row_of(uint32_t brng) {
   uint32_t index = 0;

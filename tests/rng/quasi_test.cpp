@@ -218,9 +218,7 @@ TEST_P(UserData, FollowsTheDataAndSurvivesCopiesAndImages) {
       EXPECT_EQ(__tarrSearchChunk(copy, 9), __tarrSearchChunk(st.s, 9));
       EXPECT_NE(__tarrSearchChunk(copy, 13), __tarrSearchChunk(st.s, 13));
     }
-    std::vector<uint8_t> image(static_cast<size_t>(__tarrGetStreamSize(st.s)));
-    ASSERT_EQ(__tarrSaveStreamM(st.s, image.data()), 0);
-    ASSERT_EQ(__tarrLoadStreamM(&loaded, image.data()), 0);
+    ASSERT_EQ(__tarrLoadStreamM(&loaded, ref::image_of(st.s).data()), 0);
     const Words next = draw(st.s, 999);
     __tarrDeleteStream(&st.s);
     EXPECT_EQ(draw(copy, 999), next);

@@ -9,16 +9,7 @@ namespace {
 
 using Image = std::vector<uint8_t>;
 using ref::draw;
-
-// The memory image of a stream, with guard bytes after it that a save must not touch.
-Image save_m(const StreamState* s) {
-  const int32_t size = __tarrGetStreamSize(s);
-  Image b(static_cast<size_t>(size) + 16, 0xA5);
-  EXPECT_EQ(__tarrSaveStreamM(s, b.data()), 0);
-  for (size_t i = static_cast<size_t>(size); i < b.size(); ++i) EXPECT_EQ(b[i], 0xA5) << "wrote past the image";
-  b.resize(static_cast<size_t>(size));
-  return b;
-}
+using ref::image_of;
 
 std::string temp_path(const char* tag) { return ::testing::TempDir() + "zorp_saved_" + tag + ".bin"; }
 
@@ -39,12 +30,7 @@ Loaded load_both(const Image& b) {
   const std::string path = temp_path("both");
   write_file(path, b);
   r.file = __tarrLoadStreamF(&f, path.c_str(), -1);
-  if (r.memory != 0) {
-    EXPECT_EQ(m, nullptr);
-  }
-  if (r.file != 0) {
-    EXPECT_EQ(f, nullptr);
-  }
+  EXPECT_TRUE((r.memory == 0 || !m) && (r.file == 0 || !f)) << "a refused load left a handle";
   __tarrDeleteStream(&m);
   __tarrDeleteStream(&f);
   std::remove(path.c_str());
@@ -60,7 +46,7 @@ TEST_P(SaveLoad, LoadedStreamContinuesTheSavedOne) {
   ref::Stream st(GetParam().brng, {3, 1, 4, 1, 5, 9, 2, 6});
   StreamState* s = st.s;
   draw(s, 37);
-  const Image b = save_m(s);
+  const Image b = image_of(s);
   const std::string path = temp_path("roundtrip") + "-and-more";
   ASSERT_EQ(__tarrSaveStreamF(s, path.c_str(), static_cast<int32_t>(path.size() - 9)), 0);  // namelen cuts the tail
   const std::string name = path.substr(0, path.size() - 9);
@@ -68,7 +54,7 @@ TEST_P(SaveLoad, LoadedStreamContinuesTheSavedOne) {
   ASSERT_EQ(__tarrLoadStreamM(&m, b.data()), 0);
   ASSERT_EQ(__tarrLoadStreamF(&f, name.c_str(), -1), 0);
   EXPECT_EQ(m->brng, s->brng);
-  EXPECT_EQ(save_m(f), b);  // the file held the same image
+  EXPECT_EQ(image_of(f), b);  // the file held the same image
   const auto want = draw(s, 300);
   EXPECT_EQ(draw(m, 300), want);
   EXPECT_EQ(draw(f, 300), want);
@@ -86,7 +72,7 @@ Image mcg31_image(StreamState** keep = nullptr) {
   const uint32_t seed = 777;
   EXPECT_EQ(__tarrNewStreamEx(&s, TARR_BRNG_MCG31, 1, &seed), 0);
   draw(s, 5);
-  Image b = save_m(s);
+  Image b = image_of(s);
   if (keep) *keep = s;
   else __tarrDeleteStream(&s);
   return b;
@@ -228,7 +214,7 @@ TEST(SaveLoad, KeyedChunkJoinsTheSharedEntry) {
   void* shared = zorp_serv_allocate(32, 128);
   std::memset(shared, 7, 32);
   ASSERT_EQ(__tarrAddChunk(s, 9, key, shared, 32), 0);
-  const Image b = save_m(s);
+  const Image b = image_of(s);
   StreamState* m = nullptr;
   ASSERT_EQ(__tarrLoadStreamM(&m, b.data()), 0);
   EXPECT_EQ(__tarrSearchChunk(m, 9), shared);
@@ -260,7 +246,7 @@ TEST(SaveLoad, LoadRepairsWhatItCanRebuild) {
   for (const auto& r : rows) {
     ref::Stream s(r.brng, {4242, 6});
     draw(s.s, 13);
-    Image good = save_m(s.s), bad = good;
+    Image good = image_of(s.s), bad = good;
     r.undamaged(good);
     r.damage(bad);
     StreamState *g = nullptr, *m = nullptr;
