@@ -49,7 +49,7 @@ TEST_P(Multinomial, CountsAddUpAndEachCategoryIsBinomial) {
   for (auto [seen, p] : {std::pair{&first, c.p[0]}, std::pair{&last, c.p[k - 1]}}) {
     if (p >= 1) continue;  // one category: the sum test above is the whole distribution
     const auto fit = chi_square(*seen, 0, c.ntrial, [&](int64_t j) { return binomial_pmf(c.ntrial, p, j); });
-    if (fit.df > 0) EXPECT_LT(fit.stat, chi_square_bound(fit.df, 1e-6)) << "p " << p;
+    if (fit.df > 0) { EXPECT_LT(fit.stat, chi_square_bound(fit.df, 1e-6)) << "p " << p; }
   }
 }
 INSTANTIATE_TEST_SUITE_P(Paths, Multinomial, testing::ValuesIn(cases()), name);
