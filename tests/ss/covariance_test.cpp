@@ -70,14 +70,10 @@ TYPED_TEST(SSCovariance, PooledMatchesPerGroupTwoPassSums) {
     std::vector<T> pmean(p, T(kSentinel)), pcov(p * p, T(kSentinel)), gmeans(2 * p, T(kSentinel)),
         gcovs(2 * p * p, T(kSentinel));
     Task<T> t(int32_t(p), int32_t(n), c.layout, x.data(), c.weighted ? w.data() : nullptr, c.index ? idx : nullptr);
-    t.edit(TARR_SS_PARAM_GROUP_INDICES, group.data());
-    t.edit(TARR_SS_PARAM_REQ_GROUPS, req);
-    t.edit(TARR_SS_PARAM_POOLED_MEAN, pmean.data());
-    t.edit(TARR_SS_PARAM_POOLED_COV, pcov.data());
-    t.edit(TARR_SS_PARAM_POOLED_COV_STORAGE, &c.fpool);
-    t.edit(TARR_SS_PARAM_GROUP_MEANS, gmeans.data());
-    t.edit(TARR_SS_PARAM_GROUP_COVS, gcovs.data());
-    t.edit(TARR_SS_PARAM_GROUP_COVS_STORAGE, &c.fgroup);
+    t.edit({{TARR_SS_PARAM_GROUP_INDICES, group.data()}, {TARR_SS_PARAM_REQ_GROUPS, req},
+            {TARR_SS_PARAM_POOLED_MEAN, pmean.data()}, {TARR_SS_PARAM_POOLED_COV, pcov.data()},
+            {TARR_SS_PARAM_POOLED_COV_STORAGE, &c.fpool}, {TARR_SS_PARAM_GROUP_MEANS, gmeans.data()},
+            {TARR_SS_PARAM_GROUP_COVS, gcovs.data()}, {TARR_SS_PARAM_GROUP_COVS_STORAGE, &c.fgroup}});
     ASSERT_EQ(Fn<T>::pooled(t.t, TARR_SS_POOLED_COV | TARR_SS_POOLED_MEAN | TARR_SS_GROUP_COV | TARR_SS_GROUP_MEAN,
                             TARR_SS_METHOD_POOLED), 0);
 
@@ -168,11 +164,9 @@ TYPED_TEST(SSCovariance, PartialMatchesSchurComplement) {
     Task<T> t(int32_t(p), 1, 1, x.data());
     t.edit(c.from_correlation ? TARR_SS_PARAM_COR : TARR_SS_PARAM_COV, given.data());
     t.edit(c.from_correlation ? TARR_SS_PARAM_COR_STORAGE : TARR_SS_PARAM_COV_STORAGE, &c.fin);
-    t.edit(TARR_SS_PARAM_PARTIAL_INDICES, roles.data());
-    t.edit(TARR_SS_PARAM_PARTIAL_COV, pcov.data());
-    t.edit(TARR_SS_PARAM_PARTIAL_COV_STORAGE, &c.fcov);
-    t.edit(TARR_SS_PARAM_PARTIAL_COR, pcor.data());
-    t.edit(TARR_SS_PARAM_PARTIAL_COR_STORAGE, &c.fcor);
+    t.edit({{TARR_SS_PARAM_PARTIAL_INDICES, roles.data()}, {TARR_SS_PARAM_PARTIAL_COV, pcov.data()},
+            {TARR_SS_PARAM_PARTIAL_COV_STORAGE, &c.fcov}, {TARR_SS_PARAM_PARTIAL_COR, pcor.data()},
+            {TARR_SS_PARAM_PARTIAL_COR_STORAGE, &c.fcor}});
     ASSERT_EQ(Fn<T>::partial(t.t, TARR_SS_PARTIAL_COV | TARR_SS_PARTIAL_COR, TARR_SS_METHOD_PARTIAL), 0);
     const std::vector<long double> s = schur(in, p, c.roles);
     // float: Czz^-1 in float loses about its condition number (below 1e3 here) times 6e-8.

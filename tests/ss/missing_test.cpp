@@ -45,37 +45,20 @@ struct Sample {
   std::vector<double> full, x;  // complete values, values with NaN
   double at(int64_t i, int64_t j) const { return x[i * p + j]; }
 };
-std::vector<double> true_cov(int64_t p) {
-  std::vector<double> s(p * p);
-  for (int64_t a = 0; a < p; ++a)
-    for (int64_t b = 0; b < p; ++b) s[a + b * p] = std::pow(0.6, std::abs(double(a - b))) * (1 + a / 2.0) * (1 + b / 2.0);
-  return s;
-}
 Sample make_sample(int64_t p, int64_t n, uint64_t seed, double frac = 0.1) {
+  std::vector<double> s(p * p), mean(p);
+  for (int64_t a = 0; a < p; ++a) {
+    mean[a] = 10.0 * a - 5;
+    for (int64_t b = 0; b < p; ++b) s[a + b * p] = std::pow(0.6, std::abs(double(a - b))) * (1 + a / 2.0) * (1 + b / 2.0);
+  }
   std::mt19937_64 gen(seed);
-  std::normal_distribution<double> z;
+  Sample d{p, n, 0, gaussian(n, mean, cholesky(s, p), gen), {}};
   std::uniform_real_distribution<double> u(0, 1);
-  const std::vector<double> s = true_cov(p);
-  std::vector<double> l(p * p, 0.0);  // lower Cholesky factor, row-major
-  for (int64_t i = 0; i < p; ++i)
-    for (int64_t j = 0; j <= i; ++j) {
-      double v = s[i + j * p];
-      for (int64_t k = 0; k < j; ++k) v -= l[i * p + k] * l[j * p + k];
-      l[i * p + j] = i == j ? std::sqrt(v) : v / l[j * p + j];
-    }
-  Sample d{p, n, 0, {}, {}};
-  std::vector<double> e(p);
-  for (int64_t i = 0; i < n; ++i) {
-    for (auto& v : e) v = z(gen);
-    for (int64_t j = 0; j < p; ++j) {
-      double v = 10.0 * j - 5;
-      for (int64_t k = 0; k <= j; ++k) v += l[j * p + k] * e[k];
-      v = double(float(v));
-      d.full.push_back(v);
-      const bool gone = u(gen) < frac;
-      d.x.push_back(gone ? kNaN : v);
-      d.nmiss += gone;
-    }
+  for (double& v : d.full) {
+    v = double(float(v));
+    const bool gone = u(gen) < frac;
+    d.x.push_back(gone ? kNaN : v);
+    d.nmiss += gone;
   }
   return d;
 }
@@ -165,24 +148,15 @@ struct Run {
     n5 = int32_t(q), n7 = int32_t(m * q), n9 = int32_t(m * d.nmiss);
     start.assign(q, T(0));
     em.assign(q + 1, T(kSentinel)), sets.assign(m * q + 1, T(kSentinel)), imp.assign(m * d.nmiss + 1, T(kSentinel));
-    task.edit(TARR_SS_PARAM_MISSING_1, &n1);
-    task.edit(TARR_SS_PARAM_MISSING_2, prm.data());
-    task.edit(TARR_SS_PARAM_MISSING_5, &n5);
-    task.edit(TARR_SS_PARAM_MISSING_6, em.data());
-    if (c.da) {
-      task.edit(TARR_SS_PARAM_MISSING_7, &n7);
-      task.edit(TARR_SS_PARAM_MISSING_8, sets.data());
-    }
-    if (c.da && c.imputed) {
-      task.edit(TARR_SS_PARAM_MISSING_9, &n9);
-      task.edit(TARR_SS_PARAM_MISSING_10, imp.data());
-    }
+    task.edit({{TARR_SS_PARAM_MISSING_1, &n1}, {TARR_SS_PARAM_MISSING_2, prm.data()}, {TARR_SS_PARAM_MISSING_5, &n5},
+               {TARR_SS_PARAM_MISSING_6, em.data()}});
+    if (c.da) task.edit({{TARR_SS_PARAM_MISSING_7, &n7}, {TARR_SS_PARAM_MISSING_8, sets.data()}});
+    if (c.da && c.imputed) task.edit({{TARR_SS_PARAM_MISSING_9, &n9}, {TARR_SS_PARAM_MISSING_10, imp.data()}});
   }
   void use_start(const std::vector<double>& s) {
     for (int64_t k = 0; k < q; ++k) start[k] = T(s[k]);
     n3 = int32_t(q);
-    task.edit(TARR_SS_PARAM_MISSING_3, &n3);
-    task.edit(TARR_SS_PARAM_MISSING_4, start.data());
+    task.edit({{TARR_SS_PARAM_MISSING_3, &n3}, {TARR_SS_PARAM_MISSING_4, start.data()}});
   }
   int call(uint32_t method = TARR_SS_METHOD_MISSING_VALUES) { return impute<T>(task.t, method); }
   bool nothing_written() const { return untouched(em) && untouched(sets) && untouched(imp); }
@@ -400,59 +374,57 @@ TYPED_TEST(SSMissing, EmIsTheObservedDataMaximumLikelihood) {
   }
 }
 
-// Observations with nothing observed change no estimate; a given start reaches the same point, and
-// with no iterations allowed the start is the estimate.
-TYPED_TEST(SSMissing, BlankObservationsAndStartingPoint) {
+// Equivalent data, the same estimates component for component: observations with nothing
+// observed added (they change no estimate); and more than 64 components, whose missing-value
+// masks span two words, with entries missing only in components 0 and 64 (one in each word),
+// against the same data with its components rotated so that both fall in the first word.  A
+// given start reaches the same point, and with no iterations allowed the start is the estimate.
+TYPED_TEST(SSMissing, EquivalentDataAndStartingPoint) {
   using T = TypeParam;
-  const Sample d = make_sample(3, 1000, 7), with = with_blanks(d, 25);
+  const int64_t wide = 65, shift = 63;  // component j moves to (j + shift) % p: 0 -> 63, 64 -> 62
+  Sample m = make_sample(wide, 300, 71, 0.0);
+  std::mt19937_64 gen(72);
+  for (int64_t i = 0; i < m.n; ++i)
+    for (int64_t j : {int64_t(0), wide - 1})
+      if (gen() % 4 == 0) m.x[i * wide + j] = kNaN, ++m.nmiss;
+  Sample rotated = m;
+  for (int64_t i = 0; i < m.n; ++i)
+    for (int64_t j = 0; j < wide; ++j) rotated.x[i * wide + (j + shift) % wide] = m.x[i * wide + j];
+  const Sample d = make_sample(3, 1000, 7), blanks = with_blanks(d, 25);
+  const double tol = sizeof(T) == 8 ? 1e-9 : 1e-5;
   Config cfg;
   cfg.da = false;
-  Run<T> a(d, 2, cfg), b(with, 1, cfg);
-  ASSERT_EQ(a.call(), 0);
-  ASSERT_EQ(b.call(), 0);
-  for (int64_t k = 0; k < a.q; ++k) EXPECT_NEAR(double(b.em[k]), double(a.em[k]), 1e-12 * (1 + std::fabs(double(a.em[k]))));
-
+  struct Row {
+    const Sample *a, *b;
+    int64_t shift;
+    double tol;
+  };
+  for (const Row& row : {Row{&d, &blanks, 0, 1e-12}, Row{&m, &rotated, shift, tol}}) {
+    const int64_t p = row.a->p;
+    Run<T> a(*row.a, 2, cfg), b(*row.b, 1, cfg);
+    ASSERT_EQ(a.call(), 0);
+    ASSERT_EQ(b.call(), 0);
+    for (int64_t j = 0; j < p; ++j) {
+      const int64_t k = (j + row.shift) % p;
+      EXPECT_NEAR(double(a.em[j]), double(b.em[k]), row.tol * (1 + std::fabs(double(a.em[j])))) << p << " " << j;
+      for (int64_t l = 0; l < p; ++l) {
+        const double x = Run<T>::cov_at(a.em, 0, p, j, l), y = Run<T>::cov_at(b.em, 0, p, k, (l + row.shift) % p);
+        EXPECT_NEAR(x, y, row.tol * (1 + std::fabs(x))) << p << " " << j << "," << l;
+      }
+    }
+  }
+  Run<T> a(d, 2, cfg), s(d, 2, cfg);
   std::vector<double> st(a.q);
   for (int64_t j = 0; j < 3; ++j) st[j] = 3.0 - j;
   for (int64_t c = 0; c < 3; ++c)
     for (int64_t r = 0; r <= c; ++r) st[3 + r + c * (c + 1) / 2] = r == c ? 2.0 + c : 0.5;
-  Run<T> s(d, 2, cfg);
   s.use_start(st);
+  ASSERT_EQ(a.call(), 0);
   ASSERT_EQ(s.call(), 0);
-  for (int64_t k = 0; k < a.q; ++k) EXPECT_NEAR(double(s.em[k]), double(a.em[k]), (sizeof(T) == 8 ? 1e-9 : 1e-5) * (1 + std::fabs(double(a.em[k]))));
+  for (int64_t k = 0; k < a.q; ++k) EXPECT_NEAR(double(s.em[k]), double(a.em[k]), tol * (1 + std::fabs(double(a.em[k]))));
   s.prm[0] = 0;
   ASSERT_EQ(s.call(), 0);
   for (int64_t k = 0; k < a.q; ++k) EXPECT_NEAR(double(s.em[k]), st[k], 4 * std::numeric_limits<T>::epsilon() * 10);
-}
-
-// More than 64 components: the missing-value masks span two words.  Missing entries only in
-// components 0 and 64 (one in each word), against the same data with its components rotated so
-// that both fall in the first word: the same estimates, component for component.
-TYPED_TEST(SSMissing, MasksOfMoreThan64Components) {
-  using T = TypeParam;
-  const int64_t p = 65, shift = 63;  // component j moves to (j + shift) % p: 0 -> 63, 64 -> 62
-  Sample d = make_sample(p, 300, 71, 0.0);
-  std::mt19937_64 gen(72);
-  for (int64_t i = 0; i < d.n; ++i)
-    for (int64_t j : {int64_t(0), p - 1})
-      if (gen() % 4 == 0) d.x[i * p + j] = kNaN, ++d.nmiss;
-  Sample r = d;
-  for (int64_t i = 0; i < d.n; ++i)
-    for (int64_t j = 0; j < p; ++j) r.x[i * p + (j + shift) % p] = d.x[i * p + j], r.full[i * p + (j + shift) % p] = d.full[i * p + j];
-  Config cfg;
-  cfg.da = false;
-  Run<T> a(d, 2, cfg), b(r, 1, cfg);
-  ASSERT_EQ(a.call(), 0);
-  ASSERT_EQ(b.call(), 0);
-  const double tol = sizeof(T) == 8 ? 1e-9 : 1e-5;
-  for (int64_t j = 0; j < p; ++j) {
-    const int64_t k = (j + shift) % p;
-    EXPECT_NEAR(double(a.em[j]), double(b.em[k]), tol * (1 + std::fabs(double(a.em[j])))) << j;
-    for (int64_t l = 0; l < p; ++l) {
-      const double x = Run<T>::cov_at(a.em, 0, p, j, l), y = Run<T>::cov_at(b.em, 0, p, k, (l + shift) % p);
-      EXPECT_NEAR(x, y, tol * (1 + std::fabs(x))) << j << "," << l;
-    }
-  }
 }
 
 // ---- data augmentation ---------------------------------------------------------------------------
@@ -593,30 +565,25 @@ TYPED_TEST(SSMissing, RepeatableAcrossCallsLayoutsAndPrecisions) {
 }
 
 // ---- failures ------------------------------------------------------------------------------------
+// A constant component, a component never observed, and n' = p observations (no proper
+// posterior, nor a regular covariance) are refused with nothing written; p + 1 observations are
+// enough.  EM alone with no iteration refuses the constant component before any factorisation
+// could notice it.
 TYPED_TEST(SSMissing, DegenerateData) {
   using T = TypeParam;
-  Sample d = make_sample(3, 100, 41);
-  for (int64_t i = 0; i < d.n; ++i) d.x[i * 3 + 1] = 2.5;  // a constant component
-  Config cfg;
-  Run<T> r(d, 2, cfg);
-  EXPECT_EQ(r.call(), TARR_SS_ERROR_NOT_POSITIVE_DEFINITE);
-  EXPECT_TRUE(r.nothing_written());
-  r.prm[0] = 0;  // EM alone, no iteration: refused before any factorisation could notice
-  r.task.set(Slot::kSlotMissing8, nullptr);
-  EXPECT_EQ(r.call(), TARR_SS_ERROR_NOT_POSITIVE_DEFINITE);
-  EXPECT_TRUE(r.nothing_written());
-  Sample e = make_sample(3, 100, 42, 0.0);
-  for (int64_t i = 0; i < e.n; ++i) e.x[i * 3 + 2] = kNaN;  // a component never observed
-  e.nmiss = e.n;
-  Run<T> s(e, 1, cfg);
-  EXPECT_EQ(s.call(), TARR_SS_ERROR_NOT_POSITIVE_DEFINITE);
-  EXPECT_TRUE(s.nothing_written());
-  // n' = p observations cannot give a proper posterior (nor a regular covariance); p + 1 can.
+  Sample constant = make_sample(3, 100, 41), unseen = make_sample(3, 100, 42, 0.0);
+  for (int64_t i = 0; i < 100; ++i) constant.x[i * 3 + 1] = 2.5, unseen.x[i * 3 + 2] = kNaN;
+  unseen.nmiss = 100;
   const Sample f = make_sample(3, 3, 43, 0.0), g = make_sample(3, 4, 43, 0.0);
-  Run<T> u(f, 1, cfg), v(g, 1, cfg);
-  EXPECT_EQ(u.call(), TARR_SS_ERROR_NOT_POSITIVE_DEFINITE);
-  EXPECT_TRUE(u.nothing_written());
-  EXPECT_EQ(v.call(), 0);
+  for (auto [d, em_alone, code] : {std::tuple<const Sample*, bool, int>{&constant, false, TARR_SS_ERROR_NOT_POSITIVE_DEFINITE},
+                                   {&constant, true, TARR_SS_ERROR_NOT_POSITIVE_DEFINITE},
+                                   {&unseen, false, TARR_SS_ERROR_NOT_POSITIVE_DEFINITE},
+                                   {&f, false, TARR_SS_ERROR_NOT_POSITIVE_DEFINITE}, {&g, false, 0}}) {
+    Run<T> r(*d, em_alone ? 2 : 1, Config{});
+    if (em_alone) r.prm[0] = 0, r.task.set(Slot::kSlotMissing8, nullptr);
+    EXPECT_EQ(r.call(), code) << d->n << " " << em_alone;
+    if (code) EXPECT_TRUE(r.nothing_written()) << d->n;
+  }
 }
 
 // LAPACK: the code of the failing routine (potrf -5010, trtri -5011).  Allocation: the work

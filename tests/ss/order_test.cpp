@@ -104,13 +104,11 @@ TYPED_TEST(SSOrder, QuantilesEqualFullSort) {
           std::vector<T> q(p * count, T(kSentinel)), os(stats ? p * n : 0, T(kSentinel));
           const int32_t os_word = stats == 1 ? TARR_SS_MATRIX_STORAGE_1 : TARR_SS_MATRIX_STORAGE_2;
           Task<T> t(int32_t(p), int32_t(n), layout, x.data(), nullptr, n == 1001 ? idx : nullptr);
-          t.edit(TARR_SS_PARAM_QUANT_COUNT, &count);
-          t.edit(TARR_SS_PARAM_QUANT_ORDERS, orders);
-          t.edit(TARR_SS_PARAM_QUANTILES, q.data());
+          t.edit({{TARR_SS_PARAM_QUANT_COUNT, &count}, {TARR_SS_PARAM_QUANT_ORDERS, orders},
+                  {TARR_SS_PARAM_QUANTILES, q.data()}});
           uint64_t est = TARR_SS_QUANTS;
           if (stats) {
-            t.edit(TARR_SS_PARAM_ORDER_STATS, os.data());
-            t.edit(TARR_SS_PARAM_ORDER_STATS_STORAGE, &os_word);
+            t.edit({{TARR_SS_PARAM_ORDER_STATS, os.data()}, {TARR_SS_PARAM_ORDER_STATS_STORAGE, &os_word}});
             est |= TARR_SS_ORDER_STATS;
           }
           ASSERT_EQ(Fn<T>::quantiles(t.t, est, TARR_SS_METHOD_QUANTILES), 0);
@@ -143,8 +141,7 @@ TYPED_TEST(SSOrder, SortEqualsFullSort) {
         const bool use_idx = out && n == 30;
         Task<T> t(int32_t(p), int32_t(n), in, x.data(), nullptr, use_idx ? idx : nullptr);
         T* target = out ? dst.data() : x.data();
-        t.edit(TARR_SS_PARAM_SORTED, target);
-        t.edit(TARR_SS_PARAM_SORTED_STORAGE, &word);
+        t.edit({{TARR_SS_PARAM_SORTED, target}, {TARR_SS_PARAM_SORTED_STORAGE, &word}});
         ASSERT_EQ(Fn<T>::sort(t.t, 0, TARR_SS_METHOD_SORT), 0);
         for (int64_t j = 0; j < p; ++j) {
           const std::vector<T> got = component(out ? dst : x, p, n, out ? out : in, j);
@@ -211,12 +208,9 @@ TYPED_TEST(SSOrder, StreamRankErrorWithinEpsilonN) {
       std::vector<T> block;
       int32_t len = 0;
       Task<T> t(int32_t(p), 1, layout, all.data());
-      t.edit(TARR_SS_PARAM_NOBS, &len);
-      t.edit(TARR_SS_PARAM_SQUANT_COUNT, &count);
-      t.edit(TARR_SS_PARAM_SQUANT_ORDERS, orders);
-      t.edit(TARR_SS_PARAM_SQUANTILES, est.data());
-      t.edit(TARR_SS_PARAM_SQUANT_NPARAMS, &one);
-      t.edit(TARR_SS_PARAM_SQUANT_PARAMS, &eps);
+      t.edit({{TARR_SS_PARAM_NOBS, &len}, {TARR_SS_PARAM_SQUANT_COUNT, &count}, {TARR_SS_PARAM_SQUANT_ORDERS, orders},
+              {TARR_SS_PARAM_SQUANTILES, est.data()}, {TARR_SS_PARAM_SQUANT_NPARAMS, &one},
+              {TARR_SS_PARAM_SQUANT_PARAMS, &eps}});
       for (int64_t at = 0, b = 0; at < n; at += len, ++b) {
         len = int32_t(std::min<int64_t>(n - at, 1000 + (b * 7919) % 90000));
         block.resize(p * len);
@@ -268,8 +262,7 @@ TYPED_TEST(SSOrder, WeightedMedianMeetsItsDefinition) {
       for (T q : {T(0.5), T(0), T(0.2), T(1)}) {
         T out[2] = {T(kSentinel), T(kSentinel)};
         Task<T> t(int32_t(p), int32_t(n), layout, x.data(), w.data());
-        t.edit(TARR_SS_PARAM_QUANT_ORDERS, &q);
-        t.edit(TARR_SS_PARAM_QUANTILES, out);
+        t.edit({{TARR_SS_PARAM_QUANT_ORDERS, &q}, {TARR_SS_PARAM_QUANTILES, out}});
         ASSERT_EQ(Fn<T>::wmedian(t.t, 0, TARR_SS_METHOD_QUANTILES), 0);
         for (int64_t j = 0; j < p; ++j) {
           const std::vector<T> v = component(x, p, n, layout, j);
@@ -321,8 +314,7 @@ TYPED_TEST(SSOrder, WeightedMedianAtTheSplitPoint) {
     const T q = T(row.q);
     T out = T(kSentinel);
     Task<T> t(1, int32_t(n), 1, x.data(), row.w.empty() ? nullptr : w.data());
-    t.edit(TARR_SS_PARAM_QUANT_ORDERS, &q);
-    t.edit(TARR_SS_PARAM_QUANTILES, &out);
+    t.edit({{TARR_SS_PARAM_QUANT_ORDERS, &q}, {TARR_SS_PARAM_QUANTILES, &out}});
     ASSERT_EQ(Fn<T>::wmedian(t.t, 0, TARR_SS_METHOD_QUANTILES), 0);
     EXPECT_EQ(out, T(want)) << "n " << n << " q " << row.q << (row.w.empty() ? " unweighted" : " weighted")
                             << " first value " << row.v[0];
@@ -340,9 +332,8 @@ TYPED_TEST(SSOrder, AbsoluteDeviationsMatchReference) {
       std::vector<T> med(p, T(kSentinel)), mean_dev(p, T(kSentinel)), given(p, T(1));
       for (uint32_t method : {TARR_SS_METHOD_MAD, TARR_SS_METHOD_MAD | TARR_SS_METHOD_MAD_GIVEN_MEAN}) {
         Task<T> t(int32_t(p), int32_t(n), layout, x.data());
-        t.edit(TARR_SS_PARAM_MEDIAN_ABS_DEV, med.data());
-        t.edit(TARR_SS_PARAM_MEAN_ABS_DEV, mean_dev.data());
-        t.edit(TARR_SS_PARAM_MEAN, given.data());
+        t.edit({{TARR_SS_PARAM_MEDIAN_ABS_DEV, med.data()}, {TARR_SS_PARAM_MEAN_ABS_DEV, mean_dev.data()},
+                {TARR_SS_PARAM_MEAN, given.data()}});
         ASSERT_EQ(Fn<T>::mad(t.t, TARR_SS_MEDIAN_ABS_DEV | TARR_SS_MEAN_ABS_DEV, method), 0);
         for (int64_t j = 0; j < p; ++j) {
           const std::vector<T> v = component(x, p, n, layout, j);
@@ -391,17 +382,14 @@ TYPED_TEST(SSOrder, OrderAndEpsilonRanges) {
     Task<T> t(1, 9, 1, x.data(), row.routine == kWMedian ? w.data() : nullptr);
     int rc;
     if (row.routine == kQuantiles || row.routine == kWMedian) {
-      t.edit(TARR_SS_PARAM_QUANT_COUNT, &one);
-      t.edit(TARR_SS_PARAM_QUANT_ORDERS, &order);
-      t.edit(TARR_SS_PARAM_QUANTILES, out.data());
+      t.edit({{TARR_SS_PARAM_QUANT_COUNT, &one}, {TARR_SS_PARAM_QUANT_ORDERS, &order},
+              {TARR_SS_PARAM_QUANTILES, out.data()}});
       rc = row.routine == kQuantiles ? Fn<T>::quantiles(t.t, TARR_SS_QUANTS, TARR_SS_METHOD_QUANTILES)
                                      : Fn<T>::wmedian(t.t, 0, TARR_SS_METHOD_QUANTILES);
     } else {
-      t.edit(TARR_SS_PARAM_SQUANT_COUNT, &one);
-      t.edit(TARR_SS_PARAM_SQUANT_ORDERS, &order);
-      t.edit(TARR_SS_PARAM_SQUANTILES, out.data());
-      t.edit(TARR_SS_PARAM_SQUANT_NPARAMS, &one);
-      t.edit(TARR_SS_PARAM_SQUANT_PARAMS, &eps);
+      t.edit({{TARR_SS_PARAM_SQUANT_COUNT, &one}, {TARR_SS_PARAM_SQUANT_ORDERS, &order},
+              {TARR_SS_PARAM_SQUANTILES, out.data()}, {TARR_SS_PARAM_SQUANT_NPARAMS, &one},
+              {TARR_SS_PARAM_SQUANT_PARAMS, &eps}});
       rc = Fn<T>::stream(t.t, 0, TARR_SS_METHOD_SQUANTS);
       __tarrSQuantilesFreeBuffers(t.t);
     }
@@ -451,9 +439,8 @@ TYPED_TEST(SSOrder, QuantileAndWMedianChecksInOrder) {
     std::vector<T> none(2, T(kSentinel));
     const int32_t zero = 0;
     Task<T> z(2, 9, 1, x.data());
-    z.edit(TARR_SS_PARAM_QUANT_COUNT, &zero);
-    z.edit(TARR_SS_PARAM_QUANT_ORDERS, orders);
-    z.edit(TARR_SS_PARAM_QUANTILES, none.data());
+    z.edit({{TARR_SS_PARAM_QUANT_COUNT, &zero}, {TARR_SS_PARAM_QUANT_ORDERS, orders},
+            {TARR_SS_PARAM_QUANTILES, none.data()}});
     EXPECT_EQ(Fn<T>::quantiles(z.t, TARR_SS_QUANTS, TARR_SS_METHOD_QUANTILES), 0);
     EXPECT_TRUE(untouched(none));
   }
@@ -500,8 +487,9 @@ TYPED_TEST(SSOrder, StreamChecksInOrder) {
            {TARR_SS_ERROR_NULL_SQUANTILES, [&] { t.edit(TARR_SS_PARAM_SQUANTILES, out.data()); }},
            {TARR_SS_ERROR_NULL_SQUANT_ORDERS, [&] { t.edit(TARR_SS_PARAM_SQUANT_ORDERS, orders); }},
            {TARR_SS_ERROR_NULL_SQUANT_COUNT, [&] { t.edit(TARR_SS_PARAM_SQUANT_COUNT, &minus); }},
-           {TARR_SS_ERROR_NULL_SQUANT_COUNT, [&] { t.edit(TARR_SS_PARAM_SQUANT_COUNT, &two); }},
-           {TARR_SS_ERROR_SQUANT_NPARAMS_MISSING, [&] { t.edit(TARR_SS_PARAM_SQUANT_NPARAMS, &two); }},
+           {TARR_SS_ERROR_NULL_SQUANT_COUNT, [&] { t.edit(TARR_SS_PARAM_SQUANT_COUNT, &none); }},  // 0 passes
+           {TARR_SS_ERROR_SQUANT_NPARAMS_MISSING,
+            [&] { t.edit({{TARR_SS_PARAM_SQUANT_NPARAMS, &two}, {TARR_SS_PARAM_SQUANT_COUNT, &two}}); }},
            {TARR_SS_ERROR_NULL_SQUANT_NPARAMS, [&] { t.edit(TARR_SS_PARAM_SQUANT_NPARAMS, &one); }},
            {TARR_SS_ERROR_NULL_SQUANT_COUNT, [&] { orders[1] = T(0.3); }},
            {TARR_SS_ERROR_NULL_SQUANT_PARAMS, [&] { t.edit(TARR_SS_PARAM_SQUANT_PARAMS, &eps); }},

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "ss/common/closest.h"
+#include "ss/reference.h"
 #include "ss/task_util.h"
 #include "zorp/core.h"
 
@@ -106,6 +107,19 @@ TYPED_TEST(Outliers, CorRepairChecksInOrder) {
         [&] { return untouched(out); });
 }
 
+// Repairs the 3 x 3 correlation `in` (storage word fin) into `out` (fout), with the host's fault
+// switch `hook` (if any) armed for the call alone: the routine's status.
+template <typename T>
+int repair(const std::vector<T>& in, int32_t fin, T* out, int32_t fout, void (*hook)(int64_t) = nullptr) {
+  Task<T> task(3, 4, 1, in.data());
+  task.edit({{TARR_SS_PARAM_COR, in.data()}, {TARR_SS_PARAM_COR_STORAGE, &fin}});
+  task.set(9, out), task.set(10, &fout);
+  if (hook) hook(1);
+  const int status = Fn<T>::repair(task.t, 0, TARR_SS_METHOD_COR_REPAIR);
+  if (hook) hook(0);
+  return status;
+}
+
 TYPED_TEST(Outliers, CorRepair) {
   using T = TypeParam;
   const double tol = sizeof(T) == 8 ? 1e-12 : 1e-5;
@@ -114,18 +128,11 @@ TYPED_TEST(Outliers, CorRepair) {
   // One negative eigenvalue: the three pairwise correlations are each possible, not together.
   const std::vector<double> bad = {1, .9, -.9, .9, 1, .9, -.9, .9, 1};
   for (int fin : {0, 1, 2})
-    for (int fout : {0, 1, 2}) {
+    for (int fout : {0, 1, 2})
       for (const auto* m : {&pd, &bad}) {
-        const std::vector<T> in = pack<T>(*m, 3, fin);
         std::vector<T> out(9, T(kSentinel));
-        Task<T> task(3, 4, 1, in.data());
-        int32_t wi = fin, wo = fout;
-        task.edit(TARR_SS_PARAM_COR, in.data());
-        task.set(32, &wi);
-        task.set(9, out.data());
-        task.set(10, &wo);
-        const int st = Fn<T>::repair(task.t, 0, TARR_SS_METHOD_COR_REPAIR);
-        ASSERT_EQ(st, m == &pd ? 0 : TARR_SS_WARNING_COR_REPAIRED) << fin << fout;
+        ASSERT_EQ(repair(pack<T>(*m, 3, fin), fin, out.data(), fout), m == &pd ? 0 : TARR_SS_WARNING_COR_REPAIRED)
+            << fin << fout;
         for (int c = 0; c < 3; ++c)
           for (int r = 0; r < 3; ++r) {
             const double v = out[at(r, c, 3, fout)];
@@ -134,17 +141,12 @@ TYPED_TEST(Outliers, CorRepair) {
           }
         if (fout != 0) EXPECT_EQ(out[6], T(kSentinel)) << "packed output wrote past its size";
       }
-    }
   // The repaired matrix against its definition computed here: eigenvalues of the bad matrix
   // are 1.9, 1.9 and -0.8 (eigenvector (1, -1, 1)/sqrt 3); raising -0.8 to 1e-14 gives
   // A + 0.8 v v^T, then the unit-diagonal scaling.
   const std::vector<T> in = pack<T>(bad, 3, 0);
   std::vector<T> out(9);
-  Task<T> task(3, 4, 1, in.data());
-  int32_t full = 0;
-  task.edit(TARR_SS_PARAM_COR, in.data());
-  task.set(32, &full), task.set(9, out.data()), task.set(10, &full);
-  ASSERT_EQ(Fn<T>::repair(task.t, 0, TARR_SS_METHOD_COR_REPAIR), TARR_SS_WARNING_COR_REPAIRED);
+  ASSERT_EQ(repair(in, 0, out.data(), 0), TARR_SS_WARNING_COR_REPAIRED);
   const double v[3] = {1, -1, 1}, lift = (0.8 + 1e-14) / 3, diag = 1 + lift;
   for (int c = 0; c < 3; ++c)
     for (int r = 0; r < 3; ++r)
@@ -152,41 +154,29 @@ TYPED_TEST(Outliers, CorRepair) {
   // In place with the same storage, the host's eigen-solver failing, every eigenvalue below
   // the floor, and the allocation failing.
   std::vector<T> inplace = pack<T>(bad, 3, 2);
-  int32_t lower = 2;
-  task.set(33, inplace.data()), task.set(32, &lower), task.set(9, inplace.data()), task.set(10, &lower);
-  EXPECT_EQ(Fn<T>::repair(task.t, 0, TARR_SS_METHOD_COR_REPAIR), TARR_SS_WARNING_COR_REPAIRED);
+  EXPECT_EQ(repair(inplace, 2, inplace.data(), 2), TARR_SS_WARNING_COR_REPAIRED);
   EXPECT_NEAR(inplace[at(0, 1, 3, 2)], out[3], tol);
-  task.set(33, in.data()), task.set(32, &full), task.set(9, out.data()), task.set(10, &full);
-  zorp_core_fail_lapack(1);
-  EXPECT_EQ(Fn<T>::repair(task.t, 0, TARR_SS_METHOD_COR_REPAIR), TARR_SS_ERROR_EIGEN_FAILED);
-  zorp_core_fail_lapack(0);
-  const std::vector<T> negative = pack<T>({-1, 0, 0, 0, -2, 0, 0, 0, 0}, 3, 0);
-  task.set(33, negative.data());
-  EXPECT_EQ(Fn<T>::repair(task.t, 0, TARR_SS_METHOD_COR_REPAIR), TARR_SS_ERROR_NO_USABLE_EIGENVALUE);
-  task.set(33, in.data());
-  zorp_core_fail_allocation(1);
-  EXPECT_EQ(Fn<T>::repair(task.t, 0, TARR_SS_METHOD_COR_REPAIR), TARR_SS_ERROR_ALLOCATION);
-  zorp_core_fail_allocation(0);
+  EXPECT_EQ(repair(in, 0, out.data(), 0, zorp_core_fail_lapack), TARR_SS_ERROR_EIGEN_FAILED);
+  EXPECT_EQ(repair(pack<T>({-1, 0, 0, 0, -2, 0, 0, 0, 0}, 3, 0), 0, out.data(), 0), TARR_SS_ERROR_NO_USABLE_EIGENVALUE);
+  EXPECT_EQ(repair(in, 0, out.data(), 0, zorp_core_fail_allocation), TARR_SS_ERROR_ALLOCATION);
 }
 
 // ---- BACON ------------------------------------------------------------------------------------
-// n observations of p correlated normal components (x_j = z_j + 0.5 z_0), the first `bad` of
-// them moved far out along a direction that no single component shows: (+6, -6, +6, ...) in
-// units of the clean spread, beyond the chi-square cut-off of any p used here.  The centre is
-// away from the origin (5 + j), so distances measured from anywhere else are caught.
-struct Contaminated {
-  int p, n, bad;
-  std::vector<double> x;  // observation-major
-  Contaminated(int p_, int n_, int bad_, unsigned seed) : p(p_), n(n_), bad(bad_), x(size_t(n_) * p_) {
+// n observations of p correlated normal components (covariance I + 0.25 J, one common factor),
+// the first `bad` of them moved far out along a direction that no single component shows: (+6,
+// -6, +6, ...) in units of the clean spread, beyond the chi-square cut-off of any p used here.
+// The centre is away from the origin (5 + j), so distances measured from anywhere else are caught.
+struct Contaminated : Data {
+  Contaminated(int p_, int n_, int bad, unsigned seed) : Data{n_, p_, {}} {
+    std::vector<double> mean(p), s(p * p, 0.25);
+    for (int j = 0; j < p; ++j) mean[j] = 5 + j, s[j + j * p] = 1.25;
     std::mt19937_64 g(seed);
-    std::normal_distribution<double> z;
-    for (int i = 0; i < n; ++i) {
-      const double z0 = z(g);
-      for (int j = 0; j < p; ++j) x[size_t(i) * p + j] = 5 + j + z(g) + 0.5 * z0 + (i < bad ? (j % 2 ? -6 : 6) : 0);
-    }
+    obs = gaussian(n, mean, cholesky(s, p), g);
+    for (int i = 0; i < bad; ++i)
+      for (int j = 0; j < p; ++j) obs[size_t(i) * p + j] += j % 2 ? -6 : 6;
   }
   template <typename T>
-  std::vector<T> as(int layout) const { return in_layout<T>(x, p, layout); }
+  std::vector<T> as(int layout) const { return in_layout<T>(obs, p, layout); }
 };
 
 TYPED_TEST(Outliers, BaconChecksInOrder) {
@@ -210,10 +200,28 @@ TYPED_TEST(Outliers, BaconChecksInOrder) {
         [&] { return untouched(w); });
   // The distances refuse a direct call: their inputs exist only while the detection runs.
   EXPECT_EQ(Fn<T>::mahalanobis(task.t, 0, 0), TARR_SS_ERROR_NULL_OUTL_WEIGHTS);
+  // p^2 must fit LAPACK's integers: p = 46341 is refused before any observation is read.
+  const int32_t wide_p = 46341, wide_n = 5 * wide_p;
+  task.set(2, &wide_p), task.set(3, &wide_n);
+  EXPECT_EQ(Fn<T>::outliers(task.t, 0, method), TARR_SS_ERROR_BAD_DIMENSION);
 }
 
 // Planted outliers are all flagged and nearly every clean point kept, by both start methods, in
 // both layouts; parameters out of range are refused, and a tight alpha still keeps the clean.
+// BACON on x with the parameters (start, alpha, tolerance; their count is the item), the weights
+// into w (the sentinel until then), `arm` run right before the call: the status.
+template <typename T>
+int bacon(int p, int n, int layout, const std::vector<T>& x, std::vector<T>& w, const std::vector<T>& params,
+          const std::function<void()>& arm = nullptr) {
+  Task<T> task(p, n, layout, x.data());
+  const int32_t count = int32_t(params.size());
+  w.assign(n, T(kSentinel));
+  task.edit({{TARR_SS_PARAM_OUTL_NPARAMS, &count}, {TARR_SS_PARAM_OUTL_PARAMS, params.data()},
+             {TARR_SS_PARAM_OUTL_WEIGHTS, w.data()}});
+  if (arm) arm();
+  return Fn<T>::outliers(task.t, 0, TARR_SS_METHOD_BACON);
+}
+
 TYPED_TEST(Outliers, BaconFindsPlantedOutliers) {
   using T = TypeParam;
   for (auto [p, n, bad] : {std::tuple{2, 500, 50}, {5, 2000, 200}, {10, 3000, 900}})
@@ -221,15 +229,8 @@ TYPED_TEST(Outliers, BaconFindsPlantedOutliers) {
       for (int start : {1, 2}) {
         if (start == 1 && bad * 10 > n * 2) continue;  // the non-robust start is not meant for 30%
         const Contaminated data(p, n, bad, unsigned(p * 100 + layout));
-        const std::vector<T> x = data.as<T>(layout);
-        std::vector<T> w(n, T(kSentinel));
-        Task<T> task(p, n, layout, x.data());
-        int32_t three = 3;
-        const T params[3] = {T(start), T(0.05), T(0.005)};
-        task.edit(TARR_SS_PARAM_OUTL_NPARAMS, &three);
-        task.edit(TARR_SS_PARAM_OUTL_PARAMS, params);
-        task.edit(TARR_SS_PARAM_OUTL_WEIGHTS, w.data());
-        ASSERT_EQ(Fn<T>::outliers(task.t, 0, TARR_SS_METHOD_BACON), 0) << p << " " << start;
+        std::vector<T> w;
+        ASSERT_EQ(bacon(p, n, layout, data.as<T>(layout), w, {T(start), T(0.05), T(0.005)}), 0) << p << " " << start;
         int flagged_bad = 0, kept_clean = 0;
         for (int i = 0; i < n; ++i) {
           ASSERT_TRUE(w[i] == T(0) || w[i] == T(1)) << i;
@@ -243,54 +244,35 @@ TYPED_TEST(Outliers, BaconFindsPlantedOutliers) {
 TYPED_TEST(Outliers, BaconRefusals) {
   using T = TypeParam;
   const int p = 3, n = 15;  // n = 5p: the first accepted count
-  std::vector<T> x = Contaminated(p, n, 0, 7).as<T>(2);
-  std::vector<T> w(n, T(kSentinel));
-  Task<T> task(p, n, 2, x.data());
-  int32_t three = 3, two = 2;
-  T params[3] = {T(2), T(0.05), T(0)};
-  task.edit(TARR_SS_PARAM_OUTL_NPARAMS, &three);
-  task.edit(TARR_SS_PARAM_OUTL_PARAMS, params);
-  task.edit(TARR_SS_PARAM_OUTL_WEIGHTS, w.data());
-  const auto run = [&] { return Fn<T>::outliers(task.t, 0, TARR_SS_METHOD_BACON); };
-  EXPECT_EQ(run(), 0);
-  for (auto [k, v] : {std::pair{0, 0.0}, {0, 3.0}, {1, 0.0}, {1, 1.0}, {1, NAN}}) {
-    T q[3] = {T(2), T(0.05), T(0.005)};
-    q[k] = T(v);
-    task.edit(TARR_SS_PARAM_OUTL_PARAMS, q);
-    EXPECT_EQ(run(), TARR_SS_ERROR_NULL_OUTL_PARAMS) << k << " " << v;
+  std::vector<T> x = Contaminated(p, n, 0, 7).as<T>(2), w;
+  EXPECT_EQ(bacon(p, n, 2, x, w, {T(2), T(0.05), T(0)}), 0);
+  // The start method 1 or 2, alpha in (0, 1): each edge on both sides.
+  const int kBad = TARR_SS_ERROR_NULL_OUTL_PARAMS;
+  for (auto [k, v, code] : {std::tuple{0, T(0), kBad}, {0, T(3), kBad}, {0, T(1), 0}, {1, T(0), kBad}, {1, T(1), kBad},
+                            {1, T(NAN), kBad}, {1, std::nextafter(T(1), T(0)), 0}}) {
+    std::vector<T> q = {T(2), T(0.05), T(0.005)};
+    q[k] = v;
+    EXPECT_EQ(bacon(p, n, 2, x, w, q), code) << k << " " << v;
+    EXPECT_EQ(untouched(w), code != 0) << k << " " << v;
   }
-  task.edit(TARR_SS_PARAM_OUTL_NPARAMS, &two);  // another count: the defaults, the bad values unread
-  EXPECT_EQ(run(), 0);
+  EXPECT_EQ(bacon(p, n, 2, x, w, {T(2), T(NAN)}), 0);  // another count: the defaults, the bad value unread
   // A constant component makes every subset's covariance singular.
-  for (int i = 0; i < n; ++i) x[size_t(i) * p + 1] = T(4);
-  std::fill(w.begin(), w.end(), T(kSentinel));
-  EXPECT_EQ(run(), TARR_SS_ERROR_NOT_POSITIVE_DEFINITE);
+  std::vector<T> flat = x;
+  for (int i = 0; i < n; ++i) flat[size_t(i) * p + 1] = T(4);
+  EXPECT_EQ(bacon(p, n, 2, flat, w, {T(2), T(0.05), T(0)}), TARR_SS_ERROR_NOT_POSITIVE_DEFINITE);
   EXPECT_TRUE(untouched(w));
   // n = 5p = 100 with p = 20: the start is every observation, and 20 of them are lone outliers,
   // one per axis.  Each one's distance is near the bound (r-1)^2/r of a point in the subset,
   // above the cut-off, so 80 = 4p observations remain: too few to call the rest outliers.
-  {
-    const int q = 20, m = 100;
-    Contaminated wide(q, m, 0, 13);
-    std::vector<T> y(size_t(m) * q), v(m, T(kSentinel));
-    for (int i = 0; i < m; ++i)
-      for (int j = 0; j < q; ++j) y[size_t(i) * q + j] = T(wide.x[size_t(i) * q + j] + (i == j ? 40 + j : 0));
-    Task<T> big(q, m, 2, y.data());
-    const T strict[3] = {T(2), T(0.99), T(0.005)};
-    big.edit(TARR_SS_PARAM_OUTL_NPARAMS, &three);
-    big.edit(TARR_SS_PARAM_OUTL_PARAMS, strict);
-    big.edit(TARR_SS_PARAM_OUTL_WEIGHTS, v.data());
-    EXPECT_EQ(Fn<T>::outliers(big.t, 0, TARR_SS_METHOD_BACON), TARR_SS_ERROR_OUTL_SUBSET_TOO_SMALL);
-    EXPECT_TRUE(untouched(v));
-  }
-  // Allocation failures anywhere in the call (its work, the routines it calls) come back as the allocation code with the weights untouched, and nothing leaks.
+  const int q = 20, m = 100;
+  std::vector<T> y = Contaminated(q, m, 0, 13).as<T>(2);
+  for (int i = 0; i < q; ++i) y[size_t(i) * q + i] += T(40 + i);
+  EXPECT_EQ(bacon(q, m, 2, y, w, {T(2), T(0.99), T(0.005)}), TARR_SS_ERROR_OUTL_SUBSET_TOO_SMALL);
+  EXPECT_TRUE(untouched(w));
+  // Allocation failures anywhere in the call (its work, the routines it calls) come back as the
+  // allocation code with the weights untouched, and nothing leaks.
   x = Contaminated(p, n, 0, 11).as<T>(2);
-  task.edit(TARR_SS_PARAM_OBSERVATIONS, x.data());
-  const auto call = [&](const std::function<void()>& arm) {
-    std::fill(w.begin(), w.end(), T(kSentinel));
-    arm();
-    return run();
-  };
+  const auto call = [&](const std::function<void()>& arm) { return bacon(p, n, 2, x, w, {T(2), T(0.05), T(0)}, arm); };
   EXPECT_LT(walk_failures(zorp_core_fail_allocation, 50, call, [&](int k, int code) {
               EXPECT_EQ(code, TARR_SS_ERROR_ALLOCATION) << k;
               EXPECT_TRUE(untouched(w)) << k;

@@ -34,6 +34,12 @@ struct Reference {
   long double c4(int j) const { return s4[j] / W; }
   long double cov(int a, int b) const { return cp[a + b * p] / B(); }
   long double cor(int a, int b) const { return cp[a + b * p] / std::sqrt(cp[a + a * p] * cp[b + b * p]); }
+  // The covariance in double, divisor B (unbiased) or W (maximum likelihood).
+  std::vector<double> covariance(bool ml = false) const {
+    std::vector<double> c(cp.size());
+    for (size_t k = 0; k < c.size(); ++k) c[k] = double(cp[k] / (ml ? W : B()));
+    return c;
+  }
 };
 
 // x(i, j): observation i of component j.
@@ -128,6 +134,53 @@ inline double rel(long double got, long double want) {
   return double(std::fabs((got - want) / want));
 }
 
+// The lower Cholesky factor (column-major) of the p x p covariance s.
+inline std::vector<double> cholesky(const std::vector<double>& s, int64_t p) {
+  std::vector<double> l(p * p, 0.0);
+  for (int64_t j = 0; j < p; ++j)
+    for (int64_t i = j; i < p; ++i) {
+      long double v = s[i + j * p];
+      for (int64_t k = 0; k < j; ++k) v -= (long double)l[i + k * p] * l[j + k * p];
+      l[i + j * p] = double(i == j ? std::sqrt(v) : v / l[j + j * p]);
+    }
+  return l;
+}
+
+// n Gaussian observations (observation-major) of mean + L z, L lower triangular (column-major,
+// p x p), z standard normal drawn from g.
+inline std::vector<double> gaussian(int64_t n, const std::vector<double>& mean, const std::vector<double>& l,
+                                    std::mt19937_64& g) {
+  const int64_t p = int64_t(mean.size());
+  std::normal_distribution<double> z;
+  std::vector<double> x(n * p), e(p);
+  for (int64_t i = 0; i < n; ++i) {
+    for (auto& v : e) v = z(g);
+    for (int64_t j = 0; j < p; ++j) {
+      long double v = mean[j];
+      for (int64_t k = 0; k <= j; ++k) v += (long double)l[j + k * p] * e[k];
+      x[i * p + j] = double(v);
+    }
+  }
+  return x;
+}
+
+// The largest error of a mean in standard deviations of the covariance `ref`, and of a
+// covariance relative to sqrt(want_jj want_kk) (full p x p, column-major).
+inline double mean_error(const std::vector<double>& got, const std::vector<double>& want, const std::vector<double>& ref) {
+  const int64_t p = int64_t(want.size());
+  double e = 0;
+  for (int64_t j = 0; j < p; ++j) e = std::fmax(e, std::fabs(got[j] - want[j]) / std::sqrt(ref[j + j * p]));
+  return e;
+}
+inline double cov_error(const std::vector<double>& got, const std::vector<double>& want) {
+  const int64_t p = int64_t(std::lround(std::sqrt(double(want.size()))));
+  double e = 0;
+  for (int64_t j = 0; j < p; ++j)
+    for (int64_t k = 0; k < p; ++k)
+      e = std::fmax(e, std::fabs(got[j + k * p] - want[j + k * p]) / std::sqrt(want[j + j * p] * want[k + k * p]));
+  return e;
+}
+
 // Correlated data: x_j = offset + scale (0.6 z0 + 0.8 z_j + skew e_j), z normal, e exponential.
 struct Data {
   int64_t n, p;
@@ -148,9 +201,10 @@ inline Data make_data(int64_t n, int64_t p, double offset, double scale, double 
   return d;
 }
 
-// The reference of the observations of d (with weights w, or none).
-inline Reference ref_of(const Data& d, const std::vector<double>* w = nullptr) {
-  return reference(d.n, d.p, [&](int64_t i, int64_t j) { return d.at(i, j); }, w && !w->empty() ? w->data() : nullptr);
+// The reference of the observations of d (with weights w, or none), or of its first `rows`.
+inline Reference ref_of(const Data& d, const std::vector<double>* w = nullptr, int64_t rows = -1) {
+  return reference(rows < 0 ? d.n : rows, d.p, [&](int64_t i, int64_t j) { return d.at(i, j); },
+                   w && !w->empty() ? w->data() : nullptr);
 }
 
 // A task over d in the given layout with every basic result array registered (each filled with

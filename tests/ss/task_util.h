@@ -9,6 +9,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
+#include <utility>
 #include <vector>
 
 #include "zorp/core.h"
@@ -36,6 +38,10 @@ struct Task {
       if (__tarrsSSEditTask(t, param, static_cast<const float*>(v)) == TARR_SS_ERROR_BAD_PARAM_NUMBER)
         ASSERT_EQ(__tarriSSEditTask(t, param, v), 0) << param;
     }
+  }
+  // Registers each (parameter, address) pair in turn.
+  void edit(std::initializer_list<std::pair<int, const void*>> items) {
+    for (const auto& [param, v] : items) edit(param, v);
   }
   void set(int slot, const void* v) { reinterpret_cast<const void**>(t)[slot] = v; }
 };
