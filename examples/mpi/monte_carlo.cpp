@@ -26,9 +26,7 @@
 #include <cstring>
 #include <vector>
 
-#include "zorp/rng.h"
-#include "zorp/ss.h"
-#include "zorp/vm_functions.h"
+#include "zorp/zorp.hpp"
 
 namespace {
 
@@ -51,36 +49,23 @@ Summary merge(const Summary& a, const Summary& b) {
   return {n, a.mean + delta * (b.n / n), a.m2 + b.m2 + delta * delta * (a.n * b.n / n)};
 }
 
-int fail(const char* what, int status) {
-  std::fprintf(stderr, "%s failed with status %d\n", what, status);
-  MPI_Abort(MPI_COMM_WORLD, 1);
-  return 1;
-}
-
-// The stream of one rank; null on failure.
-StreamState* rank_stream(Split split, int rank) {
-  StreamState* s = nullptr;
-  int status = 0;
-  if (split == Split::mt2203) {
-    status = __tarrNewStreamEx(&s, TARR_BRNG_MT2203 + static_cast<uint32_t>(rank), 1, &kSeed);
-  } else if (split == Split::philox) {
+// The stream of one rank. The library's calls throw zorp::error on failure; main reports it.
+zorp::rng::stream rank_stream(Split split, int rank) {
+  using zorp::rng::brng;
+  if (split == Split::mt2203) return zorp::rng::stream(zorp::rng::member(brng::mt2203, static_cast<uint32_t>(rank)), kSeed);
+  if (split == Split::philox) {
     const uint32_t key[2] = {kSeed, static_cast<uint32_t>(rank)};  // key words, counter from zero
-    status = __tarrNewStreamEx(&s, TARR_BRNG_PHILOX4X32X10, 2, key);
-  } else {
-    status = __tarrNewStreamEx(&s, TARR_BRNG_MT19937, 1, &kSeed);
-    if (status == 0) status = __tarrSkipAheadStream(s, static_cast<uint64_t>(rank) * kPerRank);
+    return zorp::rng::stream(brng::philox4x32x10, std::span<const uint32_t>(key));
   }
-  if (status != 0) fail("stream", status);
+  zorp::rng::stream s(brng::mt19937, kSeed);
+  s.skip_ahead(static_cast<uint64_t>(rank) * kPerRank);
   return s;
 }
 
 // The normals of one rank, from its own stream.
 std::vector<double> normals(Split split, int rank) {
   std::vector<double> z(kPerRank);
-  StreamState* s = rank_stream(split, rank);
-  const int status = _tarrdRngGaussian(2, s, kPerRank, z.data(), 0.0, 1.0);
-  __tarrDeleteStream(&s);
-  if (status != 0) fail("normals", status);
+  rank_stream(split, rank).gaussian(std::span<double>(z), 0.0, 1.0, zorp::rng::method::icdf);
   return z;
 }
 
@@ -89,18 +74,16 @@ Summary rank_summary(Split split, int rank) {
   std::vector<double> x = normals(split, rank);
   const double drift = (kRate - 0.5 * kSigma * kSigma) * kYears, vol = kSigma * std::sqrt(kYears);
   for (double& v : x) v = drift + vol * v;
-  _fenndExp_HA(kPerRank, x.data(), x.data());  // in place
+  zorp::vm::exp(x, x, zorp::vm::accuracy::ha);  // in place
   for (double& v : x) v = std::max(kS0 * v - kStrike, 0.0);
 
-  const int32_t p = 1, n = kPerRank, storage = TARR_SS_MATRIX_STORAGE_2;
   double mean = 0, raw2 = 0, var = 0, weights[2] = {0, 0};
-  TarrSSTask* task = nullptr;
-  int status = __tarrdSSNewTask(&task, &p, &n, &storage, x.data(), nullptr, nullptr, 0);
-  if (status == 0) status = __tarrdSSEditMoments(task, &mean, &raw2, nullptr, nullptr, &var, nullptr, nullptr);
-  if (status == 0) status = __tarrdSSEditTask(task, TARR_SS_PARAM_ACCUM_WEIGHTS, weights);
-  if (status == 0) status = _tarrdSSBasic(task, TARR_SS_MEAN | TARR_SS_CENTRAL_MOMENT_2, TARR_SS_METHOD_1PASS);
-  __tarrSSDeleteTask(&task);
-  if (status != 0) fail("statistics", status);
+  zorp::ss::task<double> task(x, 1, kPerRank);
+  task.mean(std::span<double>(&mean, 1));
+  task.edit(TARR_SS_PARAM_RAW_MOMENT_2, std::span<const double>(&raw2, 1));
+  task.variance(std::span<double>(&var, 1));
+  task.edit(TARR_SS_PARAM_ACCUM_WEIGHTS, std::span<const double>(weights));
+  task.compute(TARR_SS_MEAN | TARR_SS_CENTRAL_MOMENT_2, TARR_SS_METHOD_1PASS);
   // The second central moment divides by n - 1 (weights[0] is the count).
   return {weights[0], mean, var * (weights[0] - 1)};
 }
@@ -116,12 +99,10 @@ double black_scholes() {
 // In the single-process mode: the pieces of the MT19937 split are one sequence cut up.
 bool pieces_are_one_sequence(int ranks) {
   std::vector<double> whole(static_cast<size_t>(ranks) * kPerRank);
-  StreamState* s = nullptr;
-  int status = __tarrNewStreamEx(&s, TARR_BRNG_MT19937, 1, &kSeed);
-  for (int r = 0; r < ranks && status == 0; ++r)  // in requests of one rank's size: a request takes at most 2^31 - 1
-    status = _tarrdRngGaussian(2, s, kPerRank, whole.data() + static_cast<size_t>(r) * kPerRank, 0.0, 1.0);
-  __tarrDeleteStream(&s);
-  if (status != 0) fail("whole sequence", status);
+  zorp::rng::stream s(zorp::rng::brng::mt19937, kSeed);
+  for (int r = 0; r < ranks; ++r)  // in requests of one rank's size: a request takes at most 2^31 - 1
+    s.gaussian(std::span<double>(whole).subspan(static_cast<size_t>(r) * kPerRank, kPerRank), 0.0, 1.0,
+               zorp::rng::method::icdf);
   for (int r = 0; r < ranks; ++r) {
     const std::vector<double> piece = normals(Split::mt19937, r);
     if (std::memcmp(piece.data(), whole.data() + static_cast<size_t>(r) * kPerRank, kPerRank * sizeof(double)))
@@ -144,24 +125,9 @@ bool ranks_draw_apart(int ranks) {
   return true;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  MPI_Init(&argc, &argv);
-  int rank = 0, size = 1;
-  MPI_Comm_rank(MPI_COMM_WORLD, &rank);
-  MPI_Comm_size(MPI_COMM_WORLD, &size);
-  int played = 1;  // ranks this process plays
-  if (argc == 3 && !std::strcmp(argv[1], "--ranks")) played = std::atoi(argv[2]);
-  if (size > 1 && played != 1) {
-    if (rank == 0) std::fprintf(stderr, "--ranks is for a run without mpirun\n");
-    MPI_Finalize();
-    return 2;
-  }
-  if (played < 1 || played > 1024) return 2;
-  const int ranks = size > 1 ? size : played;
-  if (rank == 0) std::fprintf(stderr, "%d ranks, %s\n", ranks, size > 1 ? "one per MPI process" : "played in turn by one process");
-
+// Every split in turn: the ranks' summaries merged on rank 0 and held to the closed form; in the
+// single-process mode also the checks of the splits themselves. The exit code, on every rank.
+int run(int rank, int size, int ranks) {
   bool ok = true;
   const double exact = black_scholes(), discount = std::exp(-kRate * kYears);
   for (Split split : {Split::mt2203, Split::philox, Split::mt19937}) {
@@ -190,6 +156,34 @@ int main(int argc, char** argv) {
   }
   int code = ok ? 0 : 1;
   MPI_Bcast(&code, 1, MPI_INT, 0, MPI_COMM_WORLD);
+  return code;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  MPI_Init(&argc, &argv);
+  int rank = 0, size = 1;
+  MPI_Comm_rank(MPI_COMM_WORLD, &rank);
+  MPI_Comm_size(MPI_COMM_WORLD, &size);
+  int played = 1;  // ranks this process plays
+  if (argc == 3 && !std::strcmp(argv[1], "--ranks")) played = std::atoi(argv[2]);
+  if (size > 1 && played != 1) {
+    if (rank == 0) std::fprintf(stderr, "--ranks is for a run without mpirun\n");
+    MPI_Finalize();
+    return 2;
+  }
+  if (played < 1 || played > 1024) return 2;
+  const int ranks = size > 1 ? size : played;
+  if (rank == 0) std::fprintf(stderr, "%d ranks, %s\n", ranks, size > 1 ? "one per MPI process" : "played in turn by one process");
+
+  int code = 1;
+  try {
+    code = run(rank, size, ranks);
+  } catch (const zorp::error& e) {
+    std::fprintf(stderr, "rank %d: %s (status %d)\n", rank, e.what(), e.status());
+    MPI_Abort(MPI_COMM_WORLD, 1);
+  }
   MPI_Finalize();
   return code;
 }
