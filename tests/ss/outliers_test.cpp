@@ -136,10 +136,16 @@ TYPED_TEST(Outliers, CorRepair) {
         for (int c = 0; c < 3; ++c)
           for (int r = 0; r < 3; ++r) {
             const double v = out[at(r, c, 3, fout)];
-            if (m == &pd) EXPECT_EQ(T(v), T(pd[r + 3 * c])) << r << c;
-            if (r == c) EXPECT_EQ(v, 1.0);
+            if (m == &pd) {
+              EXPECT_EQ(T(v), T(pd[r + 3 * c])) << r << c;
+            }
+            if (r == c) {
+              EXPECT_EQ(v, 1.0);
+            }
           }
-        if (fout != 0) EXPECT_EQ(out[6], T(kSentinel)) << "packed output wrote past its size";
+        if (fout != 0) {
+          EXPECT_EQ(out[6], T(kSentinel)) << "packed output wrote past its size";
+        }
       }
   // The repaired matrix against its definition computed here: eigenvalues of the bad matrix
   // are 1.9, 1.9 and -0.8 (eigenvector (1, -1, 1)/sqrt 3); raising -0.8 to 1e-14 gives

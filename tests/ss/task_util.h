@@ -32,11 +32,13 @@ struct Task {
   Task& operator=(const Task&) = delete;
   void edit(int param, const void* v) {
     if constexpr (sizeof(T) == 8) {
-      if (__tarrdSSEditTask(t, param, static_cast<const double*>(v)) == TARR_SS_ERROR_BAD_PARAM_NUMBER)
+      if (__tarrdSSEditTask(t, param, static_cast<const double*>(v)) == TARR_SS_ERROR_BAD_PARAM_NUMBER) {
         ASSERT_EQ(__tarriSSEditTask(t, param, v), 0) << param;
+      }
     } else {
-      if (__tarrsSSEditTask(t, param, static_cast<const float*>(v)) == TARR_SS_ERROR_BAD_PARAM_NUMBER)
+      if (__tarrsSSEditTask(t, param, static_cast<const float*>(v)) == TARR_SS_ERROR_BAD_PARAM_NUMBER) {
         ASSERT_EQ(__tarriSSEditTask(t, param, v), 0) << param;
+      }
     }
   }
   // Registers each (parameter, address) pair in turn.
@@ -112,7 +114,9 @@ inline void climb(const std::function<int()>& call, const std::vector<Rung>& run
                   const std::function<bool()>& untouched) {
   for (size_t i = 0; i < rungs.size(); ++i) {
     EXPECT_EQ(call(), rungs[i].code) << "rung " << i;
-    if (rungs[i].code != 0) EXPECT_TRUE(untouched()) << "rung " << i;
+    if (rungs[i].code != 0) {
+      EXPECT_TRUE(untouched()) << "rung " << i;
+    }
     if (rungs[i].then) rungs[i].then();
   }
 }
