@@ -208,8 +208,11 @@ struct Reference {
           if (n < 0 && n % 2 && !mpfr_inf_p(a[0].part(0))) mpfr_neg(r[0].part(0), r[0].part(0), MPFR_RNDN);
         }) {}
   static long order(mpfr_srcptr b) {
+    // Clamped to an even order that fits a long: 2^62, or 2^30 where a long has 32 bits (Windows).
+    constexpr int kShift = std::numeric_limits<long>::digits > 62 ? 62 : std::numeric_limits<long>::digits - 1;
+    constexpr long kHuge = 1L << kShift;
     const double t = std::trunc(mpfr_get_d(b, MPFR_RNDZ));
-    return t >= 0x1p62 ? (1L << 62) : t <= -0x1p62 ? -(1L << 62) : static_cast<long>(t);
+    return t >= double(kHuge) ? kHuge : t <= -double(kHuge) ? -kHuge : static_cast<long>(t);
   }
   Reference(int (*g)(mpfr_ptr, mpfr_srcptr, mpfr_srcptr, mpfr_rnd_t))
       : f([g](const Z* a, Z* r, bool) { g(r[0].part(0), a[0].part(0), a[1].part(0), MPFR_RNDN); }) {}
