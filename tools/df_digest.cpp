@@ -18,6 +18,7 @@
 #include <cstring>
 #include <vector>
 
+#include "df/entries.h"
 #include "zorp/core.h"
 #include "zorp/df.h"
 
@@ -93,29 +94,7 @@ uint64_t digest(const Kind& k, Fn fn, int& built) {
 // ---- evaluation: interpolation, integration, search -------------------------------------------
 
 template <typename T>
-struct Api;
-template <>
-struct Api<double> {
-  static constexpr auto new_task = zorp_df_kernel_dNewTask1D;
-  static constexpr auto edit_pp = zorp_df_kernel_dEditPPSpline1D;
-  static constexpr auto linear = zorp_df_kernel_dDFLinearSpline1D;
-  static constexpr auto quadratic = zorp_df_kernel_dDFQuadraticSpline1D;
-  static constexpr auto natural = zorp_df_kernel_dDFNaturalCubicSpline1D;
-  static constexpr auto interpolate = zorp_df_kernel_dDFInterpolate1D;
-  static constexpr auto integrate = zorp_df_kernel_dDFIntegrate1D;
-  static constexpr auto search = zorp_df_kernel_dDFSearch1D;
-};
-template <>
-struct Api<float> {
-  static constexpr auto new_task = zorp_df_kernel_sNewTask1D;
-  static constexpr auto edit_pp = zorp_df_kernel_sEditPPSpline1D;
-  static constexpr auto linear = zorp_df_kernel_sDFLinearSpline1D;
-  static constexpr auto quadratic = zorp_df_kernel_sDFQuadraticSpline1D;
-  static constexpr auto natural = zorp_df_kernel_sDFNaturalCubicSpline1D;
-  static constexpr auto interpolate = zorp_df_kernel_sDFInterpolate1D;
-  static constexpr auto integrate = zorp_df_kernel_sDFIntegrate1D;
-  static constexpr auto search = zorp_df_kernel_sDFSearch1D;
-};
+using Api = zorp::test::df::Entries<T>;
 
 // A small deterministic generator: the problems must not depend on the C library's rand.
 struct Lcg {
