@@ -18,7 +18,7 @@
 #include <cstring>
 #include <vector>
 
-#include "df/entries.h"
+#include "df_entries.h"
 #include "zorp/core.h"
 #include "zorp/df.h"
 

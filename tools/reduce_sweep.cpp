@@ -17,7 +17,7 @@
 #include <random>
 #include <string>
 
-#include "vm/half_pi_methods.h"
+#include "accuracy/half_pi_methods.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "common/library.h"
+#include "library.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 #include <climits>
 #endif
 
-#include "common/library.h"
+#include "library.h"
 
 namespace zorp::test {
 

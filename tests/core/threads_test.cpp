@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "common/library.h"
+#include "library.h"
 #include "common/portable.h"
 
 namespace {

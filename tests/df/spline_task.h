@@ -8,7 +8,7 @@
 #include <functional>
 #include <vector>
 
-#include "df/entries.h"
+#include "df_entries.h"
 #include "zorp/core.h"
 
 namespace zorp::test::df {

@@ -12,7 +12,7 @@
 #include <limits>
 #include <vector>
 
-#include "common/vm_rows.h"
+#include "accuracy/rows.h"
 #include "vm/kernels/common/callout.h"
 #include "vm/kernels/common/log_core.h"
 #include "zorp/vm_functions.h"

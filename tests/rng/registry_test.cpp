@@ -2,7 +2,7 @@
 // of rows without a generator, and registration with its checks in order and its bound.
 #include <dlfcn.h>
 
-#include "common/library.h"
+#include "library.h"
 #include "model.h"
 
 namespace {

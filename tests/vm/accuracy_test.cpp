@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "common/vm_rows.h"
+#include "accuracy/rows.h"
 
 namespace zorp::test {
 namespace {

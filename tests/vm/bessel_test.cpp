@@ -13,7 +13,7 @@
 #include <string>
 #include <utility>
 
-#include "common/vm_rows.h"
+#include "accuracy/rows.h"
 
 namespace zorp::test {
 namespace {

@@ -11,7 +11,7 @@
 
 #include "common/guarded.h"
 #include "common/reporting.h"
-#include "common/vm_rows.h"
+#include "accuracy/rows.h"
 #include "platform/fpu.h"
 
 namespace zorp::test {

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "common/guarded.h"
-#include "common/vm_rows.h"
+#include "accuracy/rows.h"
 
 namespace zorp::test {
 namespace {

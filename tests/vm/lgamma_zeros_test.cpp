@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "common/vm_rows.h"
+#include "accuracy/rows.h"
 #include "vm/kernels/special/generated/gamma_zeros.inc"
 
 namespace zorp::test {

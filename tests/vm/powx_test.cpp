@@ -16,7 +16,7 @@
 
 #include <mpfr.h>
 
-#include "common/vm_rows.h"
+#include "accuracy/rows.h"
 #include "common/reporting.h"
 #include "zorp/vm.h"
 

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "common/vm_rows.h"
+#include "accuracy/rows.h"
 
 namespace zorp::test {
 namespace {

@@ -1,6 +1,6 @@
 // The trigonometric argument reductions against MPFR (the rows of vm/half_pi_methods.h, scalar
 // and vector) on (a) the double and the float nearest to a multiple of pi/2 in every binade,
-// found exactly by vm/near_pio2.h, (b) random arguments in every binade, (c) the published
+// found exactly by tools/accuracy/near_pio2.h, (b) random arguments in every binade, (c) the published
 // worst cases, integers, and the edges where one method hands over to the next.
 // tools/reduce_sweep runs the same check on wider sweeps.
 #include <gtest/gtest.h>
@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "common/regenerated.h"
-#include "vm/half_pi_methods.h"
+#include "accuracy/half_pi_methods.h"
 
 namespace {
 

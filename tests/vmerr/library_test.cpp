@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "common/fp_trap.h"
-#include "common/library.h"
+#include "library.h"
 #include "vmerr/fixture.h"
 
 namespace zorp::test {

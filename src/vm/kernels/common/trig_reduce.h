@@ -53,7 +53,7 @@
 //    A = 2^-104.9, B = 2u^2 |c1| (1 + 2u) + u|c2| + |d| < 2^-158.5 (|c1| < 2^-53.8). fast_two_sum
 //    is exact because |t| < 2^-106 |k| + 2^-53 |s| stays below |s| ~ |r| in the range.
 //  * Relative bounds follow from the smallest |r| of each range, which the continued-fraction
-//    search of the test (tests/vm/near_pio2.h) gives exactly, binade by binade: for doubles
+//    search of the accuracy tool (tools/accuracy/near_pio2.h) gives exactly, binade by binade: for doubles
 //    2^-53.86 below 32 and 2^-60.49 from 32 to 2^1023 (x = 6411027962775774 2^-47 ~ 45.6), with
 //    the overall minimum 2^-60.89 at 6381956970095103 2^797; for floats 2^-27.83 below 2^34.
 //    So the single value is within 2^-52 + 2^-61.5 relative for doubles below 2^40 and within

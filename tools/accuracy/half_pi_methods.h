@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "vm/kernels/common/trig_reduce.h"
-#include "vm/near_pio2.h"
+#include "accuracy/near_pio2.h"
 
 namespace zorp::test::pio2 {
 

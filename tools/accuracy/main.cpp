@@ -1,5 +1,5 @@
 // Accuracy table of every kernel of every built vector-math function: the sweep of the accuracy
-// test (tests/common/vm_rows.h) on a large sample, one Markdown row per kernel with the slots it
+// test (tools/accuracy/rows.h) on a large sample, one Markdown row per kernel with the slots it
 // fills, the class it must meet, max and mean ulp, correct bits, whether every result was
 // correctly rounded, and whether the contract holds (class, special values and statuses).
 //   accuracy [count] [name]   count arguments spread over each range (default 1,000,000), half
@@ -24,7 +24,7 @@
 #include <thread>
 #include <vector>
 
-#include "common/vm_rows.h"
+#include "accuracy/rows.h"
 
 namespace {
 

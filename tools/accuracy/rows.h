@@ -16,9 +16,9 @@
 #include <type_traits>
 #include <vector>
 
-#include "common/accuracy.h"
-#include "common/library.h"
-#include "vm/near_pio2.h"
+#include "accuracy/reference.h"
+#include "library.h"
+#include "accuracy/near_pio2.h"
 #include "vm/dispatch/catalogue.h"
 #include "zorp/vm.h"
 #include "zorp/vm_functions.h"
