@@ -72,10 +72,27 @@ constexpr const char* kVmNames[kVmRows][3] = {
 #include "zorp/vm_catalogue.def"
 #undef VM_FN
 };
+// The strided twins' names; pack and unpack have none (their rows stay null).
+#define ZORP_API_STRIDED_NAMES(t, F, shape) ZORP_API_STRIDED_##shape(t, F)
+#define ZORP_API_STRIDED_PACK(t, F) {nullptr, nullptr, nullptr},
+#define ZORP_API_STRIDED_UNPACK(t, F) {nullptr, nullptr, nullptr},
+#define ZORP_API_STRIDED_ANY(t, F) ZORP_API_SLOT_NAMES(t, F##I)
+#define ZORP_API_STRIDED_A1R1 ZORP_API_STRIDED_ANY
+#define ZORP_API_STRIDED_A2R1 ZORP_API_STRIDED_ANY
+#define ZORP_API_STRIDED_A1R2 ZORP_API_STRIDED_ANY
+#define ZORP_API_STRIDED_VS ZORP_API_STRIDED_ANY
+#define ZORP_API_STRIDED_LINFRAC ZORP_API_STRIDED_ANY
+#define ZORP_API_STRIDED_C1R1R ZORP_API_STRIDED_ANY
+#define ZORP_API_STRIDED_R1C1 ZORP_API_STRIDED_ANY
+constexpr const char* kVmStridedNames[kVmRows][3] = {
+#define VM_FN(t, F, shape, share, la, ha, ep, built) ZORP_API_STRIDED_NAMES(t, F, shape)
+#include "zorp/vm_catalogue.def"
+#undef VM_FN
+};
 
 struct Loaded {
   Kernel k;
-  void* vm[kVmRows][3];
+  void* vm[2][kVmRows][3];  // contiguous, strided
 };
 
 Loaded g_loaded;
@@ -92,8 +109,12 @@ bool resolve(Handle h, Loaded& l) {
 #undef ZORP_API_FIND
   for (int row = 0; row < kVmRows; ++row)
     for (int slot = 0; slot < 3; ++slot) {
-      l.vm[row][slot] = find_entry(h, kVmNames[row][slot]);
-      ok = ok && l.vm[row][slot] != nullptr;
+      l.vm[0][row][slot] = find_entry(h, kVmNames[row][slot]);
+      ok = ok && l.vm[0][row][slot] != nullptr;
+      if (const char* name = kVmStridedNames[row][slot]) {
+        l.vm[1][row][slot] = find_entry(h, name);
+        ok = ok && l.vm[1][row][slot] != nullptr;
+      }
     }
   return ok;
 }
@@ -120,7 +141,7 @@ int32_t kernel(const Kernel** k) {
   return 0;
 }
 
-void* vm_entry(int row, int32_t accuracy) { return g_loaded.vm[row][accuracy - 1]; }
+void* vm_entry(int row, int32_t accuracy, bool strided) { return g_loaded.vm[strided][row][accuracy - 1]; }
 
 }  // namespace zorp::api
 

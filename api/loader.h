@@ -63,9 +63,9 @@ enum VmRow : int {
 // not remembered: the next call asks again (only a success is final).
 int32_t kernel(const Kernel** k);
 
-// The vector-math entry of a row in an accuracy slot (1 LA, 2 HA, 3 EP); valid once kernel()
-// has returned 0.
-void* vm_entry(int row, int32_t accuracy);
+// The vector-math entry of a row in an accuracy slot (1 LA, 2 HA, 3 EP), contiguous or its
+// strided twin (null for pack and unpack); valid once kernel() has returned 0.
+void* vm_entry(int row, int32_t accuracy, bool strided);
 
 // Whether the processor runs the kernel library (see processor.cpp).
 bool processor_runs_kernels();

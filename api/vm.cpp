@@ -12,7 +12,7 @@ namespace {
 // The checks every shape shares, then the call in the chosen slot. The thread's status is
 // cleared for the call so that what the call reported can be returned, and put back when the
 // call reported nothing: a caller reading it afterwards sees what the export alone would leave.
-template <class Fn, class Call>
+template <class Fn, bool kStrided = false, class Call>
 int32_t vm_call(int row, int32_t accuracy, int64_t n, std::initializer_list<const void*> arrays, Call call) {
   const Kernel* k;
   if (const int32_t status = kernel(&k); status != 0) return status;
@@ -23,7 +23,7 @@ int32_t vm_call(int row, int32_t accuracy, int64_t n, std::initializer_list<cons
   if (accuracy < int32_t{ZORP_VM_LA} || accuracy > int32_t{ZORP_VM_EP}) return ZORP_ERROR_BAD_ACCURACY;
   if (n == 0) return ZORP_VM_STATUS_OK;
   const int32_t before = k->zorp_fenn_kernel_ClearErrStatus();
-  call(reinterpret_cast<Fn>(vm_entry(row, accuracy)));
+  call(reinterpret_cast<Fn>(vm_entry(row, accuracy, kStrided)));
   const int32_t status = k->zorp_fenn_kernel_GetErrStatus();
   if (status == ZORP_VM_STATUS_OK && before != ZORP_VM_STATUS_OK) k->zorp_fenn_kernel_SetErrStatus(before);
   return status;
@@ -111,8 +111,54 @@ using namespace zorp::api;
                        [&](Fn f) { f(n, a, y, x, width); });                                               \
   }
 
+// The strided twins: the same checks, the export's increments passed through as they are.
+// One array in, one out; the element types differ for the real-result and complex-result rows.
+#define ZORP_API_DEF_I_ONE(t, F, TA, TR)                                                              \
+  int32_t ZORP_CHECKED_NAME_I(t, F)(int32_t n, const TA* a, int32_t inca, TR* r, int32_t incr,       \
+                                    int32_t accuracy) {                                              \
+    using Fn = void (*)(int32_t, const TA*, int32_t, TR*, int32_t);                                  \
+    return vm_call<Fn, true>(kRow_##t##F, accuracy, n, {a, r}, [&](Fn f) { f(n, a, inca, r, incr); }); \
+  }
+#define ZORP_API_DEF_I_A1R1(t, F) ZORP_API_DEF_I_ONE(t, F, ZORP_T(t), ZORP_T(t))
+#define ZORP_API_DEF_I_C1R1R(t, F) ZORP_API_DEF_I_ONE(t, F, ZORP_T(t), ZORP_R(t))
+#define ZORP_API_DEF_I_R1C1(t, F) ZORP_API_DEF_I_ONE(t, F, ZORP_R(t), ZORP_T(t))
+#define ZORP_API_DEF_I_A2R1(t, F)                                                                       \
+  int32_t ZORP_CHECKED_NAME_I(t, F)(int32_t n, const ZORP_T(t) * a, int32_t inca, const ZORP_T(t) * b,  \
+                                    int32_t incb, ZORP_T(t) * r, int32_t incr, int32_t accuracy) {      \
+    using Fn = void (*)(int32_t, const ZORP_T(t)*, int32_t, const ZORP_T(t)*, int32_t, ZORP_T(t)*, int32_t); \
+    return vm_call<Fn, true>(kRow_##t##F, accuracy, n, {a, b, r},                                       \
+                             [&](Fn f) { f(n, a, inca, b, incb, r, incr); });                           \
+  }
+#define ZORP_API_DEF_I_A1R2(t, F)                                                                       \
+  int32_t ZORP_CHECKED_NAME_I(t, F)(int32_t n, const ZORP_T(t) * a, int32_t inca, ZORP_T(t) * r1,       \
+                                    int32_t incr1, ZORP_T(t) * r2, int32_t incr2, int32_t accuracy) {   \
+    using Fn = void (*)(int32_t, const ZORP_T(t)*, int32_t, ZORP_T(t)*, int32_t, ZORP_T(t)*, int32_t);  \
+    return vm_call<Fn, true>(kRow_##t##F, accuracy, n, {a, r1, r2},                                     \
+                             [&](Fn f) { f(n, a, inca, r1, incr1, r2, incr2); });                       \
+  }
+#define ZORP_API_DEF_I_VS(t, F)                                                                         \
+  int32_t ZORP_CHECKED_NAME_I(t, F)(int32_t n, const ZORP_T(t) * a, int32_t inca, ZORP_VM_S_##t b,      \
+                                    ZORP_T(t) * r, int32_t incr, int32_t accuracy) {                    \
+    using Fn = void (*)(int32_t, const ZORP_T(t)*, int32_t, ZORP_VM_S_##t, ZORP_T(t)*, int32_t);        \
+    return vm_call<Fn, true>(kRow_##t##F, accuracy, n, {a, scalar_address(b), r},                       \
+                             [&](Fn f) { f(n, a, inca, b, r, incr); });                                 \
+  }
+#define ZORP_API_DEF_I_LINFRAC(t, F)                                                                    \
+  int32_t ZORP_CHECKED_NAME_I(t, F)(int32_t n, const ZORP_T(t) * a, int32_t inca, const ZORP_T(t) * b,  \
+                                    int32_t incb, ZORP_T(t) scalea, ZORP_T(t) shifta, ZORP_T(t) scaleb, \
+                                    ZORP_T(t) shiftb, ZORP_T(t) * r, int32_t incr, int32_t accuracy) {  \
+    using Fn = void (*)(int32_t, const ZORP_T(t)*, int32_t, const ZORP_T(t)*, int32_t, ZORP_T(t),       \
+                        ZORP_T(t), ZORP_T(t), ZORP_T(t), ZORP_T(t)*, int32_t);                          \
+    return vm_call<Fn, true>(kRow_##t##F, accuracy, n, {a, b, r}, [&](Fn f) {                           \
+      f(n, a, inca, b, incb, scalea, shifta, scaleb, shiftb, r, incr);                                  \
+    });                                                                                                 \
+  }
+#define ZORP_API_DEF_I_PACK(t, F)
+#define ZORP_API_DEF_I_UNPACK(t, F)
+
 extern "C" {
-#define VM_FN(t, F, shape, share, la, ha, ep, built) ZORP_VM_IF_BUILT_##built(ZORP_API_DEF_##shape(t, F))
+#define VM_FN(t, F, shape, share, la, ha, ep, built) \
+  ZORP_VM_IF_BUILT_##built(ZORP_API_DEF_##shape(t, F) ZORP_API_DEF_I_##shape(t, F))
 #include "zorp/vm_catalogue.def"
 #undef VM_FN
 }

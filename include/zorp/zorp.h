@@ -108,6 +108,45 @@ ZORP_CHECKED int32_t zorp_ready(void);
 #include "zorp/vm_catalogue.def"
 #undef VM_FN
 
+/* The strided twins, zorp_vm_<type><Func>I, one per catalogue row but pack and unpack: the
+ * export's arguments with their 32-bit increments (element i of a is a[i * inca], any sign, as the
+ * kernels take them), then the accuracy; the same refusals in the same order. The increments are
+ * not checked: C gives no array lengths to hold them to (the C++ interface holds them to its
+ * spans). */
+#define ZORP_CHECKED_NAME_I(t, F) zorp_vm_##t##F##I
+#define ZORP_CHECKED_PROTO_I_A1R1(t, F)                                                                     \
+  ZORP_CHECKED int32_t ZORP_CHECKED_NAME_I(t, F)(int32_t n, const ZORP_VM_T_##t* a, int32_t inca,          \
+                                                 ZORP_VM_T_##t* r, int32_t incr, int32_t accuracy);
+#define ZORP_CHECKED_PROTO_I_A2R1(t, F)                                                                     \
+  ZORP_CHECKED int32_t ZORP_CHECKED_NAME_I(t, F)(int32_t n, const ZORP_VM_T_##t* a, int32_t inca,          \
+                                                 const ZORP_VM_T_##t* b, int32_t incb, ZORP_VM_T_##t* r,   \
+                                                 int32_t incr, int32_t accuracy);
+#define ZORP_CHECKED_PROTO_I_A1R2(t, F)                                                                     \
+  ZORP_CHECKED int32_t ZORP_CHECKED_NAME_I(t, F)(int32_t n, const ZORP_VM_T_##t* a, int32_t inca,          \
+                                                 ZORP_VM_T_##t* r1, int32_t incr1, ZORP_VM_T_##t* r2,      \
+                                                 int32_t incr2, int32_t accuracy);
+#define ZORP_CHECKED_PROTO_I_VS(t, F)                                                                       \
+  ZORP_CHECKED int32_t ZORP_CHECKED_NAME_I(t, F)(int32_t n, const ZORP_VM_T_##t* a, int32_t inca,          \
+                                                 ZORP_VM_S_##t b, ZORP_VM_T_##t* r, int32_t incr,          \
+                                                 int32_t accuracy);
+#define ZORP_CHECKED_PROTO_I_LINFRAC(t, F)                                                                  \
+  ZORP_CHECKED int32_t ZORP_CHECKED_NAME_I(t, F)(int32_t n, const ZORP_VM_T_##t* a, int32_t inca,          \
+                                                 const ZORP_VM_T_##t* b, int32_t incb, ZORP_VM_T_##t scalea, \
+                                                 ZORP_VM_T_##t shifta, ZORP_VM_T_##t scaleb,               \
+                                                 ZORP_VM_T_##t shiftb, ZORP_VM_T_##t* r, int32_t incr,     \
+                                                 int32_t accuracy);
+#define ZORP_CHECKED_PROTO_I_C1R1R(t, F)                                                                    \
+  ZORP_CHECKED int32_t ZORP_CHECKED_NAME_I(t, F)(int32_t n, const ZORP_VM_T_##t* a, int32_t inca,          \
+                                                 ZORP_VM_R_##t* r, int32_t incr, int32_t accuracy);
+#define ZORP_CHECKED_PROTO_I_R1C1(t, F)                                                                     \
+  ZORP_CHECKED int32_t ZORP_CHECKED_NAME_I(t, F)(int32_t n, const ZORP_VM_R_##t* a, int32_t inca,          \
+                                                 ZORP_VM_T_##t* r, int32_t incr, int32_t accuracy);
+#define ZORP_CHECKED_PROTO_I_PACK(t, F)
+#define ZORP_CHECKED_PROTO_I_UNPACK(t, F)
+#define VM_FN(t, F, shape, share, la, ha, ep, built) ZORP_VM_IF_BUILT_##built(ZORP_CHECKED_PROTO_I_##shape(t, F))
+#include "zorp/vm_catalogue.def"
+#undef VM_FN
+
 /* ---- random streams ------------------------------------------------------------------------
  * Streams are the kernel library's StreamState blocks: these entries and its exports take each
  * other's streams. */

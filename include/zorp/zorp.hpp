@@ -118,6 +118,15 @@ inline bool strided_in(size_t n, int64_t inc, size_t size) noexcept {
          last < size;
 }
 
+// n as a strided vector-math call's count, every view holding its n elements; else BADSIZE.
+template <class... V>
+int32_t strided_count(int32_t* out, size_t n, const V&... views) noexcept {
+  if (n > static_cast<size_t>(std::numeric_limits<int32_t>::max())) return ZORP_VM_STATUS_BADSIZE;
+  if (!(strided_in(n, views.inc, views.s.size()) && ...)) return ZORP_VM_STATUS_BADSIZE;
+  *out = static_cast<int32_t>(n);
+  return ZORP_VM_STATUS_OK;
+}
+
 // a * b for counts >= 0, saturated: no array holds the product when it passes 64 bits.
 inline uint64_t product(int64_t a, int64_t b) noexcept {
   if (a <= 0 || b <= 0) return 0;
@@ -314,7 +323,92 @@ enum class accuracy : int32_t { la = ZORP_VM_LA, ha = ZORP_VM_HA, ep = ZORP_VM_E
                       std::span<const int64_t> mask, accuracy acc = accuracy::ha)                            \
       ZORP_CXX_THROWING(name, (a, y, mask, acc))
 
-#define ZORP_CXX_ROW(t, F, shape, name) ZORP_CXX_##shape(t, F, name)
+// The strided forms: a count and one strided view per array, element i of a view being
+// s[i * inc]. Every element the call touches is held to its span, so an increment below 0 (which
+// walks before the first element in the C form) is refused for more than one element, and 0
+// repeats element 0. every(range, inc) makes a view of any contiguous range.
+template <class T>
+struct strided {
+  std::span<T> s;
+  int32_t inc = 1;
+  constexpr strided(std::span<T> span, int32_t increment) noexcept : s(span), inc(increment) {}
+  template <class U>
+    requires std::is_convertible_v<U (*)[], T (*)[]>
+  constexpr strided(strided<U> o) noexcept : s(o.s), inc(o.inc) {}
+};
+template <class Range>
+auto every(Range&& range, int32_t inc) noexcept {
+  std::span s(range);
+  return strided<typename decltype(s)::element_type>(s, inc);
+}
+
+
+#define ZORP_CXX_SV(T) strided<const T>
+#define ZORP_CXX_DV(T) strided<T>
+#define ZORP_CXX_I_ONE(t, F, name, TA, TR)                                                                \
+  inline int32_t name(size_t count, ZORP_CXX_SV(TA) a, ZORP_CXX_DV(TR) r, accuracy acc,                  \
+                      std::nothrow_t) noexcept {                                                         \
+    int32_t n = 0;                                                                                       \
+    if (const int32_t st = detail::strided_count(&n, count, a, r)) return st;                            \
+    return zorp_vm_##t##F##I(n, detail::c_ptr(a.s.data()), a.inc, detail::c_ptr(r.s.data()), r.inc,       \
+                             static_cast<int32_t>(acc));                                                 \
+  }                                                                                                      \
+  inline int32_t name(size_t count, ZORP_CXX_SV(TA) a, ZORP_CXX_DV(TR) r, accuracy acc = accuracy::ha)   \
+      ZORP_CXX_THROWING(name, (count, a, r, acc))
+#define ZORP_CXX_I_A1R1(t, F, name) ZORP_CXX_I_ONE(t, F, name, ZORP_CXX_T_##t, ZORP_CXX_T_##t)
+#define ZORP_CXX_I_C1R1R(t, F, name) ZORP_CXX_I_ONE(t, F, name, ZORP_CXX_T_##t, ZORP_CXX_R_##t)
+#define ZORP_CXX_I_R1C1(t, F, name) ZORP_CXX_I_ONE(t, F, name, ZORP_CXX_R_##t, ZORP_CXX_T_##t)
+#define ZORP_CXX_I_A2R1(t, F, name)                                                                          \
+  inline int32_t name(size_t count, ZORP_CXX_SV(ZORP_CXX_T_##t) a, ZORP_CXX_SV(ZORP_CXX_T_##t) b,            \
+                      ZORP_CXX_DV(ZORP_CXX_T_##t) r, accuracy acc, std::nothrow_t) noexcept {                \
+    int32_t n = 0;                                                                                           \
+    if (const int32_t st = detail::strided_count(&n, count, a, b, r)) return st;                             \
+    return zorp_vm_##t##F##I(n, detail::c_ptr(a.s.data()), a.inc, detail::c_ptr(b.s.data()), b.inc,          \
+                             detail::c_ptr(r.s.data()), r.inc, static_cast<int32_t>(acc));                   \
+  }                                                                                                          \
+  inline int32_t name(size_t count, ZORP_CXX_SV(ZORP_CXX_T_##t) a, ZORP_CXX_SV(ZORP_CXX_T_##t) b,            \
+                      ZORP_CXX_DV(ZORP_CXX_T_##t) r, accuracy acc = accuracy::ha)                            \
+      ZORP_CXX_THROWING(name, (count, a, b, r, acc))
+#define ZORP_CXX_I_A1R2(t, F, name)                                                                          \
+  inline int32_t name(size_t count, ZORP_CXX_SV(ZORP_CXX_T_##t) a, ZORP_CXX_DV(ZORP_CXX_T_##t) r1,           \
+                      ZORP_CXX_DV(ZORP_CXX_T_##t) r2, accuracy acc, std::nothrow_t) noexcept {               \
+    int32_t n = 0;                                                                                           \
+    if (const int32_t st = detail::strided_count(&n, count, a, r1, r2)) return st;                           \
+    return zorp_vm_##t##F##I(n, detail::c_ptr(a.s.data()), a.inc, detail::c_ptr(r1.s.data()), r1.inc,        \
+                             detail::c_ptr(r2.s.data()), r2.inc, static_cast<int32_t>(acc));                 \
+  }                                                                                                          \
+  inline int32_t name(size_t count, ZORP_CXX_SV(ZORP_CXX_T_##t) a, ZORP_CXX_DV(ZORP_CXX_T_##t) r1,           \
+                      ZORP_CXX_DV(ZORP_CXX_T_##t) r2, accuracy acc = accuracy::ha)                           \
+      ZORP_CXX_THROWING(name, (count, a, r1, r2, acc))
+#define ZORP_CXX_I_VS(t, F, name)                                                                            \
+  inline int32_t name(size_t count, ZORP_CXX_SV(ZORP_CXX_T_##t) a, ZORP_CXX_T_##t b,                         \
+                      ZORP_CXX_DV(ZORP_CXX_T_##t) r, accuracy acc, std::nothrow_t) noexcept {                \
+    int32_t n = 0;                                                                                           \
+    if (const int32_t st = detail::strided_count(&n, count, a, r)) return st;                                \
+    return zorp_vm_##t##F##I(n, detail::c_ptr(a.s.data()), a.inc, detail::c_scalar(b),                       \
+                             detail::c_ptr(r.s.data()), r.inc, static_cast<int32_t>(acc));                   \
+  }                                                                                                          \
+  inline int32_t name(size_t count, ZORP_CXX_SV(ZORP_CXX_T_##t) a, ZORP_CXX_T_##t b,                         \
+                      ZORP_CXX_DV(ZORP_CXX_T_##t) r, accuracy acc = accuracy::ha)                            \
+      ZORP_CXX_THROWING(name, (count, a, b, r, acc))
+#define ZORP_CXX_I_LINFRAC(t, F, name)                                                                       \
+  inline int32_t name(size_t count, ZORP_CXX_SV(ZORP_CXX_T_##t) a, ZORP_CXX_SV(ZORP_CXX_T_##t) b,            \
+                      ZORP_CXX_T_##t scalea, ZORP_CXX_T_##t shifta, ZORP_CXX_T_##t scaleb,                   \
+                      ZORP_CXX_T_##t shiftb, ZORP_CXX_DV(ZORP_CXX_T_##t) r, accuracy acc,                    \
+                      std::nothrow_t) noexcept {                                                             \
+    int32_t n = 0;                                                                                           \
+    if (const int32_t st = detail::strided_count(&n, count, a, b, r)) return st;                             \
+    return zorp_vm_##t##F##I(n, a.s.data(), a.inc, b.s.data(), b.inc, scalea, shifta, scaleb, shiftb,        \
+                             r.s.data(), r.inc, static_cast<int32_t>(acc));                                  \
+  }                                                                                                          \
+  inline int32_t name(size_t count, ZORP_CXX_SV(ZORP_CXX_T_##t) a, ZORP_CXX_SV(ZORP_CXX_T_##t) b,            \
+                      ZORP_CXX_T_##t scalea, ZORP_CXX_T_##t shifta, ZORP_CXX_T_##t scaleb,                   \
+                      ZORP_CXX_T_##t shiftb, ZORP_CXX_DV(ZORP_CXX_T_##t) r, accuracy acc = accuracy::ha)     \
+      ZORP_CXX_THROWING(name, (count, a, b, scalea, shifta, scaleb, shiftb, r, acc))
+#define ZORP_CXX_I_PACK(t, F, name)
+#define ZORP_CXX_I_UNPACK(t, F, name)
+
+#define ZORP_CXX_ROW(t, F, shape, name) ZORP_CXX_##shape(t, F, name) ZORP_CXX_I_##shape(t, F, name)
 #define VM_FN(t, F, shape, share, la, ha, ep, built) \
   ZORP_VM_IF_BUILT_##built(ZORP_CXX_ROW(t, F, shape, ZORP_VM_CXX_NAME_##F))
 #include "zorp/vm_catalogue.def"
