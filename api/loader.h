@@ -16,7 +16,8 @@
   X(__tarrNewStreamEx) X(__tarrCopyStream) X(__tarrCopyStreamState) X(__tarrDeleteStream)              \
   X(__tarrGetStreamSize) X(__tarrGetBrngProperties) X(__tarrSkipAheadStream)                            \
   X(__tarrSkipAheadStreamEx) X(__tarrLeapfrogStream) X(__tarrSaveStreamF) X(__tarrLoadStreamF)          \
-  X(__tarrSaveStreamM) X(__tarrLoadStreamM)                                                             \
+  X(__tarrSaveStreamM) X(__tarrLoadStreamM) X(__tarriNewAbstractStream) X(__tarrdNewAbstractStream)       \
+  X(__tarrsNewAbstractStream)                                                                           \
   X(_tarrdRngUniform) X(_tarrdRngGaussian) X(_tarrdRngExponential) X(_tarrdRngLaplace)                  \
   X(_tarrdRngWeibull) X(_tarrdRngCauchy) X(_tarrdRngRayleigh) X(_tarrdRngLognormal) X(_tarrdRngGumbel)  \
   X(_tarrdRngGamma) X(_tarrdRngBeta) X(_tarrdRngChiSquare) X(_tarrdRngGaussianMV)                       \

@@ -157,6 +157,17 @@ bool abstract(uint32_t brng) {
   return family == TARR_BRNG_IABSTRACT || family == TARR_BRNG_DABSTRACT || family == TARR_BRNG_SABSTRACT;
 }
 
+
+// The real kinds' shared checks: the interval must be finite as well as ordered.
+template <class T, class Create>
+int32_t new_real_abstract(StreamState** s, int32_t n, T* buffer, T a, T b, AbstractStreamUpdate update, Create create) {
+  const Kernel* k;
+  if (const int32_t status = kernel(&k); status != 0) return status;
+  if (!s) return TARR_ERROR_NULL_ENTRY;
+  if (n < 1 || !buffer || !update || !std::isfinite(a) || !std::isfinite(b) || !(a < b))
+    return TARR_ERROR_BAD_ARGUMENTS;
+  return create(*k);
+}
 }  // namespace
 }  // namespace zorp::api
 
@@ -177,6 +188,27 @@ int32_t zorp_rng_new_stream_ex(StreamState** s, uint32_t brng, int32_t n, const 
 
 int32_t zorp_rng_new_stream(StreamState** s, uint32_t brng, uint32_t seed) {
   return zorp_rng_new_stream_ex(s, brng, 1, &seed);
+}
+
+int32_t zorp_rng_new_abstract_stream(StreamState** s, int32_t n, uint32_t* buffer, AbstractStreamUpdate update) {
+  const Kernel* k;
+  if (const int32_t status = kernel(&k); status != 0) return status;
+  if (!s) return TARR_ERROR_NULL_ENTRY;
+  if (n < 1 || !buffer || !update) return TARR_ERROR_BAD_ARGUMENTS;
+  return k->__tarriNewAbstractStream(s, n, buffer, update);
+}
+
+
+int32_t zorp_rng_new_abstract_stream_d(StreamState** s, int32_t n, double* buffer, double a, double b,
+                                       AbstractStreamUpdate update) {
+  return new_real_abstract(s, n, buffer, a, b, update,
+                           [&](const Kernel& k) { return k.__tarrdNewAbstractStream(s, n, buffer, a, b, update); });
+}
+
+int32_t zorp_rng_new_abstract_stream_s(StreamState** s, int32_t n, float* buffer, float a, float b,
+                                       AbstractStreamUpdate update) {
+  return new_real_abstract(s, n, buffer, a, b, update,
+                           [&](const Kernel& k) { return k.__tarrsNewAbstractStream(s, n, buffer, a, b, update); });
 }
 
 int32_t zorp_rng_copy_stream(StreamState** dst, const StreamState* src) {

@@ -153,6 +153,17 @@ ZORP_CHECKED int32_t zorp_ready(void);
 ZORP_CHECKED int32_t zorp_rng_new_stream(StreamState** s, uint32_t brng, uint32_t seed);
 /* n seed words; n >= 0, params non-null when n > 0. */
 ZORP_CHECKED int32_t zorp_rng_new_stream_ex(StreamState** s, uint32_t brng, int32_t n, const uint32_t* params);
+/* Abstract streams over the caller's circular buffer of n numbers and its update callback (see
+ * zorp/rng.h), both the caller's and outliving the stream. Refused with TARR_ERROR_BAD_ARGUMENTS:
+ * n < 1, a null buffer or callback, and for the double and single kinds an interval [a, b] of the
+ * caller's numbers that is not finite with a < b (an infinite end would map every number to a NaN
+ * or an infinity). */
+ZORP_CHECKED int32_t zorp_rng_new_abstract_stream(StreamState** s, int32_t n, uint32_t* buffer,
+                                                  AbstractStreamUpdate update);
+ZORP_CHECKED int32_t zorp_rng_new_abstract_stream_d(StreamState** s, int32_t n, double* buffer, double a, double b,
+                                                    AbstractStreamUpdate update);
+ZORP_CHECKED int32_t zorp_rng_new_abstract_stream_s(StreamState** s, int32_t n, float* buffer, float a, float b,
+                                                    AbstractStreamUpdate update);
 ZORP_CHECKED int32_t zorp_rng_copy_stream(StreamState** dst, const StreamState* src);
 /* Both streams of the same generator (else TARR_ERROR_INVALID_BRNG, dst untouched). */
 ZORP_CHECKED int32_t zorp_rng_copy_stream_state(StreamState* dst, const StreamState* src);

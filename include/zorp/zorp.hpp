@@ -510,6 +510,24 @@ class stream {
   }
   // Takes over a stream made through the C entries (null gives an empty object).
   explicit stream(StreamState* adopt) noexcept : s_(adopt) {}
+  // Abstract streams over the caller's circular buffer, refilled by `update` (zorp/rng.h); the
+  // buffer and the callback stay the caller's and must outlive the stream. The double and single
+  // kinds map the caller's numbers from the finite interval [a, b] to what each request asks for.
+  static stream abstract(std::span<uint32_t> buffer, AbstractStreamUpdate update) {
+    return over(buffer.size(), [&](StreamState** s, int32_t n) {
+      return zorp_rng_new_abstract_stream(s, n, buffer.data(), update);
+    });
+  }
+  static stream abstract(std::span<double> buffer, double a, double b, AbstractStreamUpdate update) {
+    return over(buffer.size(), [&](StreamState** s, int32_t n) {
+      return zorp_rng_new_abstract_stream_d(s, n, buffer.data(), a, b, update);
+    });
+  }
+  static stream abstract(std::span<float> buffer, float a, float b, AbstractStreamUpdate update) {
+    return over(buffer.size(), [&](StreamState** s, int32_t n) {
+      return zorp_rng_new_abstract_stream_s(s, n, buffer.data(), a, b, update);
+    });
+  }
   stream(stream&& other) noexcept : s_(std::exchange(other.s_, nullptr)) {}
   stream& operator=(stream&& other) noexcept {
     if (this != &other) {
@@ -614,6 +632,15 @@ class stream {
   }
 
  private:
+  // A stream over a buffer of `size` numbers, made by `create(&s, n)`.
+  template <class Create>
+  static stream over(size_t size, Create create) {
+    int32_t n = 0;
+    detail::raise(detail::count(size, &n));
+    StreamState* s = nullptr;
+    detail::raise(create(&s, n));
+    return stream(s);
+  }
   template <class W, class Entry>
   int32_t words(Entry entry, std::span<W> r) noexcept {
     int32_t n = 0;
