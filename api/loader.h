@@ -34,6 +34,7 @@
 #define ZORP_API_SS_ENTRIES(X, t)                                                                        \
   X(__tarr##t##SSNewTask) X(__tarr##t##SSEditTask) X(_tarr##t##SSBasic) X(_tarr##t##SSMinmax)           \
   X(_tarr##t##SSQuantiles) X(_tarr##t##SSStreamQuantiles) X(_tarr##t##SSSort) X(_tarr##t##SSMAD)        \
+  X(_tarr##t##SSWMedian)                                                                                \
   X(_tarr##t##SSPooledCovariance) X(_tarr##t##SSPartialCovariance) X(_tarr##t##SSRobustCovariance)      \
   X(_tarr##t##SSOutliersDetection) X(_tarr##t##SSMissingValues) X(_tarr##t##SSCorParametrization)
 #define ZORP_API_DF_ENTRIES(X, t)                                                                        \

@@ -145,6 +145,13 @@ int32_t compute(TarrSSTask* task, uint64_t estimates, uint32_t method, bool is_d
   return (k->*(is_double ? r->d : r->s))(task, estimates, method);
 }
 
+int32_t weighted_median(TarrSSTask* task, uint32_t method, bool is_double) {
+  const Kernel* k;
+  if (const int32_t status = open_task(&k, task, is_double ? kDouble : kFloat); status != 0) return status;
+  if (method != TARR_SS_METHOD_QUANTILES) return TARR_SS_ERROR_BAD_METHOD;
+  return is_double ? k->_tarrdSSWMedian(task, 0, method) : k->_tarrsSSWMedian(task, 0, method);
+}
+
 }  // namespace
 }  // namespace zorp::api
 
@@ -194,5 +201,8 @@ int32_t zorp_ss_dcompute(TarrSSTask* task, uint64_t estimates, uint32_t method) 
 int32_t zorp_ss_scompute(TarrSSTask* task, uint64_t estimates, uint32_t method) {
   return compute(task, estimates, method, false);
 }
+
+int32_t zorp_ss_dweighted_median(TarrSSTask* task, uint32_t method) { return weighted_median(task, method, true); }
+int32_t zorp_ss_sweighted_median(TarrSSTask* task, uint32_t method) { return weighted_median(task, method, false); }
 
 }  // extern "C"

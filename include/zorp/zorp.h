@@ -285,6 +285,13 @@ ZORP_CHECKED int32_t zorp_ss_iedit(TarrSSTask* task, int32_t param, const void* 
  * Estimates that no one routine makes (bits of two routines, unknown bits, none) or a method word
  * that routine does not take: TARR_SS_ERROR_BAD_METHOD. The routine checks the rest. */
 ZORP_CHECKED int32_t zorp_ss_dcompute(TarrSSTask* task, uint64_t estimates, uint32_t method);
+/* The weighted quantile of the first order of the quantile orders (0 <= q <= 1), one value per
+ * component into the quantiles array, with the task's weights (every weight 1 without them). It
+ * reads no estimate bits, so it has an entry of its own; the method word is METHOD_QUANTILES and
+ * nothing else (else TARR_SS_ERROR_BAD_METHOD). The squared Mahalanobis distances are a step of
+ * outlier detection and have no entry here: called alone they have no subset to measure from. */
+ZORP_CHECKED int32_t zorp_ss_dweighted_median(TarrSSTask* task, uint32_t method);
+ZORP_CHECKED int32_t zorp_ss_sweighted_median(TarrSSTask* task, uint32_t method);
 ZORP_CHECKED int32_t zorp_ss_scompute(TarrSSTask* task, uint64_t estimates, uint32_t method);
 
 /* ---- data fitting ----------------------------------------------------------------------------

@@ -693,12 +693,14 @@ class task {
     raise(new_task(&t_, &items_[TARR_SS_PARAM_DIMENSION], &items_[TARR_SS_PARAM_NOBS],
                    &items_[TARR_SS_PARAM_STORAGE], x.data(), nullptr, nullptr, 1));
   }
-  task(task&& other) noexcept : t_(std::exchange(other.t_, nullptr)), items_(std::move(other.items_)) {}
+  task(task&& other) noexcept
+      : t_(std::exchange(other.t_, nullptr)), items_(std::move(other.items_)), order_(std::move(other.order_)) {}
   task& operator=(task&& other) noexcept {
     if (this != &other) {
       reset();
       t_ = std::exchange(other.t_, nullptr);
       items_ = std::move(other.items_);
+      order_ = std::move(other.order_);
     }
     return *this;
   }
@@ -779,6 +781,25 @@ class task {
     else return zorp_ss_scompute(t_, estimates, method);
   }
   ZORP_CXX_RAISING(family::ss, compute, (uint64_t estimates, uint32_t method), (estimates, method))
+
+  // The weighted quantile of order q (0 <= q <= 1, 0.5 the weighted median) of each component
+  // into r (p values), with the weights given to weights() or every weight 1. The order is kept
+  // in the task, so that it outlives the call as the task's pointer to it must.
+  int32_t weighted_quantile(T q, std::span<T> r, std::nothrow_t) noexcept {
+    if (!items_) return TARR_SS_ERROR_NULL_TASK;
+    if (r.size() < ::zorp::detail::product(items_[TARR_SS_PARAM_DIMENSION], 1)) return ZORP_ERROR_BAD_SIZE;
+    if (!order_) {
+      order_.reset(new (std::nothrow) T());
+      if (!order_) return TARR_SS_ERROR_ALLOCATION;
+    }
+    *order_ = q;
+    int32_t status = chain({{TARR_SS_PARAM_QUANT_ORDERS, order_.get()}, {TARR_SS_PARAM_QUANTILES, r.data()}},
+                           TARR_SS_PARAM_QUANT_COUNT, 1);
+    if (status < 0) return status;
+    if constexpr (std::is_same_v<T, double>) return zorp_ss_dweighted_median(t_, TARR_SS_METHOD_QUANTILES);
+    else return zorp_ss_sweighted_median(t_, TARR_SS_METHOD_QUANTILES);
+  }
+  ZORP_CXX_RAISING(family::ss, weighted_quantile, (T q, std::span<T> r), (q, r))
 
  private:
   static constexpr int32_t kItems = 80;  // parameter numbers run from 1 to 79
@@ -862,6 +883,7 @@ class task {
 
   TarrSSTask* t_ = nullptr;
   std::unique_ptr<int64_t[]> items_;
+  std::unique_ptr<T> order_;  // weighted_quantile's order: the task points at it, so it moves with the task
 };
 
 }  // namespace ss
