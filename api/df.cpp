@@ -174,28 +174,52 @@ int32_t zorp_df_sedit_spline(DFTask* task, int64_t order, int64_t type, int64_t 
 int32_t zorp_df_dconstruct(DFTask* task) { return construct<double>(task); }
 int32_t zorp_df_sconstruct(DFTask* task) { return construct<float>(task); }
 
+// The plain entries are the full ones with no data hints, callbacks or threading table.
 #define ZORP_API_DF_CALLS(t, T)                                                                                   \
-  int32_t zorp_df_##t##search(DFTask* task, int64_t nsite, const T* site, int64_t sitehint, void* cell) {        \
+  int32_t zorp_df_##t##search_ex(DFTask* task, int64_t nsite, const T* site, int64_t sitehint, const T* datahint,  \
+                                 void* cell, zorp_df_##t##search_cb search_cb, void* search_params) {             \
     const Kernel* k;                                                                                              \
     if (const int32_t status = open_partition<T>(&k, task); status != 0) return status;                          \
-    return k->zorp_df_kernel_##t##DFSearch1D(task, 0, nsite, site, sitehint, nullptr, cell, nullptr, nullptr,    \
-                                             nullptr);                                                            \
+    return k->zorp_df_kernel_##t##DFSearch1D(task, 0, nsite, site, sitehint, datahint, cell, search_cb,          \
+                                             search_params, nullptr);                                             \
+  }                                                                                                               \
+  int32_t zorp_df_##t##search(DFTask* task, int64_t nsite, const T* site, int64_t sitehint, void* cell) {        \
+    return zorp_df_##t##search_ex(task, nsite, site, sitehint, nullptr, cell, nullptr, nullptr);                  \
+  }                                                                                                               \
+  int32_t zorp_df_##t##interpolate_ex(DFTask* task, int64_t type, int64_t nsite, const T* site, int64_t sitehint, \
+                                      int64_t ndorder, const int32_t* dorder, const T* datahint, T* r,            \
+                                      int64_t rhint, void* cell, const ZorpDf##t##InterpCallbacks* cb,            \
+                                      void** threading) {                                                         \
+    const Kernel* k;                                                                                              \
+    if (const int32_t status = open_partition<T>(&k, task); status != 0) return status;                          \
+    const ZorpDf##t##InterpCallbacks none{};                                                                      \
+    if (!cb) cb = &none;                                                                                          \
+    return k->zorp_df_kernel_##t##DFInterpolate1D(task, type, 0, nsite, site, sitehint, ndorder, dorder,         \
+                                                  datahint, r, rhint, cell, cb->left, cb->left_params, cb->right, \
+                                                  cb->right_params, cb->interior, cb->interior_params,            \
+                                                  cb->search, cb->search_params, threading);                      \
   }                                                                                                               \
   int32_t zorp_df_##t##interpolate(DFTask* task, int64_t type, int64_t nsite, const T* site, int64_t sitehint,   \
                                    int64_t ndorder, const int32_t* dorder, T* r, int64_t rhint, void* cell) {     \
+    return zorp_df_##t##interpolate_ex(task, type, nsite, site, sitehint, ndorder, dorder, nullptr, r, rhint,     \
+                                       cell, nullptr, nullptr);                                                   \
+  }                                                                                                               \
+  int32_t zorp_df_##t##integrate_ex(DFTask* task, int64_t nlim, const T* llim, int64_t llimhint, const T* rlim,   \
+                                    int64_t rlimhint, const T* ldatahint, const T* rdatahint, T* r, int64_t rhint, \
+                                    const ZorpDf##t##IntegCallbacks* cb) {                                        \
     const Kernel* k;                                                                                              \
     if (const int32_t status = open_partition<T>(&k, task); status != 0) return status;                          \
-    return k->zorp_df_kernel_##t##DFInterpolate1D(task, type, 0, nsite, site, sitehint, ndorder, dorder, nullptr, \
-                                                  r, rhint, cell, nullptr, nullptr, nullptr, nullptr, nullptr,    \
-                                                  nullptr, nullptr, nullptr, nullptr);                            \
+    const ZorpDf##t##IntegCallbacks none{};                                                                       \
+    if (!cb) cb = &none;                                                                                          \
+    return k->zorp_df_kernel_##t##DFIntegrate1D(task, 0, nlim, llim, llimhint, rlim, rlimhint, ldatahint,         \
+                                                rdatahint, r, rhint, cb->left, cb->left_params, cb->right,        \
+                                                cb->right_params, cb->interior, cb->interior_params, cb->search,  \
+                                                cb->search_params);                                               \
   }                                                                                                               \
   int32_t zorp_df_##t##integrate(DFTask* task, int64_t nlim, const T* llim, int64_t llimhint, const T* rlim,      \
                                  int64_t rlimhint, T* r, int64_t rhint) {                                         \
-    const Kernel* k;                                                                                              \
-    if (const int32_t status = open_partition<T>(&k, task); status != 0) return status;                          \
-    return k->zorp_df_kernel_##t##DFIntegrate1D(task, 0, nlim, llim, llimhint, rlim, rlimhint, nullptr, nullptr,  \
-                                                r, rhint, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,   \
-                                                nullptr, nullptr);                                                \
+    return zorp_df_##t##integrate_ex(task, nlim, llim, llimhint, rlim, rlimhint, nullptr, nullptr, r, rhint,      \
+                                     nullptr);                                                                    \
   }
 ZORP_API_DF_CALLS(d, double)
 ZORP_API_DF_CALLS(s, float)

@@ -329,9 +329,41 @@ ZORP_CHECKED int32_t zorp_df_dconstruct(DFTask* task);
 ZORP_CHECKED int32_t zorp_df_sconstruct(DFTask* task);
 /* Search, interpolation and integration assume a strictly increasing, finite partition (for
  * DF_UNIFORM_PARTITION its two end points): else DF_ERROR_BAD_X, checked on every call since the
- * task's x may have changed. The exports check the counts, the arrays and the hints; without
- * user callbacks, data hints or a threading table (the exports take them). Cells are of the
- * task's index width. */
+ * task's x may have changed. The exports check the counts, the arrays and the hints. Cells are of
+ * the task's index width. The _ex forms also take the data hints, the user callbacks with their
+ * parameters (zorp/df.h says when each is called; a null callbacks pointer is none at all) and,
+ * for interpolation, the host's threading table; the plain forms pass none of them. */
+#define ZORP_DF_CALLBACKS(t, Kind, Cb)                                                             \
+  typedef struct ZorpDf##t##Kind##Callbacks {                                                     \
+    Cb left;                                                                                      \
+    void* left_params;                                                                            \
+    Cb right;                                                                                     \
+    void* right_params;                                                                           \
+    Cb interior;                                                                                  \
+    void* interior_params;                                                                        \
+    zorp_df_##t##search_cb search;                                                                \
+    void* search_params;                                                                          \
+  } ZorpDf##t##Kind##Callbacks;
+ZORP_DF_CALLBACKS(d, Interp, zorp_df_dinterp_cb)
+ZORP_DF_CALLBACKS(s, Interp, zorp_df_sinterp_cb)
+ZORP_DF_CALLBACKS(d, Integ, zorp_df_dinteg_cb)
+ZORP_DF_CALLBACKS(s, Integ, zorp_df_sinteg_cb)
+#undef ZORP_DF_CALLBACKS
+#define ZORP_DF_EX_PROTOS(t, T)                                                                                   \
+  ZORP_CHECKED int32_t zorp_df_##t##search_ex(DFTask* task, int64_t nsite, const T* site, int64_t sitehint,       \
+                                              const T* datahint, void* cell, zorp_df_##t##search_cb search_cb,    \
+                                              void* search_params);                                               \
+  ZORP_CHECKED int32_t zorp_df_##t##interpolate_ex(DFTask* task, int64_t type, int64_t nsite, const T* site,      \
+                                                   int64_t sitehint, int64_t ndorder, const int32_t* dorder,      \
+                                                   const T* datahint, T* r, int64_t rhint, void* cell,            \
+                                                   const ZorpDf##t##InterpCallbacks* callbacks, void** threading); \
+  ZORP_CHECKED int32_t zorp_df_##t##integrate_ex(DFTask* task, int64_t nlim, const T* llim, int64_t llimhint,     \
+                                                 const T* rlim, int64_t rlimhint, const T* ldatahint,             \
+                                                 const T* rdatahint, T* r, int64_t rhint,                         \
+                                                 const ZorpDf##t##IntegCallbacks* callbacks);
+ZORP_DF_EX_PROTOS(d, double)
+ZORP_DF_EX_PROTOS(s, float)
+#undef ZORP_DF_EX_PROTOS
 ZORP_CHECKED int32_t zorp_df_dsearch(DFTask* task, int64_t nsite, const double* site, int64_t sitehint, void* cell);
 ZORP_CHECKED int32_t zorp_df_ssearch(DFTask* task, int64_t nsite, const float* site, int64_t sitehint, void* cell);
 ZORP_CHECKED int32_t zorp_df_dinterpolate(DFTask* task, int64_t type, int64_t nsite, const double* site,
