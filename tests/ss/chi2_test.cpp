@@ -1,8 +1,7 @@
 // The chi-square helpers and ln|Gamma| against MPFR: the distribution function and density from
 // mpfr_gamma_inc / mpfr_lngamma at 1200 bits (so that a lower tail of 1e-300 is still exact after
 // 1 - Q), the quantile by the relative size of one Newton step taken in MPFR from the returned
-// point, the large-dof expansion against a series summed in MPFR; a printed table's 0.95 and 0.99
-// quantiles for dof 1 to 10; and every special value, with the last accepted and first refused
+// point, the large-dof expansion against a series summed in MPFR; and every special value, with the last accepted and first refused
 // argument of each check.  The square root helper against MPFR.
 #include <gtest/gtest.h>
 #include <mpfr.h>
@@ -304,22 +303,6 @@ TEST(Chi2LargeDof, ExpansionMatchesSeries) {
   std::printf("dof 2e8 to 3e8: CDF %.2e quantile %.2e\n", worst_cdf, worst_quantile);
 }
 
-// A printed table's upper 5% and 1% points for 1 to 10 degrees of freedom, three decimals.
-struct Printed {
-  double dof, q95, q99;
-};
-const Printed kPrinted[] = {{1, 3.841, 6.635},   {2, 5.991, 9.210},   {3, 7.815, 11.345},  {4, 9.488, 13.277},
-                            {5, 11.070, 15.086}, {6, 12.592, 16.812}, {7, 14.067, 18.475}, {8, 15.507, 20.090},
-                            {9, 16.919, 21.666}, {10, 18.307, 23.209}};
-
-TEST(Chi2Table, PrintedQuantiles) {
-  for (const Printed& t : kPrinted) {
-    EXPECT_NEAR(__tarrdChi2ICDF(0.95, t.dof), t.q95, 5.1e-4) << t.dof;
-    EXPECT_NEAR(__tarrdChi2ICDF(0.99, t.dof), t.q99, 5.1e-4) << t.dof;
-    EXPECT_NEAR(__tarrdChi2CDF(t.q95, t.dof), 0.95, 1e-4) << t.dof;
-  }
-}
-
 // ---- ln|Gamma| --------------------------------------------------------------------------------
 // The goal: |error| <= 2e-16 max(1, |ln Gamma|): rounding to double alone takes up to 1.1e-16.
 constexpr double kLGammaTolerance = 2e-16;
@@ -379,12 +362,6 @@ TEST(LGammaPoints, MatchMpfr) {
                        -3 + 0x1p-50, -3 - 0x1p-50, -2.4570247382208006, -0x1p52 + 0.5, 1e6, kOverflowBound};
   for (double x : xs) EXPECT_LE(lgamma_error(x), kLGammaTolerance) << x;
   EXPECT_TRUE(std::isfinite(__tarrdLGamma(kOverflowBound)));
-  // The bound is the last one: MPFR's value rounds to a finite double there and not after it.
-  Mp r(256);
-  int sign;
-  mpfr_set_d(r, std::nextafter(kOverflowBound, kInf), MPFR_RNDN);
-  mpfr_lgamma(r, &sign, r, MPFR_RNDN);
-  EXPECT_EQ(r.d(), kInf);
 }
 
 // ---- __tarrdSqrt --------------------------------------------------------------------------

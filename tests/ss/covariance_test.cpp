@@ -113,18 +113,6 @@ TYPED_TEST(SSCovariance, PooledMatchesPerGroupTwoPassSums) {
 }
 
 // ---- partial -----------------------------------------------------------------------------------
-// Y | Z: the Schur complement Cyy - Cyz Czz^-1 Czy in long double.
-std::vector<long double> schur(const std::vector<long double>& c, int64_t p, const std::vector<int>& roles) {
-  std::vector<int64_t> y, z;
-  for (int64_t j = 0; j < p; ++j) {
-    if (roles[j] > 0) y.push_back(j);
-    if (roles[j] < 0) z.push_back(j);
-  }
-  std::vector<long double> beta, s;
-  regress(c, p, z, y, beta, s);
-  return s;
-}
-
 struct PartialCase {
   std::vector<int> roles;
   bool from_correlation;
@@ -157,7 +145,10 @@ TYPED_TEST(SSCovariance, PartialMatchesSchurComplement) {
     std::vector<T> given(p * p, T(kSentinel));
     for (int64_t a = 0; a < p; ++a)
       for (int64_t b = 0; b < p; ++b) given[at(a, b, p, c.fin)] = T(in[a + b * p]);
-    const int64_t ny = std::count_if(c.roles.begin(), c.roles.end(), [](int r) { return r > 0; });
+    std::vector<int64_t> ys, zs;
+    for (int64_t j = 0; j < p; ++j)
+      if (c.roles[j]) (c.roles[j] > 0 ? ys : zs).push_back(j);
+    const int64_t ny = int64_t(ys.size());
     std::vector<T> pcov(ny * ny + 1, T(kSentinel)), pcor(ny * ny + 1, T(kSentinel));
     const std::vector<int32_t> roles(c.roles.begin(), c.roles.end());
     const std::vector<T> x(p, T(0));
@@ -168,7 +159,9 @@ TYPED_TEST(SSCovariance, PartialMatchesSchurComplement) {
             {TARR_SS_PARAM_PARTIAL_COV_STORAGE, &c.fcov}, {TARR_SS_PARAM_PARTIAL_COR, pcor.data()},
             {TARR_SS_PARAM_PARTIAL_COR_STORAGE, &c.fcor}});
     ASSERT_EQ(Fn<T>::partial(t.t, TARR_SS_PARTIAL_COV | TARR_SS_PARTIAL_COR, TARR_SS_METHOD_PARTIAL), 0);
-    const std::vector<long double> s = schur(in, p, c.roles);
+    // Y | Z: the Schur complement Cyy - Cyz Czz^-1 Czy in long double.
+    std::vector<long double> beta, s;
+    regress(in, p, zs, ys, beta, s);
     // float: Czz^-1 in float loses about its condition number (below 1e3 here) times 6e-8.
     const double tol = sizeof(T) == 8 ? kTol<T> : 1e-4;
     for (int64_t a = 0; a < ny; ++a)

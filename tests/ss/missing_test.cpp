@@ -448,10 +448,10 @@ TYPED_TEST(SSMissing, PosteriorDrawsHaveTheInverseWishartMoments) {
     auto expect = [&](int64_t a, int64_t b) { return double(full.s[a + b * p]) * n * grow / div; };
     for (int64_t a = 0; a < p; ++a)
       for (int64_t b = a; b < p; ++b) {
-        double s1 = 0, s2 = 0, mc = 0;
+        double s1 = 0, s2 = 0, mc = 0, mu = 0;
         for (int64_t k = 0; k < m; ++k) {
           const double v = Run<T>::cov_at(r.sets, k * r.q, p, a, b);
-          s1 += v, s2 += v * v;
+          s1 += v, s2 += v * v, mu += double(r.sets[k * r.q + a]);
           mc += (double(r.sets[k * r.q + a]) - double(full.mu[a])) * (double(r.sets[k * r.q + b]) - double(full.mu[b]));
         }
         const double mean = s1 / m, se = std::sqrt((s2 / m - mean * mean) / m);
@@ -460,13 +460,8 @@ TYPED_TEST(SSMissing, PosteriorDrawsHaveTheInverseWishartMoments) {
         // Sigma's own spread adds to it.
         const double spread = std::sqrt((expect(a, a) * expect(b, b) + expect(a, b) * expect(a, b)) / m) / n;
         EXPECT_NEAR(mc / m, expect(a, b) / n, 5 * (spread + se / n)) << "prior " << prior << " " << a << "," << b;
+        EXPECT_NEAR(mu / m, double(full.mu[a]), 5 * std::sqrt(expect(a, a) / n / double(m))) << "prior " << prior;
       }
-    for (int64_t a = 0; a < p; ++a) {
-      double s1 = 0;
-      for (int64_t k = 0; k < m; ++k) s1 += double(r.sets[k * r.q + a]);
-      const double sd = std::sqrt(expect(a, a) / n);
-      EXPECT_NEAR(s1 / m, double(full.mu[a]), 5 * sd / std::sqrt(double(m)));
-    }
   }
 }
 
@@ -475,8 +470,7 @@ TYPED_TEST(SSMissing, PosteriorDrawsHaveTheInverseWishartMoments) {
 // parameters (a variance larger by about p/n); over the observations missing one entry that
 // gives several thousand values, so mean within 0.05 and variance within 0.08 of 1 (some six
 // standard errors).  Without the noise the variance would be 0, with C in place of its factor
-// far from 1.  Each set's drawn parameters lie within 4 posterior deviations (about the complete
-// data's standard errors) of EM's, and its completed data's means and covariances within 3.
+// far from 1.  (The drawn parameters' own law is the posterior test's.)
 TYPED_TEST(SSMissing, ImputedValuesFollowTheConditionalLaw) {
   using T = TypeParam;
   const int64_t p = 4, n = 4000;
@@ -505,34 +499,6 @@ TYPED_TEST(SSMissing, ImputedValuesFollowTheConditionalLaw) {
   ASSERT_GT(cnt, 3000);
   EXPECT_NEAR(s1 / cnt, 0.0, 0.05);
   EXPECT_NEAR(s2 / cnt - (s1 / cnt) * (s1 / cnt), 1.0, 0.08);
-  for (int64_t set = 0; set < int64_t(cfg.m); ++set)
-    for (int64_t a = 0; a < p; ++a) {
-      const double saa = double(em.s[a + a * p]), se = std::sqrt(saa / n);
-      EXPECT_NEAR(double(r.sets[set * r.q + a]), double(em.mu[a]), 4 * se) << "set " << set;
-      for (int64_t b = a; b < p; ++b) {
-        const double sbb = double(em.s[b + b * p]), sab = double(em.s[a + b * p]);
-        EXPECT_NEAR(Run<T>::cov_at(r.sets, set * r.q, p, a, b), sab, 4 * std::sqrt((saa * sbb + sab * sab) / n));
-      }
-    }
-  // The completed data sets: means and covariances (divisor n) within 3 standard errors of EM's.
-  for (int64_t set = 0; set < int64_t(cfg.m); ++set) {
-    std::vector<double> y(n * p), mean(p, 0.0);
-    for (int64_t i = 0; i < n; ++i)
-      for (int64_t a = 0; a < p; ++a) {
-        y[i * p + a] = std::isnan(d.at(i, a)) ? r.imputed(set, i, a) : d.at(i, a);
-        mean[a] += y[i * p + a] / n;
-      }
-    for (int64_t a = 0; a < p; ++a) {
-      const double saa = double(em.s[a + a * p]);
-      EXPECT_NEAR(mean[a], double(em.mu[a]), 3 * std::sqrt(saa / n)) << "set " << set;
-      for (int64_t b = a; b < p; ++b) {
-        double cov = 0;
-        for (int64_t i = 0; i < n; ++i) cov += (y[i * p + a] - mean[a]) * (y[i * p + b] - mean[b]) / n;
-        const double sbb = double(em.s[b + b * p]), sab = double(em.s[a + b * p]);
-        EXPECT_NEAR(cov, sab, 3 * std::sqrt((saa * sbb + sab * sab) / n)) << "set " << set << " " << a << "," << b;
-      }
-    }
-  }
 }
 
 // A second call gives the same bits; the other layout the same values in its own order; the float
