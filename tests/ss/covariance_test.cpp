@@ -58,7 +58,10 @@ TYPED_TEST(SSCovariance, PooledMatchesPerGroupTwoPassSums) {
       const double common = z(gen), off = offset[group[i] < 0 ? 0 : group[i]];
       for (int64_t j = 0; j < p; ++j) x[c.layout == 1 ? j * n + i : i * p + j] = T(off + 0.6 * common + 0.8 * z(gen) + j);
     }
-    auto xv = [&](int64_t i, int64_t j) -> long double { return x[c.layout == 1 ? j * n + i : i * p + j]; };
+    // A weightless observation in a group is left out whatever it holds, a NaN here.
+    const int64_t nil = std::find_if(group.begin(), group.end(), [](int32_t k) { return k >= 0; }) - group.begin();
+    if (c.weighted) w[nil] = T(0), x[c.layout == 1 ? nil : nil * p] = T(NAN);
+    auto xv = [&](int64_t i, int64_t j) -> long double { return w[i] == T(0) ? 0 : x[c.layout == 1 ? j * n + i : i * p + j]; };
     // Two passes per group: the reference of its observations alone (every other weight 0).
     std::vector<Reference> ref;
     for (int64_t k = 0; k < g; ++k) {
