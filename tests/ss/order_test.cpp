@@ -89,7 +89,8 @@ TYPED_TEST_SUITE(SSOrder, Precisions);
 
 // Quantiles by selection (short data), by brackets (from 2^16 values), with the order statistics
 // (full sort) in either layout, an index array, several threads (p = 4, n = 100,000), NaNs
-// (last in the order): every value equal to the definition on a full sort.
+// (last in the order): every value equal to the definition on a full sort; and Sort, which must
+// give the same order statistics.
 TYPED_TEST(SSOrder, QuantilesEqualFullSort) {
   using T = TypeParam;
   const T orders[] = {0, T(0.1), T(0.25), T(0.5), T(0.9), T(0.999), 1};
@@ -113,6 +114,14 @@ TYPED_TEST(SSOrder, QuantilesEqualFullSort) {
             est |= TARR_SS_ORDER_STATS;
           }
           ASSERT_EQ(Fn<T>::quantiles(t.t, est, TARR_SS_METHOD_QUANTILES), 0);
+          // Sort gives the same order statistics, into the statistics' layout or, without an
+          // index array, in place (refused with one).
+          std::vector<T> y = x, dst(p * n, T(kSentinel));
+          const int32_t sort_word = stats ? os_word : layout == 1 ? TARR_SS_MATRIX_STORAGE_1 : TARR_SS_MATRIX_STORAGE_2;
+          Task<T> u(int32_t(p), int32_t(n), layout, y.data(), nullptr, n == 1001 ? idx : nullptr);
+          u.edit({{TARR_SS_PARAM_SORTED, stats ? dst.data() : y.data()}, {TARR_SS_PARAM_SORTED_STORAGE, &sort_word}});
+          const bool refused = n == 1001 && !stats;
+          ASSERT_EQ(Fn<T>::sort(u.t, 0, TARR_SS_METHOD_SORT), refused ? TARR_SS_ERROR_SORT_IN_PLACE_WITH_INDICES : 0);
           for (int64_t j = 0; j < p; ++j) {
             const bool skipped = n == 1001 && !idx[j];
             const std::vector<T> s = sorted(component(x, p, n, layout, j));
@@ -122,34 +131,11 @@ TYPED_TEST(SSOrder, QuantilesEqualFullSort) {
             if (stats && !skipped) {
               EXPECT_TRUE(same(component(os, p, n, stats, j), s)) << "order statistics j=" << j;
             }
+            const std::vector<T> by_sort = component(stats ? dst : y, p, n, stats ? stats : layout, j);
+            EXPECT_TRUE(refused ? same(y, x) : skipped ? untouched(by_sort) : same(by_sort, s))
+                << "Sort n=" << n << " stats " << stats << " j=" << j;
           }
         }
-}
-
-// Sort into either layout, in place, through an index array, across threads.
-TYPED_TEST(SSOrder, SortEqualsFullSort) {
-  using T = TypeParam;
-  const int64_t p = 3;
-  const int32_t idx[3] = {1, 0, 1};
-  for (int64_t n : {1, 30, 100000})
-    for (int in : {1, 2})
-      for (int out : {1, 2, 0}) {  // 0: in place
-        std::vector<T> x = matrix<T>(kRandom, p, n, in, n + in);
-        if (n == 30) x[5] = T(kNaN);
-        const std::vector<T> original = x;
-        std::vector<T> dst(p * n, T(kSentinel));
-        const int32_t word = (out ? out : in) == 1 ? TARR_SS_MATRIX_STORAGE_1 : TARR_SS_MATRIX_STORAGE_2;
-        const bool use_idx = out && n == 30;
-        Task<T> t(int32_t(p), int32_t(n), in, x.data(), nullptr, use_idx ? idx : nullptr);
-        T* target = out ? dst.data() : x.data();
-        t.edit({{TARR_SS_PARAM_SORTED, target}, {TARR_SS_PARAM_SORTED_STORAGE, &word}});
-        ASSERT_EQ(Fn<T>::sort(t.t, 0, TARR_SS_METHOD_SORT), 0);
-        for (int64_t j = 0; j < p; ++j) {
-          const std::vector<T> got = component(out ? dst : x, p, n, out ? out : in, j);
-          EXPECT_TRUE(use_idx && !idx[j] ? untouched(got) : same(got, sorted(component(original, p, n, in, j))))
-              << n << " " << in << out << " " << j;
-        }
-      }
 }
 
 // The exported routines on every order, lengths around the small-range and register limits,
