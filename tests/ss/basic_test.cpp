@@ -86,7 +86,8 @@ TEST_P(SSPaths, EveryPathReachesFullAccuracy) {
   }
   const Reference r = ref_of(d, &w);
   std::vector<int32_t> idx(p);
-  for (int64_t j = 0; j < p; ++j) idx[j] = pa.index == 1 ? j != 3 : pa.index == 2 ? j % 2 == 0 : 1;
+  // Any value but 0 selects a component.
+  for (int64_t j = 0; j < p; ++j) idx[j] = pa.index == 1 ? 5 * (j != 3) : pa.index == 2 ? 7 * (j % 2 == 0) : 1;
   const std::vector<int64_t> idx64(idx.begin(), idx.end());
   const void* indices = !pa.index ? nullptr : pa.wide ? (const void*)idx64.data() : idx.data();
   const auto has = [&](uint64_t bits) { return (pa.est & bits) == bits; };
