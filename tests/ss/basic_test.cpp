@@ -8,14 +8,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
-#include <cstring>
 #include <limits>
 #include <vector>
 
-#include "common/portable.h"
 #include "ss/reference.h"
 #include "zorp/core.h"
 #include "zorp/ss.h"
@@ -50,6 +46,7 @@ struct Path {
   uint64_t est;
   uint32_t method;
   double tol_mean, tol;
+  bool wide = false;  // 64-bit task integers and indices
 };
 constexpr uint64_t kCovCor = TARR_SS_COV | TARR_SS_COR;
 constexpr uint64_t kWithMoments = kCovCor | TARR_SS_CP | TARR_SS_CENTRAL_MOMENT_2 | TARR_SS_CENTRAL_SUM_2 | TARR_SS_VARIATION;
@@ -57,25 +54,19 @@ constexpr uint64_t kBlocks = kMoments | TARR_SS_CENTRAL_SUM_2 | TARR_SS_CENTRAL_
 constexpr uint32_t k1Pass = TARR_SS_METHOD_1PASS, kCentral = TARR_SS_METHOD_1PASS_CENTRAL;
 constexpr int kU = TARR_SS_MATRIX_STORAGE_U_PACKED, kL = TARR_SS_MATRIX_STORAGE_L_PACKED;
 const Path kPaths[] = {
-    {"ByComponent", 5, 20000, 1, false, 0, 0, 1, kCovCor, k1Pass, 2e-16, 3e-14},
-    {"ByObservation", 5, 20000, 2, false, 0, 0, 1, kCovCor, k1Pass, 2e-16, 3e-14},
+    {"BothLayouts", 5, 20000, 0, false, 0, 0, 1, kCovCor, k1Pass, 2e-16, 3e-14},
     {"WithMoments", 5, 20000, 1, false, 0, 0, 1, kWithMoments, kCentral, 2e-16, 3e-14},
-    {"UpperPacked", 5, 20000, 1, false, kU, 0, 1, kCovCor | TARR_SS_CP, k1Pass, 2e-16, 3e-14},
-    {"LowerPacked", 5, 20000, 2, false, kL, 0, 1, kCovCor, k1Pass, 2e-16, 3e-14},
-    {"Weighted", 5, 20000, 1, true, 0, 0, 1, kCovCor, k1Pass, 2e-16, 3e-14},
     {"WeightedByObservationPacked", 5, 20000, 2, true, kU, 0, 1, kWithMoments, k1Pass, 2e-16, 3e-14},
     {"IndexArray", 5, 20000, 1, false, 0, 1, 1, kCovCor | kMoments | kDerived | kSums | TARR_SS_CP, k1Pass, 2e-16, 3e-14},
-    {"IndexArrayByObservationWeighted", 5, 20000, 2, true, 0, 1, 1, kWithMoments, k1Pass, 2e-16, 3e-14},
-    {"TwoCalls", 5, 20000, 1, false, 0, 0, 2, kCovCor, k1Pass, 2e-16, 3e-14},
     {"TwoCallsWeightedPackedByObservation", 5, 20000, 2, true, kL, 1, 2, kWithMoments, k1Pass, 2e-16, 3e-14},
     {"TwoCallsCentralSums", 5, 20000, 0, false, 0, 0, 2, kBlocks | TARR_SS_SUM, k1Pass, 2e-16, 3e-14},
     {"TwoCallsCentralSumsKept", 5, 20000, 0, false, 0, 0, 2, kBlocks | TARR_SS_SUM, kCentral, 1e-13, 1e-12},
     {"Threads", 5, 60000, 1, true, 0, 0, 1, kWithMoments, k1Pass, 2e-16, 3e-14},
     {"ThreadsByObservationIndexArray", 5, 60000, 2, false, kU, 1, 1, kCovCor, kCentral, 2e-16, 3e-14},
+    {"WideItems", 3, 5000, 2, false, 0, 2, 1, kMoments | kDerived | kSums | kCovCor | TARR_SS_CP, k1Pass, 2e-16, 3e-14, true},
     {"OneObservation", 3, 1, 0, false, 0, 0, 1, kBlocks, kCentral, 1e-13, 1e-12},
     {"OneComponentZeroWeightSubBlock", 1, 5000, 0, true, 0, 0, 1, kBlocks, kCentral, 1e-13, 1e-12},
     {"MaskedLastGroup", 9, 3001, 0, true, 0, 0, 1, kBlocks, kCentral, 1e-13, 1e-12},
-    {"TiledRows", 33, 1500, 0, false, 0, 0, 1, kBlocks, kCentral, 1e-13, 1e-12},
     {"TiledRowsThroughIndexArray", 33, 1500, 0, true, 0, 2, 1, kBlocks, kCentral, 1e-13, 1e-12},
     {"TwoTiles", 130, 700, 0, true, 0, 0, 1, kBlocks, kCentral, 1e-13, 1e-12},
 };
@@ -95,7 +86,10 @@ TEST_P(SSPaths, EveryPathReachesFullAccuracy) {
   }
   const Reference r = ref_of(d, &w);
   std::vector<int32_t> idx(p);
-  for (int64_t j = 0; j < p; ++j) idx[j] = pa.index == 1 ? j != 3 : pa.index == 2 ? j % 2 == 0 : 1;
+  // Any value but 0 selects a component.
+  for (int64_t j = 0; j < p; ++j) idx[j] = pa.index == 1 ? 5 * (j != 3) : pa.index == 2 ? 7 * (j % 2 == 0) : 1;
+  const std::vector<int64_t> idx64(idx.begin(), idx.end());
+  const void* indices = !pa.index ? nullptr : pa.wide ? (const void*)idx64.data() : idx.data();
   const auto has = [&](uint64_t bits) { return (pa.est & bits) == bits; };
   const int64_t h = pa.calls == 2 ? 7777 : d.n;
   const Data first{h, p, std::vector<double>(d.obs.begin(), d.obs.begin() + h * p)};
@@ -104,14 +98,14 @@ TEST_P(SSPaths, EveryPathReachesFullAccuracy) {
   for (int storage : {1, 2}) {
     if (pa.storage && storage != pa.storage) continue;
     SCOPED_TRACE(testing::Message() << "storage " << storage);
-    SSRun<double> run(first, storage, &wfirst, false, pa.fmt, pa.index ? idx.data() : nullptr);
+    SSRun<double> run(first, storage, &wfirst, pa.wide, pa.fmt, indices);
     ASSERT_EQ(run.basic(pa.est | TARR_SS_MEAN, pa.method), 0);
     if (pa.calls == 2) {  // continued through the accumulator and the stored results
       run.continue_with(rest, storage, w.empty() ? nullptr : w.data() + h);
       ASSERT_EQ(run.basic(pa.est | TARR_SS_MEAN, pa.method), 0);
       // Method 0x2 loses the third and fourth central sums of the hard data against the
       // reference, but not against one call over all of it.
-      SSRun<double> whole(d, storage, &w, false, pa.fmt, pa.index ? idx.data() : nullptr);
+      SSRun<double> whole(d, storage, &w, pa.wide, pa.fmt, indices);
       ASSERT_EQ(whole.basic(pa.est | TARR_SS_MEAN, pa.method), 0);
       for (int a = 0; a < p; ++a) {
         EXPECT_LT(rel(run.cs3[a], whole.cs3[a]), 1e-10) << a;
@@ -158,6 +152,10 @@ TEST_P(SSPaths, EveryPathReachesFullAccuracy) {
     }
     // Packed storage writes nothing beyond its triangle.
     if (pa.fmt) EXPECT_EQ(run.cov[p * (p + 1) / 2], kSentinel);
+    if (pa.wide) {  // a zero count read as 64 bits is refused
+      run.n64 = 0;
+      EXPECT_EQ(run.basic(TARR_SS_MEAN, TARR_SS_METHOD_1PASS), TARR_SS_ERROR_BAD_NOBS);
+    }
   }
 }
 
@@ -257,33 +255,11 @@ TEST_P(SSAccuracy, DegenerateDataGiveTheDocumentedValues) {
   EXPECT_TRUE(std::isnan(run.mean[2]));
   EXPECT_TRUE(std::isnan(run.mean[3]));
   for (int j = 0; j < 4; ++j) EXPECT_TRUE(std::isnan(run.c2[j])) << j;
-  Data finite{d.n, 1, std::vector<double>(d.n)};
-  for (int64_t i = 0; i < d.n; ++i) finite.obs[i] = d.at(i, 5);
-  const Reference r = ref_of(finite);
-  EXPECT_LT(rel(run.mean[5], r.mean[0]), 1e-13);
-  EXPECT_LT(rel(run.c2[5], r.c2(0)), 1e-12);
+  EXPECT_TRUE(std::isfinite(run.mean[5]) && std::isfinite(run.c2[5]));
 }
 
 INSTANTIATE_TEST_SUITE_P(Layouts, SSAccuracy, testing::Values(1, 2),
                          [](const auto& i) { return i.param == 1 ? "ByComponent" : "ByObservation"; });
-
-TEST(SSBasic, WideTaskGivesTheSameResults) {
-  const Data d = make_data(5000, 3, 2.0, 1.0, 0.5, 10);
-  const int64_t idx64[3] = {1, 0, 7};
-  const int32_t idx32[3] = {1, 0, 7};
-  SSRun<double> narrow(d, 2, nullptr, false, 0, idx32);
-  SSRun<double> wide(d, 2, nullptr, true, 0, idx64);
-  const uint64_t est = kMoments | kDerived | kSums | kMatrices;
-  ASSERT_EQ(narrow.basic(est, TARR_SS_METHOD_1PASS), 0);
-  ASSERT_EQ(wide.basic(est, TARR_SS_METHOD_1PASS), 0);
-  EXPECT_EQ(std::memcmp(narrow.mean.data(), wide.mean.data(), 3 * sizeof(double)), 0);
-  EXPECT_EQ(std::memcmp(narrow.c4.data(), wide.c4.data(), 3 * sizeof(double)), 0);
-  EXPECT_EQ(std::memcmp(narrow.cov.data(), wide.cov.data(), 9 * sizeof(double)), 0);
-  EXPECT_EQ(wide.mean[1], kSentinel);
-  SSRun<double> w2(d, 2, nullptr, true);
-  w2.n64 = 0;
-  EXPECT_EQ(w2.basic(TARR_SS_MEAN, TARR_SS_METHOD_1PASS), TARR_SS_ERROR_BAD_NOBS);
-}
 
 TEST(SSBasic, FloatTaskMatchesReference) {
   const Data d = make_data(20000, 4, 10.0, 1.0, 0.5, 11);
@@ -326,31 +302,18 @@ TEST(SSBasic, SumsTurnIntoMoments) {
 }
 
 // ---- status codes in check order -------------------------------------------------------
-struct Bare {  // a task with only what each case registers
-  int32_t p = 2, n = 4, st = TARR_SS_MATRIX_STORAGE_2;
-  double x[8] = {1, 2, 3, 4, 5, 6, 7, 8}, w[4] = {1, 1, 1, 1}, acc[2] = {0, 0};
-  double a[16][4];
-  TarrSSTask* t = nullptr;
-  Bare() {
-    for (auto& r : a)
-      for (double& v : r) v = kSentinel;
-    __tarrdSSNewTask(&t, &p, &n, &st, x, nullptr, nullptr, 0);
-  }
-  ~Bare() { __tarrSSDeleteTask(&t); }
+const double kBareX[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+struct Bare : Task<double> {  // a task with only what each case registers, results into a
+  double w[4] = {1, 1, 1, 1}, acc[2] = {0, 0};
+  std::vector<double> a = std::vector<double>(64, kSentinel);
+  Bare() : Task<double>(2, 4, 2, kBareX) {}
   Bare& with(int param, int k) {
-    EXPECT_EQ(__tarrdSSEditTask(t, param, a[k]), 0);
+    edit(param, &a[4 * k]);
     return *this;
   }
   Bare& acc_on() {
-    __tarrdSSEditTask(t, TARR_SS_PARAM_ACCUM_WEIGHTS, acc);
+    edit(TARR_SS_PARAM_ACCUM_WEIGHTS, acc);
     return *this;
-  }
-  void set(int slot, const void* v) { reinterpret_cast<const void**>(t)[slot] = v; }
-  bool untouched() const {
-    for (auto& r : a)
-      for (double v : r)
-        if (v != kSentinel) return false;
-    return true;
   }
 };
 
@@ -401,14 +364,14 @@ TEST(SSBasic, ChecksInOrder) {
       {"n before x", TARR_SS_MEAN, 0x2, [](Bare& b) { b.with(7, 0); b.n = -1; b.set(5, nullptr); }, TARR_SS_ERROR_BAD_NOBS},
       {"x missing", TARR_SS_MEAN, 0x2, [](Bare& b) { b.with(7, 0).set(5, nullptr); b.set(8, nullptr); }, TARR_SS_ERROR_NULL_OBSERVATIONS},
       {"storage missing", TARR_SS_MEAN, 0x2, [](Bare& b) { b.with(7, 0).set(8, nullptr); }, TARR_SS_ERROR_NULL_STORAGE_ITEM},
-      {"storage word", TARR_SS_MEAN, 0x2, [](Bare& b) { b.with(7, 0); b.st = 0x40000; }, TARR_SS_ERROR_BAD_STORAGE},
+      {"storage word", TARR_SS_MEAN, 0x2, [](Bare& b) { b.with(7, 0); b.storage = 0x40000; }, TARR_SS_ERROR_BAD_STORAGE},
       {"sum-to-moment methods run", TARR_SS_MEAN, 0x400, [](Bare& b) { b.with(7, 0).with(67, 1); }, 0},
   };
   for (const Case& c : cases) {
     Bare b;
     c.setup(b);
     EXPECT_EQ(_tarrdSSBasic(b.t, c.est, c.method), c.expect) << c.what;
-    if (c.expect != 0) EXPECT_TRUE(b.untouched()) << c.what;
+    if (c.expect != 0) EXPECT_TRUE(untouched(b.a)) << c.what;
   }
 }
 
@@ -487,57 +450,3 @@ TEST(SSMinmax, ChecksInOrderAndFloat) {
 }
 
 }  // namespace
-
-// ---- one thread against several ----------------------------------------------------------
-// The thread count is fixed when the host pool starts, so the one-thread run is this binary run
-// again with ZORP_CORE_NUM_THREADS=1; it writes its results to a file that the parent compares.
-namespace {
-std::vector<double> threaded_results() {
-  const Data d = make_data(50000, 6, 1e6, 1.0, 1.0, 16);
-  std::vector<double> out;
-  for (int storage : {1, 2}) {
-    SSRun<double> run(d, storage);
-    EXPECT_EQ(run.basic(kMoments | kDerived | kSums | kMatrices, TARR_SS_METHOD_1PASS_CENTRAL), 0);
-    for (auto* v : {&run.mean, &run.r4, &run.c2, &run.c3, &run.c4, &run.kurt, &run.cs4, &run.cov, &run.cor, &run.cp})
-      out.insert(out.end(), v->begin(), v->end());
-  }
-  return out;
-}
-}  // namespace
-
-TEST(SSThreads, OneAndSeveralThreadsAgree) {
-  if (const char* dump = std::getenv("ZORP_SS_DUMP")) {
-    const std::vector<double> r = threaded_results();
-    FILE* f = std::fopen(dump, "wb");
-    ASSERT_NE(f, nullptr);
-    std::fwrite(r.data(), sizeof(double), r.size(), f);
-    std::fclose(f);
-    return;
-  }
-  if (zorp_tarr_serv_threader_get_num_threads_limit() < 2) GTEST_SKIP() << "one thread only on this host";
-  const std::vector<double> many = threaded_results();
-  const std::string self = zorp::test::self_path();
-  ASSERT_FALSE(self.empty());
-  const std::string path = testing::TempDir() + "ss_one_thread.bin";
-  // The child inherits both variables; this process read its thread count long ago.
-  zorp::test::set_env("ZORP_CORE_NUM_THREADS", "1");
-  zorp::test::set_env("ZORP_SS_DUMP", path.c_str());
-  const std::string cmd = self + " --gtest_filter=SSThreads.OneAndSeveralThreadsAgree > " + zorp::test::null_device();
-  const int rc = std::system(cmd.c_str());
-  zorp::test::unset_env("ZORP_CORE_NUM_THREADS");
-  zorp::test::unset_env("ZORP_SS_DUMP");
-  ASSERT_EQ(rc, 0);
-  std::vector<double> one(many.size());
-  FILE* f = std::fopen(path.c_str(), "rb");
-  ASSERT_NE(f, nullptr);
-  ASSERT_EQ(std::fread(one.data(), sizeof(double), one.size(), f), one.size());
-  std::fclose(f);
-  std::remove(path.c_str());
-  int differ = 0;
-  for (size_t k = 0; k < one.size(); ++k) {
-    EXPECT_LT(rel(many[k], one[k]), 1e-11) << k;
-    differ += many[k] != one[k];
-  }
-  // The split must really have happened: some results differ in their last bits.
-  EXPECT_GT(differ, 0);
-}

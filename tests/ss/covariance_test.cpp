@@ -58,7 +58,10 @@ TYPED_TEST(SSCovariance, PooledMatchesPerGroupTwoPassSums) {
       const double common = z(gen), off = offset[group[i] < 0 ? 0 : group[i]];
       for (int64_t j = 0; j < p; ++j) x[c.layout == 1 ? j * n + i : i * p + j] = T(off + 0.6 * common + 0.8 * z(gen) + j);
     }
-    auto xv = [&](int64_t i, int64_t j) -> long double { return x[c.layout == 1 ? j * n + i : i * p + j]; };
+    // A weightless observation in a group is left out whatever it holds, a NaN here.
+    const int64_t nil = std::find_if(group.begin(), group.end(), [](int32_t k) { return k >= 0; }) - group.begin();
+    if (c.weighted) w[nil] = T(0), x[c.layout == 1 ? nil : nil * p] = T(NAN);
+    auto xv = [&](int64_t i, int64_t j) -> long double { return w[i] == T(0) ? 0 : x[c.layout == 1 ? j * n + i : i * p + j]; };
     // Two passes per group: the reference of its observations alone (every other weight 0).
     std::vector<Reference> ref;
     for (int64_t k = 0; k < g; ++k) {
@@ -113,18 +116,6 @@ TYPED_TEST(SSCovariance, PooledMatchesPerGroupTwoPassSums) {
 }
 
 // ---- partial -----------------------------------------------------------------------------------
-// Y | Z: the Schur complement Cyy - Cyz Czz^-1 Czy in long double.
-std::vector<long double> schur(const std::vector<long double>& c, int64_t p, const std::vector<int>& roles) {
-  std::vector<int64_t> y, z;
-  for (int64_t j = 0; j < p; ++j) {
-    if (roles[j] > 0) y.push_back(j);
-    if (roles[j] < 0) z.push_back(j);
-  }
-  std::vector<long double> beta, s;
-  regress(c, p, z, y, beta, s);
-  return s;
-}
-
 struct PartialCase {
   std::vector<int> roles;
   bool from_correlation;
@@ -157,7 +148,10 @@ TYPED_TEST(SSCovariance, PartialMatchesSchurComplement) {
     std::vector<T> given(p * p, T(kSentinel));
     for (int64_t a = 0; a < p; ++a)
       for (int64_t b = 0; b < p; ++b) given[at(a, b, p, c.fin)] = T(in[a + b * p]);
-    const int64_t ny = std::count_if(c.roles.begin(), c.roles.end(), [](int r) { return r > 0; });
+    std::vector<int64_t> ys, zs;
+    for (int64_t j = 0; j < p; ++j)
+      if (c.roles[j]) (c.roles[j] > 0 ? ys : zs).push_back(j);
+    const int64_t ny = int64_t(ys.size());
     std::vector<T> pcov(ny * ny + 1, T(kSentinel)), pcor(ny * ny + 1, T(kSentinel));
     const std::vector<int32_t> roles(c.roles.begin(), c.roles.end());
     const std::vector<T> x(p, T(0));
@@ -168,7 +162,9 @@ TYPED_TEST(SSCovariance, PartialMatchesSchurComplement) {
             {TARR_SS_PARAM_PARTIAL_COV_STORAGE, &c.fcov}, {TARR_SS_PARAM_PARTIAL_COR, pcor.data()},
             {TARR_SS_PARAM_PARTIAL_COR_STORAGE, &c.fcor}});
     ASSERT_EQ(Fn<T>::partial(t.t, TARR_SS_PARTIAL_COV | TARR_SS_PARTIAL_COR, TARR_SS_METHOD_PARTIAL), 0);
-    const std::vector<long double> s = schur(in, p, c.roles);
+    // Y | Z: the Schur complement Cyy - Cyz Czz^-1 Czy in long double.
+    std::vector<long double> beta, s;
+    regress(in, p, zs, ys, beta, s);
     // float: Czz^-1 in float loses about its condition number (below 1e3 here) times 6e-8.
     const double tol = sizeof(T) == 8 ? kTol<T> : 1e-4;
     for (int64_t a = 0; a < ny; ++a)

