@@ -132,12 +132,7 @@ template <class T>
 constexpr T kHuge = std::numeric_limits<T>::max();
 
 // The continuous entry F of precision T.
-template <class T, class D, class S>
-constexpr auto pick(D d, S s) {
-  if constexpr (std::is_same_v<T, double>) return d;
-  else return s;
-}
-#define CE(F) pick<T>(zorp_rng_d##F, zorp_rng_s##F)
+#define CE(F) apitest::pick<T>(zorp_rng_d##F, zorp_rng_s##F)
 
 constexpr int32_t kBad = TARR_ERROR_BAD_ARGUMENTS, kNull = TARR_ERROR_NULL_ENTRY, kOk = TARR_STATUS_OK;
 constexpr int32_t kMethod = TARR_ERROR_UNKNOWN_METHOD, kKind = TARR_ERROR_ABSTRACT_KIND;

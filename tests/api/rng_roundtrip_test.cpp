@@ -17,6 +17,7 @@
 namespace {
 
 using apitest::raw_stream;
+using apitest::same;
 namespace rng = zorp::rng;
 
 constexpr int kN = 1000;
@@ -31,11 +32,6 @@ struct Three {
     __tarrDeleteStream(&c);
   }
 };
-
-template <class T>
-bool same(const std::vector<T>& x, const std::vector<T>& y) {
-  return x.size() == y.size() && std::memcmp(x.data(), y.data(), x.size() * sizeof(T)) == 0;
-}
 
 // One distribution: the raw call, the C entry and the C++ call over n values of type T.
 template <class T>
