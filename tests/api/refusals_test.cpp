@@ -4,6 +4,7 @@
 // either way fails a row.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <set>
@@ -92,21 +93,13 @@ struct Ctx {
     for (const DFTask* t : {dfd, dff, df_descent, df_odd}) add(t, sizeof(DFTask));
     return bytes;
   }
-  void fill() {
-    for (void* p : {static_cast<void*>(d), static_cast<void*>(f), static_cast<void*>(i), static_cast<void*>(u),
-                    static_cast<void*>(w)})
-      std::memset(p, kSentinel, 64);
-    std::memset(image, kSentinel, sizeof image);
-  }
-  bool untouched() const {
-    const uint8_t* parts[] = {reinterpret_cast<const uint8_t*>(d), reinterpret_cast<const uint8_t*>(f),
-                              reinterpret_cast<const uint8_t*>(i), reinterpret_cast<const uint8_t*>(u),
-                              reinterpret_cast<const uint8_t*>(w)};
-    for (const uint8_t* p : parts)
-      for (int k = 0; k < 32; ++k)
-        if (p[k] != kSentinel) return false;
-    for (uint8_t b : image)
-      if (b != kSentinel) return false;
+  // The output arrays d to image, declared in a row, are one range of bytes (their padding
+  // included): all start as the sentinel, and a refusal leaves every byte of them so.
+  uint8_t* outputs_begin() { return reinterpret_cast<uint8_t*>(d); }
+  uint8_t* outputs_end() { return image + sizeof image; }
+  void fill() { std::fill(outputs_begin(), outputs_end(), kSentinel); }
+  bool untouched() {
+    if (std::any_of(outputs_begin(), outputs_end(), [](uint8_t b) { return b != kSentinel; })) return false;
     return made == nullptr && made_ss == nullptr && made_df == nullptr && records() == records_before;
   }
   template <class T>
