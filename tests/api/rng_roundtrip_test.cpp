@@ -120,19 +120,12 @@ TEST(StreamRoundTrip, Discrete) {
 }
 
 TEST(StreamRoundTrip, RawWords) {
-  Three s;
-  std::vector<uint32_t> x(kN), y(kN), z(kN);
-  ASSERT_EQ(_tarriRngUniformBits32(0, s.raw, kN, x.data()), 0);
-  ASSERT_EQ(zorp_rng_iUniformBits32(0, s.c, kN, y.data()), 0);
-  s.cxx.uniform_bits32(z);
-  EXPECT_TRUE(same(x, y));
-  EXPECT_TRUE(same(x, z));
-  std::vector<uint64_t> x64(kN), y64(kN), z64(kN);
-  ASSERT_EQ(_tarriRngUniformBits64(0, s.raw, kN, x64.data()), 0);
-  ASSERT_EQ(zorp_rng_iUniformBits64(0, s.c, kN, y64.data()), 0);
-  s.cxx.uniform_bits64(z64);
-  EXPECT_TRUE(same(x64, y64));
-  EXPECT_TRUE(same(x64, z64));
+  run(std::vector<Case<uint32_t>>{{"UniformBits32", [](StreamState* s, int32_t n, uint32_t* r) { return _tarriRngUniformBits32(0, s, n, r); },
+                                   [](StreamState* s, int32_t n, uint32_t* r) { return zorp_rng_iUniformBits32(0, s, n, r); },
+                                   [](rng::stream& s, std::span<uint32_t> r) { s.uniform_bits32(r); }}});
+  run(std::vector<Case<uint64_t>>{{"UniformBits64", [](StreamState* s, int32_t n, uint64_t* r) { return _tarriRngUniformBits64(0, s, n, r); },
+                                   [](StreamState* s, int32_t n, uint64_t* r) { return zorp_rng_iUniformBits64(0, s, n, r); },
+                                   [](rng::stream& s, std::span<uint64_t> r) { s.uniform_bits64(r); }}});
 }
 
 // The next uniforms of a raw stream and of a C++ stream.
