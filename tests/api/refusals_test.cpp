@@ -287,6 +287,7 @@ std::vector<Row> stream_rows() {
       ROW(kNull, zorp_rng_skip_ahead_ex(c.mrg, 1, nullptr)),
       ROW(kNull, zorp_rng_save(c.mt, nullptr, 8192)),
       ROW(kBad, zorp_rng_save(c.mt, c.image, c.image_size() - 1)),
+      ROW(kNull, zorp_rng_image_size(c.mt, nullptr)),
       ROW(kNull, zorp_rng_save(nullptr, c.image, 8192)),
       ROW(kNull, zorp_rng_load(&c.made, nullptr, 100, 0)),
       ROW(kNull, zorp_rng_save_file(c.mt, nullptr)),

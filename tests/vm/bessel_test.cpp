@@ -43,6 +43,17 @@ double zero_of(const NearZeros& z, int k) {
   return lo;
 }
 
+// The sample in the HA slot of `name`, held to the HA class (not the row's own rule), its figures
+// printed.
+template <typename R>
+void expect_ha(const std::string& name, const Sample<R>& s) {
+  VmRow row = row_named(name);
+  row.rule = Rule::CLASS;
+  const auto st = sweep<R>(row, 1, s);
+  EXPECT_TRUE(st.meets(accuracy::Class::HA)) << st.describe(name, accuracy::Class::HA);
+  std::printf("%s\n", st.describe(name, accuracy::Class::HA).c_str());
+}
+
 class BesselNearZeros : public testing::TestWithParam<NearZeros> {};
 
 // Around each zero below 8 pi: its 64 neighbours on either side and points at relative
@@ -50,9 +61,6 @@ class BesselNearZeros : public testing::TestWithParam<NearZeros> {};
 TEST_P(BesselNearZeros, KeepTheirClass) {
   const NearZeros z = GetParam();
   for (const char t : {'s', 'd'}) {
-    const std::string name = std::string("v") + t + z.name;
-    VmRow row = row_named(name);
-    row.rule = Rule::CLASS;
     Sample<double> sd;
     Sample<float> sf;
     auto push = [&](double v) {
@@ -68,15 +76,8 @@ TEST_P(BesselNearZeros, KeepTheirClass) {
       for (int j = 0; j < 64; ++j) push(up = std::nextafter(up, 100.0)), push(down = std::nextafter(down, 0.0));
       for (int e = 10; e <= 50; e += 4) push(zero * (1 + std::ldexp(1.0, -e))), push(zero * (1 - std::ldexp(1.0, -e)));
     }
-    if (t == 'd') {
-      const auto st = sweep<double>(row, 1, sd);
-      EXPECT_TRUE(st.meets(accuracy::Class::HA)) << st.describe(name, accuracy::Class::HA);
-      std::printf("%s\n", st.describe(name, accuracy::Class::HA).c_str());
-    } else {
-      const auto st = sweep<float>(row, 1, sf);
-      EXPECT_TRUE(st.meets(accuracy::Class::HA)) << st.describe(name, accuracy::Class::HA);
-      std::printf("%s\n", st.describe(name, accuracy::Class::HA).c_str());
-    }
+    if (t == 'd') expect_ha(std::string("vd") + z.name, sd);
+    else expect_ha(std::string("vs") + z.name, sf);
   }
 }
 
@@ -168,14 +169,8 @@ TEST_P(BesselFarZeros, KeepTheirClass) {
       if (near_a_zero(z, v)) push(sd, v), ++kept;
     }
   }
-  const std::string d_name = std::string("vd") + z.name, s_name = std::string("vs") + z.name;
-  VmRow d_row = row_named(d_name), s_row = row_named(s_name);
-  d_row.rule = s_row.rule = Rule::CLASS;
-  const auto d = sweep<double>(d_row, 1, sd);
-  EXPECT_TRUE(d.meets(accuracy::Class::HA)) << d.describe(d_name, accuracy::Class::HA);
-  const auto f = sweep<float>(s_row, 1, sf);
-  EXPECT_TRUE(f.meets(accuracy::Class::HA)) << f.describe(s_name, accuracy::Class::HA);
-  std::printf("%s\n%s\n", d.describe(d_name, accuracy::Class::HA).c_str(), f.describe(s_name, accuracy::Class::HA).c_str());
+  expect_ha(std::string("vd") + z.name, sd);
+  expect_ha(std::string("vs") + z.name, sf);
 }
 
 INSTANTIATE_TEST_SUITE_P(Hankel, BesselFarZeros,
@@ -200,12 +195,7 @@ TEST_P(BesselFarZeros, HandOverKeepsTheClass) {
     }
     from = zero + 1;
   }
-  const std::string d_name = std::string("vd") + z.name;
-  VmRow d_row = row_named(d_name);
-  d_row.rule = Rule::CLASS;
-  const auto d = sweep<double>(d_row, 1, sd);
-  EXPECT_TRUE(d.meets(accuracy::Class::HA)) << d.describe(d_name, accuracy::Class::HA);
-  std::printf("%s\n", d.describe(d_name, accuracy::Class::HA).c_str());
+  expect_ha(std::string("vd") + z.name, sd);
 }
 
 // The arguments first reported far from the class (J0 51 ulp, J1 39, Y0 32 before the phase
@@ -214,8 +204,6 @@ TEST(BesselNearZerosReported, KeepTheirClass) {
   const std::pair<const char*, double> cases[] = {
       {"vdJ0", 935.41046039282628}, {"vdJ1", 603.97172206937103}, {"vdY0", 619.67603019426519}};
   for (const auto& [name, x] : cases) {
-    VmRow row = row_named(name);
-    row.rule = Rule::CLASS;
     Sample<double> s;
     double up = x, down = x;
     s.a.push_back(x), s.b.push_back(x), ++s.n;
@@ -223,8 +211,7 @@ TEST(BesselNearZerosReported, KeepTheirClass) {
       up = std::nextafter(up, INFINITY), down = std::nextafter(down, 0.0);
       s.a.insert(s.a.end(), {up, down}), s.b.insert(s.b.end(), {up, down}), s.n += 2;
     }
-    const auto st = sweep<double>(row, 1, s);
-    EXPECT_TRUE(st.meets(accuracy::Class::HA)) << st.describe(name, accuracy::Class::HA);
+    expect_ha(name, s);
   }
 }
 
