@@ -18,29 +18,37 @@
 namespace zorp::test {
 namespace {
 
+using MpfrFn = int (*)(mpfr_ptr, mpfr_srcptr, mpfr_rnd_t);
+
 struct NearZeros {
   const char* name;
-  int (*f)(mpfr_ptr, mpfr_srcptr, mpfr_rnd_t);
+  MpfrFn f;
   double first;  // the first positive zero lies within 1/2 of first, the others pi apart
   bool both_signs;  // J is even or odd; Y is defined for positive arguments only
 };
 
-// The k-th positive zero of f to double precision, by bisection on the sign of f.
-double zero_of(const NearZeros& z, int k) {
-  double lo = z.first + k * M_PI - 0.5, hi = lo + 1;
+int sign_at(MpfrFn f, double v) {
   accuracy::Z x, y;
-  auto sign = [&](double v) {
-    mpfr_set_d(x.part(0), v, MPFR_RNDN);
-    z.f(y.part(0), x.part(0), MPFR_RNDN);
-    return mpfr_sgn(y.part(0));
-  };
-  const int s_lo = sign(lo);
+  mpfr_set_d(x.part(0), v, MPFR_RNDN);
+  f(y.part(0), x.part(0), MPFR_RNDN);
+  return mpfr_sgn(y.part(0));
+}
+
+// The two doubles about the one sign change of f between lo and hi, by bisection.
+std::pair<double, double> bisect(MpfrFn f, double lo, double hi) {
+  const int s_lo = sign_at(f, lo);
   while (std::nextafter(lo, hi) < hi) {
     const double mid = lo + (hi - lo) / 2;
     if (mid == lo || mid == hi) break;
-    (sign(mid) == s_lo ? lo : hi) = mid;
+    (sign_at(f, mid) == s_lo ? lo : hi) = mid;
   }
-  return lo;
+  return {lo, hi};
+}
+
+// The k-th positive zero of f to double precision.
+double zero_of(const NearZeros& z, int k) {
+  const double lo = z.first + k * M_PI - 0.5;
+  return bisect(z.f, lo, lo + 1).first;
 }
 
 // The sample in the HA slot of `name`, held to the HA class (not the row's own rule), its figures
@@ -97,30 +105,18 @@ INSTANTIATE_TEST_SUITE_P(Tabled, BesselNearZeros,
 // binade. Each test prints its figures.
 struct FarZeros {
   const char* name;
-  int (*f)(mpfr_ptr, mpfr_srcptr, mpfr_rnd_t);
+  MpfrFn f;
   int quarter;  // f = M cos(x - quarter pi/4 + alpha), alpha ~ 1/x
 };
-
-int sign_at(const FarZeros& z, double v) {
-  accuracy::Z x, y;
-  mpfr_set_d(x.part(0), v, MPFR_RNDN);
-  z.f(y.part(0), x.part(0), MPFR_RNDN);
-  return mpfr_sgn(y.part(0));
-}
 
 // The two doubles about the first sign change of f above `from`: steps of 1/4 (the zeros lie
 // some pi apart), then bisection down to neighbours.
 std::pair<double, double> zero_after(const FarZeros& z, double from) {
-  double lo = from, hi = from;
-  const int s_lo = sign_at(z, lo);
+  double hi = from;
+  const int s_from = sign_at(z.f, from);
   do hi = std::max(hi + 0.25, std::nextafter(hi, INFINITY));
-  while (sign_at(z, hi) == s_lo);
-  while (std::nextafter(lo, hi) < hi) {
-    const double mid = lo + (hi - lo) / 2;
-    if (mid == lo || mid == hi) break;
-    (sign_at(z, mid) == s_lo ? lo : hi) = mid;
-  }
-  return {lo, hi};
+  while (sign_at(z.f, hi) == s_from);
+  return bisect(z.f, from, hi);
 }
 
 // |cos(x - quarter pi/4)| below 2^-6: cos x and sin x by MPFR (its reduction is exact), combined
