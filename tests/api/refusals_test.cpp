@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <iomanip>
+#include <sstream>
 #include <set>
 #include <limits>
 #include <string>
@@ -117,6 +119,18 @@ struct Row {
 };
 #define ROW(expected, ...) Row{#__VA_ARGS__, expected, [=](Ctx& c) -> int32_t { return __VA_ARGS__; }}
 
+// One check about its edge: the call, with X standing for the value checked, and each value beside
+// the edge with the status it must give.
+template <class V, class F>
+void edges(std::vector<Row>& rows, const std::string& call, F f, std::initializer_list<std::pair<V, int32_t>> cases) {
+  for (const auto& [v, expected] : cases) {
+    std::ostringstream what;
+    what << call << ", X = " << std::setprecision(17) << +v;
+    rows.push_back({what.str(), expected, [=](Ctx& c) -> int32_t { return f(c, v); }});
+  }
+}
+#define EDGES(V, call, ...) edges<V>(rows, #call, [=](Ctx& c, V X) -> int32_t { return call; }, {__VA_ARGS__})
+
 template <class T>
 constexpr T kTiny = std::numeric_limits<T>::denorm_min();
 template <class T>
@@ -135,6 +149,7 @@ std::vector<Row> continuous_rows() {
   const std::string p = std::is_same_v<T, double> ? "d " : "s ";
   std::vector<Row> rows;
 #define ADD(expected, ...) rows.push_back(ROW(expected, __VA_ARGS__)), rows.back().what.insert(0, p)
+#define ADD_EDGES(V, call, ...) edges<V>(rows, p + #call, [=](Ctx& c, V X) -> int32_t { return call; }, {__VA_ARGS__})
   // The stream, the count and the array, for a two-parameter entry.
   auto g = [](Ctx& c, StreamState* s, int32_t n, T* r, T a, T sigma, int32_t m = 0) {
     return CE(Gaussian)(m, s, n, r, a, sigma);
@@ -147,59 +162,41 @@ std::vector<Row> continuous_rows() {
   ADD(kKind, g(c, c.abstract.i, 4, c.out<T>(), 0, 1));
   ADD(kKind, g(c, std::is_same_v<T, double> ? c.abstract.s : c.abstract.d, 4, c.out<T>(), 0, 1));
   ADD(kOk, g(c, std::is_same_v<T, double> ? c.abstract.d : c.abstract.s, 4, c.out<T>(), 0, 1));
-  ADD(kMethod, g(c, c.mt, 4, c.out<T>(), 0, 1, 3));
-  ADD(kOk, g(c, c.mt, 4, c.out<T>(), 0, 1, 2));
-  ADD(kMethod, g(c, c.mt, 4, c.out<T>(), 0, 1, TARR_METHOD_ACCURATE));
-  ADD(kBad, g(c, c.mt, 4, c.out<T>(), 0, 0));
-  ADD(kOk, g(c, c.mt, 4, c.out<T>(), 0, kTiny<T>));
-  ADD(kBad, g(c, c.mt, 4, c.out<T>(), 0, kInf<T>));
-  ADD(kOk, g(c, c.mt, 4, c.out<T>(), 0, kHuge<T>));
-  ADD(kBad, g(c, c.mt, 4, c.out<T>(), 0, std::numeric_limits<T>::quiet_NaN()));
-  ADD(kBad, g(c, c.mt, 4, c.out<T>(), -kInf<T>, 1));
-  ADD(kOk, g(c, c.mt, 4, c.out<T>(), -kHuge<T>, 1));
-
-  ADD(kBad, CE(Uniform)(0, c.mt, 4, c.out<T>(), 1, 1));
-  ADD(kOk, CE(Uniform)(0, c.mt, 4, c.out<T>(), 1, std::nextafter(T(1), T(2))));
-  ADD(kBad, CE(Uniform)(0, c.mt, 4, c.out<T>(), 0, kInf<T>));
-  ADD(kMethod, CE(Uniform)(1, c.mt, 4, c.out<T>(), 0, 1));
-  ADD(kOk, CE(Uniform)(TARR_METHOD_ACCURATE, c.mt, 4, c.out<T>(), 0, 1));
+  const T nan = std::numeric_limits<T>::quiet_NaN(), least_normal = std::numeric_limits<T>::min();
+  ADD_EDGES(int32_t, g(c, c.mt, 4, c.out<T>(), 0, 1, X), {3, kMethod}, {2, kOk}, {TARR_METHOD_ACCURATE, kMethod});
+  ADD_EDGES(T, g(c, c.mt, 4, c.out<T>(), 0, X), {0, kBad}, {kTiny<T>, kOk}, {kInf<T>, kBad}, {kHuge<T>, kOk}, {nan, kBad});
+  ADD_EDGES(T, g(c, c.mt, 4, c.out<T>(), X, 1), {-kInf<T>, kBad}, {-kHuge<T>, kOk});
+  ADD_EDGES(T, CE(Uniform)(0, c.mt, 4, c.out<T>(), 1, X), {1, kBad}, {std::nextafter(T(1), T(2)), kOk}, {kInf<T>, kBad});
+  ADD_EDGES(int32_t, CE(Uniform)(X, c.mt, 4, c.out<T>(), 0, 1), {1, kMethod}, {TARR_METHOD_ACCURATE, kOk});
 
   // The scale of every location-scale entry: 0 refused, the least subnormal accepted.
   using Two = int32_t (*)(int32_t, StreamState*, int32_t, T*, T, T);
   for (Two fn : {CE(Exponential), CE(Laplace), CE(Cauchy), CE(Rayleigh), CE(Gumbel)}) {
-    ADD(kBad, fn(0, c.mt, 4, c.out<T>(), 0, 0));
-    ADD(kOk, fn(0, c.mt, 4, c.out<T>(), 0, kTiny<T>));
-    ADD(kBad, fn(0, c.mt, 4, c.out<T>(), std::numeric_limits<T>::quiet_NaN(), 1));
+    ADD_EDGES(T, fn(0, c.mt, 4, c.out<T>(), 0, X), {0, kBad}, {kTiny<T>, kOk});
+    ADD(kBad, fn(0, c.mt, 4, c.out<T>(), nan, 1));
   }
   ADD(kMethod, CE(Laplace)(TARR_METHOD_ACCURATE, c.mt, 4, c.out<T>(), 0, 1));
   ADD(kOk, CE(Exponential)(TARR_METHOD_ACCURATE, c.mt, 4, c.out<T>(), 0, 1));
 
-  ADD(kBad, CE(Weibull)(0, c.mt, 4, c.out<T>(), 0, 0, 1));
-  ADD(kOk, CE(Weibull)(0, c.mt, 4, c.out<T>(), 1, 0, 1));
+  ADD_EDGES(T, CE(Weibull)(0, c.mt, 4, c.out<T>(), X, 0, 1), {0, kBad}, {1, kOk});
   ADD(kBad, CE(Weibull)(0, c.mt, 4, c.out<T>(), 1, 0, 0));
-  ADD(kBad, CE(Gamma)(0, c.mt, 4, c.out<T>(), 0, 0, 1));
-  ADD(kOk, CE(Gamma)(0, c.mt, 4, c.out<T>(), std::numeric_limits<T>::min(), 0, 1));
+  ADD_EDGES(T, CE(Gamma)(0, c.mt, 4, c.out<T>(), X, 0, 1), {0, kBad}, {least_normal, kOk});
   ADD(kBad, CE(Gamma)(0, c.mt, 4, c.out<T>(), 1, 0, 0));
   ADD(kBad, CE(Beta)(0, c.mt, 4, c.out<T>(), 0, 1, 0, 1));
   ADD(kBad, CE(Beta)(0, c.mt, 4, c.out<T>(), 1, 0, 0, 1));
-  ADD(kOk, CE(Beta)(0, c.mt, 4, c.out<T>(), std::numeric_limits<T>::min(), std::numeric_limits<T>::min(), 0, 1));
+  ADD(kOk, CE(Beta)(0, c.mt, 4, c.out<T>(), least_normal, least_normal, 0, 1));
   ADD(kBad, CE(Beta)(0, c.mt, 4, c.out<T>(), 1, 1, 0, 0));
   ADD(kBad, CE(Lognormal)(0, c.mt, 4, c.out<T>(), 0, 0, 0, 1));
   ADD(kBad, CE(Lognormal)(0, c.mt, 4, c.out<T>(), 0, 1, 0, 0));
-  ADD(kMethod, CE(Lognormal)(1, c.mt, 4, c.out<T>(), 0, 1, 0, 1));
-  ADD(kOk, CE(Lognormal)(2 | TARR_METHOD_ACCURATE, c.mt, 4, c.out<T>(), 0, 1, 0, 1));
-  ADD(kBad, CE(ChiSquare)(0, c.mt, 4, c.out<T>(), 0));
-  ADD(kOk, CE(ChiSquare)(0, c.mt, 4, c.out<T>(), 1));
+  ADD_EDGES(int32_t, CE(Lognormal)(X, c.mt, 4, c.out<T>(), 0, 1, 0, 1), {1, kMethod}, {2 | TARR_METHOD_ACCURATE, kOk});
+  ADD_EDGES(int32_t, CE(ChiSquare)(0, c.mt, 4, c.out<T>(), X), {0, kBad}, {1, kOk});
 
   static const T mean[2] = {0, 0}, factor[4] = {1, 0, 0, 1};
   auto mv = [=](Ctx& c, int32_t n, int32_t d, int32_t storage, const T* a, const T* t, int32_t m = 0) {
     return CE(GaussianMV)(m, c.mt, n, c.out<T>(), d, storage, a, t);
   };
-  ADD(kBad, mv(c, 2, 0, TARR_MV_FULL, mean, factor));
-  ADD(kOk, mv(c, 2, 1, TARR_MV_FULL, mean, factor));
-  ADD(kBad, mv(c, 2, 2, -1, mean, factor));
-  ADD(kBad, mv(c, 2, 2, 3, mean, factor));
-  ADD(kOk, mv(c, 2, 2, TARR_MV_DIAGONAL, mean, factor));
+  ADD_EDGES(int32_t, mv(c, 2, X, TARR_MV_FULL, mean, factor), {0, kBad}, {1, kOk});
+  ADD_EDGES(int32_t, mv(c, 2, 2, X, mean, factor), {-1, kBad}, {3, kBad}, {TARR_MV_DIAGONAL, kOk});
   ADD(kNull, mv(c, 2, 2, TARR_MV_FULL, nullptr, factor));
   ADD(kNull, mv(c, 2, 2, TARR_MV_FULL, mean, nullptr));
   ADD(kBad, mv(c, 1 << 30, 2, TARR_MV_FULL, mean, factor));
@@ -210,7 +207,7 @@ std::vector<Row> continuous_rows() {
 std::vector<Row> discrete_rows() {
   const double below0 = std::nextafter(0.0, -1.0), above1 = std::nextafter(1.0, 2.0);
   static const double means[2] = {1.5, 0.0}, probs1[1] = {1.0};
-  return {
+  std::vector<Row> rows = {
       ROW(kBad, zorp_rng_iUniform(0, c.mt, 4, c.i, 3, 3)),
       ROW(kOk, zorp_rng_iUniform(0, c.mt, 4, c.i, 3, 4)),
       ROW(kMethod, zorp_rng_iUniform(1, c.mt, 4, c.i, 0, 4)),
@@ -221,48 +218,27 @@ std::vector<Row> discrete_rows() {
       ROW(TARR_ERROR_BRNG_UNSUPPORTED, zorp_rng_iUniformBits32(0, c.mcg, 4, c.u)),
       ROW(kNull, zorp_rng_iUniformBits64(0, c.mt, 4, nullptr)),
       ROW(kBad, zorp_rng_iUniformBits64(0, c.mt, -1, c.w)),
-      ROW(kBad, zorp_rng_iBernoulli(0, c.mt, 4, c.i, below0)),
-      ROW(kOk, zorp_rng_iBernoulli(0, c.mt, 4, c.i, 0.0)),
-      ROW(kOk, zorp_rng_iBernoulli(0, c.mt, 4, c.i, 1.0)),
-      ROW(kBad, zorp_rng_iBernoulli(0, c.mt, 4, c.i, above1)),
-      ROW(kBad, zorp_rng_iBernoulli(0, c.mt, 4, c.i, std::nan(""))),
-      ROW(kBad, zorp_rng_iGeometric(0, c.mt, 4, c.i, 0.0)),
-      ROW(kOk, zorp_rng_iGeometric(0, c.mt, 4, c.i, kTiny<double>)),
-      ROW(kOk, zorp_rng_iGeometric(0, c.mt, 4, c.i, 1.0)),
-      ROW(kBad, zorp_rng_iGeometric(0, c.mt, 4, c.i, above1)),
-      ROW(kBad, zorp_rng_iBinomial(0, c.mt, 4, c.i, -1, 0.5)),
-      ROW(kOk, zorp_rng_iBinomial(0, c.mt, 4, c.i, 0, 0.5)),
-      ROW(kBad, zorp_rng_iBinomial(0, c.mt, 4, c.i, 10, below0)),
-      ROW(kBad, zorp_rng_iBinomial(0, c.mt, 4, c.i, 10, above1)),
-      ROW(kOk, zorp_rng_iBinomial(0, c.mt, 4, c.i, 10, 1.0)),
       ROW(kOk, zorp_rng_iBinomial(0, c.abstract.d, 4, c.i, 10, 0.5)),
-      ROW(kBad, zorp_rng_iHypergeometric(0, c.mt, 4, c.i, -1, 0, 0)),
-      ROW(kOk, zorp_rng_iHypergeometric(0, c.mt, 4, c.i, 0, 0, 0)),
-      ROW(kBad, zorp_rng_iHypergeometric(0, c.mt, 4, c.i, 10, 11, 5)),
-      ROW(kOk, zorp_rng_iHypergeometric(0, c.mt, 4, c.i, 10, 10, 5)),
-      ROW(kBad, zorp_rng_iHypergeometric(0, c.mt, 4, c.i, 10, -1, 5)),
-      ROW(kBad, zorp_rng_iHypergeometric(0, c.mt, 4, c.i, 10, 5, 11)),
-      ROW(kOk, zorp_rng_iHypergeometric(0, c.mt, 4, c.i, 10, 5, 10)),
-      ROW(kBad, zorp_rng_iHypergeometric(0, c.mt, 4, c.i, 10, 5, -1)),
-      ROW(kBad, zorp_rng_iPoisson(0, c.mt, 4, c.i, 0.0)),
-      ROW(kOk, zorp_rng_iPoisson(0, c.mt, 4, c.i, kTiny<double>)),
-      ROW(kBad, zorp_rng_iPoisson(0, c.mt, 4, c.i, kInf<double>)),
       ROW(kMethod, zorp_rng_iPoisson(2, c.mt, 4, c.i, 3.0)),
       ROW(kOk, zorp_rng_iPoisson(1, c.mt, 4, c.i, 3.0)),
-      ROW(kBad, zorp_rng_iPoissonV(0, c.mt, 2, c.i, means)),
-      ROW(kOk, zorp_rng_iPoissonV(0, c.mt, 1, c.i, means)),
       ROW(kNull, zorp_rng_iPoissonV(0, c.mt, 1, c.i, nullptr)),
-      ROW(kBad, zorp_rng_iNegbinomial(0, c.mt, 4, c.i, 0.0, 0.5)),
-      ROW(kOk, zorp_rng_iNegbinomial(0, c.mt, 4, c.i, kTiny<double>, 0.5)),
-      ROW(kBad, zorp_rng_iNegbinomial(0, c.mt, 4, c.i, 2.0, 0.0)),
-      ROW(kOk, zorp_rng_iNegbinomial(0, c.mt, 4, c.i, 2.0, 1.0)),
-      ROW(kBad, zorp_rng_iNegbinomial(0, c.mt, 4, c.i, 2.0, above1)),
-      ROW(kBad, zorp_rng_iMultinomial(0, c.mt, 4, c.i, -1, 1, probs1)),
-      ROW(kOk, zorp_rng_iMultinomial(0, c.mt, 4, c.i, 0, 1, probs1)),
       ROW(kBad, zorp_rng_iMultinomial(0, c.mt, 4, c.i, 3, 0, probs1)),
       ROW(kNull, zorp_rng_iMultinomial(0, c.mt, 4, c.i, 3, 1, nullptr)),
       ROW(kBad, zorp_rng_iMultinomial(0, c.mt, 1 << 30, c.i, 3, 2, means)),
   };
+  EDGES(double, zorp_rng_iBernoulli(0, c.mt, 4, c.i, X), {below0, kBad}, {0, kOk}, {1, kOk}, {above1, kBad}, {std::nan(""), kBad});
+  EDGES(double, zorp_rng_iGeometric(0, c.mt, 4, c.i, X), {0, kBad}, {kTiny<double>, kOk}, {1, kOk}, {above1, kBad});
+  EDGES(int32_t, zorp_rng_iBinomial(0, c.mt, 4, c.i, X, 0.5), {-1, kBad}, {0, kOk});
+  EDGES(double, zorp_rng_iBinomial(0, c.mt, 4, c.i, 10, X), {below0, kBad}, {1, kOk}, {above1, kBad});
+  EDGES(int32_t, zorp_rng_iHypergeometric(0, c.mt, 4, c.i, X, 0, 0), {-1, kBad}, {0, kOk});
+  EDGES(int32_t, zorp_rng_iHypergeometric(0, c.mt, 4, c.i, 10, X, 5), {-1, kBad}, {10, kOk}, {11, kBad});
+  EDGES(int32_t, zorp_rng_iHypergeometric(0, c.mt, 4, c.i, 10, 5, X), {-1, kBad}, {10, kOk}, {11, kBad});
+  EDGES(double, zorp_rng_iPoisson(0, c.mt, 4, c.i, X), {0, kBad}, {kTiny<double>, kOk}, {kInf<double>, kBad});
+  EDGES(int32_t, zorp_rng_iPoissonV(0, c.mt, X, c.i, means), {2, kBad}, {1, kOk});  // means[1] is 0
+  EDGES(double, zorp_rng_iNegbinomial(0, c.mt, 4, c.i, X, 0.5), {0, kBad}, {kTiny<double>, kOk});
+  EDGES(double, zorp_rng_iNegbinomial(0, c.mt, 4, c.i, 2, X), {0, kBad}, {1, kOk}, {above1, kBad});
+  EDGES(int32_t, zorp_rng_iMultinomial(0, c.mt, 4, c.i, X, 1, probs1), {-1, kBad}, {0, kOk});
+  return rows;
 }
 
 std::vector<Row> stream_rows() {
@@ -278,7 +254,7 @@ std::vector<Row> stream_rows() {
       ROW(TARR_ERROR_INVALID_BRNG, zorp_rng_copy_stream_state(c.mt, c.mcg)),
       ROW(TARR_ERROR_NO_LEAPFROG, zorp_rng_leapfrog(c.mt, 0, 2)),
       ROW(TARR_ERROR_BAD_STREAM_COUNT, zorp_rng_leapfrog(c.mcg, 0, 0)),
-      ROW(kBad, zorp_rng_leapfrog(c.mcg, 1, 1)),
+      ROW(kBad, zorp_rng_leapfrog(c.mcg, 1, 1)),  // k = nstreams
       ROW(kOk, zorp_rng_leapfrog(c.mcg, 0, 1)),
       ROW(TARR_ERROR_NO_SKIPAHEAD, zorp_rng_skip_ahead(c.r250, 5)),
       ROW(TARR_ERROR_INVALID_BRNG, zorp_rng_skip_ahead(&c.fake, 5)),
@@ -302,15 +278,11 @@ std::vector<Row> vm_rows() {
   static const ZorpComplex16 zb = {2.0, 0.0};
   static const int64_t ix[4] = {0, 1, 2, 3};
   constexpr int32_t bad_size = ZORP_VM_STATUS_BADSIZE, bad_mem = ZORP_VM_STATUS_BADMEM;
-  return {
+  std::vector<Row> rows = {
       ROW(bad_size, zorp_vm_dExp(-1, a, c.d, ZORP_VM_HA)),
       ROW(kOk, zorp_vm_dExp(0, nullptr, nullptr, ZORP_VM_HA)),
       ROW(bad_mem, zorp_vm_dExp(4, nullptr, c.d, ZORP_VM_HA)),
       ROW(bad_mem, zorp_vm_dExp(4, a, nullptr, ZORP_VM_HA)),
-      ROW(ZORP_ERROR_BAD_ACCURACY, zorp_vm_sExp(4, af, c.f, 0)),
-      ROW(kOk, zorp_vm_sExp(4, af, c.f, ZORP_VM_LA)),
-      ROW(kOk, zorp_vm_sExp(4, af, c.f, ZORP_VM_EP)),
-      ROW(ZORP_ERROR_BAD_ACCURACY, zorp_vm_sExp(4, af, c.f, 4)),
       ROW(bad_mem, zorp_vm_dPow(4, a, nullptr, c.d, ZORP_VM_HA)),
       ROW(bad_mem, zorp_vm_sSinCos(4, af, c.f, nullptr, ZORP_VM_HA)),
       ROW(bad_mem, zorp_vm_zPowx(2, reinterpret_cast<const ZorpComplex16*>(a), nullptr, reinterpret_cast<ZorpComplex16*>(c.d), ZORP_VM_HA)),
@@ -323,6 +295,8 @@ std::vector<Row> vm_rows() {
       ROW(bad_size, zorp_vm_dPackI(-1, a, 1, c.d, 8, ZORP_VM_HA)),
       ROW(bad_mem, zorp_vm_sUnpackM(4, af, c.f, nullptr, 8, ZORP_VM_HA)),
   };
+  EDGES(int32_t, zorp_vm_sExp(4, af, c.f, X), {0, ZORP_ERROR_BAD_ACCURACY}, {ZORP_VM_LA, kOk}, {ZORP_VM_EP, kOk}, {4, ZORP_ERROR_BAD_ACCURACY});
+  return rows;
 }
 
 // Summary statistics: the task's family and type, the integer items' words, the routing of
@@ -339,7 +313,7 @@ std::vector<Row> ss_rows() {
   };
   auto iedit = [](Ctx& c, int32_t param, const int64_t* v) { return zorp_ss_iedit(c.ssd, param, v); };
   auto basic = [](Ctx& c, uint64_t e, uint32_t m) { return zorp_ss_dcompute(c.ssd, e, m); };
-  return {
+  std::vector<Row> rows = {
       ROW(TARR_SS_ERROR_NULL_OBSERVATIONS, make(c, &c.p, &c.n, &c.layout, nullptr)),
       ROW(TARR_SS_ERROR_BAD_DIMENSION, make(c, &zero, &c.n, &c.layout, c.xd)),
       ROW(kOk, make(c, &one, &c.n, &c.layout, c.xd)),
@@ -360,20 +334,6 @@ std::vector<Row> ss_rows() {
       ROW(TARR_SS_ERROR_NULL_WEIGHTS, zorp_ss_dedit(c.ssd, TARR_SS_PARAM_WEIGHTS, nullptr)),
       ROW(kKindRefused, zorp_ss_iedit(as_ss(c.dfd), TARR_SS_PARAM_NOBS, &one)),
       ROW(kOk, zorp_ss_iedit(c.ssf, TARR_SS_PARAM_NOBS, &one)),
-      ROW(TARR_SS_ERROR_BAD_DIMENSION, iedit(c, TARR_SS_PARAM_DIMENSION, &zero)),
-      ROW(kOk, iedit(c, TARR_SS_PARAM_DIMENSION, &one)),
-      ROW(TARR_SS_ERROR_BAD_NOBS, iedit(c, TARR_SS_PARAM_NOBS, &zero)),
-      ROW(kOk, iedit(c, TARR_SS_PARAM_NOBS, &one)),
-      ROW(kStorage, iedit(c, TARR_SS_PARAM_STORAGE, &zero)),
-      ROW(kStorage, iedit(c, TARR_SS_PARAM_STORAGE, &both_layouts)),
-      ROW(kOk, iedit(c, TARR_SS_PARAM_STORAGE, &layout1)),
-      ROW(kStorage, iedit(c, TARR_SS_PARAM_ORDER_STATS_STORAGE, &two)),
-      ROW(kOk, iedit(c, TARR_SS_PARAM_ORDER_STATS_STORAGE, &layout2)),
-      ROW(kStorage, iedit(c, TARR_SS_PARAM_COV_STORAGE, &three)),
-      ROW(kStorage, iedit(c, TARR_SS_PARAM_COV_STORAGE, &minus)),
-      ROW(kOk, iedit(c, TARR_SS_PARAM_COV_STORAGE, &two)),
-      ROW(kStorage, iedit(c, TARR_SS_PARAM_CP_STORAGE, &three)),
-      ROW(kOk, iedit(c, TARR_SS_PARAM_QUANT_COUNT, &minus)),
       ROW(TARR_SS_ERROR_NULL_STORAGE_ITEM, iedit(c, TARR_SS_PARAM_STORAGE, nullptr)),
       ROW(TARR_SS_ERROR_BAD_PARAM_NUMBER, iedit(c, TARR_SS_PARAM_MEAN, &one)),
       ROW(TARR_SS_ERROR_NULL_TASK, zorp_ss_dcompute(nullptr, TARR_SS_MEAN, TARR_SS_METHOD_1PASS)),
@@ -394,6 +354,15 @@ std::vector<Row> ss_rows() {
       ROW(TARR_SS_ERROR_NULL_SORTED, basic(c, TARR_SS_MEAN, TARR_SS_METHOD_SORT)),
       ROW(TARR_SS_ERROR_NULL_COV, basic(c, TARR_SS_COV, TARR_SS_METHOD_1PASS)),
   };
+  // The integer items' words (the quantile count is the routine's to judge).
+  EDGES(int64_t, iedit(c, TARR_SS_PARAM_DIMENSION, &X), {0, TARR_SS_ERROR_BAD_DIMENSION}, {1, kOk});
+  EDGES(int64_t, iedit(c, TARR_SS_PARAM_NOBS, &X), {0, TARR_SS_ERROR_BAD_NOBS}, {1, kOk});
+  EDGES(int64_t, iedit(c, TARR_SS_PARAM_STORAGE, &X), {0, kStorage}, {both_layouts, kStorage}, {layout1, kOk});
+  EDGES(int64_t, iedit(c, TARR_SS_PARAM_ORDER_STATS_STORAGE, &X), {2, kStorage}, {layout2, kOk});
+  EDGES(int64_t, iedit(c, TARR_SS_PARAM_COV_STORAGE, &X), {3, kStorage}, {-1, kStorage}, {2, kOk});
+  EDGES(int64_t, iedit(c, TARR_SS_PARAM_CP_STORAGE, &X), {3, kStorage});
+  EDGES(int64_t, iedit(c, TARR_SS_PARAM_QUANT_COUNT, &X), {-1, kOk});
+  return rows;
 }
 
 // Data fitting: the task's family and type, the spline's words (a refusal leaves the record as it
@@ -426,7 +395,7 @@ std::vector<Row> df_rows() {
   };
   const double up = std::nextafter(1.0, 2.0), nan = std::nan("");
   const double inf = std::numeric_limits<double>::infinity();
-  return {
+  std::vector<Row> rows = {
       ROW(DF_ERROR_BAD_NY, zorp_df_dnew_task(&c.made_df, 4, c.px, DF_NON_UNIFORM_PARTITION, 0, nullptr, 0, 1)),
       ROW(kOk, zorp_df_dnew_task(&c.made_df, 4, c.px, DF_NON_UNIFORM_PARTITION, 1, c.py, 0, 1)),
       ROW(DF_ERROR_BAD_NX, zorp_df_snew_task(&c.made_df, 1, c.pxf, DF_NON_UNIFORM_PARTITION, 1, c.pyf, 0, 1)),
@@ -438,24 +407,8 @@ std::vector<Row> df_rows() {
       ROW(kKindRefused, zorp_df_dedit_spline(c.dff, DF_PP_LINEAR, 0, 0, nullptr, 0, nullptr, c.coeff, 0)),
       ROW(kKindRefused, zorp_df_dedit_spline(as_df(c.ssd), DF_PP_LINEAR, 0, 0, nullptr, 0, nullptr, c.coeff, 0)),
       ROW(kKindRefused, zorp_df_sedit_spline(c.dfd, DF_PP_LINEAR, 0, 0, nullptr, 0, nullptr, c.coeff_f, 0)),
-      ROW(DF_ERROR_BAD_SPLINE_ORDER, spline(c, 1, 0)),
-      ROW(DF_ERROR_BAD_SPLINE_ORDER, spline(c, 5, 0)),
-      ROW(kOk, spline(c, DF_PP_LINEAR, DF_PP_DEFAULT)),
-      ROW(DF_ERROR_BAD_SPLINE_TYPE, spline(c, DF_PP_LINEAR, 1)),
-      ROW(DF_ERROR_BAD_SPLINE_TYPE, spline(c, DF_PP_QUADRATIC, 2)),
-      ROW(kOk, spline(c, DF_PP_QUADRATIC, DF_PP_QUADRATIC_KNOTS)),
-      ROW(DF_ERROR_BAD_SPLINE_TYPE, spline(c, DF_PP_CUBIC, 1)),
-      ROW(DF_ERROR_BAD_SPLINE_TYPE, spline(c, DF_PP_CUBIC, 6)),
-      ROW(DF_ERROR_BAD_SPLINE_TYPE, spline(c, DF_PP_CUBIC, 8)),
-      ROW(DF_ERROR_BAD_SPLINE_TYPE, spline(c, DF_PP_CUBIC, 10)),
-      ROW(kOk, spline(c, DF_PP_CUBIC, DF_PP_HYMAN)),
-      ROW(DF_ERROR_BAD_SPLINE_TYPE, spline(c, 0, DF_PP_AKIMA)),
-      ROW(DF_ERROR_BAD_SPLINE_TYPE, spline(c, 0, 9)),
       ROW(kOk, spline(c, 0, DF_PP_STEP_LEFT, 0, nullptr, 0, nullptr, 0, false)),
       ROW(DF_ERROR_BAD_SCOEFF, spline(c, DF_PP_LINEAR, 0, 0, nullptr, 0, nullptr, 0, false)),
-      ROW(DF_ERROR_BAD_BC_TYPE, spline(c, DF_PP_CUBIC, 2, 256, bc2)),
-      ROW(DF_ERROR_BAD_BC_TYPE, spline(c, DF_PP_CUBIC, 2, -1, bc2)),
-      ROW(kOk, spline(c, DF_PP_CUBIC, 2, 255, bc2)),
       ROW(DF_ERROR_BAD_BC, spline(c, DF_PP_CUBIC, 2, 3)),
       ROW(kOk, spline(c, DF_PP_CUBIC, 2, 2)),
       ROW(kOk, spline(c, DF_PP_CUBIC, 2, DF_BC_PERIODIC)),
@@ -485,6 +438,14 @@ std::vector<Row> df_rows() {
       ROW(DF_ERROR_BAD_X, on(c, {1, 1, 0, 0}, DF_UNIFORM_PARTITION, 2)),
       ROW(kOk, on(c, {0, 3, -5, nan}, DF_UNIFORM_PARTITION, 2)),
   };
+  constexpr int32_t kType = DF_ERROR_BAD_SPLINE_TYPE;
+  EDGES(int64_t, spline(c, X, 0), {1, DF_ERROR_BAD_SPLINE_ORDER}, {5, DF_ERROR_BAD_SPLINE_ORDER}, {DF_PP_LINEAR, kOk});
+  EDGES(int64_t, spline(c, DF_PP_LINEAR, X), {1, kType});
+  EDGES(int64_t, spline(c, DF_PP_QUADRATIC, X), {2, kType}, {DF_PP_QUADRATIC_KNOTS, kOk});
+  EDGES(int64_t, spline(c, DF_PP_CUBIC, X), {1, kType}, {6, kType}, {8, kType}, {10, kType}, {DF_PP_HYMAN, kOk});
+  EDGES(int64_t, spline(c, 0, X), {DF_PP_AKIMA, kType}, {9, kType});
+  EDGES(int64_t, spline(c, DF_PP_CUBIC, 2, X, bc2), {256, DF_ERROR_BAD_BC_TYPE}, {-1, DF_ERROR_BAD_BC_TYPE}, {255, kOk});
+  return rows;
 }
 
 std::vector<Row> all_rows() {
