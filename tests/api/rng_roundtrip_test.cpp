@@ -139,30 +139,35 @@ std::vector<double> next(rng::stream& s) {
   return v;
 }
 
+// A raw stream and a C++ stream of the same generator (its number, its C++ name) and seeds, each
+// given the same operation (the export, the C++ call), stand at the same place: their next
+// uniforms agree.
+void expect_same_place(uint32_t brng, rng::brng cxx_brng, std::span<const uint32_t> seeds,
+                       std::function<int32_t(StreamState*)> raw_op, std::function<void(rng::stream&)> cxx_op) {
+  StreamState* raw = nullptr;
+  ASSERT_EQ(__tarrNewStreamEx(&raw, brng, static_cast<int32_t>(seeds.size()), seeds.data()), 0);
+  rng::stream cxx(cxx_brng, seeds);
+  ASSERT_EQ(raw_op(raw), 0);
+  cxx_op(cxx);
+  EXPECT_EQ(next_raw(raw), next(cxx)) << brng;
+  __tarrDeleteStream(&raw);
+}
+
 TEST(StreamRoundTrip, SkipLeapfrogCopy) {
-  {  // skip-ahead, on the generator of the other tests
-    Three s;
-    ASSERT_EQ(__tarrSkipAheadStream(s.raw, 123457), 0);
-    s.cxx.skip_ahead(123457);
-    EXPECT_EQ(next_raw(s.raw), next(s.cxx));
-  }
-  {  // the long skip-ahead of MRG32k3a: 2^64 + 5
-    StreamState* raw = raw_stream(TARR_BRNG_MRG32K3A);
-    rng::stream cxx(rng::brng::mrg32k3a, kSeed);
-    const uint64_t count[2] = {5, 1};
-    ASSERT_EQ(__tarrSkipAheadStreamEx(raw, 2, count), 0);
-    cxx.skip_ahead(std::span<const uint64_t>(count));
-    EXPECT_EQ(next_raw(raw), next(cxx));
-    __tarrDeleteStream(&raw);
-  }
-  {  // leapfrog: the second of three interleaved MCG31m1 streams
-    StreamState* raw = raw_stream(TARR_BRNG_MCG31);
-    rng::stream cxx(rng::brng::mcg31, kSeed);
-    ASSERT_EQ(__tarrLeapfrogStream(raw, 1, 3), 0);
-    cxx.leapfrog(1, 3);
-    EXPECT_EQ(next_raw(raw), next(cxx));
-    __tarrDeleteStream(&raw);
-  }
+  static const uint32_t seed[1] = {kSeed}, seeds[3] = {1, 2, 3};
+  static const uint64_t count[2] = {5, 1};  // the long skip-ahead of MRG32k3a: 2^64 + 5
+  expect_same_place(TARR_BRNG_MT19937, rng::brng::mt19937, seed,
+                    [](StreamState* s) { return __tarrSkipAheadStream(s, 123457); },
+                    [](rng::stream& s) { s.skip_ahead(123457); });
+  expect_same_place(TARR_BRNG_MRG32K3A, rng::brng::mrg32k3a, seed,
+                    [](StreamState* s) { return __tarrSkipAheadStreamEx(s, 2, count); },
+                    [](rng::stream& s) { s.skip_ahead(std::span<const uint64_t>(count)); });
+  // leapfrog: the second of three interleaved MCG31m1 streams
+  expect_same_place(TARR_BRNG_MCG31, rng::brng::mcg31, seed, [](StreamState* s) { return __tarrLeapfrogStream(s, 1, 3); },
+                    [](rng::stream& s) { s.leapfrog(1, 3); });
+  // family members and several seed words
+  expect_same_place(TARR_BRNG_MT2203 + 17, rng::member(rng::brng::mt2203, 17), seeds, [](StreamState*) { return 0; },
+                    [](rng::stream&) {});
   {  // a copy continues where its source stands, and a moved stream is the same stream
     rng::stream a(rng::brng::philox4x32x10, kSeed);
     next(a);
@@ -174,14 +179,6 @@ TEST(StreamRoundTrip, SkipLeapfrogCopy) {
     rng::stream d(rng::brng::philox4x32x10, 1);
     d.copy_state_from(b);
     EXPECT_EQ(next(d), next(c));
-  }
-  {  // family members and several seed words
-    const uint32_t seeds[3] = {1, 2, 3};
-    StreamState* raw = nullptr;
-    ASSERT_EQ(__tarrNewStreamEx(&raw, TARR_BRNG_MT2203 + 17, 3, seeds), 0);
-    rng::stream cxx(rng::member(rng::brng::mt2203, 17), std::span<const uint32_t>(seeds));
-    EXPECT_EQ(next_raw(raw), next(cxx));
-    __tarrDeleteStream(&raw);
   }
 }
 
