@@ -13,6 +13,19 @@
 
 namespace apitest {
 
+// The same bytes in both arrays.
+template <class T>
+bool same(const std::vector<T>& x, const std::vector<T>& y) {
+  return x.size() == y.size() && std::memcmp(x.data(), y.data(), x.size() * sizeof(T)) == 0;
+}
+
+// The entry of precision T among a double and a float entry (pick<T>(zorp_x_dF, zorp_x_sF)).
+template <class T, class D, class S>
+constexpr auto pick(D d, S s) {
+  if constexpr (std::is_same_v<T, double>) return d;
+  else return s;
+}
+
 inline StreamState* raw_stream(uint32_t brng, uint32_t seed = 777) {
   StreamState* s = nullptr;
   EXPECT_EQ(__tarrNewStreamEx(&s, brng, 1, &seed), 0);

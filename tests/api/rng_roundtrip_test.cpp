@@ -17,6 +17,7 @@
 namespace {
 
 using apitest::raw_stream;
+using apitest::same;
 namespace rng = zorp::rng;
 
 constexpr int kN = 1000;
@@ -31,11 +32,6 @@ struct Three {
     __tarrDeleteStream(&c);
   }
 };
-
-template <class T>
-bool same(const std::vector<T>& x, const std::vector<T>& y) {
-  return x.size() == y.size() && std::memcmp(x.data(), y.data(), x.size() * sizeof(T)) == 0;
-}
 
 // One distribution: the raw call, the C entry and the C++ call over n values of type T.
 template <class T>
@@ -90,6 +86,8 @@ std::vector<Case<T>> real_cases() {
 TEST(StreamRoundTrip, ContinuousDouble) { run(real_cases<double>()); }
 TEST(StreamRoundTrip, ContinuousSingle) { run(real_cases<float>()); }
 
+// One parameter set per distribution: the interface hands the parameters over alike whichever
+// regime of the generator they select.
 TEST(StreamRoundTrip, Discrete) {
   static std::vector<double> lambda = [] {
     std::vector<double> v(kN);
@@ -101,13 +99,10 @@ TEST(StreamRoundTrip, Discrete) {
       ZORP_RT_CASE("Uniform", 0, _tarriRngUniform, zorp_rng_iUniform, int32_t, (-5, 17), uniform(r, -5, 17)),
       ZORP_RT_CASE("Bernoulli", 0, _tarriRngBernoulli, zorp_rng_iBernoulli, int32_t, (0.3), bernoulli(r, 0.3)),
       ZORP_RT_CASE("Geometric", 0, _tarriRngGeometric, zorp_rng_iGeometric, int32_t, (0.1), geometric(r, 0.1)),
-      ZORP_RT_CASE("Binomial small", 0, _tarriRngBinomial, zorp_rng_iBinomial, int32_t, (20, 0.3), binomial(r, 20, 0.3)),
-      ZORP_RT_CASE("Binomial large", 0, _tarriRngBinomial, zorp_rng_iBinomial, int32_t, (1000, 0.7),
-                   binomial(r, 1000, 0.7)),
+      ZORP_RT_CASE("Binomial", 0, _tarriRngBinomial, zorp_rng_iBinomial, int32_t, (20, 0.3), binomial(r, 20, 0.3)),
       ZORP_RT_CASE("Hypergeometric", 0, _tarriRngHypergeometric, zorp_rng_iHypergeometric, int32_t, (500, 200, 100),
                    hypergeometric(r, 500, 200, 100)),
       ZORP_RT_CASE("Poisson", 0, _tarriRngPoisson, zorp_rng_iPoisson, int32_t, (4.5), poisson(r, 4.5)),
-      ZORP_RT_CASE("Poisson large", 0, _tarriRngPoisson, zorp_rng_iPoisson, int32_t, (250.0), poisson(r, 250.0)),
       ZORP_RT_CASE("PoissonV", 0, _tarriRngPoissonV, zorp_rng_iPoissonV, int32_t, (lambda.data()),
                    poisson(r, std::span<const double>(lambda))),
       ZORP_RT_CASE("Negbinomial", 0, _tarriRngNegbinomial, zorp_rng_iNegbinomial, int32_t, (3.5, 0.25),
@@ -124,19 +119,12 @@ TEST(StreamRoundTrip, Discrete) {
 }
 
 TEST(StreamRoundTrip, RawWords) {
-  Three s;
-  std::vector<uint32_t> x(kN), y(kN), z(kN);
-  ASSERT_EQ(_tarriRngUniformBits32(0, s.raw, kN, x.data()), 0);
-  ASSERT_EQ(zorp_rng_iUniformBits32(0, s.c, kN, y.data()), 0);
-  s.cxx.uniform_bits32(z);
-  EXPECT_TRUE(same(x, y));
-  EXPECT_TRUE(same(x, z));
-  std::vector<uint64_t> x64(kN), y64(kN), z64(kN);
-  ASSERT_EQ(_tarriRngUniformBits64(0, s.raw, kN, x64.data()), 0);
-  ASSERT_EQ(zorp_rng_iUniformBits64(0, s.c, kN, y64.data()), 0);
-  s.cxx.uniform_bits64(z64);
-  EXPECT_TRUE(same(x64, y64));
-  EXPECT_TRUE(same(x64, z64));
+  run(std::vector<Case<uint32_t>>{{"UniformBits32", [](StreamState* s, int32_t n, uint32_t* r) { return _tarriRngUniformBits32(0, s, n, r); },
+                                   [](StreamState* s, int32_t n, uint32_t* r) { return zorp_rng_iUniformBits32(0, s, n, r); },
+                                   [](rng::stream& s, std::span<uint32_t> r) { s.uniform_bits32(r); }}});
+  run(std::vector<Case<uint64_t>>{{"UniformBits64", [](StreamState* s, int32_t n, uint64_t* r) { return _tarriRngUniformBits64(0, s, n, r); },
+                                   [](StreamState* s, int32_t n, uint64_t* r) { return zorp_rng_iUniformBits64(0, s, n, r); },
+                                   [](rng::stream& s, std::span<uint64_t> r) { s.uniform_bits64(r); }}});
 }
 
 // The next uniforms of a raw stream and of a C++ stream.
@@ -151,30 +139,35 @@ std::vector<double> next(rng::stream& s) {
   return v;
 }
 
+// A raw stream and a C++ stream of the same generator (its number, its C++ name) and seeds, each
+// given the same operation (the export, the C++ call), stand at the same place: their next
+// uniforms agree.
+void expect_same_place(uint32_t brng, rng::brng cxx_brng, std::span<const uint32_t> seeds,
+                       std::function<int32_t(StreamState*)> raw_op, std::function<void(rng::stream&)> cxx_op) {
+  StreamState* raw = nullptr;
+  ASSERT_EQ(__tarrNewStreamEx(&raw, brng, static_cast<int32_t>(seeds.size()), seeds.data()), 0);
+  rng::stream cxx(cxx_brng, seeds);
+  ASSERT_EQ(raw_op(raw), 0);
+  cxx_op(cxx);
+  EXPECT_EQ(next_raw(raw), next(cxx)) << brng;
+  __tarrDeleteStream(&raw);
+}
+
 TEST(StreamRoundTrip, SkipLeapfrogCopy) {
-  {  // skip-ahead, on the generator of the other tests
-    Three s;
-    ASSERT_EQ(__tarrSkipAheadStream(s.raw, 123457), 0);
-    s.cxx.skip_ahead(123457);
-    EXPECT_EQ(next_raw(s.raw), next(s.cxx));
-  }
-  {  // the long skip-ahead of MRG32k3a: 2^64 + 5
-    StreamState* raw = raw_stream(TARR_BRNG_MRG32K3A);
-    rng::stream cxx(rng::brng::mrg32k3a, kSeed);
-    const uint64_t count[2] = {5, 1};
-    ASSERT_EQ(__tarrSkipAheadStreamEx(raw, 2, count), 0);
-    cxx.skip_ahead(std::span<const uint64_t>(count));
-    EXPECT_EQ(next_raw(raw), next(cxx));
-    __tarrDeleteStream(&raw);
-  }
-  {  // leapfrog: the second of three interleaved MCG31m1 streams
-    StreamState* raw = raw_stream(TARR_BRNG_MCG31);
-    rng::stream cxx(rng::brng::mcg31, kSeed);
-    ASSERT_EQ(__tarrLeapfrogStream(raw, 1, 3), 0);
-    cxx.leapfrog(1, 3);
-    EXPECT_EQ(next_raw(raw), next(cxx));
-    __tarrDeleteStream(&raw);
-  }
+  static const uint32_t seed[1] = {kSeed}, seeds[3] = {1, 2, 3};
+  static const uint64_t count[2] = {5, 1};  // the long skip-ahead of MRG32k3a: 2^64 + 5
+  expect_same_place(TARR_BRNG_MT19937, rng::brng::mt19937, seed,
+                    [](StreamState* s) { return __tarrSkipAheadStream(s, 123457); },
+                    [](rng::stream& s) { s.skip_ahead(123457); });
+  expect_same_place(TARR_BRNG_MRG32K3A, rng::brng::mrg32k3a, seed,
+                    [](StreamState* s) { return __tarrSkipAheadStreamEx(s, 2, count); },
+                    [](rng::stream& s) { s.skip_ahead(std::span<const uint64_t>(count)); });
+  // leapfrog: the second of three interleaved MCG31m1 streams
+  expect_same_place(TARR_BRNG_MCG31, rng::brng::mcg31, seed, [](StreamState* s) { return __tarrLeapfrogStream(s, 1, 3); },
+                    [](rng::stream& s) { s.leapfrog(1, 3); });
+  // family members and several seed words
+  expect_same_place(TARR_BRNG_MT2203 + 17, rng::member(rng::brng::mt2203, 17), seeds, [](StreamState*) { return 0; },
+                    [](rng::stream&) {});
   {  // a copy continues where its source stands, and a moved stream is the same stream
     rng::stream a(rng::brng::philox4x32x10, kSeed);
     next(a);
@@ -186,14 +179,6 @@ TEST(StreamRoundTrip, SkipLeapfrogCopy) {
     rng::stream d(rng::brng::philox4x32x10, 1);
     d.copy_state_from(b);
     EXPECT_EQ(next(d), next(c));
-  }
-  {  // family members and several seed words
-    const uint32_t seeds[3] = {1, 2, 3};
-    StreamState* raw = nullptr;
-    ASSERT_EQ(__tarrNewStreamEx(&raw, TARR_BRNG_MT2203 + 17, 3, seeds), 0);
-    rng::stream cxx(rng::member(rng::brng::mt2203, 17), std::span<const uint32_t>(seeds));
-    EXPECT_EQ(next_raw(raw), next(cxx));
-    __tarrDeleteStream(&raw);
   }
 }
 

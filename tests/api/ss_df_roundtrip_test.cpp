@@ -8,14 +8,12 @@
 #include <cstring>
 #include <vector>
 
+#include "api/fixture.h"
 #include "zorp/zorp.hpp"
 
 namespace {
 
-template <class T>
-bool same(const std::vector<T>& x, const std::vector<T>& y) {
-  return x.size() == y.size() && std::memcmp(x.data(), y.data(), x.size() * sizeof(T)) == 0;
-}
+using apitest::same;
 
 // Everything one way computes.
 template <class T>
@@ -30,31 +28,9 @@ struct Results {
   }
 };
 
-// The raw exports and the C entries of one element type.
-template <class T>
-struct Entries;
-#define ZORP_TEST_ENTRIES(t, T)                                                                        \
-  template <>                                                                                          \
-  struct Entries<T> {                                                                                  \
-    static constexpr auto ss_new = __tarr##t##SSNewTask, ss_edit = __tarr##t##SSEditTask;             \
-    static constexpr auto ss_basic = _tarr##t##SSBasic, ss_quantiles = _tarr##t##SSQuantiles;          \
-    static constexpr auto ss_minmax = _tarr##t##SSMinmax;                                              \
-    static constexpr auto c_ss_new = zorp_ss_##t##new_task, c_ss_edit = zorp_ss_##t##edit;             \
-    static constexpr auto c_ss_compute = zorp_ss_##t##compute;                                         \
-    static constexpr auto df_new = zorp_df_kernel_##t##NewTask1D;                                      \
-    static constexpr auto df_edit = zorp_df_kernel_##t##EditPPSpline1D;                                \
-    static constexpr auto df_natural = zorp_df_kernel_##t##DFNaturalCubicSpline1D;                     \
-    static constexpr auto df_interpolate = zorp_df_kernel_##t##DFInterpolate1D;                        \
-    static constexpr auto df_integrate = zorp_df_kernel_##t##DFIntegrate1D;                            \
-    static constexpr auto df_search = zorp_df_kernel_##t##DFSearch1D;                                  \
-    static constexpr auto c_df_new = zorp_df_##t##new_task, c_df_edit = zorp_df_##t##edit_spline;      \
-    static constexpr auto c_df_construct = zorp_df_##t##construct;                                     \
-    static constexpr auto c_df_interpolate = zorp_df_##t##interpolate;                                 \
-    static constexpr auto c_df_integrate = zorp_df_##t##integrate, c_df_search = zorp_df_##t##search;  \
-  };
-ZORP_TEST_ENTRIES(d, double)
-ZORP_TEST_ENTRIES(s, float)
-#undef ZORP_TEST_ENTRIES
+// The raw export (prefix p) or the C entry of one element type T.
+#define RAW(p, F) apitest::pick<T>(p##d##F, p##s##F)
+#define ZC(f, F) apitest::pick<T>(zorp_##f##d##F, zorp_##f##s##F)
 
 constexpr uint64_t kMoments = TARR_SS_MEAN | TARR_SS_RAW_MOMENT_2 | TARR_SS_CENTRAL_MOMENT_2 | TARR_SS_COV;
 
@@ -66,7 +42,6 @@ void statistics_round_trip() {
     for (int64_t j = 0; j < p; ++j) x[i * p + j] = T(1000 + std::sin(0.37 * i) * (j + 1) + std::cos(1.3 * i * j));
   const std::vector<T> orders = {T(0.1), T(0.5), T(0.9)};
   Results<T> raw(p, q, T(-1)), c(p, q, T(-2)), cxx(p, q, T(-3));
-  using E = Entries<T>;
   // The same calls through the raw exports and through the C entries.
   auto by = [&](Results<T>& r, auto make, auto edit, auto iedit, auto run, auto remove) {
     TarrSSTask* t = nullptr;
@@ -81,16 +56,16 @@ void statistics_round_trip() {
     EXPECT_EQ(iedit(t, TARR_SS_PARAM_QUANT_COUNT, &q), 0);
     EXPECT_EQ(edit(t, TARR_SS_PARAM_EXTREME_LOW, r.lo.data()), 0);
     EXPECT_EQ(edit(t, TARR_SS_PARAM_EXTREME_HIGH, r.hi.data()), 0);
-    EXPECT_EQ(run(t, kMoments, TARR_SS_METHOD_1PASS, E::ss_basic), 0);
-    EXPECT_EQ(run(t, TARR_SS_QUANTS, TARR_SS_METHOD_QUANTILES, E::ss_quantiles), 0);
-    EXPECT_EQ(run(t, TARR_SS_MIN | TARR_SS_MAX, TARR_SS_METHOD_MINMAX_NEW, E::ss_minmax), 0);
+    EXPECT_EQ(run(t, kMoments, TARR_SS_METHOD_1PASS, RAW(_tarr, SSBasic)), 0);
+    EXPECT_EQ(run(t, TARR_SS_QUANTS, TARR_SS_METHOD_QUANTILES, RAW(_tarr, SSQuantiles)), 0);
+    EXPECT_EQ(run(t, TARR_SS_MIN | TARR_SS_MAX, TARR_SS_METHOD_MINMAX_NEW, RAW(_tarr, SSMinmax)), 0);
     EXPECT_EQ(remove(&t), 0);
     EXPECT_EQ(t, nullptr);
   };
-  by(raw, E::ss_new, E::ss_edit, __tarriSSEditTask,
+  by(raw, RAW(__tarr, SSNewTask), RAW(__tarr, SSEditTask), __tarriSSEditTask,
      [](TarrSSTask* t, uint64_t e, uint32_t m, auto routine) { return routine(t, e, m); }, __tarrSSDeleteTask);
-  by(c, E::c_ss_new, E::c_ss_edit, zorp_ss_iedit,
-     [](TarrSSTask* t, uint64_t e, uint32_t m, auto) { return E::c_ss_compute(t, e, m); }, zorp_ss_delete_task);
+  by(c, ZC(ss_, new_task), ZC(ss_, edit), zorp_ss_iedit,
+     [](TarrSSTask* t, uint64_t e, uint32_t m, auto) { return ZC(ss_, compute)(t, e, m); }, zorp_ss_delete_task);
 
   zorp::ss::task<T> first(x, p, n, zorp::ss::layout::by_observation);
   first.mean(cxx.mean);
@@ -147,27 +122,26 @@ void fitting_round_trip() {
   const size_t nc = ny * (nx - 1) * order, nv = sites.size() * ny * 2, ni = llim.size() * ny;
   Fit<T> raw(nc, nv, ni, sites.size(), T(-1)), c(nc, nv, ni, sites.size(), T(-2)), cxx(0, nv, ni, sites.size(), T(-3));
 
-  using E = Entries<T>;
   const int64_t ns = static_cast<int64_t>(sites.size()), nl = static_cast<int64_t>(llim.size());
   DFTask* t = nullptr;
-  ASSERT_EQ(E::df_new(&t, nx, x.data(), DF_NON_UNIFORM_PARTITION, ny, y.data(), DF_MATRIX_STORAGE_ROWS, 1), 0);
-  EXPECT_EQ(E::df_edit(t, order, type, bc_type, bc.data(), 0, nullptr, raw.coeff.data(), 0), 0);
-  EXPECT_EQ(E::df_natural(t, 0, 0, nullptr), 0);
-  EXPECT_EQ(E::df_interpolate(t, DF_INTERP, 0, ns, sites.data(), 0, 2, dorder.data(), nullptr, raw.values.data(), 0,
+  ASSERT_EQ(RAW(zorp_df_kernel_, NewTask1D)(&t, nx, x.data(), DF_NON_UNIFORM_PARTITION, ny, y.data(), DF_MATRIX_STORAGE_ROWS, 1), 0);
+  EXPECT_EQ(RAW(zorp_df_kernel_, EditPPSpline1D)(t, order, type, bc_type, bc.data(), 0, nullptr, raw.coeff.data(), 0), 0);
+  EXPECT_EQ(RAW(zorp_df_kernel_, DFNaturalCubicSpline1D)(t, 0, 0, nullptr), 0);
+  EXPECT_EQ(RAW(zorp_df_kernel_, DFInterpolate1D)(t, DF_INTERP, 0, ns, sites.data(), 0, 2, dorder.data(), nullptr, raw.values.data(), 0,
                               nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr),
             0);
-  EXPECT_EQ(E::df_integrate(t, 0, nl, llim.data(), 0, rlim.data(), 0, nullptr, nullptr, raw.integrals.data(), 0,
+  EXPECT_EQ(RAW(zorp_df_kernel_, DFIntegrate1D)(t, 0, nl, llim.data(), 0, rlim.data(), 0, nullptr, nullptr, raw.integrals.data(), 0,
                             nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr),
             0);
-  EXPECT_EQ(E::df_search(t, 0, ns, sites.data(), 0, nullptr, raw.cells.data(), nullptr, nullptr, nullptr), 0);
+  EXPECT_EQ(RAW(zorp_df_kernel_, DFSearch1D)(t, 0, ns, sites.data(), 0, nullptr, raw.cells.data(), nullptr, nullptr, nullptr), 0);
   zorp_df_kernel_DeleteTask(&t);
 
-  ASSERT_EQ(E::c_df_new(&t, nx, x.data(), DF_NON_UNIFORM_PARTITION, ny, y.data(), DF_MATRIX_STORAGE_ROWS, 1), 0);
-  EXPECT_EQ(E::c_df_edit(t, order, type, bc_type, bc.data(), 0, nullptr, c.coeff.data(), 0), 0);
-  EXPECT_EQ(E::c_df_construct(t), 0);
-  EXPECT_EQ(E::c_df_interpolate(t, DF_INTERP, ns, sites.data(), 0, 2, dorder.data(), c.values.data(), 0, nullptr), 0);
-  EXPECT_EQ(E::c_df_integrate(t, nl, llim.data(), 0, rlim.data(), 0, c.integrals.data(), 0), 0);
-  EXPECT_EQ(E::c_df_search(t, ns, sites.data(), 0, c.cells.data()), 0);
+  ASSERT_EQ(ZC(df_, new_task)(&t, nx, x.data(), DF_NON_UNIFORM_PARTITION, ny, y.data(), DF_MATRIX_STORAGE_ROWS, 1), 0);
+  EXPECT_EQ(ZC(df_, edit_spline)(t, order, type, bc_type, bc.data(), 0, nullptr, c.coeff.data(), 0), 0);
+  EXPECT_EQ(ZC(df_, construct)(t), 0);
+  EXPECT_EQ(ZC(df_, interpolate)(t, DF_INTERP, ns, sites.data(), 0, 2, dorder.data(), c.values.data(), 0, nullptr), 0);
+  EXPECT_EQ(ZC(df_, integrate)(t, nl, llim.data(), 0, rlim.data(), 0, c.integrals.data(), 0), 0);
+  EXPECT_EQ(ZC(df_, search)(t, ns, sites.data(), 0, c.cells.data()), 0);
   EXPECT_EQ(zorp_df_delete_task(&t), 0);
 
   zorp::df::task<T> first(x, y);

@@ -3,9 +3,9 @@
 // against the one the export leaves in the thread's status word.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <complex>
 #include <cstring>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -32,21 +32,20 @@ struct Inputs {
   }
 };
 
-template <class T>
-void fill(T* r, int n) {
-  std::memset(static_cast<void*>(r), 0x5A, sizeof(T) * n);
-}
-template <class T>
-bool same(const T* x, const T* y, int n) {
-  return std::memcmp(x, y, sizeof(T) * n) == 0;
-}
-
-// The thread's status after a raw call, cleared before it.
-template <class Call>
-int32_t raw_status(Call call) {
+// The three ways of one row, each into its own `outs` elements of type O that start from the same
+// fill: the raw export, whose status is the one it leaves in the thread's status word (cleared
+// before), the checked C entry and the C++ non-throwing form.
+template <class O, class Raw, class C, class Cxx>
+void compare(const char* name, int32_t acc, int outs, Raw raw, C c, Cxx cxx) {
+  std::vector<O> x(outs), y(outs), z(outs);
+  for (auto* v : {&x, &y, &z}) std::memset(static_cast<void*>(v->data()), 0x5A, sizeof(O) * outs);
   zorp_fenn_kernel_ClearErrStatus();
-  call();
-  return zorp_fenn_kernel_GetErrStatus();
+  raw(x.data());
+  const int32_t sx = zorp_fenn_kernel_GetErrStatus(), sy = c(y.data()), sz = cxx(z.data());
+  EXPECT_EQ(std::memcmp(x.data(), y.data(), sizeof(O) * outs), 0) << name << " accuracy " << acc << ": C entry";
+  EXPECT_EQ(std::memcmp(x.data(), z.data(), sizeof(O) * outs), 0) << name << " accuracy " << acc << ": C++ form";
+  EXPECT_EQ(sy, sx) << name << " accuracy " << acc;
+  EXPECT_EQ(sz, sx) << name << " accuracy " << acc;
 }
 
 #define ZORP_RT_T_s float
@@ -57,176 +56,81 @@ int32_t raw_status(Call call) {
 #define ZORP_RT_R_d double
 #define ZORP_RT_R_c float
 #define ZORP_RT_R_z double
-#define ZORP_RT_RAW(t, F)                                                          \
-  {ZORP_VM_CAT3(_fenn, t##F, ZORP_VM_LA_##t), ZORP_VM_CAT3(_fenn, t##F, _HA), \
-   ZORP_VM_CAT3(_fenn, t##F, ZORP_VM_EP_##t)}
+#define ZORP_RT_UNPAREN(...) __VA_ARGS__
 #define ZORP_RT_C(p) zorp::detail::c_ptr(p)
-#define ZORP_RT_CC(p) zorp::detail::c_ptr(p)
 
 struct Row {
   std::string name;
-  std::function<void(int32_t acc)> check;
+  void (*check)(int32_t acc);
 };
 
-// One check per shape: raw results and status (x), checked C entry (y), C++ non-throwing form (z).
-#define ZORP_RT_EXPECT(n)                                                                                    \
-  EXPECT_TRUE(same(x, y, n)) << name << " accuracy " << acc << ": C entry";                                  \
-  EXPECT_TRUE(same(x, z, n)) << name << " accuracy " << acc << ": C++ form";                                 \
-  EXPECT_EQ(sy, sx) << name << " accuracy " << acc;                                                          \
-  EXPECT_EQ(sz, sx) << name << " accuracy " << acc;
-
-#define ZORP_RT_A1R1(t, F, cxx)                                                                        \
-  {#t #F, [name = std::string(#t #F)](int32_t acc) {                                                   \
-     using T = ZORP_RT_T_##t;                                                                          \
-     static const Inputs<T> in;                                                                        \
-     void (*raw[3])(int32_t, const ZORP_VM_T_##t*, ZORP_VM_T_##t*) = ZORP_RT_RAW(t, F);                \
-     T x[kN], y[kN], z[kN];                                                                            \
-     fill(x, kN), fill(y, kN), fill(z, kN);                                                            \
-     const int32_t sx = raw_status([&] { raw[acc - 1](kN, ZORP_RT_CC(in.a), ZORP_RT_C(x)); });         \
-     const int32_t sy = ZORP_CHECKED_NAME(t, F)(kN, ZORP_RT_CC(in.a), ZORP_RT_C(y), acc);              \
-     const int32_t sz = zorp::vm::cxx(std::span<const T>(in.a, kN), std::span<T>(z, kN),              \
-                                      zorp::vm::accuracy(acc), std::nothrow);                          \
-     ZORP_RT_EXPECT(kN)                                                                                \
-   }},
-#define ZORP_RT_A2R1(t, F, cxx)                                                                             \
-  {#t #F, [name = std::string(#t #F)](int32_t acc) {                                                        \
+// One row: the arguments' type In, the results' type O and count, the arguments of the export and
+// of the C entry (which adds the accuracy) over results at r, and those of the C++ form.
+#define ZORP_RT_BODY(t, F, cxx, In, O, outs, args, cxx_args)                                                 \
+  {#t #F, [](int32_t acc) {                                                                                 \
      using T = ZORP_RT_T_##t;                                                                               \
-     static const Inputs<T> in;                                                                             \
-     void (*raw[3])(int32_t, const ZORP_VM_T_##t*, const ZORP_VM_T_##t*, ZORP_VM_T_##t*) = ZORP_RT_RAW(t, F); \
-     T x[kN], y[kN], z[kN];                                                                                 \
-     fill(x, kN), fill(y, kN), fill(z, kN);                                                                 \
-     const int32_t sx =                                                                                     \
-         raw_status([&] { raw[acc - 1](kN, ZORP_RT_CC(in.a), ZORP_RT_CC(in.b), ZORP_RT_C(x)); });           \
-     const int32_t sy = ZORP_CHECKED_NAME(t, F)(kN, ZORP_RT_CC(in.a), ZORP_RT_CC(in.b), ZORP_RT_C(y), acc); \
-     const int32_t sz = zorp::vm::cxx(std::span<const T>(in.a, kN), std::span<const T>(in.b, kN),           \
-                                      std::span<T>(z, kN), zorp::vm::accuracy(acc), std::nothrow);          \
-     ZORP_RT_EXPECT(kN)                                                                                     \
+     using R = ZORP_RT_R_##t;                                                                               \
+     static const Inputs<In> in;                                                                            \
+     const auto raw = std::array{ZORP_VM_CAT3(_fenn, t##F, ZORP_VM_LA_##t), ZORP_VM_CAT3(_fenn, t##F, _HA),  \
+                                 ZORP_VM_CAT3(_fenn, t##F, ZORP_VM_EP_##t)};                                \
+     compare<O>(#t #F, acc, outs, [&](O* r) { raw[acc - 1] args; },                                          \
+                [&](O* r) { return ZORP_CHECKED_NAME(t, F)(ZORP_RT_UNPAREN args, acc); },                   \
+                [&](O* r) { return zorp::vm::cxx(ZORP_RT_UNPAREN cxx_args, zorp::vm::accuracy(acc), std::nothrow); }); \
    }},
-#define ZORP_RT_A1R2(t, F, cxx)                                                                                 \
-  {#t #F, [name = std::string(#t #F)](int32_t acc) {                                                            \
-     using T = ZORP_RT_T_##t;                                                                                   \
-     static const Inputs<T> in;                                                                                 \
-     void (*raw[3])(int32_t, const ZORP_VM_T_##t*, ZORP_VM_T_##t*, ZORP_VM_T_##t*) = ZORP_RT_RAW(t, F);         \
-     T x[2 * kN], y[2 * kN], z[2 * kN];                                                                         \
-     fill(x, 2 * kN), fill(y, 2 * kN), fill(z, 2 * kN);                                                         \
-     const int32_t sx = raw_status([&] { raw[acc - 1](kN, ZORP_RT_CC(in.a), ZORP_RT_C(x), ZORP_RT_C(x + kN)); }); \
-     const int32_t sy = ZORP_CHECKED_NAME(t, F)(kN, ZORP_RT_CC(in.a), ZORP_RT_C(y), ZORP_RT_C(y + kN), acc);    \
-     const int32_t sz = zorp::vm::cxx(std::span<const T>(in.a, kN), std::span<T>(z, kN),                       \
-                                      std::span<T>(z + kN, kN), zorp::vm::accuracy(acc), std::nothrow);         \
-     ZORP_RT_EXPECT(2 * kN)                                                                                     \
-   }},
+#define ZORP_RT_A1R1(t, F, cxx) \
+  ZORP_RT_BODY(t, F, cxx, T, T, kN, (kN, ZORP_RT_C(in.a), ZORP_RT_C(r)), (std::span<const T>(in.a, kN), std::span<T>(r, kN)))
+#define ZORP_RT_A2R1(t, F, cxx)                                                                    \
+  ZORP_RT_BODY(t, F, cxx, T, T, kN, (kN, ZORP_RT_C(in.a), ZORP_RT_C(in.b), ZORP_RT_C(r)),          \
+               (std::span<const T>(in.a, kN), std::span<const T>(in.b, kN), std::span<T>(r, kN)))
+#define ZORP_RT_A1R2(t, F, cxx)                                                                    \
+  ZORP_RT_BODY(t, F, cxx, T, T, 2 * kN, (kN, ZORP_RT_C(in.a), ZORP_RT_C(r), ZORP_RT_C(r + kN)),    \
+               (std::span<const T>(in.a, kN), std::span<T>(r, kN), std::span<T>(r + kN, kN)))
 // The scalar: 1.5 as a power, 2 as a Bessel order (an order must be a whole number).
-#define ZORP_RT_VS(t, F, cxx)                                                                                 \
-  {#t #F, [name = std::string(#t #F)](int32_t acc) {                                                          \
-     using T = ZORP_RT_T_##t;                                                                                 \
-     static const Inputs<T> in;                                                                               \
-     void (*raw[3])(int32_t, const ZORP_VM_T_##t*, ZORP_VM_S_##t, ZORP_VM_T_##t*) = ZORP_RT_RAW(t, F);        \
-     const T b = Inputs<T>::make(std::string(#F) == "Powx" ? 1.5 : 2.0, 0.25);                                \
-     T x[kN], y[kN], z[kN];                                                                                   \
-     fill(x, kN), fill(y, kN), fill(z, kN);                                                                   \
-     const int32_t sx = raw_status([&] {                                                                      \
-       raw[acc - 1](kN, ZORP_RT_CC(in.a), zorp::detail::c_scalar(b), ZORP_RT_C(x));                          \
-     });                                                                                                      \
-     const int32_t sy = ZORP_CHECKED_NAME(t, F)(kN, ZORP_RT_CC(in.a), zorp::detail::c_scalar(b), ZORP_RT_C(y), acc); \
-     const int32_t sz = zorp::vm::cxx(std::span<const T>(in.a, kN), b, std::span<T>(z, kN),                   \
-                                      zorp::vm::accuracy(acc), std::nothrow);                                 \
-     ZORP_RT_EXPECT(kN)                                                                                       \
-   }},
-#define ZORP_RT_LINFRAC(t, F, cxx)                                                                             \
-  {#t #F, [name = std::string(#t #F)](int32_t acc) {                                                           \
-     using T = ZORP_RT_T_##t;                                                                                  \
-     static const Inputs<T> in;                                                                                \
-     void (*raw[3])(int32_t, const T*, const T*, T, T, T, T, T*) = ZORP_RT_RAW(t, F);                          \
-     T x[kN], y[kN], z[kN];                                                                                    \
-     fill(x, kN), fill(y, kN), fill(z, kN);                                                                    \
-     const int32_t sx = raw_status([&] { raw[acc - 1](kN, in.a, in.b, 2, 1, 3, 4, x); });                      \
-     const int32_t sy = ZORP_CHECKED_NAME(t, F)(kN, in.a, in.b, 2, 1, 3, 4, y, acc);                           \
-     const int32_t sz = zorp::vm::cxx(std::span<const T>(in.a, kN), std::span<const T>(in.b, kN), 2, 1, 3, 4,  \
-                                      std::span<T>(z, kN), zorp::vm::accuracy(acc), std::nothrow);             \
-     ZORP_RT_EXPECT(kN)                                                                                        \
-   }},
-#define ZORP_RT_C1R1R(t, F, cxx)                                                                       \
-  {#t #F, [name = std::string(#t #F)](int32_t acc) {                                                   \
-     using T = ZORP_RT_T_##t;                                                                          \
-     using R = ZORP_RT_R_##t;                                                                          \
-     static const Inputs<T> in;                                                                        \
-     void (*raw[3])(int32_t, const ZORP_VM_T_##t*, R*) = ZORP_RT_RAW(t, F);                            \
-     R x[kN], y[kN], z[kN];                                                                            \
-     fill(x, kN), fill(y, kN), fill(z, kN);                                                            \
-     const int32_t sx = raw_status([&] { raw[acc - 1](kN, ZORP_RT_CC(in.a), x); });                    \
-     const int32_t sy = ZORP_CHECKED_NAME(t, F)(kN, ZORP_RT_CC(in.a), y, acc);                         \
-     const int32_t sz = zorp::vm::cxx(std::span<const T>(in.a, kN), std::span<R>(z, kN),              \
-                                      zorp::vm::accuracy(acc), std::nothrow);                          \
-     ZORP_RT_EXPECT(kN)                                                                                \
-   }},
-#define ZORP_RT_R1C1(t, F, cxx)                                                                        \
-  {#t #F, [name = std::string(#t #F)](int32_t acc) {                                                   \
-     using T = ZORP_RT_T_##t;                                                                          \
-     using R = ZORP_RT_R_##t;                                                                          \
-     static const Inputs<R> in;                                                                        \
-     void (*raw[3])(int32_t, const R*, ZORP_VM_T_##t*) = ZORP_RT_RAW(t, F);                            \
-     T x[kN], y[kN], z[kN];                                                                            \
-     fill(x, kN), fill(y, kN), fill(z, kN);                                                            \
-     const int32_t sx = raw_status([&] { raw[acc - 1](kN, in.a, ZORP_RT_C(x)); });                     \
-     const int32_t sy = ZORP_CHECKED_NAME(t, F)(kN, in.a, ZORP_RT_C(y), acc);                          \
-     const int32_t sz = zorp::vm::cxx(std::span<const R>(in.a, kN), std::span<T>(z, kN),              \
-                                      zorp::vm::accuracy(acc), std::nothrow);                          \
-     ZORP_RT_EXPECT(kN)                                                                                \
-   }},
+#define ZORP_RT_SCALAR(F) Inputs<T>::make(std::string(#F) == "Powx" ? 1.5 : 2.0, 0.25)
+#define ZORP_RT_VS(t, F, cxx)                                                                                   \
+  ZORP_RT_BODY(t, F, cxx, T, T, kN, (kN, ZORP_RT_C(in.a), zorp::detail::c_scalar(ZORP_RT_SCALAR(F)), ZORP_RT_C(r)), \
+               (std::span<const T>(in.a, kN), ZORP_RT_SCALAR(F), std::span<T>(r, kN)))
+#define ZORP_RT_LINFRAC(t, F, cxx)                                  \
+  ZORP_RT_BODY(t, F, cxx, T, T, kN, (kN, in.a, in.b, 2, 1, 3, 4, r), \
+               (std::span<const T>(in.a, kN), std::span<const T>(in.b, kN), 2, 1, 3, 4, std::span<T>(r, kN)))
+#define ZORP_RT_C1R1R(t, F, cxx) \
+  ZORP_RT_BODY(t, F, cxx, T, R, kN, (kN, ZORP_RT_C(in.a), r), (std::span<const T>(in.a, kN), std::span<R>(r, kN)))
+#define ZORP_RT_R1C1(t, F, cxx) \
+  ZORP_RT_BODY(t, F, cxx, R, T, kN, (kN, in.a, ZORP_RT_C(r)), (std::span<const R>(in.a, kN), std::span<T>(r, kN)))
+
 // Pack and unpack with 64-bit operands: every other element (increment 2, or the even indices,
 // or a mask of the even positions), 18 of the 37.
+const struct Evens {
+  std::vector<int64_t> index, mask = std::vector<int64_t>(kN);
+  int64_t m;
+  Evens() {
+    for (int i = 0; i < kN; ++i) {
+      if (i % 2 == 0 && i + 2 < kN) index.push_back(i);
+      mask[i] = i % 2 == 0 && i + 2 < kN;
+    }
+    m = static_cast<int64_t>(index.size());
+  }
+} kEven;
 #define ZORP_RT_PACK(t, F, cxx) ZORP_RT_PACK_##F(t, F, cxx)
 #define ZORP_RT_UNPACK(t, F, cxx) ZORP_RT_PACK_##F(t, F, cxx)
-#define ZORP_RT_PACK_BODY(t, F, cxx, raw_args, c_args, cxx_call)                                       \
-  {#t #F, [name = std::string(#t #F)](int32_t acc) {                                              \
-     using T = ZORP_RT_T_##t;                                                                     \
-     static const Inputs<T> in;                                                                   \
-     std::vector<int64_t> even, mask(kN);                                                         \
-     for (int i = 0; i < kN; ++i) {                                                               \
-       if (i % 2 == 0 && i + 2 < kN) even.push_back(i);                                           \
-       mask[i] = i % 2 == 0 && i + 2 < kN;                                                        \
-     }                                                                                            \
-     const int64_t m = static_cast<int64_t>(even.size());                                         \
-     T x[kN], y[kN], z[kN];                                                                       \
-     fill(x, kN), fill(y, kN), fill(z, kN);                                                       \
-     auto raw = ZORP_VM_CAT3(_fenn, t##F, _HA);                                                    \
-     if (acc == ZORP_VM_LA) raw = ZORP_VM_CAT3(_fenn, t##F, ZORP_VM_LA_##t);                       \
-     if (acc == ZORP_VM_EP) raw = ZORP_VM_CAT3(_fenn, t##F, ZORP_VM_EP_##t);                       \
-     const int32_t sx = raw_status([&] { raw raw_args; });                                        \
-     const int32_t sy = ZORP_CHECKED_NAME(t, F) c_args;                                           \
-     const int32_t sz = zorp::vm::cxx cxx_call;                                                   \
-     ZORP_RT_EXPECT(kN)                                                                           \
-   }},
-#define ZORP_RT_PACK_PackI(t, F, cxx)                                                              \
-  ZORP_RT_PACK_BODY(t, F, cxx, (m, ZORP_RT_CC(in.a), 2, ZORP_RT_C(x), 8),                               \
-                    (m, ZORP_RT_CC(in.a), 2, ZORP_RT_C(y), 8, acc),                                \
-                    (std::span<const T>(in.a, kN), 2, std::span<T>(z, m), zorp::vm::accuracy(acc), \
-                     std::nothrow))
-#define ZORP_RT_PACK_PackV(t, F, cxx)                                                              \
-  ZORP_RT_PACK_BODY(t, F, cxx, (m, ZORP_RT_CC(in.a), even.data(), ZORP_RT_C(x), 8),                     \
-                    (m, ZORP_RT_CC(in.a), even.data(), ZORP_RT_C(y), 8, acc),                      \
-                    (std::span<const T>(in.a, kN), even, std::span<T>(z, m), zorp::vm::accuracy(acc), \
-                     std::nothrow))
-#define ZORP_RT_PACK_PackM(t, F, cxx)                                                              \
-  ZORP_RT_PACK_BODY(t, F, cxx, (kN, ZORP_RT_CC(in.a), mask.data(), ZORP_RT_C(x), 8),                    \
-                    (kN, ZORP_RT_CC(in.a), mask.data(), ZORP_RT_C(y), 8, acc),                     \
-                    (std::span<const T>(in.a, kN), mask, std::span<T>(z, m), zorp::vm::accuracy(acc), \
-                     std::nothrow))
-#define ZORP_RT_PACK_UnpackI(t, F, cxx)                                                            \
-  ZORP_RT_PACK_BODY(t, F, cxx, (m, ZORP_RT_CC(in.a), ZORP_RT_C(x), 2, 8),                               \
-                    (m, ZORP_RT_CC(in.a), ZORP_RT_C(y), 2, 8, acc),                                \
-                    (std::span<const T>(in.a, m), std::span<T>(z, kN), 2, zorp::vm::accuracy(acc), \
-                     std::nothrow))
-#define ZORP_RT_PACK_UnpackV(t, F, cxx)                                                            \
-  ZORP_RT_PACK_BODY(t, F, cxx, (m, ZORP_RT_CC(in.a), ZORP_RT_C(x), even.data(), 8),                     \
-                    (m, ZORP_RT_CC(in.a), ZORP_RT_C(y), even.data(), 8, acc),                      \
-                    (std::span<const T>(in.a, m), std::span<T>(z, kN), even, zorp::vm::accuracy(acc), \
-                     std::nothrow))
-#define ZORP_RT_PACK_UnpackM(t, F, cxx)                                                            \
-  ZORP_RT_PACK_BODY(t, F, cxx, (kN, ZORP_RT_CC(in.a), ZORP_RT_C(x), mask.data(), 8),                    \
-                    (kN, ZORP_RT_CC(in.a), ZORP_RT_C(y), mask.data(), 8, acc),                     \
-                    (std::span<const T>(in.a, m), std::span<T>(z, kN), mask, zorp::vm::accuracy(acc), \
-                     std::nothrow))
+#define ZORP_RT_PACK_PackI(t, F, cxx)                                                                 \
+  ZORP_RT_BODY(t, F, cxx, T, T, kN, (kEven.m, ZORP_RT_C(in.a), 2, ZORP_RT_C(r), 8),                   \
+               (std::span<const T>(in.a, kN), 2, std::span<T>(r, kEven.m)))
+#define ZORP_RT_PACK_PackV(t, F, cxx)                                                                 \
+  ZORP_RT_BODY(t, F, cxx, T, T, kN, (kEven.m, ZORP_RT_C(in.a), kEven.index.data(), ZORP_RT_C(r), 8),  \
+               (std::span<const T>(in.a, kN), kEven.index, std::span<T>(r, kEven.m)))
+#define ZORP_RT_PACK_PackM(t, F, cxx)                                                                 \
+  ZORP_RT_BODY(t, F, cxx, T, T, kN, (kN, ZORP_RT_C(in.a), kEven.mask.data(), ZORP_RT_C(r), 8),        \
+               (std::span<const T>(in.a, kN), kEven.mask, std::span<T>(r, kEven.m)))
+#define ZORP_RT_PACK_UnpackI(t, F, cxx)                                                               \
+  ZORP_RT_BODY(t, F, cxx, T, T, kN, (kEven.m, ZORP_RT_C(in.a), ZORP_RT_C(r), 2, 8),                   \
+               (std::span<const T>(in.a, kEven.m), std::span<T>(r, kN), 2))
+#define ZORP_RT_PACK_UnpackV(t, F, cxx)                                                               \
+  ZORP_RT_BODY(t, F, cxx, T, T, kN, (kEven.m, ZORP_RT_C(in.a), ZORP_RT_C(r), kEven.index.data(), 8),  \
+               (std::span<const T>(in.a, kEven.m), std::span<T>(r, kN), kEven.index))
+#define ZORP_RT_PACK_UnpackM(t, F, cxx)                                                               \
+  ZORP_RT_BODY(t, F, cxx, T, T, kN, (kN, ZORP_RT_C(in.a), ZORP_RT_C(r), kEven.mask.data(), 8),        \
+               (std::span<const T>(in.a, kEven.m), std::span<T>(r, kN), kEven.mask))
 
 #define ZORP_RT_ROW(t, F, shape, cxx) ZORP_RT_##shape(t, F, cxx)
 const Row kRows[] = {

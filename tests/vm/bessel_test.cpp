@@ -18,29 +18,48 @@
 namespace zorp::test {
 namespace {
 
+using MpfrFn = int (*)(mpfr_ptr, mpfr_srcptr, mpfr_rnd_t);
+
 struct NearZeros {
   const char* name;
-  int (*f)(mpfr_ptr, mpfr_srcptr, mpfr_rnd_t);
+  MpfrFn f;
   double first;  // the first positive zero lies within 1/2 of first, the others pi apart
   bool both_signs;  // J is even or odd; Y is defined for positive arguments only
 };
 
-// The k-th positive zero of f to double precision, by bisection on the sign of f.
-double zero_of(const NearZeros& z, int k) {
-  double lo = z.first + k * M_PI - 0.5, hi = lo + 1;
+int sign_at(MpfrFn f, double v) {
   accuracy::Z x, y;
-  auto sign = [&](double v) {
-    mpfr_set_d(x.part(0), v, MPFR_RNDN);
-    z.f(y.part(0), x.part(0), MPFR_RNDN);
-    return mpfr_sgn(y.part(0));
-  };
-  const int s_lo = sign(lo);
+  mpfr_set_d(x.part(0), v, MPFR_RNDN);
+  f(y.part(0), x.part(0), MPFR_RNDN);
+  return mpfr_sgn(y.part(0));
+}
+
+// The two doubles about the one sign change of f between lo and hi, by bisection.
+std::pair<double, double> bisect(MpfrFn f, double lo, double hi) {
+  const int s_lo = sign_at(f, lo);
   while (std::nextafter(lo, hi) < hi) {
     const double mid = lo + (hi - lo) / 2;
     if (mid == lo || mid == hi) break;
-    (sign(mid) == s_lo ? lo : hi) = mid;
+    (sign_at(f, mid) == s_lo ? lo : hi) = mid;
   }
-  return lo;
+  return {lo, hi};
+}
+
+// The k-th positive zero of f to double precision.
+double zero_of(const NearZeros& z, int k) {
+  const double lo = z.first + k * M_PI - 0.5;
+  return bisect(z.f, lo, lo + 1).first;
+}
+
+// The sample in the HA slot of `name`, held to the HA class (not the row's own rule), its figures
+// printed.
+template <typename R>
+void expect_ha(const std::string& name, const Sample<R>& s) {
+  VmRow row = row_named(name);
+  row.rule = Rule::CLASS;
+  const auto st = sweep<R>(row, 1, s);
+  EXPECT_TRUE(st.meets(accuracy::Class::HA)) << st.describe(name, accuracy::Class::HA);
+  std::printf("%s\n", st.describe(name, accuracy::Class::HA).c_str());
 }
 
 class BesselNearZeros : public testing::TestWithParam<NearZeros> {};
@@ -50,9 +69,6 @@ class BesselNearZeros : public testing::TestWithParam<NearZeros> {};
 TEST_P(BesselNearZeros, KeepTheirClass) {
   const NearZeros z = GetParam();
   for (const char t : {'s', 'd'}) {
-    const std::string name = std::string("v") + t + z.name;
-    VmRow row = row_named(name);
-    row.rule = Rule::CLASS;
     Sample<double> sd;
     Sample<float> sf;
     auto push = [&](double v) {
@@ -68,15 +84,8 @@ TEST_P(BesselNearZeros, KeepTheirClass) {
       for (int j = 0; j < 64; ++j) push(up = std::nextafter(up, 100.0)), push(down = std::nextafter(down, 0.0));
       for (int e = 10; e <= 50; e += 4) push(zero * (1 + std::ldexp(1.0, -e))), push(zero * (1 - std::ldexp(1.0, -e)));
     }
-    if (t == 'd') {
-      const auto st = sweep<double>(row, 1, sd);
-      EXPECT_TRUE(st.meets(accuracy::Class::HA)) << st.describe(name, accuracy::Class::HA);
-      std::printf("%s\n", st.describe(name, accuracy::Class::HA).c_str());
-    } else {
-      const auto st = sweep<float>(row, 1, sf);
-      EXPECT_TRUE(st.meets(accuracy::Class::HA)) << st.describe(name, accuracy::Class::HA);
-      std::printf("%s\n", st.describe(name, accuracy::Class::HA).c_str());
-    }
+    if (t == 'd') expect_ha(std::string("vd") + z.name, sd);
+    else expect_ha(std::string("vs") + z.name, sf);
   }
 }
 
@@ -96,30 +105,18 @@ INSTANTIATE_TEST_SUITE_P(Tabled, BesselNearZeros,
 // binade. Each test prints its figures.
 struct FarZeros {
   const char* name;
-  int (*f)(mpfr_ptr, mpfr_srcptr, mpfr_rnd_t);
+  MpfrFn f;
   int quarter;  // f = M cos(x - quarter pi/4 + alpha), alpha ~ 1/x
 };
-
-int sign_at(const FarZeros& z, double v) {
-  accuracy::Z x, y;
-  mpfr_set_d(x.part(0), v, MPFR_RNDN);
-  z.f(y.part(0), x.part(0), MPFR_RNDN);
-  return mpfr_sgn(y.part(0));
-}
 
 // The two doubles about the first sign change of f above `from`: steps of 1/4 (the zeros lie
 // some pi apart), then bisection down to neighbours.
 std::pair<double, double> zero_after(const FarZeros& z, double from) {
-  double lo = from, hi = from;
-  const int s_lo = sign_at(z, lo);
+  double hi = from;
+  const int s_from = sign_at(z.f, from);
   do hi = std::max(hi + 0.25, std::nextafter(hi, INFINITY));
-  while (sign_at(z, hi) == s_lo);
-  while (std::nextafter(lo, hi) < hi) {
-    const double mid = lo + (hi - lo) / 2;
-    if (mid == lo || mid == hi) break;
-    (sign_at(z, mid) == s_lo ? lo : hi) = mid;
-  }
-  return {lo, hi};
+  while (sign_at(z.f, hi) == s_from);
+  return bisect(z.f, from, hi);
 }
 
 // |cos(x - quarter pi/4)| below 2^-6: cos x and sin x by MPFR (its reduction is exact), combined
@@ -168,14 +165,8 @@ TEST_P(BesselFarZeros, KeepTheirClass) {
       if (near_a_zero(z, v)) push(sd, v), ++kept;
     }
   }
-  const std::string d_name = std::string("vd") + z.name, s_name = std::string("vs") + z.name;
-  VmRow d_row = row_named(d_name), s_row = row_named(s_name);
-  d_row.rule = s_row.rule = Rule::CLASS;
-  const auto d = sweep<double>(d_row, 1, sd);
-  EXPECT_TRUE(d.meets(accuracy::Class::HA)) << d.describe(d_name, accuracy::Class::HA);
-  const auto f = sweep<float>(s_row, 1, sf);
-  EXPECT_TRUE(f.meets(accuracy::Class::HA)) << f.describe(s_name, accuracy::Class::HA);
-  std::printf("%s\n%s\n", d.describe(d_name, accuracy::Class::HA).c_str(), f.describe(s_name, accuracy::Class::HA).c_str());
+  expect_ha(std::string("vd") + z.name, sd);
+  expect_ha(std::string("vs") + z.name, sf);
 }
 
 INSTANTIATE_TEST_SUITE_P(Hankel, BesselFarZeros,
@@ -200,12 +191,7 @@ TEST_P(BesselFarZeros, HandOverKeepsTheClass) {
     }
     from = zero + 1;
   }
-  const std::string d_name = std::string("vd") + z.name;
-  VmRow d_row = row_named(d_name);
-  d_row.rule = Rule::CLASS;
-  const auto d = sweep<double>(d_row, 1, sd);
-  EXPECT_TRUE(d.meets(accuracy::Class::HA)) << d.describe(d_name, accuracy::Class::HA);
-  std::printf("%s\n", d.describe(d_name, accuracy::Class::HA).c_str());
+  expect_ha(std::string("vd") + z.name, sd);
 }
 
 // The arguments first reported far from the class (J0 51 ulp, J1 39, Y0 32 before the phase
@@ -214,8 +200,6 @@ TEST(BesselNearZerosReported, KeepTheirClass) {
   const std::pair<const char*, double> cases[] = {
       {"vdJ0", 935.41046039282628}, {"vdJ1", 603.97172206937103}, {"vdY0", 619.67603019426519}};
   for (const auto& [name, x] : cases) {
-    VmRow row = row_named(name);
-    row.rule = Rule::CLASS;
     Sample<double> s;
     double up = x, down = x;
     s.a.push_back(x), s.b.push_back(x), ++s.n;
@@ -223,8 +207,7 @@ TEST(BesselNearZerosReported, KeepTheirClass) {
       up = std::nextafter(up, INFINITY), down = std::nextafter(down, 0.0);
       s.a.insert(s.a.end(), {up, down}), s.b.insert(s.b.end(), {up, down}), s.n += 2;
     }
-    const auto st = sweep<double>(row, 1, s);
-    EXPECT_TRUE(st.meets(accuracy::Class::HA)) << st.describe(name, accuracy::Class::HA);
+    expect_ha(name, s);
   }
 }
 

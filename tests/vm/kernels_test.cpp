@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/guarded.h"
+#include "common/reporting.h"
 #include "accuracy/rows.h"
 
 namespace zorp::test {
@@ -23,7 +24,7 @@ void probe() {
   g_probe = k;
 }
 
-std::vector<ZorpVmErrorRecord> g_records;
+std::vector<ZorpVmErrorRecord>& g_records = reported();
 // Keeps the record and replaces every result part by 42 + its position in the record.
 int32_t replace_results(ZorpVmErrorRecord* r) {
   g_records.push_back(*r);
@@ -31,21 +32,14 @@ int32_t replace_results(ZorpVmErrorRecord* r) {
   return 0;
 }
 
-class Kernels : public testing::TestWithParam<const VmRow*> {
+class Kernels : public Reporting<testing::TestWithParam<const VmRow*>> {
  protected:
   void SetUp() override {
-    saved_ = _fennSetMode(ZORP_VM_HA | ZORP_VM_ERRMODE_CALLBACK);
+    Reporting::SetUp();
     _fennSetErrorCallBack(replace_results);
-    _fennClearErrStatus();
-    g_records.clear();
-  }
-  void TearDown() override {
-    _fennClearErrorCallBack();
-    _fennSetMode(saved_);
     _fennClearErrStatus();
   }
   const VmRow& row() const { return *GetParam(); }
-  uint32_t saved_ = 0;
 };
 
 // Each of the four names of a form jumps through its slot of the table as the table is at the

@@ -99,6 +99,19 @@ TEST(SetMode, ReplacesOnlyTheGroupsTheArgumentTouches) {
   });
 }
 
+// The callback flag follows the callback: set with it, and cleared with it where another error
+// flag keeps the group from being empty.
+TEST(SetMode, CallbackFlagFollowsTheCallback) {
+  on_fresh_thread([] {
+    _fennSetMode(ZORP_VM_ERRMODE_ERRNO);
+    _fennSetErrorCallBack([](ZorpVmErrorRecord*) { return int32_t{0}; });
+    EXPECT_EQ(_fennGetMode() & ZORP_VM_ERRMODE_MASK, uint32_t{ZORP_VM_ERRMODE_ERRNO | ZORP_VM_ERRMODE_CALLBACK});
+    _fennClearErrorCallBack();
+    EXPECT_EQ(_fennGetMode() & ZORP_VM_ERRMODE_MASK, uint32_t{ZORP_VM_ERRMODE_ERRNO});
+    return 0;
+  });
+}
+
 TEST(SetMode, ConsistencyBitFromTheEnvironmentCannotBeCleared) {
   zorp::test::set_env("ZORP_FENN_MODE", "FENN_DOUBLE_CONSISTEN");
   const uint32_t after = on_fresh_thread([] {
