@@ -88,11 +88,7 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 // ---- error groups and single channels -------------------------------------------------------
-struct ChannelCase {
-  const char* label;
-  uint32_t mode;
-  bool status_set, callback_runs, errno_set, printed, x87_flag;
-};
+struct ChannelCase { const char* label; uint32_t mode; bool status_set, callback_runs, errno_set, printed, x87_flag; };
 
 class Channels : public VmErrTest, public ::testing::WithParamInterface<ChannelCase> {};
 
@@ -253,10 +249,7 @@ TYPED_TEST(RecordByType, ValuesAndWriteBack) {
 template <typename Pair>
 class IndexByPair : public VmErrTest {};
 template <typename E, typename R>
-struct Types {
-  using In = E;
-  using Out = R;
-};
+struct Types { using In = E; using Out = R; };
 using Pairs = ::testing::Types<Types<float, float>, Types<double, double>, Types<ZorpComplex8, ZorpComplex8>,
                                Types<ZorpComplex16, ZorpComplex16>, Types<float, ZorpComplex8>,
                                Types<double, ZorpComplex16>, Types<ZorpComplex8, float>, Types<ZorpComplex16, double>>;
@@ -321,10 +314,7 @@ INSTANTIATE_TEST_SUITE_P(Lengths, NameLength, ::testing::Values(0, 5, 46, 47, 48
 // ---- stderr lines ------------------------------------------------------------------------------
 // Each expected line: its code and the record field it prints ('a' first argument, 'b' second
 // argument, '1' first result, '2' second result).
-struct Line {
-  int code;
-  char field;
-};
+struct Line { int code; char field; };
 struct LinesCase {
   const char* label;
   double a, b, r1, r2;
