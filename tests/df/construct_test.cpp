@@ -28,13 +28,7 @@ struct Problem : zorp::test::df::SplineTask<T> {
   // Block of cell i (knot-interval i) of function f, evaluated with derivatives at offset u.
   double eval(int64_t f, int64_t i, double u, int der, int order) const {
     const T* c = static_cast<const T*>(this->t->coeff[f]) + i * order;
-    double v = 0;
-    for (int p = order - 1; p >= der; --p) {
-      double k = 1;
-      for (int q = 0; q < der; ++q) k *= p - q;
-      v = v * u + k * c[p];
-    }
-    return v;
+    return zorp::test::df::poly(std::vector<double>(c, c + order), der, u);
   }
 };
 
@@ -238,28 +232,6 @@ TYPED_TEST(Construct, TwoFunctionsEveryEndConditionEveryKnot) {
               }
             }
           }
-        // The knot-based quadratic (knots at the midpoints) is C1 at its knots and meets given
-        // end derivatives; its blocks start at the knots.
-        for (int64_t bct : {2, 12, 36, 24, 48}) {
-          ASSERT_EQ(p.set(3, DF_PP_QUADRATIC_KNOTS, bct, {bl, br}, 0, {}), 0);
-          ASSERT_EQ(zorp_df_kernel_iEditVal(p.t, DF_ATTR_IC_TYPE, DF_IC_Q_KNOT), 0);  // no ic: midpoint knots
-          SCOPED_TRACE(testing::Message() << "knot quadratic bc " << bct << " nx " << nx << " xhint " << xhint
-                                          << " yhint " << yhint);
-          ASSERT_EQ(K::quadratic(p.t, 0, 0, nullptr), 0);
-          std::vector<double> kt(nx + 1);
-          kt[0] = p.x[0];
-          kt[nx] = p.x[nx - 1];
-          for (int j = 1; j < nx; ++j) kt[j] = 0.5 * (static_cast<double>(p.x[j - 1]) + p.x[j]);
-          for (int64_t f = 0; f < 2; ++f) {
-            SCOPED_TRACE(testing::Message() << "function " << f);
-            for (int j = 0; j + 1 < nx; ++j) {
-              const double k = kt[j + 1] - kt[j];
-              close_to(p.eval(f, j, k, 0, 3), p.eval(f, j + 1, 0, 0, 3), 200 * eps, "value", j + 1);
-              close_to(p.eval(f, j, k, 1, 3), p.eval(f, j + 1, 0, 1, 3), tol1, "first derivative", j + 1);
-            }
-            ends(f, bct, 3, nx - 1, kt[nx] - kt[nx - 1]);
-          }
-        }
       }
 }
 
