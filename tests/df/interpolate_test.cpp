@@ -23,11 +23,11 @@ struct Spline : zorp::test::df::SplineTask<T> {
   using zorp::test::df::SplineTask<T>::SplineTask;
   int interp(int64_t type, int64_t ns, const T* s, int64_t sitehint, std::vector<int32_t> d, T* r, int64_t rhint,
              void* cell, void** thr = nullptr, void* le = nullptr, void* re = nullptr, void* in = nullptr,
-             const T* dh = nullptr) {
+             const T* dh = nullptr, void* params = nullptr) {  // params: the end callbacks'
     using Cb = typename zorp::test::df::Entries<T>::InterpCb;
     return zorp::test::df::Entries<T>::interpolate(this->t, type, 0, ns, s, sitehint, static_cast<int64_t>(d.size()),
-                                                   d.data(), dh, r, rhint, cell, reinterpret_cast<Cb>(le), nullptr,
-                                                   reinterpret_cast<Cb>(re), nullptr, reinterpret_cast<Cb>(in), nullptr,
+                                                   d.data(), dh, r, rhint, cell, reinterpret_cast<Cb>(le), params,
+                                                   reinterpret_cast<Cb>(re), params, reinterpret_cast<Cb>(in), nullptr,
                                                    nullptr, nullptr, thr);
   }
 };
@@ -217,7 +217,7 @@ int count_end(int64_t*, int64_t* cell, const T*, T* r, void* params) {
 
 TYPED_TEST(Interp, EndCallbacksOnlyBeyondTheEnds) {
   using T = TypeParam;
-  using Cb = typename zorp::test::df::Entries<T>::InterpCb;
+  void* end = reinterpret_cast<void*>(&count_end<T>);
   const T inf = std::numeric_limits<T>::infinity();
   for (int64_t xhint : {int64_t(1), int64_t(DF_UNIFORM_PARTITION)}) {
     Spline<T> sp(grid<T>(9, xhint == 1), 1, [](int64_t, double x) { return x; }, xhint);
@@ -235,10 +235,7 @@ TYPED_TEST(Interp, EndCallbacksOnlyBeyondTheEnds) {
       total.left += row.left, total.right += row.right;
       EndCalls c;
       T r = T(-7);
-      ASSERT_EQ(zorp::test::df::Entries<T>::interpolate(sp.t, DF_INTERP, 0, 1, &row.site, 0, 1, std::vector<int32_t>{1}.data(),
-                                                        nullptr, &r, 0, nullptr, &count_end<T>, &c, &count_end<T>, &c,
-                                                        static_cast<Cb>(nullptr), nullptr, nullptr, nullptr, nullptr),
-                0);
+      ASSERT_EQ(sp.interp(DF_INTERP, 1, &row.site, 0, {1}, &r, 0, nullptr, nullptr, end, end, nullptr, nullptr, &c), 0);
       SCOPED_TRACE(testing::Message() << "xhint " << xhint << " site " << row.site);
       EXPECT_EQ(c.left, row.left);
       EXPECT_EQ(c.right, row.right);
@@ -250,10 +247,8 @@ TYPED_TEST(Interp, EndCallbacksOnlyBeyondTheEnds) {
     }
     EndCalls c;
     std::vector<T> r(all.size(), T(-7));
-    const int32_t value[1] = {1};
-    ASSERT_EQ(zorp::test::df::Entries<T>::interpolate(sp.t, DF_INTERP, 0, static_cast<int64_t>(all.size()), all.data(), 0, 1,
-                                                      value, nullptr, r.data(), 0, nullptr, &count_end<T>, &c,
-                                                      &count_end<T>, &c, nullptr, nullptr, nullptr, nullptr, nullptr),
+    ASSERT_EQ(sp.interp(DF_INTERP, static_cast<int64_t>(all.size()), all.data(), 0, {1}, r.data(), 0, nullptr, nullptr,
+                        end, end, nullptr, nullptr, &c),
               0);
     EXPECT_EQ(c.left, total.left) << "blocks, xhint " << xhint;
     EXPECT_EQ(c.right, total.right) << "blocks, xhint " << xhint;

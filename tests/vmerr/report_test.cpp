@@ -188,6 +188,13 @@ struct Parts {
   static double im(const E& e) { return kComplex ? reinterpret_cast<const P*>(&e)[1] : 0.0; }
 };
 
+// A record's (re, im) pair holds (v, -v), the imaginary part 0 for a real type.
+template <typename E>
+void expect_pair(double re, double im, double v, int k) {
+  EXPECT_EQ(re, v) << k;
+  EXPECT_EQ(im, Parts<E>::kComplex ? -v : 0.0) << k;
+}
+
 // Element i holds (base + i, -(base + i)).
 template <typename E>
 void fill(E* v, double base) {
@@ -215,14 +222,10 @@ TYPED_TEST(RecordByType, ValuesAndWriteBack) {
   for (int k = 0; k < 3; ++k) {
     const ZorpVmErrorRecord& rec = seen_records()[k];
     EXPECT_EQ(rec.index, k == 0 ? 2 : k == 1 ? 4 : 3);
-    EXPECT_EQ(rec.arg1, 100.0 + at[k][0]);
-    EXPECT_EQ(rec.arg2, 300.0 + at[k][1]);
-    EXPECT_EQ(rec.res1, 500.0 + at[k][2]);
-    EXPECT_EQ(rec.res2, 700.0 + at[k][3]);
-    EXPECT_EQ(rec.arg1_im, X::kComplex ? -(100.0 + at[k][0]) : 0.0);
-    EXPECT_EQ(rec.arg2_im, X::kComplex ? -(300.0 + at[k][1]) : 0.0);
-    EXPECT_EQ(rec.res1_im, X::kComplex ? -(500.0 + at[k][2]) : 0.0);
-    EXPECT_EQ(rec.res2_im, X::kComplex ? -(700.0 + at[k][3]) : 0.0);
+    expect_pair<E>(rec.arg1, rec.arg1_im, 100.0 + at[k][0], k);
+    expect_pair<E>(rec.arg2, rec.arg2_im, 300.0 + at[k][1], k);
+    expect_pair<E>(rec.res1, rec.res1_im, 500.0 + at[k][2], k);
+    expect_pair<E>(rec.res2, rec.res2_im, 700.0 + at[k][3], k);
     EXPECT_EQ(rec.reserved, 0);
     EXPECT_EQ(X::re(r1[at[k][2]]), 7.0);
     EXPECT_EQ(X::im(r1[at[k][2]]), X::kComplex ? -7.5 : 0.0);
@@ -282,10 +285,8 @@ TYPED_TEST(IndexByPair, IndexCountsArgumentsFromTheInterfaceInputVector) {
     // (from a start one byte past, a signed quotient would round to no element at all).
     const int32_t want = c.start < 0 ? c.index : c.start > 0 ? c.index - 1 : c.index + c.offset * int32_t(sizeof(E)) / int32_t(size);
     EXPECT_EQ(rec.index, want) << k;
-    EXPECT_EQ(rec.arg1, double(c.offset + c.index * c.inc)) << k;
-    EXPECT_EQ(rec.arg1_im, Parts<E>::kComplex ? -double(c.offset + c.index * c.inc) : 0.0) << k;
-    EXPECT_EQ(rec.res1, 500.0 + c.index) << k;
-    EXPECT_EQ(rec.res1_im, Parts<R>::kComplex ? -(500.0 + c.index) : 0.0) << k;
+    expect_pair<E>(rec.arg1, rec.arg1_im, double(c.offset + c.index * c.inc), int(k));
+    expect_pair<R>(rec.res1, rec.res1_im, 500.0 + c.index, int(k));
   }
 }
 
