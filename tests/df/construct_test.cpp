@@ -147,15 +147,16 @@ TYPED_TEST(Construct, CubicKindsReproduceCubics) {
 
 // One and two functions under every end condition, every y storage class (and the
 // separate-array form of the second function), uneven and uniform partitions, from each kind's
-// least length (one point fewer is refused) to block-crossing lengths: every block starts at its
-// data point and ends at the next one, at every interior knot the first derivative (and for the
-// natural kind the second) is continuous, Hermite's first derivatives are the given ones, and the
-// ends meet their condition: given derivatives, zero second derivatives (free end), a continuous
-// third derivative at the first and last interior knots (not-a-knot), equal derivatives at both
-// ends (periodic).  For the natural kind that pins the spline; the other kinds' interior rules
-// are checked against their formulas below.  The bounds follow the rounding of the data: a slope
-// carries eps*|y|/h, a second derivative eps*|y|/h^2, a third eps*|y|/h^3.  (Threaded
-// construction giving the same bits is pinned by the data-fitting digest.)
+// least length (one point fewer is refused) to the one-function solver's last full tile (65)
+// and block-crossing lengths: every block starts at its data point and ends at the next one, at
+// every interior knot the first derivative (and for the natural kind the second) is continuous,
+// Hermite's first derivatives are the given ones, and the ends meet their condition: given
+// derivatives, zero second derivatives (free end), a continuous third derivative at the first
+// and last interior knots (not-a-knot), equal derivatives at both ends (periodic).  For the
+// natural kind that pins the spline; the other kinds' interior rules are checked against their
+// formulas below.  The bounds follow the rounding of the data: a slope carries eps*|y|/h, a
+// second derivative eps*|y|/h^2, a third eps*|y|/h^3.  (Threaded construction giving the same
+// bits is pinned by the data-fitting digest.)
 TYPED_TEST(Construct, EveryKindEveryEndConditionEveryKnot) {
   using T = TypeParam;
   using K = Entries<T>;
@@ -165,7 +166,7 @@ TYPED_TEST(Construct, EveryKindEveryEndConditionEveryKnot) {
                       {K::hermite, 3, 1, 3}};
   const T bl = T(0.75), br = T(-1.25);
   const double eps = std::numeric_limits<T>::epsilon();
-  for (int nx : {2, 3, 4, 5, 40, 2100})
+  for (int nx : {2, 3, 4, 5, 40, 65, 2100})
     for (int64_t ny : {1, 2})
       for (int64_t xhint : {int64_t(1), int64_t(DF_UNIFORM_PARTITION)})
         for (int64_t yhint : {int64_t(DF_MATRIX_STORAGE_COLS), int64_t(DF_MATRIX_STORAGE_ROWS),
