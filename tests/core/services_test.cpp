@@ -28,7 +28,12 @@ TEST(Memory, AlignedBlocksAreCountedAndFreed) {
   for (void* p : blocks) zorp_serv_deallocate(p);
   zorp_serv_deallocate(nullptr);
   EXPECT_EQ(zorp_core_live_allocations(), live);
-  EXPECT_EQ(zorp_serv_allocate(64, 48), nullptr);  // not a power of two
+  // Not a power of two: refused before it counts as an attempt, so an armed failure still
+  // hits the next request.
+  zorp_core_fail_allocation(1);
+  EXPECT_EQ(zorp_serv_allocate(64, 48), nullptr);
+  EXPECT_EQ(zorp_serv_allocate(64, 64), nullptr);
+  zorp_core_fail_allocation(0);
   EXPECT_EQ(zorp_core_live_allocations(), live);
 }
 
