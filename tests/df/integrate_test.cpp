@@ -82,13 +82,6 @@ TYPED_TEST(Integ, KindsIntegrateTheirPolynomials) {
           }
       }
     }
-  // The line through (0, 0) and (1, 1) from 0 to 2 gives 2.
-  Task<T> k({0, 1}, 1, [](int64_t, double x) { return x; });
-  ASSERT_EQ(k.build(2, 0, 0), 0);
-  const T l = 0, r = 2;
-  T out;
-  ASSERT_EQ(k.integrate(1, &l, &r, &out), 0);
-  EXPECT_EQ(out, T(2));
 }
 
 // The step functions, continuous from the right and from the left, with their constants beyond
