@@ -153,6 +153,20 @@ TEST_F(VmErrTest, CallbackDecidesWhatFollows) {
   EXPECT_EQ(x87_flags(), 0x04 | 0x08);
 }
 
+// Ignore alone sets the status and touches nothing else: a float result keeps its bits, even a
+// signalling NaN that a write-back through double would quiet.
+TEST_F(VmErrTest, IgnoreLeavesTheResultsAlone) {
+  reset(ZORP_VM_ERRMODE_IGNORE | ZORP_VM_HA);
+  const uint32_t snan = 0x7F800001u;
+  float a[1] = {-1.0f}, r[1];
+  std::memcpy(r, &snan, sizeof snan);
+  report(ZORP_VM_STATUS_ERRDOM, 0, a, a, r, r, "vsLn");
+  uint32_t bits;
+  std::memcpy(&bits, r, sizeof bits);
+  EXPECT_EQ(bits, snan);
+  EXPECT_EQ(status(), ZORP_VM_STATUS_ERRDOM);
+}
+
 TEST_F(VmErrTest, ErrnoIsTheReportingThreadsOwn) {
   reset(0x0202);
   int thread_errno = -1;
