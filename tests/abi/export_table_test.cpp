@@ -23,10 +23,7 @@
 
 namespace {
 
-struct DynSym {
-  std::string name;
-  bool is_code;
-};
+struct DynSym { std::string name; bool is_code; };
 
 std::vector<char> read_file(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -90,9 +87,7 @@ std::vector<DynSym> exported_symbols(const std::string& path) {
 }
 #endif
 
-struct Expected {
-  std::string kind, family;
-};
+struct Expected { std::string kind, family; };
 
 std::map<std::string, Expected> expected_names() {
   std::ifstream in(ZORP_EXPECTED_EXPORTS);

@@ -55,6 +55,15 @@ std::vector<T> product(std::vector<T> c, int ld, int m, int n, int k, double alp
 }
 const auto every = [](int, int) { return true; };
 
+// The triangle of a column-major n x n matrix, packed by columns.
+template <typename T>
+std::vector<T> packed(const std::vector<T>& a, int n, bool upper) {
+  std::vector<T> ap;
+  for (int j = 0; j < n; ++j)
+    for (int i = upper ? 0 : j; i < (upper ? j + 1 : n); ++i) ap.push_back(a[i + j * n]);
+  return ap;
+}
+
 template <typename C>
 class BlasTest : public ::testing::Test {
  public:
@@ -187,9 +196,7 @@ TYPED_TEST(BlasTest, PackedTrmmWithAndWithoutScratch) {
             for (bool scratch : {true, false}) {
               const int k = left ? m : n;
               auto a = this->rnd(k * k), b = this->rnd(ldb * n);
-              std::vector<T> ap;
-              for (int j = 0; j < k; ++j)
-                for (int i = upper ? 0 : j; i < (upper ? j + 1 : k); ++i) ap.push_back(a[i + j * k]);
+              std::vector<T> ap = packed(a, k, upper);
               const auto want = trmm_ref<T>(left, upper, trans, unit, m, n, alpha, a, k, b, ldb);
               const int64_t live = zorp_core_live_allocations();
               if (!scratch) zorp_core_fail_allocation(1);
@@ -333,9 +340,7 @@ TYPED_TEST(BlasTest, SyevAndSpevdEigenpairs) {
       check(w, v);
     }
     {
-      std::vector<T> ap;
-      for (int j = 0; j < n; ++j)
-        for (int i = upper ? 0 : j; i < (upper ? j + 1 : n); ++i) ap.push_back(a[i + j * n]);
+      std::vector<T> ap = packed(a, n, upper);
       std::vector<T> w(n), z(n * n);
       int info = -99, lwork = -1, liwork = -1, iq = 0;
       T q = 0;

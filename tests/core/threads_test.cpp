@@ -105,17 +105,9 @@ TEST(ThreadPool, TwoCallersAtOnce) {
   EXPECT_EQ(a.shared_thread.load() + b.shared_thread.load(), 0);
 }
 
-struct DfCtx {
-  std::vector<std::atomic<int>> hits;
-  int nthreads;
-  std::atomic<int> bad{0};
-  explicit DfCtx(int n, int t) : hits(n), nthreads(t) {}
-};
-void df_worker(void* ctx, int item, int thread) {
-  auto* c = static_cast<DfCtx*>(ctx);
-  if (thread < 0 || thread >= c->nthreads) c->bad++;
-  c->hits[item]++;
-}
+// The data-fitting launcher's worker takes (context, item, thread) and no thread count: the
+// requested count is the bound.
+void df_worker(void* ctx, int item, int thread) { count_task(item, thread, static_cast<Counts*>(ctx)->tmax, ctx); }
 
 TEST(ThreadPool, DataFittingTable) {
   void** table = zorp_serv_df_threading_table();
@@ -128,9 +120,9 @@ TEST(ThreadPool, DataFittingTable) {
   EXPECT_EQ(nthreads(), zorp_tarr_serv_threader_get_num_threads_limit());
   for (int req : {1, 2, nthreads()})
     for (int items : {1, 5, 333}) {
-      DfCtx c(items, req);
+      Counts c(items, req);
       launch(items, req, &c, df_worker);
-      EXPECT_EQ(c.bad.load(), 0) << "threads " << req;
+      EXPECT_EQ(c.bad_thread.load(), 0) << "threads " << req;
       for (int i = 0; i < items; ++i) ASSERT_EQ(c.hits[i].load(), 1);
     }
 }

@@ -173,7 +173,7 @@ TYPED_TEST(TridiagTest, ArgumentErrorsInOrder) {
   struct Row { char routine; const char* trans; int n, nrhs, ldb, info; };
   const Row rows[] = {{'f', "N", -1, 2, 4, -1}, {'f', "N", 0, 2, 4, 0},
                       {'s', "X", 4, 2, 4, -1},  {'s', "X", -1, 2, 4, -1},  // the first failing check wins
-                      {'s', "N", -1, 2, 4, -2}, {'s', "t", 4, -1, 4, -3}, {'s', "N", 4, 2, 3, -8},
+                      {'s', "N", -1, 2, 4, -2}, {'s', "t", 4, -1, 4, -3}, {'s', "c", 4, 1, 4, 0}, {'s', "N", 4, 2, 3, -8},
                       {'s', "N", 0, 2, 1, 0},   {'s', "N", 4, 0, 4, 0},
                       {'v', "N", -1, 2, 4, -1}, {'v', "N", 4, -1, 4, -2}, {'v', "N", 4, 2, 3, -7},
                       {'v', "N", 0, 2, 1, 0},   {'v', "N", 4, 0, 4, 0}};

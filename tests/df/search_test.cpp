@@ -44,19 +44,15 @@ struct Forms {
 };
 #define FORMS(p, M) \
   Forms<T> { zorp_df_kernel_##p##DF##M##Search1D32, zorp_df_kernel_##p##DF##M##Search1D64, zorp_df_kernel_##p##DF##M##Search1D64Pack, zorp_df_kernel_##p##DF##M##Search1D }
+// Uniform, quasi-uniform, sorted, hybrid, peak, user, uniform user.
 template <typename T>
-std::vector<Forms<T>> methods();  // uniform, quasi-uniform, sorted, hybrid, peak, user, uniform user
-template <>
-std::vector<Forms<double>> methods() {
-  using T = double;
-  return {FORMS(d, Uniform), FORMS(d, QuasiUniform), FORMS(d, Sorted), FORMS(d, Hybrid),
-          FORMS(d, Peak),    FORMS(d, UserDef),      FORMS(d, UniUserDef)};
-}
-template <>
-std::vector<Forms<float>> methods() {
-  using T = float;
-  return {FORMS(s, Uniform), FORMS(s, QuasiUniform), FORMS(s, Sorted), FORMS(s, Hybrid),
-          FORMS(s, Peak),    FORMS(s, UserDef),      FORMS(s, UniUserDef)};
+std::vector<Forms<T>> methods() {
+  if constexpr (sizeof(T) == 8)
+    return {FORMS(d, Uniform), FORMS(d, QuasiUniform), FORMS(d, Sorted), FORMS(d, Hybrid),
+            FORMS(d, Peak),    FORMS(d, UserDef),      FORMS(d, UniUserDef)};
+  else
+    return {FORMS(s, Uniform), FORMS(s, QuasiUniform), FORMS(s, Sorted), FORMS(s, Hybrid),
+            FORMS(s, Peak),    FORMS(s, UserDef),      FORMS(s, UniUserDef)};
 }
 
 using zorp::test::df::Entries;

@@ -17,10 +17,7 @@ using zorp::steps::kNothingToDo;
 using zorp::steps::span_of;
 
 TEST(Carver, SizesRoundEachPieceTo128Bytes) {
-  struct Row {
-    int64_t ints, doubles;
-    size_t bytes;
-  };
+  struct Row { int64_t ints, doubles; size_t bytes; };
   const Row rows[] = {{0, 0, 0}, {1, 0, 128}, {32, 0, 128}, {33, 0, 256}, {-4, 0, 0},
                       {32, 16, 256}, {32, 17, 384}, {0, 1, 128}};
   for (const Row& r : rows) {
@@ -51,11 +48,7 @@ TEST(Carver, HandsOutAlignedPiecesTakeZeroedScratchAsIs) {
 }
 
 TEST(Span, EveryPartTheQuotientTheLastAlsoTheRemainder) {
-  struct Row {
-    int64_t count;
-    int parts, r;
-    int64_t begin, end;
-  };
+  struct Row { int64_t count; int parts, r; int64_t begin, end; };
   const Row rows[] = {{10, 3, 0, 0, 3}, {10, 3, 1, 3, 6}, {10, 3, 2, 6, 10}, {0, 1, 0, 0, 0},
                       {5, 5, 4, 4, 5},  {2, 3, 0, 0, 0},  {2, 3, 2, 0, 2},   {7, 1, 0, 0, 7}};
   for (const Row& r : rows) {
@@ -67,9 +60,7 @@ TEST(Span, EveryPartTheQuotientTheLastAlsoTheRemainder) {
 }
 
 // A pool that records its launches and runs the parts last first, each on thread part % threads.
-struct Record {
-  int launches = 0, threads = 0;
-};
+struct Record { int launches = 0, threads = 0; };
 Record g_record;
 
 template <bool always>
@@ -122,11 +113,7 @@ struct Scripted : zorp::steps::Split<ReversePool<always>> {
 };
 
 TEST(RunSteps, ThreadsAndLaunchesByPlanAndPool) {
-  struct Row {
-    bool always, threaded, available;
-    int limit, parts;
-    int threads, launches;
-  };
+  struct Row { bool always, threaded, available; int limit, parts; int threads, launches; };
   const Row rows[] = {
       {false, false, true, 4, 6, 1, 0},  // not wanted
       {false, true, false, 4, 6, 1, 0},  // no pool
@@ -231,12 +218,7 @@ TEST(RunSteps, AllocationFailsWithThePolicysCodeAndEmptyWorkSpaceAllocatesNothin
 }
 
 TEST(UsefulThreads, WorkOverTheLeastPerThreadCappedByThePool) {
-  struct Row {
-    bool available;
-    int limit;
-    int64_t units, least;
-    int threads;
-  };
+  struct Row { bool available; int limit; int64_t units, least; int threads; };
   const Row rows[] = {{false, 8, 1000, 1, 1}, {true, 8, 1000, 1, 8}, {true, 8, 1000, 300, 3},
                       {true, 8, 299, 300, 1}, {true, 8, 0, 300, 1},  {true, 8, 1000, 0, 8},
                       {true, 1, 1000, 1, 1}};

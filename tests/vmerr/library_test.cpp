@@ -152,26 +152,9 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.label); });
 
 // A host working on part of a vector, after setting the start of the whole vector, sees the
-// index within the whole vector.
-TEST(LibraryErrors, PieceOfALargerVectorReportsTheWholeVectorIndex) {
-  on_fresh_thread([] {
-    fn<SetCallbackFn>("_fennSetErrorCallBack")(recording_callback);
-    const auto set_vector = fn<SetVectorFn>("_fennSetInterfInputVectorPointer");
-    const auto inv = fn<UnaryFn>("_fenndInv");
-    std::vector<double> whole(100, 2.0), r(100, 0.0);
-    whole[61] = 0.0;
-    set_vector(whole.data());
-    inv(20, whole.data() + 50, r.data() + 50);
-    set_vector(nullptr);
-    inv(20, whole.data() + 50, r.data() + 50);
-    ASSERT_EQ(seen_records().size(), 2u);
-    EXPECT_EQ(seen_records()[0].index, 61);
-    EXPECT_EQ(seen_records()[1].index, 11);
-  });
-}
-
-// CIS, real in and complex out, through its own kernels: a NaN gives NaN without a report, an
-// infinity of either sign a domain error; the distance from the whole vector's start counts
+// index within the whole vector; CIS (real in, complex out) through its own kernels shows it
+// with the hardest count: a NaN gives NaN without a report, an infinity of either sign a
+// domain error; the distance from the whole vector's start counts
 // complex elements (50 reals are 25 of them), and the record carries the real argument and both
 // parts of the result.
 template <typename R, typename C>
