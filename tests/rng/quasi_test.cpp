@@ -10,6 +10,7 @@
 
 #include "common/regenerated.h"
 #include "model.h"
+#include "quasi_reference.h"
 
 namespace {
 
