@@ -13,29 +13,6 @@ namespace {
 
 using namespace zorp::test;
 
-// ---- both precisions under one name ------------------------------------------------------
-#define ZORP_BOTH(Name)                                                                        \
-  template <typename... A>                                                                     \
-  int32_t Name(int32_t m, StreamState* s, int32_t n, double* r, A... a) {                      \
-    return _tarrdRng##Name(m, s, n, r, static_cast<double>(a)...);                             \
-  }                                                                                            \
-  template <typename... A>                                                                     \
-  int32_t Name(int32_t m, StreamState* s, int32_t n, float* r, A... a) {                       \
-    return _tarrsRng##Name(m, s, n, r, static_cast<float>(a)...);                              \
-  }
-ZORP_BOTH(Uniform)
-ZORP_BOTH(Gaussian)
-ZORP_BOTH(Exponential)
-ZORP_BOTH(Laplace)
-ZORP_BOTH(Weibull)
-ZORP_BOTH(Cauchy)
-ZORP_BOTH(Rayleigh)
-ZORP_BOTH(Lognormal)
-ZORP_BOTH(Gumbel)
-ZORP_BOTH(Gamma)
-ZORP_BOTH(Beta)
-int32_t ChiSquare(int32_t m, StreamState* s, int32_t n, double* r, int32_t v) { return _tarrdRngChiSquare(m, s, n, r, v); }
-int32_t ChiSquare(int32_t m, StreamState* s, int32_t n, float* r, int32_t v) { return _tarrsRngChiSquare(m, s, n, r, v); }
 
 constexpr int32_t kAccurate = TARR_METHOD_ACCURATE;
 constexpr double kPi = 3.141592653589793;

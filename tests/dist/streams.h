@@ -89,6 +89,37 @@ inline Scripted scripted_stream(uint32_t source_seed = 0, int fail_at = 0) {
   return s;
 }
 
+// ---- both precisions of an entry under one name, the parameters converted to the precision ----
+#define ZORP_BOTH(Name)                                                                        \
+  template <typename... A>                                                                     \
+  int32_t Name(int32_t m, StreamState* s, int32_t n, double* r, A... a) {                      \
+    return _tarrdRng##Name(m, s, n, r, static_cast<double>(a)...);                             \
+  }                                                                                            \
+  template <typename... A>                                                                     \
+  int32_t Name(int32_t m, StreamState* s, int32_t n, float* r, A... a) {                       \
+    return _tarrsRng##Name(m, s, n, r, static_cast<float>(a)...);                              \
+  }
+ZORP_BOTH(Uniform)
+ZORP_BOTH(Gaussian)
+ZORP_BOTH(Exponential)
+ZORP_BOTH(Laplace)
+ZORP_BOTH(Weibull)
+ZORP_BOTH(Cauchy)
+ZORP_BOTH(Rayleigh)
+ZORP_BOTH(Lognormal)
+ZORP_BOTH(Gumbel)
+ZORP_BOTH(Gamma)
+ZORP_BOTH(Beta)
+#undef ZORP_BOTH
+inline int32_t ChiSquare(int32_t m, StreamState* s, int32_t n, double* r, int32_t v) { return _tarrdRngChiSquare(m, s, n, r, v); }
+inline int32_t ChiSquare(int32_t m, StreamState* s, int32_t n, float* r, int32_t v) { return _tarrsRngChiSquare(m, s, n, r, v); }
+inline int32_t GaussianMV(int32_t m, StreamState* s, int32_t n, double* r, int32_t d, int32_t st, const double* a, const double* t) {
+  return _tarrdRngGaussianMV(m, s, n, r, d, st, a, t);
+}
+inline int32_t GaussianMV(int32_t m, StreamState* s, int32_t n, float* r, int32_t d, int32_t st, const float* a, const float* t) {
+  return _tarrsRngGaussianMV(m, s, n, r, d, st, a, t);
+}
+
 struct CallerState {
   uint32_t mode;
   ZorpVmErrorCallback callback;
