@@ -17,12 +17,17 @@ using namespace zorp::test;
 constexpr int32_t kAccurate = TARR_METHOD_ACCURATE;
 constexpr double kPi = 3.141592653589793;
 
-// A case draws n values of one distribution, method and precision, widened to double.
+// A case draws n values of one distribution, method and precision, widened to double. A fixed
+// transform also has its formula: value i from the stream's uniforms, `per` of them a value,
+// drawn on [lo, hi].
 struct Case {
   std::string name;
   bool single;
   std::function<int32_t(StreamState*, int32_t, double*)> draw;
   std::function<double(double)> cdf;
+  int per = 0;
+  double lo = 0, hi = 1;
+  std::function<double(const double* u, int32_t i)> value;
 };
 template <typename T, typename F>
 std::function<int32_t(StreamState*, int32_t, double*)> widened(F f) {
@@ -42,7 +47,7 @@ template <typename T>
 void add_cases(std::vector<Case>& c) {
   const std::string p = sizeof(T) == 8 ? "d" : "s";
   auto add = [&](std::string name, auto f, std::function<double(double)> cdf) {
-    c.push_back({p + name, sizeof(T) == 4, widened<T>(f), cdf});
+    c.push_back({p + name, sizeof(T) == 4, widened<T>(f), cdf, 0, 0, 1, {}});
   };
   add("Uniform", [](StreamState* s, int32_t n, T* r) { return Uniform(0, s, n, r, -1, 3); },
       [](double x) { return (x + 1) / 4; });
@@ -141,23 +146,15 @@ INSTANTIATE_TEST_SUITE_P(Continuous, Distributions, testing::ValuesIn(all_cases(
 // ---- the fixed transforms, element for element -------------------------------------------------
 // The generator's values against the formula applied to the same stream's uniforms, drawn from a
 // copy; the tolerance is the working slot's (EP double, LA single), relative to 1 + |value|.
-struct Transform {
-  std::string name;  // the case whose draw it checks
-  bool single;
-  std::function<int32_t(StreamState*, int32_t, double*)> draw;
-  int per_value;   // uniforms per value
-  double lo, hi;   // the interval they are drawn on
-  std::function<double(const double* u, int32_t i)> value;  // value i from its uniforms
-};
-
-void PrintTo(const Transform& t, std::ostream* os) { *os << t.name; }
-
-std::vector<Transform> all_transforms() {
-  const std::vector<Case> cases = all_cases();
-  std::vector<Transform> t;
+// The cases with a formula: the fixed transforms.
+std::vector<Case> all_transforms() {
+  std::vector<Case> t;
   auto add = [&](const std::string& name, int per, double lo, double hi, std::function<double(const double*, int32_t)> v) {
-    for (const Case& c : cases)
-      if (c.name.substr(1) == name) t.push_back({c.name, c.single, c.draw, per, lo, hi, v});
+    for (Case c : all_cases()) {
+      if (c.name.substr(1) != name) continue;
+      c.per = per, c.lo = lo, c.hi = hi, c.value = v;
+      t.push_back(c);
+    }
   };
   add("Exponential", 1, 0, 1, [](const double* u, int32_t i) { return 1 - 2 * std::log(u[i]); });
   add("Laplace", 2, 0, 1,
@@ -185,15 +182,15 @@ std::vector<Transform> all_transforms() {
   return t;
 }
 
-class Transforms : public testing::TestWithParam<Transform> {};
+class Transforms : public testing::TestWithParam<Case> {};
 
 // 25,003 values: two long blocks of either precision and a masked tail, on every path.
 TEST_P(Transforms, MatchTheFormulaOnTheStreamsUniforms) {
-  const Transform& t = GetParam();
+  const Case& t = GetParam();
   const int32_t n = 25003;
   Stream s = mt_stream(seed_of(t.name)), copy = s.copy();
   // One uniform more than the values need: an odd count of pairwise normals ends on a whole pair.
-  std::vector<double> got(n), u(static_cast<size_t>(n) * t.per_value + 1);
+  std::vector<double> got(n), u(static_cast<size_t>(n) * t.per + 1);
   ASSERT_EQ(t.draw(s, n, got.data()), 0);
   const int32_t nu = static_cast<int32_t>(u.size());
   if (t.single) {
@@ -211,8 +208,7 @@ TEST_P(Transforms, MatchTheFormulaOnTheStreamsUniforms) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Continuous, Transforms, testing::ValuesIn(all_transforms()),
-                         [](const testing::TestParamInfo<Transform>& i) { return test_name(i.param.name); });
+INSTANTIATE_TEST_SUITE_P(Continuous, Transforms, testing::ValuesIn(all_transforms()), case_name);
 
 template <typename T>
 class BothPrecisions : public testing::Test {};
