@@ -143,6 +143,24 @@ inline std::string test_name(std::string s) {
 
 using Precisions = testing::Types<double, float>;
 
+// n < 1 writes nothing (a guard page stands right after the one element) and ends the call before
+// the stream is looked at (one without a generator is no error then); n = 1 writes one value,
+// which is returned.
+template <typename T>
+T expect_counts_below_one_write_nothing(const std::function<int32_t(StreamState*, int32_t, T*)>& draw, T untouched) {
+  Stream s = mt_stream(7);
+  StreamState none{};
+  none.brng = 0xFFFFFFFFu;
+  GuardedArray<T> x(1);
+  x[0] = untouched;
+  EXPECT_EQ(draw(&none, 0, x.data()), 0);
+  EXPECT_EQ(draw(s, 0, x.data()), 0);
+  EXPECT_EQ(draw(s, -3, x.data()), 0);
+  EXPECT_EQ(x[0], untouched);
+  EXPECT_EQ(draw(s, 1, x.data()), 0);
+  return x[0];
+}
+
 // A stream error at call `fail_at` of a draw of n values (0: its last call) ends the draw with that
 // status: what came before stays written with the values of a run without the error, nothing after
 // it is touched (it keeps `untouched`), and the caller's mode word, callback, x87 control word and
