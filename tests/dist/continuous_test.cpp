@@ -167,6 +167,12 @@ std::vector<Case> all_transforms() {
   add("Beta2.500000,1.000000", 1, 0, 1, [](const double* u, int32_t i) { return 2 * std::pow(u[i], 1 / 2.5); });
   add("ChiSquare8", 4, 0, 1,
       [](const double* u, int32_t i) { return -2 * std::log(u[4 * i] * u[4 * i + 1] * u[4 * i + 2] * u[4 * i + 3]); });
+  // v = 16, the last of the product of uniforms, and not Gamma(8, 2).
+  add("ChiSquare16", 8, 0, 1, [](const double* u, int32_t i) {
+    double product = 1;
+    for (int k = 0; k < 8; ++k) product *= u[8 * i + k];
+    return -2 * std::log(product);
+  });
   add("Gamma1.000000", 1, 0, 1, [](const double* u, int32_t i) { return -2 * std::log(u[i]); });
   return t;
 }
@@ -295,6 +301,14 @@ TYPED_TEST(BothPrecisions, AccurateFlagKeepsValuesInsideTheSupport) {
       else leaving += !inside;
     }
   EXPECT_GT(leaving, 0) << "no transform left its support without the flag";
+}
+
+// ---- Gamma's method threshold: alpha = 0.6 is the Weibull rejection's, as above it (see
+// expect_method_changes_at).
+TEST(Thresholds, GammaTakesTheWeibullMethodFromAlphaSixTenths) {
+  expect_method_changes_at<double>(
+      "Gamma", [](StreamState* s, int32_t n, double* r, double alpha) { return Gamma(0, s, n, r, alpha, 0, 1); }, 0.6,
+      std::nextafter(0.6, 1.0), std::nextafter(0.6, 0.0));
 }
 
 // ---- chunk allocation failure -----------------------------------------------------------------------

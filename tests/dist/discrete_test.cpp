@@ -156,6 +156,31 @@ double distance_to_poisson(const std::vector<int64_t>& x, double mu) {
   return worst;
 }
 
+// Each method threshold with the parameters just beside it (see expect_method_changes_at).
+TEST(Thresholds, MethodsChangeWhereDocumented) {
+  using Draw = std::function<int32_t(StreamState*, int32_t, int32_t*, double)>;
+  const struct {
+    const char* name;
+    Draw draw;
+    double at, same, other;
+  } rows[] = {
+      // Poisson: the table below a mean of 27, PTPE from it.
+      {"Poisson", [](StreamState* s, int32_t n, int32_t* r, double x) { return _tarriRngPoisson(0, s, n, r, x); }, 27,
+       std::nextafter(27.0, 28.0), std::nextafter(27.0, 26.0)},
+      // Binomial: inversion below ntrial min(p, 1 - p) = 30, BTPE from it (120 p here).
+      {"Binomial", [](StreamState* s, int32_t n, int32_t* r, double x) { return _tarriRngBinomial(0, s, n, r, 120, x); }, 0.25,
+       std::nextafter(0.25, 1.0), std::nextafter(0.25, 0.0)},
+      // Negative binomial: inversion below a mean a (1 - p) / p of 20, the mixture from it (a = 20).
+      {"Negbinomial", [](StreamState* s, int32_t n, int32_t* r, double x) { return _tarriRngNegbinomial(0, s, n, r, 20, x); }, 0.5,
+       std::nextafter(0.5, 0.0), std::nextafter(0.5, 1.0)},
+      // Hypergeometric: inversion below a mode (s + 1)(m + 1) / (l + 2) of 40, rejection from it;
+      // with s = m = 19,999 the mode is 40 exactly at l = 9,999,998 and just below it one lot later.
+      {"Hypergeometric", [](StreamState* s, int32_t n, int32_t* r, double x) { return _tarriRngHypergeometric(0, s, n, r, int32_t(x), 19999, 19999); },
+       9999998, 9999997, 9999999},
+  };
+  for (const auto& row : rows) expect_method_changes_at<int32_t>(row.name, row.draw, row.at, row.same, row.other);
+}
+
 // ---- Poisson method 1, the normal approximation ---------------------------------------------------
 // Its distance to the Poisson distribution function without sampling noise (which a draw from a
 // real stream would add): the scripted stream hands the generator the quantile points

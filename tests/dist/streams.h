@@ -161,6 +161,27 @@ T expect_counts_below_one_write_nothing(const std::function<int32_t(StreamState*
   return x[0];
 }
 
+// A generator changes method at a threshold of a parameter, and at the threshold itself takes the
+// method of the side that `same` lies on (a parameter just beside it, `other` one just across).
+// From copies of one stream, the same method with an almost equal set-up gives almost every value
+// again (to a few units in the last place), another method only chance coincidences.
+template <typename T>
+void expect_method_changes_at(const std::string& name, const std::function<int32_t(StreamState*, int32_t, T*, double)>& draw,
+                              double at, double same, double other) {
+  constexpr int32_t n = 2000;
+  auto agreeing = [&](double beside) {
+    Stream s = mt_stream(21), t = s.copy();
+    std::vector<T> x(n), y(n);
+    EXPECT_EQ(draw(s, n, x.data(), at), 0);
+    EXPECT_EQ(draw(t, n, y.data(), beside), 0);
+    int32_t equal = 0;
+    for (int32_t i = 0; i < n; ++i) equal += std::fabs(double(x[i]) - double(y[i])) <= 1e-9 * (1 + std::fabs(double(x[i])));
+    return equal;
+  };
+  EXPECT_GT(agreeing(same), n * 9 / 10) << name << " at " << at << " is not the method at " << same;
+  EXPECT_LT(agreeing(other), n / 2) << name << " at " << at << " is the method at " << other;
+}
+
 // A stream error at call `fail_at` of a draw of n values (0: its last call) ends the draw with that
 // status: what came before stays written with the values of a run without the error, nothing after
 // it is touched (it keeps `untouched`), and the caller's mode word, callback, x87 control word and
