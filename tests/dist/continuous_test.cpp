@@ -234,6 +234,17 @@ TYPED_TEST(BothPrecisions, GaussianPairsAnySplitGivesTheOneCallSequence) {
   }
 }
 
+// ---- Gaussian's method word: past its last method (2) it is refused, the accurate flag or not,
+// and nothing is written.
+TYPED_TEST(BothPrecisions, GaussianRefusesAnUnknownMethod) {
+  using T = TypeParam;
+  Stream s = mt_stream(2);
+  T r[4] = {7, 7, 7, 7};
+  EXPECT_EQ(Gaussian(3, s, 4, r, 0, 1), TARR_ERROR_UNKNOWN_METHOD);
+  EXPECT_EQ(Gaussian(3 | kAccurate, s, 4, r, 0, 1), TARR_ERROR_UNKNOWN_METHOD);
+  for (T v : r) EXPECT_EQ(v, T(7));
+}
+
 // ---- callbacks: a uniform of exactly the lower end -----------------------------------------------
 // ln 0 becomes the logarithm of the least subnormal, ErfInv(-1) the value at the last argument.
 TYPED_TEST(BothPrecisions, CallbacksSaturateLogarithmsOfZeroAndErfInvAtMinusOne) {
