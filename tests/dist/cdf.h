@@ -131,12 +131,12 @@ inline double binomial_pmf(int64_t n, double p, int64_t k) {
 // a negligible mass lies. Values below lo count in lo's cell and values above hi in hi's; cells
 // are merged from the left until each expects at least `least` values (a last short one joins
 // the one before). Returns the statistic and its degrees of freedom (cells - 1).
-struct ChiSquare {
+struct Pearson {
   double stat;
   int df;
 };
 template <typename Pmf>
-ChiSquare chi_square(const std::vector<int64_t>& x, int64_t lo, int64_t hi, Pmf pmf, double least = 20) {
+Pearson chi_square(const std::vector<int64_t>& x, int64_t lo, int64_t hi, Pmf pmf, double least = 20) {
   const double n = static_cast<double>(x.size());
   std::vector<double> seen(static_cast<size_t>(hi - lo + 1));
   for (int64_t v : x) seen[static_cast<size_t>(std::clamp(v, lo, hi) - lo)] += 1;

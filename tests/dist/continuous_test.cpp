@@ -13,39 +13,21 @@ namespace {
 
 using namespace zorp::test;
 
-// ---- both precisions under one name ------------------------------------------------------
-#define ZORP_BOTH(Name)                                                                        \
-  template <typename... A>                                                                     \
-  int32_t Name(int32_t m, StreamState* s, int32_t n, double* r, A... a) {                      \
-    return _tarrdRng##Name(m, s, n, r, static_cast<double>(a)...);                             \
-  }                                                                                            \
-  template <typename... A>                                                                     \
-  int32_t Name(int32_t m, StreamState* s, int32_t n, float* r, A... a) {                       \
-    return _tarrsRng##Name(m, s, n, r, static_cast<float>(a)...);                              \
-  }
-ZORP_BOTH(Uniform)
-ZORP_BOTH(Gaussian)
-ZORP_BOTH(Exponential)
-ZORP_BOTH(Laplace)
-ZORP_BOTH(Weibull)
-ZORP_BOTH(Cauchy)
-ZORP_BOTH(Rayleigh)
-ZORP_BOTH(Lognormal)
-ZORP_BOTH(Gumbel)
-ZORP_BOTH(Gamma)
-ZORP_BOTH(Beta)
-int32_t ChiSquare(int32_t m, StreamState* s, int32_t n, double* r, int32_t v) { return _tarrdRngChiSquare(m, s, n, r, v); }
-int32_t ChiSquare(int32_t m, StreamState* s, int32_t n, float* r, int32_t v) { return _tarrsRngChiSquare(m, s, n, r, v); }
 
 constexpr int32_t kAccurate = TARR_METHOD_ACCURATE;
 constexpr double kPi = 3.141592653589793;
 
-// A case draws n values of one distribution, method and precision, widened to double.
+// A case draws n values of one distribution, method and precision, widened to double. A fixed
+// transform also has its formula: value i from the stream's uniforms, `per` of them a value,
+// drawn on [lo, hi].
 struct Case {
   std::string name;
   bool single;
   std::function<int32_t(StreamState*, int32_t, double*)> draw;
   std::function<double(double)> cdf;
+  int per = 0;
+  double lo = 0, hi = 1;
+  std::function<double(const double* u, int32_t i)> value;
 };
 template <typename T, typename F>
 std::function<int32_t(StreamState*, int32_t, double*)> widened(F f) {
@@ -65,7 +47,7 @@ template <typename T>
 void add_cases(std::vector<Case>& c) {
   const std::string p = sizeof(T) == 8 ? "d" : "s";
   auto add = [&](std::string name, auto f, std::function<double(double)> cdf) {
-    c.push_back({p + name, sizeof(T) == 4, widened<T>(f), cdf});
+    c.push_back({p + name, sizeof(T) == 4, widened<T>(f), cdf, 0, 0, 1, {}});
   };
   add("Uniform", [](StreamState* s, int32_t n, T* r) { return Uniform(0, s, n, r, -1, 3); },
       [](double x) { return (x + 1) / 4; });
@@ -131,20 +113,9 @@ TEST_P(Distributions, FitsItsDistribution) {
   EXPECT_LT(kolmogorov_smirnov(x, c.cdf, c.single), kKsBound) << c.name;
 }
 
-// n < 1 writes nothing (a guard page stands right after the array) and ends the call before the
-// stream is looked at (one without a generator is no error then); n = 1 writes one value.
+// See expect_counts_below_one_write_nothing; the value n = 1 writes is finite.
 TEST_P(Distributions, CountsBelowOneWriteNothing) {
-  const Case& c = GetParam();
-  Stream s = mt_stream(7);
-  StreamState none{};
-  none.brng = 0xFFFFFFFFu;
-  double x = 12345;
-  EXPECT_EQ(c.draw(&none, 0, &x), 0);
-  EXPECT_EQ(c.draw(s, 0, &x), 0);
-  EXPECT_EQ(c.draw(s, -3, &x), 0);
-  EXPECT_EQ(x, 12345);
-  EXPECT_EQ(c.draw(s, 1, &x), 0);
-  EXPECT_TRUE(std::isfinite(x));
+  EXPECT_TRUE(std::isfinite(expect_counts_below_one_write_nothing<double>(GetParam().draw, 12345)));
 }
 
 // A stream error at the second draw (see expect_stream_error_handled); the divide-by-zero flag is
@@ -164,23 +135,15 @@ INSTANTIATE_TEST_SUITE_P(Continuous, Distributions, testing::ValuesIn(all_cases(
 // ---- the fixed transforms, element for element -------------------------------------------------
 // The generator's values against the formula applied to the same stream's uniforms, drawn from a
 // copy; the tolerance is the working slot's (EP double, LA single), relative to 1 + |value|.
-struct Transform {
-  std::string name;  // the case whose draw it checks
-  bool single;
-  std::function<int32_t(StreamState*, int32_t, double*)> draw;
-  int per_value;   // uniforms per value
-  double lo, hi;   // the interval they are drawn on
-  std::function<double(const double* u, int32_t i)> value;  // value i from its uniforms
-};
-
-void PrintTo(const Transform& t, std::ostream* os) { *os << t.name; }
-
-std::vector<Transform> all_transforms() {
-  const std::vector<Case> cases = all_cases();
-  std::vector<Transform> t;
+// The cases with a formula: the fixed transforms.
+std::vector<Case> all_transforms() {
+  std::vector<Case> t;
   auto add = [&](const std::string& name, int per, double lo, double hi, std::function<double(const double*, int32_t)> v) {
-    for (const Case& c : cases)
-      if (c.name.substr(1) == name) t.push_back({c.name, c.single, c.draw, per, lo, hi, v});
+    for (Case c : all_cases()) {
+      if (c.name.substr(1) != name) continue;
+      c.per = per, c.lo = lo, c.hi = hi, c.value = v;
+      t.push_back(c);
+    }
   };
   add("Exponential", 1, 0, 1, [](const double* u, int32_t i) { return 1 - 2 * std::log(u[i]); });
   add("Laplace", 2, 0, 1,
@@ -204,19 +167,25 @@ std::vector<Transform> all_transforms() {
   add("Beta2.500000,1.000000", 1, 0, 1, [](const double* u, int32_t i) { return 2 * std::pow(u[i], 1 / 2.5); });
   add("ChiSquare8", 4, 0, 1,
       [](const double* u, int32_t i) { return -2 * std::log(u[4 * i] * u[4 * i + 1] * u[4 * i + 2] * u[4 * i + 3]); });
+  // v = 16, the last of the product of uniforms, and not Gamma(8, 2).
+  add("ChiSquare16", 8, 0, 1, [](const double* u, int32_t i) {
+    double product = 1;
+    for (int k = 0; k < 8; ++k) product *= u[8 * i + k];
+    return -2 * std::log(product);
+  });
   add("Gamma1.000000", 1, 0, 1, [](const double* u, int32_t i) { return -2 * std::log(u[i]); });
   return t;
 }
 
-class Transforms : public testing::TestWithParam<Transform> {};
+class Transforms : public testing::TestWithParam<Case> {};
 
 // 25,003 values: two long blocks of either precision and a masked tail, on every path.
 TEST_P(Transforms, MatchTheFormulaOnTheStreamsUniforms) {
-  const Transform& t = GetParam();
+  const Case& t = GetParam();
   const int32_t n = 25003;
   Stream s = mt_stream(seed_of(t.name)), copy = s.copy();
   // One uniform more than the values need: an odd count of pairwise normals ends on a whole pair.
-  std::vector<double> got(n), u(static_cast<size_t>(n) * t.per_value + 1);
+  std::vector<double> got(n), u(static_cast<size_t>(n) * t.per + 1);
   ASSERT_EQ(t.draw(s, n, got.data()), 0);
   const int32_t nu = static_cast<int32_t>(u.size());
   if (t.single) {
@@ -234,8 +203,7 @@ TEST_P(Transforms, MatchTheFormulaOnTheStreamsUniforms) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Continuous, Transforms, testing::ValuesIn(all_transforms()),
-                         [](const testing::TestParamInfo<Transform>& i) { return test_name(i.param.name); });
+INSTANTIATE_TEST_SUITE_P(Continuous, Transforms, testing::ValuesIn(all_transforms()), case_name);
 
 template <typename T>
 class BothPrecisions : public testing::Test {};
@@ -264,6 +232,17 @@ TYPED_TEST(BothPrecisions, GaussianPairsAnySplitGivesTheOneCallSequence) {
     }
     EXPECT_EQ(std::memcmp(got.data(), want.data(), total * sizeof(T)), 0) << parts.size() << " parts, first " << parts[0];
   }
+}
+
+// ---- Gaussian's method word: past its last method (2) it is refused, the accurate flag or not,
+// and nothing is written.
+TYPED_TEST(BothPrecisions, GaussianRefusesAnUnknownMethod) {
+  using T = TypeParam;
+  Stream s = mt_stream(2);
+  T r[4] = {7, 7, 7, 7};
+  EXPECT_EQ(Gaussian(3, s, 4, r, 0, 1), TARR_ERROR_UNKNOWN_METHOD);
+  EXPECT_EQ(Gaussian(3 | kAccurate, s, 4, r, 0, 1), TARR_ERROR_UNKNOWN_METHOD);
+  for (T v : r) EXPECT_EQ(v, T(7));
 }
 
 // ---- callbacks: a uniform of exactly the lower end -----------------------------------------------
@@ -333,6 +312,14 @@ TYPED_TEST(BothPrecisions, AccurateFlagKeepsValuesInsideTheSupport) {
       else leaving += !inside;
     }
   EXPECT_GT(leaving, 0) << "no transform left its support without the flag";
+}
+
+// ---- Gamma's method threshold: alpha = 0.6 is the Weibull rejection's, as above it (see
+// expect_method_changes_at).
+TEST(Thresholds, GammaTakesTheWeibullMethodFromAlphaSixTenths) {
+  expect_method_changes_at<double>(
+      "Gamma", [](StreamState* s, int32_t n, double* r, double alpha) { return Gamma(0, s, n, r, alpha, 0, 1); }, 0.6,
+      std::nextafter(0.6, 1.0), std::nextafter(0.6, 0.0));
 }
 
 // ---- chunk allocation failure -----------------------------------------------------------------------

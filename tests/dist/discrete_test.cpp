@@ -120,28 +120,17 @@ TEST_P(Discrete, FitsItsDistribution) {
   std::vector<int64_t> x;
   for (size_t i = 0; i < r.size(); i += c.stride) x.push_back(r[i]);
   for (int64_t v : x) ASSERT_GT(c.pmf(v), 0) << v;
-  const ChiSquare chi = chi_square(x, c.lo, c.hi, c.pmf);
+  const Pearson chi = chi_square(x, c.lo, c.hi, c.pmf);
   // A one-point distribution has no cells to compare: the support check above is its test.
   if (chi.df > 0) {
     EXPECT_LT(chi.stat, chi_square_bound(chi.df, 1e-6)) << c.name << ", " << chi.df << " degrees";
   }
 }
 
-// n < 1 writes nothing (a guard page stands right after the one element) and ends the call before
-// the stream is looked at (one without a generator is no error then); n = 1 writes one value.
+// See expect_counts_below_one_write_nothing; the value n = 1 writes is in the support.
 TEST_P(Discrete, CountsBelowOneWriteNothing) {
   const Case& c = GetParam();
-  Stream s = mt_stream(7);
-  StreamState none{};
-  none.brng = 0xFFFFFFFFu;
-  GuardedArray<int32_t> x(1);
-  x[0] = -12345;
-  EXPECT_EQ(c.draw(&none, 0, x.data()), 0);
-  EXPECT_EQ(c.draw(s, 0, x.data()), 0);
-  EXPECT_EQ(c.draw(s, -3, x.data()), 0);
-  EXPECT_EQ(x[0], -12345);
-  EXPECT_EQ(c.draw(s, 1, x.data()), 0);
-  EXPECT_GT(c.pmf(x[0]), 0);
+  EXPECT_GT(c.pmf(expect_counts_below_one_write_nothing<int32_t>(c.draw, -12345)), 0);
 }
 
 // A stream error at the last draw of the call (see expect_stream_error_handled), with every MXCSR
@@ -167,25 +156,35 @@ double distance_to_poisson(const std::vector<int64_t>& x, double mu) {
   return worst;
 }
 
-// ---- Poisson method 1, the normal approximation ---------------------------------------------------
-// On the stream's own draws, in each regime: 200,003 values stay within the approximation's
-// distance (below) plus 2.75 / sqrt(200,003) = 0.0062 (the chance of a false alarm below 1e-6)
-// of the Poisson distribution function, and no count is negative.
-TEST(PoissonNormal, StaysNearThePoissonDistributionFunction) {
-  const int32_t n = 200003;
-  for (double mu : {0.0, 0.5, 7.3, 100.0, 1e6}) {
-    Stream s = mt_stream(seed_of("PoissonNormal" + std::to_string(mu)));
-    std::vector<int32_t> r(n);
-    ASSERT_EQ(_tarriRngPoisson(1, s, n, r.data(), mu), 0);
-    std::vector<int64_t> x(r.begin(), r.end());
-    std::sort(x.begin(), x.end());
-    ASSERT_GE(x.front(), 0) << mu;
-    EXPECT_LT(distance_to_poisson(x, mu), 5e-4 + kKsBound / std::sqrt(double(n))) << mu;
-  }
+// Each method threshold with the parameters just beside it (see expect_method_changes_at).
+TEST(Thresholds, MethodsChangeWhereDocumented) {
+  using Draw = std::function<int32_t(StreamState*, int32_t, int32_t*, double)>;
+  const struct {
+    const char* name;
+    Draw draw;
+    double at, same, other;
+  } rows[] = {
+      // Poisson: the table below a mean of 27, PTPE from it.
+      {"Poisson", [](StreamState* s, int32_t n, int32_t* r, double x) { return _tarriRngPoisson(0, s, n, r, x); }, 27,
+       std::nextafter(27.0, 28.0), std::nextafter(27.0, 26.0)},
+      // Binomial: inversion below ntrial min(p, 1 - p) = 30, BTPE from it (120 p here).
+      {"Binomial", [](StreamState* s, int32_t n, int32_t* r, double x) { return _tarriRngBinomial(0, s, n, r, 120, x); }, 0.25,
+       std::nextafter(0.25, 1.0), std::nextafter(0.25, 0.0)},
+      // Negative binomial: inversion below a mean a (1 - p) / p of 20, the mixture from it (a = 20).
+      {"Negbinomial", [](StreamState* s, int32_t n, int32_t* r, double x) { return _tarriRngNegbinomial(0, s, n, r, 20, x); }, 0.5,
+       std::nextafter(0.5, 0.0), std::nextafter(0.5, 1.0)},
+      // Hypergeometric: inversion below a mode (s + 1)(m + 1) / (l + 2) of 40, rejection from it;
+      // with s = m = 19,999 the mode is 40 exactly at l = 9,999,998 and just below it one lot later.
+      {"Hypergeometric", [](StreamState* s, int32_t n, int32_t* r, double x) { return _tarriRngHypergeometric(0, s, n, r, int32_t(x), 19999, 19999); },
+       9999998, 9999997, 9999999},
+  };
+  for (const auto& row : rows) expect_method_changes_at<int32_t>(row.name, row.draw, row.at, row.same, row.other);
 }
 
-// The distance without sampling noise: the scripted stream hands the generator the quantile
-// points t = (j + 1/2) / 20000 in turn (as normals, or as the uniform of the series below a mean
+// ---- Poisson method 1, the normal approximation ---------------------------------------------------
+// Its distance to the Poisson distribution function without sampling noise (which a draw from a
+// real stream would add): the scripted stream hands the generator the quantile points
+// t = (j + 1/2) / 20000 in turn (as normals, or as the uniform of the series below a mean
 // of 1), so the counts' distribution function is known to within 1/20000 of the map itself. The
 // series is exact to its tail, the table's fit leaves 3.9e-4 at most (its fitter's sweep), and
 // the corrected normal from 100 up stays as close: all are held to 5e-4. The most extreme

@@ -1,6 +1,7 @@
 // The multinomial on both of its paths (trial by trial below 17 trials, a Poisson start above):
 // every vector's counts add up to ntrial, a category's count is binomial, and the parameter
 // checks refuse at their boundaries with nothing written.
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -53,6 +54,35 @@ TEST_P(Multinomial, CountsAddUpAndEachCategoryIsBinomial) {
   }
 }
 INSTANTIATE_TEST_SUITE_P(Paths, Multinomial, testing::ValuesIn(cases()), name);
+
+// Below 17 trials each vector is its trials placed one by one: trial t takes the next uniform of
+// the stream and goes to the first category whose cumulative probability reaches it. From 17 the
+// Poisson start draws first, and a vector matches that rule only by chance.
+TEST(MultinomialPaths, FewTrialsArePlacedOneByOne) {
+  const double p[3] = {0.25, 0.5, 0.25};  // cumulative 0.25, 0.75, 1, all exact
+  const int32_t n = 200;
+  for (int32_t ntrial : {16, 17}) {
+    Stream s = mt_stream(8), copy = s.copy();
+    std::vector<int32_t> r(3 * n);
+    std::vector<double> u(static_cast<size_t>(n) * ntrial);
+    ASSERT_EQ(_tarriRngMultinomial(0, s, n, r.data(), ntrial, 3, p), 0);
+    ASSERT_EQ(_tarrdRngUniform(0, copy, n * ntrial, u.data(), 0.0, 1.0), 0);
+    int32_t placed = 0;  // vectors that are their trials placed one by one
+    for (int32_t v = 0; v < n; ++v) {
+      int32_t want[3] = {};
+      for (int32_t t = 0; t < ntrial; ++t) {
+        const double x = u[static_cast<size_t>(v) * ntrial + t];
+        if (x > 0) ++want[x <= 0.25 ? 0 : x <= 0.75 ? 1 : 2];
+      }
+      placed += std::equal(want, want + 3, &r[3 * v]);
+    }
+    if (ntrial < 17) {
+      EXPECT_EQ(placed, n);
+    } else {
+      EXPECT_LT(placed, n / 2);
+    }
+  }
+}
 
 TEST(MultinomialChecks, RefuseAtTheirBoundariesAndWriteNothing) {
   Stream s = mt_stream(9);

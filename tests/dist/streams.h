@@ -89,6 +89,37 @@ inline Scripted scripted_stream(uint32_t source_seed = 0, int fail_at = 0) {
   return s;
 }
 
+// ---- both precisions of an entry under one name, the parameters converted to the precision ----
+#define ZORP_BOTH(Name)                                                                        \
+  template <typename... A>                                                                     \
+  int32_t Name(int32_t m, StreamState* s, int32_t n, double* r, A... a) {                      \
+    return _tarrdRng##Name(m, s, n, r, static_cast<double>(a)...);                             \
+  }                                                                                            \
+  template <typename... A>                                                                     \
+  int32_t Name(int32_t m, StreamState* s, int32_t n, float* r, A... a) {                       \
+    return _tarrsRng##Name(m, s, n, r, static_cast<float>(a)...);                              \
+  }
+ZORP_BOTH(Uniform)
+ZORP_BOTH(Gaussian)
+ZORP_BOTH(Exponential)
+ZORP_BOTH(Laplace)
+ZORP_BOTH(Weibull)
+ZORP_BOTH(Cauchy)
+ZORP_BOTH(Rayleigh)
+ZORP_BOTH(Lognormal)
+ZORP_BOTH(Gumbel)
+ZORP_BOTH(Gamma)
+ZORP_BOTH(Beta)
+#undef ZORP_BOTH
+inline int32_t ChiSquare(int32_t m, StreamState* s, int32_t n, double* r, int32_t v) { return _tarrdRngChiSquare(m, s, n, r, v); }
+inline int32_t ChiSquare(int32_t m, StreamState* s, int32_t n, float* r, int32_t v) { return _tarrsRngChiSquare(m, s, n, r, v); }
+inline int32_t GaussianMV(int32_t m, StreamState* s, int32_t n, double* r, int32_t d, int32_t st, const double* a, const double* t) {
+  return _tarrdRngGaussianMV(m, s, n, r, d, st, a, t);
+}
+inline int32_t GaussianMV(int32_t m, StreamState* s, int32_t n, float* r, int32_t d, int32_t st, const float* a, const float* t) {
+  return _tarrsRngGaussianMV(m, s, n, r, d, st, a, t);
+}
+
 struct CallerState {
   uint32_t mode;
   ZorpVmErrorCallback callback;
@@ -111,6 +142,45 @@ inline std::string test_name(std::string s) {
 }
 
 using Precisions = testing::Types<double, float>;
+
+// n < 1 writes nothing (a guard page stands right after the one element) and ends the call before
+// the stream is looked at (one without a generator is no error then); n = 1 writes one value,
+// which is returned.
+template <typename T>
+T expect_counts_below_one_write_nothing(const std::function<int32_t(StreamState*, int32_t, T*)>& draw, T untouched) {
+  Stream s = mt_stream(7);
+  StreamState none{};
+  none.brng = 0xFFFFFFFFu;
+  GuardedArray<T> x(1);
+  x[0] = untouched;
+  EXPECT_EQ(draw(&none, 0, x.data()), 0);
+  EXPECT_EQ(draw(s, 0, x.data()), 0);
+  EXPECT_EQ(draw(s, -3, x.data()), 0);
+  EXPECT_EQ(x[0], untouched);
+  EXPECT_EQ(draw(s, 1, x.data()), 0);
+  return x[0];
+}
+
+// A generator changes method at a threshold of a parameter, and at the threshold itself takes the
+// method of the side that `same` lies on (a parameter just beside it, `other` one just across).
+// From copies of one stream, the same method with an almost equal set-up gives almost every value
+// again (to a few units in the last place), another method only chance coincidences.
+template <typename T>
+void expect_method_changes_at(const std::string& name, const std::function<int32_t(StreamState*, int32_t, T*, double)>& draw,
+                              double at, double same, double other) {
+  constexpr int32_t n = 2000;
+  auto agreeing = [&](double beside) {
+    Stream s = mt_stream(21), t = s.copy();
+    std::vector<T> x(n), y(n);
+    EXPECT_EQ(draw(s, n, x.data(), at), 0);
+    EXPECT_EQ(draw(t, n, y.data(), beside), 0);
+    int32_t equal = 0;
+    for (int32_t i = 0; i < n; ++i) equal += std::fabs(double(x[i]) - double(y[i])) <= 1e-9 * (1 + std::fabs(double(x[i])));
+    return equal;
+  };
+  EXPECT_GT(agreeing(same), n * 9 / 10) << name << " at " << at << " is not the method at " << same;
+  EXPECT_LT(agreeing(other), n / 2) << name << " at " << at << " is the method at " << other;
+}
 
 // A stream error at call `fail_at` of a draw of n values (0: its last call) ends the draw with that
 // status: what came before stays written with the values of a run without the error, nothing after

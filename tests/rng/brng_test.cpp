@@ -1,11 +1,13 @@
-// Every built generator against its scalar model: every output kind, lengths around the vector
-// block sizes, requests split into pieces, the methods each generator accepts, and the WH
-// parameter table.
+// Every built generator's outputs in pieces against one call (the sequence itself is pinned by
+// known_answers.txt), its reals against its own integer outputs, the methods each generator
+// accepts, the hardware generator, and the WH parameter table.
 #include <cpuid.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <numeric>
 
 #include "common/guarded.h"
 #include "common/regenerated.h"
@@ -17,6 +19,7 @@
 namespace {
 
 using ref::GenCase;
+using ref::Row;
 using ref::Stream;
 
 const std::vector<uint32_t> kSeed = {0x9ABCDEF1u, 0x0345678u, 12345, 777, 4, 5, 6, 7};
@@ -24,39 +27,93 @@ const std::vector<uint32_t> kSeed = {0x9ABCDEF1u, 0x0345678u, 12345, 777, 4, 5, 
 const int32_t kLengths[] = {0, 1, 2, 3, 7, 8, 9, 15, 16, 17, 24, 31, 32, 33, 40, 63, 64, 65, 100,
                             147, 249, 250, 251, 1023, 1024, 1025, 1300, 2047, 2048, 2049, 5000};
 
+// The member of a WH identifier in either numbering.
+int wh_member(uint32_t brng) { return brng >= 0x100000 ? static_cast<int>(brng & 0xFFFFF) : static_cast<int>(brng) - 4; }
+
 class Generators : public testing::TestWithParam<GenCase> {};
 
-TEST_P(Generators, IntegerOutputMatchesScalarModelAcrossBlockBoundaries) {
+// Requests of every length around the vector blocks, one after the other, continue the sequence
+// of a single call exactly and write nothing past their end. WH's words follow its member's four
+// recurrences x' = a x mod m, from the parameter table.
+TEST_P(Generators, PiecesAcrossBlockBoundariesContinueOneCall) {
   const GenCase& g = GetParam();
-  Stream st(g.brng, kSeed);
-  auto model = ref::make_model(st.s);
-  ASSERT_NE(model, nullptr) << "no scalar model for " << g.name;
+  Stream pieces(g.brng, kSeed), whole(g.brng, kSeed);
   const int w = ref::words_per_output(*g.facts);
+  std::vector<uint32_t> got;
   for (int32_t n : kLengths) {
     zorp::test::GuardedArray<uint32_t> out(static_cast<size_t>(n) * w);
-    ASSERT_EQ(ref::entries(g.brng).iBRng(st.s, n, out.data()), 0);
-    for (int32_t i = 0; i < n; ++i) {
-      const ref::Raw r = model->next();
-      for (int k = 0; k < w; ++k) ASSERT_EQ(out[static_cast<size_t>(i) * w + k], r.words[k]) << g.name << " n=" << n << " i=" << i;
-    }
+    ASSERT_EQ(ref::entries(g.brng).iBRng(pieces.s, n, out.data()), 0);
+    got.insert(got.end(), out.data(), out.data() + static_cast<size_t>(n) * w);
+  }
+  const std::vector<uint32_t> want = ref::draw(whole.s, std::accumulate(std::begin(kLengths), std::end(kLengths), 0));
+  for (size_t i = 0; i < want.size(); ++i) ASSERT_EQ(got[i], want[i]) << g.name << " word " << i;
+  if (ref::row_of(g.brng) != Row::WH) return;
+  const int m = wh_member(g.brng);
+  for (size_t i = 4; i < want.size(); ++i)
+    ASSERT_EQ(want[i], uint64_t{zorp::rng::wh::kMultipliers[m][i % 4]} * want[i - 4] % zorp::rng::wh::kModuli[m][i % 4]) << i;
+}
+
+// How a generator makes reals of its integer output u: (b - a) * scale * u + a, or about the
+// midpoint for the generators whose output counts as signed; a single in float arithmetic, with
+// the scale and midpoint rounded from double, or as the double result rounded.
+enum class Single { kFloat, kScaleFromDouble, kFromDouble };
+struct Conv {
+  double ds;
+  float fs;
+  Single single;
+  bool centred = false;
+};
+Conv conv_of(Row row) {
+  constexpr Conv kUnsigned32{0x1p-32, 0x1p-32f, Single::kFloat}, kSigned32{0x1p-32, 0x1p-32f, Single::kFloat, true};
+  switch (row) {
+    case Row::MCG31M1: return {1.0 / 2147483647.0, 0x1p-31f, Single::kFloat};
+    case Row::MCG59: return {0x1p-59, 0x1p-59f, Single::kFloat};
+    case Row::MRG32K3A: return {1.0 / 4294967087.0, 0, Single::kScaleFromDouble};
+    case Row::R250: return {0x1p-32, 0, Single::kFromDouble};
+    case Row::WH: return {1.0, 0, Single::kFromDouble};  // of the unit value the four words make
+    case Row::SFMT19937: return {0x1p-32, 0, Single::kScaleFromDouble, true};
+    case Row::PHILOX4X32X10:
+    case Row::ARS5: return kSigned32;
+    case Row::Sobol:
+    case Row::Niederr: return {0x1p-31, 0, Single::kFromDouble};  // of the top 31 bits
+    default: return kUnsigned32;
   }
 }
 
-// Reals on ordinary, empty and reversed intervals, in uneven pieces, bit for bit.
-TEST_P(Generators, RealOutputsMatchScalarModelBitForBit) {
+// Reals on ordinary, empty and reversed intervals, in uneven pieces, bit for bit against the
+// conversion of the same outputs drawn as integers.
+TEST_P(Generators, RealOutputsAreTheIntegerOutputsScaled) {
   const GenCase& g = GetParam();
+  const Row row = ref::row_of(g.brng);
+  const Conv conv = conv_of(row);
+  const int w = ref::words_per_output(*g.facts);
   for (auto [a, b] : {std::pair{0.0, 1.0}, std::pair{-3.0, 5.5}, std::pair{2.0, 2.0}, std::pair{7.0, -1.25}}) {
-    Stream sd(g.brng, kSeed), sf(g.brng, kSeed);
-    auto md = ref::make_model(sd.s), mf = ref::make_model(sf.s);
-    ASSERT_TRUE(md && mf) << "no scalar model for " << g.name;
+    Stream sd(g.brng, kSeed), sf(g.brng, kSeed), si(g.brng, kSeed);
+    const float af = static_cast<float>(a), bf = static_cast<float>(b);
     for (int32_t n : {1, 9, 33, 1000, 7}) {
       zorp::test::GuardedArray<double> rd(n);
       zorp::test::GuardedArray<float> rf(n);
       ASSERT_EQ(ref::entries(g.brng).dBRng(sd.s, n, rd.data(), a, b), 0);
-      ASSERT_EQ(ref::entries(g.brng).sBRng(sf.s, n, rf.data(), static_cast<float>(a), static_cast<float>(b)), 0);
+      ASSERT_EQ(ref::entries(g.brng).sBRng(sf.s, n, rf.data(), af, bf), 0);
+      const std::vector<uint32_t> u = ref::draw(si.s, n);
       for (int32_t i = 0; i < n; ++i) {
-        const double ed = md->to_double(md->next(), a, b);
-        const float ef = mf->to_float(mf->next(), static_cast<float>(a), static_cast<float>(b));
+        const uint32_t* x = &u[static_cast<size_t>(i) * w];
+        double v = w == 2 ? static_cast<double>(x[0] | uint64_t{x[1]} << 32) : x[0];
+        if (row == Row::Sobol || row == Row::Niederr) v = x[0] >> 1;
+        if (row == Row::WH) {
+          const double* rc = zorp::rng::wh::kReciprocals[wh_member(g.brng)];
+          v = x[0] * rc[0];
+          for (int c = 1; c < 4; ++c) v = std::fma(static_cast<double>(x[c]), rc[c], v);
+          v -= std::trunc(v);
+        }
+        if (conv.centred) v = static_cast<int32_t>(x[0]);
+        const auto real = [&](double lo, double hi) { return std::fma((hi - lo) * conv.ds, v, conv.centred ? (lo + hi) * 0.5 : lo); };
+        const float vf = conv.centred ? static_cast<float>(static_cast<int32_t>(x[0])) : static_cast<float>(x[0] | uint64_t{w == 2 ? x[1] : 0} << 32);
+        const double ed = real(a, b);
+        const float ef = conv.single == Single::kFromDouble ? static_cast<float>(real(af, bf))
+                         : conv.single == Single::kFloat
+                             ? std::fma((bf - af) * conv.fs, vf, conv.centred ? (af + bf) * 0.5f : af)
+                             : std::fma(static_cast<float>((double{bf} - af) * conv.ds), vf, conv.centred ? static_cast<float>((double{af} + bf) * 0.5) : af);
         ASSERT_EQ(std::memcmp(&rd[i], &ed, 8), 0) << g.name << " i=" << i << " " << rd[i] << " vs " << ed;
         ASSERT_EQ(std::memcmp(&rf[i], &ef, 4), 0) << g.name << " i=" << i << " " << rf[i] << " vs " << ef;
       }

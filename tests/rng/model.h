@@ -1,120 +1,25 @@
-// The generators the tests run, derived from the generator table, and one interface over the
-// scalar models of reference.h so that every test is written once for all generators.
+// The generators the tests run, derived from the generator table, and the helpers every rng test
+// shares: streams for a scope, their state bytes and outputs, saved images and failing allocations.
 #pragma once
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cmath>
-#include <memory>
+#include <cstring>
 #include <string>
 #include <vector>
 
-#include "quasi_reference.h"
-#include "reference.h"
 #include "rng/brng/generators.h"
-#include "rng/brng/wh/wh_params.h"
 #include "zorp/core.h"
+#include "zorp/rng.h"
 
 namespace ref {
 
 using zorp::rng::brng::Facts;
 using zorp::rng::brng::Row;
 
-struct Raw {
-  uint32_t words[4];  // the integer output as 32-bit words
-  double value;       // the integer output as the number its reals scale (WH: the unit value;
-                      // quasi-random: the top 31 bits)
-};
-
-// How a generator makes reals of its integer output: the size of one unit of the output in
-// double and in float, whether the output counts as a signed 32-bit number centred on the
-// interval, and how a single is formed.
-enum class Single {
-  kFloat,            // in float arithmetic: (b - a) fs * output + a (or the midpoint)
-  kScaleFromDouble,  // the same with the scale and midpoint formed in double, rounded to float
-  kFromDouble,       // the double result over the float bounds, rounded
-};
-struct Conv {
-  double ds;
-  float fs;
-  Single single;
-  bool centred = false;
-};
-
-class Model {
- public:
-  explicit Model(Conv c) : conv(c) {}
-  virtual ~Model() = default;
-  virtual Raw next() = 0;
-  // The real outputs as the generator defines them.
-  double to_double(const Raw& r, double a, double b) const {
-    const double v = conv.centred ? static_cast<double>(static_cast<int32_t>(r.words[0])) : r.value;
-    return std::fma((b - a) * conv.ds, v, conv.centred ? (a + b) * 0.5 : a);
-  }
-  float to_float(const Raw& r, float a, float b) const {
-    const double ad = a, bd = b;
-    if (conv.single == Single::kFromDouble) return static_cast<float>(to_double(r, ad, bd));
-    const float v = conv.centred ? static_cast<float>(static_cast<int32_t>(r.words[0]))
-                                 : static_cast<float>(r.words[0] | (uint64_t{r.words[1]} << 32));
-    if (conv.single == Single::kFloat) return std::fma((b - a) * conv.fs, v, conv.centred ? (a + b) * 0.5f : a);
-    return std::fma(static_cast<float>((bd - ad) * conv.ds), v, conv.centred ? static_cast<float>((ad + bd) * 0.5) : a);
-  }
-  Conv conv;
-};
-
-namespace detail {
-
-inline Raw raw(uint64_t v) { return Raw{{static_cast<uint32_t>(v), static_cast<uint32_t>(v >> 32), 0, 0}, static_cast<double>(v)}; }
-
-template <class G>
-struct Scalar : Model {
-  G g;
-  Scalar(G generator, Conv c) : Model(c), g(std::move(generator)) {}
-  Raw next() override { return raw(g.next()); }
-};
-template <class G>
-std::unique_ptr<Model> scalar(G g, Conv c) {
-  return std::make_unique<Scalar<G>>(std::move(g), c);
-}
-
-struct WhM : Model {
-  Wh g;
-  static int member(const StreamState* s) {
-    const uint32_t b = s->brng;
-    return b >= 0x100000 ? static_cast<int>(b & 0xFFFFF) : static_cast<int>(b) - 4;
-  }
-  explicit WhM(const StreamState* s)
-      : Model({1.0, 0, Single::kFromDouble}),
-        g(s, zorp::rng::wh::kModuli[member(s)], zorp::rng::wh::kReciprocals[member(s)]) {}
-  Raw next() override {
-    Raw r{};
-    for (int c = 0; c < 4; ++c) r.words[c] = static_cast<uint32_t>(g.x[c]);
-    r.value = g.unit();
-    g.step();
-    return r;
-  }
-};
-
-// Quasi-random coordinates: real numbers from their top 31 bits, singles rounded from the double.
-struct QuasiM : Model {
-  Quasi q;
-  explicit QuasiM(Quasi model) : Model({0x1p-31, 0, Single::kFromDouble}), q(std::move(model)) {}
-  Raw next() override {
-    Raw r = raw(q.next());
-    r.value = static_cast<double>(r.words[0] >> 1);
-    return r;
-  }
-};
-
-// Null when the reference knows fewer dimensions than the stream has.
-inline std::unique_ptr<Model> quasi_model(std::vector<Directions> dirs, const StreamState* s) {
-  Quasi q(std::move(dirs), s);
-  if (q.dirs.size() < q.dim) return nullptr;
-  return std::make_unique<QuasiM>(std::move(q));
-}
-
-}  // namespace detail
+inline const uint8_t* state_bytes(const StreamState* s) { return reinterpret_cast<const uint8_t*>(s) + 16; }
 
 // A stream for the length of a scope, with the status its creation returned.
 struct Stream {
@@ -199,32 +104,6 @@ inline Row row_of(uint32_t brng) {
   int32_t row = 0;
   while (zorp::rng::brng::legacy_first(row + 1) <= static_cast<int32_t>(index)) ++row;
   return static_cast<Row>(row);
-}
-
-// The scalar model of a stream's generator, started from the stream's current state; null for a
-// generator that has no model here (the tests report that as a failure).
-inline std::unique_ptr<Model> make_model(const StreamState* s) {
-  using detail::scalar;
-  constexpr Conv kUnsigned32{0x1p-32, 0x1p-32f, Single::kFloat}, kSigned32{0x1p-32, 0x1p-32f, Single::kFloat, true};
-  switch (row_of(s->brng)) {
-    case Row::MCG31M1: return scalar(Mcg31(s), {1.0 / 2147483647.0, 0x1p-31f, Single::kFloat});
-    case Row::MCG59: return scalar(Mcg59(s), {0x1p-59, 0x1p-59f, Single::kFloat});
-    case Row::MRG32K3A: return scalar(Mrg32k3a(s), {1.0 / 4294967087.0, 0, Single::kScaleFromDouble});
-    case Row::R250: return scalar(R250(s), {0x1p-32, 0, Single::kFromDouble});
-    case Row::WH: return std::make_unique<detail::WhM>(s);
-    case Row::MT19937: return scalar(Twister(s, 624, 397, 31, 0x9908B0DFu, 0x9D2C5680u, 0xEFC60000u, 11), kUnsigned32);
-    case Row::SFMT19937: return scalar(Sfmt(s), {0x1p-32, 0, Single::kScaleFromDouble, true});
-    case Row::PHILOX4X32X10: return scalar(Philox(s), kSigned32);
-    case Row::ARS5: return scalar(Ars5(s), kSigned32);
-    case Row::Sobol: return detail::quasi_model(sobol_builtin(Quasi({}, s).dim), s);
-    case Row::Niederr: return detail::quasi_model(niederreiter_builtin(Quasi({}, s).dim), s);
-    case Row::MT2203: {
-      uint32_t abc[3];  // the member's constants follow mt[69] and the position
-      std::memcpy(abc, state_bytes(s) + 280, sizeof abc);
-      return scalar(Twister(s, 69, 34, 5, abc[0], abc[1], abc[2], 12), kUnsigned32);
-    }
-    default: return nullptr;
-  }
 }
 
 // 32-bit words per integer output.

@@ -1,8 +1,8 @@
 // Scalar constructions of the two quasi-random sequences, written from the classic definitions
 // and not from the library's code: Sobol's direction numbers by the Bratley-Fox recurrence on
 // shifted numbers, Niederreiter's generator matrices as Bratley, Fox and Niederreiter's base-2
-// program computes them (its steps on arrays of coefficients, one per entry), and every point
-// from the Gray code of its index directly (the library steps from point to point).
+// program computes them (its steps on polynomials held as bits), and every point from the Gray
+// code of its index directly (the library steps from point to point).
 #pragma once
 #include <algorithm>
 #include <array>
@@ -50,53 +50,34 @@ inline Directions sobol_directions(uint32_t poly, const std::vector<uint32_t>& m
   return v;
 }
 
-// The base-2 program of Bratley, Fox and Niederreiter (ACM TOMS 738, 1992), step by step with its
-// own names, widened from its 31 bits to 32. Polynomials are arrays of coefficients, index = power.
-inline std::vector<int> gf2_multiply(const std::vector<int>& a, const std::vector<int>& b) {
-  std::vector<int> c(a.size() + b.size() - 1, 0);
-  for (size_t i = 0; i < a.size(); ++i)
-    for (size_t k = 0; k < b.size(); ++k) c[i + k] ^= a[i] & b[k];
+// Polynomials over GF(2) as bits (bit k the coefficient of x^k): their degree and product.
+inline int degree(uint64_t a) { return 63 - __builtin_clzll(a); }
+inline uint64_t gf2_product(uint64_t a, uint64_t b) {
+  uint64_t c = 0;
+  for (int k = 0; b >> k; ++k)
+    if (b >> k & 1) c ^= a << k;
   return c;
 }
 
-// CALCV: B becomes PX * B, and V the values of its section 3.3: zero below BIGM (the degree B had
-// on entry), 1 at KJ = BIGM, the free values from there up to M - 1 (the program's ARBIT() is 1;
-// with KJ = BIGM the program never takes its other branch), then V(R + M) from the recurrence of B.
-inline void calcv(const std::vector<int>& px, std::vector<int>& b, std::vector<int>& v) {
-  const int bigm = static_cast<int>(b.size()) - 1;
-  b = gf2_multiply(px, b);
-  const int m = static_cast<int>(b.size()) - 1;
-  const int kj = bigm;
-  std::fill(v.begin(), v.end(), 0);
-  v[static_cast<size_t>(kj)] = 1;
-  for (int r = kj + 1; r < m; ++r) v[static_cast<size_t>(r)] = 1;
-  for (int r = 0; r + m < static_cast<int>(v.size()); ++r) {
-    int term = 0;
-    for (int i = 0; i < m; ++i) term ^= b[static_cast<size_t>(i)] & v[static_cast<size_t>(r + i)];
-    v[static_cast<size_t>(r + m)] = term;
-  }
-}
-
-// CALCC2 for one dimension: C(J, R) = V(R + U) for J = 1 .. NBITS, a new power each E rows; then
-// CJ(R) packs C(1, R) .. C(NBITS, R), C(1, R) the most significant. Here NBITS = 32.
+// The base-2 program of Bratley, Fox and Niederreiter (ACM TOMS 738, 1992), widened from its 31
+// bits to 32, for one dimension with polynomial p of degree e. Its CALCV: each e rows B becomes
+// p times B, and V (bit r of v is V(r)) is zero below the degree B had, 1 from there up to the new
+// degree m (the program's free values are 1), then V(r + m) from the recurrence of B. Its CALCC2:
+// row j takes C(j, r) = V(r + u), u counting 0 .. e - 1 over the rows of one power; CJ(r) packs
+// C(1, r) .. C(32, r), C(1, r) the most significant bit.
 inline Directions niederreiter_directions(uint32_t p) {
-  constexpr int nbits = 32;
-  std::vector<int> px;
-  for (uint32_t q = p; q; q >>= 1) px.push_back(static_cast<int>(q & 1));
-  const int e = static_cast<int>(px.size()) - 1;
-  std::vector<int> b = {1}, v(static_cast<size_t>(nbits + e), 0);
-  std::vector<std::array<int, nbits>> ci(nbits + 1);
-  int u = 0;
-  for (int j = 1; j <= nbits; ++j) {
-    if (u == 0) calcv(px, b, v);
-    for (int r = 0; r < nbits; ++r) ci[static_cast<size_t>(j)][static_cast<size_t>(r)] = v[static_cast<size_t>(r + u)];
-    if (++u == e) u = 0;
-  }
+  const int e = degree(p);
+  uint64_t b = 1, v = 0;
   Directions cj{};
-  for (int r = 0; r < nbits; ++r) {
-    uint32_t term = 0;
-    for (int j = 1; j <= nbits; ++j) term = 2 * term + static_cast<uint32_t>(ci[static_cast<size_t>(j)][static_cast<size_t>(r)]);
-    cj[static_cast<size_t>(r)] = term;
+  for (int j = 0, u = 0; j < 32; ++j, u = (u + 1) % e) {
+    if (u == 0) {
+      const int from = degree(b);
+      b = gf2_product(b, p);
+      const int m = degree(b);
+      v = ((uint64_t{1} << m) - 1) & ~((uint64_t{1} << from) - 1);
+      for (int r = 0; r + m < 32 + e; ++r) v |= uint64_t(__builtin_parityll(b & (v >> r) & ((uint64_t{1} << m) - 1))) << (r + m);
+    }
+    for (int r = 0; r < 32; ++r) cj[static_cast<size_t>(r)] |= static_cast<uint32_t>(v >> (r + u) & 1) << (31 - j);
   }
   return cj;
 }
@@ -108,23 +89,20 @@ inline const std::vector<uint32_t>& irreducible_published() {
   return t;
 }
 
-// The irreducible polynomials of degree up to 11 (412 of them) by the sieve of the authors' table
-// generator: the monic polynomials in increasing order, each product of two of them struck out (a
-// reducible polynomial of degree 11 or less has a factor of degree 5 or less).
+// The irreducible polynomials of degree up to 11 (412 of them) in increasing order, each found by
+// trial division by every polynomial of degree at least 1 and at most half its own.
 inline const std::vector<uint32_t>& irreducible_sieve() {
   static const std::vector<uint32_t> t = [] {
-    constexpr uint32_t kLimit = 1u << 12;
-    std::vector<bool> struck(kLimit, false);
-    for (uint32_t a = 2; a < 64; ++a)
-      for (uint32_t c = a; c < kLimit; ++c) {
-        uint64_t prod = 0;
-        for (uint32_t k = 0; k < 12; ++k)
-          if (c >> k & 1) prod ^= uint64_t{a} << k;
-        if (prod < kLimit) struck[prod] = true;
-      }
     std::vector<uint32_t> out;
-    for (uint32_t q = 2; q < kLimit; ++q)
-      if (!struck[q]) out.push_back(q);
+    for (uint32_t q = 2; q < 4096; ++q) {
+      bool irreducible = true;
+      for (uint32_t a = 2; irreducible && 2 * degree(a) <= degree(q); ++a) {
+        uint32_t r = q;  // q mod a
+        while (r && degree(r) >= degree(a)) r ^= a << (degree(r) - degree(a));
+        irreducible = r != 0;
+      }
+      if (irreducible) out.push_back(q);
+    }
     return out;
   }();
   return t;

@@ -10,6 +10,7 @@
 
 #include "common/regenerated.h"
 #include "model.h"
+#include "quasi_reference.h"
 
 namespace {
 
@@ -257,21 +258,6 @@ TEST(QuasiThreads, ThreadedRequestsMatchTheConstruction) {
     for (int k = 0; k < 5; ++k) got = cat(got, draw(parts.s, 20 * 1000));
     EXPECT_EQ(got, want);
   }
-}
-
-// Niederreiter's points are those of Bratley, Fox and Niederreiter's base-2 program. Its first
-// points as the program prints them for dimension 10 (coordinates 1 .. 5; the program's point 0,
-// all zeros, is not handed out here).
-TEST(NiederreiterProgram, FirstPointsOfDimensionTen) {
-  const struct {
-    uint32_t point;
-    double x[5];
-  } rows[] = {{1, {0.5, 0.5, 0.75, 0.875, 0.875}}, {2, {0.75, 0.25, 0.3125, 0.140625, 0.140625}}};
-  Stream st(TARR_BRNG_NIEDERR, {10});
-  std::vector<double> x(20);
-  ASSERT_EQ(row(TARR_BRNG_NIEDERR).dBRng(st.s, 20, x.data(), 0.0, 1.0), 0);
-  for (const auto& r : rows)
-    for (size_t i = 0; i < 5; ++i) EXPECT_EQ(x[(r.point - 1) * 10 + i], r.x[i]) << "point " << r.point << " coordinate " << i + 1;
 }
 
 // Beyond the program's 12 dimensions, the built-in stream against the test's own transcription of

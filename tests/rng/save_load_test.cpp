@@ -158,6 +158,10 @@ TEST(SaveLoadHeader, OlderVersionsLoad) {
       EXPECT_EQ(draw(m, 50), want) << int(v) << magic_first;
       __tarrDeleteStream(&m);
     }
+  // Version 3 after the magic, the first there that is not known, is refused as in byte 0.
+  const Loaded v3 = load_both(older(cur, 3, true));
+  EXPECT_EQ(v3.memory, TARR_ERROR_MEMORY_FORMAT);
+  EXPECT_EQ(v3.file, TARR_ERROR_FILE_VERSION);
   StreamState* m = nullptr;
   Image v1 = cur;
   v1[0] = 1;  // now a 20-byte header over a 24-byte image: the state size field is read at 10
