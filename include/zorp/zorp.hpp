@@ -358,28 +358,19 @@ auto every(Range&& range, int32_t inc) noexcept {
 #define ZORP_CXX_I_A1R1(t, F, name) ZORP_CXX_I_ONE(t, F, name, ZORP_CXX_T_##t, ZORP_CXX_T_##t)
 #define ZORP_CXX_I_C1R1R(t, F, name) ZORP_CXX_I_ONE(t, F, name, ZORP_CXX_T_##t, ZORP_CXX_R_##t)
 #define ZORP_CXX_I_R1C1(t, F, name) ZORP_CXX_I_ONE(t, F, name, ZORP_CXX_R_##t, ZORP_CXX_T_##t)
-#define ZORP_CXX_I_A2R1(t, F, name)                                                                          \
-  inline int32_t name(size_t count, ZORP_CXX_SV(ZORP_CXX_T_##t) a, ZORP_CXX_SV(ZORP_CXX_T_##t) b,            \
-                      ZORP_CXX_DV(ZORP_CXX_T_##t) r, accuracy acc, std::nothrow_t) noexcept {                \
+// Three arrays: two in and one out, or one in and two out (views a, b, c in the C order).
+#define ZORP_CXX_I_THREE(t, F, name, VA, VB, VC)                                                             \
+  inline int32_t name(size_t count, VA(ZORP_CXX_T_##t) a, VB(ZORP_CXX_T_##t) b, VC(ZORP_CXX_T_##t) c,        \
+                      accuracy acc, std::nothrow_t) noexcept {                                               \
     int32_t n = 0;                                                                                           \
-    if (const int32_t st = detail::strided_count(&n, count, a, b, r)) return st;                             \
+    if (const int32_t st = detail::strided_count(&n, count, a, b, c)) return st;                             \
     return zorp_vm_##t##F##I(n, detail::c_ptr(a.s.data()), a.inc, detail::c_ptr(b.s.data()), b.inc,          \
-                             detail::c_ptr(r.s.data()), r.inc, static_cast<int32_t>(acc));                   \
+                             detail::c_ptr(c.s.data()), c.inc, static_cast<int32_t>(acc));                   \
   }                                                                                                          \
-  inline int32_t name(size_t count, ZORP_CXX_SV(ZORP_CXX_T_##t) a, ZORP_CXX_SV(ZORP_CXX_T_##t) b,            \
-                      ZORP_CXX_DV(ZORP_CXX_T_##t) r, accuracy acc = accuracy::ha)                            \
-      ZORP_CXX_THROWING(name, (count, a, b, r, acc))
-#define ZORP_CXX_I_A1R2(t, F, name)                                                                          \
-  inline int32_t name(size_t count, ZORP_CXX_SV(ZORP_CXX_T_##t) a, ZORP_CXX_DV(ZORP_CXX_T_##t) r1,           \
-                      ZORP_CXX_DV(ZORP_CXX_T_##t) r2, accuracy acc, std::nothrow_t) noexcept {               \
-    int32_t n = 0;                                                                                           \
-    if (const int32_t st = detail::strided_count(&n, count, a, r1, r2)) return st;                           \
-    return zorp_vm_##t##F##I(n, detail::c_ptr(a.s.data()), a.inc, detail::c_ptr(r1.s.data()), r1.inc,        \
-                             detail::c_ptr(r2.s.data()), r2.inc, static_cast<int32_t>(acc));                 \
-  }                                                                                                          \
-  inline int32_t name(size_t count, ZORP_CXX_SV(ZORP_CXX_T_##t) a, ZORP_CXX_DV(ZORP_CXX_T_##t) r1,           \
-                      ZORP_CXX_DV(ZORP_CXX_T_##t) r2, accuracy acc = accuracy::ha)                           \
-      ZORP_CXX_THROWING(name, (count, a, r1, r2, acc))
+  inline int32_t name(size_t count, VA(ZORP_CXX_T_##t) a, VB(ZORP_CXX_T_##t) b, VC(ZORP_CXX_T_##t) c,        \
+                      accuracy acc = accuracy::ha) ZORP_CXX_THROWING(name, (count, a, b, c, acc))
+#define ZORP_CXX_I_A2R1(t, F, name) ZORP_CXX_I_THREE(t, F, name, ZORP_CXX_SV, ZORP_CXX_SV, ZORP_CXX_DV)
+#define ZORP_CXX_I_A1R2(t, F, name) ZORP_CXX_I_THREE(t, F, name, ZORP_CXX_SV, ZORP_CXX_DV, ZORP_CXX_DV)
 #define ZORP_CXX_I_VS(t, F, name)                                                                            \
   inline int32_t name(size_t count, ZORP_CXX_SV(ZORP_CXX_T_##t) a, ZORP_CXX_T_##t b,                         \
                       ZORP_CXX_DV(ZORP_CXX_T_##t) r, accuracy acc, std::nothrow_t) noexcept {                \
