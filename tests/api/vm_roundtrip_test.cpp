@@ -69,7 +69,7 @@ struct Row {
 #define ZORP_RT_BODY(t, F, cxx, In, O, outs, args, cxx_args)                                                 \
   {#t #F, [](int32_t acc) {                                                                                 \
      using T = ZORP_RT_T_##t;                                                                               \
-     using R = ZORP_RT_R_##t;                                                                               \
+     using R [[maybe_unused]] = ZORP_RT_R_##t;                                                              \
      static const Inputs<In> in;                                                                            \
      const auto raw = std::array{ZORP_VM_CAT3(_fenn, t##F, ZORP_VM_LA_##t), ZORP_VM_CAT3(_fenn, t##F, _HA),  \
                                  ZORP_VM_CAT3(_fenn, t##F, ZORP_VM_EP_##t)};                                \
