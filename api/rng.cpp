@@ -158,9 +158,12 @@ bool abstract(uint32_t brng) {
 }
 
 
-// The real kinds' shared checks: the interval must be finite as well as ordered.
+// An abstract stream's checks, then `create`: a count of at least one, the buffer and the
+// callback, and for the real kinds an interval that is finite as well as ordered (an infinite end
+// maps every number to a NaN or an infinity). The integer kind has no interval: a = 0, b = 1.
 template <class T, class Create>
-int32_t new_real_abstract(StreamState** s, int32_t n, T* buffer, T a, T b, AbstractStreamUpdate update, Create create) {
+int32_t new_abstract(StreamState** s, int32_t n, T* buffer, double a, double b, AbstractStreamUpdate update,
+                     Create create) {
   const Kernel* k;
   if (const int32_t status = kernel(&k); status != 0) return status;
   if (!s) return TARR_ERROR_NULL_ENTRY;
@@ -191,24 +194,20 @@ int32_t zorp_rng_new_stream(StreamState** s, uint32_t brng, uint32_t seed) {
 }
 
 int32_t zorp_rng_new_abstract_stream(StreamState** s, int32_t n, uint32_t* buffer, AbstractStreamUpdate update) {
-  const Kernel* k;
-  if (const int32_t status = kernel(&k); status != 0) return status;
-  if (!s) return TARR_ERROR_NULL_ENTRY;
-  if (n < 1 || !buffer || !update) return TARR_ERROR_BAD_ARGUMENTS;
-  return k->__tarriNewAbstractStream(s, n, buffer, update);
+  return new_abstract(s, n, buffer, 0, 1, update,
+                      [&](const Kernel& k) { return k.__tarriNewAbstractStream(s, n, buffer, update); });
 }
-
 
 int32_t zorp_rng_new_abstract_stream_d(StreamState** s, int32_t n, double* buffer, double a, double b,
                                        AbstractStreamUpdate update) {
-  return new_real_abstract(s, n, buffer, a, b, update,
-                           [&](const Kernel& k) { return k.__tarrdNewAbstractStream(s, n, buffer, a, b, update); });
+  return new_abstract(s, n, buffer, a, b, update,
+                      [&](const Kernel& k) { return k.__tarrdNewAbstractStream(s, n, buffer, a, b, update); });
 }
 
 int32_t zorp_rng_new_abstract_stream_s(StreamState** s, int32_t n, float* buffer, float a, float b,
                                        AbstractStreamUpdate update) {
-  return new_real_abstract(s, n, buffer, a, b, update,
-                           [&](const Kernel& k) { return k.__tarrsNewAbstractStream(s, n, buffer, a, b, update); });
+  return new_abstract(s, n, buffer, a, b, update,
+                      [&](const Kernel& k) { return k.__tarrsNewAbstractStream(s, n, buffer, a, b, update); });
 }
 
 int32_t zorp_rng_copy_stream(StreamState** dst, const StreamState* src) {

@@ -342,7 +342,6 @@ auto every(Range&& range, int32_t inc) noexcept {
   return strided<typename decltype(s)::element_type>(s, inc);
 }
 
-
 #define ZORP_CXX_SV(T) strided<const T>
 #define ZORP_CXX_DV(T) strided<T>
 #define ZORP_CXX_I_ONE(t, F, name, TA, TR)                                                                \

@@ -4,22 +4,20 @@
 
 #include <cmath>
 #include <limits>
+#include <type_traits>
 #include <vector>
 
 #include "zorp/zorp.hpp"
 
 namespace {
 
-// Refills every free slot with the next numbers of a counter, k / 64 (exact in both types).
+// Refills every free slot with the next numbers of a counter: the counter itself for words,
+// k / 64 for reals (exact in both types).
 uint32_t g_next = 0;
 template <class T>
 int32_t refill(StreamState*, const int32_t* n, void* buffer, const int32_t*, const int32_t* nmax, const int32_t* idx) {
-  for (int32_t i = 0; i < *nmax; ++i) static_cast<T*>(buffer)[(*idx + i) % *n] = static_cast<T>(g_next++ % 64) / T(64);
-  return *nmax;
-}
-int32_t refill_words(StreamState*, const int32_t* n, void* buffer, const int32_t*, const int32_t* nmax,
-                     const int32_t* idx) {
-  for (int32_t i = 0; i < *nmax; ++i) static_cast<uint32_t*>(buffer)[(*idx + i) % *n] = g_next++;
+  for (int32_t i = 0; i < *nmax; ++i, ++g_next)
+    static_cast<T*>(buffer)[(*idx + i) % *n] = std::is_integral_v<T> ? T(g_next) : static_cast<T>(g_next % 64) / T(64);
   return *nmax;
 }
 
@@ -66,12 +64,12 @@ TEST(AbstractStream, RefusalsAtEachBoundary) {
     zorp_rng_delete_stream(&s);
     if (interval_row) continue;  // the integer kind has no interval
     StreamState* w = nullptr;
-    EXPECT_EQ(zorp_rng_new_abstract_stream(&w, r.n, r.buffer ? wbuf : nullptr, r.update ? refill_words : nullptr),
+    EXPECT_EQ(zorp_rng_new_abstract_stream(&w, r.n, r.buffer ? wbuf : nullptr, r.update ? refill<uint32_t> : nullptr),
               r.expected)
         << r.what;
     zorp_rng_delete_stream(&w);
   }
-  EXPECT_EQ(zorp_rng_new_abstract_stream(nullptr, 4, wbuf, refill_words), TARR_ERROR_NULL_ENTRY);
+  EXPECT_EQ(zorp_rng_new_abstract_stream(nullptr, 4, wbuf, refill<uint32_t>), TARR_ERROR_NULL_ENTRY);
   EXPECT_THROW(zorp::rng::stream::abstract(std::span<double>(), 0.0, 1.0, refill<double>), zorp::error);
 }
 

@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "api/fixture.h"
 #include "zorp/zorp.hpp"
 
 namespace {
@@ -45,9 +46,8 @@ TYPED_TEST(WeightedQuantile, ValuesByTheRule) {
 
 TYPED_TEST(WeightedQuantile, RefusalsWriteNothing) {
   using T = TypeParam;
-  constexpr bool is_double = std::is_same_v<T, double>;
-  auto entry = is_double ? zorp_ss_dweighted_median : zorp_ss_sweighted_median;
-  auto other = is_double ? zorp_ss_sweighted_median : zorp_ss_dweighted_median;
+  auto entry = apitest::pick<T>(zorp_ss_dweighted_median, zorp_ss_sweighted_median);
+  auto other = apitest::pick<T>(zorp_ss_sweighted_median, zorp_ss_dweighted_median);
   zorp::ss::task<T> t(kData<T>, 2, 4, zorp::ss::layout::by_component);
   std::vector<T> r(2, -1);
   ASSERT_EQ(t.weighted_quantile(T(0.5), r, std::nothrow), 0);
