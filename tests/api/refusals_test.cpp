@@ -244,7 +244,7 @@ std::vector<Row> discrete_rows() {
 std::vector<Row> stream_rows() {
   static const uint32_t seed = 1;
   static const uint64_t one[1] = {1};
-  return {
+  std::vector<Row> rows = {
       ROW(kNull, zorp_rng_new_stream(nullptr, TARR_BRNG_MT19937, 1)),
       ROW(TARR_ERROR_INVALID_BRNG, zorp_rng_new_stream(&c.made, 0x12345u, 1)),
       ROW(kBad, zorp_rng_new_stream_ex(&c.made, TARR_BRNG_MT19937, -1, &seed)),
@@ -268,7 +268,20 @@ std::vector<Row> stream_rows() {
       ROW(kNull, zorp_rng_load(&c.made, nullptr, 100, 0)),
       ROW(kNull, zorp_rng_save_file(c.mt, nullptr)),
       ROW(kNull, zorp_rng_load_file(&c.made, nullptr, 0)),
+      ROW(kNull, zorp_rng_new_abstract_stream(nullptr, 4, c.u, apitest::ones<uint32_t>)),
+      ROW(kBad, zorp_rng_new_abstract_stream(&c.made, 4, nullptr, apitest::ones<uint32_t>)),
+      ROW(kBad, zorp_rng_new_abstract_stream(&c.made, 4, c.u, nullptr)),
+      ROW(kBad, zorp_rng_new_abstract_stream_s(&c.made, 4, nullptr, 0, 1, apitest::ones<float>)),
+      ROW(kBad, zorp_rng_new_abstract_stream_d(&c.made, 4, c.d, 0, 1, nullptr)),
   };
+  // Abstract streams: the count, and the real kinds' interval (finite, a < b).
+  EDGES(int32_t, zorp_rng_new_abstract_stream(&c.made, X, c.u, apitest::ones<uint32_t>), {0, kBad}, {1, kOk});
+  EDGES(int32_t, zorp_rng_new_abstract_stream_d(&c.made, X, c.d, 0, 1, apitest::ones<double>), {0, kBad}, {1, kOk});
+  EDGES(double, zorp_rng_new_abstract_stream_d(&c.made, 4, c.d, X, 1, apitest::ones<double>), {1, kBad},
+        {std::nextafter(1.0, 0.0), kOk}, {-kInf<double>, kBad}, {std::nan(""), kBad});
+  EDGES(float, zorp_rng_new_abstract_stream_s(&c.made, 4, c.f, X, 1, apitest::ones<float>), {1, kBad},
+        {std::nextafter(1.0f, 0.0f), kOk}, {-kInf<float>, kBad});
+  return rows;
 }
 
 // Vector math: one entry of each calling shape, each check at its edge.
@@ -296,6 +309,13 @@ std::vector<Row> vm_rows() {
       ROW(bad_mem, zorp_vm_sUnpackM(4, af, c.f, nullptr, 8, ZORP_VM_HA)),
   };
   EDGES(int32_t, zorp_vm_sExp(4, af, c.f, X), {0, ZORP_ERROR_BAD_ACCURACY}, {ZORP_VM_LA, kOk}, {ZORP_VM_EP, kOk}, {4, ZORP_ERROR_BAD_ACCURACY});
+  // The strided forms: the same checks before the increments, which pass through unchecked.
+  rows.push_back(ROW(bad_size, zorp_vm_sExpI(-1, af, 1, c.f, 1, ZORP_VM_HA)));
+  rows.push_back(ROW(kOk, zorp_vm_sExpI(0, nullptr, 0, nullptr, 0, ZORP_VM_HA)));
+  rows.push_back(ROW(bad_mem, zorp_vm_sExpI(2, nullptr, 3, c.f, 1, ZORP_VM_HA)));
+  rows.push_back(ROW(bad_mem, zorp_vm_dHypotI(2, a, 1, nullptr, 1, c.d, 1, ZORP_VM_HA)));
+  rows.push_back(ROW(bad_mem, zorp_vm_dSinCosI(2, a, 1, c.d, 1, nullptr, 1, ZORP_VM_HA)));
+  EDGES(int32_t, zorp_vm_dExpI(2, a, 2, c.d, 3, X), {0, ZORP_ERROR_BAD_ACCURACY}, {ZORP_VM_LA, kOk}, {ZORP_VM_EP, kOk}, {4, ZORP_ERROR_BAD_ACCURACY});
   return rows;
 }
 
@@ -340,6 +360,10 @@ std::vector<Row> ss_rows() {
       ROW(kKindRefused, zorp_ss_dcompute(c.ssf, TARR_SS_MEAN, TARR_SS_METHOD_1PASS)),
       ROW(kKindRefused, zorp_ss_scompute(c.ssd, TARR_SS_MEAN, TARR_SS_METHOD_1PASS)),
       ROW(kOk, basic(c, TARR_SS_MEAN, TARR_SS_METHOD_1PASS)),
+      ROW(TARR_SS_ERROR_NULL_TASK, zorp_ss_dweighted_median(nullptr, TARR_SS_METHOD_QUANTILES)),
+      ROW(kKindRefused, zorp_ss_sweighted_median(c.ssd, TARR_SS_METHOD_QUANTILES)),
+      ROW(kSsMethod, zorp_ss_dweighted_median(c.ssd, 0)),
+      ROW(kSsMethod, zorp_ss_dweighted_median(c.ssd, TARR_SS_METHOD_QUANTILES | TARR_SS_METHOD_SORT)),
       ROW(kSsMethod, basic(c, TARR_SS_MEAN, TARR_SS_METHOD_1PASS | 0x8)),
       ROW(kSsMethod, basic(c, TARR_SS_MEAN, TARR_SS_METHOD_FAST | TARR_SS_METHOD_1PASS)),
       ROW(kOk, basic(c, TARR_SS_MEAN, TARR_SS_METHOD_FAST)),
