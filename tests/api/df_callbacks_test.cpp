@@ -1,7 +1,7 @@
 // The data-fitting entries' full forms: user callbacks reach the routine and take over what they
-// should (values right of the partition, the integral left of it, the search's cells), and the
-// forms keep the plain entries' checks. The spline is y = x on x = 0..4, linear, so every value
-// the library computes is exact.
+// should (values right of the partition, the integral left of it, the search's cells); their
+// refusals are rows of the interface's refusal table. The spline is y = x on x = 0..4, linear, so
+// every value the library computes is exact.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -70,22 +70,6 @@ TEST(DfCallbacks, CallbacksTakeOverTheirSites) {
   std::vector<int64_t> cells(4, -1);
   EXPECT_EQ(zorp_df_dsearch_ex(s.t, 4, sites.data(), 0, nullptr, cells.data(), every_cell_two, nullptr), 0);
   EXPECT_EQ(cells, std::vector<int64_t>(4, 2));
-}
-
-TEST(DfCallbacks, FullFormsKeepThePlainChecks) {
-  Linear s;
-  const double site = 1;
-  double r = -1;
-  int64_t cell = -1;
-  const int32_t values[] = {1};
-  EXPECT_EQ(zorp_df_dsearch_ex(nullptr, 1, &site, 0, nullptr, &cell, nullptr, nullptr), DF_ERROR_NULL_TASK);
-  EXPECT_EQ(zorp_df_ssearch_ex(s.t, 1, nullptr, 0, nullptr, &cell, nullptr, nullptr), ZORP_ERROR_TASK_KIND);
-  s.x[3] = s.x[2];  // no longer increasing
-  EXPECT_EQ(zorp_df_dinterpolate_ex(s.t, DF_INTERP, 1, &site, 0, 1, values, nullptr, &r, 0, nullptr, nullptr, nullptr),
-            DF_ERROR_BAD_X);
-  EXPECT_EQ(zorp_df_dintegrate_ex(s.t, 1, &site, 0, &site, 0, nullptr, nullptr, &r, 0, nullptr), DF_ERROR_BAD_X);
-  EXPECT_EQ(r, -1);
-  EXPECT_EQ(cell, -1);
 }
 
 }  // namespace

@@ -421,6 +421,12 @@ std::vector<Row> df_rows() {
   const double inf = std::numeric_limits<double>::infinity();
   std::vector<Row> rows = {
       ROW(DF_ERROR_BAD_NY, zorp_df_dnew_task(&c.made_df, 4, c.px, DF_NON_UNIFORM_PARTITION, 0, nullptr, 0, 1)),
+      // The full forms keep the plain ones' task and partition checks.
+      ROW(DF_ERROR_NULL_TASK, zorp_df_dsearch_ex(nullptr, 2, sites, 0, nullptr, c.i, nullptr, nullptr)),
+      ROW(kKindRefused, zorp_df_ssearch_ex(c.dfd, 2, c.f, 0, nullptr, c.i, nullptr, nullptr)),
+      ROW(DF_ERROR_BAD_X, zorp_df_dinterpolate_ex(c.df_descent, DF_INTERP, 2, sites, 0, 1, value, nullptr, c.d, 0,
+                                                  nullptr, nullptr, nullptr)),
+      ROW(DF_ERROR_BAD_X, zorp_df_dintegrate_ex(c.df_descent, 2, llim, 0, rlim, 0, nullptr, nullptr, c.d, 0, nullptr)),
       ROW(kOk, zorp_df_dnew_task(&c.made_df, 4, c.px, DF_NON_UNIFORM_PARTITION, 1, c.py, 0, 1)),
       ROW(DF_ERROR_BAD_NX, zorp_df_snew_task(&c.made_df, 1, c.pxf, DF_NON_UNIFORM_PARTITION, 1, c.pyf, 0, 1)),
       ROW(DF_ERROR_NULL_TASK, zorp_df_delete_task(nullptr)),
