@@ -98,6 +98,106 @@ inline __m512d inverse_hyperbolic(__m512d x) {
   }
 }
 
+// ---- single precision LA and EP, in float ----------------------------------------------------
+// The same functions as logarithms of 1 + v, on the single Ln kernels' piecewise logarithm, with
+// the argument's low part c joining its reduced argument (as Log1p does):
+//
+//   asinh a = ln(w + c),      w + c = a + sqrt(1 + a^2)
+//   acosh x = ln(1 + v),      v = t + sqrt(t^2 + 2t),  t = x - 1 (exact)
+//   atanh a = ln(1 + v)/2,    v = 2a/(1 - a)
+//
+// Nothing of size 1 is subtracted from w, so near the small-argument end (w near 1) the
+// logarithm's u = (m - 1) + c sees v itself and no polynomial of the functions' own is needed.
+// Square roots and the quotient come from the 14-bit estimates and one Newton step; LA carries
+// the rounding errors of the root, of 1 + a^2 (t^2 + 2t) and of 1 - a into the low part, EP
+// only what the small-argument end needs (see asinh), and its quotient is the estimate alone.
+// Above 2^12, sqrt(1 + a^2) and a differ by less than a part in 2^25: w = 2a, taken as a with
+// one more octave (a^2 overflows long before the largest arguments).
+
+// ln(w + c) + extra*ln2 for w > 0 finite (and +inf), c well below w.
+template <Acc kAcc>
+inline __m512 ln_piece(__m512 w, __m512 c, __m512 extra) {
+  __m512 e;
+  const __m512 m = mantissa_near_one(w, e);
+  const __m512i idx = shift_right<19, float>(bits(m));
+  const __m512 u = add_quiet(sub_quiet(m, splat(1.0f)), scale_by_pow2(c, sub(zero<__m512>(), e)));
+  const __m512 p = kAcc == Acc::LA ? horner_pieces(u, idx, logpoly::kLnLaPieces)
+                                   : horner_pieces(u, idx, logpoly::kLnEpPieces);
+  return fma_quiet(u, p, mul_quiet(add(e, extra), splat(LogTraits<float>::kLn2)));
+}
+
+// sqrt(q) from the reciprocal-root estimate y, one Newton step; q > 0.
+struct RootStep {
+  __m512 s, half_y;
+};
+inline RootStep root_step(__m512 q) {
+  const __m512 y = reciprocal_sqrt_estimate(q);
+  const __m512 s0 = mul_quiet(q, y), hy = mul_quiet(y, splat(0.5f));
+  return {fma_quiet(fnma_quiet(s0, s0, q), hy, s0), hy};
+}
+
+template <Fn F, Acc kAcc>
+inline __m512 inverse_hyperbolic_f(__m512 x) {
+  constexpr bool kLa = kAcc == Acc::LA;
+  const __m512 one = splat(1.0f), nothing = zero<__m512>();
+  const __m512 a = abs(x);
+  if constexpr (F == Fn::Atanh) {
+    // d = 1 - a as a pair (exact), v = 2a/d by the reciprocal estimate and one step on the
+    // remainder; EP takes the estimate's 14 bits as they are (v's relative error reaches the
+    // result no larger).
+    const __m512 a2 = add(a, a);
+    const __m512 d = sub_quiet(one, a);
+    const __m512 r = reciprocal_estimate(d);
+    __m512 v = mul_quiet(a2, r);
+    if constexpr (kLa) {
+      const __m512 dl = sub_quiet(sub_quiet(one, d), a);
+      v = fma_quiet(fnma_quiet(v, dl, fnma_quiet(v, d, a2)), r, v);
+    }
+    __m512 c;
+    const __m512 w = one_plus(v, c);
+    __m512 y = mul_quiet(ln_piece<kAcc>(w, c, nothing), splat(0.5f));
+    y = select(equal(a, one), splat(std::numeric_limits<float>::infinity()), y);
+    y = select(less(one, a), splat(std::numeric_limits<float>::quiet_NaN()), y);
+    return copy_sign(y, x);
+  } else {
+    const __m512 big = splat(0x1p12f);
+    __m512 w, c;
+    if constexpr (F == Fn::Asinh) {
+      const __m512 q = fma_quiet(a, a, one);
+      const RootStep s = root_step(q);
+      w = add_quiet(s.s, a);  // s >= a: the fast two-sum
+      c = sub_quiet(a, sub_quiet(w, s.s));
+      // The root's remainder joins c in both slots: near a = 0, s is 1 to an ulp of 1, which
+      // would be all of a's bits below 2^-12. LA adds the rounding error of 1 + a^2 as well.
+      __m512 rem = fnma_quiet(s.s, s.s, q);
+      if constexpr (kLa) rem = add_quiet(rem, fma_quiet(a, a, sub_quiet(one, q)));  // 1 - q exact
+      c = fma_quiet(rem, s.half_y, c);
+    } else {
+      const __m512 t = sub_quiet(x, one);
+      const __m512 t2 = add(t, t);
+      const __m512 q = fma_quiet(t, t, t2);
+      const RootStep s = root_step(q);
+      const __m512 v = add_quiet(s.s, t);  // s >= t
+      __m512 vl = sub_quiet(t, sub_quiet(v, s.s));
+      if constexpr (kLa) {
+        // q's rounding error: 2t - q is exact while t <= 2 (q <= 4t), where it matters.
+        const __m512 ql = fma_quiet(t, t, sub_quiet(t2, q));
+        vl = fma_quiet(add_quiet(fnma_quiet(s.s, s.s, q), ql), s.half_y, vl);
+      }
+      w = one_plus(v, c);
+      c = add_quiet(c, vl);
+    }
+    const __mmask16 huge = less(big, a);
+    w = select(huge, a, w);
+    c = select(huge, nothing, c);
+    __m512 y = ln_piece<kAcc>(w, c, zero_unless(huge, one));
+    y = select(equal(a, splat(std::numeric_limits<float>::infinity())), a, y);
+    if constexpr (F == Fn::Asinh) return copy_sign(y, x);
+    y = select(equal(x, one), nothing, y);
+    return select(less(x, one), splat(std::numeric_limits<float>::quiet_NaN()), y);
+  }
+}
+
 template <Fn F, typename T>
 int inverse_callout(const T* a, T* r) {
   const T x = *a;
@@ -117,6 +217,9 @@ template <Fn F>
 struct Inverse {
   template <Acc kAcc>
   static __m512d eval(__m512d x) { return inverse_hyperbolic<F, kAcc>(x); }
+  template <Acc kAcc>
+    requires(kAcc != Acc::HA)
+  static __m512 eval(__m512 x) { return inverse_hyperbolic_f<F, kAcc>(x); }
   template <typename V>
   static auto special(V x) { return special_lanes<F>(x); }
   template <typename T>
