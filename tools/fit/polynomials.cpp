@@ -350,6 +350,10 @@ std::vector<Fit> hyper_fits() {
        Prec::Single, How::Minimax, {}, nullptr, "single LA"},
       {"kTanhTailEpF", "(tanh r - r)/r^3 in u = r^2", tanh_tail, "r in [-1/2, 1/2]", 0, 0.25, 1, W::Relative,
        Prec::Single, How::Minimax, {}, nullptr, "single EP"},
+      // tanh a = (E - 1)/(E + 1), E = e^2a: near a = 0, E - 1 is the polynomial itself, so its error
+      // is weighed relative to e^r - 1, on the grid's interval (k cut toward zero).
+      {"kTanhExpm1F", "e^r - 1", expm1_, "[0, ln2/32]", 0, kLn2 / 32, 3, W::Relative, Prec::Single, How::Minimax,
+       {0, 1}, nullptr, "single LA tanh: E - 1 = H q + (H - 1) with H = 2^k T(k), q = r + T_low + r^2 (c2 + c3 r)"},
   };
 }
 

@@ -18,10 +18,12 @@
 //       exact two-sums and corrected quotient, so that the result rounds about once; odd series
 //       of degree 3 (sinh) and 4 (tanh) in u;
 //   LA  the same grid and polynomial on the table's high part alone (its rounding costs up to an
-//       ulp, inside LA's four), sinh and cosh adding the pairs without the two-sums (tanh keeps
-//       HA's quotient, see there); odd series of degree 2 and 3;
+//       ulp, inside LA's four), e^a/2 and e^-a/2 rounded once each before their sum or
+//       difference (past |x| = 1, e^-a/2 is at most a seventh of e^a/2); sinh's odd series of
+//       degree 2;
 //   EP  whole octaves and no table, a degree-4 polynomial for e^r - 1 free but for c0, plain
-//       sums and quotient; odd series of degree 1.
+//       sums; odd series of degree 1.
+// LA and EP tanh take one exponential e^2a and a reciprocal instead (tanh_by_reciprocal).
 //
 // Sinh and Cosh overflow just above ln(2 * largest value); arguments beyond that bound (and the
 // infinities) are the special lanes, whose callout writes the infinity and reports an overflow
@@ -137,7 +139,14 @@ inline __m512d hyperbolic(__m512d x) {
 // table, leaves the whole values in p and m (pl, ml unused).
 struct HalfExps {
   __m512 p, pl, m, ml;
+  __m512 qp, qm;  // pl = p*qp, ml = m*qm (HA and LA)
 };
+
+// e^-a/2 is held at 2^-100 and above: past a = 69 it is below 2^-99 of e^a/2 and cannot move a
+// sum or difference with it, while as a subnormal number (a above 87) every product with it or
+// scaling into it would take the processor's slow microcoded path, several in each register
+// that holds one such lane.
+constexpr float kLeastMinusK = -99.0f;
 
 template <Acc kAcc>
 inline HalfExps half_exps(__m512 a) {
@@ -152,9 +161,10 @@ inline HalfExps half_exps(__m512 a) {
     const __m512 u = mul_quiet(r, r);
     const __m512 even = fma_quiet(u, fma_quiet(u, splat(c[4]), splat(c[2])), one);
     const __m512 odd = mul_quiet(r, fma_quiet(u, splat(c[3]), splat(c[1])));
-    const __m512 minus_k = sub(zero<__m512>(), k);
+    const __m512 minus_k = max(sub(zero<__m512>(), k), splat(kLeastMinusK));
     return {scale_by_pow2(add_quiet(even, odd), sub(k, one)), zero<__m512>(),
-            scale_by_pow2(sub_quiet(even, odd), sub(minus_k, one)), zero<__m512>()};
+            scale_by_pow2(sub_quiet(even, odd), sub(minus_k, one)), zero<__m512>(), zero<__m512>(),
+            zero<__m512>()};
   } else {
     constexpr const auto& c = hyperpoly::kHalfExpF;
     static_assert(std::size(c) == 4);
@@ -173,8 +183,9 @@ inline HalfExps half_exps(__m512 a) {
       qp = add_quiet(odd, even), qm = sub_quiet(even, odd);
     }
     const __m512 p = scale_by_pow2(lookup(g.index, exptab::kH32), sub(g.k, one));
-    const __m512 m = scale_by_pow2(lookup(minus, exptab::kH32), sub(sub(zero<__m512>(), g.k), one));
-    return {p, mul_quiet(p, qp), m, mul_quiet(m, qm)};
+    const __m512 minus_k = max(sub(zero<__m512>(), g.k), splat(kLeastMinusK));
+    const __m512 m = scale_by_pow2(lookup(minus, exptab::kH32), sub(minus_k, one));
+    return {p, mul_quiet(p, qp), m, mul_quiet(m, qm), qp, qm};
   }
 }
 
@@ -197,8 +208,59 @@ inline __m512 odd_series(__m512 a, const C& tail) {
   return fma_quiet(mul_quiet(a, u), horner(u, tail), a);
 }
 
+// LA and EP tanh from one exponential E = e^2a and a reciprocal, instead of two exponentials
+// and a quotient.
+//   LA  tanh a = (E - 1)/(E + 1) on every argument: 2a = k ln2 + r on the 1/32-octave grid (k cut
+//       toward zero, so r >= 0), H = 2^k T(k) and E - 1 = H q + (H - 1), where H - 1 is exact
+//       (H lies within a factor 2 of 1 while it matters) and q = r + T_low + r^2 (c2 + c3 r)
+//       with the polynomial fitted for relative error: near zero E - 1 is q itself, so no odd
+//       series is needed. One-part ln2 (its error, 2^-28 of ln2, moves E by k times that).
+//       1/(E + 1) is the estimate refined by one Newton step.
+//   EP  tanh a = 1 - 2/(E + 1) from 1/2 on, where 2/(E + 1) is at most 0.54 and its relative error
+//       reaches the result no larger: whole octaves, the estimate's 14 bits as they are; below,
+//       the odd series.
+template <Acc kAcc>
+inline __m512 tanh_by_reciprocal(__m512 a) {
+  using E = ExpTraits<float>;
+  const __m512 one = splat(1.0f), a2 = add(a, a);
+  if constexpr (kAcc == Acc::EP) {
+    constexpr const auto& c = exppoly::kExpOctaveF;
+    const __m512 k = round_to_fraction_bits<0>(mul(a2, splat(E::kInvLn2)));
+    const __m512 r = reduce(a2, k, E::kLn2Hi);
+    const __m512 big = scale_by_pow2(add_quiet(one, mul_quiet(r, horner_from<1>(r, c))), k);
+    const __m512 y = fnma_quiet(splat(2.0f), reciprocal_estimate(add_quiet(big, one)), one);
+    return select(less(a, splat(float(kTanhSmall))), odd_series(a, tanh_tail_f<kAcc>()), y);
+  } else {
+    constexpr const auto& c = hyperpoly::kTanhExpm1F;
+    static_assert(std::size(c) == 4);
+    const Grid<__m512> g = grid_toward_zero(a2, E::kInvLn2, 393216.0f);  // 1.5*2^18: five index bits
+    const __m512 r = reduce(a2, g.k, E::kLn2Hi);
+    const __m512 q = fma_quiet(mul_quiet(r, r), fma_quiet(r, splat(c[3]), splat(c[2])),
+                               add_quiet(r, lookup(g.index, exptab::kL32Rel)));
+    const __m512 h = scale_by_pow2(lookup(g.index, exptab::kH32), g.k);
+    const __m512 n = fma_quiet(h, q, sub_quiet(h, one));
+    const __m512 d = add_quiet(n, splat(2.0f));
+    const __m512 y = reciprocal_estimate(d);
+    const __m512 t = mul_quiet(n, y);
+    return fma_quiet(t, fnma_quiet(d, y, one), t);
+  }
+}
+
+template <Fn F, Acc kAcc>
+inline __m512 hyperbolic_by_halves(__m512 x);
+
 template <Fn F, Acc kAcc>
 inline __m512 hyperbolic_f(__m512 x) {
+  if constexpr (F == Fn::Tanh && kAcc != Acc::HA) {
+    return copy_sign(tanh_by_reciprocal<kAcc>(min(splat(kTanhOneF), abs(x))), x);
+  } else {
+    return hyperbolic_by_halves<F, kAcc>(x);
+  }
+}
+
+// Sinh, Cosh, and HA Tanh from e^a/2 and e^-a/2.
+template <Fn F, Acc kAcc>
+inline __m512 hyperbolic_by_halves(__m512 x) {
   constexpr bool kHa = kAcc == Acc::HA, kEp = kAcc == Acc::EP;
   const __m512 a = min(splat(F == Fn::Tanh ? kTanhOneF : 90.0f), abs(x));  // NaN stays (see above)
   const HalfExps e = half_exps<kAcc>(a);
@@ -210,7 +272,7 @@ inline __m512 hyperbolic_f(__m512 x) {
     } else if constexpr (kEp) {
       y = add_quiet(e.p, e.m);
     } else {
-      y = add_quiet(add_quiet(e.p, e.m), add_quiet(e.pl, e.ml));
+      y = add_quiet(fma_quiet(e.p, e.qp, e.p), fma_quiet(e.m, e.qm, e.m));
     }
     return select(abs_greater(x, splat(kOverflowBoundF)), splat(std::numeric_limits<float>::infinity()), y);
   } else if constexpr (F == Fn::Sinh) {
@@ -220,26 +282,21 @@ inline __m512 hyperbolic_f(__m512 x) {
     } else if constexpr (kEp) {
       y = sub_quiet(e.p, e.m);
     } else {
-      y = add_quiet(sub_quiet(e.p, e.m), sub_quiet(e.pl, e.ml));
+      y = sub_quiet(fma_quiet(e.p, e.qp, e.p), fma_quiet(e.m, e.qm, e.m));
     }
     y = select(less(a, splat(float(kSinhSmall))), odd_series(a, sinh_tail_f<kAcc>()), y);
     y = select(abs_greater(x, splat(kOverflowBoundF)), splat(std::numeric_limits<float>::infinity()), y);
     return copy_sign(y, x);
   } else {
-    if constexpr (!kEp) {
-      // As in double: both pairs renormalised, the quotient corrected by its remainder. LA needs
-      // this too: the plain sums and quotient round five times, each worth up to an ulp where
-      // the result sits at the top of its binade (4.18 ulp at 0x1.befebap+1 without it).
-      const DD<__m512> s = fast_two_sum(e.p, sub(zero<__m512>(), e.m));
-      const DD<__m512> c = two_sum(e.p, e.m);
-      const DD<__m512> num = fast_two_sum(s.hi, add_quiet(s.lo, sub_quiet(e.pl, e.ml)));
-      const DD<__m512> den = fast_two_sum(c.hi, add_quiet(c.lo, add_quiet(e.pl, e.ml)));
-      const __m512 q = div_quiet(num.hi, den.hi);
-      const __m512 rem = add_quiet(fnma_quiet(q, den.hi, num.hi), fnma_quiet(q, den.lo, num.lo));
-      y = add_quiet(q, div_quiet(rem, den.hi));
-    } else {
-      y = div_quiet(sub_quiet(e.p, e.m), add_quiet(e.p, e.m));
-    }
+    // HA, as in double: both pairs renormalised, the quotient corrected by its remainder.
+    static_assert(kHa);
+    const DD<__m512> s = fast_two_sum(e.p, sub(zero<__m512>(), e.m));
+    const DD<__m512> c = two_sum(e.p, e.m);
+    const DD<__m512> num = fast_two_sum(s.hi, add_quiet(s.lo, sub_quiet(e.pl, e.ml)));
+    const DD<__m512> den = fast_two_sum(c.hi, add_quiet(c.lo, add_quiet(e.pl, e.ml)));
+    const __m512 q = div_quiet(num.hi, den.hi);
+    const __m512 rem = add_quiet(fnma_quiet(q, den.hi, num.hi), fnma_quiet(q, den.lo, num.lo));
+    y = add_quiet(q, div_quiet(rem, den.hi));
     y = select(less(a, splat(float(kTanhSmall))), odd_series(a, tanh_tail_f<kAcc>()), y);
     return copy_sign(y, x);
   }
