@@ -14,8 +14,8 @@
 // (a^2 would overflow long before the largest arguments).
 //
 // The double HA kernels take the logarithm's two-part table and keep r apart to the end; LA and
-// EP one table (EP with the short polynomial). Single precision computes in double
-// (hyper/forms.h).
+// EP one table (EP with the short polynomial). Single precision computes in float (below), but
+// for Asinh and Acosh HA, which compute in double (hyper/forms.h).
 //
 // Special lanes: acosh below 1 (NaN, domain), atanh at magnitude 1 (infinity, singularity) and
 // beyond (NaN, domain). The vector path yields the same values for the "no error" mode.
@@ -98,7 +98,7 @@ inline __m512d inverse_hyperbolic(__m512d x) {
   }
 }
 
-// ---- single precision LA and EP, in float ----------------------------------------------------
+// ---- single precision in float: LA and EP, and Atanh HA ----------------------------------------
 // The same functions as logarithms of 1 + v, on the single Ln kernels' piecewise logarithm, with
 // the argument's low part c joining its reduced argument (as Log1p does):
 //
@@ -111,6 +111,8 @@ inline __m512d inverse_hyperbolic(__m512d x) {
 // Square roots and the quotient come from the 14-bit estimates and one Newton step; LA carries
 // the rounding errors of the root, of 1 + a^2 (t^2 + 2t) and of 1 - a into the low part, EP
 // only what the small-argument end needs (see asinh), and its quotient is the estimate alone.
+// Atanh HA adds the quotient's own remainder to the low part and takes the single HA logarithm
+// (ln_ha).
 // Above 2^12, sqrt(1 + a^2) and a differ by less than a part in 2^25: w = 2a, taken as a with
 // one more octave (a^2 overflows long before the largest arguments).
 
@@ -136,6 +138,31 @@ inline RootStep root_step(__m512 q) {
   return {fma_quiet(fnma_quiet(s0, s0, q), hy, s0), hy};
 }
 
+// HA: ln(w + c) on the single HA logarithm's reduction (log/log.cpp, LogHaF): y = 1/w rounded to
+// 32 steps per octave, r = y*w - 1 exact, y*c joining the low part, the table's two parts and
+// ln2's, so that only the last addition rounds noticeably. w in [1, 2^26) here: y is a normal
+// number and its table covers it.
+inline __m512 ln_ha(__m512 w, __m512 c) {
+  using L = LogTraits<float>;
+  const __m512i yb = bit_and(iadd<float>(bits(reciprocal_estimate(w)), isplat<float>(0x20000)),
+                             isplat<float>(0xFFFC0000u));
+  const __m512 y = as_float(yb);
+  const __m512i idx = shift_right<18, float>(yb);
+  const __m512 ne = sub(zero<__m512>(), exponent_of(y));
+  const __m512 r = fma_quiet(y, w, splat(-1.0f));
+  const __m512 rc = mul_quiet(y, c);
+  const __m512 rp = add_quiet(r, rc);
+  const __m512 r2 = mul_quiet(rp, rp);
+  const __m512 p = horner_from<3>(rp, logpoly::kLnHaF);
+  const __m512 th = lookup(idx, L::ha_high<Base::E>());
+  const __m512 tl = add_quiet(lookup(idx, L::ha_low<Base::E>()), rc);
+  __m512 poly = fma_quiet(mul_quiet(r2, rp), p, tl);
+  poly = fma_quiet(splat(logpoly::kLnHaF[2]), r2, poly);  // T_low + y c - r^2/2 + r^3 p
+  const __m512 hi = fma_quiet(ne, splat(L::kLn2Hi), th);
+  const __m512 lo = fma_quiet(ne, splat(L::kLn2Lo), poly);
+  return add_quiet(hi, add_quiet(r, lo));
+}
+
 template <Fn F, Acc kAcc>
 inline __m512 inverse_hyperbolic_f(__m512 x) {
   constexpr bool kLa = kAcc == Acc::LA;
@@ -149,13 +176,21 @@ inline __m512 inverse_hyperbolic_f(__m512 x) {
     const __m512 d = sub_quiet(one, a);
     const __m512 r = reciprocal_estimate(d);
     __m512 v = mul_quiet(a2, r);
-    if constexpr (kLa) {
-      const __m512 dl = sub_quiet(sub_quiet(one, d), a);
+    __m512 dl = nothing;
+    if constexpr (kAcc != Acc::EP) {
+      dl = sub_quiet(sub_quiet(one, d), a);
       v = fma_quiet(fnma_quiet(v, dl, fnma_quiet(v, d, a2)), r, v);
     }
     __m512 c;
     const __m512 w = one_plus(v, c);
-    __m512 y = mul_quiet(ln_piece<kAcc>(w, c, nothing), splat(0.5f));
+    __m512 y;
+    if constexpr (kAcc == Acc::HA) {
+      // v's own remainder, 2a - v (d + dl), divided by the estimate: v + c to about 2^-38.
+      c = fma_quiet(fnma_quiet(v, dl, fnma_quiet(v, d, a2)), r, c);
+      y = mul_quiet(ln_ha(w, c), splat(0.5f));
+    } else {
+      y = mul_quiet(ln_piece<kAcc>(w, c, nothing), splat(0.5f));
+    }
     y = select(equal(a, one), splat(std::numeric_limits<float>::infinity()), y);
     y = select(less(one, a), splat(std::numeric_limits<float>::quiet_NaN()), y);
     return copy_sign(y, x);
@@ -218,7 +253,7 @@ struct Inverse {
   template <Acc kAcc>
   static __m512d eval(__m512d x) { return inverse_hyperbolic<F, kAcc>(x); }
   template <Acc kAcc>
-    requires(kAcc != Acc::HA)
+    requires(kAcc != Acc::HA || F == Fn::Atanh)
   static __m512 eval(__m512 x) { return inverse_hyperbolic_f<F, kAcc>(x); }
   template <typename V>
   static auto special(V x) { return special_lanes<F>(x); }
