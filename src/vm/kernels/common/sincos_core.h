@@ -295,6 +295,61 @@ inline void sincos_plain(__m512d x, __m512d& sin_x, __m512d& cos_x) {
   cos_x = detail::finish<Fn::Cos>(x, by_quadrant<true>(p.quadrant, s, c));
 }
 
+// ---- the double LA and EP methods ---------------------------------------------------------------
+// For the slots that need four ulps or 26 bits: no pairs anywhere, and no divider. Below
+// kShortLimit the reduction is Cody-Waite with the constant in three parts to a single value
+// (relative error 2^-52 at most, the smallest remainders included, see trig_reduce.h); a
+// register with a lane beyond it, an infinity among them, takes the plain method whole, whose
+// Payne-Hanek path covers every double. NaN lanes stay on the short path and come out NaN.
+inline constexpr double kShortLimit = 0x1p28;
+
+// n / d for finite nonzero d without the divider, whose throughput is a small fraction of the
+// multipliers': the 14-bit reciprocal estimate and one Newton step (2^-28), the quotient, and
+// with kRefine one correction of it by its residual n - q d (an fma, exact to its own rounding),
+// which leaves 2^-56 besides the last rounding.
+template <bool kRefine>
+inline __m512d quotient_newton(__m512d n, __m512d d) {
+  using namespace simd;
+  const __m512d r0 = reciprocal_estimate(d);
+  const __m512d r = fma(r0, fnma(d, r0, splat(1.0)), r0);
+  const __m512d q = mul(n, r);
+  if constexpr (!kRefine) return q;
+  else return fma(fnma(d, q, n), r, q);
+}
+
+// tan x for |x| < kShortLimit (or NaN): x = k pi/2 + r, t = 2 tan(r/2) = r + r u T(u) with the
+// polynomial of the class, then tan r = t / (1 - t^2/4) and -cot r = (t^2/4 - 1) / t, one
+// quotient. Over |r| <= pi/4, t^2/4 stays below 0.172, so 1 - t^2/4 loses nothing to
+// cancellation. The quotient's division is Newton's (refined for LA, 2^-28 for EP). Arguments
+// below 2^-27 give x itself (the quotient's residual step would turn -0 into +0).
+template <bool kRefine, typename T, size_t N>
+inline __m512d tan_short(__m512d x, const T (&poly)[N]) {
+  using namespace simd;
+  const Reduction<__m512d> red = reduce_half_pi(x);
+  const __m512d r = red.r, u = mul(r, r);
+  const __m512d t = fma(mul(r, u), horner(u, poly), r);
+  const __m512d quarter_t = mul(t, splat(0.25));
+  const __m512d w = fnma(quarter_t, t, splat(1.0));      // 1 - t^2/4
+  const __m512d minus_w = fms(quarter_t, t, splat(1.0));  // its negation, rounded alike
+  const __mmask8 odd = iequal<double>(bit_and(bits(red.k.shifted), isplat<double>(1)), isplat<double>(1));
+  const __m512d y = quotient_newton<kRefine>(select(odd, minus_w, t), select(odd, t, w));
+  return select(less(abs(x), splat(kTinyArgument)), x, y);
+}
+
+// sin x and cos x for |x| < kShortLimit (or NaN), LA: x = k pi/2 + r, sin r = r + r u S(u) and
+// cos r = 1 + u (-1/2 + u C(u)) with the accurate method's polynomials but rounded plainly
+// (each result within about one ulp of its value), the quadrant picking and signing them.
+inline void sincos_short(__m512d x, __m512d& sin_x, __m512d& cos_x) {
+  using namespace simd;
+  const Reduction<__m512d> red = reduce_half_pi(x);
+  const __m512d r = red.r, u = mul(r, r);
+  const __m512d s = fma(mul(r, u), horner(u, trigpoly::kSinTailD), r);
+  const __m512d c = fma(u, fma(u, horner(u, trigpoly::kCosTailD), splat(-0.5)), splat(1.0));
+  const __m512i q = quadrant_of(red.k);
+  sin_x = by_quadrant<false>(q, s, c);
+  cos_x = by_quadrant<true>(q, s, c);
+}
+
 // Single precision through the double registers, plainly: each half widened, computed, rounded
 // once.
 template <Fn F>
