@@ -329,7 +329,7 @@ std::vector<Fit> trig_fits() {
        kQuarterPiSq * 1.0001, 8, W::Relative, Prec::Double, How::Minimax, {}, nullptr,
        "double LA tangent: t = r + r u T(u), then one quotient"},
       {"kTanHalfEpD", "(2 tan(r/2) - r)/r^3 in u = r^2", tan_half_tail, "r in [-pi/4, pi/4]", 0,
-       kQuarterPiSq * 1.0001, 4, W::Relative, Prec::Double, How::Minimax, {}, nullptr,
+       kQuarterPiSq * 1.0001, 3, W::Relative, Prec::Double, How::Minimax, {}, nullptr,
        "double EP tangent: t = r + r u T(u), then one quotient"},
   };
 }

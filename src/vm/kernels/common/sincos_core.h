@@ -304,36 +304,34 @@ inline void sincos_plain(__m512d x, __m512d& sin_x, __m512d& cos_x) {
 inline constexpr double kShortLimit = 0x1p28;
 
 // n / d for finite nonzero d without the divider, whose throughput is a small fraction of the
-// multipliers': the 14-bit reciprocal estimate and one Newton step (2^-28), the quotient, and
-// with kRefine one correction of it by its residual n - q d (an fma, exact to its own rounding),
-// which leaves 2^-56 besides the last rounding.
-template <bool kRefine>
+// multipliers': the 14-bit reciprocal estimate and one Newton step (2^-28), the quotient q, and
+// one correction of it by its residual, q - (d q - n)/d (the residual an fma, exact to its own
+// rounding), which leaves 2^-56 besides the last rounding. Written with d q - n rather than
+// n - d q so that a zero n keeps its sign: q - (+0) r for n = -0.
 inline __m512d quotient_newton(__m512d n, __m512d d) {
   using namespace simd;
   const __m512d r0 = reciprocal_estimate(d);
   const __m512d r = fma(r0, fnma(d, r0, splat(1.0)), r0);
   const __m512d q = mul(n, r);
-  if constexpr (!kRefine) return q;
-  else return fma(fnma(d, q, n), r, q);
+  return fnma(fms(d, q, n), r, q);
 }
 
 // tan x for |x| < kShortLimit (or NaN): x = k pi/2 + r, t = 2 tan(r/2) = r + r u T(u) with the
 // polynomial of the class, then tan r = t / (1 - t^2/4) and -cot r = (t^2/4 - 1) / t, one
 // quotient. Over |r| <= pi/4, t^2/4 stays below 0.172, so 1 - t^2/4 loses nothing to
-// cancellation. The quotient's division is Newton's (refined for LA, 2^-28 for EP). Arguments
-// below 2^-27 give x itself (the quotient's residual step would turn -0 into +0).
-template <bool kRefine, typename T, size_t N>
+// cancellation. Arguments below 2^-27 give x itself, signed zeros included: r = t = x, the
+// denominator 1, and the quotient's correction takes q back to n.
+template <typename T, size_t N>
 inline __m512d tan_short(__m512d x, const T (&poly)[N]) {
   using namespace simd;
   const Reduction<__m512d> red = reduce_half_pi(x);
   const __m512d r = red.r, u = mul(r, r);
-  const __m512d t = fma(mul(r, u), horner(u, poly), r);
+  const __m512d t = fma(mul(r, u), estrin(u, poly), r);
   const __m512d quarter_t = mul(t, splat(0.25));
   const __m512d w = fnma(quarter_t, t, splat(1.0));      // 1 - t^2/4
   const __m512d minus_w = fms(quarter_t, t, splat(1.0));  // its negation, rounded alike
   const __mmask8 odd = iequal<double>(bit_and(bits(red.k.shifted), isplat<double>(1)), isplat<double>(1));
-  const __m512d y = quotient_newton<kRefine>(select(odd, minus_w, t), select(odd, t, w));
-  return select(less(abs(x), splat(kTinyArgument)), x, y);
+  return quotient_newton(select(odd, minus_w, t), select(odd, t, w));
 }
 
 // sin x and cos x for |x| < kShortLimit (or NaN), LA: x = k pi/2 + r, sin r = r + r u S(u) and

@@ -96,6 +96,15 @@ struct SinCosK : Kernel<T, 256 / sizeof(T) / 2> {
 // Below kShortLimit the short methods (no pairs, no divider); a register with a larger lane (or
 // an infinity) takes the plain method whole, which reduces any double.
 
+// The plain method for a register with a large lane, out of line: inlined, its Payne-Hanek
+// reduction took registers from the short path of every register in the block (measured: the
+// LA sine half as fast again).
+template <Fn F>
+[[gnu::noinline]] __m512d large_plain(__m512d x) {
+  return trig_plain<F>(x);
+}
+[[gnu::noinline]] void large_sincos_plain(__m512d x, __m512d& sin_x, __m512d& cos_x) { sincos_plain(x, sin_x, cos_x); }
+
 // The LA sine reduces by pi rather than pi/2: x = k pi + r, |r| <= pi/2, sin x = (-1)^k sin r
 // with one polynomial over the half turn, where a quarter turn would need the sine's and the
 // cosine's and a choice between them. The remainder is within 2^-52 relative (three parts of
@@ -105,14 +114,14 @@ constexpr Split<double, 3> kPiLa = {0x1.45f306dc9c883p-2, {0x1.921fb54442d18p+1,
 struct SinLaD : Kernel<double, 32> {
   static __m512d body(__m512d x, __mmask8& special) {
     special = classify<kClassInf | kClassNaN>(x);
-    if (abs_at_least(x, splat(kShortLimit))) return trig_plain<Fn::Sin>(x);
+    if (abs_at_least(x, splat(kShortLimit))) [[unlikely]] return large_plain<Fn::Sin>(x);
     // Arguments below 2^-27 come out as themselves, signed zeros included: k = 0, r = x, and
     // r u S(u) is below half an ulp of r.
     const Multiple<__m512d> k = nearest_multiple(x, kPiLa.inverse);
     const __m512d r = subtract_multiple(x, k.k, kPiLa);
     const __m512d u = mul(r, r);
     const __m512d rs = flip_if_odd(r, k.shifted);
-    return fma(mul(rs, u), horner(u, trigpoly::kSinPiLaD), rs);
+    return fma(mul(rs, u), estrin(u, trigpoly::kSinPiLaD), rs);
   }
   static int callout(const double* a, double* r) { return trig_callout<double, Fn::Sin>(a, r); }
 };
@@ -121,7 +130,7 @@ struct SinCosLaD : Kernel<double, 32> {
   static __m512d body(__m512d x, __m512d& cos_x, __mmask8& special) {
     special = classify<kClassInf | kClassNaN>(x);
     __m512d sin_x;
-    if (abs_at_least(x, splat(kShortLimit))) sincos_plain(x, sin_x, cos_x);
+    if (abs_at_least(x, splat(kShortLimit))) [[unlikely]] large_sincos_plain(x, sin_x, cos_x);
     else sincos_short(x, sin_x, cos_x);
     return sin_x;
   }
@@ -129,14 +138,14 @@ struct SinCosLaD : Kernel<double, 32> {
 };
 
 // The tangent of each class: t = 2 tan(r/2) with the class's polynomial, then a quotient (see
-// tan_short); LA refines the quotient, EP keeps its 2^-28.
+// tan_short).
 template <bool kLa>
 struct TanShortD : Kernel<double, 32> {
   static __m512d body(__m512d x, __mmask8& special) {
     special = classify<kClassInf | kClassNaN>(x);
-    if (abs_at_least(x, splat(kShortLimit))) return trig_plain<Fn::Tan>(x);
-    if constexpr (kLa) return tan_short<true>(x, trigpoly::kTanHalfLaD);
-    else return tan_short<false>(x, trigpoly::kTanHalfEpD);
+    if (abs_at_least(x, splat(kShortLimit))) [[unlikely]] return large_plain<Fn::Tan>(x);
+    if constexpr (kLa) return tan_short(x, trigpoly::kTanHalfLaD);
+    else return tan_short(x, trigpoly::kTanHalfEpD);
   }
   static int callout(const double* a, double* r) { return trig_callout<double, Fn::Tan>(a, r); }
 };
