@@ -150,6 +150,37 @@ struct TanShortD : Kernel<double, 32> {
   static int callout(const double* a, double* r) { return trig_callout<double, Fn::Tan>(a, r); }
 };
 
+// ---- double HA: the accurate method with Payne-Hanek out of line --------------------------------
+// The same results as trig_any and sincos_any, bit for bit; a register with a lane at 2^28 or
+// beyond (or an infinity) takes the whole method out of line, so that the pair reduction's
+// path keeps its registers.
+template <Fn F>
+[[gnu::noinline]] __m512d large_any(__m512d x) {
+  return trig_any<F>(x);
+}
+[[gnu::noinline]] void large_sincos_any(__m512d x, __m512d& sin_x, __m512d& cos_x) { sincos_any(x, sin_x, cos_x); }
+
+template <Fn F>
+struct TrigHaD : Kernel<double, 32> {
+  static __m512d body(__m512d x, __mmask8& special) {
+    special = classify<kClassInf | kClassNaN>(x);
+    if (abs_at_least(x, splat(HalfPi<double>::kPairLimit))) [[unlikely]] return large_any<F>(x);
+    return trig_reduced<F>(x, reduce_pair_only(x));
+  }
+  static int callout(const double* a, double* r) { return trig_callout<double, F>(a, r); }
+};
+
+struct SinCosHaD : Kernel<double, 32> {
+  static __m512d body(__m512d x, __m512d& cos_x, __mmask8& special) {
+    special = classify<kClassInf | kClassNaN>(x);
+    __m512d sin_x;
+    if (abs_at_least(x, splat(HalfPi<double>::kPairLimit))) [[unlikely]] large_sincos_any(x, sin_x, cos_x);
+    else sincos_reduced(x, reduce_pair_only(x), sin_x, cos_x);
+    return sin_x;
+  }
+  static int callout(const double* a, double* s, double* c) { return sincos_callout<double>(a, s, c); }
+};
+
 // ---- double EP sine and sine-cosine -----------------------------------------------------------
 constexpr double kInvPi = 0x1.45f306dc9c883p-2;
 constexpr Split<double, 2> kPi2 = {kInvPi, {0x1.921fb54442d18p+1, 0x1.1a62633145c06p-53}};
@@ -307,10 +338,10 @@ struct SinCosLaF : Kernel<float, 32> {
 }  // namespace zorp::vm
 
 using namespace zorp::vm;
-VM_KERNELS(d, Sin, SinLaD, TrigK<double, Fn::Sin, Method::Pairs>, SinEpD)
-VM_KERNELS(d, Cos, CosD, TrigK<double, Fn::Cos, Method::Pairs>)
-VM_KERNELS(d, SinCos, SinCosLaD, SinCosK<double, Method::Pairs>, SinCosEpD)
-VM_KERNELS(d, Tan, TanShortD<true>, TrigK<double, Fn::Tan, Method::Pairs>, TanShortD<false>)
+VM_KERNELS(d, Sin, SinLaD, TrigHaD<Fn::Sin>, SinEpD)
+VM_KERNELS(d, Cos, CosD, TrigHaD<Fn::Cos>)
+VM_KERNELS(d, SinCos, SinCosLaD, SinCosHaD, SinCosEpD)
+VM_KERNELS(d, Tan, TanShortD<true>, TrigHaD<Fn::Tan>, TanShortD<false>)
 VM_KERNELS(s, Sin, SinLaF, TrigK<float, Fn::Sin, Method::PlainSingle>, TrigK<float, Fn::Sin, Method::PlainSingle>)
 VM_KERNELS(s, Cos, CosLaF, TrigK<float, Fn::Cos, Method::PlainSingle>, TrigK<float, Fn::Cos, Method::PlainSingle>)
 VM_KERNELS(s, SinCos, SinCosLaF, SinCosK<float, Method::PlainSingle>, SinCosK<float, Method::PlainSingle>)
