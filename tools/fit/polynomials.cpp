@@ -111,6 +111,15 @@ R sin_tail5(const R& u) {
 R cos_tail6(const R& u) {
   return u.zero() ? R(-1) / R(720) : (cos(sqrt(u)) - R(1) + u / R(2) - u * u / R(24)) / (u * u * u);
 }
+// Twice the tangent of half the argument, odd in r: 2 tan(r/2) = r + r u T(u), from which
+// tan r = t/(1 - t^2/4) with one quotient.
+R tan_half_tail(const R& u) {
+  if (u.zero()) return R(1) / R(12);
+  const R r = sqrt(u), h = r / R(2);
+  R t;
+  mpfr_tan(t.v, h.v, MPFR_RNDN);
+  return (R(2) * t - r) / (u * r);
+}
 
 const double kLn2 = std::log(2.0), kLog10of2 = std::log10(2.0);
 const double kPi = 3.141592653589793;
@@ -310,6 +319,18 @@ std::vector<Fit> trig_fits() {
        Prec::Single, How::Minimax, {}, nullptr, "single LA arcsine and arccosine: s + s u A(u)"},
       {"kAsinEpF", "(asin t - t)/t^3 in u = t^2", asin_tail, "t in [-1/2, 1/2]", 0, 0.25, 1, W::Relative,
        Prec::Single, How::Minimax, {}, nullptr, "single EP arcsine and arccosine: s + s u A(u)"},
+      // ---- double LA and EP, each sized to its class (no pairs) ----------------------------------
+      // The LA sine reduces by pi (one polynomial over half a turn rather than two over a quarter).
+      {"kSinPiLaD", "(sin r - r)/r^3 in u = r^2", sin_tail, "r in [-pi/2, pi/2]", 0, kHalfPiSq * 1.0001, 7,
+       W::Relative, Prec::Double, How::Minimax, {}, nullptr, "double LA sine: r + r u S(u), x = k pi + r"},
+      // The tangent from twice the tangent of half the reduced argument, t = r + r u T(u):
+      // tan r = t/(1 - t^2/4), -cot r = -(1 - t^2/4)/t.
+      {"kTanHalfLaD", "(2 tan(r/2) - r)/r^3 in u = r^2", tan_half_tail, "r in [-pi/4, pi/4]", 0,
+       kQuarterPiSq * 1.0001, 8, W::Relative, Prec::Double, How::Minimax, {}, nullptr,
+       "double LA tangent: t = r + r u T(u), then one quotient"},
+      {"kTanHalfEpD", "(2 tan(r/2) - r)/r^3 in u = r^2", tan_half_tail, "r in [-pi/4, pi/4]", 0,
+       kQuarterPiSq * 1.0001, 3, W::Relative, Prec::Double, How::Minimax, {}, nullptr,
+       "double EP tangent: t = r + r u T(u), then one quotient"},
   };
 }
 

@@ -167,12 +167,28 @@ enum class Method { Pairs, PlainDouble, PlainSingle };
 inline double tan_by_quadrant(int q, DD<double> s, DD<double> c) {
   return (q & 1) ? -divide_pairs(c, s) : divide_pairs(s, c);
 }
+// The registers' form of divide_pairs without the divider, whose throughput is a small fraction
+// of the multipliers': 1/d from the 14-bit estimate and one Newton step (2^-28), the quotient of
+// the rounded pairs from it and one correction by its residual (2^-56), then the pairs' residual
+// n - y d as in divide_pairs, multiplied by the same reciprocal and added in one rounding (its
+// 2^-28 relative error is far below the result's last bit: the residual is below 2^-52 of y).
+// d is sin r or cos r of the quarter turn, never zero nor subnormal.
+inline __m512d divide_pairs_newton(DD<__m512d> n, DD<__m512d> d) {
+  using namespace simd;
+  const __m512d nv = add(n.hi, n.lo), dv = add(d.hi, d.lo);
+  const __m512d r0 = reciprocal_estimate(dv);
+  const __m512d rec = fma(r0, fnma(dv, r0, splat(1.0)), r0);
+  const __m512d q = mul(nv, rec);
+  const __m512d y = fnma(fms(dv, q, nv), rec, q);
+  const __m512d residual = fnma(y, d.lo, add(fnma(y, d.hi, n.hi), n.lo));
+  return fma(residual, rec, y);
+}
 inline __m512d tan_by_quadrant(__m512i q, DD<__m512d> s, DD<__m512d> c) {
   using namespace simd;
   const __mmask8 odd = iequal<double>(bit_and(q, isplat<double>(1)), isplat<double>(1));
   const DD<__m512d> n = {select(odd, c.hi, s.hi), select(odd, c.lo, s.lo)};
   const DD<__m512d> d = {select(odd, s.hi, c.hi), select(odd, s.lo, c.lo)};
-  const __m512d t = divide_pairs(n, d);
+  const __m512d t = divide_pairs_newton(n, d);
   return select(odd, flip_bits(t, uint64_t(1) << 63), t);
 }
 
@@ -192,24 +208,39 @@ inline V finish(V x, V y) {
 }
 }  // namespace detail
 
-// sin x, cos x or tan x of doubles (a register or a scalar), any argument.
+// sin x, cos x or tan x of doubles (a register or a scalar) from x's reduction.
 template <Fn F, typename V>
-inline V trig_any(V x) {
-  const Reduced<V> r = reduce_any(x);
+inline V trig_reduced(V x, const Reduced<V>& r) {
   const DD<V> s = sin_pair(r.hi, r.lo), c = cos_pair(r.hi, r.lo);
   const V y = F == Fn::Tan ? tan_by_quadrant(r.quadrant, s, c)
                            : by_quadrant<F == Fn::Cos>(r.quadrant, simd::add(s.hi, s.lo), simd::add(c.hi, c.lo));
   return detail::finish<F>(x, y);
 }
 
-// Both at once.
+// The same, any argument.
+template <Fn F, typename V>
+inline V trig_any(V x) {
+  return trig_reduced<F>(x, reduce_any(x));
+}
+
+// The pair reduction alone, for a register whose lanes are all below HalfPi's kPairLimit (or
+// NaN): kernels that keep the Payne-Hanek path out of line test for it first.
+inline Reduced<__m512d> reduce_pair_only(__m512d x) {
+  const PairReduction<__m512d> p = reduce_half_pi_pair(x);
+  return {p.r.hi, p.r.lo, quadrant_of(p.k)};
+}
+
+// Both at once, from x's reduction.
 template <typename V>
-inline void sincos_any(V x, V& sin_x, V& cos_x) {
-  const Reduced<V> r = reduce_any(x);
+inline void sincos_reduced(V x, const Reduced<V>& r, V& sin_x, V& cos_x) {
   const DD<V> s = sin_pair(r.hi, r.lo), c = cos_pair(r.hi, r.lo);
   const V sv = simd::add(s.hi, s.lo), cv = simd::add(c.hi, c.lo);
   sin_x = detail::finish<Fn::Sin>(x, by_quadrant<false>(r.quadrant, sv, cv));
   cos_x = detail::finish<Fn::Cos>(x, by_quadrant<true>(r.quadrant, sv, cv));
+}
+template <typename V>
+inline void sincos_any(V x, V& sin_x, V& cos_x) {
+  sincos_reduced(x, reduce_any(x), sin_x, cos_x);
 }
 
 // ---- the plain method -----------------------------------------------------------------------
@@ -293,6 +324,59 @@ inline void sincos_plain(__m512d x, __m512d& sin_x, __m512d& cos_x) {
   sin_cos_plain<T>(p.r, simd::zero<__m512d>(), s, c);
   sin_x = detail::finish<Fn::Sin>(x, by_quadrant<false>(p.quadrant, s, c));
   cos_x = detail::finish<Fn::Cos>(x, by_quadrant<true>(p.quadrant, s, c));
+}
+
+// ---- the double LA and EP methods ---------------------------------------------------------------
+// For the slots that need four ulps or 26 bits: no pairs anywhere, and no divider. Below
+// kShortLimit the reduction is Cody-Waite with the constant in three parts to a single value
+// (relative error 2^-52 at most, the smallest remainders included, see trig_reduce.h); a
+// register with a lane beyond it, an infinity among them, takes the plain method whole, whose
+// Payne-Hanek path covers every double. NaN lanes stay on the short path and come out NaN.
+inline constexpr double kShortLimit = 0x1p28;
+
+// n / d for finite nonzero d without the divider, whose throughput is a small fraction of the
+// multipliers': the 14-bit reciprocal estimate and one Newton step (2^-28), the quotient q, and
+// one correction of it by its residual, q - (d q - n)/d (the residual an fma, exact to its own
+// rounding), which leaves 2^-56 besides the last rounding. Written with d q - n rather than
+// n - d q so that a zero n keeps its sign: q - (+0) r for n = -0.
+inline __m512d quotient_newton(__m512d n, __m512d d) {
+  using namespace simd;
+  const __m512d r0 = reciprocal_estimate(d);
+  const __m512d r = fma(r0, fnma(d, r0, splat(1.0)), r0);
+  const __m512d q = mul(n, r);
+  return fnma(fms(d, q, n), r, q);
+}
+
+// tan x for |x| < kShortLimit (or NaN): x = k pi/2 + r, t = 2 tan(r/2) = r + r u T(u) with the
+// polynomial of the class, then tan r = t / (1 - t^2/4) and -cot r = (t^2/4 - 1) / t, one
+// quotient. Over |r| <= pi/4, t^2/4 stays below 0.172, so 1 - t^2/4 loses nothing to
+// cancellation. Arguments below 2^-27 give x itself, signed zeros included: r = t = x, the
+// denominator 1, and the quotient's correction takes q back to n.
+template <typename T, size_t N>
+inline __m512d tan_short(__m512d x, const T (&poly)[N]) {
+  using namespace simd;
+  const Reduction<__m512d> red = reduce_half_pi(x);
+  const __m512d r = red.r, u = mul(r, r);
+  const __m512d t = fma(mul(r, u), estrin(u, poly), r);
+  const __m512d quarter_t = mul(t, splat(0.25));
+  const __m512d w = fnma(quarter_t, t, splat(1.0));      // 1 - t^2/4
+  const __m512d minus_w = fms(quarter_t, t, splat(1.0));  // its negation, rounded alike
+  const __mmask8 odd = iequal<double>(bit_and(bits(red.k.shifted), isplat<double>(1)), isplat<double>(1));
+  return quotient_newton(select(odd, minus_w, t), select(odd, t, w));
+}
+
+// sin x and cos x for |x| < kShortLimit (or NaN), LA: x = k pi/2 + r, sin r = r + r u S(u) and
+// cos r = 1 + u (-1/2 + u C(u)) with the accurate method's polynomials but rounded plainly
+// (each result within about one ulp of its value), the quadrant picking and signing them.
+inline void sincos_short(__m512d x, __m512d& sin_x, __m512d& cos_x) {
+  using namespace simd;
+  const Reduction<__m512d> red = reduce_half_pi(x);
+  const __m512d r = red.r, u = mul(r, r);
+  const __m512d s = fma(mul(r, u), horner(u, trigpoly::kSinTailD), r);
+  const __m512d c = fma(u, fma(u, horner(u, trigpoly::kCosTailD), splat(-0.5)), splat(1.0));
+  const __m512i q = quadrant_of(red.k);
+  sin_x = by_quadrant<false>(q, s, c);
+  cos_x = by_quadrant<true>(q, s, c);
 }
 
 // Single precision through the double registers, plainly: each half widened, computed, rounded

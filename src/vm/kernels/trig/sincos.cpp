@@ -92,6 +92,95 @@ struct SinCosK : Kernel<T, 256 / sizeof(T) / 2> {
   static int callout(const T* a, T* s, T* c) { return sincos_callout<T>(a, s, c); }
 };
 
+// ---- double LA and EP sine, sine-cosine and tangent, each sized to its class -------------------
+// Below kShortLimit the short methods (no pairs, no divider); a register with a larger lane (or
+// an infinity) takes the plain method whole, which reduces any double.
+
+// The plain method for a register with a large lane, out of line: inlined, its Payne-Hanek
+// reduction took registers from the short path of every register in the block (measured: the
+// LA sine half as fast again).
+template <Fn F>
+[[gnu::noinline]] __m512d large_plain(__m512d x) {
+  return trig_plain<F>(x);
+}
+[[gnu::noinline]] void large_sincos_plain(__m512d x, __m512d& sin_x, __m512d& cos_x) { sincos_plain(x, sin_x, cos_x); }
+
+// The LA sine reduces by pi rather than pi/2: x = k pi + r, |r| <= pi/2, sin x = (-1)^k sin r
+// with one polynomial over the half turn, where a quarter turn would need the sine's and the
+// cosine's and a choice between them. The remainder is within 2^-52 relative (three parts of
+// pi, as for pi/2 in trig_reduce.h), and sin r's sensitivity to it, r cos r / sin r, is at most 1.
+constexpr Split<double, 3> kPiLa = {0x1.45f306dc9c883p-2, {0x1.921fb54442d18p+1, 0x1.1a62633145c06p-53, 0x1.c1cd129024e09p-106}};
+
+struct SinLaD : Kernel<double, 32> {
+  static __m512d body(__m512d x, __mmask8& special) {
+    special = classify<kClassInf | kClassNaN>(x);
+    if (abs_at_least(x, splat(kShortLimit))) [[unlikely]] return large_plain<Fn::Sin>(x);
+    // Arguments below 2^-27 come out as themselves, signed zeros included: k = 0, r = x, and
+    // r u S(u) is below half an ulp of r.
+    const Multiple<__m512d> k = nearest_multiple(x, kPiLa.inverse);
+    const __m512d r = subtract_multiple(x, k.k, kPiLa);
+    const __m512d u = mul(r, r);
+    const __m512d rs = flip_if_odd(r, k.shifted);
+    return fma(mul(rs, u), estrin(u, trigpoly::kSinPiLaD), rs);
+  }
+  static int callout(const double* a, double* r) { return trig_callout<double, Fn::Sin>(a, r); }
+};
+
+struct SinCosLaD : Kernel<double, 32> {
+  static __m512d body(__m512d x, __m512d& cos_x, __mmask8& special) {
+    special = classify<kClassInf | kClassNaN>(x);
+    __m512d sin_x;
+    if (abs_at_least(x, splat(kShortLimit))) [[unlikely]] large_sincos_plain(x, sin_x, cos_x);
+    else sincos_short(x, sin_x, cos_x);
+    return sin_x;
+  }
+  static int callout(const double* a, double* s, double* c) { return sincos_callout<double>(a, s, c); }
+};
+
+// The tangent of each class: t = 2 tan(r/2) with the class's polynomial, then a quotient (see
+// tan_short).
+template <bool kLa>
+struct TanShortD : Kernel<double, 32> {
+  static __m512d body(__m512d x, __mmask8& special) {
+    special = classify<kClassInf | kClassNaN>(x);
+    if (abs_at_least(x, splat(kShortLimit))) [[unlikely]] return large_plain<Fn::Tan>(x);
+    if constexpr (kLa) return tan_short(x, trigpoly::kTanHalfLaD);
+    else return tan_short(x, trigpoly::kTanHalfEpD);
+  }
+  static int callout(const double* a, double* r) { return trig_callout<double, Fn::Tan>(a, r); }
+};
+
+// ---- double HA: the accurate method with Payne-Hanek out of line --------------------------------
+// The same results as trig_any and sincos_any, bit for bit; a register with a lane at 2^28 or
+// beyond (or an infinity) takes the whole method out of line, so that the pair reduction's
+// path keeps its registers.
+template <Fn F>
+[[gnu::noinline]] __m512d large_any(__m512d x) {
+  return trig_any<F>(x);
+}
+[[gnu::noinline]] void large_sincos_any(__m512d x, __m512d& sin_x, __m512d& cos_x) { sincos_any(x, sin_x, cos_x); }
+
+template <Fn F>
+struct TrigHaD : Kernel<double, 32> {
+  static __m512d body(__m512d x, __mmask8& special) {
+    special = classify<kClassInf | kClassNaN>(x);
+    if (abs_at_least(x, splat(HalfPi<double>::kPairLimit))) [[unlikely]] return large_any<F>(x);
+    return trig_reduced<F>(x, reduce_pair_only(x));
+  }
+  static int callout(const double* a, double* r) { return trig_callout<double, F>(a, r); }
+};
+
+struct SinCosHaD : Kernel<double, 32> {
+  static __m512d body(__m512d x, __m512d& cos_x, __mmask8& special) {
+    special = classify<kClassInf | kClassNaN>(x);
+    __m512d sin_x;
+    if (abs_at_least(x, splat(HalfPi<double>::kPairLimit))) [[unlikely]] large_sincos_any(x, sin_x, cos_x);
+    else sincos_reduced(x, reduce_pair_only(x), sin_x, cos_x);
+    return sin_x;
+  }
+  static int callout(const double* a, double* s, double* c) { return sincos_callout<double>(a, s, c); }
+};
+
 // ---- double EP sine and sine-cosine -----------------------------------------------------------
 constexpr double kInvPi = 0x1.45f306dc9c883p-2;
 constexpr Split<double, 2> kPi2 = {kInvPi, {0x1.921fb54442d18p+1, 0x1.1a62633145c06p-53}};
@@ -249,11 +338,10 @@ struct SinCosLaF : Kernel<float, 32> {
 }  // namespace zorp::vm
 
 using namespace zorp::vm;
-VM_KERNELS(d, Sin, TrigK<double, Fn::Sin, Method::PlainDouble>, TrigK<double, Fn::Sin, Method::Pairs>, SinEpD)
-VM_KERNELS(d, Cos, CosD, TrigK<double, Fn::Cos, Method::Pairs>)
-VM_KERNELS(d, SinCos, SinCosK<double, Method::PlainDouble>, SinCosK<double, Method::Pairs>, SinCosEpD)
-VM_KERNELS(d, Tan, TrigK<double, Fn::Tan, Method::PlainDouble>, TrigK<double, Fn::Tan, Method::Pairs>,
-           TrigK<double, Fn::Tan, Method::PlainDouble>)
+VM_KERNELS(d, Sin, SinLaD, TrigHaD<Fn::Sin>, SinEpD)
+VM_KERNELS(d, Cos, CosD, TrigHaD<Fn::Cos>)
+VM_KERNELS(d, SinCos, SinCosLaD, SinCosHaD, SinCosEpD)
+VM_KERNELS(d, Tan, TanShortD<true>, TrigHaD<Fn::Tan>, TanShortD<false>)
 VM_KERNELS(s, Sin, SinLaF, TrigK<float, Fn::Sin, Method::PlainSingle>, TrigK<float, Fn::Sin, Method::PlainSingle>)
 VM_KERNELS(s, Cos, CosLaF, TrigK<float, Fn::Cos, Method::PlainSingle>, TrigK<float, Fn::Cos, Method::PlainSingle>)
 VM_KERNELS(s, SinCos, SinCosLaF, SinCosK<float, Method::PlainSingle>, SinCosK<float, Method::PlainSingle>)
