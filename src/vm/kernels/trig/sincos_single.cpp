@@ -27,6 +27,7 @@
 #include <cmath>
 
 #include "simd/exact.h"
+#include "simd/ints.h"
 #include "simd/poly.h"
 #include "vm/kernels/common/bind.h"
 #include "vm/kernels/common/callout.h"
@@ -176,10 +177,12 @@ template <Fn F>
 }
 [[gnu::noinline]] void sincos_plain_f(__m512 x, __m512& sin_x, __m512& cos_x) { sincos_plain(x, sin_x, cos_x); }
 
-// |x| = k pi/2 + hi + lo, |x| < 2^20. r1 = a - k c0 is exact, k c1 = p + e exactly, r1 - p =
-// s + t exactly; lo = t - e - k c2 is left unnormalised: |lo| <= 2^-24 |s| + 2^-28.4, and where
-// that is not small beside s (|s| near the smallest remainder, 2^-27.8) the polynomials, taken at
-// s, are 1 and s to far below an ulp.
+// |x| = k pi/2 + hi + lo, |x| < 2^20. r1 = a - k c0 is exact, -k c1 = p + e exactly, and
+// r1 + p = s + t exactly in a fast two-sum (r1 is a multiple of 2^-23, or of 2^-24 below 1, and
+// |p| < 2^-4: r1 lies on p's grid, which is what the fast two-sum needs; checked on every float
+// below 2^20 against the full two-sum). lo = t + e - k c2 is left unnormalised: |lo| <= 2^-24 |s|
+// + 2^-28.4, and where that is not small beside s (|s| near the smallest remainder, 2^-27.8) the
+// polynomials, taken at s, are 1 and s to far below an ulp.
 struct PairF {
   __m512 hi, lo;
   __m512i quadrant;  // k's low bits in the 32-bit lanes
@@ -188,9 +191,9 @@ inline PairF reduce_pair_f(__m512 a) {
   constexpr auto& c = HalfPi<float>::kSplit;
   const Multiple<__m512> k = nearest_multiple(a, c.inverse);
   const __m512 r1 = fma_quiet(k.k, splat(-c.part[0]), a);
-  const DD<__m512> p = two_prod(k.k, splat(c.part[1]));
-  const DD<__m512> s = two_sum(r1, flip_bits(p.hi, kSignF));
-  const __m512 t = fma_quiet(k.k, splat(-c.part[2]), sub(s.lo, p.lo));
+  const DD<__m512> p = two_prod(k.k, splat(-c.part[1]));
+  const DD<__m512> s = fast_two_sum(r1, p.hi);
+  const __m512 t = fma_quiet(k.k, splat(-c.part[2]), add(s.lo, p.lo));
   return {s.hi, t, bits(k.shifted)};
 }
 
@@ -234,7 +237,7 @@ struct ByQuadrant {
   __m512i sin_sign, cos_sign;
 };
 inline ByQuadrant by_quadrant_f(__m512i q) {
-  const __mmask16 odd = iequal<float>(bit_and(q, isplat<float>(1)), isplat<float>(1));
+  const __mmask16 odd = any_bits<float>(q, isplat<float>(1));
   const __m512i bit1 = shift_left<30, float>(bit_and(q, isplat<float>(2)));
   const __m512i bit0 = shift_left<31, float>(q);
   return {odd, bit1, bit_xor(bit1, bit0)};
@@ -306,14 +309,14 @@ struct TrigF : Kernel<float, 64> {
       const Reduction<__m512> r = reduce_half_pi(a);
       const __m512 u = mul(r.r, r.r);
       const __m512 t = fma(mul(r.r, u), B == Acc::LA ? horner(u, trigpoly::kTanLaF) : horner(u, trigpoly::kTanEpF), r.r);
-      const __mmask16 odd = iequal<float>(bit_and(bits(r.k.shifted), isplat<float>(1)), isplat<float>(1));
+      const __mmask16 odd = any_bits<float>(bits(r.k.shifted), isplat<float>(1));
       __m512 y = reciprocal_estimate(t);
       if constexpr (B == Acc::LA) y = fma(y, fnma(t, y, splat(1.0f)), y);
       return select(odd, flip_bits(y, kSignF), t);
     } else {
       const PairF r = reduce_pair_f(a);
       const SinCosPair p = sin_cos_pair_fine_f(r.hi, r.lo);
-      const __mmask16 odd = iequal<float>(bit_and(r.quadrant, isplat<float>(1)), isplat<float>(1));
+      const __mmask16 odd = any_bits<float>(r.quadrant, isplat<float>(1));
       const __m512 n_hi = select(odd, p.c_hi, p.s_hi), n_lo = select(odd, p.c_lo, p.s_lo);
       const __m512 d_hi = select(odd, p.s_hi, p.c_hi), d_lo = select(odd, p.s_lo, p.c_lo);
       // 1/d from the estimate and one Newton step (relative error about 2^-28), then the
