@@ -260,13 +260,20 @@ inline __m512 sin_or_cos_ha(__m512 x, __m512 a) {
   else return cos_of(b, s, c);
 }
 
-// EP sine by half turns: |x| = k pi + r, sin x = (-1)^k sin r, |r| <= pi/2.
-inline __m512 sin_ep(__m512 x, __m512 a) {
-  const Multiple<__m512> k = nearest_multiple(a, kInvPiF);
-  __m512 r = subtract_multiple(a, k.k, kPiF);
+// Splits of pi and pi/2 whose parts are all positive (c0 and c1 rounded down, c2 to nearest), for
+// the odd functions reduced with their sign: every product k c is then -0 for k = 0, and -0
+// keeps its sign through the reduction. x - k c0 is exact as with the nearest parts (|x - k c0|
+// < 2 below 2^20), and pi - c0 - c1 - c2 is 2^-72.2 (pi/2: 2^-73.2).
+constexpr Split<float, 3> kPiDownF = {kInvPiF, {0x1.921fb4p+1f, 0x1.4442d0p-23f, 0x1.84698ap-47f}};
+constexpr Split<float, 3> kHalfPiDownF = {0x1.45f306p-1f, {0x1.921fb4p+0f, 0x1.4442d0p-24f, 0x1.84698ap-48f}};
+
+// EP sine by half turns: x = k pi + r, sin x = (-1)^k sin r, |r| <= pi/2.
+inline __m512 sin_ep(__m512 x) {
+  const Multiple<__m512> k = nearest_multiple(x, kInvPiF);
+  __m512 r = subtract_multiple(x, k.k, kPiDownF);
   const __m512 u = mul_quiet(r, r);
   r = flip_if_odd(r, k.shifted);
-  return xor_sign(fma(mul(r, u), horner(u, trigpoly::kSinEpF), r), x);
+  return fma(mul(r, u), horner(u, trigpoly::kSinEpF), r);
 }
 // EP cosine a quarter turn on, as the LA cosine: |x| = (k - 1/2) pi + r, cos x = (-1)^k sin r.
 inline __m512 cos_ep(__m512 a) {
@@ -291,22 +298,23 @@ struct TrigF : Kernel<float, 64> {
     const __m512 a = abs(x);
     if (not_less_equal(a, splat(kFloatLimitF))) return plain_f<F>(x);
     if constexpr (F == Fn::Tan) {
-      return xor_sign(tan_f<A>(a), x);
+      return A == Acc::HA ? xor_sign(tan_f<A>(a), x) : tan_f<A>(x);
     } else if constexpr (A == Acc::EP) {
-      return F == Fn::Sin ? sin_ep(x, a) : cos_ep(a);
+      return F == Fn::Sin ? sin_ep(x) : cos_ep(a);
     } else {
       return sin_or_cos_ha<F>(x, a);
     }
   }
   static int callout(const float* a, float* r) { return trig_callout<F>(a, r); }
 
-  // tan |x|: tan r for even k, -1/tan r for odd k.
+  // tan r for even k, -1/tan r for odd k: of |x| in HA, of x itself in LA and EP.
   template <Acc B>
   static __m512 tan_f(__m512 a) {
     if constexpr (B != Acc::HA) {
       // LA and EP: t = tan r from one odd polynomial, and -1/t for odd k from the reciprocal
       // estimate (2^-14), in LA after one Newton step.
-      const Reduction<__m512> r = reduce_half_pi(a);
+      const Multiple<__m512> k = nearest_multiple(a, kHalfPiDownF.inverse);
+      const Reduction<__m512> r = {k, subtract_multiple(a, k.k, kHalfPiDownF)};
       const __m512 u = mul(r.r, r.r);
       const __m512 t = fma(mul(r.r, u), B == Acc::LA ? horner(u, trigpoly::kTanLaF) : horner(u, trigpoly::kTanEpF), r.r);
       const __mmask16 odd = any_bits<float>(bits(r.k.shifted), isplat<float>(1));
