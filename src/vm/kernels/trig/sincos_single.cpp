@@ -275,13 +275,13 @@ inline __m512 sin_ep(__m512 x) {
   r = flip_if_odd(r, k.shifted);
   return fma(mul(r, u), horner(u, trigpoly::kSinEpF), r);
 }
-// EP cosine a quarter turn on, as the LA cosine: |x| = (k - 1/2) pi + r, cos x = (-1)^k sin r.
+// EP cosine a quarter turn on: |x| = (N + 1/2) pi + r with N = floor(|x|/pi), |r| <= pi/2, and
+// cos x = (-1)^(N+1) sin r.
 inline __m512 cos_ep(__m512 a) {
-  const __m512 shifted_a = add_quiet(a, splat(kHalfPiF.part[0]));
-  const Multiple<__m512> k = nearest_multiple(shifted_a, kInvPiF);
-  __m512 r = subtract_multiple(a, sub(k.k, splat(0.5f)), kPiF);
+  const Multiple<__m512> k = half_multiple(a, kInvPiF);
+  __m512 r = subtract_multiple(a, k.k, kPiF);
   const __m512 u = mul_quiet(r, r);
-  r = flip_if_odd(r, k.shifted);
+  r = as_float(bit_xor3(bits(r), shift_left<31, float>(bits(k.shifted)), isplat<float>(kSignF)));
   return fma(mul(r, u), horner(u, trigpoly::kSinEpF), r);
 }
 // EP sine and cosine of r within a quarter turn.
