@@ -374,8 +374,9 @@ struct SinCosF : Kernel<float, 64> {
 // ---- Sinpi, Cospi and SinCospi ----------------------------------------------------------------
 // Reduced exactly in half turns as the double kernels are (sincospi.cpp): y = x - 2 trunc(x/2),
 // n = round(2y), f = y - n/2 (|f| <= 1/4, n mod 4 the quadrant), all exact; then pi f as the
-// pair f C_hi + (its rounding error + f C_lo) and the HA sine and cosine of the pair. Exact
-// cases as the double kernels: f = 0 gives sinpi(n) the sign of x and cospi(n + 1/2) = +0.
+// pair f C_hi + (its rounding error + f C_lo) and the HA sine (the closer pair of the tangent)
+// and cosine of the pair. Exact cases as the double kernels: f = 0 gives sinpi(n) the sign of x
+// and cospi(n + 1/2) = +0.
 // Below 2^-100 the sine is pi x at a scale of 2^64, so that the pair's low word stays normal.
 constexpr float kPiHiF = 0x1.921fb6p+1f, kPiLoF = -0x1.777a5cp-24f;
 
@@ -387,7 +388,7 @@ inline void sincospi_f(__m512 x, __m512& sin_x, __m512& cos_x) {
   const __m512i q = bits(add(n, splat(0x1.8p23f)));  // n's low bits
   const __m512 hi = mul(f, splat(kPiHiF));
   const __m512 lo = fma(f, splat(kPiLoF), fms(f, splat(kPiHiF), hi));
-  const SinCosPair p = sin_cos_pair_f(hi, lo);
+  const SinCosPair p = sin_cos_pair_fine_f(hi, lo);
   const ByQuadrant b = by_quadrant_f(q);
   const __m512 s = add(p.s_hi, p.s_lo), c = add(p.c_hi, p.c_lo);
   const __mmask16 zero_f = equal(f, zero<__m512>());
