@@ -335,10 +335,12 @@ std::vector<Fit> trig_fits() {
        W::Relative, Prec::Single, How::Minimax, {}, nullptr, "single EP sine-cosine and tangent: r + r u S(u)"},
       {"kCosQuarterEpF", "cos(r) in u = r^2", cos_sqrt, "r in [-pi/4, pi/4]", 0, kQuarterPiSq, 2, W::Relative,
        Prec::Single, How::Minimax, {}, nullptr, "single EP sine-cosine and tangent: C(u)"},
-      // LA and EP tangent: one odd polynomial over a quarter turn, -1/t for odd quadrants.
-      {"kTanLaF", "(tan r - r)/r^3 in u = r^2", tan_tail, "r in [-pi/4, pi/4]", 0, kQuarterPiSq, 5, W::Relative,
+      // LA and EP tangent: one odd polynomial over a quarter turn, -1/t for odd quadrants; the
+      // reduction with a rounded 2/pi reaches pi/4 + 0.05 below 2^20 (trig_reduce.h), which the
+      // fit covers.
+      {"kTanLaF", "(tan r - r)/r^3 in u = r^2", tan_tail, "r in [-0.84, 0.84]", 0, 0.7056, 6, W::Relative,
        Prec::Single, How::Minimax, {}, nullptr, "single LA tangent: r + r u T(u)"},
-      {"kTanEpF", "(tan r - r)/r^3 in u = r^2", tan_tail, "r in [-pi/4, pi/4]", 0, kQuarterPiSq, 3, W::Relative,
+      {"kTanEpF", "(tan r - r)/r^3 in u = r^2", tan_tail, "r in [-0.84, 0.84]", 0, 0.7056, 3, W::Relative,
        Prec::Single, How::Minimax, {}, nullptr, "single EP tangent: r + r u T(u)"},
   };
 }

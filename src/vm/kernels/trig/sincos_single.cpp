@@ -1,5 +1,6 @@
-// Sin, Cos, SinCos and Tan in single precision, in float on sixteen lanes, one kernel per slot;
-// apart from the double source (sincos.cpp) so that the two compile as separate units.
+// Sin, Cos, SinCos, Tan, Sinpi, Cospi and SinCospi in single precision, in float on sixteen
+// lanes, one kernel per slot; apart from the double sources (sincos.cpp, sincospi.cpp) so that
+// they compile as separate units.
 //
 // The LA sine, cosine (reduced by pi in three parts) and sine-cosine (by pi/2 in three parts,
 // sine and cosine polynomials swapped by quadrant) are the kernels the random distributions call
@@ -7,18 +8,20 @@
 // layer's Payne-Hanek reduction whole and finishes with the quarter-turn polynomials of the
 // sine-cosine.
 //
-// The others reduce |x| in float below 2^20, where x - k c0 is exact (trig_reduce.h):
-//  * HA, and the LA tangent: x = k pi/2 + hi + lo, k c1 as an exact product and x - k c0 - k c1
-//    as an exact sum, so the pair is within 2^-26 of the remainder relative (the smallest
-//    remainder of a float below 2^34 is 2^-27.83); sin r = hi + (hi u S(u) + lo) (the tail at
-//    most a tenth of the result) and cos r = (1 - hi^2/2) + (u^2 C(u) - hi lo + what 1 - hi^2/2
-//    lost), u = hi^2, each rounded once. The tangent divides the two without a division: 1/c
-//    from the reciprocal estimate and a Newton step, q = s/c, then q + (s - q c)/c, in HA with
-//    the residual from the pairs' parts.
-//  * EP: a single-value reduction in three parts (relative error 2^-22.6), then the sine by pi
-//    with one odd polynomial over half a turn, the cosine a quarter turn on (as the LA cosine),
-//    the sine-cosine and tangent by pi/2 with the shortest pair and, for the tangent, the
-//    reciprocal estimate (2^-14) in place of a division.
+// The others reduce in float below 2^20, where x - k c0 is exact (trig_reduce.h):
+//  * HA: |x| = k pi/2 + hi + lo, k c1 as an exact product and x - k c0 - k c1 as an exact sum,
+//    so the pair is within 2^-26 of the remainder relative (the smallest remainder of a float
+//    below 2^34 is 2^-27.83); sin r = hi + (hi u S(u) + lo) (the tail at most a tenth of the
+//    result) and cos r = (1 - hi^2/2) + (u^2 C(u) - hi lo + what 1 - hi^2/2 lost), u = hi^2,
+//    each rounded once. The tangent (and the pi functions) take the sine as a closer pair, and
+//    the tangent divides the pairs without a division: 1/d from the reciprocal estimate and a
+//    Newton step, q = n/d, then q + (n - q d)/d with the residual from the pairs' parts.
+//  * LA tangent and EP: a single-value reduction in three parts (relative error 2^-22.6), of x
+//    itself for the odd functions (by splits whose parts are all positive, so that -0 stays
+//    -0); the sine by pi with one odd polynomial over half a turn, the cosine from N + 1/2 =
+//    floor(|x|/pi) + 1/2, the sine-cosine by pi/2 with the shortest pair, and the tangent from
+//    one odd polynomial t over a quarter turn and -1/t for odd quadrants from the reciprocal
+//    estimate (2^-14; LA after one Newton step).
 // A register with a lane at or beyond 2^20 (or a NaN) is computed whole by the plain method of
 // sincos_core.h (single precision in double, Payne-Hanek for the large lanes), within HA.
 //
