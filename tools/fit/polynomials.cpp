@@ -59,6 +59,14 @@ R asin_tail(const R& u) {
   mpfr_asin(a.v, t.v, MPFR_RNDN);
   return (a - t) / (u * t);
 }
+// The tangent near zero, odd in r: tan r = r + r u T(u).
+R tan_tail(const R& u) {
+  if (u.zero()) return R(1) / R(3);
+  const R r = sqrt(u);
+  R t;
+  mpfr_tan(t.v, r.v, MPFR_RNDN);
+  return (t - r) / (u * r);
+}
 // The hyperbolic sine and tangent near zero, odd in r: sinh r = r + r u S(u), tanh r = r + r u T(u).
 R sinh_tail(const R& u) {
   if (u.zero()) return R(1) / R(6);
@@ -331,6 +339,30 @@ std::vector<Fit> trig_fits() {
       {"kTanHalfEpD", "(2 tan(r/2) - r)/r^3 in u = r^2", tan_half_tail, "r in [-pi/4, pi/4]", 0,
        kQuarterPiSq * 1.0001, 3, W::Relative, Prec::Double, How::Minimax, {}, nullptr,
        "double EP tangent: t = r + r u T(u), then one quotient"},
+      // ---- single sine, cosine and tangent in single registers (sincos_single.cpp) -------------
+      // HA and LA tangent: x = k pi/2 + hi + lo in float, the tails of a quarter turn added to
+      // the exact heads (sine at most a tenth of the result, cosine a sixtieth).
+      {"kSinHaF", "(sin r - r)/r^3 in u = r^2", sin_tail, "r in [-pi/4, pi/4]", 0, kQuarterPiSq, 3, W::Relative,
+       Prec::Single, How::Minimax, {}, nullptr, "single HA sine: hi + (hi u S(u) + lo)"},
+      {"kCosHaF", "(cos r - 1 + r^2/2)/r^4 in u = r^2", cos_tail, "r in [-pi/4, pi/4]", 0, kQuarterPiSq, 2,
+       W::Relative, Prec::Single, How::Minimax, {}, nullptr,
+       "single HA cosine: (1 - u/2) + (u^2 C(u) - hi lo + what 1 - u/2 lost)"},
+      // EP sine and cosine: reduced by pi (cosine a quarter turn on), one odd polynomial over
+      // half a turn.
+      {"kSinEpF", "(sin r - r)/r^3 in u = r^2", sin_tail, "r in [-pi/2, pi/2]", 0, kHalfPiSq, 2, W::Relative,
+       Prec::Single, How::Minimax, {}, nullptr, "single EP sine and cosine: r + r u S(u)"},
+      // EP sine-cosine and tangent: a quarter turn, the shortest pair.
+      {"kSinQuarterEpF", "(sin r - r)/r^3 in u = r^2", sin_tail, "r in [-pi/4, pi/4]", 0, kQuarterPiSq, 1,
+       W::Relative, Prec::Single, How::Minimax, {}, nullptr, "single EP sine-cosine and tangent: r + r u S(u)"},
+      {"kCosQuarterEpF", "cos(r) in u = r^2", cos_sqrt, "r in [-pi/4, pi/4]", 0, kQuarterPiSq, 2, W::Relative,
+       Prec::Single, How::Minimax, {}, nullptr, "single EP sine-cosine and tangent: C(u)"},
+      // LA and EP tangent: one odd polynomial over a quarter turn, -1/t for odd quadrants; the
+      // reduction with a rounded 2/pi reaches pi/4 + 0.05 below 2^20 (trig_reduce.h), which the
+      // fit covers.
+      {"kTanLaF", "(tan r - r)/r^3 in u = r^2", tan_tail, "r in [-0.84, 0.84]", 0, 0.7056, 6, W::Relative,
+       Prec::Single, How::Minimax, {}, nullptr, "single LA tangent: r + r u T(u)"},
+      {"kTanEpF", "(tan r - r)/r^3 in u = r^2", tan_tail, "r in [-0.84, 0.84]", 0, 0.7056, 3, W::Relative,
+       Prec::Single, How::Minimax, {}, nullptr, "single EP tangent: r + r u T(u)"},
   };
 }
 

@@ -1,21 +1,20 @@
-// Sin, Cos, SinCos and Tan in single and double precision.
+// Sin, Cos, SinCos and Tan in double precision.
 //
 // Six kernels are the ones the random distributions call through fixed slots, and their results
-// keep their bits: the double EP sine and sine-cosine (k = round(|x|/pi), pi in two parts, a
-// degree-9 odd polynomial, callouts above 2^24 and 2^23), the double cosine of the LA and EP
-// slots (cos x as the sine of (N + 1/2) pi - |x| with pi in three parts and a degree-15
-// polynomial, a whole register through Payne-Hanek once a lane is beyond N = 8388606), and the
-// single LA sine, cosine (reduced by pi in three parts) and sine-cosine (by pi/2 in three parts,
-// sine and cosine polynomials swapped by quadrant).
+// keep their bits; three are here: the double EP sine and sine-cosine (k = round(|x|/pi), pi in
+// two parts, a degree-9 odd polynomial, callouts above 2^24 and 2^23) and the double cosine of
+// the LA and EP slots (cos x as the sine of (N + 1/2) pi - |x| with pi in three parts and a
+// degree-15 polynomial, a whole register through Payne-Hanek once a lane is beyond
+// N = 8388606); the single-precision kernels, the single LA three among them, are in
+// sincos_single.cpp.
 //
-// Their large-argument paths run the layer's Payne-Hanek reduction for the whole register:
-// the double cosine finishes with the accurate sine and cosine of sincos_core.h, the single
-// ones with the quarter-turn polynomials of the single sine-cosine (the short sine and cosine
-// polynomials of a narrower reduction would not stay within four ulps over a quarter turn).
+// The double cosine's large-argument path runs the layer's Payne-Hanek reduction for the whole
+// register and finishes with the accurate sine and cosine of sincos_core.h.
 //
 // The double HA kernels are the accurate method of sincos_core.h (below one ulp for every finite
-// argument); the double LA and EP slots without a fixed kernel, and the single slots, its plain
-// method (a single-value reduction and one polynomial pair; single precision in double).
+// argument), with Payne-Hanek out of line for registers holding a lane at or beyond 2^28. The LA
+// sine, the LA sine-cosine and the LA and EP tangent have methods of their own, sized to their
+// class (below).
 // Infinite arguments give NaN and report a domain error (status 1); NaN gives NaN and reports
 // nothing.
 #include <cmath>
@@ -242,98 +241,6 @@ struct CosD : Kernel<double, 32> {
   static int callout(const double* a, double* r) { return trig_callout<double, Fn::Cos>(a, r); }
 };
 
-// ---- single LA --------------------------------------------------------------------------------
-constexpr float kInvPiF = 0x1.45f306p-2f;
-constexpr Split<float, 3> kPiF = {kInvPiF, {0x1.921fb6p+1f, -0x1.777a5cp-24f, -0x1.ee59dap-49f}};
-constexpr Split<float, 3> kHalfPiF = {0x1.45f306p-1f, {0x1.921fb6p+0f, -0x1.777a5cp-25f, -0x1.ee59dap-50f}};
-constexpr float kLargeF = 10000.0f;
-
-// Sine and cosine of a = q pi/2 + r (|r| <= pi/4, q's low bits in the 32-bit lanes of qbits)
-// with the sine-cosine polynomials; the sine still without the sign of x.
-inline void quarter_turn_f(__m512 r, __m512i qbits, __m512& sin_a, __m512& cos_a) {
-  const __m512 u = mul_quiet(r, r);
-  const __m512 s = fma_quiet(r, horner(u, trigpoly::kSinCosSinF), r);
-  const __m512 c = horner(u, trigpoly::kSinCosCosF);
-  const __mmask16 odd = iequal<float>(bit_and(qbits, isplat<float>(1)), isplat<float>(1));
-  const __m512i bit1 = shift_left<30, float>(bit_and(qbits, isplat<float>(2)));
-  const __m512i bit0 = shift_left<31, float>(qbits);
-  sin_a = as_float(bit_xor(bits(select(odd, c, s)), bit1));
-  cos_a = as_float(bit_xor(bits(select(odd, s, c)), bit_xor(bit1, bit0)));
-}
-
-// The large-argument path of the single LA kernels: |x| reduced by Payne-Hanek in double.
-inline void large_f(__m512 a, __m512& sin_a, __m512& cos_a) {
-  const HugeReduction<__m512> h = reduce_half_pi_huge(a);
-  quarter_turn_f(h.r, h.quadrant, sin_a, cos_a);
-}
-
-// Non-finite lanes: NaN, the argument times 0 (an infinity) or times itself (a NaN).
-inline __m512 nan_lanes(__m512 x, __m512 y) {
-  return select(classify<kClassNaN>(x), mul(x, x), select(classify<kClassInf>(x), mul(x, zero<__m512>()), y));
-}
-
-// The single LA sine and cosine: a register with a lane beyond 10000 (or a NaN) takes the large
-// path whole; `fast` is the reduction by pi of |x| for the others.
-template <bool kCos, typename Fast>
-inline __m512 sin_or_cos_la(__m512 x, __mmask16& special, Fast fast) {
-  const __m512 a = abs(x);
-  special = classify<kClassInf | kClassNaN>(x);
-  if (not_less_equal(a, splat(kLargeF))) {
-    __m512 s, c;
-    large_f(a, s, c);
-    return nan_lanes(x, kCos ? c : xor_sign(s, x));
-  }
-  return fast(a);
-}
-
-struct SinLaF : Kernel<float, 32> {
-  static __m512 body(__m512 x, __mmask16& special) {
-    return sin_or_cos_la<false>(x, special, [x](__m512 a) {
-      const Multiple<__m512> k = nearest_multiple(a, kInvPiF);
-      __m512 r = subtract_multiple(a, k.k, kPiF);
-      const __m512 u = mul_quiet(r, r);
-      r = flip_if_odd(r, k.shifted);
-      return xor_sign(fma_quiet(mul_quiet(horner(u, trigpoly::kSinLaF), u), r, r), x);
-    });
-  }
-  static int callout(const float* a, float* r) { return trig_callout<float, Fn::Sin>(a, r); }
-};
-
-struct CosLaF : Kernel<float, 32> {
-  static __m512 body(__m512 x, __mmask16& special) {
-    return sin_or_cos_la<true>(x, special, [](__m512 a) {
-      // A quarter turn on: cos x = (-1)^k sin(a + pi/2 - k pi), k the multiple nearest to
-      // (a + pi/2)/pi, so h = k - 1/2 multiplies pi.
-      const __m512 shifted_a = add_quiet(a, splat(kHalfPiF.part[0]));
-      const Multiple<__m512> k = nearest_multiple(shifted_a, kInvPiF);
-      __m512 r = subtract_multiple(a, sub(k.k, splat(0.5f)), kPiF);
-      const __m512 u = mul_quiet(r, r);
-      r = flip_if_odd(r, k.shifted);
-      const __m512 s = fma_quiet(mul_quiet(u, r), horner(u, trigpoly::kCosLaF), r);
-      // Arguments too small to move pi/2 give exactly 1.
-      return select(equal(shifted_a, splat(kHalfPiF.part[0])), splat(1.0f), s);
-    });
-  }
-  static int callout(const float* a, float* r) { return trig_callout<float, Fn::Cos>(a, r); }
-};
-
-struct SinCosLaF : Kernel<float, 32> {
-  static __m512 body(__m512 x, __m512& cos_x, __mmask16& special) {
-    const __m512 a = abs(x);
-    special = classify<kClassInf | kClassNaN>(x);
-    __m512 s;
-    if (static_cast<__mmask16>(~less(a, splat(0x1p19f)))) {
-      large_f(a, s, cos_x);
-    } else {
-      const Multiple<__m512> q = nearest_multiple(a, kHalfPiF.inverse);
-      quarter_turn_f(subtract_multiple(a, q.k, kHalfPiF), bits(q.shifted), s, cos_x);
-    }
-    cos_x = nan_lanes(x, cos_x);
-    return nan_lanes(x, xor_sign(s, x));
-  }
-  static int callout(const float* a, float* s, float* c) { return sincos_callout<float>(a, s, c); }
-};
-
 }  // namespace
 }  // namespace zorp::vm
 
@@ -342,8 +249,3 @@ VM_KERNELS(d, Sin, SinLaD, TrigHaD<Fn::Sin>, SinEpD)
 VM_KERNELS(d, Cos, CosD, TrigHaD<Fn::Cos>)
 VM_KERNELS(d, SinCos, SinCosLaD, SinCosHaD, SinCosEpD)
 VM_KERNELS(d, Tan, TanShortD<true>, TrigHaD<Fn::Tan>, TanShortD<false>)
-VM_KERNELS(s, Sin, SinLaF, TrigK<float, Fn::Sin, Method::PlainSingle>, TrigK<float, Fn::Sin, Method::PlainSingle>)
-VM_KERNELS(s, Cos, CosLaF, TrigK<float, Fn::Cos, Method::PlainSingle>, TrigK<float, Fn::Cos, Method::PlainSingle>)
-VM_KERNELS(s, SinCos, SinCosLaF, SinCosK<float, Method::PlainSingle>, SinCosK<float, Method::PlainSingle>)
-VM_KERNELS(s, Tan, TrigK<float, Fn::Tan, Method::PlainSingle>, TrigK<float, Fn::Tan, Method::PlainSingle>,
-           TrigK<float, Fn::Tan, Method::PlainSingle>)

@@ -15,8 +15,9 @@
 // n, reported as singularities (status 2); |f| = 45 degrees (1/4 turn) gives tangents of exactly
 // +-1 and 30 degrees sines of exactly +-1/2. The double HA slots take the sine and cosine of the
 // pair from the accurate core; the LA and EP slots take them plainly from the rounded head, and
-// so does single precision, which runs the double registers on its widened halves and rounds
-// once. SinCospi reduces once for both results.
+// so do the single Tanpi, Sind, Cosd and Tand, which run the double registers on their widened
+// halves and round once (single Sinpi, Cospi and SinCospi are in sincos_single.cpp). SinCospi
+// reduces once for both results.
 #include <array>
 #include <cmath>
 
@@ -232,13 +233,14 @@ using namespace zorp::vm;
 #define ZORP_SCALED_SLOTS(T, F, kDegrees)                                              \
   ScaledK<T, F, kDegrees, Method::PlainDouble>, ScaledK<T, F, kDegrees, Method::Pairs>, \
       ScaledK<T, F, kDegrees, Method::PlainDouble>
+// Single Sinpi, Cospi and SinCospi are computed in float: sincos_single.cpp.
 #define ZORP_SCALED_ROWS(t, T)                                                     \
-  VM_KERNELS(t, Sinpi, ZORP_SCALED_SLOTS(T, Fn::Sin, false))                           \
-  VM_KERNELS(t, Cospi, ZORP_SCALED_SLOTS(T, Fn::Cos, false))                           \
   VM_KERNELS(t, Tanpi, ZORP_SCALED_SLOTS(T, Fn::Tan, false))                           \
-  VM_KERNELS(t, SinCospi, SinCospiK<T, Method::Pairs>)                              \
   VM_KERNELS(t, Sind, ZORP_SCALED_SLOTS(T, Fn::Sin, true))                             \
   VM_KERNELS(t, Cosd, ZORP_SCALED_SLOTS(T, Fn::Cos, true))                             \
   VM_KERNELS(t, Tand, ZORP_SCALED_SLOTS(T, Fn::Tan, true))
 ZORP_SCALED_ROWS(s, float)
 ZORP_SCALED_ROWS(d, double)
+VM_KERNELS(d, Sinpi, ZORP_SCALED_SLOTS(double, Fn::Sin, false))
+VM_KERNELS(d, Cospi, ZORP_SCALED_SLOTS(double, Fn::Cos, false))
+VM_KERNELS(d, SinCospi, SinCospiK<double, Method::Pairs>)
