@@ -576,8 +576,9 @@ inline V tgamma_plain(V x, double overflow) {
   const V f = round_integral<_MM_FROUND_TO_NEG_INF>(x);
   const __mmask8 odd = not_equal(f, mul(splat(2.0), round_integral<_MM_FROUND_TO_NEG_INF>(mul(f, splat(0.5)))));
   r = select(negative & odd, mul(splat(-1.0), r), r);  // keeps the sign of a zero that underflowed
-  // Near zero 1/x - gamma (x = +-0 gives +-inf), where the factors would underflow.
-  r = select(less(abs(x), splat(0x1p-54)), sub_quiet(div_quiet(splat(1.0), x), splat(kEulerHi)), r);
+  // Near zero 1/x - gamma (x = +-0 gives +-inf), where the factors would underflow; the
+  // division only when a lane needs it.
+  if (const __mmask8 m = less(abs(x), splat(0x1p-54))) r = select(m, sub_quiet(div_quiet(splat(1.0), x), splat(kEulerHi)), r);
   const __mmask8 integral_negative = less(x, zero<V>()) & equal(x, round_integral<_MM_FROUND_TO_ZERO>(x));
   r = select(integral_negative, splat(std::numeric_limits<double>::quiet_NaN()), r);
   r = select(less(splat(overflow), x), splat(std::numeric_limits<double>::infinity()), r);
