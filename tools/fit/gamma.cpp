@@ -52,6 +52,13 @@ R stirling_rest(const R& u) {
   return x * (lngamma(x) - ((x - R(0.5)) * log(x) - x + log(R(2) * pi) / R(2)));
 }
 
+// sin(pi r)/r in u = r^2: pi at u = 0.
+R sin_pi_over(const R& u) {
+  if (u.zero()) return pi_();
+  const R r = sqrt(u);
+  return sin(pi_() * r) / r;
+}
+
 // (ln(1 + r) - r + r^2/2)/r^3: 1/3 at r = 0.
 R ln_tail(const R& r) {
   if (r.zero()) return R(1) / R(3);
@@ -188,6 +195,10 @@ std::vector<Fit> gamma_fits() {
        Prec::Double, How::Minimax, {}, nullptr,
        "ln(1 + r) = r - r^2/2 + r^3 Q(r) on the Ln kernels' reduction, the first two terms exact: logarithms "
        "good to 2^-70, which Stirling's form multiplies by x"},
+      {"kSinPiSingle", "sin(pi r)/r in u = r^2", sin_pi_over, "r in [0, 1/2]", 0, 0.25, 7, W::Relative,
+       Prec::Double, How::Minimax, {}, nullptr,
+       "sin(pi x) = r S(r^2), r = |x - round(x)|, for the reflection of the plain-double gammas (single "
+       "precision and the double EP slot)"},
       {"kE1Small", "(E1(x) + gamma + ln x)/x", e1_series, "x in [0, 1]", 0, 1, 16, W::Absolute, Prec::Double,
        How::Minimax, {}, nullptr, "E1 x = -gamma - ln x + x P(x), the last steps and the sum in pairs"},
       {"kE1Asymptotic", "x e^x E1(x) in u = 1/x", e1_scaled_u, "x >= 256", 0, 1.0 / 256, 12, W::Relative,

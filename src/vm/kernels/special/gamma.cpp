@@ -318,12 +318,17 @@ inline V lgamma_d(V x) {
   return add_quiet(select(unordered(x, x), add_quiet(x, x), y), zero<V>());
 }
 
+// The plain-double methods (below TGamma).
+inline V lgamma_plain(V x, double overflow);
+inline V tgamma_plain(V x, double overflow);
+
 // A kernel from a function record:
 //   static __m512d eval(__m512d x)               the double result of every lane
+//   static __m512d eval_single(__m512d x)        the same for float arguments, good to float's needs
 //   template <typename V> static auto special(V x, V r)   the lanes to report
 //   template <typename T> static int status(T x, T r)     a lane's status
-// Single precision evaluates in double and rounds once; a callout evaluates its lane with the
-// same vector code, so both modes give the same results.
+// Single precision evaluates eval_single in double and rounds once; a callout evaluates its lane
+// with the same vector code, so both modes give the same results.
 template <typename F, typename T>
 struct Evaluated;
 template <typename F>
@@ -341,12 +346,12 @@ struct Evaluated<F, double> : Kernel<double, 32> {
 template <typename F>
 struct Evaluated<F, float> : Kernel<float, 64> {
   static __m512 body(__m512 x, __mmask16& special) {
-    const __m512 r = narrow(F::eval(widen_low(x)), F::eval(widen_high(x)));
+    const __m512 r = narrow(F::eval_single(widen_low(x)), F::eval_single(widen_high(x)));
     special = F::special(x, r);
     return r;
   }
   static int callout(const float* a, float* r) {
-    *r = static_cast<float>(lane<0>(F::eval(splat(static_cast<double>(*a)))));
+    *r = static_cast<float>(lane<0>(F::eval_single(splat(static_cast<double>(*a)))));
     return F::status(*a, *r);
   }
 };
@@ -363,6 +368,7 @@ auto nonpositive_integers(V2 x) {
 // LGamma reports its finite poles (status 2) and finite arguments past the overflow bound (3).
 struct LGammaF {
   static V eval(V x) { return lgamma_d(x); }
+  static V eval_single(V x) { return lgamma_plain(x, kOverflowBoundF); }
   template <typename V2>
   static auto special(V2 x, V2) {
     const auto finite = ~classify<kClassInf | kClassNaN>(x);
@@ -454,10 +460,136 @@ inline V tgamma_d(V x) {
   return select(unordered(x, x), add_quiet(x, x), r);
 }
 
+// ---- Plain double: single precision, and the EP slot of double -------------------------
+// Float arguments evaluated in double without pairs: a float result wants some 2^-30 of its
+// value, and double arithmetic on eight lanes reaches far beyond that more cheaply than float
+// pairs on sixteen would (a float method stays above an ulp: the logarithm and the product in
+// Stirling's form each round once in float, and the reflection's terms cancel near -n). The
+// same path, good to 2^-40 of the result and better, is the double EP kernels (26 bits).
+// One path for every lane, with no loop over ranges:
+//   a = |x|, b = a + 9 and P = a (a + 1) ... (a + 8) below 8.5, b = a and P = 1 from there on;
+//   lgamma a = St(b) - ln P with Stirling's form St(b) = (b - 1/2)(ln b - 1) + ln(2 pi)/2 - 1/2
+//   + S(1/b^2)/b (the double fit of kLGammaStirling);
+//   for x < 0 the reflection lgamma x = ln pi - ln|x sin(pi x)| - lgamma a, folded into one
+//   logarithm: ln pi - St(b) - ln(a sin(pi r) / P), r = |x - round(x)| (exact), sin(pi r) = r S(r^2).
+// One reciprocal gives both 1/b and 1/P (through 1/(b P)), two logarithms the rest. The terms
+// stay below 2^6 for |x| < 20, so the result is good to some 2^-46 absolutely, and relatively
+// wherever it is not small (elsewhere each term is good relatively, and the result is their
+// size). Near the zeros at 1 and 2 and those on the negative axis it is small: there the zero
+// forms of the accurate kernel take the lanes (t (c0 + t G(t)) plainly, and the per-zero
+// pieces), which are relative. Below 2^-60 in magnitude lgamma x = -ln|x| (the next term, -gamma
+// x, is beyond the result's precision), where the factors would lose bits to underflow.
+// a = |x|, b and P as above.
+struct ShiftSingle {
+  V a, b, p;
+};
+inline ShiftSingle shift_single(V x) {
+  // Below 8.5 nine factors, always: b = a + 9 in [9, 17.5), and P = a (a + 1) ... (a + 8) as
+  // s (s + 7)(s + 12)(s + 15)(a + 4) with s = a (a + 8), pairing the factors from both ends;
+  // no loop and no count per lane. (Lanes from 8.5 on may make P infinite; they take P = 1.)
+  const V a = abs(x);
+  const __mmask8 shifted = less(a, splat(kStirling));
+  const V s = fma_quiet(a, a, mul_quiet(a, splat(8.0)));
+  const V p = mul_quiet(mul_quiet(mul_quiet(s, add_quiet(s, splat(7.0))), mul_quiet(add_quiet(s, splat(12.0)), add_quiet(s, splat(15.0)))),
+                        add_quiet(a, splat(4.0)));
+  return {a, select(shifted, add_quiet(a, splat(9.0)), a), select(shifted, p, splat(1.0))};
+}
+// 1/d from the 14-bit estimate and two Newton steps (to 2^-53 or so): a division costs more
+// than the rest of the reduction.
+inline V reciprocal_single(V d) {
+  V inv = reciprocal_estimate(d);
+  inv = fma_quiet(inv, fnma_quiet(d, inv, splat(1.0)), inv);
+  return fma_quiet(inv, fnma_quiet(d, inv, splat(1.0)), inv);
+}
+// Stirling's form at b >= 8.5, given 1/b. From 2^40 on the correction S/b, below 2^-43, is left
+// out: its square 1/b^2 would underflow through the slow subnormal path for double arguments.
+inline V stirling_single(V b, V inv_b) {
+  inv_b = zero_unless(less(b, splat(0x1p40)), inv_b);
+  const V lb = ln_pair<false, false>(b, zero<V>(), zero<V>());
+  const V corr = fma_quiet(horner(mul_quiet(inv_b, inv_b), gammapoly::kLGammaStirling), inv_b, splat(kStirlingHi));
+  return fma_quiet(sub_quiet(b, splat(0.5)), sub_quiet(lb, splat(1.0)), corr);
+}
+// |x| |sin(pi x)| (the reflection's divisor), r = |x - round(x)| exact.
+inline V reflected_single(V x, V a) {
+  const V r = abs(sub_quiet(x, round_integral<_MM_FROUND_TO_NEAREST_INT>(x)));
+  return mul_quiet(a, mul_quiet(r, horner(mul_quiet(r, r), gammapoly::kSinPiSingle)));
+}
+
+// ln|Gamma x| for float x; garbage at the poles, fixed by the caller.
+inline V ln_abs_gamma_single(V x) {
+  const ShiftSingle h = shift_single(x);
+  const __mmask8 negative = less(x, zero<V>());
+  const V inv = reciprocal_single(mul_quiet(h.b, h.p));  // 1/(b P)
+  const V st = stirling_single(h.b, mul_quiet(inv, h.p));
+  V w = h.p;
+  V head = st;
+  if (negative) {
+    w = select(negative, mul_quiet(reflected_single(x, h.a), mul_quiet(inv, h.b)), w);
+    head = select(negative, sub_quiet(splat(kLnPiHi), st), head);
+  }
+  return sub_quiet(head, ln_pair<false, false>(w, zero<V>(), zero<V>()));
+}
+
+inline V lgamma_plain(V x, double overflow) {
+  const V inf = splat(std::numeric_limits<double>::infinity());
+  V y = ln_abs_gamma_single(x);
+  if (const __mmask8 m = less(abs(x), splat(0x1p-60))) y = select(m, sub(zero<V>(), ln_pair<false, false>(abs(x), zero<V>(), zero<V>())), y);
+  // Around the zeros at 1 and 2 (|lgamma| below 2^-6 only within 0.03 of them).
+  if (const __mmask8 m = less(abs(y), splat(0x1p-6)) & greater_equal(x, splat(0.75)) & less(x, splat(kSliceStart))) {
+    const __mmask8 one = less(x, splat(1.5));
+    const V t = sub_quiet(x, select(one, splat(1.0), splat(2.0)));
+    const V g1 = fma_quiet(t, horner(t, gammapoly::kLGammaNear1), splat(kMinusEulerHi));
+    const V g2 = fma_quiet(t, horner(t, gammapoly::kLGammaNear2), splat(kOneMinusEulerHi));
+    y = select(m, mul_quiet(t, select(one, g1, g2)), y);
+  }
+  if (const __mmask8 m = less(abs(y), splat(gammazero::kZeroWindow)) & less(splat(kZerosFrom), x) & less(x, splat(-2.0)))
+    y = select(m, at_zero(x, m), y);
+  const __mmask8 pole = less_equal(x, zero<V>()) & equal(x, round_integral<_MM_FROUND_TO_ZERO>(x));
+  y = select(pole | abs_greater(x, splat(overflow)), inf, y);
+  return add_quiet(select(unordered(x, x), add_quiet(x, x), y), zero<V>());
+}
+
+// Gamma without the second logarithm: Gamma a = e^St(b) / P, and for x < 0 by the reflection
+// |Gamma x| = pi / (a |sin(pi x)| Gamma a) = pi P e^-St(b) / (a |sin(pi x)|). With D = P, or
+// a |sin(pi x)| for x < 0, one reciprocal 1/(b D) gives 1/b and 1/D. St's absolute error, some
+// 2^-45 (it stays below 90 for float arguments, 710 for double), is the result's relative one;
+// e^St as e^St/2 pair times 2 (ln2 in two parts: in one, its error times k, up to 2^14 for
+// double arguments, would cost some 2^-30). The product stays a normal double to the last step, where the
+// float rounds once (subnormal float results too).
+inline V tgamma_plain(V x, double overflow) {
+  const ShiftSingle h = shift_single(x);
+  const __mmask8 negative = less(x, zero<V>());
+  const V den = negative ? select(negative, reflected_single(x, h.a), h.p) : h.p;
+  const V inv = reciprocal_single(mul_quiet(h.b, den));  // 1/(b D)
+  const V st = stirling_single(h.b, mul_quiet(inv, den));
+  const V q = mul_quiet(inv, h.b);                        // 1/D
+  V arg = min(max(select(negative, sub(zero<V>(), st), st), splat(-800.0)), splat(710.0));
+  // Where e^-St would be subnormal (double arguments below about -170; 1/D may still bring the
+  // result up to normal), it is raised by e^443 (adding 443 is exact there) and the product
+  // scaled down by the rounded e^-443 at the end, rounding once more.
+  const __mmask8 tiny = less(arg, splat(kSubnormalBelow));
+  arg = add(arg, tiny, arg, splat(443.0));
+  const Pair e = half_exp_pair<true>(arg);
+  const V scale = select(negative, mul_quiet(mul_quiet(splat(kPiHi), h.p), q), q);
+  V r = mul(splat(2.0), mul_quiet(add_quiet(e.hi, e.lo), scale));
+  r = mul(r, tiny, r, splat(0x1.d9219ed4b7068p-640));  // e^-443
+  const V f = round_integral<_MM_FROUND_TO_NEG_INF>(x);
+  const __mmask8 odd = not_equal(f, mul(splat(2.0), round_integral<_MM_FROUND_TO_NEG_INF>(mul(f, splat(0.5)))));
+  r = select(negative & odd, mul(splat(-1.0), r), r);  // keeps the sign of a zero that underflowed
+  // Near zero 1/x - gamma (x = +-0 gives +-inf), where the factors would underflow; the
+  // division only when a lane needs it.
+  if (const __mmask8 m = less(abs(x), splat(0x1p-54))) r = select(m, sub_quiet(div_quiet(splat(1.0), x), splat(kEulerHi)), r);
+  const __mmask8 integral_negative = less(x, zero<V>()) & equal(x, round_integral<_MM_FROUND_TO_ZERO>(x));
+  r = select(integral_negative, splat(std::numeric_limits<double>::quiet_NaN()), r);
+  r = select(less(splat(overflow), x), splat(std::numeric_limits<double>::infinity()), r);
+  return select(unordered(x, x), add_quiet(x, x), r);
+}
+
 // Lanes that may report: non-positive integers (and -inf), overflow, arguments near zero whose
 // reciprocal may overflow, results below the least normal.
 struct TGammaF {
   static V eval(V x) { return tgamma_d(x); }
+  static V eval_single(V x) { return tgamma_plain(x, kGammaOverflowF); }
   template <typename V2>
   static auto special(V2 x, V2 r) {
     using T = std::conditional_t<kDouble<V2>, double, float>;
@@ -474,6 +606,14 @@ struct TGammaF {
     if (std::isinf(r)) return std::isfinite(x) ? kStatusOverflow : 0;
     return std::fabs(r) < std::numeric_limits<T>::min() ? kStatusUnderflow : 0;
   }
+};
+
+// The double EP slots: the plain path (above) on double arguments.
+struct LGammaEpF : LGammaF {
+  static V eval(V x) { return lgamma_plain(x, kOverflowBoundD); }
+};
+struct TGammaEpF : TGammaF {
+  static V eval(V x) { return tgamma_plain(x, kGammaOverflowD); }
 };
 
 // ---- ExpInt1 -------------------------------------------------------------------------------
@@ -550,6 +690,7 @@ inline V e1_d(V x) {
 // Lanes that may report: non-positive arguments, results below the least normal.
 struct ExpInt1F {
   static V eval(V x) { return e1_d(x); }
+  static V eval_single(V x) { return e1_d(x); }
   template <typename V2>
   static auto special(V2 x, V2 r) {
     using T = std::conditional_t<kDouble<V2>, double, float>;
@@ -570,9 +711,9 @@ struct ExpInt1F {
 
 using namespace zorp::vm;
 VM_KERNELS(s, LGamma, Evaluated<LGammaF, float>)
-VM_KERNELS(d, LGamma, Evaluated<LGammaF, double>)
+VM_KERNELS(d, LGamma, Evaluated<LGammaF, double>, Evaluated<LGammaEpF, double>)
 VM_KERNELS(s, TGamma, Evaluated<TGammaF, float>)
-VM_KERNELS(d, TGamma, Evaluated<TGammaF, double>)
+VM_KERNELS(d, TGamma, Evaluated<TGammaF, double>, Evaluated<TGammaEpF, double>)
 // ExpInt1: the LA and HA slots share the accurate kernel, and EP takes it too.
 VM_KERNELS(s, ExpInt1, Evaluated<ExpInt1F, float>, Evaluated<ExpInt1F, float>)
 VM_KERNELS(d, ExpInt1, Evaluated<ExpInt1F, double>, Evaluated<ExpInt1F, double>)
