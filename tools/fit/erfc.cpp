@@ -101,6 +101,16 @@ void erfcx_slice_f(int i, double& lo, double& hi) {
   hi = lo + octave / 4;
 }
 
+// Slice i of the double LA and EP pieces: two per octave of [1/2, 32), the slice a kernel reads
+// from the exponent and the top significand bit, so that each coefficient's sixteen entries are
+// one two-register permute; pieces 12 to 15 only fill the table with copies of the last.
+void erfcx_slice_d2(int i, double& lo, double& hi) {
+  i = std::min(i, 11);
+  const double octave = std::ldexp(0.5, i / 2);
+  lo = octave * (1 + (i % 2) / 2.0);
+  hi = lo + octave / 2;
+}
+
 }  // namespace
 
 std::vector<PiecewiseFit> erfc_piecewise_fits() {
@@ -115,6 +125,12 @@ std::vector<PiecewiseFit> erfc_piecewise_fits() {
       {"kErfcxPiecesEpF", "erfcx x", erfcx_, 32, erfcx_slice_f,
        "x in [1/2, 16), four slices per octave, in x - midpoint", 3, Weight::Relative, Prec::Single, {},
        "single Erfc and CdfNorm EP from 1/2", true, false},
+      {"kErfcxPiecesLaD", "erfcx x", erfcx_, 16, erfcx_slice_d2,
+       "x in [1/2, 32), two slices per octave, in x - midpoint", 17, Weight::Relative, Prec::Double, {},
+       "double Erfc LA from 1/2: e^(-x^2) P_i(x - midpoint)", true, false},
+      {"kErfcxPiecesEpD", "erfcx x", erfcx_, 16, erfcx_slice_d2,
+       "x in [1/2, 32), two slices per octave, in x - midpoint", 9, Weight::Relative, Prec::Double, {},
+       "double Erfc EP from 1/2", true, false},
   };
 }
 

@@ -12,15 +12,17 @@
 // polynomial and rounds once when it adds the table's two parts. Both polynomials come from
 // tools/fit (power/generated/power_polys.inc).
 //
-// The plain variant (double EP, and every single-precision kernel, computed in double) sums the
-// logarithm in double with the LA polynomial: 2^-52 relative, which costs at most 2^-42 of the
-// result, far below the 26 (double EP) and 24 bits asked.
+// The plain variant (double EP) sums the logarithm in double with the LA polynomial: 2^-52
+// relative, which costs at most 2^-42 of the result, far below the 26 bits asked. Single
+// precision has its own shorter logarithm and exponential in double (below).
 //
 //   ln_for_pow<kExtended>   ln x for positive finite x (subnormals included); ln(1 + head)
 //                           for a head given apart (log_core.h's NoHead: none) in the lanes
 //                           where x is 1, the complex power's modulus near the unit circle
 //   exp_for_pow             e^(hi + lo) for |hi| below the exponential's fast-path bound
 //   pow_vector              x^y where the vector path finishes it, and the lanes it leaves
+//   ln_for_pow_f, exp_for_pow_f  the single-precision kernels' shorter logarithm and
+//                           exponential, computed in double
 //   pow_body                the kernels' vector bodies, double and single
 //   pow_scalar              every other element: C's special cases, whole-range results
 #pragma once
@@ -121,8 +123,43 @@ inline __m512d pow_vector(__m512d x, __m512d y, double bound, __mmask8& special)
   return select(odd, sub(zero<__m512d>(), r), r);
 }
 
-// The kernels' bodies (Pow, Powr and Powx's general path): double directly, single through
-// the plain double method on both halves, rounded once.
+// ---- single precision -------------------------------------------------------------------------
+// A float result needs y ln x to about 2^-30 absolute (|y ln x| < 88 on the vector path), far less
+// than the double kernels carry: ln x sums in double from the reciprocal grid with a degree-6
+// polynomial (36.8 bits relative to ln(1 + r)), and e^z takes a degree-4 polynomial on a 1/16
+// grid (31 bits); the result is rounded once, to float. Before that rounding the error is below
+// 2^-29 of the result (88 times the logarithm's, plus the exponential's), a fiftieth of an ulp,
+// so the kernel meets HA and serves every slot.
+//
+// ln x for positive finite x widened from float (normal in double).
+inline __m512d ln_for_pow_f(__m512d x) {
+  using namespace simd;
+  const __m512d m = mantissa_1_2(x);
+  __m512d e = exponent_of(x);
+  const __m512d y = reciprocal_on_grid(m);
+  const __m512d r = fma(y, m, splat(-1.0));  // exact
+  e = add(e, less(y, splat(0.75)), e, splat(1.0));
+  const __m512d t = lookup(shift_right<48, double>(bits(y)), logtab::kLnD);
+  const __m512d p = horner_from<2>(r, powpoly::kLnPowF);
+  return fma(e, splat(LogTraits<double>::kLn2), add(t, fma(p, mul(r, r), r)));
+}
+// e^z for |z| below the single-precision bound: the result is a normal double, and ln2 in one
+// part is close enough (|k| ln2's rounding stays below 2^-46).
+inline __m512d exp_for_pow_f(__m512d z) {
+  using namespace simd;
+  using E = ExpTraits<double>;
+  const __m512d s = splat(E::kShifter16);
+  const __m512d t = fma(z, splat(E::kInvLn2), s);
+  const __m512d k = sub(t, s);
+  const __m512d r = fnma(k, splat(LogTraits<double>::kLn2), z);
+  const __m512d q = fma(horner_from<2>(r, powpoly::kExpPowF), mul(r, r), r);
+  const __m512d h = lookup(bits(t), exptab::kH16);
+  return scale_by_pow2(fma(h, q, h), k);
+}
+
+// The kernels' bodies (Pow, Powr and Powx's general path). Double directly; single decides its
+// lanes on the sixteen floats (the same conditions as pow_vector) and computes the magnitude in
+// double on both halves.
 template <bool kPowr, bool kExtended>
 inline __m512d pow_body(__m512d a, __m512d b, __mmask8& special) {
   return pow_vector<kPowr, kExtended>(a, b, ExpTraits<double>::kFastBound, special);
@@ -130,12 +167,26 @@ inline __m512d pow_body(__m512d a, __m512d b, __mmask8& special) {
 template <bool kPowr, bool kExtended>
 inline __m512 pow_body(__m512 a, __m512 b, __mmask16& special) {
   using namespace simd;
-  constexpr double kBound = ExpTraits<float>::kFastBound;
-  __mmask8 low, high;
-  const __m512d rl = pow_vector<kPowr, false>(widen_low(a), widen_low(b), kBound, low);
-  const __m512d rh = pow_vector<kPowr, false>(widen_high(a), widen_high(b), kBound, high);
-  special = static_cast<__mmask16>(low | (high << 8));
-  return narrow(rl, rh);
+  const __mmask16 negative = classify<kClassNegative>(a);
+  const __mmask16 finite = ~(classify<kClassZero | kClassInf | kClassNaN>(a) | classify<kClassInf | kClassNaN>(b));
+  __mmask16 ok = kPowr ? static_cast<__mmask16>(finite & ~negative) : finite;
+  __mmask16 odd = 0;
+  if constexpr (!kPowr) {
+    const __m512 half = mul_quiet(b, splat(0.5f));
+    const __mmask16 integral = equal(round_integral<_MM_FROUND_TO_NEAREST_INT>(b), b);
+    odd = negative & integral & not_equal(round_integral<_MM_FROUND_TO_NEAREST_INT>(half), half);
+    ok &= static_cast<__mmask16>(~negative | integral);
+  }
+  const __m512 x = select(ok, abs(a), splat(1.0f));
+  const __m512 y = zero_unless(ok, b);
+  const __m512d bound = splat(double(ExpTraits<float>::kFastBound));
+  const __m512d zl = mul(ln_for_pow_f(widen_low(x)), widen_low(y));
+  const __m512d zh = mul(ln_for_pow_f(widen_high(x)), widen_high(y));
+  // Lanes beyond the bound compute on 0 meanwhile, so that they raise nothing.
+  const __mmask8 in_low = less(abs(zl), bound), in_high = less(abs(zh), bound);
+  special = static_cast<__mmask16>(~(ok & (in_low | (in_high << 8))));
+  const __m512 r = narrow(exp_for_pow_f(zero_unless(in_low, zl)), exp_for_pow_f(zero_unless(in_high, zh)));
+  return select(odd, sub(zero<__m512>(), r), r);
 }
 
 // ---- the scalar path ------------------------------------------------------------------------
