@@ -406,8 +406,6 @@ std::vector<Fit> hyper_fits() {
        Prec::Single, How::Minimax, {}, nullptr, "single EP"},
       {"kTanhTailHaF", "(tanh r - r)/r^3 in u = r^2", tanh_tail, "r in [-1/2, 1/2]", 0, 0.25, 4, W::Relative,
        Prec::Single, How::Minimax, {}, nullptr, "single HA"},
-      {"kTanhTailLaF", "(tanh r - r)/r^3 in u = r^2", tanh_tail, "r in [-1/2, 1/2]", 0, 0.25, 3, W::Relative,
-       Prec::Single, How::Minimax, {}, nullptr, "single LA"},
       {"kTanhTailEpF", "(tanh r - r)/r^3 in u = r^2", tanh_tail, "r in [-1/2, 1/2]", 0, 0.25, 1, W::Relative,
        Prec::Single, How::Minimax, {}, nullptr, "single EP"},
       // tanh a = (E - 1)/(E + 1), E = e^2a: near a = 0, E - 1 is the polynomial itself, so its error

@@ -99,6 +99,31 @@ inline __m512d exp_for_pow(__m512d hi, __m512d lo) {
   return scale_pair(e.t_hi, e.t_lo, e.q, e.k);
 }
 
+// Which lanes of x^y the vector path finishes as far as the signs go (x finite and nonzero,
+// negative only with an integral y and never for Powr; y finite), and which of them take the sign
+// of an odd integral y on a negative x. One rule for both precisions, decided on the arguments'
+// own type.
+template <typename M>
+struct PowLanes {
+  M ok, odd;
+};
+template <bool kPowr, typename V>
+inline auto pow_lanes(V x, V y) {
+  using namespace simd;
+  using M = decltype(classify<kClassNegative>(x));
+  using E = std::conditional_t<std::is_same_v<V, __m512>, float, double>;
+  const M negative = classify<kClassNegative>(x);
+  const M finite = static_cast<M>(~(classify<kClassZero | kClassInf | kClassNaN>(x) | classify<kClassInf | kClassNaN>(y)));
+  PowLanes<M> lanes{kPowr ? static_cast<M>(finite & ~negative) : finite, 0};
+  if constexpr (!kPowr) {
+    const V half = mul_quiet(y, splat(E(0.5)));
+    const M integral = equal(round_integral<_MM_FROUND_TO_NEAREST_INT>(y), y);
+    lanes.odd = negative & integral & not_equal(round_integral<_MM_FROUND_TO_NEAREST_INT>(half), half);
+    lanes.ok &= static_cast<M>(~negative | integral);
+  }
+  return lanes;
+}
+
 // x^y for the lanes the vector path finishes: x finite and nonzero (negative only with an
 // integral y, and never for Powr), y finite, and |y ln|x|| below `bound`, where the result is
 // a normal number of the type it is stored in. `special` gets every other lane, which computes
@@ -106,16 +131,7 @@ inline __m512d exp_for_pow(__m512d hi, __m512d lo) {
 template <bool kPowr, bool kExtended>
 inline __m512d pow_vector(__m512d x, __m512d y, double bound, __mmask8& special) {
   using namespace simd;
-  const __mmask8 negative = classify<kClassNegative>(x);
-  const __mmask8 finite = ~(classify<kClassZero | kClassInf | kClassNaN>(x) | classify<kClassInf | kClassNaN>(y));
-  __mmask8 ok = kPowr ? static_cast<__mmask8>(finite & ~negative) : finite;
-  __mmask8 odd = 0;
-  if constexpr (!kPowr) {
-    const __m512d half = mul_quiet(y, splat(0.5));
-    const __mmask8 integral = equal(round_integral<_MM_FROUND_TO_NEAREST_INT>(y), y);
-    odd = negative & integral & not_equal(round_integral<_MM_FROUND_TO_NEAREST_INT>(half), half);
-    ok &= static_cast<__mmask8>(~negative | integral);
-  }
+  const auto [ok, odd] = pow_lanes<kPowr>(x, y);
   const DD<__m512d> l = ln_for_pow<kExtended>(select(ok, abs(x), splat(1.0)));
   const DD<__m512d> z = dd_mul(l, zero_unless(ok, y));
   special = static_cast<__mmask8>(~(ok & less(abs(z.hi), splat(bound))));
@@ -167,16 +183,7 @@ inline __m512d pow_body(__m512d a, __m512d b, __mmask8& special) {
 template <bool kPowr, bool kExtended>
 inline __m512 pow_body(__m512 a, __m512 b, __mmask16& special) {
   using namespace simd;
-  const __mmask16 negative = classify<kClassNegative>(a);
-  const __mmask16 finite = ~(classify<kClassZero | kClassInf | kClassNaN>(a) | classify<kClassInf | kClassNaN>(b));
-  __mmask16 ok = kPowr ? static_cast<__mmask16>(finite & ~negative) : finite;
-  __mmask16 odd = 0;
-  if constexpr (!kPowr) {
-    const __m512 half = mul_quiet(b, splat(0.5f));
-    const __mmask16 integral = equal(round_integral<_MM_FROUND_TO_NEAREST_INT>(b), b);
-    odd = negative & integral & not_equal(round_integral<_MM_FROUND_TO_NEAREST_INT>(half), half);
-    ok &= static_cast<__mmask16>(~negative | integral);
-  }
+  const auto [ok, odd] = pow_lanes<kPowr>(a, b);
   const __m512 x = select(ok, abs(a), splat(1.0f));
   const __m512 y = zero_unless(ok, b);
   const __m512d bound = splat(double(ExpTraits<float>::kFastBound));

@@ -22,74 +22,13 @@
 #include "vm/kernels/common/bind.h"
 #include "vm/kernels/common/callout.h"
 #include "vm/kernels/common/sincos_core.h"
+#include "vm/kernels/trig/sincos_shared.h"
 
 namespace zorp::vm {
 namespace {
 
 using namespace zorp::simd;
 using namespace zorp::vm::trig;
-
-constexpr uint64_t kSignD = uint64_t(1) << 63;
-constexpr uint32_t kSignF = uint32_t(1) << 31;
-
-// v with the sign bit of s XOR-ed in.
-inline __m512d xor_sign(__m512d v, __m512d s) { return as_double(bit_xor(bits(v), bit_and(bits(s), isplat<double>(kSignD)))); }
-inline __m512 xor_sign(__m512 v, __m512 s) { return as_float(bit_xor(bits(v), bit_and(bits(s), isplat<float>(kSignF)))); }
-// v with its sign flipped where bit 0 of the integer image of t is set.
-inline __m512d flip_if_odd(__m512d v, __m512d t) { return as_double(bit_xor(bits(v), shift_left<63, double>(bits(t)))); }
-inline __m512 flip_if_odd(__m512 v, __m512 t) { return as_float(bit_xor(bits(v), shift_left<31, float>(bits(t)))); }
-
-// ---- callouts --------------------------------------------------------------------------------
-// An infinity gives NaN (the argument times 0) and a domain report; a NaN gives NaN (the argument
-// times itself) and none; a finite argument its value by the accurate method.
-template <typename T, Fn F>
-int trig_callout(const T* a, T* r) {
-  const T x = *a;
-  if (std::isnan(x)) *r = x * x;
-  else if (std::isinf(x)) *r = x * T(0);
-  else *r = static_cast<T>(trig_any<F>(static_cast<double>(x)));
-  return result_status<kTrigReports>(*r, x);
-}
-template <typename T>
-int sincos_callout(const T* a, T* s, T* c) {
-  const T x = *a;
-  if (std::isnan(x)) {
-    *s = *c = x * x;
-  } else if (std::isinf(x)) {
-    *s = *c = x * T(0);
-  } else {
-    double sd, cd;
-    sincos_any(static_cast<double>(x), sd, cd);
-    *s = static_cast<T>(sd);
-    *c = static_cast<T>(cd);
-  }
-  return result_status<kTrigReports>(*s, x);
-}
-
-// ---- the accurate and plain kernels -----------------------------------------------------------
-// M: the plain method (double LA and EP without a fixed kernel; single precision, which is plain in
-// every slot) or pairs, the accurate one (double HA).
-template <typename T, Fn F, Method M>
-struct TrigK : Kernel<T, 256 / sizeof(T) / 2> {
-  static Vec<T> body(Vec<T> x, Mask<T>& special) {
-    special = classify<kClassInf | kClassNaN>(x);
-    if constexpr (M != Method::Pairs) return trig_plain<F>(x);
-    else return trig_any<F>(x);
-  }
-  static int callout(const T* a, T* r) { return trig_callout<T, F>(a, r); }
-};
-
-template <typename T, Method M>
-struct SinCosK : Kernel<T, 256 / sizeof(T) / 2> {
-  static Vec<T> body(Vec<T> x, Vec<T>& cos_x, Mask<T>& special) {
-    special = classify<kClassInf | kClassNaN>(x);
-    Vec<T> sin_x;
-    if constexpr (M != Method::Pairs) sincos_plain(x, sin_x, cos_x);
-    else sincos_any(x, sin_x, cos_x);
-    return sin_x;
-  }
-  static int callout(const T* a, T* s, T* c) { return sincos_callout<T>(a, s, c); }
-};
 
 // ---- double LA and EP sine, sine-cosine and tangent, each sized to its class -------------------
 // Below kShortLimit the short methods (no pairs, no divider); a register with a larger lane (or

@@ -36,45 +36,13 @@
 #include "vm/kernels/common/callout.h"
 #include "vm/kernels/common/sincos_core.h"
 #include "vm/kernels/common/slots.h"
+#include "vm/kernels/trig/sincos_shared.h"
 
 namespace zorp::vm {
 namespace {
 
 using namespace zorp::simd;
 using namespace zorp::vm::trig;
-
-constexpr uint32_t kSignF = uint32_t(1) << 31;
-
-// v with the sign bit of s XOR-ed in.
-inline __m512 xor_sign(__m512 v, __m512 s) { return as_float(bit_xor(bits(v), bit_and(bits(s), isplat<float>(kSignF)))); }
-// v with its sign flipped where bit 0 of the integer image of t is set.
-inline __m512 flip_if_odd(__m512 v, __m512 t) { return as_float(bit_xor(bits(v), shift_left<31, float>(bits(t)))); }
-
-// ---- callouts --------------------------------------------------------------------------------
-// An infinity gives NaN (the argument times 0) and a domain report; a NaN gives NaN (the argument
-// times itself) and none; a finite argument its value by the accurate method.
-template <Fn F>
-int trig_callout(const float* a, float* r) {
-  const float x = *a;
-  if (std::isnan(x)) *r = x * x;
-  else if (std::isinf(x)) *r = x * 0.0f;
-  else *r = static_cast<float>(trig_any<F>(static_cast<double>(x)));
-  return result_status<kTrigReports>(*r, x);
-}
-int sincos_callout(const float* a, float* s, float* c) {
-  const float x = *a;
-  if (std::isnan(x)) {
-    *s = *c = x * x;
-  } else if (std::isinf(x)) {
-    *s = *c = x * 0.0f;
-  } else {
-    double sd, cd;
-    sincos_any(static_cast<double>(x), sd, cd);
-    *s = static_cast<float>(sd);
-    *c = static_cast<float>(cd);
-  }
-  return result_status<kTrigReports>(*s, x);
-}
 
 // ---- single LA --------------------------------------------------------------------------------
 constexpr float kInvPiF = 0x1.45f306p-2f;
@@ -130,7 +98,7 @@ struct SinLaF : Kernel<float, 32> {
       return xor_sign(fma_quiet(mul_quiet(horner(u, trigpoly::kSinLaF), u), r, r), x);
     });
   }
-  static int callout(const float* a, float* r) { return trig_callout<Fn::Sin>(a, r); }
+  static int callout(const float* a, float* r) { return trig_callout<float, Fn::Sin>(a, r); }
 };
 
 struct CosLaF : Kernel<float, 32> {
@@ -148,7 +116,7 @@ struct CosLaF : Kernel<float, 32> {
       return select(equal(shifted_a, splat(kHalfPiF.part[0])), splat(1.0f), s);
     });
   }
-  static int callout(const float* a, float* r) { return trig_callout<Fn::Cos>(a, r); }
+  static int callout(const float* a, float* r) { return trig_callout<float, Fn::Cos>(a, r); }
 };
 
 struct SinCosLaF : Kernel<float, 32> {
@@ -308,7 +276,7 @@ struct TrigF : Kernel<float, 64> {
       return sin_or_cos_ha<F>(x, a);
     }
   }
-  static int callout(const float* a, float* r) { return trig_callout<F>(a, r); }
+  static int callout(const float* a, float* r) { return trig_callout<float, F>(a, r); }
 
   // tan r for even k, -1/tan r for odd k: of |x| in HA, of x itself in LA and EP.
   template <Acc B>
