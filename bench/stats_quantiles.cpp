@@ -4,10 +4,17 @@
 // order falls between two ranks), both in double, both layouts; and the streaming summary's
 // throughput (epsilon 0.01, the data fed in blocks of 100,000 observations, a new stream per
 // iteration).  Counters: ms per call, observations per second.
+//
+// Sorting: __tarr?QSort against std::sort on the same normal values, n = 1,024 to 1e6, float and
+// double; each iteration copies the next n of a pool of unsorted values into the work array
+// first, on both sides.
+// Run with --benchmark_enable_random_interleaving=true and repetitions, so that both sides see
+// the same spells of the machine.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -96,6 +103,42 @@ void StreamQuantiles(benchmark::State& st) {
   st.SetItemsProcessed(st.iterations() * kN * p);
 }
 
+// A pool of 2^20 normal values; a call sorts the next n of them, so that small sorts do not
+// repeat one array, whose branches a predictor would learn after a few calls.
+template <typename T>
+const std::vector<T>& unsorted() {
+  static std::vector<T> x;
+  if (x.empty()) {
+    x.resize(int64_t(1) << 20);
+    std::mt19937_64 g(7);
+    std::normal_distribution<double> z;
+    for (T& v : x) v = T(z(g));
+  }
+  return x;
+}
+
+// who: 0 the library, 1 std::sort.
+template <typename T>
+void Sort(benchmark::State& st) {
+  const int64_t n = st.range(0);
+  const bool library = st.range(1) == 0;
+  const std::vector<T>& x = unsorted<T>();
+  std::vector<T> w(n);
+  int64_t from = 0;
+  for (auto _ : st) {
+    std::memcpy(w.data(), x.data() + from, n * sizeof(T));
+    from = from + 2 * n <= int64_t(x.size()) ? from + n : 0;
+    if (!library) std::sort(w.begin(), w.end());
+    else if constexpr (sizeof(T) == 8) __tarrdQSort(int(n), w.data());
+    else __tarrsQSort(int(n), w.data());
+    benchmark::DoNotOptimize(w.data());
+  }
+  if (!std::is_sorted(w.begin(), w.end())) st.SkipWithError("not sorted");
+  st.SetItemsProcessed(st.iterations() * n);
+}
+
+BENCHMARK(Sort<double>)->ArgsProduct({{1024, 10000, 1000000}, {0, 1}})->ArgNames({"n", "lib0_std1"});
+BENCHMARK(Sort<float>)->ArgsProduct({{1024, 10000, 1000000}, {0, 1}})->ArgNames({"n", "lib0_std1"});
 BENCHMARK(Quantiles)->Arg(1)->Arg(2)->ArgName("layout")->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(NthElementLoop)->Arg(1)->Arg(2)->ArgName("layout")->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(StreamQuantiles)->Arg(1)->Arg(8)->ArgName("p")->Unit(benchmark::kMillisecond)->UseRealTime();

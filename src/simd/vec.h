@@ -413,6 +413,11 @@ inline __m512d lookup(__m512i idx, const double (&table)[N]) {
   else return _mm512_permutex2var_pd(_mm512_loadu_pd(table), idx, _mm512_loadu_pd(table + 8));
 }
 
+// v's lanes in the order idx gives: lane i of the result is v[idx[i]] (32-bit indices for float,
+// 64-bit for double).
+inline __m512 permute(__m512i idx, __m512 v) { return _mm512_permutexvar_ps(idx, v); }
+inline __m512d permute(__m512i idx, __m512d v) { return _mm512_permutexvar_pd(idx, v); }
+
 // ---- integer images ----------------------------------------------------------------------------
 // Lane-width-dependent operations on __m512i, the width chosen by the element type T.
 template <typename T>

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <limits>
 #include <random>
@@ -28,7 +29,8 @@ std::vector<double> values(Order o, int64_t n, uint64_t seed) {
   std::mt19937_64 g(seed);
   std::normal_distribution<double> z;
   std::vector<double> v(n);
-  for (auto& x : v) x = o == kDuplicates ? double(g() % 7) : 10 + z(g);
+  // Duplicates include zeros of both signs, which compare equal but must both survive a sort.
+  for (auto& x : v) x = o == kDuplicates ? (g() % 7 == 3 && g() % 2 ? -0.0 : double(g() % 7)) : 10 + z(g);
   if (o == kRandom || o == kDuplicates) return v;
   std::sort(v.begin(), v.end());
   if (o == kReverse) std::reverse(v.begin(), v.end());
@@ -69,6 +71,17 @@ std::vector<T> sorted(std::vector<T> v) {
 template <typename T>
 bool same(T a, T b) {
   return a == b || (a != a && b != b);
+}
+// The same values bit for bit, in any order.
+template <typename T>
+bool same_bits(const std::vector<T>& a, const std::vector<T>& b) {
+  auto image = [](const std::vector<T>& v) {
+    std::vector<uint64_t> r;
+    for (T x : v) r.push_back(std::bit_cast<std::conditional_t<sizeof(T) == 4, uint32_t, uint64_t>>(x));
+    std::sort(r.begin(), r.end());
+    return r;
+  };
+  return image(a) == image(b);
 }
 template <typename T>
 bool same(const std::vector<T>& a, const std::vector<T>& b) {
@@ -138,12 +151,13 @@ TYPED_TEST(SSOrder, QuantilesEqualFullSort) {
         }
 }
 
-// The exported routines on every order, lengths around the small-range and register limits,
-// with NaNs: QSort equals a full sort, QSortSelect returns rank k and leaves x partitioned
-// around it, QSortStep sorts the strided values and touches nothing else.
+// The exported routines on every order, lengths around the small-range limit and each register
+// count of the sorting networks (8 and 16 lanes, up to eight registers), with NaNs: QSort equals
+// a full sort and keeps the values bit for bit, QSortSelect returns rank k and leaves x
+// partitioned around it, QSortStep sorts the strided values and touches nothing else.
 TYPED_TEST(SSOrder, ExportedSortAndSelection) {
   using T = TypeParam;
-  for (int n : {0, 1, 2, 23, 24, 25, 33, 257, 5000, 100000})
+  for (int n : {0, 1, 2, 7, 8, 9, 16, 17, 23, 24, 25, 33, 64, 65, 127, 128, 129, 257, 5000, 100000})
     for (Order o : {kRandom, kSorted, kReverse, kOrganPipe, kDuplicates}) {
       std::vector<T> x = matrix<T>(o, 1, n, 1, n + 3 * o);
       if (n > 30 && o == kRandom) x[n / 3] = x[n / 2] = T(kNaN);
@@ -151,6 +165,7 @@ TYPED_TEST(SSOrder, ExportedSortAndSelection) {
       std::vector<T> a = x;
       Fn<T>::qsort(n, a.data());
       ASSERT_TRUE(same(a, want)) << n << " " << kOrderName[o];
+      ASSERT_TRUE(same_bits(a, x)) << n << " " << kOrderName[o];
       for (int k : {0, n / 4, n / 2, n - 1}) {
         if (k < 0 || k >= n) continue;
         a = x;

@@ -6,8 +6,10 @@
 // on any view with v[i] giving the i-th element by reference (a pointer, or Strided for values
 // at a stride), in place:
 //   sort_values    introsort: quicksort on the median of three (of three medians of three above
-//                  128 values), insertion sort below 24, heapsort once the depth passes
-//                  2 log2 n, so O(n log n) on any input;
+//                  128 values), heapsort once the depth passes 2 log2 n, so O(n log n) on any
+//                  input; ranges of up to four registers of contiguous float and double values
+//                  are finished by a sorting network (network.h), other views by insertion
+//                  sort below 24;
 //   select_ranks   the values of several ranks at once: one partition, then only into the sides
 //                  that still hold wanted ranks (k ranks cost O(n log k)), with the same depth
 //                  limit and small-range finish.
@@ -25,6 +27,7 @@
 #include <utility>
 
 #include "simd/vec.h"
+#include "ss/quantiles/network.h"
 
 namespace zorp::ss::order {
 
@@ -186,9 +189,29 @@ Cut cut(T* v, int64_t lo, int64_t hi) {
   return {lo, lo + partition_by<true>(v + lo, hi - lo, pivot)};
 }
 
+// The last step of a sort or selection: ranges this short are sorted whole.
+template <typename V>
+constexpr int64_t leaf_size(V) {
+  return kSmall;
+}
+template <typename V>
+void sort_leaf(V v, int64_t lo, int64_t hi) {
+  insertion(v, lo, hi);
+}
+template <typename T>
+  requires(sizeof(T) == 4 || sizeof(T) == 8) && std::is_floating_point_v<T>
+constexpr int64_t leaf_size(T*) {
+  return network::kLeaf<T>;
+}
+template <typename T>
+  requires(sizeof(T) == 4 || sizeof(T) == 8) && std::is_floating_point_v<T>
+void sort_leaf(T* v, int64_t lo, int64_t hi) {
+  network::sort_leaf(v + lo, hi - lo);
+}
+
 template <typename V>
 void sort_range(V v, int64_t lo, int64_t hi, int depth) {
-  while (hi - lo > kSmall) {
+  while (hi - lo > leaf_size(v)) {
     if (depth-- == 0) {
       heap_sort(v, lo, hi);
       return;
@@ -202,15 +225,15 @@ void sort_range(V v, int64_t lo, int64_t hi, int depth) {
       hi = k.a;
     }
   }
-  insertion(v, lo, hi);
+  sort_leaf(v, lo, hi);
 }
 
 // Ranks r[0..m), ascending, all within [lo, hi).
 template <typename V>
 void select_range(V v, int64_t lo, int64_t hi, const int64_t* r, int64_t m, int depth) {
   while (m > 0) {
-    if (hi - lo <= kSmall) {
-      insertion(v, lo, hi);
+    if (hi - lo <= leaf_size(v)) {
+      sort_leaf(v, lo, hi);
       return;
     }
     if (depth-- == 0) {
