@@ -20,6 +20,8 @@ inline Index8 index_splat(int64_t k) { return _mm512_set1_epi64(k); }
 // 0, 1, ..., 7.
 inline Index8 index_iota() { return _mm512_setr_epi64(0, 1, 2, 3, 4, 5, 6, 7); }
 inline Index8 index_sub(Index8 a, Index8 b) { return _mm512_sub_epi64(a, b); }
+// a + 1 in the lanes m selects.
+inline Index8 index_increment(Index8 a, IndexMask m) { return _mm512_mask_add_epi64(a, m, a, _mm512_set1_epi64(1)); }
 inline Index8 index_shift_right1(Index8 a) { return _mm512_srli_epi64(a, 1); }
 inline Index8 index_mul(Index8 a, int64_t k) { return _mm512_mullo_epi64(a, _mm512_set1_epi64(k)); }
 // a clamped to [lo, hi].

@@ -123,19 +123,23 @@ TYPED_TEST(Search, SmallExampleInEveryForm) {
 }
 
 // Search1D over every way of choosing the method (and so every method on long data), 32- and
-// 64-bit cells, against the reference; a uniform partition against the uniform formula.
+// 64-bit cells, against the reference; sites sparser and denser than the points (the sorted
+// method counts points for eight sorted sites at once and gallops to far ones), and sites that
+// are not sorted under the sorted hint; a uniform partition against the uniform formula.
 TYPED_TEST(Search, EveryMethodMatchesTheConvention) {
   using T = TypeParam;
-  for (int nx : {2, 9, 300, 5000}) {
+  for (int nx : {2, 9, 300, 5000})
+  for (int ns : {203, 3 * nx + 5}) {
     std::vector<T> x, s;
-    problem<T>(nx, 203, nx, x, s);
+    problem<T>(nx, ns, nx, x, s);
     std::vector<T> sorted = s;
     std::sort(sorted.begin() + 2, sorted.end());  // a NaN first stays first
     sorted[0] = x[0] - 1;
     sorted[1] = std::numeric_limits<T>::quiet_NaN();
     std::swap(sorted[0], sorted[1]);
     struct Row { int64_t xhint, sitehint; bool peak; const std::vector<T>* sites; };
-    for (Row r : {Row{1, 0, false, &s}, Row{0, 0, true, &s}, Row{2, 0, false, &s}, Row{1, 64, false, &sorted}})
+    for (Row r : {Row{1, 0, false, &s}, Row{0, 0, true, &s}, Row{2, 0, false, &s}, Row{1, 64, false, &sorted},
+                  Row{1, 64, false, &s}})
       for (uint32_t width : {0u, 1u}) {
         DFTask* t = new_task(x, r.xhint, width);
         const T dh[5] = {0, T(r.peak ? 1 : 0), 0, 0, T(nx / 3)};
