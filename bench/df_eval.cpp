@@ -10,6 +10,9 @@
 // Integration: 1e6 limit pairs at nx = 1e6 whose spans are 10, 1e3, 1e5 and 1e6 cells (the
 // library), and the same spans through GSL's integral (which walks the cells) with as many pairs
 // as keep a run short; the per-pair time shows the growth with the span.
+// After the C++ cases the binary runs bench/df_scipy.py (SciPy's natural CubicSpline on the same
+// partitions and as many sites, random and sorted) in the same run; ZORP_BENCH_NO_NUMPY=1 leaves
+// it out.
 #include <benchmark/benchmark.h>
 #include <gsl/gsl_errno.h>
 #include <gsl/gsl_spline.h>
@@ -22,6 +25,7 @@
 #include <random>
 #include <vector>
 
+#include "python_peer.h"
 #include "zorp/df.h"
 
 namespace {
@@ -162,4 +166,10 @@ BENCHMARK(integrate)->ArgNames({"span", "lib0_gsl1"})
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  const int rounds = bench::repetitions(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return bench::run_python_peer("df_scipy.py", "", rounds);
+}

@@ -27,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "python_peer.h"
 #include "zorp/rng.h"
 
 namespace {
@@ -194,29 +195,13 @@ int register_all() {
   return 0;
 }
 
-// How many repetitions the run asked for: numpy gets as many rounds.
-int repetitions(int argc, char** argv) {
-  const std::string flag = "--benchmark_repetitions=";
-  for (int i = 1; i < argc; ++i)
-    if (std::string(argv[i]).rfind(flag, 0) == 0) return std::atoi(argv[i] + flag.size());
-  return 1;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   register_all();
-  const int rounds = repetitions(argc, argv);
+  const int rounds = bench::repetitions(argc, argv);
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
-  const char* skip = std::getenv("ZORP_BENCH_NO_NUMPY");
-  if (skip && *skip == '1') return 0;
-  std::string script = __FILE__;
-  script = script.substr(0, script.find_last_of('/') + 1) + "dist_numpy.py";
-  // Debian's numpy is the system interpreter's; a python3 earlier on PATH may not have it.
-  const std::string python = access("/usr/bin/python3", X_OK) == 0 ? "/usr/bin/python3" : "python3";
-  const std::string command = python + " '" + script + "' --n 1000000 --rounds " + std::to_string(rounds < 3 ? 3 : rounds);
-  std::fflush(stdout);
-  return std::system(command.c_str()) == 0 ? 0 : 1;
+  return bench::run_python_peer("dist_numpy.py", "--n 1000000", rounds);
 }
