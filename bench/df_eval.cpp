@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "python_peer.h"
+#include "zorp/core.h"
 #include "zorp/df.h"
 
 namespace {
@@ -135,6 +136,31 @@ void interpolate(benchmark::State& state) {
   });
 }
 
+// The library with the host's threading table against the same call in the calling thread, at
+// sizes around the rule that hands blocks to the threads: run once with ZORP_CORE_NUM_THREADS=1
+// and once with the default to see what a second thread gives. Random sites, wall time per site.
+void interpolate_threads(benchmark::State& state) {
+  const int64_t nx = state.range(0), ns = state.range(1);
+  const bool host = state.range(2);
+  static Spline* sp = nullptr;
+  static int64_t key = -1;
+  if (key != nx) {
+    delete sp;
+    sp = new Spline(nx, false);
+    key = nx;
+  }
+  const std::vector<double> s = sites(*sp, ns, false);
+  std::vector<double> r(ns);
+  const int32_t d = 1;
+  void** threading = host ? zorp_serv_df_threading_table() : nullptr;
+  timed(state, ns, [&] {
+    zorp_df_kernel_dDFInterpolate1D(sp->t, DF_INTERP, 0, ns, s.data(), 0, 1, &d, nullptr, r.data(), 0, nullptr,
+                                    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, threading);
+    benchmark::DoNotOptimize(r.data());
+    benchmark::ClobberMemory();
+  });
+}
+
 void integrate(benchmark::State& state) {
   const int64_t span = state.range(0);
   const Peer peer = static_cast<Peer>(state.range(1));
@@ -161,6 +187,8 @@ void integrate(benchmark::State& state) {
 
 BENCHMARK(interpolate)->ArgNames({"nx", "uniform", "sorted", "lib0_gsl1_loop2"})
     ->ArgsProduct({{1000, 1000000}, {0, 1}, {0, 1}, {0, 1, 2}})->Unit(benchmark::kMillisecond);
+BENCHMARK(interpolate_threads)->ArgNames({"nx", "sites", "host_threads"})
+    ->ArgsProduct({{1000, 1000000}, {4096, 16384, 65536, 1000000}, {0, 1}})->UseRealTime();
 BENCHMARK(integrate)->ArgNames({"span", "lib0_gsl1"})
     ->ArgsProduct({{10, 1000, 100000, 999999}, {0, 1}})->Unit(benchmark::kMillisecond);
 
