@@ -294,6 +294,7 @@ std::vector<Row> vm_rows() {
   std::vector<Row> rows = {
       ROW(bad_size, zorp_vm_dExp(-1, a, c.d, ZORP_VM_HA)),
       ROW(kOk, zorp_vm_dExp(0, nullptr, nullptr, ZORP_VM_HA)),
+      ROW(bad_mem, zorp_vm_dExp(1, nullptr, c.d, ZORP_VM_HA)),  // the least count that reads the arrays
       ROW(bad_mem, zorp_vm_dExp(4, nullptr, c.d, ZORP_VM_HA)),
       ROW(bad_mem, zorp_vm_dExp(4, a, nullptr, ZORP_VM_HA)),
       ROW(bad_mem, zorp_vm_dPow(4, a, nullptr, c.d, ZORP_VM_HA)),

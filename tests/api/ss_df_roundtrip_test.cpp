@@ -46,16 +46,14 @@ void statistics_round_trip() {
   auto by = [&](Results<T>& r, auto make, auto edit, auto iedit, auto run, auto remove) {
     TarrSSTask* t = nullptr;
     ASSERT_EQ(make(&t, &p, &n, &layout, x.data(), nullptr, nullptr, 1), 0);
-    EXPECT_EQ(edit(t, TARR_SS_PARAM_MEAN, r.mean.data()), 0);
-    EXPECT_EQ(edit(t, TARR_SS_PARAM_RAW_MOMENT_2, r.raw2.data()), 0);  // the variance is made from it
-    EXPECT_EQ(edit(t, TARR_SS_PARAM_CENTRAL_MOMENT_2, r.variance.data()), 0);
-    EXPECT_EQ(edit(t, TARR_SS_PARAM_COV, r.cov.data()), 0);
+    // Raw moment 2 as well: the variance is made from it.
+    for (auto [param, v] : {std::pair<int, const T*>{TARR_SS_PARAM_MEAN, r.mean.data()}, {TARR_SS_PARAM_RAW_MOMENT_2, r.raw2.data()},
+                            {TARR_SS_PARAM_CENTRAL_MOMENT_2, r.variance.data()}, {TARR_SS_PARAM_COV, r.cov.data()},
+                            {TARR_SS_PARAM_QUANT_ORDERS, orders.data()}, {TARR_SS_PARAM_QUANTILES, r.quantiles.data()},
+                            {TARR_SS_PARAM_EXTREME_LOW, r.lo.data()}, {TARR_SS_PARAM_EXTREME_HIGH, r.hi.data()}})
+      EXPECT_EQ(edit(t, param, v), 0) << param;
     EXPECT_EQ(iedit(t, TARR_SS_PARAM_COV_STORAGE, &packed), 0);
-    EXPECT_EQ(edit(t, TARR_SS_PARAM_QUANT_ORDERS, orders.data()), 0);
-    EXPECT_EQ(edit(t, TARR_SS_PARAM_QUANTILES, r.quantiles.data()), 0);
     EXPECT_EQ(iedit(t, TARR_SS_PARAM_QUANT_COUNT, &q), 0);
-    EXPECT_EQ(edit(t, TARR_SS_PARAM_EXTREME_LOW, r.lo.data()), 0);
-    EXPECT_EQ(edit(t, TARR_SS_PARAM_EXTREME_HIGH, r.hi.data()), 0);
     EXPECT_EQ(run(t, kMoments, TARR_SS_METHOD_1PASS, RAW(_tarr, SSBasic)), 0);
     EXPECT_EQ(run(t, TARR_SS_QUANTS, TARR_SS_METHOD_QUANTILES, RAW(_tarr, SSQuantiles)), 0);
     EXPECT_EQ(run(t, TARR_SS_MIN | TARR_SS_MAX, TARR_SS_METHOD_MINMAX_NEW, RAW(_tarr, SSMinmax)), 0);

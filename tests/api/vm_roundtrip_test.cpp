@@ -41,7 +41,15 @@ void compare(const char* name, int32_t acc, int outs, Raw raw, C c, Cxx cxx) {
   for (auto* v : {&x, &y, &z}) std::memset(static_cast<void*>(v->data()), 0x5A, sizeof(O) * outs);
   zorp_fenn_kernel_ClearErrStatus();
   raw(x.data());
-  const int32_t sx = zorp_fenn_kernel_GetErrStatus(), sy = c(y.data()), sz = cxx(z.data());
+  const int32_t sx = zorp_fenn_kernel_GetErrStatus();
+  // The thread's status after each checked call: what the call reported, or, when it reported
+  // nothing, what the caller had left there before.
+  const int32_t earlier = ZORP_VM_STATUS_UNDERFLOW, left = sx ? sx : earlier;
+  zorp_fenn_kernel_SetErrStatus(earlier);
+  const int32_t sy = c(y.data()), ly = zorp_fenn_kernel_GetErrStatus();
+  zorp_fenn_kernel_SetErrStatus(earlier);
+  const int32_t sz = cxx(z.data()), lz = zorp_fenn_kernel_GetErrStatus();
+  EXPECT_TRUE(ly == left && lz == left) << name << " accuracy " << acc << ": " << ly << " " << lz << " left";
   EXPECT_EQ(std::memcmp(x.data(), y.data(), sizeof(O) * outs), 0) << name << " accuracy " << acc << ": C entry";
   EXPECT_EQ(std::memcmp(x.data(), z.data(), sizeof(O) * outs), 0) << name << " accuracy " << acc << ": C++ form";
   EXPECT_EQ(sy, sx) << name << " accuracy " << acc;

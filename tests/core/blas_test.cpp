@@ -208,15 +208,18 @@ TYPED_TEST(BlasTest, PackedTrmmWithAndWithoutScratch) {
             }
 }
 
+// Bad flags and sizes (ldb = m - 1, the first refused) leave B alone, also with alpha = 0, which
+// would zero B without reaching the level-3 routine and its own check of ldb.
 TYPED_TEST(BlasTest, PackedTrmmRejectsBadArguments) {
   using T = typename TestFixture::T;
   const int m = 3, n = 3, bad_ldb = 2, ldb = 3, neg = -1;
-  const T alpha = 1;
   auto ap = this->rnd(6), b = this->rnd(9);
   const auto before = b;
-  TypeParam::api::ptrmm("X", "U", "N", "N", &m, &n, &alpha, ap.data(), b.data(), &ldb);
-  TypeParam::api::ptrmm("L", "U", "N", "N", &m, &n, &alpha, ap.data(), b.data(), &bad_ldb);
-  TypeParam::api::ptrmm("L", "U", "N", "N", &neg, &n, &alpha, ap.data(), b.data(), &ldb);
+  for (const T alpha : {T(1), T(0)}) {
+    TypeParam::api::ptrmm("X", "U", "N", "N", &m, &n, &alpha, ap.data(), b.data(), &ldb);
+    TypeParam::api::ptrmm("L", "U", "N", "N", &m, &n, &alpha, ap.data(), b.data(), &bad_ldb);
+    TypeParam::api::ptrmm("L", "U", "N", "N", &neg, &n, &alpha, ap.data(), b.data(), &ldb);
+  }
   EXPECT_EQ(b, before);
 }
 

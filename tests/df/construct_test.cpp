@@ -338,46 +338,29 @@ TYPED_TEST(Construct, StatusCodesInOrder) {
   ASSERT_EQ(p.set(4, 2, 1, {}, 0, {}), 0);
   EXPECT_EQ(K::linear(p.t, 0, 1, nullptr), DF_ERROR_METHOD_NOT_SUPPORTED);
   EXPECT_EQ(K::natural(p.t, 0, 1, nullptr), DF_ERROR_METHOD_NOT_SUPPORTED);
-  EXPECT_EQ(K::akima(p.t, 0, 0, nullptr), DF_ERROR_BAD_NX);  // nx = 4 < 5
-  // nx checks of each kind come before the yhint check.
-  p.t->yhint = 64;
-  EXPECT_EQ(K::akima(p.t, 0, 0, nullptr), DF_ERROR_BAD_NX);
-  for (Fn fn : {K::linear, K::natural, K::deflt, K::bessel, K::hyman, K::hermite, K::quadratic})
-    EXPECT_EQ(fn(p.t, 0, 0, nullptr), DF_ERROR_BAD_Y_HINT);
-  p.t->yhint = 16;
-  // bc type: not accepted, 0 only for Akima, values needed.
-  p.t->bc_type = 3;
-  for (Fn fn : {K::natural, K::deflt, K::bessel, K::hyman, K::hermite}) EXPECT_EQ(fn(p.t, 0, 0, nullptr), DF_ERROR_BAD_BC_TYPE);
-  p.t->bc_type = 0;
-  EXPECT_EQ(K::natural(p.t, 0, 0, nullptr), DF_ERROR_BAD_BC_TYPE);
-  for (int64_t bct : {12, 24, 36, 48}) {
-    p.t->bc_type = bct;
-    EXPECT_EQ(K::natural(p.t, 0, 0, nullptr), DF_ERROR_BAD_BC);
+  // Then the record's words one change at a time, each row's kinds giving its code: the length
+  // (nx = 4 < 5 for Akima) before the y hint, the hint before the bc type, the bc type before
+  // the bc values and the ic; the quadratic's own order of bc type, bc and ic type.
+  struct Step { int64_t yhint, bc_type, type, ic_type; std::vector<Fn> fns; int code; };
+  const int64_t y0 = p.t->yhint;
+  const Step steps[] = {
+      {y0, 1, 2, 0, {K::akima}, DF_ERROR_BAD_NX}, {64, 1, 2, 0, {K::akima}, DF_ERROR_BAD_NX},
+      {64, 1, 2, 0, {K::linear, K::natural, K::deflt, K::bessel, K::hyman, K::hermite, K::quadratic}, DF_ERROR_BAD_Y_HINT},
+      {16, 3, 2, 0, {K::natural, K::deflt, K::bessel, K::hyman, K::hermite}, DF_ERROR_BAD_BC_TYPE},  // not accepted
+      {16, 0, 2, 0, {K::natural}, DF_ERROR_BAD_BC_TYPE},  // 0 only for Akima
+      {16, 12, 2, 0, {K::natural}, DF_ERROR_BAD_BC}, {16, 24, 2, 0, {K::natural}, DF_ERROR_BAD_BC},  // values needed
+      {16, 36, 2, 0, {K::natural}, DF_ERROR_BAD_BC}, {16, 48, 2, 0, {K::natural}, DF_ERROR_BAD_BC},
+      {16, 64, 3, 0, {K::hermite}, DF_ERROR_BAD_BC}, {16, 1, 2, 0, {K::hermite, K::deflt}, DF_ERROR_BAD_IC},
+      // Quadratic: default needs bc type 128 and bc; knot-based needs ic bit 8 and a routine.
+      {16, 1, 0, 0, {K::quadratic}, DF_ERROR_BAD_BC_TYPE}, {16, 128, 0, 0, {K::quadratic}, DF_ERROR_BAD_BC},
+      {16, 128, 1, 0, {K::quadratic}, DF_ERROR_BAD_IC_TYPE}, {16, 128, 1, 8, {K::quadratic}, DF_ERROR_BAD_BC_TYPE},
+      {16, 12, 1, 8, {K::quadratic}, DF_ERROR_BAD_BC}, {16, 1, 1, 8, {K::quadratic}, DF_ERROR_BAD_BC_TYPE},
+      {16, 64, 1, 8, {K::quadratic}, DF_ERROR_BAD_BC_TYPE}, {16, 64, 2, 8, {K::quadratic}, DF_ERROR_METHOD_NOT_SUPPORTED}};
+  for (const Step& st : steps) {
+    p.t->yhint = st.yhint, p.t->bc_type = st.bc_type, p.t->type = st.type, p.t->ic_type = st.ic_type;
+    for (Fn fn : st.fns)
+      EXPECT_EQ(fn(p.t, 0, 0, nullptr), st.code) << "y hint " << st.yhint << " bc " << st.bc_type << " type " << st.type << " ic " << st.ic_type;
   }
-  p.t->bc_type = 64;
-  p.t->type = 3;
-  EXPECT_EQ(K::hermite(p.t, 0, 0, nullptr), DF_ERROR_BAD_BC);
-  p.t->type = 2;
-  p.t->bc_type = 1;
-  EXPECT_EQ(K::hermite(p.t, 0, 0, nullptr), DF_ERROR_BAD_IC);
-  EXPECT_EQ(K::deflt(p.t, 0, 0, nullptr), DF_ERROR_BAD_IC);
-  // Quadratic: default needs bc type 128 and bc; knot-based needs ic bit 8 and a routine.
-  p.t->type = 0;
-  EXPECT_EQ(K::quadratic(p.t, 0, 0, nullptr), DF_ERROR_BAD_BC_TYPE);
-  p.t->bc_type = 128;
-  EXPECT_EQ(K::quadratic(p.t, 0, 0, nullptr), DF_ERROR_BAD_BC);
-  p.t->type = 1;
-  EXPECT_EQ(K::quadratic(p.t, 0, 0, nullptr), DF_ERROR_BAD_IC_TYPE);
-  p.t->ic_type = 8;
-  EXPECT_EQ(K::quadratic(p.t, 0, 0, nullptr), DF_ERROR_BAD_BC_TYPE);
-  p.t->bc_type = 12;
-  EXPECT_EQ(K::quadratic(p.t, 0, 0, nullptr), DF_ERROR_BAD_BC);
-  for (int64_t bct : {1, 64}) {
-    p.t->bc_type = bct;
-    EXPECT_EQ(K::quadratic(p.t, 0, 0, nullptr), DF_ERROR_BAD_BC_TYPE);
-  }
-  p.t->type = 2;
-  EXPECT_EQ(K::quadratic(p.t, 0, 0, nullptr), DF_ERROR_METHOD_NOT_SUPPORTED);
   // Knot range outside the partition.
   Problem<T> q(grid<T>(6), 1, quad);
   ASSERT_EQ(q.set(3, 1, 2, {}, 8 | 4, {q.x[0], q.x[4]}), 0);

@@ -400,33 +400,57 @@ TEST(SSBasic, AllocationFailureLeavesResultsAndNoLeak) {
 }
 
 // ---- minimum and maximum ---------------------------------------------------------------
-TEST(SSMinmax, ExtremesBothLayoutsWeightsAndContinuation) {
+// Both element types (1000 observations reach either type's vector path), both layouts, without
+// weights, with observation 17 weighted out (and made the largest), and with every observation
+// weighted out, which leaves nothing to report and the arrays as they were.
+template <typename T>
+class SSMinmax : public testing::Test {};
+TYPED_TEST_SUITE(SSMinmax, Precisions);
+
+TYPED_TEST(SSMinmax, ExtremesBothLayoutsWeightsAndContinuation) {
+  using T = TypeParam;
+  const auto minmax = sizeof(T) == 8 ? _tarrdSSMinmax : _tarrsSSMinmax;
   const Data d = make_data(1000, 3, 0.0, 1.0, 1.0, 15);
   const int32_t idx[3] = {1, 1, 0};
   for (int storage : {1, 2})
-    for (bool weighted : {false, true}) {
-      std::vector<double> w(d.n, 1.0), x = d.layout(storage), lo(3, kSentinel), hi(3, kSentinel);
-      if (weighted) w[17] = 0, x[storage == 1 ? d.n + 17 : 17 * 3 + 1] = 1e9;  // the weighted-out observation is skipped
-      Task<double> t(3, int32_t(d.n), storage, x.data(), weighted ? w.data() : nullptr, idx);
+    for (int weights : {0, 1, 2}) {
+      const std::vector<double> xd = d.layout(storage);
+      std::vector<T> w(d.n, T(weights == 2 ? 0 : 1)), x(xd.begin(), xd.end()), lo(3, T(kSentinel)), hi(3, T(kSentinel));
+      if (weights == 1) w[17] = 0, x[storage == 1 ? d.n + 17 : 17 * 3 + 1] = T(1e9);
+      Task<T> t(3, int32_t(d.n), storage, x.data(), weights ? w.data() : nullptr, idx);
       t.edit({{TARR_SS_PARAM_EXTREME_LOW, lo.data()}, {TARR_SS_PARAM_EXTREME_HIGH, hi.data()}});
-      ASSERT_EQ(_tarrdSSMinmax(t.t, TARR_SS_MIN | TARR_SS_MAX, TARR_SS_METHOD_MINMAX_NEW), 0);
+      ASSERT_EQ(minmax(t.t, TARR_SS_MIN | TARR_SS_MAX, TARR_SS_METHOD_MINMAX_NEW), 0);
       for (int j = 0; j < 2; ++j) {
-        std::vector<double> v;
+        std::vector<T> v;
         for (int64_t i = 0; i < d.n; ++i)
           if (w[i] != 0) v.push_back(x[storage == 1 ? j * d.n + i : i * 3 + j]);
-        EXPECT_EQ(lo[j], *std::min_element(v.begin(), v.end()));
-        EXPECT_EQ(hi[j], *std::max_element(v.begin(), v.end()));
+        EXPECT_EQ(lo[j], v.empty() ? T(kSentinel) : *std::min_element(v.begin(), v.end())) << storage << " " << weights;
+        EXPECT_EQ(hi[j], v.empty() ? T(kSentinel) : *std::max_element(v.begin(), v.end())) << storage << " " << weights;
       }
-      EXPECT_EQ(lo[2], kSentinel);
+      EXPECT_EQ(lo[2], T(kSentinel));
       // continuation merges with the stored values
-      lo[0] = -1e6, hi[1] = 1e6;
-      const double lo1 = lo[1], hi0 = hi[0];
-      ASSERT_EQ(_tarrdSSMinmax(t.t, TARR_SS_MIN | TARR_SS_MAX, TARR_SS_METHOD_MINMAX_CONTINUE), 0);
-      EXPECT_TRUE(lo[0] == -1e6 && hi[1] == 1e6 && lo[1] == lo1 && hi[0] == hi0);
+      lo[0] = T(-1e6), hi[1] = T(1e6);
+      const T lo1 = lo[1], hi0 = hi[0];
+      ASSERT_EQ(minmax(t.t, TARR_SS_MIN | TARR_SS_MAX, TARR_SS_METHOD_MINMAX_CONTINUE), 0);
+      EXPECT_TRUE(lo[0] == T(-1e6) && hi[1] == T(1e6) && lo[1] == lo1 && hi[0] == hi0) << storage << " " << weights;
     }
+  // The extremes at each of the first 64 positions (every lane of the four accumulators of the
+  // vector path, in either type) and at the last one: each is found.
+  std::vector<T> y(1000);
+  for (int i = 0; i < 1000; ++i) y[i] = T(i % 7);
+  T ylo = 0, yhi = 0;
+  Task<T> u(1, 1000, 1, y.data());
+  u.edit({{TARR_SS_PARAM_EXTREME_LOW, &ylo}, {TARR_SS_PARAM_EXTREME_HIGH, &yhi}});
+  for (int at = 0; at <= 64; ++at) {
+    const int hi_at = at < 64 ? at : 999, lo_at = at < 64 ? 63 - at : 998;
+    y[hi_at] = T(100), y[lo_at] = T(-100);
+    ASSERT_EQ(minmax(u.t, TARR_SS_MIN | TARR_SS_MAX, TARR_SS_METHOD_MINMAX_NEW), 0);
+    EXPECT_TRUE(yhi == T(100) && ylo == T(-100)) << "largest at " << hi_at << ", least at " << lo_at;
+    y[hi_at] = T(hi_at % 7), y[lo_at] = T(lo_at % 7);
+  }
 }
 
-TEST(SSMinmax, ChecksInOrderAndFloat) {
+TEST(SSMinmaxChecks, InOrderAndFloat) {
   const int32_t n = 40, p = 2, bad = 0x4, zero = 0, st = TARR_SS_MATRIX_STORAGE_1;
   std::vector<float> x(80), lo(2, float(kSentinel)), hi(2, float(kSentinel));
   for (int i = 0; i < 80; ++i) x[i] = float((i * 37) % 80) - 20.0f;

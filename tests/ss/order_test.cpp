@@ -417,13 +417,16 @@ TYPED_TEST(SSOrder, QuantileAndWMedianChecksInOrder) {
          {TARR_SS_ERROR_ALLOCATION, nullptr},
          {0, nullptr}},
         [&] { return untouched(q) && untouched(os) && zorp_core_live_allocations() == live + 1; });
-  {  // a zero count of orders is accepted, and with nothing to compute nothing is written
+  {  // a zero count of orders is accepted, and with nothing to compute nothing is written, nor
+     // allocated (the first allocation is set to fail)
     std::vector<T> none(2, T(kSentinel));
     const int32_t zero = 0;
     Task<T> z(2, 9, 1, x.data());
     z.edit({{TARR_SS_PARAM_QUANT_COUNT, &zero}, {TARR_SS_PARAM_QUANT_ORDERS, orders},
             {TARR_SS_PARAM_QUANTILES, none.data()}});
+    zorp_core_fail_allocation(1);
     EXPECT_EQ(Fn<T>::quantiles(z.t, TARR_SS_QUANTS, TARR_SS_METHOD_QUANTILES), 0);
+    zorp_core_fail_allocation(0);
     EXPECT_TRUE(untouched(none));
   }
 

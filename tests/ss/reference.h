@@ -55,37 +55,22 @@ Reference reference(int64_t n, int64_t p, Get x, const double* w) {
   }
   r.W = W.s;
   r.W2 = W2.s;
-  r.mean.resize(p);
-  r.raw2.resize(p);
-  r.raw3.resize(p);
-  r.raw4.resize(p);
-  r.s2.resize(p);
-  r.s3.resize(p);
-  r.s4.resize(p);
+  for (auto* v : {&r.mean, &r.raw2, &r.raw3, &r.raw4, &r.s2, &r.s3, &r.s4}) v->resize(p);
   r.cp.resize(p * p);
+  // Powers 1 .. 4 of the values, then of their deviations from the mean.
   for (int64_t j = 0; j < p; ++j) {
-    Acc m, q2, q3, q4;
+    Acc raw[4], central[4];
     for (int64_t i = 0; i < n; ++i) {
-      const long double wi = w ? w[i] : 1.0L, v = x(i, j);
-      m.add(wi * v);
-      q2.add(wi * v * v);
-      q3.add(wi * v * v * v);
-      q4.add(wi * v * v * v * v);
+      long double t = w ? w[i] : 1.0L;
+      for (Acc& a : raw) a.add(t *= x(i, j));
     }
-    r.mean[j] = m.s / r.W;
-    r.raw2[j] = q2.s / r.W;
-    r.raw3[j] = q3.s / r.W;
-    r.raw4[j] = q4.s / r.W;
-    Acc a2, a3, a4;
+    r.mean[j] = raw[0].s / r.W;
     for (int64_t i = 0; i < n; ++i) {
-      const long double wi = w ? w[i] : 1.0L, d = x(i, j) - r.mean[j];
-      a2.add(wi * d * d);
-      a3.add(wi * d * d * d);
-      a4.add(wi * d * d * d * d);
+      long double t = w ? w[i] : 1.0L;
+      for (Acc& a : central) a.add(t *= x(i, j) - r.mean[j]);
     }
-    r.s2[j] = a2.s;
-    r.s3[j] = a3.s;
-    r.s4[j] = a4.s;
+    r.raw2[j] = raw[1].s / r.W, r.raw3[j] = raw[2].s / r.W, r.raw4[j] = raw[3].s / r.W;
+    r.s2[j] = central[1].s, r.s3[j] = central[2].s, r.s4[j] = central[3].s;
   }
   for (int64_t a = 0; a < p; ++a)
     for (int64_t b = 0; b < p; ++b) {

@@ -62,31 +62,45 @@ void expect_ha(const std::string& name, const Sample<R>& s) {
   std::printf("%s\n", st.describe(name, accuracy::Class::HA).c_str());
 }
 
+// The same arguments in both precisions, each held to the HA class in its own row: fill(sample)
+// is called once with a Sample<double> and once with a Sample<float>; `plain` keeps the row's
+// own rule instead of the class's.
+template <typename Fill>
+void expect_ha_both(const std::string& fn, Fill fill, bool plain = false) {
+  auto run = [&](auto sample, char t) {
+    fill(sample);
+    if (!plain) return expect_ha(std::string("v") + t + fn, sample);
+    using R = std::remove_reference_t<decltype(sample.a[0])>;
+    const auto st = sweep<R>(row_named(std::string("v") + t + fn), 1, sample);
+    EXPECT_TRUE(st.meets(accuracy::Class::HA)) << st.describe(std::string("v") + t + fn, accuracy::Class::HA);
+  };
+  run(Sample<double>{}, 'd');
+  run(Sample<float>{}, 's');
+}
+template <typename S>
+void push(S& sample, double a, double b) {
+  using R = std::remove_reference_t<decltype(sample.a[0])>;
+  sample.a.push_back(R(a)), sample.b.push_back(R(b)), ++sample.n;
+}
+
 class BesselNearZeros : public testing::TestWithParam<NearZeros> {};
 
 // Around each zero below 8 pi: its 64 neighbours on either side and points at relative
 // distances 2^-10 to 2^-50, both signs of the argument where there are two, in both precisions.
 TEST_P(BesselNearZeros, KeepTheirClass) {
   const NearZeros z = GetParam();
-  for (const char t : {'s', 'd'}) {
-    Sample<double> sd;
-    Sample<float> sf;
-    auto push = [&](double v) {
-      for (double x : {v, -v}) {
-        sd.a.push_back(x), sd.b.push_back(x), ++sd.n;
-        sf.a.push_back(float(x)), sf.b.push_back(float(x)), ++sf.n;
-        if (!z.both_signs) break;
-      }
+  expect_ha_both(z.name, [&](auto& sample) {
+    auto both = [&](double v) {
+      push(sample, v, v);
+      if (z.both_signs) push(sample, -v, -v);
     };
     for (int k = 0; z.first + k * M_PI < 8 * M_PI - 0.5; ++k) {
       const double zero = zero_of(z, k);
       double up = zero, down = zero;
-      for (int j = 0; j < 64; ++j) push(up = std::nextafter(up, 100.0)), push(down = std::nextafter(down, 0.0));
-      for (int e = 10; e <= 50; e += 4) push(zero * (1 + std::ldexp(1.0, -e))), push(zero * (1 - std::ldexp(1.0, -e)));
+      for (int j = 0; j < 64; ++j) both(up = std::nextafter(up, 100.0)), both(down = std::nextafter(down, 0.0));
+      for (int e = 10; e <= 50; e += 4) both(zero * (1 + std::ldexp(1.0, -e))), both(zero * (1 - std::ldexp(1.0, -e)));
     }
-    if (t == 'd') expect_ha(std::string("vd") + z.name, sd);
-    else expect_ha(std::string("vs") + z.name, sf);
-  }
+  });
 }
 
 INSTANTIATE_TEST_SUITE_P(Tabled, BesselNearZeros,
@@ -138,16 +152,16 @@ TEST_P(BesselFarZeros, KeepTheirClass) {
   const FarZeros z = GetParam();
   Sample<double> sd;
   Sample<float> sf;
-  auto push = [](auto& sample, auto x) { sample.a.push_back(x), sample.b.push_back(x), ++sample.n; };
   for (double scale : {24.75, 30.0, 100.0, 600.0, 935.0, 1e4, 1e6, 0x1p28 - 8, 0x1p28, 1e10, 1e15}) {
     const auto [lo, hi] = zero_after(z, scale);
     double up = hi, down = lo;
-    push(sd, lo), push(sd, hi);
-    for (int j = 0; j < 16; ++j) push(sd, up = std::nextafter(up, INFINITY)), push(sd, down = std::nextafter(down, 0.0));
-    for (int e = 10; e <= 50; e += 4) push(sd, lo * (1 + std::ldexp(1.0, -e))), push(sd, lo * (1 - std::ldexp(1.0, -e)));
+    push(sd, lo, lo), push(sd, hi, hi);
+    for (int j = 0; j < 16; ++j) up = std::nextafter(up, INFINITY), down = std::nextafter(down, 0.0), push(sd, up, up), push(sd, down, down);
+    for (int e = 10; e <= 50; e += 4)
+      for (double v : {lo * (1 + std::ldexp(1.0, -e)), lo * (1 - std::ldexp(1.0, -e))}) push(sd, v, v);
     float fu = float(lo), fd = fu;
-    push(sf, fu);
-    for (int j = 0; j < 16; ++j) push(sf, fu = std::nextafter(fu, INFINITY)), push(sf, fd = std::nextafter(fd, 0.0f));
+    push(sf, fu, fu);
+    for (int j = 0; j < 16; ++j) fu = std::nextafter(fu, INFINITY), fd = std::nextafter(fd, 0.0f), push(sf, fu, fu), push(sf, fd, fd);
   }
   // The double of each binade from 2^28 nearest to a multiple of pi/4 (half the one nearest to a
   // multiple of pi/2 one binade up): at an odd multiple, from 2^50 on, the distance from a zero
@@ -155,14 +169,15 @@ TEST_P(BesselFarZeros, KeepTheirClass) {
   // by pi/4) keeps the phase relative there.
   for (int e = 28 - 52; e <= 1023 - 52; ++e) {
     const pio2::Nearest n = pio2::nearest_in_binade(53, e + 1);
-    push(sd, std::ldexp(static_cast<double>(n.m), e));
+    const double v = std::ldexp(static_cast<double>(n.m), e);
+    push(sd, v, v);
   }
   std::mt19937_64 rng(1);
   for (int e = 28; e < 1024; e += e < 1019 ? 4 : 1) {
     int kept = 0;
     for (int tries = 0; kept < (e == 1023 ? 16 : 1) && tries < 2000; ++tries) {
       const double v = std::ldexp(std::uniform_real_distribution<double>(1, 2)(rng), e);
-      if (near_a_zero(z, v)) push(sd, v), ++kept;
+      if (near_a_zero(z, v)) push(sd, v, v), ++kept;
     }
   }
   expect_ha(std::string("vd") + z.name, sd);
@@ -187,7 +202,7 @@ TEST_P(BesselFarZeros, HandOverKeepsTheClass) {
     const double zero = zero_after(z, from).first;
     for (int j = 0; j < 2048; ++j) {
       const double d = std::ldexp(1.0, -6) * std::exp2(3.0 * (j + 0.5) / 2048);
-      for (double x : {zero + d, zero - d}) sd.a.push_back(x), sd.b.push_back(x), ++sd.n;
+      for (double x : {zero + d, zero - d}) push(sd, x, x);
     }
     from = zero + 1;
   }
@@ -202,11 +217,8 @@ TEST(BesselNearZerosReported, KeepTheirClass) {
   for (const auto& [name, x] : cases) {
     Sample<double> s;
     double up = x, down = x;
-    s.a.push_back(x), s.b.push_back(x), ++s.n;
-    for (int j = 0; j < 8; ++j) {
-      up = std::nextafter(up, INFINITY), down = std::nextafter(down, 0.0);
-      s.a.insert(s.a.end(), {up, down}), s.b.insert(s.b.end(), {up, down}), s.n += 2;
-    }
+    push(s, x, x);
+    for (int j = 0; j < 8; ++j) up = std::nextafter(up, INFINITY), down = std::nextafter(down, 0.0), push(s, up, up), push(s, down, down);
     expect_ha(name, s);
   }
 }
@@ -251,48 +263,32 @@ TEST(JnOrders, OutsideTheDomainOrUnderflowing) {
 // lies within 2^-5 below the least normal, where the kernel rounds the quotient to the
 // subnormal's fewer bits by hand (a wrong step there costs over an ulp), under the class's bound.
 TEST(JnOrders, BelowTwiceTheOrderKeepTheirClass) {
-  auto fill = [](auto& sample, int least_exp2, int normal_exp2) {
-    using R = std::remove_reference_t<decltype(sample.a[0])>;
+  expect_ha_both("Jn", [](auto& sample) {
+    const bool dbl = sizeof(sample.a[0]) == 8;
+    const int least_exp2 = dbl ? -1074 : -149, normal_exp2 = dbl ? -1022 : -126;
     for (double order : {2.0, -5.0, 17.0, 100.0}) {
       const double m = std::fabs(order);
       // where (x/2)^m / m! = 2^e
       const auto at = [m](double e) { return 2 * std::exp((std::lgamma(m + 1) + e * std::log(2.0)) / m); };
-      auto push = [&](double x) { sample.a.push_back(R(x)), sample.b.push_back(R(order)), ++sample.n; };
       const double lo = at(least_exp2 + 7);
-      for (int j = 0; j < 64; ++j) push(lo * std::pow(2 * m / lo, j / 64.0) * (j % 2 ? -1 : 1));
-      for (int j = 0; j < 32; ++j) push(at(normal_exp2 - 5 + j / 6.4));
+      for (int j = 0; j < 64; ++j) push(sample, lo * std::pow(2 * m / lo, j / 64.0) * (j % 2 ? -1 : 1), order);
+      for (int j = 0; j < 32; ++j) push(sample, at(normal_exp2 - 5 + j / 6.4), order);
     }
-  };
-  VmRow d_row = row_named("vdJn"), s_row = row_named("vsJn");
-  d_row.rule = s_row.rule = Rule::CLASS;
-  Sample<double> sd;
-  fill(sd, -1074, -1022);
-  const auto d = sweep<double>(d_row, 1, sd);
-  EXPECT_TRUE(d.meets(accuracy::Class::HA)) << d.describe("vdJn", accuracy::Class::HA);
-  Sample<float> sf;
-  fill(sf, -149, -126);
-  const auto f = sweep<float>(s_row, 1, sf);
-  EXPECT_TRUE(f.meets(accuracy::Class::HA)) << f.describe("vsJn", accuracy::Class::HA);
+  });
 }
 
 // Yn where its lowest orders leave the vector path: below the least normal order +-1 is Y1's
 // quotient (finite, or an overflow) and the higher orders overflow; each order fills one call.
 TEST(BesselYn, LowOrdersBelowTheLeastNormal) {
-  auto fill = [](auto& sample, int min_exp, auto threshold) {
+  expect_ha_both("Yn", [](auto& sample) {
+    using R = std::remove_reference_t<decltype(sample.a[0])>;
+    const bool dbl = sizeof(R) == 8;
+    const int min_exp = dbl ? -1074 : -149;
+    const R threshold = dbl ? R(0x0.28be60db9391p-1022) : R(0x1.45f3p-129f);
     for (double order : {1.0, -1.0, 2.0, -3.0})
-      for (int j = 0; j < 64; ++j) {
-        const auto x = j < 40 ? std::ldexp(decltype(threshold)(1), min_exp + j % 30) : threshold * (1 + (j - 50) * 0x1p-20f);
-        sample.a.push_back(x), sample.b.push_back(decltype(threshold)(order)), ++sample.n;
-      }
-  };
-  Sample<double> sd;
-  fill(sd, -1074, 0x0.28be60db9391p-1022);
-  const auto d = sweep<double>(row_named("vdYn"), 1, sd);
-  EXPECT_TRUE(d.meets(accuracy::Class::HA)) << d.describe("vdYn", accuracy::Class::HA);
-  Sample<float> sf;
-  fill(sf, -149, 0x1.45f3p-129f);
-  const auto f = sweep<float>(row_named("vsYn"), 1, sf);
-  EXPECT_TRUE(f.meets(accuracy::Class::HA)) << f.describe("vsYn", accuracy::Class::HA);
+      for (int j = 0; j < 64; ++j)
+        push(sample, j < 40 ? std::ldexp(R(1), min_exp + j % 30) : threshold * (1 + (j - 50) * 0x1p-20f), order);
+  }, true);
 }
 
 }  // namespace
