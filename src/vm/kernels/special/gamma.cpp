@@ -321,6 +321,8 @@ inline V lgamma_d(V x) {
 // The plain-double methods (below TGamma).
 inline V lgamma_plain(V x, double overflow);
 inline V tgamma_plain(V x, double overflow);
+inline V lgamma_pair(V x);
+inline V tgamma_pair(V x);
 
 // A kernel from a function record:
 //   static __m512d eval(__m512d x)               the double result of every lane
@@ -367,7 +369,7 @@ auto nonpositive_integers(V2 x) {
 
 // LGamma reports its finite poles (status 2) and finite arguments past the overflow bound (3).
 struct LGammaF {
-  static V eval(V x) { return lgamma_d(x); }
+  static V eval(V x) { return lgamma_pair(x); }
   static V eval_single(V x) { return lgamma_plain(x, kOverflowBoundF); }
   template <typename V2>
   static auto special(V2 x, V2) {
@@ -588,7 +590,7 @@ inline V tgamma_plain(V x, double overflow) {
 // Lanes that may report: non-positive integers (and -inf), overflow, arguments near zero whose
 // reciprocal may overflow, results below the least normal.
 struct TGammaF {
-  static V eval(V x) { return tgamma_d(x); }
+  static V eval(V x) { return tgamma_pair(x); }
   static V eval_single(V x) { return tgamma_plain(x, kGammaOverflowF); }
   template <typename V2>
   static auto special(V2 x, V2 r) {
@@ -607,6 +609,153 @@ struct TGammaF {
     return std::fabs(r) < std::numeric_limits<T>::min() ? kStatusUnderflow : 0;
   }
 };
+
+// ---- Pairs on the fixed shift: the double LA and HA slots -----------------------------------
+// The plain path's one branch-free method with every step that decides the result's last bits
+// carried as a pair, so that the sums of terms up to 2^10 (LGamma) and the exponent up to 710
+// (Gamma) keep some 2^-60 absolutely:
+//   b = a + 9 (a pair, a < 8.5) and P = a (a + 1) ... (a + 8) from the exact pair a (a + 8) and
+//   pair products; St(b) with ln b from ln_dd, the products and sums exact but for the low
+//   parts, the correction S(1/b^2)/b to 2^-60;
+//   sin(pi r) from the fine sine and cosine pairs (2^-62) on the pair pi r or pi (1/2 - r).
+// One reciprocal, of b D (D the divisor of the last step), gives both 1/b and 1/D to some 2^-52,
+// and each use corrects it by its residual. The lanes these forms do not serve take the accurate
+// forms above under a mask, off the common path: LGamma near its zeros (|lgamma| below 2^-5,
+// where 2^-60 is no longer a fraction of an ulp), below 2^-60 in magnitude (-ln|x|, as the plain
+// path); Gamma below -170 (subnormal results) and within 2^-54 of zero (1/x - gamma).
+struct ShiftPair {
+  V a;
+  Pair b, p;
+};
+inline Pair pair_product(Pair u, Pair v) {  // unnormalised: the next product or sum takes it as is
+  const Pair m = two_prod(u.hi, v.hi);
+  return {m.hi, fma_quiet(u.hi, v.lo, fma_quiet(u.lo, v.hi, m.lo))};
+}
+inline Pair select_pair(__mmask8 m, Pair u, Pair v) { return {select(m, u.hi, v.hi), select(m, u.lo, v.lo)}; }
+
+inline ShiftPair shift_pair(V x) {
+  const V a = abs(x);
+  const __mmask8 shifted = less(a, splat(kStirling));
+  // s = a (a + 8) = a^2 + 8a exactly (8a is), the factors s + 7 = (a + 1)(a + 7), s + 12 and
+  // s + 15 exact as pairs, as a + 4.
+  const Pair sq = two_prod(a, a);
+  const Pair s0 = two_sum(mul_quiet(a, splat(8.0)), sq.hi);
+  const Pair s = {s0.hi, add_quiet(s0.lo, sq.lo)};
+  const auto plus = [&](double c) {
+    const Pair t = two_sum(s.hi, splat(c));
+    return Pair{t.hi, add_quiet(t.lo, s.lo)};
+  };
+  const Pair p = pair_product(pair_product(pair_product(s, plus(7.0)), pair_product(plus(12.0), plus(15.0))),
+                              two_sum(a, splat(4.0)));
+  const Pair b = fast_two_sum(splat(9.0), a);
+  return {a, select_pair(shifted, b, {a, zero<V>()}), select_pair(shifted, p, {splat(1.0), zero<V>()})};
+}
+
+// St(b) = (b - 1/2)(ln b - 1) + ln(2 pi)/2 - 1/2 + S(1/b^2)/b for a pair b >= 8.5, as a pair;
+// inv_b within some 2^-50 of 1/b.hi. With e = 1 - b inv_b, 1/b = inv_b (1 + e) to e^2. From 2^40
+// on the correction is left out (below 2^-43 of the result; 1/b^2 would go subnormal).
+inline Pair stirling_of_pair(Pair b, V inv_b) {
+  const Pair ln = ln_dd(b.hi, b.lo);
+  const V th = sub_quiet(ln.hi, splat(1.0));  // exact: ln b > 2
+  const Pair p = two_prod(b.hi, th);
+  const Pair s = two_sum(p.hi, mul_quiet(th, splat(-0.5)));
+  const Pair c = two_sum(s.hi, splat(kStirlingHi));
+  inv_b = zero_unless(less(b.hi, splat(0x1p40)), inv_b);
+  const V e = fnma_quiet(b.lo, inv_b, fnma_quiet(b.hi, inv_b, splat(1.0)));
+  const Pair corr = two_prod(horner(mul_quiet(inv_b, inv_b), gammapoly::kLGammaStirling), inv_b);
+  const Pair d = two_sum(c.hi, corr.hi);
+  V lo = fma_quiet(sub_quiet(b.hi, splat(0.5)), ln.lo, p.lo);
+  lo = fma_quiet(b.lo, th, lo);
+  lo = add_quiet(lo, fma_quiet(corr.hi, e, corr.lo));
+  lo = add_quiet(lo, add_quiet(add_quiet(s.lo, c.lo), add_quiet(d.lo, splat(kStirlingLo))));
+  return {d.hi, lo};
+}
+
+// n/d for pairs, inv within some 2^-50 of 1/d.hi: the quotient corrected once by its residual.
+inline Pair divide_pair(Pair n, Pair d, V inv) {
+  const V q = mul_quiet(n.hi, inv);
+  const V r = add_quiet(fnma_quiet(q, d.hi, n.hi), fnma_quiet(q, d.lo, n.lo));
+  return {q, mul_quiet(r, inv)};
+}
+
+// sin(pi r) for r in [0, 1/2] as a pair good to some 2^-62: the sine of pi r up to 1/4, the
+// cosine of pi (1/2 - r) beyond (1/2 - r exact), on the product pi q as a pair.
+inline Pair sin_pi_pair(V r) {
+  const __mmask8 upper = less(splat(0.25), r);
+  const V q = select(upper, sub_quiet(splat(0.5), r), r);
+  const Pair pq = two_prod(splat(kPiHi), q);
+  const V lo = fma_quiet(splat(kPiLo), q, pq.lo);
+  Pair y = trig::sin_pair_fine(pq.hi, lo);
+  if (upper) y = select_pair(upper, trig::cos_pair_fine(pq.hi, lo), y);
+  return fast_two_sum(y.hi, y.lo);  // the fine pairs keep the polynomial's tail in lo
+}
+
+// |x| sin(pi r), r = |x - round(x)| (exact), as a pair.
+inline Pair reflected_pair(V x, V a) {
+  const V r = abs(sub_quiet(x, round_integral<_MM_FROUND_TO_NEAREST_INT>(x)));
+  const Pair sp = sin_pi_pair(r);
+  const Pair m = two_prod(sp.hi, a);
+  return {m.hi, fma_quiet(sp.lo, a, m.lo)};
+}
+
+// lgamma x = St(b) - ln P for x >= 0, ln pi - St(b) - ln(|x| sin(pi r) / P) below, both sums of
+// pairs rounded once; then the lanes named above.
+inline V lgamma_pair(V x) {
+  const ShiftPair h = shift_pair(x);
+  const __mmask8 negative = less(x, zero<V>());
+  const V inv = reciprocal_single(mul_quiet(h.b.hi, h.p.hi));  // 1/(b P)
+  Pair head = stirling_of_pair(h.b, mul_quiet(inv, h.p.hi));
+  Pair w = h.p;
+  if (negative) {
+    w = select_pair(negative, divide_pair(reflected_pair(x, h.a), h.p, mul_quiet(inv, h.b.hi)), w);
+    const Pair g = two_sum(splat(kLnPiHi), sub(zero<V>(), head.hi));
+    head = select_pair(negative, {g.hi, add_quiet(g.lo, sub_quiet(splat(kLnPiLo), head.lo))}, head);
+  }
+  const Pair l = ln_dd(w.hi, w.lo);
+  const Pair g = two_sum(head.hi, sub(zero<V>(), l.hi));
+  V y = add_quiet(g.hi, add_quiet(g.lo, sub_quiet(head.lo, l.lo)));
+  // Near the zeros at 1 and 2 (|lgamma| below 2^-5 only within 0.08 of them): their zero forms.
+  if (const __mmask8 m = less(abs(y), splat(0x1p-5)) & greater_equal(x, splat(0.75)) & less(x, splat(kSliceStart))) {
+    const __mmask8 one = m & less(x, splat(1.5));
+    if (one) y = select(one, rounded(near_one(sub_quiet(x, splat(1.0)))), y);
+    if (const __mmask8 two = m & ~one) y = select(two, rounded(near_two(sub_quiet(x, splat(2.0)))), y);
+  }
+  if (const __mmask8 m = less(abs(y), splat(gammazero::kZeroWindow)) & less(splat(kZerosFrom), x) & less(x, splat(-2.0)))
+    y = select(m, at_zero(x, m), y);
+  if (const __mmask8 m = less(h.a, splat(0x1p-60))) y = select(m, sub(zero<V>(), rounded(ln_dd(h.a, zero<V>()))), y);
+  const __mmask8 pole = less_equal(x, zero<V>()) & equal(x, round_integral<_MM_FROUND_TO_ZERO>(x));
+  y = select(pole | abs_greater(x, splat(kOverflowBoundD)), splat(std::numeric_limits<double>::infinity()), y);
+  return add_quiet(select(unordered(x, x), add_quiet(x, x), y), zero<V>());
+}
+
+// Gamma a = e^St(b) / P for x >= 0; below, |Gamma x| = pi P e^-St(b) / (|x| sin(pi r)). The
+// exponential of the pair as e^hi/2 (a pair) times 2 (1 + lo), then one quotient of pairs.
+inline V tgamma_pair(V x) {
+  const ShiftPair h = shift_pair(x);
+  const __mmask8 negative = less(x, zero<V>());
+  const Pair den = negative ? select_pair(negative, reflected_pair(x, h.a), h.p) : h.p;
+  const V inv = reciprocal_single(mul_quiet(h.b.hi, den.hi));  // 1/(b D)
+  Pair st = stirling_of_pair(h.b, mul_quiet(inv, den.hi));
+  st = {select(negative, sub(zero<V>(), st.hi), st.hi), select(negative, sub(zero<V>(), st.lo), st.lo)};
+  const Pair e = half_exp_pair<true>(min(max(st.hi, splat(-760.0)), splat(710.0)));
+  Pair num = fast_two_sum(e.hi, fma_quiet(add_quiet(e.hi, e.lo), st.lo, e.lo));
+  if (negative) {
+    const Pair pp = two_prod(h.p.hi, splat(kPiHi));
+    const Pair pi_p = {pp.hi, fma_quiet(h.p.hi, splat(kPiLo), fma_quiet(h.p.lo, splat(kPiHi), pp.lo))};
+    num = select_pair(negative, pair_product(num, pi_p), num);
+  }
+  const Pair g = divide_pair(num, den, mul_quiet(inv, h.b.hi));
+  V r = mul(splat(2.0), add_quiet(g.hi, g.lo));
+  const V f = round_integral<_MM_FROUND_TO_NEG_INF>(x);
+  const __mmask8 odd = not_equal(f, mul(splat(2.0), round_integral<_MM_FROUND_TO_NEG_INF>(mul(f, splat(0.5)))));
+  r = select(negative & odd, sub(zero<V>(), r), r);
+  if (const __mmask8 m = less(x, splat(-170.0))) r = select(m, tgamma_d(x), r);
+  if (const __mmask8 m = less(h.a, splat(0x1p-54))) r = select(m, sub_quiet(div_quiet(splat(1.0), x), splat(kEulerHi)), r);
+  const __mmask8 integral_negative = negative & equal(x, round_integral<_MM_FROUND_TO_ZERO>(x));
+  r = select(integral_negative, splat(std::numeric_limits<double>::quiet_NaN()), r);
+  r = select(less(splat(kGammaOverflowD), x), splat(std::numeric_limits<double>::infinity()), r);
+  return select(unordered(x, x), add_quiet(x, x), r);
+}
 
 // The double EP slots: the plain path (above) on double arguments.
 struct LGammaEpF : LGammaF {
