@@ -1,5 +1,11 @@
-// LGamma, ln|Gamma(x)|, in single and double precision: one accurate method in every slot,
-// single precision computed in double and rounded once.
+// LGamma, ln|Gamma(x)|, in single and double precision. Three methods, below in this order:
+//  * the accurate method by ranges described here (lgamma_d, and tgamma_d from it), which the
+//    double LA and HA slots keep for their rare lanes only: near the zeros, tiny arguments,
+//    Gamma's subnormal range;
+//  * the plain-double fixed shift (single precision, computed in double and rounded once, and
+//    the double EP slots);
+//  * the same fixed shift with its steps carried as pairs (the double LA and HA slots), one
+//    branch-free path for both signs.
 //
 // Positive arguments, by range (coefficients from tools/fit, special/generated/gamma_polys.inc):
 //   [3/4, 5/4)    t = x - 1, lgamma = t (-gamma + t G1(t)), -gamma in two parts: the product
@@ -94,7 +100,7 @@ inline Pair horner_pair(V t, size_t n, Coef c) {
 // a grid whose -ln is tabulated in two parts): e ln2 + table + r0 - r0^2/2 summed exactly, only
 // r0^3 Q(r0), the correction c (as y c / 2^e (1 - r0)) and the low parts round. Stirling's
 // form multiplies the logarithm by x, up to 171 in Gamma.
-inline Pair ln_dd(V w, V c) {
+[[gnu::always_inline]] inline Pair ln_dd(V w, V c) {
   using L = LogTraits<double>;
   const V m = mantissa_1_2(w);
   const V y = reciprocal_on_grid(m);
@@ -386,7 +392,7 @@ struct LGammaF {
 };
 
 // ---- TGamma --------------------------------------------------------------------------------
-// Gamma x = +-e^(ln|Gamma x|) with the logarithm as a pair from the pieces above: for
+// The accurate method by ranges (the double slots' rare lanes): Gamma x = +-e^(ln|Gamma x|) with the logarithm as a pair from the pieces above: for
 // 3/4 <= x < 8.5 lgamma(1 + z) + ln((x - 1)...(x - n)) (z = x - 1 - n, the factors exact; the
 // first term is below 0.13, so its rounding is a tenth of an ulp of Gamma), Stirling's pair
 // beyond, the recurrence and the reflection below 3/4 with their signs. The exponential of the
@@ -617,7 +623,8 @@ struct TGammaF {
 //   b = a + 9 (a pair, a < 8.5) and P = a (a + 1) ... (a + 8) from the exact pair a (a + 8) and
 //   pair products; St(b) with ln b from ln_dd, the products and sums exact but for the low
 //   parts, the correction S(1/b^2)/b to 2^-60;
-//   sin(pi r) from the fine sine and cosine pairs (2^-62) on the pair pi r or pi (1/2 - r).
+//   sin(pi r) from the fine sine and cosine pairs (some 2^-60) on the pair pi r or pi (1/2 - r);
+//   Gamma, which wants it only relatively to some 2^-56, takes the plain cosine pair (2^-55.7).
 // One reciprocal, of b D (D the divisor of the last step), gives both 1/b and 1/D to some 2^-52,
 // and each use corrects it by its residual. The lanes these forms do not serve take the accurate
 // forms above under a mask, off the common path: LGamma near its zeros (|lgamma| below 2^-5,
@@ -636,6 +643,7 @@ inline Pair select_pair(__mmask8 m, Pair u, Pair v) { return {select(m, u.hi, v.
 inline ShiftPair shift_pair(V x) {
   const V a = abs(x);
   const __mmask8 shifted = less(a, splat(kStirling));
+  if (!shifted) return {a, {a, zero<V>()}, {splat(1.0), zero<V>()}};  // large arguments only
   // s = a (a + 8) = a^2 + 8a exactly (8a is), the factors s + 7 = (a + 1)(a + 7), s + 12 and
   // s + 15 exact as pairs, as a + 4.
   const Pair sq = two_prod(a, a);
@@ -654,17 +662,27 @@ inline ShiftPair shift_pair(V x) {
 // St(b) = (b - 1/2)(ln b - 1) + ln(2 pi)/2 - 1/2 + S(1/b^2)/b for a pair b >= 8.5, as a pair;
 // inv_b within some 2^-50 of 1/b.hi. With e = 1 - b inv_b, 1/b = inv_b (1 + e) to e^2. From 2^40
 // on the correction is left out (below 2^-43 of the result; 1/b^2 would go subnormal).
+// kBelow2p52: every lane that counts has b < 2^52 (Gamma), where b.hi - 1/2 is exact and
+// multiplies ln b - 1 at once; otherwise (LGamma, up to 2.6e305) -(ln b - 1)/2 is a term of its own.
+template <bool kBelow2p52>
 inline Pair stirling_of_pair(Pair b, V inv_b) {
   const Pair ln = ln_dd(b.hi, b.lo);
   const V th = sub_quiet(ln.hi, splat(1.0));  // exact: ln b > 2
-  const Pair p = two_prod(b.hi, th);
-  const Pair s = two_sum(p.hi, mul_quiet(th, splat(-0.5)));
+  const V b_half = sub_quiet(b.hi, splat(0.5));
+  Pair p, s;
+  if constexpr (kBelow2p52) {
+    p = two_prod(b_half, th);
+    s = {p.hi, zero<V>()};
+  } else {
+    p = two_prod(b.hi, th);
+    s = two_sum(p.hi, mul_quiet(th, splat(-0.5)));
+  }
   const Pair c = two_sum(s.hi, splat(kStirlingHi));
   inv_b = zero_unless(less(b.hi, splat(0x1p40)), inv_b);
   const V e = fnma_quiet(b.lo, inv_b, fnma_quiet(b.hi, inv_b, splat(1.0)));
   const Pair corr = two_prod(horner(mul_quiet(inv_b, inv_b), gammapoly::kLGammaStirling), inv_b);
   const Pair d = two_sum(c.hi, corr.hi);
-  V lo = fma_quiet(sub_quiet(b.hi, splat(0.5)), ln.lo, p.lo);
+  V lo = fma_quiet(b_half, ln.lo, p.lo);
   lo = fma_quiet(b.lo, th, lo);
   lo = add_quiet(lo, fma_quiet(corr.hi, e, corr.lo));
   lo = add_quiet(lo, add_quiet(add_quiet(s.lo, c.lo), add_quiet(d.lo, splat(kStirlingLo))));
@@ -678,22 +696,27 @@ inline Pair divide_pair(Pair n, Pair d, V inv) {
   return {q, mul_quiet(r, inv)};
 }
 
-// sin(pi r) for r in [0, 1/2] as a pair good to some 2^-62: the sine of pi r up to 1/4, the
-// cosine of pi (1/2 - r) beyond (1/2 - r exact), on the product pi q as a pair.
+// sin(pi r) for r in [0, 1/2] as a pair: the sine of pi r up to 1/4, the cosine of pi (1/2 - r)
+// beyond (1/2 - r exact), on the product pi q as a pair. The sine is always the fine pair (2^-59
+// measured; the plain one, 2^-54, cost Gamma a fifth of an ulp); the cosine only for kFine
+// (LGamma, where the error is an absolute one of a result as small as 2^-5): the plain pair, good
+// to 2^-55.7 relatively, is Gamma's.
+template <bool kFine>
 inline Pair sin_pi_pair(V r) {
   const __mmask8 upper = less(splat(0.25), r);
   const V q = select(upper, sub_quiet(splat(0.5), r), r);
   const Pair pq = two_prod(splat(kPiHi), q);
   const V lo = fma_quiet(splat(kPiLo), q, pq.lo);
   Pair y = trig::sin_pair_fine(pq.hi, lo);
-  if (upper) y = select_pair(upper, trig::cos_pair_fine(pq.hi, lo), y);
-  return fast_two_sum(y.hi, y.lo);  // the fine pairs keep the polynomial's tail in lo
+  if (upper) y = select_pair(upper, kFine ? trig::cos_pair_fine(pq.hi, lo) : trig::cos_pair(pq.hi, lo), y);
+  return fast_two_sum(y.hi, y.lo);  // the pairs keep the polynomial's tail in lo
 }
 
 // |x| sin(pi r), r = |x - round(x)| (exact), as a pair.
+template <bool kFine>
 inline Pair reflected_pair(V x, V a) {
   const V r = abs(sub_quiet(x, round_integral<_MM_FROUND_TO_NEAREST_INT>(x)));
-  const Pair sp = sin_pi_pair(r);
+  const Pair sp = sin_pi_pair<kFine>(r);
   const Pair m = two_prod(sp.hi, a);
   return {m.hi, fma_quiet(sp.lo, a, m.lo)};
 }
@@ -704,16 +727,19 @@ inline V lgamma_pair(V x) {
   const ShiftPair h = shift_pair(x);
   const __mmask8 negative = less(x, zero<V>());
   const V inv = reciprocal_single(mul_quiet(h.b.hi, h.p.hi));  // 1/(b P)
-  Pair head = stirling_of_pair(h.b, mul_quiet(inv, h.p.hi));
+  Pair head = stirling_of_pair<false>(h.b, mul_quiet(inv, h.p.hi));
   Pair w = h.p;
   if (negative) {
-    w = select_pair(negative, divide_pair(reflected_pair(x, h.a), h.p, mul_quiet(inv, h.b.hi)), w);
+    w = select_pair(negative, divide_pair(reflected_pair<true>(x, h.a), h.p, mul_quiet(inv, h.b.hi)), w);
     const Pair g = two_sum(splat(kLnPiHi), sub(zero<V>(), head.hi));
     head = select_pair(negative, {g.hi, add_quiet(g.lo, sub_quiet(splat(kLnPiLo), head.lo))}, head);
   }
-  const Pair l = ln_dd(w.hi, w.lo);
-  const Pair g = two_sum(head.hi, sub(zero<V>(), l.hi));
-  V y = add_quiet(g.hi, add_quiet(g.lo, sub_quiet(head.lo, l.lo)));
+  V y = add_quiet(head.hi, head.lo);
+  if (negative | less(x, splat(kStirling))) {  // else ln P = 0
+    const Pair l = ln_dd(w.hi, w.lo);
+    const Pair g = two_sum(head.hi, sub(zero<V>(), l.hi));
+    y = add_quiet(g.hi, add_quiet(g.lo, sub_quiet(head.lo, l.lo)));
+  }
   // Near the zeros at 1 and 2 (|lgamma| below 2^-5 only within 0.08 of them): their zero forms.
   if (const __mmask8 m = less(abs(y), splat(0x1p-5)) & greater_equal(x, splat(0.75)) & less(x, splat(kSliceStart))) {
     const __mmask8 one = m & less(x, splat(1.5));
@@ -733,11 +759,13 @@ inline V lgamma_pair(V x) {
 inline V tgamma_pair(V x) {
   const ShiftPair h = shift_pair(x);
   const __mmask8 negative = less(x, zero<V>());
-  const Pair den = negative ? select_pair(negative, reflected_pair(x, h.a), h.p) : h.p;
+  const Pair den = negative ? select_pair(negative, reflected_pair<false>(x, h.a), h.p) : h.p;
   const V inv = reciprocal_single(mul_quiet(h.b.hi, den.hi));  // 1/(b D)
-  Pair st = stirling_of_pair(h.b, mul_quiet(inv, den.hi));
-  st = {select(negative, sub(zero<V>(), st.hi), st.hi), select(negative, sub(zero<V>(), st.lo), st.lo)};
+  Pair st = stirling_of_pair<true>(h.b, mul_quiet(inv, den.hi));
+  st = {mul(st.hi, negative, st.hi, splat(-1.0)), mul(st.lo, negative, st.lo, splat(-1.0))};
   const Pair e = half_exp_pair<true>(min(max(st.hi, splat(-760.0)), splat(710.0)));
+  // e^St/2 = (e.hi + e.lo)(1 + st.lo), normalised: the quotient below corrects its first
+  // estimate by 1/D good only to 2^-51, and e.lo may be a twentieth of e.hi.
   Pair num = fast_two_sum(e.hi, fma_quiet(add_quiet(e.hi, e.lo), st.lo, e.lo));
   if (negative) {
     const Pair pp = two_prod(h.p.hi, splat(kPiHi));
