@@ -1,37 +1,26 @@
-// LGamma, ln|Gamma(x)|, in single and double precision. Three methods, below in this order:
-//  * the accurate method by ranges described here (lgamma_d, and tgamma_d from it), which the
-//    double LA and HA slots keep for their rare lanes only: near the zeros, tiny arguments,
-//    Gamma's subnormal range;
-//  * the plain-double fixed shift (single precision, computed in double and rounded once, and
-//    the double EP slots);
-//  * the same fixed shift with its steps carried as pairs (the double LA and HA slots), one
-//    branch-free path for both signs.
-//
-// Positive arguments, by range (coefficients from tools/fit, special/generated/gamma_polys.inc):
-//   [3/4, 5/4)    t = x - 1, lgamma = t (-gamma + t G1(t)), -gamma in two parts: the product
-//                 t * (-gamma) is exact inside the last fma, so the zero at 1 keeps its relative
-//                 accuracy;
-//   [5/4, 7/4)    lgamma = H + P(x - 3/2), H = lgamma(3/2) rounded, added last (the function
-//                 is near its minimum, -0.12, and P stays a third of H);
-//   [7/4, 5/2)    t = x - 2, lgamma = t (1 - gamma + t G2(t)), the zero at 2 as the one at 1;
-//   [5/2, 8.5)    sixteen slices of 3/8, lgamma = H_i + P_i(x - m_i) (as Erf's slices);
-//   [8.5, inf)    Stirling's form (x - 1/2)(ln x - 1) + ln(2 pi)/2 - 1/2 + S(1/x^2)/x, with ln x
-//                 as a pair and the products and sums exact until the last addition; beyond
-//                 2.56e305 the result overflows.
-// Below 3/4 (negative arguments up to -15.25 included) the recurrence
-//   lgamma x = lgamma(1 + z) - ln|z (z - 1) ... (z - n)|,   z = x + n in [-1/4, 3/4),
-// with every factor x + (n - j) exact, z a pair where x + n rounds, the product a pair, and
-// lgamma(1 + z) from the first two forms above at t = z or z - 1/2, as a pair for negative x.
-// Below -15.25 the reflection lgamma x = ln pi - ln|x sin(pi x)| - lgamma|x| with every term a
-// pair (the sine from the accurate sine's pair on pi r, r = x - round(x)).
-// Near the zeros on the negative axis, two in every (-n - 1, -n) from n = 2 on, within about 1/n!
-// of the poles, the terms of both forms cancel, and what remains is their error, some 2^-60
-// absolutely (the fits of lgamma(1 + z)). Where the result falls below 2^-5 a polynomial centred
-// at the zero takes over (special/generated/gamma_zeros.inc, from tools/fit): in t = x - x0 with
-// x0 in three parts, good to 2^-57 relative, so the result keeps its ulp right at the zero.
-// No double below -16 comes that near a zero: the doubles around the zero at -16 - 4.8e-14 give
-// |lgamma| of 0.034 at the least, and from -17 on the zeros lie closer to their poles than the
-// doubles' spacing (1/17! against 2^-48), the doubles beside a pole giving |lgamma| > 0.2.
+// LGamma, ln|Gamma(x)|, and Gamma in single and double precision, on one fixed shift:
+//   a = |x|, b = a + 9 and P = a (a + 1) ... (a + 8) below 8.5, b = a and P = 1 from there on;
+//   lgamma a = St(b) - ln P with Stirling's form St(b) = (b - 1/2)(ln b - 1) + ln(2 pi)/2 - 1/2
+//   + S(1/b^2)/b (coefficients from tools/fit, special/generated/gamma_polys.inc), and for x < 0
+//   the reflection lgamma x = ln pi - ln|x sin(pi x)| - lgamma a.
+// Two evaluations of it (further below): in plain double for single precision (computed in
+// double, rounded once) and the double EP slots; with every step that decides the last bits as
+// a pair (head plus tail) for the double LA and HA slots. Both are one path for every lane; the
+// lanes it does not serve take the forms here, under a mask:
+//   near the zeros at 1 and 2   t = x - 1 or x - 2, lgamma = t (c0 + t G(t)), c0 = -gamma or
+//                 1 - gamma in two parts: the product t c0 is exact inside the last step, so the
+//                 zeros keep their relative accuracy;
+//   near the zeros on the negative axis, two in every (-n - 1, -n) from n = 2 on, within about
+//                 1/n! of the poles, where the terms of the reflection cancel and what remains is
+//                 their error, some 2^-60 absolutely: where the result falls below 2^-5 a
+//                 polynomial centred at the zero (special/generated/gamma_zeros.inc, from
+//                 tools/fit), in t = x - x0 with x0 in three parts, good to 2^-57 relative.
+//                 No double below -16 comes that near a zero: the doubles around the zero at
+//                 -16 - 4.8e-14 give |lgamma| of 0.034 at the least, and from -17 on the zeros
+//                 lie closer to their poles than the doubles' spacing (1/17! against 2^-48), the
+//                 doubles beside a pole giving |lgamma| > 0.2;
+//   Gamma below -170, where it becomes subnormal: e^ of the reflection's logarithm as a pair,
+//                 scaled so that it rounds once.
 //
 // Special lanes: the poles (zero and the negative integers, every argument below -2^52
 // included) give +inf with status 2, finite arguments beyond the overflow bound +inf with status
@@ -72,13 +61,12 @@ constexpr double kPiHi = 0x1.921fb54442d18p+1, kPiLo = 0x1.1a62633145c07p-53;
 // The largest arguments whose log-gamma rounds to a finite value.
 constexpr double kOverflowBoundD = 0x1.754d9278b51a7p+1014;  // 2.5599833278516383e305
 constexpr float kOverflowBoundF = 0x1.895f1ap+121f;          // 4.085003e36
-// Where Stirling's form starts, and below which the recurrence would take too many factors.
-constexpr double kStirling = 8.5, kRecurrenceLimit = -15.25;
+// Where Stirling's form starts without the shift.
+constexpr double kStirling = 8.5;
 // Below this no double comes within the window of a zero (the pieces end at -16 + 4.8e-14).
 constexpr double kZerosFrom = -16.0;
-constexpr int kMaxFactors = 15;
-constexpr double kSliceStart = 2.5, kSliceWidth = 0.375, kSlicesPerUnit = 8.0 / 3.0;
-constexpr double kShifter = 6755399441055744.0;  // 1.5*2^52: the slice number in the low bits
+// The zero forms at 1 and 2 hold on [3/4, 5/4) and [7/4, 5/2).
+constexpr double kZeroFormsFrom = 0.75, kZeroFormsTo = 2.5;
 
 // A polynomial in t with coefficients c(0) ... c(n - 1) (registers), its last three Horner steps carried
 // as pairs: the roundings left are those of the higher terms, each damped by t^3.
@@ -135,24 +123,6 @@ inline Pair zero_form(V t, double hi, double lo, const double (&g)[N]) {
 }
 inline Pair near_one(V t) { return zero_form(t, kMinusEulerHi, kMinusEulerLo, gammapoly::kLGammaNear1); }
 inline Pair near_two(V t) { return zero_form(t, kOneMinusEulerHi, kOneMinusEulerLo, gammapoly::kLGammaNear2); }
-// lgamma(3/2 + t) for |t| <= 1/4: H + P(t), the head added to the pair.
-inline Pair middle(V t) {
-  constexpr auto& c = gammapoly::kLGammaMiddle;  // one piece: c[j][0] is coefficient j
-  const Pair p = horner_pair(t, std::size(c), [&](size_t j) { return splat(c[j][0]); });
-  const Pair s = two_sum(splat(gammapoly::kLGammaMiddleHead[0]), p.hi);
-  return {s.hi, add_quiet(s.lo, p.lo)};
-}
-// lgamma x on the sixteen slices of [2.5, 8.5).
-inline V sliced(V x) {
-  const V k = fma_toward_zero(sub_quiet(x, splat(kSliceStart)), splat(kSlicesPerUnit), splat(kShifter));
-  const V mid = fma_quiet(sub(k, splat(kShifter)), splat(kSliceWidth), splat(kSliceStart + kSliceWidth / 2));
-  const __m512i idx = bits(k);
-  constexpr auto& c = gammapoly::kLGammaPieces;
-  const Pair p = horner_pair(sub_quiet(x, mid), std::size(c), [&](size_t j) { return lookup(idx, c[j]); });
-  const Pair s = two_sum(lookup(idx, gammapoly::kLGammaPiecesHead), p.hi);
-  return add_quiet(s.hi, add_quiet(s.lo, p.lo));
-}
-
 // lgamma x for x >= 8.5 as an unevaluated sum hi + lo: x (ln x - 1) - (ln x - 1)/2 formed
 // exactly from the pair ln x (ln x - 1 is exact in its high part), then the constant and the
 // correction S(u)/x.
@@ -169,39 +139,6 @@ inline Pair stirling(V x) {
   lo = add_quiet(add_quiet(s.lo, c.lo), add_quiet(lo, add_quiet(corr, splat(kStirlingLo))));
   return {c.hi, lo};
 }
-
-// lgamma x for x >= 3/4, rounded.
-inline V positive(V x) {
-  V y = zero<V>();
-  const __mmask8 low = less(x, splat(kStirling));
-  if (low) {
-    if (const __mmask8 m = low & less(x, splat(1.25))) y = select(m, rounded(near_one(sub_quiet(x, splat(1.0)))), y);
-    if (const __mmask8 m = low & greater_equal(x, splat(1.25)) & less(x, splat(1.75)))
-      y = select(m, rounded(middle(sub_quiet(x, splat(1.5)))), y);
-    if (const __mmask8 m = low & greater_equal(x, splat(1.75)) & less(x, splat(kSliceStart)))
-      y = select(m, rounded(near_two(sub_quiet(x, splat(2.0)))), y);
-    if (const __mmask8 m = low & greater_equal(x, splat(kSliceStart))) y = select(m, sliced(x), y);
-  }
-  if (const __mmask8 big = static_cast<__mmask8>(~low)) {
-    const Pair s = stirling(x);
-    y = select(big, add_quiet(s.hi, s.lo), y);
-  }
-  return y;
-}
-
-// lgamma(1 + z) for z in [-1/4, 3/4) (slightly beyond where z came from a rounded bound), as a
-// pair good to some 2^-60 absolutely (the fits' error), and rounded.
-inline Pair one_plus_pair(V z) {
-  const __mmask8 m = less(z, splat(0.25));
-  Pair y{zero<V>(), zero<V>()};
-  if (m) y = near_one(z);
-  if (static_cast<__mmask8>(~m)) {
-    const Pair p = middle(sub_quiet(z, splat(0.5)));
-    y = {select(m, y.hi, p.hi), select(m, y.lo, p.lo)};
-  }
-  return y;
-}
-inline V one_plus(V z) { return rounded(one_plus_pair(z)); }
 
 // ln|p| for a nonzero pair p.
 inline Pair ln_abs(Pair p) {
@@ -222,42 +159,7 @@ struct LnGamma {
   __mmask8 negative;
 };
 
-// ln|Gamma x| for -15.25 <= x < 3/4 by the recurrence (poles give garbage, fixed by the caller).
-// kPairTerm: lgamma(1 + z) enters as its pair (LGamma, whose result may be far smaller than the
-// terms), else rounded (Gamma: its exponential makes the logarithm's absolute error, 2^-55 with
-// the rounded term, a relative one, within its budget).
-template <bool kPairTerm>
-inline LnGamma recurrence(V x) {
-  // A NaN lane takes n = 0 (max gives its second operand there): a NaN in the register would
-  // make the largest n NaN and stop the loop below for every lane.
-  const V n = max(round_integral<_MM_FROUND_TO_POS_INF>(sub_quiet(splat(-0.25), x)), zero<V>());
-  // z = x + n rounds only for x in (-1/2, -1/4) (n = 1, z past 1/2): the pair keeps what it
-  // lost. Every other factor x + (n - j) is exact, |x| being the larger.
-  const Pair zp = two_sum(x, n);
-  const V z = zp.hi;
-  Pair prod = zp;
-  const double most = reduce_max(n);
-  for (int j = 1; j <= kMaxFactors && j <= most; ++j) {
-    const Pair next = dd_mul(prod, add_quiet(x, sub_quiet(n, splat(double(j)))));
-    const __mmask8 m = less_equal(splat(double(j)), n);
-    prod = {select(m, next.hi, prod.hi), select(m, next.lo, prod.lo)};
-  }
-  const Pair l = ln_abs(prod);
-  if constexpr (kPairTerm) {
-    // Only negative arguments need the pair (from 0 to 3/4 the result stays above 0.2): the
-    // others keep the rounded term and their bits.
-    Pair one = one_plus_pair(z);
-    const __mmask8 positive = greater_equal(x, zero<V>());
-    one = {select(positive, rounded(one), one.hi), select(positive, zero<V>(), one.lo)};
-    const Pair g = two_sum(one.hi, sub(zero<V>(), l.hi));
-    return {{g.hi, add_quiet(g.lo, sub_quiet(one.lo, l.lo))}, less(prod.hi, zero<V>())};
-  } else {
-    const Pair g = two_sum(one_plus(z), sub(zero<V>(), l.hi));
-    return {{g.hi, sub_quiet(g.lo, l.lo)}, less(prod.hi, zero<V>())};
-  }
-}
-
-// ln|Gamma x| for x < -15.25 by the reflection: ln pi - ln|x sin(pi x)| - lgamma|x|; Gamma x
+// ln|Gamma x| for x < 0 by the reflection (Gamma below -170): ln pi - ln|x sin(pi x)| - lgamma|x|; Gamma x
 // has the sign of sin(pi x), negative where floor(x) is odd.
 inline LnGamma reflection(V x) {
   const V a = abs(x);
@@ -300,28 +202,6 @@ inline V at_zero(V x, __mmask8 m) {
   const Pair lead = two_prod(t.hi, c1);
   const V tail = fma_quiet(t.hi, fma_quiet(t.hi, r, coef(gz::kZerosLeadLo)), fma_quiet(t.lo, c1, lead.lo));
   return add_quiet(lead.hi, tail);
-}
-
-// The double result of every lane, the special ones included.
-inline V lgamma_d(V x) {
-  const V inf = splat(std::numeric_limits<double>::infinity());
-  V y = zero<V>();
-  const __mmask8 pos = greater_equal(x, splat(0.75));
-  const __mmask8 mid = less(x, splat(0.75)) & greater_equal(x, splat(kRecurrenceLimit));
-  const __mmask8 neg = less(x, splat(kRecurrenceLimit));
-  if (pos) y = select(pos, positive(min(x, splat(kOverflowBoundD))), y);
-  if (mid) y = select(mid, rounded(recurrence<true>(x).ln), y);
-  if (neg) y = select(neg, rounded(reflection(max(x, splat(-0x1p52))).ln), y);
-  // Near a zero the forms above are good only absolutely (some 2^-60): lanes whose result is
-  // that small take their zero's piece.
-  if (mid | neg) {
-    const __mmask8 m = less(abs(y), splat(gammazero::kZeroWindow)) & less(splat(kZerosFrom), x) & less(x, splat(-2.0));
-    if (m) y = select(m, at_zero(x, m), y);
-  }
-  // Poles (integers at or below zero, every number below -2^52), overflow and infinities: +inf.
-  const __mmask8 pole = less_equal(x, zero<V>()) & equal(x, round_integral<_MM_FROUND_TO_ZERO>(x));
-  y = select(pole | abs_greater(x, splat(kOverflowBoundD)), inf, y);
-  return add_quiet(select(unordered(x, x), add_quiet(x, x), y), zero<V>());
 }
 
 // The plain-double methods (below TGamma).
@@ -392,13 +272,9 @@ struct LGammaF {
 };
 
 // ---- TGamma --------------------------------------------------------------------------------
-// The accurate method by ranges (the double slots' rare lanes): Gamma x = +-e^(ln|Gamma x|) with the logarithm as a pair from the pieces above: for
-// 3/4 <= x < 8.5 lgamma(1 + z) + ln((x - 1)...(x - n)) (z = x - 1 - n, the factors exact; the
-// first term is below 0.13, so its rounding is a tenth of an ulp of Gamma), Stirling's pair
-// beyond, the recurrence and the reflection below 3/4 with their signs. The exponential of the
-// pair is e^hi/2 as a pair times 2 (1 + lo); where Gamma is subnormal, hi is raised by 128 ln2
-// first and the result scaled down at the end, so that it rounds once. Below 2^-54 in magnitude
-// Gamma x = 1/x - gamma to within 2^-54 of the result.
+// Gamma x = +-e^(ln|Gamma x|) on the fixed shift (below): e^St(b) / P, and by the reflection
+// pi P e^-St(b) / (|x| sin(pi r)) for x < 0. Below 2^-54 in magnitude Gamma x = 1/x - gamma to
+// within 2^-54 of the result.
 // Special lanes: +-0 give +-inf (status 2), the negative integers and -inf NaN (status 1, as C's
 // tgamma: a domain error), arguments past 171.62 (35.04 single) or within 1/largest of zero +inf
 // with status 3, and subnormal or zero results of finite arguments status 4; the callout
@@ -408,64 +284,21 @@ constexpr float kGammaOverflowF = 0x1.18521ep+5f;         // 35.040096
 constexpr double kEulerHi = 0x1.2788cfc6fb619p-1;
 constexpr double kSubnormalBelow = -700.0, kRaise = 128.0;
 
-// ln Gamma x for 3/4 <= x < 8.5 as a pair.
-inline Pair upward(V x) {
-  // A NaN lane takes n = 0, as in the recurrence downward: with n NaN the register's largest
-  // count is NaN and no lane would get its factors (TGamma(5.5) beside a NaN gave 0.886).
-  const V n = max(round_integral<_MM_FROUND_TO_NEG_INF>(sub_quiet(x, splat(0.75))), zero<V>());
-  const V z = sub_quiet(x, add_quiet(n, splat(1.0)));
-  Pair prod{splat(1.0), zero<V>()};
-  const double most = reduce_max(n);
-  for (int j = 1; j <= 8 && j <= most; ++j) {
-    const Pair next = dd_mul(prod, sub_quiet(x, splat(double(j))));
-    const __mmask8 m = less_equal(splat(double(j)), n);
-    prod = {select(m, next.hi, prod.hi), select(m, next.lo, prod.lo)};
-  }
-  const Pair l = ln_dd(prod.hi, prod.lo);
-  const Pair g = two_sum(one_plus(z), l.hi);
-  return {g.hi, add_quiet(g.lo, l.lo)};
-}
-
-inline V tgamma_d(V x) {
+// Gamma x below -170, where it is subnormal and underflows (the lanes the pair path leaves):
+// e^(ln|Gamma x|) with the logarithm from the reflection as a pair, e^hi/2 as a pair times
+// 2 (1 + lo); hi raised by 128 ln2 first and the result scaled down at the end, so that it
+// rounds once.
+inline V tgamma_below(V x) {
   using L = LogTraits<double>;
-  Pair y{zero<V>(), zero<V>()};
-  __mmask8 negative = 0;
-  auto take = [&](__mmask8 m, Pair p) { y = {select(m, p.hi, y.hi), select(m, p.lo, y.lo)}; };
-  const __mmask8 up = greater_equal(x, splat(0.75)) & less(x, splat(kStirling));
-  const __mmask8 big = greater_equal(x, splat(kStirling));
-  const __mmask8 mid = less(x, splat(0.75)) & greater_equal(x, splat(kRecurrenceLimit));
-  const __mmask8 neg = less(x, splat(kRecurrenceLimit));
-  if (up) take(up, upward(x));
-  if (big) take(big, stirling(min(x, splat(171.7))));
-  if (mid) {
-    const LnGamma r = recurrence<false>(x);
-    take(mid, r.ln);
-    negative |= mid & r.negative;
-  }
-  if (neg) {
-    const LnGamma r = reflection(max(x, splat(-0x1p52)));
-    take(neg, r.ln);
-    negative |= neg & r.negative;
-  }
-  y = two_sum(y.hi, y.lo);  // the low parts may hold whole terms; e^lo = 1 + lo wants them tiny
-  const __mmask8 tiny = less(y.hi, splat(kSubnormalBelow));
-  if (tiny) {
-    const Pair s = two_sum(y.hi, splat(kRaise * L::kLn2Hi));
-    const V lo = add_quiet(y.lo, add_quiet(s.lo, splat(kRaise * L::kLn2Lo)));
-    y = {select(tiny, s.hi, y.hi), select(tiny, lo, y.lo)};
-  }
+  const LnGamma g = reflection(max(x, splat(-0x1p52)));
+  Pair y = two_sum(g.ln.hi, g.ln.lo);  // the low part may hold whole terms; e^lo = 1 + lo wants it tiny
+  const Pair s = two_sum(y.hi, splat(kRaise * L::kLn2Hi));
+  y = {s.hi, add_quiet(y.lo, add_quiet(s.lo, splat(kRaise * L::kLn2Lo)))};
   const Pair e = half_exp_pair<true>(min(max(y.hi, splat(-760.0)), splat(710.0)));
   // 2 (e.hi + e.lo)(1 + y.lo): y.lo reaches 2^-44 and e.lo a twentieth of e.hi, so the cross
   // term counts.
-  V r = mul(splat(2.0), add_quiet(e.hi, fma_quiet(add_quiet(e.hi, e.lo), y.lo, e.lo)));
-  r = select(tiny, mul_quiet(r, splat(0x1p-128)), r);
-  r = select(negative, mul(splat(-1.0), r), r);  // keeps the sign of a zero that underflowed
-  // Near zero 1/x - gamma (x = +-0 gives +-inf), then the poles and the overflow.
-  r = select(less(abs(x), splat(0x1p-54)), sub_quiet(div_quiet(splat(1.0), x), splat(kEulerHi)), r);
-  const __mmask8 integral_nonpositive = less(x, zero<V>()) & equal(x, round_integral<_MM_FROUND_TO_ZERO>(x));
-  r = select(integral_nonpositive, splat(std::numeric_limits<double>::quiet_NaN()), r);
-  r = select(less(splat(kGammaOverflowD), x), splat(std::numeric_limits<double>::infinity()), r);
-  return select(unordered(x, x), add_quiet(x, x), r);
+  const V r = mul_quiet(mul(splat(2.0), add_quiet(e.hi, fma_quiet(add_quiet(e.hi, e.lo), y.lo, e.lo))), splat(0x1p-128));
+  return select(g.negative, mul(splat(-1.0), r), r);  // keeps the sign of a zero that underflowed
 }
 
 // ---- Plain double: single precision, and the EP slot of double -------------------------
@@ -484,7 +317,7 @@ inline V tgamma_d(V x) {
 // stay below 2^6 for |x| < 20, so the result is good to some 2^-46 absolutely, and relatively
 // wherever it is not small (elsewhere each term is good relatively, and the result is their
 // size). Near the zeros at 1 and 2 and those on the negative axis it is small: there the zero
-// forms of the accurate kernel take the lanes (t (c0 + t G(t)) plainly, and the per-zero
+// forms at the top of the file take the lanes (t (c0 + t G(t)) plainly, and the per-zero
 // pieces), which are relative. Below 2^-60 in magnitude lgamma x = -ln|x| (the next term, -gamma
 // x, is beyond the result's precision), where the factors would lose bits to underflow.
 // a = |x|, b and P as above.
@@ -543,7 +376,7 @@ inline V lgamma_plain(V x, double overflow) {
   V y = ln_abs_gamma_single(x);
   if (const __mmask8 m = less(abs(x), splat(0x1p-60))) y = select(m, sub(zero<V>(), ln_pair<false, false>(abs(x), zero<V>(), zero<V>())), y);
   // Around the zeros at 1 and 2 (|lgamma| below 2^-6 only within 0.03 of them).
-  if (const __mmask8 m = less(abs(y), splat(0x1p-6)) & greater_equal(x, splat(0.75)) & less(x, splat(kSliceStart))) {
+  if (const __mmask8 m = less(abs(y), splat(0x1p-6)) & greater_equal(x, splat(kZeroFormsFrom)) & less(x, splat(kZeroFormsTo))) {
     const __mmask8 one = less(x, splat(1.5));
     const V t = sub_quiet(x, select(one, splat(1.0), splat(2.0)));
     const V g1 = fma_quiet(t, horner(t, gammapoly::kLGammaNear1), splat(kMinusEulerHi));
@@ -626,8 +459,8 @@ struct TGammaF {
 //   sin(pi r) from the fine sine and cosine pairs (some 2^-60) on the pair pi r or pi (1/2 - r);
 //   Gamma, which wants it only relatively to some 2^-56, takes the plain cosine pair (2^-55.7).
 // One reciprocal, of b D (D the divisor of the last step), gives both 1/b and 1/D to some 2^-52,
-// and each use corrects it by its residual. The lanes these forms do not serve take the accurate
-// forms above under a mask, off the common path: LGamma near its zeros (|lgamma| below 2^-5,
+// and each use corrects it by its residual. The lanes these forms do not serve take the forms
+// at the top of the file under a mask, off the common path: LGamma near its zeros (|lgamma| below 2^-5,
 // where 2^-60 is no longer a fraction of an ulp), below 2^-60 in magnitude (-ln|x|, as the plain
 // path); Gamma below -170 (subnormal results) and within 2^-54 of zero (1/x - gamma).
 struct ShiftPair {
@@ -741,7 +574,7 @@ inline V lgamma_pair(V x) {
     y = add_quiet(g.hi, add_quiet(g.lo, sub_quiet(head.lo, l.lo)));
   }
   // Near the zeros at 1 and 2 (|lgamma| below 2^-5 only within 0.08 of them): their zero forms.
-  if (const __mmask8 m = less(abs(y), splat(0x1p-5)) & greater_equal(x, splat(0.75)) & less(x, splat(kSliceStart))) {
+  if (const __mmask8 m = less(abs(y), splat(0x1p-5)) & greater_equal(x, splat(kZeroFormsFrom)) & less(x, splat(kZeroFormsTo))) {
     const __mmask8 one = m & less(x, splat(1.5));
     if (one) y = select(one, rounded(near_one(sub_quiet(x, splat(1.0)))), y);
     if (const __mmask8 two = m & ~one) y = select(two, rounded(near_two(sub_quiet(x, splat(2.0)))), y);
@@ -777,7 +610,7 @@ inline V tgamma_pair(V x) {
   const V f = round_integral<_MM_FROUND_TO_NEG_INF>(x);
   const __mmask8 odd = not_equal(f, mul(splat(2.0), round_integral<_MM_FROUND_TO_NEG_INF>(mul(f, splat(0.5)))));
   r = select(negative & odd, sub(zero<V>(), r), r);
-  if (const __mmask8 m = less(x, splat(-170.0))) r = select(m, tgamma_d(x), r);
+  if (const __mmask8 m = less(x, splat(-170.0))) r = select(m, tgamma_below(x), r);
   if (const __mmask8 m = less(h.a, splat(0x1p-54))) r = select(m, sub_quiet(div_quiet(splat(1.0), x), splat(kEulerHi)), r);
   const __mmask8 integral_negative = negative & equal(x, round_integral<_MM_FROUND_TO_ZERO>(x));
   r = select(integral_negative, splat(std::numeric_limits<double>::quiet_NaN()), r);
