@@ -34,6 +34,7 @@
 #include "simd/complex.h"
 #include "simd/exact.h"
 #include "simd/index.h"
+#include "simd/ints.h"
 #include "simd/poly.h"
 #include "simd/vec.h"
 #include "vm/kernels/common/bind.h"
@@ -472,6 +473,8 @@ inline Pair pair_product(Pair u, Pair v) {  // unnormalised: the next product or
   return {m.hi, fma_quiet(u.hi, v.lo, fma_quiet(u.lo, v.hi, m.lo))};
 }
 inline Pair select_pair(__mmask8 m, Pair u, Pair v) { return {select(m, u.hi, v.hi), select(m, u.lo, v.lo)}; }
+// u + v exactly for u, v >= 0: the larger first makes the fast form exact.
+inline Pair ordered_two_sum(V u, V v) { return fast_two_sum(max(u, v), min(u, v)); }
 
 inline ShiftPair shift_pair(V x) {
   const V a = abs(x);
@@ -480,14 +483,14 @@ inline ShiftPair shift_pair(V x) {
   // s = a (a + 8) = a^2 + 8a exactly (8a is), the factors s + 7 = (a + 1)(a + 7), s + 12 and
   // s + 15 exact as pairs, as a + 4.
   const Pair sq = two_prod(a, a);
-  const Pair s0 = two_sum(mul_quiet(a, splat(8.0)), sq.hi);
+  const Pair s0 = ordered_two_sum(mul_quiet(a, splat(8.0)), sq.hi);
   const Pair s = {s0.hi, add_quiet(s0.lo, sq.lo)};
   const auto plus = [&](double c) {
-    const Pair t = two_sum(s.hi, splat(c));
+    const Pair t = ordered_two_sum(s.hi, splat(c));
     return Pair{t.hi, add_quiet(t.lo, s.lo)};
   };
   const Pair p = pair_product(pair_product(pair_product(s, plus(7.0)), pair_product(plus(12.0), plus(15.0))),
-                              two_sum(a, splat(4.0)));
+                              ordered_two_sum(a, splat(4.0)));
   const Pair b = fast_two_sum(splat(9.0), a);
   return {a, select_pair(shifted, b, {a, zero<V>()}), select_pair(shifted, p, {splat(1.0), zero<V>()})};
 }
@@ -502,23 +505,26 @@ inline Pair stirling_of_pair(Pair b, V inv_b) {
   const Pair ln = ln_dd(b.hi, b.lo);
   const V th = sub_quiet(ln.hi, splat(1.0));  // exact: ln b > 2
   const V b_half = sub_quiet(b.hi, splat(0.5));
-  Pair p, s;
+  // The sums below add terms smaller than the running head (b (ln b - 1) > 9.7 against
+  // (ln b - 1)/2, 0.42 and S/b < 0.01), so each is exact in the fast form.
+  Pair p;
+  V lo;
   if constexpr (kBelow2p52) {
     p = two_prod(b_half, th);
-    s = {p.hi, zero<V>()};
   } else {
-    p = two_prod(b.hi, th);
-    s = two_sum(p.hi, mul_quiet(th, splat(-0.5)));
+    const Pair whole = two_prod(b.hi, th);
+    p = fast_two_sum(whole.hi, mul_quiet(th, splat(-0.5)));
+    p.lo = add_quiet(p.lo, whole.lo);
   }
-  const Pair c = two_sum(s.hi, splat(kStirlingHi));
+  const Pair c = fast_two_sum(p.hi, splat(kStirlingHi));
   inv_b = zero_unless(less(b.hi, splat(0x1p40)), inv_b);
   const V e = fnma_quiet(b.lo, inv_b, fnma_quiet(b.hi, inv_b, splat(1.0)));
   const Pair corr = two_prod(horner(mul_quiet(inv_b, inv_b), gammapoly::kLGammaStirling), inv_b);
-  const Pair d = two_sum(c.hi, corr.hi);
-  V lo = fma_quiet(b_half, ln.lo, p.lo);
+  const Pair d = fast_two_sum(c.hi, corr.hi);
+  lo = fma_quiet(b_half, ln.lo, p.lo);
   lo = fma_quiet(b.lo, th, lo);
   lo = add_quiet(lo, fma_quiet(corr.hi, e, corr.lo));
-  lo = add_quiet(lo, add_quiet(add_quiet(s.lo, c.lo), add_quiet(d.lo, splat(kStirlingLo))));
+  lo = add_quiet(lo, add_quiet(c.lo, add_quiet(d.lo, splat(kStirlingLo))));
   return {d.hi, lo};
 }
 
@@ -607,9 +613,10 @@ inline V tgamma_pair(V x) {
   }
   const Pair g = divide_pair(num, den, mul_quiet(inv, h.b.hi));
   V r = mul(splat(2.0), add_quiet(g.hi, g.lo));
-  const V f = round_integral<_MM_FROUND_TO_NEG_INF>(x);
-  const __mmask8 odd = not_equal(f, mul(splat(2.0), round_integral<_MM_FROUND_TO_NEG_INF>(mul(f, splat(0.5)))));
-  r = select(negative & odd, sub(zero<V>(), r), r);
+  // Negative where floor(x) is odd, its parity the integer's low bit (the lanes that count, from
+  // -170 up, convert exactly).
+  const __mmask8 odd = any_bits<double>(_mm512_cvttpd_epi64(round_integral<_MM_FROUND_TO_NEG_INF>(x)), _mm512_set1_epi64(1));
+  r = mul(r, negative & odd, r, splat(-1.0));
   if (const __mmask8 m = less(x, splat(-170.0))) r = select(m, tgamma_below(x), r);
   if (const __mmask8 m = less(h.a, splat(0x1p-54))) r = select(m, sub_quiet(div_quiet(splat(1.0), x), splat(kEulerHi)), r);
   const __mmask8 integral_negative = negative & equal(x, round_integral<_MM_FROUND_TO_ZERO>(x));
