@@ -1,10 +1,9 @@
 // The fit records of the gamma kernels and the exponential integral (special/gamma.cpp). ln|Gamma| is taken apart as
+//   Stirling's form          (b - 1/2)(ln b - 1) + ln(2 pi)/2 - 1/2 + S(1/b^2)/b for b >= 8.5 (the
+//                            kernels shift smaller arguments up by nine factors), S fitted here;
 //   near its zeros at 1 and 2   lgamma(m + t) = t (c0 + t G(t)), c0 = -gamma or 1 - gamma held
-//                               by the kernel in two parts, G fitted here;
-//   between them and up to 8.5  a value at the slice's midpoint (rounded, kept apart) plus a
-//                               polynomial in the offset from it;
-//   beyond                      Stirling's form with its correction S(1/x^2)/x fitted here.
-// Near its zeros on the negative axis, where those forms leave only an absolute accuracy, a
+//                               by the kernel in two parts, G fitted here.
+// Near its zeros on the negative axis, where the reflection leaves only an absolute accuracy, a
 // polynomial centred at each zero (gamma_zero_tables below, special/generated/gamma_zeros.inc).
 #include <cmath>
 #include <cstdio>
@@ -84,17 +83,6 @@ void e1_slice(int i, double& lo, double& hi) {
   const double b = std::ldexp(1.0, i / 2);
   lo = i % 2 ? 1.5 * b : b;
   hi = i % 2 ? 2 * b : 1.5 * b;
-}
-
-// Sixteen slices of 3/8 from 2.5 to 8.5, where Stirling's form takes over.
-void gamma_slice(int i, double& lo, double& hi) {
-  lo = 2.5 + 0.375 * i;
-  hi = lo + 0.375;
-}
-// The one slice around the minimum, between the two zero forms.
-void gamma_middle(int, double& lo, double& hi) {
-  lo = 1.25;
-  hi = 1.75;
 }
 
 // ---- the zeros on the negative axis ----------------------------------------------------------
@@ -185,7 +173,7 @@ std::vector<Fit> gamma_fits() {
   using W = Weight;
   return {
       {"kLGammaNear1", "(lgamma(1 + t)/t + gamma)/t", near_one, "t in [-1/4, 1/4]", -0.25, 0.25, 21, W::Absolute,
-       Prec::Double, How::Minimax, {}, nullptr, "lgamma(1 + t) = t (-gamma + t G(t)), also for x below 3/4 as 1 + x"},
+       Prec::Double, How::Minimax, {}, nullptr, "lgamma(1 + t) = t (-gamma + t G(t))"},
       {"kLGammaNear2", "(lgamma(2 + t)/t - (1 - gamma))/t", near_two, "t in [-1/4, 1/2]", -0.25, 0.5, 18,
        W::Absolute, Prec::Double, How::Minimax, {}, nullptr, "lgamma(2 + t) = t (1 - gamma + t G(t))"},
       {"kLGammaStirling", "x (lgamma x - (x - 1/2) ln x + x - ln(2 pi)/2) in u = 1/x^2", stirling_rest,
@@ -208,12 +196,6 @@ std::vector<Fit> gamma_fits() {
 
 std::vector<PiecewiseFit> gamma_piecewise_fits() {
   return {
-      {"kLGammaMiddle", "lgamma x - lgamma(3/2) rounded", lngamma, 1, gamma_middle, "x in [5/4, 7/4), in x - 3/2",
-       19, Weight::Absolute, Prec::Double, {}, "lgamma x = H + P(x - 3/2), also for x in [1/4, 3/4) as 1 + x", true,
-       true},
-      {"kLGammaPieces", "lgamma x - lgamma(midpoint) rounded", lngamma, 16, gamma_slice,
-       "x in [5/2 + 3i/8, 5/2 + 3(i + 1)/8), in x - midpoint", 13, Weight::Absolute, Prec::Double, {},
-       "lgamma x = H_i + P_i(x - midpoint)", true, true},
       {"kE1Pieces", "x e^x E1(x) - its midpoint value rounded", e1_scaled, 16, e1_slice,
        "x in the halves [1, 1.5) 2^k and [1.5, 2) 2^k of the binades from 1 to 256, in x - midpoint", 18,
        Weight::Absolute, Prec::Double, {}, "E1 x = e^-x (H_i + P_i(x - midpoint)) / x", true, true},

@@ -1,31 +1,26 @@
-// LGamma, ln|Gamma(x)|, in single and double precision: one accurate method in every slot,
-// single precision computed in double and rounded once.
-//
-// Positive arguments, by range (coefficients from tools/fit, special/generated/gamma_polys.inc):
-//   [3/4, 5/4)    t = x - 1, lgamma = t (-gamma + t G1(t)), -gamma in two parts: the product
-//                 t * (-gamma) is exact inside the last fma, so the zero at 1 keeps its relative
-//                 accuracy;
-//   [5/4, 7/4)    lgamma = H + P(x - 3/2), H = lgamma(3/2) rounded, added last (the function
-//                 is near its minimum, -0.12, and P stays a third of H);
-//   [7/4, 5/2)    t = x - 2, lgamma = t (1 - gamma + t G2(t)), the zero at 2 as the one at 1;
-//   [5/2, 8.5)    sixteen slices of 3/8, lgamma = H_i + P_i(x - m_i) (as Erf's slices);
-//   [8.5, inf)    Stirling's form (x - 1/2)(ln x - 1) + ln(2 pi)/2 - 1/2 + S(1/x^2)/x, with ln x
-//                 as a pair and the products and sums exact until the last addition; beyond
-//                 2.56e305 the result overflows.
-// Below 3/4 (negative arguments up to -15.25 included) the recurrence
-//   lgamma x = lgamma(1 + z) - ln|z (z - 1) ... (z - n)|,   z = x + n in [-1/4, 3/4),
-// with every factor x + (n - j) exact, z a pair where x + n rounds, the product a pair, and
-// lgamma(1 + z) from the first two forms above at t = z or z - 1/2, as a pair for negative x.
-// Below -15.25 the reflection lgamma x = ln pi - ln|x sin(pi x)| - lgamma|x| with every term a
-// pair (the sine from the accurate sine's pair on pi r, r = x - round(x)).
-// Near the zeros on the negative axis, two in every (-n - 1, -n) from n = 2 on, within about 1/n!
-// of the poles, the terms of both forms cancel, and what remains is their error, some 2^-60
-// absolutely (the fits of lgamma(1 + z)). Where the result falls below 2^-5 a polynomial centred
-// at the zero takes over (special/generated/gamma_zeros.inc, from tools/fit): in t = x - x0 with
-// x0 in three parts, good to 2^-57 relative, so the result keeps its ulp right at the zero.
-// No double below -16 comes that near a zero: the doubles around the zero at -16 - 4.8e-14 give
-// |lgamma| of 0.034 at the least, and from -17 on the zeros lie closer to their poles than the
-// doubles' spacing (1/17! against 2^-48), the doubles beside a pole giving |lgamma| > 0.2.
+// LGamma, ln|Gamma(x)|, and Gamma in single and double precision, on one fixed shift:
+//   a = |x|, b = a + 9 and P = a (a + 1) ... (a + 8) below 8.5, b = a and P = 1 from there on;
+//   lgamma a = St(b) - ln P with Stirling's form St(b) = (b - 1/2)(ln b - 1) + ln(2 pi)/2 - 1/2
+//   + S(1/b^2)/b (coefficients from tools/fit, special/generated/gamma_polys.inc), and for x < 0
+//   the reflection lgamma x = ln pi - ln|x sin(pi x)| - lgamma a.
+// Two evaluations of it (further below): in plain double for single precision (computed in
+// double, rounded once) and the double EP slots; with every step that decides the last bits as
+// a pair (head plus tail) for the double LA and HA slots. Both are one path for every lane; the
+// lanes it does not serve take the forms here, under a mask:
+//   near the zeros at 1 and 2   t = x - 1 or x - 2, lgamma = t (c0 + t G(t)), c0 = -gamma or
+//                 1 - gamma in two parts: the product t c0 is exact inside the last step, so the
+//                 zeros keep their relative accuracy;
+//   near the zeros on the negative axis, two in every (-n - 1, -n) from n = 2 on, within about
+//                 1/n! of the poles, where the terms of the reflection cancel and what remains is
+//                 their error, some 2^-60 absolutely: where the result falls below 2^-5 a
+//                 polynomial centred at the zero (special/generated/gamma_zeros.inc, from
+//                 tools/fit), in t = x - x0 with x0 in three parts, good to 2^-57 relative.
+//                 No double below -16 comes that near a zero: the doubles around the zero at
+//                 -16 - 4.8e-14 give |lgamma| of 0.034 at the least, and from -17 on the zeros
+//                 lie closer to their poles than the doubles' spacing (1/17! against 2^-48), the
+//                 doubles beside a pole giving |lgamma| > 0.2;
+//   Gamma below -170, where it becomes subnormal: e^ of the reflection's logarithm as a pair,
+//                 scaled so that it rounds once.
 //
 // Special lanes: the poles (zero and the negative integers, every argument below -2^52
 // included) give +inf with status 2, finite arguments beyond the overflow bound +inf with status
@@ -39,6 +34,7 @@
 #include "simd/complex.h"
 #include "simd/exact.h"
 #include "simd/index.h"
+#include "simd/ints.h"
 #include "simd/poly.h"
 #include "simd/vec.h"
 #include "vm/kernels/common/bind.h"
@@ -66,13 +62,12 @@ constexpr double kPiHi = 0x1.921fb54442d18p+1, kPiLo = 0x1.1a62633145c07p-53;
 // The largest arguments whose log-gamma rounds to a finite value.
 constexpr double kOverflowBoundD = 0x1.754d9278b51a7p+1014;  // 2.5599833278516383e305
 constexpr float kOverflowBoundF = 0x1.895f1ap+121f;          // 4.085003e36
-// Where Stirling's form starts, and below which the recurrence would take too many factors.
-constexpr double kStirling = 8.5, kRecurrenceLimit = -15.25;
+// Where Stirling's form starts without the shift.
+constexpr double kStirling = 8.5;
 // Below this no double comes within the window of a zero (the pieces end at -16 + 4.8e-14).
 constexpr double kZerosFrom = -16.0;
-constexpr int kMaxFactors = 15;
-constexpr double kSliceStart = 2.5, kSliceWidth = 0.375, kSlicesPerUnit = 8.0 / 3.0;
-constexpr double kShifter = 6755399441055744.0;  // 1.5*2^52: the slice number in the low bits
+// The zero forms at 1 and 2 hold on [3/4, 5/4) and [7/4, 5/2).
+constexpr double kZeroFormsFrom = 0.75, kZeroFormsTo = 2.5;
 
 // A polynomial in t with coefficients c(0) ... c(n - 1) (registers), its last three Horner steps carried
 // as pairs: the roundings left are those of the higher terms, each damped by t^3.
@@ -94,7 +89,7 @@ inline Pair horner_pair(V t, size_t n, Coef c) {
 // a grid whose -ln is tabulated in two parts): e ln2 + table + r0 - r0^2/2 summed exactly, only
 // r0^3 Q(r0), the correction c (as y c / 2^e (1 - r0)) and the low parts round. Stirling's
 // form multiplies the logarithm by x, up to 171 in Gamma.
-inline Pair ln_dd(V w, V c) {
+[[gnu::always_inline]] inline Pair ln_dd(V w, V c) {
   using L = LogTraits<double>;
   const V m = mantissa_1_2(w);
   const V y = reciprocal_on_grid(m);
@@ -129,24 +124,6 @@ inline Pair zero_form(V t, double hi, double lo, const double (&g)[N]) {
 }
 inline Pair near_one(V t) { return zero_form(t, kMinusEulerHi, kMinusEulerLo, gammapoly::kLGammaNear1); }
 inline Pair near_two(V t) { return zero_form(t, kOneMinusEulerHi, kOneMinusEulerLo, gammapoly::kLGammaNear2); }
-// lgamma(3/2 + t) for |t| <= 1/4: H + P(t), the head added to the pair.
-inline Pair middle(V t) {
-  constexpr auto& c = gammapoly::kLGammaMiddle;  // one piece: c[j][0] is coefficient j
-  const Pair p = horner_pair(t, std::size(c), [&](size_t j) { return splat(c[j][0]); });
-  const Pair s = two_sum(splat(gammapoly::kLGammaMiddleHead[0]), p.hi);
-  return {s.hi, add_quiet(s.lo, p.lo)};
-}
-// lgamma x on the sixteen slices of [2.5, 8.5).
-inline V sliced(V x) {
-  const V k = fma_toward_zero(sub_quiet(x, splat(kSliceStart)), splat(kSlicesPerUnit), splat(kShifter));
-  const V mid = fma_quiet(sub(k, splat(kShifter)), splat(kSliceWidth), splat(kSliceStart + kSliceWidth / 2));
-  const __m512i idx = bits(k);
-  constexpr auto& c = gammapoly::kLGammaPieces;
-  const Pair p = horner_pair(sub_quiet(x, mid), std::size(c), [&](size_t j) { return lookup(idx, c[j]); });
-  const Pair s = two_sum(lookup(idx, gammapoly::kLGammaPiecesHead), p.hi);
-  return add_quiet(s.hi, add_quiet(s.lo, p.lo));
-}
-
 // lgamma x for x >= 8.5 as an unevaluated sum hi + lo: x (ln x - 1) - (ln x - 1)/2 formed
 // exactly from the pair ln x (ln x - 1 is exact in its high part), then the constant and the
 // correction S(u)/x.
@@ -163,39 +140,6 @@ inline Pair stirling(V x) {
   lo = add_quiet(add_quiet(s.lo, c.lo), add_quiet(lo, add_quiet(corr, splat(kStirlingLo))));
   return {c.hi, lo};
 }
-
-// lgamma x for x >= 3/4, rounded.
-inline V positive(V x) {
-  V y = zero<V>();
-  const __mmask8 low = less(x, splat(kStirling));
-  if (low) {
-    if (const __mmask8 m = low & less(x, splat(1.25))) y = select(m, rounded(near_one(sub_quiet(x, splat(1.0)))), y);
-    if (const __mmask8 m = low & greater_equal(x, splat(1.25)) & less(x, splat(1.75)))
-      y = select(m, rounded(middle(sub_quiet(x, splat(1.5)))), y);
-    if (const __mmask8 m = low & greater_equal(x, splat(1.75)) & less(x, splat(kSliceStart)))
-      y = select(m, rounded(near_two(sub_quiet(x, splat(2.0)))), y);
-    if (const __mmask8 m = low & greater_equal(x, splat(kSliceStart))) y = select(m, sliced(x), y);
-  }
-  if (const __mmask8 big = static_cast<__mmask8>(~low)) {
-    const Pair s = stirling(x);
-    y = select(big, add_quiet(s.hi, s.lo), y);
-  }
-  return y;
-}
-
-// lgamma(1 + z) for z in [-1/4, 3/4) (slightly beyond where z came from a rounded bound), as a
-// pair good to some 2^-60 absolutely (the fits' error), and rounded.
-inline Pair one_plus_pair(V z) {
-  const __mmask8 m = less(z, splat(0.25));
-  Pair y{zero<V>(), zero<V>()};
-  if (m) y = near_one(z);
-  if (static_cast<__mmask8>(~m)) {
-    const Pair p = middle(sub_quiet(z, splat(0.5)));
-    y = {select(m, y.hi, p.hi), select(m, y.lo, p.lo)};
-  }
-  return y;
-}
-inline V one_plus(V z) { return rounded(one_plus_pair(z)); }
 
 // ln|p| for a nonzero pair p.
 inline Pair ln_abs(Pair p) {
@@ -216,42 +160,7 @@ struct LnGamma {
   __mmask8 negative;
 };
 
-// ln|Gamma x| for -15.25 <= x < 3/4 by the recurrence (poles give garbage, fixed by the caller).
-// kPairTerm: lgamma(1 + z) enters as its pair (LGamma, whose result may be far smaller than the
-// terms), else rounded (Gamma: its exponential makes the logarithm's absolute error, 2^-55 with
-// the rounded term, a relative one, within its budget).
-template <bool kPairTerm>
-inline LnGamma recurrence(V x) {
-  // A NaN lane takes n = 0 (max gives its second operand there): a NaN in the register would
-  // make the largest n NaN and stop the loop below for every lane.
-  const V n = max(round_integral<_MM_FROUND_TO_POS_INF>(sub_quiet(splat(-0.25), x)), zero<V>());
-  // z = x + n rounds only for x in (-1/2, -1/4) (n = 1, z past 1/2): the pair keeps what it
-  // lost. Every other factor x + (n - j) is exact, |x| being the larger.
-  const Pair zp = two_sum(x, n);
-  const V z = zp.hi;
-  Pair prod = zp;
-  const double most = reduce_max(n);
-  for (int j = 1; j <= kMaxFactors && j <= most; ++j) {
-    const Pair next = dd_mul(prod, add_quiet(x, sub_quiet(n, splat(double(j)))));
-    const __mmask8 m = less_equal(splat(double(j)), n);
-    prod = {select(m, next.hi, prod.hi), select(m, next.lo, prod.lo)};
-  }
-  const Pair l = ln_abs(prod);
-  if constexpr (kPairTerm) {
-    // Only negative arguments need the pair (from 0 to 3/4 the result stays above 0.2): the
-    // others keep the rounded term and their bits.
-    Pair one = one_plus_pair(z);
-    const __mmask8 positive = greater_equal(x, zero<V>());
-    one = {select(positive, rounded(one), one.hi), select(positive, zero<V>(), one.lo)};
-    const Pair g = two_sum(one.hi, sub(zero<V>(), l.hi));
-    return {{g.hi, add_quiet(g.lo, sub_quiet(one.lo, l.lo))}, less(prod.hi, zero<V>())};
-  } else {
-    const Pair g = two_sum(one_plus(z), sub(zero<V>(), l.hi));
-    return {{g.hi, sub_quiet(g.lo, l.lo)}, less(prod.hi, zero<V>())};
-  }
-}
-
-// ln|Gamma x| for x < -15.25 by the reflection: ln pi - ln|x sin(pi x)| - lgamma|x|; Gamma x
+// ln|Gamma x| for x < 0 by the reflection (Gamma below -170): ln pi - ln|x sin(pi x)| - lgamma|x|; Gamma x
 // has the sign of sin(pi x), negative where floor(x) is odd.
 inline LnGamma reflection(V x) {
   const V a = abs(x);
@@ -296,31 +205,11 @@ inline V at_zero(V x, __mmask8 m) {
   return add_quiet(lead.hi, tail);
 }
 
-// The double result of every lane, the special ones included.
-inline V lgamma_d(V x) {
-  const V inf = splat(std::numeric_limits<double>::infinity());
-  V y = zero<V>();
-  const __mmask8 pos = greater_equal(x, splat(0.75));
-  const __mmask8 mid = less(x, splat(0.75)) & greater_equal(x, splat(kRecurrenceLimit));
-  const __mmask8 neg = less(x, splat(kRecurrenceLimit));
-  if (pos) y = select(pos, positive(min(x, splat(kOverflowBoundD))), y);
-  if (mid) y = select(mid, rounded(recurrence<true>(x).ln), y);
-  if (neg) y = select(neg, rounded(reflection(max(x, splat(-0x1p52))).ln), y);
-  // Near a zero the forms above are good only absolutely (some 2^-60): lanes whose result is
-  // that small take their zero's piece.
-  if (mid | neg) {
-    const __mmask8 m = less(abs(y), splat(gammazero::kZeroWindow)) & less(splat(kZerosFrom), x) & less(x, splat(-2.0));
-    if (m) y = select(m, at_zero(x, m), y);
-  }
-  // Poles (integers at or below zero, every number below -2^52), overflow and infinities: +inf.
-  const __mmask8 pole = less_equal(x, zero<V>()) & equal(x, round_integral<_MM_FROUND_TO_ZERO>(x));
-  y = select(pole | abs_greater(x, splat(kOverflowBoundD)), inf, y);
-  return add_quiet(select(unordered(x, x), add_quiet(x, x), y), zero<V>());
-}
-
 // The plain-double methods (below TGamma).
 inline V lgamma_plain(V x, double overflow);
 inline V tgamma_plain(V x, double overflow);
+inline V lgamma_pair(V x);
+inline V tgamma_pair(V x);
 
 // A kernel from a function record:
 //   static __m512d eval(__m512d x)               the double result of every lane
@@ -367,7 +256,7 @@ auto nonpositive_integers(V2 x) {
 
 // LGamma reports its finite poles (status 2) and finite arguments past the overflow bound (3).
 struct LGammaF {
-  static V eval(V x) { return lgamma_d(x); }
+  static V eval(V x) { return lgamma_pair(x); }
   static V eval_single(V x) { return lgamma_plain(x, kOverflowBoundF); }
   template <typename V2>
   static auto special(V2 x, V2) {
@@ -384,13 +273,9 @@ struct LGammaF {
 };
 
 // ---- TGamma --------------------------------------------------------------------------------
-// Gamma x = +-e^(ln|Gamma x|) with the logarithm as a pair from the pieces above: for
-// 3/4 <= x < 8.5 lgamma(1 + z) + ln((x - 1)...(x - n)) (z = x - 1 - n, the factors exact; the
-// first term is below 0.13, so its rounding is a tenth of an ulp of Gamma), Stirling's pair
-// beyond, the recurrence and the reflection below 3/4 with their signs. The exponential of the
-// pair is e^hi/2 as a pair times 2 (1 + lo); where Gamma is subnormal, hi is raised by 128 ln2
-// first and the result scaled down at the end, so that it rounds once. Below 2^-54 in magnitude
-// Gamma x = 1/x - gamma to within 2^-54 of the result.
+// Gamma x = +-e^(ln|Gamma x|) on the fixed shift (below): e^St(b) / P, and by the reflection
+// pi P e^-St(b) / (|x| sin(pi r)) for x < 0. Below 2^-54 in magnitude Gamma x = 1/x - gamma to
+// within 2^-54 of the result.
 // Special lanes: +-0 give +-inf (status 2), the negative integers and -inf NaN (status 1, as C's
 // tgamma: a domain error), arguments past 171.62 (35.04 single) or within 1/largest of zero +inf
 // with status 3, and subnormal or zero results of finite arguments status 4; the callout
@@ -400,64 +285,21 @@ constexpr float kGammaOverflowF = 0x1.18521ep+5f;         // 35.040096
 constexpr double kEulerHi = 0x1.2788cfc6fb619p-1;
 constexpr double kSubnormalBelow = -700.0, kRaise = 128.0;
 
-// ln Gamma x for 3/4 <= x < 8.5 as a pair.
-inline Pair upward(V x) {
-  // A NaN lane takes n = 0, as in the recurrence downward: with n NaN the register's largest
-  // count is NaN and no lane would get its factors (TGamma(5.5) beside a NaN gave 0.886).
-  const V n = max(round_integral<_MM_FROUND_TO_NEG_INF>(sub_quiet(x, splat(0.75))), zero<V>());
-  const V z = sub_quiet(x, add_quiet(n, splat(1.0)));
-  Pair prod{splat(1.0), zero<V>()};
-  const double most = reduce_max(n);
-  for (int j = 1; j <= 8 && j <= most; ++j) {
-    const Pair next = dd_mul(prod, sub_quiet(x, splat(double(j))));
-    const __mmask8 m = less_equal(splat(double(j)), n);
-    prod = {select(m, next.hi, prod.hi), select(m, next.lo, prod.lo)};
-  }
-  const Pair l = ln_dd(prod.hi, prod.lo);
-  const Pair g = two_sum(one_plus(z), l.hi);
-  return {g.hi, add_quiet(g.lo, l.lo)};
-}
-
-inline V tgamma_d(V x) {
+// Gamma x below -170, where it is subnormal and underflows (the lanes the pair path leaves):
+// e^(ln|Gamma x|) with the logarithm from the reflection as a pair, e^hi/2 as a pair times
+// 2 (1 + lo); hi raised by 128 ln2 first and the result scaled down at the end, so that it
+// rounds once.
+inline V tgamma_below(V x) {
   using L = LogTraits<double>;
-  Pair y{zero<V>(), zero<V>()};
-  __mmask8 negative = 0;
-  auto take = [&](__mmask8 m, Pair p) { y = {select(m, p.hi, y.hi), select(m, p.lo, y.lo)}; };
-  const __mmask8 up = greater_equal(x, splat(0.75)) & less(x, splat(kStirling));
-  const __mmask8 big = greater_equal(x, splat(kStirling));
-  const __mmask8 mid = less(x, splat(0.75)) & greater_equal(x, splat(kRecurrenceLimit));
-  const __mmask8 neg = less(x, splat(kRecurrenceLimit));
-  if (up) take(up, upward(x));
-  if (big) take(big, stirling(min(x, splat(171.7))));
-  if (mid) {
-    const LnGamma r = recurrence<false>(x);
-    take(mid, r.ln);
-    negative |= mid & r.negative;
-  }
-  if (neg) {
-    const LnGamma r = reflection(max(x, splat(-0x1p52)));
-    take(neg, r.ln);
-    negative |= neg & r.negative;
-  }
-  y = two_sum(y.hi, y.lo);  // the low parts may hold whole terms; e^lo = 1 + lo wants them tiny
-  const __mmask8 tiny = less(y.hi, splat(kSubnormalBelow));
-  if (tiny) {
-    const Pair s = two_sum(y.hi, splat(kRaise * L::kLn2Hi));
-    const V lo = add_quiet(y.lo, add_quiet(s.lo, splat(kRaise * L::kLn2Lo)));
-    y = {select(tiny, s.hi, y.hi), select(tiny, lo, y.lo)};
-  }
+  const LnGamma g = reflection(max(x, splat(-0x1p52)));
+  Pair y = two_sum(g.ln.hi, g.ln.lo);  // the low part may hold whole terms; e^lo = 1 + lo wants it tiny
+  const Pair s = two_sum(y.hi, splat(kRaise * L::kLn2Hi));
+  y = {s.hi, add_quiet(y.lo, add_quiet(s.lo, splat(kRaise * L::kLn2Lo)))};
   const Pair e = half_exp_pair<true>(min(max(y.hi, splat(-760.0)), splat(710.0)));
   // 2 (e.hi + e.lo)(1 + y.lo): y.lo reaches 2^-44 and e.lo a twentieth of e.hi, so the cross
   // term counts.
-  V r = mul(splat(2.0), add_quiet(e.hi, fma_quiet(add_quiet(e.hi, e.lo), y.lo, e.lo)));
-  r = select(tiny, mul_quiet(r, splat(0x1p-128)), r);
-  r = select(negative, mul(splat(-1.0), r), r);  // keeps the sign of a zero that underflowed
-  // Near zero 1/x - gamma (x = +-0 gives +-inf), then the poles and the overflow.
-  r = select(less(abs(x), splat(0x1p-54)), sub_quiet(div_quiet(splat(1.0), x), splat(kEulerHi)), r);
-  const __mmask8 integral_nonpositive = less(x, zero<V>()) & equal(x, round_integral<_MM_FROUND_TO_ZERO>(x));
-  r = select(integral_nonpositive, splat(std::numeric_limits<double>::quiet_NaN()), r);
-  r = select(less(splat(kGammaOverflowD), x), splat(std::numeric_limits<double>::infinity()), r);
-  return select(unordered(x, x), add_quiet(x, x), r);
+  const V r = mul_quiet(mul(splat(2.0), add_quiet(e.hi, fma_quiet(add_quiet(e.hi, e.lo), y.lo, e.lo))), splat(0x1p-128));
+  return select(g.negative, mul(splat(-1.0), r), r);  // keeps the sign of a zero that underflowed
 }
 
 // ---- Plain double: single precision, and the EP slot of double -------------------------
@@ -476,7 +318,7 @@ inline V tgamma_d(V x) {
 // stay below 2^6 for |x| < 20, so the result is good to some 2^-46 absolutely, and relatively
 // wherever it is not small (elsewhere each term is good relatively, and the result is their
 // size). Near the zeros at 1 and 2 and those on the negative axis it is small: there the zero
-// forms of the accurate kernel take the lanes (t (c0 + t G(t)) plainly, and the per-zero
+// forms at the top of the file take the lanes (t (c0 + t G(t)) plainly, and the per-zero
 // pieces), which are relative. Below 2^-60 in magnitude lgamma x = -ln|x| (the next term, -gamma
 // x, is beyond the result's precision), where the factors would lose bits to underflow.
 // a = |x|, b and P as above.
@@ -535,7 +377,7 @@ inline V lgamma_plain(V x, double overflow) {
   V y = ln_abs_gamma_single(x);
   if (const __mmask8 m = less(abs(x), splat(0x1p-60))) y = select(m, sub(zero<V>(), ln_pair<false, false>(abs(x), zero<V>(), zero<V>())), y);
   // Around the zeros at 1 and 2 (|lgamma| below 2^-6 only within 0.03 of them).
-  if (const __mmask8 m = less(abs(y), splat(0x1p-6)) & greater_equal(x, splat(0.75)) & less(x, splat(kSliceStart))) {
+  if (const __mmask8 m = less(abs(y), splat(0x1p-6)) & greater_equal(x, splat(kZeroFormsFrom)) & less(x, splat(kZeroFormsTo))) {
     const __mmask8 one = less(x, splat(1.5));
     const V t = sub_quiet(x, select(one, splat(1.0), splat(2.0)));
     const V g1 = fma_quiet(t, horner(t, gammapoly::kLGammaNear1), splat(kMinusEulerHi));
@@ -588,7 +430,7 @@ inline V tgamma_plain(V x, double overflow) {
 // Lanes that may report: non-positive integers (and -inf), overflow, arguments near zero whose
 // reciprocal may overflow, results below the least normal.
 struct TGammaF {
-  static V eval(V x) { return tgamma_d(x); }
+  static V eval(V x) { return tgamma_pair(x); }
   static V eval_single(V x) { return tgamma_plain(x, kGammaOverflowF); }
   template <typename V2>
   static auto special(V2 x, V2 r) {
@@ -607,6 +449,181 @@ struct TGammaF {
     return std::fabs(r) < std::numeric_limits<T>::min() ? kStatusUnderflow : 0;
   }
 };
+
+// ---- Pairs on the fixed shift: the double LA and HA slots -----------------------------------
+// The plain path's one branch-free method with every step that decides the result's last bits
+// carried as a pair, so that the sums of terms up to 2^10 (LGamma) and the exponent up to 710
+// (Gamma) keep some 2^-60 absolutely:
+//   b = a + 9 (a pair, a < 8.5) and P = a (a + 1) ... (a + 8) from the exact pair a (a + 8) and
+//   pair products; St(b) with ln b from ln_dd, the products and sums exact but for the low
+//   parts, the correction S(1/b^2)/b to 2^-60;
+//   sin(pi r) from the fine sine and cosine pairs (some 2^-60) on the pair pi r or pi (1/2 - r);
+//   Gamma, which wants it only relatively to some 2^-56, takes the plain cosine pair (2^-55.7).
+// One reciprocal, of b D (D the divisor of the last step), gives both 1/b and 1/D to some 2^-52,
+// and each use corrects it by its residual. The lanes these forms do not serve take the forms
+// at the top of the file under a mask, off the common path: LGamma near its zeros (|lgamma| below 2^-5,
+// where 2^-60 is no longer a fraction of an ulp), below 2^-60 in magnitude (-ln|x|, as the plain
+// path); Gamma below -170 (subnormal results) and within 2^-54 of zero (1/x - gamma).
+struct ShiftPair {
+  V a;
+  Pair b, p;
+};
+inline Pair pair_product(Pair u, Pair v) {  // unnormalised: the next product or sum takes it as is
+  const Pair m = two_prod(u.hi, v.hi);
+  return {m.hi, fma_quiet(u.hi, v.lo, fma_quiet(u.lo, v.hi, m.lo))};
+}
+inline Pair select_pair(__mmask8 m, Pair u, Pair v) { return {select(m, u.hi, v.hi), select(m, u.lo, v.lo)}; }
+// u + v exactly for u, v >= 0: the larger first makes the fast form exact.
+inline Pair ordered_two_sum(V u, V v) { return fast_two_sum(max(u, v), min(u, v)); }
+
+inline ShiftPair shift_pair(V x) {
+  const V a = abs(x);
+  const __mmask8 shifted = less(a, splat(kStirling));
+  if (!shifted) return {a, {a, zero<V>()}, {splat(1.0), zero<V>()}};  // large arguments only
+  // s = a (a + 8) = a^2 + 8a exactly (8a is), the factors s + 7 = (a + 1)(a + 7), s + 12 and
+  // s + 15 exact as pairs, as a + 4.
+  const Pair sq = two_prod(a, a);
+  const Pair s0 = ordered_two_sum(mul_quiet(a, splat(8.0)), sq.hi);
+  const Pair s = {s0.hi, add_quiet(s0.lo, sq.lo)};
+  const auto plus = [&](double c) {
+    const Pair t = ordered_two_sum(s.hi, splat(c));
+    return Pair{t.hi, add_quiet(t.lo, s.lo)};
+  };
+  const Pair p = pair_product(pair_product(pair_product(s, plus(7.0)), pair_product(plus(12.0), plus(15.0))),
+                              ordered_two_sum(a, splat(4.0)));
+  const Pair b = fast_two_sum(splat(9.0), a);
+  return {a, select_pair(shifted, b, {a, zero<V>()}), select_pair(shifted, p, {splat(1.0), zero<V>()})};
+}
+
+// St(b) = (b - 1/2)(ln b - 1) + ln(2 pi)/2 - 1/2 + S(1/b^2)/b for a pair b >= 8.5, as a pair;
+// inv_b within some 2^-50 of 1/b.hi. With e = 1 - b inv_b, 1/b = inv_b (1 + e) to e^2. From 2^40
+// on the correction is left out (below 2^-43 of the result; 1/b^2 would go subnormal).
+// kBelow2p52: every lane that counts has b < 2^52 (Gamma), where b.hi - 1/2 is exact and
+// multiplies ln b - 1 at once; otherwise (LGamma, up to 2.6e305) -(ln b - 1)/2 is a term of its own.
+template <bool kBelow2p52>
+inline Pair stirling_of_pair(Pair b, V inv_b) {
+  const Pair ln = ln_dd(b.hi, b.lo);
+  const V th = sub_quiet(ln.hi, splat(1.0));  // exact: ln b > 2
+  const V b_half = sub_quiet(b.hi, splat(0.5));
+  // The sums below add terms smaller than the running head (b (ln b - 1) > 9.7 against
+  // (ln b - 1)/2, 0.42 and S/b < 0.01), so each is exact in the fast form.
+  Pair p;
+  V lo;
+  if constexpr (kBelow2p52) {
+    p = two_prod(b_half, th);
+  } else {
+    const Pair whole = two_prod(b.hi, th);
+    p = fast_two_sum(whole.hi, mul_quiet(th, splat(-0.5)));
+    p.lo = add_quiet(p.lo, whole.lo);
+  }
+  const Pair c = fast_two_sum(p.hi, splat(kStirlingHi));
+  inv_b = zero_unless(less(b.hi, splat(0x1p40)), inv_b);
+  const V e = fnma_quiet(b.lo, inv_b, fnma_quiet(b.hi, inv_b, splat(1.0)));
+  const Pair corr = two_prod(horner(mul_quiet(inv_b, inv_b), gammapoly::kLGammaStirling), inv_b);
+  const Pair d = fast_two_sum(c.hi, corr.hi);
+  lo = fma_quiet(b_half, ln.lo, p.lo);
+  lo = fma_quiet(b.lo, th, lo);
+  lo = add_quiet(lo, fma_quiet(corr.hi, e, corr.lo));
+  lo = add_quiet(lo, add_quiet(c.lo, add_quiet(d.lo, splat(kStirlingLo))));
+  return {d.hi, lo};
+}
+
+// n/d for pairs, inv within some 2^-50 of 1/d.hi: the quotient corrected once by its residual.
+inline Pair divide_pair(Pair n, Pair d, V inv) {
+  const V q = mul_quiet(n.hi, inv);
+  const V r = add_quiet(fnma_quiet(q, d.hi, n.hi), fnma_quiet(q, d.lo, n.lo));
+  return {q, mul_quiet(r, inv)};
+}
+
+// sin(pi r) for r in [0, 1/2] as a pair: the sine of pi r up to 1/4, the cosine of pi (1/2 - r)
+// beyond (1/2 - r exact), on the product pi q as a pair. The sine is always the fine pair (2^-59
+// measured; the plain one, 2^-54, cost Gamma a fifth of an ulp); the cosine only for kFine
+// (LGamma, where the error is an absolute one of a result as small as 2^-5): the plain pair, good
+// to 2^-55.7 relatively, is Gamma's.
+template <bool kFine>
+inline Pair sin_pi_pair(V r) {
+  const __mmask8 upper = less(splat(0.25), r);
+  const V q = select(upper, sub_quiet(splat(0.5), r), r);
+  const Pair pq = two_prod(splat(kPiHi), q);
+  const V lo = fma_quiet(splat(kPiLo), q, pq.lo);
+  Pair y = trig::sin_pair_fine(pq.hi, lo);
+  if (upper) y = select_pair(upper, kFine ? trig::cos_pair_fine(pq.hi, lo) : trig::cos_pair(pq.hi, lo), y);
+  return fast_two_sum(y.hi, y.lo);  // the pairs keep the polynomial's tail in lo
+}
+
+// |x| sin(pi r), r = |x - round(x)| (exact), as a pair.
+template <bool kFine>
+inline Pair reflected_pair(V x, V a) {
+  const V r = abs(sub_quiet(x, round_integral<_MM_FROUND_TO_NEAREST_INT>(x)));
+  const Pair sp = sin_pi_pair<kFine>(r);
+  const Pair m = two_prod(sp.hi, a);
+  return {m.hi, fma_quiet(sp.lo, a, m.lo)};
+}
+
+// lgamma x = St(b) - ln P for x >= 0, ln pi - St(b) - ln(|x| sin(pi r) / P) below, both sums of
+// pairs rounded once; then the lanes named above.
+inline V lgamma_pair(V x) {
+  const ShiftPair h = shift_pair(x);
+  const __mmask8 negative = less(x, zero<V>());
+  const V inv = reciprocal_single(mul_quiet(h.b.hi, h.p.hi));  // 1/(b P)
+  Pair head = stirling_of_pair<false>(h.b, mul_quiet(inv, h.p.hi));
+  Pair w = h.p;
+  if (negative) {
+    w = select_pair(negative, divide_pair(reflected_pair<true>(x, h.a), h.p, mul_quiet(inv, h.b.hi)), w);
+    const Pair g = two_sum(splat(kLnPiHi), sub(zero<V>(), head.hi));
+    head = select_pair(negative, {g.hi, add_quiet(g.lo, sub_quiet(splat(kLnPiLo), head.lo))}, head);
+  }
+  V y = add_quiet(head.hi, head.lo);
+  if (negative | less(x, splat(kStirling))) {  // else ln P = 0
+    const Pair l = ln_dd(w.hi, w.lo);
+    const Pair g = two_sum(head.hi, sub(zero<V>(), l.hi));
+    y = add_quiet(g.hi, add_quiet(g.lo, sub_quiet(head.lo, l.lo)));
+  }
+  // Near the zeros at 1 and 2 (|lgamma| below 2^-5 only within 0.08 of them): their zero forms.
+  if (const __mmask8 m = less(abs(y), splat(0x1p-5)) & greater_equal(x, splat(kZeroFormsFrom)) & less(x, splat(kZeroFormsTo))) {
+    const __mmask8 one = m & less(x, splat(1.5));
+    if (one) y = select(one, rounded(near_one(sub_quiet(x, splat(1.0)))), y);
+    if (const __mmask8 two = m & ~one) y = select(two, rounded(near_two(sub_quiet(x, splat(2.0)))), y);
+  }
+  if (const __mmask8 m = less(abs(y), splat(gammazero::kZeroWindow)) & less(splat(kZerosFrom), x) & less(x, splat(-2.0)))
+    y = select(m, at_zero(x, m), y);
+  if (const __mmask8 m = less(h.a, splat(0x1p-60))) y = select(m, sub(zero<V>(), rounded(ln_dd(h.a, zero<V>()))), y);
+  const __mmask8 pole = less_equal(x, zero<V>()) & equal(x, round_integral<_MM_FROUND_TO_ZERO>(x));
+  y = select(pole | abs_greater(x, splat(kOverflowBoundD)), splat(std::numeric_limits<double>::infinity()), y);
+  return add_quiet(select(unordered(x, x), add_quiet(x, x), y), zero<V>());
+}
+
+// Gamma a = e^St(b) / P for x >= 0; below, |Gamma x| = pi P e^-St(b) / (|x| sin(pi r)). The
+// exponential of the pair as e^hi/2 (a pair) times 2 (1 + lo), then one quotient of pairs.
+inline V tgamma_pair(V x) {
+  const ShiftPair h = shift_pair(x);
+  const __mmask8 negative = less(x, zero<V>());
+  const Pair den = negative ? select_pair(negative, reflected_pair<false>(x, h.a), h.p) : h.p;
+  const V inv = reciprocal_single(mul_quiet(h.b.hi, den.hi));  // 1/(b D)
+  Pair st = stirling_of_pair<true>(h.b, mul_quiet(inv, den.hi));
+  st = {mul(st.hi, negative, st.hi, splat(-1.0)), mul(st.lo, negative, st.lo, splat(-1.0))};
+  const Pair e = half_exp_pair<true>(min(max(st.hi, splat(-760.0)), splat(710.0)));
+  // e^St/2 = (e.hi + e.lo)(1 + st.lo), normalised: the quotient below corrects its first
+  // estimate by 1/D good only to 2^-51, and e.lo may be a twentieth of e.hi.
+  Pair num = fast_two_sum(e.hi, fma_quiet(add_quiet(e.hi, e.lo), st.lo, e.lo));
+  if (negative) {
+    const Pair pp = two_prod(h.p.hi, splat(kPiHi));
+    const Pair pi_p = {pp.hi, fma_quiet(h.p.hi, splat(kPiLo), fma_quiet(h.p.lo, splat(kPiHi), pp.lo))};
+    num = select_pair(negative, pair_product(num, pi_p), num);
+  }
+  const Pair g = divide_pair(num, den, mul_quiet(inv, h.b.hi));
+  V r = mul(splat(2.0), add_quiet(g.hi, g.lo));
+  // Negative where floor(x) is odd, its parity the integer's low bit (the lanes that count, from
+  // -170 up, convert exactly).
+  const __mmask8 odd = any_bits<double>(_mm512_cvttpd_epi64(round_integral<_MM_FROUND_TO_NEG_INF>(x)), _mm512_set1_epi64(1));
+  r = mul(r, negative & odd, r, splat(-1.0));
+  if (const __mmask8 m = less(x, splat(-170.0))) r = select(m, tgamma_below(x), r);
+  if (const __mmask8 m = less(h.a, splat(0x1p-54))) r = select(m, sub_quiet(div_quiet(splat(1.0), x), splat(kEulerHi)), r);
+  const __mmask8 integral_negative = negative & equal(x, round_integral<_MM_FROUND_TO_ZERO>(x));
+  r = select(integral_negative, splat(std::numeric_limits<double>::quiet_NaN()), r);
+  r = select(less(splat(kGammaOverflowD), x), splat(std::numeric_limits<double>::infinity()), r);
+  return select(unordered(x, x), add_quiet(x, x), r);
+}
 
 // The double EP slots: the plain path (above) on double arguments.
 struct LGammaEpF : LGammaF {
