@@ -8,8 +8,9 @@
 //   accuracy count name lo hi  the same over [lo, hi] only (both the spread over the bit
 //                             patterns and the uniform piece), for the accuracy on one range
 //   accuracy count name lo hi order  a row of an integer order (Jn) at that order alone
-//   accuracy --exhaustive [name]  every single-precision one-argument real kernel (or those
-//                             whose name contains `name`) on all 2^32 arguments, against the
+//   accuracy --exhaustive [name [slot]]  every single-precision one-argument real kernel (or
+//                             those whose name contains `name`; `vsSin$` names vsSin alone, and
+//                             a slot LA, HA or EP keeps to it) on all 2^32 arguments, against the
 //                             double-precision HA kernel of the same function (itself held below
 //                             one double ulp by the sweep above): minutes per kernel, not in CI
 #include <algorithm>
@@ -118,15 +119,18 @@ Tally exhaust(const VmRow& row, const VmRow& ref, int slot) {
   return all;
 }
 
-int exhaustive(const std::string& filter) {
+int exhaustive(std::string filter, const std::string& only_slot) {
+  const bool exact = !filter.empty() && filter.back() == '$';
+  if (exact) filter.pop_back();
   std::printf("| kernel | slots | class | max ulp | at | mean ulp | correctly rounded | special mismatches | class met |\n");
   std::printf("|---|---|---|---|---|---|---|---|---|\n");
   int failures = 0;
   for (const VmRow* row : built_rows()) {
     if (row->cat.type != 's' || (row->shape() != Shape::A1R1 && row->shape() != Shape::A1R2)) continue;
-    if (row->name().find(filter) == std::string::npos || !row->orders.empty()) continue;
+    if ((exact ? row->name() != filter : row->name().find(filter) == std::string::npos) || !row->orders.empty()) continue;
     const VmRow& ref = row_named("vd" + row->name().substr(2));  // every single row has its double
     for (int slot : row->owners()) {
+      if (!only_slot.empty() && slot_names(*row, slot).find(only_slot) == std::string::npos) continue;
       const Tally t = exhaust(*row, ref, slot);
       const accuracy::Class c = row->required(slot);
       const std::string slots = slot_names(*row, slot);
@@ -149,7 +153,7 @@ int exhaustive(const std::string& filter) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc > 1 && !std::strcmp(argv[1], "--exhaustive")) return exhaustive(argc > 2 ? argv[2] : "");
+  if (argc > 1 && !std::strcmp(argv[1], "--exhaustive")) return exhaustive(argc > 2 ? argv[2] : "", argc > 3 ? argv[3] : "");
   const size_t count = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 1000000;
   const std::string filter = argc > 2 ? argv[2] : "";
   const bool ranged = argc > 4;
