@@ -4,9 +4,9 @@
 //
 // The LA sine, cosine (reduced by pi in three parts) and sine-cosine (by pi/2 in three parts,
 // sine and cosine polynomials swapped by quadrant) are the kernels the random distributions call
-// through fixed slots, and keep their bits; a register with a lane beyond their limit takes the
-// layer's Payne-Hanek reduction whole and finishes with the quarter-turn polynomials of the
-// sine-cosine.
+// through fixed slots, and keep their bits up to their limits (10000; 2^19 for the sine-cosine),
+// lane by lane; lanes beyond take the HA kernels' method below 2^20, and from there Payne-Hanek
+// in double with the quarter-turn polynomials of the sine-cosine.
 //
 // The others reduce in float below 2^20, where x - k c0 is exact (trig_reduce.h):
 //  * HA: |x| = k pi/2 + hi + lo, k c1 as an exact product and x - k c0 - k c1 as an exact sum,
@@ -44,6 +44,38 @@ namespace {
 using namespace zorp::simd;
 using namespace zorp::vm::trig;
 
+// ---- HA and EP in float -----------------------------------------------------------------------
+// Below this every lane reduces in float; a register with a lane at or beyond it (or a NaN)
+// goes whole through the plain method in double.
+constexpr float kFloatLimitF = HalfPi<float>::kSingleLimit;
+
+// That path out of line, so that the main loop keeps its registers for the float method.
+template <Fn F>
+[[gnu::noinline]] __m512 plain_f(__m512 x) {
+  return trig_plain<F>(x);
+}
+[[gnu::noinline]] void sincos_plain_f(__m512 x, __m512& sin_x, __m512& cos_x) { sincos_plain(x, sin_x, cos_x); }
+
+// |x| = k pi/2 + hi + lo, |x| < 2^20. r1 = a - k c0 is exact, -k c1 = p + e exactly, and
+// r1 + p = s + t exactly in a fast two-sum (r1 is a multiple of 2^-23, or of 2^-24 below 1, and
+// |p| < 2^-4: r1 lies on p's grid, which is what the fast two-sum needs; checked on every float
+// below 2^20 against the full two-sum). lo = t + e - k c2 is left unnormalised: |lo| <= 2^-24 |s|
+// + 2^-28.4, and where that is not small beside s (|s| near the smallest remainder, 2^-27.8) the
+// polynomials, taken at s, are 1 and s to far below an ulp.
+struct PairF {
+  __m512 hi, lo;
+  __m512i quadrant;  // k's low bits in the 32-bit lanes
+};
+inline PairF reduce_pair_f(__m512 a) {
+  constexpr auto& c = HalfPi<float>::kSplit;
+  const Multiple<__m512> k = nearest_multiple(a, c.inverse);
+  const __m512 r1 = fma_quiet(k.k, splat(-c.part[0]), a);
+  const DD<__m512> p = two_prod(k.k, splat(-c.part[1]));
+  const DD<__m512> s = fast_two_sum(r1, p.hi);
+  const __m512 t = fma_quiet(k.k, splat(-c.part[2]), add(s.lo, p.lo));
+  return {s.hi, t, bits(k.shifted)};
+}
+
 // ---- single LA --------------------------------------------------------------------------------
 constexpr float kInvPiF = 0x1.45f306p-2f;
 constexpr Split<float, 3> kPiF = {kInvPiF, {0x1.921fb6p+1f, -0x1.777a5cp-24f, -0x1.ee59dap-49f}};
@@ -63,10 +95,17 @@ inline void quarter_turn_f(__m512 r, __m512i qbits, __m512& sin_a, __m512& cos_a
   cos_a = as_float(bit_xor(bits(select(odd, s, c)), bit_xor(bit1, bit0)));
 }
 
-// The large-argument path of the single LA kernels: |x| reduced by Payne-Hanek in double.
-inline void large_f(__m512 a, __m512& sin_a, __m512& cos_a) {
-  const HugeReduction<__m512> h = reduce_half_pi_huge(a);
-  quarter_turn_f(h.r, h.quadrant, sin_a, cos_a);
+// Beyond the fixed kernels' limits, sine and cosine of |x| in LA: below 2^20 the HA kernels'
+// method in float (sin_cos_ha_f, further down), from 2^20 (or with an infinity in the register)
+// Payne-Hanek in double for the whole register.
+inline void sin_cos_ha_f(__m512 a, __m512& sin_a, __m512& cos_a);
+inline void beyond_f(__m512 x, __m512 a, __m512& sin_a, __m512& cos_a) {
+  if (static_cast<__mmask16>(~less(a, splat(kFloatLimitF)) & ~classify<kClassNaN>(x))) {
+    const HugeReduction<__m512> h = reduce_half_pi_huge(a);
+    quarter_turn_f(h.r, h.quadrant, sin_a, cos_a);
+  } else {
+    sin_cos_ha_f(a, sin_a, cos_a);
+  }
 }
 
 // Non-finite lanes: NaN, the argument times 0 (an infinity) or times itself (a NaN).
@@ -74,16 +113,18 @@ inline __m512 nan_lanes(__m512 x, __m512 y) {
   return select(classify<kClassNaN>(x), mul(x, x), select(classify<kClassInf>(x), mul(x, zero<__m512>()), y));
 }
 
-// The single LA sine and cosine: a register with a lane beyond 10000 (or a NaN) takes the large
-// path whole; `fast` is the reduction by pi of |x| for the others.
+// The single LA sine and cosine: `fast` is the fixed reduction by pi of |x|, for every lane up to
+// 10000 whatever its neighbours; lanes beyond (and NaNs) are taken by beyond_f.
 template <bool kCos, typename Fast>
 inline __m512 sin_or_cos_la(__m512 x, __mmask16& special, Fast fast) {
   const __m512 a = abs(x);
   special = classify<kClassInf | kClassNaN>(x);
-  if (not_less_equal(a, splat(kLargeF))) {
+  const __mmask16 beyond = not_less_equal(a, splat(kLargeF));
+  if (beyond) {
     __m512 s, c;
-    large_f(a, s, c);
-    return nan_lanes(x, kCos ? c : xor_sign(s, x));
+    beyond_f(x, a, s, c);
+    const __m512 y = kCos ? c : xor_sign(s, x);
+    return nan_lanes(x, beyond == 0xFFFF ? y : select(beyond, y, fast(a)));
   }
   return fast(a);
 }
@@ -123,50 +164,28 @@ struct SinCosLaF : Kernel<float, 32> {
   static __m512 body(__m512 x, __m512& cos_x, __mmask16& special) {
     const __m512 a = abs(x);
     special = classify<kClassInf | kClassNaN>(x);
-    __m512 s;
-    if (static_cast<__mmask16>(~less(a, splat(0x1p19f)))) {
-      large_f(a, s, cos_x);
-    } else {
+    const auto fast = [a](__m512& s, __m512& c) {
       const Multiple<__m512> q = nearest_multiple(a, kHalfPiF.inverse);
-      quarter_turn_f(subtract_multiple(a, q.k, kHalfPiF), bits(q.shifted), s, cos_x);
+      quarter_turn_f(subtract_multiple(a, q.k, kHalfPiF), bits(q.shifted), s, c);
+    };
+    __m512 s;
+    const __mmask16 beyond = static_cast<__mmask16>(~less(a, splat(0x1p19f)));
+    if (!beyond) {
+      fast(s, cos_x);
+    } else {
+      beyond_f(x, a, s, cos_x);
+      if (beyond != 0xFFFF) {
+        __m512 fs, fc;
+        fast(fs, fc);
+        s = select(beyond, s, fs);
+        cos_x = select(beyond, cos_x, fc);
+      }
     }
     cos_x = nan_lanes(x, cos_x);
     return nan_lanes(x, xor_sign(s, x));
   }
   static int callout(const float* a, float* s, float* c) { return sincos_callout(a, s, c); }
 };
-
-// ---- HA and EP in float -----------------------------------------------------------------------
-// Below this every lane reduces in float; a register with a lane at or beyond it (or a NaN)
-// goes whole through the plain method in double.
-constexpr float kFloatLimitF = HalfPi<float>::kSingleLimit;
-
-// That path out of line, so that the main loop keeps its registers for the float method.
-template <Fn F>
-[[gnu::noinline]] __m512 plain_f(__m512 x) {
-  return trig_plain<F>(x);
-}
-[[gnu::noinline]] void sincos_plain_f(__m512 x, __m512& sin_x, __m512& cos_x) { sincos_plain(x, sin_x, cos_x); }
-
-// |x| = k pi/2 + hi + lo, |x| < 2^20. r1 = a - k c0 is exact, -k c1 = p + e exactly, and
-// r1 + p = s + t exactly in a fast two-sum (r1 is a multiple of 2^-23, or of 2^-24 below 1, and
-// |p| < 2^-4: r1 lies on p's grid, which is what the fast two-sum needs; checked on every float
-// below 2^20 against the full two-sum). lo = t + e - k c2 is left unnormalised: |lo| <= 2^-24 |s|
-// + 2^-28.4, and where that is not small beside s (|s| near the smallest remainder, 2^-27.8) the
-// polynomials, taken at s, are 1 and s to far below an ulp.
-struct PairF {
-  __m512 hi, lo;
-  __m512i quadrant;  // k's low bits in the 32-bit lanes
-};
-inline PairF reduce_pair_f(__m512 a) {
-  constexpr auto& c = HalfPi<float>::kSplit;
-  const Multiple<__m512> k = nearest_multiple(a, c.inverse);
-  const __m512 r1 = fma_quiet(k.k, splat(-c.part[0]), a);
-  const DD<__m512> p = two_prod(k.k, splat(-c.part[1]));
-  const DD<__m512> s = fast_two_sum(r1, p.hi);
-  const __m512 t = fma_quiet(k.k, splat(-c.part[2]), add(s.lo, p.lo));
-  return {s.hi, t, bits(k.shifted)};
-}
 
 // sin and cos of hi + lo within a quarter turn, each as a head and a tail below a tenth of it
 // (the HA polynomials); the result is head + tail rounded.
@@ -218,6 +237,16 @@ inline __m512 sin_of(const ByQuadrant& b, __m512 s, __m512 c) {
 }
 inline __m512 cos_of(const ByQuadrant& b, __m512 s, __m512 c) {
   return as_float(bit_xor(bits(select(b.odd, s, c)), b.cos_sign));
+}
+
+// Sine (without the sign of x) and cosine of a register with every |x| below the float limit, HA.
+inline void sin_cos_ha_f(__m512 a, __m512& sin_a, __m512& cos_a) {
+  const PairF r = reduce_pair_f(a);
+  const SinCosPair p = sin_cos_pair_f(r.hi, r.lo);
+  const ByQuadrant b = by_quadrant_f(r.quadrant);
+  const __m512 s = add(p.s_hi, p.s_lo), c = add(p.c_hi, p.c_lo);
+  sin_a = sin_of(b, s, c);
+  cos_a = cos_of(b, s, c);
 }
 
 // Sine (F = Sin) or cosine of a register with every |x| below the float limit, HA.
