@@ -27,7 +27,7 @@ using namespace zorp::vm::angles;
 // (x < -1/2), each base + c (v + rest) for compose, with the root's rounding error,
 // (z - s^2)/(2s), added to rest: s alone is half an ulp off, which 2 asin s doubles.
 template <Inv F, bool kPiUnits, Acc A>
-__m512 inverse(__m512 x) {
+[[gnu::always_inline]] inline __m512 inverse(__m512 x) {
   const __m512 a = abs(x);
   __m512 r;
   if constexpr (F == Inv::Atan) {
