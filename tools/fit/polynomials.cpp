@@ -346,6 +346,20 @@ std::vector<Fit> trig_fits() {
       {"kTanHalfEpD", "(2 tan(r/2) - r)/r^3 in u = r^2", tan_half_tail, "r in [-pi/4, pi/4]", 0,
        kQuarterPiSq * 1.0001, 3, W::Relative, Prec::Double, How::Minimax, {}, nullptr,
        "double EP tangent: t = r + r u T(u), then one quotient"},
+      // Arcsine and arccosine of the LA and EP slots: asin s = s + s u A(u) on [0, 1/2] (beyond,
+      // s = sqrt((1 - |x|)/2)), the tail at most 0.047 of the result, so A needs some 47 bits
+      // for LA's few units of 2^-53 and 22 for EP's 26 bits.
+      {"kAsinLaD", "(asin t - t)/t^3 in u = t^2", asin_tail, "t in [-1/2, 1/2]", 0, 0.25, 11, W::Relative,
+       Prec::Double, How::Minimax, {}, nullptr, "double LA arcsine and arccosine: s + s u A(u), rounded plainly"},
+      {"kAsinEpD", "(asin t - t)/t^3 in u = t^2", asin_tail, "t in [-1/2, 1/2]", 0, 0.25, 5, W::Relative,
+       Prec::Double, How::Minimax, {}, nullptr, "double EP arcsine and arccosine: s + s u A(u)"},
+      // Arctangent of the LA and EP slots on [0, tan(pi/8)], the tail below a sixteenth of the
+      // result: A to some 48 bits for LA, 24 for EP.
+      {"kAtanLaD", "(atan t - t)/t^3 in u = t^2", atan_tail, "t in [-tan(pi/8), tan(pi/8)]", 0,
+       0.17157287525381, 11, W::Relative, Prec::Double, How::Minimax, {}, nullptr,
+       "double LA angle: t + t u A(u), rounded plainly"},
+      {"kAtanEpD", "(atan t - t)/t^3 in u = t^2", atan_tail, "t in [-tan(pi/8), tan(pi/8)]", 0,
+       0.17157287525381, 5, W::Relative, Prec::Double, How::Minimax, {}, nullptr, "double EP angle: t + t u A(u)"},
       // ---- single sine, cosine and tangent in single registers (sincos_single.cpp) -------------
       // HA and LA tangent: x = k pi/2 + hi + lo in float, the tails of a quarter turn added to
       // the exact heads (sine at most a tenth of the result, cosine a sixtieth).

@@ -91,9 +91,10 @@ inline P atan_small(P t) {
 // atan2(n, d) in [0, pi] for pairs n, d >= 0 (not both zero), x_negative the lanes with x < 0.
 // One quotient: above tan(pi/8), atan(lo/hi) = pi/4 + atan(t) with t = (lo - hi)/(lo + hi) formed
 // from the sides directly (both sides scaled down first near the top of the range, where their
-// sum would overflow).
+// sum would overflow). Always inlined: out of line, its pairs go through memory (measured: the
+// double HA atan a third slower once the unit had grown).
 template <bool kFine = false>
-inline P angle(P n, P d, __mmask8 x_negative) {
+[[gnu::always_inline]] inline P angle(P n, P d, __mmask8 x_negative) {
   const __mmask8 swap = less(d.hi, n.hi);
   P lo_side = select_pair(swap, d, n), hi_side = select_pair(swap, n, d);
   const __mmask8 huge = less(splat(0x1p1020), hi_side.hi);
@@ -117,20 +118,61 @@ inline P angle(P n, P d, __mmask8 x_negative) {
   return {select(x_negative, supplement.hi, theta.hi), select(x_negative, supplement.lo, theta.lo)};
 }
 
+// n/d for the LA and EP angles without the divider, whose throughput (a register in ten cycles
+// or more) would bound these kernels: r the 14-bit estimate of 1/d, in double refined once
+// (2^-28); then q = n r, which EP takes as it is, and LA corrected once by its residual
+// (2^-28 times r's error, so within about half an ulp plus 2^-56 in double, 2^-28 in single).
+// d must lie well inside the exponent range, where the estimate is neither infinite nor
+// subnormal.
+template <Acc A, typename W>
+inline W quotient_short(W n, W d) {
+  using T = Elem<W>;
+  W r = reciprocal_estimate(d);
+  if constexpr (sizeof(T) == 8) r = fma(r, fnma(d, r, splat(T(1))), r);
+  const W q = mul(n, r);
+  if constexpr (A == Acc::LA) return fma(fnma(d, q, n), r, q);
+  else return q;
+}
+
+// Both sides brought to the binade of the larger where the estimate's quotient would fail:
+// the divisor must lie well inside the exponent range (and lo + hi must not overflow), and the
+// residual of LA's correction, some 2^-28 (double) or 2^-14 (single) of the smaller side, must
+// not fall among the subnormals. So a smaller side below 2^-kLow or a larger one above 2^kHigh
+// sends the register here; only atan2 sees such sides, and a side of zero costs nothing more
+// than the scaling.
+template <int kLow, int kHigh, typename W>
+inline void center_sides(W& n, W& d) {
+  using T = Elem<W>;
+  const W hi = max(n, d);
+  const auto extreme = less(min(n, d), splat(T(std::ldexp(T(1), -kLow)))) | less(splat(T(std::ldexp(T(1), kHigh))), hi);
+  if (extreme) [[unlikely]] {
+    const W e = sub(zero<W>(), exponent_of(hi));
+    n = select(extreme, scale_by_pow2(n, e), n);
+    d = select(extreme, scale_by_pow2(d, e), d);
+  }
+}
+
 // The same angle in plain double arithmetic, for the slots that need a few units of 2^-53 and
 // not one ulp of double: every single-precision slot (computed in double, rounded once) and the
 // double LA and EP slots. One quotient: the reduction at tan(pi/8) chooses the numerator and
 // denominator before dividing, t = lo/hi or (lo - hi)/(lo + hi).
-template <const auto& kTail>
+//
+// The double LA and EP kernels (kQuotient LA or EP) take the quotient from the estimate
+// (quotient_short), their sides already centred (center_sides) or, for atan, hi at least 1
+// and lo 1 or a huge hi's share not mattering; the others divide.
+template <const auto& kTail, Acc kQuotient = Acc::HA>
 inline V angle_plain(V n, V d, __mmask8 x_negative) {
   const __mmask8 swap = less(d, n);
   V lo = select(swap, d, n), hi = select(swap, n, d);
-  // Sides near the top of the range are scaled down first so that lo + hi cannot overflow.
-  const __mmask8 huge = less(splat(0x1p1020), hi);
-  lo = select(huge, mul(lo, splat(0x1p-4)), lo);
-  hi = select(huge, mul(hi, splat(0x1p-4)), hi);
+  if constexpr (kQuotient == Acc::HA) {
+    // Sides near the top of the range are scaled down first so that lo + hi cannot overflow.
+    const __mmask8 huge = less(splat(0x1p1020), hi);
+    lo = select(huge, mul(lo, splat(0x1p-4)), lo);
+    hi = select(huge, mul(hi, splat(0x1p-4)), hi);
+  }
   const __mmask8 upper = less(mul(hi, splat(kTanEighthPi)), lo);
-  const V t = div(select(upper, sub(lo, hi), lo), select(upper, add(lo, hi), hi));
+  const V num = select(upper, sub(lo, hi), lo), den = select(upper, add(lo, hi), hi);
+  const V t = kQuotient == Acc::HA ? div(num, den) : quotient_short<kQuotient>(num, den);
   const V u = mul(t, t);
   V theta = add(fma(mul(t, u), horner(u, kTail), t), zero_unless(upper, splat(kPiHi / 4)));
   theta = select(swap, sub(splat(kPiHi / 2), theta), theta);
@@ -199,6 +241,31 @@ inline V atan2_of(V y, V x) {
   return pass_nan(x, y, r);
 }
 
+// The real kernels' angle by accuracy slot: HA on pairs; LA and EP plain with the class's
+// polynomial and the quotient from the estimate.
+template <Acc A, bool kPiUnits>
+inline V angle_short(V n, V d, __mmask8 x_negative) {
+  const V theta = A == Acc::LA ? angle_plain<trigpoly::kAtanLaD, A>(n, d, x_negative)
+                               : angle_plain<trigpoly::kAtanEpD, A>(n, d, x_negative);
+  return kPiUnits ? mul(theta, splat(kInvPiHi)) : theta;
+}
+
+template <bool kPiUnits, Acc A>
+inline V atan2_of(V y, V x) {
+  if constexpr (A == Acc::HA) {
+    return atan2_of<kPiUnits, Method::Pairs>(y, x);
+  } else {
+    V n = abs(y), d = abs(x);
+    const __mmask8 y_inf = classify<kClassInf>(y), x_inf = classify<kClassInf>(x);
+    const __mmask8 both_zero = classify<kClassZero>(y) & classify<kClassZero>(x);
+    n = select(y_inf, splat(1.0), select(x_inf, zero<V>(), n));
+    d = select(x_inf, splat(1.0), select(y_inf, zero<V>(), select(both_zero, splat(1.0), d)));
+    center_sides<960, 1000>(n, d);
+    const V r = copy_sign(angle_short<A, kPiUnits>(n, d, sign_set(x)), y);
+    return pass_nan(x, y, r);
+  }
+}
+
 // ---- single precision on sixteen float lanes ------------------------------------------------
 // Every angle of the family is base + c (v + rest): base m eighths of a turn (m = 0..4, 0 to pi),
 // c one of +-1, +-2, v the leading term (an argument, a quotient or a square root, rounded at
@@ -234,7 +301,7 @@ struct AnglePolysF<Acc::EP> {
 // below any nonzero base: 2s <= 1 against pi/2, t' <= tan(pi/8) against pi/4, so the short
 // two-sum holds) and, in turns of pi, v/pi as an exact
 // product, so the one rounding that counts is the last. LA and EP round the leading sum once
-// and add the small parts beside it. In turns of pi the bases m/4 are exact, which keeps
+// and add rest to it, the base's head alone. In turns of pi the bases m/4 are exact, which keeps
 // asinpi(1) = 1/2 and acospi(-1) = 1.
 //
 // HA lanes in `scaled` carry v and rest at 2^64 times their value: a tiny angle whose error
@@ -261,14 +328,16 @@ inline __m512 compose(__m512 m, __m512 c, __m512 v, __m512 rest, __mmask16 scale
     // base + c v/pi rounded once, then rest/pi: the base cancels against c v/pi where the angle is
     // well below it, which the first fused step absorbs exactly.
     return fma(rest, mul(c, splat(kInvPiHiF)), fma(mul(c, v), splat(kInvPiHiF), mul(m, splat(0.25f))));
-  } else {  // m even here: m pi/4 exact
-    return add(fma(c, v, mul(m, splat(kQuarterPiHiF))), fma(c, rest, mul(m, splat(kQuarterPiLoF))));
+  } else {  // m even here: m pi/4 exact but for the head's rounding, some 0.7 ulp of the angle
+    return fma(c, rest, fma(c, v, mul(m, splat(kQuarterPiHiF))));
   }
 }
 
 // atan2(n, d) in [0, pi] for n, d >= 0, finite and not both zero, x_negative the lanes with x < 0,
 // from t = min/max of the sides in [0, 1]: x >= 0: t (no swap) or pi/2 - t (swapped); x < 0:
-// pi - t or pi/2 + t. LA and EP take atan t by one polynomial over [0, 1].
+// pi - t or pi/2 + t. LA and EP take t from the reciprocal estimate (quotient_short; atan2
+// centres extreme sides first, atan's divisor is at least 1) and atan t by one polynomial over
+// [0, 1].
 //
 // HA reduces again above tan(pi/8), to pi/4 + atan t' with t' = (lo - hi)/(lo + hi) formed
 // from the sides as exact sums, and keeps the quotient's residual: t' + t_lo is the ratio to
@@ -302,7 +371,7 @@ inline __m512 angle_single(__m512 n, __m512 d, __mmask16 x_negative) {
     t_lo = mul(sub(add(fnma(t, den.hi, num.hi), num.lo), mul(t, den.lo)), inv);
     m = fma(c, zero_unless(upper, splat(1.0f)), m);
   } else {
-    t = div(lo, hi);
+    t = quotient_short<A>(lo, hi);
   }
   const __m512 u = zero_unless(~scaled, mul(t, t));  // a scaled t is below 2^-60: no tail
   const __m512 rest = fma(mul(t, u), horner(u, AnglePolysF<A>::kAtan), t_lo);
@@ -324,8 +393,116 @@ inline __m512 atan2_of(__m512 y, __m512 x) {
   const __mmask16 both_zero = classify<kClassZero>(y) & classify<kClassZero>(x);
   n = select(y_inf, splat(1.0f), zero_unless(~x_inf, n));
   d = select(x_inf, splat(1.0f), select(y_inf, zero<__m512>(), select(both_zero, splat(1.0f), d)));
+  if constexpr (A != Acc::HA) center_sides<90, 100>(n, d);
   const __m512 r = copy_sign(angle_single<A, kPiUnits>(n, d, sign_set(x)), y);
   return pass_nan(x, y, r);
+}
+
+// ---- LA and EP arcsine and arccosine, both precisions -----------------------------------------
+// The polynomial of each class: asin s = s + s u A(u) on [0, 1/2].
+template <typename T, Acc A>
+struct ArcPolys;
+template <>
+struct ArcPolys<double, Acc::LA> {
+  static constexpr const auto& kAsin = trigpoly::kAsinLaD;
+};
+template <>
+struct ArcPolys<double, Acc::EP> {
+  static constexpr const auto& kAsin = trigpoly::kAsinEpD;
+};
+template <>
+struct ArcPolys<float, Acc::LA> {
+  static constexpr const auto& kAsin = trigpoly::kAsinLaF;
+};
+template <>
+struct ArcPolys<float, Acc::EP> {
+  static constexpr const auto& kAsin = trigpoly::kAsinEpF;
+};
+
+// The constants in each precision: pi and pi/2 as a rounded head and the rest, 1/pi likewise.
+template <typename T>
+struct ArcConstants;
+template <>
+struct ArcConstants<double> {
+  static constexpr double kPi = kPiHi, kPiRest = kPiLo, kInvPi = kInvPiHi, kInvPiRest = kInvPiLo;
+};
+template <>
+struct ArcConstants<float> {
+  static constexpr float kPi = 4 * kQuarterPiHiF, kPiRest = 4 * kQuarterPiLoF, kInvPi = kInvPiHiF,
+                         kInvPiRest = kInvPiLoF;
+};
+
+// sqrt(z), 0 <= z <= 1/2, for the LA and EP arcsine and arccosine. LA takes the square-root
+// instruction. EP, whose root may be some 2^-27 off, takes it from the 14-bit estimate y of
+// 1/sqrt(z), which leaves the divider free (measured: the double EP kernel a third faster):
+// h = z y, and in double e = 1 - h y (|e| < 2^-13) and h (1 - e)^(-1/2) by its series to e^2
+// (2^-40); in single h alone (2^-14). The estimate is capped so that z = 0 (x = +-1) gives 0
+// rather than 0 times infinity. (The LA kernels measured no faster with the estimate and its
+// series to e^3 in double or to e in single, against the instruction's half ulp.)
+template <Acc A, typename W>
+inline W root_short(W z) {
+  using T = Elem<W>;
+  if constexpr (A == Acc::LA) {
+    return sqrt(z);
+  } else {
+    const W y = min(reciprocal_sqrt_estimate(z), splat(T(0x1p60)));
+    const W h = mul(z, y);
+    if constexpr (sizeof(T) == 4) return h;
+    const W e = fnma(h, y, splat(T(1)));
+    return fma(mul(h, e), fma(e, splat(T(0.375)), splat(T(0.5))), h);
+  }
+}
+
+// The arcsine and arccosine of the LA and EP slots, plainly and without pairs: with a = |x| and
+// the split at 1/2 of the accurate methods, v = a (asin), x (acos) up to 1/2 and
+// v = sqrt((1 - a)/2) beyond, the tail v u A(u) (u = v^2) from the class's polynomial, and the
+// result base + c v + c tail with base 0, pi/2 or pi and c one of +-1, +-2:
+//   asin: a + tail (a <= 1/2), pi/2 - 2 (v + tail) beyond, then the sign of x;
+//   acos: pi/2 - (x + tail) (|x| <= 1/2), 2 (v + tail) (x > 1/2), pi - 2 (v + tail) (x < -1/2).
+// LA rounds base + c v once (c v is exact) and adds the tail, in double with the low part of
+// the base (in single its head's rounding, some 0.7 ulp, is left): rounding the whole of asin v
+// first and then taking it from pi/2 would double its error where the two nearly cancel (a just
+// above 1/2). In turns of pi the bases 0, 1/2, 1 are exact and c v/pi rounds once with them. EP
+// forms asin v and then base + c asin v, the base's head alone. NaN and |x| > 1 come out as
+// anything (the root of a negative z is NaN): the kernel replaces those lanes.
+template <Inv F, bool kPiUnits, Acc A, typename W>
+inline W arc_short(W x) {
+  using T = Elem<W>;
+  using K = ArcConstants<T>;
+  constexpr bool kLa = A == Acc::LA, kLow = kLa && sizeof(T) == 8;
+  const W a = abs(x);
+  const auto big = less(splat(T(0.5)), a);
+  const W z = fnma(a, splat(T(0.5)), splat(T(0.5)));  // (1 - a)/2, exact from 1/2 up
+  const W v = select(big, root_short<A>(z), F == Inv::Asin ? a : x);
+  // u = v^2 rather than z beyond 1/2: one rounding (EP: the root's error twice) in u is a
+  // relative error of the tail alone, some 0.05 of the result.
+  const W u = mul(v, v);
+  const W vu = mul(v, u), p = horner(u, ArcPolys<T, A>::kAsin);
+  W c, base_hi, base_lo;  // the base in radians or, in turns of pi, its exact share of pi
+  if constexpr (F == Inv::Asin) {
+    c = select(big, splat(T(-2)), splat(T(1)));
+    base_hi = zero_unless(big, splat(kPiUnits ? T(0.5) : K::kPi / 2));
+    base_lo = zero_unless(big, splat(K::kPiRest / 2));
+  } else {
+    const auto negative = less(x, zero<W>());
+    c = select(big, select(negative, splat(T(-2)), splat(T(2))), splat(T(-1)));
+    base_hi = select(big, zero_unless(negative, splat(kPiUnits ? T(1) : K::kPi)), splat(kPiUnits ? T(0.5) : K::kPi / 2));
+    base_lo = select(big, zero_unless(negative, splat(K::kPiRest)), splat(K::kPiRest / 2));
+  }
+  W r;
+  if constexpr (!kLa) {
+    const W as = fma(vu, p, v);
+    r = kPiUnits ? fma(mul(c, as), splat(K::kInvPi), base_hi) : fma(c, as, base_hi);
+  } else if constexpr (kPiUnits) {
+    const W cv = mul(c, v);
+    r = add(fma(cv, splat(K::kInvPi), base_hi), fma(mul(c, mul(vu, p)), splat(K::kInvPi), mul(cv, splat(K::kInvPiRest))));
+  } else if constexpr (kLow) {
+    r = add(fma(c, v, base_hi), fma(c, mul(vu, p), base_lo));
+  } else {
+    r = fma(c, mul(vu, p), fma(c, v, base_hi));
+  }
+  if constexpr (F == Inv::Asin) r = copy_sign(r, x);  // asin(-0) = -0
+  return r;
 }
 
 }  // namespace zorp::vm::angles

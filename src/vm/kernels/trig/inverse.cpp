@@ -5,13 +5,15 @@
 // into pi - theta. The double HA slots form it on pairs, below one ulp; there 1 - x^2 is taken
 // as 1 - (x^2 as an exact product) with the error of the subtraction kept, which keeps acos
 // accurate next to 1, and the pi-scaled forms multiply the pair by 1/pi as a pair: asinpi(1) =
-// 1/2, atan2pi(1, 1) = 1/4 exactly. The double LA and EP slots form it plainly, 1 - x^2 by one
-// fused multiply-add.
+// 1/2, atan2pi(1, 1) = 1/4 exactly. The LA and EP arcsine and arccosine have a short method
+// sized to each class, shared with single precision (common/atan_core.h, arc_short); the LA
+// and EP arctangents form the angle plainly.
 //
 // Single precision has its own source, inverse_single.cpp.
 //
 // Asin and Acos beyond [-1, 1] give NaN and report a domain error (status 1); nothing else
-// reports.
+// reports. Those lanes and NaN arguments are settled by the kernel (inverse_kernels.h) after
+// the method, which may leave anything there.
 #include <cmath>
 #include <limits>
 
@@ -59,32 +61,29 @@ inline P arc(V x) {
   }
 }
 
-template <Inv F, bool kPiUnits, Method M>
-V inverse(V x) {
-  const V a = abs(x);
-  V r;
-  if constexpr (F == Inv::Atan) {
+// The kernels' method by slot: HA on pairs; the LA and EP arcsine and arccosine short
+// (arc_short), their arctangent plain. Always inlined into the kernel's loop (out of line, the
+// HA atan measured a sixth slower: one call per register, none of them interleaved).
+template <Inv F, bool kPiUnits, Acc A>
+[[gnu::always_inline]] inline V inverse(V x) {
+  if constexpr (F != Inv::Atan && A != Acc::HA) {
+    return arc_short<F, kPiUnits, A>(x);
+  } else if constexpr (F == Inv::Atan) {
+    const V a = abs(x);
     const __mmask8 inf = classify<kClassInf>(x);
     const V n = select(inf, splat(1.0), a), d = select(inf, zero<V>(), splat(1.0));
-    if constexpr (M == Method::Pairs)
-      r = small_angle<kPiUnits>(n, d, finish<kPiUnits>(angle(pair(n), pair(d), 0)));
-    else r = angle_by<M, kPiUnits>(n, d, 0);
+    V r;
+    if constexpr (A == Acc::HA) r = small_angle<kPiUnits>(n, d, finish<kPiUnits>(angle(pair(n), pair(d), 0)));
+    else r = angle_short<A, kPiUnits>(n, d, 0);
     r = copy_sign(r, x);
+    return select(classify<kClassNaN>(x), add(x, x), r);
   } else {
-    const V xm = max(min(x, splat(1.0)), splat(-1.0));  // beyond 1 the lane is NaN below
-    const P t = arc<F == Inv::Acos, M>(xm);
-    if constexpr (M == Method::Pairs) {
-      r = finish<kPiUnits>(t);
-      // asinpi of arguments whose share of pi falls among the subnormals: rounded once at scale.
-      if constexpr (F == Inv::Asin) r = copy_sign(small_angle<kPiUnits>(abs(xm), splat(1.0), abs(r)), x);
-    } else {
-      const V v = add(t.hi, t.lo);
-      r = kPiUnits ? mul(v, splat(kInvPiHi)) : v;
-      if constexpr (F == Inv::Asin) r = copy_sign(r, x);  // asin(-0) = -0
-    }
-    r = select(less(splat(1.0), a), splat(std::numeric_limits<double>::quiet_NaN()), r);
+    const V xm = max(min(x, splat(1.0)), splat(-1.0));
+    V r = finish<kPiUnits>(arc<F == Inv::Acos, Method::Pairs>(xm));
+    // asinpi of arguments whose share of pi falls among the subnormals: rounded once at scale.
+    if constexpr (F == Inv::Asin) r = copy_sign(small_angle<kPiUnits>(abs(xm), splat(1.0), abs(r)), x);
+    return r;
   }
-  return select(classify<kClassNaN>(x), add(x, x), r);
 }
 
 }  // namespace

@@ -14,7 +14,7 @@ namespace {
 
 using namespace zorp::vm::angles;
 
-// The slot parameter S is a Method for double and an Acc for single precision.
+// The slot parameter S is the accuracy slot (Acc).
 // Atan: no special lanes.
 template <typename T, bool kPiUnits, auto S>
 struct AtanK : Kernel<T, 256 / sizeof(T) / 2> {
@@ -31,7 +31,13 @@ template <typename T, Inv F, bool kPiUnits, auto S>
 struct ArcK : Kernel<T, 256 / sizeof(T) / 2> {
   static Vec<T> body(Vec<T> x, Mask<T>& special) {
     special = not_less_equal(abs(x), splat(T(1)));
-    return inverse<F, kPiUnits, S>(x);
+    const Vec<T> r = inverse<F, kPiUnits, S>(x);
+    // Those lanes are settled here, off the common path, so the methods need not keep them
+    // apart: NaN beyond [-1, 1], a NaN argument quieted. Without error reporting these are the
+    // stored results.
+    if (special) [[unlikely]]
+      return select(special, select(unordered(x, x), add(x, x), splat(std::numeric_limits<T>::quiet_NaN())), r);
+    return r;
   }
   static int callout(const T* a, T* r) {
     const T x = *a;
@@ -43,20 +49,16 @@ struct ArcK : Kernel<T, 256 / sizeof(T) / 2> {
 }  // namespace
 }  // namespace zorp::vm
 
-// Double: LA and EP plain, HA on pairs. Single: one kernel per class.
-#define ZORP_INVERSE_SLOTS_d(K, ...)                                                            \
-  ::zorp::vm::K<__VA_ARGS__, ::zorp::vm::trig::Method::PlainDouble>,                            \
-      ::zorp::vm::K<__VA_ARGS__, ::zorp::vm::trig::Method::Pairs>,                              \
-      ::zorp::vm::K<__VA_ARGS__, ::zorp::vm::trig::Method::PlainDouble>
-#define ZORP_INVERSE_SLOTS_s(K, ...)                                                            \
+// One kernel per accuracy slot (Acc) in both precisions.
+#define ZORP_INVERSE_SLOTS(K, ...)                                                                   \
   ::zorp::vm::K<__VA_ARGS__, ::zorp::vm::Acc::LA>, ::zorp::vm::K<__VA_ARGS__, ::zorp::vm::Acc::HA>, \
       ::zorp::vm::K<__VA_ARGS__, ::zorp::vm::Acc::EP>
 #define ZORP_INVERSE_ROWS(t, T)                                                                       \
-  VM_KERNELS(t, Asin, ZORP_INVERSE_SLOTS_##t(ArcK, T, ::zorp::vm::angles::Inv::Asin, false))          \
-  VM_KERNELS(t, Acos, ZORP_INVERSE_SLOTS_##t(ArcK, T, ::zorp::vm::angles::Inv::Acos, false))          \
-  VM_KERNELS(t, Atan, ZORP_INVERSE_SLOTS_##t(AtanK, T, false))                                        \
-  VM_KERNELS(t, Atan2, ZORP_INVERSE_SLOTS_##t(Atan2K, T, false))                                      \
-  VM_KERNELS(t, Asinpi, ZORP_INVERSE_SLOTS_##t(ArcK, T, ::zorp::vm::angles::Inv::Asin, true))         \
-  VM_KERNELS(t, Acospi, ZORP_INVERSE_SLOTS_##t(ArcK, T, ::zorp::vm::angles::Inv::Acos, true))         \
-  VM_KERNELS(t, Atanpi, ZORP_INVERSE_SLOTS_##t(AtanK, T, true))                                       \
-  VM_KERNELS(t, Atan2pi, ZORP_INVERSE_SLOTS_##t(Atan2K, T, true))
+  VM_KERNELS(t, Asin, ZORP_INVERSE_SLOTS(ArcK, T, ::zorp::vm::angles::Inv::Asin, false))          \
+  VM_KERNELS(t, Acos, ZORP_INVERSE_SLOTS(ArcK, T, ::zorp::vm::angles::Inv::Acos, false))          \
+  VM_KERNELS(t, Atan, ZORP_INVERSE_SLOTS(AtanK, T, false))                                        \
+  VM_KERNELS(t, Atan2, ZORP_INVERSE_SLOTS(Atan2K, T, false))                                      \
+  VM_KERNELS(t, Asinpi, ZORP_INVERSE_SLOTS(ArcK, T, ::zorp::vm::angles::Inv::Asin, true))         \
+  VM_KERNELS(t, Acospi, ZORP_INVERSE_SLOTS(ArcK, T, ::zorp::vm::angles::Inv::Acos, true))         \
+  VM_KERNELS(t, Atanpi, ZORP_INVERSE_SLOTS(AtanK, T, true))                                       \
+  VM_KERNELS(t, Atan2pi, ZORP_INVERSE_SLOTS(Atan2K, T, true))

@@ -1,7 +1,8 @@
 // Asin, Acos, Atan, Atan2 and their pi-scaled forms in single precision, in float on sixteen
 // lanes (common/atan_core.h's single section): arcsine and arccosine from the same split at 1/2
 // as double, atan from one quotient, each accuracy slot with its own polynomial; HA adds the
-// rounding error of the square root or quotient and reduces atan once more. Apart from the
+// rounding error of the square root or quotient and reduces atan once more, LA and EP take the
+// root and the quotient from the hardware estimates. Apart from the
 // double source so that the two compile as separate units.
 //
 // Asin and Acos beyond [-1, 1] give NaN and report a domain error (status 1); nothing else
@@ -19,18 +20,27 @@ namespace {
 using namespace zorp::simd;
 using namespace zorp::vm::angles;
 
-// Single precision. Atan: the angle of (|x|, 1), an infinity as (1, 0). Asin and Acos: with
-// a = |x|, up to 1/2 asin a = a + a u A(u) (u = a^2); above, s = sqrt(z), z = (1 - a)/2 exact,
-// and asin a = pi/2 - 2 asin s; acos x = pi/2 - x, 2 asin s (x > 1/2) or pi - 2 asin s
-// (x < -1/2). Each is base + c (v + rest) for compose. HA adds the root's rounding error,
-// (z - s^2)/(2s), to rest: s alone is half an ulp off, which 2 asin s doubles.
+// Single precision. Atan: the angle of (|x|, 1), an infinity as (1, 0) (HA) or |x| capped
+// (LA, EP). Asin and Acos, LA and EP: arc_short (common/atan_core.h), shared with double. HA:
+// with a = |x|, up to 1/2 asin a = a + a u A(u) (u = a^2); above, s = sqrt(z), z = (1 - a)/2
+// exact, and asin a = pi/2 - 2 asin s; acos x = pi/2 - x, 2 asin s (x > 1/2) or pi - 2 asin s
+// (x < -1/2), each base + c (v + rest) for compose, with the root's rounding error,
+// (z - s^2)/(2s), added to rest: s alone is half an ulp off, which 2 asin s doubles.
 template <Inv F, bool kPiUnits, Acc A>
-__m512 inverse(__m512 x) {
+[[gnu::always_inline]] inline __m512 inverse(__m512 x) {
   const __m512 a = abs(x);
   __m512 r;
   if constexpr (F == Inv::Atan) {
-    const __mmask16 inf = classify<kClassInf>(x);
-    r = copy_sign(angle_single<A, kPiUnits>(select(inf, splat(1.0f), a), zero_unless(~inf, splat(1.0f)), 0), x);
+    if constexpr (A == Acc::HA) {
+      const __mmask16 inf = classify<kClassInf>(x);
+      r = angle_single<A, kPiUnits>(select(inf, splat(1.0f), a), zero_unless(~inf, splat(1.0f)), 0);
+    } else {
+      // An infinity (any side beyond 2^100) as 2^100: the quotient 2^-100 leaves pi/2 as it is.
+      r = angle_single<A, kPiUnits>(min(a, splat(0x1p100f)), splat(1.0f), 0);
+    }
+    r = copy_sign(r, x);
+  } else if constexpr (A != Acc::HA) {
+    return arc_short<F, kPiUnits, A>(x);
   } else {
     const __m512 ac = select(less(splat(1.0f), a), splat(1.0f), a);  // beyond 1 the lane is NaN below
     const __mmask16 big = less(splat(0.5f), ac);
@@ -54,7 +64,7 @@ __m512 inverse(__m512 x) {
     }
     r = compose<A, kPiUnits>(m, c, s, rest, scaled);
     if constexpr (F == Inv::Asin) r = copy_sign(r, x);  // asin(-0) = -0
-    r = select(less(splat(1.0f), a), splat(std::numeric_limits<float>::quiet_NaN()), r);
+    return r;  // NaN and |x| > 1: settled by the kernel
   }
   return select(classify<kClassNaN>(x), add(x, x), r);
 }
