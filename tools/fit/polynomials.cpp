@@ -216,6 +216,9 @@ std::vector<Fit> power_fits() {
        "the extended logarithm of Pow: the kernel adds r and -r^2/2 exactly and evaluates c3 + c4 r + ..."},
       {"kExpPowD", "e^r - 1", expm1_, "[-ln2/32, ln2/32]", -kLn2 / 32, kLn2 / 32, 8, W::Relative, Prec::Double,
        How::Minimax, {0, 1}, nullptr, "the exponential of Pow, on a 1/16 grid rounded to nearest; c2 + c3 r + ..."},
+      {"kExpPowLaD", "e^r - 1", expm1_, "[-ln2/32, ln2/32]", -kLn2 / 32, kLn2 / 32, 6, W::Absolute,
+       Prec::Double, How::Minimax, {0, 1}, nullptr,
+       "the exponential of double LA Pow: the table's high part alone, one rounding less than HA's; c2 + c3 r + ..."},
       {"kLnPowF", "ln(1 + r)", log1p_, "[-1/32, 1/32]", -1.0 / 32, 1.0 / 32, 6, W::Relative, Prec::Double,
        How::Minimax, {0, 1}, nullptr,
        "single-precision Pow's logarithm, computed in double: r + r^2 (c2 + c3 r + ...); 88 times its error "
