@@ -246,48 +246,55 @@ constexpr const auto& erf_small_f() {
   else return erfpoly::kErfSmallLaF;
 }
 
-// erfc(yh + yl) * 2^scale (scale 0 or -1), |yl| <= ulp(yh)/2; EP ignores yl.
-template <Acc kAcc>
-inline __m512 erfc_pair_f(__m512 yh, __m512 yl, float scale) {
+// kPair: erfc(yh + yl)/2, |yl| <= ulp(yh)/2 (CdfNorm; EP ignores yl); otherwise erfc(yh), with
+// no low part and no halving to spend operations on (their rounding-mode forms are not folded
+// away by the compiler; the results are the same).
+template <Acc kAcc, bool kPair>
+inline __m512 erfc_pair_f(__m512 yh, __m512 yl) {
   constexpr bool kEp = kAcc == Acc::EP;
   const __m512 a = min(splat(kCapF), abs(yh));  // NaN stays
   const __mmask16 negative = less(yh, zero<__m512>()), small = less(a, splat(0.5f));
-  const __m512 half = splat(scale == 0 ? 1.0f : 0.5f);
+  const __m512 half = splat(0.5f);
   // From 1/2: e^(-a^2) erfcx a.
   const __m512 at = max(splat(0.5f), a);
-  // The low part of |y|; none past the cap (CdfNorm's +inf leaves a NaN there).
-  const __m512 al = select(greater_equal(a, splat(kCapF)), zero<__m512>(), select(negative, sub(zero<__m512>(), yl), yl));
   __m512 e;
   if constexpr (kEp) {
     e = exp_neg_f<kAcc>(mul(at, at), zero<__m512>());
-  } else {
+  } else if constexpr (kPair) {
+    // The low part of |y|; none past the cap (CdfNorm's +inf leaves a NaN there).
+    const __m512 al = select(greater_equal(a, splat(kCapF)), zero<__m512>(), select(negative, sub(zero<__m512>(), yl), yl));
     const DD<__m512> sq = two_prod(at, at);
     e = exp_neg_f<kAcc>(sq.hi, fma_quiet(add(at, at), al, sq.lo));
+  } else {
+    const DD<__m512> sq = two_prod(at, at);
+    e = exp_neg_f<kAcc>(sq.hi, sq.lo);
   }
   const __m512i ab = bits(at);
   const __m512i idx = _mm512_sub_epi32(_mm512_srli_epi32(ab, 21), _mm512_set1_epi32(126 << 2));
   const __m512 mid = as_float(_mm512_or_si512(_mm512_and_si512(ab, _mm512_set1_epi32(int(0xFFE00000u))), _mm512_set1_epi32(0x00100000)));
   const __m512 u = sub_quiet(at, mid);  // exact: the same binade
   const __m512 erfcx = horner_pieces(u, idx, erfcx_pieces_f<kAcc>());
-  const __m512 tail = mul_quiet(mul_quiet(e, erfcx), half);
-  const __m512 reflected = sub_quiet(splat(scale == 0 ? 2.0f : 1.0f), tail);
+  __m512 tail = mul_quiet(e, erfcx);
+  if constexpr (kPair) tail = mul_quiet(tail, half);
+  const __m512 reflected = sub_quiet(splat(kPair ? 1.0f : 2.0f), tail);
   // Below 1/2: 1 - (y + y Q(y^2)), the pair's low part entering with erf's slope 2/sqrt(pi).
   const __m512 q = horner(mul_quiet(yh, yh), erf_small_f<kAcc>());
-  const __m512 lin = kEp ? mul_quiet(yh, q) : fma_quiet(yh, q, mul_quiet(yl, splat(float(2 * kInvSqrtPiHi))));
-  const __m512 near = mul_quiet(sub_quiet(sub_quiet(splat(1.0f), yh), lin), half);
+  const __m512 lin = kEp || !kPair ? mul_quiet(yh, q) : fma_quiet(yh, q, mul_quiet(yl, splat(float(2 * kInvSqrtPiHi))));
+  __m512 near = sub_quiet(sub_quiet(splat(1.0f), yh), lin);
+  if constexpr (kPair) near = mul_quiet(near, half);
   return select(small, near, select(negative, reflected, tail));
 }
 
 template <Fn F, Acc kAcc>
 inline __m512 eval_f(__m512 x) {
-  if constexpr (F == Fn::Erfc) return erfc_pair_f<kAcc>(x, zero<__m512>(), 0.0f);
+  if constexpr (F == Fn::Erfc) return erfc_pair_f<kAcc, false>(x, zero<__m512>());
   else {
     // y = -x/sqrt 2 = yh + yl.
     const float c = float(-kInvSqrt2Hi);
     const float cl = float(-kInvSqrt2Hi - double(c));
     const __m512 yh = mul(x, splat(c));
     const __m512 yl = fma_quiet(x, splat(cl), fma_quiet(x, splat(c), sub(zero<__m512>(), yh)));
-    return erfc_pair_f<kAcc>(yh, yl, -1.0f);
+    return erfc_pair_f<kAcc, true>(yh, yl);
   }
 }
 
