@@ -111,6 +111,15 @@ void erfcx_slice_d2(int i, double& lo, double& hi) {
   hi = lo + octave / 2;
 }
 
+// Slice i of the double LA pieces: those of erfcx_slice_d2 for [1/2, 32), and in the table's
+// four spare entries, pieces 12 to 15, four of width 1/8 on [0, 1/2), so that one piecewise
+// polynomial serves every argument and the small range needs no series of its own.
+void erfcx_slice_d2_low(int i, double& lo, double& hi) {
+  if (i < 12) return erfcx_slice_d2(i, lo, hi);
+  lo = (i - 12) / 8.0;
+  hi = lo + 1 / 8.0;
+}
+
 }  // namespace
 
 std::vector<PiecewiseFit> erfc_piecewise_fits() {
@@ -125,9 +134,10 @@ std::vector<PiecewiseFit> erfc_piecewise_fits() {
       {"kErfcxPiecesEpF", "erfcx x", erfcx_, 32, erfcx_slice_f,
        "x in [1/2, 16), four slices per octave, in x - midpoint", 3, Weight::Relative, Prec::Single, {},
        "single Erfc and CdfNorm EP from 1/2", true, false},
-      {"kErfcxPiecesLaD", "erfcx x", erfcx_, 16, erfcx_slice_d2,
-       "x in [1/2, 32), two slices per octave, in x - midpoint", 17, Weight::Relative, Prec::Double, {},
-       "double Erfc LA from 1/2: e^(-x^2) P_i(x - midpoint)", true, false},
+      {"kErfcxPiecesLaD", "erfcx x", erfcx_, 16, erfcx_slice_d2_low,
+       "x in [1/2, 32), two slices per octave, and [0, 1/2) in four of width 1/8 as pieces 12 to 15, in "
+       "x - midpoint", 17, Weight::Relative, Prec::Double, {},
+       "double Erfc LA: e^(-x^2) P_i(x - midpoint)", true, false},
       {"kErfcxPiecesEpD", "erfcx x", erfcx_, 16, erfcx_slice_d2,
        "x in [1/2, 32), two slices per octave, in x - midpoint", 9, Weight::Relative, Prec::Double, {},
        "double Erfc EP from 1/2", true, false},

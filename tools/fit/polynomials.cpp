@@ -216,6 +216,9 @@ std::vector<Fit> power_fits() {
        "the extended logarithm of Pow: the kernel adds r and -r^2/2 exactly and evaluates c3 + c4 r + ..."},
       {"kExpPowD", "e^r - 1", expm1_, "[-ln2/32, ln2/32]", -kLn2 / 32, kLn2 / 32, 8, W::Relative, Prec::Double,
        How::Minimax, {0, 1}, nullptr, "the exponential of Pow, on a 1/16 grid rounded to nearest; c2 + c3 r + ..."},
+      {"kExpPowLaD", "e^r - 1", expm1_, "[-ln2/32, ln2/32]", -kLn2 / 32, kLn2 / 32, 6, W::Absolute,
+       Prec::Double, How::Minimax, {0, 1}, nullptr,
+       "the exponential of double LA Pow: the table's high part alone, one rounding less than HA's; c2 + c3 r + ..."},
       {"kLnPowF", "ln(1 + r)", log1p_, "[-1/32, 1/32]", -1.0 / 32, 1.0 / 32, 6, W::Relative, Prec::Double,
        How::Minimax, {0, 1}, nullptr,
        "single-precision Pow's logarithm, computed in double: r + r^2 (c2 + c3 r + ...); 88 times its error "
@@ -408,6 +411,20 @@ std::vector<Fit> hyper_fits() {
        Prec::Double, How::Minimax, {}, nullptr, "double LA"},
       {"kTanhTailEpD", "(tanh r - r)/r^3 in u = r^2", tanh_tail, "r in [-1/2, 1/2]", 0, 0.25, 4, W::Relative,
        Prec::Double, How::Minimax, {}, nullptr, "double EP"},
+      // Double LA and EP Sinh and Cosh take e^a/2 and e^-a/2 from one reduction on the 1/16-octave
+      // grid rounded to nearest, as single precision does: one fit on the symmetric interval
+      // serves e^r - 1 and e^-r - 1 through its even and odd parts.
+      {"kHalfExpLaD", "e^r - 1", expm1_, "[-ln2/32, ln2/32]", -kLn2 / 32, kLn2 / 32, 6, W::Absolute,
+       Prec::Double, How::Minimax, {0, 1}, nullptr, "double LA Sinh and Cosh: even and odd parts"},
+      {"kHalfExpEpD", "e^r - 1", expm1_, "[-ln2/32, ln2/32]", -kLn2 / 32, kLn2 / 32, 3, W::Absolute,
+       Prec::Double, How::Minimax, {0, 1}, nullptr, "double EP Sinh and Cosh: even and odd parts"},
+      {"kSinhTailEpD", "(sinh r - r)/r^3 in u = r^2", sinh_tail, "r in [-1, 1]", 0, 1, 3, W::Relative,
+       Prec::Double, How::Minimax, {}, nullptr, "double EP"},
+      // Double LA tanh a = (E - 1)/(E + 1), E = e^2a, as single LA: E - 1 = H q + (H - 1) with
+      // q = r + T_low + r^2 P(r), near a = 0 the polynomial itself, so its error is weighed
+      // relative to e^r - 1 on the grid's interval (k cut toward zero).
+      {"kTanhExpm1D", "e^r - 1", expm1_, "[0, ln2/16]", 0, kLn2 / 16, 7, W::Relative, Prec::Double, How::Minimax,
+       {0, 1}, nullptr, "double LA tanh: q = r + T_low + r^2 (c2 + c3 r + ...)"},
       // ---- single precision --------------------------------------------------------------------
       {"kHalfExpF", "e^r - 1", expm1_, "[-ln2/32, ln2/32]", -kLn2 / 32, kLn2 / 32, 3, W::Absolute, Prec::Single,
        How::Minimax, {0, 1}, nullptr,

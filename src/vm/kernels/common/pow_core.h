@@ -12,6 +12,9 @@
 // polynomial and rounds once when it adds the table's two parts. Both polynomials come from
 // tools/fit (power/generated/power_polys.inc).
 //
+// Double LA keeps the extended logarithm (it takes its two sums in the short form) and takes
+// a shorter exponential on the table's high part (exp_for_pow_la): within two ulps.
+//
 // The plain variant (double EP) sums the logarithm in double with the LA polynomial: 2^-52
 // relative, which costs at most 2^-42 of the result, far below the 26 bits asked. Single
 // precision has its own shorter logarithm and exponential in double (below).
@@ -41,7 +44,7 @@
 
 namespace zorp::vm {
 
-template <bool kExtended, typename H = NoHead>
+template <bool kExtended, typename H = NoHead, bool kLa = false>
 inline simd::DD<__m512d> ln_for_pow(__m512d x, H head = {}) {
   using namespace simd;
   using L = LogTraits<double>;
@@ -61,8 +64,11 @@ inline simd::DD<__m512d> ln_for_pow(__m512d x, H head = {}) {
     const __m512d tl = lookup(idx, L::ha_low<Base::E>());
     const __m512d hi = fma(e, splat(L::kLn2Hi), th);  // exact: both on a 2^-41 grid
     const DD<__m512d> sq = two_prod(r, r);
-    const DD<__m512d> s1 = two_sum(hi, r);
-    const DD<__m512d> s2 = two_sum(s1.hi, mul(sq.hi, splat(-0.5)));
+    // LA takes the two sums in their short form: hi is 0 or larger than r (y is 1 wherever
+    // |ln x| is below about 2^-6), and so is hi + r than r^2/2. HA keeps the general form.
+    const DD<__m512d> s1 = kLa ? fast_two_sum(hi, r) : two_sum(hi, r);
+    const __m512d half_sq = mul(sq.hi, splat(-0.5));
+    const DD<__m512d> s2 = kLa ? fast_two_sum(s1.hi, half_sq) : two_sum(s1.hi, half_sq);
     const __m512d p = horner_from<3>(r, powpoly::kLnPowD);
     __m512d lo = fma(e, splat(L::kLn2Lo), tl);
     lo = add(lo, add(s1.lo, s2.lo));
@@ -99,6 +105,22 @@ inline __m512d exp_for_pow(__m512d hi, __m512d lo) {
   return scale_pair(e.t_hi, e.t_lo, e.q, e.k);
 }
 
+// The LA exponential: the table's high part alone (half an ulp) and a degree-6 polynomial for
+// e^r - 1 (2^-55), r = rh + (lo - k ln2_low) rounded once (below 2^-58): within about an ulp
+// and a half before the logarithm's share, where HA's pairs keep it below one.
+inline __m512d exp_for_pow_la(__m512d hi, __m512d lo) {
+  using namespace simd;
+  using E = ExpTraits<double>;
+  using X = Expm1Traits<double>;
+  const __m512d s = splat(E::kShifter16);
+  const __m512d t = fma(hi, splat(E::kInvLn2), s);
+  const __m512d k = sub(t, s);
+  const __m512d r = add(fnma(k, splat(X::kLn2Hi), hi), fnma(k, splat(X::kLn2Lo), lo));
+  const __m512d q = fma(horner_from<2>(r, powpoly::kExpPowLaD), mul(r, r), r);
+  const __m512d h = lookup(bits(t), exptab::kH16);
+  return scale_by_pow2(fma(h, q, h), k);
+}
+
 // Which lanes of x^y the vector path finishes as far as the signs go (x finite and nonzero,
 // negative only with an integral y and never for Powr; y finite), and which of them take the sign
 // of an odd integral y on a negative x. One rule for both precisions, decided on the arguments'
@@ -128,14 +150,15 @@ inline auto pow_lanes(V x, V y) {
 // integral y, and never for Powr), y finite, and |y ln|x|| below `bound`, where the result is
 // a normal number of the type it is stored in. `special` gets every other lane, which computes
 // on 1^0 meanwhile so that it raises nothing.
-template <bool kPowr, bool kExtended>
+template <bool kPowr, bool kExtended, bool kLa = false>
 inline __m512d pow_vector(__m512d x, __m512d y, double bound, __mmask8& special) {
   using namespace simd;
   const auto [ok, odd] = pow_lanes<kPowr>(x, y);
-  const DD<__m512d> l = ln_for_pow<kExtended>(select(ok, abs(x), splat(1.0)));
+  const DD<__m512d> l = ln_for_pow<kExtended, NoHead, kLa>(select(ok, abs(x), splat(1.0)));
   const DD<__m512d> z = dd_mul(l, zero_unless(ok, y));
   special = static_cast<__mmask8>(~(ok & less(abs(z.hi), splat(bound))));
-  const __m512d r = exp_for_pow(select(special, zero<__m512d>(), z.hi), zero_unless(static_cast<__mmask8>(~special), z.lo));
+  const __m512d zh = select(special, zero<__m512d>(), z.hi), zl = zero_unless(static_cast<__mmask8>(~special), z.lo);
+  const __m512d r = kLa ? exp_for_pow_la(zh, zl) : exp_for_pow(zh, zl);
   return select(odd, sub(zero<__m512d>(), r), r);
 }
 
@@ -176,11 +199,11 @@ inline __m512d exp_for_pow_f(__m512d z) {
 // The kernels' bodies (Pow, Powr and Powx's general path). Double directly; single decides its
 // lanes on the sixteen floats (the same conditions as pow_vector) and computes the magnitude in
 // double on both halves.
-template <bool kPowr, bool kExtended>
+template <bool kPowr, bool kExtended, bool kLa = false>
 inline __m512d pow_body(__m512d a, __m512d b, __mmask8& special) {
-  return pow_vector<kPowr, kExtended>(a, b, ExpTraits<double>::kFastBound, special);
+  return pow_vector<kPowr, kExtended, kLa>(a, b, ExpTraits<double>::kFastBound, special);
 }
-template <bool kPowr, bool kExtended>
+template <bool kPowr, bool kExtended, bool kLa = false>
 inline __m512 pow_body(__m512 a, __m512 b, __mmask16& special) {
   using namespace simd;
   const auto [ok, odd] = pow_lanes<kPowr>(a, b);

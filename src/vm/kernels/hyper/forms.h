@@ -31,9 +31,12 @@ concept InFloat = requires(__m512 x) {
   { Record::template eval<kAcc>(x) } -> std::same_as<__m512>;
 };
 
+// The bodies are inlined whole, callees and all: these methods are long enough that the compiler
+// would otherwise keep the evaluation as a call, which spills every live register of the main
+// loop and reloads the constants on each register of arguments (a third of dErfc LA's time).
 template <typename Record, typename T, Acc kAcc>
 struct Plain : Kernel<T> {
-  static simd::Vec<T> body(simd::Vec<T> x, simd::Mask<T>&) {
+  [[gnu::always_inline, gnu::flatten]] static simd::Vec<T> body(simd::Vec<T> x, simd::Mask<T>&) {
     if constexpr (std::is_same_v<T, double> || InFloat<Record, kAcc>) {
       return Record::template eval<kAcc>(x);
     } else {
@@ -45,7 +48,7 @@ struct Plain : Kernel<T> {
 
 template <typename Record, typename T, Acc kAcc>
 struct Guarded : Kernel<T> {
-  static simd::Vec<T> body(simd::Vec<T> x, simd::Mask<T>& special) {
+  [[gnu::always_inline]] static simd::Vec<T> body(simd::Vec<T> x, simd::Mask<T>& special) {
     special = Record::special(x);
     return Plain<Record, T, kAcc>::body(x, special);
   }

@@ -1,14 +1,20 @@
 // Sinh, Cosh and Tanh in single and double precision, on the exponential's blocks
 // (common/exp_core.h).
 //
-// Double precision: e^|x|/2 and e^-|x|/2 come as two unevaluated pairs from one reduction each
-// (half_exp_pair), and the functions combine them before anything rounds: cosh is their sum,
-// sinh their difference, tanh the quotient of the two, the HA kernels through exact two-sums
-// and a corrected quotient, so that only the last operation rounds noticeably. Where the
-// difference cancels (|x| below 1 for sinh, 1/2 for tanh) the odd series x + x u P(u), u = x^2,
-// takes over (tools/fit, hyper/generated/hyper_polys.inc). tanh needs no exponential beyond
-// |x| = 20, where it rounds to 1 in either precision, so its argument is clamped there and the
-// kernel has no special lanes at all.
+// Double precision, HA: e^|x|/2 and e^-|x|/2 come as two unevaluated pairs from one reduction
+// each (half_exp_pair), and the functions combine them before anything rounds: cosh is their
+// sum, sinh their difference, tanh the quotient of the two, through exact two-sums and a
+// corrected quotient, so that only the last operation rounds noticeably. Where the difference
+// cancels (|x| below 1 for sinh, 1/2 for tanh) the odd series x + x u P(u), u = x^2, takes over
+// (tools/fit, hyper/generated/hyper_polys.inc). tanh needs no exponential beyond |x| = 20,
+// where it rounds to 1 in either precision, so its argument is clamped there and the kernel has
+// no special lanes at all.
+//
+// Double precision, LA and EP: Sinh and Cosh take e^a/2 and e^-a/2 from one reduction, as
+// single precision does (half_exps_d), each rounded once before their sum or difference (past
+// |x| = 1, e^-a/2 is at most a seventh of e^a/2), sinh below 1 the odd series of its slot. LA
+// tanh takes one exponential E = e^2a and a refined reciprocal (tanh_la_d); EP tanh keeps the
+// quotient of two exponentials on the short polynomial.
 //
 // Single precision works in float on all sixteen lanes, with the same algebra on e^a/2 and
 // e^-a/2, both from one reduction a = k ln2 + r (half_exps): e^-a/2 takes the table entry of
@@ -64,7 +70,8 @@ int overflow_callout(const T* a, T* r) {
 template <Acc kAcc>
 constexpr const auto& sinh_tail() {
   if constexpr (kAcc == Acc::HA) return hyperpoly::kSinhTailHaD;
-  else return hyperpoly::kSinhTailLaD;  // LA, and EP which shares LA's kernel
+  else if constexpr (kAcc == Acc::LA) return hyperpoly::kSinhTailLaD;
+  else return hyperpoly::kSinhTailEpD;
 }
 template <Acc kAcc>
 constexpr const auto& tanh_tail() {
@@ -80,53 +87,134 @@ inline __m512d odd_series(__m512d a, const C& tail) {
   return fma_quiet(mul_quiet(a, u), horner(u, tail), a);
 }
 
+// e^a/2 and e^-a/2 for 0 <= a <= 711 (NaN flows through), each rounded once, from one
+// reduction: a = k ln2 + r with k on the 1/16-octave grid rounded to nearest, so that
+// |r| <= ln2/32 and e^-a/2 = 2^(-k-1) T(-k) e^-r takes the table entry of -k, which lies on
+// the same grid (its index is the low bits of shifter - k). e^r - 1 and e^-r - 1 are the sum
+// and difference of the even and odd parts of one fit on the symmetric interval (LA degree 6,
+// EP degree 3); the table's high part alone (its rounding costs half an ulp, inside LA's four).
+// LA takes ln2 in two parts (k ln2's error would otherwise reach 2^-45 at the top), EP in one.
+struct HalfExpsD {
+  __m512d p, m;
+};
+
+// e^-a/2 is held at 2^-65 and above: past a = 45 it is below 2^-128 of e^a/2 and cannot move a
+// sum or difference with it, while as a subnormal number every product with it or scaling into
+// it would take the processor's slow microcoded path.
+constexpr double kLeastMinusKD = -64.0;
+
+template <Acc kAcc>
+inline HalfExpsD half_exps_d(__m512d a) {
+  using E = ExpTraits<double>;
+  constexpr bool kEp = kAcc == Acc::EP;
+  const __m512d one = splat(1.0), shifter = splat(E::kShifter16);
+  const __m512d t = fma_quiet(a, splat(E::kInvLn2), shifter);
+  const __m512d k = sub(t, shifter);
+  const __m512i minus = bits(sub(shifter, k));
+  const __m512d r = kEp ? reduce(a, k, E::kLn2Hi) : reduce(a, k, E::kLn2Hi, E::kLn2Lo);
+  const __m512d u = mul_quiet(r, r);
+  __m512d even, odd;
+  if constexpr (kEp) {
+    constexpr const auto& c = hyperpoly::kHalfExpEpD;
+    static_assert(std::size(c) == 4);
+    even = mul_quiet(u, splat(c[2]));
+    odd = fma_quiet(mul_quiet(r, u), splat(c[3]), r);
+  } else {
+    constexpr const auto& c = hyperpoly::kHalfExpLaD;
+    static_assert(std::size(c) == 7);
+    even = mul_quiet(u, fma_quiet(fma_quiet(u, splat(c[6]), splat(c[4])), u, splat(c[2])));
+    odd = fma_quiet(mul_quiet(r, u), fma_quiet(u, splat(c[5]), splat(c[3])), r);
+  }
+  const __m512d tp = lookup(bits(t), exptab::kH16), tm = lookup(minus, exptab::kH16);
+  const __m512d minus_k = max(sub(zero<__m512d>(), k), splat(kLeastMinusKD));
+  return {scale_by_pow2(fma_quiet(tp, add_quiet(odd, even), tp), sub(k, one)),
+          scale_by_pow2(fma_quiet(tm, sub_quiet(even, odd), tm), sub(minus_k, one))};
+}
+
+// LA tanh a = (E - 1)/(E + 1) on every argument, E = e^2a, as in single precision: 2a = k ln2 + r
+// on the 1/16-octave grid with k cut toward zero (r >= 0), H = 2^k T(k) and E - 1 = H q + (H - 1),
+// where H - 1 is exact while it matters (H within a factor 2 of 1) and q = r + T_low + r^2 P(r)
+// is fitted for relative error: near zero E - 1 is q itself, so no odd series is needed.
+// One-part ln2: its error moves tanh by at most 2^-55 relative (the factor (1 - t^2) a/t stays
+// below 0.85). 1/(E + 1) is the 14-bit estimate refined by one Newton step, and the quotient
+// from it is corrected by its remainder, which leaves it within an ulp.
+inline __m512d tanh_la_d(__m512d x) {
+  using E = ExpTraits<double>;
+  constexpr const auto& c = hyperpoly::kTanhExpm1D;
+  const __m512d one = splat(1.0);
+  const __m512d a = min(splat(kTanhOne), abs(x));  // NaN stays
+  const __m512d a2 = add(a, a);
+  const Grid<__m512d> g = grid_toward_zero(a2, E::kInvLn2, E::kShifter16);
+  const __m512d r = reduce(a2, g.k, E::kLn2Hi);
+  const __m512d q = fma_quiet(mul_quiet(r, r), horner_from<2>(r, c), add_quiet(r, lookup(g.index, exptab::kL16Rel)));
+  const __m512d h = scale_by_pow2(lookup(g.index, exptab::kH16), g.k);
+  const __m512d n = fma_quiet(h, q, sub_quiet(h, one));
+  const __m512d d = add_quiet(n, splat(2.0));
+  const __m512d y0 = reciprocal_estimate(d);
+  const __m512d y = fma_quiet(y0, fnma_quiet(d, y0, one), y0);
+  const __m512d t = mul_quiet(n, y);
+  return copy_sign(fma_quiet(fnma_quiet(d, t, n), y, t), x);
+}
+
 // The double result of f(x) for every lane; the overflow lanes of sinh and cosh come out
 // infinite. Single precision calls this with the widened arguments.
+//   HA  e^|x|/2 and e^-|x|/2 as pairs from two reductions, combined through exact two-sums
+//       (and for tanh a corrected quotient) so that only the last operation rounds noticeably;
+//   LA, EP  Sinh and Cosh from half_exps_d, one reduction and one rounding for each half; LA tanh
+//       from tanh_la_d; EP tanh as HA's method on the short polynomial without the exact steps.
 template <Fn F, Acc kAcc>
 inline __m512d hyperbolic(__m512d x) {
   constexpr bool kAccurate = kAcc != Acc::EP;
   constexpr bool kHa = kAcc == Acc::HA;
-  // min keeps a NaN (its second operand) and caps the infinities and huge arguments, whose
-  // results are fixed below.
-  const __m512d a = min(splat(F == Fn::Tanh ? kTanhOne : 711.0), abs(x));
-  const DD<__m512d> p = half_exp_pair<kAccurate>(a);
-  const DD<__m512d> m = half_exp_pair<kAccurate>(sub(zero<__m512d>(), a));
-  __m512d y;
-  if constexpr (F == Fn::Cosh) {
-    if constexpr (kHa) {
+  if constexpr (F == Fn::Tanh && kAcc == Acc::LA) {
+    return tanh_la_d(x);
+  } else if constexpr (F != Fn::Tanh && !kHa) {
+    const __m512d a = min(splat(711.0), abs(x));  // NaN stays
+    const HalfExpsD e = half_exps_d<kAcc>(a);
+    __m512d y;
+    if constexpr (F == Fn::Cosh) {
+      y = add_quiet(e.p, e.m);
+    } else {
+      y = sub_quiet(e.p, e.m);
+      y = select(less(a, splat(kSinhSmall)), odd_series(a, sinh_tail<kAcc>()), y);
+    }
+    y = select(abs_greater(x, splat(kOverflowBoundD)), splat(std::numeric_limits<double>::infinity()), y);
+    return F == Fn::Cosh ? y : copy_sign(y, x);
+  } else {
+    // min keeps a NaN (its second operand) and caps the infinities and huge arguments, whose
+    // results are fixed below.
+    const __m512d a = min(splat(F == Fn::Tanh ? kTanhOne : 711.0), abs(x));
+    const DD<__m512d> p = half_exp_pair<kAccurate>(a);
+    const DD<__m512d> m = half_exp_pair<kAccurate>(sub(zero<__m512d>(), a));
+    __m512d y;
+    if constexpr (F == Fn::Cosh) {
       const DD<__m512d> s = two_sum(p.hi, m.hi);
       y = add_quiet(s.hi, add_quiet(s.lo, add_quiet(p.lo, m.lo)));
-    } else {
-      y = add_quiet(add_quiet(p.hi, m.hi), add_quiet(p.lo, m.lo));
-    }
-    return select(abs_greater(x, splat(kOverflowBoundD)), splat(std::numeric_limits<double>::infinity()), y);
-  } else if constexpr (F == Fn::Sinh) {
-    if constexpr (kHa) {
+      return select(abs_greater(x, splat(kOverflowBoundD)), splat(std::numeric_limits<double>::infinity()), y);
+    } else if constexpr (F == Fn::Sinh) {
       const DD<__m512d> s = fast_two_sum(p.hi, sub(zero<__m512d>(), m.hi));
       y = add_quiet(s.hi, add_quiet(s.lo, sub_quiet(p.lo, m.lo)));
+      y = select(less(a, splat(kSinhSmall)), odd_series(a, sinh_tail<kAcc>()), y);
+      y = select(abs_greater(x, splat(kOverflowBoundD)), splat(std::numeric_limits<double>::infinity()), y);
+      return copy_sign(y, x);
     } else {
-      y = add_quiet(sub_quiet(p.hi, m.hi), sub_quiet(p.lo, m.lo));
+      // (P - M)/(P + M) with both as pairs; HA corrects the quotient by its exact remainder.
+      const DD<__m512d> s = fast_two_sum(p.hi, sub(zero<__m512d>(), m.hi));
+      const DD<__m512d> c = two_sum(p.hi, m.hi);
+      const __m512d s_lo = add_quiet(s.lo, sub_quiet(p.lo, m.lo));
+      const __m512d c_lo = add_quiet(c.lo, add_quiet(p.lo, m.lo));
+      if constexpr (kHa) {
+        // The low parts reach a twentieth of the high ones: renormalise before dividing.
+        const DD<__m512d> num = fast_two_sum(s.hi, s_lo), den = fast_two_sum(c.hi, c_lo);
+        const __m512d q = div_quiet(num.hi, den.hi);
+        const __m512d rem = add_quiet(fnma_quiet(q, den.hi, num.hi), fnma_quiet(q, den.lo, num.lo));
+        y = add_quiet(q, div_quiet(rem, den.hi));
+      } else {
+        y = div_quiet(add_quiet(s.hi, s_lo), add_quiet(c.hi, c_lo));
+      }
+      y = select(less(a, splat(kTanhSmall)), odd_series(a, tanh_tail<kAcc>()), y);
+      return copy_sign(y, x);
     }
-    y = select(less(a, splat(kSinhSmall)), odd_series(a, sinh_tail<kAcc>()), y);
-    y = select(abs_greater(x, splat(kOverflowBoundD)), splat(std::numeric_limits<double>::infinity()), y);
-    return copy_sign(y, x);
-  } else {
-    // (P - M)/(P + M) with both as pairs; HA corrects the quotient by its exact remainder.
-    const DD<__m512d> s = fast_two_sum(p.hi, sub(zero<__m512d>(), m.hi));
-    const DD<__m512d> c = two_sum(p.hi, m.hi);
-    const __m512d s_lo = add_quiet(s.lo, sub_quiet(p.lo, m.lo));
-    const __m512d c_lo = add_quiet(c.lo, add_quiet(p.lo, m.lo));
-    if constexpr (kHa) {
-      // The low parts reach a twentieth of the high ones: renormalise before dividing.
-      const DD<__m512d> num = fast_two_sum(s.hi, s_lo), den = fast_two_sum(c.hi, c_lo);
-      const __m512d q = div_quiet(num.hi, den.hi);
-      const __m512d rem = add_quiet(fnma_quiet(q, den.hi, num.hi), fnma_quiet(q, den.lo, num.lo));
-      y = add_quiet(q, div_quiet(rem, den.hi));
-    } else {
-      y = div_quiet(add_quiet(s.hi, s_lo), add_quiet(c.hi, c_lo));
-    }
-    y = select(less(a, splat(kTanhSmall)), odd_series(a, tanh_tail<kAcc>()), y);
-    return copy_sign(y, x);
   }
 }
 
@@ -329,5 +417,4 @@ HYPER_KERNELS(d, double, Cosh, Guarded, Hyper<Fn::Cosh>)
 HYPER_KERNELS(s, float, Tanh, Plain, Hyper<Fn::Tanh>)
 HYPER_KERNELS(d, double, Tanh, Plain, Hyper<Fn::Tanh>)
 HYPER_KERNELS(s, float, Sinh, Guarded, Hyper<Fn::Sinh>)
-// Double Sinh: LA and EP share one kernel.
-VM_KERNELS(d, Sinh, Guarded<Hyper<Fn::Sinh>, double, Acc::LA>, Guarded<Hyper<Fn::Sinh>, double, Acc::HA>)
+HYPER_KERNELS(d, double, Sinh, Guarded, Hyper<Fn::Sinh>)

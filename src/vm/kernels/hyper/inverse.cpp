@@ -46,6 +46,25 @@ inline DD<__m512d> sqrt_pair(__m512d hi, __m512d lo) {
   return {s, div_quiet(rem, add(s, s))};
 }
 
+// 1/d to 28 bits: the 14-bit estimate and one Newton step.
+inline __m512d reciprocal_refined(__m512d d) {
+  const __m512d y0 = reciprocal_estimate(d);
+  return fma_quiet(y0, fnma_quiet(d, y0, splat(1.0)), y0);
+}
+
+// sqrt(q) for positive normal finite q to within about an ulp, without the square-root unit:
+// g = q y and h = y/2 from the 14-bit reciprocal-root estimate y, one coupled Newton step
+// (28 bits), and g corrected by its remainder. (acosh's q = t (t + 2) is 0 only at x = 1, whose
+// result is set apart, and beyond the range only in the lanes above 2^28, which take a instead.)
+inline __m512d root_refined(__m512d q) {
+  const __m512d y = reciprocal_sqrt_estimate(q);
+  __m512d g = mul_quiet(q, y), h = mul_quiet(y, splat(0.5));
+  const __m512d e = fnma_quiet(g, h, splat(0.5));
+  g = fma_quiet(g, e, g);
+  h = fma_quiet(h, e, h);
+  return fma_quiet(fnma_quiet(g, g, q), h, g);
+}
+
 template <Acc kAcc>
 inline __m512d ln_of(__m512d w, __m512d c, __m512d extra) {
   return ln_pair<kAcc == Acc::HA, kAcc == Acc::EP>(w, c, extra);
@@ -60,11 +79,22 @@ inline __m512d inverse_hyperbolic(__m512d x) {
     // of w, so that for small a nothing of size 1 cancels in it.
     const __m512d a2 = add(a, a);
     const DD<__m512d> d = fast_two_sum(one, sub(nothing, a));
-    const __m512d v = div_quiet(a2, d.hi);
-    const __m512d rem = fnma_quiet(v, d.lo, fnma_quiet(v, d.hi, a2));
-    __m512d c;
-    const __m512d w = one_plus(v, c);
-    c = add_quiet(c, div_quiet(rem, d.hi));
+    __m512d c, w, rem;
+    if constexpr (kAcc == Acc::HA) {
+      const __m512d v = div_quiet(a2, d.hi);
+      rem = fnma_quiet(v, d.lo, fnma_quiet(v, d.hi, a2));
+      w = one_plus(v, c);
+      c = add_quiet(c, div_quiet(rem, d.hi));
+    } else {
+      // 1/(1 - a) from the 14-bit estimate and one Newton step (28 bits) instead of two
+      // divisions: v is good to 28 bits, and its remainder, divided by the same reciprocal, puts
+      // the other 28 into the low part.
+      const __m512d y = reciprocal_refined(d.hi);
+      const __m512d v = mul_quiet(a2, y);
+      rem = fnma_quiet(v, d.lo, fnma_quiet(v, d.hi, a2));
+      w = one_plus(v, c);
+      c = fma_quiet(rem, y, c);
+    }
     __m512d y = mul_quiet(ln_of<kAcc>(w, c, nothing), splat(0.5));
     y = select(equal(a, one), splat(kInf), y);
     y = select(less(one, a), splat(kNaN), y);
@@ -81,12 +111,20 @@ inline __m512d inverse_hyperbolic(__m512d x) {
       c = add_quiet(v.lo, s.lo);
     } else {
       const __m512d t = sub(x, one);
-      const DD<__m512d> t2 = two_prod(t, t);
-      const DD<__m512d> u = two_sum(add(t, t), t2.hi);
-      const DD<__m512d> s = sqrt_pair(u.hi, add_quiet(u.lo, t2.lo));
-      const DD<__m512d> v = two_sum(t, s.hi);
-      w = one_plus(v.hi, c);
-      c = add_quiet(c, add_quiet(v.lo, s.lo));
+      if constexpr (kAcc == Acc::HA) {
+        const DD<__m512d> t2 = two_prod(t, t);
+        const DD<__m512d> u = two_sum(add(t, t), t2.hi);
+        const DD<__m512d> s = sqrt_pair(u.hi, add_quiet(u.lo, t2.lo));
+        const DD<__m512d> v = two_sum(t, s.hi);
+        w = one_plus(v.hi, c);
+        c = add_quiet(c, add_quiet(v.lo, s.lo));
+      } else {
+        // t (t + 2) rounded once and its root from the estimate: sqrt(2t) dominates v near 1,
+        // where a relative error of the root is one of acosh; only 1 + v needs its low part.
+        const DD<__m512d> v = fast_two_sum(root_refined(fma_quiet(t, t, add(t, t))), t);
+        w = one_plus(v.hi, c);
+        c = add_quiet(c, v.lo);
+      }
     }
     w = select(big, a, w);
     c = select(big, nothing, c);

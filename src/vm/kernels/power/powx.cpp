@@ -103,14 +103,16 @@ struct PowxK : Kernel<T> {
   static constexpr bool kRoots = kAcc == Acc::EP;
   static constexpr int kSlot = kAcc == Acc::LA ? 0 : kAcc == Acc::HA ? 1 : 2;
   static constexpr bool kExtended = sizeof(T) == 8 && kAcc != Acc::EP;
+  static constexpr bool kLa = sizeof(T) == 8 && kAcc == Acc::LA;
   static constexpr T kThird = T(1) / T(3), kTwoThirds = T(2) / T(3);
 
   T b;
   Vec<T> bv;
   explicit PowxK(T e) : b(e), bv(splat(e)) {}
 
-  // The general path: Pow with b in every lane.
-  Vec<T> body(Vec<T> a, Mask<T>& special) const { return pow_body<false, kExtended>(a, bv, special); }
+  // The general path: Pow with b in every lane, inlined whole (as a call it spills the main
+  // loop's registers on every register of arguments).
+  [[gnu::always_inline, gnu::flatten]] Vec<T> body(Vec<T> a, Mask<T>& special) const { return pow_body<false, kExtended, kLa>(a, bv, special); }
   int callout(const T* a, T* r) const { return powscalar::pow<T>(*a, b, r); }
   T scalar_argument() const { return b; }
 

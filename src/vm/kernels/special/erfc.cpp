@@ -1,7 +1,7 @@
 // Erfc, Erfcx and CdfNorm in single and double precision: one accurate method in every slot,
 // single precision computed in double and rounded once, but for the LA and EP slots of single
 // Erfc and CdfNorm, which work in float (see "Single precision in float" below), and double
-// Erfc LA and EP, which have a shorter method of their own (see "Double Erfc LA and EP"; single
+// Erfc LA and EP, which have shorter methods of their own (see "Double Erfc LA and EP"; single
 // Erfc HA computes in double through the LA one, whose few ulps vanish in the rounding to float).
 //
 // The three rest on erfcx x = e^(x^2) erfc x for 0 <= x < 32, fitted on 96 centred slices
@@ -137,49 +137,68 @@ inline __m512d erfcx_d(__m512d x) {
 
 // ---- Double Erfc LA and EP ----------------------------------------------------------------------
 // The HA method reads erfcx from 96 slices, one gather per coefficient, and keeps every product
-// exact; LA (4 ulp) and EP (26 bits) need neither. From 1/2 they read erfcx from two slices per
-// octave of [1/2, 32) (the exponent and the top significand bit: sixteen entries, one
-// two-register permute per coefficient; degree 17 for LA, 9 for EP) and multiply by e^(-x^2):
-// LA with x^2 as an exact product whose low part joins the reduced argument of a 1/16-octave
-// exponential (x^2 rounded alone would cost up to 2^-44 relative, 2^9 ulps), EP with x^2
-// rounded and the short polynomial. Below 1/2: 1 - (x + x Q(x^2)) with erf's small-argument
-// polynomial of the slot; below -1/2: 2 - erfc|x|.
+// exact; LA (4 ulp) and EP (26 bits) need neither. They read erfcx from sixteen pieces, one
+// two-register permute per coefficient, and multiply it by e^(-x^2); below -1/2 (LA: below 0)
+// the result is 2 - erfc|x|.
+//   LA  one piecewise polynomial of degree 17 on every argument: two slices per octave of
+//       [1/2, 32) (the exponent and the top significand bit), and in the table's four spare
+//       entries four slices of width 1/8 on [0, 1/2), so that the small range costs no series
+//       of its own; x^2 as an exact product whose low part joins the reduced argument of a
+//       1/16-octave exponential (x^2 rounded alone would cost up to 2^-44 relative, 2^9 ulps).
+//       erfc(+-0) is set to 1 (the fit is within an ulp of it, not at it).
+//   EP  the slices from 1/2 only (degree 9), x^2 rounded and the short exponential; below 1/2,
+//       1 - (x + x Q(x^2)) with erf's small-argument polynomial.
+inline __m512d erfc_la_d(__m512d x) {
+  using D = ExpTraits<double>;
+  const __m512d a = min(splat(kCap), abs(x));  // NaN stays
+  const __mmask8 negative = less(x, zero<__m512d>()), small = less(a, splat(0.5));
+  // e^(-a^2).
+  const DD<__m512d> sq = two_prod(a, a);
+  const __m512d z = sub(zero<__m512d>(), sq.hi);
+  const Grid<__m512d> g = grid_toward_zero(z, D::kInvLn2, D::kShifter16);
+  const __m512d r = sub_quiet(reduce(z, g.k, D::kLn2Hi, D::kLn2Lo), sq.lo);
+  const __m512d q = fma_quiet(horner_from<2>(r, exppoly::kExpLaD), mul_quiet(r, r), r);
+  const __m512d e = scale_table(lookup(g.index, exptab::kH16), q, g.k);
+  // The piece: from 1/2, 2(exponent - (-1)) + top bit, midpoint with the next bit set; below,
+  // 12 + floor(8a) from the low bits of a shifter that carries the 12, midpoint (floor(8a) + 1/2)/8.
+  const __m512i ab = bits(a);
+  const __m512i high_idx = _mm512_sub_epi64(_mm512_srli_epi64(ab, 51), _mm512_set1_epi64(0x3FE << 1));
+  const __m512d high_mid = as_double(_mm512_or_si512(_mm512_and_si512(ab, _mm512_set1_epi64(int64_t(0xFFF8000000000000ull))),
+                                                     _mm512_set1_epi64(0x0004000000000000ll)));
+  const __m512d shifter = splat(from_bits<double>(0x433800000000000Cull));  // 1.5*2^52 + 12
+  const __m512d t = fma_toward_zero(a, splat(8.0), shifter);
+  const __m512d low_mid = fma_quiet(sub(t, shifter), splat(0.125), splat(0.0625));
+  const __m512i idx = _mm512_mask_blend_epi64(small, high_idx, bits(t));
+  // Exact from 1/2 (the same binade) and from 1/8; below, within 2^-57.
+  const __m512d u = sub_quiet(a, select(small, low_mid, high_mid));
+  const __m512d tail = mul_quiet(e, horner_pieces(u, idx, erfcpoly::kErfcxPiecesLaD));
+  const __m512d y = select(negative, sub_quiet(splat(2.0), tail), tail);
+  return select(equal(a, zero<__m512d>()), splat(1.0), y);
+}
+
 template <Acc kAcc>
 inline __m512d erfc_fast_d(__m512d x) {
-  constexpr bool kEp = kAcc == Acc::EP;
+  static_assert(kAcc == Acc::EP);
   using D = ExpTraits<double>;
   const __m512d a = min(splat(kCap), abs(x));  // NaN stays
   const __mmask8 negative = less(x, zero<__m512d>()), small = less(a, splat(0.5));
   const __m512d at = max(splat(0.5), a);
   // e^(-at^2).
-  __m512d e;
-  if constexpr (kEp) {
-    const __m512d z = mul(at, sub(zero<__m512d>(), at));
-    const Grid<__m512d> g = grid_toward_zero(z, D::kInvLn2, D::kShifter16);
-    const __m512d r = reduce(z, g.k, D::kLn2Hi);
-    const __m512d q = mul_quiet(horner_from<1>(r, exppoly::kExpEpD), r);
-    e = scale_table(lookup(g.index, exptab::kH16), q, g.k);
-  } else {
-    const DD<__m512d> sq = two_prod(at, at);
-    const __m512d z = sub(zero<__m512d>(), sq.hi);
-    const Grid<__m512d> g = grid_toward_zero(z, D::kInvLn2, D::kShifter16);
-    const __m512d r = sub_quiet(reduce(z, g.k, D::kLn2Hi, D::kLn2Lo), sq.lo);
-    const __m512d q = fma_quiet(horner_from<2>(r, exppoly::kExpLaD), mul_quiet(r, r), r);
-    e = scale_table(lookup(g.index, exptab::kH16), q, g.k);
-  }
+  const __m512d z = mul(at, sub(zero<__m512d>(), at));
+  const Grid<__m512d> g = grid_toward_zero(z, D::kInvLn2, D::kShifter16);
+  const __m512d r = reduce(z, g.k, D::kLn2Hi);
+  const __m512d e = scale_table(lookup(g.index, exptab::kH16), mul_quiet(horner_from<1>(r, exppoly::kExpEpD), r), g.k);
   // erfcx at: slice 2(exponent - (-1)) + top bit, midpoint with the next bit set.
   const __m512i ab = bits(at);
   const __m512i idx = _mm512_sub_epi64(_mm512_srli_epi64(ab, 51), _mm512_set1_epi64(0x3FE << 1));
   const __m512d mid = as_double(_mm512_or_si512(_mm512_and_si512(ab, _mm512_set1_epi64(int64_t(0xFFF8000000000000ull))),
                                                 _mm512_set1_epi64(0x0004000000000000ll)));
   const __m512d u = sub_quiet(at, mid);  // exact: the same binade
-  const __m512d erfcx = kEp ? horner_pieces(u, idx, erfcpoly::kErfcxPiecesEpD) : horner_pieces(u, idx, erfcpoly::kErfcxPiecesLaD);
-  const __m512d tail = mul_quiet(e, erfcx);
+  const __m512d tail = mul_quiet(e, horner_pieces(u, idx, erfcpoly::kErfcxPiecesEpD));
   const __m512d reflected = sub_quiet(splat(2.0), tail);
   // Below 1/2, on x itself (other lanes on 0, so that nothing overflows).
   const __m512d xs = zero_unless(small, x);
-  const __m512d q = kEp ? horner(mul(xs, xs), erfpoly::kErfSmallEpD) : horner(mul(xs, xs), erfpoly::kErfSmallLaD);
-  const __m512d near_one = sub(splat(1.0), fma(xs, q, xs));
+  const __m512d near_one = sub(splat(1.0), fma(xs, horner(mul(xs, xs), erfpoly::kErfSmallEpD), xs));
   return select(small, near_one, select(negative, reflected, tail));
 }
 
@@ -227,48 +246,55 @@ constexpr const auto& erf_small_f() {
   else return erfpoly::kErfSmallLaF;
 }
 
-// erfc(yh + yl) * 2^scale (scale 0 or -1), |yl| <= ulp(yh)/2; EP ignores yl.
-template <Acc kAcc>
-inline __m512 erfc_pair_f(__m512 yh, __m512 yl, float scale) {
+// kPair: erfc(yh + yl)/2, |yl| <= ulp(yh)/2 (CdfNorm; EP ignores yl); otherwise erfc(yh), with
+// no low part and no halving to spend operations on (their rounding-mode forms are not folded
+// away by the compiler; the results are the same).
+template <Acc kAcc, bool kPair>
+inline __m512 erfc_pair_f(__m512 yh, __m512 yl) {
   constexpr bool kEp = kAcc == Acc::EP;
   const __m512 a = min(splat(kCapF), abs(yh));  // NaN stays
   const __mmask16 negative = less(yh, zero<__m512>()), small = less(a, splat(0.5f));
-  const __m512 half = splat(scale == 0 ? 1.0f : 0.5f);
+  const __m512 half = splat(0.5f);
   // From 1/2: e^(-a^2) erfcx a.
   const __m512 at = max(splat(0.5f), a);
-  // The low part of |y|; none past the cap (CdfNorm's +inf leaves a NaN there).
-  const __m512 al = select(greater_equal(a, splat(kCapF)), zero<__m512>(), select(negative, sub(zero<__m512>(), yl), yl));
   __m512 e;
   if constexpr (kEp) {
     e = exp_neg_f<kAcc>(mul(at, at), zero<__m512>());
-  } else {
+  } else if constexpr (kPair) {
+    // The low part of |y|; none past the cap (CdfNorm's +inf leaves a NaN there).
+    const __m512 al = select(greater_equal(a, splat(kCapF)), zero<__m512>(), select(negative, sub(zero<__m512>(), yl), yl));
     const DD<__m512> sq = two_prod(at, at);
     e = exp_neg_f<kAcc>(sq.hi, fma_quiet(add(at, at), al, sq.lo));
+  } else {
+    const DD<__m512> sq = two_prod(at, at);
+    e = exp_neg_f<kAcc>(sq.hi, sq.lo);
   }
   const __m512i ab = bits(at);
   const __m512i idx = _mm512_sub_epi32(_mm512_srli_epi32(ab, 21), _mm512_set1_epi32(126 << 2));
   const __m512 mid = as_float(_mm512_or_si512(_mm512_and_si512(ab, _mm512_set1_epi32(int(0xFFE00000u))), _mm512_set1_epi32(0x00100000)));
   const __m512 u = sub_quiet(at, mid);  // exact: the same binade
   const __m512 erfcx = horner_pieces(u, idx, erfcx_pieces_f<kAcc>());
-  const __m512 tail = mul_quiet(mul_quiet(e, erfcx), half);
-  const __m512 reflected = sub_quiet(splat(scale == 0 ? 2.0f : 1.0f), tail);
+  __m512 tail = mul_quiet(e, erfcx);
+  if constexpr (kPair) tail = mul_quiet(tail, half);
+  const __m512 reflected = sub_quiet(splat(kPair ? 1.0f : 2.0f), tail);
   // Below 1/2: 1 - (y + y Q(y^2)), the pair's low part entering with erf's slope 2/sqrt(pi).
   const __m512 q = horner(mul_quiet(yh, yh), erf_small_f<kAcc>());
-  const __m512 lin = kEp ? mul_quiet(yh, q) : fma_quiet(yh, q, mul_quiet(yl, splat(float(2 * kInvSqrtPiHi))));
-  const __m512 near = mul_quiet(sub_quiet(sub_quiet(splat(1.0f), yh), lin), half);
+  const __m512 lin = kEp || !kPair ? mul_quiet(yh, q) : fma_quiet(yh, q, mul_quiet(yl, splat(float(2 * kInvSqrtPiHi))));
+  __m512 near = sub_quiet(sub_quiet(splat(1.0f), yh), lin);
+  if constexpr (kPair) near = mul_quiet(near, half);
   return select(small, near, select(negative, reflected, tail));
 }
 
 template <Fn F, Acc kAcc>
 inline __m512 eval_f(__m512 x) {
-  if constexpr (F == Fn::Erfc) return erfc_pair_f<kAcc>(x, zero<__m512>(), 0.0f);
+  if constexpr (F == Fn::Erfc) return erfc_pair_f<kAcc, false>(x, zero<__m512>());
   else {
     // y = -x/sqrt 2 = yh + yl.
     const float c = float(-kInvSqrt2Hi);
     const float cl = float(-kInvSqrt2Hi - double(c));
     const __m512 yh = mul(x, splat(c));
     const __m512 yl = fma_quiet(x, splat(cl), fma_quiet(x, splat(c), sub(zero<__m512>(), yh)));
-    return erfc_pair_f<kAcc>(yh, yl, -1.0f);
+    return erfc_pair_f<kAcc, true>(yh, yl);
   }
 }
 
@@ -276,7 +302,8 @@ template <Fn F>
 struct Record {
   template <Acc kAcc>
   static __m512d eval(__m512d x) {
-    if constexpr (F == Fn::Erfc && kAcc != Acc::HA) return erfc_fast_d<kAcc>(x);
+    if constexpr (F == Fn::Erfc && kAcc == Acc::LA) return erfc_la_d(x);
+    else if constexpr (F == Fn::Erfc && kAcc == Acc::EP) return erfc_fast_d<kAcc>(x);
     else return eval_d<F>(x);
   }
   template <Acc kAcc>
