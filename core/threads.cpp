@@ -10,10 +10,18 @@
 // Tasks are handed out one number at a time from a shared counter, so uneven tasks balance.
 // The thread number a task sees is in [0, nthreads) and no two tasks running at the same
 // moment share one, which lets callers keep per-thread scratch.
+//
+// Waking a sleeping thread through the kernel takes tens of microseconds, as long as a whole
+// request of tens of thousands of elements runs on one thread, so a second thread would make
+// such a request slower. So a worker that finishes a job watches for the next one for a while
+// (kWatch, 50 microseconds) before it sleeps, and the caller watches its
+// workers finish the same way before it sleeps: requests that follow one another, the case
+// where threading small requests matters, then start and end without the kernel.
 #include <zorp/core.h>
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
@@ -25,6 +33,29 @@
 
 namespace {
 using TaskFn = void (*)(int task, int thread, int nthreads, void* ctx);
+
+// How long a thread watches before it sleeps.
+constexpr auto kWatch = std::chrono::microseconds(50);
+
+// Watches for ready() for up to kWatch: a few pause hints at a time, then a yield, so that on a
+// machine with more runnable threads than cores the watcher hands its core to them instead of
+// holding it for the whole budget. Whether ready() came true.
+template <typename Ready>
+bool spin_until(Ready ready) {
+  for (int i = 0; i < 64; ++i) {  // a few microseconds of pause hints alone: the usual wait
+    if (ready()) return true;
+    __builtin_ia32_pause();
+  }
+  const auto until = std::chrono::steady_clock::now() + kWatch;
+  do {
+    for (int i = 0; i < 16; ++i) {
+      if (ready()) return true;
+      __builtin_ia32_pause();
+    }
+    std::this_thread::yield();
+  } while (std::chrono::steady_clock::now() < until);
+  return ready();
+}
 
 int configured_threads() {
   char buf[32];
@@ -83,14 +114,16 @@ class Pool {
       ctx_ = ctx;
       ntasks_ = ntasks;
       parts_ = parts;
-      finished_ = 0;
+      finished_.store(0, std::memory_order_relaxed);
       next_.store(0, std::memory_order_relaxed);
-      ++generation_;
+      generation_.fetch_add(1, std::memory_order_release);
     }
     wake_.notify_all();
     share(0);
+    const auto all_done = [&] { return finished_.load(std::memory_order_acquire) == parts - 1; };
+    if (spin_until(all_done)) return true;
     std::unique_lock<std::mutex> lk(m_);
-    done_.wait(lk, [&] { return finished_ == parts_ - 1; });
+    done_.wait(lk, all_done);
     return true;
   }
 
@@ -111,15 +144,21 @@ class Pool {
     // Start from generation 0, not from what generation_ says now: the first job may already
     // have been posted before this thread got to run, and it must not be skipped.
     uint64_t seen = 0;
+    const auto posted = [&] { return stop_.load(std::memory_order_acquire) || generation_.load(std::memory_order_acquire) != seen; };
     for (;;) {
-      wake_.wait(lk, [&] { return stop_ || generation_ != seen; });
+      if (!posted()) {
+        lk.unlock();
+        spin_until(posted);
+        lk.lock();
+      }
+      wake_.wait(lk, posted);
       if (stop_) return;
-      seen = generation_;
+      seen = generation_.load(std::memory_order_relaxed);
       if (id >= parts_) continue;
       lk.unlock();
       share(id);  // the job's fields were published under m_ and stay fixed until we report
       lk.lock();
-      if (++finished_ == parts_ - 1) done_.notify_one();
+      if (finished_.fetch_add(1, std::memory_order_acq_rel) + 1 == parts_ - 1) done_.notify_one();
     }
   }
 
@@ -127,11 +166,13 @@ class Pool {
   std::mutex submit_;  // held by the caller whose job is running
   std::mutex m_;
   std::condition_variable wake_, done_;
-  bool stop_ = false;
-  uint64_t generation_ = 0;
+  // Written under m_; atomic so that a spinning thread may read them without it.
+  std::atomic<bool> stop_{false};
+  std::atomic<uint64_t> generation_{0};
+  std::atomic<int> finished_{0};
   TaskFn fn_ = nullptr;
   void* ctx_ = nullptr;
-  int ntasks_ = 0, parts_ = 0, finished_ = 0;
+  int ntasks_ = 0, parts_ = 0;
   std::atomic<int> next_{0};
 };
 
