@@ -36,10 +36,10 @@ bool wants_threads(uint32_t d, int64_t p) {
 }
 
 // Looked up at every large request, so a host that changes its threading between calls is heard.
-ThreadFor host_threads() {
+ThreadFor host_threads(int& nthreads) {
   using Limit = int (*)(void);
   const auto limit = reinterpret_cast<Limit>(zorp_serv_load_thread_fun("zorp_tarr_serv_threader_get_num_threads_limit"));
-  if (!limit || limit() < 2) return nullptr;
+  if (!limit || (nthreads = limit()) < 2) return nullptr;
   return reinterpret_cast<ThreadFor>(zorp_serv_load_thread_fun("zorp_tarr_serv_threader_for"));
 }
 

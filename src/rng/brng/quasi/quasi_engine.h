@@ -21,6 +21,7 @@
 //                                TARR_ERROR_NO_MEMORY; -1 when no form's size condition holds
 #pragma once
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cstring>
 
@@ -78,7 +79,7 @@ void point_at(const View& v, uint32_t index);
 bool wants_threads(uint32_t d, int64_t p);
 // The host's parallel-for when it offers at least two threads, else null.
 using ThreadFor = void (*)(int, int, void*, zorp_thread_task_fn);
-ThreadFor host_threads();
+ThreadFor host_threads(int& nthreads);
 
 // Validity of user polynomials over GF(2) of degree up to 31.
 int degree(uint64_t p);
@@ -215,16 +216,55 @@ void small_points(const View& v, uint32_t& n_, int64_t& p_, int32_t& at_, const 
   n_ = n, p_ = p, at_ = at;
 }
 
+// A threaded request: blocks of 32 dimensions, one per task. Which block a task takes is ours
+// to choose, and it matters: the block a thread writes leaves its part of every point (and of the
+// current point) in that thread's cache, and a block taken by another thread in the next request,
+// or a neighbouring block written at the same moment by another thread (the caller's array is
+// rarely aligned to cache lines), moves those lines between cores, which costs more than the
+// work. So the blocks are cut into one run of consecutive blocks per thread; a task on thread i
+// takes the next block from the front of run i, and a thread whose run is done takes from the
+// back of another's. The same thread then writes the same blocks request after request, and
+// two threads meet only where they steal.
 template <class Emit>
 struct Job {
+  static constexpr int kMaxRuns = 64;
   const View* v;
   uint32_t n;
   int64_t p;
   int32_t at;
   Emit* emit;
-  static void task(int t, int, int, void* ctx) {
-    const Job& j = *static_cast<const Job*>(ctx);
-    const uint32_t lo = 32u * static_cast<uint32_t>(t), hi = std::min(j.v->d, lo + 32);
+  int runs = 1;
+  std::atomic<uint64_t> run[kMaxRuns];  // per run: back << 32 | front, blocks [front, back) left
+
+  Job(const View* view, uint32_t first, int64_t count, int32_t pos, Emit* e, int threads)
+      : v(view), n(first), p(count), at(pos), emit(e) {
+    const int blocks = static_cast<int>((v->d + 31) / 32);
+    runs = std::clamp(threads, 1, std::min(kMaxRuns, blocks));
+    for (int r = 0; r < runs; ++r) {
+      const uint64_t front = uint64_t(r) * uint64_t(blocks) / uint64_t(runs);
+      const uint64_t back = uint64_t(r + 1) * uint64_t(blocks) / uint64_t(runs);
+      run[r].store(back << 32 | front, std::memory_order_relaxed);
+    }
+  }
+  // One block for a task on `thread`; every task finds one, as there are as many as blocks.
+  int claim(int thread) {
+    for (int k = 0; k < runs; ++k) {
+      const int r = (thread + k) % runs;
+      uint64_t w = run[r].load(std::memory_order_relaxed);
+      for (;;) {
+        const uint32_t front = static_cast<uint32_t>(w), back = static_cast<uint32_t>(w >> 32);
+        if (front >= back) break;
+        const uint64_t taken = k == 0 ? w + 1 : w - (uint64_t{1} << 32);
+        if (run[r].compare_exchange_weak(w, taken, std::memory_order_relaxed)) return k == 0 ? int(front) : int(back - 1);
+      }
+    }
+    return -1;
+  }
+  static void task(int, int thread, int, void* ctx) {
+    Job& j = *static_cast<Job*>(ctx);
+    const int block = j.claim(thread);
+    if (block < 0) return;
+    const uint32_t lo = 32u * static_cast<uint32_t>(block), hi = std::min(j.v->d, lo + 32);
     points(*j.v, lo, hi, j.n, j.p, j.at, *j.emit);
   }
 };
@@ -318,8 +358,9 @@ struct Record {
     uint32_t index = h.index;
     h.index += static_cast<uint32_t>(p);
     ThreadFor threads = nullptr;
-    if (wants_threads(d, p) && (threads = host_threads()) != nullptr) {
-      Job<std::remove_reference_t<Emit>> job{&v, index, p, at, &emit};
+    int nthreads = 1;
+    if (wants_threads(d, p) && (threads = host_threads(nthreads)) != nullptr) {
+      Job<std::remove_reference_t<Emit>> job(&v, index, p, at, &emit, nthreads);
       threads(static_cast<int>((d + 31) / 32), 0, &job, &decltype(job)::task);
       at += static_cast<int32_t>(p * d);
     } else {
