@@ -31,7 +31,11 @@ template <typename T>
 using InterpCallback = int (*)(int64_t*, int64_t*, const T*, T*, void*);
 
 constexpr int64_t kBlockSites = 64;
-constexpr int64_t kThreadWork = 16384;  // sites * functions from which the blocks go to the host's threads
+// Sites * functions from which the blocks go to the host's threads: at 16,384 random sites two
+// threads already took 0.77x one's time on a spline of 1,000 points and 0.53x on 1e6 points
+// (bench_df_eval's interpolate_threads, ZORP_CORE_NUM_THREADS=2 against 1), and at 4,096 the
+// start of a thread would be a tenth of the call.
+constexpr int64_t kThreadWork = 16384;
 
 // What a block reads of the call, set by the checks and the plan.
 template <typename T>
