@@ -98,8 +98,9 @@ inline void quarter_turn_f(__m512 r, __m512i qbits, __m512& sin_a, __m512& cos_a
 // Beyond the fixed kernels' limits, sine and cosine of |x| in LA: below 2^20 the HA kernels'
 // method in float (sin_cos_ha_f, further down), from 2^20 (or with an infinity in the register)
 // Payne-Hanek in double for the whole register.
+// Out of line, as plain_f, so that the fixed method's loop keeps its registers and constants.
 inline void sin_cos_ha_f(__m512 a, __m512& sin_a, __m512& cos_a);
-inline void beyond_f(__m512 x, __m512 a, __m512& sin_a, __m512& cos_a) {
+[[gnu::noinline]] void beyond_f(__m512 x, __m512 a, __m512& sin_a, __m512& cos_a) {
   if (static_cast<__mmask16>(~less(a, splat(kFloatLimitF)) & ~classify<kClassNaN>(x))) {
     const HugeReduction<__m512> h = reduce_half_pi_huge(a);
     quarter_turn_f(h.r, h.quadrant, sin_a, cos_a);
@@ -160,26 +161,35 @@ struct CosLaF : Kernel<float, 32> {
   static int callout(const float* a, float* r) { return trig_callout<float, Fn::Cos>(a, r); }
 };
 
+// The fixed reduction of the LA sine-cosine, for |x| below 2^19.
+inline void sincos_la_fast(__m512 a, __m512& s, __m512& c) {
+  const Multiple<__m512> q = nearest_multiple(a, kHalfPiF.inverse);
+  quarter_turn_f(subtract_multiple(a, q.k, kHalfPiF), bits(q.shifted), s, c);
+}
+// A register with a lane at or beyond 2^19 (or a NaN): those lanes by beyond_f, the others by the
+// fixed reduction; out of line, so that the common loop is the fixed method alone.
+[[gnu::noinline]] void sincos_la_mixed(__m512 x, __m512 a, __mmask16 beyond, __m512& s, __m512& c) {
+  beyond_f(x, a, s, c);
+  if (beyond != 0xFFFF) {
+    __m512 fs, fc;
+    sincos_la_fast(a, fs, fc);
+    s = select(beyond, s, fs);
+    c = select(beyond, c, fc);
+  }
+}
+
 struct SinCosLaF : Kernel<float, 32> {
   static __m512 body(__m512 x, __m512& cos_x, __mmask16& special) {
     const __m512 a = abs(x);
     special = classify<kClassInf | kClassNaN>(x);
-    const auto fast = [a](__m512& s, __m512& c) {
-      const Multiple<__m512> q = nearest_multiple(a, kHalfPiF.inverse);
-      quarter_turn_f(subtract_multiple(a, q.k, kHalfPiF), bits(q.shifted), s, c);
-    };
     __m512 s;
-    const __mmask16 beyond = static_cast<__mmask16>(~less(a, splat(0x1p19f)));
-    if (!beyond) {
-      fast(s, cos_x);
+    if (const __mmask16 beyond = static_cast<__mmask16>(~less(a, splat(0x1p19f)))) {
+      __m512 ms, mc;  // temporaries for the call, so that s and cos_x stay in registers elsewhere
+      sincos_la_mixed(x, a, beyond, ms, mc);
+      s = ms;
+      cos_x = mc;
     } else {
-      beyond_f(x, a, s, cos_x);
-      if (beyond != 0xFFFF) {
-        __m512 fs, fc;
-        fast(fs, fc);
-        s = select(beyond, s, fs);
-        cos_x = select(beyond, cos_x, fc);
-      }
+      sincos_la_fast(a, s, cos_x);
     }
     cos_x = nan_lanes(x, cos_x);
     return nan_lanes(x, xor_sign(s, x));
