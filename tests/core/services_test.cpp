@@ -88,7 +88,9 @@ TEST(Memory, MemcpySCopiesUpToTheDestinationSizeOnly) {
     char dst[8] = "abcdefg";
     const char src[16] = "0123456789";
     EXPECT_EQ(zorp_serv_memcpy_s(r.dst ? dst : nullptr, r.size, r.src ? src : nullptr, r.count), r.rc) << r.size << " " << r.count;
-    if (r.after) EXPECT_STREQ(dst, r.after) << r.size << " " << r.count;
+    if (r.after) {
+      EXPECT_STREQ(dst, r.after) << r.size << " " << r.count;
+    }
   }
   char dst[8] = "0123efg";
   EXPECT_EQ(zorp_serv_memcpy_s(dst + 1, 7, dst, 4), 0);  // overlapping copy keeps the source
