@@ -262,12 +262,10 @@ inline void sin_cos_ha_f(__m512 a, __m512& sin_a, __m512& cos_a) {
 // Sine (F = Sin) or cosine of a register with every |x| below the float limit, HA.
 template <Fn F>
 inline __m512 sin_or_cos_ha(__m512 x, __m512 a) {
-  const PairF r = reduce_pair_f(a);
-  const SinCosPair p = sin_cos_pair_f(r.hi, r.lo);
-  const ByQuadrant b = by_quadrant_f(r.quadrant);
-  const __m512 s = add(p.s_hi, p.s_lo), c = add(p.c_hi, p.c_lo);
-  if constexpr (F == Fn::Sin) return xor_sign(sin_of(b, s, c), x);
-  else return cos_of(b, s, c);
+  __m512 s, c;  // the one not returned is dropped by the compiler
+  sin_cos_ha_f(a, s, c);
+  if constexpr (F == Fn::Sin) return xor_sign(s, x);
+  else return c;
 }
 
 // Splits of pi and pi/2 whose parts are all positive (c0 and c1 rounded down, c2 to nearest), for
@@ -361,22 +359,18 @@ struct SinCosF : Kernel<float, 64> {
       sincos_plain_f(x, sin_x, cos_x);
       return sin_x;
     }
-    __m512 s, c;
-    __m512i quadrant;
+    __m512 s;
     if constexpr (A == Acc::EP) {
       const Reduction<__m512> r = reduce_half_pi(a);
+      __m512 c;
       quarter_ep(r.r, s, c);
-      quadrant = bits(r.k.shifted);
+      const ByQuadrant b = by_quadrant_f(bits(r.k.shifted));
+      cos_x = cos_of(b, s, c);
+      s = sin_of(b, s, c);
     } else {
-      const PairF r = reduce_pair_f(a);
-      const SinCosPair p = sin_cos_pair_f(r.hi, r.lo);
-      s = add(p.s_hi, p.s_lo);
-      c = add(p.c_hi, p.c_lo);
-      quadrant = r.quadrant;
+      sin_cos_ha_f(a, s, cos_x);
     }
-    const ByQuadrant b = by_quadrant_f(quadrant);
-    cos_x = cos_of(b, s, c);
-    return xor_sign(sin_of(b, s, c), x);
+    return xor_sign(s, x);
   }
   static int callout(const float* a, float* s, float* c) { return sincos_callout(a, s, c); }
 };
