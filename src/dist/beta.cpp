@@ -62,7 +62,6 @@ void log_logistic(const Frame<T>& f, int32_t m, const T* u1, T B, T scale, T* v,
 // squeeze leaves go through the logarithms: packed, decided, and their decisions spread back.
 template <typename T>
 int32_t beta_bb(const Frame<T>& f, int32_t n, T* r, T p, T q, T a, T beta) {
-  constexpr int L = kLanes<T>;
   const bool swapped = p > q;
   const T a0 = swapped ? q : p, b0 = swapped ? p : q, s = p + q;
   const T B = f.sqrt_once((s - T(2)) / (T(2) * p * q - s));
@@ -70,8 +69,6 @@ int32_t beta_bb(const Frame<T>& f, int32_t n, T* r, T p, T q, T a, T beta) {
   const T s_ln_s = s * f.ln_once(s);
   alignas(64) T work[2 * kCandidates], u1[kCandidates], v[kCandidates], w[kCandidates];
   alignas(64) T pz[kCandidates], pbw[kCandidates], pr[kCandidates], ps[kCandidates];
-  Mask<T> squeezed[kCandidates / L], unsettled[kCandidates / L];
-  Mask<T> decided[kCandidates / L + 1] = {};
   const Vec<T> vG = simd::splat(G), va0 = simd::splat(a0), vb0 = simd::splat(b0), vs = simd::splat(s);
   const Vec<T> ln4 = simd::splat(T(1.3862943611198906)), one_ln5 = simd::splat(T(2.6094379124341003)), five = simd::splat(T(5));
   const Vec<T> vsls = simd::splat(s_ln_s), sb = simd::splat(beta), sa = simd::splat(a);
@@ -80,7 +77,7 @@ int32_t beta_bb(const Frame<T>& f, int32_t n, T* r, T p, T q, T a, T beta) {
     if (const int32_t st = f.uniform(2 * m, work, T(0), T(1)); st < 0) return st;
     split_pairs(m, work, u1, work);  // u2 stays in work
     log_logistic(f, m, u1, B, a0, v, w);
-    int32_t packed = 0;
+    Squeeze<T> book;
     registers<T>(m, [&](int32_t j, Mask<T> lanes) {
       const Vec<T> x1 = simd::load_zero(lanes, u1 + j);
       const Vec<T> z = simd::mul(simd::mul(x1, x1), simd::load_zero(lanes, work + j));
@@ -89,36 +86,25 @@ int32_t beta_bb(const Frame<T>& f, int32_t n, T* r, T p, T q, T a, T beta) {
       const Vec<T> S = simd::sub(simd::add(va0, R), wv);
       const Mask<T> squeeze = simd::less_equal(simd::mul(five, z), simd::add(S, one_ln5)) & lanes;
       const Mask<T> rest = ~squeeze & lanes;
-      squeezed[j / L] = squeeze;
-      unsettled[j / L] = rest;
-      if (rest) {
-        store_selected(pz + packed, rest, z);
-        store_selected(pbw + packed, rest, simd::add(vb0, simd::min(wv, top)));
-        store_selected(pr + packed, rest, R);
-        store_selected(ps + packed, rest, S);
-        packed += simd::count_lanes(rest);
+      if (const int32_t at = book.sort(j, squeeze, rest); rest) {
+        store_selected(pz + at, rest, z);
+        store_selected(pbw + at, rest, simd::add(vb0, simd::min(wv, top)));
+        store_selected(pr + at, rest, R);
+        store_selected(ps + at, rest, S);
       }
     });
-    if (packed) {
+    if (const int32_t packed = book.packed()) {
       f.ln(packed, pz);
       f.ln(packed, pbw);
       registers<T>(packed, [&](int32_t k, Mask<T> lanes) {
         // ln Z <= S, or ln Z <= R + s ln s - s ln(b0 + W)
         const Vec<T> lnz = simd::load(pz + k);
         const Vec<T> last = simd::fnma(vs, simd::load(pbw + k), simd::add(simd::load(pr + k), vsls));
-        decided[k / L] = (simd::less_equal(lnz, simd::load(ps + k)) | simd::less_equal(lnz, last)) & lanes;
+        book.decide(k, (simd::less_equal(lnz, simd::load(ps + k)) | simd::less_equal(lnz, last)) & lanes);
       });
     }
-    int32_t cursor = 0;
     registers<T>(m, [&](int32_t j, Mask<T> lanes) {
-      Mask<T> accept = squeezed[j / L];
-      if (const Mask<T> rest = unsettled[j / L]) {
-        const int k = simd::count_lanes(rest);
-        const uint32_t word = decided[cursor / L] | (uint32_t{decided[cursor / L + 1]} << L);
-        accept |= simd::deposit((word >> (cursor % L)) & ((1u << k) - 1u), rest);
-        cursor += k;
-      }
-      out.put(accept & lanes, simd::fma(sb, beta_value<T>(simd::load(w + j), vb0, swapped), sa));
+      out.put(book.accepted(j) & lanes, simd::fma(sb, beta_value<T>(simd::load(w + j), vb0, swapped), sa));
     });
     return TARR_STATUS_OK;
   });

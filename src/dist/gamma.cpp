@@ -33,12 +33,9 @@ using simd::Mask;
 // candidates' lanes, which keeps the accepted values in candidate order.
 template <typename T>
 int32_t gamma_large(const Frame<T>& f, T* pending, int32_t n, T* r, T alpha, T a, T beta) {
-  constexpr int L = kLanes<T>;
   const T d = alpha - T(1) / T(3);
   const T c = T(1) / f.sqrt_once(T(9) * alpha - T(3));
   alignas(64) T z[kCandidates], u[kCandidates], su[kCandidates], sz[kCandidates], sw[kCandidates];
-  Mask<T> squeezed[kCandidates / L], unsettled[kCandidates / L];
-  Mask<T> decided[kCandidates / L + 1] = {};  // bit i of entry k: packed candidate k L + i accepted
   const Vec<T> vc = simd::splat(c), vd = simd::splat(d), one = simd::splat(T(1)), zero = simd::zero<Vec<T>>();
   const Vec<T> k0331 = simd::splat(T(0.0331)), half = simd::splat(T(0.5));
   const Vec<T> vb = simd::splat(beta), va = simd::splat(a);
@@ -49,7 +46,7 @@ int32_t gamma_large(const Frame<T>& f, T* pending, int32_t n, T* r, T alpha, T a
   return by_rejection(n, r, 0.95, [&](int32_t m, Accepted<T>& out) {
     if (const int32_t st = normals_pairs(f, pending, m, z, T(0), T(1)); st < 0) return st;
     if (const int32_t st = f.uniform(m, u, T(0), T(1)); st < 0) return st;
-    int32_t packed = 0;
+    Squeeze<T> book;
     registers<T>(m, [&](int32_t j, Mask<T> lanes) {
       const Vec<T> zv = simd::load_zero(lanes, z + j), uv = simd::load_zero(lanes, u + j);
       const Vec<T> v3 = cube(zv);
@@ -57,16 +54,13 @@ int32_t gamma_large(const Frame<T>& f, T* pending, int32_t n, T* r, T alpha, T a
       const Vec<T> z2 = simd::mul(zv, zv);
       const Mask<T> squeeze = simd::less(uv, simd::fnma(k0331, simd::mul(z2, z2), one)) & positive;
       const Mask<T> rest = positive & ~squeeze;
-      squeezed[j / L] = squeeze;
-      unsettled[j / L] = rest;
-      if (rest) {
-        store_selected(su + packed, rest, uv);
-        store_selected(sz + packed, rest, zv);
-        store_selected(sw + packed, rest, v3);
-        packed += simd::count_lanes(rest);
+      if (const int32_t at = book.sort(j, squeeze, rest); rest) {
+        store_selected(su + at, rest, uv);
+        store_selected(sz + at, rest, zv);
+        store_selected(sw + at, rest, v3);
       }
     });
-    if (packed) {
+    if (const int32_t packed = book.packed()) {
       f.ln(packed, su);
       f.ln(packed, sw);
       registers<T>(packed, [&](int32_t k, Mask<T> lanes) {
@@ -74,19 +68,11 @@ int32_t gamma_large(const Frame<T>& f, T* pending, int32_t n, T* r, T alpha, T a
         const Vec<T> zv = simd::load(sz + k);
         const Vec<T> bound = simd::fma(half, simd::mul(zv, zv),
                                        simd::mul(vd, simd::add(simd::sub(one, cube(zv)), simd::load(sw + k))));
-        decided[k / L] = simd::less(simd::load(su + k), bound) & lanes;
+        book.decide(k, simd::less(simd::load(su + k), bound) & lanes);
       });
     }
-    int32_t cursor = 0;
     registers<T>(m, [&](int32_t j, Mask<T> lanes) {
-      Mask<T> accept = squeezed[j / L];
-      if (const Mask<T> rest = unsettled[j / L]) {
-        const int k = simd::count_lanes(rest);
-        const uint32_t word = decided[cursor / L] | (uint32_t{decided[cursor / L + 1]} << L);
-        accept |= simd::deposit((word >> (cursor % L)) & ((1u << k) - 1u), rest);
-        cursor += k;
-      }
-      out.put(accept & lanes, simd::fma(vb, simd::mul(vd, cube(simd::load(z + j))), va));
+      out.put(book.accepted(j) & lanes, simd::fma(vb, simd::mul(vd, cube(simd::load(z + j))), va));
     });
     return TARR_STATUS_OK;
   });

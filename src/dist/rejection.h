@@ -47,6 +47,45 @@ int32_t by_rejection(int32_t n, T* r, double acceptance, Round&& round) {
   return TARR_STATUS_OK;
 }
 
+// The bookkeeping of a squeeze for one round of candidates. A cheap squeeze settles most
+// candidates in their own register; the rest are packed, in candidate order, into short arrays for
+// the exact test with logarithms, decided there a register at a time, and the decisions are spread
+// back onto the candidates' lanes here, which keeps the accepted values in candidate order.
+template <typename T>
+class Squeeze {
+  static constexpr int L = kLanes<T>;
+
+ public:
+  // Candidate register j: `squeeze` accepted outright, `rest` left for the exact test. Returns
+  // where rest's lanes go in the packed arrays (in lane order from there).
+  int32_t sort(int32_t j, simd::Mask<T> squeeze, simd::Mask<T> rest) {
+    squeezed_[j / L] = squeeze;
+    unsettled_[j / L] = rest;
+    const int32_t at = packed_;
+    packed_ += simd::count_lanes(rest);
+    return at;
+  }
+  int32_t packed() const { return packed_; }
+  // The exact test's verdict on packed register k.
+  void decide(int32_t k, simd::Mask<T> accepted) { decided_[k / L] = accepted; }
+  // Candidate register j's accepted lanes; the registers are asked for in order.
+  simd::Mask<T> accepted(int32_t j) {
+    simd::Mask<T> accept = squeezed_[j / L];
+    if (const simd::Mask<T> rest = unsettled_[j / L]) {
+      const int k = simd::count_lanes(rest);
+      const uint32_t word = decided_[cursor_ / L] | (uint32_t{decided_[cursor_ / L + 1]} << L);
+      accept |= simd::deposit((word >> (cursor_ % L)) & ((1u << k) - 1u), rest);
+      cursor_ += k;
+    }
+    return accept;
+  }
+
+ private:
+  simd::Mask<T> squeezed_[kCandidates / L], unsettled_[kCandidates / L];
+  simd::Mask<T> decided_[kCandidates / L + 1] = {};  // bit i of entry k: packed candidate k L + i
+  int32_t packed_ = 0, cursor_ = 0;
+};
+
 // Registers over m candidates: body(j, lanes) for j = 0, L, 2L, ..., lanes the valid ones.
 template <typename T, typename Body>
 inline void registers(int32_t m, Body&& body) {

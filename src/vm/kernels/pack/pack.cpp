@@ -153,56 +153,55 @@ void unpack_m(int64_t n, const void* av, void* yv, const I* my) {
     if (my[i] != 0) y[i] = a[j++];
 }
 
-// The count as the width says.
-inline int64_t count_of(int64_t n, int32_t width) { return width == 1 ? static_cast<int32_t>(n) : n; }
+// Every entry's first step: the count as the width says (nothing to move when it is not
+// positive), then move(count, I{}) with I the width's integer type, that of the increment and of
+// the index or mask elements.
+template <typename Move>
+inline void by_width(int64_t n, int32_t width, Move&& move) {
+  if (width == 1) {
+    if (const int32_t k = static_cast<int32_t>(n); k > 0) move(int64_t{k}, int32_t{});
+  } else if (n > 0) {
+    move(n, int64_t{});
+  }
+}
+template <typename I>
+using Index = const I*;
 
 // The six members for one element size, as catalogue descriptions: `contiguous` is the entry.
 template <int kBytes>
 struct PackI {
   static void contiguous(int64_t n, const void* a, int64_t inc, void* y, int32_t w) {
-    if ((n = count_of(n, w)) <= 0) return;
-    if (w == 1) pack_i<kBytes, int32_t>(n, a, static_cast<int32_t>(inc), y);
-    else pack_i<kBytes, int64_t>(n, a, inc, y);
+    by_width(n, w, [&](int64_t k, auto i) { pack_i<kBytes, decltype(i)>(k, a, static_cast<decltype(i)>(inc), y); });
   }
 };
 template <int kBytes>
 struct UnpackI {
   static void contiguous(int64_t n, const void* a, void* y, int64_t inc, int32_t w) {
-    if ((n = count_of(n, w)) <= 0) return;
-    if (w == 1) unpack_i<kBytes, int32_t>(n, a, y, static_cast<int32_t>(inc));
-    else unpack_i<kBytes, int64_t>(n, a, y, inc);
+    by_width(n, w, [&](int64_t k, auto i) { unpack_i<kBytes, decltype(i)>(k, a, y, static_cast<decltype(i)>(inc)); });
   }
 };
 template <int kBytes>
 struct PackV {
   static void contiguous(int64_t n, const void* a, const void* ix, void* y, int32_t w) {
-    if ((n = count_of(n, w)) <= 0) return;
-    if (w == 1) pack_v<kBytes>(n, a, static_cast<const int32_t*>(ix), y);
-    else pack_v<kBytes>(n, a, static_cast<const int64_t*>(ix), y);
+    by_width(n, w, [&](int64_t k, auto i) { pack_v<kBytes>(k, a, static_cast<Index<decltype(i)>>(ix), y); });
   }
 };
 template <int kBytes>
 struct UnpackV {
   static void contiguous(int64_t n, const void* a, void* y, const void* ix, int32_t w) {
-    if ((n = count_of(n, w)) <= 0) return;
-    if (w == 1) unpack_v<kBytes>(n, a, y, static_cast<const int32_t*>(ix));
-    else unpack_v<kBytes>(n, a, y, static_cast<const int64_t*>(ix));
+    by_width(n, w, [&](int64_t k, auto i) { unpack_v<kBytes>(k, a, y, static_cast<Index<decltype(i)>>(ix)); });
   }
 };
 template <int kBytes>
 struct PackM {
   static void contiguous(int64_t n, const void* a, const void* mx, void* y, int32_t w) {
-    if ((n = count_of(n, w)) <= 0) return;
-    if (w == 1) pack_m<kBytes>(n, a, static_cast<const int32_t*>(mx), y);
-    else pack_m<kBytes>(n, a, static_cast<const int64_t*>(mx), y);
+    by_width(n, w, [&](int64_t k, auto i) { pack_m<kBytes>(k, a, static_cast<Index<decltype(i)>>(mx), y); });
   }
 };
 template <int kBytes>
 struct UnpackM {
   static void contiguous(int64_t n, const void* a, void* y, const void* mx, int32_t w) {
-    if ((n = count_of(n, w)) <= 0) return;
-    if (w == 1) unpack_m<kBytes>(n, a, y, static_cast<const int32_t*>(mx));
-    else unpack_m<kBytes>(n, a, y, static_cast<const int64_t*>(mx));
+    by_width(n, w, [&](int64_t k, auto i) { unpack_m<kBytes>(k, a, y, static_cast<Index<decltype(i)>>(mx)); });
   }
 };
 
