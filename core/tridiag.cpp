@@ -19,6 +19,8 @@
 #include <immintrin.h>
 #include <zorp/core.h>
 
+#include "transpose8.h"
+
 #include <cmath>
 #include <cstddef>
 #include <cstdlib>
@@ -68,28 +70,7 @@ void solve_group(int n, const T* dl, const T* d, const T* du, T* b, ptrdiff_t ld
 #define ZORP_AVX512 __attribute__((target("avx512f")))
 // GCC 12 warns that some AVX-512 intrinsics read an undefined source register; they do not.
 #pragma GCC diagnostic ignored "-Wuninitialized"
-
-// r[k] lane l becomes r[l] lane k. The kernel library's vector vocabulary (src/simd/) has the
-// same transpose; the host core keeps its own because it is a separate library, one that a host
-// may replace, and so takes nothing from the kernel library's sources for its arithmetic.
-ZORP_AVX512 inline void transpose8(__m512d r[8]) {
-  __m512d t[8];
-  for (int k = 0; k < 4; ++k) {
-    t[2 * k] = _mm512_unpacklo_pd(r[2 * k], r[2 * k + 1]);
-    t[2 * k + 1] = _mm512_unpackhi_pd(r[2 * k], r[2 * k + 1]);
-  }
-  // t[2k] lane l = (r[2k][2l], r[2k+1][2l]); t[2k+1] lane l = (r[2k][2l+1], r[2k+1][2l+1]).
-  __m512d u[8];
-  for (int k = 0; k < 2; ++k)
-    for (int h = 0; h < 2; ++h) {
-      u[4 * k + h] = _mm512_shuffle_f64x2(t[4 * k + h], t[4 * k + 2 + h], _MM_SHUFFLE(2, 0, 2, 0));
-      u[4 * k + 2 + h] = _mm512_shuffle_f64x2(t[4 * k + h], t[4 * k + 2 + h], _MM_SHUFFLE(3, 1, 3, 1));
-    }
-  for (int h = 0; h < 4; ++h) {
-    r[h] = _mm512_shuffle_f64x2(u[h], u[4 + h], _MM_SHUFFLE(2, 0, 2, 0));
-    r[4 + h] = _mm512_shuffle_f64x2(u[h], u[4 + h], _MM_SHUFFLE(3, 1, 3, 1));
-  }
-}
+using zorp::lanes::transpose8;
 
 // r[k] = row i0+k of the first cols columns, rows i0..i0+rows-1.
 ZORP_AVX512 inline void load_tile(double* const x[8], int i0, int rows, __m512d r[8], int cols = 8) {

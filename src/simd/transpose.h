@@ -1,10 +1,12 @@
 // Lane transposes: an 8x8 transpose of double lanes (the data-fitting construction's tiles) and
 // the interleave of four registers into runs of four. The functions carry their own target, so
 // that code built for the generic instruction set may call them from an AVX-512 function. The
-// host core's tridiagonal solver has its own copy of the transpose (core/tridiag.cpp): the core
-// is a separate library and takes nothing from this folder.
+// 8x8 transpose is the host core's (the core's tridiagonal solver uses it too, and the core
+// takes nothing from this library), built here with this vocabulary's target.
 #pragma once
 #include "simd/isa.h"
+#define ZORP_TRANSPOSE8_TARGET ZORP_AVX512_TARGET
+#include "../../core/transpose8.h"
 
 namespace zorp::simd {
 
@@ -12,25 +14,7 @@ namespace zorp::simd {
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wuninitialized"
 
-// r[k] lane l becomes r[l] lane k.
-ZORP_AVX512_TARGET inline void transpose8(__m512d r[8]) {
-  __m512d t[8];
-  for (int k = 0; k < 4; ++k) {
-    t[2 * k] = _mm512_unpacklo_pd(r[2 * k], r[2 * k + 1]);
-    t[2 * k + 1] = _mm512_unpackhi_pd(r[2 * k], r[2 * k + 1]);
-  }
-  // t[2k] lane l = (r[2k][2l], r[2k+1][2l]); t[2k+1] lane l = (r[2k][2l+1], r[2k+1][2l+1]).
-  __m512d u[8];
-  for (int k = 0; k < 2; ++k)
-    for (int h = 0; h < 2; ++h) {
-      u[4 * k + h] = _mm512_shuffle_f64x2(t[4 * k + h], t[4 * k + 2 + h], _MM_SHUFFLE(2, 0, 2, 0));
-      u[4 * k + 2 + h] = _mm512_shuffle_f64x2(t[4 * k + h], t[4 * k + 2 + h], _MM_SHUFFLE(3, 1, 3, 1));
-    }
-  for (int h = 0; h < 4; ++h) {
-    r[h] = _mm512_shuffle_f64x2(u[h], u[4 + h], _MM_SHUFFLE(2, 0, 2, 0));
-    r[4 + h] = _mm512_shuffle_f64x2(u[h], u[4 + h], _MM_SHUFFLE(3, 1, 3, 1));
-  }
-}
+using lanes::transpose8;
 
 // Four registers of one element each per lane become runs of four: on return the registers, in
 // order, hold a0 b0 c0 d0 a1 b1 c1 d1 ... (the spline code's cell blocks [c0, c1, c2, c3]).
