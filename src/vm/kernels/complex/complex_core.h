@@ -16,6 +16,10 @@
 
 namespace zorp::vm {
 
+// The special values the complex kernels' scalar paths hand back.
+inline constexpr double kInf = std::numeric_limits<double>::infinity();
+inline constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
 // The flagged complex elements (bit e) of r recomputed one at a time off the vector path, in
 // double: f(ar, ai, br, bi, rr, ri) sees the parts of both arguments and overwrites the
 // result's (single-precision parts are widened for it, and its result narrowed).

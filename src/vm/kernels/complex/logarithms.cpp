@@ -41,8 +41,6 @@ namespace {
 using namespace zorp::simd;
 using trig::Method;
 
-constexpr double kInf = std::numeric_limits<double>::infinity();
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 // ---- Ln ----------------------------------------------------------------------------------------
 namespace clog {
