@@ -21,7 +21,7 @@
 // table: VM_PACK_KERNELS(s, PackI, PackI<float>).
 //
 // Each table gets a hidden alias, zorp_vm_local_<t><F>[I]_ttab, through which the exported entry
-// thunks (dispatch/tables.cpp) jump without a GOT load.
+// thunks (dispatch/entry_tables.cpp) jump without a GOT load.
 #pragma once
 #include <concepts>
 #include <cstdint>
