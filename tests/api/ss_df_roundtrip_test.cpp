@@ -18,13 +18,13 @@ using apitest::same;
 // Everything one way computes.
 template <class T>
 struct Results {
-  std::vector<T> mean, raw2, variance, cov, quantiles, lo, hi;
+  std::vector<T> mean, raw2, variance, cov, quantiles, lo, hi, weights;
   Results(size_t p, size_t q, T fill)
       : mean(p, fill), raw2(p, fill), variance(p, fill), cov(p * (p + 1) / 2, fill), quantiles(p * q, fill), lo(p, fill),
-        hi(p, fill) {}
+        hi(p, fill), weights(2, T(0)) {}  // accumulated weights start at none: they carry over between calls
   bool operator==(const Results& o) const {
     return same(mean, o.mean) && same(raw2, o.raw2) && same(variance, o.variance) && same(cov, o.cov) && same(quantiles, o.quantiles) &&
-           same(lo, o.lo) && same(hi, o.hi);
+           same(lo, o.lo) && same(hi, o.hi) && same(weights, o.weights);
   }
 };
 
@@ -37,20 +37,23 @@ constexpr uint64_t kMoments = TARR_SS_MEAN | TARR_SS_RAW_MOMENT_2 | TARR_SS_CENT
 template <class T>
 void statistics_round_trip() {
   const int64_t p = 3, n = 500, q = 3, layout = TARR_SS_MATRIX_STORAGE_2, packed = TARR_SS_MATRIX_STORAGE_U_PACKED;
-  std::vector<T> x(p * n);
-  for (int64_t i = 0; i < n; ++i)  // far from 0, so the shift matters; components correlated
+  std::vector<T> x(p * n), w(n);
+  for (int64_t i = 0; i < n; ++i) {  // far from 0, so the shift matters; components correlated
     for (int64_t j = 0; j < p; ++j) x[i * p + j] = T(1000 + std::sin(0.37 * i) * (j + 1) + std::cos(1.3 * i * j));
+    w[i] = T(1 + i % 3);  // uneven weights, so that a way that lost them shows
+  }
   const std::vector<T> orders = {T(0.1), T(0.5), T(0.9)};
   Results<T> raw(p, q, T(-1)), c(p, q, T(-2)), cxx(p, q, T(-3));
   // The same calls through the raw exports and through the C entries.
   auto by = [&](Results<T>& r, auto make, auto edit, auto iedit, auto run, auto remove) {
     TarrSSTask* t = nullptr;
-    ASSERT_EQ(make(&t, &p, &n, &layout, x.data(), nullptr, nullptr, 1), 0);
+    ASSERT_EQ(make(&t, &p, &n, &layout, x.data(), w.data(), nullptr, 1), 0);
     // Raw moment 2 as well: the variance is made from it.
     for (auto [param, v] : {std::pair<int, const T*>{TARR_SS_PARAM_MEAN, r.mean.data()}, {TARR_SS_PARAM_RAW_MOMENT_2, r.raw2.data()},
                             {TARR_SS_PARAM_CENTRAL_MOMENT_2, r.variance.data()}, {TARR_SS_PARAM_COV, r.cov.data()},
                             {TARR_SS_PARAM_QUANT_ORDERS, orders.data()}, {TARR_SS_PARAM_QUANTILES, r.quantiles.data()},
-                            {TARR_SS_PARAM_EXTREME_LOW, r.lo.data()}, {TARR_SS_PARAM_EXTREME_HIGH, r.hi.data()}})
+                            {TARR_SS_PARAM_EXTREME_LOW, r.lo.data()}, {TARR_SS_PARAM_EXTREME_HIGH, r.hi.data()},
+                            {TARR_SS_PARAM_ACCUM_WEIGHTS, r.weights.data()}})
       EXPECT_EQ(edit(t, param, v), 0) << param;
     EXPECT_EQ(iedit(t, TARR_SS_PARAM_COV_STORAGE, &packed), 0);
     EXPECT_EQ(iedit(t, TARR_SS_PARAM_QUANT_COUNT, &q), 0);
@@ -66,6 +69,8 @@ void statistics_round_trip() {
      [](TarrSSTask* t, uint64_t e, uint32_t m, auto) { return ZC(ss_, compute)(t, e, m); }, zorp_ss_delete_task);
 
   zorp::ss::task<T> first(x, p, n, zorp::ss::layout::by_observation);
+  first.weights(w);
+  first.edit(TARR_SS_PARAM_ACCUM_WEIGHTS, cxx.weights);
   first.mean(cxx.mean);
   first.edit(TARR_SS_PARAM_RAW_MOMENT_2, cxx.raw2);
   first.variance(cxx.variance);
@@ -81,10 +86,10 @@ void statistics_round_trip() {
 
   EXPECT_TRUE(raw == c) << "C entries";
   EXPECT_TRUE(raw == cxx) << "C++ task";
-  // And the answers are answers: the first component's mean, from the data.
-  double sum = 0;
-  for (int64_t i = 0; i < n; ++i) sum += x[i * p];
-  EXPECT_NEAR(raw.mean[0], sum / n, (std::is_same_v<T, double> ? 1e-9 : 1e-3));
+  // And the answers are answers: the first component's weighted mean, from the data.
+  double sum = 0, total = 0;
+  for (int64_t i = 0; i < n; ++i) sum += w[i] * x[i * p], total += w[i];
+  EXPECT_NEAR(raw.mean[0], sum / total, (std::is_same_v<T, double> ? 1e-9 : 1e-3));
   EXPECT_LE(raw.lo[0], raw.quantiles[0]);
 }
 
