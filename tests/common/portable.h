@@ -1,5 +1,5 @@
 // The few process services the tests use that POSIX and Windows spell differently: environment
-// variables, the test program's own path, the null device.
+// variables.
 #pragma once
 #include <cstdlib>
 #include <string>
@@ -35,18 +35,5 @@ inline int unset_env(const char* name) {
   return unsetenv(name);
 #endif
 }
-
-// The running test program, for tests that start it again with other settings.
-inline std::string self_path() {
-  char path[4096] = {};
-#if defined(_WIN32)
-  const DWORD n = GetModuleFileNameA(nullptr, path, sizeof path - 1);
-#else
-  const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-#endif
-  return n > 0 ? std::string(path, static_cast<size_t>(n)) : std::string();
-}
-
-inline const char* null_device() { return kOnWindows ? "NUL" : "/dev/null"; }
 
 }  // namespace zorp::test

@@ -106,6 +106,7 @@ class Distributions : public testing::TestWithParam<Case> {};
 // below 1e-6 per case. Every value is finite.
 TEST_P(Distributions, FitsItsDistribution) {
   const Case& c = GetParam();
+  if (std::isnan(c.cdf(1))) GTEST_SKIP() << "no distribution function for it in this build (no GSL)";
   Stream s = mt_stream(seed_of(c.name));
   std::vector<double> x(100003);
   ASSERT_EQ(c.draw(s, static_cast<int32_t>(x.size()), x.data()), 0);
