@@ -3,7 +3,9 @@
 // argument.
 //
 // Double precision has two methods (trig::Method): on double-double pairs rounded once, below
-// one ulp of double (the double HA slots), or plainly with one quotient and the polynomial of
+// one ulp of double (the double HA arcsine and arccosine and the complex argument; the HA atan
+// and atan2 take the quotient from the refined estimate and keep pairs only where a rounding
+// would show, atan2_high and inverse.cpp's atan_high), or plainly with one quotient and the polynomial of
 // the result's precision (the double LA and EP slots, and the single-precision complex argument,
 // computed in double). atan z for z = min/max in [0, 1] is atan t for t = z up to tan(pi/8), else
 // pi/4 + atan t for t = (z - 1)/(z + 1); then atan t = t + t u A(u) (u = t^2, polynomials of

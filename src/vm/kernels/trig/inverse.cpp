@@ -2,7 +2,9 @@
 // precision: every one is an angle atan2(n, d) of common/atan_core.h (atan: |x| and
 // 1; asin: |x| and sqrt(1 - x^2); acos: sqrt(1 - x^2) and |x|; atan2: |y| and |x|), with the sign
 // of the argument (of y) applied at the end and x < 0 (its sign bit, so -0 too) turning theta
-// into pi - theta. The double HA slots form it on pairs, below one ulp; there 1 - x^2 is taken
+// into pi - theta. The double HA arcsine and arccosine form it on pairs, below one ulp (the HA
+// atan and atan2 from the refined reciprocal estimate, atan_high below and atan2_high of the
+// common header, with pairs only where a rounding would show); there 1 - x^2 is taken
 // as 1 - (x^2 as an exact product) with the error of the subtraction kept, which keeps acos
 // accurate next to 1, and the pi-scaled forms multiply the pair by 1/pi as a pair: asinpi(1) =
 // 1/2, atan2pi(1, 1) = 1/4 exactly. The LA and EP arcsine and arccosine have a short method
