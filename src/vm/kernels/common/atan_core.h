@@ -3,7 +3,9 @@
 // argument.
 //
 // Double precision has two methods (trig::Method): on double-double pairs rounded once, below
-// one ulp of double (the double HA slots), or plainly with one quotient and the polynomial of
+// one ulp of double (the double HA arcsine and arccosine and the complex argument; the HA atan
+// and atan2 take the quotient from the refined estimate and keep pairs only where a rounding
+// would show, atan2_high and inverse.cpp's atan_high), or plainly with one quotient and the polynomial of
 // the result's precision (the double LA and EP slots, and the single-precision complex argument,
 // computed in double). atan z for z = min/max in [0, 1] is atan t for t = z up to tan(pi/8), else
 // pi/4 + atan t for t = (z - 1)/(z + 1); then atan t = t + t u A(u) (u = t^2, polynomials of
@@ -241,6 +243,67 @@ inline V atan2_of(V y, V x) {
   return pass_nan(x, y, r);
 }
 
+// atan2 for the double HA slots, below one ulp without the divider or sums on zero low parts
+// (the pair angle above, which the complex argument keeps). With lo = min, hi = max of the
+// sides: t = lo/hi, or above tan(pi/8) t = (lo - hi)/(lo + hi) with both sums' errors kept by
+// fast two-sums (hi is the larger side); the quotient from the 14-bit reciprocal estimate
+// refined twice (some 2^-55), t = n r within an ulp or two, and its residual, exact by the
+// fused step, gives t_lo to well below 2^-100 of t. The angle is then m pi/4 + c (t + rest),
+// m = 0..4 and c = +-1 from the swap, the reduction and the sign of x, rest = t u A(u) +
+// t_lo (1 - u); m pi/4 + c t is exact as a pair (|t| < pi/4 where m is not 0) and the rest
+// joins it before the one rounding.
+//
+// The estimate and the residual want sides well inside the exponent range (and lo + hi must
+// not overflow), so sides beyond 2^1000 or below 2^-960 are brought to the binade of the
+// larger first; where that leaves the ratio among the subnormals, rounded twice on the way, the
+// angle (the ratio itself for x >= 0 and no swap) is taken from the divider instead, and in
+// turns of pi as small_angle forms it.
+template <bool kPiUnits>
+[[gnu::always_inline]] inline V atan2_high(V y, V x) {
+  V n = abs(y), d = abs(x);
+  const __mmask8 y_inf = classify<kClassInf>(y), x_inf = classify<kClassInf>(x);
+  const __mmask8 both_zero = classify<kClassZero>(y) & classify<kClassZero>(x);
+  n = select(y_inf, splat(1.0), select(x_inf, zero<V>(), n));
+  d = select(x_inf, splat(1.0), select(y_inf, zero<V>(), select(both_zero, splat(1.0), d)));
+  const __mmask8 x_negative = sign_set(x), swap = less(d, n);
+  V lo = min(n, d), hi = max(n, d);
+  const __mmask8 extreme = less(lo, splat(0x1p-960)) | less(splat(0x1p1000), hi);
+  __mmask8 tiny = 0;
+  V tiny_angle = zero<V>();
+  if (extreme) [[unlikely]] {
+    if constexpr (!kPiUnits) {
+      tiny = extreme & ~(swap | x_negative) & less(lo, mul(hi, splat(0x1p-1000)));
+      if (tiny) tiny_angle = div(lo, hi);
+    }
+    const V e = sub(zero<V>(), exponent_of(hi));
+    lo = select(extreme, scale_by_pow2(lo, e), lo);
+    hi = select(extreme, scale_by_pow2(hi, e), hi);
+  }
+  const __mmask8 upper = less(mul(hi, splat(kTanEighthPi)), lo);
+  const P below = fast_two_sum(sub(zero<V>(), hi), lo), above = fast_two_sum(hi, lo);
+  const V num = select(upper, below.hi, lo), den = select(upper, above.hi, hi);
+  const V num_lo = zero_unless(upper, below.lo), den_lo = zero_unless(upper, above.lo);
+  const V one = splat(1.0);
+  V r = reciprocal_estimate(den);
+  r = fma(r, fnma(den, r, one), r);
+  r = fma(r, fnma(den, r, one), r);
+  const V t = mul(num, r);
+  const V t_lo = mul(fnma(t, den_lo, add(fnma(t, den, num), num_lo)), r);
+  const V u = mul(t, t);
+  const V rest = fma(mul(t, u), horner(u, trigpoly::kAtanLaD), fnma(t_lo, u, t_lo));
+  // x >= 0: theta (m = 0 + up) or pi/2 - theta (m = 2 - up); x < 0: pi - theta (m = 4 - up) or
+  // pi/2 + theta (m = 2 + up), theta = up pi/4 + atan t
+  const V c = select(swap ^ x_negative, splat(-1.0), one);
+  const V m = fma(c, zero_unless(upper, one), select(swap, splat(2.0), zero_unless(x_negative, splat(4.0))));
+  const V base_hi = mul(m, splat(kPiHi / 4));
+  const V base_lo = fma(m, splat(kPiLo / 4), fms(m, splat(kPiHi / 4), base_hi));
+  const P s = fast_two_sum(base_hi, mul(c, t));
+  V res = finish<kPiUnits>({s.hi, add(s.lo, fma(c, rest, base_lo))});
+  if constexpr (kPiUnits) res = select(x_negative, res, small_angle<true>(n, d, res));
+  else if (tiny) [[unlikely]] res = select(tiny, tiny_angle, res);
+  return pass_nan(x, y, copy_sign(res, y));
+}
+
 // The real kernels' angle by accuracy slot: HA on pairs; LA and EP plain with the class's
 // polynomial and the quotient from the estimate.
 template <Acc A, bool kPiUnits>
@@ -253,7 +316,7 @@ inline V angle_short(V n, V d, __mmask8 x_negative) {
 template <bool kPiUnits, Acc A>
 inline V atan2_of(V y, V x) {
   if constexpr (A == Acc::HA) {
-    return atan2_of<kPiUnits, Method::Pairs>(y, x);
+    return atan2_high<kPiUnits>(y, x);
   } else {
     V n = abs(y), d = abs(x);
     const __mmask8 y_inf = classify<kClassInf>(y), x_inf = classify<kClassInf>(x);

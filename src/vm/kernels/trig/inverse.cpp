@@ -2,7 +2,9 @@
 // precision: every one is an angle atan2(n, d) of common/atan_core.h (atan: |x| and
 // 1; asin: |x| and sqrt(1 - x^2); acos: sqrt(1 - x^2) and |x|; atan2: |y| and |x|), with the sign
 // of the argument (of y) applied at the end and x < 0 (its sign bit, so -0 too) turning theta
-// into pi - theta. The double HA slots form it on pairs, below one ulp; there 1 - x^2 is taken
+// into pi - theta. The double HA arcsine and arccosine form it on pairs, below one ulp (the HA
+// atan and atan2 from the refined reciprocal estimate, atan_high below and atan2_high of the
+// common header, with pairs only where a rounding would show); there 1 - x^2 is taken
 // as 1 - (x^2 as an exact product) with the error of the subtraction kept, which keeps acos
 // accurate next to 1, and the pi-scaled forms multiply the pair by 1/pi as a pair: asinpi(1) =
 // 1/2, atan2pi(1, 1) = 1/4 exactly. The LA and EP arcsine and arccosine have a short method
@@ -61,6 +63,46 @@ inline P arc(V x) {
   }
 }
 
+// atan x for the double HA slots, below one ulp of double, with pairs only where a rounding
+// would show. With a = |x|, one quotient t = n/d in [-tan(pi/8), tan(pi/8)] and a base:
+//   a <= tan(pi/8):           t = a,                 base 0
+//   a up to tan(3pi/8):       t = (a - 1)/(a + 1),   base pi/4
+//   beyond:                   t = -1/a,              base pi/2
+// and atan a = base + t + (t u A(u) + t_lo (1 - u)) with u = t^2: t_lo is the quotient's
+// rounding error (its share of atan is t_lo/(1 + u)), and the sums a - 1, a + 1 keep theirs
+// (a - 1 is exact from 1/2 up, the other two are recovered exactly by a fast two-sum). The
+// quotient comes from the 14-bit reciprocal estimate refined twice (some 2^-55) rather than the
+// divider, whose throughput (a register in sixteen cycles) bounded the kernel; t = n r is then
+// within an ulp or two and its residual, n - t d exact by the fused step, gives t_lo to well
+// below 2^-100 of t. base + t is exact as a pair (|t| < pi/4 where the base is nonzero) and
+// rounded once with the rest, which is at most 0.06 of the angle. a is capped at 2^60, where
+// atan already rounds to pi/2, so an infinity takes the same path.
+template <bool kPiUnits>
+[[gnu::always_inline]] inline V atan_high(V x) {
+  constexpr double kTanThreeEighthsPi = 0x1.3504f333f9de6p+1;
+  const V a = abs(x), one = splat(1.0);
+  const __mmask8 mid = less(splat(kTanEighthPi), a), big = less(splat(kTanThreeEighthsPi), a);
+  const __mmask8 mid_only = mid & ~big;
+  const V below = sub(a, one), above = add(a, one);
+  const V num = select(big, splat(-1.0), select(mid, below, a));
+  const V den = select(big, min(a, splat(0x1p60)), select(mid, above, one));
+  // fast two-sums with 1 as the larger side below 1; from 1 to tan(3pi/8) both are exact
+  const V num_lo = sub_zero(mid_only, a, add(below, one));
+  const V den_lo = sub_zero(mid_only, a, sub(above, one));
+  V r = reciprocal_estimate(den);
+  r = fma(r, fnma(den, r, one), r);
+  r = fma(r, fnma(den, r, one), r);
+  const V t = mul(num, r);
+  const V t_lo = mul(fnma(t, den_lo, add(fnma(t, den, num), num_lo)), r);
+  const V u = mul(t, t);
+  const V base_hi = select(big, splat(kPiHi / 2), zero_unless(mid, splat(kPiHi / 4)));
+  const V base_lo = select(big, splat(kPiLo / 2), zero_unless(mid, splat(kPiLo / 4)));
+  const V rest = fma(mul(t, u), horner(u, trigpoly::kAtanLaD), add(fnma(t_lo, u, t_lo), base_lo));
+  const P s = fast_two_sum(base_hi, t);
+  const V theta = finish<kPiUnits>({s.hi, add(s.lo, rest)});
+  return copy_sign(small_angle<kPiUnits>(a, one, theta), x);
+}
+
 // The kernels' method by slot: HA on pairs; the LA and EP arcsine and arccosine short
 // (arc_short), their arctangent plain. Always inlined into the kernel's loop (out of line, the
 // HA atan measured a sixth slower: one call per register, none of them interleaved).
@@ -69,13 +111,14 @@ template <Inv F, bool kPiUnits, Acc A>
   if constexpr (F != Inv::Atan && A != Acc::HA) {
     return arc_short<F, kPiUnits, A>(x);
   } else if constexpr (F == Inv::Atan) {
-    const V a = abs(x);
-    const __mmask8 inf = classify<kClassInf>(x);
-    const V n = select(inf, splat(1.0), a), d = select(inf, zero<V>(), splat(1.0));
     V r;
-    if constexpr (A == Acc::HA) r = small_angle<kPiUnits>(n, d, finish<kPiUnits>(angle(pair(n), pair(d), 0)));
-    else r = angle_short<A, kPiUnits>(n, d, 0);
-    r = copy_sign(r, x);
+    if constexpr (A == Acc::HA) {
+      r = atan_high<kPiUnits>(x);
+    } else {
+      const __mmask8 inf = classify<kClassInf>(x);
+      const V n = select(inf, splat(1.0), abs(x)), d = select(inf, zero<V>(), splat(1.0));
+      r = copy_sign(angle_short<A, kPiUnits>(n, d, 0), x);
+    }
     return select(classify<kClassNaN>(x), add(x, x), r);
   } else {
     const V xm = max(min(x, splat(1.0)), splat(-1.0));
