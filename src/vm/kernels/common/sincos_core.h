@@ -382,8 +382,8 @@ inline __m512d quotient_newton(__m512d n, __m512d d) {
 // tan x for |x| < kShortLimit (or NaN): x = k pi/2 + r, t = 2 tan(r/2) = r + r u T(u) with the
 // polynomial of the class, then tan r = t / (1 - t^2/4) and -cot r = (t^2/4 - 1) / t, one
 // quotient. Over |r| <= pi/4, t^2/4 stays below 0.172, so 1 - t^2/4 loses nothing to
-// cancellation. Arguments below 2^-27 give x itself, signed zeros included: r = t = x, the
-// denominator 1, and the quotient's correction takes q back to n.
+// cancellation. Arguments below 2^-27 give x itself: r = t = x, the denominator 1, and the
+// quotient's correction takes q back to n.
 // The polynomial goes by Horner's rule: the kernels run four registers at a time, which hides its
 // latency, and it takes the fewest operations. Numerator and denominator are each one
 // multiply-add written only where the lane needs it (the compiler merges select and multiply-add
@@ -398,7 +398,28 @@ inline __m512d tan_short(__m512d x, const T (&poly)[N]) {
   const __mmask8 odd = any_bits<double>(bits(red.k.shifted), isplat<double>(1));
   const __m512d n = select(odd, fms(t, quarter_t, splat(1.0)), t);   // t^2/4 - 1 where odd
   const __m512d d = select(odd, t, fnma(t, quarter_t, splat(1.0)));  // 1 - t^2/4 where even
-  return quotient_newton(n, d);
+  // x = -0 reduces to +0 (the last part of pi/2 is negative), so zeros take x itself.
+  return zeros_of(x, quotient_newton(n, d));
+}
+
+// tan x for |x| < kShortLimit (or NaN), LA: x = k pi/2 + r, then tan r = n/d with the poles at
+// +-pi/2 divided out of the polynomial (kTanPoleLaD): n = r + r u T(u), d = 1 - c u with
+// c = fl(4/pi^2) in one fused step, and -cot r = -d/n, so that the odd quadrants take the same
+// two values swapped and one negated. T has degree 6 where 2 tan(r/2) needed 8, and the
+// denominator is one operation. Roundings: n once (its tail at most 0.05 of it), d once
+// (d >= 0.75), the quotient as in quotient_newton, and the remainder's 2^-52 times tan's
+// sensitivity 2r/sin 2r <= pi/2: about three units of 2^-53 in all.
+inline constexpr double kFourOverPiSq = 0x1.9f02f6222c720p-2;  // = the fit record's c
+inline __m512d tan_short_la(__m512d x) {
+  using namespace simd;
+  const Reduction<__m512d> red = reduce_half_pi(x);
+  const __m512d r = red.r, u = mul(r, r);
+  const __m512d n = fma(mul(r, u), horner(u, trigpoly::kTanPoleLaD), r);
+  const __m512d d = fnma(u, splat(kFourOverPiSq), splat(1.0));
+  const __mmask8 odd = any_bits<double>(bits(red.k.shifted), isplat<double>(1));
+  const __m512d q = quotient_newton(select(odd, flip_bits(d, uint64_t(1) << 63), n), select(odd, n, d));
+  // x = -0 reduces to +0 (the last part of pi/2 is negative), so zeros take x itself.
+  return zeros_of(x, q);
 }
 
 // sin x and cos x for |x| < kShortLimit (or NaN), LA: x = k pi/2 + r, sin r = r + r u S(u) and

@@ -77,15 +77,15 @@ struct SinCosLaD : Kernel<double, 32> {
   static int callout(const double* a, double* s, double* c) { return sincos_callout<double>(a, s, c); }
 };
 
-// The tangent of each class: t = 2 tan(r/2) with the class's polynomial, then a quotient (see
-// tan_short).
+// The tangent of each class, one quotient: LA with the poles divided out of its polynomial
+// (tan_short_la), EP from t = 2 tan(r/2) (tan_short).
 // A register with a lane beyond kShortLimit, an infinity or a NaN also runs the plain method,
 // whose results those lanes take; the infinities and NaNs are found only then.
 template <bool kLa>
 struct TanShortD : Kernel<double, 32> {
   static __m512d body(__m512d x, __mmask8& special) {
     const __mmask8 beyond = not_less_equal(abs(x), splat(kShortLimit));
-    __m512d y = kLa ? tan_short(x, trigpoly::kTanHalfLaD) : tan_short(x, trigpoly::kTanHalfEpD);
+    __m512d y = kLa ? tan_short_la(x) : tan_short(x, trigpoly::kTanHalfEpD);
     special = 0;
     if (beyond) [[unlikely]] {
       special = classify<kClassInf | kClassNaN>(x);
