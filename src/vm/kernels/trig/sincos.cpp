@@ -12,9 +12,9 @@
 // register and finishes with the accurate sine and cosine of sincos_core.h.
 //
 // The double HA kernels are the accurate method of sincos_core.h (below one ulp for every finite
-// argument): the sine, cosine and sine-cosine in its short form below 1.5 2^20 (the short pair
-// reduction), the tangent on the pair reduction below 2^28, each with the whole method out of
-// line for registers holding a larger lane. The LA
+// argument): on the short pair reduction below 1.5 2^20, the sine, cosine and sine-cosine in its
+// short form, the tangent as the quotient of its pairs; each with the whole method out of line
+// for registers holding a larger lane. The LA
 // sine, the LA sine-cosine and the LA and EP tangent have methods of their own, sized to their
 // class (below).
 // Infinite arguments give NaN and report a domain error (status 1); NaN gives NaN and reports
@@ -153,12 +153,20 @@ struct SinCosHaD : Kernel<double, 32> {
   static int callout(const double* a, double* s, double* c) { return sincos_callout<double>(a, s, c); }
 };
 
-// The HA tangent: the pair reduction below 2^28 and the quotient of the pairs (sincos_core.h).
+// The HA tangent: the quotient of the accurate pairs (sincos_core.h), on the short pair below
+// kShortPairLimit as the sine and cosine.
 struct TanHaD : Kernel<double, 32> {
   static __m512d body(__m512d x, __mmask8& special) {
-    special = classify<kClassInf | kClassNaN>(x);
-    if (abs_at_least(x, splat(HalfPi<double>::kPairLimit))) [[unlikely]] return large_any<Fn::Tan>(x);
-    return trig_reduced<Fn::Tan>(x, reduce_pair_only(x));
+    const __mmask8 beyond = beyond_short(x);
+    const PairReduction<__m512d> p = reduce_half_pi_short_pair(x);
+    const DD<__m512d> s = sin_pair(p.r.hi, p.r.lo), c = cos_pair(p.r.hi, p.r.lo);
+    __m512d y = zeros_of(x, tan_by_quadrant(quadrant_of(p.k), s, c));
+    special = 0;
+    if (beyond) [[unlikely]] {
+      special = classify<kClassInf | kClassNaN>(x);
+      y = select(beyond, large_any<Fn::Tan>(x), y);
+    }
+    return y;
   }
   static int callout(const double* a, double* r) { return trig_callout<double, Fn::Tan>(a, r); }
 };
