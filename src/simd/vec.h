@@ -278,6 +278,11 @@ inline __m512 select(__mmask16 m, __m512 if_set, __m512 otherwise) { return _mm5
 inline __m512d select(__mmask8 m, __m512d if_set, __m512d otherwise) { return _mm512_mask_blend_pd(m, otherwise, if_set); }
 inline __m512 zero_unless(__mmask16 m, __m512 a) { return _mm512_maskz_mov_ps(m, a); }
 inline __m512d zero_unless(__mmask8 m, __m512d a) { return _mm512_maskz_mov_pd(m, a); }
+// v, except x itself where x is a zero of either sign: one fixup instruction, for odd functions
+// whose sum head + tail gives +0 for -0 (-0 + +0 rounds to +0). Under DAZ a subnormal x counts
+// as a zero.
+inline __m512 zeros_of(__m512 x, __m512 v) { return _mm512_fixupimm_ps(v, x, _mm512_set1_epi32(0x100), 0); }
+inline __m512d zeros_of(__m512d x, __m512d v) { return _mm512_fixupimm_pd(v, x, _mm512_set1_epi64(0x100), 0); }
 // Bits of `from_a` where `selector` has a 1 bit, else bits of b.
 inline __m512 bit_select(__m512 selector, __m512 from_a, __m512 b) {
   return as_float(_mm512_ternarylogic_epi32(bits(selector), bits(from_a), bits(b), 0xCA));

@@ -43,7 +43,8 @@ std::vector<Case> cases() {
                          0x1p64 + 0x1p12, -1e300, DBL_MAX, -DBL_MAX, 0.0, -0.0, DBL_TRUE_MIN, DBL_MIN, 1e-300, 0.5,
                          double(FLT_MAX), -double(FLT_TRUE_MIN)})
     c.push_back({x, "fixed"});
-  for (double edge : {HalfPi<double>::kIdentityLimit, HalfPi<double>::kSingleLimit, HalfPi<double>::kPairLimit})
+  for (double edge : {HalfPi<double>::kIdentityLimit, HalfPi<double>::kSingleLimit, HalfPi<double>::kPairLimit,
+                      HalfPi<double>::kShortPairLimit})
     for (double x : {std::nextafter(edge, 0.0), edge, std::nextafter(edge, INFINITY)}) c.push_back({x, "edge"});
   const float f = HalfPi<float>::kSingleLimit;
   for (float x : {std::nextafter(f, 0.0f), f, std::nextafter(f, INFINITY)}) c.push_back({x, "edge"});

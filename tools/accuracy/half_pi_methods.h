@@ -68,6 +68,11 @@ Cw<V> pair(V x) {
   const vm::trig::PairReduction<V> q = vm::trig::reduce_half_pi_pair(x);
   return {q.r.hi, q.r.lo, q.k.k, q.k.shifted};
 }
+template <typename V>
+Cw<V> short_pair(V x) {
+  const vm::trig::PairReduction<V> q = vm::trig::reduce_half_pi_short_pair(x);
+  return {q.r.hi, q.r.lo, q.k.k, q.k.shifted};
+}
 // Half multiples, with r^2 taken after two parts as a cosine kernel might (so in two slices).
 template <typename V>
 Cw<V> half(V x) {
@@ -152,6 +157,9 @@ inline const std::vector<Method>& methods() {
       cody_waite<double, single<double>, single<__m512d>>("single double", D::kSingleLimit, K::kRounded, inv_d, 1,
                                                           D::kSingleError),
       cody_waite<double, pair<double>, pair<__m512d>>("pair double", D::kPairLimit, K::kRounded, inv_d, 1, D::kPairError),
+      // |x| up to and including its limit
+      cody_waite<double, short_pair<double>, short_pair<__m512d>>("short pair double", std::nextafter(D::kShortPairLimit, INFINITY),
+                                                                  K::kRounded, inv_d, 1, D::kShortPairError),
       cody_waite<double, half<double>, half<__m512d>>("half multiple double", D::kSingleLimit, K::kHalf, inv_d, 1,
                                                       half_bound),
       cody_waite<double, pi_in_two<double>, pi_in_two<__m512d>>("pi in two parts", 0x1p24, K::kRounded,

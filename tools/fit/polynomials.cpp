@@ -129,6 +129,20 @@ R tan_half_tail(const R& u) {
   return (R(2) * t - r) / (u * r);
 }
 
+// The tangent with its poles at +-pi/2 divided out: tan r = r P(u) / (1 - c u), c = fl(4/pi^2)
+// (the double the kernel reads), and P(u) = 1 + u T(u). Its nearest singularities are the poles
+// at +-3 pi/2, so a polynomial in u converges about seven bits a degree over a quarter turn,
+// where 2 tan(r/2) gains six.
+const double kFourOverPiSq = 0x1.9f02f6222c720p-2;
+R tan_pole_tail(const R& u) {
+  const R c(kFourOverPiSq);
+  if (u.zero()) return R(1) / R(3) - c;
+  const R r = sqrt(u);
+  R t;
+  mpfr_tan(t.v, r.v, MPFR_RNDN);
+  return (t * (R(1) - c * u) / r - R(1)) / u;
+}
+
 const double kLn2 = std::log(2.0), kLog10of2 = std::log10(2.0);
 const double kPi = 3.141592653589793;
 
@@ -341,11 +355,13 @@ std::vector<Fit> trig_fits() {
       // The LA sine reduces by pi (one polynomial over half a turn rather than two over a quarter).
       {"kSinPiLaD", "(sin r - r)/r^3 in u = r^2", sin_tail, "r in [-pi/2, pi/2]", 0, kHalfPiSq * 1.0001, 7,
        W::Relative, Prec::Double, How::Minimax, {}, nullptr, "double LA sine: r + r u S(u), x = k pi + r"},
-      // The tangent from twice the tangent of half the reduced argument, t = r + r u T(u):
+      // The LA tangent as a quotient with the poles divided out: tan r = r (1 + u T(u))/(1 - c u),
+      // -cot r its negated inverse, so numerator and denominator are the same two values swapped.
+      {"kTanPoleLaD", "(tan r (1 - c r^2)/r - 1)/r^2 in u = r^2, c = fl(4/pi^2)", tan_pole_tail,
+       "r in [-pi/4, pi/4]", 0, kQuarterPiSq * 1.0001, 6, W::Relative, Prec::Double, How::Minimax, {}, nullptr,
+       "double LA tangent: r + r u T(u) over 1 - c u, one quotient"},
+      // The EP tangent from twice the tangent of half the reduced argument, t = r + r u T(u):
       // tan r = t/(1 - t^2/4), -cot r = -(1 - t^2/4)/t.
-      {"kTanHalfLaD", "(2 tan(r/2) - r)/r^3 in u = r^2", tan_half_tail, "r in [-pi/4, pi/4]", 0,
-       kQuarterPiSq * 1.0001, 8, W::Relative, Prec::Double, How::Minimax, {}, nullptr,
-       "double LA tangent: t = r + r u T(u), then one quotient"},
       {"kTanHalfEpD", "(2 tan(r/2) - r)/r^3 in u = r^2", tan_half_tail, "r in [-pi/4, pi/4]", 0,
        kQuarterPiSq * 1.0001, 3, W::Relative, Prec::Double, How::Minimax, {}, nullptr,
        "double EP tangent: t = r + r u T(u), then one quotient"},

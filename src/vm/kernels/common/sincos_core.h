@@ -19,6 +19,7 @@
 #include <type_traits>
 
 #include "simd/exact.h"
+#include "simd/ints.h"
 #include "simd/poly.h"
 #include "simd/vec.h"
 #include "vm/kernels/common/callout.h"
@@ -243,6 +244,37 @@ inline void sincos_any(V x, V& sin_x, V& cos_x) {
   sincos_reduced(x, reduce_any(x), sin_x, cos_x);
 }
 
+// ---- the accurate method below kShortPairLimit -------------------------------------------------
+// For the double HA sine and cosine of registers whose lanes all lie within
+// HalfPi<double>::kShortPairLimit: the short pair (five operations after k, within 2^-56.9
+// relative), then
+//   sin r = hi + (lo + u (hi S(u) - lo/2))
+//   cos r = 1 + (hi (-hi/2) + (u^2 C(u) - hi lo))          u = hi^2 rounded
+// each a head and a tail rounded once. In the cosine the fused multiply-add keeps -hi^2/2 exact,
+// so the tail (at most 0.31) carries one rounding of 2^-55 at most besides the small terms, where
+// the pairs above need an exact square and the rounding error of 1 - u/2; with the last addition
+// that is 0.76 ulp at most. The sine's tail is at most 0.11 of the result and its three
+// roundings stay near 0.3 ulp of it at pi/4 (0.8 ulp in all, as the pairs above).
+inline void sin_cos_short(__m512d hi, __m512d lo, __m512d& s, __m512d& c) {
+  using namespace simd;
+  const __m512d u = mul(hi, hi);
+  s = add(hi, fma(u, fma(hi, horner(u, trigpoly::kSinTailD), mul(lo, splat(-0.5))), lo));
+  const __m512d small = fnma(hi, lo, mul(mul(u, u), horner(u, trigpoly::kCosTailD)));
+  c = add(splat(1.0), fma(hi, mul(hi, splat(-0.5)), small));
+}
+
+// The quadrant's choice from the shifted multiple (whose integer image holds k mod 4): the sine
+// (kCos false) or the cosine of x = k pi/2 + r, sin x: s, c, -s, -c; cos x: c, -s, -c, s. The
+// sign is bit 1 of k (of k + 1 for the cosine) moved to bit 63.
+template <bool kCos>
+inline __m512d pick_quadrant(__m512d shifted, __m512d s, __m512d c) {
+  using namespace simd;
+  const __m512i k = kCos ? iadd<double>(bits(shifted), isplat<double>(1)) : bits(shifted);
+  const __mmask8 odd = any_bits<double>(bits(shifted), isplat<double>(1));
+  const __m512i sign = bit_and(shift_left<62, double>(k), isplat<double>(uint64_t(1) << 63));
+  return as_double(bit_xor(bits(kCos ? select(odd, s, c) : select(odd, c, s)), sign));
+}
+
 // ---- the plain method -----------------------------------------------------------------------
 // For what needs a few units of 2^-53 rather than one ulp of double: the double LA and EP slots
 // without a fixed kernel, and single precision (computed in double and rounded once, which leaves
@@ -350,19 +382,44 @@ inline __m512d quotient_newton(__m512d n, __m512d d) {
 // tan x for |x| < kShortLimit (or NaN): x = k pi/2 + r, t = 2 tan(r/2) = r + r u T(u) with the
 // polynomial of the class, then tan r = t / (1 - t^2/4) and -cot r = (t^2/4 - 1) / t, one
 // quotient. Over |r| <= pi/4, t^2/4 stays below 0.172, so 1 - t^2/4 loses nothing to
-// cancellation. Arguments below 2^-27 give x itself, signed zeros included: r = t = x, the
-// denominator 1, and the quotient's correction takes q back to n.
+// cancellation. Arguments below 2^-27 give x itself: r = t = x, the denominator 1, and the
+// quotient's correction takes q back to n.
+// The polynomial goes by Horner's rule: the kernels run four registers at a time, which hides its
+// latency, and it takes the fewest operations. Numerator and denominator are each one
+// multiply-add written only where the lane needs it (the compiler merges select and multiply-add
+// into one masked instruction).
 template <typename T, size_t N>
 inline __m512d tan_short(__m512d x, const T (&poly)[N]) {
   using namespace simd;
   const Reduction<__m512d> red = reduce_half_pi(x);
   const __m512d r = red.r, u = mul(r, r);
-  const __m512d t = fma(mul(r, u), estrin(u, poly), r);
+  const __m512d t = fma(mul(r, u), horner(u, poly), r);
   const __m512d quarter_t = mul(t, splat(0.25));
-  const __m512d w = fnma(quarter_t, t, splat(1.0));      // 1 - t^2/4
-  const __m512d minus_w = fms(quarter_t, t, splat(1.0));  // its negation, rounded alike
-  const __mmask8 odd = iequal<double>(bit_and(bits(red.k.shifted), isplat<double>(1)), isplat<double>(1));
-  return quotient_newton(select(odd, minus_w, t), select(odd, t, w));
+  const __mmask8 odd = any_bits<double>(bits(red.k.shifted), isplat<double>(1));
+  const __m512d n = select(odd, fms(t, quarter_t, splat(1.0)), t);   // t^2/4 - 1 where odd
+  const __m512d d = select(odd, t, fnma(t, quarter_t, splat(1.0)));  // 1 - t^2/4 where even
+  // x = -0 reduces to +0 (the last part of pi/2 is negative), so zeros take x itself.
+  return zeros_of(x, quotient_newton(n, d));
+}
+
+// tan x for |x| < kShortLimit (or NaN), LA: x = k pi/2 + r, then tan r = n/d with the poles at
+// +-pi/2 divided out of the polynomial (kTanPoleLaD): n = r + r u T(u), d = 1 - c u with
+// c = fl(4/pi^2) in one fused step, and -cot r = -d/n, so that the odd quadrants take the same
+// two values swapped and one negated. T has degree 6 where 2 tan(r/2) needed 8, and the
+// denominator is one operation. Roundings: n once (its tail at most 0.05 of it), d once
+// (d >= 0.75), the quotient as in quotient_newton, and the remainder's 2^-52 times tan's
+// sensitivity 2r/sin 2r <= pi/2: about three units of 2^-53 in all.
+inline constexpr double kFourOverPiSq = 0x1.9f02f6222c720p-2;  // = the fit record's c
+inline __m512d tan_short_la(__m512d x) {
+  using namespace simd;
+  const Reduction<__m512d> red = reduce_half_pi(x);
+  const __m512d r = red.r, u = mul(r, r);
+  const __m512d n = fma(mul(r, u), horner(u, trigpoly::kTanPoleLaD), r);
+  const __m512d d = fnma(u, splat(kFourOverPiSq), splat(1.0));
+  const __mmask8 odd = any_bits<double>(bits(red.k.shifted), isplat<double>(1));
+  const __m512d q = quotient_newton(select(odd, flip_bits(d, uint64_t(1) << 63), n), select(odd, n, d));
+  // x = -0 reduces to +0 (the last part of pi/2 is negative), so zeros take x itself.
+  return zeros_of(x, q);
 }
 
 // sin x and cos x for |x| < kShortLimit (or NaN), LA: x = k pi/2 + r, sin r = r + r u S(u) and

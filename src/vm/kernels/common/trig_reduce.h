@@ -27,6 +27,7 @@
 //
 //   reduce_half_pi(x)         single value; double |x| < 2^40, float |x| < 2^20
 //   reduce_half_pi_pair(x)    double-double; double |x| < 2^28
+//   reduce_half_pi_short_pair(x)  double-double in fewer operations; double |x| <= 1.5 2^20
 //   reduce_half_pi_huge(x)    Payne-Hanek; every finite double, scalar or 8 lanes (16 floats go
 //                             through it in two halves); reduce_half_pi_huge<1> reduces 2x
 //                             (8 lanes), which is x by pi/4
@@ -73,6 +74,7 @@
 // Exceptions: the vector multiples and single-value forms raise none (their roundings are
 // suppressed or exact); the pair and Payne-Hanek may raise inexact, nothing else.
 #pragma once
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <type_traits>
@@ -100,6 +102,13 @@ template <typename V, typename T>
 inline V lanes(T c) {
   if constexpr (kScalar<V>) return static_cast<V>(c);
   else return simd::splat(c);
+}
+// v rounded to its leading `digits` significant bits (ties away from zero), for normal v whose
+// rounding does not reach the next binade; constant splits are cut with it.
+constexpr double round_to_bits(double v, int digits) {
+  const int drop = 53 - digits;
+  const uint64_t b = std::bit_cast<uint64_t>(v);
+  return std::bit_cast<double>((b + (uint64_t(1) << (drop - 1))) & ~((uint64_t(1) << drop) - 1));
 }
 }  // namespace detail
 
@@ -203,6 +212,14 @@ struct HalfPi<double> {
   static constexpr ErrorBound kSingleError = {0x1p-52 * (1 + 0x1p-52), 0x1.8p-162};  // 2^-161.42
   static constexpr ErrorBound kPairError = {0x1.1p-105, 0x1.6p-159};                  // 2^-104.9, 2^-158.5
   static constexpr ErrorBound kHugeError = {0x1p-103, 0.0};
+  // The short pair (reduce_half_pi_short_pair): c1 cut to 32 bits, so that k c1 is exact for
+  // k < 2^20, and the rest of pi/2 in c2. The limit keeps k below 2^20 (|x| 2/pi < 1001400).
+  static constexpr double kShortPairLimit = 0x1.8p20;
+  static constexpr Split<double, 3> kShortSplit = {
+      tables::kTwoOverPiD,
+      {tables::kHalfPiD[0], detail::round_to_bits(tables::kHalfPiD[1], 32),
+       (tables::kHalfPiD[1] - detail::round_to_bits(tables::kHalfPiD[1], 32)) + tables::kHalfPiD[2]}};
+  static constexpr ErrorBound kShortPairError = {0x1.01p-106, 0x1.81p-138};  // 2^-106, 2^-137.4
 };
 
 template <>
@@ -240,6 +257,29 @@ inline PairReduction<V> reduce_half_pi_pair(V x) {
   constexpr auto& c = HalfPi<double>::kSplit;
   const Multiple<V> k = nearest_multiple(x, c.inverse);
   return {k, subtract_multiple_pair(x, k.k, c)};
+}
+
+// The same as a double-double for |x| <= HalfPi<double>::kShortPairLimit, in five operations
+// after k rather than the pair's ten: with c1 of 32 bits, p = k c1 is exact, and r1 - p is
+// rounded once to hi with its error found by Fast2Sum, which is exact here although |r1| may be
+// below |p|: then r1 (a multiple of 2^-53) and p (of 2^-85) differ by less than 2^-32, which 53
+// bits hold. The error term is exact and needs no product of its own,
+// (-k c1) - (hi - r1) being a single fused multiply-subtract, and lo takes -k c2 in one more
+// rounding. The pair is not renormalised: |lo| may exceed ulp(hi)/2 by |k c2| < 2^-65, which the
+// sine and cosine take linearly.
+// Error: k (pi/2 - c0 - c1 - c2) with |pi/2 - c0 - c1 - c2| <= 2^-139 + 2^-163, and the rounding
+// of lo, 2^-53 (ulp(hi)/2 + |k c2|): err <= 2^-106 |r| + 1.5 2^-138 |k|, a relative error of at
+// most 2^-56.9 with |r| >= 2^-60.49 (trig_reduce_test checks it against MPFR).
+template <typename V>
+inline PairReduction<V> reduce_half_pi_short_pair(V x) {
+  static_assert(std::is_same_v<Elem<V>, double>);
+  constexpr auto& c = HalfPi<double>::kShortSplit;
+  const Multiple<V> k = nearest_multiple(x, c.inverse);
+  const V minus_c1 = detail::lanes<V>(-c.part[1]);
+  const V r1 = simd::fma_quiet(k.k, detail::lanes<V>(-c.part[0]), x);
+  const V hi = simd::fma_quiet(k.k, minus_c1, r1);
+  const V t = simd::fms(k.k, minus_c1, simd::sub(hi, r1));
+  return {k, {hi, simd::fma_quiet(k.k, detail::lanes<V>(-c.part[2]), t)}};
 }
 
 // ---- Payne-Hanek for every finite double ----------------------------------------------------

@@ -12,7 +12,9 @@
 // register and finishes with the accurate sine and cosine of sincos_core.h.
 //
 // The double HA kernels are the accurate method of sincos_core.h (below one ulp for every finite
-// argument), with Payne-Hanek out of line for registers holding a lane at or beyond 2^28. The LA
+// argument): on the short pair reduction below 1.5 2^20, the sine, cosine and sine-cosine in its
+// short form, the tangent as the quotient of its pairs; each with the whole method out of line
+// for registers holding a larger lane. The LA
 // sine, the LA sine-cosine and the LA and EP tangent have methods of their own, sized to their
 // class (below).
 // Infinite arguments give NaN and report a domain error (status 1); NaN gives NaN and reports
@@ -75,48 +77,98 @@ struct SinCosLaD : Kernel<double, 32> {
   static int callout(const double* a, double* s, double* c) { return sincos_callout<double>(a, s, c); }
 };
 
-// The tangent of each class: t = 2 tan(r/2) with the class's polynomial, then a quotient (see
-// tan_short).
+// The tangent of each class, one quotient: LA with the poles divided out of its polynomial
+// (tan_short_la), EP from t = 2 tan(r/2) (tan_short).
+// A register with a lane beyond kShortLimit, an infinity or a NaN also runs the plain method,
+// whose results those lanes take; the infinities and NaNs are found only then.
 template <bool kLa>
 struct TanShortD : Kernel<double, 32> {
   static __m512d body(__m512d x, __mmask8& special) {
-    special = classify<kClassInf | kClassNaN>(x);
-    if (abs_at_least(x, splat(kShortLimit))) [[unlikely]] return large_plain<Fn::Tan>(x);
-    if constexpr (kLa) return tan_short(x, trigpoly::kTanHalfLaD);
-    else return tan_short(x, trigpoly::kTanHalfEpD);
+    const __mmask8 beyond = not_less_equal(abs(x), splat(kShortLimit));
+    __m512d y = kLa ? tan_short_la(x) : tan_short(x, trigpoly::kTanHalfEpD);
+    special = 0;
+    if (beyond) [[unlikely]] {
+      special = classify<kClassInf | kClassNaN>(x);
+      y = select(beyond, large_plain<Fn::Tan>(x), y);
+    }
+    return y;
   }
   static int callout(const double* a, double* r) { return trig_callout<double, Fn::Tan>(a, r); }
 };
 
-// ---- double HA: the accurate method with Payne-Hanek out of line --------------------------------
-// The same results as trig_any and sincos_any, bit for bit; a register with a lane at 2^28 or
-// beyond (or an infinity) takes the whole method out of line, so that the pair reduction's
-// path keeps its registers.
+// ---- double HA: the accurate method, short below kShortPairLimit -------------------------------
+// A register whose lanes all lie within HalfPi's kShortPairLimit takes the short pair and
+// sin_cos_short (sincos_core.h); one with a larger lane, an infinity or a NaN also runs the whole
+// accurate method out of line (Payne-Hanek from 2^28), whose results those lanes take, so that a
+// lane's result never depends on its neighbours. The out-of-line call keeps the Payne-Hanek
+// registers off the short path.
 template <Fn F>
 [[gnu::noinline]] __m512d large_any(__m512d x) {
   return trig_any<F>(x);
 }
 [[gnu::noinline]] void large_sincos_any(__m512d x, __m512d& sin_x, __m512d& cos_x) { sincos_any(x, sin_x, cos_x); }
 
+inline __mmask8 beyond_short(__m512d x) {
+  return not_less_equal(abs(x), splat(HalfPi<double>::kShortPairLimit));  // NaN included
+}
+
 template <Fn F>
 struct TrigHaD : Kernel<double, 32> {
+  static_assert(F != Fn::Tan);
   static __m512d body(__m512d x, __mmask8& special) {
-    special = classify<kClassInf | kClassNaN>(x);
-    if (abs_at_least(x, splat(HalfPi<double>::kPairLimit))) [[unlikely]] return large_any<F>(x);
-    return trig_reduced<F>(x, reduce_pair_only(x));
+    const __mmask8 beyond = beyond_short(x);
+    const PairReduction<__m512d> p = reduce_half_pi_short_pair(x);
+    __m512d s, c;
+    sin_cos_short(p.r.hi, p.r.lo, s, c);
+    // sin(-0) is -0; below 2^-27 the sum gives x itself.
+    __m512d y = F == Fn::Cos ? pick_quadrant<true>(p.k.shifted, s, c) : zeros_of(x, pick_quadrant<false>(p.k.shifted, s, c));
+    special = 0;
+    if (beyond) [[unlikely]] {
+      special = classify<kClassInf | kClassNaN>(x);
+      y = select(beyond, large_any<F>(x), y);
+    }
+    return y;
   }
   static int callout(const double* a, double* r) { return trig_callout<double, F>(a, r); }
 };
 
 struct SinCosHaD : Kernel<double, 32> {
   static __m512d body(__m512d x, __m512d& cos_x, __mmask8& special) {
-    special = classify<kClassInf | kClassNaN>(x);
-    __m512d sin_x;
-    if (abs_at_least(x, splat(HalfPi<double>::kPairLimit))) [[unlikely]] large_sincos_any(x, sin_x, cos_x);
-    else sincos_reduced(x, reduce_pair_only(x), sin_x, cos_x);
+    const __mmask8 beyond = beyond_short(x);
+    const PairReduction<__m512d> p = reduce_half_pi_short_pair(x);
+    __m512d s, c;
+    sin_cos_short(p.r.hi, p.r.lo, s, c);
+    __m512d sin_x = zeros_of(x, pick_quadrant<false>(p.k.shifted, s, c));
+    cos_x = pick_quadrant<true>(p.k.shifted, s, c);
+    special = 0;
+    if (beyond) [[unlikely]] {
+      special = classify<kClassInf | kClassNaN>(x);
+      __m512d sin_large, cos_large;
+      large_sincos_any(x, sin_large, cos_large);
+      sin_x = select(beyond, sin_large, sin_x);
+      cos_x = select(beyond, cos_large, cos_x);
+    }
     return sin_x;
   }
   static int callout(const double* a, double* s, double* c) { return sincos_callout<double>(a, s, c); }
+};
+
+// The HA tangent: the quotient of the accurate pairs (sincos_core.h), on the short pair below
+// kShortPairLimit as the sine and cosine.
+struct TanHaD : Kernel<double, 32> {
+  static __m512d body(__m512d x, __mmask8& special) {
+    const __mmask8 beyond = beyond_short(x);
+    const PairReduction<__m512d> p = reduce_half_pi_short_pair(x);
+    const DD<__m512d> s = sin_pair(p.r.hi, p.r.lo), c = cos_pair(p.r.hi, p.r.lo);
+    __m512d y = zeros_of(x, tan_by_quadrant(quadrant_of(p.k), s, c));
+    special = 0;
+    if (beyond) [[unlikely]] {
+      special = classify<kClassInf | kClassNaN>(x);
+      y = select(beyond, large_any<Fn::Tan>(x), y);
+    }
+    return y;
+  }
+  static int callout(const double* a, double* r) { return trig_callout<double, Fn::Tan>(a, r); }
 };
 
 // ---- double EP sine and sine-cosine -----------------------------------------------------------
@@ -187,4 +239,4 @@ using namespace zorp::vm;
 VM_KERNELS(d, Sin, SinLaD, TrigHaD<Fn::Sin>, SinEpD)
 VM_KERNELS(d, Cos, CosD, TrigHaD<Fn::Cos>)
 VM_KERNELS(d, SinCos, SinCosLaD, SinCosHaD, SinCosEpD)
-VM_KERNELS(d, Tan, TanShortD<true>, TrigHaD<Fn::Tan>, TanShortD<false>)
+VM_KERNELS(d, Tan, TanShortD<true>, TanHaD, TanShortD<false>)
