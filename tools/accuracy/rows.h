@@ -424,6 +424,9 @@ class Sampler {
         if (y >= R(row_.lo) && y <= R(row_.hi)) push(s, {(rng_() & 1) ? y : -y}, {y});
     };
     for (R x : nearest) around(x);
+    // A range that holds no positive multiple of pi/2 (a tool run on [0.6, 1]) has nothing more.
+    const double quarter_turns = std::floor(row_.hi / 1.5707963267948966);
+    if (quarter_turns < 1 || quarter_turns * 1.5707963267948966 < row_.lo) return;
     while (s.n < n) {
       const double k = std::floor(std::ldexp(uniform(R(1), R(2)), static_cast<int>(rng_() % (L::digits + 10))));
       around(R(k * 1.5707963267948966));
