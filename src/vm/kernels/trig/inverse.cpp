@@ -42,9 +42,12 @@ using namespace zorp::vm::angles;
 // two-sum, rounded once with the rest (at most a sixth of the angle where the base is zero,
 // about a tenth of it where it nearly cancels c v, a just above 1/2). The root: y the 14-bit
 // estimate of 1/sqrt(z) (capped, so that z = 0 gives 0), h = z y and e = 1 - h y; the series of
-// (1 - e)^(-1/2) to e^2 takes h and y to about 2^-40, one step on the residual z - h^2 (fused)
-// takes s to within a rounding of the root, and then z - s^2 is exact and s_lo = (z - s^2)/(2 s)
-// is formed with the refined y/2 (its error some 2^-40 of a quantity itself 2^-53 of s).
+// (1 - e)^(-1/2) to e^2 takes h and y to about 2^-40 (h1, y1), and the root's error
+// s_lo = (z - h1^2)/(2 sqrt z), with z - h1^2 fused (its rounding some 2^-92 of z) and y1/2 for
+// 1/(2 sqrt z), to some 2^-80 of the root. The pair h1 + s_lo enters the tail whole,
+// (h1 + s_lo) u A(u) = h1 p + (s_lo p + s_lo) with p = u A(u): h1 alone there would leave its
+// 2^-40 in a tenth of the angle. (Rounding h1 to the root by one more step on the residual and
+// dropping s_lo from the tail is one instruction longer.)
 // NaN and |x| > 1 come out as anything: the kernel replaces those lanes.
 template <bool kCos, bool kPiUnits>
 [[gnu::always_inline]] inline V arc_high(V x) {
@@ -58,12 +61,11 @@ template <bool kCos, bool kPiUnits>
   const V h1 = fma(mul(h, e), series, h);
   const V y_half = mul(y, half);
   const V y1_half = fma(mul(y_half, e), series, y_half);
-  const V root = fma(fnma(h1, h1, z), y1_half, h1);
-  const V root_lo = mul(fnma(root, root, z), y1_half);
-  const V v = select(big, root, kCos ? x : a);
-  const V v_lo = zero_unless(big, root_lo);
+  const V v = select(big, h1, kCos ? x : a);
+  const V v_lo = zero_unless(big, mul(fnma(h1, h1, z), y1_half));
   const V u = select(big, z, mul(a, a));
-  const V rest = fma(mul(v, u), horner(u, trigpoly::kAsinTailD), v_lo);
+  const V p = mul(u, horner(u, trigpoly::kAsinTailD));
+  const V rest = fma(v, p, fma(v_lo, p, v_lo));
   V c, base_hi, base_lo;
   if constexpr (!kCos) {
     c = select(big, splat(-2.0), splat(1.0));
