@@ -2,14 +2,13 @@
 // precision: every one is an angle atan2(n, d) of common/atan_core.h (atan: |x| and
 // 1; asin: |x| and sqrt(1 - x^2); acos: sqrt(1 - x^2) and |x|; atan2: |y| and |x|), with the sign
 // of the argument (of y) applied at the end and x < 0 (its sign bit, so -0 too) turning theta
-// into pi - theta. The double HA arcsine and arccosine form it on pairs, below one ulp (the HA
-// atan and atan2 from the refined reciprocal estimate, atan_high below and atan2_high of the
-// common header, with pairs only where a rounding would show); there 1 - x^2 is taken
-// as 1 - (x^2 as an exact product) with the error of the subtraction kept, which keeps acos
-// accurate next to 1, and the pi-scaled forms multiply the pair by 1/pi as a pair: asinpi(1) =
-// 1/2, atan2pi(1, 1) = 1/4 exactly. The LA and EP arcsine and arccosine have a short method
-// sized to each class, shared with single precision (common/atan_core.h, arc_short); the LA
-// and EP arctangents form the angle plainly.
+// into pi - theta. The double HA slots keep below one ulp with pairs only where a rounding would
+// show: the arcsine and arccosine from one polynomial on a or on sqrt((1 - a)/2), the root from
+// its refined estimate with its error kept (arc_high below), the atan and atan2 from the refined
+// reciprocal estimate (atan_high below and atan2_high of the common header); the pi-scaled forms
+// multiply the angle by 1/pi as a pair: asinpi(1) = 1/2, atan2pi(1, 1) = 1/4 exactly. The LA
+// and EP arcsine and arccosine have a short method sized to each class, shared with single
+// precision (common/atan_core.h, arc_short); the LA and EP arctangents form the angle plainly.
 //
 // Single precision has its own source, inverse_single.cpp.
 //
@@ -30,37 +29,59 @@ namespace {
 using namespace zorp::simd;
 using namespace zorp::vm::angles;
 
-// Arcsine and arccosine of x, |x| <= 1, as a pair (plain: a zero tail). With a = |x|: up to 1/2,
-// asin a = a + a u A(u) with u = a^2; above, asin a = pi/2 - 2 asin s with s = sqrt((1 - a)/2)
-// (1 - a is exact there), s carried as a pair on the pairs' method. Then
-//   asin x = sign(x) asin a;   acos x = pi/2 - asin x (a <= 1/2), 2 asin s (x > 1/2),
-//   pi - 2 asin s (x < -1/2),
-// each formed as a pair and rounded once. No division, and one square root.
-template <bool kCos, Method M>
-inline P arc(V x) {
-  constexpr bool kPairs = M == Method::Pairs;
-  const V a = abs(x);
-  const __mmask8 big = less(splat(0.5), a);
-  const V z = mul(sub(splat(1.0), a), splat(0.5));  // exact for a >= 1/2
-  const V root = sqrt(z);
-  const V s = select(big, root, a);
+// Arcsine and arccosine of x for the double HA slots, below one ulp, with no pair sums and
+// neither the divider nor the square-root instruction (whose throughput, a register in twelve
+// cycles or more, bounded the kernel). With a = |x|: up to 1/2, asin a = a + a u A(u) with
+// u = a^2; above, asin a = pi/2 - 2 asin s with s = sqrt(z), z = (1 - a)/2 (exact there), and
+// asin s = s + (s u A(u) + s_lo) with u = z, s_lo = sqrt(z) - s. Every case is then
+//   base + c v + c (v u A(u) + v_lo) (+ the base's low part)
+// with v = a, x or s and
+//   asin a: base 0, c 1 (a <= 1/2);  base pi/2, c -2 (beyond); then the sign of x;
+//   acos x: base pi/2, c -1, v = x (|x| <= 1/2);  base 0, c 2 (x > 1/2);  base pi, c -2 (x < -1/2).
+// c v is exact and no larger than the base where that is nonzero, so base + c v is a fast
+// two-sum, rounded once with the rest (at most a sixth of the angle where the base is zero,
+// about a tenth of it where it nearly cancels c v, a just above 1/2). The root: y the 14-bit
+// estimate of 1/sqrt(z) (capped, so that z = 0 gives 0), h = z y and e = 1 - h y; the series of
+// (1 - e)^(-1/2) to e^2 takes h and y to about 2^-40 (h1, y1), and the root's error
+// s_lo = (z - h1^2)/(2 sqrt z), with z - h1^2 fused (its rounding some 2^-92 of z) and y1/2 for
+// 1/(2 sqrt z), to some 2^-80 of the root. The pair h1 + s_lo enters the tail whole,
+// (h1 + s_lo) u A(u) = h1 p + (s_lo p + s_lo) with p = u A(u): h1 alone there would leave its
+// 2^-40 in a tenth of the angle. (Rounding h1 to the root by one more step on the residual and
+// dropping s_lo from the tail is one instruction longer.)
+// NaN and |x| > 1 come out as anything: the kernel replaces those lanes.
+template <bool kCos, bool kPiUnits>
+[[gnu::always_inline]] inline V arc_high(V x) {
+  const V a = abs(x), half = splat(0.5);
+  const __mmask8 big = less(half, a);
+  const V z = fnma(a, half, half);  // (1 - a)/2, exact from 1/2 up
+  const V y = min(reciprocal_sqrt_estimate(z), splat(0x1p60));
+  const V h = mul(z, y);
+  const V e = fnma(h, y, splat(1.0));
+  const V series = fma(e, splat(0.375), half);  // (1 - e)^(-1/2) = 1 + e (1/2 + 3e/8) + ...
+  const V h1 = fma(mul(h, e), series, h);
+  const V y_half = mul(y, half);
+  const V y1_half = fma(mul(y_half, e), series, y_half);
+  const V v = select(big, h1, kCos ? x : a);
+  const V v_lo = zero_unless(big, mul(fnma(h1, h1, z), y1_half));
   const V u = select(big, z, mul(a, a));
-  V s_lo = zero<V>();
-  if constexpr (kPairs) s_lo = zero_unless(big & less(zero<V>(), root), trig::low_quotient(fnma(root, root, z), add(root, root)));
-  const P as = {s, fma(mul(s, u), horner(u, trigpoly::kAsinTailD), s_lo)};  // asin s, unrounded
-  const P twice = {add(as.hi, as.hi), add(as.lo, as.lo)};
-  const __mmask8 negative = less(x, zero<V>());
+  const V p = mul(u, horner(u, trigpoly::kAsinTailD));
+  const V rest = fma(v, p, fma(v_lo, p, v_lo));
+  V c, base_hi, base_lo;
   if constexpr (!kCos) {
-    // asin a: small as it is, big pi/2 - 2 asin s; then the sign of x.
-    const P far = minus(kPiHi / 2, kPiLo / 2, twice);
-    const P r = select_pair(big, far, as);
-    return select_pair(negative, {sub(zero<V>(), r.hi), sub(zero<V>(), r.lo)}, r);
+    c = select(big, splat(-2.0), splat(1.0));
+    base_hi = zero_unless(big, splat(kPiHi / 2));
+    base_lo = zero_unless(big, splat(kPiLo / 2));
   } else {
-    const P signed_as = select_pair(negative, {sub(zero<V>(), as.hi), sub(zero<V>(), as.lo)}, as);
-    const P near = minus(kPiHi / 2, kPiLo / 2, signed_as);
-    const P far = select_pair(negative, minus(kPiHi, kPiLo, twice), twice);
-    return select_pair(big, far, near);
+    const __mmask8 negative = less(x, zero<V>());
+    c = select(big, select(negative, splat(-2.0), splat(2.0)), splat(-1.0));
+    const __mmask8 full = big & negative, quarter = ~big;
+    base_hi = select(full, splat(kPiHi), zero_unless(quarter, splat(kPiHi / 2)));
+    base_lo = select(full, splat(kPiLo), zero_unless(quarter, splat(kPiLo / 2)));
   }
+  const P s = fast_two_sum(base_hi, mul(c, v));
+  V r = finish<kPiUnits>({s.hi, add(s.lo, fma(c, rest, base_lo))});
+  if constexpr (!kCos) r = copy_sign(small_angle<kPiUnits>(a, splat(1.0), r), x);
+  return r;
 }
 
 // atan x for the double HA slots, below one ulp of double, with pairs only where a rounding
@@ -103,7 +124,7 @@ template <bool kPiUnits>
   return copy_sign(small_angle<kPiUnits>(a, one, theta), x);
 }
 
-// The kernels' method by slot: HA on pairs; the LA and EP arcsine and arccosine short
+// The kernels' method by slot: HA as above; the LA and EP arcsine and arccosine short
 // (arc_short), their arctangent plain. Always inlined into the kernel's loop (out of line, the
 // HA atan measured a sixth slower: one call per register, none of them interleaved).
 template <Inv F, bool kPiUnits, Acc A>
@@ -121,11 +142,7 @@ template <Inv F, bool kPiUnits, Acc A>
     }
     return select(classify<kClassNaN>(x), add(x, x), r);
   } else {
-    const V xm = max(min(x, splat(1.0)), splat(-1.0));
-    V r = finish<kPiUnits>(arc<F == Inv::Acos, Method::Pairs>(xm));
-    // asinpi of arguments whose share of pi falls among the subnormals: rounded once at scale.
-    if constexpr (F == Inv::Asin) r = copy_sign(small_angle<kPiUnits>(abs(xm), splat(1.0), abs(r)), x);
-    return r;
+    return arc_high<F == Inv::Acos, kPiUnits>(x);
   }
 }
 
