@@ -110,11 +110,7 @@ template <bool kPiUnits>
   // fast two-sums with 1 as the larger side below 1; from 1 to tan(3pi/8) both are exact
   const V num_lo = sub_zero(mid_only, a, add(below, one));
   const V den_lo = sub_zero(mid_only, a, sub(above, one));
-  V r = reciprocal_estimate(den);
-  r = fma(r, fnma(den, r, one), r);
-  r = fma(r, fnma(den, r, one), r);
-  const V t = mul(num, r);
-  const V t_lo = mul(fnma(t, den_lo, add(fnma(t, den, num), num_lo)), r);
+  const auto [t, t_lo] = refined_quotient(num, num_lo, den, den_lo);
   const V u = mul(t, t);
   const V base_hi = select(big, splat(kPiHi / 2), zero_unless(mid, splat(kPiHi / 4)));
   const V base_lo = select(big, splat(kPiLo / 2), zero_unless(mid, splat(kPiLo / 4)));
