@@ -66,6 +66,19 @@ struct SinLaD : Kernel<double, 32> {
   static int callout(const double* a, double* r) { return trig_callout<double, Fn::Sin>(a, r); }
 };
 
+// The lanes past the short reductions (infinities and NaNs among them) take the full method's
+// results, computed only when a register has such a lane; the infinities and NaNs are the
+// special lanes, found only then.
+template <typename Large>
+[[gnu::always_inline]] inline __m512d past_short(__m512d x, __mmask8 beyond, __m512d y, __mmask8& special, Large large) {
+  special = 0;
+  if (beyond) [[unlikely]] {
+    special = classify<kClassInf | kClassNaN>(x);
+    y = select(beyond, large(x), y);
+  }
+  return y;
+}
+
 struct SinCosLaD : Kernel<double, 32> {
   static __m512d body(__m512d x, __m512d& cos_x, __mmask8& special) {
     special = classify<kClassInf | kClassNaN>(x);
@@ -85,13 +98,8 @@ template <bool kLa>
 struct TanShortD : Kernel<double, 32> {
   static __m512d body(__m512d x, __mmask8& special) {
     const __mmask8 beyond = not_less_equal(abs(x), splat(kShortLimit));
-    __m512d y = kLa ? tan_short_la(x) : tan_short(x, trigpoly::kTanHalfEpD);
-    special = 0;
-    if (beyond) [[unlikely]] {
-      special = classify<kClassInf | kClassNaN>(x);
-      y = select(beyond, large_plain<Fn::Tan>(x), y);
-    }
-    return y;
+    const __m512d y = kLa ? tan_short_la(x) : tan_short(x, trigpoly::kTanHalfEpD);
+    return past_short(x, beyond, y, special, [](__m512d v) { return large_plain<Fn::Tan>(v); });
   }
   static int callout(const double* a, double* r) { return trig_callout<double, Fn::Tan>(a, r); }
 };
@@ -121,13 +129,8 @@ struct TrigHaD : Kernel<double, 32> {
     __m512d s, c;
     sin_cos_short(p.r.hi, p.r.lo, s, c);
     // sin(-0) is -0; below 2^-27 the sum gives x itself.
-    __m512d y = F == Fn::Cos ? pick_quadrant<true>(p.k.shifted, s, c) : zeros_of(x, pick_quadrant<false>(p.k.shifted, s, c));
-    special = 0;
-    if (beyond) [[unlikely]] {
-      special = classify<kClassInf | kClassNaN>(x);
-      y = select(beyond, large_any<F>(x), y);
-    }
-    return y;
+    const __m512d y = F == Fn::Cos ? pick_quadrant<true>(p.k.shifted, s, c) : zeros_of(x, pick_quadrant<false>(p.k.shifted, s, c));
+    return past_short(x, beyond, y, special, [](__m512d v) { return large_any<F>(v); });
   }
   static int callout(const double* a, double* r) { return trig_callout<double, F>(a, r); }
 };
@@ -160,13 +163,8 @@ struct TanHaD : Kernel<double, 32> {
     const __mmask8 beyond = beyond_short(x);
     const PairReduction<__m512d> p = reduce_half_pi_short_pair(x);
     const DD<__m512d> s = sin_pair(p.r.hi, p.r.lo), c = cos_pair(p.r.hi, p.r.lo);
-    __m512d y = zeros_of(x, tan_by_quadrant(quadrant_of(p.k), s, c));
-    special = 0;
-    if (beyond) [[unlikely]] {
-      special = classify<kClassInf | kClassNaN>(x);
-      y = select(beyond, large_any<Fn::Tan>(x), y);
-    }
-    return y;
+    const __m512d y = zeros_of(x, tan_by_quadrant(quadrant_of(p.k), s, c));
+    return past_short(x, beyond, y, special, [](__m512d v) { return large_any<Fn::Tan>(v); });
   }
   static int callout(const double* a, double* r) { return trig_callout<double, Fn::Tan>(a, r); }
 };
