@@ -168,19 +168,24 @@ def run_all(args):
 
 def markdown_rows(path):
     """The rows of the first Markdown table in a file, as lists of cells (header and rule left out)."""
-    rows, seen_table = [], False
     with open(path) as f:
-        for line in f:
-            line = line.strip()
-            if not line.startswith("|"):
-                if seen_table:
-                    break
-                continue
-            seen_table = True
-            cells = [c.strip() for c in line.strip("|").split("|")]
-            if all(re.fullmatch(r"-+:?|:?-+:?", c) for c in cells):
-                continue
-            rows.append(cells)
+        return markdown_rows_of(f.read())
+
+
+def markdown_rows_of(text):
+    """The rows of the first Markdown table in a text (header and rule left out)."""
+    rows, seen_table = [], False
+    for line in text.splitlines():
+        line = line.strip()
+        if not line.startswith("|"):
+            if seen_table:
+                break
+            continue
+        seen_table = True
+        cells = [c.strip() for c in line.strip("|").split("|")]
+        if all(re.fullmatch(r"-+:?|:?-+:?", c) for c in cells):
+            continue
+        rows.append(cells)
     return rows[1:]  # the header
 
 
@@ -284,6 +289,42 @@ def load(raw):
     return data
 
 
+def read_long(long_dir):
+    """The long runs kept beside the report (never rerun by it): the exhaustive single-precision
+    record with the list of kernels it should cover, and dieharder's outputs, one per generator."""
+    def path(name):
+        p = os.path.join(long_dir, name)
+        return p if os.path.exists(p) else None
+
+    data = {"exhaustive": None, "kernels": None, "dieharder": {}, "generators": []}
+    if path("exhaustive.md"):
+        data["exhaustive"] = markdown_rows(path("exhaustive.md"))
+    if path("exhaustive-kernels.txt"):
+        with open(path("exhaustive-kernels.txt")) as f:
+            data["kernels"] = [tuple(line.split()) for line in f if line.strip()]
+    if path("dieharder"):
+        if path(os.path.join("dieharder", "generators.txt")):
+            with open(path(os.path.join("dieharder", "generators.txt"))) as f:
+                data["generators"] = f.read().split()
+        for name in sorted(os.listdir(path("dieharder"))):
+            if name.endswith(".txt") and name != "generators.txt":
+                data["dieharder"][name[:-4]] = read_dieharder(os.path.join(long_dir, "dieharder", name))
+    return data
+
+
+def read_dieharder(path):
+    """dieharder's verdict lines: (test, its ntup, verdict); and whether the battery ran to its end."""
+    verdicts = []
+    with open(path) as f:
+        for line in f:
+            m = re.search(r"\|\s*(PASSED|WEAK|FAILED)\s*$", line)
+            if m:
+                v = line.split("|")
+                verdicts.append((v[0].strip(), v[1].strip(), m.group(1)))
+    # The battery closes with the monobit test on 12-bit blocks; a run cut short lacks it.
+    return {"verdicts": verdicts, "finished": any(t == "dab_monobit2" for t, _, _ in verdicts)}
+
+
 # ==== the report's pieces ========================================================================
 
 def fmt(v, digits=2):
@@ -349,6 +390,58 @@ def accuracy_section(data):
                       [[r["kernel"], r["slots"], r["class"], f"{r['max_ulp']:.3f}", f"{r['mean_ulp']:.4f}",
                         f"{r['bits']:.1f}", r["cr"], r["met"]] for r in rows]))
     return text + [""]
+
+
+def exhaustive_section(data):
+    """Every argument of each single-precision real kernel against the double HA kernel."""
+    rows, kernels = data["long"]["exhaustive"], data["long"]["kernels"]
+    text = ["## Single precision, every argument", ""]
+    if not rows and not kernels:
+        return text + ["No exhaustive run is recorded (`tools/exhaustive`).", ""]
+    text += ["Each single-precision kernel of one real argument on all 2^32 arguments against the double "
+             "HA kernel of the same function (itself below one double ulp), by `tools/exhaustive` "
+             "(`accuracy --exhaustive NAME$ SLOT`, hours for the whole list, so never part of `./zorp report`; "
+             "the column commit names a commit whose library has the bits each row measured). A correctly rounded kernel must "
+             "round every argument; HA stays below 1 ulp, LA within 4, EP keeps 11 correct bits (below 2^13 "
+             "ulp); NaN and infinity results must be where the reference has them.", ""]
+    by_key = {(r[0], r[1]): r for r in rows or []}
+    order = kernels or sorted(by_key)
+    listed = [by_key[k] for k in order if k in by_key] + [r for k, r in by_key.items() if k not in set(order)]
+    missing = [f"{k[0]} ({k[1]})" for k in order if k not in by_key]
+    failed = [f"{r[0]} ({r[1]})" for r in listed if r[8] != "yes"]
+    text.append(f"{len(listed)} of {len(order)} kernels measured; "
+                + (f"{len(failed)} miss their class: " + ", ".join(failed) if failed else "every one meets its class")
+                + ".")
+    if missing:
+        text.append("Not yet measured: " + ", ".join(missing) + ".")
+    text += ["", table(["kernel", "slots", "class", "max ulp", "at", "mean ulp", "correctly rounded",
+                        "NaN / infinity mismatches", "class met", "commit"], listed), ""]
+    return text
+
+
+def quality_section(data):
+    """dieharder's whole battery over each pseudo-random generator's raw words."""
+    runs = data["long"]["dieharder"]
+    text = ["## Generator quality (dieharder)", ""]
+    if not runs:
+        return text + ["No dieharder run is recorded (`tools/dieharder`).", ""]
+    text += ["Each pseudo-random generator's 32-bit words (`raw_words NAME`, seed 20261207) through dieharder's "
+             "whole battery, `dieharder -a -g 200`, by `tools/dieharder` (about half an hour per generator on "
+             "a free core, so never part of `./zorp report`). A test is WEAK when its p-value falls outside "
+             "[0.005, 0.995] and FAILED outside [1e-6, 1 - 1e-6]: a sound generator shows a WEAK verdict about "
+             "once in a hundred by chance. The outputs are in [long/dieharder/](long/dieharder/); what the "
+             "verdicts of the weak generators mean is in the architecture notes' figures "
+             "(docs/figures.md, \"Random streams: statistical quality\").", ""]
+    out = []
+    for name, run in runs.items():
+        v = run["verdicts"]
+        count = {k: sum(1 for t in v if t[2] == k) for k in ("PASSED", "WEAK", "FAILED")}
+        bad = [f"{t} ({n}): {k}" for t, n, k in v if k != "PASSED"]
+        out.append([name + ("" if run["finished"] else " (run not finished)"), count["PASSED"], count["WEAK"],
+                    count["FAILED"], "; ".join(bad) or "-"])
+    missing = [g for g in data["long"]["generators"] if g not in runs]
+    text += [table(["generator", "passed", "weak", "failed", "tests not passed"], out), ""]
+    return text + (["Not yet run: " + ", ".join(missing) + ".", ""] if missing else [])
 
 
 # ---- vector-math speed ----------------------------------------------------------------------------
@@ -647,11 +740,13 @@ def scaling_section(data, out, pngs):
 
 # ---- the whole --------------------------------------------------------------------------------------
 
-def write_report(raw, out):
-    """Writes out/README.md and the PNGs from raw/; returns the PNGs' names."""
+def write_report(raw, out, long_dir=None):
+    """Writes out/README.md and the PNGs from raw/ and the long runs (out/long/); returns the
+    PNGs' names."""
     import matplotlib
     matplotlib.use("Agg")
     data = load(raw)
+    data["long"] = read_long(long_dir or os.path.join(out, "long"))
     m = data["machine"]
     for name in os.listdir(out):
         if name.endswith(".png"):
@@ -685,11 +780,13 @@ def write_report(raw, out):
     if data["unreadable"]:
         text += ["These raw outputs could not be read and are left out: " + ", ".join(data["unreadable"]) + ".", ""]
     text += accuracy_section(data)
+    text += exhaustive_section(data)
     if m["speed"]:
         text += vm_section(data, out, pngs)
         text += generators_section(data, out, pngs)
         text += stats_section(data, out, pngs)
         text += scaling_section(data, out, pngs)
+    text += quality_section(data)
     with open(os.path.join(out, "README.md"), "w") as f:
         f.write("\n".join(text).rstrip() + "\n")
     return pngs
@@ -700,6 +797,8 @@ def write_report(raw, out):
 # What the fixture must produce: the sections, and the plots with the speed sections.
 SECTIONS = ["## The machine", "## Vector-math accuracy", "## Vector-math speed", "## Generators and distributions",
             "### Distributions", "## Statistics and splines", "## Scaling with n"]
+# Drawn from the long runs, with or without speed.
+LONG_SECTIONS = ["## Single precision, every argument", "## Generator quality (dieharder)"]
 SPEED_PNGS = {"vm_speed_vm_trig.png", "generators.png", "distributions.png", "stats_splines.png", "scaling.png"}
 
 
@@ -714,10 +813,11 @@ def selftest():
         # With speed: every section and plot, and figures that can only come from parsing the fixture.
         raw = os.path.join(tmp, "speed", "raw")
         shutil.copytree(FIXTURE, raw)
-        pngs = write_report(raw, os.path.dirname(raw))
+        long_dir = os.path.join(FIXTURE, "long")
+        pngs = write_report(raw, os.path.dirname(raw), long_dir)
         with open(os.path.join(os.path.dirname(raw), "README.md")) as f:
             md = f.read()
-        for s in SECTIONS:
+        for s in SECTIONS + LONG_SECTIONS:
             check(s + "\n" in md, f"section missing: {s}")
         check(set(pngs) == SPEED_PNGS, f"plots drawn: {sorted(pngs)}, expected {sorted(SPEED_PNGS)}")
         for p in SPEED_PNGS:
@@ -738,6 +838,13 @@ def selftest():
         check("| p=8, storage 1 | 0.500 | 1.000 | 0.250 |" in md, "statistics row (median of repetitions)")
         check("| natural cubic, double | 1,000,000 | 1 | 3.000 | 9.000 | 2.000 |" in md, "spline row")
         check("| dExp HA | 2.000 | 1.000 | 1.500 |" in md, "scaling row (real time over n)")
+        # The long runs: rows in the list's order, the kernel not yet run and the one off its class named.
+        check(md.index("| vsExp | LA | LA | 4.250 |") < md.index("| vsExp | HA | HA | 0.572 |"), "exhaustive order")
+        check("2 of 3 kernels measured; 1 miss their class: vsExp (LA)." in md, "exhaustive summary")
+        check("Not yet measured: vsSqrt (LA+HA+EP)." in md, "exhaustive kernels not run")
+        check("| Gen (run not finished) | 1 | 1 | 1 | diehard_operm5 (0): WEAK; diehard_rank_32x32 (0): FAILED |" in md,
+              "dieharder row")
+        check("Not yet run: Other." in md, "dieharder generators not run")
 
         # Without AVX-512: the accuracy alone, the sentence, and no plot.
         raw2 = os.path.join(tmp, "emulated", "raw")
@@ -747,10 +854,12 @@ def selftest():
         m.update(avx512=False, speed=False)
         with open(os.path.join(raw2, "machine.json"), "w") as f:
             json.dump(m, f)
-        pngs = write_report(raw2, os.path.dirname(raw2))
+        pngs = write_report(raw2, os.path.dirname(raw2), long_dir)
         with open(os.path.join(os.path.dirname(raw2), "README.md")) as f:
             md = f.read()
         check(NO_SPEED in md, "the no-AVX-512 sentence missing")
+        for s in LONG_SECTIONS:
+            check(s + "\n" in md, f"long-run section missing without AVX-512: {s}")
         check("## Vector-math accuracy" in md, "accuracy missing without AVX-512")
         check(not pngs and not [p for p in os.listdir(os.path.dirname(raw2)) if p.endswith(".png")],
               "plots drawn without AVX-512")

@@ -13,6 +13,7 @@
 //                             a slot LA, HA or EP keeps to it) on all 2^32 arguments, against the
 //                             double-precision HA kernel of the same function (itself held below
 //                             one double ulp by the sweep above): minutes per kernel, not in CI
+//   accuracy --exhaustive-list [name [slot]]  the kernels that would run, one "name slots" a line
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -119,33 +120,41 @@ Tally exhaust(const VmRow& row, const VmRow& ref, int slot) {
   return all;
 }
 
-int exhaustive(std::string filter, const std::string& only_slot) {
+// The kernels the exhaustive mode covers (single-precision, one real argument, no integer order)
+// whose name matches `filter` ("vsSin$" exactly), each with the slot it fills, optionally one.
+std::vector<std::pair<const VmRow*, int>> exhaustive_kernels(std::string filter, const std::string& only_slot) {
   const bool exact = !filter.empty() && filter.back() == '$';
   if (exact) filter.pop_back();
-  std::printf("| kernel | slots | class | max ulp | at | mean ulp | correctly rounded | special mismatches | class met |\n");
-  std::printf("|---|---|---|---|---|---|---|---|---|\n");
-  int failures = 0;
+  std::vector<std::pair<const VmRow*, int>> kernels;
   for (const VmRow* row : built_rows()) {
     if (row->cat.type != 's' || (row->shape() != Shape::A1R1 && row->shape() != Shape::A1R2)) continue;
     if ((exact ? row->name() != filter : row->name().find(filter) == std::string::npos) || !row->orders.empty()) continue;
+    for (int slot : row->owners())
+      if (only_slot.empty() || slot_names(*row, slot).find(only_slot) != std::string::npos) kernels.emplace_back(row, slot);
+  }
+  return kernels;
+}
+
+int exhaustive(const std::string& filter, const std::string& only_slot) {
+  std::printf("| kernel | slots | class | max ulp | at | mean ulp | correctly rounded | special mismatches | class met |\n");
+  std::printf("|---|---|---|---|---|---|---|---|---|\n");
+  int failures = 0;
+  for (const auto& [row, slot] : exhaustive_kernels(filter, only_slot)) {
     const VmRow& ref = row_named("vd" + row->name().substr(2));  // every single row has its double
-    for (int slot : row->owners()) {
-      if (!only_slot.empty() && slot_names(*row, slot).find(only_slot) == std::string::npos) continue;
-      const Tally t = exhaust(*row, ref, slot);
-      const accuracy::Class c = row->required(slot);
-      const std::string slots = slot_names(*row, slot);
-      // HA below one ulp, LA within four, EP 11 correct bits (an error below 2^13 ulps); correctly
-      // rounded rows exactly.
-      const double bound = c == accuracy::Class::CR ? 0.5 : c == accuracy::Class::HA ? 1 : c == accuracy::Class::LA ? 4 : 0x1p13;
-      const bool ok = t.special_mismatches == 0 && (c == accuracy::Class::CR ? t.rounded == t.finite : t.max_ulp < bound + (c == accuracy::Class::LA ? 1e-9 : 0));
-      failures += !ok;
-      std::printf("| %s | %s | %s | %.3f | %a | %.4f | %.4f%% | %llu%s | %s |\n", row->name().c_str(), slots.c_str(),
-                  accuracy::class_name(c), t.max_ulp, t.worst_arg, t.finite ? t.sum_ulp / t.finite : 0,
-                  t.finite ? 100.0 * t.rounded / t.finite : 0, static_cast<unsigned long long>(t.special_mismatches),
-                  t.special_mismatches ? (" (first at " + std::to_string(t.first_mismatch) + ")").c_str() : "",
-                  ok ? "yes" : "NO");
-      std::fflush(stdout);
-    }
+    const Tally t = exhaust(*row, ref, slot);
+    const accuracy::Class c = row->required(slot);
+    const std::string slots = slot_names(*row, slot);
+    // HA below one ulp, LA within four, EP 11 correct bits (an error below 2^13 ulps); correctly
+    // rounded rows exactly.
+    const double bound = c == accuracy::Class::CR ? 0.5 : c == accuracy::Class::HA ? 1 : c == accuracy::Class::LA ? 4 : 0x1p13;
+    const bool ok = t.special_mismatches == 0 && (c == accuracy::Class::CR ? t.rounded == t.finite : t.max_ulp < bound + (c == accuracy::Class::LA ? 1e-9 : 0));
+    failures += !ok;
+    std::printf("| %s | %s | %s | %.3f | %a | %.4f | %.4f%% | %llu%s | %s |\n", row->name().c_str(), slots.c_str(),
+                accuracy::class_name(c), t.max_ulp, t.worst_arg, t.finite ? t.sum_ulp / t.finite : 0,
+                t.finite ? 100.0 * t.rounded / t.finite : 0, static_cast<unsigned long long>(t.special_mismatches),
+                t.special_mismatches ? (" (first at " + std::to_string(t.first_mismatch) + ")").c_str() : "",
+                ok ? "yes" : "NO");
+    std::fflush(stdout);
   }
   return failures ? 1 : 0;
 }
@@ -153,6 +162,11 @@ int exhaustive(std::string filter, const std::string& only_slot) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 1 && !std::strcmp(argv[1], "--exhaustive-list")) {
+    for (const auto& [row, slot] : exhaustive_kernels(argc > 2 ? argv[2] : "", argc > 3 ? argv[3] : ""))
+      std::printf("%s %s\n", row->name().c_str(), slot_names(*row, slot).c_str());
+    return 0;
+  }
   if (argc > 1 && !std::strcmp(argv[1], "--exhaustive")) return exhaustive(argc > 2 ? argv[2] : "", argc > 3 ? argv[3] : "");
   const size_t count = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 1000000;
   const std::string filter = argc > 2 ? argv[2] : "";
