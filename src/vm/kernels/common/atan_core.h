@@ -459,16 +459,60 @@ inline __mmask16 sign_set(__m512 x) { return classify<kClassNegative | kClassMin
 
 // C's special cases by substitution as in double: both infinite (1, 1), one infinite (1, 0) or
 // (0, 1), both zero (0, 1); a NaN gives NaN.
-template <bool kPiUnits, Acc A>
-inline __m512 atan2_of(__m512 y, __m512 x) {
-  __m512 n = abs(y), d = abs(x);
+inline void substitute_sides(__m512 y, __m512 x, __m512& n, __m512& d) {
   const __mmask16 y_inf = classify<kClassInf>(y), x_inf = classify<kClassInf>(x);
   const __mmask16 both_zero = classify<kClassZero>(y) & classify<kClassZero>(x);
   n = select(y_inf, splat(1.0f), zero_unless(~x_inf, n));
   d = select(x_inf, splat(1.0f), select(y_inf, zero<__m512>(), select(both_zero, splat(1.0f), d)));
-  if constexpr (A != Acc::HA) center_sides<90, 100>(n, d);
-  const __m512 r = copy_sign(angle_single<A, kPiUnits>(n, d, sign_set(x)), y);
-  return pass_nan(x, y, r);
+}
+
+// atan2 for the LA and EP slots. The common register has finite sides, the smaller at least
+// 2^-90 and the larger at most 2^100, and there it needs none of the substitutions, the centring
+// or the NaN passing: one test sends the rest to those steps. That test reads the smaller side
+// as min(n, d) and the larger as max(d, n) with comparisons that hold for NaN, so a NaN in
+// either (min and max return their second operand when one is NaN) is caught too. The sign c
+// is folded into t (atan is odd), the angle base + c t rounded once and the tail added.
+template <bool kPiUnits, Acc A>
+inline __m512 atan2_short(__m512 y, __m512 x) {
+  __m512 n = abs(y), d = abs(x);
+  __m512 lo = min(n, d), hi = max(d, n);
+  const __mmask16 odd = not_less_equal(splat(0x1p-90f), lo) | not_less_equal(hi, splat(0x1p100f));
+  if (odd) [[unlikely]] {
+    substitute_sides(y, x, n, d);
+    center_sides<90, 100>(n, d);
+    lo = min(n, d);
+    hi = max(d, n);
+  }
+  const __mmask16 swap = less(d, n), x_negative = sign_set(x), flip = swap ^ x_negative;
+  const __m512 t = quotient_short<A>(lo, hi);
+  const __m512 tc = mul(t, flip, t, splat(-1.0f));
+  const __m512 u = mul(t, t);
+  const __m512 tail = mul(mul(tc, u), horner(u, AnglePolysF<A>::kAtan));
+  __m512 r;
+  if constexpr (kPiUnits) {
+    const __m512 base = select(swap, splat(0.5f), zero_unless(x_negative, splat(1.0f)));
+    r = fma(tail, splat(kInvPiHiF), fma(tc, splat(kInvPiHiF), base));
+    // atan2pi(1, 1) = 1/4 (and 3/4 for x < 0) exactly, which the rounded tail cannot promise.
+    r = select(equal(lo, hi), add(base, select(flip, splat(-0.25f), splat(0.25f))), r);
+  } else {
+    const __m512 base = select(swap, splat(2 * kQuarterPiHiF), zero_unless(x_negative, splat(4 * kQuarterPiHiF)));
+    r = add(add(base, tc), tail);
+  }
+  r = copy_sign(r, y);
+  if (odd) [[unlikely]] r = pass_nan(x, y, r);
+  return r;
+}
+
+template <bool kPiUnits, Acc A>
+inline __m512 atan2_of(__m512 y, __m512 x) {
+  if constexpr (A != Acc::HA) {
+    return atan2_short<kPiUnits, A>(y, x);
+  } else {
+    __m512 n = abs(y), d = abs(x);
+    substitute_sides(y, x, n, d);
+    const __m512 r = copy_sign(angle_single<A, kPiUnits>(n, d, sign_set(x)), y);
+    return pass_nan(x, y, r);
+  }
 }
 
 // ---- LA and EP arcsine and arccosine, both precisions -----------------------------------------
