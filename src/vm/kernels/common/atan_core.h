@@ -570,6 +570,30 @@ inline W root_short(W z) {
   }
 }
 
+// The single LA arcsine and arccosine in radians: arc_short's sums with c folded into v
+// before the tail (c v is exact, so c (v u A(u)) = (c v) u A(u)) and no factor c on the common
+// path; beyond 1/2, u is z itself rather than the rounded square of its root.
+template <Inv F>
+inline __m512 arc_la_single(__m512 x) {
+  const __m512 a = abs(x);
+  const __mmask16 big = less(splat(0.5f), a);
+  const __m512 z = fnma(a, splat(0.5f), splat(0.5f));  // (1 - a)/2, exact from 1/2 up
+  const __m512 root = sqrt(z);
+  const __m512 u = mul(z, ~big, a, a);
+  // c v and base + c v, the base added by masked sums where it is nonzero
+  __m512 cv, lead;
+  if constexpr (F == Inv::Asin) {
+    cv = mul(a, big, root, splat(-2.0f));
+    lead = add(cv, big, cv, splat(2 * kQuarterPiHiF));
+  } else {
+    cv = select(big, mul(root, copy_sign(splat(2.0f), x)), flip_bits(x, 0x80000000u));
+    const __mmask16 full = big & less(x, zero<__m512>());
+    lead = add(add(cv, ~big, cv, splat(2 * kQuarterPiHiF)), full, cv, splat(4 * kQuarterPiHiF));
+  }
+  const __m512 r = fma(mul(cv, u), horner(u, trigpoly::kAsinLaF), lead);
+  return F == Inv::Asin ? copy_sign(r, x) : r;
+}
+
 // The arcsine and arccosine of the LA and EP slots, plainly and without pairs: with a = |x| and
 // the split at 1/2 of the accurate methods, v = a (asin), x (acos) up to 1/2 and
 // v = sqrt((1 - a)/2) beyond, the tail v u A(u) (u = v^2) from the class's polynomial, and the
@@ -587,6 +611,7 @@ inline W arc_short(W x) {
   using T = Elem<W>;
   using K = ArcConstants<T>;
   constexpr bool kLa = A == Acc::LA, kLow = kLa && sizeof(T) == 8;
+  if constexpr (kLa && sizeof(T) == 4 && !kPiUnits) return arc_la_single<F>(x);
   const W a = abs(x);
   const auto big = less(splat(T(0.5)), a);
   const W z = fnma(a, splat(T(0.5)), splat(T(0.5)));  // (1 - a)/2, exact from 1/2 up
