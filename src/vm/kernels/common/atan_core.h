@@ -508,10 +508,16 @@ inline __m512 atan2_of(__m512 y, __m512 x) {
   if constexpr (A != Acc::HA) {
     return atan2_short<kPiUnits, A>(y, x);
   } else {
+    // The HA angle takes any finite nonzero sides (it scales them itself); zeros, infinities
+    // and NaN are rare, so one classification of each side sends a register holding them to
+    // the substitutions and the NaN passing, which leave other lanes as they are.
+    constexpr int kOdd = kClassZero | kClassInf | kClassNaN;
     __m512 n = abs(y), d = abs(x);
-    substitute_sides(y, x, n, d);
-    const __m512 r = copy_sign(angle_single<A, kPiUnits>(n, d, sign_set(x)), y);
-    return pass_nan(x, y, r);
+    const __mmask16 odd = classify<kOdd>(y) | classify<kOdd>(x);
+    if (odd) [[unlikely]] substitute_sides(y, x, n, d);
+    __m512 r = copy_sign(angle_single<A, kPiUnits>(n, d, sign_set(x)), y);
+    if (odd) [[unlikely]] r = pass_nan(x, y, r);
+    return r;
   }
 }
 
