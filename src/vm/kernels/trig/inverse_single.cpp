@@ -113,13 +113,19 @@ template <Inv F, bool kPiUnits, Acc A>
     const __m512 ac = select(less(splat(1.0f), a), splat(1.0f), a);  // beyond 1 the lane is NaN below
     const __mmask16 big = less(splat(0.5f), ac);
     const __m512 z = mul(sub(splat(1.0f), ac), splat(0.5f));  // exact for a >= 1/2
-    const __m512 root = sqrt(z);
+    // The root from the 14-bit estimate y of 1/sqrt(z) refined once (h = z y, within about an
+    // ulp) rather than the square-root instruction, and its error from the exact residual
+    // z - root^2 times y/2 (to some 2^-14 of itself), instead of dividing by 2 root: the two
+    // instructions' throughput bounded the kernel. y is capped so that z = 0 gives 0.
+    const __m512 y = min(reciprocal_sqrt_estimate(z), splat(0x1p60f));
+    const __m512 h = mul(z, y), y_half = mul(y, splat(0.5f));
+    const __m512 root = fma(h, fnma(y_half, h, splat(0.5f)), h);
     // asinpi of a tiny argument at 2^64 times its size (compose's scaled lanes).
     const __mmask16 scaled = A == Acc::HA && kPiUnits ? less(ac, splat(0x1p-60f)) : 0;
     const __m512 s = mul(select(big, root, ac), select(scaled, splat(0x1p64f), splat(1.0f)));
     const __m512 u = select(big, z, mul(ac, ac));
     __m512 s_lo = zero<__m512>();
-    if constexpr (A == Acc::HA) s_lo = div(s_lo, big & less(zero<__m512>(), root), fnma(root, root, z), add(root, root));
+    if constexpr (A == Acc::HA) s_lo = mul(s_lo, big, fnma(root, root, z), y_half);
     const __m512 rest = fma(mul(s, u), horner(u, AnglePolysF<A>::kAsin), s_lo);
     __m512 m, c;  // m eighths of a turn
     if constexpr (F == Inv::Asin) {
