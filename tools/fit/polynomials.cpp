@@ -338,6 +338,10 @@ std::vector<Fit> trig_fits() {
       {"kAtanHaF", "(atan t - t)/t^3 in u = t^2", atan_tail, "t in [-tan(pi/8), tan(pi/8)]", 0,
        0.17157287525381, 4, W::Relative, Prec::Single, How::Minimax, {}, nullptr,
        "single HA angle: t + (t u A(u) + residual of the quotient)"},
+      // The HA arctangent's own reduction: t = a up to 1/2, (a - 1)/(a + 1) up to tan(3pi/8)
+      // (a - 1 exact from 1/2 up), -1/a beyond; the tail at most 0.08 of the result.
+      {"kAtanHalfHaF", "(atan t - t)/t^3 in u = t^2", atan_tail, "t in [-1/2, 1/2]", 0, 0.25, 5, W::Relative,
+       Prec::Single, How::Minimax, {}, nullptr, "single HA arctangent: t + (t u A(u) + residual of the quotient)"},
       // LA and EP: atan t over the whole of [0, 1] (t = min/max of the sides, one quotient and no
       // second reduction): atan t = t + t u A(u), the tail at most 0.27 of the result at t = 1.
       {"kAtanLaF", "(atan t - t)/t^3 in u = t^2", atan_tail, "t in [-1, 1]", 0, 1, 8, W::Relative, Prec::Single,

@@ -459,16 +459,66 @@ inline __mmask16 sign_set(__m512 x) { return classify<kClassNegative | kClassMin
 
 // C's special cases by substitution as in double: both infinite (1, 1), one infinite (1, 0) or
 // (0, 1), both zero (0, 1); a NaN gives NaN.
-template <bool kPiUnits, Acc A>
-inline __m512 atan2_of(__m512 y, __m512 x) {
-  __m512 n = abs(y), d = abs(x);
+inline void substitute_sides(__m512 y, __m512 x, __m512& n, __m512& d) {
   const __mmask16 y_inf = classify<kClassInf>(y), x_inf = classify<kClassInf>(x);
   const __mmask16 both_zero = classify<kClassZero>(y) & classify<kClassZero>(x);
   n = select(y_inf, splat(1.0f), zero_unless(~x_inf, n));
   d = select(x_inf, splat(1.0f), select(y_inf, zero<__m512>(), select(both_zero, splat(1.0f), d)));
-  if constexpr (A != Acc::HA) center_sides<90, 100>(n, d);
-  const __m512 r = copy_sign(angle_single<A, kPiUnits>(n, d, sign_set(x)), y);
-  return pass_nan(x, y, r);
+}
+
+// atan2 for the LA and EP slots. The common register has finite sides, the smaller at least
+// 2^-90 and the larger at most 2^100, and there it needs none of the substitutions, the centring
+// or the NaN passing: one test sends the rest to those steps. That test reads the smaller side
+// as min(n, d) and the larger as max(d, n) with comparisons that hold for NaN, so a NaN in
+// either (min and max return their second operand when one is NaN) is caught too. The sign c
+// is folded into t (atan is odd), the angle base + c t rounded once and the tail added.
+template <bool kPiUnits, Acc A>
+inline __m512 atan2_short(__m512 y, __m512 x) {
+  __m512 n = abs(y), d = abs(x);
+  __m512 lo = min(n, d), hi = max(d, n);
+  const __mmask16 odd = not_less_equal(splat(0x1p-90f), lo) | not_less_equal(hi, splat(0x1p100f));
+  if (odd) [[unlikely]] {
+    substitute_sides(y, x, n, d);
+    center_sides<90, 100>(n, d);
+    lo = min(n, d);
+    hi = max(d, n);
+  }
+  const __mmask16 swap = less(d, n), x_negative = sign_set(x), flip = swap ^ x_negative;
+  const __m512 t = quotient_short<A>(lo, hi);
+  const __m512 tc = mul(t, flip, t, splat(-1.0f));
+  const __m512 u = mul(t, t);
+  const __m512 tail = mul(mul(tc, u), horner(u, AnglePolysF<A>::kAtan));
+  __m512 r;
+  if constexpr (kPiUnits) {
+    const __m512 base = select(swap, splat(0.5f), zero_unless(x_negative, splat(1.0f)));
+    r = fma(tail, splat(kInvPiHiF), fma(tc, splat(kInvPiHiF), base));
+    // atan2pi(1, 1) = 1/4 (and 3/4 for x < 0) exactly, which the rounded tail cannot promise.
+    r = select(equal(lo, hi), add(base, select(flip, splat(-0.25f), splat(0.25f))), r);
+  } else {
+    const __m512 base = select(swap, splat(2 * kQuarterPiHiF), zero_unless(x_negative, splat(4 * kQuarterPiHiF)));
+    r = add(add(base, tc), tail);
+  }
+  r = copy_sign(r, y);
+  if (odd) [[unlikely]] r = pass_nan(x, y, r);
+  return r;
+}
+
+template <bool kPiUnits, Acc A>
+inline __m512 atan2_of(__m512 y, __m512 x) {
+  if constexpr (A != Acc::HA) {
+    return atan2_short<kPiUnits, A>(y, x);
+  } else {
+    // The HA angle takes any finite nonzero sides (it scales them itself); zeros, infinities
+    // and NaN are rare, so one classification of each side sends a register holding them to
+    // the substitutions and the NaN passing, which leave other lanes as they are.
+    constexpr int kOdd = kClassZero | kClassInf | kClassNaN;
+    __m512 n = abs(y), d = abs(x);
+    const __mmask16 odd = classify<kOdd>(y) | classify<kOdd>(x);
+    if (odd) [[unlikely]] substitute_sides(y, x, n, d);
+    __m512 r = copy_sign(angle_single<A, kPiUnits>(n, d, sign_set(x)), y);
+    if (odd) [[unlikely]] r = pass_nan(x, y, r);
+    return r;
+  }
 }
 
 // ---- LA and EP arcsine and arccosine, both precisions -----------------------------------------
@@ -526,6 +576,30 @@ inline W root_short(W z) {
   }
 }
 
+// The single LA arcsine and arccosine in radians: arc_short's sums with c folded into v
+// before the tail (c v is exact, so c (v u A(u)) = (c v) u A(u)) and no factor c on the common
+// path; beyond 1/2, u is z itself rather than the rounded square of its root.
+template <Inv F>
+inline __m512 arc_la_single(__m512 x) {
+  const __m512 a = abs(x);
+  const __mmask16 big = less(splat(0.5f), a);
+  const __m512 z = fnma(a, splat(0.5f), splat(0.5f));  // (1 - a)/2, exact from 1/2 up
+  const __m512 root = sqrt(z);
+  const __m512 u = mul(z, ~big, a, a);
+  // c v and base + c v, the base added by masked sums where it is nonzero
+  __m512 cv, lead;
+  if constexpr (F == Inv::Asin) {
+    cv = mul(a, big, root, splat(-2.0f));
+    lead = add(cv, big, cv, splat(2 * kQuarterPiHiF));
+  } else {
+    cv = select(big, mul(root, copy_sign(splat(2.0f), x)), flip_bits(x, 0x80000000u));
+    const __mmask16 full = big & less(x, zero<__m512>());
+    lead = add(add(cv, ~big, cv, splat(2 * kQuarterPiHiF)), full, cv, splat(4 * kQuarterPiHiF));
+  }
+  const __m512 r = fma(mul(cv, u), horner(u, trigpoly::kAsinLaF), lead);
+  return F == Inv::Asin ? copy_sign(r, x) : r;
+}
+
 // The arcsine and arccosine of the LA and EP slots, plainly and without pairs: with a = |x| and
 // the split at 1/2 of the accurate methods, v = a (asin), x (acos) up to 1/2 and
 // v = sqrt((1 - a)/2) beyond, the tail v u A(u) (u = v^2) from the class's polynomial, and the
@@ -543,6 +617,7 @@ inline W arc_short(W x) {
   using T = Elem<W>;
   using K = ArcConstants<T>;
   constexpr bool kLa = A == Acc::LA, kLow = kLa && sizeof(T) == 8;
+  if constexpr (kLa && sizeof(T) == 4 && !kPiUnits) return arc_la_single<F>(x);
   const W a = abs(x);
   const auto big = less(splat(T(0.5)), a);
   const W z = fnma(a, splat(T(0.5)), splat(T(0.5)));  // (1 - a)/2, exact from 1/2 up
