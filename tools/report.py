@@ -406,7 +406,8 @@ def exhaustive_section(data):
              "ulp); NaN and infinity results must be where the reference has them.", ""]
     by_key = {(r[0], r[1]): r for r in rows or []}
     order = kernels or sorted(by_key)
-    listed = [by_key[k] for k in order if k in by_key] + [r for k, r in by_key.items() if k not in set(order)]
+    known = set(order)
+    listed = [by_key[k] for k in order if k in by_key] + [r for k, r in by_key.items() if k not in known]
     missing = [f"{k[0]} ({k[1]})" for k in order if k not in by_key]
     failed = [f"{r[0]} ({r[1]})" for r in listed if r[8] != "yes"]
     text.append(f"{len(listed)} of {len(order)} kernels measured; "

@@ -20,12 +20,6 @@ namespace {
 using namespace zorp::simd;
 using namespace zorp::vm::angles;
 
-// Single precision. Atan: the angle of (|x|, 1), an infinity as (1, 0) (HA) or |x| capped
-// (LA, EP). Asin and Acos, LA and EP: arc_short (common/atan_core.h), shared with double. HA:
-// with a = |x|, up to 1/2 asin a = a + a u A(u) (u = a^2); above, s = sqrt(z), z = (1 - a)/2
-// exact, and asin a = pi/2 - 2 asin s; acos x = pi/2 - x, 2 asin s (x > 1/2) or pi - 2 asin s
-// (x < -1/2), each base + c (v + rest) for compose, with the root's rounding error,
-// (z - s^2)/(2s), added to rest: s alone is half an ulp off, which 2 asin s doubles.
 // atan x for the HA slots, below one ulp, without the general angle's scalings and divider.
 // With a = |x|, one quotient t in [-1/2, 1/2] and a base:
 //   a <= 1/2:                t = a,                 base 0
@@ -34,10 +28,10 @@ using namespace zorp::vm::angles;
 // and atan a = base + t + (t u A(u) + t_lo (1 - u)), u = t^2, t_lo the quotient's error (its
 // share of atan is t_lo/(1 + u)). The middle interval starts at 1/2 rather than tan(pi/8) so
 // that a - 1 is exact over it (below 1/2 a has a bit that a - 1 cannot hold, and dropping it
-// cost 1.25 ulps); a + 1 keeps its rounding error as den_lo (there a + 1 - 1 is exact). The quotient: r the 14-bit reciprocal
-// estimate, q = n r corrected once by its residual (some 2^-28 before rounding), so t is within
-// about an ulp and n - t d is exact by the fused step; that residual less t den_lo, times r,
-// is t_lo to some 2^-14 of itself. base + t is exact as a pair (|t| < pi/4 where the base is
+// cost 1.25 ulps); a + 1 keeps its rounding error as den_lo (there a + 1 - 1 is exact). The
+// quotient: r the 14-bit reciprocal estimate, q = n r corrected once by its residual (some
+// 2^-28 before rounding), so t is within about an ulp and n - t d is exact by the fused step;
+// that residual less t den_lo, times r, is t_lo to some 2^-14 of itself. base + t is exact as a pair (|t| < pi/4 where the base is
 // nonzero) and rounded once with the rest, at most 0.08 of the angle. The base's low part is
 // the head times the ratio of pi's two parts (its own rounding is some 2^-50 of the angle). a
 // is capped at 2^40, where atan already rounds to pi/2, so an infinity takes the same path and
@@ -79,6 +73,13 @@ template <bool kPiUnits>
   return copy_sign(r, x);
 }
 
+// Single precision. Atan: atan_high above (HA), a short form of its own (LA, in radians), or
+// the angle of (|x|, 1) with |x| capped. Asin and Acos, LA and EP: arc_short
+// (common/atan_core.h), shared with double. HA: with a = |x|, up to 1/2 asin a = a + a u A(u)
+// (u = a^2); above, s = sqrt(z), z = (1 - a)/2 exact, and asin a = pi/2 - 2 asin s;
+// acos x = pi/2 - x, 2 asin s (x > 1/2) or pi - 2 asin s (x < -1/2), each base + c (v + rest)
+// for compose, with the root's rounding error, (z - s^2)/(2s), added to rest: s alone is half
+// an ulp off, which 2 asin s doubles.
 template <Inv F, bool kPiUnits, Acc A>
 [[gnu::always_inline]] inline __m512 inverse(__m512 x) {
   const __m512 a = abs(x);
